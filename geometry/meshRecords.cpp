@@ -1,0 +1,204 @@
+#include "geometry/meshRecords.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace {
+
+std::uint32_t* newIndices(std::uint32_t n) { return new (std::nothrow) std::uint32_t[n]; }
+
+template <class T>
+void freeArray(T*& p) {
+    delete[] p;
+    p = nullptr;
+}
+
+void copyIndices(const std::uint32_t* from, std::uint32_t* to, std::uint32_t n) {
+    if (from && to && n > 0) {
+        std::memcpy(to, from, sizeof(std::uint32_t) * n);
+    }
+}
+
+// Extra UV sets that exist alongside set 1 for a UV-set count: none below two, and
+// never more than the eight slots.
+std::uint32_t extraUVSets(std::uint32_t uvSetCount) {
+    return uvSetCount >= 2 ? std::min(uvSetCount, MAX_UV_SETS) - 1 : 0;
+}
+
+// Appends n values at the end of the list in index order (pushFront would reverse
+// them), following the running tail.
+template <class T>
+void appendInOrder(PooledList<T>& list, const T* values, std::uint32_t n) {
+    if (!values || !list.head) {
+        return;
+    }
+    typename PooledList<T>::Node* tail = list.head;
+    while (tail->next) {
+        tail = tail->next;
+    }
+    for (std::uint32_t i = 0; i < n; ++i) {
+        list.insertAfter(values[i], tail);
+        if (tail->next) {
+            tail = tail->next;
+        }
+    }
+}
+
+}  // namespace
+
+void ZYLmesh::release() {
+    freeArray(uvs);
+    freeArray(vertices);
+    freeArray(worldVertices);
+    freeArray(normals);
+    freeArray(worldNormals);
+    freeArray(vertexVelocities);
+    freeArray(faces);
+}
+
+ZYL_DFface::ZYL_DFface(std::uint32_t n, std::uint32_t k) {
+    k = std::min(k, MAX_UV_SETS);
+    allocate(n, k);
+    numUVSets = static_cast<std::uint8_t>(k);
+    flags = k >= 2 ? FACE_UV_SETS : 0;
+    alive = 1;
+}
+
+void ZYL_DFface::allocate(std::uint32_t n, std::uint32_t k) {
+    if (n == 0) {
+        return;
+    }
+    k = std::min(k, MAX_UV_SETS);
+    release();
+
+    vertices = newIndices(n);
+    normals = newIndices(n);
+    uvs = newIndices(n);
+    bool ok = vertices && normals && uvs;
+    const std::uint32_t extra = extraUVSets(k);
+    for (std::uint32_t s = 0; s < extra; ++s) {
+        uvSets[s] = newIndices(n);
+        ok = ok && uvSets[s];
+    }
+    edges = newIndices(n);
+    ok = ok && edges;
+
+    if (k > 1) {
+        flags |= FACE_UV_SETS;
+    }
+    numUVSets = static_cast<std::uint8_t>(k);
+    if (!ok) {
+        // A face with a capacity but missing arrays would be written out of bounds.
+        release();
+        return;
+    }
+    capacity = n;
+    edgeCapacity = n;
+}
+
+void ZYL_DFface::release() {
+    freeArray(vertices);
+    freeArray(normals);
+    freeArray(uvs);
+    for (std::uint32_t*& set : uvSets) {
+        freeArray(set);
+    }
+    freeArray(edges);
+    numVertices = 0;
+    capacity = 0;
+    numEdges = 0;
+    edgeCapacity = 0;
+}
+
+void ZYL_DFmesh::release() {
+    freeArray(uvs);
+    for (Qmt::QmtVector3*& set : uvSets) {
+        freeArray(set);
+    }
+    freeArray(vertices);
+    freeArray(worldVertices);
+    freeArray(normals);
+    freeArray(worldNormals);
+    freeArray(cornerNormals);
+    freeArray(vertexData);
+    freeArray(faces);
+    numVertices = 0;
+    numUVs = 0;
+    numCornerNormals = 0;
+    numUVSets = 0;
+    shardId = 0;
+    flags = 0;
+}
+
+ZYL_DMesh::ZYL_DMesh(const ZYL_DFmesh* mesh) {
+    if (!mesh) {
+        return;
+    }
+    if (mesh->faces && faces.head) {
+        PooledList<ZYL_DFface*>::Node* tail = faces.head;
+        for (std::uint32_t i = 0; i < mesh->numFaces; ++i) {
+            faces.insertAfter(&mesh->faces[i], tail);
+            if (tail->next) {
+                tail = tail->next;
+            }
+        }
+    }
+    appendInOrder(vertices, mesh->vertices, mesh->numVertices);
+    appendInOrder(worldVertices, mesh->worldVertices, mesh->numVertices);
+    appendInOrder(uvs, mesh->uvs, mesh->numUVs);
+    const std::uint32_t extra = extraUVSets(mesh->numUVSets);
+    for (std::uint32_t s = 0; s < extra; ++s) {
+        appendInOrder(uvSets[s], mesh->uvSets[s], mesh->numUVs);
+    }
+    appendInOrder(normals, mesh->normals, mesh->numFaces);
+    appendInOrder(worldNormals, mesh->worldNormals, mesh->numFaces);
+    numPieces = mesh->numPieces;
+    numUVSets = mesh->numUVSets;
+    shardId = mesh->shardId;
+    flags = mesh->flags;
+}
+
+void copyDFmeshFace(const ZYL_DFface& source, ZYL_DFface& destination) {
+    // allocate() drops the destination's indices, which would lose a self-copy's data.
+    if (&source == &destination) {
+        return;
+    }
+    const std::uint32_t n = std::max(source.numVertices, source.numEdges);
+    const std::uint32_t k = std::min<std::uint32_t>(source.numUVSets, MAX_UV_SETS);
+    destination.allocate(n, k);
+    if (destination.capacity < n) {
+        return;  // allocation failed; the destination is left empty
+    }
+
+    copyIndices(source.edges, destination.edges, source.numEdges);
+    destination.numEdges = source.numEdges;
+
+    const std::uint32_t corners = source.numVertices;
+    copyIndices(source.vertices, destination.vertices, corners);
+    copyIndices(source.normals, destination.normals, corners);
+    copyIndices(source.uvs, destination.uvs, corners);
+    if (source.flags & FACE_UV_SETS) {
+        const std::uint32_t extra = extraUVSets(k);
+        for (std::uint32_t s = 0; s < extra; ++s) {
+            copyIndices(source.uvSets[s], destination.uvSets[s], corners);
+        }
+    }
+
+    destination.flags = source.flags;
+    destination.numUVSets = static_cast<std::uint8_t>(k);
+    destination.numVertices = corners;
+    destination.piece = source.piece;
+    destination.material = source.material;
+}
+
+Qmt::QmtVector3 computeFaceCenter(const Qmt::QmtVector3* points, std::uint32_t n) {
+    if (!points || n == 0) {
+        return Qmt::QmtVector3::ZERO;
+    }
+    Qmt::QmtVector3 sum = points[0];
+    for (std::uint32_t i = 1; i < n; ++i) {
+        sum += points[i];
+    }
+    return sum / static_cast<double>(n);
+}
