@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+
+#include "math/qmtVector3.h"
+
+struct ZYLcapsule;
+
+// Closed-form distance and incidence queries between points, lines, rays, segments,
+// spheres, planes and triangles. Leaves of the geometric code: they take plain
+// vectors and doubles, allocate nothing and keep no state, so worker threads may
+// call them concurrently.
+//
+// Triangles are passed as three consecutive vectors V0, V1, V2 with E0 = V1 - V0 and
+// E1 = V2 - V0. Distances are squared and never negative. Returned parameters rebuild
+// the closest points: P0 + s·(P1 - P0) on a segment, P + r·D on a line,
+// V0 + s·E0 + t·E1 on a triangle. The tolerance 1e-5 is absolute throughout.
+
+// Contact of two spheres: the point on A's surface towards B, the unit normal from A
+// towards B and the separation (negative while they overlap). Coincident centres use
+// the normal (1, 0, 0) and a separation of -max(rA, rB).
+void sphereSphereContact(const Qmt::QmtVector3& A, double rA, const Qmt::QmtVector3& B, double rB,
+                         Qmt::QmtVector3& point, Qmt::QmtVector3& normal, double& separation);
+
+// True when no point lies more than 1e-5 below the plane through Q with normal n;
+// true for no points (a null count counts as none).
+bool allPointsAbovePlane(const Qmt::QmtVector3* points, const std::uint32_t* count,
+                         const Qmt::QmtVector3& Q, const Qmt::QmtVector3& n);
+
+// True when the direction from Q to p makes a cosine below -1e-5 with n.
+bool isPointBelowPlane(const Qmt::QmtVector3& n, const Qmt::QmtVector3& Q, const Qmt::QmtVector3& p);
+
+// Crossing of the ray P + r·D (r >= 0) with the segment A..B, judged on the closest
+// points of the two lines; their distance is left to the caller. False for
+// (near-)parallel lines or when a parameter leaves its range.
+bool intersectRaySegment(const Qmt::QmtVector3& P, const Qmt::QmtVector3& D, const Qmt::QmtVector3& A,
+                         const Qmt::QmtVector3& B, double& rayParam, double& segParam);
+
+double sqrDistanceLineSegment(const Qmt::QmtVector3& P, const Qmt::QmtVector3& D, const Qmt::QmtVector3& A,
+                              const Qmt::QmtVector3& B, double& lineParam, double& segParam);
+
+double sqrDistanceLineTriangle(const Qmt::QmtVector3& P, const Qmt::QmtVector3& D, const Qmt::QmtVector3* tri,
+                               double& r, double& s, double& t);
+
+double sqrDistancePointTriangle(const Qmt::QmtVector3& P, const Qmt::QmtVector3* tri, double& s, double& t);
+
+double sqrDistanceSegmentSegment(const Qmt::QmtVector3& P0, const Qmt::QmtVector3& P1, const Qmt::QmtVector3& Q0,
+                                 const Qmt::QmtVector3& Q1, double& s, double& t);
+
+// Lines P0 + s·D0 and P1 + t·D1.
+double sqrDistanceLineLine(const Qmt::QmtVector3& P0, const Qmt::QmtVector3& D0, const Qmt::QmtVector3& P1,
+                           const Qmt::QmtVector3& D1, double& s, double& t);
+
+// True when the segments meet within 1e-5 (coplanar, each straddling the other's
+// line; parallel ones must be collinear and overlap).
+bool segmentsIntersect(const Qmt::QmtVector3& P0, const Qmt::QmtVector3& P1, const Qmt::QmtVector3& Q0,
+                       const Qmt::QmtVector3& Q1);
+
+bool segmentsParallel(const Qmt::QmtVector3& P0, const Qmt::QmtVector3& P1, const Qmt::QmtVector3& Q0,
+                      const Qmt::QmtVector3& Q1);
+
+// True when the capsule's core segment ends straddle the plane through Q with normal
+// n, or either end lies within the radius of it.
+bool capsuleCrossesPlane(const ZYLcapsule& capsule, const Qmt::QmtVector3& Q, const Qmt::QmtVector3& n);
+
+// True when an edge is shorter than sqrt(1e-5) or the height over the longest edge
+// is below tol (below tol times that edge's length when relative).
+bool isDegenerateTriangle(const Qmt::QmtVector3& T0, const Qmt::QmtVector3& T1, const Qmt::QmtVector3& T2,
+                          bool relative, double tol);
