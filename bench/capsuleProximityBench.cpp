@@ -1,0 +1,88 @@
+// Capsule-triangle contacts (capsule bodies against triangle-mesh leaves) and the
+// triangle-pair distance of the face-pair searches.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "geometry/boundingVolumes.h"
+#include "geometry/capsuleProximity.h"
+#include "math/qmtMatrix3.h"
+#include "math/qmtVector3.h"
+
+namespace {
+
+using Qmt::QmtVector3;
+
+constexpr std::size_t COUNT = 1024;
+
+struct Triangle {
+    QmtVector3 v[3];
+    QmtVector3 normal;
+};
+
+std::vector<Triangle> randomTriangles(std::size_t n, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> u(-2.0, 2.0);
+    std::vector<Triangle> tris(n);
+    for (auto& t : tris) {
+        for (auto& v : t.v) {
+            v = QmtVector3(u(rng), u(rng), u(rng));
+        }
+        t.normal = (t.v[1] - t.v[0]).Cross(t.v[2] - t.v[0]);
+        t.normal.Unitize(Qmt::QmtMatrix3::EPSILON);
+    }
+    return tris;
+}
+
+std::vector<ZYLcapsule> randomCapsules(std::size_t n, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> u(-2.0, 2.0);
+    std::vector<ZYLcapsule> caps(n);
+    for (auto& c : caps) {
+        c.centre = QmtVector3(u(rng), u(rng), u(rng));
+        c.axis = QmtVector3(u(rng), u(rng), u(rng));
+        c.axis.Unitize(Qmt::QmtMatrix3::EPSILON);
+        c.length = 1.0 + 0.25 * u(rng);
+        c.radius = 0.5;
+    }
+    return caps;
+}
+
+void BM_CapsuleTriangleContact(benchmark::State& state) {
+    const auto tris = randomTriangles(COUNT, 1);
+    const auto caps = randomCapsules(COUNT, 2);
+    for (auto _ : state) {
+        double sum = 0.0;
+        for (std::size_t i = 0; i < COUNT; ++i) {
+            QmtVector3 points[2];
+            QmtVector3 normal;
+            std::uint32_t count = 0;
+            double depth = 0.0;
+            capsuleTriangleContact(caps[i], tris[i].v, tris[i].normal, points, normal, count, depth);
+            sum += depth + points[0].x + count;
+        }
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(COUNT));
+}
+BENCHMARK(BM_CapsuleTriangleContact);
+
+void BM_SqrDistanceTriangleTriangle(benchmark::State& state) {
+    const auto a = randomTriangles(COUNT, 3);
+    const auto b = randomTriangles(COUNT, 4);
+    for (auto _ : state) {
+        double sum = 0.0;
+        for (std::size_t i = 0; i < COUNT; ++i) {
+            double wA0 = 0.0, wA1 = 0.0, wB0 = 0.0, wB1 = 0.0;
+            sum += sqrDistanceTriangleTriangle(a[i].v, a[i].normal, b[i].v, b[i].normal, wA0, wA1, wB0, wB1) + wA0 +
+                   wB1;
+        }
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(COUNT));
+}
+BENCHMARK(BM_SqrDistanceTriangleTriangle);
+
+}  // namespace

@@ -1,0 +1,507 @@
+#include "geometry/capsuleProximity.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "geometry/boundingVolumes.h"
+
+namespace {
+
+using Qmt::QmtVector3;
+using V = QmtVector3;
+
+constexpr double FLT_MAX_D = 3.4028234663852886e38;
+
+void expectNear(const V& actual, const V& expected, double tol = 1e-12) {
+    EXPECT_NEAR(actual.x, expected.x, tol);
+    EXPECT_NEAR(actual.y, expected.y, tol);
+    EXPECT_NEAR(actual.z, expected.z, tol);
+}
+
+ZYLcapsule makeCapsule(const V& centre, const V& axis, double length, double radius) {
+    ZYLcapsule c;
+    c.centre = centre;
+    c.axis = axis;
+    c.length = length;
+    c.radius = radius;
+    return c;
+}
+
+V unit(V v) {
+    v.Unitize(0.0);
+    return v;
+}
+
+// Independent references for the segment-triangle distance: clamped feet, the plane
+// projection and a crossing test.
+double refPointSegment(const V& p, const V& a, const V& b) {
+    const V e = b - a;
+    const double ee = e.Dot(e);
+    const double u = ee > 0.0 ? std::clamp((p - a).Dot(e) / ee, 0.0, 1.0) : 0.0;
+    return (a + e * u - p).SquaredLength();
+}
+
+double refSegmentSegment(const V& p0, const V& p1, const V& q0, const V& q1) {
+    double best = std::min({refPointSegment(p0, q0, q1), refPointSegment(p1, q0, q1), refPointSegment(q0, p0, p1),
+                            refPointSegment(q1, p0, p1)});
+    const V e = p1 - p0, f = q1 - q0, w = p0 - q0;
+    const double a = e.Dot(e), b = e.Dot(f), c = f.Dot(f), d = e.Dot(w), g = f.Dot(w);
+    const double det = a * c - b * b;
+    if (det > 1e-12) {
+        const double s = (b * g - c * d) / det, t = (a * g - b * d) / det;
+        if (s >= 0 && s <= 1 && t >= 0 && t <= 1) {
+            best = std::min(best, (p0 + e * s - q0 - f * t).SquaredLength());
+        }
+    }
+    return best;
+}
+
+bool refInside(const V& p, const V* tri, const V& n) {
+    for (int i = 0; i < 3; ++i) {
+        if ((tri[(i + 1) % 3] - tri[i]).Cross(p - tri[i]).Dot(n) < 0.0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+double refPointTriangle(const V& p, const V* tri) {
+    const V n = unit((tri[1] - tri[0]).Cross(tri[2] - tri[0]));
+    const double h = (p - tri[0]).Dot(n);
+    if (refInside(p - n * h, tri, n)) {
+        return h * h;
+    }
+    return std::min({refPointSegment(p, tri[0], tri[1]), refPointSegment(p, tri[1], tri[2]),
+                     refPointSegment(p, tri[2], tri[0])});
+}
+
+double refSegmentTriangle(const V& p0, const V& p1, const V* tri) {
+    const V n = unit((tri[1] - tri[0]).Cross(tri[2] - tri[0]));
+    const double h0 = (p0 - tri[0]).Dot(n), h1 = (p1 - tri[0]).Dot(n);
+    if (h0 * h1 < 0.0) {
+        const V x = p0 + (p1 - p0) * (h0 / (h0 - h1));
+        if (refInside(x, tri, n)) {
+            return 0.0;
+        }
+    }
+    return std::min({refPointTriangle(p0, tri), refPointTriangle(p1, tri), refSegmentSegment(p0, p1, tri[0], tri[1]),
+                     refSegmentSegment(p0, p1, tri[1], tri[2]), refSegmentSegment(p0, p1, tri[2], tri[0])});
+}
+
+const V RIGHT_TRI[3] = {V(0, 0, 0), V(1, 0, 0), V(0, 1, 0)};
+const V BIG_TRI[3] = {V(-10, -10, 0), V(10, -10, 0), V(0, 10, 0)};
+const V UP(0, 0, 1);
+
+}  // namespace
+
+TEST(SelectExtremePoints, TrivialCounts) {
+    const V pts[3] = {V(1, 0, 0), V(2, 0, 0), V(3, 0, 0)};
+    std::uint32_t idx[4] = {77, 77, 77, 77};
+
+    std::uint32_t k = 6;
+    selectExtremePoints(pts, 0, idx, k);  // empty set: nothing to give, nothing written
+    EXPECT_EQ(k, 0u);
+    EXPECT_EQ(idx[0], 77u);
+
+    k = 6;
+    selectExtremePoints(pts, 1, idx, k);
+    EXPECT_EQ(k, 1u);
+    EXPECT_EQ(idx[0], 0u);
+
+    k = 3;  // k >= n gives every index
+    selectExtremePoints(pts, 3, idx, k);
+    EXPECT_EQ(k, 3u);
+    EXPECT_EQ(idx[0], 0u);
+    EXPECT_EQ(idx[1], 1u);
+    EXPECT_EQ(idx[2], 2u);
+    EXPECT_EQ(idx[3], 77u);
+}
+
+TEST(SelectExtremePoints, ScoresRawCoordinatesAndSortsAscending) {
+    // Far from the origin along x: raw coordinates favour the largest x, so the two
+    // picked last in the array win; centred scores would take both ends instead.
+    const V pts[5] = {V(10, 0, 0), V(11, 0.1, 0), V(12, 0, 0), V(13, -0.1, 0), V(14, 0, 0)};
+    std::uint32_t idx[2] = {};
+    std::uint32_t k = 2;
+    selectExtremePoints(pts, 5, idx, k);
+    ASSERT_EQ(k, 2u);
+    EXPECT_EQ(idx[0], 3u);  // picked second, reported first
+    EXPECT_EQ(idx[1], 4u);
+}
+
+TEST(SelectExtremePoints, WeightsAreCovarianceEigenvalues) {
+    // x reaches farther (3 against 2) but y carries more variance (3.2 against 1.8):
+    // eigenvalue weights prefer the y points (6.4 against 5.4), half-extent weights
+    // would prefer (3, 0, 0) (9 against 4). Equal scores go to the lowest index.
+    V pts[10] = {V(3, 0, 0), V(-3, 0, 0)};
+    for (int i = 2; i < 10; ++i) {
+        pts[i] = V(0, (i % 2 == 0) ? 2.0 : -2.0, 0);
+    }
+    std::uint32_t idx[3] = {};
+    std::uint32_t k = 1;
+    selectExtremePoints(pts, 10, idx, k);
+    ASSERT_EQ(k, 1u);
+    EXPECT_EQ(idx[0], 2u);
+
+    k = 3;
+    selectExtremePoints(pts, 10, idx, k);
+    ASSERT_EQ(k, 3u);
+    EXPECT_EQ(idx[0], 2u);
+    EXPECT_EQ(idx[1], 3u);
+    EXPECT_EQ(idx[2], 4u);
+}
+
+TEST(SelectExtremePoints, LargeSetPicksDistinctIndices) {
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<double> u(-3.0, 3.0);
+    std::vector<V> pts(200);
+    for (auto& p : pts) {
+        p = V(u(rng), 0.3 * u(rng), 0.1 * u(rng));
+    }
+    std::uint32_t idx[12] = {};
+    std::uint32_t k = 12;
+    selectExtremePoints(pts.data(), 200, idx, k);
+    ASSERT_EQ(k, 12u);
+    for (int i = 1; i < 12; ++i) {
+        EXPECT_LT(idx[i - 1], idx[i]);
+    }
+    EXPECT_LT(idx[11], 200u);
+}
+
+TEST(CapsuleContacts, Plane) {
+    const V origin(0, 0, 0);
+    V pts[2];
+    V normal;
+    std::uint32_t count = 0;
+    double depth = 0.0;
+
+    // Lying parallel: both ends, top first.
+    EXPECT_TRUE(capsulePlaneContact(makeCapsule(V(0, 0, 1), V(1, 0, 0), 2.0, 0.5), origin, UP, pts, normal, count,
+                                    depth));
+    EXPECT_EQ(count, 2u);
+    expectNear(pts[0], V(1, 0, 0.5));
+    expectNear(pts[1], V(-1, 0, 0.5));
+    EXPECT_DOUBLE_EQ(depth, 0.5);
+    expectNear(normal, UP);
+
+    // Tilted: the lower end alone, whichever end of the axis it is.
+    EXPECT_TRUE(capsulePlaneContact(makeCapsule(V(0, 0, 2), V(0.6, 0, 0.8), 2.0, 0.5), origin, UP, pts, normal, count,
+                                    depth));
+    EXPECT_EQ(count, 1u);
+    expectNear(pts[0], V(-0.6, 0, 0.7));
+    EXPECT_NEAR(depth, 0.7, 1e-12);
+    EXPECT_TRUE(capsulePlaneContact(makeCapsule(V(0, 0, 2), V(0.6, 0, -0.8), 2.0, 0.5), origin, UP, pts, normal,
+                                    count, depth));
+    EXPECT_EQ(count, 1u);
+    expectNear(pts[0], V(0.6, 0, 0.7));
+
+    // Far below the plane still answers true, with a negative depth.
+    EXPECT_TRUE(capsulePlaneContact(makeCapsule(V(0, 0, -5), V(0, 0, 1), 0.0, 0.5), origin, UP, pts, normal, count,
+                                    depth));
+    EXPECT_EQ(count, 1u);
+    EXPECT_DOUBLE_EQ(depth, -5.5);
+}
+
+TEST(CapsuleContacts, TriangleDegenerateAxisAndClip) {
+    V pts[2];
+    V normal;
+    std::uint32_t count = 0;
+    double depth = 0.0;
+
+    // Zero length: the top end minus r n, depth measured from V0's plane.
+    EXPECT_TRUE(capsuleTriangleContact(makeCapsule(V(0.2, 0.2, 1), V(0, 0, 1), 0.0, 0.5), RIGHT_TRI, UP, pts, normal,
+                                       count, depth));
+    EXPECT_EQ(count, 1u);
+    expectNear(pts[0], V(0.2, 0.2, 0.5));
+    EXPECT_DOUBLE_EQ(depth, 0.5);
+    expectNear(normal, UP);
+
+    // Lying flat over the interior: both clip points, depth d - r.
+    EXPECT_TRUE(capsuleTriangleContact(makeCapsule(V(0, 0, 0.3), V(1, 0, 0), 2.0, 0.5), BIG_TRI, UP, pts, normal,
+                                       count, depth));
+    EXPECT_EQ(count, 2u);
+    expectNear(pts[0], V(-1, 0, -0.2), 1e-9);
+    expectNear(pts[1], V(1, 0, -0.2), 1e-9);
+    EXPECT_NEAR(depth, -0.2, 1e-9);
+
+    // Depths within 1e-5: two points, the depth of the second.
+    const V nearlyFlat = unit(V(1, 0, 2.5e-6));
+    EXPECT_TRUE(capsuleTriangleContact(makeCapsule(V(0, 0, 0.3), nearlyFlat, 2.0, 0.5), BIG_TRI, UP, pts, normal,
+                                       count, depth));
+    EXPECT_EQ(count, 2u);
+    EXPECT_NEAR(depth, 0.3 + 2.5e-6 - 0.5, 1e-10);
+
+    // Tilted: the clip points are the ends' shadows (-0.3, 0, 0) and (0.3, 0, 0)
+    // carried back to the axis line, at heights 0.216 and 0.504. Only the lower stays,
+    // as the first output, whichever clip point it was.
+    EXPECT_TRUE(capsuleTriangleContact(makeCapsule(V(0, 0, 1), V(0.6, 0, 0.8), 1.0, 0.5), BIG_TRI, UP, pts, normal,
+                                       count, depth));
+    EXPECT_EQ(count, 1u);
+    expectNear(pts[0], V(-0.588, 0, -0.284), 1e-9);
+    EXPECT_NEAR(depth, -0.284, 1e-9);
+    EXPECT_TRUE(capsuleTriangleContact(makeCapsule(V(0, 0, 1), V(-0.6, 0, -0.8), 1.0, 0.5), BIG_TRI, UP, pts, normal,
+                                       count, depth));
+    EXPECT_EQ(count, 1u);
+    expectNear(pts[0], V(-0.588, 0, -0.284), 1e-9);
+    EXPECT_NEAR(depth, -0.284, 1e-9);
+}
+
+TEST(CapsuleContacts, TriangleEdgeBranch) {
+    V pts[2];
+    V normal;
+    std::uint32_t count = 0;
+    double depth = 0.0;
+    // Beside the triangle past V1: the normal points from the edge to the axis and
+    // the depth is r minus the gap.
+    EXPECT_TRUE(capsuleTriangleContact(makeCapsule(V(2, 0, 0), V(0, 1, 0), 1.0, 0.25), RIGHT_TRI, UP, pts, normal,
+                                       count, depth));
+    EXPECT_EQ(count, 1u);
+    expectNear(normal, V(1, 0, 0));
+    expectNear(pts[0], V(1.75, 0, 0));
+    EXPECT_DOUBLE_EQ(depth, -0.75);
+
+    // Overlapping an edge from outside: positive depth.
+    EXPECT_TRUE(capsuleTriangleContact(makeCapsule(V(0.5, -0.3, 0), V(0, 0, 1), 0.5, 0.5), RIGHT_TRI, UP, pts, normal,
+                                       count, depth));
+    EXPECT_EQ(count, 1u);
+    expectNear(normal, V(0, -1, 0));
+    EXPECT_NEAR(depth, 0.2, 1e-12);
+    expectNear(pts[0], V(0.5, 0.2, 0), 1e-12);
+}
+
+TEST(CapsuleContacts, CapsulePairs) {
+    V point;
+    V normal;
+    double separation = 0.0;
+    // Parallel, overlapping by 0.2.
+    const ZYLcapsule a = makeCapsule(V(0, 0, 0), V(1, 0, 0), 2.0, 0.5);
+    EXPECT_TRUE(capsuleCapsuleContact(a, makeCapsule(V(0, 0.8, 0), V(1, 0, 0), 2.0, 0.5), point, normal, separation));
+    EXPECT_NEAR(separation, -0.2, 1e-12);
+    expectNear(normal, V(0, 1, 0));
+    EXPECT_NEAR(point.y, 0.5, 1e-12);
+    // Crossing 3 apart: still true, positive separation along the gap.
+    EXPECT_TRUE(capsuleCapsuleContact(a, makeCapsule(V(0, 0, 3), V(0, 1, 0), 2.0, 0.5), point, normal, separation));
+    EXPECT_NEAR(separation, 2.0, 1e-12);
+    expectNear(normal, V(0, 0, 1));
+    expectNear(point, V(0, 0, 0.5));
+}
+
+TEST(CapsuleContacts, OverlapStrictnessAtTheBoundary) {
+    const ZYLcapsule a = makeCapsule(V(0, 0, 0), V(1, 0, 0), 2.0, 0.5);
+    EXPECT_TRUE(capsulesOverlap(a, makeCapsule(V(0, 1, 0), V(1, 0, 0), 2.0, 0.5)));  // touching counts
+    EXPECT_FALSE(capsulesOverlap(a, makeCapsule(V(0, 1.000001, 0), V(1, 0, 0), 2.0, 0.5)));
+
+    // Bottom end exactly r above V0: touching does not count for triangles.
+    EXPECT_FALSE(capsuleOverlapsTriangle(makeCapsule(V(0, 0, 1.5), V(0, 0, 1), 2.0, 0.5), RIGHT_TRI, UP));
+    EXPECT_TRUE(capsuleOverlapsTriangle(makeCapsule(V(0, 0, 1.5), V(0, 0, 1), 2.0, 0.500001), RIGHT_TRI, UP));
+    // Zero length measures the point.
+    EXPECT_FALSE(capsuleOverlapsTriangle(makeCapsule(V(0, 0, 0.5), V(0, 0, 1), 0.0, 0.5), RIGHT_TRI, UP));
+    EXPECT_TRUE(capsuleOverlapsTriangle(makeCapsule(V(0, 0, 0.5), V(0, 0, 1), 0.0, 0.500001), RIGHT_TRI, UP));
+}
+
+TEST(PrimitiveDistances, LineTriangle) {
+    V x;
+    // The triangle lies behind the origin: the unbounded line still hits it.
+    EXPECT_TRUE(intersectLineTriangle(V(0.2, 0.2, 5), V(0, 0, 1), RIGHT_TRI, x));
+    expectNear(x, V(0.2, 0.2, 0), 1e-12);
+    // A miss reports the origin.
+    EXPECT_FALSE(intersectLineTriangle(V(5, 5, 1), V(0, 0, 1), RIGHT_TRI, x));
+    expectNear(x, V(5, 5, 1), 0.0);
+}
+
+TEST(PrimitiveDistances, SegmentTriangleRegions) {
+    double s = -1, w0 = -1, w1 = -1;
+    // Piercing the interior.
+    EXPECT_EQ(sqrDistanceSegmentTriangle(V(0.2, 0.2, -1), V(0.2, 0.2, 1), RIGHT_TRI, UP, s, w0, w1), 0.0);
+    EXPECT_NEAR(s, 0.5, 1e-12);
+    EXPECT_NEAR(w0, 0.2, 1e-12);
+    EXPECT_NEAR(w1, 0.2, 1e-12);
+    // Wholly above the interior: the lower end.
+    EXPECT_NEAR(sqrDistanceSegmentTriangle(V(0.2, 0.2, 1), V(0.2, 0.2, 3), RIGHT_TRI, UP, s, w0, w1), 1.0, 1e-12);
+    EXPECT_EQ(s, 0.0);
+    EXPECT_NEAR(w0, 0.2, 1e-12);
+    // Crossing the plane beyond the hypotenuse.
+    EXPECT_NEAR(sqrDistanceSegmentTriangle(V(2, 2, -1), V(2, 2, 1), RIGHT_TRI, UP, s, w0, w1), 4.5, 1e-12);
+    EXPECT_NEAR(s, 0.5, 1e-12);
+    EXPECT_NEAR(w0, 0.5, 1e-12);
+    EXPECT_NEAR(w1, 0.5, 1e-12);
+    // Parallel to the plane beside an edge.
+    V onSeg, onTri;
+    EXPECT_NEAR(closestPointsSegmentTriangle(V(-1, -1, 0), V(3, -1, 0), RIGHT_TRI, UP, onSeg, onTri), 1.0, 1e-12);
+    EXPECT_NEAR((onSeg - onTri).SquaredLength(), 1.0, 1e-12);
+    EXPECT_NEAR(onTri.y, 0.0, 1e-12);
+
+    // A zero-length segment and a collapsed triangle give finite answers.
+    EXPECT_NEAR(sqrDistanceSegmentTriangle(V(0.2, 0.2, 1), V(0.2, 0.2, 1), RIGHT_TRI, UP, s, w0, w1), 1.0, 1e-12);
+    EXPECT_NEAR(w0, 0.2, 1e-12);
+    EXPECT_TRUE(std::isfinite(s));
+    const V flat[3] = {V(0, 0, 0), V(1, 0, 0), V(2, 0, 0)};
+    EXPECT_NEAR(sqrDistanceSegmentTriangle(V(0.5, 1, 1), V(0.5, 1, 3), flat, UP, s, w0, w1), 2.0, 1e-12);
+    EXPECT_TRUE(std::isfinite(w0) && std::isfinite(w1));
+}
+
+TEST(PrimitiveDistances, SegmentTriangleAgreesWithReference) {
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<double> u(-2.0, 2.0);
+    for (int trial = 0; trial < 2000; ++trial) {
+        const V tri[3] = {V(u(rng), u(rng), u(rng)), V(u(rng), u(rng), u(rng)), V(u(rng), u(rng), u(rng))};
+        const V p0(u(rng), u(rng), u(rng));
+        // Every fourth segment lies parallel to the triangle's plane.
+        V p1(u(rng), u(rng), u(rng));
+        if (trial % 4 == 0) {
+            const V n = unit((tri[1] - tri[0]).Cross(tri[2] - tri[0]));
+            p1 = p1 - n * (p1 - p0).Dot(n);
+        }
+        double s = 0, w0 = 0, w1 = 0;
+        const double d = sqrDistanceSegmentTriangle(p0, p1, tri, V(), s, w0, w1);
+        ASSERT_NEAR(d, refSegmentTriangle(p0, p1, tri), 1e-9) << "trial " << trial;
+        ASSERT_GE(s, -1e-12);
+        ASSERT_LE(s, 1.0 + 1e-12);
+        ASSERT_GE(w0, -1e-9);
+        ASSERT_GE(w1, -1e-9);
+        ASSERT_LE(w0 + w1, 1.0 + 1e-9);
+        const V a = p0 + (p1 - p0) * s;
+        const V b = tri[0] + (tri[1] - tri[0]) * w0 + (tri[2] - tri[0]) * w1;
+        ASSERT_NEAR((a - b).SquaredLength(), d, 1e-9) << "trial " << trial;
+    }
+}
+
+TEST(PrimitiveDistances, SegmentPolygon) {
+    const V square[4] = {V(0, 0, 0), V(2, 0, 0), V(2, 2, 0), V(0, 2, 0)};
+    V onSeg(9, 9, 9), onPoly(9, 9, 9);
+    // Above the second fan triangle (0, 2, 3).
+    EXPECT_NEAR(sqrDistanceSegmentPolygon(V(0.5, 1.5, 1), V(0.5, 1.5, 4), square, 4, UP, onSeg, onPoly), 1.0, 1e-12);
+    expectNear(onSeg, V(0.5, 1.5, 1), 1e-12);
+    expectNear(onPoly, V(0.5, 1.5, 0), 1e-12);
+
+    // Loops of fewer than three points: nothing found, outputs untouched.
+    for (std::uint32_t n = 0; n < 3; ++n) {
+        V a(7, 7, 7), b(8, 8, 8);
+        EXPECT_EQ(sqrDistanceSegmentPolygon(V(0, 0, 1), V(1, 0, 1), square, n, UP, a, b), FLT_MAX_D);
+        expectNear(a, V(7, 7, 7), 0.0);
+        expectNear(b, V(8, 8, 8), 0.0);
+    }
+}
+
+TEST(PrimitiveDistances, TrianglePairClosestPoints) {
+    const V* A = RIGHT_TRI;
+    double wA0 = -1, wA1 = -1, wB0 = -1, wB1 = -1;
+    const auto point = [](const V* t, double w0, double w1) {
+        return t[0] + (t[1] - t[0]) * w0 + (t[2] - t[0]) * w1;
+    };
+
+    // B's lowest corner hovers over A's interior.
+    const V B1[3] = {V(0.25, 0.25, 0.5), V(0.25, 0.25, 2), V(1, 1, 2)};
+    EXPECT_DOUBLE_EQ(sqrDistanceTriangleTriangle(A, UP, B1, UP, wA0, wA1, wB0, wB1), 0.25);
+    expectNear(point(A, wA0, wA1), V(0.25, 0.25, 0), 1e-12);
+    expectNear(point(B1, wB0, wB1), B1[0], 1e-12);
+
+    // A's corner V1 points at B's face: edge A0A1 at s = 1 gives (1, 0).
+    const V B2[3] = {V(2, -5, -5), V(2, 5, -5), V(2, 0, 5)};
+    EXPECT_DOUBLE_EQ(sqrDistanceTriangleTriangle(A, UP, B2, UP, wA0, wA1, wB0, wB1), 1.0);
+    EXPECT_DOUBLE_EQ(wA0, 1.0);
+    EXPECT_DOUBLE_EQ(wA1, 0.0);
+    EXPECT_NEAR(wB0, 0.25, 1e-12);
+    EXPECT_NEAR(wB1, 0.5, 1e-12);
+
+    // A's V2 points at B's face: edge A0A2 gives (0, s).
+    const V B3[3] = {V(-5, 2, -5), V(5, 2, -5), V(0, 2, 5)};
+    EXPECT_DOUBLE_EQ(sqrDistanceTriangleTriangle(A, UP, B3, UP, wA0, wA1, wB0, wB1), 1.0);
+    EXPECT_DOUBLE_EQ(wA0, 0.0);
+    EXPECT_DOUBLE_EQ(wA1, 1.0);
+
+    // B's corner beyond the hypotenuse: A1A2 at s = 0.25 gives (0.75, 0.25).
+    const V B4[3] = {V(1.25, 0.75, 0), V(2.25, 0.75, 0), V(1.25, 1.75, 0)};
+    EXPECT_DOUBLE_EQ(sqrDistanceTriangleTriangle(A, UP, B4, UP, wA0, wA1, wB0, wB1), 0.5);
+    EXPECT_DOUBLE_EQ(wA0, 0.75);
+    EXPECT_DOUBLE_EQ(wA1, 0.25);
+    expectNear(point(B4, wB0, wB1), B4[0], 1e-12);
+
+    // The pair is symmetric in distance.
+    EXPECT_DOUBLE_EQ(sqrDistanceTriangleTriangle(B4, UP, A, UP, wA0, wA1, wB0, wB1), 0.5);
+    expectNear(point(B4, wA0, wA1), B4[0], 1e-12);
+    expectNear(point(A, wB0, wB1), V(0.75, 0.25, 0), 1e-12);
+}
+
+TEST(PrimitiveDistances, TetrahedronRegionWeights) {
+    const V p[4] = {V(0, 0, 0), V(1, 0, 0), V(0, 1, 0), V(0, 0, 1)};
+    double w[4];
+    const auto expectWeights = [&](const V& q, double a, double b, double c, double d) {
+        ASSERT_TRUE(closestPointOnTetrahedron(p, q, w));
+        EXPECT_NEAR(w[0], a, 1e-12);
+        EXPECT_NEAR(w[1], b, 1e-12);
+        EXPECT_NEAR(w[2], c, 1e-12);
+        EXPECT_NEAR(w[3], d, 1e-12);
+    };
+    expectWeights(V(-1, -1, -1), 1, 0, 0, 0);                            // vertex
+    expectWeights(V(3, 0.5, -2), 0, 1, 0, 0);                            // another vertex
+    expectWeights(V(0.5, -1, -1), 0.5, 0.5, 0, 0);                       // edge 01
+    expectWeights(V(-1, 0.6, 0.6), 0, 0, 0.5, 0.5);                      // edge 23
+    expectWeights(V(0.25, 0.25, -1), 0.5, 0.25, 0.25, 0);                // face 012
+    expectWeights(V(1, 1, 1), 0, 1.0 / 3.0, 1.0 / 3.0, 1.0 / 3.0);      // face 123
+    expectWeights(V(0.1, 0.2, 0.3), 0.4, 0.1, 0.2, 0.3);                 // inside: q itself
+
+    // A collapsed simplex answers its first point; earlier weights are cleared.
+    const V same[4] = {V(1, 2, 3), V(1, 2, 3), V(1, 2, 3), V(1, 2, 3)};
+    w[0] = w[1] = w[2] = w[3] = 5.0;
+    ASSERT_TRUE(closestPointOnTetrahedron(same, V(0, 0, 0), w));
+    EXPECT_EQ(w[0], 1.0);
+    EXPECT_EQ(w[1] + w[2] + w[3], 0.0);
+}
+
+TEST(PrimitiveDistances, BoxCorners) {
+    ZYLbox a;
+    a.axes.SetIdentity();
+    a.halfExtents = V(0.5, 0.5, 0.5);
+    ZYLbox b = a;
+    b.centre = V(3, 0, 0);
+    EXPECT_DOUBLE_EQ(minCornerDistanceSq(a, b), 4.0);
+    // Turned 45 degrees about z, b's nearest corner points at a.
+    const double h = std::sqrt(0.5);
+    b.axes = Qmt::QmtMatrix3(V(h, h, 0), V(-h, h, 0), V(0, 0, 1));
+    const double reach = 3.0 - std::sqrt(0.5);
+    EXPECT_NEAR(minCornerDistanceSq(a, b), (reach - 0.5) * (reach - 0.5) + 0.25, 1e-12);
+}
+
+TEST(PrimitiveDistances, RaySphere) {
+    V pts[2];
+    std::uint32_t count = 9;
+    // Ahead: entry, then exit.
+    EXPECT_TRUE(intersectRaySphere(V(-5, 0, 0), V(1, 0, 0), V(0, 0, 0), 1.0, count, pts));
+    EXPECT_EQ(count, 2u);
+    expectNear(pts[0], V(-1, 0, 0));
+    expectNear(pts[1], V(1, 0, 0));
+    // From inside: the exit point only.
+    EXPECT_TRUE(intersectRaySphere(V(0, 0, 0), V(0, 2, 0), V(0, 0, 0), 1.0, count, pts));
+    EXPECT_EQ(count, 1u);
+    expectNear(pts[0], V(0, 1, 0));
+    // Behind the origin.
+    EXPECT_FALSE(intersectRaySphere(V(5, 0, 0), V(1, 0, 0), V(0, 0, 0), 1.0, count, pts));
+    EXPECT_EQ(count, 0u);
+    // Tangent ahead and behind.
+    EXPECT_TRUE(intersectRaySphere(V(-5, 1, 0), V(1, 0, 0), V(0, 0, 0), 1.0, count, pts));
+    EXPECT_EQ(count, 1u);
+    expectNear(pts[0], V(0, 1, 0));
+    EXPECT_FALSE(intersectRaySphere(V(5, 1, 0), V(1, 0, 0), V(0, 0, 0), 1.0, count, pts));
+    // Missing.
+    count = 9;
+    EXPECT_FALSE(intersectRaySphere(V(-5, 2, 0), V(1, 0, 0), V(0, 0, 0), 1.0, count, pts));
+    EXPECT_EQ(count, 0u);
+}
+
+TEST(PrimitiveDistances, ComparePrefix) {
+    EXPECT_EQ(comparePrefix("abc", "abd"), -1);
+    EXPECT_EQ(comparePrefix("abd", "abc"), 1);
+    EXPECT_EQ(comparePrefix("ab", "abc"), 0);
+    EXPECT_EQ(comparePrefix("abc", "abc"), 0);
+    EXPECT_EQ(comparePrefix("", "abc"), 0);
+    EXPECT_EQ(comparePrefix("x", ""), 0);
+    // Signed characters: 0x80 sorts below 'a'.
+    EXPECT_EQ(comparePrefix("\x80", "a"), -1);
+    EXPECT_EQ(comparePrefix(nullptr, "a"), 0);
+}
