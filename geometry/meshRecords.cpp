@@ -97,6 +97,65 @@ void ZYL_DFface::allocate(std::uint32_t n, std::uint32_t k) {
     edgeCapacity = n;
 }
 
+void ZYL_DFface::resize(std::uint32_t n, std::uint32_t k) {
+    k = std::min(k, MAX_UV_SETS);
+    n = std::max(n, std::max(numVertices, numEdges));
+    const std::uint32_t extra = extraUVSets(k);
+
+    // Everything is allocated first so that a failure leaves the face as it was.
+    std::uint32_t* newVertices = newIndices(n);
+    std::uint32_t* newNormals = newIndices(n);
+    std::uint32_t* newUVs = newIndices(n);
+    std::uint32_t* newSets[MAX_EXTRA_UV_SETS] = {};
+    std::uint32_t* newEdges = newIndices(n);
+    bool ok = newVertices && newNormals && newUVs && newEdges;
+    for (std::uint32_t s = 0; s < extra; ++s) {
+        newSets[s] = newIndices(n);
+        ok = ok && newSets[s];
+    }
+    if (!ok || n == 0) {
+        delete[] newVertices;
+        delete[] newNormals;
+        delete[] newUVs;
+        delete[] newEdges;
+        for (std::uint32_t*& set : newSets) {
+            delete[] set;
+        }
+        return;
+    }
+
+    // Corners the face had no array for get zero indices.
+    const auto carry = [this](std::uint32_t*& old, std::uint32_t* fresh) {
+        if (old) {
+            copyIndices(old, fresh, numVertices);
+        } else if (numVertices > 0) {
+            std::memset(fresh, 0, sizeof(std::uint32_t) * numVertices);
+        }
+        delete[] old;
+        old = fresh;
+    };
+    carry(vertices, newVertices);
+    carry(normals, newNormals);
+    carry(uvs, newUVs);
+    for (std::uint32_t s = 0; s < MAX_EXTRA_UV_SETS; ++s) {
+        if (s < extra) {
+            carry(uvSets[s], newSets[s]);
+        } else {
+            freeArray(uvSets[s]);
+        }
+    }
+    copyIndices(edges, newEdges, numEdges);
+    delete[] edges;
+    edges = newEdges;
+
+    if (k > 1) {
+        flags |= FACE_UV_SETS;
+    }
+    numUVSets = static_cast<std::uint8_t>(k);
+    capacity = n;
+    edgeCapacity = n;
+}
+
 void ZYL_DFface::release() {
     freeArray(vertices);
     freeArray(normals);

@@ -109,6 +109,13 @@ struct ZYL_DFface {
     // If an array cannot be allocated the face is left with no arrays and capacity 0.
     void allocate(std::uint32_t n, std::uint32_t k);
 
+    // Changes the capacity to n keeping the contents: the first numVertices vertex,
+    // normal, UV and extra UV-set indices and the first numEdges edge indices (arrays
+    // the face lacks are created). k UV sets (clamped to 9; FACE_UV_SETS set for k > 1,
+    // sets past k - 1 are freed). n is raised to the vertex and edge counts so nothing
+    // is lost. If an array cannot be allocated the face is left unchanged.
+    void resize(std::uint32_t n, std::uint32_t k);
+
     // Frees every index array, nulls its pointer and zeroes the counts and capacities.
     void release();
 };

@@ -1,0 +1,662 @@
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "geometry/clipper.h"
+#include "geometry/faceEdits.h"
+#include "geometry/proximity.h"
+#include "math/qmtMatrix3.h"
+
+namespace {
+
+constexpr double kTolerance = 1e-5;
+// Loop indices of a long ZYLmesh face at which the fan split of the write-back starts
+// halving.
+constexpr std::uint32_t kLongFaceFanLimit = 16;
+
+// One per-corner attribute compacted to the entries the alive faces use: indices not
+// below `count` read as 0, the used entries are numbered in index order into a new
+// array of max(used, minimumLength, 1) entries (the tail zero). Planned first, applied
+// to the faces only once every allocation of the write-back has succeeded.
+struct Compacted {
+    Qmt::QmtVector3* values = nullptr;  // null when memory ran out
+    std::uint32_t used = 0;             // entries the faces use
+    std::uint32_t count = 0;            // entries before compaction
+    std::vector<std::uint32_t> newIndex;
+};
+
+// indicesOf(face) gives the face's index array, or null for a face that does not carry
+// the attribute.
+template <class IndicesOf>
+Compacted planCompaction(const ZYL_DFface* faces, std::uint32_t faceCount, const Qmt::QmtVector3* values,
+                         std::uint32_t count, std::uint32_t minimumLength, IndicesOf indicesOf) {
+    Compacted result;
+    result.count = count;
+    result.newIndex.assign(count, ABSENT_INDEX);
+    for (std::uint32_t f = 0; f < faceCount && count > 0; ++f) {
+        const ZYL_DFface& face = faces[f];
+        const std::uint32_t* indices = face.alive == 1 ? indicesOf(face) : nullptr;
+        if (!indices) {
+            continue;
+        }
+        for (std::uint32_t k = 0; k < face.numVertices; ++k) {
+            result.newIndex[indices[k] < count ? indices[k] : 0] = 0;
+        }
+    }
+    for (std::uint32_t& index : result.newIndex) {
+        if (index != ABSENT_INDEX) {
+            index = result.used++;
+        }
+    }
+    const std::uint32_t length = std::max({result.used, minimumLength, 1u});
+    result.values = new (std::nothrow) Qmt::QmtVector3[length]();
+    if (result.values) {
+        for (std::uint32_t i = 0; i < count; ++i) {
+            if (result.newIndex[i] != ABSENT_INDEX) {
+                result.values[result.newIndex[i]] = values[i];
+            }
+        }
+    }
+    return result;
+}
+
+template <class IndicesOf>
+void applyCompaction(ZYL_DFface* faces, std::uint32_t faceCount, const Compacted& plan, IndicesOf indicesOf) {
+    for (std::uint32_t f = 0; f < faceCount; ++f) {
+        ZYL_DFface& face = faces[f];
+        std::uint32_t* indices = face.alive == 1 ? indicesOf(face) : nullptr;
+        if (!indices) {
+            continue;
+        }
+        for (std::uint32_t k = 0; k < face.numVertices; ++k) {
+            indices[k] = plan.count == 0 ? 0 : plan.newIndex[indices[k] < plan.count ? indices[k] : 0];
+        }
+    }
+}
+
+// Local position of a world point that still carries the clipper's scale s: the
+// owner's finish step divides by s afterwards, so the translation is scaled too.
+Qmt::QmtVector3 toLocal(const Qmt::QmtVector3& world, const Qmt::QmtMatrix3& Rt, const Qmt::QmtVector3& T,
+                        const Qmt::QmtVector3& S, double s) {
+    const Qmt::QmtVector3 v = Rt * (world - T * s);
+    return {v.x / S.x, v.y / S.y, v.z / S.z};
+}
+
+Qmt::QmtVector3 localNormal(const Qmt::QmtMatrix3& Rt, const Qmt::QmtVector3& worldNormal) {
+    Qmt::QmtVector3 v = Rt * worldNormal;
+    v.Unitize(Qmt::QmtMatrix3::EPSILON);
+    return v;
+}
+
+template <class T>
+void replaceArray(T*& array, T* fresh) {
+    delete[] array;
+    array = fresh;
+}
+
+std::uint32_t extraSetsOf(const ZYL_DFface& face) {
+    if (!(face.flags & FACE_UV_SETS) || face.numUVSets < 2) {
+        return 0;
+    }
+    return std::min<std::uint32_t>(face.numUVSets, MAX_UV_SETS) - 1;
+}
+
+// The same order change as reverseWorkingFace, done on the face's own arrays.
+void reverseInPlace(ZYL_DFface& face) {
+    const std::uint32_t m = face.numVertices;
+    std::reverse(face.vertices, face.vertices + m);
+    std::reverse(face.normals, face.normals + m);
+    std::reverse(face.uvs, face.uvs + m);
+    const std::uint32_t sets = extraSetsOf(face);
+    for (std::uint32_t s = 0; s < sets; ++s) {
+        if (face.uvSets[s]) {
+            std::reverse(face.uvSets[s], face.uvSets[s] + m);
+        }
+    }
+    std::reverse(face.edges, face.edges + face.numEdges);
+}
+
+}  // namespace
+
+// ---- Shared steps -------------------------------------------------------------------------------
+
+std::uint32_t Clipper::buildVertexRemap() {
+    delete[] m_vertexRemap;
+    m_vertexRemap = m_vertexCount > 0 ? new (std::nothrow) std::uint32_t[m_vertexCount] : nullptr;
+    if (m_vertexCount > 0 && !m_vertexRemap) {
+        m_failed = true;
+        return ABSENT_INDEX;
+    }
+    std::uint32_t next = 0;
+    const std::uint32_t V = std::min(m_meshVertexCount, m_vertexCount);
+    for (std::uint32_t i = 0; i < V; ++i) {
+        m_vertexRemap[i] = m_keep[i] ? next++ : ABSENT_INDEX;
+    }
+    for (std::uint32_t i = V; i < m_vertexCount; ++i) {
+        m_vertexRemap[i] = next++;
+    }
+    return next;
+}
+
+bool Clipper::prepareFaceForWrite(ZYL_DFface& face, const Qmt::QmtVector3* world, std::uint32_t newCount,
+                                  Qmt::QmtVector3& winding) const {
+    face.flags &= static_cast<std::uint16_t>(~FACE_STRADDLING);
+    const std::uint32_t m = face.numVertices;
+    for (std::uint32_t k = 0; k < m; ++k) {
+        const std::uint32_t v = face.vertices[k];
+        face.vertices[k] = v < m_vertexCount ? m_vertexRemap[v] : ABSENT_INDEX;
+    }
+    if (m == 0 || face.vertices[0] >= newCount) {
+        return false;
+    }
+
+    // Winding normal: the longest fan cross product over the non-degenerate triangles
+    // up to the first corner the cut removed.
+    winding = Qmt::QmtVector3::ZERO;
+    double bestSq = 0.0;
+    const Qmt::QmtVector3& V0 = world[face.vertices[0]];
+    for (std::uint32_t k = 0; k + 2 < m; ++k) {
+        const std::uint32_t i1 = face.vertices[k + 1];
+        const std::uint32_t i2 = face.vertices[k + 2];
+        if (i1 >= newCount || i2 >= newCount) {
+            break;
+        }
+        const Qmt::QmtVector3& V1 = world[i1];
+        const Qmt::QmtVector3& V2 = world[i2];
+        if (isDegenerateTriangle(V0, V1, V2, true, kTolerance)) {
+            continue;
+        }
+        const Qmt::QmtVector3 c = (V1 - V0).Cross(V2 - V1);
+        const double sq = c.SquaredLength();
+        if (sq > bestSq) {
+            bestSq = sq;
+            winding = c;
+        }
+    }
+    if (bestSq < kTolerance) {
+        return false;
+    }
+
+    // Never write an index the cut removed: such corners are left out of the face.
+    std::uint32_t kept = 0;
+    const std::uint32_t sets = extraSetsOf(face);
+    for (std::uint32_t k = 0; k < m; ++k) {
+        if (face.vertices[k] >= newCount) {
+            continue;
+        }
+        face.vertices[kept] = face.vertices[k];
+        face.normals[kept] = face.normals[k];
+        face.uvs[kept] = face.uvs[k];
+        for (std::uint32_t s = 0; s < sets; ++s) {
+            if (face.uvSets[s]) {
+                face.uvSets[s][kept] = face.uvSets[s][k];
+            }
+        }
+        ++kept;
+    }
+    face.numVertices = kept;
+    return true;
+}
+
+// ---- Detailed mesh ----------------------------------------------------------------------------
+
+void Clipper::writeBackDF(ZYL_DFmesh* mesh, const Qmt::QmtVector3& n, std::uint32_t /*flags*/) {
+    if (!mesh) {
+        return;
+    }
+    // Everything is built aside first: a failed allocation leaves the mesh as it was.
+    const std::uint32_t newCount = buildVertexRemap();
+    if (newCount == ABSENT_INDEX) {
+        return;
+    }
+    std::uint32_t K = 0;
+    for (std::uint32_t f = 0; f < m_faceCount; ++f) {
+        K += m_faces[f].alive == 1 ? 1 : 0;
+    }
+
+    const Qmt::QmtMatrix3 Rt = mesh->rotation.Transpose();
+    auto* world = new (std::nothrow) Qmt::QmtVector3[std::max(newCount, 1u)]();
+    auto* local = new (std::nothrow) Qmt::QmtVector3[std::max(newCount, 1u)]();
+    auto* faces = new (std::nothrow) ZYL_DFface[std::max(K, 1u)];
+    auto* worldNormals = new (std::nothrow) Qmt::QmtVector3[std::max(K, 1u)]();
+    auto* localNormals = new (std::nothrow) Qmt::QmtVector3[std::max(K, 1u)]();
+    Compacted normals;
+    Compacted uvs;
+    Compacted sets[MAX_EXTRA_UV_SETS];
+    const auto giveUp = [&] {
+        delete[] world;
+        delete[] local;
+        delete[] faces;
+        delete[] worldNormals;
+        delete[] localNormals;
+        delete[] normals.values;
+        delete[] uvs.values;
+        for (Compacted& set : sets) {
+            delete[] set.values;
+        }
+        m_failed = true;
+    };
+    if (!(world && local && faces && worldNormals && localNormals)) {
+        giveUp();
+        return;
+    }
+    const auto normalsOf = [](auto& face) { return face.normals; };
+    const auto uvsOf = [](auto& face) { return face.uvs; };
+    const auto setOf = [](std::uint32_t s) {
+        return [s](auto& face) { return s < extraSetsOf(face) ? face.uvSets[s] : nullptr; };
+    };
+    if (m_normals) {
+        normals = planCompaction(m_faces, m_faceCount, m_normals, m_normalCount, 0, normalsOf);
+        if (!normals.values) {
+            giveUp();
+            return;
+        }
+    }
+    std::uint32_t uvCount = mesh->numUVs;
+    const bool meshSets = (mesh->flags & MESH_UV_SETS) && mesh->numUVSets != 1;
+    const std::uint32_t compactedSets = meshSets ? m_extraUVSets : 0;
+    if (m_uvs) {
+        uvs = planCompaction(m_faces, m_faceCount, m_uvs, m_uvCount, 0, uvsOf);
+        if (!uvs.values) {
+            giveUp();
+            return;
+        }
+        uvCount = std::max(uvs.used, 1u);
+        for (std::uint32_t s = 0; s < compactedSets; ++s) {
+            sets[s] = planCompaction(m_faces, m_faceCount, m_uvSets[s], m_uvCount, uvCount, setOf(s));
+            if (!sets[s].values) {
+                giveUp();
+                return;
+            }
+        }
+    }
+
+    // Every allocation has succeeded: from here on the mesh is rewritten.
+    if (m_normals) {
+        applyCompaction(m_faces, m_faceCount, normals, normalsOf);
+    }
+    if (m_uvs) {
+        applyCompaction(m_faces, m_faceCount, uvs, uvsOf);
+        for (std::uint32_t s = 0; s < compactedSets; ++s) {
+            applyCompaction(m_faces, m_faceCount, sets[s], setOf(s));
+        }
+    }
+
+    // Vertices: the working positions (still scaled) and their local counterparts.
+    for (std::uint32_t i = 0; i < m_vertexCount; ++i) {
+        if (m_vertexRemap[i] != ABSENT_INDEX) {
+            world[m_vertexRemap[i]] = m_vertices[i];
+        }
+    }
+    const Qmt::QmtVector3 centre = computeFaceCenter(world, newCount);
+    for (std::uint32_t i = 0; i < newCount; ++i) {
+        local[i] = toLocal(world[i], Rt, mesh->translation, mesh->scale, m_scale);
+    }
+
+    // Faces: every face takes the low byte of the first face's piece number.
+    const auto piece = static_cast<std::uint16_t>(m_firstFaceWord & 0xFF);
+    std::uint32_t written = 0;
+    for (std::uint32_t f = 0; f < m_faceCount; ++f) {
+        ZYL_DFface& face = m_faces[f];
+        if (face.alive != 1) {
+            continue;
+        }
+        Qmt::QmtVector3 winding;
+        if (!prepareFaceForWrite(face, world, newCount, winding)) {
+            continue;
+        }
+        const Qmt::QmtVector3 target = f >= m_splitFaceCount ? -n : face.spare;
+        // The working face is not needed again: its arrays move into the mesh.
+        if (winding.Dot(target) < 0.0) {
+            reverseInPlace(face);
+        }
+        ZYL_DFface& out = faces[written];
+        moveFace(face, out);
+        out.spare = Qmt::QmtVector3::ZERO;
+        out.piece = piece;
+        out.alive = 1;
+        worldNormals[written] = target;
+        localNormals[written] = localNormal(Rt, target);
+        ++written;
+    }
+
+    // Commit.
+    replaceArray(mesh->worldVertices, world);
+    replaceArray(mesh->vertices, local);
+    mesh->numVertices = newCount;
+    mesh->worldCentre = centre;
+    // Per-vertex data no longer matches the vertices.
+    replaceArray(mesh->vertexData, static_cast<Qmt::QmtVector3*>(nullptr));
+    if (m_normals) {
+        replaceArray(mesh->cornerNormals, normals.values);
+        mesh->numCornerNormals = std::max(normals.used, 1u);
+    }
+    if (m_uvs) {
+        replaceArray(mesh->uvs, uvs.values);
+        mesh->numUVs = uvCount;
+        for (std::uint32_t s = 0; s < MAX_EXTRA_UV_SETS; ++s) {
+            if (sets[s].values) {
+                replaceArray(mesh->uvSets[s], sets[s].values);
+            }
+        }
+    }
+    replaceArray(mesh->faces, faces);  // the faces moved out of it were the mesh's own
+    replaceArray(mesh->worldNormals, worldNormals);
+    replaceArray(mesh->normals, localNormals);
+    mesh->numFaces = written;
+    if (m_borrowedMesh == mesh) {
+        for (FaceJournal& entry : m_journal) {
+            delete entry.original;
+        }
+        m_journal.clear();
+        m_borrowedMesh = nullptr;
+    }
+}
+
+// ---- Compact mesh ---------------------------------------------------------------------------
+
+void Clipper::writeBack(ZYLmesh* mesh, const Qmt::QmtVector3& n, std::uint32_t /*flags*/) {
+    if (!mesh) {
+        return;
+    }
+    const std::uint32_t newCount = buildVertexRemap();
+    if (newCount == ABSENT_INDEX) {
+        return;
+    }
+
+    const Qmt::QmtMatrix3 Rt = mesh->rotation.Transpose();
+    auto* world = new (std::nothrow) Qmt::QmtVector3[std::max(newCount, 1u)]();
+    auto* local = new (std::nothrow) Qmt::QmtVector3[std::max(newCount, 1u)]();
+    Compacted uvs;
+    if (!(world && local)) {
+        delete[] world;
+        delete[] local;
+        m_failed = true;
+        return;
+    }
+    if (m_uvs) {
+        const auto uvsOf = [](auto& face) { return face.uvs; };
+        uvs = planCompaction(m_faces, m_faceCount, m_uvs, m_uvCount, 0, uvsOf);
+        if (!uvs.values) {
+            delete[] world;
+            delete[] local;
+            m_failed = true;
+            return;
+        }
+        applyCompaction(m_faces, m_faceCount, uvs, uvsOf);
+    }
+
+    for (std::uint32_t i = 0; i < m_vertexCount; ++i) {
+        if (m_vertexRemap[i] != ABSENT_INDEX) {
+            world[m_vertexRemap[i]] = m_vertices[i];
+        }
+    }
+    const Qmt::QmtVector3 centre = computeFaceCenter(world, newCount);
+    for (std::uint32_t i = 0; i < newCount; ++i) {
+        local[i] = toLocal(world[i], Rt, mesh->translation, mesh->scale, m_scale);
+    }
+
+    const auto island = static_cast<std::uint16_t>(m_firstFaceWord & 0xFF);
+    const std::uint32_t oldFaceCount = std::min(mesh->numFaces, m_meshFaceCount);
+    std::vector<ZYLface> out;
+    std::vector<Qmt::QmtVector3> outNormals;
+    std::vector<std::uint32_t> loop;
+    std::vector<std::uint32_t> loopUV;
+    for (std::uint32_t f = 0; f < m_faceCount; ++f) {
+        ZYL_DFface& face = m_faces[f];
+        if (face.alive != 1) {
+            continue;
+        }
+        Qmt::QmtVector3 winding;
+        if (!prepareFaceForWrite(face, world, newCount, winding)) {
+            continue;
+        }
+        Qmt::QmtVector3 target;
+        if (f >= m_splitFaceCount) {
+            target = -n;
+        } else if (f < oldFaceCount && mesh->worldNormals) {
+            target = mesh->worldNormals[f];
+        } else {
+            target = face.spare;
+        }
+        const bool reversed = winding.Dot(target) < 0.0;
+        const std::uint32_t m = face.numVertices;
+        if (m <= ZYLFACE_MAX_CORNERS) {
+            out.emplace_back();
+            if (reversed) {
+                workingFaceToFaceReversed(face, out.back());
+            } else {
+                workingFaceToFace(face, out.back());
+            }
+            out.back().island = island;
+            outNormals.push_back(target);
+            continue;
+        }
+
+        // Too many corners for a ZYLface: fan-split the (oriented) loop in its place.
+        loop.resize(m);
+        loopUV.resize(m);
+        for (std::uint32_t k = 0; k < m; ++k) {
+            const std::uint32_t from = reversed ? m - 1 - k : k;
+            loop[k] = face.vertices[from];
+            loopUV[k] = face.uvs[from];
+        }
+        const auto first = static_cast<int>(out.size());
+        out.resize(out.size() + m);
+        int count = first;
+        splitPolygonFanPtrs(loop[0], loop.data() + 1, loopUV[0], loopUV.data() + 1, static_cast<int>(m - 1),
+                            out.data(), &count, kLongFaceFanLimit);
+        out.resize(static_cast<std::size_t>(count));
+        for (std::size_t i = static_cast<std::size_t>(first); i < out.size(); ++i) {
+            out[i].flags = face.flags;
+            out[i].island = island;
+            out[i].extra = face.material;
+            outNormals.push_back(target);
+        }
+    }
+
+    const auto written = static_cast<std::uint32_t>(out.size());
+    auto* faces = new (std::nothrow) ZYLface[std::max(written, 1u)];
+    auto* worldNormals = new (std::nothrow) Qmt::QmtVector3[std::max(written, 1u)]();
+    auto* localNormals = new (std::nothrow) Qmt::QmtVector3[std::max(written, 1u)]();
+    if (!(faces && worldNormals && localNormals)) {
+        delete[] faces;
+        delete[] worldNormals;
+        delete[] localNormals;
+        delete[] world;
+        delete[] local;
+        delete[] uvs.values;
+        m_failed = true;
+        return;
+    }
+    std::copy(out.begin(), out.end(), faces);
+    for (std::uint32_t i = 0; i < written; ++i) {
+        worldNormals[i] = outNormals[i];
+        localNormals[i] = localNormal(Rt, outNormals[i]);
+    }
+
+    replaceArray(mesh->worldVertices, world);
+    replaceArray(mesh->vertices, local);
+    mesh->numVertices = newCount;
+    mesh->worldCentre = centre;
+    // Per-vertex velocities no longer match the vertices.
+    replaceArray(mesh->vertexVelocities, static_cast<Qmt::QmtVector3*>(nullptr));
+    mesh->velocityFlag = 0;
+    if (m_uvs) {
+        replaceArray(mesh->uvs, uvs.values);
+        mesh->numUVs = std::max(uvs.used, 1u);
+    }
+    replaceArray(mesh->faces, faces);
+    replaceArray(mesh->worldNormals, worldNormals);
+    replaceArray(mesh->normals, localNormals);
+    mesh->numFaces = written;
+}
+
+// ---- Face-record conversions ---------------------------------------------------------------
+
+void faceToWorkingFace(const ZYLface& source, ZYL_DFface& destination) {
+    const std::uint32_t corners = std::min(source.numVertices, ZYLFACE_MAX_CORNERS);
+    const std::uint32_t edges = std::min(source.numEdges, ZYLFACE_MAX_CORNERS);
+    const std::uint32_t n = std::max(corners, edges);
+    destination.allocate(n, 1);
+    if (destination.capacity < n || n == 0) {
+        destination.numVertices = 0;
+        destination.numEdges = 0;
+    } else {
+        std::copy(source.edges, source.edges + edges, destination.edges);
+        std::copy(source.vertices, source.vertices + corners, destination.vertices);
+        std::copy(source.uvs, source.uvs + corners, destination.uvs);
+        std::fill(destination.normals, destination.normals + corners, ABSENT_INDEX);
+        destination.numEdges = edges;
+        destination.numVertices = corners;
+    }
+    destination.flags = source.flags;
+    destination.piece = source.island;
+    destination.material = static_cast<std::uint8_t>(source.extra);
+}
+
+namespace {
+
+// Working face -> ZYLface, forward or reversed; at most 32 entries of each list.
+void workingToFace(const ZYL_DFface& source, ZYLface& destination, bool reversed) {
+    const std::uint32_t corners = std::min(source.numVertices, ZYLFACE_MAX_CORNERS);
+    const std::uint32_t edges = std::min(source.numEdges, ZYLFACE_MAX_CORNERS);
+    for (std::uint32_t k = 0; k < edges; ++k) {
+        destination.edges[k] = source.edges[reversed ? edges - 1 - k : k];
+    }
+    for (std::uint32_t k = 0; k < corners; ++k) {
+        const std::uint32_t from = reversed ? corners - 1 - k : k;
+        destination.vertices[k] = source.vertices[from];
+        destination.uvs[k] = source.uvs ? source.uvs[from] : 0;
+    }
+    destination.numEdges = edges;
+    destination.numVertices = corners;
+    destination.flags = source.flags;
+    destination.island = source.piece;
+    destination.extra = source.material;
+}
+
+}  // namespace
+
+void workingFaceToFace(const ZYL_DFface& source, ZYLface& destination) {
+    workingToFace(source, destination, false);
+}
+
+void workingFaceToFaceReversed(const ZYL_DFface& source, ZYLface& destination) {
+    workingToFace(source, destination, true);
+}
+
+void reverseFace(const ZYLface& source, ZYLface& destination) {
+    const ZYLface copy = source;  // source and destination may be the same record
+    const std::uint32_t corners = std::min(copy.numVertices, ZYLFACE_MAX_CORNERS);
+    const std::uint32_t edges = std::min(copy.numEdges, ZYLFACE_MAX_CORNERS);
+    for (std::uint32_t k = 0; k < edges; ++k) {
+        destination.edges[k] = copy.edges[edges - 1 - k];
+    }
+    for (std::uint32_t k = 0; k < corners; ++k) {
+        destination.vertices[k] = copy.vertices[corners - 1 - k];
+        destination.uvs[k] = copy.uvs[corners - 1 - k];
+    }
+    destination.numEdges = edges;
+    destination.numVertices = corners;
+    destination.flags = copy.flags;
+    destination.island = copy.island;
+    destination.extra = copy.extra;
+}
+
+void reverseWorkingFace(const ZYL_DFface& source, ZYL_DFface& destination) {
+    if (&source == &destination) {
+        // Reverse in place through a copy, since allocate() drops the old indices.
+        ZYL_DFface copy;
+        copyDFmeshFace(source, copy);
+        copy.spare = source.spare;
+        reverseWorkingFace(copy, destination);
+        return;
+    }
+    const std::uint32_t corners = source.numVertices;
+    const std::uint32_t edges = source.numEdges;
+    const std::uint32_t n = std::max(corners, edges);
+    destination.allocate(n, source.numUVSets);
+    if (n > 0 && destination.capacity < n) {
+        return;  // allocation failed; the destination is left empty
+    }
+    const auto reverseInto = [](const std::uint32_t* from, std::uint32_t* to, std::uint32_t count) {
+        if (from && to) {
+            std::reverse_copy(from, from + count, to);
+        }
+    };
+    reverseInto(source.edges, destination.edges, edges);
+    reverseInto(source.vertices, destination.vertices, corners);
+    reverseInto(source.normals, destination.normals, corners);
+    reverseInto(source.uvs, destination.uvs, corners);
+    if ((source.flags & FACE_UV_SETS) && source.numUVSets != 1) {
+        const std::uint32_t sets = extraSetsOf(source);
+        for (std::uint32_t s = 0; s < sets; ++s) {
+            reverseInto(source.uvSets[s], destination.uvSets[s], corners);
+        }
+    }
+    destination.numEdges = edges;
+    destination.numVertices = corners;
+    destination.flags = source.flags;
+    destination.numUVSets = source.numUVSets;
+    destination.piece = source.piece;
+    destination.material = source.material;
+}
+
+// ---- Small geometric helpers -------------------------------------------------------------------
+
+double distanceSqToSegment(const Qmt::QmtVector3& q, const Qmt::QmtVector3& a, const Qmt::QmtVector3& b,
+                           double& t) {
+    const Qmt::QmtVector3 d = b - a;
+    const double lengthSq = d.SquaredLength();
+    if (lengthSq < kTolerance) {
+        t = 0.0;
+        return (q - a).SquaredLength();
+    }
+    t = (q - a).Dot(d) / lengthSq;
+    Qmt::QmtVector3 closest;
+    if (t < 0.0) {
+        t = 0.0;
+        closest = a;
+    } else if (t > 1.0) {
+        t = 1.0;
+        closest = b;
+    } else {
+        closest = a + d * t;
+    }
+    return (q - closest).SquaredLength();
+}
+
+bool edgesFoldBack(const Clipper& clipper, const std::uint32_t e[2], const std::uint32_t g[2]) {
+    const Qmt::QmtVector3* V = clipper.getVertices();
+    const std::uint32_t count = clipper.getVertexCount();
+    if (!V || e[0] >= count || e[1] >= count || g[1] >= count) {
+        return false;
+    }
+    const Qmt::QmtVector3& a = V[e[0]];
+    const Qmt::QmtVector3& b = V[e[1]];
+    const Qmt::QmtVector3& c = V[g[1]];
+    if (!isDegenerateTriangle(a, b, c, false, kTolerance)) {
+        return false;
+    }
+    Qmt::QmtVector3 u = c - a;
+    u.Unitize(Qmt::QmtMatrix3::EPSILON);
+    const double p0 = a.Dot(u);
+    const double p1 = b.Dot(u);
+    const double p2 = c.Dot(u);
+    const bool between = (p0 < p1 && p1 < p2) || (p0 > p1 && p1 > p2);
+    return !between;
+}
+
+ZYLbox* makeOrientedBox(ZYLbox* box, const double axes[9], const Qmt::QmtVector3& centre,
+                        const Qmt::QmtVector3& halfExtents) {
+    if (!box) {
+        return nullptr;
+    }
+    *box = ZYLbox{};
+    box->centre = centre;
+    box->axes = Qmt::QmtMatrix3(axes);
+    box->halfExtents = halfExtents;
+    return box;
+}

@@ -1,0 +1,476 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <memory>
+#include <random>
+#include <utility>
+#include <vector>
+
+#include "clipperTestMeshes.h"
+#include "geometry/massProperties.h"
+
+using namespace cliptest;
+using Qmt::QmtVector3;
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+Shape merged(const Shape& a, const Shape& b, const QmtVector3& offset) {
+    Shape s = a;
+    const auto base = static_cast<std::uint32_t>(a.vertices.size());
+    for (const QmtVector3& v : b.vertices) {
+        s.vertices.push_back(v + offset);
+    }
+    for (auto face : b.faces) {
+        for (std::uint32_t& v : face) {
+            v += base;
+        }
+        s.faces.push_back(face);
+    }
+    return s;
+}
+
+// Prism over a counter-clockwise polygon (x, y), from z = 0 to z = h.
+Shape extruded(const std::vector<std::pair<double, double>>& polygon, double h) {
+    Shape s;
+    const auto n = static_cast<std::uint32_t>(polygon.size());
+    for (double z : {0.0, h}) {
+        for (const auto& [x, y] : polygon) {
+            s.vertices.push_back({x, y, z});
+        }
+    }
+    std::vector<std::uint32_t> bottom, top;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        bottom.push_back(n - 1 - i);
+        top.push_back(n + i);
+        s.faces.push_back({i, (i + 1) % n, n + (i + 1) % n, n + i});
+    }
+    s.faces.push_back(bottom);
+    s.faces.push_back(top);
+    return s;
+}
+
+// Thick ring around z: regular n-gons of radius R (outside) and r (inside), height h.
+Shape ring(std::uint32_t n, double R, double r, double h) {
+    Shape s;
+    for (double radius : {R, r}) {
+        for (double z : {0.0, h}) {
+            for (std::uint32_t i = 0; i < n; ++i) {
+                const double a = 2.0 * kPi * i / n;
+                s.vertices.push_back({radius * std::cos(a), radius * std::sin(a), z});
+            }
+        }
+    }
+    const auto at = [n](std::uint32_t block, std::uint32_t i) { return block * n + i % n; };
+    for (std::uint32_t i = 0; i < n; ++i) {
+        s.faces.push_back({at(0, i), at(0, i + 1), at(1, i + 1), at(1, i)});  // outer wall
+        s.faces.push_back({at(2, i + 1), at(2, i), at(3, i), at(3, i + 1)});  // inner wall
+        s.faces.push_back({at(1, i), at(1, i + 1), at(3, i + 1), at(3, i)});  // top
+        s.faces.push_back({at(0, i), at(2, i), at(2, i + 1), at(0, i + 1)});  // bottom
+    }
+    return s;
+}
+
+double regularPolygonArea(std::uint32_t n, double radius) {
+    return 0.5 * n * radius * radius * std::sin(2.0 * kPi / n);
+}
+
+// UVs that name the corner's position (set s shifted by 10 s in v).
+DFOptions positionUVs(bool cornerNormals) {
+    DFOptions o;
+    o.uvSets = 1;
+    o.cornerNormals = cornerNormals;
+    o.uv = [](std::uint32_t, const QmtVector3& p, std::uint32_t set) { return QmtVector3(p.x, p.y + 10.0 * set, p.z); };
+    return o;
+}
+
+ZYLmesh* makeMeshWithPositionUVs(const Shape& s) {
+    ZYLmesh* m = makeMesh(s, true);
+    for (std::uint32_t f = 0; f < m->numFaces; ++f) {
+        for (std::uint32_t k = 0; k < m->faces[f].numVertices; ++k) {
+            m->uvs[m->faces[f].uvs[k]] = m->worldVertices[m->faces[f].vertices[k]];
+        }
+    }
+    return m;
+}
+
+// Every directed edge is met once, and its reverse once: the mesh is closed and
+// consistently wound.
+template <class Mesh>
+void expectClosed(const Mesh& m) {
+    std::map<std::pair<std::uint32_t, std::uint32_t>, int> directed;
+    for (std::uint32_t f = 0; f < m.numFaces; ++f) {
+        const auto& face = m.faces[f];
+        for (std::uint32_t k = 0; k < face.numVertices; ++k) {
+            ++directed[{face.vertices[k], face.vertices[(k + 1) % face.numVertices]}];
+        }
+    }
+    ASSERT_FALSE(directed.empty());
+    for (const auto& [edge, count] : directed) {
+        EXPECT_EQ(count, 1) << edge.first << "->" << edge.second;
+        const auto reverse = directed.find({edge.second, edge.first});
+        EXPECT_TRUE(reverse != directed.end() && reverse->second == 1) << edge.first << "->" << edge.second;
+    }
+}
+
+template <class Face>
+std::vector<QmtVector3> facePoints(const Face& face, const QmtVector3* vertices) {
+    std::vector<QmtVector3> points;
+    for (std::uint32_t k = 0; k < face.numVertices; ++k) {
+        points.push_back(vertices[face.vertices[k]]);
+    }
+    return points;
+}
+
+// Area of a planar polygon, positive when it winds counter-clockwise about `normal`.
+double areaAbout(const std::vector<QmtVector3>& points, const QmtVector3& normal) {
+    return -computePolygonArea(points.data(), static_cast<unsigned>(points.size()), normal);
+}
+
+// Cap faces of a cut mesh: their indices and their total area about -n, each cap
+// winding counter-clockwise about -n and lying in the plane.
+template <class Mesh>
+std::vector<std::uint32_t> capFaces(const Mesh& m, const QmtVector3& n, double planeOffset, double& area) {
+    std::vector<std::uint32_t> caps;
+    area = 0.0;
+    for (std::uint32_t f = 0; f < m.numFaces; ++f) {
+        if (!(m.faces[f].flags & FACE_CAP)) {
+            continue;
+        }
+        caps.push_back(f);
+        EXPECT_EQ(m.worldNormals[f], -n) << f;
+        const std::vector<QmtVector3> points = facePoints(m.faces[f], m.worldVertices);
+        for (const QmtVector3& p : points) {
+            EXPECT_NEAR(n.Dot(p), planeOffset, 1e-9) << f;
+        }
+        const double a = areaAbout(points, -n);
+        EXPECT_GT(a, 0.0) << f;
+        area += a;
+    }
+    return caps;
+}
+
+// Each corner of the cap turns the same way: the cap is convex.
+bool convexAbout(const std::vector<QmtVector3>& points, const QmtVector3& normal) {
+    const std::size_t m = points.size();
+    for (std::size_t k = 0; k < m; ++k) {
+        const QmtVector3 a = points[(k + 1) % m] - points[k];
+        const QmtVector3 b = points[(k + 2) % m] - points[(k + 1) % m];
+        if (a.Cross(b).Dot(normal) < -1e-12) {
+            return false;
+        }
+    }
+    return true;
+}
+
+template <class Mesh>
+void expectCapUVsNameTheirCorners(const Mesh& m) {
+    for (std::uint32_t f = 0; f < m.numFaces; ++f) {
+        const auto& face = m.faces[f];
+        if (!(face.flags & FACE_CAP)) {
+            continue;
+        }
+        for (std::uint32_t k = 0; k < face.numVertices; ++k) {
+            ASSERT_LT(face.uvs[k], m.numUVs) << f;
+            const QmtVector3 d = m.uvs[face.uvs[k]] - m.worldVertices[face.vertices[k]];
+            EXPECT_LT(d.Length(), 1e-9) << "face " << f << " corner " << k;
+        }
+    }
+}
+
+struct CutCounts {
+    std::int32_t result = 1;
+    std::uint32_t normalCount = 0;    // the clipper's, before the write-back compacts them
+    std::uint32_t capFaces = 0;       // working faces past the split face count
+    std::uint32_t diagonalCount = 0;
+};
+
+CutCounts cutDetailed(ZYL_DFmesh* mesh, const QmtVector3& n, const QmtVector3& p) {
+    BVDFmesh volume;
+    volume.init(mesh, 0);
+    volume.initClipper();
+    Clipper& c = *volume.getClipper();
+    CutCounts counts;
+    counts.result = c.clipDF(mesh, n, p * c.getScale(), CLIP_BUILD_CAPS);
+    counts.normalCount = c.getNormalCount();
+    counts.capFaces = c.getFaceCount() - c.getSplitFaceCount();
+    counts.diagonalCount = c.getDiagonalCount();
+    volume.finishClip(counts.result);
+    return counts;
+}
+
+CutCounts cutCompact(ZYLmesh* mesh, const QmtVector3& n, const QmtVector3& p) {
+    BVmesh volume;
+    volume.init(mesh, 0);
+    volume.initClipper();
+    Clipper& c = *volume.getClipper();
+    CutCounts counts;
+    counts.result = volume.clip(n, p * c.getScale(), CLIP_BUILD_CAPS);
+    counts.normalCount = c.getNormalCount();
+    counts.capFaces = c.getFaceCount() - c.getSplitFaceCount();
+    counts.diagonalCount = c.getDiagonalCount();
+    volume.finishClip(counts.result);
+    return counts;
+}
+
+}  // namespace
+
+TEST(ClipperCaps, CubeCutAtMidHeightGetsOneQuadCap) {
+    const QmtVector3 up(0, 0, 1);
+    std::unique_ptr<ZYL_DFmesh> detailed(makeDFMesh(unitCube(), positionUVs(true)));
+    const CutCounts counts = cutDetailed(detailed.get(), up, {0, 0, 0.5});
+    ASSERT_EQ(counts.result, 0);
+    // Six corner normals, two per crossing edge, one cap normal.
+    EXPECT_EQ(counts.normalCount, 6u + 8u + 1u);
+    EXPECT_EQ(counts.capFaces, 1u);
+    EXPECT_EQ(counts.diagonalCount, 0u);
+    ASSERT_EQ(detailed->numFaces, 6u);
+    expectValidIndices(*detailed);
+    double area = 0.0;
+    const std::vector<std::uint32_t> caps = capFaces(*detailed, up, 0.5, area);
+    ASSERT_EQ(caps.size(), 1u);
+    const ZYL_DFface& cap = detailed->faces[caps[0]];
+    EXPECT_EQ(cap.numVertices, 4u);
+    EXPECT_EQ(cap.flags, FACE_CAP);
+    EXPECT_EQ(cap.numEdges, 0u);
+    EXPECT_NEAR(area, 1.0, 1e-12);
+    for (std::uint32_t k = 0; k < 4; ++k) {
+        EXPECT_EQ(cap.normals[k], cap.normals[0]);  // one normal for all corners
+    }
+    EXPECT_EQ(detailed->cornerNormals[cap.normals[0]], -up);
+    expectCapUVsNameTheirCorners(*detailed);
+    expectClosed(*detailed);
+    EXPECT_NEAR(computeMeshVolume(detailed.get()), 0.5, 1e-12);
+
+    // The compact path: no corner normals, yet the cap still counts its normal slot.
+    std::unique_ptr<ZYLmesh> compact(makeMeshWithPositionUVs(unitCube()));
+    const CutCounts compactCounts = cutCompact(compact.get(), up, {0, 0, 0.5});
+    ASSERT_EQ(compactCounts.result, 0);
+    EXPECT_EQ(compactCounts.normalCount, 1u);
+    ASSERT_EQ(compact->numFaces, 6u);
+    expectValidIndices(*compact);
+    const std::vector<std::uint32_t> compactCaps = capFaces(*compact, up, 0.5, area);
+    ASSERT_EQ(compactCaps.size(), 1u);
+    EXPECT_EQ(compact->faces[compactCaps[0]].numVertices, 4u);
+    EXPECT_NEAR(area, 1.0, 1e-12);
+    expectCapUVsNameTheirCorners(*compact);
+    expectClosed(*compact);
+    EXPECT_NEAR(computeMeshVolume(compact.get()), 0.5, 1e-12);
+}
+
+TEST(ClipperCaps, SeparateSolidsGetACapEach) {
+    const QmtVector3 up(0, 0, 1);
+    const Shape twoCubes = merged(unitCube(), unitCube(), {3, 0, 0});
+    std::unique_ptr<ZYL_DFmesh> mesh(makeDFMesh(twoCubes, positionUVs(false)));
+    const CutCounts counts = cutDetailed(mesh.get(), up, {0, 0, 0.25});
+    ASSERT_EQ(counts.result, 0);
+    EXPECT_EQ(counts.capFaces, 2u);
+    EXPECT_EQ(counts.normalCount, 2u);  // counted although the mesh has no normal array
+    double area = 0.0;
+    const std::vector<std::uint32_t> caps = capFaces(*mesh, up, 0.25, area);
+    ASSERT_EQ(caps.size(), 2u);
+    EXPECT_NEAR(area, 2.0, 1e-12);
+    // One cap under each cube.
+    const double x0 = mesh->worldVertices[mesh->faces[caps[0]].vertices[0]].x;
+    const double x1 = mesh->worldVertices[mesh->faces[caps[1]].vertices[0]].x;
+    EXPECT_TRUE((x0 <= 1.0 && x1 >= 3.0) || (x1 <= 1.0 && x0 >= 3.0));
+    expectCapUVsNameTheirCorners(*mesh);
+    expectClosed(*mesh);
+    EXPECT_NEAR(computeMeshVolume(mesh.get()), 1.5, 1e-12);
+}
+
+TEST(ClipperCaps, RingGetsItsHoleBridged) {
+    const QmtVector3 up(0, 0, 1);
+    constexpr std::uint32_t n = 16;
+    const double annulus = regularPolygonArea(n, 2.0) - regularPolygonArea(n, 1.0);
+    const Shape thick = ring(n, 2.0, 1.0, 1.0);
+
+    std::unique_ptr<ZYL_DFmesh> detailed(makeDFMesh(thick, positionUVs(true)));
+    const CutCounts counts = cutDetailed(detailed.get(), up, {0, 0, 0.5});
+    ASSERT_EQ(counts.result, 0);
+    // The bridged loop is not convex: it is split along diagonals, two records each.
+    EXPECT_GT(counts.diagonalCount, 0u);
+    EXPECT_EQ(counts.diagonalCount % 2, 0u);
+    EXPECT_GT(counts.capFaces, 1u);
+    EXPECT_EQ(counts.normalCount, 4u * n + 4u * n + counts.capFaces);
+    expectValidIndices(*detailed);
+    double area = 0.0;
+    const std::vector<std::uint32_t> caps = capFaces(*detailed, up, 0.5, area);
+    EXPECT_EQ(caps.size(), counts.capFaces);
+    EXPECT_NEAR(area, annulus, 1e-9);
+    for (const std::uint32_t f : caps) {
+        EXPECT_TRUE(convexAbout(facePoints(detailed->faces[f], detailed->worldVertices), -up)) << f;
+    }
+    expectCapUVsNameTheirCorners(*detailed);
+    expectClosed(*detailed);
+    EXPECT_NEAR(computeMeshVolume(detailed.get()), 0.5 * annulus, 1e-9);
+
+    std::unique_ptr<ZYLmesh> compact(makeMeshWithPositionUVs(thick));
+    ASSERT_EQ(cutCompact(compact.get(), up, {0, 0, 0.5}).result, 0);
+    expectValidIndices(*compact);
+    capFaces(*compact, up, 0.5, area);
+    EXPECT_NEAR(area, annulus, 1e-9);
+    expectCapUVsNameTheirCorners(*compact);
+    expectClosed(*compact);
+    EXPECT_NEAR(computeMeshVolume(compact.get()), 0.5 * annulus, 1e-9);
+}
+
+TEST(ClipperCaps, LPrismGetsTwoConvexCaps) {
+    const QmtVector3 up(0, 0, 1);
+    // The second L has a straight corner on each side of its reflex corner.
+    const Shape ells[] = {extruded({{0, 0}, {2, 0}, {2, 1}, {1, 1}, {1, 2}, {0, 2}}, 1.0),
+                          extruded({{0, 0}, {2, 0}, {2, 1}, {1.5, 1}, {1, 1}, {1, 1.5}, {1, 2}, {0, 2}}, 1.0)};
+    for (const bool compactPath : {false, true}) for (const Shape& ell : ells) {
+        const auto corners = static_cast<std::uint32_t>(ell.vertices.size() / 2);
+        SCOPED_TRACE(testing::Message() << (compactPath ? "compact " : "detailed ") << corners);
+        std::unique_ptr<ZYL_DFmesh> detailed;
+        std::unique_ptr<ZYLmesh> compact;
+        CutCounts counts;
+        if (compactPath) {
+            compact.reset(makeMeshWithPositionUVs(ell));
+            counts = cutCompact(compact.get(), up, {0, 0, 0.5});
+        } else {
+            detailed.reset(makeDFMesh(ell, positionUVs(false)));
+            counts = cutDetailed(detailed.get(), up, {0, 0, 0.5});
+        }
+        ASSERT_EQ(counts.result, 0);
+        // One split along the ray from the reflex corner: one diagonal pair, two caps.
+        EXPECT_EQ(counts.diagonalCount, 2u);
+        EXPECT_EQ(counts.capFaces, 2u);
+        EXPECT_EQ(counts.normalCount, 2u);
+        double area = 0.0;
+        const auto check = [&](const auto& m) {
+            expectValidIndices(m);
+            const std::vector<std::uint32_t> caps = capFaces(m, up, 0.5, area);
+            ASSERT_EQ(caps.size(), 2u);
+            EXPECT_NEAR(area, 3.0, 1e-12);
+            std::uint32_t capCorners = 0;
+            for (const std::uint32_t f : caps) {
+                capCorners += m.faces[f].numVertices;
+                EXPECT_TRUE(convexAbout(facePoints(m.faces[f], m.worldVertices), -up)) << f;
+            }
+            EXPECT_EQ(capCorners, corners + 2);  // the loop's corners, the diagonal's ends twice
+            expectCapUVsNameTheirCorners(m);
+            expectClosed(m);
+            EXPECT_NEAR(computeMeshVolume(&m), 1.5, 1e-12);
+        };
+        if (compactPath) {
+            check(*compact);
+        } else {
+            check(*detailed);
+        }
+    }
+}
+
+TEST(ClipperCaps, LoopsOfTwoEdgesAndSliverTrianglesMakeNoFace) {
+    const QmtVector3 up(0, 0, 1);
+
+    // A double-sided vertical triangle: each side leaves one closing edge between the
+    // same two cut vertices, a loop of two edges, which gets no cap and no cap normal.
+    Shape fin;
+    fin.vertices = {{0, 0, 0}, {2, 0, 0}, {1, 0, 2}};
+    fin.faces = {{0, 1, 2}, {0, 2, 1}};
+    std::unique_ptr<ZYL_DFmesh> thin(makeDFMesh(fin, positionUVs(true)));
+    const CutCounts finCounts = cutDetailed(thin.get(), up, {0, 0, 1});
+    ASSERT_EQ(finCounts.result, 0);
+    EXPECT_EQ(finCounts.capFaces, 0u);
+    EXPECT_EQ(finCounts.normalCount, 2u + 2u * 2u);  // two crossing edges, no cap normal
+    ASSERT_EQ(thin->numFaces, 2u);
+    for (std::uint32_t f = 0; f < 2; ++f) {
+        EXPECT_EQ(thin->faces[f].flags & FACE_CAP, 0) << f;
+        EXPECT_EQ(thin->faces[f].numVertices, 3u) << f;
+    }
+
+    // A prism over a 100 x 5e-4 triangle: its cap triangle is degenerate relative to its
+    // longest side (5e-4 < 1e-5 x 100), so no face is made, yet a normal slot is taken.
+    const Shape sliver = extruded({{0, 0}, {100, 0}, {50, 5e-4}}, 1.0);
+    std::unique_ptr<ZYL_DFmesh> mesh(makeDFMesh(sliver, positionUVs(true)));
+    const CutCounts counts = cutDetailed(mesh.get(), up, {0, 0, 0.5});
+    ASSERT_EQ(counts.result, 0);
+    EXPECT_EQ(counts.capFaces, 0u);
+    EXPECT_EQ(counts.normalCount, 5u + 2u * 3u + 1u);
+    for (std::uint32_t f = 0; f < mesh->numFaces; ++f) {
+        EXPECT_EQ(mesh->faces[f].flags & FACE_CAP, 0) << f;
+    }
+}
+
+TEST(ClipperCaps, RandomPlanesLeaveClosedPiecesThatAddUp) {
+    // Each plane cuts two copies, keeping either side: both pieces must be closed, their
+    // caps must read UVs of their own corners, and their volumes must add up to the whole.
+    std::mt19937 random(2024);
+    std::uniform_real_distribution<double> unit(-1.0, 1.0);
+    const auto randomDirection = [&] {
+        QmtVector3 d;
+        do {
+            d = {unit(random), unit(random), unit(random)};
+        } while (d.SquaredLength() < 0.01 || d.SquaredLength() > 1.0);
+        d.Unitize(Qmt::QmtMatrix3::EPSILON);
+        return d;
+    };
+    std::vector<std::pair<double, double>> comb = {{0, 0}, {1, 0}};
+    for (int t = 4; t >= 0; --t) {
+        comb.insert(comb.end(), {{0.2 * t + 0.15, 1}, {0.2 * t + 0.05, 1}, {0.2 * t + 0.05, 0.3}, {0.2 * t, 0.3}});
+    }
+    comb.pop_back();
+    comb.pop_back();
+    const Shape shapes[] = {sphere(8, 12, 1.0), prism(12, 1.0, 0.8), ring(12, 1.0, 0.5, 0.6),
+                            extruded({{0, 0}, {1, 0}, {1, 0.4}, {0.4, 0.4}, {0.4, 1}, {0, 1}}, 0.7),
+                            extruded(comb, 0.6)};
+    int cuts = 0;
+    for (const Shape& shape : shapes) {
+        // The comb's trimmed end faces are not convex, and the write-back's winding test
+        // (the longest fan cross product) may turn such a face over; there only the
+        // caps themselves are checked.
+        const bool capsOnly = &shape == &shapes[4];
+        std::unique_ptr<ZYL_DFmesh> whole(makeDFMesh(shape, positionUVs(true)));
+        const double total = computeMeshVolume(whole.get());
+        for (int i = 0; i < 80; ++i) {
+            // Planes passing right by a vertex leave slivers that the write-back drops,
+            // opening the mesh there; those are not drawn.
+            QmtVector3 n;
+            QmtVector3 p;
+            bool clear = false;
+            while (!clear) {
+                n = randomDirection();
+                p = {0.3 * unit(random), 0.3 * unit(random), 0.3 + 0.2 * unit(random)};
+                clear = true;
+                for (const QmtVector3& v : shape.vertices) {
+                    clear = clear && std::fabs(n.Dot(v - p)) > 1e-3;
+                }
+            }
+            SCOPED_TRACE(testing::Message() << "shape " << (&shape - shapes) << " plane " << i);
+            std::unique_ptr<ZYL_DFmesh> above(makeDFMesh(shape, positionUVs(true)));
+            std::unique_ptr<ZYL_DFmesh> below(makeDFMesh(shape, positionUVs(true)));
+            const std::int32_t resultAbove = cutDetailed(above.get(), n, p).result;
+            const std::int32_t resultBelow = cutDetailed(below.get(), -n, p).result;
+            if (resultAbove != 0) {
+                EXPECT_EQ(resultBelow, -resultAbove);
+                continue;
+            }
+            ASSERT_EQ(resultBelow, 0);
+            ++cuts;
+            for (const ZYL_DFmesh* piece : {above.get(), below.get()}) {
+                expectValidIndices(*piece);
+                expectCapUVsNameTheirCorners(*piece);
+                for (std::uint32_t f = 0; f < piece->numFaces; ++f) {
+                    if (piece->faces[f].flags & FACE_CAP) {
+                        EXPECT_TRUE(convexAbout(facePoints(piece->faces[f], piece->worldVertices),
+                                                piece->worldNormals[f]));
+                    }
+                }
+                if (!capsOnly) {
+                    expectClosed(*piece);
+                }
+            }
+            if (capsOnly) {
+                continue;
+            }
+            EXPECT_NEAR(computeMeshVolume(above.get()) + computeMeshVolume(below.get()), total, 1e-9 * total + 1e-12);
+            EXPECT_GT(computeMeshVolume(above.get()), 0.0);
+            EXPECT_GT(computeMeshVolume(below.get()), 0.0);
+        }
+    }
+    EXPECT_GT(cuts, 300);
+}
