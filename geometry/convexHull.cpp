@@ -1,0 +1,343 @@
+// Builders of the incremental hull: growth loops and output records.
+
+#include "geometry/convexHull.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <new>
+#include <type_traits>
+#include <vector>
+
+#include "geometry/hullConflictTracker.h"
+#include "math/qmtMatrix3.h"
+
+namespace {
+
+using Qmt::QmtVector3;
+
+constexpr std::uint32_t NONE = ConvexHullContext::NONE;
+constexpr double TOLERANCE = 1e-5;
+constexpr std::uint32_t MAX_CORNERS = ZYLFACE_MAX_CORNERS;
+
+bool allFinite(const QmtVector3* points, std::uint32_t n) {
+    for (std::uint32_t i = 0; i < n; ++i) {
+        if (!std::isfinite(points[i].x) || !std::isfinite(points[i].y) || !std::isfinite(points[i].z)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Bound on the rounding of a point's dot product with a unit normal.
+double roundingSlack(const QmtVector3* points, std::uint32_t n) {
+    double magnitude = 0.0;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        magnitude = std::max({magnitude, std::fabs(points[i].x), std::fabs(points[i].y),
+                              std::fabs(points[i].z)});
+    }
+    return 1e-11 * magnitude + 1e-300;
+}
+
+// Corners written for one working face: k corners, or a fan of k - 2 triangles for
+// k > 32; the order is reversed unless it already turns counter-clockwise about the
+// face's normal.
+struct OutputFace {
+    const std::uint32_t* corners;
+    std::uint32_t count;
+    bool keep;
+};
+
+OutputFace orientFace(const ConvexHullContext& context, std::uint32_t slot, const QmtVector3* v) {
+    const ConvexHullContext::Face& face = context.face(slot);
+    const std::uint32_t* c = context.corners(slot);
+    const std::uint32_t k = face.count;
+    QmtVector3 g;
+    double longest = 0.0;
+    for (std::uint32_t i = 0; i + 2 < k; ++i) {
+        const QmtVector3 w = (v[c[i + 2]] - v[c[i + 1]]).Cross(v[c[i + 1]] - v[c[i]]);
+        const double length = w.SquaredLength();
+        if (length > longest) {
+            longest = length;
+            g = w;
+        }
+    }
+    g.Unitize(Qmt::QmtMatrix3::EPSILON);
+    return {c, k, g.Dot(face.normal) < -TOLERANCE};
+}
+
+std::uint32_t outputFaceCount(const ConvexHullContext& context) {
+    std::uint32_t total = 0;
+    for (std::uint32_t s = context.frontFace(); s != NONE; s = context.face(s).next) {
+        const std::uint32_t k = context.face(s).count;
+        total += k > MAX_CORNERS ? k - 2 : 1;
+    }
+    return total;
+}
+
+// Calls write(face index, corner count, corner i -> vertex) for every face record.
+template <class Write>
+void forEachOutputFace(const ConvexHullContext& context, const QmtVector3* v, Write&& write) {
+    std::uint32_t out = 0;
+    for (std::uint32_t s = context.frontFace(); s != NONE; s = context.face(s).next) {
+        const OutputFace f = orientFace(context, s, v);
+        const QmtVector3& normal = context.face(s).normal;
+        if (f.count <= MAX_CORNERS) {
+            write(out++, f.count, normal, [&f](std::uint32_t i) {
+                return f.keep ? f.corners[i] : f.corners[f.count - 1 - i];
+            });
+        } else {
+            for (std::uint32_t i = 0; i + 2 < f.count; ++i) {
+                const std::uint32_t tri[3] = {f.corners[0], f.corners[i + 1], f.corners[i + 2]};
+                write(out++, 3, normal, [&f, &tri](std::uint32_t j) {
+                    return f.keep || j == 0 ? tri[j] : tri[3 - j];
+                });
+            }
+        }
+    }
+}
+
+// ---- Output records ----
+
+bool writeMesh(ZYLmesh& mesh, const ConvexHullContext& context, bool singleTriangle) {
+    const std::uint32_t count = outputFaceCount(context);
+    if (count == 0) {
+        return false;
+    }
+    mesh.faces = new ZYLface[count]();
+    mesh.normals = new QmtVector3[count]();
+    mesh.worldNormals = new QmtVector3[count]();
+    mesh.numFaces = count;
+    if (singleTriangle) {
+        // Stored order, no orientation test; both normal arrays hold the normal.
+        const std::uint32_t s = context.frontFace();
+        std::copy(context.face(s).corners, context.face(s).corners + 3, mesh.faces[0].vertices);
+        mesh.faces[0].numVertices = 3;
+        mesh.normals[0] = mesh.worldNormals[0] = context.face(s).normal;
+        return true;
+    }
+    forEachOutputFace(context, mesh.vertices,
+                      [&mesh](std::uint32_t j, std::uint32_t k, const QmtVector3& normal, auto corner) {
+                          ZYLface& face = mesh.faces[j];
+                          face.numVertices = k;
+                          for (std::uint32_t i = 0; i < k; ++i) {
+                              face.vertices[i] = corner(i);
+                          }
+                          mesh.normals[j] = normal;
+                      });
+    return true;
+}
+
+// Default-constructed faces have no index arrays: size them before writing corners.
+void sizeDFface(ZYL_DFface& face, std::uint32_t k) {
+    face.allocate(k, 0);
+    if (!face.vertices) {
+        throw std::bad_alloc();
+    }
+    std::fill(face.normals, face.normals + k, 0u);
+    std::fill(face.uvs, face.uvs + k, 0u);
+    face.numVertices = k;
+}
+
+bool writeMesh(ZYL_DFmesh& mesh, const ConvexHullContext& context, bool singleTriangle) {
+    const std::uint32_t count = outputFaceCount(context);
+    if (count == 0) {
+        return false;
+    }
+    mesh.faces = new ZYL_DFface[count];
+    mesh.numFaces = count;
+    mesh.normals = new QmtVector3[count]();
+    mesh.worldNormals = new QmtVector3[count]();
+    if (singleTriangle) {
+        const std::uint32_t s = context.frontFace();
+        sizeDFface(mesh.faces[0], 3);
+        std::copy(context.face(s).corners, context.face(s).corners + 3, mesh.faces[0].vertices);
+        mesh.normals[0] = mesh.worldNormals[0] = context.face(s).normal;
+        return true;
+    }
+    forEachOutputFace(context, mesh.vertices,
+                      [&mesh](std::uint32_t j, std::uint32_t k, const QmtVector3& normal, auto corner) {
+                          ZYL_DFface& face = mesh.faces[j];
+                          sizeDFface(face, k);
+                          for (std::uint32_t i = 0; i < k; ++i) {
+                              face.vertices[i] = corner(i);
+                          }
+                          mesh.normals[j] = normal;
+                      });
+    return true;
+}
+
+// ---- Growth ----
+
+std::vector<std::uint32_t> candidatesWithout(std::uint32_t n, const std::uint32_t simplex[4]) {
+    std::vector<std::uint32_t> out;
+    out.reserve(n);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        if (i != simplex[0] && i != simplex[1] && i != simplex[2] && i != simplex[3]) {
+            out.push_back(i);
+        }
+    }
+    return out;
+}
+
+QmtVector3 simplexCentre(const QmtVector3* points, const std::uint32_t simplex[4]) {
+    return (points[simplex[0]] + points[simplex[1]] + points[simplex[2]] + points[simplex[3]]) * 0.25;
+}
+
+// Each pass takes the candidate with the largest projection on the normal of the
+// newest face it lies outside of; candidates outside no face leave for good. The
+// tracker keeps those projections up to date instead of rescanning every pair.
+void growByProjection(const QmtVector3* points, std::uint32_t n, const std::uint32_t simplex[4],
+                      ZYLmesh& mesh, ConvexHullContext& context) {
+    const QmtVector3 interior = simplexCentre(points, simplex);
+    HullConflictTracker tracker;
+    tracker.start(points, n, candidatesWithout(n, simplex), context, mesh.vertices, true,
+                  roundingSlack(points, n));
+    while (mesh.numVertices < n) {
+        const std::uint32_t best = tracker.takeBest();
+        if (best == NONE) {
+            break;
+        }
+        context.visibleHint.clear();
+        tracker.facesSeenBy(best, context, context.visibleHint);
+        context.hintActive = true;
+        if (!addPointToHull(mesh, points[best], interior, context)) {
+            break;
+        }
+        tracker.drop(best);
+        tracker.update(context);
+        if (tracker.liveCount() == 0) {
+            break;
+        }
+    }
+}
+
+// Face-driven growth: from the front of the face list, each face takes the candidate
+// of largest projection on its normal; the first such candidate more than 1e-5 above
+// its face joins the hull and the next pass starts from the front again. A face's
+// answer stays valid while its candidate remains, so only new faces and faces whose
+// candidate joined are asked again; a max-heap on creation numbers keeps list order.
+void growByFaces(const QmtVector3* points, std::uint32_t n, const std::uint32_t simplex[4],
+                 ZYL_DFmesh& mesh, ConvexHullContext& context) {
+    const QmtVector3 interior = simplexCentre(points, simplex);
+    HullConflictTracker tracker;
+    tracker.start(points, n, candidatesWithout(n, simplex), context, mesh.vertices, false,
+                  roundingSlack(points, n));
+
+    struct Pending {
+        std::uint32_t seq;
+        std::uint32_t slot;
+        bool operator<(const Pending& o) const { return seq < o.seq; }
+    };
+    struct Cached {
+        std::uint32_t slot;
+        std::uint32_t seq;
+        std::uint32_t next;
+    };
+    std::vector<Pending> pending;
+    std::vector<Pending> retry;
+    std::vector<std::uint32_t> answer;      // per face slot: candidate that failed it
+    std::vector<std::uint32_t> answerSeq;   // per face slot
+    std::vector<Cached> cached;             // per candidate: faces answered by it
+    std::vector<std::uint32_t> cachedHead(n, NONE);
+    const auto pushFace = [&](std::uint32_t slot) {
+        pending.push_back({context.face(slot).seq, slot});
+        std::push_heap(pending.begin(), pending.end());
+    };
+    for (std::uint32_t s = context.frontFace(); s != NONE; s = context.face(s).next) {
+        pushFace(s);
+    }
+
+    while (!pending.empty() && mesh.numVertices < n && tracker.liveCount() > 0) {
+        std::pop_heap(pending.begin(), pending.end());
+        const Pending top = pending.back();
+        pending.pop_back();
+        if (!context.isLiveFace(top.slot, top.seq)) {
+            continue;
+        }
+        if (answer.size() <= top.slot) {
+            answer.resize(context.slotCount(), NONE);
+            answerSeq.resize(context.slotCount(), NONE);
+        }
+        if (answerSeq[top.slot] == top.seq && tracker.isLive(answer[top.slot])) {
+            continue;
+        }
+        const ConvexHullContext::Face& face = context.face(top.slot);
+        const std::uint32_t best = tracker.tree().maxProjection(face.normal);
+        if (!((points[best] - mesh.vertices[face.corners[0]]).Dot(face.normal) > TOLERANCE)) {
+            answer[top.slot] = best;
+            answerSeq[top.slot] = top.seq;
+            cached.push_back({top.slot, top.seq, cachedHead[best]});
+            cachedHead[best] = static_cast<std::uint32_t>(cached.size() - 1);
+            continue;
+        }
+        context.visibleHint.clear();
+        tracker.facesSeenBy(best, context, context.visibleHint);
+        context.hintActive = true;
+        if (!addPointToHull(mesh, points[best], interior, context)) {
+            retry.push_back(top);  // asked again in the next pass
+            continue;
+        }
+        tracker.drop(best);
+        tracker.update(context);
+        for (const std::uint32_t s : context.createdFaces) {
+            pushFace(s);
+        }
+        for (std::uint32_t c = cachedHead[best]; c != NONE; c = cached[c].next) {
+            if (context.isLiveFace(cached[c].slot, cached[c].seq) && answer[cached[c].slot] == best &&
+                answerSeq[cached[c].slot] == cached[c].seq) {
+                answer[cached[c].slot] = NONE;
+                pushFace(cached[c].slot);
+            }
+        }
+        cachedHead[best] = NONE;
+        for (const Pending& p : retry) {
+            pending.push_back(p);
+            std::push_heap(pending.begin(), pending.end());
+        }
+        retry.clear();
+    }
+}
+
+template <class Mesh>
+Mesh* buildHull(const QmtVector3* points, std::uint32_t n) {
+    // Non-finite coordinates would give NaN planes that every test silently fails.
+    if (!points || n < 3 || !allFinite(points, n)) {
+        return nullptr;
+    }
+    try {
+        auto mesh = std::make_unique<Mesh>();
+        mesh->vertices = new QmtVector3[n]();
+        ConvexHullContext context;
+        std::uint32_t simplex[4];
+        if (!buildHullSimplex(points, n, *mesh, simplex, context)) {
+            return nullptr;
+        }
+        const bool singleTriangle = mesh->numVertices == 3;
+        if (!singleTriangle) {
+            if constexpr (std::is_same_v<Mesh, ZYLmesh>) {
+                growByProjection(points, n, simplex, *mesh, context);
+            } else {
+                growByFaces(points, n, simplex, *mesh, context);
+            }
+            mergeCoplanarHullFaces(*mesh, context);
+            removeUnusedHullVertices(*mesh, context);
+        }
+        if (!writeMesh(*mesh, context, singleTriangle)) {
+            return nullptr;
+        }
+        return mesh.release();
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+}  // namespace
+
+ZYLmesh* buildConvexHullMesh(const QmtVector3* points, std::uint32_t n) {
+    return buildHull<ZYLmesh>(points, n);
+}
+
+ZYL_DFmesh* buildConvexHullDFmesh(const QmtVector3* points, std::uint32_t n) {
+    return buildHull<ZYL_DFmesh>(points, n);
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstdint>
+
+#include "geometry/convexHullContext.h"
+#include "geometry/meshRecords.h"
+#include "math/qmtVector3.h"
+
+// Incremental 3D convex hull of a point array.
+//
+// The hull starts from a tetrahedron (buildHullSimplex), grows one point at a time
+// (addPointToHull), merges coplanar triangles into convex polygons
+// (mergeCoplanarHullFaces), drops vertices no face uses (removeUnusedHullVertices) and
+// is written out with every face turning counter-clockwise seen from outside, unit
+// outward normals and at most 32 corners per face (longer faces become fans).
+// Tolerances are absolute in the points' own units.
+//
+// All scratch state of a build lives in a ConvexHullContext, so builds are re-entrant
+// and may run on several threads at once.
+
+// The hull as a new ZYLmesh owned by the caller, or null when it cannot be built:
+// fewer than 3 points, no three points that span a plane (all within sqrt(1e-5) of
+// one another or collinear), 4 or more points that are all within 1e-5 of one plane,
+// a non-finite coordinate, or allocation failure. The result holds faces, local
+// vertices (hull vertices in the order they joined, the array keeps room for n),
+// local face normals and a world face-normal array that stays zero except for the
+// single-triangle result of n = 3. UVs, world vertices, centre and radius are unset.
+ZYLmesh* buildConvexHullMesh(const Qmt::QmtVector3* points, std::uint32_t n);
+
+// The same hull grown face by face (each face takes the point of largest projection on
+// its normal), written as a ZYL_DFmesh whose faces own index arrays sized for their
+// corners (UV-set count 0; normal and UV indices 0). Null on the same failures.
+ZYL_DFmesh* buildConvexHullDFmesh(const Qmt::QmtVector3* points, std::uint32_t n);
+
+// Stages, called in this order by both builders. `context` carries the face list, the
+// edge list and the counts of one build; the mesh supplies the vertex array (room for
+// n vertices) and its vertex count. The stages throw std::bad_alloc when memory runs
+// out (the builders return null instead).
+
+// Resets the context and the mesh's vertex count, then builds the starting
+// tetrahedron (or, for n = 3, the single triangle of points 0, 1, 2). simplex receives
+// the input indices of the vertices made (the fourth is 0xFFFFFFFF for n = 3).
+// False when no simplex can be built (see buildConvexHullMesh).
+bool buildHullSimplex(const Qmt::QmtVector3* points, std::uint32_t n, ZYLmesh& mesh,
+                      std::uint32_t simplex[4], ConvexHullContext& context);
+bool buildHullSimplex(const Qmt::QmtVector3* points, std::uint32_t n, ZYL_DFmesh& mesh,
+                      std::uint32_t simplex[4], ConvexHullContext& context);
+
+// Appends the point as the next vertex and replaces the faces it sees by a fan over
+// their horizon. `interior` is the fixed point the new normals face away from. False
+// when the point sees no face (the appended vertex stays unused).
+bool addPointToHull(ZYLmesh& mesh, const Qmt::QmtVector3& point,
+                    const Qmt::QmtVector3& interior, ConvexHullContext& context);
+bool addPointToHull(ZYL_DFmesh& mesh, const Qmt::QmtVector3& point,
+                    const Qmt::QmtVector3& interior, ConvexHullContext& context);
+
+// Merges pairs of faces with parallel normals across shared edges until nothing
+// changes. A face's shared edges are looked for among its first three corners only.
+void mergeCoplanarHullFaces(ZYLmesh& mesh, ConvexHullContext& context);
+void mergeCoplanarHullFaces(ZYL_DFmesh& mesh, ConvexHullContext& context);
+
+// Drops vertices that no face references, keeping the order of the others, and
+// renumbers the faces.
+void removeUnusedHullVertices(ZYLmesh& mesh, ConvexHullContext& context);
+void removeUnusedHullVertices(ZYL_DFmesh& mesh, ConvexHullContext& context);

@@ -1,0 +1,172 @@
+#pragma once
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "math/qmtVector3.h"
+
+// Working state of one convex-hull build: the face list, the edge list and the
+// bookkeeping that keeps the builder's searches short.
+//
+// Faces and edges live in slot arrays that are reused after removal; each list is
+// intrusive and doubly linked, so removal is O(1) and no node is allocated per face.
+// New faces always enter at the front, so the face list runs in descending creation
+// number (`seq`) and "first in list order" is "newest". Every face is also linked
+// from each of its first three corners (vertex incidence), and every edge is found
+// by its unordered vertex pair through a flat hash table.
+//
+// The hull stages (see convexHull.h) are the only writers; the read-only accessors
+// at the top serve inspection. Storage grows through std::vector, so the stages throw
+// std::bad_alloc when memory runs out; the builders turn that into a null result.
+class ConvexHullContext {
+public:
+    static constexpr std::uint32_t NONE = 0xFFFFFFFFu;
+
+    struct FaceView {
+        std::vector<std::uint32_t> vertices;
+        Qmt::QmtVector3 normal;
+    };
+
+    ConvexHullContext() = default;
+    ConvexHullContext(const ConvexHullContext&) = delete;
+    ConvexHullContext& operator=(const ConvexHullContext&) = delete;
+
+    // Running counts: faces in the face list, edges in the edge list.
+    std::uint32_t faceCount() const { return faceCount_; }
+    std::uint32_t edgeCount() const { return edgeCount_; }
+    // The face list, front first.
+    std::vector<FaceView> faceList() const;
+    // The edge list, front first, as (first vertex, second vertex) pairs.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> edgeList() const;
+
+    // ---- Used by the hull stages ----
+
+    struct Face {
+        Qmt::QmtVector3 normal;       // unit outward plane normal
+        std::uint32_t corners[3];     // the first three corners (all of a triangle)
+        std::uint32_t count = 0;      // corners in use; 0 marks a free slot
+        std::uint32_t polygon = NONE; // slot in the polygon store when count > 3
+        std::uint32_t seq = 0;        // creation number; larger is nearer the front
+        std::uint32_t prev = NONE;    // face list links; prev points toward the front
+        std::uint32_t next = NONE;
+        std::uint32_t mark = 0;       // scratch stamp of the stages
+    };
+
+    struct Edge {
+        std::uint32_t a = NONE;       // vertices as created; a == NONE marks a free slot
+        std::uint32_t b = NONE;
+        std::uint32_t prev = NONE;    // edge list links
+        std::uint32_t next = NONE;
+        std::uint32_t mark = 0;       // scratch stamp of the stages
+    };
+
+    // Empties both lists and sizes the per-vertex tables for `vertexCapacity` vertices.
+    void reset(std::uint32_t vertexCapacity);
+    std::uint32_t vertexCapacity() const { return vertexCapacity_; }
+
+    // A new stamp for the stages' scratch marks (never 0).
+    std::uint32_t nextStamp();
+
+    // Faces.
+    std::uint32_t frontFace() const { return faceHead_; }
+    const Face& face(std::uint32_t slot) const { return faces_[slot]; }
+    Face& face(std::uint32_t slot) { return faces_[slot]; }
+    const std::uint32_t* corners(std::uint32_t slot) const;
+    bool isLiveFace(std::uint32_t slot, std::uint32_t seq) const {
+        return slot < faces_.size() && faces_[slot].count != 0 && faces_[slot].seq == seq;
+    }
+    std::uint32_t slotCount() const { return static_cast<std::uint32_t>(faces_.size()); }
+    // Pushes a triangle at the front of the face list and returns its slot.
+    std::uint32_t createFace(std::uint32_t a, std::uint32_t b, std::uint32_t c,
+                             const Qmt::QmtVector3& normal);
+    // Gives the face new corners (count of them, at least 3), keeping its place, normal
+    // and creation number.
+    void setCorners(std::uint32_t slot, const std::uint32_t* corners, std::uint32_t count);
+    void destroyFace(std::uint32_t slot);
+    // Faces with a corner among their first three at `vertex`: walk with
+    // firstIncidence / nextIncidence; the face of a link is link / 3.
+    std::uint32_t firstIncidence(std::uint32_t vertex) const { return incidenceHead_[vertex]; }
+    std::uint32_t nextIncidence(std::uint32_t link) const { return incidenceNext_[link]; }
+    std::uint32_t incidenceCount(std::uint32_t vertex) const { return incidenceCount_[vertex]; }
+    // Renumbers every face corner through `remap` and rebuilds the incidence links.
+    void remapCorners(const std::uint32_t* remap);
+
+    // Edges.
+    std::uint32_t frontEdge() const { return edgeHead_; }
+    const Edge& edge(std::uint32_t slot) const { return edges_[slot]; }
+    Edge& edge(std::uint32_t slot) { return edges_[slot]; }
+    // The edge joining a and b in either direction, or NONE.
+    std::uint32_t findEdge(std::uint32_t a, std::uint32_t b) const;
+    // Makes an edge record that is in no list yet (see pushFrontEdges) and returns its
+    // slot. The pair must not belong to a live edge.
+    std::uint32_t createEdge(std::uint32_t a, std::uint32_t b);
+    // Puts the edges at the front of the edge list, keeping their order.
+    void pushFrontEdges(const std::vector<std::uint32_t>& slots);
+    void destroyEdge(std::uint32_t slot);
+
+    // What the last addPointToHull changed, for the builders' bookkeeping: faces made
+    // (in creation order) and faces removed (their slots may be reused by the next
+    // face made).
+    std::vector<std::uint32_t> createdFaces;
+    std::vector<std::uint32_t> destroyedFaces;
+
+    // A builder that knows a superset of the faces a point can see sets these before
+    // addPointToHull; the stage then tests only those faces and clears the flag.
+    std::vector<std::uint32_t> visibleHint;
+    bool hintActive = false;
+
+    // Scratch arrays of the stages, kept between steps to avoid reallocation.
+    struct KeyedPosition {
+        std::uint64_t key;
+        std::uint32_t position;
+    };
+    std::vector<std::uint32_t> visibleScratch;
+    std::vector<std::uint32_t> widenedScratch;
+    std::vector<std::uint32_t> blockScratch;
+    std::vector<std::uint32_t> orderScratch;
+    std::vector<std::uint32_t> newEdgeScratch;
+    std::vector<std::uint32_t> removedEdgeScratch;
+    std::vector<KeyedPosition> pairScratch;
+    std::vector<std::uint32_t> loopScratch;
+    std::vector<std::uint32_t> keptScratch;
+    std::vector<std::uint32_t> neighbourScratch;
+    std::vector<std::uint32_t> groupScratch;
+    std::vector<std::uint32_t> vertexStamp;  // one per vertex
+    std::vector<std::uint32_t> vertexMark;   // one per vertex
+    std::vector<std::uint32_t> vertexGroup;  // one per vertex
+
+private:
+    void linkIncidence(std::uint32_t slot);
+    void unlinkIncidence(std::uint32_t slot);
+    void tableInsert(std::uint64_t key, std::uint32_t value);
+    void tableErase(std::uint64_t key);
+    void tableGrow();
+
+    std::vector<Face> faces_;
+    std::vector<std::uint32_t> freeFaces_;
+    std::vector<std::vector<std::uint32_t>> polygons_;
+    std::vector<std::uint32_t> freePolygons_;
+    std::uint32_t faceHead_ = NONE;
+    std::uint32_t faceCount_ = 0;
+    std::uint32_t nextSeq_ = 0;
+
+    std::vector<std::uint32_t> incidenceHead_;  // per vertex
+    std::vector<std::uint32_t> incidenceCount_; // per vertex
+    std::vector<std::uint32_t> incidenceNext_;  // per face corner link (slot * 3 + k)
+    std::vector<std::uint32_t> incidencePrev_;  // NONE at the head of a vertex's chain
+    std::vector<std::uint32_t> incidenceVertex_;
+
+    std::vector<Edge> edges_;
+    std::vector<std::uint32_t> freeEdges_;
+    std::uint32_t edgeHead_ = NONE;
+    std::uint32_t edgeCount_ = 0;
+
+    // Open addressing with linear probing: key = (min << 32) | max, empty = ~0.
+    std::vector<std::uint64_t> tableKeys_;
+    std::vector<std::uint32_t> tableValues_;
+    std::uint32_t tableSize_ = 0;
+
+    std::uint32_t vertexCapacity_ = 0;
+    std::uint32_t stamp_ = 0;
+};

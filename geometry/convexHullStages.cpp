@@ -1,0 +1,543 @@
+// The four stages of the incremental hull, shared by both builders.
+
+#include <algorithm>
+#include <cmath>
+
+#include "geometry/convexHull.h"
+#include "geometry/proximity.h"
+#include "math/qmtMatrix3.h"
+
+namespace {
+
+using Qmt::QmtVector3;
+using Face = ConvexHullContext::Face;
+
+constexpr std::uint32_t NONE = ConvexHullContext::NONE;
+constexpr double TOLERANCE = 1e-5;
+constexpr double PARALLEL = 0.99999;
+// Corner groups larger than this, searched by more visible faces than that, are
+// searched through a window of normals.
+constexpr std::size_t LARGE_GROUP = 32;
+constexpr std::uint32_t MANY_SEARCHES = 4;
+constexpr double NORMAL_WINDOW = 0.0045;
+
+QmtVector3 unit(QmtVector3 v) {
+    v.Unitize(Qmt::QmtMatrix3::EPSILON);
+    return v;
+}
+
+bool degenerate(const QmtVector3* v, std::uint32_t a, std::uint32_t b, std::uint32_t c) {
+    return isDegenerateTriangle(v[a], v[b], v[c], true, TOLERANCE);
+}
+
+std::uint64_t pairKey(std::uint32_t a, std::uint32_t b) {
+    return a < b ? (std::uint64_t{a} << 32) | b : (std::uint64_t{b} << 32) | a;
+}
+
+void pushEdge(ConvexHullContext& context, std::uint32_t a, std::uint32_t b) {
+    context.pushFrontEdges({context.createEdge(a, b)});
+}
+
+// Position of the edge {x, y} among a face's first three corners: (0,1) -> 0,
+// (1,2) -> 1, (0,2) -> 2, in either order; NONE when it is not there.
+std::uint32_t edgePosition(const std::uint32_t* c, std::uint32_t x, std::uint32_t y) {
+    const auto is = [x, y](std::uint32_t p, std::uint32_t q) {
+        return (p == x && q == y) || (p == y && q == x);
+    };
+    if (is(c[0], c[1])) {
+        return 0;
+    }
+    if (is(c[1], c[2])) {
+        return 1;
+    }
+    if (is(c[0], c[2])) {
+        return 2;
+    }
+    return NONE;
+}
+
+// ---- Simplex ----
+
+template <class Mesh>
+bool simplexImpl(const QmtVector3* points, std::uint32_t n, Mesh& mesh, std::uint32_t simplex[4],
+                 ConvexHullContext& context) {
+    simplex[0] = simplex[1] = simplex[2] = simplex[3] = NONE;
+    if (n < 3 || !points || !mesh.vertices) {
+        return false;
+    }
+    context.reset(n);
+    mesh.numVertices = 0;
+
+    std::uint32_t p = 0;
+    std::uint32_t q = 1;
+    std::uint32_t r = 2;
+    if (n > 3) {
+        double best = points[0].Dot(QmtVector3::UNIT_X);
+        for (std::uint32_t i = 1; i < n; ++i) {
+            const double x = points[i].Dot(QmtVector3::UNIT_X);
+            if (x > best) {
+                best = x;
+                p = i;
+            }
+        }
+        const QmtVector3& P = points[p];
+        q = 0;
+        best = (points[0] - P).SquaredLength();
+        for (std::uint32_t i = 1; i < n; ++i) {
+            const double d = (points[i] - P).SquaredLength();
+            if (d > best) {
+                best = d;
+                q = i;
+            }
+        }
+        const QmtVector3 pq = points[q] - P;
+        r = NONE;
+        best = 0.0;
+        for (std::uint32_t i = 0; i < n; ++i) {
+            const QmtVector3 pi = points[i] - P;
+            if (pi.SquaredLength() < TOLERANCE) {
+                continue;
+            }
+            const double area = pi.Cross(pq).SquaredLength();
+            if (area > best) {
+                best = area;
+                r = i;
+            }
+        }
+        if (r == NONE) {
+            return false;  // every point lies near P or on the line PQ
+        }
+    }
+
+    QmtVector3* v = mesh.vertices;
+    v[0] = points[p];
+    v[1] = points[q];
+    v[2] = points[r];
+    mesh.numVertices = 3;
+    QmtVector3 normal = (v[1] - v[0]).Cross(v[2] - v[1]);
+    // A plane through three (nearly) collinear points has no usable normal.
+    if (normal.Unitize(Qmt::QmtMatrix3::EPSILON) == 0.0) {
+        return false;
+    }
+    const std::uint32_t base = context.createFace(0, 1, 2, normal);
+    pushEdge(context, 0, 1);
+    pushEdge(context, 1, 2);
+    pushEdge(context, 2, 0);
+    simplex[0] = p;
+    simplex[1] = q;
+    simplex[2] = r;
+    if (n == 3) {
+        return true;
+    }
+
+    // The fourth point is searched among the others only, and must lie clearly off the
+    // base plane: otherwise the tetrahedron would be flat or repeat a corner.
+    std::uint32_t s = NONE;
+    double bestAbs = TOLERANCE;
+    double bestSigned = 0.0;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        if (i == p || i == q || i == r) {
+            continue;
+        }
+        const double d = (points[i] - v[0]).Dot(normal);
+        if (std::fabs(d) > bestAbs) {
+            bestAbs = std::fabs(d);
+            bestSigned = d;
+            s = i;
+        }
+    }
+    if (s == NONE) {
+        return false;
+    }
+    if (bestSigned > TOLERANCE) {
+        context.face(base).normal = -normal;
+    }
+    v[3] = points[s];
+    mesh.numVertices = 4;
+    const std::uint32_t sides[3][3] = {{0, 1, 2}, {1, 2, 0}, {2, 0, 1}};
+    for (const auto& side : sides) {
+        const QmtVector3& a = v[side[0]];
+        const QmtVector3& b = v[side[1]];
+        QmtVector3 nf = unit((b - a).Cross(v[3] - b));
+        if ((v[side[2]] - v[3]).Dot(nf) > TOLERANCE) {
+            nf = -nf;
+        }
+        context.createFace(side[0], side[1], 3, nf);
+    }
+    pushEdge(context, 1, 3);
+    pushEdge(context, 3, 0);
+    pushEdge(context, 3, 2);
+    simplex[3] = s;
+    return true;
+}
+
+// ---- Adding a point ----
+
+// Fills context.orderScratch with the visible list, front first, and marks its faces
+// with `stamp`. False when the point sees no face.
+bool collectVisible(const QmtVector3* v, const QmtVector3& point, std::uint32_t stamp,
+                    bool hinted, ConvexHullContext& context) {
+    const auto sees = [&](const Face& f) {
+        QmtVector3 d = point - v[f.corners[0]];
+        d.Unitize(Qmt::QmtMatrix3::EPSILON);
+        return d.Dot(f.normal) > -TOLERANCE;
+    };
+    std::vector<std::uint32_t>& visible = context.visibleScratch;
+    visible.clear();
+    if (hinted) {
+        for (const std::uint32_t s : context.visibleHint) {
+            Face& f = context.face(s);
+            if (f.count != 0 && f.mark != stamp && sees(f)) {
+                f.mark = stamp;
+                visible.push_back(s);
+            }
+        }
+    } else {
+        for (std::uint32_t s = context.frontFace(); s != NONE; s = context.face(s).next) {
+            Face& f = context.face(s);
+            if (sees(f)) {
+                f.mark = stamp;
+                visible.push_back(s);
+            }
+        }
+    }
+    if (visible.empty()) {
+        return false;
+    }
+    // Each face scanned moves to the front of the visible list: oldest first.
+    std::sort(visible.begin(), visible.end(), [&context](std::uint32_t a, std::uint32_t b) {
+        return context.face(a).seq < context.face(b).seq;
+    });
+
+    // Near-parallel faces sharing a corner with a visible face join as well, each
+    // face's group in front of the groups before it. The faces around each corner that
+    // are not visible are gathered once, so a corner shared by many visible faces is
+    // not walked again for each of them.
+    std::vector<std::uint32_t>& around = context.neighbourScratch;
+    std::vector<std::uint32_t>& groups = context.groupScratch;  // begin, end, visible faces
+    around.clear();
+    groups.clear();
+    for (const std::uint32_t s : visible) {
+        for (const std::uint32_t vertex : context.face(s).corners) {
+            if (context.vertexMark[vertex] == stamp) {
+                ++groups[context.vertexGroup[vertex] + 2];
+                continue;
+            }
+            context.vertexMark[vertex] = stamp;
+            context.vertexGroup[vertex] = static_cast<std::uint32_t>(groups.size());
+            groups.push_back(static_cast<std::uint32_t>(around.size()));
+            for (std::uint32_t link = context.firstIncidence(vertex); link != NONE;
+                 link = context.nextIncidence(link)) {
+                if (context.face(link / 3).mark != stamp) {
+                    around.push_back(link / 3);
+                }
+            }
+            groups.push_back(static_cast<std::uint32_t>(around.size()));
+            groups.push_back(1);
+        }
+    }
+    // A group searched by many visible faces is sorted by normal x, so that each of
+    // them looks only at the window of normals that can be near-parallel to its own.
+    for (std::size_t g = 0; g < groups.size(); g += 3) {
+        if (groups[g + 1] - groups[g] > LARGE_GROUP && groups[g + 2] > MANY_SEARCHES) {
+            std::sort(around.begin() + groups[g], around.begin() + groups[g + 1],
+                      [&context](std::uint32_t a, std::uint32_t b) {
+                          return context.face(a).normal.x < context.face(b).normal.x;
+                      });
+        } else {
+            groups[g + 2] = 0;  // searched linearly
+        }
+    }
+    std::vector<std::uint32_t>& widened = context.widenedScratch;
+    std::vector<std::uint32_t>& blocks = context.blockScratch;
+    widened.clear();
+    blocks.clear();
+    for (const std::uint32_t s : visible) {
+        const Face& visibleFace = context.face(s);
+        const QmtVector3 nv = visibleFace.normal;
+        const auto start = static_cast<std::uint32_t>(widened.size());
+        for (const std::uint32_t vertex : visibleFace.corners) {
+            const std::uint32_t group = context.vertexGroup[vertex];
+            std::uint32_t first = groups[group];
+            std::uint32_t last = groups[group + 1];
+            if (groups[group + 2] != 0) {
+                // Unit normals with a dot product above 0.99999 differ by less than
+                // sqrt(2e-5) < 0.0045 in every component; shorter normals (failed
+                // normalisation, length <= 1e-6) are parallel to nothing.
+                const auto byX = [&context](std::uint32_t f, double x) { return context.face(f).normal.x < x; };
+                first = static_cast<std::uint32_t>(
+                    std::lower_bound(around.begin() + first, around.begin() + last, nv.x - NORMAL_WINDOW, byX) -
+                    around.begin());
+                last = static_cast<std::uint32_t>(
+                    std::lower_bound(around.begin() + first, around.begin() + last, nv.x + NORMAL_WINDOW, byX) -
+                    around.begin());
+            }
+            for (std::uint32_t k = first; k < last; ++k) {
+                Face& f = context.face(around[k]);
+                if (f.mark != stamp && f.normal.Dot(nv) > PARALLEL) {
+                    f.mark = stamp;
+                    widened.push_back(around[k]);
+                }
+            }
+        }
+        std::sort(widened.begin() + start, widened.end(), [&context](std::uint32_t a, std::uint32_t b) {
+            return context.face(a).seq < context.face(b).seq;
+        });
+        blocks.push_back(start);
+    }
+    std::vector<std::uint32_t>& order = context.orderScratch;
+    order.clear();
+    for (std::size_t i = blocks.size(); i-- > 0;) {
+        const std::uint32_t end = i + 1 < blocks.size() ? blocks[i + 1] : static_cast<std::uint32_t>(widened.size());
+        order.insert(order.end(), widened.begin() + blocks[i], widened.begin() + end);
+    }
+    order.insert(order.end(), visible.begin(), visible.end());
+    return true;
+}
+
+template <class Mesh>
+bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
+             ConvexHullContext& context) {
+    context.createdFaces.clear();
+    context.destroyedFaces.clear();
+    const bool hinted = context.hintActive;
+    context.hintActive = false;
+    if (!mesh.vertices || mesh.numVertices >= context.vertexCapacity()) {
+        return false;
+    }
+    QmtVector3* v = mesh.vertices;
+    const std::uint32_t ip = mesh.numVertices;
+    v[ip] = point;
+    ++mesh.numVertices;
+
+    const std::uint32_t stamp = context.nextStamp();
+    if (!collectVisible(v, point, stamp, hinted, context)) {
+        return false;  // the appended vertex stays unused
+    }
+    const std::vector<std::uint32_t>& order = context.orderScratch;
+
+    // Which faces hold each pair of their first three corners, to tell interior edges
+    // (shared with a later visible face) from horizon edges.
+    std::vector<ConvexHullContext::KeyedPosition>& pairs = context.pairScratch;
+    pairs.clear();
+    for (std::uint32_t i = 0; i < order.size(); ++i) {
+        const std::uint32_t* c = context.face(order[i]).corners;
+        pairs.push_back({pairKey(c[0], c[1]), i});
+        pairs.push_back({pairKey(c[1], c[2]), i});
+        pairs.push_back({pairKey(c[0], c[2]), i});
+    }
+    std::sort(pairs.begin(), pairs.end(), [](const auto& a, const auto& b) {
+        return a.key < b.key || (a.key == b.key && a.position < b.position);
+    });
+    const auto sharedLater = [&](std::uint32_t position, std::uint32_t a, std::uint32_t b) {
+        if (a == b) {
+            for (std::size_t i = position + 1; i < order.size(); ++i) {
+                const std::uint32_t* c = context.face(order[i]).corners;
+                if (c[0] == a || c[1] == a || c[2] == a) {
+                    return true;
+                }
+            }
+            return false;
+        }
+        const std::uint64_t key = pairKey(a, b);
+        auto it = std::upper_bound(pairs.begin(), pairs.end(), key,
+                                   [](std::uint64_t k, const auto& e) { return k < e.key; });
+        return it != pairs.begin() && (it - 1)->key == key && (it - 1)->position > position;
+    };
+
+    const QmtVector3 toInterior = unit(interior - point);
+    std::vector<std::uint32_t>& newEdges = context.newEdgeScratch;
+    std::vector<std::uint32_t>& removedEdges = context.removedEdgeScratch;
+    newEdges.clear();
+    removedEdges.clear();
+    for (std::uint32_t i = 0; i < order.size(); ++i) {
+        const std::uint32_t* fc = context.face(order[i]).corners;
+        const std::uint32_t c[3] = {fc[0], fc[1], fc[2]};  // faces may move as new ones are made
+        const std::uint32_t edges[3][2] = {{c[0], c[1]}, {c[1], c[2]}, {c[2], c[0]}};
+        for (const auto& e : edges) {
+            const std::uint32_t a = e[0];
+            const std::uint32_t b = e[1];
+            const std::uint32_t record = context.findEdge(a, b);
+            if (record != NONE && context.edge(record).mark == stamp) {
+                continue;  // already taken out as interior
+            }
+            if (sharedLater(i, a, b)) {
+                if (record != NONE) {
+                    context.edge(record).mark = stamp;
+                    removedEdges.push_back(record);
+                }
+                continue;
+            }
+            QmtVector3 normal = unit((v[b] - v[a]).Cross(point - v[b]));
+            if (!(toInterior.Dot(normal) < -TOLERANCE)) {
+                normal = -normal;
+            }
+            if (context.vertexStamp[a] != stamp) {
+                context.vertexStamp[a] = stamp;
+                newEdges.push_back(context.createEdge(a, ip));
+            }
+            if (context.vertexStamp[b] != stamp) {
+                context.vertexStamp[b] = stamp;
+                newEdges.push_back(context.createEdge(ip, b));
+            }
+            // A sliver is not made; its two edges stay all the same.
+            if (!isDegenerateTriangle(v[a], v[b], point, true, TOLERANCE)) {
+                context.createdFaces.push_back(context.createFace(a, b, ip, normal));
+            }
+        }
+    }
+
+    context.pushFrontEdges(newEdges);
+    for (const std::uint32_t s : order) {
+        context.destroyFace(s);
+        context.destroyedFaces.push_back(s);
+    }
+    for (const std::uint32_t e : removedEdges) {
+        context.destroyEdge(e);
+    }
+    return true;
+}
+
+// ---- Merging ----
+
+template <class Mesh>
+void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
+    const QmtVector3* v = mesh.vertices;
+    std::vector<std::uint32_t>& loop = context.loopScratch;
+    std::vector<std::uint32_t>& kept = context.keptScratch;
+    bool merged = true;
+    while (merged) {
+        merged = false;
+        for (std::uint32_t e = context.frontEdge(); e != NONE;) {
+            const std::uint32_t next = context.edge(e).next;
+            const std::uint32_t x = context.edge(e).a;
+            const std::uint32_t y = context.edge(e).b;
+            // F and G: the first two faces in list order (newest first) holding the edge.
+            std::uint32_t F = NONE;
+            std::uint32_t G = NONE;
+            const std::uint32_t walk = context.incidenceCount(x) <= context.incidenceCount(y) ? x : y;
+            for (std::uint32_t link = context.firstIncidence(walk); link != NONE;
+                 link = context.nextIncidence(link)) {
+                const std::uint32_t s = link / 3;
+                if (s == F || s == G || edgePosition(context.face(s).corners, x, y) == NONE) {
+                    continue;
+                }
+                const std::uint32_t seq = context.face(s).seq;
+                if (F == NONE || seq > context.face(F).seq) {
+                    G = F;
+                    F = s;
+                } else if (G == NONE || seq > context.face(G).seq) {
+                    G = s;
+                }
+            }
+            if (F == NONE || G == NONE ||
+                !(context.face(F).normal.Dot(context.face(G).normal) > PARALLEL)) {
+                e = next;
+                continue;
+            }
+
+            const std::uint32_t f = context.face(F).count;
+            const std::uint32_t g = context.face(G).count;
+            const std::uint32_t r = edgePosition(context.face(F).corners, x, y);
+            const std::uint32_t t = edgePosition(context.face(G).corners, x, y);
+            const std::uint32_t* fc = context.corners(F);
+            const std::uint32_t* gc = context.corners(G);
+            loop.clear();
+            for (std::uint32_t i = 0; i + 3 <= f; ++i) {
+                loop.push_back(fc[(r + 2 + i) % f]);
+            }
+            loop.push_back(fc[r]);
+            if (fc[r] == gc[t]) {
+                for (std::uint32_t i = 0; i + 3 <= g; ++i) {
+                    loop.push_back(gc[(g - i + t - 1) % g]);
+                }
+                loop.push_back(gc[(t + 1) % g]);
+            } else {
+                for (std::uint32_t i = 0; i + 3 <= g; ++i) {
+                    loop.push_back(gc[(t + 2 + i) % g]);
+                }
+                loop.push_back(gc[t]);
+            }
+
+            // Refill F from the loop, dropping corners on a straight line between
+            // their loop neighbours.
+            const auto m = static_cast<std::uint32_t>(loop.size());
+            kept.clear();
+            for (std::uint32_t i = 1; i + 1 < m; ++i) {
+                if (!degenerate(v, loop[i - 1], loop[i], loop[i + 1])) {
+                    kept.push_back(loop[i]);
+                }
+            }
+            if (!degenerate(v, loop[m - 2], loop[m - 1], loop[0])) {
+                kept.push_back(loop[m - 1]);
+            }
+            if (!degenerate(v, loop[m - 1], loop[0], loop[1])) {
+                kept.push_back(loop[0]);
+            }
+
+            context.destroyEdge(e);
+            context.destroyFace(G);
+            if (kept.size() >= 3) {
+                context.setCorners(F, kept.data(), static_cast<std::uint32_t>(kept.size()));
+            } else {
+                context.destroyFace(F);
+            }
+            merged = true;
+            e = next;
+        }
+    }
+}
+
+// ---- Compaction ----
+
+template <class Mesh>
+void compactImpl(Mesh& mesh, ConvexHullContext& context) {
+    const std::uint32_t count = std::min(mesh.numVertices, context.vertexCapacity());
+    if (!mesh.vertices || count == 0) {
+        return;
+    }
+    std::vector<std::uint32_t> remap(count, NONE);
+    for (std::uint32_t s = context.frontFace(); s != NONE; s = context.face(s).next) {
+        const std::uint32_t* c = context.corners(s);
+        for (std::uint32_t k = 0; k < context.face(s).count; ++k) {
+            if (c[k] < count) {
+                remap[c[k]] = 0;
+            }
+        }
+    }
+    std::uint32_t kept = 0;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (remap[i] != NONE) {
+            mesh.vertices[kept] = mesh.vertices[i];
+            remap[i] = kept++;
+        }
+    }
+    context.remapCorners(remap.data());
+    mesh.numVertices = kept;
+}
+
+}  // namespace
+
+bool buildHullSimplex(const QmtVector3* points, std::uint32_t n, ZYLmesh& mesh,
+                      std::uint32_t simplex[4], ConvexHullContext& context) {
+    return simplexImpl(points, n, mesh, simplex, context);
+}
+bool buildHullSimplex(const QmtVector3* points, std::uint32_t n, ZYL_DFmesh& mesh,
+                      std::uint32_t simplex[4], ConvexHullContext& context) {
+    return simplexImpl(points, n, mesh, simplex, context);
+}
+
+bool addPointToHull(ZYLmesh& mesh, const QmtVector3& point, const QmtVector3& interior,
+                    ConvexHullContext& context) {
+    return addImpl(mesh, point, interior, context);
+}
+bool addPointToHull(ZYL_DFmesh& mesh, const QmtVector3& point, const QmtVector3& interior,
+                    ConvexHullContext& context) {
+    return addImpl(mesh, point, interior, context);
+}
+
+void mergeCoplanarHullFaces(ZYLmesh& mesh, ConvexHullContext& context) { mergeImpl(mesh, context); }
+void mergeCoplanarHullFaces(ZYL_DFmesh& mesh, ConvexHullContext& context) { mergeImpl(mesh, context); }
+
+void removeUnusedHullVertices(ZYLmesh& mesh, ConvexHullContext& context) { compactImpl(mesh, context); }
+void removeUnusedHullVertices(ZYL_DFmesh& mesh, ConvexHullContext& context) { compactImpl(mesh, context); }

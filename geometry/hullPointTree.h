@@ -1,0 +1,164 @@
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <vector>
+
+#include "math/qmtVector3.h"
+
+// The remaining candidate points of a hull build, with removal, answering the two
+// questions the builders ask: which points project above a threshold on a direction,
+// and which point projects furthest. Every reported value is computed as p.Dot(n),
+// exactly as the callers compute it, and any pruning keeps a margin for rounding, so
+// the answers equal those of a linear scan.
+//
+// Queries start as linear scans of the live points. Once the scans have cost more than
+// building a k-d tree would (a few L log L point visits for L live points), a tree is
+// built over the live points; it is dropped again when half of them have died, and
+// the scans decide anew. A build that soon leaves few candidates never pays for a
+// tree; one that keeps many gets one early.
+class HullPointTree {
+public:
+    static constexpr std::uint32_t NONE = 0xFFFFFFFFu;
+
+    // Starts over points[indices[i]]; every listed point starts live. indices must be
+    // distinct and below pointCount; the points array must stay valid while in use.
+    void build(const Qmt::QmtVector3* points, std::uint32_t pointCount,
+               const std::vector<std::uint32_t>& indices);
+
+    // Marks a point dead; it is never reported again. Unknown points are ignored.
+    void remove(std::uint32_t index);
+    bool isLive(std::uint32_t index) const {
+        return index < livePosition_.size() && livePosition_[index] != NONE;
+    }
+    std::uint32_t liveCount() const { return static_cast<std::uint32_t>(live_.size()); }
+
+    // For up to 64 directions at once: calls visit(k, index, point) at least for every
+    // live point p with p.Dot(normals[k]) > thresholds[k] (possibly for others too).
+    // Each point's calls come in ascending k.
+    template <class Visit>
+    void visitAbove(const Qmt::QmtVector3* normals, const double* thresholds, std::uint32_t count,
+                    Visit&& visit) {
+        if (count == 0 || live_.empty()) {
+            return;
+        }
+        if (nodes_.empty()) {
+            considerTree(count);
+        }
+        if (nodes_.empty()) {
+            for (const std::uint32_t index : live_) {
+                const Qmt::QmtVector3& p = points_[index];
+                for (std::uint32_t k = 0; k < count; ++k) {
+                    if (p.Dot(normals[k]) > thresholds[k]) {
+                        visit(k, index, p);
+                    }
+                }
+            }
+            return;
+        }
+        const std::uint64_t all = count >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
+        masks_.clear();
+        stack_.clear();
+        stack_.push_back(0);
+        masks_.push_back(all);
+        while (!stack_.empty()) {
+            const Node& node = nodes_[stack_.back()];
+            const std::uint64_t mask = masks_.back();
+            stack_.pop_back();
+            masks_.pop_back();
+            if (node.live == 0) {
+                continue;
+            }
+            std::uint64_t kept = 0;
+            for (std::uint64_t m = mask; m != 0; m &= m - 1) {
+                const int k = std::countr_zero(m);
+                if (mayExceed(node, normals[k], thresholds[k])) {
+                    kept |= std::uint64_t{1} << k;
+                }
+            }
+            if (kept == 0) {
+                continue;
+            }
+            if (node.left == NONE) {
+                for (std::uint32_t i = node.begin; i < node.end; ++i) {
+                    if (!entryLive_[i]) {
+                        continue;
+                    }
+                    for (std::uint64_t m = kept; m != 0; m &= m - 1) {
+                        visit(static_cast<std::uint32_t>(std::countr_zero(m)), entries_[i].index, entries_[i].p);
+                    }
+                }
+            } else {
+                stack_.push_back(node.left);
+                masks_.push_back(kept);
+                stack_.push_back(node.right);
+                masks_.push_back(kept);
+            }
+        }
+    }
+
+    // The live point with the largest p.Dot(n), the highest index among equal values;
+    // NONE when no point is live.
+    std::uint32_t maxProjection(const Qmt::QmtVector3& n);
+
+private:
+    // Each node bounds its live points twice: by an axis-aligned box, and by a slab
+    // around the line through the box centre along the direction away from the centre
+    // of all points (heights hLo..hHi along the axis, distance `radial` from it). The
+    // slab is thin for points on a curved surface, where a tilted patch has a thick box.
+    struct Node {
+        Qmt::QmtVector3 lo;
+        Qmt::QmtVector3 hi;
+        Qmt::QmtVector3 axis;       // unit
+        double hLo = 0.0;
+        double hHi = 0.0;
+        double radial = 0.0;
+        std::uint32_t begin = 0;    // range of entries
+        std::uint32_t end = 0;
+        std::uint32_t left = NONE;  // children; NONE for a leaf
+        std::uint32_t right = NONE;
+        std::uint32_t parent = NONE;
+        std::uint32_t live = 0;
+    };
+    struct Entry {
+        Qmt::QmtVector3 p;
+        std::uint32_t index;
+    };
+
+    // Builds the tree once the scans since the last build decision cost more than it.
+    void considerTree(std::uint32_t directions);
+    void buildTree();
+    std::uint32_t buildNode(std::uint32_t begin, std::uint32_t end, std::uint32_t parent);
+    void fit(Node& node) const;
+    double upperBound(const Node& node, const Qmt::QmtVector3& n) const;
+    // Whether some point of the node may have p.Dot(n) > threshold: the box bound is
+    // tried first, the slab bound only when the box does not settle it.
+    bool mayExceed(const Node& node, const Qmt::QmtVector3& n, double threshold) const {
+        const double box = (n.x >= 0.0 ? node.hi.x * n.x : node.lo.x * n.x) +
+                           (n.y >= 0.0 ? node.hi.y * n.y : node.lo.y * n.y) +
+                           (n.z >= 0.0 ? node.hi.z * n.z : node.lo.z * n.z);
+        return box + margin_ > threshold && slabBound(node, n) + margin_ > threshold;
+    }
+    static double slabBound(const Node& node, const Qmt::QmtVector3& n) {
+        const double along = node.axis.Dot(n);
+        const double across = (n - node.axis * along).Length();
+        return boxCentre(node).Dot(n) + (along >= 0.0 ? node.hHi : node.hLo) * along + node.radial * across;
+    }
+    static Qmt::QmtVector3 boxCentre(const Node& node) { return (node.lo + node.hi) * 0.5; }
+
+    const Qmt::QmtVector3* points_ = nullptr;
+    std::vector<std::uint32_t> live_;          // live point indices, in no order
+    std::vector<std::uint32_t> livePosition_;  // per point: place in live_ or NONE
+    double scanned_ = 0.0;                     // point visits of scans since the last decision
+
+    std::vector<Node> nodes_;                  // empty while queries scan
+    std::vector<Entry> entries_;               // the tree's points in tree order
+    std::vector<std::uint8_t> entryLive_;
+    std::vector<std::uint32_t> leafOf_;        // per entry
+    std::vector<std::uint32_t> entryOf_;       // per point: entry or NONE
+    std::uint32_t treeSize_ = 0;               // live points when the tree was built
+    Qmt::QmtVector3 centre_;                   // mean of the tree's points
+    double margin_ = 0.0;                      // rounding allowance of the bounds
+    std::vector<std::uint32_t> stack_;
+    std::vector<std::uint64_t> masks_;
+};

@@ -1,0 +1,486 @@
+#include "geometry/convexHull.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <random>
+#include <set>
+#include <vector>
+
+#include "geometry/hullReference.h"
+
+namespace {
+
+using Qmt::QmtVector3;
+using V = QmtVector3;
+
+std::vector<V> sphereCloud(std::uint32_t n, std::uint32_t seed, double radius = 1.0) {
+    std::mt19937 rng(seed);
+    std::normal_distribution<double> g(0.0, 1.0);
+    std::vector<V> pts;
+    while (pts.size() < n) {
+        V p(g(rng), g(rng), g(rng));
+        if (p.Unitize(1e-9) > 0.0) pts.push_back(p * radius);
+    }
+    return pts;
+}
+
+std::vector<V> cubeCloud(std::uint32_t n, std::uint32_t seed, double half = 1.0) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> u(-half, half);
+    std::vector<V> pts;
+    for (std::uint32_t i = 0; i < n; ++i) pts.emplace_back(u(rng), u(rng), u(rng));
+    return pts;
+}
+
+// Integer lattice points: many exact ties and coplanar faces.
+std::vector<V> latticeCloud(std::uint32_t n, std::uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<int> u(-3, 3);
+    std::vector<V> pts;
+    for (std::uint32_t i = 0; i < n; ++i) pts.emplace_back(u(rng), u(rng), u(rng));
+    return pts;
+}
+
+std::vector<V> cubeCorners(double h = 1.0) {
+    std::vector<V> c;
+    for (int i = 0; i < 8; ++i) c.emplace_back(i & 1 ? h : -h, i & 2 ? h : -h, i & 4 ? h : -h);
+    return c;
+}
+
+using MeshPtr = std::unique_ptr<ZYLmesh>;
+using DFPtr = std::unique_ptr<ZYL_DFmesh>;
+
+MeshPtr hull(const std::vector<V>& p) {
+    return MeshPtr(buildConvexHullMesh(p.data(), static_cast<std::uint32_t>(p.size())));
+}
+DFPtr hullDF(const std::vector<V>& p) {
+    return DFPtr(buildConvexHullDFmesh(p.data(), static_cast<std::uint32_t>(p.size())));
+}
+
+std::vector<std::uint32_t> corners(const ZYLface& f) { return {f.vertices, f.vertices + f.numVertices}; }
+std::vector<std::uint32_t> corners(const ZYL_DFface& f) { return {f.vertices, f.vertices + f.numVertices}; }
+
+bool same(const V& a, const V& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
+
+// Bit-identical to the plain reference: vertices, faces and normals.
+template <class Mesh>
+void expectMatches(const Mesh* mesh, const hullref::Result& ref, const char* what) {
+    SCOPED_TRACE(what);
+    ASSERT_EQ(mesh != nullptr, ref.ok);
+    if (!mesh) return;
+    ASSERT_EQ(mesh->numVertices, ref.vertices.size());
+    for (std::uint32_t i = 0; i < mesh->numVertices; ++i) EXPECT_TRUE(same(mesh->vertices[i], ref.vertices[i])) << i;
+    ASSERT_EQ(mesh->numFaces, ref.faces.size());
+    for (std::uint32_t i = 0; i < mesh->numFaces; ++i) {
+        EXPECT_EQ(corners(mesh->faces[i]), ref.faces[i]) << "face " << i;
+        EXPECT_TRUE(same(mesh->normals[i], ref.normals[i])) << "normal " << i;
+    }
+}
+
+hullref::Result snapshot(const ZYLmesh& m) {
+    hullref::Result r{true, {m.vertices, m.vertices + m.numVertices}, {}, {m.normals, m.normals + m.numFaces}};
+    for (std::uint32_t i = 0; i < m.numFaces; ++i) r.faces.push_back(corners(m.faces[i]));
+    return r;
+}
+
+// Closed convex hull properties that every result must have.
+void expectValidHull(const ZYLmesh& m, const std::vector<V>& input) {
+    std::vector<int> uses(m.numVertices, 0);
+    std::set<std::tuple<double, double, double>> distinct;
+    for (std::uint32_t i = 0; i < m.numVertices; ++i) distinct.insert({m.vertices[i].x, m.vertices[i].y, m.vertices[i].z});
+    EXPECT_EQ(distinct.size(), m.numVertices) << "duplicated vertex";
+    for (std::uint32_t f = 0; f < m.numFaces; ++f) {
+        const ZYLface& face = m.faces[f];
+        ASSERT_GE(face.numVertices, 3u);
+        ASSERT_LE(face.numVertices, 32u);
+        const V n = m.normals[f];
+        EXPECT_NEAR(n.Length(), 1.0, 1e-12);
+        EXPECT_TRUE(same(m.worldNormals[f], V()));
+        const V q = m.vertices[face.vertices[0]];
+        // A merged face keeps one of its triangles' normals; the others may tilt from it
+        // by up to acos(0.99999) < 0.0045 over the face's extent.
+        double extent = 0.0;
+        for (std::uint32_t k = 1; k < face.numVertices; ++k)
+            extent = std::max(extent, (m.vertices[face.vertices[k]] - q).Length());
+        const double slack = face.numVertices == 3 ? 1e-5 : 1e-5 + 0.0045 * extent;
+        for (const V& p : input) ASSERT_LE((p - q).Dot(n), slack) << "point outside face " << f;
+        for (std::uint32_t k = 0; k < face.numVertices; ++k) {
+            ASSERT_LT(face.vertices[k], m.numVertices);
+            ++uses[face.vertices[k]];
+        }
+        // Counter-clockwise about the outward normal: the polygon's area vector agrees.
+        V area;
+        for (std::uint32_t k = 0; k < face.numVertices; ++k)
+            area += m.vertices[face.vertices[k]].Cross(m.vertices[face.vertices[(k + 1) % face.numVertices]]);
+        EXPECT_GT(area.Dot(n), 0.0) << "face " << f << " turns clockwise";
+    }
+    for (std::uint32_t i = 0; i < m.numVertices; ++i) EXPECT_GT(uses[i], 0) << "unused vertex " << i;
+}
+
+TEST(ConvexHull, MatchesPlainScanBuildOnSeededClouds) {
+    for (std::uint32_t seed = 1; seed <= 6; ++seed) {
+        for (const std::uint32_t n : {5u, 20u, 64u, 200u, seed == 1 ? 512u : 300u}) {
+            const std::vector<std::vector<V>> clouds = {sphereCloud(n, seed), cubeCloud(n, seed),
+                                                        latticeCloud(n, seed)};
+            for (const auto& pts : clouds) {
+                const auto count = static_cast<std::uint32_t>(pts.size());
+                const MeshPtr m = hull(pts);
+                expectMatches(m.get(), hullref::buildMesh(pts.data(), count), "mesh builder");
+                const DFPtr d = hullDF(pts);
+                expectMatches(d.get(), hullref::buildDF(pts.data(), count), "DF builder");
+            }
+        }
+    }
+}
+
+TEST(ConvexHull, MatchesPlainScanBuildOnNearDegenerateClouds) {
+    // Points closer to one another and to their hull than the tolerances (the build
+    // then drops sliver faces and may end with overlapping or no faces), duplicates.
+    std::vector<std::vector<V>> clouds = {sphereCloud(400, 9, 0.02), sphereCloud(600, 3, 0.014),
+                                          sphereCloud(500, 1, 0.008), sphereCloud(500, 2, 0.01),
+                                          sphereCloud(500, 1, 0.005)};
+    std::vector<V> copies = cubeCloud(60, 4);
+    for (std::uint32_t i = 0; i < 60; ++i) copies.push_back(copies[(i * 7) % 60]);
+    clouds.push_back(copies);
+    std::vector<V> shell = sphereCloud(300, 5);
+    for (V& p : shell) p = p * (1.0 + 3e-6 * std::sin(37.0 * p.x));
+    clouds.push_back(shell);
+    for (const auto& pts : clouds) {
+        const auto count = static_cast<std::uint32_t>(pts.size());
+        const MeshPtr m = hull(pts);
+        expectMatches(m.get(), hullref::buildMesh(pts.data(), count), "mesh builder");
+        const DFPtr d = hullDF(pts);
+        expectMatches(d.get(), hullref::buildDF(pts.data(), count), "DF builder");
+    }
+}
+
+TEST(ConvexHull, RandomCloudsGiveValidRepeatableHulls) {
+    for (std::uint32_t seed = 11; seed <= 14; ++seed) {
+        for (const std::uint32_t n : {50u, 512u}) {
+            for (const auto& pts : {sphereCloud(n, seed), cubeCloud(n, seed)}) {
+                const MeshPtr first = hull(pts);
+                ASSERT_TRUE(first);
+                expectValidHull(*first, pts);
+                const MeshPtr again = hull(pts);
+                expectMatches(again.get(), snapshot(*first), "second build");
+            }
+        }
+    }
+}
+
+TEST(ConvexHull, SingleTriangle) {
+    const std::vector<V> pts = {{0, 0, 0}, {2, 0, 0}, {0, 3, 0}};
+    const MeshPtr m = hull(pts);
+    ASSERT_TRUE(m);
+    ASSERT_EQ(m->numFaces, 1u);
+    EXPECT_EQ(corners(m->faces[0]), (std::vector<std::uint32_t>{0, 1, 2}));
+    EXPECT_EQ(m->numVertices, 3u);
+    // (p1 - p0) x (p2 - p1) = (2,0,0) x (-2,3,0) = (0,0,6).
+    EXPECT_TRUE(same(m->normals[0], V(0, 0, 1)));
+    EXPECT_TRUE(same(m->worldNormals[0], V(0, 0, 1)));
+    EXPECT_EQ(m->worldVertices, nullptr);
+    EXPECT_EQ(m->numUVs, 0u);
+
+    // Clockwise input keeps its order; the normal follows it.
+    const std::vector<V> cw = {{0, 0, 0}, {0, 3, 0}, {2, 0, 0}};
+    const DFPtr d = hullDF(cw);
+    ASSERT_TRUE(d);
+    ASSERT_EQ(d->numFaces, 1u);
+    EXPECT_EQ(corners(d->faces[0]), (std::vector<std::uint32_t>{0, 1, 2}));
+    EXPECT_TRUE(same(d->normals[0], V(0, 0, -1)));
+    EXPECT_TRUE(same(d->worldNormals[0], V(0, 0, -1)));
+}
+
+TEST(ConvexHull, TetrahedronExactFacesAndOrder) {
+    const std::vector<V> pts = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+    const MeshPtr m = hull(pts);
+    ASSERT_TRUE(m);
+    // P = 1 (largest x), Q = 2 (first farthest from P), R = 3, S = 0.
+    ASSERT_EQ(m->numVertices, 4u);
+    EXPECT_TRUE(same(m->vertices[0], pts[1]));
+    EXPECT_TRUE(same(m->vertices[1], pts[2]));
+    EXPECT_TRUE(same(m->vertices[2], pts[3]));
+    EXPECT_TRUE(same(m->vertices[3], pts[0]));
+    ASSERT_EQ(m->numFaces, 4u);
+    // Face list front first: (2,0,3), (1,2,3), (0,1,3), (0,1,2), each wound outward.
+    EXPECT_EQ(corners(m->faces[0]), (std::vector<std::uint32_t>{3, 0, 2}));
+    EXPECT_EQ(corners(m->faces[1]), (std::vector<std::uint32_t>{3, 2, 1}));
+    EXPECT_EQ(corners(m->faces[2]), (std::vector<std::uint32_t>{3, 1, 0}));
+    EXPECT_EQ(corners(m->faces[3]), (std::vector<std::uint32_t>{0, 1, 2}));
+    EXPECT_TRUE(same(m->normals[0], V(0, -1, 0)));
+    EXPECT_TRUE(same(m->normals[1], V(-1, 0, 0)));
+    EXPECT_TRUE(same(m->normals[2], V(0, 0, -1)));
+    const double s = 1.0 / std::sqrt(3.0);
+    EXPECT_NEAR(m->normals[3].x, s, 1e-15);
+    EXPECT_NEAR(m->normals[3].y, s, 1e-15);
+    EXPECT_NEAR(m->normals[3].z, s, 1e-15);
+    expectValidHull(*m, pts);
+}
+
+TEST(ConvexHull, OctahedronTieTakesHighestIndex) {
+    // After the simplex (+x, -x, +y, +z) the two remaining points have equal
+    // projections; the later input (index 5, -z) joins first, so it is vertex 4.
+    const std::vector<V> pts = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
+    const MeshPtr m = hull(pts);
+    ASSERT_TRUE(m);
+    ASSERT_EQ(m->numVertices, 6u);
+    EXPECT_EQ(m->numFaces, 8u);
+    EXPECT_TRUE(same(m->vertices[4], pts[5]));
+    EXPECT_TRUE(same(m->vertices[5], pts[3]));
+    expectValidHull(*m, pts);
+    expectMatches(m.get(), hullref::buildMesh(pts.data(), 6), "octahedron");
+}
+
+TEST(ConvexHull, PyramidAndCubeMergeCoplanarFaces) {
+    const std::vector<V> pyramid = {{-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0}, {0, 0, 2}};
+    const MeshPtr p = hull(pyramid);
+    ASSERT_TRUE(p);
+    int triangles = 0, quads = 0;
+    for (std::uint32_t i = 0; i < p->numFaces; ++i) {
+        triangles += p->faces[i].numVertices == 3;
+        quads += p->faces[i].numVertices == 4;
+        if (p->faces[i].numVertices == 4) {
+            EXPECT_TRUE(same(p->normals[i], V(0, 0, -1)));
+        }
+    }
+    EXPECT_EQ(triangles, 4);
+    EXPECT_EQ(quads, 1);
+    expectValidHull(*p, pyramid);
+
+    // Corners repeated, plus interior and face-centre points that must not join.
+    std::vector<V> cube = cubeCorners();
+    const std::vector<V> extra = {{0, 0, 0}, {0.5, -0.2, 0.1}, {1, 0, 0}, {0, 0, -1}, {0.3, 1, 0.3}};
+    for (int i = 0; i < 8; ++i) cube.push_back(cube[i]);
+    cube.insert(cube.end(), extra.begin(), extra.end());
+    for (const auto& pts : {cubeCorners(), cube}) {
+        const MeshPtr c = hull(pts);
+        ASSERT_TRUE(c);
+        EXPECT_EQ(c->numVertices, 8u);
+        ASSERT_EQ(c->numFaces, 6u);
+        for (std::uint32_t i = 0; i < 6; ++i) EXPECT_EQ(c->faces[i].numVertices, 4u);
+        for (std::uint32_t i = 0; i < c->numVertices; ++i) {
+            EXPECT_EQ(std::fabs(c->vertices[i].x), 1.0);
+            EXPECT_EQ(std::fabs(c->vertices[i].y), 1.0);
+            EXPECT_EQ(std::fabs(c->vertices[i].z), 1.0);
+        }
+        expectValidHull(*c, pts);
+        const DFPtr d = hullDF(pts);
+        ASSERT_TRUE(d);
+        EXPECT_EQ(d->numVertices, 8u);
+        ASSERT_EQ(d->numFaces, 6u);
+        // Output faces own index arrays sized for their corners; normal and UV indices 0.
+        for (std::uint32_t i = 0; i < 6; ++i) {
+            const ZYL_DFface& f = d->faces[i];
+            ASSERT_EQ(f.numVertices, 4u);
+            ASSERT_GE(f.capacity, 4u);
+            ASSERT_NE(f.vertices, nullptr);
+            for (std::uint32_t k = 0; k < 4; ++k) {
+                EXPECT_LT(f.vertices[k], 8u);
+                EXPECT_EQ(f.normals[k], 0u);
+                EXPECT_EQ(f.uvs[k], 0u);
+            }
+        }
+    }
+}
+
+TEST(ConvexHull, PrismCapsStayInSeveralPolygons) {
+    std::vector<V> pts;
+    const double pi = std::acos(-1.0);
+    for (int z = 0; z < 2; ++z)
+        for (int i = 0; i < 40; ++i) pts.emplace_back(std::cos(2 * pi * i / 40), std::sin(2 * pi * i / 40), z);
+    const MeshPtr m = hull(pts);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->numVertices, 80u);
+    int top = 0, bottom = 0;
+    std::uint32_t capCorners = 0;
+    for (std::uint32_t i = 0; i < m->numFaces; ++i) {
+        if (std::fabs(m->normals[i].z) > 0.99999) {
+            (m->normals[i].z > 0.0 ? top : bottom) += 1;
+            capCorners += m->faces[i].numVertices;
+        }
+    }
+    EXPECT_GT(top, 1);
+    EXPECT_GT(bottom, 1);
+    EXPECT_GE(capCorners, 80u);
+    expectValidHull(*m, pts);
+    expectMatches(m.get(), hullref::buildMesh(pts.data(), 80), "prism");
+}
+
+TEST(ConvexHull, LongMergedFacesBecomeFans) {
+    // A regular 192-gon under two apexes: merging builds a base polygon of more than 32
+    // corners, written as triangles around its first corner with that face's normal.
+    std::vector<V> pts;
+    const double pi = std::acos(-1.0);
+    for (int i = 0; i < 192; ++i) pts.emplace_back(std::cos(2 * pi * i / 192), std::sin(2 * pi * i / 192), 0);
+    pts.push_back({-0.21333112644542268, 0.35581526369114347, -1.1118117435300809});
+    pts.push_back({-0.24491207165714834, 0.31069698956751324, -1.1905229682143628});
+    const auto count = static_cast<std::uint32_t>(pts.size());
+    const MeshPtr m = hull(pts);
+    expectMatches(m.get(), hullref::buildMesh(pts.data(), count), "fan");
+    ASSERT_TRUE(m);
+    expectValidHull(*m, pts);
+    std::uint32_t longest = 0;
+    for (std::uint32_t i = 0; i < m->numFaces;) {
+        std::uint32_t j = i + 1;
+        while (j < m->numFaces && m->faces[j].numVertices == 3 && m->faces[i].numVertices == 3 &&
+               m->faces[j].vertices[0] == m->faces[i].vertices[0] && same(m->normals[j], m->normals[i]) &&
+               m->faces[j].vertices[1] == m->faces[j - 1].vertices[2]) {
+            ++j;
+        }
+        longest = std::max(longest, j - i);
+        i = j;
+    }
+    EXPECT_GE(longest, 31u);  // a polygon of k > 32 corners gives k - 2 triangles
+}
+
+TEST(ConvexHull, DegenerateInputGivesNull) {
+    const std::vector<V> two = {{0, 0, 0}, {1, 0, 0}};
+    EXPECT_FALSE(hull(two));
+    EXPECT_FALSE(hullDF(two));
+    EXPECT_EQ(buildConvexHullMesh(nullptr, 10), nullptr);
+
+    // A flat square whose index 0 is the largest-x point: no fourth simplex point
+    // lies off the plane, so no hull (instead of a tetrahedron with a repeated corner).
+    const std::vector<V> square = {{1, 1, 0}, {-1, 1, 0}, {-1, -1, 0}, {1, -1, 0}, {0, 0, 0}};
+    EXPECT_FALSE(hull(square));
+    EXPECT_FALSE(hullDF(square));
+    // Off the plane by no more than the tolerance: still flat.
+    std::vector<V> almost = square;
+    almost.push_back({0.2, 0.1, 1e-5});
+    EXPECT_FALSE(hull(almost));
+    almost.back().z = 2e-5;
+    EXPECT_TRUE(hull(almost));
+
+    const std::vector<V> line = {{0, 0, 0}, {1, 1, 1}, {2, 2, 2}, {-1, -1, -1}, {0.5, 0.5, 0.5}};
+    EXPECT_FALSE(hull(line));
+    EXPECT_FALSE(hullDF(line));
+    const std::vector<V> lump = {{1, 1, 1}, {1, 1, 1.001}, {1.001, 1, 1}, {1, 1.001, 1}};
+    EXPECT_FALSE(hull(lump));
+    const std::vector<V> line3 = {{0, 0, 0}, {1, 0, 0}, {3, 0, 0}};
+    EXPECT_FALSE(hull(line3));
+    const std::vector<V> twice = {{0, 0, 0}, {1, 0, 0}, {0, 0, 0}};
+    EXPECT_FALSE(hullDF(twice));
+
+    std::vector<V> bad = cubeCorners();
+    bad[3].y = std::nan("");
+    EXPECT_FALSE(hull(bad));
+    bad[3].y = INFINITY;
+    EXPECT_FALSE(hullDF(bad));
+}
+
+TEST(ConvexHullStages, SimplexListsAndCounts) {
+    const std::vector<V> pts = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0.1, 0.1, 0.1}};
+    ZYLmesh mesh;
+    mesh.vertices = new V[pts.size()]();
+    ConvexHullContext context;
+    std::uint32_t simplex[4];
+    ASSERT_TRUE(buildHullSimplex(pts.data(), 5, mesh, simplex, context));
+    EXPECT_EQ(simplex[0], 1u);
+    EXPECT_EQ(simplex[1], 2u);
+    EXPECT_EQ(simplex[2], 3u);
+    EXPECT_EQ(simplex[3], 0u);
+    EXPECT_EQ(mesh.numVertices, 4u);
+    EXPECT_EQ(context.faceCount(), 4u);
+    EXPECT_EQ(context.edgeCount(), 6u);
+    const auto faces = context.faceList();
+    ASSERT_EQ(faces.size(), 4u);
+    EXPECT_EQ(faces[0].vertices, (std::vector<std::uint32_t>{2, 0, 3}));
+    EXPECT_EQ(faces[1].vertices, (std::vector<std::uint32_t>{1, 2, 3}));
+    EXPECT_EQ(faces[2].vertices, (std::vector<std::uint32_t>{0, 1, 3}));
+    EXPECT_EQ(faces[3].vertices, (std::vector<std::uint32_t>{0, 1, 2}));
+    // S lies below the base plane, so the base normal keeps its direction (1,1,1)/sqrt3.
+    EXPECT_GT(faces[3].normal.x, 0.5);
+    using E = std::pair<std::uint32_t, std::uint32_t>;
+    EXPECT_EQ(context.edgeList(), (std::vector<E>{{3, 2}, {3, 0}, {1, 3}, {2, 0}, {1, 2}, {0, 1}}));
+
+    // The same context serves a second build from scratch.
+    const std::vector<V> flat = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}};
+    EXPECT_FALSE(buildHullSimplex(flat.data(), 4, mesh, simplex, context));
+    EXPECT_EQ(simplex[3], 0xFFFFFFFFu);
+    delete[] mesh.vertices;
+    mesh.vertices = nullptr;
+}
+
+TEST(ConvexHullStages, AddPointReplacesVisibleFacesAndEdges) {
+    // Two interior points leave room for two more vertices without changing the simplex.
+    const std::vector<V> pts = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0.1, 0.1, 0.1}, {0.1, 0.2, 0.1}};
+    ZYLmesh mesh;
+    mesh.vertices = new V[pts.size()]();
+    ConvexHullContext context;
+    std::uint32_t simplex[4];
+    ASSERT_TRUE(buildHullSimplex(pts.data(), 6, mesh, simplex, context));
+    const V interior = (pts[0] + pts[1] + pts[2] + pts[3]) * 0.25;
+
+    // (1,1,1) sees only the slanted face: three new faces, three new edges.
+    ASSERT_TRUE(addPointToHull(mesh, V(1, 1, 1), interior, context));
+    EXPECT_EQ(mesh.numVertices, 5u);
+    EXPECT_EQ(context.faceCount(), 6u);
+    EXPECT_EQ(context.edgeCount(), 9u);
+    const auto edges = context.edgeList();
+    ASSERT_GE(edges.size(), 3u);
+    // New edges lead the list in creation order.
+    EXPECT_EQ(edges[0], (std::pair<std::uint32_t, std::uint32_t>{0, 4}));
+    EXPECT_EQ(edges[1], (std::pair<std::uint32_t, std::uint32_t>{4, 1}));
+    EXPECT_EQ(edges[2], (std::pair<std::uint32_t, std::uint32_t>{4, 2}));
+    for (const auto& f : context.faceList()) {
+        for (const V& p : pts) EXPECT_LE((p - mesh.vertices[f.vertices[0]]).Dot(f.normal), 1e-12);
+    }
+
+    // A point inside the hull sees nothing; its vertex is appended but unused.
+    EXPECT_FALSE(addPointToHull(mesh, V(0.2, 0.2, 0.2), interior, context));
+    EXPECT_EQ(mesh.numVertices, 6u);
+    EXPECT_EQ(context.faceCount(), 6u);
+    // No room left in the vertex array: refused without touching anything.
+    EXPECT_FALSE(addPointToHull(mesh, V(5, 5, 5), interior, context));
+    EXPECT_EQ(mesh.numVertices, 6u);
+
+    mergeCoplanarHullFaces(mesh, context);
+    removeUnusedHullVertices(mesh, context);
+    EXPECT_EQ(mesh.numVertices, 5u);
+    for (const auto& f : context.faceList())
+        for (const std::uint32_t v : f.vertices) EXPECT_LT(v, 5u);
+    delete[] mesh.vertices;
+    mesh.vertices = nullptr;
+}
+
+TEST(ConvexHullStages, MergeJoinsCoplanarTrianglesIntoPolygons) {
+    // Square pyramid: the simplex takes (1,-1,0), (-1,1,0), the apex and (-1,-1,0);
+    // adding (1,1,0), which lies on the base plane, leaves the base as two triangles.
+    const std::vector<V> pts = {{-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0}, {0, 0, 2}};
+    ZYLmesh mesh;
+    mesh.vertices = new V[pts.size()]();
+    ConvexHullContext context;
+    std::uint32_t simplex[4];
+    ASSERT_TRUE(buildHullSimplex(pts.data(), 5, mesh, simplex, context));
+    EXPECT_EQ(simplex[3], 0u);
+    const V interior = (pts[simplex[0]] + pts[simplex[1]] + pts[simplex[2]] + pts[simplex[3]]) * 0.25;
+    ASSERT_TRUE(addPointToHull(mesh, pts[2], interior, context));
+    ASSERT_EQ(context.faceCount(), 6u);
+    const std::uint32_t edges = context.edgeCount();
+
+    mergeCoplanarHullFaces(mesh, context);
+    EXPECT_EQ(context.faceCount(), 5u);
+    EXPECT_EQ(context.edgeCount(), edges - 1);
+    int quads = 0;
+    for (const auto& f : context.faceList()) {
+        if (f.vertices.size() == 4) {
+            ++quads;
+            EXPECT_NEAR(std::fabs(f.normal.z), 1.0, 1e-15);
+            for (const std::uint32_t v : f.vertices) EXPECT_EQ(mesh.vertices[v].z, 0.0);
+        } else {
+            EXPECT_EQ(f.vertices.size(), 3u);
+        }
+    }
+    EXPECT_EQ(quads, 1);
+    // Nothing left to merge: a second run changes nothing.
+    mergeCoplanarHullFaces(mesh, context);
+    EXPECT_EQ(context.faceCount(), 5u);
+    delete[] mesh.vertices;
+    mesh.vertices = nullptr;
+}
+
+}  // namespace
