@@ -32,6 +32,29 @@ QmtVector3 placeTRS(const QmtVector3& p, const QmtVector3& T, const QmtMatrix3& 
     return scaled(S, R * (p + T));
 }
 
+// A new default record owned by its holder (state 1); a record held before is not
+// released. False when the allocation fails.
+template <class T>
+bool createOwned(T*& record, std::int32_t& state) {
+    record = new (std::nothrow) T();
+    if (record == nullptr) {
+        return false;
+    }
+    state = 1;
+    return true;
+}
+
+// Copies value into the held record, creating an owned one first when there is
+// none. False when no record could be had.
+template <class T>
+bool assignRecord(T*& record, std::int32_t& state, const T& value) {
+    if (record == nullptr && !createOwned(record, state)) {
+        return false;
+    }
+    *record = value;
+    return true;
+}
+
 void writeTransformedBox(const ZYLbox& src, const QmtVector3& centre, const QmtMatrix3& R,
                          const QmtVector3& S, BVbox& out) {
     // Computed before out is touched: out may be the source volume itself.
@@ -66,12 +89,7 @@ void writeTransformedCapsule(const ZYLcapsule& src, const QmtVector3& centre, co
 
 // ---------------------------------------------------------------- BVbox
 
-BVbox::~BVbox() {
-    if (box != nullptr && state == 1) {
-        delete box;
-    }
-    box = nullptr;
-}
+BVbox::~BVbox() { releaseHeldRecord(box, state); }
 
 QmtVector3 BVbox::getAxis(int i) const {
     if (i < 0 || i > 2) {
@@ -86,35 +104,16 @@ double BVbox::getVolumen() const {
 }
 
 std::uint32_t BVbox::computeVertexes(QmtVector3* out) const {
-    const QmtVector3& e = box->halfExtents;
-    writeBoxCorners(box->centre, box->axes.GetColumn(0) * e.x, box->axes.GetColumn(1) * e.y,
-                    box->axes.GetColumn(2) * e.z, out);
+    computeBoxCorners(*box, out);
     return 8;
 }
 
-bool BVbox::createBox() {
-    box = new (std::nothrow) ZYLbox();
-    if (box == nullptr) {
-        return false;
-    }
-    state = 1;
-    return true;
-}
+bool BVbox::createBox() { return createOwned(box, state); }
 
-void BVbox::deleteBox() {
-    // A record held by reference belongs to someone else.
-    if (state == 1) {
-        delete box;
-    }
-    box = nullptr;
-}
+// A record held by reference belongs to someone else.
+void BVbox::deleteBox() { releaseHeldRecord(box, state); }
 
-void BVbox::init(const ZYLbox& b) {
-    if (box == nullptr && !createBox()) {
-        return;
-    }
-    *box = b;
-}
+void BVbox::init(const ZYLbox& b) { assignRecord(box, state, b); }
 
 void BVbox::transformSRT(const QmtVector3& T, const QmtMatrix3& R, const QmtVector3& S,
                          BVbox& out) const {
@@ -128,12 +127,7 @@ void BVbox::transformTRS(const QmtVector3& T, const QmtMatrix3& R, const QmtVect
 
 // ---------------------------------------------------------------- BVAAbox
 
-BVAAbox::~BVAAbox() {
-    if (box != nullptr && state == 1) {
-        delete box;
-    }
-    box = nullptr;
-}
+BVAAbox::~BVAAbox() { releaseHeldRecord(box, state); }
 
 QmtVector3 BVAAbox::getCenter() const { return (box->minCorner + box->maxCorner) / 2.0; }
 
@@ -168,21 +162,9 @@ std::uint32_t BVAAbox::computeVertexes(QmtVector3* out) const {
     return 8;
 }
 
-bool BVAAbox::createBox() {
-    box = new (std::nothrow) ZYLAAbox();
-    if (box == nullptr) {
-        return false;
-    }
-    state = 1;
-    return true;
-}
+bool BVAAbox::createBox() { return createOwned(box, state); }
 
-void BVAAbox::init(const ZYLAAbox& b) {
-    if (box == nullptr && !createBox()) {
-        return;
-    }
-    *box = b;
-}
+void BVAAbox::init(const ZYLAAbox& b) { assignRecord(box, state, b); }
 
 void BVAAbox::transformSRT(const QmtVector3& T, const QmtMatrix3& R, const QmtVector3& S,
                            BVAAbox& out) const {
@@ -202,12 +184,7 @@ BCapsule::BCapsule(ZYLcapsule* record) : state(0), capsule(record) {
     }
 }
 
-BCapsule::~BCapsule() {
-    if (capsule != nullptr && state == 1) {
-        delete capsule;
-    }
-    capsule = nullptr;
-}
+BCapsule::~BCapsule() { releaseHeldRecord(capsule, state); }
 
 QmtVector3 BCapsule::getAxis(int i) const {
     if (i == 0) {
@@ -231,21 +208,12 @@ std::uint32_t BCapsule::computeVertexes(QmtVector3* out) const {
     return 4;
 }
 
-bool BCapsule::createCap() {
-    capsule = new (std::nothrow) ZYLcapsule();
-    if (capsule == nullptr) {
-        return false;
-    }
-    state = 1;
-    return true;
-}
+bool BCapsule::createCap() { return createOwned(capsule, state); }
 
 void BCapsule::init(const ZYLcapsule& c) {
-    if (capsule == nullptr && !createCap()) {
-        return;
+    if (assignRecord(capsule, state, c)) {
+        buildFrame();
     }
-    *capsule = c;
-    buildFrame();
 }
 
 void BCapsule::buildFrame() {
@@ -269,6 +237,12 @@ void BCapsule::transformTRS(const QmtVector3& T, const QmtMatrix3& R, const QmtV
 }
 
 // ---------------------------------------------------------------- free functions
+
+void computeBoxCorners(const ZYLbox& box, QmtVector3 corners[8]) {
+    const QmtVector3& e = box.halfExtents;
+    writeBoxCorners(box.centre, box.axes.GetColumn(0) * e.x, box.axes.GetColumn(1) * e.y,
+                    box.axes.GetColumn(2) * e.z, corners);
+}
 
 void fitAxisAlignedBoxIndexed(ZYLAAbox& out, std::uint32_t n, const std::uint32_t* indices,
                               const QmtVector3* points) {

@@ -25,6 +25,16 @@
 //   3: c + X - Y + Z      7: c - X - Y + Z
 // Corners 4..7 mirror corners 0, 3, 2, 1 through c.
 
+// Lets go of a record held by an ownership state: deletes it when the state says
+// the holder owns it (1). The pointer becomes null; the state is left to the caller.
+template <class T>
+void releaseHeldRecord(T*& record, std::int32_t state) {
+    if (state == 1) {
+        delete record;
+    }
+    record = nullptr;
+}
+
 // Oriented box.
 struct ZYLbox {
     Qmt::QmtVector3 centre;
@@ -164,6 +174,9 @@ private:
     // u, v orthonormal to the axis; both the axis itself when |axis|^2 <= 1e-5.
     void buildFrame();
 };
+
+// The box's eight corners in the shared corner order above.
+void computeBoxCorners(const ZYLbox& box, Qmt::QmtVector3 corners[8]);
 
 // Bounds of points[indices[0 .. n-1]]; the zeroed box when n is 0.
 void fitAxisAlignedBoxIndexed(ZYLAAbox& out, std::uint32_t n, const std::uint32_t* indices,

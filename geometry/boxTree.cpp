@@ -58,29 +58,16 @@ bool planeSplitsWell(const QmtVector3* points, std::uint32_t n, const QmtVector3
 // allocation per element and level.
 void partition(BinaryTreeNode& node, const QmtVector3* points, const QmtVector3& q,
                const QmtVector3& a, BinaryTreeNode& left, BinaryTreeNode& right) {
-    using Node = BoxTreeElementList::Node;
     BoxTreeElementList& from = node.elements;
-    Node* leftTail = left.elements.head;
-    Node* rightTail = right.elements.head;
-    std::uint32_t i = 0;
-    for (Node* n = from.head->next; n != nullptr; ++i) {
-        Node* const next = n->next;
-        const bool below = (points[i] - q).Dot(a) < -kPlaneBand;
-        BoxTreeElementList& to = below ? left.elements : right.elements;
-        Node*& tail = below ? leftTail : rightTail;
-        tail->next = n;
-        n->previous = tail;
-        n->next = nullptr;
-        tail = n;
-        ++to.count;
-        n = next;
+    BoxTreeElementList::Node* leftTail = left.elements.head;
+    BoxTreeElementList::Node* rightTail = right.elements.head;
+    for (std::uint32_t i = 0; from.begin() != from.end(); ++i) {
+        if ((points[i] - q).Dot(a) < -kPlaneBand) {
+            from.moveFrontToBack(left.elements, leftTail);
+        } else {
+            from.moveFrontToBack(right.elements, rightTail);
+        }
     }
-    // The head's last-node link follows the tail, as appending would leave it.
-    left.elements.head->previous = leftTail;
-    right.elements.head->previous = rightTail;
-    from.head->next = nullptr;
-    from.head->previous = from.head;
-    from.count = 0;
     from.releaseSpares();
 }
 

@@ -1,15 +1,13 @@
 #include "geometry/bvDFmesh.h"
 
-#include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <vector>
 
+#include "geometry/boundingVolumes.h"
 #include "geometry/clipper.h"
 #include "geometry/convexHull.h"
 #include "geometry/massProperties.h"
-#include "geometry/openEdgeIndex.h"
 #include "math/qmtMatrix3.h"
 
 using Qmt::QmtMatrix3;
@@ -19,40 +17,9 @@ namespace {
 
 // Every face's corner indices fit its arrays and lie below the vertex count.
 bool meshIndicesValid(const ZYL_DFmesh& mesh) {
-    if (mesh.numFaces != 0 && !mesh.faces) {
-        return false;
-    }
-    for (std::uint32_t f = 0; f < mesh.numFaces; ++f) {
-        const ZYL_DFface& face = mesh.faces[f];
-        if (face.numVertices > face.capacity || (face.numVertices != 0 && !face.vertices)) {
-            return false;
-        }
-        for (std::uint32_t k = 0; k < face.numVertices; ++k) {
-            if (face.vertices[k] >= mesh.numVertices) {
-                return false;
-            }
-        }
-    }
-    return true;
-}
-
-// An edge while the table is being built: the corner of v0 in face A (its slot in
-// A's edge list) and, once a second face walks it, the same in face B.
-struct WorkEdge {
-    std::uint32_t v0;
-    std::uint32_t v1;
-    std::uint32_t faceA;
-    std::uint32_t posA;
-    std::uint32_t faceB;  // ABSENT_INDEX while the edge is open
-    std::uint32_t posB;
-};
-
-// Extra UV sets (sets 2..9) whose indices a face carries in edge records.
-std::uint32_t faceExtraSets(const ZYL_DFface& face) {
-    if (!(face.flags & FACE_UV_SETS) || face.numUVSets == 1) {
-        return 0;
-    }
-    return face.numUVSets >= 2 ? std::min<std::uint32_t>(face.numUVSets, MAX_UV_SETS) - 1 : 0;
+    return cornerIndicesValid(mesh, [](const ZYL_DFface& face) {
+        return face.numVertices <= face.capacity && (face.numVertices == 0 || face.vertices);
+    });
 }
 
 // Every face can hold one edge index per corner.
@@ -69,97 +36,22 @@ bool reserveEdgeSlots(ZYL_DFmesh& mesh) {
     return true;
 }
 
-// Matches the corner edges of every face in face and corner order: each closes the
-// open edge with the same two vertices (either direction), becoming its face B, or
-// opens a new edge. Records the closing order and sets every face's edge count. With
-// counts (faces, edges per vertex) counts the corners on each start vertex and both
-// ends of every new edge.
-void matchEdges(ZYL_DFmesh& mesh, std::vector<WorkEdge>& work, std::vector<std::uint32_t>& closedOrder,
-                std::uint32_t* counts) {
-    std::uint32_t corners = 0;
-    for (std::uint32_t f = 0; f < mesh.numFaces; ++f) {
-        corners += mesh.faces[f].numVertices;
-    }
-    work.reserve(corners);
-    closedOrder.reserve(corners / 2 + 1);
-    OpenEdgeIndex open;
-    open.reset(corners);
-
-    for (std::uint32_t f = 0; f < mesh.numFaces; ++f) {
-        ZYL_DFface& face = mesh.faces[f];
-        const std::uint32_t n = face.numVertices;
-        for (std::uint32_t k = 0; k < n; ++k) {
-            const std::uint32_t a = face.vertices[k];
-            const std::uint32_t b = face.vertices[k + 1 == n ? 0 : k + 1];
-            if (counts) {
-                ++counts[2 * a];
-            }
-            const auto id = static_cast<std::uint32_t>(work.size());
-            const std::uint32_t match = open.matchOrOpen(a, b, id);
-            if (match != ABSENT_INDEX) {
-                work[match].faceB = f;
-                work[match].posB = k;
-                closedOrder.push_back(match);
-            } else {
-                work.push_back(WorkEdge{a, b, f, k, ABSENT_INDEX, ABSENT_INDEX});
-                if (counts) {
-                    ++counts[2 * a + 1];
-                    ++counts[2 * b + 1];
-                }
-            }
-        }
-        face.numEdges = n;
-    }
-}
-
-// Work edge of every table index: the edges left open in creation order, then the
-// shared ones in closing order.
-std::vector<std::uint32_t> tableOrder(const std::vector<WorkEdge>& work,
-                                      const std::vector<std::uint32_t>& closedOrder) {
-    std::vector<std::uint32_t> order;
-    order.reserve(work.size());
-    for (std::uint32_t w = 0; w < work.size(); ++w) {
-        if (work[w].faceB == ABSENT_INDEX) {
-            order.push_back(w);
-        }
-    }
-    order.insert(order.end(), closedOrder.begin(), closedOrder.end());
-    return order;
-}
-
-// The attribute pair (start, end) of an edge as one face walks it from corner k:
-// taken along, or crossed when the face runs the edge backwards.
-struct CornerPair {
-    std::uint32_t k;
-    std::uint32_t next;
-    bool along;
-
-    void read(const std::uint32_t* values, std::uint32_t& start, std::uint32_t& end) const {
-        start = values[along ? k : next];
-        end = values[along ? next : k];
-    }
-};
-
-// Fills one table record from its work edge. Fields the build does not fill are zero.
+// Fills one table record from its work edge: corner-normal, UV and extra UV-set
+// indices of both sides. Fields the build does not fill are zero.
 void writeEdgeRecord(const ZYL_DFmesh& mesh, const WorkEdge& w, connect_edge& record) {
     std::memset(&record, 0, sizeof record);
     record.v0 = w.v0;
     record.v1 = w.v1;
-    const bool shared = w.faceB != ABSENT_INDEX;
+    const bool shared = w.shared();
     record.faceA = w.faceA;
     record.posA = w.posA;
     record.faceB = shared ? w.faceB : w.faceA;
     record.posB = shared ? w.posB : w.posA;
 
     const ZYL_DFface& a = mesh.faces[w.faceA];
-    const CornerPair sideA{w.posA, w.posA + 1 == a.numVertices ? 0 : w.posA + 1, true};
+    const CornerPair sideA = cornerPairOf(a, w.posA, w.v0);
     const ZYL_DFface* b = shared ? &mesh.faces[w.faceB] : nullptr;
-    CornerPair sideB{0, 0, true};
-    if (b) {
-        sideB.k = w.posB;
-        sideB.next = w.posB + 1 == b->numVertices ? 0 : w.posB + 1;
-        sideB.along = b->vertices[w.posB] == w.v0;
-    }
+    const CornerPair sideB = b ? cornerPairOf(*b, w.posB, w.v0) : CornerPair{0, 0, true};
 
     if (mesh.numCornerNormals > 0) {
         if (a.normals) {
@@ -177,10 +69,10 @@ void writeEdgeRecord(const ZYL_DFmesh& mesh, const WorkEdge& w, connect_edge& re
             sideB.read(b->uvs, record.uvs[EDGE_SLOT_START_B], record.uvs[EDGE_SLOT_END_B]);
         }
     }
-    const std::uint32_t sets = faceExtraSets(a);
+    const std::uint32_t sets = faceExtraUVSets(a);
     if (sets > 0) {
         record.flags = EDGE_UV_SETS;
-        const std::uint32_t setsB = b ? faceExtraSets(*b) : 0;
+        const std::uint32_t setsB = b ? faceExtraUVSets(*b) : 0;
         for (std::uint32_t s = 0; s < sets; ++s) {
             if (a.uvSets[s]) {
                 sideA.read(a.uvSets[s], record.uvSetStart[s][0], record.uvSetEnd[s][0]);
@@ -235,26 +127,11 @@ void dropDegenerateFaces(ZYL_DFmesh& mesh) {
 
 BVDFmesh::~BVDFmesh() {
     clear();
-    if (mesh && state == 1) {
-        delete mesh;
-    }
-    mesh = nullptr;
-}
-
-void BVDFmesh::releaseVertexRecords() {
-    delete[] vertexFacePool;
-    delete[] vertexEdgePool;
-    vertexFacePool = nullptr;
-    vertexEdgePool = nullptr;
-    delete[] vertexRecords;
-    vertexRecords = nullptr;
-    numVertexRecords = 0;
+    releaseHeldRecord(mesh, state);
 }
 
 void BVDFmesh::clear() {
-    std::free(edges);
-    edges = nullptr;
-    numEdges = 0;
+    releaseEdges();
     releaseVertexRecords();
     delete clipper;
     clipper = nullptr;
@@ -305,123 +182,21 @@ bool BVDFmesh::buildElementAdjacency(std::uint32_t buildFlags) {
     if (!meshIndicesValid(*mesh) || (withEdges && !reserveEdgeSlots(*mesh))) {
         return false;
     }
-    const std::uint32_t vertexCount = mesh->numVertices;
-    if (withVertices) {
-        releaseVertexRecords();
-        vertexRecords = new (std::nothrow) connect_vertex[vertexCount]();
-        if (!vertexRecords) {
-            return false;
-        }
-        numVertexRecords = vertexCount;
-    }
-
-    try {
-        // Face and edge counts per vertex, gathered while the edges are matched.
-        std::vector<std::uint32_t> counts(withVertices && withEdges ? std::size_t{2} * vertexCount : 0, 0);
-        if (withEdges) {
-            std::vector<WorkEdge> work;
-            std::vector<std::uint32_t> closedOrder;
-            matchEdges(*mesh, work, closedOrder, counts.empty() ? nullptr : counts.data());
-
-            std::free(edges);
-            edges = nullptr;
-            const auto total = static_cast<std::uint32_t>(work.size());
-            if (total != 0) {
-                edges = static_cast<connect_edge*>(std::malloc(std::size_t{total} * sizeof(connect_edge)));
-            }
-            if (!edges) {
-                releaseVertexRecords();
-                return false;
-            }
-            numEdges = total;
-            const std::vector<std::uint32_t> order = tableOrder(work, closedOrder);
-            for (std::uint32_t i = 0; i < total; ++i) {
-                const WorkEdge& w = work[order[i]];
-                writeEdgeRecord(*mesh, w, edges[i]);
-                mesh->faces[w.faceA].edges[w.posA] = i;
-                if (w.faceB != ABSENT_INDEX) {
-                    mesh->faces[w.faceB].edges[w.posB] = i;
-                }
-            }
-            flags |= BVDF_BUILT_EDGES;
-        }
-        if (withVertices) {
-            fillVertexRecords(counts, withEdges);
-            flags |= BVDF_BUILT_VERTICES;
-        }
-    } catch (const std::bad_alloc&) {
-        releaseVertexRecords();
-        return false;
-    }
-    return true;
-}
-
-void BVDFmesh::fillVertexRecords(const std::vector<std::uint32_t>& counts, bool withEdges) {
-    if (counts.empty()) {
-        return;  // no edge build: records without entries
-    }
-    std::size_t faceTotal = 0;
-    std::size_t edgeTotal = 0;
-    for (std::uint32_t v = 0; v < numVertexRecords; ++v) {
-        faceTotal += counts[2 * v];
-        edgeTotal += counts[2 * v + 1];
-    }
-    if (faceTotal != 0) {
-        vertexFacePool = new std::uint32_t[faceTotal];
-    }
-    if (edgeTotal != 0) {
-        vertexEdgePool = new std::uint32_t[edgeTotal];
-    }
-    std::size_t faceAt = 0;
-    std::size_t edgeAt = 0;
-    for (std::uint32_t v = 0; v < numVertexRecords; ++v) {
-        connect_vertex& record = vertexRecords[v];
-        if (counts[2 * v] != 0) {
-            record.faces = vertexFacePool + faceAt;
-            faceAt += counts[2 * v];
-        }
-        if (counts[2 * v + 1] != 0) {
-            record.edges = vertexEdgePool + edgeAt;
-            edgeAt += counts[2 * v + 1];
-        }
-    }
-    for (std::uint32_t f = 0; f < mesh->numFaces; ++f) {
-        const ZYL_DFface& face = mesh->faces[f];
-        for (std::uint32_t k = 0; k < face.numVertices; ++k) {
-            const std::uint32_t v = face.vertices[k];
-            connect_vertex& record = vertexRecords[v];
-            if (record.numFaces < counts[2 * v]) {
-                record.faces[record.numFaces++] = f;
-            }
-        }
-    }
-    if (withEdges) {
-        for (std::uint32_t i = 0; i < numEdges; ++i) {
-            for (const std::uint32_t v : {edges[i].v0, edges[i].v1}) {
-                connect_vertex& record = vertexRecords[v];
-                if (record.numEdges < counts[2 * v + 1]) {
-                    record.edges[record.numEdges++] = i;
-                }
-            }
-        }
-    }
+    const ZYL_DFmesh& source = *mesh;
+    return rebuildTables(*mesh, withEdges, withVertices, true, flags,
+                         [&source](const WorkEdge& w, connect_edge& record) { writeEdgeRecord(source, w, record); });
 }
 
 bool BVDFmesh::initHull(const QmtVector3* points, std::uint32_t n) {
-    if (mesh && state == 1) {
-        delete mesh;
-    }
-    mesh = nullptr;
-    state = -1;
+    // Built before the old mesh goes: the points may be that mesh's own vertices.
+    ZYL_DFmesh* const hull = buildConvexHullDFmesh(points, n);
+    releaseHeldRecord(mesh, state);
     // Tables of the mesh held before must not be read against the hull.
     clear();
     flags &= ~(BVDF_BUILT_EDGES | BVDF_BUILT_VERTICES);
-    mesh = buildConvexHullDFmesh(points, n);
-    if (!mesh) {
-        return false;
-    }
-    state = 1;
-    return true;
+    mesh = hull;
+    state = hull ? 1 : -1;
+    return hull != nullptr;
 }
 
 bool BVDFmesh::initHull(const QmtVector3* points, std::uint32_t /*unused*/, std::uint32_t n) {
@@ -429,15 +204,7 @@ bool BVDFmesh::initHull(const QmtVector3* points, std::uint32_t /*unused*/, std:
 }
 
 bool BVDFmesh::hasOpenEdge() const {
-    if (!mesh || !edges) {
-        return false;
-    }
-    for (std::uint32_t i = 0; i < numEdges; ++i) {
-        if (edges[i].faceB == edges[i].faceA) {
-            return true;
-        }
-    }
-    return false;
+    return mesh && anyOpenEdge();
 }
 
 void BVDFmesh::initClipper() {

@@ -1,9 +1,8 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
-#include "geometry/connectivity.h"
+#include "geometry/connectivityTables.h"
 #include "geometry/meshRecords.h"
 #include "math/qmtVector3.h"
 
@@ -18,6 +17,7 @@ inline constexpr std::uint32_t BVDF_VOLUME = 16;   // compute the volume (init)
 // Flags word of a BVDFmesh: what buildElementAdjacency has built.
 inline constexpr std::uint32_t BVDF_BUILT_EDGES = 1;
 inline constexpr std::uint32_t BVDF_BUILT_VERTICES = 2;
+static_assert(BVDF_BUILT_EDGES == TABLES_BUILT_EDGES && BVDF_BUILT_VERTICES == TABLES_BUILT_VERTICES);
 
 // Short-lived volume over a ZYL_DFmesh that is cut, split into pieces or tessellated:
 // the mesh's edge table, optional per-vertex records, piece numbering (each face's
@@ -27,25 +27,16 @@ inline constexpr std::uint32_t BVDF_BUILT_VERTICES = 2;
 // and deleted with the volume. clear() releases the tables and the clipper but keeps
 // the flags word, so a cleared volume is only deleted or initialised again.
 //
-// Edge table order (buildElementAdjacency): the open (border) edges first, in the
-// order they were made, then the shared edges in the order their second face was
-// met. Slot k of a face's edge list holds the edge from corner k to corner k + 1.
-// Piece numbers count from 1; 0 marks a face not yet labelled.
-class BVDFmesh {
+// The edge table and vertex records (ConnectivityTables) are built by
+// buildElementAdjacency, in the table order described there. Piece numbers count
+// from 1; 0 marks a face not yet labelled.
+class BVDFmesh : public ConnectivityTables {
 public:
     std::int32_t state = -1;
     ZYL_DFmesh* mesh = nullptr;
     double volume = 0.0;                      // written by init with BVDF_VOLUME
     std::uint32_t flags = 0;                  // BVDF_BUILT_EDGES, BVDF_BUILT_VERTICES
-    std::uint32_t numEdges = 0;               // records in edges
-    std::uint32_t numVertexRecords = 0;       // records in vertexRecords while it exists
-    connect_edge* edges = nullptr;            // malloc / free
-    connect_vertex* vertexRecords = nullptr;  // array new
     Clipper* clipper = nullptr;               // owned
-    // Backing blocks of the vertex records' face and edge arrays (array new): every
-    // record's arrays point into them and are released with them, never one by one.
-    std::uint32_t* vertexFacePool = nullptr;
-    std::uint32_t* vertexEdgePool = nullptr;
 
     BVDFmesh() = default;
     BVDFmesh(const BVDFmesh&) = delete;
@@ -104,8 +95,9 @@ public:
     // The variant that keeps edge directions.
     bool tessellateFacesKeepEdges(std::uint16_t level);
     // Lets go of the held mesh as init does, clears the tables and holds a new convex
-    // hull of the points, owned by the volume; nothing is built over it. False, with
-    // no mesh held, when the hull cannot be made.
+    // hull of the points, owned by the volume; nothing is built over it. The hull is
+    // made first, so the points may be the old mesh's own vertices. False, with no
+    // mesh held, when the hull cannot be made.
     bool initHull(const Qmt::QmtVector3* points, std::uint32_t n);
     // The same; the middle argument is not used.
     bool initHull(const Qmt::QmtVector3* points, std::uint32_t unused, std::uint32_t n);
@@ -142,11 +134,4 @@ public:
     double getVolume() const { return volume; }
     std::int32_t getOwnership() const { return state; }
 
-private:
-    void releaseVertexRecords();
-    void fillVertexRecords(const std::vector<std::uint32_t>& counts, bool withEdges);
-    // Breadth-first spread of the seed's piece number over shared edges to the faces
-    // not yet labelled (labelled marks, or a piece number of 0 without them).
-    void spreadPiece(std::uint32_t seed, std::vector<std::uint32_t>& wave, std::vector<std::uint32_t>& next,
-                     std::uint8_t* labelled);
 };

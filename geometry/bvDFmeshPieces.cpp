@@ -12,21 +12,6 @@ using Qmt::QmtVector3;
 
 namespace {
 
-// Extra UV sets (sets 2..9) of a mesh or face with the given set count.
-std::uint32_t extraSetsOf(std::uint32_t uvSetCount) {
-    return uvSetCount >= 2 ? std::min(uvSetCount, MAX_UV_SETS) - 1 : 0;
-}
-
-// Extra UV sets whose arrays exist on the mesh (flag MESH_UV_SETS, a set count other than 1).
-std::uint32_t meshExtraSets(const ZYL_DFmesh& mesh) {
-    return (mesh.flags & MESH_UV_SETS) && mesh.numUVSets != 1 ? extraSetsOf(mesh.numUVSets) : 0;
-}
-
-// Extra UV sets whose index arrays a face carries (flag FACE_UV_SETS, a set count other than 1).
-std::uint32_t faceExtraSets(const ZYL_DFface& face) {
-    return (face.flags & FACE_UV_SETS) && face.numUVSets != 1 ? extraSetsOf(face.numUVSets) : 0;
-}
-
 QmtVector3* newVectors(std::uint32_t n) { return n ? new QmtVector3[n]() : nullptr; }
 
 void copyVectors(const QmtVector3* from, std::uint32_t n, QmtVector3* to) {
@@ -149,7 +134,7 @@ void forEachIndexArray(const ZYL_DFface& face, std::vector<PieceEntryMap>& maps,
     if (uvs && face.uvs) {
         fn(maps[2], face.uvs, n);
     }
-    const std::uint32_t sets = std::min(faceExtraSets(face), meshSets);
+    const std::uint32_t sets = std::min(faceExtraUVSets(face), meshSets);
     for (std::uint32_t s = 0; s < sets; ++s) {
         if (face.uvSets[s]) {
             fn(maps[3 + s], face.uvSets[s], n);
@@ -171,7 +156,7 @@ void remapFace(ZYL_DFface& face, Map map) {
             face.uvs[k] = map(2u, face.uvs[k]);
         }
     }
-    const std::uint32_t sets = faceExtraSets(face);
+    const std::uint32_t sets = faceExtraUVSets(face);
     for (std::uint32_t s = 0; s < sets; ++s) {
         if (face.uvSets[s]) {
             for (std::uint32_t k = 0; k < n; ++k) {
@@ -192,7 +177,7 @@ void copyFaceOrThrow(const ZYL_DFface& source, ZYL_DFface& destination) {
 std::vector<std::unique_ptr<ZYL_DFmesh>> splitPieces(const ZYL_DFmesh& mesh, std::uint32_t P) {
     const bool normals = mesh.numCornerNormals > 0;
     const bool uvs = mesh.numUVs > 0;
-    const std::uint32_t sets = meshExtraSets(mesh);
+    const std::uint32_t sets = meshExtraUVSets(mesh);
 
     std::vector<PieceEntryMap> maps;
     maps.reserve(3 + sets);
@@ -311,6 +296,12 @@ void copyMergedFace(const ZYL_DFface& source, ZYL_DFface& destination, const std
     });
 }
 
+std::uint16_t& pieceOf(ZYL_DFface& face) { return face.piece; }
+
+std::uint32_t edgeSlotsOf(const ZYL_DFface& face) {
+    return face.edges ? std::min(face.numEdges, face.edgeCapacity) : 0;
+}
+
 // One piece lies wholly (every world vertex strictly) inside the other.
 bool piecesOverlap(const ZYL_DFmesh* a, const ZYL_DFmesh* b) {
     const auto inside = [](const ZYL_DFmesh* inner, const ZYL_DFmesh* outer) {
@@ -332,30 +323,7 @@ void BVDFmesh::labelPieces() {
     if (!(flags & BVDF_BUILT_EDGES)) {
         buildElementAdjacency(BVDF_EDGES);
     }
-    const std::uint32_t F = mesh->faces ? mesh->numFaces : 0;
-    for (std::uint32_t f = 0; f < F; ++f) {
-        mesh->faces[f].piece = 0;
-    }
-    std::uint32_t label = 0;
-    try {
-        // Faces are marked apart from their 16-bit numbers, so that a number that wraps
-        // to 0 past 65535 pieces still counts as labelled.
-        std::vector<std::uint8_t> labelled(F, 0);
-        std::vector<std::uint32_t> wave;
-        std::vector<std::uint32_t> next;
-        // Labels only grow, so the lowest unlabelled face is found by one forward scan.
-        for (std::uint32_t f = 0; f < F; ++f) {
-            if (!labelled[f]) {
-                ++label;
-                mesh->faces[f].piece = static_cast<std::uint16_t>(label);
-                labelled[f] = 1;
-                spreadPiece(f, wave, next, labelled.data());
-            }
-        }
-    } catch (const std::bad_alloc&) {
-        // Out of memory: the faces labelled so far keep their numbers.
-    }
-    mesh->numPieces = label;
+    mesh->numPieces = labelConnectedFaces(*mesh, pieceOf, edgeSlotsOf);
 }
 
 void BVDFmesh::floodFillPiece(ZYL_DFface* seed) {
@@ -366,47 +334,7 @@ void BVDFmesh::floodFillPiece(ZYL_DFface* seed) {
     if (seed->piece == 0) {
         return;
     }
-    try {
-        std::vector<std::uint32_t> wave;
-        std::vector<std::uint32_t> next;
-        spreadPiece(static_cast<std::uint32_t>(seed - mesh->faces), wave, next, nullptr);
-    } catch (const std::bad_alloc&) {
-        // Out of memory: the faces reached so far keep the number.
-    }
-}
-
-void BVDFmesh::spreadPiece(std::uint32_t seed, std::vector<std::uint32_t>& wave,
-                           std::vector<std::uint32_t>& next, std::uint8_t* labelled) {
-    if (!edges) {
-        return;
-    }
-    const std::uint16_t number = mesh->faces[seed].piece;
-    wave.assign(1, seed);
-    while (!wave.empty()) {
-        next.clear();
-        for (const std::uint32_t g : wave) {
-            const ZYL_DFface& face = mesh->faces[g];
-            const std::uint32_t slots = face.edges ? std::min(face.numEdges, face.edgeCapacity) : 0;
-            for (std::uint32_t k = 0; k < slots; ++k) {
-                const std::uint32_t e = face.edges[k];
-                if (e >= numEdges || edges[e].faceA == edges[e].faceB) {
-                    continue;
-                }
-                const std::uint32_t other = edges[e].faceA == g ? edges[e].faceB : edges[e].faceA;
-                if (other >= mesh->numFaces) {
-                    continue;
-                }
-                if (labelled ? labelled[other] == 0 : mesh->faces[other].piece == 0) {
-                    mesh->faces[other].piece = number;
-                    if (labelled) {
-                        labelled[other] = 1;
-                    }
-                    next.push_back(other);
-                }
-            }
-        }
-        wave.swap(next);
-    }
+    fillLabelFrom(*mesh, static_cast<std::uint32_t>(seed - mesh->faces), pieceOf, edgeSlotsOf);
 }
 
 // ---- Pieces as meshes -----------------------------------------------------------------
@@ -457,7 +385,7 @@ ZYL_DFmesh* BVDFmesh::mergeMeshes(ZYL_DFmesh* a, ZYL_DFmesh* b) {
         }
         m.numUVs = a->numUVs + b->numUVs;
         m.uvs = join(a->uvs, a->numUVs, b->uvs, b->numUVs);
-        const std::uint32_t sets = meshExtraSets(*a);
+        const std::uint32_t sets = meshExtraUVSets(*a);
         for (std::uint32_t s = 0; s < sets; ++s) {
             m.uvSets[s] = join(a->uvSets[s], a->numUVs, b->uvSets[s], b->numUVs);
         }
@@ -543,7 +471,7 @@ bool BVDFmesh::checkIndices() const {
     }
     const std::uint32_t V = mesh->numVertices;
     const std::uint32_t U = mesh->numUVs;
-    const std::uint32_t sets = meshExtraSets(*mesh);
+    const std::uint32_t sets = meshExtraUVSets(*mesh);
     for (std::uint32_t f = 0; f < mesh->numFaces; ++f) {
         const ZYL_DFface& face = mesh->faces[f];
         const std::uint32_t n = face.numVertices;
@@ -563,7 +491,7 @@ bool BVDFmesh::checkIndices() const {
                 }
             }
         }
-        const std::uint32_t faceSets = std::min(sets, faceExtraSets(face));
+        const std::uint32_t faceSets = std::min(sets, faceExtraUVSets(face));
         for (std::uint32_t s = 0; s < faceSets; ++s) {
             for (std::uint32_t k = 0; face.uvSets[s] && k < n; ++k) {
                 if (face.uvSets[s][k] >= U) {

@@ -1,8 +1,8 @@
 #include "geometry/bvMesh.h"
 
-#include <cstdlib>
 #include <new>
 
+#include "geometry/boundingVolumes.h"
 #include "geometry/clipper.h"
 #include "geometry/convexHull.h"
 #include "geometry/massProperties.h"
@@ -20,16 +20,11 @@ constexpr std::uint32_t APROX_SAMPLE_COUNT = 512;
 
 BVmesh::~BVmesh() {
     destroy();
-    if (mesh && state == 1) {
-        delete mesh;
-    }
-    mesh = nullptr;
+    releaseHeldRecord(mesh, state);
 }
 
 void BVmesh::destroy() {
-    std::free(edges);
-    edges = nullptr;
-    numEdges = 0;
+    releaseEdges();
     releaseVertexRecords();
     delete clipper;
     clipper = nullptr;
@@ -41,12 +36,16 @@ void BVmesh::releaseHeldMesh(const ZYLmesh* keep) {
     }
 }
 
+void BVmesh::adoptMesh(ZYLmesh* fresh) {
+    releaseHeldMesh(fresh);
+    mesh = fresh;
+    state = 1;
+}
+
 bool BVmesh::init(ZYLmesh* newMesh, std::uint32_t options) {
     if (!newMesh || !indicesValid(*newMesh)) {
         // The volume ends without a mesh, so one it owns goes, even the given one.
-        releaseHeldMesh(nullptr);
-        mesh = nullptr;
-        state = -1;
+        deleteMesh();
         return false;
     }
     // A mesh the volume already owns stays owned: taking it "by reference" would leak it.
@@ -85,14 +84,11 @@ bool BVmesh::copyAprox(ZYLmesh* source, std::uint32_t options) {
     }
 
     // The source is no longer needed: whatever the volume owned goes now.
-    releaseHeldMesh(nullptr);
     if (!hull) {
-        mesh = nullptr;
-        state = -1;
+        deleteMesh();
         return false;
     }
-    mesh = hull;
-    state = 1;
+    adoptMesh(hull);
     buildAttached(options);
     return true;
 }
@@ -163,9 +159,7 @@ bool BVmesh::createMesh() {
     if (!created) {
         return false;
     }
-    releaseHeldMesh(nullptr);
-    mesh = created;
-    state = 1;
+    adoptMesh(created);
     return true;
 }
 

@@ -1,9 +1,8 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
-#include "geometry/connectivity.h"
+#include "geometry/connectivityTables.h"
 #include "geometry/meshRecords.h"
 #include "math/qmtMatrix3.h"
 #include "math/qmtVector3.h"
@@ -19,6 +18,7 @@ inline constexpr std::uint32_t BVMESH_VOLUME = 16;   // compute the volume (init
 // Built flags of a BVmesh.
 inline constexpr std::uint32_t BVMESH_BUILT_EDGES = 1;
 inline constexpr std::uint32_t BVMESH_BUILT_VERTICES = 2;
+static_assert(BVMESH_BUILT_EDGES == TABLES_BUILT_EDGES && BVMESH_BUILT_VERTICES == TABLES_BUILT_VERTICES);
 
 // Bounding volume of a polygon mesh: the mesh with its volume, an orientation, its
 // connectivity (an edge table shared by adjacent faces and per-vertex lists of incident
@@ -31,25 +31,16 @@ inline constexpr std::uint32_t BVMESH_BUILT_VERTICES = 2;
 // Copies are shallow: they share the mesh, the tables and the clipper and take the
 // state with them, so at most one of two sharing volumes may be destroyed.
 //
-// Edge table order (buildConnectivity): the boundary edges first, in the order they
-// were created, then the shared edges in the order their second face was met. Slot k
-// of a face's edge indices holds the edge from corner k to corner k + 1.
-class BVmesh {
+// The edge table and vertex records (ConnectivityTables) are built by
+// buildConnectivity, in the table order described there.
+class BVmesh : public ConnectivityTables {
 public:
     std::int32_t state = -1;
     ZYLmesh* mesh = nullptr;
     double volume = 0.0;                    // set by the volume option and computeVolume
     Qmt::QmtMatrix3 orientation;            // zero until setOrientation
     std::uint32_t builtFlags = 0;           // BVMESH_BUILT_EDGES, BVMESH_BUILT_VERTICES
-    std::uint32_t numEdges = 0;             // records in edges
-    std::uint32_t numVertexRecords = 0;     // records in vertexRecords while it exists
-    connect_edge* edges = nullptr;          // malloc / free
-    connect_vertex* vertexRecords = nullptr;  // array new
     Clipper* clipper = nullptr;             // owned
-    // Backing blocks of the vertex records' face and edge arrays (array new): every
-    // record's arrays point into them and are released with them, never one by one.
-    std::uint32_t* vertexFacePool = nullptr;
-    std::uint32_t* vertexEdgePool = nullptr;
 
     BVmesh() = default;
     // Refers to a mesh that lives elsewhere (state 0); nothing is built.
@@ -147,8 +138,10 @@ public:
 
     // Mesh surgery after a plane cut (defined with the surgery routines).
 
-    // One new mesh per face island (the faces must be labelled); the caller owns the
-    // array and the meshes. Null without a mesh or on allocation failure.
+    // One new mesh per face island (the faces must be labelled; a face whose island is
+    // not in 1..mesh-group count is left out); the caller owns the array of mesh-group
+    // count entries and the meshes. Null, with nothing handed over, without a mesh,
+    // when the mesh-group count is 0, or on allocation failure.
     ZYLmesh** splitByIslands();
     // Completes a cut made by the clipper (result 0: undoes the clipper's scale,
     // splits faces too long for a ZYLface, rebuilds the local normals) and releases
@@ -156,7 +149,11 @@ public:
     void finishClip(std::int32_t result);
     // True when the edge table has an edge with a single face.
     bool hasOpenEdge() const;
-    // Replaces the mesh by the convex hull of the points, owned by the volume.
+    // Replaces the mesh by the convex hull of the points, owned by the volume (state 1);
+    // a mesh the volume owned before is deleted. The hull is made before the old mesh
+    // goes, so the points may be that mesh's own vertices. Nothing is built over the
+    // hull, and tables built before are left as they are. False, with the mesh and its state unchanged, for null points or when the
+    // hull cannot be made.
     bool setConvexHull(const Qmt::QmtVector3* points, std::uint32_t count);
     // The same; the middle argument is not used.
     bool setConvexHull(const Qmt::QmtVector3* points, std::uint32_t unused, std::uint32_t count);
@@ -166,18 +163,12 @@ private:
     static bool indicesValid(const ZYLmesh& candidate);
     // Lets go of the mesh held now: deletes it when owned, unless it is `keep`.
     void releaseHeldMesh(const ZYLmesh* keep);
-    void releaseVertexRecords();
+    // Holds `fresh`, a mesh made for the volume, as owned (state 1), letting go of the
+    // one held before.
+    void adoptMesh(ZYLmesh* fresh);
     // The common end of init and copyAprox once the mesh is attached: connectivity
     // (its failure ignored), islands and volume as the options ask.
     void buildAttached(std::uint32_t options);
     // buildConnectivity on a mesh whose indices are known to be valid.
     bool buildTables(std::uint32_t options);
-    // Sizes the vertex records' lists from counts (faces, edges per vertex) and fills
-    // them: faces per corner, and with withEdges the table edges at both ends.
-    void fillVertexRecords(const std::uint32_t* counts, bool withEdges);
-    // Breadth-first spread of face `seed`'s island number over shared edges, with the
-    // caller's frontier buffers. A face is open to it while labelled[face] is 0, or
-    // without that array while its island is 0.
-    void spreadIsland(std::uint32_t seed, std::vector<std::uint32_t>& frontier,
-                      std::vector<std::uint32_t>& next, std::uint8_t* labelled);
 };

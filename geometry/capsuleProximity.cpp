@@ -111,20 +111,15 @@ SegTriResult segmentTriangle(const QmtVector3& P0, const QmtVector3& P1, const Q
     const double b1 = diff.Dot(E0);
     const double b2 = diff.Dot(E1);
 
-    const double cof00 = a11 * a22 - a12 * a12;
-    const double cof01 = a02 * a12 - a01 * a22;
-    const double cof02 = a01 * a12 - a02 * a11;
-    const double cof11 = a00 * a22 - a02 * a02;
-    const double cof12 = a02 * a01 - a00 * a12;
-    const double cof22 = a00 * a11 - a01 * a01;
-    const double invDet = 1.0 / (a00 * cof00 + a01 * cof01 + a02 * cof02);
+    const SymmetricCofactors m = symmetricCofactors(a00, a01, a02, a11, a12, a22);
+    const double invDet = 1.0 / m.det;
     const double rhs0 = -b0 * invDet;
     const double rhs1 = -b1 * invDet;
     const double rhs2 = -b2 * invDet;
 
-    const double s = cof00 * rhs0 + cof01 * rhs1 + cof02 * rhs2;
-    const double w0 = cof01 * rhs0 + cof11 * rhs1 + cof12 * rhs2;
-    const double w1 = cof02 * rhs0 + cof12 * rhs1 + cof22 * rhs2;
+    const double s = m.c00 * rhs0 + m.c01 * rhs1 + m.c02 * rhs2;
+    const double w0 = m.c01 * rhs0 + m.c11 * rhs1 + m.c12 * rhs2;
+    const double w1 = m.c02 * rhs0 + m.c12 * rhs1 + m.c22 * rhs2;
 
     // Region of the line-plane crossing: which faces of the (s, w0, w1) domain can
     // hold the minimum.
@@ -155,10 +150,6 @@ SegTriResult segmentTriangle(const QmtVector3& P0, const QmtVector3& P1, const Q
         return {0.0, s, w0, w1};  // the segment pierces the triangle
     }
     return bestSegTriCandidate(P0, P1, tri, mask);
-}
-
-inline QmtVector3 trianglePoint(const QmtVector3* tri, double w0, double w1) {
-    return tri[0] + (tri[1] - tri[0]) * w0 + (tri[2] - tri[0]) * w1;
 }
 
 // ---- simplex distance subalgorithm --------------------------------------------------
@@ -536,13 +527,17 @@ bool closestPointOnTetrahedron(const QmtVector3 p[4], const QmtVector3& q, doubl
         }
         return true;
     };
-    const auto setWeights = [&](unsigned S) {
+    const auto memberTotal = [&](unsigned S) {
         double total = 0.0;
         for (unsigned i = 0; i < 4; ++i) {
             if (isMember(S, i)) {
                 total += det[S][i];
             }
         }
+        return total;
+    };
+    const auto setWeights = [&](unsigned S) {
+        const double total = memberTotal(S);
         for (unsigned i = 0; i < 4; ++i) {
             w[i] = isMember(S, i) ? det[S][i] / total : 0.0;
         }
@@ -575,12 +570,7 @@ bool closestPointOnTetrahedron(const QmtVector3 p[4], const QmtVector3& q, doubl
         if (S == TETRA_SUBSETS - 1 || !membersPositive(S)) {
             continue;
         }
-        double total = 0.0;
-        for (unsigned i = 0; i < 4; ++i) {
-            if (isMember(S, i)) {
-                total += det[S][i];
-            }
-        }
+        const double total = memberTotal(S);
         QmtVector3 v;
         for (unsigned i = 0; i < 4; ++i) {
             if (isMember(S, i)) {

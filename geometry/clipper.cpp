@@ -35,14 +35,6 @@ void adopt(T*& array, T* fresh, std::uint32_t keep) {
     array = fresh;
 }
 
-// Extra UV sets a detailed mesh carries beside set 1.
-std::uint32_t meshExtraUVSets(const ZYL_DFmesh& mesh) {
-    if (!(mesh.flags & MESH_UV_SETS) || mesh.numUVSets < 2) {
-        return 0;
-    }
-    return std::min<std::uint32_t>(mesh.numUVSets, MAX_UV_SETS) - 1;
-}
-
 }  // namespace
 
 Clipper::Clipper() = default;
@@ -249,38 +241,32 @@ bool Clipper::loadAttributes(const ZYLmesh* mesh, const ZYL_DFmesh* dfMesh, std:
     return true;
 }
 
-void Clipper::init(BVmesh* volume) {
-    if (!volume || !volume->mesh) {
-        return;
-    }
-    ZYLmesh& mesh = *volume->mesh;
-    if (volume->edges) {
-        for (std::uint32_t i = 0; i < volume->numEdges; ++i) {
-            volume->edges[i].active = 1;
+template <class Volume, class Face>
+void Clipper::setUpVolume(Volume& volume, std::uint8_t Face::*survives) {
+    // Before the cut every edge lies at or above the plane and every face survives.
+    if (volume.edges) {
+        for (std::uint32_t i = 0; i < volume.numEdges; ++i) {
+            volume.edges[i].active = 1;
         }
     }
+    auto& mesh = *volume.mesh;
     const std::uint32_t F = mesh.faces ? mesh.numFaces : 0;
     for (std::uint32_t i = 0; i < F; ++i) {
-        mesh.faces[i].marker = 1;
+        mesh.faces[i].*survives = 1;
     }
     setUp(mesh.worldVertices, mesh.numVertices, F, mesh.uvs && mesh.numUVs > 0);
 }
 
+void Clipper::init(BVmesh* volume) {
+    if (volume && volume->mesh) {
+        setUpVolume(*volume, &ZYLface::marker);
+    }
+}
+
 void Clipper::initDF(BVDFmesh* volume) {
-    if (!volume || !volume->mesh) {
-        return;
+    if (volume && volume->mesh) {
+        setUpVolume(*volume, &ZYL_DFface::alive);
     }
-    ZYL_DFmesh& mesh = *volume->mesh;
-    if (volume->edges) {
-        for (std::uint32_t i = 0; i < volume->numEdges; ++i) {
-            volume->edges[i].active = 1;
-        }
-    }
-    const std::uint32_t F = mesh.faces ? mesh.numFaces : 0;
-    for (std::uint32_t i = 0; i < F; ++i) {
-        mesh.faces[i].alive = 1;
-    }
-    setUp(mesh.worldVertices, mesh.numVertices, F, mesh.uvs && mesh.numUVs > 0);
 }
 
 // ---- Cut ------------------------------------------------------------------------------

@@ -187,6 +187,10 @@ private:
     void journalStraddlingFace(std::uint32_t f);
     void returnBorrowedFaces();
     void releaseArrays();
+    // init / initDF on a volume with a mesh: marks every edge active and every face
+    // surviving (the face's `survives` byte), then sets up over the world vertices.
+    template <class Volume, class Face>
+    void setUpVolume(Volume& volume, std::uint8_t Face::*survives);
     std::int32_t runCut(ZYLmesh* mesh, ZYL_DFmesh* dfMesh, const Qmt::QmtVector3& normal,
                         const Qmt::QmtVector3& point, std::uint32_t flags);
     std::int32_t classifyVertices(std::uint32_t V, const Qmt::QmtVector3& n, const Qmt::QmtVector3& p);
@@ -194,6 +198,12 @@ private:
     // Old working-vertex index -> new mesh index (kept vertices in order, then every cut
     // vertex); returns the new vertex count, ABSENT_INDEX when memory runs out.
     std::uint32_t buildVertexRemap();
+    // Writes the kept and cut working vertices to their new places in world (still
+    // scaled) and their local counterparts under the mesh placement (Rt = Rᵀ, T, S)
+    // to local; returns the mean of the new world vertices.
+    Qmt::QmtVector3 placeKeptVertices(Qmt::QmtVector3* world, Qmt::QmtVector3* local, std::uint32_t newCount,
+                                      const Qmt::QmtMatrix3& Rt, const Qmt::QmtVector3& T,
+                                      const Qmt::QmtVector3& S) const;
     // Remaps the alive working faces' vertex indices and finds each face's winding
     // normal over the new vertices; false for a face that is dropped.
     bool prepareFaceForWrite(ZYL_DFface& face, const Qmt::QmtVector3* world, std::uint32_t newCount,

@@ -481,6 +481,8 @@ void Clipper::makeCapFace(const CutLoop* loop, std::uint32_t /*count*/, const Qm
         std::fill(face.normals, face.normals + k, capNormal);
         if (m_uvs) {
             std::copy(uvs.begin(), uvs.end(), face.uvs);
+        } else {
+            std::fill(face.uvs, face.uvs + k, 0u);  // meaningless without UVs, but never left unset
         }
         face.numVertices = k;
         face.numEdges = 0;

@@ -10,30 +10,6 @@ namespace {
 constexpr double kOnPlane = 1e-5;
 constexpr double kFltMax = 3.4028234663852886e38;
 
-void clearEdge(connect_edge& e) {
-    e.v0 = e.v1 = ABSENT_INDEX;
-    std::fill(std::begin(e.normals), std::end(e.normals), ABSENT_INDEX);
-    std::fill(std::begin(e.uvs), std::end(e.uvs), ABSENT_INDEX);
-    for (std::uint32_t s = 0; s < MAX_EXTRA_UV_SETS; ++s) {
-        e.uvSetStart[s][0] = e.uvSetStart[s][1] = ABSENT_INDEX;
-        e.uvSetEnd[s][0] = e.uvSetEnd[s][1] = ABSENT_INDEX;
-    }
-    e.faceA = e.faceB = ABSENT_INDEX;
-    e.posA = e.posB = ABSENT_INDEX;
-    e.dirA = e.dirB = 0;
-    e.flags = 0;
-    e.active = 1;
-    e.numUVSets = 1;
-}
-
-// Extra UV-set index arrays a working face carries.
-std::uint32_t faceExtraSets(const ZYL_DFface& face) {
-    if (!(face.flags & FACE_UV_SETS) || face.numUVSets < 2) {
-        return 0;
-    }
-    return std::min<std::uint32_t>(face.numUVSets, MAX_UV_SETS) - 1;
-}
-
 bool touches(const connect_edge& e, std::uint32_t v) { return e.v0 == v || e.v1 == v; }
 
 bool sharesVertex(const connect_edge& a, const connect_edge& b) {
@@ -219,7 +195,7 @@ bool Clipper::buildEdges() {
         if (chainHead.empty()) {
             chainHead.assign(V, ABSENT_INDEX);
         }
-        const std::uint32_t extraSets = faceExtraSets(face);
+        const std::uint32_t extraSets = faceExtraUVSets(face);
         const bool recordSets = m_hasUVs && (face.flags & FACE_UV_SETS);
         for (std::uint32_t k = 0; k < m; ++k) {
             const std::uint32_t k1 = (k + 1) % m;
@@ -261,7 +237,7 @@ bool Clipper::buildEdges() {
                 closingOrder.push_back(match);
             } else {
                 connect_edge e;
-                clearEdge(e);
+                clearConnectEdge(e);
                 e.v0 = a;
                 e.v1 = b;
                 e.normals[EDGE_SLOT_START_A] = nA;
@@ -512,7 +488,7 @@ void Clipper::splitFace(std::uint32_t f, const Qmt::QmtVector3& n, const Qmt::Qm
     for (std::uint32_t k = 0; k < source.numVertices && !lostVertices; ++k) {
         lostVertices = source.vertices[k] < m_meshVertexCount && m_keep[source.vertices[k]] == 0;
     }
-    const std::uint32_t extraSets = faceExtraSets(source);
+    const std::uint32_t extraSets = faceExtraUVSets(source);
     const bool faceSets = (source.flags & FACE_UV_SETS) && source.numUVSets != 1;
     const std::uint8_t faceSetCount = source.numUVSets;
 
@@ -530,7 +506,7 @@ void Clipper::splitFace(std::uint32_t f, const Qmt::QmtVector3& n, const Qmt::Qm
         const connect_edge& onP = m_edges[edgeP];
         const connect_edge& onQ = m_edges[edgeQ];
         connect_edge c;
-        clearEdge(c);
+        clearConnectEdge(c);
         c.v0 = P;
         c.v1 = Q;
         c.normals[EDGE_SLOT_START_A] = onP.normals[slotP];
@@ -622,7 +598,7 @@ void Clipper::splitFace(std::uint32_t f, const Qmt::QmtVector3& n, const Qmt::Qm
                 m_failed = true;
                 return;
             }
-            gathered.writeTo(piece, std::min(extraSets, faceExtraSets(piece)));
+            gathered.writeTo(piece, std::min(extraSets, faceExtraUVSets(piece)));
             piece.alive = 1;
             piece.flags = face.flags;
             piece.piece = face.piece;

@@ -95,20 +95,13 @@ void replaceArray(T*& array, T* fresh) {
     array = fresh;
 }
 
-std::uint32_t extraSetsOf(const ZYL_DFface& face) {
-    if (!(face.flags & FACE_UV_SETS) || face.numUVSets < 2) {
-        return 0;
-    }
-    return std::min<std::uint32_t>(face.numUVSets, MAX_UV_SETS) - 1;
-}
-
 // The same order change as reverseWorkingFace, done on the face's own arrays.
 void reverseInPlace(ZYL_DFface& face) {
     const std::uint32_t m = face.numVertices;
     std::reverse(face.vertices, face.vertices + m);
     std::reverse(face.normals, face.normals + m);
     std::reverse(face.uvs, face.uvs + m);
-    const std::uint32_t sets = extraSetsOf(face);
+    const std::uint32_t sets = faceExtraUVSets(face);
     for (std::uint32_t s = 0; s < sets; ++s) {
         if (face.uvSets[s]) {
             std::reverse(face.uvSets[s], face.uvSets[s] + m);
@@ -137,6 +130,21 @@ std::uint32_t Clipper::buildVertexRemap() {
         m_vertexRemap[i] = next++;
     }
     return next;
+}
+
+Qmt::QmtVector3 Clipper::placeKeptVertices(Qmt::QmtVector3* world, Qmt::QmtVector3* local, std::uint32_t newCount,
+                                           const Qmt::QmtMatrix3& Rt, const Qmt::QmtVector3& T,
+                                           const Qmt::QmtVector3& S) const {
+    for (std::uint32_t i = 0; i < m_vertexCount; ++i) {
+        if (m_vertexRemap[i] != ABSENT_INDEX) {
+            world[m_vertexRemap[i]] = m_vertices[i];
+        }
+    }
+    const Qmt::QmtVector3 centre = computeFaceCenter(world, newCount);
+    for (std::uint32_t i = 0; i < newCount; ++i) {
+        local[i] = toLocal(world[i], Rt, T, S, m_scale);
+    }
+    return centre;
 }
 
 bool Clipper::prepareFaceForWrite(ZYL_DFface& face, const Qmt::QmtVector3* world, std::uint32_t newCount,
@@ -180,7 +188,7 @@ bool Clipper::prepareFaceForWrite(ZYL_DFface& face, const Qmt::QmtVector3* world
 
     // Never write an index the cut removed: such corners are left out of the face.
     std::uint32_t kept = 0;
-    const std::uint32_t sets = extraSetsOf(face);
+    const std::uint32_t sets = faceExtraUVSets(face);
     for (std::uint32_t k = 0; k < m; ++k) {
         if (face.vertices[k] >= newCount) {
             continue;
@@ -244,7 +252,7 @@ void Clipper::writeBackDF(ZYL_DFmesh* mesh, const Qmt::QmtVector3& n, std::uint3
     const auto normalsOf = [](auto& face) { return face.normals; };
     const auto uvsOf = [](auto& face) { return face.uvs; };
     const auto setOf = [](std::uint32_t s) {
-        return [s](auto& face) { return s < extraSetsOf(face) ? face.uvSets[s] : nullptr; };
+        return [s](auto& face) { return s < faceExtraUVSets(face) ? face.uvSets[s] : nullptr; };
     };
     if (m_normals) {
         normals = planCompaction(m_faces, m_faceCount, m_normals, m_normalCount, 0, normalsOf);
@@ -283,16 +291,7 @@ void Clipper::writeBackDF(ZYL_DFmesh* mesh, const Qmt::QmtVector3& n, std::uint3
         }
     }
 
-    // Vertices: the working positions (still scaled) and their local counterparts.
-    for (std::uint32_t i = 0; i < m_vertexCount; ++i) {
-        if (m_vertexRemap[i] != ABSENT_INDEX) {
-            world[m_vertexRemap[i]] = m_vertices[i];
-        }
-    }
-    const Qmt::QmtVector3 centre = computeFaceCenter(world, newCount);
-    for (std::uint32_t i = 0; i < newCount; ++i) {
-        local[i] = toLocal(world[i], Rt, mesh->translation, mesh->scale, m_scale);
-    }
+    const Qmt::QmtVector3 centre = placeKeptVertices(world, local, newCount, Rt, mesh->translation, mesh->scale);
 
     // Faces: every face takes the low byte of the first face's piece number.
     const auto piece = static_cast<std::uint16_t>(m_firstFaceWord & 0xFF);
@@ -387,15 +386,7 @@ void Clipper::writeBack(ZYLmesh* mesh, const Qmt::QmtVector3& n, std::uint32_t /
         applyCompaction(m_faces, m_faceCount, uvs, uvsOf);
     }
 
-    for (std::uint32_t i = 0; i < m_vertexCount; ++i) {
-        if (m_vertexRemap[i] != ABSENT_INDEX) {
-            world[m_vertexRemap[i]] = m_vertices[i];
-        }
-    }
-    const Qmt::QmtVector3 centre = computeFaceCenter(world, newCount);
-    for (std::uint32_t i = 0; i < newCount; ++i) {
-        local[i] = toLocal(world[i], Rt, mesh->translation, mesh->scale, m_scale);
-    }
+    const Qmt::QmtVector3 centre = placeKeptVertices(world, local, newCount, Rt, mesh->translation, mesh->scale);
 
     const auto island = static_cast<std::uint16_t>(m_firstFaceWord & 0xFF);
     const std::uint32_t oldFaceCount = std::min(mesh->numFaces, m_meshFaceCount);
@@ -591,7 +582,7 @@ void reverseWorkingFace(const ZYL_DFface& source, ZYL_DFface& destination) {
     reverseInto(source.normals, destination.normals, corners);
     reverseInto(source.uvs, destination.uvs, corners);
     if ((source.flags & FACE_UV_SETS) && source.numUVSets != 1) {
-        const std::uint32_t sets = extraSetsOf(source);
+        const std::uint32_t sets = faceExtraUVSets(source);
         for (std::uint32_t s = 0; s < sets; ++s) {
             reverseInto(source.uvSets[s], destination.uvSets[s], corners);
         }

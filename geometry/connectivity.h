@@ -42,6 +42,26 @@ struct connect_edge {
     std::uint8_t numUVSets;          // UV sets of the faces the edge came from
 };
 
+// A blank record: vertices, attribute indices, faces and positions absent, no
+// direction or flags, one UV set, active.
+inline void clearConnectEdge(connect_edge& e) {
+    e.v0 = e.v1 = ABSENT_INDEX;
+    for (std::uint32_t slot = 0; slot < 4; ++slot) {
+        e.normals[slot] = ABSENT_INDEX;
+        e.uvs[slot] = ABSENT_INDEX;
+    }
+    for (std::uint32_t s = 0; s < 8; ++s) {
+        e.uvSetStart[s][0] = e.uvSetStart[s][1] = ABSENT_INDEX;
+        e.uvSetEnd[s][0] = e.uvSetEnd[s][1] = ABSENT_INDEX;
+    }
+    e.faceA = e.faceB = ABSENT_INDEX;
+    e.posA = e.posB = ABSENT_INDEX;
+    e.dirA = e.dirB = 0;
+    e.flags = 0;
+    e.active = 1;
+    e.numUVSets = 1;
+}
+
 // The faces and edges meeting at one vertex. The arrays belong to whoever holds the
 // record array, which frees them before the records.
 struct connect_vertex {

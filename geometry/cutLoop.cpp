@@ -44,6 +44,31 @@ bool startMean(const CutLoop* loop, const QmtVector3* V, QmtVector3& mean) {
 // Side of the first edge (a, b) the loop's inner points lie on: -1 or +1.
 double sideOf(double d, double threshold) { return d < threshold ? -1.0 : 1.0; }
 
+// Whether q lies, within the tolerance, on the side of every edge of the loop on which
+// the reference point r lies of the loop's first edge e0.
+bool onReferenceSideOfEdges(const QmtVector3& q, const QmtVector3& r, const connect_edge& e0, const CutLoop* loop,
+                            const QmtVector3& n, const QmtVector3* V) {
+    const double sigma = sideOf((r - V[e0.v0]).Dot(edgeNormal(V, e0.v0, e0.v1, n)), kTolerance);
+    for (const connect_edge* e : loop->edges) {
+        if ((q - V[e->v0]).Dot(edgeNormal(V, e->v0, e->v1, n)) * sigma < -kTolerance) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The first nodes of loop a, which must be closed, and loop b, and the mean G of a's
+// edge starts; false when one of them is missing.
+bool loopPairStart(const CutLoop* a, const CutLoop* b, const QmtVector3* V, const Node*& firstA, const Node*& firstB,
+                   QmtVector3& G) {
+    if (!a || !b || !V || !a->closed) {
+        return false;
+    }
+    firstA = firstNode(a);
+    firstB = firstNode(b);
+    return firstA && firstB && startMean(a, V, G);
+}
+
 }  // namespace
 
 // ---- Records ---------------------------------------------------------------------------------
@@ -85,20 +110,11 @@ connect_edge* CutEdgeStore::make(std::uint32_t v0, std::uint32_t v1, std::uint32
 }
 
 void makeCutEdge(connect_edge& e, std::uint32_t v0, std::uint32_t v1, std::uint32_t uv0, std::uint32_t uv1) {
+    clearConnectEdge(e);
     e.v0 = v0;
     e.v1 = v1;
-    std::fill(std::begin(e.normals), std::end(e.normals), ABSENT_INDEX);
-    std::fill(std::begin(e.uvs), std::end(e.uvs), ABSENT_INDEX);
-    for (std::uint32_t s = 0; s < 8; ++s) {
-        e.uvSetStart[s][0] = e.uvSetStart[s][1] = ABSENT_INDEX;
-        e.uvSetEnd[s][0] = e.uvSetEnd[s][1] = ABSENT_INDEX;
-    }
     e.uvs[EDGE_SLOT_START_A] = uv0;
     e.uvs[EDGE_SLOT_END_A] = uv1;
-    e.faceA = e.faceB = ABSENT_INDEX;
-    e.posA = e.posB = ABSENT_INDEX;
-    e.dirA = e.dirB = 0;
-    e.flags = 0;
     e.active = 0;
     e.numUVSets = 0;
 }
@@ -131,24 +147,13 @@ bool cutLoopsCross(const CutLoop* a, const CutLoop* b, const QmtVector3& /*n*/, 
 }
 
 bool cutLoopContainsLoop(const CutLoop* a, const CutLoop* b, const QmtVector3& n, const QmtVector3* V) {
-    if (!a || !b || !V || !a->closed) {
-        return false;
-    }
-    const Node* firstA = firstNode(a);
-    const Node* firstB = firstNode(b);
+    const Node* firstA = nullptr;
+    const Node* firstB = nullptr;
     QmtVector3 G;
-    if (!firstA || !firstB || !startMean(a, V, G)) {
+    if (!loopPairStart(a, b, V, firstA, firstB, G)) {
         return false;
     }
-    const QmtVector3& q = V[firstB->value->v0];
-    const connect_edge& e0 = *firstA->value;
-    const double sigma = sideOf((G - V[e0.v0]).Dot(edgeNormal(V, e0.v0, e0.v1, n)), kTolerance);
-    for (const connect_edge* e : a->edges) {
-        if ((q - V[e->v0]).Dot(edgeNormal(V, e->v0, e->v1, n)) * sigma < -kTolerance) {
-            return false;
-        }
-    }
-    return true;
+    return onReferenceSideOfEdges(V[firstB->value->v0], G, *firstA->value, a, n, V);
 }
 
 bool pointInCutLoop(const QmtVector3& p, const CutLoop* loop, const QmtVector3& n, const QmtVector3* V) {
@@ -156,27 +161,14 @@ bool pointInCutLoop(const QmtVector3& p, const CutLoop* loop, const QmtVector3& 
         return false;
     }
     const Node* first = firstNode(loop);
-    if (!first) {
-        return true;
-    }
-    const connect_edge& e0 = *first->value;
-    const double sigma = sideOf((p - V[e0.v0]).Dot(edgeNormal(V, e0.v0, e0.v1, n)), kTolerance);
-    for (const connect_edge* e : loop->edges) {
-        if ((p - V[e->v0]).Dot(edgeNormal(V, e->v0, e->v1, n)) * sigma < -kTolerance) {
-            return false;
-        }
-    }
-    return true;
+    return !first || onReferenceSideOfEdges(p, p, *first->value, loop, n, V);
 }
 
 bool cutLoopMostlyContains(const CutLoop* a, const CutLoop* b, const QmtVector3& n, const QmtVector3* V) {
-    if (!a || !b || !V || !a->closed) {
-        return false;
-    }
-    const Node* firstA = firstNode(a);
-    const Node* firstB = firstNode(b);
+    const Node* firstA = nullptr;
+    const Node* firstB = nullptr;
     QmtVector3 G;
-    if (!firstA || !firstB || !startMean(a, V, G)) {
+    if (!loopPairStart(a, b, V, firstA, firstB, G)) {
         return false;
     }
     const connect_edge& e0 = *firstA->value;

@@ -22,6 +22,25 @@ QmtVector3 cornerMean(std::uint32_t n, Pick pick) {
     return sum / static_cast<double>(n);
 }
 
+// Runs one pass per level, each over the quads the one before selected. The variant
+// that keeps edge directions leaves the edge table as the pass left it; the other
+// rebuilds it after each pass. False when the first pass cannot run.
+bool tessellateLevels(BVDFmesh& volume, std::uint16_t level, bool keepEdges) {
+    if (!volume.mesh || !(volume.flags & BVDF_BUILT_EDGES) || !volume.edges || volume.numEdges == 0 ||
+        level == 0 || level > MAX_TESSELLATION_LEVEL) {
+        return false;
+    }
+    DFTessellationPass pass(volume, keepEdges);
+    if (!pass.run()) {
+        return false;
+    }
+    if (!keepEdges) {
+        volume.buildElementAdjacency(BVDF_EDGES);
+    }
+    tessellateLevels(volume, static_cast<std::uint16_t>(level - 1), keepEdges);
+    return true;
+}
+
 }  // namespace
 
 ZYL_DFface& assignDFmeshFace(ZYL_DFface& destination, const ZYL_DFface& source) {
@@ -30,33 +49,9 @@ ZYL_DFface& assignDFmeshFace(ZYL_DFface& destination, const ZYL_DFface& source) 
     return destination;
 }
 
-bool BVDFmesh::tessellateFaces(std::uint16_t level) {
-    if (!mesh || !(flags & BVDF_BUILT_EDGES) || !edges || numEdges == 0 || level == 0 ||
-        level > MAX_TESSELLATION_LEVEL) {
-        return false;
-    }
-    DFTessellationPass pass(*this, false);
-    if (!pass.run()) {
-        return false;
-    }
-    buildElementAdjacency(BVDF_EDGES);
-    // The quads of this pass are selected; the next level subdivides them.
-    tessellateFaces(static_cast<std::uint16_t>(level - 1));
-    return true;
-}
+bool BVDFmesh::tessellateFaces(std::uint16_t level) { return tessellateLevels(*this, level, false); }
 
-bool BVDFmesh::tessellateFacesKeepEdges(std::uint16_t level) {
-    if (!mesh || !(flags & BVDF_BUILT_EDGES) || !edges || numEdges == 0 || level == 0 ||
-        level > MAX_TESSELLATION_LEVEL) {
-        return false;
-    }
-    DFTessellationPass pass(*this, true);
-    if (!pass.run()) {
-        return false;
-    }
-    tessellateFacesKeepEdges(static_cast<std::uint16_t>(level - 1));
-    return true;
-}
+bool BVDFmesh::tessellateFacesKeepEdges(std::uint16_t level) { return tessellateLevels(*this, level, true); }
 
 QmtVector3 BVDFmesh::computeFaceCenter(const ZYL_DFface* face) const {
     if (!face || !mesh || !mesh->worldVertices || !face->vertices) {

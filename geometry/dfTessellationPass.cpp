@@ -9,19 +9,16 @@ using Qmt::QmtVector3;
 
 namespace {
 
-// Extra UV sets beside set 1 for a UV-set count.
-std::uint32_t extraSets(std::uint32_t uvSetCount) {
-    return uvSetCount >= 2 ? std::min(uvSetCount, MAX_UV_SETS) - 1 : 0;
-}
-
-// Extra UV sets whose indices a face carries per corner.
-std::uint32_t faceSets(const ZYL_DFface& face) {
-    return (face.flags & FACE_UV_SETS) && face.numUVSets != 1 ? extraSets(face.numUVSets) : 0;
-}
-
 template <class T>
 std::unique_ptr<T[]> newArray(std::size_t n) {
     return std::unique_ptr<T[]>(new (std::nothrow) T[n]);
+}
+
+// Hands the new array to the mesh in place of its old one.
+template <class T>
+void takeArray(T*& slot, std::unique_ptr<T[]>& fresh) {
+    delete[] slot;
+    slot = fresh.release();
 }
 
 // Inserts value at pos of an index array holding count entries (room for one more).
@@ -44,7 +41,7 @@ DFTessellationPass::DFTessellationPass(BVDFmesh& volume, bool keepEdges)
     // A mesh without UVs has no UV array and its edges carry no UV indices: no UV work.
     hasUVs_ = U_ > 0 && mesh_.uvs;
     hasNormals_ = !keepEdges && N_ > 0 && mesh_.cornerNormals;
-    numSets_ = !keepEdges && hasUVs_ && (mesh_.flags & MESH_UV_SETS) ? extraSets(mesh_.numUVSets) : 0;
+    numSets_ = !keepEdges && hasUVs_ ? meshExtraUVSets(mesh_) : 0;
 }
 
 QmtVector3 DFTessellationPass::vertexAt(std::uint32_t i) const {
@@ -204,7 +201,7 @@ void DFTessellationPass::splitEdge(std::uint32_t edgeIndex) {
             (cornerNormalAt(e.normals[EDGE_SLOT_START_B]) + cornerNormalAt(e.normals[EDGE_SLOT_END_B])) * 0.5);
     }
     if (numSets_ > 0 && (e.flags & EDGE_UV_SETS)) {
-        const std::uint32_t edgeSets = extraSets(e.numUVSets);
+        const std::uint32_t edgeSets = extraUVSetCount(e.numUVSets);
         for (std::uint32_t s = 0; s < numSets_; ++s) {
             QmtVector3* row = &newSetEntries_[s * newSetStride_];
             if (s < edgeSets) {
@@ -344,7 +341,7 @@ void DFTessellationPass::insertCorner(std::uint32_t f, const SplitEdge& split, i
     insertIndex(face.vertices, m, pos, split.vertex);
     insertIndex(face.uvs, m, pos, split.uv[side]);
     insertIndex(face.normals, m, pos, split.normal[side]);
-    const std::uint32_t sets = faceSets(face);
+    const std::uint32_t sets = faceExtraUVSets(face);
     for (std::uint32_t s = 0; s < sets; ++s) {
         insertIndex(face.uvSets[s], m, pos, s < numSets_ ? split.set[s][side] : 0);
     }
@@ -388,7 +385,7 @@ void DFTessellationPass::buildQuads() {
             centreNormal = N_ + static_cast<std::uint32_t>(newNormals_.size());
             newNormals_.push_back(averageNormals_[j]);
         }
-        const std::uint32_t sets = faceSets(face);
+        const std::uint32_t sets = faceExtraUVSets(face);
         std::uint32_t centreSet = 0;
         if (numSets_ > 0 && (face.flags & FACE_UV_SETS)) {
             centreSet = U_ + setCounter_;
@@ -415,7 +412,7 @@ void DFTessellationPass::buildQuads() {
                 quad.vertices[q] = isCentre ? centre : face.vertices[k];
                 quad.uvs[q] = !hasUVs_ ? 0 : isCentre ? centreUV : face.uvs[k];
                 quad.normals[q] = !hasNormals_ ? 0 : isCentre ? centreNormal : face.normals[k];
-                for (std::uint32_t s = 0; s < extraSets(quad.numUVSets); ++s) {
+                for (std::uint32_t s = 0; s < extraUVSetCount(quad.numUVSets); ++s) {
                     quad.uvSets[s][q] = s >= sets ? 0 : isCentre ? centreSet : face.uvSets[s][k];
                 }
             }
@@ -443,19 +440,15 @@ void DFTessellationPass::commit() {
     // Nothing here reads the per-vertex vectors; they restart at zero, one per vertex.
     std::fill_n(out_.vertexData.get(), newVertexCount, QmtVector3::ZERO);
 
-    delete[] mesh_.worldVertices;
-    delete[] mesh_.vertices;
-    delete[] mesh_.vertexData;
-    mesh_.worldVertices = out_.worldVertices.release();
-    mesh_.vertices = out_.vertices.release();
-    mesh_.vertexData = out_.vertexData.release();
+    takeArray(mesh_.worldVertices, out_.worldVertices);
+    takeArray(mesh_.vertices, out_.vertices);
+    takeArray(mesh_.vertexData, out_.vertexData);
     mesh_.numVertices = newVertexCount;
 
     if (hasNormals_) {
         std::copy_n(mesh_.cornerNormals, N_, out_.cornerNormals.get());
         std::copy(newNormals_.begin(), newNormals_.end(), out_.cornerNormals.get() + N_);
-        delete[] mesh_.cornerNormals;
-        mesh_.cornerNormals = out_.cornerNormals.release();
+        takeArray(mesh_.cornerNormals, out_.cornerNormals);
         mesh_.numCornerNormals = out_.numCornerNormals;
     } else if (keepEdges_) {
         delete[] mesh_.cornerNormals;
@@ -467,8 +460,7 @@ void DFTessellationPass::commit() {
         const std::size_t added = newUVs_.size();
         std::copy_n(mesh_.uvs, U_, out_.uvs.get());
         std::copy(newUVs_.begin(), newUVs_.end(), out_.uvs.get() + U_);
-        delete[] mesh_.uvs;
-        mesh_.uvs = out_.uvs.release();
+        takeArray(mesh_.uvs, out_.uvs);
         for (std::uint32_t s = 0; s < MAX_EXTRA_UV_SETS; ++s) {
             if (!out_.uvSets[s]) {
                 continue;
@@ -481,19 +473,15 @@ void DFTessellationPass::commit() {
             } else {
                 std::fill_n(set + U_, added, QmtVector3::ZERO);
             }
-            delete[] mesh_.uvSets[s];
-            mesh_.uvSets[s] = out_.uvSets[s].release();
+            takeArray(mesh_.uvSets[s], out_.uvSets[s]);
         }
         mesh_.numUVs = out_.numUVs;
     }
 
     std::fill_n(out_.normals.get(), out_.numFaces, QmtVector3::ZERO);
     std::fill_n(out_.worldNormals.get(), out_.numFaces, QmtVector3::ZERO);
-    delete[] mesh_.faces;
-    delete[] mesh_.normals;
-    delete[] mesh_.worldNormals;
-    mesh_.faces = out_.faces.release();
-    mesh_.normals = out_.normals.release();
-    mesh_.worldNormals = out_.worldNormals.release();
+    takeArray(mesh_.faces, out_.faces);
+    takeArray(mesh_.normals, out_.normals);
+    takeArray(mesh_.worldNormals, out_.worldNormals);
     mesh_.numFaces = out_.numFaces;
 }

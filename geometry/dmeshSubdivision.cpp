@@ -176,9 +176,7 @@ bool subdivideLevel(ZYL_DMesh& mesh, bool ownsOldFaces) {
     const auto quadCount = static_cast<std::uint32_t>(quadTotal);
 
     const bool uvWork = mesh.uvs.count > 0;
-    const std::uint32_t extraSets = (uvWork && (mesh.flags & MESH_UV_SETS) && mesh.numUVSets >= 2)
-                                        ? std::min(mesh.numUVSets, MAX_UV_SETS) - 1
-                                        : 0;
+    const std::uint32_t extraSets = uvWork ? meshExtraUVSets(mesh) : 0;
     const bool normalWork = mesh.worldNormals.count > 0;
 
     // Scratch copies of the old data, the new world vertices and one face's loop.

@@ -5,6 +5,7 @@
 
 #include "geometry/capsuleProximity.h"
 #include "geometry/connectivity.h"
+#include "geometry/proximity.h"
 #include "math/qmtMatrix3.h"
 
 using Qmt::QmtVector3;
@@ -33,6 +34,16 @@ std::uint32_t copyCorners(const ZYLmesh& mesh, const ZYLface& face, QmtVector3* 
     return n;
 }
 
+// Mean of a loop of n >= 1 corners, summed from zero.
+QmtVector3 loopCentroid(const QmtVector3* loop, std::uint32_t n) {
+    QmtVector3 centre;
+    for (std::uint32_t k = 0; k < n; ++k) {
+        centre += loop[k];
+    }
+    centre /= static_cast<double>(n);
+    return centre;
+}
+
 bool faceHasVertex(const ZYLface& face, std::uint32_t vertex) {
     const std::uint32_t n = cornerCount(face);
     return std::find(face.vertices, face.vertices + n, vertex) != face.vertices + n;
@@ -48,11 +59,6 @@ bool cornerNearPlane(const ZYLmesh& mesh, const ZYLface& face, const QmtVector3&
         }
     }
     return false;
-}
-
-// Point of a triangle from its two edge weights: T0 + w0 (T1 - T0) + w1 (T2 - T0).
-QmtVector3 trianglePoint(const QmtVector3* t, double w0, double w1) {
-    return t[0] + (t[1] - t[0]) * w0 + (t[2] - t[0]) * w1;
 }
 
 }  // namespace
@@ -93,11 +99,7 @@ bool findOverlappingParallelFaces(const ZYLmesh* a, const ZYLmesh* b, std::uint3
         if (nA == 0) {
             continue;
         }
-        QmtVector3 centreA;
-        for (std::uint32_t k = 0; k < nA; ++k) {
-            centreA += loopA[k];
-        }
-        centreA /= static_cast<double>(nA);
+        const QmtVector3 centreA = loopCentroid(loopA, nA);
         const QmtVector3& normalA = a->worldNormals[i];
 
         for (std::uint32_t j = 0; j < b->numFaces; ++j) {
@@ -109,11 +111,7 @@ bool findOverlappingParallelFaces(const ZYLmesh* a, const ZYLmesh* b, std::uint3
             if (nB == 0) {
                 continue;
             }
-            QmtVector3 centreB;
-            for (std::uint32_t k = 0; k < nB; ++k) {
-                centreB += loopB[k];
-            }
-            centreB /= static_cast<double>(nB);
+            const QmtVector3 centreB = loopCentroid(loopB, nB);
             if (pointWithinPolygonEdges(centreA, loopB, nB, normalB) &&
                 pointWithinPolygonEdges(centreB, loopA, nA, normalA)) {
                 faceA = i;

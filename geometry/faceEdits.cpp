@@ -99,6 +99,12 @@ void writeLoopAndCentre(const std::uint32_t* idx, std::uint32_t n, const QmtVect
     out[2 * n] = computeCornerMean(idx, n, points);
 }
 
+// UV indices of a fan piece: the apex's, then those of its run of loop corners.
+void writeFanUVs(std::uint32_t* uvs, std::uint32_t apexUV, const std::uint32_t* uvRun, std::uint32_t count) {
+    uvs[0] = apexUV;
+    std::copy(uvRun, uvRun + count, uvs + 1);
+}
+
 }  // namespace
 
 void splitPolygonFan(std::uint32_t apex, const std::uint32_t* loop, int n, ZYL_DFface* faces,
@@ -129,9 +135,7 @@ void splitPolygonFanWithAttr(std::uint32_t apex, const std::uint32_t* loop, std:
         if (!allocateDFPiece(face, apex, run, count)) {
             return;
         }
-        const std::uint32_t* const uvRun = loopUV + (run - loop);
-        face.uvs[0] = apexUV;
-        std::copy(uvRun, uvRun + count, face.uvs + 1);
+        writeFanUVs(face.uvs, apexUV, loopUV + (run - loop), count);
         ++*faceCount;
     };
     fanSplit(loop, static_cast<std::uint32_t>(n), firstThreshold(limit), emit);
@@ -160,9 +164,7 @@ void splitPolygonFanPtrs(std::uint32_t apex, const std::uint32_t* loop, std::uin
     auto emit = [&](const std::uint32_t* run, std::uint32_t count) {
         ZYLface& face = faces[*faceCount];
         writeInlinePiece(face, apex, run, count);
-        const std::uint32_t* const uvRun = loopUV + (run - loop);
-        face.uvs[0] = apexUV;
-        std::copy(uvRun, uvRun + count, face.uvs + 1);
+        writeFanUVs(face.uvs, apexUV, loopUV + (run - loop), count);
         ++*faceCount;
     };
     fanSplit(loop, static_cast<std::uint32_t>(n), inlineThreshold(limit), emit);
@@ -361,10 +363,7 @@ void subdivideDFmeshFace(ZYL_DFmesh* mesh, std::uint32_t faceIndex) {
     const std::uint32_t F = mesh->numFaces;
     const std::uint32_t added = 2 * n + 1;
     const bool withUVs = mesh->uvs && U > 0 && face.uvs;
-    const std::uint32_t extraSets =
-        (withUVs && (mesh->flags & MESH_UV_SETS) && mesh->numUVSets >= 2)
-            ? std::min(mesh->numUVSets, MAX_UV_SETS) - 1
-            : 0;
+    const std::uint32_t extraSets = withUVs ? meshExtraUVSets(*mesh) : 0;
 
     // Everything is allocated before the mesh changes, so a failure leaves it intact.
     auto world = newArray<QmtVector3>(V + added);

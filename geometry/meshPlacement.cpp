@@ -19,8 +19,12 @@ constexpr double OUTSIDE_TOLERANCE = 0.0001;
 QmtVector3 mul(const QmtVector3& a, const QmtVector3& b) { return {a.x * b.x, a.y * b.y, a.z * b.z}; }
 QmtVector3 div(const QmtVector3& a, const QmtVector3& b) { return {a.x / b.x, a.y / b.y, a.z / b.z}; }
 
-template <class Mesh>
-void transformSRT(Mesh* mesh, const QmtVector3& Tin, const QmtMatrix3& Rin, const QmtVector3& Sin) {
+// Derives the mesh's world vertices, world normals, world centre and radius from its
+// local data and stores the placement. placePoint(T, R, S, p) gives a world point and
+// placeNormal(R, S, n) a world normal before it is made unit length.
+template <class Mesh, class PlacePoint, class PlaceNormal>
+void placeMesh(Mesh* mesh, const QmtVector3& Tin, const QmtMatrix3& Rin, const QmtVector3& Sin,
+               PlacePoint placePoint, PlaceNormal placeNormal) {
     if (!mesh) {
         return;
     }
@@ -33,68 +37,45 @@ void transformSRT(Mesh* mesh, const QmtVector3& Tin, const QmtMatrix3& Rin, cons
         const QmtVector3* local = mesh->vertices;
         QmtVector3* world = mesh->worldVertices;
         for (std::uint32_t i = 0, n = mesh->numVertices; i < n; ++i) {
-            world[i] = R * mul(S, local[i]) + T;
+            world[i] = placePoint(T, R, S, local[i]);
         }
     }
     if (mesh->normals && mesh->worldNormals) {
         const QmtVector3* local = mesh->normals;
         QmtVector3* world = mesh->worldNormals;
         for (std::uint32_t i = 0, n = mesh->numFaces; i < n; ++i) {
-            QmtVector3 normal = R * div(local[i], S);
+            QmtVector3 normal = placeNormal(R, S, local[i]);
             normal.Unitize(QmtMatrix3::EPSILON);
             world[i] = normal;
         }
     }
-    mesh->worldCentre = R * mul(S, mesh->centre) + T;
+    mesh->worldCentre = placePoint(T, R, S, mesh->centre);
     mesh->worldRadius = S.Length() * mesh->radius * RADIUS_FACTOR;
     mesh->scale = S;
     mesh->rotation = R;
     mesh->translation = T;
 }
 
+// Scale, rotate, translate.
 template <class Mesh>
-void transformTRS(Mesh* mesh, const QmtVector3& Tin, const QmtMatrix3& Rin, const QmtVector3& Sin) {
-    if (!mesh) {
-        return;
-    }
-    // Copies: callers may pass the mesh's own placement fields, which are rewritten
-    // below, and the loops need not reload arguments the output arrays might alias.
-    const QmtVector3 T = Tin;
-    const QmtMatrix3 R = Rin;
-    const QmtVector3 S = Sin;
-    if (mesh->vertices && mesh->worldVertices) {
-        const QmtVector3* local = mesh->vertices;
-        QmtVector3* world = mesh->worldVertices;
-        for (std::uint32_t i = 0, n = mesh->numVertices; i < n; ++i) {
-            world[i] = mul(S, R * (local[i] + T));
-        }
-    }
-    if (mesh->normals && mesh->worldNormals) {
-        const QmtVector3* local = mesh->normals;
-        QmtVector3* world = mesh->worldNormals;
-        for (std::uint32_t i = 0, n = mesh->numFaces; i < n; ++i) {
-            QmtVector3 normal = div(R * local[i], S);
-            normal.Unitize(QmtMatrix3::EPSILON);
-            world[i] = normal;
-        }
-    }
-    mesh->worldCentre = mul(S, R * (mesh->centre + T));
-    mesh->worldRadius = S.Length() * mesh->radius * RADIUS_FACTOR;
-    mesh->scale = S;
-    mesh->rotation = R;
-    mesh->translation = T;
+void transformSRT(Mesh* mesh, const QmtVector3& T, const QmtMatrix3& R, const QmtVector3& S) {
+    placeMesh(
+        mesh, T, R, S,
+        [](const QmtVector3& t, const QmtMatrix3& r, const QmtVector3& s, const QmtVector3& p) {
+            return r * mul(s, p) + t;
+        },
+        [](const QmtMatrix3& r, const QmtVector3& s, const QmtVector3& n) { return r * div(n, s); });
 }
 
-void boxCorners(const QmtVector3& c, const QmtVector3& A0, const QmtVector3& A1,
-                const QmtVector3& A2, QmtVector3 corners[8]) {
-    corners[0] = c + A0 + A1 + A2;
-    corners[1] = c + A0 + A1 - A2;
-    corners[2] = c + A0 - A1 - A2;
-    corners[3] = c + A0 - A1 + A2;
-    corners[4] = c - A0 - A1 - A2;
-    corners[5] = c - A0 + A1 - A2;
-    corners[6] = c - A0 + A1 + A2;
-    corners[7] = c - A0 - A1 + A2;
+// Translate, rotate, scale.
+template <class Mesh>
+void transformTRS(Mesh* mesh, const QmtVector3& T, const QmtMatrix3& R, const QmtVector3& S) {
+    placeMesh(
+        mesh, T, R, S,
+        [](const QmtVector3& t, const QmtMatrix3& r, const QmtVector3& s, const QmtVector3& p) {
+            return mul(s, r * (p + t));
+        },
+        [](const QmtMatrix3& r, const QmtVector3& s, const QmtVector3& n) { return div(r * n, s); });
 }
 
 // Makes sure both vertex arrays hold at least 8 entries (reusing them when they do)
@@ -245,12 +226,6 @@ void meshTransformTRS(ZYLmesh* mesh, const QmtVector3& T, const QmtMatrix3& R, c
 void meshTransformTRS(ZYL_DFmesh* mesh, const QmtVector3& T, const QmtMatrix3& R,
                       const QmtVector3& S) {
     transformTRS(mesh, T, R, S);
-}
-
-void computeBoxCorners(const ZYLbox& box, QmtVector3 corners[8]) {
-    const QmtVector3& e = box.halfExtents;
-    boxCorners(box.centre, box.axes.GetColumn(0) * e.x, box.axes.GetColumn(1) * e.y,
-               box.axes.GetColumn(2) * e.z, corners);
 }
 
 void computeAABoxCorners(const ZYLAAbox& box, QmtVector3 corners[8]) {

@@ -20,17 +20,11 @@ void copyIndices(const std::uint32_t* from, std::uint32_t* to, std::uint32_t n) 
     }
 }
 
-// Extra UV sets that exist alongside set 1 for a UV-set count: none below two, and
-// never more than the eight slots.
-std::uint32_t extraUVSets(std::uint32_t uvSetCount) {
-    return uvSetCount >= 2 ? std::min(uvSetCount, MAX_UV_SETS) - 1 : 0;
-}
-
-// Appends n values at the end of the list in index order (pushFront would reverse
-// them), following the running tail.
-template <class T>
-void appendInOrder(PooledList<T>& list, const T* values, std::uint32_t n) {
-    if (!values || !list.head) {
+// Appends valueAt(0 .. n-1) at the end of the list in index order (pushFront would
+// reverse them), following the running tail.
+template <class T, class ValueAt>
+void appendInOrder(PooledList<T>& list, std::uint32_t n, ValueAt valueAt) {
+    if (!list.head) {
         return;
     }
     typename PooledList<T>::Node* tail = list.head;
@@ -38,10 +32,18 @@ void appendInOrder(PooledList<T>& list, const T* values, std::uint32_t n) {
         tail = tail->next;
     }
     for (std::uint32_t i = 0; i < n; ++i) {
-        list.insertAfter(values[i], tail);
+        list.insertAfter(valueAt(i), tail);
         if (tail->next) {
             tail = tail->next;
         }
+    }
+}
+
+// The same for the first n entries of an array; nothing for a null array.
+template <class T>
+void appendInOrder(PooledList<T>& list, const T* values, std::uint32_t n) {
+    if (values) {
+        appendInOrder(list, n, [values](std::uint32_t i) { return values[i]; });
     }
 }
 
@@ -76,7 +78,7 @@ void ZYL_DFface::allocate(std::uint32_t n, std::uint32_t k) {
     normals = newIndices(n);
     uvs = newIndices(n);
     bool ok = vertices && normals && uvs;
-    const std::uint32_t extra = extraUVSets(k);
+    const std::uint32_t extra = extraUVSetCount(k);
     for (std::uint32_t s = 0; s < extra; ++s) {
         uvSets[s] = newIndices(n);
         ok = ok && uvSets[s];
@@ -100,7 +102,7 @@ void ZYL_DFface::allocate(std::uint32_t n, std::uint32_t k) {
 void ZYL_DFface::resize(std::uint32_t n, std::uint32_t k) {
     k = std::min(k, MAX_UV_SETS);
     n = std::max(n, std::max(numVertices, numEdges));
-    const std::uint32_t extra = extraUVSets(k);
+    const std::uint32_t extra = extraUVSetCount(k);
 
     // Everything is allocated first so that a failure leaves the face as it was.
     std::uint32_t* newVertices = newIndices(n);
@@ -194,19 +196,13 @@ ZYL_DMesh::ZYL_DMesh(const ZYL_DFmesh* mesh) {
     if (!mesh) {
         return;
     }
-    if (mesh->faces && faces.head) {
-        PooledList<ZYL_DFface*>::Node* tail = faces.head;
-        for (std::uint32_t i = 0; i < mesh->numFaces; ++i) {
-            faces.insertAfter(&mesh->faces[i], tail);
-            if (tail->next) {
-                tail = tail->next;
-            }
-        }
+    if (mesh->faces) {
+        appendInOrder(faces, mesh->numFaces, [mesh](std::uint32_t i) { return &mesh->faces[i]; });
     }
     appendInOrder(vertices, mesh->vertices, mesh->numVertices);
     appendInOrder(worldVertices, mesh->worldVertices, mesh->numVertices);
     appendInOrder(uvs, mesh->uvs, mesh->numUVs);
-    const std::uint32_t extra = extraUVSets(mesh->numUVSets);
+    const std::uint32_t extra = extraUVSetCount(mesh->numUVSets);
     for (std::uint32_t s = 0; s < extra; ++s) {
         appendInOrder(uvSets[s], mesh->uvSets[s], mesh->numUVs);
     }
@@ -238,7 +234,7 @@ void copyDFmeshFace(const ZYL_DFface& source, ZYL_DFface& destination) {
     copyIndices(source.normals, destination.normals, corners);
     copyIndices(source.uvs, destination.uvs, corners);
     if (source.flags & FACE_UV_SETS) {
-        const std::uint32_t extra = extraUVSets(k);
+        const std::uint32_t extra = extraUVSetCount(k);
         for (std::uint32_t s = 0; s < extra; ++s) {
             copyIndices(source.uvSets[s], destination.uvSets[s], corners);
         }

@@ -206,6 +206,24 @@ struct BodyTransformRecord {
     std::uint32_t tail = 0;
 };
 
+// Extra UV sets (sets 2..9) that go with a UV-set count: none below two, and never
+// more than the eight slots.
+constexpr std::uint32_t extraUVSetCount(std::uint32_t uvSetCount) {
+    return uvSetCount >= 2 ? (uvSetCount < MAX_UV_SETS ? uvSetCount : MAX_UV_SETS) - 1 : 0;
+}
+
+// Extra UV-set index arrays a face carries: flag FACE_UV_SETS and two or more sets.
+inline std::uint32_t faceExtraUVSets(const ZYL_DFface& face) {
+    return (face.flags & FACE_UV_SETS) ? extraUVSetCount(face.numUVSets) : 0;
+}
+
+// Extra UV-set arrays a detailed (or editable) mesh carries: flag MESH_UV_SETS and
+// two or more sets.
+template <class Mesh>
+std::uint32_t meshExtraUVSets(const Mesh& mesh) {
+    return (mesh.flags & MESH_UV_SETS) ? extraUVSetCount(mesh.numUVSets) : 0;
+}
+
 // Copies source into destination: allocates max(vertex count, edge count) entries with
 // the source's UV-set count, then copies edges, vertex, normal and UV indices, the
 // extra UV-set indices (flag FACE_UV_SETS and two or more sets), flags, UV-set count,

@@ -395,15 +395,7 @@ void BVmesh::finishClip(std::int32_t result) {
 }
 
 bool BVmesh::hasOpenEdge() const {
-    if (!mesh || !edges) {
-        return false;
-    }
-    for (std::uint32_t i = 0; i < numEdges; ++i) {
-        if (edges[i].faceA == edges[i].faceB) {
-            return true;
-        }
-    }
-    return false;
+    return mesh && anyOpenEdge();
 }
 
 bool BVmesh::setConvexHull(const QmtVector3* points, std::uint32_t count) {
@@ -412,9 +404,7 @@ bool BVmesh::setConvexHull(const QmtVector3* points, std::uint32_t count) {
     if (!hull) {
         return false;
     }
-    releaseHeldMesh(hull);
-    mesh = hull;
-    state = 1;
+    adoptMesh(hull);
     return true;
 }
 

@@ -17,8 +17,9 @@
 //
 // Shape: the elements are head->next, head->next->next, ... up to a null next; the
 // first element's previous is the head. head->previous is only a loose "last-node
-// link" (see pushFront/insertAfter) and must not be taken as the tail. Spare nodes
-// are chained through next; their previous fields carry no meaning.
+// link" (see pushFront/insertAfter/moveFrontToBack) and must not be taken as the
+// tail. Spare nodes are chained through next; their previous fields carry no
+// meaning.
 //
 // Node allocation never throws: when no node can be had the operation does nothing.
 // After destroy() (or a failed head allocation) head is null and every operation
@@ -162,6 +163,37 @@ public:
             }
         }
         count = 0;
+    }
+
+    // Moves the first element's node, without copying or allocating, to the end of
+    // `to`: `toTail` is to's last node (its head while it is empty) and becomes the
+    // moved node. Both counts follow; to's last-node link follows its tail, as
+    // appending with insertAfter would leave it, and this list's falls back to the
+    // head when it named the moved node. Nothing happens when this list is empty.
+    void moveFrontToBack(PooledList& to, Node*& toTail) {
+        if (!head || !to.head || !toTail) {
+            return;
+        }
+        Node* const n = head->next;
+        if (!n) {
+            return;
+        }
+        head->next = n->next;
+        if (n->next) {
+            n->next->previous = head;
+        }
+        if (head->previous == n) {
+            head->previous = head;
+        }
+        --count;
+        toTail->next = n;
+        n->previous = toTail;
+        n->next = nullptr;
+        if (to.head->previous == toTail) {
+            to.head->previous = n;
+        }
+        toTail = n;
+        ++to.count;
     }
 
     // Pushes every element of `source`, in order, at the front of this list (so they

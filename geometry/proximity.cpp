@@ -40,6 +40,38 @@ inline double pointSegment(const QmtVector3& P, const QmtVector3& A, const QmtVe
     return std::fabs(pointSegment(E.Dot(E), W.Dot(E), W.Dot(W), u));
 }
 
+// Point against a triangle, the region past the hypotenuse (s + t = 1) on the side of
+// the s = 0 edge: the minimum lies on the hypotenuse or on that edge. Called with
+// (a, d, s) and (c, e, t) swapped it serves the t = 0 edge; quadratic() is symmetric
+// under that swap to the last bit, so both regions round alike.
+inline double hypotenuseOrLeg(double a, double b, double c, double d, double e, double f, double denom, double& s,
+                              double& t) {
+    const double u0 = b + d;
+    const double u1 = c + e;
+    if (u1 > u0) {
+        const double n = u1 - u0;
+        if (n >= denom) {
+            s = 1.0;
+            t = 0.0;
+            return a + 2.0 * d + f;
+        }
+        s = n / denom;
+        t = 1.0 - s;
+        return quadratic(a, b, c, d, e, f, s, t);
+    }
+    s = 0.0;
+    if (u1 <= 0.0) {
+        t = 1.0;
+        return c + 2.0 * e + f;
+    }
+    if (e >= 0.0) {
+        t = 0.0;
+        return f;
+    }
+    t = -e / c;
+    return f - e * e / c;
+}
+
 // A triangle whose normal equations are singular has collapsed onto a segment or a
 // point: its closest point lies on one of its edges.
 double pointDegenerateTriangle(const QmtVector3& P, const QmtVector3* tri, double& s, double& t) {
@@ -278,16 +310,10 @@ double sqrDistanceLineTriangle(const QmtVector3& P, const QmtVector3& D, const Q
         const double b0 = -Diff.Dot(D);
         const double b1 = Diff.Dot(E0);
         const double b2 = Diff.Dot(E1);
-        const double cof00 = a11 * a22 - a12 * a12;
-        const double cof01 = a02 * a12 - a01 * a22;
-        const double cof02 = a01 * a12 - a02 * a11;
-        const double cof11 = a00 * a22 - a02 * a02;
-        const double cof12 = a02 * a01 - a00 * a12;
-        const double cof22 = a00 * a11 - a01 * a01;
-        const double det = a00 * cof00 + a01 * cof01 + a02 * cof02;
-        const double rr = (cof00 * b0 + cof01 * b1 + cof02 * b2) / det;
-        const double ss = (cof01 * b0 + cof11 * b1 + cof12 * b2) / det;
-        const double tt = (cof02 * b0 + cof12 * b1 + cof22 * b2) / det;
+        const SymmetricCofactors m = symmetricCofactors(a00, a01, a02, a11, a12, a22);
+        const double rr = (m.c00 * b0 + m.c01 * b1 + m.c02 * b2) / m.det;
+        const double ss = (m.c01 * b0 + m.c11 * b1 + m.c12 * b2) / m.det;
+        const double tt = (m.c02 * b0 + m.c12 * b1 + m.c22 * b2) / m.det;
         if (ss >= 0.0 && tt >= 0.0 && ss + tt <= 1.0) {
             r = rr;
             s = ss;
@@ -372,18 +398,9 @@ double sqrDistancePointTriangle(const QmtVector3& P, const QmtVector3* tri, doub
     double dist;
 
     if (sN + tN <= det) {
-        if (sN >= 0.0 && tN < 0.0) {
+        if (tN < 0.0 && (sN >= 0.0 || d < 0.0)) {
             tN = 0.0;
-            if (d >= 0.0) {
-                sN = 0.0;
-                dist = f;
-            } else if (-d >= a) {
-                sN = 1.0;
-                dist = a + 2.0 * d + f;
-            } else {
-                sN = -d / a;
-                dist = f - d * d / a;
-            }
+            dist = pointSegment(a, d, f, sN);  // on the t = 0 edge
         } else if (sN >= 0.0) {
             if (det == 0.0) {
                 // Only a collapsed triangle gets here with 0/0.
@@ -392,84 +409,17 @@ double sqrDistancePointTriangle(const QmtVector3& P, const QmtVector3* tri, doub
             sN /= det;
             tN /= det;
             dist = quadratic(a, b, c, d, e, f, sN, tN);
-        } else if (tN < 0.0 && d < 0.0) {
-            tN = 0.0;
-            if (-d >= a) {
-                sN = 1.0;
-                dist = a + 2.0 * d + f;
-            } else {
-                sN = -d / a;
-                dist = f - d * d / a;
-            }
         } else {
             sN = 0.0;
-            if (e >= 0.0) {
-                tN = 0.0;
-                dist = f;
-            } else if (-e >= c) {
-                tN = 1.0;
-                dist = c + 2.0 * e + f;
-            } else {
-                tN = -e / c;
-                dist = f - e * e / c;
-            }
+            dist = pointSegment(c, e, f, tN);  // on the s = 0 edge
         }
     } else {
         const double denom = a - 2.0 * b + c;
         if (sN < 0.0) {
-            const double u0 = b + d;
-            const double u1 = c + e;
-            if (u1 > u0) {
-                const double n = u1 - u0;
-                if (n >= denom) {
-                    sN = 1.0;
-                    tN = 0.0;
-                    dist = a + 2.0 * d + f;
-                } else {
-                    sN = n / denom;
-                    tN = 1.0 - sN;
-                    dist = quadratic(a, b, c, d, e, f, sN, tN);
-                }
-            } else {
-                sN = 0.0;
-                if (u1 <= 0.0) {
-                    tN = 1.0;
-                    dist = c + 2.0 * e + f;
-                } else if (e >= 0.0) {
-                    tN = 0.0;
-                    dist = f;
-                } else {
-                    tN = -e / c;
-                    dist = f - e * e / c;
-                }
-            }
+            dist = hypotenuseOrLeg(a, b, c, d, e, f, denom, sN, tN);
         } else if (tN < 0.0) {
-            const double u0 = b + e;
-            const double u1 = a + d;
-            if (u1 > u0) {
-                const double n = u1 - u0;
-                if (n >= denom) {
-                    tN = 1.0;
-                    sN = 0.0;
-                    dist = c + 2.0 * e + f;
-                } else {
-                    tN = n / denom;
-                    sN = 1.0 - tN;
-                    dist = quadratic(a, b, c, d, e, f, sN, tN);
-                }
-            } else {
-                tN = 0.0;
-                if (u1 <= 0.0) {
-                    sN = 1.0;
-                    dist = a + 2.0 * d + f;
-                } else if (d >= 0.0) {
-                    sN = 0.0;
-                    dist = f;
-                } else {
-                    sN = -d / a;
-                    dist = f - d * d / a;
-                }
-            }
+            // The same region across the t = 0 edge: the roles of s and t swap.
+            dist = hypotenuseOrLeg(c, b, a, e, d, f, denom, tN, sN);
         } else {
             const double n = (c + e) - (b + d);
             if (n <= 0.0) {

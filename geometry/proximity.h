@@ -16,6 +16,11 @@ struct ZYLcapsule;
 // the closest points: P0 + s·(P1 - P0) on a segment, P + r·D on a line,
 // V0 + s·E0 + t·E1 on a triangle. The tolerance 1e-5 is absolute throughout.
 
+// The triangle's point V0 + s·E0 + t·E1.
+inline Qmt::QmtVector3 trianglePoint(const Qmt::QmtVector3* tri, double s, double t) {
+    return tri[0] + (tri[1] - tri[0]) * s + (tri[2] - tri[0]) * t;
+}
+
 // Contact of two spheres: the point on A's surface towards B, the unit normal from A
 // towards B and the separation (negative while they overlap). Coincident centres use
 // the normal (1, 0, 0) and a separation of -max(rA, rB).
@@ -67,3 +72,24 @@ bool capsuleCrossesPlane(const ZYLcapsule& capsule, const Qmt::QmtVector3& Q, co
 // is below tol (below tol times that edge's length when relative).
 bool isDegenerateTriangle(const Qmt::QmtVector3& T0, const Qmt::QmtVector3& T1, const Qmt::QmtVector3& T2,
                           bool relative, double tol);
+
+// Cofactors and determinant of the symmetric matrix with rows (a00 a01 a02),
+// (a01 a11 a12), (a02 a12 a22): the normal equations of the line- and
+// segment-triangle distances, solved by cofactors.
+struct SymmetricCofactors {
+    double c00, c01, c02, c11, c12, c22;
+    double det;  // a00·c00 + a01·c01 + a02·c02
+};
+
+inline SymmetricCofactors symmetricCofactors(double a00, double a01, double a02, double a11, double a12,
+                                             double a22) {
+    SymmetricCofactors m;
+    m.c00 = a11 * a22 - a12 * a12;
+    m.c01 = a02 * a12 - a01 * a22;
+    m.c02 = a01 * a12 - a02 * a11;
+    m.c11 = a00 * a22 - a02 * a02;
+    m.c12 = a02 * a01 - a00 * a12;
+    m.c22 = a00 * a11 - a01 * a01;
+    m.det = a00 * m.c00 + a01 * m.c01 + a02 * m.c02;
+    return m;
+}

@@ -1,9 +1,9 @@
 #include "math/qmtVector2.h"
 
-#include <bit>
 #include <cstdint>
 
 #include "math/qmtMatrix3.h"
+#include "math/qmtVectorOrder.h"
 
 namespace Qmt {
 
@@ -11,26 +11,9 @@ namespace {
 
 constexpr double kUnitTolerance = QmtMatrix3::EPSILON;
 
-// Sort key of a component: the low 32 bits of its IEEE pattern.
-std::uint32_t OrderKey(double d) { return static_cast<std::uint32_t>(std::bit_cast<std::uint64_t>(d)); }
-
-// Near-equal components of `other` take this vector's value so that they tie.
-double Fuzzed(double mine, double other, double fuzz) {
-    return (fuzz > 0.0 && std::fabs(mine - other) <= fuzz) ? mine : other;
-}
-
-// Compares y; returns -1 or 1 when it decides, else 0 with the x keys left for the
-// caller's strict or non-strict test.
-int CompareY(const QmtVector2& a, const QmtVector2& b, std::uint32_t& ax, std::uint32_t& bx) {
-    const double fuzz = QmtVector2::FUZZ;
-    const std::uint32_t ay = OrderKey(a.y);
-    const std::uint32_t by = OrderKey(Fuzzed(a.y, b.y, fuzz));
-    if (ay != by) {
-        return ay < by ? -1 : 1;
-    }
-    ax = OrderKey(a.x);
-    bx = OrderKey(Fuzzed(a.x, b.x, fuzz));
-    return 0;
+// y decides first, then x.
+VectorOrder::Comparison CompareYX(const QmtVector2& a, const QmtVector2& b) {
+    return VectorOrder::Compare({a.y}, {b.y}, a.x, b.x, QmtVector2::FUZZ);
 }
 
 }  // namespace
@@ -51,29 +34,13 @@ bool QmtVector2::operator!=(const QmtVector2& v) const {
     return std::fabs(x - v.x) > FUZZ || std::fabs(y - v.y) > FUZZ;
 }
 
-bool QmtVector2::operator<(const QmtVector2& v) const {
-    std::uint32_t ax = 0, bx = 0;
-    const int c = CompareY(*this, v, ax, bx);
-    return c != 0 ? c < 0 : ax < bx;
-}
+bool QmtVector2::operator<(const QmtVector2& v) const { return VectorOrder::Less(CompareYX(*this, v)); }
 
-bool QmtVector2::operator<=(const QmtVector2& v) const {
-    std::uint32_t ax = 0, bx = 0;
-    const int c = CompareY(*this, v, ax, bx);
-    return c != 0 ? c < 0 : ax <= bx;
-}
+bool QmtVector2::operator<=(const QmtVector2& v) const { return VectorOrder::LessEqual(CompareYX(*this, v)); }
 
-bool QmtVector2::operator>(const QmtVector2& v) const {
-    std::uint32_t ax = 0, bx = 0;
-    const int c = CompareY(*this, v, ax, bx);
-    return c != 0 ? c > 0 : ax > bx;
-}
+bool QmtVector2::operator>(const QmtVector2& v) const { return VectorOrder::Greater(CompareYX(*this, v)); }
 
-bool QmtVector2::operator>=(const QmtVector2& v) const {
-    std::uint32_t ax = 0, bx = 0;
-    const int c = CompareY(*this, v, ax, bx);
-    return c != 0 ? c > 0 : ax >= bx;
-}
+bool QmtVector2::operator>=(const QmtVector2& v) const { return VectorOrder::GreaterEqual(CompareYX(*this, v)); }
 
 QmtVector2 QmtVector2::UnitCross() const {
     QmtVector2 perp = Cross();

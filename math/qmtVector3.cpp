@@ -1,9 +1,9 @@
 #include "math/qmtVector3.h"
 
-#include <bit>
 #include <cstdint>
 
 #include "math/qmtMatrix3.h"
+#include "math/qmtVectorOrder.h"
 
 namespace Qmt {
 
@@ -11,31 +11,9 @@ namespace {
 
 constexpr double kUnitTolerance = QmtMatrix3::EPSILON;
 
-// Sort key of a component: the low 32 bits of its IEEE pattern.
-std::uint32_t OrderKey(double d) { return static_cast<std::uint32_t>(std::bit_cast<std::uint64_t>(d)); }
-
-// Near-equal components of `other` take this vector's value so that they tie.
-double Fuzzed(double mine, double other, double fuzz) {
-    return (fuzz > 0.0 && std::fabs(mine - other) <= fuzz) ? mine : other;
-}
-
-// Compares z, then y; returns -1 or 1 when one of them decides, else 0 with the
-// x keys left for the caller's strict or non-strict test.
-int CompareZY(const QmtVector3& a, const QmtVector3& b, std::uint32_t& ax, std::uint32_t& bx) {
-    const double fuzz = QmtVector3::FUZZ;
-    const std::uint32_t az = OrderKey(a.z);
-    const std::uint32_t bz = OrderKey(Fuzzed(a.z, b.z, fuzz));
-    if (az != bz) {
-        return az < bz ? -1 : 1;
-    }
-    const std::uint32_t ay = OrderKey(a.y);
-    const std::uint32_t by = OrderKey(Fuzzed(a.y, b.y, fuzz));
-    if (ay != by) {
-        return ay < by ? -1 : 1;
-    }
-    ax = OrderKey(a.x);
-    bx = OrderKey(Fuzzed(a.x, b.x, fuzz));
-    return 0;
+// z decides first, then y, then x.
+VectorOrder::Comparison CompareZYX(const QmtVector3& a, const QmtVector3& b) {
+    return VectorOrder::Compare({a.z, a.y}, {b.z, b.y}, a.x, b.x, QmtVector3::FUZZ);
 }
 
 }  // namespace
@@ -56,29 +34,13 @@ bool QmtVector3::operator!=(const QmtVector3& v) const {
     return std::fabs(x - v.x) > FUZZ || std::fabs(y - v.y) > FUZZ || std::fabs(z - v.z) > FUZZ;
 }
 
-bool QmtVector3::operator<(const QmtVector3& v) const {
-    std::uint32_t ax = 0, bx = 0;
-    const int c = CompareZY(*this, v, ax, bx);
-    return c != 0 ? c < 0 : ax < bx;
-}
+bool QmtVector3::operator<(const QmtVector3& v) const { return VectorOrder::Less(CompareZYX(*this, v)); }
 
-bool QmtVector3::operator<=(const QmtVector3& v) const {
-    std::uint32_t ax = 0, bx = 0;
-    const int c = CompareZY(*this, v, ax, bx);
-    return c != 0 ? c < 0 : ax <= bx;
-}
+bool QmtVector3::operator<=(const QmtVector3& v) const { return VectorOrder::LessEqual(CompareZYX(*this, v)); }
 
-bool QmtVector3::operator>(const QmtVector3& v) const {
-    std::uint32_t ax = 0, bx = 0;
-    const int c = CompareZY(*this, v, ax, bx);
-    return c != 0 ? c > 0 : ax > bx;
-}
+bool QmtVector3::operator>(const QmtVector3& v) const { return VectorOrder::Greater(CompareZYX(*this, v)); }
 
-bool QmtVector3::operator>=(const QmtVector3& v) const {
-    std::uint32_t ax = 0, bx = 0;
-    const int c = CompareZY(*this, v, ax, bx);
-    return c != 0 ? c > 0 : ax >= bx;
-}
+bool QmtVector3::operator>=(const QmtVector3& v) const { return VectorOrder::GreaterEqual(CompareZYX(*this, v)); }
 
 QmtVector3 QmtVector3::UnitCross(const QmtVector3& v) const {
     QmtVector3 cross = Cross(v);
