@@ -5,6 +5,7 @@
 #include <random>
 #include <vector>
 
+#include "bench/benchSupport.h"
 #include "geometry/boxFit.h"
 
 namespace {
@@ -12,13 +13,11 @@ namespace {
 using Qmt::QmtMatrix3;
 using Qmt::QmtVector3;
 
+// A flattened, sheared cloud so that the eigen solver has real work to do.
 std::vector<QmtVector3> randomPoints(std::size_t n) {
-    std::mt19937 rng(11);
-    std::uniform_real_distribution<double> u(-1.0, 1.0);
-    std::vector<QmtVector3> points(n);
+    std::vector<QmtVector3> points = benchdata::randomPoints(n, 11, -1.0, 1.0);
     for (auto& p : points) {
-        // A flattened, sheared cloud so that the eigen solver has real work to do.
-        const double x = 4.0 * u(rng), y = 2.0 * u(rng), z = 0.5 * u(rng);
+        const double x = 4.0 * p.x, y = 2.0 * p.y, z = 0.5 * p.z;
         p = QmtVector3(x + 0.3 * y, y - 0.2 * z, z + 0.1 * x);
     }
     return points;

@@ -3,9 +3,9 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
-#include <random>
 #include <vector>
 
+#include "bench/benchSupport.h"
 #include "geometry/boxTree.h"
 
 namespace {
@@ -18,11 +18,9 @@ struct Cloud {
     std::vector<std::uint32_t> codes;
     Binary_Tree<BVbox> tree;
 
-    explicit Cloud(std::size_t n) : points(n), codes(n, 0) {
-        std::mt19937 rng(7);
-        std::uniform_real_distribution<double> u(-1.0, 1.0);
+    explicit Cloud(std::size_t n) : points(benchdata::randomPoints(n, 7, -1.0, 1.0)), codes(n, 0) {
         for (auto& p : points) {
-            p = QmtVector3(20.0 * u(rng), 5.0 * u(rng), 2.0 * u(rng));
+            p = QmtVector3(20.0 * p.x, 5.0 * p.y, 2.0 * p.z);
         }
         BoxTreeElementList::Node* tail = tree.elements.head;
         for (std::size_t i = 0; i < n; ++i) {

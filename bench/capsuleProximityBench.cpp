@@ -2,10 +2,12 @@
 // triangle-pair distance of the face-pair searches.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <vector>
 
+#include "bench/benchSupport.h"
 #include "geometry/boundingVolumes.h"
 #include "geometry/capsuleProximity.h"
 #include "math/qmtMatrix3.h"
@@ -22,16 +24,13 @@ struct Triangle {
     QmtVector3 normal;
 };
 
+// Corners uniform in [-2, 2)^3.
 std::vector<Triangle> randomTriangles(std::size_t n, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<double> u(-2.0, 2.0);
+    const auto corners = benchdata::randomPoints(3 * n, seed, -2.0, 2.0);
     std::vector<Triangle> tris(n);
-    for (auto& t : tris) {
-        for (auto& v : t.v) {
-            v = QmtVector3(u(rng), u(rng), u(rng));
-        }
-        t.normal = (t.v[1] - t.v[0]).Cross(t.v[2] - t.v[0]);
-        t.normal.Unitize(Qmt::QmtMatrix3::EPSILON);
+    for (std::size_t i = 0; i < n; ++i) {
+        std::copy_n(&corners[3 * i], 3, tris[i].v);
+        tris[i].normal = benchdata::triangleNormal(tris[i].v);
     }
     return tris;
 }
@@ -53,35 +52,24 @@ std::vector<ZYLcapsule> randomCapsules(std::size_t n, unsigned seed) {
 void BM_CapsuleTriangleContact(benchmark::State& state) {
     const auto tris = randomTriangles(COUNT, 1);
     const auto caps = randomCapsules(COUNT, 2);
-    for (auto _ : state) {
-        double sum = 0.0;
-        for (std::size_t i = 0; i < COUNT; ++i) {
-            QmtVector3 points[2];
-            QmtVector3 normal;
-            std::uint32_t count = 0;
-            double depth = 0.0;
-            capsuleTriangleContact(caps[i], tris[i].v, tris[i].normal, points, normal, count, depth);
-            sum += depth + points[0].x + count;
-        }
-        benchmark::DoNotOptimize(sum);
-    }
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(COUNT));
+    benchdata::sumOverItems(state, COUNT, [&](std::size_t i) {
+        QmtVector3 points[2];
+        QmtVector3 normal;
+        std::uint32_t count = 0;
+        double depth = 0.0;
+        capsuleTriangleContact(caps[i], tris[i].v, tris[i].normal, points, normal, count, depth);
+        return depth + points[0].x + count;
+    });
 }
 BENCHMARK(BM_CapsuleTriangleContact);
 
 void BM_SqrDistanceTriangleTriangle(benchmark::State& state) {
     const auto a = randomTriangles(COUNT, 3);
     const auto b = randomTriangles(COUNT, 4);
-    for (auto _ : state) {
-        double sum = 0.0;
-        for (std::size_t i = 0; i < COUNT; ++i) {
-            double wA0 = 0.0, wA1 = 0.0, wB0 = 0.0, wB1 = 0.0;
-            sum += sqrDistanceTriangleTriangle(a[i].v, a[i].normal, b[i].v, b[i].normal, wA0, wA1, wB0, wB1) + wA0 +
-                   wB1;
-        }
-        benchmark::DoNotOptimize(sum);
-    }
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(COUNT));
+    benchdata::sumOverItems(state, COUNT, [&](std::size_t i) {
+        double wA0 = 0.0, wA1 = 0.0, wB0 = 0.0, wB1 = 0.0;
+        return sqrDistanceTriangleTriangle(a[i].v, a[i].normal, b[i].v, b[i].normal, wA0, wA1, wB0, wB1) + wA0 + wB1;
+    });
 }
 BENCHMARK(BM_SqrDistanceTriangleTriangle);
 

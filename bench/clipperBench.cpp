@@ -1,11 +1,11 @@
 #include <benchmark/benchmark.h>
 
-#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <random>
 #include <vector>
 
+#include "bench/benchSupport.h"
 #include "geometry/bvDFmesh.h"
 #include "geometry/clipper.h"
 #include "geometry/meshRecords.h"
@@ -22,70 +22,24 @@ using Qmt::QmtVector3;
 // Latitude-longitude sphere of radius 1 with per-corner UVs and corner normals:
 // 2 + rings * segments vertices, segments * (rings + 1) faces.
 std::unique_ptr<ZYL_DFmesh> makeSphere(std::uint32_t rings, std::uint32_t segments) {
-    constexpr double pi = 3.14159265358979323846;
-    std::vector<QmtVector3> vertices{{0, 0, 1}};
-    for (std::uint32_t i = 1; i <= rings; ++i) {
-        const double theta = pi * i / (rings + 1);
-        for (std::uint32_t j = 0; j < segments; ++j) {
-            const double phi = 2.0 * pi * j / segments;
-            const double r = std::sin(theta);
-            vertices.push_back({r * std::cos(phi), r * std::sin(phi), std::cos(theta)});
-        }
-    }
-    const auto south = static_cast<std::uint32_t>(vertices.size());
-    vertices.push_back({0, 0, -1});
-    const auto at = [segments](std::uint32_t ring, std::uint32_t j) {
-        return 1 + (ring - 1) * segments + j % segments;
-    };
-    std::vector<std::vector<std::uint32_t>> faces;
-    for (std::uint32_t j = 0; j < segments; ++j) {
-        faces.push_back({0, at(1, j), at(1, j + 1)});
-        for (std::uint32_t i = 1; i < rings; ++i) {
-            faces.push_back({at(i, j), at(i + 1, j), at(i + 1, j + 1), at(i, j + 1)});
-        }
-        faces.push_back({south, at(rings, j + 1), at(rings, j)});
-    }
-
+    const benchdata::Shape sphere = benchdata::latLongSphere(rings, segments);
     auto mesh = std::make_unique<ZYL_DFmesh>();
-    mesh->numVertices = static_cast<std::uint32_t>(vertices.size());
-    mesh->vertices = new QmtVector3[mesh->numVertices];
-    mesh->worldVertices = new QmtVector3[mesh->numVertices];
+    benchdata::fillMesh(*mesh, sphere);
+    // A vertex's corner normal is its position; every corner has a UV of its own.
     mesh->numCornerNormals = mesh->numVertices;
     mesh->cornerNormals = new QmtVector3[mesh->numVertices];
-    for (std::uint32_t i = 0; i < mesh->numVertices; ++i) {
-        mesh->vertices[i] = mesh->worldVertices[i] = mesh->cornerNormals[i] = vertices[i];
-    }
-    mesh->numFaces = static_cast<std::uint32_t>(faces.size());
-    mesh->faces = new ZYL_DFface[mesh->numFaces];
-    mesh->normals = new QmtVector3[mesh->numFaces];
-    mesh->worldNormals = new QmtVector3[mesh->numFaces];
-    std::uint32_t corners = 0;
-    for (const auto& f : faces) {
-        corners += static_cast<std::uint32_t>(f.size());
-    }
-    mesh->numUVs = corners;
-    mesh->numUVSets = 1;
-    mesh->uvs = new QmtVector3[corners];
-    std::uint32_t corner = 0;
+    std::copy(sphere.points.begin(), sphere.points.end(), mesh->cornerNormals);
+    std::vector<QmtVector3> uvs;
     for (std::uint32_t f = 0; f < mesh->numFaces; ++f) {
-        const auto n = static_cast<std::uint32_t>(faces[f].size());
         ZYL_DFface& face = mesh->faces[f];
-        face.allocate(n, 1);
-        face.numVertices = n;
-        face.alive = 1;
-        face.piece = 1;
-        QmtVector3 normal;
-        for (std::uint32_t k = 0; k < n; ++k, ++corner) {
-            const std::uint32_t v = faces[f][k];
-            face.vertices[k] = v;
-            face.normals[k] = v;
-            face.uvs[k] = corner;
-            mesh->uvs[corner] = {vertices[v].x, vertices[v].y, 0};
-            normal += vertices[v].Cross(vertices[faces[f][(k + 1) % n]]);
+        for (std::uint32_t k = 0; k < face.numVertices; ++k) {
+            face.uvs[k] = static_cast<std::uint32_t>(uvs.size());
+            uvs.push_back({sphere.points[face.vertices[k]].x, sphere.points[face.vertices[k]].y, 0});
         }
-        normal.Unitize(Qmt::QmtMatrix3::EPSILON);
-        mesh->normals[f] = mesh->worldNormals[f] = normal;
     }
+    mesh->numUVs = static_cast<std::uint32_t>(uvs.size());
+    mesh->uvs = new QmtVector3[uvs.size()];
+    std::copy(uvs.begin(), uvs.end(), mesh->uvs);
     return mesh;
 }
 

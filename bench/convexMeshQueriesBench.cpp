@@ -2,12 +2,10 @@
 // candidate point.
 #include <benchmark/benchmark.h>
 
-#include <cmath>
 #include <memory>
-#include <random>
 #include <vector>
 
-#include "geometry/convexHull.h"
+#include "bench/benchSupport.h"
 #include "geometry/convexMeshQueries.h"
 
 namespace {
@@ -15,28 +13,10 @@ namespace {
 using Qmt::QmtVector3;
 
 // Hull of 256 points spread evenly over a unit sphere: 500 faces.
-std::unique_ptr<ZYLmesh> sphereHull() {
-    constexpr std::uint32_t n = 256;
-    std::vector<QmtVector3> points(n);
-    const double golden = M_PI * (3.0 - std::sqrt(5.0));
-    for (std::uint32_t i = 0; i < n; ++i) {
-        const double y = 1.0 - 2.0 * (i + 0.5) / n;
-        const double r = std::sqrt(1.0 - y * y);
-        points[i] = {r * std::cos(golden * i), y, r * std::sin(golden * i)};
-    }
-    return std::unique_ptr<ZYLmesh>(buildConvexHullMesh(points.data(), n));
-}
+std::unique_ptr<ZYLmesh> sphereHull() { return benchdata::placedHull(benchdata::spherePoints(256)); }
 
 // Candidates in the hull's bounding cube: about half of them inside.
-std::vector<QmtVector3> candidates() {
-    std::mt19937 rng(3);
-    std::uniform_real_distribution<double> u(-1.0, 1.0);
-    std::vector<QmtVector3> points(4096);
-    for (auto& p : points) {
-        p = {u(rng), u(rng), u(rng)};
-    }
-    return points;
-}
+std::vector<QmtVector3> candidates() { return benchdata::randomPoints(4096, 3, -1.0, 1.0); }
 
 void BM_PointInConvexMesh(benchmark::State& state) {
     const auto hull = sphereHull();

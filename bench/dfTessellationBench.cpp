@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "bench/benchSupport.h"
 #include "geometry/bvDFmesh.h"
 #include "geometry/meshRecords.h"
 #include "math/qmtVector3.h"
@@ -18,55 +19,41 @@ using Qmt::QmtVector3;
 // Closed box whose sides are grids of g x g quads (6 g^2 faces), with per-corner UVs
 // and corner normals; every face selected.
 std::unique_ptr<ZYL_DFmesh> makeGridBox(std::uint32_t g) {
-    std::vector<QmtVector3> points;
-    std::vector<std::vector<std::uint32_t>> faces;
+    benchdata::Shape box;
     // Shared vertices by position: index of each lattice point on the box surface.
     const std::uint32_t side = g + 1;
     std::vector<std::uint32_t> index(static_cast<std::size_t>(side) * side * side, ~0u);
     const auto vertex = [&](std::uint32_t x, std::uint32_t y, std::uint32_t z) {
         std::uint32_t& slot = index[(static_cast<std::size_t>(z) * side + y) * side + x];
         if (slot == ~0u) {
-            slot = static_cast<std::uint32_t>(points.size());
-            points.push_back({static_cast<double>(x), static_cast<double>(y), static_cast<double>(z)});
+            slot = static_cast<std::uint32_t>(box.points.size());
+            box.points.push_back({static_cast<double>(x), static_cast<double>(y), static_cast<double>(z)});
         }
         return slot;
     };
     for (std::uint32_t a = 0; a < g; ++a) {
         for (std::uint32_t b = 0; b < g; ++b) {
-            faces.push_back({vertex(a, b, 0), vertex(a, b + 1, 0), vertex(a + 1, b + 1, 0), vertex(a + 1, b, 0)});
-            faces.push_back({vertex(a, b, g), vertex(a + 1, b, g), vertex(a + 1, b + 1, g), vertex(a, b + 1, g)});
-            faces.push_back({vertex(a, 0, b), vertex(a + 1, 0, b), vertex(a + 1, 0, b + 1), vertex(a, 0, b + 1)});
-            faces.push_back({vertex(a, g, b), vertex(a, g, b + 1), vertex(a + 1, g, b + 1), vertex(a + 1, g, b)});
-            faces.push_back({vertex(0, a, b), vertex(0, a, b + 1), vertex(0, a + 1, b + 1), vertex(0, a + 1, b)});
-            faces.push_back({vertex(g, a, b), vertex(g, a + 1, b), vertex(g, a + 1, b + 1), vertex(g, a, b + 1)});
+            box.faces.push_back({vertex(a, b, 0), vertex(a, b + 1, 0), vertex(a + 1, b + 1, 0), vertex(a + 1, b, 0)});
+            box.faces.push_back({vertex(a, b, g), vertex(a + 1, b, g), vertex(a + 1, b + 1, g), vertex(a, b + 1, g)});
+            box.faces.push_back({vertex(a, 0, b), vertex(a + 1, 0, b), vertex(a + 1, 0, b + 1), vertex(a, 0, b + 1)});
+            box.faces.push_back({vertex(a, g, b), vertex(a, g, b + 1), vertex(a + 1, g, b + 1), vertex(a + 1, g, b)});
+            box.faces.push_back({vertex(0, a, b), vertex(0, a, b + 1), vertex(0, a + 1, b + 1), vertex(0, a + 1, b)});
+            box.faces.push_back({vertex(g, a, b), vertex(g, a + 1, b), vertex(g, a + 1, b + 1), vertex(g, a, b + 1)});
         }
     }
 
     auto mesh = std::make_unique<ZYL_DFmesh>();
-    mesh->numVertices = static_cast<std::uint32_t>(points.size());
-    mesh->vertices = new QmtVector3[mesh->numVertices];
-    mesh->worldVertices = new QmtVector3[mesh->numVertices];
-    for (std::uint32_t i = 0; i < mesh->numVertices; ++i) {
-        mesh->vertices[i] = mesh->worldVertices[i] = points[i];
-    }
-    mesh->numFaces = static_cast<std::uint32_t>(faces.size());
-    mesh->faces = new ZYL_DFface[mesh->numFaces];
-    mesh->normals = new QmtVector3[mesh->numFaces];
-    mesh->worldNormals = new QmtVector3[mesh->numFaces];
+    benchdata::fillMesh(*mesh, box);
     const std::uint32_t corners = 4 * mesh->numFaces;
     mesh->numUVs = corners;
     mesh->uvs = new QmtVector3[corners];
     mesh->numCornerNormals = corners;
     mesh->cornerNormals = new QmtVector3[corners];
-    mesh->numUVSets = 1;
     std::uint32_t corner = 0;
     for (std::uint32_t f = 0; f < mesh->numFaces; ++f) {
         ZYL_DFface& face = mesh->faces[f];
-        face.allocate(4, 1);
-        face.numVertices = 4;
         face.flags = FACE_CAP;
         for (std::uint32_t k = 0; k < 4; ++k, ++corner) {
-            face.vertices[k] = faces[f][k];
             face.uvs[k] = corner;
             face.normals[k] = corner;
             mesh->uvs[corner] = {0.25 * k, 0.125 * f, 0.0};

@@ -2,36 +2,20 @@
 // measures every shard pair.
 #include <benchmark/benchmark.h>
 
-#include <cmath>
 #include <cstdint>
 #include <memory>
-#include <vector>
 
+#include "bench/benchSupport.h"
 #include "geometry/bvMesh.h"
-#include "geometry/convexHull.h"
 #include "geometry/faceDistances.h"
-#include "geometry/meshPlacement.h"
-#include "math/qmtMatrix3.h"
 
 namespace {
 
-using Qmt::QmtMatrix3;
 using Qmt::QmtVector3;
 
 // Hull of 256 points spread evenly over a unit sphere (508 faces), placed at T.
 std::unique_ptr<ZYLmesh> sphereHull(const QmtVector3& T) {
-    constexpr std::uint32_t n = 256;
-    std::vector<QmtVector3> points(n);
-    const double golden = M_PI * (3.0 - std::sqrt(5.0));
-    for (std::uint32_t i = 0; i < n; ++i) {
-        const double y = 1.0 - 2.0 * (i + 0.5) / n;
-        const double r = std::sqrt(1.0 - y * y);
-        points[i] = {r * std::cos(golden * i), y, r * std::sin(golden * i)};
-    }
-    std::unique_ptr<ZYLmesh> mesh(buildConvexHullMesh(points.data(), n));
-    mesh->worldVertices = new QmtVector3[mesh->numVertices];
-    meshTransformSRT(mesh.get(), T, QmtMatrix3::IDENTITY, {1.0, 1.0, 1.0});
-    return mesh;
+    return benchdata::placedHull(benchdata::spherePoints(256), T);
 }
 
 struct HullPair {

@@ -2,9 +2,9 @@
 // transform calls many times per frame.
 #include <benchmark/benchmark.h>
 
-#include <random>
 #include <vector>
 
+#include "bench/benchSupport.h"
 #include "math/qmtMatrix3.h"
 #include "math/qmtVector3.h"
 #include "math/quaternion.h"
@@ -15,15 +15,7 @@ using Qmt::QmtMatrix3;
 using Qmt::QmtVector3;
 using Qmt::Quaternion;
 
-std::vector<QmtVector3> randomVectors(std::size_t n) {
-    std::mt19937 rng(7);
-    std::uniform_real_distribution<double> u(-10.0, 10.0);
-    std::vector<QmtVector3> v(n);
-    for (auto& p : v) {
-        p = QmtVector3(u(rng), u(rng), u(rng));
-    }
-    return v;
-}
+std::vector<QmtVector3> randomVectors(std::size_t n) { return benchdata::randomPoints(n, 7, -10.0, 10.0); }
 
 void BM_Unitize(benchmark::State& state) {
     const auto input = randomVectors(1024);

@@ -8,10 +8,9 @@
 #include <random>
 #include <vector>
 
+#include "bench/benchSupport.h"
 #include "engine/collision/convex/pkJump.h"
 #include "geometry/bvMesh.h"
-#include "geometry/convexHull.h"
-#include "geometry/meshPlacement.h"
 #include "math/qmtMatrix3.h"
 #include "math/qmtVector3.h"
 
@@ -35,11 +34,9 @@ std::unique_ptr<Hull> sphereHull(std::uint32_t n, unsigned seed, const QmtVector
         p.Unitize(QmtMatrix3::EPSILON);
     }
     auto hull = std::make_unique<Hull>();
-    hull->mesh.reset(buildConvexHullMesh(points.data(), n));
+    hull->mesh = benchdata::placedHull(points, T);
     if (hull->mesh) {
-        hull->mesh->worldVertices = new QmtVector3[hull->mesh->numVertices];
-        meshTransformSRT(hull->mesh.get(), T, QmtMatrix3::IDENTITY, {1.0, 1.0, 1.0});
-        hull->volume.init(hull->mesh.get(), 1 | 2);
+        hull->volume.init(hull->mesh.get(), BVMESH_EDGES | BVMESH_VERTICES);
     }
     return hull;
 }

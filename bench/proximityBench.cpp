@@ -3,10 +3,9 @@
 // degenerate-triangle test and the sphere contact.
 #include <benchmark/benchmark.h>
 
-#include <cstdint>
-#include <random>
 #include <vector>
 
+#include "bench/benchSupport.h"
 #include "geometry/proximity.h"
 #include "math/qmtVector3.h"
 
@@ -17,26 +16,15 @@ using Qmt::QmtVector3;
 constexpr std::size_t COUNT = 1024;
 
 std::vector<QmtVector3> randomPoints(std::size_t n, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<double> u(-2.0, 2.0);
-    std::vector<QmtVector3> v(n);
-    for (auto& p : v) {
-        p = QmtVector3(u(rng), u(rng), u(rng));
-    }
-    return v;
+    return benchdata::randomPoints(n, seed, -2.0, 2.0);
 }
 
 void BM_SegmentSegment(benchmark::State& state) {
     const auto p = randomPoints(COUNT * 4, 1);
-    for (auto _ : state) {
-        double sum = 0.0;
-        for (std::size_t i = 0; i < p.size(); i += 4) {
-            double s = 0.0, t = 0.0;
-            sum += sqrDistanceSegmentSegment(p[i], p[i + 1], p[i + 2], p[i + 3], s, t) + s + t;
-        }
-        benchmark::DoNotOptimize(sum);
-    }
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(COUNT));
+    benchdata::sumOverItems(state, COUNT, [&p](std::size_t i) {
+        double s = 0.0, t = 0.0;
+        return sqrDistanceSegmentSegment(p[4 * i], p[4 * i + 1], p[4 * i + 2], p[4 * i + 3], s, t) + s + t;
+    });
 }
 BENCHMARK(BM_SegmentSegment);
 
@@ -46,72 +34,47 @@ void BM_SegmentSegmentParallel(benchmark::State& state) {
     for (std::size_t i = 0; i < p.size(); i += 4) {
         p[i + 3] = p[i + 2] + (p[i + 1] - p[i]) * -0.7;
     }
-    for (auto _ : state) {
-        double sum = 0.0;
-        for (std::size_t i = 0; i < p.size(); i += 4) {
-            double s = 0.0, t = 0.0;
-            sum += sqrDistanceSegmentSegment(p[i], p[i + 1], p[i + 2], p[i + 3], s, t) + s + t;
-        }
-        benchmark::DoNotOptimize(sum);
-    }
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(COUNT));
+    benchdata::sumOverItems(state, COUNT, [&p](std::size_t i) {
+        double s = 0.0, t = 0.0;
+        return sqrDistanceSegmentSegment(p[4 * i], p[4 * i + 1], p[4 * i + 2], p[4 * i + 3], s, t) + s + t;
+    });
 }
 BENCHMARK(BM_SegmentSegmentParallel);
 
 void BM_PointTriangle(benchmark::State& state) {
     const auto p = randomPoints(COUNT * 4, 3);
-    for (auto _ : state) {
-        double sum = 0.0;
-        for (std::size_t i = 0; i < p.size(); i += 4) {
-            double s = 0.0, t = 0.0;
-            sum += sqrDistancePointTriangle(p[i], &p[i + 1], s, t) + s + t;
-        }
-        benchmark::DoNotOptimize(sum);
-    }
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(COUNT));
+    benchdata::sumOverItems(state, COUNT, [&p](std::size_t i) {
+        double s = 0.0, t = 0.0;
+        return sqrDistancePointTriangle(p[4 * i], &p[4 * i + 1], s, t) + s + t;
+    });
 }
 BENCHMARK(BM_PointTriangle);
 
 void BM_LineTriangle(benchmark::State& state) {
     const auto p = randomPoints(COUNT * 5, 4);
-    for (auto _ : state) {
-        double sum = 0.0;
-        for (std::size_t i = 0; i < p.size(); i += 5) {
-            double r = 0.0, s = 0.0, t = 0.0;
-            sum += sqrDistanceLineTriangle(p[i], p[i + 1], &p[i + 2], r, s, t) + r;
-        }
-        benchmark::DoNotOptimize(sum);
-    }
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(COUNT));
+    benchdata::sumOverItems(state, COUNT, [&p](std::size_t i) {
+        double r = 0.0, s = 0.0, t = 0.0;
+        return sqrDistanceLineTriangle(p[5 * i], p[5 * i + 1], &p[5 * i + 2], r, s, t) + r;
+    });
 }
 BENCHMARK(BM_LineTriangle);
 
 void BM_IsDegenerateTriangle(benchmark::State& state) {
     const auto p = randomPoints(COUNT * 3, 5);
-    for (auto _ : state) {
-        int count = 0;
-        for (std::size_t i = 0; i < p.size(); i += 3) {
-            count += isDegenerateTriangle(p[i], p[i + 1], p[i + 2], true, 1e-5) ? 1 : 0;
-        }
-        benchmark::DoNotOptimize(count);
-    }
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(COUNT));
+    benchdata::sumOverItems(state, COUNT, [&p](std::size_t i) {
+        return isDegenerateTriangle(p[3 * i], p[3 * i + 1], p[3 * i + 2], true, 1e-5) ? 1.0 : 0.0;
+    });
 }
 BENCHMARK(BM_IsDegenerateTriangle);
 
 void BM_SphereSphereContact(benchmark::State& state) {
     const auto p = randomPoints(COUNT * 2, 6);
-    for (auto _ : state) {
-        double sum = 0.0;
-        for (std::size_t i = 0; i < p.size(); i += 2) {
-            QmtVector3 point, normal;
-            double separation = 0.0;
-            sphereSphereContact(p[i], 0.5, p[i + 1], 0.75, point, normal, separation);
-            sum += separation + point.x + normal.y;
-        }
-        benchmark::DoNotOptimize(sum);
-    }
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(COUNT));
+    benchdata::sumOverItems(state, COUNT, [&p](std::size_t i) {
+        QmtVector3 point, normal;
+        double separation = 0.0;
+        sphereSphereContact(p[2 * i], 0.5, p[2 * i + 1], 0.75, point, normal, separation);
+        return separation + point.x + normal.y;
+    });
 }
 BENCHMARK(BM_SphereSphereContact);
 

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench/benchSupport.h"
 #include "geometry/triangleTests.h"
 #include "math/qmtMatrix3.h"
 #include "math/qmtVector3.h"
@@ -20,12 +21,6 @@ struct TrianglePair {
     QmtVector3 b[3];
     QmtVector3 nB;
 };
-
-QmtVector3 faceNormal(const QmtVector3* t) {
-    QmtVector3 n = (t[1] - t[0]).Cross(t[2] - t[0]);
-    n.Unitize(Qmt::QmtMatrix3::EPSILON);
-    return n;
-}
 
 // Unit-sized triangles scattered in a box of the given size: a small box gives
 // mostly overlapping pairs, a large one mostly separated ones.
@@ -48,11 +43,11 @@ std::vector<TrianglePair> randomPairs(std::size_t n, double spread, bool facing)
                 p.b[i].z = -0.01;
             }
         }
-        p.nA = faceNormal(p.a);
-        p.nB = faceNormal(p.b);
+        p.nA = benchdata::triangleNormal(p.a);
+        p.nB = benchdata::triangleNormal(p.b);
         if (facing && p.nA.Dot(p.nB) > 0.0) {
             std::swap(p.b[1], p.b[2]);
-            p.nB = faceNormal(p.b);
+            p.nB = benchdata::triangleNormal(p.b);
         }
     }
     return pairs;

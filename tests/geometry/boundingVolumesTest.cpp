@@ -5,22 +5,15 @@
 #include <cmath>
 #include <numbers>
 
+#include "tests/testSupport.h"
+
 namespace {
 
 using Qmt::QmtMatrix3;
 using Qmt::QmtVector3;
+using zyltest::expectNear;
 
-void expectNear(const QmtVector3& a, const QmtVector3& b, double tol = 1e-12) {
-    EXPECT_NEAR(a.x, b.x, tol);
-    EXPECT_NEAR(a.y, b.y, tol);
-    EXPECT_NEAR(a.z, b.z, tol);
-}
-
-QmtMatrix3 rotationZ(double angle) {
-    QmtMatrix3 R;
-    R.FromAxisAngle(QmtVector3::UNIT_Z, angle);
-    return R;
-}
+QmtMatrix3 rotationZ(double angle) { return zyltest::axisRotation(QmtVector3::UNIT_Z, angle); }
 
 }  // namespace
 

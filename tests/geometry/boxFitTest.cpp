@@ -6,17 +6,15 @@
 #include <numbers>
 #include <vector>
 
+#include "tests/testSupport.h"
+
 namespace {
 
 using Qmt::QmtMatrix3;
 using Qmt::QmtVector2;
 using Qmt::QmtVector3;
-
-void expectNear(const QmtVector3& a, const QmtVector3& b, double tol = 1e-12) {
-    EXPECT_NEAR(a.x, b.x, tol);
-    EXPECT_NEAR(a.y, b.y, tol);
-    EXPECT_NEAR(a.z, b.z, tol);
-}
+using zyltest::axisRotation;
+using zyltest::expectNear;
 
 // |a . b| == 1 for unit vectors: the same axis up to sign.
 void expectSameAxis(const QmtVector3& a, const QmtVector3& b) { EXPECT_NEAR(std::fabs(a.Dot(b)), 1.0, 1e-12); }
@@ -86,8 +84,7 @@ TEST(BoxFit, OrientedBox) {
     expectSameAxis(box.axes.GetColumn(1), QmtVector3::UNIT_Y);
     expectSameAxis(box.axes.GetColumn(2), QmtVector3::UNIT_X);
 
-    QmtMatrix3 R;
-    R.FromAxisAngle(QmtVector3::UNIT_Z, std::numbers::pi / 4.0);
+    const QmtMatrix3 R = axisRotation(QmtVector3::UNIT_Z, std::numbers::pi / 4.0);
     const auto turned = boxCorners({1.0, 2.0, 3.0}, R, {3.0, 1.0, 0.5});
     const ZYLbox fitted = fitOrientedBox(8, turned.data());
     expectNear(fitted.centre, {1.0, 2.0, 3.0});
@@ -180,8 +177,7 @@ TEST(BoxFit, LineAndCapsule) {
 }
 
 TEST(BoxFit, BoxTests) {
-    QmtMatrix3 R;
-    R.FromAxisAngle(QmtVector3::UNIT_Z, 0.5);
+    const QmtMatrix3 R = axisRotation(QmtVector3::UNIT_Z, 0.5);
     const ZYLbox box{{1.0, 2.0, 3.0}, R, {1.0, 2.0, 3.0}};
     const QmtVector3 onFace = box.centre + R.GetColumn(0) * 1.0 + R.GetColumn(2) * 1.0;
     EXPECT_TRUE(pointInOrientedBox(onFace, box, 0.0));
@@ -202,9 +198,8 @@ TEST(BoxFit, BoxTests) {
 
     // Edge against crossed edge: A's vertical edge points along +x, B's edge along y
     // points back at it. No face axis separates them; only A_z x B_y does.
-    QmtMatrix3 Ra, Rb;
-    Ra.FromAxisAngle(QmtVector3::UNIT_Z, std::numbers::pi / 4.0);
-    Rb.FromAxisAngle(QmtVector3::UNIT_Y, std::numbers::pi / 4.0);
+    const QmtMatrix3 Ra = axisRotation(QmtVector3::UNIT_Z, std::numbers::pi / 4.0);
+    const QmtMatrix3 Rb = axisRotation(QmtVector3::UNIT_Y, std::numbers::pi / 4.0);
     const ZYLbox A{QmtVector3::ZERO, Ra, {1.0, 1.0, 1.0}};
     const double gap = 2.0 * std::numbers::sqrt2;
     EXPECT_FALSE(orientedBoxesOverlap(A, ZYLbox{{gap + 0.01, 0.0, 0.0}, Rb, {1.0, 1.0, 1.0}}));

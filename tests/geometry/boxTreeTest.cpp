@@ -6,27 +6,30 @@
 #include <cstdint>
 #include <vector>
 
+#include "tests/testSupport.h"
+
 namespace {
 
 using Qmt::QmtMatrix3;
 using Qmt::QmtVector3;
 using Codes = std::vector<std::uint32_t>;
 
-// Points and cell codes outlive the tree, as a tree's elements never own them.
+// A tree whose element list holds the points in order. The points and cell codes
+// outlive the tree (declared last, destroyed first), as its elements never own them.
 struct Scene {
     std::vector<QmtVector3> points;
     Codes codes;
+    Binary_Tree<BVbox> tree;
 
-    explicit Scene(std::vector<QmtVector3> p) : points(std::move(p)), codes(points.size(), 0) {}
-
-    // Fills the tree's own element list in point order.
-    void addTo(Binary_Tree<BVbox>& tree) {
+    explicit Scene(std::vector<QmtVector3> p) : points(std::move(p)), codes(points.size(), 0) {
         BoxTreeElementList::Node* tail = tree.elements.head;
         for (std::size_t i = 0; i < points.size(); ++i) {
             tree.elements.insertAfter(new BoxTreeElement{&points[i], &codes[i]}, tail);
             tail = tail->next;
         }
     }
+
+    bool build() { return tree.build(tree.elements); }
 
     // Indices of the node's elements in list order.
     std::vector<std::size_t> indicesOf(const BinaryTreeNode& node) const {
@@ -64,28 +67,24 @@ TEST(BoxTreeBuild, UnsplitSets) {
 
     // Four elements: one leaf holding all four.
     Scene four(onXAxis({0, 1, 2, 30}));
-    Binary_Tree<BVbox> tree;
-    four.addTo(tree);
-    ASSERT_TRUE(tree.build(tree.elements));
-    EXPECT_TRUE(tree.root->isLeaf());
-    EXPECT_EQ(four.indicesOf(*tree.root), (std::vector<std::size_t>{0, 1, 2, 3}));
-    EXPECT_EQ(tree.root->elementCount, 4u);
-    EXPECT_EQ(tree.leafCount, 1u);
-    EXPECT_EQ(tree.levelCount, 1u);
-    EXPECT_NE(tree.leaves, nullptr);
-    EXPECT_NEAR(tree.root->localRadius, 15.0, 1e-9);  // |half extents| over 0..30
+    ASSERT_TRUE(four.build());
+    EXPECT_TRUE(four.tree.root->isLeaf());
+    EXPECT_EQ(four.indicesOf(*four.tree.root), (std::vector<std::size_t>{0, 1, 2, 3}));
+    EXPECT_EQ(four.tree.root->elementCount, 4u);
+    EXPECT_EQ(four.tree.leafCount, 1u);
+    EXPECT_EQ(four.tree.levelCount, 1u);
+    EXPECT_NE(four.tree.leaves, nullptr);
+    EXPECT_NEAR(four.tree.root->localRadius, 15.0, 1e-9);  // |half extents| over 0..30
 
     // A later empty build leaves the tree as it was.
-    EXPECT_FALSE(tree.build(empty.elements));
-    EXPECT_NE(tree.root, nullptr);
+    EXPECT_FALSE(four.tree.build(empty.elements));
+    EXPECT_NE(four.tree.root, nullptr);
 
     // Six identical points: no plane gets past the dead band, the root keeps all six.
     Scene same(std::vector<QmtVector3>(6, QmtVector3(1, 2, 3)));
-    Binary_Tree<BVbox> flat;
-    same.addTo(flat);
-    ASSERT_TRUE(flat.build(flat.elements));
-    EXPECT_TRUE(flat.root->isLeaf());
-    EXPECT_EQ(flat.root->elements.count, 6u);
+    ASSERT_TRUE(same.build());
+    EXPECT_TRUE(same.tree.root->isLeaf());
+    EXPECT_EQ(same.tree.root->elements.count, 6u);
 
     // An element without a point is refused before anything is touched.
     QmtVector3 p;
@@ -99,15 +98,13 @@ TEST(BoxTreeBuild, UnsplitSets) {
 TEST(BoxTreeBuild, SplitsAtTheMeanProjection) {
     // Five points over a line of length 10: q = 5, the point on the plane goes right.
     Scene line(onXAxis({0, 2.5, 5, 7.5, 10}));
-    Binary_Tree<BVbox> tree;
-    line.addTo(tree);
-    ASSERT_TRUE(tree.build(tree.elements));
-    const BinaryTreeNode& root = *tree.root;
+    ASSERT_TRUE(line.build());
+    const BinaryTreeNode& root = *line.tree.root;
     ASSERT_TRUE(root.left && root.right);
     EXPECT_EQ(root.elementCount, 0u);
     EXPECT_EQ(root.elements.count, 0u);
-    EXPECT_EQ(tree.leafCount, 2u);
-    EXPECT_EQ(tree.levelCount, 2u);
+    EXPECT_EQ(line.tree.leafCount, 2u);
+    EXPECT_EQ(line.tree.levelCount, 2u);
     EXPECT_EQ(root.left->id, 1u);
     EXPECT_EQ(root.right->id, 2u);
     EXPECT_EQ(root.right->depth, 1u);
@@ -123,24 +120,18 @@ TEST(BoxTreeBuild, SplitsAtTheMeanProjection) {
 
     // A spread far below 1 still splits: the two sides' reaches compare by ratio.
     Scene small(onXAxis({0, 0.1, 0.2, 0.3, 0.4}));
-    Binary_Tree<BVbox> smallTree;
-    small.addTo(smallTree);
-    ASSERT_TRUE(smallTree.build(smallTree.elements));
-    EXPECT_EQ(smallTree.leafCount, 2u);
+    ASSERT_TRUE(small.build());
+    EXPECT_EQ(small.tree.leafCount, 2u);
     // Twelve points at 0 and one at 0.5: reaches 0.5/13 and 6/13, a ratio of 1/12.
     Scene uneven(onXAxis({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0.5}));
-    Binary_Tree<BVbox> unevenTree;
-    uneven.addTo(unevenTree);
-    ASSERT_TRUE(unevenTree.build(unevenTree.elements));
-    EXPECT_EQ(unevenTree.leafCount, 2u);
+    ASSERT_TRUE(uneven.build());
+    EXPECT_EQ(uneven.tree.leafCount, 2u);
 
     // Four points 8e-6 below the mean lie in the dead band, leaving that side empty
     // against the fifth point 3.2e-5 above it: refused on every axis.
     Scene lopsided(onXAxis({0, 0, 0, 0, 4e-5}));
-    Binary_Tree<BVbox> lopsidedTree;
-    lopsided.addTo(lopsidedTree);
-    ASSERT_TRUE(lopsidedTree.build(lopsidedTree.elements));
-    EXPECT_EQ(lopsidedTree.root->elementCount, 5u);
+    ASSERT_TRUE(lopsided.build());
+    EXPECT_EQ(lopsided.tree.root->elementCount, 5u);
 
     // One far point against 200000 at the origin: the sides reach 800000 and 4, a
     // ratio of 5e-6, but both reach beyond 1, which accepts the plane at once.
@@ -148,21 +139,17 @@ TEST(BoxTreeBuild, SplitsAtTheMeanProjection) {
     std::vector<QmtVector3> far(many, QmtVector3());
     far.emplace_back(-4.0 * static_cast<double>(many + 1), 0.0, 0.0);
     Scene outlier(std::move(far));
-    Binary_Tree<BVbox> outlierTree;
-    outlier.addTo(outlierTree);
-    ASSERT_TRUE(outlierTree.build(outlierTree.elements));
-    EXPECT_EQ(outlierTree.leafCount, 2u);
+    ASSERT_TRUE(outlier.build());
+    EXPECT_EQ(outlier.tree.leafCount, 2u);
 }
 
 TEST(BoxTreeBuild, ClustersNumberedInPreOrder) {
     Scene clusters(fourClusters());
-    Binary_Tree<BVbox> tree;
-    clusters.addTo(tree);
     for (int pass = 0; pass < 2; ++pass) {  // a rebuild restarts the numbering
-        ASSERT_TRUE(tree.build(tree.elements));
-        EXPECT_EQ(tree.leafCount, 4u);
-        EXPECT_EQ(tree.levelCount, 3u);
-        const BinaryTreeNode& root = *tree.root;
+        ASSERT_TRUE(clusters.build());
+        EXPECT_EQ(clusters.tree.leafCount, 4u);
+        EXPECT_EQ(clusters.tree.levelCount, 3u);
+        const BinaryTreeNode& root = *clusters.tree.root;
         ASSERT_TRUE(root.left && root.right && root.left->left && root.right->right);
         // Pre-order: L, LL, LR, R, RL, RR.
         const std::vector<std::uint32_t> ids{root.id, root.left->id, root.left->left->id,
@@ -183,10 +170,8 @@ TEST(BoxTreeBuild, ClustersNumberedInPreOrder) {
 
 TEST(BoxTreeCellCodes, CodesPerDepthLimit) {
     Scene clusters(fourClusters());
-    Binary_Tree<BVbox> tree;
-    clusters.addTo(tree);
-    ASSERT_TRUE(tree.build(tree.elements));
-    const BinaryTreeNode& root = *tree.root;
+    ASSERT_TRUE(clusters.build());
+    const BinaryTreeNode& root = *clusters.tree.root;
     // Cluster (0..3, in point order) of each leaf from left to right.
     std::vector<std::size_t> order;
     for (const BinaryTreeNode* leaf : {root.left->left, root.left->right, root.right->left,
@@ -221,16 +206,13 @@ TEST(BoxTreeCellCodes, CodesPerDepthLimit) {
 
 TEST(BoxTreeTransform, PlacesEveryNode) {
     Scene line(onXAxis({0, 2.5, 5, 7.5, 10}));
-    Binary_Tree<BVbox> tree;
-    line.addTo(tree);
-    ASSERT_TRUE(tree.build(tree.elements));
+    ASSERT_TRUE(line.build());
 
-    QmtMatrix3 R;  // 90 degrees about z
-    R.FromAxisAngle(QmtVector3(0, 0, 1), std::acos(0.0));
+    const QmtMatrix3 R = zyltest::axisRotation(QmtVector3(0, 0, 1), std::acos(0.0));  // 90 degrees about z
     const QmtVector3 T(1, 2, 3);
     const QmtVector3 S(2, 1, 1);
-    tree.root->transformSRT(T, R, S);
-    for (const BinaryTreeNode* node : {tree.root, tree.root->left, tree.root->right}) {
+    line.tree.root->transformSRT(T, R, S);
+    for (const BinaryTreeNode* node : {line.tree.root, line.tree.root->left, line.tree.root->right}) {
         ASSERT_NE(node->worldBox.getBox(), nullptr);
         EXPECT_DOUBLE_EQ(node->worldRadius, 2.0 * node->localRadius);
         const ZYLbox& local = *node->localBox.getBox();
@@ -244,8 +226,8 @@ TEST(BoxTreeTransform, PlacesEveryNode) {
         EXPECT_DOUBLE_EQ(world.halfExtents.z, local.halfExtents.z);
     }
     // The largest component decides, wherever it stands.
-    tree.root->transformSRT(QmtVector3(), QmtMatrix3::IDENTITY, QmtVector3(0.5, 1, 3));
-    EXPECT_DOUBLE_EQ(tree.root->right->worldRadius, 3.0 * tree.root->right->localRadius);
+    line.tree.root->transformSRT(QmtVector3(), QmtMatrix3::IDENTITY, QmtVector3(0.5, 1, 3));
+    EXPECT_DOUBLE_EQ(line.tree.root->right->worldRadius, 3.0 * line.tree.root->right->localRadius);
 
     // A node that was never fitted has no box to place but still gets its radius.
     BinaryTreeNode bare;

@@ -7,50 +7,29 @@
 #include <vector>
 
 #include "geometry/clipper.h"
-#include "dfMeshBuilders.h"
 #include "geometry/massProperties.h"
+#include "tests/geometry/testMeshes.h"
+#include "tests/testSupport.h"
 
 namespace {
 
 using Qmt::QmtMatrix3;
 using Qmt::QmtVector3;
-using dftest::CUBE_FACES;
-using dftest::CUBE_NORMALS;
-using dftest::DFmeshBuilder;
-using dftest::faceEdges;
-using dftest::faceVertices;
-using dftest::Indices;
-using dftest::makeCube;
+using namespace meshtest;
+using zyltest::ROT_Z90;
+using zyltest::expectWithin;
 
-const std::vector<QmtVector3> CUBE_POINTS = dftest::cubePoints();
+const Points CUBE_POINTS = cube().vertices;
 
-// A heap DF mesh with one UV set; world = local, normal and UV indices 0.
-ZYL_DFmesh* makeDFmesh(const std::vector<QmtVector3>& points, const std::vector<Indices>& faces,
-                       const std::vector<QmtVector3>& normals) {
-    DFmeshBuilder builder;
-    builder.points = points;
-    builder.faces = faces;
-    builder.normals = normals;
-    return builder.build();
+// A DF mesh with one UV set; world = local, normal and UV indices 0.
+std::unique_ptr<ZYL_DFmesh> makeDFmesh(const Points& points, const Faces& faces, const Points& normals) {
+    return MeshBuilder({points, faces}, normals).dfMesh();
 }
 
-void expectNear(const QmtVector3& a, const QmtVector3& b, double tol = 1e-12) {
-    EXPECT_NEAR((a - b).Length(), 0.0, tol) << a.x << " " << a.y << " " << a.z;
-}
-
-Indices vertexFaces(const connect_vertex& r) { return Indices(r.faces, r.faces + r.numFaces); }
-Indices vertexEdges(const connect_vertex& r) { return Indices(r.edges, r.edges + r.numEdges); }
-
-// Cuts the mesh through its own volume as the flat cut wrapper does: clipper, plane
-// point in the clipper's scale, caps, finish; then checks it is one closed piece.
+// Cuts the mesh through its own volume as the flat cut wrapper does, then checks it is
+// one closed piece.
 std::int32_t cutThroughVolume(ZYL_DFmesh* mesh, const QmtVector3& normal, const QmtVector3& point) {
-    BVDFmesh volume;
-    EXPECT_TRUE(volume.init(mesh, 0));
-    volume.initClipper();
-    Clipper* clipper = volume.getClipper();
-    const std::int32_t result = clipper->clipDF(mesh, normal, point * clipper->getScale(), CLIP_BUILD_CAPS);
-    volume.finishClip(result);
-    EXPECT_EQ(volume.getClipper(), nullptr);
+    const std::int32_t result = cutDF(mesh, normal, point).first;
     BVDFmesh check;
     EXPECT_TRUE(check.init(mesh, BVDF_EDGES | BVDF_VERTICES | BVDF_PIECES));
     EXPECT_EQ(mesh->numPieces, 1u);
@@ -70,22 +49,22 @@ TEST(BVDFmeshVolume, InitClearAndOwnership) {
     EXPECT_EQ(volume.flags, 0u);
     EXPECT_FALSE(volume.buildElementAdjacency(0));
 
-    ZYL_DFmesh* cube = makeCube();
-    ASSERT_TRUE(volume.init(cube, 0));
-    EXPECT_EQ(volume.getMesh(), cube);
+    const auto cube = makeDFMesh(meshtest::cube());
+    ASSERT_TRUE(volume.init(cube.get(), 0));
+    EXPECT_EQ(volume.getMesh(), cube.get());
     EXPECT_EQ(volume.getOwnership(), 0);
     EXPECT_EQ(volume.numVertexRecords, 8u);
     EXPECT_EQ(volume.flags, 0u);
     EXPECT_EQ(volume.edges, nullptr);
     EXPECT_TRUE(volume.buildElementAdjacency(0));
 
-    ASSERT_TRUE(volume.init(cube, BVDF_VOLUME));
+    ASSERT_TRUE(volume.init(cube.get(), BVDF_VOLUME));
     EXPECT_NEAR(volume.getVolume(), 1.0, 1e-12);
-    expectNear(cube->centre, {0.5, 0.5, 0.5});
+    expectWithin(cube->centre, {0.5, 0.5, 0.5});
 
     // A face index equal to the vertex count is refused; no mesh is held afterwards.
     cube->faces[3].vertices[1] = 8;
-    EXPECT_FALSE(volume.init(cube, 0));
+    EXPECT_FALSE(volume.init(cube.get(), 0));
     EXPECT_EQ(volume.getMesh(), nullptr);
     EXPECT_EQ(volume.getOwnership(), -1);
     cube->faces[3].vertices[1] = 2;
@@ -93,11 +72,11 @@ TEST(BVDFmeshVolume, InitClearAndOwnership) {
 
     // An owned mesh goes when another one is attached (the leak checker watches) and
     // stays owned when it is given again.
-    volume.mesh = makeCube();
+    volume.mesh = makeDFMesh(meshtest::cube()).release();
     volume.state = 1;
     ASSERT_TRUE(volume.init(volume.mesh, 0));
     EXPECT_EQ(volume.getOwnership(), 1);
-    ASSERT_TRUE(volume.init(cube, 0));
+    ASSERT_TRUE(volume.init(cube.get(), 0));
     EXPECT_EQ(volume.getOwnership(), 0);
 
     // clear releases the tables and the clipper and keeps the mesh and the flags.
@@ -108,8 +87,7 @@ TEST(BVDFmeshVolume, InitClearAndOwnership) {
     EXPECT_EQ(volume.getClipper(), nullptr);
     EXPECT_EQ(volume.numVertexRecords, 0u);
     EXPECT_EQ(volume.flags, BVDF_BUILT_EDGES);
-    EXPECT_EQ(volume.getMesh(), cube);
-    delete cube;
+    EXPECT_EQ(volume.getMesh(), cube.get());
 }
 
 TEST(BVDFmeshClip, FinishUndoesTheScaleAndDropsDegenerateFaces) {
@@ -118,13 +96,12 @@ TEST(BVDFmeshClip, FinishUndoesTheScaleAndDropsDegenerateFaces) {
     std::vector<QmtVector3> normals = CUBE_NORMALS;
     faces.insert(faces.begin() + 2, Indices{0, 1});
     normals.insert(normals.begin() + 2, QmtVector3(9, 9, 9));
-    ZYL_DFmesh* mesh = makeDFmesh(CUBE_POINTS, faces, normals);
-    const QmtMatrix3 rotZ(0, -1, 0, 1, 0, 0, 0, 0, 1);
-    mesh->rotation = rotZ;
+    const auto mesh = makeDFmesh(CUBE_POINTS, faces, normals);
+    mesh->rotation = ROT_Z90;
     mesh->worldCentre = {0.5, 0.5, 0.5};
 
     BVDFmesh volume;
-    ASSERT_TRUE(volume.init(mesh, 0));
+    ASSERT_TRUE(volume.init(mesh.get(), 0));
     volume.initClipper();
     ASSERT_NE(volume.getClipper(), nullptr);
     const double s = volume.getClipper()->getScale();
@@ -146,32 +123,21 @@ TEST(BVDFmeshClip, FinishUndoesTheScaleAndDropsDegenerateFaces) {
     volume.finishClip(0);
     EXPECT_EQ(volume.getClipper(), nullptr);
     for (std::uint32_t i = 0; i < 8; ++i) {
-        expectNear(mesh->worldVertices[i], CUBE_POINTS[i]);
-        expectNear(mesh->vertices[i], CUBE_POINTS[i]);
+        expectWithin(mesh->worldVertices[i], CUBE_POINTS[i]);
+        expectWithin(mesh->vertices[i], CUBE_POINTS[i]);
     }
-    expectNear(mesh->worldCentre, {0.5, 0.5, 0.5});
+    expectWithin(mesh->worldCentre, {0.5, 0.5, 0.5});
     ASSERT_EQ(mesh->numFaces, 6u);
     for (std::uint32_t f = 0; f < 6; ++f) {
-        EXPECT_EQ(Indices(mesh->faces[f].vertices, mesh->faces[f].vertices + mesh->faces[f].numVertices),
-                  CUBE_FACES[f]);
+        EXPECT_EQ(corners(mesh->faces[f]), CUBE_FACES[f]);
         EXPECT_EQ(mesh->worldNormals[f], CUBE_NORMALS[f]);
-        expectNear(mesh->normals[f], rotZ.Transpose() * CUBE_NORMALS[f]);
+        expectWithin(mesh->normals[f], ROT_Z90.Transpose() * CUBE_NORMALS[f]);
     }
-    delete mesh;
 }
 
 TEST(BVDFmeshClip, CutThroughTheVolume) {
-    ZYL_DFmesh* cube = makeCube();
-    BVDFmesh volume;
-    ASSERT_TRUE(volume.init(cube, 0));
-    volume.initClipper();
-    Clipper* clipper = volume.getClipper();
-    ASSERT_NE(clipper, nullptr);
-    const std::int32_t result =
-        clipper->clipDF(cube, QmtVector3::UNIT_Z, QmtVector3(0, 0, 0.5) * clipper->getScale(), CLIP_BUILD_CAPS);
-    EXPECT_EQ(result, 0);
-    volume.finishClip(result);
-    EXPECT_EQ(volume.getClipper(), nullptr);
+    const auto cube = makeDFMesh(meshtest::cube());
+    EXPECT_EQ(cutDF(cube.get(), QmtVector3::UNIT_Z, {0, 0, 0.5}).first, 0);
     ASSERT_GT(cube->numVertices, 0u);
     for (std::uint32_t i = 0; i < cube->numVertices; ++i) {
         EXPECT_GE(cube->worldVertices[i].z, 0.5 - 1e-9);
@@ -184,13 +150,12 @@ TEST(BVDFmeshClip, CutThroughTheVolume) {
             EXPECT_LT(cube->faces[f].vertices[k], cube->numVertices);
         }
     }
-    delete cube;
 }
 
 TEST(BVDFmeshAdjacency, ClosedCubeAndOpenQuad) {
-    ZYL_DFmesh* cube = makeCube();
+    const auto cube = makeDFMesh(meshtest::cube());
     BVDFmesh volume;
-    ASSERT_TRUE(volume.init(cube, BVDF_EDGES | BVDF_VERTICES));
+    ASSERT_TRUE(volume.init(cube.get(), BVDF_EDGES | BVDF_VERTICES));
     EXPECT_EQ(volume.flags, BVDF_BUILT_EDGES | BVDF_BUILT_VERTICES);
     ASSERT_EQ(volume.getEdgeCount(), 12u);
     for (std::uint32_t i = 0; i < 12; ++i) {
@@ -210,10 +175,10 @@ TEST(BVDFmeshAdjacency, ClosedCubeAndOpenQuad) {
     EXPECT_TRUE(volume.checkIndices());
 
     // An open quad: 4 edges in corner order, face B = face A, position B = position A.
-    ZYL_DFmesh* quad = makeDFmesh({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 2, 3}}, {{0, 0, 1}});
-    ASSERT_TRUE(volume.init(quad, BVDF_EDGES | BVDF_VERTICES));
+    const auto quad = makeDFmesh({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 2, 3}}, {{0, 0, 1}});
+    ASSERT_TRUE(volume.init(quad.get(), BVDF_EDGES | BVDF_VERTICES));
     ASSERT_EQ(volume.getEdgeCount(), 4u);
-    EXPECT_EQ(faceEdges(quad->faces[0]), (Indices{0, 1, 2, 3}));
+    EXPECT_EQ(edgeSlots(quad->faces[0]), (Indices{0, 1, 2, 3}));
     for (std::uint32_t k = 0; k < 4; ++k) {
         const connect_edge& e = volume.getConnectEdges(k);
         EXPECT_EQ(std::vector<std::uint32_t>({e.v0, e.v1, e.faceA, e.faceB, e.posA, e.posB}),
@@ -222,24 +187,21 @@ TEST(BVDFmeshAdjacency, ClosedCubeAndOpenQuad) {
     }
     EXPECT_EQ(vertexEdges(volume.getConnectVertex(0)), (Indices{0, 3}));
     EXPECT_TRUE(volume.hasOpenEdge());
-    delete quad;
-    delete cube;
 }
 
 TEST(BVDFmeshAdjacency, TableOrderAndCrossedSecondFaceSlots) {
     // Face 1 walks the shared edge 1-2 backwards (2 -> 1).
-    DFmeshBuilder builder;
-    builder.points = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}};
-    builder.faces = {{0, 1, 2}, {2, 1, 3}};
-    builder.normals = {{0, 0, 1}, {0, 0, 1}};
+    MeshBuilder builder({{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}}, {{0, 1, 2}, {2, 1, 3}}},
+                        {{0, 0, 1}, {0, 0, 1}});
     builder.uvs = {{0, 1, 2}, {3, 4, 5}};
     builder.cornerNormals = {{10, 11, 12}, {13, 14, 15}};
-    builder.extraSet = {{20, 21, 22}, {23, 24, 25}};
-    builder.numUVs = 26;
-    builder.numCornerNormals = 16;
-    ZYL_DFmesh* mesh = builder.build();
+    builder.extraSets = {{{20, 21, 22}, {23, 24, 25}}};
+    builder.uvTable = tags(26);
+    builder.cornerNormalTable = tags(16, 0.0, true);
+    builder.extraSetTables = {tags(26, 1.0)};
+    const auto mesh = builder.dfMesh();
     BVDFmesh volume;
-    ASSERT_TRUE(volume.init(mesh, BVDF_EDGES | BVDF_VERTICES));
+    ASSERT_TRUE(volume.init(mesh.get(), BVDF_EDGES | BVDF_VERTICES));
     ASSERT_EQ(volume.getEdgeCount(), 5u);
     // Open edges in the order made (0-1, 2-0, 1-3, 3-2), then the shared one.
     const Indices ends = {0, 1, 2, 0, 1, 3, 3, 2, 1, 2};
@@ -247,8 +209,8 @@ TEST(BVDFmeshAdjacency, TableOrderAndCrossedSecondFaceSlots) {
         EXPECT_EQ(volume.getConnectEdges(i).v0, ends[2 * i]);
         EXPECT_EQ(volume.getConnectEdges(i).v1, ends[2 * i + 1]);
     }
-    EXPECT_EQ(faceEdges(mesh->faces[0]), (Indices{0, 4, 1}));
-    EXPECT_EQ(faceEdges(mesh->faces[1]), (Indices{4, 2, 3}));
+    EXPECT_EQ(edgeSlots(mesh->faces[0]), (Indices{0, 4, 1}));
+    EXPECT_EQ(edgeSlots(mesh->faces[1]), (Indices{4, 2, 3}));
 
     // v0 = 1 is corner 1 of face 1 and v1 = 2 its corner 0: the B slots are crossed.
     const connect_edge& shared = volume.getConnectEdges(4);
@@ -279,15 +241,14 @@ TEST(BVDFmeshAdjacency, TableOrderAndCrossedSecondFaceSlots) {
     EXPECT_EQ(volume.flags, BVDF_BUILT_VERTICES);
     EXPECT_EQ(volume.getEdgeCount(), 0u);
     EXPECT_EQ(volume.getConnectVertex(1).numFaces + volume.getConnectVertex(1).numEdges, 0u);
-    delete mesh;
 }
 
 TEST(BVDFmeshAdjacency, RefusedAndRepairedInput) {
     // Faces without corners give no edge: the build fails and the flags stay clear.
-    ZYL_DFmesh* mesh = makeDFmesh(CUBE_POINTS, {{0, 1, 2}}, {{0, 0, 1}});
+    const auto mesh = makeDFmesh(CUBE_POINTS, {{0, 1, 2}}, {{0, 0, 1}});
     mesh->faces[0].numVertices = 0;
     BVDFmesh volume;
-    ASSERT_TRUE(volume.init(mesh, 0));
+    ASSERT_TRUE(volume.init(mesh.get(), 0));
     volume.flags = BVDF_BUILT_EDGES;
     EXPECT_FALSE(volume.buildElementAdjacency(BVDF_EDGES | BVDF_VERTICES));
     EXPECT_EQ(volume.flags, 0u);
@@ -296,29 +257,27 @@ TEST(BVDFmeshAdjacency, RefusedAndRepairedInput) {
     mesh->faces[0].numVertices = 3;
     mesh->faces[0].vertices[2] = 99;
     EXPECT_FALSE(volume.buildElementAdjacency(BVDF_EDGES));
-    delete mesh;
 
     // An edge array shorter than the corner count grows instead of being overrun.
-    ZYL_DFmesh* cube = makeCube();
+    const auto cube = makeDFMesh(meshtest::cube());
     ZYL_DFface& face = cube->faces[2];
     delete[] face.edges;
     face.edges = new std::uint32_t[1];
     face.edgeCapacity = 1;
-    ASSERT_TRUE(volume.init(cube, BVDF_EDGES));
+    ASSERT_TRUE(volume.init(cube.get(), BVDF_EDGES));
     EXPECT_EQ(volume.getEdgeCount(), 12u);
     EXPECT_GE(face.edgeCapacity, 4u);
-    EXPECT_EQ(faceVertices(face), CUBE_FACES[2]);
+    EXPECT_EQ(corners(face), CUBE_FACES[2]);
     EXPECT_TRUE(volume.checkIndices());
-    delete cube;
 }
 
 TEST(BVDFmeshChecks, CheckIndicesAndOpenEdges) {
-    DFmeshBuilder builder;
+    MeshBuilder builder;
     builder.addCube({0, 0, 0});
-    ZYL_DFmesh* mesh = builder.build();
+    const auto mesh = builder.dfMesh();
     BVDFmesh volume;
     EXPECT_FALSE(volume.checkIndices());
-    ASSERT_TRUE(volume.init(mesh, BVDF_EDGES));
+    ASSERT_TRUE(volume.init(mesh.get(), BVDF_EDGES));
     EXPECT_TRUE(volume.checkIndices());
     // Each bad index alone fails the check.
     const auto failsWith = [&](std::uint32_t& slot, std::uint32_t bad) {
@@ -337,25 +296,23 @@ TEST(BVDFmeshChecks, CheckIndicesAndOpenEdges) {
     EXPECT_FALSE(volume.checkIndices());
 
     // Without its top face the cube is open; the 4 edges of the hole lead the table.
-    std::vector<Indices> faces = CUBE_FACES;
+    Faces faces = CUBE_FACES;
     faces.erase(faces.begin() + 1);
-    ZYL_DFmesh* open = makeDFmesh(CUBE_POINTS, faces, std::vector<QmtVector3>(5));
-    ASSERT_TRUE(volume.init(open, BVDF_EDGES));
+    const auto open = makeDFmesh(CUBE_POINTS, faces, Points(5));
+    ASSERT_TRUE(volume.init(open.get(), BVDF_EDGES));
     EXPECT_TRUE(volume.hasOpenEdge());
     for (std::uint32_t i = 0; i < 12; ++i) {
         const connect_edge& e = volume.getConnectEdges(i);
         EXPECT_EQ(e.faceA == e.faceB, i < 4);
         EXPECT_EQ(e.v0 >= 4 && e.v1 >= 4, i < 4);
     }
-    delete open;
-    delete mesh;
 }
 
 TEST(BVDFmeshVolume, InitHullOwnsItsHull) {
-    const std::vector<QmtVector3> points = dftest::cubePoints({1, 2, 3}, 2.0);
-    ZYL_DFmesh* cube = makeCube();
+    const Points points = meshtest::cube(2.0, {1, 2, 3}).vertices;
+    const auto cube = makeDFMesh(meshtest::cube());
     BVDFmesh volume;
-    ASSERT_TRUE(volume.init(cube, BVDF_EDGES | BVDF_VERTICES));
+    ASSERT_TRUE(volume.init(cube.get(), BVDF_EDGES | BVDF_VERTICES));
     ASSERT_TRUE(volume.initHull(points.data(), 8));
     EXPECT_EQ(volume.getOwnership(), 1);
     ASSERT_NE(volume.getMesh(), nullptr);
@@ -365,7 +322,7 @@ TEST(BVDFmeshVolume, InitHullOwnsItsHull) {
     EXPECT_EQ(volume.vertexRecords, nullptr);
     QmtVector3 centre;
     EXPECT_NEAR(ComputeMassProperties(volume.getMesh(), centre), 8.0, 1e-9);
-    expectNear(centre, {2, 3, 4}, 1e-9);
+    expectWithin(centre, {2, 3, 4}, 1e-9);
     // The second form ignores its middle argument; the first hull is deleted.
     ASSERT_TRUE(volume.initHull(points.data(), 12345, 8));
     EXPECT_EQ(volume.getMesh()->numVertices, 8u);
@@ -375,12 +332,11 @@ TEST(BVDFmeshVolume, InitHullOwnsItsHull) {
     EXPECT_EQ(volume.getMesh(), nullptr);
     EXPECT_EQ(volume.getOwnership(), -1);
     EXPECT_EQ(cube->numFaces, 6u);
-    delete cube;
 }
 
 TEST(BVDFmeshClip, GoldenCubeCut) {
-    ZYL_DFmesh* cube = makeCube();
-    ASSERT_EQ(cutThroughVolume(cube, QmtVector3::UNIT_Z, {0.3, 0.7, 0.5}), 0);
+    const auto cube = makeDFMesh(meshtest::cube());
+    ASSERT_EQ(cutThroughVolume(cube.get(), QmtVector3::UNIT_Z, {0.3, 0.7, 0.5}), 0);
     ASSERT_EQ(cube->numVertices, 8u);
     ASSERT_EQ(cube->numFaces, 6u);
     std::uint32_t caps = 0;
@@ -388,27 +344,26 @@ TEST(BVDFmeshClip, GoldenCubeCut) {
         EXPECT_EQ(cube->faces[f].numVertices, 4u);
         if (cube->faces[f].flags & FACE_CAP) {
             ++caps;
-            expectNear(cube->worldNormals[f], {0, 0, -1});
+            expectWithin(cube->worldNormals[f], {0, 0, -1});
         }
-        expectNear(cube->normals[f], cube->worldNormals[f]);
+        expectWithin(cube->normals[f], cube->worldNormals[f]);
     }
     EXPECT_EQ(caps, 1u);
     for (std::uint32_t i = 0; i < 8; ++i) {
         const QmtVector3& p = cube->worldVertices[i];
         EXPECT_TRUE(std::fabs(p.z - 0.5) < 1e-12 || std::fabs(p.z - 1.0) < 1e-12) << p.z;
         EXPECT_TRUE(std::fabs(p.x) < 1e-12 || std::fabs(p.x - 1.0) < 1e-12) << p.x;
-        expectNear(cube->vertices[i], p);
+        expectWithin(cube->vertices[i], p);
     }
     QmtVector3 centre;
-    EXPECT_NEAR(ComputeMassProperties(cube, centre), 0.5, 1e-12);
-    expectNear(centre, {0.5, 0.5, 0.75}, 1e-12);
-    delete cube;
+    EXPECT_NEAR(ComputeMassProperties(cube.get(), centre), 0.5, 1e-12);
+    expectWithin(centre, {0.5, 0.5, 0.75}, 1e-12);
 }
 
 TEST(BVDFmeshClip, CutOfAPlacedMesh) {
     // A cube turned 90 degrees about z and moved: world = R local + T.
-    ZYL_DFmesh* cube = makeCube();
-    const QmtMatrix3 rotZ(0, -1, 0, 1, 0, 0, 0, 0, 1);
+    const auto cube = makeDFMesh(meshtest::cube());
+    const QmtMatrix3& rotZ = ROT_Z90;
     const QmtVector3 T(5, -2, 1);
     cube->rotation = rotZ;
     cube->translation = T;
@@ -419,18 +374,17 @@ TEST(BVDFmeshClip, CutOfAPlacedMesh) {
         cube->worldNormals[f] = rotZ * cube->normals[f];
     }
     // Keep world x below 4.5, which is local y above 0.5.
-    ASSERT_EQ(cutThroughVolume(cube, {-1, 0, 0}, {4.5, 0, 0}), 0);
+    ASSERT_EQ(cutThroughVolume(cube.get(), {-1, 0, 0}, {4.5, 0, 0}), 0);
     ASSERT_EQ(cube->numVertices, 8u);
     for (std::uint32_t i = 0; i < 8; ++i) {
         EXPECT_LE(cube->worldVertices[i].x, 4.5 + 1e-12);
         EXPECT_GE(cube->worldVertices[i].x, 4.0 - 1e-12);
-        expectNear(cube->vertices[i], rotZ.Transpose() * (cube->worldVertices[i] - T), 1e-12);
+        expectWithin(cube->vertices[i], rotZ.Transpose() * (cube->worldVertices[i] - T), 1e-12);
     }
     for (std::uint32_t f = 0; f < cube->numFaces; ++f) {
-        expectNear(cube->normals[f], rotZ.Transpose() * cube->worldNormals[f], 1e-12);
+        expectWithin(cube->normals[f], rotZ.Transpose() * cube->worldNormals[f], 1e-12);
     }
     QmtVector3 centre;
-    EXPECT_NEAR(ComputeMassProperties(cube, centre), 0.5, 1e-12);
-    expectNear(centre, {0.5, 0.75, 0.5}, 1e-12);
-    delete cube;
+    EXPECT_NEAR(ComputeMassProperties(cube.get(), centre), 0.5, 1e-12);
+    expectWithin(centre, {0.5, 0.75, 0.5}, 1e-12);
 }

@@ -8,56 +8,17 @@
 #include <vector>
 
 #include "geometry/clipper.h"
+#include "tests/geometry/testMeshes.h"
 
 namespace {
 
 using Qmt::QmtMatrix3;
 using Qmt::QmtVector3;
-using Indices = std::vector<std::uint32_t>;
-
-// A heap mesh with the given local positions (world = local + offset) and faces; each
-// face's UV indices are 100 * face + corner unless uvs are given.
-ZYLmesh* makeMesh(const std::vector<QmtVector3>& points, const std::vector<Indices>& faces,
-                  const QmtVector3& offset = QmtVector3::ZERO, std::uint32_t numUVs = 0,
-                  const std::vector<Indices>& uvs = {}) {
-    auto* mesh = new ZYLmesh();
-    mesh->numVertices = static_cast<std::uint32_t>(points.size());
-    mesh->vertices = new QmtVector3[points.size()];
-    mesh->worldVertices = new QmtVector3[points.size()];
-    for (std::size_t i = 0; i < points.size(); ++i) {
-        mesh->vertices[i] = points[i];
-        mesh->worldVertices[i] = points[i] + offset;
-    }
-    mesh->numFaces = static_cast<std::uint32_t>(faces.size());
-    mesh->faces = new ZYLface[faces.size()];
-    mesh->normals = new QmtVector3[faces.size()];
-    mesh->worldNormals = new QmtVector3[faces.size()];
-    for (std::size_t f = 0; f < faces.size(); ++f) {
-        ZYLface& face = mesh->faces[f];
-        face.numVertices = static_cast<std::uint32_t>(faces[f].size());
-        for (std::size_t k = 0; k < faces[f].size(); ++k) {
-            face.vertices[k] = faces[f][k];
-            face.uvs[k] = uvs.empty() ? static_cast<std::uint32_t>(100 * f + k) : uvs[f][k];
-        }
-    }
-    mesh->numUVs = numUVs;
-    if (numUVs) {
-        mesh->uvs = new QmtVector3[numUVs];
-    }
-    return mesh;
-}
-
-const std::vector<QmtVector3> CUBE_POINTS = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0},
-                                             {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
-const std::vector<Indices> CUBE_FACES = {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4},
-                                         {1, 2, 6, 5}, {2, 3, 7, 6}, {3, 0, 4, 7}};
-
-Indices edgeSlots(const ZYLface& face) { return Indices(face.edges, face.edges + face.numEdges); }
-Indices listOf(const std::uint32_t* data, std::uint32_t n) { return Indices(data, data + n); }
+using namespace meshtest;
 
 // Points spread over a unit sphere.
-std::vector<QmtVector3> spherePoints(std::uint32_t n) {
-    std::vector<QmtVector3> points;
+Points spherePoints(std::uint32_t n) {
+    Points points;
     const double golden = 3.14159265358979323846 * (3.0 - std::sqrt(5.0));
     for (std::uint32_t i = 0; i < n; ++i) {
         const double z = 1.0 - 2.0 * (i + 0.5) / n;
@@ -128,9 +89,9 @@ TEST(BVmeshVolume, OwnershipCopiesAndFlags) {
     EXPECT_EQ(empty.getOwnership(), -1);
     EXPECT_EQ(empty.clip(QmtVector3::UNIT_Z, QmtVector3::ZERO, 8), 0);
 
-    ZYLmesh* cube = makeMesh(CUBE_POINTS, CUBE_FACES);
+    const auto cube = makeMesh(meshtest::cube());
     {
-        BVmesh volume(cube);
+        BVmesh volume(cube.get());
         EXPECT_EQ(volume.getOwnership(), 0);
         // The flag accessors build nothing.
         volume.enableConnectEdges();
@@ -146,7 +107,7 @@ TEST(BVmeshVolume, OwnershipCopiesAndFlags) {
         // Copies are shallow: same mesh, same tables, same state.
         ASSERT_TRUE(volume.buildConnectivity(BVMESH_EDGES));
         BVmesh copy(volume);
-        EXPECT_EQ(copy.getMesh(), cube);
+        EXPECT_EQ(copy.getMesh(), cube.get());
         EXPECT_EQ(copy.edges, volume.edges);
         EXPECT_EQ(copy.getOwnership(), 0);
         copy.edges = nullptr;  // only one of the sharing volumes may release them
@@ -155,7 +116,7 @@ TEST(BVmeshVolume, OwnershipCopiesAndFlags) {
         volume.destroy();
         EXPECT_EQ(volume.edges, nullptr);
         EXPECT_EQ(volume.getEdgeCount(), 0u);
-        EXPECT_EQ(volume.getMesh(), cube);
+        EXPECT_EQ(volume.getMesh(), cube.get());
     }
     // A referenced mesh survives its volume.
     EXPECT_EQ(cube->numVertices, 8u);
@@ -166,19 +127,20 @@ TEST(BVmeshVolume, OwnershipCopiesAndFlags) {
     ASSERT_TRUE(owner.createMesh());
     EXPECT_EQ(owner.getOwnership(), 1);
     ASSERT_TRUE(owner.createMesh());
-    BVmesh referencing(cube);
+    BVmesh referencing(cube.get());
     referencing.deleteMesh();
     EXPECT_EQ(referencing.getMesh(), nullptr);
     EXPECT_EQ(cube->numVertices, 8u);
-    delete cube;
 }
 
 TEST(BVmeshConnectivity, TwoTrianglesSharingAnEdge) {
     // Face 1 walks the shared edge 1-2 backwards.
-    ZYLmesh* mesh = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}}, {{0, 1, 2}, {2, 1, 3}},
-                             QmtVector3::ZERO, 30, {{10, 11, 12}, {20, 21, 23}});
+    MeshBuilder builder({{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}}, {{0, 1, 2}, {2, 1, 3}}});
+    builder.uvs = {{10, 11, 12}, {20, 21, 23}};
+    builder.uvTable = Points(30);
+    const auto mesh = builder.mesh();
     BVmesh volume;
-    ASSERT_TRUE(volume.init(mesh, BVMESH_EDGES | BVMESH_VERTICES));
+    ASSERT_TRUE(volume.init(mesh.get(), BVMESH_EDGES | BVMESH_VERTICES));
     EXPECT_EQ(volume.getOwnership(), 0);
     EXPECT_EQ(volume.numVertexRecords, 4u);
     ASSERT_EQ(volume.getEdgeCount(), 5u);
@@ -202,8 +164,8 @@ TEST(BVmeshConnectivity, TwoTrianglesSharingAnEdge) {
     const std::vector<Indices> edges = {{0, 1}, {0, 2, 4}, {1, 3, 4}, {2, 3}};
     for (std::uint32_t v = 0; v < 4; ++v) {
         const connect_vertex& r = volume.getConnectVertex(v);
-        EXPECT_EQ(listOf(r.faces, r.numFaces), faces[v]) << "vertex " << v;
-        EXPECT_EQ(listOf(r.edges, r.numEdges), edges[v]) << "vertex " << v;
+        EXPECT_EQ(vertexFaces(r), faces[v]) << "vertex " << v;
+        EXPECT_EQ(vertexEdges(r), edges[v]) << "vertex " << v;
     }
 
     // Without UVs the UV fields are not filled.
@@ -220,15 +182,12 @@ TEST(BVmeshConnectivity, TwoTrianglesSharingAnEdge) {
         EXPECT_EQ(volume.getConnectVertex(v).numFaces, 0u);
         EXPECT_EQ(volume.getConnectVertex(v).numEdges, 0u);
     }
-    volume.destroy();
-    delete mesh;
 }
 
 TEST(BVmeshConnectivity, TetrahedronTriangleAndEmptyMesh) {
-    ZYLmesh* tetra = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}},
-                              {{0, 2, 1}, {0, 1, 3}, {1, 2, 3}, {2, 0, 3}});
+    const auto tetra = makeMesh(tetrahedron());
     BVmesh volume;
-    ASSERT_TRUE(volume.init(tetra, BVMESH_EDGES | BVMESH_VOLUME));
+    ASSERT_TRUE(volume.init(tetra.get(), BVMESH_EDGES | BVMESH_VOLUME));
     ASSERT_EQ(volume.getEdgeCount(), 6u);
     for (std::uint32_t i = 0; i < 6; ++i) {
         EXPECT_NE(volume.getConnectEdges(i).faceA, volume.getConnectEdges(i).faceB);
@@ -246,8 +205,8 @@ TEST(BVmeshConnectivity, TetrahedronTriangleAndEmptyMesh) {
     EXPECT_NEAR(volume.getVolume(), 1.0 / 6.0, 1e-12);
     EXPECT_NEAR((tetra->centre - QmtVector3(0.25, 0.25, 0.25)).Length(), 0.0, 1e-12);
 
-    ZYLmesh* triangle = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
-    ASSERT_TRUE(volume.init(triangle, BVMESH_EDGES));
+    const auto triangle = makeMesh({{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}}});
+    ASSERT_TRUE(volume.init(triangle.get(), BVMESH_EDGES));
     ASSERT_EQ(volume.getEdgeCount(), 3u);
     const Indices corners[3] = {{0, 1}, {1, 2}, {2, 0}};
     for (std::uint32_t i = 0; i < 3; ++i) {
@@ -259,16 +218,13 @@ TEST(BVmeshConnectivity, TetrahedronTriangleAndEmptyMesh) {
     EXPECT_EQ(edgeSlots(triangle->faces[0]), (Indices{0, 1, 2}));
 
     // No face, no edge: the build fails, init still attaches the mesh.
-    ZYLmesh* bare = makeMesh({{0, 0, 0}}, {});
-    EXPECT_TRUE(volume.init(bare, BVMESH_EDGES | BVMESH_VERTICES));
+    const auto bare = makeMesh({{{0, 0, 0}}, {}});
+    EXPECT_TRUE(volume.init(bare.get(), BVMESH_EDGES | BVMESH_VERTICES));
     EXPECT_FALSE(volume.buildConnectivity(BVMESH_EDGES));
     EXPECT_FALSE(volume.isConnectEdges());
     EXPECT_EQ(volume.getEdgeCount(), 0u);
     EXPECT_FALSE(BVmesh().buildConnectivity(BVMESH_EDGES));
-    volume.destroy();
-    delete tetra;
-    delete triangle;
-    delete bare;
+    volume.destroy();  // before the meshes made after it go
 }
 
 TEST(BVmeshConnectivity, HashedMatchingEqualsTheListWalk) {
@@ -277,18 +233,17 @@ TEST(BVmeshConnectivity, HashedMatchingEqualsTheListWalk) {
     std::mt19937 random(7);
     for (int round = 0; round < 40; ++round) {
         const std::uint32_t vertexCount = 3 + round % 5;
-        std::vector<QmtVector3> points(vertexCount);
-        std::vector<Indices> faces(6 + round % 13);
-        for (Indices& face : faces) {
+        Shape shape{Points(vertexCount), Faces(6 + round % 13)};
+        for (Indices& face : shape.faces) {
             face.resize(1 + random() % 5);
             for (std::uint32_t& v : face) {
                 v = random() % vertexCount;
             }
         }
-        ZYLmesh* mesh = makeMesh(points, faces, QmtVector3::ZERO, 1000);
+        const auto mesh = makeMesh(shape, true);
         const Reference ref = referenceBuild(*mesh);
         BVmesh volume;
-        ASSERT_TRUE(volume.init(mesh, BVMESH_EDGES | BVMESH_VERTICES));
+        ASSERT_TRUE(volume.init(mesh.get(), BVMESH_EDGES | BVMESH_VERTICES));
         ASSERT_EQ(volume.getEdgeCount(), ref.table.size()) << "round " << round;
         for (std::uint32_t i = 0; i < ref.table.size(); ++i) {
             const connect_edge& e = volume.getConnectEdges(i);
@@ -308,29 +263,20 @@ TEST(BVmeshConnectivity, HashedMatchingEqualsTheListWalk) {
         for (std::uint32_t v = 0; v < vertexCount; ++v) {
             EXPECT_EQ(volume.getConnectVertex(v).numEdges, edgeEnds[v]);
         }
-        volume.destroy();
-        delete mesh;
     }
 }
 
 TEST(BVmeshIslands, TwoCubesAndLabelling) {
     // Two cubes with interleaved faces: face 0 belongs to the first cube.
-    std::vector<QmtVector3> points = CUBE_POINTS;
-    for (const QmtVector3& p : CUBE_POINTS) {
-        points.push_back(p + QmtVector3(3, 0, 0));
+    const Shape both = joined(meshtest::cube(), meshtest::cube(1.0, {3, 0, 0}));
+    Shape cubes{both.vertices, {}};
+    for (std::size_t f = 0; f < 6; ++f) {
+        cubes.faces.push_back(both.faces[f]);
+        cubes.faces.push_back(both.faces[6 + f]);
     }
-    std::vector<Indices> faces;
-    for (const Indices& face : CUBE_FACES) {
-        faces.push_back(face);
-        Indices shifted = face;
-        for (std::uint32_t& v : shifted) {
-            v += 8;
-        }
-        faces.push_back(shifted);
-    }
-    ZYLmesh* mesh = makeMesh(points, faces);
+    const auto mesh = makeMesh(cubes);
     BVmesh volume;
-    ASSERT_TRUE(volume.init(mesh, BVMESH_ISLANDS));
+    ASSERT_TRUE(volume.init(mesh.get(), BVMESH_ISLANDS));
     // The islands built the missing edge table themselves.
     EXPECT_TRUE(volume.isConnectEdges());
     EXPECT_EQ(volume.getEdgeCount(), 24u);
@@ -356,21 +302,18 @@ TEST(BVmeshIslands, TwoCubesAndLabelling) {
     volume.fillIsland(nullptr);
 
     // Faces that share only a vertex are separate islands.
-    ZYLmesh* bowtie = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {-1, 0, 0}, {0, -1, 0}},
-                               {{0, 1, 2}, {0, 3, 4}});
-    ASSERT_TRUE(volume.init(bowtie, BVMESH_EDGES | BVMESH_ISLANDS));
+    const auto bowtie = makeMesh({{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {-1, 0, 0}, {0, -1, 0}}, {{0, 1, 2}, {0, 3, 4}}});
+    ASSERT_TRUE(volume.init(bowtie.get(), BVMESH_EDGES | BVMESH_ISLANDS));
     EXPECT_EQ(volume.getNumMeshGroups(), 2u);
     EXPECT_EQ(bowtie->faces[1].island, 2);
     volume.destroy();
-    delete mesh;
-    delete bowtie;
 }
 
 TEST(BVmeshIslands, MoreIslandsThanSixteenBitLabels) {
     // 65537 loose pairs of triangles: the 65536th number wraps to 0, which must neither
     // stall the spread nor split or merge that island; the count stays exact.
     const std::uint32_t pairs = 65537;
-    auto* mesh = new ZYLmesh();
+    const auto mesh = std::make_unique<ZYLmesh>();
     mesh->numVertices = 4 * pairs;
     mesh->numFaces = 2 * pairs;
     mesh->faces = new ZYLface[mesh->numFaces];
@@ -384,38 +327,36 @@ TEST(BVmeshIslands, MoreIslandsThanSixteenBitLabels) {
         }
     }
     BVmesh volume;
-    ASSERT_TRUE(volume.init(mesh, BVMESH_EDGES | BVMESH_ISLANDS));
+    ASSERT_TRUE(volume.init(mesh.get(), BVMESH_EDGES | BVMESH_ISLANDS));
     EXPECT_EQ(volume.getEdgeCount(), 5 * pairs);
     EXPECT_EQ(volume.getNumMeshGroups(), pairs);
     EXPECT_EQ(mesh->faces[2 * 65534 + 1].island, 65535);
     EXPECT_EQ(mesh->faces[2 * 65535].island, 0);
     EXPECT_EQ(mesh->faces[2 * 65535 + 1].island, 0);
     EXPECT_EQ(mesh->faces[2 * 65536 + 1].island, 1);
-    volume.destroy();
-    delete mesh;
 }
 
 TEST(BVmeshInit, RefusesBadIndicesAndReleasesOwnedMeshes) {
-    ZYLmesh* cube = makeMesh(CUBE_POINTS, CUBE_FACES);
+    const auto cube = makeMesh(meshtest::cube());
     BVmesh volume;
-    ASSERT_TRUE(volume.init(cube, BVMESH_EDGES | BVMESH_VERTICES | BVMESH_VOLUME));
+    ASSERT_TRUE(volume.init(cube.get(), BVMESH_EDGES | BVMESH_VERTICES | BVMESH_VOLUME));
     EXPECT_NEAR(volume.getVolume(), 1.0, 1e-12);
     EXPECT_NEAR((cube->centre - QmtVector3(0.5, 0.5, 0.5)).Length(), 0.0, 1e-12);
     EXPECT_EQ(volume.getEdgeCount(), 12u);
 
     // A face index equal to the vertex count is refused and the volume holds no mesh.
     cube->faces[4].vertices[2] = 8;
-    EXPECT_FALSE(volume.init(cube, BVMESH_EDGES));
+    EXPECT_FALSE(volume.init(cube.get(), BVMESH_EDGES));
     EXPECT_EQ(volume.getMesh(), nullptr);
     EXPECT_EQ(volume.getOwnership(), -1);
     cube->faces[4].vertices[2] = 7;
     cube->faces[4].numVertices = 33;
-    EXPECT_FALSE(volume.init(cube, BVMESH_EDGES));
+    EXPECT_FALSE(volume.init(cube.get(), BVMESH_EDGES));
     cube->faces[4].numVertices = 4;
     EXPECT_FALSE(volume.init(nullptr, BVMESH_EDGES));
 
     // buildConnectivity refuses such a mesh too, leaving the flags clear.
-    BVmesh direct(cube);
+    BVmesh direct(cube.get());
     cube->faces[0].vertices[0] = 8;
     EXPECT_FALSE(direct.buildConnectivity(BVMESH_EDGES | BVMESH_VERTICES));
     EXPECT_FALSE(direct.isConnectEdges());
@@ -425,7 +366,7 @@ TEST(BVmeshInit, RefusesBadIndicesAndReleasesOwnedMeshes) {
     // An owned mesh is deleted when another is attached (the leak checker watches),
     // and stays owned when it is given again.
     ASSERT_TRUE(volume.createMesh());
-    ASSERT_TRUE(volume.init(cube, BVMESH_EDGES));
+    ASSERT_TRUE(volume.init(cube.get(), BVMESH_EDGES));
     EXPECT_EQ(volume.getOwnership(), 0);
     ASSERT_TRUE(volume.createMesh());
     ZYLmesh* owned = volume.getMesh();
@@ -435,26 +376,29 @@ TEST(BVmeshInit, RefusesBadIndicesAndReleasesOwnedMeshes) {
 
     // Vertex records sized for a bigger mesh are released before a smaller one is
     // attached (the sanitizer catches a walk over the old count).
-    ZYLmesh* triangle = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
-    ASSERT_TRUE(volume.init(cube, BVMESH_EDGES | BVMESH_VERTICES));
-    ASSERT_TRUE(volume.init(triangle, BVMESH_EDGES));
+    const auto triangle = makeMesh({{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}}});
+    ASSERT_TRUE(volume.init(cube.get(), BVMESH_EDGES | BVMESH_VERTICES));
+    ASSERT_TRUE(volume.init(triangle.get(), BVMESH_EDGES));
     EXPECT_EQ(volume.numVertexRecords, 3u);
     EXPECT_EQ(volume.vertexRecords, nullptr);
     volume.destroy();
-    delete cube;
-    delete triangle;
 }
 
 TEST(BVmeshCopyAprox, HullsWorldOrSampledLocalPositions) {
-    const QmtVector3 offset(10, 0, 0);
+    // A triangle over the points, placed 10 along x.
+    const auto placed = [](const Points& points) {
+        MeshBuilder builder({points, {{0, 1, 2}}});
+        builder.worldOffset = {10, 0, 0};
+        return builder.mesh();
+    };
 
     // 100 vertices: the hull of the world positions.
-    ZYLmesh* small = makeMesh(spherePoints(100), {{0, 1, 2}}, offset);
+    const auto small = placed(spherePoints(100));
     BVmesh volume;
-    ASSERT_TRUE(volume.copyAprox(small, BVMESH_EDGES | BVMESH_VERTICES | BVMESH_VOLUME));
+    ASSERT_TRUE(volume.copyAprox(small.get(), BVMESH_EDGES | BVMESH_VERTICES | BVMESH_VOLUME));
     ZYLmesh* hull = volume.getMesh();
     ASSERT_NE(hull, nullptr);
-    EXPECT_NE(hull, small);
+    EXPECT_NE(hull, small.get());
     EXPECT_EQ(volume.getOwnership(), 1);
     EXPECT_EQ(volume.numVertexRecords, hull->numVertices);
     ASSERT_NE(hull->worldVertices, nullptr);
@@ -472,10 +416,10 @@ TEST(BVmeshCopyAprox, HullsWorldOrSampledLocalPositions) {
 
     // 600 vertices: the hull of the first 512 local positions (stride 1); a far point
     // past them stays out.
-    std::vector<QmtVector3> points = spherePoints(600);
+    Points points = spherePoints(600);
     points[599] = {0, 0, 5};
-    ZYLmesh* large = makeMesh(points, {{0, 1, 2}}, offset);
-    ASSERT_TRUE(volume.copyAprox(large, BVMESH_ISLANDS));
+    const auto large = placed(points);
+    ASSERT_TRUE(volume.copyAprox(large.get(), BVMESH_ISLANDS));
     hull = volume.getMesh();
     ASSERT_NE(hull, nullptr);
     EXPECT_EQ(volume.getNumMeshGroups(), 1u);
@@ -493,22 +437,19 @@ TEST(BVmeshCopyAprox, HullsWorldOrSampledLocalPositions) {
 
     // A mesh that gives no hull or has a bad index leaves the volume empty; the owned
     // hull is released.
-    ZYLmesh* flat = makeMesh({{0, 0, 0}, {1, 0, 0}}, {{0, 1}});
-    EXPECT_FALSE(volume.copyAprox(flat, BVMESH_EDGES));
+    const auto flat = makeMesh({{{0, 0, 0}, {1, 0, 0}}, {{0, 1}}});
+    EXPECT_FALSE(volume.copyAprox(flat.get(), BVMESH_EDGES));
     EXPECT_EQ(volume.getMesh(), nullptr);
     EXPECT_EQ(volume.getOwnership(), -1);
     flat->faces[0].vertices[1] = 2;
-    EXPECT_FALSE(volume.copyAprox(flat, BVMESH_EDGES));
+    EXPECT_FALSE(volume.copyAprox(flat.get(), BVMESH_EDGES));
     volume.destroy();
-    delete small;
-    delete large;
-    delete flat;
 }
 
 TEST(BVmeshClipper, OwnsItsClipper) {
-    ZYLmesh* cube = makeMesh(CUBE_POINTS, CUBE_FACES);
+    const auto cube = makeMesh(meshtest::cube());
     BVmesh volume;
-    ASSERT_TRUE(volume.init(cube, BVMESH_EDGES));
+    ASSERT_TRUE(volume.init(cube.get(), BVMESH_EDGES));
     volume.initClipper();
     Clipper* first = volume.getClipper();
     ASSERT_NE(first, nullptr);
@@ -524,6 +465,5 @@ TEST(BVmeshClipper, OwnsItsClipper) {
     EXPECT_EQ(cube->numFaces, 6u);
     volume.destroy();
     EXPECT_EQ(volume.getClipper(), nullptr);
-    EXPECT_EQ(volume.getMesh(), cube);
-    delete cube;
+    EXPECT_EQ(volume.getMesh(), cube.get());
 }

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "geometry/boundingVolumes.h"
+#include "tests/geometry/distanceReferences.h"
+#include "tests/testSupport.h"
 
 namespace {
 
@@ -17,85 +19,44 @@ using V = QmtVector3;
 
 constexpr double FLT_MAX_D = 3.4028234663852886e38;
 
-void expectNear(const V& actual, const V& expected, double tol = 1e-12) {
-    EXPECT_NEAR(actual.x, expected.x, tol);
-    EXPECT_NEAR(actual.y, expected.y, tol);
-    EXPECT_NEAR(actual.z, expected.z, tol);
-}
+using distref::unit;
+using zyltest::expectNear;
 
 ZYLcapsule makeCapsule(const V& centre, const V& axis, double length, double radius) {
-    ZYLcapsule c;
-    c.centre = centre;
-    c.axis = axis;
-    c.length = length;
-    c.radius = radius;
-    return c;
+    return {centre, axis, length, radius};
 }
 
-V unit(V v) {
-    v.Unitize(0.0);
-    return v;
-}
-
-// Independent references for the segment-triangle distance: clamped feet, the plane
-// projection and a crossing test.
-double refPointSegment(const V& p, const V& a, const V& b) {
-    const V e = b - a;
-    const double ee = e.Dot(e);
-    const double u = ee > 0.0 ? std::clamp((p - a).Dot(e) / ee, 0.0, 1.0) : 0.0;
-    return (a + e * u - p).SquaredLength();
-}
-
-double refSegmentSegment(const V& p0, const V& p1, const V& q0, const V& q1) {
-    double best = std::min({refPointSegment(p0, q0, q1), refPointSegment(p1, q0, q1), refPointSegment(q0, p0, p1),
-                            refPointSegment(q1, p0, p1)});
-    const V e = p1 - p0, f = q1 - q0, w = p0 - q0;
-    const double a = e.Dot(e), b = e.Dot(f), c = f.Dot(f), d = e.Dot(w), g = f.Dot(w);
-    const double det = a * c - b * b;
-    if (det > 1e-12) {
-        const double s = (b * g - c * d) / det, t = (a * g - b * d) / det;
-        if (s >= 0 && s <= 1 && t >= 0 && t <= 1) {
-            best = std::min(best, (p0 + e * s - q0 - f * t).SquaredLength());
-        }
-    }
-    return best;
-}
-
-bool refInside(const V& p, const V* tri, const V& n) {
-    for (int i = 0; i < 3; ++i) {
-        if ((tri[(i + 1) % 3] - tri[i]).Cross(p - tri[i]).Dot(n) < 0.0) {
-            return false;
-        }
-    }
-    return true;
-}
-
-double refPointTriangle(const V& p, const V* tri) {
-    const V n = unit((tri[1] - tri[0]).Cross(tri[2] - tri[0]));
-    const double h = (p - tri[0]).Dot(n);
-    if (refInside(p - n * h, tri, n)) {
-        return h * h;
-    }
-    return std::min({refPointSegment(p, tri[0], tri[1]), refPointSegment(p, tri[1], tri[2]),
-                     refPointSegment(p, tri[2], tri[0])});
-}
-
+// Zero when the segment crosses the triangle, else the least of its ends' distances and
+// its distances to the edges.
 double refSegmentTriangle(const V& p0, const V& p1, const V* tri) {
+    using namespace distref;
     const V n = unit((tri[1] - tri[0]).Cross(tri[2] - tri[0]));
     const double h0 = (p0 - tri[0]).Dot(n), h1 = (p1 - tri[0]).Dot(n);
     if (h0 * h1 < 0.0) {
         const V x = p0 + (p1 - p0) * (h0 / (h0 - h1));
-        if (refInside(x, tri, n)) {
+        if (insideTriangle(x, tri, n)) {
             return 0.0;
         }
     }
-    return std::min({refPointTriangle(p0, tri), refPointTriangle(p1, tri), refSegmentSegment(p0, p1, tri[0], tri[1]),
-                     refSegmentSegment(p0, p1, tri[1], tri[2]), refSegmentSegment(p0, p1, tri[2], tri[0])});
+    return std::min({pointTriangle(p0, tri), pointTriangle(p1, tri), segmentSegment(p0, p1, tri[0], tri[1]),
+                     segmentSegment(p0, p1, tri[1], tri[2]), segmentSegment(p0, p1, tri[2], tri[0])});
 }
 
 const V RIGHT_TRI[3] = {V(0, 0, 0), V(1, 0, 0), V(0, 1, 0)};
 const V BIG_TRI[3] = {V(-10, -10, 0), V(10, -10, 0), V(0, 10, 0)};
 const V UP(0, 0, 1);
+
+// Outputs of one capsule contact query against the plane z = 0 or a triangle facing +z.
+struct Contact {
+    V pts[2];
+    V normal;
+    std::uint32_t count = 0;
+    double depth = 0.0;
+    bool plane(const ZYLcapsule& c) { return capsulePlaneContact(c, V(0, 0, 0), UP, pts, normal, count, depth); }
+    bool triangle(const ZYLcapsule& c, const V* tri) {
+        return capsuleTriangleContact(c, tri, UP, pts, normal, count, depth);
+    }
+};
 
 }  // namespace
 
@@ -174,104 +135,83 @@ TEST(SelectExtremePoints, LargeSetPicksDistinctIndices) {
 }
 
 TEST(CapsuleContacts, Plane) {
-    const V origin(0, 0, 0);
-    V pts[2];
-    V normal;
-    std::uint32_t count = 0;
-    double depth = 0.0;
+    Contact hit;
 
     // Lying parallel: both ends, top first.
-    EXPECT_TRUE(capsulePlaneContact(makeCapsule(V(0, 0, 1), V(1, 0, 0), 2.0, 0.5), origin, UP, pts, normal, count,
-                                    depth));
-    EXPECT_EQ(count, 2u);
-    expectNear(pts[0], V(1, 0, 0.5));
-    expectNear(pts[1], V(-1, 0, 0.5));
-    EXPECT_DOUBLE_EQ(depth, 0.5);
-    expectNear(normal, UP);
+    EXPECT_TRUE(hit.plane(makeCapsule(V(0, 0, 1), V(1, 0, 0), 2.0, 0.5)));
+    EXPECT_EQ(hit.count, 2u);
+    expectNear(hit.pts[0], V(1, 0, 0.5));
+    expectNear(hit.pts[1], V(-1, 0, 0.5));
+    EXPECT_DOUBLE_EQ(hit.depth, 0.5);
+    expectNear(hit.normal, UP);
 
     // Tilted: the lower end alone, whichever end of the axis it is.
-    EXPECT_TRUE(capsulePlaneContact(makeCapsule(V(0, 0, 2), V(0.6, 0, 0.8), 2.0, 0.5), origin, UP, pts, normal, count,
-                                    depth));
-    EXPECT_EQ(count, 1u);
-    expectNear(pts[0], V(-0.6, 0, 0.7));
-    EXPECT_NEAR(depth, 0.7, 1e-12);
-    EXPECT_TRUE(capsulePlaneContact(makeCapsule(V(0, 0, 2), V(0.6, 0, -0.8), 2.0, 0.5), origin, UP, pts, normal,
-                                    count, depth));
-    EXPECT_EQ(count, 1u);
-    expectNear(pts[0], V(0.6, 0, 0.7));
+    EXPECT_TRUE(hit.plane(makeCapsule(V(0, 0, 2), V(0.6, 0, 0.8), 2.0, 0.5)));
+    EXPECT_EQ(hit.count, 1u);
+    expectNear(hit.pts[0], V(-0.6, 0, 0.7));
+    EXPECT_NEAR(hit.depth, 0.7, 1e-12);
+    EXPECT_TRUE(hit.plane(makeCapsule(V(0, 0, 2), V(0.6, 0, -0.8), 2.0, 0.5)));
+    EXPECT_EQ(hit.count, 1u);
+    expectNear(hit.pts[0], V(0.6, 0, 0.7));
 
     // Far below the plane still answers true, with a negative depth.
-    EXPECT_TRUE(capsulePlaneContact(makeCapsule(V(0, 0, -5), V(0, 0, 1), 0.0, 0.5), origin, UP, pts, normal, count,
-                                    depth));
-    EXPECT_EQ(count, 1u);
-    EXPECT_DOUBLE_EQ(depth, -5.5);
+    EXPECT_TRUE(hit.plane(makeCapsule(V(0, 0, -5), V(0, 0, 1), 0.0, 0.5)));
+    EXPECT_EQ(hit.count, 1u);
+    EXPECT_DOUBLE_EQ(hit.depth, -5.5);
 }
 
 TEST(CapsuleContacts, TriangleDegenerateAxisAndClip) {
-    V pts[2];
-    V normal;
-    std::uint32_t count = 0;
-    double depth = 0.0;
+    Contact hit;
 
     // Zero length: the top end minus r n, depth measured from V0's plane.
-    EXPECT_TRUE(capsuleTriangleContact(makeCapsule(V(0.2, 0.2, 1), V(0, 0, 1), 0.0, 0.5), RIGHT_TRI, UP, pts, normal,
-                                       count, depth));
-    EXPECT_EQ(count, 1u);
-    expectNear(pts[0], V(0.2, 0.2, 0.5));
-    EXPECT_DOUBLE_EQ(depth, 0.5);
-    expectNear(normal, UP);
+    EXPECT_TRUE(hit.triangle(makeCapsule(V(0.2, 0.2, 1), V(0, 0, 1), 0.0, 0.5), RIGHT_TRI));
+    EXPECT_EQ(hit.count, 1u);
+    expectNear(hit.pts[0], V(0.2, 0.2, 0.5));
+    EXPECT_DOUBLE_EQ(hit.depth, 0.5);
+    expectNear(hit.normal, UP);
 
     // Lying flat over the interior: both clip points, depth d - r.
-    EXPECT_TRUE(capsuleTriangleContact(makeCapsule(V(0, 0, 0.3), V(1, 0, 0), 2.0, 0.5), BIG_TRI, UP, pts, normal,
-                                       count, depth));
-    EXPECT_EQ(count, 2u);
-    expectNear(pts[0], V(-1, 0, -0.2), 1e-9);
-    expectNear(pts[1], V(1, 0, -0.2), 1e-9);
-    EXPECT_NEAR(depth, -0.2, 1e-9);
+    EXPECT_TRUE(hit.triangle(makeCapsule(V(0, 0, 0.3), V(1, 0, 0), 2.0, 0.5), BIG_TRI));
+    EXPECT_EQ(hit.count, 2u);
+    expectNear(hit.pts[0], V(-1, 0, -0.2), 1e-9);
+    expectNear(hit.pts[1], V(1, 0, -0.2), 1e-9);
+    EXPECT_NEAR(hit.depth, -0.2, 1e-9);
 
     // Depths within 1e-5: two points, the depth of the second.
     const V nearlyFlat = unit(V(1, 0, 2.5e-6));
-    EXPECT_TRUE(capsuleTriangleContact(makeCapsule(V(0, 0, 0.3), nearlyFlat, 2.0, 0.5), BIG_TRI, UP, pts, normal,
-                                       count, depth));
-    EXPECT_EQ(count, 2u);
-    EXPECT_NEAR(depth, 0.3 + 2.5e-6 - 0.5, 1e-10);
+    EXPECT_TRUE(hit.triangle(makeCapsule(V(0, 0, 0.3), nearlyFlat, 2.0, 0.5), BIG_TRI));
+    EXPECT_EQ(hit.count, 2u);
+    EXPECT_NEAR(hit.depth, 0.3 + 2.5e-6 - 0.5, 1e-10);
 
     // Tilted: the clip points are the ends' shadows (-0.3, 0, 0) and (0.3, 0, 0)
     // carried back to the axis line, at heights 0.216 and 0.504. Only the lower stays,
     // as the first output, whichever clip point it was.
-    EXPECT_TRUE(capsuleTriangleContact(makeCapsule(V(0, 0, 1), V(0.6, 0, 0.8), 1.0, 0.5), BIG_TRI, UP, pts, normal,
-                                       count, depth));
-    EXPECT_EQ(count, 1u);
-    expectNear(pts[0], V(-0.588, 0, -0.284), 1e-9);
-    EXPECT_NEAR(depth, -0.284, 1e-9);
-    EXPECT_TRUE(capsuleTriangleContact(makeCapsule(V(0, 0, 1), V(-0.6, 0, -0.8), 1.0, 0.5), BIG_TRI, UP, pts, normal,
-                                       count, depth));
-    EXPECT_EQ(count, 1u);
-    expectNear(pts[0], V(-0.588, 0, -0.284), 1e-9);
-    EXPECT_NEAR(depth, -0.284, 1e-9);
+    EXPECT_TRUE(hit.triangle(makeCapsule(V(0, 0, 1), V(0.6, 0, 0.8), 1.0, 0.5), BIG_TRI));
+    EXPECT_EQ(hit.count, 1u);
+    expectNear(hit.pts[0], V(-0.588, 0, -0.284), 1e-9);
+    EXPECT_NEAR(hit.depth, -0.284, 1e-9);
+    EXPECT_TRUE(hit.triangle(makeCapsule(V(0, 0, 1), V(-0.6, 0, -0.8), 1.0, 0.5), BIG_TRI));
+    EXPECT_EQ(hit.count, 1u);
+    expectNear(hit.pts[0], V(-0.588, 0, -0.284), 1e-9);
+    EXPECT_NEAR(hit.depth, -0.284, 1e-9);
 }
 
 TEST(CapsuleContacts, TriangleEdgeBranch) {
-    V pts[2];
-    V normal;
-    std::uint32_t count = 0;
-    double depth = 0.0;
+    Contact hit;
     // Beside the triangle past V1: the normal points from the edge to the axis and
     // the depth is r minus the gap.
-    EXPECT_TRUE(capsuleTriangleContact(makeCapsule(V(2, 0, 0), V(0, 1, 0), 1.0, 0.25), RIGHT_TRI, UP, pts, normal,
-                                       count, depth));
-    EXPECT_EQ(count, 1u);
-    expectNear(normal, V(1, 0, 0));
-    expectNear(pts[0], V(1.75, 0, 0));
-    EXPECT_DOUBLE_EQ(depth, -0.75);
+    EXPECT_TRUE(hit.triangle(makeCapsule(V(2, 0, 0), V(0, 1, 0), 1.0, 0.25), RIGHT_TRI));
+    EXPECT_EQ(hit.count, 1u);
+    expectNear(hit.normal, V(1, 0, 0));
+    expectNear(hit.pts[0], V(1.75, 0, 0));
+    EXPECT_DOUBLE_EQ(hit.depth, -0.75);
 
     // Overlapping an edge from outside: positive depth.
-    EXPECT_TRUE(capsuleTriangleContact(makeCapsule(V(0.5, -0.3, 0), V(0, 0, 1), 0.5, 0.5), RIGHT_TRI, UP, pts, normal,
-                                       count, depth));
-    EXPECT_EQ(count, 1u);
-    expectNear(normal, V(0, -1, 0));
-    EXPECT_NEAR(depth, 0.2, 1e-12);
-    expectNear(pts[0], V(0.5, 0.2, 0), 1e-12);
+    EXPECT_TRUE(hit.triangle(makeCapsule(V(0.5, -0.3, 0), V(0, 0, 1), 0.5, 0.5), RIGHT_TRI));
+    EXPECT_EQ(hit.count, 1u);
+    expectNear(hit.normal, V(0, -1, 0));
+    EXPECT_NEAR(hit.depth, 0.2, 1e-12);
+    expectNear(hit.pts[0], V(0.5, 0.2, 0), 1e-12);
 }
 
 TEST(CapsuleContacts, CapsulePairs) {

@@ -7,50 +7,17 @@
 #include <utility>
 #include <vector>
 
-#include "clipperTestMeshes.h"
 #include "geometry/massProperties.h"
+#include "tests/geometry/testMeshes.h"
+#include "tests/testSupport.h"
 
-using namespace cliptest;
+using namespace meshtest;
+using zyltest::randomDirection;
 using Qmt::QmtVector3;
 
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-
-Shape merged(const Shape& a, const Shape& b, const QmtVector3& offset) {
-    Shape s = a;
-    const auto base = static_cast<std::uint32_t>(a.vertices.size());
-    for (const QmtVector3& v : b.vertices) {
-        s.vertices.push_back(v + offset);
-    }
-    for (auto face : b.faces) {
-        for (std::uint32_t& v : face) {
-            v += base;
-        }
-        s.faces.push_back(face);
-    }
-    return s;
-}
-
-// Prism over a counter-clockwise polygon (x, y), from z = 0 to z = h.
-Shape extruded(const std::vector<std::pair<double, double>>& polygon, double h) {
-    Shape s;
-    const auto n = static_cast<std::uint32_t>(polygon.size());
-    for (double z : {0.0, h}) {
-        for (const auto& [x, y] : polygon) {
-            s.vertices.push_back({x, y, z});
-        }
-    }
-    std::vector<std::uint32_t> bottom, top;
-    for (std::uint32_t i = 0; i < n; ++i) {
-        bottom.push_back(n - 1 - i);
-        top.push_back(n + i);
-        s.faces.push_back({i, (i + 1) % n, n + (i + 1) % n, n + i});
-    }
-    s.faces.push_back(bottom);
-    s.faces.push_back(top);
-    return s;
-}
 
 // Thick ring around z: regular n-gons of radius R (outside) and r (inside), height h.
 Shape ring(std::uint32_t n, double R, double r, double h) {
@@ -79,15 +46,13 @@ double regularPolygonArea(std::uint32_t n, double radius) {
 
 // UVs that name the corner's position (set s shifted by 10 s in v).
 DFOptions positionUVs(bool cornerNormals) {
-    DFOptions o;
-    o.uvSets = 1;
-    o.cornerNormals = cornerNormals;
-    o.uv = [](std::uint32_t, const QmtVector3& p, std::uint32_t set) { return QmtVector3(p.x, p.y + 10.0 * set, p.z); };
-    return o;
+    return {.uvSets = 1, .cornerNormals = cornerNormals, .uv = [](auto, const QmtVector3& p, auto set) {
+        return QmtVector3(p.x, p.y + 10.0 * set, p.z);
+    }};
 }
 
-ZYLmesh* makeMeshWithPositionUVs(const Shape& s) {
-    ZYLmesh* m = makeMesh(s, true);
+std::unique_ptr<ZYLmesh> makeMeshWithPositionUVs(const Shape& s) {
+    auto m = makeMesh(s, true);
     for (std::uint32_t f = 0; f < m->numFaces; ++f) {
         for (std::uint32_t k = 0; k < m->faces[f].numVertices; ++k) {
             m->uvs[m->faces[f].uvs[k]] = m->worldVertices[m->faces[f].vertices[k]];
@@ -180,6 +145,20 @@ void expectCapUVsNameTheirCorners(const Mesh& m) {
     }
 }
 
+// What a capped cut by the plane n.x = offset must leave: valid indices, caps as capFaces
+// checks them, each cap corner's UV naming its position, and a closed mesh of the given
+// volume. Returns the caps and their total area.
+template <class Mesh>
+std::vector<std::uint32_t> expectCappedCut(const Mesh& m, const QmtVector3& n, double offset, double volume,
+                                           double tol, double& area) {
+    expectValidIndices(m);
+    std::vector<std::uint32_t> caps = capFaces(m, n, offset, area);
+    expectCapUVsNameTheirCorners(m);
+    expectClosed(m);
+    EXPECT_NEAR(computeMeshVolume(&m), volume, tol);
+    return caps;
+}
+
 struct CutCounts {
     std::int32_t result = 1;
     std::uint32_t normalCount = 0;    // the clipper's, before the write-back compacts them
@@ -187,31 +166,21 @@ struct CutCounts {
     std::uint32_t diagonalCount = 0;
 };
 
-CutCounts cutDetailed(ZYL_DFmesh* mesh, const QmtVector3& n, const QmtVector3& p) {
-    BVDFmesh volume;
-    volume.init(mesh, 0);
-    volume.initClipper();
-    Clipper& c = *volume.getClipper();
+// Cuts through the mesh's own volume, finish step included.
+template <class Mesh>
+CutCounts cut(Mesh* mesh, const QmtVector3& n, const QmtVector3& p) {
+    const auto volume = clipperVolume(mesh);
+    Clipper& c = *volume->getClipper();
     CutCounts counts;
-    counts.result = c.clipDF(mesh, n, p * c.getScale(), CLIP_BUILD_CAPS);
+    if constexpr (std::is_same_v<Mesh, ZYLmesh>) {
+        counts.result = volume->clip(n, p * c.getScale(), CLIP_BUILD_CAPS);
+    } else {
+        counts.result = c.clipDF(mesh, n, p * c.getScale(), CLIP_BUILD_CAPS);
+    }
     counts.normalCount = c.getNormalCount();
     counts.capFaces = c.getFaceCount() - c.getSplitFaceCount();
     counts.diagonalCount = c.getDiagonalCount();
-    volume.finishClip(counts.result);
-    return counts;
-}
-
-CutCounts cutCompact(ZYLmesh* mesh, const QmtVector3& n, const QmtVector3& p) {
-    BVmesh volume;
-    volume.init(mesh, 0);
-    volume.initClipper();
-    Clipper& c = *volume.getClipper();
-    CutCounts counts;
-    counts.result = volume.clip(n, p * c.getScale(), CLIP_BUILD_CAPS);
-    counts.normalCount = c.getNormalCount();
-    counts.capFaces = c.getFaceCount() - c.getSplitFaceCount();
-    counts.diagonalCount = c.getDiagonalCount();
-    volume.finishClip(counts.result);
+    volume->finishClip(counts.result);
     return counts;
 }
 
@@ -219,17 +188,16 @@ CutCounts cutCompact(ZYLmesh* mesh, const QmtVector3& n, const QmtVector3& p) {
 
 TEST(ClipperCaps, CubeCutAtMidHeightGetsOneQuadCap) {
     const QmtVector3 up(0, 0, 1);
-    std::unique_ptr<ZYL_DFmesh> detailed(makeDFMesh(unitCube(), positionUVs(true)));
-    const CutCounts counts = cutDetailed(detailed.get(), up, {0, 0, 0.5});
+    const auto detailed = makeDFMesh(cube(), positionUVs(true));
+    const CutCounts counts = cut(detailed.get(), up, {0, 0, 0.5});
     ASSERT_EQ(counts.result, 0);
     // Six corner normals, two per crossing edge, one cap normal.
     EXPECT_EQ(counts.normalCount, 6u + 8u + 1u);
     EXPECT_EQ(counts.capFaces, 1u);
     EXPECT_EQ(counts.diagonalCount, 0u);
     ASSERT_EQ(detailed->numFaces, 6u);
-    expectValidIndices(*detailed);
     double area = 0.0;
-    const std::vector<std::uint32_t> caps = capFaces(*detailed, up, 0.5, area);
+    const std::vector<std::uint32_t> caps = expectCappedCut(*detailed, up, 0.5, 0.5, 1e-12, area);
     ASSERT_EQ(caps.size(), 1u);
     const ZYL_DFface& cap = detailed->faces[caps[0]];
     EXPECT_EQ(cap.numVertices, 4u);
@@ -240,45 +208,34 @@ TEST(ClipperCaps, CubeCutAtMidHeightGetsOneQuadCap) {
         EXPECT_EQ(cap.normals[k], cap.normals[0]);  // one normal for all corners
     }
     EXPECT_EQ(detailed->cornerNormals[cap.normals[0]], -up);
-    expectCapUVsNameTheirCorners(*detailed);
-    expectClosed(*detailed);
-    EXPECT_NEAR(computeMeshVolume(detailed.get()), 0.5, 1e-12);
 
     // The compact path: no corner normals, yet the cap still counts its normal slot.
-    std::unique_ptr<ZYLmesh> compact(makeMeshWithPositionUVs(unitCube()));
-    const CutCounts compactCounts = cutCompact(compact.get(), up, {0, 0, 0.5});
+    const auto compact = makeMeshWithPositionUVs(cube());
+    const CutCounts compactCounts = cut(compact.get(), up, {0, 0, 0.5});
     ASSERT_EQ(compactCounts.result, 0);
     EXPECT_EQ(compactCounts.normalCount, 1u);
     ASSERT_EQ(compact->numFaces, 6u);
-    expectValidIndices(*compact);
-    const std::vector<std::uint32_t> compactCaps = capFaces(*compact, up, 0.5, area);
+    const std::vector<std::uint32_t> compactCaps = expectCappedCut(*compact, up, 0.5, 0.5, 1e-12, area);
     ASSERT_EQ(compactCaps.size(), 1u);
     EXPECT_EQ(compact->faces[compactCaps[0]].numVertices, 4u);
     EXPECT_NEAR(area, 1.0, 1e-12);
-    expectCapUVsNameTheirCorners(*compact);
-    expectClosed(*compact);
-    EXPECT_NEAR(computeMeshVolume(compact.get()), 0.5, 1e-12);
 }
 
 TEST(ClipperCaps, SeparateSolidsGetACapEach) {
     const QmtVector3 up(0, 0, 1);
-    const Shape twoCubes = merged(unitCube(), unitCube(), {3, 0, 0});
-    std::unique_ptr<ZYL_DFmesh> mesh(makeDFMesh(twoCubes, positionUVs(false)));
-    const CutCounts counts = cutDetailed(mesh.get(), up, {0, 0, 0.25});
+    const auto mesh = makeDFMesh(joined(cube(), cube(1.0, {3, 0, 0})), positionUVs(false));
+    const CutCounts counts = cut(mesh.get(), up, {0, 0, 0.25});
     ASSERT_EQ(counts.result, 0);
     EXPECT_EQ(counts.capFaces, 2u);
     EXPECT_EQ(counts.normalCount, 2u);  // counted although the mesh has no normal array
     double area = 0.0;
-    const std::vector<std::uint32_t> caps = capFaces(*mesh, up, 0.25, area);
+    const std::vector<std::uint32_t> caps = expectCappedCut(*mesh, up, 0.25, 1.5, 1e-12, area);
     ASSERT_EQ(caps.size(), 2u);
     EXPECT_NEAR(area, 2.0, 1e-12);
     // One cap under each cube.
     const double x0 = mesh->worldVertices[mesh->faces[caps[0]].vertices[0]].x;
     const double x1 = mesh->worldVertices[mesh->faces[caps[1]].vertices[0]].x;
     EXPECT_TRUE((x0 <= 1.0 && x1 >= 3.0) || (x1 <= 1.0 && x0 >= 3.0));
-    expectCapUVsNameTheirCorners(*mesh);
-    expectClosed(*mesh);
-    EXPECT_NEAR(computeMeshVolume(mesh.get()), 1.5, 1e-12);
 }
 
 TEST(ClipperCaps, RingGetsItsHoleBridged) {
@@ -287,34 +244,26 @@ TEST(ClipperCaps, RingGetsItsHoleBridged) {
     const double annulus = regularPolygonArea(n, 2.0) - regularPolygonArea(n, 1.0);
     const Shape thick = ring(n, 2.0, 1.0, 1.0);
 
-    std::unique_ptr<ZYL_DFmesh> detailed(makeDFMesh(thick, positionUVs(true)));
-    const CutCounts counts = cutDetailed(detailed.get(), up, {0, 0, 0.5});
+    const auto detailed = makeDFMesh(thick, positionUVs(true));
+    const CutCounts counts = cut(detailed.get(), up, {0, 0, 0.5});
     ASSERT_EQ(counts.result, 0);
     // The bridged loop is not convex: it is split along diagonals, two records each.
     EXPECT_GT(counts.diagonalCount, 0u);
     EXPECT_EQ(counts.diagonalCount % 2, 0u);
     EXPECT_GT(counts.capFaces, 1u);
     EXPECT_EQ(counts.normalCount, 4u * n + 4u * n + counts.capFaces);
-    expectValidIndices(*detailed);
     double area = 0.0;
-    const std::vector<std::uint32_t> caps = capFaces(*detailed, up, 0.5, area);
+    const std::vector<std::uint32_t> caps = expectCappedCut(*detailed, up, 0.5, 0.5 * annulus, 1e-9, area);
     EXPECT_EQ(caps.size(), counts.capFaces);
     EXPECT_NEAR(area, annulus, 1e-9);
     for (const std::uint32_t f : caps) {
         EXPECT_TRUE(convexAbout(facePoints(detailed->faces[f], detailed->worldVertices), -up)) << f;
     }
-    expectCapUVsNameTheirCorners(*detailed);
-    expectClosed(*detailed);
-    EXPECT_NEAR(computeMeshVolume(detailed.get()), 0.5 * annulus, 1e-9);
 
-    std::unique_ptr<ZYLmesh> compact(makeMeshWithPositionUVs(thick));
-    ASSERT_EQ(cutCompact(compact.get(), up, {0, 0, 0.5}).result, 0);
-    expectValidIndices(*compact);
-    capFaces(*compact, up, 0.5, area);
+    const auto compact = makeMeshWithPositionUVs(thick);
+    ASSERT_EQ(cut(compact.get(), up, {0, 0, 0.5}).result, 0);
+    expectCappedCut(*compact, up, 0.5, 0.5 * annulus, 1e-9, area);
     EXPECT_NEAR(area, annulus, 1e-9);
-    expectCapUVsNameTheirCorners(*compact);
-    expectClosed(*compact);
-    EXPECT_NEAR(computeMeshVolume(compact.get()), 0.5 * annulus, 1e-9);
 }
 
 TEST(ClipperCaps, LPrismGetsTwoConvexCaps) {
@@ -329,11 +278,11 @@ TEST(ClipperCaps, LPrismGetsTwoConvexCaps) {
         std::unique_ptr<ZYLmesh> compact;
         CutCounts counts;
         if (compactPath) {
-            compact.reset(makeMeshWithPositionUVs(ell));
-            counts = cutCompact(compact.get(), up, {0, 0, 0.5});
+            compact = makeMeshWithPositionUVs(ell);
+            counts = cut(compact.get(), up, {0, 0, 0.5});
         } else {
-            detailed.reset(makeDFMesh(ell, positionUVs(false)));
-            counts = cutDetailed(detailed.get(), up, {0, 0, 0.5});
+            detailed = makeDFMesh(ell, positionUVs(false));
+            counts = cut(detailed.get(), up, {0, 0, 0.5});
         }
         ASSERT_EQ(counts.result, 0);
         // One split along the ray from the reflex corner: one diagonal pair, two caps.
@@ -342,8 +291,7 @@ TEST(ClipperCaps, LPrismGetsTwoConvexCaps) {
         EXPECT_EQ(counts.normalCount, 2u);
         double area = 0.0;
         const auto check = [&](const auto& m) {
-            expectValidIndices(m);
-            const std::vector<std::uint32_t> caps = capFaces(m, up, 0.5, area);
+            const std::vector<std::uint32_t> caps = expectCappedCut(m, up, 0.5, 1.5, 1e-12, area);
             ASSERT_EQ(caps.size(), 2u);
             EXPECT_NEAR(area, 3.0, 1e-12);
             std::uint32_t capCorners = 0;
@@ -352,9 +300,6 @@ TEST(ClipperCaps, LPrismGetsTwoConvexCaps) {
                 EXPECT_TRUE(convexAbout(facePoints(m.faces[f], m.worldVertices), -up)) << f;
             }
             EXPECT_EQ(capCorners, corners + 2);  // the loop's corners, the diagonal's ends twice
-            expectCapUVsNameTheirCorners(m);
-            expectClosed(m);
-            EXPECT_NEAR(computeMeshVolume(&m), 1.5, 1e-12);
         };
         if (compactPath) {
             check(*compact);
@@ -372,8 +317,8 @@ TEST(ClipperCaps, LoopsOfTwoEdgesAndSliverTrianglesMakeNoFace) {
     Shape fin;
     fin.vertices = {{0, 0, 0}, {2, 0, 0}, {1, 0, 2}};
     fin.faces = {{0, 1, 2}, {0, 2, 1}};
-    std::unique_ptr<ZYL_DFmesh> thin(makeDFMesh(fin, positionUVs(true)));
-    const CutCounts finCounts = cutDetailed(thin.get(), up, {0, 0, 1});
+    const auto thin = makeDFMesh(fin, positionUVs(true));
+    const CutCounts finCounts = cut(thin.get(), up, {0, 0, 1});
     ASSERT_EQ(finCounts.result, 0);
     EXPECT_EQ(finCounts.capFaces, 0u);
     EXPECT_EQ(finCounts.normalCount, 2u + 2u * 2u);  // two crossing edges, no cap normal
@@ -386,8 +331,8 @@ TEST(ClipperCaps, LoopsOfTwoEdgesAndSliverTrianglesMakeNoFace) {
     // A prism over a 100 x 5e-4 triangle: its cap triangle is degenerate relative to its
     // longest side (5e-4 < 1e-5 x 100), so no face is made, yet a normal slot is taken.
     const Shape sliver = extruded({{0, 0}, {100, 0}, {50, 5e-4}}, 1.0);
-    std::unique_ptr<ZYL_DFmesh> mesh(makeDFMesh(sliver, positionUVs(true)));
-    const CutCounts counts = cutDetailed(mesh.get(), up, {0, 0, 0.5});
+    const auto mesh = makeDFMesh(sliver, positionUVs(true));
+    const CutCounts counts = cut(mesh.get(), up, {0, 0, 0.5});
     ASSERT_EQ(counts.result, 0);
     EXPECT_EQ(counts.capFaces, 0u);
     EXPECT_EQ(counts.normalCount, 5u + 2u * 3u + 1u);
@@ -401,14 +346,6 @@ TEST(ClipperCaps, RandomPlanesLeaveClosedPiecesThatAddUp) {
     // caps must read UVs of their own corners, and their volumes must add up to the whole.
     std::mt19937 random(2024);
     std::uniform_real_distribution<double> unit(-1.0, 1.0);
-    const auto randomDirection = [&] {
-        QmtVector3 d;
-        do {
-            d = {unit(random), unit(random), unit(random)};
-        } while (d.SquaredLength() < 0.01 || d.SquaredLength() > 1.0);
-        d.Unitize(Qmt::QmtMatrix3::EPSILON);
-        return d;
-    };
     std::vector<std::pair<double, double>> comb = {{0, 0}, {1, 0}};
     for (int t = 4; t >= 0; --t) {
         comb.insert(comb.end(), {{0.2 * t + 0.15, 1}, {0.2 * t + 0.05, 1}, {0.2 * t + 0.05, 0.3}, {0.2 * t, 0.3}});
@@ -424,7 +361,7 @@ TEST(ClipperCaps, RandomPlanesLeaveClosedPiecesThatAddUp) {
         // (the longest fan cross product) may turn such a face over; there only the
         // caps themselves are checked.
         const bool capsOnly = &shape == &shapes[4];
-        std::unique_ptr<ZYL_DFmesh> whole(makeDFMesh(shape, positionUVs(true)));
+        const auto whole = makeDFMesh(shape, positionUVs(true));
         const double total = computeMeshVolume(whole.get());
         for (int i = 0; i < 80; ++i) {
             // Planes passing right by a vertex leave slivers that the write-back drops,
@@ -433,7 +370,7 @@ TEST(ClipperCaps, RandomPlanesLeaveClosedPiecesThatAddUp) {
             QmtVector3 p;
             bool clear = false;
             while (!clear) {
-                n = randomDirection();
+                n = randomDirection(random);
                 p = {0.3 * unit(random), 0.3 * unit(random), 0.3 + 0.2 * unit(random)};
                 clear = true;
                 for (const QmtVector3& v : shape.vertices) {
@@ -441,10 +378,10 @@ TEST(ClipperCaps, RandomPlanesLeaveClosedPiecesThatAddUp) {
                 }
             }
             SCOPED_TRACE(testing::Message() << "shape " << (&shape - shapes) << " plane " << i);
-            std::unique_ptr<ZYL_DFmesh> above(makeDFMesh(shape, positionUVs(true)));
-            std::unique_ptr<ZYL_DFmesh> below(makeDFMesh(shape, positionUVs(true)));
-            const std::int32_t resultAbove = cutDetailed(above.get(), n, p).result;
-            const std::int32_t resultBelow = cutDetailed(below.get(), -n, p).result;
+            const auto above = makeDFMesh(shape, positionUVs(true));
+            const auto below = makeDFMesh(shape, positionUVs(true));
+            const std::int32_t resultAbove = cut(above.get(), n, p).result;
+            const std::int32_t resultBelow = cut(below.get(), -n, p).result;
             if (resultAbove != 0) {
                 EXPECT_EQ(resultBelow, -resultAbove);
                 continue;

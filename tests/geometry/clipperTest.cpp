@@ -2,35 +2,26 @@
 
 #include <cmath>
 #include <map>
-#include <memory>
 #include <random>
 #include <vector>
 
-#include "clipperTestMeshes.h"
+#include "tests/geometry/testMeshes.h"
+#include "tests/testSupport.h"
 
-using namespace cliptest;
+using namespace meshtest;
+using zyltest::randomDirection;
 using Qmt::QmtVector3;
 
 namespace {
 
 double scaleOf(const Shape& s) {
-    std::unique_ptr<ZYL_DFmesh> mesh(makeDFMesh(s));
-    BVDFmesh volume;
-    volume.init(mesh.get(), 0);
-    volume.initClipper();
-    return volume.getClipper()->getScale();
+    const auto mesh = makeDFMesh(s);
+    return clipperVolume(mesh.get())->getClipper()->getScale();
 }
 
-std::vector<std::vector<std::uint32_t>> faceLists(const ZYL_DFmesh& m) {
-    std::vector<std::vector<std::uint32_t>> out;
-    for (std::uint32_t f = 0; f < m.numFaces; ++f) {
-        out.push_back(corners(m.faces[f]));
-    }
-    return out;
-}
-
-std::vector<std::vector<std::uint32_t>> faceLists(const ZYLmesh& m) {
-    std::vector<std::vector<std::uint32_t>> out;
+template <class Mesh>
+Faces faceLists(const Mesh& m) {
+    Faces out;
     for (std::uint32_t f = 0; f < m.numFaces; ++f) {
         out.push_back(corners(m.faces[f]));
     }
@@ -40,34 +31,26 @@ std::vector<std::vector<std::uint32_t>> faceLists(const ZYLmesh& m) {
 }  // namespace
 
 TEST(ClipperSetUp, ScaleBringsTheThinnestHalfExtentTo80) {
-    EXPECT_EQ(scaleOf(unitCube()), 160.0);
-    EXPECT_EQ(scaleOf(box(4, 2, 1)), 160.0);
-    EXPECT_EQ(scaleOf(box(400, 200, 100)), 1.6);
-    EXPECT_EQ(scaleOf(unitCube(160.0)), 1.0);  // half extent 80: not below 80
-    EXPECT_EQ(scaleOf(unitCube(1e-4)), 1.0);   // half extent 5e-5: too thin to scale
+    EXPECT_EQ(scaleOf(cube()), 160.0);
+    EXPECT_EQ(scaleOf(box({}, {4, 2, 1})), 160.0);
+    EXPECT_EQ(scaleOf(box({}, {400, 200, 100})), 1.6);
+    EXPECT_EQ(scaleOf(cube(160.0)), 1.0);  // half extent 80: not below 80
+    EXPECT_EQ(scaleOf(cube(1e-4)), 1.0);   // half extent 5e-5: too thin to scale
 
     // The compact path scales the same way, and a new clipper has scale 1.
     EXPECT_EQ(Clipper().getScale(), 1.0);
-    std::unique_ptr<ZYLmesh> mesh(makeMesh(unitCube()));
-    BVmesh volume;
-    volume.init(mesh.get(), 0);
-    volume.initClipper();
-    EXPECT_EQ(volume.getClipper()->getScale(), 160.0);
+    const auto mesh = makeMesh(cube());
+    EXPECT_EQ(clipperVolume(mesh.get())->getClipper()->getScale(), 160.0);
 }
 
 TEST(ClipperSetUp, WorkingDataIsTakenFromTheMeshWhenTheCutNeedsIt) {
-    DFOptions o;
-    o.uvSets = 2;
-    o.cornerNormals = true;
-    o.uv = [](std::uint32_t f, const QmtVector3& p, std::uint32_t set) {
+    const DFOptions o{.uvSets = 2, .cornerNormals = true, .uv = [](auto f, const QmtVector3& p, auto set) {
         return QmtVector3(f + p.x + set, p.y, 0);
-    };
-    std::unique_ptr<ZYL_DFmesh> mesh(makeDFMesh(unitCube(), o));
+    }};
+    const auto mesh = makeDFMesh(cube(), o);
     mesh->faces[3].alive = 0;
-    BVDFmesh volume;
-    volume.init(mesh.get(), 0);
-    volume.initClipper();
-    Clipper& c = *volume.getClipper();
+    const auto volume = clipperVolume(mesh.get());
+    Clipper& c = *volume->getClipper();
     EXPECT_EQ(mesh->faces[3].alive, 1);  // set-up marks every face
 
     // Set-up scales the vertices only.
@@ -83,8 +66,8 @@ TEST(ClipperSetUp, WorkingDataIsTakenFromTheMeshWhenTheCutNeedsIt) {
 
     // A real cut copies the corner normals (unscaled) and UVs, then appends two of each
     // per crossing edge; the faces are copied with their world normals.
-    volume.initClipper();
-    Clipper& cut = *volume.getClipper();
+    volume->initClipper();
+    Clipper& cut = *volume->getClipper();
     ASSERT_EQ(cut.clipDF(mesh.get(), {0, 0, 1}, {0, 0, 80}, 0), 0);
     ASSERT_EQ(cut.getNormalCount(), 6u + 8u);
     EXPECT_EQ(cut.getNormals()[3], QmtVector3(1, 0, 0));
@@ -98,13 +81,11 @@ TEST(ClipperSetUp, WorkingDataIsTakenFromTheMeshWhenTheCutNeedsIt) {
 TEST(ClipperCut, ResultCodesLeaveUncutMeshesUntouched) {
     const QmtVector3 up(0, 0, 1);
     const auto untouched = [](const ZYL_DFmesh& m) {
-        const Shape cube = unitCube();
+        const Shape unit = cube();
         ASSERT_EQ(m.numVertices, 8u);
         ASSERT_EQ(m.numFaces, 6u);
-        for (std::uint32_t i = 0; i < 8; ++i) {
-            EXPECT_EQ(m.worldVertices[i], cube.vertices[i]);
-        }
-        EXPECT_EQ(faceLists(m), cube.faces);
+        EXPECT_EQ(Points(m.worldVertices, m.worldVertices + 8), unit.vertices);
+        EXPECT_EQ(faceLists(m), unit.faces);
     };
     struct Case {
         QmtVector3 n, p;
@@ -119,7 +100,7 @@ TEST(ClipperCut, ResultCodesLeaveUncutMeshesUntouched) {
         {-up, {0, 0, 1 - 1e-8}, 1},
     };
     for (const Case& c : cases) {
-        std::unique_ptr<ZYL_DFmesh> mesh(makeDFMesh(unitCube()));
+        const auto mesh = makeDFMesh(cube());
         EXPECT_EQ(cutDF(mesh.get(), c.n, c.p).first, c.result) << c.p.z;
         untouched(*mesh);
     }
@@ -128,7 +109,7 @@ TEST(ClipperCut, ResultCodesLeaveUncutMeshesUntouched) {
     Shape square;
     square.vertices = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
     square.faces = {{0, 1, 2, 3}, {3, 2, 1, 0}};
-    std::unique_ptr<ZYL_DFmesh> flat(makeDFMesh(square));
+    const auto flat = makeDFMesh(square);
     EXPECT_EQ(cutDF(flat.get(), up, {0, 0, 0}).first, 1);
     EXPECT_EQ(flat->numFaces, 2u);
 
@@ -139,11 +120,8 @@ TEST(ClipperCut, ResultCodesLeaveUncutMeshesUntouched) {
     EXPECT_EQ(bare.clipDF(nullptr, up, {}, CLIP_BUILD_CAPS), 1);
 
     // The compact path gives the same codes.
-    std::unique_ptr<ZYLmesh> compact(makeMesh(unitCube()));
-    BVmesh volume;
-    volume.init(compact.get(), 0);
-    volume.initClipper();
-    EXPECT_EQ(volume.clip(up, QmtVector3(0, 0, 1) * 160.0, CLIP_BUILD_CAPS), -1);
+    const auto compact = makeMesh(cube());
+    EXPECT_EQ(clipCompact(compact.get(), up, {0, 0, 1}), std::make_pair(-1, 160.0));
     EXPECT_EQ(compact->numVertices, 8u);
     EXPECT_EQ(compact->worldVertices[6], QmtVector3(1, 1, 1));
     BVmesh noClipper;
@@ -153,11 +131,9 @@ TEST(ClipperCut, ResultCodesLeaveUncutMeshesUntouched) {
 TEST(ClipperCut, NormalIsRenormalisedOnlyOutsideTheBand) {
     // Distances of the top vertices (80 above a plane at mid height) show the normal used.
     const auto topDistance = [](const QmtVector3& n, QmtVector3* stored) {
-        std::unique_ptr<ZYL_DFmesh> mesh(makeDFMesh(unitCube()));
-        BVDFmesh volume;
-        volume.init(mesh.get(), 0);
-        volume.initClipper();
-        Clipper& c = *volume.getClipper();
+        const auto mesh = makeDFMesh(cube());
+        const auto volume = clipperVolume(mesh.get());
+        Clipper& c = *volume->getClipper();
         EXPECT_EQ(c.clipDF(mesh.get(), n, QmtVector3(0, 0, 80), CLIP_BUILD_CAPS), 0);
         *stored = c.getPlaneNormal();
         return c.getDistances()[6];
@@ -183,12 +159,10 @@ TEST(ClipperCut, GoldenCubeCutAtHalfHeight) {
 
     // Compact path, before any finish step: world vertices still carry the scale 160.
     {
-        std::unique_ptr<ZYLmesh> mesh(makeMesh(unitCube()));
-        BVmesh volume;
-        volume.init(mesh.get(), 0);
-        volume.initClipper();
-        const Clipper& c = *volume.getClipper();
-        ASSERT_EQ(volume.clip({0, 0, 1}, {0, 0, 80}, CLIP_BUILD_CAPS), 0);
+        const auto mesh = makeMesh(cube());
+        const auto volume = clipperVolume(mesh.get());
+        const Clipper& c = *volume->getClipper();
+        ASSERT_EQ(volume->clip({0, 0, 1}, {0, 0, 80}, CLIP_BUILD_CAPS), 0);
         EXPECT_EQ(c.getEdgeCount(), 12u);
         EXPECT_EQ(c.getEdgeTotal(), 16u);  // four closing edges in the plane
         EXPECT_EQ(c.getSplitFaceCount(), 6u);
@@ -219,7 +193,7 @@ TEST(ClipperCut, GoldenCubeCutAtHalfHeight) {
 
     // Detailed path through the volume's finish step.
     {
-        std::unique_ptr<ZYL_DFmesh> mesh(makeDFMesh(unitCube()));
+        const auto mesh = makeDFMesh(cube());
         const auto [result, scale] = cutDF(mesh.get(), {0, 0, 1}, {0, 0, 0.5});
         ASSERT_EQ(result, 0);
         EXPECT_EQ(scale, 160.0);
@@ -238,7 +212,7 @@ TEST(ClipperCut, GoldenCubeCutAtHalfHeight) {
 
 TEST(ClipperCut, DiagonalCutThroughTheCentre) {
     const QmtVector3 n(1, 1, 1);
-    std::unique_ptr<ZYL_DFmesh> mesh(makeDFMesh(unitCube()));
+    const auto mesh = makeDFMesh(cube());
     ASSERT_EQ(cutDF(mesh.get(), n, {0.5, 0.5, 0.5}).first, 0);
     EXPECT_EQ(mesh->numVertices, 10u);
     std::vector<std::uint32_t> counts;
@@ -254,11 +228,8 @@ TEST(ClipperCut, DiagonalCutThroughTheCentre) {
     }
 
     // The compact path makes the same faces.
-    std::unique_ptr<ZYLmesh> compact(makeMesh(unitCube()));
-    BVmesh volume;
-    volume.init(compact.get(), 0);
-    volume.initClipper();
-    ASSERT_EQ(volume.clip(n, QmtVector3(80, 80, 80), CLIP_BUILD_CAPS), 0);
+    const auto compact = makeMesh(cube());
+    ASSERT_EQ(clipCompact(compact.get(), n, {0.5, 0.5, 0.5}).first, 0);
     EXPECT_EQ(faceLists(*compact), faceLists(*mesh));
 }
 
@@ -268,13 +239,11 @@ TEST(ClipperCut, PlaneThroughVerticesReplacesOnlyTheLowerEnd) {
     // get a cut vertex at that vertex's position; 1-5 and 3-7 bound the opening.
     const QmtVector3 n(1, 1, 0);
     const QmtVector3 p(1, 0, 0);
-    std::unique_ptr<ZYL_DFmesh> detailed(makeDFMesh(unitCube()));
-    std::unique_ptr<ZYLmesh> compact(makeMesh(unitCube()));
-    BVmesh volume;
-    volume.init(compact.get(), 0);
-    volume.initClipper();
-    const Clipper& c = *volume.getClipper();
-    ASSERT_EQ(volume.clip(n, p * 160.0, CLIP_BUILD_CAPS), 0);
+    const auto detailed = makeDFMesh(cube());
+    const auto compact = makeMesh(cube());
+    const auto volume = clipperVolume(compact.get());
+    const Clipper& c = *volume->getClipper();
+    ASSERT_EQ(volume->clip(n, p * 160.0, CLIP_BUILD_CAPS), 0);
 
     EXPECT_EQ(c.getEdgeTotal() - c.getEdgeCount(), 4u);  // 2 edges in the plane, 2 closing
     // No active edge keeps a vertex the cut removed.
@@ -308,7 +277,7 @@ TEST(ClipperCut, PlaneThroughVerticesReplacesOnlyTheLowerEnd) {
 TEST(ClipperCut, NearbyCutPointsShareOneVertex) {
     // x + y + z = 2 passes through vertices 2, 5 and 7, each with two neighbours below:
     // the two edges from each of them end in the same cut vertex.
-    std::unique_ptr<ZYL_DFmesh> mesh(makeDFMesh(unitCube()));
+    const auto mesh = makeDFMesh(cube());
     ASSERT_EQ(cutDF(mesh.get(), {1, 1, 1}, {1, 1, 0}).first, 0);
     // 2, 5, 6, 7 kept; the cut vertices are made in edge-table order (3-7, 2-3, 5-1)
     // and reused by 1-2, 7-4 and 4-5.
@@ -323,13 +292,10 @@ TEST(ClipperCut, NearbyCutPointsShareOneVertex) {
 TEST(ClipperCut, CornerAttributesFollowTheirOwnFace) {
     // Each face has its own UVs (two sets) and corner normal: a cut corner must take
     // the values of the face it belongs to, not those of its neighbour across the edge.
-    DFOptions o;
-    o.uvSets = 2;
-    o.cornerNormals = true;
-    o.uv = [](std::uint32_t f, const QmtVector3& p, std::uint32_t set) {
+    const DFOptions o{.uvSets = 2, .cornerNormals = true, .uv = [](auto f, const QmtVector3& p, auto set) {
         return QmtVector3(10.0 * f + p.x + 2.0 * p.y + 4.0 * p.z, 100.0 * set + f, 0);
-    };
-    std::unique_ptr<ZYL_DFmesh> mesh(makeDFMesh(unitCube(), o));
+    }};
+    const auto mesh = makeDFMesh(cube(), o);
     ASSERT_EQ(cutDF(mesh.get(), {0, 0, 1}, {0, 0, 0.5}).first, 0);
     ASSERT_EQ(mesh->numFaces, 6u);  // five kept faces, then the cap
     expectValidIndices(*mesh);
@@ -382,11 +348,10 @@ TEST(ClipperCut, CombFacesSplitIntoPiecesBeyondTheSetUpCapacities) {
         back.push_back(static_cast<std::uint32_t>(comb.vertices.size()) - 1 - i);
     }
     comb.faces = {front, back};
-    DFOptions o;
-    o.uvSets = 1;
-    o.cornerNormals = true;
-    o.uv = [](std::uint32_t, const QmtVector3& p, std::uint32_t) { return QmtVector3(p.x, p.y, 0); };
-    std::unique_ptr<ZYL_DFmesh> mesh(makeDFMesh(comb, o));
+    const DFOptions o{.uvSets = 1, .cornerNormals = true, .uv = [](auto, const QmtVector3& p, auto) {
+        return QmtVector3(p.x, p.y, 0);
+    }};
+    const auto mesh = makeDFMesh(comb, o);
     // The corner normal counts stay tiny while the cut makes 4 per crossing edge.
     ASSERT_EQ(cutDF(mesh.get(), {0, 1, 0}, {0, 2, 0}).first, 0);
 
@@ -420,21 +385,10 @@ TEST(ClipperCut, CombFacesSplitIntoPiecesBeyondTheSetUpCapacities) {
 TEST(ClipperCut, RandomPlanesKeepEveryIndexValid) {
     std::mt19937 random(12345);
     std::uniform_real_distribution<double> unit(-1.0, 1.0);
-    const auto randomDirection = [&] {
-        QmtVector3 d;
-        do {
-            d = {unit(random), unit(random), unit(random)};
-        } while (d.SquaredLength() < 0.01 || d.SquaredLength() > 1.0);
-        d.Unitize(Qmt::QmtMatrix3::EPSILON);
-        return d;
-    };
 
-    DFOptions o;
-    o.uvSets = 2;
-    o.cornerNormals = true;
-    o.uv = [](std::uint32_t f, const QmtVector3& p, std::uint32_t set) {
+    const DFOptions o{.uvSets = 2, .cornerNormals = true, .uv = [](auto f, const QmtVector3& p, auto set) {
         return QmtVector3(p.x + f, p.y + set, 0);
-    };
+    }};
 
     // Open edges of the kept part lie on the plane (the opening; slivers dropped right
     // at the plane may widen it slightly), and no edge is shared by more than two faces.
@@ -468,11 +422,11 @@ TEST(ClipperCut, RandomPlanesKeepEveryIndexValid) {
     for (const Shape& shape : shapes) {
         const bool compactToo = shape.faces.size() != 102;
         for (int i = 0; i < 200; ++i) {
-            const QmtVector3 n = randomDirection();
+            const QmtVector3 n = randomDirection(random);
             const QmtVector3 p(0.4 * unit(random), 0.4 * unit(random), 0.25 + 0.2 * unit(random));
 
             SCOPED_TRACE(testing::Message() << "shape " << (&shape - shapes) << " plane " << i);
-            std::unique_ptr<ZYL_DFmesh> detailed(makeDFMesh(shape, o));
+            const auto detailed = makeDFMesh(shape, o);
             const std::int32_t result = cutDF(detailed.get(), n, p).first;
             ASSERT_NE(result, -1);
             expectValidIndices(*detailed);
@@ -487,12 +441,9 @@ TEST(ClipperCut, RandomPlanesKeepEveryIndexValid) {
                 continue;
             }
 
-            std::unique_ptr<ZYLmesh> compact(makeMesh(shape, true));
-            BVmesh volume;
-            ASSERT_TRUE(volume.init(compact.get(), 0));
-            volume.initClipper();
-            const double s = volume.getClipper()->getScale();
-            ASSERT_EQ(volume.clip(n, p * s, 0), result);
+            const auto compact = makeMesh(shape, true);
+            const auto [compactResult, s] = clipCompact(compact.get(), n, p, 0);
+            ASSERT_EQ(compactResult, result);
             expectValidIndices(*compact);
             if (result == 0) {
                 SCOPED_TRACE("compact");

@@ -1,18 +1,19 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <memory>
 #include <set>
 #include <vector>
 
-#include "clipperTestMeshes.h"
+#include "tests/geometry/testMeshes.h"
+#include "tests/testSupport.h"
 
-using namespace cliptest;
+using namespace meshtest;
 using Qmt::QmtMatrix3;
 using Qmt::QmtVector3;
+using zyltest::ROT_Z90;
 
 TEST(ClipperWriteBack, EveryFaceTakesTheLowByteOfTheFirstPieceNumber) {
-    std::unique_ptr<ZYL_DFmesh> detailed(makeDFMesh(unitCube()));
+    const auto detailed = makeDFMesh(cube());
     for (std::uint32_t f = 0; f < 6; ++f) {
         detailed->faces[f].piece = f == 0 ? 300 : 7;
     }
@@ -22,14 +23,11 @@ TEST(ClipperWriteBack, EveryFaceTakesTheLowByteOfTheFirstPieceNumber) {
         EXPECT_EQ(detailed->faces[f].piece, 44) << f;
     }
 
-    std::unique_ptr<ZYLmesh> compact(makeMesh(unitCube()));
+    const auto compact = makeMesh(cube());
     for (std::uint32_t f = 0; f < 6; ++f) {
         compact->faces[f].island = f == 0 ? 300 : 7;
     }
-    BVmesh volume;
-    volume.init(compact.get(), 0);
-    volume.initClipper();
-    ASSERT_EQ(volume.clip({0, 0, 1}, {0, 0, 80}, CLIP_BUILD_CAPS), 0);
+    ASSERT_EQ(clipCompact(compact.get(), {0, 0, 1}, {0, 0, 0.5}), std::make_pair(0, 160.0));
     ASSERT_EQ(compact->numFaces, 6u);
     for (std::uint32_t f = 0; f < 6; ++f) {
         EXPECT_EQ(compact->faces[f].island, 44) << f;
@@ -39,11 +37,11 @@ TEST(ClipperWriteBack, EveryFaceTakesTheLowByteOfTheFirstPieceNumber) {
 TEST(ClipperWriteBack, SliversAreDropped) {
     // The plane passes 1e-3 (scaled) below the top: the side faces keep strips of that
     // height, every fan triangle of which is degenerate. The top and the cap remain.
-    std::unique_ptr<ZYL_DFmesh> mesh(makeDFMesh(unitCube()));
+    const auto mesh = makeDFMesh(cube());
     ASSERT_EQ(cutDF(mesh.get(), {0, 0, 1}, {0, 0, 1.0 - 6.25e-6}).first, 0);
     EXPECT_EQ(mesh->numVertices, 8u);
     ASSERT_EQ(mesh->numFaces, 2u);
-    EXPECT_EQ(corners(mesh->faces[0]), (std::vector<std::uint32_t>{0, 1, 2, 3}));
+    EXPECT_EQ(corners(mesh->faces[0]), (Indices{0, 1, 2, 3}));
     EXPECT_EQ(mesh->worldNormals[0], QmtVector3(0, 0, 1));
     EXPECT_EQ(mesh->faces[1].flags & FACE_CAP, FACE_CAP);
     EXPECT_EQ(mesh->worldNormals[1], QmtVector3(0, 0, -1));
@@ -54,11 +52,10 @@ TEST(ClipperWriteBack, UnusedAttributeTablesKeepOneZeroEntry) {
     Shape s;
     s.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
     s.faces = {{0, 1, 2}, {0, 2, 1}};
-    DFOptions o;
-    o.uvSets = 1;
-    o.cornerNormals = true;
-    o.uv = [](std::uint32_t, const QmtVector3& p, std::uint32_t) { return QmtVector3(p.x + 1, p.y + 1, 0); };
-    std::unique_ptr<ZYL_DFmesh> detailed(makeDFMesh(s, o));
+    const DFOptions o{.uvSets = 1, .cornerNormals = true, .uv = [](auto, const QmtVector3& p, auto) {
+        return QmtVector3(p.x + 1, p.y + 1, 0);
+    }};
+    const auto detailed = makeDFMesh(s, o);
     ASSERT_EQ(cutDF(detailed.get(), {0, 0, 1}, {0, 0, 0.5}).first, 0);
     EXPECT_EQ(detailed->numFaces, 0u);
     EXPECT_EQ(detailed->numVertices, 1u);
@@ -68,12 +65,8 @@ TEST(ClipperWriteBack, UnusedAttributeTablesKeepOneZeroEntry) {
     ASSERT_EQ(detailed->numCornerNormals, 1u);
     EXPECT_EQ(detailed->cornerNormals[0], QmtVector3::ZERO);
 
-    std::unique_ptr<ZYLmesh> compact(makeMesh(s, true));
-    BVmesh volume;
-    volume.init(compact.get(), 0);
-    volume.initClipper();
-    const double scale = volume.getClipper()->getScale();
-    ASSERT_EQ(volume.clip({0, 0, 1}, QmtVector3(0, 0, 0.5) * scale, CLIP_BUILD_CAPS), 0);
+    const auto compact = makeMesh(s, true);
+    ASSERT_EQ(clipCompact(compact.get(), {0, 0, 1}, {0, 0, 0.5}).first, 0);
     EXPECT_EQ(compact->numFaces, 0u);
     ASSERT_EQ(compact->numUVs, 1u);
     EXPECT_EQ(compact->uvs[0], QmtVector3::ZERO);
@@ -82,10 +75,10 @@ TEST(ClipperWriteBack, UnusedAttributeTablesKeepOneZeroEntry) {
 TEST(ClipperWriteBack, LocalVerticesFollowThePlacementAfterTheFinish) {
     // A placed cube: the translation must come out of the local vertices exactly once,
     // although the world vertices still carry the clipper's scale when they are written.
-    const QmtMatrix3 R(0, -1, 0, 1, 0, 0, 0, 0, 1);  // a quarter turn about z
+    const QmtMatrix3 R = ROT_Z90;
     const QmtVector3 T(5, -3, 2);
     const QmtVector3 S(2, 1, 0.5);
-    std::unique_ptr<ZYL_DFmesh> mesh(makeDFMesh(unitCube()));
+    const auto mesh = makeDFMesh(cube());
     mesh->rotation = R;
     mesh->translation = T;
     mesh->scale = S;
@@ -115,18 +108,18 @@ TEST(ClipperWriteBack, LocalVerticesFollowThePlacementAfterTheFinish) {
 }
 
 TEST(ClipperWriteBack, WithoutTheCapsFlagTheCutFacesAreStillWritten) {
-    std::unique_ptr<ZYL_DFmesh> capped(makeDFMesh(unitCube()));
-    std::unique_ptr<ZYL_DFmesh> plain(makeDFMesh(unitCube()));
+    const auto capped = makeDFMesh(cube());
+    const auto plain = makeDFMesh(cube());
     ASSERT_EQ(cutDF(capped.get(), {0, 0, 1}, {0, 0, 0.5}, CLIP_BUILD_CAPS).first, 0);
     ASSERT_EQ(cutDF(plain.get(), {0, 0, 1}, {0, 0, 0.5}, 0).first, 0);
     expectValidIndices(*plain);
-    std::vector<std::vector<std::uint32_t>> cappedFaces;
+    Faces cappedFaces;
     for (std::uint32_t f = 0; f < capped->numFaces; ++f) {
         if (!(capped->faces[f].flags & FACE_CAP)) {
             cappedFaces.push_back(corners(capped->faces[f]));
         }
     }
-    std::vector<std::vector<std::uint32_t>> plainFaces;
+    Faces plainFaces;
     for (std::uint32_t f = 0; f < plain->numFaces; ++f) {
         EXPECT_EQ(plain->faces[f].flags & FACE_CAP, 0) << f;
         plainFaces.push_back(corners(plain->faces[f]));
@@ -138,40 +131,32 @@ TEST(ClipperWriteBack, WithoutTheCapsFlagTheCutFacesAreStillWritten) {
 TEST(ClipperWriteBack, FacesTurnToAgreeWithTheirNormals) {
     // Face 2's stored normal points inwards: it is written reversed, entry k taking
     // entry count - 1 - k; the others keep their winding.
-    std::unique_ptr<ZYL_DFmesh> detailed(makeDFMesh(unitCube()));
+    const auto detailed = makeDFMesh(cube());
     detailed->worldNormals[2] = QmtVector3(0, 1, 0);
     ASSERT_EQ(cutDF(detailed.get(), {0, 0, 1}, {0, 0, 0.5}).first, 0);
     ASSERT_EQ(detailed->numFaces, 6u);
-    EXPECT_EQ(corners(detailed->faces[1]), (std::vector<std::uint32_t>{7, 5, 0, 1}));
+    EXPECT_EQ(corners(detailed->faces[1]), (Indices{7, 5, 0, 1}));
     EXPECT_EQ(detailed->worldNormals[1], QmtVector3(0, 1, 0));
-    EXPECT_EQ(corners(detailed->faces[2]), (std::vector<std::uint32_t>{2, 1, 7, 6}));
+    EXPECT_EQ(corners(detailed->faces[2]), (Indices{2, 1, 7, 6}));
 
-    std::unique_ptr<ZYLmesh> compact(makeMesh(unitCube()));
+    const auto compact = makeMesh(cube());
     compact->worldNormals[3] = QmtVector3(-1, 0, 0);
-    BVmesh volume;
-    volume.init(compact.get(), 0);
-    volume.initClipper();
-    ASSERT_EQ(volume.clip({0, 0, 1}, {0, 0, 80}, CLIP_BUILD_CAPS), 0);
+    ASSERT_EQ(clipCompact(compact.get(), {0, 0, 1}, {0, 0, 0.5}), std::make_pair(0, 160.0));
     ASSERT_EQ(compact->numFaces, 6u);
-    EXPECT_EQ(corners(compact->faces[2]), (std::vector<std::uint32_t>{6, 7, 1, 2}));
-    EXPECT_EQ(corners(compact->faces[1]), (std::vector<std::uint32_t>{1, 0, 5, 7}));
+    EXPECT_EQ(corners(compact->faces[2]), (Indices{6, 7, 1, 2}));
+    EXPECT_EQ(corners(compact->faces[1]), (Indices{1, 0, 5, 7}));
 }
 
 TEST(ClipperWriteBack, LongCompactFacesAreFanSplitInPlace) {
     // Cutting one corner off a 32-gon prism leaves 33-corner caps, which a ZYLface cannot
     // hold: each is replaced at its position by fan pieces of 17 and 18 corners.
-    const Shape gon = prism(32, 1.0, 0.5);
-    std::unique_ptr<ZYLmesh> mesh(makeMesh(gon));
+    const auto mesh = makeMesh(prism(32, 1.0, 0.5));
     for (std::uint32_t f = 0; f < mesh->numFaces; ++f) {
         mesh->faces[f].island = 3;
         mesh->faces[f].flags = f >= 32 ? FACE_CUT : 0;
     }
     const QmtVector3 capNormals[] = {mesh->worldNormals[32], mesh->worldNormals[33]};
-    BVmesh volume;
-    ASSERT_TRUE(volume.init(mesh.get(), 0));
-    volume.initClipper();
-    const double s = volume.getClipper()->getScale();
-    ASSERT_EQ(volume.clip({-1, 0, 0}, QmtVector3(0.99, 0, 0) * s, 0), 0);
+    ASSERT_EQ(clipCompact(mesh.get(), {-1, 0, 0}, {0.99, 0, 0}, 0).first, 0);
     expectValidIndices(*mesh);
     ASSERT_EQ(mesh->numFaces, 36u);
     EXPECT_EQ(mesh->numVertices, 66u);
@@ -319,14 +304,9 @@ TEST(ClipperHelpers, DistanceSqToSegmentClampsItsParameter) {
 
 TEST(ClipperHelpers, EdgesFoldBackOnlyWhenTheCornerTurnsAround) {
     // A flat mesh keeps scale 1, so the working vertices are the mesh's own.
-    Shape s;
-    s.vertices = {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {1, 1, 0}};
-    s.faces = {{0, 1, 3}, {1, 2, 3}};
-    std::unique_ptr<ZYL_DFmesh> mesh(makeDFMesh(s));
-    BVDFmesh volume;
-    volume.init(mesh.get(), 0);
-    volume.initClipper();
-    const Clipper& c = *volume.getClipper();
+    const auto mesh = makeDFMesh({{{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {1, 1, 0}}, {{0, 1, 3}, {1, 2, 3}}});
+    const auto volume = clipperVolume(mesh.get());
+    const Clipper& c = *volume->getClipper();
     ASSERT_EQ(c.getScale(), 1.0);
     const std::uint32_t e01[2] = {0, 1}, g12[2] = {1, 2}, e02[2] = {0, 2}, g21[2] = {2, 1};
     const std::uint32_t g13[2] = {1, 3}, e12[2] = {1, 2}, g20[2] = {2, 0}, gFar[2] = {2, 99};

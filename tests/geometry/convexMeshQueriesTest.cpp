@@ -10,6 +10,7 @@
 
 #include "geometry/meshPlacement.h"
 #include "math/qmtMath.h"
+#include "tests/testSupport.h"
 
 namespace {
 
@@ -17,8 +18,8 @@ using Qmt::Math;
 using Qmt::QmtMatrix3;
 using Qmt::QmtVector3;
 using Qmt::Quaternion;
-
-const QmtMatrix3 ROT_Z90(0, -1, 0, 1, 0, 0, 0, 0, 1);  // x -> y, y -> -x
+using zyltest::expectWithin;
+using zyltest::ROT_Z90;
 
 // Corner index = x bit + 2 y bit + 4 z bit; faces -x, +x, -y, +y, -z, +z, outward.
 constexpr std::uint32_t CUBE_FACES[6][4] = {{0, 4, 6, 2}, {1, 3, 7, 5}, {0, 1, 5, 4},
@@ -59,14 +60,6 @@ void makeTriangle(ZYLmesh& mesh, const QmtVector3 (&corners)[3], const QmtVector
     mesh.faces[0].vertices[1] = 1;
     mesh.faces[0].vertices[2] = 2;
     mesh.worldNormals = new QmtVector3[1]{normal};
-}
-
-void expectNear(const QmtVector3& a, const QmtVector3& b) {
-    EXPECT_NEAR((a - b).Length(), 0.0, 1e-12) << a.x << " " << a.y << " " << a.z;
-}
-
-bool same(const QmtVector3& a, const QmtVector3& b) {
-    return a.x == b.x && a.y == b.y && a.z == b.z;
 }
 
 // Checks that exactly `draws` draws were made since the generator was seeded with seed.
@@ -120,10 +113,10 @@ TEST(ConvexMeshQueries, LocalSpaceRoutinesOnPlacedMesh) {
 
     QmtVector3 p{9.5, 2.5, 0.5};
     pushPointInsideConvexMesh(&mesh, p, 0.0, false);
-    expectNear(p, {9.5, 2.0, 0.5});
+    expectWithin(p, {9.5, 2.0, 0.5});
     p = {9.5, 1.9, 0.5};  // local x 0.95 goes to 1.05 with margin 1
     pushPointInsideConvexMesh(&mesh, p, 1.0, true);
-    expectNear(p, {9.5, 2.1, 0.5});
+    expectWithin(p, {9.5, 2.1, 0.5});
 }
 
 TEST(ConvexMeshQueries, PushRandomStartMode) {
@@ -132,7 +125,7 @@ TEST(ConvexMeshQueries, PushRandomStartMode) {
     // Beyond +x by 0.5 and -y by 0.25: each violated face moves p by (1 + margin) d.
     QmtVector3 p{1.5, -0.25, 0.5};
     pushPointInsideConvexMesh(&cube, p, 0.01, false);
-    EXPECT_TRUE(same(p, {1.5 - (1.0 + 0.01) * 0.5, -0.25 + (1.0 + 0.01) * 0.25, 0.5}));
+    EXPECT_EQ(p, QmtVector3(1.5 - (1.0 + 0.01) * 0.5, -0.25 + (1.0 + 0.01) * 0.25, 0.5));
 
     // Inside (one face within the tolerance), or no faces: unchanged, one draw each.
     ZYLmesh empty;
@@ -140,13 +133,12 @@ TEST(ConvexMeshQueries, PushRandomStartMode) {
     p = {0.3, 1 + 5e-6, 0.7};
     pushPointInsideConvexMesh(&cube, p, 0.01, false);
     pushPointInsideConvexMesh(&empty, p, 0.01, false);
-    EXPECT_TRUE(same(p, {0.3, 1 + 5e-6, 0.7}));
+    EXPECT_EQ(p, QmtVector3(0.3, 1 + 5e-6, 0.7));
     expectDrawsSince(321, 2);
 
     // Inside points of a rotated, scaled, moved mesh come back bit for bit.
     ZYLmesh placed;
-    QmtMatrix3 R;
-    R.FromAxisAngle(QmtVector3{1, 2, 3} / std::sqrt(14.0), 0.7);
+    const QmtMatrix3 R = zyltest::axisRotation(QmtVector3{1, 2, 3} / std::sqrt(14.0), 0.7);
     const QmtVector3 T{0.3, -7.1, 2.9};
     makeCube(placed, {-1, -1, -1}, {1, 1, 1}, T, R, {3, 0.7, 1.3});
     for (int i = 0; i < 27; ++i) {
@@ -154,7 +146,7 @@ TEST(ConvexMeshQueries, PushRandomStartMode) {
         const QmtVector3 world = R * scaled + T;
         p = world;
         pushPointInsideConvexMesh(&placed, p, 0.01, false);
-        EXPECT_TRUE(same(p, world)) << i;
+        EXPECT_EQ(p, world) << i;
     }
 }
 
@@ -180,7 +172,7 @@ TEST(ConvexMeshQueries, PushStartFaceFollowsTheDraw) {
         Math::SeedRandom(seeds[k]);
         QmtVector3 p{1, 0, 0};
         pushPointInsideConvexMesh(&wedge, p, 0.0, false);
-        expectNear(p, expected[k]);
+        expectWithin(p, expected[k]);
         expectDrawsSince(seeds[k], 1);
     }
 }
@@ -192,25 +184,25 @@ TEST(ConvexMeshQueries, PushNearestFaceMode) {
     Math::SeedRandom(5);
     QmtVector3 p{0.9, 0.4, 0.5};
     pushPointInsideConvexMesh(&cube, p, 0.01, true);
-    expectNear(p, {1.0 + 0.01 * 0.1, 0.4, 0.5});
+    expectWithin(p, {1.0 + 0.01 * 0.1, 0.4, 0.5});
     expectDrawsSince(5, 0);
     // Ties: the first face (-x) wins.
     p = {0.5, 0.5, 0.5};
     pushPointInsideConvexMesh(&cube, p, 0.5, true);
-    EXPECT_TRUE(same(p, {-0.25, 0.5, 0.5}));
+    EXPECT_EQ(p, QmtVector3(-0.25, 0.5, 0.5));
 
     // No faces (or no mesh): nothing is nearest, p unchanged.
     ZYLmesh empty;
     p = {0.25, -3, 8};
     pushPointInsideConvexMesh(&empty, p, 0.01, true);
     pushPointInsideConvexMesh(nullptr, p, 0.01, true);
-    EXPECT_TRUE(same(p, {0.25, -3, 8}));
+    EXPECT_EQ(p, QmtVector3(0.25, -3, 8));
 
     // A face without a plane is never the nearest one.
     cube.faces[1].vertices[0] = 42;
     p = {0.9, 0.5, 0.45};
     pushPointInsideConvexMesh(&cube, p, 0.0, true);
-    expectNear(p, {0.9, 0.5, 0.0});
+    expectWithin(p, {0.9, 0.5, 0.0});
 }
 
 template <class Mesh>
@@ -331,7 +323,7 @@ TEST(ConvexMeshQueries, GaussianPointsInFrame) {
     EXPECT_EQ(Math::Rand(), next);
     for (int k = 0; k < 2; ++k) {
         const QmtVector3 expected{1 + 2 * pairs[1][k], 2 + 3 * pairs[2][k], 3 + 4 * pairs[0][k]};
-        EXPECT_TRUE(same(out[k], expected)) << k;
+        EXPECT_EQ(out[k], expected) << k;
     }
 }
 
@@ -341,12 +333,12 @@ TEST(ConvexMeshQueries, Clamps) {
     Math::SeedRandom(11);
     QmtVector3 p = box.centre + axis0 * 3.0;  // 2 beyond: back inside by margin 1e-5 of that
     clampPointToOrientedBox(box, p);
-    expectNear(p, box.centre + axis0 * (1.0 - 2e-5));
+    expectWithin(p, box.centre + axis0 * (1.0 - 2e-5));
     expectDrawsSince(11, 1);
     const QmtVector3 inside = box.centre + QmtVector3{0.3, -0.7, 0.1};
     p = inside;
     clampPointToOrientedBox(box, p);
-    EXPECT_TRUE(same(p, inside));
+    EXPECT_EQ(p, inside);
 
     // Axis box, corners in either order: snapped to lo / hi once beyond the margin.
     const QmtVector3 lo{0, 0, 0}, hi{1, 1, 1};
@@ -354,11 +346,11 @@ TEST(ConvexMeshQueries, Clamps) {
         QmtVector3 result;
         p = {0.5, 1.05, -0.2};
         clampPointToBox(result, p, a, b, 0.1);
-        EXPECT_TRUE(same(p, {0.5, 1.05, 0}));
-        EXPECT_TRUE(same(result, p));
+        EXPECT_EQ(p, QmtVector3(0.5, 1.05, 0));
+        EXPECT_EQ(result, p);
         p = {2, -1, 0.5};
         clampPointToBox(result, p, a, b, 0.0);
-        EXPECT_TRUE(same(result, {1, 0, 0.5}));
+        EXPECT_EQ(result, QmtVector3(1, 0, 0.5));
     }
     Quaternion q(1.5, -0.5, 0.5, 1.05), out;
     clampPointToBounds(out, q, Quaternion(1, 1, 1, 1), Quaternion(0, 0, 0, 0), 0.1);

@@ -8,8 +8,10 @@
 #include "geometry/clipper.h"
 #include "geometry/cutLoop.h"
 #include "geometry/meshRecords.h"
+#include "tests/geometry/testMeshes.h"
 
 using Qmt::QmtVector3;
+using meshtest::corners;
 
 namespace {
 
@@ -88,17 +90,13 @@ bool faceConvex(const ZYL_DFface& face, const QmtVector3* V) {
 // A clipper over a flat point set: the set has no thickness, so the clipper keeps scale
 // 1 and its working vertices are the points themselves.
 struct FlatClipper {
-    std::unique_ptr<ZYL_DFmesh> mesh = std::make_unique<ZYL_DFmesh>();
+    std::unique_ptr<ZYL_DFmesh> mesh;
     BVDFmesh volume;
     Clipper* clipper = nullptr;
     const QmtVector3* V = nullptr;
 
-    explicit FlatClipper(const std::vector<QmtVector3>& points) {
-        mesh->numVertices = static_cast<std::uint32_t>(points.size());
-        mesh->vertices = new QmtVector3[points.size()];
-        mesh->worldVertices = new QmtVector3[points.size()];
-        std::copy(points.begin(), points.end(), mesh->vertices);
-        std::copy(points.begin(), points.end(), mesh->worldVertices);
+    explicit FlatClipper(const std::vector<QmtVector3>& points)
+        : mesh(meshtest::MeshBuilder({points, {}}).dfMesh()) {
         volume.init(mesh.get(), 0);
         volume.initClipper();
         clipper = volume.getClipper();
@@ -361,8 +359,7 @@ TEST(CutLoopCaps, CapFacesTakeOneNormalSlotEach) {
     ASSERT_EQ(c.getFaceCount(), 1u);
     EXPECT_EQ(c.getNormalCount(), normals + 2);
     const ZYL_DFface& face = c.getFaces()[0];
-    EXPECT_EQ(std::vector<std::uint32_t>(face.vertices, face.vertices + face.numVertices),
-              (std::vector<std::uint32_t>{4, 5, 3}));
+    EXPECT_EQ(corners(face), (std::vector<std::uint32_t>{4, 5, 3}));
     for (std::uint32_t k = 0; k < 3; ++k) {
         EXPECT_EQ(face.normals[k], normals + 1);
     }

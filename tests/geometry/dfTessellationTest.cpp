@@ -2,33 +2,22 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <set>
-#include <utility>
 #include <vector>
 
 #include "geometry/bvDFmesh.h"
 #include "geometry/meshRecords.h"
 #include "math/qmtVector3.h"
+#include "tests/geometry/testMeshes.h"
+#include "tests/testSupport.h"
 
 namespace {
 
 using Qmt::QmtVector3;
-using Indices = std::vector<std::uint32_t>;
-
-struct Shape {
-    std::vector<QmtVector3> points;
-    std::vector<Indices> faces;
-};
-
-// Cube [0,a]^3 with outward faces: bottom, top, front, right, back, left.
-Shape cube(double a) {
-    return {{{0, 0, 0}, {a, 0, 0}, {a, a, 0}, {0, a, 0}, {0, 0, a}, {a, 0, a}, {a, a, a}, {0, a, a}},
-            {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4}, {1, 2, 6, 5}, {2, 3, 7, 6}, {3, 0, 4, 7}}};
-}
+using namespace meshtest;
 
 struct Options {
     std::uint32_t uvSets;    // 0: no UV array at all
@@ -39,70 +28,27 @@ struct Options {
         : uvSets(sets), cornerNormals(normals), worldOffset(offset) {}
 };
 
-// UV of a corner: the point's x and y, shifted per face so that the two sides of a
-// shared edge differ; extra set s adds s + 1 in z. Corner normals: (face, corner, 1).
-QmtVector3 cornerUV(const QmtVector3& p, std::uint32_t face, std::uint32_t set) {
-    return {p.x + 10.0 * face, p.y, static_cast<double>(set)};
-}
-
-// Heap mesh; every corner has its own UV and corner-normal entry (running index).
-std::unique_ptr<ZYL_DFmesh> makeMesh(const Shape& shape, const Options& o = {}) {
-    auto mesh = std::make_unique<ZYL_DFmesh>();
-    mesh->numVertices = static_cast<std::uint32_t>(shape.points.size());
-    mesh->vertices = new QmtVector3[mesh->numVertices];
-    mesh->worldVertices = new QmtVector3[mesh->numVertices];
-    for (std::uint32_t i = 0; i < mesh->numVertices; ++i) {
-        mesh->vertices[i] = shape.points[i];
-        mesh->worldVertices[i] = shape.points[i] + o.worldOffset;
-    }
-    std::uint32_t corners = 0;
-    for (const Indices& f : shape.faces) {
-        corners += static_cast<std::uint32_t>(f.size());
-    }
-    mesh->numFaces = static_cast<std::uint32_t>(shape.faces.size());
-    mesh->faces = new ZYL_DFface[mesh->numFaces];
-    mesh->normals = new QmtVector3[mesh->numFaces];
-    mesh->worldNormals = new QmtVector3[mesh->numFaces];
-    if (o.uvSets > 0) {
-        mesh->numUVs = corners;
-        mesh->uvs = new QmtVector3[corners];
-        for (std::uint32_t s = 1; s < o.uvSets; ++s) {
-            mesh->uvSets[s - 1] = new QmtVector3[corners];
-        }
-        mesh->numUVSets = o.uvSets;
-        mesh->flags = o.uvSets > 1 ? MESH_UV_SETS : 0;
-    }
+// Faces of piece 1 and material 7 with normal +z. Every corner has its own UV entry: the
+// point's x and y, shifted per face so that the two sides of a shared edge differ, and
+// the set number in z. Corner normals, one per corner too: (face, corner, 1).
+std::unique_ptr<ZYL_DFmesh> detailedMesh(const Shape& shape, const Options& o = {}) {
+    MeshBuilder b(shape, Points(shape.faces.size(), {0, 0, 1}));
+    b.worldOffset = o.worldOffset;
+    b.piece = 1;
+    b.material = 7;
+    b.setCornerUVs(o.uvSets, [&](std::uint32_t f, std::uint32_t k, std::uint32_t set) {
+        const QmtVector3& p = shape.vertices[shape.faces[f][k]];
+        return QmtVector3(p.x + 10.0 * f, p.y, static_cast<double>(set));
+    });
     if (o.cornerNormals) {
-        mesh->numCornerNormals = corners;
-        mesh->cornerNormals = new QmtVector3[corners];
-    }
-    std::uint32_t corner = 0;
-    for (std::uint32_t f = 0; f < mesh->numFaces; ++f) {
-        ZYL_DFface& face = mesh->faces[f];
-        const auto n = static_cast<std::uint32_t>(shape.faces[f].size());
-        face.allocate(n, std::max(o.uvSets, 1u));
-        face.numVertices = n;
-        face.piece = 1;
-        face.material = 7;
-        mesh->normals[f] = mesh->worldNormals[f] = {0, 0, 1};
-        for (std::uint32_t k = 0; k < n; ++k, ++corner) {
-            const QmtVector3& p = shape.points[shape.faces[f][k]];
-            face.vertices[k] = shape.faces[f][k];
-            face.uvs[k] = o.uvSets > 0 ? corner : 0;
-            face.normals[k] = o.cornerNormals ? corner : 0;
-            if (o.uvSets > 0) {
-                mesh->uvs[corner] = cornerUV(p, f, 0);
-            }
-            for (std::uint32_t s = 1; s < o.uvSets; ++s) {
-                face.uvSets[s - 1][k] = corner;
-                mesh->uvSets[s - 1][corner] = cornerUV(p, f, s);
-            }
-            if (o.cornerNormals) {
-                mesh->cornerNormals[corner] = {static_cast<double>(f), static_cast<double>(k), 1.0};
+        b.cornerNormals = cornerNumbers(shape.faces);
+        for (std::uint32_t f = 0; f < shape.faces.size(); ++f) {
+            for (std::uint32_t k = 0; k < shape.faces[f].size(); ++k) {
+                b.cornerNormalTable.push_back({static_cast<double>(f), static_cast<double>(k), 1.0});
             }
         }
     }
-    return mesh;
+    return b.dfMesh();
 }
 
 void select(ZYL_DFmesh& mesh, const Indices& faces) {
@@ -117,14 +63,7 @@ void selectAll(ZYL_DFmesh& mesh) {
     }
 }
 
-Indices corners(const ZYL_DFface& face) { return Indices(face.vertices, face.vertices + face.numVertices); }
-Indices cornerUVs(const ZYL_DFface& face) { return Indices(face.uvs, face.uvs + face.numVertices); }
-
-void expectVec(const QmtVector3& a, const QmtVector3& b) {
-    EXPECT_EQ(a.x, b.x);
-    EXPECT_EQ(a.y, b.y);
-    EXPECT_EQ(a.z, b.z);
-}
+void expectVec(const QmtVector3& a, const QmtVector3& b) { zyltest::expectVec(a, b.x, b.y, b.z); }
 
 // Every face slot names an edge record that has the face on one side at that slot and
 // joins the face's corners k and k + 1.
@@ -167,7 +106,7 @@ TEST(DFTessellation, RefusedPassesLeaveTheMeshAlone) {
     EXPECT_FALSE(empty.tessellateFaces(1));
     EXPECT_FALSE(empty.tessellateFacesKeepEdges(1));
 
-    auto mesh = makeMesh(cube(2.0));
+    auto mesh = detailedMesh(cube(2.0));
     selectAll(*mesh);
     BVDFmesh noTable;
     ASSERT_TRUE(noTable.init(mesh.get(), 0));
@@ -195,7 +134,7 @@ TEST(DFTessellation, RefusedPassesLeaveTheMeshAlone) {
 }
 
 TEST(DFTessellation, OneTopQuadOfACube) {
-    auto mesh = makeMesh(cube(2.0), {0, false, {10.0, 0.0, 0.0}});
+    auto mesh = detailedMesh(cube(2.0), {0, false, {10.0, 0.0, 0.0}});
     select(*mesh, {1});
     BVDFmesh volume;
     ASSERT_TRUE(volume.init(mesh.get(), BVDF_EDGES));
@@ -243,60 +182,52 @@ TEST(DFTessellation, OneTopQuadOfACube) {
 }
 
 TEST(DFTessellation, WholeCubeLevelsAndOrder) {
-    auto level1 = makeMesh(cube(2.0));
-    selectAll(*level1);
-    BVDFmesh volume1;
-    ASSERT_TRUE(volume1.init(level1.get(), BVDF_EDGES));
-    ASSERT_TRUE(volume1.tessellateFaces(1));
-    EXPECT_EQ(level1->numFaces, 24u);
-    EXPECT_EQ(level1->numVertices, 26u);
-    EXPECT_EQ(volume1.getEdgeCount(), 48u);
-    EXPECT_FALSE(volume1.hasOpenEdge());
-    EXPECT_DOUBLE_EQ(totalArea(*level1), 24.0);
+    // Each level splits every quad into four; the mesh stays closed.
+    struct Level {
+        std::uint16_t level;
+        std::uint32_t faces, vertices, edges;
+    };
+    for (const Level& l : {Level{1, 24, 26, 48}, Level{2, 96, 98, 192}, Level{3, 384, 386, 768}}) {
+        SCOPED_TRACE(l.level);
+        auto mesh = detailedMesh(cube(2.0));
+        selectAll(*mesh);
+        BVDFmesh volume;
+        ASSERT_TRUE(volume.init(mesh.get(), BVDF_EDGES));
+        ASSERT_TRUE(volume.tessellateFaces(l.level));
+        EXPECT_EQ(mesh->numFaces, l.faces);
+        EXPECT_EQ(mesh->numVertices, l.vertices);
+        EXPECT_EQ(volume.getEdgeCount(), l.edges);
+        EXPECT_FALSE(volume.hasOpenEdge());
+        EXPECT_DOUBLE_EQ(totalArea(*mesh), 24.0);
+        expectEdgeTableConsistent(volume);
+        if (l.level > 1) {
+            continue;
+        }
 
-    // The last selected face leads: the first midpoint is on the left face's first edge
-    // (3, 0) and the first quad starts at that face's corner 0.
-    expectVec(level1->worldVertices[8], {0, 1, 0});
-    EXPECT_EQ(corners(level1->faces[0]), (Indices{3, 8, 20, 11}));
-    expectVec(level1->worldVertices[20], {0, 1, 1});  // centre of the left face
-    // Every quad keeps one old corner at its first position, each old corner ends in
-    // three quads, and every quad is selected for the next level.
-    std::map<std::uint32_t, int> uses;
-    for (std::uint32_t f = 0; f < level1->numFaces; ++f) {
-        ASSERT_EQ(level1->faces[f].numVertices, 4u);
-        EXPECT_LT(level1->faces[f].vertices[0], 8u);
-        EXPECT_GE(level1->faces[f].vertices[2], 20u);
-        EXPECT_TRUE(level1->faces[f].flags & FACE_CAP);
-        ++uses[level1->faces[f].vertices[0]];
+        // The last selected face leads: the first midpoint is on the left face's first edge
+        // (3, 0) and the first quad starts at that face's corner 0.
+        expectVec(mesh->worldVertices[8], {0, 1, 0});
+        EXPECT_EQ(corners(mesh->faces[0]), (Indices{3, 8, 20, 11}));
+        expectVec(mesh->worldVertices[20], {0, 1, 1});  // centre of the left face
+        // Every quad keeps one old corner at its first position, each old corner ends in
+        // three quads, and every quad is selected for the next level.
+        std::map<std::uint32_t, int> uses;
+        for (std::uint32_t f = 0; f < mesh->numFaces; ++f) {
+            ASSERT_EQ(mesh->faces[f].numVertices, 4u);
+            EXPECT_LT(mesh->faces[f].vertices[0], 8u);
+            EXPECT_GE(mesh->faces[f].vertices[2], 20u);
+            EXPECT_TRUE(mesh->faces[f].flags & FACE_CAP);
+            ++uses[mesh->faces[f].vertices[0]];
+        }
+        EXPECT_EQ(uses.size(), 8u);
+        for (const auto& [vertex, count] : uses) {
+            EXPECT_EQ(count, 3) << vertex;
+        }
     }
-    EXPECT_EQ(uses.size(), 8u);
-    for (const auto& [vertex, count] : uses) {
-        EXPECT_EQ(count, 3) << vertex;
-    }
-
-    auto level2 = makeMesh(cube(2.0));
-    selectAll(*level2);
-    BVDFmesh volume2;
-    ASSERT_TRUE(volume2.init(level2.get(), BVDF_EDGES));
-    ASSERT_TRUE(volume2.tessellateFaces(2));
-    EXPECT_EQ(level2->numFaces, 96u);
-    EXPECT_EQ(level2->numVertices, 98u);
-    EXPECT_EQ(volume2.getEdgeCount(), 192u);
-    EXPECT_FALSE(volume2.hasOpenEdge());
-    EXPECT_DOUBLE_EQ(totalArea(*level2), 24.0);
-    expectEdgeTableConsistent(volume2);
-
-    auto level3 = makeMesh(cube(2.0));
-    selectAll(*level3);
-    BVDFmesh volume3;
-    ASSERT_TRUE(volume3.init(level3.get(), BVDF_EDGES));
-    ASSERT_TRUE(volume3.tessellateFaces(3));
-    EXPECT_EQ(level3->numFaces, 384u);
-    EXPECT_EQ(level3->numVertices, 386u);
 }
 
 TEST(DFTessellation, TriangleWithoutUVsBecomesThreeQuads) {
-    auto mesh = makeMesh({{{0, 0, 0}, {3, 0, 0}, {0, 3, 0}}, {{0, 1, 2}}});
+    auto mesh = detailedMesh({{{0, 0, 0}, {3, 0, 0}, {0, 3, 0}}, {{0, 1, 2}}});
     select(*mesh, {0});
     // A stale per-vertex array the size of the old vertex count.
     mesh->vertexData = new QmtVector3[3]{{1, 1, 1}, {2, 2, 2}, {3, 3, 3}};
@@ -327,7 +258,7 @@ TEST(DFTessellation, TriangleWithoutUVsBecomesThreeQuads) {
 TEST(DFTessellation, UVsOfAMappedQuadAndASeam) {
     // One open quad: UV A sides average the corners' UVs, the centre takes the face's
     // mean UV.
-    auto quad = makeMesh({{{0, 0, 0}, {2, 0, 0}, {2, 2, 0}, {0, 2, 0}}, {{0, 1, 2, 3}}}, {1});
+    auto quad = detailedMesh({{{0, 0, 0}, {2, 0, 0}, {2, 2, 0}, {0, 2, 0}}, {{0, 1, 2, 3}}}, {1});
     select(*quad, {0});
     BVDFmesh volume;
     ASSERT_TRUE(volume.init(quad.get(), BVDF_EDGES));
@@ -343,7 +274,7 @@ TEST(DFTessellation, UVsOfAMappedQuadAndASeam) {
 
     // Two selected quads sharing the edge (1, 4): one midpoint vertex used by both
     // faces, with each side's own UV entry.
-    auto pair = makeMesh({{{0, 0, 0}, {2, 0, 0}, {4, 0, 0}, {0, 2, 0}, {2, 2, 0}, {4, 2, 0}},
+    auto pair = detailedMesh({{{0, 0, 0}, {2, 0, 0}, {4, 0, 0}, {0, 2, 0}, {2, 2, 0}, {4, 2, 0}},
                           {{0, 1, 4, 3}, {1, 2, 5, 4}}},
                          {1});
     selectAll(*pair);
@@ -376,7 +307,7 @@ TEST(DFTessellation, UVsOfAMappedQuadAndASeam) {
 }
 
 TEST(DFTessellation, CornerNormalsAndExtraUVSets) {
-    auto mesh = makeMesh({{{0, 0, 0}, {2, 0, 0}, {2, 2, 0}, {0, 2, 0}}, {{0, 1, 2, 3}}}, {3, true});
+    auto mesh = detailedMesh({{{0, 0, 0}, {2, 0, 0}, {2, 2, 0}, {0, 2, 0}}, {{0, 1, 2, 3}}}, {3, true});
     select(*mesh, {0});
     BVDFmesh volume;
     ASSERT_TRUE(volume.init(mesh.get(), BVDF_EDGES));
@@ -403,7 +334,7 @@ TEST(DFTessellation, CornerNormalsAndExtraUVSets) {
 }
 
 TEST(DFTessellation, FaceHelpers) {
-    auto mesh = makeMesh(cube(2.0), {2});
+    auto mesh = detailedMesh(cube(2.0), {2});
     BVDFmesh volume;
     ASSERT_TRUE(volume.init(mesh.get(), BVDF_EDGES));
     expectVec(volume.computeFaceCenter(nullptr), QmtVector3::ZERO);
@@ -450,8 +381,8 @@ TEST(DFTessellation, FaceHelpers) {
 TEST(DFTessellation, KeepEdgesMatchesTheRebuild) {
     for (const Indices& chosen : {Indices{1}, Indices{0, 1, 2, 3, 4, 5}, Indices{2, 3}}) {
         for (const std::uint16_t level : {std::uint16_t{1}, std::uint16_t{2}}) {
-            auto rebuilt = makeMesh(cube(2.0), {1});
-            auto kept = makeMesh(cube(2.0), {1, true});
+            auto rebuilt = detailedMesh(cube(2.0), {1});
+            auto kept = detailedMesh(cube(2.0), {1, true});
             select(*rebuilt, chosen);
             select(*kept, chosen);
             BVDFmesh rebuiltVolume;

@@ -10,14 +10,17 @@
 #include <utility>
 #include <vector>
 
+#include "tests/geometry/testMeshes.h"
+#include "tests/testSupport.h"
+
 namespace {
 
 using Qmt::QmtMatrix3;
 using Qmt::QmtVector3;
-using Indices = std::vector<std::uint32_t>;
-using Points = std::vector<QmtVector3>;
-
-const QmtMatrix3 ROT_Z90(0, -1, 0, 1, 0, 0, 0, 0, 1);
+using meshtest::Indices;
+using meshtest::Points;
+using zyltest::expectNear;
+using zyltest::ROT_Z90;
 
 template <class T>
 void append(PooledList<T>& list, const std::vector<T>& values) {
@@ -37,8 +40,8 @@ std::vector<ZYL_DFface*> facesOf(const ZYL_DMesh& mesh) {
     return std::vector<ZYL_DFface*>(mesh.faces.begin(), mesh.faces.end());
 }
 
-Indices cornersOf(const ZYL_DFface* f) { return Indices(f->vertices, f->vertices + f->numVertices); }
-Indices uvsOf(const ZYL_DFface* f) { return Indices(f->uvs, f->uvs + f->numVertices); }
+Indices cornersOf(const ZYL_DFface* f) { return meshtest::corners(*f); }
+Indices uvsOf(const ZYL_DFface* f) { return meshtest::cornerUVs(*f); }
 
 // The final faces belong to the caller.
 void deleteFaces(ZYL_DMesh& mesh) {
@@ -60,12 +63,6 @@ void place(ZYL_DMesh& mesh, const QmtMatrix3& R, const QmtVector3& T, const QmtV
     mesh.rotation = R;
     mesh.translation = T;
     mesh.scale = S;
-}
-
-void expectNear(const QmtVector3& a, const QmtVector3& b, double tol = 1e-12) {
-    EXPECT_NEAR(a.x, b.x, tol);
-    EXPECT_NEAR(a.y, b.y, tol);
-    EXPECT_NEAR(a.z, b.z, tol);
 }
 
 // Unit square in z = 0 as one face, identity placement, UVs equal to the positions.

@@ -15,13 +15,15 @@
 #include "geometry/convexHull.h"
 #include "geometry/meshPlacement.h"
 #include "math/qmtMatrix3.h"
+#include "tests/geometry/testMeshes.h"
+#include "tests/testSupport.h"
 
 namespace {
 
 using Qmt::QmtMatrix3;
 using Qmt::QmtVector3;
 using V = QmtVector3;
-using Indices = std::vector<std::uint32_t>;
+using meshtest::Indices;
 
 constexpr std::uint32_t NONE = 0xFFFFFFFFu;
 constexpr double FLT_MAX_D = 3.4028234663852886e38;
@@ -39,33 +41,14 @@ std::unique_ptr<ZYLmesh> cube(const V& minCorner, double side = 1.0) {
 // A unit cube turned by `angle` about z, then moved by `centre`.
 std::unique_ptr<ZYLmesh> turnedCube(const V& centre, double angle) {
     auto mesh = std::make_unique<ZYLmesh>();
-    ZYLbox box;
-    box.centre = centre;
-    box.axes.FromAxisAngle(V::UNIT_Z, angle);
-    box.halfExtents = {0.5, 0.5, 0.5};
-    buildBoxMesh(box, mesh.get());
+    buildBoxMesh(ZYLbox{centre, zyltest::axisRotation(V::UNIT_Z, angle), {0.5, 0.5, 0.5}}, mesh.get());
     return mesh;
 }
 
 // World positions and faces given directly; every face gets the given world normal.
-std::unique_ptr<ZYLmesh> makeMesh(const std::vector<V>& points, const std::vector<Indices>& faces,
-                                  const std::vector<V>& normals) {
-    auto mesh = std::make_unique<ZYLmesh>();
-    mesh->numVertices = static_cast<std::uint32_t>(points.size());
-    mesh->vertices = new V[points.size()];
-    mesh->worldVertices = new V[points.size()];
-    std::copy(points.begin(), points.end(), mesh->vertices);
-    std::copy(points.begin(), points.end(), mesh->worldVertices);
-    mesh->numFaces = static_cast<std::uint32_t>(faces.size());
-    mesh->faces = new ZYLface[faces.size()];
-    mesh->normals = new V[faces.size()];
-    mesh->worldNormals = new V[faces.size()];
-    for (std::size_t f = 0; f < faces.size(); ++f) {
-        mesh->faces[f].numVertices = static_cast<std::uint32_t>(faces[f].size());
-        std::copy(faces[f].begin(), faces[f].end(), mesh->faces[f].vertices);
-        mesh->normals[f] = mesh->worldNormals[f] = normals[f];
-    }
-    return mesh;
+std::unique_ptr<ZYLmesh> makeMesh(const meshtest::Points& points, const meshtest::Faces& faces,
+                                  const meshtest::Points& normals) {
+    return meshtest::MeshBuilder({points, faces}, normals).mesh();
 }
 
 std::uint32_t faceWithNormal(const ZYLmesh& mesh, const V& n) {
@@ -348,9 +331,7 @@ std::unique_ptr<ZYLmesh> randomHull(std::mt19937& rng, std::uint32_t n, bool sph
     mesh->worldVertices = new V[mesh->numVertices];
     V axis(g(rng), g(rng), g(rng));
     axis.Unitize(1e-9);
-    QmtMatrix3 R;
-    R.FromAxisAngle(axis, g(rng));
-    meshTransformSRT(mesh.get(), T, R, {1.0, 1.0, 1.0});
+    meshTransformSRT(mesh.get(), T, zyltest::axisRotation(axis, g(rng)), {1.0, 1.0, 1.0});
     return mesh;
 }
 

@@ -6,12 +6,18 @@
 #include <numeric>
 #include <vector>
 
+#include "tests/geometry/testMeshes.h"
+#include "tests/testSupport.h"
+
 namespace {
 
 using Qmt::QmtMatrix3;
 using Qmt::QmtVector3;
-using Indices = std::vector<std::uint32_t>;
-using Points = std::vector<QmtVector3>;
+using meshtest::Indices;
+using meshtest::Points;
+using meshtest::corners;
+using meshtest::cornerUVs;
+using zyltest::expectNear;
 
 constexpr std::uint32_t APEX = 1000;
 
@@ -21,11 +27,6 @@ Indices iota(std::uint32_t n, std::uint32_t first = 0) {
     return v;
 }
 
-Indices cornersOf(const ZYLface& f) { return Indices(f.vertices, f.vertices + f.numVertices); }
-Indices cornersOf(const ZYL_DFface& f) { return Indices(f.vertices, f.vertices + f.numVertices); }
-Indices uvsOf(const ZYLface& f) { return Indices(f.uvs, f.uvs + f.numVertices); }
-Indices uvsOf(const ZYL_DFface& f) { return Indices(f.uvs, f.uvs + f.numVertices); }
-
 // Inline fan split of the loop 0..n-1: the pieces' corner lists.
 std::vector<Indices> inlineSplit(std::uint32_t n, std::uint32_t limit) {
     const Indices loop = iota(n);
@@ -34,7 +35,7 @@ std::vector<Indices> inlineSplit(std::uint32_t n, std::uint32_t limit) {
     splitPolygonFanInline(APEX, loop.data(), static_cast<int>(n), faces.data(), &count, limit);
     std::vector<Indices> pieces;
     for (int i = 0; i < count; ++i) {
-        pieces.push_back(cornersOf(faces[i]));
+        pieces.push_back(corners(faces[i]));
     }
     return pieces;
 }
@@ -48,12 +49,6 @@ std::vector<std::size_t> pieceSizes(std::uint32_t n, std::uint32_t limit) {
 }
 
 using Sizes = std::vector<std::size_t>;
-
-void expectNear(const QmtVector3& a, const QmtVector3& b, double tol = 1e-12) {
-    EXPECT_NEAR(a.x, b.x, tol);
-    EXPECT_NEAR(a.y, b.y, tol);
-    EXPECT_NEAR(a.z, b.z, tol);
-}
 
 // The cube [-1, 1]^3 with outward faces, local data equal to world data.
 void buildCube(ZYLmesh& mesh) { buildAABoxMesh({{-1, -1, -1}, {1, 1, 1}}, &mesh); }
@@ -133,9 +128,9 @@ TEST(FaceEdits, FanSplitRecordFields) {
     count = 0;
     splitPolygonFanPtrs(7, loop.data(), 99, loopUV.data(), 31, ptrs, &count, 32);
     ASSERT_EQ(count, 2);
-    EXPECT_EQ(cornersOf(ptrs[1])[1], 24u);
-    EXPECT_EQ(uvsOf(ptrs[1]), (Indices{99, 514, 515, 516, 517, 518, 519, 520, 521, 522, 523, 524, 525, 526, 527,
-                                       528, 529, 530}));
+    EXPECT_EQ(corners(ptrs[1])[1], 24u);
+    EXPECT_EQ(cornerUVs(ptrs[1]), (Indices{99, 514, 515, 516, 517, 518, 519, 520, 521, 522, 523, 524, 525, 526, 527,
+                                           528, 529, 530}));
     EXPECT_TRUE(ptrs[1].flags == 8 && ptrs[1].marker == 1);
 
     // DF forms are sized per piece with one UV set; the plain split ORs in flag 1, the
@@ -147,14 +142,14 @@ TEST(FaceEdits, FanSplitRecordFields) {
     ASSERT_EQ(count, 2);
     EXPECT_TRUE(df[0].flags == (FACE_CAP | 8) && df[1].flags == FACE_CAP);
     EXPECT_TRUE(df[1].alive == 1 && df[1].numUVSets == 1 && df[1].numEdges == 0 && df[1].capacity == 18);
-    EXPECT_EQ(cornersOf(df[1]).back(), 40u);
+    EXPECT_EQ(corners(df[1]).back(), 40u);
     ZYL_DFface dfa[2];
     dfa[0].flags = 8;
     count = 0;
     splitPolygonFanWithAttr(7, loop.data(), 99, loopUV.data(), 31, dfa, &count, 32);
     ASSERT_EQ(count, 2);
     EXPECT_TRUE(dfa[0].flags == 8 && dfa[1].flags == 0);
-    EXPECT_EQ(uvsOf(dfa[0]), (Indices{99, 500, 501, 502, 503, 504, 505, 506, 507, 508, 509, 510, 511, 512, 513, 514}));
+    EXPECT_EQ(cornerUVs(dfa[0]), (Indices{99, 500, 501, 502, 503, 504, 505, 506, 507, 508, 509, 510, 511, 512, 513, 514}));
 }
 
 TEST(FaceEdits, EdgeMidpointsAndFlagRenaming) {
@@ -183,7 +178,7 @@ TEST(FaceEdits, EdgeMidpointsAndFlagRenaming) {
 TEST(FaceEdits, SubdivideDFmeshFaceQuad) {
     // A triangle and a 2 x 2 quad in z = 1, placed by a rotation, translation and scale.
     ZYL_DFmesh mesh;
-    mesh.rotation = QmtMatrix3(0, -1, 0, 1, 0, 0, 0, 0, 1);
+    mesh.rotation = zyltest::ROT_Z90;
     mesh.translation = {1, 2, 3};
     mesh.scale = {2, 2, 2};
     setVertices(mesh, {{5, 5, 1}, {0, 0, 1}, {2, 0, 1}, {2, 2, 1}, {0, 2, 1}});
@@ -209,19 +204,19 @@ TEST(FaceEdits, SubdivideDFmeshFaceQuad) {
         expectNear(mesh.rotation * QmtVector3(l.x * 2, l.y * 2, l.z * 2) + mesh.translation, mesh.worldVertices[i]);
     }
     // All four quads share the centre 13.
-    EXPECT_EQ(cornersOf(mesh.faces[1]), (Indices{12, 5, 6, 13}));
-    EXPECT_EQ(uvsOf(mesh.faces[1]), (Indices{11, 4, 5, 12}));
-    EXPECT_EQ(cornersOf(mesh.faces[2]), (Indices{6, 7, 8, 13}));
-    EXPECT_EQ(cornersOf(mesh.faces[3]), (Indices{8, 9, 10, 13}));
-    EXPECT_EQ(cornersOf(mesh.faces[4]), (Indices{10, 11, 12, 13}));
-    EXPECT_EQ(uvsOf(mesh.faces[4]), (Indices{9, 10, 11, 12}));
+    EXPECT_EQ(corners(mesh.faces[1]), (Indices{12, 5, 6, 13}));
+    EXPECT_EQ(cornerUVs(mesh.faces[1]), (Indices{11, 4, 5, 12}));
+    EXPECT_EQ(corners(mesh.faces[2]), (Indices{6, 7, 8, 13}));
+    EXPECT_EQ(corners(mesh.faces[3]), (Indices{8, 9, 10, 13}));
+    EXPECT_EQ(corners(mesh.faces[4]), (Indices{10, 11, 12, 13}));
+    EXPECT_EQ(cornerUVs(mesh.faces[4]), (Indices{9, 10, 11, 12}));
     for (std::uint32_t f = 1; f < 5; ++f) {
         EXPECT_EQ(mesh.faces[f].flags, 8 | FACE_SPLIT) << f;
         EXPECT_TRUE(mesh.faces[f].piece == 3 && mesh.faces[f].alive == 1);
         EXPECT_EQ(mesh.worldNormals[f], QmtVector3(0, 0, 1));
         expectNear(mesh.normals[f], {0, 0, 1});
     }
-    EXPECT_EQ(cornersOf(mesh.faces[0]), (Indices{0, 1, 2}));  // copied into the new array
+    EXPECT_EQ(corners(mesh.faces[0]), (Indices{0, 1, 2}));  // copied into the new array
     EXPECT_EQ(mesh.faces[0].flags, 0);
 
     subdivideDFmeshFace(&mesh, 5);  // out of range
@@ -266,8 +261,8 @@ TEST(FaceEdits, SubdivideDFmeshFaceUVSets) {
     // Each quad's extra set indices repeat its UV indices.
     const ZYL_DFface& quad = mesh.faces[5];
     ASSERT_EQ(quad.numUVSets, 3);
-    EXPECT_EQ(uvsOf(quad), (Indices{13, 14, 15, 16}));
-    EXPECT_EQ(Indices(quad.uvSets[1], quad.uvSets[1] + 4), uvsOf(quad));
+    EXPECT_EQ(cornerUVs(quad), (Indices{13, 14, 15, 16}));
+    EXPECT_EQ(Indices(quad.uvSets[1], quad.uvSets[1] + 4), cornerUVs(quad));
 
     // A mesh without UVs keeps none.
     ZYL_DFmesh bare;

@@ -5,23 +5,18 @@
 #include <cmath>
 #include <vector>
 
+#include "tests/geometry/testMeshes.h"
+#include "tests/testSupport.h"
+
 namespace {
 
 using Qmt::QmtMatrix3;
 using Qmt::QmtVector3;
-using Indices = std::vector<std::uint32_t>;
-using Points = std::vector<QmtVector3>;
-
-const QmtMatrix3 ROT_Z90(0, -1, 0, 1, 0, 0, 0, 0, 1);  // x -> y, y -> -x
-
-void expectNear(const QmtVector3& a, const QmtVector3& b, double tol = 1e-12) {
-    EXPECT_NEAR((a - b).Length(), 0.0, tol) << a.x << " " << a.y << " " << a.z;
-}
-
-template <class Face>
-Indices cornersOf(const Face& face) {
-    return Indices(face.vertices, face.vertices + face.numVertices);
-}
+using meshtest::Indices;
+using meshtest::Points;
+using meshtest::corners;
+using zyltest::expectWithin;
+using zyltest::ROT_Z90;
 
 ZYLbox makeBox(const QmtVector3& c, const QmtMatrix3& axes, const QmtVector3& e) {
     ZYLbox box;
@@ -38,16 +33,16 @@ void expectOutwardBox(const Mesh& mesh, const QmtVector3& c, const QmtMatrix3& R
     ASSERT_TRUE(mesh.numVertices == 8 && mesh.numFaces == 6);
     const QmtVector3* w = mesh.worldVertices;
     for (std::uint32_t k = 0; k < 6; ++k) {
-        const Indices f = cornersOf(mesh.faces[k]);
+        const Indices f = corners(mesh.faces[k]);
         ASSERT_EQ(f.size(), 4u);
         const QmtVector3& n = mesh.worldNormals[k];
         EXPECT_NEAR(n.Length(), 1.0, 1e-12);
         EXPECT_GT((w[f[0]] + w[f[2]] - c - c).Dot(n), 0.0) << "face " << k;
         EXPECT_GT((w[f[1]] - w[f[0]]).Cross(w[f[2]] - w[f[1]]).Dot(n), 0.0) << "face " << k;
-        expectNear(mesh.normals[k], R.Transpose() * n);
+        expectWithin(mesh.normals[k], R.Transpose() * n);
     }
     for (std::uint32_t i = 0; i < 8; ++i) {
-        expectNear(mesh.vertices[i], R.Transpose() * (w[i] - c));
+        expectWithin(mesh.vertices[i], R.Transpose() * (w[i] - c));
     }
 }
 
@@ -79,11 +74,11 @@ TEST(MeshPlacement, BoxMeshWinding) {
     ZYLmesh mesh;
     const ZYLbox box = makeBox({1, 2, 3}, QmtMatrix3::IDENTITY, {1, 2, 3});
     buildBoxMesh(box, &mesh);
-    EXPECT_EQ(cornersOf(mesh.faces[0]), (Indices{3, 2, 1, 0}));
+    EXPECT_EQ(corners(mesh.faces[0]), (Indices{3, 2, 1, 0}));
     EXPECT_EQ(mesh.worldNormals[0], QmtVector3(1, 0, 0));
     for (std::uint32_t k = 0; k < 6; ++k) {
         const std::uint32_t* t = BOX_FACE_TABLE[k];
-        EXPECT_EQ(cornersOf(mesh.faces[k]), (Indices{t[3], t[2], t[1], t[0]}));
+        EXPECT_EQ(corners(mesh.faces[k]), (Indices{t[3], t[2], t[1], t[0]}));
     }
     expectOutwardBox(mesh, box.centre, box.axes);
     EXPECT_TRUE(mesh.translation == box.centre && mesh.worldCentre == box.centre &&
@@ -94,16 +89,15 @@ TEST(MeshPlacement, BoxMeshWinding) {
     buildBoxMesh(makeBox({0, 0, 0}, mirror, {1, 1, 1}), &mesh);
     for (std::uint32_t k = 0; k < 6; ++k) {
         const std::uint32_t* t = BOX_FACE_TABLE[k];
-        EXPECT_EQ(cornersOf(mesh.faces[k]), (Indices{t[0], t[1], t[2], t[3]}));
+        EXPECT_EQ(corners(mesh.faces[k]), (Indices{t[0], t[1], t[2], t[3]}));
     }
     expectOutwardBox(mesh, {0, 0, 0}, mirror);
 
     // A general rotation: local vertices are the signed half extents.
-    QmtMatrix3 turn;
-    turn.FromAxisAngle(QmtVector3(1, 2, 3) / std::sqrt(14.0), 0.7);
+    const QmtMatrix3 turn = zyltest::axisRotation(QmtVector3(1, 2, 3) / std::sqrt(14.0), 0.7);
     buildBoxMesh(makeBox({-1, 5, 2}, turn, {0.5, 1, 2}), &mesh);
     expectOutwardBox(mesh, {-1, 5, 2}, turn);
-    expectNear(mesh.vertices[2], {0.5, -1, -2});
+    expectWithin(mesh.vertices[2], {0.5, -1, -2});
     EXPECT_EQ(mesh.rotation, turn);
 
     // Zero third half extent: table faces 0 to 3 get zero normals; nothing flips,
@@ -111,7 +105,7 @@ TEST(MeshPlacement, BoxMeshWinding) {
     buildBoxMesh(makeBox({0, 0, 0}, QmtMatrix3::IDENTITY, {1, 1, 0}), &mesh);
     for (std::uint32_t k = 0; k < 6; ++k) {
         const std::uint32_t* t = BOX_FACE_TABLE[k];
-        EXPECT_EQ(cornersOf(mesh.faces[k]), (Indices{t[0], t[1], t[2], t[3]}));
+        EXPECT_EQ(corners(mesh.faces[k]), (Indices{t[0], t[1], t[2], t[3]}));
         EXPECT_EQ(mesh.worldNormals[k].SquaredLength(), k < 4 ? 0.0 : 1.0);
     }
     buildBoxMesh(box, nullptr);  // ignored
@@ -194,14 +188,14 @@ TEST(MeshPlacement, Transforms) {
     meshTransformSRT(&mesh, T, ROT_Z90, S);
     EXPECT_EQ(mesh.worldVertices[0], QmtVector3(4, 22, 42));
     EXPECT_EQ(mesh.worldCentre, mesh.worldVertices[0]);
-    expectNear(mesh.worldNormals[0], QmtVector3(-2, 3, 0) / std::sqrt(13.0));
+    expectWithin(mesh.worldNormals[0], QmtVector3(-2, 3, 0) / std::sqrt(13.0));
     EXPECT_EQ(mesh.worldNormals[1], QmtVector3::ZERO);
     EXPECT_TRUE(mesh.scale == S && mesh.rotation == ROT_Z90 && mesh.translation == T);
     EXPECT_EQ(mesh.worldRadius, S.Length() * 0.5770000219345093);
     meshTransformTRS(&mesh, T, ROT_Z90, S);
     EXPECT_EQ(mesh.worldVertices[0], QmtVector3(-44, 33, 132));
     EXPECT_EQ(mesh.worldCentre, mesh.worldVertices[0]);
-    expectNear(mesh.worldNormals[0], QmtVector3(-3, 2, 0) / std::sqrt(13.0));
+    expectWithin(mesh.worldNormals[0], QmtVector3(-3, 2, 0) / std::sqrt(13.0));
     EXPECT_EQ(mesh.worldNormals[1], QmtVector3::ZERO);
 
     // Uniform scale 2: radius 2 sqrt(3) 0.577f, close to 2.
@@ -320,7 +314,7 @@ TEST(MeshPlacement, LookupsAndBounds) {
         triangleCentroidRadius(tri[i], centroid, r);
         EXPECT_NEAR(r, radius[i], 1e-12);
     }
-    expectNear(centroid, {0, 1, 0}, 1e-15);
+    expectWithin(centroid, {0, 1, 0}, 1e-15);
 
     const QmtVector3 points[4] = {{1, -2, 3}, {-1, 5, 0}, {4, 0, -7}, {0, 0, 0}};
     ZYLAAbox box = computeAABoxOfPoints(4, points);

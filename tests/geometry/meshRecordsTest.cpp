@@ -3,25 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
-#include <new>
 #include <type_traits>
 #include <utility>
 #include <vector>
 
-namespace {
-bool failNext = false;  // makes the next nothrow array allocation fail
-}  // namespace
-
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    if (std::exchange(failNext, false)) {
-        return nullptr;
-    }
-    try {
-        return ::operator new[](size);
-    } catch (...) {
-        return nullptr;
-    }
-}
+#include "tests/allocationHooks.h"
 
 namespace {
 
@@ -67,7 +53,7 @@ TEST(MeshRecords, FaceAllocation) {
     EXPECT_TRUE(many.numUVSets == 9 && extraArrays(many) == 8);
     many.uvSets[7][2] = 1;
 
-    failNext = true;
+    zyltest::failNextNothrowArrayNew = true;
     many.allocate(4, 2);  // a half-built face would be written out of bounds
     EXPECT_TRUE(many.capacity == 0 && many.edgeCapacity == 0 && !many.vertices && !many.uvs);
 }
@@ -114,7 +100,7 @@ TEST(MeshRecords, FaceCopy) {
     EXPECT_TRUE(copy.numUVSets == 9 && extraArrays(copy) == 8);
     EXPECT_EQ(indices(copy.uvSets[0], 3), indices(source.uvSets[0], 3));
 
-    failNext = true;
+    zyltest::failNextNothrowArrayNew = true;
     copyDFmeshFace(source, copy);
     EXPECT_TRUE(copy.capacity == 0 && copy.numVertices == 0 && copy.numEdges == 0);
 }

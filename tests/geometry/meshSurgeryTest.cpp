@@ -4,43 +4,15 @@
 #include <set>
 #include <vector>
 
-#include "clipperTestMeshes.h"
 #include "geometry/meshSurgery.h"
+#include "tests/geometry/testMeshes.h"
+#include "tests/testSupport.h"
 
-using namespace cliptest;
+using namespace meshtest;
 using Qmt::QmtMatrix3;
 using Qmt::QmtVector3;
 
 namespace {
-
-Shape moved(Shape s, const QmtVector3& by, double scale = 1.0) {
-    for (QmtVector3& v : s.vertices) {
-        v = v * scale + by;
-    }
-    return s;
-}
-
-// b's vertices follow a's; b's faces are renumbered accordingly.
-Shape joined(Shape a, const Shape& b) {
-    const auto offset = static_cast<std::uint32_t>(a.vertices.size());
-    a.vertices.insert(a.vertices.end(), b.vertices.begin(), b.vertices.end());
-    for (auto face : b.faces) {
-        for (std::uint32_t& v : face) {
-            v += offset;
-        }
-        a.faces.push_back(face);
-    }
-    return a;
-}
-
-Shape tetrahedron() {
-    return {{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, {{0, 2, 1}, {0, 1, 3}, {0, 3, 2}, {1, 2, 3}}};
-}
-
-void expectSame(const QmtVector3& a, const QmtVector3& b) {
-    EXPECT_TRUE(a.x == b.x && a.y == b.y && a.z == b.z)
-        << "(" << a.x << ", " << a.y << ", " << a.z << ") vs (" << b.x << ", " << b.y << ", " << b.z << ")";
-}
 
 // An owned piece array as the surgery hands it out.
 struct Pieces {
@@ -60,7 +32,7 @@ std::unique_ptr<Pieces> nested(const std::vector<Shape>& shapes) {
     p->count = static_cast<std::uint32_t>(shapes.size());
     p->array = new ZYLmesh*[p->count];
     for (std::uint32_t i = 0; i < p->count; ++i) {
-        p->array[i] = makeMesh(shapes[i]);
+        p->array[i] = makeMesh(shapes[i]).release();
     }
     return p;
 }
@@ -82,10 +54,10 @@ std::unique_ptr<Pieces> splitChecked(const ZYLmesh& source, BVmesh& volume) {
         const ZYLface& out = piece.faces[next[src.island - 1]++];
         EXPECT_EQ(out.numVertices, src.numVertices);
         for (std::uint32_t k = 0; k < src.numVertices; ++k) {
-            expectSame(piece.worldVertices[out.vertices[k]], source.worldVertices[src.vertices[k]]);
-            expectSame(piece.vertices[out.vertices[k]], source.vertices[src.vertices[k]]);
+            EXPECT_EQ(piece.worldVertices[out.vertices[k]], source.worldVertices[src.vertices[k]]);
+            EXPECT_EQ(piece.vertices[out.vertices[k]], source.vertices[src.vertices[k]]);
             if (source.uvs) {
-                expectSame(piece.uvs[out.uvs[k]], source.uvs[src.uvs[k]]);
+                EXPECT_EQ(piece.uvs[out.uvs[k]], source.uvs[src.uvs[k]]);
             }
         }
     }
@@ -130,7 +102,7 @@ TEST(MeshSurgery, CopyMeshFaceCopiesEverythingButTheMarker) {
     ZYLface dst;
     dst.vertices[3] = 99;  // past the vertex count: left alone
     copyMeshFace(src, dst);
-    EXPECT_EQ(corners(dst), (std::vector<std::uint32_t>{10, 11, 12}));
+    EXPECT_EQ(corners(dst), (Indices{10, 11, 12}));
     EXPECT_EQ(dst.vertices[3], 99u);
     EXPECT_EQ(dst.uvs[2], 22u);
     EXPECT_EQ(dst.numEdges, 4u);
@@ -142,8 +114,8 @@ TEST(MeshSurgery, CopyMeshFaceCopiesEverythingButTheMarker) {
 }
 
 TEST(MeshSurgery, MergeMeshPiecesConcatenatesAndShiftsTheSecondMesh) {
-    std::unique_ptr<ZYLmesh> a(makeMesh(unitCube(), true));     // 8 vertices, 6 faces, 24 UVs
-    std::unique_ptr<ZYLmesh> b(makeMesh(tetrahedron(), true));  // 4 vertices, 4 faces, 12 UVs
+    const auto a = makeMesh(cube(), true);         // 8 vertices, 6 faces, 24 UVs
+    const auto b = makeMesh(tetrahedron(), true);  // 4 vertices, 4 faces, 12 UVs
     a->faces[0].island = 0x1203;
     a->translation = {1, 2, 3};
     a->centre = {5, 5, 5};
@@ -158,23 +130,23 @@ TEST(MeshSurgery, MergeMeshPiecesConcatenatesAndShiftsTheSecondMesh) {
     EXPECT_EQ(m->numVertices, 12u);
     EXPECT_EQ(m->numFaces, 10u);
     EXPECT_EQ(m->numUVs, 36u);
-    expectSame(m->vertices[7], a->vertices[7]);
-    expectSame(m->worldVertices[11], b->worldVertices[3]);
-    expectSame(m->uvs[29], b->uvs[5]);
+    EXPECT_EQ(m->vertices[7], a->vertices[7]);
+    EXPECT_EQ(m->worldVertices[11], b->worldVertices[3]);
+    EXPECT_EQ(m->uvs[29], b->uvs[5]);
     EXPECT_EQ(corners(m->faces[0]), corners(a->faces[0]));
     EXPECT_EQ(m->faces[0].island, 0x1203);
     EXPECT_EQ(m->faces[1].island, 1);
     for (std::uint32_t f = 6; f < 10; ++f) {
         EXPECT_EQ(m->faces[f].island, 0x03) << f;
     }
-    EXPECT_EQ(corners(m->faces[9]), (std::vector<std::uint32_t>{9, 10, 11}));  // 1, 2, 3 + 8
+    EXPECT_EQ(corners(m->faces[9]), (Indices{9, 10, 11}));  // 1, 2, 3 + 8
     EXPECT_EQ(m->faces[9].uvs[0], 33u);
     EXPECT_EQ(m->faces[8].vertices[0], 0u);  // 4 + 8 = 12: out of range
     EXPECT_EQ(m->faces[8].uvs[1], 0u);
     EXPECT_EQ(m->faces[7].edges[0], 17u);    // edges untouched
-    expectSame(m->worldNormals[9], b->worldNormals[3]);
-    expectSame(m->translation, {1, 2, 3});
-    expectSame(m->centre, QmtVector3::ZERO);
+    EXPECT_EQ(m->worldNormals[9], b->worldNormals[3]);
+    EXPECT_EQ(m->translation, QmtVector3(1, 2, 3));
+    EXPECT_EQ(m->centre, QmtVector3::ZERO);
 
     // A mesh without faces gives island 0 to B's faces; a missing mesh gives nothing.
     ZYLmesh empty;
@@ -186,9 +158,9 @@ TEST(MeshSurgery, MergeMeshPiecesConcatenatesAndShiftsTheSecondMesh) {
 }
 
 TEST(MeshSurgery, MergeNestedPiecesJoinsPiecesLyingInsideOneAnother) {
-    const Shape big = moved(unitCube(), {0, 0, 0}, 10.0);
-    const Shape far = moved(unitCube(), {20, 0, 0});
-    const Shape inner = moved(unitCube(), {4, 4, 4});
+    const Shape big = cube(10.0);
+    const Shape far = cube(1.0, {20, 0, 0});
+    const Shape inner = cube(1.0, {4, 4, 4});
 
     // Piece 2 inside piece 0: the join goes to slot 0, piece 1 stays and keeps its label.
     auto p = nested({big, far, inner});
@@ -197,42 +169,42 @@ TEST(MeshSurgery, MergeNestedPiecesJoinsPiecesLyingInsideOneAnother) {
     ASSERT_EQ(p->count, 2u);
     EXPECT_EQ(p->array[2], nullptr);
     EXPECT_EQ((*p)[0].numFaces, 12u);
-    expectSame((*p)[0].worldVertices[8], inner.vertices[0]);
-    expectSame((*p)[1].worldVertices[0], far.vertices[0]);
+    EXPECT_EQ((*p)[0].worldVertices[8], inner.vertices[0]);
+    EXPECT_EQ((*p)[1].worldVertices[0], far.vertices[0]);
     EXPECT_EQ((*p)[1].faces[0].island, 42);
 
     // Piece 0 inside piece 1: piece i comes first; piece 2 moves down and is relabelled.
     p = nested({inner, big, far});
     mergeNestedPieces(nullptr, p->array, p->count);
     ASSERT_EQ(p->count, 2u);
-    expectSame((*p)[0].worldVertices[0], inner.vertices[0]);
-    expectSame((*p)[1].worldVertices[0], far.vertices[0]);
+    EXPECT_EQ((*p)[0].worldVertices[0], inner.vertices[0]);
+    EXPECT_EQ((*p)[1].worldVertices[0], far.vertices[0]);
     for (std::uint32_t f = 0; f < 6; ++f) {
         EXPECT_EQ((*p)[1].faces[f].island, 1) << f;
     }
 
     // Touching, overlapping and separate pieces stay as they are.
-    p = nested({big, moved(unitCube(), {10, 0, 0}), moved(unitCube(), {9.5, 5, 5})});
+    p = nested({big, cube(1.0, {10, 0, 0}), cube(1.0, {9.5, 5, 5})});
     mergeNestedPieces(nullptr, p->array, p->count);
     EXPECT_EQ(p->count, 3u);
     EXPECT_EQ((*p)[2].numVertices, 8u);
 
     // Joins repeat; a joined piece is tested with all its faces, so a piece inside both
     // cubes joins it again and one beside the inner cube does not.
-    p = nested({big, moved(unitCube(), {2, 2, 2}, 6.0), inner});
+    p = nested({big, cube(6.0, {2, 2, 2}), inner});
     mergeNestedPieces(nullptr, p->array, p->count);
     ASSERT_EQ(p->count, 1u);
     EXPECT_EQ((*p)[0].numVertices, 24u);
-    p = nested({big, inner, moved(unitCube(), {7, 7, 7})});
+    p = nested({big, inner, cube(1.0, {7, 7, 7})});
     mergeNestedPieces(nullptr, p->array, p->count);
     EXPECT_EQ(p->count, 2u);
 }
 
 TEST(MeshSurgery, SplitByIslandsMakesOneMeshPerIsland) {
     // Two cubes with a stray vertex between them that no face uses.
-    Shape s = unitCube();
+    Shape s = cube();
     s.vertices.push_back({5, 5, 5});
-    std::unique_ptr<ZYLmesh> mesh(makeMesh(joined(s, moved(unitCube(), {3, 0, 0})), true));
+    const auto mesh = makeMesh(joined(s, cube(1.0, {3, 0, 0})), true);
     mesh->translation = {1, 2, 3};
     mesh->scale = {1, 2, 1};
     BVmesh volume;
@@ -244,12 +216,12 @@ TEST(MeshSurgery, SplitByIslandsMakesOneMeshPerIsland) {
         EXPECT_EQ((*p)[i].numVertices, 8u);
         EXPECT_EQ((*p)[i].numUVs, 24u);
         EXPECT_EQ((*p)[i].faces[0].island, i + 1);
-        expectSame((*p)[i].normals[5], mesh->normals[6 * i + 5]);
-        expectSame((*p)[i].scale, {1, 2, 1});
-        expectSame((*p)[i].translation, {1, 2, 3});
+        EXPECT_EQ((*p)[i].normals[5], mesh->normals[6 * i + 5]);
+        EXPECT_EQ((*p)[i].scale, QmtVector3(1, 2, 1));
+        EXPECT_EQ((*p)[i].translation, QmtVector3(1, 2, 3));
     }
     // Old vertices 9..16 become 0..7 of the second piece, in order; the source is kept.
-    EXPECT_EQ(corners((*p)[1].faces[0]), (std::vector<std::uint32_t>{0, 3, 2, 1}));
+    EXPECT_EQ(corners((*p)[1].faces[0]), (Indices{0, 3, 2, 1}));
     EXPECT_EQ(mesh->numVertices, 17u);
     EXPECT_EQ(mesh->faces[6].vertices[0], 9u);
 
@@ -265,7 +237,7 @@ TEST(MeshSurgery, SplitByIslandsGivesEachIslandItsOwnSharedVertices) {
     Shape s = tetrahedron();
     s.vertices.insert(s.vertices.end(), {{1, 1, 2}, {0, 1, 2}, {0, 0, 2}});
     s.faces.insert(s.faces.end(), {{3, 4, 5}, {3, 5, 6}, {3, 6, 4}, {4, 6, 5}});
-    std::unique_ptr<ZYLmesh> mesh(makeMesh(s, true));
+    const auto mesh = makeMesh(s, true);
     mesh->faces[7].uvs[0] = mesh->faces[0].uvs[0];
     BVmesh volume;
     ASSERT_TRUE(volume.init(mesh.get(), BVMESH_ISLANDS));
@@ -275,13 +247,13 @@ TEST(MeshSurgery, SplitByIslandsGivesEachIslandItsOwnSharedVertices) {
     EXPECT_EQ((*p)[0].numVertices, 4u);
     EXPECT_EQ((*p)[1].numVertices, 4u);
     EXPECT_EQ((*p)[1].numUVs, 12u);
-    expectSame((*p)[0].vertices[3], {0, 0, 1});
-    expectSame((*p)[1].vertices[0], {0, 0, 1});
+    EXPECT_EQ((*p)[0].vertices[3], QmtVector3(0, 0, 1));
+    EXPECT_EQ((*p)[1].vertices[0], QmtVector3(0, 0, 1));
 }
 
 TEST(MeshSurgery, FinishClipWithoutACutOnlyReleasesTheCutData) {
     for (const std::int32_t result : {1, -1}) {
-        std::unique_ptr<ZYLmesh> mesh(makeMesh(unitCube(3.0)));
+        const auto mesh = makeMesh(cube(3.0));
         BVmesh volume;
         ASSERT_TRUE(volume.init(mesh.get(), BVMESH_EDGES | BVMESH_VERTICES));
         volume.initClipper();
@@ -291,16 +263,16 @@ TEST(MeshSurgery, FinishClipWithoutACutOnlyReleasesTheCutData) {
         EXPECT_EQ(volume.edges, nullptr);
         EXPECT_EQ(volume.vertexRecords, nullptr);
         EXPECT_EQ(mesh->faces, faces);
-        expectSame(mesh->worldVertices[6], {3, 3, 3});
-        expectSame(mesh->vertices[6], {3, 3, 3});
+        EXPECT_EQ(mesh->worldVertices[6], QmtVector3(3, 3, 3));
+        EXPECT_EQ(mesh->vertices[6], QmtVector3(3, 3, 3));
     }
 }
 
 TEST(MeshSurgery, FinishClipUndoesTheScaleAndRebuildsFacesAndNormals) {
     // A 32-sided prism (caps of exactly 32 corners), finished as the clipper's set-up left
     // it so that the scale can be checked on its own.
-    std::unique_ptr<ZYLmesh> mesh(makeMesh(prism(32, 2.0, 1.0)));
-    const QmtMatrix3 R(0, -1, 0, 1, 0, 0, 0, 0, 1);  // a quarter turn about z
+    const auto mesh = makeMesh(prism(32, 2.0, 1.0));
+    const QmtMatrix3 R = zyltest::ROT_Z90;
     mesh->rotation = R;
     for (std::uint32_t f = 0; f < mesh->numFaces; ++f) {
         mesh->worldNormals[f] = R * mesh->normals[f] * 2.0;  // not unit: unitized on the way
@@ -314,7 +286,7 @@ TEST(MeshSurgery, FinishClipUndoesTheScaleAndRebuildsFacesAndNormals) {
     ASSERT_NE(s, 1.0);
     const std::vector<QmtVector3> world(mesh->worldVertices, mesh->worldVertices + mesh->numVertices);
     const std::vector<QmtVector3> normals(mesh->worldNormals, mesh->worldNormals + mesh->numFaces);
-    const std::vector<std::uint32_t> top = corners(mesh->faces[33]);
+    const Indices top = corners(mesh->faces[33]);
     ASSERT_EQ(top.size(), 32u);
 
     volume.finishClip(0);
@@ -322,15 +294,15 @@ TEST(MeshSurgery, FinishClipUndoesTheScaleAndRebuildsFacesAndNormals) {
     EXPECT_EQ(volume.edges, nullptr);
     ASSERT_EQ(mesh->numFaces, 34u);
     for (std::uint32_t i = 0; i < mesh->numVertices; ++i) {
-        expectSame(mesh->worldVertices[i], world[i] / s);
-        expectSame(mesh->vertices[i], world[i] / s);
+        EXPECT_EQ(mesh->worldVertices[i], world[i] / s);
+        EXPECT_EQ(mesh->vertices[i], world[i] / s);
     }
-    expectSame(mesh->worldCentre, QmtVector3(4, 8, 12) / s);
+    EXPECT_EQ(mesh->worldCentre, QmtVector3(4, 8, 12) / s);
     EXPECT_EQ(corners(mesh->faces[33]), top);
     EXPECT_EQ(mesh->faces[33].extra, 33);
     EXPECT_EQ(mesh->faces[33].marker, 0);  // set by the clipper, not carried over
     for (std::uint32_t f = 0; f < mesh->numFaces; ++f) {
-        expectSame(mesh->worldNormals[f], normals[f]);
+        EXPECT_EQ(mesh->worldNormals[f], normals[f]);
         EXPECT_NEAR(mesh->normals[f].Length(), 1.0, 1e-15);
     }
     // Side face 0 faced +x before the quarter turn: its local normal does again.
@@ -341,35 +313,35 @@ TEST(MeshSurgery, FinishClipUndoesTheScaleAndRebuildsFacesAndNormals) {
 TEST(MeshSurgery, FinishClipFansAFaceThatClaimsMoreThan32Corners) {
     // A record claiming 40 corners holds only 32: those are fanned (16 + 18 corners),
     // the pieces keeping flags, island and extra.
-    std::unique_ptr<ZYLmesh> mesh(makeMesh(prism(32, 2.0, 1.0)));
+    const auto mesh = makeMesh(prism(32, 2.0, 1.0));
     ZYLface& top = mesh->faces[33];
     top.numVertices = 40;
     top.flags = FACE_CAP;
     top.island = 3;
     top.extra = 4;
-    const std::vector<std::uint32_t> loop(top.vertices, top.vertices + 32);
+    const Indices loop(top.vertices, top.vertices + 32);
     const QmtVector3 normal = mesh->worldNormals[33];
     BVmesh volume(mesh.get());
     volume.initClipper();
     volume.finishClip(0);
 
     ASSERT_EQ(mesh->numFaces, 35u);
-    std::vector<std::uint32_t> second{loop[0]};
+    Indices second{loop[0]};
     second.insert(second.end(), loop.begin() + 15, loop.end());
-    EXPECT_EQ(corners(mesh->faces[33]), std::vector<std::uint32_t>(loop.begin(), loop.begin() + 16));
+    EXPECT_EQ(corners(mesh->faces[33]), Indices(loop.begin(), loop.begin() + 16));
     EXPECT_EQ(corners(mesh->faces[34]), second);
     for (std::uint32_t f = 33; f < 35; ++f) {
         EXPECT_EQ(mesh->faces[f].flags, FACE_CAP);
         EXPECT_EQ(mesh->faces[f].island, 3);
         EXPECT_EQ(mesh->faces[f].extra, 4);
         EXPECT_EQ(mesh->faces[f].marker, 1);
-        expectSame(mesh->worldNormals[f], normal);
+        EXPECT_EQ(mesh->worldNormals[f], normal);
     }
 }
 
 TEST(MeshSurgery, CutThenSplitThenMergeNested) {
     // Two cubes side by side, cut through both: two closed pieces that stay apart.
-    std::unique_ptr<ZYLmesh> mesh(makeMesh(joined(unitCube(2.0), moved(unitCube(2.0), {5, 0, 0}))));
+    auto mesh = makeMesh(joined(cube(2.0), cube(2.0, {5, 0, 0})));
     auto p = cutSplitMerge(mesh.get(), 0.5, 2);
     ASSERT_EQ(p->count, 2u);
     for (std::uint32_t i = 0; i < 2; ++i) {
@@ -387,7 +359,7 @@ TEST(MeshSurgery, CutThenSplitThenMergeNested) {
 
     // A small cube inside a big one, the plane cutting only the big one: two islands,
     // joined again because one lies inside the other.
-    mesh.reset(makeMesh(joined(moved(unitCube(), {-5, -5, -5}, 10.0), moved(unitCube(), {-0.5, -0.5, -0.5}))));
+    mesh = makeMesh(joined(cube(10.0, {-5, -5, -5}), cube(1.0, {-0.5, -0.5, -0.5})));
     p = cutSplitMerge(mesh.get(), -3.0, 2);
     ASSERT_EQ(p->count, 1u);
     EXPECT_EQ(p->array[1], nullptr);
@@ -400,16 +372,16 @@ TEST(MeshSurgery, CutThenSplitThenMergeNested) {
 }
 
 TEST(MeshSurgery, HasOpenEdgeAndSetConvexHull) {
-    std::unique_ptr<ZYLmesh> closed(makeMesh(unitCube()));
+    const auto closed = makeMesh(cube());
     BVmesh volume;
     EXPECT_FALSE(volume.hasOpenEdge());  // no mesh
     ASSERT_TRUE(volume.init(closed.get(), 0));
     EXPECT_FALSE(volume.hasOpenEdge());  // no edge table
     ASSERT_TRUE(volume.init(closed.get(), BVMESH_EDGES));
     EXPECT_FALSE(volume.hasOpenEdge());
-    Shape open = unitCube();
+    Shape open = cube();
     open.faces.pop_back();
-    std::unique_ptr<ZYLmesh> box(makeMesh(open));
+    const auto box = makeMesh(open);
     ASSERT_TRUE(volume.init(box.get(), BVMESH_EDGES));
     EXPECT_TRUE(volume.hasOpenEdge());
 

@@ -2,27 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <new>
-#include <utility>
 #include <vector>
 
-// Counts nothrow allocations and can fail the next one.
-namespace {
-int allocations = 0;
-bool failNext = false;
-}  // namespace
-
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    if (std::exchange(failNext, false)) {
-        return nullptr;
-    }
-    ++allocations;
-    try {
-        return ::operator new(size);
-    } catch (...) {
-        return nullptr;
-    }
-}
+#include "tests/allocationHooks.h"
 
 namespace {
 
@@ -68,21 +50,21 @@ TEST(PooledList, NodeReuse) {
     const Nodes elements = chain(list.head->next);
     list.clear();
     EXPECT_EQ(chain(list.spare), (Nodes{elements[2], elements[1], elements[0]}));
-    allocations = 0;
+    zyltest::nothrowAllocations = 0;
     list.pushFront(&x);
     list.pushFront(&y);
     list.pushFront(&a);
-    EXPECT_TRUE(allocations == 0 && list.spare == nullptr);
+    EXPECT_TRUE(zyltest::nothrowAllocations == 0 && list.spare == nullptr);
     EXPECT_EQ(chain(list.head->next), elements);  // x took the first spare, c's old node
 
     List target = listOf({&x, &y});
     const Nodes old = chain(target.head->next);
     const List source = listOf({&a, &b, &c});
-    allocations = 0;
+    zyltest::nothrowAllocations = 0;
     target = source;
     const Nodes now = chain(target.head->next);
     EXPECT_EQ(valuesOf(target), (Values{&a, &b, &c}));
-    EXPECT_TRUE(allocations == 1 && now[0] == old[1] && now[1] == old[0]);
+    EXPECT_TRUE(zyltest::nothrowAllocations == 1 && now[0] == old[1] && now[1] == old[0]);
 
     target.reserveSpares(3);
     target.reserveSpares(2);
@@ -167,14 +149,14 @@ TEST(PooledList, FailedAllocationLinksAndCountsNothing) {
     List pushed, assigned;
     pushed.reserveSpares(1);
     assigned.reserveSpares(1);
-    failNext = true;  // a takes the spare, b finds no node
+    zyltest::failNextNothrowNew = true;  // a takes the spare, b finds no node
     pushed.pushFrontAll(source);
     EXPECT_EQ(valuesOf(pushed), (Values{&c, &a}));
-    failNext = true;
+    zyltest::failNextNothrowNew = true;
     assigned = source;
     EXPECT_EQ(valuesOf(assigned), (Values{&a, &c}));
 
-    failNext = true;
+    zyltest::failNextNothrowNew = true;
     List headless;
     headless = source;
     EXPECT_TRUE(!headless.head && headless.count == 0);

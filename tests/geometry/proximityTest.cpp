@@ -8,54 +8,15 @@
 #include <random>
 
 #include "geometry/boundingVolumes.h"
+#include "tests/geometry/distanceReferences.h"
+#include "tests/testSupport.h"
 
 namespace {
 
 using Qmt::QmtVector3;
 using V = QmtVector3;
 
-void expectNear(const V& actual, const V& expected, double tol = 1e-12) {
-    EXPECT_NEAR(actual.x, expected.x, tol);
-    EXPECT_NEAR(actual.y, expected.y, tol);
-    EXPECT_NEAR(actual.z, expected.z, tol);
-}
-
-// Independent references: clamped feet and brute boundary minima.
-double refPointSegment(const V& p, const V& a, const V& b) {
-    const V e = b - a;
-    const double ee = e.Dot(e);
-    const double u = ee > 0.0 ? std::clamp((p - a).Dot(e) / ee, 0.0, 1.0) : 0.0;
-    return (a + e * u - p).SquaredLength();
-}
-
-double refSegmentSegment(const V& p0, const V& p1, const V& q0, const V& q1) {
-    double best = std::min({refPointSegment(p0, q0, q1), refPointSegment(p1, q0, q1),
-                            refPointSegment(q0, p0, p1), refPointSegment(q1, p0, p1)});
-    const V e = p1 - p0, f = q1 - q0, w = p0 - q0;
-    const double a = e.Dot(e), b = e.Dot(f), c = f.Dot(f), d = e.Dot(w), g = f.Dot(w);
-    const double det = a * c - b * b;
-    if (det > 1e-9) {
-        const double s = (b * g - c * d) / det, t = (a * g - b * d) / det;
-        if (s >= 0 && s <= 1 && t >= 0 && t <= 1) {
-            best = std::min(best, (p0 + e * s - q0 - f * t).SquaredLength());
-        }
-    }
-    return best;
-}
-
-double refPointTriangle(const V& p, const V* tri) {
-    const V e0 = tri[1] - tri[0], e1 = tri[2] - tri[0];
-    V n = e0.Cross(e1);
-    n.Unitize(1e-12);
-    const double h = (p - tri[0]).Dot(n);
-    const V q = p - n * h;  // foot in the plane
-    const auto inside = [&](const V& a, const V& b) { return (b - a).Cross(q - a).Dot(n) >= 0.0; };
-    if (inside(tri[0], tri[1]) && inside(tri[1], tri[2]) && inside(tri[2], tri[0])) {
-        return h * h;
-    }
-    return std::min({refPointSegment(p, tri[0], tri[1]), refPointSegment(p, tri[1], tri[2]),
-                     refPointSegment(p, tri[2], tri[0])});
-}
+using zyltest::expectNear;
 
 // Squared distance from a segment point to a line, minimised over the segment.
 double refLineSegment(const V& p, V dir, const V& a, const V& b) {
@@ -321,7 +282,7 @@ TEST(Proximity, DistancesMatchReferences) {
         double r = 0, s = 0, t = 0;
 
         double d = sqrDistanceSegmentSegment(p0, p1, q0, q1, s, t);
-        ASSERT_NEAR(d, refSegmentSegment(p0, p1, q0, q1), 1e-7) << "segment-segment " << i;
+        ASSERT_NEAR(d, distref::segmentSegment(p0, p1, q0, q1), 1e-7) << "segment-segment " << i;
         ASSERT_NEAR(d, (p0 + (p1 - p0) * s - q0 - (q1 - q0) * t).SquaredLength(), 1e-7) << i;
 
         // Parallel partners of either direction and point segments take the other branch.
@@ -330,11 +291,11 @@ TEST(Proximity, DistancesMatchReferences) {
         const V q2 = i % 8 == 0 ? q0 : q0 + (p1 - p0) * k(rng);
         const V p2 = i % 16 == 0 ? p0 : p1;
         d = sqrDistanceSegmentSegment(p0 + shift * 0.1, p2 + shift * 0.1, q0, q2, s, t);
-        ASSERT_NEAR(d, refSegmentSegment(p0 + shift * 0.1, p2 + shift * 0.1, q0, q2), 1e-7) << "parallel " << i;
+        ASSERT_NEAR(d, distref::segmentSegment(p0 + shift * 0.1, p2 + shift * 0.1, q0, q2), 1e-7) << "parallel " << i;
         ASSERT_NEAR(d, (p0 + shift * 0.1 + (p2 - p0) * s - q0 - (q2 - q0) * t).SquaredLength(), 1e-7) << i;
 
         d = sqrDistancePointTriangle(p0, tri, s, t);
-        ASSERT_NEAR(d, refPointTriangle(p0, tri), 1e-9) << "point-triangle " << i;
+        ASSERT_NEAR(d, distref::pointTriangle(p0, tri), 1e-9) << "point-triangle " << i;
         ASSERT_NEAR(d, (tri[0] + (tri[1] - tri[0]) * s + (tri[2] - tri[0]) * t - p0).SquaredLength(), 1e-9) << i;
 
         const V dir = p1 - p0;

@@ -5,27 +5,10 @@
 #include <cmath>
 #include <limits>
 #include <memory>
-#include <new>
-#include <utility>
 #include <vector>
 
 #include "geometry/boundingVolumes.h"
-
-namespace {
-bool failNextAllocation = false;
-}  // namespace
-
-// Lets a test make the next nothrow allocation (createBox) fail.
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    if (std::exchange(failNextAllocation, false)) {
-        return nullptr;
-    }
-    try {
-        return ::operator new(size);
-    } catch (...) {
-        return nullptr;
-    }
-}
+#include "tests/allocationHooks.h"
 
 namespace {
 
@@ -94,9 +77,9 @@ TEST(RefitBox, FailuresReportFalseAndLeaveTheBoxAlone) {
     BVbox empty;
     EXPECT_FALSE(refitBoxFromPoints(empty, kCorners, 0));
     EXPECT_FALSE(refitBoxFromIndexedPoints(empty, kCorners, nullptr, 0));
-    failNextAllocation = true;
+    zyltest::failNextNothrowNew = true;
     EXPECT_FALSE(refitBoxFromPoints(empty, kCorners, 8));
-    EXPECT_FALSE(failNextAllocation);
+    EXPECT_FALSE(zyltest::failNextNothrowNew);
     EXPECT_EQ(empty.getBox(), nullptr);
     EXPECT_EQ(empty.state, -1);
 

@@ -6,20 +6,18 @@
 #include <cstdint>
 #include <vector>
 
+#include "tests/testSupport.h"
+
 namespace {
 
 using V = Qmt::QmtVector3;
+using Points = std::vector<V>;
+using zyltest::expectNear;
 
 const V UP(0, 0, 1);
 const V DOWN(0, 0, -1);
 const V SENTINEL(123, 456, 789);
 const double R3 = std::sqrt(3.0);
-
-void expectPoint(const V& p, const V& q, double tol = 1e-12) {
-    EXPECT_NEAR(p.x, q.x, tol);
-    EXPECT_NEAR(p.y, q.y, tol);
-    EXPECT_NEAR(p.z, q.z, tol);
-}
 
 bool contains(const V* points, std::uint32_t count, const V& q) {
     for (std::uint32_t i = 0; i < count; ++i) {
@@ -89,19 +87,14 @@ TEST(ClipConvexPolygonByPlane, SidesAndZeroDistanceCorners) {
     count = 4;
     clipConvexPolygonByPlane(V(1, 0, 0), 1.0, count, big);
     ASSERT_EQ(count, 4u);
-    EXPECT_EQ(big[0], V(2, 0, 0));
-    EXPECT_EQ(big[1], V(2, 2, 0));
-    EXPECT_EQ(big[2], V(1, 2, 0));
-    EXPECT_EQ(big[3], V(1, 0, 0));
+    EXPECT_EQ(Points(big, big + 4), (Points{{2, 0, 0}, {2, 2, 0}, {1, 2, 0}, {1, 0, 0}}));
 
     // A corner exactly on the plane is not copied but comes back, exactly, as a crossing.
     V tri[CLIP_MAX_VERTICES] = {{0, 0, 0}, {2, 0, 0}, {1, 2, 0}};
     count = 3;
     clipConvexPolygonByPlane(V(1, 0, 0), 1.0, count, tri);
     ASSERT_EQ(count, 3u);
-    EXPECT_EQ(tri[0], V(2, 0, 0));
-    EXPECT_EQ(tri[1], V(1, 2, 0));
-    EXPECT_EQ(tri[2], V(1, 0, 0));
+    EXPECT_EQ(Points(tri, tri + 3), (Points{{2, 0, 0}, {1, 2, 0}, {1, 0, 0}}));
 }
 
 TEST(ClipConvexPolygonByPlane, RefusesWhatDoesNotFit) {
@@ -242,24 +235,24 @@ TEST(ClipSegmentToPolygon, InsideOutsideCrossingAndWinding) {
     const std::uint32_t three = 3;
     V out[2];
     ASSERT_EQ(clipSegmentToPolygon(V(1, 1, 0), V(2, 1, 0), tri, three, UP, out), 2u);  // lying inside
-    expectPoint(out[0], V(1, 1, 0));
-    expectPoint(out[1], V(2, 1, 0));
+    expectNear(out[0], V(1, 1, 0));
+    expectNear(out[1], V(2, 1, 0));
     EXPECT_EQ(clipSegmentToPolygon(V(5, 5, 0), V(6, 5, 0), tri, three, UP, out), 0u);
     // Both crossings, in the edge order of the frame polygon (V0, V2, V1): hypotenuse first.
     ASSERT_EQ(clipSegmentToPolygon(V(1, -1, 0), V(1, 5, 0), tri, three, UP, out), 2u);
-    expectPoint(out[0], V(1, 3, 0));
-    expectPoint(out[1], V(1, 0, 0));
+    expectNear(out[0], V(1, 3, 0));
+    expectNear(out[1], V(1, 0, 0));
     // One end inside: the crossing, then that end.
     ASSERT_EQ(clipSegmentToPolygon(V(1, 5, 0), V(1, 1, 0), tri, three, UP, out), 2u);
-    expectPoint(out[0], V(1, 3, 0));
-    expectPoint(out[1], V(1, 1, 0));
+    expectNear(out[0], V(1, 3, 0));
+    expectNear(out[1], V(1, 1, 0));
     ASSERT_EQ(clipSegmentToPolygon(V(-1, 3, 0), V(1, 5, 0), tri, three, UP, out), 1u);  // a corner only
-    expectPoint(out[0], V(0, 4, 0));
+    expectNear(out[0], V(0, 4, 0));
     // Clockwise with the opposite normal: the same polygon, its frame order now bottom edge first.
     const V clockwise[3] = {{0, 0, 0}, {0, 4, 0}, {4, 0, 0}};
     ASSERT_EQ(clipSegmentToPolygon(V(1, -1, 0), V(1, 5, 0), clockwise, three, DOWN, out), 2u);
-    expectPoint(out[0], V(1, 0, 0));
-    expectPoint(out[1], V(1, 3, 0));
+    expectNear(out[0], V(1, 0, 0));
+    expectNear(out[1], V(1, 3, 0));
 
     // A tilted square with the segment parallel to it, 0.5 off: the points stay on the segment.
     const V n = V(0, -1, 1) * (1.0 / std::sqrt(2.0));
@@ -267,8 +260,8 @@ TEST(ClipSegmentToPolygon, InsideOutsideCrossingAndWinding) {
     const std::uint32_t four = 4;
     const V lift = V(0, 0.5, 0.5) + n * 0.5;
     ASSERT_EQ(clipSegmentToPolygon(V(-1, 0, 0) + lift, V(1, 0, 0) + lift, quad, four, n, out), 2u);
-    expectPoint(out[0], lift);
-    expectPoint(out[1], V(1, 0, 0) + lift);
+    expectNear(out[0], lift);
+    expectNear(out[1], V(1, 0, 0) + lift);
 }
 
 TEST(ClipSegmentToPolygon, PolygonSizeLimits) {
@@ -380,7 +373,7 @@ TEST(TriangleContactSet, ParallelAndNearlyParallelFaces) {
     EXPECT_EQ(c.normal, DOWN);
     EXPECT_NEAR(c.depth, -0.1 - tilt * 2, 1e-9);
     ASSERT_EQ(c.count, 3u);
-    for (int i = 0; i < 3; ++i) expectPoint(c.points[i], V(overlap[i].x, overlap[i].y, c.depth));
+    for (int i = 0; i < 3; ++i) expectNear(c.points[i], V(overlap[i].x, overlap[i].y, c.depth));
 
     // Swapped sizes: B reaches deeper below A than A below B, so B is the reference, the normal
     // is nB and the points are A's corners on B's plane moved along nB.
@@ -392,7 +385,7 @@ TEST(TriangleContactSet, ParallelAndNearlyParallelFaces) {
     EXPECT_NEAR(c.depth, -0.1 - tilt * 2, 1e-6);
     ASSERT_EQ(c.count, 3u);
     ASSERT_EQ(coplanarTriangleOverlap(wide, nWide, A2, overlap), 3);
-    for (int i = 0; i < 3; ++i) expectPoint(c.points[i], overlap[i] + nWide * c.depth);
+    for (int i = 0; i < 3; ++i) expectNear(c.points[i], overlap[i] + nWide * c.depth);
 
     // Shallower than 1e-5 counts as touching.
     const V kiss[3] = {{0.1, 0.1, -1e-7}, {0.6, 0.1, -1e-7}, {0.1, 0.6, -1e-7}};
@@ -414,7 +407,7 @@ TEST(TriangleContactSet, PerpendicularObliqueAndApart) {
     ASSERT_EQ(c.count, static_cast<std::uint32_t>(coplanarTriangleOverlap(A, UP, wall, overlap)));
     ASSERT_GE(c.count, 1u);
     for (std::uint32_t i = 0; i < c.count; ++i) {
-        expectPoint(c.points[i], overlap[i]);
+        expectNear(c.points[i], overlap[i]);
         EXPECT_NEAR(c.points[i].x, 0.25, 1e-12);
     }
 

@@ -7,25 +7,17 @@
 #include <vector>
 
 #include "math/qmtMatrix2.h"
+#include "tests/testSupport.h"
 
 using Qmt::QmtMatrix2;
 using Qmt::QmtVector2;
+using zyltest::maxAbsDifference;
 
 namespace {
 
 static_assert(QmtMatrix2::IDENTITY[1][1] == 1.0 && QmtMatrix2::ZERO[0][1] == 0.0);
 
 constexpr double kPi = std::numbers::pi;
-
-double maxAbsDifference(const QmtMatrix2& A, const QmtMatrix2& B) {
-    double worst = 0.0;
-    for (unsigned r = 0; r < 2; ++r) {
-        for (unsigned c = 0; c < 2; ++c) {
-            worst = std::max(worst, std::fabs(A[r][c] - B[r][c]));
-        }
-    }
-    return worst;
-}
 
 QmtMatrix2 randomMatrix(std::mt19937& rng) {
     std::uniform_real_distribution<double> u(-1.0, 1.0);

@@ -8,9 +8,12 @@
 #include <vector>
 
 #include "math/qmtMatrix3.h"
+#include "tests/testSupport.h"
 
 using Qmt::QmtMatrix3;
 using Qmt::QmtVector3;
+using zyltest::maxAbsDifference;
+using zyltest::randomMatrix3;
 
 namespace {
 
@@ -21,29 +24,10 @@ struct CubicProbe : QmtMatrix3 {
     using QmtMatrix3::MaxCubicRoot;
 };
 
-double maxAbsDifference(const QmtMatrix3& A, const QmtMatrix3& B) {
-    double worst = 0.0;
-    for (unsigned r = 0; r < 3; ++r) {
-        for (unsigned c = 0; c < 3; ++c) {
-            worst = std::max(worst, std::fabs(A(r, c) - B(r, c)));
-        }
-    }
-    return worst;
-}
-
 double maxAbsEntry(const QmtMatrix3& A) { return maxAbsDifference(A, QmtMatrix3::ZERO); }
 
 double orthogonalityError(const QmtMatrix3& Q) {
     return maxAbsDifference(Q.TransposeTimes(Q), QmtMatrix3::IDENTITY);
-}
-
-QmtMatrix3 randomMatrix(std::mt19937& rng) {
-    std::uniform_real_distribution<double> u(-1.0, 1.0);
-    double e[9];
-    for (double& x : e) {
-        x = u(rng);
-    }
-    return QmtMatrix3(e);
 }
 
 QmtVector3 randomVector(std::mt19937& rng) {
@@ -131,7 +115,7 @@ TEST(QmtMatrix3Svd, RandomMatricesConverge) {
     // reconstruction is good to that order; unconverged results would be far off.
     std::mt19937 rng(1234);
     for (int i = 0; i < 10000; ++i) {
-        expectValidSvd(randomMatrix(rng), 1e-3);
+        expectValidSvd(randomMatrix3(rng), 1e-3);
     }
 }
 
@@ -141,7 +125,7 @@ TEST(QmtMatrix3Svd, SpectralNormAndComposition) {
 
     std::mt19937 rng(8);
     for (int i = 0; i < 200; ++i) {
-        const QmtMatrix3 A = randomMatrix(rng);
+        const QmtMatrix3 A = randomMatrix3(rng);
         double values[3];
         QmtVector3 vectors[3];
         A.TransposeTimes(A).EigenSolveSymmetric(values, vectors);
@@ -159,7 +143,7 @@ TEST(QmtMatrix3Svd, SpectralNormAndComposition) {
 TEST(QmtMatrix3Decompositions, OrthonormalizeAndQdu) {
     std::mt19937 rng(17);
     for (int i = 0; i < 500; ++i) {
-        const QmtMatrix3 A = randomMatrix(rng);
+        const QmtMatrix3 A = randomMatrix3(rng);
         QmtMatrix3 Q = A;
         Q.Orthonormalize();
         EXPECT_LT(orthogonalityError(Q), 1e-9);
@@ -433,7 +417,7 @@ TEST(QmtMatrix3Eigen, SymmetricSolver) {
 
     std::mt19937 rng(31);
     for (int i = 0; i < 2000; ++i) {
-        const QmtMatrix3 B = randomMatrix(rng);
+        const QmtMatrix3 B = randomMatrix3(rng);
         expectValidEigenSystem(B + B.Transpose());
         // m02 below the reduction threshold skips the Householder step.
         QmtMatrix3 C = B + B.Transpose();

@@ -5,9 +5,12 @@
 #include <random>
 
 #include "math/qmtMatrix3.h"
+#include "tests/testSupport.h"
 
 using Qmt::QmtMatrix3;
 using Qmt::QmtVector3;
+using zyltest::maxAbsDifference;
+using zyltest::randomMatrix3;
 
 namespace {
 
@@ -15,25 +18,6 @@ namespace {
 static_assert(QmtMatrix3::ZERO(1, 1) == 0.0);
 static_assert(QmtMatrix3::IDENTITY(2, 2) == 1.0 && QmtMatrix3::IDENTITY(0, 2) == 0.0);
 static_assert(QmtMatrix3::EPSILON == static_cast<double>(1e-6f));
-
-double maxAbsDifference(const QmtMatrix3& A, const QmtMatrix3& B) {
-    double worst = 0.0;
-    for (unsigned r = 0; r < 3; ++r) {
-        for (unsigned c = 0; c < 3; ++c) {
-            worst = std::max(worst, std::fabs(A(r, c) - B(r, c)));
-        }
-    }
-    return worst;
-}
-
-QmtMatrix3 randomMatrix(std::mt19937& rng) {
-    std::uniform_real_distribution<double> u(-1.0, 1.0);
-    double e[9];
-    for (double& x : e) {
-        x = u(rng);
-    }
-    return QmtMatrix3(e);
-}
 
 }  // namespace
 
@@ -99,7 +83,7 @@ TEST(QmtMatrix3, Arithmetic) {
     std::mt19937 rng(11);
     std::uniform_real_distribution<double> u(-3.0, 3.0);
     for (int i = 0; i < 100; ++i) {
-        const QmtMatrix3 M = randomMatrix(rng);
+        const QmtMatrix3 M = randomMatrix3(rng);
         const QmtVector3 v(u(rng), u(rng), u(rng));
         // v * M is the product with the transpose.
         const QmtVector3 left = v * M;
@@ -134,8 +118,8 @@ TEST(QmtMatrix3, Determinant) {
 
     std::mt19937 rng(5);
     for (int i = 0; i < 100; ++i) {
-        const QmtMatrix3 A = randomMatrix(rng);
-        const QmtMatrix3 B = randomMatrix(rng);
+        const QmtMatrix3 A = randomMatrix3(rng);
+        const QmtMatrix3 B = randomMatrix3(rng);
         EXPECT_NEAR((A * B).Determinant(), A.Determinant() * B.Determinant(), 1e-13);
         EXPECT_NEAR(A.Transpose().Determinant(), A.Determinant(), 1e-15);
     }
@@ -149,7 +133,7 @@ TEST(QmtMatrix3, Inverse) {
     std::mt19937 rng(7);
     int inverted = 0;
     for (int i = 0; i < 1000; ++i) {
-        const QmtMatrix3 M = randomMatrix(rng);
+        const QmtMatrix3 M = randomMatrix3(rng);
         QmtMatrix3 inv;
         if (!M.Inverse(inv, 1e-3)) {
             continue;

@@ -5,24 +5,17 @@
 
 #include "math/qmtVector2.h"
 #include "math/qmtVector3.h"
+#include "tests/testSupport.h"
 
 using Qmt::QmtVector2;
+using zyltest::expectVec;
 
 namespace {
 
 constexpr double kEps = 9.999999974752427e-7;
 constexpr double kMax = 1.7976931348623157e308;
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-struct FuzzGuard {
-    explicit FuzzGuard(double fuzz) { QmtVector2::FUZZ = fuzz; }
-    ~FuzzGuard() { QmtVector2::FUZZ = 0.0; }
-};
-
-void ExpectVec(const QmtVector2& v, double x, double y) {
-    EXPECT_EQ(v.x, x);
-    EXPECT_EQ(v.y, y);
-}
+using FuzzGuard = zyltest::FuzzGuard<QmtVector2>;
 
 }  // namespace
 
@@ -30,24 +23,24 @@ TEST(QmtVector2, AlgebraAndPerpendicular) {
     const double tuple[2] = {3.0, -2.0};
     QmtVector2 v(tuple);
     v[1] = 4.0;
-    ExpectVec(v, 3.0, 4.0);
+    expectVec(v, 3.0, 4.0);
     const QmtVector2 a(1.0, 2.0);
-    ExpectVec(-(a - v) * 3.0 + QmtVector2::UNIT_Y, 6.0, 7.0);
+    expectVec(-(a - v) * 3.0 + QmtVector2::UNIT_Y, 6.0, 7.0);
     EXPECT_EQ(a.Dot(v), 11.0);
 
-    ExpectVec(QmtVector2(1.0, 0.0).Cross(), 0.0, -1.0);
-    ExpectVec(QmtVector2(0.0, -3.0).UnitCross(), -1.0, 0.0);
-    ExpectVec(QmtVector2(0.0, 0.0).UnitCross(), 0.0, -0.0);
+    expectVec(QmtVector2(1.0, 0.0).Cross(), 0.0, -1.0);
+    expectVec(QmtVector2(0.0, -3.0).UnitCross(), -1.0, 0.0);
+    expectVec(QmtVector2(0.0, 0.0).UnitCross(), 0.0, -0.0);
 
     QmtVector2 b(-1.0, 0.0);
     b /= -0.0;
-    ExpectVec(b, kMax, kMax);
+    expectVec(b, kMax, kMax);
     QmtVector2 c(3.0, 4.0);
     EXPECT_EQ(c.Unitize(kEps), 5.0);
-    ExpectVec(c, 0.6000000000000001, 0.8);
+    expectVec(c, 0.6000000000000001, 0.8);
     QmtVector2 tiny(kEps, 0.0);
     EXPECT_EQ(tiny.Unitize(kEps), 0.0);
-    ExpectVec(tiny, kEps, 0.0);
+    expectVec(tiny, kEps, 0.0);
 }
 
 TEST(QmtVector2, ComparisonsUseTheirOwnFuzz) {
@@ -74,12 +67,12 @@ TEST(QmtVector2, ComparisonsUseTheirOwnFuzz) {
 TEST(QmtVector2, Orthonormalize) {
     QmtVector2 v[2] = {QmtVector2(3.0, 4.0), QmtVector2(1.0, 0.0)};
     QmtVector2::Orthonormalize(v);
-    ExpectVec(v[0], 0.6000000000000001, 0.8);
+    expectVec(v[0], 0.6000000000000001, 0.8);
     EXPECT_NEAR(v[1].Length(), 1.0, 1e-15);
     EXPECT_NEAR(v[0].Dot(v[1]), 0.0, 1e-15);
     // A too-short second vector keeps its projected value.
     QmtVector2 w[2] = {QmtVector2(2.0, 0.0), QmtVector2(5.0, 1e-7)};
     QmtVector2::Orthonormalize(w);
-    ExpectVec(w[0], 1.0, 0.0);
-    ExpectVec(w[1], 0.0, 1e-7);
+    expectVec(w[0], 1.0, 0.0);
+    expectVec(w[1], 0.0, 1e-7);
 }

@@ -5,26 +5,18 @@
 #include <random>
 
 #include "math/qmtVector3.h"
+#include "tests/testSupport.h"
 
 using Qmt::QmtVector3;
+using zyltest::expectVec;
 
 namespace {
 
 constexpr double kEps = 9.999999974752427e-7;
 constexpr double kMax = 1.7976931348623157e308;
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
-
 // Restores the shared comparison tolerance whatever the test does.
-struct FuzzGuard {
-    explicit FuzzGuard(double fuzz) { QmtVector3::FUZZ = fuzz; }
-    ~FuzzGuard() { QmtVector3::FUZZ = 0.0; }
-};
-
-void ExpectVec(const QmtVector3& v, double x, double y, double z) {
-    EXPECT_EQ(v.x, x);
-    EXPECT_EQ(v.y, y);
-    EXPECT_EQ(v.z, z);
-}
+using FuzzGuard = zyltest::FuzzGuard<QmtVector3>;
 
 }  // namespace
 
@@ -32,20 +24,20 @@ TEST(QmtVector3, AlgebraAndDivision) {
     const double tuple[3] = {4.0, 5.0, 6.0};
     QmtVector3 v(tuple);
     v[2] = 7.0;
-    ExpectVec(v, 4.0, 5.0, 7.0);
+    expectVec(v, 4.0, 5.0, 7.0);
     const QmtVector3 a(1.0, 2.0, 3.0);
-    ExpectVec(a + v - QmtVector3::UNIT_Y, 5.0, 6.0, 10.0);
-    ExpectVec(-a * 2.0, -2.0, -4.0, -6.0);
+    expectVec(a + v - QmtVector3::UNIT_Y, 5.0, 6.0, 10.0);
+    expectVec(-a * 2.0, -2.0, -4.0, -6.0);
     EXPECT_EQ(a.Dot(v), 35.0);
     EXPECT_EQ(QmtVector3(3.0, 4.0, 12.0).Length(), 13.0);
-    ExpectVec(a.Cross(v), -1.0, 5.0, -3.0);
+    expectVec(a.Cross(v), -1.0, 5.0, -3.0);
 
     // Division by either zero gives +MAX_REAL everywhere, whatever the signs.
-    ExpectVec(a / 0.0, kMax, kMax, kMax);
-    ExpectVec(QmtVector3(-1.0, 0.0, 0.0) / -0.0, kMax, kMax, kMax);
+    expectVec(a / 0.0, kMax, kMax, kMax);
+    expectVec(QmtVector3(-1.0, 0.0, 0.0) / -0.0, kMax, kMax, kMax);
     QmtVector3 b(-4.0, -5.0, 6.0);
     b /= -0.0;
-    ExpectVec(b, kMax, kMax, kMax);
+    expectVec(b, kMax, kMax, kMax);
     // The reciprocal is formed once: 3 * (1/5) differs from 3/5 in the last bit.
     QmtVector3 c(3.0, 0.0, 0.0);
     c /= 5.0;
@@ -55,14 +47,14 @@ TEST(QmtVector3, AlgebraAndDivision) {
 TEST(QmtVector3, UnitizeTolerance) {
     QmtVector3 zero;
     EXPECT_EQ(zero.Unitize(kEps), 0.0);
-    ExpectVec(zero, 0.0, 0.0, 0.0);
+    expectVec(zero, 0.0, 0.0, 0.0);
     QmtVector3 atTol(kEps, 0.0, 0.0);
     ASSERT_EQ(atTol.Length(), kEps);
     EXPECT_EQ(atTol.Unitize(kEps), 0.0);
-    ExpectVec(atTol, kEps, 0.0, 0.0);
+    expectVec(atTol, kEps, 0.0, 0.0);
     QmtVector3 above(2.0 * kEps, 0.0, 0.0);
     EXPECT_EQ(above.Unitize(kEps), 2.0 * kEps);
-    ExpectVec(above, 1.0, 0.0, 0.0);
+    expectVec(above, 1.0, 0.0, 0.0);
     QmtVector3 nan(kNaN, 1.0, 2.0);
     EXPECT_EQ(nan.Unitize(kEps), 0.0);
     EXPECT_TRUE(std::isnan(nan.x));
@@ -70,10 +62,10 @@ TEST(QmtVector3, UnitizeTolerance) {
     EXPECT_EQ(nan.z, 2.0);
     QmtVector3 v(3.0, 4.0, 0.0);
     EXPECT_EQ(v.Unitize(kEps), 5.0);
-    ExpectVec(v, 0.6000000000000001, 0.8, 0.0);
+    expectVec(v, 0.6000000000000001, 0.8, 0.0);
 
-    ExpectVec(QmtVector3(1.0, 2.0, 3.0).UnitCross(QmtVector3(2.0, 4.0, 6.0)), 0.0, 0.0, 0.0);
-    ExpectVec(QmtVector3(0.0, 2.0, 0.0).UnitCross(QmtVector3(0.0, 0.0, 3.0)), 1.0, 0.0, 0.0);
+    expectVec(QmtVector3(1.0, 2.0, 3.0).UnitCross(QmtVector3(2.0, 4.0, 6.0)), 0.0, 0.0, 0.0);
+    expectVec(QmtVector3(0.0, 2.0, 0.0).UnitCross(QmtVector3(0.0, 0.0, 3.0)), 1.0, 0.0, 0.0);
 }
 
 TEST(QmtVector3, EqualityWithAndWithoutFuzz) {
@@ -146,19 +138,19 @@ TEST(QmtVector3, Orthonormalize) {
     modified.Unitize(kEps);
     ASSERT_NE(classical.x, modified.x);
     QmtVector3::Orthonormalize(v);
-    ExpectVec(v[0], 9e-7, 0.0, 0.0);
-    ExpectVec(v[2], classical.x, classical.y, classical.z);
+    expectVec(v[0], 9e-7, 0.0, 0.0);
+    expectVec(v[2], classical.x, classical.y, classical.z);
 }
 
 TEST(QmtVector3, GenerateOrthonormalBasis) {
     QmtVector3 U, V, W(0.0, 0.0, 1.0);
     QmtVector3::GenerateOrthonormalBasis(U, V, W, true);
-    ExpectVec(U, -1.0, 0.0, 0.0);
-    ExpectVec(V, 0.0, -1.0, 0.0);
+    expectVec(U, -1.0, 0.0, 0.0);
+    expectVec(V, 0.0, -1.0, 0.0);
     W = QmtVector3(0.0, 1.0, 0.0);
     QmtVector3::GenerateOrthonormalBasis(U, V, W, true);
-    ExpectVec(U, 0.0, 0.0, -1.0);
-    ExpectVec(V, -1.0, 0.0, 0.0);
+    expectVec(U, 0.0, 0.0, -1.0);
+    expectVec(V, -1.0, 0.0, 0.0);
     // |W.x| == |W.y| takes the x branch: U = (-W.z, 0, W.x) scaled, not (0, W.z, -W.y).
     W = QmtVector3(1.0, 1.0, 1.0);
     QmtVector3::GenerateOrthonormalBasis(U, V, W, false);

@@ -2,33 +2,28 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
 #include <numbers>
 
 #include "math/quaternion.h"
+#include "tests/testSupport.h"
 
 using Qmt::Quaternion;
 using Constraints = Qmt::Quaternion::Constraints;
+using zyltest::NearUpToSign;
 
 namespace {
 
 constexpr double kPi = std::numbers::pi;
 
-// Deterministic generator local to the tests (64-bit LCG, top 53 bits).
-class Rng {
+// Deterministic unit quaternions.
+class Rng : public zyltest::Lcg {
 public:
-    double Range(double a, double b) {
-        m_uState = m_uState * 6364136223846793005ULL + 1442695040888963407ULL;
-        return a + (b - a) * (static_cast<double>(m_uState >> 11) * 0x1.0p-53);
-    }
-    Quaternion Unit() {
+    Rng() : Lcg(0x9E3779B97F4A7C15ULL) {}
+    Quaternion UnitQuaternion() {
         Quaternion q(Range(-1, 1), Range(-1, 1), Range(-1, 1), Range(-1, 1));
         while (q.Normalize() < 0.1) q = Quaternion(Range(-1, 1), Range(-1, 1), Range(-1, 1), Range(-1, 1));
         return q;
     }
-
-private:
-    std::uint64_t m_uState = 0x9E3779B97F4A7C15ULL;
 };
 
 // Rotation about axis 1 (x), 2 (y) or 3 (z) with the given half angle.
@@ -36,15 +31,6 @@ Quaternion AxisQ(int axis, double half) {
     double t[4] = {std::cos(half), 0, 0, 0};
     t[axis] = std::sin(half);
     return Quaternion(t[0], t[1], t[2], t[3]);
-}
-
-bool NearUpToSign(const Quaternion& a, const Quaternion& b, double tol) {
-    double dp = 0, dm = 0;
-    for (int i = 0; i < 4; ++i) {
-        dp = std::max(dp, std::fabs(a[i] - b[i]));
-        dm = std::max(dm, std::fabs(a[i] + b[i]));
-    }
-    return std::min(dp, dm) <= tol;
 }
 
 struct PairOrder {
@@ -117,7 +103,7 @@ TEST(QuaternionClosest, PairsRecoverProductsAndAreClosest) {
             EXPECT_TRUE(NearUpToSign((p.*o.closest)(), p, 1e-12)) << o.name;
         }
         for (int n = 0; n < 10; ++n) {
-            const Quaternion q = rng.Unit();
+            const Quaternion q = rng.UnitQuaternion();
             const Quaternion r = (q.*o.closest)();
             EXPECT_TRUE(NearUpToSign((r.*o.closest)(), r, 1e-12)) << o.name;  // r is a product
             EXPECT_GE(std::fabs(q.Dot(r)) + 1e-12, GridBest(q, o, -kPi, kPi, -kPi, kPi, 121)) << o.name;
@@ -135,7 +121,7 @@ TEST(QuaternionClosest, ConstrainedPairs) {
 
         for (int n = 0; n < 12; ++n) {
             const double a0 = rng.Range(-1.2, 0.3), b0 = rng.Range(-1.2, 0.3);
-            CheckConstrained(rng.Unit(), o, Constraints(a0, a0 + rng.Range(0.1, 1.2)),
+            CheckConstrained(rng.UnitQuaternion(), o, Constraints(a0, a0 + rng.Range(0.1, 1.2)),
                              Constraints(b0, b0 + rng.Range(0.1, 1.2)));
         }
 

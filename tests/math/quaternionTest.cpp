@@ -1,48 +1,35 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdint>
 #include <limits>
 #include <numbers>
 
 #include "math/quaternion.h"
+#include "tests/testSupport.h"
 
 using Qmt::QmtMatrix3;
 using Qmt::QmtVector3;
 using Qmt::Quaternion;
+using zyltest::Near;
+using zyltest::NearUpToSign;
 
 namespace {
 
 constexpr double kPi = std::numbers::pi;
 constexpr double kMax = 1.7976931348623157e308;
 
-// Deterministic generator local to the tests (64-bit LCG, top 53 bits).
-class Rng {
+// Deterministic directions and rotations.
+class Rng : public zyltest::Lcg {
 public:
-    double Unit() {
-        m_uState = m_uState * 6364136223846793005ULL + 1442695040888963407ULL;
-        return static_cast<double>(m_uState >> 11) * 0x1.0p-53;
-    }
-    double Range(double a, double b) { return a + (b - a) * Unit(); }
+    Rng() : Lcg(0x2545F4914F6CDD1DULL) {}
     QmtVector3 Direction() {
         QmtVector3 v(Range(-1, 1), Range(-1, 1), Range(-1, 1));
         while (v.Unitize(0.1) == 0.0) v = QmtVector3(Range(-1, 1), Range(-1, 1), Range(-1, 1));
         return v;
     }
     Quaternion Rotation() { return Quaternion(Direction(), Range(-kPi, kPi)); }
-
-private:
-    std::uint64_t m_uState = 0x2545F4914F6CDD1DULL;
 };
 
-bool Near(const Quaternion& a, const Quaternion& b, double tol) {
-    for (int i = 0; i < 4; ++i)
-        if (!(std::fabs(a[i] - b[i]) <= tol)) return false;
-    return true;
-}
-bool NearUpToSign(const Quaternion& a, const Quaternion& b, double tol) {
-    return Near(a, b, tol) || Near(a, -b, tol);
-}
 bool NearVec(const QmtVector3& a, const QmtVector3& b, double tol) {
     return std::fabs(a.x - b.x) <= tol && std::fabs(a.y - b.y) <= tol && std::fabs(a.z - b.z) <= tol;
 }

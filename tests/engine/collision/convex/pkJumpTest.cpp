@@ -9,52 +9,25 @@
 #include <vector>
 
 #include "engine/collision/convex/pkJumpLoop.h"
-#include "geometry/boundingVolumes.h"
-#include "geometry/bvMesh.h"
 #include "geometry/convexHull.h"
-#include "geometry/meshPlacement.h"
+#include "tests/engine/collision/convex/testHulls.h"
+#include "tests/testSupport.h"
 
 using Qmt::QmtMatrix3;
 using Qmt::QmtVector3;
+using namespace hulltest;
 
 namespace {
 
-constexpr std::uint32_t LINKS = BVMESH_EDGES | BVMESH_VERTICES;
-
-struct Hull {  // the mesh outlives the volume that refers to it
-    std::unique_ptr<ZYLmesh> mesh = std::make_unique<ZYLmesh>();
-    BVmesh volume;
-};
-
 QmtMatrix3 rotation(QmtVector3 axis, double angle) {
     axis.Unitize(QmtMatrix3::EPSILON);
-    QmtMatrix3 R;
-    R.FromAxisAngle(axis, angle);
-    return R;
+    return zyltest::axisRotation(axis, angle);
 }
 
-ZYLbox makeBox(const QmtVector3& c, const QmtVector3& half, const QmtMatrix3& axes) {
-    return ZYLbox{c, axes, half};
-}
-
-// A cube hull of half size 1; its vertex i is box corner i.
-std::unique_ptr<Hull> cubeHull(const QmtVector3& c, const QmtMatrix3& axes = QmtMatrix3::IDENTITY,
-                               std::uint32_t options = LINKS) {
-    auto hull = std::make_unique<Hull>();
-    buildBoxMesh(makeBox(c, {1.0, 1.0, 1.0}, axes), hull->mesh.get());
-    EXPECT_TRUE(hull->volume.init(hull->mesh.get(), options));
-    return hull;
-}
-
-// Deterministic on every platform.
-QmtVector3 randomUnit(std::uint64_t& state) {
+// A unit direction from a point drawn in the unit ball, not within 0.1 of its centre.
+QmtVector3 randomUnit(zyltest::Lcg& rng) {
     for (;;) {
-        double c[3];
-        for (double& x : c) {
-            state = state * 6364136223846793005ull + 1442695040888963407ull;
-            x = static_cast<double>(state >> 11) * (2.0 / 9007199254740992.0) - 1.0;
-        }
-        QmtVector3 v(c[0], c[1], c[2]);
+        QmtVector3 v{rng.Range(-1.0, 1.0), rng.Range(-1.0, 1.0), rng.Range(-1.0, 1.0)};
         if (v.SquaredLength() > 0.01 && v.SquaredLength() <= 1.0) {
             v.Unitize(QmtMatrix3::EPSILON);
             return v;
@@ -66,9 +39,10 @@ QmtVector3 randomUnit(std::uint64_t& state) {
 std::unique_ptr<Hull> sphereHull(std::uint32_t n, std::uint64_t seed, const QmtVector3& T,
                                  const QmtMatrix3& R = QmtMatrix3::IDENTITY,
                                  std::uint32_t options = LINKS) {
+    zyltest::Lcg rng(seed);
     std::vector<QmtVector3> points(n);
     for (QmtVector3& p : points) {
-        p = randomUnit(seed);
+        p = randomUnit(rng);
     }
     auto hull = std::make_unique<Hull>();
     hull->mesh.reset(buildConvexHullMesh(points.data(), n));
@@ -111,9 +85,9 @@ TEST(PkJump, SupportClimbsScansAndKeepsTies) {
     freed->volume.destroy();  // built flags stay set, the tables are gone
     ASSERT_TRUE(freed->volume.isConnectVertex());
     const ZYLmesh& mesh = *linked->mesh;
-    std::uint64_t seed = 99;
+    zyltest::Lcg rng(99);
     for (std::uint32_t k = 0; k < 200; ++k) {
-        const QmtVector3 d = randomUnit(seed);
+        const QmtVector3 d = randomUnit(rng);
         double best = mesh.worldVertices[0].Dot(d);
         for (std::uint32_t i = 1; i < mesh.numVertices; ++i) {
             best = std::max(best, mesh.worldVertices[i].Dot(d));
@@ -239,14 +213,14 @@ TEST(PkJump, HullHullCubes) {
 
 TEST(PkJump, HullHullRandomHullsApartOrDeep) {
     const Pk_jump solver;
-    std::uint64_t seed = 2024;
+    zyltest::Lcg rng(2024);
     for (std::uint32_t k = 0; k < 60; ++k) {
         // Within radius 1 and around a ball of radius well above 0.25: 2.2 apart is
         // clear, 0.5 apart is deep.
         const bool apart = k % 2 == 0;
-        const QmtVector3 centre = randomUnit(seed) * (apart ? 2.2 : 0.5);
-        auto a = sphereHull(40, 100 + k, {0.0, 0.0, 0.0}, rotation(randomUnit(seed), 0.1 * k));
-        auto b = sphereHull(40, 500 + k, centre, rotation(randomUnit(seed), 0.2 * k));
+        const QmtVector3 centre = randomUnit(rng) * (apart ? 2.2 : 0.5);
+        auto a = sphereHull(40, 100 + k, {0.0, 0.0, 0.0}, rotation(randomUnit(rng), 0.1 * k));
+        auto b = sphereHull(40, 500 + k, centre, rotation(randomUnit(rng), 0.2 * k));
         ProximityCache cache;
         EXPECT_EQ(solver.testHullHull(a->volume, b->volume, cache), apart ? 0u : 1u) << k;
         expectWrittenBack(cache, *a->mesh, b->mesh->worldVertices, b->mesh->numVertices);

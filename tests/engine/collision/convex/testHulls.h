@@ -1,0 +1,41 @@
+#pragma once
+
+// Cube hulls and boxes shared by the convex proximity tests.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+
+#include "geometry/boundingVolumes.h"
+#include "geometry/bvMesh.h"
+#include "geometry/meshPlacement.h"
+#include "math/qmtMatrix3.h"
+
+namespace hulltest {
+
+using Qmt::QmtMatrix3;
+using Qmt::QmtVector3;
+
+// Vertex links: hull supports climb instead of scanning every vertex.
+inline constexpr std::uint32_t LINKS = BVMESH_EDGES | BVMESH_VERTICES;
+
+struct Hull {  // the mesh outlives the volume that refers to it
+    std::unique_ptr<ZYLmesh> mesh = std::make_unique<ZYLmesh>();
+    BVmesh volume;
+};
+
+inline ZYLbox makeBox(const QmtVector3& c, const QmtVector3& half, const QmtMatrix3& axes = QmtMatrix3::IDENTITY) {
+    return ZYLbox{c, axes, half};
+}
+
+// A cube hull of half size 1; its vertex i is box corner i.
+inline std::unique_ptr<Hull> cubeHull(const QmtVector3& c, const QmtMatrix3& axes = QmtMatrix3::IDENTITY,
+                                      std::uint32_t options = LINKS) {
+    auto hull = std::make_unique<Hull>();
+    buildBoxMesh(makeBox(c, {1.0, 1.0, 1.0}, axes), hull->mesh.get());
+    EXPECT_TRUE(hull->volume.init(hull->mesh.get(), options));
+    return hull;
+}
+
+}  // namespace hulltest
