@@ -131,8 +131,8 @@ BVDFmesh::~BVDFmesh() {
 }
 
 void BVDFmesh::clear() {
-    releaseEdges();
-    releaseVertexRecords();
+    releaseEdges(tables());
+    releaseVertexRecords(tables());
     delete clipper;
     clipper = nullptr;
 }
@@ -154,7 +154,7 @@ bool BVDFmesh::init(ZYL_DFmesh* newMesh, std::uint32_t initFlags) {
     mesh = newMesh;
     state = stillOwned ? 1 : 0;
     // Vertex records sized for an earlier mesh go before the count names the new one.
-    releaseVertexRecords();
+    releaseVertexRecords(tables());
     numVertexRecords = newMesh->numVertices;
 
     buildElementAdjacency(initFlags);
@@ -183,7 +183,7 @@ bool BVDFmesh::buildElementAdjacency(std::uint32_t buildFlags) {
         return false;
     }
     const ZYL_DFmesh& source = *mesh;
-    return rebuildTables(*mesh, withEdges, withVertices, true, flags,
+    return rebuildTables(tables(), *mesh, withEdges, withVertices, true, flags,
                          [&source](const WorkEdge& w, connect_edge& record) { writeEdgeRecord(source, w, record); });
 }
 
@@ -204,7 +204,7 @@ bool BVDFmesh::initHull(const QmtVector3* points, std::uint32_t /*unused*/, std:
 }
 
 bool BVDFmesh::hasOpenEdge() const {
-    return mesh && anyOpenEdge();
+    return mesh && anyOpenEdge(edges, numEdges);
 }
 
 void BVDFmesh::initClipper() {

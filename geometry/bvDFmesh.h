@@ -27,16 +27,24 @@ static_assert(BVDF_BUILT_EDGES == TABLES_BUILT_EDGES && BVDF_BUILT_VERTICES == T
 // and deleted with the volume. clear() releases the tables and the clipper but keeps
 // the flags word, so a cleared volume is only deleted or initialised again.
 //
-// The edge table and vertex records (ConnectivityTables) are built by
-// buildElementAdjacency, in the table order described there. Piece numbers count
-// from 1; 0 marks a face not yet labelled.
-class BVDFmesh : public ConnectivityTables {
+// The edge table and vertex records are built by buildElementAdjacency, in the table
+// order of rebuildTables. Piece numbers count from 1; 0 marks a face not yet labelled.
+// No base class: the one virtual operation is the destructor.
+class BVDFmesh {
 public:
     std::int32_t state = -1;
     ZYL_DFmesh* mesh = nullptr;
     double volume = 0.0;                      // written by init with BVDF_VOLUME
     std::uint32_t flags = 0;                  // BVDF_BUILT_EDGES, BVDF_BUILT_VERTICES
+    std::uint32_t numEdges = 0;               // records in edges
+    std::uint32_t numVertexRecords = 0;       // records in vertexRecords while it exists
+    connect_edge* edges = nullptr;            // malloc / free
+    connect_vertex* vertexRecords = nullptr;  // array new
     Clipper* clipper = nullptr;               // owned
+    // Backing blocks of the vertex records' face and edge arrays (array new); the
+    // records' arrays point into them and go with them.
+    std::uint32_t* vertexFacePool = nullptr;
+    std::uint32_t* vertexEdgePool = nullptr;
 
     BVDFmesh() = default;
     BVDFmesh(const BVDFmesh&) = delete;
@@ -134,4 +142,9 @@ public:
     double getVolume() const { return volume; }
     std::int32_t getOwnership() const { return state; }
 
+private:
+    // This volume's connectivity fields, for the routines shared with BVmesh.
+    ConnectivityFields tables() {
+        return {numEdges, numVertexRecords, edges, vertexRecords, vertexFacePool, vertexEdgePool};
+    }
 };

@@ -323,7 +323,7 @@ void BVDFmesh::labelPieces() {
     if (!(flags & BVDF_BUILT_EDGES)) {
         buildElementAdjacency(BVDF_EDGES);
     }
-    mesh->numPieces = labelConnectedFaces(*mesh, pieceOf, edgeSlotsOf);
+    mesh->numPieces = labelConnectedFaces(*mesh, edges, numEdges, pieceOf, edgeSlotsOf);
 }
 
 void BVDFmesh::floodFillPiece(ZYL_DFface* seed) {
@@ -334,7 +334,7 @@ void BVDFmesh::floodFillPiece(ZYL_DFface* seed) {
     if (seed->piece == 0) {
         return;
     }
-    fillLabelFrom(*mesh, static_cast<std::uint32_t>(seed - mesh->faces), pieceOf, edgeSlotsOf);
+    fillLabelFrom(*mesh, edges, numEdges, static_cast<std::uint32_t>(seed - mesh->faces), pieceOf, edgeSlotsOf);
 }
 
 // ---- Pieces as meshes -----------------------------------------------------------------

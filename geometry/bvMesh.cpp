@@ -24,8 +24,8 @@ BVmesh::~BVmesh() {
 }
 
 void BVmesh::destroy() {
-    releaseEdges();
-    releaseVertexRecords();
+    releaseEdges(tables());
+    releaseVertexRecords(tables());
     delete clipper;
     clipper = nullptr;
 }
@@ -95,7 +95,7 @@ bool BVmesh::copyAprox(ZYLmesh* source, std::uint32_t options) {
 
 void BVmesh::buildAttached(std::uint32_t options) {
     // The old vertex records were sized for the old mesh; the count now names the new one.
-    releaseVertexRecords();
+    releaseVertexRecords(tables());
     numVertexRecords = mesh->numVertices;
     buildTables(options);
     if (options & BVMESH_ISLANDS) {

@@ -31,16 +31,24 @@ static_assert(BVMESH_BUILT_EDGES == TABLES_BUILT_EDGES && BVMESH_BUILT_VERTICES 
 // Copies are shallow: they share the mesh, the tables and the clipper and take the
 // state with them, so at most one of two sharing volumes may be destroyed.
 //
-// The edge table and vertex records (ConnectivityTables) are built by
-// buildConnectivity, in the table order described there.
-class BVmesh : public ConnectivityTables {
+// The edge table and vertex records are built by buildConnectivity, in the table
+// order of rebuildTables. No base class: the one virtual operation is the destructor.
+class BVmesh {
 public:
     std::int32_t state = -1;
     ZYLmesh* mesh = nullptr;
-    double volume = 0.0;                    // set by the volume option and computeVolume
-    Qmt::QmtMatrix3 orientation;            // zero until setOrientation
-    std::uint32_t builtFlags = 0;           // BVMESH_BUILT_EDGES, BVMESH_BUILT_VERTICES
-    Clipper* clipper = nullptr;             // owned
+    double volume = 0.0;                      // set by the volume option and computeVolume
+    Qmt::QmtMatrix3 orientation;              // zero until setOrientation
+    std::uint32_t builtFlags = 0;             // BVMESH_BUILT_EDGES, BVMESH_BUILT_VERTICES
+    std::uint32_t numEdges = 0;               // records in edges
+    std::uint32_t numVertexRecords = 0;       // records in vertexRecords while it exists
+    connect_edge* edges = nullptr;            // malloc / free
+    connect_vertex* vertexRecords = nullptr;  // array new
+    Clipper* clipper = nullptr;               // owned
+    // Backing blocks of the vertex records' face and edge arrays (array new); the
+    // records' arrays point into them and go with them.
+    std::uint32_t* vertexFacePool = nullptr;
+    std::uint32_t* vertexEdgePool = nullptr;
 
     BVmesh() = default;
     // Refers to a mesh that lives elsewhere (state 0); nothing is built.
@@ -152,13 +160,17 @@ public:
     // Replaces the mesh by the convex hull of the points, owned by the volume (state 1);
     // a mesh the volume owned before is deleted. The hull is made before the old mesh
     // goes, so the points may be that mesh's own vertices. Nothing is built over the
-    // hull, and tables built before are left as they are. False, with the mesh and its state unchanged, for null points or when the
-    // hull cannot be made.
+    // hull, and tables built before are left as they are. False, with the mesh and its
+    // state unchanged, for null points or when the hull cannot be made.
     bool setConvexHull(const Qmt::QmtVector3* points, std::uint32_t count);
     // The same; the middle argument is not used.
     bool setConvexHull(const Qmt::QmtVector3* points, std::uint32_t unused, std::uint32_t count);
 
 private:
+    // This volume's connectivity fields, for the routines shared with BVDFmesh.
+    ConnectivityFields tables() {
+        return {numEdges, numVertexRecords, edges, vertexRecords, vertexFacePool, vertexEdgePool};
+    }
     // At most 32 corners per face, every vertex index below the vertex count.
     static bool indicesValid(const ZYLmesh& candidate);
     // Lets go of the mesh held now: deletes it when owned, unless it is `keep`.

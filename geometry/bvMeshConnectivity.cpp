@@ -57,7 +57,7 @@ bool BVmesh::buildTables(std::uint32_t options) {
     const bool withVertices = (options & BVMESH_VERTICES) != 0;
     const ZYLmesh& source = *mesh;
     // A vertex block that cannot be had leaves its lists without entries.
-    return rebuildTables(*mesh, withEdges, withVertices, false, builtFlags,
+    return rebuildTables(tables(), *mesh, withEdges, withVertices, false, builtFlags,
                          [&source](const WorkEdge& w, connect_edge& record) { writeEdgeRecord(source, w, record); });
 }
 
@@ -68,7 +68,7 @@ void BVmesh::labelIslands() {
     if (!isConnectEdges()) {
         buildConnectivity(BVMESH_EDGES);
     }
-    mesh->numMeshGroups = labelConnectedFaces(*mesh, islandOf, edgeSlotsOf);
+    mesh->numMeshGroups = labelConnectedFaces(*mesh, edges, numEdges, islandOf, edgeSlotsOf);
 }
 
 void BVmesh::fillIsland(ZYLface* face) {
@@ -79,5 +79,5 @@ void BVmesh::fillIsland(ZYLface* face) {
     if (face->island == 0) {
         return;
     }
-    fillLabelFrom(*mesh, static_cast<std::uint32_t>(face - mesh->faces), islandOf, edgeSlotsOf);
+    fillLabelFrom(*mesh, edges, numEdges, static_cast<std::uint32_t>(face - mesh->faces), islandOf, edgeSlotsOf);
 }

@@ -13,33 +13,33 @@ std::vector<std::uint32_t> edgeTableOrder(const std::vector<WorkEdge>& work,
     return order;
 }
 
-void ConnectivityTables::releaseEdges() {
-    std::free(edges);
-    edges = nullptr;
-    numEdges = 0;
+void releaseEdges(const ConnectivityFields& t) {
+    std::free(t.edges);
+    t.edges = nullptr;
+    t.numEdges = 0;
 }
 
-void ConnectivityTables::releaseVertexRecords() {
-    delete[] vertexFacePool;
-    delete[] vertexEdgePool;
-    vertexFacePool = nullptr;
-    vertexEdgePool = nullptr;
-    delete[] vertexRecords;
-    vertexRecords = nullptr;
-    numVertexRecords = 0;
+void releaseVertexRecords(const ConnectivityFields& t) {
+    delete[] t.vertexFacePool;
+    delete[] t.vertexEdgePool;
+    t.vertexFacePool = nullptr;
+    t.vertexEdgePool = nullptr;
+    delete[] t.vertexRecords;
+    t.vertexRecords = nullptr;
+    t.numVertexRecords = 0;
 }
 
-bool ConnectivityTables::allocateVertexRecords(std::uint32_t n) {
-    releaseVertexRecords();
-    vertexRecords = new (std::nothrow) connect_vertex[n]();
-    if (!vertexRecords) {
+bool allocateVertexRecords(const ConnectivityFields& t, std::uint32_t n) {
+    releaseVertexRecords(t);
+    t.vertexRecords = new (std::nothrow) connect_vertex[n]();
+    if (!t.vertexRecords) {
         return false;
     }
-    numVertexRecords = n;
+    t.numVertexRecords = n;
     return true;
 }
 
-bool ConnectivityTables::anyOpenEdge() const {
+bool anyOpenEdge(const connect_edge* edges, std::uint32_t numEdges) {
     if (!edges) {
         return false;
     }

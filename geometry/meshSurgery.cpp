@@ -395,7 +395,7 @@ void BVmesh::finishClip(std::int32_t result) {
 }
 
 bool BVmesh::hasOpenEdge() const {
-    return mesh && anyOpenEdge();
+    return mesh && anyOpenEdge(edges, numEdges);
 }
 
 bool BVmesh::setConvexHull(const QmtVector3* points, std::uint32_t count) {

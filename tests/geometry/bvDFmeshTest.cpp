@@ -326,6 +326,17 @@ TEST(BVDFmeshVolume, InitHullOwnsItsHull) {
     // The second form ignores its middle argument; the first hull is deleted.
     ASSERT_TRUE(volume.initHull(points.data(), 12345, 8));
     EXPECT_EQ(volume.getMesh()->numVertices, 8u);
+    // The held hull's own vertices: they must be read before that hull is deleted
+    // (the sanitizer build watches the reads).
+    const ZYL_DFmesh* const previous = volume.getMesh();
+    ASSERT_TRUE(volume.initHull(volume.getMesh()->vertices, volume.getMesh()->numVertices));
+    ASSERT_NE(volume.getMesh(), nullptr);
+    EXPECT_NE(volume.getMesh(), previous);
+    EXPECT_EQ(volume.getOwnership(), 1);
+    EXPECT_EQ(volume.getMesh()->numFaces, 6u);
+    EXPECT_EQ(volume.getMesh()->numVertices, 8u);
+    EXPECT_NEAR(ComputeMassProperties(volume.getMesh(), centre), 8.0, 1e-9);
+    expectWithin(centre, {2, 3, 4}, 1e-9);
     // Collinear points give no hull and no mesh is held.
     const std::vector<QmtVector3> line = {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {3, 0, 0}};
     EXPECT_FALSE(volume.initHull(line.data(), 4));

@@ -161,3 +161,45 @@ TEST(PooledList, FailedAllocationLinksAndCountsNothing) {
     headless = source;
     EXPECT_TRUE(!headless.head && headless.count == 0);
 }
+
+TEST(PooledList, MoveFrontToBackRelinksNodes) {
+    List source = listOf({&a, &b, &c});
+    const Nodes moved = chain(source.head->next);
+    ASSERT_EQ(source.head->previous, moved[2]);
+    List target = listOf({&x});
+    List::Node* targetTail = target.head->next;
+    const List::Node* const nodeX = targetTail;
+    List empty;
+    List::Node* emptyTail = empty.head;
+
+    zyltest::nothrowAllocations = 0;
+    source.moveFrontToBack(target, targetTail);
+    source.moveFrontToBack(empty, emptyTail);
+    EXPECT_EQ(zyltest::nothrowAllocations, 0);
+    EXPECT_EQ(valuesOf(source), (Values{&c}));
+    EXPECT_EQ(source.head->previous, moved[2]);  // still names the remaining node
+    EXPECT_EQ(valuesOf(target), (Values{&x, &a}));
+    EXPECT_TRUE(targetTail == moved[0] && target.head->previous == targetTail);
+    EXPECT_EQ(valuesOf(empty), (Values{&b}));
+    EXPECT_TRUE(emptyTail == moved[1] && empty.head->previous == emptyTail);
+
+    // Emptying the source: its last-node link falls back to its head.
+    source.moveFrontToBack(target, targetTail);
+    EXPECT_TRUE(source.count == 0 && source.head->next == nullptr && source.head->previous == source.head);
+    EXPECT_EQ(chain(target.head->next), (Nodes{nodeX, moved[0], moved[2]}));
+    EXPECT_EQ(valuesOf(target), (Values{&x, &a, &c}));
+    EXPECT_TRUE(targetTail == moved[2] && targetTail->next == nullptr && target.head->previous == targetTail);
+
+    // An empty source moves nothing; the tail stays.
+    source.moveFrontToBack(target, targetTail);
+    EXPECT_TRUE(target.count == 3 && targetTail == moved[2] && source.count == 0);
+
+    // A receiving link that does not name the tail is left alone, as insertAfter
+    // would leave it (a copy starts with a null link).
+    List copied(empty);
+    List::Node* copiedTail = copied.head->next;
+    target.moveFrontToBack(copied, copiedTail);
+    EXPECT_EQ(valuesOf(copied), (Values{&b, &x}));
+    EXPECT_TRUE(copied.head->previous == nullptr && copiedTail == copied.head->next->next);
+    EXPECT_EQ(valuesOf(target), (Values{&a, &c}));
+}
