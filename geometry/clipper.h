@@ -204,10 +204,11 @@ private:
     Qmt::QmtVector3 placeKeptVertices(Qmt::QmtVector3* world, Qmt::QmtVector3* local, std::uint32_t newCount,
                                       const Qmt::QmtMatrix3& Rt, const Qmt::QmtVector3& T,
                                       const Qmt::QmtVector3& S) const;
-    // Remaps the alive working faces' vertex indices and finds each face's winding
-    // normal over the new vertices; false for a face that is dropped.
+    // Remaps the alive working face's vertex indices; false for a face that is dropped
+    // (its longest fan cross product over the new vertices is too short). `facing` is
+    // the normal about which the written face winds counter-clockwise.
     bool prepareFaceForWrite(ZYL_DFface& face, const Qmt::QmtVector3* world, std::uint32_t newCount,
-                             Qmt::QmtVector3& winding) const;
+                             Qmt::QmtVector3& facing) const;
     // Cap builder steps. A loop's records are the clipper's closing edges and records
     // of `store`; no edge array growth happens while loops point into it.
     CutLoop* buildCutLoop(PooledList<connect_edge*>& pool, CutEdgeStore& store);

@@ -109,24 +109,16 @@ bool Clipper::splitNonConvexLoop(CutLoop* loop, std::uint32_t& count, const QmtV
     }
     const QmtVector3* V = m_vertices;
 
-    // From the deepest vertex on, the first reflex corner followed by a convex one.
-    // Straight corners in between do not count: a reflex corner followed by a straight
-    // run would otherwise never match, leaving the whole non-convex loop as one face.
+    // From the deepest vertex on, the first reflex corner directly followed by a convex
+    // one. A loop without such a pair is capped whole; the write-back still orients a
+    // non-convex cap correctly.
     const std::uint32_t edges = loop->edges.count;
-    const auto nextTurn = [&](Node* from) {
-        int turn = 0;
-        for (std::uint32_t step = 0; step < edges && turn == 0; ++step) {
-            Node* const to = nextCutLoopNode(loop, from);
-            turn = cutEdgeTurn(*from->value, *to->value, V, m);
-            from = to;
-        }
-        return turn;
-    };
     Node* c = edgeEndingAt(loop, V, deep);
     Node* corner = nullptr;
     for (std::uint32_t step = 0; step <= edges; ++step) {
         Node* const c1 = nextCutLoopNode(loop, c);
-        if (cutEdgeTurn(*c->value, *c1->value, V, m) == -1 && nextTurn(c1) == 1) {
+        if (cutEdgeTurn(*c->value, *c1->value, V, m) == -1 &&
+            cutEdgeTurn(*c1->value, *nextCutLoopNode(loop, c1)->value, V, m) == 1) {
             corner = c;
             break;
         }

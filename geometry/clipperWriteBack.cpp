@@ -95,6 +95,23 @@ void replaceArray(T*& array, T* fresh) {
     array = fresh;
 }
 
+// Area vector of the polygon (Newell's sum over its edges, taken relative to its first
+// corner): the normal about which the corners wind counter-clockwise, in the same sense
+// as a fan cross product (V1 - V0) x (V2 - V1). Unlike any single corner's cross
+// product it is right for non-convex polygons too, where a corner may be reflex.
+Qmt::QmtVector3 newellNormal(const Qmt::QmtVector3* world, const std::uint32_t* vertices, std::uint32_t m) {
+    Qmt::QmtVector3 sum = Qmt::QmtVector3::ZERO;
+    const Qmt::QmtVector3& origin = world[vertices[0]];
+    for (std::uint32_t k = 0; k < m; ++k) {
+        const Qmt::QmtVector3 a = world[vertices[k]] - origin;
+        const Qmt::QmtVector3 b = world[vertices[k + 1 < m ? k + 1 : 0]] - origin;
+        sum.x += (a.y - b.y) * (a.z + b.z);
+        sum.y += (a.z - b.z) * (a.x + b.x);
+        sum.z += (a.x - b.x) * (a.y + b.y);
+    }
+    return sum;
+}
+
 // The same order change as reverseWorkingFace, done on the face's own arrays.
 void reverseInPlace(ZYL_DFface& face) {
     const std::uint32_t m = face.numVertices;
@@ -148,7 +165,7 @@ Qmt::QmtVector3 Clipper::placeKeptVertices(Qmt::QmtVector3* world, Qmt::QmtVecto
 }
 
 bool Clipper::prepareFaceForWrite(ZYL_DFface& face, const Qmt::QmtVector3* world, std::uint32_t newCount,
-                                  Qmt::QmtVector3& winding) const {
+                                  Qmt::QmtVector3& facing) const {
     face.flags &= static_cast<std::uint16_t>(~FACE_STRADDLING);
     const std::uint32_t m = face.numVertices;
     for (std::uint32_t k = 0; k < m; ++k) {
@@ -160,8 +177,8 @@ bool Clipper::prepareFaceForWrite(ZYL_DFface& face, const Qmt::QmtVector3* world
     }
 
     // Winding normal: the longest fan cross product over the non-degenerate triangles
-    // up to the first corner the cut removed.
-    winding = Qmt::QmtVector3::ZERO;
+    // up to the first corner the cut removed. It decides whether the face is a sliver.
+    Qmt::QmtVector3 winding = Qmt::QmtVector3::ZERO;
     double bestSq = 0.0;
     const Qmt::QmtVector3& V0 = world[face.vertices[0]];
     for (std::uint32_t k = 0; k + 2 < m; ++k) {
@@ -204,6 +221,15 @@ bool Clipper::prepareFaceForWrite(ZYL_DFface& face, const Qmt::QmtVector3* world
         ++kept;
     }
     face.numVertices = kept;
+
+    // Which way the face turns is read from its area vector instead: the longest fan
+    // cross product may sit at a reflex corner of a non-convex face (a cap capped whole,
+    // a trimmed non-convex face) and point the wrong way. Both agree on convex faces.
+    // A face whose area vector vanishes (it overlaps itself) keeps the fan's answer.
+    facing = newellNormal(world, face.vertices, kept);
+    if (facing.SquaredLength() < kTolerance) {
+        facing = winding;
+    }
     return true;
 }
 
@@ -301,13 +327,13 @@ void Clipper::writeBackDF(ZYL_DFmesh* mesh, const Qmt::QmtVector3& n, std::uint3
         if (face.alive != 1) {
             continue;
         }
-        Qmt::QmtVector3 winding;
-        if (!prepareFaceForWrite(face, world, newCount, winding)) {
+        Qmt::QmtVector3 facing;
+        if (!prepareFaceForWrite(face, world, newCount, facing)) {
             continue;
         }
         const Qmt::QmtVector3 target = f >= m_splitFaceCount ? -n : face.spare;
         // The working face is not needed again: its arrays move into the mesh.
-        if (winding.Dot(target) < 0.0) {
+        if (facing.Dot(target) < 0.0) {
             reverseInPlace(face);
         }
         ZYL_DFface& out = faces[written];
@@ -399,8 +425,8 @@ void Clipper::writeBack(ZYLmesh* mesh, const Qmt::QmtVector3& n, std::uint32_t /
         if (face.alive != 1) {
             continue;
         }
-        Qmt::QmtVector3 winding;
-        if (!prepareFaceForWrite(face, world, newCount, winding)) {
+        Qmt::QmtVector3 facing;
+        if (!prepareFaceForWrite(face, world, newCount, facing)) {
             continue;
         }
         Qmt::QmtVector3 target;
@@ -411,7 +437,7 @@ void Clipper::writeBack(ZYLmesh* mesh, const Qmt::QmtVector3& n, std::uint32_t /
         } else {
             target = face.spare;
         }
-        const bool reversed = winding.Dot(target) < 0.0;
+        const bool reversed = facing.Dot(target) < 0.0;
         const std::uint32_t m = face.numVertices;
         if (m <= ZYLFACE_MAX_CORNERS) {
             out.emplace_back();

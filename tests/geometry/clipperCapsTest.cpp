@@ -130,6 +130,27 @@ bool convexAbout(const std::vector<QmtVector3>& points, const QmtVector3& normal
     return true;
 }
 
+// Some reflex corner has a straight neighbour. A loop is split only at a reflex corner
+// directly followed by a convex one, so a cap left non-convex has such a corner.
+bool straightBesideReflex(const std::vector<QmtVector3>& points, const QmtVector3& normal) {
+    const std::size_t m = points.size();
+    std::vector<int> turns(m);
+    for (std::size_t k = 0; k < m; ++k) {
+        QmtVector3 a = points[(k + 1) % m] - points[k];
+        QmtVector3 b = points[(k + 2) % m] - points[(k + 1) % m];
+        a.Unitize(Qmt::QmtMatrix3::EPSILON);
+        b.Unitize(Qmt::QmtMatrix3::EPSILON);
+        const double turn = a.Cross(b).Dot(normal);
+        turns[(k + 1) % m] = turn > 1e-5 ? 1 : (turn < -1e-5 ? -1 : 0);
+    }
+    for (std::size_t k = 0; k < m; ++k) {
+        if (turns[k] == -1 && (turns[(k + 1) % m] == 0 || turns[(k + m - 1) % m] == 0)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 template <class Mesh>
 void expectCapUVsNameTheirCorners(const Mesh& m) {
     for (std::uint32_t f = 0; f < m.numFaces; ++f) {
@@ -268,12 +289,9 @@ TEST(ClipperCaps, RingGetsItsHoleBridged) {
 
 TEST(ClipperCaps, LPrismGetsTwoConvexCaps) {
     const QmtVector3 up(0, 0, 1);
-    // The second L has a straight corner on each side of its reflex corner.
-    const Shape ells[] = {extruded({{0, 0}, {2, 0}, {2, 1}, {1, 1}, {1, 2}, {0, 2}}, 1.0),
-                          extruded({{0, 0}, {2, 0}, {2, 1}, {1.5, 1}, {1, 1}, {1, 1.5}, {1, 2}, {0, 2}}, 1.0)};
-    for (const bool compactPath : {false, true}) for (const Shape& ell : ells) {
-        const auto corners = static_cast<std::uint32_t>(ell.vertices.size() / 2);
-        SCOPED_TRACE(testing::Message() << (compactPath ? "compact " : "detailed ") << corners);
+    const Shape ell = extruded({{0, 0}, {2, 0}, {2, 1}, {1, 1}, {1, 2}, {0, 2}}, 1.0);
+    for (const bool compactPath : {false, true}) {
+        SCOPED_TRACE(compactPath ? "compact" : "detailed");
         std::unique_ptr<ZYL_DFmesh> detailed;
         std::unique_ptr<ZYLmesh> compact;
         CutCounts counts;
@@ -299,13 +317,90 @@ TEST(ClipperCaps, LPrismGetsTwoConvexCaps) {
                 capCorners += m.faces[f].numVertices;
                 EXPECT_TRUE(convexAbout(facePoints(m.faces[f], m.worldVertices), -up)) << f;
             }
-            EXPECT_EQ(capCorners, corners + 2);  // the loop's corners, the diagonal's ends twice
+            EXPECT_EQ(capCorners, 6u + 2u);  // the loop's corners, the diagonal's ends twice
         };
         if (compactPath) {
             check(*compact);
         } else {
             check(*detailed);
         }
+    }
+}
+
+TEST(ClipperCaps, LPrismWithStraightCornersBesideItsReflexCornerIsCappedWhole) {
+    // The reflex corner (1, 1) is followed by a straight corner either way round, so no
+    // corner turns back and then on: the whole loop becomes one non-convex cap, which
+    // the write-back must still turn to face -n.
+    const QmtVector3 up(0, 0, 1);
+    const Shape ell = extruded({{0, 0}, {2, 0}, {2, 1}, {1.5, 1}, {1, 1}, {1, 1.5}, {1, 2}, {0, 2}}, 1.0);
+    for (const bool compactPath : {false, true}) {
+        SCOPED_TRACE(compactPath ? "compact" : "detailed");
+        std::unique_ptr<ZYL_DFmesh> detailed;
+        std::unique_ptr<ZYLmesh> compact;
+        CutCounts counts;
+        if (compactPath) {
+            compact = makeMeshWithPositionUVs(ell);
+            counts = cut(compact.get(), up, {0, 0, 0.5});
+        } else {
+            detailed = makeDFMesh(ell, positionUVs(true));
+            counts = cut(detailed.get(), up, {0, 0, 0.5});
+        }
+        ASSERT_EQ(counts.result, 0);
+        EXPECT_EQ(counts.diagonalCount, 0u);
+        EXPECT_EQ(counts.capFaces, 1u);
+        double area = 0.0;
+        const auto check = [&](const auto& m) {
+            // Closed, the right volume, and the cap winding counter-clockwise about -n.
+            const std::vector<std::uint32_t> caps = expectCappedCut(m, up, 0.5, 1.5, 1e-12, area);
+            ASSERT_EQ(caps.size(), 1u);
+            EXPECT_NEAR(area, 3.0, 1e-12);
+            const auto& cap = m.faces[caps[0]];
+            EXPECT_EQ(cap.numVertices, 8u);
+            EXPECT_FALSE(convexAbout(facePoints(cap, m.worldVertices), -up));
+        };
+        if (compactPath) {
+            EXPECT_EQ(counts.normalCount, 1u);
+            check(*compact);
+        } else {
+            EXPECT_EQ(counts.normalCount, 10u + 2u * 8u + 1u);  // one per face, two per crossing edge, the cap
+            check(*detailed);
+            const ZYL_DFface& cap = detailed->faces[detailed->numFaces - 1];
+            ASSERT_EQ(cap.flags, FACE_CAP);
+            EXPECT_EQ(detailed->cornerNormals[cap.normals[0]], -up);
+        }
+    }
+}
+
+TEST(ClipperCaps, CapsOfMeshesWithoutUVsTakeUVIndexZero) {
+    // Split caps and a cap made whole, on both mesh kinds: the cap corners have no UV to
+    // read, and their UV indices must still be set.
+    const QmtVector3 up(0, 0, 1);
+    const Shape ells[] = {extruded({{0, 0}, {2, 0}, {2, 1}, {1, 1}, {1, 2}, {0, 2}}, 1.0),
+                          extruded({{0, 0}, {2, 0}, {2, 1}, {1.5, 1}, {1, 1}, {1, 1.5}, {1, 2}, {0, 2}}, 1.0)};
+    for (const Shape& ell : ells) {
+        SCOPED_TRACE(ell.vertices.size());
+        const auto expectZeroCapUVs = [](const auto& m, std::uint32_t expectedCaps) {
+            std::uint32_t caps = 0;
+            for (std::uint32_t f = 0; f < m.numFaces; ++f) {
+                if (m.faces[f].flags & FACE_CAP) {
+                    ++caps;
+                    EXPECT_EQ(cornerUVs(m.faces[f]), Indices(m.faces[f].numVertices, 0u)) << f;
+                }
+            }
+            EXPECT_EQ(caps, expectedCaps);
+        };
+        const auto detailed = makeDFMesh(ell);
+        const CutCounts counts = cut(detailed.get(), up, {0, 0, 0.5});
+        ASSERT_EQ(counts.result, 0);
+        ASSERT_EQ(detailed->uvs, nullptr);
+        expectZeroCapUVs(*detailed, counts.capFaces);
+        expectClosed(*detailed);
+
+        const auto compact = makeMesh(ell);
+        ASSERT_EQ(cut(compact.get(), up, {0, 0, 0.5}).result, 0);
+        ASSERT_EQ(compact->uvs, nullptr);
+        expectZeroCapUVs(*compact, counts.capFaces);
+        expectClosed(*compact);
     }
 }
 
@@ -357,9 +452,9 @@ TEST(ClipperCaps, RandomPlanesLeaveClosedPiecesThatAddUp) {
                             extruded(comb, 0.6)};
     int cuts = 0;
     for (const Shape& shape : shapes) {
-        // The comb's trimmed end faces are not convex, and the write-back's winding test
-        // (the longest fan cross product) may turn such a face over; there only the
-        // caps themselves are checked.
+        // Some of the comb's cap loops are split along a diagonal that runs outside the
+        // loop (to the far end of the edge the ray hits), and a cap piece is lost; there
+        // only the caps themselves are checked.
         const bool capsOnly = &shape == &shapes[4];
         const auto whole = makeDFMesh(shape, positionUVs(true));
         const double total = computeMeshVolume(whole.get());
@@ -393,8 +488,11 @@ TEST(ClipperCaps, RandomPlanesLeaveClosedPiecesThatAddUp) {
                 expectCapUVsNameTheirCorners(*piece);
                 for (std::uint32_t f = 0; f < piece->numFaces; ++f) {
                     if (piece->faces[f].flags & FACE_CAP) {
-                        EXPECT_TRUE(convexAbout(facePoints(piece->faces[f], piece->worldVertices),
-                                                piece->worldNormals[f]));
+                        const std::vector<QmtVector3> points = facePoints(piece->faces[f], piece->worldVertices);
+                        EXPECT_GT(areaAbout(points, piece->worldNormals[f]), 0.0) << f;
+                        EXPECT_TRUE(convexAbout(points, piece->worldNormals[f]) ||
+                                    straightBesideReflex(points, piece->worldNormals[f]))
+                            << f;
                     }
                 }
                 if (!capsOnly) {

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
+#include <numeric>
+#include <utility>
 #include <set>
 #include <vector>
 
@@ -145,6 +148,53 @@ TEST(ClipperWriteBack, FacesTurnToAgreeWithTheirNormals) {
     ASSERT_EQ(compact->numFaces, 6u);
     EXPECT_EQ(corners(compact->faces[2]), (Indices{6, 7, 1, 2}));
     EXPECT_EQ(corners(compact->faces[1]), (Indices{1, 0, 5, 7}));
+}
+
+TEST(ClipperWriteBack, NonConvexFacesKeepTheirWindingWhenAReflexCornerDominates) {
+    // The top of this prism winds counter-clockwise about +z, but seen from its corner 0
+    // the widest fan triangle (0, I75, I15) runs clockwise: a short arc of many corners
+    // outside, one long chord back inside. The face must not be turned over.
+    std::vector<std::pair<double, double>> outline = {{0, 0}};
+    for (int i = 0; i <= 8; ++i) {
+        const double a = (10.0 + 8.75 * i) * std::numbers::pi / 180.0;
+        outline.emplace_back(10.0 * std::cos(a), 10.0 * std::sin(a));
+    }
+    for (const double degrees : {75.0, 15.0}) {
+        const double a = degrees * std::numbers::pi / 180.0;
+        outline.emplace_back(8.0 * std::cos(a), 8.0 * std::sin(a));
+    }
+    const auto n = static_cast<std::uint32_t>(outline.size());
+    const Shape fan = extruded(outline, 1.0);
+    const QmtVector3 up(0, 0, 1);
+    Indices top(n);
+    std::iota(top.begin(), top.end(), 0u);  // the kept top corners come first, in their order
+    // Signed area of the face about +z.
+    const auto areaAboutUp = [](const auto& face, const QmtVector3* V) {
+        double area = 0.0;
+        for (std::uint32_t k = 0; k < face.numVertices; ++k) {
+            area += 0.5 * V[face.vertices[k]].Cross(V[face.vertices[(k + 1) % face.numVertices]]).z;
+        }
+        return area;
+    };
+    const auto detailed = makeDFMesh(fan);
+    const double area = areaAboutUp(detailed->faces[n + 1], detailed->worldVertices);  // the top
+    ASSERT_GT(area, 0.0);
+
+    ASSERT_EQ(cutDF(detailed.get(), up, {0, 0, 0.5}).first, 0);
+    expectValidIndices(*detailed);
+    ASSERT_GT(detailed->numFaces, n);
+    EXPECT_EQ(corners(detailed->faces[n]), top);
+    EXPECT_EQ(detailed->worldNormals[n], up);
+    EXPECT_NEAR(areaAboutUp(detailed->faces[n], detailed->worldVertices), area, 1e-12);
+
+    const auto compact = makeMesh(fan);
+    const auto [result, scale] = clipCompact(compact.get(), up, {0, 0, 0.5});
+    ASSERT_EQ(result, 0);
+    expectValidIndices(*compact);
+    ASSERT_GT(compact->numFaces, n);
+    EXPECT_EQ(corners(compact->faces[n]), top);
+    EXPECT_EQ(compact->worldNormals[n], up);
+    EXPECT_NEAR(areaAboutUp(compact->faces[n], compact->worldVertices), area * scale * scale, 1e-9);
 }
 
 TEST(ClipperWriteBack, LongCompactFacesAreFanSplitInPlace) {
