@@ -156,8 +156,9 @@ SegTriResult segmentTriangle(const QmtVector3& P0, const QmtVector3& P1, const Q
 
 constexpr unsigned TETRA_SUBSETS = 16;
 
-// Sub-simplices in test order: vertices, edges, faces, then the whole tetrahedron.
-constexpr std::array<unsigned, 15> SIMPLEX_ORDER = {1, 2, 4, 8, 3, 5, 9, 6, 10, 12, 7, 11, 13, 14, 15};
+// The proper sub-simplices in test order: vertices, edges, faces. The whole set (mask
+// 15) is never an answer; its determinants only close the faces' regions.
+constexpr std::array<unsigned, 14> SIMPLEX_ORDER = {1, 2, 4, 8, 3, 5, 9, 6, 10, 12, 7, 11, 13, 14};
 
 inline bool isMember(unsigned set, unsigned i) { return (set >> i) & 1u; }
 
@@ -544,8 +545,8 @@ bool closestPointOnTetrahedron(const QmtVector3 p[4], const QmtVector3& q, doubl
     };
 
     // The Voronoi region holding q: members positive, no outside point that would
-    // bring the simplex nearer. The whole tetrahedron comes last; it answers q itself
-    // when q lies inside.
+    // bring the simplex nearer. A q inside a solid tetrahedron passes no test and
+    // falls to the search below, which gives the nearest face's point.
     for (const unsigned S : SIMPLEX_ORDER) {
         if (!membersPositive(S)) {
             continue;
@@ -567,7 +568,7 @@ bool closestPointOnTetrahedron(const QmtVector3 p[4], const QmtVector3& q, doubl
     double best = NO_DISTANCE;
     unsigned bestSet = 0;
     for (const unsigned S : SIMPLEX_ORDER) {
-        if (S == TETRA_SUBSETS - 1 || !membersPositive(S)) {
+        if (!membersPositive(S)) {
             continue;
         }
         const double total = memberTotal(S);

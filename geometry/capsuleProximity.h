@@ -86,9 +86,10 @@ double sqrDistanceTriangleTriangle(const Qmt::QmtVector3 triA[3], const Qmt::Qmt
                                    const Qmt::QmtVector3 triB[3], const Qmt::QmtVector3& normalB,
                                    double& wA0, double& wA1, double& wB0, double& wB1);
 
-// Barycentric weights over p[0..3] of the point of the tetrahedron nearest to q
-// (the distance subalgorithm of the GJK method). False, with all weights 0, when no
-// sub-simplex qualifies.
+// Barycentric weights over p[0..3] of the point nearest to q on the proper
+// sub-simplices (vertices, edges, faces) of the four points, by the distance
+// subalgorithm of the GJK method; a q inside a solid tetrahedron gets its nearest
+// face's point. False, with all weights 0, when no sub-simplex qualifies.
 bool closestPointOnTetrahedron(const Qmt::QmtVector3 p[4], const Qmt::QmtVector3& q, double w[4]);
 
 // Least squared distance between the eight corners of a and the eight of b.

@@ -115,8 +115,15 @@ bool simplexImpl(const QmtVector3* points, std::uint32_t n, Mesh& mesh, std::uin
     v[2] = points[r];
     mesh.numVertices = 3;
     QmtVector3 normal = (v[1] - v[0]).Cross(v[2] - v[1]);
-    // A plane through three (nearly) collinear points has no usable normal.
-    if (normal.Unitize(Qmt::QmtMatrix3::EPSILON) == 0.0) {
+    const bool tooShort = normal.Unitize(Qmt::QmtMatrix3::EPSILON) == 0.0;
+    if (n == 3) {
+        // A lone triangle keeps whatever normal Unitize leaves, unnormalised when it is
+        // small; only exactly collinear corners have no plane at all.
+        if (normal.x == 0.0 && normal.y == 0.0 && normal.z == 0.0) {
+            return false;
+        }
+    } else if (tooShort) {
+        // The tetrahedron needs a unit base normal to measure the fourth point by.
         return false;
     }
     const std::uint32_t base = context.createFace(0, 1, 2, normal);

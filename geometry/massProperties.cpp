@@ -190,12 +190,19 @@ double massProperties(const Mesh* mesh, QmtVector3& centre) {
     return in.volume;
 }
 
+// Tetrahedra from the origin: an open surface gets the volume of its cone to the
+// origin, which the divergence-theorem integral above would not give.
 template <class Mesh>
 double meshVolume(const Mesh* mesh) {
     if (!mesh) {
         return 0.0;
     }
-    return integrate<false, false>(*mesh).volume;
+    double sum = 0.0;
+    forEachFanTriangle(*mesh, unscaled,
+                       [&sum](const QmtVector3& p0, const QmtVector3& p1, const QmtVector3& p2) {
+                           sum += p0.Dot(p1.Cross(p2));
+                       });
+    return sum * ONE_SIXTH;
 }
 
 }  // namespace

@@ -22,7 +22,9 @@ Qmt::QmtMatrix3& computeScaledMassProperties(Qmt::QmtMatrix3& inertia, const ZYL
                                              const double& mass, const Qmt::QmtVector3& centre,
                                              const Qmt::QmtVector3& scale);
 
-// Signed volume: one sixth of the summed triple products of the fan triangles.
+// Signed volume by tetrahedra from the origin: (1/6) * sum over the fan triangles
+// (v0, vk, vk+1) of v0 . (vk x vk+1). Equals the integral volume for a closed mesh; an
+// open surface gives the signed volume of its cone to the origin.
 double computeMeshVolume(const ZYLmesh* mesh);
 double computeMeshVolume(const ZYL_DFmesh* mesh);
 

@@ -124,7 +124,6 @@ bool degenerate(const QmtVector3& a, const QmtVector3& b, const QmtVector3& c) {
 // ones back in 3D; returns their count.
 std::uint32_t thinAndMapBack(const PlaneFrame& frame, const QmtVector3* Q, std::uint32_t m, QmtVector3* out) {
     std::uint32_t kept = 0;
-    std::uint32_t lastKept = 0;
     out[kept++] = frame.toWorld(Q[0]);
     if (m == 1) {
         return kept;
@@ -132,9 +131,10 @@ std::uint32_t thinAndMapBack(const PlaneFrame& frame, const QmtVector3* Q, std::
     for (std::uint32_t i = 1; i + 1 < m; ++i) {
         if (!degenerate(Q[i - 1], Q[i], Q[i + 1])) {
             out[kept++] = frame.toWorld(Q[i]);
-            lastKept = i;
         }
     }
+    // The closing point is always appended, even when the farther one is Q(m-2) and
+    // was kept above: the result then lists it twice and never exceeds m points.
     const std::uint32_t last = m - 1;
     const std::uint32_t beforeLast = m - 2;
     std::uint32_t closing = last;
@@ -142,10 +142,7 @@ std::uint32_t thinAndMapBack(const PlaneFrame& frame, const QmtVector3* Q, std::
         const bool lastFarther = (Q[last] - Q[0]).SquaredLength() > (Q[beforeLast] - Q[0]).SquaredLength();
         closing = lastFarther ? last : beforeLast;
     }
-    // The farther point may already be the last one kept; it is not listed twice.
-    if (closing != lastKept) {
-        out[kept++] = frame.toWorld(Q[closing]);
-    }
+    out[kept++] = frame.toWorld(Q[closing]);
     return kept;
 }
 

@@ -384,7 +384,18 @@ TEST(PrimitiveDistances, TetrahedronRegionWeights) {
     expectWeights(V(-1, 0.6, 0.6), 0, 0, 0.5, 0.5);                      // edge 23
     expectWeights(V(0.25, 0.25, -1), 0.5, 0.25, 0.25, 0);                // face 012
     expectWeights(V(1, 1, 1), 0, 1.0 / 3.0, 1.0 / 3.0, 1.0 / 3.0);      // face 123
-    expectWeights(V(0.1, 0.2, 0.3), 0.4, 0.1, 0.2, 0.3);                 // inside: q itself
+    expectWeights(V(0.1, 0.2, 0.3), 0.5, 0, 0.2, 0.3);                   // inside: nearest face 023
+
+    // A flat quad (the corners as the caller passes them), q on its face 012: the
+    // weights rebuild q.
+    const V quad[4] = {V(0, 0, 0), V(2, 0, 1), V(2, 2, 1), V(0, 2, 0)};
+    const V q(1.1, 0.9, 0.55);
+    ASSERT_TRUE(closestPointOnTetrahedron(quad, q, w));
+    EXPECT_NEAR(w[0], 0.45, 1e-12);
+    EXPECT_NEAR(w[1], 0.1, 1e-12);
+    EXPECT_NEAR(w[2], 0.45, 1e-12);
+    EXPECT_NEAR(w[3], 0.0, 1e-12);
+    expectNear(quad[0] * w[0] + quad[1] * w[1] + quad[2] * w[2] + quad[3] * w[3], q, 1e-12);
 
     // A collapsed simplex answers its first point; earlier weights are cleared.
     const V same[4] = {V(1, 2, 3), V(1, 2, 3), V(1, 2, 3), V(1, 2, 3)};

@@ -193,6 +193,26 @@ TEST(ConvexHull, SingleTriangle) {
     EXPECT_EQ(corners(d->faces[0]), (std::vector<std::uint32_t>{0, 1, 2}));
     EXPECT_TRUE(same(d->normals[0], V(0, 0, -1)));
     EXPECT_TRUE(same(d->worldNormals[0], V(0, 0, -1)));
+
+    // A small triangle is still a triangle: its normal, too short to be made unit,
+    // stays as the cross product left it. So does a nearly collinear one.
+    const std::vector<V> small = {{0, 0, 0}, {5e-4, 0, 0}, {0, 5e-4, 0}};
+    const V tiny(0, 0, 5e-4 * 5e-4);
+    const MeshPtr ms = hull(small);
+    ASSERT_TRUE(ms);
+    ASSERT_EQ(ms->numFaces, 1u);
+    EXPECT_EQ(corners(ms->faces[0]), (std::vector<std::uint32_t>{0, 1, 2}));
+    EXPECT_EQ(ms->normals[0], tiny);
+    EXPECT_EQ(ms->worldNormals[0], tiny);
+    const DFPtr ds = hullDF(small);
+    ASSERT_TRUE(ds);
+    ASSERT_EQ(ds->numFaces, 1u);
+    EXPECT_EQ(ds->normals[0], tiny);
+    EXPECT_EQ(ds->worldNormals[0], tiny);
+    const std::vector<V> sliver = {{0, 0, 0}, {1, 0, 0}, {2, 1e-9, 0}};
+    const MeshPtr mv = hull(sliver);
+    ASSERT_TRUE(mv);
+    EXPECT_EQ(mv->normals[0], V(0, 0, 1e-9));
 }
 
 TEST(ConvexHull, TetrahedronExactFacesAndOrder) {
@@ -360,8 +380,18 @@ TEST(ConvexHull, DegenerateInputGivesNull) {
     EXPECT_FALSE(hullDF(line));
     const std::vector<V> lump = {{1, 1, 1}, {1, 1, 1.001}, {1.001, 1, 1}, {1, 1.001, 1}};
     EXPECT_FALSE(hull(lump));
+    // Three points: only an exactly zero cross product has no triangle.
     const std::vector<V> line3 = {{0, 0, 0}, {1, 0, 0}, {3, 0, 0}};
     EXPECT_FALSE(hull(line3));
+    EXPECT_FALSE(hullDF(line3));
+    // More points need a base with a unit normal: four nearly collinear points have
+    // none, and neither has a small tetrahedron.
+    const std::vector<V> sliver4 = {{0, 0, 0}, {1, 0, 0}, {2, 1e-9, 0}, {-1, 0, 1e-9}};
+    EXPECT_FALSE(hull(sliver4));
+    EXPECT_FALSE(hullDF(sliver4));
+    const std::vector<V> smallTetra = {{0, 0, 0}, {5e-4, 0, 0}, {0, 5e-4, 0}, {0, 0, 5e-4}};
+    EXPECT_FALSE(hull(smallTetra));
+    EXPECT_FALSE(hullDF(smallTetra));
     const std::vector<V> twice = {{0, 0, 0}, {1, 0, 0}, {0, 0, 0}};
     EXPECT_FALSE(hullDF(twice));
 

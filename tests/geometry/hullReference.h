@@ -68,7 +68,8 @@ struct Builder {
         }
         verts = {pts[P], pts[Q], pts[R]};
         QmtVector3 N = (verts[1] - verts[0]).Cross(verts[2] - verts[1]);
-        if (N.Unitize(Qmt::QmtMatrix3::EPSILON) == 0.0) return false;
+        const bool tooShort = N.Unitize(Qmt::QmtMatrix3::EPSILON) == 0.0;
+        if (n == 3 ? N.x == 0.0 && N.y == 0.0 && N.z == 0.0 : tooShort) return false;
         faces.insert(faces.begin(), Face{{0, 1, 2}, N});
         for (const Edge e : {Edge{0, 1}, Edge{1, 2}, Edge{2, 0}}) edges.insert(edges.begin(), e);
         simplex[0] = P; simplex[1] = Q; simplex[2] = R; simplex[3] = 0xFFFFFFFF;

@@ -86,6 +86,21 @@ TEST(MassProperties, VolumeAndCentre) {
     EXPECT_EQ(dfCentre, QmtVector3::ZERO);
 }
 
+TEST(MassProperties, MeshVolumeByTetrahedraFromOrigin) {
+    // An open triangle at z = 1: the cone to the origin, 1/6, in both mesh forms; the
+    // surface integral would see no x-extent in its normal and give 0.
+    const Shape open{{{0, 0, 1}, {1, 0, 1}, {0, 1, 1}}, {{0, 1, 2}}};
+    EXPECT_NEAR(computeMeshVolume(meshOf(open).get()), 1.0 / 6.0, 1e-15);
+    EXPECT_NEAR(computeMeshVolume(MeshBuilder(open).dfMesh().get()), 1.0 / 6.0, 1e-15);
+    EXPECT_NEAR(computeMeshVolume(meshOf(inverted(open)).get()), -1.0 / 6.0, 1e-15);
+
+    // Closed meshes: the origin's place does not matter.
+    EXPECT_NEAR(computeMeshVolume(meshOf(cube(1.0)).get()), 1.0, 1e-15);
+    EXPECT_NEAR(computeMeshVolume(meshOf(box({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5})).get()), 1.0, 1e-15);
+    EXPECT_NEAR(computeMeshVolume(meshOf(ell(true)).get()), -3.0, 1e-12);
+    EXPECT_EQ(computeMeshVolume(static_cast<const ZYLmesh*>(nullptr)), 0.0);
+}
+
 TEST(MassProperties, ValidityThresholds) {
     // A stray vertex at z = 5 stretches the bounds so that a rejected centroid shows.
     QmtVector3 centre;

@@ -294,7 +294,7 @@ TEST(CoplanarOverlap, TrianglesInAPlane) {
     EXPECT_EQ(coplanarTriangleOverlap(up3, UP, down3, out), 6);
 }
 
-TEST(CoplanarOverlap, ThinningKeepsEachCornerOnce) {
+TEST(CoplanarOverlap, ThinningDropsMidEdgePointsAndClosesWithTheFartherOne) {
     const std::vector<V> big = regularPolygon(4, 10.0);
     const std::uint32_t four = 4, five = 5;
     V out[CLIP_MAX_VERTICES];
@@ -303,10 +303,13 @@ TEST(CoplanarOverlap, ThinningKeepsEachCornerOnce) {
     ASSERT_EQ(coplanarPolygonOverlap(big.data(), four, UP, midEdge, five, out), 4u);
     EXPECT_FALSE(contains(out, 4, V(1, 0.5, 0)));
     for (const V& q : {V(0, 0, 0), V(1, 0, 0), V(1, 1, 0), V(0, 1, 0)}) EXPECT_TRUE(contains(out, 4, q));
-    // The extra point last, on the closing edge: dropped, and the corner before it not listed twice.
+    // The extra point last, on the closing edge: dropped, and the corner before it,
+    // farther from Q0, closes the list although it was kept already.
+    const V square[4] = {{-10, -10, 0}, {10, -10, 0}, {10, 10, 0}, {-10, 10, 0}};
     const V midClosing[5] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0.5, 0}};
-    ASSERT_EQ(coplanarPolygonOverlap(big.data(), four, UP, midClosing, five, out), 4u);
-    for (const V& q : {V(0, 0, 0), V(1, 0, 0), V(1, 1, 0), V(0, 1, 0)}) EXPECT_TRUE(contains(out, 4, q));
+    ASSERT_EQ(coplanarPolygonOverlap(square, four, UP, midClosing, five, out), 5u);
+    const V expected[5] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 1, 0}};
+    for (std::uint32_t i = 0; i < 5; ++i) expectNear(out[i], expected[i], 1e-12);
 }
 
 TEST(CoplanarOverlap, PolygonsAndSizeLimits) {

@@ -37,9 +37,10 @@ inline constexpr double PK_EPS = 1e-5;
 // Passes of the reflection loop before it gives up as undecided.
 inline constexpr std::uint32_t PK_MAX_PASSES = 256;
 inline constexpr std::uint32_t PK_POOL_BLOCK = 32;
-// Squared in-plane length below which a fan record counts as lying along the axis:
-// its turns against any unit projection stay under the 1e-5 turn tolerance.
-inline constexpr double PK_AXIAL_SQR = 1e-10;
+// Squared in-plane length below which a fan record counts as lying along the axis.
+// The projections come from unit vectors, so only rounding noise (|q| < 1e-12) is
+// caught; a real offset, however small, keeps its direction for the winding order.
+inline constexpr double PK_AXIAL_SQR = 1e-24;
 
 // A hull read in world space. Supports climb over the vertex links when both the
 // edge table and the vertex lists are present, else scan every vertex.

@@ -292,6 +292,30 @@ TEST(PkJump, FanTests) {
     EXPECT_TRUE(solver.fanTestHullBox(a, box, n, fan, corners, 3));
 }
 
+TEST(PkJump, FanTestOrdersATinyRealOffset) {
+    // Record 0 leans only 3e-6 off the axis: still a direction, so the two records
+    // swap and the fan turns square to record 1, leaning towards record 0.
+    const Pk_jump solver;
+    auto a = cubeHull({0.0, 0.0, 0.0});
+    auto b = cubeHull({3e-6, 0.0, 3.0});
+    const auto vertexAt = [](const ZYLmesh& m, const QmtVector3& p) {
+        for (std::uint32_t i = 0; i < m.numVertices; ++i) {
+            if ((m.worldVertices[i] - p).SquaredLength() < 1e-24) return i;
+        }
+        ADD_FAILURE() << "no vertex at " << p.x << ' ' << p.y << ' ' << p.z;
+        return 0u;
+    };
+    const std::uint32_t top = vertexAt(*a->mesh, {1.0, 1.0, 1.0});
+    SupportRecord pool[2] = {{{}, top, vertexAt(*b->mesh, {1.0 + 3e-6, 1.0, 2.0}), {}},
+                             {{}, top, vertexAt(*b->mesh, {1.0 + 3e-6, -1.0, 2.0}), {}}};
+    const QmtVector3 n(0.0, 0.0, 1.0);
+    QmtVector3 fan;
+    EXPECT_FALSE(solver.fanTestHullHull(a->volume, b->volume, n, fan, pool, 2));
+    EXPECT_NEAR(fan.x, 1.0, 1e-11);  // a unit vector: 1 - 1.125e-12
+    EXPECT_NEAR(fan.y, 1.5e-6, 1e-15);
+    EXPECT_EQ(fan.z, 0.0);
+}
+
 TEST(PkJump, PoolGrowsInBlocksKeepingRecords) {
     PkJumpDetail::SupportPool pool;
     for (std::uint32_t i = 0; i < 100; ++i) {
