@@ -95,8 +95,10 @@ std::uint32_t clipSegmentToPolygon(const Qmt::QmtVector3& S0, const Qmt::QmtVect
                                    const std::uint32_t& count, const Qmt::QmtVector3& n, Qmt::QmtVector3 out[2]);
 
 // The overlap of triangle B, projected into A's plane (normal n), with triangle A:
-// its corners with near-collinear ones thinned, in 3D on A's plane. Returns their
-// count (0 when they do not overlap); out needs room for TRIANGLE_OVERLAP_MAX_POINTS.
+// its corners with near-collinear ones thinned, in 3D on A's plane. The closing step
+// appends the farther of the last two corners, so the last point may repeat one
+// already kept. Returns their count (0 when they do not overlap); out needs room for
+// TRIANGLE_OVERLAP_MAX_POINTS.
 std::int32_t coplanarTriangleOverlap(const Qmt::QmtVector3* A, const Qmt::QmtVector3& n, const Qmt::QmtVector3* B,
                                      Qmt::QmtVector3* out);
 
