@@ -133,7 +133,8 @@ public:
     Qmt::QmtVector3 cutLoopOrientation(const CutLoop* loop, std::uint32_t count,
                                        const Qmt::QmtVector3& n) const;
     // Splits a loop winding clockwise about m along diagonals until the pieces are
-    // convex or small and caps each; false when no diagonal was found (no cap).
+    // convex or small and caps each; a loop no diagonal can split is capped whole.
+    // False when a split could not be made (memory, or a chain broken at its end).
     bool splitNonConvexLoop(CutLoop* loop, std::uint32_t& count, const Qmt::QmtVector3& m,
                             std::uint32_t depth);
     // Positions of the loop's vertices; returns how many were written (at most the

@@ -42,6 +42,17 @@ std::int32_t dropRepeatedEntries(std::uint32_t* entries, std::int32_t count) {
     return kept;
 }
 
+// Whether the diagonal from the reflex corner between edges c and cNext to vertex w
+// leaves the corner into the loop (clockwise about m): to the right of c's line or
+// straight on, or to its left but short of cNext.
+bool opensIntoCorner(const connect_edge& c, const connect_edge& cNext, std::uint32_t w, const QmtVector3* V,
+                     const QmtVector3& m) {
+    const std::uint32_t incoming[2] = {c.v0, c.v1};
+    const std::uint32_t diagonal[2] = {c.v1, w};
+    const std::uint32_t outgoing[2] = {cNext.v0, cNext.v1};
+    return classifyEdgeTurn(incoming, diagonal, V, m) != -1 || classifyEdgeTurn(diagonal, outgoing, V, m) == -1;
+}
+
 // Clears a working face record before a cap piece is written into it.
 void resetFace(ZYL_DFface& face) {
     face.release();
@@ -129,13 +140,13 @@ bool Clipper::splitNonConvexLoop(CutLoop* loop, std::uint32_t& count, const QmtV
         return true;
     }
 
-    // Shoot the corner's edge on into the loop; the nearest edge hit ends the diagonal.
+    // Shoot the corner's edge on into the loop and find the nearest edge it hits.
     const connect_edge& ce = *corner->value;
     const connect_edge& cn = *nextCutLoopNode(loop, corner)->value;
     QmtVector3 direction = V[ce.v1] - V[ce.v0];
     direction.Unitize(Qmt::QmtMatrix3::EPSILON);
     double nearest = kFltMax;
-    std::uint32_t target = ABSENT_INDEX;
+    const connect_edge* hit = nullptr;
     for (const connect_edge* t : loop->edges) {
         if (t->v1 == ce.v0 || t->v1 == ce.v1 || t->v1 == cn.v1 || t->v0 == ce.v0 || t->v0 == ce.v1) {
             continue;
@@ -144,11 +155,43 @@ bool Clipper::splitNonConvexLoop(CutLoop* loop, std::uint32_t& count, const QmtV
         double s = 0.0;
         if (intersectRaySegment(V[ce.v1], direction, V[t->v0], V[t->v1], r, s) && r < nearest) {
             nearest = r;
-            target = t->v1;
+            hit = t;
+        }
+    }
+
+    // The hit point is seen from the corner, but the far end of the hit edge need not
+    // be: another part of the loop may stand in between, and a diagonal crossing the
+    // loop leaves a piece that overlaps itself and loses its cap. So the diagonal ends
+    // at the first vertex it reaches inside the loop without crossing an edge: the hit
+    // edge's far end, its near end, then the loop vertices after the corner in order.
+    // The walk alone decides when rounding lets the ray slip past every edge, as it
+    // does along a run of collinear vertices.
+    const auto reachable = [&](std::uint32_t w) {
+        if (w == ce.v0 || w == ce.v1 || w == cn.v1) {
+            return false;
+        }
+        connect_edge diagonal;
+        makeCutEdge(diagonal, ce.v1, w, ABSENT_INDEX, ABSENT_INDEX);
+        return opensIntoCorner(ce, cn, w, V, m) && !segmentCrossesLoop(diagonal, loop);
+    };
+    std::uint32_t target = ABSENT_INDEX;
+    if (hit && reachable(hit->v1)) {
+        target = hit->v1;
+    } else if (hit && reachable(hit->v0)) {
+        target = hit->v0;
+    } else {
+        Node* x = nextCutLoopNode(loop, nextCutLoopNode(loop, corner));
+        for (std::uint32_t step = 0; step + 3 < edges; ++step, x = nextCutLoopNode(loop, x)) {
+            if (reachable(x->value->v1)) {
+                target = x->value->v1;
+                break;
+            }
         }
     }
     if (target == ABSENT_INDEX) {
-        return false;
+        // Only rounding can hide every vertex; a whole cap still closes the mesh.
+        makeCapFace(loop, count, m_planeNormal);
+        return true;
     }
     return cutAlongDiagonal(loop, count, corner, target, m, depth);
 }

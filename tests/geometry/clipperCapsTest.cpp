@@ -40,6 +40,17 @@ Shape ring(std::uint32_t n, double R, double r, double h) {
     return s;
 }
 
+// Five teeth of width 0.1 rising from a base of height 0.3 to y = 1, counter-clockwise.
+std::vector<std::pair<double, double>> combPolygon() {
+    std::vector<std::pair<double, double>> comb = {{0, 0}, {1, 0}};
+    for (int t = 4; t >= 0; --t) {
+        comb.insert(comb.end(), {{0.2 * t + 0.15, 1}, {0.2 * t + 0.05, 1}, {0.2 * t + 0.05, 0.3}, {0.2 * t, 0.3}});
+    }
+    comb.pop_back();
+    comb.pop_back();
+    return comb;
+}
+
 double regularPolygonArea(std::uint32_t n, double radius) {
     return 0.5 * n * radius * radius * std::sin(2.0 * kPi / n);
 }
@@ -441,21 +452,11 @@ TEST(ClipperCaps, RandomPlanesLeaveClosedPiecesThatAddUp) {
     // caps must read UVs of their own corners, and their volumes must add up to the whole.
     std::mt19937 random(2024);
     std::uniform_real_distribution<double> unit(-1.0, 1.0);
-    std::vector<std::pair<double, double>> comb = {{0, 0}, {1, 0}};
-    for (int t = 4; t >= 0; --t) {
-        comb.insert(comb.end(), {{0.2 * t + 0.15, 1}, {0.2 * t + 0.05, 1}, {0.2 * t + 0.05, 0.3}, {0.2 * t, 0.3}});
-    }
-    comb.pop_back();
-    comb.pop_back();
     const Shape shapes[] = {sphere(8, 12, 1.0), prism(12, 1.0, 0.8), ring(12, 1.0, 0.5, 0.6),
                             extruded({{0, 0}, {1, 0}, {1, 0.4}, {0.4, 0.4}, {0.4, 1}, {0, 1}}, 0.7),
-                            extruded(comb, 0.6)};
+                            extruded(combPolygon(), 0.6)};
     int cuts = 0;
     for (const Shape& shape : shapes) {
-        // Some of the comb's cap loops are split along a diagonal that runs outside the
-        // loop (to the far end of the edge the ray hits), and a cap piece is lost; there
-        // only the caps themselves are checked.
-        const bool capsOnly = &shape == &shapes[4];
         const auto whole = makeDFMesh(shape, positionUVs(true));
         const double total = computeMeshVolume(whole.get());
         for (int i = 0; i < 80; ++i) {
@@ -495,12 +496,7 @@ TEST(ClipperCaps, RandomPlanesLeaveClosedPiecesThatAddUp) {
                             << f;
                     }
                 }
-                if (!capsOnly) {
-                    expectClosed(*piece);
-                }
-            }
-            if (capsOnly) {
-                continue;
+                expectClosed(*piece);
             }
             EXPECT_NEAR(computeMeshVolume(above.get()) + computeMeshVolume(below.get()), total, 1e-9 * total + 1e-12);
             EXPECT_GT(computeMeshVolume(above.get()), 0.0);
@@ -508,4 +504,62 @@ TEST(ClipperCaps, RandomPlanesLeaveClosedPiecesThatAddUp) {
         }
     }
     EXPECT_GT(cuts, 300);
+}
+
+TEST(ClipperCaps, DiagonalsEndAtVerticesTheCornerSees) {
+    // A slot rises from the bottom to the reflex corner (0, 0), the deepest of the loop.
+    // The ray on from it hits the top edge, whose far end (3, 4) hides behind a notch in
+    // the right wall, so the diagonal must end at the near end (-2, 4). With a second
+    // notch in the left wall that end hides too, and a later loop vertex must be taken.
+    // A diagonal crossing a notch leaves a piece overlapping itself and a lost cap.
+    const std::vector<std::pair<double, double>> rightNotch = {
+        {-0.1, -5}, {3, -5}, {3, 2.8}, {0.5, 3.2}, {3, 3.5}, {3, 4}, {-2, 4}, {-2, -5}, {-0.3, -5}, {0, 0}};
+    std::vector<std::pair<double, double>> bothNotches = rightNotch;
+    bothNotches.insert(bothNotches.begin() + 7, {{-2, 3.5}, {-0.5, 3.2}, {-2, 2.8}});
+    for (const auto& polygon : {rightNotch, bothNotches}) {
+        SCOPED_TRACE(polygon.size());
+        const Shape shape = extruded(polygon, 1.0);
+        const double whole = computeMeshVolume(makeDFMesh(shape).get());  // height 1: also the section's area
+        for (const double side : {1.0, -1.0}) {
+            SCOPED_TRACE(side);
+            const QmtVector3 n(0, 0, side);
+            const auto mesh = makeDFMesh(shape, positionUVs(true));
+            const CutCounts counts = cut(mesh.get(), n, {0, 0, 0.5});
+            ASSERT_EQ(counts.result, 0);
+            EXPECT_GT(counts.diagonalCount, 0u);
+            EXPECT_EQ(counts.diagonalCount / 2 + 1, counts.capFaces);  // each split adds one cap
+            double area = 0.0;
+            const std::vector<std::uint32_t> caps = expectCappedCut(*mesh, n, 0.5 * side, 0.5 * whole, 1e-9, area);
+            EXPECT_NEAR(area, whole, 1e-9);
+            for (const std::uint32_t f : caps) {
+                EXPECT_TRUE(convexAbout(facePoints(mesh->faces[f], mesh->worldVertices), -n)) << f;
+            }
+        }
+    }
+}
+
+TEST(ClipperCaps, LoopWhoseRayMissesEveryEdgeIsStillCapped) {
+    // Cut obliquely, the comb's tooth roots stay in line. The ray from one reflex root runs
+    // along that line through the next roots and, by rounding, meets none of their edges;
+    // the corner must still be split off along a diagonal it sees.
+    const QmtVector3 n(0.66380019498322484, -0.18113623028169795, -0.72564382945048767);
+    const QmtVector3 p(0.093822397485660389, 0.2035097309723313, 0.14051415181486465);
+    const Shape comb = extruded(combPolygon(), 0.6);
+    const double whole = computeMeshVolume(makeDFMesh(comb).get());
+    const auto above = makeDFMesh(comb, positionUVs(true));
+    const auto below = makeDFMesh(comb, positionUVs(true));
+    ASSERT_EQ(cut(above.get(), n, p).result, 0);
+    const CutCounts counts = cut(below.get(), -n, p);
+    ASSERT_EQ(counts.result, 0);
+    EXPECT_GT(counts.diagonalCount, 0u);
+    double area[2] = {};
+    for (const ZYL_DFmesh* piece : {above.get(), below.get()}) {
+        const double sign = piece == above.get() ? 1.0 : -1.0;
+        expectValidIndices(*piece);
+        capFaces(*piece, n * sign, sign * n.Dot(p), area[piece == below.get()]);
+        expectCapUVsNameTheirCorners(*piece);
+        expectClosed(*piece);
+    }
+    EXPECT_NEAR(area[0], area[1], 1e-9);  // both sides close the same section
+    EXPECT_NEAR(computeMeshVolume(above.get()) + computeMeshVolume(below.get()), whole, 1e-9 * whole);
 }
