@@ -108,6 +108,8 @@ inline double edgeS0(double c, double e, double f, double bound, double& t) {
     return f - e * e / c;
 }
 
+// The far-end edge of either segment: edgeS1(a, c, d, f, h, t) for s = 1, and with the
+// roles of the two segments swapped, edgeS1(c, a, e, f, g, s) for t = 1.
 inline double edgeS1(double a, double c, double d, double f, double h, double& t) {
     if (h > -TOL) {
         t = 0.0;
@@ -132,19 +134,6 @@ inline double edgeT0(double a, double d, double f, double& s) {
     }
     s = -d / a;
     return f - d * d / a;
-}
-
-inline double edgeT1(double a, double c, double e, double f, double g, double& s) {
-    if (g > -TOL) {
-        s = 0.0;
-        return c + 2.0 * e + f;
-    }
-    if (-g > a) {
-        s = 1.0;
-        return a + c + 2.0 * (g + e) + f;
-    }
-    s = -g / a;
-    return c + 2.0 * e + g * s + f;
 }
 
 // Least of the four end-to-segment distances of two segments (the quadratic terms of
@@ -502,7 +491,7 @@ double sqrDistanceSegmentSegment(const QmtVector3& P0, const QmtVector3& P1, con
                 dist = quadratic(a, b, c, d, e, f, s, t);
             } else {
                 t = 1.0;
-                dist = edgeT1(a, c, e, f, g, s);
+                dist = edgeS1(c, a, e, f, g, s);
             }
         } else {
             if (tN <= -TOL) {
