@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 #include <random>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -298,44 +299,46 @@ TEST(ClipperCaps, RingGetsItsHoleBridged) {
     EXPECT_NEAR(area, annulus, 1e-9);
 }
 
+// Cuts the shape on both mesh kinds (the detailed one first, with position UVs and
+// optional corner normals) and hands each cut's counts and mesh to check.
+template <class Check>
+void cutBothKinds(const Shape& shape, bool cornerNormals, const QmtVector3& n, const QmtVector3& p,
+                  Check check) {
+    {
+        SCOPED_TRACE("detailed");
+        const auto detailed = makeDFMesh(shape, positionUVs(cornerNormals));
+        check(cut(detailed.get(), n, p), *detailed);
+    }
+    {
+        SCOPED_TRACE("compact");
+        const auto compact = makeMeshWithPositionUVs(shape);
+        check(cut(compact.get(), n, p), *compact);
+    }
+}
+
+template <class Mesh>
+constexpr bool isCompact = std::is_same_v<std::decay_t<Mesh>, ZYLmesh>;
+
 TEST(ClipperCaps, LPrismGetsTwoConvexCaps) {
     const QmtVector3 up(0, 0, 1);
     const Shape ell = extruded({{0, 0}, {2, 0}, {2, 1}, {1, 1}, {1, 2}, {0, 2}}, 1.0);
-    for (const bool compactPath : {false, true}) {
-        SCOPED_TRACE(compactPath ? "compact" : "detailed");
-        std::unique_ptr<ZYL_DFmesh> detailed;
-        std::unique_ptr<ZYLmesh> compact;
-        CutCounts counts;
-        if (compactPath) {
-            compact = makeMeshWithPositionUVs(ell);
-            counts = cut(compact.get(), up, {0, 0, 0.5});
-        } else {
-            detailed = makeDFMesh(ell, positionUVs(false));
-            counts = cut(detailed.get(), up, {0, 0, 0.5});
-        }
+    cutBothKinds(ell, false, up, {0, 0, 0.5}, [&](const CutCounts& counts, const auto& m) {
         ASSERT_EQ(counts.result, 0);
         // One split along the ray from the reflex corner: one diagonal pair, two caps.
         EXPECT_EQ(counts.diagonalCount, 2u);
         EXPECT_EQ(counts.capFaces, 2u);
         EXPECT_EQ(counts.normalCount, 2u);
         double area = 0.0;
-        const auto check = [&](const auto& m) {
-            const std::vector<std::uint32_t> caps = expectCappedCut(m, up, 0.5, 1.5, 1e-12, area);
-            ASSERT_EQ(caps.size(), 2u);
-            EXPECT_NEAR(area, 3.0, 1e-12);
-            std::uint32_t capCorners = 0;
-            for (const std::uint32_t f : caps) {
-                capCorners += m.faces[f].numVertices;
-                EXPECT_TRUE(convexAbout(facePoints(m.faces[f], m.worldVertices), -up)) << f;
-            }
-            EXPECT_EQ(capCorners, 6u + 2u);  // the loop's corners, the diagonal's ends twice
-        };
-        if (compactPath) {
-            check(*compact);
-        } else {
-            check(*detailed);
+        const std::vector<std::uint32_t> caps = expectCappedCut(m, up, 0.5, 1.5, 1e-12, area);
+        ASSERT_EQ(caps.size(), 2u);
+        EXPECT_NEAR(area, 3.0, 1e-12);
+        std::uint32_t capCorners = 0;
+        for (const std::uint32_t f : caps) {
+            capCorners += m.faces[f].numVertices;
+            EXPECT_TRUE(convexAbout(facePoints(m.faces[f], m.worldVertices), -up)) << f;
         }
-    }
+        EXPECT_EQ(capCorners, 6u + 2u);  // the loop's corners, the diagonal's ends twice
+    });
 }
 
 TEST(ClipperCaps, LPrismWithStraightCornersBesideItsReflexCornerIsCappedWhole) {
@@ -344,42 +347,27 @@ TEST(ClipperCaps, LPrismWithStraightCornersBesideItsReflexCornerIsCappedWhole) {
     // the write-back must still turn to face -n.
     const QmtVector3 up(0, 0, 1);
     const Shape ell = extruded({{0, 0}, {2, 0}, {2, 1}, {1.5, 1}, {1, 1}, {1, 1.5}, {1, 2}, {0, 2}}, 1.0);
-    for (const bool compactPath : {false, true}) {
-        SCOPED_TRACE(compactPath ? "compact" : "detailed");
-        std::unique_ptr<ZYL_DFmesh> detailed;
-        std::unique_ptr<ZYLmesh> compact;
-        CutCounts counts;
-        if (compactPath) {
-            compact = makeMeshWithPositionUVs(ell);
-            counts = cut(compact.get(), up, {0, 0, 0.5});
-        } else {
-            detailed = makeDFMesh(ell, positionUVs(true));
-            counts = cut(detailed.get(), up, {0, 0, 0.5});
-        }
+    cutBothKinds(ell, true, up, {0, 0, 0.5}, [&](const CutCounts& counts, const auto& m) {
         ASSERT_EQ(counts.result, 0);
         EXPECT_EQ(counts.diagonalCount, 0u);
         EXPECT_EQ(counts.capFaces, 1u);
+        // Closed, the right volume, and the cap winding counter-clockwise about -n.
         double area = 0.0;
-        const auto check = [&](const auto& m) {
-            // Closed, the right volume, and the cap winding counter-clockwise about -n.
-            const std::vector<std::uint32_t> caps = expectCappedCut(m, up, 0.5, 1.5, 1e-12, area);
-            ASSERT_EQ(caps.size(), 1u);
-            EXPECT_NEAR(area, 3.0, 1e-12);
-            const auto& cap = m.faces[caps[0]];
-            EXPECT_EQ(cap.numVertices, 8u);
-            EXPECT_FALSE(convexAbout(facePoints(cap, m.worldVertices), -up));
-        };
-        if (compactPath) {
+        const std::vector<std::uint32_t> caps = expectCappedCut(m, up, 0.5, 1.5, 1e-12, area);
+        ASSERT_EQ(caps.size(), 1u);
+        EXPECT_NEAR(area, 3.0, 1e-12);
+        const auto& cap = m.faces[caps[0]];
+        EXPECT_EQ(cap.numVertices, 8u);
+        EXPECT_FALSE(convexAbout(facePoints(cap, m.worldVertices), -up));
+        if constexpr (isCompact<decltype(m)>) {
             EXPECT_EQ(counts.normalCount, 1u);
-            check(*compact);
         } else {
             EXPECT_EQ(counts.normalCount, 10u + 2u * 8u + 1u);  // one per face, two per crossing edge, the cap
-            check(*detailed);
-            const ZYL_DFface& cap = detailed->faces[detailed->numFaces - 1];
-            ASSERT_EQ(cap.flags, FACE_CAP);
-            EXPECT_EQ(detailed->cornerNormals[cap.normals[0]], -up);
+            const ZYL_DFface& last = m.faces[m.numFaces - 1];
+            ASSERT_EQ(last.flags, FACE_CAP);
+            EXPECT_EQ(m.cornerNormals[last.normals[0]], -up);
         }
-    }
+    });
 }
 
 TEST(ClipperCaps, CapsOfMeshesWithoutUVsTakeUVIndexZero) {
