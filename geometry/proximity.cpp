@@ -19,6 +19,19 @@ inline double quadratic(double a, double b, double c, double d, double e, double
     return s * (a * s + b * t + 2.0 * d) + t * (b * s + c * t + 2.0 * e) + f;
 }
 
+// Coefficients of Q(s, t) = |W + s·U + t·V|² for two lines with directions U and V
+// whose start points differ by W (first minus second), and |a·c - b²|.
+struct LinePairForm {
+    double a, b, c, d, e, f, det;
+};
+
+inline LinePairForm linePairForm(const QmtVector3& U, const QmtVector3& V, const QmtVector3& W) {
+    const double a = U.Dot(U);
+    const double b = -U.Dot(V);
+    const double c = V.Dot(V);
+    return {a, b, c, W.Dot(U), -W.Dot(V), W.Dot(W), std::fabs(a * c - b * b)};
+}
+
 // Point against segment A + u·E with E·E = c, e = (A - P)·E, f = |A - P|²: the foot
 // clamped to [0, 1]. A zero-length segment answers its point A.
 inline double pointSegment(double c, double e, double f, double& u) {
@@ -230,13 +243,7 @@ double sqrDistanceLineSegment(const QmtVector3& P, const QmtVector3& D, const Qm
                               double& lineParam, double& segParam) {
     const QmtVector3 E = B - A;
     const QmtVector3 W = P - A;
-    const double a = D.Dot(D);
-    const double b = -D.Dot(E);
-    const double c = E.Dot(E);
-    const double d = W.Dot(D);
-    const double e = -W.Dot(E);
-    const double f = W.Dot(W);
-    const double det = std::fabs(a * c - b * b);
+    const auto [a, b, c, d, e, f, det] = linePairForm(D, E, W);
     double r;
     double s;
     double dist;
@@ -436,13 +443,7 @@ double sqrDistanceSegmentSegment(const QmtVector3& P0, const QmtVector3& P1, con
     const QmtVector3 E = P1 - P0;
     const QmtVector3 F = Q1 - Q0;
     const QmtVector3 W = P0 - Q0;
-    const double a = E.Dot(E);
-    const double b = -E.Dot(F);
-    const double c = F.Dot(F);
-    const double d = W.Dot(E);
-    const double e = -W.Dot(F);
-    const double f = W.Dot(W);
-    const double det = std::fabs(a * c - b * b);
+    const auto [a, b, c, d, e, f, det] = linePairForm(E, F, W);
     double dist;
 
     if (det > TOL) {
@@ -582,13 +583,7 @@ double sqrDistanceSegmentSegment(const QmtVector3& P0, const QmtVector3& P1, con
 double sqrDistanceLineLine(const QmtVector3& P0, const QmtVector3& D0, const QmtVector3& P1, const QmtVector3& D1,
                            double& s, double& t) {
     const QmtVector3 W = P0 - P1;
-    const double a = D0.Dot(D0);
-    const double b = -D0.Dot(D1);
-    const double c = D1.Dot(D1);
-    const double d = W.Dot(D0);
-    const double e = -W.Dot(D1);
-    const double f = W.Dot(W);
-    const double det = std::fabs(a * c - b * b);
+    const auto [a, b, c, d, e, f, det] = linePairForm(D0, D1, W);
     double dist;
     if (det < TOL) {
         if (a == 0.0) {
