@@ -121,17 +121,22 @@ void expectValidHull(const ZYLmesh& m, const std::vector<V>& input) {
     for (std::uint32_t i = 0; i < m.numVertices; ++i) EXPECT_GT(uses[i], 0) << "unused vertex " << i;
 }
 
+// Both builders against the plain scan-everything build of the same points.
+void expectBuildersMatchPlainScan(const std::vector<V>& pts) {
+    const auto count = static_cast<std::uint32_t>(pts.size());
+    const MeshPtr m = hull(pts);
+    expectMatches(m.get(), hullref::buildMesh(pts.data(), count), "mesh builder");
+    const DFPtr d = hullDF(pts);
+    expectMatches(d.get(), hullref::buildDF(pts.data(), count), "DF builder");
+}
+
 TEST(ConvexHull, MatchesPlainScanBuildOnSeededClouds) {
     for (std::uint32_t seed = 1; seed <= 6; ++seed) {
         for (const std::uint32_t n : {5u, 20u, 64u, 200u, seed == 1 ? 512u : 300u}) {
             const std::vector<std::vector<V>> clouds = {sphereCloud(n, seed), cubeCloud(n, seed),
                                                         latticeCloud(n, seed)};
             for (const auto& pts : clouds) {
-                const auto count = static_cast<std::uint32_t>(pts.size());
-                const MeshPtr m = hull(pts);
-                expectMatches(m.get(), hullref::buildMesh(pts.data(), count), "mesh builder");
-                const DFPtr d = hullDF(pts);
-                expectMatches(d.get(), hullref::buildDF(pts.data(), count), "DF builder");
+                expectBuildersMatchPlainScan(pts);
             }
         }
     }
@@ -150,11 +155,7 @@ TEST(ConvexHull, MatchesPlainScanBuildOnNearDegenerateClouds) {
     for (V& p : shell) p = p * (1.0 + 3e-6 * std::sin(37.0 * p.x));
     clouds.push_back(shell);
     for (const auto& pts : clouds) {
-        const auto count = static_cast<std::uint32_t>(pts.size());
-        const MeshPtr m = hull(pts);
-        expectMatches(m.get(), hullref::buildMesh(pts.data(), count), "mesh builder");
-        const DFPtr d = hullDF(pts);
-        expectMatches(d.get(), hullref::buildDF(pts.data(), count), "DF builder");
+        expectBuildersMatchPlainScan(pts);
     }
 }
 
