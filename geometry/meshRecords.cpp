@@ -257,3 +257,8 @@ Qmt::QmtVector3 computeFaceCenter(const Qmt::QmtVector3* points, std::uint32_t n
     }
     return sum / static_cast<double>(n);
 }
+
+void BodyTransformRecord::setRotation(const Qmt::QmtMatrix3& m) {
+    localAxes = m;
+    localOrientation.FromRotationMatrix(m);
+}

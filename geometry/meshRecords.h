@@ -204,6 +204,10 @@ struct BodyTransformRecord {
     Qmt::QmtVector3 worldCentre;
     Qmt::QmtVector3 scale{1.0, 1.0, 1.0};
     std::uint32_t tail = 0;
+
+    // localAxes := m (a rotation) and localOrientation := its quaternion, so the two
+    // always describe the same frame.
+    void setRotation(const Qmt::QmtMatrix3& m);
 };
 
 // Extra UV sets (sets 2..9) that go with a UV-set count: none below two, and never
