@@ -1,5 +1,6 @@
 #include "geometry/boxTree.h"
 
+#include <cmath>
 #include <initializer_list>
 #include <memory>
 #include <new>
@@ -19,6 +20,24 @@ constexpr std::uint32_t kLeafLimit = 4;
 constexpr double kPlaneBand = 1e-5;
 // Smallest accepted ratio of the nearer side's reach to the farther side's.
 constexpr double kMinReachRatio = 1e-5;
+
+// Half extents, along the placed axes R * axes, of the box that holds a box with
+// these axes and half extents once it is scaled by S and rotated by R. The rotation
+// drops out: placed axis j takes |axis_j . (S o axis_i)| * e_i from every axis i,
+// and these couplings are symmetric in i and j.
+QmtVector3 enclosingHalfExtents(const QmtMatrix3& axes, const QmtVector3& e, const QmtVector3& S) {
+    const QmtVector3 a0 = axes.GetColumn(0), a1 = axes.GetColumn(1), a2 = axes.GetColumn(2);
+    const QmtVector3 s1(S.x * a1.x, S.y * a1.y, S.z * a1.z);
+    const QmtVector3 s2(S.x * a2.x, S.y * a2.y, S.z * a2.z);
+    const double c00 = std::fabs(a0.Dot(QmtVector3(S.x * a0.x, S.y * a0.y, S.z * a0.z)));
+    const double c11 = std::fabs(a1.Dot(s1));
+    const double c22 = std::fabs(a2.Dot(s2));
+    const double c01 = std::fabs(a0.Dot(s1));
+    const double c02 = std::fabs(a0.Dot(s2));
+    const double c12 = std::fabs(a1.Dot(s2));
+    return {c00 * e.x + c01 * e.y + c02 * e.z, c01 * e.x + c11 * e.y + c12 * e.z,
+            c02 * e.x + c12 * e.y + c22 * e.z};
+}
 
 // A plane through q with normal a splits well when points lie on both sides: at
 // once when both sides reach beyond 1.0, otherwise when the smaller side's reach is
@@ -191,9 +210,16 @@ void BinaryTreeNode::transformSRT(const QmtVector3& T, const QmtMatrix3& R, cons
     if (S.z > s) {
         s = S.z;
     }
+    // Under one non-negative scale the scaled half extents bound the placed box as
+    // they are; any other scale shears the box against its own axes.
+    const bool evenScale = S.x == S.y && S.y == S.z && S.x >= 0.0;
     // A node whose fit never ran has no box to place.
     if (localBox.getBox() != nullptr) {
         localBox.transformSRT(T, R, S, worldBox);
+        if (!evenScale && worldBox.getBox() != nullptr) {
+            const ZYLbox& local = *localBox.getBox();
+            worldBox.getBox()->halfExtents = enclosingHalfExtents(local.axes, local.halfExtents, S);
+        }
     }
     worldRadius = s * localRadius;
     if (left != nullptr) {

@@ -63,7 +63,9 @@ public:
     void destroy();
 
     // For this node and every node below: world box = localBox placed by
-    // R * (S o x) + T, world radius = max(S) * local radius.
+    // R * (S o x) + T, world radius = max(S) * local radius. The world box keeps the
+    // placed centre and axes R * axes; under a scale that is not one non-negative
+    // value its half extents grow to hold the whole placed (sheared) box.
     void transformSRT(const Qmt::QmtVector3& T, const Qmt::QmtMatrix3& R,
                       const Qmt::QmtVector3& S);
 

@@ -1,7 +1,7 @@
 #include "geometry/planarHull.h"
 
+#include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 #include <memory>
 #include <new>
@@ -71,9 +71,12 @@ std::int32_t convexHull2DOfPlanarPoints(const Qmt::QmtVector3* points, std::uint
     x.Unitize(Qmt::QmtMatrix3::EPSILON);
     const Qmt::QmtVector3 y = x.Cross(normal);
 
-    // One scratch block: the projections in input order, then a copy to be sorted.
+    // The projections in input order, and the input indices in hull-sort order: by
+    // position, and among points that project to the same position by index, so
+    // that a run of copies starts with its lowest index.
     std::unique_ptr<Qmt::QmtVector2[]> scratch(new (std::nothrow) Qmt::QmtVector2[2 * std::size_t{n}]);
-    if (!scratch) {
+    std::unique_ptr<std::uint32_t[]> order(new (std::nothrow) std::uint32_t[n]);
+    if (!scratch || !order) {
         return 0;
     }
     Qmt::QmtVector2* const projected = scratch.get();
@@ -85,9 +88,15 @@ std::int32_t convexHull2DOfPlanarPoints(const Qmt::QmtVector3* points, std::uint
             return 0;
         }
         projected[k] = p;
-        sorted[k] = p;
+        order[k] = k;
     }
-    std::qsort(sorted, n, sizeof(Qmt::QmtVector2), comparePoints2D);
+    std::sort(order.get(), order.get() + n, [projected](std::uint32_t a, std::uint32_t b) {
+        const int byPosition = comparePoints2D(&projected[a], &projected[b]);
+        return byPosition != 0 ? byPosition < 0 : a < b;
+    });
+    for (std::uint32_t k = 0; k < n; ++k) {
+        sorted[k] = projected[order[k]];
+    }
 
     std::uint32_t* const hull = new (std::nothrow) std::uint32_t[std::size_t{n} + 1];
     if (hull == nullptr) {
@@ -96,17 +105,17 @@ std::int32_t convexHull2DOfPlanarPoints(const Qmt::QmtVector3* points, std::uint
     *indices = hull;
     std::uint32_t count = convexHull2D(sorted, static_cast<std::int32_t>(n), hull);
 
-    // Back to input indices: the first input point that lies on the sorted point.
-    // Every sorted point is some input's projection, so a match always exists.
+    // Back to input indices: each hull entry carries its own point's index, moved to
+    // the start of its run of exact copies (the lowest index among them).
     for (std::uint32_t k = 0; k < count; ++k) {
-        const Qmt::QmtVector2 s = sorted[hull[k]];
-        std::uint32_t j = 0;
-        while ((projected[j] - s).SquaredLength() > kTolerance) {
-            ++j;
+        std::uint32_t s = hull[k];
+        while (s > 0 && sorted[s - 1].x == sorted[s].x && sorted[s - 1].y == sorted[s].y) {
+            --s;
         }
-        hull[k] = j;
+        hull[k] = order[s];
     }
 
+    // Drops the closing entry (and reduces a one-point result to nothing).
     count = removeCyclicRepeats(hull, count);
     return static_cast<std::int32_t>(count);
 }

@@ -7,7 +7,9 @@
 // Corners of the convex hull of coplanar points, as indices into the input, in
 // hull order. The points are projected onto the frame x = unit(first clear edge),
 // y = x × normal (no origin subtracted), so the corners run counter-clockwise in
-// that frame, i.e. clockwise about the given normal.
+// that frame, i.e. clockwise about the given normal. Every corner of the hull of
+// the projected points appears once, and no point inside it or on an edge between
+// corners; of points that project to the same position the lowest index stands.
 //
 // Returns the number of corners. On success *indices receives an array made with
 // new[] (room for n + 1 entries) that the caller releases with delete[]; the array

@@ -20,9 +20,11 @@ bool refitBoxFromIndexedPoints(BVbox& box, const Qmt::QmtVector3* points,
 // Monotone-chain convex hull of n points sorted ascending by x, then y. Writes
 // indices into points to hull[], counter-clockwise from index 0 (lower chain left
 // to right, then the upper chain back) and closed on index 0 again; the closing
-// entry is counted. Only strict left turns stay on a chain, so collinear and
-// repeated points are dropped. When every point has the first point's x the
-// result is [0, 0] if the last point also has its y, else [0, n-1, 0].
+// entry is counted. Only strict left turns stay on a chain, judged exactly, so
+// collinear points are dropped (a collinear set gives its two ends, [a, b, a])
+// and a repeated point appears once, by one of its copies (index 0 for the first
+// point). When every point has the first point's x the result is [0, 0] if the
+// last point also has its y, else [0, n-1, 0].
 // hull must have room for n + 1 entries; nothing is written beyond that. n < 1
 // gives 0.
 std::uint32_t convexHull2D(const Qmt::QmtVector2* points, std::int32_t n, std::uint32_t* hull);

@@ -220,10 +220,14 @@ TEST(BoxTreeTransform, PlacesEveryNode) {
         const QmtVector3 c = local.centre;
         const QmtVector3 expected = R * QmtVector3(2 * c.x, c.y, c.z) + T;
         EXPECT_NEAR((world.centre - expected).Length(), 0.0, 1e-12);
-        // Half extents scale by index, not along the rotated axes.
-        EXPECT_DOUBLE_EQ(world.halfExtents.x, 2.0 * local.halfExtents.x);
-        EXPECT_DOUBLE_EQ(world.halfExtents.y, local.halfExtents.y);
-        EXPECT_DOUBLE_EQ(world.halfExtents.z, local.halfExtents.z);
+        // The scale acts along the box's own axes: the extent of the axis that lies
+        // on x doubles, the others stay.
+        const double localExtents[3] = {local.halfExtents.x, local.halfExtents.y, local.halfExtents.z};
+        const double worldExtents[3] = {world.halfExtents.x, world.halfExtents.y, world.halfExtents.z};
+        for (unsigned i = 0; i < 3; ++i) {
+            const double factor = std::fabs(local.axes.GetColumn(i).x) > 0.5 ? 2.0 : 1.0;
+            EXPECT_NEAR(worldExtents[i], factor * localExtents[i], 1e-12);
+        }
     }
     // The largest component decides, wherever it stands.
     line.tree.root->transformSRT(QmtVector3(), QmtMatrix3::IDENTITY, QmtVector3(0.5, 1, 3));
@@ -235,6 +239,67 @@ TEST(BoxTreeTransform, PlacesEveryNode) {
     bare.transformSRT(T, R, QmtVector3(1, 4, 1));
     EXPECT_EQ(bare.worldBox.getBox(), nullptr);
     EXPECT_DOUBLE_EQ(bare.worldRadius, 8.0);
+}
+
+// Random clouds under random rotations, translations and unequal scales (some
+// mirrored): every element's placed point lies in the world box of each node above
+// it, and a uniform scale gives the plain scaled box.
+TEST(BoxTreeTransform, WorldBoxesHoldTheirPlacedPoints) {
+    zyltest::Lcg random(15);
+    const auto randomVector = [&](double lo, double hi) {
+        return QmtVector3(random.Range(lo, hi), random.Range(lo, hi), random.Range(lo, hi));
+    };
+    for (int trial = 0; trial < 60; ++trial) {
+        const QmtVector3 stretch = randomVector(0.01, 100.0);
+        std::vector<QmtVector3> cloud(40 + trial);
+        for (QmtVector3& p : cloud) {
+            const QmtVector3 r = randomVector(-1.0, 1.0);
+            p = QmtVector3(stretch.x * r.x, stretch.y * r.y, stretch.z * r.z);
+        }
+        Scene scene(std::move(cloud));
+        ASSERT_TRUE(scene.build());
+        QmtVector3 axis = randomVector(-1.0, 1.0);
+        axis.Unitize(QmtMatrix3::EPSILON);
+        const QmtMatrix3 R = zyltest::axisRotation(axis, random.Range(-3.0, 3.0));
+        const QmtVector3 T = randomVector(-100.0, 100.0);
+        QmtVector3 S = randomVector(0.1, 10.0);
+        if (trial % 3 == 2) {
+            S.y = -S.y;
+        }
+        scene.tree.root->transformSRT(T, R, S);
+
+        // Checks the node's world box against the points below it and returns them.
+        const auto check = [&](const auto& self, const BinaryTreeNode& node) -> std::vector<std::size_t> {
+            std::vector<std::size_t> below = scene.indicesOf(node);
+            for (const BinaryTreeNode* child : {node.left, node.right}) {
+                if (child != nullptr) {
+                    const std::vector<std::size_t> more = self(self, *child);
+                    below.insert(below.end(), more.begin(), more.end());
+                }
+            }
+            const ZYLbox& world = *node.worldBox.getBox();
+            const double extents[3] = {world.halfExtents.x, world.halfExtents.y, world.halfExtents.z};
+            for (const std::size_t i : below) {
+                const QmtVector3& p = scene.points[i];
+                const QmtVector3 placed = R * QmtVector3(S.x * p.x, S.y * p.y, S.z * p.z) + T;
+                for (unsigned j = 0; j < 3; ++j) {
+                    const double reach = std::fabs((placed - world.centre).Dot(world.axes.GetColumn(j)));
+                    EXPECT_LE(reach, extents[j] + 1e-9 * (1.0 + placed.Length())) << "trial " << trial;
+                }
+            }
+            return below;
+        };
+        check(check, *scene.tree.root);
+    }
+
+    // One scale for all axes: exactly the scaled local extents.
+    Scene line(onXAxis({0, 2.5, 5, 7.5, 10}));
+    ASSERT_TRUE(line.build());
+    line.tree.root->transformSRT(QmtVector3(1, 2, 3), zyltest::axisRotation(QmtVector3(0, 1, 0), 0.3),
+                                 QmtVector3(3, 3, 3));
+    const ZYLbox& local = *line.tree.root->localBox.getBox();
+    const ZYLbox& world = *line.tree.root->worldBox.getBox();
+    EXPECT_EQ(world.halfExtents, QmtVector3(3 * local.halfExtents.x, 3 * local.halfExtents.y, 3 * local.halfExtents.z));
 }
 
 TEST(BoxTreeOwnership, NodesAndElements) {

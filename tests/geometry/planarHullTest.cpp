@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <vector>
 
 #include "math/qmtVector2.h"
+#include "tests/geometry/chainHullReference.h"
+#include "tests/testSupport.h"
 
 namespace {
 
@@ -68,11 +71,45 @@ TEST(PlanarHull, SmallCollinearAndRepeatedSets) {
     EXPECT_EQ(run({{0, 0, 0}, {1, 0, 0}}), (Indices{0, 1}));
     EXPECT_EQ(run({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}), (Indices{2, 1, 0}));
     EXPECT_EQ(run({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}}), (Indices{0, 2}));
-    // A repeated corner, exact or 1.4e-3 away, maps to its first index.
+    // A repeated corner is reported by its first index; a point 1.4e-3 beyond the
+    // corner is a corner of its own and leaves the other inside.
     Points repeated = {{1, 1, 0}, {0, 0, 0}, {1, 0, 0}, {0, 0, 0}, {0, 1, 0}};
     EXPECT_EQ(run(repeated), (Indices{0, 2, 1, 4}));
     repeated[3] = {-1e-3, -1e-3, 0};
-    EXPECT_EQ(run(repeated), (Indices{0, 2, 1, 4}));
+    EXPECT_EQ(run(repeated), (Indices{0, 2, 3, 4}));
+
+    // Points closer than sqrt(1e-5) keep their own corners, and a point just inside
+    // a corner is none.
+    EXPECT_EQ(run({{2e-3, 0, 0}, {0, 0, 0}, {4e-3, 0, 0}}), (Indices{1, 2}));
+    EXPECT_EQ(run({{0.0005, 0.0005, 0}, {0, 0, 0}, {1, 0, 0}, {0, 1, 0}}), (Indices{3, 2, 1}));
+    EXPECT_EQ(run({{0, 0, 0}, {0.001, 0, 0}, {0, 1, 0}}), (Indices{1, 0, 2}));
+    EXPECT_EQ(run({{0, 0, 0}, {1, 0, 0}, {1, 0.001, 0}, {0, 0.001, 0}}), (Indices{3, 2, 1, 0}));
+    EXPECT_EQ(run({{0, 0, 0}, {0.5, -1e-4, 0}, {1, 0, 0}, {1, 1e-3, 0}, {0.5, 1.1e-3, 0}, {0, 1e-3, 0}}),
+              (Indices{5, 4, 3, 2, 1, 0}));
+}
+
+// Random, repeated, collinear and nearly collinear sets from 4e-3 to 7e7 across in
+// the plane z = 0, their first pair along x so that the projection is exact: the
+// corners of the plain chain over the projections, lowest indices, same order.
+TEST(PlanarHull, MatchesAPlainChainOnHardSets) {
+    zyltest::Lcg random(12);
+    for (int trial = 0; trial < 2400; ++trial) {
+        const int n = 3 + trial % 22;
+        const double unit = std::ldexp(1.0, -34 + 10 * (trial % 4));
+        const std::vector<Qmt::QmtVector2> grid = zyltest::gridPoints(random, n - 1, trial / 4 % 4, unit);
+        const double along = random.Unit() < 0.5 ? 1.0 : -1.0;
+        const double up = random.Unit() < 0.5 ? 1.0 : -1.0;
+        Points points = {{grid[0].x, grid[0].y, 0}, {grid[0].x + along * std::max(0x1p-8, unit), grid[0].y, 0}};
+        for (std::size_t k = 1; k < grid.size(); ++k) {
+            points.emplace_back(grid[k].x, grid[k].y, 0);
+        }
+        // The frame is x = (along, 0, 0), y = x × normal = (0, -along * up, 0).
+        std::vector<Qmt::QmtVector2> projected;
+        for (const QmtVector3& p : points) {
+            projected.emplace_back(along * p.x, -along * up * p.y);
+        }
+        EXPECT_EQ(run(points, QmtVector3(0, 0, up)), zyltest::chainHullReference(projected)) << "trial " << trial;
+    }
 }
 
 TEST(PlanarHull, DegenerateSetsGiveZero) {
@@ -82,8 +119,6 @@ TEST(PlanarHull, DegenerateSetsGiveZero) {
     EXPECT_EQ(run({}), kNoArray);
     const double nan = std::numeric_limits<double>::quiet_NaN();
     EXPECT_EQ(run({{0, 0, 0}, {1, 0, 0}, {nan, 1, 0}}), kNoArray);
-    // Both hull ends map to the first point: no corner, but the array is the caller's.
-    EXPECT_EQ(run({{2e-3, 0, 0}, {0, 0, 0}, {4e-3, 0, 0}}), Indices{});
 }
 
 }  // namespace

@@ -2,13 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>
 #include <vector>
 
 #include "geometry/boundingVolumes.h"
+#include "geometry/planarHull.h"
 #include "tests/allocationHooks.h"
+#include "tests/geometry/chainHullReference.h"
+#include "tests/testSupport.h"
 
 namespace {
 
@@ -40,9 +44,35 @@ TEST(ConvexHull2D, ClosedCounterClockwiseChainsOfStrictTurns) {
     // Edge midpoints, centre and a repeated corner (taken from the end of its run).
     EXPECT_EQ(hullOf({{0, 0}, {0, 0.5}, {0, 1}, {0.5, 0}, {0.5, 0.5}, {0.5, 1}, {1, 0}, {1, 1}, {1, 1}}),
               (Indices{0, 6, 8, 2, 0}));
+    // Repeats at either end appear once; three collinear points whose rounded turns
+    // disagree in sign give their two ends.
+    EXPECT_EQ(hullOf({{0, 0}, {0, 0}, {0.5, 1}, {1, 0}}), (Indices{0, 3, 2, 0}));
+    EXPECT_EQ(hullOf({{0, 0}, {0.5, 1}, {1, 0}, {1, 0}}), (Indices{0, 2, 1, 0}));
+    EXPECT_EQ(hullOf({{0.1, 0.3}, {0.2, 0.6}, {0.8, 2.4}}), (Indices{0, 2, 0}));
     // Points that never compare cannot push past the room.
     const double nan = std::numeric_limits<double>::quiet_NaN();
     EXPECT_EQ(hullOf({{0, 0}, {1, nan}, {2, nan}, {3, nan}, {4, 0}}).size(), 6u);
+}
+
+// Random, repeated, collinear and nearly collinear sets from 2^-40 to 2^46 across,
+// sorted: the hull holds the plain chain's corners once each, closed on index 0.
+TEST(ConvexHull2D, MatchesAPlainChainOnHardSets) {
+    zyltest::Lcg random(15);
+    for (int trial = 0; trial < 2800; ++trial) {
+        const int n = 2 + trial % 23;
+        const double unit = std::ldexp(1.0, -40 + 10 * (trial % 7));
+        std::vector<Qmt::QmtVector2> points = zyltest::gridPoints(random, n, trial / 7 % 4, unit);
+        std::sort(points.begin(), points.end(),
+                  [](const Qmt::QmtVector2& a, const Qmt::QmtVector2& b) { return comparePoints2D(&a, &b) < 0; });
+        const Indices hull = hullOf(points);
+        const Indices corners = zyltest::chainHullReference(points);
+        ASSERT_EQ(hull.size(), corners.size() + 1) << "trial " << trial;
+        EXPECT_EQ(hull.back(), 0u);
+        for (std::size_t k = 0; k < corners.size(); ++k) {
+            const Qmt::QmtVector2 &got = points[hull[k]], &want = points[corners[k]];
+            EXPECT_TRUE(got.x == want.x && got.y == want.y) << "trial " << trial << " corner " << k;
+        }
+    }
 }
 
 // Corners of [0,4] x [0,2] x [0,1], after one point the index list skips.
