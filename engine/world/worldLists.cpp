@@ -1,0 +1,81 @@
+// Emptying the lists, deleting the bodies, counting and walking them.
+
+#include <cstdio>
+
+#include "engine/world/privateWorld.h"
+#include "geometry/debugLog.h"
+
+namespace {
+
+// Deletes every body of the list, empties it and frees its nodes.
+void deleteBodiesOf(BodyList& list) {
+    for (HardBody* body : list) {
+        delete body;
+    }
+    list.clear();
+    list.releaseSpares();
+}
+
+}  // namespace
+
+int PrivateWorld::clearDynamicLists() {
+    const int previous = nDynamicBodies;
+    aBodies.clear();
+    aReactivationBodies.clear();
+    adeActivatedBodies.clear();
+    nBodies -= nDynamicBodies;
+    nDynamicBodies = 0;
+    return previous;
+}
+
+int PrivateWorld::deleteFreeBodies() {
+    const int previous = nDynamicBodies;
+    deleteBodiesOf(aBodies);
+    // Sleepers are also in adeActivatedBodies and are deleted from there.
+    aReactivationBodies.clear();
+    aReactivationBodies.releaseSpares();
+    deleteBodiesOf(adeActivatedBodies);
+    nBodies -= nDynamicBodies;
+    nDynamicBodies = 0;
+    return previous;
+}
+
+void PrivateWorld::clearAllLists() {
+    clearDynamicLists();
+    aStaticBodies.clear();
+    aCrackers.clear();
+    aBarriers.clear();
+    nStaticBodies = 0;
+    nBodies = 0;
+    timeScale = 1.0;
+}
+
+void PrivateWorld::deleteAllBodies() {
+    deleteFreeBodies();
+    deleteBodiesOf(aStaticBodies);
+    deleteBodiesOf(aCrackers);
+    deleteBodiesOf(aBarriers);
+    nStaticBodies = 0;
+    nBodies = 0;
+    timeScale = 1.0;
+}
+
+unsigned int PrivateWorld::countBodies() {
+    // A fracture body adds its joined fragments less itself; plain bodies count once.
+    return static_cast<unsigned int>(nBodies);
+}
+
+void PrivateWorld::checkWorld() {
+    debugLog(stdout, "static bodies: %u\n", aStaticBodies.count);
+    for (const HardBody* body : aStaticBodies) {
+        debugLog(stdout, "  %s\n", body->transform.name);
+    }
+    debugLog(stdout, "dynamic bodies: %u\n", aBodies.count);
+    for (const HardBody* body : aBodies) {
+        debugLog(stdout, "  %s\n", body->transform.name);
+    }
+    debugLog(stdout, "deactivated bodies: %u\n", adeActivatedBodies.count);
+    for (const HardBody* body : adeActivatedBodies) {
+        debugLog(stdout, "  %s\n", body->transform.name);
+    }
+}

@@ -1,0 +1,317 @@
+// The fixed-substep step, collision management and the passes they run over the lists.
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <new>
+
+#include "engine/world/privateWorld.h"
+#include "geometry/debugLog.h"
+
+using Qmt::QmtVector3;
+
+namespace {
+
+// dt / SUBSTEP truncated toward zero as a 32-bit integer; a value out of that range
+// (NaN included) gives INT32_MIN, as the processor's conversion does, so the
+// substep loop then runs no substep.
+std::int32_t truncateToInt32(double r) {
+    if (r > -2147483649.0 && r < 2147483648.0) {
+        return static_cast<std::int32_t>(r);
+    }
+    return INT32_MIN;
+}
+
+QmtVector3 gravityDirection(const QmtVector3& gravity) {
+    QmtVector3 g = gravity;
+    g.Unitize(PrivateWorld::GRAVITY_TOLERANCE);
+    return g;
+}
+
+}  // namespace
+
+bool PrivateWorld::step(double dt, std::uint64_t* out) {
+    currentDt = SUBSTEP;
+    double r = dt / SUBSTEP;
+    std::int32_t n = truncateToInt32(r);
+    if (n == 0) {
+        // Shorter than one substep: a single substep of dt.
+        r = 1.0;
+        currentDt = dt;
+        n = 1;
+    }
+    syncFirstHitBodies();
+    storeDynStates();
+    const QmtVector3 g = gravityDirection(gravity);
+    for (std::int64_t i = 0; i <= n; ++i) {
+        if (i == n) {
+            if (r == static_cast<double>(n)) {
+                break;
+            }
+            currentDt = (r - n) * SUBSTEP;
+        }
+        integrateVelocitiesPass(currentDt);
+        if (collisionManager) {
+            std::uint32_t flags = 0;
+            collisionManager->resolveActivePairs(aBodies, RESOLVE_IN_SUBSTEP, g, flags);
+        }
+        updateBodyActivity(currentDt);
+    }
+    if (out) {
+        *out = 0;
+    }
+    return true;
+}
+
+bool PrivateWorld::advance(double dt, std::uint64_t* out) { return step(dt, out); }
+
+void PrivateWorld::integrateVelocitiesPass(double dt) {
+    const bool damping = isAirDampingActive();
+    const bool withGravity = isGravityActive();
+    for (HardBody* body : aBodies) {
+        if (!body->isActive()) {
+            continue;
+        }
+        body->clearDynForces();
+        body->clearDynTorques();
+        if (withGravity) {
+            body->addDynForces(gravity * (1.0 / body->getInvMass()));
+        }
+        body->integrateVelocities(dt, damping);
+    }
+}
+
+void PrivateWorld::storeDynStates() {
+    for (HardBody* body : aBodies) {
+        body->storeDynState();
+    }
+    for (HardBody* body : adeActivatedBodies) {
+        body->storeDynState();
+    }
+    for (HardBody* body : aStaticBodies) {
+        body->storeDynState();
+    }
+}
+
+void PrivateWorld::syncFirstHitBodies() {
+    // Collected first: each switch moves the body to the other list.
+    scratch_.clear();
+    for (HardBody* body : aStaticBodies) {
+        if (body->isFirstHit(false) && !body->isStatic()) {
+            scratch_.push_back(body);
+        }
+    }
+    for (HardBody* body : scratch_) {
+        switchStaticDynamic(body, true);
+    }
+    scratch_.clear();
+    for (HardBody* body : aBodies) {
+        if (body->isFirstHit(false) && body->isStatic()) {
+            scratch_.push_back(body);
+        }
+    }
+    for (HardBody* body : scratch_) {
+        switchStaticDynamic(body, false);
+    }
+    scratch_.clear();
+}
+
+void PrivateWorld::updateBodyActivity(double dt) {
+    for (BodyList::Node* n = aReactivationBodies.head ? aReactivationBodies.head->next : nullptr; n;) {
+        BodyList::Node* const next = n->next;
+        HardBody* const body = n->value;
+        if (body->isActive()) {
+            debugLog(stdout, "reactivated %s\n", body->transform.name);
+            unlinkNode(aReactivationBodies, n);
+            unlinkBody(adeActivatedBodies, body);
+            aBodies.pushFront(body);
+        }
+        n = next;
+    }
+    activeBodyCount = 0;
+    for (BodyList::Node* n = aBodies.head ? aBodies.head->next : nullptr; n;) {
+        BodyList::Node* const next = n->next;
+        HardBody* const body = n->value;
+        if (body->isActive()) {
+            body->integratePositions(dt);
+            ++activeBodyCount;
+        } else {
+            debugLog(stdout, "deactivated %s\n", body->transform.name);
+            unlinkNode(aBodies, n);
+            aReactivationBodies.pushFront(body);
+            adeActivatedBodies.pushFront(body);
+        }
+        n = next;
+    }
+    activeBodyCount += static_cast<std::uint32_t>(nStaticBodies);
+}
+
+void PrivateWorld::resetContactStates() {
+    const auto releaseState = [](HardBody* body) {
+        if (body->getCollisionState() != MOTION_HELD) {
+            body->setCollisionState(MOTION_FREE);
+        }
+    };
+    for (HardBody* body : aStaticBodies) {
+        if (body->isFirstHit(false) && !body->isStatic()) {
+            body->setContactStage(0);
+            body->enableStatic();
+            body->disableWorldUpdate();
+        }
+        body->disableInContact();
+        releaseState(body);
+    }
+    for (BodyList* list : {&aBodies, &aCrackers, &aBarriers}) {
+        for (HardBody* body : *list) {
+            body->disableInContact();
+            body->setContactStage(0);
+            body->disableWorldUpdate();
+            releaseState(body);
+        }
+    }
+    for (HardBody* body : adeActivatedBodies) {
+        body->disableInContact();
+        body->setContactStage(0);
+        const QmtVector3 position = body->getDyn().position;
+        body->setPosition(position);
+        releaseState(body);
+    }
+    if (collisionManager) {
+        collisionManager->releasePairs();
+    }
+}
+
+bool PrivateWorld::manageCollisions(double dt) {
+    if (isDetectModeActive()) {
+        for (HardBody* body : aBodies) {
+            body->disableWorldUpdate();
+        }
+        for (HardBody* body : aStaticBodies) {
+            body->disableWorldUpdate();
+        }
+        currentDt = dt;
+        resetContactStates();
+        return collisionManager &&
+               collisionManager->detectCollisions(aBodies, aStaticBodies, aReactivationBodies,
+                                                  aBarriers);
+    }
+    currentDt = dt;
+    resetContactStates();
+    disableBodyChangeState();
+    if (!collisionManager) {
+        return true;
+    }
+    try {
+        CollisionManager& manager = *collisionManager;
+        const int s = manager.detectPairs(aCrackers, aBodies, aStaticBodies);
+        const int t = manager.detectCollisionsThreaded(aBodies, aStaticBodies, aReactivationBodies,
+                                                       aBarriers)
+                          ? 1
+                          : 0;
+        const int status = t != 0 ? t : s;
+        if (status == 1) {
+            if (isRepportCollisionsActive()) {
+                manager.updateCollisionReport();
+            }
+            const QmtVector3 g = gravityDirection(gravity);
+            std::uint32_t flags = 0;
+            manager.resolveCollisions(RESOLVE_AFTER_DETECTION, g, aBodies, aStaticBodies, flags);
+            if (isBodyDeactivationEnabled()) {
+                manager.settleRestingBodies();
+            }
+            if (flags & WORLD_BODY_CHANGE_STATE) {
+                enableBodyChangeState();
+            }
+            postCollisionUpdate();
+        }
+    } catch (const std::bad_alloc&) {
+        clear();
+        return false;
+    }
+    return true;
+}
+
+void PrivateWorld::postCollisionUpdate() {
+    // Retires fracture bodies that split into parts; plain bodies never split.
+}
+
+bool PrivateWorld::reinsertBodyTree(HardBody* body) {
+    if (!body) {
+        return false;
+    }
+    // A fracture body re-files its disconnected parts and child bodies instead.
+    if (body->getType() != HB_FRACTURE) {
+        reinsertBody(body);
+    }
+    return true;
+}
+
+bool PrivateWorld::reset() {
+    if (collisionManager) {
+        collisionManager->notifyConvexSolver(RESET_NOTICE);
+    }
+    deleteAllBodies();
+    timeScale = 1.0;
+    clear();
+    return true;
+}
+
+namespace {
+
+// Refills an emptied list with the bodies in index order. Inserting them one by one
+// after the last body of no greater index gives a stable sort by index, so a stable
+// sort and appending at the tail give the same list in O(n log n).
+void refileByIndex(BodyList& list, std::vector<HardBody*>& bodies) {
+    std::stable_sort(bodies.begin(), bodies.end(), [](const HardBody* a, const HardBody* b) {
+        return a->transform.index < b->transform.index;
+    });
+    BodyList::Node* tail = list.head;
+    if (!tail) {
+        return;
+    }
+    for (HardBody* body : bodies) {
+        list.insertAfter(body, tail);
+        if (tail->next) {
+            tail = tail->next;
+        }
+    }
+}
+
+}  // namespace
+
+void PrivateWorld::clear() {
+    if (collisionManager) {
+        collisionManager->clear();
+    }
+    // (Split fracture bodies would leave adeActivatedBodies here; no plain body splits.)
+
+    // Every sleeper wakes at the front of aBodies.
+    for (HardBody* body : aReactivationBodies) {
+        body->activate();
+        aBodies.pushFront(body);
+        unlinkBody(adeActivatedBodies, body);
+    }
+    aReactivationBodies.clear();
+
+    // Bodies waiting for their first hit start static again.
+    scratch_.clear();
+    for (HardBody* body : aBodies) {
+        if (body->isFirstHit(false)) {
+            aStaticBodies.pushFront(body);
+        } else {
+            scratch_.push_back(body);
+        }
+    }
+    aBodies.clear();
+    nDynamicBodies = static_cast<std::int32_t>(scratch_.size());
+    refileByIndex(aBodies, scratch_);
+
+    scratch_.assign(aStaticBodies.begin(), aStaticBodies.end());
+    aStaticBodies.clear();
+    nStaticBodies = static_cast<std::int32_t>(scratch_.size());
+    refileByIndex(aStaticBodies, scratch_);
+    scratch_.clear();
+
+    nBodies = nStaticBodies + nDynamicBodies;
+    lastStepTime = 0.0;
+}
