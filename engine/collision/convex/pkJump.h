@@ -48,9 +48,10 @@ public:
                                     const Qmt::QmtVector3& d) const;
 
     // Overlap tests by direction reflection: 1 when the shapes overlap, 0 when a
-    // separating direction was found or the search could not decide. The cache is
-    // read as the start of the search and always receives its end; a hull without
-    // vertices or a box without its record gives 0 and leaves the cache alone.
+    // separating direction was found or the search could not decide; undecided
+    // happens only within the 1e-5 tolerance of touching. The cache is read as the
+    // start of the search and always receives its end; a hull without vertices or a
+    // box without its record gives 0 and leaves the cache alone.
     std::uint32_t testHullHull(const BVmesh& hullA, const BVmesh& hullB,
                                ProximityCache& cache) const;
     std::uint32_t testHullBox(const BVmesh& hull, const BVbox& box, ProximityCache& cache) const;

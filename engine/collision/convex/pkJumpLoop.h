@@ -25,6 +25,8 @@
 #include <utility>
 
 #include "engine/collision/convex/pkJump.h"
+#include "engine/collision/convex/pkJumpExact.h"
+#include "engine/collision/convex/pkJumpTolerances.h"
 #include "geometry/boundingVolumes.h"
 #include "geometry/boxFit.h"
 #include "geometry/bvMesh.h"
@@ -33,8 +35,7 @@
 
 namespace PkJumpDetail {
 
-inline constexpr double PK_EPS = 1e-5;
-// Passes of the reflection loop before it gives up as undecided.
+// Passes of the reflection loop before the exact decision takes over.
 inline constexpr std::uint32_t PK_MAX_PASSES = 256;
 inline constexpr std::uint32_t PK_POOL_BLOCK = 32;
 // Squared in-plane length below which a fan record counts as lying along the axis.
@@ -158,9 +159,13 @@ private:
 
 // Fan test: true when the pool's support differences, projected on the plane normal
 // to the axis n, wind around it. Otherwise updates the fan direction f.
+//
+// When it answers true and winding is given, winding[0..2] receive the pool indices
+// of the three records whose projections wind around the axis.
 template <class Policy>
 bool fanTest(const Policy& pair, const Qmt::QmtVector3& n, Qmt::QmtVector3& f,
-             const SupportRecord* pool, std::uint32_t count) {
+             const SupportRecord* pool, std::uint32_t count,
+             std::uint32_t* winding = nullptr) {
     if (count < 2) {
         f = f + n;
         if (f.SquaredLength() >= PK_EPS) {
@@ -199,11 +204,13 @@ bool fanTest(const Policy& pair, const Qmt::QmtVector3& n, Qmt::QmtVector3& f,
     };
 
     Qmt::QmtVector3 e0, q0, e1, q1;
+    std::uint32_t i0 = 0, i1 = 1;
     project(pool[0], e0, q0);
     project(pool[1], e1, q1);
     if (q1.y * q0.x - q1.x * q0.y < 0.0) {
         std::swap(e0, e1);
         std::swap(q0, q1);
+        std::swap(i0, i1);
     }
     for (std::uint32_t i = 2; i < count; ++i) {
         Qmt::QmtVector3 e, q;
@@ -212,13 +219,20 @@ bool fanTest(const Policy& pair, const Qmt::QmtVector3& n, Qmt::QmtVector3& f,
         const double b = q.y * q0.x - q.x * q0.y;
         if (b <= -PK_EPS) {
             if (a >= PK_EPS) {
+                if (winding) {
+                    winding[0] = i0;
+                    winding[1] = i1;
+                    winding[2] = i;
+                }
                 return true;
             }
             e0 = e;
             q0 = q;
+            i0 = i;
         } else if (a > -PK_EPS) {
             e1 = e;
             q1 = q;
+            i1 = i;
         }
     }
     f = e0.Cross(n);
@@ -229,9 +243,42 @@ bool fanTest(const Policy& pair, const Qmt::QmtVector3& n, Qmt::QmtVector3& f,
     return false;
 }
 
+// Whether the winding the fan test found proves an overlap. The three records'
+// differences wind around the axis n of the current difference w = |w| n, so the
+// line along n meets their triangle; where it meets it at or behind the origin, the
+// origin lies between that point and w, inside the Minkowski difference. A triangle
+// met ahead of the origin proves nothing.
+template <class Policy>
+[[gnu::noinline]] bool windingHoldsOrigin(const Policy& pair, const Qmt::QmtVector3& n,
+                                          const SupportRecord* pool, const std::uint32_t* winding) {
+    const Qmt::QmtVector3 w0 = pair.recordDifference(pool[winding[0]]);
+    const Qmt::QmtVector3 w1 = pair.recordDifference(pool[winding[1]]);
+    const Qmt::QmtVector3 w2 = pair.recordDifference(pool[winding[2]]);
+    // Barycentric weights (unscaled) of the axis point in the projected triangle.
+    double l0 = n.Dot(w1.Cross(w2));
+    double l1 = n.Dot(w2.Cross(w0));
+    double l2 = n.Dot(w0.Cross(w1));
+    if (l0 + l1 + l2 < 0.0) {
+        l0 = -l0;
+        l1 = -l1;
+        l2 = -l2;
+    }
+    if (l0 < 0.0 || l1 < 0.0 || l2 < 0.0 || !(l0 + l1 + l2 > 0.0)) {
+        return false;
+    }
+    return l0 * w0.Dot(n) + l1 * w1.Dot(n) + l2 * w2.Dot(n) <= 0.0;
+}
+
 // The search itself on the working record s (the cache's four fields): 1 overlap,
 // 0 separated or undecided. s ends holding the last direction, supports and
 // difference.
+//
+// The reflection search answers by itself where its answer is proven: a direction
+// that separates, a stall (the reflected direction keeps both supports, so one of the
+// two directions separates unless the shapes touch within the tolerance), a winding
+// whose triangle holds the origin. Where it would otherwise guess (a fan direction
+// that points nowhere, a cycle the fan direction cannot leave, a winding ahead of the
+// origin, the pass cap) the exact decision answers.
 template <class Policy>
 std::uint32_t reflectionSearch(const Policy& pair, SupportRecord& s) {
     if (s.direction.SquaredLength() < PK_EPS) {
@@ -256,8 +303,9 @@ std::uint32_t reflectionSearch(const Policy& pair, SupportRecord& s) {
     for (std::uint32_t pass = 0; pass < PK_MAX_PASSES; ++pass) {
         Qmt::QmtVector3 n = s.difference;
         n.Unitize(Qmt::QmtMatrix3::EPSILON);
-        if (fanTest(pair, n, fan, pool.data(), pool.size())) {
-            return 1;
+        std::uint32_t winding[3];
+        if (fanTest(pair, n, fan, pool.data(), pool.size(), winding)) {
+            return windingHoldsOrigin(pair, n, pool.data(), winding) ? 1 : exactDecision(pair, s);
         }
         if (!pool.push(s)) {
             return 0;
@@ -277,11 +325,21 @@ std::uint32_t reflectionSearch(const Policy& pair, SupportRecord& s) {
                 cycled = pair.revisits(s, pool[i]);
             }
             if (cycled) {
+                // A fan direction that could not be made unit (an edge record along
+                // the axis) points nowhere.
+                if (fan.SquaredLength() < 0.5) {
+                    return exactDecision(pair, s);
+                }
                 s.direction = fan;
                 pair.takeSupports(s);
                 for (std::uint32_t i = 0; i < pool.size(); ++i) {
                     if (pair.noBetter(s, pool[i])) {
-                        return 0;
+                        // The search would go round again; only a separating fan
+                        // direction settles it.
+                        if (s.direction.Dot(s.difference) > PK_EPS) {
+                            return 0;
+                        }
+                        return exactDecision(pair, s);
                     }
                 }
             }
@@ -291,7 +349,7 @@ std::uint32_t reflectionSearch(const Policy& pair, SupportRecord& s) {
             return 0;
         }
     }
-    return 0;
+    return exactDecision(pair, s);
 }
 
 // Runs the search from the cache and writes its end back, whatever the answer.

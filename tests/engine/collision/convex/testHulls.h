@@ -6,9 +6,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "geometry/boundingVolumes.h"
 #include "geometry/bvMesh.h"
+#include "geometry/convexHull.h"
 #include "geometry/meshPlacement.h"
 #include "math/qmtMatrix3.h"
 
@@ -29,11 +31,35 @@ inline ZYLbox makeBox(const QmtVector3& c, const QmtVector3& half, const QmtMatr
     return ZYLbox{c, axes, half};
 }
 
-// A cube hull of half size 1; its vertex i is box corner i.
+// A box hull; its vertex i is box corner i.
+inline std::unique_ptr<Hull> boxHull(const QmtVector3& c, const QmtVector3& half,
+                                     const QmtMatrix3& axes = QmtMatrix3::IDENTITY,
+                                     std::uint32_t options = LINKS) {
+    auto hull = std::make_unique<Hull>();
+    buildBoxMesh(makeBox(c, half, axes), hull->mesh.get());
+    EXPECT_TRUE(hull->volume.init(hull->mesh.get(), options));
+    return hull;
+}
+
+// A cube hull of half size 1.
 inline std::unique_ptr<Hull> cubeHull(const QmtVector3& c, const QmtMatrix3& axes = QmtMatrix3::IDENTITY,
                                       std::uint32_t options = LINKS) {
+    return boxHull(c, {1.0, 1.0, 1.0}, axes, options);
+}
+
+// The hull of the points, placed by R and T; an empty hull when none can be built.
+inline std::unique_ptr<Hull> pointHull(const std::vector<QmtVector3>& points, const QmtVector3& T,
+                                       const QmtMatrix3& R = QmtMatrix3::IDENTITY,
+                                       std::uint32_t options = LINKS) {
     auto hull = std::make_unique<Hull>();
-    buildBoxMesh(makeBox(c, {1.0, 1.0, 1.0}, axes), hull->mesh.get());
+    hull->mesh.reset(buildConvexHullMesh(points.data(), static_cast<std::uint32_t>(points.size())));
+    if (!hull->mesh) {
+        ADD_FAILURE() << "hull build failed";
+        hull->mesh = std::make_unique<ZYLmesh>();
+        return hull;
+    }
+    hull->mesh->worldVertices = new QmtVector3[hull->mesh->numVertices];
+    meshTransformSRT(hull->mesh.get(), T, R, {1.0, 1.0, 1.0});
     EXPECT_TRUE(hull->volume.init(hull->mesh.get(), options));
     return hull;
 }
