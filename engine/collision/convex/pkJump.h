@@ -6,6 +6,7 @@
 
 class BVmesh;
 class BVbox;
+struct ZYLcapsule;
 
 // Search history of one shape pair, carried by the pair from frame to frame so the
 // next query starts where the last one ended. A direction with a squared length
@@ -24,6 +25,28 @@ struct SupportRecord {
     std::uint32_t vertexB = 0;
     Qmt::QmtVector3 direction;
 };
+
+// A triangle of the expanding polytope: three indices into its vertex array and the
+// outward unit normal (the order of the indices carries no orientation). Its
+// distance is P[i0] . normal.
+struct PolytopeFace {
+    std::uint32_t count = 3;
+    std::uint32_t i0 = 0, i1 = 0, i2 = 0;
+    Qmt::QmtVector3 normal;
+};
+
+// An edge of the expanding polytope; the face slots and the flag are kept for the
+// record and read by nobody.
+struct PolytopeEdge {
+    std::uint32_t i0 = 0, i1 = 0;
+    std::uint32_t faces[2] = {0xFFFFFFFFu, 0xFFFFFFFFu};
+    std::uint32_t active = 0;
+};
+
+class Polytope;
+
+// Contact points of one query: at most this many.
+inline constexpr std::uint32_t PK_MAX_CONTACTS = 24;
 
 // The convex proximity solver. It holds no state: every query works only on its
 // arguments and keeps its working storage on the call, so any number of detection
@@ -56,6 +79,17 @@ public:
                                ProximityCache& cache) const;
     std::uint32_t testHullBox(const BVmesh& hull, const BVbox& box, ProximityCache& cache) const;
 
+    // Capsule (second shape) against hull, and box (first shape) against capsule.
+    std::uint32_t testHullCapsule(const BVmesh& hull, const ZYLcapsule& capsule,
+                                  ProximityCache& cache) const;
+    std::uint32_t testCapsuleBox(const BVbox& box, const ZYLcapsule& capsule,
+                                 ProximityCache& cache) const;
+
+    // The capsule's point farthest along d: the end on the axis side of d (the minus
+    // end unless axis . d > 1e-5) pushed out by radius * d. d is not normalised.
+    void capsuleSupport(const ZYLcapsule& capsule, const Qmt::QmtVector3& d,
+                        Qmt::QmtVector3& point) const;
+
     // Direction-fan tests: true when the support differences of the pool's records
     // wind around the axis n. fan is the in/out fan direction.
     bool fanTestHullHull(const BVmesh& hullA, const BVmesh& hullB, const Qmt::QmtVector3& n,
@@ -64,6 +98,91 @@ public:
     bool fanTestHullBox(const BVmesh& hull, const BVbox& box, const Qmt::QmtVector3& n,
                         Qmt::QmtVector3& fan, const SupportRecord* pool,
                         std::uint32_t count) const;
+    bool fanTestHullCapsule(const BVmesh& hull, const ZYLcapsule& capsule,
+                            const Qmt::QmtVector3& n, Qmt::QmtVector3& fan,
+                            const SupportRecord* pool, std::uint32_t count) const;
+    bool fanTestCapsuleBox(const BVbox& box, const ZYLcapsule& capsule, const Qmt::QmtVector3& n,
+                           Qmt::QmtVector3& fan, const SupportRecord* pool,
+                           std::uint32_t count) const;
+
+    // Hull against the plane through p with unit normal n. initPlaneCache finds the
+    // first vertex (index order) whose direction from p points below the plane
+    // (cosine under -1e-5) and starts the cache there; false, cache untouched, when
+    // there is none.
+    bool initPlaneCache(const BVmesh& hull, const Qmt::QmtVector3& p, const Qmt::QmtVector3& n,
+                        ProximityCache& cache) const;
+    // The manifold of 1 to 3 touching vertices (deepest first): points, the plane
+    // normal, the depth of the first point, the first face around touching[0].
+    // A count outside 1..3 writes count 0 and nothing else.
+    void hullPlaneFeature(const BVmesh& hull, const Qmt::QmtVector3& p, const Qmt::QmtVector3& n,
+                          const std::uint32_t* touching, std::uint32_t touchingCount,
+                          Qmt::QmtVector3* points, Qmt::QmtVector3* normals, double* values,
+                          std::uint32_t& count, std::uint32_t& featureId) const;
+    // Squared distance from the origin to the segment ab (|a|^2 when a == b).
+    double segmentOriginSqrDistance(const Qmt::QmtVector3& a, const Qmt::QmtVector3& b) const;
+
+    // Expansion stop tests: true when the support point of the search record adds
+    // nothing beyond the face, or repeats a polytope vertex.
+    bool isExpansionDoneHullCapsule(const BVmesh& hull, const ZYLcapsule& capsule,
+                                    const SupportRecord& search, const PolytopeFace& face,
+                                    const SupportRecord* vertices, std::uint32_t count) const;
+    bool isExpansionDoneHullHull(const BVmesh& hullA, const BVmesh& hullB,
+                                 const SupportRecord& search, const PolytopeFace& face,
+                                 const SupportRecord* vertices, std::uint32_t count) const;
+
+    // Contact queries. Each writes up to PK_MAX_CONTACTS points, one normal, one value
+    // (negative while the shapes overlap) and the feature id(s); only entry 0 of
+    // normals and values is written. Without history in the cache the matching
+    // overlap test runs first; no overlap answers false with the outputs untouched.
+    // An empty manifold clears cache.direction and answers false.
+    //
+    // Hull-capsule normals point from the capsule into the hull; hull-hull normals
+    // from B towards A; hull-plane normals are the plane normal. A given
+    // featureVector receives, with a manifold, the final polytope face's normal (the
+    // plane normal for the plane query), for the pair's feature record.
+    bool contactHullCapsule(const BVmesh& hull, const ZYLcapsule& capsule, ProximityCache& cache,
+                            Qmt::QmtVector3* points, Qmt::QmtVector3* normals,
+                            std::uint32_t& count, double* values, std::uint32_t& featureId,
+                            Qmt::QmtVector3* featureVector = nullptr) const;
+    bool contactHullHull(const BVmesh& hullA, const BVmesh& hullB, ProximityCache& cache,
+                         Qmt::QmtVector3* points, Qmt::QmtVector3* normals, std::uint32_t& count,
+                         double* values, std::uint32_t& featureIdA, std::uint32_t& featureIdB,
+                         Qmt::QmtVector3* featureVector = nullptr) const;
+    // The plane query does not test the depth's sign: with history a hull above the
+    // plane gives a positive value, and the caller decides.
+    bool contactHullPlane(const BVmesh& hull, const Qmt::QmtVector3& p, const Qmt::QmtVector3& n,
+                          ProximityCache& cache, Qmt::QmtVector3* points,
+                          Qmt::QmtVector3* normals, std::uint32_t& count, double* values,
+                          std::uint32_t& featureId,
+                          Qmt::QmtVector3* featureVector = nullptr) const;
+
+    // Polytope stages of the contact queries, on the cache's direction and vertices.
+    // False when the polytope storage cannot be had.
+    bool buildStartTetrahedronHullCapsule(const BVmesh& hull, const ZYLcapsule& capsule,
+                                          const ProximityCache& cache, Polytope& polytope) const;
+    bool buildStartTetrahedronHullHull(const BVmesh& hullA, const BVmesh& hullB,
+                                       const ProximityCache& cache, Polytope& polytope) const;
+    // Adds the search record's support point; false when no face sees it.
+    bool expandPolytopeHullCapsule(const BVmesh& hull, const ZYLcapsule& capsule,
+                                   const SupportRecord& search, Polytope& polytope) const;
+    bool expandPolytopeHullHull(const BVmesh& hullA, const BVmesh& hullB,
+                                const SupportRecord& search, Polytope& polytope) const;
+
+    // Manifolds of a feature pair: hull vertices (1 to 3) against capsule points (1
+    // or 2), and hull vertices against hull vertices (1 to 3 each).
+    void hullCapsuleManifold(const BVmesh& hull, const ZYLcapsule& capsule,
+                             const std::uint32_t* hullFeature, std::uint32_t hullCount,
+                             const Qmt::QmtVector3* capsuleFeature, std::uint32_t capsuleCount,
+                             Qmt::QmtVector3* points, Qmt::QmtVector3* normals,
+                             std::uint32_t& count, double* values, std::uint32_t& featureId) const;
+    void hullHullManifold(const BVmesh& hullA, const BVmesh& hullB, const std::uint32_t* featureA,
+                          std::uint32_t countA, const std::uint32_t* featureB, std::uint32_t countB,
+                          Qmt::QmtVector3* points, Qmt::QmtVector3* normals, std::uint32_t& count,
+                          double* values, std::uint32_t& featureIdA,
+                          std::uint32_t& featureIdB) const;
+
+    // Told when the world is reset or a body is added; the solver keeps nothing.
+    bool notify(int event) const;
 };
 
 // The process-wide solver instance, null until its owner (the collision manager)

@@ -50,6 +50,7 @@ public:
     explicit HullSide(const BVmesh& hull);
 
     bool empty() const { return count_ == 0; }
+    std::uint32_t size() const { return count_; }
     const Qmt::QmtVector3& centre() const { return centre_; }
     const Qmt::QmtVector3& point(std::uint32_t i) const { return vertices_[i]; }
     // A vertex maximal along d; moves only to strictly larger projections.
@@ -118,6 +119,62 @@ public:
 private:
     const ShapeA& a_;
     const ShapeB& b_;
+};
+
+// A capsule: its support is a point computed from the direction.
+class CapsuleSide {
+public:
+    explicit CapsuleSide(const ZYLcapsule& capsule) : capsule_(capsule) {}
+
+    const Qmt::QmtVector3& centre() const { return capsule_.centre; }
+    // The end on the axis side of d (the minus end unless axis . d > 1e-5), pushed out
+    // by radius * d; d is not normalised.
+    Qmt::QmtVector3 support(const Qmt::QmtVector3& d) const {
+        const Qmt::QmtVector3 half = capsule_.axis * (capsule_.length * 0.5);
+        const Qmt::QmtVector3 end =
+            capsule_.axis.Dot(d) > PK_EPS ? capsule_.centre + half : capsule_.centre - half;
+        return end + d * capsule_.radius;
+    }
+
+private:
+    const ZYLcapsule& capsule_;
+};
+
+// An indexed first shape (hull or box) against a capsule. The capsule has no support
+// index, so the stall and cycle rules look at the first shape's vertex, the stall
+// also at the direction.
+template <class ShapeA>
+class CapsulePairPolicy {
+public:
+    CapsulePairPolicy(const ShapeA& a, const CapsuleSide& b) : a_(a), b_(b) {}
+
+    bool usable() const { return !a_.empty(); }
+    const Qmt::QmtVector3& centreA() const { return a_.centre(); }
+    const Qmt::QmtVector3& centreB() const { return b_.centre(); }
+
+    void takeSupports(SupportRecord& s) const {
+        s.vertexA = a_.support(s.vertexA, s.direction);
+        s.difference = b_.support(-s.direction) - a_.point(s.vertexA);
+    }
+    bool stalled(const SupportRecord& s, const SupportRecord& last) const {
+        return s.vertexA == last.vertexA && s.direction.Dot(last.direction) > 0.99999;
+    }
+    bool revisits(const SupportRecord& s, const SupportRecord& earlier) const {
+        return s.vertexA == earlier.vertexA;
+    }
+    bool noBetter(const SupportRecord& s, const SupportRecord& record) const {
+        const Qmt::QmtVector3& d = s.direction;
+        const bool aNoBetter = a_.point(s.vertexA).Dot(d) - a_.point(record.vertexA).Dot(d) < PK_EPS;
+        const bool bNoBetter = d.Dot(b_.support(-d) - b_.support(-record.direction)) > -PK_EPS;
+        return aNoBetter && bNoBetter;
+    }
+    Qmt::QmtVector3 recordDifference(const SupportRecord& record) const {
+        return b_.support(-record.direction) - a_.point(record.vertexA);
+    }
+
+private:
+    const ShapeA& a_;
+    const CapsuleSide& b_;
 };
 
 // The visited directions of one call: 32 records in place, then heap blocks grown by
