@@ -1,0 +1,3 @@
+#include "host/api/dgContext.h"
+
+const MDGContext MDGContext::fsNormal;

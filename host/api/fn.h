@@ -1,0 +1,49 @@
+#pragma once
+
+// Kinds of host objects. Numbered kinds are fixed; the others are our own.
+class MFn {
+public:
+    enum Type {
+        kInvalid = 0,
+        kDagNode = 107,
+        kTransform = 110,
+        kWorld = 247,
+        kField = 256,
+        kAirField = 257,
+        kDragField = 258,
+        kGravityField = 259,
+        kNewtonField = 260,
+        kRadialField = 261,
+        kTurbulenceField = 262,
+        kUniformField = 263,
+        kVortexField = 264,
+        kGeometric = 265,
+        kNurbsSurface = 294,
+        kMesh = 296,
+        kPluginDependNode = 448,
+        kPluginLocatorNode = 449,
+        kMeshEdgeComponent = 540,
+        kMeshPolygonComponent = 541,
+        kVolumeAxisField = 786,
+
+        kBase = 2000,
+        kDependencyNode,
+        kTime,
+        kShape,
+        kLocator,
+        kAttribute,
+        kNumericAttribute,
+        kTypedAttribute,
+        kMessageAttribute,
+        kEnumAttribute,
+        kUnitAttribute,
+        kCompoundAttribute,
+        kData,
+        kStringData,
+        kPlugin,
+        kLast
+    };
+
+    // Whether an object of kind `kind` is also of kind `family` (a kind is in its own family).
+    static bool isA(Type kind, Type family);
+};

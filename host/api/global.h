@@ -1,0 +1,44 @@
+#pragma once
+
+#include "host/api/arrays.h"
+#include "host/api/object.h"
+#include "host/api/selectionList.h"
+#include "host/api/status.h"
+#include "host/api/text.h"
+
+// Host-wide services: running MEL, user messages, selection, node deletion.
+class MGlobal {
+public:
+    enum MSelectionMode { kSelectionMode = 0, kSelectComponentMode = 1 };
+    enum ListAdjustment { kReplaceList = 0, kXORWithList, kAddToList, kRemoveFromList, kAddToHeadOfList };
+
+    // Runs MEL at once. Not shown and not undoable unless asked; an undoable
+    // command run this way still never enters the undo queue unless `undoEnabled`.
+    static MStatus executeCommand(const MString& command, bool displayEnabled = false, bool undoEnabled = false);
+    static MStatus executeCommand(const MString& command, int& result, bool displayEnabled = false,
+                                  bool undoEnabled = false);
+    static MStatus executeCommand(const MString& command, double& result, bool displayEnabled = false,
+                                  bool undoEnabled = false);
+    static MStatus executeCommand(const MString& command, MString& result, bool displayEnabled = false,
+                                  bool undoEnabled = false);
+    static MStatus executeCommand(const MString& command, MIntArray& result, bool displayEnabled = false,
+                                  bool undoEnabled = false);
+    static MStatus executeCommand(const MString& command, MDoubleArray& result, bool displayEnabled = false,
+                                  bool undoEnabled = false);
+    static MStatus executeCommand(const MString& command, MStringArray& result, bool displayEnabled = false,
+                                  bool undoEnabled = false);
+    // Queues MEL for when the host is idle.
+    static MStatus executeCommandOnIdle(const MString& command, bool displayEnabled = false);
+
+    static void displayInfo(const MString& text);
+    static void displayWarning(const MString& text);
+    static void displayError(const MString& text);
+
+    // Deletes at once (not undoable).
+    static MStatus deleteNode(const MObject& node);
+
+    static MStatus getActiveSelectionList(MSelectionList& out);
+    static MStatus setActiveSelectionList(const MSelectionList& list, ListAdjustment mode = kReplaceList);
+    static MStatus getSelectionListByName(const MString& name, MSelectionList& out);
+    static MSelectionMode selectionMode() { return kSelectionMode; }
+};

@@ -1,0 +1,118 @@
+// hostrun: the headless host. Loads modules, runs MEL scripts and commands in
+// order, then runs the exit sequence.
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "host/core/runtime.h"
+#include "host/mel/interpreter.h"
+
+namespace {
+
+struct Step {
+    bool inline_;  // -c text, else a script file
+    std::string text;
+};
+
+int usage(const char* message) {
+    std::fprintf(stderr,
+                 "hostrun: %s\n"
+                 "usage: hostrun [--batch] [--plugin PATH]... [--script-path DIR]... [--confirm ANSWER]\n"
+                 "               [--log FILE] [-c MEL]... [script.mel]...\n",
+                 message);
+    return 2;
+}
+
+std::string executableDir() {
+    char buf[4096];
+    const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return ".";
+    std::string path(buf, static_cast<std::size_t>(n));
+    return path.substr(0, path.find_last_of('/'));
+}
+
+bool readFile(const std::string& path, std::string& out) {
+    std::ifstream in(path);
+    if (!in) return false;
+    std::stringstream ss;
+    ss << in.rdbuf();
+    out = ss.str();
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    host::Runtime& rt = host::runtime();
+    std::vector<std::string> plugins;
+    std::vector<Step> steps;
+    std::string logPath;
+    std::vector<std::string> scriptPath;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= argc) return false;
+            out = argv[++i];
+            return true;
+        };
+        std::string v;
+        if (a == "--batch") {
+            rt.options.batch = true;
+        } else if (a == "--plugin") {
+            if (!value(v)) return usage("--plugin needs a path");
+            plugins.push_back(v);
+        } else if (a == "--script-path") {
+            if (!value(v)) return usage("--script-path needs a directory");
+            scriptPath.push_back(v);
+        } else if (a == "-c") {
+            if (!value(v)) return usage("-c needs MEL text");
+            steps.push_back(Step{true, v});
+        } else if (a == "--confirm") {
+            if (!value(v)) return usage("--confirm needs an answer");
+            rt.options.confirmAnswer = v;
+        } else if (a == "--log") {
+            if (!value(logPath)) return usage("--log needs a file");
+        } else if (a.size() > 1 && a[0] == '-') {
+            return usage(("unknown option " + a).c_str());
+        } else {
+            steps.push_back(Step{false, a});
+        }
+    }
+    // Scripts are found in the given directories, then next to hostrun, then here.
+    rt.options.scriptPath = scriptPath;
+    rt.options.scriptPath.push_back(executableDir());
+    rt.options.scriptPath.push_back(".");
+
+    int code = 0;
+    for (const auto& p : plugins) {
+        host::Result r;
+        if (!rt.mel().call("loadPlugin", {host::mel::Arg{p, true}}, r)) code = 1;
+        rt.idle.flush();
+        if (code) break;
+    }
+    for (const auto& s : steps) {
+        if (code) break;
+        std::string text = s.text;
+        if (!s.inline_ && !readFile(s.text, text)) {
+            rt.log.add(host::LogKind::Error, "Cannot read script '" + s.text + "'.");
+            code = 1;
+            break;
+        }
+        if (!rt.mel().runScript(text)) code = 1;
+    }
+    rt.shutdown();
+    if (!logPath.empty()) {
+        std::ofstream out(logPath);
+        out << rt.log.text();
+        if (!out) {
+            std::fprintf(stderr, "hostrun: cannot write %s\n", logPath.c_str());
+            if (!code) code = 1;
+        }
+    }
+    return code;
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace host {
+
+enum class LogKind { Info, Warning, Error, Print, Echo };
+
+struct LogRecord {
+    LogKind kind;
+    std::string text;
+    std::string command;  // the command that raised it, when known
+};
+
+// Everything shown to the user: recorded for tests and --log, printed as it
+// comes (print to standard output, the rest to standard error with a prefix).
+class Log {
+public:
+    void add(LogKind kind, const std::string& text, const std::string& command = {});
+    const std::vector<LogRecord>& records() const { return records_; }
+    void clear() { records_.clear(); }
+    bool contains(LogKind kind, const std::string& fragment) const;
+    std::size_t count(LogKind kind) const;
+    // One line per record, with the kind prefix.
+    std::string text() const;
+    void setQuiet(bool quiet) { quiet_ = quiet; }
+
+    static std::string prefix(LogKind kind);
+
+private:
+    std::vector<LogRecord> records_;
+    bool quiet_ = false;
+};
+
+}  // namespace host

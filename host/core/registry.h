@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/api/fn.h"
+#include "host/api/status.h"
+#include "host/api/typeId.h"
+#include "host/core/attribute.h"
+
+class MSyntax;
+
+namespace host {
+
+using CreatorFunction = void* (*)();
+using InitializeFunction = MStatus (*)();
+using SyntaxFunction = MSyntax (*)();
+
+struct NodeType {
+    std::string name;
+    MTypeId id;
+    MFn::Type apiType = MFn::kDependencyNode;
+    int pxType = 0;  // MPxNode::Type
+    CreatorFunction creator = nullptr;
+    InitializeFunction initialize = nullptr;
+    std::vector<AttributePtr> attributes;  // top level, in creation order
+    std::uint64_t module = 0;              // 0: built in
+    std::string classification;
+    bool deletable = true;
+
+    const Attribute* findAttribute(const std::string& name) const;
+};
+
+struct CommandType {
+    std::string name;
+    CreatorFunction creator = nullptr;
+    SyntaxFunction syntax = nullptr;
+    std::uint64_t module = 0;
+};
+
+// Node types and commands known to the host.
+class Registry {
+public:
+    NodeType* findType(const std::string& name) const;
+    NodeType* findType(MTypeId id) const;
+    // Fails when the name or the id is taken.
+    MStatus addType(std::unique_ptr<NodeType> type);
+    void removeType(const NodeType* type);
+    const std::vector<std::unique_ptr<NodeType>>& types() const { return types_; }
+
+    const CommandType* findCommand(const std::string& name) const;
+    MStatus addCommand(CommandType command);
+    MStatus removeCommand(const std::string& name);
+    std::vector<std::string> commandNames(std::uint64_t module) const;
+
+private:
+    std::vector<std::unique_ptr<NodeType>> types_;
+    std::map<std::string, CommandType> commands_;
+};
+
+}  // namespace host

@@ -1,0 +1,86 @@
+#include "host/core/runtime.h"
+
+#include "host/api/fnAttribute.h"
+#include "host/api/pxNode.h"
+#include "host/mel/interpreter.h"
+
+namespace host {
+
+Runtime& Runtime::instance() {
+    static Runtime r;
+    return r;
+}
+
+Runtime::Runtime() : mel_(std::make_unique<mel::Interpreter>()) { createBuiltins(); }
+
+Runtime::~Runtime() {
+    log.setQuiet(true);
+    modules.unloadAll();
+    undo.flush();
+    scene.clear();
+}
+
+void Runtime::createBuiltins() {
+    // The scene's time: one node "time1", always there.
+    auto type = std::make_unique<NodeType>();
+    type->name = "time";
+    type->apiType = MFn::kTime;
+    type->deletable = false;
+    auto outTime = std::make_shared<Attribute>();
+    outTime->longName = "outTime";
+    outTime->shortName = "ot";
+    outTime->kind = AttrKind::Unit;
+    outTime->unitType = MFnUnitAttribute::kTime;
+    outTime->defaultValue = MTime(1.0, MTime::kFilm);
+    outTime->added = true;
+    type->attributes = {MPxNode::message.attribute(), outTime};
+    NodeType* raw = type.get();
+    registry.addType(std::move(type));
+    // Quietly: no callbacks can be installed yet, and the runtime may still be under construction.
+    scene.readingFile = true;
+    timeNode_ = scene.createNode(*raw, "time1", false, nullptr);
+    scene.readingFile = false;
+}
+
+void Runtime::reset() {
+    modules.unloadAll();
+    undo.flush();
+    undo.recording = true;
+    idle.clear();
+    scene.clear();
+    registry = Registry();
+    messages.clear();
+    selection.clear();
+    options = Options();
+    mel_->clear();
+    resultStack.clear();
+    commandStack.clear();
+    initializingType = nullptr;
+    gridColor = 3;
+    playingBack = false;
+    log.clear();
+    log.setQuiet(false);
+    createBuiltins();
+}
+
+MStatus Runtime::loadStaticModule(EntryPoint initialize, EntryPoint uninitialize, const std::string& name) {
+    return modules.loadStatic(initialize, uninitialize, name);
+}
+
+void Runtime::shutdown() {
+    idle.flush();
+    messages.sceneMessage(29);
+    idle.flush();
+    undo.flush();
+    scene.clear();
+    modules.unloadAll();
+    idle.clear();
+}
+
+void Runtime::reportError(const std::string& text) {
+    log.add(LogKind::Error, text, commandStack.empty() ? std::string() : commandStack.back());
+}
+
+}  // namespace host
+
+MTime::Unit MTime::uiUnit() { return host::runtime().options.timeUnit; }

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "host/api/hostTime.h"
+#include "host/core/idleQueue.h"
+#include "host/core/log.h"
+#include "host/core/messageHub.h"
+#include "host/core/modules.h"
+#include "host/core/registry.h"
+#include "host/core/result.h"
+#include "host/core/scene.h"
+#include "host/core/undoQueue.h"
+
+namespace host {
+
+namespace mel {
+class Interpreter;
+}
+
+// What the stand-in answers where a real host would ask the user or the window system.
+struct Options {
+    bool batch = false;
+    std::vector<std::string> scriptPath;
+    std::set<std::string> openWindows;
+    std::string confirmAnswer;
+    bool busy = false;
+    bool progressCancel = false;
+    std::string upAxis = "y";
+    bool gridShown = true;
+    bool historyOn = true;
+    MTime::Unit timeUnit = MTime::kFilm;
+};
+
+// The one host of the process: scene, registry, queues, messages, modules, log.
+class Runtime {
+public:
+    static Runtime& instance();
+
+    // Unloads modules, deletes every node, and starts again with a fresh scene.
+    void reset();
+    // Registers a module linked into the program: same sequence as loadPlugin, without dlopen.
+    MStatus loadStaticModule(EntryPoint initialize, EntryPoint uninitialize, const std::string& name = "static");
+    // The exit sequence: flush idle, message 29, delete all nodes, unload modules in reverse order.
+    void shutdown();
+
+    Options options;
+    Log log;
+    Registry registry;
+    Scene scene;
+    MessageHub messages;
+    UndoQueue undo;
+    IdleQueue idle;
+    Modules modules;
+    mel::Interpreter& mel() { return *mel_; }
+
+    std::vector<std::uint64_t> selection;   // active selection, node ids
+    NodeType* initializingType = nullptr;   // set while a type's initialize runs
+    std::vector<Result*> resultStack;       // results of running commands
+    std::vector<std::string> commandStack;  // names of running commands
+    int gridColor = 3;
+    bool playingBack = false;
+
+    // Scene services used by the API classes.
+    std::uint64_t timeNode() const { return timeNode_; }
+    void reportError(const std::string& text);
+
+    ~Runtime();
+
+private:
+    Runtime();
+    void createBuiltins();
+
+    std::unique_ptr<mel::Interpreter> mel_;
+    std::uint64_t timeNode_ = 0;
+};
+
+inline Runtime& runtime() { return Runtime::instance(); }
+
+}  // namespace host

@@ -1,0 +1,257 @@
+#include "host/core/scene.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "host/api/plug.h"
+#include "host/api/pxNode.h"
+#include "host/core/registry.h"
+#include "host/core/runtime.h"
+
+namespace host {
+
+Scene::~Scene() { clear(); }
+
+Node* Scene::find(std::uint64_t id) const {
+    const auto it = index_.find(id);
+    return it == index_.end() || it->second->limbo ? nullptr : it->second;
+}
+
+Node* Scene::findIncludingLimbo(std::uint64_t id) const {
+    const auto it = index_.find(id);
+    return it == index_.end() ? nullptr : it->second;
+}
+
+Node* Scene::findByName(const std::string& name) const {
+    for (const auto& [id, node] : nodes_)
+        if (!node->limbo && node->name == name) return node.get();
+    return nullptr;
+}
+
+std::vector<std::uint64_t> Scene::nodeIds() const {
+    std::vector<std::uint64_t> ids;
+    for (const auto& [id, node] : nodes_)
+        if (!node->limbo) ids.push_back(id);
+    return ids;
+}
+
+std::string Scene::uniqueName(const std::string& wanted) const {
+    if (!findByName(wanted)) return wanted;
+    // Raise the trailing number until the name is free.
+    std::size_t digits = wanted.size();
+    while (digits > 0 && std::isdigit(static_cast<unsigned char>(wanted[digits - 1]))) --digits;
+    const std::string stem = wanted.substr(0, digits);
+    long n = digits < wanted.size() ? std::stol(wanted.substr(digits)) + 1 : 1;
+    while (findByName(stem + std::to_string(n))) ++n;
+    return stem + std::to_string(n);
+}
+
+std::string Scene::defaultName(const NodeType& type) const {
+    for (long n = 1;; ++n)
+        if (!findByName(type.name + std::to_string(n))) return type.name + std::to_string(n);
+}
+
+void Scene::initSlots(Node& node, const Attribute& attr) {
+    if (attr.array) return;  // elements appear on demand
+    Slot& s = node.slots[SlotKey{&attr, -1}];
+    s.value = attr.defaultValue;
+    s.dirty = attr.affected;
+}
+
+std::uint64_t Scene::createNode(NodeType& type, const std::string& name, bool limbo, MStatus* status) {
+    auto node = std::make_unique<Node>();
+    node->id = nextId_++;
+    node->type = &type;
+    node->name = name.empty() ? defaultName(type) : uniqueName(name);
+    node->limbo = limbo;
+    for (const auto& a : type.attributes) initSlots(*node, *a);
+    Node* raw = node.get();
+    nodes_.emplace(raw->id, std::move(node));
+    index_.emplace(raw->id, raw);
+    const MObject obj = MObject::fromNode(raw->id);
+    if (type.creator) {
+        auto* user = static_cast<MPxNode*>(type.creator());
+        if (!user) {
+            index_.erase(raw->id);
+            nodes_.erase(raw->id);
+            if (status) *status = MStatus(MS::kFailure, "node creation failed");
+            return 0;
+        }
+        raw->user.reset(user);
+        user->setThisObject(obj);
+        user->postConstructor();
+    }
+    if (status) *status = MS::kSuccess;
+    if (!limbo && !readingFile) runtime().messages.nodeAdded(obj, type.name);
+    return raw->id;
+}
+
+MStatus Scene::deleteNode(std::uint64_t id, bool force) {
+    Node* node = findIncludingLimbo(id);
+    if (!node) return MStatus(MS::kInvalidParameter, "no such node");
+    if (node->deleting) return MS::kSuccess;
+    if (node->limbo) {
+        destroyLimbo(id);
+        return MS::kSuccess;
+    }
+    if (node->locked) return MStatus(MS::kFailure, "Cannot delete locked node '" + node->name + "'.");
+    if (!node->type->deletable && !force) return MStatus(MS::kFailure, "Cannot delete '" + node->name + "'.");
+    node->deleting = true;
+    const MObject obj = MObject::fromNode(id);
+    runtime().messages.nodeRemoved(obj, node->type->name);
+    // The module object goes while plugs and connections are still in place:
+    // a destructor may look at what is connected to its node.
+    if (Node* n = findIncludingLimbo(id)) n->user.reset();
+    breakConnections(id, nullptr);
+    freeNode(id);
+    return MS::kSuccess;
+}
+
+MStatus Scene::sendToLimbo(std::uint64_t id, std::vector<Connection>* removed) {
+    Node* node = find(id);
+    if (!node) return MStatus(MS::kInvalidParameter, "no such node");
+    if (node->deleting) return MS::kSuccess;
+    if (node->locked) return MStatus(MS::kFailure, "Cannot delete locked node '" + node->name + "'.");
+    if (!node->type->deletable) return MStatus(MS::kFailure, "Cannot delete '" + node->name + "'.");
+    node->deleting = true;
+    runtime().messages.nodeRemoved(MObject::fromNode(id), node->type->name);
+    breakConnections(id, removed);
+    if (Node* n = findIncludingLimbo(id)) {
+        n->deleting = false;
+        n->limbo = true;
+    }
+    runtime().selection.erase(std::remove(runtime().selection.begin(), runtime().selection.end(), id),
+                              runtime().selection.end());
+    return MS::kSuccess;
+}
+
+MStatus Scene::restoreFromLimbo(std::uint64_t id, const std::vector<Connection>& reconnect) {
+    Node* node = findIncludingLimbo(id);
+    if (!node || !node->limbo) return MStatus(MS::kInvalidParameter, "no such node");
+    node->name = uniqueName(node->name);
+    node->limbo = false;
+    for (const Connection& c : reconnect) {
+        if (!find(c.src.node) || !find(c.dst.node) || sourceOf(c.dst)) continue;
+        addConnection(c);  // back in its place: the order is kept
+        dirtyDestination(c.dst);
+    }
+    if (!readingFile) runtime().messages.nodeAdded(MObject::fromNode(id), node->type->name);
+    return MS::kSuccess;
+}
+
+void Scene::destroyLimbo(std::uint64_t id) {
+    Node* node = findIncludingLimbo(id);
+    if (!node || !node->limbo || node->deleting) return;
+    node->deleting = true;
+    node->user.reset();
+    freeNode(id);
+}
+
+void Scene::deleteAllOfType(const NodeType* type) {
+    std::vector<std::uint64_t> ids;
+    for (const auto& [id, node] : nodes_)
+        if (node->type == type) ids.push_back(id);
+    for (const auto id : ids) {
+        Node* n = findIncludingLimbo(id);
+        if (!n) continue;  // went with an earlier one
+        n->locked = false;
+        deleteNode(id, true);
+    }
+}
+
+void Scene::freeNode(std::uint64_t id) {
+    auto it = nodes_.find(id);
+    if (it == nodes_.end()) return;
+    auto& sel = runtime().selection;
+    sel.erase(std::remove(sel.begin(), sel.end(), id), sel.end());
+    // Moved out first: the node's destructor must not see the map mid-erase.
+    std::unique_ptr<Node> doomed = std::move(it->second);
+    nodes_.erase(it);
+    index_.erase(id);
+}
+
+void Scene::clear() {
+    for (int pass = 0; pass < 2; ++pass) {
+        std::vector<std::uint64_t> ids;
+        for (const auto& [id, node] : nodes_) ids.push_back(id);
+        std::reverse(ids.begin(), ids.end());
+        for (const auto id : ids) {
+            Node* n = findIncludingLimbo(id);
+            if (!n) continue;
+            if (n->limbo) {
+                destroyLimbo(id);
+                continue;
+            }
+            n->locked = false;
+            deleteNode(id, true);
+        }
+    }
+    connections_.clear();
+    byNode_.clear();
+}
+
+MStatus Scene::rename(std::uint64_t id, const std::string& name, std::string* given) {
+    Node* node = find(id);
+    if (!node) return MStatus(MS::kInvalidParameter, "no such node");
+    if (node->locked) return MStatus(MS::kFailure, "Cannot rename locked node '" + node->name + "'.");
+    if (!node->type->deletable) return MStatus(MS::kFailure, "Cannot rename '" + node->name + "'.");
+    if (name.empty()) return MStatus(MS::kInvalidParameter, "empty name");
+    if (name != node->name) {
+        node->name.clear();
+        node->name = uniqueName(name);
+    }
+    if (given) *given = node->name;
+    return MS::kSuccess;
+}
+
+const Attribute* Scene::findAttribute(const Node& node, const std::string& name) const {
+    if (const Attribute* a = node.type->findAttribute(name)) return a;
+    for (const auto& a : node.dynamicAttributes) {
+        if (a->matches(name)) return a.get();
+        for (const auto& c : a->children)
+            if (c->matches(name)) return c.get();
+    }
+    return nullptr;
+}
+
+AttributePtr Scene::attributePtr(const Node&, const Attribute* attr) const {
+    // Attributes are always owned by shared pointers (types, nodes, module statics).
+    return attr ? const_cast<Attribute*>(attr)->shared_from_this() : nullptr;
+}
+
+bool Scene::hasAttribute(const Node& node, const Attribute* attr) const {
+    auto in = [&](const std::vector<AttributePtr>& list) {
+        for (const auto& a : list) {
+            if (a.get() == attr) return true;
+            for (const auto& c : a->children)
+                if (c.get() == attr) return true;
+        }
+        return false;
+    };
+    return attr && (in(node.type->attributes) || in(node.dynamicAttributes));
+}
+
+MStatus Scene::addDynamicAttribute(Node& node, const AttributePtr& attr) {
+    if (!attr || findAttribute(node, attr->longName) || findAttribute(node, attr->shortName))
+        return MStatus(MS::kInvalidParameter, "attribute exists");
+    attr->dynamic = true;
+    attr->added = true;
+    node.dynamicAttributes.push_back(attr);
+    initSlots(node, *attr);
+    return MS::kSuccess;
+}
+
+MStatus Scene::removeDynamicAttribute(Node& node, const Attribute* attr) {
+    const auto it = std::find_if(node.dynamicAttributes.begin(), node.dynamicAttributes.end(),
+                                 [&](const AttributePtr& a) { return a.get() == attr; });
+    if (it == node.dynamicAttributes.end()) return MStatus(MS::kInvalidParameter, "not a dynamic attribute");
+    for (const Connection& c : connectionsOf(node.id))
+        if ((c.src.node == node.id && c.src.attr->storage() == attr) ||
+            (c.dst.node == node.id && c.dst.attr->storage() == attr))
+            removeConnection(c.order);
+    std::erase_if(node.slots, [&](const auto& kv) { return kv.first.attr == attr; });
+    node.dynamicAttributes.erase(it);
+    return MS::kSuccess;
+}
+
+}  // namespace host

@@ -1,0 +1,126 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "host/api/status.h"
+#include "host/core/node.h"
+
+class MPlug;
+class MObject;
+
+namespace host {
+
+struct NodeType;
+
+// A plug by node id, attribute and element index.
+struct PlugKey {
+    std::uint64_t node = 0;
+    AttributePtr attr;
+    int index = -1;
+    bool operator==(const PlugKey& o) const { return node == o.node && attr == o.attr && index == o.index; }
+};
+
+struct Connection {
+    PlugKey src, dst;
+    std::uint64_t order = 0;  // connection order, kept across undo
+};
+
+// The scene: nodes in creation order, unique names, connections, and the
+// evaluator (push dirty, pull compute).
+class Scene {
+public:
+    Scene() = default;
+    Scene(const Scene&) = delete;
+    Scene& operator=(const Scene&) = delete;
+    ~Scene();
+
+    // Live nodes (not in limbo); null for deleted ids.
+    Node* find(std::uint64_t id) const;
+    Node* findIncludingLimbo(std::uint64_t id) const;
+    Node* findByName(const std::string& name) const;
+    std::vector<std::uint64_t> nodeIds() const;  // live, creation order
+
+    // Builds the node, runs its postConstructor, then (unless in limbo) the node-added callbacks.
+    std::uint64_t createNode(NodeType& type, const std::string& name, bool limbo, MStatus* status);
+    // Deletes at once; nested requests run at once too, nodes already being deleted are skipped.
+    MStatus deleteNode(std::uint64_t id, bool force = false);
+    // Undoable deletion: removal callbacks run, connections are kept in `removed`, the node hides.
+    MStatus sendToLimbo(std::uint64_t id, std::vector<Connection>* removed);
+    MStatus restoreFromLimbo(std::uint64_t id, const std::vector<Connection>& reconnect);
+    // Frees a node in limbo (its module object is destroyed).
+    void destroyLimbo(std::uint64_t id);
+    // Every node of the type, live (locks ignored) or in limbo.
+    void deleteAllOfType(const NodeType* type);
+    // Deletes every node (deletable or not) in reverse creation order, limbo included.
+    void clear();
+
+    MStatus rename(std::uint64_t id, const std::string& name, std::string* given = nullptr);
+    std::string uniqueName(const std::string& wanted) const;
+    std::string defaultName(const NodeType& type) const;
+
+    // Attributes.
+    const Attribute* findAttribute(const Node& node, const std::string& name) const;
+    AttributePtr attributePtr(const Node& node, const Attribute* attr) const;
+    bool hasAttribute(const Node& node, const Attribute* attr) const;
+    MStatus addDynamicAttribute(Node& node, const AttributePtr& attr);
+    MStatus removeDynamicAttribute(Node& node, const Attribute* attr);
+
+    // Connections.
+    MStatus connect(const PlugKey& src, const PlugKey& dst, bool force = false);
+    MStatus disconnect(const PlugKey& src, const PlugKey& dst);
+    // Connections touching the node, in connection order.
+    std::vector<Connection> connectionsOf(std::uint64_t node) const;
+    const Connection* sourceOf(const PlugKey& dst) const;
+
+    // Values.
+    Slot* slot(Node& node, const Attribute* attr, int index, bool create);
+    // Evaluates what is dirty and returns the stored value.
+    Value read(const PlugKey& plug, MStatus* status = nullptr);
+    // Fails unchanged on a locked plug; stores clean and dirties dependents.
+    MStatus write(const PlugKey& plug, Value value);
+    // Stores without dirtying anything (compute outputs).
+    void store(Node& node, const Attribute* attr, int index, Value value);
+    void markClean(Node& node, const Attribute* attr, int index);
+    std::vector<int> elementIndices(const Node& node, const Attribute* attr) const;
+    bool plugLocked(const PlugKey& plug) const;
+    void setPlugLocked(const PlugKey& plug, bool locked);
+
+    bool readingFile = false;
+
+private:
+    void initSlots(Node& node, const Attribute& attr);
+    void dirtyFrom(Node& node, const Attribute* attr, int index, bool callHook);
+    void dirtySlot(Node& node, const Attribute* attr, int index);
+    // A destination that just got (or got back) its source: dirty, the node told.
+    void dirtyDestination(const PlugKey& dst);
+    void breakConnections(std::uint64_t id, std::vector<Connection>* removed);
+    void freeNode(std::uint64_t id);
+    void addConnection(const Connection& c);
+    // Calls f(connection) for the node's connections in order; f must not change connections.
+    template <typename F>
+    void forEachConnection(std::uint64_t node, F&& f) const {
+        if (const auto orders = byNode_.find(node); orders != byNode_.end())
+            for (const std::uint64_t o : orders->second) f(connections_.at(o));
+    }
+    void removeConnection(std::uint64_t order);
+
+    std::map<std::uint64_t, std::unique_ptr<Node>> nodes_;  // id order = creation order
+    std::unordered_map<std::uint64_t, Node*> index_;         // fast lookup by id
+    std::map<std::uint64_t, Connection> connections_;       // by connection order
+    std::map<std::uint64_t, std::vector<std::uint64_t>> byNode_;  // node id -> its connections' orders, ascending
+    std::uint64_t nextId_ = 1;
+    std::uint64_t nextConnection_ = 1;
+};
+
+// Shell-style match: * any run, ? one character.
+bool globMatch(const std::string& pattern, const std::string& text);
+
+MPlug makePlug(const PlugKey& key);
+PlugKey keyOf(const MPlug& plug);
+
+}  // namespace host

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "host/api/status.h"
+#include "host/core/result.h"
+#include "host/mel/tokenizer.h"
+
+namespace host::mel {
+
+// One command argument; quoted strings are never flags.
+struct Arg {
+    std::string text;
+    bool quoted = false;
+    bool isFlag() const;
+};
+
+class Interpreter;
+using Builtin = std::function<MStatus(Interpreter&, const std::vector<Arg>&, Result&)>;
+
+// A small MEL: statements, global procs without parameters, typed variables,
+// backquoted commands and print. No control flow and no arithmetic.
+class Interpreter {
+public:
+    Interpreter();
+
+    // Runs statements; a failing statement stops the run and its status is returned.
+    // `undoable`: undoable commands run here enter the undo queue.
+    MStatus run(const std::string& source, bool undoable, Result* result = nullptr);
+    // Runs one statement after another at top level, flushing the idle queue after each.
+    MStatus runScript(const std::string& source);
+    // Finds the file on the script path and runs it.
+    MStatus source(const std::string& file);
+    std::string findScript(const std::string& file) const;
+    // A built-in, a registered command or a proc.
+    MStatus call(const std::string& name, const std::vector<Arg>& args, Result& result);
+
+    bool hasProc(const std::string& name) const { return procs_.count(name) != 0; }
+    bool isBuiltin(const std::string& name) const { return builtins_.count(name) != 0; }
+    bool undoable() const { return undoable_; }
+    void clear();
+
+    // Interface commands and proc calls, one line each ("name arg arg"), for tests and logs.
+    void record(const std::string& name, const std::vector<Arg>& args);
+    const std::vector<std::string>& recorded() const { return recorded_; }
+
+private:
+    struct Variable {
+        std::string type;  // "string", "int", "float"
+        bool array = false;
+        Result value;
+    };
+    struct Cursor;
+
+    MStatus runTokens(const std::vector<Token>& tokens, Result* result, bool topLevel);
+    MStatus statement(Cursor& c, Result& result);
+    MStatus declaration(Cursor& c, bool global);
+    MStatus assignment(Cursor& c, const std::string& name);
+    MStatus procDefinition(Cursor& c);
+    MStatus print(Cursor& c);
+    MStatus command(Cursor& c, Result& result);
+    MStatus expression(Cursor& c, Result& value);
+    MStatus term(Cursor& c, Result& value);
+    MStatus backquote(const std::string& text, Result& value);
+    Variable* variable(const std::string& name);
+    MStatus fail(const std::string& text);
+
+    std::map<std::string, Builtin> builtins_;
+    std::map<std::string, std::vector<Token>> procs_;
+    std::map<std::string, Variable> globals_;
+    std::vector<std::map<std::string, Variable>> locals_;
+    std::vector<std::string> recorded_;
+    bool undoable_ = false;
+    int depth_ = 0;
+};
+
+void addBuiltins(std::map<std::string, Builtin>& table);
+void addSceneBuiltins(std::map<std::string, Builtin>& table);
+
+}  // namespace host::mel

@@ -1,0 +1,370 @@
+#include <algorithm>
+
+#include "host/api/argList.h"
+#include "host/api/fnAttribute.h"
+#include "host/core/runtime.h"
+#include "host/mel/builtinArgs.h"
+
+namespace host::mel {
+
+namespace {
+
+struct PlugRef {
+    Node* node = nullptr;
+    const Attribute* attr = nullptr;
+    int index = -1;
+    PlugKey key() const { return PlugKey{node->id, runtime().scene.attributePtr(*node, attr), index}; }
+};
+
+// "node.attr", "node.attr[3]" or "node.parent[3].child".
+bool resolvePlug(const std::string& text, PlugRef& out) {
+    const auto dot = text.find('.');
+    if (dot == std::string::npos) return false;
+    Scene& scene = runtime().scene;
+    out.node = scene.findByName(text.substr(0, dot));
+    if (!out.node) return false;
+    std::string path = text.substr(dot + 1);
+    if (!path.empty() && path[0] == '.') path = path.substr(1);
+    const auto inner = path.find('.');
+    std::string head = inner == std::string::npos ? path : path.substr(0, inner);
+    if (const auto b = head.find('['); b != std::string::npos) {
+        out.index = std::atoi(head.substr(b + 1).c_str());
+        head = head.substr(0, b);
+    }
+    out.attr = scene.findAttribute(*out.node, head);
+    if (out.attr && inner != std::string::npos) {
+        const std::string child = path.substr(inner + 1);
+        const Attribute* found = nullptr;
+        for (const auto& c : out.attr->children)
+            if (c->matches(child)) found = c.get();
+        out.attr = found;
+    }
+    return out.attr != nullptr;
+}
+
+MStatus noPlug(const std::string& cmd, const std::string& text) {
+    return commandError(cmd, "No object matches name: " + text);
+}
+
+MStatus createNodeCmd(Interpreter&, const std::vector<Arg>& args, Result& result) {
+    ParsedArgs p;
+    if (MStatus st = parseArgs("createNode", args, {{"n", "name", 1}, {"p", "parent", 1}, {"ss", "skipSelect", 0}}, p);
+        !st)
+        return st;
+    if (p.words.empty()) return commandError("createNode", "No node type given");
+    NodeType* type = runtime().registry.findType(p.words[0].text);
+    if (!type) return commandError("createNode", "Unknown object type: " + p.words[0].text);
+    MStatus st;
+    const auto id = runtime().scene.createNode(*type, p.value("n"), false, &st);
+    if (!st) return commandError("createNode", st.errorString().str());
+    if (!p.has("ss")) runtime().selection = {id};
+    result = runtime().scene.find(id)->name;
+    return MS::kSuccess;
+}
+
+MStatus renameCmd(Interpreter&, const std::vector<Arg>& args, Result& result) {
+    if (args.size() < 2) return commandError("rename", "Two names expected");
+    Node* n = runtime().scene.findByName(args[0].text);
+    if (!n) return noPlug("rename", args[0].text);
+    std::string given;
+    const MStatus st = runtime().scene.rename(n->id, args[1].text, &given);
+    if (!st) return commandError("rename", st.errorString().str());
+    result = given;
+    return MS::kSuccess;
+}
+
+MStatus deleteCmd(Interpreter&, const std::vector<Arg>& args, Result&) {
+    std::vector<std::uint64_t> ids;
+    if (args.empty()) ids = runtime().selection;
+    for (const auto& a : args) {
+        Node* n = runtime().scene.findByName(a.text);
+        if (!n) return noPlug("delete", a.text);
+        ids.push_back(n->id);
+    }
+    for (const auto id : ids) {
+        if (!runtime().scene.find(id)) continue;  // already gone with an earlier one
+        const MStatus st = runtime().scene.deleteNode(id);
+        if (!st) return commandError("delete", st.errorString().str());
+    }
+    return MS::kSuccess;
+}
+
+MStatus setAttrCmd(Interpreter&, const std::vector<Arg>& args, Result&) {
+    ParsedArgs p;
+    // Negative numbers are values, not flags: only known flag names are taken as flags.
+    std::vector<Arg> rest;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& t = args[i].text;
+        if (!args[i].quoted && (t == "-type" || t == "-typ" || t == "-l" || t == "-lock") && i + 1 < args.size()) {
+            p.flags[t == "-type" || t == "-typ" ? "typ" : "l"].push_back(args[++i].text);
+            continue;
+        }
+        rest.push_back(args[i]);
+    }
+    if (rest.empty()) return commandError("setAttr", "No attribute given");
+    PlugRef ref;
+    if (!resolvePlug(rest[0].text, ref)) return noPlug("setAttr", rest[0].text);
+    Scene& scene = runtime().scene;
+    const PlugKey key = ref.key();
+    if (p.has("l")) {
+        scene.setPlugLocked(key, truthy(p.value("l")));
+        if (rest.size() == 1) return MS::kSuccess;
+    }
+    if (rest.size() < 2) return commandError("setAttr", "No value given");
+    const Attribute* a = ref.attr;
+    Value v;
+    if (a->kind == AttrKind::Typed) {
+        v = rest[1].text;
+    } else if (a->kind == AttrKind::Numeric && !a->children.empty()) {
+        if (rest.size() < 4) return commandError("setAttr", "Three values expected");
+        v = Vec3{MString(rest[1].text).asDouble(), MString(rest[2].text).asDouble(), MString(rest[3].text).asDouble()};
+    } else if (a->kind == AttrKind::Unit && a->unitType == MFnUnitAttribute::kTime) {
+        v = MTime(MString(rest[1].text).asDouble(), runtime().options.timeUnit);
+    } else if (a->kind == AttrKind::Enum && !MString(rest[1].text).isInt()) {
+        const auto f = std::find_if(a->fields.begin(), a->fields.end(),
+                                    [&](const auto& fl) { return fl.first == rest[1].text; });
+        if (f == a->fields.end()) return commandError("setAttr", "Unknown enum value: " + rest[1].text);
+        v = f->second;
+    } else {
+        const std::string& t = rest[1].text;
+        bool b = false;
+        const bool integral = a->kind == AttrKind::Enum ||
+                              (a->kind == AttrKind::Numeric && a->numericType > 0 &&
+                               a->numericType < MFnNumericData::kFloat);
+        if (parseBool(t, b) && !MString(t).isDouble())
+            v = b ? 1 : 0;
+        else if (!MString(t).isDouble())
+            return commandError("setAttr", "Invalid value: " + t);
+        else if (integral)
+            v = static_cast<int>(MString(t).asDouble());
+        else
+            v = MString(t).asDouble();
+    }
+    const MStatus st = scene.write(key, v);
+    if (!st) return commandError("setAttr", st.errorString().str());
+    return MS::kSuccess;
+}
+
+MStatus getAttrCmd(Interpreter&, const std::vector<Arg>& args, Result& result) {
+    ParsedArgs p;
+    if (MStatus st = parseArgs("getAttr", args, {{"l", "lock", 0}, {"s", "size", 0}}, p); !st) return st;
+    if (p.words.empty()) return commandError("getAttr", "No attribute given");
+    PlugRef ref;
+    if (!resolvePlug(p.words[0].text, ref)) return noPlug("getAttr", p.words[0].text);
+    Scene& scene = runtime().scene;
+    if (p.has("l")) {
+        result = scene.plugLocked(ref.key()) ? 1 : 0;
+        return MS::kSuccess;
+    }
+    if (p.has("s")) {
+        result = static_cast<int>(scene.elementIndices(*ref.node, ref.attr).size());
+        return MS::kSuccess;
+    }
+    const Value v = scene.read(ref.key());
+    if (auto d = std::get_if<Vec3>(&v))
+        result = std::vector<double>{(*d)[0], (*d)[1], (*d)[2]};
+    else if (auto i = std::get_if<int>(&v))
+        result = *i;
+    else if (auto x = std::get_if<double>(&v))
+        result = *x;
+    else if (auto s = std::get_if<std::string>(&v))
+        result = *s;
+    else if (auto t = std::get_if<MTime>(&v))
+        result = t->value();
+    return MS::kSuccess;
+}
+
+MStatus connectAttrCmd(Interpreter&, const std::vector<Arg>& args, Result&) {
+    ParsedArgs p;
+    if (MStatus st = parseArgs("connectAttr", args, {{"f", "force", 0}, {"na", "nextAvailable", 0}}, p); !st) return st;
+    if (p.words.size() < 2) return commandError("connectAttr", "Two plugs expected");
+    PlugRef src, dst;
+    if (!resolvePlug(p.words[0].text, src)) return noPlug("connectAttr", p.words[0].text);
+    if (!resolvePlug(p.words[1].text, dst)) return noPlug("connectAttr", p.words[1].text);
+    if (p.has("na") && dst.attr->array && dst.index < 0) {
+        const auto used = runtime().scene.elementIndices(*dst.node, dst.attr);
+        dst.index = used.empty() ? 0 : used.back() + 1;
+    }
+    const MStatus st = runtime().scene.connect(src.key(), dst.key(), p.has("f"));
+    if (!st) return commandError("connectAttr", st.errorString().str());
+    return MS::kSuccess;
+}
+
+MStatus disconnectAttrCmd(Interpreter&, const std::vector<Arg>& args, Result&) {
+    if (args.size() < 2) return commandError("disconnectAttr", "Two plugs expected");
+    PlugRef src, dst;
+    if (!resolvePlug(args[0].text, src)) return noPlug("disconnectAttr", args[0].text);
+    if (!resolvePlug(args[1].text, dst)) return noPlug("disconnectAttr", args[1].text);
+    const MStatus st = runtime().scene.disconnect(src.key(), dst.key());
+    if (!st) return commandError("disconnectAttr", st.errorString().str());
+    return MS::kSuccess;
+}
+
+MStatus addAttrCmd(Interpreter&, const std::vector<Arg>& args, Result&) {
+    ParsedArgs p;
+    if (MStatus st = parseArgs("addAttr", args,
+                               {{"ln", "longName", 1}, {"sn", "shortName", 1}, {"at", "attributeType", 1},
+                                {"dt", "dataType", 1}, {"dv", "defaultValue", 1}, {"m", "multi", 0},
+                                {"k", "keyable", 1}, {"min", "minValue", 1}, {"max", "maxValue", 1},
+                                {"en", "enumName", 1}, {"h", "hidden", 1}},
+                               p);
+        !st)
+        return st;
+    if (!p.has("ln")) return commandError("addAttr", "No long name given");
+    std::vector<std::uint64_t> targets;
+    for (const auto& w : p.words) {
+        Node* n = runtime().scene.findByName(w.text);
+        if (!n) return noPlug("addAttr", w.text);
+        targets.push_back(n->id);
+    }
+    if (p.words.empty()) targets = runtime().selection;
+    if (targets.empty()) return commandError("addAttr", "No object given and nothing selected");
+    const std::string type = p.has("dt") ? p.value("dt") : p.has("at") ? p.value("at") : "double";
+    for (const auto id : targets) {
+        auto a = std::make_shared<Attribute>();
+        a->longName = p.value("ln");
+        a->shortName = p.has("sn") ? p.value("sn") : a->longName;
+        a->array = p.has("m");
+        a->keyable = p.has("k") && truthy(p.value("k"));
+        a->hidden = p.has("h") && truthy(p.value("h"));
+        const double dv = MString(p.value("dv")).asDouble();
+        if (type == "string") {
+            a->kind = AttrKind::Typed;
+            a->dataType = MFnData::kString;
+            a->defaultValue = std::string();
+        } else if (type == "message") {
+            a->kind = AttrKind::Message;
+            a->storable = false;
+        } else if (type == "bool" || type == "long" || type == "short" || type == "byte" || type == "enum") {
+            a->kind = type == "enum" ? AttrKind::Enum : AttrKind::Numeric;
+            a->numericType = type == "bool" ? MFnNumericData::kBoolean : MFnNumericData::kInt;
+            a->defaultValue = static_cast<int>(dv);
+            if (type == "enum") {
+                MStringArray names;
+                MString(p.value("en")).split(':', names);
+                for (unsigned i = 0; i < names.length(); ++i) a->fields.emplace_back(names[i].str(), int(i));
+            }
+        } else if (type == "double" || type == "float") {
+            a->numericType = type == "double" ? MFnNumericData::kDouble : MFnNumericData::kFloat;
+            a->defaultValue = dv;
+        } else {
+            return commandError("addAttr", "Unsupported attribute type: " + type);
+        }
+        if (p.has("min")) a->minValue = MString(p.value("min")).asDouble();
+        if (p.has("max")) a->maxValue = MString(p.value("max")).asDouble();
+        Node* n = runtime().scene.find(id);
+        const MStatus st = runtime().scene.addDynamicAttribute(*n, a);
+        if (!st) return commandError("addAttr", "Found an attribute named '" + a->longName + "' on " + n->name + ".");
+    }
+    return MS::kSuccess;
+}
+
+MStatus attributeQueryCmd(Interpreter&, const std::vector<Arg>& args, Result& result) {
+    ParsedArgs p;
+    if (MStatus st = parseArgs("attributeQuery", args, {{"n", "node", 1}, {"ex", "exists", 0}}, p); !st) return st;
+    if (!p.has("n") || p.words.empty()) return commandError("attributeQuery", "-node and an attribute expected");
+    Node* n = runtime().scene.findByName(p.value("n"));
+    if (!n) return noPlug("attributeQuery", p.value("n"));
+    result = runtime().scene.findAttribute(*n, p.words[0].text) ? 1 : 0;
+    return MS::kSuccess;
+}
+
+MStatus lsCmd(Interpreter&, const std::vector<Arg>& args, Result& result) {
+    ParsedArgs p;
+    if (MStatus st = parseArgs("ls", args, {{"typ", "type", 1}, {"et", "exactType", 1}, {"sl", "selection", 0}}, p);
+        !st)
+        return st;
+    std::vector<std::string> names;
+    Scene& scene = runtime().scene;
+    const auto ids = p.has("sl") ? runtime().selection : scene.nodeIds();
+    for (const auto id : ids) {
+        const Node* n = scene.find(id);
+        if (!n) continue;
+        if (p.has("et") && std::find(p.flags["et"].begin(), p.flags["et"].end(), n->type->name) == p.flags["et"].end())
+            continue;
+        if (p.has("typ")) {
+            bool any = false;
+            for (const auto& t : p.flags["typ"]) any = any || t == n->type->name || t == "dependNode";
+            if (!any) continue;
+        }
+        bool matched = p.words.empty();
+        for (const auto& w : p.words) matched = matched || globMatch(w.text, n->name);
+        if (matched) names.push_back(n->name);
+    }
+    result = names;
+    return MS::kSuccess;
+}
+
+MStatus selectCmd(Interpreter&, const std::vector<Arg>& args, Result&) {
+    ParsedArgs p;
+    if (MStatus st = parseArgs("select", args,
+                               {{"r", "replace", 0}, {"add", "add", 0}, {"d", "deselect", 0}, {"cl", "clear", 0}}, p);
+        !st)
+        return st;
+    auto& sel = runtime().selection;
+    if (p.has("cl")) {
+        sel.clear();
+        return MS::kSuccess;
+    }
+    std::vector<std::uint64_t> items;
+    for (const auto& w : p.words) {
+        bool any = false;
+        for (const auto id : runtime().scene.nodeIds())
+            if (globMatch(w.text, runtime().scene.find(id)->name)) {
+                items.push_back(id);
+                any = true;
+            }
+        if (!any) return noPlug("select", w.text);
+    }
+    if (!p.has("add") && !p.has("d")) sel.clear();
+    for (const auto id : items) {
+        const auto it = std::find(sel.begin(), sel.end(), id);
+        if (p.has("d")) {
+            if (it != sel.end()) sel.erase(it);
+        } else if (it == sel.end()) {
+            sel.push_back(id);
+        }
+    }
+    return MS::kSuccess;
+}
+
+MStatus lockNodeCmd(Interpreter&, const std::vector<Arg>& args, Result& result) {
+    ParsedArgs p;
+    if (MStatus st = parseArgs("lockNode", args, {{"l", "lock", 1}, {"q", "query", 0}}, p); !st) return st;
+    std::vector<std::uint64_t> ids;
+    for (const auto& w : p.words) {
+        Node* n = runtime().scene.findByName(w.text);
+        if (!n) return noPlug("lockNode", w.text);
+        ids.push_back(n->id);
+    }
+    if (p.words.empty()) ids = runtime().selection;
+    std::vector<int> states;
+    for (const auto id : ids) {
+        Node* n = runtime().scene.find(id);
+        if (p.has("q"))
+            states.push_back(n->locked ? 1 : 0);
+        else
+            n->locked = p.has("l") ? truthy(p.value("l")) : true;
+    }
+    if (p.has("q")) result = states;
+    return MS::kSuccess;
+}
+
+}  // namespace
+
+void addSceneBuiltins(std::map<std::string, Builtin>& table) {
+    table["createNode"] = createNodeCmd;
+    table["rename"] = renameCmd;
+    table["delete"] = deleteCmd;
+    table["setAttr"] = setAttrCmd;
+    table["getAttr"] = getAttrCmd;
+    table["connectAttr"] = connectAttrCmd;
+    table["disconnectAttr"] = disconnectAttrCmd;
+    table["addAttr"] = addAttrCmd;
+    table["attributeQuery"] = attributeQueryCmd;
+    table["ls"] = lsCmd;
+    table["select"] = selectCmd;
+    table["lockNode"] = lockNodeCmd;
+}
+
+}  // namespace host::mel

@@ -1,0 +1,71 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+class Hostrun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = ::testing::TempDir() + "hostrun_" + std::to_string(getpid()) + "_" +
+              ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::system(("mkdir -p '" + dir + "'").c_str());
+    }
+    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
+
+    std::string write(const std::string& name, const std::string& text) const {
+        const std::string path = dir + "/" + name;
+        std::ofstream(path) << text;
+        return path;
+    }
+    std::string read(const std::string& name) const {
+        std::ifstream in(dir + "/" + name);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
+    // Runs hostrun from the test folder (not where the UI script is); stdout goes to out.txt.
+    int run(const std::string& args) const {
+        const std::string cmd = "cd '" + dir + "' && '" HOSTRUN_PATH "' " + args + " > out.txt 2> err.txt";
+        const int status = std::system(cmd.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    std::string dir;
+};
+
+TEST_F(Hostrun, RunsScriptsAndCommandsInOrder) {
+    write("s.mel",
+          "string $n = `toyCmd -s made -d 2`;\n"
+          "print (\"B\" + `getAttr made.output` + \"\\n\");\n"
+          "undo; print (`ls -type toyNode`); redo;\n"
+          "string $all[] = `ls -type toyNode`; print (\"C\" + $all[0] + \"\\n\");\n");
+    EXPECT_EQ(run("--plugin '" TOY_MODULE_PATH "' -c 'print \"A\\n\"' s.mel --log log.txt"), 0) << read("err.txt");
+    EXPECT_EQ(read("out.txt"), "A\nB4\nCmade\n");
+    const std::string log = read("log.txt");
+    EXPECT_NE(log.find("A\n"), std::string::npos);
+    const auto exiting = log.find("Info: toy exiting");
+    const auto unloaded = log.find("Info: toy unloaded");
+    ASSERT_NE(exiting, std::string::npos);
+    ASSERT_NE(unloaded, std::string::npos);
+    EXPECT_LT(exiting, unloaded);  // message 29 before the modules go
+    EXPECT_EQ(log.find("Error"), std::string::npos);
+}
+
+TEST_F(Hostrun, BatchModeAndExitCodes) {
+    EXPECT_EQ(run("--batch --plugin '" TOY_MODULE_PATH "' -c 'print `window -ex MayaWindow`'"), 0);
+    EXPECT_EQ(read("out.txt"), "\nToy batch bake utility\n0");
+    EXPECT_EQ(run("-c 'print \"1\"; noSuchProc; print \"2\"' -c 'print \"3\"'"), 1);
+    EXPECT_EQ(read("out.txt"), "1");
+    EXPECT_NE(read("err.txt").find("Cannot find procedure \"noSuchProc\"."), std::string::npos);
+    EXPECT_EQ(run("--bogus"), 2);
+    EXPECT_EQ(run("--plugin"), 2);
+    EXPECT_EQ(run("missing.mel"), 1);
+}
+
+}  // namespace
