@@ -5,11 +5,21 @@
 #include <memory>
 #include <new>
 
+#include "engine/bodies/barrierBody.h"
+#include "engine/bodies/bodyShape.h"
+#include "engine/bodies/capsuleBody.h"
+#include "engine/bodies/hullBody.h"
+#include "engine/bodies/phantomBody.h"
+#include "engine/bodies/triMeshBody.h"
+#include "engine/fracture/dynamicStress.h"
+#include "engine/world/privateWorld.h"
+#include "geometry/boxFit.h"
 #include "geometry/convexHull.h"
 #include "geometry/massProperties.h"
 #include "geometry/reducedHull.h"
 #include "math/qmtVector3.h"
 
+using Qmt::QmtMatrix3;
 using Qmt::QmtVector3;
 
 // ---- Meshes and convexity tests ----------------------------------------------------
@@ -246,3 +256,322 @@ bool isNearlyConvex(const ZYL_DFmesh* mesh) {
 bool isNearlyConvexMesh(const ZYLmesh* mesh) {
     return nearlyConvex(mesh, buildReducedHullMesh);
 }
+
+// ---- The world ----------------------------------------------------------------------
+
+namespace {
+
+// A new default T, or null when memory runs out (constructors allocate too).
+template <class T>
+T* tryNew() noexcept {
+    try {
+        return new T;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+}  // namespace
+
+PublicWorld*& engineWorld() {
+    static PublicWorld* world = nullptr;
+    return world;
+}
+
+PublicWorld* createWorld() {
+    PublicWorld* const world = tryNew<PrivateWorld>();
+    engineWorld() = world;
+    return world;
+}
+
+void destroyWorld(PublicWorld** world) {
+    if (world) {
+        delete *world;
+    }
+    engineWorld() = nullptr;
+}
+
+bool enableContactGroups() {
+    auto* const world = dynamic_cast<PrivateWorld*>(engineWorld());
+    if (!world) {
+        return false;
+    }
+    world->enableContactGroups();
+    return true;
+}
+
+bool disableContactGroups() {
+    auto* const world = dynamic_cast<PrivateWorld*>(engineWorld());
+    if (!world) {
+        return false;
+    }
+    world->disableContactGroups();
+    return true;
+}
+
+// ---- Bodies and joints --------------------------------------------------------------
+
+namespace {
+
+// Shorter normals give no plane direction.
+constexpr double BARRIER_NORMAL_TOLERANCE = 1e-5;
+constexpr double BARRIER_RESTITUTION = 0.30000001192092896;
+constexpr double BARRIER_FRICTION = 0.699999988079071;
+// Segments whose squared length is at most this get the x axis as capsule frame axis.
+constexpr double CAPSULE_FRAME_TOLERANCE = 1e-5;
+// Segments not longer than this leave the capsule record without an axis.
+constexpr double CAPSULE_AXIS_TOLERANCE = 1e-5;
+
+bool hasVertices(const ZYLmesh& mesh) { return mesh.numVertices > 0 && mesh.vertices; }
+
+// Corners of a face that its record can hold.
+std::uint32_t cornersOf(const ZYLface& face) { return std::min(face.numVertices, ZYLFACE_MAX_CORNERS); }
+
+// Triangles a face becomes: a fan of k - 2 for k > 3 corners, else the face itself.
+std::uint32_t triangleCount(const ZYLmesh& mesh) {
+    std::uint32_t n = 0;
+    for (std::uint32_t f = 0; f < mesh.numFaces; ++f) {
+        const std::uint32_t k = cornersOf(mesh.faces[f]);
+        n += k > 3 ? k - 2 : 1;
+    }
+    return n;
+}
+
+// Copies the source's faces into target (sized by triangleCount): fans (c0, c(i-1),
+// ci) for i = 2 .. k-1, each with three edges, and faces of three corners or fewer
+// whole; every face takes its source face's local normal.
+void writeTriangles(const ZYLmesh& source, ZYLmesh& target) {
+    std::uint32_t t = 0;
+    for (std::uint32_t f = 0; f < source.numFaces; ++f) {
+        const ZYLface& face = source.faces[f];
+        const QmtVector3 normal = source.normals ? source.normals[f] : QmtVector3::ZERO;
+        const std::uint32_t k = cornersOf(face);
+        if (k <= 3) {
+            target.faces[t] = face;
+            target.normals[t++] = normal;
+            continue;
+        }
+        for (std::uint32_t i = 2; i < k; ++i) {
+            ZYLface& triangle = target.faces[t];
+            triangle.numVertices = 3;
+            triangle.numEdges = 3;
+            triangle.vertices[0] = face.vertices[0];
+            triangle.vertices[1] = face.vertices[i - 1];
+            triangle.vertices[2] = face.vertices[i];
+            target.normals[t++] = normal;
+        }
+    }
+}
+
+bool indicesInRange(const ZYLmesh& mesh) {
+    for (std::uint32_t f = 0; f < mesh.numFaces; ++f) {
+        const ZYLface& face = mesh.faces[f];
+        for (std::uint32_t i = 0, k = cornersOf(face); i < k; ++i) {
+            if (face.vertices[i] >= mesh.numVertices) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// Centre = mean of the vertices, radius = the largest distance from it.
+void setVertexSphere(ZYLmesh& mesh) {
+    QmtVector3 sum;
+    for (std::uint32_t i = 0; i < mesh.numVertices; ++i) {
+        sum += mesh.vertices[i];
+    }
+    mesh.centre = sum / static_cast<double>(mesh.numVertices);
+    double radius = 0.0;
+    for (std::uint32_t i = 0; i < mesh.numVertices; ++i) {
+        radius = std::max(radius, (mesh.vertices[i] - mesh.centre).Length());
+    }
+    mesh.radius = radius;
+}
+
+template <class Capsule>
+HardBody* createCapsuleKind(const ZYLmesh* mesh) {
+    if (!mesh) {
+        return tryNew<Capsule>();
+    }
+    std::unique_ptr<Capsule> body(tryNew<Capsule>());
+    if (!body) {
+        return nullptr;
+    }
+    QmtVector3 a;
+    QmtVector3 b;
+    double r = 0.0;
+    fitCapsule(bodyshape::readableVertices(*mesh), mesh->vertices, a, b, r);
+    setCapsuleFromSegment(body.get(), a, b, r);
+
+    BodyTransformRecord& record = body->transform;
+    const QmtVector3 d = b - a;
+    const double length = d.Length();
+    record.centreOffset = (a + b) / 2.0;
+    record.boxSize = QmtVector3(r, r, length / 2.0 + r) * 2.0;
+    const QmtVector3 axis = d.SquaredLength() > CAPSULE_FRAME_TOLERANCE ? d / length : QmtVector3::UNIT_X;
+    QmtVector3 u;
+    QmtVector3 w;
+    generateOrthonormalBasis(axis, u, w);
+    record.setRotation(QmtMatrix3(u, w, axis));
+
+    // The box mesh sits at the origin in the box's axes; init rebuilds it in place.
+    ZYLbox box;
+    box.axes = record.localAxes;
+    box.halfExtents = record.boxSize * 0.5;
+    ZYLmesh* const boxMesh = bodyshape::newBoxMesh(box);
+    if (!boxMesh) {
+        return nullptr;
+    }
+    body->setMesh(boxMesh);
+    return body.release();
+}
+
+}  // namespace
+
+HardBody* createBarrierBody(const QmtVector3& point, QmtVector3& normal) {
+    if (normal.Length() < BARRIER_NORMAL_TOLERANCE) {
+        normal = QmtVector3::UNIT_Y;
+    }
+    BarrierBody* const body = tryNew<BarrierBody>();
+    if (!body) {
+        return nullptr;
+    }
+    body->initPlane(point, normal);
+    body->setRestitutionCoeff(BARRIER_RESTITUTION);
+    body->setFrictionCoeff(BARRIER_FRICTION);
+    return body;
+}
+
+HardBody* createPhantomBody(const ZYLmesh* mesh) {
+    if (!mesh) {
+        return tryNew<PhantomBody>();
+    }
+    const ZYLbox box = fitOrientedBox(bodyshape::readableVertices(*mesh), mesh->vertices);
+    std::unique_ptr<PhantomBody> body(tryNew<PhantomBody>());
+    ZYLmesh* const boxMesh = body ? bodyshape::newBoxMesh(box) : nullptr;
+    if (!boxMesh) {
+        return nullptr;
+    }
+    body->setMesh(boxMesh);
+    bodyshape::takeBox(body->transform, box);
+    return body.release();
+}
+
+HardBody* createHullBody(const ZYLmesh* mesh) {
+    if (!mesh) {
+        return tryNew<HullBody>();
+    }
+    std::unique_ptr<ZYLmesh> hull(HullBody::hullOfMesh(*mesh));
+    if (!hull || !bodyshape::giveWorldVertices(*hull)) {
+        return nullptr;
+    }
+    std::unique_ptr<BVmesh> bound(tryNew<BVmesh>());
+    std::unique_ptr<HullBody> body(tryNew<HullBody>());
+    if (!bound || !body) {
+        return nullptr;
+    }
+    bound->init(hull.get(), HullBody::BOUND_OPTIONS);
+    const ZYLbox box = fitOrientedBox(hull->numVertices, hull->vertices);
+    hull->centre = box.centre;
+    hull->radius = box.halfExtents.Length();
+    body->setMesh(hull.release());
+    body->bound = bound.release();
+    bodyshape::takeBox(body->transform, box);
+    return body.release();
+}
+
+HardBody* createCapsuleBody(const ZYLmesh* mesh) { return createCapsuleKind<CapsuleBody>(mesh); }
+
+HardBody* createCrackerBody(const ZYLmesh* mesh) { return createCapsuleKind<ZylCrackerBody>(mesh); }
+
+HardBody* createTriMeshBody(const ZYLmesh* mesh) {
+    if (!mesh || !hasVertices(*mesh) || mesh->numFaces == 0 || !mesh->faces) {
+        return tryNew<TriMeshBody>();
+    }
+    std::unique_ptr<TriMeshBody> body(tryNew<TriMeshBody>());
+    std::unique_ptr<ZYLmesh> triangles(createMesh(mesh->numVertices, triangleCount(*mesh)));
+    std::unique_ptr<Binary_Tree<BVbox>> tree(tryNew<Binary_Tree<BVbox>>());
+    std::unique_ptr<BVmesh> bound(tryNew<BVmesh>());
+    if (!body || !triangles || !tree || !bound) {
+        return nullptr;
+    }
+    std::copy(mesh->vertices, mesh->vertices + mesh->numVertices, triangles->vertices);
+    writeTriangles(*mesh, *triangles);
+    setVertexSphere(*triangles);
+
+    body->setMesh(triangles.release());
+    body->tree = tree.release();
+    // The volume pass of the connectivity build replaces the vertex mean by the
+    // mesh's centroid.
+    if (indicesInRange(*body->mesh)) {
+        bound->init(body->mesh, HullBody::BOUND_OPTIONS);
+    }
+    body->bound = bound.release();
+    bodyshape::takeBox(body->transform, fitOrientedBox(mesh->numVertices, mesh->vertices));
+    return body.release();
+}
+
+HardBody* createBestMeshBody(const ZYLmesh* mesh) {
+    const double V = computeMeshVolume(mesh);
+    double H = 100.0 * V;
+    std::unique_ptr<HardBody> hull(createHullBody(mesh));
+    if (hull) {
+        H = computeMeshVolume(hull->getMesh());
+    }
+    if (V != 0.0 && 0.9 * V <= H && V / H >= 0.8) {
+        return hull.release();
+    }
+    hull.reset();
+    return createTriMeshBody(mesh);
+}
+
+bool isDegenerateVolume(HardBody* body) {
+    if (!body) {
+        return false;
+    }
+    return computeMeshVolume(body->getMesh()) * 500.0 <= 0.0;
+}
+
+void setCapsuleFromSegment(CapsuleBody* body, const QmtVector3& a, const QmtVector3& b, double r) {
+    if (!body) {
+        return;
+    }
+    const QmtVector3 d = b - a;
+    const double length = d.Length();
+    ZYLcapsule record;
+    record.centre = (a + b) / 2.0;
+    record.axis = length > CAPSULE_AXIS_TOLERANCE ? d / length : QmtVector3::ZERO;
+    record.length = length;
+    record.radius = r;
+    body->worldCapsule.init(record);
+}
+
+DynamicStress* createDynamicStress() { return tryNew<DynamicStress>(); }
+
+namespace {
+
+template <class Body>
+void deleteFiledBody(Body*& body) {
+    if (PublicWorld* const world = engineWorld()) {
+        world->removeBody(body);
+    }
+    delete body;
+    body = nullptr;
+}
+
+}  // namespace
+
+void deleteBody(HardBody** body) {
+    if (body) {
+        deleteFiledBody(*body);
+    }
+}
+
+void deleteBodyPtr(PrivateHardBody** body) {
+    if (body) {
+        deleteFiledBody(*body);
+    }
+}
+
+void deleteBodyRef(HardBody*& body) { deleteFiledBody(body); }

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "geometry/meshRecords.h"
+#include "math/qmtVector3.h"
 
 // The engine's flat interface: the free functions through which the host layer makes,
 // copies and deletes engine objects. Nothing here keeps a reference to what it is
@@ -57,3 +58,83 @@ void clearPointer(T** pointer) {
 // when no hull can be made.
 bool isNearlyConvex(const ZYL_DFmesh* mesh);
 bool isNearlyConvexMesh(const ZYLmesh* mesh);
+
+// ---- The world ----------------------------------------------------------------------
+
+class CapsuleBody;
+class DynamicStress;
+class HardBody;
+class PrivateHardBody;
+class PublicWorld;
+
+// The one engine world of the process (null while there is none). createWorld and
+// destroyWorld keep it; the body deletion functions take bodies out of it first.
+PublicWorld*& engineWorld();
+
+// A new world, which also becomes the global one (a world held there before is not
+// deleted: destroy it first). Null, and a null global, when memory runs out.
+PublicWorld* createWorld();
+// Deletes the world *world holds, if any, and nulls the global world in every case.
+// *world itself is left as it is: pass the global's own address to clear both.
+void destroyWorld(PublicWorld** world);
+
+// Switch the global world's contact groups; false when there is no world.
+bool enableContactGroups();
+bool disableContactGroups();
+
+// ---- Bodies and joints --------------------------------------------------------------
+//
+// Each creator returns a new body owned by the caller, or null when memory runs out.
+// None files the body in the world and none places it: until the caller's init, the
+// body's record holds its box in the world (centre offset = world centre, local axes
+// = world box axes, box size = world sides). Meshes are read, never kept.
+
+// An infinite plane through point, placed, active and static at once, with restitution
+// 0.3 and friction 0.7 (single-precision values). A normal shorter than 1e-5 becomes
+// (0, 1, 0), also in the caller's vector.
+HardBody* createBarrierBody(const Qmt::QmtVector3& point, Qmt::QmtVector3& normal);
+// Box body around the mesh's vertices (oriented box fit) with that box as its mesh. A
+// null mesh gives an empty body of the kind, here and in every creator below.
+HardBody* createPhantomBody(const ZYLmesh* mesh);
+// Convex body: the hull of every vertex for meshes of up to 511 vertices, else the
+// reduced hull of 512, with its bound; the record is the hull's oriented box.
+HardBody* createHullBody(const ZYLmesh* mesh);
+// Capsule fitted to the mesh's vertices, with the box around it and its box mesh.
+HardBody* createCapsuleBody(const ZYLmesh* mesh);
+HardBody* createCrackerBody(const ZYLmesh* mesh);
+// Triangle-mesh body: faces of more than three corners become fans from their first
+// corner, each triangle with its face's normal; an unbuilt box tree; a bound over the
+// triangles unless some face index is out of range (then an empty bound).
+HardBody* createTriMeshBody(const ZYLmesh* mesh);
+// The hull body when the mesh is nearly convex (volume V != 0, hull volume H with
+// 0.9 V <= H and V / H >= 0.8), else a triangle-mesh body.
+HardBody* createBestMeshBody(const ZYLmesh* mesh);
+
+// Whether the body's placed mesh has no positive volume (volume * 500 <= 0). False for
+// a null body.
+bool isDegenerateVolume(HardBody* body);
+
+// Writes the capsule of segment a-b and radius r into the body's world capsule:
+// centre the midpoint, axis the unit direction (zero when |b - a| <= 1e-5), length
+// |b - a|. A null body is ignored.
+void setCapsuleFromSegment(CapsuleBody* body, const Qmt::QmtVector3& a, const Qmt::QmtVector3& b, double r);
+
+// A default joint; null when memory runs out.
+DynamicStress* createDynamicStress();
+
+// Take the body out of the global world (when there is one), delete it and null the
+// caller's pointer; the same for the three pointer types callers hold.
+void deleteBody(HardBody** body);
+void deleteBodyPtr(PrivateHardBody** body);
+void deleteBodyRef(HardBody*& body);
+
+// ---- Fracture bodies ----------------------------------------------------------------
+
+class FractureBody;
+
+// A new, empty fracture body owned by the caller; null when memory runs out.
+HardBody* createFractureBody();
+// Takes the body out of the global world (when there is one), deletes its joints and
+// the children its splits made, deletes it and nulls the caller's pointer; its
+// fragments survive, detached. A null address or pointer does nothing.
+void deleteFractureBody(FractureBody** body);

@@ -6,6 +6,7 @@
 
 #include <omp.h>
 
+#include "engine/bodies/bodyDistance.h"
 #include "engine/world/privateWorld.h"
 #include "geometry/boxFit.h"
 
@@ -24,9 +25,6 @@ std::int32_t timerNow() {
         static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count()));
 }
 
-// Distance answer when no distance can be measured: the largest float.
-constexpr double NO_DISTANCE = 3.4028234663852886e38;
-
 }  // namespace
 
 bool PrivateWorld::bboxOverlap(HardBody* a, HardBody* b) {
@@ -41,10 +39,11 @@ bool PrivateWorld::bboxOverlap(HardBody* a, HardBody* b) {
     return orientedBoxesOverlap(boxA, boxB);
 }
 
-double PrivateWorld::bodyDistance(HardBody*, HardBody*, std::uint32_t&, std::uint32_t&,
-                                  std::uint32_t&, std::uint32_t&, QmtVector3&, QmtVector3&) {
+double PrivateWorld::bodyDistance(HardBody* a, HardBody* b, std::uint32_t& vertexA, std::uint32_t& vertexB,
+                                  std::uint32_t& faceA, std::uint32_t& faceB, QmtVector3& pointA,
+                                  QmtVector3& pointB) {
     // Only hull and triangle-mesh bodies with their convex bounds have a distance.
-    return NO_DISTANCE;
+    return boundDistance(a, b, vertexA, vertexB, faceA, faceB, pointA, pointB);
 }
 
 bool PrivateWorld::contains(HardBody* body) {

@@ -1,0 +1,84 @@
+#include "engine/bodies/phantomBody.h"
+
+#include "engine/bodies/bodyShape.h"
+#include "geometry/boxFit.h"
+#include "geometry/meshPlacement.h"
+
+using Qmt::QmtMatrix3;
+using Qmt::QmtVector3;
+
+PhantomBody::PhantomBody() { type = HB_PHANTOM; }
+
+void PhantomBody::init(const QmtVector3& P, const QmtMatrix3& R, const QmtVector3& S) {
+    bbox = bodyshape::recordBox(transform);
+    bodyshape::rebuildBoxMesh(mesh, bbox);
+    bodyshape::meshIntoBodyFrame(mesh, P, R, S);
+    bodyshape::recordIntoBodyFrame(transform, P, R, S);
+    transform.unscaledRadius = bodyshape::halfLargestSide(transform.boxSize);
+    transform.radius = transform.unscaledRadius * bodyshape::largestComponent(S);
+    setRotationMatrix(R);
+    computeInertiaTensor();
+    dyn.position = P;
+    dyn.integratedPosition = P;
+    dyn.force = QmtVector3::ZERO;
+    dyn.torque = QmtVector3::ZERO;
+    if (mesh) {
+        meshTransformSRT(mesh, P, R, S);
+    }
+    activate();
+}
+
+void PhantomBody::computeInertiaTensor() {
+    const double m = 1.0 / dyn.invMass;
+    const QmtVector3& s = transform.scale;
+    const QmtVector3& b = transform.boxSize;
+    const double x = s.x * b.x;
+    const double y = s.y * b.y;
+    const double z = s.z * b.z;
+    QmtMatrix3 I;
+    I.MakeDiagonal(m / 12.0 * (y * y + z * z), m / 12.0 * (x * x + z * z), m / 12.0 * (x * x + y * y));
+    inertiaLocal = bodyshape::shiftedTensor(bodyshape::rotatedTensor(transform.localAxes, I), m,
+                                            transform.centreOffset);
+    invInertiaLocal = inertiaLocal.Inverse(bodyshape::INVERSE_TOLERANCE);
+    updateWorldTensors();
+    setAngularVelocity(dyn.w);
+}
+
+void PhantomBody::setMassCenter(const QmtVector3& c) {
+    const QmtVector3 w = computeWCenter();
+    const QmtMatrix3 Rt = dyn.rotation.Transpose();
+    const QmtVector3& s = transform.scale;
+    transform.centreOffset = bodyshape::divided(Rt * (w - c), s);
+    // Local vertices are unscaled: the world shift is divided by the scale as the
+    // centre offset is, or the mesh would drift off its box under a non-unit scale.
+    if (mesh) {
+        bodyshape::shiftLocalMesh(*mesh, bodyshape::divided(Rt * (dyn.position - c), s));
+    }
+    dyn.position = c;
+    lastDyn.position = c;
+    computeInertiaTensor();
+    if (mesh) {
+        meshTransformSRT(mesh, c, dyn.rotation, s);
+    }
+    updateWorldState();
+}
+
+void PhantomBody::modify(ZYLmesh* newMesh) {
+    if (!newMesh) {
+        return;
+    }
+    const ZYLbox box = fitOrientedBox(bodyshape::readableVertices(*newMesh), newMesh->vertices);
+    bodyshape::takeBox(transform, box);
+    bodyshape::rebuildBoxMesh(mesh, box);
+    bodyshape::meshIntoBodyFrame(mesh, dyn.position, dyn.rotation, QmtVector3(1.0, 1.0, 1.0));
+    const QmtMatrix3 Rt = dyn.rotation.Transpose();
+    transform.setRotation(Rt * transform.localAxes);
+    transform.centreOffset = Rt * (transform.centreOffset - dyn.position);
+    transform.unscaledRadius = bodyshape::halfLargestSide(transform.boxSize);
+    transform.radius = transform.unscaledRadius * bodyshape::largestComponent(transform.scale);
+    computeInertiaTensor();
+    if (mesh) {
+        meshTransformSRT(mesh, dyn.position, dyn.rotation, transform.scale);
+    }
+    updateWorldState();
+}
