@@ -85,6 +85,19 @@ SegTriResult bestSegTriCandidate(const QmtVector3& P0, const QmtVector3& P1, con
     return best;
 }
 
+// Every candidate, and where the segment crosses the triangle's plane inside it (a
+// segment nearly parallel to a real plane still pierces it), distance 0 there.
+[[gnu::noinline]] SegTriResult allSegTriCandidates(const QmtVector3& P0, const QmtVector3& P1, const QmtVector3* tri) {
+    SegTriResult best = bestSegTriCandidate(P0, P1, tri, EDGE01 | EDGE02 | EDGE12 | END0 | END1);
+    double r = 0.0;
+    double w0 = 0.0;
+    double w1 = 0.0;
+    if (best.dist > 0.0 && lineCrossesTriangle(P0, P1 - P0, tri, r, w0, w1) && r >= 0.0 && r <= 1.0) {
+        best = {0.0, r, w0, w1};
+    }
+    return best;
+}
+
 SegTriResult segmentTriangle(const QmtVector3& P0, const QmtVector3& P1, const QmtVector3* tri) {
     const QmtVector3 D = P1 - P0;
     const QmtVector3 E0 = tri[1] - tri[0];
@@ -93,20 +106,23 @@ SegTriResult segmentTriangle(const QmtVector3& P0, const QmtVector3& P1, const Q
 
     const double a00 = D.Dot(D);
     const double dn = D.Dot(N);
-    // A zero-length segment or a collapsed triangle passes the angle test trivially
-    // (0 >= 0) but has a singular system: measure it like a parallel pair instead.
-    const double lengths = a00 * N.Dot(N);
-    if (!(lengths > 0.0 && dn * dn >= TOL * lengths)) {
-        return bestSegTriCandidate(P0, P1, tri, EDGE01 | EDGE02 | EDGE12 | END0 | END1);
+    const double a11 = E0.Dot(E0);
+    const double a22 = E1.Dot(E1);
+    const double NN = N.Dot(N);
+    // Both tests compare like with like: (D·N)² against |D|²·|N|² (the angle to the
+    // plane) and |N|² against |E0|²·|E1|² (the triangle's own angle at V0). A
+    // zero-length segment, a sliver or a collapsed triangle has no reliable system:
+    // every feature pair is measured instead.
+    const double lengths = a00 * NN;
+    if (!(lengths > 0.0 && dn * dn >= TOL * lengths && NN > TOL * a11 * a22)) {
+        return allSegTriCandidates(P0, P1, tri);
     }
 
     // Normal equations of |P0 + s·D - V0 - w0·E0 - w1·E1|², solved by cofactors.
     const QmtVector3 diff = tri[0] - P0;
     const double a01 = -D.Dot(E0);
     const double a02 = -D.Dot(E1);
-    const double a11 = E0.Dot(E0);
     const double a12 = E0.Dot(E1);
-    const double a22 = E1.Dot(E1);
     const double b0 = -diff.Dot(D);
     const double b1 = diff.Dot(E0);
     const double b2 = diff.Dot(E1);
@@ -251,7 +267,9 @@ bool capsuleTriangleContact(const ZYLcapsule& capsule, const QmtVector3 tri[3], 
     const double r = capsule.radius;
     const QmtVector3& n = triangleNormal;
 
-    if ((seg.bottom - seg.top).SquaredLength() < TOL) {
+    // The axis is negligible against the radius: the capsule is a sphere about its
+    // top end.
+    if (!((seg.bottom - seg.top).SquaredLength() > TOL * r * r)) {
         count = 1;
         points[0] = seg.top - n * r;
         depth = (points[0] - tri[0]).Dot(n);
@@ -361,7 +379,8 @@ bool capsulesOverlap(const ZYLcapsule& a, const ZYLcapsule& b) {
 bool capsuleOverlapsTriangle(const ZYLcapsule& capsule, const QmtVector3 tri[3], const QmtVector3& triangleNormal) {
     const CoreSegment seg = coreSegment(capsule);
     double d2 = 0.0;
-    if ((seg.bottom - seg.top).SquaredLength() > TOL) {
+    // The segment distance serves every axis that has a length at all.
+    if ((seg.bottom - seg.top).SquaredLength() > 0.0) {
         double s = 0.0;
         double w0 = 0.0;
         double w1 = 0.0;

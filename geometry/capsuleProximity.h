@@ -29,9 +29,10 @@ void selectExtremePoints(const Qmt::QmtVector3* points, std::uint32_t n, std::ui
                          std::uint32_t& k);
 
 // Contact of a capsule with a triangle of unit normal n: the part of the core segment
-// over the triangle (one or two points of equal depth within 1e-5), or else the
-// closest point to the nearest edge. Points lie on the capsule's surface (moved by
-// -r along the output normal). Always true.
+// over the triangle (one or two points of equal depth within 1e-5, an absolute contact
+// margin), or else the closest point to the nearest edge. An axis shorter than
+// sqrt(1e-5) of the radius makes a sphere about the top end. Points lie on the
+// capsule's surface (moved by -r along the output normal). Always true.
 bool capsuleTriangleContact(const ZYLcapsule& capsule, const Qmt::QmtVector3 tri[3],
                             const Qmt::QmtVector3& triangleNormal, Qmt::QmtVector3 points[2],
                             Qmt::QmtVector3& normal, std::uint32_t& count, double& depth);
@@ -44,7 +45,8 @@ bool capsulePlaneContact(const ZYLcapsule& capsule, const Qmt::QmtVector3& plane
                          Qmt::QmtVector3& normal, std::uint32_t& count, double& depth);
 
 // Contact of two capsules as sphereSphereContact of the spheres about the closest
-// points of their core segments. Always true.
+// points of their core segments (closest points within sqrt(1e-5) take its
+// coincident-centre rule). Always true.
 bool capsuleCapsuleContact(const ZYLcapsule& a, const ZYLcapsule& b, Qmt::QmtVector3& point,
                            Qmt::QmtVector3& normal, double& separation);
 
@@ -56,12 +58,16 @@ bool capsuleOverlapsTriangle(const ZYLcapsule& capsule, const Qmt::QmtVector3 tr
                              const Qmt::QmtVector3& triangleNormal);
 
 // True when the unbounded line origin + s·direction comes within squared distance
-// 1e-5 of the triangle; point is then the line point, otherwise origin.
+// 1e-5 of the triangle (an absolute hit margin); point is then the line point,
+// otherwise origin.
 bool intersectLineTriangle(const Qmt::QmtVector3& origin, const Qmt::QmtVector3& direction,
                            const Qmt::QmtVector3 tri[3], Qmt::QmtVector3& point);
 
 // Squared distance of the segment P0..P1 to the triangle with the parameters of the
-// closest points. The normal is not read.
+// closest points. A segment nearly parallel to the plane (to a sine of sqrt(1e-5)) or
+// a triangle too thin to have one is measured over every feature pair: the ends
+// against the triangle, the segment against the edges, and its crossing of the plane.
+// The normal is not read.
 double sqrDistanceSegmentTriangle(const Qmt::QmtVector3& P0, const Qmt::QmtVector3& P1,
                                   const Qmt::QmtVector3 tri[3], const Qmt::QmtVector3& triangleNormal,
                                   double& s, double& w0, double& w1);

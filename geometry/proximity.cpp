@@ -3,49 +3,16 @@
 #include <cmath>
 
 #include "geometry/boundingVolumes.h"
+#include "geometry/proximityForms.h"
 #include "math/qmtMatrix3.h"
 
 using Qmt::QmtMatrix3;
 using Qmt::QmtVector3;
+using namespace proximity_forms;
 
 namespace {
 
-constexpr double TOL = 1e-5;
-
-// Interior value of the two-parameter quadratic
-// Q(s, t) = a·s² + 2b·st + c·t² + 2d·s + 2e·t + f shared by the line and segment
-// distances.
-inline double quadratic(double a, double b, double c, double d, double e, double f, double s, double t) {
-    return s * (a * s + b * t + 2.0 * d) + t * (b * s + c * t + 2.0 * e) + f;
-}
-
-// Coefficients of Q(s, t) = |W + s·U + t·V|² for two lines with directions U and V
-// whose start points differ by W (first minus second), and |a·c - b²|.
-struct LinePairForm {
-    double a, b, c, d, e, f, det;
-};
-
-inline LinePairForm linePairForm(const QmtVector3& U, const QmtVector3& V, const QmtVector3& W) {
-    const double a = U.Dot(U);
-    const double b = -U.Dot(V);
-    const double c = V.Dot(V);
-    return {a, b, c, W.Dot(U), -W.Dot(V), W.Dot(W), std::fabs(a * c - b * b)};
-}
-
-// Point against segment A + u·E with E·E = c, e = (A - P)·E, f = |A - P|²: the foot
-// clamped to [0, 1]. A zero-length segment answers its point A.
-inline double pointSegment(double c, double e, double f, double& u) {
-    if (e >= 0.0) {
-        u = 0.0;
-        return f;
-    }
-    if (-e >= c) {
-        u = 1.0;
-        return c + 2.0 * e + f;
-    }
-    u = -e / c;
-    return f - e * e / c;
-}
+using proximity_forms::pointSegment;  // overloaded below for points
 
 inline double pointSegment(const QmtVector3& P, const QmtVector3& A, const QmtVector3& B, double& u) {
     const QmtVector3 E = B - A;
@@ -87,7 +54,8 @@ inline double hypotenuseOrLeg(double a, double b, double c, double d, double e, 
 
 // A triangle whose normal equations are singular has collapsed onto a segment or a
 // point: its closest point lies on one of its edges.
-double pointDegenerateTriangle(const QmtVector3& P, const QmtVector3* tri, double& s, double& t) {
+[[gnu::noinline, gnu::cold]] double pointDegenerateTriangle(const QmtVector3& P, const QmtVector3* tri, double& s,
+                                                           double& t) {
     double u = 0.0;
     double best = pointSegment(P, tri[0], tri[1], u);
     s = u;
@@ -124,7 +92,7 @@ inline double edgeS0(double c, double e, double f, double bound, double& t) {
 // The far-end edge of either segment: edgeS1(a, c, d, f, h, t) for s = 1, and with the
 // roles of the two segments swapped, edgeS1(c, a, e, f, g, s) for t = 1.
 inline double edgeS1(double a, double c, double d, double f, double h, double& t) {
-    if (h > -TOL) {
+    if (h > -TOL * c) {
         t = 0.0;
         return a + 2.0 * d + f;
     }
@@ -137,7 +105,7 @@ inline double edgeS1(double a, double c, double d, double f, double h, double& t
 }
 
 inline double edgeT0(double a, double d, double f, double& s) {
-    if (d > -TOL) {
+    if (d > -TOL * a) {
         s = 0.0;
         return f;
     }
@@ -175,6 +143,60 @@ double boundaryMinimum(double a, double b, double c, double d, double e, double 
         t = 1.0;
     }
     return std::fabs(best);
+}
+
+// The helpers below run off the hot paths; they rebuild what they need from the
+// callers' inputs so that the hot paths need not keep it in registers.
+
+// Segment pair that the region method cannot decide: the least over the feature
+// pairs, each end against the other segment and the interior pair (when the lines
+// have a crossing of their closest points inside both segments). The interior pair is
+// measured on the points themselves; it is a pair of real points, so it can only
+// lower the answer towards the true one.
+[[gnu::noinline, gnu::cold]] double segmentSegmentFeatures(const QmtVector3& P0, const QmtVector3& P1,
+                                                          const QmtVector3& Q0, const QmtVector3& Q1, double a,
+                                                          double b, double c, double d, double e, double f,
+                                                          double det, double& s, double& t) {
+    const QmtVector3 E = P1 - P0;
+    const QmtVector3 F = Q1 - Q0;
+    const QmtVector3 W = P0 - Q0;
+    double best = boundaryMinimum(a, b, c, d, e, f, s, t);
+    if (det > 0.0) {
+        const double sN = b * e - c * d;
+        const double tN = b * d - a * e;
+        if (sN >= 0.0 && tN >= 0.0 && sN <= det && tN <= det) {
+            const double si = sN / det;
+            const double ti = tN / det;
+            const double dist = (W + E * si - F * ti).SquaredLength();
+            if (dist < best) {
+                best = dist;
+                s = si;
+                t = ti;
+            }
+        }
+    }
+    return best;
+}
+
+// Point against a triangle too thin for the region method (sN, tN and det as there):
+// the three edges, and the foot in the plane when it falls inside, measured on the
+// point itself.
+[[gnu::noinline, gnu::cold]] double pointTriangleFeatures(const QmtVector3& P, const QmtVector3* tri, double det,
+                                                         double sN, double tN, double& s, double& t) {
+    const QmtVector3 E0 = tri[1] - tri[0];
+    const QmtVector3 E1 = tri[2] - tri[0];
+    double best = pointDegenerateTriangle(P, tri, s, t);
+    if (det > 0.0 && sN >= 0.0 && tN >= 0.0 && sN + tN <= det) {
+        const double si = sN / det;
+        const double ti = tN / det;
+        const double dist = (tri[0] + E0 * si + E1 * ti - P).SquaredLength();
+        if (dist < best) {
+            best = dist;
+            s = si;
+            t = ti;
+        }
+    }
+    return best;
 }
 
 }  // namespace
@@ -239,145 +261,6 @@ bool intersectRaySegment(const QmtVector3& P, const QmtVector3& D, const QmtVect
     return true;
 }
 
-double sqrDistanceLineSegment(const QmtVector3& P, const QmtVector3& D, const QmtVector3& A, const QmtVector3& B,
-                              double& lineParam, double& segParam) {
-    const QmtVector3 E = B - A;
-    const QmtVector3 W = P - A;
-    const auto [a, b, c, d, e, f, det] = linePairForm(D, E, W);
-    double r;
-    double s;
-    double dist;
-    if (det >= TOL) {
-        const double sNum = d * b - e * a;
-        if (sNum >= 0.0 && sNum <= det) {
-            s = sNum / det;
-            r = (e * b - d * c) / det;
-            dist = r * (a * r + b * s + 2.0 * d) + s * (b * r + c * s + 2.0 * e) + f;
-        } else if (sNum > det) {
-            s = 1.0;
-            const double db = d + b;
-            r = -db / a;
-            dist = -(db * db) / a + c + 2.0 * e + f;
-        } else {
-            s = 0.0;
-            r = -d / a;
-            dist = -(d * d) / a + f;
-        }
-    } else if (a == 0.0) {
-        // A zero direction leaves only the point P: its clamped foot on the segment.
-        r = 0.0;
-        dist = pointSegment(c, e, f, s);
-    } else {
-        s = 0.0;
-        r = -d / a;
-        dist = -(d * d) / a + f;
-    }
-    lineParam = r;
-    segParam = s;
-    return std::fabs(dist);
-}
-
-double sqrDistanceLineTriangle(const QmtVector3& P, const QmtVector3& D, const QmtVector3* tri, double& r,
-                               double& s, double& t) {
-    const QmtVector3 E0 = tri[1] - tri[0];
-    const QmtVector3 E1 = tri[2] - tri[0];
-    const QmtVector3 N = E0.Cross(E1);
-    const double DD = D.Dot(D);
-    if (DD == 0.0) {
-        // A zero direction leaves only the point P.
-        r = 0.0;
-        return sqrDistancePointTriangle(P, tri, s, t);
-    }
-
-    // The parallel test runs in single precision. A zero normal (collapsed triangle)
-    // makes both sides zero; its edges are all there is, so it counts as parallel.
-    const float DdN = static_cast<float>(D.Dot(N));
-    const float NN = static_cast<float>(N.SquaredLength());
-    const float DdN2 = DdN * DdN;
-    if (DdN2 > 0.0f && DdN2 >= TOL * DD * NN) {
-        // Normal equations of |P + r·D - V0 - s·E0 - t·E1|², solved by cofactors.
-        const QmtVector3 Diff = P - tri[0];
-        const double a00 = DD;
-        const double a01 = -D.Dot(E0);
-        const double a02 = -D.Dot(E1);
-        const double a11 = E0.Dot(E0);
-        const double a12 = E0.Dot(E1);
-        const double a22 = E1.Dot(E1);
-        const double b0 = -Diff.Dot(D);
-        const double b1 = Diff.Dot(E0);
-        const double b2 = Diff.Dot(E1);
-        const SymmetricCofactors m = symmetricCofactors(a00, a01, a02, a11, a12, a22);
-        const double rr = (m.c00 * b0 + m.c01 * b1 + m.c02 * b2) / m.det;
-        const double ss = (m.c01 * b0 + m.c11 * b1 + m.c12 * b2) / m.det;
-        const double tt = (m.c02 * b0 + m.c12 * b1 + m.c22 * b2) / m.det;
-        if (ss >= 0.0 && tt >= 0.0 && ss + tt <= 1.0) {
-            r = rr;
-            s = ss;
-            t = tt;
-            return 0.0;
-        }
-        // Outside: the minimum lies on the edges whose lines separate (ss, tt) from
-        // the triangle.
-        const bool edge01 = tt < 0.0;                                  // t = 0
-        const bool edge02 = ss < 0.0;                                  // s = 0
-        const bool edge12 = ss + tt > 1.0 || (!edge01 && !edge02);     // s + t = 1
-        double best = 0.0;
-        bool found = false;
-        double rl = 0.0;
-        double u = 0.0;
-        if (edge01) {
-            best = sqrDistanceLineSegment(P, D, tri[0], tri[1], rl, u);
-            r = rl;
-            s = u;
-            t = 0.0;
-            found = true;
-        }
-        if (edge02) {
-            const double dist = sqrDistanceLineSegment(P, D, tri[0], tri[2], rl, u);
-            if (!found || dist < best) {
-                best = dist;
-                r = rl;
-                s = 0.0;
-                t = u;
-                found = true;
-            }
-        }
-        if (edge12) {
-            const double dist = sqrDistanceLineSegment(P, D, tri[1], tri[2], rl, u);
-            if (!found || dist < best) {
-                best = dist;
-                r = rl;
-                s = 1.0 - u;
-                t = u;
-            }
-        }
-        return best;
-    }
-
-    // Parallel: every edge counts; among edges that touch the line the first touch
-    // along it (smallest r) wins.
-    double rl = 0.0;
-    double u = 0.0;
-    double best = sqrDistanceLineSegment(P, D, tri[0], tri[1], rl, u);
-    r = rl;
-    s = u;
-    t = 0.0;
-    const auto consider = [&](double dist, double sNew, double tNew) {
-        const bool better = (best <= TOL && dist <= TOL) ? rl < r : dist < best;
-        if (better) {
-            best = dist;
-            r = rl;
-            s = sNew;
-            t = tNew;
-        }
-    };
-    double dist = sqrDistanceLineSegment(P, D, tri[0], tri[2], rl, u);
-    consider(dist, 0.0, u);
-    dist = sqrDistanceLineSegment(P, D, tri[1], tri[2], rl, u);
-    consider(dist, 1.0 - u, u);
-    return best;
-}
-
 double sqrDistancePointTriangle(const QmtVector3& P, const QmtVector3* tri, double& s, double& t) {
     const QmtVector3 E0 = tri[1] - tri[0];
     const QmtVector3 E1 = tri[2] - tri[0];
@@ -393,15 +276,18 @@ double sqrDistancePointTriangle(const QmtVector3& P, const QmtVector3* tri, doub
     double tN = b * d - a * e;
     double dist;
 
+    if (!(det > TOL * a * c)) {
+        // A sliver (det = a·c·sin² of the angle at V0) or a collapsed triangle: the
+        // regions are too thin to decide. Its edges and, when it still has an
+        // interior, the foot in the plane decide.
+        return pointTriangleFeatures(P, tri, det, sN, tN, s, t);
+    }
+
     if (sN + tN <= det) {
         if (tN < 0.0 && (sN >= 0.0 || d < 0.0)) {
             tN = 0.0;
             dist = pointSegment(a, d, f, sN);  // on the t = 0 edge
         } else if (sN >= 0.0) {
-            if (det == 0.0) {
-                // Only a collapsed triangle gets here with 0/0.
-                return pointDegenerateTriangle(P, tri, s, t);
-            }
             sN /= det;
             tN /= det;
             dist = quadratic(a, b, c, d, e, f, sN, tN);
@@ -440,19 +326,23 @@ double sqrDistancePointTriangle(const QmtVector3& P, const QmtVector3* tri, doub
 
 double sqrDistanceSegmentSegment(const QmtVector3& P0, const QmtVector3& P1, const QmtVector3& Q0,
                                  const QmtVector3& Q1, double& s, double& t) {
-    const QmtVector3 E = P1 - P0;
-    const QmtVector3 F = Q1 - Q0;
-    const QmtVector3 W = P0 - Q0;
-    const auto [a, b, c, d, e, f, det] = linePairForm(E, F, W);
+    const auto [a, b, c, d, e, f, det] = linePairForm(P1 - P0, Q1 - Q0, P0 - Q0);
+    const double ac = a * c;
     double dist;
 
-    if (det > TOL) {
+    // Every threshold is relative to what it is compared with: det = a·c·sin² against
+    // a·c, the numerators sN = s·det and tN = t·det against det, d and g (s·a) against
+    // a, e and h (t·c) against c. The slack lets a foot that rounding puts just past
+    // an end count as on it.
+    if (det > TOL * ac) {
+        const double tauDet = TOL * det;
+        const double tauA = TOL * a;
         const double sN = b * e - c * d;
         const double tN = b * d - a * e;
         const double g = d + b;
         const double h = e + b;
-        if (sN <= -TOL) {
-            if (tN > -TOL && tN >= det) {
+        if (sN <= -tauDet) {
+            if (tN > -tauDet && tN >= det) {
                 if (g < 0.0) {
                     t = 1.0;
                     if (-g > a) {
@@ -464,12 +354,12 @@ double sqrDistanceSegmentSegment(const QmtVector3& P0, const QmtVector3& P1, con
                     }
                 } else {
                     s = 0.0;
-                    dist = edgeS0(c, e, f, -TOL, t);
+                    dist = edgeS0(c, e, f, -TOL * c, t);
                 }
-            } else if (tN > -TOL) {
+            } else if (tN > -tauDet) {
                 s = 0.0;
                 dist = edgeS0(c, e, f, 0.0, t);
-            } else if (d < TOL) {
+            } else if (d < tauA) {
                 t = 0.0;
                 if (-d > a) {
                     s = 1.0;
@@ -480,25 +370,27 @@ double sqrDistanceSegmentSegment(const QmtVector3& P0, const QmtVector3& P1, con
                 }
             } else {
                 s = 0.0;
-                dist = edgeS0(c, e, f, -TOL, t);
+                dist = edgeS0(c, e, f, -TOL * c, t);
             }
         } else if (sN < det) {
-            if (tN < -TOL) {
+            if (tN < -tauDet) {
                 t = 0.0;
                 dist = edgeT0(a, d, f, s);
             } else if (tN < det) {
-                s = sN / det;
-                t = tN / det;
+                // A numerator inside the slack is an end itself: keep the point on
+                // its segment.
+                s = sN > 0.0 ? sN / det : 0.0;
+                t = tN > 0.0 ? tN / det : 0.0;
                 dist = quadratic(a, b, c, d, e, f, s, t);
             } else {
                 t = 1.0;
                 dist = edgeS1(c, a, e, f, g, s);
             }
         } else {
-            if (tN <= -TOL) {
+            if (tN <= -tauDet) {
                 if (a > -d) {
                     t = 0.0;
-                    if (d > -TOL) {
+                    if (d > -tauA) {
                         s = 0.0;
                         dist = f;
                     } else {
@@ -514,7 +406,7 @@ double sqrDistanceSegmentSegment(const QmtVector3& P0, const QmtVector3& P1, con
                 dist = edgeS1(a, c, d, f, h, t);
             } else if (a > -g) {
                 t = 1.0;
-                if (g > -TOL) {
+                if (g > -tauA) {
                     s = 0.0;
                     dist = c + 2.0 * e + f;
                 } else {
@@ -529,24 +421,30 @@ double sqrDistanceSegmentSegment(const QmtVector3& P0, const QmtVector3& P1, con
         return std::fabs(dist);
     }
 
-    // One segment (nearly) a point has no direction to compare. The minimum then lies
-    // on the boundary of the parameter square: each end against the other segment.
-    if (a < TOL || c < TOL) {
-        return boundaryMinimum(a, b, c, d, e, f, s, t);
+    // A point segment has no direction to compare, and nearly parallel segments are
+    // too close to call by region yet too far from parallel for the parallel rules:
+    // both take the least over the feature pairs (each end against the other
+    // segment, and the interior pair).
+    // The directions are taken afresh from the ends: keeping them live through the
+    // region method above would cost it registers.
+    if (!(ac > 0.0) || det > PARALLEL_EXACT * ac) {
+        return segmentSegmentFeatures(P0, P1, Q0, Q1, a, b, c, d, e, f, det, s, t);
     }
 
-    const double k = W.Dot(F);
-    if (b <= -TOL) {
+    // Parallel. b = -|E|·|F| or +|E|·|F|: its sign says whether the directions agree.
+    // k = W·F is needed by the last branch of each side only.
+    if (b < 0.0) {
         if (-d > a) {
             s = 1.0;
             t = 0.0;
             dist = a + 2.0 * d + f;
-        } else if (d < -TOL) {
+        } else if (d < -TOL * a) {
             s = -d / a;
             t = 0.0;
             dist = -(d * d) / a + f;
         } else {
             s = 0.0;
+            const double k = (P0 - Q0).Dot(Q1 - Q0);
             if (d > -b) {
                 t = 1.0;
                 dist = c - 2.0 * k + f;
@@ -556,7 +454,7 @@ double sqrDistanceSegmentSegment(const QmtVector3& P0, const QmtVector3& P1, con
             }
         }
     } else {
-        if (d > -TOL) {
+        if (d > -TOL * a) {
             s = 0.0;
             t = 0.0;
             dist = f;
@@ -566,6 +464,7 @@ double sqrDistanceSegmentSegment(const QmtVector3& P0, const QmtVector3& P1, con
             dist = -(d * d) / a + f;
         } else {
             s = 1.0;
+            const double k = (P0 - Q0).Dot(Q1 - Q0);
             if (-(d + a) > b) {
                 t = 1.0;
                 dist = 2.0 * (d + b - k) + c + a + f;
@@ -580,49 +479,24 @@ double sqrDistanceSegmentSegment(const QmtVector3& P0, const QmtVector3& P1, con
     return std::fabs(dist);
 }
 
-double sqrDistanceLineLine(const QmtVector3& P0, const QmtVector3& D0, const QmtVector3& P1, const QmtVector3& D1,
-                           double& s, double& t) {
-    const QmtVector3 W = P0 - P1;
-    const auto [a, b, c, d, e, f, det] = linePairForm(D0, D1, W);
-    double dist;
-    if (det < TOL) {
-        if (a == 0.0) {
-            // The first line is only the point P0: its foot on the second line.
-            s = 0.0;
-            if (c == 0.0) {
-                t = 0.0;
-                return f;
-            }
-            t = -e / c;
-            return std::fabs(f - e * e / c);
-        }
-        s = -d / a;
-        t = 0.0;
-        dist = s * d + f;
-    } else {
-        s = (e * b - d * c) / det;
-        t = (d * b - e * a) / det;
-        dist = quadratic(a, b, c, d, e, f, s, t);
-    }
-    return std::fabs(dist);
-}
-
 bool segmentsParallel(const QmtVector3& P0, const QmtVector3& P1, const QmtVector3& Q0, const QmtVector3& Q1) {
     return (P1 - P0).Cross(Q1 - Q0).SquaredLength() < TOL;
 }
 
 namespace {
 
-// Collinear overlap of segment (A0, A1) and (B0, B1), judged along the line of A.
-bool collinearOverlap(const QmtVector3& A0, const QmtVector3& A1, const QmtVector3& B0, const QmtVector3& B1) {
+// Collinear overlap of segment (A0, A1) and (B0, B1), judged along the line of A: B0
+// must lie within sqrt(1e-5) of the longer segment's length from that line.
+bool collinearOverlap(const QmtVector3& A0, const QmtVector3& A1, const QmtVector3& B0, const QmtVector3& B1,
+                      double lengthSq) {
     const QmtVector3 u = A1 - A0;
     QmtVector3 unit = u;
     const QmtVector3 w = B0 - A0;
     QmtVector3 offset = w;
-    if (unit.Unitize(QmtMatrix3::EPSILON) != 0.0) {
+    if (unit.Unitize(0.0) != 0.0) {
         offset -= unit * w.Dot(unit);
     }
-    if (offset.SquaredLength() > TOL) {
+    if (offset.SquaredLength() > TOL * lengthSq) {
         return false;
     }
     const double b0 = B0.Dot(u);
@@ -637,29 +511,45 @@ bool collinearOverlap(const QmtVector3& A0, const QmtVector3& A1, const QmtVecto
 bool segmentsIntersect(const QmtVector3& P0, const QmtVector3& P1, const QmtVector3& Q0, const QmtVector3& Q1) {
     const QmtVector3 u = P1 - P0;
     const QmtVector3 w = Q1 - Q0;
+    const double uu = u.SquaredLength();
+    const double ww = w.SquaredLength();
     QmtVector3 n = u.Cross(w);
-    if (n.SquaredLength() < TOL) {
+    const double nn = n.SquaredLength();
+    // |u × w|² = |u|²·|w|²·sin²: parallel is an angle, whatever the lengths.
+    if (!(nn > TOL * uu * ww)) {
         // A point segment has no line of its own: judge it against the other's line.
-        const bool pIsPoint = u.SquaredLength() <= QmtMatrix3::EPSILON * QmtMatrix3::EPSILON;
-        const bool qIsPoint = w.SquaredLength() <= QmtMatrix3::EPSILON * QmtMatrix3::EPSILON;
+        const bool pIsPoint = uu <= QmtMatrix3::EPSILON * QmtMatrix3::EPSILON;
+        const bool qIsPoint = ww <= QmtMatrix3::EPSILON * QmtMatrix3::EPSILON;
         if (pIsPoint) {
-            return qIsPoint ? (Q0 - P0).SquaredLength() <= TOL : collinearOverlap(Q0, Q1, P0, P1);
+            return qIsPoint ? (Q0 - P0).SquaredLength() <= TOL : collinearOverlap(Q0, Q1, P0, P1, ww);
         }
-        return collinearOverlap(P0, P1, Q0, Q1);
+        if (qIsPoint) {
+            return collinearOverlap(P0, P1, Q0, Q1, uu);
+        }
+        // Parallel or nearly so: they meet when they come within sqrt(1e-5) of the
+        // longer one's length, which needs them collinear within that and their
+        // projections overlapping. Their distance says both, in either order.
+        double s = 0.0;
+        double t = 0.0;
+        return sqrDistanceSegmentSegment(P0, P1, Q0, Q1, s, t) <= TOL * std::fmax(uu, ww);
     }
-    n.Unitize(QmtMatrix3::EPSILON);
+    // nn > 0 here, so the unit vectors below exist at any size.
+    n.Unitize(0.0);
     const QmtVector3 q0 = Q0 - P0;
-    if (std::fabs(q0.Dot(n)) > TOL) {
-        return false;  // not coplanar
+    // Off the common plane by more than 1e-5 of the longer segment: skew.
+    if (q0.Dot(n) * q0.Dot(n) > TOL * TOL * std::fmax(uu, ww)) {
+        return false;
     }
+    // Each side test multiplies two signed distances from a line; the tolerance is a
+    // share of the squared length of the segment whose ends are tested.
     QmtVector3 m = n.Cross(u);
-    m.Unitize(QmtMatrix3::EPSILON);
-    if (q0.Dot(m) * (Q1 - P0).Dot(m) > TOL) {
+    m.Unitize(0.0);
+    if (q0.Dot(m) * (Q1 - P0).Dot(m) > TOL * ww) {
         return false;  // Q0 and Q1 on one side of line P
     }
     QmtVector3 mq = n.Cross(w);
-    mq.Unitize(QmtMatrix3::EPSILON);
-    if (q0.Dot(mq) * (Q0 - P1).Dot(mq) > TOL) {
+    mq.Unitize(0.0);
+    if (q0.Dot(mq) * (Q0 - P1).Dot(mq) > TOL * uu) {
         return false;  // P0 and P1 on one side of line Q
     }
     return true;

@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "geometry/proximity.h"
 #include "math/qmtMatrix3.h"
 
 using Qmt::QmtVector3;
@@ -11,6 +10,9 @@ namespace {
 
 constexpr double TOLERANCE = 1e-5;
 constexpr double PARALLEL_COSINE = 0.99999;
+// Below this sin² between the face normals the planes are parallel to rounding; above
+// it, up to TOLERANCE, they are nearly but not quite coplanar.
+constexpr double COPLANAR_EXACT = 1e-18;
 
 // Stack storage for up to N vectors, left uninitialised: every slot is written before
 // it is read, and zeroing kilobytes on each call would cost more than the clipping.
@@ -56,7 +58,8 @@ bool trianglesIntersectImpl(const QmtVector3* A, const QmtVector3& nA, const Qmt
     const QmtVector3 E[3] = {A[1] - A[0], A[2] - A[1], A[0] - A[2]};
     const QmtVector3 F[3] = {B[1] - B[0], B[2] - B[1], B[0] - B[2]};
 
-    if (nA.Cross(nB).SquaredLength() < TOLERANCE) {
+    const double sinSq = nA.Cross(nB).SquaredLength();
+    if (sinSq < TOLERANCE) {
         // Parallel planes that passed the first axis are coplanar: in-plane edge normals.
         for (const QmtVector3& e : E) {
             if (disjointOn(nA.Cross(e), A, B)) return false;
@@ -64,7 +67,12 @@ bool trianglesIntersectImpl(const QmtVector3* A, const QmtVector3& nA, const Qmt
         for (const QmtVector3& f : F) {
             if (disjointOn(nB.Cross(f), A, B)) return false;
         }
-        return true;
+        if (sinSq < COPLANAR_EXACT) {
+            return true;
+        }
+        // Nearly parallel planes still cross: their triangles may overlap in
+        // projection and yet meet nowhere. Every axis separates soundly, so the
+        // crossing planes' axes below finish the test.
     }
 
     const Interval onB = projectTriangle(nB, A);
@@ -81,13 +89,15 @@ bool trianglesIntersectImpl(const QmtVector3* A, const QmtVector3& nA, const Qmt
 }
 
 // Orthonormal frame in a polygon's plane: origin V0, x along V1 - V0, y = x × n.
+// Directions here are normalised whatever their length: an absolute floor would leave
+// the edges of a small polygon unnormalised and its frame out of scale.
 struct PlaneFrame {
     QmtVector3 origin;
     QmtVector3 x;
     QmtVector3 y;
 
     PlaneFrame(const QmtVector3& v0, const QmtVector3& v1, const QmtVector3& n) : origin(v0), x(v1 - v0) {
-        x.Unitize(Qmt::QmtMatrix3::EPSILON);
+        x.Unitize(0.0);
         y = x.Cross(n);
     }
 
@@ -101,8 +111,13 @@ struct PlaneFrame {
 
 // A polygon that winds counter-clockwise about n (or is degenerate) is clockwise in
 // its frame and must be reversed.
-bool needsReversal(const QmtVector3* V, const QmtVector3& n) {
-    return (V[2] - V[1]).Cross(V[1] - V[0]).Dot(n) < TOLERANCE;
+// The winding value is twice the area of V0 V1 V2; it is judged against the product
+// of the two edge lengths (a sine), so a small polygon winds like a large one.
+inline bool needsReversal(const QmtVector3* V, const QmtVector3& n) {
+    const QmtVector3 e0 = V[1] - V[0];
+    const QmtVector3 e1 = V[2] - V[1];
+    const double c = e1.Cross(e0).Dot(n);
+    return c < 0.0 || c * c < TOLERANCE * TOLERANCE * e0.SquaredLength() * e1.SquaredLength();
 }
 
 // Clips `work` (m points in A's frame) by the edges of the counter-clockwise frame
@@ -116,20 +131,77 @@ void clipByConvexFramePolygon(const QmtVector3* poly, std::uint32_t n, std::uint
     }
 }
 
-bool degenerate(const QmtVector3& a, const QmtVector3& b, const QmtVector3& c) {
-    return isDegenerateTriangle(a, b, c, true, TOLERANCE);
-}
+// Lengths of the overlap polygon are judged against its span (the largest distance
+// from its first point): an edge shorter than 1e-5 of the span is a repeated point,
+// a corner closer than 1e-5 of its longest edge to the line of its neighbours lies
+// on that line. Sizes do not matter, only shapes.
+struct Thinning {
+    double shortSq;  // squared length below which two points are one
 
-// Thins near-collinear points of Q (m >= 1, frame coordinates) and writes the kept
-// ones back in 3D; returns their count.
+    bool repeated(const QmtVector3& p, const QmtVector3& q) const { return (p - q).SquaredLength() < shortSq; }
+
+    // The corner b between a and c says nothing of its own: it repeats a, the
+    // polygon doubles back (a and c one point), or it lies on the line a c. A b that
+    // repeats c stays when c is tested next (c then goes as a repeat of b), so that
+    // of two repeated points one is kept.
+    bool negligible(const QmtVector3& a, const QmtVector3& b, const QmtVector3& c, bool cTestedNext) const {
+        if (repeated(a, b) || repeated(a, c)) {
+            return true;
+        }
+        if (repeated(b, c)) {
+            return !cTestedNext;
+        }
+        return collinear(a, b, c);
+    }
+
+    // The closing test: any repeated pair or a flat corner.
+    bool degenerate(const QmtVector3& a, const QmtVector3& b, const QmtVector3& c) const {
+        return repeated(a, b) || repeated(b, c) || repeated(a, c) || collinear(a, b, c);
+    }
+
+    static bool collinear(const QmtVector3& a, const QmtVector3& b, const QmtVector3& c) {
+        // h² < tol²·L² over the longest side L, as the relative degenerate-triangle test.
+        const double lab = (a - b).SquaredLength();
+        const double lbc = (b - c).SquaredLength();
+        const double lac = (a - c).SquaredLength();
+        const QmtVector3* p = &a;
+        const QmtVector3* q = &c;
+        const QmtVector3* r = &b;
+        double L2 = lac;
+        if (lab > L2) {
+            q = &b;
+            r = &c;
+            L2 = lab;
+        }
+        if (lbc > L2) {
+            p = &b;
+            q = &c;
+            r = &a;
+            L2 = lbc;
+        }
+        const QmtVector3 side = *q - *p;
+        const QmtVector3 off = *r - *p;
+        // |side × off|² = L²·h²: h² < tol²·L² without a square root.
+        return side.Cross(off).SquaredLength() < TOLERANCE * TOLERANCE * L2 * L2;
+    }
+};
+
+// Thins near-collinear and repeated points of Q (m >= 1, frame coordinates) and
+// writes the kept ones back in 3D; returns their count.
 std::uint32_t thinAndMapBack(const PlaneFrame& frame, const QmtVector3* Q, std::uint32_t m, QmtVector3* out) {
     std::uint32_t kept = 0;
     out[kept++] = frame.toWorld(Q[0]);
     if (m == 1) {
         return kept;
     }
+    double span = 0.0;
+    for (std::uint32_t i = 1; i < m; ++i) {
+        span = std::fmax(span, (Q[i] - Q[0]).SquaredLength());
+    }
+    const Thinning thin{TOLERANCE * TOLERANCE * span};
     for (std::uint32_t i = 1; i + 1 < m; ++i) {
-        if (!degenerate(Q[i - 1], Q[i], Q[i + 1])) {
+        // The last point is not tested here: the closing step below settles it.
+        if (!thin.negligible(Q[i - 1], Q[i], Q[i + 1], i + 2 < m)) {
             out[kept++] = frame.toWorld(Q[i]);
         }
     }
@@ -138,7 +210,7 @@ std::uint32_t thinAndMapBack(const PlaneFrame& frame, const QmtVector3* Q, std::
     const std::uint32_t last = m - 1;
     const std::uint32_t beforeLast = m - 2;
     std::uint32_t closing = last;
-    if (degenerate(Q[beforeLast], Q[last], Q[0])) {
+    if (thin.degenerate(Q[beforeLast], Q[last], Q[0])) {
         const bool lastFarther = (Q[last] - Q[0]).SquaredLength() > (Q[beforeLast] - Q[0]).SquaredLength();
         closing = lastFarther ? last : beforeLast;
     }
@@ -236,6 +308,193 @@ std::uint32_t pointOnSegment2D(const QmtVector3& P0, const QmtVector3& Q0, const
     return 1;
 }
 
+// The crossings miss an end of the part over the polygon when the segment starts or
+// ends on the boundary and rounding puts that end a hair outside, or when it runs
+// along an edge (taken as collinear, which reports one end of the shared piece only).
+// The exact part is where the segment's shadow a..b lies on the inner side of every
+// edge of the counter-clockwise frame polygon: an interval [lo, hi] of the parameter
+// u. When the points found leave out an end of it, its two ends replace them, the end
+// nearer the first point first. A cheap test settles the usual case first: two points
+// with no end of the segment inside beyond them.
+class ShadowCover {
+public:
+    ShadowCover(const QmtVector3* poly, std::uint32_t k, const QmtVector3& a, const QmtVector3& b)
+        : poly_(poly), k_(k), a_(a), abx_(b.x - a.x), aby_(b.y - a.y), abab_(abx_ * abx_ + aby_ * aby_) {}
+
+    // found: how many crossings the edge scan recorded.
+    void apply(QmtVector3* result, std::uint32_t& r, std::int32_t found) const {
+        if (!(abab_ > 0.0)) {
+            return;  // a segment standing on one point of the plane has no parameter there
+        }
+        const double slack = MISS * abab_;  // parameters below are u·|ab|²
+        double tMin = 0.0;
+        double tMax = 0.0;
+        for (std::uint32_t i = 0; i < r; ++i) {
+            const double t = along(result[i]);
+            tMin = i == 0 || t < tMin ? t : tMin;
+            tMax = i == 0 || t > tMax ? t : tMax;
+        }
+        if (r == 2 && found <= 2 && tMax - tMin > slack && onShadow(result[0]) && onShadow(result[1])) {
+            // Two distinct boundary points of the shadow: the part between them is over
+            // the polygon, and only an end of the segment inside beyond them is missing.
+            const bool startLeft = tMin > slack && insideAt(0.0);
+            const bool endLeft = tMax < abab_ - slack && insideAt(1.0);
+            if (!startLeft && !endLeft) {
+                return;
+            }
+        } else if (r == 0) {
+            // No crossing and the start outside: only a touch (of a vertex, or of an
+            // end lying on the boundary) can hide here, and a touch adds no length.
+            return;
+        }
+        double lo = 0.0;
+        double hi = 1.0;
+        for (std::uint32_t i = 0; i < k_; ++i) {
+            double g0 = 0.0;
+            double dg = 0.0;
+            edge(i, g0, dg);
+            if (dg > 0.0) {
+                lo = std::fmax(lo, -g0 / dg);
+            } else if (dg < 0.0) {
+                hi = std::fmin(hi, -g0 / dg);
+            } else if (g0 < 0.0) {
+                hi = -1.0;
+            }
+        }
+        if (!(hi - lo > MISS)) {
+            return;  // nothing, or a touch, over the polygon: the points found stand
+        }
+        if (r > 0 && tMin <= (lo + MISS) * abab_ && tMax >= (hi - MISS) * abab_) {
+            return;
+        }
+        const QmtVector3 pLo(a_.x + abx_ * lo, a_.y + aby_ * lo, 0.0);
+        const QmtVector3 pHi(a_.x + abx_ * hi, a_.y + aby_ * hi, 0.0);
+        const double uFirst = r > 0 ? along(result[0]) / abab_ : 0.0;
+        const bool hiFirst = r > 0 && std::fabs(uFirst - hi) < std::fabs(uFirst - lo);
+        result[0] = hiFirst ? pHi : pLo;
+        result[1] = hiFirst ? pLo : pHi;
+        r = 2;
+    }
+
+private:
+    static constexpr double MISS = 1e-6;  // share of the segment an end may be missed by
+
+    double along(const QmtVector3& q) const { return (q.x - a_.x) * abx_ + (q.y - a_.y) * aby_; }
+
+    // On the shadow's line to MISS in the sine: an edge taken as collinear with the
+    // shadow reports a point of the edge that may lie off it.
+    bool onShadow(const QmtVector3& q) const {
+        const double dx = q.x - a_.x;
+        const double dy = q.y - a_.y;
+        const double c = dx * aby_ - dy * abx_;
+        return c * c <= MISS * MISS * (dx * dx + dy * dy) * abab_;
+    }
+
+    // Edge i's inward side along the shadow: g0 + u·dg, zero on the edge's line.
+    void edge(std::uint32_t i, double& g0, double& dg) const {
+        const QmtVector3& p = poly_[i];
+        const QmtVector3& q = poly_[i + 1 < k_ ? i + 1 : 0];
+        const double mx = p.y - q.y;  // inward normal of a counter-clockwise edge
+        const double my = q.x - p.x;
+        g0 = mx * (a_.x - p.x) + my * (a_.y - p.y);
+        dg = mx * abx_ + my * aby_;
+    }
+
+    // Inside, or outside by no more than MISS of the segment's length (an end that
+    // rounding moved off the boundary).
+    bool insideAt(double u) const {
+        for (std::uint32_t i = 0; i < k_; ++i) {
+            double g0 = 0.0;
+            double dg = 0.0;
+            edge(i, g0, dg);
+            const double g = g0 + u * dg;
+            if (g < 0.0 && g * g > MISS * MISS * abab_ * edgeSq(i)) return false;
+        }
+        return true;
+    }
+
+    double edgeSq(std::uint32_t i) const {
+        const QmtVector3& p = poly_[i];
+        const QmtVector3& q = poly_[i + 1 < k_ ? i + 1 : 0];
+        return (q.x - p.x) * (q.x - p.x) + (q.y - p.y) * (q.y - p.y);
+    }
+
+    const QmtVector3* poly_;
+    std::uint32_t k_;
+    QmtVector3 a_;
+    double abx_;
+    double aby_;
+    double abab_;
+};
+
+// The 2D line and segment tests, kept local so that the edge scan inlines them.
+inline bool lines2D(const QmtVector3& P0, const QmtVector3& D0, const QmtVector3& P1, const QmtVector3& D1,
+                    QmtVector3& diff, double& sqrLen0, std::uint32_t& quantity, double params[2]) {
+    diff = P1 - P0;
+    sqrLen0 = D0.x * D0.x + D0.y * D0.y;
+    const double sqrLen1 = D1.x * D1.x + D1.y * D1.y;
+    const double cross = D1.x * D0.y - D0.x * D1.y;
+    if (cross * cross > sqrLen1 * sqrLen0 * TOLERANCE) {
+        quantity = 1;
+        params[0] = (D1.x * diff.y - D1.y * diff.x) / cross;
+        params[1] = (D0.x * diff.y - diff.x * D0.y) / cross;
+        return true;
+    }
+    const double c2 = diff.y * D0.x - diff.x * D0.y;
+    const double sqrLenDiff = diff.x * diff.x + diff.y * diff.y;
+    quantity = c2 * c2 > sqrLenDiff * sqrLen0 * TOLERANCE ? 0 : 2;
+    return quantity != 0;
+}
+
+inline bool segments2D(const QmtVector3& P0, const QmtVector3& P1, const QmtVector3& Q0, const QmtVector3& Q1,
+                       std::uint32_t& quantity, double params[2]) {
+    const QmtVector3 D0 = P1 - P0;
+    const QmtVector3 D1 = Q1 - Q0;
+    QmtVector3 diff;
+    double sqrLen0 = 0.0;
+    lines2D(P0, D0, Q0, D1, diff, sqrLen0, quantity, params);
+
+    if (quantity == 1) {
+        if (params[0] < 0.0 || params[0] > 1.0 || params[1] < 0.0 || params[1] > 1.0) {
+            quantity = 0;
+        }
+    } else if (quantity == 2) {
+        if (sqrLen0 == 0.0) {
+            // A point passes the line tests against every segment; test it for real.
+            quantity = pointOnSegment2D(P0, Q0, Q1, params);
+            return quantity != 0;
+        }
+        const double dot = D0.x * D1.x + D0.y * D1.y;
+        const double s0 = diff.x * D0.x + diff.y * D0.y;
+        const double s1 = s0 + dot;
+        const double lo = s0 < s1 ? s0 : s1;
+        const double hi = s0 < s1 ? s1 : s0;
+        if (hi < 0.0 || lo > sqrLen0) {
+            quantity = 0;
+        } else if (hi == 0.0) {
+            quantity = 1;
+            params[0] = 0.0;
+        } else if (lo == sqrLen0) {
+            quantity = 1;
+            params[0] = 1.0;
+        } else {
+            quantity = 2;
+            params[0] = (lo > 0.0 ? lo : 0.0) / sqrLen0;
+            params[1] = (hi < sqrLen0 ? hi : sqrLen0) / sqrLen0;
+        }
+    }
+    return quantity != 0;
+}
+
+// Squared length of the polygon's longest edge.
+[[gnu::noinline]] double longestEdgeSq(const QmtVector3* V, std::uint32_t count) {
+    double longest = 0.0;
+    for (std::uint32_t e = 0; e < count; ++e) {
+        longest = std::fmax(longest, (V[e + 1 < count ? e + 1 : 0] - V[e]).SquaredLength());
+    }
+    return longest;
+}
+
 }  // namespace
 
 bool trianglesIntersect(const QmtVector3* A, const QmtVector3& nA, const QmtVector3* B, const QmtVector3& nB) {
@@ -323,60 +582,12 @@ bool clipPolygonByConvexPolygon2D(const QmtVector3* convex, std::uint32_t n, con
 
 bool intersectLines2D(const QmtVector3& P0, const QmtVector3& D0, const QmtVector3& P1, const QmtVector3& D1,
                       QmtVector3& diff, double& sqrLen0, std::uint32_t& quantity, double params[2]) {
-    diff = P1 - P0;
-    sqrLen0 = D0.x * D0.x + D0.y * D0.y;
-    const double sqrLen1 = D1.x * D1.x + D1.y * D1.y;
-    const double cross = D1.x * D0.y - D0.x * D1.y;
-    if (cross * cross > sqrLen1 * sqrLen0 * TOLERANCE) {
-        quantity = 1;
-        params[0] = (D1.x * diff.y - D1.y * diff.x) / cross;
-        params[1] = (D0.x * diff.y - diff.x * D0.y) / cross;
-        return true;
-    }
-    const double c2 = diff.y * D0.x - diff.x * D0.y;
-    const double sqrLenDiff = diff.x * diff.x + diff.y * diff.y;
-    quantity = c2 * c2 > sqrLenDiff * sqrLen0 * TOLERANCE ? 0 : 2;
-    return quantity != 0;
+    return lines2D(P0, D0, P1, D1, diff, sqrLen0, quantity, params);
 }
 
 bool intersectSegments2D(const QmtVector3& P0, const QmtVector3& P1, const QmtVector3& Q0, const QmtVector3& Q1,
                          std::uint32_t& quantity, double params[2]) {
-    const QmtVector3 D0 = P1 - P0;
-    const QmtVector3 D1 = Q1 - Q0;
-    QmtVector3 diff;
-    double sqrLen0 = 0.0;
-    intersectLines2D(P0, D0, Q0, D1, diff, sqrLen0, quantity, params);
-
-    if (quantity == 1) {
-        if (params[0] < 0.0 || params[0] > 1.0 || params[1] < 0.0 || params[1] > 1.0) {
-            quantity = 0;
-        }
-    } else if (quantity == 2) {
-        if (sqrLen0 == 0.0) {
-            // A point passes the line tests against every segment; test it for real.
-            quantity = pointOnSegment2D(P0, Q0, Q1, params);
-            return quantity != 0;
-        }
-        const double dot = D0.x * D1.x + D0.y * D1.y;
-        const double s0 = diff.x * D0.x + diff.y * D0.y;
-        const double s1 = s0 + dot;
-        const double lo = s0 < s1 ? s0 : s1;
-        const double hi = s0 < s1 ? s1 : s0;
-        if (hi < 0.0 || lo > sqrLen0) {
-            quantity = 0;
-        } else if (hi == 0.0) {
-            quantity = 1;
-            params[0] = 0.0;
-        } else if (lo == sqrLen0) {
-            quantity = 1;
-            params[0] = 1.0;
-        } else {
-            quantity = 2;
-            params[0] = (lo > 0.0 ? lo : 0.0) / sqrLen0;
-            params[1] = (hi < sqrLen0 ? hi : sqrLen0) / sqrLen0;
-        }
-    }
-    return quantity != 0;
+    return segments2D(P0, P1, Q0, Q1, quantity, params);
 }
 
 bool locatePointInConvexPolygon(const QmtVector3& p, const QmtVector3* V, const std::uint32_t& count,
@@ -387,12 +598,20 @@ bool locatePointInConvexPolygon(const QmtVector3& p, const QmtVector3* V, const 
         const QmtVector3& a = V[i];
         const QmtVector3& b = V[next];
         QmtVector3 m = (b - a).Cross(n);
-        m.Unitize(Qmt::QmtMatrix3::EPSILON);
-        if ((V[(i + 2) % k] - b).Dot(m) > TOLERANCE) {
-            m = -m;  // make it point away from the polygon
+        const double edgeLength = m.Unitize(0.0);  // a cosine test at any size
+        // Make it point away from the polygon. The next corner's side is a cosine
+        // too, so that small polygons turn like large ones.
+        const QmtVector3 after = V[(i + 2) % k] - b;
+        const double side = after.Dot(m);
+        if (side > 0.0 && side * side > TOLERANCE * TOLERANCE * after.SquaredLength()) {
+            m = -m;
         }
+        // A point within 1e-6 of the edge's length of the corner is on it: inside
+        // this edge whatever rounding says of its direction.
         QmtVector3 w = p - b;
-        w.Unitize(Qmt::QmtMatrix3::EPSILON);
+        if (w.Unitize(1e-6 * edgeLength) == 0.0) {
+            w = QmtVector3();
+        }
         if (w.Dot(m) >= TOLERANCE) {
             edge = static_cast<std::int32_t>(i);
             return false;
@@ -413,18 +632,24 @@ bool locatePointInTriangle(const QmtVector3& p, const QmtVector3* tri, const Qmt
 bool segmentPolygonCrossings2D(const QmtVector3* V, std::uint32_t count, const QmtVector3& S0, const QmtVector3& S1,
                                std::int32_t& found, QmtVector3 points[SEGMENT_CROSSINGS_MAX]) {
     found = 0;
+    // Two crossings closer than 1e-5 of the polygon's longest edge are one (a vertex
+    // met from both of its edges); the longest edge is measured once it matters.
+    double sameSq = -1.0;
     for (std::uint32_t i = 0; i < count; ++i) {
         const QmtVector3& a = V[i];
         const QmtVector3& b = V[i + 1 < count ? i + 1 : 0];
         std::uint32_t quantity = 0;
         double params[2] = {0.0, 0.0};
-        if (!intersectSegments2D(a, b, S0, S1, quantity, params)) {
+        if (!segments2D(a, b, S0, S1, quantity, params)) {
             continue;
         }
         const QmtVector3 point = a + (b - a) * params[0];
         bool duplicate = false;
+        if (found > 0 && sameSq < 0.0) {
+            sameSq = TOLERANCE * TOLERANCE * longestEdgeSq(V, count);
+        }
         for (std::int32_t r = 0; r < found && !duplicate; ++r) {
-            duplicate = (point - points[r]).SquaredLength() < TOLERANCE;
+            duplicate = (point - points[r]).SquaredLength() < sameSq;
         }
         if (duplicate) {
             continue;
@@ -466,10 +691,20 @@ std::uint32_t clipSegmentToPolygon(const QmtVector3& S0, const QmtVector3& S1, c
         result[r++] = crossings[0];
         if (found > 1) {
             result[r++] = crossings[1];
-        } else if (inside(a)) {
-            result[r++] = a;
-        } else if (inside(b)) {
-            result[r++] = b;
+        } else {
+            // The other end of the part over the polygon is an end of the segment
+            // that lies inside. A segment that starts on the boundary has its start
+            // inside too, but that is the crossing itself: then the other end, when
+            // inside, carries the rest of the segment.
+            const double abSq = (b - a).SquaredLength();
+            const bool aAtCrossing = (a - crossings[0]).SquaredLength() <= TOLERANCE * TOLERANCE * abSq;
+            if (!aAtCrossing && inside(a)) {
+                result[r++] = a;
+            } else if (inside(b)) {
+                result[r++] = b;
+            } else if (aAtCrossing && inside(a)) {
+                result[r++] = a;
+            }
         }
     } else if (inside(a)) {
         result[r++] = a;
@@ -478,12 +713,30 @@ std::uint32_t clipSegmentToPolygon(const QmtVector3& S0, const QmtVector3& S1, c
         }
     }
 
-    // Back to 3D, then onto the segment's line.
+    ShadowCover(poly, k, a, b).apply(result, r, found);
+
+    // Back onto the segment. A segment parallel to the polygon (to a cosine of 1e-5)
+    // takes each point's foot on its line. A tilted one takes the segment point right
+    // above it: the foot of a point on a tilted line lies elsewhere, even past an end.
+    // Either way the point stays between the segment's ends.
     QmtVector3 d = S1 - S0;
-    d.Unitize(Qmt::QmtMatrix3::EPSILON);
+    const double length = d.Unitize(0.0);
+    const double rise = d.Dot(n);
+    const double shadowX = b.x - a.x;
+    const double shadowY = b.y - a.y;
+    const double shadowSq = shadowX * shadowX + shadowY * shadowY;
+    const bool tilted = rise * rise > TOLERANCE * TOLERANCE && shadowSq > 0.0;
     for (std::uint32_t i = 0; i < r; ++i) {
-        const QmtVector3 q = frame.toWorld(result[i]);
-        out[i] = S0 + d * (q - S0).Dot(d);
+        if (tilted) {
+            const double u = ((result[i].x - a.x) * shadowX + (result[i].y - a.y) * shadowY) / shadowSq;
+            out[i] = u <= 0.0 ? S0 : u >= 1.0 ? S1 : S0 + (S1 - S0) * u;
+        } else {
+            // Feet past an end by more than rounding snap to that end.
+            const QmtVector3 q = frame.toWorld(result[i]);
+            const double along = (q - S0).Dot(d);
+            const double past = 1e-12 * length;
+            out[i] = along < -past ? S0 : along > length + past ? S1 : S0 + d * along;
+        }
     }
     return r;
 }

@@ -31,7 +31,11 @@ inline constexpr std::uint32_t TRIANGLE_OVERLAP_MAX_POINTS = 9;
 // Points segmentPolygonCrossings2D records.
 inline constexpr std::uint32_t SEGMENT_CROSSINGS_MAX = 3;
 
-// Separating-axis test of triangles A and B with their face normals.
+// Separating-axis test of triangles A and B with their face normals. Normals within a
+// sine of sqrt(1e-5) of parallel add the in-plane edge normals as axes; unless
+// parallel to rounding, the axes of crossing planes are tried too, so that nearly
+// coplanar triangles that meet nowhere are told apart. The same answer in either
+// order.
 bool trianglesIntersect(const Qmt::QmtVector3* A, const Qmt::QmtVector3& nA, const Qmt::QmtVector3* B,
                         const Qmt::QmtVector3& nB);
 
@@ -71,8 +75,9 @@ bool intersectSegments2D(const Qmt::QmtVector3& P0, const Qmt::QmtVector3& P1, c
                          const Qmt::QmtVector3& Q1, std::uint32_t& quantity, double params[2]);
 
 // True when p lies inside or on the convex polygon with normal n (a cosine
-// tolerance of 1e-5 per edge); otherwise false with edge = the first edge that
-// separates (edge i runs from V[i] to V[i+1], the closing edge last).
+// tolerance of 1e-5 per edge; a point within 1e-6 of an edge's length of its corner
+// is on it); otherwise false with edge = the first edge that separates (edge i runs
+// from V[i] to V[i+1], the closing edge last).
 bool locatePointInConvexPolygon(const Qmt::QmtVector3& p, const Qmt::QmtVector3* V, const std::uint32_t& count,
                                 const Qmt::QmtVector3& n, std::int32_t& edge);
 
@@ -82,22 +87,29 @@ bool locatePointInTriangle(const Qmt::QmtVector3& p, const Qmt::QmtVector3* tri,
                            std::int32_t& code);
 
 // Points where the 2D segment S0..S1 meets the polygon's edges, in edge order (the
-// closing edge last), near-duplicates (squared distance below 1e-5) dropped, at most
-// SEGMENT_CROSSINGS_MAX; the scan ends when one more would be needed.
+// closing edge last), near-duplicates (closer than 1e-5 of the polygon's longest
+// edge) dropped, at most SEGMENT_CROSSINGS_MAX; the scan ends when one more would be
+// needed.
 bool segmentPolygonCrossings2D(const Qmt::QmtVector3* V, std::uint32_t count, const Qmt::QmtVector3& S0,
                                const Qmt::QmtVector3& S1, std::int32_t& found,
                                Qmt::QmtVector3 points[SEGMENT_CROSSINGS_MAX]);
 
-// The part of segment S0..S1 that lies over the convex polygon (normal n), as 0, 1
-// or 2 points on the segment's line. Polygons of fewer than 3 or more than
+// The part of segment S0..S1 that lies over the convex polygon (normal n, either
+// winding), as 0, 1 or 2 points on the segment: a segment parallel to the polygon
+// gives the feet on its line, a tilted one the segment points right above. A segment
+// that starts on the boundary and runs in keeps its inside end; where the edge scan
+// misses an end of the part (rounding at a corner, a segment along an edge), the
+// exact ends of its shadow's part are given. Polygons of fewer than 3 or more than
 // POLYGON_MAX_VERTICES vertices give 0.
 std::uint32_t clipSegmentToPolygon(const Qmt::QmtVector3& S0, const Qmt::QmtVector3& S1, const Qmt::QmtVector3* V,
                                    const std::uint32_t& count, const Qmt::QmtVector3& n, Qmt::QmtVector3 out[2]);
 
-// The overlap of triangle B, projected into A's plane (normal n), with triangle A:
-// its corners with near-collinear ones thinned, in 3D on A's plane. The closing step
-// appends the farther of the last two corners, so the last point may repeat one
-// already kept. Returns their count (0 when they do not overlap); out needs room for
+// The overlap of triangle B, projected into A's plane (normal n, either winding),
+// with triangle A: its corners, in 3D on A's plane, with repeated points (closer than
+// 1e-5 of the overlap's span; one of them stays) and corners within 1e-5 of the
+// longest side of the line of their neighbours thinned. The closing step appends the
+// farther of the last two corners, so the last point may repeat one already kept.
+// Returns their count (0 when they do not overlap); out needs room for
 // TRIANGLE_OVERLAP_MAX_POINTS.
 std::int32_t coplanarTriangleOverlap(const Qmt::QmtVector3* A, const Qmt::QmtVector3& n, const Qmt::QmtVector3* B,
                                      Qmt::QmtVector3* out);
@@ -110,7 +122,8 @@ std::uint32_t coplanarPolygonOverlap(const Qmt::QmtVector3* A, const std::uint32
 // Contact set of two touching triangles. The shallower penetration picks the
 // reference face (A on ties); the points lie on the reference face's overlap,
 // moved to the deepest level along its normal. normal is -nA (reference A) or nB
-// (reference B); depth is negative while they interpenetrate. Faces closer than
+// (reference B); depth is negative while they interpenetrate, and a depth above
+// -1e-5 (an absolute contact margin) is 0. Faces closer than
 // 1e-5 to perpendicular report every overlap point at the reference penetration;
 // nearly parallel faces (|nA·nB| > 0.99999) every overlap point at the same depth;
 // other faces one point. False with count 0 when the overlap is empty. points needs

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <random>
 #include <vector>
 
 #include "geometry/boundingVolumes.h"
+#include "geometry/proximity.h"
 #include "tests/geometry/distanceReferences.h"
 #include "tests/testSupport.h"
 
@@ -183,17 +185,19 @@ TEST(CapsuleContacts, TriangleDegenerateAxisAndClip) {
     EXPECT_EQ(hit.count, 2u);
     EXPECT_NEAR(hit.depth, 0.3 + 2.5e-6 - 0.5, 1e-10);
 
-    // Tilted: the clip points are the ends' shadows (-0.3, 0, 0) and (0.3, 0, 0)
-    // carried back to the axis line, at heights 0.216 and 0.504. Only the lower stays,
-    // as the first output, whichever clip point it was.
+    // Tilted: the clip points are the ends' shadows (-0.3, 0, 0) and (0.3, 0, 0),
+    // carried up to the axis points above them, the ends at heights 0.6 and 1.4 (not
+    // to their feet on the axis line, which lie below the lower end and would report
+    // a hovering capsule as sunk 0.284 deep). Only the lower stays, as the first
+    // output, whichever clip point it was.
     EXPECT_TRUE(hit.triangle(makeCapsule(V(0, 0, 1), V(0.6, 0, 0.8), 1.0, 0.5), BIG_TRI));
     EXPECT_EQ(hit.count, 1u);
-    expectNear(hit.pts[0], V(-0.588, 0, -0.284), 1e-9);
-    EXPECT_NEAR(hit.depth, -0.284, 1e-9);
+    expectNear(hit.pts[0], V(-0.3, 0, 0.1), 1e-9);
+    EXPECT_NEAR(hit.depth, 0.1, 1e-9);
     EXPECT_TRUE(hit.triangle(makeCapsule(V(0, 0, 1), V(-0.6, 0, -0.8), 1.0, 0.5), BIG_TRI));
     EXPECT_EQ(hit.count, 1u);
-    expectNear(hit.pts[0], V(-0.588, 0, -0.284), 1e-9);
-    EXPECT_NEAR(hit.depth, -0.284, 1e-9);
+    expectNear(hit.pts[0], V(-0.3, 0, 0.1), 1e-9);
+    EXPECT_NEAR(hit.depth, 0.1, 1e-9);
 }
 
 TEST(CapsuleContacts, TriangleEdgeBranch) {
@@ -456,3 +460,193 @@ TEST(PrimitiveDistances, ComparePrefix) {
     EXPECT_EQ(comparePrefix("\x80", "a"), -1);
     EXPECT_EQ(comparePrefix(nullptr, "a"), 0);
 }
+
+// ---- properties at every size, against the exact references ------------------------
+
+namespace {
+
+using exact::L3;
+
+class CapsuleProximityAtSize : public ::testing::TestWithParam<double> {
+protected:
+    double tol() const { return 1e-9 * GetParam() * GetParam(); }
+};
+
+bool onTriangle(double w0, double w1) { return w0 >= 0.0 && w1 >= 0.0 && w0 + w1 <= 1.0 + 1e-12; }
+
+// A segment in a chosen relation to the triangle; kind in [0, 5).
+std::array<V, 2> segmentNear(exact::Generator& gen, const std::array<V, 3>& T, int kind) {
+    const V c = trianglePoint(T.data(), gen.uniform(0, 0.5), gen.uniform(0, 0.5));
+    V n = (T[1] - T[0]).Cross(T[2] - T[0]);
+    n.Unitize(0.0);
+    const double size = gen.size();
+    switch (kind) {
+        case 1: {  // through the face (or its plane)
+            const V d = gen.direction() * size;
+            return {c + d * gen.uniform(0, 1), c - d * gen.uniform(0, 1)};
+        }
+        case 2: {  // nearly parallel to the face, through it or just beside it
+            const V d = gen.tilt(T[1] - T[0], gen.pick(2) ? 1e-3 : 1e-8);
+            const V lift = n * (gen.pick(2) ? 0.0 : size * 1e-4);
+            return {c + lift - d * gen.uniform(0, 1), c + lift + d * gen.uniform(0, 1)};
+        }
+        case 3: {  // parallel to the face, above it
+            const V d = (T[2] - T[1]) * gen.uniform(-1, 1);
+            const V lift = n * (size * gen.uniform(0, 0.3));
+            return {c + lift - d, c + lift + d};
+        }
+        case 4:  // from a corner
+            return {T[gen.pick(3)], gen.point()};
+        default:
+            return {gen.point(), gen.point()};
+    }
+}
+
+ZYLcapsule capsuleOn(const V& p0, const V& p1, double radius) {
+    V axis = p1 - p0;
+    const double length = axis.Length();
+    if (length > 0.0) axis = axis * (1.0 / length);
+    return {(p0 + p1) * 0.5, axis, length, radius};
+}
+
+// The capsule's core segment as the routines build it.
+std::array<V, 2> coreOf(const ZYLcapsule& c) {
+    const V aL = c.axis * c.length;
+    return {c.centre - aL * 0.5, c.centre + aL * 0.5};
+}
+
+}  // namespace
+
+// Segment against triangle and triangle against triangle: distances, parameters on
+// their features that rebuild the distance, either order.
+TEST_P(CapsuleProximityAtSize, SegmentAndTrianglePairs) {
+    exact::Generator gen(GetParam(), 31);
+    for (int i = 0; i < 3000; ++i) {
+        const auto T = gen.triangle(i % 4);
+        const L3 LT[3] = {T[0], T[1], T[2]};
+        const auto [p0, p1] = segmentNear(gen, T, (i / 4) % 5);
+        double s = -1, w0 = -1, w1 = -1;
+        const double d = sqrDistanceSegmentTriangle(p0, p1, T.data(), V(), s, w0, w1);
+        ASSERT_NEAR(d, static_cast<double>(exact::segmentTriangle(p0, p1, LT)), tol()) << "case " << i;
+        ASSERT_TRUE(s >= 0.0 && s <= 1.0 && onTriangle(w0, w1)) << "case " << i;
+        ASSERT_NEAR((p0 + (p1 - p0) * s - trianglePoint(T.data(), w0, w1)).SquaredLength(), d, tol()) << "case " << i;
+        ASSERT_NEAR(sqrDistanceSegmentTriangle(p1, p0, T.data(), V(), s, w0, w1), d, tol()) << "case " << i;
+        V onSeg, onTri;
+        ASSERT_EQ(closestPointsSegmentTriangle(p0, p1, T.data(), V(), onSeg, onTri), d);
+        ASSERT_NEAR((onSeg - onTri).SquaredLength(), d, tol()) << "case " << i;
+
+        const V B[3] = {p0, p1, i % 3 ? gen.point() : p0 + (p1 - p0) * 0.5};
+        const L3 LB[3] = {B[0], B[1], B[2]};
+        double a0 = -1, a1 = -1, b0 = -1, b1 = -1;
+        const double dt = sqrDistanceTriangleTriangle(T.data(), V(), B, V(), a0, a1, b0, b1);
+        ASSERT_NEAR(dt, static_cast<double>(exact::triangleTriangle(LT, LB)), tol()) << "case " << i;
+        ASSERT_TRUE(onTriangle(a0, a1) && onTriangle(b0, b1)) << "case " << i;
+        ASSERT_NEAR((trianglePoint(T.data(), a0, a1) - trianglePoint(B, b0, b1)).SquaredLength(), dt, tol())
+            << "case " << i;
+        ASSERT_NEAR(sqrDistanceTriangleTriangle(B, V(), T.data(), V(), a0, a1, b0, b1), dt, tol()) << "case " << i;
+    }
+}
+
+// Capsule pairs and capsule against triangle: overlaps agree with the exact distances
+// away from the boundary, separations and contact depths match them.
+TEST_P(CapsuleProximityAtSize, Capsules) {
+    exact::Generator gen(GetParam(), 32);
+    const double size = GetParam();
+    const double near = 1e-6 * size;
+    for (int i = 0; i < 3000; ++i) {
+        const auto pair = gen.segmentPair(i % 7);
+        const ZYLcapsule a = capsuleOn(pair[0], pair[1], size * gen.uniform(0, 0.3));
+        const ZYLcapsule b = capsuleOn(pair[2], pair[3], size * gen.uniform(0, 0.3));
+        const auto ca = coreOf(a), cb = coreOf(b);
+        const double gap = std::sqrt(static_cast<double>(exact::segmentSegment(ca[0], ca[1], cb[0], cb[1])));
+        const double reach = a.radius + b.radius;
+        if (std::fabs(gap - reach) > near) {
+            ASSERT_EQ(capsulesOverlap(a, b), gap < reach) << "case " << i;
+        }
+        V point, normal;
+        double separation = 0;
+        capsuleCapsuleContact(a, b, point, normal, separation);
+        // Closest points within sqrt(1e-5) count as coincident centres: the larger
+        // radius alone is the depth.
+        if (!(gap * gap <= 1e-5 && separation == -std::fmax(a.radius, b.radius))) {
+            ASSERT_NEAR(separation, gap - reach, near) << "case " << i;
+        }
+
+        const auto T = gen.triangle(i % 8 < 6 ? 0 : i % 4);
+        const L3 LT[3] = {T[0], T[1], T[2]};
+        const auto seg = segmentNear(gen, T, (i / 8) % 5);
+        const ZYLcapsule c = capsuleOn(seg[0], seg[1], size * gen.uniform(0.01, 0.3));
+        const auto cc = coreOf(c);
+        const double toTri = std::sqrt(static_cast<double>(exact::segmentTriangle(cc[0], cc[1], LT)));
+        V n = (T[1] - T[0]).Cross(T[2] - T[0]);
+        n.Unitize(0.0);
+        if (std::fabs(toTri - c.radius) > near) {
+            ASSERT_EQ(capsuleOverlapsTriangle(c, T.data(), n), toTri < c.radius) << "case " << i;
+        }
+        if (i % 8 >= 6) {
+            continue;  // contacts need a face
+        }
+
+        // The contact: over the face, the lower end of the part of the core above it
+        // (equal heights within 1e-5 give both); beside it, the nearest edge.
+        if (gen.pick(2)) n = -n;  // either winding about the normal
+        V pts[2];
+        std::uint32_t count = 0;
+        double depth = 0;
+        capsuleTriangleContact(c, T.data(), n, pts, normal, count, depth);
+        const L3 P0 = cc[0], D = L3(cc[1]) - L3(cc[0]), N = (LT[1] - LT[0]).cross(LT[2] - LT[0]);
+        exact::Real lo = 0, hi = 1;
+        for (int k = 0; k < 3; ++k) {  // the part of the core whose shadow is inside edge k
+            const L3 e = LT[(k + 1) % 3] - LT[k];
+            const exact::Real g0 = e.cross(P0 - LT[k]).dot(N), dg = e.cross(D).dot(N);
+            if (dg != 0) {
+                (dg > 0 ? lo : hi) = dg > 0 ? std::max(lo, -g0 / dg) : std::min(hi, -g0 / dg);
+            } else if (g0 < 0) {
+                lo = 2;
+            }
+        }
+        const double slack = 1e-6;
+        if (hi - lo > slack) {
+            const double h0 = static_cast<double>((P0 + D * lo - LT[0]).dot(L3(n)));
+            const double h1 = static_cast<double>((P0 + D * hi - LT[0]).dot(L3(n)));
+            const bool either = std::fabs(h0 - h1) < 1e-5 + near;
+            if (!either) {
+                ASSERT_NEAR(depth, std::fmin(h0, h1) - c.radius, near) << "case " << i;
+                ASSERT_EQ(count, 1u) << "case " << i;
+            }
+        } else if (lo - hi > slack || lo > 1 + slack || hi < -slack) {
+            double edges = INFINITY;
+            for (int k = 0; k < 3; ++k) {
+                const double e = static_cast<double>(exact::segmentSegment(cc[0], cc[1], T[k], T[(k + 1) % 3]));
+                edges = std::fmin(edges, e);
+            }
+            ASSERT_NEAR(depth, c.radius - std::sqrt(edges), near) << "case " << i;
+        }
+    }
+}
+
+// The smallest cases that went wrong with thresholds taken absolutely.
+TEST(PrimitiveDistances, ThresholdsFollowTheInputsSize) {
+    double s = -1, w0 = -1, w1 = -1;
+    const V collinear[3] = {V(0, 0, 0), V(0.1, 0.1, 0.5), V(0.02, 0.02, 0.1)};
+    const double d = sqrDistanceSegmentTriangle(V(-1, 1, 1), V(1, -0.5, -1), collinear, UP, s, w0, w1);
+    EXPECT_NEAR(d, static_cast<double>(exact::segmentTriangle(L3(V(-1, 1, 1)), L3(V(1, -0.5, -1)),
+                                                              std::array<L3, 3>{collinear[0], collinear[1],
+                                                                                collinear[2]}.data())),
+                1e-12);
+    EXPECT_NEAR(d, 0.0488, 1e-4);
+
+    // Crossing cores 0.02 long with radius 0.001 overlap.
+    const ZYLcapsule a = makeCapsule(V(0, 0, 0), V(1, 0, 0), 0.02, 0.001);
+    const ZYLcapsule b = makeCapsule(V(0, 0, 0.0015), V(0, 1, 0), 0.02, 0.001);
+    EXPECT_TRUE(capsulesOverlap(a, b));
+
+    // A core from over a corner down into the face: the lower end alone, 0.05 deep.
+    Contact hit;
+    const ZYLcapsule tilted = capsuleOn(V(0, 0, 0.5), V(0.3, 0.3, 0.1), 0.05);
+    EXPECT_TRUE(hit.triangle(tilted, RIGHT_TRI));
+    EXPECT_EQ(hit.count, 1u);
+    EXPECT_NEAR(hit.depth, 0.05, 1e-12);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, CapsuleProximityAtSize, ::testing::ValuesIn(exact::SIZES));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -12,9 +13,11 @@
 #include <vector>
 
 #include "geometry/bvMesh.h"
+#include "geometry/capsuleProximity.h"
 #include "geometry/convexHull.h"
 #include "geometry/meshPlacement.h"
 #include "math/qmtMatrix3.h"
+#include "tests/geometry/distanceReferences.h"
 #include "tests/geometry/testMeshes.h"
 #include "tests/testSupport.h"
 
@@ -356,3 +359,103 @@ TEST(FaceDistances, SampledSearchMatchesFullScan) {
         EXPECT_TRUE(got == sampledByFullScan(va, vb)) << trial;
     }
 }
+
+// ---- properties at every size, against the exact references ------------------------
+
+namespace {
+
+using exact::L3;
+
+class PolygonDistancesAtSize : public ::testing::TestWithParam<double> {};
+
+// A convex n-gon of the given radius about c in the plane with normal along w.
+std::vector<V> polygonAt(exact::Generator& gen, const V& c, const V& w, double radius, std::uint32_t n) {
+    V u = w.Cross(gen.direction());
+    u.Unitize(0.0);
+    const V v = w.Cross(u) * (1.0 / w.Length());
+    const double turn = gen.uniform(0, 1);
+    std::vector<V> loop(n);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const double t = 2.0 * M_PI * (i + turn) / n;
+        loop[i] = c + (u * std::cos(t) + v * std::sin(t)) * radius;
+    }
+    return loop;
+}
+
+// Least exact distance over the fan triangles of two loops.
+double fanDistance(const std::vector<V>& a, const std::vector<V>& b) {
+    exact::Real best = INFINITY;
+    for (std::size_t k = 1; k + 1 < a.size(); ++k) {
+        const L3 ta[3] = {a[0], a[k], a[k + 1]};
+        for (std::size_t m = 1; m + 1 < b.size(); ++m) {
+            const L3 tb[3] = {b[0], b[m], b[m + 1]};
+            best = std::min(best, exact::triangleTriangle(ta, tb));
+        }
+    }
+    return static_cast<double>(best);
+}
+
+// How far p lies from the loop's fan triangles.
+double offLoop(const V& p, const std::vector<V>& loop) {
+    exact::Real best = INFINITY;
+    for (std::size_t k = 1; k + 1 < loop.size(); ++k) {
+        const L3 t[3] = {loop[0], loop[k], loop[k + 1]};
+        best = std::min(best, exact::pointTriangle(p, t));
+    }
+    return static_cast<double>(best);
+}
+
+}  // namespace
+
+// Polygon pairs (facing, coplanar, crossing, tilted a hair, anywhere) and segments
+// against polygons: exact distances, closest points on their polygons and as far
+// apart as the distance says.
+TEST_P(PolygonDistancesAtSize, ConvexPolygonsAndSegments) {
+    exact::Generator gen(GetParam(), 51);
+    const double size = GetParam();
+    const double tol = 1e-9 * size * size;
+    for (int i = 0; i < 1500; ++i) {
+        const V wA = gen.direction();
+        const auto A = polygonAt(gen, gen.point(), wA, size * gen.uniform(0.1, 1), 3 + i % 5);
+        V wB = gen.direction();
+        V cB = gen.point();
+        switch (i % 4) {
+            case 0:  // facing, a little apart or in the same plane
+                wB = -wA;
+                cB = A[0] + wA * (size * (gen.pick(2) ? 0.0 : gen.uniform(0, 0.1))) + gen.direction() * (size * 0.3);
+                cB = cB - wA * (cB - A[0]).Dot(wA) + wA * (size * gen.uniform(0, 0.1));
+                break;
+            case 1:  // tilted off A's plane by 1e-3 or 1e-8 rad
+                wB = gen.tilt(wA, gen.pick(2) ? 1e-3 : 1e-8);
+                cB = A[1] + gen.direction() * (size * 0.2);
+                break;
+            case 2:  // through A
+                cB = A[0] * 0.5 + A[1] * 0.5;
+                break;
+            default:
+                break;
+        }
+        const auto B = polygonAt(gen, cB, wB, size * gen.uniform(0.1, 1), 3 + (i / 5) % 5);
+        V onA, onB;
+        const double d = distanceSqConvexPolygons(A.data(), static_cast<std::uint32_t>(A.size()), wA, B.data(),
+                                                  static_cast<std::uint32_t>(B.size()), wB, onA, onB);
+        ASSERT_NEAR(d, fanDistance(A, B), tol) << "case " << i;
+        ASSERT_LE(offLoop(onA, A), tol) << "case " << i;
+        ASSERT_LE(offLoop(onB, B), tol) << "case " << i;
+        ASSERT_NEAR((onA - onB).SquaredLength(), d, tol) << "case " << i;
+
+        const V triA[3] = {A[0], A[1], A[2]}, triB[3] = {B[0], B[1], B[2]};
+        const double dt = distanceSq_tri2tri(triA, wA, triB, wB, onA, onB);
+        ASSERT_NEAR(dt, fanDistance({A[0], A[1], A[2]}, {B[0], B[1], B[2]}), tol) << "case " << i;
+        ASSERT_NEAR((onA - onB).SquaredLength(), dt, tol) << "case " << i;
+
+        const V s0 = B[0], s1 = i % 2 ? B[1] : gen.point();
+        const auto nA = static_cast<std::uint32_t>(A.size());
+        const double ds = sqrDistanceSegmentPolygon(s0, s1, A.data(), nA, wA, onB, onA);
+        ASSERT_NEAR(ds, fanDistance(A, {s0, s1, s0}), tol) << "case " << i;
+        ASSERT_LE(offLoop(onA, A), tol) << "case " << i;
+        ASSERT_NEAR((onA - onB).SquaredLength(), ds, tol) << "case " << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, PolygonDistancesAtSize, ::testing::ValuesIn(exact::SIZES));

@@ -313,3 +313,118 @@ TEST(Proximity, DistancesMatchReferences) {
             << i;
     }
 }
+
+// ---- properties at every size, against the exact references ------------------------
+
+namespace {
+
+using exact::L3;
+
+class ProximityAtSize : public ::testing::TestWithParam<double> {
+protected:
+    // Squared distances agree to 1e-9 of the squared size of the inputs.
+    double tol() const { return 1e-9 * GetParam() * GetParam(); }
+};
+
+bool inUnit(double u) { return u >= 0.0 && u <= 1.0; }
+
+}  // namespace
+
+// Distances match, parameters stay on their segments and rebuild the distance, and
+// the answer does not depend on the order of the segments or of their ends.
+TEST_P(ProximityAtSize, SegmentSegment) {
+    exact::Generator gen(GetParam(), 21);
+    const double size2 = GetParam() * GetParam();
+    for (int i = 0; i < 3500; ++i) {
+        const auto [p0, p1, q0, q1] = gen.segmentPair(i % 7);
+        double s = -1, t = -1;
+        const double d = sqrDistanceSegmentSegment(p0, p1, q0, q1, s, t);
+        const double ref = static_cast<double>(exact::segmentSegment(p0, p1, q0, q1));
+        ASSERT_NEAR(d, ref, tol()) << "case " << i;
+        ASSERT_TRUE(inUnit(s) && inUnit(t)) << "case " << i << ": " << s << " " << t;
+        ASSERT_NEAR((p0 + (p1 - p0) * s - q0 - (q1 - q0) * t).SquaredLength(), d, tol()) << "case " << i;
+        ASSERT_NEAR(sqrDistanceSegmentSegment(q0, q1, p0, p1, s, t), d, tol()) << "case " << i;
+        ASSERT_NEAR(sqrDistanceSegmentSegment(p1, p0, q1, q0, s, t), d, tol()) << "case " << i;
+
+        // Meeting: exactly when they do, never when clearly apart, in every order.
+        const bool meet = segmentsIntersect(p0, p1, q0, q1);
+        if (ref <= 1e-24 * size2 || ref > 1e-3 * size2) {
+            ASSERT_EQ(meet, ref <= 1e-24 * size2) << "case " << i;
+        }
+        ASSERT_EQ(segmentsIntersect(q0, q1, p0, p1), meet) << "case " << i;
+        ASSERT_EQ(segmentsIntersect(p1, p0, q1, q0), meet) << "case " << i;
+    }
+}
+
+// Line against segment, line and triangle, with lines of any direction length.
+TEST_P(ProximityAtSize, LineQueries) {
+    exact::Generator gen(GetParam(), 22);
+    for (int i = 0; i < 3000; ++i) {
+        const auto [p0, p1, q0, q1] = gen.segmentPair(i % 7);
+        const V dir = (p1 - p0) * std::pow(10.0, gen.uniform(-3, 3)) / GetParam();
+        double r = 0, s = -1, t = -1;
+        double d = sqrDistanceLineSegment(p0, dir, q0, q1, r, s);
+        ASSERT_NEAR(d, static_cast<double>(exact::lineSegment(p0, dir, q0, q1)), tol()) << "case " << i;
+        ASSERT_TRUE(inUnit(s)) << "case " << i;
+        ASSERT_NEAR((p0 + dir * r - q0 - (q1 - q0) * s).SquaredLength(), d, tol()) << "case " << i;
+
+        const V dirQ = (q1 - q0) * std::pow(10.0, gen.uniform(-3, 3)) / GetParam();
+        d = sqrDistanceLineLine(p0, dir, q0, dirQ, s, t);
+        ASSERT_NEAR(d, static_cast<double>(exact::lineLine(p0, dir, q0, dirQ)), tol()) << "case " << i;
+        if ((dir * s).Length() < 100.0 * GetParam()) {  // closest points far out lose digits
+            ASSERT_NEAR((p0 + dir * s - q0 - dirQ * t).SquaredLength(), d, tol()) << "case " << i;
+        }
+
+        // The triangle shares the second segment, so the line meets it in every
+        // relation the pairs have.
+        const auto tri = gen.triangle(i % 4);
+        const V T[3] = {q0, q1, tri[2]};
+        const L3 LT[3] = {T[0], T[1], T[2]};
+        d = sqrDistanceLineTriangle(p0, dir, T, r, s, t);
+        const double ref = static_cast<double>(exact::lineTriangle(p0, dir, LT));
+        // Lines parallel to the plane report the first edge they touch (within 1e-5 of
+        // the triangle's size) rather than the nearest.
+        const double touch = 1e-5 * std::fmax((T[1] - T[0]).SquaredLength(), (T[2] - T[0]).SquaredLength());
+        if (!(d <= touch && ref <= touch)) {
+            ASSERT_NEAR(d, ref, tol()) << "case " << i;
+        }
+        ASSERT_TRUE(s >= 0.0 && t >= 0.0 && s + t <= 1.0 + 1e-12) << "case " << i;
+        ASSERT_NEAR((p0 + dir * r - trianglePoint(T, s, t)).SquaredLength(), d, tol()) << "case " << i;
+    }
+}
+
+TEST_P(ProximityAtSize, PointTriangle) {
+    exact::Generator gen(GetParam(), 23);
+    for (int i = 0; i < 3000; ++i) {
+        const auto T = gen.triangle(i % 4);
+        const L3 LT[3] = {T[0], T[1], T[2]};
+        // Points anywhere, and points just off the triangle's face.
+        const V p = i % 2 ? gen.point() : trianglePoint(T.data(), 0.3, 0.3) + gen.direction() * (GetParam() * 1e-4);
+        double s = -1, t = -1;
+        const double d = sqrDistancePointTriangle(p, T.data(), s, t);
+        ASSERT_NEAR(d, static_cast<double>(exact::pointTriangle(p, LT)), tol()) << "case " << i;
+        ASSERT_TRUE(s >= 0.0 && t >= 0.0 && s + t <= 1.0 + 1e-12) << "case " << i;
+        ASSERT_NEAR((trianglePoint(T.data(), s, t) - p).SquaredLength(), d, tol()) << "case " << i;
+    }
+}
+
+// The smallest cases that went wrong with thresholds taken absolutely, at their size.
+TEST(Proximity, ThresholdsFollowTheInputsSize) {
+    double s = -1, t = -1, r = -1;
+    EXPECT_EQ(sqrDistanceSegmentSegment(V(-0.01, 0, 0), V(0.01, 0, 0), V(0, -0.01, 0), V(0, 0.01, 0), s, t), 0.0);
+    EXPECT_TRUE(segmentsIntersect(V(-0.01, 0, 0), V(0.01, 0, 0), V(0, -0.01, 0), V(0, 0.01, 0)));
+    const V u = distref::unit(V(0.3, 0.5, 0.7));
+    EXPECT_NEAR(sqrDistanceSegmentSegment(V(), u * 600, u * 300, u * 900, s, t), 0.0, 1e-6);
+    EXPECT_TRUE(inUnit(s));
+    EXPECT_NEAR(sqrDistanceSegmentSegment(V(0, 0, 0), V(1, 0, 0), V(0, -0.0005, 0), V(1, 0.0005, 0), s, t), 0.0, 1e-20);
+    const double beside =
+        sqrDistanceSegmentSegment(V(0, 0, 0), V(0.1, 0, 0), V(-0.005, -0.05, 0.01), V(-0.005, 0.05, 0.01), s, t);
+    EXPECT_NEAR(beside, 1.25e-4, 1e-15);
+    EXPECT_EQ(s, 0.0);
+    const V collinear[3] = {V(0, 0, 0), V(0.1, 0.1, 0.1), V(0.07, 0.07, 0.07)};
+    EXPECT_NEAR(sqrDistancePointTriangle(V(1, 0, 0), collinear, s, t), 0.83, 1e-12);
+    EXPECT_NEAR(sqrDistanceLineSegment(V(0, 0, 0), V(0.001, 0, 0), V(0.5, -1, 1), V(0.5, 1, 1), r, s), 1.0, 1e-12);
+    EXPECT_NEAR(sqrDistanceLineLine(V(0, 0, 0), V(0.001, 0, 0), V(0.5, -1, 1), V(0, 2, 0), s, t), 1.0, 1e-12);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, ProximityAtSize, ::testing::ValuesIn(exact::SIZES));

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
+#include "tests/geometry/distanceReferences.h"
 #include "tests/testSupport.h"
 
 namespace {
@@ -430,3 +433,197 @@ TEST(TriangleContactSet, PerpendicularObliqueAndApart) {
 }
 
 }  // namespace
+
+// ---- properties at every size, against the exact references ------------------------
+
+namespace {
+
+using exact::L3;
+
+class TriangleTestsAtSize : public ::testing::TestWithParam<double> {};
+
+V normalOf(const V* t) {
+    V n = (t[1] - t[0]).Cross(t[2] - t[0]);
+    n.Unitize(0.0);
+    return n;
+}
+
+// A random plane: origin and two orthonormal in-plane axes.
+struct Plane {
+    V origin, u, v;
+    V at(double x, double y) const { return origin + u * x + v * y; }
+    V normal() const { return u.Cross(v); }
+    double x(const V& p) const { return (p - origin).Dot(u); }
+    double y(const V& p) const { return (p - origin).Dot(v); }
+};
+
+Plane randomPlane(exact::Generator& gen) {
+    const V u = gen.direction();
+    V v = u.Cross(gen.direction());
+    v.Unitize(0.0);
+    return {gen.point(), u, v};
+}
+
+// A triangle in the plane: anywhere, small inside the unit cell, or sharing a corner.
+std::array<V, 3> planeTriangle(exact::Generator& gen, const Plane& pl, int kind, const std::array<V, 3>* other) {
+    const double s = gen.size();
+    const auto any = [&] { return pl.at(gen.uniform(-1, 1) * s, gen.uniform(-1, 1) * s); };
+    switch (kind) {
+        case 1: {  // small, 1e-3 of the size, somewhere in the first
+            const V c = other ? (*other)[0] * 0.6 + (*other)[1] * 0.2 + (*other)[2] * 0.2 : any();
+            const double k = s * 1e-3;
+            return {c, c + pl.u * (k * gen.uniform(0.5, 1)), c + pl.v * (k * gen.uniform(0.5, 1))};
+        }
+        case 2:  // a shared corner
+            return {other ? (*other)[gen.pick(3)] : any(), any(), any()};
+        default:
+            return {any(), any(), any()};
+    }
+}
+
+// Area of a convex point list in the plane's coordinates (its order as given).
+double area(const Plane& pl, const V* p, std::uint32_t n) {
+    double a = 0;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const V& q = p[(i + 1) % n];
+        a += pl.x(p[i]) * pl.y(q) - pl.x(q) * pl.y(p[i]);
+    }
+    return std::fabs(a) / 2;
+}
+
+double exactArea(const Plane& pl, const V* a, std::uint32_t na, const V* b, std::uint32_t nb) {
+    std::vector<L3> pa, pb;
+    for (std::uint32_t i = 0; i < na; ++i) pa.push_back(L3(pl.x(a[i]), pl.y(a[i]), 0));
+    for (std::uint32_t i = 0; i < nb; ++i) pb.push_back(L3(pl.x(b[i]), pl.y(b[i]), 0));
+    return static_cast<double>(exact::overlapArea(pb, pa));
+}
+
+}  // namespace
+
+// Separating axes: the verdict matches the exact gap wherever it is clear, in both
+// orders, for triangles crossing, coplanar, nearly coplanar and touching.
+TEST_P(TriangleTestsAtSize, TrianglesIntersect) {
+    exact::Generator gen(GetParam(), 41);
+    const double clear = 1e-9 * GetParam();
+    for (int i = 0; i < 4000; ++i) {
+        const Plane pl = randomPlane(gen);
+        const auto A = planeTriangle(gen, pl, 0, nullptr);
+        auto B = planeTriangle(gen, pl, i % 3, &A);
+        if (i % 4 == 1) {  // tilted about a line in the plane, by 1e-3 or 1e-8 rad
+            const double angle = gen.pick(2) ? 1e-3 : 1e-8;
+            const V pivot = pl.at(gen.uniform(-1, 1) * GetParam(), 0);
+            for (V& p : B) p = p + pl.normal() * (angle * pl.x(p) - angle * pl.x(pivot));
+        } else if (i % 4 == 2) {  // crossing the plane
+            B[gen.pick(3)] = B[0] + pl.normal() * (GetParam() * gen.uniform(-1, 1));
+        } else if (i % 4 == 3) {  // anywhere
+            B = {gen.point(), gen.point(), gen.point()};
+        }
+        const L3 LA[3] = {A[0], A[1], A[2]}, LB[3] = {B[0], B[1], B[2]};
+        const double gap = static_cast<double>(exact::triangleGap(LA, LB));
+        const V nA = normalOf(A.data()), nB = normalOf(B.data());
+        const bool ab = trianglesIntersect(A.data(), nA, B.data(), nB);
+        if (std::fabs(gap) > clear) {
+            ASSERT_EQ(ab, gap < 0) << "case " << i << " gap " << gap;
+            ASSERT_EQ(trianglesIntersect(B.data(), nB, A.data(), nA), gap < 0) << "case " << i;
+        }
+        ASSERT_EQ(trianglesIntersectWithMargin(A.data(), nA, B.data(), nB, 0.0), ab);
+    }
+}
+
+// Overlaps in a plane keep the exact area, on either winding about the normal; the
+// contact of facing parallel triangles keeps every overlap corner at the depth; the
+// part of a segment over a polygon runs between the exact ends of its shadow's part.
+TEST_P(TriangleTestsAtSize, OverlapsAndContactSets) {
+    exact::Generator gen(GetParam(), 42);
+    const double size = GetParam();
+    const double areaTol = 1e-5 * size * size;
+    for (int i = 0; i < 3000; ++i) {
+        const Plane pl = randomPlane(gen);
+        const auto A = planeTriangle(gen, pl, i % 4 == 3 ? 1 : 0, nullptr);
+        const auto B = planeTriangle(gen, pl, i % 3, &A);
+        const V n = gen.pick(2) ? pl.normal() : -pl.normal();
+        const double ref = exactArea(pl, A.data(), 3, B.data(), 3);
+        V out[CLIP_MAX_VERTICES];
+        const std::int32_t m = coplanarTriangleOverlap(A.data(), n, B.data(), out);
+        ASSERT_NEAR(area(pl, out, static_cast<std::uint32_t>(m)), ref, areaTol) << "case " << i;
+        if (ref > 1e-3 * size * size) {
+            ASSERT_GE(m, 3) << "case " << i;
+        }
+
+        const std::vector<V> flat = regularPolygon(3 + i % 6, size * gen.uniform(0.1, 1));
+        const V shift = pl.u * (size * gen.uniform(-0.5, 0.5));
+        std::vector<V> poly;
+        for (const V& q : flat) poly.push_back(pl.at(q.x, q.y) + shift);
+        const std::uint32_t np = static_cast<std::uint32_t>(poly.size()), three = 3;
+        const std::uint32_t mp = coplanarPolygonOverlap(poly.data(), np, n, B.data(), three, out);
+        ASSERT_NEAR(area(pl, out, mp), exactArea(pl, poly.data(), np, B.data(), 3), areaTol) << "case " << i;
+
+        // B facing A from 1/20 of the size below: every corner of the overlap, at that depth.
+        const double depth = 0.05 * size;
+        const V nA = normalOf(A.data());
+        std::array<V, 3> below = {B[0] - nA * depth, B[1] - nA * depth, B[2] - nA * depth};
+        if (normalOf(below.data()).Dot(nA) > 0) std::swap(below[1], below[2]);
+        Points contact(TRIANGLE_OVERLAP_MAX_POINTS);
+        V normal;
+        std::uint32_t count = 0;
+        double reported = 0;
+        const bool touching = triangleContactSet(A.data(), nA, below.data(), normalOf(below.data()), contact.data(),
+                                                 normal, count, reported);
+        if (ref > 1e-3 * size * size) {
+            ASSERT_TRUE(touching) << "case " << i;
+            ASSERT_NEAR(reported, -depth, 1e-9 * size) << "case " << i;
+            ASSERT_NEAR(area(pl, contact.data(), count), ref, areaTol) << "case " << i;
+        }
+
+        // A segment in the plane, or parallel above it, or tilted through it.
+        const V s0 = pl.at(gen.uniform(-1, 1) * size, gen.uniform(-1, 1) * size);
+        const V s1 = pl.at(gen.uniform(-1, 1) * size, gen.uniform(-1, 1) * size);
+        const double lift0 = size * gen.uniform(-1, 1);
+        const double lift1 = i % 3 == 0 ? lift0 : size * gen.uniform(-1, 1);
+        const V S0 = s0 + pl.normal() * (i % 3 == 1 ? 0.0 : lift0);
+        const V S1 = s1 + pl.normal() * (i % 3 == 1 ? 0.0 : lift1);
+        V part[2];
+        const std::uint32_t parts = clipSegmentToPolygon(S0, S1, A.data(), three, n, part);
+        exact::Real lo = 0, hi = 1;
+        const L3 N = L3(pl.normal()), P0 = S0, D = L3(S1) - L3(S0);
+        const double winding = (A[1] - A[0]).Cross(A[2] - A[0]).Dot(pl.normal()) > 0 ? 1.0 : -1.0;
+        for (int k = 0; k < 3; ++k) {
+            const L3 e = L3(A[(k + 1) % 3]) - L3(A[k]);
+            const exact::Real g0 = e.cross(P0 - L3(A[k])).dot(N) * winding, dg = e.cross(D).dot(N) * winding;
+            if (dg > 0) lo = std::max(lo, -g0 / dg);
+            if (dg < 0) hi = std::min(hi, -g0 / dg);
+            if (dg == 0 && g0 < 0) hi = -1;
+        }
+        if (hi - lo > 1e-6) {
+            ASSERT_EQ(parts, 2u) << "case " << i;
+            const V pLo = S0 + (S1 - S0) * static_cast<double>(lo), pHi = S0 + (S1 - S0) * static_cast<double>(hi);
+            const bool inOrder = (part[0] - pLo).SquaredLength() < (part[0] - pHi).SquaredLength();
+            zyltest::expectWithin(part[0], inOrder ? pLo : pHi, 1e-9 * size);
+            zyltest::expectWithin(part[1], inOrder ? pHi : pLo, 1e-9 * size);
+        }
+    }
+}
+
+// The smallest cases that went wrong with thresholds taken absolutely.
+TEST(TriangleTests, ThresholdsFollowTheInputsSize) {
+    const std::uint32_t three = 3;
+    V out[CLIP_MAX_VERTICES];
+    const V tri[3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    ASSERT_EQ(clipSegmentToPolygon(V(0.5, 0, 0), V(0.2, 0.3, 0), tri, three, UP, out), 2u);
+    expectNear(out[0], V(0.5, 0, 0));
+    expectNear(out[1], V(0.2, 0.3, 0));
+
+    const V A[3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    const V B[3] = {{-1, -1, 0.003}, {3, -1, -0.001}, {-1, 3, 0.003}};
+    EXPECT_FALSE(trianglesIntersect(A, UP, B, normalOf(B)));
+    EXPECT_FALSE(trianglesIntersect(B, normalOf(B), A, UP));
+
+    const V small[3] = {{0, 0, 0}, {0.003, 0, 0}, {0, 0.003, 0}};
+    const V inside[3] = {{0.0006, 0.0006, 0}, {0.0018, 0.0006, 0}, {0.0006, 0.0018, 0}};
+    EXPECT_EQ(coplanarTriangleOverlap(small, DOWN, inside, out), 3);
+    EXPECT_EQ(coplanarTriangleOverlap(small, UP, inside, out), 3);
+    EXPECT_EQ(coplanarPolygonOverlap(small, three, DOWN, inside, three, out), 3u);
+    EXPECT_EQ(clipSegmentToPolygon(V(0.0002, 0.0002, 0), V(0.0003, 0.0003, 0), small, three, DOWN, out), 2u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, TriangleTestsAtSize, ::testing::ValuesIn(exact::SIZES));
