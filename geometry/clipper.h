@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "geometry/boundingVolumes.h"
@@ -278,6 +279,10 @@ private:
     connect_edge* m_edges = nullptr;
 
     std::uint32_t* m_vertexRemap = nullptr;  // working vertex -> new mesh index (write-back)
+    // Vertices a cap loop dropped with a too-short edge, each with the vertex the loop
+    // went on from instead: the write-back merges them so that the faces beside the cap
+    // lose that corner too.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> m_capMerges;
 
     std::uint32_t m_faceCount = 0;
     std::uint32_t m_splitFaceCount = 0;  // faces at or above this index are caps

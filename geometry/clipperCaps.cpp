@@ -346,20 +346,31 @@ void Clipper::dropDegenerateEdges(CutLoop* loop, std::uint32_t& count) {
             connect_edge* e = node->value;
             Node* const successor = nextCutLoopNode(loop, node);
             connect_edge* f = successor->value;
+            // A vertex that leaves the loop with a short edge is merged, at the
+            // write-back, into the one the loop goes on from; the faces beside the cap
+            // would otherwise keep a corner the cap lacks. (Vertices at one position,
+            // such as the cut vertex an on-plane corner gets, keep their own numbers.)
             if (degenerate(*e, V)) {
                 // The successor starts where the edge before e ended.
                 const Node* before = node->previous != loop->edges.head ? node->previous : lastNode(loop);
                 const std::uint32_t anchor = before->value->v1;
                 loop->edges.remove(e);
                 if (successor != node) {
+                    if (f->v0 != anchor && !(V[f->v0] == V[anchor])) {
+                        m_capMerges.emplace_back(f->v0, anchor);
+                    }
                     f->v0 = anchor;
                 }
                 changed = true;
             } else if (degenerate(*f, V) || spike(*e, *f)) {
                 Node* const after = nextCutLoopNode(loop, successor);
                 connect_edge* g = after->value;
+                const bool shortEdge = degenerate(*f, V);
                 loop->edges.remove(f);
                 if (after != successor) {
+                    if (shortEdge && g->v0 != e->v1 && !(V[g->v0] == V[e->v1])) {
+                        m_capMerges.emplace_back(g->v0, e->v1);
+                    }
                     g->v0 = e->v1;
                 }
                 changed = true;

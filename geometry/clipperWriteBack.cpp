@@ -138,13 +138,34 @@ std::uint32_t Clipper::buildVertexRemap() {
         m_failed = true;
         return ABSENT_INDEX;
     }
+    // A vertex a cap loop merged away takes the number of the vertex it merged into.
+    const auto into = [this](std::uint32_t v) {
+        for (std::size_t hops = 0; hops <= m_capMerges.size(); ++hops) {
+            const auto merge = std::find_if(m_capMerges.begin(), m_capMerges.end(),
+                                            [v](const auto& m) { return m.first == v; });
+            if (merge == m_capMerges.end()) {
+                break;
+            }
+            v = merge->second;
+        }
+        return v;
+    };
+    const auto mergedAway = [&](std::uint32_t v) {
+        return !m_capMerges.empty() && v < m_vertexCount && into(v) != v;
+    };
     std::uint32_t next = 0;
     const std::uint32_t V = std::min(m_meshVertexCount, m_vertexCount);
     for (std::uint32_t i = 0; i < V; ++i) {
-        m_vertexRemap[i] = m_keep[i] ? next++ : ABSENT_INDEX;
+        m_vertexRemap[i] = m_keep[i] && !mergedAway(i) ? next++ : ABSENT_INDEX;
     }
     for (std::uint32_t i = V; i < m_vertexCount; ++i) {
-        m_vertexRemap[i] = next++;
+        m_vertexRemap[i] = mergedAway(i) ? ABSENT_INDEX : next++;
+    }
+    for (const auto& merge : m_capMerges) {
+        const std::uint32_t root = into(merge.first);
+        if (merge.first < m_vertexCount && root < m_vertexCount && root != merge.first) {
+            m_vertexRemap[merge.first] = m_vertexRemap[root];
+        }
     }
     return next;
 }
@@ -163,6 +184,44 @@ Qmt::QmtVector3 Clipper::placeKeptVertices(Qmt::QmtVector3* world, Qmt::QmtVecto
     }
     return centre;
 }
+
+namespace {
+
+// Whether the face's kept corners all lie within the cut-vertex merge distance of one
+// another, or on one line to the relative tolerance of isDegenerateTriangle.
+bool collapsesForItsSize(const ZYL_DFface& face, const Qmt::QmtVector3* world, std::uint32_t newCount) {
+    const std::uint32_t* end = face.vertices + face.numVertices;
+    const auto valid = [newCount](std::uint32_t v) { return v < newCount; };
+    const std::uint32_t* first = std::find_if(static_cast<const std::uint32_t*>(face.vertices), end, valid);
+    if (first == end) {
+        return true;
+    }
+    // The two corners farthest apart span the face's line, if it has one.
+    const Qmt::QmtVector3* A = &world[*first];
+    const Qmt::QmtVector3* B = A;
+    double reach = 0.0;
+    for (const std::uint32_t* u = first; u != end; ++u) {
+        for (const std::uint32_t* v = u + 1; v != end; ++v) {
+            if (valid(*u) && valid(*v) && (world[*v] - world[*u]).SquaredLength() > reach) {
+                reach = (world[*v] - world[*u]).SquaredLength();
+                A = &world[*u];
+                B = &world[*v];
+            }
+        }
+    }
+    if (reach < kTolerance) {
+        return true;
+    }
+    const Qmt::QmtVector3 along = *B - *A;
+    for (const std::uint32_t* v = first; v != end; ++v) {
+        if (valid(*v) && along.Cross(world[*v] - *A).SquaredLength() >= kTolerance * kTolerance * reach * reach) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
 
 bool Clipper::prepareFaceForWrite(ZYL_DFface& face, const Qmt::QmtVector3* world, std::uint32_t newCount,
                                   Qmt::QmtVector3& facing) const {
@@ -200,14 +259,33 @@ bool Clipper::prepareFaceForWrite(ZYL_DFface& face, const Qmt::QmtVector3* world
         }
     }
     if (bestSq < kTolerance) {
-        return false;
+        // Small is not degenerate: a small face that still spans an area closes the
+        // surface as much as a large one. Only a face that collapses to a point or a
+        // line for its own size is dropped.
+        if (collapsesForItsSize(face, world, newCount)) {
+            return false;
+        }
+        for (std::uint32_t k = 0; k + 2 < m; ++k) {
+            const std::uint32_t i1 = face.vertices[k + 1];
+            const std::uint32_t i2 = face.vertices[k + 2];
+            if (i1 >= newCount || i2 >= newCount) {
+                break;
+            }
+            const Qmt::QmtVector3 c = (world[i1] - V0).Cross(world[i2] - world[i1]);
+            if (c.SquaredLength() > bestSq) {
+                bestSq = c.SquaredLength();
+                winding = c;
+            }
+        }
     }
 
-    // Never write an index the cut removed: such corners are left out of the face.
+    // Never write an index the cut removed: such corners are left out of the face. A
+    // corner that a cap merge made equal to the one before it goes too.
     std::uint32_t kept = 0;
     const std::uint32_t sets = faceExtraUVSets(face);
+    const bool merges = !m_capMerges.empty();
     for (std::uint32_t k = 0; k < m; ++k) {
-        if (face.vertices[k] >= newCount) {
+        if (face.vertices[k] >= newCount || (merges && kept > 0 && face.vertices[k] == face.vertices[kept - 1])) {
             continue;
         }
         face.vertices[kept] = face.vertices[k];
@@ -219,6 +297,14 @@ bool Clipper::prepareFaceForWrite(ZYL_DFface& face, const Qmt::QmtVector3* world
             }
         }
         ++kept;
+    }
+    if (merges) {
+        while (kept > 1 && face.vertices[kept - 1] == face.vertices[0]) {
+            --kept;
+        }
+        if (kept < 3) {
+            return false;  // merged down to an edge: its two sides cancel
+        }
     }
     face.numVertices = kept;
 

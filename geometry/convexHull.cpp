@@ -41,11 +41,13 @@ double roundingSlack(const QmtVector3* points, std::uint32_t n) {
 
 // Corners written for one working face: k corners, or a fan of k - 2 triangles for
 // k > 32; the order is reversed unless it already turns counter-clockwise about the
-// face's normal.
+// face's normal. `mended` tells that the turn was read from the area vector against
+// the longest corner's answer.
 struct OutputFace {
     const std::uint32_t* corners;
     std::uint32_t count;
     bool keep;
+    bool mended;
 };
 
 OutputFace orientFace(const ConvexHullContext& context, std::uint32_t slot, const QmtVector3* v) {
@@ -62,8 +64,23 @@ OutputFace orientFace(const ConvexHullContext& context, std::uint32_t slot, cons
             g = w;
         }
     }
-    g.Unitize(Qmt::QmtMatrix3::EPSILON);
-    return {c, k, g.Dot(face.normal) < -TOLERANCE};
+    const bool plain = g.Unitize(Qmt::QmtMatrix3::EPSILON) == 0.0
+                           // A face too small to make its test normal unit length:
+                           // compare directions (the same angle as the tolerance), not
+                           // a dot product smaller than the tolerance either way.
+                           ? g.Dot(face.normal) < -TOLERANCE * g.Length()
+                           : g.Dot(face.normal) < -TOLERANCE;
+    // The polygon's area vector settles the turn whenever it points clearly to one
+    // side of the face: the longest corner alone can be a reflex one, or a rounding
+    // artefact, on a face that merging left slightly bent.
+    QmtVector3 area;
+    for (std::uint32_t i = 1; i + 1 < k; ++i) {
+        area += (v[c[i]] - v[c[0]]).Cross(v[c[i + 1]] - v[c[0]]);
+    }
+    const double side = area.Dot(face.normal);
+    const double margin = TOLERANCE * area.Length();
+    const bool keep = side > margin ? true : side < -margin ? false : plain;
+    return {c, k, keep, keep != plain};
 }
 
 std::uint32_t outputFaceCount(const ConvexHullContext& context) {
@@ -95,6 +112,119 @@ void forEachOutputFace(const ConvexHullContext& context, const QmtVector3* v, Wr
             }
         }
     }
+}
+
+// Whether the faces as they would be written make a closed surface: every directed
+// edge once with its reverse once, no face passing a corner twice, and
+// sum(corners - 2) = 2V - 4 for the V vertices (all used after compaction).
+bool closesSurface(const ConvexHullContext& context, const QmtVector3* v, std::uint32_t vertexCount) {
+    std::vector<std::uint64_t> edges;
+    std::int64_t turns = 0;
+    bool repeated = false;
+    forEachOutputFace(context, v, [&](std::uint32_t, std::uint32_t k, const QmtVector3&, auto corner) {
+        turns += static_cast<std::int64_t>(k) - 2;
+        for (std::uint32_t i = 0; i < k; ++i) {
+            const std::uint64_t a = corner(i);
+            for (std::uint32_t j = i + 1; j < k; ++j) {
+                repeated = repeated || corner(j) == a;
+            }
+            edges.push_back(a << 32 | corner((i + 1) % k));
+        }
+    });
+    if (repeated || turns != 2 * static_cast<std::int64_t>(vertexCount) - 4) {
+        return false;
+    }
+    std::sort(edges.begin(), edges.end());
+    if (std::adjacent_find(edges.begin(), edges.end()) != edges.end()) {
+        return false;
+    }
+    return std::all_of(edges.begin(), edges.end(), [&edges](std::uint64_t e) {
+        return std::binary_search(edges.begin(), edges.end(), (e << 32) | (e >> 32));
+    });
+}
+
+bool mendedOrientation(const ConvexHullContext& context, const QmtVector3* v) {
+    for (std::uint32_t s = context.frontFace(); s != NONE; s = context.face(s).next) {
+        if (orientFace(context, s, v).mended) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The cloud's size (its box diagonal), at least 1: the unit of the shape check's
+// tolerance, which never drops below the rules' absolute 1e-5.
+double cloudSize(const QmtVector3* points, std::uint32_t n) {
+    QmtVector3 lo = points[0];
+    QmtVector3 hi = points[0];
+    for (std::uint32_t i = 1; i < n; ++i) {
+        lo = {std::min(lo.x, points[i].x), std::min(lo.y, points[i].y), std::min(lo.z, points[i].z)};
+        hi = {std::max(hi.x, points[i].x), std::max(hi.y, points[i].y), std::max(hi.z, points[i].z)};
+    }
+    return std::max((hi - lo).Length(), 1.0);
+}
+
+// Whether every face is flat and convex and every face's edge neighbours lie below
+// its plane, within `slack` (plus, for a merged face, the merge angle acos 0.99999 <
+// 0.0045 over its extent): a closed surface that passes is convex.
+bool convexSurface(const ConvexHullContext& context, const QmtVector3* v, double slack) {
+    std::vector<ConvexHullContext::KeyedPosition> edges;  // (edge, face slot)
+    for (std::uint32_t s = context.frontFace(); s != NONE; s = context.face(s).next) {
+        const std::uint32_t* c = context.corners(s);
+        const std::uint32_t k = context.face(s).count;
+        for (std::uint32_t i = 0; i < k; ++i) {
+            const std::uint64_t a = c[i];
+            const std::uint64_t b = c[(i + 1) % k];
+            edges.push_back({a < b ? a << 32 | b : b << 32 | a, s});
+        }
+    }
+    std::sort(edges.begin(), edges.end(),
+              [](const auto& x, const auto& y) { return x.key < y.key || (x.key == y.key && x.position < y.position); });
+    const auto below = [&](std::uint32_t face, std::uint32_t other) {
+        const ConvexHullContext::Face& f = context.face(face);
+        const std::uint32_t* c = context.corners(face);
+        const QmtVector3& origin = v[c[0]];
+        double extent = 0.0;
+        for (std::uint32_t i = 1; i < f.count; ++i) {
+            extent = std::max(extent, (v[c[i]] - origin).Length());
+        }
+        const double limit = slack + (f.count > 3 ? 0.0045 * extent : 0.0);
+        const std::uint32_t* d = context.corners(other);
+        for (std::uint32_t i = 0; i < context.face(other).count; ++i) {
+            if ((v[d[i]] - origin).Dot(f.normal) > limit) {
+                return false;
+            }
+        }
+        return true;
+    };
+    for (std::uint32_t s = context.frontFace(); s != NONE; s = context.face(s).next) {
+        const std::uint32_t* c = context.corners(s);
+        const std::uint32_t k = context.face(s).count;
+        const QmtVector3& n = context.face(s).normal;
+        double sense = 0.0;
+        for (std::uint32_t i = 0; i < k; ++i) {
+            const QmtVector3 e1 = v[c[(i + 1) % k]] - v[c[i]];
+            const QmtVector3 e2 = v[c[(i + 2) % k]] - v[c[(i + 1) % k]];
+            const double turn = e1.Cross(e2).Dot(n);
+            const double bend = 0.0045 * e1.Length() * e2.Length();
+            if (turn > bend || turn < -bend) {
+                if (sense != 0.0 && (turn > 0.0) != (sense > 0.0)) {
+                    return false;
+                }
+                sense = turn;
+            }
+        }
+        if (!below(s, s)) {
+            return false;
+        }
+    }
+    for (std::size_t i = 0; i + 1 < edges.size(); ++i) {
+        if (edges[i].key == edges[i + 1].key &&
+            (!below(edges[i].position, edges[i + 1].position) || !below(edges[i + 1].position, edges[i].position))) {
+            return false;
+        }
+    }
+    return true;
 }
 
 // ---- Output records ----
@@ -310,11 +440,21 @@ Mesh* buildHull(const QmtVector3* points, std::uint32_t n) {
         mesh->vertices = new QmtVector3[n]();
         ConvexHullContext context;
         std::uint32_t simplex[4];
-        if (!buildHullSimplex(points, n, *mesh, simplex, context)) {
-            return nullptr;
-        }
-        const bool singleTriangle = mesh->numVertices == 3;
-        if (!singleTriangle) {
+        bool singleTriangle = false;
+        const double slack = TOLERANCE * cloudSize(points, n);
+        // The build rules can leave the surface open where near-parallel faces are
+        // widened into a step or merged with their collinear corners dropped; such a
+        // build is made again without both, which closes it. A closed first build is
+        // the result as it stands.
+        for (context.robust = false;; context.robust = true) {
+            std::fill(mesh->vertices, mesh->vertices + n, QmtVector3());
+            if (!buildHullSimplex(points, n, *mesh, simplex, context)) {
+                return nullptr;
+            }
+            singleTriangle = mesh->numVertices == 3;
+            if (singleTriangle) {
+                break;
+            }
             if constexpr (std::is_same_v<Mesh, ZYLmesh>) {
                 growByProjection(points, n, simplex, *mesh, context);
             } else {
@@ -322,6 +462,14 @@ Mesh* buildHull(const QmtVector3* points, std::uint32_t n) {
             }
             mergeCoplanarHullFaces(*mesh, context);
             removeUnusedHullVertices(*mesh, context);
+            if (context.robust) {
+                break;
+            }
+            const bool mended = context.mended || mendedOrientation(context, mesh->vertices);
+            if (closesSurface(context, mesh->vertices, mesh->numVertices) &&
+                (!mended || convexSurface(context, mesh->vertices, slack))) {
+                break;
+            }
         }
         if (!writeMesh(*mesh, context, singleTriangle)) {
             return nullptr;

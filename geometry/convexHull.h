@@ -15,6 +15,16 @@
 // outward normals and at most 32 corners per face (longer faces become fans).
 // Tolerances are absolute in the points' own units.
 //
+// The result is always a closed surface: every directed edge has one reverse and
+// sum(corners - 2) = 2V - 4. Where a plain rule would open it, the stages mend it (a
+// horizon triangle too thin for the tolerances is still made, a widening that pinches
+// the horizon is undone, a merge that would repeat a corner or leave fewer than three
+// is not made, a corner dropped by one merged face but used by another is put back,
+// and a face turns by its area vector when that is clear). A build that still does
+// not close, or that needed such a mend and is not convex within the tolerances, is
+// built again without widening and with merges only into flat convex polygons that
+// keep every corner. Clouds that the plain rules close come out exactly as before.
+//
 // All scratch state of a build lives in a ConvexHullContext, so builds are re-entrant
 // and may run on several threads at once.
 
@@ -47,8 +57,9 @@ bool buildHullSimplex(const Qmt::QmtVector3* points, std::uint32_t n, ZYL_DFmesh
                       std::uint32_t simplex[4], ConvexHullContext& context);
 
 // Appends the point as the next vertex and replaces the faces it sees by a fan over
-// their horizon. `interior` is the fixed point the new normals face away from. False
-// when the point sees no face (the appended vertex stays unused).
+// their horizon, one face per horizon edge. `interior` is the fixed point the new
+// normals face away from. False when the point sees no face (the appended vertex
+// stays unused).
 bool addPointToHull(ZYLmesh& mesh, const Qmt::QmtVector3& point,
                     const Qmt::QmtVector3& interior, ConvexHullContext& context);
 bool addPointToHull(ZYL_DFmesh& mesh, const Qmt::QmtVector3& point,
@@ -56,6 +67,7 @@ bool addPointToHull(ZYL_DFmesh& mesh, const Qmt::QmtVector3& point,
 
 // Merges pairs of faces with parallel normals across shared edges until nothing
 // changes. A face's shared edges are looked for among its first three corners only.
+// Corners dropped as collinear that another face still uses are put back at the end.
 void mergeCoplanarHullFaces(ZYLmesh& mesh, ConvexHullContext& context);
 void mergeCoplanarHullFaces(ZYL_DFmesh& mesh, ConvexHullContext& context);
 

@@ -111,6 +111,17 @@ public:
     std::vector<std::uint32_t> createdFaces;
     std::vector<std::uint32_t> destroyedFaces;
 
+    // Set by a builder for its second build: addPointToHull then replaces only the
+    // faces the point sees (no widening to near-parallel neighbours; faces that touch
+    // at a corner only are narrowed to the edge-connected ones the point lies above),
+    // and mergeCoplanarHullFaces merges only into flat convex polygons and keeps every
+    // corner. reset() leaves it.
+    bool robust = false;
+    // Set by the stages whenever a rule acted that keeps the surface closed where the
+    // plain rule would open it (a sliver face made, a merge refused, a dropped corner
+    // put back); reset() clears it.
+    bool mended = false;
+
     // A builder that knows a superset of the faces a point can see sets these before
     // addPointToHull; the stage then tests only those faces and clears the flag.
     std::vector<std::uint32_t> visibleHint;
@@ -132,6 +143,7 @@ public:
     std::vector<std::uint32_t> keptScratch;
     std::vector<std::uint32_t> neighbourScratch;
     std::vector<std::uint32_t> groupScratch;
+    std::vector<std::uint64_t> horizonScratch;
     std::vector<std::uint32_t> vertexStamp;  // one per vertex
     std::vector<std::uint32_t> vertexMark;   // one per vertex
     std::vector<std::uint32_t> vertexGroup;  // one per vertex

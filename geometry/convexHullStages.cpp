@@ -1,4 +1,5 @@
-// The four stages of the incremental hull, shared by both builders.
+// The simplex, growth and compaction stages of the incremental hull, shared by both
+// builders (merging lives in convexHullMerge.cpp).
 
 #include <algorithm>
 #include <cmath>
@@ -26,10 +27,6 @@ QmtVector3 unit(QmtVector3 v) {
     return v;
 }
 
-bool degenerate(const QmtVector3* v, std::uint32_t a, std::uint32_t b, std::uint32_t c) {
-    return isDegenerateTriangle(v[a], v[b], v[c], true, TOLERANCE);
-}
-
 std::uint64_t pairKey(std::uint32_t a, std::uint32_t b) {
     return a < b ? (std::uint64_t{a} << 32) | b : (std::uint64_t{b} << 32) | a;
 }
@@ -38,22 +35,21 @@ void pushEdge(ConvexHullContext& context, std::uint32_t a, std::uint32_t b) {
     context.pushFrontEdges({context.createEdge(a, b)});
 }
 
-// Position of the edge {x, y} among a face's first three corners: (0,1) -> 0,
-// (1,2) -> 1, (0,2) -> 2, in either order; NONE when it is not there.
-std::uint32_t edgePosition(const std::uint32_t* c, std::uint32_t x, std::uint32_t y) {
-    const auto is = [x, y](std::uint32_t p, std::uint32_t q) {
-        return (p == x && q == y) || (p == y && q == x);
-    };
-    if (is(c[0], c[1])) {
-        return 0;
+// Outward normal of a horizon triangle (a, b, p) too thin or too small for the
+// tolerances. While its corners still span a plane to rounding precision, that plane
+// is used, turned away from the interior; a triangle whose corners lie on one line
+// takes the plane through that line nearest to the visible face it replaces.
+QmtVector3 sliverNormal(const QmtVector3& a, const QmtVector3& b, const QmtVector3& p,
+                        const QmtVector3& visibleNormal, const QmtVector3& toInterior) {
+    const double longest = std::max({(b - a).SquaredLength(), (p - b).SquaredLength(), (a - p).SquaredLength()});
+    QmtVector3 n = (b - a).Cross(p - b);
+    if (n.SquaredLength() >= 1e-10 * longest * longest && n.Unitize(0.0) > 0.0) {
+        return toInterior.Dot(n) > 0.0 ? -n : n;
     }
-    if (is(c[1], c[2])) {
-        return 1;
-    }
-    if (is(c[0], c[2])) {
-        return 2;
-    }
-    return NONE;
+    QmtVector3 along = b - a;
+    along.Unitize(0.0);
+    n = visibleNormal - along * visibleNormal.Dot(along);
+    return n.Unitize(0.0) > 0.0 ? n : visibleNormal;
 }
 
 // ---- Simplex ----
@@ -302,6 +298,101 @@ bool collectVisible(const QmtVector3* v, const QmtVector3& point, std::uint32_t 
     return true;
 }
 
+// Whether the edges held by exactly one of the listed faces (pairs sorted by key)
+// form one closed loop that passes each of its corners once.
+bool horizonIsOneLoop(const std::vector<ConvexHullContext::KeyedPosition>& pairs,
+                      std::vector<std::uint64_t>& ends) {
+    ends.clear();
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        const std::uint64_t key = pairs[i].key;
+        if ((i > 0 && pairs[i - 1].key == key) || (i + 1 < pairs.size() && pairs[i + 1].key == key)) {
+            continue;
+        }
+        const std::uint64_t a = key >> 32;
+        const std::uint64_t b = key & 0xFFFFFFFFu;
+        if (a == b) {
+            return false;
+        }
+        ends.push_back(a << 32 | b);
+        ends.push_back(b << 32 | a);
+    }
+    if (ends.empty()) {
+        return false;
+    }
+    std::sort(ends.begin(), ends.end());
+    // Every corner has exactly two loop neighbours: entries 2j and 2j + 1.
+    for (std::size_t j = 0; j < ends.size(); j += 2) {
+        if ((ends[j] >> 32) != (ends[j + 1] >> 32) || (j + 2 < ends.size() && (ends[j + 2] >> 32) == (ends[j] >> 32))) {
+            return false;
+        }
+    }
+    const auto neighbours = [&ends](std::uint64_t vertex) {
+        return std::lower_bound(ends.begin(), ends.end(), vertex << 32) - ends.begin();
+    };
+    const std::uint64_t start = ends[0] >> 32;
+    std::uint64_t previous = start;
+    std::uint64_t current = ends[0] & 0xFFFFFFFFu;
+    std::size_t steps = 1;
+    while (current != start) {
+        const auto at = static_cast<std::size_t>(neighbours(current));
+        const std::uint64_t first = ends[at] & 0xFFFFFFFFu;
+        const std::uint64_t next = first != previous ? first : ends[at + 1] & 0xFFFFFFFFu;
+        previous = current;
+        current = next;
+        if (++steps > ends.size() / 2) {
+            return false;
+        }
+    }
+    return steps == ends.size() / 2;
+}
+
+// Narrows context.orderScratch (with context.pairScratch listing its edges) to the
+// faces the point lies above that connect across edges to the face it lies highest
+// above, keeping their order; that face is left first when the narrowed set fails.
+void keepSeenDisk(const QmtVector3* v, const QmtVector3& point, ConvexHullContext& context) {
+    std::vector<std::uint32_t>& order = context.orderScratch;
+    const auto height = [&](std::uint32_t slot) {
+        const Face& f = context.face(slot);
+        return (point - v[f.corners[0]]).Dot(f.normal);
+    };
+    std::uint32_t best = 0;
+    for (std::uint32_t i = 1; i < order.size(); ++i) {
+        if (height(order[i]) > height(order[best])) {
+            best = i;
+        }
+    }
+    // Flood across shared edges (pairs of equal keys) through faces above the point.
+    const std::vector<ConvexHullContext::KeyedPosition>& pairs = context.pairScratch;
+    std::vector<std::uint8_t> reached(order.size(), 0);
+    std::vector<std::uint32_t> stack{best};
+    reached[best] = 1;
+    while (!stack.empty()) {
+        const std::uint32_t at = stack.back();
+        stack.pop_back();
+        for (std::size_t i = 0; i + 1 < pairs.size(); ++i) {
+            if (pairs[i].key != pairs[i + 1].key) {
+                continue;
+            }
+            const std::uint32_t a = pairs[i].position;
+            const std::uint32_t b = pairs[i + 1].position;
+            const std::uint32_t other = a == at ? b : b == at ? a : at;
+            if (other != at && !reached[other] && height(order[other]) > 0.0) {
+                reached[other] = 1;
+                stack.push_back(other);
+            }
+        }
+    }
+    std::vector<std::uint32_t> kept{order[best]};
+    for (std::uint32_t i = 0; i < order.size(); ++i) {
+        if (reached[i] && i != best) {
+            kept.push_back(order[i]);
+        }
+    }
+    // The highest face first, so that a failed narrowing can fall back to it alone;
+    // the others follow in their order.
+    order.swap(kept);
+}
+
 template <class Mesh>
 bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
              ConvexHullContext& context) {
@@ -326,16 +417,40 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
     // Which faces hold each pair of their first three corners, to tell interior edges
     // (shared with a later visible face) from horizon edges.
     std::vector<ConvexHullContext::KeyedPosition>& pairs = context.pairScratch;
-    pairs.clear();
-    for (std::uint32_t i = 0; i < order.size(); ++i) {
-        const std::uint32_t* c = context.face(order[i]).corners;
-        pairs.push_back({pairKey(c[0], c[1]), i});
-        pairs.push_back({pairKey(c[1], c[2]), i});
-        pairs.push_back({pairKey(c[0], c[2]), i});
+    const auto listPairs = [&] {
+        pairs.clear();
+        for (std::uint32_t i = 0; i < order.size(); ++i) {
+            const std::uint32_t* c = context.face(order[i]).corners;
+            pairs.push_back({pairKey(c[0], c[1]), i});
+            pairs.push_back({pairKey(c[1], c[2]), i});
+            pairs.push_back({pairKey(c[0], c[2]), i});
+        }
+        std::sort(pairs.begin(), pairs.end(), [](const auto& a, const auto& b) {
+            return a.key < b.key || (a.key == b.key && a.position < b.position);
+        });
+    };
+    listPairs();
+    // Near-parallel faces that touch the visible ones at a corner only, or enclose a
+    // face that stays, would give a horizon of more than one loop and a fan that
+    // passes a corner twice: the surface would open there. Such a step replaces the
+    // faces the point sees, without the widening.
+    if (order.size() > context.visibleScratch.size() &&
+        (context.robust || !horizonIsOneLoop(pairs, context.horizonScratch))) {
+        context.orderScratch.assign(context.visibleScratch.begin(), context.visibleScratch.end());
+        listPairs();
     }
-    std::sort(pairs.begin(), pairs.end(), [](const auto& a, const auto& b) {
-        return a.key < b.key || (a.key == b.key && a.position < b.position);
-    });
+    // The faces seen within the tolerance may still touch at a corner only. The
+    // rebuild then replaces the faces the point lies truly above that connect across
+    // edges to the one it lies highest above, or that face alone.
+    if (context.robust && !horizonIsOneLoop(pairs, context.horizonScratch)) {
+        keepSeenDisk(v, point, context);
+        listPairs();
+        if (!horizonIsOneLoop(pairs, context.horizonScratch)) {
+            const std::uint32_t highest = context.orderScratch.front();
+            context.orderScratch.assign(1, highest);
+            listPairs();
+        }
+    }
     const auto sharedLater = [&](std::uint32_t position, std::uint32_t a, std::uint32_t b) {
         if (a == b) {
             for (std::size_t i = position + 1; i < order.size(); ++i) {
@@ -360,6 +475,7 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
     for (std::uint32_t i = 0; i < order.size(); ++i) {
         const std::uint32_t* fc = context.face(order[i]).corners;
         const std::uint32_t c[3] = {fc[0], fc[1], fc[2]};  // faces may move as new ones are made
+        const QmtVector3 visibleNormal = context.face(order[i]).normal;
         const std::uint32_t edges[3][2] = {{c[0], c[1]}, {c[1], c[2]}, {c[2], c[0]}};
         for (const auto& e : edges) {
             const std::uint32_t a = e[0];
@@ -375,8 +491,11 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
                 }
                 continue;
             }
-            QmtVector3 normal = unit((v[b] - v[a]).Cross(point - v[b]));
-            if (!(toInterior.Dot(normal) < -TOLERANCE)) {
+            const bool sliver = isDegenerateTriangle(v[a], v[b], point, true, TOLERANCE);
+            context.mended = context.mended || sliver;
+            QmtVector3 normal = sliver ? sliverNormal(v[a], v[b], point, visibleNormal, toInterior)
+                                       : unit((v[b] - v[a]).Cross(point - v[b]));
+            if (!sliver && !(toInterior.Dot(normal) < -TOLERANCE)) {
                 normal = -normal;
             }
             if (context.vertexStamp[a] != stamp) {
@@ -387,10 +506,9 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
                 context.vertexStamp[b] = stamp;
                 newEdges.push_back(context.createEdge(ip, b));
             }
-            // A sliver is not made; its two edges stay all the same.
-            if (!isDegenerateTriangle(v[a], v[b], point, true, TOLERANCE)) {
-                context.createdFaces.push_back(context.createFace(a, b, ip, normal));
-            }
+            // Every horizon edge gets its face, slivers included: a missing one would
+            // leave a hole in the surface.
+            context.createdFaces.push_back(context.createFace(a, b, ip, normal));
         }
     }
 
@@ -403,96 +521,6 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
         context.destroyEdge(e);
     }
     return true;
-}
-
-// ---- Merging ----
-
-template <class Mesh>
-void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
-    const QmtVector3* v = mesh.vertices;
-    std::vector<std::uint32_t>& loop = context.loopScratch;
-    std::vector<std::uint32_t>& kept = context.keptScratch;
-    bool merged = true;
-    while (merged) {
-        merged = false;
-        for (std::uint32_t e = context.frontEdge(); e != NONE;) {
-            const std::uint32_t next = context.edge(e).next;
-            const std::uint32_t x = context.edge(e).a;
-            const std::uint32_t y = context.edge(e).b;
-            // F and G: the first two faces in list order (newest first) holding the edge.
-            std::uint32_t F = NONE;
-            std::uint32_t G = NONE;
-            const std::uint32_t walk = context.incidenceCount(x) <= context.incidenceCount(y) ? x : y;
-            for (std::uint32_t link = context.firstIncidence(walk); link != NONE;
-                 link = context.nextIncidence(link)) {
-                const std::uint32_t s = link / 3;
-                if (s == F || s == G || edgePosition(context.face(s).corners, x, y) == NONE) {
-                    continue;
-                }
-                const std::uint32_t seq = context.face(s).seq;
-                if (F == NONE || seq > context.face(F).seq) {
-                    G = F;
-                    F = s;
-                } else if (G == NONE || seq > context.face(G).seq) {
-                    G = s;
-                }
-            }
-            if (F == NONE || G == NONE ||
-                !(context.face(F).normal.Dot(context.face(G).normal) > PARALLEL)) {
-                e = next;
-                continue;
-            }
-
-            const std::uint32_t f = context.face(F).count;
-            const std::uint32_t g = context.face(G).count;
-            const std::uint32_t r = edgePosition(context.face(F).corners, x, y);
-            const std::uint32_t t = edgePosition(context.face(G).corners, x, y);
-            const std::uint32_t* fc = context.corners(F);
-            const std::uint32_t* gc = context.corners(G);
-            loop.clear();
-            for (std::uint32_t i = 0; i + 3 <= f; ++i) {
-                loop.push_back(fc[(r + 2 + i) % f]);
-            }
-            loop.push_back(fc[r]);
-            if (fc[r] == gc[t]) {
-                for (std::uint32_t i = 0; i + 3 <= g; ++i) {
-                    loop.push_back(gc[(g - i + t - 1) % g]);
-                }
-                loop.push_back(gc[(t + 1) % g]);
-            } else {
-                for (std::uint32_t i = 0; i + 3 <= g; ++i) {
-                    loop.push_back(gc[(t + 2 + i) % g]);
-                }
-                loop.push_back(gc[t]);
-            }
-
-            // Refill F from the loop, dropping corners on a straight line between
-            // their loop neighbours.
-            const auto m = static_cast<std::uint32_t>(loop.size());
-            kept.clear();
-            for (std::uint32_t i = 1; i + 1 < m; ++i) {
-                if (!degenerate(v, loop[i - 1], loop[i], loop[i + 1])) {
-                    kept.push_back(loop[i]);
-                }
-            }
-            if (!degenerate(v, loop[m - 2], loop[m - 1], loop[0])) {
-                kept.push_back(loop[m - 1]);
-            }
-            if (!degenerate(v, loop[m - 1], loop[0], loop[1])) {
-                kept.push_back(loop[0]);
-            }
-
-            context.destroyEdge(e);
-            context.destroyFace(G);
-            if (kept.size() >= 3) {
-                context.setCorners(F, kept.data(), static_cast<std::uint32_t>(kept.size()));
-            } else {
-                context.destroyFace(F);
-            }
-            merged = true;
-            e = next;
-        }
-    }
 }
 
 // ---- Compaction ----
@@ -542,9 +570,6 @@ bool addPointToHull(ZYL_DFmesh& mesh, const QmtVector3& point, const QmtVector3&
                     ConvexHullContext& context) {
     return addImpl(mesh, point, interior, context);
 }
-
-void mergeCoplanarHullFaces(ZYLmesh& mesh, ConvexHullContext& context) { mergeImpl(mesh, context); }
-void mergeCoplanarHullFaces(ZYL_DFmesh& mesh, ConvexHullContext& context) { mergeImpl(mesh, context); }
 
 void removeUnusedHullVertices(ZYLmesh& mesh, ConvexHullContext& context) { compactImpl(mesh, context); }
 void removeUnusedHullVertices(ZYL_DFmesh& mesh, ConvexHullContext& context) { compactImpl(mesh, context); }

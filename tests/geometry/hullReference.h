@@ -1,8 +1,9 @@
 #pragma once
 
 // A deliberately plain hull builder for differential tests: linear scans over vectors
-// that follow the build rules step by step, with no indexing of any kind. The fast
-// builders must produce bit-identical meshes.
+// that follow the build rules of the first build step by step, with no indexing of
+// any kind. The fast builders must produce bit-identical meshes wherever that build
+// is kept (Result::rebuilt false).
 
 #include <algorithm>
 #include <cmath>
@@ -32,11 +33,28 @@ struct Result {
     std::vector<QmtVector3> vertices;
     std::vector<std::vector<std::uint32_t>> faces;
     std::vector<QmtVector3> normals;
+    // The first build did not close, or needed a mended rule and came out not convex:
+    // the builders then build again by the rebuild rules, which this builder lacks.
+    bool rebuilt = false;
 };
 
 inline QmtVector3 unit(QmtVector3 v) {
     v.Unitize(Qmt::QmtMatrix3::EPSILON);
     return v;
+}
+
+// A horizon triangle too thin for the tolerances is still made: its own plane while
+// the corners span one to rounding precision, else the plane through edge (a, b)
+// nearest to the replaced visible face.
+inline QmtVector3 sliverNormal(const QmtVector3& a, const QmtVector3& b, const QmtVector3& p,
+                               const QmtVector3& visible, const QmtVector3& toInterior) {
+    const double l = std::max({(b - a).SquaredLength(), (p - b).SquaredLength(), (a - p).SquaredLength()});
+    QmtVector3 n = (b - a).Cross(p - b);
+    if (n.SquaredLength() >= 1e-10 * l * l && n.Unitize(0.0) > 0.0) return toInterior.Dot(n) > 0.0 ? -n : n;
+    QmtVector3 u = b - a;
+    u.Unitize(0.0);
+    n = visible - u * visible.Dot(u);
+    return n.Unitize(0.0) > 0.0 ? n : visible;
 }
 
 struct Builder {
@@ -100,6 +118,80 @@ struct Builder {
         return in(a) && in(b);
     }
 
+    // Whether the edges held by one listed face only form a single simple loop.
+    static bool oneLoop(const std::vector<Face>& list) {
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> horizon;
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            const std::uint32_t es[3][2] = {{list[i].v[0], list[i].v[1]}, {list[i].v[1], list[i].v[2]}, {list[i].v[0], list[i].v[2]}};
+            for (const auto& e : es) {
+                int holders = 0;
+                for (const Face& f : list) holders += hasBoth(f, e[0], e[1]) ? 1 : 0;
+                if (holders == 1) horizon.push_back({e[0], e[1]});
+            }
+        }
+        if (horizon.empty()) return false;
+        for (const auto& e : horizon) {
+            if (e.first == e.second) return false;
+            for (const std::uint32_t x : {e.first, e.second}) {
+                int degree = 0;
+                for (const auto& g : horizon) degree += (g.first == x) + (g.second == x);
+                if (degree != 2) return false;
+            }
+        }
+        std::uint32_t start = horizon[0].first, previous = start, current = horizon[0].second;
+        std::size_t steps = 1;
+        while (current != start && steps <= horizon.size()) {
+            for (const auto& g : horizon) {
+                const std::uint32_t other = g.first == current ? g.second : g.second == current ? g.first : current;
+                if (other != current && other != previous) { previous = current; current = other; break; }
+            }
+            ++steps;
+        }
+        return current == start && steps == horizon.size();
+    }
+
+    // Whether the fan from p over the horizon of `list` folds: two faces along an edge
+    // (two fan faces, or a fan face and the face that stays) turning the same way.
+    bool folds(const std::vector<Face>& list, const QmtVector3& p, const QmtVector3& c) const {
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> ends;
+        for (const Face& f : list) {
+            const std::uint32_t es[3][2] = {{f.v[0], f.v[1]}, {f.v[1], f.v[2]}, {f.v[0], f.v[2]}};
+            for (const auto& e : es) {
+                int holders = 0;
+                for (const Face& g : list) holders += hasBoth(g, e[0], e[1]) ? 1 : 0;
+                if (holders == 1) { ends.push_back({e[0], e[1]}); ends.push_back({e[1], e[0]}); }
+            }
+        }
+        std::sort(ends.begin(), ends.end());
+        const auto fanNormal = [&](std::uint32_t a, std::uint32_t b, QmtVector3& n) {
+            if (isDegenerateTriangle(verts[a], verts[b], p, true, TOL)) return false;
+            n = (verts[b] - verts[a]).Cross(p - verts[b]);
+            if (n.Dot(c - p) > 0.0) n = -n;
+            return true;
+        };
+        const auto turn = [&](std::uint32_t a, const QmtVector3& b, std::uint32_t x, const QmtVector3& n) {
+            return (b - verts[a]).Cross(verts[x] - verts[a]).Dot(n);
+        };
+        for (std::size_t j = 0; j < ends.size(); j += 2) {
+            const std::uint32_t a = ends[j].first, side[2] = {ends[j].second, ends[j + 1].second};
+            QmtVector3 n[2];
+            const bool judged[2] = {fanNormal(side[0], a, n[0]), fanNormal(a, side[1], n[1])};
+            if (judged[0] && judged[1] && turn(a, p, side[0], n[0]) * turn(a, p, side[1], n[1]) > 0.0) return true;
+            for (int k = 0; k < 2; ++k) {
+                const std::uint32_t w = side[k];
+                if (!judged[k] || a > w) continue;
+                for (const Face& f : faces) {
+                    if (f.v.size() != 3 || !hasBoth(f, a, w)) continue;
+                    const std::uint32_t third = f.v[0] != a && f.v[0] != w ? f.v[0] : f.v[1] != a && f.v[1] != w ? f.v[1] : f.v[2];
+                    const double stays = (verts[w] - verts[a]).Cross(verts[third] - verts[a]).Dot(f.n);
+                    const double fan = (verts[w] - verts[a]).Cross(p - verts[a]).Dot(n[k]);
+                    if (stays * fan > 0.0) return true;
+                }
+            }
+        }
+        return false;
+    }
+
     bool add(const QmtVector3& p, const QmtVector3& c) {
         verts.push_back(p);
         const auto ip = static_cast<std::uint32_t>(verts.size() - 1);
@@ -114,6 +206,7 @@ struct Builder {
         }
         if (visible.empty()) return false;
         const std::vector<Face> original = visible;
+        const std::vector<Face> before = faces;
         for (const Face& V : original) {
             for (std::size_t i = 0; i < faces.size();) {
                 const Face& f = faces[i];
@@ -127,6 +220,11 @@ struct Builder {
                     ++i;
                 }
             }
+        }
+        if (visible.size() > original.size() && (!oneLoop(visible) || folds(visible, p, c))) {
+            // Widening that pinches the horizon is undone.
+            faces = before;
+            visible = original;
         }
         const QmtVector3 d = unit(c - p);
         std::vector<Edge> removed, created;
@@ -148,13 +246,16 @@ struct Builder {
                     }
                     continue;
                 }
+                const bool sliver = degen(a, b, ip);
                 QmtVector3 n = unit((verts[b] - verts[a]).Cross(p - verts[b]));
                 if (!(d.Dot(n) < -TOL)) n = -n;
+                if (sliver) n = sliverNormal(verts[a], verts[b], p, V.n, d);
+                mended = mended || sliver;
                 for (const Edge ne : {Edge{a, ip}, Edge{ip, b}}) {
                     if (std::none_of(created.begin(), created.end(), [&](const Edge& x) { return x.is(ne.a, ne.b); }))
                         created.push_back(ne);
                 }
-                if (!degen(a, b, ip)) faces.insert(faces.begin(), Face{{a, b, ip}, n});
+                faces.insert(faces.begin(), Face{{a, b, ip}, n});
             }
         }
         edges.insert(edges.begin(), created.begin(), created.end());
@@ -194,18 +295,89 @@ struct Builder {
                     for (std::uint32_t i = 0; i + 3 <= g; ++i) L.push_back(gv[(t + 2 + i) % g]);
                     L.push_back(gv[t]);
                 }
+                std::vector<std::uint32_t> sorted = L;
+                std::sort(sorted.begin(), sorted.end());
+                if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) { mended = true; ++ei; continue; }
                 const std::size_t m = L.size();
-                std::vector<std::uint32_t> kept;
+                std::vector<std::uint32_t> kept, gone;
                 for (std::size_t i = 1; i + 1 < m; ++i)
-                    if (!degen(L[i - 1], L[i], L[i + 1])) kept.push_back(L[i]);
-                if (!degen(L[m - 2], L[m - 1], L[0])) kept.push_back(L[m - 1]);
-                if (!degen(L[m - 1], L[0], L[1])) kept.push_back(L[0]);
+                    (degen(L[i - 1], L[i], L[i + 1]) ? gone : kept).push_back(L[i]);
+                (degen(L[m - 2], L[m - 1], L[0]) ? gone : kept).push_back(L[m - 1]);
+                (degen(L[m - 1], L[0], L[1]) ? gone : kept).push_back(L[0]);
+                if (kept.size() < 3) { mended = true; ++ei; continue; }  // would vanish and leave a hole
+                dropped.insert(dropped.end(), gone.begin(), gone.end());
                 faces[F].v = kept;
                 edges.erase(edges.begin() + static_cast<long>(ei));
                 faces.erase(faces.begin() + static_cast<long>(G));
-                if (kept.size() < 3) faces.erase(faces.begin() + static_cast<long>(F));
                 merged = true;
             }
+        }
+        reinsertDropped();
+    }
+
+    // Dropped corners still used by another face go back between the ends of the
+    // merged face's edge, following open edges through dropped corners only.
+    std::vector<std::uint32_t> dropped;
+    static std::uint64_t key(std::uint32_t a, std::uint32_t b) {
+        return a < b ? (std::uint64_t{a} << 32) | b : (std::uint64_t{b} << 32) | a;
+    }
+    bool path(const std::vector<std::uint64_t>& open, std::vector<bool>& used, const std::vector<bool>& stale,
+              std::uint32_t from, std::uint32_t to, std::vector<std::uint32_t>& p, std::vector<std::size_t>& taken) {
+        if (p.size() > 32) return false;
+        for (std::size_t e = 0; e < open.size(); ++e) {
+            const auto lo = static_cast<std::uint32_t>(open[e] >> 32), hi = static_cast<std::uint32_t>(open[e]);
+            if (used[e] || (lo != from && hi != from)) continue;
+            const std::uint32_t other = lo == from ? hi : lo;
+            if (other == to && !p.empty()) { taken.push_back(e); return true; }
+            if (other == to || !stale[other] || std::find(p.begin(), p.end(), other) != p.end()) continue;
+            used[e] = true; p.push_back(other); taken.push_back(e);
+            if (path(open, used, stale, other, to, p, taken)) return true;
+            used[e] = false; p.pop_back(); taken.pop_back();
+        }
+        return false;
+    }
+    void reinsertDropped() {
+        std::vector<bool> stale(verts.size(), false), referenced(verts.size(), false);
+        for (const Face& f : faces) for (const std::uint32_t x : f.v) referenced[x] = true;
+        bool any = false;
+        for (const std::uint32_t x : dropped) if (referenced[x]) stale[x] = any = true;
+        if (!any) return;
+        std::vector<std::pair<std::uint64_t, std::size_t>> all;  // (edge, face)
+        for (std::size_t i = 0; i < faces.size(); ++i)
+            for (std::size_t k = 0; k < faces[i].v.size(); ++k)
+                all.push_back({key(faces[i].v[k], faces[i].v[(k + 1) % faces[i].v.size()]), i});
+        std::sort(all.begin(), all.end());
+        std::vector<std::uint64_t> open;
+        std::vector<std::size_t> owner;
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            const bool single = (i == 0 || all[i - 1].first != all[i].first) &&
+                                (i + 1 == all.size() || all[i + 1].first != all[i].first);
+            if (single) { open.push_back(all[i].first); owner.push_back(all[i].second); }
+        }
+        std::vector<bool> used(open.size(), false);
+        for (std::size_t e = 0; e < open.size(); ++e) {
+            if (used[e]) continue;
+            const auto x = static_cast<std::uint32_t>(open[e] >> 32), y = static_cast<std::uint32_t>(open[e]);
+            std::vector<std::uint32_t> p;
+            std::vector<std::size_t> taken;
+            used[e] = true;
+            std::vector<std::uint32_t>& c = faces[owner[e]].v;
+            if (!path(open, used, stale, x, y, p, taken) ||
+                std::any_of(p.begin(), p.end(), [&c](std::uint32_t q) { return std::find(c.begin(), c.end(), q) != c.end(); })) {
+                used[e] = false;
+                for (const std::size_t t : taken) used[t] = false;
+                continue;
+            }
+            for (const std::size_t t : taken) used[t] = true;
+            std::vector<std::uint32_t> grown;
+            for (std::size_t i = 0; i < c.size(); ++i) {
+                grown.push_back(c[i]);
+                const std::uint32_t next = c[(i + 1) % c.size()];
+                if (c[i] == x && next == y) grown.insert(grown.end(), p.begin(), p.end());
+                else if (c[i] == y && next == x) grown.insert(grown.end(), p.rbegin(), p.rend());
+            }
+            c = grown;
+            mended = true;
         }
     }
 
@@ -228,6 +400,70 @@ struct Builder {
         verts.resize(kept);
     }
 
+    bool mended = false;
+    mutable bool orientationMended = false;
+    double slack = TOL;
+
+    // Closed: each directed edge once with its reverse once, no corner twice in a face,
+    // sum(corners - 2) = 2V - 4.
+    bool closed(const Result& r) const {
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> directed;
+        long turns = 0;
+        for (const auto& f : r.faces) {
+            turns += static_cast<long>(f.size()) - 2;
+            for (std::size_t i = 0; i < f.size(); ++i) {
+                if (std::count(f.begin(), f.end(), f[i]) != 1) return false;
+                directed.push_back({f[i], f[(i + 1) % f.size()]});
+            }
+        }
+        std::sort(directed.begin(), directed.end());
+        if (std::adjacent_find(directed.begin(), directed.end()) != directed.end()) return false;
+        for (const auto& e : directed)
+            if (!std::binary_search(directed.begin(), directed.end(), std::make_pair(e.second, e.first))) return false;
+        return turns == 2 * static_cast<long>(r.vertices.size()) - 4;
+    }
+
+    // Convex: flat convex faces whose edge neighbours lie below their planes.
+    bool convex() const {
+        const auto below = [&](const Face& f, const Face& g) {
+            double extent = 0.0;
+            for (const std::uint32_t x : f.v) extent = std::max(extent, (verts[x] - verts[f.v[0]]).Length());
+            const double limit = slack + (f.v.size() > 3 ? 0.0045 * extent : 0.0);
+            for (const std::uint32_t x : g.v)
+                if ((verts[x] - verts[f.v[0]]).Dot(f.n) > limit) return false;
+            return true;
+        };
+        for (const Face& f : faces) {
+            const std::size_t k = f.v.size();
+            double sense = 0.0;
+            for (std::size_t i = 0; i < k; ++i) {
+                const QmtVector3 e1 = verts[f.v[(i + 1) % k]] - verts[f.v[i]];
+                const QmtVector3 e2 = verts[f.v[(i + 2) % k]] - verts[f.v[(i + 1) % k]];
+                const double turn = e1.Cross(e2).Dot(f.n), bend = 0.0045 * e1.Length() * e2.Length();
+                if (std::fabs(turn) > bend) {
+                    if (sense != 0.0 && (turn > 0.0) != (sense > 0.0)) return false;
+                    sense = turn;
+                }
+            }
+            if (!below(f, f)) return false;
+            for (const Face& g : faces) {
+                if (&g == &f) continue;
+                bool shares = false;
+                for (std::size_t i = 0; i < k && !shares; ++i)
+                    for (std::size_t j = 0; j < g.v.size() && !shares; ++j)
+                        shares = key(f.v[i], f.v[(i + 1) % k]) == key(g.v[j], g.v[(j + 1) % g.v.size()]);
+                if (shares && !below(f, g)) return false;
+            }
+        }
+        return true;
+    }
+
+    Result finish() const {
+        Result out = output(false);
+        out.rebuilt = !closed(out) || ((mended || orientationMended) && !convex());
+        return out;
+    }
+
     Result output(bool single) const {
         Result out;
         out.ok = true;
@@ -244,8 +480,16 @@ struct Builder {
                 const QmtVector3 w = (verts[f.v[i + 2]] - verts[f.v[i + 1]]).Cross(verts[f.v[i + 1]] - verts[f.v[i]]);
                 if (w.SquaredLength() > g.SquaredLength()) g = w;
             }
+            const bool tiny = g.Length() <= Qmt::QmtMatrix3::EPSILON;
             g = unit(g);
-            const bool keep = g.Dot(f.n) < -TOL;
+            bool keep = tiny ? g.Dot(f.n) < -TOL * g.Length() : g.Dot(f.n) < -TOL;
+            QmtVector3 area;  // clear area vectors decide
+            for (std::size_t i = 1; i + 1 < k; ++i)
+                area += (verts[f.v[i]] - verts[f.v[0]]).Cross(verts[f.v[i + 1]] - verts[f.v[0]]);
+            if (std::fabs(area.Dot(f.n)) > TOL * area.Length()) {
+                orientationMended = orientationMended || keep != (area.Dot(f.n) > 0.0);
+                keep = area.Dot(f.n) > 0.0;
+            }
             if (k <= 32) {
                 std::vector<std::uint32_t> v = f.v;
                 if (!keep) std::reverse(v.begin(), v.end());
@@ -264,6 +508,15 @@ struct Builder {
     }
 };
 
+inline double cloudSize(const QmtVector3* pts, std::uint32_t n) {
+    QmtVector3 lo = pts[0], hi = pts[0];
+    for (std::uint32_t i = 1; i < n; ++i) {
+        lo = {std::min(lo.x, pts[i].x), std::min(lo.y, pts[i].y), std::min(lo.z, pts[i].z)};
+        hi = {std::max(hi.x, pts[i].x), std::max(hi.y, pts[i].y), std::max(hi.z, pts[i].z)};
+    }
+    return std::max((hi - lo).Length(), 1.0);
+}
+
 inline QmtVector3 centre(const QmtVector3* pts, const std::uint32_t* s) {
     return (pts[s[0]] + pts[s[1]] + pts[s[2]] + pts[s[3]]) * 0.25;
 }
@@ -272,6 +525,7 @@ inline QmtVector3 centre(const QmtVector3* pts, const std::uint32_t* s) {
 inline Result buildMesh(const QmtVector3* pts, std::uint32_t n) {
     Builder b;
     if (n < 3 || !b.buildSimplex(pts, n)) return {};
+    b.slack = TOL * cloudSize(pts, n);
     if (b.verts.size() == 3) return b.output(true);
     std::vector<std::uint32_t> cands;  // front first: n-1 down to 0
     for (std::uint32_t i = n; i-- > 0;)
@@ -304,13 +558,14 @@ inline Result buildMesh(const QmtVector3* pts, std::uint32_t n) {
     }
     b.merge();
     b.compact();
-    return b.output(false);
+    return b.finish();
 }
 
 // Face-driven growth.
 inline Result buildDF(const QmtVector3* pts, std::uint32_t n) {
     Builder b;
     if (n < 3 || !b.buildSimplex(pts, n)) return {};
+    b.slack = TOL * cloudSize(pts, n);
     if (b.verts.size() == 3) return b.output(true);
     std::vector<std::uint32_t> cands;
     for (std::uint32_t i = n; i-- > 0;)
@@ -334,7 +589,7 @@ inline Result buildDF(const QmtVector3* pts, std::uint32_t n) {
     }
     b.merge();
     b.compact();
-    return b.output(false);
+    return b.finish();
 }
 
 }  // namespace hullref

@@ -131,6 +131,28 @@ inline Shape sphere(std::uint32_t rings, std::uint32_t segments, double r) {
     return s;
 }
 
+// Torus about z: `around` quads along the ring of radius R, `across` around the tube of
+// radius r; outward normals.
+inline Shape torus(std::uint32_t around, std::uint32_t across, double R, double r) {
+    constexpr double pi = std::numbers::pi;
+    Shape s;
+    for (std::uint32_t i = 0; i < around; ++i) {
+        for (std::uint32_t j = 0; j < across; ++j) {
+            const double u = 2.0 * pi * i / around;
+            const double v = 2.0 * pi * j / across;
+            s.vertices.push_back({(R + r * std::cos(v)) * std::cos(u), (R + r * std::cos(v)) * std::sin(u),
+                                  r * std::sin(v)});
+        }
+    }
+    const auto at = [around, across](std::uint32_t i, std::uint32_t j) { return (i % around) * across + j % across; };
+    for (std::uint32_t i = 0; i < around; ++i) {
+        for (std::uint32_t j = 0; j < across; ++j) {
+            s.faces.push_back({at(i, j), at(i + 1, j), at(i + 1, j + 1), at(i, j + 1)});
+        }
+    }
+    return s;
+}
+
 // b's vertices follow a's; b's faces are renumbered accordingly.
 inline Shape joined(Shape a, const Shape& b) {
     const auto offset = static_cast<std::uint32_t>(a.vertices.size());

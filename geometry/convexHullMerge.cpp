@@ -1,0 +1,340 @@
+// Merging of coplanar hull faces into polygons (the third stage of both builders).
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "geometry/convexHull.h"
+#include "geometry/proximity.h"
+
+namespace {
+
+using Qmt::QmtVector3;
+using Face = ConvexHullContext::Face;
+
+constexpr std::uint32_t NONE = ConvexHullContext::NONE;
+constexpr double TOLERANCE = 1e-5;
+constexpr double PARALLEL = 0.99999;
+
+bool degenerate(const QmtVector3* v, std::uint32_t a, std::uint32_t b, std::uint32_t c) {
+    return isDegenerateTriangle(v[a], v[b], v[c], true, TOLERANCE);
+}
+
+std::uint64_t pairKey(std::uint32_t a, std::uint32_t b) {
+    return a < b ? (std::uint64_t{a} << 32) | b : (std::uint64_t{b} << 32) | a;
+}
+
+// Position of the edge {x, y} among a face's first three corners: (0,1) -> 0,
+// (1,2) -> 1, (0,2) -> 2, in either order; NONE when it is not there.
+std::uint32_t edgePosition(const std::uint32_t* c, std::uint32_t x, std::uint32_t y) {
+    const auto is = [x, y](std::uint32_t p, std::uint32_t q) {
+        return (p == x && q == y) || (p == y && q == x);
+    };
+    if (is(c[0], c[1])) {
+        return 0;
+    }
+    if (is(c[1], c[2])) {
+        return 1;
+    }
+    if (is(c[0], c[2])) {
+        return 2;
+    }
+    return NONE;
+}
+
+// Whether the loop lies within TOLERANCE of the plane through its first corner with
+// normal n and turns the same way about n at every corner (straight corners allowed).
+bool flatConvexLoop(const QmtVector3* v, const std::vector<std::uint32_t>& loop, const QmtVector3& n) {
+    const auto m = loop.size();
+    const QmtVector3& origin = v[loop[0]];
+    double sense = 0.0;
+    for (std::size_t i = 0; i < m; ++i) {
+        const QmtVector3& a = v[loop[i]];
+        const QmtVector3& b = v[loop[(i + 1) % m]];
+        const QmtVector3& c = v[loop[(i + 2) % m]];
+        if (std::fabs((a - origin).Dot(n)) > TOLERANCE) {
+            return false;
+        }
+        const QmtVector3 e1 = b - a;
+        const QmtVector3 e2 = c - b;
+        const double turn = e1.Cross(e2).Dot(n);
+        const double straight = TOLERANCE * e1.Length() * e2.Length();
+        if (turn > straight || turn < -straight) {
+            if (sense == 0.0) {
+                sense = turn;
+            } else if ((turn > 0.0) != (sense > 0.0)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool repeatsCorner(const std::vector<std::uint32_t>& loop, std::vector<std::uint32_t>& scratch) {
+    scratch.assign(loop.begin(), loop.end());
+    std::sort(scratch.begin(), scratch.end());
+    return std::adjacent_find(scratch.begin(), scratch.end()) != scratch.end();
+}
+
+// Follows open edges from `from` to `to` through corners that the merges dropped
+// (marked with `stamp` in vertexStamp), appending the corners passed to `path`.
+bool findDroppedPath(const ConvexHullContext& context, const std::vector<std::uint64_t>& openKeys,
+                     const std::vector<std::uint32_t>& byVertex, const std::vector<std::uint32_t>& byVertexEdge,
+                     std::vector<std::uint8_t>& used, std::uint32_t from, std::uint32_t to, std::uint32_t stamp,
+                     std::vector<std::uint32_t>& path, std::vector<std::uint32_t>& edgesTaken) {
+    if (path.size() > 32) {
+        return false;
+    }
+    const auto first = std::lower_bound(byVertex.begin(), byVertex.end(), from);
+    for (auto it = first; it != byVertex.end() && *it == from; ++it) {
+        const std::uint32_t e = byVertexEdge[static_cast<std::size_t>(it - byVertex.begin())];
+        if (used[e]) {
+            continue;
+        }
+        const std::uint64_t key = openKeys[e];
+        const auto lo = static_cast<std::uint32_t>(key >> 32);
+        const auto hi = static_cast<std::uint32_t>(key);
+        const std::uint32_t other = lo == from ? hi : lo;
+        if (other == to && !path.empty()) {
+            edgesTaken.push_back(e);
+            return true;
+        }
+        if (other == to || context.vertexStamp[other] != stamp ||
+            std::find(path.begin(), path.end(), other) != path.end()) {
+            continue;
+        }
+        used[e] = 1;
+        path.push_back(other);
+        edgesTaken.push_back(e);
+        if (findDroppedPath(context, openKeys, byVertex, byVertexEdge, used, other, to, stamp, path, edgesTaken)) {
+            return true;
+        }
+        used[e] = 0;
+        path.pop_back();
+        edgesTaken.pop_back();
+    }
+    return false;
+}
+
+// A corner dropped from a merged face as collinear may still be used by a face that
+// did not drop it; the merged face then has one edge where its neighbour has two, and
+// the surface is open there. Such corners go back into the merged face, between the
+// ends of its edge. Nothing changes when every dropped corner went out of use.
+void reinsertDroppedCorners(ConvexHullContext& context, const std::vector<std::uint32_t>& dropped) {
+    if (dropped.empty()) {
+        return;
+    }
+    const std::uint32_t referenced = context.nextStamp();
+    for (std::uint32_t s = context.frontFace(); s != NONE; s = context.face(s).next) {
+        const std::uint32_t* c = context.corners(s);
+        for (std::uint32_t k = 0; k < context.face(s).count; ++k) {
+            context.vertexMark[c[k]] = referenced;
+        }
+    }
+    const std::uint32_t stale = context.nextStamp();
+    bool any = false;
+    for (const std::uint32_t x : dropped) {
+        if (context.vertexMark[x] == referenced) {
+            context.vertexStamp[x] = stale;
+            any = true;
+        }
+    }
+    if (!any) {
+        return;
+    }
+    // Edges used by one face only, with that face.
+    std::vector<ConvexHullContext::KeyedPosition>& all = context.pairScratch;
+    all.clear();
+    for (std::uint32_t s = context.frontFace(); s != NONE; s = context.face(s).next) {
+        const std::uint32_t* c = context.corners(s);
+        const std::uint32_t k = context.face(s).count;
+        for (std::uint32_t i = 0; i < k; ++i) {
+            all.push_back({pairKey(c[i], c[(i + 1) % k]), s});
+        }
+    }
+    std::sort(all.begin(), all.end(), [](const auto& a, const auto& b) {
+        return a.key < b.key || (a.key == b.key && a.position < b.position);
+    });
+    std::vector<std::uint64_t> openKeys;
+    std::vector<std::uint32_t> openFace;
+    for (std::size_t i = 0; i < all.size();) {
+        std::size_t j = i + 1;
+        while (j < all.size() && all[j].key == all[i].key) {
+            ++j;
+        }
+        if (j == i + 1) {
+            openKeys.push_back(all[i].key);
+            openFace.push_back(all[i].position);
+        }
+        i = j;
+    }
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> ends;  // (vertex, open edge)
+    for (std::uint32_t e = 0; e < openKeys.size(); ++e) {
+        ends.push_back({static_cast<std::uint32_t>(openKeys[e] >> 32), e});
+        ends.push_back({static_cast<std::uint32_t>(openKeys[e]), e});
+    }
+    std::sort(ends.begin(), ends.end());
+    std::vector<std::uint32_t> byVertex;
+    std::vector<std::uint32_t> byVertexEdge;
+    for (const auto& [vertex, e] : ends) {
+        byVertex.push_back(vertex);
+        byVertexEdge.push_back(e);
+    }
+    std::vector<std::uint8_t> used(openKeys.size(), 0);
+    std::vector<std::uint32_t> path;
+    std::vector<std::uint32_t> taken;
+    std::vector<std::uint32_t> grown;
+    for (std::uint32_t e = 0; e < openKeys.size(); ++e) {
+        if (used[e]) {
+            continue;
+        }
+        const auto x = static_cast<std::uint32_t>(openKeys[e] >> 32);
+        const auto y = static_cast<std::uint32_t>(openKeys[e]);
+        path.clear();
+        taken.clear();
+        used[e] = 1;
+        if (!findDroppedPath(context, openKeys, byVertex, byVertexEdge, used, x, y, stale, path, taken)) {
+            used[e] = 0;
+            continue;
+        }
+        // Put the corners passed from x to y between x and y in the face, unless the
+        // face has one of them already.
+        const std::uint32_t F = openFace[e];
+        const std::uint32_t* c = context.corners(F);
+        const std::uint32_t k = context.face(F).count;
+        if (std::any_of(path.begin(), path.end(), [c, k](std::uint32_t q) { return std::find(c, c + k, q) != c + k; })) {
+            used[e] = 0;
+            for (const std::uint32_t t : taken) {
+                used[t] = 0;
+            }
+            continue;
+        }
+        for (const std::uint32_t t : taken) {
+            used[t] = 1;
+        }
+        grown.clear();
+        for (std::uint32_t i = 0; i < k; ++i) {
+            grown.push_back(c[i]);
+            const std::uint32_t next = c[(i + 1) % k];
+            if (c[i] == x && next == y) {
+                grown.insert(grown.end(), path.begin(), path.end());
+            } else if (c[i] == y && next == x) {
+                grown.insert(grown.end(), path.rbegin(), path.rend());
+            }
+        }
+        context.setCorners(F, grown.data(), static_cast<std::uint32_t>(grown.size()));
+        context.mended = true;
+    }
+}
+
+template <class Mesh>
+void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
+    const QmtVector3* v = mesh.vertices;
+    std::vector<std::uint32_t>& loop = context.loopScratch;
+    std::vector<std::uint32_t>& kept = context.keptScratch;
+    std::vector<std::uint32_t> dropped;
+    bool merged = true;
+    while (merged) {
+        merged = false;
+        for (std::uint32_t e = context.frontEdge(); e != NONE;) {
+            const std::uint32_t next = context.edge(e).next;
+            const std::uint32_t x = context.edge(e).a;
+            const std::uint32_t y = context.edge(e).b;
+            // F and G: the first two faces in list order (newest first) holding the edge.
+            std::uint32_t F = NONE;
+            std::uint32_t G = NONE;
+            const std::uint32_t walk = context.incidenceCount(x) <= context.incidenceCount(y) ? x : y;
+            for (std::uint32_t link = context.firstIncidence(walk); link != NONE;
+                 link = context.nextIncidence(link)) {
+                const std::uint32_t s = link / 3;
+                if (s == F || s == G || edgePosition(context.face(s).corners, x, y) == NONE) {
+                    continue;
+                }
+                const std::uint32_t seq = context.face(s).seq;
+                if (F == NONE || seq > context.face(F).seq) {
+                    G = F;
+                    F = s;
+                } else if (G == NONE || seq > context.face(G).seq) {
+                    G = s;
+                }
+            }
+            if (F == NONE || G == NONE ||
+                !(context.face(F).normal.Dot(context.face(G).normal) > PARALLEL)) {
+                e = next;
+                continue;
+            }
+
+            const std::uint32_t f = context.face(F).count;
+            const std::uint32_t g = context.face(G).count;
+            const std::uint32_t r = edgePosition(context.face(F).corners, x, y);
+            const std::uint32_t t = edgePosition(context.face(G).corners, x, y);
+            const std::uint32_t* fc = context.corners(F);
+            const std::uint32_t* gc = context.corners(G);
+            loop.clear();
+            for (std::uint32_t i = 0; i + 3 <= f; ++i) {
+                loop.push_back(fc[(r + 2 + i) % f]);
+            }
+            loop.push_back(fc[r]);
+            if (fc[r] == gc[t]) {
+                for (std::uint32_t i = 0; i + 3 <= g; ++i) {
+                    loop.push_back(gc[(g - i + t - 1) % g]);
+                }
+                loop.push_back(gc[(t + 1) % g]);
+            } else {
+                for (std::uint32_t i = 0; i + 3 <= g; ++i) {
+                    loop.push_back(gc[(t + 2 + i) % g]);
+                }
+                loop.push_back(gc[t]);
+            }
+
+            // Faces that meet along more than that edge, or across a polygon's
+            // diagonal, would make a loop that passes a corner twice: no polygon.
+            if (repeatsCorner(loop, context.orderScratch)) {
+                context.mended = true;
+                e = next;
+                continue;
+            }
+
+            // Refill F from the loop, dropping corners on a straight line between
+            // their loop neighbours.
+            const auto m = static_cast<std::uint32_t>(loop.size());
+            kept.clear();
+            const auto droppedBefore = dropped.size();
+            if (context.robust) {
+                // The rebuild merges only into a flat convex polygon and keeps every
+                // corner, so that no neighbour is left with a corner the face lost.
+                if (!flatConvexLoop(v, loop, context.face(F).normal)) {
+                    e = next;
+                    continue;
+                }
+                kept.assign(loop.begin(), loop.end());
+            } else {
+                for (std::uint32_t i = 1; i + 1 < m; ++i) {
+                    (degenerate(v, loop[i - 1], loop[i], loop[i + 1]) ? dropped : kept).push_back(loop[i]);
+                }
+                (degenerate(v, loop[m - 2], loop[m - 1], loop[0]) ? dropped : kept).push_back(loop[m - 1]);
+                (degenerate(v, loop[m - 1], loop[0], loop[1]) ? dropped : kept).push_back(loop[0]);
+            }
+            if (kept.size() < 3) {
+                // Two faces too small for the tolerances would vanish together and
+                // leave a hole: they stay as they are.
+                dropped.resize(droppedBefore);
+                context.mended = true;
+                e = next;
+                continue;
+            }
+
+            context.destroyEdge(e);
+            context.destroyFace(G);
+            context.setCorners(F, kept.data(), static_cast<std::uint32_t>(kept.size()));
+            merged = true;
+            e = next;
+        }
+    }
+    reinsertDroppedCorners(context, dropped);
+}
+
+}  // namespace
+
+void mergeCoplanarHullFaces(ZYLmesh& mesh, ConvexHullContext& context) { mergeImpl(mesh, context); }
+void mergeCoplanarHullFaces(ZYL_DFmesh& mesh, ConvexHullContext& context) { mergeImpl(mesh, context); }
