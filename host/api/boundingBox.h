@@ -9,6 +9,7 @@ public:
     MBoundingBox(const MPoint& a, const MPoint& b);
 
     void clear() { empty_ = true; }
+    bool isEmpty() const { return empty_; }
     void expand(const MPoint& p);
     void expand(const MBoundingBox& b);
     bool contains(const MPoint& p) const;

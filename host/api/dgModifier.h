@@ -43,9 +43,10 @@ public:
     MStatus doIt();
     MStatus undoIt();
 
-private:
+protected:
     MStatus add(std::unique_ptr<host::ModifierOp> op);
 
+private:
     std::vector<std::unique_ptr<host::ModifierOp>> ops_;
     std::size_t done_ = 0;
 };

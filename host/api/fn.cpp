@@ -7,6 +7,15 @@ MFn::Type parentKind(MFn::Type kind) {
     switch (kind) {
         case MFn::kDependencyNode: return MFn::kBase;
         case MFn::kTime:
+        case MFn::kAnimCurve:
+        case MFn::kMotionPath:
+        case MFn::kSkinClusterFilter:
+        case MFn::kTweak:
+        case MFn::kPolyTweak:
+        case MFn::kPolyMeshSource:
+        case MFn::kPolyMerge:
+        case MFn::kPolyTweakUV:
+        case MFn::kPolyCreator:
         case MFn::kPluginDependNode:
         case MFn::kDagNode: return MFn::kDependencyNode;
         case MFn::kTransform:
@@ -22,9 +31,15 @@ MFn::Type parentKind(MFn::Type kind) {
         case MFn::kUniformField:
         case MFn::kVortexField:
         case MFn::kVolumeAxisField: return MFn::kField;
+        case MFn::kAnimCurveTimeToDistance:
+        case MFn::kAnimCurveTimeToAngular:
+        case MFn::kAnimCurveTimeToUnitless: return MFn::kAnimCurve;
         case MFn::kGeometric:
+        case MFn::kCamera:
+        case MFn::kRigidBody:
         case MFn::kLocator: return MFn::kShape;
         case MFn::kPluginLocatorNode: return MFn::kLocator;
+        case MFn::kNurbsCurve:
         case MFn::kNurbsSurface:
         case MFn::kMesh: return MFn::kGeometric;
         case MFn::kNumericAttribute:
@@ -33,12 +48,17 @@ MFn::Type parentKind(MFn::Type kind) {
         case MFn::kEnumAttribute:
         case MFn::kUnitAttribute:
         case MFn::kCompoundAttribute: return MFn::kAttribute;
-        case MFn::kStringData: return MFn::kData;
+        case MFn::kStringData:
+        case MFn::kMeshData:
+        case MFn::kNurbsCurveData:
+        case MFn::kMatrixData: return MFn::kData;
+        case MFn::kMeshVertComponent:
+        case MFn::kMeshEdgeComponent:
+        case MFn::kMeshPolygonComponent: return MFn::kComponent;
+        case MFn::kComponent:
         case MFn::kAttribute:
         case MFn::kData:
-        case MFn::kPlugin:
-        case MFn::kMeshEdgeComponent:
-        case MFn::kMeshPolygonComponent: return MFn::kBase;
+        case MFn::kPlugin: return MFn::kBase;
         default: return MFn::kInvalid;
     }
 }

@@ -20,11 +20,18 @@ public:
         kGeometric = 265,
         kNurbsSurface = 294,
         kMesh = 296,
+        kSkinClusterFilter = 344,  // deformer with "matrix" and "inputGeometry"
+        kTweak = 349,              // geometry filter with "inputGeometry"
+        kPolyTweak = 722,          // mesh modifier with "inputPolymesh"
+        kPolyMeshSource = 723,     // mesh modifier with "inMesh"
         kPluginDependNode = 448,
         kPluginLocatorNode = 449,
         kMeshEdgeComponent = 540,
         kMeshPolygonComponent = 541,
+        kPolyMerge = 745,      // mesh modifier with "inMesh"
+        kPolyTweakUV = 746,    // mesh modifier with "inputPolymesh"
         kVolumeAxisField = 786,
+        kPolyCreator = 989,    // mesh-producing node
 
         kBase = 2000,
         kDependencyNode,
@@ -41,6 +48,19 @@ public:
         kData,
         kStringData,
         kPlugin,
+        kCamera,
+        kNurbsCurve,
+        kAnimCurve,
+        kAnimCurveTimeToDistance,
+        kAnimCurveTimeToAngular,
+        kAnimCurveTimeToUnitless,
+        kMotionPath,
+        kRigidBody,
+        kMeshData,
+        kNurbsCurveData,
+        kMatrixData,
+        kComponent,
+        kMeshVertComponent,
         kLast
     };
 

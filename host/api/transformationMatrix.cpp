@@ -17,16 +17,64 @@ MTransformationMatrix::MTransformationMatrix(const MMatrix& m) {
         for (int c = 0; c < 3; ++c) r[2][c] = -r[2][c];
     }
     rotation_ = MQuaternion(r).normal();
+    // One sign for every decomposition: w >= 0.
+    if (rotation_.w < 0) rotation_ = MQuaternion(-rotation_.x, -rotation_.y, -rotation_.z, -rotation_.w);
+    euler_ = rotation_.asEulerRotation();
 }
+
+MTransformationMatrix& MTransformationMatrix::rotateTo(const MQuaternion& q) {
+    rotation_ = q;
+    euler_ = q.asEulerRotation();
+    fromEuler_ = false;
+    return *this;
+}
+
+MTransformationMatrix& MTransformationMatrix::rotateTo(const MEulerRotation& e) {
+    euler_ = e;
+    rotation_ = e.asQuaternion();
+    fromEuler_ = true;
+    return *this;
+}
+
+MStatus MTransformationMatrix::setRotatePivot(const MPoint& p, MSpace::Space, bool) {
+    rotatePivot_ = MVector(p);
+    return MS::kSuccess;
+}
+
+MStatus MTransformationMatrix::setRotatePivotTranslation(const MVector& v, MSpace::Space) {
+    rotatePivotTranslation_ = v;
+    return MS::kSuccess;
+}
+
+MStatus MTransformationMatrix::setScalePivot(const MPoint& p, MSpace::Space, bool) {
+    scalePivot_ = MVector(p);
+    return MS::kSuccess;
+}
+
+MStatus MTransformationMatrix::setScalePivotTranslation(const MVector& v, MSpace::Space) {
+    scalePivotTranslation_ = v;
+    return MS::kSuccess;
+}
+
+namespace {
+
+MMatrix translation(const MVector& v) {
+    MMatrix m;
+    m[3][0] = v.x;
+    m[3][1] = v.y;
+    m[3][2] = v.z;
+    return m;
+}
+
+}  // namespace
 
 MMatrix MTransformationMatrix::asMatrix() const {
     MMatrix s;
     for (int i = 0; i < 3; ++i) s[i][i] = scale_[i];
-    MMatrix m = s * rotation_.asMatrix();
-    m[3][0] = translation_.x;
-    m[3][1] = translation_.y;
-    m[3][2] = translation_.z;
-    return m;
+    const MMatrix r = fromEuler_ ? euler_.asMatrix() : rotation_.asMatrix();
+    return translation(-scalePivot_) * s * translation(scalePivot_ + scalePivotTranslation_) *
+           translation(-rotatePivot_) * r * translation(rotatePivot_ + rotatePivotTranslation_) *
+           translation(translation_);
 }
 
 MVector MTransformationMatrix::getTranslation(MSpace::Space) const { return translation_; }

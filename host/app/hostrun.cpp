@@ -4,12 +4,15 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "host/api/animControl.h"
 #include "host/core/runtime.h"
+#include "host/io/sceneWriters.h"
 #include "host/mel/interpreter.h"
 
 namespace {
@@ -23,7 +26,8 @@ int usage(const char* message) {
     std::fprintf(stderr,
                  "hostrun: %s\n"
                  "usage: hostrun [--batch] [--plugin PATH]... [--script-path DIR]... [--confirm ANSWER]\n"
-                 "               [--log FILE] [-c MEL]... [script.mel]...\n",
+                 "               [--log FILE] [--frames A:B] [--out DIR] [--obj] [--csv] [--then FILE]\n"
+                 "               [-c MEL]... [script.mel]...\n",
                  message);
     return 2;
 }
@@ -45,6 +49,54 @@ bool readFile(const std::string& path, std::string& out) {
     return true;
 }
 
+struct FrameOptions {
+    bool frames = false;
+    int first = 1, last = 1;
+    std::string out = ".";
+    bool obj = false, csv = false;
+};
+
+bool parseFrames(const std::string& text, FrameOptions& f) {
+    const auto colon = text.find(':');
+    if (colon == std::string::npos) return false;
+    const MString a(text.substr(0, colon)), b(text.substr(colon + 1));
+    if (!a.isInt() || !b.isInt() || b.asInt() < a.asInt()) return false;
+    f.frames = true;
+    f.first = a.asInt();
+    f.last = b.asInt();
+    return true;
+}
+
+// Each frame as a plain time change (locators do not draw while playing back),
+// then the idle queue, then the outputs of that frame.
+int runFrames(const FrameOptions& f) {
+    std::error_code ec;
+    std::filesystem::create_directories(f.out, ec);
+    std::ofstream csv;
+    if (f.csv) {
+        csv.open(f.out + "/transforms.csv");
+        if (!csv) {
+            host::runtime().log.add(host::LogKind::Error, "Cannot write '" + f.out + "/transforms.csv'.");
+            return 1;
+        }
+        host::io::writeTransformsHeader(csv);
+    }
+    for (int frame = f.first; frame <= f.last; ++frame) {
+        if (!MAnimControl::setCurrentTime(MTime(frame, MTime::uiUnit()))) return 1;
+        host::runtime().idle.flush();
+        if (f.obj) {
+            char name[32];
+            std::snprintf(name, sizeof name, "/frame_%04d.obj", frame);
+            if (!host::io::writeObj(f.out + name)) {
+                host::runtime().log.add(host::LogKind::Error, "Cannot write '" + f.out + name + "'.");
+                return 1;
+            }
+        }
+        if (f.csv) host::io::writeTransformRows(csv, frame);
+    }
+    return csv.is_open() && !csv ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -53,6 +105,8 @@ int main(int argc, char** argv) {
     std::vector<Step> steps;
     std::string logPath;
     std::vector<std::string> scriptPath;
+    FrameOptions frames;
+    std::string thenScript;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&](std::string& out) {
@@ -75,6 +129,16 @@ int main(int argc, char** argv) {
         } else if (a == "--confirm") {
             if (!value(v)) return usage("--confirm needs an answer");
             rt.options.confirmAnswer = v;
+        } else if (a == "--frames") {
+            if (!value(v) || !parseFrames(v, frames)) return usage("--frames needs A:B");
+        } else if (a == "--out") {
+            if (!value(frames.out)) return usage("--out needs a directory");
+        } else if (a == "--obj") {
+            frames.obj = true;
+        } else if (a == "--csv") {
+            frames.csv = true;
+        } else if (a == "--then") {
+            if (!value(thenScript)) return usage("--then needs a script");
         } else if (a == "--log") {
             if (!value(logPath)) return usage("--log needs a file");
         } else if (a.size() > 1 && a[0] == '-') {
@@ -104,6 +168,16 @@ int main(int argc, char** argv) {
             break;
         }
         if (!rt.mel().runScript(text)) code = 1;
+    }
+    if (!code && frames.frames) code = runFrames(frames);
+    if (!code && !thenScript.empty()) {
+        std::string text;
+        if (!readFile(thenScript, text)) {
+            rt.log.add(host::LogKind::Error, "Cannot read script '" + thenScript + "'.");
+            code = 1;
+        } else if (!rt.mel().runScript(text)) {
+            code = 1;
+        }
     }
     rt.shutdown();
     if (!logPath.empty()) {

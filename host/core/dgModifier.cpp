@@ -1,17 +1,12 @@
 #include "host/api/dgModifier.h"
 
 #include "host/api/global.h"
+#include "host/core/modifierOp.h"
 #include "host/core/runtime.h"
 
 using host::runtime;
 
 namespace host {
-
-struct ModifierOp {
-    virtual ~ModifierOp() = default;
-    virtual MStatus doIt() = 0;
-    virtual MStatus undoIt() = 0;
-};
 
 namespace {
 
@@ -24,12 +19,46 @@ struct CreateOp : ModifierOp {
     std::uint64_t node;
 };
 
+// A node with the DAG subtree only it holds: children go first, come back last.
 struct DeleteOp : ModifierOp {
     explicit DeleteOp(std::uint64_t id) : node(id) {}
-    ~DeleteOp() override { runtime().scene.destroyLimbo(node); }
-    MStatus doIt() override { return runtime().scene.sendToLimbo(node, &removed); }
-    MStatus undoIt() override { return runtime().scene.restoreFromLimbo(node, removed); }
+    ~DeleteOp() override {
+        for (auto it = gone.rbegin(); it != gone.rend(); ++it) runtime().scene.destroyLimbo(*it);
+    }
+    void collect(std::uint64_t id, std::vector<std::uint64_t>& out) {
+        const Node* n = runtime().scene.find(id);
+        if (!n) return;
+        for (const auto c : n->children)
+            if (const Node* child = runtime().scene.find(c); child && child->parents.size() == 1) collect(c, out);
+        out.push_back(id);
+    }
+    MStatus doIt() override {
+        std::vector<std::uint64_t> order;
+        collect(node, order);
+        if (order.empty()) return MStatus(MS::kInvalidParameter, "no such node");
+        for (const auto id : order)
+            if (const Node* n = runtime().scene.find(id); n && (n->locked || !n->type->deletable))
+                return MStatus(MS::kFailure, "Cannot delete locked node '" + n->name + "'.");
+        gone.clear();
+        removed.clear();
+        for (const auto id : order) {
+            const MStatus st = runtime().scene.sendToLimbo(id, &removed);
+            if (!st) return st;
+            gone.push_back(id);
+        }
+        return MS::kSuccess;
+    }
+    MStatus undoIt() override {
+        MStatus result;
+        for (auto it = gone.rbegin(); it != gone.rend(); ++it) {
+            const MStatus st = runtime().scene.restoreFromLimbo(*it, removed);
+            if (!st) result = st;
+        }
+        gone.clear();
+        return result;
+    }
     std::uint64_t node;
+    std::vector<std::uint64_t> gone;  // deletion order
     std::vector<Connection> removed;
 };
 

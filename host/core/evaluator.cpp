@@ -235,6 +235,10 @@ void Scene::dirtyFrom(Node& node, const Attribute* attr, int index, bool callHoo
     }
 }
 
+void Scene::dirtyPlug(const PlugKey& plug) {
+    if (Node* n = find(plug.node)) dirtySlot(*n, plug.attr.get(), plug.index);
+}
+
 void Scene::dirtyDestination(const PlugKey& dst) {
     Node* d = find(dst.node);
     if (!d) return;

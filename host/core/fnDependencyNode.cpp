@@ -76,8 +76,9 @@ MString MFnDependencyNode::typeName(MStatus* status) const {
 
 MPxNode* MFnDependencyNode::userNode(MStatus* status) const {
     const host::Node* n = runtime().scene.find(node_.id());
-    if (status) *status = n && n->user ? MStatus(MS::kSuccess) : MStatus(MS::kFailure, "not a module node");
-    return n ? n->user.get() : nullptr;
+    const bool module = n && n->user && !n->type->builtin;
+    if (status) *status = module ? MStatus(MS::kSuccess) : MStatus(MS::kFailure, "not a module node");
+    return module ? n->user.get() : nullptr;
 }
 
 MPlug MFnDependencyNode::findPlug(const MString& name, bool, MStatus* status) const {

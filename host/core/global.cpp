@@ -103,16 +103,28 @@ MStatus MGlobal::deleteNode(const MObject& node) {
 
 MStatus MGlobal::getActiveSelectionList(MSelectionList& out) {
     out.clear();
-    for (const auto id : runtime().selection) out.add(MObject::fromNode(id));
+    for (const auto id : runtime().selection) {
+        const auto c = runtime().selectionComponents.find(id);
+        MDagPath path;
+        if (c != runtime().selectionComponents.end() && MDagPath::getAPathTo(MObject::fromNode(id), path))
+            out.add(path, c->second);
+        else
+            out.add(MObject::fromNode(id));
+    }
     return MS::kSuccess;
 }
 
 MStatus MGlobal::setActiveSelectionList(const MSelectionList& list, ListAdjustment mode) {
     auto& sel = runtime().selection;
-    if (mode == kReplaceList) sel.clear();
+    if (mode == kReplaceList) {
+        sel.clear();
+        runtime().selectionComponents.clear();
+    }
     for (unsigned i = 0; i < list.length(); ++i) {
         MObject node;
         if (!list.getDependNode(i, node) || node.isNull()) continue;
+        if (const auto& c = list.items()[i].component; !c.isNull() && mode != kRemoveFromList)
+            runtime().selectionComponents[node.id()] = c;
         const auto it = std::find(sel.begin(), sel.end(), node.id());
         if (mode == kRemoveFromList || (mode == kXORWithList && it != sel.end())) {
             if (it != sel.end()) sel.erase(it);

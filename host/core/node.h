@@ -42,6 +42,9 @@ struct Node {
     bool deleting = false;
     bool limbo = false;
     bool existWithoutOutConnections = false;
+    // DAG links (DAG kinds only): parents in instance order, no entry for the world; children in order.
+    std::vector<std::uint64_t> parents;
+    std::vector<std::uint64_t> children;
 };
 
 }  // namespace host

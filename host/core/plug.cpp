@@ -1,6 +1,7 @@
 #include "host/api/plug.h"
 
 #include "host/core/runtime.h"
+#include "host/scene/timedRead.h"
 
 using host::runtime;
 
@@ -18,10 +19,10 @@ host::Node* nodeOf(const MPlug& p) {
 }
 
 template <typename T>
-MStatus readAs(const MPlug& p, T& out) {
+MStatus readAs(const MPlug& p, T& out, const MDGContext& ctx) {
     if (p.isNull()) return MStatus(MS::kInvalidParameter, "invalid plug");
     MStatus st;
-    const host::Value v = runtime().scene.read(host::keyOf(p), &st);
+    const host::Value v = host::readInContext(host::keyOf(p), ctx, &st);
     if constexpr (std::is_same_v<T, MString>)
         out = MString(host::valueAsString(v));
     else if constexpr (std::is_same_v<T, MTime>)
@@ -174,18 +175,18 @@ void MPlug::setLocked(bool locked) {
 }
 bool MPlug::isKeyable() const { return attr_ && attr_->keyable; }
 
-MStatus MPlug::getValue(bool& v, const MDGContext&) const { return readAs(*this, v); }
-MStatus MPlug::getValue(int& v, const MDGContext&) const { return readAs(*this, v); }
-MStatus MPlug::getValue(short& v, const MDGContext&) const { return readAs(*this, v); }
-MStatus MPlug::getValue(double& v, const MDGContext&) const { return readAs(*this, v); }
-MStatus MPlug::getValue(float& v, const MDGContext&) const { return readAs(*this, v); }
-MStatus MPlug::getValue(MString& v, const MDGContext&) const { return readAs(*this, v); }
-MStatus MPlug::getValue(MTime& v, const MDGContext&) const { return readAs(*this, v); }
+MStatus MPlug::getValue(bool& v, const MDGContext& ctx) const { return readAs(*this, v, ctx); }
+MStatus MPlug::getValue(int& v, const MDGContext& ctx) const { return readAs(*this, v, ctx); }
+MStatus MPlug::getValue(short& v, const MDGContext& ctx) const { return readAs(*this, v, ctx); }
+MStatus MPlug::getValue(double& v, const MDGContext& ctx) const { return readAs(*this, v, ctx); }
+MStatus MPlug::getValue(float& v, const MDGContext& ctx) const { return readAs(*this, v, ctx); }
+MStatus MPlug::getValue(MString& v, const MDGContext& ctx) const { return readAs(*this, v, ctx); }
+MStatus MPlug::getValue(MTime& v, const MDGContext& ctx) const { return readAs(*this, v, ctx); }
 
-MStatus MPlug::getValue(MObject& v, const MDGContext&) const {
+MStatus MPlug::getValue(MObject& v, const MDGContext& ctx) const {
     if (isNull()) return MStatus(MS::kInvalidParameter, "invalid plug");
     MStatus st;
-    const host::Value val = runtime().scene.read(host::keyOf(*this), &st);
+    const host::Value val = host::readInContext(host::keyOf(*this), ctx, &st);
     if (auto p = std::get_if<std::shared_ptr<host::DataObject>>(&val))
         v = MObject::fromData(*p);
     else

@@ -30,6 +30,7 @@ struct NodeType {
     std::uint64_t module = 0;              // 0: built in
     std::string classification;
     bool deletable = true;
+    bool builtin = false;  // the host's own type: its node object is not the module's
 
     const Attribute* findAttribute(const std::string& name) const;
 };

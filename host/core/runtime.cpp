@@ -3,15 +3,21 @@
 #include "host/api/fnAttribute.h"
 #include "host/api/pxNode.h"
 #include "host/mel/interpreter.h"
+#include "host/scene/builtinTypes.h"
 
 namespace host {
 
 Runtime& Runtime::instance() {
     static Runtime r;
+    // The default nodes are made once the runtime exists: making them calls back into it.
+    if (!r.built_) {
+        r.built_ = true;
+        r.createBuiltins();
+    }
     return r;
 }
 
-Runtime::Runtime() : mel_(std::make_unique<mel::Interpreter>()) { createBuiltins(); }
+Runtime::Runtime() : mel_(std::make_unique<mel::Interpreter>()) {}
 
 Runtime::~Runtime() {
     log.setQuiet(true);
@@ -26,6 +32,7 @@ void Runtime::createBuiltins() {
     type->name = "time";
     type->apiType = MFn::kTime;
     type->deletable = false;
+    type->builtin = true;
     auto outTime = std::make_shared<Attribute>();
     outTime->longName = "outTime";
     outTime->shortName = "ot";
@@ -39,6 +46,8 @@ void Runtime::createBuiltins() {
     // Quietly: no callbacks can be installed yet, and the runtime may still be under construction.
     scene.readingFile = true;
     timeNode_ = scene.createNode(*raw, "time1", false, nullptr);
+    registerSceneTypes(registry);
+    cameraNode = createViewCamera();
     scene.readingFile = false;
 }
 
@@ -58,6 +67,11 @@ void Runtime::reset() {
     initializingType = nullptr;
     gridColor = 3;
     playingBack = false;
+    time = TimeState();
+    restPositions.clear();
+    viewLog.clear();
+    blindDataTypes.clear();
+    selectionComponents.clear();
     log.clear();
     log.setQuiet(false);
     createBuiltins();

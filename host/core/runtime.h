@@ -1,12 +1,15 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "host/api/hostTime.h"
+#include "host/api/object.h"
+#include "host/api/transformationMatrix.h"
 #include "host/core/idleQueue.h"
 #include "host/core/log.h"
 #include "host/core/messageHub.h"
@@ -65,6 +68,18 @@ public:
     int gridColor = 3;
     bool playingBack = false;
 
+    // Play-back range, animation range and speed; the current time lives on the time node.
+    struct TimeState {
+        MTime minTime{1.0}, maxTime{48.0}, animationStart{1.0}, animationEnd{48.0};
+        double playbackSpeed = 1.0;
+        int changeDepth = 0;  // nested time changes running now
+    } time;
+    std::uint64_t cameraNode = 0;  // the view camera's shape
+    std::map<std::uint64_t, MTransformationMatrix> restPositions;  // by transform node
+    std::vector<std::string> viewLog;                               // stub view calls, recorded
+    std::set<int> blindDataTypes;                                   // registered blind-data type ids
+    std::map<std::uint64_t, MObject> selectionComponents;           // selected components by shape
+
     // Scene services used by the API classes.
     std::uint64_t timeNode() const { return timeNode_; }
     void reportError(const std::string& text);
@@ -77,6 +92,7 @@ private:
 
     std::unique_ptr<mel::Interpreter> mel_;
     std::uint64_t timeNode_ = 0;
+    bool built_ = false;
 };
 
 inline Runtime& runtime() { return Runtime::instance(); }

@@ -102,6 +102,21 @@ MStatus Scene::deleteNode(std::uint64_t id, bool force) {
     // The module object goes while plugs and connections are still in place:
     // a destructor may look at what is connected to its node.
     if (Node* n = findIncludingLimbo(id)) n->user.reset();
+    // Children only this node holds go with it; instanced ones just lose this parent.
+    if (Node* n = findIncludingLimbo(id)) {
+        const std::vector<std::uint64_t> children = n->children;
+        for (const auto c : children) {
+            Node* child = findIncludingLimbo(c);
+            if (!child) continue;
+            if (child->parents.size() > 1) {
+                std::erase(child->parents, id);
+            } else {
+                child->locked = false;
+                deleteNode(c, true);
+            }
+        }
+    }
+    unlinkDag(id);
     breakConnections(id, nullptr);
     freeNode(id);
     return MS::kSuccess;
@@ -119,6 +134,9 @@ MStatus Scene::sendToLimbo(std::uint64_t id, std::vector<Connection>* removed) {
     if (Node* n = findIncludingLimbo(id)) {
         n->deleting = false;
         n->limbo = true;
+        // Parents forget it; it keeps its own links to come back to.
+        for (const auto p : n->parents)
+            if (Node* parent = findIncludingLimbo(p)) std::erase(parent->children, id);
     }
     runtime().selection.erase(std::remove(runtime().selection.begin(), runtime().selection.end(), id),
                               runtime().selection.end());
@@ -130,6 +148,10 @@ MStatus Scene::restoreFromLimbo(std::uint64_t id, const std::vector<Connection>&
     if (!node || !node->limbo) return MStatus(MS::kInvalidParameter, "no such node");
     node->name = uniqueName(node->name);
     node->limbo = false;
+    for (const auto p : node->parents)
+        if (Node* parent = findIncludingLimbo(p))
+            if (std::find(parent->children.begin(), parent->children.end(), id) == parent->children.end())
+                parent->children.push_back(id);
     for (const Connection& c : reconnect) {
         if (!find(c.src.node) || !find(c.dst.node) || sourceOf(c.dst)) continue;
         addConnection(c);  // back in its place: the order is kept
@@ -144,7 +166,19 @@ void Scene::destroyLimbo(std::uint64_t id) {
     if (!node || !node->limbo || node->deleting) return;
     node->deleting = true;
     node->user.reset();
+    unlinkDag(id);
     freeNode(id);
+}
+
+void Scene::unlinkDag(std::uint64_t id) {
+    Node* node = findIncludingLimbo(id);
+    if (!node) return;
+    for (const auto p : node->parents)
+        if (Node* parent = findIncludingLimbo(p)) std::erase(parent->children, id);
+    for (const auto c : node->children)
+        if (Node* child = findIncludingLimbo(c)) std::erase(child->parents, id);
+    node->parents.clear();
+    node->children.clear();
 }
 
 void Scene::deleteAllOfType(const NodeType* type) {
@@ -164,6 +198,8 @@ void Scene::freeNode(std::uint64_t id) {
     if (it == nodes_.end()) return;
     auto& sel = runtime().selection;
     sel.erase(std::remove(sel.begin(), sel.end(), id), sel.end());
+    runtime().selectionComponents.erase(id);
+    runtime().restPositions.erase(id);
     // Moved out first: the node's destructor must not see the map mid-erase.
     std::unique_ptr<Node> doomed = std::move(it->second);
     nodes_.erase(it);

@@ -86,6 +86,8 @@ public:
     // Stores without dirtying anything (compute outputs).
     void store(Node& node, const Attribute* attr, int index, Value value);
     void markClean(Node& node, const Attribute* attr, int index);
+    // Marks the plug stale and pushes that downstream (no hook is called).
+    void dirtyPlug(const PlugKey& plug);
     std::vector<int> elementIndices(const Node& node, const Attribute* attr) const;
     bool plugLocked(const PlugKey& plug) const;
     void setPlugLocked(const PlugKey& plug, bool locked);
@@ -100,6 +102,7 @@ private:
     void dirtyDestination(const PlugKey& dst);
     void breakConnections(std::uint64_t id, std::vector<Connection>* removed);
     void freeNode(std::uint64_t id);
+    void unlinkDag(std::uint64_t id);
     void addConnection(const Connection& c);
     // Calls f(connection) for the node's connections in order; f must not change connections.
     template <typename F>

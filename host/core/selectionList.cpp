@@ -1,6 +1,8 @@
 #include "host/api/selectionList.h"
 
+#include "host/api/component.h"
 #include "host/core/runtime.h"
+#include "host/scene/dag.h"
 
 using host::runtime;
 
@@ -28,21 +30,94 @@ bool globMatch(const std::string& pattern, const std::string& text) {
 
 }  // namespace host
 
+namespace host {
+
+std::vector<std::uint64_t> resolveName(const std::string& text) {
+    Scene& scene = runtime().scene;
+    if (text.find('|') == std::string::npos) {
+        const Node* n = scene.findByName(text);
+        if (!n) return {};
+        return dag::isDagNode(n->id) ? dag::pathsTo(n->id).front() : std::vector<std::uint64_t>{n->id};
+    }
+    // Names along the way, the leading bar anchoring the first at the world.
+    std::vector<std::string> names;
+    std::size_t start = text[0] == '|' ? 1 : 0;
+    while (start <= text.size()) {
+        const auto bar = text.find('|', start);
+        names.push_back(text.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
+        if (bar == std::string::npos) break;
+        start = bar + 1;
+    }
+    const Node* leaf = scene.findByName(names.back());
+    if (!leaf) return {};
+    for (const auto& path : dag::pathsTo(leaf->id)) {
+        if (path.size() < names.size() || (text[0] == '|' && path.size() != names.size())) continue;
+        bool ok = true;
+        for (std::size_t i = 0; i < names.size() && ok; ++i) {
+            const Node* n = scene.find(path[path.size() - names.size() + i]);
+            ok = n && n->name == names[i];
+        }
+        if (ok) return path;
+    }
+    return {};
+}
+
+}  // namespace host
+
+namespace {
+
+// "f[2:5]" and the like: the component kind and its indices.
+bool parseComponent(const std::string& text, MObject& component) {
+    const auto b = text.find('[');
+    if (b == std::string::npos || text.back() != ']') return false;
+    const std::string kind = text.substr(0, b);
+    MFn::Type type = MFn::kInvalid;
+    if (kind == "f") type = MFn::kMeshPolygonComponent;
+    if (kind == "e") type = MFn::kMeshEdgeComponent;
+    if (kind == "vtx") type = MFn::kMeshVertComponent;
+    if (type == MFn::kInvalid) return false;
+    const std::string range = text.substr(b + 1, text.size() - b - 2);
+    const auto colon = range.find(':');
+    const MString first(range.substr(0, colon));
+    const MString last(colon == std::string::npos ? range : range.substr(colon + 1));
+    if (!first.isInt() || !last.isInt() || first.asInt() < 0 || last.asInt() < first.asInt()) return false;
+    std::vector<int> indices;
+    for (int i = first.asInt(); i <= last.asInt(); ++i) indices.push_back(i);
+    component = host::makeComponent(type, std::move(indices));
+    return true;
+}
+
+}  // namespace
+
 MStatus MSelectionList::add(const MString& pattern) {
     const std::string text = pattern.str();
+    const auto none = [&] { return MStatus(MS::kInvalidParameter, "No object matches name: " + text); };
     const auto dot = text.find('.');
     if (dot != std::string::npos) {
-        host::Node* n = runtime().scene.findByName(text.substr(0, dot));
-        if (!n) return MStatus(MS::kInvalidParameter, "No object matches name: " + text);
+        const auto path = host::resolveName(text.substr(0, dot));
+        host::Node* n = path.empty() ? nullptr : runtime().scene.find(path.back());
+        if (!n) return none();
         std::string attr = text.substr(dot + 1);
+        MObject component;
+        if (parseComponent(attr, component)) {
+            if (!n->type || !MFn::isA(n->type->apiType, MFn::kDagNode)) return none();
+            MDagPath p(path);
+            if (p.apiType() != MFn::kMesh && p.extendToShape() != MS::kSuccess) return none();
+            return add(p, component, true);
+        }
         int index = -1;
         if (const auto b = attr.find('['); b != std::string::npos && attr.back() == ']') {
             index = std::atoi(attr.substr(b + 1).c_str());
             attr = attr.substr(0, b);
         }
         const host::Attribute* a = runtime().scene.findAttribute(*n, attr);
-        if (!a) return MStatus(MS::kInvalidParameter, "No object matches name: " + text);
+        if (!a) return none();
         return add(MPlug(MObject::fromNode(n->id), runtime().scene.attributePtr(*n, a), index));
+    }
+    if (text.find('|') != std::string::npos && text.find_first_of("*?") == std::string::npos) {
+        const auto path = host::resolveName(text);
+        if (path.empty()) return none();
+        return add(MDagPath(path));
     }
     bool any = false;
     for (const auto id : runtime().scene.nodeIds()) {
@@ -52,24 +127,51 @@ MStatus MSelectionList::add(const MString& pattern) {
             any = true;
         }
     }
-    return any ? MStatus(MS::kSuccess) : MStatus(MS::kInvalidParameter, "No object matches name: " + text);
+    return any ? MStatus(MS::kSuccess) : none();
 }
 
 MStatus MSelectionList::add(const MObject& node) {
     if (node.kind() != MObject::Kind::Node) return MStatus(MS::kInvalidParameter, "not a node");
-    if (!hasItem(node)) items_.push_back(Item{node, MPlug()});
+    if (hasItem(node)) return MS::kSuccess;
+    Item item{node, MPlug(), {}, MObject()};
+    if (host::dag::isDagNode(node.id())) item.path = host::dag::pathsTo(node.id()).front();
+    items_.push_back(std::move(item));
+    return MS::kSuccess;
+}
+
+MStatus MSelectionList::add(const MDagPath& path, const MObject& component, bool merge) {
+    if (!path.isValid() || path.length() == 0) return MStatus(MS::kInvalidParameter, "invalid DAG path");
+    for (auto& i : items_)
+        if (i.path == path.nodes()) {
+            if (component.isNull() && i.component.isNull()) return MS::kSuccess;
+            if (merge && !component.isNull() && !i.component.isNull() && component.apiType() == i.component.apiType()) {
+                auto a = host::componentIndices(i.component);
+                const auto b = host::componentIndices(component);
+                a.insert(a.end(), b.begin(), b.end());
+                i.component = host::makeComponent(component.apiType(), std::move(a));
+                return MS::kSuccess;
+            }
+        }
+    items_.push_back(Item{path.node(), MPlug(), path.nodes(), component});
     return MS::kSuccess;
 }
 
 MStatus MSelectionList::add(const MPlug& plug) {
     for (const auto& i : items_)
         if (i.plug == plug) return MS::kSuccess;
-    items_.push_back(Item{plug.node(), plug});
+    items_.push_back(Item{plug.node(), plug, {}, MObject()});
     return MS::kSuccess;
 }
 
 MStatus MSelectionList::merge(const MSelectionList& other) {
-    for (const auto& i : other.items_) i.plug.attr() ? add(i.plug) : add(i.node);
+    for (const auto& i : other.items_) {
+        if (i.plug.attr())
+            add(i.plug);
+        else if (!i.path.empty())
+            add(MDagPath(i.path), i.component, true);
+        else
+            add(i.node);
+    }
     return MS::kSuccess;
 }
 
@@ -95,6 +197,18 @@ MStatus MSelectionList::getDependNode(unsigned index, MObject& node) const {
     return MS::kSuccess;
 }
 
+MStatus MSelectionList::getDagPath(unsigned index, MDagPath& path, MObject& component) const {
+    if (index >= items_.size() || items_[index].path.empty()) return MStatus(MS::kInvalidParameter, "not a DAG item");
+    path = MDagPath(items_[index].path);
+    component = items_[index].component;
+    return MS::kSuccess;
+}
+
+MStatus MSelectionList::getDagPath(unsigned index, MDagPath& path) const {
+    MObject component;
+    return getDagPath(index, path, component);
+}
+
 MStatus MSelectionList::getPlug(unsigned index, MPlug& plug) const {
     if (index >= items_.size() || !items_[index].plug.attr()) return MStatus(MS::kInvalidParameter, "not a plug");
     plug = items_[index].plug;
@@ -107,7 +221,15 @@ MStatus MSelectionList::getSelectionStrings(MStringArray& out) const {
         if (i.plug.attr()) {
             out.append(i.plug.name());
         } else if (const host::Node* n = runtime().scene.find(i.node.id())) {
-            out.append(MString(n->name));
+            const auto indices = host::componentIndices(i.component);
+            if (indices.empty()) {
+                out.append(MString(n->name));
+                continue;
+            }
+            const char* kind = i.component.apiType() == MFn::kMeshPolygonComponent ? "f"
+                               : i.component.apiType() == MFn::kMeshEdgeComponent  ? "e"
+                                                                                    : "vtx";
+            for (const int k : indices) out.append(MString(n->name + "." + kind + "[" + std::to_string(k) + "]"));
         }
     }
     return MS::kSuccess;
@@ -115,6 +237,6 @@ MStatus MSelectionList::getSelectionStrings(MStringArray& out) const {
 
 bool MSelectionList::hasItem(const MObject& node) const {
     for (const auto& i : items_)
-        if (!i.plug.attr() && i.node == node) return true;
+        if (!i.plug.attr() && i.component.isNull() && i.node == node) return true;
     return false;
 }

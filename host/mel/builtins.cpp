@@ -215,8 +215,11 @@ MStatus upAxisCmd(Interpreter&, const std::vector<Arg>& args, Result& result) {
 
 MStatus gridCmd(Interpreter&, const std::vector<Arg>& args, Result& result) {
     ParsedArgs p;
-    if (MStatus st = parseArgs("grid", args, {{"q", "query", 0}, {"tgl", "toggle", 0}}, p); !st) return st;
-    if (p.has("q") && p.has("tgl")) result = runtime().options.gridShown ? 1 : 0;
+    if (MStatus st = parseArgs("grid", args, {{"q", "query", 0}, {"tgl", "toggle", 1}}, p); !st) return st;
+    if (p.has("q") && p.has("tgl"))
+        result = runtime().options.gridShown ? 1 : 0;
+    else if (p.has("tgl"))
+        runtime().options.gridShown = truthy(p.value("tgl"));
     return MS::kSuccess;
 }
 

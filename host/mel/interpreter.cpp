@@ -69,6 +69,9 @@ Result coerce(const std::string& type, bool array, const Result& v) {
 Interpreter::Interpreter() {
     addBuiltins(builtins_);
     addSceneBuiltins(builtins_);
+    addDagBuiltins(builtins_);
+    addTimeBuiltins(builtins_);
+    addMakeBuiltins(builtins_);
 }
 
 void Interpreter::record(const std::string& name, const std::vector<Arg>& args) {

@@ -79,5 +79,8 @@ private:
 
 void addBuiltins(std::map<std::string, Builtin>& table);
 void addSceneBuiltins(std::map<std::string, Builtin>& table);
+void addDagBuiltins(std::map<std::string, Builtin>& table);
+void addTimeBuiltins(std::map<std::string, Builtin>& table);
+void addMakeBuiltins(std::map<std::string, Builtin>& table);
 
 }  // namespace host::mel

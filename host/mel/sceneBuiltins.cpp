@@ -46,22 +46,6 @@ MStatus noPlug(const std::string& cmd, const std::string& text) {
     return commandError(cmd, "No object matches name: " + text);
 }
 
-MStatus createNodeCmd(Interpreter&, const std::vector<Arg>& args, Result& result) {
-    ParsedArgs p;
-    if (MStatus st = parseArgs("createNode", args, {{"n", "name", 1}, {"p", "parent", 1}, {"ss", "skipSelect", 0}}, p);
-        !st)
-        return st;
-    if (p.words.empty()) return commandError("createNode", "No node type given");
-    NodeType* type = runtime().registry.findType(p.words[0].text);
-    if (!type) return commandError("createNode", "Unknown object type: " + p.words[0].text);
-    MStatus st;
-    const auto id = runtime().scene.createNode(*type, p.value("n"), false, &st);
-    if (!st) return commandError("createNode", st.errorString().str());
-    if (!p.has("ss")) runtime().selection = {id};
-    result = runtime().scene.find(id)->name;
-    return MS::kSuccess;
-}
-
 MStatus renameCmd(Interpreter&, const std::vector<Arg>& args, Result& result) {
     if (args.size() < 2) return commandError("rename", "Two names expected");
     Node* n = runtime().scene.findByName(args[0].text);
@@ -70,22 +54,6 @@ MStatus renameCmd(Interpreter&, const std::vector<Arg>& args, Result& result) {
     const MStatus st = runtime().scene.rename(n->id, args[1].text, &given);
     if (!st) return commandError("rename", st.errorString().str());
     result = given;
-    return MS::kSuccess;
-}
-
-MStatus deleteCmd(Interpreter&, const std::vector<Arg>& args, Result&) {
-    std::vector<std::uint64_t> ids;
-    if (args.empty()) ids = runtime().selection;
-    for (const auto& a : args) {
-        Node* n = runtime().scene.findByName(a.text);
-        if (!n) return noPlug("delete", a.text);
-        ids.push_back(n->id);
-    }
-    for (const auto id : ids) {
-        if (!runtime().scene.find(id)) continue;  // already gone with an earlier one
-        const MStatus st = runtime().scene.deleteNode(id);
-        if (!st) return commandError("delete", st.errorString().str());
-    }
     return MS::kSuccess;
 }
 
@@ -295,39 +263,6 @@ MStatus lsCmd(Interpreter&, const std::vector<Arg>& args, Result& result) {
     return MS::kSuccess;
 }
 
-MStatus selectCmd(Interpreter&, const std::vector<Arg>& args, Result&) {
-    ParsedArgs p;
-    if (MStatus st = parseArgs("select", args,
-                               {{"r", "replace", 0}, {"add", "add", 0}, {"d", "deselect", 0}, {"cl", "clear", 0}}, p);
-        !st)
-        return st;
-    auto& sel = runtime().selection;
-    if (p.has("cl")) {
-        sel.clear();
-        return MS::kSuccess;
-    }
-    std::vector<std::uint64_t> items;
-    for (const auto& w : p.words) {
-        bool any = false;
-        for (const auto id : runtime().scene.nodeIds())
-            if (globMatch(w.text, runtime().scene.find(id)->name)) {
-                items.push_back(id);
-                any = true;
-            }
-        if (!any) return noPlug("select", w.text);
-    }
-    if (!p.has("add") && !p.has("d")) sel.clear();
-    for (const auto id : items) {
-        const auto it = std::find(sel.begin(), sel.end(), id);
-        if (p.has("d")) {
-            if (it != sel.end()) sel.erase(it);
-        } else if (it == sel.end()) {
-            sel.push_back(id);
-        }
-    }
-    return MS::kSuccess;
-}
-
 MStatus lockNodeCmd(Interpreter&, const std::vector<Arg>& args, Result& result) {
     ParsedArgs p;
     if (MStatus st = parseArgs("lockNode", args, {{"l", "lock", 1}, {"q", "query", 0}}, p); !st) return st;
@@ -353,9 +288,7 @@ MStatus lockNodeCmd(Interpreter&, const std::vector<Arg>& args, Result& result) 
 }  // namespace
 
 void addSceneBuiltins(std::map<std::string, Builtin>& table) {
-    table["createNode"] = createNodeCmd;
     table["rename"] = renameCmd;
-    table["delete"] = deleteCmd;
     table["setAttr"] = setAttrCmd;
     table["getAttr"] = getAttrCmd;
     table["connectAttr"] = connectAttrCmd;
@@ -363,7 +296,6 @@ void addSceneBuiltins(std::map<std::string, Builtin>& table) {
     table["addAttr"] = addAttrCmd;
     table["attributeQuery"] = attributeQueryCmd;
     table["ls"] = lsCmd;
-    table["select"] = selectCmd;
     table["lockNode"] = lockNodeCmd;
 }
 

@@ -2,6 +2,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -66,6 +67,30 @@ TEST_F(Hostrun, BatchModeAndExitCodes) {
     EXPECT_EQ(run("--bogus"), 2);
     EXPECT_EQ(run("--plugin"), 2);
     EXPECT_EQ(run("missing.mel"), 1);
+}
+
+TEST_F(Hostrun, FramesWriteObjAndTransformFiles) {
+    const std::string script = write("scene.mel",
+                                     "makeMesh -cube -n box;\n"
+                                     "setKeyframe -t 1 -v 0 -at translateX box;\n"
+                                     "setKeyframe -t 10 -v 18 -at translateX box;\n"
+                                     "makeMesh -plane -n hidden; hide hidden;\n");
+    const std::string then = write("then.mel", "print `currentTime -q`;\n");
+    ASSERT_EQ(run("--batch --frames 1:10 --out out --obj --csv --then then.mel scene.mel"), 0) << read("err.txt");
+    for (int f = 1; f <= 10; ++f) {
+        char name[32];
+        std::snprintf(name, sizeof name, "out/frame_%04d.obj", f);
+        const std::string obj = read(name);
+        EXPECT_NE(obj.find("o |box|boxShape"), std::string::npos) << name;
+        EXPECT_EQ(obj.find("hidden"), std::string::npos) << name;
+    }
+    EXPECT_NE(read("out/frame_0010.obj").find("v 17.5 -0.5 0.5"), std::string::npos);
+    const std::string csv = read("out/transforms.csv");
+    EXPECT_EQ(csv.rfind("frame,node,tx", 0), 0u);
+    EXPECT_NE(csv.find("\n2,box,2,0,0,"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("\n10,box,18,0,0,"), std::string::npos);
+    EXPECT_EQ(read("out.txt"), "10");  // the script after the loop sees the final state
+    EXPECT_EQ(run("--frames 3"), 2);
 }
 
 }  // namespace

@@ -46,8 +46,9 @@ TEST_F(Messages, DispatchSurvivesRemovalAndFiltersByType) {
     MDGMessage::addNodeAddedCallback(added);
     MDGMessage::addNodeRemovedCallback(removed, "toyLocator");
     mel("createNode toyNode -n n; createNode toyLocator -n l; delete n l");
-    // Removal callbacks still see the node and its name.
-    EXPECT_EQ(state.seen, (std::vector<std::string>{"added toyNode", "added toyLocator", "removed l"}));
+    // Removal callbacks still see the node and its name; the parentless locator got a transform.
+    EXPECT_EQ(state.seen,
+              (std::vector<std::string>{"added toyNode", "added transform", "added toyLocator", "removed l"}));
 }
 
 }  // namespace

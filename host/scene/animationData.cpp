@@ -1,0 +1,30 @@
+#include "host/scene/animationData.h"
+
+#include <algorithm>
+
+namespace host {
+
+void AnimKeysData::setKey(const AnimKey& key) {
+    const auto it = std::lower_bound(keys.begin(), keys.end(), key.time,
+                                     [](const AnimKey& k, const MTime& t) { return k.time < t; });
+    if (it != keys.end() && it->time == key.time)
+        *it = key;
+    else
+        keys.insert(it, key);
+}
+
+double AnimKeysData::evaluate(const MTime& t) const {
+    if (keys.empty()) return 0;
+    if (t <= keys.front().time) return keys.front().value;
+    if (t >= keys.back().time) return keys.back().value;
+    const auto next = std::upper_bound(keys.begin(), keys.end(), t,
+                                       [](const MTime& x, const AnimKey& k) { return x < k.time; });
+    const AnimKey& a = *(next - 1);
+    const AnimKey& b = *next;
+    if (a.stepped) return a.value;
+    const double span = b.time.as(MTime::kSeconds) - a.time.as(MTime::kSeconds);
+    const double f = span > 0 ? (t.as(MTime::kSeconds) - a.time.as(MTime::kSeconds)) / span : 0;
+    return a.value + (b.value - a.value) * f;
+}
+
+}  // namespace host

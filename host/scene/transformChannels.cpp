@@ -1,0 +1,72 @@
+#include "host/scene/transformChannels.h"
+
+#include "host/core/runtime.h"
+#include "host/scene/timedRead.h"
+
+namespace host::dag {
+
+namespace {
+
+PlugKey key(std::uint64_t id, const char* attr) {
+    Node* n = runtime().scene.find(id);
+    if (!n) return {};
+    const Attribute* a = runtime().scene.findAttribute(*n, attr);
+    return a ? PlugKey{id, runtime().scene.attributePtr(*n, a), -1} : PlugKey{};
+}
+
+}  // namespace
+
+bool hasChannels(std::uint64_t id) { return key(id, "translate").attr != nullptr; }
+
+MVector readVector(std::uint64_t id, const char* attr, const MDGContext& ctx) {
+    const PlugKey k = key(id, attr);
+    if (!k.attr) return {};
+    const Value v = readInContext(k, ctx);
+    if (auto p = std::get_if<Vec3>(&v)) return {(*p)[0], (*p)[1], (*p)[2]};
+    return {};
+}
+
+MStatus writeVector(std::uint64_t id, const char* attr, const MVector& v) {
+    const PlugKey k = key(id, attr);
+    if (!k.attr) return MStatus(MS::kInvalidParameter, "no attribute " + std::string(attr));
+    // Channels driven child by child take their values child by child too.
+    MStatus result;
+    for (int i = 0; i < 3; ++i) {
+        const MStatus st = runtime().scene.write(PlugKey{id, k.attr->children[i], -1}, v[i]);
+        if (!st) result = st;
+    }
+    return result;
+}
+
+MTransformationMatrix readChannels(std::uint64_t id, const MDGContext& ctx) {
+    MTransformationMatrix m;
+    if (!hasChannels(id)) return m;
+    m.setTranslation(readVector(id, "translate", ctx));
+    m.rotateTo(MEulerRotation(readVector(id, "rotate", ctx)));
+    const MVector s = readVector(id, "scale", ctx);
+    const double sc[3] = {s.x, s.y, s.z};
+    m.setScale(sc);
+    m.setRotatePivot(MPoint(readVector(id, "rotatePivot", ctx)));
+    m.setRotatePivotTranslation(readVector(id, "rotatePivotTranslate", ctx));
+    m.setScalePivot(MPoint(readVector(id, "scalePivot", ctx)));
+    m.setScalePivotTranslation(readVector(id, "scalePivotTranslate", ctx));
+    return m;
+}
+
+MStatus writeChannels(std::uint64_t id, const MTransformationMatrix& m) {
+    if (!hasChannels(id)) return MStatus(MS::kInvalidParameter, "not a transform");
+    double s[3];
+    m.getScale(s);
+    MStatus result;
+    for (const MStatus& st : {writeVector(id, "translate", m.getTranslation()),
+                             writeVector(id, "rotate", m.eulerRotation().asVector()),
+                             writeVector(id, "scale", MVector(s)),
+                             writeVector(id, "rotatePivot", MVector(m.rotatePivot())),
+                             writeVector(id, "rotatePivotTranslate", m.rotatePivotTranslation()),
+                             writeVector(id, "scalePivot", MVector(m.scalePivot())),
+                             writeVector(id, "scalePivotTranslate", m.scalePivotTranslation())})
+        if (!st) result = st;
+    return result;
+}
+
+}  // namespace host::dag

@@ -1,0 +1,143 @@
+#include "hostTestSupport.h"
+
+namespace hosttest {
+namespace {
+
+struct Events {
+    std::vector<std::string> seen;
+    int nestedSets = 0;
+};
+Events* events = nullptr;
+
+void onTime(void*) {
+    events->seen.push_back("time " + std::to_string(MAnimControl::currentTime().value()) +
+                           (MConditionMessage::getConditionState("playingBack") ? " playing" : ""));
+    // Handlers set the time themselves; nesting is capped.
+    if (events->nestedSets > 0) {
+        --events->nestedSets;
+        MAnimControl::setCurrentTime(MTime(1.0));
+    }
+}
+void onRange(void*) {
+    events->seen.push_back("range " + std::to_string(MAnimControl::minTime().value()) + " " +
+                           std::to_string(MAnimControl::maxTime().value()));
+}
+
+class TimeAnimation : public HostTest {
+protected:
+    void SetUp() override {
+        HostTest::SetUp();
+        events = &state;
+        MEventMessage::addEventCallback("timeChanged", onTime);
+        MEventMessage::addEventCallback("playbackRangeChanged", onRange);
+    }
+    void TearDown() override {
+        HostTest::TearDown();
+        events = nullptr;
+    }
+    static double tx(const char* name, const MDGContext& ctx = MDGContext::fsNormal) {
+        return MPlug(node(name), MFnDependencyNode(node(name)).attribute("translateX")).asDouble(ctx);
+    }
+    Events state;
+};
+
+TEST_F(TimeAnimation, EventsRangeAndPlayback) {
+    mel("currentTime 5; currentTime 5");
+    EXPECT_EQ(state.seen, (std::vector<std::string>{"time 5.000000", "time 5.000000"}));
+    state.seen.clear();
+    mel("playbackOptions -min 2 -max 4; playbackOptions -min 2 -max 4");
+    EXPECT_EQ(state.seen, (std::vector<std::string>{"range 2.000000 4.000000"}));
+    EXPECT_EQ(melText("playbackOptions -q -max"), "4");
+    state.seen.clear();
+    EXPECT_FALSE(MConditionMessage::getConditionState("playingBack"));
+    mel("play -w");
+    EXPECT_EQ(state.seen, (std::vector<std::string>{"time 2.000000 playing", "time 3.000000 playing", "time 4.000000 playing"}));
+    EXPECT_FALSE(MConditionMessage::getConditionState("playingBack"));
+    mel("hostOption -busy 1");
+    EXPECT_TRUE(MConditionMessage::getConditionState("busy"));
+    MAnimControl::setPlaybackSpeed(0);
+    EXPECT_EQ(MAnimControl::playbackSpeed(), 0.0);
+
+    // Nested sets from handlers stop at the cap instead of recursing forever.
+    state.seen.clear();
+    state.nestedSets = 100;
+    EXPECT_TRUE(MAnimControl::setCurrentTime(MTime(3.0)));
+    EXPECT_EQ(state.seen.size(), 16u);
+}
+
+TEST_F(TimeAnimation, WholeFramesStayExact) {
+    const MTime one(1.0, MTime::uiUnit());
+    MTime t(0.0, MTime::kFilm);
+    for (int frame = 1; frame <= 1000; ++frame) {
+        t += one;
+        ASSERT_EQ(static_cast<int>(t.value()), frame);
+        ASSERT_EQ(static_cast<int>(MTime(t.as(MTime::kSeconds), MTime::kSeconds).as(MTime::kFilm) + 1e-9), frame);
+    }
+}
+
+TEST_F(TimeAnimation, KeysTimedReadsAndIsAnimated) {
+    mel("makeMesh -cube -n box; setKeyframe -t 1 -v 0 -at translateX box; setKeyframe -t 11 -v 10 -at translateX box;"
+        "setKeyframe -t 1 -v 0 -ott step -at translateY box; setKeyframe -t 11 -v 5 -at translateY box;"
+        "currentTime 6");
+    EXPECT_DOUBLE_EQ(tx("box"), 5.0);
+    EXPECT_EQ(melText("getAttr box.translateY"), "0");  // stepped
+    EXPECT_EQ(melText("currentTime 20; getAttr box.translateX"), "10");
+    // Timed reads leave the normal value alone, before and after.
+    mel("currentTime 6");
+    EXPECT_DOUBLE_EQ(tx("box", MDGContext(MTime(2.0))), 1.0);
+    EXPECT_DOUBLE_EQ(tx("box", MDGContext(MTime(9.0))), 8.0);
+    EXPECT_DOUBLE_EQ(tx("box"), 5.0);
+
+    // Upstream and through the node's own dependencies, never through DAG parents.
+    mel("group -n g box");
+    MDagPath shape;
+    MDagPath::getAPathTo(node("boxShape"), shape);
+    EXPECT_TRUE(MAnimUtil::isAnimated(MPlug(node("box"), MFnDependencyNode(node("box")).attribute("translateX"))));
+    EXPECT_FALSE(MAnimUtil::isAnimated(MPlug(node("box"), MFnDependencyNode(node("box")).attribute("scaleX"))));
+    EXPECT_TRUE(MAnimUtil::isAnimated(node("box")));
+    EXPECT_FALSE(MAnimUtil::isAnimated(shape));
+    EXPECT_FALSE(MAnimUtil::isAnimated(MPlug(node("boxShape"), MFnDependencyNode(node("boxShape")).attribute("worldMesh"))));
+    EXPECT_TRUE(MAnimUtil::isAnimated(shape, true));
+    EXPECT_FALSE(MAnimUtil::isAnimated(shape, false));
+}
+
+TEST_F(TimeAnimation, MotionPathMovesItsObjectAlongTheCurve) {
+    mel("makeCurve -d 1 -pt 0 0 0 -pt 10 0 0 -n path; xform -t 0 5 0 path; makeMesh -cube -n rider;"
+        "makeMotionPath -c path -st 1 -et 11 rider; currentTime 6");
+    MFnTransform fn(node("rider"));
+    EXPECT_TRUE(fn.getTranslation(MSpace::kTransform).isEquivalent(MVector(5, 5, 0), 1e-12));
+    EXPECT_TRUE(MAnimUtil::isAnimated(node("rider")));
+    // The curve is found upstream of the manipulator location.
+    MPlug sml(node("rider"), MFnDependencyNode(node("rider")).attribute("specifiedManipLocation"));
+    MPlugArray src;
+    ASSERT_TRUE(sml.connectedTo(src, true, false));
+    EXPECT_EQ(MFnDependencyNode(src[0].node()).typeName(), "motionPath");
+    MPlug tx(node("rider"), MFnDependencyNode(node("rider")).attribute("translateX"));
+    EXPECT_DOUBLE_EQ(tx.asDouble(MDGContext(MTime(11.0))), 10.0);
+    EXPECT_DOUBLE_EQ(tx.asDouble(), 5.0);
+}
+
+}  // namespace
+}  // namespace hosttest
+
+namespace hosttest {
+namespace {
+
+using EndToEnd = HostTest;
+
+TEST_F(EndToEnd, ModuleNodeFollowsAKeyframedCubeThroughWorldMesh) {
+    loadToy();
+    mel("makeMesh -cube -n box; group -n g box; setKeyframe -t 1 -v 0 -at translateX g; setKeyframe -t 5 -v 8 -at translateX g;"
+        "createNode toyNode -n shape; connectAttr boxShape.worldMesh[0] shape.inShape");
+    const MPlug centre(node("shape"), toy::ToyNode::shapeCenter);
+    for (int frame = 1; frame <= 5; ++frame) {
+        MAnimControl::setCurrentTime(MTime(frame));
+        EXPECT_DOUBLE_EQ(centre.child(0).asDouble(), 2.0 * (frame - 1)) << frame;
+    }
+    // A transform moved by hand reaches it too.
+    mel("setAttr box.translateY 3");
+    EXPECT_DOUBLE_EQ(centre.child(1).asDouble(), 3.0);
+}
+
+}  // namespace
+}  // namespace hosttest
