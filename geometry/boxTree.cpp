@@ -39,37 +39,6 @@ QmtVector3 enclosingHalfExtents(const QmtMatrix3& axes, const QmtVector3& e, con
             c02 * e.x + c12 * e.y + c22 * e.z};
 }
 
-// A plane through q with normal a splits well when points lie on both sides: at
-// once when both sides reach beyond 1.0, otherwise when the smaller side's reach is
-// more than 1e-5 of the larger's (so a plane with an empty side is refused, while
-// a small cloud still splits on its relative spread).
-bool planeSplitsWell(const QmtVector3* points, std::uint32_t n, const QmtVector3& q,
-                     const QmtVector3& a) {
-    double mostBelow = 0.0;
-    double mostAbove = 0.0;
-    for (std::uint32_t i = 0; i < n; ++i) {
-        const double d = (points[i] - q).Dot(a);
-        if (d < -kPlaneBand) {
-            if (d < mostBelow) {
-                mostBelow = d;
-            }
-        } else if (d > kPlaneBand) {
-            if (d > mostAbove) {
-                mostAbove = d;
-            }
-        }
-        if (mostAbove > 1.0 && mostBelow < -1.0) {
-            return true;
-        }
-    }
-    const double below = -mostBelow;
-    const double above = mostAbove;
-    const double smaller = below < above ? below : above;
-    const double larger = below < above ? above : below;
-    // Both 0 gives 0/0, which compares false like an empty side.
-    return smaller / larger > kMinReachRatio;
-}
-
 // Moves the node's list nodes, in order, to the ends of the children's lists:
 // those of points below the plane (beyond the dead band) to the left, the rest
 // (points on the plane included) to the right. Relinking the nodes gives the same
@@ -179,6 +148,33 @@ std::uint32_t levelsBelow(const BinaryTreeNode& node) {
 }
 
 }  // namespace
+
+bool planeSplitsWell(const QmtVector3* points, std::uint32_t n, const QmtVector3& q,
+                     const QmtVector3& a) {
+    double mostBelow = 0.0;
+    double mostAbove = 0.0;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const double d = (points[i] - q).Dot(a);
+        if (d < -kPlaneBand) {
+            if (d < mostBelow) {
+                mostBelow = d;
+            }
+        } else if (d > kPlaneBand) {
+            if (d > mostAbove) {
+                mostAbove = d;
+            }
+        }
+        if (mostAbove > 1.0 && mostBelow < -1.0) {
+            return true;
+        }
+    }
+    const double below = -mostBelow;
+    const double above = mostAbove;
+    const double smaller = below < above ? below : above;
+    const double larger = below < above ? above : below;
+    // Both 0 gives 0/0, which compares false like an empty side.
+    return smaller / larger > kMinReachRatio;
+}
 
 // ---------------------------------------------------------------- BinaryTreeNode
 

@@ -22,16 +22,26 @@ struct BoxTreeElement {
 
 using BoxTreeElementList = PooledList<BoxTreeElement*>;
 
-// Process-wide node numbering. Every tree build resets it to 1 (the root is 0) and
-// hands out ids in pre-order. Builders of other trees over BinaryTreeNode reset and
-// use it the same way. Builds therefore never run concurrently.
+// Process-wide node numbering. Every tree build resets it to 1 (the root is 0).
+// Binary_Tree::build hands out ids in pre-order (each child just before its
+// subtree); the triangle-mesh tree numbers both children of a node before it splits
+// either (root 0, children 1 and 2, then 3 and 4 under child 1). Builds therefore
+// never run concurrently.
 extern std::uint32_t binaryTreeNodeIdCounter;
+
+// Whether the plane through q with unit normal a splits the points well (points within
+// 1e-5 of it count as on it): at once when both sides reach beyond 1.0, otherwise when
+// the smaller side's reach is more than 1e-5 of the larger's (a plane with an empty
+// side is refused, while a small cloud still splits on its relative spread). Both
+// box-tree builders split by it.
+bool planeSplitsWell(const Qmt::QmtVector3* points, std::uint32_t n, const Qmt::QmtVector3& q,
+                     const Qmt::QmtVector3& a);
 
 class BinaryTreeNode {
 public:
     std::uint32_t depth = 0;      // root 0, child = parent + 1
     BoxTreeElementList elements;  // a leaf's elements; emptied on split; not owned
-    std::uint32_t id = 0;         // pre-order number within the last build
+    std::uint32_t id = 0;         // number within the last build (see binaryTreeNodeIdCounter)
     BVbox localBox;               // fitted around the elements' points; owns its record
     BVbox worldBox;               // localBox after the last transformSRT
     double localRadius = 0.0;     // length of localBox's half-extent vector

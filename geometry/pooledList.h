@@ -207,6 +207,28 @@ public:
         }
     }
 
+    // Reverses the elements in place by relinking their nodes; nothing is allocated
+    // or copied. The last-node link then names the new last node (the old first).
+    void reverse() {
+        if (!head || !head->next) {
+            return;
+        }
+        Node* const oldFirst = head->next;
+        Node* reversed = nullptr;
+        for (Node* n = oldFirst; n;) {
+            Node* const next = n->next;
+            n->next = reversed;
+            if (reversed) {
+                reversed->previous = n;
+            }
+            reversed = n;
+            n = next;
+        }
+        head->next = reversed;
+        reversed->previous = head;
+        head->previous = oldFirst;
+    }
+
     // Frees every spare node.
     void releaseSpares() {
         while (Node* const n = spare) {

@@ -1,46 +1,232 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
+#include "engine/collision/collisionPair.h"
+#include "engine/collision/contactGroup.h"
 #include "engine/world/bodyList.h"
+#include "geometry/pooledList.h"
 #include "math/qmtVector3.h"
 
-// Contact detection and resolution for one world: the operations the world drives.
-// The world calls none of them while it has no manager.
+class ContactLsqWorkspace;
+class LsqSystem;
+struct MatrixView;
+struct dvec;
+class Pk_jump;
+struct FractureImpact;
+
+using PairList = PooledList<CollisionPair*>;
+using GroupList = PooledList<ContactGroup*>;
+// The free pair records of one worker lane.
+using LanePairPool = PairList;
+
+// Lanes are 0 (the calling thread) to MAX_LANES - 1; workers are lanes 1 and up.
+inline constexpr int MAX_LANES = 32;
+inline constexpr int MAX_WORKERS = MAX_LANES - 1;
+
+// Module-level state owned by the one live manager. The per-lane least-squares
+// systems: lane 0 is the manager's own, lanes 1..workers the workers'; null for any
+// other lane or while no manager exists.
+LsqSystem* getLaneLsqSystem(int lane);
+// Workers the manager's worker set-up reported (0 when the calling thread works alone).
+int getCollisionWorkerCount();
+
+// Everything one world needs to find and resolve contacts between and during steps:
+// the contact-group records, the lists that hold pairs and groups in their roles,
+// the per-lane pools and lists of the worker lanes, the least-squares workspaces and
+// the convex solver. One manager at a time owns the module-level state above and the
+// published convex solver instance.
+//
+// Pair records are owned by the pools (pairPool, lanePairPools) and lent to the other
+// lists; clear and the destructor take back what is still lent. The 1024 group records
+// live inside the object (a few megabytes): make it on the heap.
 class CollisionManager {
 public:
-    bool contactGroupsEnabled = false;  // keep contacts in contact groups between steps
-    std::uint32_t threadCount = 1;      // lanes the passes use; 1 runs every pass serially
+    static constexpr std::uint32_t GROUP_RECORDS = 1024;
+    static constexpr std::uint32_t SPARE_NODES = 1024;
+    static constexpr std::uint32_t RECORDS_PER_REFILL = 16;
+    static constexpr std::uint32_t REPORTED_BODIES = 24;
 
+    // ---- counters ----
+    std::uint32_t usedGroupCount = 0;
+    std::uint32_t lastLinkCount = 0;  // what the last group linking returned
+    std::uint32_t linkCountSum = 0;   // running sum of those counts
+    std::uint32_t pairCount = 0;      // pairs found in contact this cycle
+    std::uint32_t groupCounter = 0;   // numbers the contact-group preparations
+    bool contactGroupsEnabled = false;  // keep contacts in contact groups between steps
+
+    ContactGroup groups[GROUP_RECORDS];
+
+    // ---- lists ----
+    PairList newPairs;
+    PairList groupPairs;
+    PairList activePairs;
+    PairList fragmentPairs;
+    PairList pairPool;  // lane 0's free records
+    PairList collisionReport;
+    PairList crackerPairs;
+    GroupList usedGroups;
+    GroupList freeGroups;
+    GroupList extraGroups;  // heap records made when freeGroups ran dry; owned
+    BodyList frontier;
+    BodyList looseBodies;
+    BodyList groundBodies;
+    BodyList looseFragments;
+
+    // ---- statistics of the last pair-energy measurement ----
+    Qmt::QmtVector3 totalLinearMomentum;
+    Qmt::QmtVector3 totalAngularMomentum;
+    double totalEnergy = 0.0;
+    double translationalEnergy = 0.0;
+    double rotationalEnergy = 0.0;
+
+    std::unique_ptr<ContactLsqWorkspace> workspace;  // lane 0
+    std::unique_ptr<LsqSystem> lsqSystem;            // lane 0
+    std::unique_ptr<Pk_jump> convexSolver;
+
+    // Arrays handed out by the contact-point queries; each query replaces its own.
+    std::unique_ptr<Qmt::QmtVector3[]> reportedPoints;
+    std::unique_ptr<Qmt::QmtVector3[]> pairNormals;
+    std::unique_ptr<double[]> pairDepths;
+
+    // One workspace per worker (lane k uses entry k - 1), made by the worker set-up.
+    std::unique_ptr<ContactLsqWorkspace[]> laneWorkspaces;
+
+    // ---- per-lane lists ----
+    LanePairPool lanePairPools[MAX_LANES];  // lane k >= 1 takes from entry k - 1
+    BodyList bodyShares[MAX_LANES + 1];     // one per worker plus a scratch list
+    BodyList fragmentShares[MAX_LANES + 1];
+    PairList workerPairs[MAX_LANES];
+
+    std::uint32_t threadCount = 1;  // lanes the passes use; 1 runs every pass serially
+
+    // Throws std::bad_alloc when something cannot be made; nothing is left behind.
     CollisionManager();
     CollisionManager(const CollisionManager&) = delete;
     CollisionManager& operator=(const CollisionManager&) = delete;
     virtual ~CollisionManager();
 
-    void notifyConvexSolver(int value);
-    void releasePairs();
-    void releaseContactGroups();
+    // Back to the empty state of a fresh world; threadCount and the switch survive.
     void clear();
+    void notifyConvexSolver(int value);
 
+    // ---- pair records ----
+    // A record of the lane's pool (16 new ones first when it is empty), or null for a
+    // lane above the worker count or when no record can be made. The record comes
+    // back as its last use left it.
+    CollisionPair* takePairRecord(int lane);
+    // Back on the lane's pool; a lane above the worker count is ignored.
+    void returnPairToLane(CollisionPair* pair, int lane);
+    // Pushed at the front of newPairs; true.
+    bool pushResolvedPair(CollisionPair* pair);
+
+    // ---- contact generation ----
+    static int pairKind(eHBodyType kindA, eHBodyType kindB);
+    bool overlapTestByKind(HardBody* bodyA, HardBody* bodyB, CollisionPair* pair, int lane);
+    bool generateContacts(HardBody* bodyA, HardBody* bodyB, CollisionPair* pair, int lane);
+    bool generatePairContacts(HardBody* bodyA, HardBody* bodyB, CollisionPair* pair, int lane);
+    void mergeSubPairContacts(CollisionPair* pair, CollisionPair* subPair, int lane);
+    static void reduceContacts(CollisionPair* pair);
+    static void dropDepthOutliers(CollisionPair* pair);
+    static void buildManifold(CollisionPair* pair);
+    static void computeStaticPointVelocities(CollisionPair* pair);
+
+    // ---- merging, releases and the report ----
+    static void mergePairContacts(CollisionPair* destination, const CollisionPair* source, float sign);
+    static void mergeCoincidentContacts(CollisionPair* pair);
+    static void resolveOpposingNormals(CollisionPair* pair);
+    void releaseContactGroups();
+    void releasePairs();
+    void updateCollisionReport();
+    int getReportedContactPoints(HardBody* x, HardBody* y, Qmt::QmtVector3** points);
+    int getPairContactPoints(HardBody* x, HardBody* y, Qmt::QmtVector3** normals, double** depths);
+    int getCollidingBodies(HardBody* body, HardBody*** bodies);
+    void clearCollisionReport();
+
+    // ---- detection and resolution cycle ----
     bool detectCollisions(BodyList& bodies, BodyList& staticBodies, BodyList& reactivationBodies,
                           BodyList& barriers);
     int detectPairs(BodyList& crackers, BodyList& bodies, BodyList& staticBodies);
-    bool detectCollisionsThreaded(BodyList& bodies, BodyList& staticBodies,
-                                  BodyList& reactivationBodies, BodyList& barriers);
-    void updateCollisionReport();
     void resolveCollisions(int mode, const Qmt::QmtVector3& gravityDirection, BodyList& bodies,
                            BodyList& staticBodies, std::uint32_t& flags);
-    void settleRestingBodies();
     void resolveActivePairs(BodyList& bodies, int mode, const Qmt::QmtVector3& gravityDirection,
                             std::uint32_t& flags);
     void applyImpulseAtPoint(double restitution, double friction, const Qmt::QmtVector3& point,
                              double pointMass, const Qmt::QmtVector3& normal,
                              Qmt::QmtVector3& pointVelocity, HardBody* body);
+    void extractPair(CollisionPair* pair);
+    void settleRestingBodies();
     bool alignListedBodies();
 
-    int getCollidingBodies(HardBody* body, HardBody*** bodies);
-    int getReportedContactPoints(HardBody* a, HardBody* b, Qmt::QmtVector3** points);
-    int getPairContactPoints(HardBody* a, HardBody* b, Qmt::QmtVector3** normals, double** depths);
-    void clearCollisionReport();
+    // ---- detection and resolution cycle: pair tests and resolution ----
+    int testPair(HardBody* a, HardBody* b, CollisionPair* pair, int lane);
+    int testAndRecordPair(HardBody* a, HardBody* b);
+    int overlapTest(HardBody* a, HardBody* b, CollisionPair* pair, int lane);
+    void resolveCrackerPairs();
+    void resolveFractureImpacts(CollisionPair* pair, int lane, bool force);
+    // The contact impulse at the point on the lane copies of a and b (b only when not
+    // static); false when the bodies separate there.
+    bool applyImpactImpulseThread(HardBody* a, HardBody* b, const Qmt::QmtVector3& point,
+                                  const Qmt::QmtVector3& normal, double restitution, int lane, bool force);
+    void propagateImpactCracks(const FractureImpact& impact, bool force, int lane);
+    std::uint32_t resolvePair(CollisionPair* pair, int mode, int lane);
+    double pairEnergy(const CollisionPair* pair);
+    static void refreshContactState(CollisionPair* pair, int mode);
+    static void dropSeparatingContacts(CollisionPair* pair);
+    static void dropMarkedContacts(CollisionPair* pair);
+    void solvePairImpulses(CollisionPair* pair, int mode, MatrixView** blockMatrix, double massProduct, int lane);
+    void resolveGroupContacts(CollisionPair* pair, int mode, MatrixView* blockMatrix, double massProduct, int lane);
+    static void buildContactBlockRows(const CollisionPair* pair, MatrixView* matrix);
+    static void normalTargets(const CollisionPair* pair, const dvec* blockRhs, dvec* rhs);
+    static void buildNormalRows(const CollisionPair* pair, const MatrixView* blockMatrix, MatrixView* matrix,
+                                double scale);
+    static void buildFrictionlessNormalRows(const CollisionPair* pair, const MatrixView* blockMatrix,
+                                            MatrixView* matrix);
+    static void buildExtractionRows(HardBody* bodyA, HardBody* bodyB, double weightA, double weightB, double factor,
+                                    const Qmt::QmtVector3* armsA, const Qmt::QmtVector3* armsB, MatrixView* matrix,
+                                    std::uint32_t count);
+    static bool testBodyAtRest(HardBody* body, float limit);
+    void orderPairsByStage(PairList& input, PairList& output, std::uint32_t& counter);
+
+    // ---- contact groups ----
+    void prepareContactGroups();
+    void refreshPairGroups(CollisionPair* pair, const Qmt::QmtVector3& alignment);
+    void solvePairGroups(CollisionPair* pair, double massProduct, int lane);
+    void solvePairWithGroups(CollisionPair* pair, int mode, MatrixView* blockMatrix,
+                             std::uint32_t* linkedGroupCount, double massProduct, int lane);
+    // A free group record (10 more heap records first when none is free), or null.
+    ContactGroup* takeContactGroup();
+    // Groups from the pairs of groupPairs; returns the number added to usedGroups.
+    std::uint32_t buildContactGroups();
+    // Links the groups of usedGroups to the pairs of groupPairs; returns 0.
+    std::uint32_t linkContactGroups();
+
+    // ---- worker lanes ----
+    // Number of workers, or -1 when the worker table cannot be made.
+    int createWorkerTable();
+    // 0, or -1 when there is no worker table.
+    int destroyWorkerTable();
     void updateLaneCount();
+    bool detectCollisionsThreaded(BodyList& bodies, BodyList& staticBodies,
+                                  BodyList& reactivationBodies, BodyList& barriers);
+    void resolveActivePairsThreaded(PairList& pairs, BodyList& bodies, int mode);
+    // Lane bookkeeping between the threaded phases.
+    void distributePairStore();
+    void collectLanePairs();
+    int mergeLaneHits(std::uint32_t& counter);
+    int mergeLaneHitsStaged(int stage);
+    // The lane assignment of the threaded resolution alone: the pairs go to worker
+    // lists 0 to n - 1 and newPairs (the remainder).
+    void assignPairsToWorkers(PairList& pairs, int n);
+    // The detection shares of k workers alone; bodyCount is the count of aBodies.
+    void fillDetectionShares(int k, std::uint32_t bodyCount);
+
+private:
+    // Deletes every record the lists still hold, each once.
+    void deleteLentAndPooledRecords(bool withLanePools);
+    // Clears the module-level pointers that still name this manager's objects.
+    void withdrawModuleState() noexcept;
+
+    std::unique_ptr<LsqSystem> workerLsqSystems_[MAX_WORKERS];
 };

@@ -163,6 +163,8 @@ public:
     // Back from this body's deactivated list to the tail of the active list.
     void activateJoint(DynamicStress* joint);
     void removeDeactivatedJointsFromActiveList();
+    // Turns what the broken joints left into parts (completed with crack propagation).
+    void split();
     void gatherBrokenJoints();
     void ClearBrokenJointsList();
     void removeDisconectBodies();

@@ -3,6 +3,12 @@
 #include <sched.h>
 #include <unistd.h>
 
+#include <atomic>
+
+namespace {
+std::atomic<int> processorCountOverride{0};
+}  // namespace
+
 int getSystemProcessorCount() {
     // The affinity set is what the worker threads can actually use (containers and
     // taskset narrow it below the machine's count).
@@ -18,3 +24,7 @@ int getSystemProcessorCount() {
     }
     return count;
 }
+
+void setProcessorCountOverride(int n) { processorCountOverride.store(n > 0 ? n : 0); }
+
+int getProcessorCountOverride() { return processorCountOverride.load(); }

@@ -83,3 +83,15 @@ bool rayHitsFrontFace(const ZYL_DFmesh* mesh, const Qmt::QmtVector3& origin, con
 
 // The engine's version number, 3.89.
 float engineVersion();
+
+class HardBody;
+class BinaryTreeNode;
+
+// The leaves of a body's box tree: a triangle-mesh body's tree (its world state
+// brought up to date first when stale) or a fracture body's stress tree. With a
+// negative nodeId, *out = the tree's leaf array and the result is its leaf count;
+// otherwise *out points at the run of that array holding the leaves below the node
+// numbered nodeId (the array lists leaves depth first, first child first, so every
+// subtree's leaves lie together) and the result is their number. 0, *out untouched,
+// for other kinds, a body without a tree or leaf array, or an unknown id.
+std::uint32_t collectTreeLeaves(HardBody* body, BinaryTreeNode*** out, int nodeId);

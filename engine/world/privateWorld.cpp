@@ -4,6 +4,8 @@
 
 #include "engine/bodies/privateHardBody.h"
 #include "engine/fracture/dynamicStress.h"
+#include "engine/fracture/fractureBody.h"
+#include "engine/fracture/fractureWorldFiling.h"
 
 using Qmt::QmtVector3;
 
@@ -18,7 +20,9 @@ void assignBodyIndex(HardBody* body) {
     }
 }
 
-PrivateWorld::PrivateWorld() { gravity = QmtVector3(0.0, -10.0, 0.0); }
+PrivateWorld::PrivateWorld() : collisionManager(std::make_unique<CollisionManager>()) {
+    gravity = QmtVector3(0.0, -10.0, 0.0);
+}
 
 PrivateWorld::~PrivateWorld() {
     collisionManager.reset();
@@ -84,8 +88,10 @@ bool PrivateWorld::addBody(HardBody* body, unsigned int flag) {
     }
     // Counted again when it was filed already.
     ++nBodies;
-    // A fracture body's fragments leave the lists and its disconnected bodies join
-    // them once fracture bodies can be filed.
+    // A fracture body's fragments leave the lists and its disconnected bodies join them.
+    if (FractureBody* const compound = asFractureBody(body)) {
+        fileFractureBodyParts(*this, *compound);
+    }
     return true;
 }
 
@@ -125,6 +131,10 @@ bool PrivateWorld::removeBody(HardBody* body) {
         --nBodies;
     } else {
         unlinkDeactivated(body);
+    }
+    // A fracture body's children leave with it and its fragments are filed on their own.
+    if (FractureBody* const compound = asFractureBody(body)) {
+        returnFractureBodyParts(*this, *compound);
     }
     return true;
 }
@@ -209,15 +219,18 @@ void PrivateWorld::makeStatic(HardBody* body, HardBody* fractureBody) {
     if (!fractureBody) {
         return;
     }
-    // A joint between two static bodies can no longer be broken by a force.
-    auto* const owner = static_cast<PrivateHardBody*>(body);
-    for (DynamicStress* joint = owner->getFirstJoint(); joint; joint = owner->getNextJoint()) {
-        if (isStaticNode(joint->getCNode()) && isStaticNode(joint->getPNode())) {
-            joint->disableBreakableByForce();
+    // A joint between two static bodies can no longer be broken by a force. Only
+    // fragments carry joint lists; a compound passed as the body has none to walk.
+    if (auto* const owner = dynamic_cast<PrivateHardBody*>(body)) {
+        for (DynamicStress* joint = owner->getFirstJoint(); joint; joint = owner->getNextJoint()) {
+            if (isStaticNode(joint->getCNode()) && isStaticNode(joint->getPNode())) {
+                joint->disableBreakableByForce();
+            }
         }
     }
-    // A fracture body refreshes its compound state from its fragments here once
-    // fracture bodies exist.
+    if (FractureBody* const compound = asFractureBody(fractureBody)) {
+        compound->updateFromFragments();
+    }
 }
 
 void PrivateWorld::makeDynamic(HardBody* body, HardBody* fractureBody) {
@@ -230,13 +243,17 @@ void PrivateWorld::makeDynamic(HardBody* body, HardBody* fractureBody) {
     if (!fractureBody) {
         return;
     }
-    auto* const owner = static_cast<PrivateHardBody*>(body);
-    for (DynamicStress* joint = owner->getFirstJoint(); joint; joint = owner->getNextJoint()) {
-        joint->enableBreakableByForce();
+    if (auto* const owner = dynamic_cast<PrivateHardBody*>(body)) {
+        for (DynamicStress* joint = owner->getFirstJoint(); joint; joint = owner->getNextJoint()) {
+            joint->enableBreakableByForce();
+        }
+    }
+    if (FractureBody* const compound = asFractureBody(fractureBody)) {
+        compound->updateFromFragments();
     }
 }
 
-bool PrivateWorld::breakFractureJoint(DynamicStress* /*joint*/, HardBody* fractureBody) {
+bool PrivateWorld::breakFractureJoint(DynamicStress* joint, HardBody* fractureBody) {
     if (!fractureBody) {
         return false;
     }
@@ -245,11 +262,20 @@ bool PrivateWorld::breakFractureJoint(DynamicStress* /*joint*/, HardBody* fractu
         collisionManager->releaseContactGroups();
     }
     // Only a fracture body has joints to remove.
+    if (FractureBody* const compound = asFractureBody(fractureBody)) {
+        return breakFractureBodyJoint(*this, *compound, joint);
+    }
     return true;
 }
 
 bool PrivateWorld::addFractureJoint(DynamicStress* joint, HardBody* fractureBody) {
-    return joint && fractureBody;
+    if (!joint || !fractureBody) {
+        return false;
+    }
+    if (FractureBody* const compound = asFractureBody(fractureBody)) {
+        compound->addJoint(joint);
+    }
+    return true;
 }
 
 void PrivateWorld::restoreInitialState(HardBody* body) {

@@ -34,7 +34,7 @@ public:
     // Notice handed to the convex solver when the world is reset.
     static constexpr int RESET_NOTICE = 8;
 
-    std::unique_ptr<CollisionManager> collisionManager;  // owned; may be absent
+    std::unique_ptr<CollisionManager> collisionManager;  // owned; operations skip it when absent
     double currentDt = 0.0;      // time step in force (the last substep's length after step)
     double lastStepTime = 0.0;   // seconds between startTimer and stopTimer
     std::uint32_t activeBodyCount = 0;  // bodies integrated in the last substep + nStaticBodies
@@ -45,7 +45,8 @@ public:
     BodyList aCrackers;
     BodyList aBarriers;
 
-    // Gravity (0, -10, 0); no collision manager.
+    // Gravity (0, -10, 0) and a new collision manager; throws std::bad_alloc when the
+    // manager cannot be made.
     PrivateWorld();
     PrivateWorld(const PrivateWorld&) = delete;
     PrivateWorld& operator=(const PrivateWorld&) = delete;

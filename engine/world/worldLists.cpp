@@ -1,7 +1,10 @@
 // Emptying the lists, deleting the bodies, counting and walking them.
 
+#include <cstdint>
 #include <cstdio>
 
+#include "engine/fracture/fractureBody.h"
+#include "engine/fracture/fractureWorldFiling.h"
 #include "engine/world/privateWorld.h"
 #include "geometry/debugLog.h"
 
@@ -62,7 +65,15 @@ void PrivateWorld::deleteAllBodies() {
 
 unsigned int PrivateWorld::countBodies() {
     // A fracture body adds its joined fragments less itself; plain bodies count once.
-    return static_cast<unsigned int>(nBodies);
+    std::int64_t total = nBodies;
+    for (BodyList* list : {&aBodies, &adeActivatedBodies, &aStaticBodies}) {
+        for (HardBody* body : *list) {
+            if (const FractureBody* const compound = asFractureBody(body)) {
+                total += fractureBodyCountBeyondItself(*compound);
+            }
+        }
+    }
+    return static_cast<unsigned int>(total);
 }
 
 void PrivateWorld::checkWorld() {
@@ -71,8 +82,11 @@ void PrivateWorld::checkWorld() {
         debugLog(stdout, "  %s\n", body->transform.name);
     }
     debugLog(stdout, "dynamic bodies: %u\n", aBodies.count);
-    for (const HardBody* body : aBodies) {
+    for (HardBody* body : aBodies) {
         debugLog(stdout, "  %s\n", body->transform.name);
+        if (FractureBody* const compound = asFractureBody(body)) {
+            logFractureBody(*compound);
+        }
     }
     debugLog(stdout, "deactivated bodies: %u\n", adeActivatedBodies.count);
     for (const HardBody* body : adeActivatedBodies) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <new>
 
+#include "engine/fracture/fractureWorldFiling.h"
 #include "engine/world/privateWorld.h"
 #include "geometry/debugLog.h"
 
@@ -231,8 +232,37 @@ bool PrivateWorld::manageCollisions(double dt) {
     return true;
 }
 
+namespace {
+
+// Retires the split fracture bodies of one list to the front of adeActivatedBodies,
+// each after its parts were re-filed; returns how many left the list.
+int retireSplitFractureBodies(PrivateWorld& world, BodyList& list) {
+    int retired = 0;
+    BodyList::Node* node = list.head ? list.head->next : nullptr;
+    while (node) {
+        HardBody* const body = node->value;
+        if (!isSplitFractureBody(body)) {
+            node = node->next;
+            continue;
+        }
+        world.reinsertBodyTree(body);
+        // Whatever the re-filing put before it is walked as well: go on from the
+        // node before the unlinked one.
+        BodyList::Node* const before = node->previous;
+        unlinkNode(list, node);
+        body->deActivate();
+        world.adeActivatedBodies.pushFront(body);
+        ++retired;
+        node = before->next;
+    }
+    return retired;
+}
+
+}  // namespace
+
 void PrivateWorld::postCollisionUpdate() {
-    // Retires fracture bodies that split into parts; plain bodies never split.
+    nDynamicBodies -= retireSplitFractureBodies(*this, aBodies);
+    nStaticBodies -= retireSplitFractureBodies(*this, aStaticBodies);
 }
 
 bool PrivateWorld::reinsertBodyTree(HardBody* body) {
@@ -240,7 +270,9 @@ bool PrivateWorld::reinsertBodyTree(HardBody* body) {
         return false;
     }
     // A fracture body re-files its disconnected parts and child bodies instead.
-    if (body->getType() != HB_FRACTURE) {
+    if (FractureBody* const compound = asFractureBody(body)) {
+        reinsertFractureBodyTree(*this, *compound);
+    } else {
         reinsertBody(body);
     }
     return true;
@@ -283,7 +315,14 @@ void PrivateWorld::clear() {
     if (collisionManager) {
         collisionManager->clear();
     }
-    // (Split fracture bodies would leave adeActivatedBodies here; no plain body splits.)
+    // Split fracture bodies were retired for good: they leave the sleeping list.
+    for (BodyList::Node* node = adeActivatedBodies.head ? adeActivatedBodies.head->next : nullptr; node;) {
+        BodyList::Node* const next = node->next;
+        if (isSplitFractureBody(node->value)) {
+            unlinkNode(adeActivatedBodies, node);
+        }
+        node = next;
+    }
 
     // Every sleeper wakes at the front of aBodies.
     for (HardBody* body : aReactivationBodies) {

@@ -6,6 +6,7 @@
 
 class BVmesh;
 class BVbox;
+class BVAAbox;
 struct ZYLcapsule;
 
 // Search history of one shape pair, carried by the pair from frame to frame so the
@@ -180,6 +181,48 @@ public:
                           Qmt::QmtVector3* points, Qmt::QmtVector3* normals, std::uint32_t& count,
                           double* values, std::uint32_t& featureIdA,
                           std::uint32_t& featureIdB) const;
+
+    // Sphere (centre c, radius r) queries. No body kind is a sphere: the engine
+    // itself calls none of them. They follow the capsule members with the sphere as
+    // a capsule of no length, except that their fan tests close a winding already at
+    // -1e-5, their feature selection prefers the smaller feature on ties, and their
+    // manifold is always one point.
+    //
+    // Fan tests: the hull-sphere difference of a record is (c - r d) - V[vertexA];
+    // the sphere-pair one (cB - rB d) - (cA + rA d), from its direction d alone.
+    bool fanTestHullSphere(const BVmesh& hull, const Qmt::QmtVector3& c, double r, const Qmt::QmtVector3& n,
+                           Qmt::QmtVector3& fan, const SupportRecord* pool, std::uint32_t count) const;
+    bool fanTestSphereSphere(const Qmt::QmtVector3& cA, double rA, const Qmt::QmtVector3& cB, double rB,
+                             const Qmt::QmtVector3& n, Qmt::QmtVector3& fan, const SupportRecord* pool,
+                             std::uint32_t count) const;
+    // Overlap tests as testHullCapsule (the sphere second) and testCapsuleBox (the
+    // axis-aligned box first, read through its corners, centred between its minimum
+    // and maximum). The sphere pair keeps no cache and compares directions where the
+    // others compare support vertices; coincident centres overlap.
+    std::uint32_t testHullSphere(const BVmesh& hull, const Qmt::QmtVector3& c, double r,
+                                 ProximityCache& cache) const;
+    std::uint32_t testSphereSphere(const Qmt::QmtVector3& cA, double rA, const Qmt::QmtVector3& cB,
+                                   double rB) const;
+    std::uint32_t testCapsuleAAbox(const BVAAbox& box, const ZYLcapsule& capsule, ProximityCache& cache) const;
+    // One contact of a sphere against a hull, normal from the sphere into the hull,
+    // by the polytope expansion of contactHullCapsule.
+    bool contactHullSphere(const BVmesh& hull, const Qmt::QmtVector3& c, double r, ProximityCache& cache,
+                           Qmt::QmtVector3* points, Qmt::QmtVector3* normals, std::uint32_t& count,
+                           double* values, std::uint32_t& featureId) const;
+    bool buildStartTetrahedronHullSphere(const BVmesh& hull, const Qmt::QmtVector3& c, double r,
+                                         const ProximityCache& cache, Polytope& polytope) const;
+    bool expandPolytopeHullSphere(const BVmesh& hull, const Qmt::QmtVector3& c, double r,
+                                  const SupportRecord& search, Polytope& polytope) const;
+    bool isExpansionDoneHullSphere(const BVmesh& hull, const Qmt::QmtVector3& c, double r,
+                                   const SupportRecord& search, const PolytopeFace& face,
+                                   const SupportRecord* vertices, std::uint32_t count) const;
+    // The manifold of hull vertices (1 to 3) against the sphere point c0: one point,
+    // normal, value and the first face around the first vertex; count 0 for a hull
+    // count outside 1..3. c and r are not read.
+    void hullSphereManifold(const BVmesh& hull, const Qmt::QmtVector3& c, double r,
+                            const std::uint32_t* hullFeature, std::uint32_t hullCount,
+                            const Qmt::QmtVector3& c0, Qmt::QmtVector3* points, Qmt::QmtVector3* normals,
+                            std::uint32_t& count, double* values, std::uint32_t& featureId) const;
 
     // Told when the world is reset or a body is added; the solver keeps nothing.
     bool notify(int event) const;

@@ -68,6 +68,9 @@ private:
 class BoxSide {
 public:
     explicit BoxSide(const BVbox& box);
+    // The same through an axis-aligned box's corners; the centre is the midpoint of
+    // its minimum and maximum corners.
+    explicit BoxSide(const BVAAbox& box);
 
     bool empty() const { return !valid_; }
     const Qmt::QmtVector3& centre() const { return centre_; }
@@ -140,9 +143,9 @@ private:
     const ZYLcapsule& capsule_;
 };
 
-// An indexed first shape (hull or box) against a capsule. The capsule has no support
-// index, so the stall and cycle rules look at the first shape's vertex, the stall
-// also at the direction.
+// An indexed first shape (hull or box) against a capsule (or a sphere, a capsule of
+// no length). The capsule has no support index, so the stall and cycle rules look at
+// the first shape's vertex, the stall also at the direction.
 template <class ShapeA>
 class CapsulePairPolicy {
 public:
@@ -219,10 +222,14 @@ private:
 //
 // When it answers true and winding is given, winding[0..2] receive the pool indices
 // of the three records whose projections wind around the axis.
+//
+// A further record turned back past edge 0 (b <= -1e-5) closes the winding when its
+// turn from edge 1 reaches windingThreshold (a >= windingThreshold), else it becomes
+// edge 0. The sphere pairs close it already at -1e-5.
 template <class Policy>
 bool fanTest(const Policy& pair, const Qmt::QmtVector3& n, Qmt::QmtVector3& f,
              const SupportRecord* pool, std::uint32_t count,
-             std::uint32_t* winding = nullptr) {
+             std::uint32_t* winding = nullptr, double windingThreshold = PK_EPS) {
     if (count < 2) {
         f = f + n;
         if (f.SquaredLength() >= PK_EPS) {
@@ -275,7 +282,7 @@ bool fanTest(const Policy& pair, const Qmt::QmtVector3& n, Qmt::QmtVector3& f,
         const double a = q.y * q1.x - q.x * q1.y;
         const double b = q.y * q0.x - q.x * q0.y;
         if (b <= -PK_EPS) {
-            if (a >= PK_EPS) {
+            if (a >= windingThreshold) {
                 if (winding) {
                     winding[0] = i0;
                     winding[1] = i1;
@@ -298,6 +305,17 @@ bool fanTest(const Policy& pair, const Qmt::QmtVector3& n, Qmt::QmtVector3& f,
         f = -f;
     }
     return false;
+}
+
+// The winding threshold of a pair's fan test: the policy's FAN_WINDING_THRESHOLD
+// when it names one, else 1e-5.
+template <class Policy>
+constexpr double fanWindingThreshold() {
+    if constexpr (requires { Policy::FAN_WINDING_THRESHOLD; }) {
+        return Policy::FAN_WINDING_THRESHOLD;
+    } else {
+        return PK_EPS;
+    }
 }
 
 // Whether the winding the fan test found proves an overlap. The three records'
@@ -361,7 +379,7 @@ std::uint32_t reflectionSearch(const Policy& pair, SupportRecord& s) {
         Qmt::QmtVector3 n = s.difference;
         n.Unitize(Qmt::QmtMatrix3::EPSILON);
         std::uint32_t winding[3];
-        if (fanTest(pair, n, fan, pool.data(), pool.size(), winding)) {
+        if (fanTest(pair, n, fan, pool.data(), pool.size(), winding, fanWindingThreshold<Policy>())) {
             return windingHoldsOrigin(pair, n, pool.data(), winding) ? 1 : exactDecision(pair, s);
         }
         if (!pool.push(s)) {

@@ -149,7 +149,8 @@ const PolytopeFace* Polytope::nearestFaceAbsolute() const {
 
 namespace PkJumpDetail {
 
-FaceFeature selectFaceFeature(const Pk_jump& solver, const Polytope& polytope, const PolytopeFace& F) {
+FaceFeature selectFaceFeature(const Pk_jump& solver, const Polytope& polytope, const PolytopeFace& F,
+                              bool strict) {
     const Qmt::QmtVector3 P[3] = {polytope.point(F.i0), polytope.point(F.i1), polytope.point(F.i2)};
     const double s0 = P[0].SquaredLength(), s1 = P[1].SquaredLength(), s2 = P[2].SquaredLength();
     std::uint32_t k;
@@ -171,6 +172,19 @@ FaceFeature selectFaceFeature(const Pk_jump& solver, const Polytope& polytope, c
     const double h2 = h * h;
     const double pk = P[k].SquaredLength();
     FaceFeature feature;
+    if (strict) {
+        if (d[j] > h2) {
+            feature.kind = pk > h2 ? FaceFeature::FACE : FaceFeature::VERTEX;
+            feature.first = pk > h2 ? 0 : k;
+        } else if (pk > d[j]) {
+            feature.kind = FaceFeature::EDGE;
+            feature.first = j;
+        } else {
+            feature.kind = FaceFeature::VERTEX;
+            feature.first = k;
+        }
+        return feature;
+    }
     if (d[j] >= h2 && pk >= h2) {
         feature.kind = FaceFeature::FACE;
     } else if (pk >= d[j] && h2 >= d[j]) {

@@ -127,8 +127,10 @@ struct FaceFeature {
 };
 
 // The feature of face F nearest the origin by the squared distances of its vertices,
-// edges and plane.
-FaceFeature selectFaceFeature(const Pk_jump& solver, const Polytope& polytope, const PolytopeFace& F);
+// edges and plane. Ties go to the face, then the edge; with strict they go to the
+// vertex, then the edge (a single contact point prefers the smaller feature).
+FaceFeature selectFaceFeature(const Pk_jump& solver, const Polytope& polytope, const PolytopeFace& F,
+                              bool strict = false);
 
 // The polytope vertex index of corner c (0..2) of the face.
 inline std::uint32_t faceCorner(const PolytopeFace& f, std::uint32_t c) {

@@ -1,0 +1,497 @@
+// Pair resolution: whether a pair still needs work, the contact state, and the impulses
+// of a pair's contacts solved as one small least-squares system; and the impulse
+// between a point mass and a body.
+
+#include <algorithm>
+#include <cmath>
+
+#include "engine/collision/collisionManager.h"
+#include "engine/collision/contactBlocks.h"
+#include "engine/fracture/fractureBody.h"
+#include "engine/solver/lsqSystem.h"
+#include "geometry/debugLog.h"
+
+using Qmt::QmtMatrix3;
+using Qmt::QmtVector3;
+
+namespace {
+
+constexpr double TOLERANCE = 1e-5;
+constexpr double UNIT_TOLERANCE = 9.999999974752427e-7;
+constexpr double STILL_SPEED = 1e-10;          // squared relative speeds below it count as rest
+constexpr double STATIC_IMPACT_SPEED = -2e-5;  // approach against a static body that counts as creeping
+constexpr double MIN_FRICTION_SCALE = 0.01;
+constexpr int NORMAL_STAGE_PASSES = 2;
+constexpr std::uint32_t RESULT_BODY_CHANGED = 64;
+
+QmtVector3 blockOf(const dvec* v, std::uint32_t i) {
+    return {v->elements[3 * i], v->elements[3 * i + 1], v->elements[3 * i + 2]};
+}
+
+// n_i . (K_ij v) for the 3 x 3 block (i, j) of K.
+double projectBlock(const MatrixView& k, std::uint32_t i, std::uint32_t j, const QmtVector3& n,
+                    const QmtVector3& v) {
+    double out = 0.0;
+    for (int r = 0; r < 3; ++r) {
+        double row = 0.0;
+        for (int c = 0; c < 3; ++c) {
+            row += k.at(static_cast<int>(3 * i) + r, static_cast<int>(3 * j) + c) * v[c];
+        }
+        out += n[r] * row;
+    }
+    return out;
+}
+
+// Moves the unmarked contacts to the front in order with everything the resolution
+// reads per contact, and clears the marks.
+void compactContacts(CollisionPair& pair) {
+    const std::uint32_t n = std::min(pair.contactCount, CollisionPair::MAX_CONTACTS);
+    std::uint32_t kept = 0;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        if (pair.dropMarks[i] == 0) {
+            if (kept != i) {
+                pair.points[kept] = pair.points[i];
+                pair.pointsB[kept] = pair.pointsB[i];
+                pair.normals[kept] = pair.normals[i];
+                pair.depths[kept] = pair.depths[i];
+                pair.relativeVelocities[kept] = pair.relativeVelocities[i];
+                pair.staticPointVelocities[kept] = pair.staticPointVelocities[i];
+                pair.features[kept].featureA = pair.features[i].featureA;
+                pair.features[kept].featureB = pair.features[i].featureB;
+                pair.armsA[kept] = pair.armsA[i];
+                pair.armsB[kept] = pair.armsB[i];
+                pair.frictionDirections[kept] = pair.frictionDirections[i];
+            }
+            ++kept;
+        }
+        pair.dropMarks[i] = 0;
+    }
+    pair.contactCount = kept;
+}
+
+void applyPairImpulse(HardBody* a, HardBody* b, const QmtVector3& impulse, const QmtVector3& point) {
+    a->applyImpulse(impulse, point);
+    if (!b->isStatic()) {
+        b->applyImpulse(-impulse, point);
+    }
+}
+
+// Lane 0 solves in the manager's own workspace, a worker lane in its own.
+ContactLsqWorkspace* laneWorkspace(CollisionManager& manager, int lane) {
+    if (lane == 0) {
+        return manager.workspace.get();
+    }
+    if (lane > 0 && lane <= getCollisionWorkerCount() && manager.laneWorkspaces) {
+        return &manager.laneWorkspaces[lane - 1];
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+double CollisionManager::pairEnergy(const CollisionPair* pair) {
+    if (!pair || !pair->bodyA || !pair->bodyB) {
+        return -1.0;
+    }
+    translationalEnergy = 0.0;
+    rotationalEnergy = 0.0;
+    totalLinearMomentum = QmtVector3::ZERO;
+    totalAngularMomentum = QmtVector3::ZERO;
+    for (const HardBody* body : {pair->bodyA, pair->bodyB}) {
+        const RBDynamics& d = body->getDyn();
+        const double m = body->getMass();
+        translationalEnergy += m * d.v.SquaredLength();
+        rotationalEnergy += d.L.Dot(d.w);
+        totalLinearMomentum += d.v * m;
+        totalAngularMomentum += d.L + d.position.Cross(d.v) * m;
+    }
+    totalEnergy = translationalEnergy + rotationalEnergy;
+    return totalEnergy;
+}
+
+void CollisionManager::refreshContactState(CollisionPair* pair, int mode) {
+    if (!pair || pair->contactCount == 0) {
+        return;
+    }
+    HardBody* const a = pair->bodyA;
+    HardBody* const b = pair->bodyB;
+    const std::uint32_t n = std::min(pair->contactCount, CollisionPair::MAX_CONTACTS);
+    pair->keptCount = n;
+    const RBDynamics& da = a->getDyn();
+    const RBDynamics& db = b->getDyn();
+    const bool staticB = b->isStatic();
+    const bool movingB = b->computeEnergy() > TOLERANCE;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        QmtVector3 velocityB;
+        if (movingB) {
+            velocityB = staticB ? pair->staticPointVelocities[i] : db.v + db.w.Cross(pair->armsB[i]);
+        }
+        QmtVector3 rel = (da.v + da.w.Cross(pair->armsA[i])) - velocityB;
+        if (rel.SquaredLength() < STILL_SPEED) {
+            rel = QmtVector3::ZERO;
+        }
+        pair->relativeVelocities[i] = rel;
+        const QmtVector3& normal = pair->normals[i];
+        QmtVector3 tangent = rel - normal * rel.Dot(normal);
+        if (tangent.SquaredLength() > STILL_SPEED) {
+            tangent = -tangent;
+            tangent.Unitize(UNIT_TOLERANCE);
+            pair->frictionDirections[i] = tangent;
+        } else {
+            pair->frictionDirections[i] = QmtVector3::ZERO;
+        }
+    }
+    if (mode == 2) {
+        // Inside a step a pair can only become (or stay) a creeping contact.
+        for (std::uint32_t i = 0; i < n; ++i) {
+            if (pair->relativeVelocities[i].Dot(pair->normals[i]) < -TOLERANCE) {
+                pair->state = 2;
+                break;
+            }
+        }
+        return;
+    }
+    // An impact approaches now and approached at the start of the step as well; a
+    // contact that approaches only now creeps.
+    const RBDynamics& la = a->getLastDyn();
+    const RBDynamics& lb = b->getLastDyn();
+    pair->state = 0;
+    for (std::uint32_t i = 0; i < n && pair->state != 1; ++i) {
+        const double approach = pair->relativeVelocities[i].Dot(pair->normals[i]);
+        if (approach >= -TOLERANCE) {
+            continue;
+        }
+        const QmtVector3 armA = (la.rotation * pair->points[i] + la.position) - la.position;
+        QmtVector3 last = la.v + la.w.Cross(armA);
+        if (!staticB) {
+            const QmtVector3 armB = (lb.rotation * pair->pointsB[i] + lb.position) - lb.position;
+            last -= lb.v + lb.w.Cross(armB);
+            pair->state = last.Dot(pair->normals[i]) > -TOLERANCE ? 2 : 1;
+        } else if (movingB) {
+            pair->state = approach > STATIC_IMPACT_SPEED ? 2 : 1;
+        } else {
+            pair->state = last.Dot(pair->normals[i]) > -TOLERANCE ? 2 : 1;
+        }
+    }
+}
+
+void CollisionManager::dropSeparatingContacts(CollisionPair* pair) {
+    std::fill(std::begin(pair->dropMarks), std::end(pair->dropMarks), std::uint8_t{0});
+    const std::uint32_t n = std::min(pair->contactCount, CollisionPair::MAX_CONTACTS);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        if (pair->relativeVelocities[i].Dot(pair->normals[i]) > TOLERANCE) {
+            pair->dropMarks[i] = 1;
+        }
+    }
+    compactContacts(*pair);
+}
+
+void CollisionManager::dropMarkedContacts(CollisionPair* pair) { compactContacts(*pair); }
+
+void CollisionManager::buildContactBlockRows(const CollisionPair* pair, MatrixView* matrix) {
+    const HardBody* const a = pair->bodyA;
+    const HardBody* const b = pair->bodyB;
+    const bool staticB = b->isStatic();
+    const double diagonal = staticB ? pair->massWeightA : pair->massWeightA + pair->massWeightB;
+    const QmtMatrix3 inverseA = a->getDyn().invInertiaWorld * pair->massProductA;
+    const QmtMatrix3 inverseB = b->getDyn().invInertiaWorld * pair->massProductB;
+    fillContactBlocks(*matrix, pair->contactCount, diagonal, inverseA, pair->armsA, staticB ? nullptr : &inverseB,
+                      pair->armsB);
+}
+
+void CollisionManager::normalTargets(const CollisionPair* pair, const dvec* blockRhs, dvec* rhs) {
+    for (std::uint32_t i = 0; i < pair->contactCount; ++i) {
+        rhs->elements[i] = blockOf(blockRhs, i).Dot(pair->normals[i]);
+    }
+}
+
+void CollisionManager::buildNormalRows(const CollisionPair* pair, const MatrixView* blockMatrix, MatrixView* matrix,
+                                       double scale) {
+    const double slide = scale * pair->friction;
+    for (std::uint32_t j = 0; j < pair->contactCount; ++j) {
+        const QmtVector3 push = pair->normals[j] + pair->frictionDirections[j] * slide;
+        for (std::uint32_t i = 0; i < pair->contactCount; ++i) {
+            matrix->at(static_cast<int>(i), static_cast<int>(j)) =
+                projectBlock(*blockMatrix, i, j, pair->normals[i], push);
+        }
+    }
+}
+
+void CollisionManager::buildFrictionlessNormalRows(const CollisionPair* pair, const MatrixView* blockMatrix,
+                                                   MatrixView* matrix) {
+    MatrixView::setZero(*matrix, 0.0);
+    for (std::uint32_t j = 0; j < pair->contactCount; ++j) {
+        for (std::uint32_t i = 0; i < pair->contactCount; ++i) {
+            matrix->at(static_cast<int>(i), static_cast<int>(j)) =
+                projectBlock(*blockMatrix, i, j, pair->normals[i], pair->normals[j]);
+        }
+    }
+}
+
+void CollisionManager::solvePairImpulses(CollisionPair* pair, int mode, MatrixView** blockMatrix,
+                                         double massProduct, int lane) {
+    if (!pair || pair->contactCount == 0) {
+        return;
+    }
+    ContactLsqWorkspace* const ws = laneWorkspace(*this, lane);
+    MatrixView* k = nullptr;
+    dvec* rhs = nullptr;
+    dvec* x = nullptr;
+    const int n = static_cast<int>(pair->contactCount);
+    if (!ws || !ws->setupRows(n, 0, k, rhs, x)) {
+        return;
+    }
+    if (blockMatrix) {
+        *blockMatrix = k;
+    }
+    dvec_zero_range(rhs, 0, rhs->length - 1);
+    HardBody* const a = pair->bodyA;
+    HardBody* const b = pair->bodyB;
+    const double restitution = mode == 1 ? std::min(a->getRestitutionCoeff(), b->getRestitutionCoeff()) : 0.0;
+    for (int i = 0; i < n; ++i) {
+        pair->dropMarks[i] = 0;
+        const QmtVector3& normal = pair->normals[i];
+        const QmtVector3& rel = pair->relativeVelocities[i];
+        const QmtVector3 target = (rel + normal * (restitution * rel.Dot(normal))) * -massProduct;
+        if (target.Dot(normal) > TOLERANCE) {
+            for (int c = 0; c < 3; ++c) {
+                rhs->elements[3 * i + c] = target[c];
+            }
+        }
+    }
+    pair->massWeightA = massProduct / a->getMass();
+    pair->massWeightB = massProduct / b->getMass();
+    pair->massProductA = massProduct;
+    pair->massProductB = massProduct;
+    MatrixView::setZero(*k, 1.0);
+    buildContactBlockRows(pair, k);
+    solveContactBlockSystem(*ws, n, k, rhs, x, pair->normals, pair->dropMarks);
+    dropMarkedContacts(pair);
+    pair->secondPass = 0;
+
+    const std::uint32_t m = pair->contactCount;
+    const double mu = pair->friction;
+    const QmtVector3 centreA = a->getDyn().position;
+    bool coneHolds = true;
+    double largest = 0.0;
+    for (std::uint32_t i = 0; i < m; ++i) {
+        const QmtVector3 xi = blockOf(x, i);
+        const double normalPart = xi.Dot(pair->normals[i]);
+        largest = std::max(largest, normalPart);
+        if ((xi - pair->normals[i] * normalPart).Length() > normalPart * mu) {
+            coneHolds = false;
+        }
+    }
+    if (coneHolds) {
+        for (std::uint32_t i = 0; i < m; ++i) {
+            const QmtVector3 xi = blockOf(x, i);
+            if (xi.SquaredLength() > TOLERANCE) {
+                pair->impulseVectors[i] = xi;
+                applyPairImpulse(a, b, xi, pair->armsA[i] + centreA);
+            } else {
+                pair->impulseVectors[i] = QmtVector3::ZERO;
+            }
+        }
+        return;
+    }
+
+    // Outside the friction cone: solve for normal impulses that carry friction along the
+    // sliding direction, scaled down when that would push harder than the free solve.
+    MatrixView* normalMatrix = nullptr;
+    dvec* normalRhs = nullptr;
+    dvec* normalX = nullptr;
+    std::uint8_t* skip = nullptr;
+    double scale = 2.0;
+    for (int pass = 0; pass < NORMAL_STAGE_PASSES; ++pass) {
+        scale *= 0.5;
+        if (scale < MIN_FRICTION_SCALE) {
+            scale = 0.0;
+        }
+        if (!ws->setup(static_cast<int>(m), normalMatrix, normalRhs, normalX, skip)) {
+            return;
+        }
+        normalTargets(pair, rhs, normalRhs);
+        MatrixView::setZero(*normalMatrix, 1.0);
+        buildNormalRows(pair, k, normalMatrix, scale);
+        solveMaskedContactSystem(*ws, static_cast<int>(m), 0, normalMatrix, normalRhs, normalX, pair->dropMarks,
+                                 skip);
+        bool exceeded = false;
+        for (int i = 0; i < normalX->length; ++i) {
+            exceeded = exceeded || normalX->elements[i] > largest;
+        }
+        if (!exceeded) {
+            break;
+        }
+        scale = 0.0;
+        pair->secondPass = 1;
+    }
+    compactBlockSystem(*ws, static_cast<int>(m), k, x, rhs, pair->dropMarks);
+    dropMarkedContacts(pair);
+    for (std::uint32_t i = 0; i < pair->contactCount; ++i) {
+        const double j = normalX->elements[i];
+        if (j <= TOLERANCE) {
+            pair->impulseVectors[i] = QmtVector3::ZERO;
+            continue;
+        }
+        const QmtVector3& normal = pair->normals[i];
+        const QmtVector3& slide = pair->frictionDirections[i];
+        const QmtVector3 impulse = (normal + slide * (scale * mu)) * j;
+        const QmtVector3 point = pair->armsA[i] + centreA;
+        pair->impulseVectors[i] = impulse;
+        applyPairImpulse(a, b, impulse, point);
+        if (scale < TOLERANCE) {
+            applyPairImpulse(a, b, slide * (j * mu), point);
+        }
+    }
+}
+
+void CollisionManager::resolveGroupContacts(CollisionPair* pair, int mode, MatrixView* blockMatrix,
+                                            double massProduct, int lane) {
+    refreshContactState(pair, mode);
+    pair->groupContactCount = 0;
+    for (ContactGroup* group : pair->groupLinks) {
+        group->flags |= ContactGroup::ACTIVE;
+        pair->groupContactCount += group->count;
+    }
+    if (pair->contactCount != 0) {
+        solvePairWithGroups(pair, mode, blockMatrix, &pair->contactCount, massProduct, lane);
+    }
+}
+
+std::uint32_t CollisionManager::resolvePair(CollisionPair* pair, int mode, int lane) {
+    if (!pair || !pair->bodyA || !pair->bodyB) {
+        return 0;
+    }
+    std::uint32_t result = 0;
+    const double before = pairEnergy(pair);
+    HardBody* const a = pair->bodyA;
+    HardBody* const b = pair->bodyB;
+    if (!a->isActive() && !b->isActive()) {
+        pair->state = 0;
+        return 0;
+    }
+    // A body waiting for its first hit stops being static when struck.
+    if (a->isStatic() && a->isFirstHit(false)) {
+        a->disableStatic();
+        result = RESULT_BODY_CHANGED;
+    }
+    if (b->isStatic()) {
+        if (!a->isActive()) {
+            pair->state = 0;
+            return result;
+        }
+        if (b->isFirstHit(false)) {
+            const auto* const fracture = b->getType() == HB_FRACTURE ? dynamic_cast<const FractureBody*>(b) : nullptr;
+            if (!fracture || !fracture->hasStaticBodies()) {
+                b->disableStatic();
+                result |= RESULT_BODY_CHANGED;
+            }
+        }
+    }
+    const double massA = a->getMass();
+    double massProduct = massA;
+    double ratio = 1.0;
+    if (!b->isStatic()) {
+        const double massB = b->getMass();
+        massProduct = massA * massB;
+        ratio = std::max(massA, massB) / std::min(massA, massB);
+    }
+    const bool groupsOn = contactGroupsEnabled;
+    refreshContactState(pair, mode);
+    dropSeparatingContacts(pair);
+    pair->groupContactCount = 0;
+    if (pair->groupLinkCount != 0) {
+        for (ContactGroup* group : pair->groupLinks) {
+            group->flags |= ContactGroup::ACTIVE;
+            pair->groupContactCount += group->count;
+        }
+    }
+    MatrixView* blockMatrix = nullptr;
+    if (pair->state != 0) {
+        solvePairImpulses(pair, mode, &blockMatrix, massProduct, lane);
+        if (mode == 1 && groupsOn) {
+            solvePairGroups(pair, massProduct, lane);
+        }
+    }
+    if (ratio < 100.0 && groupsOn && pair->state != 0) {
+        resolveGroupContacts(pair, mode, blockMatrix, massProduct, lane);
+    }
+    if (mode == 1) {
+        if (pair->state == 1) {
+            pair->state = 0;
+        }
+    } else if (mode == 2 && pair->state != 0) {
+        pair->state = 2;
+    }
+    const double after = pairEnergy(pair);
+    if (after > 3.0 * before) {
+        debugLog(stdout, "energy gain %s %s %g %g %g\n", a->transform.name, b->transform.name, before, after,
+                 after * 100.0 / before);
+    }
+    return result;
+}
+
+void CollisionManager::applyImpulseAtPoint(double restitution, double friction, const QmtVector3& point,
+                                           double pointMass, const QmtVector3& normal, QmtVector3& pointVelocity,
+                                           HardBody* body) {
+    if (!body || !lsqSystem) {
+        return;
+    }
+    const RBDynamics& d = body->getDyn();
+    const QmtVector3 arm = point - d.position;
+    const double e = std::min(restitution, body->getRestitutionCoeff());
+    const double mu = std::max(friction, body->getFrictionCoeff());
+    QmtVector3 bodyVelocity;
+    if (body->computeEnergy() > TOLERANCE) {
+        bodyVelocity = d.v + d.w.Cross(arm);
+    }
+    const QmtVector3 rel = pointVelocity - bodyVelocity;
+    const double vn = rel.Dot(normal);
+    if (vn > TOLERANCE) {
+        return;
+    }
+    const bool staticBody = body->isStatic();
+    const double bodyMass = body->getMass();
+    const double k = staticBody ? pointMass : pointMass * bodyMass;
+    // Both sides scaled by m M: (M + m) J - m M [r] I^-1 [r] J = m M (target change of
+    // the relative velocity); a static body only lets the point mass bounce.
+    QmtMatrix3 system = QmtMatrix3::IDENTITY;
+    if (!staticBody) {
+        const QmtMatrix3 turn = crossSandwich(arm, d.invInertiaWorld * (pointMass * bodyMass), arm);
+        for (unsigned r = 0; r < 3; ++r) {
+            for (unsigned c = 0; c < 3; ++c) {
+                system(r, c) = (r == c ? bodyMass + pointMass : 0.0) - turn(r, c);
+            }
+        }
+    }
+    MatrixView* matrix = nullptr;
+    dvec* rhs = nullptr;
+    dvec* x = nullptr;
+    if (!lsqSystem->setup(3, matrix, rhs, x)) {
+        return;
+    }
+    const QmtVector3 target = (normal * (-e * vn) - rel) * k;
+    for (unsigned r = 0; r < 3; ++r) {
+        rhs->elements[r] = target[static_cast<int>(r)];
+        for (unsigned c = 0; c < 3; ++c) {
+            matrix->at(static_cast<int>(r), static_cast<int>(c)) = system(r, c);
+        }
+    }
+    lsqSystem->solve(matrix, rhs, x);
+    QmtVector3 impulse{x->elements[0], x->elements[1], x->elements[2]};
+    QmtVector3 tangent = rel - normal * vn;
+    if (tangent.Length() > TOLERANCE) {
+        tangent.Unitize(UNIT_TOLERANCE);
+        const double jn = impulse.Dot(normal);
+        if ((impulse - normal * jn).Length() > jn * mu) {
+            // Sliding: the impulse lies on the edge of the friction cone.
+            const QmtVector3 direction = normal - tangent * mu;
+            const double j = -k * vn * (1.0 + e) / normal.Dot(system * direction);
+            impulse = direction * j;
+        }
+    }
+    pointVelocity += impulse / pointMass;
+    if (!staticBody) {
+        body->applyImpulse(-impulse, point);
+    }
+}

@@ -1,0 +1,273 @@
+// Worker lanes: the worker table, how a pass starts and joins its lanes, the lane
+// bookkeeping between phases, and the threaded resolution with its lane assignment.
+// Lane 0 is the calling thread, which always works a share too; worker i works lane
+// i + 1 on its own pair pool, workspace and lists. No lock is taken: a lane writes only
+// bodies no other lane touches in that pass.
+
+#include "engine/collision/workerTable.h"
+
+#include <algorithm>
+#include <new>
+#include <system_error>
+
+#include "engine/collision/pairListMoves.h"
+#include "engine/solver/lsqSystem.h"
+#include "engine/threads/processorCount.h"
+#include "engine/threads/stdThreads.h"
+
+namespace {
+
+std::unique_ptr<WorkerTable> workerTable;
+std::unique_ptr<kvsThreadsApi> threadsApi;
+
+// Both the processed bit and every lane byte: a fracture body's own clear leaves its
+// lane bytes as they were.
+void releaseClaim(HardBody* body) {
+    body->clearProcessed();
+    std::fill(std::begin(body->processedThread), std::end(body->processedThread), std::uint8_t{0});
+    body->disableProcessed();
+}
+
+// A static body waiting for its first hit turns dynamic when resolved, so only one lane
+// may resolve its pairs.
+bool claimable(const HardBody* body) { return !body->isStatic() || body->isFirstHit(false); }
+
+void claim(HardBody* body, int worker) {
+    if (claimable(body)) {
+        body->enableProcessedThread(worker);
+        body->enableProcessed();
+    }
+}
+
+}  // namespace
+
+WorkerTable* getWorkerTable() { return workerTable.get(); }
+
+kvsThreadsApi* getWorkerThreadsApi() { return threadsApi.get(); }
+
+int usableLanes(std::uint32_t threadCount) {
+    const int workers = workerTable ? workerTable->workerCount : 0;
+    if (threadCount == 0) {
+        return 1;
+    }
+    return static_cast<int>(std::min<std::uint32_t>(threadCount, static_cast<std::uint32_t>(workers) + 1));
+}
+
+LanePhase::LanePhase(WorkerTable& table, int workers) : table_(table), workers_(workers) {
+    for (int i = 0; i < workers_; ++i) {
+        table_.records[i].started = false;
+    }
+}
+
+void LanePhase::start(int worker, LaneProc proc) {
+    WorkerRecord& record = table_.records[worker];
+    wanted_[worker] = true;
+    procs_[worker] = proc;
+    if (failed_) {
+        return;
+    }
+    try {
+        record.thread = std::make_unique<std::thread>(proc, &record);
+        record.started = true;
+    } catch (const std::system_error&) {
+        failed_ = true;
+    } catch (const std::bad_alloc&) {
+        failed_ = true;
+    }
+}
+
+void LanePhase::join() {
+    if (joined_) {
+        return;
+    }
+    joined_ = true;
+    for (int i = 0; i < workers_; ++i) {
+        WorkerRecord& record = table_.records[i];
+        if (record.started && threadsApi) {
+            threadsApi->join(record.thread.get());
+        }
+        record.thread.reset();
+    }
+    for (int i = 0; i < workers_; ++i) {
+        if (wanted_[i] && !table_.records[i].started) {
+            procs_[i](&table_.records[i]);
+        }
+    }
+}
+
+
+// ---- set-up ----
+
+int CollisionManager::createWorkerTable() {
+    const int chosen = getProcessorCountOverride();
+    const int processors = chosen > 0 ? chosen : getSystemProcessorCount();
+    const int workers = std::clamp(processors - 1, 0, MAX_WORKERS);
+    try {
+        laneWorkspaces = workers > 0 ? std::make_unique<ContactLsqWorkspace[]>(workers) : nullptr;
+        auto table = std::make_unique<WorkerTable>();
+        table->records = std::make_unique<WorkerRecord[]>(workers);
+        threadsApi = std::make_unique<stdThreadsApi>();
+        table->workerCount = table->activeWorkerCount = workers;
+        for (int i = 0; i < workers; ++i) {
+            WorkerRecord& record = table->records[i];
+            record.laneNumber = i + 1;
+            record.output = &workerPairs[i];
+            record.manager = this;
+        }
+        workerTable = std::move(table);
+    } catch (const std::bad_alloc&) {
+        return -1;
+    }
+    return workers;
+}
+
+int CollisionManager::destroyWorkerTable() {
+    if (!workerTable) {
+        return -1;
+    }
+    laneWorkspaces.reset();
+    threadsApi.reset();
+    workerTable.reset();
+    return 0;
+}
+
+void CollisionManager::updateLaneCount() {
+    threadCount = workerTable ? static_cast<std::uint32_t>(workerTable->workerCount) + 1 : 1;
+}
+
+// ---- lane bookkeeping ----
+
+void CollisionManager::distributePairStore() {
+    const int workers = workerTable ? workerTable->workerCount : 0;
+    if (workers < 1) {
+        return;
+    }
+    const std::uint32_t share = pairPool.count / static_cast<std::uint32_t>(workers + 1);
+    for (int lane = 1; lane <= workers; ++lane) {
+        for (std::uint32_t i = 0; i < share; ++i) {
+            moveFirstToFront(pairPool, lanePairPools[lane - 1]);
+        }
+    }
+}
+
+void CollisionManager::collectLanePairs() {
+    const int workers = workerTable ? workerTable->workerCount : 0;
+    for (int lane = 1; lane <= workers; ++lane) {
+        for (CollisionPair* record : lanePairPools[lane - 1]) {
+            pairPool.pushFront(record);
+        }
+        lanePairPools[lane - 1].clear();
+    }
+}
+
+int CollisionManager::mergeLaneHits(std::uint32_t& counter) {
+    std::uint32_t status = 0;
+    const int active = workerTable ? workerTable->activeWorkerCount : 0;
+    for (int i = 0; i < active; ++i) {
+        for (CollisionPair* pair : workerPairs[i]) {
+            if (!contactGroupsEnabled) {
+                pushResolvedPair(pair);
+                extractPair(pair);
+            } else {
+                groupPairs.pushFront(pair);
+                ++counter;
+            }
+            ++pairCount;
+        }
+        workerPairs[i].clear();
+        combineLaneResult(status, workerTable->records[i].laneWord);
+    }
+    return static_cast<int>(status);
+}
+
+int CollisionManager::mergeLaneHitsStaged(int stage) {
+    std::uint32_t status = 0;
+    const int active = workerTable ? workerTable->activeWorkerCount : 0;
+    for (int i = 0; i < active; ++i) {
+        for (CollisionPair* pair : workerPairs[i]) {
+            for (HardBody* body : {pair->bodyA, pair->bodyB}) {
+                body->setContactStage(stage);
+                body->enableInContact();
+            }
+            pushResolvedPair(pair);
+            ++pairCount;
+        }
+        workerPairs[i].clear();
+        combineLaneResult(status, workerTable->records[i].laneWord);
+    }
+    return static_cast<int>(status);
+}
+
+// ---- threaded resolution ----
+
+void CollisionManager::assignPairsToWorkers(PairList& pairs, int n) {
+    newPairs.clear();
+    for (int w = 0; w < n; ++w) {
+        workerPairs[w].clear();
+    }
+    int j = 0;
+    for (CollisionPair* pair : pairs) {
+        HardBody* const a = pair->bodyA;
+        HardBody* const b = pair->bodyB;
+        const bool processedA = a->isProcessed();
+        const bool processedB = b->isProcessed();
+        const int la = a->getProcessedThreadID();
+        const int lb = b->getProcessedThreadID();
+        if (processedA && processedB && la != lb) {
+            newPairs.pushFront(pair);  // joins two workers' bodies: after the join
+        } else if (!processedA && !processedB) {
+            const int w = j % n;
+            workerPairs[w].pushFront(pair);
+            claim(a, w);
+            claim(b, w);
+            ++j;
+        } else {
+            const int w = std::max(la, lb);
+            workerPairs[w].pushFront(pair);
+            claim(w == la ? b : a, w);
+        }
+    }
+}
+
+void CollisionManager::resolveActivePairsThreaded(PairList& pairs, BodyList& bodies, int mode) {
+    const int active = workerTable ? workerTable->activeWorkerCount : 0;
+    const int n = std::min(active, usableLanes(threadCount) - 1);
+    if (n < 1) {
+        // One lane after all: the pairs in their own order, as the serial resolution
+        // walks them (the caller reversed them for the lanes).
+        pairs.reverse();
+        for (CollisionPair* pair : pairs) {
+            resolvePair(pair, mode, 0);
+        }
+        return;
+    }
+    for (HardBody* body : bodies) {
+        releaseClaim(body);
+    }
+    // Bodies outside the dynamic list (woken sleepers, first-hit statics) could keep a
+    // claim of an earlier pass.
+    for (CollisionPair* pair : pairs) {
+        releaseClaim(pair->bodyA);
+        releaseClaim(pair->bodyB);
+    }
+    assignPairsToWorkers(pairs, n);
+    {
+        LanePhase phase(*workerTable, n);
+        for (int w = 0; w < n; ++w) {
+            if (workerPairs[w].count != 0) {
+                workerTable->records[w].laneWord = static_cast<std::uint32_t>(mode);
+                phase.start(w, resolveLaneProc);
+            }
+        }
+    }
+    for (CollisionPair* pair : newPairs) {
+        resolvePair(pair, mode, 0);
+    }
+}
+
+int resolveLaneProc(WorkerRecord* record) {
+    for (CollisionPair* pair : *record->output) {
+        record->manager->resolvePair(pair, static_cast<int>(record->laneWord), record->laneNumber);
+    }
+    return 0;
+}

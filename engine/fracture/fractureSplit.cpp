@@ -1,0 +1,4 @@
+#include "engine/fracture/fractureBody.h"
+
+// Splitting comes with crack propagation; until then a fracture body stays whole.
+void FractureBody::split() {}
