@@ -306,6 +306,7 @@ std::int32_t Clipper::runCut(ZYLmesh* mesh, ZYL_DFmesh* dfMesh, const Qmt::QmtVe
         return 1;
     }
     buildEdges();
+    m_capMerges.clear();  // merges belong to the cut that made them
     // Each crossing edge makes at most one cut vertex and two normals and UVs.
     if (!m_failed) {
         reserveVertices(m_vertexCount + m_edgeCount + 16);

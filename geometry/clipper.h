@@ -215,6 +215,8 @@ private:
     // of `store`; no edge array growth happens while loops point into it.
     CutLoop* buildCutLoop(PooledList<connect_edge*>& pool, CutEdgeStore& store);
     void capCutLoop(CutLoop* loop, const Qmt::QmtVector3& n);
+    // Records the merge of a short two-edge loop's ends (see clipperCaps.cpp).
+    void mergeSpikeEnds(const CutLoop* loop);
     // Loop corners in order (the v1 of each edge meeting the next one) with, when the
     // clipper has UVs, the face-A UV index of that v1.
     std::uint32_t gatherLoopCorners(const CutLoop* loop, std::vector<std::uint32_t>& vertices,

@@ -101,6 +101,8 @@ void Clipper::buildCaps(const QmtVector3& n) {
     for (CutLoop* loop : loops) {
         if (!m_failed && loop->edgeCount > 2) {
             capCutLoop(loop, n);
+        } else if (!m_failed && loop->edgeCount == 2 && loop->closed) {
+            mergeSpikeEnds(loop);
         }
         delete loop;
     }
@@ -313,6 +315,27 @@ void Clipper::pairCutLoops(PooledList<CutLoop*>& loops, const QmtVector3& n) {
         }
         loops.remove(hole);
         delete hole;
+    }
+}
+
+// A closed loop of two edges runs out and back along one segment: a spike of the cut
+// polygon that no cap covers. Where its ends lie within twice the cut-vertex merge
+// distance, it is what a merge of two cut vertices left of a corner piece smaller than
+// that (the fragments beside it fold onto one another and would keep their corners
+// twice over); its ends are merged at the write-back, the higher number into the
+// lower, so the corner vanishes whole. A longer one is a cut along an edge of the mesh
+// and stays as it is.
+void Clipper::mergeSpikeEnds(const CutLoop* loop) {
+    const connect_edge* e = firstCutLoopNode(loop)->value;
+    const std::uint32_t a = std::min(e->v0, e->v1);
+    const std::uint32_t b = std::max(e->v0, e->v1);
+    const QmtVector3* V = m_vertices;
+    if (a == b || b >= m_vertexCount || V[a] == V[b] || !((V[b] - V[a]).SquaredLength() < 4.0 * kTolerance)) {
+        return;
+    }
+    const std::pair<std::uint32_t, std::uint32_t> merge(b, a);
+    if (std::find(m_capMerges.begin(), m_capMerges.end(), merge) == m_capMerges.end()) {
+        m_capMerges.push_back(merge);
     }
 }
 

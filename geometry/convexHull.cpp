@@ -41,13 +41,11 @@ double roundingSlack(const QmtVector3* points, std::uint32_t n) {
 
 // Corners written for one working face: k corners, or a fan of k - 2 triangles for
 // k > 32; the order is reversed unless it already turns counter-clockwise about the
-// face's normal. `mended` tells that the turn was read from the area vector against
-// the longest corner's answer.
+// face's normal.
 struct OutputFace {
     const std::uint32_t* corners;
     std::uint32_t count;
     bool keep;
-    bool mended;
 };
 
 OutputFace orientFace(const ConvexHullContext& context, std::uint32_t slot, const QmtVector3* v) {
@@ -80,7 +78,7 @@ OutputFace orientFace(const ConvexHullContext& context, std::uint32_t slot, cons
     const double side = area.Dot(face.normal);
     const double margin = TOLERANCE * area.Length();
     const bool keep = side > margin ? true : side < -margin ? false : plain;
-    return {c, k, keep, keep != plain};
+    return {c, k, keep};
 }
 
 std::uint32_t outputFaceCount(const ConvexHullContext& context) {
@@ -143,15 +141,6 @@ bool closesSurface(const ConvexHullContext& context, const QmtVector3* v, std::u
     });
 }
 
-bool mendedOrientation(const ConvexHullContext& context, const QmtVector3* v) {
-    for (std::uint32_t s = context.frontFace(); s != NONE; s = context.face(s).next) {
-        if (orientFace(context, s, v).mended) {
-            return true;
-        }
-    }
-    return false;
-}
-
 // The cloud's size (its box diagonal), at least 1: the unit of the shape check's
 // tolerance, which never drops below the rules' absolute 1e-5.
 double cloudSize(const QmtVector3* points, std::uint32_t n) {
@@ -164,38 +153,36 @@ double cloudSize(const QmtVector3* points, std::uint32_t n) {
     return std::max((hi - lo).Length(), 1.0);
 }
 
-// Whether every face is flat and convex and every face's edge neighbours lie below
-// its plane, within `slack` (plus, for a merged face, the merge angle acos 0.99999 <
-// 0.0045 over its extent): a closed surface that passes is convex.
+// Whether every face is flat and convex, and every edge is convex: the corners next
+// to a shared edge in one face lie below the other face's plane. Each bound is
+// `slack` plus, for a merged face, its extent times the merge angle (faces merge while
+// their normals meet at less than acos 0.99999 < 0.0045 rad, so a merged corner may
+// stand that far out of the kept plane). A closed surface that passes is convex, and
+// the points the build found inside stay below its planes within the same bounds.
+// Each corner is compared against its own plane and the planes of the faces next to
+// it only, so a build with large polygons costs no more than one with triangles.
 bool convexSurface(const ConvexHullContext& context, const QmtVector3* v, double slack) {
-    std::vector<ConvexHullContext::KeyedPosition> edges;  // (edge, face slot)
+    struct SideEdge {
+        std::uint64_t key;  // the unordered vertex pair
+        std::uint32_t slot;
+        std::uint32_t index;  // the edge runs from corner index to corner index + 1
+    };
+    std::vector<SideEdge> edges;
+    std::vector<double> limit(context.slotCount(), 0.0);
     for (std::uint32_t s = context.frontFace(); s != NONE; s = context.face(s).next) {
         const std::uint32_t* c = context.corners(s);
         const std::uint32_t k = context.face(s).count;
+        double extent = 0.0;
         for (std::uint32_t i = 0; i < k; ++i) {
             const std::uint64_t a = c[i];
             const std::uint64_t b = c[(i + 1) % k];
-            edges.push_back({a < b ? a << 32 | b : b << 32 | a, s});
+            edges.push_back({a < b ? a << 32 | b : b << 32 | a, s, i});
+            extent = std::max(extent, (v[c[i]] - v[c[0]]).Length());
         }
+        limit[s] = slack + (k > 3 ? 0.0045 * extent : 0.0);
     }
-    std::sort(edges.begin(), edges.end(),
-              [](const auto& x, const auto& y) { return x.key < y.key || (x.key == y.key && x.position < y.position); });
-    const auto below = [&](std::uint32_t face, std::uint32_t other) {
-        const ConvexHullContext::Face& f = context.face(face);
-        const std::uint32_t* c = context.corners(face);
-        const QmtVector3& origin = v[c[0]];
-        double extent = 0.0;
-        for (std::uint32_t i = 1; i < f.count; ++i) {
-            extent = std::max(extent, (v[c[i]] - origin).Length());
-        }
-        const double limit = slack + (f.count > 3 ? 0.0045 * extent : 0.0);
-        const std::uint32_t* d = context.corners(other);
-        for (std::uint32_t i = 0; i < context.face(other).count; ++i) {
-            if ((v[d[i]] - origin).Dot(f.normal) > limit) {
-                return false;
-            }
-        }
-        return true;
+    const auto below = [&](std::uint32_t face, const QmtVector3& point) {
+        return (point - v[context.corners(face)[0]]).Dot(context.face(face).normal) <= limit[face];
     };
     for (std::uint32_t s = context.frontFace(); s != NONE; s = context.face(s).next) {
         const std::uint32_t* c = context.corners(s);
@@ -213,14 +200,23 @@ bool convexSurface(const ConvexHullContext& context, const QmtVector3* v, double
                 }
                 sense = turn;
             }
-        }
-        if (!below(s, s)) {
-            return false;
+            if (!below(s, v[c[i]])) {
+                return false;
+            }
         }
     }
+    std::sort(edges.begin(), edges.end(), [](const SideEdge& x, const SideEdge& y) {
+        return x.key < y.key || (x.key == y.key && x.slot < y.slot);
+    });
+    // The corners before and after the edge in `face`, against `other`'s plane.
+    const auto neighboursBelow = [&](const SideEdge& edge, std::uint32_t other) {
+        const std::uint32_t* c = context.corners(edge.slot);
+        const std::uint32_t k = context.face(edge.slot).count;
+        return below(other, v[c[(edge.index + k - 1) % k]]) && below(other, v[c[(edge.index + 2) % k]]);
+    };
     for (std::size_t i = 0; i + 1 < edges.size(); ++i) {
         if (edges[i].key == edges[i + 1].key &&
-            (!below(edges[i].position, edges[i + 1].position) || !below(edges[i + 1].position, edges[i].position))) {
+            (!neighboursBelow(edges[i], edges[i + 1].slot) || !neighboursBelow(edges[i + 1], edges[i].slot))) {
             return false;
         }
     }
@@ -443,9 +439,11 @@ Mesh* buildHull(const QmtVector3* points, std::uint32_t n) {
         bool singleTriangle = false;
         const double slack = TOLERANCE * cloudSize(points, n);
         // The build rules can leave the surface open where near-parallel faces are
-        // widened into a step or merged with their collinear corners dropped; such a
-        // build is made again without both, which closes it. A closed first build is
-        // the result as it stands.
+        // widened into a step or merged with their collinear corners dropped, and can
+        // merge faces into a polygon with a reflex corner or tilt a face over points
+        // it once covered. Such a build is made again without widening and with
+        // merges only into flat convex polygons. A first build that is closed and
+        // convex within the tolerances is the result as it stands.
         for (context.robust = false;; context.robust = true) {
             std::fill(mesh->vertices, mesh->vertices + n, QmtVector3());
             if (!buildHullSimplex(points, n, *mesh, simplex, context)) {
@@ -465,9 +463,8 @@ Mesh* buildHull(const QmtVector3* points, std::uint32_t n) {
             if (context.robust) {
                 break;
             }
-            const bool mended = context.mended || mendedOrientation(context, mesh->vertices);
             if (closesSurface(context, mesh->vertices, mesh->numVertices) &&
-                (!mended || convexSurface(context, mesh->vertices, slack))) {
+                convexSurface(context, mesh->vertices, slack)) {
                 break;
             }
         }

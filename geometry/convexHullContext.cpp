@@ -63,7 +63,6 @@ void ConvexHullContext::reset(std::uint32_t vertexCapacity) {
     destroyedFaces.clear();
     visibleHint.clear();
     hintActive = false;
-    mended = false;
 }
 
 std::uint32_t ConvexHullContext::nextStamp() {

@@ -117,10 +117,6 @@ public:
     // and mergeCoplanarHullFaces merges only into flat convex polygons and keeps every
     // corner. reset() leaves it.
     bool robust = false;
-    // Set by the stages whenever a rule acted that keeps the surface closed where the
-    // plain rule would open it (a sliver face made, a merge refused, a dropped corner
-    // put back); reset() clears it.
-    bool mended = false;
 
     // A builder that knows a superset of the faces a point can see sets these before
     // addPointToHull; the stage then tests only those faces and clears the flag.

@@ -223,7 +223,6 @@ void reinsertDroppedCorners(ConvexHullContext& context, const std::vector<std::u
             }
         }
         context.setCorners(F, grown.data(), static_cast<std::uint32_t>(grown.size()));
-        context.mended = true;
     }
 }
 
@@ -290,7 +289,6 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
             // Faces that meet along more than that edge, or across a polygon's
             // diagonal, would make a loop that passes a corner twice: no polygon.
             if (repeatsCorner(loop, context.orderScratch)) {
-                context.mended = true;
                 e = next;
                 continue;
             }
@@ -319,7 +317,6 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
                 // Two faces too small for the tolerances would vanish together and
                 // leave a hole: they stay as they are.
                 dropped.resize(droppedBefore);
-                context.mended = true;
                 e = next;
                 continue;
             }

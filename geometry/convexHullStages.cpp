@@ -492,7 +492,6 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
                 continue;
             }
             const bool sliver = isDegenerateTriangle(v[a], v[b], point, true, TOLERANCE);
-            context.mended = context.mended || sliver;
             QmtVector3 normal = sliver ? sliverNormal(v[a], v[b], point, visibleNormal, toInterior)
                                        : unit((v[b] - v[a]).Cross(point - v[b]));
             if (!sliver && !(toInterior.Dot(normal) < -TOLERANCE)) {

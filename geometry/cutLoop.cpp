@@ -1,6 +1,7 @@
 #include "geometry/cutLoop.h"
 
 #include <algorithm>
+#include <cmath>
 #include <new>
 #include <utility>
 #include <vector>
@@ -55,6 +56,48 @@ bool onReferenceSideOfEdges(const QmtVector3& q, const QmtVector3& r, const conn
         }
     }
     return true;
+}
+
+// Whether the closed loop a winds an odd number of times around q (crossing count in
+// the plane of n).
+bool enclosesPoint(const CutLoop* a, const QmtVector3& q, const QmtVector3& n, const QmtVector3* V) {
+    QmtVector3 u = n.Cross(std::fabs(n.x) < 0.5 ? QmtVector3(1.0, 0.0, 0.0) : QmtVector3(0.0, 1.0, 0.0));
+    u.Unitize(Qmt::QmtMatrix3::EPSILON);
+    const QmtVector3 w = n.Cross(u);
+    const double qx = q.Dot(u);
+    const double qy = q.Dot(w);
+    bool inside = false;
+    for (const connect_edge* e : a->edges) {
+        const double ax = V[e->v0].Dot(u);
+        const double ay = V[e->v0].Dot(w);
+        const double bx = V[e->v1].Dot(u);
+        const double by = V[e->v1].Dot(w);
+        if ((ay > qy) != (by > qy) && qx < ax + (qy - ay) * (bx - ax) / (by - ay)) {
+            inside = !inside;
+        }
+    }
+    return inside;
+}
+
+// Whether the closed loop a encloses loop b: every vertex of b that is not also one of
+// a's lies inside a, and there is such a vertex. Meant for loops that do not cross.
+bool loopEnclosesLoop(const CutLoop* a, const CutLoop* b, const QmtVector3& n, const QmtVector3* V) {
+    std::vector<std::uint32_t> shared;
+    for (const connect_edge* e : a->edges) {
+        shared.push_back(e->v0);
+    }
+    std::sort(shared.begin(), shared.end());
+    bool any = false;
+    for (const connect_edge* e : b->edges) {
+        if (std::binary_search(shared.begin(), shared.end(), e->v0)) {
+            continue;
+        }
+        if (!enclosesPoint(a, V[e->v0], n, V)) {
+            return false;
+        }
+        any = true;
+    }
+    return any;
 }
 
 // The first nodes of loop a, which must be closed, and loop b, and the mean G of a's
@@ -153,7 +196,11 @@ bool cutLoopContainsLoop(const CutLoop* a, const CutLoop* b, const QmtVector3& n
     if (!loopPairStart(a, b, V, firstA, firstB, G)) {
         return false;
     }
-    return onReferenceSideOfEdges(V[firstB->value->v0], G, *firstA->value, a, n, V);
+    // The half-planes decide for a convex A, and whenever they hold (B's vertex then
+    // lies in A's kernel). A dented A -- a faceted ring cut at a slant -- can reject a
+    // vertex of its own hole, which would then be capped over as a second outer loop.
+    return onReferenceSideOfEdges(V[firstB->value->v0], G, *firstA->value, a, n, V) ||
+           loopEnclosesLoop(a, b, n, V);
 }
 
 bool pointInCutLoop(const QmtVector3& p, const CutLoop* loop, const QmtVector3& n, const QmtVector3* V) {

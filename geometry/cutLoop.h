@@ -77,8 +77,10 @@ bool cutLoopsCross(const CutLoop* a, const CutLoop* b, const Qmt::QmtVector3& n,
                    const Qmt::QmtVector3* vertices);
 
 // True when A is closed and the first vertex of B lies on A's inner side of every edge
-// of A (half-planes about n, 1e-5; exact for a convex A). False when a loop is absent
-// or empty.
+// of A (half-planes about n, 1e-5; exact for a convex A), or else, since a non-convex A
+// can reject a vertex inside it, when every vertex of B that is not one of A's lies
+// inside A by the crossing count in the plane.
+// False when a loop is absent or empty.
 bool cutLoopContainsLoop(const CutLoop* a, const CutLoop* b, const Qmt::QmtVector3& n,
                          const Qmt::QmtVector3* vertices);
 

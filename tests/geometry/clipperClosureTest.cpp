@@ -184,18 +184,40 @@ TEST(ClipperClosure, CappedCutsLeaveClosedPieces) {
     EXPECT_TRUE(closed(*compact));
     EXPECT_TRUE(closed(*detailed));
 
-    // A plane past the hull's vertex 0.0019 (clipper units) from a cut vertex: the cap
-    // loop drops that short edge, and the faces beside it must lose the vertex too.
-    const Shape hull = triangulatedHull();
-    const QmtVector3 m(-0.58237510825013761, 0.56177971725464293, 0.58757364012686442);
-    const QmtVector3 q(-0.056813645869348117, -0.056387470213157709, -0.22549203237550408);
-    for (const QmtVector3& side : {m, -m}) {
-        const auto hullCompact = meshOf<ZYLmesh>(hull);
-        const auto hullDetailed = meshOf<ZYL_DFmesh>(hull);
-        ASSERT_EQ(cappedCut(hullCompact.get(), side, q), 0);
-        ASSERT_EQ(cappedCut(hullDetailed.get(), side, q), 0);
-        EXPECT_TRUE(closed(*hullCompact));
-        EXPECT_TRUE(closed(*hullDetailed));
+    struct Reported {
+        Shape shape;
+        QmtVector3 n;
+        QmtVector3 p;
+    };
+    const Reported reported[] = {
+        // A plane past the hull's vertex 0.0019 (clipper units) from a cut vertex: the
+        // cap loop drops that short edge, and the faces beside it must lose the vertex.
+        {triangulatedHull(),
+         {-0.58237510825013761, 0.56177971725464293, 0.58757364012686442},
+         {-0.056813645869348117, -0.056387470213157709, -0.22549203237550408}},
+        // A slanted plane through the torus: the faceted outer loop is dented, and its
+        // half-planes reject the inner loop, which is still a hole of it.
+        {torus(24, 12, 1.0, 0.4),
+         {-0.0042820433797887388, 0.34089932605044404, -0.94009005611316132},
+         {1.2583001071720963, 0.054008164613400078, -0.040028653605702624}},
+        // A plane 5e-6 past a prism corner: the corner piece, 3e-5 across, is smaller
+        // than the cut-vertex merge distance, and the merge folds its fragments.
+        {prism(40, 1.0, 1.0),
+         {-0.6444654666415317, -0.70631107013436956, 0.29289748123217912},
+         {-0.58209594846585277, -0.90836351418406058, 0.77293050084841974}},
+    };
+    for (const Reported& r : reported) {
+        for (const QmtVector3& side : {r.n, -r.n}) {
+            SCOPED_TRACE(testing::Message() << "reported plane n " << side.x << " " << side.y << " " << side.z);
+            const auto compactPiece = meshOf<ZYLmesh>(r.shape);
+            const auto detailedPiece = meshOf<ZYL_DFmesh>(r.shape);
+            ASSERT_EQ(cappedCut(compactPiece.get(), side, r.p), 0);
+            ASSERT_EQ(cappedCut(detailedPiece.get(), side, r.p), 0);
+            expectValidIndices(*compactPiece);
+            expectValidIndices(*detailedPiece);
+            EXPECT_TRUE(closed(*compactPiece));
+            EXPECT_TRUE(closed(*detailedPiece));
+        }
     }
 
     std::mt19937 rng(7);

@@ -33,7 +33,7 @@ struct Result {
     std::vector<QmtVector3> vertices;
     std::vector<std::vector<std::uint32_t>> faces;
     std::vector<QmtVector3> normals;
-    // The first build did not close, or needed a mended rule and came out not convex:
+    // The first build did not close, or came out not convex within the tolerances:
     // the builders then build again by the rebuild rules, which this builder lacks.
     bool rebuilt = false;
 };
@@ -250,7 +250,6 @@ struct Builder {
                 QmtVector3 n = unit((verts[b] - verts[a]).Cross(p - verts[b]));
                 if (!(d.Dot(n) < -TOL)) n = -n;
                 if (sliver) n = sliverNormal(verts[a], verts[b], p, V.n, d);
-                mended = mended || sliver;
                 for (const Edge ne : {Edge{a, ip}, Edge{ip, b}}) {
                     if (std::none_of(created.begin(), created.end(), [&](const Edge& x) { return x.is(ne.a, ne.b); }))
                         created.push_back(ne);
@@ -297,14 +296,14 @@ struct Builder {
                 }
                 std::vector<std::uint32_t> sorted = L;
                 std::sort(sorted.begin(), sorted.end());
-                if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) { mended = true; ++ei; continue; }
+                if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) { ++ei; continue; }
                 const std::size_t m = L.size();
                 std::vector<std::uint32_t> kept, gone;
                 for (std::size_t i = 1; i + 1 < m; ++i)
                     (degen(L[i - 1], L[i], L[i + 1]) ? gone : kept).push_back(L[i]);
                 (degen(L[m - 2], L[m - 1], L[0]) ? gone : kept).push_back(L[m - 1]);
                 (degen(L[m - 1], L[0], L[1]) ? gone : kept).push_back(L[0]);
-                if (kept.size() < 3) { mended = true; ++ei; continue; }  // would vanish and leave a hole
+                if (kept.size() < 3) { ++ei; continue; }  // would vanish and leave a hole
                 dropped.insert(dropped.end(), gone.begin(), gone.end());
                 faces[F].v = kept;
                 edges.erase(edges.begin() + static_cast<long>(ei));
@@ -377,7 +376,6 @@ struct Builder {
                 else if (c[i] == y && next == x) grown.insert(grown.end(), p.rbegin(), p.rend());
             }
             c = grown;
-            mended = true;
         }
     }
 
@@ -400,8 +398,6 @@ struct Builder {
         verts.resize(kept);
     }
 
-    bool mended = false;
-    mutable bool orientationMended = false;
     double slack = TOL;
 
     // Closed: each directed edge once with its reverse once, no corner twice in a face,
@@ -423,15 +419,13 @@ struct Builder {
         return turns == 2 * static_cast<long>(r.vertices.size()) - 4;
     }
 
-    // Convex: flat convex faces whose edge neighbours lie below their planes.
+    // Convex: flat convex faces, and at every shared edge the corners next to it in one
+    // face lie below the other face's plane.
     bool convex() const {
-        const auto below = [&](const Face& f, const Face& g) {
+        const auto below = [&](const Face& f, const QmtVector3& p) {
             double extent = 0.0;
             for (const std::uint32_t x : f.v) extent = std::max(extent, (verts[x] - verts[f.v[0]]).Length());
-            const double limit = slack + (f.v.size() > 3 ? 0.0045 * extent : 0.0);
-            for (const std::uint32_t x : g.v)
-                if ((verts[x] - verts[f.v[0]]).Dot(f.n) > limit) return false;
-            return true;
+            return (p - verts[f.v[0]]).Dot(f.n) <= slack + (f.v.size() > 3 ? 0.0045 * extent : 0.0);
         };
         for (const Face& f : faces) {
             const std::size_t k = f.v.size();
@@ -444,15 +438,15 @@ struct Builder {
                     if (sense != 0.0 && (turn > 0.0) != (sense > 0.0)) return false;
                     sense = turn;
                 }
+                if (!below(f, verts[f.v[i]])) return false;
             }
-            if (!below(f, f)) return false;
             for (const Face& g : faces) {
-                if (&g == &f) continue;
-                bool shares = false;
-                for (std::size_t i = 0; i < k && !shares; ++i)
-                    for (std::size_t j = 0; j < g.v.size() && !shares; ++j)
-                        shares = key(f.v[i], f.v[(i + 1) % k]) == key(g.v[j], g.v[(j + 1) % g.v.size()]);
-                if (shares && !below(f, g)) return false;
+                const std::size_t m = g.v.size();
+                for (std::size_t i = 0; &g != &f && i < k; ++i)
+                    for (std::size_t j = 0; j < m; ++j)
+                        if (key(f.v[i], f.v[(i + 1) % k]) == key(g.v[j], g.v[(j + 1) % m]) &&
+                            (!below(g, verts[f.v[(i + k - 1) % k]]) || !below(g, verts[f.v[(i + 2) % k]])))
+                            return false;
             }
         }
         return true;
@@ -460,7 +454,7 @@ struct Builder {
 
     Result finish() const {
         Result out = output(false);
-        out.rebuilt = !closed(out) || ((mended || orientationMended) && !convex());
+        out.rebuilt = !closed(out) || !convex();
         return out;
     }
 
@@ -487,7 +481,6 @@ struct Builder {
             for (std::size_t i = 1; i + 1 < k; ++i)
                 area += (verts[f.v[i]] - verts[f.v[0]]).Cross(verts[f.v[i + 1]] - verts[f.v[0]]);
             if (std::fabs(area.Dot(f.n)) > TOL * area.Length()) {
-                orientationMended = orientationMended || keep != (area.Dot(f.n) > 0.0);
                 keep = area.Dot(f.n) > 0.0;
             }
             if (k <= 32) {
