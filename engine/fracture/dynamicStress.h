@@ -1,10 +1,20 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "math/qmtVector3.h"
 
 class PrivateHardBody;
+struct MatrixView;
+struct dvec;
+
+// A joint impulse: linear x, y, z, then angular x, y, z (zero without torsion).
+using StressImpulse = std::array<double, 6>;
+
+// On the body's lane copy: v += invMass J (the current inverse mass),
+// L += (Q - x) x J, w := Iinv L.
+void applyImpulseThread(PrivateHardBody* body, const Qmt::QmtVector3& J, const Qmt::QmtVector3& Q, int lane);
 
 // Bits of DynamicStress::flags.
 inline constexpr std::uint32_t JOINT_ACTIVE = 1;           // the joint holds
@@ -106,4 +116,42 @@ public:
     // Midpoint of the two world anchors; a missing body's anchor is taken as a world
     // point.
     void getAnchorState(Qmt::QmtVector3& out) const;
+
+    // ---- stress solving: the impulse the joint must carry to hold its two sides ----
+    // b[o..o+2] := -s (u_P - u_C) from the current states, the break energy acting as a
+    // separating speed along the axis.
+    void computeVelocityRhs(dvec* b, int offset, double scale) const;
+    // The same from the lane copies, without the energy term.
+    void computeLaneVelocityRhs(dvec* b, int offset, double scale, int lane) const;
+    // A[o..o+2][o..o+2] := (s/m_B) I - [r] (s Iinv_B) [r], r = P - x_B (lane copy).
+    void buildBodyBlock(MatrixView* A, int offset, double scale, const PrivateHardBody* body, int lane) const;
+    // The two-body block from the lane-0 copies (one-body when the PNode is missing or static).
+    void buildPairBlock(MatrixView* A, int offset, double scale) const;
+    // The impulse that makes the joint hold, seen from the body alone, in the lane.
+    StressImpulse computeStressImpulse(const PrivateHardBody* body, int lane) const;
+    // The two-body impulse of the joint on the lane-0 copies.
+    StressImpulse solveStressImpulse() const;
+    // The two-body impulse from the lane-0 velocities without the energy term.
+    StressImpulse solveLaneStressImpulse() const;
+    // -f J to the body's lane-0 copy.
+    void applyImpulseToBody(const StressImpulse& J, PrivateHardBody* body, double factor) const;
+    // -f J to the CNode and +f J to the PNode, lane-0 copies.
+    void applyImpulse(const StressImpulse& J, double factor) const;
+    // Both anchors from a world point; false without a point or a CNode.
+    bool setAnchorsFromPoint(const Qmt::QmtVector3* point);
+    // b[o..o+2] := PNode world anchor - CNode world anchor.
+    void computeAnchorGap(dvec* b, int offset) const;
+    // x[o..o+2] as an impulse at the world anchor on the current states: +J to the
+    // PNode, -J to the CNode, each only when not static.
+    void applyImpulseToCurrentState(const dvec* x, int offset) const;
+    // Speed-weighted block of the position correction, current states.
+    void buildSpeedWeightedBlock(MatrixView* A, int offset) const;
+    // Moves both bodies by a solved correction, each in proportion to its own speed.
+    void applyPositionCorrection(const dvec* x, int offset) const;
+    // The entries coupling n contact rows (from row k) with the joint's three linear
+    // variables (from column c) of a combined system.
+    void buildContactCouplingBlock(MatrixView* A, const PrivateHardBody* bodyA, const PrivateHardBody* bodyB,
+                                   const Qmt::QmtVector3* armsA, const Qmt::QmtVector3* armsB,
+                                   const Qmt::QmtVector3* directions, int count, int firstRow, int column,
+                                   double scale) const;
 };

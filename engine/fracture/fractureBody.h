@@ -163,8 +163,15 @@ public:
     // Back from this body's deactivated list to the tail of the active list.
     void activateJoint(DynamicStress* joint);
     void removeDeactivatedJointsFromActiveList();
-    // Turns what the broken joints left into parts (completed with crack propagation).
+    // Turns what the broken joints left into parts: fragments without joints become
+    // disconnected bodies, each connected group a child fracture body.
     void split();
+    // Breaks the active joints overloaded by external force in this body and its
+    // children, then splits every body of the tree that is ready.
+    void splitRecursive();
+    // Splits this body and then each direct child where joints broke (grandchildren
+    // are left alone).
+    void splitByExternalBrokenJoints();
     void gatherBrokenJoints();
     void ClearBrokenJointsList();
     void removeDisconectBodies();
@@ -213,6 +220,38 @@ public:
     void integratePositionsWithChildren(double dt);
     void recomputeCenterFromFragments(bool recurse);
     void recomputeRotationFromFragments(bool recurse);
+
+    // ---- crack propagation over the joints ----
+    // Lane-0 copies := current states; processed bits of fragments and active joints cleared.
+    void resetStepFlags();
+    // Starts a crack in the lane: lane marks cleared, lane copies := current states,
+    // crack count + 1.
+    void beginCrackThread(int lane);
+    // Depth-first lane walk from the body; incomingLimit is the squared tolerance of
+    // the joint the walk came through.
+    void propagateStressThread(HardBody* body, bool secondary, int lane, double incomingLimit);
+    void propagateStressFromJointThread(HardBody* body, DynamicStress* joint, bool secondary, int lane,
+                                        double incomingLimit);
+    // Serial walk on the lane-0 copies with the processed bits as visit marks.
+    void propagateStress(HardBody* body, double incomingLimit);
+    void propagateStressFromJoint(HardBody* body, DynamicStress* joint, double incomingLimit);
+    // Propagation started by one joint's own stress; the motion is left as it was.
+    void propagateJointBreak(DynamicStress* joint);
+    // Tools over the fragment's active, unprocessed joints.
+    double getAverageJointTolerance(HardBody* fragment);
+    void setFragmentJointTolerance(HardBody* fragment, double value, bool mark);
+    void equalizeJointTolerance(HardBody* fragment);
+    void breakFragmentJointRecursive(HardBody* fragment);
+
+    // ---- joint building ----
+    // Built joints are active with tolerance 1 and no break energy, and not breakable by
+    // force until that bit is set; the first body is the PNode.
+    DynamicStress* buildJointsByDistance(HardBody* body, double distance, bool force);
+    void buildJointsDefault();
+    bool buildJoints(HardBody* body, double distance);
+    bool buildJointsByContact(double distance);
+    bool rebuildJoints(double distance, bool byContact, bool includeStaticPairs);
+    DynamicStress* joinBodies(HardBody* first, HardBody* second);
 
     // ---- stress tree and secondary cracks ----
     bool updateFromFragments();

@@ -1,0 +1,204 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+
+#include "engine/collision/collisionManager.h"
+#include "engine/fracture/dynamicStress.h"
+#include "engine/fracture/fractureBody.h"
+#include "../fracture/fractureRig.h"
+#include "tests/engine/collision/collisionScenes.h"
+
+using Qmt::QmtVector3;
+using zyltest::FractureRig;
+using zyltest::SampleBody;
+
+namespace {
+
+// Two joined unit cubes at x = 0 and 1 and a free striker cube at x = 2 moving
+// towards them with the given speed; the pair holds one contact at x = 1.5.
+struct Scene {
+    std::unique_ptr<CollisionManager> manager = std::make_unique<CollisionManager>();
+    FractureRig rig;
+    FractureBody wall;
+    SampleBody* striker = nullptr;
+    CollisionPair pair;
+
+    explicit Scene(double speed, double sortKey = 1000.0, bool withTree = true) {
+        rig.row(wall, 2);
+        rig.joints[0]->enableBreakableByForce();
+        rig.joints[0]->set_break_tolerance(1.0);
+        EXPECT_TRUE(withTree ? wall.setUp() : wall.updateFromFragments());
+        striker = rig.cube({2, 0, 0});
+        striker->lastDyn.position = QmtVector3(2.5, 0, 0);  // it has moved
+        striker->setLinearVelocity(QmtVector3(-speed, 0, 0));
+        pair.bodyA = struck();
+        pair.bodyB = striker;
+        pair.contactCount = 1;
+        pair.points[0] = QmtVector3(0.5, 0, 0);
+        pair.normals[0] = QmtVector3(-1, 0, 0);
+        pair.sortKey = sortKey;
+    }
+    SampleBody* struck() { return rig.bodies[1].get(); }
+    bool cracked() const { return !rig.joints[0]->isActive(); }
+    bool hit(bool force = false) {
+        manager->resolveFractureImpacts(&pair, 0, force);
+        return cracked();
+    }
+};
+
+}  // namespace
+
+TEST(FractureImpacts, ImpulseOnTheLaneCopiesStartsTheCrack) {
+    Scene s(5.0);
+    EXPECT_TRUE(s.hit());
+    EXPECT_EQ(s.wall.pendingBreaks, 1u);
+    EXPECT_EQ(s.wall.getCrackCount(), 1);
+    EXPECT_NEAR(s.struck()->laneDyn[0].v.x, -5.0, 1e-12);  // j = 2 * 5 / 2
+    EXPECT_NEAR(s.striker->laneDyn[0].v.x, 0.0, 1e-12);
+    EXPECT_EQ(s.struck()->dyn.v, QmtVector3::ZERO);  // the current state is untouched
+
+    // Either order of the bodies finds the fragment.
+    Scene swapped(5.0);
+    swapped.pair.bodyA = swapped.striker;
+    swapped.pair.bodyB = swapped.struck();
+    swapped.pair.points[0] = QmtVector3(-0.5, 0, 0);
+    swapped.pair.normals[0] = QmtVector3(1, 0, 0);
+    EXPECT_TRUE(swapped.hit());
+
+    Scene separating(-5.0);
+    EXPECT_FALSE(separating.hit());
+    EXPECT_EQ(separating.wall.getCrackCount(), 0);
+}
+
+TEST(FractureImpacts, ThresholdForceAndUnbreakableSides) {
+    const auto cracksAt = [](double sortKey) {
+        Scene s(5.0, sortKey);
+        s.wall.setGlobalStressThreshold(0.5);
+        return s.hit();
+    };
+    EXPECT_FALSE(cracksAt(50.0));
+    EXPECT_TRUE(cracksAt(50.5));
+
+    Scene gentle(0.1, 0.0);
+    EXPECT_FALSE(gentle.hit());
+    Scene forced(0.1, 0.0);
+    EXPECT_TRUE(forced.hit(true));
+    Scene resting(0.0, 0.0);
+    EXPECT_FALSE(resting.hit(true));  // vn = 0: even a forced impulse is zero
+    EXPECT_EQ(resting.wall.getCrackCount(), 1);
+
+    Scene unbreakable(5.0);
+    unbreakable.wall.setUnBreakable();
+    EXPECT_FALSE(unbreakable.hit(true));
+    EXPECT_EQ(unbreakable.struck()->laneDyn[0].v, QmtVector3::ZERO);
+
+    Scene staticSide(5.0);
+    staticSide.struck()->enableStatic();
+    EXPECT_FALSE(staticSide.hit(true));
+    EXPECT_EQ(staticSide.wall.getCrackCount(), 0);
+}
+
+TEST(FractureImpacts, SecondaryCracksOnlyOnce) {
+    Scene s(0.0, 1000.0, false);
+    s.striker->enableStatic();
+    s.striker->lastDyn.position = s.striker->dyn.position;  // a resting static partner
+    s.wall.enableSecImpacts();
+    s.wall.setSecImpactsParams(0, 1.0);
+    ASSERT_TRUE(s.wall.checkSecImpactsCond());
+    s.hit();
+    EXPECT_NE(s.wall.getTreeMesh(), nullptr);  // the secondary cracks built the tree
+    EXPECT_LT(s.rig.joints[0]->get_break_tolerance(), 1.0);
+    EXPECT_EQ(s.wall.getCrackCount(), 1);
+
+    s.rig.joints[0]->set_break_tolerance(5.0);
+    s.rig.joints[0]->activate();
+    s.hit();
+    EXPECT_EQ(s.rig.joints[0]->get_break_tolerance(), 5.0);
+    EXPECT_TRUE(s.rig.joints[0]->isActive());
+    EXPECT_EQ(s.wall.getCrackCount(), 2);
+}
+
+TEST(FractureImpacts, ImpactThenSplitRepeatsBitwise) {
+    const auto run = [] {
+        Scene s(5.0);
+        s.hit();
+        s.wall.removeDeactivatedJointsFromActiveList();
+        s.wall.split();
+        EXPECT_EQ(s.wall.numDisconectBodies(), 2u);
+        EXPECT_FALSE(s.wall.isActive());
+        const RBDynamics lane = s.rig.bodies[0]->laneDyn[0];
+        s.wall.applyInitialState();
+        return lane;
+    };
+    const RBDynamics a = run();
+    const RBDynamics b = run();
+    EXPECT_EQ(std::memcmp(&a, &b, sizeof a), 0);
+}
+
+namespace {
+
+struct CrackerRun {
+    bool broken = false;
+    std::uint32_t disconnected = 0;
+    bool retired = false;
+    std::vector<double> motion;
+};
+
+// A cracker moving into the left fragment of a two-fragment wall floating at y = 5.
+CrackerRun crackWall(bool breakable) {
+    CrackerRun out;
+    std::vector<std::unique_ptr<DynamicStress>> joints;
+    std::unique_ptr<HullBody> left = coltest::hullBox({0.0, 5.0, 0.0});
+    std::unique_ptr<HullBody> right = coltest::hullBox({1.0, 5.0, 0.0});
+    std::unique_ptr<CapsuleBody> cracker = coltest::capsuleAlong({-1.4, 4.8, -0.2}, {-0.45, 5.2, 0.2}, true);
+    FractureBody wall;
+    {
+        scenes::Scene s(0.0);
+        joints.push_back(std::make_unique<DynamicStress>());
+        DynamicStress* joint = joints.back().get();
+        joint->attach({0.5, 5.0, 0.0}, 1, left.get(), right.get());
+        joint->enableBreakableByForce();
+        joint->set_break_tolerance(1.0);
+        wall.addJoint(joint);
+        if (!breakable) {
+            wall.setUnBreakable();
+        }
+        EXPECT_TRUE(wall.setUp());
+        wall.storeInitialState(1);
+        s.world->addBody(&wall, 0);
+        s.world->addBody(cracker.get(), 0);
+        scenes::moving(cracker.get(), {1.0, 0.0, 0.0});
+        for (int frame = 0; frame < 3; ++frame) {
+            s.frame();
+        }
+        out.broken = !joint->isActive();
+        out.disconnected = wall.numDisconectBodies();
+        for (const HardBody* b : s.world->adeActivatedBodies) {
+            out.retired = out.retired || b == &wall;
+        }
+        for (const HullBody* b : {left.get(), right.get()}) {
+            const RBDynamics& d = b->getDyn();
+            out.motion.insert(out.motion.end(), {d.position.x, d.position.y, d.v.x, d.v.y, d.w.z});
+        }
+        s.world->clearAllLists();  // the test owns every body
+    }
+    wall.applyInitialState();
+    return out;
+}
+
+}  // namespace
+
+TEST(FractureImpacts, ACrackerBreaksTheWallItHits) {
+    const CrackerRun run = crackWall(true);
+    EXPECT_TRUE(run.broken);
+    EXPECT_EQ(run.disconnected, 2u);
+    EXPECT_TRUE(run.retired);
+    const CrackerRun again = crackWall(true);
+    EXPECT_EQ(std::memcmp(run.motion.data(), again.motion.data(), run.motion.size() * sizeof(double)), 0);
+
+    const CrackerRun whole = crackWall(false);
+    EXPECT_FALSE(whole.broken);
+    EXPECT_EQ(whole.disconnected, 0u);
+    EXPECT_FALSE(whole.retired);
+}
