@@ -12,6 +12,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "engine/bodies/privateHardBody.h"
 #include "geometry/convexHull.h"
 #include "geometry/meshPlacement.h"
 #include "geometry/meshRecords.h"
@@ -22,6 +23,26 @@ namespace benchdata {
 
 using Qmt::QmtVector3;
 using Points = std::vector<QmtVector3>;
+
+// A box kind with a diagonal tensor, enough to drive the common body code.
+class BenchBody : public PrivateHardBody {
+public:
+    void init(const QmtVector3& position, const Qmt::QmtMatrix3& rotation, const QmtVector3& scale) override {
+        transform.scale = scale;
+        setPosition(position);
+        setRotationMatrix(rotation);
+        computeInertiaTensor();
+        lastDyn = dyn;
+    }
+    void computeInertiaTensor() override {
+        const double m = 1.0 / dyn.invMass;
+        inertiaLocal.MakeDiagonal(m, 2.0 * m, 3.0 * m);
+        invInertiaLocal = inertiaLocal.Inverse(9.9999998245167e-15);
+        updateWorldTensors();
+        setAngularVelocity(dyn.w);
+    }
+    void setMassCenter(const QmtVector3&) override {}
+};
 
 // Runs query(i) for every i below count in each iteration, summing the results so that
 // none is optimised away; count items per iteration.

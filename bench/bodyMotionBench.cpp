@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "bench/benchSupport.h"
 #include "engine/bodies/privateHardBody.h"
 #include "math/qmtMatrix3.h"
 #include "math/qmtVector3.h"
@@ -16,25 +17,7 @@ namespace {
 using Qmt::QmtMatrix3;
 using Qmt::QmtVector3;
 
-// A box kind with a diagonal tensor, enough to drive the common body code.
-class BenchBody : public PrivateHardBody {
-public:
-    void init(const QmtVector3& position, const QmtMatrix3& rotation, const QmtVector3& scale) override {
-        transform.scale = scale;
-        setPosition(position);
-        setRotationMatrix(rotation);
-        computeInertiaTensor();
-        lastDyn = dyn;
-    }
-    void computeInertiaTensor() override {
-        const double m = 1.0 / dyn.invMass;
-        inertiaLocal.MakeDiagonal(m, 2.0 * m, 3.0 * m);
-        invInertiaLocal = inertiaLocal.Inverse(9.9999998245167e-15);
-        updateWorldTensors();
-        setAngularVelocity(dyn.w);
-    }
-    void setMassCenter(const QmtVector3&) override {}
-};
+using benchdata::BenchBody;
 
 constexpr std::size_t BODY_COUNT = 256;
 constexpr double SUBSTEP = 0.0033333333333333335;

@@ -14,12 +14,7 @@ void BarrierBody::init(const QmtVector3& P, const QmtMatrix3& R, const QmtVector
     transform.scale = S;
     transform.unscaledRadius = bodyshape::halfLargestSide(transform.boxSize);
     transform.radius = transform.unscaledRadius * bodyshape::largestComponent(S);
-    setRotationMatrix(R);
-    computeInertiaTensor();
-    dyn.position = P;
-    dyn.integratedPosition = P;
-    dyn.force = QmtVector3::ZERO;
-    dyn.torque = QmtVector3::ZERO;
+    bodyshape::placeAtRest(*this, P, R);
     lastDyn = dyn;
     activate();
     enableStatic();

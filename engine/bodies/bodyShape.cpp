@@ -1,9 +1,11 @@
 #include "engine/bodies/bodyShape.h"
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <new>
 
+#include "engine/bodies/hardBody.h"
 #include "geometry/meshPlacement.h"
 
 using Qmt::QmtMatrix3;
@@ -78,6 +80,60 @@ void recordIntoBodyFrame(BodyTransformRecord& record, const QmtVector3& P, const
     record.centreOffset = divided(Rt * (record.centreOffset - P), S);
     record.setRotation(Rt * record.localAxes);
     record.scale = S;
+}
+
+void refitIntoBodyFrame(ZYLmesh* mesh, BodyTransformRecord& record, const QmtVector3& P, const QmtMatrix3& R) {
+    meshIntoBodyFrame(mesh, P, R, QmtVector3(1.0, 1.0, 1.0));
+    const QmtMatrix3 Rt = R.Transpose();
+    record.centreOffset = Rt * (record.centreOffset - P);
+    record.setRotation(Rt * record.localAxes);
+    const QmtVector3& b = record.boxSize;
+    const QmtVector3& s = record.scale;
+    const double x = s.x * b.x;
+    const double y = s.y * b.y;
+    const double z = s.z * b.z;
+    record.unscaledRadius = b.Length() / 2.0;
+    record.radius = 0.5 * std::sqrt(x * x + y * y + z * z);
+    record.scale = QmtVector3(1.0, 1.0, 1.0);
+}
+
+void placeAtRest(HardBody& body, const QmtVector3& P, const QmtMatrix3& R) {
+    body.setRotationMatrix(R);
+    body.computeInertiaTensor();
+    body.dyn.position = P;
+    body.dyn.integratedPosition = P;
+    body.dyn.force = QmtVector3::ZERO;
+    body.dyn.torque = QmtVector3::ZERO;
+}
+
+void initBoxShaped(HardBody& body, const QmtVector3& P, const QmtMatrix3& R, const QmtVector3& S) {
+    body.bbox = recordBox(body.transform);
+    rebuildBoxMesh(body.mesh, body.bbox);
+    meshIntoBodyFrame(body.mesh, P, R, S);
+    recordIntoBodyFrame(body.transform, P, R, S);
+    body.transform.unscaledRadius = halfLargestSide(body.transform.boxSize);
+    body.transform.radius = body.transform.unscaledRadius * largestComponent(S);
+    placeAtRest(body, P, R);
+    if (body.mesh) {
+        meshTransformSRT(body.mesh, P, R, S);
+    }
+    body.activate();
+}
+
+QmtVector3 moveMassCentre(HardBody& body, const QmtVector3& c) {
+    const QmtVector3 w = body.computeWCenter();
+    const QmtMatrix3 Rt = body.dyn.rotation.Transpose();
+    const QmtVector3& s = body.transform.scale;
+    body.transform.centreOffset = divided(Rt * (w - c), s);
+    // Local vertices are unscaled: the world shift is divided by the scale as the
+    // centre offset is, or the mesh would drift off its box under a non-unit scale.
+    const QmtVector3 shift = divided(Rt * (body.dyn.position - c), s);
+    if (body.mesh) {
+        shiftLocalMesh(*body.mesh, shift);
+    }
+    body.dyn.position = c;
+    body.lastDyn.position = c;
+    return shift;
 }
 
 QmtMatrix3 rotatedTensor(const QmtMatrix3& axes, const QmtMatrix3& I) {

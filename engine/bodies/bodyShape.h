@@ -7,8 +7,11 @@
 #include "math/qmtMatrix3.h"
 #include "math/qmtVector3.h"
 
+class HardBody;
+
 // Shape steps shared by the body kinds: box meshes, bringing a world-placed mesh and
-// record into the body frame, and the pieces every inertia tensor is built from.
+// record into the body frame, the pieces every inertia tensor is built from, and the
+// placing and mass-centre moves every kind makes alike.
 namespace bodyshape {
 
 // Tolerance of the local inverse inertia (the single-precision 1e-14).
@@ -68,6 +71,28 @@ void meshIntoBodyFrame(ZYLmesh* mesh, const Qmt::QmtVector3& P, const Qmt::QmtMa
 // the body frame; the scale is then S.
 void recordIntoBodyFrame(BodyTransformRecord& record, const Qmt::QmtVector3& P,
                          const Qmt::QmtMatrix3& R, const Qmt::QmtVector3& S);
+
+// After a refit in the world: the mesh (at unit scale) and the record's box into the
+// frame of a body at P turned by R. The radii come from the box at the record's scale,
+// which then becomes 1, as the refitted geometry carries its size itself.
+void refitIntoBodyFrame(ZYLmesh* mesh, BodyTransformRecord& record, const Qmt::QmtVector3& P,
+                        const Qmt::QmtMatrix3& R);
+
+// The end of an init: the body turned by R, its tensors built, and its state at rest
+// at P with no force or torque.
+void placeAtRest(HardBody& body, const Qmt::QmtVector3& P, const Qmt::QmtMatrix3& R);
+
+// The init of a body shaped by its record's box: the mesh rebuilt as that box, mesh
+// and record brought into the frame of a body at P turned by R and scaled by S, the
+// radii from the box, the body placed at rest (placeAtRest), its mesh placed in the
+// world again, and the body awake.
+void initBoxShaped(HardBody& body, const Qmt::QmtVector3& P, const Qmt::QmtMatrix3& R,
+                   const Qmt::QmtVector3& S);
+
+// Moves the body's mass centre to the world point c, its shape staying where it is: the
+// centre offset and the unscaled local mesh take the shift divided by the scale, and
+// the position and last position become c. Returns that local shift of the geometry.
+Qmt::QmtVector3 moveMassCentre(HardBody& body, const Qmt::QmtVector3& c);
 
 // axes * I * axes^T.
 Qmt::QmtMatrix3 rotatedTensor(const Qmt::QmtMatrix3& axes, const Qmt::QmtMatrix3& I);

@@ -21,23 +21,9 @@ CapsuleBody::CapsuleBody() : worldCapsule(&capsule) { type = HB_CAPSULE; }
 ZylCrackerBody::ZylCrackerBody() { type = HB_CRACKER; }
 
 void CapsuleBody::init(const QmtVector3& P, const QmtMatrix3& R, const QmtVector3& S) {
-    bbox = bodyshape::recordBox(transform);
-    bodyshape::rebuildBoxMesh(mesh, bbox);
-    bodyshape::meshIntoBodyFrame(mesh, P, R, S);
-    bodyshape::recordIntoBodyFrame(transform, P, R, S);
+    // The local capsule comes first: the inertia tensor built on placing reads it.
     worldCapsule.transformTRS(-P, R.Transpose(), bodyshape::reciprocal(S), localCapsule);
-    transform.unscaledRadius = bodyshape::halfLargestSide(transform.boxSize);
-    transform.radius = transform.unscaledRadius * bodyshape::largestComponent(S);
-    setRotationMatrix(R);
-    computeInertiaTensor();
-    dyn.position = P;
-    dyn.integratedPosition = P;
-    dyn.force = QmtVector3::ZERO;
-    dyn.torque = QmtVector3::ZERO;
-    if (mesh) {
-        meshTransformSRT(mesh, P, R, S);
-    }
-    activate();
+    bodyshape::initBoxShaped(*this, P, R, S);
 }
 
 // A solid of the capsule's reach q across and 4q plus the box's length along it.
@@ -61,22 +47,13 @@ void CapsuleBody::computeInertiaTensor() {
 }
 
 void CapsuleBody::setMassCenter(const QmtVector3& c) {
-    const QmtVector3 w = computeWCenter();
-    const QmtMatrix3 Rt = dyn.rotation.Transpose();
-    const QmtVector3& s = transform.scale;
-    transform.centreOffset = bodyshape::divided(Rt * (w - c), s);
+    bodyshape::moveMassCentre(*this, c);
     if (localCapsule.capsule) {
         localCapsule.capsule->centre = transform.centreOffset;
     }
-    // Unscaled local vertices move by the unscaled shift (see PhantomBody).
-    if (mesh) {
-        bodyshape::shiftLocalMesh(*mesh, bodyshape::divided(Rt * (dyn.position - c), s));
-    }
-    dyn.position = c;
-    lastDyn.position = c;
     computeInertiaTensor();
     if (mesh) {
-        meshTransformSRT(mesh, c, dyn.rotation, s);
+        meshTransformSRT(mesh, c, dyn.rotation, transform.scale);
     }
     updateWorldState();
 }

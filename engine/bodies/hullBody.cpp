@@ -57,12 +57,7 @@ void HullBody::init(const QmtVector3& P, const QmtMatrix3& R, const QmtVector3& 
     const double boxRadius = transform.boxSize.Length() / 2.0;
     transform.unscaledRadius = mesh ? std::min(mesh->radius, boxRadius) : boxRadius;
     transform.radius = transform.unscaledRadius * bodyshape::largestComponent(S);
-    setRotationMatrix(R);
-    computeInertiaTensor();
-    dyn.position = P;
-    dyn.integratedPosition = P;
-    dyn.force = QmtVector3::ZERO;
-    dyn.torque = QmtVector3::ZERO;
+    bodyshape::placeAtRest(*this, P, R);
     lastDyn = dyn;
     activate();
 }
@@ -79,16 +74,7 @@ void HullBody::computeInertiaTensor() {
 }
 
 void HullBody::setMassCenter(const QmtVector3& c) {
-    const QmtVector3 w = computeWCenter();
-    const QmtMatrix3 Rt = dyn.rotation.Transpose();
-    const QmtVector3& s = transform.scale;
-    transform.centreOffset = bodyshape::divided(Rt * (w - c), s);
-    // Unscaled local vertices move by the unscaled shift (see PhantomBody).
-    if (mesh) {
-        bodyshape::shiftLocalMesh(*mesh, bodyshape::divided(Rt * (dyn.position - c), s));
-    }
-    dyn.position = c;
-    lastDyn.position = c;
+    bodyshape::moveMassCentre(*this, c);
     computeInertiaTensor();
     updateWorldState();
 }
@@ -110,19 +96,7 @@ void HullBody::modify(ZYLmesh* newMesh) {
     hull->radius = 2.0 * box.halfExtents.Length();
     bodyshape::takeBox(transform, box);
 
-    bodyshape::meshIntoBodyFrame(hull.get(), dyn.position, dyn.rotation, QmtVector3(1.0, 1.0, 1.0));
-    const QmtMatrix3 Rt = dyn.rotation.Transpose();
-    transform.centreOffset = Rt * (transform.centreOffset - dyn.position);
-    transform.setRotation(Rt * transform.localAxes);
-
-    const QmtVector3& b = transform.boxSize;
-    const QmtVector3& s = transform.scale;
-    const double x = s.x * b.x;
-    const double y = s.y * b.y;
-    const double z = s.z * b.z;
-    transform.unscaledRadius = b.Length() / 2.0;
-    transform.radius = 0.5 * std::sqrt(x * x + y * y + z * z);
-    transform.scale = QmtVector3(1.0, 1.0, 1.0);
+    bodyshape::refitIntoBodyFrame(hull.get(), transform, dyn.position, dyn.rotation);
 
     delete bound;
     bound = nullptr;

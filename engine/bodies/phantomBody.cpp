@@ -10,22 +10,7 @@ using Qmt::QmtVector3;
 PhantomBody::PhantomBody() { type = HB_PHANTOM; }
 
 void PhantomBody::init(const QmtVector3& P, const QmtMatrix3& R, const QmtVector3& S) {
-    bbox = bodyshape::recordBox(transform);
-    bodyshape::rebuildBoxMesh(mesh, bbox);
-    bodyshape::meshIntoBodyFrame(mesh, P, R, S);
-    bodyshape::recordIntoBodyFrame(transform, P, R, S);
-    transform.unscaledRadius = bodyshape::halfLargestSide(transform.boxSize);
-    transform.radius = transform.unscaledRadius * bodyshape::largestComponent(S);
-    setRotationMatrix(R);
-    computeInertiaTensor();
-    dyn.position = P;
-    dyn.integratedPosition = P;
-    dyn.force = QmtVector3::ZERO;
-    dyn.torque = QmtVector3::ZERO;
-    if (mesh) {
-        meshTransformSRT(mesh, P, R, S);
-    }
-    activate();
+    bodyshape::initBoxShaped(*this, P, R, S);
 }
 
 void PhantomBody::computeInertiaTensor() {
@@ -45,20 +30,10 @@ void PhantomBody::computeInertiaTensor() {
 }
 
 void PhantomBody::setMassCenter(const QmtVector3& c) {
-    const QmtVector3 w = computeWCenter();
-    const QmtMatrix3 Rt = dyn.rotation.Transpose();
-    const QmtVector3& s = transform.scale;
-    transform.centreOffset = bodyshape::divided(Rt * (w - c), s);
-    // Local vertices are unscaled: the world shift is divided by the scale as the
-    // centre offset is, or the mesh would drift off its box under a non-unit scale.
-    if (mesh) {
-        bodyshape::shiftLocalMesh(*mesh, bodyshape::divided(Rt * (dyn.position - c), s));
-    }
-    dyn.position = c;
-    lastDyn.position = c;
+    bodyshape::moveMassCentre(*this, c);
     computeInertiaTensor();
     if (mesh) {
-        meshTransformSRT(mesh, c, dyn.rotation, s);
+        meshTransformSRT(mesh, c, dyn.rotation, transform.scale);
     }
     updateWorldState();
 }

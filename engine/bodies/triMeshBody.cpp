@@ -95,21 +95,12 @@ void TriMeshBody::computeInertiaTensor() {
 }
 
 void TriMeshBody::setMassCenter(const QmtVector3& c) {
-    const QmtVector3 w = computeWCenter();
-    const QmtMatrix3 Rt = dyn.rotation.Transpose();
-    const QmtVector3& s = transform.scale;
-    transform.centreOffset = bodyshape::divided(Rt * (w - c), s);
-    // The unscaled local geometry moves by the unscaled shift (see PhantomBody); the
-    // tree's boxes move with the mesh, so world boxes stay where they were.
-    const QmtVector3 shift = bodyshape::divided(Rt * (dyn.position - c), s);
-    if (mesh) {
-        bodyshape::shiftLocalMesh(*mesh, shift);
-    }
+    // The tree's boxes move with the mesh by the same local shift, so world boxes stay
+    // where they were.
+    const QmtVector3 shift = bodyshape::moveMassCentre(*this, c);
     if (tree) {
         shiftTriMeshTree(tree->root, shift);
     }
-    dyn.position = c;
-    lastDyn.position = c;
     computeInertiaTensor();
     updateWorldState();
 }
@@ -201,18 +192,7 @@ void TriMeshBody::modify(ZYLmesh* newMesh) {
     }
 
     bodyshape::takeBox(transform, fitOrientedBox(bodyshape::readableVertices(*mesh), mesh->vertices));
-    bodyshape::meshIntoBodyFrame(mesh, dyn.position, dyn.rotation, QmtVector3(1.0, 1.0, 1.0));
-    const QmtMatrix3 Rt = dyn.rotation.Transpose();
-    transform.centreOffset = Rt * (transform.centreOffset - dyn.position);
-    transform.setRotation(Rt * transform.localAxes);
-    const QmtVector3& b = transform.boxSize;
-    const QmtVector3& s = transform.scale;
-    const double x = s.x * b.x;
-    const double y = s.y * b.y;
-    const double z = s.z * b.z;
-    transform.unscaledRadius = b.Length() / 2.0;
-    transform.radius = 0.5 * std::sqrt(x * x + y * y + z * z);
-    transform.scale = QmtVector3(1.0, 1.0, 1.0);
+    bodyshape::refitIntoBodyFrame(mesh, transform, dyn.position, dyn.rotation);
 
     delete bound;
     bound = new (std::nothrow) BVmesh;

@@ -22,6 +22,30 @@ void freeMatrix(MatrixView* matrix) {
     }
 }
 
+// A new record of the solver; its members' own initialisers let its release run at any
+// stage of its filling. A failure is reported with text.
+template <typename Record>
+Record* newRecord(const char* text) {
+    auto* record = new (std::nothrow) Record;
+    if (record == nullptr) {
+        report(text);
+    }
+    return record;
+}
+
+// Fills one vector member of a record. On failure the text is reported and the whole
+// record released, so the caller only has to answer null.
+template <typename Record>
+bool allocMember(dvec*& member, std::int32_t n, Record* record, void (*release)(Record*), const char* text) {
+    member = dvec_alloc(n);
+    if (member == nullptr) {
+        report(text);
+        release(record);
+        return false;
+    }
+    return true;
+}
+
 MatrixView* allocMatrix(std::int32_t m, std::int32_t n) {
     if (m < 0 || n < 0) {
         return nullptr;
@@ -97,21 +121,12 @@ void free_lvec(lvec* v) {
 }
 
 lsqr_input* alloc_lsqr_in(std::int32_t m, std::int32_t n) {
-    auto* input = new (std::nothrow) lsqr_input;
-    if (input == nullptr) {
-        report("lsqr: input structure allocation failure in function alloc_lsqr_in()");
-        return nullptr;
-    }
-    input->b = dvec_alloc(m);
-    if (input->b == nullptr) {
-        report("lsqr: right hand side vector 'b' allocation failure in function alloc_lsqr_in()");
-        free_lsqr_in(input);
-        return nullptr;
-    }
-    input->x = dvec_alloc(n);
-    if (input->x == nullptr) {
-        report("lsqr: solution vector 'x' allocation failure in function alloc_lsqr_in()");
-        free_lsqr_in(input);
+    auto* input = newRecord<lsqr_input>("lsqr: input structure allocation failure in function alloc_lsqr_in()");
+    if (input == nullptr ||
+        !allocMember(input->b, m, input, free_lsqr_in,
+                     "lsqr: right hand side vector 'b' allocation failure in function alloc_lsqr_in()") ||
+        !allocMember(input->x, n, input, free_lsqr_in,
+                     "lsqr: solution vector 'x' allocation failure in function alloc_lsqr_in()")) {
         return nullptr;
     }
     input->m = m;
@@ -128,15 +143,10 @@ void free_lsqr_in(lsqr_input* input) {
 }
 
 lsqr_output* alloc_lsqr_out(std::int32_t /*m*/, std::int32_t n) {
-    auto* output = new (std::nothrow) lsqr_output;
-    if (output == nullptr) {
-        report("lsqr: output structure allocation failure in function alloc_lsqr_out()");
-        return nullptr;
-    }
-    output->e = dvec_alloc(n);
-    if (output->e == nullptr) {
-        report("lsqr: standard error vector 'e' allocation failure in function alloc_lsqr_out()");
-        free_lsqr_out(output);
+    auto* output = newRecord<lsqr_output>("lsqr: output structure allocation failure in function alloc_lsqr_out()");
+    if (output == nullptr ||
+        !allocMember(output->e, n, output, free_lsqr_out,
+                     "lsqr: standard error vector 'e' allocation failure in function alloc_lsqr_out()")) {
         return nullptr;
     }
     return output;
@@ -150,21 +160,12 @@ void free_lsqr_out(lsqr_output* output) {
 }
 
 lsqr_work* alloc_lsqr_wrk(std::int32_t /*m*/, std::int32_t n) {
-    auto* work = new (std::nothrow) lsqr_work;
-    if (work == nullptr) {
-        report("lsqr: work structure allocation failure in function alloc_lsqr_wrk()");
-        return nullptr;
-    }
-    work->v = dvec_alloc(n);
-    if (work->v == nullptr) {
-        report("lsqr: bidiagonalization work vector 'v' allocation failure in function alloc_lsqr_wrk()");
-        free_lsqr_wrk(work);
-        return nullptr;
-    }
-    work->w = dvec_alloc(n);
-    if (work->w == nullptr) {
-        report("lsqr: search direction vector 'w' allocation failure in function alloc_lsqr_wrk()");
-        free_lsqr_wrk(work);
+    auto* work = newRecord<lsqr_work>("lsqr: work structure allocation failure in function alloc_lsqr_wrk()");
+    if (work == nullptr ||
+        !allocMember(work->v, n, work, free_lsqr_wrk,
+                     "lsqr: bidiagonalization work vector 'v' allocation failure in function alloc_lsqr_wrk()") ||
+        !allocMember(work->w, n, work, free_lsqr_wrk,
+                     "lsqr: search direction vector 'w' allocation failure in function alloc_lsqr_wrk()")) {
         return nullptr;
     }
     return work;
@@ -179,9 +180,8 @@ void free_lsqr_wrk(lsqr_work* work) {
 }
 
 lsqr_func* alloc_lsqr_fnc(std::int32_t m, std::int32_t n) {
-    auto* function = new (std::nothrow) lsqr_func;
+    auto* function = newRecord<lsqr_func>("lsqr: function structure allocation failure in function alloc_lsqr_fnc()");
     if (function == nullptr) {
-        report("lsqr: function structure allocation failure in function alloc_lsqr_fnc()");
         return nullptr;
     }
     function->matrix = allocMatrix(m, n);

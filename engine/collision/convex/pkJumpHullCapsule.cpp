@@ -2,59 +2,22 @@
 // a plane (by a climb to the deepest vertex).
 #include "engine/collision/convex/pkJump.h"
 #include "engine/collision/convex/pkJumpHullFeatures.h"
+#include "engine/collision/convex/pkJumpHullPairs.h"
 #include "engine/collision/convex/pkJumpLoop.h"
 #include "engine/collision/convex/pkJumpPolytope.h"
 #include "geometry/proximity.h"
 #include "geometry/triangleTests.h"
 
+using PkJumpDetail::absolute;
 using PkJumpDetail::CapsuleSide;
+using PkJumpDetail::HullCapsuleSupport;
 using PkJumpDetail::HullFeature;
 using PkJumpDetail::HullSide;
 using PkJumpDetail::HullTopology;
 using PkJumpDetail::PK_EPS;
+using PkJumpDetail::unit;
 
 namespace {
-
-Qmt::QmtVector3 unit(Qmt::QmtVector3 v) {
-    v.Unitize(Qmt::QmtMatrix3::EPSILON);
-    return v;
-}
-
-double absolute(double x) { return x < 0.0 ? -x : x; }
-
-// Minkowski points of a hull (A) and a capsule (B); the capsule has no vertex.
-class HullCapsuleSupport {
-public:
-    HullCapsuleSupport(const HullSide& a, const CapsuleSide& b) : a_(a), b_(b) {}
-
-    SupportRecord climb(const SupportRecord& from, const Qmt::QmtVector3& d) const {
-        SupportRecord r;
-        r.direction = d;
-        r.vertexA = a_.support(from.vertexA, d);
-        r.vertexB = from.vertexB;
-        r.difference = difference(r.vertexA, r.vertexB, d);
-        return r;
-    }
-    Qmt::QmtVector3 difference(std::uint32_t vA, std::uint32_t /*vB*/, const Qmt::QmtVector3& d) const {
-        return b_.support(-d) - a_.point(vA);
-    }
-    bool sameSupports(const SupportRecord& x, const SupportRecord& y) const { return x.vertexA == y.vertexA; }
-
-private:
-    const HullSide& a_;
-    const CapsuleSide& b_;
-};
-
-// The start record of a query: the cache's direction and vertices, not climbed.
-template <class Policy>
-SupportRecord startRecord(const Policy& pair, const ProximityCache& cache) {
-    SupportRecord r;
-    r.direction = cache.direction;
-    r.vertexA = cache.vertexA;
-    r.vertexB = cache.vertexB;
-    r.difference = pair.difference(r.vertexA, r.vertexB, r.direction);
-    return r;
-}
 
 // Radial direction from the capsule's axis to p (not normalised).
 Qmt::QmtVector3 radial(const ZYLcapsule& capsule, const Qmt::QmtVector3& p) {
@@ -72,7 +35,7 @@ bool Pk_jump::buildStartTetrahedronHullCapsule(const BVmesh& hull, const ZYLcaps
         return false;
     }
     const HullCapsuleSupport pair(a, b);
-    return PkJumpDetail::buildStartTetrahedron(pair, startRecord(pair, cache), polytope);
+    return PkJumpDetail::buildStartTetrahedron(pair, PkJumpDetail::startRecord(pair, cache), polytope);
 }
 
 bool Pk_jump::expandPolytopeHullCapsule(const BVmesh& /*hull*/, const ZYLcapsule& /*capsule*/,
@@ -97,30 +60,16 @@ bool Pk_jump::contactHullCapsule(const BVmesh& hull, const ZYLcapsule& capsule, 
     }
     const CapsuleSide b(capsule);
     const HullCapsuleSupport pair(a, b);
-    const Qmt::QmtVector3 d = cache.direction;
-    const double g0 = (PK_EPS - d.Dot(pair.difference(cache.vertexA, 0, d))) * 0.5;
-
     Polytope polytope;
-    if (!PkJumpDetail::buildStartTetrahedron(pair, startRecord(pair, cache), polytope)) {
-        return false;
-    }
-    const PkJumpDetail::ExpansionEnd end =
-        PkJumpDetail::expandToNearestFace(pair, polytope, [&](const SupportRecord& s, const PolytopeFace& f) {
-            return isExpansionDoneHullCapsule(hull, capsule, s, f, polytope.vertices.data(),
-                                              polytope.vertices.size());
-        });
-    if (polytope.outOfMemory) {
+    PkJumpDetail::ExpansionEnd end;
+    const auto done = [&](const SupportRecord& s, const PolytopeFace& f) {
+        return isExpansionDoneHullCapsule(hull, capsule, s, f, polytope.vertices.data(), polytope.vertices.size());
+    };
+    if (!PkJumpDetail::expandFromCache(pair, cache, polytope, done, end)) {
         return false;
     }
     count = 0;
     if (end.found) {
-        const Qmt::QmtVector3& D = end.search.direction;
-        const double g1 = (PK_EPS - D.Dot(pair.difference(end.search.vertexA, 0, D))) * 0.5;
-        if (absolute(g0) > absolute(g1)) {
-            cache.direction = D;
-            cache.vertexA = end.search.vertexA;
-        }
-
         const PolytopeFace& F = end.face;
         const std::uint32_t corner[3] = {F.i0, F.i1, F.i2};
         std::uint32_t h[3];
@@ -129,15 +78,12 @@ bool Pk_jump::contactHullCapsule(const BVmesh& hull, const ZYLcapsule& capsule, 
             h[i] = polytope.vertices[corner[i]].vertexA;
             c[i] = polytope.point(corner[i]) + a.point(h[i]);
         }
-        std::uint32_t hullFeature[3];
-        std::uint32_t hullCount = 0;
         Qmt::QmtVector3 capsuleFeature[2];
         std::uint32_t capsuleCount = 1;
         const PkJumpDetail::FaceFeature feature = PkJumpDetail::selectFaceFeature(*this, polytope, F);
+        std::uint32_t hullFeature[3];
+        const std::uint32_t hullCount = PkJumpDetail::featureVertices(h, feature, hullFeature);
         if (feature.kind == PkJumpDetail::FaceFeature::FACE) {
-            hullFeature[hullCount++] = h[0];
-            if (h[1] != h[0]) hullFeature[hullCount++] = h[1];
-            if (h[2] != h[0] && h[2] != h[1]) hullFeature[hullCount++] = h[2];
             // The capsule pair with the largest spread along the axis; two points when
             // they lie on both sides of the centre.
             static constexpr std::uint32_t pairs[3][2] = {{0, 1}, {0, 2}, {1, 2}};
@@ -161,15 +107,12 @@ bool Pk_jump::contactHullCapsule(const BVmesh& hull, const ZYLcapsule& capsule, 
             }
         } else if (feature.kind == PkJumpDetail::FaceFeature::EDGE) {
             const std::uint32_t j = feature.first, j1 = (j + 1) % 3;
-            hullFeature[hullCount++] = h[j];
-            if (h[j1] != h[j]) hullFeature[hullCount++] = h[j1];
             capsuleFeature[0] = c[j];
             if (absolute((c[j1] - c[j]).Dot(capsule.axis)) > PK_EPS) {
                 capsuleFeature[1] = c[j1];
                 capsuleCount = 2;
             }
         } else {
-            hullFeature[hullCount++] = h[feature.first];
             capsuleFeature[0] = c[feature.first];
         }
         hullCapsuleManifold(hull, capsule, hullFeature, hullCount, capsuleFeature, capsuleCount, points,

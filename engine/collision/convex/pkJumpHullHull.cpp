@@ -2,61 +2,24 @@
 // promotion to faces where faces meet, and the contact of the feature pair.
 #include "engine/collision/convex/pkJump.h"
 #include "engine/collision/convex/pkJumpHullFeatures.h"
+#include "engine/collision/convex/pkJumpHullPairs.h"
 #include "engine/collision/convex/pkJumpLoop.h"
 #include "engine/collision/convex/pkJumpPolytope.h"
 #include "geometry/capsuleProximity.h"
 #include "geometry/proximity.h"
 #include "geometry/triangleTests.h"
 
+using PkJumpDetail::absolute;
 using PkJumpDetail::HullFeature;
+using PkJumpDetail::HullHullSupport;
 using PkJumpDetail::HullSide;
 using PkJumpDetail::HullTopology;
 using PkJumpDetail::PK_EPS;
+using PkJumpDetail::unit;
 
 namespace {
 
 constexpr double SAME_WAY = 0.99999;
-
-Qmt::QmtVector3 unit(Qmt::QmtVector3 v) {
-    v.Unitize(Qmt::QmtMatrix3::EPSILON);
-    return v;
-}
-
-double absolute(double x) { return x < 0.0 ? -x : x; }
-
-// Minkowski points of two hulls: B's vertex minus A's.
-class HullHullSupport {
-public:
-    HullHullSupport(const HullSide& a, const HullSide& b) : a_(a), b_(b) {}
-
-    SupportRecord climb(const SupportRecord& from, const Qmt::QmtVector3& d) const {
-        SupportRecord r;
-        r.direction = d;
-        r.vertexA = a_.support(from.vertexA, d);
-        r.vertexB = b_.support(from.vertexB, -d);
-        r.difference = difference(r.vertexA, r.vertexB, d);
-        return r;
-    }
-    Qmt::QmtVector3 difference(std::uint32_t vA, std::uint32_t vB, const Qmt::QmtVector3& /*d*/) const {
-        return b_.point(vB) - a_.point(vA);
-    }
-    bool sameSupports(const SupportRecord& x, const SupportRecord& y) const {
-        return x.vertexA == y.vertexA && x.vertexB == y.vertexB;
-    }
-
-private:
-    const HullSide& a_;
-    const HullSide& b_;
-};
-
-SupportRecord startRecord(const HullHullSupport& pair, const ProximityCache& cache) {
-    SupportRecord r;
-    r.direction = cache.direction;
-    r.vertexA = cache.vertexA;
-    r.vertexB = cache.vertexB;
-    r.difference = pair.difference(r.vertexA, r.vertexB, r.direction);
-    return r;
-}
 
 // Both hulls' features, promoted to faces where two faces meet across them.
 void promote(const HullTopology& A, const HullTopology& B, HullFeature& fa, HullFeature& fb) {
@@ -148,7 +111,7 @@ bool Pk_jump::buildStartTetrahedronHullHull(const BVmesh& hullA, const BVmesh& h
         return false;
     }
     const HullHullSupport pair(a, b);
-    return PkJumpDetail::buildStartTetrahedron(pair, startRecord(pair, cache), polytope);
+    return PkJumpDetail::buildStartTetrahedron(pair, PkJumpDetail::startRecord(pair, cache), polytope);
 }
 
 bool Pk_jump::expandPolytopeHullHull(const BVmesh& /*hullA*/, const BVmesh& /*hullB*/,
@@ -171,29 +134,16 @@ bool Pk_jump::contactHullHull(const BVmesh& hullA, const BVmesh& hullB, Proximit
     if (cache.vertexA >= a.size()) cache.vertexA = 0;
     if (cache.vertexB >= b.size()) cache.vertexB = 0;
     const HullHullSupport pair(a, b);
-    const Qmt::QmtVector3 d = cache.direction;
-    const double g0 = (PK_EPS - d.Dot(pair.difference(cache.vertexA, cache.vertexB, d))) * 0.5;
-
     Polytope polytope;
-    if (!PkJumpDetail::buildStartTetrahedron(pair, startRecord(pair, cache), polytope)) {
-        return false;
-    }
-    const PkJumpDetail::ExpansionEnd end =
-        PkJumpDetail::expandToNearestFace(pair, polytope, [&](const SupportRecord& s, const PolytopeFace& f) {
-            return isExpansionDoneHullHull(hullA, hullB, s, f, polytope.vertices.data(), polytope.vertices.size());
-        });
-    if (polytope.outOfMemory) {
+    PkJumpDetail::ExpansionEnd end;
+    const auto done = [&](const SupportRecord& s, const PolytopeFace& f) {
+        return isExpansionDoneHullHull(hullA, hullB, s, f, polytope.vertices.data(), polytope.vertices.size());
+    };
+    if (!PkJumpDetail::expandFromCache(pair, cache, polytope, done, end)) {
         return false;
     }
     count = 0;
     if (end.found) {
-        const SupportRecord& S = end.search;
-        const double g1 = (PK_EPS - S.direction.Dot(pair.difference(S.vertexA, S.vertexB, S.direction))) * 0.5;
-        if (absolute(g0) > absolute(g1)) {
-            cache.direction = S.direction;
-            cache.vertexA = S.vertexA;
-            cache.vertexB = S.vertexB;
-        }
         const PolytopeFace& F = end.face;
         const std::uint32_t corner[3] = {F.i0, F.i1, F.i2};
         std::uint32_t ha[3], hb[3];
@@ -201,26 +151,10 @@ bool Pk_jump::contactHullHull(const BVmesh& hullA, const BVmesh& hullB, Proximit
             ha[i] = polytope.vertices[corner[i]].vertexA;
             hb[i] = polytope.vertices[corner[i]].vertexB;
         }
-        std::uint32_t fa[3], fb[3], na = 0, nb = 0;
-        const auto collect = [](const std::uint32_t* h, std::uint32_t* out, std::uint32_t& n, std::uint32_t first,
-                                std::uint32_t corners) {
-            for (std::uint32_t c = 0; c < corners; ++c) {
-                const std::uint32_t v = h[(first + c) % 3];
-                bool seen = false;
-                for (std::uint32_t k = 0; k < n; ++k) {
-                    seen = seen || out[k] == v;
-                }
-                if (!seen) {
-                    out[n++] = v;
-                }
-            }
-        };
         const PkJumpDetail::FaceFeature feature = PkJumpDetail::selectFaceFeature(*this, polytope, F);
-        const std::uint32_t corners = feature.kind == PkJumpDetail::FaceFeature::FACE
-                                          ? 3
-                                          : (feature.kind == PkJumpDetail::FaceFeature::EDGE ? 2 : 1);
-        collect(ha, fa, na, feature.first, corners);
-        collect(hb, fb, nb, feature.first, corners);
+        std::uint32_t fa[3], fb[3];
+        const std::uint32_t na = PkJumpDetail::featureVertices(ha, feature, fa);
+        const std::uint32_t nb = PkJumpDetail::featureVertices(hb, feature, fb);
         hullHullManifold(hullA, hullB, fa, na, fb, nb, points, normals, count, values, featureIdA, featureIdB);
         if (count > 0 && featureVector) {
             *featureVector = F.normal;

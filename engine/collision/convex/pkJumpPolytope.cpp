@@ -6,6 +6,7 @@ namespace {
 
 using PkJumpDetail::BlockArray;
 using PkJumpDetail::PK_EPS;
+using PkJumpDetail::unit;
 
 struct EdgeKey {
     std::uint32_t a = 0, b = 0;
@@ -17,11 +18,6 @@ bool sameEdge(std::uint32_t a0, std::uint32_t b0, std::uint32_t a1, std::uint32_
 
 bool faceHasEdge(const PolytopeFace& f, std::uint32_t a, std::uint32_t b) {
     return sameEdge(f.i0, f.i1, a, b) || sameEdge(f.i1, f.i2, a, b) || sameEdge(f.i2, f.i0, a, b);
-}
-
-Qmt::QmtVector3 unit(Qmt::QmtVector3 v) {
-    v.Unitize(Qmt::QmtMatrix3::EPSILON);
-    return v;
 }
 
 }  // namespace

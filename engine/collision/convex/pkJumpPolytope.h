@@ -32,6 +32,14 @@ inline constexpr std::uint32_t PK_MAX_EXPANSIONS = 256;
 // Start of a running minimum: the single-precision maximum as a double.
 inline constexpr double PK_RUNNING_MIN = 3.4028234663852886e38;
 
+// v made unit length; a vector too short to turn stays as it is.
+inline Qmt::QmtVector3 unit(Qmt::QmtVector3 v) {
+    v.Unitize(Qmt::QmtMatrix3::EPSILON);
+    return v;
+}
+
+inline double absolute(double x) { return x < 0.0 ? -x : x; }
+
 // An array of trivially copyable records: 32 in place, then heap blocks grown by 32.
 // A growth that cannot be had leaves the array as it was and answers false.
 template <class T>
@@ -145,10 +153,6 @@ bool buildStartTetrahedron(const Policy& pair, const SupportRecord& v0, Polytope
     P.faces.clear();
     P.edges.clear();
     const Qmt::QmtVector3 d = v0.direction;
-    const auto unit = [](Qmt::QmtVector3 v) {
-        v.Unitize(Qmt::QmtMatrix3::EPSILON);
-        return v;
-    };
     P.addVertex(v0);
     const Qmt::QmtVector3 m = -d;
     const double ax = m.x < 0 ? -m.x : m.x, ay = m.y < 0 ? -m.y : m.y, az = m.z < 0 ? -m.z : m.z;

@@ -4,25 +4,21 @@
 // tetrahedron, the expansion and its stop test serve it unchanged.
 #include "engine/collision/convex/pkJump.h"
 #include "engine/collision/convex/pkJumpHullFeatures.h"
+#include "engine/collision/convex/pkJumpHullPairs.h"
 #include "engine/collision/convex/pkJumpLoop.h"
 #include "engine/collision/convex/pkJumpPolytope.h"
 
 using PkJumpDetail::BoxSide;
 using PkJumpDetail::CapsulePairPolicy;
 using PkJumpDetail::CapsuleSide;
+using PkJumpDetail::HullCapsuleSupport;
 using PkJumpDetail::HullFeature;
 using PkJumpDetail::HullSide;
 using PkJumpDetail::HullTopology;
 using PkJumpDetail::PK_EPS;
+using PkJumpDetail::unit;
 
 namespace {
-
-Qmt::QmtVector3 unit(Qmt::QmtVector3 v) {
-    v.Unitize(Qmt::QmtMatrix3::EPSILON);
-    return v;
-}
-
-double absolute(double x) { return x < 0.0 ? -x : x; }
 
 // The sphere as a capsule of no length: its support along d is exactly c + r d.
 ZYLcapsule sphereRecord(const Qmt::QmtVector3& c, double r) {
@@ -68,38 +64,6 @@ private:
     const CapsuleSide& a_;
     const CapsuleSide& b_;
 };
-
-// Minkowski points of a hull (A) and a sphere (B) for the polytope.
-class HullSphereSupport {
-public:
-    HullSphereSupport(const HullSide& a, const CapsuleSide& b) : a_(a), b_(b) {}
-
-    SupportRecord climb(const SupportRecord& from, const Qmt::QmtVector3& d) const {
-        SupportRecord r;
-        r.direction = d;
-        r.vertexA = a_.support(from.vertexA, d);
-        r.vertexB = from.vertexB;
-        r.difference = difference(r.vertexA, r.vertexB, d);
-        return r;
-    }
-    Qmt::QmtVector3 difference(std::uint32_t vA, std::uint32_t /*vB*/, const Qmt::QmtVector3& d) const {
-        return b_.support(-d) - a_.point(vA);
-    }
-    bool sameSupports(const SupportRecord& x, const SupportRecord& y) const { return x.vertexA == y.vertexA; }
-
-private:
-    const HullSide& a_;
-    const CapsuleSide& b_;
-};
-
-SupportRecord startRecord(const HullSphereSupport& pair, const ProximityCache& cache) {
-    SupportRecord r;
-    r.direction = cache.direction;
-    r.vertexA = cache.vertexA;
-    r.vertexB = cache.vertexB;
-    r.difference = pair.difference(r.vertexA, r.vertexB, r.direction);
-    return r;
-}
 
 }  // namespace
 
@@ -191,49 +155,32 @@ bool Pk_jump::contactHullSphere(const BVmesh& hull, const Qmt::QmtVector3& c, do
     }
     const ZYLcapsule sphere = sphereRecord(c, r);
     const CapsuleSide b(sphere);
-    const HullSphereSupport pair(a, b);
-    const Qmt::QmtVector3 d = cache.direction;
-    const double g0 = (PK_EPS - d.Dot(pair.difference(cache.vertexA, 0, d))) * 0.5;
-
+    // The sphere is a capsule of no length, so the hull-capsule support serves it.
+    const HullCapsuleSupport pair(a, b);
     Polytope polytope;
-    if (!PkJumpDetail::buildStartTetrahedron(pair, startRecord(pair, cache), polytope)) {
-        return false;
-    }
-    const PkJumpDetail::ExpansionEnd end =
-        PkJumpDetail::expandToNearestFace(pair, polytope, [&](const SupportRecord& s, const PolytopeFace& f) {
-            return isExpansionDoneHullSphere(hull, c, r, s, f, polytope.vertices.data(), polytope.vertices.size());
-        });
-    if (polytope.outOfMemory) {
+    PkJumpDetail::ExpansionEnd end;
+    const auto done = [&](const SupportRecord& s, const PolytopeFace& f) {
+        return isExpansionDoneHullSphere(hull, c, r, s, f, polytope.vertices.data(), polytope.vertices.size());
+    };
+    if (!PkJumpDetail::expandFromCache(pair, cache, polytope, done, end)) {
         return false;
     }
     count = 0;
     if (end.found) {
-        const Qmt::QmtVector3& D = end.search.direction;
-        const double g1 = (PK_EPS - D.Dot(pair.difference(end.search.vertexA, 0, D))) * 0.5;
-        if (absolute(g0) > absolute(g1)) {
-            cache.direction = D;
-            cache.vertexA = end.search.vertexA;
-        }
-
         const PolytopeFace& F = end.face;
         const std::uint32_t corner[3] = {F.i0, F.i1, F.i2};
         std::uint32_t h[3];
         for (std::uint32_t i = 0; i < 3; ++i) {
             h[i] = polytope.vertices[corner[i]].vertexA;
         }
-        std::uint32_t hullFeature[3];
-        std::uint32_t hullCount = 0;
         Qmt::QmtVector3 u;
         const PkJumpDetail::FaceFeature feature = PkJumpDetail::selectFaceFeature(*this, polytope, F, true);
+        std::uint32_t hullFeature[3];
+        const std::uint32_t hullCount = PkJumpDetail::featureVertices(h, feature, hullFeature);
         if (feature.kind == PkJumpDetail::FaceFeature::FACE) {
-            hullFeature[hullCount++] = h[0];
-            if (h[1] != h[0]) hullFeature[hullCount++] = h[1];
-            if (h[2] != h[0] && h[2] != h[1]) hullFeature[hullCount++] = h[2];
             u = F.normal;
         } else if (feature.kind == PkJumpDetail::FaceFeature::EDGE) {
             const std::uint32_t j = feature.first, j1 = (j + 1) % 3;
-            hullFeature[hullCount++] = h[j];
-            if (h[j1] != h[j]) hullFeature[hullCount++] = h[j1];
             // The point of the edge's line nearest the origin.
             const Qmt::QmtVector3& Pj = polytope.point(corner[j]);
             const Qmt::QmtVector3 e = polytope.point(corner[j1]) - Pj;
@@ -241,7 +188,6 @@ bool Pk_jump::contactHullSphere(const BVmesh& hull, const Qmt::QmtVector3& c, do
             const double s = ee > 0.0 ? -(Pj.Dot(e)) / ee : 0.0;
             u = unit(Pj + e * s);
         } else {
-            hullFeature[hullCount++] = h[feature.first];
             u = unit(polytope.point(corner[feature.first]));
         }
         hullSphereManifold(hull, c, r, hullFeature, hullCount, c + u * r, points, normals, count, values,

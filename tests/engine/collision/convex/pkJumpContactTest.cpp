@@ -19,21 +19,6 @@ using namespace hulltest;
 
 namespace {
 
-QmtVector3 unitFrom(zyltest::Lcg& rng) {
-    for (;;) {
-        QmtVector3 v{rng.Range(-1.0, 1.0), rng.Range(-1.0, 1.0), rng.Range(-1.0, 1.0)};
-        if (v.SquaredLength() > 0.01 && v.SquaredLength() <= 1.0) {
-            v.Unitize(QmtMatrix3::EPSILON);
-            return v;
-        }
-    }
-}
-
-QmtMatrix3 rotation(QmtVector3 axis, double angle) {
-    axis.Unitize(QmtMatrix3::EPSILON);
-    return zyltest::axisRotation(axis, angle);
-}
-
 ZYLcapsule makeCapsule(const QmtVector3& c, QmtVector3 axis, double length, double radius) {
     axis.Unitize(QmtMatrix3::EPSILON);
     return ZYLcapsule{c, axis, length, radius};
@@ -139,7 +124,7 @@ TEST(PkJumpContact, CapsuleOverlapTestsMatchSegmentBoxDistance) {
 
     zyltest::Lcg rng(5);
     for (std::uint32_t k = 0; k < 1000; ++k) {
-        const ZYLcapsule cap = makeCapsule(unitFrom(rng) * rng.Range(0.0, 3.5), unitFrom(rng), rng.Range(0.0, 2.0),
+        const ZYLcapsule cap = makeCapsule(unitDirection(rng) * rng.Range(0.0, 3.5), unitDirection(rng), rng.Range(0.0, 2.0),
                                            rng.Range(0.05, 0.8));
         // Distance from the core segment to the box by dense sampling of the segment
         // (exact enough away from touching).
@@ -171,7 +156,7 @@ TEST(PkJumpContact, HullPlane) {
     EXPECT_DOUBLE_EQ(m.values[0], -0.25);
     for (std::uint32_t i = 0; i < 3; ++i) EXPECT_DOUBLE_EQ(m.points[i].z, -0.25);
     // Edge flush: turned 45 degrees about x.
-    const auto edge = cubeHull({0, 0, 1.3}, rotation({1, 0, 0}, M_PI / 4));
+    const auto edge = cubeHull({0, 0, 1.3}, turnAbout({1, 0, 0}, M_PI / 4));
     Manifold e;
     ProximityCache edgeCache;
     ASSERT_TRUE(e.hullPlane(solver, *edge, {0, 0, 0}, up, edgeCache));
@@ -238,7 +223,7 @@ TEST(PkJumpContact, HullHullBoxes) {
     }
     // Crossed edges: A's top edge along x against B's bottom edge along y.
     {
-        const QmtMatrix3 ridgeA = rotation({1, 0, 0}, M_PI / 4), ridgeB = rotation({0, 1, 0}, M_PI / 4);
+        const QmtMatrix3 ridgeA = turnAbout({1, 0, 0}, M_PI / 4), ridgeB = turnAbout({0, 1, 0}, M_PI / 4);
         const auto a = cubeHull({0, 0, 0}, ridgeA);
         const auto b = cubeHull({0, 0, 2 * std::sqrt(2.0) - 0.01}, ridgeB);
         Manifold m;
@@ -349,10 +334,10 @@ TEST(PkJumpContact, RandomBoxPairsGiveTheLeastOverlap) {
     std::uint32_t overlapping = 0;
     for (std::uint32_t k = 0; k < 2000; ++k) {
         const ZYLbox ra = makeBox({0, 0, 0}, {rng.Range(0.3, 1.0), rng.Range(0.3, 1.0), rng.Range(0.3, 1.0)},
-                                  rotation(unitFrom(rng), rng.Range(0.0, M_PI)));
-        const ZYLbox rb = makeBox(unitFrom(rng) * rng.Range(0.0, 2.0),
+                                  turnAbout(unitDirection(rng), rng.Range(0.0, M_PI)));
+        const ZYLbox rb = makeBox(unitDirection(rng) * rng.Range(0.0, 2.0),
                                   {rng.Range(0.3, 1.0), rng.Range(0.3, 1.0), rng.Range(0.3, 1.0)},
-                                  rotation(unitFrom(rng), rng.Range(0.0, M_PI)));
+                                  turnAbout(unitDirection(rng), rng.Range(0.0, M_PI)));
         QmtVector3 axis;
         const double overlap = leastBoxOverlap(ra, rb, axis);
         if (std::abs(overlap) < 1e-3) continue;
@@ -389,14 +374,14 @@ TEST(PkJumpContact, RandomHullsTerminateWithinTheArrays) {
         std::vector<QmtVector3> points(static_cast<std::size_t>(rng.Range(8.0, 200.0)));
         const QmtVector3 e(rng.Range(0.2, 1.0), rng.Range(0.2, 1.0), rng.Range(0.2, 1.0));
         for (QmtVector3& p : points) {
-            const QmtVector3 u = unitFrom(rng);
+            const QmtVector3 u = unitDirection(rng);
             p = {u.x * e.x, u.y * e.y, u.z * e.z};
         }
-        return pointHull(points, T, rotation(unitFrom(rng), rng.Range(0.0, M_PI)));
+        return pointHull(points, T, turnAbout(unitDirection(rng), rng.Range(0.0, M_PI)));
     };
     for (std::uint32_t k = 0; k < 150; ++k) {
         const auto a = randomHull({0, 0, 0});
-        const auto b = randomHull(unitFrom(rng) * rng.Range(0.0, 1.5));
+        const auto b = randomHull(unitDirection(rng) * rng.Range(0.0, 1.5));
         Manifold m;
         ProximityCache cache;
         if (m.hullHull(solver, *a, *b, cache)) {
@@ -404,7 +389,7 @@ TEST(PkJumpContact, RandomHullsTerminateWithinTheArrays) {
             ASSERT_LE(m.count, PK_MAX_CONTACTS);
             ASSERT_TRUE(std::isfinite(m.values[0]) && std::isfinite(m.normals[0].Length())) << k;
         }
-        const ZYLcapsule cap = makeCapsule(unitFrom(rng) * rng.Range(0.0, 1.5), unitFrom(rng), rng.Range(0.0, 1.5),
+        const ZYLcapsule cap = makeCapsule(unitDirection(rng) * rng.Range(0.0, 1.5), unitDirection(rng), rng.Range(0.0, 1.5),
                                            rng.Range(0.05, 0.5));
         Manifold c;
         ProximityCache capCache;

@@ -19,21 +19,6 @@ using namespace hulltest;
 
 namespace {
 
-QmtVector3 unitFrom(zyltest::Lcg& rng) {
-    for (;;) {
-        QmtVector3 v{rng.Range(-1.0, 1.0), rng.Range(-1.0, 1.0), rng.Range(-1.0, 1.0)};
-        if (v.SquaredLength() > 0.01 && v.SquaredLength() <= 1.0) {
-            v.Unitize(QmtMatrix3::EPSILON);
-            return v;
-        }
-    }
-}
-
-QmtMatrix3 rotation(QmtVector3 axis, double angle) {
-    axis.Unitize(QmtMatrix3::EPSILON);
-    return zyltest::axisRotation(axis, angle);
-}
-
 // Separating-axis reference in long double over both hulls' face normals and the
 // cross products of their edges: the largest gap along any of them, negative (the
 // least overlap) when none separates.
@@ -128,14 +113,14 @@ QmtVector3 familyExtents(std::uint32_t family, zyltest::Lcg& rng) {
 
 std::unique_ptr<Hull> randomHull(zyltest::Lcg& rng, const QmtVector3& T) {
     const std::uint32_t family = static_cast<std::uint32_t>(rng.Range(0.0, 4.0));
-    const QmtMatrix3 R = rotation(unitFrom(rng), rng.Range(0.0, M_PI));
+    const QmtMatrix3 R = turnAbout(unitDirection(rng), rng.Range(0.0, M_PI));
     const QmtVector3 e = familyExtents(family == 3 ? 0 : family, rng);
     if (family == 3) {
         return boxHull(T, e, R);
     }
     std::vector<QmtVector3> points(static_cast<std::size_t>(rng.Range(8.0, 20.0)));
     for (QmtVector3& p : points) {
-        const QmtVector3 u = unitFrom(rng);
+        const QmtVector3 u = unitDirection(rng);
         p = {u.x * e.x, u.y * e.y, u.z * e.z};
     }
     return pointHull(points, T, R);
@@ -153,8 +138,8 @@ double radius(const ZYLmesh& m) {
 QmtVector3 randomOffset(zyltest::Lcg& rng) {
     const double pick = rng.Unit();
     if (pick < 0.15) return {};
-    if (pick < 0.3) return unitFrom(rng) * 1e-3;
-    return unitFrom(rng) * rng.Range(0.0, 2.0);
+    if (pick < 0.3) return unitDirection(rng) * 1e-3;
+    return unitDirection(rng) * rng.Range(0.0, 2.0);
 }
 
 }  // namespace
@@ -162,7 +147,7 @@ QmtVector3 randomOffset(zyltest::Lcg& rng) {
 TEST(PkJumpDecision, NeedlesThroughACubeOverlap) {
     const Pk_jump solver;
     const auto cube = boxHull({0, 0, 0}, {0.5, 0.5, 0.5});
-    const QmtMatrix3 turned = rotation({1, 0, 0}, 40.0 * M_PI / 180.0);
+    const QmtMatrix3 turned = turnAbout({1, 0, 0}, 40.0 * M_PI / 180.0);
     const struct {
         QmtVector3 half;
         QmtMatrix3 axes;
@@ -184,7 +169,7 @@ TEST(PkJumpDecision, TiltedNeedleAboveASlabStaysApart) {
     const QmtVector3 half(0.5, 0.005, 0.005);
     zyltest::Lcg rng(31);
     for (std::uint32_t k = 0; k < 20000; ++k) {
-        const QmtMatrix3 R = rotation(unitFrom(rng), rng.Range(0.0, M_PI));
+        const QmtMatrix3 R = turnAbout(unitDirection(rng), rng.Range(0.0, M_PI));
         // Lift the needle so that its lowest corner is 1e-3 above the slab.
         double reach = 0.0;
         for (int i = 0; i < 3; ++i) {
@@ -208,7 +193,7 @@ TEST(PkJumpDecision, RandomPairsAgreeWithSeparatingAxes) {
         ZYLbox record;
         if (withBox) {
             record = makeBox(randomOffset(rng), familyExtents(static_cast<std::uint32_t>(rng.Range(0.0, 3.0)), rng),
-                             rotation(unitFrom(rng), rng.Range(0.0, M_PI)));
+                             turnAbout(unitDirection(rng), rng.Range(0.0, M_PI)));
             b = boxHull(record.centre, record.halfExtents, record.axes);
         } else {
             b = randomHull(rng, randomOffset(rng));

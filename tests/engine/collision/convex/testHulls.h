@@ -1,6 +1,6 @@
 #pragma once
 
-// Cube hulls and boxes shared by the convex proximity tests.
+// Cube hulls and boxes, random directions and turns shared by the convex proximity tests.
 
 #include <gtest/gtest.h>
 
@@ -13,6 +13,7 @@
 #include "geometry/convexHull.h"
 #include "geometry/meshPlacement.h"
 #include "math/qmtMatrix3.h"
+#include "tests/testSupport.h"
 
 namespace hulltest {
 
@@ -26,6 +27,23 @@ struct Hull {  // the mesh outlives the volume that refers to it
     std::unique_ptr<ZYLmesh> mesh = std::make_unique<ZYLmesh>();
     BVmesh volume;
 };
+
+// A random unit direction, drawn by rejection from the unit ball (away from its centre).
+inline QmtVector3 unitDirection(zyltest::Lcg& rng) {
+    for (;;) {
+        QmtVector3 v{rng.Range(-1.0, 1.0), rng.Range(-1.0, 1.0), rng.Range(-1.0, 1.0)};
+        if (v.SquaredLength() > 0.01 && v.SquaredLength() <= 1.0) {
+            v.Unitize(QmtMatrix3::EPSILON);
+            return v;
+        }
+    }
+}
+
+// The turn by angle about axis, which need not be of unit length.
+inline QmtMatrix3 turnAbout(QmtVector3 axis, double angle) {
+    axis.Unitize(QmtMatrix3::EPSILON);
+    return zyltest::axisRotation(axis, angle);
+}
 
 inline ZYLbox makeBox(const QmtVector3& c, const QmtVector3& half, const QmtMatrix3& axes = QmtMatrix3::IDENTITY) {
     return ZYLbox{c, axes, half};
