@@ -1,6 +1,8 @@
 #include "engine/bodies/hardBody.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <iterator>
 
 using Qmt::QmtMatrix3;
@@ -139,8 +141,17 @@ int HardBody::getProcessedThreadID() const {
 QmtVector3 HardBody::computeWCenter() {
     const QmtVector3& s = transform.scale;
     const QmtVector3& c = transform.centreOffset;
-    transform.worldCentre = dyn.position + dyn.rotation * QmtVector3(s.x * c.x, s.y * c.y, s.z * c.z);
-    return transform.worldCentre;
+    const QmtVector3 centre = dyn.position + dyn.rotation * QmtVector3(s.x * c.x, s.y * c.y, s.z * c.z);
+    // Detection lanes ask for the centres of bodies they share with other lanes; the
+    // centre is only stored when it changed, so once it is current (brought up to date
+    // before the lanes start) they merely read it.
+    const QmtVector3& stored = transform.worldCentre;
+    if (std::bit_cast<std::uint64_t>(centre.x) != std::bit_cast<std::uint64_t>(stored.x) ||
+        std::bit_cast<std::uint64_t>(centre.y) != std::bit_cast<std::uint64_t>(stored.y) ||
+        std::bit_cast<std::uint64_t>(centre.z) != std::bit_cast<std::uint64_t>(stored.z)) {
+        transform.worldCentre = centre;
+    }
+    return centre;
 }
 
 void HardBody::getBSphere(QmtVector3& centre, double& radius) {

@@ -1,7 +1,9 @@
 #include "engine/bodies/privateHardBody.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstring>
 #include <iterator>
 
 #include "engine/fracture/dynamicStress.h"
@@ -109,9 +111,13 @@ double PrivateHardBody::energyOf(const RBDynamics& state) {
         return STATIC_BODY_ENERGY;
     }
     const double m = 1.0 / state.invMass;
-    linearEnergy = m * state.v.SquaredLength();
-    angularEnergy = state.L.Dot(state.w);
-    return linearEnergy + angularEnergy;
+    const double linear = m * state.v.SquaredLength();
+    const double angular = state.L.Dot(state.w);
+    // Detection lanes ask for the energy of bodies they share with other lanes, all
+    // storing the same terms at once: the stores are atomic.
+    std::atomic_ref<double>(linearEnergy).store(linear, std::memory_order_relaxed);
+    std::atomic_ref<double>(angularEnergy).store(angular, std::memory_order_relaxed);
+    return linear + angular;
 }
 
 double PrivateHardBody::computeEnergy() { return energyOf(dyn); }
@@ -215,11 +221,19 @@ void PrivateHardBody::resetDynamics() {
 }
 
 const ZYLbox& PrivateHardBody::computeBbox() {
-    bbox.centre = computeWCenter();
-    bbox.axes = dyn.rotation * transform.localAxes;
+    ZYLbox box;
+    box.centre = computeWCenter();
+    box.axes = dyn.rotation * transform.localAxes;
     const QmtVector3& b = transform.boxSize;
     const QmtVector3& s = transform.scale;
-    bbox.halfExtents = QmtVector3(0.5 * (b.x * s.x), 0.5 * (b.y * s.y), 0.5 * (b.z * s.z));
+    box.halfExtents = QmtVector3(0.5 * (b.x * s.x), 0.5 * (b.y * s.y), 0.5 * (b.z * s.z));
+    // A body whose world bit stays clear (a phantom) is refreshed by every detection
+    // lane that tests it; the box is only stored when it changed, so once it is current
+    // (brought up to date before the lanes start) they merely read it.
+    static_assert(sizeof(ZYLbox) == 15 * sizeof(double), "the box is compared as its bytes");
+    if (std::memcmp(&box, &bbox, sizeof box) != 0) {
+        bbox = box;
+    }
     return bbox;
 }
 

@@ -74,7 +74,8 @@ public:
     BodyList groundBodies;
     BodyList looseFragments;
 
-    // ---- statistics of the last pair-energy measurement ----
+    // ---- statistics of the last pair-energy measurement on lane 0 (worker lanes
+    // measure without recording, so their passes never write these) ----
     Qmt::QmtVector3 totalLinearMomentum;
     Qmt::QmtVector3 totalAngularMomentum;
     double totalEnergy = 0.0;
@@ -171,7 +172,7 @@ public:
                                   const Qmt::QmtVector3& normal, double restitution, int lane, bool force);
     void propagateImpactCracks(const FractureImpact& impact, bool force, int lane);
     std::uint32_t resolvePair(CollisionPair* pair, int mode, int lane);
-    double pairEnergy(const CollisionPair* pair);
+    double pairEnergy(const CollisionPair* pair, int lane = 0);
     static void refreshContactState(CollisionPair* pair, int mode);
     static void dropSeparatingContacts(CollisionPair* pair);
     static void dropMarkedContacts(CollisionPair* pair);

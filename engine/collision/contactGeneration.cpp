@@ -4,6 +4,7 @@
 // solver data.
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 #include "engine/bodies/barrierBody.h"
@@ -65,6 +66,13 @@ const BarrierBody* planeOf(HardBody* body) { return dynamic_cast<const BarrierBo
 const TriMeshBody* treeBodyOf(HardBody* body) {
     const auto* const mesh = dynamic_cast<const TriMeshBody*>(body);
     return mesh && mesh->tree && mesh->bound ? mesh : nullptr;
+}
+
+// Detection lanes build manifolds at once, and a body (the ground above all) can be in
+// pairs of several lanes; every lane stores the same state, so the store is made
+// atomic rather than serialised.
+void markTouching(HardBody* body) {
+    std::atomic_ref<EMotionState>(body->collisionState).store(MOTION_TOUCHING, std::memory_order_relaxed);
 }
 
 bool spheresTouch(HardBody* a, HardBody* b) {
@@ -674,8 +682,8 @@ void CollisionManager::buildManifold(CollisionPair* pair) {
     p.state = 1;
     p.restitution = std::min(a->getRestitutionCoeff(), b->getRestitutionCoeff());
     p.friction = std::max(a->getFrictionCoeff(), b->getFrictionCoeff());
-    a->setCollisionState(MOTION_TOUCHING);
-    b->setCollisionState(MOTION_TOUCHING);
+    markTouching(a);
+    markTouching(b);
 }
 
 void CollisionManager::computeStaticPointVelocities(CollisionPair* pair) {

@@ -89,24 +89,33 @@ ContactLsqWorkspace* laneWorkspace(CollisionManager& manager, int lane) {
 
 }  // namespace
 
-double CollisionManager::pairEnergy(const CollisionPair* pair) {
+double CollisionManager::pairEnergy(const CollisionPair* pair, int lane) {
     if (!pair || !pair->bodyA || !pair->bodyB) {
         return -1.0;
     }
-    translationalEnergy = 0.0;
-    rotationalEnergy = 0.0;
-    totalLinearMomentum = QmtVector3::ZERO;
-    totalAngularMomentum = QmtVector3::ZERO;
+    double translational = 0.0;
+    double rotational = 0.0;
+    QmtVector3 linearMomentum = QmtVector3::ZERO;
+    QmtVector3 angularMomentum = QmtVector3::ZERO;
     for (const HardBody* body : {pair->bodyA, pair->bodyB}) {
         const RBDynamics& d = body->getDyn();
         const double m = body->getMass();
-        translationalEnergy += m * d.v.SquaredLength();
-        rotationalEnergy += d.L.Dot(d.w);
-        totalLinearMomentum += d.v * m;
-        totalAngularMomentum += d.L + d.position.Cross(d.v) * m;
+        translational += m * d.v.SquaredLength();
+        rotational += d.L.Dot(d.w);
+        linearMomentum += d.v * m;
+        angularMomentum += d.L + d.position.Cross(d.v) * m;
     }
-    totalEnergy = translationalEnergy + rotationalEnergy;
-    return totalEnergy;
+    const double total = translational + rotational;
+    // The statistics are one record of the manager: worker lanes measure in parallel,
+    // so only the calling thread's lane keeps its measurement there.
+    if (lane == 0) {
+        translationalEnergy = translational;
+        rotationalEnergy = rotational;
+        totalLinearMomentum = linearMomentum;
+        totalAngularMomentum = angularMomentum;
+        totalEnergy = total;
+    }
+    return total;
 }
 
 void CollisionManager::refreshContactState(CollisionPair* pair, int mode) {
@@ -363,7 +372,7 @@ std::uint32_t CollisionManager::resolvePair(CollisionPair* pair, int mode, int l
         return 0;
     }
     std::uint32_t result = 0;
-    const double before = pairEnergy(pair);
+    const double before = pairEnergy(pair, lane);
     HardBody* const a = pair->bodyA;
     HardBody* const b = pair->bodyB;
     if (!a->isActive() && !b->isActive()) {
@@ -423,7 +432,7 @@ std::uint32_t CollisionManager::resolvePair(CollisionPair* pair, int mode, int l
     } else if (mode == 2 && pair->state != 0) {
         pair->state = 2;
     }
-    const double after = pairEnergy(pair);
+    const double after = pairEnergy(pair, lane);
     if (after > 3.0 * before) {
         debugLog(stdout, "energy gain %s %s %g %g %g\n", a->transform.name, b->transform.name, before, after,
                  after * 100.0 / before);

@@ -28,13 +28,14 @@ void toGround(BodyList& ground, HardBody* body) {
     ground.pushFront(body);
 }
 
-// World boxes and bounds brought up to date before the lanes read them, so no lane
-// writes them.
+// World boxes, bounds and centres brought up to date before the lanes read them, so no
+// lane writes them (a centre is stored only when it changed).
 void refreshWorldStates(const BodyList& list) {
     for (HardBody* body : list) {
         if (!body->isWorldModified()) {
             body->updateWorldState();
         }
+        body->computeWCenter();
     }
 }
 
