@@ -42,12 +42,14 @@ public:
     void setClean();
 
     // Host side.
-    MDataHandle(std::uint64_t node, const host::Attribute* attr, int index) : node_(node), attr_(attr), index_(index) {}
+    MDataHandle(std::uint64_t node, const host::Attribute* attr, int index, bool output = false)
+        : node_(node), attr_(attr), index_(index), output_(output) {}
 
 private:
     std::uint64_t node_ = 0;
     const host::Attribute* attr_ = nullptr;
     int index_ = -1;
+    bool output_ = false;  // data read through an output handle is the plug's own (detached)
 };
 
 // A node's data during its compute.

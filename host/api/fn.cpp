@@ -51,7 +51,9 @@ MFn::Type parentKind(MFn::Type kind) {
         case MFn::kStringData:
         case MFn::kMeshData:
         case MFn::kNurbsCurveData:
-        case MFn::kMatrixData: return MFn::kData;
+        case MFn::kMatrixData:
+        case MFn::kNumericData:
+        case MFn::kComponentListData: return MFn::kData;
         case MFn::kMeshVertComponent:
         case MFn::kMeshEdgeComponent:
         case MFn::kMeshPolygonComponent: return MFn::kComponent;

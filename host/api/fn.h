@@ -61,6 +61,10 @@ public:
         kMatrixData,
         kComponent,
         kMeshVertComponent,
+        kNumericData,
+        kComponentListData,
+        kLambert,
+        kShadingEngine,
         kLast
     };
 

@@ -32,6 +32,23 @@ public:
         k3Double = 15,
         kLast
     };
+
+    // Numeric data objects: a plug value of one to three numbers (three-float ones
+    // are what compound elements such as "pnts[i]" take and give).
+    MFnNumericData() = default;
+    explicit MFnNumericData(const MObject& data, MStatus* status = nullptr);
+    MStatus setObject(const MObject& data);
+    MObject create(Type type, MStatus* status = nullptr);
+    Type numericType(MStatus* status = nullptr) const;
+    MStatus setData(float x, float y, float z);
+    MStatus setData(double x, double y, double z);
+    MStatus setData(int x, int y);
+    MStatus getData(float& x, float& y, float& z) const;
+    MStatus getData(double& x, double& y, double& z) const;
+    MStatus getData(int& x, int& y) const;
+
+private:
+    MObject object_;
 };
 
 class MFnData {

@@ -36,6 +36,9 @@ public:
     unsigned instanceCount(bool total, MStatus* status = nullptr) const;
     // Object space: the node's own geometry (a transform: its shapes below, in its space).
     MBoundingBox boundingBox(MStatus* status = nullptr) const;
+    // A copy at the world root (no instancing: both flags must be false); a shape comes
+    // under a copy of its transform, which is returned.
+    MObject duplicate(bool instance = false, bool instanceLeaf = false, MStatus* status = nullptr) const;
     bool isIntermediateObject(MStatus* status = nullptr) const;
     MStatus setIntermediateObject(bool intermediate);
     MMatrix transformationMatrix(MStatus* status = nullptr) const;

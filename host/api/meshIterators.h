@@ -41,6 +41,8 @@ public:
     MStatus getTriangle(int t, MPointArray& points, MIntArray& vertices, MSpace::Space space = MSpace::kObject) const;
     MStatus getUVIndex(int corner, int& id, const MString* set = nullptr) const;
     bool hasUVs(MStatus* status = nullptr) const;
+    // Area of the polygon (holes excluded), in the space asked for.
+    MStatus getArea(double& area, MSpace::Space space = MSpace::kObject) const;
 
 private:
     std::shared_ptr<const host::MeshGeometry> mesh_;

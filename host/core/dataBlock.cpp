@@ -6,7 +6,7 @@ using host::runtime;
 
 namespace {
 
-const host::Value* valueOf(std::uint64_t node, const host::Attribute* attr, int index) {
+host::Value* valueOf(std::uint64_t node, const host::Attribute* attr, int index) {
     host::Node* n = runtime().scene.find(node);
     if (!n || !attr) return nullptr;
     return &runtime().scene.slot(*n, attr, index, true)->value;
@@ -61,10 +61,14 @@ MTime MDataHandle::asTime() const {
 }
 
 MObject MDataHandle::data() const {
-    const host::Value* v = valueOf(node_, attr_, index_);
+    host::Value* v = valueOf(node_, attr_, index_);
     if (!v) return {};
-    if (auto p = std::get_if<std::shared_ptr<host::DataObject>>(v)) return MObject::fromData(*p);
-    return {};
+    auto p = std::get_if<std::shared_ptr<host::DataObject>>(v);
+    if (!p || !*p) return {};
+    // An output may share its data with the input it was set from: edits made
+    // through the returned object must reach the output only.
+    if (output_ && p->use_count() > 1) *p = (*p)->clone();
+    return MObject::fromData(*p);
 }
 
 MDataHandle MDataHandle::child(const MObject& attr) const {
@@ -110,7 +114,7 @@ MDataHandle MDataBlock::inputValue(const MObject& attr, MStatus* status) {
 
 MDataHandle MDataBlock::outputValue(const MPlug& plug, MStatus* status) {
     if (status) *status = plug.isNull() ? MStatus(MS::kInvalidParameter, "invalid plug") : MStatus(MS::kSuccess);
-    return MDataHandle(node_, plug.attr().get(), plug.index());
+    return MDataHandle(node_, plug.attr().get(), plug.index(), true);
 }
 
 MDataHandle MDataBlock::outputValue(const MObject& attr, MStatus* status) {

@@ -1,5 +1,6 @@
 #include "host/api/plug.h"
 
+#include "host/core/numericData.h"
 #include "host/core/runtime.h"
 #include "host/scene/timedRead.h"
 
@@ -187,10 +188,17 @@ MStatus MPlug::getValue(MObject& v, const MDGContext& ctx) const {
     if (isNull()) return MStatus(MS::kInvalidParameter, "invalid plug");
     MStatus st;
     const host::Value val = host::readInContext(host::keyOf(*this), ctx, &st);
-    if (auto p = std::get_if<std::shared_ptr<host::DataObject>>(&val))
+    if (auto p = std::get_if<std::shared_ptr<host::DataObject>>(&val)) {
         v = MObject::fromData(*p);
-    else
+    } else if (auto t = std::get_if<host::Vec3>(&val)) {
+        // A compound number reads as numeric data of the attribute's own type.
+        const auto type = static_cast<MFnNumericData::Type>(attr_->numericType);
+        auto d = std::make_shared<host::NumericData>(host::numericWidth(type) > 1 ? type : MFnNumericData::k3Double);
+        d->values = *t;
+        v = MObject::fromData(d);
+    } else {
         v = MObject();
+    }
     return st;
 }
 
@@ -225,6 +233,8 @@ MStatus MPlug::setValue(const MString& v) { return writeValue(*this, v.str()); }
 MStatus MPlug::setValue(const MTime& v) { return writeValue(*this, v); }
 MStatus MPlug::setValue(const MObject& data) {
     if (data.kind() != MObject::Kind::Data) return MStatus(MS::kInvalidParameter, "not a data object");
+    if (auto n = dynamic_cast<const host::NumericData*>(data.data().get()))
+        return host::numericWidth(n->type) == 1 ? setValue(n->values[0]) : writeValue(*this, host::Vec3(n->values));
     return writeValue(*this, data.data());
 }
 

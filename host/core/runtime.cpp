@@ -4,6 +4,7 @@
 #include "host/api/pxNode.h"
 #include "host/mel/interpreter.h"
 #include "host/scene/builtinTypes.h"
+#include "host/scene/shading.h"
 
 namespace host {
 
@@ -48,6 +49,7 @@ void Runtime::createBuiltins() {
     timeNode_ = scene.createNode(*raw, "time1", false, nullptr);
     registerSceneTypes(registry);
     cameraNode = createViewCamera();
+    shading::createDefaults();
     scene.readingFile = false;
 }
 
@@ -71,6 +73,8 @@ void Runtime::reset() {
     restPositions.clear();
     viewLog.clear();
     blindDataTypes.clear();
+    progressWindow = ProgressState();
+    uvLinks.clear();
     selectionComponents.clear();
     log.clear();
     log.setQuiet(false);

@@ -26,13 +26,36 @@ class Interpreter;
 }
 
 // What the stand-in answers where a real host would ask the user or the window system.
+// A blind-data type: one entry per attribute (long name, short name, format).
+struct BlindDataType {
+    std::vector<std::string> longNames, shortNames, formats;
+    // The attribute's index by long or short name, or -1.
+    int find(const std::string& name) const {
+        for (std::size_t i = 0; i < longNames.size(); ++i)
+            if (longNames[i] == name || shortNames[i] == name) return static_cast<int>(i);
+        return -1;
+    }
+};
+
+// The progress window: who holds it and what it shows.
+struct ProgressState {
+    bool reserved = false;
+    bool started = false;
+    bool interruptable = false;
+    int minimum = 0, maximum = 100, value = 0;
+    std::string title, status;
+    int cancelQueries = 0;  // isCancelled calls since it was started
+};
+
 struct Options {
     bool batch = false;
     std::vector<std::string> scriptPath;
     std::set<std::string> openWindows;
     std::string confirmAnswer;
     bool busy = false;
-    bool progressCancel = false;
+    bool progressCancel = false;        // the progress window reports a cancel at once
+    int cancelProgressAfter = -1;       // else: after this many cancel queries (-1: never)
+    std::string failProgressCall;       // a progress-window call made to fail ("" none)
     std::string upAxis = "y";
     bool gridShown = true;
     bool historyOn = true;
@@ -77,7 +100,9 @@ public:
     std::uint64_t cameraNode = 0;  // the view camera's shape
     std::map<std::uint64_t, MTransformationMatrix> restPositions;  // by transform node
     std::vector<std::string> viewLog;                               // stub view calls, recorded
-    std::set<int> blindDataTypes;                                   // registered blind-data type ids
+    ProgressState progressWindow;
+    std::map<std::string, std::vector<std::string>> uvLinks;      // UV-set plug name -> linked textures
+    std::map<int, BlindDataType> blindDataTypes;                    // registered blind-data types by id
     std::map<std::uint64_t, MObject> selectionComponents;           // selected components by shape
 
     // Scene services used by the API classes.

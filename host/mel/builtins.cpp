@@ -169,6 +169,7 @@ MStatus hostOptionCmd(Interpreter&, const std::vector<Arg>& args, Result& result
     if (MStatus st = parseArgs("hostOption", args,
                                {{"ow", "openWindows", 1}, {"cw", "closeWindows", 1}, {"cf", "confirm", 1},
                                 {"b", "busy", 1}, {"pc", "progressCancel", 1}, {"ua", "upAxis", 1},
+                                {"cpa", "cancelProgressAfter", 1}, {"fpc", "failProgressCall", 1},
                                 {"g", "grid", 1}, {"h", "history", 1}, {"q", "query", 0}, {"bt", "batch", 1}},
                                p);
         !st)
@@ -185,6 +186,8 @@ MStatus hostOptionCmd(Interpreter&, const std::vector<Arg>& args, Result& result
     if (p.has("cf")) o.confirmAnswer = p.value("cf");
     if (p.has("b")) o.busy = truthy(p.value("b"));
     if (p.has("pc")) o.progressCancel = truthy(p.value("pc"));
+    if (p.has("cpa")) o.cancelProgressAfter = MString(p.value("cpa")).asInt();
+    if (p.has("fpc")) o.failProgressCall = p.value("fpc");
     if (p.has("ua")) o.upAxis = p.value("ua");
     if (p.has("g")) o.gridShown = truthy(p.value("g"));
     if (p.has("h")) o.historyOn = truthy(p.value("h"));

@@ -11,6 +11,7 @@
 #include "host/mel/builtinArgs.h"
 #include "host/scene/dag.h"
 #include "host/scene/dagEdit.h"
+#include "host/scene/duplicate.h"
 #include "host/scene/transformChannels.h"
 
 namespace host::mel {
@@ -269,10 +270,38 @@ MStatus deleteCmd(Interpreter&, const std::vector<Arg>& args, Result&) {
     return MS::kSuccess;
 }
 
+// Copies of the named (else selected) nodes at the world root; the copies become the selection.
+MStatus duplicateCmd(Interpreter&, const std::vector<Arg>& args, Result& result) {
+    ParsedArgs p;
+    if (MStatus st = parseArgs("duplicate", args, {{"rr", "returnRootsOnly", 0}, {"n", "name", 1}}, p); !st) return st;
+    std::vector<std::uint64_t> sources;
+    for (const Arg& w : p.words) {
+        Node* n = runtime().scene.findByName(w.text);
+        if (!n) return commandError("duplicate", "No object matches name: " + w.text);
+        sources.push_back(n->id);
+    }
+    if (p.words.empty()) sources = runtime().selection;
+    if (sources.empty()) return commandError("duplicate", "Nothing to duplicate");
+    std::vector<std::string> names;
+    std::vector<std::uint64_t> made;
+    for (const std::uint64_t id : sources) {
+        MStatus st;
+        const std::uint64_t copy = dag::duplicate(id, &st);
+        if (!copy) return commandError("duplicate", st.errorString().str());
+        if (p.has("n")) runtime().scene.rename(copy, p.value("n"));
+        made.push_back(copy);
+        names.push_back(runtime().scene.find(copy)->name);
+    }
+    runtime().selection = made;
+    result = names;
+    return MS::kSuccess;
+}
+
 }  // namespace
 
 void addDagBuiltins(std::map<std::string, Builtin>& table) {
     table["createNode"] = createNodeCmd;
+    table["duplicate"] = duplicateCmd;
     table["parent"] = parentCmd;
     table["group"] = groupCmd;
     table["instance"] = instanceCmd;

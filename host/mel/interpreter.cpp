@@ -72,6 +72,8 @@ Interpreter::Interpreter() {
     addDagBuiltins(builtins_);
     addTimeBuiltins(builtins_);
     addMakeBuiltins(builtins_);
+    addShadingBuiltins(builtins_);
+    addMeshBuiltins(builtins_);
 }
 
 void Interpreter::record(const std::string& name, const std::vector<Arg>& args) {

@@ -82,5 +82,7 @@ void addSceneBuiltins(std::map<std::string, Builtin>& table);
 void addDagBuiltins(std::map<std::string, Builtin>& table);
 void addTimeBuiltins(std::map<std::string, Builtin>& table);
 void addMakeBuiltins(std::map<std::string, Builtin>& table);
+void addShadingBuiltins(std::map<std::string, Builtin>& table);
+void addMeshBuiltins(std::map<std::string, Builtin>& table);
 
 }  // namespace host::mel

@@ -8,6 +8,7 @@
 #include "host/core/runtime.h"
 #include "host/io/sceneWriters.h"
 #include "host/mel/builtinArgs.h"
+#include "host/scene/shading.h"
 #include "host/scene/curveData.h"
 #include "host/scene/dag.h"
 #include "host/scene/keyframes.h"
@@ -112,6 +113,9 @@ MStatus makeMeshCmd(Interpreter&, const std::vector<Arg>& args, Result& result) 
     auto data = std::make_shared<MeshData>();
     data->geometry = std::move(g);
     runtime().scene.write(plugOf(made.back(), "outMesh"), std::shared_ptr<DataObject>(data));
+    // Primitives come shaded, as the interactive tools make them.
+    if (Node* initial = runtime().scene.findByName("initialShadingGroup"))
+        shading::addMembers(initial->id, made.back(), 0, true, {}, true);
     runtime().selection = {made.front()};
     result = runtime().scene.find(made.front())->name;
     return MS::kSuccess;

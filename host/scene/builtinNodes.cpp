@@ -61,7 +61,10 @@ MStatus MeshNode::compute(const MPlug& plug, MDataBlock& data) {
         if (scene.sourceOf(in)) {
             const Value v = scene.read(in);
             if (auto d = std::get_if<std::shared_ptr<DataObject>>(&v); d && *d) {
-                storeClean(plug, (*d)->clone());
+                auto copy = (*d)->clone();
+                if (auto mesh = std::dynamic_pointer_cast<MeshData>(copy); mesh && overlay)
+                    applyOverlay(*overlay, mesh->geometry);
+                storeClean(plug, copy);
                 return MS::kSuccess;
             }
         }
@@ -84,6 +87,37 @@ MStatus MeshNode::compute(const MPlug& plug, MDataBlock& data) {
         return MS::kSuccess;
     }
     return TransformNode::compute(plug, data);
+}
+
+void applyOverlay(const MeshGeometry& overlay, MeshGeometry& mesh) {
+    const std::size_t faces = static_cast<std::size_t>(mesh.numPolygons());
+    const std::size_t vertices = mesh.points.size();
+    const std::size_t corners = mesh.faceVertices.size();
+    mesh.blindData.clear();
+    for (const auto& [type, kinds] : overlay.blindData)
+        for (const auto& [kind, values] : kinds) {
+            const std::size_t limit = kind == MFn::kMeshPolygonComponent ? faces : vertices;
+            for (const auto& [component, attrs] : values)
+                if (component >= 0 && static_cast<std::size_t>(component) < limit)
+                    mesh.blindData[type][kind][component] = attrs;
+        }
+    for (std::size_t k = 0; k < corners && k < overlay.normalLocked.size(); ++k) {
+        mesh.normalLocked[k] = overlay.normalLocked[k];
+        mesh.lockedNormals[k] = overlay.lockedNormals[k];
+    }
+    mesh.uvSets = overlay.uvSets;
+    for (auto& set : mesh.uvSets) {
+        set.ids.resize(corners, -1);
+        for (int& id : set.ids)
+            if (id >= static_cast<int>(set.u.size())) id = -1;
+    }
+    mesh.currentUVSet = overlay.currentUVSet < static_cast<int>(mesh.uvSets.size()) ? overlay.currentUVSet : 0;
+    mesh.colorSets = overlay.colorSets;
+    for (auto& set : mesh.colorSets) {
+        set.colors.resize(vertices, {0, 0, 0, 1});
+        set.has.resize(vertices, 0);
+    }
+    mesh.currentColorSet = overlay.currentColorSet < static_cast<int>(mesh.colorSets.size()) ? overlay.currentColorSet : -1;
 }
 
 MStatus MeshNode::setDependentsDirty(const MPlug& plug, MPlugArray& affected) {
@@ -130,6 +164,46 @@ MStatus CurveNode::compute(const MPlug& plug, MDataBlock& data) {
         return MS::kSuccess;
     }
     return TransformNode::compute(plug, data);
+}
+
+MStatus PassThroughNode::compute(const MPlug& plug, MDataBlock&) {
+    const std::string& name = plug.attr()->longName;
+    if (name != "output" && name != "outputGeometry") return MS::kUnknownParameter;
+    Scene& scene = runtime().scene;
+    const std::uint64_t id = thisMObject().id();
+    Node* n = scene.find(id);
+    std::shared_ptr<MeshData> in;
+    for (const char* input : {"inputPolymesh", "inMesh", "inputGeometry"})
+        if (const PlugKey k = plugOf(id, input); k.attr) {
+            const Value v = scene.read(k);
+            if (auto d = std::get_if<std::shared_ptr<DataObject>>(&v)) in = std::dynamic_pointer_cast<MeshData>(*d);
+            break;
+        }
+    if (!in) {
+        storeClean(plug, Value());
+        return MS::kSuccess;
+    }
+    auto out = std::make_shared<MeshData>(*in);
+    if (const Attribute* tweak = scene.findAttribute(*n, "tweak"))
+        for (const int i : scene.elementIndices(*n, tweak)) {
+            if (i < 0 || static_cast<std::size_t>(i) >= out->geometry.points.size()) continue;
+            const Value t = scene.read(PlugKey{id, scene.attributePtr(*n, tweak), i});
+            if (auto d = std::get_if<Vec3>(&t))
+                for (int c = 0; c < 3; ++c) out->geometry.points[static_cast<std::size_t>(i)][c] += static_cast<float>((*d)[c]);
+        }
+    storeClean(plug, std::shared_ptr<DataObject>(out));
+    return MS::kSuccess;
+}
+
+MStatus LambertNode::compute(const MPlug& plug, MDataBlock&) {
+    if (plug.attr()->storage()->longName != "outColor") return MS::kUnknownParameter;
+    const std::uint64_t id = thisMObject().id();
+    const Value c = runtime().scene.read(plugOf(id, "color"));
+    Node* n = runtime().scene.find(id);
+    const Attribute* out = runtime().scene.findAttribute(*n, "outColor");
+    runtime().scene.store(*n, out, -1, c);
+    runtime().scene.markClean(*n, out, -1);
+    return MS::kSuccess;
 }
 
 MStatus AnimCurveNode::compute(const MPlug& plug, MDataBlock&) {

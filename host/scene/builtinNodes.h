@@ -1,5 +1,9 @@
 #pragma once
 
+#include <memory>
+
+#include "host/scene/meshGeometry.h"
+
 #include "host/api/pxNode.h"
 
 // Node objects of the host's own types that compute something.
@@ -20,7 +24,14 @@ public:
     static void* creator() { return new MeshNode; }
     MStatus compute(const MPlug& plug, MDataBlock& data) override;
     MStatus setDependentsDirty(const MPlug& plug, MPlugArray& affected) override;
+
+    // Edits made through a function set while the shape has history: blind data,
+    // colour sets, locked normals and UV sets, laid again over each evaluated input.
+    std::shared_ptr<const MeshGeometry> overlay;
 };
+
+// Lays the decorations of `overlay` over `mesh`, keeping only what still fits its faces and vertices.
+void applyOverlay(const MeshGeometry& overlay, MeshGeometry& mesh);
 
 // worldSpace[i]: the curve in instance i's world space.
 class CurveNode : public TransformNode {
@@ -30,6 +41,21 @@ public:
 };
 
 // output: the keys evaluated at the input time.
+// Kinds that only pass their mesh input on ("output", "outputGeometry"); a
+// "polyTweak" adds its "tweak" vectors to the points first.
+class PassThroughNode : public MPxNode {
+public:
+    static void* creator() { return new PassThroughNode; }
+    MStatus compute(const MPlug& plug, MDataBlock& data) override;
+};
+
+// outColor follows color.
+class LambertNode : public MPxNode {
+public:
+    static void* creator() { return new LambertNode; }
+    MStatus compute(const MPlug& plug, MDataBlock& data) override;
+};
+
 class AnimCurveNode : public MPxNode {
 public:
     static void* creator() { return new AnimCurveNode; }

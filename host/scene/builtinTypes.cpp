@@ -109,6 +109,7 @@ void registerGeometry(Registry& r) {
         MPxNode::addAttribute(pnts);
         MObject world = b.typed("worldMesh", "w", MFnData::kMesh, true);
         b.message("blindDataNodes", "bn", true);
+        b.message("instObjGroups", "iog", true);
         MFnTypedAttribute uvName;
         MObject name = uvName.create("uvSetName", "uvsn", MFnData::kString);
         MFnMessageAttribute uvSet;
@@ -208,20 +209,50 @@ void registerPassThrough(Registry& r) {
                           Kind{"polyMerge", MFn::kPolyMerge, {{"inMesh", "im"}}},
                           Kind{"polyTweakUV", MFn::kPolyTweakUV, {{"inputPolymesh", "ip"}}},
                           Kind{"polyCreator", MFn::kPolyCreator, {}}}) {
-        TypeBuilder b(r, k.name, k.kind);
+        TypeBuilder b(r, k.name, k.kind, builtin::PassThroughNode::creator);
+        std::vector<MObject> inputs;
         for (const auto& [l, s] : k.inputs)
             if (std::string(l) == "matrix")
-                b.typed(l, s, MFnData::kMatrix, true);
+                inputs.push_back(b.typed(l, s, MFnData::kMatrix, true));
             else
-                b.typed(l, s, MFnData::kMesh);
-        b.typed("outputGeometry", "og", MFnData::kMesh);
-        b.typed("output", "out", MFnData::kMesh);
+                inputs.push_back(b.typed(l, s, MFnData::kMesh));
+        if (k.kind == MFn::kPolyTweak) {
+            // Per vertex a float3 whose children can each be driven.
+            MFnNumericAttribute fn;
+            MObject tweak = fn.create("tweak", "tk", MFnNumericData::k3Float, 0);
+            fn.setArray(true);
+            MPxNode::addAttribute(tweak);
+            inputs.push_back(tweak);
+        }
+        const MObject og = b.typed("outputGeometry", "og", MFnData::kMesh);
+        const MObject out = b.typed("output", "out", MFnData::kMesh);
+        for (const MObject& in : inputs) {
+            TypeBuilder::affects(in, og);
+            TypeBuilder::affects(in, out);
+        }
+    }
+}
+
+void registerShading(Registry& r) {
+    {
+        TypeBuilder b(r, "lambert", MFn::kLambert, builtin::LambertNode::creator);
+        MObject color = b.vector("color", "c", 0.5);
+        MObject out = b.vector("outColor", "oc", 0);
+        TypeBuilder::affects(color, out);
+    }
+    {
+        TypeBuilder b(r, "shadingEngine", MFn::kShadingEngine);
+        b.vector("surfaceShader", "ss", 0);
+        b.message("dagSetMembers", "dsm", true);
+        // Per member element: the faces it holds (none: the whole object).
+        b.typed("memberFaces", "mfc", MFnData::kComponentList, true, true);
     }
 }
 
 }  // namespace
 
 void registerSceneTypes(Registry& registry) {
+    registerShading(registry);
     registerGeometry(registry);
     registerAnimation(registry);
     registerFields(registry);

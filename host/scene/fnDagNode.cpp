@@ -4,6 +4,7 @@
 
 #include "host/core/runtime.h"
 #include "host/scene/dag.h"
+#include "host/scene/duplicate.h"
 #include "host/scene/geometryBox.h"
 
 using host::runtime;
@@ -152,6 +153,15 @@ unsigned MFnDagNode::instanceCount(bool total, MStatus* status) const {
 MBoundingBox MFnDagNode::boundingBox(MStatus* status) const {
     const host::Node* n = dagNode(object());
     return answer(status, n != nullptr, n ? boxBelow(object().id()) : MBoundingBox());
+}
+
+MObject MFnDagNode::duplicate(bool instance, bool instanceLeaf, MStatus* status) const {
+    if (instance || instanceLeaf) {
+        if (status) *status = MStatus(MS::kInvalidParameter, "instanced duplicates are not supported");
+        return MObject();
+    }
+    const std::uint64_t top = host::dag::duplicate(object().id(), status);
+    return top ? MObject::fromNode(top) : MObject();
 }
 
 bool MFnDagNode::isIntermediateObject(MStatus* status) const {

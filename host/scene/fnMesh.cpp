@@ -1,7 +1,10 @@
 #include "host/api/fnMesh.h"
 
+#include <algorithm>
+
 #include "host/core/runtime.h"
 #include "host/scene/meshShape.h"
+#include "host/scene/shading.h"
 
 using host::runtime;
 
@@ -350,11 +353,26 @@ MStatus MFnMesh::getDoubleBlindData(int component, MFn::Type componentType, int 
     return MS::kSuccess;
 }
 
-MStatus MFnMesh::getConnectedShaders(unsigned, MObjectArray& shaders, MIntArray& indices) const {
+MStatus MFnMesh::getConnectedShaders(unsigned instance, MObjectArray& shaders, MIntArray& indices) const {
     MStatus st;
     const auto gp = geometryPtr(MSpace::kObject, &st);
-    const host::MeshGeometry& g = *gp;
+    const int count = gp->numPolygons();
     shaders.clear();
-    indices = MIntArray(static_cast<unsigned>(g.numPolygons()), -1);
+    indices = MIntArray(static_cast<unsigned>(count), -1);
+    if (!st || data_.kind() == MObject::Kind::Data) return st;
+    // Groups in the order of their first face.
+    const auto groups = host::shading::faceGroups(object().id(), static_cast<int>(instance), count);
+    std::vector<std::uint64_t> seen;
+    for (int f = 0; f < count; ++f) {
+        const std::uint64_t g = groups[static_cast<std::size_t>(f)];
+        if (!g) continue;
+        auto it = std::find(seen.begin(), seen.end(), g);
+        if (it == seen.end()) {
+            seen.push_back(g);
+            shaders.append(MObject::fromNode(g));
+            it = seen.end() - 1;
+        }
+        indices[static_cast<unsigned>(f)] = static_cast<int>(it - seen.begin());
+    }
     return st;
 }

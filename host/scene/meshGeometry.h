@@ -18,6 +18,13 @@ struct UVSetData {
     std::vector<int> ids;  // per face-vertex; -1 where the corner has no UV
 };
 
+// Colours per vertex; `has` marks the vertices given a colour.
+struct ColorSetData {
+    std::string name;
+    std::vector<std::array<float, 4>> colors;
+    std::vector<char> has;
+};
+
 // A polygon mesh: float points, polygons as loops (outer first, then holes) and
 // per face-vertex normals and UV ids. A polygon's corners are all its loops'
 // vertices in order, so face-vertex k of polygon p is polygonStart[p] + k.
@@ -32,6 +39,8 @@ struct MeshGeometry {
     std::vector<char> normalLocked;     // per face-vertex
     std::vector<UVSetData> uvSets;
     int currentUVSet = 0;
+    std::vector<ColorSetData> colorSets;
+    int currentColorSet = -1;  // none
     // Blind data: type id -> component kind -> component id -> attribute -> value.
     std::map<int, std::map<int, std::map<int, std::map<std::string, Value>>>> blindData;
 

@@ -197,6 +197,22 @@ bool MItMeshPolygon::hasUVs(MStatus* status) const {
     return st.statusCode() == MS::kSuccess;
 }
 
+MStatus MItMeshPolygon::getArea(double& area, MSpace::Space space) const {
+    const int p = current();
+    if (p < 0) return done();
+    const bool world = space == MSpace::kWorld;
+    area = 0;
+    for (const auto& t : host::triangulatePolygon(*mesh_, p)) {
+        MPoint q[3];
+        for (int c = 0; c < 3; ++c) {
+            const auto& x = mesh_->points[static_cast<std::size_t>(mesh_->faceVertices[static_cast<std::size_t>(mesh_->polygonStart[p] + t[c])])];
+            q[c] = world ? MPoint(x[0], x[1], x[2]) * world_ : MPoint(x[0], x[1], x[2]);
+        }
+        area += 0.5 * ((q[1] - q[0]) ^ (q[2] - q[0])).length();
+    }
+    return MS::kSuccess;
+}
+
 MItMeshVertex::MItMeshVertex(const MObject& mesh, MStatus* status) {
     MStatus st;
     MFnMesh fn(mesh, &st);

@@ -81,7 +81,7 @@ TEST_F(ModuleLifecycle, UnloadDeletesLiveNodesAndLeftovers) {
     EXPECT_TRUE(rt().messages.entries().empty());
     EXPECT_TRUE(rt().log.contains(host::LogKind::Warning, "callback left installed"));
     // The locator's transform is the host's own: it stays.
-    EXPECT_EQ(melText("ls"), "time1\nviewCamera\nviewCameraShape\ntoyLocator1\n");
+    EXPECT_EQ(melText("ls"), "time1\nviewCamera\nviewCameraShape\nlambert1\ninitialShadingGroup\ntoyLocator1\n");
 }
 
 TEST_F(ModuleLifecycle, ExitSequence) {
@@ -108,7 +108,7 @@ TEST_F(ModuleLifecycle, DlopenReloadStartsWithFreshStatics) {
     EXPECT_EQ(constructed(), 2);
     EXPECT_TRUE(mel("unloadPlugin toyModule"));
     EXPECT_EQ(constructed(), -1);  // unmapped
-    EXPECT_EQ(melText("ls"), "time1\nviewCamera\nviewCameraShape\n");
+    EXPECT_EQ(melText("ls"), "time1\nviewCamera\nviewCameraShape\nlambert1\ninitialShadingGroup\n");
     ASSERT_TRUE(mel(std::string("loadPlugin \"") + TOY_MODULE_PATH + "\""));
     EXPECT_EQ(constructed(), 0);
     EXPECT_EQ(count(host::LogKind::Error), 0u);

@@ -162,12 +162,12 @@ TEST_F(MeshReading, BlindDataAndDataObjects) {
     EXPECT_TRUE(fn.getIntBlindData(1, MFn::kMeshPolygonComponent, 70111001, "zylCutFace", value));
     EXPECT_EQ(value, 1);
     EXPECT_FALSE(fn.getIntBlindData(2, MFn::kMeshPolygonComponent, 70111001, "zylCutFace", value));
-    // A data object reads its own points; shaders answer none.
+    // A data object reads its own points; its shaders answer none.
     MFnMesh onData(MObject::fromData(copy));
     EXPECT_EQ(onData.numPolygons(), 6);
     MObjectArray shaders;
     MIntArray indices;
-    fn.getConnectedShaders(0, shaders, indices);
+    onData.getConnectedShaders(0, shaders, indices);
     EXPECT_EQ(shaders.length(), 0u);
     EXPECT_EQ(indices, MIntArray(6, -1));
 }
