@@ -51,16 +51,7 @@ void testPair(benchmark::State& state, HardBody* a, HardBody* b) {
     CollisionManager& manager = *owned;
     CollisionPair pair;
     for (auto _ : state) {
-        pair.state = 0;
-        pair.cacheDirection = QmtVector3::ZERO;
-        pair.cacheVertexA = 0;
-        pair.cacheVertexB = 0;
-        pair.treeLeafA = nullptr;
-        pair.treeLeafB = nullptr;
-        pair.bodyA = a;
-        pair.bodyB = b;
-        pair.contactCount = 0;
-        pair.sortKey = 0.0;
+        pair.resetForDetection(a, b);
         if (manager.overlapTestByKind(a, b, &pair, 0) && manager.generatePairContacts(a, b, &pair, 0)) {
             CollisionManager::buildManifold(&pair);
         }

@@ -36,19 +36,6 @@ void combine(int& result, int t) {
     }
 }
 
-void resetForTest(CollisionPair& pair, HardBody* a, HardBody* b) {
-    pair.state = 0;
-    pair.cacheDirection = QmtVector3::ZERO;
-    pair.cacheVertexA = 0;
-    pair.cacheVertexB = 0;
-    pair.treeLeafA = nullptr;
-    pair.treeLeafB = nullptr;
-    pair.bodyA = a;
-    pair.bodyB = b;
-    pair.contactCount = 0;
-    pair.sortKey = 0.0;
-}
-
 void toGround(BodyList& ground, HardBody* body) {
     body->disableInContact();
     body->setContactStage(0);
@@ -82,7 +69,7 @@ int CollisionManager::testPair(HardBody* a, HardBody* b, CollisionPair* pair, in
     if (!a || !b || !pair) {
         return 0;
     }
-    resetForTest(*pair, a, b);
+    pair->resetForDetection(a, b);
     if (overlapTest(a, b, pair, lane) == 0) {
         pair->state = 0;
         return 0;
@@ -172,9 +159,9 @@ int CollisionManager::overlapTest(HardBody* a, HardBody* b, CollisionPair* pair,
     return result;
 }
 
-bool CollisionManager::detectCollisions(BodyList& bodies, BodyList& staticBodies, BodyList& reactivationBodies,
-                                        BodyList& barriers) {
-    newPairs.clear();
+// The serial and the threaded detection start from the same ground and loose lists.
+void CollisionManager::listGroundAndLooseBodies(BodyList& bodies, BodyList& staticBodies,
+                                                BodyList& reactivationBodies, BodyList& barriers) {
     groundBodies.clear();
     for (HardBody* body : barriers) {
         toGround(groundBodies, body);
@@ -207,6 +194,9 @@ bool CollisionManager::detectCollisions(BodyList& bodies, BodyList& staticBodies
         body->disableInContact();
         body->setContactStage(-1);
     }
+}
+
+void CollisionManager::recycleGroupsBeforeDetection() {
     if (contactGroupsEnabled) {
         if (usedGroups.count != 0) {
             for (ContactGroup* group : usedGroups) {
@@ -217,6 +207,29 @@ bool CollisionManager::detectCollisions(BodyList& bodies, BodyList& staticBodies
         }
         groupCounter = 0;
     }
+}
+
+void CollisionManager::recycleGroupsAfterDetection() {
+    if (contactGroupsEnabled) {
+        if (usedGroups.count != 0) {
+            for (ContactGroup* group : usedGroups) {
+                freeGroups.pushFront(group);
+            }
+            usedGroups.clear();
+        }
+        usedGroupCount = 0;
+        lastLinkCount = 0;
+    } else {
+        usedGroups.clear();
+        usedGroupCount = 0;
+    }
+}
+
+bool CollisionManager::detectCollisions(BodyList& bodies, BodyList& staticBodies, BodyList& reactivationBodies,
+                                        BodyList& barriers) {
+    newPairs.clear();
+    listGroundAndLooseBodies(bodies, staticBodies, reactivationBodies, barriers);
+    recycleGroupsBeforeDetection();
     frontier.clear();
     groupPairs.clear();
 
@@ -415,19 +428,7 @@ bool CollisionManager::detectCollisions(BodyList& bodies, BodyList& staticBodies
         activePairs.pushFront(pair);
     }
     newPairs.clear();
-    if (contactGroupsEnabled) {
-        if (usedGroups.count != 0) {
-            for (ContactGroup* group : usedGroups) {
-                freeGroups.pushFront(group);
-            }
-            usedGroups.clear();
-        }
-        usedGroupCount = 0;
-        lastLinkCount = 0;
-    } else {
-        usedGroups.clear();
-        usedGroupCount = 0;
-    }
+    recycleGroupsAfterDetection();
     return result != 0;
 }
 
@@ -463,7 +464,7 @@ int CollisionManager::detectPairs(BodyList& crackers, BodyList& bodies, BodyList
             if (!record) {
                 break;
             }
-            resetForTest(*record, body, cracker);
+            record->resetForDetection(body, cracker);
             if (overlapTest(body, cracker, record, 0) == 0 || !generatePairContacts(body, cracker, record, 0)) {
                 returnPairToLane(record, 0);
                 continue;

@@ -224,6 +224,12 @@ public:
     void fillDetectionShares(int k, std::uint32_t bodyCount);
 
 private:
+    // Shared by the serial and the threaded detection: the ground and loose body
+    // lists, and the contact groups returned before and after a detection.
+    void listGroundAndLooseBodies(BodyList& bodies, BodyList& staticBodies, BodyList& reactivationBodies,
+                                  BodyList& barriers);
+    void recycleGroupsBeforeDetection();
+    void recycleGroupsAfterDetection();
     // Deletes every record the lists still hold, each once.
     void deleteLentAndPooledRecords(bool withLanePools);
     // Clears the module-level pointers that still name this manager's objects.

@@ -73,6 +73,13 @@ public:
     // Takes the source's bodies, leaves, sort key, state, kept count and contacts
     // (points, pointsB, normals, depths); the group links are emptied.
     void copyContacts(const CollisionPair& source);
+    // Leaves the pair as a detection of a against b finds it before its first test: no
+    // contact, no search history, no tree leaves.
+    void resetForDetection(HardBody* a, HardBody* b);
+    // Moves the contacts whose drop mark is clear to the front in order, with everything
+    // the solver and the resolution read per contact, clears the marks and sets
+    // contactCount to the number kept.
+    void compactUnmarkedContacts();
     // Forgets the bodies and leaves and frees the group-link list with its nodes.
     // Safe to repeat; the record is then only fit for deletion.
     void releaseGroupLinks();

@@ -42,33 +42,10 @@ QmtVector3 worldPoint(const CollisionPair& pair, std::uint32_t i) {
     return d.rotation * pair.points[i] + d.position;
 }
 
-// Moves the unmarked contacts to the front in order, with everything the solver
-// reads per contact, and clears the marks.
+// Compacts the unmarked contacts; the report keeps them all.
 void compactUnmarked(CollisionPair& pair) {
-    const std::uint32_t n = std::min(pair.contactCount, CollisionPair::MAX_CONTACTS);
-    std::uint32_t kept = 0;
-    for (std::uint32_t i = 0; i < n; ++i) {
-        if (pair.dropMarks[i] == 0) {
-            if (kept != i) {
-                pair.points[kept] = pair.points[i];
-                pair.normals[kept] = pair.normals[i];
-                pair.depths[kept] = pair.depths[i];
-                pair.relativeVelocities[kept] = pair.relativeVelocities[i];
-                pair.features[kept].featureA = pair.features[i].featureA;
-                pair.features[kept].featureB = pair.features[i].featureB;
-                pair.armsA[kept] = pair.armsA[i];
-                pair.armsB[kept] = pair.armsB[i];
-                pair.frictionDirections[kept] = pair.frictionDirections[i];
-                // The resolution reads these per contact as well.
-                pair.pointsB[kept] = pair.pointsB[i];
-                pair.staticPointVelocities[kept] = pair.staticPointVelocities[i];
-            }
-            ++kept;
-        }
-        pair.dropMarks[i] = 0;
-    }
-    pair.keptCount = kept;
-    pair.contactCount = kept;
+    pair.compactUnmarkedContacts();
+    pair.keptCount = pair.contactCount;
 }
 
 void clearMarks(CollisionPair& pair) {

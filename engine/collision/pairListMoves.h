@@ -1,6 +1,7 @@
 #pragma once
 
-// Moves of list nodes between the collision manager's pooled lists during a walk.
+// Moves of list nodes between pooled lists during a walk (the collision manager's
+// pair and body lists, the world's body lists).
 // An unlinked node goes to its list's spare chain, so a list that is refilled every
 // cycle stops allocating once its spare chain has grown to its largest size.
 

@@ -42,33 +42,6 @@ double projectBlock(const MatrixView& k, std::uint32_t i, std::uint32_t j, const
     return out;
 }
 
-// Moves the unmarked contacts to the front in order with everything the resolution
-// reads per contact, and clears the marks.
-void compactContacts(CollisionPair& pair) {
-    const std::uint32_t n = std::min(pair.contactCount, CollisionPair::MAX_CONTACTS);
-    std::uint32_t kept = 0;
-    for (std::uint32_t i = 0; i < n; ++i) {
-        if (pair.dropMarks[i] == 0) {
-            if (kept != i) {
-                pair.points[kept] = pair.points[i];
-                pair.pointsB[kept] = pair.pointsB[i];
-                pair.normals[kept] = pair.normals[i];
-                pair.depths[kept] = pair.depths[i];
-                pair.relativeVelocities[kept] = pair.relativeVelocities[i];
-                pair.staticPointVelocities[kept] = pair.staticPointVelocities[i];
-                pair.features[kept].featureA = pair.features[i].featureA;
-                pair.features[kept].featureB = pair.features[i].featureB;
-                pair.armsA[kept] = pair.armsA[i];
-                pair.armsB[kept] = pair.armsB[i];
-                pair.frictionDirections[kept] = pair.frictionDirections[i];
-            }
-            ++kept;
-        }
-        pair.dropMarks[i] = 0;
-    }
-    pair.contactCount = kept;
-}
-
 void applyPairImpulse(HardBody* a, HardBody* b, const QmtVector3& impulse, const QmtVector3& point) {
     a->applyImpulse(impulse, point);
     if (!b->isStatic()) {
@@ -192,10 +165,10 @@ void CollisionManager::dropSeparatingContacts(CollisionPair* pair) {
             pair->dropMarks[i] = 1;
         }
     }
-    compactContacts(*pair);
+    pair->compactUnmarkedContacts();
 }
 
-void CollisionManager::dropMarkedContacts(CollisionPair* pair) { compactContacts(*pair); }
+void CollisionManager::dropMarkedContacts(CollisionPair* pair) { pair->compactUnmarkedContacts(); }
 
 void CollisionManager::buildContactBlockRows(const CollisionPair* pair, MatrixView* matrix) {
     const HardBody* const a = pair->bodyA;

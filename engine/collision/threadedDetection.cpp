@@ -16,17 +16,7 @@ namespace {
 
 constexpr std::uint32_t MIN_SHARE = 8;
 
-FractureBody* fractureOf(HardBody* body) {
-    return body && body->getType() == HB_FRACTURE ? static_cast<FractureBody*>(body) : nullptr;
-}
-
 bool sameOwner(const HardBody* a, const HardBody* b) { return a->getParent() && a->getParent() == b->getParent(); }
-
-void toGround(BodyList& ground, HardBody* body) {
-    body->disableInContact();
-    body->setContactStage(0);
-    ground.pushFront(body);
-}
 
 // World boxes, bounds and centres brought up to date before the lanes read them, so no
 // lane writes them (a centre is stored only when it changed).
@@ -154,51 +144,11 @@ bool CollisionManager::detectCollisionsThreaded(BodyList& bodies, BodyList& stat
         table.records[i].started = false;
     }
 
-    // Ground and loose bodies as the serial detection lists them; reactivated bodies
-    // are ground here too, so moving bodies do not pass through sleeping ones.
-    groundBodies.clear();
-    for (HardBody* body : barriers) {
-        toGround(groundBodies, body);
-    }
-    for (BodyList* list : {&staticBodies, &reactivationBodies}) {
-        for (HardBody* body : *list) {
-            if (FractureBody* const fracture = fractureOf(body)) {
-                fracture->crackCount = 0;
-                for (HardBody* fragment : fracture->fragments) {
-                    toGround(groundBodies, fragment);
-                }
-            } else {
-                toGround(groundBodies, body);
-            }
-        }
-    }
-    looseBodies.clear();
-    looseFragments.clear();
-    for (HardBody* body : bodies) {
-        if (FractureBody* const fracture = fractureOf(body)) {
-            fracture->crackCount = 0;
-            for (HardBody* fragment : fracture->fragments) {
-                fragment->disableInContact();
-                fragment->setContactStage(-1);
-                looseFragments.pushFront(fragment);
-            }
-        } else {
-            looseBodies.pushFront(body);
-        }
-        body->disableInContact();
-        body->setContactStage(-1);
-    }
+    // Reactivated bodies are ground here too, so moving bodies do not pass through
+    // sleeping ones.
+    listGroundAndLooseBodies(bodies, staticBodies, reactivationBodies, barriers);
     fillDetectionShares(k, bodies.count);
-    if (contactGroupsEnabled) {
-        if (usedGroups.count != 0) {
-            for (ContactGroup* group : usedGroups) {
-                freeGroups.pushFront(group);
-            }
-            usedGroups.clear();
-            usedGroupCount = 0;
-        }
-        groupCounter = 0;
-    }
+    recycleGroupsBeforeDetection();
     frontier.clear();
     groupPairs.clear();
 
@@ -501,19 +451,7 @@ bool CollisionManager::detectCollisionsThreaded(BodyList& bodies, BodyList& stat
         activePairs.pushFront(pair);
     }
     newPairs.clear();
-    if (contactGroupsEnabled) {
-        if (usedGroups.count != 0) {
-            for (ContactGroup* group : usedGroups) {
-                freeGroups.pushFront(group);
-            }
-            usedGroups.clear();
-        }
-        usedGroupCount = 0;
-        lastLinkCount = 0;
-    } else {
-        usedGroups.clear();
-        usedGroupCount = 0;
-    }
+    recycleGroupsAfterDetection();
 
     looseBodies.clear();
     for (int i = 0; i <= k; ++i) {

@@ -231,15 +231,19 @@ void FractureBody::removeDisconectBodies() { disconnectedBodies.clear(); }
 
 void FractureBody::setUpActiveJoints() { registerJoints(activeJoints); }
 
+void FractureBody::adoptJointSides(PrivateHardBody* const (&sides)[2]) {
+    for (PrivateHardBody* body : sides) {
+        if (body && !fl::contains(fragments, body)) {
+            fragments.pushFront(body);
+            disconnectedBodies.remove(body);
+        }
+    }
+}
+
 void FractureBody::registerJoints(const JointList& list) {
     for (DynamicStress* joint : list) {
         PrivateHardBody* const sides[2] = {joint->getCNode(), joint->getPNode()};
-        for (PrivateHardBody* body : sides) {
-            if (body && !fl::contains(fragments, body)) {
-                fragments.pushFront(body);
-                disconnectedBodies.remove(body);
-            }
-        }
+        adoptJointSides(sides);
         for (PrivateHardBody* body : sides) {
             if (body) {
                 linkJoint(body, joint);

@@ -262,6 +262,9 @@ public:
 
 private:
     void copyFrom(const FractureBody& other);
+    // Each joint side that is not yet a fragment becomes one and leaves the
+    // disconnected bodies; null sides are skipped.
+    void adoptJointSides(PrivateHardBody* const (&sides)[2]);
     void releaseStressTree();
     void releaseFragmentBuffer();
     // Fills the buffer with each fragment's share of the compound mass and records

@@ -30,20 +30,13 @@ QmtVector3 impliedCentre(const HardBody& f, const QmtMatrix3& R) {
 }  // namespace
 
 void FractureBody::storeInitialState(unsigned int mask) {
+    // The dynamics, restitution and friction are stored as for any body; a full store
+    // keeps the compound's box as well.
+    HardBody::storeInitialState(mask);
     if (mask & 1u) {
         initialCentreOffset = transform.centreOffset;
         initialBoxSize = transform.boxSize;
         initialLocalAxes = transform.localAxes;
-        restitutionInit = restitution;
-        frictionInit = friction;
-        dynInit = dyn;
-    } else if (mask & 8u) {
-        dynInit.invMass = dyn.invMass;
-    } else if (mask & 2u) {
-        dynInit.v = dyn.v;
-    } else if (mask & 4u) {
-        dynInit.w = dyn.w;
-        dynInit.L = dyn.L;
     }
     for (PrivateHardBody* f : fragments) {
         f->storeInitialState(mask);
@@ -76,12 +69,7 @@ void FractureBody::applyInitialState() {
     fragments.clear();
     for (DynamicStress* joint : activeJoints) {
         PrivateHardBody* const sides[2] = {joint->getCNode(), joint->getPNode()};
-        for (PrivateHardBody* body : sides) {
-            if (body && !fl::contains(fragments, body)) {
-                fragments.pushFront(body);
-                disconnectedBodies.remove(body);
-            }
-        }
+        adoptJointSides(sides);
         for (PrivateHardBody* body : sides) {
             linkJoint(body, joint);
         }

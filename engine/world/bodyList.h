@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/bodies/hardBody.h"
+#include "engine/collision/pairListMoves.h"
 #include "geometry/pooledList.h"
 
 // The world's body lists: pooled lists of body pointers that never own their bodies.
@@ -20,23 +21,6 @@ inline bool unlinkBody(BodyList& list, HardBody* body) {
     const auto before = list.count;
     list.remove(body);
     return list.count != before;
-}
-
-// Unlinks a node of the list during a walk, without searching for it, and moves it to
-// the spare chain exactly as PooledList::remove does with the node it finds. The
-// caller keeps the successor before the call.
-inline void unlinkNode(BodyList& list, BodyList::Node* n) {
-    n->previous->next = n->next;
-    if (n->next) {
-        n->next->previous = n->previous;
-    }
-    n->next = list.spare;
-    if (list.spare) {
-        list.spare->previous = n;
-    }
-    list.spare = n;
-    n->previous = nullptr;
-    --list.count;
 }
 
 // Ordered insertion by body index: after the last node, the head included, whose

@@ -123,7 +123,7 @@ void PrivateWorld::updateBodyActivity(double dt) {
         HardBody* const body = n->value;
         if (body->isActive()) {
             debugLog(stdout, "reactivated %s\n", body->transform.name);
-            unlinkNode(aReactivationBodies, n);
+            unlinkListNode(aReactivationBodies, n);
             unlinkBody(adeActivatedBodies, body);
             aBodies.pushFront(body);
         }
@@ -138,7 +138,7 @@ void PrivateWorld::updateBodyActivity(double dt) {
             ++activeBodyCount;
         } else {
             debugLog(stdout, "deactivated %s\n", body->transform.name);
-            unlinkNode(aBodies, n);
+            unlinkListNode(aBodies, n);
             aReactivationBodies.pushFront(body);
             adeActivatedBodies.pushFront(body);
         }
@@ -249,7 +249,7 @@ int retireSplitFractureBodies(PrivateWorld& world, BodyList& list) {
         // Whatever the re-filing put before it is walked as well: go on from the
         // node before the unlinked one.
         BodyList::Node* const before = node->previous;
-        unlinkNode(list, node);
+        unlinkListNode(list, node);
         body->deActivate();
         world.adeActivatedBodies.pushFront(body);
         ++retired;
@@ -319,7 +319,7 @@ void PrivateWorld::clear() {
     for (BodyList::Node* node = adeActivatedBodies.head ? adeActivatedBodies.head->next : nullptr; node;) {
         BodyList::Node* const next = node->next;
         if (isSplitFractureBody(node->value)) {
-            unlinkNode(adeActivatedBodies, node);
+            unlinkListNode(adeActivatedBodies, node);
         }
         node = next;
     }

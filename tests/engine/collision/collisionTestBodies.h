@@ -47,18 +47,7 @@ inline std::unique_ptr<BarrierBody> floorPlane(double height = 0.0) {
 }
 
 // The pair set up as a detection test leaves it before its first test.
-inline void resetPair(CollisionPair& pair, HardBody* a, HardBody* b) {
-    pair.state = 0;
-    pair.cacheDirection = QmtVector3::ZERO;
-    pair.cacheVertexA = 0;
-    pair.cacheVertexB = 0;
-    pair.treeLeafA = nullptr;
-    pair.treeLeafB = nullptr;
-    pair.bodyA = a;
-    pair.bodyB = b;
-    pair.contactCount = 0;
-    pair.sortKey = 0.0;
-}
+inline void resetPair(CollisionPair& pair, HardBody* a, HardBody* b) { pair.resetForDetection(a, b); }
 
 // Managers made while this environment is registered have no worker threads, whatever
 // the machine's processor count: tests that count lanes and pools see one lane.
