@@ -10,6 +10,7 @@
 #include "engine/collision/collisionManager.h"
 #include "engine/collision/pairListMoves.h"
 #include "engine/fracture/fractureBody.h"
+#include "engine/fracture/fractureWorldFiling.h"
 #include "geometry/boxFit.h"
 
 using Qmt::QmtVector3;
@@ -19,10 +20,6 @@ namespace {
 constexpr double TOLERANCE = 1e-5;
 constexpr double LARGEST_FLOAT = 3.4028234663852886e38;
 constexpr std::uint32_t ALL_BITS = 0xFFFFFFFFu;
-
-FractureBody* fractureOf(HardBody* body) {
-    return body && body->getType() == HB_FRACTURE ? static_cast<FractureBody*>(body) : nullptr;
-}
 
 bool sameOwner(const HardBody* a, const HardBody* b) {
     return a->getParent() && a->getParent() == b->getParent();
@@ -103,8 +100,8 @@ int CollisionManager::testAndRecordPair(HardBody* a, HardBody* b) {
 }
 
 int CollisionManager::overlapTest(HardBody* a, HardBody* b, CollisionPair* pair, int lane) {
-    FractureBody* const fractureA = fractureOf(a);
-    FractureBody* const fractureB = fractureOf(b);
+    FractureBody* const fractureA = asFractureBody(a);
+    FractureBody* const fractureB = asFractureBody(b);
     if (!fractureA && !fractureB) {
         return overlapTestByKind(a, b, pair, lane) ? 1 : 0;
     }
@@ -168,7 +165,7 @@ void CollisionManager::listGroundAndLooseBodies(BodyList& bodies, BodyList& stat
     }
     for (BodyList* list : {&staticBodies, &reactivationBodies}) {
         for (HardBody* body : *list) {
-            if (FractureBody* const fracture = fractureOf(body)) {
+            if (FractureBody* const fracture = asFractureBody(body)) {
                 fracture->crackCount = 0;
                 for (HardBody* fragment : fracture->fragments) {
                     toGround(groundBodies, fragment);
@@ -181,7 +178,7 @@ void CollisionManager::listGroundAndLooseBodies(BodyList& bodies, BodyList& stat
     looseBodies.clear();
     looseFragments.clear();
     for (HardBody* body : bodies) {
-        if (FractureBody* const fracture = fractureOf(body)) {
+        if (FractureBody* const fracture = asFractureBody(body)) {
             fracture->crackCount = 0;
             for (HardBody* fragment : fracture->fragments) {
                 fragment->disableInContact();
@@ -442,7 +439,7 @@ int CollisionManager::detectPairs(BodyList& crackers, BodyList& bodies, BodyList
     // Crackers strike fragments, not their fracture bodies; of the static bodies only
     // fracture bodies can be struck.
     for (HardBody* body : bodies) {
-        if (FractureBody* const fracture = fractureOf(body)) {
+        if (FractureBody* const fracture = asFractureBody(body)) {
             for (HardBody* fragment : fracture->fragments) {
                 looseBodies.pushFront(fragment);
             }
@@ -451,7 +448,7 @@ int CollisionManager::detectPairs(BodyList& crackers, BodyList& bodies, BodyList
         }
     }
     for (HardBody* body : staticBodies) {
-        if (FractureBody* const fracture = fractureOf(body)) {
+        if (FractureBody* const fracture = asFractureBody(body)) {
             for (HardBody* fragment : fracture->fragments) {
                 looseBodies.pushFront(fragment);
             }
@@ -584,7 +581,7 @@ void CollisionManager::resolveCollisions(int mode, const QmtVector3& gravityDire
     if (impacted) {
         for (BodyList* list : {&bodies, &staticBodies}) {
             for (HardBody* body : *list) {
-                FractureBody* const fracture = fractureOf(body);
+                FractureBody* const fracture = asFractureBody(body);
                 if (!fracture || !fracture->isSplitReady()) {
                     continue;
                 }

@@ -9,6 +9,7 @@
 #include "engine/collision/fractureImpact.h"
 #include "engine/fracture/dynamicStress.h"
 #include "engine/fracture/fractureBody.h"
+#include "engine/fracture/fractureWorldFiling.h"
 
 using Qmt::QmtVector3;
 
@@ -21,8 +22,7 @@ constexpr double FORCED_SCALE = FLT_MAX;
 
 // The owning fracture body of a fragment; null for any other body.
 FractureBody* ownerOf(const HardBody* body) {
-    HardBody* const parent = body ? body->getParent() : nullptr;
-    return parent && parent->getType() == HB_FRACTURE ? static_cast<FractureBody*>(parent) : nullptr;
+    return body ? asFractureBody(body->getParent()) : nullptr;
 }
 
 // Pairs hold plain bodies and fragments, never compounds.

@@ -9,7 +9,9 @@
 #include "geometry/debugLog.h"
 
 FractureBody* asFractureBody(HardBody* body) {
-    return body && body->getType() == HB_FRACTURE ? static_cast<FractureBody*>(body) : nullptr;
+    // The class decides, not the kind code alone: a body of another class that carries
+    // the fracture kind must not be treated as a compound.
+    return body && body->getType() == HB_FRACTURE ? dynamic_cast<FractureBody*>(body) : nullptr;
 }
 
 void fileFractureBodyParts(PublicWorld& world, FractureBody& body) {
