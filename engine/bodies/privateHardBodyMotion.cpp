@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "engine/bodies/poseStep.h"
 #include "engine/bodies/privateHardBody.h"
 #include "geometry/convexMeshQueries.h"
 
@@ -15,12 +16,6 @@ constexpr double TURN_TOLERANCE = 1e-5;
 
 // Unlimited correction margin: the largest float.
 constexpr double NO_EXTRACTION_LIMIT = 3.4028234663852886e38;
-
-Quaternion rotationAbout(const QmtVector3& unitAxis, double angle) {
-    Quaternion dq;
-    dq.FromAxisAngle(unitAxis, angle);
-    return dq;
-}
 
 }  // namespace
 
@@ -99,26 +94,7 @@ void PrivateHardBody::integratePositions(double dt) {
     if (isStatic()) {
         return;
     }
-    dyn.position += (lastDyn.v + dyn.v) * (dt / 2.0);
-
-    // A zero step turns by nothing; skipping it keeps 0/0 out of the torque.
-    if (dt != 0.0) {
-        const QmtVector3 tau = (dyn.L - lastDyn.L) / dt;
-        const QmtVector3 alpha = dyn.invInertiaWorld * (tau + dyn.L.Cross(dyn.w));
-        const QmtVector3 omega =
-            dyn.w + alpha * (dt / 2.0) + alpha.Cross(dyn.w) * (dt * dt * 0.08333333333333333);
-        const double rate = omega.Length();
-        if (rate > TURN_TOLERANCE) {
-            dyn.orientation = rotationAbout(omega / rate, dt * rate) * dyn.orientation;
-            dyn.orientation.Normalize();
-            // Stay on the same side of the quaternion sphere as the last orientation.
-            if (dyn.orientation.Dot(lastDyn.orientation) < -TURN_TOLERANCE) {
-                dyn.orientation = -dyn.orientation;
-            }
-            dyn.orientation.ToRotationMatrix(dyn.rotation);
-        }
-    }
-
+    stepPose(dyn, lastDyn, dt);
     dyn.integratedPosition = dyn.position;
     dyn.integratedOrientation = dyn.orientation;
     updateInertiaTensor();

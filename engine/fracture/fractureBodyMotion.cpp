@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine/bodies/poseStep.h"
 #include "engine/bodies/privateHardBody.h"
 #include "engine/fracture/dynamicStress.h"
 #include "engine/fracture/fractureBody.h"
@@ -20,12 +21,6 @@ constexpr double UNIT_TOLERANCE = 9.999999974752427e-7;  // single-precision 1e-
 constexpr double INVERSE_TOLERANCE = 9.9999998245167e-15;  // single-precision 1e-14
 constexpr double STATIC_BODY_ENERGY = 3.4028234663852886e38;
 constexpr double NO_EXTRACTION_LIMIT = 3.4028234663852886e38;
-
-Quaternion rotationAbout(const QmtVector3& unitAxis, double angle) {
-    Quaternion dq;
-    dq.FromAxisAngle(unitAxis, angle);
-    return dq;
-}
 
 // A fragment's rotation relative to the compound.
 QmtMatrix3 relativeRotation(const HardBody& f) { return f.getMatrixPivotCm().Transpose(); }
@@ -413,22 +408,7 @@ void FractureBody::integrateVelocities(double dt, bool damping) {
 // The ordinary body's position step: trapezoidal move from the state saved at the
 // start of the world step, and a turn by the mean angular velocity of the step.
 void FractureBody::stepOwnPose(double dt) {
-    dyn.position += (lastDyn.v + dyn.v) * (dt / 2.0);
-    if (dt != 0.0) {
-        const QmtVector3 tau = (dyn.L - lastDyn.L) / dt;
-        const QmtVector3 alpha = dyn.invInertiaWorld * (tau + dyn.L.Cross(dyn.w));
-        const QmtVector3 omega =
-            dyn.w + alpha * (dt / 2.0) + alpha.Cross(dyn.w) * (dt * dt * 0.08333333333333333);
-        const double rate = omega.Length();
-        if (rate > TOLERANCE) {
-            dyn.orientation = rotationAbout(omega / rate, dt * rate) * dyn.orientation;
-            dyn.orientation.Normalize();
-            if (dyn.orientation.Dot(lastDyn.orientation) < -TOLERANCE) {
-                dyn.orientation = -dyn.orientation;
-            }
-            dyn.orientation.ToRotationMatrix(dyn.rotation);
-        }
-    }
+    stepPose(dyn, lastDyn, dt);
     updateInertiaTensor();
 }
 
