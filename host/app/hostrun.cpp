@@ -12,6 +12,7 @@
 
 #include "host/api/animControl.h"
 #include "host/core/runtime.h"
+#include "host/io/sceneFile.h"
 #include "host/io/sceneWriters.h"
 #include "host/mel/interpreter.h"
 
@@ -27,7 +28,7 @@ int usage(const char* message) {
                  "hostrun: %s\n"
                  "usage: hostrun [--batch] [--plugin PATH]... [--script-path DIR]... [--confirm ANSWER]\n"
                  "               [--log FILE] [--frames A:B] [--out DIR] [--obj] [--csv] [--then FILE]\n"
-                 "               [-c MEL]... [script.mel]...\n",
+                 "               [--open FILE] [--save FILE] [-c MEL]... [script.mel]...\n",
                  message);
     return 2;
 }
@@ -107,6 +108,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> scriptPath;
     FrameOptions frames;
     std::string thenScript;
+    std::string openPath, savePath;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&](std::string& out) {
@@ -139,6 +141,10 @@ int main(int argc, char** argv) {
             frames.csv = true;
         } else if (a == "--then") {
             if (!value(thenScript)) return usage("--then needs a script");
+        } else if (a == "--open") {
+            if (!value(openPath)) return usage("--open needs a file");
+        } else if (a == "--save") {
+            if (!value(savePath)) return usage("--save needs a file");
         } else if (a == "--log") {
             if (!value(logPath)) return usage("--log needs a file");
         } else if (a.size() > 1 && a[0] == '-') {
@@ -159,6 +165,14 @@ int main(int argc, char** argv) {
         rt.idle.flush();
         if (code) break;
     }
+    if (!code && !openPath.empty()) {
+        if (const MStatus st = host::io::openScene(openPath); !st) {
+            rt.log.add(host::LogKind::Error, st.errorString().str());
+            code = 1;
+        }
+        rt.sceneFile = openPath;
+        rt.idle.flush();
+    }
     for (const auto& s : steps) {
         if (code) break;
         std::string text = s.text;
@@ -176,6 +190,12 @@ int main(int argc, char** argv) {
             rt.log.add(host::LogKind::Error, "Cannot read script '" + thenScript + "'.");
             code = 1;
         } else if (!rt.mel().runScript(text)) {
+            code = 1;
+        }
+    }
+    if (!code && !savePath.empty()) {
+        if (const MStatus st = host::io::saveScene(savePath); !st) {
+            rt.log.add(host::LogKind::Error, st.errorString().str());
             code = 1;
         }
     }

@@ -75,6 +75,7 @@ void Runtime::reset() {
     blindDataTypes.clear();
     progressWindow = ProgressState();
     uvLinks.clear();
+    sceneFile.clear();
     selectionComponents.clear();
     log.clear();
     log.setQuiet(false);

@@ -104,6 +104,7 @@ public:
     std::map<std::string, std::vector<std::string>> uvLinks;      // UV-set plug name -> linked textures
     std::map<int, BlindDataType> blindDataTypes;                    // registered blind-data types by id
     std::map<std::uint64_t, MObject> selectionComponents;           // selected components by shape
+    std::string sceneFile;                                          // the open scene's file ("" untitled)
 
     // Scene services used by the API classes.
     std::uint64_t timeNode() const { return timeNode_; }

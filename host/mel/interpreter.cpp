@@ -74,6 +74,7 @@ Interpreter::Interpreter() {
     addMakeBuiltins(builtins_);
     addShadingBuiltins(builtins_);
     addMeshBuiltins(builtins_);
+    addFileBuiltins(builtins_);
 }
 
 void Interpreter::record(const std::string& name, const std::vector<Arg>& args) {

@@ -84,5 +84,6 @@ void addTimeBuiltins(std::map<std::string, Builtin>& table);
 void addMakeBuiltins(std::map<std::string, Builtin>& table);
 void addShadingBuiltins(std::map<std::string, Builtin>& table);
 void addMeshBuiltins(std::map<std::string, Builtin>& table);
+void addFileBuiltins(std::map<std::string, Builtin>& table);
 
 }  // namespace host::mel

@@ -245,7 +245,8 @@ void registerShading(Registry& r) {
         b.vector("surfaceShader", "ss", 0);
         b.message("dagSetMembers", "dsm", true);
         // Per member element: the faces it holds (none: the whole object).
-        b.typed("memberFaces", "mfc", MFnData::kComponentList, true, true);
+        // Stored in scene files, unlike other typed arrays: membership must survive a save.
+        MFnTypedAttribute(b.typed("memberFaces", "mfc", MFnData::kComponentList, true, true)).setStorable(true);
     }
 }
 

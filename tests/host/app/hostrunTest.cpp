@@ -93,4 +93,17 @@ TEST_F(Hostrun, FramesWriteObjAndTransformFiles) {
     EXPECT_EQ(run("--frames 3"), 2);
 }
 
+TEST_F(Hostrun, SavedSceneReopensToTheSameObj) {
+    write("scene.mel",
+          "makeMesh -cube -n box;\n"
+          "setKeyframe -t 1 -v 0 -at translateX box;\n"
+          "setKeyframe -t 4 -v 6 -at translateX box;\n"
+          "makeMesh -plane -n flat; hide flat;\n");
+    ASSERT_EQ(run("--batch --frames 4:4 --out a --obj --save s.scene scene.mel"), 0) << read("err.txt");
+    ASSERT_EQ(run("--batch --open s.scene --frames 4:4 --out b --obj --save t.scene"), 0) << read("err.txt");
+    EXPECT_FALSE(read("a/frame_0004.obj").empty());
+    EXPECT_EQ(read("a/frame_0004.obj"), read("b/frame_0004.obj"));
+    EXPECT_EQ(read("s.scene"), read("t.scene"));
+}
+
 }  // namespace

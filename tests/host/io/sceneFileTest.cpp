@@ -1,0 +1,135 @@
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "host/io/sceneFile.h"
+#include "host/scene/meshGeometry.h"
+#include "host/scene/meshShape.h"
+#include "hostTestSupport.h"
+
+namespace hosttest {
+namespace {
+
+std::vector<std::string> seen;
+void sceneCode(void* code) { seen.push_back("scene " + std::to_string(*static_cast<int*>(code))); }
+void nodeAdded(MObject&, void*) { seen.push_back("added"); }
+
+class SceneFileTest : public HostTest {
+protected:
+    std::string file(const std::string& name) const {
+        const auto dir = std::filesystem::path(::testing::TempDir()) /
+                         ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::filesystem::create_directories(dir);
+        return (dir / name).string();
+    }
+    static std::string bytes(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
+    // A square face with a square hole, a plain triangle, two UV sets (one partly
+    // set), a colour set, a locked normal and blind data on a face.
+    static host::MeshGeometry holedMesh() {
+        host::MeshGeometry g;
+        g.points = {{0, 0, 0}, {4, 0, 0}, {4, 4, 0}, {0, 4, 0}, {1, 1, 0}, {1, 3, 0}, {3, 3, 0}, {3, 1, 0}, {5, 0, 0.1f}};
+        g.uvSets.push_back(host::UVSetData{"map1", {}, {}, {}});
+        g.addPolygon({{0, 1, 2, 3}, {4, 5, 6, 7}});
+        g.addPolygon({{1, 8, 2}});
+        auto& uv = g.uvSets[0];
+        for (int k = 0; k < g.numFaceVertices(); ++k) {
+            uv.u.push_back(0.125f * k);
+            uv.v.push_back(1.0f / 3.0f);
+            uv.ids[k] = k == 3 ? -1 : k;
+        }
+        g.uvSets.push_back(host::UVSetData{"second", {0.5f}, {0.25f}, std::vector<int>(g.numFaceVertices(), 0)});
+        g.currentUVSet = 1;
+        g.colorSets.push_back(host::ColorSetData{"colorStresses", std::vector<std::array<float, 4>>(9, {0.1f, 0.2f, 0.3f, 1}),
+                                                 std::vector<char>(9, 1)});
+        g.colorSets[0].has[4] = 0;
+        g.currentColorSet = 0;
+        g.normalLocked[2] = 1;
+        g.lockedNormals[2] = {0, 0.6f, 0.8f};
+        g.blindData[70111001][static_cast<int>(MFn::kMeshPolygonComponent)][1]["cellId"] = 7;
+        return g;
+    }
+};
+
+TEST_F(SceneFileTest, SaveOpenSaveKeepsEverything) {
+    loadToy(true);
+    const host::MeshGeometry mesh = holedMesh();
+    ASSERT_TRUE(mel("createNode toyNode -n t; addAttr -ln extra -at double -dv 2 t; setAttr t.extra 4.5; "
+                    "setAttr t.input 2.5; setAttr t.kind 1; createNode toyNode -n u; connectAttr t.output u.input; "
+                    "setKeyframe -t 3 -v 1.5 -at nested t; setKeyframe -t 9 -v 4 -at nested t; "
+                    "createNode transform -n holed; createNode mesh -n holedShape -p holed; "
+                    "lockNode -l true u; playbackOptions -min 2 -max 30; currentTime 5"));
+    rt().blindDataTypes[70111001] = host::BlindDataType{{"cellId"}, {"cid"}, {"int"}};
+    ASSERT_TRUE(host::setShapeGeometry(node("holedShape").id(), mesh));
+    ASSERT_TRUE(mel("sets -e -fe initialShadingGroup holed.f[1]"));
+
+    const std::string first = file("a.scene"), second = file("b.scene");
+    ASSERT_TRUE(mel("file -rename \"" + first + "\"; file -save"));
+    ASSERT_TRUE(mel("file -open \"" + first + "\"")) << bytes(first);
+    ASSERT_TRUE(mel("file -rename \"" + second + "\"; file -save"));
+    EXPECT_EQ(bytes(first), bytes(second));
+
+    // Module node: stored values back, connected destinations and locks as they were.
+    EXPECT_EQ(plug("t", MFnDependencyNode(node("t")).attribute("extra")).asDouble(), 4.5);
+    EXPECT_EQ(melText("getAttr t.input"), "2.5");
+    EXPECT_TRUE(rt().scene.findByName("u")->locked);
+    EXPECT_FALSE(mel("delete u"));
+    EXPECT_NE(bytes(first).find("connectAttr \"t.output\" \"u.input\""), std::string::npos);
+    EXPECT_NE(bytes(first).find("setAttr \"memberFaces[0]\" faces 1"), std::string::npos);
+
+    const auto back = host::shapeMeshData(node("holedShape").id());
+    ASSERT_TRUE(back);
+    const host::MeshGeometry& g = back->geometry;
+    EXPECT_EQ(g.points, mesh.points);
+    EXPECT_EQ(g.faceVertices, mesh.faceVertices);
+    EXPECT_EQ(g.polygonLoops, mesh.polygonLoops);
+    EXPECT_EQ(g.normalLocked, mesh.normalLocked);
+    EXPECT_EQ(g.lockedNormals[2], mesh.lockedNormals[2]);
+    ASSERT_EQ(g.uvSets.size(), 2u);
+    EXPECT_EQ(g.uvSets[0].ids, mesh.uvSets[0].ids);
+    EXPECT_EQ(g.uvSets[0].u, mesh.uvSets[0].u);
+    EXPECT_EQ(g.uvSets[1].name, "second");
+    EXPECT_EQ(g.currentUVSet, 1);
+    ASSERT_EQ(g.colorSets.size(), 1u);
+    EXPECT_EQ(g.colorSets[0].has, mesh.colorSets[0].has);
+    EXPECT_EQ(g.colorSets[0].colors, mesh.colorSets[0].colors);
+    EXPECT_EQ(g.blindData, mesh.blindData);
+    EXPECT_EQ(rt().blindDataTypes.count(70111001), 1u);
+}
+
+TEST_F(SceneFileTest, OpenSendsFiveThenSixWithoutNodeAddedOrComputes) {
+    loadToy(true);
+    ASSERT_TRUE(mel("createNode toyNode -n t; setAttr t.input 3"));
+    const std::string path = file("m.scene");
+    ASSERT_TRUE(host::io::saveScene(path));
+    int before = 5, after = 6;
+    MSceneMessage::addCallback(MSceneMessage::kBeforeOpen, sceneCode, &before);
+    MSceneMessage::addCallback(MSceneMessage::kAfterOpen, sceneCode, &after);
+    MDGMessage::addNodeAddedCallback(nodeAdded);
+    seen.clear();
+    const int destroyed = toy::Stats::destroyed, constructed = toy::Stats::constructed;
+    const int computes = toy::Stats::unmarkedComputes;
+    ASSERT_TRUE(mel("file -f -open \"" + path + "\""));
+    EXPECT_EQ(seen, (std::vector<std::string>{"scene 5", "scene 6"}));
+    // The old module node was destroyed and a fresh one built, without computes.
+    EXPECT_EQ(toy::Stats::destroyed, destroyed + 1);
+    EXPECT_EQ(toy::Stats::constructed, constructed + 1);
+    EXPECT_EQ(toy::Stats::unmarkedComputes, computes);
+    EXPECT_EQ(melText("getAttr t.input"), "3");
+    EXPECT_EQ(rt().undo.size(), 0u);
+}
+
+TEST_F(SceneFileTest, UnknownTypeIsReportedAndOpenFails) {
+    const std::string path = file("u.scene");
+    std::ofstream(path) << "createNode \"noSuchType\" \"x\"\nsetAttr \"a\" d 1\ncreateNode \"transform\" \"kept\"\n";
+    EXPECT_FALSE(host::io::openScene(path));
+    EXPECT_TRUE(rt().log.contains(host::LogKind::Error, "noSuchType"));
+    EXPECT_TRUE(node("kept").id() != 0);
+}
+
+}  // namespace
+}  // namespace hosttest
