@@ -1,5 +1,7 @@
 #include "engine/bodies/poseStep.h"
 
+#include "geometry/convexMeshQueries.h"
+
 using Qmt::QmtVector3;
 using Qmt::Quaternion;
 
@@ -33,4 +35,21 @@ void stepPose(RBDynamics& dyn, const RBDynamics& last, double dt) {
         }
         dyn.orientation.ToRotationMatrix(dyn.rotation);
     }
+}
+
+bool turnWithinLastStep(RBDynamics& dyn, const RBDynamics& last, const QmtVector3& a) {
+    const QmtVector3 b = dyn.invInertiaWorld * a;
+    const double angle = b.Length();
+    if (!(angle > TURN_TOLERANCE)) {
+        return false;
+    }
+    Quaternion q = rotationAbout(b / angle, angle) * dyn.orientation;
+    clampPointToBounds(q, q, last.orientation, dyn.integratedOrientation, 0.0);
+    const double norm = q.Length();
+    if (!(norm > 0.0)) {
+        return false;
+    }
+    dyn.orientation = q / norm;
+    dyn.orientation.ToRotationMatrix(dyn.rotation);
+    return true;
 }

@@ -108,17 +108,8 @@ void PrivateHardBody::applyDisplacement(const QmtVector3& d, const QmtVector3& a
     clampPointToBox(p, p, lastDyn.position, dyn.integratedPosition, margin);
     dyn.position = p;
 
-    const QmtVector3 b = dyn.invInertiaWorld * a;
-    const double angle = b.Length();
-    if (angle > TURN_TOLERANCE) {
-        Quaternion q = rotationAbout(b / angle, angle) * dyn.orientation;
-        clampPointToBounds(q, q, lastDyn.orientation, dyn.integratedOrientation, 0.0);
-        const double norm = q.Length();
-        if (norm > 0.0) {
-            dyn.orientation = q / norm;
-            dyn.orientation.ToRotationMatrix(dyn.rotation);
-            updateInertiaTensor();
-        }
+    if (turnWithinLastStep(dyn, lastDyn, a)) {
+        updateInertiaTensor();
     }
     disableWorldUpdate();
 }

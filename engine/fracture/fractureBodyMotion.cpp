@@ -469,17 +469,8 @@ void FractureBody::applyDisplacement(const QmtVector3& d, const QmtVector3& a) {
     setPosition(p);
     dyn.integratedPosition = integrated;
 
-    const QmtVector3 b = dyn.invInertiaWorld * a;
-    const double angle = b.Length();
-    if (angle > TOLERANCE) {
-        Quaternion q = rotationAbout(b / angle, angle) * dyn.orientation;
-        clampPointToBounds(q, q, lastDyn.orientation, dyn.integratedOrientation, 0.0);
-        const double norm = q.Length();
-        if (norm > 0.0) {
-            dyn.orientation = q / norm;
-            dyn.orientation.ToRotationMatrix(dyn.rotation);
-            updateInertiaTensor();
-        }
+    if (turnWithinLastStep(dyn, lastDyn, a)) {
+        updateInertiaTensor();
     }
     placeFragmentRotations();
     disableWorldUpdate();
