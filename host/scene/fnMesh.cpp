@@ -28,6 +28,22 @@ const host::UVSetData* findSet(const host::MeshGeometry& g, const MString* name)
     return nullptr;
 }
 
+// One component's stored value of a blind-data attribute, or the failure naming what
+// is missing.
+MStatus findBlindValue(const host::MeshGeometry& g, int component, MFn::Type componentType, int blindDataId,
+                       const MString& attr, const host::Value*& out) {
+    const auto t = g.blindData.find(blindDataId);
+    if (t == g.blindData.end()) return MStatus(MS::kFailure, "no blind data of that type");
+    const auto k = t->second.find(componentType);
+    if (k == t->second.end()) return MStatus(MS::kFailure, "no blind data on those components");
+    const auto c = k->second.find(component);
+    if (c == k->second.end()) return MStatus(MS::kFailure, "component has no blind data");
+    const auto a = c->second.find(attr.str());
+    if (a == c->second.end()) return MStatus(MS::kFailure, "component has no value for " + attr.str());
+    out = &a->second;
+    return MS::kSuccess;
+}
+
 }  // namespace
 
 MObject MFnMeshData::create(MStatus* status) {
@@ -304,15 +320,10 @@ MStatus MFnMesh::getIntBlindData(int component, MFn::Type componentType, int bli
     const auto gp = geometryPtr(MSpace::kObject, &st);
     const host::MeshGeometry& g = *gp;
     if (!st) return st;
-    const auto t = g.blindData.find(blindDataId);
-    if (t == g.blindData.end()) return MStatus(MS::kFailure, "no blind data of that type");
-    const auto k = t->second.find(componentType);
-    if (k == t->second.end()) return MStatus(MS::kFailure, "no blind data on those components");
-    const auto c = k->second.find(component);
-    if (c == k->second.end()) return MStatus(MS::kFailure, "component has no blind data");
-    const auto a = c->second.find(attr.str());
-    if (a == c->second.end()) return MStatus(MS::kFailure, "component has no value for " + attr.str());
-    value = host::valueAsInt(a->second);
+    const host::Value* stored = nullptr;
+    if (const MStatus found = findBlindValue(g, component, componentType, blindDataId, attr, stored); !found)
+        return found;
+    value = host::valueAsInt(*stored);
     return MS::kSuccess;
 }
 
@@ -341,15 +352,10 @@ MStatus MFnMesh::getDoubleBlindData(int component, MFn::Type componentType, int 
     const auto gp = geometryPtr(MSpace::kObject, &st);
     const host::MeshGeometry& g = *gp;
     if (!st) return st;
-    const auto t = g.blindData.find(blindDataId);
-    if (t == g.blindData.end()) return MStatus(MS::kFailure, "no blind data of that type");
-    const auto k = t->second.find(componentType);
-    if (k == t->second.end()) return MStatus(MS::kFailure, "no blind data on those components");
-    const auto c = k->second.find(component);
-    if (c == k->second.end()) return MStatus(MS::kFailure, "component has no blind data");
-    const auto a = c->second.find(attr.str());
-    if (a == c->second.end()) return MStatus(MS::kFailure, "component has no value for " + attr.str());
-    value = host::valueAsDouble(a->second);
+    const host::Value* stored = nullptr;
+    if (const MStatus found = findBlindValue(g, component, componentType, blindDataId, attr, stored); !found)
+        return found;
+    value = host::valueAsDouble(*stored);
     return MS::kSuccess;
 }
 
