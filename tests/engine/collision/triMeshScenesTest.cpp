@@ -56,3 +56,30 @@ TEST(TriMeshScenes, CubesComeToRestOnTreesAndBarriersRepeatably) {
         EXPECT_EQ(again, rest);  // bit for bit
     }
 }
+
+// A ground whose tree is rebuilt under a resting cube (modify with more triangles)
+// still holds it up: the pair searches the new tree from its root.
+TEST(TriMeshScenes, RestingPairSurvivesTheGroundsTreeBeingRebuilt) {
+    scenes::Scene scene;
+    const meshtest::Shape slabShape = meshtest::box({-3, -1, -3}, {3, 0, 3});
+    auto slabBody = trimeshtest::placedBody(trimeshtest::triangulated(slabShape), {0.0, -0.5, 0.0});
+    slabBody->enableStatic();
+    TriMeshBody* const slab = slabBody.get();
+    scene.world->addBody(slabBody.release(), 0);
+    HullBody* const cube = scene.box({0.1, 0.55, -0.05});
+    for (int i = 0; i < 100; ++i) {
+        scene.frame();
+    }
+    const std::uint32_t leaves = slab->tree->leafCount;
+
+    // The same vertices with every face twice: more triangles, so a new tree.
+    meshtest::Shape more = slabShape;
+    more.faces.insert(more.faces.end(), slabShape.faces.begin(), slabShape.faces.end());
+    slab->modify(meshtest::makeMesh(more).get());
+    ASSERT_TRUE(slab->tree);
+    ASSERT_GT(slab->tree->leafCount, leaves);
+    for (int i = 0; i < 50; ++i) {
+        scene.frame();
+    }
+    EXPECT_NEAR(cube->getDyn().position.y, 0.5, 0.02);
+}
