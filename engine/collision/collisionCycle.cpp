@@ -3,6 +3,7 @@
 // hand pairs to fracture impacts, splits and pair resolution.
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 #include "engine/bodies/barrierBody.h"
@@ -62,12 +63,45 @@ void propagateToFragments(BodyList& frontier, BodyList& from) {
 
 }  // namespace
 
+// Whether the world-axis boxes around the two oriented boxes can meet. Every overlap
+// test of a pair whose second body is not a plane, save capsule against capsule,
+// starts with the oriented boxes' separating-axis test, so two boxes apart along a
+// world axis by more than rounding can only be a miss: the pair is dropped here, at
+// a few comparisons, instead of going through the whole test. NaN never drops.
+bool CollisionManager::boundsMayTouch(HardBody* a, HardBody* b) {
+    const auto capsuleLike = [](const HardBody* body) {
+        return body->getType() == HB_CAPSULE || body->getType() == HB_CRACKER;
+    };
+    if (b->getType() == HB_BARRIER || a->getType() == HB_BARRIER || (capsuleLike(a) && capsuleLike(b))) {
+        return true;
+    }
+    for (HardBody* body : {a, b}) {
+        if (!body->isWorldModified()) {
+            body->updateWorldState();
+        }
+    }
+    const ZYLbox& A = a->bbox;
+    const ZYLbox& B = b->bbox;
+    for (unsigned k = 0; k < 3; ++k) {
+        const double rA = std::fabs(A.axes(k, 0)) * A.halfExtents.x + std::fabs(A.axes(k, 1)) * A.halfExtents.y +
+                          std::fabs(A.axes(k, 2)) * A.halfExtents.z;
+        const double rB = std::fabs(B.axes(k, 0)) * B.halfExtents.x + std::fabs(B.axes(k, 1)) * B.halfExtents.y +
+                          std::fabs(B.axes(k, 2)) * B.halfExtents.z;
+        const double gap = std::fabs(B.centre[k] - A.centre[k]) - (rA + rB);
+        const double scale = 1.0 + std::fabs(A.centre[k]) + std::fabs(B.centre[k]) + rA + rB;
+        if (gap > 1e-6 * scale) {
+            return false;
+        }
+    }
+    return true;
+}
+
 int CollisionManager::testPair(HardBody* a, HardBody* b, CollisionPair* pair, int lane) {
     if (!a || !b || !pair) {
         return 0;
     }
     pair->resetForDetection(a, b);
-    if (overlapTest(a, b, pair, lane) == 0) {
+    if (!boundsMayTouch(a, b) || overlapTest(a, b, pair, lane) == 0) {
         pair->state = 0;
         return 0;
     }
@@ -78,7 +112,7 @@ int CollisionManager::testPair(HardBody* a, HardBody* b, CollisionPair* pair, in
 }
 
 int CollisionManager::testAndRecordPair(HardBody* a, HardBody* b) {
-    if (!a || !b) {
+    if (!a || !b || !boundsMayTouch(a, b)) {
         return 0;
     }
     CollisionPair* const record = takePairRecord(0);

@@ -162,6 +162,9 @@ public:
 
     // ---- detection and resolution cycle: pair tests and resolution ----
     int testPair(HardBody* a, HardBody* b, CollisionPair* pair, int lane);
+    // False only for a pair that testPair would certainly find apart; brings both
+    // bodies' world state up to date as the test would.
+    static bool boundsMayTouch(HardBody* a, HardBody* b);
     int testAndRecordPair(HardBody* a, HardBody* b);
     int overlapTest(HardBody* a, HardBody* b, CollisionPair* pair, int lane);
     void resolveCrackerPairs();

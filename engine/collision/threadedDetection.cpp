@@ -32,6 +32,9 @@ void refreshWorldStates(const BodyList& list) {
 // Tests a against b with a record of the lane; the record goes back on a miss and to
 // `output` on a hit. Returns the test result.
 int testOnLane(CollisionManager& m, HardBody* a, HardBody* b, int lane, PairList& output) {
+    if (!CollisionManager::boundsMayTouch(a, b)) {
+        return 0;
+    }
     CollisionPair* const record = m.takePairRecord(lane);
     if (!record) {
         return 0;
