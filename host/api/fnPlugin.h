@@ -25,6 +25,9 @@ public:
     MStatus deregisterNode(const MTypeId& typeId);
     MStatus registerCommand(const MString& name, MCreatorFunction creator, MCreateSyntaxFunction syntax = nullptr);
     MStatus deregisterCommand(const MString& name);
+    // The creator makes an MPxContextCommand; deregistering destroys its contexts.
+    MStatus registerContextCommand(const MString& name, MCreatorFunction creator);
+    MStatus deregisterContextCommand(const MString& name);
 
     MString vendor() const;
     MString version() const;

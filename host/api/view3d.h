@@ -1,9 +1,12 @@
 #pragma once
 
+#include "host/api/color.h"
 #include "host/api/fnDagNode.h"
 #include "host/api/space.h"
 
-// The one 3D view. It answers its camera in every mode; drawing calls are recorded.
+// The one 3D view: an offscreen OpenGL picture of the scene seen through
+// "viewCamera". It answers its camera in every mode; without a GL context (batch
+// mode, or EGL unavailable) refresh and the GL brackets only record the call.
 class M3dView {
 public:
     enum DisplayStyle { kBoundingBox = 0, kFlatShaded = 1, kGouraudShaded = 2, kWireFrame = 3, kPoints = 4 };
@@ -12,10 +15,15 @@ public:
 
     static M3dView active3dView(MStatus* status = nullptr);
     MStatus getCamera(MDagPath& camera) const;
+    // Draws the scene: grid, meshes, locators, manipulators.
     MStatus refresh(bool all = false, bool force = false);
+    // Brackets direct GL calls; the view's GL context is current in between.
     MStatus beginGL();
     MStatus endGL();
+    // Recorded with the position (in the current model space), alignment and draw colour; not rasterised.
     MStatus drawText(const MString& text, const MPoint& position, TextPosition align = kLeft);
+    // The colour for the GL calls that follow (and for drawText).
+    MStatus setDrawColor(const MColor& color);
     DisplayStyle displayStyle(MStatus* status = nullptr) const;
     int portWidth(MStatus* status = nullptr) const;
     int portHeight(MStatus* status = nullptr) const;

@@ -11,10 +11,14 @@
 #include <vector>
 
 #include "host/api/animControl.h"
+#include "host/api/view3d.h"
 #include "host/core/runtime.h"
 #include "host/io/sceneFile.h"
 #include "host/io/sceneWriters.h"
 #include "host/mel/interpreter.h"
+#include "host/view/capture.h"
+#include "host/view/projection.h"
+#include "host/view/viewState.h"
 
 namespace {
 
@@ -27,7 +31,8 @@ int usage(const char* message) {
     std::fprintf(stderr,
                  "hostrun: %s\n"
                  "usage: hostrun [--batch] [--plugin PATH]... [--script-path DIR]... [--confirm ANSWER]\n"
-                 "               [--log FILE] [--frames A:B] [--out DIR] [--obj] [--csv] [--then FILE]\n"
+                 "               [--log FILE] [--frames A:B] [--out DIR] [--obj] [--csv] [--png] [--size WxH]\n"
+                 "               [--fit] [--then FILE]\n"
                  "               [--open FILE] [--save FILE] [-c MEL]... [script.mel]...\n",
                  message);
     return 2;
@@ -54,8 +59,25 @@ struct FrameOptions {
     bool frames = false;
     int first = 1, last = 1;
     std::string out = ".";
-    bool obj = false, csv = false;
+    bool obj = false, csv = false, png = false;
 };
+
+bool parseSize(const std::string& text, int& width, int& height) {
+    const auto x = text.find('x');
+    if (x == std::string::npos) return false;
+    const MString w(text.substr(0, x)), h(text.substr(x + 1));
+    if (!w.isInt() || !h.isInt() || w.asInt() < 1 || h.asInt() < 1 || w.asInt() > 16384 || h.asInt() > 16384)
+        return false;
+    width = w.asInt();
+    height = h.asInt();
+    return true;
+}
+
+std::string frameFile(const std::string& dir, int frame, const char* extension) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/frame_%04d.%s", frame, extension);
+    return dir + name;
+}
 
 bool parseFrames(const std::string& text, FrameOptions& f) {
     const auto colon = text.find(':');
@@ -69,10 +91,12 @@ bool parseFrames(const std::string& text, FrameOptions& f) {
 }
 
 // Each frame as a plain time change (locators do not draw while playing back),
-// then the idle queue, then the outputs of that frame.
+// then the idle queue, a refresh of the view, then the outputs of that frame.
 int runFrames(const FrameOptions& f) {
     std::error_code ec;
     std::filesystem::create_directories(f.out, ec);
+    const bool interactive = !host::runtime().options.batch;
+    if (f.png && !interactive) host::runtime().log.add(host::LogKind::Warning, "--png: no pictures in batch mode (no view).");
     std::ofstream csv;
     if (f.csv) {
         csv.open(f.out + "/transforms.csv");
@@ -85,11 +109,20 @@ int runFrames(const FrameOptions& f) {
     for (int frame = f.first; frame <= f.last; ++frame) {
         if (!MAnimControl::setCurrentTime(MTime(frame, MTime::uiUnit()))) return 1;
         host::runtime().idle.flush();
+        if (interactive) M3dView::active3dView().refresh(false, false);
         if (f.obj) {
-            char name[32];
-            std::snprintf(name, sizeof name, "/frame_%04d.obj", frame);
-            if (!host::io::writeObj(f.out + name)) {
-                host::runtime().log.add(host::LogKind::Error, "Cannot write '" + f.out + name + "'.");
+            const std::string name = frameFile(f.out, frame, "obj");
+            if (!host::io::writeObj(name)) {
+                host::runtime().log.add(host::LogKind::Error, "Cannot write '" + name + "'.");
+                return 1;
+            }
+        }
+        // Without a view (EGL failed) the warning has been given once: no pictures.
+        host::io::RgbaImage picture;
+        if (f.png && interactive && host::view::readViewPixels(picture)) {
+            const std::string name = frameFile(f.out, frame, "png");
+            if (const MStatus st = host::io::writePng(name, picture); !st) {
+                host::runtime().log.add(host::LogKind::Error, st.errorString().str());
                 return 1;
             }
         }
@@ -109,6 +142,7 @@ int main(int argc, char** argv) {
     FrameOptions frames;
     std::string thenScript;
     std::string openPath, savePath;
+    bool fit = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&](std::string& out) {
@@ -139,6 +173,14 @@ int main(int argc, char** argv) {
             frames.obj = true;
         } else if (a == "--csv") {
             frames.csv = true;
+        } else if (a == "--png") {
+            frames.png = true;
+        } else if (a == "--fit") {
+            fit = true;
+        } else if (a == "--size") {
+            int width = 0, height = 0;
+            if (!value(v) || !parseSize(v, width, height)) return usage("--size needs WxH (1 to 16384 each)");
+            host::view::setPortSize(width, height);
         } else if (a == "--then") {
             if (!value(thenScript)) return usage("--then needs a script");
         } else if (a == "--open") {
@@ -183,6 +225,8 @@ int main(int argc, char** argv) {
         }
         if (!rt.mel().runScript(text)) code = 1;
     }
+    if (!code && fit && !host::view::fitViewCamera())
+        rt.log.add(host::LogKind::Warning, "--fit: nothing visible to fit.");
     if (!code && frames.frames) code = runFrames(frames);
     if (!code && !thenScript.empty()) {
         std::string text;

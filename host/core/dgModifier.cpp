@@ -10,7 +10,7 @@ namespace host {
 
 namespace {
 
-// A node the modifier made: built at once in limbo, shown by doIt.
+// A node the modifier made: built at once in limbo (pending), shown by doIt.
 struct CreateOp : ModifierOp {
     explicit CreateOp(std::uint64_t id) : node(id) {}
     ~CreateOp() override { runtime().scene.destroyLimbo(node); }
@@ -148,6 +148,8 @@ MObject MDGModifier::createNode(const MString& typeName, MStatus* status) {
     const auto id = runtime().scene.createNode(*type, {}, true, &st);
     if (status) *status = st;
     if (!st) return {};
+    // Its plugs and function sets work before doIt, so a caller can set it up first.
+    runtime().scene.findIncludingLimbo(id)->pending = true;
     add(std::make_unique<host::CreateOp>(id));
     return MObject::fromNode(id);
 }

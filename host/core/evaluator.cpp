@@ -16,7 +16,7 @@ std::string plugName(const Node& node, const Attribute* attr, int index) {
 }
 
 Value component(const Value& v, const Attribute* attr) {
-    if (attr->childIndex < 0 || !attr->parent) return v;
+    if (attr->storage() == attr) return v;  // its own slot (children of generic compounds too)
     if (auto p = std::get_if<Vec3>(&v)) return (*p)[attr->childIndex];
     return 0.0;
 }

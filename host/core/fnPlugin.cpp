@@ -2,6 +2,7 @@
 
 #include "host/core/runtime.h"
 #include "host/mel/interpreter.h"
+#include "host/view/interaction.h"
 
 using host::runtime;
 
@@ -64,8 +65,10 @@ MStatus MFnPlugin::registerNode(const MString& typeName, const MTypeId& typeId, 
 MStatus MFnPlugin::deregisterNode(const MTypeId& typeId) {
     host::NodeType* t = runtime().registry.findType(typeId);
     if (!t) return MStatus(MS::kFailure, "node type not registered");
-    // Nodes of the type die first, while the module is still mapped.
+    // Nodes of the type die first, while the module is still mapped; so do
+    // the shown containers of a container type.
     runtime().scene.deleteAllOfType(t);
+    runtime().interaction().destroyContainersOfType(t);
     runtime().registry.removeType(t);
     return MS::kSuccess;
 }
@@ -80,3 +83,13 @@ MStatus MFnPlugin::registerCommand(const MString& name, MCreatorFunction creator
 }
 
 MStatus MFnPlugin::deregisterCommand(const MString& name) { return runtime().registry.removeCommand(name.str()); }
+
+MStatus MFnPlugin::registerContextCommand(const MString& name, MCreatorFunction creator) {
+    const MStatus st = runtime().interaction().addContextCommand(name.str(), creator, plugin_.id());
+    if (!st) runtime().log.add(host::LogKind::Error, "Failed to register context command '" + name.str() + "'.");
+    return st;
+}
+
+MStatus MFnPlugin::deregisterContextCommand(const MString& name) {
+    return runtime().interaction().removeContextCommand(name.str());
+}

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "host/core/runtime.h"
+#include "host/view/interaction.h"
 
 namespace host {
 
@@ -103,7 +104,9 @@ MStatus Modules::unload(Module& module) {
         st = module.uninitialize(MObject::fromPlugin(module.id));
         current = outer;
     }
-    // What the module left behind goes before its code is unmapped.
+    // What the module left behind goes before its code is unmapped: tools and
+    // manipulators first, then nodes, types, commands and callbacks.
+    rt.interaction().destroyModule(module.id);
     std::vector<NodeType*> leftTypes;
     for (const auto& t : rt.registry.types())
         if (t->module == module.id) leftTypes.push_back(t.get());

@@ -5,6 +5,8 @@
 #include "host/mel/interpreter.h"
 #include "host/scene/builtinTypes.h"
 #include "host/scene/shading.h"
+#include "host/view/interaction.h"
+#include "host/view/viewState.h"
 
 namespace host {
 
@@ -18,11 +20,12 @@ Runtime& Runtime::instance() {
     return r;
 }
 
-Runtime::Runtime() : mel_(std::make_unique<mel::Interpreter>()) {}
+Runtime::Runtime() : mel_(std::make_unique<mel::Interpreter>()), interaction_(std::make_unique<view::Interaction>()) {}
 
 Runtime::~Runtime() {
     log.setQuiet(true);
     modules.unloadAll();
+    interaction_->clear();
     undo.flush();
     scene.clear();
 }
@@ -55,6 +58,7 @@ void Runtime::createBuiltins() {
 
 void Runtime::reset() {
     modules.unloadAll();
+    interaction_->clear();
     undo.flush();
     undo.recording = true;
     idle.clear();
@@ -72,6 +76,7 @@ void Runtime::reset() {
     time = TimeState();
     restPositions.clear();
     viewLog.clear();
+    host::view::resetViewState();
     blindDataTypes.clear();
     progressWindow = ProgressState();
     uvLinks.clear();

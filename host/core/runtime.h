@@ -24,6 +24,9 @@ namespace host {
 namespace mel {
 class Interpreter;
 }
+namespace view {
+class Interaction;
+}
 
 // What the stand-in answers where a real host would ask the user or the window system.
 // A blind-data type: one entry per attribute (long name, short name, format).
@@ -83,6 +86,8 @@ public:
     IdleQueue idle;
     Modules modules;
     mel::Interpreter& mel() { return *mel_; }
+    // Tools and manipulators (module code the runtime owns).
+    view::Interaction& interaction() { return *interaction_; }
 
     std::vector<std::uint64_t> selection;   // active selection, node ids
     NodeType* initializingType = nullptr;   // set while a type's initialize runs
@@ -117,6 +122,7 @@ private:
     void createBuiltins();
 
     std::unique_ptr<mel::Interpreter> mel_;
+    std::unique_ptr<view::Interaction> interaction_;
     std::uint64_t timeNode_ = 0;
     bool built_ = false;
 };

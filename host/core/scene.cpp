@@ -14,7 +14,7 @@ Scene::~Scene() { clear(); }
 
 Node* Scene::find(std::uint64_t id) const {
     const auto it = index_.find(id);
-    return it == index_.end() || it->second->limbo ? nullptr : it->second;
+    return it == index_.end() || (it->second->limbo && !it->second->pending) ? nullptr : it->second;
 }
 
 Node* Scene::findIncludingLimbo(std::uint64_t id) const {
@@ -124,7 +124,7 @@ MStatus Scene::deleteNode(std::uint64_t id, bool force) {
 
 MStatus Scene::sendToLimbo(std::uint64_t id, std::vector<Connection>* removed) {
     Node* node = find(id);
-    if (!node) return MStatus(MS::kInvalidParameter, "no such node");
+    if (!node || node->limbo) return MStatus(MS::kInvalidParameter, "no such node");
     if (node->deleting) return MS::kSuccess;
     if (node->locked) return MStatus(MS::kFailure, "Cannot delete locked node '" + node->name + "'.");
     if (!node->type->deletable) return MStatus(MS::kFailure, "Cannot delete '" + node->name + "'.");
@@ -147,7 +147,7 @@ MStatus Scene::restoreFromLimbo(std::uint64_t id, const std::vector<Connection>&
     Node* node = findIncludingLimbo(id);
     if (!node || !node->limbo) return MStatus(MS::kInvalidParameter, "no such node");
     node->name = uniqueName(node->name);
-    node->limbo = false;
+    node->limbo = node->pending = false;
     for (const auto p : node->parents)
         if (Node* parent = findIncludingLimbo(p))
             if (std::find(parent->children.begin(), parent->children.end(), id) == parent->children.end())

@@ -6,9 +6,10 @@
 
 #include "host/api/status.h"
 
-// Scene files: our own line-based text, one statement per line (meshes and
-// curves one vertex, face or key per line). Nothing time- or address-dependent
-// is written, so saving an opened file gives the same bytes.
+// Scene files: MEL statements, one per line (mesh, curve and key values span
+// lines, one vertex, face, CV or key each), read by the interpreter in file
+// mode. Nothing time- or address-dependent is written, so saving an opened file
+// gives the same bytes.
 namespace host::io {
 
 // Writes the scene (no messages).

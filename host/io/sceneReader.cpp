@@ -1,107 +1,103 @@
 #include <algorithm>
-#include <charconv>
 #include <fstream>
+#include <set>
 #include <sstream>
 
-#include "host/api/component.h"
 #include "host/api/messages.h"
 #include "host/core/runtime.h"
+#include "host/io/sceneAttributes.h"
 #include "host/io/sceneFile.h"
-#include "host/scene/animationData.h"
+#include "host/io/sceneText.h"
 #include "host/scene/dag.h"
-#include "host/scene/meshGeometry.h"
 
 namespace host::io {
 
 namespace {
 
-// Words of one line; quoted words lose their quotes and escapes.
-std::vector<std::string> words(const std::string& line) {
-    std::vector<std::string> out;
-    std::size_t i = 0;
-    while (i < line.size()) {
-        if (line[i] == ' ') {
-            ++i;
-            continue;
-        }
-        std::string w;
-        if (line[i] == '"') {
-            for (++i; i < line.size() && line[i] != '"'; ++i) {
-                if (line[i] == '\\' && i + 1 < line.size()) {
-                    ++i;
-                    w += line[i] == 'n' ? '\n' : line[i];
-                } else
-                    w += line[i];
-            }
-            ++i;
-        } else
-            while (i < line.size() && line[i] != ' ') w += line[i++];
-        out.push_back(std::move(w));
-    }
-    return out;
-}
+using mel::Arg;
 
-double num(const std::string& s) {
-    double v = 0;
-    std::from_chars(s.data(), s.data() + s.size(), v);
-    return v;
-}
-float numf(const std::string& s) {
-    float v = 0;
-    std::from_chars(s.data(), s.data() + s.size(), v);
-    return v;
-}
-int integer(const std::string& s) {
-    int v = 0;
-    std::from_chars(s.data(), s.data() + s.size(), v);
-    return v;
-}
+MStatus bad(const std::string& text) { return MStatus(MS::kFailure, text); }
 
-class Reader {
-public:
-    Reader(std::istream& in, std::string source) : in_(in), source_(std::move(source)) {}
-    MStatus run();
-
-private:
-    MStatus fail(const std::string& text) {
-        return MStatus(MS::kFailure, source_ + " line " + std::to_string(line_) + ": " + text);
-    }
-    bool next(std::vector<std::string>& w) {
-        std::string text;
-        if (!std::getline(in_, text)) return false;
-        ++line_;
-        w = words(text);
-        return true;
-    }
-    MStatus statement(const std::vector<std::string>& w);
-    // The value after w[from]: reads further lines for meshes and keys.
-    MStatus value(const std::vector<std::string>& w, std::size_t from, Value& out);
-    MStatus mesh(Value& out);
-    bool plug(const std::string& text, PlugKey& key, const Node* relativeTo) const;
-
-    std::istream& in_;
-    std::string source_;
-    int line_ = 0;
-    Node* current_ = nullptr;  // the node last created: target of addAttr and setAttr
-    bool skipping_ = false;    // the current node's type is unknown
-    bool unknown_ = false;
+// A statement's flags (by name, with their values) and other words.
+struct Words {
+    std::map<std::string, std::vector<std::string>> flags;
+    std::vector<Arg> rest;
+    bool has(const char* f) const { return flags.count(f) != 0; }
+    const std::string& value(const char* f) const { return flags.at(f).front(); }
 };
 
-bool Reader::plug(const std::string& text, PlugKey& key, const Node* relativeTo) const {
-    Scene& scene = runtime().scene;
-    const Node* n = relativeTo;
-    std::string path = text;
-    if (!n) {
-        const auto dot = text.find('.');
-        if (dot == std::string::npos || !(n = scene.findByName(text.substr(0, dot)))) return false;
-        path = text.substr(dot + 1);
+// Only the flags listed are flags, so negative numbers stay values.
+MStatus split(const std::vector<Arg>& args, std::initializer_list<std::pair<const char*, int>> known, Words& out) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const auto it = std::find_if(known.begin(), known.end(),
+                                     [&](const auto& k) { return !args[i].quoted && args[i].text == k.first; });
+        if (it == known.end()) {
+            out.rest.push_back(args[i]);
+            continue;
+        }
+        auto& values = out.flags[it->first];
+        for (int k = 0; k < it->second; ++k) {
+            if (++i >= args.size()) return bad(std::string("flag '") + it->first + "' needs a value");
+            values.push_back(args[i].text);
+        }
     }
+    return MS::kSuccess;
+}
+
+// The statements of one file read: nodes by their names in the file, the node
+// that relative plugs refer to, and the nodes skipped for an unknown type.
+class Reader {
+public:
+    explicit Reader(std::string source) : source_(std::move(source)) {}
+    MStatus run(const std::string& text);
+
+private:
+    using Handler = MStatus (Reader::*)(const std::vector<Arg>&);
+    MStatus requireModule(const std::vector<Arg>& args);
+    MStatus currentUnit(const std::vector<Arg>& args);
+    MStatus playbackOptions(const std::vector<Arg>& args);
+    MStatus currentTime(const std::vector<Arg>& args);
+    MStatus blindDataType(const std::vector<Arg>& args);
+    MStatus createNode(const std::vector<Arg>& args);
+    MStatus addAttr(const std::vector<Arg>& args);
+    MStatus setAttr(const std::vector<Arg>& args);
+    MStatus parent(const std::vector<Arg>& args);
+    MStatus connectAttr(const std::vector<Arg>& args);
+    MStatus lockNode(const std::vector<Arg>& args);
+
+    Node* node(const std::string& name) const;
+    // "node.a", "node.a[3]", "node.a[3].b"; ".a" on the current node.
+    MStatus plug(const std::string& text, PlugKey& key, bool& skipped) const;
+
+    std::string source_;
+    std::map<std::string, std::uint64_t> made_;  // file name -> node
+    std::set<std::string> skipped_;               // nodes of unknown types
+    std::uint64_t current_ = 0;
+    bool skipping_ = false;  // the current node's type is unknown
+    AttributeBuilder attributes_;
+};
+
+Node* Reader::node(const std::string& name) const {
+    if (const auto it = made_.find(name); it != made_.end()) return runtime().scene.find(it->second);
+    return runtime().scene.findByName(name);
+}
+
+MStatus Reader::plug(const std::string& text, PlugKey& key, bool& skipped) const {
+    Scene& scene = runtime().scene;
+    const auto dot = text.find('.');
+    if (dot == std::string::npos) return bad("no plug '" + text + "'");
+    const std::string nodeName = text.substr(0, dot);
+    skipped = !nodeName.empty() && skipped_.count(nodeName);
+    const Node* n = nodeName.empty() ? scene.find(current_) : node(nodeName);
+    if (!n) return bad("no node for '" + text + "'");
+    const std::string path = text.substr(dot + 1);
     const auto inner = path.find('.');
     std::string head = inner == std::string::npos ? path : path.substr(0, inner);
     int index = -1;
     if (const auto b = head.find('['); b != std::string::npos) {
-        index = integer(head.substr(b + 1));
-        head = head.substr(0, b);
+        if (head.back() != ']' || !readInt(head.substr(b + 1, head.size() - b - 2), index) || index < 0)
+            return bad("bad index in '" + text + "'");
+        head.resize(b);
     }
     const Attribute* a = scene.findAttribute(*n, head);
     if (a && inner != std::string::npos) {
@@ -111,237 +107,235 @@ bool Reader::plug(const std::string& text, PlugKey& key, const Node* relativeTo)
             if (c->matches(child)) found = c.get();
         a = found;
     }
-    if (!a) return false;
+    if (!a) return bad("no attribute '" + text + "'");
     key = PlugKey{n->id, scene.attributePtr(*n, a), index};
-    return true;
-}
-
-MStatus Reader::mesh(Value& out) {
-    auto data = std::make_shared<MeshData>();
-    MeshGeometry& g = data->geometry;
-    std::vector<std::string> w;
-    while (next(w)) {
-        if (w.empty()) continue;
-        const std::string& tag = w[0];
-        if (tag == "end") {
-            out = std::shared_ptr<DataObject>(data);
-            return MS::kSuccess;
-        }
-        if (tag == "p" && w.size() == 4) {
-            g.points.push_back({numf(w[1]), numf(w[2]), numf(w[3])});
-        } else if (tag == "f" && w.size() >= 2) {
-            std::vector<std::vector<int>> loops;
-            std::size_t i = 2;
-            for (int l = 0; l < integer(w[1]) && i < w.size(); ++l) {
-                const int size = integer(w[i++]);
-                std::vector<int> loop;
-                for (int k = 0; k < size && i < w.size(); ++k) loop.push_back(integer(w[i++]));
-                loops.push_back(std::move(loop));
-            }
-            g.addPolygon(loops);
-        } else if (tag == "n" && w.size() == 5) {
-            const int k = integer(w[1]);
-            if (k < 0 || k >= g.numFaceVertices()) return fail("normal of a missing face-vertex");
-            g.lockedNormals[k] = {numf(w[2]), numf(w[3]), numf(w[4])};
-            g.normalLocked[k] = 1;
-        } else if (tag == "uvset" && w.size() == 2) {
-            g.uvSets.push_back(UVSetData{w[1], {}, {}, {}});
-        } else if (tag == "uv" && w.size() == 3 && !g.uvSets.empty()) {
-            g.uvSets.back().u.push_back(numf(w[1]));
-            g.uvSets.back().v.push_back(numf(w[2]));
-        } else if (tag == "uvf" && !g.uvSets.empty()) {
-            for (std::size_t i = 1; i < w.size(); ++i) g.uvSets.back().ids.push_back(integer(w[i]));
-        } else if (tag == "curuv" && w.size() == 2) {
-            g.currentUVSet = integer(w[1]);
-        } else if (tag == "colorset" && w.size() == 2) {
-            g.colorSets.push_back(ColorSetData{w[1], {}, {}});
-        } else if (tag == "c" && w.size() == 6 && !g.colorSets.empty()) {
-            g.colorSets.back().has.push_back(static_cast<char>(integer(w[1])));
-            g.colorSets.back().colors.push_back({numf(w[2]), numf(w[3]), numf(w[4]), numf(w[5])});
-        } else if (tag == "curcolor" && w.size() == 2) {
-            g.currentColorSet = integer(w[1]);
-        } else if (tag == "b" && w.size() == 7) {
-            Value v;
-            if (w[5] == "i") v = integer(w[6]);
-            else if (w[5] == "d") v = num(w[6]);
-            else v = w[6];
-            g.blindData[integer(w[1])][integer(w[2])][integer(w[3])][w[4]] = std::move(v);
-        } else
-            return fail("bad mesh line '" + tag + "'");
-    }
-    return fail("mesh without end");
-}
-
-MStatus Reader::value(const std::vector<std::string>& w, std::size_t from, Value& out) {
-    if (from >= w.size()) return fail("value expected");
-    const std::string& tag = w[from];
-    const std::size_t n = w.size() - from - 1;
-    if (tag == "i" && n == 1) out = integer(w[from + 1]);
-    else if (tag == "d" && n == 1) out = num(w[from + 1]);
-    else if (tag == "v" && n == 3) out = Vec3{num(w[from + 1]), num(w[from + 2]), num(w[from + 3])};
-    else if (tag == "s" && n == 1) out = w[from + 1];
-    else if (tag == "t" && n == 2) out = MTime(num(w[from + 1]), static_cast<MTime::Unit>(integer(w[from + 2])));
-    else if (tag == "faces") {
-        std::vector<int> faces;
-        for (std::size_t i = from + 1; i < w.size(); ++i) faces.push_back(integer(w[i]));
-        out = makeComponent(MFn::kMeshPolygonComponent, std::move(faces)).data();
-    } else if (tag == "mesh")
-        return mesh(out);
-    else if (tag == "keys") {
-        auto keys = std::make_shared<AnimKeysData>();
-        std::vector<std::string> k;
-        while (next(k)) {
-            if (!k.empty() && k[0] == "end") {
-                out = std::shared_ptr<DataObject>(keys);
-                return MS::kSuccess;
-            }
-            if (k.size() != 5 || k[0] != "k") return fail("bad key line");
-            keys->keys.push_back(AnimKey{MTime(num(k[1]), static_cast<MTime::Unit>(integer(k[2]))), num(k[3]), k[4] == "1"});
-        }
-        return fail("keys without end");
-    } else
-        return fail("bad value '" + tag + "'");
     return MS::kSuccess;
 }
 
-MStatus Reader::statement(const std::vector<std::string>& w) {
+MStatus Reader::requireModule(const std::vector<Arg>& args) {
+    Words w;
+    if (MStatus st = split(args, {{"-p", 1}}, w); !st) return st;
+    if (w.rest.size() != 1) return bad("requires takes a module name");
+    const std::string& name = w.rest[0].text;
+    Modules& modules = runtime().modules;
+    if (modules.find(name)) return MS::kSuccess;
+    if (MStatus st = modules.load(w.has("-p") ? w.value("-p") : name); !st)
+        return bad("cannot load required module '" + name + "': " + st.errorString().str());
+    return MS::kSuccess;
+}
+
+MStatus Reader::currentUnit(const std::vector<Arg>& args) {
+    Words w;
+    if (MStatus st = split(args, {{"-l", 1}, {"-a", 1}, {"-t", 1}}, w); !st) return st;
+    // Lengths and angles are written in internal units; only time has a choice.
+    if (w.has("-l") && w.value("-l") != "centimeter") return bad("linear unit must be centimeter");
+    if (w.has("-a") && w.value("-a") != "radian") return bad("angle unit must be radian");
+    if (w.has("-t") && !timeUnitFrom(w.value("-t"), runtime().options.timeUnit)) return bad("bad time unit");
+    return w.rest.empty() ? MStatus(MS::kSuccess) : bad("unexpected '" + w.rest[0].text + "'");
+}
+
+MStatus Reader::playbackOptions(const std::vector<Arg>& args) {
+    Words w;
+    if (MStatus st = split(args, {{"-min", 1}, {"-max", 1}, {"-ast", 1}, {"-aet", 1}, {"-ps", 1}}, w); !st) return st;
+    Runtime::TimeState& time = runtime().time;
+    const auto unit = runtime().options.timeUnit;
+    for (auto [flag, target] : {std::pair{"-min", &time.minTime}, std::pair{"-max", &time.maxTime},
+                                std::pair{"-ast", &time.animationStart}, std::pair{"-aet", &time.animationEnd}})
+        if (w.has(flag)) {
+            double v = 0;
+            if (MStatus st = readReal(w.value(flag), v); !st) return st;
+            *target = MTime(v, unit);
+        }
+    if (w.has("-ps"))
+        if (MStatus st = readReal(w.value("-ps"), time.playbackSpeed); !st) return st;
+    return MS::kSuccess;
+}
+
+MStatus Reader::currentTime(const std::vector<Arg>& args) {
+    Words w;
+    if (MStatus st = split(args, {{"-u", 1}}, w); !st) return st;
+    double v = 0;
+    MTime::Unit unit = runtime().options.timeUnit;
+    if (w.rest.size() != 1) return bad("currentTime takes one time");
+    if (MStatus st = readReal(w.rest[0].text, v); !st) return st;
+    if (w.has("-u") && !timeUnitFrom(w.value("-u"), unit)) return bad("bad time unit");
+    // Stored quietly: an opened scene computes nothing until asked.
+    if (Node* t = runtime().scene.find(runtime().timeNode()))
+        for (auto& [key, slot] : t->slots)
+            if (std::holds_alternative<MTime>(slot.value)) slot.value = MTime(v, unit);
+    return MS::kSuccess;
+}
+
+MStatus Reader::blindDataType(const std::vector<Arg>& args) {
+    if (args.size() < 2 || args[0].text != "-id") return bad("blindDataType needs -id first");
+    int id = 0;
+    if (MStatus st = readInt(args[1].text, id); !st) return st;
+    BlindDataType type;
+    for (std::size_t i = 2; i + 1 < args.size(); i += 2) {
+        const std::string& f = args[i].text;
+        if (f == "-dt") type.formats.push_back(args[i + 1].text);
+        else if (f == "-ldn") type.longNames.push_back(args[i + 1].text);
+        else if (f == "-sdn") type.shortNames.push_back(args[i + 1].text);
+        else return bad("unexpected '" + f + "' in blindDataType");
+    }
+    if (args.size() % 2 != 0 || type.formats.size() != type.longNames.size() ||
+        type.longNames.size() != type.shortNames.size())
+        return bad("blindDataType needs a format and two names per attribute");
+    runtime().blindDataTypes[id] = std::move(type);
+    return MS::kSuccess;
+}
+
+MStatus Reader::createNode(const std::vector<Arg>& args) {
+    if (attributes_.pending()) return bad("a compound attribute misses children");
+    Words w;
+    if (MStatus st = split(args, {{"-n", 1}, {"-p", 1}}, w); !st) return st;
+    if (w.rest.size() != 1 || !w.has("-n")) return bad("createNode takes a type and -n name");
     Runtime& rt = runtime();
-    Scene& scene = rt.scene;
-    const std::string& cmd = w[0];
-    if (cmd == "requires" && w.size() == 2) {
-        if (rt.modules.find(w[1])) return MS::kSuccess;
-        if (MStatus st = rt.modules.load(w[1]); !st) return fail("cannot load required module '" + w[1] + "'");
-    } else if (cmd == "currentUnit" && w.size() == 2) {
-        rt.options.timeUnit = static_cast<MTime::Unit>(integer(w[1]));
-    } else if (cmd == "playbackOptions" && w.size() == 6) {
-        const auto unit = rt.options.timeUnit;
-        rt.time.minTime = MTime(num(w[1]), unit);
-        rt.time.maxTime = MTime(num(w[2]), unit);
-        rt.time.animationStart = MTime(num(w[3]), unit);
-        rt.time.animationEnd = MTime(num(w[4]), unit);
-        rt.time.playbackSpeed = num(w[5]);
-    } else if (cmd == "currentTime" && w.size() == 3) {
-        // Stored quietly: an opened scene computes nothing until asked.
-        if (Node* t = scene.find(rt.timeNode()))
-            for (auto& [key, slot] : t->slots)
-                if (std::holds_alternative<MTime>(slot.value))
-                    slot.value = MTime(num(w[1]), static_cast<MTime::Unit>(integer(w[2])));
-    } else if (cmd == "blindDataType" && (w.size() - 2) % 3 == 0) {
-        BlindDataType type;
-        for (std::size_t i = 2; i + 2 < w.size(); i += 3) {
-            type.longNames.push_back(w[i]);
-            type.shortNames.push_back(w[i + 1]);
-            type.formats.push_back(w[i + 2]);
-        }
-        rt.blindDataTypes[integer(w[1])] = std::move(type);
-    } else if (cmd == "createNode" && (w.size() == 3 || w.size() == 4)) {
-        current_ = nullptr;
-        NodeType* type = rt.registry.findType(w[1]);
-        skipping_ = type == nullptr;
-        if (!type) {
-            unknown_ = true;
-            rt.log.add(LogKind::Error, "Unknown node type '" + w[1] + "' in " + source_ + "; node '" + w[2] + "' skipped.");
-            return MS::kSuccess;
-        }
-        std::uint64_t parent = 0;
-        if (w.size() == 4) {
-            const Node* p = scene.findByName(w[3]);
-            if (!p) return fail("no parent '" + w[3] + "'");
-            parent = p->id;
-        }
-        MStatus st;
-        const auto made = dag::createNode(*type, w[2], parent, false, &st);
-        if (made.empty()) return fail("cannot create '" + w[2] + "'");
-        current_ = scene.find(made.back());
-    } else if (skipping_ && (cmd == "addAttr" || cmd == "default" || cmd == "setAttr")) {
+    const std::string& name = w.value("-n");
+    current_ = 0;
+    NodeType* type = rt.registry.findType(w.rest[0].text);
+    skipping_ = type == nullptr;
+    if (!type) {
+        skipped_.insert(name);
+        rt.log.add(LogKind::Error, "Unknown node type '" + w.rest[0].text + "' in " + source_ + "; node '" + name +
+                                       "' skipped.");
         return MS::kSuccess;
-    } else if (cmd == "addAttr" && w.size() >= 8 && current_) {
-        auto a = std::make_shared<Attribute>();
-        a->longName = w[1];
-        a->shortName = w[2];
-        a->kind = static_cast<AttrKind>(integer(w[3]));
-        a->numericType = integer(w[4]);
-        a->dataType = integer(w[5]);
-        a->unitType = integer(w[6]);
-        const std::string& flags = w[7];
-        if (flags.size() != 5) return fail("bad attribute flags");
-        a->array = flags[0] == '1';
-        a->storable = flags[1] == '1';
-        a->keyable = flags[2] == '1';
-        a->hidden = flags[3] == '1';
-        a->connectable = flags[4] == '1';
-        for (std::size_t i = 8; i + 1 < w.size(); i += 2) a->fields.emplace_back(w[i], integer(w[i + 1]));
-        if (MStatus st = scene.addDynamicAttribute(*current_, a); !st) return fail(st.errorString().str());
-    } else if (cmd == "default" && w.size() >= 3 && current_) {
-        const Attribute* a = scene.findAttribute(*current_, w[1]);
-        const auto& dyn = current_->dynamicAttributes;
-        if (!a || std::none_of(dyn.begin(), dyn.end(), [a](const AttributePtr& d) { return d.get() == a; }))
-            return fail("no dynamic attribute '" + w[1] + "'");
-        Value v;
-        if (MStatus st = value(w, 2, v); !st) return st;
-        AttributePtr owned = scene.attributePtr(*current_, a);
-        owned->defaultValue = v;
-        for (auto& [key, slot] : current_->slots)
-            if (key.attr == a) slot.value = v;
-    } else if (cmd == "setAttr" && w.size() >= 3 && current_) {
-        PlugKey key;
-        if (!plug(w[1], key, current_)) return fail("no attribute '" + w[1] + "'");
-        Value v;
-        if (MStatus st = value(w, 2, v); !st) return st;
-        if (MStatus st = scene.write(key, std::move(v)); !st) return fail(st.errorString().str());
-    } else if (cmd == "connectAttr" && w.size() == 3) {
-        PlugKey src, dst;
-        if (!plug(w[1], src, nullptr) || !plug(w[2], dst, nullptr)) {
-            if (unknown_) return MS::kSuccess;  // an end lies on a skipped node
-            return fail("no plug for '" + w[1] + "' -> '" + w[2] + "'");
-        }
-        if (MStatus st = scene.connect(src, dst); !st) return fail(st.errorString().str());
-    } else if (cmd == "lockAttr" && w.size() == 2) {
-        PlugKey key;
-        if (!plug(w[1], key, nullptr)) return unknown_ ? MStatus(MS::kSuccess) : fail("no plug '" + w[1] + "'");
-        scene.setPlugLocked(key, true);
-    } else if (cmd == "lockNode" && w.size() == 2) {
-        Node* n = scene.findByName(w[1]);
-        if (!n) return unknown_ ? MStatus(MS::kSuccess) : fail("no node '" + w[1] + "'");
-        n->locked = true;
-    } else
-        return fail("bad statement '" + cmd + "'");
+    }
+    std::uint64_t parentId = 0;
+    if (w.has("-p")) {
+        const Node* p = node(w.value("-p"));
+        if (!p) return skipped_.count(w.value("-p")) ? bad("parent '" + w.value("-p") + "' was skipped")
+                                                      : bad("no parent '" + w.value("-p") + "'");
+        parentId = p->id;
+    }
+    MStatus st;
+    std::uint64_t id = 0;
+    if (!parentId && dag::isShapeType(*type)) {
+        // Its parents come later: made alone, without a transform of its own.
+        id = rt.scene.createNode(*type, name, false, &st);
+    } else {
+        const auto made = dag::createNode(*type, name, parentId, false, &st);
+        id = made.empty() ? 0 : made.back();
+    }
+    if (!id) return bad("cannot create '" + name + "'");
+    made_[name] = id;
+    current_ = id;
     return MS::kSuccess;
 }
 
-MStatus Reader::run() {
-    std::vector<std::string> w;
-    while (next(w)) {
-        if (w.empty()) continue;
-        if (MStatus st = statement(w); !st) return st;
+MStatus Reader::addAttr(const std::vector<Arg>& args) {
+    if (skipping_) return MS::kSuccess;
+    Node* n = runtime().scene.find(current_);
+    if (!n) return bad("addAttr before createNode");
+    AttributePtr done;
+    if (MStatus st = attributes_.add(args, done); !st) return st;
+    if (done)
+        if (MStatus st = runtime().scene.addDynamicAttribute(*n, done); !st)
+            return bad("cannot add '" + done->longName + "': " + st.errorString().str());
+    return MS::kSuccess;
+}
+
+MStatus Reader::setAttr(const std::vector<Arg>& args) {
+    Words w;
+    if (MStatus st = split(args, {{"-type", 1}, {"-l", 1}}, w); !st) return st;
+    if (w.rest.empty()) return bad("setAttr without a plug");
+    const std::string& target = w.rest[0].text;
+    const bool relative = !target.empty() && target[0] == '.';
+    if (relative && skipping_) return MS::kSuccess;
+    PlugKey key;
+    bool skipped = false;
+    if (MStatus st = plug(target, key, skipped); !st) return skipped ? MStatus(MS::kSuccess) : st;
+    Scene& scene = runtime().scene;
+    if (w.rest.size() > 1 || w.has("-type")) {
+        Value v;
+        const std::vector<Arg> values(w.rest.begin() + 1, w.rest.end());
+        if (MStatus st = readValue(w.has("-type") ? w.value("-type") : std::string(), values, v); !st)
+            return bad(target + ": " + st.errorString().str());
+        if (MStatus st = scene.write(key, std::move(v)); !st) return bad(target + ": " + st.errorString().str());
     }
-    if (unknown_) return MStatus(MS::kFailure, source_ + ": unknown node types were skipped.");
+    if (w.has("-l")) scene.setPlugLocked(key, w.value("-l") == "true");
+    return MS::kSuccess;
+}
+
+MStatus Reader::parent(const std::vector<Arg>& args) {
+    Words w;
+    if (MStatus st = split(args, {{"-add", 0}}, w); !st) return st;
+    if (!w.has("-add") || w.rest.size() != 2) return bad("parent takes -add, a node and a parent");
+    const Node* child = node(w.rest[0].text);
+    const Node* p = node(w.rest[1].text);
+    if (!child || !p) {
+        if (skipped_.count(w.rest[0].text) || skipped_.count(w.rest[1].text)) return MS::kSuccess;
+        return bad("no node for parent '" + w.rest[0].text + "' '" + w.rest[1].text + "'");
+    }
+    return dag::addChild(p->id, child->id);
+}
+
+MStatus Reader::connectAttr(const std::vector<Arg>& args) {
+    if (args.size() != 2) return bad("connectAttr takes two plugs");
+    PlugKey src, dst;
+    bool skippedSrc = false, skippedDst = false;
+    const MStatus a = plug(args[0].text, src, skippedSrc);
+    const MStatus b = plug(args[1].text, dst, skippedDst);
+    if (skippedSrc || skippedDst) return MS::kSuccess;  // an end lies on a skipped node
+    if (!a) return a;
+    if (!b) return b;
+    return runtime().scene.connect(src, dst);
+}
+
+MStatus Reader::lockNode(const std::vector<Arg>& args) {
+    Words w;
+    if (MStatus st = split(args, {{"-l", 1}}, w); !st) return st;
+    if (w.rest.size() != 1) return bad("lockNode takes one node");
+    Node* n = node(w.rest[0].text);
+    if (!n) return skipped_.count(w.rest[0].text) ? MStatus(MS::kSuccess) : bad("no node '" + w.rest[0].text + "'");
+    n->locked = !w.has("-l") || w.value("-l") == "true";
+    return MS::kSuccess;
+}
+
+MStatus Reader::run(const std::string& text) {
+    static const std::pair<const char*, Handler> handlers[] = {
+        {"requires", &Reader::requireModule},         {"currentUnit", &Reader::currentUnit},
+        {"playbackOptions", &Reader::playbackOptions}, {"currentTime", &Reader::currentTime},
+        {"blindDataType", &Reader::blindDataType}, {"createNode", &Reader::createNode},
+        {"addAttr", &Reader::addAttr},           {"setAttr", &Reader::setAttr},
+        {"parent", &Reader::parent},             {"connectAttr", &Reader::connectAttr},
+        {"lockNode", &Reader::lockNode}};
+    std::map<std::string, mel::Builtin> commands;
+    for (const auto& [name, handler] : handlers)
+        commands[name] = [this, h = handler](mel::Interpreter&, const std::vector<Arg>& args, Result&) {
+            return (this->*h)(args);
+        };
+    if (MStatus st = runtime().mel().runFile(text, commands, source_); !st) return st;
+    if (attributes_.pending()) return bad(source_ + ": a compound attribute misses children");
+    if (!skipped_.empty()) return bad(source_ + ": unknown node types were skipped.");
     return MS::kSuccess;
 }
 
 // Quiet reading for the file's lifetime: no node-added callbacks, no computes, no undo.
 class FileMode {
 public:
-    FileMode() : recording_(runtime().undo.recording) {
+    FileMode() : reading_(runtime().scene.readingFile), recording_(runtime().undo.recording) {
         runtime().scene.readingFile = true;
         runtime().undo.recording = false;
     }
     ~FileMode() {
-        runtime().scene.readingFile = false;
+        runtime().scene.readingFile = reading_;
         runtime().undo.recording = recording_;
     }
     FileMode(const FileMode&) = delete;
     FileMode& operator=(const FileMode&) = delete;
 
 private:
-    bool recording_;
+    bool reading_, recording_;
 };
 
 }  // namespace
 
 MStatus readScene(std::istream& in, const std::string& source) {
+    std::stringstream text;
+    text << in.rdbuf();
     const FileMode quiet;
-    return Reader(in, source).run();
+    return Reader(source).run(text.str());
 }
 
 void clearScene() {

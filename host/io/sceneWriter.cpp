@@ -1,15 +1,14 @@
 #include <algorithm>
 #include <fstream>
-#include <sstream>
 #include <map>
+#include <sstream>
 
-#include "host/api/component.h"
 #include "host/api/messages.h"
 #include "host/core/runtime.h"
+#include "host/io/sceneAttributes.h"
 #include "host/io/sceneFile.h"
+#include "host/io/sceneText.h"
 #include "host/io/sceneWriters.h"
-#include "host/scene/animationData.h"
-#include "host/scene/meshGeometry.h"
 
 namespace host::io {
 
@@ -37,91 +36,18 @@ bool hostOwned(const Node& n) {
     return c && std::find(c->parents.begin(), c->parents.end(), n.id) != c->parents.end();
 }
 
-std::string plugText(const Attribute& a, int index) {
-    std::string s = a.parent ? a.parent->longName : a.longName;
+// The plug's path after `prefix` (a node name and a dot, or a dot alone).
+std::string plugText(const Attribute& a, int index, std::string s = {}) {
+    s.append(a.parent ? a.parent->longName : a.longName);
     if (index >= 0) s.append("[").append(std::to_string(index)).append("]");
     if (a.parent) s.append(".").append(a.longName);
     return s;
 }
 
-void writeMesh(std::ostream& out, const MeshGeometry& g) {
-    out << "mesh\n";
-    for (const auto& p : g.points) out << "  p " << number(p[0]) << ' ' << number(p[1]) << ' ' << number(p[2]) << '\n';
-    for (int p = 0; p < g.numPolygons(); ++p) {
-        out << "  f " << g.polygonLoops[p];
-        int k = g.polygonStart[p];
-        for (int l = g.polygonFirstLoop[p]; l < g.polygonFirstLoop[p + 1]; ++l) {
-            out << ' ' << g.loopSizes[l];
-            for (int i = 0; i < g.loopSizes[l]; ++i) out << ' ' << g.faceVertices[k++];
-        }
-        out << '\n';
-    }
-    for (int k = 0; k < g.numFaceVertices(); ++k)
-        if (g.normalLocked[k]) {
-            const auto& n = g.lockedNormals[k];
-            out << "  n " << k << ' ' << number(n[0]) << ' ' << number(n[1]) << ' ' << number(n[2]) << '\n';
-        }
-    for (const auto& set : g.uvSets) {
-        out << "  uvset " << quoted(set.name) << '\n';
-        for (std::size_t i = 0; i < set.u.size(); ++i) out << "  uv " << number(set.u[i]) << ' ' << number(set.v[i]) << '\n';
-        for (int p = 0; p < g.numPolygons(); ++p) {
-            out << "  uvf";
-            for (int k = g.polygonStart[p]; k < g.polygonStart[p + 1]; ++k) out << ' ' << set.ids[k];
-            out << '\n';
-        }
-    }
-    out << "  curuv " << g.currentUVSet << '\n';
-    for (const auto& set : g.colorSets) {
-        out << "  colorset " << quoted(set.name) << '\n';
-        for (std::size_t i = 0; i < set.colors.size(); ++i) {
-            const auto& c = set.colors[i];
-            out << "  c " << int(set.has[i]) << ' ' << number(c[0]) << ' ' << number(c[1]) << ' ' << number(c[2]) << ' '
-                << number(c[3]) << '\n';
-        }
-    }
-    out << "  curcolor " << g.currentColorSet << '\n';
-    for (const auto& [type, kinds] : g.blindData)
-        for (const auto& [kind, comps] : kinds)
-            for (const auto& [comp, attrs] : comps)
-                for (const auto& [name, v] : attrs) {
-                    out << "  b " << type << ' ' << kind << ' ' << comp << ' ' << quoted(name) << ' ';
-                    if (const int* i = std::get_if<int>(&v)) out << "i " << *i;
-                    else if (const double* d = std::get_if<double>(&v)) out << "d " << number(*d);
-                    else out << "s " << quoted(valueAsString(v));
-                    out << '\n';
-                }
-    out << "end";
-}
-
-// The value's text after the plug; false for values a file cannot hold.
-bool writeValue(std::ostream& out, const Value& v) {
-    if (const int* i = std::get_if<int>(&v)) out << "i " << *i;
-    else if (const double* d = std::get_if<double>(&v)) out << "d " << number(*d);
-    else if (const Vec3* x = std::get_if<Vec3>(&v)) out << "v " << number((*x)[0]) << ' ' << number((*x)[1]) << ' ' << number((*x)[2]);
-    else if (const std::string* s = std::get_if<std::string>(&v)) out << "s " << quoted(*s);
-    else if (const MTime* t = std::get_if<MTime>(&v)) out << "t " << number(t->value()) << ' ' << int(t->unit());
-    else if (const auto* data = std::get_if<std::shared_ptr<DataObject>>(&v)) {
-        if (!*data) return false;
-        if (const auto* mesh = dynamic_cast<const MeshData*>(data->get())) writeMesh(out, mesh->geometry);
-        else if (const auto* keys = dynamic_cast<const AnimKeysData*>(data->get())) {
-            out << "keys\n";
-            for (const auto& k : keys->keys)
-                out << "  k " << number(k.time.value()) << ' ' << int(k.time.unit()) << ' ' << number(k.value) << ' '
-                    << int(k.stepped) << '\n';
-            out << "end";
-        } else if ((*data)->kind() == MFn::kMeshPolygonComponent) {
-            out << "faces";
-            for (const int f : componentIndices(MObject::fromData(*data))) out << ' ' << f;
-        } else
-            return false;
-    } else
-        return false;
-    return true;
-}
-
 bool sameValue(const Value& a, const Value& b) {
     if (a.index() != b.index()) return false;
-    if (const auto* t = std::get_if<MTime>(&a)) return t->value() == std::get<MTime>(b).value() && t->unit() == std::get<MTime>(b).unit();
+    if (const auto* t = std::get_if<MTime>(&a))
+        return t->value() == std::get<MTime>(b).value() && t->unit() == std::get<MTime>(b).unit();
     return a == b;
 }
 
@@ -132,44 +58,31 @@ void flatten(const std::vector<AttributePtr>& list, std::vector<const Attribute*
     }
 }
 
-void writeAttributeDefinition(std::ostream& out, const Attribute& a) {
-    out << "addAttr " << quoted(a.longName) << ' ' << quoted(a.shortName) << ' ' << int(a.kind) << ' ' << a.numericType
-        << ' ' << a.dataType << ' ' << a.unitType << ' ' << a.array << a.storable << a.keyable << a.hidden << a.connectable;
-    for (const auto& [name, value] : a.fields) out << ' ' << quoted(name) << ' ' << value;
-    out << '\n';
-    if (!std::holds_alternative<std::monostate>(a.defaultValue)) {
-        out << "default " << quoted(a.longName) << ' ';
-        writeValue(out, a.defaultValue);
-        out << '\n';
-    }
+std::vector<const Attribute*> attributesOf(const Node& n) {
+    std::vector<const Attribute*> attrs;
+    flatten(n.type->attributes, attrs);
+    flatten(n.dynamicAttributes, attrs);
+    return attrs;
 }
 
-// Dynamic attributes a file can define: those without children.
-std::vector<AttributePtr> definable(const Node& n) {
-    std::vector<AttributePtr> out;
-    for (const auto& a : n.dynamicAttributes)
-        if (a->children.empty()) out.push_back(a);
-    return out;
-}
+// A parent made after the node cannot be named when the node is made: every
+// parent then follows as a "parent -add" statement.
+bool parentAtCreation(const Node& n) { return !n.parents.empty() && n.parents.front() < n.id; }
 
 void writeNode(std::ostream& out, const Node& n) {
     Scene& scene = runtime().scene;
-    out << "createNode " << quoted(n.type->name) << ' ' << quoted(n.name);
-    if (!n.parents.empty()) out << ' ' << quoted(scene.find(n.parents.front())->name);
-    out << '\n';
-    const auto dynamic = definable(n);
-    for (const auto& a : dynamic) writeAttributeDefinition(out, *a);
-    std::vector<const Attribute*> attrs;
-    flatten(n.type->attributes, attrs);
-    flatten(dynamic, attrs);
-    for (const Attribute* a : attrs) {
+    out << "createNode " << n.type->name << " -n " << quoted(n.name);
+    if (parentAtCreation(n)) out << " -p " << quoted(scene.find(n.parents.front())->name);
+    out << ";\n";
+    for (const auto& a : n.dynamicAttributes) writeAttributeDefinition(out, *a, nullptr);
+    for (const Attribute* a : attributesOf(n)) {
         if (a->storage() != a || !a->storable || a->isMessage() || a->kind == AttrKind::Compound) continue;
         for (const auto& [key, slot] : n.slots) {
             if (key.attr != a || sameValue(slot.value, a->defaultValue)) continue;
             if (scene.sourceOf(PlugKey{n.id, scene.attributePtr(n, a), key.index})) continue;
             std::ostringstream value;
             if (!writeValue(value, slot.value)) continue;
-            out << "setAttr " << quoted(plugText(*a, key.index)) << ' ' << value.str() << '\n';
+            out << "setAttr " << quoted(plugText(*a, key.index, ".")) << ' ' << value.str() << ";\n";
         }
     }
 }
@@ -179,22 +92,28 @@ void writeNode(std::ostream& out, const Node& n) {
 void writeScene(std::ostream& out) {
     Runtime& rt = runtime();
     Scene& scene = rt.scene;
-    for (const auto& m : rt.modules.loaded()) out << "requires " << quoted(m->name) << '\n';
-    out << "currentUnit " << int(rt.options.timeUnit) << '\n';
-    out << "playbackOptions " << number(rt.time.minTime.value()) << ' ' << number(rt.time.maxTime.value()) << ' '
-        << number(rt.time.animationStart.value()) << ' ' << number(rt.time.animationEnd.value()) << ' '
-        << number(rt.time.playbackSpeed) << '\n';
+    // The path lets an open load a module that is missing; linked-in modules have none.
+    for (const auto& m : rt.modules.loaded()) {
+        out << "requires ";
+        if (m->path != m->name) out << "-p " << quoted(m->path) << ' ';
+        out << quoted(m->name) << ";\n";
+    }
+    const MTime::Unit unit = rt.options.timeUnit;
+    out << "currentUnit -l centimeter -a radian -t " << timeUnitName(unit) << ";\n";
+    out << "playbackOptions -min " << real(rt.time.minTime.as(unit)) << " -max " << real(rt.time.maxTime.as(unit))
+        << " -ast " << real(rt.time.animationStart.as(unit)) << " -aet " << real(rt.time.animationEnd.as(unit))
+        << " -ps " << real(rt.time.playbackSpeed) << ";\n";
     if (const Node* t = scene.find(rt.timeNode()))
         for (const auto& [key, slot] : t->slots)
             if (const MTime* now = std::get_if<MTime>(&slot.value))
-                out << "currentTime " << number(now->value()) << ' ' << int(now->unit()) << '\n';
+                out << "currentTime " << real(now->value()) << " -u " << timeUnitName(now->unit()) << ";\n";
     for (const auto& [id, type] : rt.blindDataTypes) {
-        out << "blindDataType " << id;
+        out << "blindDataType -id " << id;
         for (std::size_t i = 0; i < type.longNames.size(); ++i)
-            out << ' ' << quoted(type.longNames[i]) << ' ' << quoted(type.shortNames[i]) << ' ' << quoted(type.formats[i]);
-        out << '\n';
+            out << " -dt " << quoted(type.formats[i]) << " -ldn " << quoted(type.longNames[i]) << " -sdn "
+                << quoted(type.shortNames[i]);
+        out << ";\n";
     }
-    std::map<std::uint64_t, Connection> connections;
     std::vector<const Node*> written;
     for (const auto id : scene.nodeIds()) {
         const Node* n = scene.find(id);
@@ -202,27 +121,27 @@ void writeScene(std::ostream& out) {
         writeNode(out, *n);
         written.push_back(n);
     }
-    const auto nameOf = [&](const PlugKey& k) {
-        const Node* n = scene.find(k.node);
-        return n->name + "." + plugText(*k.attr, k.index);
-    };
+    // Further instances (and parents made after their child), in instance order.
+    for (const Node* n : written)
+        for (std::size_t i = parentAtCreation(*n) ? 1 : 0; i < n->parents.size(); ++i)
+            out << "parent -add " << quoted(n->name) << ' ' << quoted(scene.find(n->parents[i])->name) << ";\n";
+    const auto nameOf = [&](const PlugKey& k) { return plugText(*k.attr, k.index, scene.find(k.node)->name + "."); };
+    std::map<std::uint64_t, Connection> connections;
     for (const auto id : scene.nodeIds())
         for (const auto& c : scene.connectionsOf(id)) connections.emplace(c.order, c);
     for (const auto& [order, c] : connections) {
         const Node* s = scene.find(c.src.node);
         const Node* d = scene.find(c.dst.node);
         if (!s || !d || s->id == rt.cameraNode || d->id == rt.cameraNode) continue;
-        out << "connectAttr " << quoted(nameOf(c.src)) << ' ' << quoted(nameOf(c.dst)) << '\n';
+        out << "connectAttr " << quoted(nameOf(c.src)) << ' ' << quoted(nameOf(c.dst)) << ";\n";
     }
     // Locks last: a locked plug or node would refuse the statements above.
     for (const Node* n : written) {
-        std::vector<const Attribute*> attrs;
-        flatten(n->type->attributes, attrs);
-        flatten(definable(*n), attrs);
-        for (const Attribute* a : attrs)
+        for (const Attribute* a : attributesOf(*n))
             for (const auto& [key, slot] : n->slots)
-                if (key.attr == a && slot.locked) out << "lockAttr " << quoted(n->name + "." + plugText(*a, key.index)) << '\n';
-        if (n->locked) out << "lockNode " << quoted(n->name) << '\n';
+                if (key.attr == a && slot.locked)
+                    out << "setAttr -l true " << quoted(plugText(*a, key.index, n->name + ".")) << ";\n";
+        if (n->locked) out << "lockNode -l true " << quoted(n->name) << ";\n";
     }
 }
 

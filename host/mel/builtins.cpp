@@ -228,7 +228,12 @@ MStatus gridCmd(Interpreter&, const std::vector<Arg>& args, Result& result) {
 
 }  // namespace
 
+void addViewBuiltins(std::map<std::string, Builtin>& table);  // viewBuiltins.cpp
+void addToolBuiltins(std::map<std::string, Builtin>& table);  // toolBuiltins.cpp
+
 void addBuiltins(std::map<std::string, Builtin>& table) {
+    addViewBuiltins(table);
+    addToolBuiltins(table);
     table["source"] = sourceCmd;
     table["error"] = errorCmd;
     table["warning"] = warningCmd;

@@ -119,6 +119,35 @@ MStatus Interpreter::runScript(const std::string& source) {
     return st;
 }
 
+MStatus Interpreter::runFile(const std::string& source, const std::map<std::string, Builtin>& commands,
+                             const std::string& file) {
+    std::string error;
+    const auto tokens = tokenize(source, &error);
+    if (!error.empty()) return MStatus(MS::kFailure, file + ": " + error);
+    Cursor c{tokens};
+    while (!c.atEnd()) {
+        if (c.at(TokenKind::Semicolon)) {
+            c.next();
+            continue;
+        }
+        const Token& head = c.next();
+        const std::string where = file + " line " + std::to_string(head.line) + ": ";
+        const auto cmd = head.kind == TokenKind::Word ? commands.find(head.text) : commands.end();
+        if (cmd == commands.end()) return MStatus(MS::kFailure, where + "'" + head.text + "' is not a scene-file statement");
+        std::vector<Arg> args;
+        while (!c.atEnd() && !c.at(TokenKind::Semicolon)) {
+            const Token& t = c.next();
+            if (t.kind != TokenKind::Word && t.kind != TokenKind::String)
+                return MStatus(MS::kFailure, where + "unexpected '" + t.text + "'");
+            args.push_back(Arg{t.text, t.kind == TokenKind::String, t.line});
+        }
+        Result ignored;
+        if (const MStatus st = cmd->second(*this, args, ignored); !st)
+            return MStatus(MS::kFailure, where + st.errorString().str());
+    }
+    return MS::kSuccess;
+}
+
 MStatus Interpreter::runTokens(const std::vector<Token>& tokens, Result* result, bool topLevel) {
     Cursor c{tokens};
     Result last;

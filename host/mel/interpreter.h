@@ -15,6 +15,7 @@ namespace host::mel {
 struct Arg {
     std::string text;
     bool quoted = false;
+    int line = 0;  // source line, set in file mode
     bool isFlag() const;
 };
 
@@ -32,6 +33,13 @@ public:
     MStatus run(const std::string& source, bool undoable, Result* result = nullptr);
     // Runs one statement after another at top level, flushing the idle queue after each.
     MStatus runScript(const std::string& source);
+    // File mode: runs a scene file. Every statement must be one of `commands`
+    // with words and strings for arguments (no variables, backquotes, procs or
+    // other commands), so reading a file can only build a scene. Nothing is
+    // queued for undo and the idle queue is not flushed. A failure names the
+    // statement's line in `file`.
+    MStatus runFile(const std::string& source, const std::map<std::string, Builtin>& commands,
+                    const std::string& file);
     // Finds the file on the script path and runs it.
     MStatus source(const std::string& file);
     std::string findScript(const std::string& file) const;

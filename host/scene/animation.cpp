@@ -2,6 +2,7 @@
 #include <set>
 
 #include "host/api/animControl.h"
+#include "host/api/view3d.h"
 #include "host/core/runtime.h"
 #include "host/scene/animationData.h"
 #include "host/scene/curveData.h"
@@ -110,6 +111,10 @@ MStatus MAnimControl::setCurrentTime(const MTime& t) {
     ++state.changeDepth;
     runtime().messages.event("timeChanged");
     --state.changeDepth;
+    // The view follows the time line (the outermost change only, once its handlers ran).
+    if (state.changeDepth == 0 && !runtime().options.batch) {
+        M3dView::active3dView().refresh(false, false);
+    }
     return MS::kSuccess;
 }
 

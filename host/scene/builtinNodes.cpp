@@ -57,18 +57,17 @@ MStatus MeshNode::compute(const MPlug& plug, MDataBlock& data) {
     const std::uint64_t id = thisMObject().id();
     const std::string& name = plug.attr()->longName;
     if (name == "outMesh") {
-        const PlugKey in = plugOf(id, "inMesh");
-        if (scene.sourceOf(in)) {
-            const Value v = scene.read(in);
-            if (auto d = std::get_if<std::shared_ptr<DataObject>>(&v); d && *d) {
-                auto copy = (*d)->clone();
-                if (auto mesh = std::dynamic_pointer_cast<MeshData>(copy); mesh && overlay)
-                    applyOverlay(*overlay, mesh->geometry);
-                storeClean(plug, copy);
-                return MS::kSuccess;
-            }
+        // Fed or not, only a change of the input makes outMesh stale: it takes the
+        // input, which keeps the last value it received after a disconnect.
+        const Value v = scene.read(plugOf(id, "inMesh"));
+        if (auto d = std::get_if<std::shared_ptr<DataObject>>(&v); d && *d) {
+            auto copy = (*d)->clone();
+            if (auto mesh = std::dynamic_pointer_cast<MeshData>(copy); mesh && overlay)
+                applyOverlay(*overlay, mesh->geometry);
+            storeClean(plug, copy);
+            return MS::kSuccess;
         }
-        // Unfed: the value set directly, or the last input (kept on disconnect).
+        // No input yet: the value set directly.
         if (Node* n = scene.find(id)) scene.markClean(*n, plug.attr().get(), -1);
         return MS::kSuccess;
     }

@@ -61,7 +61,14 @@ MObject MDagModifier::createNode(const MString& type, const MObject& parent, MSt
     const auto made = host::dag::createNode(*t, {}, parent.isNull() ? 0 : parent.id(), true, &st);
     if (status) *status = st;
     if (made.empty()) return {};
-    for (const auto id : made) add(std::make_unique<host::DagCreateOp>(id));
+    host::Scene& scene = runtime().scene;
+    for (const auto id : made) {
+        // Its plugs and function sets work before doIt, so a caller can set it up first.
+        scene.findIncludingLimbo(id)->pending = true;
+        add(std::make_unique<host::DagCreateOp>(id));
+    }
+    // A new transform knows its shape already: its first child is the node asked for.
+    if (made.size() == 2) scene.findIncludingLimbo(made.front())->children = {made.back()};
     return MObject::fromNode(made.front());
 }
 

@@ -8,6 +8,8 @@
 #include <sstream>
 #include <string>
 
+#include "host/io/png.h"
+
 namespace {
 
 class Hostrun : public ::testing::Test {
@@ -104,6 +106,41 @@ TEST_F(Hostrun, SavedSceneReopensToTheSameObj) {
     EXPECT_FALSE(read("a/frame_0004.obj").empty());
     EXPECT_EQ(read("a/frame_0004.obj"), read("b/frame_0004.obj"));
     EXPECT_EQ(read("s.scene"), read("t.scene"));
+}
+
+TEST_F(Hostrun, ModuleMadeShardsReopenToTheSameObj) {
+    // Meshes made through the mesh function set, faces tagged and shaded by the module.
+    write("shards.mel", "toyShards -c 3;\n");
+    const std::string plugin = "--batch --plugin '" TOY_MODULE_PATH "' ";
+    ASSERT_EQ(run(plugin + "--frames 1:1 --out a --obj --save s.scene shards.mel"), 0) << read("err.txt");
+    ASSERT_EQ(run(plugin + "--open s.scene --frames 1:1 --out b --obj --save t.scene"), 0) << read("err.txt");
+    const std::string scene = read("s.scene");
+    EXPECT_NE(scene.find("blindDataType -id 70111001"), std::string::npos);
+    EXPECT_NE(scene.find("\n  b 70111001 541 2 \"cellId\" 3;"), std::string::npos);
+    EXPECT_NE(scene.find("connectAttr \"meshShape3.instObjGroups[0]\" \"toyShardSG.dagSetMembers[2]\";"),
+              std::string::npos);
+    EXPECT_NE(read("a/frame_0001.obj").find("o |mesh3|meshShape3"), std::string::npos);
+    EXPECT_EQ(read("a/frame_0001.obj"), read("b/frame_0001.obj"));
+    EXPECT_EQ(scene, read("t.scene"));
+}
+
+TEST_F(Hostrun, FramesWritePicturesUnlessBatch) {
+    write("scene.mel", "makeMesh -cube -n box;\ncreateNode toyDrawLocator;\n");
+    const std::string plugin = "--plugin '" TOY_MODULE_PATH "' ";
+    ASSERT_EQ(run(plugin + "--frames 1:3 --out out --obj --png --size 40x30 --fit scene.mel"), 0) << read("err.txt");
+    if (read("err.txt").find("No 3D view") != std::string::npos) GTEST_SKIP() << read("err.txt");
+    for (int f = 1; f <= 3; ++f) {
+        host::io::RgbaImage image;
+        ASSERT_TRUE(host::io::readPng(dir + "/out/frame_000" + std::to_string(f) + ".png", image)) << f;
+        EXPECT_EQ(image.width, 40);
+        EXPECT_EQ(image.height, 30);
+        EXPECT_FALSE(read("out/frame_000" + std::to_string(f) + ".obj").empty());
+    }
+    EXPECT_EQ(run(plugin + "--batch --frames 1:3 --out quiet --obj --png scene.mel"), 0) << read("err.txt");
+    EXPECT_NE(read("err.txt").find("Warning: --png: no pictures in batch mode"), std::string::npos) << read("err.txt");
+    EXPECT_FALSE(std::ifstream(dir + "/quiet/frame_0001.png").good());
+    EXPECT_TRUE(std::ifstream(dir + "/quiet/frame_0001.obj").good());
+    EXPECT_EQ(run("--size 0x10"), 2);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "host/io/sceneFile.h"
+#include "host/scene/dag.h"
 #include "host/scene/meshGeometry.h"
 #include "host/scene/meshShape.h"
 #include "hostTestSupport.h"
@@ -79,7 +80,7 @@ TEST_F(SceneFileTest, SaveOpenSaveKeepsEverything) {
     EXPECT_TRUE(rt().scene.findByName("u")->locked);
     EXPECT_FALSE(mel("delete u"));
     EXPECT_NE(bytes(first).find("connectAttr \"t.output\" \"u.input\""), std::string::npos);
-    EXPECT_NE(bytes(first).find("setAttr \"memberFaces[0]\" faces 1"), std::string::npos);
+    EXPECT_NE(bytes(first).find("setAttr \".memberFaces[0]\" -type \"components\" 541 1;"), std::string::npos);
 
     const auto back = host::shapeMeshData(node("holedShape").id());
     ASSERT_TRUE(back);
@@ -125,10 +126,114 @@ TEST_F(SceneFileTest, OpenSendsFiveThenSixWithoutNodeAddedOrComputes) {
 
 TEST_F(SceneFileTest, UnknownTypeIsReportedAndOpenFails) {
     const std::string path = file("u.scene");
-    std::ofstream(path) << "createNode \"noSuchType\" \"x\"\nsetAttr \"a\" d 1\ncreateNode \"transform\" \"kept\"\n";
+    std::ofstream(path) << "createNode noSuchType -n \"x\";\nsetAttr \".a\" 1.0;\ncreateNode transform -n \"kept\";\n";
     EXPECT_FALSE(host::io::openScene(path));
     EXPECT_TRUE(rt().log.contains(host::LogKind::Error, "noSuchType"));
     EXPECT_TRUE(node("kept").id() != 0);
+}
+
+TEST_F(SceneFileTest, InstancesCompoundsAndDataValuesRoundTrip) {
+    ASSERT_TRUE(mel("makeMesh -cube -n box; instance -n copy box; createNode transform -n late; "
+                    "makeCurve -pt 0 0 0 -pt 1 2 0 -pt 2 0 1 -pt 3 1 0 -n crv"));
+    host::Scene& scene = rt().scene;
+    host::Node* shape = scene.findByName("boxShape");
+    host::Node* late = scene.findByName("late");
+    ASSERT_TRUE(host::dag::addChild(late->id, shape->id));  // a parent made after its child
+
+    // A dynamic array of compounds (a string and a float3), a matrix and a time.
+    auto cells = std::make_shared<host::Attribute>();
+    cells->longName = cells->shortName = "cells";
+    cells->kind = host::AttrKind::Compound;
+    cells->array = true;
+    MFnTypedAttribute typed;
+    MFnNumericAttribute numeric;
+    const MObject label = typed.create("cellName", "cn", MFnData::kString);
+    const MObject pos = numeric.createColor("cellPos", "cp");
+    for (const MObject& child : {label, pos}) {
+        child.attribute()->parent = cells.get();
+        child.attribute()->childIndex = static_cast<int>(cells->children.size());
+        cells->children.push_back(child.attribute());
+    }
+    host::Node* box = scene.findByName("box");
+    ASSERT_TRUE(scene.addDynamicAttribute(*box, cells));
+    MFnDependencyNode fn(node("box"));
+    ASSERT_TRUE(fn.addAttribute(typed.create("pose", "ps", MFnData::kMatrix)));
+    MFnUnitAttribute unit;
+    ASSERT_TRUE(fn.addAttribute(unit.create("when", "wh", MTime(2.0, MTime::kFilm))));
+    const MPlug element = fn.findPlug("cells").elementByLogicalIndex(3);
+    ASSERT_TRUE(element.child(0).setValue(MString("a \"quoted\" name")));
+    ASSERT_TRUE(element.child(1).child(2).setValue(-0.125));
+    MMatrix m;
+    m[3][0] = 1.0 / 3.0;
+    MFnMatrixData matrix;
+    ASSERT_TRUE(fn.findPlug("pose").setValue(matrix.create(m)));
+    ASSERT_TRUE(fn.findPlug("when").setValue(MTime(7.5, MTime::kPALFrame)));
+
+    const std::string first = file("a.scene"), second = file("b.scene");
+    ASSERT_TRUE(host::io::saveScene(first));
+    ASSERT_TRUE(host::io::openScene(first)) << bytes(first);
+    ASSERT_TRUE(host::io::saveScene(second));
+    EXPECT_EQ(bytes(first), bytes(second));
+
+    std::vector<std::string> parents;
+    for (const auto p : rt().scene.findByName("boxShape")->parents) parents.push_back(rt().scene.find(p)->name);
+    EXPECT_EQ(parents, (std::vector<std::string>{"box", "copy", "late"}));
+    MFnDependencyNode back(node("box"));
+    const MPlug e = back.findPlug("cells").elementByLogicalIndex(3);
+    EXPECT_EQ(e.child(0).asString(), MString("a \"quoted\" name"));
+    EXPECT_EQ(e.child(1).child(2).asDouble(), -0.125);
+    EXPECT_EQ(MFnMatrixData(back.findPlug("pose").asMObject()).matrix()[3][0], 1.0 / 3.0);
+    EXPECT_EQ(back.findPlug("when").asMTime().value(), 7.5);
+    EXPECT_EQ(back.findPlug("when").asMTime().unit(), MTime::kPALFrame);
+    MDagPath curve;
+    MSelectionList list;
+    list.add("crvShape");
+    list.getDagPath(0, curve);
+    MPointArray cvs;
+    MFnNurbsCurve(curve).getCVs(cvs);
+    ASSERT_EQ(cvs.length(), 4u);
+    EXPECT_EQ(cvs[1].y, 2.0);
+}
+
+TEST_F(SceneFileTest, FilesOnlyBuildScenesAndImportsKeepTheirOwnNames) {
+    // Anything beyond the scene statements is refused before it runs, as are malformed
+    // values; the error names the failing statement's line.
+    const std::pair<const char*, const char*> bad[] = {
+        {"print \"ran\";\n", "2"},
+        {"string $a = \"x\";\n", "2"},
+        {"createNode transform -n `ls`;\n", "2"},
+        {"loadPlugin \"nowhere.so\";\n", "2"},
+        {"createNode mesh -n \"m\" -p \"t\";\nsetAttr \".outMesh\" -type \"mesh\"\n  f 1 3 0 1 2;\n", "3"},
+        {"createNode nurbsCurve -n \"c\" -p \"t\";\nsetAttr \".local\" -type \"nurbsCurve\"\n  degree 3\n  knots 0;\n",
+         "3"}};
+    for (const auto& [text, line] : bad) {
+        const std::string path = file("bad.scene");
+        std::ofstream(path) << "createNode transform -n \"t\";\n" << text;
+        const MStatus st = host::io::openScene(path);
+        EXPECT_FALSE(st) << text;
+        EXPECT_NE(st.errorString().str().find(std::string("bad.scene line ") + line + ": "), std::string::npos)
+            << st.errorString().str();
+        EXPECT_EQ(count(host::LogKind::Print), 0u);
+    }
+    // Importing next to nodes of the same names: the file's statements reach the file's nodes.
+    loadToy(true);
+    ASSERT_TRUE(mel("createNode toyNode -n p; createNode toyNode -n q; connectAttr p.output q.input"));
+    const std::string path = file("i.scene");
+    ASSERT_TRUE(host::io::exportScene(path));
+    ASSERT_TRUE(mel("file -import \"" + path + "\""));
+    EXPECT_EQ(melText("ls -type toyNode"), "p\nq\np1\nq1\n");
+    EXPECT_TRUE(plug("q1", toy::ToyNode::input).isConnected());
+    EXPECT_EQ(plug("q1", toy::ToyNode::input).source().node(), node("p1"));
+}
+
+TEST_F(SceneFileTest, OpenLoadsAMissingRequiredModule) {
+    ASSERT_TRUE(mel(std::string("loadPlugin \"") + TOY_MODULE_PATH + "\"; createNode toyNode -n t; setAttr t.input 2"));
+    const std::string path = file("r.scene");
+    ASSERT_TRUE(host::io::saveScene(path));
+    ASSERT_TRUE(mel("unloadPlugin toyModule"));
+    ASSERT_TRUE(host::io::openScene(path)) << bytes(path);
+    EXPECT_NE(rt().modules.find("toyModule"), nullptr);
+    EXPECT_EQ(melText("getAttr t.input"), "2");
 }
 
 }  // namespace

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <ostream>
+#include <vector>
+
+#include "host/api/status.h"
+#include "host/core/attribute.h"
+#include "host/mel/interpreter.h"
+
+// Dynamic attribute definitions in scene files: one "addAttr" per attribute,
+// children after their parent ("-nc" counts them, "-p" names the parent).
+namespace host::io {
+
+// The attribute and, after it, each of its children.
+void writeAttributeDefinition(std::ostream& out, const Attribute& attr, const Attribute* parent);
+
+// Definitions read one by one; a compound is complete once all its children came.
+class AttributeBuilder {
+public:
+    // Parses one definition. `done` receives the top-level attribute once it is
+    // complete (null while children are still to come).
+    MStatus add(const std::vector<mel::Arg>& args, AttributePtr& done);
+    bool pending() const { return !open_.empty(); }
+
+private:
+    struct Open {
+        AttributePtr attr;
+        int missing = 0;
+    };
+    std::vector<Open> open_;  // compounds waiting for children, outermost first
+};
+
+}  // namespace host::io
