@@ -1,11 +1,20 @@
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <random>
 #include <vector>
 
 #include "geometry/convexHull.h"
+
+#if defined(ZYL_HAVE_QHULL)
+extern "C" {
+#include <libqhull_r/qhull_ra.h>
+}
+#endif
 
 namespace {
 
@@ -41,19 +50,21 @@ std::vector<QmtVector3> inCube(std::uint32_t n) {
     return pts;
 }
 
+template <class Mesh>
+std::uint32_t faceCount(const Mesh* mesh) {
+    const std::uint32_t faces = mesh ? mesh->numFaces : 0;
+    delete mesh;
+    return faces;
+}
+
 template <std::vector<QmtVector3> (*Make)(std::uint32_t)>
 void BM_buildConvexHullMesh(benchmark::State& state) {
     const auto pts = Make(static_cast<std::uint32_t>(state.range(0)));
     std::uint32_t faces = 0;
-    std::uint32_t vertices = 0;
     for (auto _ : state) {
-        const std::unique_ptr<ZYLmesh> hull(
-            buildConvexHullMesh(pts.data(), static_cast<std::uint32_t>(pts.size())));
-        faces = hull ? hull->numFaces : 0;
-        vertices = hull ? hull->numVertices : 0;
+        faces = faceCount(buildConvexHullMesh(pts.data(), static_cast<std::uint32_t>(pts.size())));
         benchmark::DoNotOptimize(faces);
     }
-    state.counters["hullVertices"] = vertices;
     state.counters["hullFaces"] = faces;
 }
 
@@ -63,16 +74,84 @@ template <std::vector<QmtVector3> (*Make)(std::uint32_t)>
 void BM_buildConvexHullDFmesh(benchmark::State& state) {
     const auto pts = Make(static_cast<std::uint32_t>(state.range(0)));
     std::uint32_t faces = 0;
-    std::uint32_t vertices = 0;
     for (auto _ : state) {
-        const std::unique_ptr<ZYL_DFmesh> hull(
-            buildConvexHullDFmesh(pts.data(), static_cast<std::uint32_t>(pts.size())));
-        faces = hull ? hull->numFaces : 0;
-        vertices = hull ? hull->numVertices : 0;
+        faces = faceCount(buildConvexHullDFmesh(pts.data(), static_cast<std::uint32_t>(pts.size())));
         benchmark::DoNotOptimize(faces);
     }
-    state.counters["hullVertices"] = vertices;
     state.counters["hullFaces"] = faces;
+}
+
+// ---- Side by side with qhull ----
+
+#if defined(ZYL_HAVE_QHULL)
+// qhull's hull of the same doubles with option Qt (triangulated output); the facet
+// count, or 0 on failure.
+std::uint32_t qhullFacets(std::vector<double>& coords) {
+    qhT qh;
+    qh_zero(&qh, stderr);
+    char options[] = "qhull Qt";
+    const int code = qh_new_qhull(&qh, 3, static_cast<int>(coords.size() / 3), coords.data(), False, options,
+                                  nullptr, stderr);
+    const std::uint32_t facets = code == 0 ? static_cast<std::uint32_t>(qh.num_facets) : 0;
+    qh_freeqhull(&qh, !qh_ALL);
+    int curlong = 0;
+    int totlong = 0;
+    qh_memfreeshort(&qh, &curlong, &totlong);
+    return facets;
+}
+#endif
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0.0 : v[v.size() / 2];
+}
+
+// Each iteration builds the cloud's hull with both builders and with qhull, in an order
+// that turns with the iteration so that no side always runs on a warm or cold cache;
+// the counters are median milliseconds and the ratios of the medians to qhull's.
+template <std::vector<QmtVector3> (*Make)(std::uint32_t)>
+void BM_versusQhull(benchmark::State& state) {
+    const auto pts = Make(static_cast<std::uint32_t>(state.range(0)));
+    const auto n = static_cast<std::uint32_t>(pts.size());
+    std::vector<double> coords;
+    for (const QmtVector3& p : pts) {
+        coords.insert(coords.end(), {p.x, p.y, p.z});
+    }
+    std::vector<double> times[3];
+    const auto timed = [&times](int side, auto&& build) {
+        const auto start = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(build());
+        times[side].push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    };
+    int turn = 0;
+    for (auto _ : state) {
+        for (int k = 0; k < 3; ++k) {
+            switch ((turn + k) % 3) {
+            case 0:
+                timed(0, [&] { return faceCount(buildConvexHullMesh(pts.data(), n)); });
+                break;
+            case 1:
+                timed(1, [&] { return faceCount(buildConvexHullDFmesh(pts.data(), n)); });
+                break;
+            default:
+#if defined(ZYL_HAVE_QHULL)
+                timed(2, [&] { return qhullFacets(coords); });
+#endif
+                break;
+            }
+        }
+        ++turn;
+    }
+    state.counters["mesh_ms"] = median(times[0]);
+    state.counters["df_ms"] = median(times[1]);
+#if defined(ZYL_HAVE_QHULL)
+    const double qhull = median(times[2]);
+    state.counters["qhull_ms"] = qhull;
+    state.counters["mesh_ratio"] = median(times[0]) / qhull;
+    state.counters["df_ratio"] = median(times[1]) / qhull;
+#else
+    state.SetLabel("qhull absent: no comparison");
+#endif
 }
 
 }  // namespace
@@ -82,3 +161,13 @@ BENCHMARK_TEMPLATE(BM_buildConvexHullMesh, onUnitSphere)->Arg(10000)->Unit(bench
 BENCHMARK_TEMPLATE(BM_buildConvexHullMesh, onUnitSphere)->Arg(512)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(BM_buildConvexHullMesh, onWideSphere)->Arg(512)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(BM_buildConvexHullMesh, inCube)->Arg(512)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+// Fixed iteration counts: every iteration runs all three builds, so the medians need
+// no time threshold of their own.
+#define ZYL_VERSUS_QHULL(cloud)                                                                        \
+    BENCHMARK_TEMPLATE(BM_versusQhull, cloud)->Arg(1000)->Iterations(21)->Unit(benchmark::kMillisecond); \
+    BENCHMARK_TEMPLATE(BM_versusQhull, cloud)->Arg(10000)->Iterations(9)->Unit(benchmark::kMillisecond);  \
+    BENCHMARK_TEMPLATE(BM_versusQhull, cloud)->Arg(100000)->Iterations(3)->Unit(benchmark::kMillisecond)
+ZYL_VERSUS_QHULL(onUnitSphere);
+ZYL_VERSUS_QHULL(onWideSphere);
+ZYL_VERSUS_QHULL(inCube);

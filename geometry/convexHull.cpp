@@ -17,6 +17,7 @@ namespace {
 using Qmt::QmtVector3;
 
 constexpr std::uint32_t NONE = ConvexHullContext::NONE;
+constexpr std::uint32_t NEVER = NONE - 1;  // a face no remaining candidate passes
 constexpr double TOLERANCE = 1e-5;
 constexpr std::uint32_t MAX_CORNERS = ZYLFACE_MAX_CORNERS;
 
@@ -310,10 +311,20 @@ QmtVector3 simplexCentre(const QmtVector3* points, const std::uint32_t simplex[4
     return (points[simplex[0]] + points[simplex[1]] + points[simplex[2]] + points[simplex[3]]) * 0.25;
 }
 
+// A closed surface on V vertices has 2V - 4 triangles. A first build whose faces
+// outnumber that many times over has fans overlapping where a horizon ran in several
+// loops, and the growth rules keep multiplying them (a flat slab of 2,000 points grew
+// 4,000 faces on 250 vertices and ran on for hours): it cannot close, so it is given up
+// for the rebuild, whose horizons are single loops.
+bool overgrown(const ConvexHullContext& context, std::uint32_t vertexCount) {
+    return !context.robust && context.faceCount() > 4 * std::uint64_t{vertexCount} + 64;
+}
+
 // Each pass takes the candidate with the largest projection on the normal of the
 // newest face it lies outside of; candidates outside no face leave for good. The
 // tracker keeps those projections up to date instead of rescanning every pair.
-void growByProjection(const QmtVector3* points, std::uint32_t n, const std::uint32_t simplex[4],
+// False when the build was given up as overgrown.
+bool growByProjection(const QmtVector3* points, std::uint32_t n, const std::uint32_t simplex[4],
                       ZYLmesh& mesh, ConvexHullContext& context) {
     const QmtVector3 interior = simplexCentre(points, simplex);
     HullConflictTracker tracker;
@@ -325,17 +336,21 @@ void growByProjection(const QmtVector3* points, std::uint32_t n, const std::uint
             break;
         }
         context.visibleHint.clear();
-        tracker.facesSeenBy(best, context, context.visibleHint);
+        tracker.facesSeenBy(best, context.visibleHint);
         context.hintActive = true;
         if (!addPointToHull(mesh, points[best], interior, context)) {
             break;
         }
         tracker.drop(best);
         tracker.update(context);
+        if (overgrown(context, mesh.numVertices)) {
+            return false;
+        }
         if (tracker.liveCount() == 0) {
             break;
         }
     }
+    return true;
 }
 
 // Face-driven growth: from the front of the face list, each face takes the candidate
@@ -343,7 +358,7 @@ void growByProjection(const QmtVector3* points, std::uint32_t n, const std::uint
 // its face joins the hull and the next pass starts from the front again. A face's
 // answer stays valid while its candidate remains, so only new faces and faces whose
 // candidate joined are asked again; a max-heap on creation numbers keeps list order.
-void growByFaces(const QmtVector3* points, std::uint32_t n, const std::uint32_t simplex[4],
+bool growByFaces(const QmtVector3* points, std::uint32_t n, const std::uint32_t simplex[4],
                  ZYL_DFmesh& mesh, ConvexHullContext& context) {
     const QmtVector3 interior = simplexCentre(points, simplex);
     HullConflictTracker tracker;
@@ -385,11 +400,17 @@ void growByFaces(const QmtVector3* points, std::uint32_t n, const std::uint32_t 
             answer.resize(context.slotCount(), NONE);
             answerSeq.resize(context.slotCount(), NONE);
         }
-        if (answerSeq[top.slot] == top.seq && tracker.isLive(answer[top.slot])) {
+        if (answerSeq[top.slot] == top.seq && (answer[top.slot] == NEVER || tracker.isLive(answer[top.slot]))) {
             continue;
         }
         const ConvexHullContext::Face& face = context.face(top.slot);
-        const std::uint32_t best = tracker.tree().maxProjection(face.normal);
+        const std::uint32_t best = tracker.bestOutside(top.slot, context);
+        if (best == NONE) {
+            // No remaining candidate can ever pass this face.
+            answer[top.slot] = NEVER;
+            answerSeq[top.slot] = top.seq;
+            continue;
+        }
         if (!((points[best] - mesh.vertices[face.corners[0]]).Dot(face.normal) > TOLERANCE)) {
             answer[top.slot] = best;
             answerSeq[top.slot] = top.seq;
@@ -398,7 +419,7 @@ void growByFaces(const QmtVector3* points, std::uint32_t n, const std::uint32_t 
             continue;
         }
         context.visibleHint.clear();
-        tracker.facesSeenBy(best, context, context.visibleHint);
+        tracker.facesSeenBy(best, context.visibleHint);
         context.hintActive = true;
         if (!addPointToHull(mesh, points[best], interior, context)) {
             retry.push_back(top);  // asked again in the next pass
@@ -406,6 +427,9 @@ void growByFaces(const QmtVector3* points, std::uint32_t n, const std::uint32_t 
         }
         tracker.drop(best);
         tracker.update(context);
+        if (overgrown(context, mesh.numVertices)) {
+            return false;
+        }
         for (const std::uint32_t s : context.createdFaces) {
             pushFace(s);
         }
@@ -423,6 +447,7 @@ void growByFaces(const QmtVector3* points, std::uint32_t n, const std::uint32_t 
         }
         retry.clear();
     }
+    return true;
 }
 
 template <class Mesh>
@@ -453,10 +478,14 @@ Mesh* buildHull(const QmtVector3* points, std::uint32_t n) {
             if (singleTriangle) {
                 break;
             }
+            bool grown = false;
             if constexpr (std::is_same_v<Mesh, ZYLmesh>) {
-                growByProjection(points, n, simplex, *mesh, context);
+                grown = growByProjection(points, n, simplex, *mesh, context);
             } else {
-                growByFaces(points, n, simplex, *mesh, context);
+                grown = growByFaces(points, n, simplex, *mesh, context);
+            }
+            if (!grown) {
+                continue;  // only a first build is given up
             }
             mergeCoplanarHullFaces(*mesh, context);
             removeUnusedHullVertices(*mesh, context);

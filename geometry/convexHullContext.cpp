@@ -60,6 +60,7 @@ void ConvexHullContext::reset(std::uint32_t vertexCapacity) {
     vertexGroup.assign(vertexCapacity, 0);
     stamp_ = 0;
     createdFaces.clear();
+    createdFrom.clear();
     destroyedFaces.clear();
     visibleHint.clear();
     hintActive = false;

@@ -106,9 +106,10 @@ public:
     void destroyEdge(std::uint32_t slot);
 
     // What the last addPointToHull changed, for the builders' bookkeeping: faces made
-    // (in creation order) and faces removed (their slots may be reused by the next
-    // face made).
+    // (in creation order), for each the removed face whose horizon edge it was made on,
+    // and faces removed (their slots may be reused by the next face made).
     std::vector<std::uint32_t> createdFaces;
+    std::vector<std::uint32_t> createdFrom;
     std::vector<std::uint32_t> destroyedFaces;
 
     // Set by a builder for its second build: addPointToHull then replaces only the

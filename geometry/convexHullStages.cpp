@@ -397,6 +397,7 @@ template <class Mesh>
 bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
              ConvexHullContext& context) {
     context.createdFaces.clear();
+    context.createdFrom.clear();
     context.destroyedFaces.clear();
     const bool hinted = context.hintActive;
     context.hintActive = false;
@@ -508,6 +509,7 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
             // Every horizon edge gets its face, slivers included: a missing one would
             // leave a hole in the surface.
             context.createdFaces.push_back(context.createFace(a, b, ip, normal));
+            context.createdFrom.push_back(order[i]);
         }
     }
 

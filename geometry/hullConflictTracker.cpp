@@ -7,6 +7,8 @@
 
 namespace {
 
+using Qmt::QmtVector3;
+
 // Outside a face: more than this above its plane.
 constexpr double OUTSIDE_TOLERANCE = 1e-5;
 // Start value of the growth pass's best projection: the negated largest float.
@@ -21,38 +23,49 @@ double visibilityDepth(double d) {
 
 }  // namespace
 
-void HullConflictTracker::start(const Qmt::QmtVector3* points, std::uint32_t pointCount,
-                                const std::vector<std::uint32_t>& candidates,
-                                const ConvexHullContext& context, const Qmt::QmtVector3* vertices,
-                                bool strictMode, double roundingSlack) {
+void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCount,
+                                const std::vector<std::uint32_t>& candidates, const ConvexHullContext& context,
+                                const QmtVector3* vertices, bool strictMode, double roundingSlack) {
     points_ = points;
     vertices_ = vertices;
     strict_ = strictMode;
     slack_ = roundingSlack;
     // The largest distance between two points bounds the distance from any point to a
     // face's corner.
+    deepest_ = 0.0;
+    pointNorm_ = 0.0;
     if (pointCount > 0) {
-        Qmt::QmtVector3 lo = points[0];
-        Qmt::QmtVector3 hi = points[0];
-        for (std::uint32_t i = 1; i < pointCount; ++i) {
-            lo = {std::min(lo.x, points[i].x), std::min(lo.y, points[i].y), std::min(lo.z, points[i].z)};
-            hi = {std::max(hi.x, points[i].x), std::max(hi.y, points[i].y), std::max(hi.z, points[i].z)};
+        QmtVector3 lo = points[0];
+        QmtVector3 hi = points[0];
+        for (std::uint32_t i = 0; i < pointCount; ++i) {
+            const QmtVector3& p = points[i];
+            lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+            hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+            pointNorm_ = std::max(pointNorm_, std::fabs(p.x) + std::fabs(p.y) + std::fabs(p.z));
         }
         deepest_ = visibilityDepth((hi - lo).Length() * (1.0 + 1e-12));
     }
-    lists_.assign(std::size_t{2} * pointCount, List{});
+    // A dot product of three terms with a normal of components at most 1 is off by less
+    // than 3.4e-16 times the point's |x| + |y| + |z|.
+    dotError_ = 2e-15 * pointNorm_ + 1e-300;
+    headroom_ = 0.01 * (deepest_ + slack_) + 4.0 * dotError_;
+
+    alive_.assign(pointCount, 0);
+    liveCount_ = 0;
+    outsideHead_.assign(pointCount, NONE);
+    seesHead_.assign(pointCount, NONE);
     pushedSeq_.assign(pointCount, NONE);
-    dirtyStamp_.assign(pointCount, 0);
+    stamp_.assign(pointCount, 0);
+    stampValue_ = 0;
     dirty_.clear();
-    stamp_ = 0;
-    faceLinks_.clear();
-    faceRange_.assign(context.slotCount(), Range{});
-    liveFaceLinks_ = 0;
+    links_.clear();
+    blocks_.assign(context.slotCount(), Block{});
+    blockOrder_.clear();
+    liveLinks_ = 0;
     heap_.clear();
     heapPos_.assign(pointCount, NONE);
-    value_.assign(pointCount, 0.0);
 
-    // Oldest face first, so that every list stays in creation order.
+    // Oldest face first, so that every chain runs newest first.
     std::vector<std::uint32_t> faces;
     for (std::uint32_t s = context.frontFace(); s != NONE; s = context.face(s).next) {
         faces.push_back(s);
@@ -60,214 +73,462 @@ void HullConflictTracker::start(const Qmt::QmtVector3* points, std::uint32_t poi
     std::reverse(faces.begin(), faces.end());
     for (const std::uint32_t s : faces) {
         const ConvexHullContext::Face& f = context.face(s);
-        const Qmt::QmtVector3& corner = vertices_[f.corners[0]];
-        const double vn = corner.Dot(f.normal);
-        faceRange_[s] = {static_cast<std::uint32_t>(faceLinks_.size()), 0, f.seq};
+        const QmtVector3& corner = vertices_[f.corners[0]];
+        const double cp = corner.Dot(f.normal);
+        const double floor = startFloor(cp);
+        staged_.clear();
+        stagedPoints_.clear();
+        for (std::vector<std::uint32_t>& part : partScratch_) {
+            part.clear();
+        }
         for (const std::uint32_t c : candidates) {
-            if (classify(c, s, context, corner, vn)) {
-                faceLinks_.push_back(c);
+            const Part part = classify(c, f.normal, corner, cp, floor);
+            if (part != NOT_LISTED) {
+                partScratch_[part].push_back(c);
             }
         }
-        faceRange_[s].end = static_cast<std::uint32_t>(faceLinks_.size());
+        staged_.push_back({s, 0, {}, floor});
+        for (int k = 0; k < 3; ++k) {
+            staged_.back().counts[k] = static_cast<std::uint32_t>(partScratch_[k].size());
+            stagedPoints_.insert(stagedPoints_.end(), partScratch_[k].begin(), partScratch_[k].end());
+        }
+        commitBlock(staged_.back(), f.seq, cp, f.normal);
     }
-    liveFaceLinks_ = faceLinks_.size();
 
     std::vector<std::uint32_t> kept;
     kept.reserve(candidates.size());
     for (const std::uint32_t c : candidates) {
-        if (!strict_ || !lists_[2 * c].faces.empty()) {
+        if (!strict_ || outsideHead_[c] != NONE) {
             kept.push_back(c);
-        } else {
-            lists_[2 * c + 1] = List{};
+            alive_[c] = 1;
         }
     }
+    liveCount_ = static_cast<std::uint32_t>(kept.size());
     tree_.build(points, pointCount, kept);
     if (strict_) {
         heap_.reserve(kept.size());
         for (const std::uint32_t c : kept) {
-            const FaceRef newest = lists_[2 * c].faces.back();
-            pushedSeq_[c] = newest.seq;
-            heapSet(c, points_[c].Dot(context.face(newest.face).normal));
+            const std::uint32_t newest = links_[outsideHead_[c]].face;
+            pushedSeq_[c] = blocks_[newest].seq;
+            heapSet(c, points_[c].Dot(blocks_[newest].normal));
         }
     }
+    dirty_.clear();
 }
 
-bool HullConflictTracker::classify(std::uint32_t candidate, std::uint32_t slot,
-                                   const ConvexHullContext& context, const Qmt::QmtVector3& corner,
-                                   double cornerProjection) {
-    const ConvexHullContext::Face& f = context.face(slot);
-    const Qmt::QmtVector3& p = points_[candidate];
-    const double pn = p.Dot(f.normal);
-    if (strict_ && pn > cornerProjection + OUTSIDE_TOLERANCE) {
-        addToList(2 * candidate, slot, f.seq, context);
-        markDirty(candidate);
-        return true;
+double HullConflictTracker::startFloor(double cornerProjection) const {
+    return cornerProjection - deepest_ - slack_ - headroom_;
+}
+
+HullConflictTracker::Part HullConflictTracker::classify(std::uint32_t candidate, const QmtVector3& normal,
+                                                        const QmtVector3& corner, double cornerProjection,
+                                                        double floor) const {
+    const QmtVector3& p = points_[candidate];
+    const double pn = p.Dot(normal);
+    if (!(pn > floor)) {
+        return NOT_LISTED;
+    }
+    if (strict_ ? pn > cornerProjection + OUTSIDE_TOLERANCE : pn > cornerProjection + OUTSIDE_TOLERANCE - slack_) {
+        return OUTSIDE;
     }
     if (pn > cornerProjection - visibilityDepth((p - corner).Length()) - slack_) {
-        addToList(2 * candidate + 1, slot, f.seq, context);
+        return SEES;
     }
-    return false;
+    return ABOVE_FLOOR;
 }
 
-// One tree walk per batch of 64 faces. A node is skipped for a face when even its
-// highest projection lies below the face's plane by more than the visibility depth at
-// the points' diameter; each point it reaches gets the exact tests.
-void HullConflictTracker::classifyFaces(const std::vector<std::uint32_t>& slots,
-                                        const ConvexHullContext& context) {
-    for (std::size_t first = 0; first < slots.size(); first += 64) {
-        const auto count = static_cast<std::uint32_t>(std::min<std::size_t>(64, slots.size() - first));
-        batchNormals_.clear();
-        batchThresholds_.clear();
-        for (std::uint32_t k = 0; k < count; ++k) {
-            const ConvexHullContext::Face& f = context.face(slots[first + k]);
-            batchNormals_.push_back(f.normal);
-            batchThresholds_.push_back(vertices_[f.corners[0]].Dot(f.normal) - deepest_ - slack_);
-            batchLinks_[k].clear();
-        }
-        tree_.visitAbove(batchNormals_.data(), batchThresholds_.data(), count,
-                         [&](std::uint32_t k, std::uint32_t candidate, const Qmt::QmtVector3&) {
-                             const std::uint32_t slot = slots[first + k];
-                             const ConvexHullContext::Face& f = context.face(slot);
-                             const Qmt::QmtVector3& corner = vertices_[f.corners[0]];
-                             if (classify(candidate, slot, context, corner, corner.Dot(f.normal))) {
-                                 batchLinks_[k].push_back(candidate);
-                             }
-                         });
-        for (std::uint32_t k = 0; k < count; ++k) {
-            const std::uint32_t slot = slots[first + k];
-            const auto begin = static_cast<std::uint32_t>(faceLinks_.size());
-            faceLinks_.insert(faceLinks_.end(), batchLinks_[k].begin(), batchLinks_[k].end());
-            faceRange_[slot] = {begin, static_cast<std::uint32_t>(faceLinks_.size()), context.face(slot).seq};
-            liveFaceLinks_ += batchLinks_[k].size();
+void HullConflictTracker::commitBlock(const Staged& staged, std::uint32_t seq, double cornerProjection,
+                                      const QmtVector3& normal) {
+    Block& b = blocks_[staged.slot];
+    b.begin = static_cast<std::uint32_t>(links_.size());
+    const std::uint32_t* p = stagedPoints_.data() + staged.first;
+    for (std::uint32_t i = 0; i < staged.counts[OUTSIDE]; ++i, ++p) {
+        links_.push_back({*p, outsideHead_[*p], staged.slot});
+        outsideHead_[*p] = static_cast<std::uint32_t>(links_.size() - 1);
+        if (strict_) {
+            markDirty(*p);
         }
     }
+    b.outsideEnd = static_cast<std::uint32_t>(links_.size());
+    for (std::uint32_t i = 0; i < staged.counts[SEES]; ++i, ++p) {
+        links_.push_back({*p, seesHead_[*p], staged.slot});
+        seesHead_[*p] = static_cast<std::uint32_t>(links_.size() - 1);
+    }
+    b.seeEnd = static_cast<std::uint32_t>(links_.size());
+    for (std::uint32_t i = 0; i < staged.counts[ABOVE_FLOOR]; ++i, ++p) {
+        links_.push_back({*p, NONE, staged.slot});
+    }
+    b.end = static_cast<std::uint32_t>(links_.size());
+    b.seq = seq;
+    b.cornerProjection = cornerProjection;
+    b.floor = staged.floor;
+    b.normal = normal;
+    blockOrder_.push_back({staged.slot, seq});
+    liveLinks_ += b.end - b.begin;
 }
 
-void HullConflictTracker::addToList(std::uint32_t list, std::uint32_t face, std::uint32_t seq,
-                                    const ConvexHullContext& context) {
-    List& l = lists_[list];
-    l.faces.push_back({face, seq});
-    if (l.faces.size() > 2 * std::size_t{l.kept} + 16) {
-        std::erase_if(l.faces, [&context](const FaceRef& r) { return !context.isLiveFace(r.face, r.seq); });
-        l.kept = static_cast<std::uint32_t>(l.faces.size());
+void HullConflictTracker::retireFace(std::uint32_t slot) {
+    Block& b = blocks_[slot];
+    if (b.seq == NONE) {
+        return;
     }
+    for (std::uint32_t l = b.begin; l < b.seeEnd; ++l) {
+        links_[l].face = NONE;
+    }
+    if (strict_) {
+        for (std::uint32_t l = b.begin; l < b.outsideEnd; ++l) {
+            const std::uint32_t p = links_[l].point;
+            if (alive_[p] && pushedSeq_[p] == b.seq) {
+                markDirty(p);
+            }
+        }
+    }
+    liveLinks_ -= b.end - b.begin;
+    b.seq = NONE;
+}
+
+// The live face other than the new ones that shares the new face's first edge, when
+// there is exactly one.
+std::uint32_t HullConflictTracker::faceAcross(std::uint32_t slot, std::uint32_t firstNewSeq,
+                                              const ConvexHullContext& context) const {
+    const std::uint32_t* c = context.face(slot).corners;
+    const std::uint32_t a = c[0];
+    const std::uint32_t b = c[1];
+    if (a == b || c[2] == a || c[2] == b) {
+        return NONE;
+    }
+    const std::uint32_t walk = context.incidenceCount(a) <= context.incidenceCount(b) ? a : b;
+    const std::uint32_t other = walk == a ? b : a;
+    std::uint32_t found = NONE;
+    for (std::uint32_t link = context.firstIncidence(walk); link != NONE; link = context.nextIncidence(link)) {
+        const std::uint32_t s = link / 3;
+        const ConvexHullContext::Face& f = context.face(s);
+        if (f.seq >= firstNewSeq || (f.corners[0] != other && f.corners[1] != other && f.corners[2] != other)) {
+            continue;
+        }
+        if (found != NONE && found != s) {
+            return NONE;
+        }
+        found = s;
+    }
+    return found;
+}
+
+// With n = a nV + b nN + r (a, b >= 0), a point that is in neither block lies at most
+// a floorV + b floorN + |p|1 |r|inf (plus rounding) along n; that bound is the new
+// face's floor, unless it would not reach below the depth the face needs.
+bool HullConflictTracker::inheritedFloor(const QmtVector3& n, double cornerProjection, std::uint32_t from,
+                                         std::uint32_t across, double& floor) const {
+    const Block& V = blocks_[from];
+    const Block& N = blocks_[across];
+    if (V.seq == NONE || N.seq == NONE) {
+        return false;
+    }
+    const QmtVector3& nv = V.normal;
+    const QmtVector3& nn = N.normal;
+    const double g11 = nv.Dot(nv);
+    const double g12 = nv.Dot(nn);
+    const double g22 = nn.Dot(nn);
+    const double b1 = n.Dot(nv);
+    const double b2 = n.Dot(nn);
+    const double det = g11 * g22 - g12 * g12;
+    double a = -1.0;
+    double b = -1.0;
+    if (det > 1e-20) {
+        a = (b1 * g22 - b2 * g12) / det;
+        b = (b2 * g11 - b1 * g12) / det;
+    }
+    const auto residual = [&](double x, double y) {
+        const QmtVector3 r = n - nv * x - nn * y;
+        return std::max({std::fabs(r.x), std::fabs(r.y), std::fabs(r.z)}) + 1e-15 * (1.0 + x + y);
+    };
+    double rest = 0.0;
+    if (a >= 0.0 && b >= 0.0) {
+        rest = residual(a, b);
+    } else {
+        // Nearly parallel neighbours, or a normal just outside their span: one of them.
+        const double av = b1 > 0.0 && g11 > 0.0 ? b1 / g11 : -1.0;
+        const double bn = b2 > 0.0 && g22 > 0.0 ? b2 / g22 : -1.0;
+        const double rv = av >= 0.0 ? residual(av, 0.0) : HUGE_VAL;
+        const double rn = bn >= 0.0 ? residual(0.0, bn) : HUGE_VAL;
+        if (rv == HUGE_VAL && rn == HUGE_VAL) {
+            return false;
+        }
+        a = rv <= rn ? av : 0.0;
+        b = rv <= rn ? 0.0 : bn;
+        rest = std::min(rv, rn);
+    }
+    const double terms = a * V.floor + b * N.floor + (a + b + 1.0) * dotError_ + pointNorm_ * rest;
+    const double bound = terms + 1e-14 * (a * std::fabs(V.floor) + b * std::fabs(N.floor) + (a + b + 1.0) * dotError_ +
+                                          pointNorm_ * rest) + 1e-300;
+    const double least = cornerProjection - deepest_ - slack_;
+    if (!(bound <= least)) {
+        return false;
+    }
+    floor = std::max(bound, least - headroom_);
+    return true;
 }
 
 void HullConflictTracker::markDirty(std::uint32_t candidate) {
-    if (dirtyStamp_[candidate] != stamp_) {
-        dirtyStamp_[candidate] = stamp_;
+    if (stamp_[candidate] != stampValue_) {
+        stamp_[candidate] = stampValue_;
         dirty_.push_back(candidate);
     }
 }
 
 std::uint32_t HullConflictTracker::takeBest() {
-    if (heap_.empty() || !(value_[heap_[0]] > NO_PROJECTION)) {
+    if (heap_.empty() || !(heap_[0].value > NO_PROJECTION)) {
         return NONE;
     }
-    const std::uint32_t best = heap_[0];
+    const std::uint32_t best = heap_[0].candidate;
     heapRemove(best);
     return best;
 }
 
-void HullConflictTracker::facesSeenBy(std::uint32_t candidate, const ConvexHullContext& context,
-                                      std::vector<std::uint32_t>& out) const {
-    for (std::uint32_t list = 2 * candidate; list < 2 * candidate + 2; ++list) {
-        for (const FaceRef& r : lists_[list].faces) {
-            if (context.isLiveFace(r.face, r.seq)) {
-                out.push_back(r.face);
+std::uint32_t HullConflictTracker::bestOutside(std::uint32_t face, const ConvexHullContext& context) const {
+    const Block& b = blocks_[face];
+    const QmtVector3& n = context.face(face).normal;
+    std::uint32_t best = NONE;
+    double bestValue = 0.0;
+    for (std::uint32_t l = b.begin; l < b.outsideEnd; ++l) {
+        const std::uint32_t p = links_[l].point;
+        if (!alive_[p]) {
+            continue;
+        }
+        const double value = points_[p].Dot(n);
+        if (best == NONE || value > bestValue || (value == bestValue && p > best)) {
+            best = p;
+            bestValue = value;
+        }
+    }
+    return best;
+}
+
+void HullConflictTracker::facesSeenBy(std::uint32_t candidate, std::vector<std::uint32_t>& out) {
+    for (std::uint32_t* head : {&outsideHead_[candidate], &seesHead_[candidate]}) {
+        std::uint32_t* at = head;
+        while (*at != NONE) {
+            Link& link = links_[*at];
+            if (link.face == NONE) {
+                *at = link.next;  // the face is gone: unlink
+                continue;
             }
+            out.push_back(link.face);
+            at = &link.next;
         }
     }
 }
 
+std::uint32_t HullConflictTracker::newestOutside(std::uint32_t candidate) {
+    std::uint32_t* at = &outsideHead_[candidate];
+    while (*at != NONE) {
+        const Link& link = links_[*at];
+        if (link.face != NONE) {
+            return link.face;
+        }
+        *at = link.next;
+    }
+    return NONE;
+}
+
 void HullConflictTracker::drop(std::uint32_t candidate) {
-    lists_[2 * candidate] = List{};
-    lists_[2 * candidate + 1] = List{};
+    if (!alive_[candidate]) {
+        return;
+    }
+    alive_[candidate] = 0;
+    --liveCount_;
     heapRemove(candidate);
     tree_.remove(candidate);
 }
 
 void HullConflictTracker::update(const ConvexHullContext& context) {
-    if (faceRange_.size() < context.slotCount()) {
-        faceRange_.resize(context.slotCount());
+    if (blocks_.size() < context.slotCount()) {
+        blocks_.resize(context.slotCount());
     }
-    if (++stamp_ == 0) {
-        std::fill(dirtyStamp_.begin(), dirtyStamp_.end(), 0u);
-        stamp_ = 1;
-    }
-    dirty_.clear();
+    const std::vector<std::uint32_t>& created = context.createdFaces;
+    const std::vector<std::uint32_t>& from = context.createdFrom;
+    const std::uint32_t firstNewSeq = created.empty() ? NONE : context.face(created.front()).seq;
+    staged_.clear();
+    stagedPoints_.clear();
+    searched_.clear();
 
-    // Points of a removed face may have lost the newest face they are outside of.
-    for (const std::uint32_t s : context.destroyedFaces) {
-        Range& range = faceRange_[s];
-        for (std::uint32_t k = range.begin; k < range.end; ++k) {
-            if (tree_.isLive(faceLinks_[k])) {
-                markDirty(faceLinks_[k]);
-            }
-        }
-        liveFaceLinks_ -= range.end - range.begin;
-        range = Range{};
-    }
-    if (faceLinks_.size() > 2 * liveFaceLinks_ + context.faceCount() + 4096) {
-        compactFaceLinks(context);
-    }
-
-    classifyFaces(context.createdFaces, context);
-
-    if (strict_) {
-        for (const std::uint32_t c : dirty_) {
-            refresh(c, context);
-        }
-    }
-}
-
-void HullConflictTracker::compactFaceLinks(const ConvexHullContext& context) {
-    std::vector<std::uint32_t> packed;
-    packed.reserve(liveFaceLinks_ + 1024);
-    for (std::uint32_t s = context.frontFace(); s != NONE; s = context.face(s).next) {
-        if (s >= faceRange_.size()) {
-            continue;  // made by the step being taken in; its range comes next
-        }
-        Range& range = faceRange_[s];
-        if (range.seq != context.face(s).seq) {
+    // New faces proved from the faces they replace and border.
+    for (std::size_t i = 0; i < created.size(); ++i) {
+        const std::uint32_t slot = created[i];
+        const ConvexHullContext::Face& f = context.face(slot);
+        const QmtVector3& corner = vertices_[f.corners[0]];
+        const double cp = corner.Dot(f.normal);
+        const std::uint32_t across = i < from.size() && from[i] != NONE ? faceAcross(slot, firstNewSeq, context) : NONE;
+        double floor = 0.0;
+        if (across == NONE || !inheritedFloor(f.normal, cp, from[i], across, floor)) {
+            staged_.push_back({slot, 0, {0, 0, 0}, startFloor(cp)});
+            searched_.push_back(static_cast<std::uint32_t>(staged_.size() - 1));
             continue;
         }
-        const auto begin = static_cast<std::uint32_t>(packed.size());
-        packed.insert(packed.end(), faceLinks_.begin() + range.begin, faceLinks_.begin() + range.end);
-        range.begin = begin;
-        range.end = static_cast<std::uint32_t>(packed.size());
+        if (++stampValue_ == 0) {
+            std::fill(stamp_.begin(), stamp_.end(), 0u);
+            stampValue_ = 1;
+        }
+        for (std::vector<std::uint32_t>& part : partScratch_) {
+            part.clear();
+        }
+        for (const std::uint32_t source : {from[i], across}) {
+            const Block& b = blocks_[source];
+            for (std::uint32_t l = b.begin; l < b.end; ++l) {
+                const std::uint32_t p = links_[l].point;
+                if (!alive_[p] || stamp_[p] == stampValue_) {
+                    continue;
+                }
+                stamp_[p] = stampValue_;
+                const Part part = classify(p, f.normal, corner, cp, floor);
+                if (part != NOT_LISTED) {
+                    partScratch_[part].push_back(p);
+                }
+            }
+        }
+        stageParts(slot, floor);
     }
-    faceLinks_.swap(packed);
-    liveFaceLinks_ = faceLinks_.size();
+
+    // The others through the tree, up to 64 at a time.
+    for (std::size_t first = 0; first < searched_.size(); first += 64) {
+        const auto count = static_cast<std::uint32_t>(std::min<std::size_t>(64, searched_.size() - first));
+        batchNormals_.clear();
+        batchThresholds_.clear();
+        for (std::uint32_t k = 0; k < count; ++k) {
+            const Staged& s = staged_[searched_[first + k]];
+            batchNormals_.push_back(context.face(s.slot).normal);
+            batchThresholds_.push_back(s.floor);
+            batchHits_[k].clear();
+        }
+        tree_.visitAbove(batchNormals_.data(), batchThresholds_.data(), count,
+                         [&](std::uint32_t k, std::uint32_t candidate, const QmtVector3&) {
+                             batchHits_[k].push_back(candidate);
+                         });
+        for (std::uint32_t k = 0; k < count; ++k) {
+            Staged& s = staged_[searched_[first + k]];
+            const ConvexHullContext::Face& f = context.face(s.slot);
+            const QmtVector3& corner = vertices_[f.corners[0]];
+            const double cp = corner.Dot(f.normal);
+            for (std::vector<std::uint32_t>& part : partScratch_) {
+                part.clear();
+            }
+            for (const std::uint32_t p : batchHits_[k]) {
+                const Part part = classify(p, f.normal, corner, cp, s.floor);
+                if (part != NOT_LISTED) {
+                    partScratch_[part].push_back(p);
+                }
+            }
+            s.first = static_cast<std::uint32_t>(stagedPoints_.size());
+            for (int part = 0; part < 3; ++part) {
+                s.counts[part] = static_cast<std::uint32_t>(partScratch_[part].size());
+                stagedPoints_.insert(stagedPoints_.end(), partScratch_[part].begin(), partScratch_[part].end());
+            }
+        }
+    }
+
+    if (++stampValue_ == 0) {
+        std::fill(stamp_.begin(), stamp_.end(), 0u);
+        stampValue_ = 1;
+    }
+    dirty_.clear();
+    for (const std::uint32_t s : context.destroyedFaces) {
+        retireFace(s);
+    }
+    for (const Staged& s : staged_) {
+        const ConvexHullContext::Face& f = context.face(s.slot);
+        commitBlock(s, f.seq, vertices_[f.corners[0]].Dot(f.normal), f.normal);
+    }
+    if (links_.size() > 2 * liveLinks_ + 4096) {
+        compactLinks();
+    }
+    if (strict_) {
+        for (const std::uint32_t c : dirty_) {
+            refresh(c);
+        }
+    }
 }
 
-void HullConflictTracker::refresh(std::uint32_t candidate, const ConvexHullContext& context) {
-    std::vector<FaceRef>& strict = lists_[2 * candidate].faces;
-    while (!strict.empty() && !context.isLiveFace(strict.back().face, strict.back().seq)) {
-        strict.pop_back();
+void HullConflictTracker::stageParts(std::uint32_t slot, double floor) {
+    Staged s{slot, static_cast<std::uint32_t>(stagedPoints_.size()), {}, floor};
+    for (int part = 0; part < 3; ++part) {
+        s.counts[part] = static_cast<std::uint32_t>(partScratch_[part].size());
+        stagedPoints_.insert(stagedPoints_.end(), partScratch_[part].begin(), partScratch_[part].end());
     }
-    if (strict.empty()) {
+    staged_.push_back(s);
+}
+
+// Copies the live blocks, in creation order, to the front of a fresh arena and
+// threads the chains again, newest first; links of dropped candidates go.
+void HullConflictTracker::compactLinks() {
+    compactScratch_.clear();
+    compactScratch_.reserve(liveLinks_ + 1024);
+    std::fill(outsideHead_.begin(), outsideHead_.end(), NONE);
+    std::fill(seesHead_.begin(), seesHead_.end(), NONE);
+    std::size_t kept = 0;
+    for (const BlockRef& ref : blockOrder_) {
+        Block& b = blocks_[ref.slot];
+        if (b.seq != ref.seq) {
+            continue;
+        }
+        blockOrder_[kept++] = ref;
+        const std::uint32_t ends[3] = {b.outsideEnd, b.seeEnd, b.end};
+        std::uint32_t newEnds[3];
+        std::uint32_t l = b.begin;
+        b.begin = static_cast<std::uint32_t>(compactScratch_.size());
+        for (int part = 0; part < 3; ++part) {
+            for (; l < ends[part]; ++l) {
+                const std::uint32_t p = links_[l].point;
+                if (!alive_[p]) {
+                    continue;
+                }
+                std::uint32_t next = NONE;
+                if (part != ABOVE_FLOOR) {
+                    std::uint32_t& head = part == OUTSIDE ? outsideHead_[p] : seesHead_[p];
+                    next = head;
+                    head = static_cast<std::uint32_t>(compactScratch_.size());
+                }
+                compactScratch_.push_back({p, next, ref.slot});
+            }
+            newEnds[part] = static_cast<std::uint32_t>(compactScratch_.size());
+        }
+        b.outsideEnd = newEnds[0];
+        b.seeEnd = newEnds[1];
+        b.end = newEnds[2];
+    }
+    blockOrder_.resize(kept);
+    links_.swap(compactScratch_);
+    liveLinks_ = links_.size();
+}
+
+void HullConflictTracker::refresh(std::uint32_t candidate) {
+    if (!alive_[candidate]) {
+        return;
+    }
+    const std::uint32_t newest = newestOutside(candidate);
+    if (newest == NONE) {
         drop(candidate);
         return;
     }
-    const FaceRef newest = strict.back();
-    if (newest.seq == pushedSeq_[candidate]) {
+    const Block& b = blocks_[newest];
+    if (b.seq == pushedSeq_[candidate]) {
         return;
     }
-    pushedSeq_[candidate] = newest.seq;
-    heapSet(candidate, points_[candidate].Dot(context.face(newest.face).normal));
+    pushedSeq_[candidate] = b.seq;
+    heapSet(candidate, points_[candidate].Dot(b.normal));
 }
 
 void HullConflictTracker::heapSet(std::uint32_t candidate, double value) {
-    value_[candidate] = value;
+    const HeapEntry entry{value, candidate};
     std::uint32_t at = heapPos_[candidate];
     if (at == NONE) {
         at = static_cast<std::uint32_t>(heap_.size());
-        heap_.push_back(candidate);
-        heapPos_[candidate] = at;
+        heap_.push_back(entry);
+        siftUp(at, entry);
+    } else if (heapAbove(entry, heap_[at])) {
+        siftUp(at, entry);
+    } else {
+        siftDown(at, entry);
     }
-    siftUp(at);
-    siftDown(heapPos_[candidate]);
 }
 
 void HullConflictTracker::heapRemove(std::uint32_t candidate) {
@@ -276,30 +537,31 @@ void HullConflictTracker::heapRemove(std::uint32_t candidate) {
         return;
     }
     heapPos_[candidate] = NONE;
-    const std::uint32_t last = heap_.back();
+    const HeapEntry last = heap_.back();
     heap_.pop_back();
-    if (last != candidate) {
-        heapPlace(at, last);
-        siftUp(at);
-        siftDown(heapPos_[last]);
+    if (last.candidate != candidate) {
+        if (at > 0 && heapAbove(last, heap_[(at - 1) / 2])) {
+            siftUp(at, last);
+        } else {
+            siftDown(at, last);
+        }
     }
 }
 
-void HullConflictTracker::siftUp(std::uint32_t at) {
-    const std::uint32_t c = heap_[at];
+// Moves the hole at `at` up until entry fits there.
+void HullConflictTracker::siftUp(std::uint32_t at, HeapEntry entry) {
     while (at > 0) {
         const std::uint32_t parent = (at - 1) / 2;
-        if (!heapAbove(c, heap_[parent])) {
+        if (!heapAbove(entry, heap_[parent])) {
             break;
         }
         heapPlace(at, heap_[parent]);
         at = parent;
     }
-    heapPlace(at, c);
+    heapPlace(at, entry);
 }
 
-void HullConflictTracker::siftDown(std::uint32_t at) {
-    const std::uint32_t c = heap_[at];
+void HullConflictTracker::siftDown(std::uint32_t at, HeapEntry entry) {
     const auto size = static_cast<std::uint32_t>(heap_.size());
     while (true) {
         std::uint32_t child = 2 * at + 1;
@@ -309,11 +571,11 @@ void HullConflictTracker::siftDown(std::uint32_t at) {
         if (child + 1 < size && heapAbove(heap_[child + 1], heap_[child])) {
             ++child;
         }
-        if (!heapAbove(heap_[child], c)) {
+        if (!heapAbove(heap_[child], entry)) {
             break;
         }
         heapPlace(at, heap_[child]);
         at = child;
     }
-    heapPlace(at, c);
+    heapPlace(at, entry);
 }

@@ -10,26 +10,30 @@
 // Bookkeeping that lets the hull builders avoid testing every remaining point against
 // every face on each step, with results identical to those full scans.
 //
-// For each candidate point it keeps the faces the point may see: every face whose
-// plane it lies above, or below by less than the visibility test of addPointToHull
-// allows (unit(p - v) . n > -1e-5, v the face's first corner, so at most 1e-5 |p - v|
-// below, or |p - v| when that is too short to normalise), plus a rounding allowance.
-// These lists therefore hold every face a chosen point can see. A new face finds its
-// points through a k-d tree query; removed faces leave stale entries that are
-// recognised by their creation numbers and pruned as the lists grow.
+// Each live face keeps the candidates that lie above its plane or less than a depth D
+// below it (its conflict block), in three parts: the candidates outside it (strict
+// mode: more than 1e-5 above, as the growth pass tests; face mode: near enough to
+// that to be the point of largest projection that passes it), the others that may see
+// it (less than the visibility test of addPointToHull allows below, see
+// visibilityDepth), and the rest down to D. Each candidate links the faces of its
+// first two parts, newest first, so a chosen point knows every face it may see.
 //
-// In strict mode the faces a candidate lies more than 1e-5 outside of
-// (p.Dot(n) > v.Dot(n) + 1e-5) are kept in a list of their own, oldest first, each
-// such face also lists its points, and an indexed max-heap holds every candidate's
-// projection on the newest face it is outside of. A candidate outside no face is
-// dropped, as the growth pass drops it.
+// A new face is tested only against the candidates of the face it replaces and of the
+// face across its horizon edge: its normal lies between theirs, so a point that is
+// deeper than D below both is deeper than D below it. Each new face proves that from
+// the normals and planes of the two (with an allowance for rounding); where it cannot
+// (a reflex or degenerate horizon), its block is found through the point tree.
+//
+// In strict mode an indexed max-heap holds every candidate's projection on the newest
+// face it is outside of, and a candidate outside no face is dropped, as the growth
+// pass drops it.
 class HullConflictTracker {
 public:
     static constexpr std::uint32_t NONE = 0xFFFFFFFFu;
 
-    // Classifies the candidates against every face of the context and builds the
-    // tree over the ones kept. vertices is the hull mesh's vertex array; roundingSlack
-    // bounds the rounding of a dot product of a point with a unit normal.
+    // Classifies the candidates against every face of the context. vertices is the
+    // hull mesh's vertex array; roundingSlack bounds the rounding of a dot product of a
+    // point with a unit normal.
     void start(const Qmt::QmtVector3* points, std::uint32_t pointCount,
                const std::vector<std::uint32_t>& candidates, const ConvexHullContext& context,
                const Qmt::QmtVector3* vertices, bool strictMode, double roundingSlack);
@@ -39,9 +43,13 @@ public:
     // NONE when no candidate projects above -3.4028234663852886e38.
     std::uint32_t takeBest();
 
+    // Face mode: the live candidate with the largest p.Dot(n) among those that may lie
+    // more than 1e-5 above the face (the highest index among equal values), or NONE
+    // when there is none: then no remaining candidate ever passes the face.
+    std::uint32_t bestOutside(std::uint32_t face, const ConvexHullContext& context) const;
+
     // Faces the candidate may see (a superset of those it does see), in no set order.
-    void facesSeenBy(std::uint32_t candidate, const ConvexHullContext& context,
-                     std::vector<std::uint32_t>& out) const;
+    void facesSeenBy(std::uint32_t candidate, std::vector<std::uint32_t>& out);
 
     // Removes a candidate for good.
     void drop(std::uint32_t candidate);
@@ -49,79 +57,111 @@ public:
     // Takes in the faces the last addPointToHull made and removed.
     void update(const ConvexHullContext& context);
 
-    std::uint32_t liveCount() const { return tree_.liveCount(); }
-    bool isLive(std::uint32_t candidate) const { return tree_.isLive(candidate); }
-    HullPointTree& tree() { return tree_; }
+    std::uint32_t liveCount() const { return liveCount_; }
+    bool isLive(std::uint32_t candidate) const { return candidate < alive_.size() && alive_[candidate] != 0; }
 
 private:
-    struct FaceRef {
-        std::uint32_t face;
+    struct Link {
+        std::uint32_t point;
+        std::uint32_t next;  // next link of the point's chain, older
+        std::uint32_t face;  // NONE once the face is gone
+    };
+    // A face's block in links_: outside [begin, outsideEnd), may see [.., seeEnd),
+    // above its depth [.., end).
+    struct Block {
+        std::uint32_t begin = 0;
+        std::uint32_t outsideEnd = 0;
+        std::uint32_t seeEnd = 0;
+        std::uint32_t end = 0;
+        std::uint32_t seq = NONE;      // creation number of the face; NONE when gone
+        double cornerProjection = 0.0; // first corner . normal
+        double floor = 0.0;            // candidates with p.n above it are in the block
+        Qmt::QmtVector3 normal;
+    };
+    struct BlockRef {
+        std::uint32_t slot;
         std::uint32_t seq;
     };
-    // List 2c holds the faces candidate c is strictly outside of, list 2c + 1 the
-    // other faces it may see; both in creation order.
-    struct List {
-        std::vector<FaceRef> faces;
-        std::uint32_t kept = 0;  // live entries after the last prune
-    };
-    struct Range {               // a face's strict points in faceLinks_
-        std::uint32_t begin = 0;
-        std::uint32_t end = 0;
-        std::uint32_t seq = NONE;
+    enum Part : std::uint8_t { OUTSIDE, SEES, ABOVE_FLOOR, NOT_LISTED };
+
+    struct Staged {
+        std::uint32_t slot;
+        std::uint32_t first;      // into stagedPoints_: the parts one after another
+        std::uint32_t counts[3];
+        double floor;
     };
 
-    // Files the face in one of the candidate's lists; true when the candidate lies
-    // strictly outside it.
-    bool classify(std::uint32_t candidate, std::uint32_t slot, const ConvexHullContext& context,
-                  const Qmt::QmtVector3& corner, double cornerProjection);
-    // Offers new faces (in creation order) to the candidates that may lie near or
-    // above their planes.
-    void classifyFaces(const std::vector<std::uint32_t>& slots, const ConvexHullContext& context);
-    // Appends a face to one of a candidate's lists; a list that has grown to twice its
-    // live length since it was last pruned loses its stale entries.
-    void addToList(std::uint32_t list, std::uint32_t face, std::uint32_t seq,
-                   const ConvexHullContext& context);
+    Part classify(std::uint32_t candidate, const Qmt::QmtVector3& normal, const Qmt::QmtVector3& corner,
+                  double cornerProjection, double floor) const;
+    double startFloor(double cornerProjection) const;
+    // The floor a new face can prove from the face it replaces (from) and the face
+    // across its first edge; false when it cannot.
+    bool inheritedFloor(const Qmt::QmtVector3& normal, double cornerProjection, std::uint32_t from,
+                        std::uint32_t across, double& floor) const;
+    std::uint32_t faceAcross(std::uint32_t slot, std::uint32_t firstNewSeq, const ConvexHullContext& context) const;
+    // Stages partScratch_ as the links of a new face.
+    void stageParts(std::uint32_t slot, double floor);
+    // Appends staged links as the face's block and heads the chains with them.
+    void commitBlock(const Staged& staged, std::uint32_t seq, double cornerProjection,
+                     const Qmt::QmtVector3& normal);
+    void retireFace(std::uint32_t slot);
+    void compactLinks();
     void markDirty(std::uint32_t candidate);
-    // Drops stale faces off the newest end of the strict list; updates the candidate's
-    // heap value when its newest face changed, or drops the candidate when none is left.
-    void refresh(std::uint32_t candidate, const ConvexHullContext& context);
-    // Copies the live faces' point ranges to the front of faceLinks_.
-    void compactFaceLinks(const ConvexHullContext& context);
+    // Strict mode: the candidate's newest live outside face, or NONE.
+    std::uint32_t newestOutside(std::uint32_t candidate);
+    void refresh(std::uint32_t candidate);
 
-    // Indexed max-heap of candidates by (value, index): one entry per candidate.
-    bool heapAbove(std::uint32_t a, std::uint32_t b) const {
-        return value_[a] > value_[b] || (value_[a] == value_[b] && a > b);
+    // Indexed max-heap of candidates by (value, index): one entry per candidate, the
+    // value kept beside the index so that sifting reads one array.
+    struct HeapEntry {
+        double value;
+        std::uint32_t candidate;
+    };
+    static bool heapAbove(const HeapEntry& a, const HeapEntry& b) {
+        return a.value > b.value || (a.value == b.value && a.candidate > b.candidate);
     }
     void heapSet(std::uint32_t candidate, double value);
     void heapRemove(std::uint32_t candidate);
-    void siftUp(std::uint32_t at);
-    void siftDown(std::uint32_t at);
-    void heapPlace(std::uint32_t at, std::uint32_t candidate) {
-        heap_[at] = candidate;
-        heapPos_[candidate] = at;
+    void siftUp(std::uint32_t at, HeapEntry entry);
+    void siftDown(std::uint32_t at, HeapEntry entry);
+    void heapPlace(std::uint32_t at, const HeapEntry& entry) {
+        heap_[at] = entry;
+        heapPos_[entry.candidate] = at;
     }
 
     const Qmt::QmtVector3* points_ = nullptr;
     const Qmt::QmtVector3* vertices_ = nullptr;
     bool strict_ = false;
     double slack_ = 0.0;
-    double deepest_ = 0.0;                     // visibility depth at the points' diameter
+    double deepest_ = 0.0;     // visibility depth at the points' diameter
+    double dotError_ = 0.0;    // bound on the rounding of p.n for any point
+    double pointNorm_ = 0.0;   // largest |x| + |y| + |z| of the points
+    double headroom_ = 0.0;    // how far below the least depth a face's floor starts
     HullPointTree tree_;
 
-    std::vector<List> lists_;                  // two per candidate
+    std::vector<std::uint8_t> alive_;          // per candidate
+    std::uint32_t liveCount_ = 0;
+    std::vector<std::uint32_t> outsideHead_;   // per candidate: chain of outside links
+    std::vector<std::uint32_t> seesHead_;      // per candidate: chain of may-see links
     std::vector<std::uint32_t> pushedSeq_;     // per candidate, face of its heap value
-    std::vector<std::uint32_t> dirtyStamp_;    // per candidate
+    std::vector<std::uint32_t> stamp_;         // per candidate
+    std::uint32_t stampValue_ = 0;
     std::vector<std::uint32_t> dirty_;
-    std::uint32_t stamp_ = 0;
 
-    std::vector<std::uint32_t> faceLinks_;     // strict points of the faces, by range
-    std::vector<Range> faceRange_;             // per face slot
-    std::uint64_t liveFaceLinks_ = 0;
-    std::vector<std::uint32_t> batchLinks_[64];  // strict points per face of a batch
+    std::vector<Link> links_;
+    std::vector<Block> blocks_;                // per face slot
+    std::vector<BlockRef> blockOrder_;         // faces in the order of their blocks
+    std::uint64_t liveLinks_ = 0;
+
+    std::vector<Staged> staged_;
+    std::vector<std::uint32_t> stagedPoints_;
+    std::vector<std::uint32_t> searched_;      // staged entries found through the tree
+    std::vector<std::uint32_t> partScratch_[3];
     std::vector<Qmt::QmtVector3> batchNormals_;
     std::vector<double> batchThresholds_;
+    std::vector<std::uint32_t> batchHits_[64];
+    std::vector<Link> compactScratch_;
 
-    std::vector<std::uint32_t> heap_;
+    std::vector<HeapEntry> heap_;
     std::vector<std::uint32_t> heapPos_;       // per candidate, NONE when not in the heap
-    std::vector<double> value_;                // per candidate
 };

@@ -6,11 +6,9 @@
 
 #include "math/qmtVector3.h"
 
-// The remaining candidate points of a hull build, with removal, answering the two
-// questions the builders ask: which points project above a threshold on a direction,
-// and which point projects furthest. Every reported value is computed as p.Dot(n),
-// exactly as the callers compute it, and any pruning keeps a margin for rounding, so
-// the answers equal those of a linear scan.
+// The remaining candidate points of a hull build, with removal, answering which points
+// project above a threshold on a direction. Pruning keeps a margin for rounding, so
+// no point a linear scan would report is missed.
 //
 // Queries start as linear scans of the live points. Once the scans have cost more than
 // building a k-d tree would (a few L log L point visits for L live points), a tree is
@@ -97,10 +95,6 @@ public:
         }
     }
 
-    // The live point with the largest p.Dot(n), the highest index among equal values;
-    // NONE when no point is live.
-    std::uint32_t maxProjection(const Qmt::QmtVector3& n);
-
 private:
     // Each node bounds its live points twice: by an axis-aligned box, and by a slab
     // around the line through the box centre along the direction away from the centre
@@ -130,7 +124,6 @@ private:
     void buildTree();
     std::uint32_t buildNode(std::uint32_t begin, std::uint32_t end, std::uint32_t parent);
     void fit(Node& node) const;
-    double upperBound(const Node& node, const Qmt::QmtVector3& n) const;
     // Whether some point of the node may have p.Dot(n) > threshold: the box bound is
     // tried first, the slab bound only when the box does not settle it.
     bool mayExceed(const Node& node, const Qmt::QmtVector3& n, double threshold) const {

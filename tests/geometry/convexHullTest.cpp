@@ -206,6 +206,11 @@ std::vector<V> makeCloud(const Cloud& c) {
     if (kind == "sphere") return sphereCloud(c.n, c.seed, c.radius);
     if (kind == "cube") return cubeCloud(c.n, c.seed, c.radius);
     if (kind == "lattice") return latticeCloud(c.n, c.seed);
+    if (kind == "slab") {  // a square 1e-7 thick, every 17th point up to 1e-3 off it
+        std::vector<V> pts = cubeCloud(c.n, c.seed);
+        for (std::uint32_t i = 0; i < c.n; ++i) pts[i].z *= i % 17 == 0 ? 1e-3 : 1e-7;
+        return pts;
+    }
     std::vector<V> pts = sphereCloud(c.n, c.seed, c.radius);
     if (kind == "duplicates") {
         for (std::uint32_t i = 0; i < c.n / 2; ++i) pts.push_back(pts[(i * 7) % c.n]);
@@ -297,8 +302,8 @@ TEST_P(ConvexHullClosure, BothBuildersCloseTheSurface) {
     }
 }
 
-// Sizes stay small enough for a quick suite (the dense sphere of 10,000 points once
-// stalled the face-by-face builder); the large clouds are benchmarked.
+// Sizes stay small enough for a quick suite (the dense sphere of 10,000 points and the
+// slab once stalled the face-by-face builder); the large clouds are benchmarked.
 INSTANTIATE_TEST_SUITE_P(
     Clouds, ConvexHullClosure,
     testing::Values(Cloud{"sphere", 200, 1.0, 28}, Cloud{"sphere", 200, 1.0, 136}, Cloud{"sphere", 1000, 1.0, 1},
@@ -306,7 +311,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Cloud{"sphere", 2000, 100.0, 5}, Cloud{"sphere", 500, 0.02, 1}, Cloud{"sphere", 500, 1e-3, 1},
                     Cloud{"cube", 20, 1.0, 2}, Cloud{"cube", 3000, 1.0, 2}, Cloud{"cube", 3000, 1.0, 8},
                     Cloud{"cube", 10000, 1.0, 1}, Cloud{"lattice", 1000, 1.0, 1}, Cloud{"duplicates", 400, 1.0, 5},
-                    Cloud{"flattened", 400, 1.0, 6}),
+                    Cloud{"flattened", 400, 1.0, 6}, Cloud{"slab", 1000, 1.0, 1}),
     [](const testing::TestParamInfo<Cloud>& info) {
         return std::string(info.param.kind) + std::to_string(info.param.n) + "_r" +
                std::to_string(static_cast<int>(info.param.radius * 1000)) + "_s" + std::to_string(info.param.seed);
