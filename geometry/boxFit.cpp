@@ -65,6 +65,20 @@ void eigenAscending(QmtMatrix3& M, double values[3]) {
     sortEigenIncreasing(3, values, M);
 }
 
+// True when the columns are unit length and at right angles to one another, within
+// rounding.
+bool orthonormalColumns(const QmtMatrix3& M) {
+    const QmtVector3 c[3] = {M.GetColumn(0), M.GetColumn(1), M.GetColumn(2)};
+    for (int i = 0; i < 3; ++i) {
+        for (int j = i; j < 3; ++j) {
+            if (!(std::fabs(c[i].Dot(c[j]) - (i == j ? 1.0 : 0.0)) <= 1e-9)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 template <class Points>
 void fitBoxAxesOver(std::uint32_t n, Points at, ZYLbox& out) {
     if (n == 0) {
@@ -82,7 +96,10 @@ void fitBoxAxesOver(std::uint32_t n, Points at, ZYLbox& out) {
     double values[3];
     eigenAscending(K, values);
     out.centre = mean;
-    out.axes = K;
+    // A covariance whose rotations underflow (points within denormals of one another)
+    // can leave axes that are not orthonormal, and a box over them would not hold its
+    // points: the coordinate axes serve instead.
+    out.axes = orthonormalColumns(K) ? K : QmtMatrix3::IDENTITY;
     out.halfExtents = QmtVector3(values[0], values[1], values[2]);
 }
 

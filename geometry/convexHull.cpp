@@ -490,6 +490,11 @@ Mesh* buildHull(const QmtVector3* points, std::uint32_t n) {
             mergeCoplanarHullFaces(*mesh, context);
             removeUnusedHullVertices(*mesh, context);
             if (context.robust) {
+                // Extreme clouds (denormal next to huge coordinates) can leave even the
+                // careful build open: no hull is better than a surface with holes.
+                if (!closesSurface(context, mesh->vertices, mesh->numVertices)) {
+                    return nullptr;
+                }
                 break;
             }
             if (closesSurface(context, mesh->vertices, mesh->numVertices) &&

@@ -132,7 +132,9 @@ double sqrDistanceLineSegment(const QmtVector3& P, const QmtVector3& D, const Qm
     double dist;
     // "Parallel" is judged on the angle (det = a·c·sin²), not on the lengths.
     const double ac = a * c;
-    if (ac > 0.0 && det >= TOL * ac) {
+    // det > 0 as well: for denormal lengths TOL * ac rounds to 0 and would let a
+    // parallel pair (det = 0) divide by it.
+    if (ac > 0.0 && det > 0.0 && det >= TOL * ac) {
         const double sNum = d * b - e * a;
         if (sNum >= 0.0 && sNum <= det) {
             s = sNum / det;

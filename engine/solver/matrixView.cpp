@@ -1,6 +1,7 @@
 #include "engine/solver/matrixView.h"
 
 #include <algorithm>
+#include <limits>
 
 MatrixView* MatrixView::row(const MatrixView& matrix, MatrixView& view, int i) {
     view.rows = 1;
@@ -42,6 +43,10 @@ void zeroMatrixColumns(MatrixView& matrix, int c0, int c1) {
 }
 
 void clearMatrixBlock(MatrixView& matrix, int i) {
+    // A block that would end past the largest int lies past every storage too.
+    if (i > std::numeric_limits<int>::max() - 2) {
+        return;
+    }
     zeroMatrixRows(matrix, i, i + 2);
     zeroMatrixColumns(matrix, i, i + 2);
 }

@@ -253,3 +253,16 @@ TEST(BoxFit, InterpolateUVOnPlane) {
     interpolateUVOnPlane(a, QmtVector3::ZERO, a, b, U, V, u, v);
     EXPECT_TRUE(u == 0.0f && v == 0.0f);
 }
+
+// A spread of 1e-158 across a unit one underflows in the eigen rotations; the box still
+// holds its points on orthonormal axes (found by fuzzing).
+TEST(BoxFit, UnderflowingSpreadKeepsTheBoxAroundItsPoints) {
+    const Qmt::QmtVector3 points[] = {{0, 0, 0.5}, {0, 0, 0}, {8.8544945874389708e-159, 0, 0}};
+    const ZYLbox box = fitOrientedBox(3, points);
+    for (const Qmt::QmtVector3& p : points) {
+        EXPECT_TRUE(pointInOrientedBox(p, box, 1e-12));
+    }
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_NEAR(box.axes.GetColumn(k).Length(), 1.0, 1e-9);
+    }
+}

@@ -428,3 +428,15 @@ TEST(Proximity, ThresholdsFollowTheInputsSize) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, ProximityAtSize, ::testing::ValuesIn(exact::SIZES));
+
+// Inputs so small that the relative thresholds round to zero must not divide by a
+// zero determinant: the answers stay finite (found by fuzzing).
+TEST(Proximity, DenormalInputsGiveFiniteDistances) {
+    const V P{5.686073566141173e-270, 5.686073566141173e-270, 1.31563746506e-312};
+    const V D{0.0, 6.1520264e-317, -6.325318765938314e-81};
+    const V A{3.39409906809307e-310, 0.0, -6.3913522781407085e-81};
+    const V B{1.4996641649091414e-154, 5.139209035e-315, 0.0};
+    double r = 0, s = 0;
+    EXPECT_TRUE(std::isfinite(sqrDistanceLineSegment(P, D, A, B, r, s)));
+    EXPECT_TRUE(std::isfinite(r) && std::isfinite(s));
+}

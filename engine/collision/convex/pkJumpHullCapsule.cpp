@@ -117,6 +117,9 @@ bool Pk_jump::contactHullCapsule(const BVmesh& hull, const ZYLcapsule& capsule, 
         }
         hullCapsuleManifold(hull, capsule, hullFeature, hullCount, capsuleFeature, capsuleCount, points,
                             normals, count, values, featureId);
+        if (count > 0 && !PkJumpDetail::isUnitNormal(normals[0])) {
+            count = 0;
+        }
         if (count > 0 && featureVector) {
             *featureVector = F.normal;
         }

@@ -156,6 +156,9 @@ bool Pk_jump::contactHullHull(const BVmesh& hullA, const BVmesh& hullB, Proximit
         const std::uint32_t na = PkJumpDetail::featureVertices(ha, feature, fa);
         const std::uint32_t nb = PkJumpDetail::featureVertices(hb, feature, fb);
         hullHullManifold(hullA, hullB, fa, na, fb, nb, points, normals, count, values, featureIdA, featureIdB);
+        if (count > 0 && !PkJumpDetail::isUnitNormal(normals[0])) {
+            count = 0;
+        }
         if (count > 0 && featureVector) {
             *featureVector = F.normal;
         }

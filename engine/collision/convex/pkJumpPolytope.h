@@ -40,6 +40,10 @@ inline Qmt::QmtVector3 unit(Qmt::QmtVector3 v) {
 
 inline double absolute(double x) { return x < 0.0 ? -x : x; }
 
+// True for a contact normal of unit length. A degenerate feature (a collapsed face,
+// points that coincide) leaves a normal too short to turn, and gives no contact.
+inline bool isUnitNormal(const Qmt::QmtVector3& n) { return absolute(n.SquaredLength() - 1.0) <= 1e-6; }
+
 // An array of trivially copyable records: 32 in place, then heap blocks grown by 32.
 // A growth that cannot be had leaves the array as it was and answers false.
 template <class T>

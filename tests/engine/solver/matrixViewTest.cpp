@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -58,5 +59,7 @@ TEST(MatrixView, ZeroRowsColumnsBlocksAndVariables) {
     EXPECT_EQ(t.untouched(), 0);
     Storage u(4, 4, 4, 4);
     clearMatrixBlock(u.m, 2);  // variables 2..4 reach past the storage: nothing
+    EXPECT_EQ(u.untouched(), 16);
+    clearMatrixBlock(u.m, std::numeric_limits<int>::max());  // its end is no int (found by fuzzing)
     EXPECT_EQ(u.untouched(), 16);
 }

@@ -400,3 +400,24 @@ TEST(PkJumpContact, RandomHullsTerminateWithinTheArrays) {
         }
     }
 }
+
+// A hull collapsed to a sliver triangle has no normal to turn: the capsule query gives
+// no contact rather than one with a short normal (found by fuzzing).
+TEST(PkJumpContact, CollapsedHullGivesNoContactWithoutUnitNormal) {
+    const auto hull = pointHull({{0, 0, 0},
+                                 {1.4857248720144987e-151, 6.0134700169990685e-154, 6.0134700169990685e-154},
+                                 {6.0134700169990685e-154, 4.4850508363635352e-308, 0.10000000004947651}},
+                                {});
+    ZYLcapsule capsule;
+    capsule.centre = {6.3797317671118478e-304, 5.2998088236266445e-315, 0};
+    Pk_jump solver;
+    ProximityCache cache;
+    for (int pass = 0; pass < 2; ++pass) {  // the second pass starts from the first's cache
+        QmtVector3 points[PK_MAX_CONTACTS], normals[PK_MAX_CONTACTS];
+        double values[PK_MAX_CONTACTS];
+        std::uint32_t count = 0, feature = 0;
+        if (solver.contactHullCapsule(hull->volume, capsule, cache, points, normals, count, values, feature)) {
+            EXPECT_NEAR(normals[0].SquaredLength(), 1.0, 1e-6) << pass;
+        }
+    }
+}
