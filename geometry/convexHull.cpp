@@ -162,7 +162,10 @@ double cloudSize(const QmtVector3* points, std::uint32_t n) {
 // the points the build found inside stay below its planes within the same bounds.
 // Each corner is compared against its own plane and the planes of the faces next to
 // it only, so a build with large polygons costs no more than one with triangles.
-bool convexSurface(const ConvexHullContext& context, const QmtVector3* v, double slack) {
+// With `failing` given, every face that breaks a bound is listed there (a face can be
+// listed more than once) instead of the test ending at the first.
+bool convexSurface(const ConvexHullContext& context, const QmtVector3* v, double slack,
+                   std::vector<std::uint32_t>* failing = nullptr) {
     struct SideEdge {
         std::uint64_t key;  // the unordered vertex pair
         std::uint32_t slot;
@@ -182,6 +185,14 @@ bool convexSurface(const ConvexHullContext& context, const QmtVector3* v, double
         }
         limit[s] = slack + (k > 3 ? 0.0045 * extent : 0.0);
     }
+    bool convex = true;
+    const auto fail = [&](std::uint32_t face) {
+        convex = false;
+        if (failing) {
+            failing->push_back(face);
+        }
+        return !failing;  // whether the test can end here
+    };
     const auto below = [&](std::uint32_t face, const QmtVector3& point) {
         return (point - v[context.corners(face)[0]]).Dot(context.face(face).normal) <= limit[face];
     };
@@ -196,12 +207,12 @@ bool convexSurface(const ConvexHullContext& context, const QmtVector3* v, double
             const double turn = e1.Cross(e2).Dot(n);
             const double bend = 0.0045 * e1.Length() * e2.Length();
             if (turn > bend || turn < -bend) {
-                if (sense != 0.0 && (turn > 0.0) != (sense > 0.0)) {
+                if (sense != 0.0 && (turn > 0.0) != (sense > 0.0) && fail(s)) {
                     return false;
                 }
                 sense = turn;
             }
-            if (!below(s, v[c[i]])) {
+            if (!below(s, v[c[i]]) && fail(s)) {
                 return false;
             }
         }
@@ -216,9 +227,39 @@ bool convexSurface(const ConvexHullContext& context, const QmtVector3* v, double
         return below(other, v[c[(edge.index + k - 1) % k]]) && below(other, v[c[(edge.index + 2) % k]]);
     };
     for (std::size_t i = 0; i + 1 < edges.size(); ++i) {
-        if (edges[i].key == edges[i + 1].key &&
-            (!neighboursBelow(edges[i], edges[i + 1].slot) || !neighboursBelow(edges[i + 1], edges[i].slot))) {
+        if (edges[i].key != edges[i + 1].key) {
+            continue;
+        }
+        if (!neighboursBelow(edges[i], edges[i + 1].slot) && fail(edges[i + 1].slot)) {
             return false;
+        }
+        if (!neighboursBelow(edges[i + 1], edges[i].slot) && fail(edges[i].slot)) {
+            return false;
+        }
+    }
+    return convex;
+}
+
+// Whether every input point lies below the planes of the given faces within the
+// bounds of convexSurface, taking the merge angle for every face: merging can leave a
+// triangle too. The global form of that local test, for the faces of a careful build
+// that fail it: a thin slab can bend a face by more than the local bound while no
+// point stands out, but near-duplicate points can fold a sliver face over the cloud.
+bool holdsCloud(const ConvexHullContext& context, const std::vector<std::uint32_t>& faces,
+                const QmtVector3* v, const QmtVector3* points, std::uint32_t n, double slack) {
+    for (const std::uint32_t s : faces) {
+        const std::uint32_t* c = context.corners(s);
+        const std::uint32_t k = context.face(s).count;
+        const QmtVector3& normal = context.face(s).normal;
+        double extent = 0.0;
+        for (std::uint32_t i = 1; i < k; ++i) {
+            extent = std::max(extent, (v[c[i]] - v[c[0]]).Length());
+        }
+        const double limit = slack + 0.0045 * extent;
+        for (std::uint32_t i = 0; i < n; ++i) {
+            if ((points[i] - v[c[0]]).Dot(normal) > limit) {
+                return false;
+            }
         }
     }
     return true;
@@ -493,6 +534,16 @@ Mesh* buildHull(const QmtVector3* points, std::uint32_t n) {
                 // Extreme clouds (denormal next to huge coordinates) can leave even the
                 // careful build open: no hull is better than a surface with holes.
                 if (!closesSurface(context, mesh->vertices, mesh->numVertices)) {
+                    return nullptr;
+                }
+                // Nor is a surface that leaves input points outside it: near-duplicate
+                // points can tilt a sliver face over the rest of the cloud.
+                std::vector<std::uint32_t> failing;
+                if (!convexSurface(context, mesh->vertices, slack, &failing)) {
+                    std::sort(failing.begin(), failing.end());
+                    failing.erase(std::unique(failing.begin(), failing.end()), failing.end());
+                }
+                if (!holdsCloud(context, failing, mesh->vertices, points, n, slack)) {
                     return nullptr;
                 }
                 break;

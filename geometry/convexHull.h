@@ -26,9 +26,10 @@
 // than a closed surface on its vertices can have, is built again without
 // widening and with merges only into flat convex polygons that keep every corner.
 // Every input point then lies below every face plane within 1e-5 of the cloud's size
-// (at least 1e-5), plus, for a merged face, 0.0045 of its extent (the angle of the
-// 0.99999 merge test). Clouds that the plain rules close convexly come out exactly
-// as before.
+// (at least 1e-5), plus 0.0045 of the face's extent (the angle of the 0.99999 merge
+// test: a merged face keeps one triangle's normal, and a merge can leave a triangle).
+// A careful build that still leaves a point outside those bounds gives no hull.
+// Clouds that the plain rules close convexly come out exactly as before.
 //
 // All scratch state of a build lives in a ConvexHullContext, so builds are re-entrant
 // and may run on several threads at once.
@@ -36,7 +37,8 @@
 // The hull as a new ZYLmesh owned by the caller, or null when it cannot be built:
 // fewer than 3 points, no three points that span a plane (all within sqrt(1e-5) of
 // one another or collinear), 4 or more points that are all within 1e-5 of one plane,
-// a non-finite coordinate, or allocation failure. The result holds faces, local
+// a non-finite coordinate, a careful build that cannot hold the cloud (see above), or
+// allocation failure. The result holds faces, local
 // vertices (hull vertices in the order they joined, the array keeps room for n),
 // local face normals and a world face-normal array that stays zero except for the
 // single-triangle result of n = 3. UVs, world vertices, centre and radius are unset.

@@ -541,6 +541,11 @@ TEST(ConvexHull, DegenerateInputGivesNull) {
     EXPECT_FALSE(hullDF(smallTetra));
     const std::vector<V> twice = {{0, 0, 0}, {1, 0, 0}, {0, 0, 0}};
     EXPECT_FALSE(hullDF(twice));
+    // Two points 5e-5 apart (one denormal) fold a sliver face over the point (1,-1.03,-1),
+    // even in the careful build: no hull rather than one that leaves a point outside.
+    const std::vector<V> folded = {{-1, -1, -1}, {1, -1.03125, -1}, {-1, 1, 0}, {5.34e-5, 0, 0}, {6e-317, 6e-317, 0}};
+    EXPECT_FALSE(hull(folded));
+    EXPECT_FALSE(hullDF(folded));
 
     std::vector<V> bad = cubeCorners();
     bad[3].y = std::nan("");
