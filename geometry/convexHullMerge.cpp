@@ -78,13 +78,17 @@ bool repeatsCorner(const std::vector<std::uint32_t>& loop, std::vector<std::uint
 
 // Follows open edges from `from` to `to` through corners that the merges dropped
 // (marked with `stamp` in vertexStamp), appending the corners passed to `path`.
+// `budget` bounds the steps of the search: where many dropped corners meet, the ways
+// through them multiply, and a search that runs out finds no path.
 bool findDroppedPath(const ConvexHullContext& context, const std::vector<std::uint64_t>& openKeys,
                      const std::vector<std::uint32_t>& byVertex, const std::vector<std::uint32_t>& byVertexEdge,
                      std::vector<std::uint8_t>& used, std::uint32_t from, std::uint32_t to, std::uint32_t stamp,
-                     std::vector<std::uint32_t>& path, std::vector<std::uint32_t>& edgesTaken) {
-    if (path.size() > 32) {
+                     std::vector<std::uint32_t>& path, std::vector<std::uint32_t>& edgesTaken,
+                     std::uint32_t& budget) {
+    if (path.size() > 32 || budget == 0) {
         return false;
     }
+    --budget;
     const auto first = std::lower_bound(byVertex.begin(), byVertex.end(), from);
     for (auto it = first; it != byVertex.end() && *it == from; ++it) {
         const std::uint32_t e = byVertexEdge[static_cast<std::size_t>(it - byVertex.begin())];
@@ -106,7 +110,8 @@ bool findDroppedPath(const ConvexHullContext& context, const std::vector<std::ui
         used[e] = 1;
         path.push_back(other);
         edgesTaken.push_back(e);
-        if (findDroppedPath(context, openKeys, byVertex, byVertexEdge, used, other, to, stamp, path, edgesTaken)) {
+        if (findDroppedPath(context, openKeys, byVertex, byVertexEdge, used, other, to, stamp, path, edgesTaken,
+                            budget)) {
             return true;
         }
         used[e] = 0;
@@ -193,7 +198,8 @@ void reinsertDroppedCorners(ConvexHullContext& context, const std::vector<std::u
         path.clear();
         taken.clear();
         used[e] = 1;
-        if (!findDroppedPath(context, openKeys, byVertex, byVertexEdge, used, x, y, stale, path, taken)) {
+        std::uint32_t budget = 1u << 16;
+        if (!findDroppedPath(context, openKeys, byVertex, byVertexEdge, used, x, y, stale, path, taken, budget)) {
             used[e] = 0;
             continue;
         }
