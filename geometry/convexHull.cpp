@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "geometry/hullConflictTracker.h"
+#include "geometry/hullPointTree.h"
 #include "math/qmtMatrix3.h"
 
 namespace {
@@ -162,10 +163,7 @@ double cloudSize(const QmtVector3* points, std::uint32_t n) {
 // the points the build found inside stay below its planes within the same bounds.
 // Each corner is compared against its own plane and the planes of the faces next to
 // it only, so a build with large polygons costs no more than one with triangles.
-// With `failing` given, every face that breaks a bound is listed there (a face can be
-// listed more than once) instead of the test ending at the first.
-bool convexSurface(const ConvexHullContext& context, const QmtVector3* v, double slack,
-                   std::vector<std::uint32_t>* failing = nullptr) {
+bool convexSurface(const ConvexHullContext& context, const QmtVector3* v, double slack) {
     struct SideEdge {
         std::uint64_t key;  // the unordered vertex pair
         std::uint32_t slot;
@@ -185,14 +183,6 @@ bool convexSurface(const ConvexHullContext& context, const QmtVector3* v, double
         }
         limit[s] = slack + (k > 3 ? 0.0045 * extent : 0.0);
     }
-    bool convex = true;
-    const auto fail = [&](std::uint32_t face) {
-        convex = false;
-        if (failing) {
-            failing->push_back(face);
-        }
-        return !failing;  // whether the test can end here
-    };
     const auto below = [&](std::uint32_t face, const QmtVector3& point) {
         return (point - v[context.corners(face)[0]]).Dot(context.face(face).normal) <= limit[face];
     };
@@ -207,12 +197,12 @@ bool convexSurface(const ConvexHullContext& context, const QmtVector3* v, double
             const double turn = e1.Cross(e2).Dot(n);
             const double bend = 0.0045 * e1.Length() * e2.Length();
             if (turn > bend || turn < -bend) {
-                if (sense != 0.0 && (turn > 0.0) != (sense > 0.0) && fail(s)) {
+                if (sense != 0.0 && (turn > 0.0) != (sense > 0.0)) {
                     return false;
                 }
                 sense = turn;
             }
-            if (!below(s, v[c[i]]) && fail(s)) {
+            if (!below(s, v[c[i]])) {
                 return false;
             }
         }
@@ -227,42 +217,64 @@ bool convexSurface(const ConvexHullContext& context, const QmtVector3* v, double
         return below(other, v[c[(edge.index + k - 1) % k]]) && below(other, v[c[(edge.index + 2) % k]]);
     };
     for (std::size_t i = 0; i + 1 < edges.size(); ++i) {
-        if (edges[i].key != edges[i + 1].key) {
-            continue;
-        }
-        if (!neighboursBelow(edges[i], edges[i + 1].slot) && fail(edges[i + 1].slot)) {
-            return false;
-        }
-        if (!neighboursBelow(edges[i + 1], edges[i].slot) && fail(edges[i].slot)) {
+        if (edges[i].key == edges[i + 1].key &&
+            (!neighboursBelow(edges[i], edges[i + 1].slot) || !neighboursBelow(edges[i + 1], edges[i].slot))) {
             return false;
         }
     }
-    return convex;
+    return true;
 }
 
-// Whether every input point lies below the planes of the given faces within the
-// bounds of convexSurface, taking the merge angle for every face: merging can leave a
-// triangle too. The global form of that local test, for the faces of a careful build
-// that fail it: a thin slab can bend a face by more than the local bound while no
-// point stands out, but near-duplicate points can fold a sliver face over the cloud.
-bool holdsCloud(const ConvexHullContext& context, const std::vector<std::uint32_t>& faces,
-                const QmtVector3* v, const QmtVector3* points, std::uint32_t n, double slack) {
-    for (const std::uint32_t s : faces) {
+// Whether every input point lies below every face plane within 1e-5 of the cloud's
+// size plus the merge angle over the face's extent, for every face: merging can leave
+// a triangle too. The local test above follows from this one for a convex surface
+// but not the other way round: with a tolerance scaled to a cloud that is huge in one
+// direction, small reflex edges pass one by one and add up to a face that cuts the
+// cloud. The points are searched through a tree, 64 planes at a time, so a hull that
+// holds its cloud costs about a tree walk to each face.
+bool holdsCloud(const ConvexHullContext& context, const QmtVector3* v, const QmtVector3* points,
+                std::uint32_t n, double slack) {
+    std::vector<std::uint32_t> all(n);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        all[i] = i;
+    }
+    HullPointTree tree;
+    tree.build(points, n, all);
+    // Rounding between the tree's p.n and the test's (p - q).n.
+    const double rounding = 4.0 * roundingSlack(points, n);
+    constexpr std::uint32_t BATCH = 64;
+    QmtVector3 normals[BATCH];
+    double thresholds[BATCH];
+    double limits[BATCH];
+    std::uint32_t slots[BATCH];
+    bool holds = true;
+    const auto flush = [&](std::uint32_t count) {
+        tree.visitAbove(normals, thresholds, count, [&](std::uint32_t k, std::uint32_t, const QmtVector3& p) {
+            const std::uint32_t first = context.corners(slots[k])[0];
+            holds = holds && !((p - v[first]).Dot(normals[k]) > limits[k]);
+        });
+    };
+    std::uint32_t count = 0;
+    for (std::uint32_t s = context.frontFace(); s != NONE && holds; s = context.face(s).next) {
         const std::uint32_t* c = context.corners(s);
         const std::uint32_t k = context.face(s).count;
-        const QmtVector3& normal = context.face(s).normal;
         double extent = 0.0;
         for (std::uint32_t i = 1; i < k; ++i) {
             extent = std::max(extent, (v[c[i]] - v[c[0]]).Length());
         }
-        const double limit = slack + 0.0045 * extent;
-        for (std::uint32_t i = 0; i < n; ++i) {
-            if ((points[i] - v[c[0]]).Dot(normal) > limit) {
-                return false;
-            }
+        normals[count] = context.face(s).normal;
+        limits[count] = slack + 0.0045 * extent;
+        thresholds[count] = v[c[0]].Dot(normals[count]) + limits[count] - rounding;
+        slots[count] = s;
+        if (++count == BATCH) {
+            flush(count);
+            count = 0;
         }
     }
-    return true;
+    if (holds && count > 0) {
+        flush(count);
+    }
+    return holds;
 }
 
 // ---- Output records ----
@@ -531,25 +543,18 @@ Mesh* buildHull(const QmtVector3* points, std::uint32_t n) {
             mergeCoplanarHullFaces(*mesh, context);
             removeUnusedHullVertices(*mesh, context);
             if (context.robust) {
-                // Extreme clouds (denormal next to huge coordinates) can leave even the
-                // careful build open: no hull is better than a surface with holes.
-                if (!closesSurface(context, mesh->vertices, mesh->numVertices)) {
-                    return nullptr;
-                }
-                // Nor is a surface that leaves input points outside it: near-duplicate
-                // points can tilt a sliver face over the rest of the cloud.
-                std::vector<std::uint32_t> failing;
-                if (!convexSurface(context, mesh->vertices, slack, &failing)) {
-                    std::sort(failing.begin(), failing.end());
-                    failing.erase(std::unique(failing.begin(), failing.end()), failing.end());
-                }
-                if (!holdsCloud(context, failing, mesh->vertices, points, n, slack)) {
+                // Extreme clouds (denormal next to huge coordinates, near-duplicates)
+                // can leave even the careful build open, or with a face tilted over
+                // points: no hull is better than a surface that does not hold them.
+                if (!closesSurface(context, mesh->vertices, mesh->numVertices) ||
+                    !holdsCloud(context, mesh->vertices, points, n, slack)) {
                     return nullptr;
                 }
                 break;
             }
             if (closesSurface(context, mesh->vertices, mesh->numVertices) &&
-                convexSurface(context, mesh->vertices, slack)) {
+                convexSurface(context, mesh->vertices, slack) &&
+                holdsCloud(context, mesh->vertices, points, n, slack)) {
                 break;
             }
         }

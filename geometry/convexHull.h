@@ -22,9 +22,10 @@
 // is not made, a corner dropped by one merged face but used by another is put back,
 // and a face turns by its area vector when that is clear). A build that still does
 // not close, or is not convex within the tolerances (a merged polygon with a reflex
-// corner, a face tilted over points it once covered), or that grows far more faces
-// than a closed surface on its vertices can have, is built again without
-// widening and with merges only into flat convex polygons that keep every corner.
+// corner, a face tilted over points it once covered), or leaves an input point
+// outside the bounds below, or that grows far more faces than a closed surface on its
+// vertices can have, is built again without widening and with merges only into flat
+// convex polygons that keep every corner.
 // Every input point then lies below every face plane within 1e-5 of the cloud's size
 // (at least 1e-5), plus 0.0045 of the face's extent (the angle of the 0.99999 merge
 // test: a merged face keeps one triangle's normal, and a merge can leave a triangle).
