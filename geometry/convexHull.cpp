@@ -428,6 +428,9 @@ bool growByFaces(const QmtVector3* points, std::uint32_t n, const std::uint32_t 
         std::uint32_t seq;
         std::uint32_t next;
     };
+    // Faces to ask, newest first. Faces just made are newer than every face asked
+    // before, so they go on a stack that stays sorted; faces asked again go on a heap.
+    std::vector<Pending> fresh;
     std::vector<Pending> pending;
     std::vector<Pending> retry;
     std::vector<std::uint32_t> answer;      // per face slot: candidate that failed it
@@ -438,14 +441,29 @@ bool growByFaces(const QmtVector3* points, std::uint32_t n, const std::uint32_t 
         pending.push_back({context.face(slot).seq, slot});
         std::push_heap(pending.begin(), pending.end());
     };
+    const auto pushNewest = [&](std::uint32_t slot) {
+        const Pending p{context.face(slot).seq, slot};
+        if (fresh.empty() || fresh.back() < p) {
+            fresh.push_back(p);
+        } else {
+            pending.push_back(p);
+            std::push_heap(pending.begin(), pending.end());
+        }
+    };
     for (std::uint32_t s = context.frontFace(); s != NONE; s = context.face(s).next) {
         pushFace(s);
     }
 
-    while (!pending.empty() && mesh.numVertices < n && tracker.liveCount() > 0) {
-        std::pop_heap(pending.begin(), pending.end());
-        const Pending top = pending.back();
-        pending.pop_back();
+    while ((!pending.empty() || !fresh.empty()) && mesh.numVertices < n && tracker.liveCount() > 0) {
+        Pending top;
+        if (!fresh.empty() && (pending.empty() || pending.front() < fresh.back())) {
+            top = fresh.back();
+            fresh.pop_back();
+        } else {
+            std::pop_heap(pending.begin(), pending.end());
+            top = pending.back();
+            pending.pop_back();
+        }
         if (!context.isLiveFace(top.slot, top.seq)) {
             continue;
         }
@@ -484,7 +502,7 @@ bool growByFaces(const QmtVector3* points, std::uint32_t n, const std::uint32_t 
             return false;
         }
         for (const std::uint32_t s : context.createdFaces) {
-            pushFace(s);
+            pushNewest(s);
         }
         for (std::uint32_t c = cachedHead[best]; c != NONE; c = cached[c].next) {
             if (context.isLiveFace(cached[c].slot, cached[c].seq) && answer[cached[c].slot] == best &&

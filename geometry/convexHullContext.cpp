@@ -51,8 +51,10 @@ void ConvexHullContext::reset(std::uint32_t vertexCapacity) {
     freeEdges_.clear();
     edgeHead_ = NONE;
     edgeCount_ = 0;
-    tableKeys_.assign(64, EMPTY_KEY);
-    tableValues_.assign(64, NONE);
+    // A table grown by the last build keeps its size: the rebuild of the same cloud
+    // needs as much again.
+    table_.resize(std::max<std::size_t>(table_.size(), 64));
+    std::fill(table_.begin(), table_.end(), TableEntry{EMPTY_KEY, NONE});
     tableSize_ = 0;
     vertexCapacity_ = vertexCapacity;
     vertexStamp.assign(vertexCapacity, 0);
@@ -80,11 +82,6 @@ std::uint32_t ConvexHullContext::nextStamp() {
         stamp_ = 1;
     }
     return stamp_;
-}
-
-const std::uint32_t* ConvexHullContext::corners(std::uint32_t slot) const {
-    const Face& f = faces_[slot];
-    return f.count > 3 ? polygons_[f.polygon].data() : f.corners;
 }
 
 std::uint32_t ConvexHullContext::createFace(std::uint32_t a, std::uint32_t b, std::uint32_t c,
@@ -225,12 +222,12 @@ void ConvexHullContext::remapCorners(const std::uint32_t* remap) {
 
 std::uint32_t ConvexHullContext::findEdge(std::uint32_t a, std::uint32_t b) const {
     const std::uint64_t key = pairKey(a, b);
-    const std::uint32_t mask = static_cast<std::uint32_t>(tableKeys_.size()) - 1;
+    const std::uint32_t mask = static_cast<std::uint32_t>(table_.size()) - 1;
     for (std::uint32_t i = hashSlot(key, mask);; i = (i + 1) & mask) {
-        if (tableKeys_[i] == key) {
-            return tableValues_[i];
+        if (table_[i].key == key) {
+            return table_[i].value;
         }
-        if (tableKeys_[i] == EMPTY_KEY) {
+        if (table_[i].key == EMPTY_KEY) {
             return NONE;
         }
     }
@@ -288,56 +285,51 @@ void ConvexHullContext::destroyEdge(std::uint32_t slot) {
 }
 
 void ConvexHullContext::tableInsert(std::uint64_t key, std::uint32_t value) {
-    if ((tableSize_ + 1) * 2 > tableKeys_.size()) {
+    if ((tableSize_ + 1) * 2 > table_.size()) {
         tableGrow();
     }
-    const std::uint32_t mask = static_cast<std::uint32_t>(tableKeys_.size()) - 1;
+    const std::uint32_t mask = static_cast<std::uint32_t>(table_.size()) - 1;
     std::uint32_t i = hashSlot(key, mask);
-    while (tableKeys_[i] != EMPTY_KEY && tableKeys_[i] != key) {
+    while (table_[i].key != EMPTY_KEY && table_[i].key != key) {
         i = (i + 1) & mask;
     }
-    if (tableKeys_[i] == EMPTY_KEY) {
+    if (table_[i].key == EMPTY_KEY) {
         ++tableSize_;
     }
-    tableKeys_[i] = key;
-    tableValues_[i] = value;
+    table_[i] = {key, value};
 }
 
 // Backward-shift deletion keeps probe chains intact without tombstones.
 void ConvexHullContext::tableErase(std::uint64_t key) {
-    const std::uint32_t mask = static_cast<std::uint32_t>(tableKeys_.size()) - 1;
+    const std::uint32_t mask = static_cast<std::uint32_t>(table_.size()) - 1;
     std::uint32_t i = hashSlot(key, mask);
-    while (tableKeys_[i] != key) {
-        if (tableKeys_[i] == EMPTY_KEY) {
+    while (table_[i].key != key) {
+        if (table_[i].key == EMPTY_KEY) {
             return;
         }
         i = (i + 1) & mask;
     }
     std::uint32_t hole = i;
-    for (std::uint32_t j = (hole + 1) & mask; tableKeys_[j] != EMPTY_KEY; j = (j + 1) & mask) {
-        const std::uint32_t home = hashSlot(tableKeys_[j], mask);
+    for (std::uint32_t j = (hole + 1) & mask; table_[j].key != EMPTY_KEY; j = (j + 1) & mask) {
+        const std::uint32_t home = hashSlot(table_[j].key, mask);
         // Move j into the hole when its home does not lie cyclically in (hole, j].
         const bool homeInRange = hole <= j ? (hole < home && home <= j) : (hole < home || home <= j);
         if (!homeInRange) {
-            tableKeys_[hole] = tableKeys_[j];
-            tableValues_[hole] = tableValues_[j];
+            table_[hole] = table_[j];
             hole = j;
         }
     }
-    tableKeys_[hole] = EMPTY_KEY;
-    tableValues_[hole] = NONE;
+    table_[hole] = {EMPTY_KEY, NONE};
     --tableSize_;
 }
 
 void ConvexHullContext::tableGrow() {
-    std::vector<std::uint64_t> keys(tableKeys_.size() * 2, EMPTY_KEY);
-    std::vector<std::uint32_t> values(tableKeys_.size() * 2, NONE);
-    keys.swap(tableKeys_);
-    values.swap(tableValues_);
+    std::vector<TableEntry> old(table_.size() * 2, {EMPTY_KEY, NONE});
+    old.swap(table_);
     tableSize_ = 0;
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-        if (keys[i] != EMPTY_KEY) {
-            tableInsert(keys[i], values[i]);
+    for (const TableEntry& e : old) {
+        if (e.key != EMPTY_KEY) {
+            tableInsert(e.key, e.value);
         }
     }
 }

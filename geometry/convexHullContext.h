@@ -72,7 +72,10 @@ public:
     std::uint32_t frontFace() const { return faceHead_; }
     const Face& face(std::uint32_t slot) const { return faces_[slot]; }
     Face& face(std::uint32_t slot) { return faces_[slot]; }
-    const std::uint32_t* corners(std::uint32_t slot) const;
+    const std::uint32_t* corners(std::uint32_t slot) const {
+        const Face& f = faces_[slot];
+        return f.count > 3 ? polygons_[f.polygon].data() : f.corners;
+    }
     bool isLiveFace(std::uint32_t slot, std::uint32_t seq) const {
         return slot < faces_.size() && faces_[slot].count != 0 && faces_[slot].seq == seq;
     }
@@ -171,9 +174,13 @@ private:
     std::uint32_t edgeHead_ = NONE;
     std::uint32_t edgeCount_ = 0;
 
-    // Open addressing with linear probing: key = (min << 32) | max, empty = ~0.
-    std::vector<std::uint64_t> tableKeys_;
-    std::vector<std::uint32_t> tableValues_;
+    // Open addressing with linear probing: key = (min << 32) | max, empty = ~0. Key
+    // and value side by side, so that a probe touches one cache line.
+    struct TableEntry {
+        std::uint64_t key;
+        std::uint32_t value;
+    };
+    std::vector<TableEntry> table_;
     std::uint32_t tableSize_ = 0;
 
     std::uint32_t vertexCapacity_ = 0;

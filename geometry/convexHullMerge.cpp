@@ -238,6 +238,19 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
     std::vector<std::uint32_t>& loop = context.loopScratch;
     std::vector<std::uint32_t>& kept = context.keptScratch;
     std::vector<std::uint32_t> dropped;
+    // An edge's verdict depends only on the faces at its two ends. A pass after the
+    // first asks again only the edges at a corner of a face that a merge has changed
+    // since the edge was last asked (merge times per vertex, the time of asking in the
+    // edge's mark): the others would be left alone again.
+    std::vector<std::uint32_t> changed(context.vertexCapacity(), 0);
+    std::uint32_t now = 0;
+    const auto touch = [&](std::uint32_t slot) {
+        const std::uint32_t* c = context.corners(slot);
+        for (std::uint32_t k = 0; k < context.face(slot).count; ++k) {
+            changed[c[k]] = now;
+        }
+    };
+    bool firstPass = true;
     bool merged = true;
     while (merged) {
         merged = false;
@@ -245,6 +258,11 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
             const std::uint32_t next = context.edge(e).next;
             const std::uint32_t x = context.edge(e).a;
             const std::uint32_t y = context.edge(e).b;
+            if (!firstPass && changed[x] <= context.edge(e).mark && changed[y] <= context.edge(e).mark) {
+                e = next;
+                continue;
+            }
+            context.edge(e).mark = now;
             // F and G: the first two faces in list order (newest first) holding the edge.
             std::uint32_t F = NONE;
             std::uint32_t G = NONE;
@@ -327,12 +345,16 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
                 continue;
             }
 
+            ++now;
+            touch(F);
+            touch(G);
             context.destroyEdge(e);
             context.destroyFace(G);
             context.setCorners(F, kept.data(), static_cast<std::uint32_t>(kept.size()));
             merged = true;
             e = next;
         }
+        firstPass = false;
     }
     reinsertDroppedCorners(context, dropped);
 }

@@ -182,6 +182,11 @@ bool collectVisible(const QmtVector3* v, const QmtVector3& point, std::uint32_t 
                     bool hinted, ConvexHullContext& context) {
     const auto sees = [&](const Face& f) {
         QmtVector3 d = point - v[f.corners[0]];
+        // A point on the outer side sees the face whatever the normalisation rounds
+        // to (a few ulps, far inside the tolerance): no square root for it.
+        if (d.Dot(f.normal) >= 0.0) {
+            return true;
+        }
         d.Unitize(Qmt::QmtMatrix3::EPSILON);
         return d.Dot(f.normal) > -TOLERANCE;
     };

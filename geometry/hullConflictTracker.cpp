@@ -23,6 +23,24 @@ double visibilityDepth(double d) {
 
 }  // namespace
 
+// Inlined: it runs once per listed candidate of every replaced face.
+[[gnu::always_inline]] inline HullConflictTracker::Part HullConflictTracker::classify(std::uint32_t candidate, const QmtVector3& normal,
+                                                        const QmtVector3& corner, double cornerProjection,
+                                                        double floor) const {
+    const QmtVector3& p = points_[candidate];
+    const double pn = p.Dot(normal);
+    if (!(pn > floor)) {
+        return NOT_LISTED;
+    }
+    if (strict_ ? pn > cornerProjection + OUTSIDE_TOLERANCE : pn > cornerProjection + OUTSIDE_TOLERANCE - slack_) {
+        return OUTSIDE;
+    }
+    if (pn > cornerProjection - visibilityDepth((p - corner).Length()) - slack_) {
+        return SEES;
+    }
+    return ABOVE_FLOOR;
+}
+
 void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCount,
                                 const std::vector<std::uint32_t>& candidates, const ConvexHullContext& context,
                                 const QmtVector3* vertices, bool strictMode, double roundingSlack) {
@@ -50,12 +68,14 @@ void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCou
     dotError_ = 2e-15 * pointNorm_ + 1e-300;
     headroom_ = 0.01 * (deepest_ + slack_) + 4.0 * dotError_;
 
-    alive_.assign(pointCount, 0);
-    liveCount_ = 0;
+    mark_.assign(pointCount, DEAD);
+    for (const std::uint32_t c : candidates) {
+        mark_[c] = 0;
+    }
     outsideHead_.assign(pointCount, NONE);
     seesHead_.assign(pointCount, NONE);
     pushedSeq_.assign(pointCount, NONE);
-    stamp_.assign(pointCount, 0);
+    liveCount_ = 0;
     stampValue_ = 0;
     dirty_.clear();
     links_.clear();
@@ -64,6 +84,7 @@ void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCou
     liveLinks_ = 0;
     heap_.clear();
     heapPos_.assign(pointCount, NONE);
+    value_.assign(pointCount, HeapValue{0.0, 0.0});
 
     // Oldest face first, so that every chain runs newest first.
     std::vector<std::uint32_t> faces;
@@ -100,7 +121,9 @@ void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCou
     for (const std::uint32_t c : candidates) {
         if (!strict_ || outsideHead_[c] != NONE) {
             kept.push_back(c);
-            alive_[c] = 1;
+            mark_[c] = 0;
+        } else {
+            mark_[c] = DEAD;
         }
     }
     liveCount_ = static_cast<std::uint32_t>(kept.size());
@@ -120,45 +143,33 @@ double HullConflictTracker::startFloor(double cornerProjection) const {
     return cornerProjection - deepest_ - slack_ - headroom_;
 }
 
-HullConflictTracker::Part HullConflictTracker::classify(std::uint32_t candidate, const QmtVector3& normal,
-                                                        const QmtVector3& corner, double cornerProjection,
-                                                        double floor) const {
-    const QmtVector3& p = points_[candidate];
-    const double pn = p.Dot(normal);
-    if (!(pn > floor)) {
-        return NOT_LISTED;
-    }
-    if (strict_ ? pn > cornerProjection + OUTSIDE_TOLERANCE : pn > cornerProjection + OUTSIDE_TOLERANCE - slack_) {
-        return OUTSIDE;
-    }
-    if (pn > cornerProjection - visibilityDepth((p - corner).Length()) - slack_) {
-        return SEES;
-    }
-    return ABOVE_FLOOR;
-}
-
 void HullConflictTracker::commitBlock(const Staged& staged, std::uint32_t seq, double cornerProjection,
                                       const QmtVector3& normal) {
     Block& b = blocks_[staged.slot];
-    b.begin = static_cast<std::uint32_t>(links_.size());
+    const auto begin = static_cast<std::uint32_t>(links_.size());
+    const std::uint32_t total = staged.counts[OUTSIDE] + staged.counts[SEES] + staged.counts[ABOVE_FLOOR];
+    links_.resize(begin + total);
+    Link* out = links_.data() + begin;
     const std::uint32_t* p = stagedPoints_.data() + staged.first;
-    for (std::uint32_t i = 0; i < staged.counts[OUTSIDE]; ++i, ++p) {
-        links_.push_back({*p, outsideHead_[*p], staged.slot});
-        outsideHead_[*p] = static_cast<std::uint32_t>(links_.size() - 1);
+    std::uint32_t at = begin;
+    for (std::uint32_t i = 0; i < staged.counts[OUTSIDE]; ++i, ++p, ++at) {
+        *out++ = Link(*p, outsideHead_[*p], staged.slot);
+        outsideHead_[*p] = at;
         if (strict_) {
             markDirty(*p);
         }
     }
-    b.outsideEnd = static_cast<std::uint32_t>(links_.size());
-    for (std::uint32_t i = 0; i < staged.counts[SEES]; ++i, ++p) {
-        links_.push_back({*p, seesHead_[*p], staged.slot});
-        seesHead_[*p] = static_cast<std::uint32_t>(links_.size() - 1);
+    b.outsideEnd = at;
+    for (std::uint32_t i = 0; i < staged.counts[SEES]; ++i, ++p, ++at) {
+        *out++ = Link(*p, seesHead_[*p], staged.slot);
+        seesHead_[*p] = at;
     }
-    b.seeEnd = static_cast<std::uint32_t>(links_.size());
-    for (std::uint32_t i = 0; i < staged.counts[ABOVE_FLOOR]; ++i, ++p) {
-        links_.push_back({*p, NONE, staged.slot});
+    b.seeEnd = at;
+    for (std::uint32_t i = 0; i < staged.counts[ABOVE_FLOOR]; ++i, ++p, ++at) {
+        *out++ = Link(*p, NONE, staged.slot);
     }
-    b.end = static_cast<std::uint32_t>(links_.size());
+    b.begin = begin;
+    b.end = at;
     b.seq = seq;
     b.cornerProjection = cornerProjection;
     b.floor = staged.floor;
@@ -178,7 +189,7 @@ void HullConflictTracker::retireFace(std::uint32_t slot) {
     if (strict_) {
         for (std::uint32_t l = b.begin; l < b.outsideEnd; ++l) {
             const std::uint32_t p = links_[l].point;
-            if (alive_[p] && pushedSeq_[p] == b.seq) {
+            if (mark_[p] != DEAD && pushedSeq_[p] == b.seq) {
                 markDirty(p);
             }
         }
@@ -270,13 +281,29 @@ bool HullConflictTracker::inheritedFloor(const QmtVector3& n, double cornerProje
 }
 
 void HullConflictTracker::markDirty(std::uint32_t candidate) {
-    if (stamp_[candidate] != stampValue_) {
-        stamp_[candidate] = stampValue_;
+    if (mark_[candidate] != stampValue_) {
+        mark_[candidate] = stampValue_;
         dirty_.push_back(candidate);
     }
 }
 
+void HullConflictTracker::nextStampValue() {
+    if (++stampValue_ == DEAD) {
+        for (std::uint32_t& m : mark_) {
+            m = m == DEAD ? DEAD : 0;
+        }
+        stampValue_ = 1;
+    }
+}
+
 std::uint32_t HullConflictTracker::takeBest() {
+    // Entries may hold a value above the candidate's own (see heapSet): the top is
+    // brought down to its own value until it holds it, and is then the largest.
+    while (!heap_.empty() && heap_[0].value != value_[heap_[0].candidate].current) {
+        const std::uint32_t top = heap_[0].candidate;
+        value_[top].held = value_[top].current;
+        siftDown(0, {value_[top].current, top});
+    }
     if (heap_.empty() || !(heap_[0].value > NO_PROJECTION)) {
         return NONE;
     }
@@ -292,7 +319,7 @@ std::uint32_t HullConflictTracker::bestOutside(std::uint32_t face, const ConvexH
     double bestValue = 0.0;
     for (std::uint32_t l = b.begin; l < b.outsideEnd; ++l) {
         const std::uint32_t p = links_[l].point;
-        if (!alive_[p]) {
+        if (mark_[p] == DEAD) {
             continue;
         }
         const double value = points_[p].Dot(n);
@@ -332,10 +359,10 @@ std::uint32_t HullConflictTracker::newestOutside(std::uint32_t candidate) {
 }
 
 void HullConflictTracker::drop(std::uint32_t candidate) {
-    if (!alive_[candidate]) {
+    if (mark_[candidate] == DEAD) {
         return;
     }
-    alive_[candidate] = 0;
+    mark_[candidate] = DEAD;
     --liveCount_;
     heapRemove(candidate);
     tree_.remove(candidate);
@@ -352,41 +379,36 @@ void HullConflictTracker::update(const ConvexHullContext& context) {
     stagedPoints_.clear();
     searched_.clear();
 
-    // New faces proved from the faces they replace and border.
-    for (std::size_t i = 0; i < created.size(); ++i) {
-        const std::uint32_t slot = created[i];
-        const ConvexHullContext::Face& f = context.face(slot);
-        const QmtVector3& corner = vertices_[f.corners[0]];
-        const double cp = corner.Dot(f.normal);
-        const std::uint32_t across = i < from.size() && from[i] != NONE ? faceAcross(slot, firstNewSeq, context) : NONE;
-        double floor = 0.0;
-        if (across == NONE || !inheritedFloor(f.normal, cp, from[i], across, floor)) {
-            staged_.push_back({slot, 0, {0, 0, 0}, startFloor(cp)});
-            searched_.push_back(static_cast<std::uint32_t>(staged_.size() - 1));
-            continue;
+    // New faces proved from the faces they replace and border. The faces made on one
+    // replaced face's horizon edges share its block, which is read once for all of
+    // them; each then adds the points of the block across its edge.
+    for (std::size_t i = 0; i < created.size();) {
+        const std::uint32_t source = i < from.size() ? from[i] : NONE;
+        std::size_t end = i + 1;
+        while (source != NONE && end < created.size() && end < from.size() && from[end] == source) {
+            ++end;
         }
-        if (++stampValue_ == 0) {
-            std::fill(stamp_.begin(), stamp_.end(), 0u);
-            stampValue_ = 1;
-        }
-        for (std::vector<std::uint32_t>& part : partScratch_) {
-            part.clear();
-        }
-        for (const std::uint32_t source : {from[i], across}) {
-            const Block& b = blocks_[source];
-            for (std::uint32_t l = b.begin; l < b.end; ++l) {
-                const std::uint32_t p = links_[l].point;
-                if (!alive_[p] || stamp_[p] == stampValue_) {
-                    continue;
-                }
-                stamp_[p] = stampValue_;
-                const Part part = classify(p, f.normal, corner, cp, floor);
-                if (part != NOT_LISTED) {
-                    partScratch_[part].push_back(p);
-                }
+        group_.clear();
+        for (std::size_t j = i; j < end; ++j) {
+            const std::uint32_t slot = created[j];
+            const ConvexHullContext::Face& f = context.face(slot);
+            const QmtVector3& corner = vertices_[f.corners[0]];
+            const double cp = corner.Dot(f.normal);
+            const std::uint32_t across = source != NONE ? faceAcross(slot, firstNewSeq, context) : NONE;
+            double floor = 0.0;
+            if (across == NONE || !inheritedFloor(f.normal, cp, source, across, floor)) {
+                staged_.push_back({slot, 0, {0, 0, 0}, startFloor(cp)});
+                searched_.push_back(static_cast<std::uint32_t>(staged_.size() - 1));
+                continue;
             }
+            // A placeholder keeps the faces' commit order; stageGroup fills it in.
+            staged_.push_back({slot, 0, {0, 0, 0}, floor});
+            group_.push_back({static_cast<std::uint32_t>(staged_.size() - 1), across, f.normal, corner, cp, floor});
         }
-        stageParts(slot, floor);
+        if (!group_.empty()) {
+            stageGroup(source);
+        }
+        i = end;
     }
 
     // The others through the tree, up to 64 at a time.
@@ -426,10 +448,7 @@ void HullConflictTracker::update(const ConvexHullContext& context) {
         }
     }
 
-    if (++stampValue_ == 0) {
-        std::fill(stamp_.begin(), stamp_.end(), 0u);
-        stampValue_ = 1;
-    }
+    nextStampValue();
     dirty_.clear();
     for (const std::uint32_t s : context.destroyedFaces) {
         retireFace(s);
@@ -438,7 +457,9 @@ void HullConflictTracker::update(const ConvexHullContext& context) {
         const ConvexHullContext::Face& f = context.face(s.slot);
         commitBlock(s, f.seq, vertices_[f.corners[0]].Dot(f.normal), f.normal);
     }
-    if (links_.size() > 2 * liveLinks_ + 4096) {
+    // Compaction copies every live link; letting the arena reach three times the live
+    // links halves that copying against twice, for a third more memory at the peak.
+    if (links_.size() > 3 * liveLinks_ + 4096) {
         compactLinks();
     }
     if (strict_) {
@@ -448,13 +469,52 @@ void HullConflictTracker::update(const ConvexHullContext& context) {
     }
 }
 
-void HullConflictTracker::stageParts(std::uint32_t slot, double floor) {
-    Staged s{slot, static_cast<std::uint32_t>(stagedPoints_.size()), {}, floor};
-    for (int part = 0; part < 3; ++part) {
-        s.counts[part] = static_cast<std::uint32_t>(partScratch_[part].size());
-        stagedPoints_.insert(stagedPoints_.end(), partScratch_[part].begin(), partScratch_[part].end());
+void HullConflictTracker::stageGroup(std::uint32_t source) {
+    const auto count = static_cast<std::uint32_t>(group_.size());
+    if (groupParts_.size() < 3 * count) {
+        groupParts_.resize(3 * count);
     }
-    staged_.push_back(s);
+    for (std::uint32_t g = 0; g < 3 * count; ++g) {
+        groupParts_[g].clear();
+    }
+    nextStampValue();
+    const Block& shared = blocks_[source];
+    for (std::uint32_t l = shared.begin; l < shared.end; ++l) {
+        const std::uint32_t p = links_[l].point;
+        if (mark_[p] == DEAD) {
+            continue;
+        }
+        mark_[p] = stampValue_;
+        for (std::uint32_t g = 0; g < count; ++g) {
+            const GroupFace& face = group_[g];
+            const Part part = classify(p, face.normal, face.corner, face.cornerProjection, face.floor);
+            if (part != NOT_LISTED) {
+                groupParts_[3 * g + part].push_back(p);
+            }
+        }
+    }
+    for (std::uint32_t g = 0; g < count; ++g) {
+        const GroupFace& face = group_[g];
+        const Block& b = blocks_[face.across];
+        for (std::uint32_t l = b.begin; l < b.end; ++l) {
+            const std::uint32_t p = links_[l].point;
+            const std::uint32_t m = mark_[p];
+            if (m == DEAD || m == stampValue_) {
+                continue;
+            }
+            const Part part = classify(p, face.normal, face.corner, face.cornerProjection, face.floor);
+            if (part != NOT_LISTED) {
+                groupParts_[3 * g + part].push_back(p);
+            }
+        }
+        Staged& staged = staged_[face.staged];
+        staged.first = static_cast<std::uint32_t>(stagedPoints_.size());
+        for (int part = 0; part < 3; ++part) {
+            const std::vector<std::uint32_t>& list = groupParts_[3 * g + part];
+            staged.counts[part] = static_cast<std::uint32_t>(list.size());
+            stagedPoints_.insert(stagedPoints_.end(), list.begin(), list.end());
+        }
+    }
 }
 
 // Copies the live blocks, in creation order, to the front of a fresh arena and
@@ -478,7 +538,7 @@ void HullConflictTracker::compactLinks() {
         for (int part = 0; part < 3; ++part) {
             for (; l < ends[part]; ++l) {
                 const std::uint32_t p = links_[l].point;
-                if (!alive_[p]) {
+                if (mark_[p] == DEAD) {
                     continue;
                 }
                 std::uint32_t next = NONE;
@@ -487,7 +547,7 @@ void HullConflictTracker::compactLinks() {
                     next = head;
                     head = static_cast<std::uint32_t>(compactScratch_.size());
                 }
-                compactScratch_.push_back({p, next, ref.slot});
+                compactScratch_.emplace_back(p, next, ref.slot);
             }
             newEnds[part] = static_cast<std::uint32_t>(compactScratch_.size());
         }
@@ -501,7 +561,7 @@ void HullConflictTracker::compactLinks() {
 }
 
 void HullConflictTracker::refresh(std::uint32_t candidate) {
-    if (!alive_[candidate]) {
+    if (mark_[candidate] == DEAD) {
         return;
     }
     const std::uint32_t newest = newestOutside(candidate);
@@ -517,17 +577,21 @@ void HullConflictTracker::refresh(std::uint32_t candidate) {
     heapSet(candidate, points_[candidate].Dot(b.normal));
 }
 
+// A value that drops is only recorded: the entry keeps its larger value, an upper
+// bound, until it reaches the top (takeBest). Most changes are such drops.
 void HullConflictTracker::heapSet(std::uint32_t candidate, double value) {
+    HeapValue& v = value_[candidate];
+    v.current = value;
     const HeapEntry entry{value, candidate};
     std::uint32_t at = heapPos_[candidate];
     if (at == NONE) {
+        v.held = value;
         at = static_cast<std::uint32_t>(heap_.size());
         heap_.push_back(entry);
         siftUp(at, entry);
-    } else if (heapAbove(entry, heap_[at])) {
+    } else if (value > v.held) {
+        v.held = value;
         siftUp(at, entry);
-    } else {
-        siftDown(at, entry);
     }
 }
 
@@ -540,7 +604,7 @@ void HullConflictTracker::heapRemove(std::uint32_t candidate) {
     const HeapEntry last = heap_.back();
     heap_.pop_back();
     if (last.candidate != candidate) {
-        if (at > 0 && heapAbove(last, heap_[(at - 1) / 2])) {
+        if (at > 0 && heapAbove(last, heap_[(at - 1) / HEAP_ARITY])) {
             siftUp(at, last);
         } else {
             siftDown(at, last);
@@ -551,7 +615,7 @@ void HullConflictTracker::heapRemove(std::uint32_t candidate) {
 // Moves the hole at `at` up until entry fits there.
 void HullConflictTracker::siftUp(std::uint32_t at, HeapEntry entry) {
     while (at > 0) {
-        const std::uint32_t parent = (at - 1) / 2;
+        const std::uint32_t parent = (at - 1) / HEAP_ARITY;
         if (!heapAbove(entry, heap_[parent])) {
             break;
         }
@@ -564,12 +628,16 @@ void HullConflictTracker::siftUp(std::uint32_t at, HeapEntry entry) {
 void HullConflictTracker::siftDown(std::uint32_t at, HeapEntry entry) {
     const auto size = static_cast<std::uint32_t>(heap_.size());
     while (true) {
-        std::uint32_t child = 2 * at + 1;
-        if (child >= size) {
+        const std::uint32_t first = HEAP_ARITY * at + 1;
+        if (first >= size) {
             break;
         }
-        if (child + 1 < size && heapAbove(heap_[child + 1], heap_[child])) {
-            ++child;
+        const std::uint32_t last = std::min(first + HEAP_ARITY, size);
+        std::uint32_t child = first;
+        for (std::uint32_t c = first + 1; c < last; ++c) {
+            if (heapAbove(heap_[c], heap_[child])) {
+                child = c;
+            }
         }
         if (!heapAbove(heap_[child], entry)) {
             break;

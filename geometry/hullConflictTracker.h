@@ -25,8 +25,9 @@
 // (a reflex or degenerate horizon), its block is found through the point tree.
 //
 // In strict mode an indexed max-heap holds every candidate's projection on the newest
-// face it is outside of, and a candidate outside no face is dropped, as the growth
-// pass drops it.
+// face it is outside of (a projection that drops is brought down only when its entry
+// reaches the top), and a candidate outside no face is dropped, as the growth pass
+// drops it.
 class HullConflictTracker {
 public:
     static constexpr std::uint32_t NONE = 0xFFFFFFFFu;
@@ -58,10 +59,13 @@ public:
     void update(const ConvexHullContext& context);
 
     std::uint32_t liveCount() const { return liveCount_; }
-    bool isLive(std::uint32_t candidate) const { return candidate < alive_.size() && alive_[candidate] != 0; }
+    bool isLive(std::uint32_t candidate) const { return candidate < mark_.size() && mark_[candidate] != DEAD; }
 
 private:
     struct Link {
+        // Left unset: the arena grows by resize and is written right after.
+        Link() {}
+        Link(std::uint32_t p, std::uint32_t n, std::uint32_t f) : point(p), next(n), face(f) {}
         std::uint32_t point;
         std::uint32_t next;  // next link of the point's chain, older
         std::uint32_t face;  // NONE once the face is gone
@@ -99,20 +103,33 @@ private:
     bool inheritedFloor(const Qmt::QmtVector3& normal, double cornerProjection, std::uint32_t from,
                         std::uint32_t across, double& floor) const;
     std::uint32_t faceAcross(std::uint32_t slot, std::uint32_t firstNewSeq, const ConvexHullContext& context) const;
-    // Stages partScratch_ as the links of a new face.
-    void stageParts(std::uint32_t slot, double floor);
+    // A new face whose block is inherited: its staged_ entry, the face across its
+    // first edge and what classify needs.
+    struct GroupFace {
+        std::uint32_t staged;
+        std::uint32_t across;
+        Qmt::QmtVector3 normal;
+        Qmt::QmtVector3 corner;
+        double cornerProjection;
+        double floor;
+    };
+    // Stages the blocks of group_, the new faces made on the horizon of `source`.
+    void stageGroup(std::uint32_t source);
     // Appends staged links as the face's block and heads the chains with them.
     void commitBlock(const Staged& staged, std::uint32_t seq, double cornerProjection,
                      const Qmt::QmtVector3& normal);
     void retireFace(std::uint32_t slot);
     void compactLinks();
     void markDirty(std::uint32_t candidate);
+    void nextStampValue();
     // Strict mode: the candidate's newest live outside face, or NONE.
     std::uint32_t newestOutside(std::uint32_t candidate);
     void refresh(std::uint32_t candidate);
 
-    // Indexed max-heap of candidates by (value, index): one entry per candidate, the
-    // value kept beside the index so that sifting reads one array.
+    // Indexed 4-ary max-heap of candidates by (value, index): one entry per candidate,
+    // the value kept beside the index so that sifting reads one array; the four
+    // children of an entry lie side by side and the heap is half as deep.
+    static constexpr std::uint32_t HEAP_ARITY = 4;
     struct HeapEntry {
         double value;
         std::uint32_t candidate;
@@ -139,12 +156,14 @@ private:
     double headroom_ = 0.0;    // how far below the least depth a face's floor starts
     HullPointTree tree_;
 
-    std::vector<std::uint8_t> alive_;          // per candidate
+    // Per point: the step's stamp, or DEAD once it has left (one small array serves
+    // both tests of the inner loops, and stays in cache on large clouds).
+    static constexpr std::uint32_t DEAD = NONE;
+    std::vector<std::uint32_t> mark_;
     std::uint32_t liveCount_ = 0;
     std::vector<std::uint32_t> outsideHead_;   // per candidate: chain of outside links
     std::vector<std::uint32_t> seesHead_;      // per candidate: chain of may-see links
     std::vector<std::uint32_t> pushedSeq_;     // per candidate, face of its heap value
-    std::vector<std::uint32_t> stamp_;         // per candidate
     std::uint32_t stampValue_ = 0;
     std::vector<std::uint32_t> dirty_;
 
@@ -157,6 +176,8 @@ private:
     std::vector<std::uint32_t> stagedPoints_;
     std::vector<std::uint32_t> searched_;      // staged entries found through the tree
     std::vector<std::uint32_t> partScratch_[3];
+    std::vector<GroupFace> group_;
+    std::vector<std::vector<std::uint32_t>> groupParts_;  // three per face of group_
     std::vector<Qmt::QmtVector3> batchNormals_;
     std::vector<double> batchThresholds_;
     std::vector<std::uint32_t> batchHits_[64];
@@ -164,4 +185,11 @@ private:
 
     std::vector<HeapEntry> heap_;
     std::vector<std::uint32_t> heapPos_;       // per candidate, NONE when not in the heap
+    // Per candidate: its projection, and the value its heap entry holds (never less),
+    // side by side so that a change that needs no sifting touches one cache line.
+    struct HeapValue {
+        double current;
+        double held;
+    };
+    std::vector<HeapValue> value_;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -130,12 +131,23 @@ private:
         const double box = (n.x >= 0.0 ? node.hi.x * n.x : node.lo.x * n.x) +
                            (n.y >= 0.0 ? node.hi.y * n.y : node.lo.y * n.y) +
                            (n.z >= 0.0 ? node.hi.z * n.z : node.lo.z * n.z);
-        return box + margin_ > threshold && slabBound(node, n) + margin_ > threshold;
-    }
-    static double slabBound(const Node& node, const Qmt::QmtVector3& n) {
+        if (!(box + margin_ > threshold)) {
+            return false;
+        }
+        // The slab bound is centre.n + h along + radial |n - axis along|; the radial
+        // term is compared squared, which saves a square root per node and direction.
         const double along = node.axis.Dot(n);
-        const double across = (n - node.axis * along).Length();
-        return boxCentre(node).Dot(n) + (along >= 0.0 ? node.hHi : node.hLo) * along + node.radial * across;
+        const double base = boxCentre(node).Dot(n) + (along >= 0.0 ? node.hHi : node.hLo) * along;
+        const double need = threshold - margin_ - base;
+        if (need < 0.0) {
+            return true;
+        }
+        const double acrossSquared = (n - node.axis * along).SquaredLength();
+        const double r = node.radial;
+        if (r > 1e-100 && r < 1e100 && need > 1e-100 && need < 1e100) {
+            return r * r * acrossSquared > need * need;
+        }
+        return r * std::sqrt(acrossSquared) > need;  // squares would overflow or underflow
     }
     static Qmt::QmtVector3 boxCentre(const Node& node) { return (node.lo + node.hi) * 0.5; }
 
