@@ -225,6 +225,19 @@ bool convexSurface(const ConvexHullContext& context, const QmtVector3* v, double
     return true;
 }
 
+// A Morton code of a unit direction, 10 bits an axis.
+std::uint32_t normalKey(const QmtVector3& n) {
+    const auto cell = [](double x) {
+        const double t = std::clamp((x + 1.0) * 512.0, 0.0, 1023.0);
+        std::uint32_t v = static_cast<std::uint32_t>(t);
+        v = (v | v << 16) & 0x030000FFu;
+        v = (v | v << 8) & 0x0300F00Fu;
+        v = (v | v << 4) & 0x030C30C3u;
+        return (v | v << 2) & 0x09249249u;
+    };
+    return cell(n.x) | cell(n.y) << 1 | cell(n.z) << 2;
+}
+
 // Whether every input point lies below every face plane within 1e-5 of the cloud's
 // size plus the merge angle over the face's extent, for every face: merging can leave
 // a triangle too. The local test above follows from this one for a convex surface
@@ -254,8 +267,19 @@ bool holdsCloud(const ConvexHullContext& context, const QmtVector3* v, const Qmt
             holds = holds && !((p - v[first]).Dot(normals[k]) > limits[k]);
         });
     };
+    // Batches of faces that face the same way prune the same subtrees, so the faces
+    // are taken in the order of a space-filling curve over their normals.
+    std::vector<std::uint64_t> order;
+    for (std::uint32_t s = context.frontFace(); s != NONE; s = context.face(s).next) {
+        order.push_back(std::uint64_t{normalKey(context.face(s).normal)} << 32 | s);
+    }
+    std::sort(order.begin(), order.end());
     std::uint32_t count = 0;
-    for (std::uint32_t s = context.frontFace(); s != NONE && holds; s = context.face(s).next) {
+    for (const std::uint64_t key : order) {
+        if (!holds) {
+            break;
+        }
+        const auto s = static_cast<std::uint32_t>(key);
         const std::uint32_t* c = context.corners(s);
         const std::uint32_t k = context.face(s).count;
         double extent = 0.0;
