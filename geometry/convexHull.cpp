@@ -238,15 +238,34 @@ std::uint32_t normalKey(const QmtVector3& n) {
     return cell(n.x) | cell(n.y) << 1 | cell(n.z) << 2;
 }
 
-// Whether every input point lies below every face plane within 1e-5 of the cloud's
-// size plus the merge angle over the face's extent, for every face: merging can leave
-// a triangle too. The local test above follows from this one for a convex surface
-// but not the other way round: with a tolerance scaled to a cloud that is huge in one
+// Whether every input point lies below the plane of every face as it will be written
+// (its first corner and normal) within 1e-5 of the cloud's size plus the merge angle
+// over the face's extent from that corner, for every face: merging can leave a
+// triangle too. The local test above follows from this one for a convex surface but
+// not the other way round: with a tolerance scaled to a cloud that is huge in one
 // direction, small reflex edges pass one by one and add up to a face that cuts the
-// cloud. The points are searched through a tree, 64 planes at a time, so a hull that
-// holds its cloud costs about a tree walk to each face.
+// cloud, and a face whose corners stray below its own plane passes it. The points are
+// searched through a tree, 64 planes at a time, so a hull that holds its cloud costs
+// about a tree walk to each face.
 bool holdsCloud(const ConvexHullContext& context, const QmtVector3* v, const QmtVector3* points,
                 std::uint32_t n, double slack) {
+    struct Plane {
+        std::uint32_t key;  // the order of the checks: faces facing alike go together
+        QmtVector3 normal;
+        QmtVector3 corner;
+        double limit;
+    };
+    std::vector<Plane> planes;
+    forEachOutputFace(context, v, [&](std::uint32_t, std::uint32_t k, const QmtVector3& normal, auto corner) {
+        const QmtVector3& q = v[corner(0)];
+        double extent = 0.0;
+        for (std::uint32_t i = 1; i < k; ++i) {
+            extent = std::max(extent, (v[corner(i)] - q).Length());
+        }
+        planes.push_back({normalKey(normal), normal, q, slack + 0.0045 * extent});
+    });
+    std::sort(planes.begin(), planes.end(), [](const Plane& x, const Plane& y) { return x.key < y.key; });
+
     std::vector<std::uint32_t> all(n);
     for (std::uint32_t i = 0; i < n; ++i) {
         all[i] = i;
@@ -255,48 +274,22 @@ bool holdsCloud(const ConvexHullContext& context, const QmtVector3* v, const Qmt
     tree.build(points, n, all);
     // Rounding between the tree's p.n and the test's (p - q).n.
     const double rounding = 4.0 * roundingSlack(points, n);
-    constexpr std::uint32_t BATCH = 64;
+    constexpr std::size_t BATCH = 64;
     QmtVector3 normals[BATCH];
     double thresholds[BATCH];
-    double limits[BATCH];
-    std::uint32_t slots[BATCH];
     bool holds = true;
-    const auto flush = [&](std::uint32_t count) {
-        tree.visitAbove(normals, thresholds, count, [&](std::uint32_t k, std::uint32_t, const QmtVector3& p) {
-            const std::uint32_t first = context.corners(slots[k])[0];
-            holds = holds && !((p - v[first]).Dot(normals[k]) > limits[k]);
-        });
-    };
-    // Batches of faces that face the same way prune the same subtrees, so the faces
-    // are taken in the order of a space-filling curve over their normals.
-    std::vector<std::uint64_t> order;
-    for (std::uint32_t s = context.frontFace(); s != NONE; s = context.face(s).next) {
-        order.push_back(std::uint64_t{normalKey(context.face(s).normal)} << 32 | s);
-    }
-    std::sort(order.begin(), order.end());
-    std::uint32_t count = 0;
-    for (const std::uint64_t key : order) {
-        if (!holds) {
-            break;
+    for (std::size_t first = 0; first < planes.size() && holds; first += BATCH) {
+        const std::size_t count = std::min(BATCH, planes.size() - first);
+        for (std::size_t k = 0; k < count; ++k) {
+            const Plane& plane = planes[first + k];
+            normals[k] = plane.normal;
+            thresholds[k] = plane.corner.Dot(plane.normal) + plane.limit - rounding;
         }
-        const auto s = static_cast<std::uint32_t>(key);
-        const std::uint32_t* c = context.corners(s);
-        const std::uint32_t k = context.face(s).count;
-        double extent = 0.0;
-        for (std::uint32_t i = 1; i < k; ++i) {
-            extent = std::max(extent, (v[c[i]] - v[c[0]]).Length());
-        }
-        normals[count] = context.face(s).normal;
-        limits[count] = slack + 0.0045 * extent;
-        thresholds[count] = v[c[0]].Dot(normals[count]) + limits[count] - rounding;
-        slots[count] = s;
-        if (++count == BATCH) {
-            flush(count);
-            count = 0;
-        }
-    }
-    if (holds && count > 0) {
-        flush(count);
+        tree.visitAbove(normals, thresholds, static_cast<std::uint32_t>(count),
+                        [&](std::uint32_t k, std::uint32_t, const QmtVector3& p) {
+                            const Plane& plane = planes[first + k];
+                            holds = holds && !((p - plane.corner).Dot(plane.normal) > plane.limit);
+                        });
     }
     return holds;
 }
