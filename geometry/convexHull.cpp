@@ -241,10 +241,10 @@ std::uint32_t normalKey(const QmtVector3& n) {
 // Whether every input point lies below the plane of every face as it will be written
 // (its first corner and normal) within 1e-5 of the cloud's size plus the merge angle
 // over the face's extent from that corner, for every face: merging can leave a
-// triangle too. The local test above follows from this one for a convex surface but
-// not the other way round: with a tolerance scaled to a cloud that is huge in one
-// direction, small reflex edges pass one by one and add up to a face that cuts the
-// cloud, and a face whose corners stray below its own plane passes it. The points are
+// triangle too. The local test above cannot see two ways of failing this: with a
+// tolerance scaled to a cloud that is huge in one direction, small reflex edges pass
+// one by one and add up to a face that cuts the cloud, and a face whose corners stray
+// below its own plane passes it. The points are
 // searched through a tree, 64 planes at a time, so a hull that holds its cloud costs
 // about a tree walk to each face.
 bool holdsCloud(const ConvexHullContext& context, const QmtVector3* v, const QmtVector3* points,
