@@ -60,6 +60,7 @@ void checkClosedHull(std::uint32_t numFaces, Corners corners, const Qmt::QmtVect
         }
         if (!input || !std::isfinite(size)) continue;
         const QmtVector3 n = normals[f];
+        fuzzRequire(std::fabs(n.Length() - 1.0) < 1e-6, "face normal is unit");
         const QmtVector3 q = vertices[v[0]];
         double extent = 0.0;
         for (const std::uint32_t x : v) extent = std::max(extent, (vertices[x] - q).Length());

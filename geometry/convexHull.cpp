@@ -228,8 +228,8 @@ bool convexSurface(const ConvexHullContext& context, const QmtVector3* v, double
 // A Morton code of a unit direction, 10 bits an axis.
 std::uint32_t normalKey(const QmtVector3& n) {
     const auto cell = [](double x) {
-        const double t = std::clamp((x + 1.0) * 512.0, 0.0, 1023.0);
-        std::uint32_t v = static_cast<std::uint32_t>(t);
+        const double t = (x + 1.0) * 512.0;
+        std::uint32_t v = t > 0.0 ? static_cast<std::uint32_t>(std::min(t, 1023.0)) : 0u;  // NaN: 0
         v = (v | v << 16) & 0x030000FFu;
         v = (v | v << 8) & 0x0300F00Fu;
         v = (v | v << 4) & 0x030C30C3u;
@@ -244,7 +244,7 @@ std::uint32_t normalKey(const QmtVector3& n) {
 // triangle too. The local test above cannot see two ways of failing this: with a
 // tolerance scaled to a cloud that is huge in one direction, small reflex edges pass
 // one by one and add up to a face that cuts the cloud, and a face whose corners stray
-// below its own plane passes it. The points are
+// below its own plane passes it. A face without a unit normal fails. The points are
 // searched through a tree, 64 planes at a time, so a hull that holds its cloud costs
 // about a tree walk to each face.
 bool holdsCloud(const ConvexHullContext& context, const QmtVector3* v, const QmtVector3* points,
@@ -256,7 +256,9 @@ bool holdsCloud(const ConvexHullContext& context, const QmtVector3* v, const Qmt
         double limit;
     };
     std::vector<Plane> planes;
+    bool unit = true;  // a normal that overflowed or could not be made unit tests nothing
     forEachOutputFace(context, v, [&](std::uint32_t, std::uint32_t k, const QmtVector3& normal, auto corner) {
+        unit = unit && std::fabs(normal.Length() - 1.0) < 1e-6;
         const QmtVector3& q = v[corner(0)];
         double extent = 0.0;
         for (std::uint32_t i = 1; i < k; ++i) {
@@ -264,6 +266,9 @@ bool holdsCloud(const ConvexHullContext& context, const QmtVector3* v, const Qmt
         }
         planes.push_back({normalKey(normal), normal, q, slack + 0.0045 * extent});
     });
+    if (!unit) {
+        return false;
+    }
     std::sort(planes.begin(), planes.end(), [](const Plane& x, const Plane& y) { return x.key < y.key; });
 
     std::vector<std::uint32_t> all(n);
