@@ -3,9 +3,13 @@
 #include "geometry/convexHull.h"
 
 #include <algorithm>
+#include <atomic>
+#include <exception>
 #include <cmath>
 #include <memory>
 #include <new>
+#include <system_error>
+#include <thread>
 #include <type_traits>
 #include <vector>
 
@@ -83,32 +87,40 @@ OutputFace orientFace(const ConvexHullContext& context, std::uint32_t slot, cons
     return {c, k, keep};
 }
 
-std::uint32_t outputFaceCount(const ConvexHullContext& context) {
-    std::uint32_t total = 0;
-    for (std::uint32_t s = context.frontFace(); s != NONE; s = context.face(s).next) {
-        const std::uint32_t k = context.face(s).count;
-        total += k > MAX_CORNERS ? k - 2 : 1;
-    }
-    return total;
-}
+// The face records as they will be written, oriented and with long faces split into
+// fans: made once, then checked and written.
+struct OutputFaces {
+    std::vector<std::uint32_t> corners;  // every record's corners, one after another
+    std::vector<std::uint32_t> first;    // per record, into corners; one more at the end
+    std::vector<const QmtVector3*> normals;
 
-// Calls write(face index, corner count, corner i -> vertex) for every face record.
-template <class Write>
-void forEachOutputFace(const ConvexHullContext& context, const QmtVector3* v, Write&& write) {
-    std::uint32_t out = 0;
+    std::uint32_t count() const { return static_cast<std::uint32_t>(normals.size()); }
+    std::uint32_t size(std::uint32_t j) const { return first[j + 1] - first[j]; }
+    const std::uint32_t* of(std::uint32_t j) const { return corners.data() + first[j]; }
+};
+
+void makeOutputFaces(const ConvexHullContext& context, const QmtVector3* v, OutputFaces& out) {
+    out.corners.clear();
+    out.first.assign(1, 0);
+    out.normals.clear();
+    const auto close = [&out](const QmtVector3& normal) {
+        out.first.push_back(static_cast<std::uint32_t>(out.corners.size()));
+        out.normals.push_back(&normal);
+    };
     for (std::uint32_t s = context.frontFace(); s != NONE; s = context.face(s).next) {
         const OutputFace f = orientFace(context, s, v);
         const QmtVector3& normal = context.face(s).normal;
         if (f.count <= MAX_CORNERS) {
-            write(out++, f.count, normal, [&f](std::uint32_t i) {
-                return f.keep ? f.corners[i] : f.corners[f.count - 1 - i];
-            });
+            for (std::uint32_t i = 0; i < f.count; ++i) {
+                out.corners.push_back(f.keep ? f.corners[i] : f.corners[f.count - 1 - i]);
+            }
+            close(normal);
         } else {
             for (std::uint32_t i = 0; i + 2 < f.count; ++i) {
-                const std::uint32_t tri[3] = {f.corners[0], f.corners[i + 1], f.corners[i + 2]};
-                write(out++, 3, normal, [&f, &tri](std::uint32_t j) {
-                    return f.keep || j == 0 ? tri[j] : tri[3 - j];
-                });
+                out.corners.push_back(f.corners[0]);
+                out.corners.push_back(f.corners[f.keep ? i + 1 : i + 2]);
+                out.corners.push_back(f.corners[f.keep ? i + 2 : i + 1]);
+                close(normal);
             }
         }
     }
@@ -117,21 +129,24 @@ void forEachOutputFace(const ConvexHullContext& context, const QmtVector3* v, Wr
 // Whether the faces as they would be written make a closed surface: every directed
 // edge once with its reverse once, no face passing a corner twice, and
 // sum(corners - 2) = 2V - 4 for the V vertices (all used after compaction).
-bool closesSurface(const ConvexHullContext& context, const QmtVector3* v, std::uint32_t vertexCount) {
+bool closesSurface(const OutputFaces& faces, std::uint32_t vertexCount) {
     std::vector<std::uint64_t> edges;
+    edges.reserve(faces.corners.size());
     std::int64_t turns = 0;
-    bool repeated = false;
-    forEachOutputFace(context, v, [&](std::uint32_t, std::uint32_t k, const QmtVector3&, auto corner) {
+    for (std::uint32_t j = 0; j < faces.count(); ++j) {
+        const std::uint32_t* c = faces.of(j);
+        const std::uint32_t k = faces.size(j);
         turns += static_cast<std::int64_t>(k) - 2;
         for (std::uint32_t i = 0; i < k; ++i) {
-            const std::uint64_t a = corner(i);
-            for (std::uint32_t j = i + 1; j < k; ++j) {
-                repeated = repeated || corner(j) == a;
+            for (std::uint32_t m = i + 1; m < k; ++m) {
+                if (c[m] == c[i]) {
+                    return false;
+                }
             }
-            edges.push_back(a << 32 | corner((i + 1) % k));
+            edges.push_back(std::uint64_t{c[i]} << 32 | c[(i + 1) % k]);
         }
-    });
-    if (repeated || turns != 2 * static_cast<std::int64_t>(vertexCount) - 4) {
+    }
+    if (turns != 2 * static_cast<std::int64_t>(vertexCount) - 4) {
         return false;
     }
     std::sort(edges.begin(), edges.end());
@@ -247,8 +262,8 @@ std::uint32_t normalKey(const QmtVector3& n) {
 // below its own plane passes it. A face without a unit normal fails. The points are
 // searched through a tree, 64 planes at a time, so a hull that holds its cloud costs
 // about a tree walk to each face.
-bool holdsCloud(const ConvexHullContext& context, const QmtVector3* v, const QmtVector3* points,
-                std::uint32_t n, double slack) {
+bool holdsCloud(const OutputFaces& faces, const QmtVector3* v, const QmtVector3* points, std::uint32_t n,
+                double slack) {
     struct Plane {
         std::uint32_t key;  // the order of the checks: faces facing alike go together
         QmtVector3 normal;
@@ -256,18 +271,19 @@ bool holdsCloud(const ConvexHullContext& context, const QmtVector3* v, const Qmt
         double limit;
     };
     std::vector<Plane> planes;
-    bool unit = true;  // a normal that overflowed or could not be made unit tests nothing
-    forEachOutputFace(context, v, [&](std::uint32_t, std::uint32_t k, const QmtVector3& normal, auto corner) {
-        unit = unit && std::fabs(normal.Length() - 1.0) < 1e-6;
-        const QmtVector3& q = v[corner(0)];
+    planes.reserve(faces.count());
+    for (std::uint32_t j = 0; j < faces.count(); ++j) {
+        const QmtVector3& normal = *faces.normals[j];
+        if (!(std::fabs(normal.Length() - 1.0) < 1e-6)) {
+            return false;  // a normal that overflowed or could not be made unit tests nothing
+        }
+        const std::uint32_t* c = faces.of(j);
+        const QmtVector3& q = v[c[0]];
         double extent = 0.0;
-        for (std::uint32_t i = 1; i < k; ++i) {
-            extent = std::max(extent, (v[corner(i)] - q).Length());
+        for (std::uint32_t i = 1; i < faces.size(j); ++i) {
+            extent = std::max(extent, (v[c[i]] - q).Length());
         }
         planes.push_back({normalKey(normal), normal, q, slack + 0.0045 * extent});
-    });
-    if (!unit) {
-        return false;
     }
     std::sort(planes.begin(), planes.end(), [](const Plane& x, const Plane& y) { return x.key < y.key; });
 
@@ -301,8 +317,8 @@ bool holdsCloud(const ConvexHullContext& context, const QmtVector3* v, const Qmt
 
 // ---- Output records ----
 
-bool writeMesh(ZYLmesh& mesh, const ConvexHullContext& context, bool singleTriangle) {
-    const std::uint32_t count = outputFaceCount(context);
+bool writeMesh(ZYLmesh& mesh, const ConvexHullContext& context, const OutputFaces& faces, bool singleTriangle) {
+    const std::uint32_t count = singleTriangle ? 1 : faces.count();
     if (count == 0) {
         return false;
     }
@@ -318,15 +334,12 @@ bool writeMesh(ZYLmesh& mesh, const ConvexHullContext& context, bool singleTrian
         mesh.normals[0] = mesh.worldNormals[0] = context.face(s).normal;
         return true;
     }
-    forEachOutputFace(context, mesh.vertices,
-                      [&mesh](std::uint32_t j, std::uint32_t k, const QmtVector3& normal, auto corner) {
-                          ZYLface& face = mesh.faces[j];
-                          face.numVertices = k;
-                          for (std::uint32_t i = 0; i < k; ++i) {
-                              face.vertices[i] = corner(i);
-                          }
-                          mesh.normals[j] = normal;
-                      });
+    for (std::uint32_t j = 0; j < count; ++j) {
+        ZYLface& face = mesh.faces[j];
+        face.numVertices = faces.size(j);
+        std::copy(faces.of(j), faces.of(j) + faces.size(j), face.vertices);
+        mesh.normals[j] = *faces.normals[j];
+    }
     return true;
 }
 
@@ -341,8 +354,9 @@ void sizeDFface(ZYL_DFface& face, std::uint32_t k) {
     face.numVertices = k;
 }
 
-bool writeMesh(ZYL_DFmesh& mesh, const ConvexHullContext& context, bool singleTriangle) {
-    const std::uint32_t count = outputFaceCount(context);
+bool writeMesh(ZYL_DFmesh& mesh, const ConvexHullContext& context, const OutputFaces& faces,
+               bool singleTriangle) {
+    const std::uint32_t count = singleTriangle ? 1 : faces.count();
     if (count == 0) {
         return false;
     }
@@ -357,15 +371,12 @@ bool writeMesh(ZYL_DFmesh& mesh, const ConvexHullContext& context, bool singleTr
         mesh.normals[0] = mesh.worldNormals[0] = context.face(s).normal;
         return true;
     }
-    forEachOutputFace(context, mesh.vertices,
-                      [&mesh](std::uint32_t j, std::uint32_t k, const QmtVector3& normal, auto corner) {
-                          ZYL_DFface& face = mesh.faces[j];
-                          sizeDFface(face, k);
-                          for (std::uint32_t i = 0; i < k; ++i) {
-                              face.vertices[i] = corner(i);
-                          }
-                          mesh.normals[j] = normal;
-                      });
+    for (std::uint32_t j = 0; j < count; ++j) {
+        ZYL_DFface& face = mesh.faces[j];
+        sizeDFface(face, faces.size(j));
+        std::copy(faces.of(j), faces.of(j) + faces.size(j), face.vertices);
+        mesh.normals[j] = *faces.normals[j];
+    }
     return true;
 }
 
@@ -395,12 +406,15 @@ bool overgrown(const ConvexHullContext& context, std::uint32_t vertexCount) {
     return !context.robust && context.faceCount() > 4 * std::uint64_t{vertexCount} + 64;
 }
 
+// Whether another thread has asked the build to give up.
+bool stopped(const std::atomic<bool>* stop) { return stop && stop->load(std::memory_order_relaxed); }
+
 // Each pass takes the candidate with the largest projection on the normal of the
 // newest face it lies outside of; candidates outside no face leave for good. The
 // tracker keeps those projections up to date instead of rescanning every pair.
-// False when the build was given up as overgrown.
+// False when the build was given up as overgrown or told to stop.
 bool growByProjection(const QmtVector3* points, std::uint32_t n, const std::uint32_t simplex[4],
-                      ZYLmesh& mesh, ConvexHullContext& context) {
+                      ZYLmesh& mesh, ConvexHullContext& context, const std::atomic<bool>* stop) {
     const QmtVector3 interior = simplexCentre(points, simplex);
     HullConflictTracker tracker;
     tracker.start(points, n, candidatesWithout(n, simplex), context, mesh.vertices, true,
@@ -418,7 +432,7 @@ bool growByProjection(const QmtVector3* points, std::uint32_t n, const std::uint
         }
         tracker.drop(best);
         tracker.update(context);
-        if (overgrown(context, mesh.numVertices)) {
+        if (overgrown(context, mesh.numVertices) || stopped(stop)) {
             return false;
         }
         if (tracker.liveCount() == 0) {
@@ -434,7 +448,7 @@ bool growByProjection(const QmtVector3* points, std::uint32_t n, const std::uint
 // answer stays valid while its candidate remains, so only new faces and faces whose
 // candidate joined are asked again; a max-heap on creation numbers keeps list order.
 bool growByFaces(const QmtVector3* points, std::uint32_t n, const std::uint32_t simplex[4],
-                 ZYL_DFmesh& mesh, ConvexHullContext& context) {
+                 ZYL_DFmesh& mesh, ConvexHullContext& context, const std::atomic<bool>* stop) {
     const QmtVector3 interior = simplexCentre(points, simplex);
     HullConflictTracker tracker;
     tracker.start(points, n, candidatesWithout(n, simplex), context, mesh.vertices, false,
@@ -520,7 +534,7 @@ bool growByFaces(const QmtVector3* points, std::uint32_t n, const std::uint32_t 
         }
         tracker.drop(best);
         tracker.update(context);
-        if (overgrown(context, mesh.numVertices)) {
+        if (overgrown(context, mesh.numVertices) || stopped(stop)) {
             return false;
         }
         for (const std::uint32_t s : context.createdFaces) {
@@ -543,6 +557,132 @@ bool growByFaces(const QmtVector3* points, std::uint32_t n, const std::uint32_t 
     return true;
 }
 
+// One build into its own mesh and context, plain (the build rules as they stand) or
+// careful (see ConvexHullContext::robust).
+template <class Mesh>
+struct Attempt {
+    enum Outcome { ACCEPTED, REJECTED, NO_HULL };
+    std::unique_ptr<Mesh> mesh;
+    ConvexHullContext context;
+    OutputFaces faces;
+    bool singleTriangle = false;
+    Outcome outcome = NO_HULL;
+};
+
+// Runs one build. A plain build that is closed and convex within the tolerances and
+// holds the cloud is ACCEPTED; one that is not is REJECTED for the careful build; a
+// careful build that fails its checks gives NO_HULL. A build told to stop gives up as
+// REJECTED at its next step.
+template <class Mesh>
+void runAttempt(const QmtVector3* points, std::uint32_t n, bool robust, const std::atomic<bool>* stop,
+                Attempt<Mesh>& a) {
+    a.outcome = Attempt<Mesh>::NO_HULL;
+    if (!a.mesh) {
+        a.mesh = std::make_unique<Mesh>();
+        a.mesh->vertices = new QmtVector3[n]();
+    } else {
+        std::fill(a.mesh->vertices, a.mesh->vertices + n, QmtVector3());
+    }
+    Mesh& mesh = *a.mesh;
+    ConvexHullContext& context = a.context;
+    context.robust = robust;
+    std::uint32_t simplex[4];
+    if (!buildHullSimplex(points, n, mesh, simplex, context)) {
+        return;
+    }
+    a.singleTriangle = mesh.numVertices == 3;
+    if (a.singleTriangle) {
+        a.outcome = Attempt<Mesh>::ACCEPTED;
+        return;
+    }
+    bool grown = false;
+    if constexpr (std::is_same_v<Mesh, ZYLmesh>) {
+        grown = growByProjection(points, n, simplex, mesh, context, stop);
+    } else {
+        grown = growByFaces(points, n, simplex, mesh, context, stop);
+    }
+    if (!grown) {
+        a.outcome = Attempt<Mesh>::REJECTED;
+        return;
+    }
+    mergeCoplanarHullFaces(mesh, context);
+    removeUnusedHullVertices(mesh, context);
+    makeOutputFaces(context, mesh.vertices, a.faces);
+    const double slack = TOLERANCE * cloudSize(points, n);
+    if (robust) {
+        // Extreme clouds (denormal next to huge coordinates, near-duplicates) can leave
+        // even the careful build open, or with a face tilted over points: no hull is
+        // better than a surface that does not hold them.
+        if (closesSurface(a.faces, mesh.numVertices) && holdsCloud(a.faces, mesh.vertices, points, n, slack)) {
+            a.outcome = Attempt<Mesh>::ACCEPTED;
+        }
+        return;
+    }
+    a.outcome = closesSurface(a.faces, mesh.numVertices) && convexSurface(context, mesh.vertices, slack) &&
+                        holdsCloud(a.faces, mesh.vertices, points, n, slack)
+                    ? Attempt<Mesh>::ACCEPTED
+                    : Attempt<Mesh>::REJECTED;
+}
+
+// From this many points on, the plain build is often rejected (the more points, the
+// likelier a merge somewhere leaves the surface open), so the careful build starts at
+// once beside it on a second thread instead of after it. Smaller builds are short and
+// seldom rejected: a thread would cost more than it saves.
+constexpr std::uint32_t CAREFUL_BESIDE_FROM = 4096;
+
+// The plain build and, when it is rejected, the careful build. Large clouds run the
+// careful one beside the plain one; the result is the same either way.
+template <class Mesh>
+Attempt<Mesh>* buildAttempts(const QmtVector3* points, std::uint32_t n, Attempt<Mesh>& plain,
+                             Attempt<Mesh>& careful) {
+    if (n >= CAREFUL_BESIDE_FROM) {
+        std::atomic<bool> stop{false};
+        std::exception_ptr carefulError;
+        std::thread beside;
+        try {
+            beside = std::thread([&] {
+                try {
+                    runAttempt(points, n, true, &stop, careful);
+                } catch (...) {
+                    carefulError = std::current_exception();
+                }
+            });
+        } catch (const std::system_error&) {
+            // No thread to be had: build one after the other.
+        }
+        if (beside.joinable()) {
+            // Whatever happens to the plain build, the careful one must not outlive it.
+            struct Join {
+                std::atomic<bool>& stop;
+                std::thread& thread;
+                ~Join() {
+                    stop = true;
+                    if (thread.joinable()) {
+                        thread.join();
+                    }
+                }
+            } join{stop, beside};
+            runAttempt(points, n, false, nullptr, plain);
+            if (plain.outcome != Attempt<Mesh>::REJECTED) {
+                return &plain;
+            }
+            beside.join();
+            if (carefulError) {
+                std::rethrow_exception(carefulError);
+            }
+            return &careful;
+        }
+    }
+    runAttempt(points, n, false, nullptr, plain);
+    if (plain.outcome != Attempt<Mesh>::REJECTED) {
+        return &plain;
+    }
+    // The careful build reuses the plain one's storage.
+    std::swap(plain.mesh, careful.mesh);
+    runAttempt(points, n, true, nullptr, careful);
+    return &careful;
+}
+
 template <class Mesh>
 Mesh* buildHull(const QmtVector3* points, std::uint32_t n) {
     // Non-finite coordinates would give NaN planes that every test silently fails.
@@ -550,58 +690,20 @@ Mesh* buildHull(const QmtVector3* points, std::uint32_t n) {
         return nullptr;
     }
     try {
-        auto mesh = std::make_unique<Mesh>();
-        mesh->vertices = new QmtVector3[n]();
-        ConvexHullContext context;
-        std::uint32_t simplex[4];
-        bool singleTriangle = false;
-        const double slack = TOLERANCE * cloudSize(points, n);
         // The build rules can leave the surface open where near-parallel faces are
         // widened into a step or merged with their collinear corners dropped, and can
         // merge faces into a polygon with a reflex corner or tilt a face over points
         // it once covered. Such a build is made again without widening and with
         // merges only into flat convex polygons. A first build that is closed and
         // convex within the tolerances is the result as it stands.
-        for (context.robust = false;; context.robust = true) {
-            std::fill(mesh->vertices, mesh->vertices + n, QmtVector3());
-            if (!buildHullSimplex(points, n, *mesh, simplex, context)) {
-                return nullptr;
-            }
-            singleTriangle = mesh->numVertices == 3;
-            if (singleTriangle) {
-                break;
-            }
-            bool grown = false;
-            if constexpr (std::is_same_v<Mesh, ZYLmesh>) {
-                grown = growByProjection(points, n, simplex, *mesh, context);
-            } else {
-                grown = growByFaces(points, n, simplex, *mesh, context);
-            }
-            if (!grown) {
-                continue;  // only a first build is given up
-            }
-            mergeCoplanarHullFaces(*mesh, context);
-            removeUnusedHullVertices(*mesh, context);
-            if (context.robust) {
-                // Extreme clouds (denormal next to huge coordinates, near-duplicates)
-                // can leave even the careful build open, or with a face tilted over
-                // points: no hull is better than a surface that does not hold them.
-                if (!closesSurface(context, mesh->vertices, mesh->numVertices) ||
-                    !holdsCloud(context, mesh->vertices, points, n, slack)) {
-                    return nullptr;
-                }
-                break;
-            }
-            if (closesSurface(context, mesh->vertices, mesh->numVertices) &&
-                convexSurface(context, mesh->vertices, slack) &&
-                holdsCloud(context, mesh->vertices, points, n, slack)) {
-                break;
-            }
-        }
-        if (!writeMesh(*mesh, context, singleTriangle)) {
+        Attempt<Mesh> plain;
+        Attempt<Mesh> careful;
+        Attempt<Mesh>* result = buildAttempts(points, n, plain, careful);
+        if (result->outcome != Attempt<Mesh>::ACCEPTED ||
+            !writeMesh(*result->mesh, result->context, result->faces, result->singleTriangle)) {
             return nullptr;
         }
-        return mesh.release();
+        return result->mesh.release();
     } catch (const std::bad_alloc&) {
         return nullptr;
     }

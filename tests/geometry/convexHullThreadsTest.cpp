@@ -1,0 +1,79 @@
+// Large hull builds run their careful rebuild on a second thread beside the first
+// build. Whichever finishes first, the result must be the one a build after the other
+// gives; these run under the thread sanitizer too.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "geometry/convexHull.h"
+
+namespace {
+
+using Qmt::QmtVector3;
+
+std::vector<QmtVector3> sphere(std::uint32_t n, std::uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::normal_distribution<double> g(0.0, 1.0);
+    std::vector<QmtVector3> pts;
+    while (pts.size() < n) {
+        QmtVector3 p(g(rng), g(rng), g(rng));
+        if (p.Unitize(1e-9) > 0.0) pts.push_back(p);
+    }
+    return pts;
+}
+
+template <class Mesh>
+bool sameMesh(const Mesh& a, const Mesh& b) {
+    if (a.numVertices != b.numVertices || a.numFaces != b.numFaces) return false;
+    for (std::uint32_t i = 0; i < a.numVertices; ++i) {
+        const QmtVector3 &p = a.vertices[i], &q = b.vertices[i];
+        if (p.x != q.x || p.y != q.y || p.z != q.z) return false;
+    }
+    for (std::uint32_t f = 0; f < a.numFaces; ++f) {
+        if (a.faces[f].numVertices != b.faces[f].numVertices) return false;
+        for (std::uint32_t k = 0; k < a.faces[f].numVertices; ++k) {
+            if (a.faces[f].vertices[k] != b.faces[f].vertices[k]) return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+// The first build is accepted: the careful one beside it is stopped and dropped.
+TEST(ConvexHullThreads, AcceptedFirstBuildStopsTheCarefulOne) {
+    for (std::uint32_t seed = 1; seed <= 4; ++seed) {
+        std::mt19937 rng(seed);
+        std::uniform_real_distribution<double> u(-0.9, 0.9);
+        std::vector<QmtVector3> pts;
+        for (int i = 0; i < 5000; ++i) pts.emplace_back(u(rng), u(rng), u(rng));
+        for (int i = 0; i < 8; ++i) pts.emplace_back(i & 1 ? 1.0 : -1.0, i & 2 ? 1.0 : -1.0, i & 4 ? 1.0 : -1.0);
+        const std::unique_ptr<ZYLmesh> m(buildConvexHullMesh(pts.data(), static_cast<std::uint32_t>(pts.size())));
+        const std::unique_ptr<ZYL_DFmesh> d(buildConvexHullDFmesh(pts.data(), static_cast<std::uint32_t>(pts.size())));
+        ASSERT_TRUE(m && d);
+        EXPECT_EQ(m->numVertices, 8u);
+        EXPECT_EQ(d->numVertices, 8u);
+        ASSERT_EQ(m->numFaces, 6u);
+        ASSERT_EQ(d->numFaces, 6u);
+        for (std::uint32_t f = 0; f < 6; ++f) {
+            EXPECT_EQ(m->faces[f].numVertices, 4u);
+            EXPECT_EQ(d->faces[f].numVertices, 4u);
+        }
+    }
+}
+
+// The first build is rejected: the careful one gives the result, the same every time.
+TEST(ConvexHullThreads, RejectedFirstBuildGivesTheSameCarefulResult) {
+    const std::vector<QmtVector3> pts = sphere(5000, 3);
+    const auto n = static_cast<std::uint32_t>(pts.size());
+    const std::unique_ptr<ZYLmesh> m1(buildConvexHullMesh(pts.data(), n));
+    const std::unique_ptr<ZYLmesh> m2(buildConvexHullMesh(pts.data(), n));
+    const std::unique_ptr<ZYL_DFmesh> d1(buildConvexHullDFmesh(pts.data(), n));
+    const std::unique_ptr<ZYL_DFmesh> d2(buildConvexHullDFmesh(pts.data(), n));
+    ASSERT_TRUE(m1 && m2 && d1 && d2);
+    EXPECT_TRUE(sameMesh(*m1, *m2));
+    EXPECT_TRUE(sameMesh(*d1, *d2));
+}
