@@ -126,36 +126,94 @@ void makeOutputFaces(const ConvexHullContext& context, const QmtVector3* v, Outp
     }
 }
 
+// Items grouped by a vertex (a counting sort): each vertex of a hull has a handful of
+// edges, so grouping them costs less than sorting every edge of the surface.
+template <class Item>
+struct ByVertex {
+    std::vector<std::uint32_t> first;  // per vertex, into items; one more at the end
+    std::vector<Item> items;
+
+    // add(emit) calls emit(vertex, item) for every item, the same way both times.
+    template <class Add>
+    void build(std::uint32_t vertexCount, Add&& add) {
+        first.assign(vertexCount + 1, 0);
+        add([this](std::uint32_t vertex, const Item&) { ++first[vertex + 1]; });
+        for (std::uint32_t i = 0; i < vertexCount; ++i) {
+            first[i + 1] += first[i];
+        }
+        items.resize(first[vertexCount]);
+        std::vector<std::uint32_t> at(first.begin(), first.end() - 1);
+        add([this, &at](std::uint32_t vertex, const Item& item) { items[at[vertex]++] = item; });
+    }
+    Item* begin(std::uint32_t vertex) { return items.data() + first[vertex]; }
+    Item* end(std::uint32_t vertex) { return items.data() + first[vertex + 1]; }
+};
+
+// Groups this long or shorter are searched by a plain scan rather than sorted.
+constexpr std::ptrdiff_t SHORT_GROUP = 16;
+
 // Whether the faces as they would be written make a closed surface: every directed
 // edge once with its reverse once, no face passing a corner twice, and
 // sum(corners - 2) = 2V - 4 for the V vertices (all used after compaction).
 bool closesSurface(const OutputFaces& faces, std::uint32_t vertexCount) {
-    std::vector<std::uint64_t> edges;
-    edges.reserve(faces.corners.size());
     std::int64_t turns = 0;
     for (std::uint32_t j = 0; j < faces.count(); ++j) {
         const std::uint32_t* c = faces.of(j);
         const std::uint32_t k = faces.size(j);
         turns += static_cast<std::int64_t>(k) - 2;
         for (std::uint32_t i = 0; i < k; ++i) {
+            if (c[i] >= vertexCount) {
+                return false;
+            }
             for (std::uint32_t m = i + 1; m < k; ++m) {
                 if (c[m] == c[i]) {
                     return false;
                 }
             }
-            edges.push_back(std::uint64_t{c[i]} << 32 | c[(i + 1) % k]);
         }
     }
     if (turns != 2 * static_cast<std::int64_t>(vertexCount) - 4) {
         return false;
     }
-    std::sort(edges.begin(), edges.end());
-    if (std::adjacent_find(edges.begin(), edges.end()) != edges.end()) {
-        return false;
-    }
-    return std::all_of(edges.begin(), edges.end(), [&edges](std::uint64_t e) {
-        return std::binary_search(edges.begin(), edges.end(), (e << 32) | (e >> 32));
+    // Each vertex's edges by where they lead.
+    ByVertex<std::uint32_t> out;
+    out.build(vertexCount, [&faces](auto&& emit) {
+        for (std::uint32_t j = 0; j < faces.count(); ++j) {
+            const std::uint32_t* c = faces.of(j);
+            const std::uint32_t k = faces.size(j);
+            for (std::uint32_t i = 0; i < k; ++i) {
+                emit(c[i], c[(i + 1) % k]);
+            }
+        }
     });
+    for (std::uint32_t a = 0; a < vertexCount; ++a) {
+        std::uint32_t* first = out.begin(a);
+        std::uint32_t* last = out.end(a);
+        if (last - first > SHORT_GROUP) {
+            std::sort(first, last);
+            if (std::adjacent_find(first, last) != last) {
+                return false;
+            }
+            continue;
+        }
+        for (std::uint32_t* x = first; x != last; ++x) {
+            if (std::find(x + 1, last, *x) != last) {
+                return false;
+            }
+        }
+    }
+    for (std::uint32_t a = 0; a < vertexCount; ++a) {
+        for (const std::uint32_t* x = out.begin(a); x != out.end(a); ++x) {
+            const std::uint32_t* first = out.begin(*x);
+            const std::uint32_t* last = out.end(*x);
+            const bool back = last - first > SHORT_GROUP ? std::binary_search(first, last, a)
+                                                         : std::find(first, last, a) != last;
+            if (!back) {
+                return false;
+            }
+        }
+    }
+    return true;
 }
 
 // The cloud's size (its box diagonal), at least 1: the unit of the shape check's
@@ -178,22 +236,22 @@ double cloudSize(const QmtVector3* points, std::uint32_t n) {
 // the points the build found inside stay below its planes within the same bounds.
 // Each corner is compared against its own plane and the planes of the faces next to
 // it only, so a build with large polygons costs no more than one with triangles.
-bool convexSurface(const ConvexHullContext& context, const QmtVector3* v, double slack) {
+bool convexSurface(const ConvexHullContext& context, const QmtVector3* v, std::uint32_t vertexCount,
+                   double slack) {
     struct SideEdge {
-        std::uint64_t key;  // the unordered vertex pair
+        std::uint32_t other;  // the edge's larger vertex; it is grouped under the smaller
         std::uint32_t slot;
         std::uint32_t index;  // the edge runs from corner index to corner index + 1
     };
-    std::vector<SideEdge> edges;
     std::vector<double> limit(context.slotCount(), 0.0);
     for (std::uint32_t s = context.frontFace(); s != NONE; s = context.face(s).next) {
         const std::uint32_t* c = context.corners(s);
         const std::uint32_t k = context.face(s).count;
         double extent = 0.0;
         for (std::uint32_t i = 0; i < k; ++i) {
-            const std::uint64_t a = c[i];
-            const std::uint64_t b = c[(i + 1) % k];
-            edges.push_back({a < b ? a << 32 | b : b << 32 | a, s, i});
+            if (c[i] >= vertexCount) {
+                return false;
+            }
             extent = std::max(extent, (v[c[i]] - v[c[0]]).Length());
         }
         limit[s] = slack + (k > 3 ? 0.0045 * extent : 0.0);
@@ -222,8 +280,17 @@ bool convexSurface(const ConvexHullContext& context, const QmtVector3* v, double
             }
         }
     }
-    std::sort(edges.begin(), edges.end(), [](const SideEdge& x, const SideEdge& y) {
-        return x.key < y.key || (x.key == y.key && x.slot < y.slot);
+    ByVertex<SideEdge> edges;
+    edges.build(vertexCount, [&context](auto&& emit) {
+        for (std::uint32_t s = context.frontFace(); s != NONE; s = context.face(s).next) {
+            const std::uint32_t* c = context.corners(s);
+            const std::uint32_t k = context.face(s).count;
+            for (std::uint32_t i = 0; i < k; ++i) {
+                const std::uint32_t a = c[i];
+                const std::uint32_t b = c[(i + 1) % k];
+                emit(std::min(a, b), SideEdge{std::max(a, b), s, i});
+            }
+        }
     });
     // The corners before and after the edge in `face`, against `other`'s plane.
     const auto neighboursBelow = [&](const SideEdge& edge, std::uint32_t other) {
@@ -231,10 +298,18 @@ bool convexSurface(const ConvexHullContext& context, const QmtVector3* v, double
         const std::uint32_t k = context.face(edge.slot).count;
         return below(other, v[c[(edge.index + k - 1) % k]]) && below(other, v[c[(edge.index + 2) % k]]);
     };
-    for (std::size_t i = 0; i + 1 < edges.size(); ++i) {
-        if (edges[i].key == edges[i + 1].key &&
-            (!neighboursBelow(edges[i], edges[i + 1].slot) || !neighboursBelow(edges[i + 1], edges[i].slot))) {
-            return false;
+    // The faces on each edge, taken in pairs one after the other.
+    for (std::uint32_t a = 0; a < vertexCount; ++a) {
+        SideEdge* first = edges.begin(a);
+        SideEdge* last = edges.end(a);
+        std::sort(first, last, [](const SideEdge& x, const SideEdge& y) {
+            return x.other < y.other || (x.other == y.other && x.slot < y.slot);
+        });
+        for (SideEdge* e = first; e + 1 < last; ++e) {
+            if (e[0].other == e[1].other &&
+                (!neighboursBelow(e[0], e[1].slot) || !neighboursBelow(e[1], e[0].slot))) {
+                return false;
+            }
         }
     }
     return true;
@@ -618,7 +693,7 @@ void runAttempt(const QmtVector3* points, std::uint32_t n, bool robust, const st
         }
         return;
     }
-    a.outcome = closesSurface(a.faces, mesh.numVertices) && convexSurface(context, mesh.vertices, slack) &&
+    a.outcome = closesSurface(a.faces, mesh.numVertices) && convexSurface(context, mesh.vertices, mesh.numVertices, slack) &&
                         holdsCloud(a.faces, mesh.vertices, points, n, slack)
                     ? Attempt<Mesh>::ACCEPTED
                     : Attempt<Mesh>::REJECTED;
