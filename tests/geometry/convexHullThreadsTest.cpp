@@ -14,14 +14,11 @@ namespace {
 
 using Qmt::QmtVector3;
 
-std::vector<QmtVector3> sphere(std::uint32_t n, std::uint32_t seed) {
+std::vector<QmtVector3> box(std::uint32_t n, std::uint32_t seed, double half) {
     std::mt19937 rng(seed);
-    std::normal_distribution<double> g(0.0, 1.0);
+    std::uniform_real_distribution<double> u(-half, half);
     std::vector<QmtVector3> pts;
-    while (pts.size() < n) {
-        QmtVector3 p(g(rng), g(rng), g(rng));
-        if (p.Unitize(1e-9) > 0.0) pts.push_back(p);
-    }
+    for (std::uint32_t i = 0; i < n; ++i) pts.emplace_back(u(rng), u(rng), u(rng));
     return pts;
 }
 
@@ -46,10 +43,7 @@ bool sameMesh(const Mesh& a, const Mesh& b) {
 // The first build is accepted: the careful one beside it is stopped and dropped.
 TEST(ConvexHullThreads, AcceptedFirstBuildStopsTheCarefulOne) {
     for (std::uint32_t seed = 1; seed <= 4; ++seed) {
-        std::mt19937 rng(seed);
-        std::uniform_real_distribution<double> u(-0.9, 0.9);
-        std::vector<QmtVector3> pts;
-        for (int i = 0; i < 5000; ++i) pts.emplace_back(u(rng), u(rng), u(rng));
+        std::vector<QmtVector3> pts = box(3000, seed, 0.9);
         for (int i = 0; i < 8; ++i) pts.emplace_back(i & 1 ? 1.0 : -1.0, i & 2 ? 1.0 : -1.0, i & 4 ? 1.0 : -1.0);
         const std::unique_ptr<ZYLmesh> m(buildConvexHullMesh(pts.data(), static_cast<std::uint32_t>(pts.size())));
         const std::unique_ptr<ZYL_DFmesh> d(buildConvexHullDFmesh(pts.data(), static_cast<std::uint32_t>(pts.size())));
@@ -67,7 +61,7 @@ TEST(ConvexHullThreads, AcceptedFirstBuildStopsTheCarefulOne) {
 
 // The first build is rejected: the careful one gives the result, the same every time.
 TEST(ConvexHullThreads, RejectedFirstBuildGivesTheSameCarefulResult) {
-    const std::vector<QmtVector3> pts = sphere(5000, 3);
+    const std::vector<QmtVector3> pts = box(3000, 3, 1.0);
     const auto n = static_cast<std::uint32_t>(pts.size());
     const std::unique_ptr<ZYLmesh> m1(buildConvexHullMesh(pts.data(), n));
     const std::unique_ptr<ZYLmesh> m2(buildConvexHullMesh(pts.data(), n));
