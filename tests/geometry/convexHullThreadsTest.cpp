@@ -14,6 +14,17 @@ namespace {
 
 using Qmt::QmtVector3;
 
+std::vector<QmtVector3> sphere(std::uint32_t n, std::uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::normal_distribution<double> g(0.0, 1.0);
+    std::vector<QmtVector3> pts;
+    while (pts.size() < n) {
+        QmtVector3 p(g(rng), g(rng), g(rng));
+        if (p.Unitize(1e-9) > 0.0) pts.push_back(p);
+    }
+    return pts;
+}
+
 std::vector<QmtVector3> box(std::uint32_t n, std::uint32_t seed, double half) {
     std::mt19937 rng(seed);
     std::uniform_real_distribution<double> u(-half, half);
@@ -70,4 +81,15 @@ TEST(ConvexHullThreads, RejectedFirstBuildGivesTheSameCarefulResult) {
     ASSERT_TRUE(m1 && m2 && d1 && d2);
     EXPECT_TRUE(sameMesh(*m1, *m2));
     EXPECT_TRUE(sameMesh(*d1, *d2));
+}
+
+// Thousands of faces: the containment check is shared between two threads as well.
+TEST(ConvexHullThreads, SharedContainmentCheckGivesTheSameResult) {
+    const std::vector<QmtVector3> pts = sphere(3000, 4);
+    const auto n = static_cast<std::uint32_t>(pts.size());
+    const std::unique_ptr<ZYLmesh> m1(buildConvexHullMesh(pts.data(), n));
+    const std::unique_ptr<ZYLmesh> m2(buildConvexHullMesh(pts.data(), n));
+    ASSERT_TRUE(m1 && m2);
+    EXPECT_GT(m1->numFaces, 1024u);
+    EXPECT_TRUE(sameMesh(*m1, *m2));
 }

@@ -1,0 +1,49 @@
+#pragma once
+
+// What a hull build must pass before it is written: its faces as they will be written
+// close a surface, are convex within the build's tolerances, and hold every input
+// point.
+
+#include <cstdint>
+#include <vector>
+
+#include "geometry/convexHullContext.h"
+#include "math/qmtVector3.h"
+
+// Bound on the rounding of a point's dot product with a unit normal.
+double roundingSlack(const Qmt::QmtVector3* points, std::uint32_t n);
+
+// The cloud's size (its box diagonal), at least 1: the unit of the shape checks'
+// tolerance, which never drops below the rules' absolute 1e-5.
+double cloudSize(const Qmt::QmtVector3* points, std::uint32_t n);
+
+// The face records as they will be written, oriented counter-clockwise about their
+// normals and with faces of more than 32 corners split into fans: made once, then
+// checked and written.
+struct OutputFaces {
+    std::vector<std::uint32_t> corners;  // every record's corners, one after another
+    std::vector<std::uint32_t> first;    // per record, into corners; one more at the end
+    std::vector<const Qmt::QmtVector3*> normals;  // into the context's faces
+
+    std::uint32_t count() const { return static_cast<std::uint32_t>(normals.size()); }
+    std::uint32_t size(std::uint32_t j) const { return first[j + 1] - first[j]; }
+    const std::uint32_t* of(std::uint32_t j) const { return corners.data() + first[j]; }
+};
+
+void makeOutputFaces(const ConvexHullContext& context, const Qmt::QmtVector3* v, OutputFaces& out);
+
+// Whether the records make a closed surface: every directed edge once with its
+// reverse once, no record passing a corner twice, and sum(corners - 2) = 2V - 4 for the
+// V vertices (all used after compaction).
+bool closesSurface(const OutputFaces& faces, std::uint32_t vertexCount);
+
+// Whether every working face is flat and convex and every edge convex, each within
+// `slack` plus, for a merged face, its extent times the merge angle.
+bool convexSurface(const ConvexHullContext& context, const Qmt::QmtVector3* v, std::uint32_t vertexCount,
+                   double slack);
+
+// Whether every input point lies below the plane of every record (its first corner and
+// normal) within `slack` plus the merge angle over the record's extent; a record
+// without a unit normal fails.
+bool holdsCloud(const OutputFaces& faces, const Qmt::QmtVector3* v, const Qmt::QmtVector3* points,
+                std::uint32_t n, double slack);
