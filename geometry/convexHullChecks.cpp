@@ -94,6 +94,57 @@ constexpr std::size_t BATCH = 64;
 // thread costs far less than half the walks.
 constexpr std::size_t SHARED_CHECK_FROM = 1024;
 
+// A face's plane as the containment check tests it: a point p fails it when
+// (p - corner).normal > limit.
+struct Plane {
+    std::uint32_t key;  // the order of the checks: faces facing alike go together
+    QmtVector3 normal;
+    QmtVector3 corner;
+    double limit;
+};
+
+// The points that may fail a plane: all but those of a ball and a cube about the
+// cloud's centre that lie below every plane by more than the rounding. With
+// p = c + d, p.n <= c.n + |d| |n| and p.n <= c.n + max|d_i| (|n_x| + |n_y| + |n_z|),
+// so a point within the ball's radius or the cube's half side of c passes every
+// plane unseen. The cube holds most of a solid cloud whose hull is box-like, the
+// ball most of a round one; a cloud on a sphere keeps all its points.
+std::vector<std::uint32_t> pointsOutsideCore(const std::vector<Plane>& planes, double rounding,
+                                             const QmtVector3* points, std::uint32_t n) {
+    QmtVector3 lo = points[0];
+    QmtVector3 hi = points[0];
+    for (std::uint32_t i = 1; i < n; ++i) {
+        lo = {std::min(lo.x, points[i].x), std::min(lo.y, points[i].y), std::min(lo.z, points[i].z)};
+        hi = {std::max(hi.x, points[i].x), std::max(hi.y, points[i].y), std::max(hi.z, points[i].z)};
+    }
+    const QmtVector3 c = (lo + hi) * 0.5;
+    double ball = HUGE_VAL;
+    double cube = HUGE_VAL;
+    for (const Plane& plane : planes) {
+        const QmtVector3& m = plane.normal;
+        const double gap = plane.corner.Dot(m) + plane.limit - rounding - c.Dot(m);
+        ball = std::min(ball, gap / m.Length());
+        cube = std::min(cube, gap / (std::fabs(m.x) + std::fabs(m.y) + std::fabs(m.z)));
+        if (!std::isfinite(gap)) {
+            ball = cube = 0.0;  // no core
+            break;
+        }
+    }
+    // What the bounds themselves may be off by.
+    ball -= rounding;
+    cube -= rounding;
+    std::vector<std::uint32_t> outside;
+    outside.reserve(n);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const QmtVector3 d = points[i] - c;
+        const bool core = std::max({std::fabs(d.x), std::fabs(d.y), std::fabs(d.z)}) < cube || d.Length() < ball;
+        if (!core) {
+            outside.push_back(i);
+        }
+    }
+    return outside;
+}
+
 // A Morton code of a unit direction, 10 bits an axis.
 std::uint32_t normalKey(const QmtVector3& n) {
     const auto cell = [](double x) {
@@ -314,12 +365,6 @@ bool convexSurface(const ConvexHullContext& context, const QmtVector3* v, std::u
 // about a tree walk to each face.
 bool holdsCloud(const OutputFaces& faces, const QmtVector3* v, const QmtVector3* points, std::uint32_t n,
                 double slack) {
-    struct Plane {
-        std::uint32_t key;  // the order of the checks: faces facing alike go together
-        QmtVector3 normal;
-        QmtVector3 corner;
-        double limit;
-    };
     std::vector<Plane> planes;
     planes.reserve(faces.count());
     for (std::uint32_t j = 0; j < faces.count(); ++j) {
@@ -337,14 +382,10 @@ bool holdsCloud(const OutputFaces& faces, const QmtVector3* v, const QmtVector3*
     }
     std::sort(planes.begin(), planes.end(), [](const Plane& x, const Plane& y) { return x.key < y.key; });
 
-    std::vector<std::uint32_t> all(n);
-    for (std::uint32_t i = 0; i < n; ++i) {
-        all[i] = i;
-    }
-    HullPointTree tree;
-    tree.build(points, n, all);
     // Rounding between the tree's p.n and the test's (p - q).n.
     const double rounding = 4.0 * roundingSlack(points, n);
+    HullPointTree tree;
+    tree.build(points, n, pointsOutsideCore(planes, rounding, points, n));
     std::atomic<bool> fails{false};
     // Planes [from, to) against the points of `walk`, 64 at a time, until one fails here
     // or elsewhere.
