@@ -11,31 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "geometry/hullClouds.h"
 #include "geometry/hullReference.h"
 
 namespace {
 
 using Qmt::QmtVector3;
 using V = QmtVector3;
-
-std::vector<V> sphereCloud(std::uint32_t n, std::uint32_t seed, double radius = 1.0) {
-    std::mt19937 rng(seed);
-    std::normal_distribution<double> g(0.0, 1.0);
-    std::vector<V> pts;
-    while (pts.size() < n) {
-        V p(g(rng), g(rng), g(rng));
-        if (p.Unitize(1e-9) > 0.0) pts.push_back(p * radius);
-    }
-    return pts;
-}
-
-std::vector<V> cubeCloud(std::uint32_t n, std::uint32_t seed, double half = 1.0) {
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<double> u(-half, half);
-    std::vector<V> pts;
-    for (std::uint32_t i = 0; i < n; ++i) pts.emplace_back(u(rng), u(rng), u(rng));
-    return pts;
-}
 
 // Integer lattice points: many exact ties and coplanar faces.
 std::vector<V> latticeCloud(std::uint32_t n, std::uint32_t seed) {

@@ -5,33 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <random>
 #include <vector>
 
 #include "geometry/convexHull.h"
+#include "geometry/hullClouds.h"
 
 namespace {
 
 using Qmt::QmtVector3;
-
-std::vector<QmtVector3> sphere(std::uint32_t n, std::uint32_t seed) {
-    std::mt19937 rng(seed);
-    std::normal_distribution<double> g(0.0, 1.0);
-    std::vector<QmtVector3> pts;
-    while (pts.size() < n) {
-        QmtVector3 p(g(rng), g(rng), g(rng));
-        if (p.Unitize(1e-9) > 0.0) pts.push_back(p);
-    }
-    return pts;
-}
-
-std::vector<QmtVector3> box(std::uint32_t n, std::uint32_t seed, double half) {
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<double> u(-half, half);
-    std::vector<QmtVector3> pts;
-    for (std::uint32_t i = 0; i < n; ++i) pts.emplace_back(u(rng), u(rng), u(rng));
-    return pts;
-}
 
 template <class Mesh>
 bool sameMesh(const Mesh& a, const Mesh& b) {
@@ -54,7 +35,7 @@ bool sameMesh(const Mesh& a, const Mesh& b) {
 // The first build is accepted: the careful one beside it is stopped and dropped.
 TEST(ConvexHullThreads, AcceptedFirstBuildStopsTheCarefulOne) {
     for (std::uint32_t seed = 1; seed <= 4; ++seed) {
-        std::vector<QmtVector3> pts = box(3000, seed, 0.9);
+        std::vector<QmtVector3> pts = cubeCloud(3000, seed, 0.9);
         for (int i = 0; i < 8; ++i) pts.emplace_back(i & 1 ? 1.0 : -1.0, i & 2 ? 1.0 : -1.0, i & 4 ? 1.0 : -1.0);
         const std::unique_ptr<ZYLmesh> m(buildConvexHullMesh(pts.data(), static_cast<std::uint32_t>(pts.size())));
         const std::unique_ptr<ZYL_DFmesh> d(buildConvexHullDFmesh(pts.data(), static_cast<std::uint32_t>(pts.size())));
@@ -72,7 +53,7 @@ TEST(ConvexHullThreads, AcceptedFirstBuildStopsTheCarefulOne) {
 
 // The first build is rejected: the careful one gives the result, the same every time.
 TEST(ConvexHullThreads, RejectedFirstBuildGivesTheSameCarefulResult) {
-    const std::vector<QmtVector3> pts = box(3000, 3, 1.0);
+    const std::vector<QmtVector3> pts = cubeCloud(3000, 3);
     const auto n = static_cast<std::uint32_t>(pts.size());
     const std::unique_ptr<ZYLmesh> m1(buildConvexHullMesh(pts.data(), n));
     const std::unique_ptr<ZYLmesh> m2(buildConvexHullMesh(pts.data(), n));
@@ -85,7 +66,7 @@ TEST(ConvexHullThreads, RejectedFirstBuildGivesTheSameCarefulResult) {
 
 // Thousands of faces: the containment check is shared between two threads as well.
 TEST(ConvexHullThreads, SharedContainmentCheckGivesTheSameResult) {
-    const std::vector<QmtVector3> pts = sphere(3000, 4);
+    const std::vector<QmtVector3> pts = sphereCloud(3000, 4);
     const auto n = static_cast<std::uint32_t>(pts.size());
     const std::unique_ptr<ZYLmesh> m1(buildConvexHullMesh(pts.data(), n));
     const std::unique_ptr<ZYLmesh> m2(buildConvexHullMesh(pts.data(), n));
