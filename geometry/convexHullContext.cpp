@@ -36,6 +36,7 @@ std::vector<std::pair<std::uint32_t, std::uint32_t>> ConvexHullContext::edgeList
 
 void ConvexHullContext::reset(std::uint32_t vertexCapacity) {
     faces_.clear();
+    faceMark.clear();
     freeFaces_.clear();
     polygons_.clear();
     freePolygons_.clear();
@@ -71,9 +72,7 @@ void ConvexHullContext::reset(std::uint32_t vertexCapacity) {
 std::uint32_t ConvexHullContext::nextStamp() {
     if (++stamp_ == 0) {
         // Wrapped: clear every mark so old stamps cannot collide with new ones.
-        for (Face& f : faces_) {
-            f.mark = 0;
-        }
+        std::fill(faceMark.begin(), faceMark.end(), 0u);
         for (Edge& e : edges_) {
             e.mark = 0;
         }
@@ -93,6 +92,7 @@ std::uint32_t ConvexHullContext::createFace(std::uint32_t a, std::uint32_t b, st
     } else {
         slot = static_cast<std::uint32_t>(faces_.size());
         faces_.emplace_back();
+        faceMark.push_back(0);
         incidenceNext_.resize(incidenceNext_.size() + 3, NONE);
         incidencePrev_.resize(incidencePrev_.size() + 3, NONE);
         incidenceVertex_.resize(incidenceVertex_.size() + 3, NONE);
@@ -105,7 +105,7 @@ std::uint32_t ConvexHullContext::createFace(std::uint32_t a, std::uint32_t b, st
     f.count = 3;
     f.polygon = NONE;
     f.seq = nextSeq_++;
-    f.mark = 0;
+    faceMark[slot] = 0;
     f.prev = NONE;
     f.next = faceHead_;
     if (faceHead_ != NONE) {
@@ -231,6 +231,11 @@ std::uint32_t ConvexHullContext::findEdge(std::uint32_t a, std::uint32_t b) cons
             return NONE;
         }
     }
+}
+
+void ConvexHullContext::prefetchEdge(std::uint32_t a, std::uint32_t b) const {
+    const std::uint32_t mask = static_cast<std::uint32_t>(table_.size()) - 1;
+    __builtin_prefetch(&table_[hashSlot(pairKey(a, b), mask)]);
 }
 
 std::uint32_t ConvexHullContext::createEdge(std::uint32_t a, std::uint32_t b) {

@@ -50,7 +50,6 @@ public:
         std::uint32_t seq = 0;        // creation number; larger is nearer the front
         std::uint32_t prev = NONE;    // face list links; prev points toward the front
         std::uint32_t next = NONE;
-        std::uint32_t mark = 0;       // scratch stamp of the stages
     };
 
     struct Edge {
@@ -92,6 +91,9 @@ public:
     std::uint32_t firstIncidence(std::uint32_t vertex) const { return incidenceHead_[vertex]; }
     std::uint32_t nextIncidence(std::uint32_t link) const { return incidenceNext_[link]; }
     std::uint32_t incidenceCount(std::uint32_t vertex) const { return incidenceCount_[vertex]; }
+    // The first three corners of a live face, as its incidence links hold them: a
+    // dense copy, for walks that test many faces' corners.
+    const std::uint32_t* linkedCorners(std::uint32_t slot) const { return incidenceVertex_.data() + 3 * slot; }
     // Renumbers every face corner through `remap` and rebuilds the incidence links.
     void remapCorners(const std::uint32_t* remap);
 
@@ -101,6 +103,8 @@ public:
     Edge& edge(std::uint32_t slot) { return edges_[slot]; }
     // The edge joining a and b in either direction, or NONE.
     std::uint32_t findEdge(std::uint32_t a, std::uint32_t b) const;
+    // Starts loading where findEdge(a, b) looks first, ahead of that call.
+    void prefetchEdge(std::uint32_t a, std::uint32_t b) const;
     // Makes an edge record that is in no list yet (see pushFrontEdges) and returns its
     // slot. The pair must not belong to a live edge.
     std::uint32_t createEdge(std::uint32_t a, std::uint32_t b);
@@ -144,6 +148,9 @@ public:
     std::vector<std::uint32_t> neighbourScratch;
     std::vector<std::uint32_t> groupScratch;
     std::vector<std::uint64_t> horizonScratch;
+    // Scratch stamps of the stages, one per face slot: apart from the faces, so that
+    // walks over many faces that only test a stamp stay in cache.
+    std::vector<std::uint32_t> faceMark;
     std::vector<std::uint32_t> vertexStamp;  // one per vertex
     std::vector<std::uint32_t> vertexMark;   // one per vertex
     std::vector<std::uint32_t> vertexGroup;  // one per vertex

@@ -270,7 +270,7 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
             for (std::uint32_t link = context.firstIncidence(walk); link != NONE;
                  link = context.nextIncidence(link)) {
                 const std::uint32_t s = link / 3;
-                if (s == F || s == G || edgePosition(context.face(s).corners, x, y) == NONE) {
+                if (s == F || s == G || edgePosition(context.linkedCorners(s), x, y) == NONE) {
                     continue;
                 }
                 const std::uint32_t seq = context.face(s).seq;

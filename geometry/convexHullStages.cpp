@@ -194,17 +194,16 @@ bool collectVisible(const QmtVector3* v, const QmtVector3& point, std::uint32_t 
     visible.clear();
     if (hinted) {
         for (const std::uint32_t s : context.visibleHint) {
-            Face& f = context.face(s);
-            if (f.count != 0 && f.mark != stamp && sees(f)) {
-                f.mark = stamp;
+            const Face& f = context.face(s);
+            if (f.count != 0 && context.faceMark[s] != stamp && sees(f)) {
+                context.faceMark[s] = stamp;
                 visible.push_back(s);
             }
         }
     } else {
         for (std::uint32_t s = context.frontFace(); s != NONE; s = context.face(s).next) {
-            Face& f = context.face(s);
-            if (sees(f)) {
-                f.mark = stamp;
+            if (sees(context.face(s))) {
+                context.faceMark[s] = stamp;
                 visible.push_back(s);
             }
         }
@@ -236,7 +235,7 @@ bool collectVisible(const QmtVector3* v, const QmtVector3& point, std::uint32_t 
             groups.push_back(static_cast<std::uint32_t>(around.size()));
             for (std::uint32_t link = context.firstIncidence(vertex); link != NONE;
                  link = context.nextIncidence(link)) {
-                if (context.face(link / 3).mark != stamp) {
+                if (context.faceMark[link / 3] != stamp) {
                     around.push_back(link / 3);
                 }
             }
@@ -281,10 +280,10 @@ bool collectVisible(const QmtVector3* v, const QmtVector3& point, std::uint32_t 
                     around.begin());
             }
             for (std::uint32_t k = first; k < last; ++k) {
-                Face& f = context.face(around[k]);
-                if (f.mark != stamp && f.normal.Dot(nv) > PARALLEL) {
-                    f.mark = stamp;
-                    widened.push_back(around[k]);
+                const std::uint32_t f = around[k];
+                if (context.faceMark[f] != stamp && context.face(f).normal.Dot(nv) > PARALLEL) {
+                    context.faceMark[f] = stamp;
+                    widened.push_back(f);
                 }
             }
         }
@@ -473,6 +472,14 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
         return it != pairs.begin() && (it - 1)->key == key && (it - 1)->position > position;
     };
 
+    // The edge records of the replaced faces lie scattered over the edge table: start
+    // loading them all before the first is needed.
+    for (const std::uint32_t s : order) {
+        const std::uint32_t* c = context.face(s).corners;
+        context.prefetchEdge(c[0], c[1]);
+        context.prefetchEdge(c[1], c[2]);
+        context.prefetchEdge(c[2], c[0]);
+    }
     const QmtVector3 toInterior = unit(interior - point);
     std::vector<std::uint32_t>& newEdges = context.newEdgeScratch;
     std::vector<std::uint32_t>& removedEdges = context.removedEdgeScratch;

@@ -11,6 +11,8 @@ using Qmt::QmtVector3;
 
 // Outside a face: more than this above its plane.
 constexpr double OUTSIDE_TOLERANCE = 1e-5;
+// Links ahead whose point a scan of a block fetches early.
+constexpr std::uint32_t PREFETCH_AHEAD = 8;
 // Start value of the growth pass's best projection: the negated largest float.
 constexpr double NO_PROJECTION = -3.4028234663852886e38;
 
@@ -74,7 +76,7 @@ void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCou
     }
     outsideHead_.assign(pointCount, NONE);
     seesHead_.assign(pointCount, NONE);
-    pushedSeq_.assign(pointCount, NONE);
+    heapStates_.assign(pointCount, HeapState{});
     liveCount_ = 0;
     stampValue_ = 0;
     dirty_.clear();
@@ -83,8 +85,6 @@ void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCou
     blockOrder_.clear();
     liveLinks_ = 0;
     heap_.clear();
-    heapPos_.assign(pointCount, NONE);
-    value_.assign(pointCount, HeapValue{0.0, 0.0});
 
     // Oldest face first, so that every chain runs newest first.
     std::vector<std::uint32_t> faces;
@@ -132,7 +132,7 @@ void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCou
         heap_.reserve(kept.size());
         for (const std::uint32_t c : kept) {
             const std::uint32_t newest = links_[outsideHead_[c]].face;
-            pushedSeq_[c] = blocks_[newest].seq;
+            heapStates_[c].pushedSeq = blocks_[newest].seq;
             heapSet(c, points_[c].Dot(blocks_[newest].normal));
         }
     }
@@ -152,7 +152,12 @@ void HullConflictTracker::commitBlock(const Staged& staged, std::uint32_t seq, d
     Link* out = links_.data() + begin;
     const std::uint32_t* p = stagedPoints_.data() + staged.first;
     std::uint32_t at = begin;
-    for (std::uint32_t i = 0; i < staged.counts[OUTSIDE]; ++i, ++p, ++at) {
+    const std::uint32_t outsideCount = staged.counts[OUTSIDE];
+    for (std::uint32_t i = 0; i < outsideCount; ++i, ++p, ++at) {
+        if (i + PREFETCH_AHEAD < outsideCount) {
+            __builtin_prefetch(&outsideHead_[p[PREFETCH_AHEAD]]);
+            __builtin_prefetch(&mark_[p[PREFETCH_AHEAD]]);
+        }
         *out++ = Link(*p, outsideHead_[*p], staged.slot);
         outsideHead_[*p] = at;
         if (strict_) {
@@ -188,8 +193,13 @@ void HullConflictTracker::retireFace(std::uint32_t slot) {
     }
     if (strict_) {
         for (std::uint32_t l = b.begin; l < b.outsideEnd; ++l) {
+            if (l + PREFETCH_AHEAD < b.outsideEnd) {
+                const std::uint32_t ahead = links_[l + PREFETCH_AHEAD].point;
+                __builtin_prefetch(&heapStates_[ahead]);
+                __builtin_prefetch(&mark_[ahead]);
+            }
             const std::uint32_t p = links_[l].point;
-            if (mark_[p] != DEAD && pushedSeq_[p] == b.seq) {
+            if (mark_[p] != DEAD && heapStates_[p].pushedSeq == b.seq) {
                 markDirty(p);
             }
         }
@@ -213,8 +223,9 @@ std::uint32_t HullConflictTracker::faceAcross(std::uint32_t slot, std::uint32_t 
     std::uint32_t found = NONE;
     for (std::uint32_t link = context.firstIncidence(walk); link != NONE; link = context.nextIncidence(link)) {
         const std::uint32_t s = link / 3;
-        const ConvexHullContext::Face& f = context.face(s);
-        if (f.seq >= firstNewSeq || (f.corners[0] != other && f.corners[1] != other && f.corners[2] != other)) {
+        const std::uint32_t* corners = context.linkedCorners(s);
+        if ((corners[0] != other && corners[1] != other && corners[2] != other) ||
+            context.face(s).seq >= firstNewSeq) {
             continue;
         }
         if (found != NONE && found != s) {
@@ -299,10 +310,10 @@ void HullConflictTracker::nextStampValue() {
 std::uint32_t HullConflictTracker::takeBest() {
     // Entries may hold a value above the candidate's own (see heapSet): the top is
     // brought down to its own value until it holds it, and is then the largest.
-    while (!heap_.empty() && heap_[0].value != value_[heap_[0].candidate].current) {
+    while (!heap_.empty() && heap_[0].value != heapStates_[heap_[0].candidate].current) {
         const std::uint32_t top = heap_[0].candidate;
-        value_[top].held = value_[top].current;
-        siftDown(0, {value_[top].current, top});
+        heapStates_[top].held = heapStates_[top].current;
+        siftDown(0, {heapStates_[top].current, top});
     }
     if (heap_.empty() || !(heap_[0].value > NO_PROJECTION)) {
         return NONE;
@@ -463,101 +474,179 @@ void HullConflictTracker::update(const ConvexHullContext& context) {
         compactLinks();
     }
     if (strict_) {
-        for (const std::uint32_t c : dirty_) {
-            refresh(c);
+        const std::size_t count = dirty_.size();
+        for (std::size_t i = 0; i < count; ++i) {
+            if (i + PREFETCH_AHEAD < count) {
+                const std::uint32_t ahead = dirty_[i + PREFETCH_AHEAD];
+                __builtin_prefetch(&heapStates_[ahead]);
+                __builtin_prefetch(&points_[ahead]);
+            }
+            refresh(dirty_[i]);
         }
     }
 }
 
 void HullConflictTracker::stageGroup(std::uint32_t source) {
     const auto count = static_cast<std::uint32_t>(group_.size());
-    if (groupParts_.size() < 3 * count) {
-        groupParts_.resize(3 * count);
-    }
-    for (std::uint32_t g = 0; g < 3 * count; ++g) {
-        groupParts_[g].clear();
-    }
     nextStampValue();
     const Block& shared = blocks_[source];
-    for (std::uint32_t l = shared.begin; l < shared.end; ++l) {
-        const std::uint32_t p = links_[l].point;
-        if (mark_[p] == DEAD) {
-            continue;
-        }
-        mark_[p] = stampValue_;
-        for (std::uint32_t g = 0; g < count; ++g) {
-            const GroupFace& face = group_[g];
-            const Part part = classify(p, face.normal, face.corner, face.cornerProjection, face.floor);
-            if (part != NOT_LISTED) {
-                groupParts_[3 * g + part].push_back(p);
+    const Link* links = links_.data();
+    std::uint32_t* mark = mark_.data();
+    const std::uint32_t stamp = stampValue_;
+    // Face by face, so that one buffer takes the three parts: first the shared block's
+    // live points, which are marked before any block across is read, then the points
+    // across the face's edge that are not among them. A lone face reads the shared
+    // block as it stands; several read its live points gathered once with their
+    // coordinates.
+    if (count > 1) {
+        sharedPoints_.clear();
+        for (std::uint32_t l = shared.begin; l < shared.end; ++l) {
+            if (l + PREFETCH_AHEAD < shared.end) {
+                const std::uint32_t ahead = links[l + PREFETCH_AHEAD].point;
+                __builtin_prefetch(mark + ahead);
+                __builtin_prefetch(points_ + ahead);
             }
+            const std::uint32_t p = links[l].point;
+            if (mark[p] == DEAD) {
+                continue;
+            }
+            mark[p] = stamp;
+            sharedPoints_.push_back({points_[p], p});
         }
     }
     for (std::uint32_t g = 0; g < count; ++g) {
         const GroupFace& face = group_[g];
-        const Block& b = blocks_[face.across];
-        for (std::uint32_t l = b.begin; l < b.end; ++l) {
-            const std::uint32_t p = links_[l].point;
-            const std::uint32_t m = mark_[p];
-            if (m == DEAD || m == stampValue_) {
+        const Block& across = blocks_[face.across];
+        // Room in each part for every point the face is tested with.
+        const std::size_t room =
+            (count > 1 ? sharedPoints_.size() : shared.end - shared.begin) + (across.end - across.begin);
+        if (partBuffer_.size() < 3 * room) {
+            partBuffer_.resize(3 * room);
+        }
+        std::uint32_t* const outsideStart = partBuffer_.data();
+        std::uint32_t* const seesStart = outsideStart + room;
+        std::uint32_t* const aboveStart = seesStart + room;
+        std::uint32_t* outside = outsideStart;
+        std::uint32_t* sees = seesStart;
+        std::uint32_t* above = aboveStart;
+        // classify, with the face's terms hoisted.
+        const QmtVector3 normal = face.normal;
+        const QmtVector3 corner = face.corner;
+        const double cp = face.cornerProjection;
+        const double floor = face.floor;
+        const double outsideAbove = strict_ ? cp + OUTSIDE_TOLERANCE : cp + OUTSIDE_TOLERANCE - slack_;
+        const double slack = slack_;
+        const auto place = [&](std::uint32_t p, const QmtVector3& q) {
+            const double pn = q.Dot(normal);
+            if (!(pn > floor)) {
+                return;
+            }
+            if (pn > outsideAbove) {
+                *outside++ = p;
+            } else if (pn > cp - visibilityDepth((q - corner).Length()) - slack) {
+                *sees++ = p;
+            } else {
+                *above++ = p;
+            }
+        };
+        if (count > 1) {
+            for (const SharedPoint& sp : sharedPoints_) {
+                place(sp.index, sp.p);
+            }
+        } else {
+            for (std::uint32_t l = shared.begin; l < shared.end; ++l) {
+                if (l + PREFETCH_AHEAD < shared.end) {
+                    const std::uint32_t ahead = links[l + PREFETCH_AHEAD].point;
+                    __builtin_prefetch(mark + ahead);
+                    __builtin_prefetch(points_ + ahead);
+                }
+                const std::uint32_t p = links[l].point;
+                if (mark[p] == DEAD) {
+                    continue;
+                }
+                mark[p] = stamp;
+                place(p, points_[p]);
+            }
+        }
+        for (std::uint32_t l = across.begin; l < across.end; ++l) {
+            // The block's points lie scattered over the point array: fetch ahead.
+            if (l + PREFETCH_AHEAD < across.end) {
+                const std::uint32_t ahead = links[l + PREFETCH_AHEAD].point;
+                __builtin_prefetch(mark + ahead);
+                __builtin_prefetch(points_ + ahead);
+            }
+            // Points of the shared block, and dead ones, are not wanted.
+            const std::uint32_t p = links[l].point;
+            const std::uint32_t m = mark[p];
+            if (m == DEAD || m == stamp) {
                 continue;
             }
-            const Part part = classify(p, face.normal, face.corner, face.cornerProjection, face.floor);
-            if (part != NOT_LISTED) {
-                groupParts_[3 * g + part].push_back(p);
-            }
+            place(p, points_[p]);
         }
         Staged& staged = staged_[face.staged];
         staged.first = static_cast<std::uint32_t>(stagedPoints_.size());
-        for (int part = 0; part < 3; ++part) {
-            const std::vector<std::uint32_t>& list = groupParts_[3 * g + part];
-            staged.counts[part] = static_cast<std::uint32_t>(list.size());
-            stagedPoints_.insert(stagedPoints_.end(), list.begin(), list.end());
-        }
+        staged.counts[OUTSIDE] = static_cast<std::uint32_t>(outside - outsideStart);
+        staged.counts[SEES] = static_cast<std::uint32_t>(sees - seesStart);
+        staged.counts[ABOVE_FLOOR] = static_cast<std::uint32_t>(above - aboveStart);
+        stagedPoints_.insert(stagedPoints_.end(), outsideStart, outside);
+        stagedPoints_.insert(stagedPoints_.end(), seesStart, sees);
+        stagedPoints_.insert(stagedPoints_.end(), aboveStart, above);
     }
 }
 
-// Copies the live blocks, in creation order, to the front of a fresh arena and
-// threads the chains again, newest first; links of dropped candidates go.
+// Moves the live blocks, in creation order, to the front of the arena and threads the
+// chains again, newest first; links of dropped candidates go. The blocks lie in the
+// arena in creation order, so every link moves towards the front, over links already
+// read: no second arena.
 void HullConflictTracker::compactLinks() {
-    compactScratch_.clear();
-    compactScratch_.reserve(liveLinks_ + 1024);
     std::fill(outsideHead_.begin(), outsideHead_.end(), NONE);
     std::fill(seesHead_.begin(), seesHead_.end(), NONE);
     std::size_t kept = 0;
+    Link* const links = links_.data();
+    std::uint32_t out = 0;
+    // Moves the live links of [l, end) to the front and threads them at the front of
+    // their chains (heads; null for the part below the others); returns the new end.
+    const auto movePart = [&](std::uint32_t l, std::uint32_t end, std::uint32_t slot,
+                              std::uint32_t* heads) {
+        for (; l < end; ++l) {
+            if (l + PREFETCH_AHEAD < end) {
+                const std::uint32_t ahead = links[l + PREFETCH_AHEAD].point;
+                __builtin_prefetch(&mark_[ahead]);
+                if (heads != nullptr) {
+                    __builtin_prefetch(&heads[ahead]);
+                }
+            }
+            const std::uint32_t p = links[l].point;
+            if (mark_[p] == DEAD) {
+                continue;
+            }
+            std::uint32_t next = NONE;
+            if (heads != nullptr) {
+                std::uint32_t& h = heads[p];
+                next = h;
+                h = out;
+            }
+            links[out++] = Link(p, next, slot);
+        }
+        return out;
+    };
     for (const BlockRef& ref : blockOrder_) {
         Block& b = blocks_[ref.slot];
         if (b.seq != ref.seq) {
             continue;
         }
         blockOrder_[kept++] = ref;
-        const std::uint32_t ends[3] = {b.outsideEnd, b.seeEnd, b.end};
-        std::uint32_t newEnds[3];
-        std::uint32_t l = b.begin;
-        b.begin = static_cast<std::uint32_t>(compactScratch_.size());
-        for (int part = 0; part < 3; ++part) {
-            for (; l < ends[part]; ++l) {
-                const std::uint32_t p = links_[l].point;
-                if (mark_[p] == DEAD) {
-                    continue;
-                }
-                std::uint32_t next = NONE;
-                if (part != ABOVE_FLOOR) {
-                    std::uint32_t& head = part == OUTSIDE ? outsideHead_[p] : seesHead_[p];
-                    next = head;
-                    head = static_cast<std::uint32_t>(compactScratch_.size());
-                }
-                compactScratch_.emplace_back(p, next, ref.slot);
-            }
-            newEnds[part] = static_cast<std::uint32_t>(compactScratch_.size());
-        }
-        b.outsideEnd = newEnds[0];
-        b.seeEnd = newEnds[1];
-        b.end = newEnds[2];
+        const std::uint32_t begin = b.begin;
+        b.begin = out;
+        const std::uint32_t outsideEnd = movePart(begin, b.outsideEnd, ref.slot, outsideHead_.data());
+        const std::uint32_t seeEnd = movePart(b.outsideEnd, b.seeEnd, ref.slot, seesHead_.data());
+        b.end = movePart(b.seeEnd, b.end, ref.slot, nullptr);
+        b.outsideEnd = outsideEnd;
+        b.seeEnd = seeEnd;
     }
     blockOrder_.resize(kept);
-    links_.swap(compactScratch_);
-    liveLinks_ = links_.size();
+    links_.resize(out);
+    liveLinks_ = out;
 }
 
 void HullConflictTracker::refresh(std::uint32_t candidate) {
@@ -570,20 +659,20 @@ void HullConflictTracker::refresh(std::uint32_t candidate) {
         return;
     }
     const Block& b = blocks_[newest];
-    if (b.seq == pushedSeq_[candidate]) {
+    if (b.seq == heapStates_[candidate].pushedSeq) {
         return;
     }
-    pushedSeq_[candidate] = b.seq;
+    heapStates_[candidate].pushedSeq = b.seq;
     heapSet(candidate, points_[candidate].Dot(b.normal));
 }
 
 // A value that drops is only recorded: the entry keeps its larger value, an upper
 // bound, until it reaches the top (takeBest). Most changes are such drops.
 void HullConflictTracker::heapSet(std::uint32_t candidate, double value) {
-    HeapValue& v = value_[candidate];
+    HeapState& v = heapStates_[candidate];
     v.current = value;
     const HeapEntry entry{value, candidate};
-    std::uint32_t at = heapPos_[candidate];
+    std::uint32_t at = heapStates_[candidate].heapPos;
     if (at == NONE) {
         v.held = value;
         at = static_cast<std::uint32_t>(heap_.size());
@@ -596,11 +685,11 @@ void HullConflictTracker::heapSet(std::uint32_t candidate, double value) {
 }
 
 void HullConflictTracker::heapRemove(std::uint32_t candidate) {
-    const std::uint32_t at = heapPos_[candidate];
+    const std::uint32_t at = heapStates_[candidate].heapPos;
     if (at == NONE) {
         return;
     }
-    heapPos_[candidate] = NONE;
+    heapStates_[candidate].heapPos = NONE;
     const HeapEntry last = heap_.back();
     heap_.pop_back();
     if (last.candidate != candidate) {

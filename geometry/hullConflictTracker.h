@@ -143,7 +143,7 @@ private:
     void siftDown(std::uint32_t at, HeapEntry entry);
     void heapPlace(std::uint32_t at, const HeapEntry& entry) {
         heap_[at] = entry;
-        heapPos_[entry.candidate] = at;
+        heapStates_[entry.candidate].heapPos = at;
     }
 
     const Qmt::QmtVector3* points_ = nullptr;
@@ -163,7 +163,15 @@ private:
     std::uint32_t liveCount_ = 0;
     std::vector<std::uint32_t> outsideHead_;   // per candidate: chain of outside links
     std::vector<std::uint32_t> seesHead_;      // per candidate: chain of may-see links
-    std::vector<std::uint32_t> pushedSeq_;     // per candidate, face of its heap value
+    // Per candidate, together so that a refresh and its heap update touch one cache
+    // line: the state of its heap entry.
+    struct alignas(32) HeapState {
+        double current = 0.0;              // its projection
+        double held = 0.0;                 // the value its heap entry holds (never less)
+        std::uint32_t pushedSeq = NONE;    // face of its heap value
+        std::uint32_t heapPos = NONE;      // NONE when not in the heap
+    };
+    std::vector<HeapState> heapStates_;
     std::uint32_t stampValue_ = 0;
     std::vector<std::uint32_t> dirty_;
 
@@ -177,19 +185,15 @@ private:
     std::vector<std::uint32_t> searched_;      // staged entries found through the tree
     std::vector<std::uint32_t> partScratch_[3];
     std::vector<GroupFace> group_;
-    std::vector<std::vector<std::uint32_t>> groupParts_;  // three per face of group_
+    struct SharedPoint {
+        Qmt::QmtVector3 p;
+        std::uint32_t index;
+    };
+    std::vector<SharedPoint> sharedPoints_;    // live points of a group's shared block
+    std::vector<std::uint32_t> partBuffer_;    // one face's three parts while staging
     std::vector<Qmt::QmtVector3> batchNormals_;
     std::vector<double> batchThresholds_;
     std::vector<std::uint32_t> batchHits_[64];
-    std::vector<Link> compactScratch_;
 
     std::vector<HeapEntry> heap_;
-    std::vector<std::uint32_t> heapPos_;       // per candidate, NONE when not in the heap
-    // Per candidate: its projection, and the value its heap entry holds (never less),
-    // side by side so that a change that needs no sifting touches one cache line.
-    struct HeapValue {
-        double current;
-        double held;
-    };
-    std::vector<HeapValue> value_;
 };

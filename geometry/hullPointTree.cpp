@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr std::uint32_t LEAF_SIZE = 4;
+constexpr std::uint32_t LEAF_SIZE = 8;
 
 // Relative rounding allowance of the node bounds, far above the few ulps they can
 // actually be off by.
@@ -43,8 +43,8 @@ void HullPointTree::remove(std::uint32_t index) {
     }
     const std::uint32_t k = entryOf_[index];
     entryLive_[k] = 0;
-    for (std::uint32_t id = leafOf_[k]; id != NONE; id = nodes_[id].parent) {
-        --nodes_[id].live;
+    for (std::uint32_t id = leafOf_[k]; id != NONE; id = nodeLinks_[id].parent) {
+        --nodeLinks_[id].live;
     }
     // Half dead: boxes have grown loose, so the scans decide again.
     if (2 * live_.size() <= treeSize_) {
@@ -85,7 +85,10 @@ void HullPointTree::buildTree() {
     entryLive_.assign(count, 1);
     leafOf_.assign(count, NONE);
     nodes_.clear();
-    nodes_.reserve(2 * (count / LEAF_SIZE + 1));
+    // Leaves hold at least LEAF_SIZE / 2 points: at most 2 count / LEAF_SIZE leaves.
+    nodes_.reserve(2 * (2 * count / LEAF_SIZE + 1));
+    nodeLinks_.clear();
+    nodeLinks_.reserve(nodes_.capacity());
     buildNode(0, count, NONE);
     for (std::uint32_t k = 0; k < count; ++k) {
         entryOf_[entries_[k].index] = k;
@@ -96,14 +99,13 @@ void HullPointTree::buildTree() {
 std::uint32_t HullPointTree::buildNode(std::uint32_t begin, std::uint32_t end, std::uint32_t parent) {
     const auto id = static_cast<std::uint32_t>(nodes_.size());
     nodes_.emplace_back();
+    nodeLinks_.push_back({parent, end - begin});
     Node node;
     node.begin = begin;
     node.end = end;
-    node.parent = parent;
-    node.live = end - begin;
     fit(node);
     if (end - begin > LEAF_SIZE) {
-        const Qmt::QmtVector3 ext = node.hi - node.lo;
+        const Qmt::QmtVector3& ext = node.half;
         const int axis = ext.x >= ext.y ? (ext.x >= ext.z ? 0 : 2) : (ext.y >= ext.z ? 1 : 2);
         const std::uint32_t mid = begin + (end - begin) / 2;
         std::nth_element(entries_.begin() + begin, entries_.begin() + mid, entries_.begin() + end,
@@ -120,13 +122,17 @@ std::uint32_t HullPointTree::buildNode(std::uint32_t begin, std::uint32_t end, s
 }
 
 void HullPointTree::fit(Node& node) const {
-    node.lo = node.hi = entries_[node.begin].p;
+    Qmt::QmtVector3 lo = entries_[node.begin].p;
+    Qmt::QmtVector3 hi = lo;
     for (std::uint32_t k = node.begin + 1; k < node.end; ++k) {
         const Qmt::QmtVector3& p = entries_[k].p;
-        node.lo = {std::min(node.lo.x, p.x), std::min(node.lo.y, p.y), std::min(node.lo.z, p.z)};
-        node.hi = {std::max(node.hi.x, p.x), std::max(node.hi.y, p.y), std::max(node.hi.z, p.z)};
+        lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+        hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
     }
-    const Qmt::QmtVector3 g = boxCentre(node);
+    // Halved before adding: no overflow for coordinates near the largest double.
+    const Qmt::QmtVector3 g = lo * 0.5 + hi * 0.5;
+    node.centre = g;
+    node.half = hi * 0.5 - lo * 0.5;
     node.axis = g - centre_;
     if (node.axis.Unitize(1e-300) == 0.0) {
         node.axis = Qmt::QmtVector3::UNIT_Z;

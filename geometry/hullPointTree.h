@@ -55,23 +55,27 @@ public:
             }
             return;
         }
+        for (std::uint32_t k = 0; k < count; ++k) {
+            absNormals_[k] = {std::fabs(normals[k].x), std::fabs(normals[k].y), std::fabs(normals[k].z)};
+        }
         const std::uint64_t all = count >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
         masks_.clear();
         stack_.clear();
         stack_.push_back(0);
         masks_.push_back(all);
         while (!stack_.empty()) {
-            const Node& node = nodes_[stack_.back()];
+            const std::uint32_t id = stack_.back();
             const std::uint64_t mask = masks_.back();
             stack_.pop_back();
             masks_.pop_back();
-            if (node.live == 0) {
+            if (nodeLinks_[id].live == 0) {
                 continue;
             }
+            const Node& node = nodes_[id];
             std::uint64_t kept = 0;
             for (std::uint64_t m = mask; m != 0; m &= m - 1) {
                 const int k = std::countr_zero(m);
-                if (mayExceed(node, normals[k], thresholds[k])) {
+                if (mayExceed(node, normals[k], absNormals_[k], thresholds[k])) {
                     kept |= std::uint64_t{1} << k;
                 }
             }
@@ -102,8 +106,8 @@ private:
     // of all points (heights hLo..hHi along the axis, distance `radial` from it). The
     // slab is thin for points on a curved surface, where a tilted patch has a thick box.
     struct Node {
-        Qmt::QmtVector3 lo;
-        Qmt::QmtVector3 hi;
+        Qmt::QmtVector3 centre;     // of the box
+        Qmt::QmtVector3 half;       // half the box's extent along each axis
         Qmt::QmtVector3 axis;       // unit
         double hLo = 0.0;
         double hHi = 0.0;
@@ -112,8 +116,11 @@ private:
         std::uint32_t end = 0;
         std::uint32_t left = NONE;  // children; NONE for a leaf
         std::uint32_t right = NONE;
+    };
+    // Per node, apart from the bounds: a removal walks these from a leaf to the root.
+    struct NodeLink {
         std::uint32_t parent = NONE;
-        std::uint32_t live = 0;
+        std::uint32_t live = 0;     // live points below
     };
     struct Entry {
         Qmt::QmtVector3 p;
@@ -126,30 +133,29 @@ private:
     std::uint32_t buildNode(std::uint32_t begin, std::uint32_t end, std::uint32_t parent);
     void fit(Node& node) const;
     // Whether some point of the node may have p.Dot(n) > threshold: the box bound is
-    // tried first, the slab bound only when the box does not settle it.
-    bool mayExceed(const Node& node, const Qmt::QmtVector3& n, double threshold) const {
-        const double box = (n.x >= 0.0 ? node.hi.x * n.x : node.lo.x * n.x) +
-                           (n.y >= 0.0 ? node.hi.y * n.y : node.lo.y * n.y) +
-                           (n.z >= 0.0 ? node.hi.z * n.z : node.lo.z * n.z);
-        if (!(box + margin_ > threshold)) {
+    // tried first, the slab bound only when the box does not settle it. Both start
+    // from centre.n; the box adds half.|n| (absN), which is the corner the box bound
+    // takes up to rounding far inside margin_.
+    bool mayExceed(const Node& node, const Qmt::QmtVector3& n, const Qmt::QmtVector3& absN, double threshold) const {
+        const double centre = node.centre.Dot(n);
+        const double need = threshold - margin_ - centre;
+        if (!(node.half.Dot(absN) > need)) {
             return false;
         }
         // The slab bound is centre.n + h along + radial |n - axis along|; the radial
         // term is compared squared, which saves a square root per node and direction.
         const double along = node.axis.Dot(n);
-        const double base = boxCentre(node).Dot(n) + (along >= 0.0 ? node.hHi : node.hLo) * along;
-        const double need = threshold - margin_ - base;
-        if (need < 0.0) {
-            return true;
+        const double rest = need - (along >= 0.0 ? node.hHi : node.hLo) * along;
+        if (!(rest >= 0.0)) {
+            return true;  // NaN from overflowing bounds prunes nothing
         }
         const double acrossSquared = (n - node.axis * along).SquaredLength();
         const double r = node.radial;
-        if (r > 1e-100 && r < 1e100 && need > 1e-100 && need < 1e100) {
-            return r * r * acrossSquared > need * need;
+        if (r > 1e-100 && r < 1e100 && rest > 1e-100 && rest < 1e100) {
+            return r * r * acrossSquared > rest * rest;
         }
-        return r * std::sqrt(acrossSquared) > need;  // squares would overflow or underflow
+        return r * std::sqrt(acrossSquared) > rest;  // squares would overflow or underflow
     }
-    static Qmt::QmtVector3 boxCentre(const Node& node) { return (node.lo + node.hi) * 0.5; }
 
     const Qmt::QmtVector3* points_ = nullptr;
     std::vector<std::uint32_t> live_;          // live point indices, in no order
@@ -157,6 +163,7 @@ private:
     double scanned_ = 0.0;                     // point visits of scans since the last decision
 
     std::vector<Node> nodes_;                  // empty while queries scan
+    std::vector<NodeLink> nodeLinks_;          // per node
     std::vector<Entry> entries_;               // the tree's points in tree order
     std::vector<std::uint8_t> entryLive_;
     std::vector<std::uint32_t> leafOf_;        // per entry
@@ -166,4 +173,5 @@ private:
     double margin_ = 0.0;                      // rounding allowance of the bounds
     std::vector<std::uint32_t> stack_;
     std::vector<std::uint64_t> masks_;
+    Qmt::QmtVector3 absNormals_[64];           // |components| of the directions of a walk
 };
