@@ -137,12 +137,15 @@ void HullPointTree::fit(Node& node) const {
     if (node.axis.Unitize(1e-300) == 0.0) {
         node.axis = Qmt::QmtVector3::UNIT_Z;
     }
-    node.hLo = node.hHi = node.radial = 0.0;
+    node.hLo = node.hHi = 0.0;
+    // The root of the largest square is the largest root: one square root a node.
+    double radialSquared = 0.0;
     for (std::uint32_t k = node.begin; k < node.end; ++k) {
         const Qmt::QmtVector3 d = entries_[k].p - g;
         const double h = d.Dot(node.axis);
         node.hLo = std::min(node.hLo, h);
         node.hHi = std::max(node.hHi, h);
-        node.radial = std::max(node.radial, (d - node.axis * h).Length());
+        radialSquared = std::max(radialSquared, (d - node.axis * h).SquaredLength());
     }
+    node.radial = std::sqrt(radialSquared);
 }
