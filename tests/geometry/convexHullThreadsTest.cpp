@@ -66,11 +66,11 @@ TEST(ConvexHullThreads, RejectedFirstBuildGivesTheSameCarefulResult) {
 
 // Thousands of faces: the containment check is shared between two threads as well.
 TEST(ConvexHullThreads, SharedContainmentCheckGivesTheSameResult) {
-    const std::vector<QmtVector3> pts = sphereCloud(3000, 4);
+    const std::vector<QmtVector3> pts = sphereCloud(5000, 4);
     const auto n = static_cast<std::uint32_t>(pts.size());
     const std::unique_ptr<ZYLmesh> m1(buildConvexHullMesh(pts.data(), n));
     const std::unique_ptr<ZYLmesh> m2(buildConvexHullMesh(pts.data(), n));
     ASSERT_TRUE(m1 && m2);
-    EXPECT_GT(m1->numFaces, 1024u);
+    EXPECT_GT(m1->numFaces, 8192u);
     EXPECT_TRUE(sameMesh(*m1, *m2));
 }
