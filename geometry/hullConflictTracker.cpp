@@ -1,7 +1,10 @@
 #include "geometry/hullConflictTracker.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <memory>
+#include <utility>
 
 #include "math/qmtMatrix3.h"
 
@@ -21,6 +24,27 @@ constexpr double NO_PROJECTION = -3.4028234663852886e38;
 // Widened a little for the rounding of the distance and of the normalisation.
 double visibilityDepth(double d) {
     return 1.001 * std::max(OUTSIDE_TOLERANCE * d, std::min(d, Qmt::QmtMatrix3::EPSILON));
+}
+
+// Cells along each axis of the grid that orders the candidates.
+constexpr std::uint32_t GRID = 256;
+
+// Per cell coordinate: its bits spread to every third bit.
+constexpr auto SPREAD_BITS = [] {
+    std::array<std::uint32_t, GRID> table{};
+    for (std::uint32_t c = 0; c < GRID; ++c) {
+        for (std::uint32_t bit = 0; bit < 8; ++bit) {
+            table[c] |= (c >> bit & 1u) << (3 * bit);
+        }
+    }
+    return table;
+}();
+
+// Cell of v along an axis from lo. Halves keep the differences of huge coordinates
+// finite; a NaN or out-of-range cell only costs locality.
+std::uint32_t cellOf(double v, double lo, double scale) {
+    const double t = (0.5 * v - 0.5 * lo) * scale;
+    return t > 0.0 ? (t < GRID - 1.0 ? static_cast<std::uint32_t>(t) : GRID - 1) : 0u;
 }
 
 }  // namespace
@@ -46,7 +70,6 @@ double visibilityDepth(double d) {
 void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCount,
                                 const std::vector<std::uint32_t>& candidates, const ConvexHullContext& context,
                                 const QmtVector3* vertices, bool strictMode, double roundingSlack) {
-    points_ = points;
     vertices_ = vertices;
     strict_ = strictMode;
     slack_ = roundingSlack;
@@ -54,9 +77,11 @@ void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCou
     // face's corner.
     deepest_ = 0.0;
     pointNorm_ = 0.0;
+    QmtVector3 lo;
+    QmtVector3 hi;
     if (pointCount > 0) {
-        QmtVector3 lo = points[0];
-        QmtVector3 hi = points[0];
+        lo = points[0];
+        hi = points[0];
         for (std::uint32_t i = 0; i < pointCount; ++i) {
             const QmtVector3& p = points[i];
             lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
@@ -70,13 +95,16 @@ void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCou
     dotError_ = 2e-15 * pointNorm_ + 1e-300;
     headroom_ = 0.01 * (deepest_ + slack_) + 4.0 * dotError_;
 
-    mark_.assign(pointCount, DEAD);
-    for (const std::uint32_t c : candidates) {
-        mark_[c] = 0;
+    rankCandidates(points, pointCount, candidates, lo, hi);
+    points_ = rankPoints_.data();
+    const auto count = static_cast<std::uint32_t>(candidates.size());
+    mark_.assign(count, 0);
+    outsideHead_.assign(count, NONE);
+    seesHead_.assign(count, NONE);
+    heapStates_.assign(count, HeapState{});
+    for (std::uint32_t r = 0; r < count; ++r) {
+        heapStates_[r].input = inputOf_[r];
     }
-    outsideHead_.assign(pointCount, NONE);
-    seesHead_.assign(pointCount, NONE);
-    heapStates_.assign(pointCount, HeapState{});
     liveCount_ = 0;
     stampValue_ = 0;
     dirty_.clear();
@@ -102,10 +130,10 @@ void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCou
         for (std::vector<std::uint32_t>& part : partScratch_) {
             part.clear();
         }
-        for (const std::uint32_t c : candidates) {
-            const Part part = classify(c, f.normal, corner, cp, floor);
+        for (std::uint32_t r = 0; r < count; ++r) {
+            const Part part = classify(r, f.normal, corner, cp, floor);
             if (part != NOT_LISTED) {
-                partScratch_[part].push_back(c);
+                partScratch_[part].push_back(r);
             }
         }
         staged_.push_back({s, 0, {}, floor});
@@ -117,17 +145,17 @@ void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCou
     }
 
     std::vector<std::uint32_t> kept;
-    kept.reserve(candidates.size());
-    for (const std::uint32_t c : candidates) {
-        if (!strict_ || outsideHead_[c] != NONE) {
-            kept.push_back(c);
-            mark_[c] = 0;
+    kept.reserve(count);
+    for (std::uint32_t r = 0; r < count; ++r) {
+        if (!strict_ || outsideHead_[r] != NONE) {
+            kept.push_back(r);
+            mark_[r] = 0;
         } else {
-            mark_[c] = DEAD;
+            mark_[r] = DEAD;
         }
     }
     liveCount_ = static_cast<std::uint32_t>(kept.size());
-    tree_.build(points, pointCount, kept);
+    tree_.build(points_, count, kept);
     if (strict_) {
         heap_.reserve(kept.size());
         for (const std::uint32_t c : kept) {
@@ -137,6 +165,55 @@ void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCou
         }
     }
     dirty_.clear();
+}
+
+// Ranks by the Morton code of the grid cell about the points that holds the
+// candidate, ties in input order (a stable radix sort on the code's 24 bits).
+void HullConflictTracker::rankCandidates(const QmtVector3* points, std::uint32_t pointCount,
+                                         const std::vector<std::uint32_t>& candidates, const QmtVector3& lo,
+                                         const QmtVector3& hi) {
+    const auto count = static_cast<std::uint32_t>(candidates.size());
+    // Cells per unit of half the coordinate; a flat axis or an extent of denormals
+    // gives an infinite scale and NaN or infinite cells, which cellOf clamps.
+    const QmtVector3 scale(GRID / (0.5 * hi.x - 0.5 * lo.x), GRID / (0.5 * hi.y - 0.5 * lo.y),
+                           GRID / (0.5 * hi.z - 0.5 * lo.z));
+    constexpr int DIGIT = 12;
+    constexpr std::uint32_t DIGITS = 1u << DIGIT;
+    const auto keyed = std::make_unique_for_overwrite<std::uint64_t[]>(count);
+    const auto sorted = std::make_unique_for_overwrite<std::uint64_t[]>(count);
+    std::vector<std::uint32_t> start(2 * DIGITS, 0);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const QmtVector3& p = points[candidates[i]];
+        const std::uint32_t code = SPREAD_BITS[cellOf(p.x, lo.x, scale.x)] |
+                                   SPREAD_BITS[cellOf(p.y, lo.y, scale.y)] << 1 |
+                                   SPREAD_BITS[cellOf(p.z, lo.z, scale.z)] << 2;
+        keyed[i] = std::uint64_t{code} << 32 | candidates[i];
+        ++start[code & (DIGITS - 1)];
+        ++start[DIGITS + (code >> DIGIT)];
+    }
+    std::uint64_t* from = keyed.get();
+    std::uint64_t* to = sorted.get();
+    for (int pass = 0; pass < 2; ++pass) {
+        std::uint32_t* const at = start.data() + pass * DIGITS;
+        std::uint32_t sum = 0;
+        for (std::uint32_t d = 0; d < DIGITS; ++d) {
+            sum += std::exchange(at[d], sum);
+        }
+        const int shift = 32 + pass * DIGIT;
+        for (std::uint32_t i = 0; i < count; ++i) {
+            to[at[from[i] >> shift & (DIGITS - 1)]++] = from[i];
+        }
+        std::swap(from, to);
+    }
+    rankOf_.assign(pointCount, NONE);
+    inputOf_.resize(count);
+    rankPoints_.resize(count);
+    for (std::uint32_t r = 0; r < count; ++r) {
+        const auto input = static_cast<std::uint32_t>(from[r]);
+        inputOf_[r] = input;
+        rankOf_[input] = r;
+        rankPoints_[r] = points[input];
+    }
 }
 
 double HullConflictTracker::startFloor(double cornerProjection) const {
@@ -311,16 +388,18 @@ std::uint32_t HullConflictTracker::takeBest() {
     // Entries may hold a value above the candidate's own (see heapSet): the top is
     // brought down to its own value until it holds it, and is then the largest.
     while (!heap_.empty() && heap_[0].value != heapStates_[heap_[0].candidate].current) {
-        const std::uint32_t top = heap_[0].candidate;
-        heapStates_[top].held = heapStates_[top].current;
-        siftDown(0, {heapStates_[top].current, top});
+        HeapEntry top = heap_[0];
+        HeapState& state = heapStates_[top.candidate];
+        state.held = state.current;
+        top.value = state.current;
+        siftDown(0, top);
     }
     if (heap_.empty() || !(heap_[0].value > NO_PROJECTION)) {
         return NONE;
     }
-    const std::uint32_t best = heap_[0].candidate;
-    heapRemove(best);
-    return best;
+    const HeapEntry best = heap_[0];
+    heapRemove(best.candidate);
+    return best.input;
 }
 
 std::uint32_t HullConflictTracker::bestOutside(std::uint32_t face, const ConvexHullContext& context) const {
@@ -334,15 +413,19 @@ std::uint32_t HullConflictTracker::bestOutside(std::uint32_t face, const ConvexH
             continue;
         }
         const double value = points_[p].Dot(n);
-        if (best == NONE || value > bestValue || (value == bestValue && p > best)) {
+        if (best == NONE || value > bestValue || (value == bestValue && inputOf_[p] > inputOf_[best])) {
             best = p;
             bestValue = value;
         }
     }
-    return best;
+    return best == NONE ? NONE : inputOf_[best];
 }
 
-void HullConflictTracker::facesSeenBy(std::uint32_t candidate, std::vector<std::uint32_t>& out) {
+void HullConflictTracker::facesSeenBy(std::uint32_t input, std::vector<std::uint32_t>& out) {
+    if (input >= rankOf_.size() || rankOf_[input] == NONE) {
+        return;
+    }
+    const std::uint32_t candidate = rankOf_[input];
     for (std::uint32_t* head : {&outsideHead_[candidate], &seesHead_[candidate]}) {
         std::uint32_t* at = head;
         while (*at != NONE) {
@@ -369,7 +452,13 @@ std::uint32_t HullConflictTracker::newestOutside(std::uint32_t candidate) {
     return NONE;
 }
 
-void HullConflictTracker::drop(std::uint32_t candidate) {
+void HullConflictTracker::drop(std::uint32_t input) {
+    if (input < rankOf_.size() && rankOf_[input] != NONE) {
+        dropRank(rankOf_[input]);
+    }
+}
+
+void HullConflictTracker::dropRank(std::uint32_t candidate) {
     if (mark_[candidate] == DEAD) {
         return;
     }
@@ -655,7 +744,7 @@ void HullConflictTracker::refresh(std::uint32_t candidate) {
     }
     const std::uint32_t newest = newestOutside(candidate);
     if (newest == NONE) {
-        drop(candidate);
+        dropRank(candidate);
         return;
     }
     const Block& b = blocks_[newest];
@@ -671,7 +760,7 @@ void HullConflictTracker::refresh(std::uint32_t candidate) {
 void HullConflictTracker::heapSet(std::uint32_t candidate, double value) {
     HeapState& v = heapStates_[candidate];
     v.current = value;
-    const HeapEntry entry{value, candidate};
+    const HeapEntry entry{value, v.input, candidate};
     std::uint32_t at = heapStates_[candidate].heapPos;
     if (at == NONE) {
         v.held = value;

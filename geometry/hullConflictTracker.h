@@ -24,6 +24,11 @@
 // the normals and planes of the two (with an allowance for rounding); where it cannot
 // (a reflex or degenerate horizon), its block is found through the point tree.
 //
+// Internally the candidates are renumbered along a Morton curve of their coordinates
+// (their rank), with a copy of their coordinates in that order: a block's points lie
+// close together in space, and so do their records. The API speaks input indices, and
+// every tie is broken by the input index.
+//
 // In strict mode an indexed max-heap holds every candidate's projection on the newest
 // face it is outside of (a projection that drops is brought down only when its entry
 // reaches the top), and a candidate outside no face is dropped, as the growth pass
@@ -32,21 +37,21 @@ class HullConflictTracker {
 public:
     static constexpr std::uint32_t NONE = 0xFFFFFFFFu;
 
-    // Classifies the candidates against every face of the context. vertices is the
-    // hull mesh's vertex array; roundingSlack bounds the rounding of a dot product of a
-    // point with a unit normal.
+    // Classifies the candidates (distinct indices) against every face of the context.
+    // vertices is the hull mesh's vertex array; roundingSlack bounds the rounding of a
+    // dot product of a point with a unit normal.
     void start(const Qmt::QmtVector3* points, std::uint32_t pointCount,
                const std::vector<std::uint32_t>& candidates, const ConvexHullContext& context,
                const Qmt::QmtVector3* vertices, bool strictMode, double roundingSlack);
 
     // Strict mode: removes and returns the candidate with the largest projection on
-    // the newest face it lies outside of (the highest index among equal values), or
-    // NONE when no candidate projects above -3.4028234663852886e38.
+    // the newest face it lies outside of (the highest input index among equal
+    // values), or NONE when no candidate projects above -3.4028234663852886e38.
     std::uint32_t takeBest();
 
     // Face mode: the live candidate with the largest p.Dot(n) among those that may lie
-    // more than 1e-5 above the face (the highest index among equal values), or NONE
-    // when there is none: then no remaining candidate ever passes the face.
+    // more than 1e-5 above the face (the highest input index among equal values), or
+    // NONE when there is none: then no remaining candidate ever passes the face.
     std::uint32_t bestOutside(std::uint32_t face, const ConvexHullContext& context) const;
 
     // Faces the candidate may see (a superset of those it does see), in no set order.
@@ -59,7 +64,9 @@ public:
     void update(const ConvexHullContext& context);
 
     std::uint32_t liveCount() const { return liveCount_; }
-    bool isLive(std::uint32_t candidate) const { return candidate < mark_.size() && mark_[candidate] != DEAD; }
+    bool isLive(std::uint32_t candidate) const {
+        return candidate < rankOf_.size() && rankOf_[candidate] != NONE && mark_[rankOf_[candidate]] != DEAD;
+    }
 
 private:
     struct Link {
@@ -95,6 +102,10 @@ private:
         double floor;
     };
 
+    // Sets rankOf_, inputOf_ and rankPoints_ for the candidates.
+    void rankCandidates(const Qmt::QmtVector3* points, std::uint32_t pointCount,
+                        const std::vector<std::uint32_t>& candidates, const Qmt::QmtVector3& lo,
+                        const Qmt::QmtVector3& hi);
     Part classify(std::uint32_t candidate, const Qmt::QmtVector3& normal, const Qmt::QmtVector3& corner,
                   double cornerProjection, double floor) const;
     double startFloor(double cornerProjection) const;
@@ -120,22 +131,25 @@ private:
                      const Qmt::QmtVector3& normal);
     void retireFace(std::uint32_t slot);
     void compactLinks();
+    void dropRank(std::uint32_t candidate);
     void markDirty(std::uint32_t candidate);
     void nextStampValue();
     // Strict mode: the candidate's newest live outside face, or NONE.
     std::uint32_t newestOutside(std::uint32_t candidate);
     void refresh(std::uint32_t candidate);
 
-    // Indexed 4-ary max-heap of candidates by (value, index): one entry per candidate,
-    // the value kept beside the index so that sifting reads one array; the four
-    // children of an entry lie side by side and the heap is half as deep.
+    // Indexed 4-ary max-heap of candidates by (value, input index): one entry per
+    // candidate, the value and both numbers kept together so that sifting reads one
+    // array; the four children of an entry lie side by side and the heap is half as
+    // deep.
     static constexpr std::uint32_t HEAP_ARITY = 4;
     struct HeapEntry {
         double value;
-        std::uint32_t candidate;
+        std::uint32_t input;      // breaks ties
+        std::uint32_t candidate;  // rank
     };
     static bool heapAbove(const HeapEntry& a, const HeapEntry& b) {
-        return a.value > b.value || (a.value == b.value && a.candidate > b.candidate);
+        return a.value > b.value || (a.value == b.value && a.input > b.input);
     }
     void heapSet(std::uint32_t candidate, double value);
     void heapRemove(std::uint32_t candidate);
@@ -146,7 +160,11 @@ private:
         heapStates_[entry.candidate].heapPos = at;
     }
 
-    const Qmt::QmtVector3* points_ = nullptr;
+    // The per-candidate arrays below are indexed by rank unless they say otherwise.
+    const Qmt::QmtVector3* points_ = nullptr;  // rankPoints_
+    std::vector<Qmt::QmtVector3> rankPoints_;
+    std::vector<std::uint32_t> inputOf_;
+    std::vector<std::uint32_t> rankOf_;        // per input point; NONE if not a candidate
     const Qmt::QmtVector3* vertices_ = nullptr;
     bool strict_ = false;
     double slack_ = 0.0;
@@ -170,6 +188,7 @@ private:
         double held = 0.0;                 // the value its heap entry holds (never less)
         std::uint32_t pushedSeq = NONE;    // face of its heap value
         std::uint32_t heapPos = NONE;      // NONE when not in the heap
+        std::uint32_t input = NONE;        // the candidate's input index
     };
     std::vector<HeapState> heapStates_;
     std::uint32_t stampValue_ = 0;
