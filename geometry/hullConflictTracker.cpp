@@ -587,21 +587,28 @@ void HullConflictTracker::stageGroup(std::uint32_t source) {
     // across the face's edge that are not among them. A lone face reads the shared
     // block as it stands; several read its live points gathered once with their
     // coordinates.
-    if (count > 1) {
-        sharedPoints_.clear();
-        for (std::uint32_t l = shared.begin; l < shared.end; ++l) {
-            if (l + PREFETCH_AHEAD < shared.end) {
+    // Calls use(p) for every point of links [begin, end) whose mark is not `skip` or
+    // DEAD. The block's points lie scattered over the point array: fetch ahead.
+    const auto forPoints = [&](std::uint32_t begin, std::uint32_t end, std::uint32_t skip, auto&& use) {
+        for (std::uint32_t l = begin; l < end; ++l) {
+            if (l + PREFETCH_AHEAD < end) {
                 const std::uint32_t ahead = links[l + PREFETCH_AHEAD].point;
                 __builtin_prefetch(mark + ahead);
                 __builtin_prefetch(points_ + ahead);
             }
             const std::uint32_t p = links[l].point;
-            if (mark[p] == DEAD) {
-                continue;
+            const std::uint32_t m = mark[p];
+            if (m != DEAD && m != skip) {
+                use(p);
             }
+        }
+    };
+    if (count > 1) {
+        sharedPoints_.clear();
+        forPoints(shared.begin, shared.end, DEAD, [&](std::uint32_t p) {
             mark[p] = stamp;
             sharedPoints_.push_back({points_[p], p});
-        }
+        });
     }
     for (std::uint32_t g = 0; g < count; ++g) {
         const GroupFace& face = group_[g];
@@ -643,35 +650,13 @@ void HullConflictTracker::stageGroup(std::uint32_t source) {
                 place(sp.index, sp.p);
             }
         } else {
-            for (std::uint32_t l = shared.begin; l < shared.end; ++l) {
-                if (l + PREFETCH_AHEAD < shared.end) {
-                    const std::uint32_t ahead = links[l + PREFETCH_AHEAD].point;
-                    __builtin_prefetch(mark + ahead);
-                    __builtin_prefetch(points_ + ahead);
-                }
-                const std::uint32_t p = links[l].point;
-                if (mark[p] == DEAD) {
-                    continue;
-                }
+            forPoints(shared.begin, shared.end, DEAD, [&](std::uint32_t p) {
                 mark[p] = stamp;
                 place(p, points_[p]);
-            }
+            });
         }
-        for (std::uint32_t l = across.begin; l < across.end; ++l) {
-            // The block's points lie scattered over the point array: fetch ahead.
-            if (l + PREFETCH_AHEAD < across.end) {
-                const std::uint32_t ahead = links[l + PREFETCH_AHEAD].point;
-                __builtin_prefetch(mark + ahead);
-                __builtin_prefetch(points_ + ahead);
-            }
-            // Points of the shared block, and dead ones, are not wanted.
-            const std::uint32_t p = links[l].point;
-            const std::uint32_t m = mark[p];
-            if (m == DEAD || m == stamp) {
-                continue;
-            }
-            place(p, points_[p]);
-        }
+        // Points of the shared block are not wanted again.
+        forPoints(across.begin, across.end, stamp, [&](std::uint32_t p) { place(p, points_[p]); });
         Staged& staged = staged_[face.staged];
         staged.first = static_cast<std::uint32_t>(stagedPoints_.size());
         staged.counts[OUTSIDE] = static_cast<std::uint32_t>(outside - outsideStart);
