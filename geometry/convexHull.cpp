@@ -335,10 +335,10 @@ void runAttempt(const QmtVector3* points, std::uint32_t n, bool robust, const st
         }
         return;
     }
-    a.outcome = closesSurface(a.faces, mesh.numVertices) && convexSurface(context, mesh.vertices, mesh.numVertices, slack) &&
-                        holdsCloud(a.faces, mesh.vertices, points, n, slack)
-                    ? Attempt<Mesh>::ACCEPTED
-                    : Attempt<Mesh>::REJECTED;
+    const bool passes = closesSurface(a.faces, mesh.numVertices) &&
+                        convexSurface(context, mesh.vertices, mesh.numVertices, slack) &&
+                        holdsCloud(a.faces, mesh.vertices, points, n, slack);
+    a.outcome = passes ? Attempt<Mesh>::ACCEPTED : Attempt<Mesh>::REJECTED;
 }
 
 // From this many points on, the plain build is often rejected (the more points, the
