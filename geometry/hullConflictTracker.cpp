@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <memory>
+#include <numeric>
 #include <utility>
 
 #include "math/qmtMatrix3.h"
@@ -114,6 +115,8 @@ void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCou
     liveLinks_ = 0;
     heap_.clear();
 
+    std::vector<std::uint32_t> ranks(count);
+    std::iota(ranks.begin(), ranks.end(), 0u);
     // Oldest face first, so that every chain runs newest first.
     std::vector<std::uint32_t> faces;
     for (std::uint32_t s = context.frontFace(); s != NONE; s = context.face(s).next) {
@@ -122,25 +125,11 @@ void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCou
     std::reverse(faces.begin(), faces.end());
     for (const std::uint32_t s : faces) {
         const ConvexHullContext::Face& f = context.face(s);
-        const QmtVector3& corner = vertices_[f.corners[0]];
-        const double cp = corner.Dot(f.normal);
-        const double floor = startFloor(cp);
+        const double cp = vertices_[f.corners[0]].Dot(f.normal);
         staged_.clear();
         stagedPoints_.clear();
-        for (std::vector<std::uint32_t>& part : partScratch_) {
-            part.clear();
-        }
-        for (std::uint32_t r = 0; r < count; ++r) {
-            const Part part = classify(r, f.normal, corner, cp, floor);
-            if (part != NOT_LISTED) {
-                partScratch_[part].push_back(r);
-            }
-        }
-        staged_.push_back({s, 0, {}, floor});
-        for (int k = 0; k < 3; ++k) {
-            staged_.back().counts[k] = static_cast<std::uint32_t>(partScratch_[k].size());
-            stagedPoints_.insert(stagedPoints_.end(), partScratch_[k].begin(), partScratch_[k].end());
-        }
+        staged_.push_back({s, 0, {}, startFloor(cp)});
+        stageFace(staged_.back(), f, ranks);
         commitBlock(staged_.back(), f.seq, cp, f.normal);
     }
 
@@ -218,6 +207,28 @@ void HullConflictTracker::rankCandidates(const QmtVector3* points, std::uint32_t
 
 double HullConflictTracker::startFloor(double cornerProjection) const {
     return cornerProjection - deepest_ - slack_ - headroom_;
+}
+
+// Classifies the candidates against the face below the staged entry's floor and
+// appends them to stagedPoints_ as its three parts, each in the candidates' order.
+void HullConflictTracker::stageFace(Staged& staged, const ConvexHullContext::Face& face,
+                                    const std::vector<std::uint32_t>& candidates) {
+    const QmtVector3& corner = vertices_[face.corners[0]];
+    const double cp = corner.Dot(face.normal);
+    for (std::vector<std::uint32_t>& part : partScratch_) {
+        part.clear();
+    }
+    for (const std::uint32_t p : candidates) {
+        const Part part = classify(p, face.normal, corner, cp, staged.floor);
+        if (part != NOT_LISTED) {
+            partScratch_[part].push_back(p);
+        }
+    }
+    staged.first = static_cast<std::uint32_t>(stagedPoints_.size());
+    for (int part = 0; part < 3; ++part) {
+        staged.counts[part] = static_cast<std::uint32_t>(partScratch_[part].size());
+        stagedPoints_.insert(stagedPoints_.end(), partScratch_[part].begin(), partScratch_[part].end());
+    }
 }
 
 void HullConflictTracker::commitBlock(const Staged& staged, std::uint32_t seq, double cornerProjection,
@@ -528,23 +539,7 @@ void HullConflictTracker::update(const ConvexHullContext& context) {
                          });
         for (std::uint32_t k = 0; k < count; ++k) {
             Staged& s = staged_[searched_[first + k]];
-            const ConvexHullContext::Face& f = context.face(s.slot);
-            const QmtVector3& corner = vertices_[f.corners[0]];
-            const double cp = corner.Dot(f.normal);
-            for (std::vector<std::uint32_t>& part : partScratch_) {
-                part.clear();
-            }
-            for (const std::uint32_t p : batchHits_[k]) {
-                const Part part = classify(p, f.normal, corner, cp, s.floor);
-                if (part != NOT_LISTED) {
-                    partScratch_[part].push_back(p);
-                }
-            }
-            s.first = static_cast<std::uint32_t>(stagedPoints_.size());
-            for (int part = 0; part < 3; ++part) {
-                s.counts[part] = static_cast<std::uint32_t>(partScratch_[part].size());
-                stagedPoints_.insert(stagedPoints_.end(), partScratch_[part].begin(), partScratch_[part].end());
-            }
+            stageFace(s, context.face(s.slot), batchHits_[k]);
         }
     }
 

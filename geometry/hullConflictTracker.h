@@ -126,6 +126,7 @@ private:
     };
     // Stages the blocks of group_, the new faces made on the horizon of `source`.
     void stageGroup(std::uint32_t source);
+    void stageFace(Staged& staged, const ConvexHullContext::Face& face, const std::vector<std::uint32_t>& candidates);
     // Appends staged links as the face's block and heads the chains with them.
     void commitBlock(const Staged& staged, std::uint32_t seq, double cornerProjection,
                      const Qmt::QmtVector3& normal);
@@ -188,7 +189,7 @@ private:
         double held = 0.0;                 // the value its heap entry holds (never less)
         std::uint32_t pushedSeq = NONE;    // face of its heap value
         std::uint32_t heapPos = NONE;      // NONE when not in the heap
-        std::uint32_t input = NONE;        // the candidate's input index
+        std::uint32_t input = NONE;        // inputOf_'s entry, kept in the same cache line
     };
     std::vector<HeapState> heapStates_;
     std::uint32_t stampValue_ = 0;
