@@ -1,4 +1,4 @@
-// Builders of the incremental hull: growth loops and output records.
+// Builders of the incremental hull: growth loops, the plain and careful builds, output records.
 
 #include "geometry/convexHull.h"
 
@@ -8,12 +8,12 @@
 #include <memory>
 #include <new>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "geometry/besideThread.h"
 #include "geometry/convexHullChecks.h"
 #include "geometry/hullConflictTracker.h"
-#include "math/qmtMatrix3.h"
 
 namespace {
 
