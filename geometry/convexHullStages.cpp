@@ -215,6 +215,13 @@ bool collectVisible(const QmtVector3* v, const QmtVector3& point, std::uint32_t 
     std::sort(visible.begin(), visible.end(), [&context](std::uint32_t a, std::uint32_t b) {
         return context.face(a).seq < context.face(b).seq;
     });
+    std::vector<std::uint32_t>& order = context.orderScratch;
+    if (context.robust) {
+        // The careful build replaces the faces the point sees whatever the widening
+        // would add, so the search for near-parallel neighbours is skipped.
+        order.assign(visible.begin(), visible.end());
+        return true;
+    }
 
     // Near-parallel faces sharing a corner with a visible face join as well, each
     // face's group in front of the groups before it. The faces around each corner that
@@ -292,7 +299,6 @@ bool collectVisible(const QmtVector3* v, const QmtVector3& point, std::uint32_t 
         });
         blocks.push_back(start);
     }
-    std::vector<std::uint32_t>& order = context.orderScratch;
     order.clear();
     for (std::size_t i = blocks.size(); i-- > 0;) {
         const std::uint32_t end = i + 1 < blocks.size() ? blocks[i + 1] : static_cast<std::uint32_t>(widened.size());
@@ -438,9 +444,8 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
     // Near-parallel faces that touch the visible ones at a corner only, or enclose a
     // face that stays, would give a horizon of more than one loop and a fan that
     // passes a corner twice: the surface would open there. Such a step replaces the
-    // faces the point sees, without the widening.
-    if (order.size() > context.visibleScratch.size() &&
-        (context.robust || !horizonIsOneLoop(pairs, context.horizonScratch))) {
+    // faces the point sees, without the widening (the careful build never widens).
+    if (order.size() > context.visibleScratch.size() && !horizonIsOneLoop(pairs, context.horizonScratch)) {
         context.orderScratch.assign(context.visibleScratch.begin(), context.visibleScratch.end());
         listPairs();
     }
