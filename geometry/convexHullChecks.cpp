@@ -95,13 +95,14 @@ constexpr std::size_t BATCH = 64;
 // 2,000 faces of a 1,000-point sphere and 6 % of the whole build on 20,000.
 constexpr std::size_t SHARED_CHECK_FROM = 8192;
 
-// A face's plane as the containment check tests it: a point p fails it when
-// (p - corner).normal > limit.
-struct Plane {
-    std::uint32_t key;  // the order of the checks: faces facing alike go together
-    QmtVector3 normal;
-    QmtVector3 corner;
-    double limit;
+// The faces' planes as the containment check tests them, in check order: a point p
+// fails plane k when (p - corners[k]).normals[k] > limits[k]. thresholds[k] is
+// corners[k].normals[k] + limits[k] less the rounding between that and p.normals[k].
+struct Planes {
+    std::vector<QmtVector3> normals;
+    std::vector<QmtVector3> corners;
+    std::vector<double> limits;
+    std::vector<double> thresholds;
 };
 
 // The points that may fail a plane: all but those of a ball and a cube about the
@@ -110,8 +111,8 @@ struct Plane {
 // so a point within the ball's radius or the cube's half side of c passes every
 // plane unseen. The cube holds most of a solid cloud whose hull is box-like, the
 // ball most of a round one; a cloud on a sphere keeps all its points.
-std::vector<std::uint32_t> pointsOutsideCore(const std::vector<Plane>& planes, double rounding,
-                                             const QmtVector3* points, std::uint32_t n) {
+std::vector<std::uint32_t> pointsOutsideCore(const Planes& planes, double rounding, const QmtVector3* points,
+                                             std::uint32_t n) {
     QmtVector3 lo = points[0];
     QmtVector3 hi = points[0];
     for (std::uint32_t i = 1; i < n; ++i) {
@@ -121,9 +122,9 @@ std::vector<std::uint32_t> pointsOutsideCore(const std::vector<Plane>& planes, d
     const QmtVector3 c = (lo + hi) * 0.5;
     double ball = HUGE_VAL;
     double cube = HUGE_VAL;
-    for (const Plane& plane : planes) {
-        const QmtVector3& m = plane.normal;
-        const double gap = plane.corner.Dot(m) + plane.limit - rounding - c.Dot(m);
+    for (std::size_t k = 0; k < planes.normals.size(); ++k) {
+        const QmtVector3& m = planes.normals[k];
+        const double gap = planes.thresholds[k] - c.Dot(m);
         ball = std::min(ball, gap / m.Length());
         cube = std::min(cube, gap / (std::fabs(m.x) + std::fabs(m.y) + std::fabs(m.z)));
         if (!std::isfinite(gap)) {
@@ -304,11 +305,17 @@ bool convexSurface(const ConvexHullContext& context, const QmtVector3* v, std::u
         const std::uint32_t k = context.face(s).count;
         const QmtVector3& n = context.face(s).normal;
         double sense = 0.0;
+        // Each edge is the second of one turn and the first of the next: its vector and
+        // length carry over.
+        QmtVector3 e1 = k > 0 ? v[c[1 % k]] - v[c[0]] : QmtVector3();
+        double length1 = e1.Length();
         for (std::uint32_t i = 0; i < k; ++i) {
-            const QmtVector3 e1 = v[c[(i + 1) % k]] - v[c[i]];
             const QmtVector3 e2 = v[c[(i + 2) % k]] - v[c[(i + 1) % k]];
+            const double length2 = e2.Length();
             const double turn = e1.Cross(e2).Dot(n);
-            const double bend = 0.0045 * e1.Length() * e2.Length();
+            const double bend = 0.0045 * length1 * length2;
+            e1 = e2;
+            length1 = length2;
             if (turn > bend || turn < -bend) {
                 if (sense != 0.0 && (turn > 0.0) != (sense > 0.0)) {
                     return false;
@@ -322,15 +329,9 @@ bool convexSurface(const ConvexHullContext& context, const QmtVector3* v, std::u
     }
     ByVertex<SideEdge> edges;
     edges.build(vertexCount, [&context](auto&& emit) {
-        for (std::uint32_t s = context.frontFace(); s != NONE; s = context.face(s).next) {
-            const std::uint32_t* c = context.corners(s);
-            const std::uint32_t k = context.face(s).count;
-            for (std::uint32_t i = 0; i < k; ++i) {
-                const std::uint32_t a = c[i];
-                const std::uint32_t b = c[(i + 1) % k];
-                emit(std::min(a, b), SideEdge{std::max(a, b), s, i});
-            }
-        }
+        context.forEachSide([&](std::uint32_t s, std::uint32_t i, std::uint32_t a, std::uint32_t b) {
+            emit(std::min(a, b), SideEdge{std::max(a, b), s, i});
+        });
     });
     // The corners before and after the edge in `face`, against `other`'s plane.
     const auto neighboursBelow = [&](const SideEdge& edge, std::uint32_t other) {
@@ -366,60 +367,73 @@ bool convexSurface(const ConvexHullContext& context, const QmtVector3* v, std::u
 // about a tree walk to each face.
 bool holdsCloud(const OutputFaces& faces, const QmtVector3* v, const QmtVector3* points, std::uint32_t n,
                 double slack) {
-    std::vector<Plane> planes;
-    planes.reserve(faces.count());
+    // Rounding between the tree's p.n and the test's (p - q).n.
+    const double rounding = 4.0 * roundingSlack(points, n);
+    // The check order as keys above record numbers: sorting plain integers costs far
+    // less than sorting the planes.
+    std::vector<std::uint64_t> order(faces.count());
     for (std::uint32_t j = 0; j < faces.count(); ++j) {
         const QmtVector3& normal = *faces.normals[j];
         if (!(std::fabs(normal.Length() - 1.0) < 1e-6)) {
             return false;  // a normal that overflowed or could not be made unit tests nothing
         }
+        order[j] = std::uint64_t{normalKey(normal)} << 32 | j;
+    }
+    std::sort(order.begin(), order.end());
+    Planes planes;
+    planes.normals.resize(order.size());
+    planes.corners.resize(order.size());
+    planes.limits.resize(order.size());
+    planes.thresholds.resize(order.size());
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const auto j = static_cast<std::uint32_t>(order[k]);
+        const QmtVector3& normal = *faces.normals[j];
         const std::uint32_t* c = faces.of(j);
         const QmtVector3& q = v[c[0]];
         double extent = 0.0;
         for (std::uint32_t i = 1; i < faces.size(j); ++i) {
             extent = std::max(extent, (v[c[i]] - q).Length());
         }
-        planes.push_back({normalKey(normal), normal, q, slack + 0.0045 * extent});
+        const double limit = slack + 0.0045 * extent;
+        planes.normals[k] = normal;
+        planes.corners[k] = q;
+        planes.limits[k] = limit;
+        planes.thresholds[k] = q.Dot(normal) + limit - rounding;
     }
-    std::sort(planes.begin(), planes.end(), [](const Plane& x, const Plane& y) { return x.key < y.key; });
 
-    // Rounding between the tree's p.n and the test's (p - q).n.
-    const double rounding = 4.0 * roundingSlack(points, n);
     HullPointTree tree;
     tree.build(points, n, pointsOutsideCore(planes, rounding, points, n));
     std::atomic<bool> fails{false};
     // Planes [from, to) against the points of `walk`, 64 at a time, until one fails here
     // or elsewhere.
     const auto check = [&](HullPointTree& walk, std::size_t from, std::size_t to) {
-        QmtVector3 normals[BATCH];
-        double thresholds[BATCH];
         for (std::size_t first = from; first < to && !fails.load(std::memory_order_relaxed); first += BATCH) {
             const std::size_t count = std::min(BATCH, to - first);
-            for (std::size_t k = 0; k < count; ++k) {
-                const Plane& plane = planes[first + k];
-                normals[k] = plane.normal;
-                thresholds[k] = plane.corner.Dot(plane.normal) + plane.limit - rounding;
-            }
-            walk.visitAbove(normals, thresholds, static_cast<std::uint32_t>(count),
-                            [&](std::uint32_t k, std::uint32_t, const QmtVector3& p) {
-                                const Plane& plane = planes[first + k];
-                                if ((p - plane.corner).Dot(plane.normal) > plane.limit) {
-                                    fails.store(true, std::memory_order_relaxed);
-                                }
-                            });
+            const QmtVector3* normals = planes.normals.data() + first;
+            const QmtVector3* corners = planes.corners.data() + first;
+            const double* limits = planes.limits.data() + first;
+            // The arrays are captured by value: read through references, they cost a
+            // load more at every point the walk reports.
+            const auto test = [normals, corners, limits, &fails](std::uint32_t k, std::uint32_t,
+                                                                 const QmtVector3& p) {
+                if ((p - corners[k]).Dot(normals[k]) > limits[k]) {
+                    fails.store(true, std::memory_order_relaxed);
+                }
+            };
+            walk.visitAbove(normals, planes.thresholds.data() + first, static_cast<std::uint32_t>(count), test);
         }
     };
     // The first batch lets the tree decide whether to build its nodes. A long check is
     // then shared with a second thread, which walks a copy of the tree.
-    const std::size_t head = std::min(BATCH, planes.size());
+    const std::size_t head = std::min(BATCH, order.size());
     check(tree, 0, head);
-    const std::size_t rest = planes.size() - head;
+    const std::size_t rest = order.size() - head;
     if (rest < SHARED_CHECK_FROM) {
-        check(tree, head, planes.size());
+        check(tree, head, order.size());
     } else {
         HullPointTree copy = tree;
         const std::size_t middle = head + rest / 2;
-        runBeside([&] { check(tree, head, middle); }, [&] { check(copy, middle, planes.size()); });
+        runBeside([&] { check(tree, head, middle); }, [&] { check(copy, middle, order.size()); });
     }
     return !fails.load();
 }

@@ -13,8 +13,8 @@
 // intrusive and doubly linked, so removal is O(1) and no node is allocated per face.
 // New faces always enter at the front, so the face list runs in descending creation
 // number (`seq`) and "first in list order" is "newest". Every face is also linked
-// from each of its first three corners (vertex incidence), and every edge is found
-// by its unordered vertex pair through a flat hash table.
+// from each of its first three corners (vertex incidence), and remembers the edge
+// records of its three sides.
 //
 // The hull stages (see convexHull.h) are the only writers; the read-only accessors
 // at the top serve inspection. Storage grows through std::vector, so the stages throw
@@ -42,14 +42,16 @@ public:
 
     // ---- Used by the hull stages ----
 
-    struct Face {
+    // Everything a walk over the faces around a vertex reads (corners, creation
+    // number, normal, stamp, the next incidence links) shares one cache line.
+    struct alignas(64) Face {
         Qmt::QmtVector3 normal;       // unit outward plane normal
         std::uint32_t corners[3];     // the first three corners (all of a triangle)
         std::uint32_t count = 0;      // corners in use; 0 marks a free slot
-        std::uint32_t polygon = NONE; // slot in the polygon store when count > 3
         std::uint32_t seq = 0;        // creation number; larger is nearer the front
-        std::uint32_t prev = NONE;    // face list links; prev points toward the front
-        std::uint32_t next = NONE;
+        std::uint32_t next = NONE;    // face list link toward the back
+        std::uint32_t mark = 0;       // scratch stamp of the stages
+        std::uint32_t incidenceNext[3] = {NONE, NONE, NONE};  // see nextIncidence
     };
 
     struct Edge {
@@ -73,7 +75,7 @@ public:
     Face& face(std::uint32_t slot) { return faces_[slot]; }
     const std::uint32_t* corners(std::uint32_t slot) const {
         const Face& f = faces_[slot];
-        return f.count > 3 ? polygons_[f.polygon].data() : f.corners;
+        return f.count > 3 ? polygons_[faceLinks_[slot].polygon].data() : f.corners;
     }
     bool isLiveFace(std::uint32_t slot, std::uint32_t seq) const {
         return slot < faces_.size() && faces_[slot].count != 0 && faces_[slot].seq == seq;
@@ -89,22 +91,62 @@ public:
     // Faces with a corner among their first three at `vertex`: walk with
     // firstIncidence / nextIncidence; the face of a link is link / 3.
     std::uint32_t firstIncidence(std::uint32_t vertex) const { return incidenceHead_[vertex]; }
-    std::uint32_t nextIncidence(std::uint32_t link) const { return incidenceNext_[link]; }
+    std::uint32_t nextIncidence(std::uint32_t link) const { return faces_[link / 3].incidenceNext[link % 3]; }
     std::uint32_t incidenceCount(std::uint32_t vertex) const { return incidenceCount_[vertex]; }
-    // The first three corners of a live face, as its incidence links hold them: a
-    // dense copy, for walks that test many faces' corners.
-    const std::uint32_t* linkedCorners(std::uint32_t slot) const { return incidenceVertex_.data() + 3 * slot; }
+    // The first three corners of a live face, as its incidence links hold them.
+    const std::uint32_t* linkedCorners(std::uint32_t slot) const { return faces_[slot].corners; }
     // Renumbers every face corner through `remap` and rebuilds the incidence links.
     void remapCorners(const std::uint32_t* remap);
+    // Calls side(slot, i, a, b) for every side of every live face in list order: side i
+    // runs from corner i (a) to the next corner (b).
+    template <class Side>
+    void forEachSide(Side&& side) const {
+        for (std::uint32_t s = frontFace(); s != NONE; s = faces_[s].next) {
+            const std::uint32_t* c = corners(s);
+            const std::uint32_t k = faces_[s].count;
+            for (std::uint32_t i = 0; i < k; ++i) {
+                side(s, i, c[i], c[i + 1 == k ? 0 : i + 1]);
+            }
+        }
+    }
 
     // Edges.
     std::uint32_t frontEdge() const { return edgeHead_; }
     const Edge& edge(std::uint32_t slot) const { return edges_[slot]; }
     Edge& edge(std::uint32_t slot) { return edges_[slot]; }
-    // The edge joining a and b in either direction, or NONE.
+    // The live edge joining a and b in either direction that a face holds, or NONE.
+    // While the hull grows, every live edge is held by a face.
     std::uint32_t findEdge(std::uint32_t a, std::uint32_t b) const;
-    // Starts loading where findEdge(a, b) looks first, ahead of that call.
-    void prefetchEdge(std::uint32_t a, std::uint32_t b) const;
+    // The live edge record of a triangle's side k (corners k and k + 1 mod 3), or NONE.
+    // Correct while the hull grows: each pair of vertices gets an edge at most once
+    // (every edge made after the simplex has the newest vertex), so a record a face
+    // remembers either is still its side's edge, or was destroyed (its slot then holds
+    // another pair or none).
+    std::uint32_t faceEdge(std::uint32_t slot, std::uint32_t k) const {
+        const std::uint32_t e = faceLinks_[slot].edges[k];
+        if (e == NONE) {
+            return NONE;
+        }
+        const std::uint32_t a = faces_[slot].corners[k];
+        const std::uint32_t b = faces_[slot].corners[k == 2 ? 0 : k + 1];
+        const Edge& r = edges_[e];
+        return (r.a == a && r.b == b) || (r.a == b && r.b == a) ? e : NONE;
+    }
+    // Starts loading the edge records of a face's sides, ahead of faceEdge.
+    void prefetchFaceEdges(std::uint32_t slot) const {
+        for (const std::uint32_t e : faceLinks_[slot].edges) {
+            if (e != NONE) {
+                __builtin_prefetch(&edges_[e]);
+            }
+        }
+    }
+    // Remembers the edge records of a triangle's three sides (NONE where it has none).
+    void setFaceEdges(std::uint32_t slot, std::uint32_t e0, std::uint32_t e1, std::uint32_t e2) {
+        std::uint32_t* e = faceLinks_[slot].edges;
+        e[0] = e0;
+        e[1] = e1;
+        e[2] = e2;
+    }
     // Makes an edge record that is in no list yet (see pushFrontEdges) and returns its
     // slot. The pair must not belong to a live edge.
     std::uint32_t createEdge(std::uint32_t a, std::uint32_t b);
@@ -147,22 +189,27 @@ public:
     std::vector<std::uint32_t> keptScratch;
     std::vector<std::uint32_t> neighbourScratch;
     std::vector<std::uint32_t> groupScratch;
+    std::vector<std::uint32_t> walkScratch;
     std::vector<std::uint64_t> horizonScratch;
-    // Scratch stamps of the stages, one per face slot: apart from the faces, so that
-    // walks over many faces that only test a stamp stay in cache.
-    std::vector<std::uint32_t> faceMark;
     std::vector<std::uint32_t> vertexStamp;  // one per vertex
     std::vector<std::uint32_t> vertexMark;   // one per vertex
     std::vector<std::uint32_t> vertexGroup;  // one per vertex
+    std::vector<std::uint32_t> vertexEdge;   // one per vertex
 
 private:
     void linkIncidence(std::uint32_t slot);
     void unlinkIncidence(std::uint32_t slot);
-    void tableInsert(std::uint64_t key, std::uint32_t value);
-    void tableErase(std::uint64_t key);
-    void tableGrow();
+
+    // The rest of a face's record, read when it is made, destroyed or replaced.
+    struct FaceLinks {
+        std::uint32_t prev = NONE;     // face list link toward the front
+        std::uint32_t polygon = NONE;  // slot in the polygon store when count > 3
+        std::uint32_t incidencePrev[3] = {NONE, NONE, NONE};  // NONE at a chain's head
+        std::uint32_t edges[3] = {NONE, NONE, NONE};          // see faceEdge
+    };
 
     std::vector<Face> faces_;
+    std::vector<FaceLinks> faceLinks_;
     std::vector<std::uint32_t> freeFaces_;
     std::vector<std::vector<std::uint32_t>> polygons_;
     std::vector<std::uint32_t> freePolygons_;
@@ -170,25 +217,14 @@ private:
     std::uint32_t faceCount_ = 0;
     std::uint32_t nextSeq_ = 0;
 
-    std::vector<std::uint32_t> incidenceHead_;  // per vertex
+    std::vector<std::uint32_t> incidenceHead_;  // per vertex; links are slot * 3 + k
     std::vector<std::uint32_t> incidenceCount_; // per vertex
-    std::vector<std::uint32_t> incidenceNext_;  // per face corner link (slot * 3 + k)
-    std::vector<std::uint32_t> incidencePrev_;  // NONE at the head of a vertex's chain
-    std::vector<std::uint32_t> incidenceVertex_;
 
     std::vector<Edge> edges_;
     std::vector<std::uint32_t> freeEdges_;
     std::uint32_t edgeHead_ = NONE;
     std::uint32_t edgeCount_ = 0;
 
-    // Open addressing with linear probing: key = (min << 32) | max, empty = ~0. Key
-    // and value side by side, so that a probe touches one cache line.
-    struct TableEntry {
-        std::uint64_t key;
-        std::uint32_t value;
-    };
-    std::vector<TableEntry> table_;
-    std::uint32_t tableSize_ = 0;
 
     std::uint32_t vertexCapacity_ = 0;
     std::uint32_t stamp_ = 0;

@@ -147,16 +147,23 @@ void reinsertDroppedCorners(ConvexHullContext& context, const std::vector<std::u
     if (!any) {
         return;
     }
-    // Edges used by one face only, with that face.
+    // Edges used by one face only, with that face. Only edges with both ends at a
+    // stale corner or next to one can start or continue a path (each step of a path
+    // leaves or enters a stale corner), so only those are listed; all the faces of
+    // such an edge pass that test alike, so whether it is open is still told right.
+    std::vector<std::uint8_t> near(context.vertexCapacity(), 0);
+    context.forEachSide([&](std::uint32_t, std::uint32_t, std::uint32_t a, std::uint32_t b) {
+        if (context.vertexStamp[a] == stale || context.vertexStamp[b] == stale) {
+            near[a] = near[b] = 1;
+        }
+    });
     std::vector<ConvexHullContext::KeyedPosition>& all = context.pairScratch;
     all.clear();
-    for (std::uint32_t s = context.frontFace(); s != NONE; s = context.face(s).next) {
-        const std::uint32_t* c = context.corners(s);
-        const std::uint32_t k = context.face(s).count;
-        for (std::uint32_t i = 0; i < k; ++i) {
-            all.push_back({pairKey(c[i], c[(i + 1) % k]), s});
+    context.forEachSide([&](std::uint32_t s, std::uint32_t, std::uint32_t a, std::uint32_t b) {
+        if (near[a] && near[b]) {
+            all.push_back({pairKey(a, b), s});
         }
-    }
+    });
     std::sort(all.begin(), all.end(), [](const auto& a, const auto& b) {
         return a.key < b.key || (a.key == b.key && a.position < b.position);
     });
@@ -240,8 +247,8 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
     std::vector<std::uint32_t> dropped;
     // An edge's verdict depends only on the faces at its two ends. A pass after the
     // first asks again only the edges at a corner of a face that a merge has changed
-    // since the edge was last asked (merge times per vertex, the time of asking in the
-    // edge's mark): the others would be left alone again.
+    // since the edge was last asked (merge times per vertex, the time of asking with
+    // the edge): the others would be left alone again.
     std::vector<std::uint32_t> changed(context.vertexCapacity(), 0);
     std::uint32_t now = 0;
     const auto touch = [&](std::uint32_t slot) {
@@ -250,23 +257,48 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
             changed[c[k]] = now;
         }
     };
+    std::uint32_t lastWalk = NONE;
     bool firstPass = true;
     bool merged = true;
+    // The edge list in order, with each edge's time of asking: a merge removes only
+    // the edge it merges across, so the passes after the first read this array
+    // instead of following the list's links from record to record. The first pass
+    // lists the edges as it reaches them.
+    struct ListedEdge {
+        std::uint32_t slot;  // NONE once merged away
+        std::uint32_t x;
+        std::uint32_t y;
+        std::uint32_t asked;
+    };
+    std::vector<ListedEdge> listed;
+    listed.reserve(context.edgeCount());
+    std::uint32_t unlisted = context.frontEdge();
     while (merged) {
         merged = false;
-        for (std::uint32_t e = context.frontEdge(); e != NONE;) {
-            const std::uint32_t next = context.edge(e).next;
-            const std::uint32_t x = context.edge(e).a;
-            const std::uint32_t y = context.edge(e).b;
-            if (!firstPass && changed[x] <= context.edge(e).mark && changed[y] <= context.edge(e).mark) {
-                e = next;
+        for (std::size_t i = 0; i < listed.size() || unlisted != NONE; ++i) {
+            if (i == listed.size()) {
+                const ConvexHullContext::Edge& record = context.edge(unlisted);
+                listed.push_back({unlisted, record.a, record.b, 0});
+                unlisted = record.next;
+            }
+            ListedEdge& listedEdge = listed[i];
+            const std::uint32_t e = listedEdge.slot;
+            const std::uint32_t x = listedEdge.x;
+            const std::uint32_t y = listedEdge.y;
+            if (e == NONE || (!firstPass && changed[x] <= listedEdge.asked && changed[y] <= listedEdge.asked)) {
                 continue;
             }
-            context.edge(e).mark = now;
+            listedEdge.asked = now;
             // F and G: the first two faces in list order (newest first) holding the edge.
             std::uint32_t F = NONE;
             std::uint32_t G = NONE;
-            const std::uint32_t walk = context.incidenceCount(x) <= context.incidenceCount(y) ? x : y;
+            // Either end's faces hold all the edge's faces. Successive edges in the list
+            // often share an end (the edges made with one vertex): its faces, walked for
+            // the edge before, are still in cache.
+            const std::uint32_t walk = x == lastWalk || y == lastWalk ? lastWalk
+                                       : context.incidenceCount(x) <= context.incidenceCount(y) ? x
+                                                                                                : y;
+            lastWalk = walk;
             for (std::uint32_t link = context.firstIncidence(walk); link != NONE;
                  link = context.nextIncidence(link)) {
                 const std::uint32_t s = link / 3;
@@ -283,7 +315,6 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
             }
             if (F == NONE || G == NONE ||
                 !(context.face(F).normal.Dot(context.face(G).normal) > PARALLEL)) {
-                e = next;
                 continue;
             }
 
@@ -313,7 +344,6 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
             // Faces that meet along more than that edge, or across a polygon's
             // diagonal, would make a loop that passes a corner twice: no polygon.
             if (repeatsCorner(loop, context.orderScratch)) {
-                e = next;
                 continue;
             }
 
@@ -326,7 +356,6 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
                 // The rebuild merges only into a flat convex polygon and keeps every
                 // corner, so that no neighbour is left with a corner the face lost.
                 if (!flatConvexLoop(v, loop, context.face(F).normal)) {
-                    e = next;
                     continue;
                 }
                 kept.assign(loop.begin(), loop.end());
@@ -341,7 +370,6 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
                 // Two faces too small for the tolerances would vanish together and
                 // leave a hole: they stay as they are.
                 dropped.resize(droppedBefore);
-                e = next;
                 continue;
             }
 
@@ -349,10 +377,10 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
             touch(F);
             touch(G);
             context.destroyEdge(e);
+            listedEdge.slot = NONE;
             context.destroyFace(G);
             context.setCorners(F, kept.data(), static_cast<std::uint32_t>(kept.size()));
             merged = true;
-            e = next;
         }
         firstPass = false;
     }

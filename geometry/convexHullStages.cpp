@@ -31,8 +31,10 @@ std::uint64_t pairKey(std::uint32_t a, std::uint32_t b) {
     return a < b ? (std::uint64_t{a} << 32) | b : (std::uint64_t{b} << 32) | a;
 }
 
-void pushEdge(ConvexHullContext& context, std::uint32_t a, std::uint32_t b) {
-    context.pushFrontEdges({context.createEdge(a, b)});
+std::uint32_t pushEdge(ConvexHullContext& context, std::uint32_t a, std::uint32_t b) {
+    const std::uint32_t e = context.createEdge(a, b);
+    context.pushFrontEdges({e});
+    return e;
 }
 
 // Outward normal of a horizon triangle (a, b, p) too thin or too small for the
@@ -50,6 +52,24 @@ QmtVector3 sliverNormal(const QmtVector3& a, const QmtVector3& b, const QmtVecto
     along.Unitize(0.0);
     n = visibleNormal - along * visibleNormal.Dot(along);
     return n.Unitize(0.0) > 0.0 ? n : visibleNormal;
+}
+
+// Whether isDegenerateTriangle(a, b, p, true, TOLERANCE) is false for certain, read
+// off `cross` = (b - a) x (p - b), which the face normal needs anyway: every side's
+// square and the square of the height over the longest side clear their tolerances
+// by a thousandth. That is far above the rounding of either computation while the
+// corners lie within 1e5 longest sides of the origin (the full test measures the
+// height from the side's midpoint, whose rounding grows with the coordinates), and
+// nothing overflows. Triangles this cannot settle go to the full test.
+bool clearlyNotSliver(const QmtVector3& a, const QmtVector3& b, const QmtVector3& p, const QmtVector3& cross) {
+    constexpr double MARGIN = 1.001;
+    const double ab = (b - a).SquaredLength();
+    const double bp = (p - b).SquaredLength();
+    const double pa = (a - p).SquaredLength();
+    const double longest = std::max({ab, bp, pa});
+    const double farthest = std::max({a.SquaredLength(), b.SquaredLength(), p.SquaredLength()});
+    return std::min({ab, bp, pa}) > MARGIN * TOLERANCE && longest < 1e100 && farthest < 1e10 * longest &&
+           cross.SquaredLength() > MARGIN * TOLERANCE * TOLERANCE * longest * longest;
 }
 
 // ---- Simplex ----
@@ -123,9 +143,10 @@ bool simplexImpl(const QmtVector3* points, std::uint32_t n, Mesh& mesh, std::uin
         return false;
     }
     const std::uint32_t base = context.createFace(0, 1, 2, normal);
-    pushEdge(context, 0, 1);
-    pushEdge(context, 1, 2);
-    pushEdge(context, 2, 0);
+    const std::uint32_t e01 = pushEdge(context, 0, 1);
+    const std::uint32_t e12 = pushEdge(context, 1, 2);
+    const std::uint32_t e20 = pushEdge(context, 2, 0);
+    context.setFaceEdges(base, e01, e12, e20);
     simplex[0] = p;
     simplex[1] = q;
     simplex[2] = r;
@@ -158,6 +179,7 @@ bool simplexImpl(const QmtVector3* points, std::uint32_t n, Mesh& mesh, std::uin
     v[3] = points[s];
     mesh.numVertices = 4;
     const std::uint32_t sides[3][3] = {{0, 1, 2}, {1, 2, 0}, {2, 0, 1}};
+    std::uint32_t sideFaces[3];
     for (const auto& side : sides) {
         const QmtVector3& a = v[side[0]];
         const QmtVector3& b = v[side[1]];
@@ -165,11 +187,14 @@ bool simplexImpl(const QmtVector3* points, std::uint32_t n, Mesh& mesh, std::uin
         if ((v[side[2]] - v[3]).Dot(nf) > TOLERANCE) {
             nf = -nf;
         }
-        context.createFace(side[0], side[1], 3, nf);
+        sideFaces[side[0]] = context.createFace(side[0], side[1], 3, nf);
     }
-    pushEdge(context, 1, 3);
-    pushEdge(context, 3, 0);
-    pushEdge(context, 3, 2);
+    const std::uint32_t e13 = pushEdge(context, 1, 3);
+    const std::uint32_t e30 = pushEdge(context, 3, 0);
+    const std::uint32_t e32 = pushEdge(context, 3, 2);
+    context.setFaceEdges(sideFaces[0], e01, e13, e30);  // (0, 1, 3)
+    context.setFaceEdges(sideFaces[1], e12, e32, e13);  // (1, 2, 3)
+    context.setFaceEdges(sideFaces[2], e20, e30, e32);  // (2, 0, 3)
     simplex[3] = s;
     return true;
 }
@@ -193,17 +218,23 @@ bool collectVisible(const QmtVector3* v, const QmtVector3& point, std::uint32_t 
     std::vector<std::uint32_t>& visible = context.visibleScratch;
     visible.clear();
     if (hinted) {
-        for (const std::uint32_t s : context.visibleHint) {
+        const std::vector<std::uint32_t>& hint = context.visibleHint;
+        for (std::size_t i = 0; i < hint.size(); ++i) {
+            // The faces lie scattered: their records load a few faces ahead.
+            if (i + 4 < hint.size()) {
+                __builtin_prefetch(&context.face(hint[i + 4]));
+            }
+            const std::uint32_t s = hint[i];
             const Face& f = context.face(s);
-            if (f.count != 0 && context.faceMark[s] != stamp && sees(f)) {
-                context.faceMark[s] = stamp;
+            if (f.count != 0 && f.mark != stamp && sees(f)) {
+                context.face(s).mark = stamp;
                 visible.push_back(s);
             }
         }
     } else {
         for (std::uint32_t s = context.frontFace(); s != NONE; s = context.face(s).next) {
             if (sees(context.face(s))) {
-                context.faceMark[s] = stamp;
+                context.face(s).mark = stamp;
                 visible.push_back(s);
             }
         }
@@ -226,11 +257,14 @@ bool collectVisible(const QmtVector3* v, const QmtVector3& point, std::uint32_t 
     // Near-parallel faces sharing a corner with a visible face join as well, each
     // face's group in front of the groups before it. The faces around each corner that
     // are not visible are gathered once, so a corner shared by many visible faces is
-    // not walked again for each of them.
+    // not walked again for each of them. A group's range in `around` has room for its
+    // corner's whole chain.
     std::vector<std::uint32_t>& around = context.neighbourScratch;
     std::vector<std::uint32_t>& groups = context.groupScratch;  // begin, end, visible faces
-    around.clear();
+    std::vector<std::uint32_t>& walks = context.walkScratch;    // group, link
     groups.clear();
+    walks.clear();
+    std::uint32_t room = 0;
     for (const std::uint32_t s : visible) {
         for (const std::uint32_t vertex : context.face(s).corners) {
             if (context.vertexMark[vertex] == stamp) {
@@ -239,16 +273,34 @@ bool collectVisible(const QmtVector3* v, const QmtVector3& point, std::uint32_t 
             }
             context.vertexMark[vertex] = stamp;
             context.vertexGroup[vertex] = static_cast<std::uint32_t>(groups.size());
-            groups.push_back(static_cast<std::uint32_t>(around.size()));
-            for (std::uint32_t link = context.firstIncidence(vertex); link != NONE;
-                 link = context.nextIncidence(link)) {
-                if (context.faceMark[link / 3] != stamp) {
-                    around.push_back(link / 3);
-                }
-            }
-            groups.push_back(static_cast<std::uint32_t>(around.size()));
+            walks.push_back(static_cast<std::uint32_t>(groups.size()));
+            walks.push_back(context.firstIncidence(vertex));
+            groups.push_back(room);
+            groups.push_back(room);
             groups.push_back(1);
+            room += context.incidenceCount(vertex);
         }
+    }
+    around.resize(room);
+    // The chains are walked side by side, one link of each per round, so that the
+    // loads of different chains overlap; each chain keeps its own order.
+    while (!walks.empty()) {
+        std::size_t live = 0;
+        for (std::size_t w = 0; w < walks.size(); w += 2) {
+            const std::uint32_t group = walks[w];
+            const std::uint32_t link = walks[w + 1];
+            if (link == NONE) {
+                continue;
+            }
+            const Face& f = context.face(link / 3);
+            if (f.mark != stamp) {
+                around[groups[group + 1]++] = link / 3;
+            }
+            walks[live] = group;
+            walks[live + 1] = f.incidenceNext[link % 3];
+            live += 2;
+        }
+        walks.resize(live);
     }
     // A group searched by many visible faces is sorted by normal x, so that each of
     // them looks only at the window of normals that can be near-parallel to its own.
@@ -287,10 +339,10 @@ bool collectVisible(const QmtVector3* v, const QmtVector3& point, std::uint32_t 
                     around.begin());
             }
             for (std::uint32_t k = first; k < last; ++k) {
-                const std::uint32_t f = around[k];
-                if (context.faceMark[f] != stamp && context.face(f).normal.Dot(nv) > PARALLEL) {
-                    context.faceMark[f] = stamp;
-                    widened.push_back(f);
+                Face& f = context.face(around[k]);
+                if (f.mark != stamp && f.normal.Dot(nv) > PARALLEL) {
+                    f.mark = stamp;
+                    widened.push_back(around[k]);
                 }
             }
         }
@@ -477,13 +529,10 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
         return it != pairs.begin() && (it - 1)->key == key && (it - 1)->position > position;
     };
 
-    // The edge records of the replaced faces lie scattered over the edge table: start
-    // loading them all before the first is needed.
+    // The edge records of the replaced faces lie scattered: start loading them all
+    // before the first is needed.
     for (const std::uint32_t s : order) {
-        const std::uint32_t* c = context.face(s).corners;
-        context.prefetchEdge(c[0], c[1]);
-        context.prefetchEdge(c[1], c[2]);
-        context.prefetchEdge(c[2], c[0]);
+        context.prefetchFaceEdges(s);
     }
     const QmtVector3 toInterior = unit(interior - point);
     std::vector<std::uint32_t>& newEdges = context.newEdgeScratch;
@@ -494,11 +543,10 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
         const std::uint32_t* fc = context.face(order[i]).corners;
         const std::uint32_t c[3] = {fc[0], fc[1], fc[2]};  // faces may move as new ones are made
         const QmtVector3 visibleNormal = context.face(order[i]).normal;
-        const std::uint32_t edges[3][2] = {{c[0], c[1]}, {c[1], c[2]}, {c[2], c[0]}};
-        for (const auto& e : edges) {
-            const std::uint32_t a = e[0];
-            const std::uint32_t b = e[1];
-            const std::uint32_t record = context.findEdge(a, b);
+        for (std::uint32_t k = 0; k < 3; ++k) {
+            const std::uint32_t a = c[k];
+            const std::uint32_t b = c[k == 2 ? 0 : k + 1];
+            const std::uint32_t record = context.faceEdge(order[i], k);
             if (record != NONE && context.edge(record).mark == stamp) {
                 continue;  // already taken out as interior
             }
@@ -509,23 +557,28 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
                 }
                 continue;
             }
-            const bool sliver = isDegenerateTriangle(v[a], v[b], point, true, TOLERANCE);
-            QmtVector3 normal = sliver ? sliverNormal(v[a], v[b], point, visibleNormal, toInterior)
-                                       : unit((v[b] - v[a]).Cross(point - v[b]));
+            const QmtVector3 cross = (v[b] - v[a]).Cross(point - v[b]);
+            const bool sliver = !clearlyNotSliver(v[a], v[b], point, cross) &&
+                                isDegenerateTriangle(v[a], v[b], point, true, TOLERANCE);
+            QmtVector3 normal = sliver ? sliverNormal(v[a], v[b], point, visibleNormal, toInterior) : unit(cross);
             if (!sliver && !(toInterior.Dot(normal) < -TOLERANCE)) {
                 normal = -normal;
             }
             if (context.vertexStamp[a] != stamp) {
                 context.vertexStamp[a] = stamp;
-                newEdges.push_back(context.createEdge(a, ip));
+                context.vertexEdge[a] = context.createEdge(a, ip);
+                newEdges.push_back(context.vertexEdge[a]);
             }
             if (context.vertexStamp[b] != stamp) {
                 context.vertexStamp[b] = stamp;
-                newEdges.push_back(context.createEdge(ip, b));
+                context.vertexEdge[b] = context.createEdge(ip, b);
+                newEdges.push_back(context.vertexEdge[b]);
             }
             // Every horizon edge gets its face, slivers included: a missing one would
             // leave a hole in the surface.
-            context.createdFaces.push_back(context.createFace(a, b, ip, normal));
+            const std::uint32_t made = context.createFace(a, b, ip, normal);
+            context.setFaceEdges(made, record, context.vertexEdge[b], context.vertexEdge[a]);
+            context.createdFaces.push_back(made);
             context.createdFrom.push_back(order[i]);
         }
     }

@@ -102,14 +102,25 @@ void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCou
     mark_.assign(count, 0);
     outsideHead_.assign(count, NONE);
     seesHead_.assign(count, NONE);
-    heapStates_.assign(count, HeapState{});
-    for (std::uint32_t r = 0; r < count; ++r) {
-        heapStates_[r].input = inputOf_[r];
+    // Only the growth pass's heap reads these.
+    heapStates_.clear();
+    if (strict_) {
+        heapStates_.reserve(count);
+        for (std::uint32_t r = 0; r < count; ++r) {
+            heapStates_.push_back({0.0, 0.0, NONE, NONE, inputOf_[r]});
+        }
     }
     liveCount_ = 0;
     stampValue_ = 0;
     dirty_.clear();
+    // Room reserved up front is only address space until written, and spares the
+    // arena the copies and fresh pages of its first doublings (capped at 16M links).
     links_.clear();
+    links_.reserve(std::min(8 * std::size_t{count} + 4096, std::size_t{1} << 24));
+    stagedPoints_.reserve(count);
+    for (std::vector<std::uint32_t>& part : partScratch_) {
+        part.reserve(count);
+    }
     blocks_.assign(context.slotCount(), Block{});
     blockOrder_.clear();
     liveLinks_ = 0;
@@ -144,13 +155,24 @@ void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCou
         }
     }
     liveCount_ = static_cast<std::uint32_t>(kept.size());
-    tree_.build(points_, count, kept);
+    tree_.build(points_, count, kept, HullPointTree::IndexOrder::SPATIAL);
     if (strict_) {
+        // Every entry at once, then heapified from the bottom: linear, and the order
+        // takeBest gives depends only on the values and input indices.
         heap_.reserve(kept.size());
         for (const std::uint32_t c : kept) {
-            const std::uint32_t newest = links_[outsideHead_[c]].face;
-            heapStates_[c].pushedSeq = blocks_[newest].seq;
-            heapSet(c, points_[c].Dot(blocks_[newest].normal));
+            const Block& newest = blocks_[links_[outsideHead_[c]].face];
+            const double value = points_[c].Dot(newest.normal);
+            HeapState& state = heapStates_[c];
+            state.current = value;
+            state.held = value;
+            state.pushedSeq = newest.seq;
+            state.heapPos = static_cast<std::uint32_t>(heap_.size());
+            heap_.push_back({value, state.input, c});
+        }
+        const auto size = static_cast<std::uint32_t>(heap_.size());
+        for (std::uint32_t at = size > 1 ? (size - 2) / HEAP_ARITY + 1 : 0; at-- > 0;) {
+            siftDown(at, heap_[at]);
         }
     }
     dirty_.clear();
@@ -194,14 +216,22 @@ void HullConflictTracker::rankCandidates(const QmtVector3* points, std::uint32_t
         }
         std::swap(from, to);
     }
+    // Appended rather than sized first: these arrays are fresh memory, written once.
     rankOf_.assign(pointCount, NONE);
-    inputOf_.resize(count);
-    rankPoints_.resize(count);
+    inputOf_.clear();
+    inputOf_.reserve(count);
+    rankPoints_.clear();
+    rankPoints_.reserve(count);
     for (std::uint32_t r = 0; r < count; ++r) {
+        if (r + 2 * PREFETCH_AHEAD < count) {
+            const auto ahead = static_cast<std::uint32_t>(from[r + 2 * PREFETCH_AHEAD]);
+            __builtin_prefetch(points + ahead);
+            __builtin_prefetch(&rankOf_[ahead], 1);
+        }
         const auto input = static_cast<std::uint32_t>(from[r]);
-        inputOf_[r] = input;
+        inputOf_.push_back(input);
         rankOf_[input] = r;
-        rankPoints_[r] = points[input];
+        rankPoints_.push_back(points[input]);
     }
 }
 
@@ -276,21 +306,29 @@ void HullConflictTracker::retireFace(std::uint32_t slot) {
     if (b.seq == NONE) {
         return;
     }
-    for (std::uint32_t l = b.begin; l < b.seeEnd; ++l) {
-        links_[l].face = NONE;
-    }
+    // One pass over the outside links unthreads them and, in strict mode, marks the
+    // candidates whose heap value came from this face.
+    Link* const links = links_.data();
     if (strict_) {
         for (std::uint32_t l = b.begin; l < b.outsideEnd; ++l) {
             if (l + PREFETCH_AHEAD < b.outsideEnd) {
-                const std::uint32_t ahead = links_[l + PREFETCH_AHEAD].point;
+                const std::uint32_t ahead = links[l + PREFETCH_AHEAD].point;
                 __builtin_prefetch(&heapStates_[ahead]);
                 __builtin_prefetch(&mark_[ahead]);
             }
-            const std::uint32_t p = links_[l].point;
+            links[l].face = NONE;
+            const std::uint32_t p = links[l].point;
             if (mark_[p] != DEAD && heapStates_[p].pushedSeq == b.seq) {
                 markDirty(p);
             }
         }
+    } else {
+        for (std::uint32_t l = b.begin; l < b.outsideEnd; ++l) {
+            links[l].face = NONE;
+        }
+    }
+    for (std::uint32_t l = b.outsideEnd; l < b.seeEnd; ++l) {
+        links[l].face = NONE;
     }
     liveLinks_ -= b.end - b.begin;
     b.seq = NONE;
@@ -377,13 +415,6 @@ bool HullConflictTracker::inheritedFloor(const QmtVector3& n, double cornerProje
     }
     floor = std::max(bound, least - headroom_);
     return true;
-}
-
-void HullConflictTracker::markDirty(std::uint32_t candidate) {
-    if (mark_[candidate] != stampValue_) {
-        mark_[candidate] = stampValue_;
-        dirty_.push_back(candidate);
-    }
 }
 
 void HullConflictTracker::nextStampValue() {
@@ -475,7 +506,9 @@ void HullConflictTracker::dropRank(std::uint32_t candidate) {
     }
     mark_[candidate] = DEAD;
     --liveCount_;
-    heapRemove(candidate);
+    if (strict_) {
+        heapRemove(candidate);
+    }
     tree_.remove(candidate);
 }
 
@@ -611,10 +644,11 @@ void HullConflictTracker::stageGroup(std::uint32_t source) {
         // Room in each part for every point the face is tested with.
         const std::size_t room =
             (count > 1 ? sharedPoints_.size() : shared.end - shared.begin) + (across.end - across.begin);
-        if (partBuffer_.size() < 3 * room) {
-            partBuffer_.resize(3 * room);
+        if (partRoom_ < 3 * room) {
+            partRoom_ = std::max(3 * room, partRoom_ + partRoom_ / 2);
+            partBuffer_ = std::make_unique_for_overwrite<std::uint32_t[]>(partRoom_);
         }
-        std::uint32_t* const outsideStart = partBuffer_.data();
+        std::uint32_t* const outsideStart = partBuffer_.get();
         std::uint32_t* const seesStart = outsideStart + room;
         std::uint32_t* const aboveStart = seesStart + room;
         std::uint32_t* outside = outsideStart;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "geometry/convexHullContext.h"
@@ -133,7 +135,13 @@ private:
     void retireFace(std::uint32_t slot);
     void compactLinks();
     void dropRank(std::uint32_t candidate);
-    void markDirty(std::uint32_t candidate);
+    // Inline: it runs for every outside link of each new and each retired block.
+    void markDirty(std::uint32_t candidate) {
+        if (mark_[candidate] != stampValue_) {
+            mark_[candidate] = stampValue_;
+            dirty_.push_back(candidate);
+        }
+    }
     void nextStampValue();
     // Strict mode: the candidate's newest live outside face, or NONE.
     std::uint32_t newestOutside(std::uint32_t candidate);
@@ -210,7 +218,8 @@ private:
         std::uint32_t index;
     };
     std::vector<SharedPoint> sharedPoints_;    // live points of a group's shared block
-    std::vector<std::uint32_t> partBuffer_;    // one face's three parts while staging
+    std::unique_ptr<std::uint32_t[]> partBuffer_;  // one face's three parts while staging
+    std::size_t partRoom_ = 0;
     std::vector<Qmt::QmtVector3> batchNormals_;
     std::vector<double> batchThresholds_;
     std::vector<std::uint32_t> batchHits_[64];

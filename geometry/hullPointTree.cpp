@@ -2,6 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <type_traits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -17,8 +23,9 @@ constexpr double BUILD_COST = 4.0;
 }  // namespace
 
 void HullPointTree::build(const Qmt::QmtVector3* points, std::uint32_t pointCount,
-                          const std::vector<std::uint32_t>& indices) {
+                          const std::vector<std::uint32_t>& indices, IndexOrder order) {
     points_ = points;
+    order_ = order;
     live_ = indices;
     livePosition_.assign(pointCount, NONE);
     for (std::uint32_t i = 0; i < live_.size(); ++i) {
@@ -64,23 +71,41 @@ void HullPointTree::considerTree(std::uint32_t directions) {
 void HullPointTree::buildTree() {
     entries_.clear();
     entries_.reserve(live_.size());
-    centre_ = Qmt::QmtVector3();
-    for (const std::uint32_t i : live_) {
-        entries_.push_back({points_[i], i});
-        centre_ += points_[i];
+    if (order_ == IndexOrder::SPATIAL) {
+        // Removals have shuffled live_: ascending indices again, by a walk over all
+        // points while most are live, else by sorting.
+        if (live_.size() >= livePosition_.size() / 16) {
+            for (std::uint32_t i = 0; i < livePosition_.size(); ++i) {
+                if (livePosition_[i] != NONE) {
+                    entries_.push_back({points_[i], i});
+                }
+            }
+        } else {
+            std::vector<std::uint32_t> sorted = live_;
+            std::sort(sorted.begin(), sorted.end());
+            for (const std::uint32_t i : sorted) {
+                entries_.push_back({points_[i], i});
+            }
+        }
+    } else {
+        for (const std::uint32_t i : live_) {
+            entries_.push_back({points_[i], i});
+        }
     }
     const auto count = static_cast<std::uint32_t>(entries_.size());
-    centre_ = centre_ * (1.0 / count);
     // Every bound term is at most a few times the largest coordinate or the diameter
     // (unit normals) and is computed to within a few ulps of that.
-    double magnitude = 0.0;
+    Qmt::QmtVector3 sum;
     Qmt::QmtVector3 lo = entries_[0].p;
     Qmt::QmtVector3 hi = entries_[0].p;
     for (const Entry& e : entries_) {
-        magnitude = std::max({magnitude, std::fabs(e.p.x), std::fabs(e.p.y), std::fabs(e.p.z)});
+        sum += e.p;
         lo = {std::min(lo.x, e.p.x), std::min(lo.y, e.p.y), std::min(lo.z, e.p.z)};
         hi = {std::max(hi.x, e.p.x), std::max(hi.y, e.p.y), std::max(hi.z, e.p.z)};
     }
+    centre_ = sum * (1.0 / count);
+    const double magnitude = std::max({std::fabs(lo.x), std::fabs(lo.y), std::fabs(lo.z), std::fabs(hi.x),
+                                       std::fabs(hi.y), std::fabs(hi.z)});
     margin_ = ROUNDING * (4.0 * magnitude + 4.0 * (hi - lo).Length()) + 1e-300;
     entryLive_.assign(count, 1);
     leafOf_.assign(count, NONE);
@@ -89,63 +114,209 @@ void HullPointTree::buildTree() {
     nodes_.reserve(2 * (2 * count / LEAF_SIZE + 1));
     nodeLinks_.clear();
     nodeLinks_.reserve(nodes_.capacity());
-    buildNode(0, count, NONE);
+    if (order_ == IndexOrder::SPATIAL) {
+        steps_.resize(count);
+        steps_[0] = 0.0f;
+        for (std::uint32_t k = 1; k < count; ++k) {
+            // Clamped: a step beyond the float range converts to no defined value.
+            const double step = (entries_[k].p - entries_[k - 1].p).SquaredLength();
+            steps_[k] = static_cast<float>(std::min(step, static_cast<double>(std::numeric_limits<float>::max())));
+        }
+        buildRun(0, count, NONE, lo, hi);
+    } else {
+        buildNode(0, count, NONE, lo, hi);
+    }
     for (std::uint32_t k = 0; k < count; ++k) {
         entryOf_[entries_[k].index] = k;
     }
     treeSize_ = count;
 }
 
-std::uint32_t HullPointTree::buildNode(std::uint32_t begin, std::uint32_t end, std::uint32_t parent) {
+std::uint32_t HullPointTree::openNode(std::uint32_t begin, std::uint32_t end, std::uint32_t parent, Node& node) {
     const auto id = static_cast<std::uint32_t>(nodes_.size());
     nodes_.emplace_back();
     nodeLinks_.push_back({parent, end - begin});
-    Node node;
     node.begin = begin;
     node.end = end;
-    fit(node);
+    return id;
+}
+
+std::uint32_t HullPointTree::buildNode(std::uint32_t begin, std::uint32_t end, std::uint32_t parent,
+                                       const Qmt::QmtVector3& lo, const Qmt::QmtVector3& hi) {
+    Node node;
+    const std::uint32_t id = openNode(begin, end, parent, node);
+    setBox(node, lo, hi);
+    Qmt::QmtVector3 childLo[2];
+    Qmt::QmtVector3 childHi[2];
     if (end - begin > LEAF_SIZE) {
+        const std::uint32_t mid = begin + (end - begin) / 2;
         const Qmt::QmtVector3& ext = node.half;
         const int axis = ext.x >= ext.y ? (ext.x >= ext.z ? 0 : 2) : (ext.y >= ext.z ? 1 : 2);
-        const std::uint32_t mid = begin + (end - begin) / 2;
         std::nth_element(entries_.begin() + begin, entries_.begin() + mid, entries_.begin() + end,
                          [axis](const Entry& a, const Entry& b) { return a.p[axis] < b.p[axis]; });
-        node.left = buildNode(begin, mid, id);
-        node.right = buildNode(mid, end, id);
+        fitSlab(node, begin, mid, childLo, childHi);
+        fitSlab(node, mid, end, childLo + 1, childHi + 1);
+        node.left = buildNode(begin, mid, id, childLo[0], childHi[0]);
+        node.right = buildNode(mid, end, id, childLo[1], childHi[1]);
     } else {
+        fitSlab(node, begin, end, nullptr, nullptr);
         for (std::uint32_t k = begin; k < end; ++k) {
             leafOf_[k] = id;
         }
     }
+    // The root of the largest square is the largest root: one square root a node.
+    node.radial = std::sqrt(node.radial);
     nodes_[id] = node;
     return id;
 }
 
-void HullPointTree::fit(Node& node) const {
-    Qmt::QmtVector3 lo = entries_[node.begin].p;
-    Qmt::QmtVector3 hi = lo;
-    for (std::uint32_t k = node.begin + 1; k < node.end; ++k) {
-        const Qmt::QmtVector3& p = entries_[k].p;
-        lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
-        hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+std::uint32_t HullPointTree::buildRun(std::uint32_t begin, std::uint32_t end, std::uint32_t parent,
+                                      Qmt::QmtVector3& lo, Qmt::QmtVector3& hi) {
+    Node node;
+    const std::uint32_t id = openNode(begin, end, parent, node);
+    if (end - begin > LEAF_SIZE) {
+        // Split at the widest step between consecutive points in the middle third: along
+        // a space-filling curve that is where the run leaves one large cell for the next.
+        // Both sides keep at least LEAF_SIZE / 2 points.
+        const std::uint32_t count = end - begin;
+        const std::uint32_t reach = std::min(count / 6, (count - LEAF_SIZE) / 2);
+        std::uint32_t mid = begin + count / 2 - reach;
+        float widest = -1.0f;
+        for (std::uint32_t k = mid, last = begin + count / 2 + reach; k <= last; ++k) {
+            if (steps_[k] > widest) {
+                widest = steps_[k];
+                mid = k;
+            }
+        }
+        // The box is the union of the children's, which the same extremes make exact.
+        Qmt::QmtVector3 rightLo;
+        Qmt::QmtVector3 rightHi;
+        node.left = buildRun(begin, mid, id, lo, hi);
+        node.right = buildRun(mid, end, id, rightLo, rightHi);
+        lo = {std::min(lo.x, rightLo.x), std::min(lo.y, rightLo.y), std::min(lo.z, rightLo.z)};
+        hi = {std::max(hi.x, rightHi.x), std::max(hi.y, rightHi.y), std::max(hi.z, rightHi.z)};
+    } else {
+        lo = hi = entries_[begin].p;
+        for (std::uint32_t k = begin; k < end; ++k) {
+            const Qmt::QmtVector3& p = entries_[k].p;
+            lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+            hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+            leafOf_[k] = id;
+        }
     }
+    setBox(node, lo, hi);
+    fitSlab(node, begin, end, nullptr, nullptr);
+    node.radial = std::sqrt(node.radial);
+    nodes_[id] = node;
+    return id;
+}
+
+void HullPointTree::setBox(Node& node, const Qmt::QmtVector3& lo, const Qmt::QmtVector3& hi) const {
     // Halved before adding: no overflow for coordinates near the largest double.
-    const Qmt::QmtVector3 g = lo * 0.5 + hi * 0.5;
-    node.centre = g;
+    node.centre = lo * 0.5 + hi * 0.5;
     node.half = hi * 0.5 - lo * 0.5;
-    node.axis = g - centre_;
+    node.axis = node.centre - centre_;
     if (node.axis.Unitize(1e-300) == 0.0) {
         node.axis = Qmt::QmtVector3::UNIT_Z;
     }
-    node.hLo = node.hHi = 0.0;
-    // The root of the largest square is the largest root: one square root a node.
-    double radialSquared = 0.0;
-    for (std::uint32_t k = node.begin; k < node.end; ++k) {
-        const Qmt::QmtVector3 d = entries_[k].p - g;
-        const double h = d.Dot(node.axis);
-        node.hLo = std::min(node.hLo, h);
-        node.hHi = std::max(node.hHi, h);
-        radialSquared = std::max(radialSquared, (d - node.axis * h).SquaredLength());
-    }
-    node.radial = std::sqrt(radialSquared);
 }
+
+#if defined(__SSE2__)
+
+namespace {
+
+double lowest(__m128d v) { return _mm_cvtsd_f64(_mm_min_sd(_mm_unpackhi_pd(v, v), v)); }
+double highest(__m128d v) { return _mm_cvtsd_f64(_mm_max_sd(_mm_unpackhi_pd(v, v), v)); }
+
+}  // namespace
+
+// Two points at a time, one in each lane. Every lane operation is the scalar one
+// (same operands, same order, min and max keeping the old value against NaN), so the
+// bounds are those of a plain loop.
+void HullPointTree::fitSlab(Node& node, std::uint32_t begin, std::uint32_t end, Qmt::QmtVector3* lo,
+                            Qmt::QmtVector3* hi) const {
+    const __m128d gx = _mm_set1_pd(node.centre.x);
+    const __m128d gy = _mm_set1_pd(node.centre.y);
+    const __m128d gz = _mm_set1_pd(node.centre.z);
+    const __m128d ax = _mm_set1_pd(node.axis.x);
+    const __m128d ay = _mm_set1_pd(node.axis.y);
+    const __m128d az = _mm_set1_pd(node.axis.z);
+    const Qmt::QmtVector3& first = entries_[begin].p;
+    __m128d loX = _mm_set1_pd(first.x);
+    __m128d loY = _mm_set1_pd(first.y);
+    __m128d loZ = _mm_set1_pd(first.z);
+    __m128d hiX = loX;
+    __m128d hiY = loY;
+    __m128d hiZ = loZ;
+    __m128d hLo = _mm_setzero_pd();
+    __m128d hHi = _mm_setzero_pd();
+    __m128d radialSquared = _mm_setzero_pd();
+    const auto run = [&](auto withBox) {
+        for (std::uint32_t k = begin; k < end; k += 2) {
+            const Qmt::QmtVector3& a = entries_[k].p;
+            const Qmt::QmtVector3& b = entries_[k + 1 < end ? k + 1 : k].p;
+            const __m128d pa = _mm_loadu_pd(&a.x);
+            const __m128d pb = _mm_loadu_pd(&b.x);
+            const __m128d x = _mm_unpacklo_pd(pa, pb);
+            const __m128d y = _mm_unpackhi_pd(pa, pb);
+            const __m128d z = _mm_loadh_pd(_mm_load_sd(&a.z), &b.z);
+            if constexpr (decltype(withBox)::value) {
+                loX = _mm_min_pd(x, loX);
+                loY = _mm_min_pd(y, loY);
+                loZ = _mm_min_pd(z, loZ);
+                hiX = _mm_max_pd(x, hiX);
+                hiY = _mm_max_pd(y, hiY);
+                hiZ = _mm_max_pd(z, hiZ);
+            }
+            const __m128d dx = _mm_sub_pd(x, gx);
+            const __m128d dy = _mm_sub_pd(y, gy);
+            const __m128d dz = _mm_sub_pd(z, gz);
+            const __m128d along =
+                _mm_add_pd(_mm_add_pd(_mm_mul_pd(dx, ax), _mm_mul_pd(dy, ay)), _mm_mul_pd(dz, az));
+            hLo = _mm_min_pd(along, hLo);
+            hHi = _mm_max_pd(along, hHi);
+            const __m128d ex = _mm_sub_pd(dx, _mm_mul_pd(ax, along));
+            const __m128d ey = _mm_sub_pd(dy, _mm_mul_pd(ay, along));
+            const __m128d ez = _mm_sub_pd(dz, _mm_mul_pd(az, along));
+            const __m128d across =
+                _mm_add_pd(_mm_add_pd(_mm_mul_pd(ex, ex), _mm_mul_pd(ey, ey)), _mm_mul_pd(ez, ez));
+            radialSquared = _mm_max_pd(across, radialSquared);
+        }
+    };
+    if (lo != nullptr) {
+        run(std::true_type{});
+        *lo = {lowest(loX), lowest(loY), lowest(loZ)};
+        *hi = {highest(hiX), highest(hiY), highest(hiZ)};
+    } else {
+        run(std::false_type{});
+    }
+    node.hLo = std::min(node.hLo, lowest(hLo));
+    node.hHi = std::max(node.hHi, highest(hHi));
+    node.radial = std::max(node.radial, highest(radialSquared));
+}
+
+#else
+
+void HullPointTree::fitSlab(Node& node, std::uint32_t begin, std::uint32_t end, Qmt::QmtVector3* lo,
+                            Qmt::QmtVector3* hi) const {
+    const Qmt::QmtVector3 g = node.centre;
+    const Qmt::QmtVector3 axis = node.axis;
+    Qmt::QmtVector3 l = entries_[begin].p;
+    Qmt::QmtVector3 h = l;
+    for (std::uint32_t k = begin; k < end; ++k) {
+        const Qmt::QmtVector3& p = entries_[k].p;
+        l = {std::min(l.x, p.x), std::min(l.y, p.y), std::min(l.z, p.z)};
+        h = {std::max(h.x, p.x), std::max(h.y, p.y), std::max(h.z, p.z)};
+        const Qmt::QmtVector3 d = p - g;
+        const double along = d.Dot(axis);
+        node.hLo = std::min(node.hLo, along);
+        node.hHi = std::max(node.hHi, along);
+        node.radial = std::max(node.radial, (d - axis * along).SquaredLength());
+    }
+    if (lo != nullptr) {
+        *lo = l;
+        *hi = h;
+    }
+}
+
+#endif

@@ -20,10 +20,17 @@ class HullPointTree {
 public:
     static constexpr std::uint32_t NONE = 0xFFFFFFFFu;
 
+    // How the point indices relate to space. SPATIAL says that points with nearby
+    // indices lie close together (as along a space-filling curve): the tree then keeps
+    // the live points in index order and splits each run near its middle, where the
+    // curve jumps, instead of selecting medians. Either way every query reports every
+    // point it must; only the cost differs.
+    enum class IndexOrder { ARBITRARY, SPATIAL };
+
     // Starts over points[indices[i]]; every listed point starts live. indices must be
     // distinct and below pointCount; the points array must stay valid while in use.
     void build(const Qmt::QmtVector3* points, std::uint32_t pointCount,
-               const std::vector<std::uint32_t>& indices);
+               const std::vector<std::uint32_t>& indices, IndexOrder order = IndexOrder::ARBITRARY);
 
     // Marks a point dead; it is never reported again. Unknown points are ignored.
     void remove(std::uint32_t index);
@@ -130,8 +137,21 @@ private:
     // Builds the tree once the scans since the last build decision cost more than it.
     void considerTree(std::uint32_t directions);
     void buildTree();
-    std::uint32_t buildNode(std::uint32_t begin, std::uint32_t end, std::uint32_t parent);
-    void fit(Node& node) const;
+    // Builds the node over entries [begin, end), whose box is lo..hi, splitting at the
+    // median along the box's longest axis.
+    // Takes the next node slot (a parent's comes before its children's) for the range.
+    std::uint32_t openNode(std::uint32_t begin, std::uint32_t end, std::uint32_t parent, Node& node);
+    std::uint32_t buildNode(std::uint32_t begin, std::uint32_t end, std::uint32_t parent, const Qmt::QmtVector3& lo,
+                            const Qmt::QmtVector3& hi);
+    // Builds the node over entries [begin, end), kept in index order, and returns
+    // their box in lo..hi.
+    std::uint32_t buildRun(std::uint32_t begin, std::uint32_t end, std::uint32_t parent, Qmt::QmtVector3& lo,
+                           Qmt::QmtVector3& hi);
+    // Sets the box and the slab's axis; the slab itself starts empty.
+    void setBox(Node& node, const Qmt::QmtVector3& lo, const Qmt::QmtVector3& hi) const;
+    // Widens the slab to entries [begin, end), with `radial` held squared; also gives
+    // their box in *lo..*hi unless lo is null.
+    void fitSlab(Node& node, std::uint32_t begin, std::uint32_t end, Qmt::QmtVector3* lo, Qmt::QmtVector3* hi) const;
     // Whether some point of the node may have p.Dot(n) > threshold: the box bound is
     // tried first, the slab bound only when the box does not settle it. Both start
     // from centre.n; the box adds half.|n| (absN), which is the corner the box bound
@@ -158,6 +178,7 @@ private:
     }
 
     const Qmt::QmtVector3* points_ = nullptr;
+    IndexOrder order_ = IndexOrder::ARBITRARY;
     std::vector<std::uint32_t> live_;          // live point indices, in no order
     std::vector<std::uint32_t> livePosition_;  // per point: place in live_ or NONE
     double scanned_ = 0.0;                     // point visits of scans since the last decision
@@ -167,6 +188,7 @@ private:
     std::vector<Entry> entries_;               // the tree's points in tree order
     std::vector<std::uint8_t> entryLive_;
     std::vector<std::uint32_t> leafOf_;        // per entry
+    std::vector<float> steps_;                 // per entry: squared distance from the one before
     std::vector<std::uint32_t> entryOf_;       // per point: entry or NONE
     std::uint32_t treeSize_ = 0;               // live points when the tree was built
     Qmt::QmtVector3 centre_;                   // mean of the tree's points
