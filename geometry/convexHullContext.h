@@ -112,6 +112,8 @@ public:
 
     // Edges.
     std::uint32_t frontEdge() const { return edgeHead_; }
+    // Edge slots in use or free: every edge slot is below this.
+    std::uint32_t edgeSlotCount() const { return static_cast<std::uint32_t>(edges_.size()); }
     const Edge& edge(std::uint32_t slot) const { return edges_[slot]; }
     Edge& edge(std::uint32_t slot) { return edges_[slot]; }
     // The live edge joining a and b in either direction that a face holds, or NONE.

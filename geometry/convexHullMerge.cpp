@@ -251,6 +251,137 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
     // the edge): the others would be left alone again.
     std::vector<std::uint32_t> changed(context.vertexCapacity(), 0);
     std::uint32_t now = 0;
+    // An edge's faces (those holding both its ends among their first three corners,
+    // as the walk around a corner finds them) are kept per edge through the merges, so
+    // that an edge reads its two newest faces instead of walking the faces around a
+    // corner (a chain of dependent loads). Faces are found from their corner pairs
+    // through each vertex's edges. An edge with more than two faces, or whose ends
+    // another edge record shares, is walked as before.
+    struct EdgeFaces {
+        std::uint32_t newer = NONE;
+        std::uint32_t older = NONE;
+        std::uint32_t newerSeq = 0;
+        bool walk = false;
+    };
+    const std::uint32_t edgeSlots = context.edgeSlotCount();
+    std::vector<EdgeFaces> held(edgeSlots);
+    std::vector<std::uint32_t> firstEnd(static_cast<std::size_t>(context.vertexCapacity()) + 1, 0);
+    for (std::uint32_t e = 0; e < edgeSlots; ++e) {
+        const ConvexHullContext::Edge& record = context.edge(e);
+        if (record.a != NONE) {
+            ++firstEnd[record.a + 1];
+            ++firstEnd[record.b + 1];
+        }
+    }
+    for (std::size_t i = 1; i < firstEnd.size(); ++i) {
+        firstEnd[i] += firstEnd[i - 1];
+    }
+    std::vector<std::uint64_t> ends(firstEnd.back());  // (other end, edge) by vertex
+    {
+        std::vector<std::uint32_t> fill(firstEnd.begin(), firstEnd.end() - 1);
+        for (std::uint32_t e = 0; e < edgeSlots; ++e) {
+            const ConvexHullContext::Edge& record = context.edge(e);
+            if (record.a != NONE) {
+                ends[fill[record.a]++] = std::uint64_t{record.b} << 32 | e;
+                ends[fill[record.b]++] = std::uint64_t{record.a} << 32 | e;
+            }
+        }
+    }
+    // Edge records sharing their ends are left to the walk, so that a face's own
+    // record for a side, where it is still valid, names the only edge of that pair.
+    // Each vertex's ends are sorted, so records sharing theirs lie side by side (a
+    // vertex may have thousands: a cone's apex).
+    for (std::uint32_t vertex = 0; vertex < context.vertexCapacity(); ++vertex) {
+        const auto first = ends.begin() + firstEnd[vertex];
+        const auto last = ends.begin() + firstEnd[vertex + 1];
+        std::sort(first, last);
+        for (auto i = first; i != last && i + 1 != last; ++i) {
+            if (*i >> 32 == *(i + 1) >> 32) {
+                held[static_cast<std::uint32_t>(*i)].walk = true;
+                held[static_cast<std::uint32_t>(*(i + 1))].walk = true;
+            }
+        }
+    }
+    // The first edge record joining a to b, or NONE.
+    const auto edgeOf = [&](std::uint32_t a, std::uint32_t b) {
+        const auto last = ends.begin() + firstEnd[a + 1];
+        const auto at = std::lower_bound(ends.begin() + firstEnd[a], last, std::uint64_t{b} << 32);
+        return at != last && *at >> 32 == b ? static_cast<std::uint32_t>(*at) : NONE;
+    };
+    // The edges of the pairs of a face's first three corners, each once (NONE for the rest).
+    const auto pairEdges = [&](std::uint32_t slot, std::uint32_t out[3]) {
+        const std::uint32_t* c = context.linkedCorners(slot);
+        for (std::uint32_t k = 0; k < 3; ++k) {
+            out[k] = context.faceEdge(slot, k);
+            if (out[k] == NONE) {
+                out[k] = edgeOf(c[k], c[k == 2 ? 0 : k + 1]);
+            }
+        }
+        if (out[1] == out[0]) {
+            out[1] = NONE;
+        }
+        if (out[2] == out[0] || out[2] == out[1]) {
+            out[2] = NONE;
+        }
+    };
+    const auto addFace = [&](std::uint32_t slot, std::uint32_t seq, std::uint32_t e) {
+        if (e == NONE || held[e].walk) {
+            return;
+        }
+        EdgeFaces& h = held[e];
+        if (h.newer == NONE) {
+            h.newer = slot;
+            h.newerSeq = seq;
+        } else if (h.older == NONE) {
+            if (h.newerSeq < seq) {
+                h.older = h.newer;
+                h.newer = slot;
+                h.newerSeq = seq;
+            } else {
+                h.older = slot;
+            }
+        } else {
+            h.walk = true;
+        }
+    };
+    const auto removeFace = [&](std::uint32_t slot, std::uint32_t e) {
+        if (e == NONE || held[e].walk) {
+            return;
+        }
+        EdgeFaces& h = held[e];
+        if (h.newer == slot) {
+            h.newer = h.older;
+            h.older = NONE;
+            if (h.newer != NONE) {
+                h.newerSeq = context.face(h.newer).seq;
+            }
+        } else if (h.older == slot) {
+            h.older = NONE;
+        } else {
+            h.walk = true;
+        }
+    };
+    for (std::uint32_t s = 0; s < context.slotCount(); ++s) {
+        // The faces' edge records lie scattered: they load a few faces ahead.
+        if (s + 8 < context.slotCount() && context.face(s + 8).count != 0) {
+            context.prefetchFaceEdges(s + 8);
+        }
+        if (s + 4 < context.slotCount() && context.face(s + 4).count != 0) {
+            for (std::uint32_t k = 0; k < 3; ++k) {
+                const std::uint32_t e = context.faceEdge(s + 4, k);
+                if (e != NONE) {
+                    __builtin_prefetch(&held[e]);
+                }
+            }
+        }
+        if (context.face(s).count != 0) {
+            std::uint32_t sides[3];
+            pairEdges(s, sides);
+            for (const std::uint32_t e : sides) {
+                addFace(s, context.face(s).seq, e);
+            }
+        }
+    }
     const auto touch = [&](std::uint32_t slot) {
         const std::uint32_t* c = context.corners(slot);
         for (std::uint32_t k = 0; k < context.face(slot).count; ++k) {
@@ -262,8 +393,8 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
     bool merged = true;
     // The edge list in order, with each edge's time of asking: a merge removes only
     // the edge it merges across, so the passes after the first read this array
-    // instead of following the list's links from record to record. The first pass
-    // lists the edges as it reaches them.
+    // instead of following the list's links from record to record. Listing it up
+    // front reads the edges the first pass would reach, in the same order.
     struct ListedEdge {
         std::uint32_t slot;  // NONE once merged away
         std::uint32_t x;
@@ -272,14 +403,23 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
     };
     std::vector<ListedEdge> listed;
     listed.reserve(context.edgeCount());
-    std::uint32_t unlisted = context.frontEdge();
+    for (std::uint32_t e = context.frontEdge(); e != NONE; e = context.edge(e).next) {
+        listed.push_back({e, context.edge(e).a, context.edge(e).b, 0});
+    }
     while (merged) {
         merged = false;
-        for (std::size_t i = 0; i < listed.size() || unlisted != NONE; ++i) {
-            if (i == listed.size()) {
-                const ConvexHullContext::Edge& record = context.edge(unlisted);
-                listed.push_back({unlisted, record.a, record.b, 0});
-                unlisted = record.next;
+        for (std::size_t i = 0; i < listed.size(); ++i) {
+            // The faces of the edges a little ahead start loading (a hint only: the
+            // merges in between may change them).
+            if (firstPass && i + 16 < listed.size() && listed[i + 16].slot != NONE) {
+                __builtin_prefetch(&held[listed[i + 16].slot]);
+            }
+            if (firstPass && i + 8 < listed.size() && listed[i + 8].slot != NONE) {
+                const EdgeFaces& ahead = held[listed[i + 8].slot];
+                if (ahead.older != NONE) {
+                    __builtin_prefetch(&context.face(ahead.newer));
+                    __builtin_prefetch(&context.face(ahead.older));
+                }
             }
             ListedEdge& listedEdge = listed[i];
             const std::uint32_t e = listedEdge.slot;
@@ -292,30 +432,38 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
             // F and G: the first two faces in list order (newest first) holding the edge.
             std::uint32_t F = NONE;
             std::uint32_t G = NONE;
-            // Either end's faces hold all the edge's faces. Successive edges in the list
-            // often share an end (the edges made with one vertex): its faces, walked for
-            // the edge before, are still in cache.
-            const std::uint32_t walk = x == lastWalk || y == lastWalk ? lastWalk
-                                       : context.incidenceCount(x) <= context.incidenceCount(y) ? x
-                                                                                                : y;
-            lastWalk = walk;
-            for (std::uint32_t link = context.firstIncidence(walk); link != NONE;
-                 link = context.nextIncidence(link)) {
-                const std::uint32_t s = link / 3;
-                if (s == F || s == G || edgePosition(context.linkedCorners(s), x, y) == NONE) {
+            if (!held[e].walk) {
+                F = held[e].newer;
+                G = held[e].older;
+                if (G == NONE || !(context.face(F).normal.Dot(context.face(G).normal) > PARALLEL)) {
                     continue;
                 }
-                const std::uint32_t seq = context.face(s).seq;
-                if (F == NONE || seq > context.face(F).seq) {
-                    G = F;
-                    F = s;
-                } else if (G == NONE || seq > context.face(G).seq) {
-                    G = s;
+            } else {
+                // Either end's faces hold all the edge's faces. Successive edges in the list
+                // often share an end (the edges made with one vertex): its faces, walked for
+                // the edge before, are still in cache.
+                const std::uint32_t walk = x == lastWalk || y == lastWalk ? lastWalk
+                                           : context.incidenceCount(x) <= context.incidenceCount(y) ? x
+                                                                                                    : y;
+                lastWalk = walk;
+                for (std::uint32_t link = context.firstIncidence(walk); link != NONE;
+                     link = context.nextIncidence(link)) {
+                    const std::uint32_t s = link / 3;
+                    if (s == F || s == G || edgePosition(context.linkedCorners(s), x, y) == NONE) {
+                        continue;
+                    }
+                    const std::uint32_t seq = context.face(s).seq;
+                    if (F == NONE || seq > context.face(F).seq) {
+                        G = F;
+                        F = s;
+                    } else if (G == NONE || seq > context.face(G).seq) {
+                        G = s;
+                    }
                 }
-            }
-            if (F == NONE || G == NONE ||
-                !(context.face(F).normal.Dot(context.face(G).normal) > PARALLEL)) {
-                continue;
+                if (F == NONE || G == NONE ||
+                    !(context.face(F).normal.Dot(context.face(G).normal) > PARALLEL)) {
+                    continue;
+                }
             }
 
             const std::uint32_t f = context.face(F).count;
@@ -376,10 +524,23 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
             ++now;
             touch(F);
             touch(G);
+            std::uint32_t sides[3];
+            pairEdges(G, sides);
+            for (const std::uint32_t side : sides) {
+                removeFace(G, side);
+            }
+            pairEdges(F, sides);
+            for (const std::uint32_t side : sides) {
+                removeFace(F, side);
+            }
             context.destroyEdge(e);
             listedEdge.slot = NONE;
             context.destroyFace(G);
             context.setCorners(F, kept.data(), static_cast<std::uint32_t>(kept.size()));
+            pairEdges(F, sides);
+            for (const std::uint32_t side : sides) {
+                addFace(F, context.face(F).seq, side);
+            }
             merged = true;
         }
         firstPass = false;

@@ -271,15 +271,30 @@ void HullConflictTracker::commitBlock(const Staged& staged, std::uint32_t seq, d
     const std::uint32_t* p = stagedPoints_.data() + staged.first;
     std::uint32_t at = begin;
     const std::uint32_t outsideCount = staged.counts[OUTSIDE];
-    for (std::uint32_t i = 0; i < outsideCount; ++i, ++p, ++at) {
-        if (i + PREFETCH_AHEAD < outsideCount) {
-            __builtin_prefetch(&outsideHead_[p[PREFETCH_AHEAD]]);
-            __builtin_prefetch(&mark_[p[PREFETCH_AHEAD]]);
-        }
-        *out++ = Link(*p, outsideHead_[*p], staged.slot);
-        outsideHead_[*p] = at;
-        if (strict_) {
+    std::uint32_t* const heads = outsideHead_.data();
+    const std::uint32_t slot = staged.slot;
+    const std::uint32_t fetchEnd = outsideCount > PREFETCH_AHEAD ? outsideCount - PREFETCH_AHEAD : 0;
+    // Face mode reads no marks here; each mode's loop fetches ahead apart from its tail.
+    if (strict_) {
+        for (std::uint32_t i = 0; i < outsideCount; ++i, ++p, ++at) {
+            if (i < fetchEnd) {
+                __builtin_prefetch(&heads[p[PREFETCH_AHEAD]]);
+                __builtin_prefetch(&mark_[p[PREFETCH_AHEAD]]);
+            }
+            *out++ = Link(*p, heads[*p], slot);
+            heads[*p] = at;
             markDirty(*p);
+        }
+    } else {
+        std::uint32_t i = 0;
+        for (; i < fetchEnd; ++i, ++p, ++at) {
+            __builtin_prefetch(&heads[p[PREFETCH_AHEAD]]);
+            *out++ = Link(*p, heads[*p], slot);
+            heads[*p] = at;
+        }
+        for (; i < outsideCount; ++i, ++p, ++at) {
+            *out++ = Link(*p, heads[*p], slot);
+            heads[*p] = at;
         }
     }
     b.outsideEnd = at;
@@ -308,26 +323,40 @@ void HullConflictTracker::retireFace(std::uint32_t slot) {
     }
     // One pass over the outside links unthreads them and, in strict mode, marks the
     // candidates whose heap value came from this face.
+    // The block's bounds are copied: the links' stores could otherwise change them.
     Link* const links = links_.data();
+    const std::uint32_t begin = b.begin;
+    const std::uint32_t outsideEnd = b.outsideEnd;
+    const std::uint32_t seeEnd = b.seeEnd;
     if (strict_) {
-        for (std::uint32_t l = b.begin; l < b.outsideEnd; ++l) {
-            if (l + PREFETCH_AHEAD < b.outsideEnd) {
-                const std::uint32_t ahead = links[l + PREFETCH_AHEAD].point;
-                __builtin_prefetch(&heapStates_[ahead]);
-                __builtin_prefetch(&mark_[ahead]);
-            }
+        const std::uint32_t seq = b.seq;
+        const std::uint32_t* const mark = mark_.data();
+        const HeapState* const states = heapStates_.data();
+        const auto retire = [&](std::uint32_t l) {
             links[l].face = NONE;
             const std::uint32_t p = links[l].point;
-            if (mark_[p] != DEAD && heapStates_[p].pushedSeq == b.seq) {
+            if (mark[p] != DEAD && states[p].pushedSeq == seq) {
                 markDirty(p);
             }
+        };
+        // The loop that fetches ahead and its tail are apart: no bound test per link.
+        std::uint32_t l = begin;
+        for (const std::uint32_t fetchEnd = outsideEnd > PREFETCH_AHEAD ? outsideEnd - PREFETCH_AHEAD : 0;
+             l < fetchEnd; ++l) {
+            const std::uint32_t ahead = links[l + PREFETCH_AHEAD].point;
+            __builtin_prefetch(&states[ahead]);
+            __builtin_prefetch(&mark[ahead]);
+            retire(l);
+        }
+        for (; l < outsideEnd; ++l) {
+            retire(l);
         }
     } else {
-        for (std::uint32_t l = b.begin; l < b.outsideEnd; ++l) {
+        for (std::uint32_t l = begin; l < outsideEnd; ++l) {
             links[l].face = NONE;
         }
     }
-    for (std::uint32_t l = b.outsideEnd; l < b.seeEnd; ++l) {
+    for (std::uint32_t l = outsideEnd; l < seeEnd; ++l) {
         links[l].face = NONE;
     }
     liveLinks_ -= b.end - b.begin;
@@ -609,33 +638,43 @@ void HullConflictTracker::stageGroup(std::uint32_t source) {
     const Block& shared = blocks_[source];
     const Link* links = links_.data();
     std::uint32_t* mark = mark_.data();
+    // Locals, and the normal's terms below, stay in registers over the stores of the
+    // loops.
+    const QmtVector3* const points = points_;
     const std::uint32_t stamp = stampValue_;
     // Face by face, so that one buffer takes the three parts: first the shared block's
     // live points, which are marked before any block across is read, then the points
     // across the face's edge that are not among them. A lone face reads the shared
     // block as it stands; several read its live points gathered once with their
     // coordinates.
-    // Calls use(p) for every point of links [begin, end) whose mark is not `skip` or
-    // DEAD. The block's points lie scattered over the point array: fetch ahead.
+    // Calls use(p) for every point of links [begin, end) whose mark is below `skip`
+    // (DEAD or this stamp): no live mark exceeds the stamp, so one test leaves out both
+    // the dead and, with the stamp, the marked points. The block's points lie scattered
+    // over the point array: fetch ahead, in a loop apart from its tail so that no link
+    // tests the bound.
     const auto forPoints = [&](std::uint32_t begin, std::uint32_t end, std::uint32_t skip, auto&& use) {
-        for (std::uint32_t l = begin; l < end; ++l) {
-            if (l + PREFETCH_AHEAD < end) {
-                const std::uint32_t ahead = links[l + PREFETCH_AHEAD].point;
-                __builtin_prefetch(mark + ahead);
-                __builtin_prefetch(points_ + ahead);
-            }
+        const auto visit = [&](std::uint32_t l) {
             const std::uint32_t p = links[l].point;
-            const std::uint32_t m = mark[p];
-            if (m != DEAD && m != skip) {
+            if (mark[p] < skip) {
                 use(p);
             }
+        };
+        std::uint32_t l = begin;
+        for (const std::uint32_t fetchEnd = end > PREFETCH_AHEAD ? end - PREFETCH_AHEAD : 0; l < fetchEnd; ++l) {
+            const std::uint32_t ahead = links[l + PREFETCH_AHEAD].point;
+            __builtin_prefetch(mark + ahead);
+            __builtin_prefetch(points + ahead);
+            visit(l);
+        }
+        for (; l < end; ++l) {
+            visit(l);
         }
     };
     if (count > 1) {
         sharedPoints_.clear();
         forPoints(shared.begin, shared.end, DEAD, [&](std::uint32_t p) {
             mark[p] = stamp;
-            sharedPoints_.push_back({points_[p], p});
+            sharedPoints_.push_back({points[p], p});
         });
     }
     for (std::uint32_t g = 0; g < count; ++g) {
@@ -655,14 +694,16 @@ void HullConflictTracker::stageGroup(std::uint32_t source) {
         std::uint32_t* sees = seesStart;
         std::uint32_t* above = aboveStart;
         // classify, with the face's terms hoisted.
-        const QmtVector3 normal = face.normal;
+        const double nx = face.normal.x;
+        const double ny = face.normal.y;
+        const double nz = face.normal.z;
         const QmtVector3 corner = face.corner;
         const double cp = face.cornerProjection;
         const double floor = face.floor;
         const double outsideAbove = strict_ ? cp + OUTSIDE_TOLERANCE : cp + OUTSIDE_TOLERANCE - slack_;
         const double slack = slack_;
         const auto place = [&](std::uint32_t p, const QmtVector3& q) {
-            const double pn = q.Dot(normal);
+            const double pn = q.x * nx + q.y * ny + q.z * nz;  // q.Dot(normal), term by term
             if (!(pn > floor)) {
                 return;
             }
@@ -681,11 +722,11 @@ void HullConflictTracker::stageGroup(std::uint32_t source) {
         } else {
             forPoints(shared.begin, shared.end, DEAD, [&](std::uint32_t p) {
                 mark[p] = stamp;
-                place(p, points_[p]);
+                place(p, points[p]);
             });
         }
         // Points of the shared block are not wanted again.
-        forPoints(across.begin, across.end, stamp, [&](std::uint32_t p) { place(p, points_[p]); });
+        forPoints(across.begin, across.end, stamp, [&](std::uint32_t p) { place(p, points[p]); });
         Staged& staged = staged_[face.staged];
         staged.first = static_cast<std::uint32_t>(stagedPoints_.size());
         staged.counts[OUTSIDE] = static_cast<std::uint32_t>(outside - outsideStart);

@@ -50,8 +50,8 @@ void HullPointTree::remove(std::uint32_t index) {
     }
     const std::uint32_t k = entryOf_[index];
     entryLive_[k] = 0;
-    for (std::uint32_t id = leafOf_[k]; id != NONE; id = nodeLinks_[id].parent) {
-        --nodeLinks_[id].live;
+    for (std::uint32_t id = leafOf_[k]; id != NONE; id = parents_[id]) {
+        --nodes_[id].live;
     }
     // Half dead: boxes have grown loose, so the scans decide again.
     if (2 * live_.size() <= treeSize_) {
@@ -112,8 +112,10 @@ void HullPointTree::buildTree() {
     nodes_.clear();
     // Leaves hold at least LEAF_SIZE / 2 points: at most 2 count / LEAF_SIZE leaves.
     nodes_.reserve(2 * (2 * count / LEAF_SIZE + 1));
-    nodeLinks_.clear();
-    nodeLinks_.reserve(nodes_.capacity());
+    parents_.clear();
+    parents_.reserve(nodes_.capacity());
+    nodes_.emplace_back();
+    parents_.push_back(NONE);
     if (order_ == IndexOrder::SPATIAL) {
         steps_.resize(count);
         steps_[0] = 0.0f;
@@ -122,29 +124,58 @@ void HullPointTree::buildTree() {
             const double step = (entries_[k].p - entries_[k - 1].p).SquaredLength();
             steps_[k] = static_cast<float>(std::min(step, static_cast<double>(std::numeric_limits<float>::max())));
         }
-        buildRun(0, count, NONE, lo, hi);
+        buildRun(0, 0, count, lo, hi);
     } else {
-        buildNode(0, count, NONE, lo, hi);
+        buildNode(0, 0, count, lo, hi);
     }
+    // The cones once the entries have their final order. Directions are taken from
+    // differences scaled to at most 1, which neither overflow nor underflow when
+    // squared (a difference that loses bits to underflow is off by less than margin_).
+    Qmt::QmtVector3 lowest = entries_[0].p - centre_;
+    Qmt::QmtVector3 highest = lowest;
+    directions_.resize(count);
+    for (std::uint32_t k = 0; k < count; ++k) {
+        const Qmt::QmtVector3 d = entries_[k].p - centre_;
+        directions_[k] = d;
+        lowest = {std::min(lowest.x, d.x), std::min(lowest.y, d.y), std::min(lowest.z, d.z)};
+        highest = {std::max(highest.x, d.x), std::max(highest.y, d.y), std::max(highest.z, d.z)};
+    }
+    const double scale = std::max({-lowest.x, -lowest.y, -lowest.z, highest.x, highest.y, highest.z});
+    reaches_.resize(count);
+    for (std::uint32_t k = 0; k < count; ++k) {
+        Qmt::QmtVector3& d = directions_[k];
+        if (!(scale >= 1e-300 && scale <= std::numeric_limits<double>::max())) {
+            reaches_[k] = std::numeric_limits<double>::infinity();  // no cones at all
+            continue;
+        }
+        d = d * (1.0 / scale);
+        const double length = d.Length();
+        // A point at the apex (to within far less than margin_) is in every cone: its
+        // NaN direction is passed over.
+        d = length >= 1e-300 ? d * (1.0 / length)
+                             : Qmt::QmtVector3(std::numeric_limits<double>::quiet_NaN(), 0.0, 0.0);
+        reaches_[k] = length * scale;
+    }
+    fitCone(0);
     for (std::uint32_t k = 0; k < count; ++k) {
         entryOf_[entries_[k].index] = k;
     }
     treeSize_ = count;
 }
 
-std::uint32_t HullPointTree::openNode(std::uint32_t begin, std::uint32_t end, std::uint32_t parent, Node& node) {
+std::uint32_t HullPointTree::openChildren(std::uint32_t parent) {
     const auto id = static_cast<std::uint32_t>(nodes_.size());
-    nodes_.emplace_back();
-    nodeLinks_.push_back({parent, end - begin});
-    node.begin = begin;
-    node.end = end;
+    nodes_.resize(id + 2);
+    parents_.resize(id + 2, parent);
     return id;
 }
 
-std::uint32_t HullPointTree::buildNode(std::uint32_t begin, std::uint32_t end, std::uint32_t parent,
-                                       const Qmt::QmtVector3& lo, const Qmt::QmtVector3& hi) {
+void HullPointTree::buildNode(std::uint32_t id, std::uint32_t begin, std::uint32_t end, const Qmt::QmtVector3& lo,
+                              const Qmt::QmtVector3& hi) {
     Node node;
-    const std::uint32_t id = openNode(begin, end, parent, node);
+    node.live = end - begin;
+    node.begin = begin;
+    node.end = end;
     setBox(node, lo, hi);
     Qmt::QmtVector3 childLo[2];
     Qmt::QmtVector3 childHi[2];
@@ -156,8 +187,9 @@ std::uint32_t HullPointTree::buildNode(std::uint32_t begin, std::uint32_t end, s
                          [axis](const Entry& a, const Entry& b) { return a.p[axis] < b.p[axis]; });
         fitSlab(node, begin, mid, childLo, childHi);
         fitSlab(node, mid, end, childLo + 1, childHi + 1);
-        node.left = buildNode(begin, mid, id, childLo[0], childHi[0]);
-        node.right = buildNode(mid, end, id, childLo[1], childHi[1]);
+        node.children = openChildren(id);
+        buildNode(node.children, begin, mid, childLo[0], childHi[0]);
+        buildNode(node.children + 1, mid, end, childLo[1], childHi[1]);
     } else {
         fitSlab(node, begin, end, nullptr, nullptr);
         for (std::uint32_t k = begin; k < end; ++k) {
@@ -167,13 +199,14 @@ std::uint32_t HullPointTree::buildNode(std::uint32_t begin, std::uint32_t end, s
     // The root of the largest square is the largest root: one square root a node.
     node.radial = std::sqrt(node.radial);
     nodes_[id] = node;
-    return id;
 }
 
-std::uint32_t HullPointTree::buildRun(std::uint32_t begin, std::uint32_t end, std::uint32_t parent,
-                                      Qmt::QmtVector3& lo, Qmt::QmtVector3& hi) {
+void HullPointTree::buildRun(std::uint32_t id, std::uint32_t begin, std::uint32_t end, Qmt::QmtVector3& lo,
+                             Qmt::QmtVector3& hi) {
     Node node;
-    const std::uint32_t id = openNode(begin, end, parent, node);
+    node.live = end - begin;
+    node.begin = begin;
+    node.end = end;
     if (end - begin > LEAF_SIZE) {
         // Split at the widest step between consecutive points in the middle third: along
         // a space-filling curve that is where the run leaves one large cell for the next.
@@ -191,8 +224,9 @@ std::uint32_t HullPointTree::buildRun(std::uint32_t begin, std::uint32_t end, st
         // The box is the union of the children's, which the same extremes make exact.
         Qmt::QmtVector3 rightLo;
         Qmt::QmtVector3 rightHi;
-        node.left = buildRun(begin, mid, id, lo, hi);
-        node.right = buildRun(mid, end, id, rightLo, rightHi);
+        node.children = openChildren(id);
+        buildRun(node.children, begin, mid, lo, hi);
+        buildRun(node.children + 1, mid, end, rightLo, rightHi);
         lo = {std::min(lo.x, rightLo.x), std::min(lo.y, rightLo.y), std::min(lo.z, rightLo.z)};
         hi = {std::max(hi.x, rightHi.x), std::max(hi.y, rightHi.y), std::max(hi.z, rightHi.z)};
     } else {
@@ -208,7 +242,6 @@ std::uint32_t HullPointTree::buildRun(std::uint32_t begin, std::uint32_t end, st
     fitSlab(node, begin, end, nullptr, nullptr);
     node.radial = std::sqrt(node.radial);
     nodes_[id] = node;
-    return id;
 }
 
 void HullPointTree::setBox(Node& node, const Qmt::QmtVector3& lo, const Qmt::QmtVector3& hi) const {
@@ -219,6 +252,38 @@ void HullPointTree::setBox(Node& node, const Qmt::QmtVector3& lo, const Qmt::Qmt
     if (node.axis.Unitize(1e-300) == 0.0) {
         node.axis = Qmt::QmtVector3::UNIT_Z;
     }
+}
+
+// The half-angle's cosine is the least of the entries' direction.axis, less an
+// allowance far above its rounding (a few ulps of 1): that widens the angle by at
+// least the rounding's effect on it, also for the smallest angles. The reach is the
+// largest distance from centre_. Each is off by a few ulps of the reach at most,
+// far inside margin_.
+double HullPointTree::fitCone(std::uint32_t id) {
+    Node& node = nodes_[id];  // the recursion adds no nodes
+    const Qmt::QmtVector3 axis = node.axis;
+    double least = 1.0;
+    for (std::uint32_t k = node.begin; k < node.end; ++k) {
+        least = std::min(least, directions_[k].Dot(axis));  // NaN passed over
+    }
+    double reach = 0.0;
+    if (node.children == NONE) {
+        for (std::uint32_t k = node.begin; k < node.end; ++k) {
+            reach = std::max(reach, reaches_[k]);  // NaN (a NaN point, never reported) passed over
+        }
+    } else {
+        const double left = fitCone(node.children);
+        reach = std::max(left, fitCone(node.children + 1));
+    }
+    const double cosine = std::max(least - 4e-15, -1.0);
+    if (!(reach <= std::numeric_limits<double>::max()) || !(cosine >= -1.0)) {
+        node.coneRCos = -std::numeric_limits<double>::infinity();
+        node.coneRSin = 0.0;
+    } else {
+        node.coneRCos = reach * cosine;
+        node.coneRSin = reach * std::sqrt((1.0 - cosine) * (1.0 + cosine));
+    }
+    return reach;
 }
 
 #if defined(__SSE2__)

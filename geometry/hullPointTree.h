@@ -64,6 +64,7 @@ public:
         }
         for (std::uint32_t k = 0; k < count; ++k) {
             absNormals_[k] = {std::fabs(normals[k].x), std::fabs(normals[k].y), std::fabs(normals[k].z)};
+            coneNeeds_[k] = thresholds[k] - margin_ - centre_.Dot(normals[k]);
         }
         const std::uint64_t all = count >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
         masks_.clear();
@@ -71,25 +72,24 @@ public:
         stack_.push_back(0);
         masks_.push_back(all);
         while (!stack_.empty()) {
-            const std::uint32_t id = stack_.back();
+            const Node& node = nodes_[stack_.back()];
             const std::uint64_t mask = masks_.back();
             stack_.pop_back();
             masks_.pop_back();
-            if (nodeLinks_[id].live == 0) {
+            if (node.live == 0) {
                 continue;
             }
-            const Node& node = nodes_[id];
             std::uint64_t kept = 0;
             for (std::uint64_t m = mask; m != 0; m &= m - 1) {
                 const int k = std::countr_zero(m);
-                if (mayExceed(node, normals[k], absNormals_[k], thresholds[k])) {
+                if (mayExceed(node, normals[k], absNormals_[k], thresholds[k], coneNeeds_[k])) {
                     kept |= std::uint64_t{1} << k;
                 }
             }
             if (kept == 0) {
                 continue;
             }
-            if (node.left == NONE) {
+            if (node.children == NONE) {
                 for (std::uint32_t i = node.begin; i < node.end; ++i) {
                     if (!entryLive_[i]) {
                         continue;
@@ -99,36 +99,39 @@ public:
                     }
                 }
             } else {
-                stack_.push_back(node.left);
+                stack_.push_back(node.children);
                 masks_.push_back(kept);
-                stack_.push_back(node.right);
+                stack_.push_back(node.children + 1);
                 masks_.push_back(kept);
             }
         }
     }
 
 private:
-    // Each node bounds its live points twice: by an axis-aligned box, and by a slab
+    // Each node bounds its live points three times: by an axis-aligned box; by a slab
     // around the line through the box centre along the direction away from the centre
-    // of all points (heights hLo..hHi along the axis, distance `radial` from it). The
-    // slab is thin for points on a curved surface, where a tilted patch has a thick box.
-    struct Node {
-        Qmt::QmtVector3 centre;     // of the box
-        Qmt::QmtVector3 half;       // half the box's extent along each axis
-        Qmt::QmtVector3 axis;       // unit
+    // of all points (heights hLo..hHi along the axis, distance `radial` from it); and
+    // by a cone about that direction from the centre of all points (its half-angle
+    // and its reach R from the apex held as R cos and R sin of the angle). The slab is
+    // thin for points on a curved surface, where a tilted patch has a thick box; the
+    // cone also knows that the patch curves away from a plane tilted against it.
+    // Two cache lines: the first holds what every visit reads and the box, the second
+    // what only nodes that pass the box read. Siblings are adjacent.
+    struct alignas(64) Node {
+        std::uint32_t live = 0;         // live points below
+        std::uint32_t children = NONE;  // the left child, the right one next to it; NONE for a leaf
+        std::uint32_t begin = 0;        // range of entries
+        std::uint32_t end = 0;
+        Qmt::QmtVector3 centre;         // of the box
+        Qmt::QmtVector3 half;           // half the box's extent along each axis
+        Qmt::QmtVector3 axis;           // unit
         double hLo = 0.0;
         double hHi = 0.0;
         double radial = 0.0;
-        std::uint32_t begin = 0;    // range of entries
-        std::uint32_t end = 0;
-        std::uint32_t left = NONE;  // children; NONE for a leaf
-        std::uint32_t right = NONE;
+        double coneRCos = 0.0;          // -infinity: no cone bound
+        double coneRSin = 0.0;
     };
-    // Per node, apart from the bounds: a removal walks these from a leaf to the root.
-    struct NodeLink {
-        std::uint32_t parent = NONE;
-        std::uint32_t live = 0;     // live points below
-    };
+    static_assert(sizeof(Node) == 128);
     struct Entry {
         Qmt::QmtVector3 p;
         std::uint32_t index;
@@ -137,26 +140,29 @@ private:
     // Builds the tree once the scans since the last build decision cost more than it.
     void considerTree(std::uint32_t directions);
     void buildTree();
-    // Builds the node over entries [begin, end), whose box is lo..hi, splitting at the
+    // Takes the next two node slots for the children of node `parent`.
+    std::uint32_t openChildren(std::uint32_t parent);
+    // Builds node `id` over entries [begin, end), whose box is lo..hi, splitting at the
     // median along the box's longest axis.
-    // Takes the next node slot (a parent's comes before its children's) for the range.
-    std::uint32_t openNode(std::uint32_t begin, std::uint32_t end, std::uint32_t parent, Node& node);
-    std::uint32_t buildNode(std::uint32_t begin, std::uint32_t end, std::uint32_t parent, const Qmt::QmtVector3& lo,
-                            const Qmt::QmtVector3& hi);
-    // Builds the node over entries [begin, end), kept in index order, and returns
+    void buildNode(std::uint32_t id, std::uint32_t begin, std::uint32_t end, const Qmt::QmtVector3& lo,
+                   const Qmt::QmtVector3& hi);
+    // Builds node `id` over entries [begin, end), kept in index order, and returns
     // their box in lo..hi.
-    std::uint32_t buildRun(std::uint32_t begin, std::uint32_t end, std::uint32_t parent, Qmt::QmtVector3& lo,
-                           Qmt::QmtVector3& hi);
+    void buildRun(std::uint32_t id, std::uint32_t begin, std::uint32_t end, Qmt::QmtVector3& lo, Qmt::QmtVector3& hi);
     // Sets the box and the slab's axis; the slab itself starts empty.
     void setBox(Node& node, const Qmt::QmtVector3& lo, const Qmt::QmtVector3& hi) const;
     // Widens the slab to entries [begin, end), with `radial` held squared; also gives
     // their box in *lo..*hi unless lo is null.
     void fitSlab(Node& node, std::uint32_t begin, std::uint32_t end, Qmt::QmtVector3* lo, Qmt::QmtVector3* hi) const;
+    // Sets the cones of node `id` and those below; returns its reach.
+    double fitCone(std::uint32_t id);
     // Whether some point of the node may have p.Dot(n) > threshold: the box bound is
-    // tried first, the slab bound only when the box does not settle it. Both start
-    // from centre.n; the box adds half.|n| (absN), which is the corner the box bound
-    // takes up to rounding far inside margin_.
-    bool mayExceed(const Node& node, const Qmt::QmtVector3& n, const Qmt::QmtVector3& absN, double threshold) const {
+    // tried first, then the slab bound, then the cone bound, each only when the ones
+    // before do not settle it. Box and slab start from centre.n; the box adds half.|n|
+    // (absN), which is the corner the box bound takes up to rounding far inside
+    // margin_. coneNeed is threshold - margin_ - centre_.n.
+    bool mayExceed(const Node& node, const Qmt::QmtVector3& n, const Qmt::QmtVector3& absN, double threshold,
+                   double coneNeed) const {
         const double centre = node.centre.Dot(n);
         const double need = threshold - margin_ - centre;
         if (!(node.half.Dot(absN) > need)) {
@@ -170,11 +176,41 @@ private:
             return true;  // NaN from overflowing bounds prunes nothing
         }
         const double acrossSquared = (n - node.axis * along).SquaredLength();
-        const double r = node.radial;
+        if (!exceedsSquared(node.radial, acrossSquared, rest)) {
+            return false;
+        }
+        // The cone bound: centre_.n + R |n| max(0, cos(psi - half-angle)) for the
+        // angle psi between n and the axis once it exceeds the half-angle, else
+        // centre_.n + R |n|. cos psi |n| is `along`, sin psi |n| the root of
+        // acrossSquared, and the cosine of the difference expands into their products.
+        if (!(coneNeed >= 0.0)) {
+            return true;
+        }
+        // Whether psi is within the half-angle: cos psi against its cosine, squared.
+        const double normSquared = along * along + acrossSquared;
+        const double reachSquared = node.coneRCos * node.coneRCos + node.coneRSin * node.coneRSin;
+        const double alongSquared = along * along * reachSquared;
+        const double cosSquared = node.coneRCos * node.coneRCos * normSquared;
+        const bool inside = node.coneRCos >= 0.0 ? along >= 0.0 && alongSquared >= cosSquared
+                                                 : along >= 0.0 || alongSquared <= cosSquared;
+        if (inside) {
+            if (reachSquared > 1e-200 && reachSquared < 1e200 && coneNeed > 1e-100 && coneNeed < 1e100) {
+                return reachSquared * normSquared > coneNeed * coneNeed;
+            }
+            return exceedsSquared(std::sqrt(reachSquared), normSquared, coneNeed);
+        }
+        return exceedsSquared(node.coneRSin, acrossSquared, coneNeed - along * node.coneRCos);
+    }
+    // Whether r sqrt(acrossSquared) > rest, for r >= 0; true for a NaN rest. The
+    // squares are compared unless they could overflow or underflow.
+    static bool exceedsSquared(double r, double acrossSquared, double rest) {
+        if (!(rest >= 0.0)) {
+            return true;
+        }
         if (r > 1e-100 && r < 1e100 && rest > 1e-100 && rest < 1e100) {
             return r * r * acrossSquared > rest * rest;
         }
-        return r * std::sqrt(acrossSquared) > rest;  // squares would overflow or underflow
+        return r * std::sqrt(acrossSquared) > rest;
     }
 
     const Qmt::QmtVector3* points_ = nullptr;
@@ -184,11 +220,13 @@ private:
     double scanned_ = 0.0;                     // point visits of scans since the last decision
 
     std::vector<Node> nodes_;                  // empty while queries scan
-    std::vector<NodeLink> nodeLinks_;          // per node
+    std::vector<std::uint32_t> parents_;       // per node; a removal walks them from a leaf up
     std::vector<Entry> entries_;               // the tree's points in tree order
     std::vector<std::uint8_t> entryLive_;
     std::vector<std::uint32_t> leafOf_;        // per entry
     std::vector<float> steps_;                 // per entry: squared distance from the one before
+    std::vector<Qmt::QmtVector3> directions_;  // per entry while building: unit, from centre_
+    std::vector<double> reaches_;              // per entry while building: distance from centre_
     std::vector<std::uint32_t> entryOf_;       // per point: entry or NONE
     std::uint32_t treeSize_ = 0;               // live points when the tree was built
     Qmt::QmtVector3 centre_;                   // mean of the tree's points
@@ -196,4 +234,5 @@ private:
     std::vector<std::uint32_t> stack_;
     std::vector<std::uint64_t> masks_;
     Qmt::QmtVector3 absNormals_[64];           // |components| of the directions of a walk
+    double coneNeeds_[64];                     // per direction of a walk: see mayExceed
 };
