@@ -199,19 +199,6 @@ void ConvexHullContext::remapCorners(const std::uint32_t* remap) {
     }
 }
 
-std::uint32_t ConvexHullContext::findEdge(std::uint32_t a, std::uint32_t b) const {
-    for (std::uint32_t link = incidenceHead_[a]; link != NONE; link = nextIncidence(link)) {
-        const std::uint32_t s = link / 3;
-        for (std::uint32_t k = 0; k < 3; ++k) {
-            const std::uint32_t e = faces_[s].count == 3 ? faceEdge(s, k) : NONE;
-            if (e != NONE && ((edges_[e].a == a && edges_[e].b == b) || (edges_[e].a == b && edges_[e].b == a))) {
-                return e;
-            }
-        }
-    }
-    return NONE;
-}
-
 std::uint32_t ConvexHullContext::createEdge(std::uint32_t a, std::uint32_t b) {
     std::uint32_t slot;
     if (!freeEdges_.empty()) {

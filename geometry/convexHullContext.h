@@ -116,9 +116,10 @@ public:
     std::uint32_t edgeSlotCount() const { return static_cast<std::uint32_t>(edges_.size()); }
     const Edge& edge(std::uint32_t slot) const { return edges_[slot]; }
     Edge& edge(std::uint32_t slot) { return edges_[slot]; }
-    // The live edge joining a and b in either direction that a face holds, or NONE.
-    // While the hull grows, every live edge is held by a face.
-    std::uint32_t findEdge(std::uint32_t a, std::uint32_t b) const;
+    // The key of the unordered vertex pair {a, b}: the smaller index in the high half.
+    static std::uint64_t pairKey(std::uint32_t a, std::uint32_t b) {
+        return a < b ? (std::uint64_t{a} << 32) | b : (std::uint64_t{b} << 32) | a;
+    }
     // The live edge record of a triangle's side k (corners k and k + 1 mod 3), or NONE.
     // Correct while the hull grows: each pair of vertices gets an edge at most once
     // (every edge made after the simplex has the newest vertex), so a record a face

@@ -20,10 +20,6 @@ bool degenerate(const QmtVector3* v, std::uint32_t a, std::uint32_t b, std::uint
     return isDegenerateTriangle(v[a], v[b], v[c], true, TOLERANCE);
 }
 
-std::uint64_t pairKey(std::uint32_t a, std::uint32_t b) {
-    return a < b ? (std::uint64_t{a} << 32) | b : (std::uint64_t{b} << 32) | a;
-}
-
 // Position of the edge {x, y} among a face's first three corners: (0,1) -> 0,
 // (1,2) -> 1, (0,2) -> 2, in either order; NONE when it is not there.
 std::uint32_t edgePosition(const std::uint32_t* c, std::uint32_t x, std::uint32_t y) {
@@ -161,7 +157,7 @@ void reinsertDroppedCorners(ConvexHullContext& context, const std::vector<std::u
     all.clear();
     context.forEachSide([&](std::uint32_t s, std::uint32_t, std::uint32_t a, std::uint32_t b) {
         if (near[a] && near[b]) {
-            all.push_back({pairKey(a, b), s});
+            all.push_back({ConvexHullContext::pairKey(a, b), s});
         }
     });
     std::sort(all.begin(), all.end(), [](const auto& a, const auto& b) {

@@ -27,10 +27,6 @@ QmtVector3 unit(QmtVector3 v) {
     return v;
 }
 
-std::uint64_t pairKey(std::uint32_t a, std::uint32_t b) {
-    return a < b ? (std::uint64_t{a} << 32) | b : (std::uint64_t{b} << 32) | a;
-}
-
 std::uint32_t pushEdge(ConvexHullContext& context, std::uint32_t a, std::uint32_t b) {
     const std::uint32_t e = context.createEdge(a, b);
     context.pushFrontEdges({e});
@@ -484,9 +480,9 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
         pairs.clear();
         for (std::uint32_t i = 0; i < order.size(); ++i) {
             const std::uint32_t* c = context.face(order[i]).corners;
-            pairs.push_back({pairKey(c[0], c[1]), i});
-            pairs.push_back({pairKey(c[1], c[2]), i});
-            pairs.push_back({pairKey(c[0], c[2]), i});
+            pairs.push_back({ConvexHullContext::pairKey(c[0], c[1]), i});
+            pairs.push_back({ConvexHullContext::pairKey(c[1], c[2]), i});
+            pairs.push_back({ConvexHullContext::pairKey(c[0], c[2]), i});
         }
         std::sort(pairs.begin(), pairs.end(), [](const auto& a, const auto& b) {
             return a.key < b.key || (a.key == b.key && a.position < b.position);
@@ -523,7 +519,7 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
             }
             return false;
         }
-        const std::uint64_t key = pairKey(a, b);
+        const std::uint64_t key = ConvexHullContext::pairKey(a, b);
         auto it = std::upper_bound(pairs.begin(), pairs.end(), key,
                                    [](std::uint64_t k, const auto& e) { return k < e.key; });
         return it != pairs.begin() && (it - 1)->key == key && (it - 1)->position > position;
