@@ -130,12 +130,11 @@ bool stopped(const std::atomic<bool>* stop) { return stop && stop->load(std::mem
 // newest face it lies outside of; candidates outside no face leave for good. The
 // tracker keeps those projections up to date instead of rescanning every pair.
 // False when the build was given up as overgrown or told to stop.
-bool growByProjection(const QmtVector3* points, std::uint32_t n, const std::uint32_t simplex[4],
+bool growByProjection(const QmtVector3* points, std::uint32_t n, const std::uint32_t simplex[4], double rounding,
                       ZYLmesh& mesh, ConvexHullContext& context, const std::atomic<bool>* stop) {
     const QmtVector3 interior = simplexCentre(points, simplex);
     HullConflictTracker tracker;
-    tracker.start(points, n, candidatesWithout(n, simplex), context, mesh.vertices, true,
-                  roundingSlack(points, n));
+    tracker.start(points, n, candidatesWithout(n, simplex), context, mesh.vertices, true, rounding);
     while (mesh.numVertices < n) {
         const std::uint32_t best = tracker.takeBest();
         if (best == NONE) {
@@ -164,12 +163,11 @@ bool growByProjection(const QmtVector3* points, std::uint32_t n, const std::uint
 // its face joins the hull and the next pass starts from the front again. A face's
 // answer stays valid while its candidate remains, so only new faces and faces whose
 // candidate joined are asked again; a max-heap on creation numbers keeps list order.
-bool growByFaces(const QmtVector3* points, std::uint32_t n, const std::uint32_t simplex[4],
+bool growByFaces(const QmtVector3* points, std::uint32_t n, const std::uint32_t simplex[4], double rounding,
                  ZYL_DFmesh& mesh, ConvexHullContext& context, const std::atomic<bool>* stop) {
     const QmtVector3 interior = simplexCentre(points, simplex);
     HullConflictTracker tracker;
-    tracker.start(points, n, candidatesWithout(n, simplex), context, mesh.vertices, false,
-                  roundingSlack(points, n));
+    tracker.start(points, n, candidatesWithout(n, simplex), context, mesh.vertices, false, rounding);
 
     struct Pending {
         std::uint32_t seq;
@@ -284,6 +282,11 @@ struct Attempt {
     OutputFaces faces;
     bool singleTriangle = false;
     Outcome outcome = NO_HULL;
+    // What depends on the points alone, kept for a later build of the same points:
+    // the simplex (NONE until found) and the two slacks (negative until computed).
+    std::uint32_t simplex[4] = {NONE, NONE, NONE, NONE};
+    double rounding = -1.0;
+    double slack = -1.0;
 };
 
 // Runs one build. A plain build that is closed and convex within the tolerances and
@@ -292,7 +295,7 @@ struct Attempt {
 // REJECTED at its next step.
 template <class Mesh>
 void runAttempt(const QmtVector3* points, std::uint32_t n, bool robust, const std::atomic<bool>* stop,
-                Attempt<Mesh>& a) {
+                Attempt<Mesh>& a, const Attempt<Mesh>* earlier = nullptr) {
     a.outcome = Attempt<Mesh>::NO_HULL;
     if (!a.mesh) {
         a.mesh = std::make_unique<Mesh>();
@@ -303,7 +306,13 @@ void runAttempt(const QmtVector3* points, std::uint32_t n, bool robust, const st
     Mesh& mesh = *a.mesh;
     ConvexHullContext& context = a.context;
     context.robust = robust;
-    std::uint32_t simplex[4];
+    if (earlier) {
+        // The same points: the earlier build's simplex and slacks hold here too.
+        std::copy(earlier->simplex, earlier->simplex + 4, context.knownSimplex);
+        a.rounding = earlier->rounding;
+        a.slack = earlier->slack;
+    }
+    std::uint32_t* simplex = a.simplex;
     if (!buildHullSimplex(points, n, mesh, simplex, context)) {
         return;
     }
@@ -312,11 +321,14 @@ void runAttempt(const QmtVector3* points, std::uint32_t n, bool robust, const st
         a.outcome = Attempt<Mesh>::ACCEPTED;
         return;
     }
+    if (a.rounding < 0.0) {
+        a.rounding = roundingSlack(points, n);
+    }
     bool grown = false;
     if constexpr (std::is_same_v<Mesh, ZYLmesh>) {
-        grown = growByProjection(points, n, simplex, mesh, context, stop);
+        grown = growByProjection(points, n, simplex, a.rounding, mesh, context, stop);
     } else {
-        grown = growByFaces(points, n, simplex, mesh, context, stop);
+        grown = growByFaces(points, n, simplex, a.rounding, mesh, context, stop);
     }
     if (!grown) {
         a.outcome = Attempt<Mesh>::REJECTED;
@@ -325,7 +337,10 @@ void runAttempt(const QmtVector3* points, std::uint32_t n, bool robust, const st
     mergeCoplanarHullFaces(mesh, context);
     removeUnusedHullVertices(mesh, context);
     makeOutputFaces(context, mesh.vertices, a.faces);
-    const double slack = TOLERANCE * cloudSize(points, n);
+    if (a.slack < 0.0) {
+        a.slack = TOLERANCE * cloudSize(points, n);
+    }
+    const double slack = a.slack;
     if (robust) {
         // Extreme clouds (denormal next to huge coordinates, near-duplicates) can leave
         // even the careful build open, or with a face tilted over points: no hull is
@@ -388,7 +403,7 @@ Attempt<Mesh>* buildAttempts(const QmtVector3* points, std::uint32_t n, Attempt<
     }
     // The careful build reuses the plain one's storage.
     std::swap(plain.mesh, careful.mesh);
-    runAttempt(points, n, true, nullptr, careful);
+    runAttempt(points, n, true, nullptr, careful, &plain);
     return &careful;
 }
 

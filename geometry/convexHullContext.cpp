@@ -22,6 +22,7 @@ std::vector<std::pair<std::uint32_t, std::uint32_t>> ConvexHullContext::edgeList
 void ConvexHullContext::reset(std::uint32_t vertexCapacity) {
     faces_.clear();
     faceLinks_.clear();
+    incidencePrev_.clear();
     freeFaces_.clear();
     polygons_.clear();
     freePolygons_.clear();
@@ -63,6 +64,20 @@ std::uint32_t ConvexHullContext::nextStamp() {
     return stamp_;
 }
 
+std::uint32_t ConvexHullContext::nextLoopTag() {
+    // Sized on first use: most plain builds never test a horizon.
+    if (loopTag.size() < vertexCapacity_) {
+        loopTag.assign(vertexCapacity_, 0);
+        loopNeighbours.resize(2 * std::size_t{vertexCapacity_});
+        loopTag_ = 0;
+    }
+    if (++loopTag_ == 0) {
+        std::fill(loopTag.begin(), loopTag.end(), 0u);
+        loopTag_ = 1;
+    }
+    return loopTag_;
+}
+
 std::uint32_t ConvexHullContext::createFace(std::uint32_t a, std::uint32_t b, std::uint32_t c,
                                             const Qmt::QmtVector3& normal) {
     std::uint32_t slot;
@@ -73,6 +88,7 @@ std::uint32_t ConvexHullContext::createFace(std::uint32_t a, std::uint32_t b, st
         slot = static_cast<std::uint32_t>(faces_.size());
         faces_.emplace_back();
         faceLinks_.emplace_back();
+        incidencePrev_.resize(incidencePrev_.size() + 3, NONE);
     }
     Face& f = faces_[slot];
     f.normal = normal;
@@ -149,15 +165,15 @@ void ConvexHullContext::destroyFace(std::uint32_t slot) {
 // A live face has at least three corners, all linked; a free slot has none linked.
 void ConvexHullContext::linkIncidence(std::uint32_t slot) {
     Face& f = faces_[slot];
-    FaceLinks& l = faceLinks_[slot];
+    std::uint32_t* prevLinks = incidencePrev_.data();
     for (std::uint32_t k = 0; k < 3; ++k) {
         const std::uint32_t v = f.corners[k];
         const std::uint32_t link = slot * 3 + k;
         const std::uint32_t head = incidenceHead_[v];
-        l.incidencePrev[k] = NONE;
+        prevLinks[link] = NONE;
         f.incidenceNext[k] = head;
         if (head != NONE) {
-            faceLinks_[head / 3].incidencePrev[head % 3] = link;
+            prevLinks[head] = link;
         }
         incidenceHead_[v] = link;
         ++incidenceCount_[v];
@@ -166,10 +182,10 @@ void ConvexHullContext::linkIncidence(std::uint32_t slot) {
 
 void ConvexHullContext::unlinkIncidence(std::uint32_t slot) {
     Face& f = faces_[slot];
-    FaceLinks& l = faceLinks_[slot];
+    std::uint32_t* prevLinks = incidencePrev_.data();
     for (std::uint32_t k = 0; k < 3; ++k) {
         const std::uint32_t v = f.corners[k];
-        const std::uint32_t prev = l.incidencePrev[k];
+        const std::uint32_t prev = prevLinks[slot * 3 + k];
         const std::uint32_t next = f.incidenceNext[k];
         if (prev != NONE) {
             faces_[prev / 3].incidenceNext[prev % 3] = next;
@@ -177,7 +193,7 @@ void ConvexHullContext::unlinkIncidence(std::uint32_t slot) {
             incidenceHead_[v] = next;
         }
         if (next != NONE) {
-            faceLinks_[next / 3].incidencePrev[next % 3] = prev;
+            prevLinks[next] = prev;
         }
         --incidenceCount_[v];
     }

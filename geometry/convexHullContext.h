@@ -171,6 +171,11 @@ public:
     // corner. reset() leaves it.
     bool robust = false;
 
+    // Set by a builder that found the simplex of the same points in an earlier build
+    // (the input indices buildHullSimplex gave): buildHullSimplex then takes it instead
+    // of searching again. reset() leaves it.
+    std::uint32_t knownSimplex[4] = {NONE, NONE, NONE, NONE};
+
     // A builder that knows a superset of the faces a point can see sets these before
     // addPointToHull; the stage then tests only those faces and clears the flag.
     std::vector<std::uint32_t> visibleHint;
@@ -193,7 +198,12 @@ public:
     std::vector<std::uint32_t> neighbourScratch;
     std::vector<std::uint32_t> groupScratch;
     std::vector<std::uint32_t> walkScratch;
-    std::vector<std::uint64_t> horizonScratch;
+    // Per vertex, for the horizon loop test: the tag of the test that last saw the
+    // vertex and its two loop neighbours. nextLoopTag sizes them for the vertex
+    // capacity and never hands out a tag that is still stored.
+    std::vector<std::uint32_t> loopTag;
+    std::vector<std::uint32_t> loopNeighbours;
+    std::uint32_t nextLoopTag();
     std::vector<std::uint32_t> vertexStamp;  // one per vertex
     std::vector<std::uint32_t> vertexMark;   // one per vertex
     std::vector<std::uint32_t> vertexGroup;  // one per vertex
@@ -207,12 +217,14 @@ private:
     struct FaceLinks {
         std::uint32_t prev = NONE;     // face list link toward the front
         std::uint32_t polygon = NONE;  // slot in the polygon store when count > 3
-        std::uint32_t incidencePrev[3] = {NONE, NONE, NONE};  // NONE at a chain's head
         std::uint32_t edges[3] = {NONE, NONE, NONE};          // see faceEdge
     };
 
     std::vector<Face> faces_;
     std::vector<FaceLinks> faceLinks_;
+    // Per incidence link (slot * 3 + k): the link before it in its vertex's chain, NONE
+    // at the chain's head. Indexed by the link itself, so no division by three.
+    std::vector<std::uint32_t> incidencePrev_;
     std::vector<std::uint32_t> freeFaces_;
     std::vector<std::vector<std::uint32_t>> polygons_;
     std::vector<std::uint32_t> freePolygons_;
@@ -231,4 +243,5 @@ private:
 
     std::uint32_t vertexCapacity_ = 0;
     std::uint32_t stamp_ = 0;
+    std::uint32_t loopTag_ = 0;
 };

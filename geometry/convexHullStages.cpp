@@ -21,6 +21,8 @@ constexpr double PARALLEL = 0.99999;
 constexpr std::size_t LARGE_GROUP = 32;
 constexpr std::uint32_t MANY_SEARCHES = 4;
 constexpr double NORMAL_WINDOW = 0.0045;
+// Up to this many replaced faces, interior edges are found by scanning the faces.
+constexpr std::size_t FEW_FACES = 16;
 
 QmtVector3 unit(QmtVector3 v) {
     v.Unitize(Qmt::QmtMatrix3::EPSILON);
@@ -57,14 +59,17 @@ QmtVector3 sliverNormal(const QmtVector3& a, const QmtVector3& b, const QmtVecto
 // corners lie within 1e5 longest sides of the origin (the full test measures the
 // height from the side's midpoint, whose rounding grows with the coordinates), and
 // nothing overflows. Triangles this cannot settle go to the full test.
-bool clearlyNotSliver(const QmtVector3& a, const QmtVector3& b, const QmtVector3& p, const QmtVector3& cross) {
+// `ab` and `bp` are b - a and p - b, which the cross product was made of.
+[[gnu::always_inline]] inline bool clearlyNotSliver(const QmtVector3& a, const QmtVector3& b, const QmtVector3& p,
+                                                    const QmtVector3& ab, const QmtVector3& bp,
+                                                    const QmtVector3& cross) {
     constexpr double MARGIN = 1.001;
-    const double ab = (b - a).SquaredLength();
-    const double bp = (p - b).SquaredLength();
+    const double abLength = ab.SquaredLength();
+    const double bpLength = bp.SquaredLength();
     const double pa = (a - p).SquaredLength();
-    const double longest = std::max({ab, bp, pa});
+    const double longest = std::max({abLength, bpLength, pa});
     const double farthest = std::max({a.SquaredLength(), b.SquaredLength(), p.SquaredLength()});
-    return std::min({ab, bp, pa}) > MARGIN * TOLERANCE && longest < 1e100 && farthest < 1e10 * longest &&
+    return std::min({abLength, bpLength, pa}) > MARGIN * TOLERANCE && longest < 1e100 && farthest < 1e10 * longest &&
            cross.SquaredLength() > MARGIN * TOLERANCE * TOLERANCE * longest * longest;
 }
 
@@ -80,10 +85,17 @@ bool simplexImpl(const QmtVector3* points, std::uint32_t n, Mesh& mesh, std::uin
     context.reset(n);
     mesh.numVertices = 0;
 
+    // An earlier build of the same points found these corners by the searches below.
+    const std::uint32_t* known = context.knownSimplex;
+    const bool isKnown = n > 3 && known[3] != NONE;
     std::uint32_t p = 0;
     std::uint32_t q = 1;
     std::uint32_t r = 2;
-    if (n > 3) {
+    if (isKnown) {
+        p = known[0];
+        q = known[1];
+        r = known[2];
+    } else if (n > 3) {
         double best = points[0].Dot(QmtVector3::UNIT_X);
         for (std::uint32_t i = 1; i < n; ++i) {
             const double x = points[i].Dot(QmtVector3::UNIT_X);
@@ -155,7 +167,11 @@ bool simplexImpl(const QmtVector3* points, std::uint32_t n, Mesh& mesh, std::uin
     std::uint32_t s = NONE;
     double bestAbs = TOLERANCE;
     double bestSigned = 0.0;
-    for (std::uint32_t i = 0; i < n; ++i) {
+    if (isKnown) {
+        s = known[3];
+        bestSigned = (points[s] - v[0]).Dot(normal);
+    }
+    for (std::uint32_t i = 0; i < n && !isKnown; ++i) {
         if (i == p || i == q || i == r) {
             continue;
         }
@@ -196,6 +212,9 @@ bool simplexImpl(const QmtVector3* points, std::uint32_t n, Mesh& mesh, std::uin
 }
 
 // ---- Adding a point ----
+
+void collectWidenedByGroups(const std::vector<std::uint32_t>& visible, std::uint32_t stamp,
+                            ConvexHullContext& context);
 
 // Fills context.orderScratch with the visible list, front first, and marks its faces
 // with `stamp`. False when the point sees no face.
@@ -251,10 +270,73 @@ bool collectVisible(const QmtVector3* v, const QmtVector3& point, std::uint32_t 
     }
 
     // Near-parallel faces sharing a corner with a visible face join as well, each
-    // face's group in front of the groups before it. The faces around each corner that
-    // are not visible are gathered once, so a corner shared by many visible faces is
-    // not walked again for each of them. A group's range in `around` has room for its
-    // corner's whole chain.
+    // face's group in front of the groups before it.
+    std::vector<std::uint32_t>& widened = context.widenedScratch;
+    std::vector<std::uint32_t>& blocks = context.blockScratch;
+    widened.clear();
+    blocks.clear();
+    // Where every corner has few faces around it (the usual case) each visible face
+    // walks its corners' chains itself: no group reaches the windowed search, so the
+    // faces tested, their order and the marks are those of the gathered search below.
+    bool small = true;
+    for (const std::uint32_t s : visible) {
+        for (const std::uint32_t vertex : context.face(s).corners) {
+            small = small && context.incidenceCount(vertex) <= LARGE_GROUP;
+        }
+    }
+    if (small) {
+        for (const std::uint32_t s : visible) {
+            const Face& visibleFace = context.face(s);
+            const QmtVector3 nv = visibleFace.normal;
+            const auto start = static_cast<std::uint32_t>(widened.size());
+            // The three chains are walked side by side, so that their loads overlap;
+            // the block is sorted below, so the order of finding does not matter.
+            std::uint32_t links[3] = {context.firstIncidence(visibleFace.corners[0]),
+                                      context.firstIncidence(visibleFace.corners[1]),
+                                      context.firstIncidence(visibleFace.corners[2])};
+            while ((links[0] & links[1] & links[2]) != NONE) {
+                for (std::uint32_t& link : links) {
+                    if (link == NONE) {
+                        continue;
+                    }
+                    Face& f = context.face(link / 3);
+                    if (f.mark != stamp && f.normal.Dot(nv) > PARALLEL) {
+                        f.mark = stamp;
+                        widened.push_back(link / 3);
+                    }
+                    link = f.incidenceNext[link % 3];
+                }
+            }
+            if (widened.size() > start + 1) {
+                std::sort(widened.begin() + start, widened.end(), [&context](std::uint32_t a, std::uint32_t b) {
+                    return context.face(a).seq < context.face(b).seq;
+                });
+            }
+            blocks.push_back(start);
+        }
+    } else {
+        collectWidenedByGroups(visible, stamp, context);
+    }
+    if (widened.empty()) {
+        order.assign(visible.begin(), visible.end());
+        return true;
+    }
+    order.clear();
+    for (std::size_t i = blocks.size(); i-- > 0;) {
+        const std::uint32_t end = i + 1 < blocks.size() ? blocks[i + 1] : static_cast<std::uint32_t>(widened.size());
+        order.insert(order.end(), widened.begin() + blocks[i], widened.begin() + end);
+    }
+    order.insert(order.end(), visible.begin(), visible.end());
+    return true;
+}
+
+// The widening of collectVisible where some corner has many faces around it: fills
+// context.widenedScratch and context.blockScratch (each visible face's block start).
+// The faces around each corner that are not visible are gathered once, so a corner
+// shared by many visible faces is not walked again for each of them. A group's range
+// in `around` has room for its corner's whole chain.
+void collectWidenedByGroups(const std::vector<std::uint32_t>& visible, std::uint32_t stamp,
+                            ConvexHullContext& context) {
     std::vector<std::uint32_t>& around = context.neighbourScratch;
     std::vector<std::uint32_t>& groups = context.groupScratch;  // begin, end, visible faces
     std::vector<std::uint32_t>& walks = context.walkScratch;    // group, link
@@ -312,8 +394,6 @@ bool collectVisible(const QmtVector3* v, const QmtVector3& point, std::uint32_t 
     }
     std::vector<std::uint32_t>& widened = context.widenedScratch;
     std::vector<std::uint32_t>& blocks = context.blockScratch;
-    widened.clear();
-    blocks.clear();
     for (const std::uint32_t s : visible) {
         const Face& visibleFace = context.face(s);
         const QmtVector3 nv = visibleFace.normal;
@@ -347,61 +427,67 @@ bool collectVisible(const QmtVector3* v, const QmtVector3& point, std::uint32_t 
         });
         blocks.push_back(start);
     }
-    order.clear();
-    for (std::size_t i = blocks.size(); i-- > 0;) {
-        const std::uint32_t end = i + 1 < blocks.size() ? blocks[i + 1] : static_cast<std::uint32_t>(widened.size());
-        order.insert(order.end(), widened.begin() + blocks[i], widened.begin() + end);
-    }
-    order.insert(order.end(), visible.begin(), visible.end());
-    return true;
 }
 
 // Whether the edges held by exactly one of the listed faces (pairs sorted by key)
-// form one closed loop that passes each of its corners once.
-bool horizonIsOneLoop(const std::vector<ConvexHullContext::KeyedPosition>& pairs,
-                      std::vector<std::uint64_t>& ends) {
-    ends.clear();
+// form one closed loop that passes each of its corners once: every corner has two
+// loop neighbours, and a walk from one corner comes back after all the edges.
+bool horizonIsOneLoop(const std::vector<ConvexHullContext::KeyedPosition>& pairs, ConvexHullContext& context) {
+    const std::uint32_t tag = context.nextLoopTag();
+    std::uint32_t* seen = context.loopTag.data();
+    std::uint32_t* neighbours = context.loopNeighbours.data();  // two per vertex
+    const auto link = [&](std::uint32_t x, std::uint32_t y) {
+        if (seen[x] != tag) {
+            seen[x] = tag;
+            neighbours[2 * std::size_t{x}] = y;
+            neighbours[2 * std::size_t{x} + 1] = NONE;
+            return true;
+        }
+        if (neighbours[2 * std::size_t{x} + 1] != NONE) {
+            return false;  // a third edge at x
+        }
+        neighbours[2 * std::size_t{x} + 1] = y;
+        return true;
+    };
+    std::size_t edges = 0;
+    std::uint32_t start = NONE;
     for (std::size_t i = 0; i < pairs.size(); ++i) {
         const std::uint64_t key = pairs[i].key;
         if ((i > 0 && pairs[i - 1].key == key) || (i + 1 < pairs.size() && pairs[i + 1].key == key)) {
             continue;
         }
-        const std::uint64_t a = key >> 32;
-        const std::uint64_t b = key & 0xFFFFFFFFu;
-        if (a == b) {
+        const auto a = static_cast<std::uint32_t>(key >> 32);
+        const auto b = static_cast<std::uint32_t>(key);
+        if (a == b || !link(a, b) || !link(b, a)) {
             return false;
         }
-        ends.push_back(a << 32 | b);
-        ends.push_back(b << 32 | a);
+        start = a;
+        ++edges;
     }
-    if (ends.empty()) {
+    if (edges == 0) {
         return false;
     }
-    std::sort(ends.begin(), ends.end());
-    // Every corner has exactly two loop neighbours: entries 2j and 2j + 1.
-    for (std::size_t j = 0; j < ends.size(); j += 2) {
-        if ((ends[j] >> 32) != (ends[j + 1] >> 32) || (j + 2 < ends.size() && (ends[j + 2] >> 32) == (ends[j] >> 32))) {
-            return false;
-        }
-    }
-    const auto neighbours = [&ends](std::uint64_t vertex) {
-        return std::lower_bound(ends.begin(), ends.end(), vertex << 32) - ends.begin();
-    };
-    const std::uint64_t start = ends[0] >> 32;
-    std::uint64_t previous = start;
-    std::uint64_t current = ends[0] & 0xFFFFFFFFu;
+    // The keys are distinct, so two neighbours are two different corners; a corner
+    // with one only ends the walk early.
+    std::uint32_t previous = start;
+    std::uint32_t current = neighbours[2 * std::size_t{start}];
     std::size_t steps = 1;
     while (current != start) {
-        const auto at = static_cast<std::size_t>(neighbours(current));
-        const std::uint64_t first = ends[at] & 0xFFFFFFFFu;
-        const std::uint64_t next = first != previous ? first : ends[at + 1] & 0xFFFFFFFFu;
+        const std::uint32_t* around = neighbours + 2 * std::size_t{current};
+        if (around[1] == NONE) {
+            return false;
+        }
+        const std::uint32_t next = around[0] != previous ? around[0] : around[1];
         previous = current;
         current = next;
-        if (++steps > ends.size() / 2) {
+        if (++steps > edges) {
             return false;
         }
     }
-    return steps == ends.size() / 2;
+    if (neighbours[2 * std::size_t{start} + 1] == NONE) {
+        return false;
+    }
+    return steps == edges;
 }
 
 // Narrows context.orderScratch (with context.pairScratch listing its edges) to the
@@ -488,22 +574,28 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
             return a.key < b.key || (a.key == b.key && a.position < b.position);
         });
     };
-    listPairs();
+    // A few faces replaced without widening (the usual step) need the pairs only to
+    // tell interior edges, which a scan of the later faces tells as well.
+    const bool scanLater = !context.robust && order.size() == context.visibleScratch.size() &&
+                           order.size() <= FEW_FACES;
+    if (!scanLater) {
+        listPairs();
+    }
     // Near-parallel faces that touch the visible ones at a corner only, or enclose a
     // face that stays, would give a horizon of more than one loop and a fan that
     // passes a corner twice: the surface would open there. Such a step replaces the
     // faces the point sees, without the widening (the careful build never widens).
-    if (order.size() > context.visibleScratch.size() && !horizonIsOneLoop(pairs, context.horizonScratch)) {
+    if (order.size() > context.visibleScratch.size() && !horizonIsOneLoop(pairs, context)) {
         context.orderScratch.assign(context.visibleScratch.begin(), context.visibleScratch.end());
         listPairs();
     }
     // The faces seen within the tolerance may still touch at a corner only. The
     // rebuild then replaces the faces the point lies truly above that connect across
     // edges to the one it lies highest above, or that face alone.
-    if (context.robust && !horizonIsOneLoop(pairs, context.horizonScratch)) {
+    if (context.robust && !horizonIsOneLoop(pairs, context)) {
         keepSeenDisk(v, point, context);
         listPairs();
-        if (!horizonIsOneLoop(pairs, context.horizonScratch)) {
+        if (!horizonIsOneLoop(pairs, context)) {
             const std::uint32_t highest = context.orderScratch.front();
             context.orderScratch.assign(1, highest);
             listPairs();
@@ -520,6 +612,16 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
             return false;
         }
         const std::uint64_t key = ConvexHullContext::pairKey(a, b);
+        if (scanLater) {
+            for (std::size_t i = position + 1; i < order.size(); ++i) {
+                const std::uint32_t* c = context.face(order[i]).corners;
+                if (ConvexHullContext::pairKey(c[0], c[1]) == key || ConvexHullContext::pairKey(c[1], c[2]) == key ||
+                    ConvexHullContext::pairKey(c[0], c[2]) == key) {
+                    return true;
+                }
+            }
+            return false;
+        }
         auto it = std::upper_bound(pairs.begin(), pairs.end(), key,
                                    [](std::uint64_t k, const auto& e) { return k < e.key; });
         return it != pairs.begin() && (it - 1)->key == key && (it - 1)->position > position;
@@ -553,8 +655,10 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
                 }
                 continue;
             }
-            const QmtVector3 cross = (v[b] - v[a]).Cross(point - v[b]);
-            const bool sliver = !clearlyNotSliver(v[a], v[b], point, cross) &&
+            const QmtVector3 ab = v[b] - v[a];
+            const QmtVector3 bp = point - v[b];
+            const QmtVector3 cross = ab.Cross(bp);
+            const bool sliver = !clearlyNotSliver(v[a], v[b], point, ab, bp, cross) &&
                                 isDegenerateTriangle(v[a], v[b], point, true, TOLERANCE);
             QmtVector3 normal = sliver ? sliverNormal(v[a], v[b], point, visibleNormal, toInterior) : unit(cross);
             if (!sliver && !(toInterior.Dot(normal) < -TOLERANCE)) {
@@ -614,7 +718,10 @@ void compactImpl(Mesh& mesh, ConvexHullContext& context) {
             remap[i] = kept++;
         }
     }
-    context.remapCorners(remap.data());
+    // With every vertex in use the numbers stay as they are: nothing to renumber.
+    if (kept != count) {
+        context.remapCorners(remap.data());
+    }
     mesh.numVertices = kept;
 }
 

@@ -15,8 +15,9 @@ using Qmt::QmtVector3;
 
 // Outside a face: more than this above its plane.
 constexpr double OUTSIDE_TOLERANCE = 1e-5;
-// Links ahead whose point a scan of a block fetches early.
-constexpr std::uint32_t PREFETCH_AHEAD = 8;
+// Candidates from which the scans fetch ahead: below, the points and marks they read
+// stay in the nearer caches and the fetches cost more than they save.
+constexpr std::uint32_t FETCH_FROM = 1u << 12;
 // Start value of the growth pass's best projection: the negated largest float.
 constexpr double NO_PROJECTION = -3.4028234663852886e38;
 
@@ -110,14 +111,17 @@ void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCou
             heapStates_.push_back({0.0, 0.0, NONE, NONE, inputOf_[r]});
         }
     }
+    fetchAhead_ = count >= FETCH_FROM;
     liveCount_ = 0;
     stampValue_ = 0;
-    dirty_.clear();
+    // Written before it is read, and only by the growth pass: no zero fill.
+    dirty_ = strict_ ? std::make_unique_for_overwrite<std::uint32_t[]>(count) : nullptr;
+    dirtyCount_ = 0;
     // Room reserved up front is only address space until written, and spares the
     // arena the copies and fresh pages of its first doublings (capped at 16M links).
     links_.clear();
     links_.reserve(std::min(8 * std::size_t{count} + 4096, std::size_t{1} << 24));
-    stagedPoints_.reserve(count);
+    stagedPoints_.resize(std::max<std::size_t>(stagedPoints_.size(), count));
     for (std::vector<std::uint32_t>& part : partScratch_) {
         part.reserve(count);
     }
@@ -138,7 +142,7 @@ void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCou
         const ConvexHullContext::Face& f = context.face(s);
         const double cp = vertices_[f.corners[0]].Dot(f.normal);
         staged_.clear();
-        stagedPoints_.clear();
+        stagedCount_ = 0;
         staged_.push_back({s, 0, {}, startFloor(cp)});
         stageFace(staged_.back(), f, ranks);
         commitBlock(staged_.back(), f.seq, cp, f.normal);
@@ -175,7 +179,7 @@ void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCou
             siftDown(at, heap_[at]);
         }
     }
-    dirty_.clear();
+    dirtyCount_ = 0;
 }
 
 // Ranks by the Morton code of the grid cell about the points that holds the
@@ -254,11 +258,13 @@ void HullConflictTracker::stageFace(Staged& staged, const ConvexHullContext::Fac
             partScratch_[part].push_back(p);
         }
     }
-    staged.first = static_cast<std::uint32_t>(stagedPoints_.size());
+    staged.first = stagedCount_;
+    std::uint32_t* to = stagedRoom(partScratch_[0].size() + partScratch_[1].size() + partScratch_[2].size());
     for (int part = 0; part < 3; ++part) {
         staged.counts[part] = static_cast<std::uint32_t>(partScratch_[part].size());
-        stagedPoints_.insert(stagedPoints_.end(), partScratch_[part].begin(), partScratch_[part].end());
+        to = std::copy(partScratch_[part].begin(), partScratch_[part].end(), to);
     }
+    stagedCount_ = static_cast<std::uint32_t>(to - stagedPoints_.data());
 }
 
 void HullConflictTracker::commitBlock(const Staged& staged, std::uint32_t seq, double cornerProjection,
@@ -273,18 +279,32 @@ void HullConflictTracker::commitBlock(const Staged& staged, std::uint32_t seq, d
     const std::uint32_t outsideCount = staged.counts[OUTSIDE];
     std::uint32_t* const heads = outsideHead_.data();
     const std::uint32_t slot = staged.slot;
-    const std::uint32_t fetchEnd = outsideCount > PREFETCH_AHEAD ? outsideCount - PREFETCH_AHEAD : 0;
+    const std::uint32_t fetchEnd = fetchEndOf(0, outsideCount);
     // Face mode reads no marks here; each mode's loop fetches ahead apart from its tail.
     if (strict_) {
-        for (std::uint32_t i = 0; i < outsideCount; ++i, ++p, ++at) {
-            if (i < fetchEnd) {
-                __builtin_prefetch(&heads[p[PREFETCH_AHEAD]]);
-                __builtin_prefetch(&mark_[p[PREFETCH_AHEAD]]);
+        // markDirty, with the arrays and the count in registers over the stores.
+        std::uint32_t* const mark = mark_.data();
+        std::uint32_t* const dirty = dirty_.get();
+        std::uint32_t dirtyCount = dirtyCount_;
+        const std::uint32_t stamp = stampValue_;
+        const auto add = [&](std::uint32_t q, std::uint32_t l) {
+            *out++ = Link(q, heads[q], slot);
+            heads[q] = l;
+            if (mark[q] != stamp) {
+                mark[q] = stamp;
+                dirty[dirtyCount++] = q;
             }
-            *out++ = Link(*p, heads[*p], slot);
-            heads[*p] = at;
-            markDirty(*p);
+        };
+        std::uint32_t i = 0;
+        for (; i < fetchEnd; ++i, ++p, ++at) {
+            __builtin_prefetch(&heads[p[PREFETCH_AHEAD]]);
+            __builtin_prefetch(&mark[p[PREFETCH_AHEAD]]);
+            add(*p, at);
         }
+        for (; i < outsideCount; ++i, ++p, ++at) {
+            add(*p, at);
+        }
+        dirtyCount_ = dirtyCount;
     } else {
         std::uint32_t i = 0;
         for (; i < fetchEnd; ++i, ++p, ++at) {
@@ -341,8 +361,7 @@ void HullConflictTracker::retireFace(std::uint32_t slot) {
         };
         // The loop that fetches ahead and its tail are apart: no bound test per link.
         std::uint32_t l = begin;
-        for (const std::uint32_t fetchEnd = outsideEnd > PREFETCH_AHEAD ? outsideEnd - PREFETCH_AHEAD : 0;
-             l < fetchEnd; ++l) {
+        for (const std::uint32_t fetchEnd = fetchEndOf(begin, outsideEnd); l < fetchEnd; ++l) {
             const std::uint32_t ahead = links[l + PREFETCH_AHEAD].point;
             __builtin_prefetch(&states[ahead]);
             __builtin_prefetch(&mark[ahead]);
@@ -456,7 +475,7 @@ void HullConflictTracker::nextStampValue() {
 }
 
 std::uint32_t HullConflictTracker::takeBest() {
-    // Entries may hold a value above the candidate's own (see heapSet): the top is
+    // Entries may hold a value above the candidate's own (see refresh): the top is
     // brought down to its own value until it holds it, and is then the largest.
     while (!heap_.empty() && heap_[0].value != heapStates_[heap_[0].candidate].current) {
         HeapEntry top = heap_[0];
@@ -511,7 +530,8 @@ void HullConflictTracker::facesSeenBy(std::uint32_t input, std::vector<std::uint
     }
 }
 
-std::uint32_t HullConflictTracker::newestOutside(std::uint32_t candidate) {
+// Inlined: they run for every candidate listed for refresh on each step.
+[[gnu::always_inline]] inline std::uint32_t HullConflictTracker::newestOutside(std::uint32_t candidate) {
     std::uint32_t* at = &outsideHead_[candidate];
     while (*at != NONE) {
         const Link& link = links_[*at];
@@ -521,6 +541,30 @@ std::uint32_t HullConflictTracker::newestOutside(std::uint32_t candidate) {
         *at = link.next;
     }
     return NONE;
+}
+
+// A value that drops is only recorded: the entry keeps its larger value, an upper
+// bound, until it reaches the top (takeBest). Most changes are such drops.
+[[gnu::always_inline]] inline void HullConflictTracker::refresh(std::uint32_t candidate) {
+    if (mark_[candidate] == DEAD) {
+        return;
+    }
+    const std::uint32_t newest = newestOutside(candidate);
+    if (newest == NONE) {
+        dropRank(candidate);
+        return;
+    }
+    const Block& b = blocks_[newest];
+    HeapState& state = heapStates_[candidate];
+    if (b.seq == state.pushedSeq) {
+        return;
+    }
+    state.pushedSeq = b.seq;
+    const double value = points_[candidate].Dot(b.normal);
+    state.current = value;
+    if (state.heapPos == NONE || value > state.held) {
+        heapRaise(candidate, value);
+    }
 }
 
 void HullConflictTracker::drop(std::uint32_t input) {
@@ -549,7 +593,7 @@ void HullConflictTracker::update(const ConvexHullContext& context) {
     const std::vector<std::uint32_t>& from = context.createdFrom;
     const std::uint32_t firstNewSeq = created.empty() ? NONE : context.face(created.front()).seq;
     staged_.clear();
-    stagedPoints_.clear();
+    stagedCount_ = 0;
     searched_.clear();
 
     // New faces proved from the faces they replace and border. The faces made on one
@@ -606,7 +650,7 @@ void HullConflictTracker::update(const ConvexHullContext& context) {
     }
 
     nextStampValue();
-    dirty_.clear();
+    dirtyCount_ = 0;
     for (const std::uint32_t s : context.destroyedFaces) {
         retireFace(s);
     }
@@ -614,15 +658,16 @@ void HullConflictTracker::update(const ConvexHullContext& context) {
         const ConvexHullContext::Face& f = context.face(s.slot);
         commitBlock(s, f.seq, vertices_[f.corners[0]].Dot(f.normal), f.normal);
     }
-    // Compaction copies every live link; letting the arena reach three times the live
-    // links halves that copying against twice, for a third more memory at the peak.
-    if (links_.size() > 3 * liveLinks_ + 4096) {
+    // Compaction copies every live link; letting the arena reach four times the live
+    // links copies a third as much as at twice, for twice the memory at the peak.
+    if (links_.size() > 4 * liveLinks_ + 4096) {
         compactLinks();
     }
     if (strict_) {
-        const std::size_t count = dirty_.size();
-        for (std::size_t i = 0; i < count; ++i) {
-            if (i + PREFETCH_AHEAD < count) {
+        const std::uint32_t count = dirtyCount_;
+        const std::uint32_t fetchEnd = fetchEndOf(0, count);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            if (i < fetchEnd) {
                 const std::uint32_t ahead = dirty_[i + PREFETCH_AHEAD];
                 __builtin_prefetch(&heapStates_[ahead]);
                 __builtin_prefetch(&points_[ahead]);
@@ -660,9 +705,8 @@ void HullConflictTracker::stageGroup(std::uint32_t source) {
             }
         };
         std::uint32_t l = begin;
-        for (const std::uint32_t fetchEnd = end > PREFETCH_AHEAD ? end - PREFETCH_AHEAD : 0; l < fetchEnd; ++l) {
+        for (const std::uint32_t fetchEnd = fetchEndOf(begin, end); l < fetchEnd; ++l) {
             const std::uint32_t ahead = links[l + PREFETCH_AHEAD].point;
-            __builtin_prefetch(mark + ahead);
             __builtin_prefetch(points + ahead);
             visit(l);
         }
@@ -683,12 +727,13 @@ void HullConflictTracker::stageGroup(std::uint32_t source) {
         // Room in each part for every point the face is tested with.
         const std::size_t room =
             (count > 1 ? sharedPoints_.size() : shared.end - shared.begin) + (across.end - across.begin);
-        if (partRoom_ < 3 * room) {
-            partRoom_ = std::max(3 * room, partRoom_ + partRoom_ / 2);
+        if (partRoom_ < 2 * room) {
+            partRoom_ = std::max(2 * room, partRoom_ + partRoom_ / 2);
             partBuffer_ = std::make_unique_for_overwrite<std::uint32_t[]>(partRoom_);
         }
-        std::uint32_t* const outsideStart = partBuffer_.get();
-        std::uint32_t* const seesStart = outsideStart + room;
+        // The outside part, nearly all of the points listed, goes straight to its place.
+        std::uint32_t* const outsideStart = stagedRoom(room);
+        std::uint32_t* const seesStart = partBuffer_.get();
         std::uint32_t* const aboveStart = seesStart + room;
         std::uint32_t* outside = outsideStart;
         std::uint32_t* sees = seesStart;
@@ -728,13 +773,13 @@ void HullConflictTracker::stageGroup(std::uint32_t source) {
         // Points of the shared block are not wanted again.
         forPoints(across.begin, across.end, stamp, [&](std::uint32_t p) { place(p, points[p]); });
         Staged& staged = staged_[face.staged];
-        staged.first = static_cast<std::uint32_t>(stagedPoints_.size());
+        staged.first = stagedCount_;
         staged.counts[OUTSIDE] = static_cast<std::uint32_t>(outside - outsideStart);
         staged.counts[SEES] = static_cast<std::uint32_t>(sees - seesStart);
         staged.counts[ABOVE_FLOOR] = static_cast<std::uint32_t>(above - aboveStart);
-        stagedPoints_.insert(stagedPoints_.end(), outsideStart, outside);
-        stagedPoints_.insert(stagedPoints_.end(), seesStart, sees);
-        stagedPoints_.insert(stagedPoints_.end(), aboveStart, above);
+        // Room for these two: the outside part and they are at most all points tested.
+        std::uint32_t* const end = std::copy(aboveStart, above, std::copy(seesStart, sees, outside));
+        stagedCount_ = static_cast<std::uint32_t>(end - stagedPoints_.data());
     }
 }
 
@@ -793,39 +838,18 @@ void HullConflictTracker::compactLinks() {
     liveLinks_ = out;
 }
 
-void HullConflictTracker::refresh(std::uint32_t candidate) {
-    if (mark_[candidate] == DEAD) {
-        return;
-    }
-    const std::uint32_t newest = newestOutside(candidate);
-    if (newest == NONE) {
-        dropRank(candidate);
-        return;
-    }
-    const Block& b = blocks_[newest];
-    if (b.seq == heapStates_[candidate].pushedSeq) {
-        return;
-    }
-    heapStates_[candidate].pushedSeq = b.seq;
-    heapSet(candidate, points_[candidate].Dot(b.normal));
-}
-
-// A value that drops is only recorded: the entry keeps its larger value, an upper
-// bound, until it reaches the top (takeBest). Most changes are such drops.
-void HullConflictTracker::heapSet(std::uint32_t candidate, double value) {
+// A value that rises, or a candidate not in the heap: sifted up (refresh handles the
+// drops).
+void HullConflictTracker::heapRaise(std::uint32_t candidate, double value) {
     HeapState& v = heapStates_[candidate];
-    v.current = value;
+    v.held = value;
     const HeapEntry entry{value, v.input, candidate};
-    std::uint32_t at = heapStates_[candidate].heapPos;
+    std::uint32_t at = v.heapPos;
     if (at == NONE) {
-        v.held = value;
         at = static_cast<std::uint32_t>(heap_.size());
         heap_.push_back(entry);
-        siftUp(at, entry);
-    } else if (value > v.held) {
-        v.held = value;
-        siftUp(at, entry);
     }
+    siftUp(at, entry);
 }
 
 void HullConflictTracker::heapRemove(std::uint32_t candidate) {

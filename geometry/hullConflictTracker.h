@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -135,12 +136,19 @@ private:
     void retireFace(std::uint32_t slot);
     void compactLinks();
     void dropRank(std::uint32_t candidate);
-    // Inline: it runs for every outside link of each new and each retired block.
+    // Inline: it runs for every outside link of each retired block.
     void markDirty(std::uint32_t candidate) {
         if (mark_[candidate] != stampValue_) {
             mark_[candidate] = stampValue_;
-            dirty_.push_back(candidate);
+            dirty_[dirtyCount_++] = candidate;
         }
+    }
+    // Links ahead whose point a scan of a block fetches early.
+    static constexpr std::uint32_t PREFETCH_AHEAD = 8;
+    // End of the part of links [begin, end) whose scan fetches ahead: the rest, or all
+    // on a small cloud, goes without.
+    std::uint32_t fetchEndOf(std::uint32_t begin, std::uint32_t end) const {
+        return fetchAhead_ && end - begin > PREFETCH_AHEAD ? end - PREFETCH_AHEAD : begin;
     }
     void nextStampValue();
     // Strict mode: the candidate's newest live outside face, or NONE.
@@ -160,7 +168,7 @@ private:
     static bool heapAbove(const HeapEntry& a, const HeapEntry& b) {
         return a.value > b.value || (a.value == b.value && a.input > b.input);
     }
-    void heapSet(std::uint32_t candidate, double value);
+    void heapRaise(std::uint32_t candidate, double value);
     void heapRemove(std::uint32_t candidate);
     void siftUp(std::uint32_t at, HeapEntry entry);
     void siftDown(std::uint32_t at, HeapEntry entry);
@@ -176,6 +184,7 @@ private:
     std::vector<std::uint32_t> rankOf_;        // per input point; NONE if not a candidate
     const Qmt::QmtVector3* vertices_ = nullptr;
     bool strict_ = false;
+    bool fetchAhead_ = false;
     double slack_ = 0.0;
     double deepest_ = 0.0;     // visibility depth at the points' diameter
     double dotError_ = 0.0;    // bound on the rounding of p.n for any point
@@ -201,7 +210,10 @@ private:
     };
     std::vector<HeapState> heapStates_;
     std::uint32_t stampValue_ = 0;
-    std::vector<std::uint32_t> dirty_;
+    // Candidates to refresh, each listed once per step (its mark takes the stamp): room
+    // for all of them.
+    std::unique_ptr<std::uint32_t[]> dirty_;
+    std::uint32_t dirtyCount_ = 0;
 
     std::vector<Link> links_;
     std::vector<Block> blocks_;                // per face slot
@@ -209,7 +221,17 @@ private:
     std::uint64_t liveLinks_ = 0;
 
     std::vector<Staged> staged_;
+    // Staged points: the first stagedCount_ entries; the vector only grows, and is
+    // written without being cleared.
     std::vector<std::uint32_t> stagedPoints_;
+    std::uint32_t stagedCount_ = 0;
+    // Room for n more staged points, where they start.
+    std::uint32_t* stagedRoom(std::size_t n) {
+        if (stagedPoints_.size() < stagedCount_ + n) {
+            stagedPoints_.resize(std::max(stagedCount_ + n, 2 * stagedPoints_.size()));
+        }
+        return stagedPoints_.data() + stagedCount_;
+    }
     std::vector<std::uint32_t> searched_;      // staged entries found through the tree
     std::vector<std::uint32_t> partScratch_[3];
     std::vector<GroupFace> group_;
@@ -218,7 +240,7 @@ private:
         std::uint32_t index;
     };
     std::vector<SharedPoint> sharedPoints_;    // live points of a group's shared block
-    std::unique_ptr<std::uint32_t[]> partBuffer_;  // one face's three parts while staging
+    std::unique_ptr<std::uint32_t[]> partBuffer_;  // one face's last two parts while staging
     std::size_t partRoom_ = 0;
     std::vector<Qmt::QmtVector3> batchNormals_;
     std::vector<double> batchThresholds_;

@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr std::uint32_t LEAF_SIZE = 8;
 
 // Relative rounding allowance of the node bounds, far above the few ulps they can
 // actually be off by.
@@ -23,9 +22,10 @@ constexpr double BUILD_COST = 4.0;
 }  // namespace
 
 void HullPointTree::build(const Qmt::QmtVector3* points, std::uint32_t pointCount,
-                          const std::vector<std::uint32_t>& indices, IndexOrder order) {
+                          const std::vector<std::uint32_t>& indices, IndexOrder order, std::uint32_t leafSize) {
     points_ = points;
     order_ = order;
+    leafSize_ = std::max(leafSize, std::uint32_t{2});
     live_ = indices;
     livePosition_.assign(pointCount, NONE);
     for (std::uint32_t i = 0; i < live_.size(); ++i) {
@@ -63,7 +63,7 @@ void HullPointTree::remove(std::uint32_t index) {
 void HullPointTree::considerTree(std::uint32_t directions) {
     const auto live = static_cast<double>(live_.size());
     scanned_ += live * directions;
-    if (live_.size() > 2 * LEAF_SIZE && scanned_ > BUILD_COST * live * std::log2(live)) {
+    if (live_.size() > 2 * leafSize_ && scanned_ > BUILD_COST * live * std::log2(live)) {
         buildTree();
     }
 }
@@ -110,8 +110,8 @@ void HullPointTree::buildTree() {
     entryLive_.assign(count, 1);
     leafOf_.assign(count, NONE);
     nodes_.clear();
-    // Leaves hold at least LEAF_SIZE / 2 points: at most 2 count / LEAF_SIZE leaves.
-    nodes_.reserve(2 * (2 * count / LEAF_SIZE + 1));
+    // Leaves hold at least leafSize_ / 2 points: at most 2 count / leafSize_ leaves.
+    nodes_.reserve(2 * (2 * count / leafSize_ + 1));
     parents_.clear();
     parents_.reserve(nodes_.capacity());
     nodes_.emplace_back();
@@ -161,6 +161,7 @@ void HullPointTree::buildTree() {
         entryOf_[entries_[k].index] = k;
     }
     treeSize_ = count;
+    entriesApart_ = false;
 }
 
 std::uint32_t HullPointTree::openChildren(std::uint32_t parent) {
@@ -179,7 +180,7 @@ void HullPointTree::buildNode(std::uint32_t id, std::uint32_t begin, std::uint32
     setBox(node, lo, hi);
     Qmt::QmtVector3 childLo[2];
     Qmt::QmtVector3 childHi[2];
-    if (end - begin > LEAF_SIZE) {
+    if (end - begin > leafSize_) {
         const std::uint32_t mid = begin + (end - begin) / 2;
         const Qmt::QmtVector3& ext = node.half;
         const int axis = ext.x >= ext.y ? (ext.x >= ext.z ? 0 : 2) : (ext.y >= ext.z ? 1 : 2);
@@ -207,12 +208,12 @@ void HullPointTree::buildRun(std::uint32_t id, std::uint32_t begin, std::uint32_
     node.live = end - begin;
     node.begin = begin;
     node.end = end;
-    if (end - begin > LEAF_SIZE) {
+    if (end - begin > leafSize_) {
         // Split at the widest step between consecutive points in the middle third: along
         // a space-filling curve that is where the run leaves one large cell for the next.
-        // Both sides keep at least LEAF_SIZE / 2 points.
+        // Both sides keep at least leafSize_ / 2 points.
         const std::uint32_t count = end - begin;
-        const std::uint32_t reach = std::min(count / 6, (count - LEAF_SIZE) / 2);
+        const std::uint32_t reach = std::min(count / 6, (count - leafSize_) / 2);
         std::uint32_t mid = begin + count / 2 - reach;
         float widest = -1.0f;
         for (std::uint32_t k = mid, last = begin + count / 2 + reach; k <= last; ++k) {
@@ -382,6 +383,253 @@ void HullPointTree::fitSlab(Node& node, std::uint32_t begin, std::uint32_t end, 
         *lo = l;
         *hi = h;
     }
+}
+
+#endif
+
+std::uint64_t HullPointTree::prepareWalk(const Qmt::QmtVector3* normals, const double* thresholds,
+                                         std::uint32_t count) {
+    const std::uint32_t padded = count + (count & 1);
+    for (std::uint32_t k = 0; k < padded; ++k) {
+        // The padding lane repeats the last direction: it computes nothing new.
+        const std::uint32_t j = k < count ? k : count - 1;
+        const Qmt::QmtVector3& n = normals[j];
+        lanes_.x[k] = n.x;
+        lanes_.y[k] = n.y;
+        lanes_.z[k] = n.z;
+        lanes_.absX[k] = std::fabs(n.x);
+        lanes_.absY[k] = std::fabs(n.y);
+        lanes_.absZ[k] = std::fabs(n.z);
+        const double lowered = thresholds[j] - margin_;
+        const double cone = lowered - centre_.Dot(n);
+        lanes_.lowered[k] = lowered;
+        lanes_.cone[k] = cone;
+        lanes_.coneSquared[k] = cone * cone;
+        const bool odd = cone >= 0.0 && !(cone > 1e-100 && cone < 1e100);
+        lanes_.coneOdd[k] = std::bit_cast<double>(odd ? ~std::uint64_t{0} : std::uint64_t{0});
+    }
+    return count >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
+}
+
+bool HullPointTree::anyAbove(const Qmt::QmtVector3* normals, const double* thresholds, std::uint32_t count,
+                             const Qmt::QmtVector3* corners, const double* limits) {
+    if (count == 0 || live_.empty()) {
+        return false;
+    }
+    if (nodes_.empty()) {
+        considerTree(count);
+    }
+    const auto above = [normals, corners, limits](std::uint32_t k, const Qmt::QmtVector3& p) {
+        return (p - corners[k]).Dot(normals[k]) > limits[k];
+    };
+    if (nodes_.empty()) {
+        for (const std::uint32_t index : live_) {
+            const Qmt::QmtVector3& p = points_[index];
+            for (std::uint32_t k = 0; k < count; ++k) {
+                if (p.Dot(normals[k]) > thresholds[k] && above(k, p)) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
+    if (!entriesApart_) {
+        const std::size_t size = entries_.size();
+        entryX_.resize(size + 1);
+        entryY_.resize(size + 1);
+        entryZ_.resize(size + 1);
+        for (std::size_t i = 0; i < size; ++i) {
+            entryX_[i] = entries_[i].p.x;
+            entryY_[i] = entries_[i].p.y;
+            entryZ_[i] = entries_[i].p.z;
+        }
+        entryX_[size] = entryY_[size] = entryZ_[size] = 0.0;
+        entriesApart_ = true;
+    }
+    return walk(prepareWalk(normals, thresholds, count), [&](const Node& leaf, std::uint64_t kept) {
+        if (leaf.live != leaf.end - leaf.begin) {
+            for (std::uint32_t i = leaf.begin; i < leaf.end; ++i) {
+                if (!entryLive_[i]) {
+                    continue;
+                }
+                for (std::uint64_t m = kept; m != 0; m &= m - 1) {
+                    if (above(static_cast<std::uint32_t>(std::countr_zero(m)), entries_[i].p)) {
+                        return true;
+                    }
+                }
+            }
+            return false;
+        }
+        return leafAbove(leaf, kept, corners, limits);
+    }, false);
+}
+
+#if defined(__SSE2__)
+
+namespace {
+
+__m128d within(__m128d v, __m128d lo, __m128d hi) { return _mm_and_pd(_mm_cmpgt_pd(v, lo), _mm_cmplt_pd(v, hi)); }
+__m128d select(__m128d m, __m128d a, __m128d b) { return _mm_or_pd(_mm_and_pd(m, a), _mm_andnot_pd(m, b)); }
+
+}  // namespace
+
+// mayExceed for two directions at a time, without branches: every lane computes what
+// the scalar test computes, in the same order. A lane whose squares could leave the
+// range where they are compared (rare) is settled by the scalar test; so is a node
+// whose own bounds are outside it.
+std::uint64_t HullPointTree::keptOf(const Node& node, std::uint64_t mask) const {
+    const double reachSquared = node.coneRCos * node.coneRCos + node.coneRSin * node.coneRSin;
+    if (!(node.radial > 1e-100 && node.radial < 1e100 && reachSquared > 1e-200 && reachSquared < 1e200 &&
+          node.coneRSin > 1e-100 && node.coneRSin < 1e100)) {
+        std::uint64_t kept = 0;
+        for (std::uint64_t m = mask; m != 0; m &= m - 1) {
+            const int k = std::countr_zero(m);
+            if (mayExceedLane(node, static_cast<std::uint32_t>(k))) {
+                kept |= std::uint64_t{1} << k;
+            }
+        }
+        return kept;
+    }
+    const __m128d cx = _mm_set1_pd(node.centre.x);
+    const __m128d cy = _mm_set1_pd(node.centre.y);
+    const __m128d cz = _mm_set1_pd(node.centre.z);
+    const __m128d hx = _mm_set1_pd(node.half.x);
+    const __m128d hy = _mm_set1_pd(node.half.y);
+    const __m128d hz = _mm_set1_pd(node.half.z);
+    const __m128d ax = _mm_set1_pd(node.axis.x);
+    const __m128d ay = _mm_set1_pd(node.axis.y);
+    const __m128d az = _mm_set1_pd(node.axis.z);
+    const __m128d hLo = _mm_set1_pd(node.hLo);
+    const __m128d hHi = _mm_set1_pd(node.hHi);
+    const __m128d radialSquared = _mm_set1_pd(node.radial * node.radial);
+    const __m128d reach = _mm_set1_pd(reachSquared);
+    const __m128d rCos = _mm_set1_pd(node.coneRCos);
+    const __m128d rCosSquared = _mm_set1_pd(node.coneRCos * node.coneRCos);
+    const __m128d rSinSquared = _mm_set1_pd(node.coneRSin * node.coneRSin);
+    const __m128d forward = _mm_castsi128_pd(_mm_set1_epi64x(node.coneRCos >= 0.0 ? -1 : 0));
+    const __m128d zero = _mm_setzero_pd();
+    const __m128d tiny = _mm_set1_pd(1e-100);
+    const __m128d huge = _mm_set1_pd(1e100);
+    std::uint64_t kept = 0;
+    std::uint64_t odd = 0;
+    for (std::uint64_t pairs = (mask | mask >> 1) & 0x5555555555555555u; pairs != 0; pairs &= pairs - 1) {
+        const int k = std::countr_zero(pairs);
+        const __m128d nx = _mm_load_pd(lanes_.x + k);
+        const __m128d ny = _mm_load_pd(lanes_.y + k);
+        const __m128d nz = _mm_load_pd(lanes_.z + k);
+        const __m128d centre = _mm_add_pd(_mm_add_pd(_mm_mul_pd(cx, nx), _mm_mul_pd(cy, ny)), _mm_mul_pd(cz, nz));
+        const __m128d need = _mm_sub_pd(_mm_load_pd(lanes_.lowered + k), centre);
+        const __m128d box = _mm_add_pd(_mm_add_pd(_mm_mul_pd(hx, _mm_load_pd(lanes_.absX + k)),
+                                                  _mm_mul_pd(hy, _mm_load_pd(lanes_.absY + k))),
+                                       _mm_mul_pd(hz, _mm_load_pd(lanes_.absZ + k)));
+        const __m128d inBox = _mm_cmpgt_pd(box, need);
+        if (_mm_movemask_pd(inBox) == 0) {
+            continue;  // both out of the box: nothing more to learn
+        }
+        const __m128d along = _mm_add_pd(_mm_add_pd(_mm_mul_pd(ax, nx), _mm_mul_pd(ay, ny)), _mm_mul_pd(az, nz));
+        const __m128d ahead = _mm_cmpge_pd(along, zero);
+        const __m128d rest = _mm_sub_pd(need, _mm_mul_pd(select(ahead, hHi, hLo), along));
+        const __m128d restOpen = _mm_cmpnge_pd(rest, zero);
+        const __m128d ex = _mm_sub_pd(nx, _mm_mul_pd(ax, along));
+        const __m128d ey = _mm_sub_pd(ny, _mm_mul_pd(ay, along));
+        const __m128d ez = _mm_sub_pd(nz, _mm_mul_pd(az, along));
+        const __m128d across = _mm_add_pd(_mm_add_pd(_mm_mul_pd(ex, ex), _mm_mul_pd(ey, ey)), _mm_mul_pd(ez, ez));
+        const __m128d inSlab = _mm_cmpgt_pd(_mm_mul_pd(radialSquared, across), _mm_mul_pd(rest, rest));
+        const __m128d restOdd = _mm_andnot_pd(_mm_or_pd(restOpen, within(rest, tiny, huge)), inBox);
+        const __m128d cone = _mm_load_pd(lanes_.cone + k);
+        const __m128d coneOpen = _mm_cmpnge_pd(cone, zero);
+        const __m128d alongSquared = _mm_mul_pd(along, along);
+        const __m128d norm = _mm_add_pd(alongSquared, across);
+        const __m128d a2 = _mm_mul_pd(alongSquared, reach);
+        const __m128d c2 = _mm_mul_pd(rCosSquared, norm);
+        const __m128d inside = select(forward, _mm_and_pd(ahead, _mm_cmpge_pd(a2, c2)),
+                                      _mm_or_pd(ahead, _mm_cmple_pd(a2, c2)));
+        const __m128d insideExceeds = _mm_cmpgt_pd(_mm_mul_pd(reach, norm), _mm_load_pd(lanes_.coneSquared + k));
+        const __m128d sideNeed = _mm_sub_pd(cone, _mm_mul_pd(along, rCos));
+        const __m128d sideOpen = _mm_cmpnge_pd(sideNeed, zero);
+        const __m128d sideExceeds =
+            _mm_or_pd(sideOpen, _mm_cmpgt_pd(_mm_mul_pd(rSinSquared, across), _mm_mul_pd(sideNeed, sideNeed)));
+        const __m128d sideOdd = _mm_andnot_pd(_mm_or_pd(sideOpen, within(sideNeed, tiny, huge)),
+                                              _mm_castsi128_pd(_mm_set1_epi64x(-1)));
+        const __m128d inCone = select(inside, insideExceeds, sideExceeds);
+        const __m128d coneOdd = select(inside, _mm_load_pd(lanes_.coneOdd + k), sideOdd);
+        // kept: in the box, and an open slab or in the slab and an open or passing cone.
+        const __m128d pass =
+            _mm_and_pd(inBox, _mm_or_pd(restOpen, _mm_and_pd(inSlab, _mm_or_pd(coneOpen, inCone))));
+        const __m128d unsure = _mm_or_pd(
+            restOdd, _mm_and_pd(_mm_andnot_pd(restOpen, inBox), _mm_andnot_pd(coneOpen, _mm_and_pd(inSlab, coneOdd))));
+        kept |= static_cast<std::uint64_t>(_mm_movemask_pd(pass)) << k;
+        odd |= static_cast<std::uint64_t>(_mm_movemask_pd(unsure)) << k;
+    }
+    kept &= mask;
+    for (std::uint64_t m = odd & mask; m != 0; m &= m - 1) {
+        const int k = std::countr_zero(m);
+        const std::uint64_t bit = std::uint64_t{1} << k;
+        kept = mayExceedLane(node, static_cast<std::uint32_t>(k)) ? kept | bit : kept & ~bit;
+    }
+    return kept;
+}
+
+// Two points a lane, every lane computing (p - corner).Dot(normal) as the scalar test.
+bool HullPointTree::leafAbove(const Node& leaf, std::uint64_t kept, const Qmt::QmtVector3* corners,
+                              const double* limits) const {
+    const double* px = entryX_.data();
+    const double* py = entryY_.data();
+    const double* pz = entryZ_.data();
+    // An odd leaf's last pair takes the next entry too (or the padding); its lane is not read.
+    const int lastLane = (leaf.end - leaf.begin) % 2 == 1 ? 1 : 3;
+    for (std::uint64_t m = kept; m != 0; m &= m - 1) {
+        const int k = std::countr_zero(m);
+        const __m128d qx = _mm_set1_pd(corners[k].x);
+        const __m128d qy = _mm_set1_pd(corners[k].y);
+        const __m128d qz = _mm_set1_pd(corners[k].z);
+        const __m128d nx = _mm_set1_pd(lanes_.x[k]);
+        const __m128d ny = _mm_set1_pd(lanes_.y[k]);
+        const __m128d nz = _mm_set1_pd(lanes_.z[k]);
+        const __m128d limit = _mm_set1_pd(limits[k]);
+        __m128d hit = _mm_setzero_pd();
+        std::uint32_t i = leaf.begin;
+        for (; i + 2 < leaf.end; i += 2) {
+            const __m128d d = _mm_add_pd(_mm_add_pd(_mm_mul_pd(_mm_sub_pd(_mm_loadu_pd(px + i), qx), nx),
+                                                    _mm_mul_pd(_mm_sub_pd(_mm_loadu_pd(py + i), qy), ny)),
+                                         _mm_mul_pd(_mm_sub_pd(_mm_loadu_pd(pz + i), qz), nz));
+            hit = _mm_or_pd(hit, _mm_cmpgt_pd(d, limit));
+        }
+        const __m128d d = _mm_add_pd(_mm_add_pd(_mm_mul_pd(_mm_sub_pd(_mm_loadu_pd(px + i), qx), nx),
+                                                _mm_mul_pd(_mm_sub_pd(_mm_loadu_pd(py + i), qy), ny)),
+                                     _mm_mul_pd(_mm_sub_pd(_mm_loadu_pd(pz + i), qz), nz));
+        if ((_mm_movemask_pd(hit) | (_mm_movemask_pd(_mm_cmpgt_pd(d, limit)) & lastLane)) != 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+#else
+
+bool HullPointTree::leafAbove(const Node& leaf, std::uint64_t kept, const Qmt::QmtVector3* corners,
+                              const double* limits) const {
+    for (std::uint32_t i = leaf.begin; i < leaf.end; ++i) {
+        for (std::uint64_t m = kept; m != 0; m &= m - 1) {
+            const int k = std::countr_zero(m);
+            const Qmt::QmtVector3 n(lanes_.x[k], lanes_.y[k], lanes_.z[k]);
+            if ((entries_[i].p - corners[k]).Dot(n) > limits[k]) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+std::uint64_t HullPointTree::keptOf(const Node& node, std::uint64_t mask) const {
+    std::uint64_t kept = 0;
+    for (std::uint64_t m = mask; m != 0; m &= m - 1) {
+        const int k = std::countr_zero(m);
+        if (mayExceedLane(node, static_cast<std::uint32_t>(k))) {
+            kept |= std::uint64_t{1} << k;
+        }
+    }
+    return kept;
 }
 
 #endif

@@ -27,10 +27,15 @@ public:
     // point it must; only the cost differs.
     enum class IndexOrder { ARBITRARY, SPATIAL };
 
+    static constexpr std::uint32_t LEAF_SIZE = 8;
+
     // Starts over points[indices[i]]; every listed point starts live. indices must be
     // distinct and below pointCount; the points array must stay valid while in use.
+    // Leaves hold leafSize / 2 to leafSize points (at least 2): larger ones suit
+    // anyAbove, whose leaf tests cost far less than a node's.
     void build(const Qmt::QmtVector3* points, std::uint32_t pointCount,
-               const std::vector<std::uint32_t>& indices, IndexOrder order = IndexOrder::ARBITRARY);
+               const std::vector<std::uint32_t>& indices, IndexOrder order = IndexOrder::ARBITRARY,
+               std::uint32_t leafSize = LEAF_SIZE);
 
     // Marks a point dead; it is never reported again. Unknown points are ignored.
     void remove(std::uint32_t index);
@@ -62,50 +67,25 @@ public:
             }
             return;
         }
-        for (std::uint32_t k = 0; k < count; ++k) {
-            absNormals_[k] = {std::fabs(normals[k].x), std::fabs(normals[k].y), std::fabs(normals[k].z)};
-            coneNeeds_[k] = thresholds[k] - margin_ - centre_.Dot(normals[k]);
-        }
-        const std::uint64_t all = count >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
-        masks_.clear();
-        stack_.clear();
-        stack_.push_back(0);
-        masks_.push_back(all);
-        while (!stack_.empty()) {
-            const Node& node = nodes_[stack_.back()];
-            const std::uint64_t mask = masks_.back();
-            stack_.pop_back();
-            masks_.pop_back();
-            if (node.live == 0) {
-                continue;
-            }
-            std::uint64_t kept = 0;
-            for (std::uint64_t m = mask; m != 0; m &= m - 1) {
-                const int k = std::countr_zero(m);
-                if (mayExceed(node, normals[k], absNormals_[k], thresholds[k], coneNeeds_[k])) {
-                    kept |= std::uint64_t{1} << k;
+        walk(prepareWalk(normals, thresholds, count), [&](const Node& leaf, std::uint64_t kept) {
+            for (std::uint32_t i = leaf.begin; i < leaf.end; ++i) {
+                if (!entryLive_[i]) {
+                    continue;
+                }
+                for (std::uint64_t m = kept; m != 0; m &= m - 1) {
+                    visit(static_cast<std::uint32_t>(std::countr_zero(m)), entries_[i].index, entries_[i].p);
                 }
             }
-            if (kept == 0) {
-                continue;
-            }
-            if (node.children == NONE) {
-                for (std::uint32_t i = node.begin; i < node.end; ++i) {
-                    if (!entryLive_[i]) {
-                        continue;
-                    }
-                    for (std::uint64_t m = kept; m != 0; m &= m - 1) {
-                        visit(static_cast<std::uint32_t>(std::countr_zero(m)), entries_[i].index, entries_[i].p);
-                    }
-                }
-            } else {
-                stack_.push_back(node.children);
-                masks_.push_back(kept);
-                stack_.push_back(node.children + 1);
-                masks_.push_back(kept);
-            }
-        }
+            return false;
+        });
     }
+
+    // Whether some live point p has (p - corners[k]).Dot(normals[k]) > limits[k] for a
+    // k below count, testing every pair visitAbove must report (p.Dot(normals[k]) >
+    // thresholds[k]) and possibly others: thresholds that bound the test from below
+    // give the verdict of a full scan. A leaf's tests run two points at a time.
+    bool anyAbove(const Qmt::QmtVector3* normals, const double* thresholds, std::uint32_t count,
+                  const Qmt::QmtVector3* corners, const double* limits);
 
 private:
     // Each node bounds its live points three times: by an axis-aligned box; by a slab
@@ -137,6 +117,64 @@ private:
         std::uint32_t index;
     };
 
+    // Walks the tree for the directions of `all` (set up by prepareWalk), calling
+    // leaf(node, kept) for every leaf with live points and directions that may be
+    // exceeded there, until one returns true; returns whether one did. Without
+    // testRoot every direction goes past the root untested.
+    template <class Leaf>
+    bool walk(std::uint64_t all, Leaf&& leaf, bool testRoot = true) {
+        masks_.clear();
+        stack_.clear();
+        const Node& root = nodes_[0];
+        if (testRoot || root.live == 0) {
+            stack_.push_back(0);
+            masks_.push_back(all);
+        } else if (root.children == NONE) {
+            return leaf(root, all);
+        } else {
+            stack_.push_back(root.children);
+            masks_.push_back(all);
+            stack_.push_back(root.children + 1);
+            masks_.push_back(all);
+        }
+        while (!stack_.empty()) {
+            const Node& node = nodes_[stack_.back()];
+            const std::uint64_t mask = masks_.back();
+            stack_.pop_back();
+            masks_.pop_back();
+            if (node.live == 0) {
+                continue;
+            }
+            const std::uint64_t kept = keptOf(node, mask);
+            if (kept == 0) {
+                continue;
+            }
+            if (node.children == NONE) {
+                if (leaf(node, kept)) {
+                    return true;
+                }
+            } else {
+                stack_.push_back(node.children);
+                masks_.push_back(kept);
+                stack_.push_back(node.children + 1);
+                masks_.push_back(kept);
+            }
+        }
+        return false;
+    }
+    // Fills the walk's lanes from the directions of a walk; returns the mask of all of them.
+    std::uint64_t prepareWalk(const Qmt::QmtVector3* normals, const double* thresholds, std::uint32_t count);
+    // The directions of `mask` for which mayExceed holds at `node`.
+    std::uint64_t keptOf(const Node& node, std::uint64_t mask) const;
+    // The test of anyAbove on the entries of a leaf whose points all live.
+    bool leafAbove(const Node& leaf, std::uint64_t kept, const Qmt::QmtVector3* corners, const double* limits) const;
+    // mayExceed for direction k of the walk, read from its lanes.
+    bool mayExceedLane(const Node& node, std::uint32_t k) const {
+        const Qmt::QmtVector3 n(lanes_.x[k], lanes_.y[k], lanes_.z[k]);
+        const Qmt::QmtVector3 absN(lanes_.absX[k], lanes_.absY[k], lanes_.absZ[k]);
+        return mayExceed(node, n, absN, lanes_.lowered[k], lanes_.cone[k]);
+    }
+
     // Builds the tree once the scans since the last build decision cost more than it.
     void considerTree(std::uint32_t directions);
     void buildTree();
@@ -160,11 +198,11 @@ private:
     // tried first, then the slab bound, then the cone bound, each only when the ones
     // before do not settle it. Box and slab start from centre.n; the box adds half.|n|
     // (absN), which is the corner the box bound takes up to rounding far inside
-    // margin_. coneNeed is threshold - margin_ - centre_.n.
-    bool mayExceed(const Node& node, const Qmt::QmtVector3& n, const Qmt::QmtVector3& absN, double threshold,
+    // margin_. lowered is threshold - margin_, coneNeed is lowered - centre_.n.
+    bool mayExceed(const Node& node, const Qmt::QmtVector3& n, const Qmt::QmtVector3& absN, double lowered,
                    double coneNeed) const {
         const double centre = node.centre.Dot(n);
-        const double need = threshold - margin_ - centre;
+        const double need = lowered - centre;
         if (!(node.half.Dot(absN) > need)) {
             return false;
         }
@@ -215,6 +253,7 @@ private:
 
     const Qmt::QmtVector3* points_ = nullptr;
     IndexOrder order_ = IndexOrder::ARBITRARY;
+    std::uint32_t leafSize_ = LEAF_SIZE;
     std::vector<std::uint32_t> live_;          // live point indices, in no order
     std::vector<std::uint32_t> livePosition_;  // per point: place in live_ or NONE
     double scanned_ = 0.0;                     // point visits of scans since the last decision
@@ -223,6 +262,10 @@ private:
     std::vector<std::uint32_t> parents_;       // per node; a removal walks them from a leaf up
     std::vector<Entry> entries_;               // the tree's points in tree order
     std::vector<std::uint8_t> entryLive_;
+    std::vector<double> entryX_;               // the entries' coordinates apart, made by the first
+    std::vector<double> entryY_;               // anyAbove on a tree, with one padding entry
+    std::vector<double> entryZ_;
+    bool entriesApart_ = false;                // whether entryX_.. hold the current tree's entries
     std::vector<std::uint32_t> leafOf_;        // per entry
     std::vector<float> steps_;                 // per entry: squared distance from the one before
     std::vector<Qmt::QmtVector3> directions_;  // per entry while building: unit, from centre_
@@ -233,6 +276,18 @@ private:
     double margin_ = 0.0;                      // rounding allowance of the bounds
     std::vector<std::uint32_t> stack_;
     std::vector<std::uint64_t> masks_;
-    Qmt::QmtVector3 absNormals_[64];           // |components| of the directions of a walk
-    double coneNeeds_[64];                     // per direction of a walk: see mayExceed
+    // The directions of a walk, one array per quantity so that a node tests two at once;
+    // padded to an even count.
+    struct alignas(16) Lanes {
+        double x[64];
+        double y[64];
+        double z[64];
+        double absX[64];
+        double absY[64];
+        double absZ[64];
+        double lowered[64];     // threshold - margin_
+        double cone[64];        // coneNeed of mayExceed
+        double coneSquared[64];
+        double coneOdd[64];     // all bits set where cone >= 0 is outside the range squared
+    } lanes_;
 };

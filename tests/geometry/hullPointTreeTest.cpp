@@ -87,3 +87,62 @@ TEST(HullPointTree, ReportsEveryPointAScanReports) {
         }
     }
 }
+
+// anyAbove gives the verdict of the plane test over every point a scan reports, also
+// with small and odd leaves and after removals.
+TEST(HullPointTree, AnyAboveMatchesAScan) {
+    std::mt19937 rng(7);
+    std::normal_distribution<double> g(0.0, 1.0);
+    const std::uint32_t n = 2000;
+    std::vector<QmtVector3> points;
+    while (points.size() < n) {
+        QmtVector3 p(g(rng), g(rng), g(rng));
+        if (p.Unitize(1e-9) > 0.0) {
+            points.push_back(p * 10.0);
+        }
+    }
+    std::vector<std::uint32_t> indices(n);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        indices[i] = i;
+    }
+    int verdicts[2] = {0, 0};
+    for (const std::uint32_t leafSize : {3u, 8u, 48u}) {
+        HullPointTree tree;
+        tree.build(points.data(), n, indices, HullPointTree::IndexOrder::ARBITRARY, leafSize);
+        std::vector<bool> live(n, true);
+        for (int round = 0; round < 40; ++round) {
+            QmtVector3 normals[64];
+            QmtVector3 corners[64];
+            double limits[64];
+            double thresholds[64];
+            for (int k = 0; k < 64; ++k) {
+                do {
+                    normals[k] = QmtVector3(g(rng), g(rng), g(rng));
+                } while (normals[k].Unitize(1e-9) == 0.0);
+                // Planes just inside the sphere: the few points above one fail it unless
+                // the limit is large.
+                corners[k] = normals[k] * 9.99;
+                limits[k] = round % 3 == 0 ? 1e-9 : 0.02;
+                thresholds[k] = corners[k].Dot(normals[k]) + limits[k] - 1e-9;
+            }
+            const auto count = static_cast<std::uint32_t>(round % 2 == 0 ? 64 : 37);
+            bool expected = false;
+            for (std::uint32_t i = 0; i < n; ++i) {
+                for (std::uint32_t k = 0; k < count && live[i]; ++k) {
+                    expected = expected || (points[i].Dot(normals[k]) > thresholds[k] &&
+                                            (points[i] - corners[k]).Dot(normals[k]) > limits[k]);
+                }
+            }
+            ++verdicts[expected];
+            EXPECT_EQ(tree.anyAbove(normals, thresholds, count, corners, limits), expected) << round;
+            if (round % 10 == 9) {
+                for (std::uint32_t i = rng() % 5; i < n; i += 5) {
+                    tree.remove(i);
+                    live[i] = false;
+                }
+            }
+        }
+    }
+    EXPECT_GT(verdicts[0], 10);
+    EXPECT_GT(verdicts[1], 10);
+}
