@@ -60,14 +60,22 @@ bool writeMesh(ZYLmesh& mesh, const ConvexHullContext& context, const OutputFace
     return true;
 }
 
-// Default-constructed faces have no index arrays: size them before writing corners.
+// Default-constructed faces have no index arrays: they get what allocate(k, 0) gives
+// them (an array each for corners, corner normals, UVs and edges, no UV sets), made
+// here directly since the face holds nothing to free and a failure throws anyway.
+// Each array is handed to the face as soon as it exists, which then owns it.
 void sizeDFface(ZYL_DFface& face, std::uint32_t k) {
-    face.allocate(k, 0);
-    if (!face.vertices) {
-        throw std::bad_alloc();
+    if (k == 0) {
+        throw std::bad_alloc();  // as allocate(0, 0), which leaves the face without arrays
     }
+    face.vertices = new std::uint32_t[k];
+    face.normals = new std::uint32_t[k];
     std::fill(face.normals, face.normals + k, 0u);
+    face.uvs = new std::uint32_t[k];
     std::fill(face.uvs, face.uvs + k, 0u);
+    face.edges = new std::uint32_t[k];
+    face.capacity = k;
+    face.edgeCapacity = k;
     face.numVertices = k;
 }
 
@@ -283,8 +291,10 @@ struct Attempt {
     bool singleTriangle = false;
     Outcome outcome = NO_HULL;
     // What depends on the points alone, kept for a later build of the same points:
-    // the simplex (NONE until found) and the two slacks (negative until computed).
+    // the simplex (NONE until found), the box and the two slacks from it (negative
+    // until computed).
     std::uint32_t simplex[4] = {NONE, NONE, NONE, NONE};
+    CloudBox box;
     double rounding = -1.0;
     double slack = -1.0;
 };
@@ -309,6 +319,7 @@ void runAttempt(const QmtVector3* points, std::uint32_t n, bool robust, const st
     if (earlier) {
         // The same points: the earlier build's simplex and slacks hold here too.
         std::copy(earlier->simplex, earlier->simplex + 4, context.knownSimplex);
+        a.box = earlier->box;
         a.rounding = earlier->rounding;
         a.slack = earlier->slack;
     }
@@ -322,7 +333,9 @@ void runAttempt(const QmtVector3* points, std::uint32_t n, bool robust, const st
         return;
     }
     if (a.rounding < 0.0) {
-        a.rounding = roundingSlack(points, n);
+        a.box = cloudBox(points, n);
+        a.rounding = roundingSlack(a.box);
+        a.slack = TOLERANCE * cloudSize(a.box);
     }
     bool grown = false;
     if constexpr (std::is_same_v<Mesh, ZYLmesh>) {
@@ -337,22 +350,19 @@ void runAttempt(const QmtVector3* points, std::uint32_t n, bool robust, const st
     mergeCoplanarHullFaces(mesh, context);
     removeUnusedHullVertices(mesh, context);
     makeOutputFaces(context, mesh.vertices, a.faces);
-    if (a.slack < 0.0) {
-        a.slack = TOLERANCE * cloudSize(points, n);
-    }
     const double slack = a.slack;
     if (robust) {
         // Extreme clouds (denormal next to huge coordinates, near-duplicates) can leave
         // even the careful build open, or with a face tilted over points: no hull is
         // better than a surface that does not hold them.
-        if (closesSurface(a.faces, mesh.numVertices) && holdsCloud(a.faces, mesh.vertices, points, n, slack)) {
+        if (closesSurface(a.faces, mesh.numVertices) && holdsCloud(a.faces, mesh.vertices, points, n, a.box, slack)) {
             a.outcome = Attempt<Mesh>::ACCEPTED;
         }
         return;
     }
     const bool passes = closesSurface(a.faces, mesh.numVertices) &&
                         convexSurface(context, mesh.vertices, mesh.numVertices, slack) &&
-                        holdsCloud(a.faces, mesh.vertices, points, n, slack);
+                        holdsCloud(a.faces, mesh.vertices, points, n, a.box, slack);
     a.outcome = passes ? Attempt<Mesh>::ACCEPTED : Attempt<Mesh>::REJECTED;
 }
 

@@ -119,14 +119,8 @@ struct Planes {
 // plane unseen. The cube holds most of a solid cloud whose hull is box-like, the
 // ball most of a round one; a cloud on a sphere keeps all its points.
 std::vector<std::uint32_t> pointsOutsideCore(const Planes& planes, double rounding, const QmtVector3* points,
-                                             std::uint32_t n) {
-    QmtVector3 lo = points[0];
-    QmtVector3 hi = points[0];
-    for (std::uint32_t i = 1; i < n; ++i) {
-        lo = {std::min(lo.x, points[i].x), std::min(lo.y, points[i].y), std::min(lo.z, points[i].z)};
-        hi = {std::max(hi.x, points[i].x), std::max(hi.y, points[i].y), std::max(hi.z, points[i].z)};
-    }
-    const QmtVector3 c = (lo + hi) * 0.5;
+                                             std::uint32_t n, const CloudBox& box) {
+    const QmtVector3 c = (box.lo + box.hi) * 0.5;
     double ball = HUGE_VAL;
     double cube = HUGE_VAL;
     for (std::size_t k = 0; k < planes.normals.size(); ++k) {
@@ -167,26 +161,50 @@ std::uint32_t normalKey(const QmtVector3& n) {
     return cell(n.x) | cell(n.y) << 1 | cell(n.z) << 2;
 }
 
-}  // namespace
-
-double roundingSlack(const QmtVector3* points, std::uint32_t n) {
-    double magnitude = 0.0;
-    for (std::uint32_t i = 0; i < n; ++i) {
-        magnitude = std::max({magnitude, std::fabs(points[i].x), std::fabs(points[i].y),
-                              std::fabs(points[i].z)});
+// Sorts keys of a 30-bit code above a record number that rises with the position,
+// as std::sort would: a stable radix sort on the code, 10 bits a pass, keeps the
+// numbers in order within a code.
+void sortKeys(std::vector<std::uint64_t>& keys) {
+    if (keys.size() < 256) {
+        std::sort(keys.begin(), keys.end());
+        return;
     }
-    return 1e-11 * magnitude + 1e-300;
+    std::vector<std::uint64_t> other(keys.size());
+    for (unsigned shift = 32; shift < 62; shift += 10) {
+        std::uint32_t first[1025] = {};
+        for (const std::uint64_t key : keys) {
+            ++first[(key >> shift & 1023) + 1];
+        }
+        for (std::uint32_t b = 0; b < 1024; ++b) {
+            first[b + 1] += first[b];
+        }
+        for (const std::uint64_t key : keys) {
+            other[first[key >> shift & 1023]++] = key;
+        }
+        keys.swap(other);
+    }
 }
 
-double cloudSize(const QmtVector3* points, std::uint32_t n) {
+}  // namespace
+
+CloudBox cloudBox(const QmtVector3* points, std::uint32_t n) {
     QmtVector3 lo = points[0];
     QmtVector3 hi = points[0];
     for (std::uint32_t i = 1; i < n; ++i) {
         lo = {std::min(lo.x, points[i].x), std::min(lo.y, points[i].y), std::min(lo.z, points[i].z)};
         hi = {std::max(hi.x, points[i].x), std::max(hi.y, points[i].y), std::max(hi.z, points[i].z)};
     }
-    return std::max((hi - lo).Length(), 1.0);
+    return {lo, hi};
 }
+
+double roundingSlack(const CloudBox& box) {
+    // The largest coordinate magnitude lies at a side of the box.
+    const double magnitude = std::max({std::fabs(box.lo.x), std::fabs(box.lo.y), std::fabs(box.lo.z),
+                                       std::fabs(box.hi.x), std::fabs(box.hi.y), std::fabs(box.hi.z)});
+    return 1e-11 * magnitude + 1e-300;
+}
+
+double cloudSize(const CloudBox& box) { return std::max((box.hi - box.lo).Length(), 1.0); }
 
 void makeOutputFaces(const ConvexHullContext& context, const QmtVector3* v, OutputFaces& out) {
     out.corners.clear();
@@ -250,24 +268,34 @@ bool closesSurface(const OutputFaces& faces, std::uint32_t vertexCount) {
             }
         }
     });
+    // No edge twice: a mark on where each of a vertex's edges leads finds a repeat.
+    std::vector<std::uint32_t> markedBy(vertexCount, NONE);
     for (std::uint32_t a = 0; a < vertexCount; ++a) {
         std::uint32_t* first = out.begin(a);
         std::uint32_t* last = out.end(a);
-        if (last - first > SHORT_GROUP) {
-            std::sort(first, last);
-            if (std::adjacent_find(first, last) != last) {
+        for (const std::uint32_t* x = first; x != last; ++x) {
+            if (markedBy[*x] == a) {
                 return false;
             }
-            continue;
+            markedBy[*x] = a;
         }
-        for (std::uint32_t* x = first; x != last; ++x) {
-            if (std::find(x + 1, last, *x) != last) {
-                return false;
-            }
+        if (last - first > SHORT_GROUP) {
+            std::sort(first, last);  // searched below
         }
     }
+    // Each edge with its reverse: edges now being distinct, that holds when the edges
+    // a -> x (a < x) whose reverse is there, two edges each, with the loops a -> a make
+    // up all of them.
+    std::size_t paired = 0;
     for (std::uint32_t a = 0; a < vertexCount; ++a) {
         for (const std::uint32_t* x = out.begin(a); x != out.end(a); ++x) {
+            if (*x < a) {
+                continue;
+            }
+            if (*x == a) {
+                ++paired;
+                continue;
+            }
             const std::uint32_t* first = out.begin(*x);
             const std::uint32_t* last = out.end(*x);
             const bool back = last - first > SHORT_GROUP ? std::binary_search(first, last, a)
@@ -275,9 +303,10 @@ bool closesSurface(const OutputFaces& faces, std::uint32_t vertexCount) {
             if (!back) {
                 return false;
             }
+            paired += 2;
         }
     }
-    return true;
+    return paired == out.items.size();
 }
 
 // Whether every face is flat and convex, and every edge is convex: the corners next
@@ -299,16 +328,16 @@ bool convexSurface(const ConvexHullContext& context, const QmtVector3* v, std::u
     for (std::uint32_t s = context.frontFace(); s != NONE; s = context.face(s).next) {
         const std::uint32_t* c = context.corners(s);
         const std::uint32_t k = context.face(s).count;
-        double extent = 0.0;
+        double farthest = 0.0;  // squared: the root of the largest square is the largest root
         for (std::uint32_t i = 0; i < k; ++i) {
             if (c[i] >= vertexCount) {
                 return false;
             }
             if (k > 3) {  // a triangle's bound takes no extent
-                extent = std::max(extent, (v[c[i]] - v[c[0]]).Length());
+                farthest = std::max(farthest, (v[c[i]] - v[c[0]]).SquaredLength());
             }
         }
-        limit[s] = slack + (k > 3 ? 0.0045 * extent : 0.0);
+        limit[s] = slack + (k > 3 ? 0.0045 * std::sqrt(farthest) : 0.0);
     }
     const auto below = [&](std::uint32_t face, const QmtVector3& point) {
         return (point - v[context.corners(face)[0]]).Dot(context.face(face).normal) <= limit[face];
@@ -357,12 +386,43 @@ bool convexSurface(const ConvexHullContext& context, const QmtVector3* v, std::u
         const std::uint32_t k = context.face(edge.slot).count;
         const std::uint32_t before = edge.index > 0 ? edge.index - 1 : k - 1;
         const std::uint32_t after = edge.index + 2 < k ? edge.index + 2 : (edge.index + 2) % k;
-        return below(other, v[c[before]]) && below(other, v[c[after]]);
+        // A triangle's corner before the edge is the one after it.
+        return below(other, v[c[before]]) && (after == before || below(other, v[c[after]]));
     };
-    // The faces on each edge, taken in pairs one after the other.
+    // The faces on each edge, taken in pairs one after the other by slot. An edge of
+    // two sides (nearly all) is paired as its second side turns up, found by a mark on
+    // its other end; a vertex with an edge of more sides sorts its group instead.
+    std::vector<std::uint32_t> markedBy(vertexCount, NONE);  // the vertex whose group saw it
+    std::vector<SideEdge*> firstSide(vertexCount);
+    std::vector<std::uint8_t> sides(vertexCount);
+    std::vector<std::pair<const SideEdge*, const SideEdge*>> pairs;
     for (std::uint32_t a = 0; a < vertexCount; ++a) {
         SideEdge* first = edges.begin(a);
         SideEdge* last = edges.end(a);
+        pairs.clear();
+        bool many = false;
+        for (SideEdge* e = first; e != last; ++e) {
+            const std::uint32_t b = e->other;
+            if (markedBy[b] != a) {
+                markedBy[b] = a;
+                firstSide[b] = e;
+                sides[b] = 1;
+            } else if (sides[b] == 1) {
+                sides[b] = 2;
+                pairs.push_back({firstSide[b], e});
+            } else {
+                many = true;
+                break;
+            }
+        }
+        if (!many) {
+            for (const auto& [x, y] : pairs) {
+                if (!neighboursBelow(*x, y->slot) || !neighboursBelow(*y, x->slot)) {
+                    return false;
+                }
+            }
+            continue;
+        }
         std::sort(first, last, [](const SideEdge& x, const SideEdge& y) {
             return x.other < y.other || (x.other == y.other && x.slot < y.slot);
         });
@@ -386,9 +446,9 @@ bool convexSurface(const ConvexHullContext& context, const QmtVector3* v, std::u
 // searched through a tree, 64 planes at a time, so a hull that holds its cloud costs
 // about a tree walk to each face.
 bool holdsCloud(const OutputFaces& faces, const QmtVector3* v, const QmtVector3* points, std::uint32_t n,
-                double slack) {
+                const CloudBox& box, double slack) {
     // Rounding between the tree's p.n and the test's (p - q).n.
-    const double rounding = 4.0 * roundingSlack(points, n);
+    const double rounding = 4.0 * roundingSlack(box);
     // The check order as keys above record numbers: sorting plain integers costs far
     // less than sorting the planes.
     std::vector<std::uint64_t> order(faces.count());
@@ -399,7 +459,7 @@ bool holdsCloud(const OutputFaces& faces, const QmtVector3* v, const QmtVector3*
         }
         order[j] = std::uint64_t{normalKey(normal)} << 32 | j;
     }
-    std::sort(order.begin(), order.end());
+    sortKeys(order);
     Planes planes;
     planes.normals.resize(order.size());
     planes.corners.resize(order.size());
@@ -410,11 +470,11 @@ bool holdsCloud(const OutputFaces& faces, const QmtVector3* v, const QmtVector3*
         const QmtVector3& normal = *faces.normals[j];
         const std::uint32_t* c = faces.of(j);
         const QmtVector3& q = v[c[0]];
-        double extent = 0.0;
+        double farthest = 0.0;  // squared, as above
         for (std::uint32_t i = 1; i < faces.size(j); ++i) {
-            extent = std::max(extent, (v[c[i]] - q).Length());
+            farthest = std::max(farthest, (v[c[i]] - q).SquaredLength());
         }
-        const double limit = slack + 0.0045 * extent;
+        const double limit = slack + 0.0045 * std::sqrt(farthest);
         planes.normals[k] = normal;
         planes.corners[k] = q;
         planes.limits[k] = limit;
@@ -422,7 +482,7 @@ bool holdsCloud(const OutputFaces& faces, const QmtVector3* v, const QmtVector3*
     }
 
     HullPointTree tree;
-    tree.build(points, n, pointsOutsideCore(planes, rounding, points, n), HullPointTree::IndexOrder::ARBITRARY,
+    tree.build(points, n, pointsOutsideCore(planes, rounding, points, n, box), HullPointTree::IndexOrder::ARBITRARY,
                CHECK_LEAF_SIZE);
     std::atomic<bool> fails{false};
     // Planes [from, to) against the points of `walk`, 64 at a time, until one fails here

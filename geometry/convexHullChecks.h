@@ -10,12 +10,20 @@
 #include "geometry/convexHullContext.h"
 #include "math/qmtVector3.h"
 
+// The cloud's bounding box (n >= 1), found in one pass: the slacks below and the
+// containment check's core all follow from it.
+struct CloudBox {
+    Qmt::QmtVector3 lo;
+    Qmt::QmtVector3 hi;
+};
+CloudBox cloudBox(const Qmt::QmtVector3* points, std::uint32_t n);
+
 // Bound on the rounding of a point's dot product with a unit normal.
-double roundingSlack(const Qmt::QmtVector3* points, std::uint32_t n);
+double roundingSlack(const CloudBox& box);
 
 // The cloud's size (its box diagonal), at least 1: the unit of the shape checks'
 // tolerance, which never drops below the rules' absolute 1e-5.
-double cloudSize(const Qmt::QmtVector3* points, std::uint32_t n);
+double cloudSize(const CloudBox& box);
 
 // The face records as they will be written, oriented counter-clockwise about their
 // normals and with faces of more than 32 corners split into fans: made once, then
@@ -46,4 +54,4 @@ bool convexSurface(const ConvexHullContext& context, const Qmt::QmtVector3* v, s
 // normal) within `slack` plus the merge angle over the record's extent; a record
 // without a unit normal fails.
 bool holdsCloud(const OutputFaces& faces, const Qmt::QmtVector3* v, const Qmt::QmtVector3* points,
-                std::uint32_t n, double slack);
+                std::uint32_t n, const CloudBox& box, double slack);

@@ -285,24 +285,46 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
     }
     // Edge records sharing their ends are left to the walk, so that a face's own
     // record for a side, where it is still valid, names the only edge of that pair.
-    // Each vertex's ends are sorted, so records sharing theirs lie side by side (a
-    // vertex may have thousands: a cone's apex).
-    for (std::uint32_t vertex = 0; vertex < context.vertexCapacity(); ++vertex) {
-        const auto first = ends.begin() + firstEnd[vertex];
-        const auto last = ends.begin() + firstEnd[vertex + 1];
-        std::sort(first, last);
-        for (auto i = first; i != last && i + 1 != last; ++i) {
-            if (*i >> 32 == *(i + 1) >> 32) {
-                held[static_cast<std::uint32_t>(*i)].walk = true;
-                held[static_cast<std::uint32_t>(*(i + 1))].walk = true;
+    // A mark per other end finds them. Long groups of ends (a vertex may have
+    // thousands: a cone's apex) are sorted to be searched; short ones are scanned.
+    constexpr std::uint32_t SCANNED_ENDS = 16;
+    {
+        std::vector<std::uint32_t> markedBy(context.vertexCapacity(), NONE);
+        std::vector<std::uint32_t> firstRecord(context.vertexCapacity());
+        for (std::uint32_t vertex = 0; vertex < context.vertexCapacity(); ++vertex) {
+            const auto first = ends.begin() + firstEnd[vertex];
+            const auto last = ends.begin() + firstEnd[vertex + 1];
+            for (auto i = first; i != last; ++i) {
+                const auto other = static_cast<std::uint32_t>(*i >> 32);
+                const auto e = static_cast<std::uint32_t>(*i);
+                if (markedBy[other] == vertex) {
+                    held[firstRecord[other]].walk = true;
+                    held[e].walk = true;
+                } else {
+                    markedBy[other] = vertex;
+                    firstRecord[other] = e;
+                }
+            }
+            if (last - first > SCANNED_ENDS) {
+                std::sort(first, last);
             }
         }
     }
-    // The first edge record joining a to b, or NONE.
+    // The first edge record joining a to b (the lowest), or NONE.
     const auto edgeOf = [&](std::uint32_t a, std::uint32_t b) {
+        const auto first = ends.begin() + firstEnd[a];
         const auto last = ends.begin() + firstEnd[a + 1];
-        const auto at = std::lower_bound(ends.begin() + firstEnd[a], last, std::uint64_t{b} << 32);
-        return at != last && *at >> 32 == b ? static_cast<std::uint32_t>(*at) : NONE;
+        if (last - first > SCANNED_ENDS) {
+            const auto at = std::lower_bound(first, last, std::uint64_t{b} << 32);
+            return at != last && *at >> 32 == b ? static_cast<std::uint32_t>(*at) : NONE;
+        }
+        std::uint32_t found = NONE;
+        for (auto i = first; i != last; ++i) {
+            if (*i >> 32 == b) {
+                found = std::min(found, static_cast<std::uint32_t>(*i));
+            }
+        }
+        return found;
     };
     // The edges of the pairs of a face's first three corners, each once (NONE for the rest).
     const auto pairEdges = [&](std::uint32_t slot, std::uint32_t out[3]) {

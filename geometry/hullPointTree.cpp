@@ -32,7 +32,10 @@ void HullPointTree::build(const Qmt::QmtVector3* points, std::uint32_t pointCoun
         livePosition_[live_[i]] = i;
     }
     nodes_.clear();
-    entryOf_.assign(pointCount, NONE);
+    // Read only for points of a tree, which buildTree sets.
+    if (entryOf_.size() < pointCount) {
+        entryOf_.resize(pointCount);
+    }
     scanned_ = 0.0;
 }
 
@@ -108,7 +111,7 @@ void HullPointTree::buildTree() {
                                        std::fabs(hi.y), std::fabs(hi.z)});
     margin_ = ROUNDING * (4.0 * magnitude + 4.0 * (hi - lo).Length()) + 1e-300;
     entryLive_.assign(count, 1);
-    leafOf_.assign(count, NONE);
+    leafOf_.resize(count);  // every entry gets its leaf
     nodes_.clear();
     // Leaves hold at least leafSize_ / 2 points: at most 2 count / leafSize_ leaves.
     nodes_.reserve(2 * (2 * count / leafSize_ + 1));
@@ -264,7 +267,30 @@ double HullPointTree::fitCone(std::uint32_t id) {
     Node& node = nodes_[id];  // the recursion adds no nodes
     const Qmt::QmtVector3 axis = node.axis;
     double least = 1.0;
-    for (std::uint32_t k = node.begin; k < node.end; ++k) {
+    std::uint32_t k = node.begin;
+#if defined(__SSE2__)
+    // Two entries at a time, each lane as the scalar loop; the least of the non-NaN
+    // values does not depend on their order (a zero's sign aside, which the allowance
+    // below erases).
+    const __m128d ax = _mm_set1_pd(axis.x);
+    const __m128d ay = _mm_set1_pd(axis.y);
+    const __m128d az = _mm_set1_pd(axis.z);
+    __m128d leastPair = _mm_set1_pd(1.0);
+    const Qmt::QmtVector3* const directions = directions_.data();
+    for (const std::uint32_t end = node.end; k + 2 <= end; k += 2) {
+        const Qmt::QmtVector3& a = directions[k];
+        const Qmt::QmtVector3& b = directions[k + 1];
+        const __m128d pa = _mm_loadu_pd(&a.x);
+        const __m128d pb = _mm_loadu_pd(&b.x);
+        const __m128d x = _mm_unpacklo_pd(pa, pb);
+        const __m128d y = _mm_unpackhi_pd(pa, pb);
+        const __m128d z = _mm_loadh_pd(_mm_load_sd(&a.z), &b.z);
+        const __m128d d = _mm_add_pd(_mm_add_pd(_mm_mul_pd(x, ax), _mm_mul_pd(y, ay)), _mm_mul_pd(z, az));
+        leastPair = _mm_min_pd(d, leastPair);  // NaN passed over
+    }
+    least = std::min(_mm_cvtsd_f64(leastPair), _mm_cvtsd_f64(_mm_unpackhi_pd(leastPair, leastPair)));
+#endif
+    for (; k < node.end; ++k) {
         least = std::min(least, directions_[k].Dot(axis));  // NaN passed over
     }
     double reach = 0.0;
@@ -317,36 +343,44 @@ void HullPointTree::fitSlab(Node& node, std::uint32_t begin, std::uint32_t end, 
     __m128d hLo = _mm_setzero_pd();
     __m128d hHi = _mm_setzero_pd();
     __m128d radialSquared = _mm_setzero_pd();
+    const Entry* const entries = entries_.data();
+    const auto pair = [&](const Qmt::QmtVector3& a, const Qmt::QmtVector3& b, auto withBox)
+                          __attribute__((always_inline)) {
+        const __m128d pa = _mm_loadu_pd(&a.x);
+        const __m128d pb = _mm_loadu_pd(&b.x);
+        const __m128d x = _mm_unpacklo_pd(pa, pb);
+        const __m128d y = _mm_unpackhi_pd(pa, pb);
+        const __m128d z = _mm_loadh_pd(_mm_load_sd(&a.z), &b.z);
+        if constexpr (decltype(withBox)::value) {
+            loX = _mm_min_pd(x, loX);
+            loY = _mm_min_pd(y, loY);
+            loZ = _mm_min_pd(z, loZ);
+            hiX = _mm_max_pd(x, hiX);
+            hiY = _mm_max_pd(y, hiY);
+            hiZ = _mm_max_pd(z, hiZ);
+        }
+        const __m128d dx = _mm_sub_pd(x, gx);
+        const __m128d dy = _mm_sub_pd(y, gy);
+        const __m128d dz = _mm_sub_pd(z, gz);
+        const __m128d along =
+            _mm_add_pd(_mm_add_pd(_mm_mul_pd(dx, ax), _mm_mul_pd(dy, ay)), _mm_mul_pd(dz, az));
+        hLo = _mm_min_pd(along, hLo);
+        hHi = _mm_max_pd(along, hHi);
+        const __m128d ex = _mm_sub_pd(dx, _mm_mul_pd(ax, along));
+        const __m128d ey = _mm_sub_pd(dy, _mm_mul_pd(ay, along));
+        const __m128d ez = _mm_sub_pd(dz, _mm_mul_pd(az, along));
+        const __m128d across =
+            _mm_add_pd(_mm_add_pd(_mm_mul_pd(ex, ex), _mm_mul_pd(ey, ey)), _mm_mul_pd(ez, ez));
+        radialSquared = _mm_max_pd(across, radialSquared);
+    };
+    // An odd range's last point fills both lanes.
     const auto run = [&](auto withBox) {
-        for (std::uint32_t k = begin; k < end; k += 2) {
-            const Qmt::QmtVector3& a = entries_[k].p;
-            const Qmt::QmtVector3& b = entries_[k + 1 < end ? k + 1 : k].p;
-            const __m128d pa = _mm_loadu_pd(&a.x);
-            const __m128d pb = _mm_loadu_pd(&b.x);
-            const __m128d x = _mm_unpacklo_pd(pa, pb);
-            const __m128d y = _mm_unpackhi_pd(pa, pb);
-            const __m128d z = _mm_loadh_pd(_mm_load_sd(&a.z), &b.z);
-            if constexpr (decltype(withBox)::value) {
-                loX = _mm_min_pd(x, loX);
-                loY = _mm_min_pd(y, loY);
-                loZ = _mm_min_pd(z, loZ);
-                hiX = _mm_max_pd(x, hiX);
-                hiY = _mm_max_pd(y, hiY);
-                hiZ = _mm_max_pd(z, hiZ);
-            }
-            const __m128d dx = _mm_sub_pd(x, gx);
-            const __m128d dy = _mm_sub_pd(y, gy);
-            const __m128d dz = _mm_sub_pd(z, gz);
-            const __m128d along =
-                _mm_add_pd(_mm_add_pd(_mm_mul_pd(dx, ax), _mm_mul_pd(dy, ay)), _mm_mul_pd(dz, az));
-            hLo = _mm_min_pd(along, hLo);
-            hHi = _mm_max_pd(along, hHi);
-            const __m128d ex = _mm_sub_pd(dx, _mm_mul_pd(ax, along));
-            const __m128d ey = _mm_sub_pd(dy, _mm_mul_pd(ay, along));
-            const __m128d ez = _mm_sub_pd(dz, _mm_mul_pd(az, along));
-            const __m128d across =
-                _mm_add_pd(_mm_add_pd(_mm_mul_pd(ex, ex), _mm_mul_pd(ey, ey)), _mm_mul_pd(ez, ez));
-            radialSquared = _mm_max_pd(across, radialSquared);
+        std::uint32_t k = begin;
+        for (; k + 2 <= end; k += 2) {
+            pair(entries[k].p, entries[k + 1].p, withBox);
+        }
+        if (k < end) {
+            pair(entries[k].p, entries[k].p, withBox);
         }
     };
     if (lo != nullptr) {

@@ -28,6 +28,7 @@ public:
     enum class IndexOrder { ARBITRARY, SPATIAL };
 
     static constexpr std::uint32_t LEAF_SIZE = 8;
+    static constexpr std::uint32_t ONE_BY_ONE = 8;
 
     // Starts over points[indices[i]]; every listed point starts live. indices must be
     // distinct and below pointCount; the points array must stay valid while in use.
@@ -46,7 +47,9 @@ public:
 
     // For up to 64 directions at once: calls visit(k, index, point) at least for every
     // live point p with p.Dot(normals[k]) > thresholds[k] (possibly for others too).
-    // Each point's calls come in ascending k.
+    // Each point's calls come in ascending k. Up to ONE_BY_ONE directions go one after
+    // the other, each reporting exactly its points, in the order a wider query's
+    // calls for it would come (a wide walk's node tests cost more than a lone one's).
     template <class Visit>
     void visitAbove(const Qmt::QmtVector3* normals, const double* thresholds, std::uint32_t count,
                     Visit&& visit) {
@@ -57,6 +60,24 @@ public:
             considerTree(count);
         }
         if (nodes_.empty()) {
+            if (count <= ONE_BY_ONE) {
+                // A direction at a time: a tight loop, and still each point's calls in
+                // ascending k. Locals, as visit may write anywhere.
+                const std::uint32_t* const begin = live_.data();
+                const std::uint32_t* const end = begin + live_.size();
+                const Qmt::QmtVector3* const points = points_;
+                for (std::uint32_t k = 0; k < count; ++k) {
+                    const Qmt::QmtVector3 n = normals[k];
+                    const double threshold = thresholds[k];
+                    for (const std::uint32_t* at = begin; at != end; ++at) {
+                        const Qmt::QmtVector3& p = points[*at];
+                        if (p.Dot(n) > threshold) {
+                            visit(k, *at, p);
+                        }
+                    }
+                }
+                return;
+            }
             for (const std::uint32_t index : live_) {
                 const Qmt::QmtVector3& p = points_[index];
                 for (std::uint32_t k = 0; k < count; ++k) {
@@ -64,6 +85,15 @@ public:
                         visit(k, index, p);
                     }
                 }
+            }
+            return;
+        }
+        if (count <= ONE_BY_ONE) {
+            for (std::uint32_t k = 0; k < count; ++k) {
+                const auto visitK = [&](std::uint32_t, std::uint32_t index, const Qmt::QmtVector3& p) {
+                    visit(k, index, p);
+                };
+                visitAboveOne(normals[k], thresholds[k], visitK);
             }
             return;
         }
@@ -116,6 +146,47 @@ private:
         Qmt::QmtVector3 p;
         std::uint32_t index;
     };
+
+    // visitAbove for one direction on the tree: a scalar node test without lanes or
+    // masks, and leaves that report exactly the points above the threshold. Leaves come
+    // in the order of walk, so each point is reported where the batch walk reports it.
+    template <class Visit>
+    void visitAboveOne(const Qmt::QmtVector3& n, double threshold, Visit&& visit) const {
+        const Qmt::QmtVector3 absN(std::fabs(n.x), std::fabs(n.y), std::fabs(n.z));
+        const double lowered = threshold - margin_;
+        const double coneNeed = lowered - centre_.Dot(n);
+        // Each split leaves at least a third on either side: far fewer than 2 * 64 open
+        // nodes for any 32-bit count.
+        std::uint32_t stack[128];
+        std::uint32_t top = 0;
+        stack[top++] = 0;
+        // Locals, as visit may write anywhere.
+        const Node* const nodes = nodes_.data();
+        const Entry* const entries = entries_.data();
+        const std::uint8_t* const entryLive = entryLive_.data();
+        while (top != 0) {
+            const Node& node = nodes[stack[--top]];
+            if (node.live == 0) {
+                continue;
+            }
+            if (node.children != NONE) {
+                if (mayExceed(node, n, absN, lowered, coneNeed)) {
+                    stack[top++] = node.children;
+                    stack[top++] = node.children + 1;
+                }
+                continue;
+            }
+            if (!(node.half.Dot(absN) > lowered - node.centre.Dot(n))) {
+                continue;
+            }
+            for (std::uint32_t i = node.begin, end = node.end; i < end; ++i) {
+                const Entry& e = entries[i];
+                if (e.p.Dot(n) > threshold && entryLive[i] != 0) {
+                    visit(0u, e.index, e.p);
+                }
+            }
+        }
+    }
 
     // Walks the tree for the directions of `all` (set up by prepareWalk), calling
     // leaf(node, kept) for every leaf with live points and directions that may be

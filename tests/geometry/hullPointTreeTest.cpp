@@ -146,3 +146,87 @@ TEST(HullPointTree, AnyAboveMatchesAScan) {
     EXPECT_GT(verdicts[0], 10);
     EXPECT_GT(verdicts[1], 10);
 }
+
+// The tracker keeps each direction's points in the order they are reported: a query
+// with a few directions reports exactly the points above, in the order a wide batch
+// reports them, both while scanning and on a tree (also with dead points in leaves).
+TEST(HullPointTree, FewDirectionsKeepTheBatchOrder) {
+    std::mt19937 rng(11);
+    std::normal_distribution<double> g(0.0, 1.0);
+    const std::uint32_t n = 4000;
+    std::vector<QmtVector3> points;
+    while (points.size() < n) {
+        QmtVector3 p(g(rng), g(rng), g(rng));
+        if (p.Unitize(1e-9) > 0.0) {
+            points.push_back(p * 100.0);
+        }
+    }
+    std::vector<std::uint32_t> indices(n);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        indices[i] = (i * 7919u) % n;
+    }
+    const auto randomNormals = [&](QmtVector3* normals, double* thresholds, std::uint32_t count) {
+        for (std::uint32_t k = 0; k < count; ++k) {
+            do {
+                normals[k] = QmtVector3(g(rng), g(rng), g(rng));
+            } while (normals[k].Unitize(1e-9) == 0.0);
+            thresholds[k] = (k % 3 == 0 ? -50.0 : 80.0) + 10.0 * g(rng);
+        }
+    };
+    using Reports = std::vector<std::vector<std::uint32_t>>;
+    const auto query = [](HullPointTree& tree, const QmtVector3* normals, const double* thresholds,
+                          std::uint32_t count, Reports& out) {
+        out.assign(count, {});
+        tree.visitAbove(normals, thresholds, count,
+                        [&](std::uint32_t k, std::uint32_t i, const QmtVector3&) { out[k].push_back(i); });
+    };
+    for (const auto order : {HullPointTree::IndexOrder::ARBITRARY, HullPointTree::IndexOrder::SPATIAL}) {
+        QmtVector3 normals[64];
+        double thresholds[64];
+        Reports few;
+        Reports wide;
+        // A fresh build scans: the points above in the order of the indices.
+        HullPointTree scanning;
+        scanning.build(points.data(), n, indices, order);
+        randomNormals(normals, thresholds, 2);
+        query(scanning, normals, thresholds, 2, few);
+        for (std::uint32_t k = 0; k < 2; ++k) {
+            std::vector<std::uint32_t> expected;
+            for (const std::uint32_t i : indices) {
+                if (points[i].Dot(normals[k]) > thresholds[k]) {
+                    expected.push_back(i);
+                }
+            }
+            EXPECT_EQ(few[k], expected);
+        }
+        HullPointTree tree;
+        tree.build(points.data(), n, indices, order);
+        std::vector<bool> live(n, true);
+        for (int round = 0; round < 12; ++round) {
+            // A wide query first builds the tree if it is not there.
+            randomNormals(normals, thresholds, 64);
+            query(tree, normals, thresholds, 64, wide);
+            randomNormals(normals, thresholds, 12);
+            query(tree, normals, thresholds, 12, wide);
+            for (std::uint32_t count = 1; count <= 3; ++count) {
+                query(tree, normals, thresholds, count, few);
+                for (std::uint32_t k = 0; k < count; ++k) {
+                    std::vector<std::uint32_t> above;
+                    for (const std::uint32_t i : wide[k]) {
+                        if (points[i].Dot(normals[k]) > thresholds[k]) {
+                            above.push_back(i);
+                        }
+                    }
+                    EXPECT_EQ(few[k], above) << "round " << round << " count " << count;
+                }
+            }
+            // Removals leave dead points in leaves and drop the tree now and then.
+            for (std::uint32_t i = rng() % 9; i < n; i += 9) {
+                if (live[i]) {
+                    tree.remove(i);
+                    live[i] = false;
+                }
+            }
+        }
+    }
+}
