@@ -60,22 +60,14 @@ bool writeMesh(ZYLmesh& mesh, const ConvexHullContext& context, const OutputFace
     return true;
 }
 
-// Default-constructed faces have no index arrays: they get what allocate(k, 0) gives
-// them (an array each for corners, corner normals, UVs and edges, no UV sets), made
-// here directly since the face holds nothing to free and a failure throws anyway.
-// Each array is handed to the face as soon as it exists, which then owns it.
+// Default-constructed faces have no index arrays: size them before writing corners.
 void sizeDFface(ZYL_DFface& face, std::uint32_t k) {
-    if (k == 0) {
-        throw std::bad_alloc();  // as allocate(0, 0), which leaves the face without arrays
+    face.allocate(k, 0);
+    if (!face.vertices) {
+        throw std::bad_alloc();
     }
-    face.vertices = new std::uint32_t[k];
-    face.normals = new std::uint32_t[k];
     std::fill(face.normals, face.normals + k, 0u);
-    face.uvs = new std::uint32_t[k];
     std::fill(face.uvs, face.uvs + k, 0u);
-    face.edges = new std::uint32_t[k];
-    face.capacity = k;
-    face.edgeCapacity = k;
     face.numVertices = k;
 }
 

@@ -515,14 +515,7 @@ std::uint64_t HullPointTree::keptOf(const Node& node, std::uint64_t mask) const 
     const double reachSquared = node.coneRCos * node.coneRCos + node.coneRSin * node.coneRSin;
     if (!(node.radial > 1e-100 && node.radial < 1e100 && reachSquared > 1e-200 && reachSquared < 1e200 &&
           node.coneRSin > 1e-100 && node.coneRSin < 1e100)) {
-        std::uint64_t kept = 0;
-        for (std::uint64_t m = mask; m != 0; m &= m - 1) {
-            const int k = std::countr_zero(m);
-            if (mayExceedLane(node, static_cast<std::uint32_t>(k))) {
-                kept |= std::uint64_t{1} << k;
-            }
-        }
-        return kept;
+        return keptOneByOne(node, mask);
     }
     const __m128d cx = _mm_set1_pd(node.centre.x);
     const __m128d cy = _mm_set1_pd(node.centre.y);
@@ -656,6 +649,12 @@ bool HullPointTree::leafAbove(const Node& leaf, std::uint64_t kept, const Qmt::Q
 }
 
 std::uint64_t HullPointTree::keptOf(const Node& node, std::uint64_t mask) const {
+    return keptOneByOne(node, mask);
+}
+
+#endif
+
+std::uint64_t HullPointTree::keptOneByOne(const Node& node, std::uint64_t mask) const {
     std::uint64_t kept = 0;
     for (std::uint64_t m = mask; m != 0; m &= m - 1) {
         const int k = std::countr_zero(m);
@@ -665,5 +664,3 @@ std::uint64_t HullPointTree::keptOf(const Node& node, std::uint64_t mask) const 
     }
     return kept;
 }
-
-#endif

@@ -237,6 +237,8 @@ private:
     std::uint64_t prepareWalk(const Qmt::QmtVector3* normals, const double* thresholds, std::uint32_t count);
     // The directions of `mask` for which mayExceed holds at `node`.
     std::uint64_t keptOf(const Node& node, std::uint64_t mask) const;
+    // The same, a direction at a time through mayExceed.
+    std::uint64_t keptOneByOne(const Node& node, std::uint64_t mask) const;
     // The test of anyAbove on the entries of a leaf whose points all live.
     bool leafAbove(const Node& leaf, std::uint64_t kept, const Qmt::QmtVector3* corners, const double* limits) const;
     // mayExceed for direction k of the walk, read from its lanes.

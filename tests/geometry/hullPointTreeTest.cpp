@@ -12,6 +12,24 @@
 
 using Qmt::QmtVector3;
 
+namespace {
+
+// n random points on a sphere of the given radius about the origin.
+std::vector<QmtVector3> onSphere(std::uint32_t seed, std::uint32_t n, double radius) {
+    std::mt19937 rng(seed);
+    std::normal_distribution<double> g(0.0, 1.0);
+    std::vector<QmtVector3> points;
+    while (points.size() < n) {
+        QmtVector3 p(g(rng), g(rng), g(rng));
+        if (p.Unitize(1e-9) > 0.0) {
+            points.push_back(p * radius);
+        }
+    }
+    return points;
+}
+
+}  // namespace
+
 TEST(HullPointTree, ReportsEveryPointAScanReports) {
     for (const auto order : {HullPointTree::IndexOrder::ARBITRARY, HullPointTree::IndexOrder::SPATIAL}) {
         for (std::uint32_t seed = 1; seed <= 4; ++seed) {
@@ -91,16 +109,10 @@ TEST(HullPointTree, ReportsEveryPointAScanReports) {
 // anyAbove gives the verdict of the plane test over every point a scan reports, also
 // with small and odd leaves and after removals.
 TEST(HullPointTree, AnyAboveMatchesAScan) {
-    std::mt19937 rng(7);
-    std::normal_distribution<double> g(0.0, 1.0);
     const std::uint32_t n = 2000;
-    std::vector<QmtVector3> points;
-    while (points.size() < n) {
-        QmtVector3 p(g(rng), g(rng), g(rng));
-        if (p.Unitize(1e-9) > 0.0) {
-            points.push_back(p * 10.0);
-        }
-    }
+    const std::vector<QmtVector3> points = onSphere(7, n, 10.0);
+    std::mt19937 rng(7u + 100u);
+    std::normal_distribution<double> g(0.0, 1.0);
     std::vector<std::uint32_t> indices(n);
     for (std::uint32_t i = 0; i < n; ++i) {
         indices[i] = i;
@@ -151,16 +163,10 @@ TEST(HullPointTree, AnyAboveMatchesAScan) {
 // with a few directions reports exactly the points above, in the order a wide batch
 // reports them, both while scanning and on a tree (also with dead points in leaves).
 TEST(HullPointTree, FewDirectionsKeepTheBatchOrder) {
-    std::mt19937 rng(11);
-    std::normal_distribution<double> g(0.0, 1.0);
     const std::uint32_t n = 4000;
-    std::vector<QmtVector3> points;
-    while (points.size() < n) {
-        QmtVector3 p(g(rng), g(rng), g(rng));
-        if (p.Unitize(1e-9) > 0.0) {
-            points.push_back(p * 100.0);
-        }
-    }
+    const std::vector<QmtVector3> points = onSphere(11, n, 100.0);
+    std::mt19937 rng(11u + 100u);
+    std::normal_distribution<double> g(0.0, 1.0);
     std::vector<std::uint32_t> indices(n);
     for (std::uint32_t i = 0; i < n; ++i) {
         indices[i] = (i * 7919u) % n;
