@@ -481,20 +481,9 @@ bool HullPointTree::anyAbove(const Qmt::QmtVector3* normals, const double* thres
         entriesApart_ = true;
     }
     return walk(prepareWalk(normals, thresholds, count), [&](const Node& leaf, std::uint64_t kept) {
-        if (leaf.live != leaf.end - leaf.begin) {
-            for (std::uint32_t i = leaf.begin; i < leaf.end; ++i) {
-                if (!entryLive_[i]) {
-                    continue;
-                }
-                for (std::uint64_t m = kept; m != 0; m &= m - 1) {
-                    if (above(static_cast<std::uint32_t>(std::countr_zero(m)), entries_[i].p)) {
-                        return true;
-                    }
-                }
-            }
-            return false;
-        }
-        return leafAbove(leaf, kept, corners, limits);
+        // The paired test reads every entry: a leaf with dead points goes one by one.
+        return leaf.live != leaf.end - leaf.begin ? leafAboveOneByOne(leaf, kept, corners, limits)
+                                                  : leafAbove(leaf, kept, corners, limits);
     }, false);
 }
 
@@ -614,18 +603,19 @@ bool HullPointTree::leafAbove(const Node& leaf, std::uint64_t kept, const Qmt::Q
         const __m128d ny = _mm_set1_pd(lanes_.y[k]);
         const __m128d nz = _mm_set1_pd(lanes_.z[k]);
         const __m128d limit = _mm_set1_pd(limits[k]);
-        __m128d hit = _mm_setzero_pd();
-        std::uint32_t i = leaf.begin;
-        for (; i + 2 < leaf.end; i += 2) {
+        // Entries i and i + 1 against the plane.
+        const auto exceeds = [&](std::uint32_t i) {
             const __m128d d = _mm_add_pd(_mm_add_pd(_mm_mul_pd(_mm_sub_pd(_mm_loadu_pd(px + i), qx), nx),
                                                     _mm_mul_pd(_mm_sub_pd(_mm_loadu_pd(py + i), qy), ny)),
                                          _mm_mul_pd(_mm_sub_pd(_mm_loadu_pd(pz + i), qz), nz));
-            hit = _mm_or_pd(hit, _mm_cmpgt_pd(d, limit));
+            return _mm_cmpgt_pd(d, limit);
+        };
+        __m128d hit = _mm_setzero_pd();
+        std::uint32_t i = leaf.begin;
+        for (; i + 2 < leaf.end; i += 2) {
+            hit = _mm_or_pd(hit, exceeds(i));
         }
-        const __m128d d = _mm_add_pd(_mm_add_pd(_mm_mul_pd(_mm_sub_pd(_mm_loadu_pd(px + i), qx), nx),
-                                                _mm_mul_pd(_mm_sub_pd(_mm_loadu_pd(py + i), qy), ny)),
-                                     _mm_mul_pd(_mm_sub_pd(_mm_loadu_pd(pz + i), qz), nz));
-        if ((_mm_movemask_pd(hit) | (_mm_movemask_pd(_mm_cmpgt_pd(d, limit)) & lastLane)) != 0) {
+        if ((_mm_movemask_pd(hit) | (_mm_movemask_pd(exceeds(i)) & lastLane)) != 0) {
             return true;
         }
     }
@@ -636,7 +626,21 @@ bool HullPointTree::leafAbove(const Node& leaf, std::uint64_t kept, const Qmt::Q
 
 bool HullPointTree::leafAbove(const Node& leaf, std::uint64_t kept, const Qmt::QmtVector3* corners,
                               const double* limits) const {
+    return leafAboveOneByOne(leaf, kept, corners, limits);
+}
+
+std::uint64_t HullPointTree::keptOf(const Node& node, std::uint64_t mask) const {
+    return keptOneByOne(node, mask);
+}
+
+#endif
+
+bool HullPointTree::leafAboveOneByOne(const Node& leaf, std::uint64_t kept, const Qmt::QmtVector3* corners,
+                                      const double* limits) const {
     for (std::uint32_t i = leaf.begin; i < leaf.end; ++i) {
+        if (!entryLive_[i]) {
+            continue;
+        }
         for (std::uint64_t m = kept; m != 0; m &= m - 1) {
             const int k = std::countr_zero(m);
             const Qmt::QmtVector3 n(lanes_.x[k], lanes_.y[k], lanes_.z[k]);
@@ -647,12 +651,6 @@ bool HullPointTree::leafAbove(const Node& leaf, std::uint64_t kept, const Qmt::Q
     }
     return false;
 }
-
-std::uint64_t HullPointTree::keptOf(const Node& node, std::uint64_t mask) const {
-    return keptOneByOne(node, mask);
-}
-
-#endif
 
 std::uint64_t HullPointTree::keptOneByOne(const Node& node, std::uint64_t mask) const {
     std::uint64_t kept = 0;

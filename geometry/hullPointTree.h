@@ -241,6 +241,9 @@ private:
     std::uint64_t keptOneByOne(const Node& node, std::uint64_t mask) const;
     // The test of anyAbove on the entries of a leaf whose points all live.
     bool leafAbove(const Node& leaf, std::uint64_t kept, const Qmt::QmtVector3* corners, const double* limits) const;
+    // The same test a point and a direction at a time, skipping dead entries.
+    bool leafAboveOneByOne(const Node& leaf, std::uint64_t kept, const Qmt::QmtVector3* corners,
+                           const double* limits) const;
     // mayExceed for direction k of the walk, read from its lanes.
     bool mayExceedLane(const Node& node, std::uint32_t k) const {
         const Qmt::QmtVector3 n(lanes_.x[k], lanes_.y[k], lanes_.z[k]);
