@@ -282,6 +282,9 @@ struct Attempt {
     OutputFaces faces;
     bool singleTriangle = false;
     Outcome outcome = NO_HULL;
+    // Whether the output records were written, and whether there were any.
+    bool written = false;
+    bool hasFaces = false;
     // What depends on the points alone, kept for a later build of the same points:
     // the simplex (NONE until found), the box and the two slacks from it (negative
     // until computed).
@@ -291,13 +294,19 @@ struct Attempt {
     double slack = -1.0;
 };
 
+template <class Mesh>
+void writeOutput(Attempt<Mesh>& a) {
+    a.hasFaces = writeMesh(*a.mesh, a.context, a.faces, a.singleTriangle);
+    a.written = true;
+}
+
 // Runs one build. A plain build that is closed and convex within the tolerances and
 // holds the cloud is ACCEPTED; one that is not is REJECTED for the careful build; a
 // careful build that fails its checks gives NO_HULL. A build told to stop gives up as
 // REJECTED at its next step.
 template <class Mesh>
-void runAttempt(const QmtVector3* points, std::uint32_t n, bool robust, const std::atomic<bool>* stop,
-                Attempt<Mesh>& a, const Attempt<Mesh>* earlier = nullptr) {
+void judgeAttempt(const QmtVector3* points, std::uint32_t n, bool robust, const std::atomic<bool>* stop,
+                  Attempt<Mesh>& a, const Attempt<Mesh>* earlier) {
     a.outcome = Attempt<Mesh>::NO_HULL;
     if (!a.mesh) {
         a.mesh = std::make_unique<Mesh>();
@@ -356,6 +365,26 @@ void runAttempt(const QmtVector3* points, std::uint32_t n, bool robust, const st
                         convexSurface(context, mesh.vertices, mesh.numVertices, slack) &&
                         holdsCloud(a.faces, mesh.vertices, points, n, a.box, slack);
     a.outcome = passes ? Attempt<Mesh>::ACCEPTED : Attempt<Mesh>::REJECTED;
+}
+
+// Face records of this many bytes come fresh from the system whatever thread asks
+// (allocators map blocks this large directly), so they are written on the build's own
+// thread, where beside a longer build they cost no wall time. Smaller arrays are
+// written by the caller's thread, whose allocator recycles the memory of earlier calls:
+// a second thread's would hand out pages to be faulted in again each time.
+constexpr std::size_t WRITE_BESIDE_FROM_BYTES = std::size_t{32} << 20;
+
+// judgeAttempt, then the output records of an accepted build with many faces (see
+// WRITE_BESIDE_FROM_BYTES). A build told to stop is not wanted, so it writes none.
+template <class Mesh>
+void runAttempt(const QmtVector3* points, std::uint32_t n, bool robust, const std::atomic<bool>* stop,
+                Attempt<Mesh>& a, const Attempt<Mesh>* earlier = nullptr) {
+    judgeAttempt(points, n, robust, stop, a, earlier);
+    using Record = std::remove_pointer_t<decltype(a.mesh->faces)>;
+    if (a.outcome == Attempt<Mesh>::ACCEPTED && !stopped(stop) &&
+        std::size_t{a.faces.count()} * sizeof(Record) >= WRITE_BESIDE_FROM_BYTES) {
+        writeOutput(a);
+    }
 }
 
 // From this many points on, the plain build is often rejected (the more points, the
@@ -425,8 +454,13 @@ Mesh* buildHull(const QmtVector3* points, std::uint32_t n) {
         Attempt<Mesh> plain;
         Attempt<Mesh> careful;
         Attempt<Mesh>* result = buildAttempts(points, n, plain, careful);
-        if (result->outcome != Attempt<Mesh>::ACCEPTED ||
-            !writeMesh(*result->mesh, result->context, result->faces, result->singleTriangle)) {
+        if (result->outcome != Attempt<Mesh>::ACCEPTED) {
+            return nullptr;
+        }
+        if (!result->written) {
+            writeOutput(*result);
+        }
+        if (!result->hasFaces) {
             return nullptr;
         }
         return result->mesh.release();

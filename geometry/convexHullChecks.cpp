@@ -499,8 +499,10 @@ bool holdsCloud(const OutputFaces& faces, const QmtVector3* v, const QmtVector3*
             }
         }
     };
-    // The first batch lets the tree decide whether to build its nodes. A long check is
+    // The tree builds its nodes before the first batch when scans of all the planes
+    // would cost more (else a large cloud's first batch is a scan). A long check is
     // then shared with a second thread, which walks a copy of the tree.
+    tree.expect(static_cast<std::uint32_t>(order.size()));
     const std::size_t head = std::min(BATCH, order.size());
     check(tree, 0, head);
     const std::size_t rest = order.size() - head;

@@ -12,11 +12,18 @@ std::vector<ConvexHullContext::FaceView> ConvexHullContext::faceList() const {
 }
 
 std::vector<std::pair<std::uint32_t, std::uint32_t>> ConvexHullContext::edgeList() const {
+    std::vector<std::uint32_t> slots;
+    listEdges(slots);
     std::vector<std::pair<std::uint32_t, std::uint32_t>> out;
-    for (std::uint32_t s = edgeHead_; s != NONE; s = edges_[s].next) {
+    for (const std::uint32_t s : slots) {
         out.emplace_back(edges_[s].a, edges_[s].b);
     }
     return out;
+}
+
+void ConvexHullContext::listEdges(std::vector<std::uint32_t>& out) const {
+    out.assign(edgeCount_, NONE);
+    placeEdges([&out](std::uint32_t position, std::uint32_t slot) { out[position] = slot; });
 }
 
 void ConvexHullContext::reset(std::uint32_t vertexCapacity) {
@@ -29,11 +36,25 @@ void ConvexHullContext::reset(std::uint32_t vertexCapacity) {
     faceHead_ = NONE;
     faceCount_ = 0;
     nextSeq_ = 0;
+    // A hull of V vertices has 2V - 4 faces and 3V - 6 edges. For large clouds, room
+    // for that many slots up front spares copying the slot arrays as they grow, and
+    // the allocator the large blocks freed on the way (untouched room costs no memory:
+    // such arrays are mapped directly and touched only as slots come into use). Small
+    // builds grow within the heap; huge clouds start from a bound.
+    constexpr std::uint32_t ROOM_FROM = 4096;
+    constexpr std::size_t ROOM_BOUND = std::size_t{1} << 20;
+    if (vertexCapacity >= ROOM_FROM) {
+        const std::size_t faceRoom = std::min(2 * std::size_t{vertexCapacity} + 64, ROOM_BOUND);
+        faces_.reserve(faceRoom);
+        faceLinks_.reserve(faceRoom);
+        incidencePrev_.reserve(3 * faceRoom);
+        edges_.reserve(faceRoom + faceRoom / 2);
+    }
     incidenceHead_.assign(vertexCapacity, NONE);
     incidenceCount_.assign(vertexCapacity, 0);
     edges_.clear();
     freeEdges_.clear();
-    edgeHead_ = NONE;
+    lastPlace_ = 0;
     edgeCount_ = 0;
     vertexCapacity_ = vertexCapacity;
     vertexStamp.assign(vertexCapacity, 0);
@@ -78,37 +99,17 @@ std::uint32_t ConvexHullContext::nextLoopTag() {
     return loopTag_;
 }
 
-std::uint32_t ConvexHullContext::createFace(std::uint32_t a, std::uint32_t b, std::uint32_t c,
-                                            const Qmt::QmtVector3& normal) {
-    std::uint32_t slot;
-    if (!freeFaces_.empty()) {
-        slot = freeFaces_.back();
-        freeFaces_.pop_back();
-    } else {
-        slot = static_cast<std::uint32_t>(faces_.size());
-        faces_.emplace_back();
-        faceLinks_.emplace_back();
-        incidencePrev_.resize(incidencePrev_.size() + 3, NONE);
-    }
-    Face& f = faces_[slot];
-    f.normal = normal;
-    f.corners[0] = a;
-    f.corners[1] = b;
-    f.corners[2] = c;
-    f.count = 3;
-    f.seq = nextSeq_++;
-    f.mark = 0;
-    f.next = faceHead_;
-    FaceLinks& l = faceLinks_[slot];
-    l.prev = NONE;
-    l.polygon = NONE;
-    l.edges[0] = l.edges[1] = l.edges[2] = NONE;
-    if (faceHead_ != NONE) {
-        faceLinks_[faceHead_].prev = slot;
-    }
-    faceHead_ = slot;
-    ++faceCount_;
-    linkIncidence(slot);
+std::uint32_t ConvexHullContext::newFaceSlot() {
+    const auto slot = static_cast<std::uint32_t>(faces_.size());
+    faces_.emplace_back();
+    faceLinks_.emplace_back();
+    incidencePrev_.resize(incidencePrev_.size() + 3, NONE);
+    return slot;
+}
+
+std::uint32_t ConvexHullContext::newEdgeSlot() {
+    const auto slot = static_cast<std::uint32_t>(edges_.size());
+    edges_.emplace_back();
     return slot;
 }
 
@@ -139,66 +140,6 @@ void ConvexHullContext::setCorners(std::uint32_t slot, const std::uint32_t* corn
     linkIncidence(slot);
 }
 
-void ConvexHullContext::destroyFace(std::uint32_t slot) {
-    Face& f = faces_[slot];
-    FaceLinks& l = faceLinks_[slot];
-    unlinkIncidence(slot);
-    if (l.prev != NONE) {
-        faces_[l.prev].next = f.next;
-    } else {
-        faceHead_ = f.next;
-    }
-    if (f.next != NONE) {
-        faceLinks_[f.next].prev = l.prev;
-    }
-    if (l.polygon != NONE) {
-        freePolygons_.push_back(l.polygon);
-        l.polygon = NONE;
-    }
-    f.count = 0;
-    f.next = NONE;
-    l.prev = NONE;
-    --faceCount_;
-    freeFaces_.push_back(slot);
-}
-
-// A live face has at least three corners, all linked; a free slot has none linked.
-void ConvexHullContext::linkIncidence(std::uint32_t slot) {
-    Face& f = faces_[slot];
-    std::uint32_t* prevLinks = incidencePrev_.data();
-    for (std::uint32_t k = 0; k < 3; ++k) {
-        const std::uint32_t v = f.corners[k];
-        const std::uint32_t link = slot * 3 + k;
-        const std::uint32_t head = incidenceHead_[v];
-        prevLinks[link] = NONE;
-        f.incidenceNext[k] = head;
-        if (head != NONE) {
-            prevLinks[head] = link;
-        }
-        incidenceHead_[v] = link;
-        ++incidenceCount_[v];
-    }
-}
-
-void ConvexHullContext::unlinkIncidence(std::uint32_t slot) {
-    Face& f = faces_[slot];
-    std::uint32_t* prevLinks = incidencePrev_.data();
-    for (std::uint32_t k = 0; k < 3; ++k) {
-        const std::uint32_t v = f.corners[k];
-        const std::uint32_t prev = prevLinks[slot * 3 + k];
-        const std::uint32_t next = f.incidenceNext[k];
-        if (prev != NONE) {
-            faces_[prev / 3].incidenceNext[prev % 3] = next;
-        } else {
-            incidenceHead_[v] = next;
-        }
-        if (next != NONE) {
-            prevLinks[next] = prev;
-        }
-        --incidenceCount_[v];
-    }
-}
-
 void ConvexHullContext::remapCorners(const std::uint32_t* remap) {
     std::fill(incidenceHead_.begin(), incidenceHead_.end(), NONE);
     std::fill(incidenceCount_.begin(), incidenceCount_.end(), 0u);
@@ -215,49 +156,18 @@ void ConvexHullContext::remapCorners(const std::uint32_t* remap) {
     }
 }
 
-std::uint32_t ConvexHullContext::createEdge(std::uint32_t a, std::uint32_t b) {
-    std::uint32_t slot;
-    if (!freeEdges_.empty()) {
-        slot = freeEdges_.back();
-        freeEdges_.pop_back();
-    } else {
-        slot = static_cast<std::uint32_t>(edges_.size());
-        edges_.emplace_back();
-    }
-    edges_[slot] = Edge{a, b, NONE, NONE, 0};
-    return slot;
-}
-
-void ConvexHullContext::pushFrontEdges(const std::vector<std::uint32_t>& slots) {
-    for (auto it = slots.rbegin(); it != slots.rend(); ++it) {
-        Edge& e = edges_[*it];
-        e.prev = NONE;
-        e.next = edgeHead_;
-        if (edgeHead_ != NONE) {
-            edges_[edgeHead_].prev = *it;
+// Out of places: the listed edges take 1 up to their count, keeping their order.
+void ConvexHullContext::renumberPlaces() {
+    std::vector<std::uint32_t> slots;
+    for (std::uint32_t s = 0; s < edges_.size(); ++s) {
+        if (edges_[s].place != 0) {
+            slots.push_back(s);
         }
-        edgeHead_ = *it;
-        ++edgeCount_;
     }
-}
-
-void ConvexHullContext::destroyEdge(std::uint32_t slot) {
-    Edge& e = edges_[slot];
-    if (e.prev != NONE) {
-        edges_[e.prev].next = e.next;
-    } else if (edgeHead_ == slot) {
-        edgeHead_ = e.next;
-    } else {
-        // Made but never put in the list.
-        e.a = e.b = NONE;
-        freeEdges_.push_back(slot);
-        return;
+    std::sort(slots.begin(), slots.end(),
+              [this](std::uint32_t x, std::uint32_t y) { return edges_[x].place > edges_[y].place; });
+    lastPlace_ = static_cast<std::uint32_t>(slots.size());
+    for (std::uint32_t i = 0; i < slots.size(); ++i) {
+        edges_[slots[i]].place = lastPlace_ - i;
     }
-    if (e.next != NONE) {
-        edges_[e.next].prev = e.prev;
-    }
-    --edgeCount_;
-    e.a = e.b = NONE;
-    e.prev = e.next = NONE;
-    freeEdges_.push_back(slot);
 }

@@ -54,11 +54,13 @@ public:
         std::uint32_t incidenceNext[3] = {NONE, NONE, NONE};  // see nextIncidence
     };
 
+    // The edge list is kept as a place per edge rather than links: a larger place is
+    // nearer the front. Removal then writes no neighbour record, and the list is read
+    // in order from the slot array (see listEdges) instead of record by record.
     struct Edge {
         std::uint32_t a = NONE;       // vertices as created; a == NONE marks a free slot
         std::uint32_t b = NONE;
-        std::uint32_t prev = NONE;    // edge list links
-        std::uint32_t next = NONE;
+        std::uint32_t place = 0;      // place in the edge list; 0 while in no list
         std::uint32_t mark = 0;       // scratch stamp of the stages
     };
 
@@ -111,7 +113,34 @@ public:
     }
 
     // Edges.
-    std::uint32_t frontEdge() const { return edgeHead_; }
+    // The slots of the edge list, front first.
+    void listEdges(std::vector<std::uint32_t>& out) const;
+    // Calls at(position, slot) for every edge in the edge list, position 0 at the front,
+    // in slot order: the slot array is read front to back, not in list order.
+    template <class At>
+    void placeEdges(At&& at) const {
+        // A bit per place in use; an edge's position counts the places above its own.
+        const std::size_t words = std::size_t{lastPlace_} / 64 + 1;
+        std::vector<std::uint64_t> used(words, 0);
+        for (const Edge& e : edges_) {
+            if (e.place != 0) {
+                used[e.place / 64] |= std::uint64_t{1} << (e.place % 64);
+            }
+        }
+        std::vector<std::uint32_t> above(words);  // places in use in the words above
+        std::uint32_t count = 0;
+        for (std::size_t w = words; w-- > 0;) {
+            above[w] = count;
+            count += bitCount(used[w]);
+        }
+        for (std::uint32_t s = 0; s < edges_.size(); ++s) {
+            const std::uint32_t place = edges_[s].place;
+            if (place != 0) {
+                const std::uint64_t higher = used[place / 64] & (~std::uint64_t{1} << (place % 64));
+                at(above[place / 64] + bitCount(higher), s);
+            }
+        }
+    }
     // Edge slots in use or free: every edge slot is below this.
     std::uint32_t edgeSlotCount() const { return static_cast<std::uint32_t>(edges_.size()); }
     const Edge& edge(std::uint32_t slot) const { return edges_[slot]; }
@@ -210,8 +239,20 @@ public:
     std::vector<std::uint32_t> vertexEdge;   // one per vertex
 
 private:
+    // Set bits of x, without relying on a population-count instruction.
+    static std::uint32_t bitCount(std::uint64_t x) {
+        x -= (x >> 1) & 0x5555555555555555u;
+        x = (x & 0x3333333333333333u) + ((x >> 2) & 0x3333333333333333u);
+        x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
+        return static_cast<std::uint32_t>((x * 0x0101010101010101u) >> 56);
+    }
+
     void linkIncidence(std::uint32_t slot);
     void unlinkIncidence(std::uint32_t slot);
+    void renumberPlaces();
+    // A slot past the last, for a face or an edge.
+    std::uint32_t newFaceSlot();
+    std::uint32_t newEdgeSlot();
 
     // The rest of a face's record, read when it is made, destroyed or replaced.
     struct FaceLinks {
@@ -237,11 +278,135 @@ private:
 
     std::vector<Edge> edges_;
     std::vector<std::uint32_t> freeEdges_;
-    std::uint32_t edgeHead_ = NONE;
+    std::uint32_t lastPlace_ = 0;  // the front edge's place, or larger
     std::uint32_t edgeCount_ = 0;
-
 
     std::uint32_t vertexCapacity_ = 0;
     std::uint32_t stamp_ = 0;
     std::uint32_t loopTag_ = 0;
 };
+
+// The steps of every point added, defined here so that the stages inline them.
+
+inline std::uint32_t ConvexHullContext::createFace(std::uint32_t a, std::uint32_t b, std::uint32_t c,
+                                                   const Qmt::QmtVector3& normal) {
+    std::uint32_t slot;
+    if (!freeFaces_.empty()) {
+        slot = freeFaces_.back();
+        freeFaces_.pop_back();
+    } else {
+        slot = newFaceSlot();
+    }
+    Face& f = faces_[slot];
+    f.normal = normal;
+    f.corners[0] = a;
+    f.corners[1] = b;
+    f.corners[2] = c;
+    f.count = 3;
+    f.seq = nextSeq_++;
+    f.mark = 0;
+    f.next = faceHead_;
+    FaceLinks& l = faceLinks_[slot];
+    l.prev = NONE;
+    l.polygon = NONE;
+    l.edges[0] = l.edges[1] = l.edges[2] = NONE;
+    if (faceHead_ != NONE) {
+        faceLinks_[faceHead_].prev = slot;
+    }
+    faceHead_ = slot;
+    ++faceCount_;
+    linkIncidence(slot);
+    return slot;
+}
+
+inline void ConvexHullContext::destroyFace(std::uint32_t slot) {
+    Face& f = faces_[slot];
+    FaceLinks& l = faceLinks_[slot];
+    unlinkIncidence(slot);
+    if (l.prev != NONE) {
+        faces_[l.prev].next = f.next;
+    } else {
+        faceHead_ = f.next;
+    }
+    if (f.next != NONE) {
+        faceLinks_[f.next].prev = l.prev;
+    }
+    if (l.polygon != NONE) {
+        freePolygons_.push_back(l.polygon);
+        l.polygon = NONE;
+    }
+    f.count = 0;
+    f.next = NONE;
+    l.prev = NONE;
+    --faceCount_;
+    freeFaces_.push_back(slot);
+}
+
+// A live face has at least three corners, all linked; a free slot has none linked.
+inline void ConvexHullContext::linkIncidence(std::uint32_t slot) {
+    Face& f = faces_[slot];
+    std::uint32_t* prevLinks = incidencePrev_.data();
+    for (std::uint32_t k = 0; k < 3; ++k) {
+        const std::uint32_t v = f.corners[k];
+        const std::uint32_t link = slot * 3 + k;
+        const std::uint32_t head = incidenceHead_[v];
+        prevLinks[link] = NONE;
+        f.incidenceNext[k] = head;
+        if (head != NONE) {
+            prevLinks[head] = link;
+        }
+        incidenceHead_[v] = link;
+        ++incidenceCount_[v];
+    }
+}
+
+inline void ConvexHullContext::unlinkIncidence(std::uint32_t slot) {
+    Face& f = faces_[slot];
+    std::uint32_t* prevLinks = incidencePrev_.data();
+    for (std::uint32_t k = 0; k < 3; ++k) {
+        const std::uint32_t v = f.corners[k];
+        const std::uint32_t prev = prevLinks[slot * 3 + k];
+        const std::uint32_t next = f.incidenceNext[k];
+        if (prev != NONE) {
+            faces_[prev / 3].incidenceNext[prev % 3] = next;
+        } else {
+            incidenceHead_[v] = next;
+        }
+        if (next != NONE) {
+            prevLinks[next] = prev;
+        }
+        --incidenceCount_[v];
+    }
+}
+
+inline std::uint32_t ConvexHullContext::createEdge(std::uint32_t a, std::uint32_t b) {
+    std::uint32_t slot;
+    if (!freeEdges_.empty()) {
+        slot = freeEdges_.back();
+        freeEdges_.pop_back();
+    } else {
+        slot = newEdgeSlot();
+    }
+    edges_[slot] = Edge{a, b, 0, 0};
+    return slot;
+}
+
+inline void ConvexHullContext::pushFrontEdges(const std::vector<std::uint32_t>& slots) {
+    for (auto it = slots.rbegin(); it != slots.rend(); ++it) {
+        if (lastPlace_ == NONE - 1) {
+            renumberPlaces();
+        }
+        edges_[*it].place = ++lastPlace_;
+        ++edgeCount_;
+    }
+}
+
+inline void ConvexHullContext::destroyEdge(std::uint32_t slot) {
+    Edge& e = edges_[slot];
+    if (e.place != 0) {
+        --edgeCount_;  // edges made but never put in the list were not counted
+    }
+    e.a = e.b = NONE;
+    e.place = 0;
+    freeEdges_.push_back(slot);
+}

@@ -15,6 +15,8 @@ using Face = ConvexHullContext::Face;
 constexpr std::uint32_t NONE = ConvexHullContext::NONE;
 constexpr double TOLERANCE = 1e-5;
 constexpr double PARALLEL = 0.99999;
+// From this many face slots (half a megabyte of face records) records are loaded ahead.
+constexpr std::uint32_t LOAD_AHEAD_FROM_SLOTS = 8192;
 
 bool degenerate(const QmtVector3* v, std::uint32_t a, std::uint32_t b, std::uint32_t c) {
     return isDegenerateTriangle(v[a], v[b], v[c], true, TOLERANCE);
@@ -253,11 +255,15 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
     // corner (a chain of dependent loads). Faces are found from their corner pairs
     // through each vertex's edges. An edge with more than two faces, or whose ends
     // another edge record shares, is walked as before.
+    // The creation numbers are kept beside the faces, so that removing the newer face
+    // reads no face record.
+    constexpr std::uint32_t WALKED = NONE - 1;  // `newer` of an edge left to the walk
     struct EdgeFaces {
         std::uint32_t newer = NONE;
         std::uint32_t older = NONE;
         std::uint32_t newerSeq = 0;
-        bool walk = false;
+        std::uint32_t olderSeq = 0;
+        bool walk() const { return newer == WALKED; }
     };
     const std::uint32_t edgeSlots = context.edgeSlotCount();
     std::vector<EdgeFaces> held(edgeSlots);
@@ -298,8 +304,8 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
                 const auto other = static_cast<std::uint32_t>(*i >> 32);
                 const auto e = static_cast<std::uint32_t>(*i);
                 if (markedBy[other] == vertex) {
-                    held[firstRecord[other]].walk = true;
-                    held[e].walk = true;
+                    held[firstRecord[other]].newer = WALKED;
+                    held[e].newer = WALKED;
                 } else {
                     markedBy[other] = vertex;
                     firstRecord[other] = e;
@@ -326,15 +332,26 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
         }
         return found;
     };
-    // The edges of the pairs of a face's first three corners, each once (NONE for the rest).
-    const auto pairEdges = [&](std::uint32_t slot, std::uint32_t out[3]) {
+    // The edges of the pairs of a face's first three corners, each once (NONE for the
+    // rest). They are kept per face slot until a merge changes its corners: an edge
+    // destroyed since is still found by edgeOf, and where a face's record and edgeOf
+    // could name different records of one pair, every record of the pair is walked.
+    struct Sides {
+        std::uint32_t edges[3];
+    };
+    std::vector<Sides> sidesOf(context.slotCount());
+    const auto findSides = [&](std::uint32_t slot) {
         const std::uint32_t* c = context.linkedCorners(slot);
+        std::uint32_t* found = sidesOf[slot].edges;
         for (std::uint32_t k = 0; k < 3; ++k) {
-            out[k] = context.faceEdge(slot, k);
-            if (out[k] == NONE) {
-                out[k] = edgeOf(c[k], c[k == 2 ? 0 : k + 1]);
+            found[k] = context.faceEdge(slot, k);
+            if (found[k] == NONE) {
+                found[k] = edgeOf(c[k], c[k == 2 ? 0 : k + 1]);
             }
         }
+    };
+    const auto pairEdges = [&](std::uint32_t slot, std::uint32_t out[3]) {
+        std::copy(sidesOf[slot].edges, sidesOf[slot].edges + 3, out);
         if (out[1] == out[0]) {
             out[1] = NONE;
         }
@@ -343,7 +360,7 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
         }
     };
     const auto addFace = [&](std::uint32_t slot, std::uint32_t seq, std::uint32_t e) {
-        if (e == NONE || held[e].walk) {
+        if (e == NONE || held[e].walk()) {
             return;
         }
         EdgeFaces& h = held[e];
@@ -353,38 +370,40 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
         } else if (h.older == NONE) {
             if (h.newerSeq < seq) {
                 h.older = h.newer;
+                h.olderSeq = h.newerSeq;
                 h.newer = slot;
                 h.newerSeq = seq;
             } else {
                 h.older = slot;
+                h.olderSeq = seq;
             }
         } else {
-            h.walk = true;
+            h.newer = WALKED;
         }
     };
     const auto removeFace = [&](std::uint32_t slot, std::uint32_t e) {
-        if (e == NONE || held[e].walk) {
+        if (e == NONE || held[e].walk()) {
             return;
         }
         EdgeFaces& h = held[e];
         if (h.newer == slot) {
             h.newer = h.older;
+            h.newerSeq = h.olderSeq;
             h.older = NONE;
-            if (h.newer != NONE) {
-                h.newerSeq = context.face(h.newer).seq;
-            }
         } else if (h.older == slot) {
             h.older = NONE;
         } else {
-            h.walk = true;
+            h.newer = WALKED;
         }
     };
+    // On a hull too large for the caches, the records read next load ahead.
+    bool loadAhead = context.slotCount() >= LOAD_AHEAD_FROM_SLOTS;
     for (std::uint32_t s = 0; s < context.slotCount(); ++s) {
         // The faces' edge records lie scattered: they load a few faces ahead.
-        if (s + 8 < context.slotCount() && context.face(s + 8).count != 0) {
+        if (loadAhead && s + 8 < context.slotCount() && context.face(s + 8).count != 0) {
             context.prefetchFaceEdges(s + 8);
         }
-        if (s + 4 < context.slotCount() && context.face(s + 4).count != 0) {
+        if (loadAhead && s + 4 < context.slotCount() && context.face(s + 4).count != 0) {
             for (std::uint32_t k = 0; k < 3; ++k) {
                 const std::uint32_t e = context.faceEdge(s + 4, k);
                 if (e != NONE) {
@@ -393,6 +412,7 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
             }
         }
         if (context.face(s).count != 0) {
+            findSides(s);
             std::uint32_t sides[3];
             pairEdges(s, sides);
             for (const std::uint32_t e : sides) {
@@ -419,22 +439,21 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
         std::uint32_t y;
         std::uint32_t asked;
     };
-    std::vector<ListedEdge> listed;
-    listed.reserve(context.edgeCount());
-    for (std::uint32_t e = context.frontEdge(); e != NONE; e = context.edge(e).next) {
-        listed.push_back({e, context.edge(e).a, context.edge(e).b, 0});
-    }
+    std::vector<ListedEdge> listed(context.edgeCount());
+    context.placeEdges([&](std::uint32_t position, std::uint32_t e) {
+        listed[position] = {e, context.edge(e).a, context.edge(e).b, 0};
+    });
     while (merged) {
         merged = false;
         for (std::size_t i = 0; i < listed.size(); ++i) {
             // The faces of the edges a little ahead start loading (a hint only: the
             // merges in between may change them).
-            if (firstPass && i + 16 < listed.size() && listed[i + 16].slot != NONE) {
+            if (loadAhead && i + 16 < listed.size() && listed[i + 16].slot != NONE) {
                 __builtin_prefetch(&held[listed[i + 16].slot]);
             }
-            if (firstPass && i + 8 < listed.size() && listed[i + 8].slot != NONE) {
+            if (loadAhead && i + 8 < listed.size() && listed[i + 8].slot != NONE) {
                 const EdgeFaces& ahead = held[listed[i + 8].slot];
-                if (ahead.older != NONE) {
+                if (ahead.older != NONE && !ahead.walk()) {
                     __builtin_prefetch(&context.face(ahead.newer));
                     __builtin_prefetch(&context.face(ahead.older));
                 }
@@ -450,7 +469,7 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
             // F and G: the first two faces in list order (newest first) holding the edge.
             std::uint32_t F = NONE;
             std::uint32_t G = NONE;
-            if (!held[e].walk) {
+            if (!held[e].walk()) {
                 F = held[e].newer;
                 G = held[e].older;
                 if (G == NONE || !(context.face(F).normal.Dot(context.face(G).normal) > PARALLEL)) {
@@ -555,6 +574,7 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
             listedEdge.slot = NONE;
             context.destroyFace(G);
             context.setCorners(F, kept.data(), static_cast<std::uint32_t>(kept.size()));
+            findSides(F);
             pairEdges(F, sides);
             for (const std::uint32_t side : sides) {
                 addFace(F, context.face(F).seq, side);
@@ -562,6 +582,7 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
             merged = true;
         }
         firstPass = false;
+        loadAhead = false;
     }
     reinsertDroppedCorners(context, dropped);
 }

@@ -15,9 +15,6 @@ using Qmt::QmtVector3;
 
 // Outside a face: more than this above its plane.
 constexpr double OUTSIDE_TOLERANCE = 1e-5;
-// Candidates from which the scans fetch ahead: below, the points and marks they read
-// stay in the nearer caches and the fetches cost more than they save.
-constexpr std::uint32_t FETCH_FROM = 1u << 12;
 // Start value of the growth pass's best projection: the negated largest float.
 constexpr double NO_PROJECTION = -3.4028234663852886e38;
 
@@ -111,7 +108,6 @@ void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCou
             heapStates_.push_back({0.0, 0.0, NONE, NONE, inputOf_[r]});
         }
     }
-    fetchAhead_ = count >= FETCH_FROM;
     liveCount_ = 0;
     stampValue_ = 0;
     // Written before it is read, and only by the growth pass: no zero fill.
@@ -279,40 +275,25 @@ void HullConflictTracker::commitBlock(const Staged& staged, std::uint32_t seq, d
     const std::uint32_t outsideCount = staged.counts[OUTSIDE];
     std::uint32_t* const heads = outsideHead_.data();
     const std::uint32_t slot = staged.slot;
-    const std::uint32_t fetchEnd = fetchEndOf(0, outsideCount);
-    // Face mode reads no marks here; each mode's loop fetches ahead apart from its tail.
+    // Face mode reads no marks here.
     if (strict_) {
         // markDirty, with the arrays and the count in registers over the stores.
         std::uint32_t* const mark = mark_.data();
         std::uint32_t* const dirty = dirty_.get();
         std::uint32_t dirtyCount = dirtyCount_;
         const std::uint32_t stamp = stampValue_;
-        const auto add = [&](std::uint32_t q, std::uint32_t l) {
+        for (std::uint32_t i = 0; i < outsideCount; ++i, ++p, ++at) {
+            const std::uint32_t q = *p;
             *out++ = Link(q, heads[q], slot);
-            heads[q] = l;
+            heads[q] = at;
             if (mark[q] != stamp) {
                 mark[q] = stamp;
                 dirty[dirtyCount++] = q;
             }
-        };
-        std::uint32_t i = 0;
-        for (; i < fetchEnd; ++i, ++p, ++at) {
-            __builtin_prefetch(&heads[p[PREFETCH_AHEAD]]);
-            __builtin_prefetch(&mark[p[PREFETCH_AHEAD]]);
-            add(*p, at);
-        }
-        for (; i < outsideCount; ++i, ++p, ++at) {
-            add(*p, at);
         }
         dirtyCount_ = dirtyCount;
     } else {
-        std::uint32_t i = 0;
-        for (; i < fetchEnd; ++i, ++p, ++at) {
-            __builtin_prefetch(&heads[p[PREFETCH_AHEAD]]);
-            *out++ = Link(*p, heads[*p], slot);
-            heads[*p] = at;
-        }
-        for (; i < outsideCount; ++i, ++p, ++at) {
+        for (std::uint32_t i = 0; i < outsideCount; ++i, ++p, ++at) {
             *out++ = Link(*p, heads[*p], slot);
             heads[*p] = at;
         }
@@ -352,23 +333,12 @@ void HullConflictTracker::retireFace(std::uint32_t slot) {
         const std::uint32_t seq = b.seq;
         const std::uint32_t* const mark = mark_.data();
         const HeapState* const states = heapStates_.data();
-        const auto retire = [&](std::uint32_t l) {
+        for (std::uint32_t l = begin; l < outsideEnd; ++l) {
             links[l].face = NONE;
             const std::uint32_t p = links[l].point;
             if (mark[p] != DEAD && states[p].pushedSeq == seq) {
                 markDirty(p);
             }
-        };
-        // The loop that fetches ahead and its tail are apart: no bound test per link.
-        std::uint32_t l = begin;
-        for (const std::uint32_t fetchEnd = fetchEndOf(begin, outsideEnd); l < fetchEnd; ++l) {
-            const std::uint32_t ahead = links[l + PREFETCH_AHEAD].point;
-            __builtin_prefetch(&states[ahead]);
-            __builtin_prefetch(&mark[ahead]);
-            retire(l);
-        }
-        for (; l < outsideEnd; ++l) {
-            retire(l);
         }
     } else {
         for (std::uint32_t l = begin; l < outsideEnd; ++l) {
@@ -665,13 +635,7 @@ void HullConflictTracker::update(const ConvexHullContext& context) {
     }
     if (strict_) {
         const std::uint32_t count = dirtyCount_;
-        const std::uint32_t fetchEnd = fetchEndOf(0, count);
         for (std::uint32_t i = 0; i < count; ++i) {
-            if (i < fetchEnd) {
-                const std::uint32_t ahead = dirty_[i + PREFETCH_AHEAD];
-                __builtin_prefetch(&heapStates_[ahead]);
-                __builtin_prefetch(&points_[ahead]);
-            }
             refresh(dirty_[i]);
         }
     }
@@ -694,24 +658,13 @@ void HullConflictTracker::stageGroup(std::uint32_t source) {
     // coordinates.
     // Calls use(p) for every point of links [begin, end) whose mark is below `skip`
     // (DEAD or this stamp): no live mark exceeds the stamp, so one test leaves out both
-    // the dead and, with the stamp, the marked points. The block's points lie scattered
-    // over the point array: fetch ahead, in a loop apart from its tail so that no link
-    // tests the bound.
+    // the dead and, with the stamp, the marked points.
     const auto forPoints = [&](std::uint32_t begin, std::uint32_t end, std::uint32_t skip, auto&& use) {
-        const auto visit = [&](std::uint32_t l) {
+        for (std::uint32_t l = begin; l < end; ++l) {
             const std::uint32_t p = links[l].point;
             if (mark[p] < skip) {
                 use(p);
             }
-        };
-        std::uint32_t l = begin;
-        for (const std::uint32_t fetchEnd = fetchEndOf(begin, end); l < fetchEnd; ++l) {
-            const std::uint32_t ahead = links[l + PREFETCH_AHEAD].point;
-            __builtin_prefetch(points + ahead);
-            visit(l);
-        }
-        for (; l < end; ++l) {
-            visit(l);
         }
     };
     if (count > 1) {

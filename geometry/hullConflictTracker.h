@@ -143,13 +143,8 @@ private:
             dirty_[dirtyCount_++] = candidate;
         }
     }
-    // Links ahead whose point a scan of a block fetches early.
+    // How far ahead the ranking and the compaction fetch.
     static constexpr std::uint32_t PREFETCH_AHEAD = 8;
-    // End of the part of links [begin, end) whose scan fetches ahead: the rest, or all
-    // on a small cloud, goes without.
-    std::uint32_t fetchEndOf(std::uint32_t begin, std::uint32_t end) const {
-        return fetchAhead_ && end - begin > PREFETCH_AHEAD ? end - PREFETCH_AHEAD : begin;
-    }
     void nextStampValue();
     // Strict mode: the candidate's newest live outside face, or NONE.
     std::uint32_t newestOutside(std::uint32_t candidate);
@@ -184,7 +179,6 @@ private:
     std::vector<std::uint32_t> rankOf_;        // per input point; NONE if not a candidate
     const Qmt::QmtVector3* vertices_ = nullptr;
     bool strict_ = false;
-    bool fetchAhead_ = false;
     double slack_ = 0.0;
     double deepest_ = 0.0;     // visibility depth at the points' diameter
     double dotError_ = 0.0;    // bound on the rounding of p.n for any point

@@ -11,11 +11,11 @@
 // project above a threshold on a direction. Pruning keeps a margin for rounding, so
 // no point a linear scan would report is missed.
 //
-// Queries start as linear scans of the live points. Once the scans have cost more than
-// building a k-d tree would (a few L log L point visits for L live points), a tree is
-// built over the live points; it is dropped again when half of them have died, and
-// the scans decide anew. A build that soon leaves few candidates never pays for a
-// tree; one that keeps many gets one early.
+// Queries start as linear scans of the live points. Once the scans have cost L log L
+// point visits for L live points (a fraction of a k-d tree build, as queries rarely
+// stop soon after), a tree is built over the live points; it is dropped again when
+// seven eighths of them have died, and the scans decide anew. A build that soon
+// leaves few candidates never pays for a tree; one that keeps many gets one early.
 class HullPointTree {
 public:
     static constexpr std::uint32_t NONE = 0xFFFFFFFFu;
@@ -37,6 +37,12 @@ public:
     void build(const Qmt::QmtVector3* points, std::uint32_t pointCount,
                const std::vector<std::uint32_t>& indices, IndexOrder order = IndexOrder::ARBITRARY,
                std::uint32_t leafSize = LEAF_SIZE);
+
+    // Builds the tree at once when scanning the live points for `directions` more
+    // directions would cost more: a caller that knows its queries skips the scans the
+    // first of them would otherwise make. anyAbove's verdicts are the same either way;
+    // visitAbove reports in the tree's order once it is built.
+    void expect(std::uint32_t directions);
 
     // Marks a point dead; it is never reported again. Unknown points are ignored.
     void remove(std::uint32_t index);

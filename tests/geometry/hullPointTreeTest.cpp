@@ -226,9 +226,10 @@ TEST(HullPointTree, FewDirectionsKeepTheBatchOrder) {
                     EXPECT_EQ(few[k], above) << "round " << round << " count " << count;
                 }
             }
-            // Removals leave dead points in leaves and drop the tree now and then.
-            for (std::uint32_t i = rng() % 9; i < n; i += 9) {
-                if (live[i]) {
+            // Removals (a fifth of the live points a round) leave dead points in leaves
+            // and drop the tree once most have died.
+            for (std::uint32_t i = 0; i < n; ++i) {
+                if (live[i] && rng() % 5 == 0) {
                     tree.remove(i);
                     live[i] = false;
                 }
