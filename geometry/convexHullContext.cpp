@@ -47,7 +47,7 @@ void ConvexHullContext::reset(std::uint32_t vertexCapacity) {
         const std::size_t faceRoom = std::min(2 * std::size_t{vertexCapacity} + 64, ROOM_BOUND);
         faces_.reserve(faceRoom);
         faceLinks_.reserve(faceRoom);
-        incidencePrev_.reserve(3 * faceRoom);
+        incidencePrev_.reserve(4 * faceRoom);
         edges_.reserve(faceRoom + faceRoom / 2);
     }
     incidenceHead_.assign(vertexCapacity, NONE);
@@ -103,7 +103,7 @@ std::uint32_t ConvexHullContext::newFaceSlot() {
     const auto slot = static_cast<std::uint32_t>(faces_.size());
     faces_.emplace_back();
     faceLinks_.emplace_back();
-    incidencePrev_.resize(incidencePrev_.size() + 3, NONE);
+    incidencePrev_.resize(incidencePrev_.size() + 4, NONE);
     return slot;
 }
 

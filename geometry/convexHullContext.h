@@ -91,9 +91,16 @@ public:
     void setCorners(std::uint32_t slot, const std::uint32_t* corners, std::uint32_t count);
     void destroyFace(std::uint32_t slot);
     // Faces with a corner among their first three at `vertex`: walk with
-    // firstIncidence / nextIncidence; the face of a link is link / 3.
+    // firstIncidence / nextIncidence; the face of a link is faceOfLink(link).
     std::uint32_t firstIncidence(std::uint32_t vertex) const { return incidenceHead_[vertex]; }
-    std::uint32_t nextIncidence(std::uint32_t link) const { return faces_[link / 3].incidenceNext[link % 3]; }
+    std::uint32_t nextIncidence(std::uint32_t link) const {
+        return faces_[faceOfLink(link)].incidenceNext[cornerOfLink(link)];
+    }
+    // A link names a face's corner: its slot and the corner's position, packed so that
+    // a shift and a mask take them apart (no division in the walks).
+    static std::uint32_t incidenceLink(std::uint32_t slot, std::uint32_t k) { return slot << 2 | k; }
+    static std::uint32_t faceOfLink(std::uint32_t link) { return link >> 2; }
+    static std::uint32_t cornerOfLink(std::uint32_t link) { return link & 3u; }
     std::uint32_t incidenceCount(std::uint32_t vertex) const { return incidenceCount_[vertex]; }
     // The first three corners of a live face, as its incidence links hold them.
     const std::uint32_t* linkedCorners(std::uint32_t slot) const { return faces_[slot].corners; }
@@ -263,8 +270,8 @@ private:
 
     std::vector<Face> faces_;
     std::vector<FaceLinks> faceLinks_;
-    // Per incidence link (slot * 3 + k): the link before it in its vertex's chain, NONE
-    // at the chain's head. Indexed by the link itself, so no division by three.
+    // Per incidence link (see incidenceLink; four entries per slot, one unused): the link
+    // before it in its vertex's chain, NONE at the chain's head. Indexed by the link itself.
     std::vector<std::uint32_t> incidencePrev_;
     std::vector<std::uint32_t> freeFaces_;
     std::vector<std::vector<std::uint32_t>> polygons_;
@@ -348,7 +355,7 @@ inline void ConvexHullContext::linkIncidence(std::uint32_t slot) {
     std::uint32_t* prevLinks = incidencePrev_.data();
     for (std::uint32_t k = 0; k < 3; ++k) {
         const std::uint32_t v = f.corners[k];
-        const std::uint32_t link = slot * 3 + k;
+        const std::uint32_t link = incidenceLink(slot, k);
         const std::uint32_t head = incidenceHead_[v];
         prevLinks[link] = NONE;
         f.incidenceNext[k] = head;
@@ -365,10 +372,10 @@ inline void ConvexHullContext::unlinkIncidence(std::uint32_t slot) {
     std::uint32_t* prevLinks = incidencePrev_.data();
     for (std::uint32_t k = 0; k < 3; ++k) {
         const std::uint32_t v = f.corners[k];
-        const std::uint32_t prev = prevLinks[slot * 3 + k];
+        const std::uint32_t prev = prevLinks[incidenceLink(slot, k)];
         const std::uint32_t next = f.incidenceNext[k];
         if (prev != NONE) {
-            faces_[prev / 3].incidenceNext[prev % 3] = next;
+            faces_[faceOfLink(prev)].incidenceNext[cornerOfLink(prev)] = next;
         } else {
             incidenceHead_[v] = next;
         }

@@ -485,7 +485,7 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
                 lastWalk = walk;
                 for (std::uint32_t link = context.firstIncidence(walk); link != NONE;
                      link = context.nextIncidence(link)) {
-                    const std::uint32_t s = link / 3;
+                    const std::uint32_t s = ConvexHullContext::faceOfLink(link);
                     if (s == F || s == G || edgePosition(context.linkedCorners(s), x, y) == NONE) {
                         continue;
                     }

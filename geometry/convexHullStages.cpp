@@ -299,12 +299,13 @@ bool collectVisible(const QmtVector3* v, const QmtVector3& point, std::uint32_t 
                     if (link == NONE) {
                         continue;
                     }
-                    Face& f = context.face(link / 3);
+                    const std::uint32_t s = ConvexHullContext::faceOfLink(link);
+                    Face& f = context.face(s);
                     if (f.mark != stamp && f.normal.Dot(nv) > PARALLEL) {
                         f.mark = stamp;
-                        widened.push_back(link / 3);
+                        widened.push_back(s);
                     }
-                    link = f.incidenceNext[link % 3];
+                    link = f.incidenceNext[ConvexHullContext::cornerOfLink(link)];
                 }
             }
             if (widened.size() > start + 1) {
@@ -370,12 +371,13 @@ void collectWidenedByGroups(const std::vector<std::uint32_t>& visible, std::uint
             if (link == NONE) {
                 continue;
             }
-            const Face& f = context.face(link / 3);
+            const std::uint32_t s = ConvexHullContext::faceOfLink(link);
+            const Face& f = context.face(s);
             if (f.mark != stamp) {
-                around[groups[group + 1]++] = link / 3;
+                around[groups[group + 1]++] = s;
             }
             walks[live] = group;
-            walks[live + 1] = f.incidenceNext[link % 3];
+            walks[live + 1] = f.incidenceNext[ConvexHullContext::cornerOfLink(link)];
             live += 2;
         }
         walks.resize(live);
@@ -429,10 +431,14 @@ void collectWidenedByGroups(const std::vector<std::uint32_t>& visible, std::uint
     }
 }
 
-// Whether the edges held by exactly one of the listed faces (pairs sorted by key)
+std::uint64_t keyOf(std::uint64_t key) { return key; }
+std::uint64_t keyOf(const ConvexHullContext::KeyedPosition& pair) { return pair.key; }
+
+// Whether the edges held by exactly one of the listed faces (their side keys, sorted)
 // form one closed loop that passes each of its corners once: every corner has two
 // loop neighbours, and a walk from one corner comes back after all the edges.
-bool horizonIsOneLoop(const std::vector<ConvexHullContext::KeyedPosition>& pairs, ConvexHullContext& context) {
+template <class Item>
+bool horizonIsOneLoop(const Item* pairs, std::size_t count, ConvexHullContext& context) {
     const std::uint32_t tag = context.nextLoopTag();
     std::uint32_t* seen = context.loopTag.data();
     std::uint32_t* neighbours = context.loopNeighbours.data();  // two per vertex
@@ -451,9 +457,9 @@ bool horizonIsOneLoop(const std::vector<ConvexHullContext::KeyedPosition>& pairs
     };
     std::size_t edges = 0;
     std::uint32_t start = NONE;
-    for (std::size_t i = 0; i < pairs.size(); ++i) {
-        const std::uint64_t key = pairs[i].key;
-        if ((i > 0 && pairs[i - 1].key == key) || (i + 1 < pairs.size() && pairs[i + 1].key == key)) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint64_t key = keyOf(pairs[i]);
+        if ((i > 0 && keyOf(pairs[i - 1]) == key) || (i + 1 < count && keyOf(pairs[i + 1]) == key)) {
             continue;
         }
         const auto a = static_cast<std::uint32_t>(key >> 32);
@@ -574,32 +580,55 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
             return a.key < b.key || (a.key == b.key && a.position < b.position);
         });
     };
-    // A few faces replaced without widening (the usual step) need the pairs only to
-    // tell interior edges, which a scan of the later faces tells as well.
-    const bool scanLater = !context.robust && order.size() == context.visibleScratch.size() &&
-                           order.size() <= FEW_FACES;
-    if (!scanLater) {
-        listPairs();
-    }
+    // Up to FEW_FACES replaced faces (the usual step) need no pairs list: the horizon
+    // test sorts their side keys on the stack, and a scan of the later faces tells
+    // interior edges. `listed` says whether the pairs list holds the current faces.
+    bool listed = false;
+    const auto oneLoop = [&] {
+        if (order.size() <= FEW_FACES) {
+            std::uint64_t keys[3 * FEW_FACES];
+            std::size_t count = 0;
+            for (const std::uint32_t s : order) {
+                const std::uint32_t* c = context.face(s).corners;
+                keys[count++] = ConvexHullContext::pairKey(c[0], c[1]);
+                keys[count++] = ConvexHullContext::pairKey(c[1], c[2]);
+                keys[count++] = ConvexHullContext::pairKey(c[0], c[2]);
+            }
+            std::sort(keys, keys + count);
+            return horizonIsOneLoop(keys, count, context);
+        }
+        if (!listed) {
+            listPairs();
+            listed = true;
+        }
+        return horizonIsOneLoop(pairs.data(), pairs.size(), context);
+    };
     // Near-parallel faces that touch the visible ones at a corner only, or enclose a
     // face that stays, would give a horizon of more than one loop and a fan that
     // passes a corner twice: the surface would open there. Such a step replaces the
     // faces the point sees, without the widening (the careful build never widens).
-    if (order.size() > context.visibleScratch.size() && !horizonIsOneLoop(pairs, context)) {
+    if (order.size() > context.visibleScratch.size() && !oneLoop()) {
         context.orderScratch.assign(context.visibleScratch.begin(), context.visibleScratch.end());
-        listPairs();
+        listed = false;
     }
     // The faces seen within the tolerance may still touch at a corner only. The
     // rebuild then replaces the faces the point lies truly above that connect across
     // edges to the one it lies highest above, or that face alone.
-    if (context.robust && !horizonIsOneLoop(pairs, context)) {
-        keepSeenDisk(v, point, context);
-        listPairs();
-        if (!horizonIsOneLoop(pairs, context)) {
-            const std::uint32_t highest = context.orderScratch.front();
-            context.orderScratch.assign(1, highest);
+    if (context.robust && !oneLoop()) {
+        if (!listed) {
             listPairs();
         }
+        keepSeenDisk(v, point, context);
+        listed = false;
+        if (!oneLoop()) {
+            const std::uint32_t highest = context.orderScratch.front();
+            context.orderScratch.assign(1, highest);
+            listed = false;
+        }
+    }
+    const bool scanLater = order.size() <= FEW_FACES;
+    if (!scanLater && !listed) {
+        listPairs();
     }
     const auto sharedLater = [&](std::uint32_t position, std::uint32_t a, std::uint32_t b) {
         if (a == b) {
@@ -611,17 +640,18 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
             }
             return false;
         }
-        const std::uint64_t key = ConvexHullContext::pairKey(a, b);
         if (scanLater) {
+            // Two distinct corners of a triangle are always one of its sides (a repeated
+            // corner repeats its pairs), so holding both is holding the side.
             for (std::size_t i = position + 1; i < order.size(); ++i) {
                 const std::uint32_t* c = context.face(order[i]).corners;
-                if (ConvexHullContext::pairKey(c[0], c[1]) == key || ConvexHullContext::pairKey(c[1], c[2]) == key ||
-                    ConvexHullContext::pairKey(c[0], c[2]) == key) {
+                if ((c[0] == a || c[1] == a || c[2] == a) && (c[0] == b || c[1] == b || c[2] == b)) {
                     return true;
                 }
             }
             return false;
         }
+        const std::uint64_t key = ConvexHullContext::pairKey(a, b);
         auto it = std::upper_bound(pairs.begin(), pairs.end(), key,
                                    [](std::uint64_t k, const auto& e) { return k < e.key; });
         return it != pairs.begin() && (it - 1)->key == key && (it - 1)->position > position;

@@ -9,6 +9,10 @@
 
 #include "math/qmtMatrix3.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 using Qmt::QmtVector3;
@@ -366,7 +370,7 @@ std::uint32_t HullConflictTracker::faceAcross(std::uint32_t slot, std::uint32_t 
     const std::uint32_t other = walk == a ? b : a;
     std::uint32_t found = NONE;
     for (std::uint32_t link = context.firstIncidence(walk); link != NONE; link = context.nextIncidence(link)) {
-        const std::uint32_t s = link / 3;
+        const std::uint32_t s = ConvexHullContext::faceOfLink(link);
         const std::uint32_t* corners = context.linkedCorners(s);
         if ((corners[0] != other && corners[1] != other && corners[2] != other) ||
             context.face(s).seq >= firstNewSeq) {
@@ -667,11 +671,26 @@ void HullConflictTracker::stageGroup(std::uint32_t source) {
             }
         }
     };
+    // The arrays only grow; the first sharedCount entries hold the points.
+    std::size_t sharedCount = 0;
     if (count > 1) {
-        sharedPoints_.clear();
+        if (sharedIndex_.size() < shared.end - shared.begin) {
+            const std::size_t size = std::max<std::size_t>(shared.end - shared.begin, 2 * sharedIndex_.size());
+            sharedX_.resize(size);
+            sharedY_.resize(size);
+            sharedZ_.resize(size);
+            sharedIndex_.resize(size);
+        }
+        double* const xs = sharedX_.data();
+        double* const ys = sharedY_.data();
+        double* const zs = sharedZ_.data();
+        std::uint32_t* const index = sharedIndex_.data();
         forPoints(shared.begin, shared.end, DEAD, [&](std::uint32_t p) {
             mark[p] = stamp;
-            sharedPoints_.push_back({points[p], p});
+            xs[sharedCount] = points[p].x;
+            ys[sharedCount] = points[p].y;
+            zs[sharedCount] = points[p].z;
+            index[sharedCount++] = p;
         });
     }
     for (std::uint32_t g = 0; g < count; ++g) {
@@ -679,7 +698,7 @@ void HullConflictTracker::stageGroup(std::uint32_t source) {
         const Block& across = blocks_[face.across];
         // Room in each part for every point the face is tested with.
         const std::size_t room =
-            (count > 1 ? sharedPoints_.size() : shared.end - shared.begin) + (across.end - across.begin);
+            (count > 1 ? sharedCount : shared.end - shared.begin) + (across.end - across.begin);
         if (partRoom_ < 2 * room) {
             partRoom_ = std::max(2 * room, partRoom_ + partRoom_ / 2);
             partBuffer_ = std::make_unique_for_overwrite<std::uint32_t[]>(partRoom_);
@@ -700,8 +719,7 @@ void HullConflictTracker::stageGroup(std::uint32_t source) {
         const double floor = face.floor;
         const double outsideAbove = strict_ ? cp + OUTSIDE_TOLERANCE : cp + OUTSIDE_TOLERANCE - slack_;
         const double slack = slack_;
-        const auto place = [&](std::uint32_t p, const QmtVector3& q) {
-            const double pn = q.x * nx + q.y * ny + q.z * nz;  // q.Dot(normal), term by term
+        const auto placeAt = [&](std::uint32_t p, const QmtVector3& q, double pn) {
             if (!(pn > floor)) {
                 return;
             }
@@ -713,9 +731,41 @@ void HullConflictTracker::stageGroup(std::uint32_t source) {
                 *above++ = p;
             }
         };
+        const auto place = [&](std::uint32_t p, const QmtVector3& q) {
+            placeAt(p, q, q.x * nx + q.y * ny + q.z * nz);  // q.Dot(normal), term by term
+        };
         if (count > 1) {
-            for (const SharedPoint& sp : sharedPoints_) {
-                place(sp.index, sp.p);
+            const std::size_t n = sharedCount;
+            const double* const xs = sharedX_.data();
+            const double* const ys = sharedY_.data();
+            const double* const zs = sharedZ_.data();
+            const std::uint32_t* const index = sharedIndex_.data();
+            std::size_t k = 0;
+#if defined(__SSE2__)
+            // Two points at a time, each lane the same terms in the same order; a pair
+            // that is outside as a whole (nearly all) needs nothing else.
+            const __m128d vx = _mm_set1_pd(nx);
+            const __m128d vy = _mm_set1_pd(ny);
+            const __m128d vz = _mm_set1_pd(nz);
+            const __m128d vOutside = _mm_set1_pd(outsideAbove);
+            const __m128d vFloor = _mm_set1_pd(floor);
+            for (; k + 2 <= n; k += 2) {
+                const __m128d pn = _mm_add_pd(
+                    _mm_add_pd(_mm_mul_pd(_mm_loadu_pd(xs + k), vx), _mm_mul_pd(_mm_loadu_pd(ys + k), vy)),
+                    _mm_mul_pd(_mm_loadu_pd(zs + k), vz));
+                if (_mm_movemask_pd(_mm_and_pd(_mm_cmpgt_pd(pn, vOutside), _mm_cmpgt_pd(pn, vFloor))) == 3) {
+                    *outside++ = index[k];
+                    *outside++ = index[k + 1];
+                    continue;
+                }
+                double lanes[2];
+                _mm_storeu_pd(lanes, pn);
+                placeAt(index[k], {xs[k], ys[k], zs[k]}, lanes[0]);
+                placeAt(index[k + 1], {xs[k + 1], ys[k + 1], zs[k + 1]}, lanes[1]);
+            }
+#endif
+            for (; k < n; ++k) {
+                place(index[k], {xs[k], ys[k], zs[k]});
             }
         } else {
             forPoints(shared.begin, shared.end, DEAD, [&](std::uint32_t p) {

@@ -229,11 +229,12 @@ private:
     std::vector<std::uint32_t> searched_;      // staged entries found through the tree
     std::vector<std::uint32_t> partScratch_[3];
     std::vector<GroupFace> group_;
-    struct SharedPoint {
-        Qmt::QmtVector3 p;
-        std::uint32_t index;
-    };
-    std::vector<SharedPoint> sharedPoints_;    // live points of a group's shared block
+    // Live points of a group's shared block, coordinates by axis so that two points'
+    // projections are formed at once.
+    std::vector<double> sharedX_;
+    std::vector<double> sharedY_;
+    std::vector<double> sharedZ_;
+    std::vector<std::uint32_t> sharedIndex_;
     std::unique_ptr<std::uint32_t[]> partBuffer_;  // one face's last two parts while staging
     std::size_t partRoom_ = 0;
     std::vector<Qmt::QmtVector3> batchNormals_;

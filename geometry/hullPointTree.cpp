@@ -495,7 +495,7 @@ bool HullPointTree::anyAbove(const Qmt::QmtVector3* normals, const double* thres
     return walk(prepareWalk(normals, thresholds, count), [&](const Node& leaf, std::uint64_t kept) {
         // The paired test reads every entry: a leaf with dead points goes one by one.
         return leaf.live != leaf.end - leaf.begin ? leafAboveOneByOne(leaf, kept, corners, limits)
-                                                  : leafAbove(leaf, kept, corners, limits);
+                                                  : leafAbove(leaf, kept, thresholds, corners, limits);
     }, false);
 }
 
@@ -598,9 +598,11 @@ std::uint64_t HullPointTree::keptOf(const Node& node, std::uint64_t mask) const 
     return kept;
 }
 
-// Two points a lane, every lane computing (p - corner).Dot(normal) as the scalar test.
-bool HullPointTree::leafAbove(const Node& leaf, std::uint64_t kept, const Qmt::QmtVector3* corners,
-                              const double* limits) const {
+// Two points a lane. p.n > threshold, which every point the test passes exceeds, sifts
+// the leaf for a plane at less cost; only a plane with such a point runs the test
+// itself, every lane computing (p - corner).Dot(normal) as the scalar test.
+bool HullPointTree::leafAbove(const Node& leaf, std::uint64_t kept, const double* thresholds,
+                              const Qmt::QmtVector3* corners, const double* limits) const {
     const double* px = entryX_.data();
     const double* py = entryY_.data();
     const double* pz = entryZ_.data();
@@ -608,12 +610,31 @@ bool HullPointTree::leafAbove(const Node& leaf, std::uint64_t kept, const Qmt::Q
     const int lastLane = (leaf.end - leaf.begin) % 2 == 1 ? 1 : 3;
     for (std::uint64_t m = kept; m != 0; m &= m - 1) {
         const int k = std::countr_zero(m);
-        const __m128d qx = _mm_set1_pd(corners[k].x);
-        const __m128d qy = _mm_set1_pd(corners[k].y);
-        const __m128d qz = _mm_set1_pd(corners[k].z);
         const __m128d nx = _mm_set1_pd(lanes_.x[k]);
         const __m128d ny = _mm_set1_pd(lanes_.y[k]);
         const __m128d nz = _mm_set1_pd(lanes_.z[k]);
+        const __m128d threshold = _mm_set1_pd(thresholds[k]);
+        const auto may = [&](std::uint32_t i) {
+            const __m128d d = _mm_add_pd(_mm_add_pd(_mm_mul_pd(_mm_loadu_pd(px + i), nx),
+                                                    _mm_mul_pd(_mm_loadu_pd(py + i), ny)),
+                                         _mm_mul_pd(_mm_loadu_pd(pz + i), nz));
+            return _mm_cmpgt_pd(d, threshold);
+        };
+        __m128d near = _mm_setzero_pd();
+        std::uint32_t i = leaf.begin;
+        for (; i + 4 < leaf.end; i += 4) {
+            near = _mm_or_pd(near, _mm_or_pd(may(i), may(i + 2)));
+        }
+        if (i + 2 < leaf.end) {
+            near = _mm_or_pd(near, may(i));
+            i += 2;
+        }
+        if ((_mm_movemask_pd(near) | (_mm_movemask_pd(may(i)) & lastLane)) == 0) {
+            continue;
+        }
+        const __m128d qx = _mm_set1_pd(corners[k].x);
+        const __m128d qy = _mm_set1_pd(corners[k].y);
+        const __m128d qz = _mm_set1_pd(corners[k].z);
         const __m128d limit = _mm_set1_pd(limits[k]);
         // Entries i and i + 1 against the plane.
         const auto exceeds = [&](std::uint32_t i) {
@@ -623,8 +644,7 @@ bool HullPointTree::leafAbove(const Node& leaf, std::uint64_t kept, const Qmt::Q
             return _mm_cmpgt_pd(d, limit);
         };
         __m128d hit = _mm_setzero_pd();
-        std::uint32_t i = leaf.begin;
-        for (; i + 2 < leaf.end; i += 2) {
+        for (i = leaf.begin; i + 2 < leaf.end; i += 2) {
             hit = _mm_or_pd(hit, exceeds(i));
         }
         if ((_mm_movemask_pd(hit) | (_mm_movemask_pd(exceeds(i)) & lastLane)) != 0) {
@@ -636,7 +656,7 @@ bool HullPointTree::leafAbove(const Node& leaf, std::uint64_t kept, const Qmt::Q
 
 #else
 
-bool HullPointTree::leafAbove(const Node& leaf, std::uint64_t kept, const Qmt::QmtVector3* corners,
+bool HullPointTree::leafAbove(const Node& leaf, std::uint64_t kept, const double*, const Qmt::QmtVector3* corners,
                               const double* limits) const {
     return leafAboveOneByOne(leaf, kept, corners, limits);
 }

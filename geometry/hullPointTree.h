@@ -246,7 +246,8 @@ private:
     // The same, a direction at a time through mayExceed.
     std::uint64_t keptOneByOne(const Node& node, std::uint64_t mask) const;
     // The test of anyAbove on the entries of a leaf whose points all live.
-    bool leafAbove(const Node& leaf, std::uint64_t kept, const Qmt::QmtVector3* corners, const double* limits) const;
+    bool leafAbove(const Node& leaf, std::uint64_t kept, const double* thresholds, const Qmt::QmtVector3* corners,
+                   const double* limits) const;
     // The same test a point and a direction at a time, skipping dead entries.
     bool leafAboveOneByOne(const Node& leaf, std::uint64_t kept, const Qmt::QmtVector3* corners,
                            const double* limits) const;
