@@ -260,6 +260,16 @@ private:
     // A slot past the last, for a face or an edge.
     std::uint32_t newFaceSlot();
     std::uint32_t newEdgeSlot();
+    // The last freed slot of `free`, or a new one.
+    template <class New>
+    static std::uint32_t reusedSlot(std::vector<std::uint32_t>& free, New&& newSlot) {
+        if (free.empty()) {
+            return newSlot();
+        }
+        const std::uint32_t slot = free.back();
+        free.pop_back();
+        return slot;
+    }
 
     // The rest of a face's record, read when it is made, destroyed or replaced.
     struct FaceLinks {
@@ -297,13 +307,7 @@ private:
 
 inline std::uint32_t ConvexHullContext::createFace(std::uint32_t a, std::uint32_t b, std::uint32_t c,
                                                    const Qmt::QmtVector3& normal) {
-    std::uint32_t slot;
-    if (!freeFaces_.empty()) {
-        slot = freeFaces_.back();
-        freeFaces_.pop_back();
-    } else {
-        slot = newFaceSlot();
-    }
+    const std::uint32_t slot = reusedSlot(freeFaces_, [this] { return newFaceSlot(); });
     Face& f = faces_[slot];
     f.normal = normal;
     f.corners[0] = a;
@@ -387,13 +391,7 @@ inline void ConvexHullContext::unlinkIncidence(std::uint32_t slot) {
 }
 
 inline std::uint32_t ConvexHullContext::createEdge(std::uint32_t a, std::uint32_t b) {
-    std::uint32_t slot;
-    if (!freeEdges_.empty()) {
-        slot = freeEdges_.back();
-        freeEdges_.pop_back();
-    } else {
-        slot = newEdgeSlot();
-    }
+    const std::uint32_t slot = reusedSlot(freeEdges_, [this] { return newEdgeSlot(); });
     edges_[slot] = Edge{a, b, 0, 0};
     return slot;
 }
