@@ -11,7 +11,6 @@
 
 namespace {
 
-
 // Relative rounding allowance of the node bounds, far above the few ulps they can
 // actually be off by.
 constexpr double ROUNDING = 1e-12;
@@ -21,6 +20,20 @@ constexpr double ROUNDING = 1e-12;
 // before: measured, charging one leaves the fewest instructions on spheres and cubes
 // of 1e4 and 1e5 points, and 0.2 % more on 1e3.
 constexpr double BUILD_COST = 1.0;
+
+#if defined(__SSE2__)
+// A vector's coordinates, each in both lanes.
+struct Lanes3 {
+    __m128d x;
+    __m128d y;
+    __m128d z;
+};
+Lanes3 broadcast(const Qmt::QmtVector3& v) { return {_mm_set1_pd(v.x), _mm_set1_pd(v.y), _mm_set1_pd(v.z)}; }
+// v.Dot((x, y, z)) in each lane, the terms added in the scalar order.
+__m128d dot(const Lanes3& v, __m128d x, __m128d y, __m128d z) {
+    return _mm_add_pd(_mm_add_pd(_mm_mul_pd(v.x, x), _mm_mul_pd(v.y, y)), _mm_mul_pd(v.z, z));
+}
+#endif
 
 }  // namespace
 
@@ -284,9 +297,7 @@ double HullPointTree::fitCone(std::uint32_t id) {
     // Two entries at a time, each lane as the scalar loop; the least of the non-NaN
     // values does not depend on their order (a zero's sign aside, which the allowance
     // below erases).
-    const __m128d ax = _mm_set1_pd(axis.x);
-    const __m128d ay = _mm_set1_pd(axis.y);
-    const __m128d az = _mm_set1_pd(axis.z);
+    const Lanes3 axisLanes = broadcast(axis);
     __m128d leastPair = _mm_set1_pd(1.0);
     const Qmt::QmtVector3* const directions = directions_.data();
     for (const std::uint32_t end = node.end; k + 2 <= end; k += 2) {
@@ -297,7 +308,7 @@ double HullPointTree::fitCone(std::uint32_t id) {
         const __m128d x = _mm_unpacklo_pd(pa, pb);
         const __m128d y = _mm_unpackhi_pd(pa, pb);
         const __m128d z = _mm_loadh_pd(_mm_load_sd(&a.z), &b.z);
-        const __m128d d = _mm_add_pd(_mm_add_pd(_mm_mul_pd(x, ax), _mm_mul_pd(y, ay)), _mm_mul_pd(z, az));
+        const __m128d d = dot(axisLanes, x, y, z);
         leastPair = _mm_min_pd(d, leastPair);  // NaN passed over
     }
     least = std::min(_mm_cvtsd_f64(leastPair), _mm_cvtsd_f64(_mm_unpackhi_pd(leastPair, leastPair)));
@@ -339,12 +350,8 @@ double highest(__m128d v) { return _mm_cvtsd_f64(_mm_max_sd(_mm_unpackhi_pd(v, v
 // bounds are those of a plain loop.
 void HullPointTree::fitSlab(Node& node, std::uint32_t begin, std::uint32_t end, Qmt::QmtVector3* lo,
                             Qmt::QmtVector3* hi) const {
-    const __m128d gx = _mm_set1_pd(node.centre.x);
-    const __m128d gy = _mm_set1_pd(node.centre.y);
-    const __m128d gz = _mm_set1_pd(node.centre.z);
-    const __m128d ax = _mm_set1_pd(node.axis.x);
-    const __m128d ay = _mm_set1_pd(node.axis.y);
-    const __m128d az = _mm_set1_pd(node.axis.z);
+    const Lanes3 centreLanes = broadcast(node.centre);
+    const Lanes3 axisLanes = broadcast(node.axis);
     const Qmt::QmtVector3& first = entries_[begin].p;
     __m128d loX = _mm_set1_pd(first.x);
     __m128d loY = _mm_set1_pd(first.y);
@@ -371,16 +378,15 @@ void HullPointTree::fitSlab(Node& node, std::uint32_t begin, std::uint32_t end, 
             hiY = _mm_max_pd(y, hiY);
             hiZ = _mm_max_pd(z, hiZ);
         }
-        const __m128d dx = _mm_sub_pd(x, gx);
-        const __m128d dy = _mm_sub_pd(y, gy);
-        const __m128d dz = _mm_sub_pd(z, gz);
-        const __m128d along =
-            _mm_add_pd(_mm_add_pd(_mm_mul_pd(dx, ax), _mm_mul_pd(dy, ay)), _mm_mul_pd(dz, az));
+        const __m128d dx = _mm_sub_pd(x, centreLanes.x);
+        const __m128d dy = _mm_sub_pd(y, centreLanes.y);
+        const __m128d dz = _mm_sub_pd(z, centreLanes.z);
+        const __m128d along = dot(axisLanes, dx, dy, dz);
         hLo = _mm_min_pd(along, hLo);
         hHi = _mm_max_pd(along, hHi);
-        const __m128d ex = _mm_sub_pd(dx, _mm_mul_pd(ax, along));
-        const __m128d ey = _mm_sub_pd(dy, _mm_mul_pd(ay, along));
-        const __m128d ez = _mm_sub_pd(dz, _mm_mul_pd(az, along));
+        const __m128d ex = _mm_sub_pd(dx, _mm_mul_pd(axisLanes.x, along));
+        const __m128d ey = _mm_sub_pd(dy, _mm_mul_pd(axisLanes.y, along));
+        const __m128d ez = _mm_sub_pd(dz, _mm_mul_pd(axisLanes.z, along));
         const __m128d across =
             _mm_add_pd(_mm_add_pd(_mm_mul_pd(ex, ex), _mm_mul_pd(ey, ey)), _mm_mul_pd(ez, ez));
         radialSquared = _mm_max_pd(across, radialSquared);
@@ -518,15 +524,9 @@ std::uint64_t HullPointTree::keptOf(const Node& node, std::uint64_t mask) const 
           node.coneRSin > 1e-100 && node.coneRSin < 1e100)) {
         return keptOneByOne(node, mask);
     }
-    const __m128d cx = _mm_set1_pd(node.centre.x);
-    const __m128d cy = _mm_set1_pd(node.centre.y);
-    const __m128d cz = _mm_set1_pd(node.centre.z);
-    const __m128d hx = _mm_set1_pd(node.half.x);
-    const __m128d hy = _mm_set1_pd(node.half.y);
-    const __m128d hz = _mm_set1_pd(node.half.z);
-    const __m128d ax = _mm_set1_pd(node.axis.x);
-    const __m128d ay = _mm_set1_pd(node.axis.y);
-    const __m128d az = _mm_set1_pd(node.axis.z);
+    const Lanes3 centreLanes = broadcast(node.centre);
+    const Lanes3 halfLanes = broadcast(node.half);
+    const Lanes3 axisLanes = broadcast(node.axis);
     const __m128d hLo = _mm_set1_pd(node.hLo);
     const __m128d hHi = _mm_set1_pd(node.hHi);
     const __m128d radialSquared = _mm_set1_pd(node.radial * node.radial);
@@ -545,22 +545,21 @@ std::uint64_t HullPointTree::keptOf(const Node& node, std::uint64_t mask) const 
         const __m128d nx = _mm_load_pd(lanes_.x + k);
         const __m128d ny = _mm_load_pd(lanes_.y + k);
         const __m128d nz = _mm_load_pd(lanes_.z + k);
-        const __m128d centre = _mm_add_pd(_mm_add_pd(_mm_mul_pd(cx, nx), _mm_mul_pd(cy, ny)), _mm_mul_pd(cz, nz));
+        const __m128d centre = dot(centreLanes, nx, ny, nz);
         const __m128d need = _mm_sub_pd(_mm_load_pd(lanes_.lowered + k), centre);
-        const __m128d box = _mm_add_pd(_mm_add_pd(_mm_mul_pd(hx, _mm_load_pd(lanes_.absX + k)),
-                                                  _mm_mul_pd(hy, _mm_load_pd(lanes_.absY + k))),
-                                       _mm_mul_pd(hz, _mm_load_pd(lanes_.absZ + k)));
+        const __m128d box =
+            dot(halfLanes, _mm_load_pd(lanes_.absX + k), _mm_load_pd(lanes_.absY + k), _mm_load_pd(lanes_.absZ + k));
         const __m128d inBox = _mm_cmpgt_pd(box, need);
         if (_mm_movemask_pd(inBox) == 0) {
             continue;  // both out of the box: nothing more to learn
         }
-        const __m128d along = _mm_add_pd(_mm_add_pd(_mm_mul_pd(ax, nx), _mm_mul_pd(ay, ny)), _mm_mul_pd(az, nz));
+        const __m128d along = dot(axisLanes, nx, ny, nz);
         const __m128d ahead = _mm_cmpge_pd(along, zero);
         const __m128d rest = _mm_sub_pd(need, _mm_mul_pd(select(ahead, hHi, hLo), along));
         const __m128d restOpen = _mm_cmpnge_pd(rest, zero);
-        const __m128d ex = _mm_sub_pd(nx, _mm_mul_pd(ax, along));
-        const __m128d ey = _mm_sub_pd(ny, _mm_mul_pd(ay, along));
-        const __m128d ez = _mm_sub_pd(nz, _mm_mul_pd(az, along));
+        const __m128d ex = _mm_sub_pd(nx, _mm_mul_pd(axisLanes.x, along));
+        const __m128d ey = _mm_sub_pd(ny, _mm_mul_pd(axisLanes.y, along));
+        const __m128d ez = _mm_sub_pd(nz, _mm_mul_pd(axisLanes.z, along));
         const __m128d across = _mm_add_pd(_mm_add_pd(_mm_mul_pd(ex, ex), _mm_mul_pd(ey, ey)), _mm_mul_pd(ez, ez));
         const __m128d inSlab = _mm_cmpgt_pd(_mm_mul_pd(radialSquared, across), _mm_mul_pd(rest, rest));
         const __m128d restOdd = _mm_andnot_pd(_mm_or_pd(restOpen, within(rest, tiny, huge)), inBox);
@@ -632,15 +631,13 @@ bool HullPointTree::leafAbove(const Node& leaf, std::uint64_t kept, const double
         if ((_mm_movemask_pd(near) | (_mm_movemask_pd(may(i)) & lastLane)) == 0) {
             continue;
         }
-        const __m128d qx = _mm_set1_pd(corners[k].x);
-        const __m128d qy = _mm_set1_pd(corners[k].y);
-        const __m128d qz = _mm_set1_pd(corners[k].z);
+        const Lanes3 cornerLanes = broadcast(corners[k]);
         const __m128d limit = _mm_set1_pd(limits[k]);
         // Entries i and i + 1 against the plane.
         const auto exceeds = [&](std::uint32_t i) {
-            const __m128d d = _mm_add_pd(_mm_add_pd(_mm_mul_pd(_mm_sub_pd(_mm_loadu_pd(px + i), qx), nx),
-                                                    _mm_mul_pd(_mm_sub_pd(_mm_loadu_pd(py + i), qy), ny)),
-                                         _mm_mul_pd(_mm_sub_pd(_mm_loadu_pd(pz + i), qz), nz));
+            const __m128d d = _mm_add_pd(_mm_add_pd(_mm_mul_pd(_mm_sub_pd(_mm_loadu_pd(px + i), cornerLanes.x), nx),
+                                                    _mm_mul_pd(_mm_sub_pd(_mm_loadu_pd(py + i), cornerLanes.y), ny)),
+                                         _mm_mul_pd(_mm_sub_pd(_mm_loadu_pd(pz + i), cornerLanes.z), nz));
             return _mm_cmpgt_pd(d, limit);
         };
         __m128d hit = _mm_setzero_pd();

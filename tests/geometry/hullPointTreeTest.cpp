@@ -14,6 +14,15 @@ using Qmt::QmtVector3;
 
 namespace {
 
+// A random unit vector.
+QmtVector3 randomUnit(std::mt19937& rng, std::normal_distribution<double>& g) {
+    QmtVector3 v;
+    do {
+        v = QmtVector3(g(rng), g(rng), g(rng));
+    } while (v.Unitize(1e-9) == 0.0);
+    return v;
+}
+
 // n random points on a sphere of the given radius about the origin.
 std::vector<QmtVector3> onSphere(std::uint32_t seed, std::uint32_t n, double radius) {
     std::mt19937 rng(seed);
@@ -69,9 +78,7 @@ TEST(HullPointTree, ReportsEveryPointAScanReports) {
                     QmtVector3 normals[64];
                     double thresholds[64];
                     for (int k = 0; k < 64; ++k) {
-                        do {
-                            normals[k] = QmtVector3(g(rng), g(rng), g(rng));
-                        } while (normals[k].Unitize(1e-9) == 0.0);
+                        normals[k] = randomUnit(rng, g);
                         // Just below the highest of a few points: a cut grazing a point.
                         thresholds[k] = -1e300;
                         for (int j = 0; j < 16; ++j) {
@@ -128,9 +135,7 @@ TEST(HullPointTree, AnyAboveMatchesAScan) {
             double limits[64];
             double thresholds[64];
             for (int k = 0; k < 64; ++k) {
-                do {
-                    normals[k] = QmtVector3(g(rng), g(rng), g(rng));
-                } while (normals[k].Unitize(1e-9) == 0.0);
+                normals[k] = randomUnit(rng, g);
                 // Planes just inside the sphere: the few points above one fail it unless
                 // the limit is large.
                 corners[k] = normals[k] * 9.99;
@@ -173,9 +178,7 @@ TEST(HullPointTree, FewDirectionsKeepTheBatchOrder) {
     }
     const auto randomNormals = [&](QmtVector3* normals, double* thresholds, std::uint32_t count) {
         for (std::uint32_t k = 0; k < count; ++k) {
-            do {
-                normals[k] = QmtVector3(g(rng), g(rng), g(rng));
-            } while (normals[k].Unitize(1e-9) == 0.0);
+            normals[k] = randomUnit(rng, g);
             thresholds[k] = (k % 3 == 0 ? -50.0 : 80.0) + 10.0 * g(rng);
         }
     };
