@@ -4,6 +4,33 @@
 #include <system_error>
 #include <thread>
 
+#if defined(__linux__)
+#include <pthread.h>
+#include <sched.h>
+#endif
+
+// Keeps `thread` off the core the calling thread runs on. Some schedulers (seen on
+// virtual machines that pack threads onto few cores) start a new thread on its
+// creator's core and move it only at their next balancing, milliseconds later: until
+// then the two take turns, and a build beside another finishes no sooner than after
+// it. Only a hint: where the affinity cannot be read or set, nothing changes.
+inline void keepOffThisCore(std::thread& thread) {
+#if defined(__linux__)
+    cpu_set_t allowed;
+    if (pthread_getaffinity_np(pthread_self(), sizeof allowed, &allowed) != 0) {
+        return;
+    }
+    const int here = sched_getcpu();
+    if (here < 0 || here >= CPU_SETSIZE || !CPU_ISSET(here, &allowed) || CPU_COUNT(&allowed) < 2) {
+        return;
+    }
+    CPU_CLR(here, &allowed);
+    pthread_setaffinity_np(thread.native_handle(), sizeof allowed, &allowed);
+#else
+    (void)thread;
+#endif
+}
+
 // Runs beside() on a second thread while this thread runs here(), and returns when
 // both have ended; without a thread to be had, runs here() and then beside(). An
 // exception of either reaches the caller once both have ended (here()'s first).
@@ -24,6 +51,7 @@ void runBeside(Here&& here, Beside&& beside) {
         beside();
         return;
     }
+    keepOffThisCore(thread);
     try {
         here();
     } catch (...) {
