@@ -3,6 +3,7 @@
 #include "geometry/convexHullChecks.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <cstddef>
@@ -88,15 +89,12 @@ struct ByVertex {
     Item* end(std::uint32_t vertex) { return items.data() + first[vertex + 1]; }
 };
 
-// Groups this long or shorter are searched by a plain scan rather than sorted.
-constexpr std::ptrdiff_t SHORT_GROUP = 16;
-
 // Planes checked at once against the point tree.
 constexpr std::size_t BATCH = 64;
-// Leaves of the check's point tree: its leaf tests run two points at a time without
-// branches and cost a fraction of a node test, so large leaves pay (measured best from
-// 32 to 64 on spheres and cubes of 1,000 and 10,000 points).
-constexpr std::uint32_t CHECK_LEAF_SIZE = 48;
+// Leaves of the check's point tree: its leaf tests run several points at a time
+// without branches and cost a fraction of a node test, so large leaves pay (measured
+// best at 128, from 48 to 256, on spheres and cubes of 1,000 and 10,000 points).
+constexpr std::uint32_t CHECK_LEAF_SIZE = 128;
 // A containment check of this many planes or more is shared between two threads. A
 // thread costs about 0.1 ms to start and join; measured, sharing gains nothing on the
 // 2,000 faces of a 1,000-point sphere and 6 % of the whole build on 20,000.
@@ -148,15 +146,23 @@ std::vector<std::uint32_t> pointsOutsideCore(const Planes& planes, double roundi
     return outside;
 }
 
+// Five bits spread to every third place.
+constexpr std::array<std::uint32_t, 32> SPREAD = [] {
+    std::array<std::uint32_t, 32> spread{};
+    for (std::uint32_t v = 0; v < 32; ++v) {
+        for (std::uint32_t b = 0; b < 5; ++b) {
+            spread[v] |= (v >> b & 1) << 3 * b;
+        }
+    }
+    return spread;
+}();
+
 // A Morton code of a unit direction, 10 bits an axis.
 std::uint32_t normalKey(const QmtVector3& n) {
     const auto cell = [](double x) {
         const double t = (x + 1.0) * 512.0;
-        std::uint32_t v = t > 0.0 ? static_cast<std::uint32_t>(std::min(t, 1023.0)) : 0u;  // NaN: 0
-        v = (v | v << 16) & 0x030000FFu;
-        v = (v | v << 8) & 0x0300F00Fu;
-        v = (v | v << 4) & 0x030C30C3u;
-        return (v | v << 2) & 0x09249249u;
+        const std::uint32_t v = t > 0.0 ? static_cast<std::uint32_t>(std::min(t, 1023.0)) : 0u;  // NaN: 0
+        return SPREAD[v & 31] | SPREAD[v >> 5] << 15;
     };
     return cell(n.x) | cell(n.y) << 1 | cell(n.z) << 2;
 }
@@ -207,42 +213,114 @@ double roundingSlack(const CloudBox& box) {
 double cloudSize(const CloudBox& box) { return std::max((box.hi - box.lo).Length(), 1.0); }
 
 void makeOutputFaces(const ConvexHullContext& context, const QmtVector3* v, OutputFaces& out) {
-    out.corners.clear();
-    out.first.assign(1, 0);
-    out.normals.clear();
-    // Mostly triangles: room for those without regrowing.
-    out.corners.reserve(3 * std::size_t{context.faceCount()});
-    out.first.reserve(std::size_t{context.faceCount()} + 1);
-    out.normals.reserve(context.faceCount());
-    const auto close = [&out](const QmtVector3& normal) {
-        out.first.push_back(static_cast<std::uint32_t>(out.corners.size()));
-        out.normals.push_back(&normal);
-    };
+    // Sized first, then written in place: a push per corner costs more than the count.
+    std::size_t cornerCount = 0;
+    std::size_t recordCount = 0;
+    for (std::uint32_t s = context.frontFace(); s != NONE; s = context.face(s).next) {
+        const std::uint32_t k = context.face(s).count;
+        cornerCount += k <= MAX_CORNERS ? k : 3 * std::size_t{k - 2};
+        recordCount += k <= MAX_CORNERS ? 1 : k - 2;
+    }
+    out.corners.resize(cornerCount);
+    out.first.resize(recordCount + 1);
+    out.normals.resize(recordCount);
+    std::uint32_t* corners = out.corners.data();
+    std::uint32_t* first = out.first.data();
+    const QmtVector3** normals = out.normals.data();
+    std::uint32_t at = 0;
+    *first++ = 0;
     for (std::uint32_t s = context.frontFace(); s != NONE; s = context.face(s).next) {
         const OutputFace f = orientFace(context, s, v);
         const QmtVector3& normal = context.face(s).normal;
         if (f.count <= MAX_CORNERS) {
             for (std::uint32_t i = 0; i < f.count; ++i) {
-                out.corners.push_back(f.keep ? f.corners[i] : f.corners[f.count - 1 - i]);
+                corners[at + i] = f.keep ? f.corners[i] : f.corners[f.count - 1 - i];
             }
-            close(normal);
+            at += f.count;
+            *first++ = at;
+            *normals++ = &normal;
         } else {
             for (std::uint32_t i = 0; i + 2 < f.count; ++i) {
-                out.corners.push_back(f.corners[0]);
-                out.corners.push_back(f.corners[f.keep ? i + 1 : i + 2]);
-                out.corners.push_back(f.corners[f.keep ? i + 2 : i + 1]);
-                close(normal);
+                corners[at] = f.corners[0];
+                corners[at + 1] = f.corners[f.keep ? i + 1 : i + 2];
+                corners[at + 2] = f.corners[f.keep ? i + 2 : i + 1];
+                at += 3;
+                *first++ = at;
+                *normals++ = &normal;
             }
         }
     }
 }
 
+namespace {
+
+// closesSurface after its corner and count tests: every edge grouped under its smaller
+// end as its larger end shifted up by one, the low bit set for an edge that runs down.
+// Edges now being distinct, each pair of ends must carry one edge each way; a loop
+// a -> a pairs with itself. Item holds twice the largest vertex number.
+template <class Item>
+bool edgesPair(const OutputFaces& faces, std::uint32_t vertexCount, std::vector<std::uint32_t>& first) {
+    // first[v + 2] holds v's count: summed, first[v + 1] starts v's group, and moves to
+    // its end as the group fills.
+    for (std::size_t v = 2; v < std::size_t{vertexCount} + 2; ++v) {
+        first[v] += first[v - 1];
+    }
+    std::vector<Item> items(first[vertexCount + 1]);
+    for (std::uint32_t j = 0; j < faces.count(); ++j) {
+        const std::uint32_t* c = faces.of(j);
+        const std::uint32_t k = faces.size(j);
+        for (std::uint32_t i = 0; i < k; ++i) {
+            const std::uint32_t a = c[i];
+            const std::uint32_t b = c[i + 1 < k ? i + 1 : 0];
+            const Item item = a < b ? Item{b} << 1 : Item{a} << 1 | (a > b ? 1 : 0);
+            items[first[std::min(a, b) + 1]++] = item;
+        }
+    }
+    // A mark per larger end seen in the current group, with the directions seen.
+    std::vector<std::uint32_t> markedBy(vertexCount, NONE);
+    std::vector<std::uint8_t> ways(vertexCount);
+    std::size_t ends = 0;  // pairs of ends seen, a loop counting half
+    std::size_t loops = 0;
+    for (std::uint32_t a = 0; a < vertexCount; ++a) {
+        for (std::uint32_t at = first[a]; at != first[a + 1]; ++at) {
+            const auto b = static_cast<std::uint32_t>(items[at] >> 1);
+            const auto way = static_cast<std::uint8_t>(1u << (items[at] & 1));
+            if (markedBy[b] != a) {
+                markedBy[b] = a;
+                ways[b] = way;
+                ++(b == a ? loops : ends);
+            } else if ((ways[b] & way) != 0) {
+                return false;  // the same edge twice
+            } else {
+                ways[b] |= way;
+            }
+        }
+    }
+    return items.size() == 2 * ends + loops;
+}
+
+}  // namespace
+
 bool closesSurface(const OutputFaces& faces, std::uint32_t vertexCount) {
+    // Each vertex's count of edges it is the smaller end of, two places up.
+    std::vector<std::uint32_t> first(std::size_t{vertexCount} + 2, 0);
     std::int64_t turns = 0;
     for (std::uint32_t j = 0; j < faces.count(); ++j) {
         const std::uint32_t* c = faces.of(j);
         const std::uint32_t k = faces.size(j);
         turns += static_cast<std::int64_t>(k) - 2;
+        if (k == 3) {  // most records: the same tests unrolled
+            const std::uint32_t a = c[0];
+            const std::uint32_t b = c[1];
+            const std::uint32_t d = c[2];
+            if (a >= vertexCount || b >= vertexCount || d >= vertexCount || a == b || a == d || b == d) {
+                return false;
+            }
+            ++first[std::size_t{std::min(a, b)} + 2];
+            ++first[std::size_t{std::min(b, d)} + 2];
+            ++first[std::size_t{std::min(d, a)} + 2];
+            continue;
+        }
         for (std::uint32_t i = 0; i < k; ++i) {
             if (c[i] >= vertexCount) {
                 return false;
@@ -252,61 +330,14 @@ bool closesSurface(const OutputFaces& faces, std::uint32_t vertexCount) {
                     return false;
                 }
             }
+            ++first[std::size_t{std::min(c[i], c[i + 1 < k ? i + 1 : 0])} + 2];
         }
     }
     if (turns != 2 * static_cast<std::int64_t>(vertexCount) - 4) {
         return false;
     }
-    // Each vertex's edges by where they lead.
-    ByVertex<std::uint32_t> out;
-    out.build(vertexCount, [&faces](auto&& emit) {
-        for (std::uint32_t j = 0; j < faces.count(); ++j) {
-            const std::uint32_t* c = faces.of(j);
-            const std::uint32_t k = faces.size(j);
-            for (std::uint32_t i = 0; i < k; ++i) {
-                emit(c[i], c[i + 1 < k ? i + 1 : 0]);
-            }
-        }
-    });
-    // No edge twice: a mark on where each of a vertex's edges leads finds a repeat.
-    std::vector<std::uint32_t> markedBy(vertexCount, NONE);
-    for (std::uint32_t a = 0; a < vertexCount; ++a) {
-        std::uint32_t* first = out.begin(a);
-        std::uint32_t* last = out.end(a);
-        for (const std::uint32_t* x = first; x != last; ++x) {
-            if (markedBy[*x] == a) {
-                return false;
-            }
-            markedBy[*x] = a;
-        }
-        if (last - first > SHORT_GROUP) {
-            std::sort(first, last);  // searched below
-        }
-    }
-    // Each edge with its reverse: edges now being distinct, that holds when the edges
-    // a -> x (a < x) whose reverse is there, two edges each, with the loops a -> a make
-    // up all of them.
-    std::size_t paired = 0;
-    for (std::uint32_t a = 0; a < vertexCount; ++a) {
-        for (const std::uint32_t* x = out.begin(a); x != out.end(a); ++x) {
-            if (*x < a) {
-                continue;
-            }
-            if (*x == a) {
-                ++paired;
-                continue;
-            }
-            const std::uint32_t* first = out.begin(*x);
-            const std::uint32_t* last = out.end(*x);
-            const bool back = last - first > SHORT_GROUP ? std::binary_search(first, last, a)
-                                                         : std::find(first, last, a) != last;
-            if (!back) {
-                return false;
-            }
-            paired += 2;
-        }
-    }
-    return paired == out.items.size();
+    return vertexCount < (1u << 31) ? edgesPair<std::uint32_t>(faces, vertexCount, first)
+                                    : edgesPair<std::uint64_t>(faces, vertexCount, first);
 }
 
 // Whether every face is flat and convex, and every edge is convex: the corners next
@@ -325,6 +356,9 @@ bool convexSurface(const ConvexHullContext& context, const QmtVector3* v, std::u
         std::uint32_t index;  // the edge runs from corner index to corner index + 1
     };
     std::vector<double> limit(context.slotCount(), 0.0);
+    const auto below = [&](std::uint32_t face, const QmtVector3& point) {
+        return (point - v[context.corners(face)[0]]).Dot(context.face(face).normal) <= limit[face];
+    };
     for (std::uint32_t s = context.frontFace(); s != NONE; s = context.face(s).next) {
         const std::uint32_t* c = context.corners(s);
         const std::uint32_t k = context.face(s).count;
@@ -337,23 +371,19 @@ bool convexSurface(const ConvexHullContext& context, const QmtVector3* v, std::u
                 farthest = std::max(farthest, (v[c[i]] - v[c[0]]).SquaredLength());
             }
         }
-        limit[s] = slack + (k > 3 ? 0.0045 * std::sqrt(farthest) : 0.0);
-    }
-    const auto below = [&](std::uint32_t face, const QmtVector3& point) {
-        return (point - v[context.corners(face)[0]]).Dot(context.face(face).normal) <= limit[face];
-    };
-    for (std::uint32_t s = context.frontFace(); s != NONE; s = context.face(s).next) {
-        const std::uint32_t* c = context.corners(s);
-        const std::uint32_t k = context.face(s).count;
+        const double ownLimit = slack + (k > 3 ? 0.0045 * std::sqrt(farthest) : 0.0);
+        limit[s] = ownLimit;
         const QmtVector3& n = context.face(s).normal;
+        const QmtVector3 q = k > 0 ? v[c[0]] : QmtVector3();
         double sense = 0.0;
+        // Corners i + 1 and i + 2 round the face (1 % k and 2 % k first), stepped rather
+        // than divided.
+        std::uint32_t next = k > 1 ? 1 : 0;
+        std::uint32_t after = k > 2 ? 2 : (k > 0 ? 2 % k : 0);
         // Each edge is the second of one turn and the first of the next: its vector and
         // length carry over.
-        QmtVector3 e1 = k > 0 ? v[c[1 % k]] - v[c[0]] : QmtVector3();
+        QmtVector3 e1 = k > 0 ? v[c[next]] - q : QmtVector3();
         double length1 = e1.Length();
-        // Corners i + 1 and i + 2 round the face, stepped rather than divided.
-        std::uint32_t next = k > 0 ? 1 % k : 0;
-        std::uint32_t after = k > 0 ? 2 % k : 0;
         for (std::uint32_t i = 0; i < k; ++i) {
             const QmtVector3 e2 = v[c[after]] - v[c[next]];
             next = after;
@@ -369,7 +399,7 @@ bool convexSurface(const ConvexHullContext& context, const QmtVector3* v, std::u
                 }
                 sense = turn;
             }
-            if (!below(s, v[c[i]])) {
+            if (!((v[c[i]] - q).Dot(n) <= ownLimit)) {
                 return false;
             }
         }
@@ -385,22 +415,28 @@ bool convexSurface(const ConvexHullContext& context, const QmtVector3* v, std::u
         const std::uint32_t* c = context.corners(edge.slot);
         const std::uint32_t k = context.face(edge.slot).count;
         const std::uint32_t before = edge.index > 0 ? edge.index - 1 : k - 1;
-        const std::uint32_t after = edge.index + 2 < k ? edge.index + 2 : (edge.index + 2) % k;
+        std::uint32_t after = edge.index + 2;  // (index + 2) % k, divided only for k < 2
+        if (after >= k) {
+            after -= k;
+            if (after >= k) {
+                after %= k;
+            }
+        }
         // A triangle's corner before the edge is the one after it.
         return below(other, v[c[before]]) && (after == before || below(other, v[c[after]]));
     };
     // The faces on each edge, taken in pairs one after the other by slot. An edge of
     // two sides (nearly all) is paired as its second side turns up, found by a mark on
-    // its other end; a vertex with an edge of more sides sorts its group instead.
+    // its other end; a vertex with an edge of more sides sorts its group instead, and
+    // what its pairs found so far does not count.
     std::vector<std::uint32_t> markedBy(vertexCount, NONE);  // the vertex whose group saw it
     std::vector<SideEdge*> firstSide(vertexCount);
     std::vector<std::uint8_t> sides(vertexCount);
-    std::vector<std::pair<const SideEdge*, const SideEdge*>> pairs;
     for (std::uint32_t a = 0; a < vertexCount; ++a) {
         SideEdge* first = edges.begin(a);
         SideEdge* last = edges.end(a);
-        pairs.clear();
         bool many = false;
+        bool pairsHold = true;
         for (SideEdge* e = first; e != last; ++e) {
             const std::uint32_t b = e->other;
             if (markedBy[b] != a) {
@@ -409,17 +445,16 @@ bool convexSurface(const ConvexHullContext& context, const QmtVector3* v, std::u
                 sides[b] = 1;
             } else if (sides[b] == 1) {
                 sides[b] = 2;
-                pairs.push_back({firstSide[b], e});
+                const SideEdge* x = firstSide[b];
+                pairsHold = pairsHold && neighboursBelow(*x, e->slot) && neighboursBelow(*e, x->slot);
             } else {
                 many = true;
                 break;
             }
         }
         if (!many) {
-            for (const auto& [x, y] : pairs) {
-                if (!neighboursBelow(*x, y->slot) || !neighboursBelow(*y, x->slot)) {
-                    return false;
-                }
+            if (!pairsHold) {
+                return false;
             }
             continue;
         }

@@ -162,12 +162,14 @@ public:
     // remembers either is still its side's edge, or was destroyed (its slot then holds
     // another pair or none).
     std::uint32_t faceEdge(std::uint32_t slot, std::uint32_t k) const {
+        return sideEdge(slot, k, faces_[slot].corners[k], faces_[slot].corners[k == 2 ? 0 : k + 1]);
+    }
+    // faceEdge for a caller that holds the side's corners a (corner k) and b (the next).
+    std::uint32_t sideEdge(std::uint32_t slot, std::uint32_t k, std::uint32_t a, std::uint32_t b) const {
         const std::uint32_t e = faceLinks_[slot].edges[k];
         if (e == NONE) {
             return NONE;
         }
-        const std::uint32_t a = faces_[slot].corners[k];
-        const std::uint32_t b = faces_[slot].corners[k == 2 ? 0 : k + 1];
         const Edge& r = edges_[e];
         return (r.a == a && r.b == b) || (r.a == b && r.b == a) ? e : NONE;
     }

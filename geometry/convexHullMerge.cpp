@@ -1,7 +1,9 @@
 // Merging of coplanar hull faces into polygons (the third stage of both builders).
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <memory>
 #include <vector>
 
 #include "geometry/convexHull.h"
@@ -68,10 +70,15 @@ bool flatConvexLoop(const QmtVector3* v, const std::vector<std::uint32_t>& loop,
     return true;
 }
 
-bool repeatsCorner(const std::vector<std::uint32_t>& loop, std::vector<std::uint32_t>& scratch) {
-    scratch.assign(loop.begin(), loop.end());
-    std::sort(scratch.begin(), scratch.end());
-    return std::adjacent_find(scratch.begin(), scratch.end()) != scratch.end();
+bool repeatsCorner(const std::vector<std::uint32_t>& loop, ConvexHullContext& context) {
+    const std::uint32_t seen = context.nextStamp();
+    for (const std::uint32_t x : loop) {
+        if (context.vertexMark[x] == seen) {
+            return true;
+        }
+        context.vertexMark[x] = seen;
+    }
+    return false;
 }
 
 // Follows open edges from `from` to `to` through corners that the merges dropped
@@ -123,42 +130,81 @@ bool findDroppedPath(const ConvexHullContext& context, const std::vector<std::ui
 // did not drop it; the merged face then has one edge where its neighbour has two, and
 // the surface is open there. Such corners go back into the merged face, between the
 // ends of its edge. Nothing changes when every dropped corner went out of use.
-void reinsertDroppedCorners(ConvexHullContext& context, const std::vector<std::uint32_t>& dropped) {
+// `polygons` holds every face the merges left with more than three corners (and maybe
+// faces since destroyed or narrowed): only their corners past the third are linked to
+// no vertex, so with the vertices' incidence they find every face at a vertex.
+void reinsertDroppedCorners(ConvexHullContext& context, const std::vector<std::uint32_t>& dropped,
+                            std::vector<std::uint32_t>& polygons) {
     if (dropped.empty()) {
         return;
     }
+    std::erase_if(polygons, [&](std::uint32_t s) { return context.face(s).count <= 3; });
     const std::uint32_t referenced = context.nextStamp();
-    for (std::uint32_t s = context.frontFace(); s != NONE; s = context.face(s).next) {
+    for (const std::uint32_t s : polygons) {
         const std::uint32_t* c = context.corners(s);
-        for (std::uint32_t k = 0; k < context.face(s).count; ++k) {
+        for (std::uint32_t k = 3; k < context.face(s).count; ++k) {
             context.vertexMark[c[k]] = referenced;
         }
     }
     const std::uint32_t stale = context.nextStamp();
-    bool any = false;
+    std::vector<std::uint32_t> staleCorners;
     for (const std::uint32_t x : dropped) {
-        if (context.vertexMark[x] == referenced) {
+        if ((context.incidenceCount(x) != 0 || context.vertexMark[x] == referenced) &&
+            context.vertexStamp[x] != stale) {
             context.vertexStamp[x] = stale;
-            any = true;
+            staleCorners.push_back(x);
         }
     }
-    if (!any) {
+    if (staleCorners.empty()) {
         return;
     }
+    // Calls side(slot, a, b) for every side of every face at one of `vertices`, each
+    // face once.
+    const auto sidesAround = [&](const std::vector<std::uint32_t>& vertices, auto&& side) {
+        const std::uint32_t seen = context.nextStamp();
+        const auto visit = [&](std::uint32_t s) {
+            if (context.face(s).mark == seen) {
+                return;
+            }
+            context.face(s).mark = seen;
+            const std::uint32_t* c = context.corners(s);
+            const std::uint32_t k = context.face(s).count;
+            for (std::uint32_t i = 0; i < k; ++i) {
+                side(s, c[i], c[i + 1 == k ? 0 : i + 1]);
+            }
+        };
+        for (const std::uint32_t x : vertices) {
+            for (std::uint32_t link = context.firstIncidence(x); link != NONE;
+                 link = context.nextIncidence(link)) {
+                visit(ConvexHullContext::faceOfLink(link));
+            }
+        }
+        for (const std::uint32_t s : polygons) {
+            visit(s);
+        }
+    };
     // Edges used by one face only, with that face. Only edges with both ends at a
     // stale corner or next to one can start or continue a path (each step of a path
     // leaves or enters a stale corner), so only those are listed; all the faces of
     // such an edge pass that test alike, so whether it is open is still told right.
-    std::vector<std::uint8_t> near(context.vertexCapacity(), 0);
-    context.forEachSide([&](std::uint32_t, std::uint32_t, std::uint32_t a, std::uint32_t b) {
+    const std::uint32_t near = context.nextStamp();
+    std::vector<std::uint32_t> nearCorners;
+    const auto markNear = [&](std::uint32_t a) {
+        if (context.vertexMark[a] != near) {
+            context.vertexMark[a] = near;
+            nearCorners.push_back(a);
+        }
+    };
+    sidesAround(staleCorners, [&](std::uint32_t, std::uint32_t a, std::uint32_t b) {
         if (context.vertexStamp[a] == stale || context.vertexStamp[b] == stale) {
-            near[a] = near[b] = 1;
+            markNear(a);
+            markNear(b);
         }
     });
     std::vector<ConvexHullContext::KeyedPosition>& all = context.pairScratch;
     all.clear();
-    context.forEachSide([&](std::uint32_t s, std::uint32_t, std::uint32_t a, std::uint32_t b) {
-        if (near[a] && near[b]) {
+    sidesAround(nearCorners, [&](std::uint32_t s, std::uint32_t a, std::uint32_t b) {
+        if (context.vertexMark[a] == near && context.vertexMark[b] == near) {
             all.push_back({ConvexHullContext::pairKey(a, b), s});
         }
     });
@@ -243,6 +289,7 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
     std::vector<std::uint32_t>& loop = context.loopScratch;
     std::vector<std::uint32_t>& kept = context.keptScratch;
     std::vector<std::uint32_t> dropped;
+    std::vector<std::uint32_t> polygons;  // the faces merged into
     // An edge's verdict depends only on the faces at its two ends. A pass after the
     // first asks again only the edges at a corner of a face that a merge has changed
     // since the edge was last asked (merge times per vertex, the time of asking with
@@ -253,7 +300,7 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
     // as the walk around a corner finds them) are kept per edge through the merges, so
     // that an edge reads its two newest faces instead of walking the faces around a
     // corner (a chain of dependent loads). Faces are found from their corner pairs
-    // through each vertex's edges. An edge with more than two faces, or whose ends
+    // through a table of the edges by pair. An edge with more than two faces, or whose ends
     // another edge record shares, is walked as before.
     // The creation numbers are kept beside the faces, so that removing the newer face
     // reads no face record.
@@ -267,70 +314,47 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
     };
     const std::uint32_t edgeSlots = context.edgeSlotCount();
     std::vector<EdgeFaces> held(edgeSlots);
-    std::vector<std::uint32_t> firstEnd(static_cast<std::size_t>(context.vertexCapacity()) + 1, 0);
+    // The edge records by vertex pair, in a table of open addressing (half full at
+    // most). Edge records sharing their ends are left to the walk, so that a face's own
+    // record for a side, where it is still valid, names the only edge of that pair.
+    // Cells hold edge slots; the pair keys are kept by slot.
+    const int cellBits = std::bit_width(2 * std::size_t{edgeSlots} + 1);
+    const std::size_t cellMask = (std::size_t{1} << cellBits) - 1;
+    std::vector<std::uint32_t> cells(cellMask + 1, NONE);
+    // Read for live records only, each written first: left uninitialised.
+    const std::unique_ptr<std::uint64_t[]> keyOf(new std::uint64_t[edgeSlots]);
+    const auto cellOf = [&](std::uint64_t key) {
+        return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15u) >> (64 - cellBits));
+    };
+    // The cell of the pair's first record, or the empty cell where it would go.
+    const auto find = [&](std::uint64_t key) {
+        std::size_t at = cellOf(key);
+        while (cells[at] != NONE && keyOf[cells[at]] != key) {
+            at = (at + 1) & cellMask;
+        }
+        return at;
+    };
     for (std::uint32_t e = 0; e < edgeSlots; ++e) {
         const ConvexHullContext::Edge& record = context.edge(e);
-        if (record.a != NONE) {
-            ++firstEnd[record.a + 1];
-            ++firstEnd[record.b + 1];
+        if (record.a == NONE) {
+            continue;
         }
-    }
-    for (std::size_t i = 1; i < firstEnd.size(); ++i) {
-        firstEnd[i] += firstEnd[i - 1];
-    }
-    std::vector<std::uint64_t> ends(firstEnd.back());  // (other end, edge) by vertex
-    {
-        std::vector<std::uint32_t> fill(firstEnd.begin(), firstEnd.end() - 1);
-        for (std::uint32_t e = 0; e < edgeSlots; ++e) {
-            const ConvexHullContext::Edge& record = context.edge(e);
-            if (record.a != NONE) {
-                ends[fill[record.a]++] = std::uint64_t{record.b} << 32 | e;
-                ends[fill[record.b]++] = std::uint64_t{record.a} << 32 | e;
-            }
+        if (record.a == record.b) {
+            held[e].newer = WALKED;
         }
-    }
-    // Edge records sharing their ends are left to the walk, so that a face's own
-    // record for a side, where it is still valid, names the only edge of that pair.
-    // A mark per other end finds them. Long groups of ends (a vertex may have
-    // thousands: a cone's apex) are sorted to be searched; short ones are scanned.
-    constexpr std::uint32_t SCANNED_ENDS = 16;
-    {
-        std::vector<std::uint32_t> markedBy(context.vertexCapacity(), NONE);
-        std::vector<std::uint32_t> firstRecord(context.vertexCapacity());
-        for (std::uint32_t vertex = 0; vertex < context.vertexCapacity(); ++vertex) {
-            const auto first = ends.begin() + firstEnd[vertex];
-            const auto last = ends.begin() + firstEnd[vertex + 1];
-            for (auto i = first; i != last; ++i) {
-                const auto other = static_cast<std::uint32_t>(*i >> 32);
-                const auto e = static_cast<std::uint32_t>(*i);
-                if (markedBy[other] == vertex) {
-                    held[firstRecord[other]].newer = WALKED;
-                    held[e].newer = WALKED;
-                } else {
-                    markedBy[other] = vertex;
-                    firstRecord[other] = e;
-                }
-            }
-            if (last - first > SCANNED_ENDS) {
-                std::sort(first, last);
-            }
+        const std::uint64_t key = ConvexHullContext::pairKey(record.a, record.b);
+        keyOf[e] = key;
+        const std::size_t at = find(key);
+        if (cells[at] != NONE) {
+            held[cells[at]].newer = WALKED;
+            held[e].newer = WALKED;
+            continue;  // the first record of the pair, the lowest, stays
         }
+        cells[at] = e;
     }
     // The first edge record joining a to b (the lowest), or NONE.
     const auto edgeOf = [&](std::uint32_t a, std::uint32_t b) {
-        const auto first = ends.begin() + firstEnd[a];
-        const auto last = ends.begin() + firstEnd[a + 1];
-        if (last - first > SCANNED_ENDS) {
-            const auto at = std::lower_bound(first, last, std::uint64_t{b} << 32);
-            return at != last && *at >> 32 == b ? static_cast<std::uint32_t>(*at) : NONE;
-        }
-        std::uint32_t found = NONE;
-        for (auto i = first; i != last; ++i) {
-            if (*i >> 32 == b) {
-                found = std::min(found, static_cast<std::uint32_t>(*i));
-            }
-        }
-        return found;
+        return cells[find(ConvexHullContext::pairKey(a, b))];
     };
     // The edges of the pairs of a face's first three corners, each once (NONE for the
     // rest). They are kept per face slot until a merge changes its corners: an edge
@@ -339,7 +363,7 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
     struct Sides {
         std::uint32_t edges[3];
     };
-    std::vector<Sides> sidesOf(context.slotCount());
+    const std::unique_ptr<Sides[]> sidesOf(new Sides[context.slotCount()]);  // live faces only
     const auto findSides = [&](std::uint32_t slot) {
         const std::uint32_t* c = context.linkedCorners(slot);
         std::uint32_t* found = sidesOf[slot].edges;
@@ -413,10 +437,14 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
         }
         if (context.face(s).count != 0) {
             findSides(s);
-            std::uint32_t sides[3];
-            pairEdges(s, sides);
-            for (const std::uint32_t e : sides) {
-                addFace(s, context.face(s).seq, e);
+            const std::uint32_t* sides = sidesOf[s].edges;
+            const std::uint32_t seq = context.face(s).seq;
+            addFace(s, seq, sides[0]);
+            if (sides[1] != sides[0]) {
+                addFace(s, seq, sides[1]);
+            }
+            if (sides[2] != sides[0] && sides[2] != sides[1]) {
+                addFace(s, seq, sides[2]);
             }
         }
     }
@@ -439,19 +467,23 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
         std::uint32_t y;
         std::uint32_t asked;
     };
-    std::vector<ListedEdge> listed(context.edgeCount());
+    const std::size_t listedCount = context.edgeCount();
+    const std::unique_ptr<ListedEdge[]> listed(new ListedEdge[listedCount]);
+    std::size_t placed = 0;
     context.placeEdges([&](std::uint32_t position, std::uint32_t e) {
         listed[position] = {e, context.edge(e).a, context.edge(e).b, 0};
+        ++placed;
     });
+    std::fill(listed.get() + placed, listed.get() + listedCount, ListedEdge{0, 0, 0, 0});
     while (merged) {
         merged = false;
-        for (std::size_t i = 0; i < listed.size(); ++i) {
+        for (std::size_t i = 0; i < listedCount; ++i) {
             // The faces of the edges a little ahead start loading (a hint only: the
             // merges in between may change them).
-            if (loadAhead && i + 16 < listed.size() && listed[i + 16].slot != NONE) {
+            if (loadAhead && i + 16 < listedCount && listed[i + 16].slot != NONE) {
                 __builtin_prefetch(&held[listed[i + 16].slot]);
             }
-            if (loadAhead && i + 8 < listed.size() && listed[i + 8].slot != NONE) {
+            if (loadAhead && i + 8 < listedCount && listed[i + 8].slot != NONE) {
                 const EdgeFaces& ahead = held[listed[i + 8].slot];
                 if (ahead.older != NONE && !ahead.walk()) {
                     __builtin_prefetch(&context.face(ahead.newer));
@@ -528,7 +560,7 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
 
             // Faces that meet along more than that edge, or across a polygon's
             // diagonal, would make a loop that passes a corner twice: no polygon.
-            if (repeatsCorner(loop, context.orderScratch)) {
+            if (repeatsCorner(loop, context)) {
                 continue;
             }
 
@@ -574,6 +606,9 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
             listedEdge.slot = NONE;
             context.destroyFace(G);
             context.setCorners(F, kept.data(), static_cast<std::uint32_t>(kept.size()));
+            if (kept.size() > 3) {
+                polygons.push_back(F);
+            }
             findSides(F);
             pairEdges(F, sides);
             for (const std::uint32_t side : sides) {
@@ -584,7 +619,7 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
         firstPass = false;
         loadAhead = false;
     }
-    reinsertDroppedCorners(context, dropped);
+    reinsertDroppedCorners(context, dropped, polygons);
 }
 
 }  // namespace

@@ -674,7 +674,7 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
         for (std::uint32_t k = 0; k < 3; ++k) {
             const std::uint32_t a = c[k];
             const std::uint32_t b = c[k == 2 ? 0 : k + 1];
-            const std::uint32_t record = context.faceEdge(order[i], k);
+            const std::uint32_t record = context.sideEdge(order[i], k, a, b);
             if (record != NONE && context.edge(record).mark == stamp) {
                 continue;  // already taken out as interior
             }

@@ -4,7 +4,7 @@
 #include <array>
 #include <cmath>
 #include <memory>
-#include <numeric>
+#include <type_traits>
 #include <utility>
 
 #include "math/qmtMatrix3.h"
@@ -50,25 +50,81 @@ std::uint32_t cellOf(double v, double lo, double scale) {
     return t > 0.0 ? (t < GRID - 1.0 ? static_cast<std::uint32_t>(t) : GRID - 1) : 0u;
 }
 
-}  // namespace
+// What the points of a face's block are sorted by.
+struct FaceTest {
+    QmtVector3 normal;
+    QmtVector3 corner;
+    double cornerProjection;
+    double floor;
+    double outsideAbove;  // the outside test's bound
+    double slack;
+};
 
-// Inlined: it runs once per listed candidate of every replaced face.
-[[gnu::always_inline]] inline HullConflictTracker::Part HullConflictTracker::classify(std::uint32_t candidate, const QmtVector3& normal,
-                                                        const QmtVector3& corner, double cornerProjection,
-                                                        double floor) const {
-    const QmtVector3& p = points_[candidate];
-    const double pn = p.Dot(normal);
-    if (!(pn > floor)) {
-        return NOT_LISTED;
+// Sorts n points, the k-th points[indexAt(k)], into a face's parts, appending them at
+// the three cursors: above the floor, a point with p.n above outsideAbove is outside,
+// one less than the visibility depth below the plane may see the face, the rest are
+// above the floor only; points at or below the floor are left out.
+template <class IndexAt>
+[[gnu::always_inline]] inline void classifyRun(const QmtVector3* points, const FaceTest& t, std::size_t n,
+                                               IndexAt indexAt, std::uint32_t*& outside, std::uint32_t*& sees,
+                                               std::uint32_t*& above) {
+    const double nx = t.normal.x;
+    const double ny = t.normal.y;
+    const double nz = t.normal.z;
+    const auto placeAt = [&](std::uint32_t p, double pn) {
+        if (!(pn > t.floor)) {
+            return;
+        }
+        if (pn > t.outsideAbove) {
+            *outside++ = p;
+        } else if (pn > t.cornerProjection - visibilityDepth((points[p] - t.corner).Length()) - t.slack) {
+            *sees++ = p;
+        } else {
+            *above++ = p;
+        }
+    };
+    std::size_t k = 0;
+#if defined(__SSE2__)
+    // Two points at a time, each lane the same terms in the same order; a pair below
+    // the floor or outside as a whole needs nothing else.
+    const __m128d vx = _mm_set1_pd(nx);
+    const __m128d vy = _mm_set1_pd(ny);
+    const __m128d vz = _mm_set1_pd(nz);
+    const __m128d vOutside = _mm_set1_pd(t.outsideAbove);
+    const __m128d vFloor = _mm_set1_pd(t.floor);
+    for (; k + 2 <= n; k += 2) {
+        const std::uint32_t p0 = indexAt(k);
+        const std::uint32_t p1 = indexAt(k + 1);
+        const double* const a = &points[p0].x;
+        const double* const b = &points[p1].x;
+        const __m128d ab = _mm_loadu_pd(a);
+        const __m128d cd = _mm_loadu_pd(b);
+        const __m128d pn = _mm_add_pd(
+            _mm_add_pd(_mm_mul_pd(_mm_unpacklo_pd(ab, cd), vx), _mm_mul_pd(_mm_unpackhi_pd(ab, cd), vy)),
+            _mm_mul_pd(_mm_loadh_pd(_mm_load_sd(a + 2), b + 2), vz));
+        const __m128d aboveFloor = _mm_cmpgt_pd(pn, vFloor);
+        if (_mm_movemask_pd(aboveFloor) == 0) {
+            continue;
+        }
+        if (_mm_movemask_pd(_mm_and_pd(_mm_cmpgt_pd(pn, vOutside), aboveFloor)) == 3) {
+            *outside++ = p0;
+            *outside++ = p1;
+            continue;
+        }
+        double lanes[2];
+        _mm_storeu_pd(lanes, pn);
+        placeAt(p0, lanes[0]);
+        placeAt(p1, lanes[1]);
     }
-    if (strict_ ? pn > cornerProjection + OUTSIDE_TOLERANCE : pn > cornerProjection + OUTSIDE_TOLERANCE - slack_) {
-        return OUTSIDE;
+#endif
+    for (; k < n; ++k) {
+        const std::uint32_t p = indexAt(k);
+        const QmtVector3& q = points[p];
+        placeAt(p, q.x * nx + q.y * ny + q.z * nz);  // q.Dot(normal), term by term
     }
-    if (pn > cornerProjection - visibilityDepth((p - corner).Length()) - slack_) {
-        return SEES;
-    }
-    return ABOVE_FLOOR;
 }
+
+}  // namespace
 
 void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCount,
                                 const std::vector<std::uint32_t>& candidates, const ConvexHullContext& context,
@@ -122,16 +178,11 @@ void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCou
     links_.clear();
     links_.reserve(std::min(8 * std::size_t{count} + 4096, std::size_t{1} << 24));
     stagedPoints_.resize(std::max<std::size_t>(stagedPoints_.size(), count));
-    for (std::vector<std::uint32_t>& part : partScratch_) {
-        part.reserve(count);
-    }
     blocks_.assign(context.slotCount(), Block{});
     blockOrder_.clear();
     liveLinks_ = 0;
     heap_.clear();
 
-    std::vector<std::uint32_t> ranks(count);
-    std::iota(ranks.begin(), ranks.end(), 0u);
     // Oldest face first, so that every chain runs newest first.
     std::vector<std::uint32_t> faces;
     for (std::uint32_t s = context.frontFace(); s != NONE; s = context.face(s).next) {
@@ -144,8 +195,8 @@ void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCou
         staged_.clear();
         stagedCount_ = 0;
         staged_.push_back({s, 0, {}, startFloor(cp)});
-        stageFace(staged_.back(), f, ranks);
-        commitBlock(staged_.back(), f.seq, cp, f.normal);
+        stageFace(staged_.back(), f, count, [](std::size_t k) { return static_cast<std::uint32_t>(k); });
+        commitBlocks(0, 1, context);
     }
 
     std::vector<std::uint32_t> kept;
@@ -192,31 +243,42 @@ void HullConflictTracker::rankCandidates(const QmtVector3* points, std::uint32_t
     // gives an infinite scale and NaN or infinite cells, which cellOf clamps.
     const QmtVector3 scale(GRID / (0.5 * hi.x - 0.5 * lo.x), GRID / (0.5 * hi.y - 0.5 * lo.y),
                            GRID / (0.5 * hi.z - 0.5 * lo.z));
-    constexpr int DIGIT = 12;
-    constexpr std::uint32_t DIGITS = 1u << DIGIT;
     const auto keyed = std::make_unique_for_overwrite<std::uint64_t[]>(count);
     const auto sorted = std::make_unique_for_overwrite<std::uint64_t[]>(count);
-    std::vector<std::uint32_t> start(2 * DIGITS, 0);
+    // Three 8-bit digits on small clouds, two 12-bit digits on large ones: every build
+    // clears and sums a table per digit and moves the keys once per digit.
+    const bool small = count < SMALL_RANKING;
+    const int digit = small ? 8 : 12;
+    const int passes = small ? 3 : 2;
+    const std::uint32_t digits = 1u << digit;
+    std::vector<std::uint32_t> start(passes * digits, 0);
+    std::uint32_t* const bucket = start.data();
     for (std::uint32_t i = 0; i < count; ++i) {
         const QmtVector3& p = points[candidates[i]];
         const std::uint32_t code = SPREAD_BITS[cellOf(p.x, lo.x, scale.x)] |
                                    SPREAD_BITS[cellOf(p.y, lo.y, scale.y)] << 1 |
                                    SPREAD_BITS[cellOf(p.z, lo.z, scale.z)] << 2;
         keyed[i] = std::uint64_t{code} << 32 | candidates[i];
-        ++start[code & (DIGITS - 1)];
-        ++start[DIGITS + (code >> DIGIT)];
+        if (small) {
+            ++bucket[code & 255u];
+            ++bucket[256 + (code >> 8 & 255u)];
+            ++bucket[512 + (code >> 16)];
+        } else {
+            ++bucket[code & 4095u];
+            ++bucket[4096 + (code >> 12)];
+        }
     }
     std::uint64_t* from = keyed.get();
     std::uint64_t* to = sorted.get();
-    for (int pass = 0; pass < 2; ++pass) {
-        std::uint32_t* const at = start.data() + pass * DIGITS;
+    for (int pass = 0; pass < passes; ++pass) {
+        std::uint32_t* const at = bucket + pass * digits;
         std::uint32_t sum = 0;
-        for (std::uint32_t d = 0; d < DIGITS; ++d) {
+        for (std::uint32_t d = 0; d < digits; ++d) {
             sum += std::exchange(at[d], sum);
         }
-        const int shift = 32 + pass * DIGIT;
+        const int shift = 32 + pass * digit;
         for (std::uint32_t i = 0; i < count; ++i) {
-            to[at[from[i] >> shift & (DIGITS - 1)]++] = from[i];
+            to[at[from[i] >> shift & (digits - 1)]++] = from[i];
         }
         std::swap(from, to);
     }
@@ -226,12 +288,19 @@ void HullConflictTracker::rankCandidates(const QmtVector3* points, std::uint32_t
     inputOf_.reserve(count);
     rankPoints_.clear();
     rankPoints_.reserve(count);
-    for (std::uint32_t r = 0; r < count; ++r) {
-        if (r + 2 * PREFETCH_AHEAD < count) {
-            const auto ahead = static_cast<std::uint32_t>(from[r + 2 * PREFETCH_AHEAD]);
-            __builtin_prefetch(points + ahead);
-            __builtin_prefetch(&rankOf_[ahead], 1);
-        }
+    // Small clouds stay in cache: no fetching ahead.
+    const std::uint32_t fetched = small ? 0 : count - std::min(count, 2 * PREFETCH_AHEAD);
+    std::uint32_t r = 0;
+    for (; r < fetched; ++r) {
+        const auto ahead = static_cast<std::uint32_t>(from[r + 2 * PREFETCH_AHEAD]);
+        __builtin_prefetch(points + ahead);
+        __builtin_prefetch(&rankOf_[ahead], 1);
+        const auto input = static_cast<std::uint32_t>(from[r]);
+        inputOf_.push_back(input);
+        rankOf_[input] = r;
+        rankPoints_.push_back(points[input]);
+    }
+    for (; r < count; ++r) {
         const auto input = static_cast<std::uint32_t>(from[r]);
         inputOf_.push_back(input);
         rankOf_[input] = r;
@@ -243,123 +312,159 @@ double HullConflictTracker::startFloor(double cornerProjection) const {
     return cornerProjection - deepest_ - slack_ - headroom_;
 }
 
-// Classifies the candidates against the face below the staged entry's floor and
-// appends them to stagedPoints_ as its three parts, each in the candidates' order.
-void HullConflictTracker::stageFace(Staged& staged, const ConvexHullContext::Face& face,
-                                    const std::vector<std::uint32_t>& candidates) {
+// Classifies n candidates, the k-th indexAt(k), against the face below the staged
+// entry's floor and appends them to stagedPoints_ as its three parts.
+template <class IndexAt>
+void HullConflictTracker::stageFace(Staged& staged, const ConvexHullContext::Face& face, std::size_t n,
+                                    IndexAt indexAt) {
     const QmtVector3& corner = vertices_[face.corners[0]];
     const double cp = corner.Dot(face.normal);
-    for (std::vector<std::uint32_t>& part : partScratch_) {
-        part.clear();
+    const FaceTest test{face.normal, corner, cp, staged.floor,
+                        strict_ ? cp + OUTSIDE_TOLERANCE : cp + OUTSIDE_TOLERANCE - slack_, slack_};
+    // The shared part buffer when it has room, else one of its own, freed at once:
+    // growing the shared one to all candidates at the start left the heap so that
+    // it was trimmed and faulted in afresh on every face-mode build.
+    std::unique_ptr<std::uint32_t[]> own;
+    std::uint32_t* seesStart = partBuffer_.get();
+    if (partRoom_ < 2 * n) {
+        own = std::make_unique_for_overwrite<std::uint32_t[]>(2 * n);
+        seesStart = own.get();
     }
-    for (const std::uint32_t p : candidates) {
-        const Part part = classify(p, face.normal, corner, cp, staged.floor);
-        if (part != NOT_LISTED) {
-            partScratch_[part].push_back(p);
-        }
-    }
+    std::uint32_t* const outsideStart = stagedRoom(n);
+    std::uint32_t* const aboveStart = seesStart + n;
+    std::uint32_t* outside = outsideStart;
+    std::uint32_t* sees = seesStart;
+    std::uint32_t* above = aboveStart;
+    classifyRun(points_, test, n, indexAt, outside, sees, above);
     staged.first = stagedCount_;
-    std::uint32_t* to = stagedRoom(partScratch_[0].size() + partScratch_[1].size() + partScratch_[2].size());
-    for (int part = 0; part < 3; ++part) {
-        staged.counts[part] = static_cast<std::uint32_t>(partScratch_[part].size());
-        to = std::copy(partScratch_[part].begin(), partScratch_[part].end(), to);
-    }
-    stagedCount_ = static_cast<std::uint32_t>(to - stagedPoints_.data());
+    staged.counts[OUTSIDE] = static_cast<std::uint32_t>(outside - outsideStart);
+    staged.counts[SEES] = static_cast<std::uint32_t>(sees - seesStart);
+    staged.counts[ABOVE_FLOOR] = static_cast<std::uint32_t>(above - aboveStart);
+    std::uint32_t* const end = std::copy(aboveStart, above, std::copy(seesStart, sees, outside));
+    stagedCount_ = static_cast<std::uint32_t>(end - stagedPoints_.data());
 }
 
-void HullConflictTracker::commitBlock(const Staged& staged, std::uint32_t seq, double cornerProjection,
-                                      const QmtVector3& normal) {
-    Block& b = blocks_[staged.slot];
-    const auto begin = static_cast<std::uint32_t>(links_.size());
-    const std::uint32_t total = staged.counts[OUTSIDE] + staged.counts[SEES] + staged.counts[ABOVE_FLOOR];
-    links_.resize(begin + total);
-    Link* out = links_.data() + begin;
-    const std::uint32_t* p = stagedPoints_.data() + staged.first;
-    std::uint32_t at = begin;
-    const std::uint32_t outsideCount = staged.counts[OUTSIDE];
+// Appends the links of staged_[first, last) as their faces' blocks, in that order.
+void HullConflictTracker::commitBlocks(std::size_t first, std::size_t last, const ConvexHullContext& context) {
+    std::size_t total = 0;
+    for (std::size_t k = first; k < last; ++k) {
+        total += staged_[k].counts[OUTSIDE] + staged_[k].counts[SEES] + staged_[k].counts[ABOVE_FLOOR];
+    }
+    auto at = static_cast<std::uint32_t>(links_.size());
+    links_.resize(at + total);
+    liveLinks_ += total;
+    // Arrays, the stamp and the dirty count in registers over the stores.
+    Link* out = links_.data() + at;
     std::uint32_t* const heads = outsideHead_.data();
-    const std::uint32_t slot = staged.slot;
-    // Face mode reads no marks here.
-    if (strict_) {
-        // markDirty, with the arrays and the count in registers over the stores.
-        std::uint32_t* const mark = mark_.data();
-        std::uint32_t* const dirty = dirty_.get();
-        std::uint32_t dirtyCount = dirtyCount_;
-        const std::uint32_t stamp = stampValue_;
-        for (std::uint32_t i = 0; i < outsideCount; ++i, ++p, ++at) {
-            const std::uint32_t q = *p;
-            *out++ = Link(q, heads[q], slot);
-            heads[q] = at;
-            if (mark[q] != stamp) {
-                mark[q] = stamp;
-                dirty[dirtyCount++] = q;
+    std::uint32_t* const seesHeads = seesHead_.data();
+    std::uint32_t* const mark = mark_.data();
+    std::uint32_t* const dirty = dirty_.get();
+    std::uint32_t dirtyCount = dirtyCount_;
+    const std::uint32_t stamp = stampValue_;
+    const bool strict = strict_;
+    for (std::size_t k = first; k < last; ++k) {
+        const Staged& staged = staged_[k];
+        const ConvexHullContext::Face& f = context.face(staged.slot);
+        const std::uint32_t slot = staged.slot;
+        const std::uint32_t* p = stagedPoints_.data() + staged.first;
+        Block& b = blocks_[slot];
+        b.begin = at;
+        const std::uint32_t* const outsideEnd = p + staged.counts[OUTSIDE];
+        // Face mode reads no marks here.
+        if (strict) {
+            for (; p < outsideEnd; ++p, ++out, ++at) {
+                const std::uint32_t q = *p;
+                out->point = q;
+                out->next = heads[q];
+                out->face = slot;
+                heads[q] = at;
+                if (mark[q] != stamp) {  // listed once for refresh
+                    mark[q] = stamp;
+                    dirty[dirtyCount++] = q;
+                }
+            }
+        } else {
+            for (; p < outsideEnd; ++p, ++out, ++at) {
+                const std::uint32_t q = *p;
+                out->point = q;
+                out->next = heads[q];
+                out->face = slot;
+                heads[q] = at;
             }
         }
-        dirtyCount_ = dirtyCount;
-    } else {
-        for (std::uint32_t i = 0; i < outsideCount; ++i, ++p, ++at) {
-            *out++ = Link(*p, heads[*p], slot);
-            heads[*p] = at;
+        b.outsideEnd = at;
+        const std::uint32_t* const seesEnd = p + staged.counts[SEES];
+        for (; p < seesEnd; ++p, ++out, ++at) {
+            const std::uint32_t q = *p;
+            out->point = q;
+            out->next = seesHeads[q];
+            out->face = slot;
+            seesHeads[q] = at;
         }
+        b.seeEnd = at;
+        const std::uint32_t* const aboveEnd = p + staged.counts[ABOVE_FLOOR];
+        for (; p < aboveEnd; ++p, ++out, ++at) {
+            *out = Link(*p, NONE, slot);
+        }
+        b.end = at;
+        b.seq = f.seq;
+        b.normalDot = f.normal.Dot(f.normal);
+        b.floor = staged.floor;
+        b.normal = f.normal;
+        blockOrder_.push_back({slot, f.seq});
     }
-    b.outsideEnd = at;
-    for (std::uint32_t i = 0; i < staged.counts[SEES]; ++i, ++p, ++at) {
-        *out++ = Link(*p, seesHead_[*p], staged.slot);
-        seesHead_[*p] = at;
-    }
-    b.seeEnd = at;
-    for (std::uint32_t i = 0; i < staged.counts[ABOVE_FLOOR]; ++i, ++p, ++at) {
-        *out++ = Link(*p, NONE, staged.slot);
-    }
-    b.begin = begin;
-    b.end = at;
-    b.seq = seq;
-    b.cornerProjection = cornerProjection;
-    b.floor = staged.floor;
-    b.normal = normal;
-    blockOrder_.push_back({staged.slot, seq});
-    liveLinks_ += b.end - b.begin;
+    dirtyCount_ = dirtyCount;
 }
 
-void HullConflictTracker::retireFace(std::uint32_t slot) {
-    Block& b = blocks_[slot];
-    if (b.seq == NONE) {
-        return;
-    }
-    // One pass over the outside links unthreads them and, in strict mode, marks the
-    // candidates whose heap value came from this face.
-    // The block's bounds are copied: the links' stores could otherwise change them.
+void HullConflictTracker::retireFaces(const std::vector<std::uint32_t>& slots) {
+    // One pass over each block's outside links unthreads them and, in strict mode,
+    // lists for refresh the candidates whose heap value came from its face (the arrays
+    // and the count in registers over the stores).
     Link* const links = links_.data();
-    const std::uint32_t begin = b.begin;
-    const std::uint32_t outsideEnd = b.outsideEnd;
-    const std::uint32_t seeEnd = b.seeEnd;
-    if (strict_) {
+    std::uint32_t* const mark = mark_.data();
+    const HeapState* const states = heapStates_.data();
+    std::uint32_t* const dirty = dirty_.get();
+    std::uint32_t dirtyCount = dirtyCount_;
+    const std::uint32_t stamp = stampValue_;
+    for (const std::uint32_t slot : slots) {
+        Block& b = blocks_[slot];
+        if (b.seq == NONE) {
+            continue;
+        }
+        // The block's bounds are copied: the links' stores could otherwise change them.
+        const std::uint32_t begin = b.begin;
+        const std::uint32_t outsideEnd = b.outsideEnd;
+        const std::uint32_t seeEnd = b.seeEnd;
         const std::uint32_t seq = b.seq;
-        const std::uint32_t* const mark = mark_.data();
-        const HeapState* const states = heapStates_.data();
-        for (std::uint32_t l = begin; l < outsideEnd; ++l) {
-            links[l].face = NONE;
-            const std::uint32_t p = links[l].point;
-            if (mark[p] != DEAD && states[p].pushedSeq == seq) {
-                markDirty(p);
+        if (strict_) {
+            for (std::uint32_t l = begin; l < outsideEnd; ++l) {
+                links[l].face = NONE;
+                const std::uint32_t p = links[l].point;
+                if (mark[p] != DEAD && states[p].pushedSeq == seq && mark[p] != stamp) {
+                    mark[p] = stamp;
+                    dirty[dirtyCount++] = p;
+                }
+            }
+        } else {
+            for (std::uint32_t l = begin; l < outsideEnd; ++l) {
+                links[l].face = NONE;
             }
         }
-    } else {
-        for (std::uint32_t l = begin; l < outsideEnd; ++l) {
+        for (std::uint32_t l = outsideEnd; l < seeEnd; ++l) {
             links[l].face = NONE;
         }
+        liveLinks_ -= b.end - begin;
+        b.seq = NONE;
     }
-    for (std::uint32_t l = outsideEnd; l < seeEnd; ++l) {
-        links[l].face = NONE;
-    }
-    liveLinks_ -= b.end - b.begin;
-    b.seq = NONE;
+    dirtyCount_ = dirtyCount;
 }
 
 // The live face other than the new ones that shares the new face's first edge, when
 // there is exactly one.
-std::uint32_t HullConflictTracker::faceAcross(std::uint32_t slot, std::uint32_t firstNewSeq,
-                                              const ConvexHullContext& context) const {
+// Inlined, as inheritedFloor: they run for every new face.
+[[gnu::always_inline]] inline std::uint32_t HullConflictTracker::faceAcross(std::uint32_t slot,
+                                                                            std::uint32_t firstNewSeq,
+                                                                            const ConvexHullContext& context) const {
     const std::uint32_t* c = context.face(slot).corners;
     const std::uint32_t a = c[0];
     const std::uint32_t b = c[1];
@@ -387,8 +492,9 @@ std::uint32_t HullConflictTracker::faceAcross(std::uint32_t slot, std::uint32_t 
 // With n = a nV + b nN + r (a, b >= 0), a point that is in neither block lies at most
 // a floorV + b floorN + |p|1 |r|inf (plus rounding) along n; that bound is the new
 // face's floor, unless it would not reach below the depth the face needs.
-bool HullConflictTracker::inheritedFloor(const QmtVector3& n, double cornerProjection, std::uint32_t from,
-                                         std::uint32_t across, double& floor) const {
+[[gnu::always_inline]] inline bool HullConflictTracker::inheritedFloor(const QmtVector3& n,
+                                                                      double cornerProjection, std::uint32_t from,
+                                                                      std::uint32_t across, double& floor) const {
     const Block& V = blocks_[from];
     const Block& N = blocks_[across];
     if (V.seq == NONE || N.seq == NONE) {
@@ -396,9 +502,9 @@ bool HullConflictTracker::inheritedFloor(const QmtVector3& n, double cornerProje
     }
     const QmtVector3& nv = V.normal;
     const QmtVector3& nn = N.normal;
-    const double g11 = nv.Dot(nv);
+    const double g11 = V.normalDot;
     const double g12 = nv.Dot(nn);
-    const double g22 = nn.Dot(nn);
+    const double g22 = N.normalDot;
     const double b1 = n.Dot(nv);
     const double b2 = n.Dot(nn);
     const double det = g11 * g22 - g12 * g12;
@@ -439,7 +545,8 @@ bool HullConflictTracker::inheritedFloor(const QmtVector3& n, double cornerProje
     return true;
 }
 
-void HullConflictTracker::nextStampValue() {
+// Inlined: it runs for every group of new faces.
+[[gnu::always_inline]] inline void HullConflictTracker::nextStampValue() {
     if (++stampValue_ == DEAD) {
         for (std::uint32_t& m : mark_) {
             m = m == DEAD ? DEAD : 0;
@@ -461,8 +568,14 @@ std::uint32_t HullConflictTracker::takeBest() {
     if (heap_.empty() || !(heap_[0].value > NO_PROJECTION)) {
         return NONE;
     }
+    // heapRemove of the top: the last entry sifts down from the root.
     const HeapEntry best = heap_[0];
-    heapRemove(best.candidate);
+    heapStates_[best.candidate].heapPos = NONE;
+    const HeapEntry last = heap_.back();
+    heap_.pop_back();
+    if (!heap_.empty()) {
+        siftDown(0, last);
+    }
     return best.input;
 }
 
@@ -619,19 +732,15 @@ void HullConflictTracker::update(const ConvexHullContext& context) {
                          });
         for (std::uint32_t k = 0; k < count; ++k) {
             Staged& s = staged_[searched_[first + k]];
-            stageFace(s, context.face(s.slot), batchHits_[k]);
+            const std::uint32_t* const hits = batchHits_[k].data();
+            stageFace(s, context.face(s.slot), batchHits_[k].size(), [hits](std::size_t i) { return hits[i]; });
         }
     }
 
     nextStampValue();
     dirtyCount_ = 0;
-    for (const std::uint32_t s : context.destroyedFaces) {
-        retireFace(s);
-    }
-    for (const Staged& s : staged_) {
-        const ConvexHullContext::Face& f = context.face(s.slot);
-        commitBlock(s, f.seq, vertices_[f.corners[0]].Dot(f.normal), f.normal);
-    }
+    retireFaces(context.destroyedFaces);
+    commitBlocks(0, staged_.size(), context);
     // Compaction copies every live link; letting the arena reach four times the live
     // links copies a third as much as at twice, for twice the memory at the peak.
     if (links_.size() > 4 * liveLinks_ + 4096) {
@@ -699,10 +808,7 @@ void HullConflictTracker::stageGroup(std::uint32_t source) {
         // Room in each part for every point the face is tested with.
         const std::size_t room =
             (count > 1 ? sharedCount : shared.end - shared.begin) + (across.end - across.begin);
-        if (partRoom_ < 2 * room) {
-            partRoom_ = std::max(2 * room, partRoom_ + partRoom_ / 2);
-            partBuffer_ = std::make_unique_for_overwrite<std::uint32_t[]>(partRoom_);
-        }
+        reservePartRoom(room);
         // The outside part, nearly all of the points listed, goes straight to its place.
         std::uint32_t* const outsideStart = stagedRoom(room);
         std::uint32_t* const seesStart = partBuffer_.get();
@@ -710,7 +816,7 @@ void HullConflictTracker::stageGroup(std::uint32_t source) {
         std::uint32_t* outside = outsideStart;
         std::uint32_t* sees = seesStart;
         std::uint32_t* above = aboveStart;
-        // classify, with the face's terms hoisted.
+        // classifyRun's tests, with the face's terms hoisted.
         const double nx = face.normal.x;
         const double ny = face.normal.y;
         const double nz = face.normal.z;
@@ -795,21 +901,25 @@ void HullConflictTracker::compactLinks() {
     std::fill(seesHead_.begin(), seesHead_.end(), NONE);
     std::size_t kept = 0;
     Link* const links = links_.data();
+    const std::uint32_t* const mark = mark_.data();
     std::uint32_t out = 0;
     // Moves the live links of [l, end) to the front and threads them at the front of
     // their chains (heads; null for the part below the others); returns the new end.
-    const auto movePart = [&](std::uint32_t l, std::uint32_t end, std::uint32_t slot,
-                              std::uint32_t* heads) {
+    // Only arrays too large for the cache are fetched ahead.
+    const auto movePart = [&](std::uint32_t l, std::uint32_t end, std::uint32_t slot, std::uint32_t* heads,
+                              auto fetchAhead) {
         for (; l < end; ++l) {
-            if (l + PREFETCH_AHEAD < end) {
-                const std::uint32_t ahead = links[l + PREFETCH_AHEAD].point;
-                __builtin_prefetch(&mark_[ahead]);
-                if (heads != nullptr) {
-                    __builtin_prefetch(&heads[ahead]);
+            if constexpr (decltype(fetchAhead)::value) {
+                if (l + PREFETCH_AHEAD < end) {
+                    const std::uint32_t ahead = links[l + PREFETCH_AHEAD].point;
+                    __builtin_prefetch(&mark[ahead]);
+                    if (heads != nullptr) {
+                        __builtin_prefetch(&heads[ahead]);
+                    }
                 }
             }
             const std::uint32_t p = links[l].point;
-            if (mark_[p] == DEAD) {
+            if (mark[p] == DEAD) {
                 continue;
             }
             std::uint32_t next = NONE;
@@ -822,19 +932,26 @@ void HullConflictTracker::compactLinks() {
         }
         return out;
     };
-    for (const BlockRef& ref : blockOrder_) {
-        Block& b = blocks_[ref.slot];
-        if (b.seq != ref.seq) {
-            continue;
+    const auto moveBlocks = [&](auto fetchAhead) {
+        for (const BlockRef& ref : blockOrder_) {
+            Block& b = blocks_[ref.slot];
+            if (b.seq != ref.seq) {
+                continue;
+            }
+            blockOrder_[kept++] = ref;
+            const std::uint32_t begin = b.begin;
+            b.begin = out;
+            const std::uint32_t outsideEnd = movePart(begin, b.outsideEnd, ref.slot, outsideHead_.data(), fetchAhead);
+            const std::uint32_t seeEnd = movePart(b.outsideEnd, b.seeEnd, ref.slot, seesHead_.data(), fetchAhead);
+            b.end = movePart(b.seeEnd, b.end, ref.slot, nullptr, fetchAhead);
+            b.outsideEnd = outsideEnd;
+            b.seeEnd = seeEnd;
         }
-        blockOrder_[kept++] = ref;
-        const std::uint32_t begin = b.begin;
-        b.begin = out;
-        const std::uint32_t outsideEnd = movePart(begin, b.outsideEnd, ref.slot, outsideHead_.data());
-        const std::uint32_t seeEnd = movePart(b.outsideEnd, b.seeEnd, ref.slot, seesHead_.data());
-        b.end = movePart(b.seeEnd, b.end, ref.slot, nullptr);
-        b.outsideEnd = outsideEnd;
-        b.seeEnd = seeEnd;
+    };
+    if (mark_.size() >= COMPACT_FETCH_FROM) {
+        moveBlocks(std::true_type{});
+    } else {
+        moveBlocks(std::false_type{});
     }
     blockOrder_.resize(kept);
     links_.resize(out);

@@ -88,7 +88,7 @@ private:
         std::uint32_t seeEnd = 0;
         std::uint32_t end = 0;
         std::uint32_t seq = NONE;      // creation number of the face; NONE when gone
-        double cornerProjection = 0.0; // first corner . normal
+        double normalDot = 0.0;        // normal . normal, for inheritedFloor
         double floor = 0.0;            // candidates with p.n above it are in the block
         Qmt::QmtVector3 normal;
     };
@@ -96,7 +96,7 @@ private:
         std::uint32_t slot;
         std::uint32_t seq;
     };
-    enum Part : std::uint8_t { OUTSIDE, SEES, ABOVE_FLOOR, NOT_LISTED };
+    enum Part : std::uint8_t { OUTSIDE, SEES, ABOVE_FLOOR };
 
     struct Staged {
         std::uint32_t slot;
@@ -109,8 +109,6 @@ private:
     void rankCandidates(const Qmt::QmtVector3* points, std::uint32_t pointCount,
                         const std::vector<std::uint32_t>& candidates, const Qmt::QmtVector3& lo,
                         const Qmt::QmtVector3& hi);
-    Part classify(std::uint32_t candidate, const Qmt::QmtVector3& normal, const Qmt::QmtVector3& corner,
-                  double cornerProjection, double floor) const;
     double startFloor(double cornerProjection) const;
     // The floor a new face can prove from the face it replaces (from) and the face
     // across its first edge; false when it cannot.
@@ -118,7 +116,7 @@ private:
                         std::uint32_t across, double& floor) const;
     std::uint32_t faceAcross(std::uint32_t slot, std::uint32_t firstNewSeq, const ConvexHullContext& context) const;
     // A new face whose block is inherited: its staged_ entry, the face across its
-    // first edge and what classify needs.
+    // first edge and the terms its points are sorted by.
     struct GroupFace {
         std::uint32_t staged;
         std::uint32_t across;
@@ -129,22 +127,19 @@ private:
     };
     // Stages the blocks of group_, the new faces made on the horizon of `source`.
     void stageGroup(std::uint32_t source);
-    void stageFace(Staged& staged, const ConvexHullContext::Face& face, const std::vector<std::uint32_t>& candidates);
-    // Appends staged links as the face's block and heads the chains with them.
-    void commitBlock(const Staged& staged, std::uint32_t seq, double cornerProjection,
-                     const Qmt::QmtVector3& normal);
-    void retireFace(std::uint32_t slot);
+    template <class IndexAt>
+    void stageFace(Staged& staged, const ConvexHullContext::Face& face, std::size_t n, IndexAt indexAt);
+    // Appends staged links as their faces' blocks and heads the chains with them.
+    void commitBlocks(std::size_t first, std::size_t last, const ConvexHullContext& context);
+    void retireFaces(const std::vector<std::uint32_t>& slots);
     void compactLinks();
     void dropRank(std::uint32_t candidate);
-    // Inline: it runs for every outside link of each retired block.
-    void markDirty(std::uint32_t candidate) {
-        if (mark_[candidate] != stampValue_) {
-            mark_[candidate] = stampValue_;
-            dirty_[dirtyCount_++] = candidate;
-        }
-    }
     // How far ahead the ranking and the compaction fetch.
     static constexpr std::uint32_t PREFETCH_AHEAD = 8;
+    // Candidates from which the compaction fetches ahead.
+    static constexpr std::size_t COMPACT_FETCH_FROM = std::size_t{1} << 15;
+    // Candidates below which the ranking sorts by 8-bit digits.
+    static constexpr std::uint32_t SMALL_RANKING = 4096;
     void nextStampValue();
     // Strict mode: the candidate's newest live outside face, or NONE.
     std::uint32_t newestOutside(std::uint32_t candidate);
@@ -227,7 +222,6 @@ private:
         return stagedPoints_.data() + stagedCount_;
     }
     std::vector<std::uint32_t> searched_;      // staged entries found through the tree
-    std::vector<std::uint32_t> partScratch_[3];
     std::vector<GroupFace> group_;
     // Live points of a group's shared block, coordinates by axis so that two points'
     // projections are formed at once.
@@ -237,6 +231,13 @@ private:
     std::vector<std::uint32_t> sharedIndex_;
     std::unique_ptr<std::uint32_t[]> partBuffer_;  // one face's last two parts while staging
     std::size_t partRoom_ = 0;
+    // Room in partBuffer_ for both parts of a face tested with n points.
+    void reservePartRoom(std::size_t n) {
+        if (partRoom_ < 2 * n) {
+            partRoom_ = std::max(2 * n, partRoom_ + partRoom_ / 2);
+            partBuffer_ = std::make_unique_for_overwrite<std::uint32_t[]>(partRoom_);
+        }
+    }
     std::vector<Qmt::QmtVector3> batchNormals_;
     std::vector<double> batchThresholds_;
     std::vector<std::uint32_t> batchHits_[64];

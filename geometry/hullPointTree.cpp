@@ -8,6 +8,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if HULL_POINT_TREE_WIDE
+#include <immintrin.h>
+#endif
 
 namespace {
 
@@ -20,6 +23,15 @@ constexpr double ROUNDING = 1e-12;
 // before: measured, charging one leaves the fewest instructions on spheres and cubes
 // of 1e4 and 1e5 points, and 0.2 % more on 1e3.
 constexpr double BUILD_COST = 1.0;
+
+#if HULL_POINT_TREE_WIDE
+// Whether the four-lane tests run here (the system must save the wide registers too,
+// which the check includes).
+const bool wideLanes = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx") != 0;
+}();
+#endif
 
 #if defined(__SSE2__)
 // A vector's coordinates, each in both lanes.
@@ -441,9 +453,9 @@ void HullPointTree::fitSlab(Node& node, std::uint32_t begin, std::uint32_t end, 
 
 std::uint64_t HullPointTree::prepareWalk(const Qmt::QmtVector3* normals, const double* thresholds,
                                          std::uint32_t count) {
-    const std::uint32_t padded = count + (count & 1);
+    const std::uint32_t padded = (count + 3) & ~std::uint32_t{3};
     for (std::uint32_t k = 0; k < padded; ++k) {
-        // The padding lane repeats the last direction: it computes nothing new.
+        // The padding lanes repeat the last direction: they compute nothing new.
         const std::uint32_t j = k < count ? k : count - 1;
         const Qmt::QmtVector3& n = normals[j];
         lanes_.x[k] = n.x;
@@ -487,18 +499,82 @@ bool HullPointTree::anyAbove(const Qmt::QmtVector3* normals, const double* thres
     }
     if (!entriesApart_) {
         const std::size_t size = entries_.size();
-        entryX_.resize(size + 1);
-        entryY_.resize(size + 1);
-        entryZ_.resize(size + 1);
+        entryX_.resize(size + 3);
+        entryY_.resize(size + 3);
+        entryZ_.resize(size + 3);
         for (std::size_t i = 0; i < size; ++i) {
             entryX_[i] = entries_[i].p.x;
             entryY_[i] = entries_[i].p.y;
             entryZ_[i] = entries_[i].p.z;
         }
-        entryX_[size] = entryY_[size] = entryZ_[size] = 0.0;
+        for (std::size_t i = size; i < size + 3; ++i) {
+            entryX_[i] = entryY_[i] = entryZ_[i] = 0.0;
+        }
+#if HULL_POINT_TREE_WIDE
+        if (wideLanes) {
+            double magnitude = 0.0;  // NaN coordinates, never reported, passed over
+            for (std::size_t i = 0; i < size; ++i) {
+                magnitude = std::max({magnitude, std::fabs(entryX_[i]), std::fabs(entryY_[i]), std::fabs(entryZ_[i])});
+            }
+            floatMagnitude_ = magnitude;
+            floatSift_ = magnitude <= 1e30;
+            if (floatSift_) {
+                entryXf_.resize(size + 7);
+                entryYf_.resize(size + 7);
+                entryZf_.resize(size + 7);
+                for (std::size_t i = 0; i < size; ++i) {
+                    entryXf_[i] = static_cast<float>(entryX_[i]);
+                    entryYf_[i] = static_cast<float>(entryY_[i]);
+                    entryZf_[i] = static_cast<float>(entryZ_[i]);
+                }
+                for (std::size_t i = size; i < size + 7; ++i) {
+                    entryXf_[i] = entryYf_[i] = entryZf_[i] = 0.0f;
+                }
+            }
+        }
+#endif
         entriesApart_ = true;
     }
-    return walk(prepareWalk(normals, thresholds, count), [&](const Node& leaf, std::uint64_t kept) {
+    const std::uint64_t all = prepareWalk(normals, thresholds, count);
+#if HULL_POINT_TREE_WIDE
+    // The single-precision p.n is off from the double one by at most 5 float roundings
+    // of each term, 3e-7 sum |p_i n_i| <= 3e-7 M |n|_1, plus where values are subnormal
+    // in single precision a few 1.4e-45 (times |n|_1 for a coordinate): with
+    // 1e-30 <= |n|_1 <= 1e4 a point above the threshold is above it lowered by
+    // 4e-7 M |n|_1 + 1e-40 in single precision too. The lowered value is rounded down
+    // to a float. A batch with a normal outside that range, or whose products could
+    // overflow (or NaN), sifts in double precision.
+    floatBatch_ = floatSift_;
+    if (floatSift_) {
+        for (std::uint32_t k = 0; k < count; ++k) {
+            const double l1 = lanes_.absX[k] + lanes_.absY[k] + lanes_.absZ[k];
+            if (!(l1 >= 1e-30 && l1 <= 1e4 && floatMagnitude_ * l1 <= 1e36)) {
+                floatBatch_ = false;
+                break;
+            }
+            floatLanes_.x[k] = static_cast<float>(lanes_.x[k]);
+            floatLanes_.y[k] = static_cast<float>(lanes_.y[k]);
+            floatLanes_.z[k] = static_cast<float>(lanes_.z[k]);
+            const double lowered = thresholds[k] - (4e-7 * floatMagnitude_ * l1 + 1e-40);
+            float t;
+            if (lowered < -3e38) {
+                t = -std::numeric_limits<float>::infinity();
+            } else if (lowered > 3e38) {
+                t = 3e38f;  // no sum of products within 1e36 comes near
+            } else {
+                t = static_cast<float>(lowered);
+                if (static_cast<double>(t) > lowered) {  // the next float down, finite here
+                    const auto bits = std::bit_cast<std::uint32_t>(t);
+                    t = t > 0.0f   ? std::bit_cast<float>(bits - 1)
+                        : t < 0.0f ? std::bit_cast<float>(bits + 1)
+                                   : -std::numeric_limits<float>::denorm_min();
+                }
+            }
+            floatLanes_.threshold[k] = t;
+        }
+    }
+#endif
+    return walk(all, [&](const Node& leaf, std::uint64_t kept) {
         // The paired test reads every entry: a leaf with dead points goes one by one.
         return leaf.live != leaf.end - leaf.begin ? leafAboveOneByOne(leaf, kept, corners, limits)
                                                   : leafAbove(leaf, kept, thresholds, corners, limits);
@@ -519,6 +595,11 @@ __m128d select(__m128d m, __m128d a, __m128d b) { return _mm_or_pd(_mm_and_pd(m,
 // range where they are compared (rare) is settled by the scalar test; so is a node
 // whose own bounds are outside it.
 std::uint64_t HullPointTree::keptOf(const Node& node, std::uint64_t mask) const {
+#if HULL_POINT_TREE_WIDE
+    if (wideLanes) {
+        return keptOfWide(node, mask);
+    }
+#endif
     const double reachSquared = node.coneRCos * node.coneRCos + node.coneRSin * node.coneRSin;
     if (!(node.radial > 1e-100 && node.radial < 1e100 && reachSquared > 1e-200 && reachSquared < 1e200 &&
           node.coneRSin > 1e-100 && node.coneRSin < 1e100)) {
@@ -602,6 +683,11 @@ std::uint64_t HullPointTree::keptOf(const Node& node, std::uint64_t mask) const 
 // itself, every lane computing (p - corner).Dot(normal) as the scalar test.
 bool HullPointTree::leafAbove(const Node& leaf, std::uint64_t kept, const double* thresholds,
                               const Qmt::QmtVector3* corners, const double* limits) const {
+#if HULL_POINT_TREE_WIDE
+    if (wideLanes) {
+        return leafAboveWide(leaf, kept, thresholds, corners, limits);
+    }
+#endif
     const double* px = entryX_.data();
     const double* py = entryY_.data();
     const double* pz = entryZ_.data();
@@ -661,6 +747,207 @@ bool HullPointTree::leafAbove(const Node& leaf, std::uint64_t kept, const double
 std::uint64_t HullPointTree::keptOf(const Node& node, std::uint64_t mask) const {
     return keptOneByOne(node, mask);
 }
+
+#endif
+
+#if HULL_POINT_TREE_WIDE
+
+namespace {
+
+#define HULL_WIDE __attribute__((target("avx")))
+
+HULL_WIDE inline __m256d wideDot(__m256d vx, __m256d vy, __m256d vz, __m256d x, __m256d y, __m256d z) {
+    return _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(vx, x), _mm256_mul_pd(vy, y)), _mm256_mul_pd(vz, z));
+}
+HULL_WIDE inline __m256d wideGreater(__m256d a, __m256d b) { return _mm256_cmp_pd(a, b, _CMP_GT_OS); }
+HULL_WIDE inline __m256d wideWithin(__m256d v, __m256d lo, __m256d hi) {
+    return _mm256_and_pd(_mm256_cmp_pd(v, lo, _CMP_GT_OS), _mm256_cmp_pd(v, hi, _CMP_LT_OS));
+}
+HULL_WIDE inline __m256d wideSelect(__m256d m, __m256d a, __m256d b) {
+    return _mm256_or_pd(_mm256_and_pd(m, a), _mm256_andnot_pd(m, b));
+}
+// Whether each of points i..i + 3 has p.n > threshold.
+HULL_WIDE inline __m256d wideMay(const double* px, const double* py, const double* pz, std::uint32_t i, __m256d nx,
+                                 __m256d ny, __m256d nz, __m256d threshold) {
+    const __m256d d = _mm256_add_pd(
+        _mm256_add_pd(_mm256_mul_pd(_mm256_loadu_pd(px + i), nx), _mm256_mul_pd(_mm256_loadu_pd(py + i), ny)),
+        _mm256_mul_pd(_mm256_loadu_pd(pz + i), nz));
+    return wideGreater(d, threshold);
+}
+// The same in single precision for points i..i + 7.
+HULL_WIDE inline __m256 wideMayFloat(const float* px, const float* py, const float* pz, std::uint32_t i, __m256 nx,
+                                     __m256 ny, __m256 nz, __m256 threshold) {
+    const __m256 d = _mm256_add_ps(
+        _mm256_add_ps(_mm256_mul_ps(_mm256_loadu_ps(px + i), nx), _mm256_mul_ps(_mm256_loadu_ps(py + i), ny)),
+        _mm256_mul_ps(_mm256_loadu_ps(pz + i), nz));
+    return _mm256_cmp_ps(d, threshold, _CMP_GT_OS);
+}
+// Whether each of points i..i + 3 has (p - corner).n > limit.
+HULL_WIDE inline __m256d wideExceeds(const double* px, const double* py, const double* pz, std::uint32_t i,
+                                     __m256d nx, __m256d ny, __m256d nz, __m256d qx, __m256d qy, __m256d qz,
+                                     __m256d limit) {
+    const __m256d d =
+        _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(_mm256_loadu_pd(px + i), qx), nx),
+                                    _mm256_mul_pd(_mm256_sub_pd(_mm256_loadu_pd(py + i), qy), ny)),
+                      _mm256_mul_pd(_mm256_sub_pd(_mm256_loadu_pd(pz + i), qz), nz));
+    return wideGreater(d, limit);
+}
+
+}  // namespace
+
+HULL_WIDE std::uint64_t HullPointTree::keptOfWide(const Node& node, std::uint64_t mask) const {
+    const double reachSquared = node.coneRCos * node.coneRCos + node.coneRSin * node.coneRSin;
+    if (!(node.radial > 1e-100 && node.radial < 1e100 && reachSquared > 1e-200 && reachSquared < 1e200 &&
+          node.coneRSin > 1e-100 && node.coneRSin < 1e100)) {
+        return keptOneByOne(node, mask);
+    }
+    const __m256d centreX = _mm256_set1_pd(node.centre.x);
+    const __m256d centreY = _mm256_set1_pd(node.centre.y);
+    const __m256d centreZ = _mm256_set1_pd(node.centre.z);
+    const __m256d halfX = _mm256_set1_pd(node.half.x);
+    const __m256d halfY = _mm256_set1_pd(node.half.y);
+    const __m256d halfZ = _mm256_set1_pd(node.half.z);
+    const __m256d axisX = _mm256_set1_pd(node.axis.x);
+    const __m256d axisY = _mm256_set1_pd(node.axis.y);
+    const __m256d axisZ = _mm256_set1_pd(node.axis.z);
+    const __m256d hLo = _mm256_set1_pd(node.hLo);
+    const __m256d hHi = _mm256_set1_pd(node.hHi);
+    const __m256d radialSquared = _mm256_set1_pd(node.radial * node.radial);
+    const __m256d reach = _mm256_set1_pd(reachSquared);
+    const __m256d rCos = _mm256_set1_pd(node.coneRCos);
+    const __m256d rCosSquared = _mm256_set1_pd(node.coneRCos * node.coneRCos);
+    const __m256d rSinSquared = _mm256_set1_pd(node.coneRSin * node.coneRSin);
+    const __m256d forward = _mm256_castsi256_pd(_mm256_set1_epi64x(node.coneRCos >= 0.0 ? -1 : 0));
+    const __m256d zero = _mm256_setzero_pd();
+    const __m256d tiny = _mm256_set1_pd(1e-100);
+    const __m256d huge = _mm256_set1_pd(1e100);
+    const __m256d all = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
+    std::uint64_t kept = 0;
+    std::uint64_t odd = 0;
+    for (std::uint64_t quads = (mask | mask >> 1 | mask >> 2 | mask >> 3) & 0x1111111111111111u; quads != 0;
+         quads &= quads - 1) {
+        const int k = std::countr_zero(quads);
+        const __m256d nx = _mm256_loadu_pd(lanes_.x + k);
+        const __m256d ny = _mm256_loadu_pd(lanes_.y + k);
+        const __m256d nz = _mm256_loadu_pd(lanes_.z + k);
+        const __m256d centre = wideDot(centreX, centreY, centreZ, nx, ny, nz);
+        const __m256d need = _mm256_sub_pd(_mm256_loadu_pd(lanes_.lowered + k), centre);
+        const __m256d box = wideDot(halfX, halfY, halfZ, _mm256_loadu_pd(lanes_.absX + k),
+                                    _mm256_loadu_pd(lanes_.absY + k), _mm256_loadu_pd(lanes_.absZ + k));
+        const __m256d inBox = wideGreater(box, need);
+        if (_mm256_movemask_pd(inBox) == 0) {
+            continue;
+        }
+        const __m256d along = wideDot(axisX, axisY, axisZ, nx, ny, nz);
+        const __m256d ahead = _mm256_cmp_pd(along, zero, _CMP_GE_OS);
+        const __m256d rest = _mm256_sub_pd(need, _mm256_mul_pd(wideSelect(ahead, hHi, hLo), along));
+        const __m256d restOpen = _mm256_cmp_pd(rest, zero, _CMP_NGE_US);
+        const __m256d ex = _mm256_sub_pd(nx, _mm256_mul_pd(axisX, along));
+        const __m256d ey = _mm256_sub_pd(ny, _mm256_mul_pd(axisY, along));
+        const __m256d ez = _mm256_sub_pd(nz, _mm256_mul_pd(axisZ, along));
+        const __m256d across =
+            _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(ex, ex), _mm256_mul_pd(ey, ey)), _mm256_mul_pd(ez, ez));
+        const __m256d inSlab = wideGreater(_mm256_mul_pd(radialSquared, across), _mm256_mul_pd(rest, rest));
+        const __m256d restOdd = _mm256_andnot_pd(_mm256_or_pd(restOpen, wideWithin(rest, tiny, huge)), inBox);
+        const __m256d cone = _mm256_loadu_pd(lanes_.cone + k);
+        const __m256d coneOpen = _mm256_cmp_pd(cone, zero, _CMP_NGE_US);
+        const __m256d alongSquared = _mm256_mul_pd(along, along);
+        const __m256d norm = _mm256_add_pd(alongSquared, across);
+        const __m256d a2 = _mm256_mul_pd(alongSquared, reach);
+        const __m256d c2 = _mm256_mul_pd(rCosSquared, norm);
+        const __m256d inside = wideSelect(forward, _mm256_and_pd(ahead, _mm256_cmp_pd(a2, c2, _CMP_GE_OS)),
+                                          _mm256_or_pd(ahead, _mm256_cmp_pd(a2, c2, _CMP_LE_OS)));
+        const __m256d insideExceeds = wideGreater(_mm256_mul_pd(reach, norm), _mm256_loadu_pd(lanes_.coneSquared + k));
+        const __m256d sideNeed = _mm256_sub_pd(cone, _mm256_mul_pd(along, rCos));
+        const __m256d sideOpen = _mm256_cmp_pd(sideNeed, zero, _CMP_NGE_US);
+        const __m256d sideExceeds =
+            _mm256_or_pd(sideOpen, wideGreater(_mm256_mul_pd(rSinSquared, across), _mm256_mul_pd(sideNeed, sideNeed)));
+        const __m256d sideOdd = _mm256_andnot_pd(_mm256_or_pd(sideOpen, wideWithin(sideNeed, tiny, huge)), all);
+        const __m256d inCone = wideSelect(inside, insideExceeds, sideExceeds);
+        const __m256d coneOdd = wideSelect(inside, _mm256_loadu_pd(lanes_.coneOdd + k), sideOdd);
+        const __m256d pass =
+            _mm256_and_pd(inBox, _mm256_or_pd(restOpen, _mm256_and_pd(inSlab, _mm256_or_pd(coneOpen, inCone))));
+        const __m256d unsure =
+            _mm256_or_pd(restOdd, _mm256_and_pd(_mm256_andnot_pd(restOpen, inBox),
+                                                _mm256_andnot_pd(coneOpen, _mm256_and_pd(inSlab, coneOdd))));
+        kept |= static_cast<std::uint64_t>(_mm256_movemask_pd(pass)) << k;
+        odd |= static_cast<std::uint64_t>(_mm256_movemask_pd(unsure)) << k;
+    }
+    kept &= mask;
+    for (std::uint64_t m = odd & mask; m != 0; m &= m - 1) {
+        const int k = std::countr_zero(m);
+        const std::uint64_t bit = std::uint64_t{1} << k;
+        kept = mayExceedLane(node, static_cast<std::uint32_t>(k)) ? kept | bit : kept & ~bit;
+    }
+    return kept;
+}
+
+HULL_WIDE bool HullPointTree::leafAboveWide(const Node& leaf, std::uint64_t kept, const double* thresholds,
+                                            const Qmt::QmtVector3* corners, const double* limits) const {
+    const double* px = entryX_.data();
+    const double* py = entryY_.data();
+    const double* pz = entryZ_.data();
+    // The last four take up to three entries past the leaf (or the padding), whose lanes
+    // are not read.
+    const std::uint32_t whole = leaf.begin + ((leaf.end - leaf.begin) & ~std::uint32_t{3});
+    const int lastLanes = (1 << ((leaf.end - leaf.begin) & 3)) - 1;
+    // The sift in single precision: eight points a lane.
+    const float* fx = entryXf_.data();
+    const float* fy = entryYf_.data();
+    const float* fz = entryZf_.data();
+    const std::uint32_t wholeEights = leaf.begin + ((leaf.end - leaf.begin) & ~std::uint32_t{7});
+    const int lastEight = (1 << ((leaf.end - leaf.begin) & 7)) - 1;
+    for (std::uint64_t m = kept; m != 0; m &= m - 1) {
+        const int k = std::countr_zero(m);
+        const __m256d nx = _mm256_set1_pd(lanes_.x[k]);
+        const __m256d ny = _mm256_set1_pd(lanes_.y[k]);
+        const __m256d nz = _mm256_set1_pd(lanes_.z[k]);
+        if (floatBatch_) {
+            const __m256 gx = _mm256_set1_ps(floatLanes_.x[k]);
+            const __m256 gy = _mm256_set1_ps(floatLanes_.y[k]);
+            const __m256 gz = _mm256_set1_ps(floatLanes_.z[k]);
+            const __m256 threshold = _mm256_set1_ps(floatLanes_.threshold[k]);
+            __m256 near = _mm256_setzero_ps();
+            for (std::uint32_t i = leaf.begin; i < wholeEights; i += 8) {
+                near = _mm256_or_ps(near, wideMayFloat(fx, fy, fz, i, gx, gy, gz, threshold));
+            }
+            if ((_mm256_movemask_ps(near) |
+                 (lastEight != 0
+                      ? _mm256_movemask_ps(wideMayFloat(fx, fy, fz, wholeEights, gx, gy, gz, threshold)) & lastEight
+                      : 0)) == 0) {
+                continue;
+            }
+        } else {
+            const __m256d threshold = _mm256_set1_pd(thresholds[k]);
+            __m256d near = _mm256_setzero_pd();
+            for (std::uint32_t i = leaf.begin; i < whole; i += 4) {
+                near = _mm256_or_pd(near, wideMay(px, py, pz, i, nx, ny, nz, threshold));
+            }
+            if ((_mm256_movemask_pd(near) |
+                 (lastLanes != 0 ? _mm256_movemask_pd(wideMay(px, py, pz, whole, nx, ny, nz, threshold)) & lastLanes
+                                 : 0)) == 0) {
+                continue;
+            }
+        }
+        const __m256d qx = _mm256_set1_pd(corners[k].x);
+        const __m256d qy = _mm256_set1_pd(corners[k].y);
+        const __m256d qz = _mm256_set1_pd(corners[k].z);
+        const __m256d limit = _mm256_set1_pd(limits[k]);
+        __m256d hit = _mm256_setzero_pd();
+        for (std::uint32_t i = leaf.begin; i < whole; i += 4) {
+            hit = _mm256_or_pd(hit, wideExceeds(px, py, pz, i, nx, ny, nz, qx, qy, qz, limit));
+        }
+        if ((_mm256_movemask_pd(hit) |
+             (lastLanes != 0
+                  ? _mm256_movemask_pd(wideExceeds(px, py, pz, whole, nx, ny, nz, qx, qy, qz, limit)) & lastLanes
+                  : 0)) != 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+#undef HULL_WIDE
 
 #endif
 

@@ -7,6 +7,13 @@
 
 #include "math/qmtVector3.h"
 
+// Four-lane node and leaf tests, chosen at run time where the processor has them.
+#if defined(__GNUC__) && defined(__x86_64__)
+#define HULL_POINT_TREE_WIDE 1
+#else
+#define HULL_POINT_TREE_WIDE 0
+#endif
+
 // The remaining candidate points of a hull build, with removal, answering which points
 // project above a threshold on a direction. Pruning keeps a margin for rounding, so
 // no point a linear scan would report is missed.
@@ -119,7 +126,7 @@ public:
     // Whether some live point p has (p - corners[k]).Dot(normals[k]) > limits[k] for a
     // k below count, testing every pair visitAbove must report (p.Dot(normals[k]) >
     // thresholds[k]) and possibly others: thresholds that bound the test from below
-    // give the verdict of a full scan. A leaf's tests run two points at a time.
+    // give the verdict of a full scan. A leaf's tests run several points at a time.
     bool anyAbove(const Qmt::QmtVector3* normals, const double* thresholds, std::uint32_t count,
                   const Qmt::QmtVector3* corners, const double* limits);
 
@@ -248,6 +255,13 @@ private:
     // The test of anyAbove on the entries of a leaf whose points all live.
     bool leafAbove(const Node& leaf, std::uint64_t kept, const double* thresholds, const Qmt::QmtVector3* corners,
                    const double* limits) const;
+#if HULL_POINT_TREE_WIDE
+    // keptOf and leafAbove four lanes at a time, for processors that have them: each
+    // lane computes what the two-lane code does.
+    __attribute__((target("avx"))) std::uint64_t keptOfWide(const Node& node, std::uint64_t mask) const;
+    __attribute__((target("avx"))) bool leafAboveWide(const Node& leaf, std::uint64_t kept, const double* thresholds,
+                                                      const Qmt::QmtVector3* corners, const double* limits) const;
+#endif
     // The same test a point and a direction at a time, skipping dead entries.
     bool leafAboveOneByOne(const Node& leaf, std::uint64_t kept, const Qmt::QmtVector3* corners,
                            const double* limits) const;
@@ -346,9 +360,28 @@ private:
     std::vector<Entry> entries_;               // the tree's points in tree order
     std::vector<std::uint8_t> entryLive_;
     std::vector<double> entryX_;               // the entries' coordinates apart, made by the first
-    std::vector<double> entryY_;               // anyAbove on a tree, with one padding entry
+    std::vector<double> entryY_;               // anyAbove on a tree, with three padding entries
     std::vector<double> entryZ_;
     bool entriesApart_ = false;                // whether entryX_.. hold the current tree's entries
+#if HULL_POINT_TREE_WIDE
+    // The entries in single precision, with seven padding entries, for a sift of eight
+    // points a lane: made with entryX_.. when every coordinate is within 1e30 in
+    // magnitude (floatSift_), where the sift's rounding has a bound.
+    std::vector<float> entryXf_;
+    std::vector<float> entryYf_;
+    std::vector<float> entryZf_;
+    bool floatSift_ = false;
+    bool floatBatch_ = false;                  // whether the current batch sifts so
+    double floatMagnitude_ = 0.0;              // the largest coordinate magnitude of the entries
+    // Per direction of an anyAbove batch: its normal, and its threshold lowered by the
+    // sift's rounding, in single precision.
+    struct alignas(32) FloatLanes {
+        float x[64];
+        float y[64];
+        float z[64];
+        float threshold[64];
+    } floatLanes_;
+#endif
     std::vector<std::uint32_t> leafOf_;        // per entry
     std::vector<float> steps_;                 // per entry: squared distance from the one before
     std::vector<Qmt::QmtVector3> directions_;  // per entry while building: unit, from centre_
@@ -359,9 +392,9 @@ private:
     double margin_ = 0.0;                      // rounding allowance of the bounds
     std::vector<std::uint32_t> stack_;
     std::vector<std::uint64_t> masks_;
-    // The directions of a walk, one array per quantity so that a node tests two at once;
-    // padded to an even count.
-    struct alignas(16) Lanes {
+    // The directions of a walk, one array per quantity so that a node tests two or four
+    // at once; padded to a multiple of four.
+    struct alignas(32) Lanes {
         double x[64];
         double y[64];
         double z[64];

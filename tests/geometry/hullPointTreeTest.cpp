@@ -164,6 +164,31 @@ TEST(HullPointTree, AnyAboveMatchesAScan) {
     EXPECT_GT(verdicts[1], 10);
 }
 
+// A point a hair (a part in 1e12) above a plane is found at every scale, however the
+// leaves sift their points before the exact test; one a hair below is not.
+TEST(HullPointTree, AnyAboveFindsAPointAHairAbove) {
+    const std::uint32_t n = 600;
+    for (const double scale : {1e-30, 1e-3, 1.0, 1e7, 1e29}) {
+        const std::vector<QmtVector3> points = onSphere(5, n, scale);
+        std::vector<std::uint32_t> indices(n);
+        for (std::uint32_t i = 0; i < n; ++i) {
+            indices[i] = i;
+        }
+        HullPointTree tree;
+        tree.build(points.data(), n, indices, HullPointTree::IndexOrder::ARBITRARY, 128);
+        for (std::uint32_t i = 0; i < n; i += 7) {
+            for (const double side : {1.0, -1.0}) {
+                QmtVector3 normal = points[i];
+                normal.Unitize(0.0);
+                const QmtVector3 corner = points[i] - normal * (side * 1e-12 * scale);
+                const double limit = 0.0;
+                const double threshold = corner.Dot(normal) + limit - 1e-13 * scale;
+                EXPECT_EQ(tree.anyAbove(&normal, &threshold, 1, &corner, &limit), side > 0.0) << scale << " " << i;
+            }
+        }
+    }
+}
+
 // The tracker keeps each direction's points in the order they are reported: a query
 // with a few directions reports exactly the points above, in the order a wide batch
 // reports them, both while scanning and on a tree (also with dead points in leaves).
