@@ -440,7 +440,9 @@ void HullConflictTracker::retireFaces(const std::vector<std::uint32_t>& slots) {
             for (std::uint32_t l = begin; l < outsideEnd; ++l) {
                 links[l].face = NONE;
                 const std::uint32_t p = links[l].point;
-                if (mark[p] != DEAD && states[p].pushedSeq == seq && mark[p] != stamp) {
+                // No mark exceeds the stamp but DEAD: one test leaves out the dead and
+                // the listed.
+                if (mark[p] < stamp && states[p].pushedSeq == seq) {
                     mark[p] = stamp;
                     dirty[dirtyCount++] = p;
                 }
@@ -617,40 +619,47 @@ void HullConflictTracker::facesSeenBy(std::uint32_t input, std::vector<std::uint
     }
 }
 
-// Inlined: they run for every candidate listed for refresh on each step.
-[[gnu::always_inline]] inline std::uint32_t HullConflictTracker::newestOutside(std::uint32_t candidate) {
-    std::uint32_t* at = &outsideHead_[candidate];
-    while (*at != NONE) {
-        const Link& link = links_[*at];
-        if (link.face != NONE) {
-            return link.face;
-        }
-        *at = link.next;
-    }
-    return NONE;
-}
-
 // A value that drops is only recorded: the entry keeps its larger value, an upper
-// bound, until it reaches the top (takeBest). Most changes are such drops.
-[[gnu::always_inline]] inline void HullConflictTracker::refresh(std::uint32_t candidate) {
-    if (mark_[candidate] == DEAD) {
-        return;
-    }
-    const std::uint32_t newest = newestOutside(candidate);
-    if (newest == NONE) {
-        dropRank(candidate);
-        return;
-    }
-    const Block& b = blocks_[newest];
-    HeapState& state = heapStates_[candidate];
-    if (b.seq == state.pushedSeq) {
-        return;
-    }
-    state.pushedSeq = b.seq;
-    const double value = points_[candidate].Dot(b.normal);
-    state.current = value;
-    if (state.heapPos == NONE || value > state.held) {
-        heapRaise(candidate, value);
+// bound, until it reaches the top (takeBest). Most changes are such drops. The arrays
+// stay in registers over the loop: nothing in it moves them.
+void HullConflictTracker::refreshDirty() {
+    const std::uint32_t count = dirtyCount_;
+    const std::uint32_t* const dirty = dirty_.get();
+    std::uint32_t* const heads = outsideHead_.data();
+    const Link* const links = links_.data();
+    const Block* const blocks = blocks_.data();
+    HeapState* const states = heapStates_.data();
+    const QmtVector3* const points = points_;
+    // Every listed candidate is live: only live ones are listed, and none leaves
+    // before this loop, where each is listed once.
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint32_t candidate = dirty[i];
+        // Its newest live outside face; links of gone faces are unlinked on the way.
+        std::uint32_t* at = &heads[candidate];
+        std::uint32_t newest = NONE;
+        while (*at != NONE) {
+            const Link& link = links[*at];
+            if (link.face != NONE) {
+                newest = link.face;
+                break;
+            }
+            *at = link.next;
+        }
+        if (newest == NONE) {
+            dropRank(candidate);
+            continue;
+        }
+        const Block& b = blocks[newest];
+        HeapState& state = states[candidate];
+        if (b.seq == state.pushedSeq) {
+            continue;
+        }
+        state.pushedSeq = b.seq;
+        const double value = points[candidate].Dot(b.normal);
+        state.current = value;
+        if (state.heapPos == NONE || value > state.held) {
+            heapRaise(candidate, value);
+        }
     }
 }
 
@@ -747,10 +756,7 @@ void HullConflictTracker::update(const ConvexHullContext& context) {
         compactLinks();
     }
     if (strict_) {
-        const std::uint32_t count = dirtyCount_;
-        for (std::uint32_t i = 0; i < count; ++i) {
-            refresh(dirty_[i]);
-        }
+        refreshDirty();
     }
 }
 
@@ -958,9 +964,9 @@ void HullConflictTracker::compactLinks() {
     liveLinks_ = out;
 }
 
-// A value that rises, or a candidate not in the heap: sifted up (refresh handles the
-// drops).
-void HullConflictTracker::heapRaise(std::uint32_t candidate, double value) {
+// A value that rises, or a candidate not in the heap: sifted up (refreshDirty handles
+// the drops). Inlined into refreshDirty, its only caller.
+[[gnu::always_inline]] inline void HullConflictTracker::heapRaise(std::uint32_t candidate, double value) {
     HeapState& v = heapStates_[candidate];
     v.held = value;
     const HeapEntry entry{value, v.input, candidate};

@@ -141,9 +141,9 @@ private:
     // Candidates below which the ranking sorts by 8-bit digits.
     static constexpr std::uint32_t SMALL_RANKING = 4096;
     void nextStampValue();
-    // Strict mode: the candidate's newest live outside face, or NONE.
-    std::uint32_t newestOutside(std::uint32_t candidate);
-    void refresh(std::uint32_t candidate);
+    // Strict mode: brings the heap entries of the candidates listed in dirty_ to the
+    // newest live face each lies outside of, dropping those outside none.
+    void refreshDirty();
 
     // Indexed 4-ary max-heap of candidates by (value, input index): one entry per
     // candidate, the value and both numbers kept together so that sifting reads one
