@@ -369,38 +369,31 @@ void HullConflictTracker::commitBlocks(std::size_t first, std::size_t last, cons
         const std::uint32_t* p = stagedPoints_.data() + staged.first;
         Block& b = blocks_[slot];
         b.begin = at;
-        const std::uint32_t* const outsideEnd = p + staged.counts[OUTSIDE];
-        // Face mode reads no marks here.
-        if (strict) {
-            for (; p < outsideEnd; ++p, ++out, ++at) {
+        // Threads the links of [p, end) at the front of their chains; with `list`, each
+        // point is listed once for refresh (face mode reads no marks).
+        const auto thread = [&](auto list, const std::uint32_t* end, std::uint32_t* chains) {
+            for (; p < end; ++p, ++out, ++at) {
                 const std::uint32_t q = *p;
                 out->point = q;
-                out->next = heads[q];
+                out->next = chains[q];
                 out->face = slot;
-                heads[q] = at;
-                if (mark[q] != stamp) {  // listed once for refresh
-                    mark[q] = stamp;
-                    dirty[dirtyCount++] = q;
+                chains[q] = at;
+                if constexpr (decltype(list)::value) {
+                    if (mark[q] != stamp) {
+                        mark[q] = stamp;
+                        dirty[dirtyCount++] = q;
+                    }
                 }
             }
+        };
+        const std::uint32_t* const outsideEnd = p + staged.counts[OUTSIDE];
+        if (strict) {
+            thread(std::true_type{}, outsideEnd, heads);
         } else {
-            for (; p < outsideEnd; ++p, ++out, ++at) {
-                const std::uint32_t q = *p;
-                out->point = q;
-                out->next = heads[q];
-                out->face = slot;
-                heads[q] = at;
-            }
+            thread(std::false_type{}, outsideEnd, heads);
         }
         b.outsideEnd = at;
-        const std::uint32_t* const seesEnd = p + staged.counts[SEES];
-        for (; p < seesEnd; ++p, ++out, ++at) {
-            const std::uint32_t q = *p;
-            out->point = q;
-            out->next = seesHeads[q];
-            out->face = slot;
-            seesHeads[q] = at;
-        }
+        thread(std::false_type{}, p + staged.counts[SEES], seesHeads);
         b.seeEnd = at;
         const std::uint32_t* const aboveEnd = p + staged.counts[ABOVE_FLOOR];
         for (; p < aboveEnd; ++p, ++out, ++at) {
