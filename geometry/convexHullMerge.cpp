@@ -322,7 +322,7 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
     const std::size_t cellMask = (std::size_t{1} << cellBits) - 1;
     std::vector<std::uint32_t> cells(cellMask + 1, NONE);
     // Read for live records only, each written first: left uninitialised.
-    const std::unique_ptr<std::uint64_t[]> keyOf(new std::uint64_t[edgeSlots]);
+    const auto keyOf = std::make_unique_for_overwrite<std::uint64_t[]>(edgeSlots);
     const auto cellOf = [&](std::uint64_t key) {
         return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15u) >> (64 - cellBits));
     };
@@ -363,7 +363,7 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
     struct Sides {
         std::uint32_t edges[3];
     };
-    const std::unique_ptr<Sides[]> sidesOf(new Sides[context.slotCount()]);  // live faces only
+    const auto sidesOf = std::make_unique_for_overwrite<Sides[]>(context.slotCount());  // live faces only
     const auto findSides = [&](std::uint32_t slot) {
         const std::uint32_t* c = context.linkedCorners(slot);
         std::uint32_t* found = sidesOf[slot].edges;
@@ -468,7 +468,7 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
         std::uint32_t asked;
     };
     const std::size_t listedCount = context.edgeCount();
-    const std::unique_ptr<ListedEdge[]> listed(new ListedEdge[listedCount]);
+    const auto listed = std::make_unique_for_overwrite<ListedEdge[]>(listedCount);
     std::size_t placed = 0;
     context.placeEdges([&](std::uint32_t position, std::uint32_t e) {
         listed[position] = {e, context.edge(e).a, context.edge(e).b, 0};
