@@ -60,29 +60,48 @@ struct FaceTest {
     double slack;
 };
 
-// Sorts n points, the k-th points[indexAt(k)], into a face's parts, appending them at
-// the three cursors: above the floor, a point with p.n above outsideAbove is outside,
-// one less than the visibility depth below the plane may see the face, the rest are
-// above the floor only; points at or below the floor are left out.
-template <class IndexAt>
-[[gnu::always_inline]] inline void classifyRun(const QmtVector3* points, const FaceTest& t, std::size_t n,
-                                               IndexAt indexAt, std::uint32_t*& outside, std::uint32_t*& sees,
-                                               std::uint32_t*& above) {
-    const double nx = t.normal.x;
-    const double ny = t.normal.y;
-    const double nz = t.normal.z;
-    const auto placeAt = [&](std::uint32_t p, double pn) {
+// A face's three parts while its points are sorted into them: the outside part goes
+// straight to its place among the staged points, the other two wait in a buffer.
+struct PartCursors {
+    std::uint32_t* const outsideStart;
+    std::uint32_t* const seesStart;
+    std::uint32_t* const aboveStart;
+    std::uint32_t* outside = outsideStart;
+    std::uint32_t* sees = seesStart;
+    std::uint32_t* above = aboveStart;
+
+    // Point p at q, with p.n = pn: above the floor, outside when p.n is above
+    // outsideAbove, seeing the face when less than the visibility depth below its
+    // plane, else above the floor only; at or below the floor it is left out.
+    [[gnu::always_inline]] void place(const FaceTest& t, std::uint32_t p, const QmtVector3& q, double pn) {
         if (!(pn > t.floor)) {
             return;
         }
         if (pn > t.outsideAbove) {
             *outside++ = p;
-        } else if (pn > t.cornerProjection - visibilityDepth((points[p] - t.corner).Length()) - t.slack) {
+        } else if (pn > t.cornerProjection - visibilityDepth((q - t.corner).Length()) - t.slack) {
             *sees++ = p;
         } else {
             *above++ = p;
         }
-    };
+    }
+    // The parts' counts, and the two waiting parts moved after the outside part;
+    // returns the end of the three.
+    std::uint32_t* close(std::uint32_t& outsideCount, std::uint32_t& seesCount, std::uint32_t& aboveCount) const {
+        outsideCount = static_cast<std::uint32_t>(outside - outsideStart);
+        seesCount = static_cast<std::uint32_t>(sees - seesStart);
+        aboveCount = static_cast<std::uint32_t>(above - aboveStart);
+        return std::copy(aboveStart, above, std::copy(seesStart, sees, outside));
+    }
+};
+
+// Sorts n points, the k-th points[indexAt(k)], into a face's parts.
+template <class IndexAt>
+[[gnu::always_inline]] inline void classifyRun(const QmtVector3* points, const FaceTest& t, std::size_t n,
+                                               IndexAt indexAt, PartCursors& parts) {
+    const double nx = t.normal.x;
+    const double ny = t.normal.y;
+    const double nz = t.normal.z;
     std::size_t k = 0;
 #if defined(__SSE2__)
     // Two points at a time, each lane the same terms in the same order; a pair below
@@ -107,20 +126,20 @@ template <class IndexAt>
             continue;
         }
         if (_mm_movemask_pd(_mm_and_pd(_mm_cmpgt_pd(pn, vOutside), aboveFloor)) == 3) {
-            *outside++ = p0;
-            *outside++ = p1;
+            *parts.outside++ = p0;
+            *parts.outside++ = p1;
             continue;
         }
         double lanes[2];
         _mm_storeu_pd(lanes, pn);
-        placeAt(p0, lanes[0]);
-        placeAt(p1, lanes[1]);
+        parts.place(t, p0, points[p0], lanes[0]);
+        parts.place(t, p1, points[p1], lanes[1]);
     }
 #endif
     for (; k < n; ++k) {
         const std::uint32_t p = indexAt(k);
         const QmtVector3& q = points[p];
-        placeAt(p, q.x * nx + q.y * ny + q.z * nz);  // q.Dot(normal), term by term
+        parts.place(t, p, q, q.x * nx + q.y * ny + q.z * nz);  // q.Dot(normal), term by term
     }
 }
 
@@ -330,18 +349,11 @@ void HullConflictTracker::stageFace(Staged& staged, const ConvexHullContext::Fac
         own = std::make_unique_for_overwrite<std::uint32_t[]>(2 * n);
         seesStart = own.get();
     }
-    std::uint32_t* const outsideStart = stagedRoom(n);
-    std::uint32_t* const aboveStart = seesStart + n;
-    std::uint32_t* outside = outsideStart;
-    std::uint32_t* sees = seesStart;
-    std::uint32_t* above = aboveStart;
-    classifyRun(points_, test, n, indexAt, outside, sees, above);
+    PartCursors parts{stagedRoom(n), seesStart, seesStart + n};
+    classifyRun(points_, test, n, indexAt, parts);
     staged.first = stagedCount_;
-    staged.counts[OUTSIDE] = static_cast<std::uint32_t>(outside - outsideStart);
-    staged.counts[SEES] = static_cast<std::uint32_t>(sees - seesStart);
-    staged.counts[ABOVE_FLOOR] = static_cast<std::uint32_t>(above - aboveStart);
-    std::uint32_t* const end = std::copy(aboveStart, above, std::copy(seesStart, sees, outside));
-    stagedCount_ = static_cast<std::uint32_t>(end - stagedPoints_.data());
+    stagedCount_ = static_cast<std::uint32_t>(
+        parts.close(staged.counts[OUTSIDE], staged.counts[SEES], staged.counts[ABOVE_FLOOR]) - stagedPoints_.data());
 }
 
 // Appends the links of staged_[first, last) as their faces' blocks, in that order.
@@ -808,36 +820,16 @@ void HullConflictTracker::stageGroup(std::uint32_t source) {
         const std::size_t room =
             (count > 1 ? sharedCount : shared.end - shared.begin) + (across.end - across.begin);
         reservePartRoom(room);
-        // The outside part, nearly all of the points listed, goes straight to its place.
-        std::uint32_t* const outsideStart = stagedRoom(room);
-        std::uint32_t* const seesStart = partBuffer_.get();
-        std::uint32_t* const aboveStart = seesStart + room;
-        std::uint32_t* outside = outsideStart;
-        std::uint32_t* sees = seesStart;
-        std::uint32_t* above = aboveStart;
-        // classifyRun's tests, with the face's terms hoisted.
+        const double cp = face.cornerProjection;
+        const FaceTest test{face.normal, face.corner, cp, face.floor,
+                            strict_ ? cp + OUTSIDE_TOLERANCE : cp + OUTSIDE_TOLERANCE - slack_, slack_};
+        PartCursors parts{stagedRoom(room), partBuffer_.get(), partBuffer_.get() + room};
+        // classifyRun's test over the shared points' coordinates by axis.
         const double nx = face.normal.x;
         const double ny = face.normal.y;
         const double nz = face.normal.z;
-        const QmtVector3 corner = face.corner;
-        const double cp = face.cornerProjection;
-        const double floor = face.floor;
-        const double outsideAbove = strict_ ? cp + OUTSIDE_TOLERANCE : cp + OUTSIDE_TOLERANCE - slack_;
-        const double slack = slack_;
-        const auto placeAt = [&](std::uint32_t p, const QmtVector3& q, double pn) {
-            if (!(pn > floor)) {
-                return;
-            }
-            if (pn > outsideAbove) {
-                *outside++ = p;
-            } else if (pn > cp - visibilityDepth((q - corner).Length()) - slack) {
-                *sees++ = p;
-            } else {
-                *above++ = p;
-            }
-        };
         const auto place = [&](std::uint32_t p, const QmtVector3& q) {
-            placeAt(p, q, q.x * nx + q.y * ny + q.z * nz);  // q.Dot(normal), term by term
+            parts.place(test, p, q, q.x * nx + q.y * ny + q.z * nz);  // q.Dot(normal), term by term
         };
         if (count > 1) {
             const std::size_t n = sharedCount;
@@ -852,21 +844,21 @@ void HullConflictTracker::stageGroup(std::uint32_t source) {
             const __m128d vx = _mm_set1_pd(nx);
             const __m128d vy = _mm_set1_pd(ny);
             const __m128d vz = _mm_set1_pd(nz);
-            const __m128d vOutside = _mm_set1_pd(outsideAbove);
-            const __m128d vFloor = _mm_set1_pd(floor);
+            const __m128d vOutside = _mm_set1_pd(test.outsideAbove);
+            const __m128d vFloor = _mm_set1_pd(test.floor);
             for (; k + 2 <= n; k += 2) {
                 const __m128d pn = _mm_add_pd(
                     _mm_add_pd(_mm_mul_pd(_mm_loadu_pd(xs + k), vx), _mm_mul_pd(_mm_loadu_pd(ys + k), vy)),
                     _mm_mul_pd(_mm_loadu_pd(zs + k), vz));
                 if (_mm_movemask_pd(_mm_and_pd(_mm_cmpgt_pd(pn, vOutside), _mm_cmpgt_pd(pn, vFloor))) == 3) {
-                    *outside++ = index[k];
-                    *outside++ = index[k + 1];
+                    *parts.outside++ = index[k];
+                    *parts.outside++ = index[k + 1];
                     continue;
                 }
                 double lanes[2];
                 _mm_storeu_pd(lanes, pn);
-                placeAt(index[k], {xs[k], ys[k], zs[k]}, lanes[0]);
-                placeAt(index[k + 1], {xs[k + 1], ys[k + 1], zs[k + 1]}, lanes[1]);
+                parts.place(test, index[k], {xs[k], ys[k], zs[k]}, lanes[0]);
+                parts.place(test, index[k + 1], {xs[k + 1], ys[k + 1], zs[k + 1]}, lanes[1]);
             }
 #endif
             for (; k < n; ++k) {
@@ -882,12 +874,9 @@ void HullConflictTracker::stageGroup(std::uint32_t source) {
         forPoints(across.begin, across.end, stamp, [&](std::uint32_t p) { place(p, points[p]); });
         Staged& staged = staged_[face.staged];
         staged.first = stagedCount_;
-        staged.counts[OUTSIDE] = static_cast<std::uint32_t>(outside - outsideStart);
-        staged.counts[SEES] = static_cast<std::uint32_t>(sees - seesStart);
-        staged.counts[ABOVE_FLOOR] = static_cast<std::uint32_t>(above - aboveStart);
-        // Room for these two: the outside part and they are at most all points tested.
-        std::uint32_t* const end = std::copy(aboveStart, above, std::copy(seesStart, sees, outside));
-        stagedCount_ = static_cast<std::uint32_t>(end - stagedPoints_.data());
+        stagedCount_ = static_cast<std::uint32_t>(
+            parts.close(staged.counts[OUTSIDE], staged.counts[SEES], staged.counts[ABOVE_FLOOR]) -
+            stagedPoints_.data());
     }
 }
 
