@@ -95,10 +95,48 @@ struct PartCursors {
     }
 };
 
-// Sorts n points, the k-th points[indexAt(k)], into a face's parts.
+// The points a face is tested with, by place k: the candidates' own records...
 template <class IndexAt>
-[[gnu::always_inline]] inline void classifyRun(const QmtVector3* points, const FaceTest& t, std::size_t n,
-                                               IndexAt indexAt, PartCursors& parts) {
+struct PointsAt {
+    const QmtVector3* points;
+    IndexAt indexAt;
+    std::uint32_t index(std::size_t k) const { return indexAt(k); }
+    QmtVector3 point(std::size_t k) const { return points[indexAt(k)]; }
+#if defined(__SSE2__)
+    // The coordinates of places k and k + 1, by axis.
+    void pair(std::size_t k, __m128d& x, __m128d& y, __m128d& z) const {
+        const double* const a = &points[indexAt(k)].x;
+        const double* const b = &points[indexAt(k + 1)].x;
+        const __m128d ab = _mm_loadu_pd(a);
+        const __m128d cd = _mm_loadu_pd(b);
+        x = _mm_unpacklo_pd(ab, cd);
+        y = _mm_unpackhi_pd(ab, cd);
+        z = _mm_loadh_pd(_mm_load_sd(a + 2), b + 2);
+    }
+#endif
+};
+
+// ...or points gathered with their coordinates by axis.
+struct PointsByAxis {
+    const double* xs;
+    const double* ys;
+    const double* zs;
+    const std::uint32_t* indices;
+    std::uint32_t index(std::size_t k) const { return indices[k]; }
+    QmtVector3 point(std::size_t k) const { return {xs[k], ys[k], zs[k]}; }
+#if defined(__SSE2__)
+    void pair(std::size_t k, __m128d& x, __m128d& y, __m128d& z) const {
+        x = _mm_loadu_pd(xs + k);
+        y = _mm_loadu_pd(ys + k);
+        z = _mm_loadu_pd(zs + k);
+    }
+#endif
+};
+
+// Sorts the points of places [0, n) into a face's parts.
+template <class Points>
+[[gnu::always_inline]] inline void classifyRun(const Points& points, const FaceTest& t, std::size_t n,
+                                               PartCursors& parts) {
     const double nx = t.normal.x;
     const double ny = t.normal.y;
     const double nz = t.normal.z;
@@ -112,34 +150,29 @@ template <class IndexAt>
     const __m128d vOutside = _mm_set1_pd(t.outsideAbove);
     const __m128d vFloor = _mm_set1_pd(t.floor);
     for (; k + 2 <= n; k += 2) {
-        const std::uint32_t p0 = indexAt(k);
-        const std::uint32_t p1 = indexAt(k + 1);
-        const double* const a = &points[p0].x;
-        const double* const b = &points[p1].x;
-        const __m128d ab = _mm_loadu_pd(a);
-        const __m128d cd = _mm_loadu_pd(b);
-        const __m128d pn = _mm_add_pd(
-            _mm_add_pd(_mm_mul_pd(_mm_unpacklo_pd(ab, cd), vx), _mm_mul_pd(_mm_unpackhi_pd(ab, cd), vy)),
-            _mm_mul_pd(_mm_loadh_pd(_mm_load_sd(a + 2), b + 2), vz));
+        __m128d x;
+        __m128d y;
+        __m128d z;
+        points.pair(k, x, y, z);
+        const __m128d pn = _mm_add_pd(_mm_add_pd(_mm_mul_pd(x, vx), _mm_mul_pd(y, vy)), _mm_mul_pd(z, vz));
         const __m128d aboveFloor = _mm_cmpgt_pd(pn, vFloor);
         if (_mm_movemask_pd(aboveFloor) == 0) {
             continue;
         }
         if (_mm_movemask_pd(_mm_and_pd(_mm_cmpgt_pd(pn, vOutside), aboveFloor)) == 3) {
-            *parts.outside++ = p0;
-            *parts.outside++ = p1;
+            *parts.outside++ = points.index(k);
+            *parts.outside++ = points.index(k + 1);
             continue;
         }
         double lanes[2];
         _mm_storeu_pd(lanes, pn);
-        parts.place(t, p0, points[p0], lanes[0]);
-        parts.place(t, p1, points[p1], lanes[1]);
+        parts.place(t, points.index(k), points.point(k), lanes[0]);
+        parts.place(t, points.index(k + 1), points.point(k + 1), lanes[1]);
     }
 #endif
     for (; k < n; ++k) {
-        const std::uint32_t p = indexAt(k);
-        const QmtVector3& q = points[p];
-        parts.place(t, p, q, q.x * nx + q.y * ny + q.z * nz);  // q.Dot(normal), term by term
+        const QmtVector3 q = points.point(k);
+        parts.place(t, points.index(k), q, q.x * nx + q.y * ny + q.z * nz);  // q.Dot(normal), term by term
     }
 }
 
@@ -350,7 +383,7 @@ void HullConflictTracker::stageFace(Staged& staged, const ConvexHullContext::Fac
         seesStart = own.get();
     }
     PartCursors parts{stagedRoom(n), seesStart, seesStart + n};
-    classifyRun(points_, test, n, indexAt, parts);
+    classifyRun(PointsAt<IndexAt>{points_, indexAt}, test, n, parts);
     staged.first = stagedCount_;
     stagedCount_ = static_cast<std::uint32_t>(
         parts.close(staged.counts[OUTSIDE], staged.counts[SEES], staged.counts[ABOVE_FLOOR]) - stagedPoints_.data());
@@ -824,7 +857,7 @@ void HullConflictTracker::stageGroup(std::uint32_t source) {
         const FaceTest test{face.normal, face.corner, cp, face.floor,
                             strict_ ? cp + OUTSIDE_TOLERANCE : cp + OUTSIDE_TOLERANCE - slack_, slack_};
         PartCursors parts{stagedRoom(room), partBuffer_.get(), partBuffer_.get() + room};
-        // classifyRun's test over the shared points' coordinates by axis.
+        // classifyRun's test for the points of a block.
         const double nx = face.normal.x;
         const double ny = face.normal.y;
         const double nz = face.normal.z;
@@ -832,38 +865,8 @@ void HullConflictTracker::stageGroup(std::uint32_t source) {
             parts.place(test, p, q, q.x * nx + q.y * ny + q.z * nz);  // q.Dot(normal), term by term
         };
         if (count > 1) {
-            const std::size_t n = sharedCount;
-            const double* const xs = sharedX_.data();
-            const double* const ys = sharedY_.data();
-            const double* const zs = sharedZ_.data();
-            const std::uint32_t* const index = sharedIndex_.data();
-            std::size_t k = 0;
-#if defined(__SSE2__)
-            // Two points at a time, each lane the same terms in the same order; a pair
-            // that is outside as a whole (nearly all) needs nothing else.
-            const __m128d vx = _mm_set1_pd(nx);
-            const __m128d vy = _mm_set1_pd(ny);
-            const __m128d vz = _mm_set1_pd(nz);
-            const __m128d vOutside = _mm_set1_pd(test.outsideAbove);
-            const __m128d vFloor = _mm_set1_pd(test.floor);
-            for (; k + 2 <= n; k += 2) {
-                const __m128d pn = _mm_add_pd(
-                    _mm_add_pd(_mm_mul_pd(_mm_loadu_pd(xs + k), vx), _mm_mul_pd(_mm_loadu_pd(ys + k), vy)),
-                    _mm_mul_pd(_mm_loadu_pd(zs + k), vz));
-                if (_mm_movemask_pd(_mm_and_pd(_mm_cmpgt_pd(pn, vOutside), _mm_cmpgt_pd(pn, vFloor))) == 3) {
-                    *parts.outside++ = index[k];
-                    *parts.outside++ = index[k + 1];
-                    continue;
-                }
-                double lanes[2];
-                _mm_storeu_pd(lanes, pn);
-                parts.place(test, index[k], {xs[k], ys[k], zs[k]}, lanes[0]);
-                parts.place(test, index[k + 1], {xs[k + 1], ys[k + 1], zs[k + 1]}, lanes[1]);
-            }
-#endif
-            for (; k < n; ++k) {
-                place(index[k], {xs[k], ys[k], zs[k]});
-            }
+            classifyRun(PointsByAxis{sharedX_.data(), sharedY_.data(), sharedZ_.data(), sharedIndex_.data()}, test,
+                        sharedCount, parts);
         } else {
             forPoints(shared.begin, shared.end, DEAD, [&](std::uint32_t p) {
                 mark[p] = stamp;
