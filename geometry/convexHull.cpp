@@ -126,49 +126,16 @@ bool overgrown(const ConvexHullContext& context, std::uint32_t vertexCount) {
 // Whether another thread has asked the build to give up.
 bool stopped(const std::atomic<bool>* stop) { return stop && stop->load(std::memory_order_relaxed); }
 
-// Each pass takes the candidate with the largest projection on the normal of the
-// newest face it lies outside of; candidates outside no face leave for good. The
-// tracker keeps those projections up to date instead of rescanning every pair.
-// False when the build was given up as overgrown or told to stop.
-bool growByProjection(const QmtVector3* points, std::uint32_t n, const std::uint32_t simplex[4], double rounding,
-                      ZYLmesh& mesh, ConvexHullContext& context, const std::atomic<bool>* stop) {
-    const QmtVector3 interior = simplexCentre(points, simplex);
-    HullConflictTracker tracker;
-    tracker.start(points, n, candidatesWithout(n, simplex), context, mesh.vertices, true, rounding);
-    while (mesh.numVertices < n) {
-        const std::uint32_t best = tracker.takeBest();
-        if (best == NONE) {
-            break;
-        }
-        context.visibleHint.clear();
-        tracker.facesSeenBy(best, context.visibleHint);
-        context.hintActive = true;
-        if (!addPointToHull(mesh, points[best], interior, context)) {
-            break;
-        }
-        tracker.drop(best);
-        tracker.update(context);
-        if (overgrown(context, mesh.numVertices) || stopped(stop)) {
-            return false;
-        }
-        if (tracker.liveCount() == 0) {
-            break;
-        }
-    }
-    return true;
-}
+// What a growth loop carries from one step to the next besides the mesh and the
+// context, so that a careful build can carry on from a plain one's state (see
+// forkInto below).
+struct ProjectionLoop {
+    // A candidate taken whose step is yet to be made, its faces in the context's
+    // visibleHint; NONE otherwise.
+    std::uint32_t taken = NONE;
+};
 
-// Face-driven growth: from the front of the face list, each face takes the candidate
-// of largest projection on its normal; the first such candidate more than 1e-5 above
-// its face joins the hull and the next pass starts from the front again. A face's
-// answer stays valid while its candidate remains, so only new faces and faces whose
-// candidate joined are asked again; a max-heap on creation numbers keeps list order.
-bool growByFaces(const QmtVector3* points, std::uint32_t n, const std::uint32_t simplex[4], double rounding,
-                 ZYL_DFmesh& mesh, ConvexHullContext& context, const std::atomic<bool>* stop) {
-    const QmtVector3 interior = simplexCentre(points, simplex);
-    HullConflictTracker tracker;
-    tracker.start(points, n, candidatesWithout(n, simplex), context, mesh.vertices, false, rounding);
-
+struct FaceLoop {
     struct Pending {
         std::uint32_t seq;
         std::uint32_t slot;
@@ -187,12 +154,17 @@ bool growByFaces(const QmtVector3* points, std::uint32_t n, const std::uint32_t 
     std::vector<std::uint32_t> answer;      // per face slot: candidate that failed it
     std::vector<std::uint32_t> answerSeq;   // per face slot
     std::vector<Cached> cached;             // per candidate: faces answered by it
-    std::vector<std::uint32_t> cachedHead(n, NONE);
-    const auto pushFace = [&](std::uint32_t slot) {
+    std::vector<std::uint32_t> cachedHead;
+    // A candidate taken for face `top` whose step is yet to be made (see
+    // ProjectionLoop::taken).
+    Pending top{};
+    std::uint32_t taken = NONE;
+
+    void pushFace(std::uint32_t slot, const ConvexHullContext& context) {
         pending.push_back({context.face(slot).seq, slot});
         std::push_heap(pending.begin(), pending.end());
-    };
-    const auto pushNewest = [&](std::uint32_t slot) {
+    }
+    void pushNewest(std::uint32_t slot, const ConvexHullContext& context) {
         const Pending p{context.face(slot).seq, slot};
         if (fresh.empty() || fresh.back() < p) {
             fresh.push_back(p);
@@ -200,77 +172,181 @@ bool growByFaces(const QmtVector3* points, std::uint32_t n, const std::uint32_t 
             pending.push_back(p);
             std::push_heap(pending.begin(), pending.end());
         }
-    };
-    for (std::uint32_t s = context.frontFace(); s != NONE; s = context.face(s).next) {
-        pushFace(s);
     }
+};
 
-    while ((!pending.empty() || !fresh.empty()) && mesh.numVertices < n && tracker.liveCount() > 0) {
-        Pending top;
-        if (!fresh.empty() && (pending.empty() || pending.front() < fresh.back())) {
-            top = fresh.back();
-            fresh.pop_back();
-        } else {
-            std::pop_heap(pending.begin(), pending.end());
-            top = pending.back();
-            pending.pop_back();
+template <class Loop>
+struct Growth {
+    HullConflictTracker tracker;
+    Loop loop;
+    bool ended = false;  // the loop has ended: a build carrying on from here only finishes
+};
+
+// addPointToHull. Where the step pauses because the careful rules would make it
+// otherwise (see ConvexHullContext::pauseAtParting), fork() copies the state first, and
+// the step is then made by the plain rules.
+template <class Mesh, class Fork>
+bool addPoint(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior, ConvexHullContext& context,
+              Fork& fork) {
+    if (addPointToHull(mesh, point, interior, context)) {
+        return true;
+    }
+    if (!context.pausedAtParting) {
+        return false;
+    }
+    context.pausedAtParting = false;
+    context.pauseAtParting = false;
+    fork();
+    context.hintActive = true;
+    return addPointToHull(mesh, point, interior, context);
+}
+
+// Each pass takes the candidate with the largest projection on the normal of the
+// newest face it lies outside of; candidates outside no face leave for good. The
+// tracker keeps those projections up to date instead of rescanning every pair.
+// False when the build was given up as overgrown or told to stop.
+template <class Fork>
+bool growByProjection(const QmtVector3* points, std::uint32_t n, const std::uint32_t simplex[4], ZYLmesh& mesh,
+                      ConvexHullContext& context, Growth<ProjectionLoop>& growth, const std::atomic<bool>* stop,
+                      Fork& fork) {
+    const QmtVector3 interior = simplexCentre(points, simplex);
+    HullConflictTracker& tracker = growth.tracker;
+    ProjectionLoop& loop = growth.loop;
+    while (mesh.numVertices < n) {
+        if (loop.taken == NONE) {
+            loop.taken = tracker.takeBest();
+            if (loop.taken == NONE) {
+                break;
+            }
+            context.visibleHint.clear();
+            tracker.facesSeenBy(loop.taken, context.visibleHint);
         }
-        if (!context.isLiveFace(top.slot, top.seq)) {
-            continue;
-        }
-        if (answer.size() <= top.slot) {
-            answer.resize(context.slotCount(), NONE);
-            answerSeq.resize(context.slotCount(), NONE);
-        }
-        if (answerSeq[top.slot] == top.seq && (answer[top.slot] == NEVER || tracker.isLive(answer[top.slot]))) {
-            continue;
-        }
-        const ConvexHullContext::Face& face = context.face(top.slot);
-        const std::uint32_t best = tracker.bestOutside(top.slot, context);
-        if (best == NONE) {
-            // No remaining candidate can ever pass this face.
-            answer[top.slot] = NEVER;
-            answerSeq[top.slot] = top.seq;
-            continue;
-        }
-        if (!((points[best] - mesh.vertices[face.corners[0]]).Dot(face.normal) > TOLERANCE)) {
-            answer[top.slot] = best;
-            answerSeq[top.slot] = top.seq;
-            cached.push_back({top.slot, top.seq, cachedHead[best]});
-            cachedHead[best] = static_cast<std::uint32_t>(cached.size() - 1);
-            continue;
-        }
-        context.visibleHint.clear();
-        tracker.facesSeenBy(best, context.visibleHint);
+        const std::uint32_t best = loop.taken;
         context.hintActive = true;
-        if (!addPointToHull(mesh, points[best], interior, context)) {
-            retry.push_back(top);  // asked again in the next pass
-            continue;
+        const bool added = addPoint(mesh, points[best], interior, context, fork);
+        loop.taken = NONE;
+        if (!added) {
+            break;
         }
         tracker.drop(best);
         tracker.update(context);
         if (overgrown(context, mesh.numVertices) || stopped(stop)) {
             return false;
         }
-        for (const std::uint32_t s : context.createdFaces) {
-            pushNewest(s);
+        if (tracker.liveCount() == 0) {
+            break;
         }
-        for (std::uint32_t c = cachedHead[best]; c != NONE; c = cached[c].next) {
-            if (context.isLiveFace(cached[c].slot, cached[c].seq) && answer[cached[c].slot] == best &&
-                answerSeq[cached[c].slot] == cached[c].seq) {
-                answer[cached[c].slot] = NONE;
-                pushFace(cached[c].slot);
-            }
-        }
-        cachedHead[best] = NONE;
-        for (const Pending& p : retry) {
-            pending.push_back(p);
-            std::push_heap(pending.begin(), pending.end());
-        }
-        retry.clear();
     }
+    growth.ended = true;
     return true;
 }
+
+// Face-driven growth: from the front of the face list, each face takes the candidate
+// of largest projection on its normal; the first such candidate more than 1e-5 above
+// its face joins the hull and the next pass starts from the front again. A face's
+// answer stays valid while its candidate remains, so only new faces and faces whose
+// candidate joined are asked again; a max-heap on creation numbers keeps list order.
+template <class Fork>
+bool growByFaces(const QmtVector3* points, std::uint32_t n, const std::uint32_t simplex[4], ZYL_DFmesh& mesh,
+                 ConvexHullContext& context, Growth<FaceLoop>& growth, const std::atomic<bool>* stop, Fork& fork) {
+    using Pending = FaceLoop::Pending;
+    const QmtVector3 interior = simplexCentre(points, simplex);
+    HullConflictTracker& tracker = growth.tracker;
+    FaceLoop& loop = growth.loop;
+    while (loop.taken != NONE || ((!loop.pending.empty() || !loop.fresh.empty()) && mesh.numVertices < n &&
+                                  tracker.liveCount() > 0)) {
+        if (loop.taken == NONE) {
+            Pending top;
+            if (!loop.fresh.empty() && (loop.pending.empty() || loop.pending.front() < loop.fresh.back())) {
+                top = loop.fresh.back();
+                loop.fresh.pop_back();
+            } else {
+                std::pop_heap(loop.pending.begin(), loop.pending.end());
+                top = loop.pending.back();
+                loop.pending.pop_back();
+            }
+            if (!context.isLiveFace(top.slot, top.seq)) {
+                continue;
+            }
+            if (loop.answer.size() <= top.slot) {
+                loop.answer.resize(context.slotCount(), NONE);
+                loop.answerSeq.resize(context.slotCount(), NONE);
+            }
+            if (loop.answerSeq[top.slot] == top.seq &&
+                (loop.answer[top.slot] == NEVER || tracker.isLive(loop.answer[top.slot]))) {
+                continue;
+            }
+            const ConvexHullContext::Face& face = context.face(top.slot);
+            const std::uint32_t best = tracker.bestOutside(top.slot, context);
+            if (best == NONE) {
+                // No remaining candidate can ever pass this face.
+                loop.answer[top.slot] = NEVER;
+                loop.answerSeq[top.slot] = top.seq;
+                continue;
+            }
+            if (!((points[best] - mesh.vertices[face.corners[0]]).Dot(face.normal) > TOLERANCE)) {
+                loop.answer[top.slot] = best;
+                loop.answerSeq[top.slot] = top.seq;
+                loop.cached.push_back({top.slot, top.seq, loop.cachedHead[best]});
+                loop.cachedHead[best] = static_cast<std::uint32_t>(loop.cached.size() - 1);
+                continue;
+            }
+            context.visibleHint.clear();
+            tracker.facesSeenBy(best, context.visibleHint);
+            loop.top = top;
+            loop.taken = best;
+        }
+        const std::uint32_t best = loop.taken;
+        context.hintActive = true;
+        const bool added = addPoint(mesh, points[best], interior, context, fork);
+        loop.taken = NONE;
+        if (!added) {
+            loop.retry.push_back(loop.top);  // asked again in the next pass
+            continue;
+        }
+        tracker.drop(best);
+        tracker.update(context);
+        for (const std::uint32_t s : context.createdFaces) {
+            loop.pushNewest(s, context);
+        }
+        for (std::uint32_t c = loop.cachedHead[best]; c != NONE; c = loop.cached[c].next) {
+            const FaceLoop::Cached& k = loop.cached[c];
+            if (context.isLiveFace(k.slot, k.seq) && loop.answer[k.slot] == best && loop.answerSeq[k.slot] == k.seq) {
+                loop.answer[k.slot] = NONE;
+                loop.pushFace(k.slot, context);
+            }
+        }
+        loop.cachedHead[best] = NONE;
+        for (const Pending& p : loop.retry) {
+            loop.pending.push_back(p);
+            std::push_heap(loop.pending.begin(), loop.pending.end());
+        }
+        loop.retry.clear();
+        if (overgrown(context, mesh.numVertices) || stopped(stop)) {
+            return false;
+        }
+    }
+    growth.ended = true;
+    return true;
+}
+
+// Starts a growth loop on the simplex's hull.
+void startGrowth(const QmtVector3* points, std::uint32_t n, const std::uint32_t simplex[4], double rounding,
+                 const ZYLmesh& mesh, const ConvexHullContext& context, Growth<ProjectionLoop>& growth) {
+    growth.tracker.start(points, n, candidatesWithout(n, simplex), context, mesh.vertices, true, rounding);
+}
+
+void startGrowth(const QmtVector3* points, std::uint32_t n, const std::uint32_t simplex[4], double rounding,
+                 const ZYL_DFmesh& mesh, const ConvexHullContext& context, Growth<FaceLoop>& growth) {
+    growth.tracker.start(points, n, candidatesWithout(n, simplex), context, mesh.vertices, false, rounding);
+    growth.loop.cachedHead.assign(n, NONE);
+    for (std::uint32_t s = context.frontFace(); s != NONE; s = context.face(s).next) {
+        growth.loop.pushFace(s, context);
+    }
+}
+
+template <class Mesh>
+using LoopOf = std::conditional_t<std::is_same_v<Mesh, ZYLmesh>, ProjectionLoop, FaceLoop>;
 
 // One build into its own mesh and context, plain (the build rules as they stand) or
 // careful (see ConvexHullContext::robust).
@@ -279,6 +355,10 @@ struct Attempt {
     enum Outcome { ACCEPTED, REJECTED, NO_HULL };
     std::unique_ptr<Mesh> mesh;
     ConvexHullContext context;
+    // The growth loop's state while it runs; set beforehand when the build carries on
+    // from another's (resumes).
+    std::unique_ptr<Growth<LoopOf<Mesh>>> growth;
+    bool resumes = false;
     OutputFaces faces;
     bool singleTriangle = false;
     Outcome outcome = NO_HULL;
@@ -300,51 +380,106 @@ void writeOutput(Attempt<Mesh>& a) {
     a.written = true;
 }
 
+// Until its first step that the careful rules would make otherwise, a plain build
+// makes the very steps of the careful one, and often parts from it only near its end
+// (random clouds in a box), or never (and is rejected for its merges). So a serial
+// careful build carries on from a copy of the plain one's state where the two part,
+// or where the plain growth ended, instead of growing again from the simplex.
+template <class Mesh>
+void forkInto(Attempt<Mesh>& careful, const Attempt<Mesh>& plain, std::uint32_t n) {
+    careful.mesh = std::make_unique<Mesh>();
+    careful.mesh->vertices = new QmtVector3[n];
+    std::copy(plain.mesh->vertices, plain.mesh->vertices + n, careful.mesh->vertices);
+    careful.mesh->numVertices = plain.mesh->numVertices;
+    careful.context.copyFrom(plain.context);
+    careful.context.robust = true;
+    careful.context.pauseAtParting = false;
+    careful.growth = std::make_unique<Growth<LoopOf<Mesh>>>();
+    careful.growth->tracker.copyFrom(plain.growth->tracker, careful.mesh->vertices);
+    careful.growth->loop = plain.growth->loop;
+    careful.growth->ended = plain.growth->ended;
+    std::copy(plain.simplex, plain.simplex + 4, careful.simplex);
+    careful.box = plain.box;
+    careful.rounding = plain.rounding;
+    careful.slack = plain.slack;
+    careful.resumes = true;
+}
+
+// Grows the attempt's hull from its simplex, or on from the state it resumes. A plain
+// build given `careful` hands it a copy of its state where the two part (forkInto).
+template <class Mesh>
+bool grow(const QmtVector3* points, std::uint32_t n, const std::atomic<bool>* stop, Attempt<Mesh>& a,
+          Attempt<Mesh>* careful) {
+    Mesh& mesh = *a.mesh;
+    ConvexHullContext& context = a.context;
+    if (!a.resumes) {
+        a.growth = std::make_unique<Growth<LoopOf<Mesh>>>();
+        startGrowth(points, n, a.simplex, a.rounding, mesh, context, *a.growth);
+    }
+    context.pauseAtParting = careful != nullptr;
+    const auto fork = [&] {
+        if (careful) {
+            forkInto(*careful, a, n);
+        }
+    };
+    bool grown = a.growth->ended;
+    if (!grown) {
+        if constexpr (std::is_same_v<Mesh, ZYLmesh>) {
+            grown = growByProjection(points, n, a.simplex, mesh, context, *a.growth, stop, fork);
+        } else {
+            grown = growByFaces(points, n, a.simplex, mesh, context, *a.growth, stop, fork);
+        }
+    }
+    if (context.pauseAtParting) {
+        // Never parted: the careful build carries on from where this growth stopped.
+        context.pauseAtParting = false;
+        fork();
+    }
+    a.growth.reset();
+    return grown;
+}
+
 // Runs one build. A plain build that is closed and convex within the tolerances and
 // holds the cloud is ACCEPTED; one that is not is REJECTED for the careful build; a
 // careful build that fails its checks gives NO_HULL. A build told to stop gives up as
-// REJECTED at its next step.
+// REJECTED at its next step. A plain build given `careful` prepares it to carry on from
+// its state (see forkInto).
 template <class Mesh>
 void judgeAttempt(const QmtVector3* points, std::uint32_t n, bool robust, const std::atomic<bool>* stop,
-                  Attempt<Mesh>& a, const Attempt<Mesh>* earlier) {
+                  Attempt<Mesh>& a, const Attempt<Mesh>* earlier, Attempt<Mesh>* careful) {
     a.outcome = Attempt<Mesh>::NO_HULL;
-    if (!a.mesh) {
-        a.mesh = std::make_unique<Mesh>();
-        a.mesh->vertices = new QmtVector3[n]();
-    } else {
-        std::fill(a.mesh->vertices, a.mesh->vertices + n, QmtVector3());
+    if (!a.resumes) {
+        if (!a.mesh) {
+            a.mesh = std::make_unique<Mesh>();
+            a.mesh->vertices = new QmtVector3[n]();
+        } else {
+            std::fill(a.mesh->vertices, a.mesh->vertices + n, QmtVector3());
+        }
+        a.context.robust = robust;
+        if (earlier) {
+            // The same points: the earlier build's simplex and slacks hold here too.
+            std::copy(earlier->simplex, earlier->simplex + 4, a.context.knownSimplex);
+            a.box = earlier->box;
+            a.rounding = earlier->rounding;
+            a.slack = earlier->slack;
+        }
+        if (!buildHullSimplex(points, n, *a.mesh, a.simplex, a.context)) {
+            return;
+        }
+        a.singleTriangle = a.mesh->numVertices == 3;
+        if (a.singleTriangle) {
+            a.outcome = Attempt<Mesh>::ACCEPTED;
+            return;
+        }
+        if (a.rounding < 0.0) {
+            a.box = cloudBox(points, n);
+            a.rounding = roundingSlack(a.box);
+            a.slack = TOLERANCE * cloudSize(a.box);
+        }
     }
     Mesh& mesh = *a.mesh;
     ConvexHullContext& context = a.context;
-    context.robust = robust;
-    if (earlier) {
-        // The same points: the earlier build's simplex and slacks hold here too.
-        std::copy(earlier->simplex, earlier->simplex + 4, context.knownSimplex);
-        a.box = earlier->box;
-        a.rounding = earlier->rounding;
-        a.slack = earlier->slack;
-    }
-    std::uint32_t* simplex = a.simplex;
-    if (!buildHullSimplex(points, n, mesh, simplex, context)) {
-        return;
-    }
-    a.singleTriangle = mesh.numVertices == 3;
-    if (a.singleTriangle) {
-        a.outcome = Attempt<Mesh>::ACCEPTED;
-        return;
-    }
-    if (a.rounding < 0.0) {
-        a.box = cloudBox(points, n);
-        a.rounding = roundingSlack(a.box);
-        a.slack = TOLERANCE * cloudSize(a.box);
-    }
-    bool grown = false;
-    if constexpr (std::is_same_v<Mesh, ZYLmesh>) {
-        grown = growByProjection(points, n, simplex, a.rounding, mesh, context, stop);
-    } else {
-        grown = growByFaces(points, n, simplex, a.rounding, mesh, context, stop);
-    }
-    if (!grown) {
+    if (!grow(points, n, stop, a, careful)) {
         a.outcome = Attempt<Mesh>::REJECTED;
         return;
     }
@@ -378,8 +513,8 @@ constexpr std::size_t WRITE_BESIDE_FROM_BYTES = std::size_t{32} << 20;
 // WRITE_BESIDE_FROM_BYTES). A build told to stop is not wanted, so it writes none.
 template <class Mesh>
 void runAttempt(const QmtVector3* points, std::uint32_t n, bool robust, const std::atomic<bool>* stop,
-                Attempt<Mesh>& a, const Attempt<Mesh>* earlier = nullptr) {
-    judgeAttempt(points, n, robust, stop, a, earlier);
+                Attempt<Mesh>& a, const Attempt<Mesh>* earlier = nullptr, Attempt<Mesh>* careful = nullptr) {
+    judgeAttempt(points, n, robust, stop, a, earlier, careful);
     using Record = std::remove_pointer_t<decltype(a.mesh->faces)>;
     if (a.outcome == Attempt<Mesh>::ACCEPTED && !stopped(stop) &&
         std::size_t{a.faces.count()} * sizeof(Record) >= WRITE_BESIDE_FROM_BYTES) {
@@ -428,9 +563,13 @@ Attempt<Mesh>* buildAttempts(const QmtVector3* points, std::uint32_t n, Attempt<
         }
         return &careful;
     }
-    runAttempt(points, n, false, nullptr, plain);
+    runAttempt<Mesh>(points, n, false, nullptr, plain, nullptr, &careful);
     if (plain.outcome != Attempt<Mesh>::REJECTED) {
         return &plain;
+    }
+    if (careful.resumes) {
+        runAttempt(points, n, true, nullptr, careful);
+        return &careful;
     }
     // The careful build reuses the plain one's storage.
     std::swap(plain.mesh, careful.mesh);

@@ -30,7 +30,9 @@ public:
 
     ConvexHullContext() = default;
     ConvexHullContext(const ConvexHullContext&) = delete;
-    ConvexHullContext& operator=(const ConvexHullContext&) = delete;
+    // A whole copy, for a build that carries on from another's state. Only on demand:
+    // a context holds the full face and edge stores.
+    void copyFrom(const ConvexHullContext& other) { *this = other; }
 
     // Running counts: faces in the face list, edges in the edge list.
     std::uint32_t faceCount() const { return faceCount_; }
@@ -209,6 +211,14 @@ public:
     // corner. reset() leaves it.
     bool robust = false;
 
+    // Set by a builder whose careful build may carry on from its plain one: a plain
+    // addPointToHull whose step the careful rules would make otherwise (faces widened,
+    // or a horizon of more than one loop) then changes nothing, sets pausedAtParting
+    // and returns false. The builder copies the state and makes the step again with
+    // pauseAtParting cleared. reset() leaves both.
+    bool pauseAtParting = false;
+    bool pausedAtParting = false;
+
     // Set by a builder that found the simplex of the same points in an earlier build
     // (the input indices buildHullSimplex gave): buildHullSimplex then takes it instead
     // of searching again. reset() leaves it.
@@ -248,6 +258,8 @@ public:
     std::vector<std::uint32_t> vertexEdge;   // one per vertex
 
 private:
+    ConvexHullContext& operator=(const ConvexHullContext&) = default;
+
     // Set bits of x, without relying on a population-count instruction.
     static std::uint32_t bitCount(std::uint64_t x) {
         x -= (x >> 1) & 0x5555555555555555u;

@@ -556,6 +556,7 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
     }
     QmtVector3* v = mesh.vertices;
     const std::uint32_t ip = mesh.numVertices;
+    const QmtVector3 previous = v[ip];
     v[ip] = point;
     ++mesh.numVertices;
 
@@ -585,6 +586,22 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
     // interior edges. `listed` says whether the pairs list holds the current faces.
     bool listed = false;
     const auto oneLoop = [&] {
+        // One triangle of distinct corners is a loop, and two are one exactly when they
+        // share a side (two corners); other cases go through the general test.
+        if (order.size() <= 2) {
+            const std::uint32_t* a = context.face(order[0]).corners;
+            const std::uint32_t* b = context.face(order.back()).corners;
+            if (a[0] != a[1] && a[1] != a[2] && a[0] != a[2] && b[0] != b[1] && b[1] != b[2] && b[0] != b[2]) {
+                if (order.size() == 1) {
+                    return true;
+                }
+                std::uint32_t shared = 0;
+                for (const std::uint32_t c : {b[0], b[1], b[2]}) {
+                    shared += c == a[0] || c == a[1] || c == a[2];
+                }
+                return shared == 2;
+            }
+        }
         if (order.size() <= FEW_FACES) {
             std::uint64_t keys[3 * FEW_FACES];
             std::size_t count = 0;
@@ -625,6 +642,15 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
             context.orderScratch.assign(1, highest);
             listed = false;
         }
+    }
+    // Where the careful rules would replace other faces, a builder that asked for it
+    // gets the state before this step (see ConvexHullContext::pauseAtParting).
+    if (context.pauseAtParting && !context.robust &&
+        (order.size() > context.visibleScratch.size() || !oneLoop())) {
+        v[ip] = previous;
+        --mesh.numVertices;
+        context.pausedAtParting = true;
+        return false;
     }
     const bool scanLater = order.size() <= FEW_FACES;
     if (!scanLater && !listed) {

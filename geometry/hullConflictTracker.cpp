@@ -223,7 +223,7 @@ void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCou
     liveCount_ = 0;
     stampValue_ = 0;
     // Written before it is read, and only by the growth pass: no zero fill.
-    dirty_ = strict_ ? std::make_unique_for_overwrite<std::uint32_t[]>(count) : nullptr;
+    dirty_ = strict_ ? UnsetArray(count) : UnsetArray();
     dirtyCount_ = 0;
     // Room reserved up front is only address space until written, and spares the
     // arena the copies and fresh pages of its first doublings (capped at 16M links).
@@ -655,6 +655,14 @@ void HullConflictTracker::facesSeenBy(std::uint32_t input, std::vector<std::uint
             at = &link.next;
         }
     }
+}
+
+void HullConflictTracker::copyFrom(const HullConflictTracker& other, const QmtVector3* vertices) {
+    *this = other;
+    // The copy's own arrays, not other's.
+    points_ = rankPoints_.data();
+    tree_.movePoints(points_);
+    vertices_ = vertices;
 }
 
 // A value that drops is only recorded: the entry keeps its larger value, an upper

@@ -40,6 +40,9 @@ class HullConflictTracker {
 public:
     static constexpr std::uint32_t NONE = 0xFFFFFFFFu;
 
+    HullConflictTracker() = default;
+    HullConflictTracker(const HullConflictTracker&) = delete;
+
     // Classifies the candidates (distinct indices) against every face of the context.
     // vertices is the hull mesh's vertex array; roundingSlack bounds the rounding of a
     // dot product of a point with a unit normal.
@@ -66,12 +69,42 @@ public:
     // Takes in the faces the last addPointToHull made and removed.
     void update(const ConvexHullContext& context);
 
+    // Becomes a copy of other, whose hull mesh's vertex array was copied to vertices;
+    // this tracker then follows that copy.
+    void copyFrom(const HullConflictTracker& other, const Qmt::QmtVector3* vertices);
+
     std::uint32_t liveCount() const { return liveCount_; }
     bool isLive(std::uint32_t candidate) const {
         return candidate < rankOf_.size() && rankOf_[candidate] != NONE && mark_[rankOf_[candidate]] != DEAD;
     }
 
 private:
+    HullConflictTracker& operator=(const HullConflictTracker&) = default;
+
+    // An array made without setting its entries (each is written before it is read);
+    // a copy copies them.
+    class UnsetArray {
+    public:
+        UnsetArray() = default;
+        explicit UnsetArray(std::size_t n) : data_(std::make_unique_for_overwrite<std::uint32_t[]>(n)), size_(n) {}
+        UnsetArray(const UnsetArray& other) : UnsetArray(other.size_) {
+            std::copy(other.data_.get(), other.data_.get() + size_, data_.get());
+        }
+        UnsetArray& operator=(const UnsetArray& other) {
+            UnsetArray copy(other);
+            std::swap(data_, copy.data_);
+            std::swap(size_, copy.size_);
+            return *this;
+        }
+        UnsetArray(UnsetArray&&) = default;
+        UnsetArray& operator=(UnsetArray&&) = default;
+        std::uint32_t* get() const { return data_.get(); }
+
+    private:
+        std::unique_ptr<std::uint32_t[]> data_;
+        std::size_t size_ = 0;
+    };
+
     struct Link {
         // Left unset: the arena grows by resize and is written right after.
         Link() {}
@@ -201,7 +234,7 @@ private:
     std::uint32_t stampValue_ = 0;
     // Candidates to refresh, each listed once per step (its mark takes the stamp): room
     // for all of them.
-    std::unique_ptr<std::uint32_t[]> dirty_;
+    UnsetArray dirty_;
     std::uint32_t dirtyCount_ = 0;
 
     std::vector<Link> links_;
@@ -229,13 +262,13 @@ private:
     std::vector<double> sharedY_;
     std::vector<double> sharedZ_;
     std::vector<std::uint32_t> sharedIndex_;
-    std::unique_ptr<std::uint32_t[]> partBuffer_;  // one face's last two parts while staging
+    UnsetArray partBuffer_;  // one face's last two parts while staging
     std::size_t partRoom_ = 0;
     // Room in partBuffer_ for both parts of a face tested with n points.
     void reservePartRoom(std::size_t n) {
         if (partRoom_ < 2 * n) {
             partRoom_ = std::max(2 * n, partRoom_ + partRoom_ / 2);
-            partBuffer_ = std::make_unique_for_overwrite<std::uint32_t[]>(partRoom_);
+            partBuffer_ = UnsetArray(partRoom_);
         }
     }
     std::vector<Qmt::QmtVector3> batchNormals_;

@@ -45,6 +45,10 @@ public:
                const std::vector<std::uint32_t>& indices, IndexOrder order = IndexOrder::ARBITRARY,
                std::uint32_t leafSize = LEAF_SIZE);
 
+    // The same points copied elsewhere (their array, with the same indices): queries
+    // read them there from now on.
+    void movePoints(const Qmt::QmtVector3* points) { points_ = points; }
+
     // Builds the tree at once when scanning the live points for `directions` more
     // directions would cost more: a caller that knows its queries skips the scans the
     // first of them would otherwise make. anyAbove's verdicts are the same either way;
