@@ -160,17 +160,17 @@ struct FaceLoop {
     Pending top{};
     std::uint32_t taken = NONE;
 
-    void pushFace(std::uint32_t slot, const ConvexHullContext& context) {
-        pending.push_back({context.face(slot).seq, slot});
+    void push(const Pending& p) {
+        pending.push_back(p);
         std::push_heap(pending.begin(), pending.end());
     }
+    void pushFace(std::uint32_t slot, const ConvexHullContext& context) { push({context.face(slot).seq, slot}); }
     void pushNewest(std::uint32_t slot, const ConvexHullContext& context) {
         const Pending p{context.face(slot).seq, slot};
         if (fresh.empty() || fresh.back() < p) {
             fresh.push_back(p);
         } else {
-            pending.push_back(p);
-            std::push_heap(pending.begin(), pending.end());
+            push(p);
         }
     }
 };
@@ -318,8 +318,7 @@ bool growByFaces(const QmtVector3* points, std::uint32_t n, const std::uint32_t 
         }
         loop.cachedHead[best] = NONE;
         for (const Pending& p : loop.retry) {
-            loop.pending.push_back(p);
-            std::push_heap(loop.pending.begin(), loop.pending.end());
+            loop.push(p);
         }
         loop.retry.clear();
         if (overgrown(context, mesh.numVertices) || stopped(stop)) {
@@ -365,13 +364,12 @@ struct Attempt {
     // Whether the output records were written, and whether there were any.
     bool written = false;
     bool hasFaces = false;
-    // What depends on the points alone, kept for a later build of the same points:
-    // the simplex (NONE until found), the box and the two slacks from it (negative
-    // until computed).
+    // The simplex's input indices (NONE until found), the box and the two slacks from
+    // it: they depend on the points alone, and a forked state takes them along.
     std::uint32_t simplex[4] = {NONE, NONE, NONE, NONE};
     CloudBox box;
-    double rounding = -1.0;
-    double slack = -1.0;
+    double rounding = 0.0;
+    double slack = 0.0;
 };
 
 template <class Mesh>
@@ -446,23 +444,12 @@ bool grow(const QmtVector3* points, std::uint32_t n, const std::atomic<bool>* st
 // its state (see forkInto).
 template <class Mesh>
 void judgeAttempt(const QmtVector3* points, std::uint32_t n, bool robust, const std::atomic<bool>* stop,
-                  Attempt<Mesh>& a, const Attempt<Mesh>* earlier, Attempt<Mesh>* careful) {
+                  Attempt<Mesh>& a, Attempt<Mesh>* careful) {
     a.outcome = Attempt<Mesh>::NO_HULL;
     if (!a.resumes) {
-        if (!a.mesh) {
-            a.mesh = std::make_unique<Mesh>();
-            a.mesh->vertices = new QmtVector3[n]();
-        } else {
-            std::fill(a.mesh->vertices, a.mesh->vertices + n, QmtVector3());
-        }
+        a.mesh = std::make_unique<Mesh>();
+        a.mesh->vertices = new QmtVector3[n]();
         a.context.robust = robust;
-        if (earlier) {
-            // The same points: the earlier build's simplex and slacks hold here too.
-            std::copy(earlier->simplex, earlier->simplex + 4, a.context.knownSimplex);
-            a.box = earlier->box;
-            a.rounding = earlier->rounding;
-            a.slack = earlier->slack;
-        }
         if (!buildHullSimplex(points, n, *a.mesh, a.simplex, a.context)) {
             return;
         }
@@ -471,11 +458,9 @@ void judgeAttempt(const QmtVector3* points, std::uint32_t n, bool robust, const 
             a.outcome = Attempt<Mesh>::ACCEPTED;
             return;
         }
-        if (a.rounding < 0.0) {
-            a.box = cloudBox(points, n);
-            a.rounding = roundingSlack(a.box);
-            a.slack = TOLERANCE * cloudSize(a.box);
-        }
+        a.box = cloudBox(points, n);
+        a.rounding = roundingSlack(a.box);
+        a.slack = TOLERANCE * cloudSize(a.box);
     }
     Mesh& mesh = *a.mesh;
     ConvexHullContext& context = a.context;
@@ -513,8 +498,8 @@ constexpr std::size_t WRITE_BESIDE_FROM_BYTES = std::size_t{32} << 20;
 // WRITE_BESIDE_FROM_BYTES). A build told to stop is not wanted, so it writes none.
 template <class Mesh>
 void runAttempt(const QmtVector3* points, std::uint32_t n, bool robust, const std::atomic<bool>* stop,
-                Attempt<Mesh>& a, const Attempt<Mesh>* earlier = nullptr, Attempt<Mesh>* careful = nullptr) {
-    judgeAttempt(points, n, robust, stop, a, earlier, careful);
+                Attempt<Mesh>& a, Attempt<Mesh>* careful = nullptr) {
+    judgeAttempt(points, n, robust, stop, a, careful);
     using Record = std::remove_pointer_t<decltype(a.mesh->faces)>;
     if (a.outcome == Attempt<Mesh>::ACCEPTED && !stopped(stop) &&
         std::size_t{a.faces.count()} * sizeof(Record) >= WRITE_BESIDE_FROM_BYTES) {
@@ -526,7 +511,8 @@ void runAttempt(const QmtVector3* points, std::uint32_t n, bool robust, const st
 // likelier a merge somewhere leaves the surface open: most random clouds in a box of
 // 1,500 points, about half the sphere surfaces of 4,000), so the careful build starts
 // at once beside it on a second thread instead of after it. Smaller builds are short:
-// a thread would cost more than it saves.
+// a thread would cost more than it saves, and the careful build carries on from the
+// plain one's state (forkInto) instead of starting over.
 constexpr std::uint32_t CAREFUL_BESIDE_FROM = 2048;
 
 // The plain build and, when it is rejected, the careful build. Large clouds run the
@@ -563,17 +549,12 @@ Attempt<Mesh>* buildAttempts(const QmtVector3* points, std::uint32_t n, Attempt<
         }
         return &careful;
     }
-    runAttempt<Mesh>(points, n, false, nullptr, plain, nullptr, &careful);
+    // A rejected plain build has handed the careful one its state (see grow).
+    runAttempt(points, n, false, nullptr, plain, &careful);
     if (plain.outcome != Attempt<Mesh>::REJECTED) {
         return &plain;
     }
-    if (careful.resumes) {
-        runAttempt(points, n, true, nullptr, careful);
-        return &careful;
-    }
-    // The careful build reuses the plain one's storage.
-    std::swap(plain.mesh, careful.mesh);
-    runAttempt(points, n, true, nullptr, careful, &plain);
+    runAttempt(points, n, true, nullptr, careful);
     return &careful;
 }
 

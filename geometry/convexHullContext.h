@@ -219,11 +219,6 @@ public:
     bool pauseAtParting = false;
     bool pausedAtParting = false;
 
-    // Set by a builder that found the simplex of the same points in an earlier build
-    // (the input indices buildHullSimplex gave): buildHullSimplex then takes it instead
-    // of searching again. reset() leaves it.
-    std::uint32_t knownSimplex[4] = {NONE, NONE, NONE, NONE};
-
     // A builder that knows a superset of the faces a point can see sets these before
     // addPointToHull; the stage then tests only those faces and clears the flag.
     std::vector<std::uint32_t> visibleHint;

@@ -85,17 +85,10 @@ bool simplexImpl(const QmtVector3* points, std::uint32_t n, Mesh& mesh, std::uin
     context.reset(n);
     mesh.numVertices = 0;
 
-    // An earlier build of the same points found these corners by the searches below.
-    const std::uint32_t* known = context.knownSimplex;
-    const bool isKnown = n > 3 && known[3] != NONE;
     std::uint32_t p = 0;
     std::uint32_t q = 1;
     std::uint32_t r = 2;
-    if (isKnown) {
-        p = known[0];
-        q = known[1];
-        r = known[2];
-    } else if (n > 3) {
+    if (n > 3) {
         double best = points[0].Dot(QmtVector3::UNIT_X);
         for (std::uint32_t i = 1; i < n; ++i) {
             const double x = points[i].Dot(QmtVector3::UNIT_X);
@@ -167,11 +160,7 @@ bool simplexImpl(const QmtVector3* points, std::uint32_t n, Mesh& mesh, std::uin
     std::uint32_t s = NONE;
     double bestAbs = TOLERANCE;
     double bestSigned = 0.0;
-    if (isKnown) {
-        s = known[3];
-        bestSigned = (points[s] - v[0]).Dot(normal);
-    }
-    for (std::uint32_t i = 0; i < n && !isKnown; ++i) {
+    for (std::uint32_t i = 0; i < n; ++i) {
         if (i == p || i == q || i == r) {
             continue;
         }
