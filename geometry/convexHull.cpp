@@ -351,7 +351,8 @@ using LoopOf = std::conditional_t<std::is_same_v<Mesh, ZYLmesh>, ProjectionLoop,
 // careful (see ConvexHullContext::robust).
 template <class Mesh>
 struct Attempt {
-    enum Outcome { ACCEPTED, REJECTED, NO_HULL };
+    // UNSOUND: a careful build whose surface is open or does not hold the cloud.
+    enum Outcome { ACCEPTED, REJECTED, UNSOUND, NO_HULL };
     std::unique_ptr<Mesh> mesh;
     ConvexHullContext context;
     // The growth loop's state while it runs; set beforehand when the build carries on
@@ -439,7 +440,7 @@ bool grow(const QmtVector3* points, std::uint32_t n, const std::atomic<bool>* st
 
 // Runs one build. A plain build that is closed and convex within the tolerances and
 // holds the cloud is ACCEPTED; one that is not is REJECTED for the careful build; a
-// careful build that fails its checks gives NO_HULL. A build told to stop gives up as
+// careful build that fails its checks is UNSOUND. A build told to stop gives up as
 // REJECTED at its next step. A plain build given `careful` prepares it to carry on from
 // its state (see forkInto).
 template <class Mesh>
@@ -475,10 +476,10 @@ void judgeAttempt(const QmtVector3* points, std::uint32_t n, bool robust, const 
     if (robust) {
         // Extreme clouds (denormal next to huge coordinates, near-duplicates) can leave
         // even the careful build open, or with a face tilted over points: no hull is
-        // better than a surface that does not hold them.
-        if (closesSurface(a.faces, mesh.numVertices) && holdsCloud(a.faces, mesh.vertices, points, n, a.box, slack)) {
-            a.outcome = Attempt<Mesh>::ACCEPTED;
-        }
+        // better than a surface that does not hold them, unless the last build mends it.
+        const bool sound =
+            closesSurface(a.faces, mesh.numVertices) && holdsCloud(a.faces, mesh.vertices, points, n, a.box, slack);
+        a.outcome = sound ? Attempt<Mesh>::ACCEPTED : Attempt<Mesh>::UNSOUND;
         return;
     }
     const bool passes = closesSurface(a.faces, mesh.numVertices) &&
@@ -574,6 +575,16 @@ Mesh* buildHull(const QmtVector3* points, std::uint32_t n) {
         Attempt<Mesh> plain;
         Attempt<Mesh> careful;
         Attempt<Mesh>* result = buildAttempts(points, n, plain, careful);
+        Attempt<Mesh> strict;
+        if (result->outcome == Attempt<Mesh>::UNSOUND) {
+            // A last careful build in which points see only the faces they do not lie
+            // below (see ConvexHullContext::strictSight).
+            plain.mesh.reset();
+            careful.mesh.reset();
+            strict.context.strictSight = true;
+            runAttempt(points, n, true, nullptr, strict);
+            result = &strict;
+        }
         if (result->outcome != Attempt<Mesh>::ACCEPTED) {
             return nullptr;
         }

@@ -211,6 +211,14 @@ public:
     // corner. reset() leaves it.
     bool robust = false;
 
+    // Set by a builder, with robust, for a last build after a careful one that failed
+    // its checks: a point then sees only the faces it lies on or above. A point a hair
+    // below a face that it sees within the tolerance, next to the face's edge, tilts
+    // the face made on that edge up to thousands of times as far over the face's far
+    // corner, which then stands out of the surface (large spheres of 15,000 points and
+    // more). reset() leaves it.
+    bool strictSight = false;
+
     // Set by a builder whose careful build may carry on from its plain one: a plain
     // addPointToHull whose step the careful rules would make otherwise (faces widened,
     // or a horizon of more than one loop) then changes nothing, sets pausedAtParting

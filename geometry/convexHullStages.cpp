@@ -216,6 +216,9 @@ bool collectVisible(const QmtVector3* v, const QmtVector3& point, std::uint32_t 
         if (d.Dot(f.normal) >= 0.0) {
             return true;
         }
+        if (context.strictSight) {
+            return false;
+        }
         d.Unitize(Qmt::QmtMatrix3::EPSILON);
         return d.Dot(f.normal) > -TOLERANCE;
     };
