@@ -141,10 +141,12 @@ void ConvexHullContext::setCorners(std::uint32_t slot, const std::uint32_t* corn
 }
 
 void ConvexHullContext::remapCorners(const std::uint32_t* remap) {
-    std::fill(incidenceHead_.begin(), incidenceHead_.end(), NONE);
-    std::fill(incidenceCount_.begin(), incidenceCount_.end(), 0u);
-    for (std::uint32_t s = faceHead_; s != NONE; s = faces_[s].next) {
+    // The live faces in slot order: the records are read front to back.
+    for (std::uint32_t s = 0; s < faces_.size(); ++s) {
         Face& f = faces_[s];
+        if (f.count == 0) {
+            continue;
+        }
         std::uint32_t* c = f.count > 3 ? polygons_[faceLinks_[s].polygon].data() : f.corners;
         for (std::uint32_t k = 0; k < f.count; ++k) {
             c[k] = remap[c[k]];
@@ -152,7 +154,6 @@ void ConvexHullContext::remapCorners(const std::uint32_t* remap) {
         if (f.count > 3) {
             std::copy(c, c + 3, f.corners);
         }
-        linkIncidence(s);
     }
 }
 

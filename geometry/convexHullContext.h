@@ -106,7 +106,9 @@ public:
     std::uint32_t incidenceCount(std::uint32_t vertex) const { return incidenceCount_[vertex]; }
     // The first three corners of a live face, as its incidence links hold them.
     const std::uint32_t* linkedCorners(std::uint32_t slot) const { return faces_[slot].corners; }
-    // Renumbers every face corner through `remap` and rebuilds the incidence links.
+    // Renumbers every face corner through `remap`, the last change a build makes: the
+    // incidence links and the edge records keep the old numbers, so that from then on
+    // the context serves only to read its faces.
     void remapCorners(const std::uint32_t* remap);
     // Calls side(slot, i, a, b) for every side of every live face in list order: side i
     // runs from corner i (a) to the next corner (b).

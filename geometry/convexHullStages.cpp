@@ -751,7 +751,11 @@ void compactImpl(Mesh& mesh, ConvexHullContext& context) {
         return;
     }
     std::vector<std::uint32_t> remap(count, NONE);
-    for (std::uint32_t s = context.frontFace(); s != NONE; s = context.face(s).next) {
+    // The live faces in slot order, which reads the records front to back.
+    for (std::uint32_t s = 0; s < context.slotCount(); ++s) {
+        if (context.face(s).count == 0) {
+            continue;
+        }
         const std::uint32_t* c = context.corners(s);
         for (std::uint32_t k = 0; k < context.face(s).count; ++k) {
             if (c[k] < count) {
