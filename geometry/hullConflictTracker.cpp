@@ -212,6 +212,7 @@ void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCou
     mark_.assign(count, 0);
     outsideHead_.assign(count, NONE);
     seesHead_.assign(count, NONE);
+    liveInChains_.assign(count, 0);
     // Only the growth pass's heap reads these.
     heapStates_.clear();
     if (strict_) {
@@ -402,6 +403,7 @@ void HullConflictTracker::commitBlocks(std::size_t first, std::size_t last, cons
     Link* out = links_.data() + at;
     std::uint32_t* const heads = outsideHead_.data();
     std::uint32_t* const seesHeads = seesHead_.data();
+    std::uint32_t* const inChains = liveInChains_.data();
     std::uint32_t* const mark = mark_.data();
     std::uint32_t* const dirty = dirty_.get();
     std::uint32_t dirtyCount = dirtyCount_;
@@ -423,6 +425,7 @@ void HullConflictTracker::commitBlocks(std::size_t first, std::size_t last, cons
                 out->next = chains[q];
                 out->face = slot;
                 chains[q] = at;
+                ++inChains[q];
                 if constexpr (decltype(list)::value) {
                     if (mark[q] != stamp) {
                         mark[q] = stamp;
@@ -460,6 +463,7 @@ void HullConflictTracker::retireFaces(const std::vector<std::uint32_t>& slots) {
     // and the count in registers over the stores).
     Link* const links = links_.data();
     std::uint32_t* const mark = mark_.data();
+    std::uint32_t* const inChains = liveInChains_.data();
     const HeapState* const states = heapStates_.data();
     std::uint32_t* const dirty = dirty_.get();
     std::uint32_t dirtyCount = dirtyCount_;
@@ -478,6 +482,7 @@ void HullConflictTracker::retireFaces(const std::vector<std::uint32_t>& slots) {
             for (std::uint32_t l = begin; l < outsideEnd; ++l) {
                 links[l].face = NONE;
                 const std::uint32_t p = links[l].point;
+                --inChains[p];
                 // No mark exceeds the stamp but DEAD: one test leaves out the dead and
                 // the listed.
                 if (mark[p] < stamp && states[p].pushedSeq == seq) {
@@ -488,10 +493,12 @@ void HullConflictTracker::retireFaces(const std::vector<std::uint32_t>& slots) {
         } else {
             for (std::uint32_t l = begin; l < outsideEnd; ++l) {
                 links[l].face = NONE;
+                --inChains[links[l].point];
             }
         }
         for (std::uint32_t l = outsideEnd; l < seeEnd; ++l) {
             links[l].face = NONE;
+            --inChains[links[l].point];
         }
         liveLinks_ -= b.end - begin;
         b.seq = NONE;
@@ -643,15 +650,18 @@ void HullConflictTracker::facesSeenBy(std::uint32_t input, std::vector<std::uint
         return;
     }
     const std::uint32_t candidate = rankOf_[input];
+    // Once the live links are all found, the rest of the chains is dead.
+    std::uint32_t live = liveInChains_[candidate];
     for (std::uint32_t* head : {&outsideHead_[candidate], &seesHead_[candidate]}) {
         std::uint32_t* at = head;
-        while (*at != NONE) {
+        while (live != 0 && *at != NONE) {
             Link& link = links_[*at];
             if (link.face == NONE) {
                 *at = link.next;  // the face is gone: unlink
                 continue;
             }
             out.push_back(link.face);
+            --live;
             at = &link.next;
         }
     }

@@ -221,6 +221,10 @@ private:
     std::uint32_t liveCount_ = 0;
     std::vector<std::uint32_t> outsideHead_;   // per candidate: chain of outside links
     std::vector<std::uint32_t> seesHead_;      // per candidate: chain of may-see links
+    // Per candidate: the links of its two chains whose faces are live. Dead links stay
+    // in the chains until a walk passes them, and outnumber the live ones several
+    // times by the time a candidate is taken: its walk stops at the last live one.
+    std::vector<std::uint32_t> liveInChains_;
     // Per candidate, together so that a refresh and its heap update touch one cache
     // line: the state of its heap entry.
     struct alignas(32) HeapState {
