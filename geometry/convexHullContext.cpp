@@ -141,20 +141,14 @@ void ConvexHullContext::setCorners(std::uint32_t slot, const std::uint32_t* corn
 }
 
 void ConvexHullContext::remapCorners(const std::uint32_t* remap) {
-    // The live faces in slot order: the records are read front to back.
-    for (std::uint32_t s = 0; s < faces_.size(); ++s) {
-        Face& f = faces_[s];
-        if (f.count == 0) {
-            continue;
+    forEachFaceBySlot([&](std::uint32_t s, std::uint32_t* c, std::uint32_t k) {
+        for (std::uint32_t i = 0; i < k; ++i) {
+            c[i] = remap[c[i]];
         }
-        std::uint32_t* c = f.count > 3 ? polygons_[faceLinks_[s].polygon].data() : f.corners;
-        for (std::uint32_t k = 0; k < f.count; ++k) {
-            c[k] = remap[c[k]];
+        if (k > 3) {
+            std::copy(c, c + 3, faces_[s].corners);
         }
-        if (f.count > 3) {
-            std::copy(c, c + 3, f.corners);
-        }
-    }
+    });
 }
 
 // Out of places: the listed edges take 1 up to their count, keeping their order.

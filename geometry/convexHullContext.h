@@ -110,6 +110,17 @@ public:
     // incidence links and the edge records keep the old numbers, so that from then on
     // the context serves only to read its faces.
     void remapCorners(const std::uint32_t* remap);
+    // Calls face(slot, corners, count) for every live face in slot order, which reads
+    // the records front to back (for work that does not depend on the list order).
+    template <class Visit>
+    void forEachFaceBySlot(Visit&& face) {
+        for (std::uint32_t s = 0; s < faces_.size(); ++s) {
+            const std::uint32_t k = faces_[s].count;
+            if (k != 0) {
+                face(s, k > 3 ? polygons_[faceLinks_[s].polygon].data() : faces_[s].corners, k);
+            }
+        }
+    }
     // Calls side(slot, i, a, b) for every side of every live face in list order: side i
     // runs from corner i (a) to the next corner (b).
     template <class Side>

@@ -751,18 +751,13 @@ void compactImpl(Mesh& mesh, ConvexHullContext& context) {
         return;
     }
     std::vector<std::uint32_t> remap(count, NONE);
-    // The live faces in slot order, which reads the records front to back.
-    for (std::uint32_t s = 0; s < context.slotCount(); ++s) {
-        if (context.face(s).count == 0) {
-            continue;
-        }
-        const std::uint32_t* c = context.corners(s);
-        for (std::uint32_t k = 0; k < context.face(s).count; ++k) {
-            if (c[k] < count) {
-                remap[c[k]] = 0;
+    context.forEachFaceBySlot([&](std::uint32_t, const std::uint32_t* c, std::uint32_t k) {
+        for (std::uint32_t i = 0; i < k; ++i) {
+            if (c[i] < count) {
+                remap[c[i]] = 0;
             }
         }
-    }
+    });
     std::uint32_t kept = 0;
     for (std::uint32_t i = 0; i < count; ++i) {
         if (remap[i] != NONE) {
