@@ -168,7 +168,7 @@ void HullPointTree::buildTree() {
     } else {
         buildNode(0, 0, count, lo, hi);
     }
-    // The cones once the entries have their final order. Directions are taken from
+    // The slabs and cones once the entries have their final order. Directions are taken from
     // differences scaled to at most 1, which neither overflow nor underflow when
     // squared (a difference that loses bits to underflow is off by less than margin_).
     Qmt::QmtVector3 lowest = entries_[0].p - centre_;
@@ -196,7 +196,7 @@ void HullPointTree::buildTree() {
                              : Qmt::QmtVector3(std::numeric_limits<double>::quiet_NaN(), 0.0, 0.0);
         reaches_[k] = length * scale;
     }
-    fitCone(0);
+    fitBounds(0);
     for (std::uint32_t k = 0; k < count; ++k) {
         entryOf_[entries_[k].index] = k;
     }
@@ -226,19 +226,16 @@ void HullPointTree::buildNode(std::uint32_t id, std::uint32_t begin, std::uint32
         const int axis = ext.x >= ext.y ? (ext.x >= ext.z ? 0 : 2) : (ext.y >= ext.z ? 1 : 2);
         std::nth_element(entries_.begin() + begin, entries_.begin() + mid, entries_.begin() + end,
                          [axis](const Entry& a, const Entry& b) { return a.p[axis] < b.p[axis]; });
-        fitSlab(node, begin, mid, childLo, childHi);
-        fitSlab(node, mid, end, childLo + 1, childHi + 1);
+        boxOf(begin, mid, childLo[0], childHi[0]);
+        boxOf(mid, end, childLo[1], childHi[1]);
         node.children = openChildren(id);
         buildNode(node.children, begin, mid, childLo[0], childHi[0]);
         buildNode(node.children + 1, mid, end, childLo[1], childHi[1]);
     } else {
-        fitSlab(node, begin, end, nullptr, nullptr);
         for (std::uint32_t k = begin; k < end; ++k) {
             leafOf_[k] = id;
         }
     }
-    // The root of the largest square is the largest root: one square root a node.
-    node.radial = std::sqrt(node.radial);
     nodes_[id] = node;
 }
 
@@ -271,18 +268,117 @@ void HullPointTree::buildRun(std::uint32_t id, std::uint32_t begin, std::uint32_
         lo = {std::min(lo.x, rightLo.x), std::min(lo.y, rightLo.y), std::min(lo.z, rightLo.z)};
         hi = {std::max(hi.x, rightHi.x), std::max(hi.y, rightHi.y), std::max(hi.z, rightHi.z)};
     } else {
-        lo = hi = entries_[begin].p;
+        boxOf(begin, end, lo, hi);
         for (std::uint32_t k = begin; k < end; ++k) {
-            const Qmt::QmtVector3& p = entries_[k].p;
-            lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
-            hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
             leafOf_[k] = id;
         }
     }
     setBox(node, lo, hi);
-    fitSlab(node, begin, end, nullptr, nullptr);
-    node.radial = std::sqrt(node.radial);
     nodes_[id] = node;
+}
+
+void HullPointTree::boxOf(std::uint32_t begin, std::uint32_t end, Qmt::QmtVector3& lo, Qmt::QmtVector3& hi) const {
+    lo = hi = entries_[begin].p;
+    for (std::uint32_t k = begin; k < end; ++k) {
+        const Qmt::QmtVector3& p = entries_[k].p;
+        lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+        hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+    }
+}
+
+HullPointTree::Cone HullPointTree::fitBounds(std::uint32_t id) {
+    Node& node = nodes_[id];  // the recursion adds no nodes
+    Cone cone{};
+    if (node.children != NONE) {
+        const Cone childCones[2] = {fitBounds(node.children), fitBounds(node.children + 1)};
+        if (node.end - node.begin > EXACT_FIT && composeBounds(node, childCones, cone)) {
+            setCone(node, cone);
+            return cone;
+        }
+    }
+    node.hLo = 0.0;
+    node.hHi = 0.0;
+    node.radial = 0.0;
+    fitSlab(node, node.begin, node.end);
+    // The root of the largest square is the largest root: one square root a node.
+    node.radial = std::sqrt(node.radial);
+    cone = fitCone(node);
+    setCone(node, cone);
+    return cone;
+}
+
+void HullPointTree::setCone(Node& node, const Cone& cone) {
+    if (!(cone.reach <= std::numeric_limits<double>::max()) || !(cone.cosine >= -1.0)) {
+        node.coneRCos = -std::numeric_limits<double>::infinity();
+        node.coneRSin = 0.0;
+    } else {
+        node.coneRCos = cone.reach * cone.cosine;
+        node.coneRSin = cone.reach * std::sqrt((1.0 - cone.cosine) * (1.0 + cone.cosine));
+    }
+}
+
+namespace {
+
+// Distance of the point at `offset` from the line through the origin along the unit
+// `axis`.
+double fromAxis(const Qmt::QmtVector3& offset, const Qmt::QmtVector3& axis) {
+    return (offset - axis * offset.Dot(axis)).Length();
+}
+
+}  // namespace
+
+// A child's points lie within its box and within its slab: a cylinder about its axis,
+// which meets the node's axis at cosine k and sine s. Along the node's axis they lie
+// where the cylinder's axis segment does, give or take its radius times s, and within
+// the reach of the box; around it, no farther than the farther end of the segment
+// plus the radius, nor than the farthest box corner. Their directions from the centre
+// lie within the child's cone turned by the angle between the axes. Each bound is off
+// by a few ulps per level, far inside margin_; the cone keeps an allowance per level.
+bool HullPointTree::composeBounds(Node& node, const Cone childCones[2], Cone& cone) const {
+    const Qmt::QmtVector3 axis = node.axis;
+    const Qmt::QmtVector3 absAxis(std::fabs(axis.x), std::fabs(axis.y), std::fabs(axis.z));
+    double hLo = 0.0;
+    double hHi = 0.0;
+    double radial = 0.0;
+    double cosine = 1.0;
+    double reach = 0.0;
+    for (std::uint32_t i = 0; i < 2; ++i) {
+        const Node& child = nodes_[node.children + i];
+        const Qmt::QmtVector3 offset = child.centre - node.centre;
+        const double base = offset.Dot(axis);
+        const double k = child.axis.Dot(axis);
+        const double s = child.axis.Cross(axis).Length();
+        const double alongLo = child.hLo * k;
+        const double alongHi = child.hHi * k;
+        const double spread = child.radial * s;
+        const double boxReach = child.half.Dot(absAxis);
+        hLo = std::min(hLo, std::max(base + std::min(alongLo, alongHi) - spread, base - boxReach));
+        hHi = std::max(hHi, std::min(base + std::max(alongLo, alongHi) + spread, base + boxReach));
+        const double ends = std::max(fromAxis(offset + child.axis * child.hLo, axis),
+                                     fromAxis(offset + child.axis * child.hHi, axis)) + child.radial;
+        double corners = 0.0;
+        for (std::uint32_t c = 0; c < 8; ++c) {
+            const Qmt::QmtVector3 corner(c & 1 ? child.half.x : -child.half.x, c & 2 ? child.half.y : -child.half.y,
+                                         c & 4 ? child.half.z : -child.half.z);
+            corners = std::max(corners, fromAxis(offset + corner, axis));
+        }
+        radial = std::max(radial, std::min(ends, corners));
+        // The half-angles add: cos(alpha + theta) unless the sum reaches a half turn.
+        const Cone& c = childCones[i];
+        const double sine = std::sqrt((1.0 - c.cosine) * (1.0 + c.cosine));
+        const double turned = c.cosine <= -k ? -1.0 : k * c.cosine - s * sine - 4e-15;
+        cosine = std::min(cosine, std::max(turned, -1.0));
+        reach = std::max(reach, c.reach);
+    }
+    const double limit = std::numeric_limits<double>::max();
+    if (!(std::fabs(hLo) <= limit && std::fabs(hHi) <= limit && radial <= limit && cosine >= -1.0)) {
+        return false;
+    }
+    node.hLo = hLo;
+    node.hHi = hHi;
+    node.radial = radial;
+    cone = {cosine, reach};
+    return true;
 }
 
 void HullPointTree::setBox(Node& node, const Qmt::QmtVector3& lo, const Qmt::QmtVector3& hi) const {
@@ -300,8 +396,7 @@ void HullPointTree::setBox(Node& node, const Qmt::QmtVector3& lo, const Qmt::Qmt
 // least the rounding's effect on it, also for the smallest angles. The reach is the
 // largest distance from centre_. Each is off by a few ulps of the reach at most,
 // far inside margin_.
-double HullPointTree::fitCone(std::uint32_t id) {
-    Node& node = nodes_[id];  // the recursion adds no nodes
+HullPointTree::Cone HullPointTree::fitCone(const Node& node) const {
     const Qmt::QmtVector3 axis = node.axis;
     double least = 1.0;
     std::uint32_t k = node.begin;
@@ -329,23 +424,10 @@ double HullPointTree::fitCone(std::uint32_t id) {
         least = std::min(least, directions_[k].Dot(axis));  // NaN passed over
     }
     double reach = 0.0;
-    if (node.children == NONE) {
-        for (std::uint32_t k = node.begin; k < node.end; ++k) {
-            reach = std::max(reach, reaches_[k]);  // NaN (a NaN point, never reported) passed over
-        }
-    } else {
-        const double left = fitCone(node.children);
-        reach = std::max(left, fitCone(node.children + 1));
+    for (k = node.begin; k < node.end; ++k) {
+        reach = std::max(reach, reaches_[k]);  // NaN (a NaN point, never reported) passed over
     }
-    const double cosine = std::max(least - 4e-15, -1.0);
-    if (!(reach <= std::numeric_limits<double>::max()) || !(cosine >= -1.0)) {
-        node.coneRCos = -std::numeric_limits<double>::infinity();
-        node.coneRSin = 0.0;
-    } else {
-        node.coneRCos = reach * cosine;
-        node.coneRSin = reach * std::sqrt((1.0 - cosine) * (1.0 + cosine));
-    }
-    return reach;
+    return {std::max(least - 4e-15, -1.0), reach};
 }
 
 #if defined(__SSE2__)
@@ -360,39 +442,19 @@ double highest(__m128d v) { return _mm_cvtsd_f64(_mm_max_sd(_mm_unpackhi_pd(v, v
 // Two points at a time, one in each lane. Every lane operation is the scalar one
 // (same operands, same order, min and max keeping the old value against NaN), so the
 // bounds are those of a plain loop.
-void HullPointTree::fitSlab(Node& node, std::uint32_t begin, std::uint32_t end, Qmt::QmtVector3* lo,
-                            Qmt::QmtVector3* hi) const {
+void HullPointTree::fitSlab(Node& node, std::uint32_t begin, std::uint32_t end) const {
     const Lanes3 centreLanes = broadcast(node.centre);
     const Lanes3 axisLanes = broadcast(node.axis);
-    const Qmt::QmtVector3& first = entries_[begin].p;
-    __m128d loX = _mm_set1_pd(first.x);
-    __m128d loY = _mm_set1_pd(first.y);
-    __m128d loZ = _mm_set1_pd(first.z);
-    __m128d hiX = loX;
-    __m128d hiY = loY;
-    __m128d hiZ = loZ;
     __m128d hLo = _mm_setzero_pd();
     __m128d hHi = _mm_setzero_pd();
     __m128d radialSquared = _mm_setzero_pd();
     const Entry* const entries = entries_.data();
-    const auto pair = [&](const Qmt::QmtVector3& a, const Qmt::QmtVector3& b, auto withBox)
-                          __attribute__((always_inline)) {
+    const auto pair = [&](const Qmt::QmtVector3& a, const Qmt::QmtVector3& b) __attribute__((always_inline)) {
         const __m128d pa = _mm_loadu_pd(&a.x);
         const __m128d pb = _mm_loadu_pd(&b.x);
-        const __m128d x = _mm_unpacklo_pd(pa, pb);
-        const __m128d y = _mm_unpackhi_pd(pa, pb);
-        const __m128d z = _mm_loadh_pd(_mm_load_sd(&a.z), &b.z);
-        if constexpr (decltype(withBox)::value) {
-            loX = _mm_min_pd(x, loX);
-            loY = _mm_min_pd(y, loY);
-            loZ = _mm_min_pd(z, loZ);
-            hiX = _mm_max_pd(x, hiX);
-            hiY = _mm_max_pd(y, hiY);
-            hiZ = _mm_max_pd(z, hiZ);
-        }
-        const __m128d dx = _mm_sub_pd(x, centreLanes.x);
-        const __m128d dy = _mm_sub_pd(y, centreLanes.y);
-        const __m128d dz = _mm_sub_pd(z, centreLanes.z);
+        const __m128d dx = _mm_sub_pd(_mm_unpacklo_pd(pa, pb), centreLanes.x);
+        const __m128d dy = _mm_sub_pd(_mm_unpackhi_pd(pa, pb), centreLanes.y);
+        const __m128d dz = _mm_sub_pd(_mm_loadh_pd(_mm_load_sd(&a.z), &b.z), centreLanes.z);
         const __m128d along = dot(axisLanes, dx, dy, dz);
         hLo = _mm_min_pd(along, hLo);
         hHi = _mm_max_pd(along, hHi);
@@ -404,21 +466,12 @@ void HullPointTree::fitSlab(Node& node, std::uint32_t begin, std::uint32_t end, 
         radialSquared = _mm_max_pd(across, radialSquared);
     };
     // An odd range's last point fills both lanes.
-    const auto run = [&](auto withBox) {
-        std::uint32_t k = begin;
-        for (; k + 2 <= end; k += 2) {
-            pair(entries[k].p, entries[k + 1].p, withBox);
-        }
-        if (k < end) {
-            pair(entries[k].p, entries[k].p, withBox);
-        }
-    };
-    if (lo != nullptr) {
-        run(std::true_type{});
-        *lo = {lowest(loX), lowest(loY), lowest(loZ)};
-        *hi = {highest(hiX), highest(hiY), highest(hiZ)};
-    } else {
-        run(std::false_type{});
+    std::uint32_t k = begin;
+    for (; k + 2 <= end; k += 2) {
+        pair(entries[k].p, entries[k + 1].p);
+    }
+    if (k < end) {
+        pair(entries[k].p, entries[k].p);
     }
     node.hLo = std::min(node.hLo, lowest(hLo));
     node.hHi = std::max(node.hHi, highest(hHi));
@@ -427,25 +480,15 @@ void HullPointTree::fitSlab(Node& node, std::uint32_t begin, std::uint32_t end, 
 
 #else
 
-void HullPointTree::fitSlab(Node& node, std::uint32_t begin, std::uint32_t end, Qmt::QmtVector3* lo,
-                            Qmt::QmtVector3* hi) const {
+void HullPointTree::fitSlab(Node& node, std::uint32_t begin, std::uint32_t end) const {
     const Qmt::QmtVector3 g = node.centre;
     const Qmt::QmtVector3 axis = node.axis;
-    Qmt::QmtVector3 l = entries_[begin].p;
-    Qmt::QmtVector3 h = l;
     for (std::uint32_t k = begin; k < end; ++k) {
-        const Qmt::QmtVector3& p = entries_[k].p;
-        l = {std::min(l.x, p.x), std::min(l.y, p.y), std::min(l.z, p.z)};
-        h = {std::max(h.x, p.x), std::max(h.y, p.y), std::max(h.z, p.z)};
-        const Qmt::QmtVector3 d = p - g;
+        const Qmt::QmtVector3 d = entries_[k].p - g;
         const double along = d.Dot(axis);
         node.hLo = std::min(node.hLo, along);
         node.hHi = std::max(node.hHi, along);
         node.radial = std::max(node.radial, (d - axis * along).SquaredLength());
-    }
-    if (lo != nullptr) {
-        *lo = l;
-        *hi = h;
     }
 }
 

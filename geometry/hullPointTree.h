@@ -142,6 +142,9 @@ private:
     // and its reach R from the apex held as R cos and R sin of the angle). The slab is
     // thin for points on a curved surface, where a tilted patch has a thick box; the
     // cone also knows that the patch curves away from a plane tilted against it.
+    // Nodes of up to EXACT_FIT entries fit their slab and cone to the entries; larger
+    // ones bound those of their children (see composeBounds), which is looser by little
+    // and spares a pass over every entry at each upper level.
     // Two cache lines: the first holds what every visit reads and the box, the second
     // what only nodes that pass the box read. Siblings are adjacent.
     struct alignas(64) Node {
@@ -290,11 +293,26 @@ private:
     void buildRun(std::uint32_t id, std::uint32_t begin, std::uint32_t end, Qmt::QmtVector3& lo, Qmt::QmtVector3& hi);
     // Sets the box and the slab's axis; the slab itself starts empty.
     void setBox(Node& node, const Qmt::QmtVector3& lo, const Qmt::QmtVector3& hi) const;
-    // Widens the slab to entries [begin, end), with `radial` held squared; also gives
-    // their box in *lo..*hi unless lo is null.
-    void fitSlab(Node& node, std::uint32_t begin, std::uint32_t end, Qmt::QmtVector3* lo, Qmt::QmtVector3* hi) const;
-    // Sets the cones of node `id` and those below; returns its reach.
-    double fitCone(std::uint32_t id);
+    // The box of entries [begin, end) in lo..hi.
+    void boxOf(std::uint32_t begin, std::uint32_t end, Qmt::QmtVector3& lo, Qmt::QmtVector3& hi) const;
+    // Widens the slab to entries [begin, end), with `radial` held squared.
+    void fitSlab(Node& node, std::uint32_t begin, std::uint32_t end) const;
+    // A cone as fitted: the cosine of its half-angle and its reach.
+    struct Cone {
+        double cosine;
+        double reach;
+    };
+    static constexpr std::uint32_t EXACT_FIT = 32;
+    // Fits the slabs and cones of node `id` and those below; returns its cone.
+    Cone fitBounds(std::uint32_t id);
+    // The cone of the node's entries.
+    Cone fitCone(const Node& node) const;
+    // Sets the node's slab to hold its children's slabs and boxes, and returns a cone
+    // that holds theirs; false when the bounds are not finite (the node is then fitted
+    // to its entries).
+    bool composeBounds(Node& node, const Cone childCones[2], Cone& cone) const;
+    // Sets the node's cone terms.
+    static void setCone(Node& node, const Cone& cone);
     // Whether some point of the node may have p.Dot(n) > threshold: the box bound is
     // tried first, then the slab bound, then the cone bound, each only when the ones
     // before do not settle it. Box and slab start from centre.n; the box adds half.|n|
