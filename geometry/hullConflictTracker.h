@@ -167,8 +167,9 @@ private:
     void retireFaces(const std::vector<std::uint32_t>& slots);
     void compactLinks();
     void dropRank(std::uint32_t candidate);
-    // Leaf size of the point tree in face mode (see start).
+    // Leaf size and build cost of the point tree in face mode (see start).
     static constexpr std::uint32_t FACE_MODE_LEAF_SIZE = 32;
+    static constexpr double FACE_MODE_BUILD_COST = 0.25;
     // How far ahead the ranking and the compaction fetch.
     static constexpr std::uint32_t PREFETCH_AHEAD = 8;
     // Candidates from which the compaction fetches ahead.

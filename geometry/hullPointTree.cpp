@@ -18,12 +18,6 @@ namespace {
 // actually be off by.
 constexpr double ROUNDING = 1e-12;
 
-// Point visits of scans after which a tree is built, per point and level. A build
-// costs some six, but the queries that follow it are mostly many more than those
-// before: measured, charging one leaves the fewest instructions on spheres and cubes
-// of 1e4 and 1e5 points, and 0.2 % more on 1e3.
-constexpr double BUILD_COST = 1.0;
-
 #if HULL_POINT_TREE_WIDE
 // Whether the four-lane tests run here (the system must save the wide registers too,
 // which the check includes).
@@ -50,10 +44,12 @@ __m128d dot(const Lanes3& v, __m128d x, __m128d y, __m128d z) {
 }  // namespace
 
 void HullPointTree::build(const Qmt::QmtVector3* points, std::uint32_t pointCount,
-                          const std::vector<std::uint32_t>& indices, IndexOrder order, std::uint32_t leafSize) {
+                          const std::vector<std::uint32_t>& indices, IndexOrder order, std::uint32_t leafSize,
+                          double buildCost) {
     points_ = points;
     order_ = order;
     leafSize_ = std::max(leafSize, std::uint32_t{2});
+    buildCost_ = buildCost;
     live_ = indices;
     livePosition_.assign(pointCount, NONE);
     for (std::uint32_t i = 0; i < live_.size(); ++i) {
@@ -95,7 +91,7 @@ void HullPointTree::remove(std::uint32_t index) {
 
 void HullPointTree::expect(std::uint32_t directions) {
     const auto live = static_cast<double>(live_.size());
-    if (nodes_.empty() && live_.size() > 2 * leafSize_ && live * directions > BUILD_COST * live * std::log2(live)) {
+    if (nodes_.empty() && live_.size() > 2 * leafSize_ && live * directions > buildCost_ * live * std::log2(live)) {
         buildTree();
     }
 }
@@ -103,7 +99,7 @@ void HullPointTree::expect(std::uint32_t directions) {
 void HullPointTree::considerTree(std::uint32_t directions) {
     const auto live = static_cast<double>(live_.size());
     scanned_ += live * directions;
-    if (live_.size() > 2 * leafSize_ && scanned_ > BUILD_COST * live * std::log2(live)) {
+    if (live_.size() > 2 * leafSize_ && scanned_ > buildCost_ * live * std::log2(live)) {
         buildTree();
     }
 }
