@@ -164,34 +164,14 @@ void HullPointTree::buildTree() {
     } else {
         buildNode(0, 0, count, lo, hi);
     }
-    // The slabs and cones once the entries have their final order. Directions are taken from
-    // differences scaled to at most 1, which neither overflow nor underflow when
-    // squared (a difference that loses bits to underflow is off by less than margin_).
-    Qmt::QmtVector3 lowest = entries_[0].p - centre_;
-    Qmt::QmtVector3 highest = lowest;
-    directions_.resize(count);
-    for (std::uint32_t k = 0; k < count; ++k) {
-        const Qmt::QmtVector3 d = entries_[k].p - centre_;
-        directions_[k] = d;
-        lowest = {std::min(lowest.x, d.x), std::min(lowest.y, d.y), std::min(lowest.z, d.z)};
-        highest = {std::max(highest.x, d.x), std::max(highest.y, d.y), std::max(highest.z, d.z)};
-    }
-    const double scale = std::max({-lowest.x, -lowest.y, -lowest.z, highest.x, highest.y, highest.z});
-    reaches_.resize(count);
-    for (std::uint32_t k = 0; k < count; ++k) {
-        Qmt::QmtVector3& d = directions_[k];
-        if (!(scale >= 1e-300 && scale <= std::numeric_limits<double>::max())) {
-            reaches_[k] = std::numeric_limits<double>::infinity();  // no cones at all
-            continue;
-        }
-        d = d * (1.0 / scale);
-        const double length = d.Length();
-        // A point at the apex (to within far less than margin_) is in every cone: its
-        // NaN direction is passed over.
-        d = length >= 1e-300 ? d * (1.0 / length)
-                             : Qmt::QmtVector3(std::numeric_limits<double>::quiet_NaN(), 0.0, 0.0);
-        reaches_[k] = length * scale;
-    }
+    // The slabs and cones once the entries have their final order. The cones take
+    // directions from differences scaled to at most 1, which neither overflow nor
+    // underflow when squared (a difference that loses bits to underflow is off by less
+    // than margin_); subtraction rounds monotonically, so the largest difference is
+    // that of the box.
+    const Qmt::QmtVector3 lowest = lo - centre_;
+    const Qmt::QmtVector3 highest = hi - centre_;
+    coneScale_ = std::max({-lowest.x, -lowest.y, -lowest.z, highest.x, highest.y, highest.z});
     fitBounds(0);
     for (std::uint32_t k = 0; k < count; ++k) {
         entryOf_[entries_[k].index] = k;
@@ -287,7 +267,7 @@ HullPointTree::Cone HullPointTree::fitBounds(std::uint32_t id) {
     Cone cone{};
     if (node.children != NONE) {
         const Cone childCones[2] = {fitBounds(node.children), fitBounds(node.children + 1)};
-        if (node.end - node.begin > EXACT_FIT && composeBounds(node, childCones, cone)) {
+        if (composeBounds(node, childCones, cone)) {
             setCone(node, cone);
             return cone;
         }
@@ -393,35 +373,22 @@ void HullPointTree::setBox(Node& node, const Qmt::QmtVector3& lo, const Qmt::Qmt
 // largest distance from centre_. Each is off by a few ulps of the reach at most,
 // far inside margin_.
 HullPointTree::Cone HullPointTree::fitCone(const Node& node) const {
+    const double scale = coneScale_;
+    if (!(scale >= 1e-300 && scale <= std::numeric_limits<double>::max())) {
+        return {-1.0, std::numeric_limits<double>::infinity()};  // no cones at all
+    }
     const Qmt::QmtVector3 axis = node.axis;
     double least = 1.0;
-    std::uint32_t k = node.begin;
-#if defined(__SSE2__)
-    // Two entries at a time, each lane as the scalar loop; the least of the non-NaN
-    // values does not depend on their order (a zero's sign aside, which the allowance
-    // below erases).
-    const Lanes3 axisLanes = broadcast(axis);
-    __m128d leastPair = _mm_set1_pd(1.0);
-    const Qmt::QmtVector3* const directions = directions_.data();
-    for (const std::uint32_t end = node.end; k + 2 <= end; k += 2) {
-        const Qmt::QmtVector3& a = directions[k];
-        const Qmt::QmtVector3& b = directions[k + 1];
-        const __m128d pa = _mm_loadu_pd(&a.x);
-        const __m128d pb = _mm_loadu_pd(&b.x);
-        const __m128d x = _mm_unpacklo_pd(pa, pb);
-        const __m128d y = _mm_unpackhi_pd(pa, pb);
-        const __m128d z = _mm_loadh_pd(_mm_load_sd(&a.z), &b.z);
-        const __m128d d = dot(axisLanes, x, y, z);
-        leastPair = _mm_min_pd(d, leastPair);  // NaN passed over
-    }
-    least = std::min(_mm_cvtsd_f64(leastPair), _mm_cvtsd_f64(_mm_unpackhi_pd(leastPair, leastPair)));
-#endif
-    for (; k < node.end; ++k) {
-        least = std::min(least, directions_[k].Dot(axis));  // NaN passed over
-    }
     double reach = 0.0;
-    for (k = node.begin; k < node.end; ++k) {
-        reach = std::max(reach, reaches_[k]);  // NaN (a NaN point, never reported) passed over
+    for (std::uint32_t k = node.begin; k < node.end; ++k) {
+        const Qmt::QmtVector3 d = (entries_[k].p - centre_) * (1.0 / scale);
+        const double length = d.Length();
+        // A point at the apex (to within far less than margin_) is in every cone: it is
+        // passed over, as is a NaN point (never reported).
+        if (length >= 1e-300) {
+            least = std::min(least, (d * (1.0 / length)).Dot(axis));
+        }
+        reach = std::max(reach, length * scale);
     }
     return {std::max(least - 4e-15, -1.0), reach};
 }

@@ -148,9 +148,9 @@ private:
     // and its reach R from the apex held as R cos and R sin of the angle). The slab is
     // thin for points on a curved surface, where a tilted patch has a thick box; the
     // cone also knows that the patch curves away from a plane tilted against it.
-    // Nodes of up to EXACT_FIT entries fit their slab and cone to the entries; larger
-    // ones bound those of their children (see composeBounds), which is looser by little
-    // and spares a pass over every entry at each upper level.
+    // Leaves fit their slab and cone to their entries; the nodes above bound those of
+    // their children (see composeBounds), which is looser by little and spares a pass
+    // over every entry at each level.
     // Two cache lines: the first holds what every visit reads and the box, the second
     // what only nodes that pass the box read. Siblings are adjacent.
     struct alignas(64) Node {
@@ -308,7 +308,6 @@ private:
         double cosine;
         double reach;
     };
-    static constexpr std::uint32_t EXACT_FIT = 32;
     // Fits the slabs and cones of node `id` and those below; returns its cone.
     Cone fitBounds(std::uint32_t id);
     // The cone of the node's entries.
@@ -413,11 +412,10 @@ private:
 #endif
     std::vector<std::uint32_t> leafOf_;        // per entry
     std::vector<float> steps_;                 // per entry: squared distance from the one before
-    std::vector<Qmt::QmtVector3> directions_;  // per entry while building: unit, from centre_
-    std::vector<double> reaches_;              // per entry while building: distance from centre_
     std::vector<std::uint32_t> entryOf_;       // per point: entry or NONE
     std::uint32_t treeSize_ = 0;               // live points when the tree was built
     Qmt::QmtVector3 centre_;                   // mean of the tree's points
+    double coneScale_ = 0.0;                   // largest coordinate difference from centre_
     double margin_ = 0.0;                      // rounding allowance of the bounds
     std::vector<std::uint32_t> stack_;
     std::vector<std::uint64_t> masks_;
