@@ -19,8 +19,8 @@
 // no point a linear scan would report is missed.
 //
 // Queries start as linear scans of the live points. Once the scans have cost L log L
-// point visits for L live points (a fraction of a k-d tree build, as queries rarely
-// stop soon after), a tree is built over the live points; it is dropped again when
+// point visits for L live points, times the build cost (a fraction of a k-d tree
+// build, as queries rarely stop soon after), a tree is built over the live points; it is dropped again when
 // seven eighths of them have died, and the scans decide anew. A build that soon
 // leaves few candidates never pays for a tree; one that keeps many gets one early.
 class HullPointTree {
@@ -37,9 +37,9 @@ public:
     static constexpr std::uint32_t LEAF_SIZE = 8;
     static constexpr std::uint32_t ONE_BY_ONE = 8;
     // Point visits of scans after which a tree is built, per live point and level. A
-    // build costs some more, but the queries that follow it are mostly many more than
-    // those before: measured, charging one leaves the fewest instructions on spheres
-    // and cubes of 1e4 and 1e5 points, and 0.2 % more on 1e3.
+    // build costs more, but the queries that follow it are mostly many more than those
+    // before: measured, charging one leaves the fewest instructions on spheres and
+    // cubes of 1e4 and 1e5 points, and 0.2 % more on 1e3.
     static constexpr double BUILD_COST = 1.0;
 
     // Starts over points[indices[i]]; every listed point starts live. indices must be
