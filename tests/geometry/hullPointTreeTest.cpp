@@ -39,9 +39,11 @@ std::vector<QmtVector3> onSphere(std::uint32_t seed, std::uint32_t n, double rad
 
 }  // namespace
 
+// Leaves of two points leave every bound above them to be built from the ones below.
 TEST(HullPointTree, ReportsEveryPointAScanReports) {
     for (const auto order : {HullPointTree::IndexOrder::ARBITRARY, HullPointTree::IndexOrder::SPATIAL}) {
-        for (std::uint32_t seed = 1; seed <= 4; ++seed) {
+        for (std::uint32_t seed = 1; seed <= 6; ++seed) {
+            const std::uint32_t leafSize = seed <= 4 ? HullPointTree::LEAF_SIZE : 2;
             std::mt19937 rng(seed);
             std::normal_distribution<double> g(0.0, 1.0);
             const std::uint32_t n = 3000;
@@ -65,7 +67,7 @@ TEST(HullPointTree, ReportsEveryPointAScanReports) {
             }
             std::shuffle(indices.begin(), indices.end(), rng);
             HullPointTree tree;
-            tree.build(points.data(), n, indices, order);
+            tree.build(points.data(), n, indices, order, leafSize);
             std::vector<bool> live(n, false);
             for (const std::uint32_t i : indices) {
                 live[i] = true;
