@@ -267,12 +267,9 @@ void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCou
     // point of a solid cloud to the end, most of them deep inside and never reported:
     // larger leaves make fewer nodes to build and fit there, at no cost on surfaces,
     // and the scans of every point give way to the tree sooner.
-    if (strict_) {
-        tree_.build(points_, count, kept, HullPointTree::IndexOrder::SPATIAL);
-    } else {
-        tree_.build(points_, count, kept, HullPointTree::IndexOrder::SPATIAL, FACE_MODE_LEAF_SIZE,
-                    FACE_MODE_BUILD_COST);
-    }
+    tree_.build(points_, count, kept, HullPointTree::IndexOrder::SPATIAL,
+                strict_ ? HullPointTree::LEAF_SIZE : FACE_MODE_LEAF_SIZE,
+                strict_ ? HullPointTree::BUILD_COST : FACE_MODE_BUILD_COST);
     if (strict_) {
         // Every entry at once, then heapified from the bottom: linear, and the order
         // takeBest gives depends only on the values and input indices.
