@@ -272,12 +272,7 @@ HullPointTree::Cone HullPointTree::fitBounds(std::uint32_t id) {
             return cone;
         }
     }
-    node.hLo = 0.0;
-    node.hHi = 0.0;
-    node.radial = 0.0;
-    fitSlab(node, node.begin, node.end);
-    // The root of the largest square is the largest root: one square root a node.
-    node.radial = std::sqrt(node.radial);
+    fitSlab(node);
     cone = fitCone(node);
     setCone(node, cone);
     return cone;
@@ -405,7 +400,7 @@ double highest(__m128d v) { return _mm_cvtsd_f64(_mm_max_sd(_mm_unpackhi_pd(v, v
 // Two points at a time, one in each lane. Every lane operation is the scalar one
 // (same operands, same order, min and max keeping the old value against NaN), so the
 // bounds are those of a plain loop.
-void HullPointTree::fitSlab(Node& node, std::uint32_t begin, std::uint32_t end) const {
+void HullPointTree::fitSlab(Node& node) const {
     const Lanes3 centreLanes = broadcast(node.centre);
     const Lanes3 axisLanes = broadcast(node.axis);
     __m128d hLo = _mm_setzero_pd();
@@ -429,30 +424,37 @@ void HullPointTree::fitSlab(Node& node, std::uint32_t begin, std::uint32_t end) 
         radialSquared = _mm_max_pd(across, radialSquared);
     };
     // An odd range's last point fills both lanes.
-    std::uint32_t k = begin;
-    for (; k + 2 <= end; k += 2) {
+    std::uint32_t k = node.begin;
+    for (; k + 2 <= node.end; k += 2) {
         pair(entries[k].p, entries[k + 1].p);
     }
-    if (k < end) {
+    if (k < node.end) {
         pair(entries[k].p, entries[k].p);
     }
-    node.hLo = std::min(node.hLo, lowest(hLo));
-    node.hHi = std::max(node.hHi, highest(hHi));
-    node.radial = std::max(node.radial, highest(radialSquared));
+    node.hLo = lowest(hLo);
+    node.hHi = highest(hHi);
+    // The root of the largest square is the largest root: one square root a node.
+    node.radial = std::sqrt(highest(radialSquared));
 }
 
 #else
 
-void HullPointTree::fitSlab(Node& node, std::uint32_t begin, std::uint32_t end) const {
+void HullPointTree::fitSlab(Node& node) const {
     const Qmt::QmtVector3 g = node.centre;
     const Qmt::QmtVector3 axis = node.axis;
-    for (std::uint32_t k = begin; k < end; ++k) {
+    double hLo = 0.0;
+    double hHi = 0.0;
+    double radialSquared = 0.0;
+    for (std::uint32_t k = node.begin; k < node.end; ++k) {
         const Qmt::QmtVector3 d = entries_[k].p - g;
         const double along = d.Dot(axis);
-        node.hLo = std::min(node.hLo, along);
-        node.hHi = std::max(node.hHi, along);
-        node.radial = std::max(node.radial, (d - axis * along).SquaredLength());
+        hLo = std::min(hLo, along);
+        hHi = std::max(hHi, along);
+        radialSquared = std::max(radialSquared, (d - axis * along).SquaredLength());
     }
+    node.hLo = hLo;
+    node.hHi = hHi;
+    node.radial = std::sqrt(radialSquared);
 }
 
 #endif

@@ -297,12 +297,12 @@ private:
     // Builds node `id` over entries [begin, end), kept in index order, and returns
     // their box in lo..hi.
     void buildRun(std::uint32_t id, std::uint32_t begin, std::uint32_t end, Qmt::QmtVector3& lo, Qmt::QmtVector3& hi);
-    // Sets the box and the slab's axis; the slab itself starts empty.
+    // Sets the box and the slab's axis; the slab is fitted afterwards.
     void setBox(Node& node, const Qmt::QmtVector3& lo, const Qmt::QmtVector3& hi) const;
     // The box of entries [begin, end) in lo..hi.
     void boxOf(std::uint32_t begin, std::uint32_t end, Qmt::QmtVector3& lo, Qmt::QmtVector3& hi) const;
-    // Widens the slab to entries [begin, end), with `radial` held squared.
-    void fitSlab(Node& node, std::uint32_t begin, std::uint32_t end) const;
+    // Fits the node's slab to its entries.
+    void fitSlab(Node& node) const;
     // A cone as fitted: the cosine of its half-angle and its reach.
     struct Cone {
         double cosine;
