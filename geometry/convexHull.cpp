@@ -330,12 +330,16 @@ bool growByFaces(const QmtVector3* points, std::uint32_t n, const std::uint32_t 
 }
 
 // Starts a growth loop on the simplex's hull.
+// keepCandidates: candidates outside no face stay for the faces to come (face-driven
+// growth never drops them).
 void startGrowth(const QmtVector3* points, std::uint32_t n, const std::uint32_t simplex[4], double rounding,
-                 const ZYLmesh& mesh, const ConvexHullContext& context, Growth<ProjectionLoop>& growth) {
-    growth.tracker.start(points, n, candidatesWithout(n, simplex), context, mesh.vertices, true, rounding);
+                 bool keepCandidates, const ZYLmesh& mesh, const ConvexHullContext& context,
+                 Growth<ProjectionLoop>& growth) {
+    growth.tracker.start(points, n, candidatesWithout(n, simplex), context, mesh.vertices, true, rounding,
+                         keepCandidates);
 }
 
-void startGrowth(const QmtVector3* points, std::uint32_t n, const std::uint32_t simplex[4], double rounding,
+void startGrowth(const QmtVector3* points, std::uint32_t n, const std::uint32_t simplex[4], double rounding, bool,
                  const ZYL_DFmesh& mesh, const ConvexHullContext& context, Growth<FaceLoop>& growth) {
     growth.tracker.start(points, n, candidatesWithout(n, simplex), context, mesh.vertices, false, rounding);
     growth.loop.cachedHead.assign(n, NONE);
@@ -403,6 +407,8 @@ struct Attempt {
     // from another's (resumes).
     std::unique_ptr<Growth<LoopOf<Mesh>>> growth;
     bool resumes = false;
+    // Candidates outside no face stay for the faces to come (see startGrowth).
+    bool keepsCandidates = false;
     OutputFaces faces;
     bool singleTriangle = false;
     Outcome outcome = NO_HULL;
@@ -459,7 +465,7 @@ bool grow(const QmtVector3* points, std::uint32_t n, const std::atomic<bool>* st
     ConvexHullContext& context = a.context;
     if (!a.resumes) {
         a.growth = std::make_unique<Growth<LoopOf<Mesh>>>();
-        startGrowth(points, n, a.simplex, a.rounding, mesh, context, *a.growth);
+        startGrowth(points, n, a.simplex, a.rounding, a.keepsCandidates, mesh, context, *a.growth);
     }
     context.pauseAtParting = careful != nullptr;
     const auto fork = [&] {
@@ -645,15 +651,25 @@ Mesh* buildHull(const QmtVector3* points, std::uint32_t n) {
         Attempt<Mesh> plain;
         Attempt<Mesh> careful;
         Attempt<Mesh>* result = buildAttempts(points, n, plain, careful);
-        Attempt<Mesh> strict;
-        if (result->outcome == Attempt<Mesh>::UNSOUND) {
-            // A last careful build in which points see only the faces they do not lie
-            // below (see ConvexHullContext::strictSight).
+        // While the build before fails its checks, last careful builds: one in which
+        // points see only the faces they do not lie below (see
+        // ConvexHullContext::strictSight), then one whose faces also all get unit
+        // normals (unitNormals) and whose candidates stay until no face has one
+        // outside it: a point that a face once covered within the tolerance can stand
+        // out of a face made later. The second is kept apart so that the hulls of the
+        // first stay as they were.
+        Attempt<Mesh> last[2];
+        for (std::size_t i = 0; i < 2 && result->outcome == Attempt<Mesh>::UNSOUND; ++i) {
             plain.mesh.reset();
             careful.mesh.reset();
-            strict.context.strictSight = true;
-            runAttempt(points, n, true, nullptr, strict);
-            result = &strict;
+            if (i > 0) {
+                last[i - 1].mesh.reset();
+            }
+            last[i].context.strictSight = true;
+            last[i].context.unitNormals = i > 0;
+            last[i].keepsCandidates = i > 0;
+            runAttempt(points, n, true, nullptr, last[i]);
+            result = &last[i];
         }
         if (result->outcome != Attempt<Mesh>::ACCEPTED) {
             return nullptr;

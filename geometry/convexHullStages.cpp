@@ -708,7 +708,10 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
             const QmtVector3 cross = ab.Cross(bp);
             const bool sliver = !clearlyNotSliver(v[a], v[b], point, ab, bp, cross) &&
                                 isDegenerateTriangle(v[a], v[b], point, true, TOLERANCE);
-            QmtVector3 normal = sliver ? sliverNormal(v[a], v[b], point, visibleNormal, toInterior) : unit(cross);
+            QmtVector3 normal = sliver ? sliverNormal(v[a], v[b], point, visibleNormal, toInterior) : cross;
+            if (!sliver) {
+                normal.Unitize(context.unitNormals ? 0.0 : Qmt::QmtMatrix3::EPSILON);
+            }
             if (!sliver && !(toInterior.Dot(normal) < -TOLERANCE)) {
                 normal = -normal;
             }

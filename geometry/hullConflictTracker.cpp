@@ -180,9 +180,11 @@ template <class Points>
 
 void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCount,
                                 const std::vector<std::uint32_t>& candidates, const ConvexHullContext& context,
-                                const QmtVector3* vertices, bool strictMode, double roundingSlack) {
+                                const QmtVector3* vertices, bool strictMode, double roundingSlack,
+                                bool keepCandidates) {
     vertices_ = vertices;
     strict_ = strictMode;
+    prunes_ = strictMode && !keepCandidates;
     slack_ = roundingSlack;
     // The largest distance between two points bounds the distance from any point to a
     // face's corner.
@@ -255,7 +257,7 @@ void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCou
     std::vector<std::uint32_t> kept;
     kept.reserve(count);
     for (std::uint32_t r = 0; r < count; ++r) {
-        if (!strict_ || outsideHead_[r] != NONE) {
+        if (!prunes_ || outsideHead_[r] != NONE) {
             kept.push_back(r);
             mark_[r] = 0;
         } else {
@@ -275,6 +277,9 @@ void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCou
         // takeBest gives depends only on the values and input indices.
         heap_.reserve(kept.size());
         for (const std::uint32_t c : kept) {
+            if (outsideHead_[c] == NONE) {
+                continue;  // kept outside the heap (keepCandidates)
+            }
             const Block& newest = blocks_[links_[outsideHead_[c]].face];
             const double value = points_[c].Dot(newest.normal);
             HeapState& state = heapStates_[c];
@@ -708,7 +713,13 @@ void HullConflictTracker::refreshDirty() {
             *at = link.next;
         }
         if (newest == NONE) {
-            dropRank(candidate);
+            if (prunes_) {
+                dropRank(candidate);
+            } else {
+                // Back in the heap once a face made later has it outside.
+                heapRemove(candidate);
+                states[candidate].pushedSeq = NONE;
+            }
             continue;
         }
         const Block& b = blocks[newest];

@@ -45,10 +45,12 @@ public:
 
     // Classifies the candidates (distinct indices) against every face of the context.
     // vertices is the hull mesh's vertex array; roundingSlack bounds the rounding of a
-    // dot product of a point with a unit normal.
+    // dot product of a point with a unit normal. With keepCandidates, strict mode keeps
+    // a candidate that is outside no face, out of the heap until a face made later has
+    // it outside (see takeBest).
     void start(const Qmt::QmtVector3* points, std::uint32_t pointCount,
                const std::vector<std::uint32_t>& candidates, const ConvexHullContext& context,
-               const Qmt::QmtVector3* vertices, bool strictMode, double roundingSlack);
+               const Qmt::QmtVector3* vertices, bool strictMode, double roundingSlack, bool keepCandidates = false);
 
     // Strict mode: removes and returns the candidate with the largest projection on
     // the newest face it lies outside of (the highest input index among equal
@@ -210,6 +212,7 @@ private:
     std::vector<std::uint32_t> rankOf_;        // per input point; NONE if not a candidate
     const Qmt::QmtVector3* vertices_ = nullptr;
     bool strict_ = false;
+    bool prunes_ = false;      // strict mode drops candidates outside no face
     double slack_ = 0.0;
     double deepest_ = 0.0;     // visibility depth at the points' diameter
     double dotError_ = 0.0;    // bound on the rounding of p.n for any point

@@ -193,6 +193,36 @@ std::vector<V> makeCloud(const Cloud& c) {
         for (std::uint32_t i = 0; i < c.n; ++i) pts[i].z *= i % 17 == 0 ? 1e-3 : 1e-7;
         return pts;
     }
+    if (kind == "cylinder") {  // two rings of n / 2 even segments, 2 apart, axis turned by the seed
+        V axis(0, 0, 1);
+        if (c.seed != 0) {
+            std::mt19937 rng(c.seed);
+            std::uniform_real_distribution<double> u(-1.0, 1.0);
+            axis = V(u(rng), u(rng), u(rng));
+            axis.Unitize(0.0);
+        }
+        V across = axis.Cross(V(0.3, 0.5, 0.8));
+        across.Unitize(0.0);
+        const V third = axis.Cross(across);
+        std::vector<V> pts;
+        const std::uint32_t segments = c.n / 2;
+        for (std::uint32_t i = 0; i < 2 * segments; ++i) {
+            const double t = 2.0 * M_PI * (i % segments) / segments;
+            pts.push_back(across * (c.radius * std::cos(t)) + third * (c.radius * std::sin(t)) +
+                          axis * (i < segments ? -1.0 : 1.0));
+        }
+        return pts;
+    }
+    if (kind == "rings") {  // three stacked circles at random angles, a hundredth of the radius apart
+        std::mt19937 rng(c.seed);
+        std::uniform_real_distribution<double> u(-M_PI, M_PI);
+        std::vector<V> pts;
+        for (std::uint32_t i = 0; i < c.n; ++i) {
+            const double t = u(rng);
+            pts.push_back(V(std::cos(t), std::sin(t), 0.01 * (i % 3)) * c.radius);
+        }
+        return pts;
+    }
     std::vector<V> pts = sphereCloud(c.n, c.seed, c.radius);
     if (kind == "duplicates") {
         for (std::uint32_t i = 0; i < c.n / 2; ++i) pts.push_back(pts[(i * 7) % c.n]);
@@ -294,6 +324,12 @@ INSTANTIATE_TEST_SUITE_P(
                     Cloud{"cube", 20, 1.0, 2}, Cloud{"cube", 3000, 1.0, 2}, Cloud{"cube", 3000, 1.0, 8},
                     Cloud{"cube", 10000, 1.0, 1}, Cloud{"lattice", 1000, 1.0, 1}, Cloud{"duplicates", 400, 1.0, 5},
                     Cloud{"flattened", 400, 1.0, 6}, Cloud{"slab", 1000, 1.0, 1},
+                    // Thin rods: neighbours on a cap's ring once made faces with tiny
+                    // inward normals, and no build held the cloud.
+                    Cloud{"cylinder", 300, 0.1, 0}, Cloud{"cylinder", 300, 0.1, 3},
+                    // A small disc: points dropped as covered within the tolerance stood
+                    // out of faces made later, in every build that drops them.
+                    Cloud{"rings", 150, 0.01, 1},
                     // Faces seen from a hair below them once left a vertex standing out.
                     Cloud{"sphere", 15000, 1000.0, 7}),
     [](const testing::TestParamInfo<Cloud>& info) {
