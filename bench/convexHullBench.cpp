@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -46,6 +47,20 @@ std::vector<QmtVector3> inCube(std::uint32_t n) {
     pts.reserve(n);
     for (std::uint32_t i = 0; i < n; ++i) {
         pts.emplace_back(u(rng), u(rng), u(rng));
+    }
+    return pts;
+}
+
+// A cylinder's vertices: two rings of n / 2 even segments, radius 1, 2 apart. Each
+// point that joins a ring sees the whole cap within the tolerance, so every step makes
+// the cap's fan again, and every face of the fan keeps every candidate of its ring.
+std::vector<QmtVector3> onCylinder(std::uint32_t n) {
+    const std::uint32_t segments = std::max(n / 2, 1u);
+    std::vector<QmtVector3> pts;
+    pts.reserve(2 * segments);
+    for (std::uint32_t i = 0; i < 2 * segments; ++i) {
+        const double t = 6.283185307179586 * (i % segments) / segments;
+        pts.emplace_back(std::cos(t), std::sin(t), i < segments ? -1.0 : 1.0);
     }
     return pts;
 }
@@ -171,3 +186,4 @@ BENCHMARK_TEMPLATE(BM_buildConvexHullMesh, inCube)->Arg(512)->Arg(100000)->Unit(
 ZYL_VERSUS_QHULL(onUnitSphere);
 ZYL_VERSUS_QHULL(onWideSphere);
 ZYL_VERSUS_QHULL(inCube);
+BENCHMARK_TEMPLATE(BM_versusQhull, onCylinder)->Arg(512)->Arg(1024)->Iterations(3)->Unit(benchmark::kMillisecond);
