@@ -202,8 +202,9 @@ bool addPoint(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior, C
 }
 
 // Each pass takes the candidate with the largest projection on the normal of the
-// newest face it lies outside of; candidates outside no face leave for good. The
-// tracker keeps those projections up to date instead of rescanning every pair.
+// newest face it lies outside of; candidates outside no face leave for good (unless
+// the attempt keeps them, see startGrowth). The tracker keeps those projections up to
+// date instead of rescanning every pair.
 // False when the build was given up as overgrown or told to stop.
 template <class Fork>
 bool growByProjection(const QmtVector3* points, std::uint32_t n, const std::uint32_t simplex[4], ZYLmesh& mesh,
@@ -329,9 +330,8 @@ bool growByFaces(const QmtVector3* points, std::uint32_t n, const std::uint32_t 
     return true;
 }
 
-// Starts a growth loop on the simplex's hull.
-// keepCandidates: candidates outside no face stay for the faces to come (face-driven
-// growth never drops them).
+// Starts a growth loop on the simplex's hull. With keepCandidates, candidates outside
+// no face stay for the faces to come (face-driven growth never drops them).
 void startGrowth(const QmtVector3* points, std::uint32_t n, const std::uint32_t simplex[4], double rounding,
                  bool keepCandidates, const ZYLmesh& mesh, const ConvexHullContext& context,
                  Growth<ProjectionLoop>& growth) {

@@ -233,11 +233,12 @@ public:
     bool strictSight = false;
 
     // Set by a builder with strictSight, for a last build after a strict one that
-    // failed its checks: every face addPointToHull makes gets a unit normal. Under the build rules a cross product no longer than the unit tolerance
-    // is left as it is, and the orientation test then always turns it over: three
-    // neighbours on a fine ring (the cap of a cylinder of a few hundred segments, or of
-    // a thin rod) make a face with a tiny normal pointing inward, and the surface does
-    // not hold the cloud. reset() leaves it.
+    // failed its checks: every face addPointToHull makes gets a unit normal. Under the
+    // build rules a cross product no longer than the unit tolerance is left as it is,
+    // and the orientation test then always turns it over: three neighbours on a fine
+    // ring (the cap of a cylinder of a few hundred segments, or of a thin rod) make a
+    // face with a tiny normal pointing inward, and the surface does not hold the
+    // cloud. reset() leaves it.
     bool unitNormals = false;
 
     // Set by a builder whose careful build may carry on from its plain one: a plain

@@ -35,7 +35,7 @@
 // In strict mode an indexed max-heap holds every candidate's projection on the newest
 // face it is outside of (a projection that drops is brought down only when its entry
 // reaches the top), and a candidate outside no face is dropped, as the growth pass
-// drops it.
+// drops it, unless the tracker keeps it (see start).
 class HullConflictTracker {
 public:
     static constexpr std::uint32_t NONE = 0xFFFFFFFFu;
@@ -47,7 +47,7 @@ public:
     // vertices is the hull mesh's vertex array; roundingSlack bounds the rounding of a
     // dot product of a point with a unit normal. With keepCandidates, strict mode keeps
     // a candidate that is outside no face, out of the heap until a face made later has
-    // it outside (see takeBest).
+    // it outside.
     void start(const Qmt::QmtVector3* points, std::uint32_t pointCount,
                const std::vector<std::uint32_t>& candidates, const ConvexHullContext& context,
                const Qmt::QmtVector3* vertices, bool strictMode, double roundingSlack, bool keepCandidates = false);
