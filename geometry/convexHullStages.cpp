@@ -681,6 +681,8 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
         context.prefetchFaceEdges(s);
     }
     const QmtVector3 toInterior = unit(interior - point);
+    // Cross products no longer than this stay as they are (see ConvexHullContext::unitNormals).
+    const double shortestNormal = context.unitNormals ? 0.0 : Qmt::QmtMatrix3::EPSILON;
     std::vector<std::uint32_t>& newEdges = context.newEdgeScratch;
     std::vector<std::uint32_t>& removedEdges = context.removedEdgeScratch;
     newEdges.clear();
@@ -710,7 +712,7 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
                                 isDegenerateTriangle(v[a], v[b], point, true, TOLERANCE);
             QmtVector3 normal = sliver ? sliverNormal(v[a], v[b], point, visibleNormal, toInterior) : cross;
             if (!sliver) {
-                normal.Unitize(context.unitNormals ? 0.0 : Qmt::QmtMatrix3::EPSILON);
+                normal.Unitize(shortestNormal);
             }
             if (!sliver && !(toInterior.Dot(normal) < -TOLERANCE)) {
                 normal = -normal;
