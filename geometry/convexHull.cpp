@@ -635,6 +635,47 @@ Attempt<Mesh>* buildAttempts(const QmtVector3* points, std::uint32_t n, Attempt<
     return &careful;
 }
 
+// From this many points on, the two last builds run side by side: the clouds that
+// need them (cylinders of hundreds of segments) take seconds a build, while a thread
+// costs a fraction of a millisecond. The second counts only when the first fails its
+// checks, and is told to stop as soon as the first passes.
+constexpr std::uint32_t LAST_BUILDS_BESIDE_FROM = 256;
+
+// Runs last[0] and, unless it passes its checks, last[1].
+template <class Mesh>
+void runLastBuilds(const QmtVector3* points, std::uint32_t n, Attempt<Mesh> (&last)[2]) {
+    if (n < LAST_BUILDS_BESIDE_FROM) {
+        runAttempt(points, n, true, nullptr, last[0]);
+        if (last[0].outcome == Attempt<Mesh>::UNSOUND) {
+            last[0].mesh.reset();
+            runAttempt(points, n, true, nullptr, last[1]);
+        }
+        return;
+    }
+    std::atomic<bool> stop{false};
+    bool secondOutOfMemory = false;  // matters only if the first fails its checks
+    runBeside(
+        [&] {
+            try {
+                runAttempt(points, n, true, nullptr, last[0]);
+            } catch (...) {
+                stop = true;
+                throw;
+            }
+            stop = last[0].outcome != Attempt<Mesh>::UNSOUND;
+        },
+        [&] {
+            try {
+                runAttempt(points, n, true, &stop, last[1]);
+            } catch (const std::bad_alloc&) {
+                secondOutOfMemory = true;
+            }
+        });
+    if (last[0].outcome == Attempt<Mesh>::UNSOUND && secondOutOfMemory) {
+        throw std::bad_alloc();
+    }
+}
+
 template <class Mesh>
 Mesh* buildHull(const QmtVector3* points, std::uint32_t n) {
     // Non-finite coordinates would give NaN planes that every test silently fails.
@@ -651,25 +692,26 @@ Mesh* buildHull(const QmtVector3* points, std::uint32_t n) {
         Attempt<Mesh> plain;
         Attempt<Mesh> careful;
         Attempt<Mesh>* result = buildAttempts(points, n, plain, careful);
-        // While the build before fails its checks, last careful builds: one in which
+        // When the careful build fails its checks, last careful builds: one in which
         // points see only the faces they do not lie below (see
-        // ConvexHullContext::strictSight), then one whose faces also all get unit
-        // normals (unitNormals) and whose candidates stay until no face has one
-        // outside it: a point that a face once covered within the tolerance can stand
-        // out of a face made later. The second is kept apart so that the hulls of the
-        // first stay as they were.
+        // ConvexHullContext::strictSight), and when that one fails too, one whose
+        // faces all get unit normals (unitNormals), whose points see only the faces
+        // they lie strictly above (aboveSight), and whose candidates stay until no
+        // face has one outside it: a point that a face once covered within the
+        // tolerance can stand out of a face made later. The second is kept apart so
+        // that the hulls of the first stay as they were.
         Attempt<Mesh> last[2];
-        for (std::size_t i = 0; i < 2 && result->outcome == Attempt<Mesh>::UNSOUND; ++i) {
+        if (result->outcome == Attempt<Mesh>::UNSOUND) {
             plain.mesh.reset();
             careful.mesh.reset();
-            if (i > 0) {
-                last[i - 1].mesh.reset();
+            for (std::size_t i = 0; i < 2; ++i) {
+                last[i].context.strictSight = true;
+                last[i].context.unitNormals = i > 0;
+                last[i].context.aboveSight = i > 0;
+                last[i].keepsCandidates = i > 0;
             }
-            last[i].context.strictSight = true;
-            last[i].context.unitNormals = i > 0;
-            last[i].keepsCandidates = i > 0;
-            runAttempt(points, n, true, nullptr, last[i]);
-            result = &last[i];
+            runLastBuilds(points, n, last);
+            result = last[0].outcome == Attempt<Mesh>::UNSOUND ? &last[1] : &last[0];
         }
         if (result->outcome != Attempt<Mesh>::ACCEPTED) {
             return nullptr;

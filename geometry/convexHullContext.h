@@ -241,6 +241,12 @@ public:
     // cloud. reset() leaves it.
     bool unitNormals = false;
 
+    // Set with unitNormals: a point sees only the faces it lies strictly above, not
+    // those whose plane it lies on. A point on the ring of a cylinder's cap then sees
+    // the faces of the side it stands out of, not the whole cap, whose fan would
+    // otherwise be made again at every step. reset() leaves it.
+    bool aboveSight = false;
+
     // Set by a builder whose careful build may carry on from its plain one: a plain
     // addPointToHull whose step the careful rules would make otherwise (faces widened,
     // or a horizon of more than one loop) then changes nothing, sets pausedAtParting

@@ -213,8 +213,9 @@ bool collectVisible(const QmtVector3* v, const QmtVector3& point, std::uint32_t 
         QmtVector3 d = point - v[f.corners[0]];
         // A point on the outer side sees the face whatever the normalisation rounds
         // to (a few ulps, far inside the tolerance): no square root for it.
-        if (d.Dot(f.normal) >= 0.0) {
-            return true;
+        const double height = d.Dot(f.normal);
+        if (height >= 0.0) {
+            return height > 0.0 || !context.aboveSight;
         }
         if (context.strictSight) {
             return false;

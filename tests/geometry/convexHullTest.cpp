@@ -537,10 +537,15 @@ TEST(ConvexHull, DegenerateInputGivesNull) {
     std::vector<V> almost = square;
     almost.push_back({0.2, 0.1, 1e-5});
     EXPECT_FALSE(hull(almost));
-    // Just past it the builds cannot close so flat a pyramid (its base came out facing
-    // up, every base edge twice): no hull rather than an open one.
+    // Just past it the earlier builds cannot close so flat a pyramid (its base came out
+    // facing up, every base edge twice); the last one does.
     almost.back().z = 2e-5;
-    EXPECT_FALSE(hull(almost));
+    const MeshPtr pyramid = hull(almost);
+    const DFPtr pyramidDF = hullDF(almost);
+    ASSERT_TRUE(pyramid && pyramidDF);
+    expectClosedHull(*pyramid, almost);
+    expectClosedHull(*pyramidDF, almost);
+    EXPECT_EQ(pyramid->numVertices, 5u);
 
     const std::vector<V> line = {{0, 0, 0}, {1, 1, 1}, {2, 2, 2}, {-1, -1, -1}, {0.5, 0.5, 0.5}};
     EXPECT_FALSE(hull(line));
