@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <vector>
 
@@ -73,4 +74,22 @@ TEST(ConvexHullThreads, SharedContainmentCheckGivesTheSameResult) {
     ASSERT_TRUE(m1 && m2);
     EXPECT_GT(m1->numFaces, 8192u);
     EXPECT_TRUE(sameMesh(*m1, *m2));
+}
+
+// A thin rod fails the careful and strict builds: the last two run side by side, and
+// the last one gives the result, the same every time.
+TEST(ConvexHullThreads, LastBuildsBesideGiveTheSameResult) {
+    std::vector<QmtVector3> pts;
+    for (std::uint32_t i = 0; i < 300; ++i) {
+        const double t = 6.283185307179586 * (i % 150) / 150;
+        pts.emplace_back(0.1 * std::cos(t), 0.1 * std::sin(t), i < 150 ? -1.0 : 1.0);
+    }
+    const auto n = static_cast<std::uint32_t>(pts.size());
+    const std::unique_ptr<ZYLmesh> m1(buildConvexHullMesh(pts.data(), n));
+    const std::unique_ptr<ZYLmesh> m2(buildConvexHullMesh(pts.data(), n));
+    const std::unique_ptr<ZYL_DFmesh> d1(buildConvexHullDFmesh(pts.data(), n));
+    const std::unique_ptr<ZYL_DFmesh> d2(buildConvexHullDFmesh(pts.data(), n));
+    ASSERT_TRUE(m1 && m2 && d1 && d2);
+    EXPECT_TRUE(sameMesh(*m1, *m2));
+    EXPECT_TRUE(sameMesh(*d1, *d2));
 }
