@@ -31,6 +31,18 @@ bool sameMesh(const Mesh& a, const Mesh& b) {
     return true;
 }
 
+// Both builders give a hull, and the same one when asked again.
+void expectSameHullTwice(const std::vector<QmtVector3>& pts) {
+    const auto n = static_cast<std::uint32_t>(pts.size());
+    const std::unique_ptr<ZYLmesh> m1(buildConvexHullMesh(pts.data(), n));
+    const std::unique_ptr<ZYLmesh> m2(buildConvexHullMesh(pts.data(), n));
+    const std::unique_ptr<ZYL_DFmesh> d1(buildConvexHullDFmesh(pts.data(), n));
+    const std::unique_ptr<ZYL_DFmesh> d2(buildConvexHullDFmesh(pts.data(), n));
+    ASSERT_TRUE(m1 && m2 && d1 && d2);
+    EXPECT_TRUE(sameMesh(*m1, *m2));
+    EXPECT_TRUE(sameMesh(*d1, *d2));
+}
+
 }  // namespace
 
 // The first build is accepted: the careful one beside it is stopped and dropped.
@@ -55,14 +67,7 @@ TEST(ConvexHullThreads, AcceptedFirstBuildStopsTheCarefulOne) {
 // The first build is rejected: the careful one gives the result, the same every time.
 TEST(ConvexHullThreads, RejectedFirstBuildGivesTheSameCarefulResult) {
     const std::vector<QmtVector3> pts = cubeCloud(3000, 3);
-    const auto n = static_cast<std::uint32_t>(pts.size());
-    const std::unique_ptr<ZYLmesh> m1(buildConvexHullMesh(pts.data(), n));
-    const std::unique_ptr<ZYLmesh> m2(buildConvexHullMesh(pts.data(), n));
-    const std::unique_ptr<ZYL_DFmesh> d1(buildConvexHullDFmesh(pts.data(), n));
-    const std::unique_ptr<ZYL_DFmesh> d2(buildConvexHullDFmesh(pts.data(), n));
-    ASSERT_TRUE(m1 && m2 && d1 && d2);
-    EXPECT_TRUE(sameMesh(*m1, *m2));
-    EXPECT_TRUE(sameMesh(*d1, *d2));
+    expectSameHullTwice(pts);
 }
 
 // Thousands of faces: the containment check is shared between two threads as well.
@@ -84,12 +89,5 @@ TEST(ConvexHullThreads, LastBuildsBesideGiveTheSameResult) {
         const double t = 6.283185307179586 * (i % 150) / 150;
         pts.emplace_back(0.1 * std::cos(t), 0.1 * std::sin(t), i < 150 ? -1.0 : 1.0);
     }
-    const auto n = static_cast<std::uint32_t>(pts.size());
-    const std::unique_ptr<ZYLmesh> m1(buildConvexHullMesh(pts.data(), n));
-    const std::unique_ptr<ZYLmesh> m2(buildConvexHullMesh(pts.data(), n));
-    const std::unique_ptr<ZYL_DFmesh> d1(buildConvexHullDFmesh(pts.data(), n));
-    const std::unique_ptr<ZYL_DFmesh> d2(buildConvexHullDFmesh(pts.data(), n));
-    ASSERT_TRUE(m1 && m2 && d1 && d2);
-    EXPECT_TRUE(sameMesh(*m1, *m2));
-    EXPECT_TRUE(sameMesh(*d1, *d2));
+    expectSameHullTwice(pts);
 }
