@@ -203,7 +203,7 @@ bool addPoint(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior, C
 
 // Each pass takes the candidate with the largest projection on the normal of the
 // newest face it lies outside of; candidates outside no face leave for good (unless
-// the attempt keeps them, see startGrowth). The tracker keeps those projections up to
+// a last build keeps them, see startGrowth). The tracker keeps those projections up to
 // date instead of rescanning every pair.
 // False when the build was given up as overgrown or told to stop.
 template <class Fork>
@@ -407,8 +407,6 @@ struct Attempt {
     // from another's (resumes).
     std::unique_ptr<Growth<LoopOf<Mesh>>> growth;
     bool resumes = false;
-    // Candidates outside no face stay for the faces to come (see startGrowth).
-    bool keepsCandidates = false;
     OutputFaces faces;
     bool singleTriangle = false;
     Outcome outcome = NO_HULL;
@@ -465,7 +463,7 @@ bool grow(const QmtVector3* points, std::uint32_t n, const std::atomic<bool>* st
     ConvexHullContext& context = a.context;
     if (!a.resumes) {
         a.growth = std::make_unique<Growth<LoopOf<Mesh>>>();
-        startGrowth(points, n, a.simplex, a.rounding, a.keepsCandidates, mesh, context, *a.growth);
+        startGrowth(points, n, a.simplex, a.rounding, context.lastBuild, mesh, context, *a.growth);
     }
     context.pauseAtParting = careful != nullptr;
     const auto fork = [&] {
@@ -695,20 +693,18 @@ Mesh* buildHull(const QmtVector3* points, std::uint32_t n) {
         // When the careful build fails its checks, last careful builds: one in which
         // points see only the faces they do not lie below (see
         // ConvexHullContext::strictSight), and when that one fails too, one whose
-        // faces all get unit normals (unitNormals), whose points see only the faces
-        // they lie strictly above (aboveSight), and whose candidates stay until no
-        // face has one outside it: a point that a face once covered within the
-        // tolerance can stand out of a face made later. The second is kept apart so
-        // that the hulls of the first stay as they were.
+        // faces all get unit normals, whose points see only the faces they lie
+        // strictly above (see lastBuild), and whose candidates stay until no face has
+        // one outside it: a point that a face once covered within the tolerance can
+        // stand out of a face made later. The second is kept apart so that the hulls
+        // of the first stay as they were.
         Attempt<Mesh> last[2];
         if (result->outcome == Attempt<Mesh>::UNSOUND) {
             plain.mesh.reset();
             careful.mesh.reset();
             for (std::size_t i = 0; i < 2; ++i) {
                 last[i].context.strictSight = true;
-                last[i].context.unitNormals = i > 0;
-                last[i].context.aboveSight = i > 0;
-                last[i].keepsCandidates = i > 0;
+                last[i].context.lastBuild = i > 0;
             }
             runLastBuilds(points, n, last);
             result = last[0].outcome == Attempt<Mesh>::UNSOUND ? &last[1] : &last[0];

@@ -232,20 +232,17 @@ public:
     // more). reset() leaves it.
     bool strictSight = false;
 
-    // Set by a builder with strictSight, for a last build after a strict one that
-    // failed its checks: every face addPointToHull makes gets a unit normal. Under the
-    // build rules a cross product no longer than the unit tolerance is left as it is,
-    // and the orientation test then always turns it over: three neighbours on a fine
-    // ring (the cap of a cylinder of a few hundred segments, or of a thin rod) make a
-    // face with a tiny normal pointing inward, and the surface does not hold the
-    // cloud. reset() leaves it.
-    bool unitNormals = false;
-
-    // Set with unitNormals: a point sees only the faces it lies strictly above, not
-    // those whose plane it lies on. A point on the ring of a cylinder's cap then sees
-    // the faces of the side it stands out of, not the whole cap, whose fan would
-    // otherwise be made again at every step. reset() leaves it.
-    bool aboveSight = false;
+    // Set by a builder, with strictSight, for a last build after a strict one that
+    // failed its checks. Every face addPointToHull makes then gets a unit normal: under
+    // the build rules a cross product no longer than the unit tolerance is left as it
+    // is, and the orientation test then always turns it over, so three neighbours on a
+    // fine ring (the cap of a cylinder of a few hundred segments, or of a thin rod)
+    // made a face with a tiny normal pointing inward. And a point sees only the faces
+    // it lies strictly above, not those whose plane it lies on: a point on the ring of
+    // a cylinder's cap then sees the faces of the side it stands out of, not the whole
+    // cap, whose fan would otherwise be made again at every step. The builder's growth
+    // keeps its candidates too (see startGrowth). reset() leaves it.
+    bool lastBuild = false;
 
     // Set by a builder whose careful build may carry on from its plain one: a plain
     // addPointToHull whose step the careful rules would make otherwise (faces widened,

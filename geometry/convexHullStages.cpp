@@ -215,7 +215,7 @@ bool collectVisible(const QmtVector3* v, const QmtVector3& point, std::uint32_t 
         // to (a few ulps, far inside the tolerance): no square root for it.
         const double height = d.Dot(f.normal);
         if (height >= 0.0) {
-            return height > 0.0 || !context.aboveSight;
+            return height > 0.0 || !context.lastBuild;
         }
         if (context.strictSight) {
             return false;
@@ -682,8 +682,8 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
         context.prefetchFaceEdges(s);
     }
     const QmtVector3 toInterior = unit(interior - point);
-    // Cross products no longer than this stay as they are (see ConvexHullContext::unitNormals).
-    const double shortestNormal = context.unitNormals ? 0.0 : Qmt::QmtMatrix3::EPSILON;
+    // Cross products no longer than this stay as they are (see ConvexHullContext::lastBuild).
+    const double shortestNormal = context.lastBuild ? 0.0 : Qmt::QmtMatrix3::EPSILON;
     std::vector<std::uint32_t>& newEdges = context.newEdgeScratch;
     std::vector<std::uint32_t>& removedEdges = context.removedEdgeScratch;
     newEdges.clear();
