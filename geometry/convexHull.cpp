@@ -330,16 +330,15 @@ bool growByFaces(const QmtVector3* points, std::uint32_t n, const std::uint32_t 
     return true;
 }
 
-// Starts a growth loop on the simplex's hull. With keepCandidates, candidates outside
-// no face stay for the faces to come (face-driven growth never drops them).
+// Starts a growth loop on the simplex's hull. A last build's candidates outside no face
+// stay for the faces to come (face-driven growth never drops them).
 void startGrowth(const QmtVector3* points, std::uint32_t n, const std::uint32_t simplex[4], double rounding,
-                 bool keepCandidates, const ZYLmesh& mesh, const ConvexHullContext& context,
-                 Growth<ProjectionLoop>& growth) {
+                 const ZYLmesh& mesh, const ConvexHullContext& context, Growth<ProjectionLoop>& growth) {
     growth.tracker.start(points, n, candidatesWithout(n, simplex), context, mesh.vertices, true, rounding,
-                         keepCandidates);
+                         context.lastBuild);
 }
 
-void startGrowth(const QmtVector3* points, std::uint32_t n, const std::uint32_t simplex[4], double rounding, bool,
+void startGrowth(const QmtVector3* points, std::uint32_t n, const std::uint32_t simplex[4], double rounding,
                  const ZYL_DFmesh& mesh, const ConvexHullContext& context, Growth<FaceLoop>& growth) {
     growth.tracker.start(points, n, candidatesWithout(n, simplex), context, mesh.vertices, false, rounding);
     growth.loop.cachedHead.assign(n, NONE);
@@ -463,7 +462,7 @@ bool grow(const QmtVector3* points, std::uint32_t n, const std::atomic<bool>* st
     ConvexHullContext& context = a.context;
     if (!a.resumes) {
         a.growth = std::make_unique<Growth<LoopOf<Mesh>>>();
-        startGrowth(points, n, a.simplex, a.rounding, context.lastBuild, mesh, context, *a.growth);
+        startGrowth(points, n, a.simplex, a.rounding, mesh, context, *a.growth);
     }
     context.pauseAtParting = careful != nullptr;
     const auto fork = [&] {
@@ -633,23 +632,11 @@ Attempt<Mesh>* buildAttempts(const QmtVector3* points, std::uint32_t n, Attempt<
     return &careful;
 }
 
-// From this many points on, the two last builds run side by side: the clouds that
-// need them (cylinders of hundreds of segments) take seconds a build, while a thread
-// costs a fraction of a millisecond. The second counts only when the first fails its
-// checks, and is told to stop as soon as the first passes.
-constexpr std::uint32_t LAST_BUILDS_BESIDE_FROM = 256;
-
-// Runs last[0] and, unless it passes its checks, last[1].
+// Runs last[0] and, beside it, last[1], which counts only when last[0] fails its
+// checks and is told to stop as soon as last[0] passes. Clouds that need these builds
+// (cylinders of hundreds of segments) can take seconds a build.
 template <class Mesh>
 void runLastBuilds(const QmtVector3* points, std::uint32_t n, Attempt<Mesh> (&last)[2]) {
-    if (n < LAST_BUILDS_BESIDE_FROM) {
-        runAttempt(points, n, true, nullptr, last[0]);
-        if (last[0].outcome == Attempt<Mesh>::UNSOUND) {
-            last[0].mesh.reset();
-            runAttempt(points, n, true, nullptr, last[1]);
-        }
-        return;
-    }
     std::atomic<bool> stop{false};
     bool secondOutOfMemory = false;  // matters only if the first fails its checks
     runBeside(
