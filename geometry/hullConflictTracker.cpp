@@ -517,8 +517,10 @@ void HullConflictTracker::retireFaces(const std::vector<std::uint32_t>& slots) {
     dirtyCount_ = dirtyCount;
 }
 
-// The live face other than the new ones that shares the new face's first edge, when
-// there is exactly one.
+// A live face other than the new ones that shares the new face's first edge (the first
+// the walk meets; on a surface that is not a manifold there can be more). Any live
+// face's block makes inheritedFloor's proof sound; the one across the edge makes it
+// tight, its normal lying on the great circle of the new face's and the replaced one's.
 // Inlined, as inheritedFloor: they run for every new face.
 [[gnu::always_inline]] inline std::uint32_t HullConflictTracker::faceAcross(std::uint32_t slot,
                                                                             std::uint32_t firstNewSeq,
@@ -531,20 +533,15 @@ void HullConflictTracker::retireFaces(const std::vector<std::uint32_t>& slots) {
     }
     const std::uint32_t walk = context.incidenceCount(a) <= context.incidenceCount(b) ? a : b;
     const std::uint32_t other = walk == a ? b : a;
-    std::uint32_t found = NONE;
     for (std::uint32_t link = context.firstIncidence(walk); link != NONE; link = context.nextIncidence(link)) {
         const std::uint32_t s = ConvexHullContext::faceOfLink(link);
         const std::uint32_t* corners = context.linkedCorners(s);
-        if ((corners[0] != other && corners[1] != other && corners[2] != other) ||
-            context.face(s).seq >= firstNewSeq) {
-            continue;
+        if ((corners[0] == other || corners[1] == other || corners[2] == other) &&
+            context.face(s).seq < firstNewSeq) {
+            return s;
         }
-        if (found != NONE && found != s) {
-            return NONE;
-        }
-        found = s;
     }
-    return found;
+    return NONE;
 }
 
 // With n = a nV + b nN + r (a, b >= 0), a point that is in neither block lies at most
@@ -569,8 +566,9 @@ void HullConflictTracker::retireFaces(const std::vector<std::uint32_t>& slots) {
     double a = -1.0;
     double b = -1.0;
     if (det > 1e-20) {
-        a = (b1 * g22 - b2 * g12) / det;
-        b = (b2 * g11 - b1 * g12) / det;
+        const double inverse = 1.0 / det;
+        a = (b1 * g22 - b2 * g12) * inverse;
+        b = (b2 * g11 - b1 * g12) * inverse;
     }
     const auto residual = [&](double x, double y) {
         const QmtVector3 r = n - nv * x - nn * y;
