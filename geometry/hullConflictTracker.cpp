@@ -234,6 +234,8 @@ void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCou
     links_.reserve(std::min(8 * std::size_t{count} + 4096, std::size_t{1} << 24));
     stagedPoints_.resize(std::max<std::size_t>(stagedPoints_.size(), count));
     blocks_.assign(context.slotCount(), Block{});
+    lazy_.assign(context.slotCount(), LazyState{});
+    lazyFaces_.clear();
     blockOrder_.clear();
     liveLinks_ = 0;
     heap_.clear();
@@ -251,7 +253,7 @@ void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCou
         stagedCount_ = 0;
         staged_.push_back({s, 0, {}, startFloor(cp)});
         stageFace(staged_.back(), f, count, [](std::size_t k) { return static_cast<std::uint32_t>(k); });
-        commitBlocks(0, 1, context);
+        commitBlocks(0, 1, context, false);
     }
 
     std::vector<std::uint32_t> kept;
@@ -372,6 +374,11 @@ void HullConflictTracker::rankCandidates(const QmtVector3* points, std::uint32_t
     }
 }
 
+// Inlined: every face staged asks it.
+[[gnu::always_inline]] inline double HullConflictTracker::outsideAbove(double cornerProjection) const {
+    return strict_ ? cornerProjection + OUTSIDE_TOLERANCE : cornerProjection + OUTSIDE_TOLERANCE - slack_;
+}
+
 double HullConflictTracker::startFloor(double cornerProjection) const {
     return cornerProjection - deepest_ - slack_ - headroom_;
 }
@@ -384,7 +391,7 @@ void HullConflictTracker::stageFace(Staged& staged, const ConvexHullContext::Fac
     const QmtVector3& corner = vertices_[face.corners[0]];
     const double cp = corner.Dot(face.normal);
     const FaceTest test{face.normal, corner, cp, staged.floor,
-                        strict_ ? cp + OUTSIDE_TOLERANCE : cp + OUTSIDE_TOLERANCE - slack_, slack_};
+                        outsideAbove(cp), slack_};
     // The shared part buffer when it has room, else one of its own, freed at once:
     // growing the shared one to all candidates at the start left the heap so that
     // it was trimmed and faulted in afresh on every face-mode build.
@@ -402,10 +409,27 @@ void HullConflictTracker::stageFace(Staged& staged, const ConvexHullContext::Fac
 }
 
 // Appends the links of staged_[first, last) as their faces' blocks, in that order.
-void HullConflictTracker::commitBlocks(std::size_t first, std::size_t last, const ConvexHullContext& context) {
+void HullConflictTracker::commitBlocks(std::size_t first, std::size_t last, const ConvexHullContext& context,
+                                       bool mayGoLazy) {
     std::size_t total = 0;
+    bool large = false;  // some block may go lazy
     for (std::size_t k = first; k < last; ++k) {
-        total += staged_[k].counts[OUTSIDE] + staged_[k].counts[SEES] + staged_[k].counts[ABOVE_FLOOR];
+        const Staged& staged = staged_[k];
+        const std::uint32_t size = staged.counts[OUTSIDE] + staged.counts[SEES] + staged.counts[ABOVE_FLOOR];
+        large = large || (size >= LAZY_FROM && staged.counts[OUTSIDE] == 0);
+        total += size;
+    }
+    if (large && mayGoLazy) {
+        for (std::size_t k = first; k < last; ++k) {
+            Staged& staged = staged_[k];
+            const std::uint32_t size = staged.counts[SEES] + staged.counts[ABOVE_FLOOR];
+            const ConvexHullContext::Face& f = context.face(staged.slot);
+            if (size >= LAZY_FROM && staged.counts[OUTSIDE] == 0 &&
+                lazyByTree(staged.slot, f, vertices_[f.corners[0]].Dot(f.normal))) {
+                staged.first = WENT_LAZY;
+                total -= size;
+            }
+        }
     }
     auto at = static_cast<std::uint32_t>(links_.size());
     links_.resize(at + total);
@@ -422,6 +446,9 @@ void HullConflictTracker::commitBlocks(std::size_t first, std::size_t last, cons
     const bool strict = strict_;
     for (std::size_t k = first; k < last; ++k) {
         const Staged& staged = staged_[k];
+        if (staged.first == WENT_LAZY) {
+            continue;
+        }
         const ConvexHullContext::Face& f = context.face(staged.slot);
         const std::uint32_t slot = staged.slot;
         const std::uint32_t* p = stagedPoints_.data() + staged.first;
@@ -482,6 +509,14 @@ void HullConflictTracker::retireFaces(const std::vector<std::uint32_t>& slots) {
     for (const std::uint32_t slot : slots) {
         Block& b = blocks_[slot];
         if (b.seq == NONE) {
+            if (lazy_[slot].seq != NONE) {
+                const std::uint32_t at = lazy_[slot].at;
+                const std::uint32_t moved = lazyFaces_.back();
+                lazyFaces_[at] = moved;
+                lazy_[moved].at = at;
+                lazyFaces_.pop_back();
+                lazy_[slot] = LazyState{};
+            }
             continue;
         }
         // The block's bounds are copied: the links' stores could otherwise change them.
@@ -674,6 +709,9 @@ void HullConflictTracker::facesSeenBy(std::uint32_t input, std::vector<std::uint
             at = &link.next;
         }
     }
+    if (!lazyFaces_.empty()) {
+        out.insert(out.end(), lazyFaces_.begin(), lazyFaces_.end());
+    }
 }
 
 void HullConflictTracker::copyFrom(const HullConflictTracker& other, const QmtVector3* vertices) {
@@ -752,9 +790,54 @@ void HullConflictTracker::dropRank(std::uint32_t candidate) {
     tree_.remove(candidate);
 }
 
+bool HullConflictTracker::tryLazy(std::uint32_t slot, const ConvexHullContext::Face& face, double cornerProjection,
+                                  std::uint32_t source, const ConvexHullContext& context) {
+    if (source != NONE && isLazy(source, context.face(source).seq)) {
+        // p.n moves from the replaced face's by at most |p|1 |n - nV|inf, and each of
+        // the two rounded products is off by at most dotError_; the sum is rounded up.
+        const QmtVector3 d = face.normal - context.face(source).normal;
+        const double spread = std::max({std::fabs(d.x), std::fabs(d.y), std::fabs(d.z)}) + 1e-15;
+        const double from = lazy_[source].bound;
+        const double bound =
+            from + (2.0 * dotError_ + pointNorm_ * spread) * (1.0 + 1e-14) + 1e-14 * std::fabs(from) + 1e-300;
+        // Half the tolerance kept in reserve; a bound that has crept past it is found
+        // afresh.
+        if (bound <= cornerProjection + 0.75 * OUTSIDE_TOLERANCE && bound <= outsideAbove(cornerProjection)) {
+            makeLazy(slot, face.seq, bound);
+            return true;
+        }
+    }
+    return lazyByTree(slot, face, cornerProjection);
+}
+
+bool HullConflictTracker::lazyByTree(std::uint32_t slot, const ConvexHullContext::Face& face,
+                                     double cornerProjection) {
+    const double outside = outsideAbove(cornerProjection);
+    const double threshold = std::min(cornerProjection + 0.5 * OUTSIDE_TOLERANCE, outside);
+    double bound = threshold;
+    const QmtVector3 n = face.normal;
+    tree_.visitAbove(&n, &threshold, 1, [&](std::uint32_t, std::uint32_t, const QmtVector3& p) {
+        bound = std::max(bound, p.Dot(n));
+    });
+    if (!(bound <= outside)) {
+        return false;
+    }
+    makeLazy(slot, face.seq, bound);
+    return true;
+}
+
+void HullConflictTracker::makeLazy(std::uint32_t slot, std::uint32_t seq, double bound) {
+    Block& b = blocks_[slot];
+    b.begin = b.outsideEnd = b.seeEnd = b.end = 0;
+    b.seq = NONE;
+    lazy_[slot] = {seq, static_cast<std::uint32_t>(lazyFaces_.size()), bound};
+    lazyFaces_.push_back(slot);
+}
+
 void HullConflictTracker::update(const ConvexHullContext& context) {
     if (blocks_.size() < context.slotCount()) {
         blocks_.resize(context.slotCount());
+        lazy_.resize(context.slotCount());
     }
     const std::vector<std::uint32_t>& created = context.createdFaces;
     const std::vector<std::uint32_t>& from = context.createdFrom;
@@ -781,6 +864,12 @@ void HullConflictTracker::update(const ConvexHullContext& context) {
             const std::uint32_t across = source != NONE ? faceAcross(slot, firstNewSeq, context) : NONE;
             double floor = 0.0;
             if (across == NONE || !inheritedFloor(f.normal, cp, source, across, floor)) {
+                // Replacing or bordering a lazy face, whose block there is none to read.
+                if (((source != NONE && isLazy(source, context.face(source).seq)) ||
+                     (across != NONE && isLazy(across, context.face(across).seq))) &&
+                    tryLazy(slot, f, cp, source, context)) {
+                    continue;
+                }
                 staged_.push_back({slot, 0, {0, 0, 0}, startFloor(cp)});
                 searched_.push_back(static_cast<std::uint32_t>(staged_.size() - 1));
                 continue;
@@ -820,7 +909,7 @@ void HullConflictTracker::update(const ConvexHullContext& context) {
     nextStampValue();
     dirtyCount_ = 0;
     retireFaces(context.destroyedFaces);
-    commitBlocks(0, staged_.size(), context);
+    commitBlocks(0, staged_.size(), context, true);
     // Compaction copies every live link; letting the arena reach four times the live
     // links copies a third as much as at twice, for twice the memory at the peak.
     if (links_.size() > 4 * liveLinks_ + 4096) {
@@ -888,7 +977,7 @@ void HullConflictTracker::stageGroup(std::uint32_t source) {
         reservePartRoom(room);
         const double cp = face.cornerProjection;
         const FaceTest test{face.normal, face.corner, cp, face.floor,
-                            strict_ ? cp + OUTSIDE_TOLERANCE : cp + OUTSIDE_TOLERANCE - slack_, slack_};
+                            outsideAbove(cp), slack_};
         PartCursors parts{stagedRoom(room), partBuffer_.get(), partBuffer_.get() + room};
         // classifyRun's test for the points of a block.
         const double nx = face.normal.x;

@@ -36,6 +36,9 @@
 // face it is outside of (a projection that drops is brought down only when its entry
 // reaches the top), and a candidate outside no face is dropped, as the growth pass
 // drops it, unless the tracker keeps it (see start).
+//
+// A face that no candidate lies outside of may keep no block at all (a lazy face, see
+// lazy_): every candidate is then taken to see it.
 class HullConflictTracker {
 public:
     static constexpr std::uint32_t NONE = 0xFFFFFFFFu;
@@ -139,6 +142,8 @@ private:
         std::uint32_t counts[3];
         double floor;
     };
+    // Staged::first of a face that went lazy instead: nothing to commit.
+    static constexpr std::uint32_t WENT_LAZY = NONE;
 
     // Sets rankOf_, inputOf_ and rankPoints_ for the candidates.
     void rankCandidates(const Qmt::QmtVector3* points, std::uint32_t pointCount,
@@ -164,9 +169,20 @@ private:
     void stageGroup(std::uint32_t source);
     template <class IndexAt>
     void stageFace(Staged& staged, const ConvexHullContext::Face& face, std::size_t n, IndexAt indexAt);
-    // Appends staged links as their faces' blocks and heads the chains with them.
-    void commitBlocks(std::size_t first, std::size_t last, const ConvexHullContext& context);
+    // Appends staged links as their faces' blocks and heads the chains with them. With
+    // mayGoLazy, a face with a large block and no outside part goes lazy instead.
+    void commitBlocks(std::size_t first, std::size_t last, const ConvexHullContext& context, bool mayGoLazy);
     void retireFaces(const std::vector<std::uint32_t>& slots);
+    // Lazy faces (see lazy_).
+    bool isLazy(std::uint32_t slot, std::uint32_t seq) const { return lazy_[slot].seq == seq; }
+    // The bound of the outside test for a face whose corner projects to cornerProjection.
+    double outsideAbove(double cornerProjection) const;
+    // Makes a new face lazy when no candidate can lie outside it, proved from the lazy
+    // face it replaces or else through the point tree; false when that fails.
+    bool tryLazy(std::uint32_t slot, const ConvexHullContext::Face& face, double cornerProjection,
+                 std::uint32_t source, const ConvexHullContext& context);
+    bool lazyByTree(std::uint32_t slot, const ConvexHullContext::Face& face, double cornerProjection);
+    void makeLazy(std::uint32_t slot, std::uint32_t seq, double bound);
     void compactLinks();
     void dropRank(std::uint32_t candidate);
     // Leaf size and build cost of the point tree in face mode (see start).
@@ -246,6 +262,24 @@ private:
     // for all of them.
     UnsetArray dirty_;
     std::uint32_t dirtyCount_ = 0;
+
+    // Lazy faces, kept without a block: no live candidate lies outside them (each lies
+    // below `bound`, its p.n as rounded, which the outside test does not exceed), so
+    // they never feed the heap or face mode's answers, and facesSeenBy lists every one
+    // of them for every candidate. The faces of a plane that a point on its rim sees
+    // whole are made again at every step (the cap of a cylinder): with blocks, each
+    // would hold every candidate on the rim, step after step, and a cylinder of n
+    // segments would cost about n^3. A face goes lazy when its block would be large, or
+    // when it replaces or borders a lazy face, whose block there is none to inherit.
+    struct LazyState {
+        std::uint32_t seq = NONE;  // the face's creation number while it is lazy
+        std::uint32_t at = NONE;   // its place in lazyFaces_
+        double bound = 0.0;
+    };
+    std::vector<LazyState> lazy_;  // per face slot
+    std::vector<std::uint32_t> lazyFaces_;
+    // A face with no outside part and a block at least this large goes lazy.
+    static constexpr std::uint32_t LAZY_FROM = 64;
 
     std::vector<Link> links_;
     std::vector<Block> blocks_;                // per face slot

@@ -292,6 +292,16 @@ void expectClosedHull(const Mesh& m, const std::vector<V>& input) {
     }
 }
 
+// Every new point on a cylinder's rim sees the whole cap, whose faces are made again at
+// every step and keep no candidates of their own: the hulls are still those of full scans.
+TEST(ConvexHull, MatchesPlainScanBuildOnCylinders) {
+    for (const std::uint32_t seed : {0u, 3u}) {
+        for (const std::uint32_t n : {140u, 200u, 260u}) {
+            expectBuildersMatchPlainScan(makeCloud({"cylinder", n, 1.0, seed}));
+        }
+    }
+}
+
 class ConvexHullClosure : public testing::TestWithParam<Cloud> {};
 
 TEST_P(ConvexHullClosure, BothBuildersCloseTheSurface) {
