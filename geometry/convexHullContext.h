@@ -269,6 +269,9 @@ public:
     std::vector<std::uint32_t> newEdgeScratch;
     std::vector<std::uint32_t> removedEdgeScratch;
     std::vector<KeyedPosition> pairScratch;
+    std::vector<KeyedPosition> pairSortScratch;
+    std::vector<std::uint64_t> seqKeyScratch;
+    std::vector<std::uint64_t> seqSortScratch;
     std::vector<std::uint32_t> loopScratch;
     std::vector<std::uint32_t> keptScratch;
     std::vector<std::uint32_t> neighbourScratch;

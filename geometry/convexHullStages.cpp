@@ -2,6 +2,7 @@
 // builders (merging lives in convexHullMerge.cpp).
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 #include "geometry/convexHull.h"
@@ -71,6 +72,76 @@ QmtVector3 sliverNormal(const QmtVector3& a, const QmtVector3& b, const QmtVecto
     const double farthest = std::max({a.SquaredLength(), b.SquaredLength(), p.SquaredLength()});
     return std::min({abLength, bpLength, pa}) > MARGIN * TOLERANCE && longest < 1e100 && farthest < 1e10 * longest &&
            cross.SquaredLength() > MARGIN * TOLERANCE * TOLERANCE * longest * longest;
+}
+
+// From this many entries on, the lists of a step are sorted by radix: the caps of a
+// cylinder, whose faces every new point on the rim replaces, hold thousands.
+constexpr std::size_t RADIX_FROM = 64;
+
+// Sorts items stably by key(item), of `bytes` bytes, a byte at a time (skipping the
+// bytes all keys share), through `other`.
+template <class Item, class Key>
+void radixSort(std::vector<Item>& items, std::vector<Item>& other, unsigned bytes, Key key) {
+    std::uint32_t counts[8][256] = {};
+    for (const Item& item : items) {
+        const std::uint64_t k = key(item);
+        for (unsigned d = 0; d < bytes; ++d) {
+            ++counts[d][k >> 8 * d & 255];
+        }
+    }
+    other.resize(items.size());
+    const std::uint64_t first = key(items.front());
+    for (unsigned d = 0; d < bytes; ++d) {
+        if (counts[d][first >> 8 * d & 255] == items.size()) {
+            continue;
+        }
+        std::uint32_t at[256];
+        std::uint32_t sum = 0;
+        for (unsigned b = 0; b < 256; ++b) {
+            at[b] = sum;
+            sum += counts[d][b];
+        }
+        for (const Item& item : items) {
+            other[at[key(item) >> 8 * d & 255]++] = item;
+        }
+        items.swap(other);
+    }
+}
+
+// Sorts faces by creation number, oldest first. A long list sorts the numbers with the
+// slots beside them, reading each face record once.
+void sortBySeq(std::vector<std::uint32_t>& slots, ConvexHullContext& context) {
+    if (slots.size() < RADIX_FROM) {
+        std::sort(slots.begin(), slots.end(), [&context](std::uint32_t a, std::uint32_t b) {
+            return context.face(a).seq < context.face(b).seq;
+        });
+        return;
+    }
+    std::vector<std::uint64_t>& keys = context.seqKeyScratch;
+    keys.clear();
+    for (const std::uint32_t s : slots) {
+        keys.push_back(std::uint64_t{context.face(s).seq} << 32 | s);
+    }
+    radixSort(keys, context.seqSortScratch, 4, [](std::uint64_t k) { return k >> 32; });
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        slots[i] = static_cast<std::uint32_t>(keys[i]);
+    }
+}
+
+// Sorts pairs listed in rising positions by key, then position: a stable sort by key.
+void sortPairs(std::vector<ConvexHullContext::KeyedPosition>& pairs, ConvexHullContext& context) {
+    if (pairs.size() < RADIX_FROM) {
+        std::sort(pairs.begin(), pairs.end(), [](const auto& a, const auto& b) {
+            return a.key < b.key || (a.key == b.key && a.position < b.position);
+        });
+        return;
+    }
+    // A key holds two vertex numbers, each below the vertex capacity: the bytes above
+    // it are left out.
+    const unsigned shift = 8 * ((std::bit_width(std::max(context.vertexCapacity(), 2u) - 1) + 7) / 8);
+    radixSort(pairs, context.pairSortScratch, shift / 4, [shift](const ConvexHullContext::KeyedPosition& p) {
+        return (p.key >> 32) << shift | (p.key & 0xFFFFFFFFu);
+    });
 }
 
 // ---- Simplex ----
@@ -251,9 +322,7 @@ bool collectVisible(const QmtVector3* v, const QmtVector3& point, std::uint32_t 
         return false;
     }
     // Each face scanned moves to the front of the visible list: oldest first.
-    std::sort(visible.begin(), visible.end(), [&context](std::uint32_t a, std::uint32_t b) {
-        return context.face(a).seq < context.face(b).seq;
-    });
+    sortBySeq(visible, context);
     std::vector<std::uint32_t>& order = context.orderScratch;
     if (context.robust) {
         // The careful build replaces the faces the point sees whatever the widening
@@ -570,9 +639,7 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
             pairs.push_back({ConvexHullContext::pairKey(c[1], c[2]), i});
             pairs.push_back({ConvexHullContext::pairKey(c[0], c[2]), i});
         }
-        std::sort(pairs.begin(), pairs.end(), [](const auto& a, const auto& b) {
-            return a.key < b.key || (a.key == b.key && a.position < b.position);
-        });
+        sortPairs(pairs, context);
     };
     // Up to FEW_FACES replaced faces (the usual step) need no pairs list: the horizon
     // test sorts their side keys on the stack, and a scan of the later faces tells
