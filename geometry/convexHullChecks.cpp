@@ -11,6 +11,7 @@
 #include "geometry/besideThread.h"
 #include "geometry/hullPointTree.h"
 #include "geometry/meshRecords.h"
+#include "geometry/radixSort.h"
 #include "math/qmtMatrix3.h"
 
 using Qmt::QmtVector3;
@@ -168,27 +169,15 @@ std::uint32_t normalKey(const QmtVector3& n) {
 }
 
 // Sorts keys of a 30-bit code above a record number that rises with the position,
-// as std::sort would: a stable radix sort on the code, 10 bits a pass, keeps the
-// numbers in order within a code.
+// as std::sort would: a stable radix sort on the code keeps the numbers in order
+// within a code.
 void sortKeys(std::vector<std::uint64_t>& keys) {
     if (keys.size() < 256) {
         std::sort(keys.begin(), keys.end());
         return;
     }
-    std::vector<std::uint64_t> other(keys.size());
-    for (unsigned shift = 32; shift < 62; shift += 10) {
-        std::uint32_t first[1025] = {};
-        for (const std::uint64_t key : keys) {
-            ++first[(key >> shift & 1023) + 1];
-        }
-        for (std::uint32_t b = 0; b < 1024; ++b) {
-            first[b + 1] += first[b];
-        }
-        for (const std::uint64_t key : keys) {
-            other[first[key >> shift & 1023]++] = key;
-        }
-        keys.swap(other);
-    }
+    std::vector<std::uint64_t> other;
+    radixSort(keys, other, 4, [](std::uint64_t key) { return key >> 32; });
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "geometry/convexHull.h"
 #include "geometry/proximity.h"
+#include "geometry/radixSort.h"
 #include "math/qmtMatrix3.h"
 
 namespace {
@@ -77,36 +78,6 @@ QmtVector3 sliverNormal(const QmtVector3& a, const QmtVector3& b, const QmtVecto
 // From this many entries on, the lists of a step are sorted by radix: the caps of a
 // cylinder, whose faces every new point on the rim replaces, hold thousands.
 constexpr std::size_t RADIX_FROM = 64;
-
-// Sorts items stably by key(item), of `bytes` bytes, a byte at a time (skipping the
-// bytes all keys share), through `other`.
-template <class Item, class Key>
-void radixSort(std::vector<Item>& items, std::vector<Item>& other, unsigned bytes, Key key) {
-    std::uint32_t counts[8][256] = {};
-    for (const Item& item : items) {
-        const std::uint64_t k = key(item);
-        for (unsigned d = 0; d < bytes; ++d) {
-            ++counts[d][k >> 8 * d & 255];
-        }
-    }
-    other.resize(items.size());
-    const std::uint64_t first = key(items.front());
-    for (unsigned d = 0; d < bytes; ++d) {
-        if (counts[d][first >> 8 * d & 255] == items.size()) {
-            continue;
-        }
-        std::uint32_t at[256];
-        std::uint32_t sum = 0;
-        for (unsigned b = 0; b < 256; ++b) {
-            at[b] = sum;
-            sum += counts[d][b];
-        }
-        for (const Item& item : items) {
-            other[at[key(item) >> 8 * d & 255]++] = item;
-        }
-        items.swap(other);
-    }
-}
 
 // Sorts faces by creation number, oldest first. A long list sorts the numbers with the
 // slots beside them, reading each face record once.
