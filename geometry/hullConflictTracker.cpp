@@ -792,7 +792,7 @@ void HullConflictTracker::dropRank(std::uint32_t candidate) {
 
 bool HullConflictTracker::tryLazy(std::uint32_t slot, const ConvexHullContext::Face& face, double cornerProjection,
                                   std::uint32_t source, const ConvexHullContext& context) {
-    if (source != NONE && isLazy(source, context.face(source).seq)) {
+    if (source != NONE) {
         // p.n moves from the replaced face's by at most |p|1 |n - nV|inf, and each of
         // the two rounded products is off by at most dotError_; the sum is rounded up.
         const QmtVector3 d = face.normal - context.face(source).normal;
@@ -865,9 +865,9 @@ void HullConflictTracker::update(const ConvexHullContext& context) {
             double floor = 0.0;
             if (across == NONE || !inheritedFloor(f.normal, cp, source, across, floor)) {
                 // Replacing or bordering a lazy face, whose block there is none to read.
-                if (((source != NONE && isLazy(source, context.face(source).seq)) ||
-                     (across != NONE && isLazy(across, context.face(across).seq))) &&
-                    tryLazy(slot, f, cp, source, context)) {
+                const bool lazySource = isLazy(source, context);
+                if ((lazySource || isLazy(across, context)) &&
+                    tryLazy(slot, f, cp, lazySource ? source : NONE, context)) {
                     continue;
                 }
                 staged_.push_back({slot, 0, {0, 0, 0}, startFloor(cp)});

@@ -174,11 +174,14 @@ private:
     void commitBlocks(std::size_t first, std::size_t last, const ConvexHullContext& context, bool mayGoLazy);
     void retireFaces(const std::vector<std::uint32_t>& slots);
     // Lazy faces (see lazy_).
-    bool isLazy(std::uint32_t slot, std::uint32_t seq) const { return lazy_[slot].seq == seq; }
+    bool isLazy(std::uint32_t slot, const ConvexHullContext& context) const {
+        return slot != NONE && lazy_[slot].seq == context.face(slot).seq;
+    }
     // The bound of the outside test for a face whose corner projects to cornerProjection.
     double outsideAbove(double cornerProjection) const;
-    // Makes a new face lazy when no candidate can lie outside it, proved from the lazy
-    // face it replaces or else through the point tree; false when that fails.
+    // Makes a new face lazy when no candidate can lie outside it, proved from `source`,
+    // the lazy face it replaces (NONE when it replaces none), or else through the point
+    // tree; false when that fails.
     bool tryLazy(std::uint32_t slot, const ConvexHullContext::Face& face, double cornerProjection,
                  std::uint32_t source, const ConvexHullContext& context);
     bool lazyByTree(std::uint32_t slot, const ConvexHullContext::Face& face, double cornerProjection);
