@@ -520,6 +520,11 @@ void judgeAttempt(const QmtVector3* points, std::uint32_t n, bool robust, const 
     }
     mergeCoplanarHullFaces(mesh, context);
     removeUnusedHullVertices(mesh, context);
+    if (!turnsClose(context, mesh.numVertices)) {
+        // Its records could not close a surface (closesSurface below): none are made.
+        a.outcome = robust ? Attempt<Mesh>::UNSOUND : Attempt<Mesh>::REJECTED;
+        return;
+    }
     makeOutputFaces(context, mesh.vertices, a.faces);
     if (a.handOff) {
         a.handOff->facesMade();

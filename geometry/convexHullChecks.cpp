@@ -290,6 +290,18 @@ bool edgesPair(const OutputFaces& faces, std::uint32_t vertexCount, std::vector<
 
 }  // namespace
 
+bool turnsClose(const ConvexHullContext& context, std::uint32_t vertexCount) {
+    // A record of k <= 32 corners turns k - 2 times, and so does the fan of k - 2
+    // triangles a larger face is written as.
+    // Read in slot order, front to back; a free slot counts no corners.
+    std::int64_t turns = 0;
+    for (std::uint32_t s = 0; s < context.slotCount(); ++s) {
+        const std::uint32_t k = context.face(s).count;
+        turns += k != 0 ? static_cast<std::int64_t>(k) - 2 : 0;
+    }
+    return turns == 2 * static_cast<std::int64_t>(vertexCount) - 4;
+}
+
 bool closesSurface(const OutputFaces& faces, std::uint32_t vertexCount) {
     // Each vertex's count of edges it is the smaller end of, two places up.
     std::vector<std::uint32_t> first(std::size_t{vertexCount} + 2, 0);

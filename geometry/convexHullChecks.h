@@ -45,6 +45,11 @@ void makeOutputFaces(const ConvexHullContext& context, const Qmt::QmtVector3* v,
 // V vertices (all used after compaction).
 bool closesSurface(const OutputFaces& faces, std::uint32_t vertexCount);
 
+// Whether the working faces' corners add up as those of a closed surface on
+// vertexCount vertices: sum(corners - 2) = 2V - 4. Records made from faces that fail
+// this fail closesSurface whatever they hold, so they need not be made.
+bool turnsClose(const ConvexHullContext& context, std::uint32_t vertexCount);
+
 // Whether every working face is flat and convex and every edge convex, each within
 // `slack` plus, for a merged face, its extent times the merge angle.
 bool convexSurface(const ConvexHullContext& context, const Qmt::QmtVector3* v, std::uint32_t vertexCount,

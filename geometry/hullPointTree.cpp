@@ -254,12 +254,16 @@ void HullPointTree::buildRun(std::uint32_t id, std::uint32_t begin, std::uint32_
 }
 
 void HullPointTree::boxOf(std::uint32_t begin, std::uint32_t end, Qmt::QmtVector3& lo, Qmt::QmtVector3& hi) const {
-    lo = hi = entries_[begin].p;
+    // Accumulated in locals: through the references every step would be stored.
+    Qmt::QmtVector3 low = entries_[begin].p;
+    Qmt::QmtVector3 high = low;
     for (std::uint32_t k = begin; k < end; ++k) {
         const Qmt::QmtVector3& p = entries_[k].p;
-        lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
-        hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+        low = {std::min(low.x, p.x), std::min(low.y, p.y), std::min(low.z, p.z)};
+        high = {std::max(high.x, p.x), std::max(high.y, p.y), std::max(high.z, p.z)};
     }
+    lo = low;
+    hi = high;
 }
 
 HullPointTree::Cone HullPointTree::fitBounds(std::uint32_t id) {
