@@ -350,50 +350,6 @@ void startGrowth(const QmtVector3* points, std::uint32_t n, const std::uint32_t 
 template <class Mesh>
 using LoopOf = std::conditional_t<std::is_same_v<Mesh, ZYLmesh>, ProjectionLoop, FaceLoop>;
 
-// Who writes the output records of a careful build that runs beside the plain one:
-// the first thread free for it. That is the careful build's own, when it is accepted
-// while the plain build still runs; else the caller's, once the plain build has been
-// rejected and the careful one has made its faces, while its checks run (the records
-// of a build that then fails them are thrown away).
-class OutputHandOff {
-public:
-    // The careful build: it has started on its own thread; its faces are made; it has
-    // ended, whether or not it made them (every way out of it must say so).
-    void started() { started_.store(true, std::memory_order_release); }
-    void facesMade() { publish(FACES); }
-    void ended() {
-        int running = RUNNING;
-        stage_.compare_exchange_strong(running, ENDED, std::memory_order_acq_rel);
-        stage_.notify_all();
-    }
-    // The plain build has ended.
-    void plainEnded() { plainEnded_.store(true, std::memory_order_release); }
-    // The careful build's thread: whether it takes the writing.
-    bool claimBeside() { return !plainEnded_.load(std::memory_order_acquire) && claim(); }
-    // The caller's thread: waits until the careful build has made its faces or ended
-    // without them, and says whether it takes the writing. A careful build not yet
-    // started is not waited for: without a second thread it runs only after this one.
-    bool claimOnceMade() {
-        if (!started_.load(std::memory_order_acquire)) {
-            return false;
-        }
-        stage_.wait(RUNNING, std::memory_order_acquire);
-        return stage_.load(std::memory_order_acquire) == FACES && claim();
-    }
-
-private:
-    enum Stage : int { RUNNING, FACES, ENDED };
-    void publish(int stage) {
-        stage_.store(stage, std::memory_order_release);
-        stage_.notify_all();
-    }
-    bool claim() { return !claimed_.exchange(true, std::memory_order_acq_rel); }
-    std::atomic<int> stage_{RUNNING};
-    std::atomic<bool> started_{false};
-    std::atomic<bool> plainEnded_{false};
-    std::atomic<bool> claimed_{false};
-};
-
 // One build into its own mesh and context, plain (the build rules as they stand) or
 // careful (see ConvexHullContext::robust).
 template <class Mesh>
@@ -418,8 +374,11 @@ struct Attempt {
     CloudBox box;
     double rounding = 0.0;
     double slack = 0.0;
-    // Set for a careful build beside the plain one (see OutputHandOff).
-    OutputHandOff* handOff = nullptr;
+    // Set for a careful build beside the plain one, whose records are written on a
+    // third thread while its checks run (the plain build keeps the caller's busy);
+    // writeFailed then says whether memory ran out.
+    bool writeBeside = false;
+    bool writeFailed = false;
 };
 
 template <class Mesh>
@@ -526,16 +485,29 @@ void judgeAttempt(const QmtVector3* points, std::uint32_t n, bool robust, const 
         return;
     }
     makeOutputFaces(context, mesh.vertices, a.faces);
-    if (a.handOff) {
-        a.handOff->facesMade();
-    }
     const double slack = a.slack;
     if (robust) {
         // Extreme clouds (denormal next to huge coordinates, near-duplicates) can leave
         // even the careful build open, or with a face tilted over points: no hull is
         // better than a surface that does not hold them, unless the last build mends it.
-        const bool sound =
-            closesSurface(a.faces, mesh.numVertices) && holdsCloud(a.faces, mesh.vertices, points, n, a.box, slack);
+        bool sound = false;
+        const auto check = [&] {
+            sound = closesSurface(a.faces, mesh.numVertices) &&
+                    holdsCloud(a.faces, mesh.vertices, points, n, a.box, slack);
+        };
+        if (a.writeBeside && !stopped(stop)) {
+            // Written while the checks run, which read only the records as made: the
+            // records of a build that then fails them are thrown away.
+            runBeside(check, [&] {
+                try {
+                    writeOutput(a);
+                } catch (const std::bad_alloc&) {
+                    a.writeFailed = true;
+                }
+            });
+        } else {
+            check();
+        }
         a.outcome = sound ? Attempt<Mesh>::ACCEPTED : Attempt<Mesh>::UNSOUND;
         return;
     }
@@ -553,16 +525,15 @@ void judgeAttempt(const QmtVector3* points, std::uint32_t n, bool robust, const 
 constexpr std::size_t WRITE_BESIDE_FROM_BYTES = std::size_t{32} << 20;
 
 // judgeAttempt, then the output records of an accepted build with many faces (see
-// WRITE_BESIDE_FROM_BYTES), or of a careful build whose hand-off gives it the writing.
-// A build told to stop is not wanted, so it writes none.
+// WRITE_BESIDE_FROM_BYTES) unless they were written beside its checks. A build told to
+// stop is not wanted, so it writes none.
 template <class Mesh>
 void runAttempt(const QmtVector3* points, std::uint32_t n, bool robust, const std::atomic<bool>* stop,
                 Attempt<Mesh>& a, Attempt<Mesh>* careful = nullptr) {
     judgeAttempt(points, n, robust, stop, a, careful);
     using Record = std::remove_pointer_t<decltype(a.mesh->faces)>;
-    if (a.outcome == Attempt<Mesh>::ACCEPTED && !stopped(stop) &&
-        (a.handOff ? a.handOff->claimBeside()
-                   : std::size_t{a.faces.count()} * sizeof(Record) >= WRITE_BESIDE_FROM_BYTES)) {
+    if (a.outcome == Attempt<Mesh>::ACCEPTED && !stopped(stop) && !a.written &&
+        std::size_t{a.faces.count()} * sizeof(Record) >= WRITE_BESIDE_FROM_BYTES) {
         writeOutput(a);
     }
 }
@@ -582,11 +553,8 @@ Attempt<Mesh>* buildAttempts(const QmtVector3* points, std::uint32_t n, Attempt<
                              Attempt<Mesh>& careful) {
     if (n >= CAREFUL_BESIDE_FROM) {
         std::atomic<bool> stop{false};
-        OutputHandOff handOff;
-        careful.handOff = &handOff;
-        // Both matter only if the careful build's result is needed.
-        bool carefulOutOfMemory = false;
-        bool writeOutOfMemory = false;
+        careful.writeBeside = true;
+        bool carefulOutOfMemory = false;  // matters only if the careful build's result is needed
         runBeside(
             [&] {
                 try {
@@ -597,33 +565,18 @@ Attempt<Mesh>* buildAttempts(const QmtVector3* points, std::uint32_t n, Attempt<
                 }
                 // The careful build is needed only when the plain one is rejected.
                 stop = plain.outcome != Attempt<Mesh>::REJECTED;
-                handOff.plainEnded();
-                if (!stop && handOff.claimOnceMade()) {
-                    try {
-                        writeOutput(careful);
-                    } catch (const std::bad_alloc&) {
-                        writeOutOfMemory = true;
-                    }
-                }
             },
             [&] {
-                // However the build ends, the caller's thread must not wait on.
-                struct Ended {
-                    OutputHandOff& handOff;
-                    ~Ended() { handOff.ended(); }
-                } ended{handOff};
-                handOff.started();
                 try {
                     runAttempt(points, n, true, &stop, careful);
                 } catch (const std::bad_alloc&) {
                     carefulOutOfMemory = true;
                 }
             });
-        careful.handOff = nullptr;
         if (plain.outcome != Attempt<Mesh>::REJECTED) {
             return &plain;
         }
-        if (carefulOutOfMemory || (writeOutOfMemory && careful.outcome == Attempt<Mesh>::ACCEPTED)) {
+        if (carefulOutOfMemory || (careful.writeFailed && careful.outcome == Attempt<Mesh>::ACCEPTED)) {
             throw std::bad_alloc();
         }
         return &careful;
