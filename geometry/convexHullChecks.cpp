@@ -292,8 +292,8 @@ bool edgesPair(const OutputFaces& faces, std::uint32_t vertexCount, std::vector<
 
 bool turnsClose(const ConvexHullContext& context, std::uint32_t vertexCount) {
     // A record of k <= 32 corners turns k - 2 times, and so does the fan of k - 2
-    // triangles a larger face is written as.
-    // Read in slot order, front to back; a free slot counts no corners.
+    // triangles a larger face is written as. The slots are read front to back; a free
+    // one has no corners.
     std::int64_t turns = 0;
     for (std::uint32_t s = 0; s < context.slotCount(); ++s) {
         const std::uint32_t k = context.face(s).count;
