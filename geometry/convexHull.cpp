@@ -350,6 +350,13 @@ void startGrowth(const QmtVector3* points, std::uint32_t n, const std::uint32_t 
 template <class Mesh>
 using LoopOf = std::conditional_t<std::is_same_v<Mesh, ZYLmesh>, ProjectionLoop, FaceLoop>;
 
+// A thread costs about 0.1 ms to start and join, and making a record costs tens of
+// nanoseconds: a careful build beside the plain one (which keeps the caller's thread
+// busy) writes its records on a third thread while its checks run from this many
+// records on (20,000 for a sphere of 10,000 points). Fewer (a few hundred for a cloud
+// in a cube) are written by the caller once both builds have ended.
+constexpr std::uint32_t WRITE_WHILE_CHECKING_FROM = 4096;
+
 // One build into its own mesh and context, plain (the build rules as they stand) or
 // careful (see ConvexHullContext::robust).
 template <class Mesh>
@@ -374,8 +381,8 @@ struct Attempt {
     CloudBox box;
     double rounding = 0.0;
     double slack = 0.0;
-    // Set for a careful build beside the plain one, whose records are written on a
-    // third thread while its checks run (the plain build keeps the caller's busy);
+    // Set for a careful build beside the plain one, whose many records are written on
+    // a third thread while its checks run (see WRITE_WHILE_CHECKING_FROM);
     // writeFailed then says whether memory ran out.
     bool writeBeside = false;
     bool writeFailed = false;
@@ -495,7 +502,7 @@ void judgeAttempt(const QmtVector3* points, std::uint32_t n, bool robust, const 
             sound = closesSurface(a.faces, mesh.numVertices) &&
                     holdsCloud(a.faces, mesh.vertices, points, n, a.box, slack);
         };
-        if (a.writeBeside && !stopped(stop)) {
+        if (a.writeBeside && !stopped(stop) && a.faces.count() >= WRITE_WHILE_CHECKING_FROM) {
             // Written while the checks run, which read only the records as made: the
             // records of a build that then fails them are thrown away.
             runBeside(check, [&] {

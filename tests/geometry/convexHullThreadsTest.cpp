@@ -70,7 +70,9 @@ TEST(ConvexHullThreads, RejectedFirstBuildGivesTheSameCarefulResult) {
     expectSameHullTwice(pts);
 }
 
-// Thousands of faces: the containment check is shared between two threads as well.
+// Thousands of faces and a first build that is rejected: the careful build's
+// containment check is shared between two threads, and its records are written on a
+// third meanwhile.
 TEST(ConvexHullThreads, SharedContainmentCheckGivesTheSameResult) {
     const std::vector<QmtVector3> pts = sphereCloud(5000, 4);
     const auto n = static_cast<std::uint32_t>(pts.size());
