@@ -412,24 +412,17 @@ void HullConflictTracker::stageFace(Staged& staged, const ConvexHullContext::Fac
 void HullConflictTracker::commitBlocks(std::size_t first, std::size_t last, const ConvexHullContext& context,
                                        bool mayGoLazy) {
     std::size_t total = 0;
-    bool large = false;  // some block may go lazy
     for (std::size_t k = first; k < last; ++k) {
-        const Staged& staged = staged_[k];
+        Staged& staged = staged_[k];
         const std::uint32_t size = staged.counts[OUTSIDE] + staged.counts[SEES] + staged.counts[ABOVE_FLOOR];
-        large = large || (size >= LAZY_FROM && staged.counts[OUTSIDE] == 0);
-        total += size;
-    }
-    if (large && mayGoLazy) {
-        for (std::size_t k = first; k < last; ++k) {
-            Staged& staged = staged_[k];
-            const std::uint32_t size = staged.counts[SEES] + staged.counts[ABOVE_FLOOR];
+        if (mayGoLazy && size >= LAZY_FROM && staged.counts[OUTSIDE] == 0) {
             const ConvexHullContext::Face& f = context.face(staged.slot);
-            if (size >= LAZY_FROM && staged.counts[OUTSIDE] == 0 &&
-                lazyByTree(staged.slot, f, vertices_[f.corners[0]].Dot(f.normal))) {
+            if (lazyByTree(staged.slot, f, vertices_[f.corners[0]].Dot(f.normal))) {
                 staged.first = WENT_LAZY;
-                total -= size;
+                continue;
             }
         }
+        total += size;
     }
     auto at = static_cast<std::uint32_t>(links_.size());
     links_.resize(at + total);
