@@ -186,7 +186,7 @@ public:
             return NONE;
         }
         const Edge& r = edges_[e];
-        return (r.a == a && r.b == b) || (r.a == b && r.b == a) ? e : NONE;
+        return ((r.a == a) & (r.b == b)) | ((r.a == b) & (r.b == a)) ? e : NONE;
     }
     // Starts loading the edge records of a face's sides, ahead of faceEdge.
     void prefetchFaceEdges(std::uint32_t slot) const {

@@ -334,7 +334,10 @@ bool collectVisible(const QmtVector3* v, const QmtVector3& point, std::uint32_t 
                     }
                     const std::uint32_t s = ConvexHullContext::faceOfLink(link);
                     Face& f = context.face(s);
-                    if (f.mark != stamp && f.normal.Dot(nv) > PARALLEL) {
+                    // Both tests are made: the first alone would be a branch that often
+                    // goes either way (the visible faces are marked), the pair is one
+                    // that is seldom taken.
+                    if ((f.mark != stamp) & (f.normal.Dot(nv) > PARALLEL)) {
                         f.mark = stamp;
                         widened.push_back(s);
                     }
@@ -691,7 +694,7 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
         if (a == b) {
             for (std::size_t i = position + 1; i < order.size(); ++i) {
                 const std::uint32_t* c = context.face(order[i]).corners;
-                if (c[0] == a || c[1] == a || c[2] == a) {
+                if ((c[0] == a) | (c[1] == a) | (c[2] == a)) {
                     return true;
                 }
             }
@@ -699,14 +702,14 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
         }
         if (scanLater) {
             // Two distinct corners of a triangle are always one of its sides (a repeated
-            // corner repeats its pairs), so holding both is holding the side.
+            // corner repeats its pairs), so holding both is holding the side. The few
+            // later faces are all tested, without a branch on the outcome of each.
+            bool shared = false;
             for (std::size_t i = position + 1; i < order.size(); ++i) {
                 const std::uint32_t* c = context.face(order[i]).corners;
-                if ((c[0] == a || c[1] == a || c[2] == a) && (c[0] == b || c[1] == b || c[2] == b)) {
-                    return true;
-                }
+                shared |= ((c[0] == a) | (c[1] == a) | (c[2] == a)) & ((c[0] == b) | (c[1] == b) | (c[2] == b));
             }
-            return false;
+            return shared;
         }
         const std::uint64_t key = ConvexHullContext::pairKey(a, b);
         auto it = std::upper_bound(pairs.begin(), pairs.end(), key,

@@ -74,15 +74,18 @@ struct PartCursors {
     // outsideAbove, seeing the face when less than the visibility depth below its
     // plane, else above the floor only; at or below the floor it is left out.
     [[gnu::always_inline]] void place(const FaceTest& t, std::uint32_t p, const QmtVector3& q, double pn) {
-        if (!(pn > t.floor)) {
-            return;
-        }
-        if (pn > t.outsideAbove) {
-            *outside++ = p;
-        } else if (pn > t.cornerProjection - visibilityDepth((q - t.corner).Length()) - t.slack) {
-            *sees++ = p;
-        } else {
-            *above++ = p;
+        // The outside test is made without a branch (its outcome is a toss-up); only
+        // the points between the floor and the outside bound go on to the costlier test.
+        const bool kept = pn > t.floor;
+        const bool out = pn > t.outsideAbove;
+        *outside = p;
+        outside += kept & out;
+        if (kept & !out) {
+            if (pn > t.cornerProjection - visibilityDepth((q - t.corner).Length()) - t.slack) {
+                *sees++ = p;
+            } else {
+                *above++ = p;
+            }
         }
     }
     // The parts' counts, and the two waiting parts moved after the outside part;
@@ -226,7 +229,7 @@ void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCou
     liveCount_ = 0;
     stampValue_ = 0;
     // Written before it is read, and only by the growth pass: no zero fill.
-    dirty_ = strict_ ? UnsetArray(count) : UnsetArray();
+    dirty_ = strict_ ? UnsetArray(std::size_t{count} + 1) : UnsetArray();
     dirtyCount_ = 0;
     // Room reserved up front is only address space until written, and spares the
     // arena the copies and fresh pages of its first doublings (capped at 16M links).
@@ -458,10 +461,11 @@ void HullConflictTracker::commitBlocks(std::size_t first, std::size_t last, cons
                 chains[q] = at;
                 ++inChains[q];
                 if constexpr (decltype(list)::value) {
-                    if (mark[q] != stamp) {
-                        mark[q] = stamp;
-                        dirty[dirtyCount++] = q;
-                    }
+                    // Without a branch: whether the point is listed already is a
+                    // toss-up. A staged point is live, so its mark may be overwritten.
+                    dirty[dirtyCount] = q;
+                    dirtyCount += mark[q] != stamp;
+                    mark[q] = stamp;
                 }
             }
         };
@@ -523,11 +527,11 @@ void HullConflictTracker::retireFaces(const std::vector<std::uint32_t>& slots) {
                 const std::uint32_t p = links[l].point;
                 --inChains[p];
                 // No mark exceeds the stamp but DEAD: one test leaves out the dead and
-                // the listed.
-                if (mark[p] < stamp && states[p].pushedSeq == seq) {
-                    mark[p] = stamp;
-                    dirty[dirtyCount++] = p;
-                }
+                // the listed. Without a branch, as whether a point is listed is a toss-up.
+                const bool list = (mark[p] < stamp) & (states[p].pushedSeq == seq);
+                dirty[dirtyCount] = p;
+                dirtyCount += list;
+                mark[p] = list ? stamp : mark[p];
             }
         } else {
             for (std::uint32_t l = begin; l < outsideEnd; ++l) {
@@ -564,8 +568,9 @@ void HullConflictTracker::retireFaces(const std::vector<std::uint32_t>& slots) {
     for (std::uint32_t link = context.firstIncidence(walk); link != NONE; link = context.nextIncidence(link)) {
         const std::uint32_t s = ConvexHullContext::faceOfLink(link);
         const std::uint32_t* corners = context.linkedCorners(s);
-        if ((corners[0] == other || corners[1] == other || corners[2] == other) &&
-            context.face(s).seq < firstNewSeq) {
+        // Tests joined without short cuts: one branch, taken once.
+        if (((corners[0] == other) | (corners[1] == other) | (corners[2] == other)) &
+            (context.face(s).seq < firstNewSeq)) {
             return s;
         }
     }
@@ -759,7 +764,7 @@ void HullConflictTracker::refreshDirty() {
         state.pushedSeq = b.seq;
         const double value = points[candidate].Dot(b.normal);
         state.current = value;
-        if (state.heapPos == NONE || value > state.held) {
+        if ((state.heapPos == NONE) | (value > state.held)) {
             heapRaise(candidate, value);
         }
     }
@@ -1115,11 +1120,20 @@ void HullConflictTracker::siftDown(std::uint32_t at, HeapEntry entry) {
         if (first >= size) {
             break;
         }
-        const std::uint32_t last = std::min(first + HEAP_ARITY, size);
         std::uint32_t child = first;
-        for (std::uint32_t c = first + 1; c < last; ++c) {
-            if (heapAbove(heap_[c], heap_[child])) {
-                child = c;
+        if (first + HEAP_ARITY <= size) {
+            // Four children: the larger of each pair, then of the two, chosen without
+            // branches (which child is largest is a toss-up). Entries are distinct, so
+            // the order of the comparisons does not change the one chosen.
+            const HeapEntry* const c = heap_.data() + first;
+            const std::uint32_t a = heapAbove(c[1], c[0]) ? 1 : 0;
+            const std::uint32_t b = heapAbove(c[3], c[2]) ? 3 : 2;
+            child += heapAbove(c[b], c[a]) ? b : a;
+        } else {
+            for (std::uint32_t c = first + 1; c < size; ++c) {
+                if (heapAbove(heap_[c], heap_[child])) {
+                    child = c;
+                }
             }
         }
         if (!heapAbove(heap_[child], entry)) {

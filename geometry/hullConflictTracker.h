@@ -212,8 +212,9 @@ private:
         std::uint32_t input;      // breaks ties
         std::uint32_t candidate;  // rank
     };
+    // Without short cuts, so that it can be used where a branch would go either way.
     static bool heapAbove(const HeapEntry& a, const HeapEntry& b) {
-        return a.value > b.value || (a.value == b.value && a.input > b.input);
+        return (a.value > b.value) | ((a.value == b.value) & (a.input > b.input));
     }
     void heapRaise(std::uint32_t candidate, double value);
     void heapRemove(std::uint32_t candidate);
@@ -262,7 +263,8 @@ private:
     std::vector<HeapState> heapStates_;
     std::uint32_t stampValue_ = 0;
     // Candidates to refresh, each listed once per step (its mark takes the stamp): room
-    // for all of them.
+    // for all of them and one more, as the lists are written before it is known
+    // whether the entry counts.
     UnsetArray dirty_;
     std::uint32_t dirtyCount_ = 0;
 
