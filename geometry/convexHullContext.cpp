@@ -61,6 +61,7 @@ void ConvexHullContext::reset(std::uint32_t vertexCapacity) {
     vertexMark.assign(vertexCapacity, 0);
     vertexGroup.assign(vertexCapacity, 0);
     vertexEdge.assign(vertexCapacity, NONE);
+    vertexFaces.assign(vertexCapacity, 0);
     stamp_ = 0;
     createdFaces.clear();
     createdFrom.clear();

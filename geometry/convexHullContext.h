@@ -287,6 +287,7 @@ public:
     std::vector<std::uint32_t> vertexMark;   // one per vertex
     std::vector<std::uint32_t> vertexGroup;  // one per vertex
     std::vector<std::uint32_t> vertexEdge;   // one per vertex
+    std::vector<std::uint32_t> vertexFaces;  // one per vertex, all zero between steps
 
 private:
     ConvexHullContext& operator=(const ConvexHullContext&) = default;

@@ -616,8 +616,8 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
         sortPairs(pairs, context);
     };
     // Up to FEW_FACES replaced faces (the usual step) need no pairs list: the horizon
-    // test sorts their side keys on the stack, and a scan of the later faces tells
-    // interior edges. `listed` says whether the pairs list holds the current faces.
+    // test sorts their side keys on the stack, and bits at their corners tell interior
+    // edges. `listed` says whether the pairs list holds the current faces.
     bool listed = false;
     const auto oneLoop = [&] {
         // One triangle of distinct corners is a loop, and two are one exactly when they
@@ -686,11 +686,26 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
         context.pausedAtParting = true;
         return false;
     }
-    const bool scanLater = order.size() <= FEW_FACES;
-    if (!scanLater && !listed) {
+    // Up to FEW_FACES replaced faces are told by bits: each corner of theirs holds the
+    // positions of the faces at it (cleared again below).
+    const bool byBits = order.size() <= FEW_FACES;
+    static_assert(FEW_FACES <= 32);
+    if (byBits) {
+        for (std::uint32_t i = 0; i < order.size(); ++i) {
+            for (const std::uint32_t c : context.face(order[i]).corners) {
+                context.vertexFaces[c] |= 1u << i;
+            }
+        }
+    } else if (!listed) {
         listPairs();
     }
     const auto sharedLater = [&](std::uint32_t position, std::uint32_t a, std::uint32_t b) {
+        if (byBits) {
+            // Two distinct corners of a triangle are always one of its sides (a repeated
+            // corner repeats its pairs), so holding both is holding the side; a == b
+            // asks for a later face at a.
+            return (context.vertexFaces[a] & context.vertexFaces[b]) >> position >> 1 != 0;
+        }
         if (a == b) {
             for (std::size_t i = position + 1; i < order.size(); ++i) {
                 const std::uint32_t* c = context.face(order[i]).corners;
@@ -699,17 +714,6 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
                 }
             }
             return false;
-        }
-        if (scanLater) {
-            // Two distinct corners of a triangle are always one of its sides (a repeated
-            // corner repeats its pairs), so holding both is holding the side. The few
-            // later faces are all tested, without a branch on the outcome of each.
-            bool shared = false;
-            for (std::size_t i = position + 1; i < order.size(); ++i) {
-                const std::uint32_t* c = context.face(order[i]).corners;
-                shared |= ((c[0] == a) | (c[1] == a) | (c[2] == a)) & ((c[0] == b) | (c[1] == b) | (c[2] == b));
-            }
-            return shared;
         }
         const std::uint64_t key = ConvexHullContext::pairKey(a, b);
         auto it = std::upper_bound(pairs.begin(), pairs.end(), key,
@@ -780,6 +784,11 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
 
     context.pushFrontEdges(newEdges);
     for (const std::uint32_t s : order) {
+        if (byBits) {
+            for (const std::uint32_t c : context.face(s).corners) {
+                context.vertexFaces[c] = 0;
+            }
+        }
         context.destroyFace(s);
         context.destroyedFaces.push_back(s);
     }
