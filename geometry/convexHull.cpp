@@ -352,9 +352,10 @@ using LoopOf = std::conditional_t<std::is_same_v<Mesh, ZYLmesh>, ProjectionLoop,
 
 // A thread costs about 0.1 ms to start and join, and making a record costs tens of
 // nanoseconds: a careful build beside the plain one (which keeps the caller's thread
-// busy) writes its records on a third thread while its checks run from this many
-// records on (20,000 for a sphere of 10,000 points). Fewer (a few hundred for a cloud
-// in a cube) are written by the caller once both builds have ended.
+// busy) writes its records, and then checks that they close, on a third thread while
+// its containment check runs, from this many records on (20,000 for a sphere of 10,000
+// points). Fewer (a few hundred for a cloud in a cube) are written by the caller once
+// both builds have ended.
 constexpr std::uint32_t WRITE_WHILE_CHECKING_FROM = 4096;
 
 // One build into its own mesh and context, plain (the build rules as they stand) or
@@ -382,7 +383,7 @@ struct Attempt {
     double rounding = 0.0;
     double slack = 0.0;
     // Set for a careful build beside the plain one, whose many records are written on
-    // a third thread while its checks run (see WRITE_WHILE_CHECKING_FROM);
+    // a third thread while its containment check runs (see WRITE_WHILE_CHECKING_FROM);
     // writeFailed then says whether memory ran out.
     bool writeBeside = false;
     bool writeFailed = false;
@@ -497,23 +498,26 @@ void judgeAttempt(const QmtVector3* points, std::uint32_t n, bool robust, const 
         // Extreme clouds (denormal next to huge coordinates, near-duplicates) can leave
         // even the careful build open, or with a face tilted over points: no hull is
         // better than a surface that does not hold them, unless the last build mends it.
+        const auto holds = [&] { return holdsCloud(a.faces, mesh.vertices, points, n, a.box, slack); };
         bool sound = false;
-        const auto check = [&] {
-            sound = closesSurface(a.faces, mesh.numVertices) &&
-                    holdsCloud(a.faces, mesh.vertices, points, n, a.box, slack);
-        };
         if (a.writeBeside && !stopped(stop) && a.faces.count() >= WRITE_WHILE_CHECKING_FROM) {
-            // Written while the checks run, which read only the records as made: the
-            // records of a build that then fails them are thrown away.
-            runBeside(check, [&] {
+            // Written while the containment check runs, and the surface checked after
+            // the writing on that thread: both checks read only the records as made, and
+            // the records of a build that then fails them are thrown away.
+            bool closes = false;
+            bool held = false;
+            const auto writeThenClose = [&] {
                 try {
                     writeOutput(a);
                 } catch (const std::bad_alloc&) {
                     a.writeFailed = true;
                 }
-            });
+                closes = closesSurface(a.faces, mesh.numVertices);
+            };
+            runBeside([&] { held = holds(); }, writeThenClose);
+            sound = closes && held;
         } else {
-            check();
+            sound = closesSurface(a.faces, mesh.numVertices) && holds();
         }
         a.outcome = sound ? Attempt<Mesh>::ACCEPTED : Attempt<Mesh>::UNSOUND;
         return;
