@@ -74,18 +74,15 @@ struct PartCursors {
     // outsideAbove, seeing the face when less than the visibility depth below its
     // plane, else above the floor only; at or below the floor it is left out.
     [[gnu::always_inline]] void place(const FaceTest& t, std::uint32_t p, const QmtVector3& q, double pn) {
-        // The outside test is made without a branch (its outcome is a toss-up); only
-        // the points between the floor and the outside bound go on to the costlier test.
-        const bool kept = pn > t.floor;
-        const bool out = pn > t.outsideAbove;
-        *outside = p;
-        outside += kept & out;
-        if (kept & !out) {
-            if (pn > t.cornerProjection - visibilityDepth((q - t.corner).Length()) - t.slack) {
-                *sees++ = p;
-            } else {
-                *above++ = p;
-            }
+        if (!(pn > t.floor)) {
+            return;
+        }
+        if (pn > t.outsideAbove) {
+            *outside++ = p;
+        } else if (pn > t.cornerProjection - visibilityDepth((q - t.corner).Length()) - t.slack) {
+            *sees++ = p;
+        } else {
+            *above++ = p;
         }
     }
     // The parts' counts, and the two waiting parts moved after the outside part;
