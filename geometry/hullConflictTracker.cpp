@@ -524,11 +524,11 @@ void HullConflictTracker::retireFaces(const std::vector<std::uint32_t>& slots) {
                 const std::uint32_t p = links[l].point;
                 --inChains[p];
                 // No mark exceeds the stamp but DEAD: one test leaves out the dead and
-                // the listed. Without a branch, as whether a point is listed is a toss-up.
-                const bool list = (mark[p] < stamp) & (states[p].pushedSeq == seq);
-                dirty[dirtyCount] = p;
-                dirtyCount += list;
-                mark[p] = list ? stamp : mark[p];
+                // the listed.
+                if (mark[p] < stamp && states[p].pushedSeq == seq) {
+                    mark[p] = stamp;
+                    dirty[dirtyCount++] = p;
+                }
             }
         } else {
             for (std::uint32_t l = begin; l < outsideEnd; ++l) {
