@@ -709,7 +709,7 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
         if (a == b) {
             for (std::size_t i = position + 1; i < order.size(); ++i) {
                 const std::uint32_t* c = context.face(order[i]).corners;
-                if ((c[0] == a) | (c[1] == a) | (c[2] == a)) {
+                if (c[0] == a || c[1] == a || c[2] == a) {
                     return true;
                 }
             }

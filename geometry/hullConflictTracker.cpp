@@ -1122,6 +1122,7 @@ void HullConflictTracker::siftDown(std::uint32_t at, HeapEntry entry) {
             // Four children: the larger of each pair, then of the two, chosen without
             // branches (which child is largest is a toss-up). Entries are distinct, so
             // the order of the comparisons does not change the one chosen.
+            static_assert(HEAP_ARITY == 4, "the tournament below takes four children");
             const HeapEntry* const c = heap_.data() + first;
             const std::uint32_t a = heapAbove(c[1], c[0]) ? 1 : 0;
             const std::uint32_t b = heapAbove(c[3], c[2]) ? 3 : 2;
