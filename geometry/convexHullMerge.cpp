@@ -20,8 +20,12 @@ constexpr double PARALLEL = 0.99999;
 // From this many face slots (half a megabyte of face records) records are loaded ahead.
 constexpr std::uint32_t LOAD_AHEAD_FROM_SLOTS = 8192;
 
+// Most corners of a merged loop are far from straight: the quick test settles them.
 bool degenerate(const QmtVector3* v, std::uint32_t a, std::uint32_t b, std::uint32_t c) {
-    return isDegenerateTriangle(v[a], v[b], v[c], true, TOLERANCE);
+    const QmtVector3 ab = v[b] - v[a];
+    const QmtVector3 bc = v[c] - v[b];
+    return !clearlyNotDegenerate(v[a], v[b], v[c], ab, bc, ab.Cross(bc)) &&
+           isDegenerateTriangle(v[a], v[b], v[c], true, TOLERANCE);
 }
 
 // Position of the edge {x, y} among a face's first three corners: (0,1) -> 0,

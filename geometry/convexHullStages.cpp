@@ -54,27 +54,6 @@ QmtVector3 sliverNormal(const QmtVector3& a, const QmtVector3& b, const QmtVecto
     return n.Unitize(0.0) > 0.0 ? n : visibleNormal;
 }
 
-// Whether isDegenerateTriangle(a, b, p, true, TOLERANCE) is false for certain, read
-// off `cross` = (b - a) x (p - b), which the face normal needs anyway: every side's
-// square and the square of the height over the longest side clear their tolerances
-// by a thousandth. That is far above the rounding of either computation while the
-// corners lie within 1e5 longest sides of the origin (the full test measures the
-// height from the side's midpoint, whose rounding grows with the coordinates), and
-// nothing overflows. Triangles this cannot settle go to the full test.
-// `ab` and `bp` are b - a and p - b, which the cross product was made of.
-[[gnu::always_inline]] inline bool clearlyNotSliver(const QmtVector3& a, const QmtVector3& b, const QmtVector3& p,
-                                                    const QmtVector3& ab, const QmtVector3& bp,
-                                                    const QmtVector3& cross) {
-    constexpr double MARGIN = 1.001;
-    const double abLength = ab.SquaredLength();
-    const double bpLength = bp.SquaredLength();
-    const double pa = (a - p).SquaredLength();
-    const double longest = std::max({abLength, bpLength, pa});
-    const double farthest = std::max({a.SquaredLength(), b.SquaredLength(), p.SquaredLength()});
-    return std::min({abLength, bpLength, pa}) > MARGIN * TOLERANCE && longest < 1e100 && farthest < 1e10 * longest &&
-           cross.SquaredLength() > MARGIN * TOLERANCE * TOLERANCE * longest * longest;
-}
-
 // From this many entries on, the lists of a step are sorted by radix: the caps of a
 // cylinder, whose faces every new point on the rim replaces, hold thousands.
 constexpr std::size_t RADIX_FROM = 64;
@@ -754,7 +733,7 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
             const QmtVector3 ab = v[b] - v[a];
             const QmtVector3 bp = point - v[b];
             const QmtVector3 cross = ab.Cross(bp);
-            const bool sliver = !clearlyNotSliver(v[a], v[b], point, ab, bp, cross) &&
+            const bool sliver = !clearlyNotDegenerate(v[a], v[b], point, ab, bp, cross) &&
                                 isDegenerateTriangle(v[a], v[b], point, true, TOLERANCE);
             QmtVector3 normal = sliver ? sliverNormal(v[a], v[b], point, visibleNormal, toInterior) : cross;
             if (!sliver) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "math/qmtVector3.h"
@@ -97,6 +98,28 @@ bool capsuleCrossesPlane(const ZYLcapsule& capsule, const Qmt::QmtVector3& Q, co
 // edge's length when relative).
 bool isDegenerateTriangle(const Qmt::QmtVector3& T0, const Qmt::QmtVector3& T1, const Qmt::QmtVector3& T2,
                           bool relative, double tol);
+
+// Whether isDegenerateTriangle(a, b, p, true, 1e-5) is false for certain, read off
+// `cross` = (b - a) x (p - b), which callers often need anyway: every side's square
+// and the square of the height over the longest side clear their tolerances by a
+// thousandth. That is far above the rounding of either computation while the corners
+// lie within 1e5 longest sides of the origin (the full test measures the height from
+// the side's midpoint, whose rounding grows with the coordinates), and nothing
+// overflows. Triangles this cannot settle go to the full test.
+// `ab` and `bp` are b - a and p - b, which the cross product was made of.
+[[gnu::always_inline]] inline bool clearlyNotDegenerate(const Qmt::QmtVector3& a, const Qmt::QmtVector3& b,
+                                                        const Qmt::QmtVector3& p, const Qmt::QmtVector3& ab,
+                                                        const Qmt::QmtVector3& bp, const Qmt::QmtVector3& cross) {
+    constexpr double TOLERANCE = 1e-5;
+    constexpr double MARGIN = 1.001;
+    const double abLength = ab.SquaredLength();
+    const double bpLength = bp.SquaredLength();
+    const double pa = (a - p).SquaredLength();
+    const double longest = std::max({abLength, bpLength, pa});
+    const double farthest = std::max({a.SquaredLength(), b.SquaredLength(), p.SquaredLength()});
+    return std::min({abLength, bpLength, pa}) > MARGIN * TOLERANCE && longest < 1e100 && farthest < 1e10 * longest &&
+           cross.SquaredLength() > MARGIN * TOLERANCE * TOLERANCE * longest * longest;
+}
 
 // Where the line P + r·D crosses the plane of the triangle, when that point lies
 // inside it (edges included): r on the line and s, t on the triangle. False for a

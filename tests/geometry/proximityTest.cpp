@@ -108,6 +108,32 @@ TEST(Proximity, DegenerateTriangle) {
     EXPECT_FALSE(isDegenerateTriangle(a, V(0.004, 0, 0), V(0, 1, 0), false, 0.0));
 }
 
+// The quick test may leave triangles to the full one, but never clears one the full
+// test calls degenerate: triangles near either tolerance, at scales and offsets from
+// the origin far apart.
+TEST(Proximity, ClearlyNotDegenerateNeverClearsADegenerateTriangle) {
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> unit(-1.0, 1.0);
+    std::uniform_real_distribution<double> exponent(-4.0, 4.0);
+    int cleared = 0;
+    for (int i = 0; i < 20000; ++i) {
+        const double scale = std::pow(10.0, exponent(rng));
+        const V origin = V(unit(rng), unit(rng), unit(rng)) * std::pow(10.0, exponent(rng) + 2.0);
+        const V a = origin + V(unit(rng), unit(rng), unit(rng)) * scale;
+        const V b = origin + V(unit(rng), unit(rng), unit(rng)) * scale;
+        // The third corner near the line ab, up to a few times the height tolerance off it.
+        const V lift = V(unit(rng), unit(rng), unit(rng)) * (scale * std::pow(10.0, exponent(rng) - 4.0));
+        const V p = a + (b - a) * (0.5 + 0.7 * unit(rng)) + lift;
+        const V ab = b - a;
+        const V bp = p - b;
+        if (clearlyNotDegenerate(a, b, p, ab, bp, ab.Cross(bp))) {
+            ++cleared;
+            EXPECT_FALSE(isDegenerateTriangle(a, b, p, true, 1e-5)) << i;
+        }
+    }
+    EXPECT_GT(cleared, 2000);
+}
+
 TEST(Proximity, RaySegment) {
     double r = -1, s = -1;
     ASSERT_TRUE(intersectRaySegment(V(0, 0, 0), V(1, 0, 0), V(3, -1, 0), V(3, 3, 0), r, s));
