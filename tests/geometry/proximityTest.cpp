@@ -121,7 +121,8 @@ TEST(Proximity, ClearlyNotDegenerateNeverClearsADegenerateTriangle) {
         const V origin = V(unit(rng), unit(rng), unit(rng)) * std::pow(10.0, exponent(rng) + 2.0);
         const V a = origin + V(unit(rng), unit(rng), unit(rng)) * scale;
         const V b = origin + V(unit(rng), unit(rng), unit(rng)) * scale;
-        // The third corner near the line ab, up to a few times the height tolerance off it.
+        // The third corner off the line ab by 1e-8 to 1 times the scale: on both sides of
+        // the height tolerance.
         const V lift = V(unit(rng), unit(rng), unit(rng)) * (scale * std::pow(10.0, exponent(rng) - 4.0));
         const V p = a + (b - a) * (0.5 + 0.7 * unit(rng)) + lift;
         const V ab = b - a;
