@@ -206,10 +206,10 @@ bool addPoint(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior, C
 // a last build keeps them, see startGrowth). The tracker keeps those projections up to
 // date instead of rescanning every pair.
 // False when the build was given up as overgrown or told to stop.
-template <class Fork>
+template <class Fork, class Step>
 bool growByProjection(const QmtVector3* points, std::uint32_t n, const std::uint32_t simplex[4], ZYLmesh& mesh,
                       ConvexHullContext& context, Growth<ProjectionLoop>& growth, const std::atomic<bool>* stop,
-                      Fork& fork) {
+                      Fork& fork, Step& step) {
     const QmtVector3 interior = simplexCentre(points, simplex);
     HullConflictTracker& tracker = growth.tracker;
     ProjectionLoop& loop = growth.loop;
@@ -234,6 +234,7 @@ bool growByProjection(const QmtVector3* points, std::uint32_t n, const std::uint
         if (overgrown(context, mesh.numVertices) || stopped(stop)) {
             return false;
         }
+        step(mesh.numVertices);
         if (tracker.liveCount() == 0) {
             break;
         }
@@ -247,9 +248,10 @@ bool growByProjection(const QmtVector3* points, std::uint32_t n, const std::uint
 // its face joins the hull and the next pass starts from the front again. A face's
 // answer stays valid while its candidate remains, so only new faces and faces whose
 // candidate joined are asked again; a max-heap on creation numbers keeps list order.
-template <class Fork>
+template <class Fork, class Step>
 bool growByFaces(const QmtVector3* points, std::uint32_t n, const std::uint32_t simplex[4], ZYL_DFmesh& mesh,
-                 ConvexHullContext& context, Growth<FaceLoop>& growth, const std::atomic<bool>* stop, Fork& fork) {
+                 ConvexHullContext& context, Growth<FaceLoop>& growth, const std::atomic<bool>* stop, Fork& fork,
+                 Step& step) {
     using Pending = FaceLoop::Pending;
     const QmtVector3 interior = simplexCentre(points, simplex);
     HullConflictTracker& tracker = growth.tracker;
@@ -325,6 +327,7 @@ bool growByFaces(const QmtVector3* points, std::uint32_t n, const std::uint32_t 
         if (overgrown(context, mesh.numVertices) || stopped(stop)) {
             return false;
         }
+        step(mesh.numVertices);
     }
     growth.ended = true;
     return true;
@@ -387,6 +390,12 @@ struct Attempt {
     // writeFailed then says whether memory ran out.
     bool writeBeside = false;
     bool writeFailed = false;
+    // The containment check's tree, made on a thread of its own once the growth has
+    // this many hull vertices (NONE: never). A growth that has made half the cloud's
+    // points vertices is most likely making nearly all of them vertices (a cloud on a
+    // sphere), where the check's core would leave few points out of its tree.
+    std::uint32_t checkTreeFrom = NONE;
+    CheckTreeAhead checkTree;
 };
 
 template <class Mesh>
@@ -437,12 +446,17 @@ bool grow(const QmtVector3* points, std::uint32_t n, const std::atomic<bool>* st
             forkInto(*careful, a, n);
         }
     };
+    const auto step = [&](std::uint32_t vertices) {
+        if (vertices == a.checkTreeFrom) {
+            a.checkTree.start(points, n, n);  // such a hull has at least about n faces
+        }
+    };
     bool grown = a.growth->ended;
     if (!grown) {
         if constexpr (std::is_same_v<Mesh, ZYLmesh>) {
-            grown = growByProjection(points, n, a.simplex, mesh, context, *a.growth, stop, fork);
+            grown = growByProjection(points, n, a.simplex, mesh, context, *a.growth, stop, fork, step);
         } else {
-            grown = growByFaces(points, n, a.simplex, mesh, context, *a.growth, stop, fork);
+            grown = growByFaces(points, n, a.simplex, mesh, context, *a.growth, stop, fork, step);
         }
     }
     if (context.pauseAtParting) {
@@ -498,7 +512,9 @@ void judgeAttempt(const QmtVector3* points, std::uint32_t n, bool robust, const 
         // Extreme clouds (denormal next to huge coordinates, near-duplicates) can leave
         // even the careful build open, or with a face tilted over points: no hull is
         // better than a surface that does not hold them, unless the last build mends it.
-        const auto holds = [&] { return holdsCloud(a.faces, mesh.vertices, points, n, a.box, slack); };
+        const auto holds = [&] {
+            return holdsCloud(a.faces, mesh.vertices, points, n, a.box, slack, a.checkTree.wait());
+        };
         bool sound = false;
         if (a.writeBeside && !stopped(stop) && a.faces.count() >= WRITE_WHILE_CHECKING_FROM) {
             // Written while the containment check runs, and the surface checked after
@@ -565,6 +581,7 @@ Attempt<Mesh>* buildAttempts(const QmtVector3* points, std::uint32_t n, Attempt<
     if (n >= CAREFUL_BESIDE_FROM) {
         std::atomic<bool> stop{false};
         careful.writeBeside = true;
+        careful.checkTreeFrom = n / 2;
         bool carefulOutOfMemory = false;  // matters only if the careful build's result is needed
         runBeside(
             [&] {

@@ -282,8 +282,9 @@ void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCou
             if (outsideHead_[c] == NONE) {
                 continue;  // kept outside the heap (keepCandidates)
             }
-            const Block& newest = blocks_[links_[outsideHead_[c]].face];
-            const double value = points_[c].Dot(newest.normal);
+            const std::uint32_t face = links_[outsideHead_[c]].face;
+            const Block& newest = blocks_[face];
+            const double value = points_[c].Dot(context.face(face).normal);
             HeapState& state = heapStates_[c];
             state.current = value;
             state.held = value;
@@ -481,9 +482,7 @@ void HullConflictTracker::commitBlocks(std::size_t first, std::size_t last, cons
         }
         b.end = at;
         b.seq = f.seq;
-        b.normalDot = f.normal.Dot(f.normal);
         b.floor = staged.floor;
-        b.normal = f.normal;
         blockOrder_.push_back({slot, f.seq});
     }
     dirtyCount_ = dirtyCount;
@@ -578,18 +577,22 @@ void HullConflictTracker::retireFaces(const std::vector<std::uint32_t>& slots) {
 // a floorV + b floorN + |p|1 |r|inf (plus rounding) along n; that bound is the new
 // face's floor, unless it would not reach below the depth the face needs.
 [[gnu::always_inline]] inline bool HullConflictTracker::inheritedFloor(const QmtVector3& n,
-                                                                      double cornerProjection, std::uint32_t from,
-                                                                      std::uint32_t across, double& floor) const {
+                                                                      double cornerProjection,
+                                                                      const ConvexHullContext& context,
+                                                                      std::uint32_t from, std::uint32_t across,
+                                                                      double& floor) const {
     const Block& V = blocks_[from];
     const Block& N = blocks_[across];
     if (V.seq == NONE || N.seq == NONE) {
         return false;
     }
-    const QmtVector3& nv = V.normal;
-    const QmtVector3& nn = N.normal;
-    const double g11 = V.normalDot;
+    // The replaced face's record keeps its normal until its slot is reused, after this
+    // step.
+    const QmtVector3& nv = context.face(from).normal;
+    const QmtVector3& nn = context.face(across).normal;
+    const double g11 = nv.Dot(nv);
     const double g12 = nv.Dot(nn);
-    const double g22 = N.normalDot;
+    const double g22 = nn.Dot(nn);
     const double b1 = n.Dot(nv);
     const double b2 = n.Dot(nn);
     const double det = g11 * g22 - g12 * g12;
@@ -720,7 +723,7 @@ void HullConflictTracker::copyFrom(const HullConflictTracker& other, const QmtVe
 // A value that drops is only recorded: the entry keeps its larger value, an upper
 // bound, until it reaches the top (takeBest). Most changes are such drops. The arrays
 // stay in registers over the loop: nothing in it moves them.
-void HullConflictTracker::refreshDirty() {
+void HullConflictTracker::refreshDirty(const ConvexHullContext& context) {
     const std::uint32_t count = dirtyCount_;
     const std::uint32_t* const dirty = dirty_.get();
     std::uint32_t* const heads = outsideHead_.data();
@@ -759,7 +762,7 @@ void HullConflictTracker::refreshDirty() {
             continue;
         }
         state.pushedSeq = b.seq;
-        const double value = points[candidate].Dot(b.normal);
+        const double value = points[candidate].Dot(context.face(newest).normal);
         state.current = value;
         if ((state.heapPos == NONE) | (value > state.held)) {
             heapRaise(candidate, value);
@@ -858,7 +861,7 @@ void HullConflictTracker::update(const ConvexHullContext& context) {
             const double cp = corner.Dot(f.normal);
             const std::uint32_t across = source != NONE ? faceAcross(slot, firstNewSeq, context) : NONE;
             double floor = 0.0;
-            if (across == NONE || !inheritedFloor(f.normal, cp, source, across, floor)) {
+            if (across == NONE || !inheritedFloor(f.normal, cp, context, source, across, floor)) {
                 // Replacing or bordering a lazy face, whose block there is none to read.
                 const bool lazySource = isLazy(source, context);
                 if ((lazySource || isLazy(across, context)) &&
@@ -911,7 +914,7 @@ void HullConflictTracker::update(const ConvexHullContext& context) {
         compactLinks();
     }
     if (strict_) {
-        refreshDirty();
+        refreshDirty(context);
     }
 }
 

@@ -119,17 +119,18 @@ private:
         std::uint32_t face;  // NONE once the face is gone
     };
     // A face's block in links_: outside [begin, outsideEnd), may see [.., seeEnd),
-    // above its depth [.., end).
+    // above its depth [.., end). While its face stands (seq is the face's), the face's
+    // record in the context holds its normal, which never changes; half a cache line a
+    // block keeps more of them in the caches.
     struct Block {
         std::uint32_t begin = 0;
         std::uint32_t outsideEnd = 0;
         std::uint32_t seeEnd = 0;
         std::uint32_t end = 0;
         std::uint32_t seq = NONE;      // creation number of the face; NONE when gone
-        double normalDot = 0.0;        // normal . normal, for inheritedFloor
         double floor = 0.0;            // candidates with p.n above it are in the block
-        Qmt::QmtVector3 normal;
     };
+    static_assert(sizeof(Block) == 32);
     struct BlockRef {
         std::uint32_t slot;
         std::uint32_t seq;
@@ -152,8 +153,8 @@ private:
     double startFloor(double cornerProjection) const;
     // The floor a new face can prove from the face it replaces (from) and the face
     // across its first edge; false when it cannot.
-    bool inheritedFloor(const Qmt::QmtVector3& normal, double cornerProjection, std::uint32_t from,
-                        std::uint32_t across, double& floor) const;
+    bool inheritedFloor(const Qmt::QmtVector3& normal, double cornerProjection, const ConvexHullContext& context,
+                        std::uint32_t from, std::uint32_t across, double& floor) const;
     std::uint32_t faceAcross(std::uint32_t slot, std::uint32_t firstNewSeq, const ConvexHullContext& context) const;
     // A new face whose block is inherited: its staged_ entry, the face across its
     // first edge and the terms its points are sorted by.
@@ -200,7 +201,7 @@ private:
     void nextStampValue();
     // Strict mode: brings the heap entries of the candidates listed in dirty_ to the
     // newest live face each lies outside of, dropping those outside none.
-    void refreshDirty();
+    void refreshDirty(const ConvexHullContext& context);
 
     // Indexed 4-ary max-heap of candidates by (value, input index): one entry per
     // candidate, the value and both numbers kept together so that sifting reads one
