@@ -515,7 +515,9 @@ bool holdsCloud(const OutputFaces& faces, const QmtVector3* v, const QmtVector3*
         }
         limitOf[j] = slack + 0.0045 * std::sqrt(farthest);
         thresholdOf[j] = q.Dot(normal) + limitOf[j] - rounding;
-        core.add(normal, thresholdOf[j]);
+        if (!ahead) {
+            core.add(normal, thresholdOf[j]);  // a tree made ahead holds every point
+        }
     }
     sortKeys(order);
     Planes planes;
