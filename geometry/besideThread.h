@@ -1,8 +1,10 @@
 #pragma once
 
 #include <exception>
+#include <new>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #if defined(__linux__)
 #include <pthread.h>
@@ -63,3 +65,49 @@ void runBeside(Here&& here, Beside&& beside) {
         std::rethrow_exception(besideError);
     }
 }
+
+// A value made on a thread of its own while the thread that wants it goes on. wait()
+// gives it once made, or nullptr when it could not be made (no thread to be had, or
+// memory ran out): the waiter then makes its own. Whatever make reads must stay valid
+// until wait() or the destructor, which waits.
+template <class T>
+class MadeBeside {
+public:
+    MadeBeside() = default;
+    MadeBeside(const MadeBeside&) = delete;
+    MadeBeside& operator=(const MadeBeside&) = delete;
+    ~MadeBeside() { wait(); }
+
+    // Starts make(value) on a second thread; only the first call counts.
+    template <class Make>
+    void start(Make&& make) {
+        if (thread_.joinable() || made_) {
+            return;
+        }
+        try {
+            thread_ = std::thread([this, make = std::forward<Make>(make)]() mutable {
+                try {
+                    make(value_);
+                    made_ = true;
+                } catch (const std::bad_alloc&) {
+                    // The waiter makes its own.
+                }
+            });
+        } catch (const std::system_error&) {
+            return;
+        }
+        keepOffThisCore(thread_);
+    }
+
+    T* wait() {
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+        return made_ ? &value_ : nullptr;
+    }
+
+private:
+    std::thread thread_;
+    T value_{};
+    bool made_ = false;
+};

@@ -395,7 +395,7 @@ struct Attempt {
     // points vertices is most likely making nearly all of them vertices (a cloud on a
     // sphere), where the check's core would leave few points out of its tree.
     std::uint32_t checkTreeFrom = NONE;
-    CheckTreeAhead checkTree;
+    MadeBeside<HullPointTree> checkTree;
 };
 
 template <class Mesh>
@@ -448,7 +448,8 @@ bool grow(const QmtVector3* points, std::uint32_t n, const std::atomic<bool>* st
     };
     const auto step = [&](std::uint32_t vertices) {
         if (vertices == a.checkTreeFrom) {
-            a.checkTree.start(points, n, n);  // such a hull has at least about n faces
+            // Such a hull has at least about n faces.
+            a.checkTree.start([points, n](HullPointTree& tree) { makeCheckTree(tree, points, n, n); });
         }
     };
     bool grown = a.growth->ended;

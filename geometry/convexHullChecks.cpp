@@ -7,8 +7,6 @@
 #include <atomic>
 #include <cmath>
 #include <cstddef>
-#include <new>
-#include <system_error>
 
 #include "geometry/besideThread.h"
 #include "geometry/hullPointTree.h"
@@ -571,33 +569,11 @@ bool holdsCloud(const OutputFaces& faces, const QmtVector3* v, const QmtVector3*
     return !fails.load();
 }
 
-void CheckTreeAhead::start(const QmtVector3* points, std::uint32_t n, std::uint32_t expectedRecords) {
-    if (thread_.joinable() || built_) {
-        return;
+void makeCheckTree(HullPointTree& tree, const QmtVector3* points, std::uint32_t n, std::uint32_t expectedRecords) {
+    std::vector<std::uint32_t> all(n);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        all[i] = i;
     }
-    try {
-        thread_ = std::thread([this, points, n, expectedRecords] {
-            try {
-                std::vector<std::uint32_t> all(n);
-                for (std::uint32_t i = 0; i < n; ++i) {
-                    all[i] = i;
-                }
-                tree_.build(points, n, all, HullPointTree::IndexOrder::ARBITRARY, CHECK_LEAF_SIZE);
-                tree_.expect(expectedRecords);
-                built_ = true;
-            } catch (const std::bad_alloc&) {
-                // The check builds its own.
-            }
-        });
-    } catch (const std::system_error&) {
-        return;  // no thread to be had: the check builds its own tree
-    }
-    keepOffThisCore(thread_);
-}
-
-HullPointTree* CheckTreeAhead::wait() {
-    if (thread_.joinable()) {
-        thread_.join();
-    }
-    return built_ ? &tree_ : nullptr;
+    tree.build(points, n, all, HullPointTree::IndexOrder::ARBITRARY, CHECK_LEAF_SIZE);
+    tree.expect(expectedRecords);
 }

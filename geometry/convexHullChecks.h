@@ -5,7 +5,6 @@
 // point.
 
 #include <cstdint>
-#include <thread>
 #include <vector>
 
 #include "geometry/convexHullContext.h"
@@ -60,30 +59,14 @@ bool convexSurface(const ConvexHullContext& context, const Qmt::QmtVector3* v, s
 // Whether every input point lies below the plane of every record (its first corner and
 // normal) within `slack` plus the merge angle over the record's extent; a record
 // without a unit normal fails. `ahead`, when given, is a tree of every point of the
-// cloud made for this check (see CheckTreeAhead); the check then walks it.
+// cloud made for this check (see makeCheckTree); the check then walks it.
 bool holdsCloud(const OutputFaces& faces, const Qmt::QmtVector3* v, const Qmt::QmtVector3* points,
                 std::uint32_t n, const CloudBox& box, double slack, HullPointTree* ahead = nullptr);
 
-// The containment check's point tree over a whole cloud, made on a thread of its own
-// while the build that needs it grows. The check leaves out of its tree only the
-// points of a core that lie below every plane; where most points end as hull vertices
-// (a cloud on a sphere) that core holds almost none, so a tree of them all costs the
-// check's walks nothing more, and its making leaves the build's path.
-class CheckTreeAhead {
-public:
-    CheckTreeAhead() = default;
-    CheckTreeAhead(const CheckTreeAhead&) = delete;
-    CheckTreeAhead& operator=(const CheckTreeAhead&) = delete;
-    ~CheckTreeAhead() { wait(); }
-
-    // Starts making the tree of points[0..n) for about expectedRecords planes; the
-    // points must stay valid until wait(). Only the first call counts.
-    void start(const Qmt::QmtVector3* points, std::uint32_t n, std::uint32_t expectedRecords);
-    // The tree once made; nullptr when none was started or memory ran out.
-    HullPointTree* wait();
-
-private:
-    std::thread thread_;
-    HullPointTree tree_;
-    bool built_ = false;
-};
+// The containment check's point tree over the whole cloud points[0..n), for about
+// expectedRecords planes, which a build can have made on another thread while it
+// grows. The check leaves out of its own tree only the points of a core that lie below
+// every plane; where most points end as hull vertices (a cloud on a sphere) that core
+// holds almost none, so a tree of them all costs the check's walks nothing more.
+void makeCheckTree(HullPointTree& tree, const Qmt::QmtVector3* points, std::uint32_t n,
+                   std::uint32_t expectedRecords);

@@ -1,5 +1,5 @@
 // The containment check gives the same verdict whether it makes its own point tree or
-// walks a tree of the whole cloud made ahead on another thread.
+// walks a tree of the whole cloud made ahead.
 
 #include <gtest/gtest.h>
 
@@ -34,11 +34,9 @@ bool holdsBothWays(const ZYLmesh& mesh, const std::vector<QmtVector3>& pts) {
     const CloudBox box = cloudBox(pts.data(), n);
     const double slack = 1e-5 * cloudSize(box);
     const bool own = holdsCloud(records, mesh.vertices, pts.data(), n, box, slack);
-    CheckTreeAhead ahead;
-    ahead.start(pts.data(), n, records.count());
-    HullPointTree* tree = ahead.wait();
-    EXPECT_NE(tree, nullptr);
-    const bool walked = holdsCloud(records, mesh.vertices, pts.data(), n, box, slack, tree);
+    HullPointTree tree;
+    makeCheckTree(tree, pts.data(), n, records.count());
+    const bool walked = holdsCloud(records, mesh.vertices, pts.data(), n, box, slack, &tree);
     EXPECT_EQ(own, walked);
     return own;
 }
