@@ -32,6 +32,7 @@ void ConvexHullContext::reset(std::uint32_t vertexCapacity) {
     incidencePrev_.clear();
     freeFaces_.clear();
     polygons_.clear();
+    polygonOf_.clear();
     freePolygons_.clear();
     faceHead_ = NONE;
     faceCount_ = 0;
@@ -117,9 +118,12 @@ std::uint32_t ConvexHullContext::newEdgeSlot() {
 void ConvexHullContext::setCorners(std::uint32_t slot, const std::uint32_t* corners,
                                    std::uint32_t count) {
     Face& f = faces_[slot];
-    std::uint32_t& polygon = faceLinks_[slot].polygon;
     if (count > 3) {
-        if (polygon == NONE) {
+        if (polygonOf_.size() <= slot) {
+            polygonOf_.resize(faces_.size(), NONE);
+        }
+        std::uint32_t& polygon = polygonOf_[slot];
+        if (f.count <= 3) {
             if (!freePolygons_.empty()) {
                 polygon = freePolygons_.back();
                 freePolygons_.pop_back();
@@ -129,9 +133,8 @@ void ConvexHullContext::setCorners(std::uint32_t slot, const std::uint32_t* corn
             }
         }
         polygons_[polygon].assign(corners, corners + count);
-    } else if (polygon != NONE) {
-        freePolygons_.push_back(polygon);
-        polygon = NONE;
+    } else if (f.count > 3) {
+        freePolygons_.push_back(polygonOf_[slot]);
     }
     unlinkIncidence(slot);
     f.count = count;

@@ -79,7 +79,7 @@ public:
     Face& face(std::uint32_t slot) { return faces_[slot]; }
     const std::uint32_t* corners(std::uint32_t slot) const {
         const Face& f = faces_[slot];
-        return f.count > 3 ? polygons_[faceLinks_[slot].polygon].data() : f.corners;
+        return f.count > 3 ? polygons_[polygonOf_[slot]].data() : f.corners;
     }
     bool isLiveFace(std::uint32_t slot, std::uint32_t seq) const {
         return slot < faces_.size() && faces_[slot].count != 0 && faces_[slot].seq == seq;
@@ -117,7 +117,7 @@ public:
         for (std::uint32_t s = 0; s < faces_.size(); ++s) {
             const std::uint32_t k = faces_[s].count;
             if (k != 0) {
-                face(s, k > 3 ? polygons_[faceLinks_[s].polygon].data() : faces_[s].corners, k);
+                face(s, k > 3 ? polygons_[polygonOf_[s]].data() : faces_[s].corners, k);
             }
         }
     }
@@ -318,11 +318,12 @@ private:
     }
 
     // The rest of a face's record, read when it is made, destroyed or replaced.
+    // Sixteen bytes, so that no record straddles two cache lines.
     struct FaceLinks {
-        std::uint32_t prev = NONE;     // face list link toward the front
-        std::uint32_t polygon = NONE;  // slot in the polygon store when count > 3
-        std::uint32_t edges[3] = {NONE, NONE, NONE};          // see faceEdge
+        std::uint32_t prev = NONE;                    // face list link toward the front
+        std::uint32_t edges[3] = {NONE, NONE, NONE};  // see faceEdge
     };
+    static_assert(sizeof(FaceLinks) == 16);
 
     std::vector<Face> faces_;
     std::vector<FaceLinks> faceLinks_;
@@ -331,6 +332,9 @@ private:
     std::vector<std::uint32_t> incidencePrev_;
     std::vector<std::uint32_t> freeFaces_;
     std::vector<std::vector<std::uint32_t>> polygons_;
+    // Per face slot, its place in polygons_ while the face has more than three corners
+    // (only merges make such faces; the growth never reads or writes this).
+    std::vector<std::uint32_t> polygonOf_;
     std::vector<std::uint32_t> freePolygons_;
     std::uint32_t faceHead_ = NONE;
     std::uint32_t faceCount_ = 0;
@@ -365,7 +369,6 @@ inline std::uint32_t ConvexHullContext::createFace(std::uint32_t a, std::uint32_
     f.next = faceHead_;
     FaceLinks& l = faceLinks_[slot];
     l.prev = NONE;
-    l.polygon = NONE;
     l.edges[0] = l.edges[1] = l.edges[2] = NONE;
     if (faceHead_ != NONE) {
         faceLinks_[faceHead_].prev = slot;
@@ -388,9 +391,8 @@ inline void ConvexHullContext::destroyFace(std::uint32_t slot) {
     if (f.next != NONE) {
         faceLinks_[f.next].prev = l.prev;
     }
-    if (l.polygon != NONE) {
-        freePolygons_.push_back(l.polygon);
-        l.polygon = NONE;
+    if (f.count > 3) {
+        freePolygons_.push_back(polygonOf_[slot]);
     }
     f.count = 0;
     f.next = NONE;
