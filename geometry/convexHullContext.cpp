@@ -2,6 +2,13 @@
 
 #include <algorithm>
 
+namespace {
+
+// Corners a polygon's first room takes at least.
+constexpr std::uint32_t MIN_POLYGON_ROOM = 8;
+
+}  // namespace
+
 std::vector<ConvexHullContext::FaceView> ConvexHullContext::faceList() const {
     std::vector<FaceView> out;
     for (std::uint32_t s = faceHead_; s != NONE; s = faces_[s].next) {
@@ -31,6 +38,7 @@ void ConvexHullContext::reset(std::uint32_t vertexCapacity) {
     faceLinks_.clear();
     incidencePrev_.clear();
     freeFaces_.clear();
+    polygonStore_.clear();
     polygons_.clear();
     polygonOf_.clear();
     freePolygons_.clear();
@@ -129,10 +137,17 @@ void ConvexHullContext::setCorners(std::uint32_t slot, const std::uint32_t* corn
                 freePolygons_.pop_back();
             } else {
                 polygon = static_cast<std::uint32_t>(polygons_.size());
-                polygons_.emplace_back();
+                polygons_.push_back({0, 0});
             }
         }
-        polygons_[polygon].assign(corners, corners + count);
+        PolygonRoom& room = polygons_[polygon];
+        if (room.room < count) {
+            // Merged polygons mostly grow a corner or two at a time: room to spare.
+            room.room = std::max(count + count / 2, MIN_POLYGON_ROOM);
+            room.at = static_cast<std::uint32_t>(polygonStore_.size());
+            polygonStore_.resize(polygonStore_.size() + room.room);
+        }
+        std::copy(corners, corners + count, polygonStore_.data() + room.at);
     } else if (f.count > 3) {
         freePolygons_.push_back(polygonOf_[slot]);
     }

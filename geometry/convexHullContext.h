@@ -79,7 +79,7 @@ public:
     Face& face(std::uint32_t slot) { return faces_[slot]; }
     const std::uint32_t* corners(std::uint32_t slot) const {
         const Face& f = faces_[slot];
-        return f.count > 3 ? polygons_[polygonOf_[slot]].data() : f.corners;
+        return f.count > 3 ? polygonStore_.data() + polygons_[polygonOf_[slot]].at : f.corners;
     }
     bool isLiveFace(std::uint32_t slot, std::uint32_t seq) const {
         return slot < faces_.size() && faces_[slot].count != 0 && faces_[slot].seq == seq;
@@ -88,8 +88,8 @@ public:
     // Pushes a triangle at the front of the face list and returns its slot.
     std::uint32_t createFace(std::uint32_t a, std::uint32_t b, std::uint32_t c,
                              const Qmt::QmtVector3& normal);
-    // Gives the face new corners (count of them, at least 3), keeping its place, normal
-    // and creation number.
+    // Gives the face new corners (count of them, at least 3, not read from the context's
+    // own corners), keeping its place, normal and creation number.
     void setCorners(std::uint32_t slot, const std::uint32_t* corners, std::uint32_t count);
     void destroyFace(std::uint32_t slot);
     // Faces with a corner among their first three at `vertex`: walk with
@@ -117,7 +117,7 @@ public:
         for (std::uint32_t s = 0; s < faces_.size(); ++s) {
             const std::uint32_t k = faces_[s].count;
             if (k != 0) {
-                face(s, k > 3 ? polygons_[polygonOf_[s]].data() : faces_[s].corners, k);
+                face(s, k > 3 ? polygonStore_.data() + polygons_[polygonOf_[s]].at : faces_[s].corners, k);
             }
         }
     }
@@ -331,7 +331,15 @@ private:
     // before it in its vertex's chain, NONE at the chain's head. Indexed by the link itself.
     std::vector<std::uint32_t> incidencePrev_;
     std::vector<std::uint32_t> freeFaces_;
-    std::vector<std::vector<std::uint32_t>> polygons_;
+    // The corners of faces of more than three, all in one store: each polygon has its
+    // room there, which it keeps while it fits and leaves for a larger one at the end
+    // when it grows past it. A polygon's corners move only when it is given new ones.
+    struct PolygonRoom {
+        std::uint32_t at;    // into polygonStore_
+        std::uint32_t room;  // corners it can take
+    };
+    std::vector<std::uint32_t> polygonStore_;
+    std::vector<PolygonRoom> polygons_;
     // Per face slot, its place in polygons_ while the face has more than three corners
     // (only merges make such faces; the growth never reads or writes this).
     std::vector<std::uint32_t> polygonOf_;
