@@ -34,7 +34,9 @@ public:
     // point it must; only the cost differs.
     enum class IndexOrder { ARBITRARY, SPATIAL };
 
-    static constexpr std::uint32_t LEAF_SIZE = 8;
+    // Leaves of the growth's tree: on 100,000-point spheres, 16 ran 3-4 % faster than 8
+    // and 32 (the widened steps' searches walk fewer nodes, each a likely cache miss).
+    static constexpr std::uint32_t LEAF_SIZE = 16;
     static constexpr std::uint32_t ONE_BY_ONE = 8;
     // Point visits of scans after which a tree is built, per live point and level. A
     // build costs more, but the queries that follow it are mostly many more than those
