@@ -111,48 +111,41 @@ struct Planes {
     std::vector<double> thresholds;
 };
 
-// The core of a cloud: a ball and a cube about the cloud's centre whose points lie
-// below every plane by more than the rounding. With p = c + d, p.n <= c.n + |d| |n|
-// and p.n <= c.n + max|d_i| (|n_x| + |n_y| + |n_z|), so a point within the ball's
-// radius or the cube's half side of c passes every plane unseen. The cube holds most
-// of a solid cloud whose hull is box-like, the ball most of a round one; a cloud on a
-// sphere keeps all its points outside. Planes are added in any order.
-class CloudCore {
-public:
-    explicit CloudCore(const CloudBox& box) : centre_((box.lo + box.hi) * 0.5) {}
-
-    // The plane of normal m that a point fails when p.m exceeds threshold.
-    void add(const QmtVector3& m, double threshold) {
-        const double gap = threshold - centre_.Dot(m);
+// The points that may fail a plane: all but those of a ball and a cube about the
+// cloud's centre that lie below every plane by more than the rounding. With
+// p = c + d, p.n <= c.n + |d| |n| and p.n <= c.n + max|d_i| (|n_x| + |n_y| + |n_z|),
+// so a point within the ball's radius or the cube's half side of c passes every
+// plane unseen. The cube holds most of a solid cloud whose hull is box-like, the
+// ball most of a round one; a cloud on a sphere keeps all its points.
+std::vector<std::uint32_t> pointsOutsideCore(const Planes& planes, double rounding, const QmtVector3* points,
+                                             std::uint32_t n, const CloudBox& box) {
+    const QmtVector3 c = (box.lo + box.hi) * 0.5;
+    double ball = HUGE_VAL;
+    double cube = HUGE_VAL;
+    for (std::size_t k = 0; k < planes.normals.size(); ++k) {
+        const QmtVector3& m = planes.normals[k];
+        const double gap = planes.thresholds[k] - c.Dot(m);
+        ball = std::min(ball, gap / m.Length());
+        cube = std::min(cube, gap / (std::fabs(m.x) + std::fabs(m.y) + std::fabs(m.z)));
         if (!std::isfinite(gap)) {
-            finite_ = false;  // no core
+            ball = cube = 0.0;  // no core
+            break;
         }
-        ball_ = std::min(ball_, gap / m.Length());
-        cube_ = std::min(cube_, gap / (std::fabs(m.x) + std::fabs(m.y) + std::fabs(m.z)));
     }
-
-    // The points outside the core, given what the bounds themselves may be off by.
-    std::vector<std::uint32_t> pointsOutside(double rounding, const QmtVector3* points, std::uint32_t n) const {
-        const double ball = (finite_ ? ball_ : 0.0) - rounding;
-        const double cube = (finite_ ? cube_ : 0.0) - rounding;
-        std::vector<std::uint32_t> outside;
-        outside.reserve(n);
-        for (std::uint32_t i = 0; i < n; ++i) {
-            const QmtVector3 d = points[i] - centre_;
-            const bool core = std::max({std::fabs(d.x), std::fabs(d.y), std::fabs(d.z)}) < cube || d.Length() < ball;
-            if (!core) {
-                outside.push_back(i);
-            }
+    // What the bounds themselves may be off by.
+    ball -= rounding;
+    cube -= rounding;
+    std::vector<std::uint32_t> outside;
+    outside.reserve(n);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const QmtVector3 d = points[i] - c;
+        const bool core = std::max({std::fabs(d.x), std::fabs(d.y), std::fabs(d.z)}) < cube || d.Length() < ball;
+        if (!core) {
+            outside.push_back(i);
         }
-        return outside;
     }
-
-private:
-    QmtVector3 centre_;
-    double ball_ = HUGE_VAL;
-    double cube_ = HUGE_VAL;
-    bool finite_ = true;
-};
+    return outside;
+}
 
 // Five bits spread to every third place.
 constexpr std::array<std::uint32_t, 32> SPREAD = [] {
@@ -492,52 +485,45 @@ bool holdsCloud(const OutputFaces& faces, const QmtVector3* v, const QmtVector3*
                 const CloudBox& box, double slack, HullPointTree* ahead) {
     // Rounding between the tree's p.n and the test's (p - q).n.
     const double rounding = 4.0 * roundingSlack(box);
-    // Each record's plane in record order, and the check order as keys above record
-    // numbers: sorting plain integers costs far less than sorting the planes.
-    const std::uint32_t records = faces.count();
-    std::vector<std::uint64_t> order(records);
-    std::vector<double> limitOf(records);
-    std::vector<double> thresholdOf(records);
-    CloudCore core(box);
-    for (std::uint32_t j = 0; j < records; ++j) {
+    // The check order as keys above record numbers: sorting plain integers costs far
+    // less than sorting the planes.
+    std::vector<std::uint64_t> order(faces.count());
+    for (std::uint32_t j = 0; j < faces.count(); ++j) {
         const QmtVector3& normal = *faces.normals[j];
         if (!(std::fabs(normal.Length() - 1.0) < 1e-6)) {
             return false;  // a normal that overflowed or could not be made unit tests nothing
         }
         order[j] = std::uint64_t{normalKey(normal)} << 32 | j;
+    }
+    sortKeys(order);
+    Planes planes;
+    planes.normals.resize(order.size());
+    planes.corners.resize(order.size());
+    planes.limits.resize(order.size());
+    planes.thresholds.resize(order.size());
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const auto j = static_cast<std::uint32_t>(order[k]);
+        const QmtVector3& normal = *faces.normals[j];
         const std::uint32_t* c = faces.of(j);
         const QmtVector3& q = v[c[0]];
         double farthest = 0.0;  // squared, as above
         for (std::uint32_t i = 1; i < faces.size(j); ++i) {
             farthest = std::max(farthest, (v[c[i]] - q).SquaredLength());
         }
-        limitOf[j] = slack + 0.0045 * std::sqrt(farthest);
-        thresholdOf[j] = q.Dot(normal) + limitOf[j] - rounding;
-        if (!ahead) {
-            core.add(normal, thresholdOf[j]);  // a tree made ahead holds every point
-        }
-    }
-    sortKeys(order);
-    Planes planes;
-    planes.normals.resize(records);
-    planes.corners.resize(records);
-    planes.limits.resize(records);
-    planes.thresholds.resize(records);
-    for (std::size_t k = 0; k < records; ++k) {
-        const auto j = static_cast<std::uint32_t>(order[k]);
-        planes.normals[k] = *faces.normals[j];
-        planes.corners[k] = v[faces.of(j)[0]];
-        planes.limits[k] = limitOf[j];
-        planes.thresholds[k] = thresholdOf[j];
+        const double limit = slack + 0.0045 * std::sqrt(farthest);
+        planes.normals[k] = normal;
+        planes.corners[k] = q;
+        planes.limits[k] = limit;
+        planes.thresholds[k] = q.Dot(normal) + limit - rounding;
     }
     // The tree builds its nodes before the first batch when scans of all the planes
     // would cost more (else a large cloud's first batch is a scan). A tree of every
     // point made ahead serves as well: the core's points pass every plane.
     HullPointTree own;
     if (!ahead) {
-        own.build(points, n, core.pointsOutside(rounding, points, n), HullPointTree::IndexOrder::ARBITRARY,
-                  CHECK_LEAF_SIZE);
-        own.expect(records);
+        own.build(points, n, pointsOutsideCore(planes, rounding, points, n, box),
+                  HullPointTree::IndexOrder::ARBITRARY, CHECK_LEAF_SIZE);
+        own.expect(static_cast<std::uint32_t>(order.size()));
     }
     HullPointTree& tree = ahead ? *ahead : own;
     std::atomic<bool> fails{false};
