@@ -4,6 +4,10 @@
 
 namespace {
 
+// Vertices whose table entries a reset makes at once; builds of more points hold
+// entries for the vertices as they come (ConvexHullContext::holdVertices).
+constexpr std::uint32_t FIRST_VERTEX_ENTRIES = 1024;
+
 // Corners a polygon's first room takes at least.
 constexpr std::uint32_t MIN_POLYGON_ROOM = 8;
 
@@ -59,18 +63,19 @@ void ConvexHullContext::reset(std::uint32_t vertexCapacity) {
         incidencePrev_.reserve(4 * faceRoom);
         edges_.reserve(faceRoom + faceRoom / 2);
     }
-    incidenceHead_.assign(vertexCapacity, NONE);
-    incidenceCount_.assign(vertexCapacity, 0);
     edges_.clear();
     freeEdges_.clear();
     lastPlace_ = 0;
     edgeCount_ = 0;
     vertexCapacity_ = vertexCapacity;
-    vertexStamp.assign(vertexCapacity, 0);
-    vertexMark.assign(vertexCapacity, 0);
-    vertexGroup.assign(vertexCapacity, 0);
-    vertexEdge.assign(vertexCapacity, NONE);
-    vertexFaces.assign(vertexCapacity, 0);
+    for (std::vector<std::uint32_t>* table : {&incidenceHead_, &incidenceCount_, &vertexStamp, &vertexMark,
+                                              &vertexGroup, &vertexEdge, &vertexFaces}) {
+        table->clear();
+        table->reserve(vertexCapacity);
+    }
+    holdVertices(std::min(vertexCapacity, FIRST_VERTEX_ENTRIES));
+    loopTag.clear();
+    loopNeighbours.clear();
     stamp_ = 0;
     createdFaces.clear();
     createdFrom.clear();
@@ -95,11 +100,26 @@ std::uint32_t ConvexHullContext::nextStamp() {
     return stamp_;
 }
 
+void ConvexHullContext::growVertexTables(std::uint32_t count) {
+    // Doubling within the room reset() made, so that the tables seldom move, and each
+    // entry is written when its vertex may first be asked for.
+    const auto size = static_cast<std::uint32_t>(incidenceHead_.size());
+    const std::uint32_t grown = std::min(vertexCapacity_, std::max(count, 2 * size));
+    incidenceHead_.resize(grown, NONE);
+    incidenceCount_.resize(grown, 0);
+    vertexStamp.resize(grown, 0);
+    vertexMark.resize(grown, 0);
+    vertexGroup.resize(grown, 0);
+    vertexEdge.resize(grown, NONE);
+    vertexFaces.resize(grown, 0);
+}
+
 std::uint32_t ConvexHullContext::nextLoopTag() {
-    // Sized on first use: most plain builds never test a horizon.
-    if (loopTag.size() < vertexCapacity_) {
-        loopTag.assign(vertexCapacity_, 0);
-        loopNeighbours.resize(2 * std::size_t{vertexCapacity_});
+    // Sized on first use (most plain builds never test a horizon), and again once more
+    // vertices are held: the tags start over, as none is stored yet in the new tables.
+    if (loopTag.size() < incidenceHead_.size()) {
+        loopTag.assign(incidenceHead_.size(), 0);
+        loopNeighbours.resize(2 * incidenceHead_.size());
         loopTag_ = 0;
     }
     if (++loopTag_ == 0) {

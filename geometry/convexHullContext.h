@@ -66,9 +66,18 @@ public:
         std::uint32_t mark = 0;       // scratch stamp of the stages
     };
 
-    // Empties both lists and sizes the per-vertex tables for `vertexCapacity` vertices.
+    // Empties both lists and makes room in the per-vertex tables for `vertexCapacity`
+    // vertices; the tables hold entries for the first few (see holdVertices).
     void reset(std::uint32_t vertexCapacity);
     std::uint32_t vertexCapacity() const { return vertexCapacity_; }
+    // Gives the per-vertex tables entries for vertices [0, count), count at most the
+    // capacity. A hull of a solid cloud keeps a few hundred of its points as vertices:
+    // tables for all of them would be written (and their pages faulted in) for nothing.
+    void holdVertices(std::uint32_t count) {
+        if (count > incidenceHead_.size()) {
+            growVertexTables(count);
+        }
+    }
 
     // A new stamp for the stages' scratch marks (never 0).
     std::uint32_t nextStamp();
@@ -278,8 +287,8 @@ public:
     std::vector<std::uint32_t> groupScratch;
     std::vector<std::uint32_t> walkScratch;
     // Per vertex, for the horizon loop test: the tag of the test that last saw the
-    // vertex and its two loop neighbours. nextLoopTag sizes them for the vertex
-    // capacity and never hands out a tag that is still stored.
+    // vertex and its two loop neighbours. nextLoopTag sizes them for the vertices held
+    // and never hands out a tag that is still stored.
     std::vector<std::uint32_t> loopTag;
     std::vector<std::uint32_t> loopNeighbours;
     std::uint32_t nextLoopTag();
@@ -357,6 +366,7 @@ private:
     std::uint32_t edgeCount_ = 0;
 
     std::uint32_t vertexCapacity_ = 0;
+    void growVertexTables(std::uint32_t count);
     std::uint32_t stamp_ = 0;
     std::uint32_t loopTag_ = 0;
 };

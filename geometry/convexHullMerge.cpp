@@ -298,7 +298,7 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
     // first asks again only the edges at a corner of a face that a merge has changed
     // since the edge was last asked (merge times per vertex, the time of asking with
     // the edge): the others would be left alone again.
-    std::vector<std::uint32_t> changed(context.vertexCapacity(), 0);
+    std::vector<std::uint32_t> changed(mesh.numVertices, 0);
     std::uint32_t now = 0;
     // An edge's faces (those holding both its ends among their first three corners,
     // as the walk around a corner finds them) are kept per edge through the merges, so

@@ -574,6 +574,7 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
     const QmtVector3 previous = v[ip];
     v[ip] = point;
     ++mesh.numVertices;
+    context.holdVertices(mesh.numVertices);
 
     const std::uint32_t stamp = context.nextStamp();
     if (!collectVisible(v, point, stamp, hinted, context)) {
