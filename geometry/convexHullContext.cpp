@@ -68,11 +68,10 @@ void ConvexHullContext::reset(std::uint32_t vertexCapacity) {
     lastPlace_ = 0;
     edgeCount_ = 0;
     vertexCapacity_ = vertexCapacity;
-    for (std::vector<std::uint32_t>* table : {&incidenceHead_, &incidenceCount_, &vertexStamp, &vertexMark,
-                                              &vertexGroup, &vertexEdge, &vertexFaces}) {
-        table->clear();
-        table->reserve(vertexCapacity);
-    }
+    forEachVertexTable([vertexCapacity](std::vector<std::uint32_t>& table, std::uint32_t) {
+        table.clear();
+        table.reserve(vertexCapacity);
+    });
     holdVertices(std::min(vertexCapacity, FIRST_VERTEX_ENTRIES));
     loopTag.clear();
     loopNeighbours.clear();
@@ -105,13 +104,7 @@ void ConvexHullContext::growVertexTables(std::uint32_t count) {
     // entry is written when its vertex may first be asked for.
     const auto size = static_cast<std::uint32_t>(incidenceHead_.size());
     const std::uint32_t grown = std::min(vertexCapacity_, std::max(count, 2 * size));
-    incidenceHead_.resize(grown, NONE);
-    incidenceCount_.resize(grown, 0);
-    vertexStamp.resize(grown, 0);
-    vertexMark.resize(grown, 0);
-    vertexGroup.resize(grown, 0);
-    vertexEdge.resize(grown, NONE);
-    vertexFaces.resize(grown, 0);
+    forEachVertexTable([grown](std::vector<std::uint32_t>& table, std::uint32_t start) { table.resize(grown, start); });
 }
 
 std::uint32_t ConvexHullContext::nextLoopTag() {

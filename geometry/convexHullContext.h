@@ -367,6 +367,18 @@ private:
 
     std::uint32_t vertexCapacity_ = 0;
     void growVertexTables(std::uint32_t count);
+    // Calls visit(table, start) for every per-vertex table, start being the value of a
+    // vertex's entry before any stage writes it.
+    template <class Visit>
+    void forEachVertexTable(Visit&& visit) {
+        visit(incidenceHead_, NONE);
+        visit(incidenceCount_, 0u);
+        visit(vertexStamp, 0u);
+        visit(vertexMark, 0u);
+        visit(vertexGroup, 0u);
+        visit(vertexEdge, NONE);
+        visit(vertexFaces, 0u);
+    }
     std::uint32_t stamp_ = 0;
     std::uint32_t loopTag_ = 0;
 };
