@@ -235,6 +235,8 @@ void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCou
     stagedPoints_.resize(std::max<std::size_t>(stagedPoints_.size(), count));
     blocks_.assign(context.slotCount(), Block{});
     lazy_.assign(context.slotCount(), LazyState{});
+    chunksOf_.clear();
+    chunkBoxes_.clear();
     lazyFaces_.clear();
     blockOrder_.clear();
     liveLinks_ = 0;
@@ -447,6 +449,7 @@ void HullConflictTracker::commitBlocks(std::size_t first, std::size_t last, cons
         const std::uint32_t slot = staged.slot;
         const std::uint32_t* p = stagedPoints_.data() + staged.first;
         Block& b = blocks_[slot];
+        const std::uint32_t blockBegin = at;
         b.begin = at;
         // Threads the links of [p, end) at the front of their chains; with `list`, each
         // point is listed once for refresh (face mode reads no marks).
@@ -483,6 +486,9 @@ void HullConflictTracker::commitBlocks(std::size_t first, std::size_t last, cons
         b.end = at;
         b.seq = f.seq;
         b.floor = staged.floor;
+        if (at - blockBegin >= CHUNKED_FROM) {
+            boxChunks(slot, blockBegin, at);
+        }
         blockOrder_.push_back({slot, f.seq});
     }
     dirtyCount_ = dirtyCount;
@@ -944,6 +950,26 @@ void HullConflictTracker::stageGroup(std::uint32_t source) {
             }
         }
     };
+    // forPoints over the large block of `slot`, without the runs whose box below(box)
+    // finds wholly below every floor that matters.
+    const auto forChunks = [&](std::uint32_t slot, std::uint32_t skip, auto&& below, auto&& use) {
+        const Block& b = blocks_[slot];
+        const ChunkBox* box = chunkBoxes_.data() + chunksOf_[slot];
+        for (std::uint32_t begin = b.begin; begin < b.end; begin += CHUNK, ++box) {
+            if (!below(*box)) {
+                forPoints(begin, std::min(b.end, begin + CHUNK), skip, use);
+            }
+        }
+    };
+    // Whether every point of the box lies at or below the floor along the normal, as
+    // the classification rounds p.n: the box's farthest corner along it, widened by
+    // the rounding of that product and of any point's (each within dotError_, as no
+    // coordinate exceeds pointNorm_).
+    const auto boxBelow = [this](const ChunkBox& box, const QmtVector3& n, double floor) {
+        const QmtVector3 corner(n.x >= 0.0 ? box.hi.x : box.lo.x, n.y >= 0.0 ? box.hi.y : box.lo.y,
+                                n.z >= 0.0 ? box.hi.z : box.lo.z);
+        return corner.Dot(n) + 8.0 * dotError_ <= floor;
+    };
     // The arrays only grow; the first sharedCount entries hold the points.
     std::size_t sharedCount = 0;
     if (count > 1) {
@@ -958,13 +984,26 @@ void HullConflictTracker::stageGroup(std::uint32_t source) {
         double* const ys = sharedY_.data();
         double* const zs = sharedZ_.data();
         std::uint32_t* const index = sharedIndex_.data();
-        forPoints(shared.begin, shared.end, DEAD, [&](std::uint32_t p) {
+        const auto gather = [&](std::uint32_t p) {
             mark[p] = stamp;
             xs[sharedCount] = points[p].x;
             ys[sharedCount] = points[p].y;
             zs[sharedCount] = points[p].z;
             index[sharedCount++] = p;
-        });
+        };
+        if (shared.end - shared.begin < CHUNKED_FROM) {
+            forPoints(shared.begin, shared.end, DEAD, gather);
+        } else {
+            const auto belowAll = [&](const ChunkBox& box) {
+                for (std::uint32_t g = 0; g < count; ++g) {
+                    if (!boxBelow(box, group_[g].normal, group_[g].floor)) {
+                        return false;
+                    }
+                }
+                return true;
+            };
+            forChunks(source, DEAD, belowAll, gather);
+        }
     }
     for (std::uint32_t g = 0; g < count; ++g) {
         const GroupFace& face = group_[g];
@@ -984,22 +1023,78 @@ void HullConflictTracker::stageGroup(std::uint32_t source) {
         const auto place = [&](std::uint32_t p, const QmtVector3& q) {
             parts.place(test, p, q, q.x * nx + q.y * ny + q.z * nz);  // q.Dot(normal), term by term
         };
+        const auto belowFace = [&](const ChunkBox& box) { return boxBelow(box, face.normal, face.floor); };
         if (count > 1) {
             classifyRun(PointsByAxis{sharedX_.data(), sharedY_.data(), sharedZ_.data(), sharedIndex_.data()}, test,
                         sharedCount, parts);
         } else {
-            forPoints(shared.begin, shared.end, DEAD, [&](std::uint32_t p) {
+            const auto markAndPlace = [&](std::uint32_t p) {
                 mark[p] = stamp;
                 place(p, points[p]);
-            });
+            };
+            if (shared.end - shared.begin < CHUNKED_FROM) {
+                forPoints(shared.begin, shared.end, DEAD, markAndPlace);
+            } else {
+                forChunks(source, DEAD, belowFace, markAndPlace);
+            }
         }
-        // Points of the shared block are not wanted again.
-        forPoints(across.begin, across.end, stamp, [&](std::uint32_t p) { place(p, points[p]); });
+        // Points of the shared block are not wanted again; those left out above lie
+        // below this face's floor, and are left out again where the block across
+        // holds them.
+        const auto placeAcross = [&](std::uint32_t p) { place(p, points[p]); };
+        if (across.end - across.begin < CHUNKED_FROM) {
+            forPoints(across.begin, across.end, stamp, placeAcross);
+        } else {
+            forChunks(face.across, stamp, belowFace, placeAcross);
+        }
         Staged& staged = staged_[face.staged];
         staged.first = stagedCount_;
         stagedCount_ = static_cast<std::uint32_t>(
             parts.close(staged.counts[OUTSIDE], staged.counts[SEES], staged.counts[ABOVE_FLOOR]) -
             stagedPoints_.data());
+    }
+}
+
+void HullConflictTracker::boxChunks(std::uint32_t slot, std::uint32_t begin, std::uint32_t end) {
+    if (slot >= chunksOf_.size()) {
+        chunksOf_.resize(blocks_.size());
+    }
+    chunksOf_[slot] = static_cast<std::uint32_t>(chunkBoxes_.size());
+    chunkBoxes_.resize(chunkBoxes_.size() + (end - begin + CHUNK - 1) / CHUNK);
+    ChunkBox* box = chunkBoxes_.data() + chunksOf_[slot];
+    const Link* const links = links_.data();
+    for (std::uint32_t first = begin; first < end; first += CHUNK, ++box) {
+        const std::uint32_t last = std::min(end, first + CHUNK);
+        const QmtVector3& q = points_[links[first].point];
+#if defined(__SSE2__)
+        // x and y of a point in one register, z in another: min and max lane by lane.
+        __m128d loXY = _mm_loadu_pd(&q.x);
+        __m128d hiXY = loXY;
+        __m128d loZ = _mm_load_sd(&q.z);
+        __m128d hiZ = loZ;
+        for (std::uint32_t l = first + 1; l < last; ++l) {
+            const QmtVector3& p = points_[links[l].point];
+            const __m128d xy = _mm_loadu_pd(&p.x);
+            const __m128d z = _mm_load_sd(&p.z);
+            loXY = _mm_min_pd(loXY, xy);
+            hiXY = _mm_max_pd(hiXY, xy);
+            loZ = _mm_min_sd(loZ, z);
+            hiZ = _mm_max_sd(hiZ, z);
+        }
+        _mm_storeu_pd(&box->lo.x, loXY);
+        _mm_store_sd(&box->lo.z, loZ);
+        _mm_storeu_pd(&box->hi.x, hiXY);
+        _mm_store_sd(&box->hi.z, hiZ);
+#else
+        QmtVector3 lo = q;
+        QmtVector3 hi = q;
+        for (std::uint32_t l = first + 1; l < last; ++l) {
+            const QmtVector3& p = points_[links[l].point];
+            lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+            hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+        }
+        *box = {lo, hi};
+#endif
     }
 }
 
@@ -1054,11 +1149,16 @@ void HullConflictTracker::compactLinks() {
             b.begin = out;
             const std::uint32_t outsideEnd = movePart(begin, b.outsideEnd, ref.slot, outsideHead_.data(), fetchAhead);
             const std::uint32_t seeEnd = movePart(b.outsideEnd, b.seeEnd, ref.slot, seesHead_.data(), fetchAhead);
-            b.end = movePart(b.seeEnd, b.end, ref.slot, nullptr, fetchAhead);
+            const std::uint32_t end = movePart(b.seeEnd, b.end, ref.slot, nullptr, fetchAhead);
+            b.end = end;
             b.outsideEnd = outsideEnd;
             b.seeEnd = seeEnd;
+            if (end - b.begin >= CHUNKED_FROM) {
+                boxChunks(ref.slot, b.begin, end);
+            }
         }
     };
+    chunkBoxes_.clear();
     if (mark_.size() >= COMPACT_FETCH_FROM) {
         moveBlocks(std::true_type{});
     } else {

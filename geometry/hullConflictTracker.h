@@ -289,6 +289,21 @@ private:
 
     std::vector<Link> links_;
     std::vector<Block> blocks_;                // per face slot
+    // Large blocks keep the bounding box of each run of CHUNK links from their begin,
+    // so that a face tested with the block passes over the runs that lie wholly below
+    // its floor. On a solid cloud the early faces hold thousands of points each: the
+    // new faces over a replaced one leave most of its points inside, and a new face
+    // across an old one's edge, turned away about that edge, keeps few of the old one's.
+    struct ChunkBox {
+        Qmt::QmtVector3 lo;
+        Qmt::QmtVector3 hi;
+    };
+    static constexpr std::uint32_t CHUNK = 32;
+    static constexpr std::uint32_t CHUNKED_FROM = 4096;
+    std::vector<ChunkBox> chunkBoxes_;
+    std::vector<std::uint32_t> chunksOf_;      // per face slot: its first box, if its block is large
+    // Boxes for the links [begin, end) of the large block of `slot`.
+    void boxChunks(std::uint32_t slot, std::uint32_t begin, std::uint32_t end);
     std::vector<BlockRef> blockOrder_;         // faces in the order of their blocks
     std::uint64_t liveLinks_ = 0;
 
