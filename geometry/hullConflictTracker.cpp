@@ -950,10 +950,13 @@ void HullConflictTracker::stageGroup(std::uint32_t source) {
             }
         }
     };
-    // forPoints over the large block of `slot`, without the runs whose box below(box)
-    // finds wholly below every floor that matters.
-    const auto forChunks = [&](std::uint32_t slot, std::uint32_t skip, auto&& below, auto&& use) {
-        const Block& b = blocks_[slot];
+    // forPoints over block b of face `slot`; a large one passes over the runs whose box
+    // below(box) finds wholly below every floor that matters.
+    const auto forBlock = [&](const Block& b, std::uint32_t slot, std::uint32_t skip, auto&& below, auto&& use) {
+        if (b.end - b.begin < CHUNKED_FROM) {
+            forPoints(b.begin, b.end, skip, use);
+            return;
+        }
         const ChunkBox* box = chunkBoxes_.data() + chunksOf_[slot];
         for (std::uint32_t begin = b.begin; begin < b.end; begin += CHUNK, ++box) {
             if (!below(*box)) {
@@ -991,19 +994,15 @@ void HullConflictTracker::stageGroup(std::uint32_t source) {
             zs[sharedCount] = points[p].z;
             index[sharedCount++] = p;
         };
-        if (shared.end - shared.begin < CHUNKED_FROM) {
-            forPoints(shared.begin, shared.end, DEAD, gather);
-        } else {
-            const auto belowAll = [&](const ChunkBox& box) {
-                for (std::uint32_t g = 0; g < count; ++g) {
-                    if (!boxBelow(box, group_[g].normal, group_[g].floor)) {
-                        return false;
-                    }
+        const auto belowAll = [&](const ChunkBox& box) {
+            for (std::uint32_t g = 0; g < count; ++g) {
+                if (!boxBelow(box, group_[g].normal, group_[g].floor)) {
+                    return false;
                 }
-                return true;
-            };
-            forChunks(source, DEAD, belowAll, gather);
-        }
+            }
+            return true;
+        };
+        forBlock(shared, source, DEAD, belowAll, gather);
     }
     for (std::uint32_t g = 0; g < count; ++g) {
         const GroupFace& face = group_[g];
@@ -1032,21 +1031,12 @@ void HullConflictTracker::stageGroup(std::uint32_t source) {
                 mark[p] = stamp;
                 place(p, points[p]);
             };
-            if (shared.end - shared.begin < CHUNKED_FROM) {
-                forPoints(shared.begin, shared.end, DEAD, markAndPlace);
-            } else {
-                forChunks(source, DEAD, belowFace, markAndPlace);
-            }
+            forBlock(shared, source, DEAD, belowFace, markAndPlace);
         }
         // Points of the shared block are not wanted again; those left out above lie
         // below this face's floor, and are left out again where the block across
         // holds them.
-        const auto placeAcross = [&](std::uint32_t p) { place(p, points[p]); };
-        if (across.end - across.begin < CHUNKED_FROM) {
-            forPoints(across.begin, across.end, stamp, placeAcross);
-        } else {
-            forChunks(face.across, stamp, belowFace, placeAcross);
-        }
+        forBlock(across, face.across, stamp, belowFace, [&](std::uint32_t p) { place(p, points[p]); });
         Staged& staged = staged_[face.staged];
         staged.first = stagedCount_;
         stagedCount_ = static_cast<std::uint32_t>(
