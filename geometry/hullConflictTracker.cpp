@@ -7,6 +7,8 @@
 #include <type_traits>
 #include <utility>
 
+#include <unistd.h>
+
 #include "math/qmtMatrix3.h"
 
 #if defined(__SSE2__)
@@ -177,6 +179,21 @@ template <class Points>
 }
 
 }  // namespace
+
+std::size_t HullConflictTracker::defaultLinkLimit() {
+    static const std::size_t limit = [] {
+        std::size_t bytes = std::size_t{1} << 30;  // where the memory size cannot be had
+#if defined(_SC_PHYS_PAGES) && defined(_SC_PAGESIZE)
+        const long pages = sysconf(_SC_PHYS_PAGES);
+        const long pageSize = sysconf(_SC_PAGESIZE);
+        if (pages > 0 && pageSize > 0) {
+            bytes = static_cast<std::size_t>(pages) / 16 * static_cast<std::size_t>(pageSize);
+        }
+#endif
+        return std::min(std::max(bytes, std::size_t{256} << 20) / sizeof(Link), MAX_LINKS);
+    }();
+    return limit;
+}
 
 void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCount,
                                 const std::vector<std::uint32_t>& candidates, const ConvexHullContext& context,
@@ -427,6 +444,7 @@ void HullConflictTracker::commitBlocks(std::size_t first, std::size_t last, cons
         }
         total += size;
     }
+    checkRoom(links_.size(), total);
     auto at = static_cast<std::uint32_t>(links_.size());
     links_.resize(at + total);
     liveLinks_ += total;

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "geometry/convexHullContext.h"
@@ -77,6 +78,14 @@ public:
     // Becomes a copy of other, whose hull mesh's vertex array was copied to vertices;
     // this tracker then follows that copy.
     void copyFrom(const HullConflictTracker& other, const Qmt::QmtVector3* vertices);
+
+    // Links the tracker may hold at once (by default as many as a sixteenth of the
+    // machine's memory takes, and never more than its 32-bit indices reach); a build
+    // that needs more fails as an allocation fails, with std::bad_alloc. A cloud about
+    // as thin as the visibility tolerance (a slab whose thickness is 1e-5 of its
+    // length) puts nearly every point in the block of every face, and its links would
+    // otherwise grow until the system ends the process.
+    void limitLinks(std::size_t links) { linkLimit_ = std::min(links, MAX_LINKS); }
 
     std::uint32_t liveCount() const { return liveCount_; }
     bool isLive(std::uint32_t candidate) const {
@@ -288,6 +297,15 @@ private:
     static constexpr std::uint32_t LAZY_FROM = 64;
 
     std::vector<Link> links_;
+    static constexpr std::size_t MAX_LINKS = NONE - 1;
+    static std::size_t defaultLinkLimit();
+    std::size_t linkLimit_ = defaultLinkLimit();
+    // Fails as the allocation of `links` more links or staged points would.
+    void checkRoom(std::size_t used, std::size_t links) const {
+        if (links > linkLimit_ - std::min(used, linkLimit_)) {
+            throw std::bad_alloc();
+        }
+    }
     std::vector<Block> blocks_;                // per face slot
     // Large blocks keep the bounding box of each run of CHUNK links from their begin,
     // so that a face tested with the block passes over the runs that lie wholly below
@@ -315,6 +333,7 @@ private:
     // Room for n more staged points, where they start.
     std::uint32_t* stagedRoom(std::size_t n) {
         if (stagedPoints_.size() < stagedCount_ + n) {
+            checkRoom(stagedCount_, n);
             stagedPoints_.resize(std::max(stagedCount_ + n, 2 * stagedPoints_.size()));
         }
         return stagedPoints_.data() + stagedCount_;
