@@ -40,6 +40,10 @@ void ConvexHullContext::listEdges(std::vector<std::uint32_t>& out) const {
 void ConvexHullContext::reset(std::uint32_t vertexCapacity) {
     faces_.clear();
     faceLinks_.clear();
+    mayWiden_.clear();
+    widenEverywhere = false;
+    facesFlagged = 0;
+    facesPaired = 0;
     incidencePrev_.clear();
     freeFaces_.clear();
     polygonStore_.clear();
@@ -60,6 +64,7 @@ void ConvexHullContext::reset(std::uint32_t vertexCapacity) {
         const std::size_t faceRoom = std::min(2 * std::size_t{vertexCapacity} + 64, ROOM_BOUND);
         faces_.reserve(faceRoom);
         faceLinks_.reserve(faceRoom);
+        mayWiden_.reserve(faceRoom);
         incidencePrev_.reserve(4 * faceRoom);
         edges_.reserve(faceRoom + faceRoom / 2);
     }
@@ -126,6 +131,7 @@ std::uint32_t ConvexHullContext::newFaceSlot() {
     const auto slot = static_cast<std::uint32_t>(faces_.size());
     faces_.emplace_back();
     faceLinks_.emplace_back();
+    mayWiden_.push_back(0);
     incidencePrev_.resize(incidencePrev_.size() + 4, NONE);
     return slot;
 }

@@ -226,6 +226,19 @@ public:
     std::vector<std::uint32_t> createdFrom;
     std::vector<std::uint32_t> destroyedFaces;
 
+    // Whether a face may have a near-parallel neighbour at one of its corners: set by
+    // the stages, for both faces of a pair, when the later of the two is made (the pair
+    // shares the later face's corner then), and cleared only when the slot is reused.
+    // A face without it widens to nothing, so its corners need not be walked.
+    // Once most faces made are flagged (flat caps, lattices), the flags save no walk and
+    // cost their own: widenEverywhere then stands for a flag on every face, for the
+    // rest of the build.
+    bool mayWiden(std::uint32_t slot) const { return widenEverywhere || mayWiden_[slot] != 0; }
+    void setMayWiden(std::uint32_t slot) { mayWiden_[slot] = 1; }
+    bool widenEverywhere = false;
+    std::uint32_t facesFlagged = 0;  // of the faces the steps made, those flagged by the end of their step
+    std::uint32_t facesPaired = 0;   // the faces the steps made while the flags were kept
+
     // Set by a builder for its second build: addPointToHull then replaces only the
     // faces the point sees (no widening to near-parallel neighbours; faces that touch
     // at a corner only are narrowed to the edge-connected ones the point lies above),
@@ -297,6 +310,9 @@ public:
     std::vector<std::uint32_t> vertexGroup;  // one per vertex
     std::vector<std::uint32_t> vertexEdge;   // one per vertex
     std::vector<std::uint32_t> vertexFaces;  // one per vertex, all zero between steps
+    // One per vertex: nonzero once every face at the vertex is flagged may-widen (see
+    // mayWiden), as are the faces made there from then on.
+    std::vector<std::uint32_t> vertexCrowded;
 
 private:
     ConvexHullContext& operator=(const ConvexHullContext&) = default;
@@ -336,6 +352,7 @@ private:
 
     std::vector<Face> faces_;
     std::vector<FaceLinks> faceLinks_;
+    std::vector<std::uint8_t> mayWiden_;  // per slot, see mayWiden
     // Per incidence link (see incidenceLink; four entries per slot, one unused): the link
     // before it in its vertex's chain, NONE at the chain's head. Indexed by the link itself.
     std::vector<std::uint32_t> incidencePrev_;
@@ -378,6 +395,7 @@ private:
         visit(vertexGroup, 0u);
         visit(vertexEdge, NONE);
         visit(vertexFaces, 0u);
+        visit(vertexCrowded, 0u);
     }
     std::uint32_t stamp_ = 0;
     std::uint32_t loopTag_ = 0;
@@ -397,6 +415,7 @@ inline std::uint32_t ConvexHullContext::createFace(std::uint32_t a, std::uint32_
     f.seq = nextSeq_++;
     f.mark = 0;
     f.next = faceHead_;
+    mayWiden_[slot] = 0;
     FaceLinks& l = faceLinks_[slot];
     l.prev = NONE;
     l.edges[0] = l.edges[1] = l.edges[2] = NONE;

@@ -26,6 +26,13 @@ constexpr double NORMAL_WINDOW = 0.0045;
 // Up to this many replaced faces, interior edges are found by scanning the faces.
 constexpr std::size_t FEW_FACES = 16;
 
+// A step that makes more faces than this flags them all as may-widen rather than
+// comparing every pair of them (the rim of a cylinder's cap can make thousands).
+constexpr std::size_t FAN_PAIRS_UP_TO = 16;
+// Faces made before the build judges whether the may-widen flags are worth keeping
+// (see ConvexHullContext::widenEverywhere): kept while at most a quarter are flagged.
+constexpr std::uint32_t PAIRED_BEFORE_JUDGING = 512;
+
 QmtVector3 unit(QmtVector3 v) {
     v.Unitize(Qmt::QmtMatrix3::EPSILON);
     return v;
@@ -95,6 +102,93 @@ void sortPairs(std::vector<ConvexHullContext::KeyedPosition>& pairs, ConvexHullC
 }
 
 // ---- Simplex ----
+
+// Flags both faces of every near-parallel pair among `faces`, which share a corner.
+void flagNearParallel(const std::uint32_t* faces, std::size_t count, ConvexHullContext& context) {
+    for (std::size_t i = 0; i < count; ++i) {
+        for (std::size_t j = i + 1; j < count; ++j) {
+            if (context.face(faces[i]).normal.Dot(context.face(faces[j]).normal) > PARALLEL) {
+                context.setMayWiden(faces[i]);
+                context.setMayWiden(faces[j]);
+            }
+        }
+    }
+}
+
+// Flags the near-parallel pairs a step made (see ConvexHullContext::mayWiden): the new
+// faces among themselves (all share the new vertex, which no older face has), and at
+// each vertex of the rim (the far ends of `rimEdges`, the step's new edges) the new
+// faces there against the older ones. A step's faces are linked last, so they head
+// every chain they are in.
+void flagStepNearParallel(const std::vector<std::uint32_t>& rimEdges, std::uint32_t apex,
+                          ConvexHullContext& context) {
+    const std::vector<std::uint32_t>& made = context.createdFaces;
+    if (made.empty() || context.widenEverywhere) {
+        return;
+    }
+    if (made.size() > FAN_PAIRS_UP_TO) {
+        for (const std::uint32_t s : made) {
+            context.setMayWiden(s);
+        }
+    } else {
+        flagNearParallel(made.data(), made.size(), context);
+    }
+    const std::uint32_t firstSeq = context.face(made.front()).seq;
+    // The new faces at a rim vertex: two where the rim passes it once.
+    constexpr std::size_t FRESH_ROOM = 8;
+    std::uint32_t fresh[FRESH_ROOM];
+    QmtVector3 freshNormal[FRESH_ROOM];
+    for (const std::uint32_t e : rimEdges) {
+        const ConvexHullContext::Edge& edge = context.edge(e);
+        const std::uint32_t vertex = edge.a == apex ? edge.b : edge.a;
+        std::uint32_t link = context.firstIncidence(vertex);
+        if (context.vertexCrowded[vertex] != 0) {
+            // Every older face here is flagged already.
+            for (; link != NONE && context.face(ConvexHullContext::faceOfLink(link)).seq >= firstSeq;
+                 link = context.nextIncidence(link)) {
+                context.setMayWiden(ConvexHullContext::faceOfLink(link));
+            }
+            continue;
+        }
+        // A vertex with many faces (the centre of a flat cap's fan, whose faces are all
+        // near-parallel) has them all flagged once, rather than paired at every step.
+        std::size_t count = 0;
+        bool crowded = context.incidenceCount(vertex) > LARGE_GROUP;
+        context.vertexCrowded[vertex] = crowded;
+        for (; link != NONE; link = context.nextIncidence(link)) {
+            const std::uint32_t s = ConvexHullContext::faceOfLink(link);
+            const Face& f = context.face(s);
+            if (f.seq >= firstSeq && !crowded) {
+                if (count < FRESH_ROOM) {
+                    fresh[count] = s;
+                    freshNormal[count++] = f.normal;
+                    continue;
+                }
+                crowded = true;
+                for (std::size_t i = 0; i < count; ++i) {
+                    context.setMayWiden(fresh[i]);
+                }
+            }
+            if (crowded) {
+                context.setMayWiden(s);
+                continue;
+            }
+            for (std::size_t i = 0; i < count; ++i) {
+                if (f.normal.Dot(freshNormal[i]) > PARALLEL) {
+                    context.setMayWiden(s);
+                    context.setMayWiden(fresh[i]);
+                }
+            }
+        }
+    }
+    context.facesPaired += static_cast<std::uint32_t>(made.size());
+    for (const std::uint32_t s : made) {
+        context.facesFlagged += context.mayWiden(s);
+    }
+    if (context.facesPaired >= PAIRED_BEFORE_JUDGING && context.facesFlagged > context.facesPaired / 4) {
+        context.widenEverywhere = true;
+    }
+}
 
 template <class Mesh>
 bool simplexImpl(const QmtVector3* points, std::uint32_t n, Mesh& mesh, std::uint32_t simplex[4],
@@ -217,6 +311,9 @@ bool simplexImpl(const QmtVector3* points, std::uint32_t n, Mesh& mesh, std::uin
     context.setFaceEdges(sideFaces[0], e01, e13, e30);  // (0, 1, 3)
     context.setFaceEdges(sideFaces[1], e12, e32, e13);  // (1, 2, 3)
     context.setFaceEdges(sideFaces[2], e20, e30, e32);  // (2, 0, 3)
+    // Any two faces of a tetrahedron share an edge.
+    const std::uint32_t all[4] = {base, sideFaces[0], sideFaces[1], sideFaces[2]};
+    flagNearParallel(all, 4, context);
     simplex[3] = s;
     return true;
 }
@@ -283,6 +380,10 @@ bool collectVisible(const QmtVector3* v, const QmtVector3& point, std::uint32_t 
 
     // Near-parallel faces sharing a corner with a visible face join as well, each
     // face's group in front of the groups before it.
+    if (std::none_of(visible.begin(), visible.end(), [&context](std::uint32_t s) { return context.mayWiden(s); })) {
+        order.assign(visible.begin(), visible.end());
+        return true;
+    }
     std::vector<std::uint32_t>& widened = context.widenedScratch;
     std::vector<std::uint32_t>& blocks = context.blockScratch;
     widened.clear();
@@ -301,6 +402,10 @@ bool collectVisible(const QmtVector3* v, const QmtVector3& point, std::uint32_t 
             const Face& visibleFace = context.face(s);
             const QmtVector3 nv = visibleFace.normal;
             const auto start = static_cast<std::uint32_t>(widened.size());
+            if (!context.mayWiden(s)) {
+                blocks.push_back(start);
+                continue;
+            }
             // The three chains are walked side by side, so that their loads overlap;
             // the block is sorted below, so the order of finding does not matter.
             std::uint32_t links[3] = {context.firstIncidence(visibleFace.corners[0]),
@@ -774,6 +879,9 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
     }
     for (const std::uint32_t e : removedEdges) {
         context.destroyEdge(e);
+    }
+    if (!context.robust) {
+        flagStepNearParallel(newEdges, ip, context);
     }
     return true;
 }
