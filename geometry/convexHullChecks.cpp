@@ -349,6 +349,22 @@ bool closesSurface(const OutputFaces& faces, std::uint32_t vertexCount) {
 // the points the build found inside stay below its planes within the same bounds.
 // Each corner is compared against its own plane and the planes of the faces next to
 // it only, so a build with large polygons costs no more than one with triangles.
+namespace {
+
+// Whether the turn test of convexSurface cannot fail on the triangle (a, b, c). Its
+// three turns are one value in exact arithmetic (twice the area along the normal);
+// each as computed lies within a few ulps of the product of its edges' lengths of it,
+// far inside the bend of 0.0045 times that product, so every turn beyond its bend has
+// that value's sign and no two can disagree. Edges of squared length outside
+// [1e-140, 1e140] could lose those products to underflow or overflow: such triangles
+// take the test.
+bool turnsAgree(const QmtVector3& a, const QmtVector3& b, const QmtVector3& c) {
+    const auto fair = [](double square) { return square >= 1e-140 && square <= 1e140; };
+    return fair((b - a).SquaredLength()) && fair((c - b).SquaredLength()) && fair((a - c).SquaredLength());
+}
+
+}  // namespace
+
 bool convexSurface(const ConvexHullContext& context, const QmtVector3* v, std::uint32_t vertexCount,
                    double slack) {
     struct SideEdge {
@@ -376,6 +392,14 @@ bool convexSurface(const ConvexHullContext& context, const QmtVector3* v, std::u
         limit[s] = ownLimit;
         const QmtVector3& n = context.face(s).normal;
         const QmtVector3 q = k > 0 ? v[c[0]] : QmtVector3();
+        if (k == 3 && turnsAgree(q, v[c[1]], v[c[2]])) {
+            for (std::uint32_t i = 0; i < 3; ++i) {
+                if (!((v[c[i]] - q).Dot(n) <= ownLimit)) {
+                    return false;
+                }
+            }
+            continue;
+        }
         double sense = 0.0;
         // Corners i + 1 and i + 2 round the face (1 % k and 2 % k first), stepped rather
         // than divided.
