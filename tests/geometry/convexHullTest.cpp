@@ -707,4 +707,59 @@ TEST(ConvexHullStages, MergeJoinsCoplanarTrianglesIntoPolygons) {
     mesh.vertices = nullptr;
 }
 
+// A face left without the may-widen flag is one the visibility stage does not search
+// around: no face at any of its corners may be near-parallel to it, step after step.
+// Clouds: spheres with a nearly flat patch (near-parallel faces among ordinary ones),
+// and one with a flat ring above it, each of whose points makes a fan over the ring's
+// whole cap (fans of more faces than are paired one by one).
+TEST(ConvexHullStages, UnflaggedFacesHaveNoNearParallelNeighbour) {
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    std::vector<std::vector<V>> clouds;
+    for (std::uint32_t seed = 1; seed <= 4; ++seed) {
+        std::vector<V> pts = sphereCloud(60, seed);
+        for (int i = 0; i < 30; ++i) pts.emplace_back(0.4 * u(rng), 0.4 * u(rng), 1.0 + 1e-7 * u(rng));
+        clouds.push_back(pts);
+    }
+    std::vector<V> capped = sphereCloud(1200, 5);
+    for (int i = 0; i < 48; ++i) {
+        const double t = 6.283185307179586 * i / 48;
+        capped.emplace_back(0.6 * std::cos(t), 0.6 * std::sin(t), 1.5);
+    }
+    clouds.push_back(capped);
+    int checked = 0;
+    for (const std::vector<V>& pts : clouds) {
+        const auto n = static_cast<std::uint32_t>(pts.size());
+        ZYLmesh mesh;
+        mesh.vertices = new V[n]();
+        ConvexHullContext context;
+        std::uint32_t simplex[4];
+        ASSERT_TRUE(buildHullSimplex(pts.data(), n, mesh, simplex, context));
+        const V interior = (pts[simplex[0]] + pts[simplex[1]] + pts[simplex[2]] + pts[simplex[3]]) * 0.25;
+        for (std::uint32_t i = 0; i < n && !context.widenEverywhere; ++i) {
+            if (i == simplex[0] || i == simplex[1] || i == simplex[2] || i == simplex[3]) continue;
+            addPointToHull(mesh, pts[i], interior, context);
+            // A flag missed stays missed while its face stands: every few steps will do
+            // on the long run of sphere points.
+            if (i + 60 < n && i % 16 != 0) continue;
+            for (std::uint32_t s = context.frontFace(); s != ConvexHullContext::NONE; s = context.face(s).next) {
+                if (context.mayWiden(s)) continue;
+                for (const std::uint32_t c : context.face(s).corners) {
+                    for (std::uint32_t l = context.firstIncidence(c); l != ConvexHullContext::NONE;
+                         l = context.nextIncidence(l)) {
+                        const std::uint32_t g = ConvexHullContext::faceOfLink(l);
+                        if (g != s) {
+                            EXPECT_LE(context.face(s).normal.Dot(context.face(g).normal), 0.99999);
+                            ++checked;
+                        }
+                    }
+                }
+            }
+        }
+        delete[] mesh.vertices;
+        mesh.vertices = nullptr;
+    }
+    EXPECT_GT(checked, 10000);
+}
+
 }  // namespace
