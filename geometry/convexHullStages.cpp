@@ -101,7 +101,7 @@ void sortPairs(std::vector<ConvexHullContext::KeyedPosition>& pairs, ConvexHullC
     });
 }
 
-// ---- Simplex ----
+// ---- Near-parallel flags ----
 
 // Flags both faces of every near-parallel pair among `faces`, which share a corner.
 void flagNearParallel(const std::uint32_t* faces, std::size_t count, ConvexHullContext& context) {
@@ -134,7 +134,8 @@ void flagStepNearParallel(const std::vector<std::uint32_t>& rimEdges, std::uint3
         flagNearParallel(made.data(), made.size(), context);
     }
     const std::uint32_t firstSeq = context.face(made.front()).seq;
-    // The new faces at a rim vertex: two where the rim passes it once.
+    // The new faces at a rim vertex: two where the rim passes it once. A vertex with
+    // more than there is room for has every face at it flagged, this step only.
     constexpr std::size_t FRESH_ROOM = 8;
     std::uint32_t fresh[FRESH_ROOM];
     QmtVector3 freshNormal[FRESH_ROOM];
@@ -189,6 +190,8 @@ void flagStepNearParallel(const std::vector<std::uint32_t>& rimEdges, std::uint3
         context.widenEverywhere = true;
     }
 }
+
+// ---- Simplex ----
 
 template <class Mesh>
 bool simplexImpl(const QmtVector3* points, std::uint32_t n, Mesh& mesh, std::uint32_t simplex[4],
