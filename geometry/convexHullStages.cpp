@@ -374,19 +374,17 @@ bool collectVisible(const QmtVector3* v, const QmtVector3& point, std::uint32_t 
     // Each face scanned moves to the front of the visible list: oldest first.
     sortBySeq(visible, context);
     std::vector<std::uint32_t>& order = context.orderScratch;
-    if (context.robust) {
-        // The careful build replaces the faces the point sees whatever the widening
-        // would add, so the search for near-parallel neighbours is skipped.
+    // The careful build replaces the faces the point sees whatever the widening would
+    // add, and faces without the may-widen flag widen to nothing: either way the search
+    // for near-parallel neighbours is skipped.
+    if (context.robust ||
+        std::none_of(visible.begin(), visible.end(), [&context](std::uint32_t s) { return context.mayWiden(s); })) {
         order.assign(visible.begin(), visible.end());
         return true;
     }
 
     // Near-parallel faces sharing a corner with a visible face join as well, each
     // face's group in front of the groups before it.
-    if (std::none_of(visible.begin(), visible.end(), [&context](std::uint32_t s) { return context.mayWiden(s); })) {
-        order.assign(visible.begin(), visible.end());
-        return true;
-    }
     std::vector<std::uint32_t>& widened = context.widenedScratch;
     std::vector<std::uint32_t>& blocks = context.blockScratch;
     widened.clear();

@@ -13,6 +13,7 @@
 
 #include "geometry/hullClouds.h"
 #include "geometry/hullReference.h"
+#include "geometry/stagedHull.h"
 
 namespace {
 
@@ -730,15 +731,14 @@ TEST(ConvexHullStages, UnflaggedFacesHaveNoNearParallelNeighbour) {
     int checked = 0;
     for (const std::vector<V>& pts : clouds) {
         const auto n = static_cast<std::uint32_t>(pts.size());
-        ZYLmesh mesh;
-        mesh.vertices = new V[n]();
-        ConvexHullContext context;
-        std::uint32_t simplex[4];
-        ASSERT_TRUE(buildHullSimplex(pts.data(), n, mesh, simplex, context));
+        StagedHull<ZYLmesh> hull(pts);
+        ASSERT_TRUE(hull.started);
+        const ConvexHullContext& context = hull.context;
+        const std::uint32_t* simplex = hull.simplex;
         const V interior = (pts[simplex[0]] + pts[simplex[1]] + pts[simplex[2]] + pts[simplex[3]]) * 0.25;
         for (std::uint32_t i = 0; i < n && !context.widenEverywhere; ++i) {
-            if (i == simplex[0] || i == simplex[1] || i == simplex[2] || i == simplex[3]) continue;
-            addPointToHull(mesh, pts[i], interior, context);
+            if (hull.inSimplex(i)) continue;
+            addPointToHull(hull.mesh, pts[i], interior, hull.context);
             // A flag missed stays missed while its face stands: every few steps will do
             // on the long run of sphere points.
             if (i + 60 < n && i % 16 != 0) continue;
@@ -756,8 +756,6 @@ TEST(ConvexHullStages, UnflaggedFacesHaveNoNearParallelNeighbour) {
                 }
             }
         }
-        delete[] mesh.vertices;
-        mesh.vertices = nullptr;
     }
     EXPECT_GT(checked, 10000);
 }

@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "geometry/convexHull.h"
+#include "geometry/stagedHull.h"
 
 namespace {
 
@@ -22,17 +22,14 @@ TEST(HullConflictTracker, LinksBeyondTheLimitFailAsAnAllocationDoes) {
     std::vector<QmtVector3> points;
     for (int i = 0; i < 2000; ++i) points.emplace_back(1e3 * u(rng), u(rng), 1e-2 * u(rng));
     const auto n = static_cast<std::uint32_t>(points.size());
-    ZYL_DFmesh mesh;
-    mesh.vertices = new QmtVector3[n]();
-    ConvexHullContext context;
-    std::uint32_t simplex[4];
-    ASSERT_TRUE(buildHullSimplex(points.data(), n, mesh, simplex, context));
+    StagedHull<ZYL_DFmesh> hull(points);
+    ASSERT_TRUE(hull.started);
     std::vector<std::uint32_t> candidates;
     for (std::uint32_t i = 0; i < n; ++i) {
-        if (i != simplex[0] && i != simplex[1] && i != simplex[2] && i != simplex[3]) candidates.push_back(i);
+        if (!hull.inSimplex(i)) candidates.push_back(i);
     }
     const auto start = [&](HullConflictTracker& tracker) {
-        tracker.start(points.data(), n, candidates, context, mesh.vertices, false, 1e-12);
+        tracker.start(points.data(), n, candidates, hull.context, hull.mesh.vertices, false, 1e-12);
     };
     HullConflictTracker limited;
     limited.limitLinks(candidates.size());  // the four faces' blocks need more
