@@ -229,7 +229,8 @@ public:
     // Whether a face may have a near-parallel neighbour at one of its corners: set by
     // the stages, for both faces of a pair, when the later of the two is made (the pair
     // shares the later face's corner then), and cleared only when the slot is reused.
-    // A face without it widens to nothing, so its corners need not be walked.
+    // A face without it widens to nothing, so its corners need not be walked, and
+    // merges with no face it has shared a corner with since it was made.
     // Once most faces made are flagged (flat caps, lattices), the flags save no walk and
     // cost their own: widenEverywhere then stands for a flag on every face, for the
     // rest of the build.

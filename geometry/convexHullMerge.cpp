@@ -368,7 +368,19 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
         std::uint32_t edges[3];
     };
     const auto sidesOf = std::make_unique_for_overwrite<Sides[]>(context.slotCount());  // live faces only
+    // A plain build flags each face that has a near-parallel face at a corner (see
+    // ConvexHullContext::mayWiden). Two faces that still have the corners they were
+    // made with and share an edge shared it when the later of them was made, and were
+    // paired then: no such edge with an unflagged face can merge. So only the flagged
+    // faces are listed per edge. An edge's "no" then stands, while a "yes" is asked
+    // again of the walk, as an unlisted face could be one of the edge's two newest;
+    // the sides of a face that a merge changes are walked from then on.
+    const bool flaggedOnly = !context.robust && !context.widenEverywhere;
+    std::vector<std::uint8_t> sidesFound(flaggedOnly ? context.slotCount() : 0, 0);
     const auto findSides = [&](std::uint32_t slot) {
+        if (flaggedOnly) {
+            sidesFound[slot] = 1;
+        }
         const std::uint32_t* c = context.linkedCorners(slot);
         std::uint32_t* found = sidesOf[slot].edges;
         for (std::uint32_t k = 0; k < 3; ++k) {
@@ -379,6 +391,9 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
         }
     };
     const auto pairEdges = [&](std::uint32_t slot, std::uint32_t out[3]) {
+        if (flaggedOnly && sidesFound[slot] == 0) {
+            findSides(slot);
+        }
         std::copy(sidesOf[slot].edges, sidesOf[slot].edges + 3, out);
         if (out[1] == out[0]) {
             out[1] = NONE;
@@ -439,7 +454,7 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
                 }
             }
         }
-        if (context.face(s).count != 0) {
+        if (context.face(s).count != 0 && (!flaggedOnly || context.mayWiden(s))) {
             findSides(s);
             const std::uint32_t* sides = sidesOf[s].edges;
             const std::uint32_t seq = context.face(s).seq;
@@ -505,13 +520,20 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
             // F and G: the first two faces in list order (newest first) holding the edge.
             std::uint32_t F = NONE;
             std::uint32_t G = NONE;
-            if (!held[e].walk()) {
+            bool walk = held[e].walk();
+            if (!walk) {
                 F = held[e].newer;
                 G = held[e].older;
                 if (G == NONE || !(context.face(F).normal.Dot(context.face(G).normal) > PARALLEL)) {
                     continue;
                 }
-            } else {
+                if (flaggedOnly) {
+                    F = NONE;
+                    G = NONE;
+                    walk = true;
+                }
+            }
+            if (walk) {
                 // Either end's faces hold all the edge's faces. Successive edges in the list
                 // often share an end (the edges made with one vertex): its faces, walked for
                 // the edge before, are still in cache.
@@ -616,7 +638,11 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
             findSides(F);
             pairEdges(F, sides);
             for (const std::uint32_t side : sides) {
-                addFace(F, context.face(F).seq, side);
+                if (flaggedOnly && side != NONE) {
+                    held[side].newer = WALKED;
+                } else {
+                    addFace(F, context.face(F).seq, side);
+                }
             }
             merged = true;
         }

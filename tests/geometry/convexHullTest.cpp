@@ -760,4 +760,51 @@ TEST(ConvexHullStages, UnflaggedFacesHaveNoNearParallelNeighbour) {
     EXPECT_GT(checked, 10000);
 }
 
+// A plain build's merge lists only its flagged faces per edge. On caps whose
+// neighbouring faces meet at about the merge angle, merged polygons come to border
+// faces their first faces were never paired with: the merge must still make every
+// polygon that listing every face makes.
+TEST(ConvexHullStages, MergeOfFlaggedFacesMatchesTheMergeOfAll) {
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    int merging = 0;
+    for (int c = 0; c < 300; ++c) {
+        std::vector<V> pts;
+        while (pts.size() < 40) {
+            const double x = 0.025 * u(rng);
+            const double y = 0.025 * u(rng);
+            if (x * x + y * y <= 0.025 * 0.025) pts.emplace_back(x, y, std::sqrt(1.0 - x * x - y * y));
+        }
+        pts.emplace_back(0.0, 0.0, 0.0);
+        StagedHull<ZYLmesh> hull(pts);
+        ASSERT_TRUE(hull.started);
+        const std::uint32_t* simplex = hull.simplex;
+        const V interior = (pts[simplex[0]] + pts[simplex[1]] + pts[simplex[2]] + pts[simplex[3]]) * 0.25;
+        for (std::uint32_t i = 0; i < pts.size(); ++i) {
+            if (!hull.inSimplex(i)) addPointToHull(hull.mesh, pts[i], interior, hull.context);
+        }
+        ASSERT_FALSE(hull.context.widenEverywhere);
+        // The same surface with every face taken as flagged.
+        ZYLmesh all;
+        all.vertices = new V[pts.size()];
+        std::copy(hull.mesh.vertices, hull.mesh.vertices + pts.size(), all.vertices);
+        all.numVertices = hull.mesh.numVertices;
+        ConvexHullContext allContext;
+        allContext.copyFrom(hull.context);
+        allContext.widenEverywhere = true;
+        const std::uint32_t before = hull.context.faceCount();
+        mergeCoplanarHullFaces(hull.mesh, hull.context);
+        mergeCoplanarHullFaces(all, allContext);
+        merging += hull.context.faceCount() < before;
+        const auto flagged = hull.context.faceList();
+        const auto every = allContext.faceList();
+        ASSERT_EQ(flagged.size(), every.size());
+        for (std::size_t f = 0; f < flagged.size(); ++f) {
+            EXPECT_EQ(flagged[f].vertices, every[f].vertices);
+            EXPECT_TRUE(flagged[f].normal == every[f].normal);
+        }
+    }
+    EXPECT_GT(merging, 200);
+}
+
 }  // namespace
