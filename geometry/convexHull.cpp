@@ -419,9 +419,13 @@ void forkInto(Attempt<Mesh>& careful, const Attempt<Mesh>& plain, std::uint32_t 
     careful.context.robust = true;
     careful.context.pauseAtParting = false;
     careful.growth = std::make_unique<Growth<LoopOf<Mesh>>>();
-    careful.growth->tracker.copyFrom(plain.growth->tracker, careful.mesh->vertices);
-    careful.growth->loop = plain.growth->loop;
     careful.growth->ended = plain.growth->ended;
+    // A growth that has ended (most plain builds of clouds in a box never part) is
+    // only finished: its tracker and loop are not read again.
+    if (!careful.growth->ended) {
+        careful.growth->tracker.copyFrom(plain.growth->tracker, careful.mesh->vertices);
+        careful.growth->loop = plain.growth->loop;
+    }
     std::copy(plain.simplex, plain.simplex + 4, careful.simplex);
     careful.box = plain.box;
     careful.rounding = plain.rounding;
