@@ -367,7 +367,7 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
     struct Sides {
         std::uint32_t edges[3];
     };
-    const auto sidesOf = std::make_unique_for_overwrite<Sides[]>(context.slotCount());  // live faces only
+    const auto sidesOf = std::make_unique_for_overwrite<Sides[]>(context.slotCount());  // read once found
     // A plain build flags each face that has a near-parallel face at a corner (see
     // ConvexHullContext::mayWiden). Two faces that still have the corners they were
     // made with and share an edge shared it when the later of them was made, and were
