@@ -520,8 +520,8 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
             // F and G: the first two faces in list order (newest first) holding the edge.
             std::uint32_t F = NONE;
             std::uint32_t G = NONE;
-            bool walk = held[e].walk();
-            if (!walk) {
+            bool walked = held[e].walk();
+            if (!walked) {
                 F = held[e].newer;
                 G = held[e].older;
                 if (G == NONE || !(context.face(F).normal.Dot(context.face(G).normal) > PARALLEL)) {
@@ -530,10 +530,10 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
                 if (flaggedOnly) {
                     F = NONE;
                     G = NONE;
-                    walk = true;
+                    walked = true;
                 }
             }
-            if (walk) {
+            if (walked) {
                 // Either end's faces hold all the edge's faces. Successive edges in the list
                 // often share an end (the edges made with one vertex): its faces, walked for
                 // the edge before, are still in cache.
