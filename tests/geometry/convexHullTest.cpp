@@ -734,11 +734,9 @@ TEST(ConvexHullStages, UnflaggedFacesHaveNoNearParallelNeighbour) {
         StagedHull<ZYLmesh> hull(pts);
         ASSERT_TRUE(hull.started);
         const ConvexHullContext& context = hull.context;
-        const std::uint32_t* simplex = hull.simplex;
-        const V interior = (pts[simplex[0]] + pts[simplex[1]] + pts[simplex[2]] + pts[simplex[3]]) * 0.25;
         for (std::uint32_t i = 0; i < n && !context.widenEverywhere; ++i) {
             if (hull.inSimplex(i)) continue;
-            addPointToHull(hull.mesh, pts[i], interior, hull.context);
+            hull.add(i);
             // A flag missed stays missed while its face stands: every few steps will do
             // on the long run of sphere points.
             if (i + 60 < n && i % 16 != 0) continue;
@@ -778,10 +776,8 @@ TEST(ConvexHullStages, MergeOfFlaggedFacesMatchesTheMergeOfAll) {
         pts.emplace_back(0.0, 0.0, 0.0);
         StagedHull<ZYLmesh> hull(pts);
         ASSERT_TRUE(hull.started);
-        const std::uint32_t* simplex = hull.simplex;
-        const V interior = (pts[simplex[0]] + pts[simplex[1]] + pts[simplex[2]] + pts[simplex[3]]) * 0.25;
         for (std::uint32_t i = 0; i < pts.size(); ++i) {
-            if (!hull.inSimplex(i)) addPointToHull(hull.mesh, pts[i], interior, hull.context);
+            hull.add(i);
         }
         ASSERT_FALSE(hull.context.widenEverywhere);
         // The same surface with every face taken as flagged.
