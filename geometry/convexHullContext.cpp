@@ -70,6 +70,8 @@ void ConvexHullContext::reset(std::uint32_t vertexCapacity) {
     }
     edges_.clear();
     freeEdges_.clear();
+    facesRecorded_ = 0;
+    sidesComplete_ = true;
     lastPlace_ = 0;
     edgeCount_ = 0;
     vertexCapacity_ = vertexCapacity;

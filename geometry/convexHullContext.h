@@ -64,7 +64,13 @@ public:
         std::uint32_t b = NONE;
         std::uint32_t place = 0;      // place in the edge list; 0 while in no list
         std::uint32_t mark = 0;       // scratch stamp of the stages
+        // While the hull grows, the live faces that have this edge as a side, the newer
+        // last (NONE where there are fewer); MANY in both once three have had it at
+        // once. Kept here because the growth has just read or made the record when it
+        // makes such a face. Merges leave it as it stands.
+        std::uint32_t sides[2] = {NONE, NONE};
     };
+    static constexpr std::uint32_t MANY = NONE - 1;
 
     // Empties both lists and makes room in the per-vertex tables for `vertexCapacity`
     // vertices; the tables hold entries for the first few (see holdVertices).
@@ -212,6 +218,66 @@ public:
         e[1] = e1;
         e[2] = e2;
     }
+    // Enters a new triangle in its side records' `sides`, once its edges are set: side
+    // 0 on the horizon edge, where it takes the place of the face it replaces
+    // (`replaced`; NONE for the simplex's faces), and sides 1 and 2 on edges made in
+    // this step. The replaced faces' other sides are destroyed with the step, so they
+    // need not leave theirs.
+    void recordSides(std::uint32_t slot, std::uint32_t replaced) {
+        const std::uint32_t* e = faceLinks_[slot].edges;
+        ++facesRecorded_;
+        if ((e[0] == NONE) | (e[1] == NONE) | (e[2] == NONE)) {
+            sidesComplete_ = false;
+        }
+        // Each record's sides stay in order of making: the newer last, NONE first where
+        // there is one face. Which side a face is on is a toss-up, so the usual cases
+        // take no branch.
+        const auto add = [slot](std::uint32_t* sides) {
+            if (sides[0] != NONE) {
+                sides[0] = sides[1] = MANY;  // a third face (or MANY already)
+                return;
+            }
+            sides[0] = sides[1];
+            sides[1] = slot;
+        };
+        if (e[0] != NONE) {
+            std::uint32_t* sides = edges_[e[0]].sides;
+            const std::uint32_t s0 = sides[0];
+            const std::uint32_t s1 = sides[1];
+            if ((s0 == replaced) | (s1 == replaced)) {
+                sides[0] = s1 == replaced ? s0 : s1;
+                sides[1] = slot;
+            } else {
+                add(sides);
+            }
+        }
+        if (e[1] != NONE) {
+            add(edges_[e[1]].sides);
+        }
+        if (e[2] != NONE && e[2] != e[1]) {  // a face with a repeated corner has one record twice
+            add(edges_[e[2]].sides);
+        }
+    }
+    // Where the sides are recorded (sidesRecorded), the face other than a new triangle
+    // at its side 0, made on a horizon edge: NONE where it has none there, UNKNOWN
+    // where its record has had three.
+    static constexpr std::uint32_t UNKNOWN = MANY;
+    std::uint32_t otherSide(std::uint32_t slot) const {
+        const std::uint32_t e = faceLinks_[slot].edges[0];
+        if (e == NONE || edges_[e].sides[1] != slot) {
+            return UNKNOWN;
+        }
+        return edges_[e].sides[0];
+    }
+    // Whether every live face at every edge is among the edge record's `sides` (or the
+    // record says MANY), and no face that is gone: true while each face made was
+    // recorded with three records. The faces a step replaces leave every record they
+    // were at (made again on a horizon edge, or destroyed with an edge inside the seen
+    // faces), and no pair of vertices gets two records.
+    bool sidesRecorded() const { return sidesComplete_ && facesRecorded_ == nextSeq_; }
+    // Makes the merge list every edge's faces itself, as it does where the growth
+    // could not keep them.
+    void forgetSides() { sidesComplete_ = false; }
     // Makes an edge record that is in no list yet (see pushFrontEdges) and returns its
     // slot. The pair must not belong to a live edge.
     std::uint32_t createEdge(std::uint32_t a, std::uint32_t b);
@@ -380,6 +446,10 @@ private:
 
     std::vector<Edge> edges_;
     std::vector<std::uint32_t> freeEdges_;
+    // Faces recorded in their edges' `sides` (every face made, while the count matches
+    // nextSeq_); whether each had three edge records.
+    std::uint32_t facesRecorded_ = 0;
+    bool sidesComplete_ = true;
     std::uint32_t lastPlace_ = 0;  // the front edge's place, or larger
     std::uint32_t edgeCount_ = 0;
 
@@ -490,7 +560,7 @@ inline void ConvexHullContext::unlinkIncidence(std::uint32_t slot) {
 
 inline std::uint32_t ConvexHullContext::createEdge(std::uint32_t a, std::uint32_t b) {
     const std::uint32_t slot = reusedSlot(freeEdges_, [this] { return newEdgeSlot(); });
-    edges_[slot] = Edge{a, b, 0, 0};
+    edges_[slot] = Edge{a, b, 0, 0, {NONE, NONE}};
     return slot;
 }
 

@@ -303,12 +303,15 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
     // An edge's faces (those holding both its ends among their first three corners,
     // as the walk around a corner finds them) are kept per edge through the merges, so
     // that an edge reads its two newest faces instead of walking the faces around a
-    // corner (a chain of dependent loads). Faces are found from their corner pairs
-    // through a table of the edges by pair. An edge with more than two faces, or whose ends
-    // another edge record shares, is walked as before.
+    // corner (a chain of dependent loads). Where the growth kept them in the edge
+    // records (ConvexHullContext::sidesRecorded) they are taken from there; otherwise
+    // faces are found from their corner pairs through a table of the edges by pair. An
+    // edge with more than two faces, or whose ends another edge record shares, is
+    // walked as before.
     // The creation numbers are kept beside the faces, so that removing the newer face
-    // reads no face record.
+    // reads no face record (taken from the records, they are read when first needed).
     constexpr std::uint32_t WALKED = NONE - 1;  // `newer` of an edge left to the walk
+    constexpr std::uint32_t UNREAD = NONE;      // a creation number not read yet (none reaches it)
     struct EdgeFaces {
         std::uint32_t newer = NONE;
         std::uint32_t older = NONE;
@@ -316,6 +319,7 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
         std::uint32_t olderSeq = 0;
         bool walk() const { return newer == WALKED; }
     };
+    const bool fromRecords = context.sidesRecorded();
     const std::uint32_t edgeSlots = context.edgeSlotCount();
     std::vector<EdgeFaces> held(edgeSlots);
     // The edge records by vertex pair, in a table of open addressing (half full at
@@ -343,8 +347,13 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
         if (record.a == NONE) {
             continue;
         }
-        if (record.a == record.b) {
+        if (record.a == record.b || record.sides[0] == ConvexHullContext::MANY) {
             held[e].newer = WALKED;
+        } else if (fromRecords && record.sides[1] != NONE) {
+            // A growth's records keep their faces in order of making.
+            held[e].newer = record.sides[1];
+            held[e].older = record.sides[0];
+            held[e].newerSeq = held[e].olderSeq = UNREAD;
         }
         const std::uint64_t key = ConvexHullContext::pairKey(record.a, record.b);
         keyOf[e] = key;
@@ -375,10 +384,13 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
     // faces are listed per edge. An edge's "no" then stands, while a "yes" is asked
     // again of the walk, as an unlisted face could be one of the edge's two newest;
     // the sides of a face that a merge changes are walked from then on.
-    const bool flaggedOnly = !context.robust && !context.widenEverywhere;
-    std::vector<std::uint8_t> sidesFound(flaggedOnly ? context.slotCount() : 0, 0);
+    const bool flaggedOnly = !fromRecords && !context.robust && !context.widenEverywhere;
+    // Faces listed from the records, or left unlisted, find their sides when a merge
+    // needs them.
+    const bool sidesWhenNeeded = fromRecords || flaggedOnly;
+    std::vector<std::uint8_t> sidesFound(sidesWhenNeeded ? context.slotCount() : 0, 0);
     const auto findSides = [&](std::uint32_t slot) {
-        if (flaggedOnly) {
+        if (sidesWhenNeeded) {
             sidesFound[slot] = 1;
         }
         const std::uint32_t* c = context.linkedCorners(slot);
@@ -391,7 +403,7 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
         }
     };
     const auto pairEdges = [&](std::uint32_t slot, std::uint32_t out[3]) {
-        if (flaggedOnly && sidesFound[slot] == 0) {
+        if (sidesWhenNeeded && sidesFound[slot] == 0) {
             findSides(slot);
         }
         std::copy(sidesOf[slot].edges, sidesOf[slot].edges + 3, out);
@@ -411,6 +423,9 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
             h.newer = slot;
             h.newerSeq = seq;
         } else if (h.older == NONE) {
+            if (h.newerSeq == UNREAD) {
+                h.newerSeq = context.face(h.newer).seq;
+            }
             if (h.newerSeq < seq) {
                 h.older = h.newer;
                 h.olderSeq = h.newerSeq;
@@ -441,7 +456,7 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
     };
     // On a hull too large for the caches, the records read next load ahead.
     bool loadAhead = context.slotCount() >= LOAD_AHEAD_FROM_SLOTS;
-    for (std::uint32_t s = 0; s < context.slotCount(); ++s) {
+    for (std::uint32_t s = 0; !fromRecords && s < context.slotCount(); ++s) {
         // The faces' edge records lie scattered: they load a few faces ahead.
         if (loadAhead && s + 8 < context.slotCount() && context.face(s + 8).count != 0) {
             context.prefetchFaceEdges(s + 8);

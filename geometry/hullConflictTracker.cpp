@@ -583,6 +583,13 @@ void HullConflictTracker::retireFaces(const std::vector<std::uint32_t>& slots) {
     if (a == b || c[2] == a || c[2] == b) {
         return NONE;
     }
+    if (context.sidesRecorded()) {
+        // The edge's record knows its other face, the only one the walk could find.
+        const std::uint32_t recorded = context.otherSide(slot);
+        if (recorded != ConvexHullContext::UNKNOWN) {
+            return recorded;
+        }
+    }
     const std::uint32_t walk = context.incidenceCount(a) <= context.incidenceCount(b) ? a : b;
     const std::uint32_t other = walk == a ? b : a;
     for (std::uint32_t link = context.firstIncidence(walk); link != NONE; link = context.nextIncidence(link)) {

@@ -762,10 +762,11 @@ TEST(ConvexHullStages, UnflaggedFacesHaveNoNearParallelNeighbour) {
 // neighbouring faces meet at about the merge angle, merged polygons come to border
 // faces their first faces were never paired with: the merge must still make every
 // polygon that listing every face makes.
-TEST(ConvexHullStages, MergeOfFlaggedFacesMatchesTheMergeOfAll) {
+TEST(ConvexHullStages, MergesFromRecordsFromFlagsAndFromEveryFaceAgree) {
     std::mt19937 rng(11);
     std::uniform_real_distribution<double> u(-1.0, 1.0);
     int merging = 0;
+    int recorded = 0;  // caps whose growth kept every edge's faces
     for (int c = 0; c < 300; ++c) {
         std::vector<V> pts;
         while (pts.size() < 40) {
@@ -780,27 +781,35 @@ TEST(ConvexHullStages, MergeOfFlaggedFacesMatchesTheMergeOfAll) {
             hull.add(i);
         }
         ASSERT_FALSE(hull.context.widenEverywhere);
-        // The same surface with every face taken as flagged.
-        ZYLmesh all;
-        all.vertices = new V[pts.size()];
-        std::copy(hull.mesh.vertices, hull.mesh.vertices + pts.size(), all.vertices);
-        all.numVertices = hull.mesh.numVertices;
-        ConvexHullContext allContext;
-        allContext.copyFrom(hull.context);
-        allContext.widenEverywhere = true;
+        recorded += hull.context.sidesRecorded();
+        // The same surface merged with the edges' faces listed from the flagged faces,
+        // and from every face.
+        ZYLmesh copies[2];
+        ConvexHullContext contexts[2];
+        for (int k = 0; k < 2; ++k) {
+            copies[k].vertices = new V[pts.size()];
+            std::copy(hull.mesh.vertices, hull.mesh.vertices + pts.size(), copies[k].vertices);
+            copies[k].numVertices = hull.mesh.numVertices;
+            contexts[k].copyFrom(hull.context);
+            contexts[k].forgetSides();
+        }
+        contexts[1].widenEverywhere = true;
         const std::uint32_t before = hull.context.faceCount();
         mergeCoplanarHullFaces(hull.mesh, hull.context);
-        mergeCoplanarHullFaces(all, allContext);
         merging += hull.context.faceCount() < before;
-        const auto flagged = hull.context.faceList();
-        const auto every = allContext.faceList();
-        ASSERT_EQ(flagged.size(), every.size());
-        for (std::size_t f = 0; f < flagged.size(); ++f) {
-            EXPECT_EQ(flagged[f].vertices, every[f].vertices);
-            EXPECT_TRUE(flagged[f].normal == every[f].normal);
+        const auto merged = hull.context.faceList();
+        for (int k = 0; k < 2; ++k) {
+            mergeCoplanarHullFaces(copies[k], contexts[k]);
+            const auto listed = contexts[k].faceList();
+            ASSERT_EQ(merged.size(), listed.size());
+            for (std::size_t f = 0; f < merged.size(); ++f) {
+                EXPECT_EQ(merged[f].vertices, listed[f].vertices);
+                EXPECT_TRUE(merged[f].normal == listed[f].normal);
+            }
         }
     }
     EXPECT_GT(merging, 200);
+    EXPECT_GT(recorded, 200);
 }
 
 }  // namespace
