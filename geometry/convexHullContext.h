@@ -211,22 +211,19 @@ public:
             }
         }
     }
-    // Remembers the edge records of a triangle's three sides (NONE where it has none).
-    void setFaceEdges(std::uint32_t slot, std::uint32_t e0, std::uint32_t e1, std::uint32_t e2) {
+    // Remembers the edge records of a new triangle's three sides (NONE where it has
+    // none) and enters the face in their `sides`: side 0 on the horizon edge, where it
+    // takes the place of the face it replaces (`replaced`; NONE for the simplex's
+    // faces), and sides 1 and 2 on edges made in this step. The replaced faces' other
+    // sides are destroyed with the step, so they need not leave theirs.
+    void setFaceEdges(std::uint32_t slot, std::uint32_t e0, std::uint32_t e1, std::uint32_t e2,
+                      std::uint32_t replaced) {
         std::uint32_t* e = faceLinks_[slot].edges;
         e[0] = e0;
         e[1] = e1;
         e[2] = e2;
-    }
-    // Enters a new triangle in its side records' `sides`, once its edges are set: side
-    // 0 on the horizon edge, where it takes the place of the face it replaces
-    // (`replaced`; NONE for the simplex's faces), and sides 1 and 2 on edges made in
-    // this step. The replaced faces' other sides are destroyed with the step, so they
-    // need not leave theirs.
-    void recordSides(std::uint32_t slot, std::uint32_t replaced) {
-        const std::uint32_t* e = faceLinks_[slot].edges;
         ++facesRecorded_;
-        if ((e[0] == NONE) | (e[1] == NONE) | (e[2] == NONE)) {
+        if ((e0 == NONE) | (e1 == NONE) | (e2 == NONE)) {
             sidesComplete_ = false;
         }
         // Each record's sides stay in order of making: the newer last, NONE first where
@@ -259,13 +256,12 @@ public:
         }
     }
     // Where the sides are recorded (sidesRecorded), the face other than a new triangle
-    // at its side 0, made on a horizon edge: NONE where it has none there, UNKNOWN
-    // where its record has had three.
-    static constexpr std::uint32_t UNKNOWN = MANY;
+    // at its side 0, made on a horizon edge: NONE where it has none there, MANY where
+    // its record cannot tell (it has had three).
     std::uint32_t otherSide(std::uint32_t slot) const {
         const std::uint32_t e = faceLinks_[slot].edges[0];
         if (e == NONE || edges_[e].sides[1] != slot) {
-            return UNKNOWN;
+            return MANY;
         }
         return edges_[e].sides[0];
     }
@@ -295,8 +291,7 @@ public:
     // Whether a face may have a near-parallel neighbour at one of its corners: set by
     // the stages, for both faces of a pair, when the later of the two is made (the pair
     // shares the later face's corner then), and cleared only when the slot is reused.
-    // A face without it widens to nothing, so its corners need not be walked, and
-    // merges with no face it has shared a corner with since it was made.
+    // A face without it widens to nothing, so its corners need not be walked.
     // Once most faces made are flagged (flat caps, lattices), the flags save no walk and
     // cost their own: widenEverywhere then stands for a flag on every face, for the
     // rest of the build.

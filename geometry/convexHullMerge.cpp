@@ -377,20 +377,10 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
         std::uint32_t edges[3];
     };
     const auto sidesOf = std::make_unique_for_overwrite<Sides[]>(context.slotCount());  // read once found
-    // A plain build flags each face that has a near-parallel face at a corner (see
-    // ConvexHullContext::mayWiden). Two faces that still have the corners they were
-    // made with and share an edge shared it when the later of them was made, and were
-    // paired then: no such edge with an unflagged face can merge. So only the flagged
-    // faces are listed per edge. An edge's "no" then stands, while a "yes" is asked
-    // again of the walk, as an unlisted face could be one of the edge's two newest;
-    // the sides of a face that a merge changes are walked from then on.
-    const bool flaggedOnly = !fromRecords && !context.robust && !context.widenEverywhere;
-    // Faces listed from the records, or left unlisted, find their sides when a merge
-    // needs them.
-    const bool sidesWhenNeeded = fromRecords || flaggedOnly;
-    std::vector<std::uint8_t> sidesFound(sidesWhenNeeded ? context.slotCount() : 0, 0);
+    // Faces held from the records find their sides when a merge needs them.
+    std::vector<std::uint8_t> sidesFound(fromRecords ? context.slotCount() : 0, 0);
     const auto findSides = [&](std::uint32_t slot) {
-        if (sidesWhenNeeded) {
+        if (fromRecords) {
             sidesFound[slot] = 1;
         }
         const std::uint32_t* c = context.linkedCorners(slot);
@@ -403,7 +393,7 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
         }
     };
     const auto pairEdges = [&](std::uint32_t slot, std::uint32_t out[3]) {
-        if (sidesWhenNeeded && sidesFound[slot] == 0) {
+        if (fromRecords && sidesFound[slot] == 0) {
             findSides(slot);
         }
         std::copy(sidesOf[slot].edges, sidesOf[slot].edges + 3, out);
@@ -469,7 +459,7 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
                 }
             }
         }
-        if (context.face(s).count != 0 && (!flaggedOnly || context.mayWiden(s))) {
+        if (context.face(s).count != 0) {
             findSides(s);
             const std::uint32_t* sides = sidesOf[s].edges;
             const std::uint32_t seq = context.face(s).seq;
@@ -535,20 +525,13 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
             // F and G: the first two faces in list order (newest first) holding the edge.
             std::uint32_t F = NONE;
             std::uint32_t G = NONE;
-            bool walked = held[e].walk();
-            if (!walked) {
+            if (!held[e].walk()) {
                 F = held[e].newer;
                 G = held[e].older;
                 if (G == NONE || !(context.face(F).normal.Dot(context.face(G).normal) > PARALLEL)) {
                     continue;
                 }
-                if (flaggedOnly) {
-                    F = NONE;
-                    G = NONE;
-                    walked = true;
-                }
-            }
-            if (walked) {
+            } else {
                 // Either end's faces hold all the edge's faces. Successive edges in the list
                 // often share an end (the edges made with one vertex): its faces, walked for
                 // the edge before, are still in cache.
@@ -653,11 +636,7 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
             findSides(F);
             pairEdges(F, sides);
             for (const std::uint32_t side : sides) {
-                if (flaggedOnly && side != NONE) {
-                    held[side].newer = WALKED;
-                } else {
-                    addFace(F, context.face(F).seq, side);
-                }
+                addFace(F, context.face(F).seq, side);
             }
             merged = true;
         }

@@ -265,8 +265,7 @@ bool simplexImpl(const QmtVector3* points, std::uint32_t n, Mesh& mesh, std::uin
     const std::uint32_t e01 = pushEdge(context, 0, 1);
     const std::uint32_t e12 = pushEdge(context, 1, 2);
     const std::uint32_t e20 = pushEdge(context, 2, 0);
-    context.setFaceEdges(base, e01, e12, e20);
-    context.recordSides(base, NONE);
+    context.setFaceEdges(base, e01, e12, e20, NONE);
     simplex[0] = p;
     simplex[1] = q;
     simplex[2] = r;
@@ -312,12 +311,9 @@ bool simplexImpl(const QmtVector3* points, std::uint32_t n, Mesh& mesh, std::uin
     const std::uint32_t e13 = pushEdge(context, 1, 3);
     const std::uint32_t e30 = pushEdge(context, 3, 0);
     const std::uint32_t e32 = pushEdge(context, 3, 2);
-    context.setFaceEdges(sideFaces[0], e01, e13, e30);  // (0, 1, 3)
-    context.setFaceEdges(sideFaces[1], e12, e32, e13);  // (1, 2, 3)
-    context.setFaceEdges(sideFaces[2], e20, e30, e32);  // (2, 0, 3)
-    for (const std::uint32_t face : sideFaces) {
-        context.recordSides(face, NONE);
-    }
+    context.setFaceEdges(sideFaces[0], e01, e13, e30, NONE);  // (0, 1, 3)
+    context.setFaceEdges(sideFaces[1], e12, e32, e13, NONE);  // (1, 2, 3)
+    context.setFaceEdges(sideFaces[2], e20, e30, e32, NONE);  // (2, 0, 3)
     // Any two faces of a tetrahedron share an edge.
     const std::uint32_t all[4] = {base, sideFaces[0], sideFaces[1], sideFaces[2]};
     flagNearParallel(all, 4, context);
@@ -866,8 +862,7 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
             // Every horizon edge gets its face, slivers included: a missing one would
             // leave a hole in the surface.
             const std::uint32_t made = context.createFace(a, b, ip, normal);
-            context.setFaceEdges(made, record, context.vertexEdge[b], context.vertexEdge[a]);
-            context.recordSides(made, order[i]);
+            context.setFaceEdges(made, record, context.vertexEdge[b], context.vertexEdge[a], order[i]);
             context.createdFaces.push_back(made);
             context.createdFrom.push_back(order[i]);
         }

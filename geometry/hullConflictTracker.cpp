@@ -586,7 +586,7 @@ void HullConflictTracker::retireFaces(const std::vector<std::uint32_t>& slots) {
     if (context.sidesRecorded()) {
         // The edge's record knows its other face, the only one the walk could find.
         const std::uint32_t recorded = context.otherSide(slot);
-        if (recorded != ConvexHullContext::UNKNOWN) {
+        if (recorded != ConvexHullContext::MANY) {
             return recorded;
         }
     }
