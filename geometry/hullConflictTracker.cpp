@@ -63,7 +63,9 @@ struct FaceTest {
 };
 
 // A face's three parts while its points are sorted into them: the outside part goes
-// straight to its place among the staged points, the other two wait in a buffer.
+// straight to its place among the staged points, the other two wait in a buffer. The
+// outside part has room for every point placed, so a point can be written there before
+// it is known whether it stays.
 struct PartCursors {
     std::uint32_t* const outsideStart;
     std::uint32_t* const seesStart;
@@ -74,14 +76,21 @@ struct PartCursors {
 
     // Point p at q, with p.n = pn: above the floor, outside when p.n is above
     // outsideAbove, seeing the face when less than the visibility depth below its
-    // plane, else above the floor only; at or below the floor it is left out.
-    [[gnu::always_inline]] void place(const FaceTest& t, std::uint32_t p, const QmtVector3& q, double pn) {
-        if (!(pn > t.floor)) {
+    // plane, else above the floor only; at or below the floor, or not wanted, it is
+    // left out.
+    [[gnu::always_inline]] void place(const FaceTest& t, std::uint32_t p, const QmtVector3& q, double pn,
+                                      bool wanted = true) {
+        const bool aboveFloor = wanted & (pn > t.floor);
+        const bool outsideIt = aboveFloor & (pn > t.outsideAbove);
+        if (aboveFloor == outsideIt) {
+            // Left out or outside, as nearly every point is, the one as often as the
+            // other: no branch tells them apart. The point is written, and kept by
+            // moving the cursor past it.
+            *outside = p;
+            outside += outsideIt;
             return;
         }
-        if (pn > t.outsideAbove) {
-            *outside++ = p;
-        } else if (pn > t.cornerProjection - visibilityDepth((q - t.corner).Length()) - t.slack) {
+        if (pn > t.cornerProjection - visibilityDepth((q - t.corner).Length()) - t.slack) {
             *sees++ = p;
         } else {
             *above++ = p;
@@ -158,12 +167,16 @@ template <class Points>
         points.pair(k, x, y, z);
         const __m128d pn = _mm_add_pd(_mm_add_pd(_mm_mul_pd(x, vx), _mm_mul_pd(y, vy)), _mm_mul_pd(z, vz));
         const __m128d aboveFloor = _mm_cmpgt_pd(pn, vFloor);
-        if (_mm_movemask_pd(aboveFloor) == 0) {
-            continue;
-        }
-        if (_mm_movemask_pd(_mm_and_pd(_mm_cmpgt_pd(pn, vOutside), aboveFloor)) == 3) {
-            *parts.outside++ = points.index(k);
-            *parts.outside++ = points.index(k + 1);
+        const int above = _mm_movemask_pd(aboveFloor);
+        const int outside = _mm_movemask_pd(_mm_and_pd(_mm_cmpgt_pd(pn, vOutside), aboveFloor));
+        if (above == outside) {
+            // Each point is below the floor or outside (the usual case, mixed as often
+            // as not): both are written, and the cursor passes the outside ones (see
+            // place).
+            parts.outside[0] = points.index(k);
+            parts.outside += outside & 1;
+            parts.outside[0] = points.index(k + 1);
+            parts.outside += outside >> 1;
             continue;
         }
         double lanes[2];
@@ -964,15 +977,14 @@ void HullConflictTracker::stageGroup(std::uint32_t source) {
     // across the face's edge that are not among them. A lone face reads the shared
     // block as it stands; several read its live points gathered once with their
     // coordinates.
-    // Calls use(p) for every point of links [begin, end) whose mark is below `skip`
-    // (DEAD or this stamp): no live mark exceeds the stamp, so one test leaves out both
-    // the dead and, with the stamp, the marked points.
+    // Calls use(p, wanted) for every point of links [begin, end), wanted when its mark
+    // is below `skip` (DEAD or this stamp): no live mark exceeds the stamp, so one test
+    // leaves out both the dead and, with the stamp, the marked points. Which points are
+    // wanted goes either way as often as not: the uses take it without a branch.
     const auto forPoints = [&](std::uint32_t begin, std::uint32_t end, std::uint32_t skip, auto&& use) {
         for (std::uint32_t l = begin; l < end; ++l) {
             const std::uint32_t p = links[l].point;
-            if (mark[p] < skip) {
-                use(p);
-            }
+            use(p, mark[p] < skip);
         }
     };
     // forPoints over block b of face `slot`; a large one passes over the runs whose box
@@ -1012,12 +1024,13 @@ void HullConflictTracker::stageGroup(std::uint32_t source) {
         double* const ys = sharedY_.data();
         double* const zs = sharedZ_.data();
         std::uint32_t* const index = sharedIndex_.data();
-        const auto gather = [&](std::uint32_t p) {
-            mark[p] = stamp;
+        const auto gather = [&](std::uint32_t p, bool wanted) {
+            mark[p] = wanted ? stamp : DEAD;
             xs[sharedCount] = points[p].x;
             ys[sharedCount] = points[p].y;
             zs[sharedCount] = points[p].z;
-            index[sharedCount++] = p;
+            index[sharedCount] = p;
+            sharedCount += wanted;
         };
         const auto belowAll = [&](const ChunkBox& box) {
             for (std::uint32_t g = 0; g < count; ++g) {
@@ -1044,24 +1057,25 @@ void HullConflictTracker::stageGroup(std::uint32_t source) {
         const double nx = face.normal.x;
         const double ny = face.normal.y;
         const double nz = face.normal.z;
-        const auto place = [&](std::uint32_t p, const QmtVector3& q) {
-            parts.place(test, p, q, q.x * nx + q.y * ny + q.z * nz);  // q.Dot(normal), term by term
+        const auto place = [&](std::uint32_t p, bool wanted) {
+            const QmtVector3& q = points[p];
+            parts.place(test, p, q, q.x * nx + q.y * ny + q.z * nz, wanted);  // q.Dot(normal), term by term
         };
         const auto belowFace = [&](const ChunkBox& box) { return boxBelow(box, face.normal, face.floor); };
         if (count > 1) {
             classifyRun(PointsByAxis{sharedX_.data(), sharedY_.data(), sharedZ_.data(), sharedIndex_.data()}, test,
                         sharedCount, parts);
         } else {
-            const auto markAndPlace = [&](std::uint32_t p) {
-                mark[p] = stamp;
-                place(p, points[p]);
+            const auto markAndPlace = [&](std::uint32_t p, bool wanted) {
+                mark[p] = wanted ? stamp : DEAD;
+                place(p, wanted);
             };
             forBlock(shared, source, DEAD, belowFace, markAndPlace);
         }
         // Points of the shared block are not wanted again; those left out above lie
         // below this face's floor, and are left out again where the block across
         // holds them.
-        forBlock(across, face.across, stamp, belowFace, [&](std::uint32_t p) { place(p, points[p]); });
+        forBlock(across, face.across, stamp, belowFace, place);
         Staged& staged = staged_[face.staged];
         staged.first = stagedCount_;
         stagedCount_ = static_cast<std::uint32_t>(
