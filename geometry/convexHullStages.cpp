@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <utility>
 
 #include "geometry/convexHull.h"
 #include "geometry/proximity.h"
@@ -555,15 +556,18 @@ void collectWidenedByGroups(const std::vector<std::uint32_t>& visible, std::uint
 std::uint64_t keyOf(std::uint64_t key) { return key; }
 std::uint64_t keyOf(const ConvexHullContext::KeyedPosition& pair) { return pair.key; }
 
-// Whether the edges held by exactly one of the listed faces (their side keys, sorted)
-// form one closed loop that passes each of its corners once: every corner has two
-// loop neighbours, and a walk from one corner comes back after all the edges.
-template <class Item>
-bool horizonIsOneLoop(const Item* pairs, std::size_t count, ConvexHullContext& context) {
+// Whether the horizon edges, given by addEdges(link) to link(a, b) one by one, form
+// one closed loop that passes each of its corners once: every corner has two loop
+// neighbours, and a walk from one corner comes back after all the edges. The order of
+// the edges does not matter; addEdges stops as soon as link returns false.
+template <class AddEdges>
+bool isOneLoop(ConvexHullContext& context, AddEdges&& addEdges) {
     const std::uint32_t tag = context.nextLoopTag();
     std::uint32_t* seen = context.loopTag.data();
     std::uint32_t* neighbours = context.loopNeighbours.data();  // two per vertex
-    const auto link = [&](std::uint32_t x, std::uint32_t y) {
+    std::size_t edges = 0;
+    std::uint32_t start = NONE;
+    const auto linkOne = [&](std::uint32_t x, std::uint32_t y) {
         if (seen[x] != tag) {
             seen[x] = tag;
             neighbours[2 * std::size_t{x}] = y;
@@ -576,25 +580,18 @@ bool horizonIsOneLoop(const Item* pairs, std::size_t count, ConvexHullContext& c
         neighbours[2 * std::size_t{x} + 1] = y;
         return true;
     };
-    std::size_t edges = 0;
-    std::uint32_t start = NONE;
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::uint64_t key = keyOf(pairs[i]);
-        if ((i > 0 && keyOf(pairs[i - 1]) == key) || (i + 1 < count && keyOf(pairs[i + 1]) == key)) {
-            continue;
-        }
-        const auto a = static_cast<std::uint32_t>(key >> 32);
-        const auto b = static_cast<std::uint32_t>(key);
-        if (a == b || !link(a, b) || !link(b, a)) {
+    const auto link = [&](std::uint32_t a, std::uint32_t b) {
+        if (a == b || !linkOne(a, b) || !linkOne(b, a)) {
             return false;
         }
         start = a;
         ++edges;
-    }
-    if (edges == 0) {
+        return true;
+    };
+    if (!addEdges(link) || edges == 0) {
         return false;
     }
-    // The keys are distinct, so two neighbours are two different corners; a corner
+    // The edges are distinct, so two neighbours are two different corners; a corner
     // with one only ends the walk early.
     std::uint32_t previous = start;
     std::uint32_t current = neighbours[2 * std::size_t{start}];
@@ -615,6 +612,55 @@ bool horizonIsOneLoop(const Item* pairs, std::size_t count, ConvexHullContext& c
         return false;
     }
     return steps == edges;
+}
+
+// The test for the edges held by exactly one of the listed faces, from their side
+// keys, sorted.
+template <class Item>
+bool horizonIsOneLoop(const Item* pairs, std::size_t count, ConvexHullContext& context) {
+    return isOneLoop(context, [&](const auto& link) {
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint64_t key = keyOf(pairs[i]);
+            if ((i > 0 && keyOf(pairs[i - 1]) == key) || (i + 1 < count && keyOf(pairs[i + 1]) == key)) {
+                continue;
+            }
+            if (!link(static_cast<std::uint32_t>(key >> 32), static_cast<std::uint32_t>(key))) {
+                return false;
+            }
+        }
+        return true;
+    });
+}
+
+// The same test for up to FEW_FACES faces of distinct corners, without sorting keys
+// (whose comparisons go either way as often as not): each corner holds a bit for every
+// listed face at it, and as any two corners of a triangle are one of its sides, a side
+// is held by the faces whose bits both its ends hold. The bits are left clear, as the
+// step keeps them between uses.
+bool fewFacesHorizonIsOneLoop(const std::vector<std::uint32_t>& order, ConvexHullContext& context) {
+    std::uint32_t* bits = context.vertexFaces.data();
+    for (std::uint32_t i = 0; i < order.size(); ++i) {
+        for (const std::uint32_t c : context.face(order[i]).corners) {
+            bits[c] |= 1u << i;
+        }
+    }
+    const bool one = isOneLoop(context, [&](const auto& link) {
+        for (std::uint32_t i = 0; i < order.size(); ++i) {
+            const std::uint32_t* c = context.face(order[i]).corners;
+            for (const auto& [a, b] : {std::pair{c[0], c[1]}, std::pair{c[1], c[2]}, std::pair{c[2], c[0]}}) {
+                if ((bits[a] & bits[b]) == 1u << i && !link(a, b)) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    });
+    for (const std::uint32_t s : order) {
+        for (const std::uint32_t c : context.face(s).corners) {
+            bits[c] = 0;
+        }
+    }
+    return one;
 }
 
 // Narrows context.orderScratch (with context.pairScratch listing its edges) to the
@@ -723,6 +769,13 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
             }
         }
         if (order.size() <= FEW_FACES) {
+            const auto distinct = [&context](std::uint32_t s) {
+                const std::uint32_t* c = context.face(s).corners;
+                return c[0] != c[1] && c[1] != c[2] && c[0] != c[2];
+            };
+            if (std::all_of(order.begin(), order.end(), distinct)) {
+                return fewFacesHorizonIsOneLoop(order, context);
+            }
             std::uint64_t keys[3 * FEW_FACES];
             std::size_t count = 0;
             for (const std::uint32_t s : order) {
