@@ -776,7 +776,12 @@ void HullConflictTracker::refreshDirty(const ConvexHullContext& context) {
     HeapState* const states = heapStates_.data();
     const QmtVector3* const points = points_;
     // Every listed candidate is live: only live ones are listed, and none leaves
-    // before this loop, where each is listed once.
+    // before this loop, where each is listed once. Whether a candidate's value rises
+    // goes either way as often as not: the ones that do are listed without a branch,
+    // over the entries of the list already read, and raised after it (the top of the
+    // heap is the same whatever the order of the raises).
+    std::uint32_t* const rising = dirty_.get();
+    std::uint32_t risen = 0;
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::uint32_t candidate = dirty[i];
         // Its newest live outside face; links of gone faces are unlinked on the way.
@@ -808,9 +813,11 @@ void HullConflictTracker::refreshDirty(const ConvexHullContext& context) {
         state.pushedSeq = b.seq;
         const double value = points[candidate].Dot(context.face(newest).normal);
         state.current = value;
-        if ((state.heapPos == NONE) | (value > state.held)) {
-            heapRaise(candidate, value);
-        }
+        rising[risen] = candidate;
+        risen += (state.heapPos == NONE) | (value > state.held);
+    }
+    for (std::uint32_t i = 0; i < risen; ++i) {
+        heapRaise(rising[i], states[rising[i]].current);
     }
 }
 
