@@ -1031,6 +1031,8 @@ void HullConflictTracker::stageGroup(std::uint32_t source) {
         double* const ys = sharedY_.data();
         double* const zs = sharedZ_.data();
         std::uint32_t* const index = sharedIndex_.data();
+        // Every point is written and only the wanted ones counted; one not wanted
+        // here is dead, and its mark stays so.
         const auto gather = [&](std::uint32_t p, bool wanted) {
             mark[p] = wanted ? stamp : DEAD;
             xs[sharedCount] = points[p].x;
