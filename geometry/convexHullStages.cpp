@@ -632,18 +632,29 @@ bool horizonIsOneLoop(const Item* pairs, std::size_t count, ConvexHullContext& c
     });
 }
 
-// The same test for up to FEW_FACES faces of distinct corners, without sorting keys
-// (whose comparisons go either way as often as not): each corner holds a bit for every
-// listed face at it, and as any two corners of a triangle are one of its sides, a side
-// is held by the faces whose bits both its ends hold. The bits are left clear, as the
-// step keeps them between uses.
-bool fewFacesHorizonIsOneLoop(const std::vector<std::uint32_t>& order, ConvexHullContext& context) {
-    std::uint32_t* bits = context.vertexFaces.data();
-    for (std::uint32_t i = 0; i < order.size(); ++i) {
-        for (const std::uint32_t c : context.face(order[i]).corners) {
-            bits[c] |= 1u << i;
+// Up to FEW_FACES listed faces are told apart by bits: each of their corners holds
+// the positions in `faces` of the listed faces at it (context.vertexFaces, all zero
+// between uses, so each marking is cleared again).
+static_assert(FEW_FACES <= 32);
+void markFaceBits(const std::vector<std::uint32_t>& faces, ConvexHullContext& context) {
+    for (std::uint32_t i = 0; i < faces.size(); ++i) {
+        for (const std::uint32_t c : context.face(faces[i]).corners) {
+            context.vertexFaces[c] |= 1u << i;
         }
     }
+}
+void clearFaceBits(std::uint32_t face, ConvexHullContext& context) {
+    for (const std::uint32_t c : context.face(face).corners) {
+        context.vertexFaces[c] = 0;
+    }
+}
+
+// The same test for up to FEW_FACES faces of distinct corners, without sorting keys
+// (whose comparisons go either way as often as not): as any two corners of a triangle
+// are one of its sides, a side is held by the faces whose bits both its ends hold.
+bool fewFacesHorizonIsOneLoop(const std::vector<std::uint32_t>& order, ConvexHullContext& context) {
+    markFaceBits(order, context);
+    const std::uint32_t* bits = context.vertexFaces.data();
     const bool one = isOneLoop(context, [&](const auto& link) {
         for (std::uint32_t i = 0; i < order.size(); ++i) {
             const std::uint32_t* c = context.face(order[i]).corners;
@@ -656,9 +667,7 @@ bool fewFacesHorizonIsOneLoop(const std::vector<std::uint32_t>& order, ConvexHul
         return true;
     });
     for (const std::uint32_t s : order) {
-        for (const std::uint32_t c : context.face(s).corners) {
-            bits[c] = 0;
-        }
+        clearFaceBits(s, context);
     }
     return one;
 }
@@ -752,28 +761,23 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
     // edges. `listed` says whether the pairs list holds the current faces.
     bool listed = false;
     const auto oneLoop = [&] {
-        // One triangle of distinct corners is a loop, and two are one exactly when they
-        // share a side (two corners); other cases go through the general test.
-        if (order.size() <= 2) {
-            const std::uint32_t* a = context.face(order[0]).corners;
-            const std::uint32_t* b = context.face(order.back()).corners;
-            if (a[0] != a[1] && a[1] != a[2] && a[0] != a[2] && b[0] != b[1] && b[1] != b[2] && b[0] != b[2]) {
-                if (order.size() == 1) {
-                    return true;
-                }
-                std::uint32_t shared = 0;
-                for (const std::uint32_t c : {b[0], b[1], b[2]}) {
-                    shared += c == a[0] || c == a[1] || c == a[2];
-                }
-                return shared == 2;
-            }
-        }
         if (order.size() <= FEW_FACES) {
             const auto distinct = [&context](std::uint32_t s) {
                 const std::uint32_t* c = context.face(s).corners;
                 return c[0] != c[1] && c[1] != c[2] && c[0] != c[2];
             };
             if (std::all_of(order.begin(), order.end(), distinct)) {
+                // One triangle is a loop, and two are one exactly when they share a side
+                // (two corners).
+                if (order.size() <= 2) {
+                    const std::uint32_t* a = context.face(order[0]).corners;
+                    const std::uint32_t* b = context.face(order.back()).corners;
+                    std::uint32_t shared = 0;
+                    for (const std::uint32_t c : {b[0], b[1], b[2]}) {
+                        shared += c == a[0] || c == a[1] || c == a[2];
+                    }
+                    return order.size() == 1 || shared == 2;
+                }
                 return fewFacesHorizonIsOneLoop(order, context);
             }
             std::uint64_t keys[3 * FEW_FACES];
@@ -825,16 +829,10 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
         context.pausedAtParting = true;
         return false;
     }
-    // Up to FEW_FACES replaced faces are told by bits: each corner of theirs holds the
-    // positions of the faces at it (cleared again below).
+    // Up to FEW_FACES replaced faces are told by bits (cleared again below).
     const bool byBits = order.size() <= FEW_FACES;
-    static_assert(FEW_FACES <= 32);
     if (byBits) {
-        for (std::uint32_t i = 0; i < order.size(); ++i) {
-            for (const std::uint32_t c : context.face(order[i]).corners) {
-                context.vertexFaces[c] |= 1u << i;
-            }
-        }
+        markFaceBits(order, context);
     } else if (!listed) {
         listPairs();
     }
@@ -924,9 +922,7 @@ bool addImpl(Mesh& mesh, const QmtVector3& point, const QmtVector3& interior,
     context.pushFrontEdges(newEdges);
     for (const std::uint32_t s : order) {
         if (byBits) {
-            for (const std::uint32_t c : context.face(s).corners) {
-                context.vertexFaces[c] = 0;
-            }
+            clearFaceBits(s, context);
         }
         context.destroyFace(s);
         context.destroyedFaces.push_back(s);

@@ -84,10 +84,8 @@ struct PartCursors {
         const bool outsideIt = aboveFloor & (pn > t.outsideAbove);
         if (aboveFloor == outsideIt) {
             // Left out or outside, as nearly every point is, the one as often as the
-            // other: no branch tells them apart. The point is written, and kept by
-            // moving the cursor past it.
-            *outside = p;
-            outside += outsideIt;
+            // other: no branch tells them apart.
+            keepOutsideIf(p, outsideIt);
             return;
         }
         if (pn > t.cornerProjection - visibilityDepth((q - t.corner).Length()) - t.slack) {
@@ -95,6 +93,12 @@ struct PartCursors {
         } else {
             *above++ = p;
         }
+    }
+    // Writes p to the outside part, where it stays only when kept (the cursor moves
+    // past it).
+    [[gnu::always_inline]] void keepOutsideIf(std::uint32_t p, bool kept) {
+        *outside = p;
+        outside += kept;
     }
     // The parts' counts, and the two waiting parts moved after the outside part;
     // returns the end of the three.
@@ -153,8 +157,8 @@ template <class Points>
     const double nz = t.normal.z;
     std::size_t k = 0;
 #if defined(__SSE2__)
-    // Two points at a time, each lane the same terms in the same order; a pair below
-    // the floor or outside as a whole needs nothing else.
+    // Two points at a time, each lane the same terms in the same order; a pair whose
+    // points are each below the floor or outside needs nothing else.
     const __m128d vx = _mm_set1_pd(nx);
     const __m128d vy = _mm_set1_pd(ny);
     const __m128d vz = _mm_set1_pd(nz);
@@ -170,13 +174,9 @@ template <class Points>
         const int above = _mm_movemask_pd(aboveFloor);
         const int outside = _mm_movemask_pd(_mm_and_pd(_mm_cmpgt_pd(pn, vOutside), aboveFloor));
         if (above == outside) {
-            // Each point is below the floor or outside (the usual case, mixed as often
-            // as not): both are written, and the cursor passes the outside ones (see
-            // place).
-            parts.outside[0] = points.index(k);
-            parts.outside += outside & 1;
-            parts.outside[0] = points.index(k + 1);
-            parts.outside += outside >> 1;
+            // The usual case, the two mixed as often as not (see place).
+            parts.keepOutsideIf(points.index(k), (outside & 1) != 0);
+            parts.keepOutsideIf(points.index(k + 1), (outside & 2) != 0);
             continue;
         }
         double lanes[2];
