@@ -758,10 +758,10 @@ TEST(ConvexHullStages, UnflaggedFacesHaveNoNearParallelNeighbour) {
     EXPECT_GT(checked, 10000);
 }
 
-// A plain build's merge lists only its flagged faces per edge. On caps whose
-// neighbouring faces meet at about the merge angle, merged polygons come to border
-// faces their first faces were never paired with: the merge must still make every
-// polygon that listing every face makes.
+// A grown hull's merge takes each edge's faces from the edge records the growth kept.
+// On caps whose neighbouring faces meet at about the merge angle, many faces merge
+// into polygons: the merge must still make every polygon that listing every edge's
+// faces itself makes.
 TEST(ConvexHullStages, MergesFromRecordsAndFromEveryFaceAgree) {
     std::mt19937 rng(11);
     std::uniform_real_distribution<double> u(-1.0, 1.0);
