@@ -504,6 +504,11 @@ void judgeAttempt(const QmtVector3* points, std::uint32_t n, bool robust, const 
         a.outcome = Attempt<Mesh>::REJECTED;
         return;
     }
+    if (!robust && mergeCannotClose(context, mesh.vertices, mesh.numVertices)) {
+        // Its merged faces would fail turnsClose below: the merge is spared.
+        a.outcome = Attempt<Mesh>::REJECTED;
+        return;
+    }
     mergeCoplanarHullFaces(mesh, context);
     removeUnusedHullVertices(mesh, context);
     if (!turnsClose(context, mesh.numVertices)) {

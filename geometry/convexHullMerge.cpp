@@ -648,5 +648,126 @@ void mergeImpl(Mesh& mesh, ConvexHullContext& context) {
 
 }  // namespace
 
+bool mergeCannotClose(const ConvexHullContext& context, const QmtVector3* v, std::uint32_t vertexCount) {
+    // The grown faces are triangles, each linked at its three corners: the count is
+    // the number of faces, and the vertices used are those with a face. A face of
+    // other size (none is grown) leaves the question open.
+    std::int64_t used = 0;
+    for (std::uint32_t x = 0; x < vertexCount; ++x) {
+        used += context.incidenceCount(x) != 0;
+    }
+    if (context.faceCount() == 2 * used - 4) {
+        return false;
+    }
+    // A merge drops a corner only where it makes a degenerate triangle with its two
+    // neighbours on the merged loop (see degenerate), and until a first corner is
+    // dropped every side of a merged loop is a side of a grown face. So where no
+    // vertex makes one with any two of its neighbours, as the quick test
+    // (clearlyNotDegenerate) settles it, no corner is ever dropped. Any side too short
+    // for that test fails it with the third corner of its face.
+    constexpr double TOLERANCE = 1e-5;
+    constexpr double MARGIN = 1.001;
+    const auto tooShort = [v](std::uint32_t a, std::uint32_t b) {
+        return !((v[b] - v[a]).SquaredLength() > MARGIN * TOLERANCE);
+    };
+    // Each vertex's neighbours: the corners before and after it in each of its faces.
+    std::vector<std::uint32_t> at(std::size_t{vertexCount} + 1);
+    std::uint32_t total = 0;
+    for (std::uint32_t x = 0; x < vertexCount; ++x) {
+        at[x] = total;
+        total += 2 * context.incidenceCount(x);
+    }
+    at[vertexCount] = total;
+    std::vector<std::uint32_t> next(at.begin(), at.end() - 1);
+    std::vector<std::uint32_t> around(total);
+    for (std::uint32_t s = 0; s < context.slotCount(); ++s) {
+        const std::uint32_t k = context.face(s).count;
+        if (k == 0) {
+            continue;
+        }
+        const std::uint32_t* c = context.face(s).corners;
+        if (k != 3 || c[0] >= vertexCount || c[1] >= vertexCount || c[2] >= vertexCount ||
+            tooShort(c[0], c[1]) || tooShort(c[1], c[2]) || tooShort(c[2], c[0])) {
+            return false;
+        }
+        around[next[c[0]]++] = c[1];
+        around[next[c[0]]++] = c[2];
+        around[next[c[1]]++] = c[2];
+        around[next[c[1]]++] = c[0];
+        around[next[c[2]]++] = c[0];
+        around[next[c[2]]++] = c[1];
+    }
+    // The test of corner b between neighbours a and c, as clearlyNotDegenerate(a, b, c,
+    // b - a, c - b, (b - a) x (c - b)) makes it, from each neighbour's difference
+    // e = x - b: b - a is -e(a) exactly, so its square and the cross product's are
+    // those of e(a) and of e(a) x e(c), and the order of a and c does not matter. The
+    // neighbours are held by coordinate, each listed once (about twice in `around`).
+    std::vector<std::uint32_t>& seen = next;  // the vertex whose list holds it, plus one
+    std::fill(seen.begin(), seen.end(), 0);
+    constexpr std::size_t COLUMNS = 8;  // x, y, z, e.x, e.y, e.z, |e|^2, |x|^2
+    // The pairs grow with the square of a vertex's neighbours: a vertex with more (the
+    // centre of a flat fan) is left to the merge.
+    constexpr std::uint32_t MOST_NEIGHBOURS = 64;
+    std::vector<double> columns;
+    for (std::uint32_t b = 0; b < vertexCount; ++b) {
+        const std::uint32_t listed = at[b + 1] - at[b];
+        if (listed > 2 * MOST_NEIGHBOURS) {
+            return false;
+        }
+        if (columns.size() < COLUMNS * listed) {
+            columns.resize(COLUMNS * listed);
+        }
+        double* const px = columns.data();
+        double* const py = px + listed;
+        double* const pz = py + listed;
+        double* const ex = pz + listed;
+        double* const ey = ex + listed;
+        double* const ez = ey + listed;
+        double* const side = ez + listed;
+        double* const origin = side + listed;
+        const QmtVector3& centre = v[b];
+        std::size_t m = 0;
+        for (std::uint32_t j = at[b]; j < at[b + 1]; ++j) {
+            const std::uint32_t x = around[j];
+            if (x == b || seen[x] == b + 1) {
+                continue;
+            }
+            seen[x] = b + 1;
+            const QmtVector3 d = v[x] - centre;
+            px[m] = v[x].x;
+            py[m] = v[x].y;
+            pz[m] = v[x].z;
+            ex[m] = d.x;
+            ey[m] = d.y;
+            ez[m] = d.z;
+            side[m] = d.SquaredLength();
+            origin[m] = v[x].SquaredLength();
+            ++m;
+        }
+        const double centreOrigin = centre.SquaredLength();
+        for (std::size_t i = 0; i < m; ++i) {
+            bool clear = true;
+            for (std::size_t j = i + 1; j < m; ++j) {
+                const double dx = px[i] - px[j];
+                const double dy = py[i] - py[j];
+                const double dz = pz[i] - pz[j];
+                const double ac = dx * dx + dy * dy + dz * dz;
+                const double cx = ey[i] * ez[j] - ez[i] * ey[j];
+                const double cy = ez[i] * ex[j] - ex[i] * ez[j];
+                const double cz = ex[i] * ey[j] - ey[i] * ex[j];
+                const double longest = std::max(std::max(side[i], side[j]), ac);
+                const double shortest = std::min(std::min(side[i], side[j]), ac);
+                const double farthest = std::max(std::max(origin[i], centreOrigin), origin[j]);
+                clear = clear & (shortest > MARGIN * TOLERANCE) & (longest < 1e100) & (farthest < 1e10 * longest) &
+                        (cx * cx + cy * cy + cz * cz > MARGIN * TOLERANCE * TOLERANCE * longest * longest);
+            }
+            if (!clear) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 void mergeCoplanarHullFaces(ZYLmesh& mesh, ConvexHullContext& context) { mergeImpl(mesh, context); }
 void mergeCoplanarHullFaces(ZYL_DFmesh& mesh, ConvexHullContext& context) { mergeImpl(mesh, context); }
