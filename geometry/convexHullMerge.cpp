@@ -680,6 +680,15 @@ bool mergeCannotClose(const ConvexHullContext& context, const QmtVector3* v, std
     at[vertexCount] = total;
     std::vector<std::uint32_t> next(at.begin(), at.end() - 1);
     std::vector<std::uint32_t> around(total);
+    // False where x has no room left: its links do not match its faces.
+    const auto list = [&](std::uint32_t x, std::uint32_t after, std::uint32_t before) {
+        if (next[x] + 2 > at[x + 1]) {
+            return false;
+        }
+        around[next[x]++] = after;
+        around[next[x]++] = before;
+        return true;
+    };
     for (std::uint32_t s = 0; s < context.slotCount(); ++s) {
         const std::uint32_t k = context.face(s).count;
         if (k == 0) {
@@ -687,15 +696,10 @@ bool mergeCannotClose(const ConvexHullContext& context, const QmtVector3* v, std
         }
         const std::uint32_t* c = context.face(s).corners;
         if (k != 3 || c[0] >= vertexCount || c[1] >= vertexCount || c[2] >= vertexCount ||
-            tooShort(c[0], c[1]) || tooShort(c[1], c[2]) || tooShort(c[2], c[0])) {
+            tooShort(c[0], c[1]) || tooShort(c[1], c[2]) || tooShort(c[2], c[0]) || !list(c[0], c[1], c[2]) ||
+            !list(c[1], c[2], c[0]) || !list(c[2], c[0], c[1])) {
             return false;
         }
-        around[next[c[0]]++] = c[1];
-        around[next[c[0]]++] = c[2];
-        around[next[c[1]]++] = c[2];
-        around[next[c[1]]++] = c[0];
-        around[next[c[2]]++] = c[0];
-        around[next[c[2]]++] = c[1];
     }
     // The test of corner b between neighbours a and c, as clearlyNotDegenerate(a, b, c,
     // b - a, c - b, (b - a) x (c - b)) makes it, from each neighbour's difference
