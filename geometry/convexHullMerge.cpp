@@ -659,16 +659,14 @@ bool mergeCannotClose(const ConvexHullContext& context, const QmtVector3* v, std
     if (context.faceCount() == 2 * used - 4) {
         return false;
     }
-    // A merge drops a corner only where it makes a degenerate triangle with its two
-    // neighbours on the merged loop (see degenerate), and until a first corner is
-    // dropped every side of a merged loop is a side of a grown face. So where no
-    // vertex makes one with any two of its neighbours, as the quick test
-    // (clearlyNotDegenerate) settles it, no corner is ever dropped. Any side too short
-    // for that test fails it with the third corner of its face.
-    constexpr double TOLERANCE = 1e-5;
-    constexpr double MARGIN = 1.001;
+    // A merge drops a corner only where degenerate holds for it and its two loop
+    // neighbours, and until a first corner is dropped every side of a merged loop is a
+    // side of a grown face. So where the quick test (clearlyNotDegenerate) settles every
+    // vertex with any two of its neighbours, no corner is ever dropped. A side too
+    // short for the quick test fails it with the third corner of its face, and is found
+    // while listing.
     const auto tooShort = [v](std::uint32_t a, std::uint32_t b) {
-        return !((v[b] - v[a]).SquaredLength() > MARGIN * TOLERANCE);
+        return !clearlyLongSide((v[b] - v[a]).SquaredLength());
     };
     // Each vertex's neighbours: the corners before and after it in each of its faces.
     std::vector<std::uint32_t> at(std::size_t{vertexCount} + 1);
@@ -701,34 +699,24 @@ bool mergeCannotClose(const ConvexHullContext& context, const QmtVector3* v, std
             return false;
         }
     }
-    // The test of corner b between neighbours a and c, as clearlyNotDegenerate(a, b, c,
-    // b - a, c - b, (b - a) x (c - b)) makes it, from each neighbour's difference
-    // e = x - b: b - a is -e(a) exactly, so its square and the cross product's are
-    // those of e(a) and of e(a) x e(c), and the order of a and c does not matter. The
-    // neighbours are held by coordinate, each listed once (about twice in `around`).
+    // Each neighbour is listed about twice; it is paired once. The pairs grow with
+    // the square of a vertex's neighbours: a vertex with more than MOST (the centre of
+    // a flat fan) is left to the merge.
+    // The quick test of corner b between a and c reads the squares of b - a, c - b,
+    // a - c, of the farthest corner and of (b - a) x (c - b). With each neighbour's
+    // difference e = x - b, b - a is -e(a) exactly: those squares are |e(a)|^2, |e(c)|^2
+    // and |e(a) x e(c)|^2, the same in either order of a and c.
+    struct Neighbour {
+        QmtVector3 at;
+        QmtVector3 e;
+        double side;    // |e|^2
+        double origin;  // |at|^2
+    };
+    constexpr std::size_t MOST = 64;
+    Neighbour distinct[MOST];
     std::vector<std::uint32_t>& seen = next;  // the vertex whose list holds it, plus one
     std::fill(seen.begin(), seen.end(), 0);
-    constexpr std::size_t COLUMNS = 8;  // x, y, z, e.x, e.y, e.z, |e|^2, |x|^2
-    // The pairs grow with the square of a vertex's neighbours: a vertex with more (the
-    // centre of a flat fan) is left to the merge.
-    constexpr std::uint32_t MOST_NEIGHBOURS = 64;
-    std::vector<double> columns;
     for (std::uint32_t b = 0; b < vertexCount; ++b) {
-        const std::uint32_t listed = at[b + 1] - at[b];
-        if (listed > 2 * MOST_NEIGHBOURS) {
-            return false;
-        }
-        if (columns.size() < COLUMNS * listed) {
-            columns.resize(COLUMNS * listed);
-        }
-        double* const px = columns.data();
-        double* const py = px + listed;
-        double* const pz = py + listed;
-        double* const ex = pz + listed;
-        double* const ey = ex + listed;
-        double* const ez = ey + listed;
-        double* const side = ez + listed;
-        double* const origin = side + listed;
         const QmtVector3& centre = v[b];
         std::size_t m = 0;
         for (std::uint32_t j = at[b]; j < at[b + 1]; ++j) {
@@ -736,37 +724,23 @@ bool mergeCannotClose(const ConvexHullContext& context, const QmtVector3* v, std
             if (x == b || seen[x] == b + 1) {
                 continue;
             }
+            if (m == MOST) {
+                return false;
+            }
             seen[x] = b + 1;
-            const QmtVector3 d = v[x] - centre;
-            px[m] = v[x].x;
-            py[m] = v[x].y;
-            pz[m] = v[x].z;
-            ex[m] = d.x;
-            ey[m] = d.y;
-            ez[m] = d.z;
-            side[m] = d.SquaredLength();
-            origin[m] = v[x].SquaredLength();
-            ++m;
+            const QmtVector3 e = v[x] - centre;
+            distinct[m++] = {v[x], e, e.SquaredLength(), v[x].SquaredLength()};
         }
         const double centreOrigin = centre.SquaredLength();
         for (std::size_t i = 0; i < m; ++i) {
-            bool clear = true;
+            const Neighbour& a = distinct[i];
             for (std::size_t j = i + 1; j < m; ++j) {
-                const double dx = px[i] - px[j];
-                const double dy = py[i] - py[j];
-                const double dz = pz[i] - pz[j];
-                const double ac = dx * dx + dy * dy + dz * dz;
-                const double cx = ey[i] * ez[j] - ez[i] * ey[j];
-                const double cy = ez[i] * ex[j] - ex[i] * ez[j];
-                const double cz = ex[i] * ey[j] - ey[i] * ex[j];
-                const double longest = std::max(std::max(side[i], side[j]), ac);
-                const double shortest = std::min(std::min(side[i], side[j]), ac);
-                const double farthest = std::max(std::max(origin[i], centreOrigin), origin[j]);
-                clear = clear & (shortest > MARGIN * TOLERANCE) & (longest < 1e100) & (farthest < 1e10 * longest) &
-                        (cx * cx + cy * cy + cz * cz > MARGIN * TOLERANCE * TOLERANCE * longest * longest);
-            }
-            if (!clear) {
-                return false;
+                const Neighbour& c = distinct[j];
+                if (!clearlyNotDegenerateSquares(a.side, c.side, (a.at - c.at).SquaredLength(),
+                                                 std::max({a.origin, centreOrigin, c.origin}),
+                                                 a.e.Cross(c.e).SquaredLength())) {
+                    return false;
+                }
             }
         }
     }

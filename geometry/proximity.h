@@ -99,6 +99,21 @@ bool capsuleCrossesPlane(const ZYLcapsule& capsule, const Qmt::QmtVector3& Q, co
 bool isDegenerateTriangle(const Qmt::QmtVector3& T0, const Qmt::QmtVector3& T1, const Qmt::QmtVector3& T2,
                           bool relative, double tol);
 
+// Whether a side of squared length `squared` is long enough for clearlyNotDegenerate
+// to settle a triangle it bounds: one with a shorter side never is.
+[[gnu::always_inline]] inline bool clearlyLongSide(double squared) { return squared > 1.001 * 1e-5; }
+
+// clearlyNotDegenerate's answer from the squares it reads: of the sides b - a, p - b
+// and a - p, of the corner farthest from the origin, and of the cross product.
+[[gnu::always_inline]] inline bool clearlyNotDegenerateSquares(double abLength, double bpLength, double pa,
+                                                               double farthest, double crossLength) {
+    constexpr double TOLERANCE = 1e-5;
+    constexpr double MARGIN = 1.001;
+    const double longest = std::max({abLength, bpLength, pa});
+    return clearlyLongSide(std::min({abLength, bpLength, pa})) && longest < 1e100 && farthest < 1e10 * longest &&
+           crossLength > MARGIN * TOLERANCE * TOLERANCE * longest * longest;
+}
+
 // Whether isDegenerateTriangle(a, b, p, true, 1e-5) is false for certain, read off
 // `cross` = (b - a) x (p - b), which callers often need anyway: every side's square
 // and the square of the height over the longest side clear their tolerances by a
@@ -110,15 +125,9 @@ bool isDegenerateTriangle(const Qmt::QmtVector3& T0, const Qmt::QmtVector3& T1, 
 [[gnu::always_inline]] inline bool clearlyNotDegenerate(const Qmt::QmtVector3& a, const Qmt::QmtVector3& b,
                                                         const Qmt::QmtVector3& p, const Qmt::QmtVector3& ab,
                                                         const Qmt::QmtVector3& bp, const Qmt::QmtVector3& cross) {
-    constexpr double TOLERANCE = 1e-5;
-    constexpr double MARGIN = 1.001;
-    const double abLength = ab.SquaredLength();
-    const double bpLength = bp.SquaredLength();
-    const double pa = (a - p).SquaredLength();
-    const double longest = std::max({abLength, bpLength, pa});
-    const double farthest = std::max({a.SquaredLength(), b.SquaredLength(), p.SquaredLength()});
-    return std::min({abLength, bpLength, pa}) > MARGIN * TOLERANCE && longest < 1e100 && farthest < 1e10 * longest &&
-           cross.SquaredLength() > MARGIN * TOLERANCE * TOLERANCE * longest * longest;
+    return clearlyNotDegenerateSquares(ab.SquaredLength(), bp.SquaredLength(), (a - p).SquaredLength(),
+                                       std::max({a.SquaredLength(), b.SquaredLength(), p.SquaredLength()}),
+                                       cross.SquaredLength());
 }
 
 // Where the line P + r·D crosses the plane of the triangle, when that point lies
