@@ -14,6 +14,7 @@
 #include "geometry/convexHullChecks.h"
 #include "geometry/hullClouds.h"
 #include "geometry/hullReference.h"
+#include "geometry/proximity.h"
 #include "geometry/stagedHull.h"
 
 namespace {
@@ -852,6 +853,48 @@ TEST(ConvexHullStages, FacesThatCannotCloseStayOpenAfterTheMerge) {
     }
     EXPECT_GT(condemned, 20);
     EXPECT_GT(closedByMerge, 0);
+}
+
+// Caps of many points on a large sphere grow with their count well above a closed
+// surface's. A point a thousandth beside another makes a side too short for the quick
+// degenerate test, so a merge may drop corners near it: too few to close that count,
+// which the test must still tell, and the merge must bear out.
+TEST(ConvexHullStages, ShortSidesLeaveTooFewCornersToClose) {
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    int condemnedWithShortSide = 0;
+    for (int c = 0; c < 6; ++c) {
+        std::vector<V> pts;
+        while (pts.size() < 3000) {
+            V p(u(rng), u(rng), u(rng));
+            if (p.Unitize(1e-9) > 0.0 && p.z >= 0.94) {
+                pts.push_back(p * 100.0);
+            }
+        }
+        const V q = pts[rng() % pts.size()];
+        V along = V(u(rng), u(rng), u(rng)).Cross(q);
+        along.Unitize(1e-9);
+        pts.push_back(q + along * 1e-3);
+        pts.emplace_back(0.0, 0.0, 0.0);
+        StagedHull<ZYLmesh> hull(pts);
+        ASSERT_TRUE(hull.started);
+        for (std::uint32_t i = 0; i < pts.size(); ++i) {
+            hull.add(i);
+        }
+        bool shortSide = false;
+        hull.context.forEachFaceBySlot([&](std::uint32_t, const std::uint32_t* corners, std::uint32_t k) {
+            for (std::uint32_t i = 0; i < k; ++i) {
+                const V side = hull.mesh.vertices[corners[(i + 1) % k]] - hull.mesh.vertices[corners[i]];
+                shortSide |= !clearlyLongSide(side.SquaredLength());
+            }
+        });
+        const bool cannot = mergeCannotClose(hull.context, hull.mesh.vertices, hull.mesh.numVertices);
+        mergeCoplanarHullFaces(hull.mesh, hull.context);
+        removeUnusedHullVertices(hull.mesh, hull.context);
+        EXPECT_FALSE(cannot && turnsClose(hull.context, hull.mesh.numVertices)) << "cloud " << c;
+        condemnedWithShortSide += cannot && shortSide;
+    }
+    EXPECT_GT(condemnedWithShortSide, 0);
 }
 
 }  // namespace
