@@ -82,9 +82,9 @@ void mergeCoplanarHullFaces(ZYL_DFmesh& mesh, ConvexHullContext& context);
 // Whether the grown faces (before mergeCoplanarHullFaces) on vertices [0, vertexCount)
 // are sure to fail the count of a closed surface after the merge and the removal of
 // unused vertices: their count sum(corners - 2) is not 2V - 4 for the V vertices they
-// use, and the corners a merge could drop cannot bring it there. Merging keeps that
-// count; it falls by one for each corner dropped and rises for each corner put back
-// and by two for each vertex left unused. False where it cannot tell.
+// use, and the corners a merge could drop cannot bring it there. Merging keeps the
+// count's excess over 2V - 4; each corner dropped takes one off it, each corner put
+// back adds one and each vertex left unused adds two. False where it cannot tell.
 bool mergeCannotClose(const ConvexHullContext& context, const Qmt::QmtVector3* v, std::uint32_t vertexCount);
 
 // Drops vertices that no face references, keeping the order of the others, and
