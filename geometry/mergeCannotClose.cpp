@@ -26,7 +26,12 @@ using Qmt::QmtVector3;
 class DropBound {
 public:
     DropBound(const ConvexHullContext& context, const QmtVector3* v, std::uint32_t vertexCount, std::int64_t excess)
-        : context_(context), v_(v), vertexCount_(vertexCount), excess_(excess), mayDrop_(vertexCount, 0) {}
+        : context_(context),
+          v_(v),
+          vertexCount_(vertexCount),
+          excess_(excess),
+          mayDrop_(vertexCount, 0),
+          seen_(vertexCount, 0) {}
 
     // Lists every vertex's grown neighbours. Both ends of a side too short for the
     // quick test join T (it fails with any third corner): on a cloud with many, the
@@ -39,15 +44,15 @@ public:
             total += 2 * context_.incidenceCount(x);
         }
         at_[vertexCount_] = total;
-        seen_.assign(at_.begin(), at_.end() - 1);  // each vertex's next place while listing
         around_.resize(total);
+        std::vector<std::uint32_t> next(at_.begin(), at_.end() - 1);
         // False where x has no room left: its links do not match its faces.
         const auto list = [&](std::uint32_t x, std::uint32_t after, std::uint32_t before) {
-            if (seen_[x] + 2 > at_[x + 1]) {
+            if (next[x] + 2 > at_[x + 1]) {
                 return false;
             }
-            around_[seen_[x]++] = after;
-            around_[seen_[x]++] = before;
+            around_[next[x]++] = after;
+            around_[next[x]++] = before;
             return true;
         };
         for (std::uint32_t s = 0; s < context_.slotCount(); ++s) {
@@ -69,7 +74,6 @@ public:
                 }
             }
         }
-        std::fill(seen_.begin(), seen_.end(), 0);
         return true;
     }
 
@@ -92,9 +96,14 @@ public:
         while (grew) {
             grew = false;
             failingAt_.clear();
-            for (const std::uint32_t w : dropping_) {
+            std::vector<std::vector<std::uint32_t>> sideEnds(dropping_.size());
+            for (std::size_t i = 0; i < dropping_.size(); ++i) {
+                const std::uint32_t w = dropping_[i];
                 if (!gather(w)) {
                     return false;
+                }
+                for (std::size_t j = 0; j < endCount_; ++j) {
+                    sideEnds[i].push_back(ends_[j].vertex);
                 }
                 auto& pairs = failingAt_[w];
                 forFailing(w, [&](std::uint32_t a, std::uint32_t c) {
@@ -103,14 +112,9 @@ public:
                 });
             }
             changed_.clear();
-            for (std::size_t i = 0; i < dropping_.size(); ++i) {
-                const std::uint32_t w = dropping_[i];
-                if (!gather(w)) {
-                    return false;
-                }
-                const std::vector<std::uint32_t> starts = gatheredVertices();
-                for (const std::uint32_t p : starts) {
-                    run_.assign({p, w});
+            for (std::size_t i = 0; i < sideEnds.size(); ++i) {
+                for (const std::uint32_t p : sideEnds[i]) {
+                    run_.assign({p, dropping_[i]});
                     if (!extendRun(grew)) {
                         return false;
                     }
@@ -186,14 +190,6 @@ private:
             }
         }
         return true;
-    }
-
-    std::vector<std::uint32_t> gatheredVertices() const {
-        std::vector<std::uint32_t> out(endCount_);
-        for (std::size_t j = 0; j < endCount_; ++j) {
-            out[j] = ends_[j].vertex;
-        }
-        return out;
     }
 
     // Calls failing(a, c) for the gathered ends of b that fail the quick test with it,

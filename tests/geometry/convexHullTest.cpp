@@ -779,9 +779,7 @@ TEST(ConvexHullStages, MergesFromRecordsAndFromEveryFaceAgree) {
         pts.emplace_back(0.0, 0.0, 0.0);
         StagedHull<ZYLmesh> hull(pts);
         ASSERT_TRUE(hull.started);
-        for (std::uint32_t i = 0; i < pts.size(); ++i) {
-            hull.add(i);
-        }
+        hull.addAll();
         recorded += hull.context.sidesRecorded();
         // The same surface merged with every edge's faces listed by the merge itself.
         ZYLmesh copy;
@@ -805,6 +803,19 @@ TEST(ConvexHullStages, MergesFromRecordsAndFromEveryFaceAgree) {
     }
     EXPECT_GT(merging, 200);
     EXPECT_GT(recorded, 200);
+}
+
+// mergeCannotClose's answer for a grown hull's faces, and whether they turn as a closed
+// surface's once merged and rid of unused vertices (which the hull then is).
+struct MergeVerdict {
+    bool cannot;
+    bool closes;
+};
+MergeVerdict mergeAndJudge(StagedHull<ZYLmesh>& hull) {
+    const bool cannot = mergeCannotClose(hull.context, hull.mesh.vertices, hull.mesh.numVertices);
+    mergeCoplanarHullFaces(hull.mesh, hull.context);
+    removeUnusedHullVertices(hull.mesh, hull.context);
+    return {cannot, turnsClose(hull.context, hull.mesh.numVertices)};
 }
 
 // A plain build whose grown faces mergeCannotClose condemns is rejected without its
@@ -834,18 +845,13 @@ TEST(ConvexHullStages, FacesThatCannotCloseStayOpenAfterTheMerge) {
         }
         StagedHull<ZYLmesh> hull(pts);
         ASSERT_TRUE(hull.started);
-        for (std::uint32_t i = 0; i < pts.size(); ++i) {
-            hull.add(i);
-        }
+        hull.addAll();
         std::int64_t used = 0;
         for (std::uint32_t x = 0; x < hull.mesh.numVertices; ++x) {
             used += hull.context.incidenceCount(x) != 0;
         }
         const bool open = hull.context.faceCount() != 2 * used - 4;
-        const bool cannot = mergeCannotClose(hull.context, hull.mesh.vertices, hull.mesh.numVertices);
-        mergeCoplanarHullFaces(hull.mesh, hull.context);
-        removeUnusedHullVertices(hull.mesh, hull.context);
-        const bool closes = turnsClose(hull.context, hull.mesh.numVertices);
+        const auto [cannot, closes] = mergeAndJudge(hull);
         EXPECT_FALSE(cannot && closes) << "cloud " << c;
         EXPECT_TRUE(open || !cannot) << "cloud " << c;
         condemned += cannot;
@@ -878,9 +884,7 @@ TEST(ConvexHullStages, ShortSidesLeaveTooFewCornersToClose) {
         pts.emplace_back(0.0, 0.0, 0.0);
         StagedHull<ZYLmesh> hull(pts);
         ASSERT_TRUE(hull.started);
-        for (std::uint32_t i = 0; i < pts.size(); ++i) {
-            hull.add(i);
-        }
+        hull.addAll();
         bool shortSide = false;
         hull.context.forEachFaceBySlot([&](std::uint32_t, const std::uint32_t* corners, std::uint32_t k) {
             for (std::uint32_t i = 0; i < k; ++i) {
@@ -888,10 +892,8 @@ TEST(ConvexHullStages, ShortSidesLeaveTooFewCornersToClose) {
                 shortSide |= !clearlyLongSide(side.SquaredLength());
             }
         });
-        const bool cannot = mergeCannotClose(hull.context, hull.mesh.vertices, hull.mesh.numVertices);
-        mergeCoplanarHullFaces(hull.mesh, hull.context);
-        removeUnusedHullVertices(hull.mesh, hull.context);
-        EXPECT_FALSE(cannot && turnsClose(hull.context, hull.mesh.numVertices)) << "cloud " << c;
+        const auto [cannot, closes] = mergeAndJudge(hull);
+        EXPECT_FALSE(cannot && closes) << "cloud " << c;
         condemnedWithShortSide += cannot && shortSide;
     }
     EXPECT_GT(condemnedWithShortSide, 0);

@@ -25,6 +25,13 @@ struct StagedHull {
         }
     }
 
+    // Adds every point of the cloud in input order.
+    void addAll() {
+        for (std::uint32_t i = 0; i < cloud->size(); ++i) {
+            add(i);
+        }
+    }
+
     bool inSimplex(std::uint32_t i) const {
         return i == simplex[0] || i == simplex[1] || i == simplex[2] || i == simplex[3];
     }
