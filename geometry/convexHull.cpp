@@ -343,7 +343,9 @@ void startGrowth(const QmtVector3* points, std::uint32_t n, const std::uint32_t 
 
 void startGrowth(const QmtVector3* points, std::uint32_t n, const std::uint32_t simplex[4], double rounding,
                  const ZYL_DFmesh& mesh, const ConvexHullContext& context, Growth<FaceLoop>& growth) {
-    growth.tracker.start(points, n, candidatesWithout(n, simplex), context, mesh.vertices, false, rounding);
+    // A plain build's widened steps prove many faces through the point tree.
+    growth.tracker.start(points, n, candidatesWithout(n, simplex), context, mesh.vertices, false, rounding, false,
+                         !context.robust);
     growth.loop.cachedHead.assign(n, NONE);
     for (std::uint32_t s = context.frontFace(); s != NONE; s = context.face(s).next) {
         growth.loop.pushFace(s, context);

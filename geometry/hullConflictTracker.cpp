@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <memory>
+#include <numeric>
 #include <type_traits>
 #include <utility>
 
@@ -211,7 +212,10 @@ std::size_t HullConflictTracker::defaultLinkLimit() {
 void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCount,
                                 const std::vector<std::uint32_t>& candidates, const ConvexHullContext& context,
                                 const QmtVector3* vertices, bool strictMode, double roundingSlack,
-                                bool keepCandidates) {
+                                bool keepCandidates, bool treeBeside) {
+    // A build still running reads the ranked points about to be replaced.
+    treeBuild_.reset();
+    besideTree_.reset();
     vertices_ = vertices;
     strict_ = strictMode;
     prunes_ = strictMode && !keepCandidates;
@@ -241,6 +245,20 @@ void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCou
     rankCandidates(points, pointCount, candidates, lo, hi);
     points_ = rankPoints_.data();
     const auto count = static_cast<std::uint32_t>(candidates.size());
+    if (treeBeside && !strict_ && count >= TREE_BESIDE_FROM) {
+        // Every candidate, as tree_ below starts with them.
+        std::vector<std::uint32_t> all(count);
+        std::iota(all.begin(), all.end(), 0u);
+        besideTree_ = std::make_shared<HullPointTree>();
+        besideTree_->build(points_, count, all, HullPointTree::IndexOrder::SPATIAL, FACE_MODE_LEAF_SIZE,
+                           FACE_MODE_BUILD_COST);
+        besideTree_->reserveTree();
+        treeBuild_ = std::make_shared<MadeBeside<bool>>();
+        treeBuild_->start([tree = besideTree_.get()](bool& built) {
+            tree->buildNow();
+            built = true;
+        });
+    }
     mark_.assign(count, 0);
     outsideHead_.assign(count, NONE);
     seesHead_.assign(count, NONE);
@@ -762,6 +780,9 @@ void HullConflictTracker::copyFrom(const HullConflictTracker& other, const QmtVe
     points_ = rankPoints_.data();
     tree_.movePoints(points_);
     vertices_ = vertices;
+    // A tree other is building is other's: this copy builds its own when it needs one.
+    treeBuild_.reset();
+    besideTree_.reset();
 }
 
 // A value that drops is only recorded: the entry keeps its larger value, an upper
@@ -865,6 +886,7 @@ bool HullConflictTracker::lazyByTree(std::uint32_t slot, const ConvexHullContext
     const double threshold = std::min(cornerProjection + 0.5 * OUTSIDE_TOLERANCE, outside);
     double bound = threshold;
     const QmtVector3 n = face.normal;
+    adoptTree();
     tree_.visitAbove(&n, &threshold, 1, [&](std::uint32_t, std::uint32_t, const QmtVector3& p) {
         bound = std::max(bound, p.Dot(n));
     });
@@ -873,6 +895,25 @@ bool HullConflictTracker::lazyByTree(std::uint32_t slot, const ConvexHullContext
     }
     makeLazy(slot, face.seq, bound);
     return true;
+}
+
+void HullConflictTracker::adoptTree() {
+    if (!treeBuild_) {
+        return;
+    }
+    if (treeBuild_->wait()) {
+        // Candidates that joined the hull meanwhile left tree_ alone.
+        const auto count = static_cast<std::uint32_t>(mark_.size());
+        for (std::uint32_t r = 0; r < count; ++r) {
+            if (!tree_.isLive(r)) {
+                besideTree_->remove(r);
+            }
+        }
+        tree_ = std::move(*besideTree_);
+    }
+    // Without a thread or memory for it, tree_ builds its own.
+    treeBuild_.reset();
+    besideTree_.reset();
 }
 
 void HullConflictTracker::makeLazy(std::uint32_t slot, std::uint32_t seq, double bound) {
@@ -934,6 +975,9 @@ void HullConflictTracker::update(const ConvexHullContext& context) {
     }
 
     // The others through the tree, up to 64 at a time.
+    if (!searched_.empty()) {
+        adoptTree();
+    }
     for (std::size_t first = 0; first < searched_.size(); first += 64) {
         const auto count = static_cast<std::uint32_t>(std::min<std::size_t>(64, searched_.size() - first));
         batchNormals_.clear();

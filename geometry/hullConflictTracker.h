@@ -7,6 +7,7 @@
 #include <new>
 #include <vector>
 
+#include "geometry/besideThread.h"
 #include "geometry/convexHullContext.h"
 #include "geometry/hullPointTree.h"
 #include "math/qmtVector3.h"
@@ -51,10 +52,12 @@ public:
     // vertices is the hull mesh's vertex array; roundingSlack bounds the rounding of a
     // dot product of a point with a unit normal. With keepCandidates, strict mode keeps
     // a candidate that is outside no face, out of the heap until a face made later has
-    // it outside.
+    // it outside. With treeBeside, face mode builds the point tree over many candidates
+    // on a second thread from the start (see TREE_BESIDE_FROM).
     void start(const Qmt::QmtVector3* points, std::uint32_t pointCount,
                const std::vector<std::uint32_t>& candidates, const ConvexHullContext& context,
-               const Qmt::QmtVector3* vertices, bool strictMode, double roundingSlack, bool keepCandidates = false);
+               const Qmt::QmtVector3* vertices, bool strictMode, double roundingSlack, bool keepCandidates = false,
+               bool treeBeside = false);
 
     // Strict mode: removes and returns the candidate with the largest projection on
     // the newest face it lies outside of (the highest input index among equal
@@ -201,6 +204,13 @@ private:
     // Leaf size and build cost of the point tree in face mode (see start).
     static constexpr std::uint32_t FACE_MODE_LEAF_SIZE = 32;
     static constexpr double FACE_MODE_BUILD_COST = 0.25;
+    // Face mode keeps every candidate in the tree, so the tree a caller expects to
+    // query (a plain build's widened steps make faces that only the tree can prove,
+    // from its first steps on) can be built beside the start's classifying, in room
+    // reserved on the caller's thread; the first query takes it (adoptTree). With
+    // 10,000 candidates the build is short, and no gain could be measured.
+    static constexpr std::uint32_t TREE_BESIDE_FROM = std::uint32_t{1} << 15;
+    void adoptTree();
     // How far ahead the ranking and the compaction fetch.
     static constexpr std::uint32_t PREFETCH_AHEAD = 8;
     // Candidates from which the compaction fetches ahead.
@@ -249,6 +259,11 @@ private:
     double pointNorm_ = 0.0;   // largest |x| + |y| + |z| of the points
     double headroom_ = 0.0;    // how far below the least depth a face's floor starts
     HullPointTree tree_;
+    // The tree built beside (see TREE_BESIDE_FROM) and its build, which reads
+    // rankPoints_ and writes the tree: declared after both, so that the build is
+    // waited for before either is freed.
+    std::shared_ptr<HullPointTree> besideTree_;
+    std::shared_ptr<MadeBeside<bool>> treeBuild_;
 
     // Per point: the step's stamp, or DEAD once it has left (one small array serves
     // both tests of the inner loops, and stays in cache on large clouds).

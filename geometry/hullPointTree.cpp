@@ -96,6 +96,25 @@ void HullPointTree::expect(std::uint32_t directions) {
     }
 }
 
+void HullPointTree::reserveTree() {
+    const std::size_t count = live_.size();
+    entries_.reserve(count);
+    entryLive_.reserve(count);
+    leafOf_.reserve(count);
+    // Leaves hold at least leafSize_ / 2 points: at most 2 count / leafSize_ leaves.
+    nodes_.reserve(2 * (2 * count / leafSize_ + 1));
+    parents_.reserve(nodes_.capacity());
+    if (order_ == IndexOrder::SPATIAL) {
+        steps_.reserve(count);
+    }
+}
+
+void HullPointTree::buildNow() {
+    if (nodes_.empty() && live_.size() > 2 * leafSize_) {
+        buildTree();
+    }
+}
+
 void HullPointTree::considerTree(std::uint32_t directions) {
     const auto live = static_cast<double>(live_.size());
     scanned_ += live * directions;
@@ -106,7 +125,9 @@ void HullPointTree::considerTree(std::uint32_t directions) {
 
 void HullPointTree::buildTree() {
     entries_.clear();
-    entries_.reserve(live_.size());
+    nodes_.clear();
+    parents_.clear();
+    reserveTree();
     if (order_ == IndexOrder::SPATIAL) {
         // Removals have shuffled live_: ascending indices again, by a walk over all
         // points while most are live, else by sorting.
@@ -145,11 +166,6 @@ void HullPointTree::buildTree() {
     margin_ = ROUNDING * (4.0 * magnitude + 4.0 * (hi - lo).Length()) + 1e-300;
     entryLive_.assign(count, 1);
     leafOf_.resize(count);  // every entry gets its leaf
-    nodes_.clear();
-    // Leaves hold at least leafSize_ / 2 points: at most 2 count / leafSize_ leaves.
-    nodes_.reserve(2 * (2 * count / leafSize_ + 1));
-    parents_.clear();
-    parents_.reserve(nodes_.capacity());
     nodes_.emplace_back();
     parents_.push_back(NONE);
     if (order_ == IndexOrder::SPATIAL) {

@@ -63,6 +63,13 @@ public:
     // visitAbove reports in the tree's order once it is built.
     void expect(std::uint32_t directions);
 
+    // reserveTree makes room for a tree over the live points; buildNow builds it now,
+    // unless there is one or the points are few. Built on another thread in room
+    // reserved on this one, the tree fills memory this thread's allocator handed out
+    // (most often recycled) instead of fresh pages of the other thread's.
+    void reserveTree();
+    void buildNow();
+
     // Marks a point dead; it is never reported again. Unknown points are ignored.
     void remove(std::uint32_t index);
     bool isLive(std::uint32_t index) const {
