@@ -214,8 +214,7 @@ void HullConflictTracker::start(const QmtVector3* points, std::uint32_t pointCou
                                 const QmtVector3* vertices, bool strictMode, double roundingSlack,
                                 bool keepCandidates, bool treeBeside) {
     // A build still running reads the ranked points about to be replaced.
-    treeBuild_.reset();
-    besideTree_.reset();
+    dropTreeBuild();
     vertices_ = vertices;
     strict_ = strictMode;
     prunes_ = strictMode && !keepCandidates;
@@ -775,13 +774,19 @@ void HullConflictTracker::facesSeenBy(std::uint32_t input, std::vector<std::uint
 }
 
 void HullConflictTracker::copyFrom(const HullConflictTracker& other, const QmtVector3* vertices) {
+    // The assignment below would free a tree this tracker may still be building.
+    dropTreeBuild();
     *this = other;
     // The copy's own arrays, not other's.
     points_ = rankPoints_.data();
     tree_.movePoints(points_);
     vertices_ = vertices;
     // A tree other is building is other's: this copy builds its own when it needs one.
-    treeBuild_.reset();
+    dropTreeBuild();
+}
+
+void HullConflictTracker::dropTreeBuild() {
+    treeBuild_.reset();  // waits for the build, if this holds it last
     besideTree_.reset();
 }
 
@@ -912,8 +917,7 @@ void HullConflictTracker::adoptTree() {
         tree_ = std::move(*besideTree_);
     }
     // Without a thread or memory for it, tree_ builds its own.
-    treeBuild_.reset();
-    besideTree_.reset();
+    dropTreeBuild();
 }
 
 void HullConflictTracker::makeLazy(std::uint32_t slot, std::uint32_t seq, double bound) {

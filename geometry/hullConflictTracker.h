@@ -211,6 +211,7 @@ private:
     // 10,000 candidates the build is short, and no gain could be measured.
     static constexpr std::uint32_t TREE_BESIDE_FROM = std::uint32_t{1} << 15;
     void adoptTree();
+    void dropTreeBuild();
     // How far ahead the ranking and the compaction fetch.
     static constexpr std::uint32_t PREFETCH_AHEAD = 8;
     // Candidates from which the compaction fetches ahead.
