@@ -91,8 +91,8 @@ void HullPointTree::remove(std::uint32_t index) {
 
 void HullPointTree::expect(std::uint32_t directions) {
     const auto live = static_cast<double>(live_.size());
-    if (nodes_.empty() && live_.size() > 2 * leafSize_ && live * directions > buildCost_ * live * std::log2(live)) {
-        buildTree();
+    if (live * directions > buildCost_ * live * std::log2(live)) {
+        buildNow();
     }
 }
 
@@ -118,8 +118,8 @@ void HullPointTree::buildNow() {
 void HullPointTree::considerTree(std::uint32_t directions) {
     const auto live = static_cast<double>(live_.size());
     scanned_ += live * directions;
-    if (live_.size() > 2 * leafSize_ && scanned_ > buildCost_ * live * std::log2(live)) {
-        buildTree();
+    if (scanned_ > buildCost_ * live * std::log2(live)) {
+        buildNow();
     }
 }
 
