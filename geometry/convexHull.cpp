@@ -14,6 +14,7 @@
 #include "geometry/besideThread.h"
 #include "geometry/convexHullChecks.h"
 #include "geometry/hullConflictTracker.h"
+#include "geometry/hullInteriorCull.h"
 
 namespace {
 
@@ -159,6 +160,9 @@ struct FaceLoop {
     // ProjectionLoop::taken).
     Pending top{};
     std::uint32_t taken = NONE;
+    bool takenCulled = false;  // taken from the points the cull left out
+    // Candidates kept out of the tracker (see InteriorCull).
+    InteriorCull cull;
 
     void push(const Pending& p) {
         pending.push_back(p);
@@ -243,21 +247,40 @@ bool growByProjection(const QmtVector3* points, std::uint32_t n, const std::uint
     return true;
 }
 
+// Takes the candidates the cull left out back into the tracker, which starts over on
+// the hull as it stands with every point that has not joined it.
+void takeBackCulled(const QmtVector3* points, std::uint32_t n, double rounding, const ZYL_DFmesh& mesh,
+                    const ConvexHullContext& context, Growth<FaceLoop>& growth) {
+    const std::vector<std::uint32_t> culled = growth.loop.cull.release();
+    std::vector<std::uint32_t> candidates;
+    candidates.reserve(culled.size() + growth.tracker.liveCount());
+    auto next = culled.begin();
+    for (std::uint32_t i = 0; i < n; ++i) {
+        if (next != culled.end() && *next == i) {
+            candidates.push_back(i);
+            ++next;
+        } else if (growth.tracker.isLive(i)) {
+            candidates.push_back(i);
+        }
+    }
+    growth.tracker.start(points, n, candidates, context, mesh.vertices, false, rounding, false, !context.robust);
+}
+
 // Face-driven growth: from the front of the face list, each face takes the candidate
 // of largest projection on its normal; the first such candidate more than 1e-5 above
 // its face joins the hull and the next pass starts from the front again. A face's
 // answer stays valid while its candidate remains, so only new faces and faces whose
 // candidate joined are asked again; a max-heap on creation numbers keeps list order.
 template <class Fork, class Step>
-bool growByFaces(const QmtVector3* points, std::uint32_t n, const std::uint32_t simplex[4], ZYL_DFmesh& mesh,
-                 ConvexHullContext& context, Growth<FaceLoop>& growth, const std::atomic<bool>* stop, Fork& fork,
-                 Step& step) {
+bool growByFaces(const QmtVector3* points, std::uint32_t n, const std::uint32_t simplex[4], double rounding,
+                 ZYL_DFmesh& mesh, ConvexHullContext& context, Growth<FaceLoop>& growth,
+                 const std::atomic<bool>* stop, Fork& fork, Step& step) {
     using Pending = FaceLoop::Pending;
     const QmtVector3 interior = simplexCentre(points, simplex);
     HullConflictTracker& tracker = growth.tracker;
     FaceLoop& loop = growth.loop;
     while (loop.taken != NONE || ((!loop.pending.empty() || !loop.fresh.empty()) && mesh.numVertices < n &&
-                                  tracker.liveCount() > 0)) {
+                                  (tracker.liveCount() > 0 || loop.cull.active()))) {
         if (loop.taken == NONE) {
             Pending top;
             if (!loop.fresh.empty() && (loop.pending.empty() || loop.pending.front() < loop.fresh.back())) {
@@ -280,14 +303,32 @@ bool growByFaces(const QmtVector3* points, std::uint32_t n, const std::uint32_t 
                 continue;
             }
             const ConvexHullContext::Face& face = context.face(top.slot);
-            const std::uint32_t best = tracker.bestOutside(top.slot, context);
+            std::uint32_t best = tracker.bestOutside(top.slot, context);
+            const QmtVector3& corner = mesh.vertices[face.corners[0]];
+            // A point the cull left out may answer the face instead (see InteriorCull).
+            bool takenCulled = false;
+            if (loop.cull.active()) {
+                std::uint32_t taken = NONE;
+                switch (loop.cull.challenge(points, face.normal, corner, best, TOLERANCE, taken)) {
+                case InteriorCull::Verdict::STANDS:
+                    break;
+                case InteriorCull::Verdict::TAKEN:
+                    best = taken;
+                    takenCulled = true;
+                    break;
+                case InteriorCull::Verdict::UNSURE:
+                    takeBackCulled(points, n, rounding, mesh, context, growth);
+                    best = tracker.bestOutside(top.slot, context);
+                    break;
+                }
+            }
             if (best == NONE) {
                 // No remaining candidate can ever pass this face.
                 loop.answer[top.slot] = NEVER;
                 loop.answerSeq[top.slot] = top.seq;
                 continue;
             }
-            if (!((points[best] - mesh.vertices[face.corners[0]]).Dot(face.normal) > TOLERANCE)) {
+            if (!((points[best] - corner).Dot(face.normal) > TOLERANCE)) {
                 loop.answer[top.slot] = best;
                 loop.answerSeq[top.slot] = top.seq;
                 loop.cached.push_back({top.slot, top.seq, loop.cachedHead[best]});
@@ -295,17 +336,24 @@ bool growByFaces(const QmtVector3* points, std::uint32_t n, const std::uint32_t 
                 continue;
             }
             context.visibleHint.clear();
-            tracker.facesSeenBy(best, context.visibleHint);
+            if (!takenCulled) {
+                tracker.facesSeenBy(best, context.visibleHint);
+            }
             loop.top = top;
             loop.taken = best;
+            loop.takenCulled = takenCulled;
         }
         const std::uint32_t best = loop.taken;
-        context.hintActive = true;
+        // The tracker knows no faces of a point left out: the step looks at every face.
+        context.hintActive = !loop.takenCulled;
         const bool added = addPoint(mesh, points[best], interior, context, fork);
         loop.taken = NONE;
         if (!added) {
             loop.retry.push_back(loop.top);  // asked again in the next pass
             continue;
+        }
+        if (loop.takenCulled) {
+            loop.cull.joined(best);
         }
         tracker.drop(best);
         tracker.update(context);
@@ -336,16 +384,21 @@ bool growByFaces(const QmtVector3* points, std::uint32_t n, const std::uint32_t 
 // Starts a growth loop on the simplex's hull. A last build's candidates outside no face
 // stay for the faces to come (face-driven growth never drops them).
 void startGrowth(const QmtVector3* points, std::uint32_t n, const std::uint32_t simplex[4], double rounding,
-                 const ZYLmesh& mesh, const ConvexHullContext& context, Growth<ProjectionLoop>& growth) {
+                 double, const CloudBox&, const ZYLmesh& mesh, const ConvexHullContext& context,
+                 Growth<ProjectionLoop>& growth) {
     growth.tracker.start(points, n, candidatesWithout(n, simplex), context, mesh.vertices, true, rounding,
                          context.lastBuild);
 }
 
 void startGrowth(const QmtVector3* points, std::uint32_t n, const std::uint32_t simplex[4], double rounding,
-                 const ZYL_DFmesh& mesh, const ConvexHullContext& context, Growth<FaceLoop>& growth) {
+                 double slack, const CloudBox& box, const ZYL_DFmesh& mesh, const ConvexHullContext& context,
+                 Growth<FaceLoop>& growth) {
+    std::vector<std::uint32_t> candidates = candidatesWithout(n, simplex);
+    // Far deeper than the tolerances let a vertex stand over a face, and than the
+    // rounding of the depth tests.
+    growth.loop.cull.apply(points, n, candidates, box.lo, box.hi, 100.0 * slack + 1e3 * rounding, rounding);
     // A plain build's widened steps prove many faces through the point tree.
-    growth.tracker.start(points, n, candidatesWithout(n, simplex), context, mesh.vertices, false, rounding, false,
-                         !context.robust);
+    growth.tracker.start(points, n, candidates, context, mesh.vertices, false, rounding, false, !context.robust);
     growth.loop.cachedHead.assign(n, NONE);
     for (std::uint32_t s = context.frontFace(); s != NONE; s = context.face(s).next) {
         growth.loop.pushFace(s, context);
@@ -444,7 +497,7 @@ bool grow(const QmtVector3* points, std::uint32_t n, const std::atomic<bool>* st
     ConvexHullContext& context = a.context;
     if (!a.resumes) {
         a.growth = std::make_unique<Growth<LoopOf<Mesh>>>();
-        startGrowth(points, n, a.simplex, a.rounding, mesh, context, *a.growth);
+        startGrowth(points, n, a.simplex, a.rounding, a.slack, a.box, mesh, context, *a.growth);
     }
     context.pauseAtParting = careful != nullptr;
     const auto fork = [&] {
@@ -463,7 +516,7 @@ bool grow(const QmtVector3* points, std::uint32_t n, const std::atomic<bool>* st
         if constexpr (std::is_same_v<Mesh, ZYLmesh>) {
             grown = growByProjection(points, n, a.simplex, mesh, context, *a.growth, stop, fork, step);
         } else {
-            grown = growByFaces(points, n, a.simplex, mesh, context, *a.growth, stop, fork, step);
+            grown = growByFaces(points, n, a.simplex, a.rounding, mesh, context, *a.growth, stop, fork, step);
         }
     }
     if (context.pauseAtParting) {

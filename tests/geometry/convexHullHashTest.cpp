@@ -90,6 +90,19 @@ Cloud rippled(std::uint32_t n) {
     return pts;
 }
 
+// Uniform in [-1, 1]^3, 33,000 to 103,000 points as the generator draws.
+Cloud cubeOfDrawnSize(std::uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    const std::uint32_t n = 33000 + rng() % 70000;
+    Cloud pts;
+    while (pts.size() < n) {
+        const QmtVector3 q(u(rng), u(rng), u(rng));
+        pts.push_back(q);
+    }
+    return pts;
+}
+
 Cloud planar(std::uint32_t n) {
     Cloud pts = cube(n, 3);
     for (QmtVector3& p : pts) p.z = 0.5;
@@ -156,6 +169,8 @@ TEST(ConvexHullHash, BuildersGiveRecordedMeshes) {
         {"radius-100 sphere 1e4", [] { return sphere(10000, 100.0); }, 0x35605900f356e7f9, 0x7ebdc09a4aa92885},
         {"cube 1e3", [] { return cube(1000); }, 0x843712662b1a446e, 0x4ad9375a25e8cfdb},
         {"cube 1e4", [] { return cube(10000); }, 0x7bdb8117daa83c91, 0xf237291e0cfc0f98},
+        // Its plain DF build takes three points from deep inside the cloud.
+        {"cube 5000 seed 18", [] { return cube(5000, 18); }, 0x6b1bce4216295e01, 0x2ed0ba894be1ebb3},
         {"unit sphere 200 seed 28", [] { return sphere(200, 1.0, 28); }, 0x2a734324f03f4be3, 0xf4b53895b4ab4a32},
         {"unit sphere 1e3 seed 1", [] { return sphere(1000, 1.0, 1); }, 0x45a8cb0c517a0e97, 0xcba25f4f43f2cffa},
         {"small sphere", [] { return sphere(500, 1e-3, 1); }, NO_HULL, NO_HULL},
@@ -174,7 +189,11 @@ TEST(ConvexHullHash, BuildersGiveRecordedMeshes) {
 #if !defined(__SANITIZE_ADDRESS__)
 // A large cloud only in optimised builds (the large spheres are benchmarked).
 TEST(ConvexHullHash, LargeCloudGivesRecordedMeshes) {
-    expectHashes({{"cube 1e5", [] { return cube(100000); }, 0x57cc3814ba109113, 0xc419fa707562e8cf}});
+    expectHashes({
+        {"cube 1e5", [] { return cube(100000); }, 0x57cc3814ba109113, 0xc419fa707562e8cf},
+        // Both first builds fail: the last builds make its hull.
+        {"cube of 59,044", [] { return cubeOfDrawnSize(0); }, 0xad3c203e530caa78, 0x05c8055c2b96b0f3},
+    });
 }
 #endif
 
