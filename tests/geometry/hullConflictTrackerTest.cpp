@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "geometry/stagedHull.h"
+#include "tests/geometry/hullClouds.h"
 
 namespace {
 
@@ -37,6 +38,57 @@ TEST(HullConflictTracker, LinksBeyondTheLimitFailAsAnAllocationDoes) {
     HullConflictTracker unlimited;
     EXPECT_NO_THROW(start(unlimited));
     EXPECT_EQ(unlimited.liveCount(), candidates.size());
+}
+
+// Growth that takes back points it had left out starts a tracker over again on the
+// hull as it stands: that tracker must give every face the answer the one that
+// followed the growth gives.
+TEST(HullConflictTracker, StartedPartWayAnswersAsOneThatFollowedTheGrowth) {
+    const std::vector<QmtVector3> points = cubeCloud(3000, 11);
+    const auto n = static_cast<std::uint32_t>(points.size());
+    StagedHull<ZYL_DFmesh> hull(points);
+    ASSERT_TRUE(hull.started);
+    const ConvexHullContext& context = hull.context;
+    std::vector<std::uint32_t> candidates;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        if (!hull.inSimplex(i)) candidates.push_back(i);
+    }
+    const auto passes = [&](std::uint32_t face, std::uint32_t p) {
+        const ConvexHullContext::Face& f = context.face(face);
+        return p != HullConflictTracker::NONE && (points[p] - hull.mesh.vertices[f.corners[0]]).Dot(f.normal) > 1e-5;
+    };
+    HullConflictTracker followed;
+    followed.start(points.data(), n, candidates, context, hull.mesh.vertices, false, 1e-11);
+    for (int step = 0; step < 80; ++step) {
+        std::uint32_t best = HullConflictTracker::NONE;
+        for (std::uint32_t s = context.frontFace(); s != ConvexHullContext::NONE && best == HullConflictTracker::NONE;
+             s = context.face(s).next) {
+            const std::uint32_t b = followed.bestOutside(s, context);
+            if (passes(s, b)) best = b;
+        }
+        ASSERT_NE(best, HullConflictTracker::NONE);
+        hull.add(best);
+        followed.drop(best);
+        followed.update(context);
+    }
+    std::vector<std::uint32_t> live;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        if (followed.isLive(i)) live.push_back(i);
+    }
+    HullConflictTracker fresh;
+    fresh.start(points.data(), n, live, context, hull.mesh.vertices, false, 1e-11);
+    EXPECT_EQ(fresh.liveCount(), followed.liveCount());
+    int passing = 0;
+    for (std::uint32_t s = context.frontFace(); s != ConvexHullContext::NONE; s = context.face(s).next) {
+        const std::uint32_t a = followed.bestOutside(s, context);
+        const std::uint32_t b = fresh.bestOutside(s, context);
+        ASSERT_EQ(passes(s, a), passes(s, b));
+        if (passes(s, a)) {
+            ASSERT_EQ(a, b);
+            ++passing;
+        }
+    }
+    EXPECT_GT(passing, 10);
 }
 
 }  // namespace
