@@ -194,8 +194,10 @@ void InteriorCull::apply(const QmtVector3* points, std::uint32_t n, std::vector<
 }
 
 std::uint32_t InteriorCull::cellOf(const QmtVector3& p) const {
+    // Clamped before the conversion, which would be undefined beyond the range.
     const auto along = [](double v, double lo, double scale) {
-        return std::min(static_cast<std::uint32_t>(std::max(0.0, (v - lo) * scale)), GRID - 1);
+        const double at = (v - lo) * scale;
+        return static_cast<std::uint32_t>(at >= 0.0 ? std::min(at, GRID - 1.0) : 0.0);
     };
     return along(p.x, gridLo_.x, gridScale_.x) + GRID * (along(p.y, gridLo_.y, gridScale_.y) +
                                                            GRID * along(p.z, gridLo_.z, gridScale_.z));
