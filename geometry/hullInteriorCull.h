@@ -12,10 +12,9 @@
 // normal (the highest input index among equals), which joins the hull when it lies
 // more than the tolerance above the face. A point deeper than `depth` inside the hull
 // of a few of the cloud's points (the corners) lies at least that depth below the
-// highest corner over every face. On a solid cloud most points are
-// such points, and nearly every face's answer or a corner lies higher than all of
-// them: the growth then asks the tracker alone, and is spared their ranking,
-// classification and tree. Where a corner that has joined the hull stands over a face
+// highest corner over every face. On a solid cloud most points are such points, and
+// nearly every face's answer or a corner lies higher than all of them: the growth
+// then asks the tracker alone, and is spared their ranking, classification and tree. Where a corner that has joined the hull stands over a face
 // (a plain build's widened steps tilt faces over their own vertices), the points left
 // out are searched for one that would answer the face in place of the tracker's.
 class InteriorCull {
@@ -55,6 +54,9 @@ public:
     std::vector<std::uint32_t> release();
 
 private:
+    // Every this many candidates one is tested first (see apply).
+    static constexpr std::size_t SAMPLE_STRIDE = 32;
+
     std::vector<std::uint32_t> culled_;  // the points left out, ascending
     std::vector<std::uint8_t> joined_;   // per entry of culled_
     std::uint32_t remaining_ = 0;
@@ -62,8 +64,6 @@ private:
     // search (most builds make none): a search reads only the cells whose box reaches
     // high enough.
     static constexpr std::uint32_t GRID = 8;
-    // Every this many candidates one is tested first (see apply).
-    static constexpr std::size_t SAMPLE_STRIDE = 32;
     struct Cell {
         Qmt::QmtVector3 lo;
         Qmt::QmtVector3 hi;
