@@ -247,34 +247,15 @@ bool growByProjection(const QmtVector3* points, std::uint32_t n, const std::uint
     return true;
 }
 
-// Takes the candidates the cull left out back into the tracker, which starts over on
-// the hull as it stands with every point that has not joined it.
-void takeBackCulled(const QmtVector3* points, std::uint32_t n, double rounding, const ZYL_DFmesh& mesh,
-                    const ConvexHullContext& context, Growth<FaceLoop>& growth) {
-    const std::vector<std::uint32_t> culled = growth.loop.cull.release();
-    std::vector<std::uint32_t> candidates;
-    candidates.reserve(culled.size() + growth.tracker.liveCount());
-    auto next = culled.begin();
-    for (std::uint32_t i = 0; i < n; ++i) {
-        if (next != culled.end() && *next == i) {
-            candidates.push_back(i);
-            ++next;
-        } else if (growth.tracker.isLive(i)) {
-            candidates.push_back(i);
-        }
-    }
-    growth.tracker.start(points, n, candidates, context, mesh.vertices, false, rounding, false, !context.robust);
-}
-
 // Face-driven growth: from the front of the face list, each face takes the candidate
 // of largest projection on its normal; the first such candidate more than 1e-5 above
 // its face joins the hull and the next pass starts from the front again. A face's
 // answer stays valid while its candidate remains, so only new faces and faces whose
 // candidate joined are asked again; a max-heap on creation numbers keeps list order.
 template <class Fork, class Step>
-bool growByFaces(const QmtVector3* points, std::uint32_t n, const std::uint32_t simplex[4], double rounding,
-                 ZYL_DFmesh& mesh, ConvexHullContext& context, Growth<FaceLoop>& growth,
-                 const std::atomic<bool>* stop, Fork& fork, Step& step) {
+bool growByFaces(const QmtVector3* points, std::uint32_t n, const std::uint32_t simplex[4], ZYL_DFmesh& mesh,
+                 ConvexHullContext& context, Growth<FaceLoop>& growth, const std::atomic<bool>* stop, Fork& fork,
+                 Step& step) {
     using Pending = FaceLoop::Pending;
     const QmtVector3 interior = simplexCentre(points, simplex);
     HullConflictTracker& tracker = growth.tracker;
@@ -317,7 +298,8 @@ bool growByFaces(const QmtVector3* points, std::uint32_t n, const std::uint32_t 
                     takenCulled = true;
                     break;
                 case InteriorCull::Verdict::UNSURE:
-                    takeBackCulled(points, n, rounding, mesh, context, growth);
+                    // Every point left out goes back into the tracker.
+                    tracker.restartWith(points, n, loop.cull.release(), context);
                     best = tracker.bestOutside(top.slot, context);
                     break;
                 }
@@ -384,19 +366,20 @@ bool growByFaces(const QmtVector3* points, std::uint32_t n, const std::uint32_t 
 // Starts a growth loop on the simplex's hull. A last build's candidates outside no face
 // stay for the faces to come (face-driven growth never drops them).
 void startGrowth(const QmtVector3* points, std::uint32_t n, const std::uint32_t simplex[4], double rounding,
-                 double, const CloudBox&, const ZYLmesh& mesh, const ConvexHullContext& context,
+                 const CloudBox&, const ZYLmesh& mesh, const ConvexHullContext& context,
                  Growth<ProjectionLoop>& growth) {
     growth.tracker.start(points, n, candidatesWithout(n, simplex), context, mesh.vertices, true, rounding,
                          context.lastBuild);
 }
 
 void startGrowth(const QmtVector3* points, std::uint32_t n, const std::uint32_t simplex[4], double rounding,
-                 double slack, const CloudBox& box, const ZYL_DFmesh& mesh, const ConvexHullContext& context,
+                 const CloudBox& box, const ZYL_DFmesh& mesh, const ConvexHullContext& context,
                  Growth<FaceLoop>& growth) {
     std::vector<std::uint32_t> candidates = candidatesWithout(n, simplex);
     // Far deeper than the tolerances let a vertex stand over a face, and than the
     // rounding of the depth tests.
-    growth.loop.cull.apply(points, n, candidates, box.lo, box.hi, 100.0 * slack + 1e3 * rounding, rounding);
+    const double depth = 100.0 * (TOLERANCE * cloudSize(box)) + 1e3 * rounding;
+    growth.loop.cull.apply(points, n, candidates, box.lo, box.hi, depth, rounding);
     // A plain build's widened steps prove many faces through the point tree.
     growth.tracker.start(points, n, candidates, context, mesh.vertices, false, rounding, false, !context.robust);
     growth.loop.cachedHead.assign(n, NONE);
@@ -497,7 +480,7 @@ bool grow(const QmtVector3* points, std::uint32_t n, const std::atomic<bool>* st
     ConvexHullContext& context = a.context;
     if (!a.resumes) {
         a.growth = std::make_unique<Growth<LoopOf<Mesh>>>();
-        startGrowth(points, n, a.simplex, a.rounding, a.slack, a.box, mesh, context, *a.growth);
+        startGrowth(points, n, a.simplex, a.rounding, a.box, mesh, context, *a.growth);
     }
     context.pauseAtParting = careful != nullptr;
     const auto fork = [&] {
@@ -516,7 +499,7 @@ bool grow(const QmtVector3* points, std::uint32_t n, const std::atomic<bool>* st
         if constexpr (std::is_same_v<Mesh, ZYLmesh>) {
             grown = growByProjection(points, n, a.simplex, mesh, context, *a.growth, stop, fork, step);
         } else {
-            grown = growByFaces(points, n, a.simplex, a.rounding, mesh, context, *a.growth, stop, fork, step);
+            grown = growByFaces(points, n, a.simplex, mesh, context, *a.growth, stop, fork, step);
         }
     }
     if (context.pauseAtParting) {

@@ -773,6 +773,24 @@ void HullConflictTracker::facesSeenBy(std::uint32_t input, std::vector<std::uint
     }
 }
 
+// Both lists ascend: merged by walking the input indices. In face mode no candidate
+// leaves unless it joins, and without a tree ready the first search builds one.
+void HullConflictTracker::restartWith(const QmtVector3* points, std::uint32_t pointCount,
+                                      const std::vector<std::uint32_t>& more, const ConvexHullContext& context) {
+    std::vector<std::uint32_t> candidates;
+    candidates.reserve(more.size() + liveCount_);
+    auto next = more.begin();
+    for (std::uint32_t i = 0; i < pointCount; ++i) {
+        if (next != more.end() && *next == i) {
+            candidates.push_back(i);
+            ++next;
+        } else if (isLive(i)) {
+            candidates.push_back(i);
+        }
+    }
+    start(points, pointCount, candidates, context, vertices_, strict_, slack_, !prunes_);
+}
+
 void HullConflictTracker::copyFrom(const HullConflictTracker& other, const QmtVector3* vertices) {
     // The assignment below would free a tree this tracker may still be building.
     dropTreeBuild();

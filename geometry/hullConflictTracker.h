@@ -78,6 +78,11 @@ public:
     // Takes in the faces the last addPointToHull made and removed.
     void update(const ConvexHullContext& context);
 
+    // Starts over as start did, on the context's faces as they stand now, with the
+    // live candidates and `more` (ascending input indices, none of them a candidate).
+    void restartWith(const Qmt::QmtVector3* points, std::uint32_t pointCount, const std::vector<std::uint32_t>& more,
+                     const ConvexHullContext& context);
+
     // Becomes a copy of other, whose hull mesh's vertex array was copied to vertices;
     // this tracker then follows that copy.
     void copyFrom(const HullConflictTracker& other, const Qmt::QmtVector3* vertices);
