@@ -14,9 +14,10 @@
 // of a few of the cloud's points (the corners) lies at least that depth below the
 // highest corner over every face. On a solid cloud most points are such points, and
 // nearly every face's answer or a corner lies higher than all of them: the growth
-// then asks the tracker alone, and is spared their ranking, classification and tree. Where a corner that has joined the hull stands over a face
-// (a plain build's widened steps tilt faces over their own vertices), the points left
-// out are searched for one that would answer the face in place of the tracker's.
+// then asks the tracker alone, and is spared their ranking, classification and tree.
+// Where a corner that has joined the hull stands over a face (a plain build's widened
+// steps tilt faces over their own vertices), the points left out are searched for one
+// that would answer the face in place of the tracker's.
 class InteriorCull {
 public:
     static constexpr std::uint32_t NONE = 0xFFFFFFFFu;

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <numeric>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "tests/geometry/hullClouds.h"
@@ -25,12 +26,16 @@ struct Culled {
     InteriorCull cull;
 };
 
-void cullCube(Culled& c, std::uint32_t n, std::uint32_t seed) {
-    c.points = cubeCloud(n, seed);
+// Every point of a cloud in [-1, 1]^3 a candidate, then culled.
+void cullCloud(Culled& c, std::vector<QmtVector3> points) {
+    c.points = std::move(points);
+    const auto n = static_cast<std::uint32_t>(c.points.size());
     c.kept.resize(n);
     std::iota(c.kept.begin(), c.kept.end(), 0u);
     c.cull.apply(c.points.data(), n, c.kept, {-1, -1, -1}, {1, 1, 1}, 3.5e-3, ROUNDING);
 }
+
+void cullCube(Culled& c, std::uint32_t n, std::uint32_t seed) { cullCloud(c, cubeCloud(n, seed)); }
 
 // The growth's order of answers: larger dot product, then higher index.
 bool ranksAbove(const std::vector<QmtVector3>& pts, std::uint32_t a, std::uint32_t b, const QmtVector3& n) {
@@ -58,10 +63,7 @@ TEST(InteriorCull, LeavesOutMostOfASolidCloudAndGivesItBack) {
 
     // A shell has no inside to leave out; small clouds are not culled at all.
     Culled shell;
-    shell.points = sphereCloud(20000, 4);
-    shell.kept.resize(20000);
-    std::iota(shell.kept.begin(), shell.kept.end(), 0u);
-    shell.cull.apply(shell.points.data(), 20000, shell.kept, {-1, -1, -1}, {1, 1, 1}, 3.5e-3, ROUNDING);
+    cullCloud(shell, sphereCloud(20000, 4));
     EXPECT_FALSE(shell.cull.active());
     EXPECT_EQ(shell.kept.size(), 20000u);
     Culled small;
