@@ -280,8 +280,11 @@ bool interpolatePolygonUV(const MPoint& point, int polygonId, int anchor, const 
     // B: the corner farthest from the anchor in u alone.
     std::size_t b = a;
     double widest = -1.0;
-    for (std::size_t c = 0; c < p.size(); ++c)
-        if (c != a && std::fabs(cu[c] - ua) > widest) widest = std::fabs(cu[c] - ua), b = c;
+    for (std::size_t c = 0; c < p.size(); ++c) {
+        if (c == a || !(std::fabs(cu[c] - ua) > widest)) continue;
+        widest = std::fabs(cu[c] - ua);
+        b = c;
+    }
     // T: the corner spanning the largest parallelogram with the anchor and B.
     const Qmt::QmtVector3 e1 = p[b] - A;
     std::size_t t = a;
@@ -289,7 +292,9 @@ bool interpolatePolygonUV(const MPoint& point, int polygonId, int anchor, const 
     for (std::size_t c = 0; c < p.size(); ++c) {
         if (c == a || c == b) continue;
         const double area = (p[c] - A).Cross(e1).Length();
-        if (area > largest) largest = area, t = c;
+        if (!(area > largest)) continue;
+        largest = area;
+        t = c;
     }
     MVector normal;
     if (!mesh.getPolygonNormal(polygonId, normal, MSpace::kObject)) return false;
