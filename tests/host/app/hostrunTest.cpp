@@ -71,6 +71,17 @@ TEST_F(Hostrun, BatchModeAndExitCodes) {
     EXPECT_EQ(run("missing.mel"), 1);
 }
 
+TEST_F(Hostrun, TraceWritesTheModulesCommandsOnePerLine) {
+    EXPECT_EQ(run("--plugin '" TOY_MODULE_PATH "' --trace trace.txt -c 'createNode toyNode; delete toyNode1'"), 0)
+        << read("err.txt");
+    EXPECT_EQ(read("trace.txt"),
+              "source zylProUI_35.mel\nwindow -ex MayaWindow\nzylUI_initialize\ndynPref -autoCreate off\n"
+              "print \"toy node gone\\n\"\n"                                     // queued on idle
+              "displayColor -dormant \"grid\" 3\nsavePrefs -colors\n"             // at exit
+              "deleteAllBodiesFromZylWorldWithoutConfirm\n");                     // at unload
+    EXPECT_EQ(run("--trace"), 2);
+}
+
 TEST_F(Hostrun, FramesWriteObjAndTransformFiles) {
     const std::string script = write("scene.mel",
                                      "makeMesh -cube -n box;\n"

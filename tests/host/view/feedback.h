@@ -33,19 +33,9 @@ inline bool haveView(std::string& why) {
     return false;
 }
 
-// The locator shape's first instance drawn in feedback mode; empty when nothing was drawn.
-inline std::vector<FeedbackPrimitive> feedbackDraw(const std::string& shapeName) {
+// The primitives of a GL_3D_COLOR feedback buffer holding `count` values.
+inline std::vector<FeedbackPrimitive> readFeedback(const std::vector<GLfloat>& buffer, GLint count) {
     std::vector<FeedbackPrimitive> out;
-    host::Node* n = host::runtime().scene.findByName(shapeName);
-    if (!n || !n->user || n->user->type() != MPxNode::kLocatorNode || !host::view::currentContext()) return out;
-    const host::view::ViewProjection projection = host::view::currentProjection();
-    glViewport(0, 0, projection.width, projection.height);
-    std::vector<GLfloat> buffer(1 << 16);
-    glFeedbackBuffer(static_cast<GLsizei>(buffer.size()), GL_3D_COLOR, buffer.data());
-    glRenderMode(GL_FEEDBACK);
-    M3dView view = M3dView::active3dView();
-    host::view::drawLocator(view, projection, host::dag::pathsTo(n->id).front(), *static_cast<MPxLocatorNode*>(n->user.get()));
-    const GLint count = glRenderMode(GL_RENDER);
     auto vertex = [&](GLint& i) {
         FeedbackVertex v;
         v.x = buffer[static_cast<std::size_t>(i++)];
@@ -69,6 +59,20 @@ inline std::vector<FeedbackPrimitive> feedbackDraw(const std::string& shapeName)
         out.push_back(std::move(p));
     }
     return out;
+}
+
+// The locator shape's first instance drawn in feedback mode; empty when nothing was drawn.
+inline std::vector<FeedbackPrimitive> feedbackDraw(const std::string& shapeName) {
+    host::Node* n = host::runtime().scene.findByName(shapeName);
+    if (!n || !n->user || n->user->type() != MPxNode::kLocatorNode || !host::view::currentContext()) return {};
+    const host::view::ViewProjection projection = host::view::currentProjection();
+    glViewport(0, 0, projection.width, projection.height);
+    std::vector<GLfloat> buffer(1 << 16);
+    glFeedbackBuffer(static_cast<GLsizei>(buffer.size()), GL_3D_COLOR, buffer.data());
+    glRenderMode(GL_FEEDBACK);
+    M3dView view = M3dView::active3dView();
+    host::view::drawLocator(view, projection, host::dag::pathsTo(n->id).front(), *static_cast<MPxLocatorNode*>(n->user.get()));
+    return readFeedback(buffer, glRenderMode(GL_RENDER));
 }
 
 }  // namespace hosttest
