@@ -101,6 +101,23 @@ TEST_F(TimeAnimation, KeysTimedReadsAndIsAnimated) {
     EXPECT_FALSE(MAnimUtil::isAnimated(shape, false));
 }
 
+TEST_F(TimeAnimation, IsAnimatedAnswersPerChild) {
+    mel("createNode transform -n mover; setKeyframe -t 1 -v 0 mover.translateX; setKeyframe -t 9 -v 4 mover.translateX;"
+        "createNode transform -n follower; connectAttr mover.translate follower.translate");
+    auto animated = [](const char* name, const char* attr) {
+        return MAnimUtil::isAnimated(MPlug(node(name), MFnDependencyNode(node(name)).attribute(attr)));
+    };
+    EXPECT_TRUE(animated("mover", "translateX"));
+    EXPECT_FALSE(animated("mover", "translateY"));
+    EXPECT_FALSE(animated("mover", "translateZ"));
+    EXPECT_TRUE(animated("mover", "translate"));  // one child keyed
+    EXPECT_FALSE(animated("mover", "rotate"));
+    // Fed as a whole by an animated compound: every child is.
+    EXPECT_TRUE(animated("follower", "translateY"));
+    EXPECT_TRUE(animated("follower", "translate"));
+    EXPECT_FALSE(animated("follower", "rotateX"));
+}
+
 TEST_F(TimeAnimation, MotionPathMovesItsObjectAlongTheCurve) {
     mel("makeCurve -d 1 -pt 0 0 0 -pt 10 0 0 -n path; xform -t 0 5 0 path; makeMesh -cube -n rider;"
         "makeMotionPath -c path -st 1 -et 11 rider; currentTime 6");
