@@ -95,6 +95,23 @@ TEST_F(Hostrun, FramesWriteObjAndTransformFiles) {
     EXPECT_EQ(run("--frames 3"), 2);
 }
 
+TEST_F(Hostrun, KeyedChannelsReadTheirKeysAndWholeStepsExactly) {
+    // One unit a frame up to 7 at frame 8, then down to -5 at frame 20.
+    write("keys.mel",
+          "createNode transform -n box;\n"
+          "setKeyframe -t 1 -v 0 box.translateX; setKeyframe -t 8 -v 7 box.translateX;\n"
+          "setKeyframe -t 20 -v -5 box.translateX;\n");
+    for (const char* out : {"a", "b"})
+        ASSERT_EQ(run(std::string("--batch --frames 1:20 --csv keys.mel --out ") + out), 0) << read("err.txt");
+    const std::string csv = read("a/transforms.csv");
+    for (int f = 1; f <= 20; ++f) {
+        char row[32];
+        std::snprintf(row, sizeof row, "\n%d,box,%d,0,0,", f, f <= 8 ? f - 1 : 15 - f);
+        EXPECT_NE(csv.find(row), std::string::npos) << row << csv;
+    }
+    EXPECT_EQ(csv, read("b/transforms.csv"));  // repeat runs match byte for byte
+}
+
 TEST_F(Hostrun, SavedSceneReopensToTheSameObj) {
     write("scene.mel",
           "makeMesh -cube -n box;\n"
