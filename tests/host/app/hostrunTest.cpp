@@ -46,12 +46,15 @@ TEST_F(Hostrun, RunsScriptsAndCommandsInOrder) {
     write("s.mel",
           "string $n = `toyCmd -s made -d 2`;\n"
           "print (\"B\" + `getAttr made.output` + \"\\n\");\n"
-          "undo; print (`ls -type toyNode`); redo;\n"
+          "undo; print (`ls -type toyNode`); redo; showWindow toyWindow;\n"
           "string $all[] = `ls -type toyNode`; print (\"C\" + $all[0] + \"\\n\");\n");
     EXPECT_EQ(run("--plugin '" TOY_MODULE_PATH "' -c 'print \"A\\n\"' s.mel --log log.txt"), 0) << read("err.txt");
     EXPECT_EQ(read("out.txt"), "A\nB4\nCmade\n");
     const std::string log = read("log.txt");
     EXPECT_NE(log.find("A\n"), std::string::npos);
+    // Interface commands, the module's and the script's, are in the log as recorded.
+    EXPECT_NE(log.find("Recorded: dynPref -autoCreate off\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("Recorded: showWindow toyWindow\n"), std::string::npos);
     const auto exiting = log.find("Info: toy exiting");
     const auto unloaded = log.find("Info: toy unloaded");
     ASSERT_NE(exiting, std::string::npos);
