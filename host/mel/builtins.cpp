@@ -132,8 +132,15 @@ MStatus loadPluginCmd(Interpreter&, const std::vector<Arg>& args, Result& result
     ParsedArgs p;
     if (MStatus st = parseArgs("loadPlugin", args, {{"qt", "quiet", 0}}, p); !st) return st;
     if (p.words.empty()) return commandError("loadPlugin", "No plug-in given");
-    const MStatus st = runtime().modules.load(p.words[0].text);
+    const std::string& path = p.words[0].text;
+    const MStatus st = runtime().modules.load(path);
     if (!st) return commandError("loadPlugin", st.errorString().str());
+    // Scene files that require a module find it where the user loaded it from.
+    if (const auto slash = path.rfind('/'); slash != std::string::npos) {
+        auto& folders = runtime().options.modulePath;
+        const std::string folder = slash == 0 ? "/" : path.substr(0, slash);
+        if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
+    }
     if (const Module* m = runtime().modules.find(p.words[0].text)) result = std::vector<std::string>{m->name};
     return MS::kSuccess;
 }

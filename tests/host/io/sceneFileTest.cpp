@@ -126,7 +126,8 @@ TEST_F(SceneFileTest, OpenSendsFiveThenSixWithoutNodeAddedOrComputes) {
 
 TEST_F(SceneFileTest, UnknownTypeIsReportedAndOpenFails) {
     const std::string path = file("u.scene");
-    std::ofstream(path) << "createNode noSuchType -n \"x\";\nsetAttr \".a\" 1.0;\ncreateNode transform -n \"kept\";\n";
+    std::ofstream(path) << "createNode noSuchType -n \"x\";\nsetAttr \".a\" 1.0;\ncreateNode transform -n \"kept\";\n"
+                           "endScene;\n";
     EXPECT_FALSE(host::io::openScene(path));
     EXPECT_TRUE(rt().log.contains(host::LogKind::Error, "noSuchType"));
     EXPECT_TRUE(node("kept").id() != 0);
@@ -208,10 +209,10 @@ TEST_F(SceneFileTest, FilesOnlyBuildScenesAndImportsKeepTheirOwnNames) {
          "3"}};
     for (const auto& [text, line] : bad) {
         const std::string path = file("bad.scene");
-        std::ofstream(path) << "createNode transform -n \"t\";\n" << text;
+        std::ofstream(path) << "createNode transform -n \"t\";\n" << text << "endScene;\n";
         const MStatus st = host::io::openScene(path);
         EXPECT_FALSE(st) << text;
-        EXPECT_NE(st.errorString().str().find(std::string("bad.scene line ") + line + ": "), std::string::npos)
+        EXPECT_NE(st.errorString().str().find(std::string("bad.scene:") + line + ": "), std::string::npos)
             << st.errorString().str();
         EXPECT_EQ(count(host::LogKind::Print), 0u);
     }
