@@ -9,6 +9,7 @@
 
 #include "host/api/messages.h"
 #include "host/core/runtime.h"
+#include "host/core/valueCheck.h"
 #include "host/io/sceneAttributes.h"
 #include "host/io/sceneFile.h"
 #include "host/io/sceneText.h"
@@ -118,6 +119,7 @@ MStatus Reader::plug(const std::string& text, PlugKey& key, bool& skipped) const
         a = found;
     }
     if (!a) return bad("no attribute '" + text + "'");
+    if (MStatus st = checkIndex(*a, index, text); !st) return st;
     key = PlugKey{n->id, scene.attributePtr(*n, a), index};
     return MS::kSuccess;
 }
@@ -285,6 +287,7 @@ MStatus Reader::setAttr(const std::vector<Arg>& args) {
         const std::vector<Arg> values(w.rest.begin() + 1, w.rest.end());
         if (MStatus st = readValue(w.has("-type") ? w.value("-type") : std::string(), values, v); !st)
             return bad(target + ": " + st.errorString().str());
+        if (MStatus st = checkValue(*key.attr, v, target); !st) return st;
         if (MStatus st = scene.write(key, std::move(v)); !st) return bad(target + ": " + st.errorString().str());
     }
     if (w.has("-l")) scene.setPlugLocked(key, w.value("-l") == "true");
@@ -313,6 +316,7 @@ MStatus Reader::connectAttr(const std::vector<Arg>& args) {
     if (skippedSrc || skippedDst) return MS::kSuccess;  // an end lies on a skipped node
     if (!a) return a;
     if (!b) return b;
+    if (MStatus st = checkConnection(*src.attr, *dst.attr, args[0].text, args[1].text); !st) return st;
     return runtime().scene.connect(src, dst);
 }
 

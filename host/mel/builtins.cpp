@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <cctype>
+#include <cmath>
 #include <cstdio>
 
 #include "host/api/argList.h"
@@ -39,6 +41,37 @@ MStatus parseArgs(const std::string& command, const std::vector<Arg>& args, std:
 MStatus commandError(const std::string& command, const std::string& text) {
     runtime().log.add(LogKind::Error, command + ": " + text, command);
     return MStatus(MS::kFailure, text);
+}
+
+MStatus realArg(const std::string& command, const std::string& what, const std::string& text, double& out) {
+    const MString word(text);
+    if (!text.empty() && !std::isspace(static_cast<unsigned char>(text[0])) && word.isDouble() &&
+        std::isfinite(word.asDouble())) {
+        out = word.asDouble();
+        return MS::kSuccess;
+    }
+    return commandError(command, what + " needs a finite number, not '" + text + "'");
+}
+
+MStatus realFlags(const std::string& command, const ParsedArgs& p, std::initializer_list<const char*> flags) {
+    for (const char* f : flags) {
+        const auto it = p.flags.find(f);
+        if (it == p.flags.end()) continue;
+        for (const std::string& v : it->second)
+            if (double x = 0; !realArg(command, std::string("-") + f, v, x)) return MS::kFailure;
+    }
+    return MS::kSuccess;
+}
+
+MStatus intArg(const std::string& command, const std::string& what, const std::string& text, int min, int max,
+               int& out) {
+    const MString word(text);
+    if (word.isInt() && word.asInt() >= min && word.asInt() <= max) {
+        out = word.asInt();
+        return MS::kSuccess;
+    }
+    return commandError(command, what + " needs a whole number from " + std::to_string(min) + " to " +
+                                     std::to_string(max) + ", not '" + text + "'");
 }
 
 bool truthy(const std::string& text) {
