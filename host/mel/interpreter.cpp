@@ -138,7 +138,17 @@ MStatus Interpreter::tokens(const std::string& source, std::vector<Token>& out) 
     std::string error;
     int line = 0;
     out = tokenize(source, &error, &line);
-    if (error.empty()) return MS::kSuccess;
+    if (error.empty()) {
+        // A block or procedure body left open is refused before any statement runs.
+        std::vector<int> open;
+        for (const Token& t : out) {
+            if (t.kind == TokenKind::LBrace) open.push_back(t.line);
+            if (t.kind == TokenKind::RBrace && !open.empty()) open.pop_back();
+        }
+        if (open.empty()) return MS::kSuccess;
+        line = open.back();
+        error = "the block opened" + onLine(line) + " is not closed";
+    }
     runtime().log.setLine(line);
     return fail("Syntax error: " + error);
 }
