@@ -12,6 +12,7 @@
 #include "src/collisionShapeNode.h"
 #include "src/rigidBodyNode.h"
 #include "src/sceneCallbacks.h"
+#include "src/solverNode.h"
 #include "src/typeIds.h"
 #include "src/uiScript.h"
 
@@ -36,7 +37,8 @@ struct CommandRow {
 // Node types in registration order; each joins, in its place, once its class exists:
 // { name, id, kind, draw classification, creator, initialize }.
 const std::vector<NodeTypeRow> kNodeTypes = {
-    // zylSolverNode
+    {zylTypes::kSolverName, zylTypes::kSolver, MPxNode::kDependNode, nullptr, zylSolverNode::creator,
+     zylSolverNode::initialize},
     {zylTypes::kRigidBodyName, zylTypes::kRigidBody, MPxNode::kLocatorNode, "drawdb/geometry/rigidBodyNode",
      rigidBodyNode::creator, rigidBodyNode::initialize},
     {zylTypes::kCollisionShapeName, zylTypes::kCollisionShape, MPxNode::kDependNode, nullptr,
@@ -194,6 +196,9 @@ MStatus initializeModule(MObject obj) {
     int exists = windowExists;
     MGlobal::executeCommand(uiScript::kMainWindowQuery, exists, false, false);
     windowExists = exists;
+    // Module state starts afresh with every load, linked in or opened.
+    bakedFrameCounter = 0;
+    displaySelected = true;
 
     registerNodeTypes(plugin);
     const MStatus status = registerCommands(plugin);
