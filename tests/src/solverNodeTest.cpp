@@ -7,24 +7,37 @@
 #include "engine/world/privateWorld.h"
 #include "solverTestSupport.h"
 
-// One allocation of a chosen size fails, as when memory runs out just as a world is made.
+// One allocation of a chosen size fails, as when memory runs out just as a world is
+// made. Every plain form of new and delete is replaced, so that they pair up.
 namespace {
 std::size_t failingAllocationSize = 0;
+
+void* allocate(std::size_t size) {
+    if (size != 0 && size == failingAllocationSize) {
+        failingAllocationSize = 0;
+        return nullptr;
+    }
+    return std::malloc(size ? size : 1);
 }
+void* allocateOrThrow(std::size_t size) {
+    if (void* p = allocate(size)) return p;
+    throw std::bad_alloc();
+}
+}  // namespace
 
 // The replacements pair with each other; the compiler cannot see that.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t size) {
-    if (size != 0 && size == failingAllocationSize) {
-        failingAllocationSize = 0;
-        throw std::bad_alloc();
-    }
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
+void* operator new(std::size_t size) { return allocateOrThrow(size); }
+void* operator new[](std::size_t size) { return allocateOrThrow(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
 void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 #pragma GCC diagnostic pop
 
 namespace zyltest {
@@ -75,6 +88,33 @@ TEST_F(SolverNode, NewWorldTakesTheSolversSettingsWhenPulled) {
     run("makeMesh -cube -s 2 -n box");
     wire("box");
     EXPECT_EQ(number("boxBody.mass"), 60);
+}
+
+// Bodies resting on each other show up in the collision report; bodies go out of and
+// back into the world through the solver.
+TEST_F(SolverNode, BodiesInTheWorldAndTheirContacts) {
+    zylSolverNode* solver = makeSolver();
+    rigidBodyNode* low = box("low", 0.5);
+    rigidBodyNode* high = box("high", 1.5);
+    run("setAttr zylSolverNode1.ugrid 1");
+    solver->setCollisionReporting(true);
+    for (int f = 1; f <= 4; ++f) frame(f);
+    HardBody** colliding = nullptr;
+    EXPECT_GE(solver->queryCollisionCount(low->thisMObject(), colliding), 1);
+    Qmt::QmtVector3* points = nullptr;
+    EXPECT_GT(solver->queryCollisionPair(low->thisMObject(), high->thisMObject(), points), 0);
+    EXPECT_EQ(solver->queryCollisionPair(low->thisMObject(), MObject(), points), 0);
+
+    run("setAttr zylSolverNode1.cm 1");
+    EXPECT_TRUE(solver->removeBodyFromWorld(high->thisMObject()));
+    EXPECT_FALSE(world()->contains(high->getBody(false)));
+    EXPECT_EQ(number("zylSolverNode1.cm"), 0);
+    EXPECT_TRUE(solver->addBodyToWorld(high->thisMObject()));
+    EXPECT_TRUE(world()->contains(high->getBody(false)));
+    EXPECT_FALSE(solver->addBodyToWorld(node("zylSolverNode1")));
+
+    run("setAttr zylSolverNode1.displaySelected 0; getAttr zylSolverNode1.cadi");
+    EXPECT_FALSE(displaySelected);
 }
 
 TEST_F(SolverNode, ZUpGivesAGroundFacingZ) {
@@ -199,7 +239,7 @@ TEST_F(SolverNode, DeletingTheSolverEndsItsWorld) {
 }
 
 // At exit the solver tears down once; the host's deletion of the node afterwards finds
-// nothing left to free.
+// nothing left to free, and leaves a world made meanwhile alone.
 TEST_F(SolverNode, ExitTearsDownOnce) {
     makeSolver();
     box("box", 3);
@@ -207,7 +247,8 @@ TEST_F(SolverNode, ExitTearsDownOnce) {
     EXPECT_EQ(world(), nullptr);
     EXPECT_TRUE(node("boxBody").isNull());
     EXPECT_EQ(rt().gridColor, 3);
-    run("delete zylSolverNode1");
+    run("createNode zylSolverNode; delete zylSolverNode1");
+    EXPECT_NE(world(), nullptr);
 }
 
 // A second solver replaces the world: bodies and the first solver's ground leave the
