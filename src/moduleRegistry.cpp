@@ -1,8 +1,223 @@
 #include "src/moduleRegistry.h"
 
-MStatus initializeModule(MObject) { return MS::kSuccess; }
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <ranges>
+#include <vector>
 
+#include "host/api/fnPlugin.h"
+#include "host/api/global.h"
+#include "host/api/messages.h"
+#include "src/sceneCallbacks.h"
+#include "src/typeIds.h"
+#include "src/uiScript.h"
+
+namespace {
+
+struct NodeTypeRow {
+    const char* name;
+    MTypeId id;
+    MPxNode::Type kind;
+    const char* drawClassification;  // null: none
+    MCreatorFunction creator;
+    MInitializeFunction initialize;
+};
+
+struct CommandRow {
+    const char* name;
+    MCreatorFunction creator;
+    MCreateSyntaxFunction syntax;
+    bool context = false;  // registered as a context command
+};
+
+// Node types in registration order; each joins, in its place, once its class exists:
+// { name, id, kind, draw classification, creator, initialize }.
+const std::vector<NodeTypeRow> kNodeTypes = {
+    // zylSolverNode
+    // zylRigidBody, "drawdb/geometry/rigidBodyNode"
+    // zylCollisionShape
+    // fBodyNode
+    // stressNode
+    // ClusterZylNode
+    // zylCracker
+    // voronoiNode, "drawdb/geometry/voronoiPoints"
+    // ShatterLocator, "drawdb/geometry/ShatterLocator"
+    // ShatterLocatorManip (initialize: MPxManipContainer::initialize)
+    // zylMeshOpNode
+};
+
+// Commands in registration order, the selection context among them; each joins, in
+// its place, once its class exists: { name, creator, syntax[, context] }.
+const std::vector<CommandRow> kCommands = {
+    // zylSolver
+    // new_ZYLBody
+    // ManageZylListCmd
+    // selectZylContext (context)
+    // zylTrans
+    // zylFractureBody
+    // deleteZylFBody
+    // Detach_FBody
+    // fBody_selStresses
+    // zylCluster
+    // dComputeRotDist
+    // update_dFBody
+    // zylShatter
+    // deleteUserNode
+    // queryZylBody
+    // queryZylFBody
+    // zylConnectForceFields
+    // zylJagginess
+    // zylShatterPreview
+    // zylCracker
+};
+
+// The collision-shape removal callback is installed once the first three node types
+// (solver, rigid body, collision shape) are registered, whichever of them exist.
+constexpr std::array kTypesBeforeShapeCallback = {zylTypes::kSolver, zylTypes::kRigidBody, zylTypes::kCollisionShape};
+
+// After the solver, which goes first, the node types leave in this order.
+constexpr std::array kTypeDeregistrationOrder = {
+    zylTypes::kMeshOp,       zylTypes::kVoronoi,        zylTypes::kCracker,   zylTypes::kStress,
+    zylTypes::kCluster,      zylTypes::kFractureBody,   zylTypes::kCollisionShape,
+    zylTypes::kRigidBody,    zylTypes::kShatterLocator, zylTypes::kShatterLocatorManip,
+};
+
+// The sixteen callbacks, in installation order.
+enum Callback : std::size_t {
+    kCollisionShapeRemoved,
+    kTimeChanged,
+    kFractureBodyRemoved,
+    kRigidBodyRemoved,
+    kCrackerRemoved,
+    kPlaybackRangeChanged,
+    kBeforeExport,
+    kBeforeSave,
+    kAfterOpen,
+    kAfterImport,
+    kScene23,
+    kScene24,
+    kNodeAdded,
+    kExiting,
+    kBeforeNew,
+    kBeforeOpen,
+    kCallbackCount
+};
+
+MCallbackId onScene(int code, MMessage::MBasicFunction handler) {
+    // 23 and 24 have no name in MSceneMessage::Message: they are passed by number.
+    return MSceneMessage::addCallback(static_cast<MSceneMessage::Message>(code), handler);
+}
+
+using Installer = MCallbackId (*)();
+constexpr std::array<Installer, kCallbackCount> kInstallers = {
+    [] { return MDGMessage::addNodeRemovedCallback(collisionShapeRemovedCallback, zylTypes::kCollisionShapeName); },
+    [] { return MEventMessage::addEventCallback("timeChanged", timeChangedCallback); },
+    [] { return MDGMessage::addNodeRemovedCallback(fractureBodyRemovedCallback, zylTypes::kFractureBodyName); },
+    [] { return MDGMessage::addNodeRemovedCallback(rigidBodyRemovedCallback, zylTypes::kRigidBodyName); },
+    [] { return MDGMessage::addNodeRemovedCallback(crackerRemovedCallback, zylTypes::kCrackerName); },
+    [] { return MEventMessage::addEventCallback("playbackRangeChanged", playbackRangeChangedCallback); },
+    [] { return onScene(11, resetToStartCallback); },
+    [] { return onScene(9, resetToStartCallback); },
+    [] { return onScene(6, afterOpenCallback); },
+    [] { return onScene(4, afterImportCallback); },
+    [] { return onScene(23, emptySceneCallback); },
+    [] { return onScene(24, emptySceneCallback); },
+    [] { return MDGMessage::addNodeAddedCallback(nodeAddedCallback, "dependNode"); },
+    [] { return onScene(29, exitingCallback); },
+    [] { return onScene(1, beforeNewOrOpenCallback); },
+    [] { return onScene(5, beforeNewOrOpenCallback); },
+};
+
+// Unload removes them in its own order, not the reverse of installation.
+constexpr std::array<Callback, kCallbackCount> kRemovalOrder = {
+    kTimeChanged,         kPlaybackRangeChanged, kAfterOpen,    kAfterImport,
+    kBeforeNew,           kBeforeOpen,           kRigidBodyRemoved, kCollisionShapeRemoved,
+    kFractureBodyRemoved, kCrackerRemoved,       kBeforeExport, kBeforeSave,
+    kScene23,             kScene24,              kNodeAdded,    kExiting,
+};
+
+// Module state, from load to unload.
+std::int32_t windowExists = 1;
+std::array<MCallbackId, kCallbackCount> callbackIds{};
+
+void install(Callback c) { callbackIds[c] = kInstallers[c](); }
+
+const NodeTypeRow* findRow(const MTypeId& id) {
+    const auto row = std::ranges::find_if(kNodeTypes, [&](const NodeTypeRow& r) { return r.id == id; });
+    return row == kNodeTypes.end() ? nullptr : &*row;
+}
+
+bool registeredBeforeShapeCallback(const MTypeId& id) {
+    return std::ranges::find(kTypesBeforeShapeCallback, id) != kTypesBeforeShapeCallback.end();
+}
+
+void registerNodeTypes(MFnPlugin& plugin) {
+    bool shapeCallback = false;
+    for (const NodeTypeRow& row : kNodeTypes) {
+        if (!shapeCallback && !registeredBeforeShapeCallback(row.id)) {
+            install(kCollisionShapeRemoved);
+            shapeCallback = true;
+        }
+        const MString classification(row.drawClassification ? row.drawClassification : "");
+        plugin.registerNode(row.name, row.id, row.creator, row.initialize, row.kind,
+                            row.drawClassification ? &classification : nullptr);
+    }
+    if (!shapeCallback) install(kCollisionShapeRemoved);
+}
+
+// The status of the last command registration (success while there is none).
+MStatus registerCommands(MFnPlugin& plugin) {
+    MStatus last;
+    for (const CommandRow& row : kCommands) {
+        if (row.context)
+            plugin.registerContextCommand(row.name, row.creator);
+        else
+            last = plugin.registerCommand(row.name, row.creator, row.syntax);
+    }
+    return last;
+}
+
+}  // namespace
+
+std::int32_t mainWindowExists() { return windowExists; }
+
+// Every registration's and MEL call's status is ignored: load goes on regardless
+// (a missing user-interface script only makes the host report it).
+MStatus initializeModule(MObject obj) {
+    MFnPlugin plugin(obj, "Kavrentis", "3.5", "Any");
+    MGlobal::executeCommand(uiScript::kSourceScript, false, false);
+    int exists = windowExists;
+    MGlobal::executeCommand(uiScript::kMainWindowQuery, exists, false, false);
+    windowExists = exists;
+
+    registerNodeTypes(plugin);
+    const MStatus status = registerCommands(plugin);
+    for (std::size_t c = kTimeChanged; c < kCallbackCount; ++c) install(static_cast<Callback>(c));
+
+    MGlobal::executeCommand(uiScript::kInitialize, false, false);
+    if (windowExists == 0) MGlobal::executeCommand(uiScript::kBatchBanner, true, false);
+    MGlobal::executeCommand(uiScript::kAutoCreateOff, false, false);
+    return status;
+}
+
+// Returns the status of the last deregistration (success when there is none).
 MStatus uninitializeModule(MObject obj) {
     if (obj.isNull()) return MS::kFailure;
-    return MS::kSuccess;
+    MGlobal::executeCommand(uiScript::kDeleteAllBodies, false, false);
+    MFnPlugin plugin(obj, "Unknown", "Unknown", "Any");
+    MStatus last;
+
+    if (findRow(zylTypes::kSolver)) last = plugin.deregisterNode(zylTypes::kSolver);
+    for (const Callback c : kRemovalOrder) {
+        MMessage::removeCallback(callbackIds[c]);
+        callbackIds[c] = 0;
+    }
+    for (const CommandRow& row : kCommands)
+        if (row.context) last = plugin.deregisterContextCommand(row.name);
+    for (const CommandRow& row : std::views::reverse(kCommands))
+        if (!row.context) last = plugin.deregisterCommand(row.name);
+    for (const MTypeId& id : kTypeDeregistrationOrder)
+        if (findRow(id)) last = plugin.deregisterNode(id);
+    return last;
 }

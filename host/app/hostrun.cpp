@@ -32,7 +32,7 @@ int usage(const char* message) {
                  "hostrun: %s\n"
                  "usage: hostrun [--batch] [--plugin PATH]... [--script-path DIR]... [--confirm ANSWER]\n"
                  "               [--log FILE] [--frames A:B] [--out DIR] [--obj] [--csv] [--png] [--size WxH]\n"
-                 "               [--fit] [--then FILE]\n"
+                 "               [--fit] [--then FILE] [--trace FILE]\n"
                  "               [--open FILE] [--save FILE] [-c MEL]... [script.mel]...\n",
                  message);
     return 2;
@@ -53,6 +53,19 @@ bool readFile(const std::string& path, std::string& out) {
     ss << in.rdbuf();
     out = ss.str();
     return true;
+}
+
+// The command trace, one text per line; a line break inside a text is written as
+// a blank, which MEL reads the same way.
+bool writeTrace(const std::string& path, const std::vector<std::string>& trace) {
+    std::ofstream out(path);
+    for (const auto& text : trace) {
+        for (const char ch : text) out.put(ch == '\n' ? ' ' : ch);
+        out.put('\n');
+    }
+    if (out) return true;
+    std::fprintf(stderr, "hostrun: cannot write %s\n", path.c_str());
+    return false;
 }
 
 struct FrameOptions {
@@ -137,7 +150,7 @@ int main(int argc, char** argv) {
     host::Runtime& rt = host::runtime();
     std::vector<std::string> plugins;
     std::vector<Step> steps;
-    std::string logPath;
+    std::string logPath, tracePath;
     std::vector<std::string> scriptPath;
     FrameOptions frames;
     std::string thenScript;
@@ -189,6 +202,8 @@ int main(int argc, char** argv) {
             if (!value(savePath)) return usage("--save needs a file");
         } else if (a == "--log") {
             if (!value(logPath)) return usage("--log needs a file");
+        } else if (a == "--trace") {
+            if (!value(tracePath)) return usage("--trace needs a file");
         } else if (a.size() > 1 && a[0] == '-') {
             return usage(("unknown option " + a).c_str());
         } else {
@@ -252,5 +267,6 @@ int main(int argc, char** argv) {
             if (!code) code = 1;
         }
     }
+    if (!tracePath.empty() && !writeTrace(tracePath, rt.commandTrace) && !code) code = 1;
     return code;
 }

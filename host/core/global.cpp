@@ -10,6 +10,7 @@ using host::runtime;
 namespace {
 
 MStatus run(const MString& command, bool display, bool undoable, host::Result& result) {
+    runtime().commandTrace.push_back(command.str());
     if (display) runtime().log.add(host::LogKind::Echo, command.str());
     return runtime().mel().run(command.str(), undoable, &result);
 }
@@ -87,6 +88,7 @@ MStatus MGlobal::executeCommand(const MString& command, MStringArray& result, bo
 }
 
 MStatus MGlobal::executeCommandOnIdle(const MString& command, bool display) {
+    runtime().commandTrace.push_back(command.str());
     if (display) runtime().log.add(host::LogKind::Echo, command.str());
     runtime().idle.push(command.str());
     return MS::kSuccess;

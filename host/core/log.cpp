@@ -10,6 +10,7 @@ std::string Log::prefix(LogKind kind) {
         case LogKind::Warning: return "Warning: ";
         case LogKind::Error: return "Error: ";
         case LogKind::Echo: return "Echo: ";
+        case LogKind::Recorded: return "Recorded: ";
         case LogKind::Print: return "";
     }
     return "";
@@ -17,7 +18,7 @@ std::string Log::prefix(LogKind kind) {
 
 void Log::add(LogKind kind, const std::string& text, const std::string& command) {
     records_.push_back(LogRecord{kind, text, command});
-    if (quiet_) return;
+    if (quiet_ || kind == LogKind::Recorded) return;
     if (kind == LogKind::Print) {
         std::fputs(text.c_str(), stdout);
         std::fflush(stdout);

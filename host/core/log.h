@@ -5,7 +5,9 @@
 
 namespace host {
 
-enum class LogKind { Info, Warning, Error, Print, Echo };
+// Recorded: an interface command or stub procedure the headless host only
+// records; kept for --log, not printed.
+enum class LogKind { Info, Warning, Error, Print, Echo, Recorded };
 
 struct LogRecord {
     LogKind kind;

@@ -76,6 +76,7 @@ void Runtime::reset() {
     time = TimeState();
     restPositions.clear();
     viewLog.clear();
+    commandTrace.clear();
     host::view::resetViewState();
     blindDataTypes.clear();
     progressWindow = ProgressState();

@@ -105,6 +105,9 @@ public:
     std::uint64_t cameraNode = 0;  // the view camera's shape
     std::map<std::uint64_t, MTransformationMatrix> restPositions;  // by transform node
     std::vector<std::string> viewLog;                               // stub view calls, recorded
+    // Every MEL text run through MGlobal::executeCommand or queued with
+    // MGlobal::executeCommandOnIdle, in call order (hostrun --trace writes it).
+    std::vector<std::string> commandTrace;
     ProgressState progressWindow;
     std::map<std::string, std::vector<std::string>> uvLinks;      // UV-set plug name -> linked textures
     std::map<int, BlindDataType> blindDataTypes;                    // registered blind-data types by id

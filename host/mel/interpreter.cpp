@@ -80,6 +80,7 @@ Interpreter::Interpreter() {
 void Interpreter::record(const std::string& name, const std::vector<Arg>& args) {
     std::string line = name;
     for (const Arg& a : args) line += " " + a.text;
+    runtime().log.add(LogKind::Recorded, line);
     recorded_.push_back(std::move(line));
 }
 

@@ -51,7 +51,8 @@ public:
     bool undoable() const { return undoable_; }
     void clear();
 
-    // Interface commands and proc calls, one line each ("name arg arg"), for tests and logs.
+    // Interface commands and proc calls, one line each ("name arg arg"), kept here and in
+    // the runtime's log (so --log holds them too).
     void record(const std::string& name, const std::vector<Arg>& args);
     const std::vector<std::string>& recorded() const { return recorded_; }
 

@@ -46,12 +46,15 @@ TEST_F(Hostrun, RunsScriptsAndCommandsInOrder) {
     write("s.mel",
           "string $n = `toyCmd -s made -d 2`;\n"
           "print (\"B\" + `getAttr made.output` + \"\\n\");\n"
-          "undo; print (`ls -type toyNode`); redo;\n"
+          "undo; print (`ls -type toyNode`); redo; showWindow toyWindow;\n"
           "string $all[] = `ls -type toyNode`; print (\"C\" + $all[0] + \"\\n\");\n");
     EXPECT_EQ(run("--plugin '" TOY_MODULE_PATH "' -c 'print \"A\\n\"' s.mel --log log.txt"), 0) << read("err.txt");
     EXPECT_EQ(read("out.txt"), "A\nB4\nCmade\n");
     const std::string log = read("log.txt");
     EXPECT_NE(log.find("A\n"), std::string::npos);
+    // Interface commands, the module's and the script's, are in the log as recorded.
+    EXPECT_NE(log.find("Recorded: dynPref -autoCreate off\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("Recorded: showWindow toyWindow\n"), std::string::npos);
     const auto exiting = log.find("Info: toy exiting");
     const auto unloaded = log.find("Info: toy unloaded");
     ASSERT_NE(exiting, std::string::npos);
@@ -69,6 +72,17 @@ TEST_F(Hostrun, BatchModeAndExitCodes) {
     EXPECT_EQ(run("--bogus"), 2);
     EXPECT_EQ(run("--plugin"), 2);
     EXPECT_EQ(run("missing.mel"), 1);
+}
+
+TEST_F(Hostrun, TraceWritesTheModulesCommandsOnePerLine) {
+    EXPECT_EQ(run("--plugin '" TOY_MODULE_PATH "' --trace trace.txt -c 'createNode toyNode; delete toyNode1'"), 0)
+        << read("err.txt");
+    EXPECT_EQ(read("trace.txt"),
+              "source zylProUI_35.mel\nwindow -ex MayaWindow\nzylUI_initialize\ndynPref -autoCreate off\n"
+              "print \"toy node gone\\n\"\n"                                     // queued on idle
+              "displayColor -dormant \"grid\" 3\nsavePrefs -colors\n"             // at exit
+              "deleteAllBodiesFromZylWorldWithoutConfirm\n");                     // at unload
+    EXPECT_EQ(run("--trace"), 2);
 }
 
 TEST_F(Hostrun, FramesWriteObjAndTransformFiles) {
@@ -93,6 +107,23 @@ TEST_F(Hostrun, FramesWriteObjAndTransformFiles) {
     EXPECT_NE(csv.find("\n10,box,18,0,0,"), std::string::npos);
     EXPECT_EQ(read("out.txt"), "10");  // the script after the loop sees the final state
     EXPECT_EQ(run("--frames 3"), 2);
+}
+
+TEST_F(Hostrun, KeyedChannelsReadTheirKeysAndWholeStepsExactly) {
+    // One unit a frame up to 7 at frame 8, then down to -5 at frame 20.
+    write("keys.mel",
+          "createNode transform -n box;\n"
+          "setKeyframe -t 1 -v 0 box.translateX; setKeyframe -t 8 -v 7 box.translateX;\n"
+          "setKeyframe -t 20 -v -5 box.translateX;\n");
+    for (const char* out : {"a", "b"})
+        ASSERT_EQ(run(std::string("--batch --frames 1:20 --csv keys.mel --out ") + out), 0) << read("err.txt");
+    const std::string csv = read("a/transforms.csv");
+    for (int f = 1; f <= 20; ++f) {
+        char row[32];
+        std::snprintf(row, sizeof row, "\n%d,box,%d,0,0,", f, f <= 8 ? f - 1 : 15 - f);
+        EXPECT_NE(csv.find(row), std::string::npos) << row << csv;
+    }
+    EXPECT_EQ(csv, read("b/transforms.csv"));  // repeat runs match byte for byte
 }
 
 TEST_F(Hostrun, SavedSceneReopensToTheSameObj) {

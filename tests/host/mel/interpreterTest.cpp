@@ -67,6 +67,15 @@ TEST_F(Interpreter, IdleQueueOrder) {
     EXPECT_EQ(printed(), "0ab1c");
 }
 
+TEST_F(Interpreter, CommandTraceHoldsWhatWasRunOrQueuedThroughTheApi) {
+    MGlobal::executeCommand("print \"a\"");
+    MGlobal::executeCommandOnIdle("print \"b\"");
+    EXPECT_TRUE(mel("print \"c\"; flushIdle"));  // script statements and idle runs are not traced
+    EXPECT_EQ(rt().commandTrace, (std::vector<std::string>{"print \"a\"", "print \"b\""}));
+    rt().reset();
+    EXPECT_TRUE(rt().commandTrace.empty());
+}
+
 TEST_F(Interpreter, HostAnswers) {
     EXPECT_EQ(melText("window -ex MayaWindow"), "1");
     EXPECT_EQ(melText("window -ex winZylManageWorld"), "0");

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "host/api/dataBlock.h"
+#include "host/api/fnDependencyNode.h"
+#include "host/api/object.h"
+#include "host/api/plug.h"
+#include "host/api/status.h"
+#include "host/api/text.h"
+#include "host/api/typeId.h"
+
+// Small services shared by the module's nodes, commands and callbacks.
+
+// --- Change flags: hidden bool outputs whose compute pushes an input into the engine.
+
+// Creates a change flag (bool, false, hidden, not storable, not keyable, not
+// connectable) and adds it to the node type being initialised.
+MObject addChangeFlag(const MString& longName, const MString& shortName, MStatus* status = nullptr);
+// The same, but connectable (a flag that other nodes read through a connection).
+MObject addConnectableChangeFlag(const MString& longName, const MString& shortName, MStatus* status = nullptr);
+// Ends a change flag's compute: the output holds true and is clean.
+void markFlagDone(MDataBlock& data, const MPlug& plug);
+
+// --- Wiring: nodes find each other by the first connection of a plug.
+
+// Which end of the plug's connections to follow: its sources, its destinations, or both
+// (in the order the connections were made).
+enum class ConnectionSide { source, destination, either };
+
+// The plug at the other end of the first such connection, or a null plug.
+MPlug firstConnectedPlug(const MPlug& plug, ConnectionSide side = ConnectionSide::either);
+// Its node, or a null object.
+MObject firstConnectedNode(const MPlug& plug, ConnectionSide side = ConnectionSide::either);
+
+// Whether obj is a live node of the type.
+bool hasTypeId(const MObject& obj, const MTypeId& id);
+
+// The module's object of a node, when the node's type id is `id` (tested before the
+// object is touched) and the object is a T; else null.
+template <class T>
+T* userNodeAs(const MObject& obj, const MTypeId& id) {
+    if (!hasTypeId(obj, id)) return nullptr;
+    return dynamic_cast<T*>(MFnDependencyNode(obj).userNode());
+}
+
+// --- The solver.
+
+// The first plug-in dependency node with the solver's type id, in creation order.
+MObject findFirstSolver();
+// The last one.
+MObject findLastSolver();
+// The node of that name, when it is a solver.
+MObject findSolverByName(const MString& name = "zylSolverNode1");
+// The first node connected to obj's "solver" plug, when it is a solver.
+MObject solverOf(const MObject& obj);
+
+// --- Locks.
+
+// Unlocks a locked node for the life of the object and locks it again after.
+class ScopedNodeUnlock {
+public:
+    explicit ScopedNodeUnlock(const MObject& node);
+    ~ScopedNodeUnlock();
+    ScopedNodeUnlock(const ScopedNodeUnlock&) = delete;
+    ScopedNodeUnlock& operator=(const ScopedNodeUnlock&) = delete;
+
+    bool wasLocked() const { return wasLocked_; }
+
+private:
+    MObject node_;
+    bool wasLocked_ = false;
+};
+
+// --- Reports of failed host calls; the caller goes on.
+
+// Standard output: "maya error: " + the status's text + " while: " + description.
+void printHostError(const MStatus& status, const MString& description);
+// Standard error: "\nAPI error detected in " + file + " at line " + line, a line end,
+// then status.perror(perrorText).
+void printApiError(const MStatus& status, const MString& fileText, int line, const MString& perrorText = "");

@@ -1,0 +1,19 @@
+#include "src/sceneCallbacks.h"
+
+// Nothing of the scene's wiring exists yet for these to act on.
+void timeChangedCallback(void*) {}
+void playbackRangeChangedCallback(void*) {}
+void resetToStartCallback(void*) {}
+void afterOpenCallback(void*) {}
+void nodeAddedCallback(MObject&, void*) {}
+void exitingCallback(void*) {}
+void beforeNewOrOpenCallback(void*) {}
+
+void collisionShapeRemovedCallback(MObject&, void*) {}
+void rigidBodyRemovedCallback(MObject&, void*) {}
+void fractureBodyRemovedCallback(MObject&, void*) {}
+void crackerRemovedCallback(MObject&, void*) {}
+
+// An import needs no rebuild, and messages 23 and 24 no action: these stay empty.
+void afterImportCallback(void*) {}
+void emptySceneCallback(void*) {}
