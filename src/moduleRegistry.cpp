@@ -10,6 +10,7 @@
 #include "host/api/global.h"
 #include "host/api/messages.h"
 #include "src/sceneCallbacks.h"
+#include "src/shatter/voronoiNode.h"
 #include "src/typeIds.h"
 #include "src/uiScript.h"
 
@@ -41,7 +42,8 @@ const std::vector<NodeTypeRow> kNodeTypes = {
     // stressNode
     // ClusterZylNode
     // zylCracker
-    // voronoiNode, "drawdb/geometry/voronoiPoints"
+    {zylTypes::kVoronoiName, zylTypes::kVoronoi, MPxNode::kLocatorNode, "drawdb/geometry/voronoiPoints",
+     voronoiNode::creator, voronoiNode::initialize},
     // ShatterLocator, "drawdb/geometry/ShatterLocator"
     // ShatterLocatorManip (initialize: MPxManipContainer::initialize)
     // zylMeshOpNode

@@ -3,6 +3,7 @@
 #include "host/api/dagPath.h"
 #include "host/api/fnAttribute.h"
 #include "src/glDraw.h"
+#include "src/nodeHelpers.h"
 
 MObject voronoiNode::inShape;
 MObject voronoiNode::jaggyLength;
@@ -24,17 +25,6 @@ MObject jaggyAttribute(const char* longName, const char* shortName) {
     fn.setKeyable(false);
     fn.setMin(0.0);
     fn.setMax(4.0);
-    return attr;
-}
-
-// A hidden boolean output that an input's change marks dirty.
-MObject changeFlag(const char* longName, const char* shortName) {
-    MFnNumericAttribute fn;
-    MObject attr = fn.create(longName, shortName, MFnNumericData::kBoolean, 0.0);
-    fn.setConnectable(false);
-    fn.setHidden(true);
-    fn.setStorable(false);
-    fn.setKeyable(false);
     return attr;
 }
 
@@ -73,14 +63,12 @@ MStatus voronoiNode::initialize() {
         return status;
     }
 
-    ca_voroPoints = changeFlag("ca_voroPoints", "cavo");
-    status = addAttribute(ca_voroPoints);
+    ca_voroPoints = addChangeFlag("ca_voroPoints", "cavo", &status);
     if (!status) {
         status.perror("Unable to add \"ca_voroPoints\" attribute");
         return status;
     }
-    ca_shape = changeFlag("ca_shape", "csha");
-    status = addAttribute(ca_shape);
+    ca_shape = addChangeFlag("ca_shape", "csha", &status);
     if (!status) {
         status.perror("Unable to add \"ca_shape\" attribute");
         return status;
@@ -94,7 +82,7 @@ MStatus voronoiNode::compute(const MPlug& plug, MDataBlock& data) {
     // The seeds live in the node's record; the flag only tells that they were read.
     if (plug.attribute() == ca_voroPoints) {
         data.inputValue(voroPoints).asFloatVector();
-        data.setClean(plug);
+        markFlagDone(data, plug);
     }
     return MS::kUnknownParameter;
 }

@@ -7,6 +7,7 @@
 #include "host/api/hostApi.h"
 #include "host/core/runtime.h"
 #include "host/mel/interpreter.h"
+#include "src/moduleRegistry.h"
 #include "src/shatter/voronoiNode.h"
 #include "src/typeIds.h"
 
@@ -14,19 +15,12 @@ namespace {
 
 using Qmt::QmtVector3;
 
-MStatus registerHistory(MObject obj) {
-    const MString classification("drawdb/geometry/voronoiPoints");
-    return MFnPlugin(obj).registerNode(zylTypes::kVoronoiName, zylTypes::kVoronoi, voronoiNode::creator,
-                                       voronoiNode::initialize, MPxNode::kLocatorNode, &classification);
-}
-MStatus deregisterHistory(MObject obj) { return MFnPlugin(obj).deregisterNode(zylTypes::kVoronoi); }
-
 class VoronoiNode : public ::testing::Test {
 protected:
     void SetUp() override {
         host::runtime().reset();
         host::runtime().log.setQuiet(true);
-        ASSERT_TRUE(host::runtime().loadStaticModule(registerHistory, deregisterHistory, "history"));
+        ASSERT_TRUE(host::runtime().loadStaticModule(initializeModule, uninitializeModule, "zylMaya3x"));
     }
     void TearDown() override { host::runtime().reset(); }
 
@@ -58,7 +52,7 @@ TEST_F(VoronoiNode, TheShatterIndexStartsAtZeroOnLoadAndIsSharedByEveryNode) {
 
     // A new load starts over.
     host::runtime().reset();
-    ASSERT_TRUE(host::runtime().loadStaticModule(registerHistory, deregisterHistory, "history"));
+    ASSERT_TRUE(host::runtime().loadStaticModule(initializeModule, uninitializeModule, "zylMaya3x"));
     mel("createNode voronoiNode -n third");
     history("third").bumpIndex();
     EXPECT_EQ(history("third").getIndex(), 1);
