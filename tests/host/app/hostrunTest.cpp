@@ -174,4 +174,31 @@ TEST_F(Hostrun, FramesWritePicturesUnlessBatch) {
     EXPECT_EQ(run("--size 0x10"), 2);
 }
 
+TEST_F(Hostrun, TellsANewcomerWhatItDoesAndWhatIsWrong) {
+    EXPECT_EQ(run("--help"), 0);
+    for (const char* option : {"--batch", "--plugin PATH", "--script-path DIR", "-c MEL", "--open FILE", "--save FILE",
+                               "--frames A:B", "--out DIR", "--obj", "--csv", "--png", "--size WxH", "--fit",
+                               "--confirm ANSWER", "--log FILE", "--then FILE", "--help"})
+        EXPECT_NE(read("out.txt").find("\n  " + std::string(option) + " "), std::string::npos) << option;
+    EXPECT_EQ(run(""), 2);
+    EXPECT_EQ(read("err.txt").rfind("usage: hostrun", 0), 0u);
+    const std::pair<const char*, const char*> usage[] = {
+        {"--frames 5:1", "the first frame comes after the last"},
+        {"--frames 2147483647:2147483647", "frames lie between"},
+        {"--out '' --obj", "--out needs a folder name"}};
+    for (const auto& [args, error] : usage) {
+        EXPECT_EQ(run(args), 2) << args;
+        EXPECT_NE(read("err.txt").find(error), std::string::npos) << read("err.txt");
+    }
+    // Without --frames the outputs are the current frame's; errors name file and line.
+    write("s.mel", "makeMesh -cube -n box;\ncurrentTime 3;\n\nsetAttr box.tx nan;\n");
+    EXPECT_EQ(run("--batch --obj -c 'makeMesh -cube -n box; currentTime 3'"), 0) << read("err.txt");
+    EXPECT_NE(read("frame_0003.obj").find("o |box|boxShape"), std::string::npos);
+    EXPECT_EQ(run("--batch s.mel"), 1);
+    EXPECT_EQ(read("err.txt").rfind("s.mel:4: Error: setAttr: 'box.tx' needs a finite number", 0), 0u) << read("err.txt");
+    std::system(("mkdir -p '" + dir + "/folder'").c_str());
+    EXPECT_EQ(run("--batch folder"), 1);
+    EXPECT_NE(read("err.txt").find("not a regular file"), std::string::npos);
+}
+
 }  // namespace
