@@ -9,9 +9,14 @@
 #include "host/api/fnPlugin.h"
 #include "host/api/global.h"
 #include "host/api/messages.h"
+#include "host/api/pxManipContainer.h"
 #include "src/collisionShapeNode.h"
 #include "src/rigidBodyNode.h"
 #include "src/sceneCallbacks.h"
+#include "src/shatter/shatterCmd.h"
+#include "src/shatter/shatterLocator.h"
+#include "src/shatter/shatterLocatorManip.h"
+#include "src/shatter/shatterPreviewCmd.h"
 #include "src/shatter/voronoiNode.h"
 #include "src/typeIds.h"
 #include "src/uiScript.h"
@@ -48,8 +53,10 @@ const std::vector<NodeTypeRow> kNodeTypes = {
     // zylCracker
     {zylTypes::kVoronoiName, zylTypes::kVoronoi, MPxNode::kLocatorNode, "drawdb/geometry/voronoiPoints",
      voronoiNode::creator, voronoiNode::initialize},
-    // ShatterLocator, "drawdb/geometry/ShatterLocator"
-    // ShatterLocatorManip (initialize: MPxManipContainer::initialize)
+    {zylTypes::kShatterLocatorName, zylTypes::kShatterLocator, MPxNode::kLocatorNode, "drawdb/geometry/ShatterLocator",
+     ShatterLocatorNode::creator, ShatterLocatorNode::initialize},
+    {zylTypes::kShatterLocatorManipName, zylTypes::kShatterLocatorManip, MPxNode::kManipContainer, nullptr,
+     ShatterLocatorManip::creator, MPxManipContainer::initialize},
     // zylMeshOpNode
 };
 
@@ -68,13 +75,13 @@ const std::vector<CommandRow> kCommands = {
     // zylCluster
     // dComputeRotDist
     // update_dFBody
-    // zylShatter
+    {"zylShatter", shatterCmd::creator, shatterCmd::newSyntax},
     // deleteUserNode
     // queryZylBody
     // queryZylFBody
     // zylConnectForceFields
     // zylJagginess
-    // zylShatterPreview
+    {"zylShatterPreview", shatterLocatorCmd::creator, shatterLocatorCmd::newSyntax},
     // zylCracker
 };
 
