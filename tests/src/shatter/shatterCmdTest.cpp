@@ -8,6 +8,7 @@
 
 #include "moduleTestSupport.h"
 #include "src/meshWriter.h"
+#include "src/shatter/patternSetup.h"
 #include "src/shatter/shatterCmd.h"
 #include "src/shatter/voronoiNode.h"
 
@@ -206,6 +207,43 @@ TEST_F(ShatterCmd, ACutMaterialIsMadeOnceAndAShardCutAgainKeepsItsCutGroup) {
     EXPECT_GE(tracedCount("sets -e -fe zylCutMatSG "), 2u);
     EXPECT_EQ(tracedCount("sets -e -fe  "), 0u);
     EXPECT_TRUE(exists("zylShatterGroup_s1"));
+}
+
+TEST_F(ShatterCmd, EveryStyleCutsAndPatternsThatCannotAreReported) {
+    ASSERT_TRUE(mel("makeMesh -cube -size 2 -name a; makeCurve -d 1 -pt -1.5 0.1 0.2 -pt 1.5 0.1 0.2 -n through;"
+                    "makeCurve -d 1 -pt -3 5 0 -pt 3 5 0 -n away"));
+    const auto volumes = [](const std::vector<std::string>& shards) {
+        std::vector<double> v;
+        for (const std::string& s : shards) v.push_back(volume(s));
+        return v;
+    };
+    // Style flags 0 and 1 both give the uniform pattern.
+    const auto uniform = volumes(shatter("-ns 6 -sed 9 -st 0 a"));
+    ASSERT_EQ(uniform.size(), 6u);
+    ASSERT_TRUE(mel("undo"));
+    EXPECT_EQ(volumes(shatter("-ns 6 -sed 9 -st 1 a")), uniform);
+    ASSERT_TRUE(mel("undo"));
+    for (const char* style : {"-st 2 -noc 2", "-st 3 -nr 2", "-st 4 -ra 1", "-st 5 -spl through"}) {
+        EXPECT_FALSE(shatter(std::string("-ns 6 -sed 9 ") + style + " a").empty()) << style;
+        ASSERT_TRUE(mel("undo"));
+    }
+    // A radial pattern without rings, and a path that misses the mesh, cut nothing.
+    EXPECT_FALSE(mel("zylShatter -ns 6 -st 3 a"));
+    EXPECT_TRUE(rt().log.contains(host::LogKind::Warning, "a cannot be shattered with those params"));
+    EXPECT_TRUE(traced("showHidden a"));
+    EXPECT_FALSE(mel("zylShatter -ns 6 -st 5 -spl away a"));
+    EXPECT_TRUE(rt().log.contains(host::LogKind::Warning, " the path is not crossing the objects, shatter fail"));
+
+    // More than 300 points a ring raise the ring count; without rings nothing is checked.
+    zyl_shatter_params params;
+    params.maxRings = 2;
+    limitPointsPerRing(params, 1000);
+    EXPECT_EQ(params.maxRings, 3);
+    EXPECT_TRUE(rt().log.contains(host::LogKind::Warning,
+                                  "number of rings increased to prevent from too little fragments in dynamics"));
+    params.maxRings = 0;
+    limitPointsPerRing(params, 1000);
+    EXPECT_EQ(params.maxRings, 0);
 }
 
 TEST_F(ShatterCmd, TheRunTimeLineSplitsMinutesAndHours) {
