@@ -9,6 +9,7 @@
 #include "host/api/fnPlugin.h"
 #include "host/api/global.h"
 #include "host/api/messages.h"
+#include "src/modifiers/meshOpNode.h"
 #include "src/sceneCallbacks.h"
 #include "src/typeIds.h"
 #include "src/uiScript.h"
@@ -44,7 +45,8 @@ const std::vector<NodeTypeRow> kNodeTypes = {
     // voronoiNode, "drawdb/geometry/voronoiPoints"
     // ShatterLocator, "drawdb/geometry/ShatterLocator"
     // ShatterLocatorManip (initialize: MPxManipContainer::initialize)
-    // zylMeshOpNode
+    {zylTypes::kMeshOpName, zylTypes::kMeshOp, MPxNode::kDependNode, nullptr, zylMeshOpNode::creator,
+     zylMeshOpNode::initialize},
 };
 
 // Commands in registration order, the selection context among them; each joins, in
