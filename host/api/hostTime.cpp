@@ -1,27 +1,35 @@
 #include "host/api/hostTime.h"
 
-double MTime::unitsPerSecond(Unit unit) {
+namespace {
+
+// Units per hour: whole numbers, so a conversion rounds once and a whole frame
+// that is a whole frame in the other unit too converts exactly.
+double perHour(MTime::Unit unit) {
     switch (unit) {
-        case kHours: return 1.0 / 3600.0;
-        case kMinutes: return 1.0 / 60.0;
-        case kSeconds: return 1.0;
-        case kMilliseconds: return 1000.0;
-        case kGames: return 15.0;
-        case kFilm: return 24.0;
-        case kPALFrame: return 25.0;
-        case kNTSCFrame: return 30.0;
-        case kShowScan: return 48.0;
-        case kPALField: return 50.0;
-        case kNTSCField: return 60.0;
+        case MTime::kHours: return 1.0;
+        case MTime::kMinutes: return 60.0;
+        case MTime::kSeconds: return 3600.0;
+        case MTime::kMilliseconds: return 3600000.0;
+        case MTime::kGames: return 54000.0;
+        case MTime::kFilm: return 86400.0;
+        case MTime::kPALFrame: return 90000.0;
+        case MTime::kNTSCFrame: return 108000.0;
+        case MTime::kShowScan: return 172800.0;
+        case MTime::kPALField: return 180000.0;
+        case MTime::kNTSCField: return 216000.0;
         default: return 0.0;
     }
 }
 
+}  // namespace
+
+double MTime::unitsPerSecond(Unit unit) { return perHour(unit) / 3600.0; }
+
 double MTime::as(Unit unit) const {
     if (unit == unit_) return value_;
-    const double from = unitsPerSecond(unit_), to = unitsPerSecond(unit);
+    const double from = perHour(unit_), to = perHour(unit);
     if (from == 0 || to == 0) return 0;
-    return value_ / from * to;
+    return value_ * to / from;
 }
 
 void MTime::setUnit(Unit unit) {

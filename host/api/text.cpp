@@ -1,9 +1,11 @@
 #include "host/api/text.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 #include "host/api/status.h"
 
@@ -54,7 +56,11 @@ bool MString::isDouble() const {
     return end == s_.c_str() + s_.size();
 }
 
-int MString::asInt() const { return std::atoi(s_.c_str()); }
+int MString::asInt() const {
+    // Clamped to the int range: atoi's overflow is undefined.
+    const long v = std::strtol(s_.c_str(), nullptr, 10);
+    return static_cast<int>(std::clamp<long>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+}
 double MString::asDouble() const { return std::strtod(s_.c_str(), nullptr); }
 
 MString MString::toLowerCase() const {

@@ -1,8 +1,13 @@
 // hostrun: the headless host. Loads modules, runs MEL scripts and commands in
 // order, then runs the exit sequence.
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -27,14 +32,37 @@ struct Step {
     std::string text;
 };
 
-int usage(const char* message) {
-    std::fprintf(stderr,
-                 "hostrun: %s\n"
-                 "usage: hostrun [--batch] [--plugin PATH]... [--script-path DIR]... [--confirm ANSWER]\n"
-                 "               [--log FILE] [--frames A:B] [--out DIR] [--obj] [--csv] [--png] [--size WxH]\n"
-                 "               [--fit] [--then FILE] [--trace FILE]\n"
-                 "               [--open FILE] [--save FILE] [-c MEL]... [script.mel]...\n",
-                 message);
+constexpr const char* kUsage = "usage: hostrun [options] [script.mel]...\n";
+
+constexpr const char* kHelp =
+    "Runs MEL scripts in a headless host: loads the modules, opens the scene, runs the\n"
+    "scripts and -c commands in order, steps the frames writing their outputs, runs\n"
+    "the --then script and saves the scene.\n"
+    "  --batch            no main window and no 3D view (so no pictures)\n"
+    "  --plugin PATH      load the module at PATH first (repeatable)\n"
+    "  --script-path DIR  find sourced scripts in DIR too (repeatable)\n"
+    "  -c MEL             run MEL text, in order with the scripts (repeatable)\n"
+    "  --open FILE        open the scene file FILE before the scripts\n"
+    "  --save FILE        save the scene to FILE at the end\n"
+    "  --frames A:B       after the scripts, step frames A to B, writing the outputs of each\n"
+    "  --out DIR          folder for the outputs (default: the current folder)\n"
+    "  --obj              write frame_NNNN.obj: every visible mesh, in world space\n"
+    "  --csv              write transforms.csv: every transform, one row per frame\n"
+    "  --png              write frame_NNNN.png: a picture of the 3D view (not with --batch)\n"
+    "  --size WxH         the 3D view's size in pixels (default 640x480)\n"
+    "  --fit              turn the view camera to show everything visible, before the frames\n"
+    "  --confirm ANSWER   the answer every confirm dialog gets\n"
+    "  --log FILE         write every message shown (errors, warnings, prints) to FILE\n"
+    "  --then FILE        run the script FILE after the frames, on the final state\n"
+    "  --trace FILE       write every MEL text a module ran or queued to FILE, one per line\n"
+    "  --help             show this help\n"
+    "Without --frames, --obj, --csv and --png write the current frame. Modules that\n"
+    "scene files require are found in the folders of the --plugin modules, the scene\n"
+    "file's folder and $HOST_MODULE_PATH. Exit code: 0 done, 1 a statement or file\n"
+    "failed, 2 bad usage.\n";
+
+int usage(const std::string& message) {
+    std::fprintf(stderr, "hostrun: %s\n%s(hostrun --help lists the options)\n", message.c_str(), kUsage);
     return 2;
 }
 
@@ -46,9 +74,18 @@ std::string executableDir() {
     return path.substr(0, path.find_last_of('/'));
 }
 
-bool readFile(const std::string& path, std::string& out) {
-    std::ifstream in(path);
-    if (!in) return false;
+// A script's text; false (logged) for a missing, unreadable or non-regular file.
+bool readScript(const std::string& path, std::string& out) {
+    struct stat sb {};
+    if (stat(path.c_str(), &sb) == 0 && !S_ISREG(sb.st_mode)) {
+        host::runtime().log.add(host::LogKind::Error, "Cannot read script '" + path + "': not a regular file.");
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        host::runtime().log.add(host::LogKind::Error, "Cannot read script '" + path + "'.");
+        return false;
+    }
     std::stringstream ss;
     ss << in.rdbuf();
     out = ss.str();
@@ -68,11 +105,15 @@ bool writeTrace(const std::string& path, const std::vector<std::string>& trace) 
     return false;
 }
 
+// Frame numbers far beyond any animation only make endless loops and huge names.
+constexpr int kFrameLimit = 1000000;
+
 struct FrameOptions {
     bool frames = false;
     int first = 1, last = 1;
     std::string out = ".";
     bool obj = false, csv = false, png = false;
+    bool any() const { return obj || csv || png; }
 };
 
 bool parseSize(const std::string& text, int& width, int& height) {
@@ -92,20 +133,41 @@ std::string frameFile(const std::string& dir, int frame, const char* extension) 
     return dir + name;
 }
 
-bool parseFrames(const std::string& text, FrameOptions& f) {
+// "A:B", whole frames, A not after B; else what is wrong with it.
+std::string parseFrames(const std::string& text, FrameOptions& f) {
+    const std::string form = "--frames needs A:B, the first and last frame as whole numbers (e.g. 1:120)";
     const auto colon = text.find(':');
-    if (colon == std::string::npos) return false;
+    if (colon == std::string::npos) return form;
     const MString a(text.substr(0, colon)), b(text.substr(colon + 1));
-    if (!a.isInt() || !b.isInt() || b.asInt() < a.asInt()) return false;
+    if (!a.isInt() || !b.isInt()) return form;
+    const int first = a.asInt(), last = b.asInt();
+    if (std::abs(first) > kFrameLimit || std::abs(last) > kFrameLimit)
+        return "--frames " + text + ": frames lie between -" + std::to_string(kFrameLimit) + " and " +
+               std::to_string(kFrameLimit);
+    if (last < first)
+        return "--frames " + text + ": the first frame comes after the last (to step " + std::to_string(last) +
+               " to " + std::to_string(first) + ", give " + std::to_string(last) + ":" + std::to_string(first) + ")";
     f.frames = true;
-    f.first = a.asInt();
-    f.last = b.asInt();
-    return true;
+    f.first = first;
+    f.last = last;
+    return {};
 }
 
 // Each frame as a plain time change (locators do not draw while playing back),
 // then the idle queue, a refresh of the view, then the outputs of that frame.
-int runFrames(const FrameOptions& f) {
+// Without --frames the outputs are those of the current frame, time unchanged.
+int runFrames(FrameOptions f) {
+    if (!f.frames) {
+        const double now = MAnimControl::currentTime().as(MTime::uiUnit());
+        const double frame = std::round(now);
+        if (!(std::abs(frame) <= kFrameLimit)) {
+            host::runtime().log.add(host::LogKind::Error, "No outputs: the current time is no frame between -" +
+                                                              std::to_string(kFrameLimit) + " and " +
+                                                              std::to_string(kFrameLimit) + ".");
+            return 1;
+        }
+        f.first = f.last = static_cast<int>(frame);
+    }
     std::error_code ec;
     std::filesystem::create_directories(f.out, ec);
     const bool interactive = !host::runtime().options.batch;
@@ -119,8 +181,8 @@ int runFrames(const FrameOptions& f) {
         }
         host::io::writeTransformsHeader(csv);
     }
-    for (int frame = f.first; frame <= f.last; ++frame) {
-        if (!MAnimControl::setCurrentTime(MTime(frame, MTime::uiUnit()))) return 1;
+    for (int frame = f.first; frame <= f.last; ++frame) {  // the limits keep `frame` far from overflow
+        if (f.frames && !MAnimControl::setCurrentTime(MTime(frame, MTime::uiUnit()))) return 1;
         host::runtime().idle.flush();
         if (interactive) M3dView::active3dView().refresh(false, false);
         if (f.obj) {
@@ -144,9 +206,35 @@ int runFrames(const FrameOptions& f) {
     return csv.is_open() && !csv ? 1 : 0;
 }
 
+// An error of a scene file ("file:line: text") is shown as errors from scripts
+// are: located by its file and line.
+void logFileError(const MStatus& st, const std::string& file) {
+    std::string text = st.errorString().str();
+    const std::string head = file + ":";
+    if (text.rfind(head, 0) == 0) {
+        std::size_t end = head.size();
+        while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]))) ++end;
+        int line = 0;
+        const auto [ptr, ec] = std::from_chars(text.data() + head.size(), text.data() + end, line);
+        if (end > head.size() && ec == std::errc() && text.compare(end, 2, ": ") == 0) {
+            host::runtime().log.setLocation(file, line);
+            host::runtime().log.add(host::LogKind::Error, text.substr(end + 2));
+            host::runtime().log.setLocation({}, 0);
+            return;
+        }
+    }
+    host::runtime().log.add(host::LogKind::Error, text);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Past a file-size limit a write fails and is reported, instead of the signal ending the process.
+    std::signal(SIGXFSZ, SIG_IGN);
+    if (argc < 2) {
+        std::fprintf(stderr, "%s(hostrun --help lists the options)\n", kUsage);
+        return 2;
+    }
     host::Runtime& rt = host::runtime();
     std::vector<std::string> plugins;
     std::vector<Step> steps;
@@ -164,7 +252,10 @@ int main(int argc, char** argv) {
             return true;
         };
         std::string v;
-        if (a == "--batch") {
+        if (a == "--help" || a == "-h") {
+            std::printf("%s%s", kUsage, kHelp);
+            return 0;
+        } else if (a == "--batch") {
             rt.options.batch = true;
         } else if (a == "--plugin") {
             if (!value(v)) return usage("--plugin needs a path");
@@ -179,9 +270,10 @@ int main(int argc, char** argv) {
             if (!value(v)) return usage("--confirm needs an answer");
             rt.options.confirmAnswer = v;
         } else if (a == "--frames") {
-            if (!value(v) || !parseFrames(v, frames)) return usage("--frames needs A:B");
+            if (!value(v)) return usage("--frames needs A:B, the first and last frame (e.g. 1:120)");
+            if (const std::string wrong = parseFrames(v, frames); !wrong.empty()) return usage(wrong);
         } else if (a == "--out") {
-            if (!value(frames.out)) return usage("--out needs a directory");
+            if (!value(frames.out) || frames.out.empty()) return usage("--out needs a folder name");
         } else if (a == "--obj") {
             frames.obj = true;
         } else if (a == "--csv") {
@@ -205,7 +297,7 @@ int main(int argc, char** argv) {
         } else if (a == "--trace") {
             if (!value(tracePath)) return usage("--trace needs a file");
         } else if (a.size() > 1 && a[0] == '-') {
-            return usage(("unknown option " + a).c_str());
+            return usage("unknown option " + a);
         } else {
             steps.push_back(Step{false, a});
         }
@@ -223,34 +315,29 @@ int main(int argc, char** argv) {
         if (code) break;
     }
     if (!code && !openPath.empty()) {
-        if (const MStatus st = host::io::openScene(openPath); !st) {
-            rt.log.add(host::LogKind::Error, st.errorString().str());
+        bool replaced = false;
+        if (const MStatus st = host::io::openScene(openPath, &replaced); !st) {
+            logFileError(st, openPath);
             code = 1;
         }
-        rt.sceneFile = openPath;
+        if (replaced) rt.sceneFile = openPath;
         rt.idle.flush();
     }
     for (const auto& s : steps) {
         if (code) break;
         std::string text = s.text;
-        if (!s.inline_ && !readFile(s.text, text)) {
-            rt.log.add(host::LogKind::Error, "Cannot read script '" + s.text + "'.");
+        if (!s.inline_ && !readScript(s.text, text)) {
             code = 1;
             break;
         }
-        if (!rt.mel().runScript(text)) code = 1;
+        if (!rt.mel().runScript(text, s.inline_ ? "-c" : s.text)) code = 1;
     }
     if (!code && fit && !host::view::fitViewCamera())
         rt.log.add(host::LogKind::Warning, "--fit: nothing visible to fit.");
-    if (!code && frames.frames) code = runFrames(frames);
+    if (!code && (frames.frames || frames.any())) code = runFrames(frames);
     if (!code && !thenScript.empty()) {
         std::string text;
-        if (!readFile(thenScript, text)) {
-            rt.log.add(host::LogKind::Error, "Cannot read script '" + thenScript + "'.");
-            code = 1;
-        } else if (!rt.mel().runScript(text)) {
-            code = 1;
-        }
+        if (!readScript(thenScript, text) || !rt.mel().runScript(text, thenScript)) code = 1;
     }
     if (!code && !savePath.empty()) {
         if (const MStatus st = host::io::saveScene(savePath); !st) {

@@ -1,6 +1,7 @@
 #include "host/api/argDatabase.h"
 
 #include <cctype>
+#include <cmath>
 
 #include "host/api/global.h"
 
@@ -25,7 +26,7 @@ bool valid(MSyntax::MArgType type, const std::string& text) {
         case MSyntax::kDouble:
         case MSyntax::kDistance:
         case MSyntax::kAngle:
-        case MSyntax::kTime: return s.isDouble();
+        case MSyntax::kTime: return s.isDouble() && std::isfinite(s.asDouble());
         default: return true;
     }
 }

@@ -148,8 +148,7 @@ MObject MDGModifier::createNode(const MString& typeName, MStatus* status) {
     const auto id = runtime().scene.createNode(*type, {}, true, &st);
     if (status) *status = st;
     if (!st) return {};
-    // Its plugs and function sets work before doIt, so a caller can set it up first.
-    runtime().scene.findIncludingLimbo(id)->pending = true;
+    // Pending: its plugs and function sets work before doIt, so a caller can set it up first.
     add(std::make_unique<host::CreateOp>(id));
     return MObject::fromNode(id);
 }

@@ -10,19 +10,23 @@ std::string Log::prefix(LogKind kind) {
         case LogKind::Warning: return "Warning: ";
         case LogKind::Error: return "Error: ";
         case LogKind::Echo: return "Echo: ";
+        case LogKind::Recorded: return "Recorded: ";
         case LogKind::Print: return "";
     }
     return "";
 }
 
 void Log::add(LogKind kind, const std::string& text, const std::string& command) {
-    records_.push_back(LogRecord{kind, text, command});
-    if (quiet_) return;
+    std::string where;
+    if (kind == LogKind::Error && !file_.empty()) where = file_ + ":" + std::to_string(line_);
+    records_.push_back(LogRecord{kind, text, command, where});
+    if (quiet_ || kind == LogKind::Recorded) return;
     if (kind == LogKind::Print) {
         std::fputs(text.c_str(), stdout);
         std::fflush(stdout);
     } else {
-        std::fprintf(stderr, "%s%s\n", prefix(kind).c_str(), text.c_str());
+        std::fprintf(stderr, "%s%s%s\n", where.empty() ? "" : (where + ": ").c_str(), prefix(kind).c_str(),
+                     text.c_str());
     }
 }
 
@@ -41,6 +45,7 @@ std::size_t Log::count(LogKind kind) const {
 std::string Log::text() const {
     std::string out;
     for (const auto& r : records_) {
+        if (!r.where.empty()) out += r.where + ": ";
         out += prefix(r.kind) + r.text;
         if (!r.command.empty()) out += " [" + r.command + "]";
         if (out.empty() || out.back() != '\n') out += '\n';

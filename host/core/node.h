@@ -41,7 +41,7 @@ struct Node {
     bool locked = false;
     bool deleting = false;
     bool limbo = false;
-    bool pending = false;  // made by a modifier, not shown yet: reachable by handle, not by name
+    bool pending = false;  // made, not shown yet: reachable by handle, not by name
     bool existWithoutOutConnections = false;
     // DAG links (DAG kinds only): parents in instance order, no entry for the world; children in order.
     std::vector<std::uint64_t> parents;

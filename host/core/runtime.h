@@ -53,6 +53,7 @@ struct ProgressState {
 struct Options {
     bool batch = false;
     std::vector<std::string> scriptPath;
+    std::vector<std::string> modulePath;  // folders of modules loaded by path: where scene files find theirs
     std::set<std::string> openWindows;
     std::string confirmAnswer;
     bool busy = false;

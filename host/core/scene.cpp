@@ -63,7 +63,10 @@ std::uint64_t Scene::createNode(NodeType& type, const std::string& name, bool li
     node->id = nextId_++;
     node->type = &type;
     node->name = name.empty() ? defaultName(type) : uniqueName(name);
+    // Reachable by handle at once, so that its postConstructor can read and write
+    // its plugs; by name and in iterators only once shown.
     node->limbo = limbo;
+    node->pending = limbo;
     for (const auto& a : type.attributes) initSlots(*node, *a);
     Node* raw = node.get();
     nodes_.emplace(raw->id, std::move(node));

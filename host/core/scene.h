@@ -46,6 +46,7 @@ public:
     std::vector<std::uint64_t> nodeIds() const;  // live, creation order
 
     // Builds the node, runs its postConstructor, then (unless in limbo) the node-added callbacks.
+    // A node made in limbo is pending: its plugs work before it is shown.
     std::uint64_t createNode(NodeType& type, const std::string& name, bool limbo, MStatus* status);
     // Deletes at once; nested requests run at once too, nodes already being deleted are skipped.
     MStatus deleteNode(std::uint64_t id, bool force = false);

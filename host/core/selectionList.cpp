@@ -2,6 +2,7 @@
 
 #include "host/api/component.h"
 #include "host/core/runtime.h"
+#include "host/scene/componentRange.h"
 #include "host/scene/dag.h"
 
 using host::runtime;
@@ -66,25 +67,17 @@ std::vector<std::uint64_t> resolveName(const std::string& text) {
 
 namespace {
 
-// "f[2:5]" and the like: the component kind and its indices.
-bool parseComponent(const std::string& text, MObject& component) {
+// "f[2:5]" and the like: the component kind and the text of its range.
+bool parseComponent(const std::string& text, MFn::Type& type, std::string& range) {
     const auto b = text.find('[');
     if (b == std::string::npos || text.back() != ']') return false;
     const std::string kind = text.substr(0, b);
-    MFn::Type type = MFn::kInvalid;
+    type = MFn::kInvalid;
     if (kind == "f") type = MFn::kMeshPolygonComponent;
     if (kind == "e") type = MFn::kMeshEdgeComponent;
     if (kind == "vtx") type = MFn::kMeshVertComponent;
-    if (type == MFn::kInvalid) return false;
-    const std::string range = text.substr(b + 1, text.size() - b - 2);
-    const auto colon = range.find(':');
-    const MString first(range.substr(0, colon));
-    const MString last(colon == std::string::npos ? range : range.substr(colon + 1));
-    if (!first.isInt() || !last.isInt() || first.asInt() < 0 || last.asInt() < first.asInt()) return false;
-    std::vector<int> indices;
-    for (int i = first.asInt(); i <= last.asInt(); ++i) indices.push_back(i);
-    component = host::makeComponent(type, std::move(indices));
-    return true;
+    range = text.substr(b + 1, text.size() - b - 2);
+    return type != MFn::kInvalid;
 }
 
 }  // namespace
@@ -98,16 +91,26 @@ MStatus MSelectionList::add(const MString& pattern) {
         host::Node* n = path.empty() ? nullptr : runtime().scene.find(path.back());
         if (!n) return none();
         std::string attr = text.substr(dot + 1);
-        MObject component;
-        if (parseComponent(attr, component)) {
+        MFn::Type kind = MFn::kInvalid;
+        std::string range;
+        if (parseComponent(attr, kind, range)) {
             if (!n->type || !MFn::isA(n->type->apiType, MFn::kDagNode)) return none();
             MDagPath p(path);
             if (p.apiType() != MFn::kMesh && p.extendToShape() != MS::kSuccess) return none();
-            return add(p, component, true);
+            std::vector<int> indices;
+            std::string why;
+            const char* what = kind == MFn::kMeshPolygonComponent ? "faces"
+                               : kind == MFn::kMeshVertComponent  ? "vertices"
+                                                                  : "edges";
+            if (!host::componentRange(range, host::componentCount(p, kind), what, indices, &why))
+                return MStatus(MS::kInvalidParameter, text + ": " + why);
+            return add(p, host::makeComponent(kind, std::move(indices)), true);
         }
         int index = -1;
         if (const auto b = attr.find('['); b != std::string::npos && attr.back() == ']') {
-            index = std::atoi(attr.substr(b + 1).c_str());
+            const MString element(attr.substr(b + 1, attr.size() - b - 2));
+            if (!element.isInt() || element.asInt() < 0) return none();
+            index = element.asInt();
             attr = attr.substr(0, b);
         }
         const host::Attribute* a = runtime().scene.findAttribute(*n, attr);

@@ -1,10 +1,15 @@
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
 
 #include "host/api/messages.h"
 #include "host/core/runtime.h"
+#include "host/core/valueCheck.h"
 #include "host/io/sceneAttributes.h"
 #include "host/io/sceneFile.h"
 #include "host/io/sceneText.h"
@@ -48,11 +53,15 @@ MStatus split(const std::vector<Arg>& args, std::initializer_list<std::pair<cons
 // that relative plugs refer to, and the nodes skipped for an unknown type.
 class Reader {
 public:
-    explicit Reader(std::string source) : source_(std::move(source)) {}
-    MStatus run(const std::string& text);
+    explicit Reader(std::string source);
+    // Checks the whole file before anything runs: a file that fails here leaves
+    // the scene as it was.
+    MStatus parse(const std::string& text);
+    MStatus run();
 
 private:
     using Handler = MStatus (Reader::*)(const std::vector<Arg>&);
+    MStatus endScene(const std::vector<Arg>& args);
     MStatus requireModule(const std::vector<Arg>& args);
     MStatus currentUnit(const std::vector<Arg>& args);
     MStatus playbackOptions(const std::vector<Arg>& args);
@@ -70,6 +79,8 @@ private:
     MStatus plug(const std::string& text, PlugKey& key, bool& skipped) const;
 
     std::string source_;
+    std::map<std::string, mel::Builtin> commands_;
+    std::vector<mel::FileStatement> statements_;
     std::map<std::string, std::uint64_t> made_;  // file name -> node
     std::set<std::string> skipped_;               // nodes of unknown types
     std::uint64_t current_ = 0;
@@ -108,10 +119,15 @@ MStatus Reader::plug(const std::string& text, PlugKey& key, bool& skipped) const
         a = found;
     }
     if (!a) return bad("no attribute '" + text + "'");
+    if (MStatus st = checkIndex(*a, index, text); !st) return st;
     key = PlugKey{n->id, scene.attributePtr(*n, a), index};
     return MS::kSuccess;
 }
 
+// A file names the modules it needs; opening it loads them by name from the
+// module search path only, never from the path the file gives (-p, kept for
+// the reader's information): a scene file cannot run code from a place of
+// its choosing.
 MStatus Reader::requireModule(const std::vector<Arg>& args) {
     Words w;
     if (MStatus st = split(args, {{"-p", 1}}, w); !st) return st;
@@ -119,9 +135,29 @@ MStatus Reader::requireModule(const std::vector<Arg>& args) {
     const std::string& name = w.rest[0].text;
     Modules& modules = runtime().modules;
     if (modules.find(name)) return MS::kSuccess;
-    if (MStatus st = modules.load(w.has("-p") ? w.value("-p") : name); !st)
-        return bad("cannot load required module '" + name + "': " + st.errorString().str());
-    return MS::kSuccess;
+    if (name.empty() || name.find('/') != std::string::npos || name[0] == '.')
+        return bad("bad module name '" + name + "'");
+    std::vector<std::string> folders = runtime().options.modulePath;
+    folders.push_back(std::filesystem::path(source_).parent_path().string());
+    if (const char* env = std::getenv(kModulePathVariable)) {
+        std::stringstream list(env);
+        for (std::string folder; std::getline(list, folder, ':');) folders.push_back(folder);
+    }
+    for (const std::string& folder : folders) {
+        const std::string path = (folder.empty() ? std::string(".") : folder) + "/" + name + ".so";
+        struct stat sb {};
+        if (stat(path.c_str(), &sb) != 0 || !S_ISREG(sb.st_mode)) continue;
+        if (MStatus st = modules.load(path); !st)
+            return bad("cannot load required module '" + name + "': " + st.errorString().str());
+        return MS::kSuccess;
+    }
+    return bad("cannot load required module '" + name + "': no " + name +
+               ".so in the module search path (the folders of loaded modules and of the scene file, and $" +
+               kModulePathVariable + ")");
+}
+
+MStatus Reader::endScene(const std::vector<Arg>& args) {
+    return args.empty() ? MStatus(MS::kSuccess) : bad(std::string(kEndOfScene) + " takes no arguments");
 }
 
 MStatus Reader::currentUnit(const std::vector<Arg>& args) {
@@ -251,6 +287,7 @@ MStatus Reader::setAttr(const std::vector<Arg>& args) {
         const std::vector<Arg> values(w.rest.begin() + 1, w.rest.end());
         if (MStatus st = readValue(w.has("-type") ? w.value("-type") : std::string(), values, v); !st)
             return bad(target + ": " + st.errorString().str());
+        if (MStatus st = checkValue(*key.attr, v, target); !st) return st;
         if (MStatus st = scene.write(key, std::move(v)); !st) return bad(target + ": " + st.errorString().str());
     }
     if (w.has("-l")) scene.setPlugLocked(key, w.value("-l") == "true");
@@ -279,6 +316,7 @@ MStatus Reader::connectAttr(const std::vector<Arg>& args) {
     if (skippedSrc || skippedDst) return MS::kSuccess;  // an end lies on a skipped node
     if (!a) return a;
     if (!b) return b;
+    if (MStatus st = checkConnection(*src.attr, *dst.attr, args[0].text, args[1].text); !st) return st;
     return runtime().scene.connect(src, dst);
 }
 
@@ -292,20 +330,35 @@ MStatus Reader::lockNode(const std::vector<Arg>& args) {
     return MS::kSuccess;
 }
 
-MStatus Reader::run(const std::string& text) {
+Reader::Reader(std::string source) : source_(std::move(source)) {
     static const std::pair<const char*, Handler> handlers[] = {
         {"requires", &Reader::requireModule},         {"currentUnit", &Reader::currentUnit},
         {"playbackOptions", &Reader::playbackOptions}, {"currentTime", &Reader::currentTime},
         {"blindDataType", &Reader::blindDataType}, {"createNode", &Reader::createNode},
         {"addAttr", &Reader::addAttr},           {"setAttr", &Reader::setAttr},
         {"parent", &Reader::parent},             {"connectAttr", &Reader::connectAttr},
-        {"lockNode", &Reader::lockNode}};
-    std::map<std::string, mel::Builtin> commands;
+        {"lockNode", &Reader::lockNode},         {kEndOfScene, &Reader::endScene}};
     for (const auto& [name, handler] : handlers)
-        commands[name] = [this, h = handler](mel::Interpreter&, const std::vector<Arg>& args, Result&) {
+        commands_[name] = [this, h = handler](mel::Interpreter&, const std::vector<Arg>& args, Result&) {
             return (this->*h)(args);
         };
-    if (MStatus st = runtime().mel().runFile(text, commands, source_); !st) return st;
+}
+
+MStatus Reader::parse(const std::string& text) {
+    if (MStatus st = mel::Interpreter::parseFile(text, commands_, source_, statements_); !st) return st;
+    // The writer closes every file with the marker: without it the file was cut short.
+    const auto marker = std::find_if(statements_.begin(), statements_.end(),
+                                     [](const mel::FileStatement& s) { return s.command == kEndOfScene; });
+    if (marker == statements_.end())
+        return bad(source_ + ":" + std::to_string(statements_.empty() ? 1 : statements_.back().line) +
+                   ": the file ends without its closing '" + kEndOfScene + ";': it is cut short");
+    if (marker + 1 != statements_.end())
+        return bad(source_ + ":" + std::to_string(marker[1].line) + ": statements after '" + kEndOfScene + ";'");
+    return MS::kSuccess;
+}
+
+MStatus Reader::run() {
+    if (MStatus st = runtime().mel().runFile(statements_, commands_, source_); !st) return st;
     if (attributes_.pending()) return bad(source_ + ": a compound attribute misses children");
     if (!skipped_.empty()) return bad(source_ + ": unknown node types were skipped.");
     return MS::kSuccess;
@@ -329,13 +382,27 @@ private:
     bool reading_, recording_;
 };
 
+
+// The whole file, when it is a regular file that can be read.
+MStatus readText(const std::string& path, std::string& text) {
+    struct stat sb {};
+    if (stat(path.c_str(), &sb) != 0) return bad("Cannot read '" + path + "'.");
+    if (!S_ISREG(sb.st_mode)) return bad("Cannot read '" + path + "': not a regular file.");
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    if (in) ss << in.rdbuf();
+    if (!in) return bad("Cannot read '" + path + "'.");
+    text = ss.str();
+    return MS::kSuccess;
+}
+
 }  // namespace
 
-MStatus readScene(std::istream& in, const std::string& source) {
-    std::stringstream text;
-    text << in.rdbuf();
+MStatus readScene(const std::string& text, const std::string& source) {
+    Reader reader(source);
+    if (MStatus st = reader.parse(text); !st) return st;
     const FileMode quiet;
-    return Reader(source).run(text.str());
+    return reader.run();
 }
 
 void clearScene() {
@@ -354,21 +421,29 @@ void clearScene() {
     runtime().blindDataTypes.clear();
 }
 
-MStatus openScene(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return MStatus(MS::kFailure, "Cannot read '" + path + "'.");
+MStatus openScene(const std::string& path, bool* replaced) {
+    if (replaced) *replaced = false;
+    std::string text;
+    if (MStatus st = readText(path, text); !st) return st;
+    Reader reader(path);
+    if (MStatus st = reader.parse(text); !st) return st;
     runtime().messages.sceneMessage(MSceneMessage::kBeforeOpen);
     runtime().undo.flush();
     clearScene();
-    const MStatus st = readScene(in, path);
+    if (replaced) *replaced = true;
+    MStatus st;
+    {
+        const FileMode quiet;
+        st = reader.run();
+    }
     runtime().messages.sceneMessage(MSceneMessage::kAfterOpen);
     return st;
 }
 
 MStatus importScene(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return MStatus(MS::kFailure, "Cannot read '" + path + "'.");
-    const MStatus st = readScene(in, path);
+    std::string text;
+    if (MStatus st = readText(path, text); !st) return st;
+    const MStatus st = readScene(text, path);
     runtime().messages.sceneMessage(MSceneMessage::kAfterImport);
     return st;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <map>
 
 #include "host/api/component.h"
@@ -83,10 +84,11 @@ std::vector<std::vector<const mel::Arg*>> lines(const std::vector<mel::Arg>& wor
     return out;
 }
 
+// Numbers of a file: the whole word, finite (a file never holds inf or nan).
 float toFloat(const std::string& s, bool& ok) {
     float v = 0;
     const auto r = std::from_chars(s.data(), s.data() + s.size(), v);
-    ok = ok && r.ec == std::errc() && r.ptr == s.data() + s.size();
+    ok = ok && r.ec == std::errc() && r.ptr == s.data() + s.size() && std::isfinite(v);
     return v;
 }
 
@@ -100,7 +102,7 @@ int toInt(const std::string& s, bool& ok) {
 double toReal(const std::string& s, bool& ok) {
     double v = 0;
     const auto r = std::from_chars(s.data(), s.data() + s.size(), v);
-    ok = ok && r.ec == std::errc() && r.ptr == s.data() + s.size();
+    ok = ok && r.ec == std::errc() && r.ptr == s.data() + s.size() && std::isfinite(v);
     return v;
 }
 
@@ -246,7 +248,7 @@ bool timeUnitFrom(const std::string& name, MTime::Unit& unit) {
 MStatus readReal(const std::string& text, double& out) {
     bool ok = true;
     out = toReal(text, ok);
-    return ok ? MStatus(MS::kSuccess) : bad("bad number '" + text + "'");
+    return ok ? MStatus(MS::kSuccess) : bad("bad number '" + text + "' (a finite number expected)");
 }
 
 MStatus readInt(const std::string& text, int& out) {

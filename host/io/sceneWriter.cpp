@@ -1,10 +1,10 @@
 #include <algorithm>
-#include <fstream>
 #include <map>
 #include <sstream>
 
 #include "host/api/messages.h"
 #include "host/core/runtime.h"
+#include "host/io/fileReplace.h"
 #include "host/io/sceneAttributes.h"
 #include "host/io/sceneFile.h"
 #include "host/io/sceneText.h"
@@ -143,6 +143,7 @@ void writeScene(std::ostream& out) {
                     out << "setAttr -l true " << quoted(plugText(*a, key.index, n->name + ".")) << ";\n";
         if (n->locked) out << "lockNode -l true " << quoted(n->name) << ";\n";
     }
+    out << kEndOfScene << ";\n";
 }
 
 MStatus saveScene(const std::string& path) {
@@ -151,10 +152,9 @@ MStatus saveScene(const std::string& path) {
 }
 
 MStatus exportScene(const std::string& path) {
-    std::ofstream out(path, std::ios::binary);
-    if (!out) return MStatus(MS::kFailure, "Cannot write '" + path + "'.");
+    std::ostringstream out;
     writeScene(out);
-    return out ? MStatus(MS::kSuccess) : MStatus(MS::kFailure, "Cannot write '" + path + "'.");
+    return replaceFile(path, out.str());
 }
 
 }  // namespace host::io

@@ -25,9 +25,10 @@ std::string number(float v) {
     return std::string(buf, r.ptr);
 }
 
-void writeObj(std::ostream& out) {
+int writeObj(std::ostream& out) {
     Scene& scene = runtime().scene;
     int base = 1;
+    int skipped = 0;
     for (const auto id : scene.nodeIds()) {
         const Node* n = scene.find(id);
         if (!n || n->type->apiType != MFn::kMesh || dag::isIntermediate(id)) continue;
@@ -49,6 +50,11 @@ void writeObj(std::ostream& out) {
                     }
                     continue;
                 }
+                // A face needs three corners in OBJ: one or two make the file invalid.
+                if (g.polygonSize(p) < 3) {
+                    ++skipped;
+                    continue;
+                }
                 out << 'f';
                 for (int k = g.polygonStart[p]; k < g.polygonStart[p + 1]; ++k) out << ' ' << base + g.faceVertices[k];
                 out << '\n';
@@ -56,12 +62,15 @@ void writeObj(std::ostream& out) {
             base += static_cast<int>(g.points.size());
         }
     }
+    return skipped;
 }
 
 MStatus writeObj(const std::string& path) {
     std::ofstream out(path);
     if (!out) return MStatus(MS::kFailure, "Cannot write '" + path + "'.");
-    writeObj(out);
+    if (const int skipped = writeObj(out))
+        runtime().log.add(LogKind::Warning, std::to_string(skipped) + " face(s) of fewer than three corners left out of '" +
+                                                path + "'.");
     return out ? MStatus(MS::kSuccess) : MStatus(MS::kFailure, "Cannot write '" + path + "'.");
 }
 

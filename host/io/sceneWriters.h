@@ -13,8 +13,10 @@ std::string number(double v);
 std::string number(float v);
 
 // Every visible, non-intermediate mesh instance in world space, one object each.
+// Faces of fewer than three corners are left out (a warning counts them); the
+// stream form returns their number.
 MStatus writeObj(const std::string& path);
-void writeObj(std::ostream& out);
+int writeObj(std::ostream& out);
 
 // One row per transform (the view camera excepted): frame, node, local
 // translate, rotate (radians), scale, world translation.

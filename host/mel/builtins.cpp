@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <cctype>
+#include <cmath>
 #include <cstdio>
 
 #include "host/api/argList.h"
@@ -39,6 +41,37 @@ MStatus parseArgs(const std::string& command, const std::vector<Arg>& args, std:
 MStatus commandError(const std::string& command, const std::string& text) {
     runtime().log.add(LogKind::Error, command + ": " + text, command);
     return MStatus(MS::kFailure, text);
+}
+
+MStatus realArg(const std::string& command, const std::string& what, const std::string& text, double& out) {
+    const MString word(text);
+    if (!text.empty() && !std::isspace(static_cast<unsigned char>(text[0])) && word.isDouble() &&
+        std::isfinite(word.asDouble())) {
+        out = word.asDouble();
+        return MS::kSuccess;
+    }
+    return commandError(command, what + " needs a finite number, not '" + text + "'");
+}
+
+MStatus realFlags(const std::string& command, const ParsedArgs& p, std::initializer_list<const char*> flags) {
+    for (const char* f : flags) {
+        const auto it = p.flags.find(f);
+        if (it == p.flags.end()) continue;
+        for (const std::string& v : it->second)
+            if (double x = 0; !realArg(command, std::string("-") + f, v, x)) return MS::kFailure;
+    }
+    return MS::kSuccess;
+}
+
+MStatus intArg(const std::string& command, const std::string& what, const std::string& text, int min, int max,
+               int& out) {
+    const MString word(text);
+    if (word.isInt() && word.asInt() >= min && word.asInt() <= max) {
+        out = word.asInt();
+        return MS::kSuccess;
+    }
+    return commandError(command, what + " needs a whole number from " + std::to_string(min) + " to " +
+                                     std::to_string(max) + ", not '" + text + "'");
 }
 
 bool truthy(const std::string& text) {
@@ -132,8 +165,15 @@ MStatus loadPluginCmd(Interpreter&, const std::vector<Arg>& args, Result& result
     ParsedArgs p;
     if (MStatus st = parseArgs("loadPlugin", args, {{"qt", "quiet", 0}}, p); !st) return st;
     if (p.words.empty()) return commandError("loadPlugin", "No plug-in given");
-    const MStatus st = runtime().modules.load(p.words[0].text);
+    const std::string& path = p.words[0].text;
+    const MStatus st = runtime().modules.load(path);
     if (!st) return commandError("loadPlugin", st.errorString().str());
+    // Scene files that require a module find it where the user loaded it from.
+    if (const auto slash = path.rfind('/'); slash != std::string::npos) {
+        auto& folders = runtime().options.modulePath;
+        const std::string folder = slash == 0 ? "/" : path.substr(0, slash);
+        if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
+    }
     if (const Module* m = runtime().modules.find(p.words[0].text)) result = std::vector<std::string>{m->name};
     return MS::kSuccess;
 }

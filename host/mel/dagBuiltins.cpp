@@ -168,6 +168,8 @@ MStatus xformCmd(Interpreter&, const std::vector<Arg>& args, Result& result) {
     std::vector<std::uint64_t> ids;
     if (MStatus st = namesOrSelection("xform", p.words, ids); !st) return st;
     if (ids.empty()) return commandError("xform", "No object given");
+    if (!p.has("q"))
+        if (MStatus st = realFlags("xform", p, {"t", "ro", "s", "rp"}); !st) return st;
     const auto value = [&](const char* f) {
         return MVector(MString(p.value(f, 0)).asDouble(), MString(p.value(f, 1)).asDouble(), MString(p.value(f, 2)).asDouble());
     };

@@ -38,9 +38,15 @@ MStatus fileCmd(Interpreter&, const std::vector<Arg>& args, Result& result) {
     }
     if (p.has("o")) {
         if (path.empty()) return commandError("file", "No file given");
+        // Named before the open, for the callbacks; a file refused before the
+        // scene was cleared leaves the scene and its name as they were.
+        const std::string previous = current;
         current = path;
         result = path;
-        return done(io::openScene(path));
+        bool replaced = false;
+        const MStatus st = io::openScene(path, &replaced);
+        if (!replaced) current = previous;
+        return done(st);
     }
     if (p.has("i")) {
         if (path.empty()) return commandError("file", "No file given");

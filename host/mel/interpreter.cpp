@@ -25,7 +25,43 @@ struct Interpreter::Cursor {
     bool atEnd() const { return at(TokenKind::End); }
 };
 
+// The source a run reads: errors raised meanwhile name its file and the line
+// of the statement running. The outer location comes back when the run ends.
+class Interpreter::Unit {
+public:
+    explicit Unit(const std::string& file)
+        : file_(runtime().log.locationFile()), line_(runtime().log.locationLine()) {
+        runtime().log.setLocation(file, 0);
+    }
+    ~Unit() { runtime().log.setLocation(file_, line_); }
+    Unit(const Unit&) = delete;
+    Unit& operator=(const Unit&) = delete;
+
+private:
+    std::string file_;
+    int line_;
+};
+
 namespace {
+
+// Braces and parentheses open at once (each costs the interpreter stack), and
+// procedure calls plus sourced files running at once.
+constexpr int kMaxNesting = 256;
+constexpr int kMaxDepth = 64;
+
+// One level of nesting, counted while it is open.
+class Level {
+public:
+    explicit Level(int& depth) : depth_(++depth) {}
+    ~Level() { --depth_; }
+    Level(const Level&) = delete;
+    Level& operator=(const Level&) = delete;
+
+private:
+    int& depth_;
+};
+
+std::string onLine(int line) { return " on line " + std::to_string(line); }
 
 bool isNumber(const std::string& s, bool& integral) {
     if (s.empty()) return false;
@@ -80,6 +116,7 @@ Interpreter::Interpreter() {
 void Interpreter::record(const std::string& name, const std::vector<Arg>& args) {
     std::string line = name;
     for (const Arg& a : args) line += " " + a.text;
+    runtime().log.add(LogKind::Recorded, line);
     recorded_.push_back(std::move(line));
 }
 
@@ -90,6 +127,7 @@ void Interpreter::clear() {
     locals_.clear();
     undoable_ = false;
     depth_ = 0;
+    nesting_ = 0;
 }
 
 MStatus Interpreter::fail(const std::string& text) {
@@ -97,33 +135,54 @@ MStatus Interpreter::fail(const std::string& text) {
     return MStatus(MS::kFailure, text);
 }
 
-MStatus Interpreter::run(const std::string& source, bool undoable, Result* result) {
+MStatus Interpreter::tokens(const std::string& source, std::vector<Token>& out) {
     std::string error;
-    const auto tokens = tokenize(source, &error);
-    if (!error.empty()) return fail(error);
+    int line = 0;
+    out = tokenize(source, &error, &line);
+    if (error.empty()) {
+        // A block or procedure body left open is refused before any statement runs.
+        std::vector<int> open;
+        for (const Token& t : out) {
+            if (t.kind == TokenKind::LBrace) open.push_back(t.line);
+            if (t.kind == TokenKind::RBrace && !open.empty()) open.pop_back();
+        }
+        if (open.empty()) return MS::kSuccess;
+        line = open.back();
+        error = "the block opened" + onLine(line) + " is not closed";
+    }
+    runtime().log.setLine(line);
+    return fail("Syntax error: " + error);
+}
+
+MStatus Interpreter::run(const std::string& source, bool undoable, Result* result) {
+    const Unit unit({});
+    std::vector<Token> list;
+    if (MStatus st = tokens(source, list); !st) return st;
     const bool outer = undoable_;
     undoable_ = undoable;
-    const MStatus st = runTokens(tokens, result, false);
+    const MStatus st = runTokens(list, result, false);
     undoable_ = outer;
     return st;
 }
 
-MStatus Interpreter::runScript(const std::string& source) {
-    std::string error;
-    const auto tokens = tokenize(source, &error);
-    if (!error.empty()) return fail(error);
+MStatus Interpreter::runScript(const std::string& source, const std::string& file) {
+    const Unit unit(file);
+    std::vector<Token> list;
+    if (MStatus st = tokens(source, list); !st) return st;
     const bool outer = undoable_;
     undoable_ = true;
-    const MStatus st = runTokens(tokens, nullptr, true);
+    const MStatus st = runTokens(list, nullptr, true);
     undoable_ = outer;
     return st;
 }
 
-MStatus Interpreter::runFile(const std::string& source, const std::map<std::string, Builtin>& commands,
-                             const std::string& file) {
+MStatus Interpreter::parseFile(const std::string& source, const std::map<std::string, Builtin>& commands,
+                               const std::string& file, std::vector<FileStatement>& out) {
     std::string error;
-    const auto tokens = tokenize(source, &error);
-    if (!error.empty()) return MStatus(MS::kFailure, file + ": " + error);
+    int errorLine = 0;
+    const auto tokens = tokenize(source, &error, &errorLine);
+    const auto at = [&](int line) { return file + ":" + std::to_string(line) + ": "; };
+    if (!error.empty()) return MStatus(MS::kFailure, at(errorLine) + error);
     Cursor c{tokens};
     while (!c.atEnd()) {
         if (c.at(TokenKind::Semicolon)) {
@@ -131,19 +190,31 @@ MStatus Interpreter::runFile(const std::string& source, const std::map<std::stri
             continue;
         }
         const Token& head = c.next();
-        const std::string where = file + " line " + std::to_string(head.line) + ": ";
-        const auto cmd = head.kind == TokenKind::Word ? commands.find(head.text) : commands.end();
-        if (cmd == commands.end()) return MStatus(MS::kFailure, where + "'" + head.text + "' is not a scene-file statement");
-        std::vector<Arg> args;
+        if (head.kind != TokenKind::Word || !commands.count(head.text))
+            return MStatus(MS::kFailure, at(head.line) + "'" + head.text + "' is not a scene-file statement");
+        FileStatement statement{head.text, {}, head.line};
         while (!c.atEnd() && !c.at(TokenKind::Semicolon)) {
             const Token& t = c.next();
             if (t.kind != TokenKind::Word && t.kind != TokenKind::String)
-                return MStatus(MS::kFailure, where + "unexpected '" + t.text + "'");
-            args.push_back(Arg{t.text, t.kind == TokenKind::String, t.line});
+                return MStatus(MS::kFailure, at(head.line) + "unexpected '" + t.text + "'");
+            statement.args.push_back(Arg{t.text, t.kind == TokenKind::String, t.line});
         }
+        if (c.atEnd())
+            return MStatus(MS::kFailure, at(head.line) + "'" + head.text +
+                                             "' does not end with ';': the file is cut short");
+        out.push_back(std::move(statement));
+    }
+    return MS::kSuccess;
+}
+
+MStatus Interpreter::runFile(const std::vector<FileStatement>& statements,
+                             const std::map<std::string, Builtin>& commands, const std::string& file) {
+    const Unit unit(file);
+    for (const FileStatement& s : statements) {
+        runtime().log.setLine(s.line);
         Result ignored;
-        if (const MStatus st = cmd->second(*this, args, ignored); !st)
-            return MStatus(MS::kFailure, where + st.errorString().str());
+        if (const MStatus st = commands.at(s.command)(*this, s.args, ignored); !st)
+            return MStatus(MS::kFailure, file + ":" + std::to_string(s.line) + ": " + st.errorString().str());
     }
     return MS::kSuccess;
 }
@@ -165,19 +236,32 @@ MStatus Interpreter::runTokens(const std::vector<Token>& tokens, Result* result,
     return MS::kSuccess;
 }
 
+bool Interpreter::enter(Cursor& c, MStatus& st) {
+    if (nesting_ < kMaxNesting) return true;
+    st = fail("Syntax error: more than " + std::to_string(kMaxNesting) + " braces or parentheses open at once" +
+              onLine(c.peek().line));
+    return false;
+}
+
 MStatus Interpreter::statement(Cursor& c, Result& result) {
     const Token& t = c.peek();
+    runtime().log.setLine(t.line);
     if (t.kind == TokenKind::LBrace) {
+        MStatus st;
+        if (!enter(c, st)) return st;
+        const Level level(nesting_);
         c.next();
         while (!c.atEnd() && !c.at(TokenKind::RBrace)) {
             if (c.at(TokenKind::Semicolon)) {
                 c.next();
                 continue;
             }
-            const MStatus st = statement(c, result);
+            st = statement(c, result);
             if (!st) return st;
         }
-        if (c.at(TokenKind::RBrace)) c.next();
+        runtime().log.setLine(t.line);
+        if (c.atEnd()) return fail("Syntax error: the block opened" + onLine(t.line) + " is not closed");
+        c.next();
         return MS::kSuccess;
     }
     if (t.kind == TokenKind::Variable && c.peek(1).kind == TokenKind::Equals) {
@@ -201,7 +285,7 @@ MStatus Interpreter::statement(Cursor& c, Result& result) {
 }
 
 MStatus Interpreter::procDefinition(Cursor& c) {
-    c.next();  // proc
+    const int start = c.next().line;  // proc
     if (c.at(TokenKind::Word) && c.peek(1).kind == TokenKind::Word) c.next();  // return type
     if (!c.at(TokenKind::Word)) return fail("Syntax error in procedure definition");
     const std::string name = c.next().text;
@@ -210,15 +294,20 @@ MStatus Interpreter::procDefinition(Cursor& c) {
     c.next();
     if (!c.at(TokenKind::LBrace)) return fail("Syntax error in procedure '" + name + "'");
     c.next();
-    std::vector<Token> body;
+    Proc proc{{}, runtime().log.locationFile()};
+    bool closed = false;
     for (int depth = 1; !c.atEnd();) {
         const Token& t = c.next();
         if (t.kind == TokenKind::LBrace) ++depth;
-        if (t.kind == TokenKind::RBrace && --depth == 0) break;
-        body.push_back(t);
+        if (t.kind == TokenKind::RBrace && --depth == 0) {
+            closed = true;
+            break;
+        }
+        proc.body.push_back(t);
     }
-    body.push_back(Token{TokenKind::End, {}, 0, true});
-    procs_[name] = std::move(body);
+    if (!closed) return fail("Syntax error: the body of procedure '" + name + "' begun" + onLine(start) + " is not closed");
+    proc.body.push_back(Token{TokenKind::End, {}, 0, true});
+    procs_[name] = std::move(proc);
     return MS::kSuccess;
 }
 
@@ -244,7 +333,7 @@ MStatus Interpreter::declaration(Cursor& c, bool global) {
             c.next();
             Result value;
             if (c.at(TokenKind::LBrace)) {
-                c.next();
+                const int start = c.next().line;
                 std::vector<std::string> items;
                 while (!c.atEnd() && !c.at(TokenKind::RBrace)) {
                     if (c.at(TokenKind::Comma)) {
@@ -256,6 +345,7 @@ MStatus Interpreter::declaration(Cursor& c, bool global) {
                     if (!st) return st;
                     for (auto& w : resultWords(item)) items.push_back(w);
                 }
+                if (c.atEnd()) return fail("Syntax error: the list opened" + onLine(start) + " is not closed");
                 c.next();
                 value = items;
             } else {
@@ -322,7 +412,7 @@ MStatus Interpreter::term(Cursor& c, Result& value) {
     switch (t.kind) {
         case TokenKind::String: value = t.text; return MS::kSuccess;
         case TokenKind::Word: value = literal(t); return MS::kSuccess;
-        case TokenKind::Backquote: return backquote(t.text, value);
+        case TokenKind::Backquote: return backquote(t, value);
         case TokenKind::Variable: {
             std::string name = t.text;
             int index = -1;
@@ -341,9 +431,12 @@ MStatus Interpreter::term(Cursor& c, Result& value) {
             return MS::kSuccess;
         }
         case TokenKind::LParen: {
-            const MStatus st = expression(c, value);
+            MStatus st;
+            if (!enter(c, st)) return st;
+            const Level level(nesting_);
+            st = expression(c, value);
             if (!st) return st;
-            if (!c.at(TokenKind::RParen)) return fail("Syntax error: ')' expected on line " + std::to_string(t.line));
+            if (!c.at(TokenKind::RParen)) return fail("Syntax error: ')' expected for the '('" + onLine(t.line));
             c.next();
             return MS::kSuccess;
         }
@@ -351,11 +444,11 @@ MStatus Interpreter::term(Cursor& c, Result& value) {
     }
 }
 
-MStatus Interpreter::backquote(const std::string& text, Result& value) {
-    std::string error;
-    const auto tokens = tokenize(text, &error);
-    if (!error.empty()) return fail(error);
-    return runTokens(tokens, &value, false);
+MStatus Interpreter::backquote(const Token& quote, Result& value) {
+    std::vector<Token> list;
+    if (MStatus st = tokens(quote.text, list); !st) return st;
+    for (Token& t : list) t.line += quote.line - 1;  // lines of the file the backquote is in
+    return runTokens(list, &value, false);
 }
 
 MStatus Interpreter::command(Cursor& c, Result& result) {
@@ -370,17 +463,21 @@ MStatus Interpreter::command(Cursor& c, Result& result) {
     };
     if (c.at(TokenKind::LParen) && !c.peek().spaceBefore) {
         // name(a, b): arguments are expressions.
-        c.next();
+        MStatus st;
+        if (!enter(c, st)) return st;
+        const Level level(nesting_);
+        const int start = c.next().line;
         while (!c.atEnd() && !c.at(TokenKind::RParen)) {
             if (c.at(TokenKind::Comma)) {
                 c.next();
                 continue;
             }
             Result v;
-            const MStatus st = expression(c, v);
+            st = expression(c, v);
             if (!st) return st;
             addValue(v, false);
         }
+        if (c.atEnd()) return fail("Syntax error: ')' expected for the '('" + onLine(start));
         c.next();
     } else {
         while (!c.atEnd() && !c.at(TokenKind::Semicolon) && !c.at(TokenKind::RBrace)) {
@@ -431,14 +528,14 @@ MStatus Interpreter::call(const std::string& name, const std::vector<Arg>& args,
         return MS::kSuccess;
     }
     if (const auto p = procs_.find(name); p != procs_.end()) {
-        if (depth_ > 64) return fail("Procedure calls nested too deeply in '" + name + "'.");
+        if (depth_ >= kMaxDepth) return fail("Procedure calls nested too deeply in '" + name + "'.");
         record(name, args);
-        ++depth_;
+        const Level level(depth_);
+        const Proc proc = p->second;  // a proc may redefine itself
+        const Unit unit(proc.file);
         locals_.emplace_back();
-        const auto body = p->second;  // a proc may redefine itself
-        const MStatus st = runTokens(body, &result, false);
+        const MStatus st = runTokens(proc.body, &result, false);
         locals_.pop_back();
-        --depth_;
         return st;
     }
     return fail("Cannot find procedure \"" + name + "\".");
@@ -446,7 +543,7 @@ MStatus Interpreter::call(const std::string& name, const std::vector<Arg>& args,
 
 std::string Interpreter::findScript(const std::string& file) const {
     struct stat sb {};
-    if (!file.empty() && file[0] == '/') return stat(file.c_str(), &sb) == 0 ? file : std::string();
+    if (!file.empty() && file[0] == '/') return stat(file.c_str(), &sb) == 0 && S_ISREG(sb.st_mode) ? file : std::string();
     for (const auto& dir : runtime().options.scriptPath) {
         const std::string path = dir + "/" + file;
         if (stat(path.c_str(), &sb) == 0 && S_ISREG(sb.st_mode)) return path;
@@ -457,14 +554,19 @@ std::string Interpreter::findScript(const std::string& file) const {
 
 MStatus Interpreter::source(const std::string& file) {
     const std::string path = findScript(file);
+    struct stat sb {};
+    if (path.empty() && stat(file.c_str(), &sb) == 0 && !S_ISREG(sb.st_mode))
+        return fail("Cannot source \"" + file + "\": not a regular file.");
     if (path.empty()) return fail("Cannot find file \"" + file + "\" for source statement.");
-    std::ifstream in(path);
+    if (depth_ >= kMaxDepth) return fail("Files sourced too deeply at \"" + file + "\".");
+    std::ifstream in(path, std::ios::binary);
     std::stringstream ss;
     ss << in.rdbuf();
-    std::string error;
-    const auto tokens = tokenize(ss.str(), &error);
-    if (!error.empty()) return fail(path + ": " + error);
-    return runTokens(tokens, nullptr, false);
+    const Level level(depth_);
+    const Unit unit(path);
+    std::vector<Token> list;
+    if (MStatus st = tokens(ss.str(), list); !st) return st;
+    return runTokens(list, nullptr, false);
 }
 
 }  // namespace host::mel

@@ -19,6 +19,13 @@ struct Arg {
     bool isFlag() const;
 };
 
+// One statement of a scene file: the command, its words and strings, its line.
+struct FileStatement {
+    std::string command;
+    std::vector<Arg> args;
+    int line = 0;
+};
+
 class Interpreter;
 using Builtin = std::function<MStatus(Interpreter&, const std::vector<Arg>&, Result&)>;
 
@@ -32,13 +39,18 @@ public:
     // `undoable`: undoable commands run here enter the undo queue.
     MStatus run(const std::string& source, bool undoable, Result* result = nullptr);
     // Runs one statement after another at top level, flushing the idle queue after each.
-    MStatus runScript(const std::string& source);
-    // File mode: runs a scene file. Every statement must be one of `commands`
-    // with words and strings for arguments (no variables, backquotes, procs or
-    // other commands), so reading a file can only build a scene. Nothing is
-    // queued for undo and the idle queue is not flushed. A failure names the
-    // statement's line in `file`.
-    MStatus runFile(const std::string& source, const std::map<std::string, Builtin>& commands,
+    // Errors meanwhile start with "file:line: " (`file` names the script).
+    MStatus runScript(const std::string& source, const std::string& file = {});
+    // File mode, in two steps so that a broken file is refused before anything
+    // runs. Parsing checks that every statement is one of `commands` with words
+    // and strings for arguments (no variables, backquotes, procs or other
+    // commands), so reading a file can only build a scene, and that every
+    // statement ends with ';' (a file cut short does not). Running queues
+    // nothing for undo and does not flush the idle queue. Failures start with
+    // "file:line: ", the statement's first line.
+    static MStatus parseFile(const std::string& source, const std::map<std::string, Builtin>& commands,
+                             const std::string& file, std::vector<FileStatement>& out);
+    MStatus runFile(const std::vector<FileStatement>& statements, const std::map<std::string, Builtin>& commands,
                     const std::string& file);
     // Finds the file on the script path and runs it.
     MStatus source(const std::string& file);
@@ -51,7 +63,8 @@ public:
     bool undoable() const { return undoable_; }
     void clear();
 
-    // Interface commands and proc calls, one line each ("name arg arg"), for tests and logs.
+    // Interface commands and proc calls, one line each ("name arg arg"), kept here and in
+    // the runtime's log (so --log holds them too).
     void record(const std::string& name, const std::vector<Arg>& args);
     const std::vector<std::string>& recorded() const { return recorded_; }
 
@@ -62,6 +75,11 @@ private:
         Result value;
     };
     struct Cursor;
+    struct Proc {
+        std::vector<Token> body;
+        std::string file;  // where it was defined, for error locations
+    };
+    class Unit;
 
     MStatus runTokens(const std::vector<Token>& tokens, Result* result, bool topLevel);
     MStatus statement(Cursor& c, Result& result);
@@ -72,17 +90,21 @@ private:
     MStatus command(Cursor& c, Result& result);
     MStatus expression(Cursor& c, Result& value);
     MStatus term(Cursor& c, Result& value);
-    MStatus backquote(const std::string& text, Result& value);
+    MStatus backquote(const Token& quote, Result& value);
     Variable* variable(const std::string& name);
     MStatus fail(const std::string& text);
+    MStatus tokens(const std::string& source, std::vector<Token>& out);
+    // Counts one more level of braces or parentheses; false past the limit.
+    bool enter(Cursor& c, MStatus& st);
 
     std::map<std::string, Builtin> builtins_;
-    std::map<std::string, std::vector<Token>> procs_;
+    std::map<std::string, Proc> procs_;
     std::map<std::string, Variable> globals_;
     std::vector<std::map<std::string, Variable>> locals_;
     std::vector<std::string> recorded_;
     bool undoable_ = false;
-    int depth_ = 0;
+    int depth_ = 0;    // procedure calls and sourced files running
+    int nesting_ = 0;  // braces and parentheses open, across calls
 };
 
 void addBuiltins(std::map<std::string, Builtin>& table);

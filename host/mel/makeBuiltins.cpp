@@ -1,6 +1,7 @@
 // Host-only commands for scripts and tests: primitives and explicit meshes,
 // curves, fields, motion paths, and OBJ and transform output.
 
+#include <limits>
 #include <sstream>
 
 #include "host/api/animControl.h"
@@ -25,28 +26,38 @@ PlugKey plugOf(std::uint64_t id, const char* name, int index = -1) {
     return a ? PlugKey{id, runtime().scene.attributePtr(*n, a), index} : PlugKey{};
 }
 
-std::vector<double> numbers(const std::string& text) {
-    std::vector<double> out;
+// Divisions of the primitives: a million faces at most.
+constexpr int kMaxDivisions = 1000;
+
+MStatus numbers(const char* command, const char* flag, const std::string& text, std::vector<double>& out) {
     std::istringstream in(text);
-    for (std::string w; in >> w;) out.push_back(MString(w).asDouble());
-    return out;
+    for (std::string w; in >> w;) {
+        double v = 0;
+        if (MStatus st = realArg(command, flag, w, v); !st) return st;
+        out.push_back(v);
+    }
+    return MS::kSuccess;
 }
 
 // "0 1 2 3, 4 5 6; 7 8 9": polygons split by ';', loops (outer, then holes) by ','.
-std::vector<std::vector<std::vector<int>>> polygons(const std::string& text) {
-    std::vector<std::vector<std::vector<int>>> out;
+MStatus polygons(const std::string& text, std::vector<std::vector<std::vector<int>>>& out) {
     std::istringstream polys(text);
     for (std::string poly; std::getline(polys, poly, ';');) {
         std::vector<std::vector<int>> loops;
         std::istringstream ls(poly);
         for (std::string loop; std::getline(ls, loop, ',');) {
             std::vector<int> ids;
-            for (const double d : numbers(loop)) ids.push_back(static_cast<int>(d));
+            std::istringstream words(loop);
+            for (std::string w; words >> w;) {
+                int id = 0;
+                if (MStatus st = intArg("makeMesh", "-faces", w, 0, std::numeric_limits<int>::max(), id); !st) return st;
+                ids.push_back(id);
+            }
             if (!ids.empty()) loops.push_back(std::move(ids));
         }
         if (!loops.empty()) out.push_back(std::move(loops));
     }
-    return out;
+    return MS::kSuccess;
 }
 
 // Makes "<type>" under a new transform named `name` (its shape "<name>Shape").
@@ -84,8 +95,12 @@ MStatus makeMeshCmd(Interpreter&, const std::vector<Arg>& args, Result& result) 
                                p);
         !st)
         return st;
-    const double size = p.has("s") ? MString(p.value("s")).asDouble() : 1.0;
-    const int divisions = p.has("d") ? MString(p.value("d")).asInt() : 1;
+    double size = 1.0;
+    if (p.has("s"))
+        if (MStatus st = realArg("makeMesh", "-size", p.value("s"), size); !st) return st;
+    int divisions = 1;
+    if (p.has("d"))
+        if (MStatus st = intArg("makeMesh", "-divisions", p.value("d"), 1, kMaxDivisions, divisions); !st) return st;
     MeshGeometry g;
     if (p.has("c")) {
         g = makeCube(size);
@@ -94,10 +109,13 @@ MStatus makeMeshCmd(Interpreter&, const std::vector<Arg>& args, Result& result) 
     } else if (p.has("sp")) {
         g = makeSphere(size / 2, std::max(8, divisions), std::max(4, divisions / 2));
     } else if (p.has("pts") && p.has("fc")) {
-        const auto xyz = numbers(p.value("pts"));
+        std::vector<double> xyz;
+        if (MStatus st = numbers("makeMesh", "-points", p.value("pts"), xyz); !st) return st;
+        std::vector<std::vector<std::vector<int>>> faces;
+        if (MStatus st = polygons(p.value("fc"), faces); !st) return st;
         for (std::size_t i = 0; i + 2 < xyz.size(); i += 3)
             g.points.push_back({static_cast<float>(xyz[i]), static_cast<float>(xyz[i + 1]), static_cast<float>(xyz[i + 2])});
-        for (const auto& poly : polygons(p.value("fc"))) {
+        for (const auto& poly : faces) {
             for (const auto& loop : poly)
                 for (const int v : loop)
                     if (v < 0 || static_cast<std::size_t>(v) >= g.points.size())
@@ -126,6 +144,10 @@ MStatus makeCurveCmd(Interpreter&, const std::vector<Arg>& args, Result& result)
     if (MStatus st = parseArgs("makeCurve", args, {{"d", "degree", 1}, {"pt", "point", 3}, {"n", "name", 1}, {"p", "parent", 1}}, p);
         !st)
         return st;
+    if (MStatus st = realFlags("makeCurve", p, {"pt"}); !st) return st;
+    int degree = 3;
+    if (p.has("d"))
+        if (MStatus st = intArg("makeCurve", "-degree", p.value("d"), 1, 7, degree); !st) return st;
     const auto& xyz = p.flags["pt"];
     std::vector<std::array<double, 3>> cvs;
     for (std::size_t i = 0; i + 2 < xyz.size(); i += 3)
@@ -134,7 +156,7 @@ MStatus makeCurveCmd(Interpreter&, const std::vector<Arg>& args, Result& result)
     std::vector<std::uint64_t> made;
     if (MStatus st = makeShape("makeCurve", "nurbsCurve", p.value("n"), parentNamed(p), made); !st) return st;
     auto data = std::make_shared<CurveData>();
-    data->geometry = CurveGeometry::clampedUniform(std::move(cvs), p.has("d") ? MString(p.value("d")).asInt() : 3);
+    data->geometry = CurveGeometry::clampedUniform(std::move(cvs), degree);
     runtime().scene.write(plugOf(made.back(), "local"), std::shared_ptr<DataObject>(data));
     result = runtime().scene.find(made.front())->name;
     return MS::kSuccess;
@@ -148,6 +170,7 @@ MStatus makeFieldCmd(Interpreter&, const std::vector<Arg>& args, Result& result)
                                p);
         !st)
         return st;
+    if (MStatus st = realFlags("makeField", p, {"m", "d", "md", "pos"}); !st) return st;
     const std::string kind = p.has("t") ? p.value("t") : "uniform";
     NodeType* type = runtime().registry.findType(kind + "Field");
     if (!type) return commandError("makeField", "Unknown field type '" + kind + "'");
@@ -173,6 +196,7 @@ MStatus makeMotionPathCmd(Interpreter&, const std::vector<Arg>& args, Result& re
         !st)
         return st;
     if (p.words.size() != 1 || !p.has("c")) return commandError("makeMotionPath", "Give -curve and one object");
+    if (MStatus st = realFlags("makeMotionPath", p, {"st", "et"}); !st) return st;
     auto curvePath = resolveName(p.value("c"));
     auto objectPath = resolveName(p.words[0].text);
     if (curvePath.empty()) return commandError("makeMotionPath", "No object matches name: " + p.value("c"));

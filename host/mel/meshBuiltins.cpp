@@ -9,6 +9,7 @@
 #include "host/api/selectionList.h"
 #include "host/core/runtime.h"
 #include "host/mel/builtinArgs.h"
+#include "host/scene/componentRange.h"
 #include "host/scene/dag.h"
 #include "host/scene/dagEdit.h"
 #include "host/scene/meshShape.h"
@@ -17,7 +18,7 @@ namespace host::mel {
 namespace {
 
 // The mesh shape path named by a word (a transform goes to its shape), and a face range when given.
-bool meshItem(const std::string& word, MDagPath& path, std::vector<int>* faces) {
+bool meshItem(const std::string& word, MDagPath& path, std::vector<int>* faces, std::string* why = nullptr) {
     const auto dot = word.find(".f[");
     MSelectionList list;
     if (!list.add(MString(word.substr(0, dot))) || !list.getDagPath(0, path)) return false;
@@ -26,12 +27,7 @@ bool meshItem(const std::string& word, MDagPath& path, std::vector<int>* faces) 
     if (dot == std::string::npos || !faces) return dot == std::string::npos;
     const auto close = word.find(']', dot);
     if (close == std::string::npos) return false;
-    const std::string range = word.substr(dot + 3, close - dot - 3);
-    const auto colon = range.find(':');
-    const int first = MString(range.substr(0, colon)).asInt();
-    const int last = colon == std::string::npos ? first : MString(range.substr(colon + 1)).asInt();
-    for (int f = first; f <= last; ++f) faces->push_back(f);
-    return true;
+    return componentRange(word.substr(dot + 3, close - dot - 3), MFnMesh(path).numPolygons(), "faces", *faces, why);
 }
 
 MStatus blindDataTypeCmd(Interpreter&, const std::vector<Arg>& args, Result& result) {
@@ -81,7 +77,9 @@ MStatus polyBlindDataCmd(Interpreter&, const std::vector<Arg>& args, Result&) {
     for (const Arg& w : p.words) {
         MDagPath path;
         std::vector<int> faces;
-        if (!meshItem(w.text, path, &faces)) return commandError("polyBlindData", "No polygon object: " + w.text);
+        std::string why;
+        if (!meshItem(w.text, path, &faces, &why))
+            return commandError("polyBlindData", why.empty() ? "No polygon object: " + w.text : w.text + ": " + why);
         if (faces.empty()) {
             MFnMesh fn(path);
             for (int f = 0; f < fn.numPolygons(); ++f) faces.push_back(f);

@@ -3,6 +3,7 @@
 #include "host/api/argList.h"
 #include "host/api/fnAttribute.h"
 #include "host/core/runtime.h"
+#include "host/core/valueCheck.h"
 #include "host/mel/builtinArgs.h"
 
 namespace host::mel {
@@ -16,8 +17,9 @@ struct PlugRef {
     PlugKey key() const { return PlugKey{node->id, runtime().scene.attributePtr(*node, attr), index}; }
 };
 
-// "node.attr", "node.attr[3]" or "node.parent[3].child".
-bool resolvePlug(const std::string& text, PlugRef& out) {
+// "node.attr", "node.attr[3]" or "node.parent[3].child". `why` tells what is wrong
+// with a plug that names an existing attribute.
+bool resolvePlug(const std::string& text, PlugRef& out, std::string* why = nullptr) {
     const auto dot = text.find('.');
     if (dot == std::string::npos) return false;
     Scene& scene = runtime().scene;
@@ -27,8 +29,11 @@ bool resolvePlug(const std::string& text, PlugRef& out) {
     if (!path.empty() && path[0] == '.') path = path.substr(1);
     const auto inner = path.find('.');
     std::string head = inner == std::string::npos ? path : path.substr(0, inner);
+    bool badIndex = false;
     if (const auto b = head.find('['); b != std::string::npos) {
-        out.index = std::atoi(head.substr(b + 1).c_str());
+        const MString index(head.substr(b + 1, head.size() - b - 2));
+        badIndex = head.back() != ']' || !index.isInt() || index.asInt() < 0;
+        out.index = badIndex ? -1 : index.asInt();
         head = head.substr(0, b);
     }
     out.attr = scene.findAttribute(*out.node, head);
@@ -39,11 +44,15 @@ bool resolvePlug(const std::string& text, PlugRef& out) {
             if (c->matches(child)) found = c.get();
         out.attr = found;
     }
-    return out.attr != nullptr;
+    if (!out.attr) return false;
+    MStatus st = badIndex ? MStatus(MS::kInvalidParameter, "'" + text + "' has a bad element index")
+                          : checkIndex(*out.attr, out.index, text);
+    if (!st && why) *why = st.errorString().str();
+    return st == MS::kSuccess;
 }
 
-MStatus noPlug(const std::string& cmd, const std::string& text) {
-    return commandError(cmd, "No object matches name: " + text);
+MStatus noPlug(const std::string& cmd, const std::string& text, const std::string& why = {}) {
+    return commandError(cmd, why.empty() ? "No object matches name: " + text : why);
 }
 
 MStatus renameCmd(Interpreter&, const std::vector<Arg>& args, Result& result) {
@@ -71,7 +80,8 @@ MStatus setAttrCmd(Interpreter&, const std::vector<Arg>& args, Result&) {
     }
     if (rest.empty()) return commandError("setAttr", "No attribute given");
     PlugRef ref;
-    if (!resolvePlug(rest[0].text, ref)) return noPlug("setAttr", rest[0].text);
+    std::string why;
+    if (!resolvePlug(rest[0].text, ref, &why)) return noPlug("setAttr", rest[0].text, why);
     Scene& scene = runtime().scene;
     const PlugKey key = ref.key();
     if (p.has("l")) {
@@ -80,14 +90,21 @@ MStatus setAttrCmd(Interpreter&, const std::vector<Arg>& args, Result&) {
     }
     if (rest.size() < 2) return commandError("setAttr", "No value given");
     const Attribute* a = ref.attr;
+    const std::string& name = rest[0].text;
+    const std::string what = "'" + name + "'";
     Value v;
     if (a->kind == AttrKind::Typed) {
         v = rest[1].text;
     } else if (a->kind == AttrKind::Numeric && !a->children.empty()) {
         if (rest.size() < 4) return commandError("setAttr", "Three values expected");
-        v = Vec3{MString(rest[1].text).asDouble(), MString(rest[2].text).asDouble(), MString(rest[3].text).asDouble()};
+        Vec3 x{};
+        for (std::size_t i = 0; i < 3; ++i)
+            if (MStatus st = realArg("setAttr", what, rest[1 + i].text, x[i]); !st) return st;
+        v = x;
     } else if (a->kind == AttrKind::Unit && a->unitType == MFnUnitAttribute::kTime) {
-        v = MTime(MString(rest[1].text).asDouble(), runtime().options.timeUnit);
+        double t = 0;
+        if (MStatus st = realArg("setAttr", what, rest[1].text, t); !st) return st;
+        v = MTime(t, runtime().options.timeUnit);
     } else if (a->kind == AttrKind::Enum && !MString(rest[1].text).isInt()) {
         const auto f = std::find_if(a->fields.begin(), a->fields.end(),
                                     [&](const auto& fl) { return fl.first == rest[1].text; });
@@ -99,15 +116,21 @@ MStatus setAttrCmd(Interpreter&, const std::vector<Arg>& args, Result&) {
         const bool integral = a->kind == AttrKind::Enum ||
                               (a->kind == AttrKind::Numeric && a->numericType > 0 &&
                                a->numericType < MFnNumericData::kFloat);
+        double d = 0;
         if (parseBool(t, b) && !MString(t).isDouble())
             v = b ? 1 : 0;
         else if (!MString(t).isDouble())
             return commandError("setAttr", "Invalid value: " + t);
+        else if (MStatus st = realArg("setAttr", what, t, d); !st)
+            return st;
+        else if (integral && !fitsInt(d))
+            return commandError("setAttr", what + " needs a whole number within the integer range, not '" + t + "'");
         else if (integral)
-            v = static_cast<int>(MString(t).asDouble());
+            v = static_cast<int>(d);
         else
-            v = MString(t).asDouble();
+            v = d;
     }
+    if (MStatus st = checkValue(*a, v, name); !st) return commandError("setAttr", st.errorString().str());
     const MStatus st = scene.write(key, v);
     if (!st) return commandError("setAttr", st.errorString().str());
     return MS::kSuccess;
@@ -147,8 +170,11 @@ MStatus connectAttrCmd(Interpreter&, const std::vector<Arg>& args, Result&) {
     if (MStatus st = parseArgs("connectAttr", args, {{"f", "force", 0}, {"na", "nextAvailable", 0}}, p); !st) return st;
     if (p.words.size() < 2) return commandError("connectAttr", "Two plugs expected");
     PlugRef src, dst;
-    if (!resolvePlug(p.words[0].text, src)) return noPlug("connectAttr", p.words[0].text);
-    if (!resolvePlug(p.words[1].text, dst)) return noPlug("connectAttr", p.words[1].text);
+    std::string why;
+    if (!resolvePlug(p.words[0].text, src, &why)) return noPlug("connectAttr", p.words[0].text, why);
+    if (!resolvePlug(p.words[1].text, dst, &why)) return noPlug("connectAttr", p.words[1].text, why);
+    if (MStatus st = checkConnection(*src.attr, *dst.attr, p.words[0].text, p.words[1].text); !st)
+        return commandError("connectAttr", st.errorString().str());
     if (p.has("na") && dst.attr->array && dst.index < 0) {
         const auto used = runtime().scene.elementIndices(*dst.node, dst.attr);
         dst.index = used.empty() ? 0 : used.back() + 1;
@@ -187,6 +213,7 @@ MStatus addAttrCmd(Interpreter&, const std::vector<Arg>& args, Result&) {
     }
     if (p.words.empty()) targets = runtime().selection;
     if (targets.empty()) return commandError("addAttr", "No object given and nothing selected");
+    if (MStatus st = realFlags("addAttr", p, {"dv", "min", "max"}); !st) return st;
     const std::string type = p.has("dt") ? p.value("dt") : p.has("at") ? p.value("at") : "double";
     for (const auto id : targets) {
         auto a = std::make_shared<Attribute>();
@@ -206,6 +233,7 @@ MStatus addAttrCmd(Interpreter&, const std::vector<Arg>& args, Result&) {
         } else if (type == "bool" || type == "long" || type == "short" || type == "byte" || type == "enum") {
             a->kind = type == "enum" ? AttrKind::Enum : AttrKind::Numeric;
             a->numericType = type == "bool" ? MFnNumericData::kBoolean : MFnNumericData::kInt;
+            if (!fitsInt(dv)) return commandError("addAttr", "-dv needs a whole number within the integer range");
             a->defaultValue = static_cast<int>(dv);
             if (type == "enum") {
                 MStringArray names;

@@ -1,6 +1,8 @@
 // Shading MEL: "sets" (create, -e -fe, -rm) and "shadingNode".
 
+#include "host/api/fnMesh.h"
 #include "host/core/runtime.h"
+#include "host/scene/componentRange.h"
 #include "host/mel/builtinArgs.h"
 #include "host/scene/shading.h"
 
@@ -25,7 +27,7 @@ std::uint64_t meshNamed(const std::string& name) {
     return 0;
 }
 
-bool parseItem(const std::string& word, Item& item) {
+bool parseItem(const std::string& word, Item& item, std::string& why) {
     const auto dot = word.find(".f[");
     item.mesh = meshNamed(word.substr(0, dot));
     if (!item.mesh) return false;
@@ -33,12 +35,8 @@ bool parseItem(const std::string& word, Item& item) {
     item.whole = false;
     const auto close = word.find(']', dot);
     if (close == std::string::npos) return false;
-    const std::string range = word.substr(dot + 3, close - dot - 3);
-    const auto colon = range.find(':');
-    const int first = MString(range.substr(0, colon)).asInt();
-    const int last = colon == std::string::npos ? first : MString(range.substr(colon + 1)).asInt();
-    for (int f = first; f <= last; ++f) item.faces.push_back(f);
-    return true;
+    return componentRange(word.substr(dot + 3, close - dot - 3), MFnMesh(MObject::fromNode(item.mesh)).numPolygons(),
+                          "faces", item.faces, &why);
 }
 
 MStatus setsCmd(Interpreter&, const std::vector<Arg>& args, Result& result) {
@@ -53,7 +51,9 @@ MStatus setsCmd(Interpreter&, const std::vector<Arg>& args, Result& result) {
     std::vector<Item> items;
     for (const Arg& w : p.words) {
         Item item;
-        if (!parseItem(w.text, item)) return commandError("sets", "No object matches name: " + w.text);
+        std::string why;
+        if (!parseItem(w.text, item, why))
+            return commandError("sets", why.empty() ? "No object matches name: " + w.text : w.text + ": " + why);
         items.push_back(std::move(item));
     }
     const bool edit = p.has("fe") || p.has("rm");

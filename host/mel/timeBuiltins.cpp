@@ -10,7 +10,13 @@ namespace host::mel {
 
 namespace {
 
-MTime frames(const std::string& text) { return MTime(MString(text).asDouble(), MTime::uiUnit()); }
+// A time in frames given to `command` by `flag`.
+MStatus frames(const char* command, const std::string& flag, const std::string& text, MTime& out) {
+    double v = 0;
+    if (MStatus st = realArg(command, flag, text, v); !st) return st;
+    out = MTime(v, MTime::uiUnit());
+    return MS::kSuccess;
+}
 
 double inUi(const MTime& t) { return t.as(MTime::uiUnit()); }
 
@@ -22,8 +28,9 @@ MStatus currentTimeCmd(Interpreter&, const std::vector<Arg>& args, Result& resul
         result = inUi(MAnimControl::currentTime());
         return MS::kSuccess;
     }
-    if (!MString(p.words[0].text).isDouble()) return commandError("currentTime", "Invalid time '" + p.words[0].text + "'");
-    const MStatus st = MAnimControl::setCurrentTime(frames(p.words[0].text));
+    MTime time;
+    if (MStatus st = frames("currentTime", "the time", p.words[0].text, time); !st) return st;
+    const MStatus st = MAnimControl::setCurrentTime(time);
     if (!st) return commandError("currentTime", st.errorString().str());
     result = inUi(MAnimControl::currentTime());
     return MS::kSuccess;
@@ -73,13 +80,21 @@ MStatus playbackOptionsCmd(Interpreter&, const std::vector<Arg>& args, Result& r
         if (p.has("ps")) result = MAnimControl::playbackSpeed();
         return MS::kSuccess;
     }
+    MTime ast = MAnimControl::animationStartTime(), aet = MAnimControl::animationEndTime();
+    MTime min = MAnimControl::minTime(), max = MAnimControl::maxTime();
+    double speed = MAnimControl::playbackSpeed();
+    for (auto [flag, target] : {std::pair{"ast", &ast}, std::pair{"aet", &aet}, std::pair{"min", &min}, std::pair{"max", &max}})
+        if (p.has(flag))
+            if (MStatus st = frames("playbackOptions", std::string("-") + flag, p.value(flag), *target); !st) return st;
+    if (p.has("ps"))
+        if (MStatus st = realArg("playbackOptions", "-ps", p.value("ps"), speed); !st) return st;
     if (p.has("ast") || p.has("aet"))
-        MAnimControl::setAnimationStartEndTime(p.has("ast") ? frames(p.value("ast")) : MAnimControl::animationStartTime(),
-                                               p.has("aet") ? frames(p.value("aet")) : MAnimControl::animationEndTime());
+        MAnimControl::setAnimationStartEndTime(p.has("ast") ? ast : MAnimControl::animationStartTime(),
+                                               p.has("aet") ? aet : MAnimControl::animationEndTime());
     if (p.has("min") || p.has("max"))
-        MAnimControl::setMinMaxTime(p.has("min") ? frames(p.value("min")) : MAnimControl::minTime(),
-                                    p.has("max") ? frames(p.value("max")) : MAnimControl::maxTime());
-    if (p.has("ps")) MAnimControl::setPlaybackSpeed(MString(p.value("ps")).asDouble());
+        MAnimControl::setMinMaxTime(p.has("min") ? min : MAnimControl::minTime(),
+                                    p.has("max") ? max : MAnimControl::maxTime());
+    if (p.has("ps")) MAnimControl::setPlaybackSpeed(speed);
     return MS::kSuccess;
 }
 
@@ -100,7 +115,12 @@ MStatus setKeyframeCmd(Interpreter&, const std::vector<Arg>& args, Result& resul
                                p);
         !st)
         return st;
-    const MTime time = p.has("t") ? frames(p.value("t")) : MAnimControl::currentTime();
+    MTime time = MAnimControl::currentTime();
+    if (p.has("t"))
+        if (MStatus st = frames("setKeyframe", "-t", p.value("t"), time); !st) return st;
+    double given = 0;
+    if (p.has("v"))
+        if (MStatus st = realArg("setKeyframe", "-v", p.value("v"), given); !st) return st;
     const bool stepped = p.value("ott") == "step";
     std::vector<std::string> targets;
     for (const auto& w : p.words) targets.push_back(w.text);
@@ -124,7 +144,7 @@ MStatus setKeyframeCmd(Interpreter&, const std::vector<Arg>& args, Result& resul
             const Attribute* a = n ? runtime().scene.findAttribute(*n, text.substr(dot + 1)) : nullptr;
             if (!a) return commandError("setKeyframe", "No object matches name: " + text);
             const PlugKey key{n->id, runtime().scene.attributePtr(*n, a), -1};
-            const double value = p.has("v") ? MString(p.value("v")).asDouble() : valueAsDouble(runtime().scene.read(key));
+            const double value = p.has("v") ? given : valueAsDouble(runtime().scene.read(key));
             const MStatus st = setKeyframe(key, time, value, stepped);
             if (!st) return commandError("setKeyframe", st.errorString().str());
             ++keyed;

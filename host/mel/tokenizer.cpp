@@ -11,13 +11,45 @@ bool separator(char c) {
            c == '{' || c == '}' || c == ',' || c == '`' || c == '=';
 }
 
+// The first position at or after `from` holding one of `set`. Positions asked
+// for only grow while a source is split, so a remembered answer that lies
+// ahead still holds: every character is scanned once per set, and a word like
+// "a.(a.(a.(" costs linear time, not quadratic.
+class Lookahead {
+public:
+    Lookahead(const std::string& src, const char* set) : src_(src), set_(set) {}
+    std::size_t find(std::size_t from) {
+        if (!valid_ || from < scanned_ || from > found_) {
+            found_ = src_.find_first_of(set_, from);
+            if (found_ == std::string::npos) found_ = src_.size();
+            valid_ = true;
+        }
+        scanned_ = from;
+        return found_;
+    }
+
+private:
+    const std::string& src_;
+    const char* set_;
+    std::size_t scanned_ = 0, found_ = 0;
+    bool valid_ = false;
+};
+
 }  // namespace
 
-std::vector<Token> tokenize(const std::string& src, std::string* error) {
+std::vector<Token> tokenize(const std::string& src, std::string* error, int* errorLine) {
     std::vector<Token> out;
     int line = 1;
     bool space = true;
-    std::size_t i = 0;
+    // A byte-order mark is no part of the text.
+    std::size_t i = src.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    Lookahead closeOrBlank(src, ") \t\n;\"");  // the end of "node.attr(Name)" in a word
+    Lookahead closeBracket(src, "]");           // the end of "$a[2]"
+    auto fail = [&](const std::string& text, int at) {
+        if (error) *error = text + " starting on line " + std::to_string(at);
+        if (errorLine) *errorLine = at;
+        return std::vector<Token>{};
+    };
     auto push = [&](TokenKind k, std::string text) {
         out.push_back(Token{k, std::move(text), line, space});
         space = false;
@@ -37,8 +69,9 @@ std::vector<Token> tokenize(const std::string& src, std::string* error) {
         }
         if (c == '/' && i + 1 < src.size() && src[i + 1] == '*') {
             const auto end = src.find("*/", i + 2);
-            for (std::size_t k = i; k < std::min(end, src.size()); ++k) line += src[k] == '\n';
-            i = end == std::string::npos ? src.size() : end + 2;
+            if (end == std::string::npos) return fail("Unterminated comment", line);
+            for (std::size_t k = i; k < end; ++k) line += src[k] == '\n';
+            i = end + 2;
             space = true;
             continue;
         }
@@ -54,6 +87,7 @@ std::vector<Token> tokenize(const std::string& src, std::string* error) {
             default: break;
         }
         if (c == '"') {
+            const int start = line;
             std::string text;
             ++i;
             bool closed = false;
@@ -76,20 +110,15 @@ std::vector<Token> tokenize(const std::string& src, std::string* error) {
                     text += d;
                 }
             }
-            if (!closed) {
-                if (error) *error = "Unterminated string on line " + std::to_string(line);
-                return {};
-            }
+            if (!closed) return fail("Unterminated string", start);
             push(TokenKind::String, std::move(text));
             continue;
         }
         if (c == '`') {
             const auto end = src.find('`', i + 1);
-            if (end == std::string::npos) {
-                if (error) *error = "Unterminated backquote on line " + std::to_string(line);
-                return {};
-            }
+            if (end == std::string::npos) return fail("Unterminated backquote", line);
             push(TokenKind::Backquote, src.substr(i + 1, end - i - 1));
+            for (std::size_t k = i; k < end; ++k) line += src[k] == '\n';
             i = end + 1;
             continue;
         }
@@ -98,8 +127,8 @@ std::vector<Token> tokenize(const std::string& src, std::string* error) {
             while (j < src.size() && (std::isalnum(static_cast<unsigned char>(src[j])) || src[j] == '_')) ++j;
             // An element or array marker sticks to the name: $a[2], $a[].
             if (j < src.size() && src[j] == '[') {
-                const auto close = src.find(']', j);
-                if (close != std::string::npos) j = close + 1;
+                const auto close = closeBracket.find(j);
+                if (close < src.size()) j = close + 1;
             }
             push(TokenKind::Variable, src.substr(i, j - i));
             i = j;
@@ -111,8 +140,8 @@ std::vector<Token> tokenize(const std::string& src, std::string* error) {
             if (src[j] == '.') attributePath = true;
             // "node.animated(Mesh)": parentheses inside an attribute name stay in the word.
             if (src[j] == '(' && attributePath) {
-                const auto close = src.find(')', j);
-                if (close != std::string::npos && src.find_first_of(" \t\n;\"", j) > close) {
+                const auto close = closeOrBlank.find(j);
+                if (close < src.size() && src[close] == ')') {
                     j = close + 1;
                     continue;
                 }

@@ -100,11 +100,8 @@ MStatus dragManipCmd(Interpreter&, const std::vector<Arg>& args, Result&) {
     if (p.words.size() != 4 || !MString(p.words[0].text).isInt() || MString(p.words[0].text).asInt() < 0)
         return commandError("dragManip", "Give a triad index and a point: dragManip INDEX X Y Z");
     double xyz[3] = {};
-    for (int k = 0; k < 3; ++k) {
-        const MString w(p.words[k + 1].text);
-        if (!w.isDouble()) return commandError("dragManip", "Invalid coordinate '" + w.str() + "'");
-        xyz[k] = w.asDouble();
-    }
+    for (int k = 0; k < 3; ++k)
+        if (MStatus st = realArg("dragManip", "the point", p.words[k + 1].text, xyz[k]); !st) return st;
     const MStatus st =
         interaction().dragManip(static_cast<unsigned>(MString(p.words[0].text).asInt()), MPoint(xyz[0], xyz[1], xyz[2]));
     if (!st) return commandError("dragManip", st.errorString().str());

@@ -30,29 +30,30 @@ bool drivesTime(const Node& n) {
     return MFn::isA(n.type->apiType, MFn::kAnimCurve) || n.type->apiType == MFn::kMotionPath;
 }
 
-// Upstream from a plug: its sources (whole, parent or child), then inside each
-// source node the attributes that affect the source plug.
+// Upstream from a plug: its sources (the plug itself, its compound as a whole or,
+// for a compound, any child), then inside each source node the attributes that
+// affect the source plug. A child answers for itself, not for its siblings.
 bool animatedFrom(const PlugKey& plug, std::set<std::pair<std::uint64_t, const Attribute*>>& seen) {
     Scene& scene = runtime().scene;
     Node* n = scene.find(plug.node);
     if (!n || !plug.attr) return false;
-    const Attribute* st = plug.attr->storage();
-    if (!seen.insert({plug.node, st}).second) return false;
+    const Attribute* self = plug.attr.get();
+    if (!seen.insert({plug.node, self}).second) return false;
     if (drivesTime(*n)) return true;
+    auto related = [self](const Attribute* x) { return x == self || x == self->parent || x->parent == self; };
     std::vector<PlugKey> sources;
-    for (const Connection& c : scene.connectionsOf(plug.node)) {
-        if (c.dst.node != plug.node) continue;
-        const Attribute* d = c.dst.attr.get();
-        if (d->storage() == st || d == plug.attr.get() || (d->parent && d->parent == st)) sources.push_back(c.src);
-    }
-    // Attributes of this node that affect it (input affecting input or output).
+    for (const Connection& c : scene.connectionsOf(plug.node))
+        if (c.dst.node == plug.node && related(c.dst.attr.get())) sources.push_back(c.src);
+    // Attributes of this node that affect it (input affecting input or output); the
+    // table names a numeric compound as a whole.
+    const Attribute* st = self->storage();
     auto consider = [&](const std::vector<AttributePtr>& attrs) {
         for (const auto& a : attrs) {
             for (const Attribute* x : a->affects)
-                if (x == st) sources.push_back(PlugKey{plug.node, a, -1});
+                if (x == st || related(x)) sources.push_back(PlugKey{plug.node, a, -1});
             for (const auto& c : a->children)
                 for (const Attribute* x : c->affects)
-                    if (x == st) sources.push_back(PlugKey{plug.node, c, -1});
+                    if (x == st || related(x)) sources.push_back(PlugKey{plug.node, c, -1});
         }
     };
     consider(n->type->attributes);

@@ -21,10 +21,13 @@ double AnimKeysData::evaluate(const MTime& t) const {
                                        [](const MTime& x, const AnimKey& k) { return x < k.time; });
     const AnimKey& a = *(next - 1);
     const AnimKey& b = *next;
-    if (a.stepped) return a.value;
-    const double span = b.time.as(MTime::kSeconds) - a.time.as(MTime::kSeconds);
-    const double f = span > 0 ? (t.as(MTime::kSeconds) - a.time.as(MTime::kSeconds)) / span : 0;
-    return a.value + (b.value - a.value) * f;
+    if (a.stepped || t == a.time) return a.value;
+    // In frames of the key's own unit, multiplying before dividing: whole-frame keys
+    // take no round trip through seconds, and a time on a key gives its value exactly.
+    const MTime::Unit unit = a.time.unit();
+    const double span = b.time.as(unit) - a.time.value();
+    const double done = t.as(unit) - a.time.value();
+    return span > 0 ? a.value + (b.value - a.value) * done / span : a.value;
 }
 
 }  // namespace host

@@ -1,5 +1,7 @@
 #include "host/scene/builtinNodes.h"
 
+#include <algorithm>
+
 #include "host/core/runtime.h"
 #include "host/scene/animationData.h"
 #include "host/scene/curveData.h"
@@ -27,6 +29,36 @@ MMatrix instanceMatrix(std::uint64_t id, int instance) {
     const auto paths = dag::pathsTo(id);
     if (instance < 0 || static_cast<std::size_t>(instance) >= paths.size()) return {};
     return dag::pathMatrix(paths[static_cast<std::size_t>(instance)], paths[static_cast<std::size_t>(instance)].size());
+}
+
+// The overlay without its entries past the mesh's faces, vertices and
+// face-vertices; null when everything fits.
+std::shared_ptr<const MeshGeometry> overlayWithin(const MeshGeometry& overlay, const MeshGeometry& mesh) {
+    const std::size_t faces = static_cast<std::size_t>(mesh.numPolygons());
+    const std::size_t vertices = mesh.points.size();
+    const std::size_t corners = mesh.faceVertices.size();
+    const auto limit = [&](int kind) {
+        return static_cast<int>(kind == MFn::kMeshPolygonComponent ? faces : vertices);
+    };
+    bool beyond = overlay.normalLocked.size() > corners || overlay.lockedNormals.size() > corners;
+    for (const auto& set : overlay.uvSets) beyond = beyond || set.ids.size() > corners;
+    for (const auto& set : overlay.colorSets)
+        beyond = beyond || set.colors.size() > vertices || set.has.size() > vertices;
+    for (const auto& [type, kinds] : overlay.blindData)
+        for (const auto& [kind, values] : kinds)
+            beyond = beyond || (!values.empty() && values.rbegin()->first >= limit(kind));
+    if (!beyond) return nullptr;
+    auto fitted = std::make_shared<MeshGeometry>(overlay);
+    fitted->normalLocked.resize(std::min(fitted->normalLocked.size(), corners));
+    fitted->lockedNormals.resize(std::min(fitted->lockedNormals.size(), corners));
+    for (auto& set : fitted->uvSets) set.ids.resize(std::min(set.ids.size(), corners));
+    for (auto& set : fitted->colorSets) {
+        set.colors.resize(std::min(set.colors.size(), vertices));
+        set.has.resize(std::min(set.has.size(), vertices));
+    }
+    for (auto& [type, kinds] : fitted->blindData)
+        for (auto& [kind, values] : kinds) values.erase(values.lower_bound(limit(kind)), values.end());
+    return fitted;
 }
 
 }  // namespace
@@ -62,8 +94,11 @@ MStatus MeshNode::compute(const MPlug& plug, MDataBlock& data) {
         const Value v = scene.read(plugOf(id, "inMesh"));
         if (auto d = std::get_if<std::shared_ptr<DataObject>>(&v); d && *d) {
             auto copy = (*d)->clone();
-            if (auto mesh = std::dynamic_pointer_cast<MeshData>(copy); mesh && overlay)
+            if (auto mesh = std::dynamic_pointer_cast<MeshData>(copy); mesh && overlay) {
+                // An input that shrank takes the edits past its end away for good.
+                if (auto fitted = overlayWithin(*overlay, mesh->geometry)) overlay = std::move(fitted);
                 applyOverlay(*overlay, mesh->geometry);
+            }
             storeClean(plug, copy);
             return MS::kSuccess;
         }

@@ -62,11 +62,8 @@ MObject MDagModifier::createNode(const MString& type, const MObject& parent, MSt
     if (status) *status = st;
     if (made.empty()) return {};
     host::Scene& scene = runtime().scene;
-    for (const auto id : made) {
-        // Its plugs and function sets work before doIt, so a caller can set it up first.
-        scene.findIncludingLimbo(id)->pending = true;
-        add(std::make_unique<host::DagCreateOp>(id));
-    }
+    // Pending: its plugs and function sets work before doIt, so a caller can set it up first.
+    for (const auto id : made) add(std::make_unique<host::DagCreateOp>(id));
     // A new transform knows its shape already: its first child is the node asked for.
     if (made.size() == 2) scene.findIncludingLimbo(made.front())->children = {made.back()};
     return MObject::fromNode(made.front());

@@ -73,6 +73,13 @@ protected:
     }
 };
 
+// " mesh.f[i]" per polygon i: the face items of the module's MEL.
+std::string faceItems(const std::string& mesh, std::initializer_list<int> polygons) {
+    std::string out;
+    for (const int i : polygons) out += " " + mesh + ".f[" + std::to_string(i) + "]";
+    return out;
+}
+
 std::unique_ptr<ZYL_DFmesh> cube(const QmtVector3& origin = {}, double size = 1.0,
                                  const meshtest::DFOptions& options = {}) {
     return meshtest::makeDFMesh(meshtest::cube(size, origin), options);
@@ -199,21 +206,45 @@ TEST_F(MeshWriterTest, ShardsAreTaggedNamedShadedAndCentred) {
     cell->faces[4].material = 1;
     cell->faces[5].material = 255;  // no group: takes the main one
 
+    using Lines = std::vector<std::string>;
     struct Case {
         bool cutMaterial;
         const MObjectArray* groups;
         std::vector<std::string> expected;
+        Lines (*sets)(const std::string& shard);  // the shading MEL
     };
     const Case cases[] = {
-        {true, &none, {"cutSG", "cutSG", "cutSG", "initialShadingGroup", "initialShadingGroup", "initialShadingGroup"}},
-        {true, &one, {"cutSG", "cutSG", "cutSG", "rockSG", "rockSG", "rockSG"}},
-        {true, &two, {"cutSG", "cutSG", "cutSG", "rockSG", "mossSG", "rockSG"}},
-        {false, &none, std::vector<std::string>(6, "initialShadingGroup")},
-        {false, &one, std::vector<std::string>(6, "rockSG")},
-        {false, &two, {"rockSG", "rockSG", "rockSG", "rockSG", "mossSG", "rockSG"}},
+        {true, &none, {"cutSG", "cutSG", "cutSG", "initialShadingGroup", "initialShadingGroup", "initialShadingGroup"},
+         [](const std::string& s) -> Lines {
+             return {"sets -e -fe initialShadingGroup" + faceItems(s, {3, 4, 5}),
+                     "sets -e -fe cutSG" + faceItems(s, {0, 1, 2})};
+         }},
+        {true, &one, {"cutSG", "cutSG", "cutSG", "rockSG", "rockSG", "rockSG"},
+         [](const std::string& s) -> Lines {
+             return {"sets -e -fe rockSG" + faceItems(s, {3, 4, 5}), "sets -e -fe cutSG" + faceItems(s, {0, 1, 2})};
+         }},
+        {true, &two, {"cutSG", "cutSG", "cutSG", "rockSG", "mossSG", "rockSG"},
+         [](const std::string& s) -> Lines {
+             return {"sets -e -fe rockSG" + faceItems(s, {3}), "sets -e -fe mossSG" + faceItems(s, {4}),
+                     "sets -e -fe rockSG" + faceItems(s, {5}), "sets -e -fe cutSG" + faceItems(s, {0, 1, 2})};
+         }},
+        {false, &none, std::vector<std::string>(6, "initialShadingGroup"),
+         [](const std::string& s) -> Lines { return {"sets -e -fe initialShadingGroup " + s}; }},
+        {false, &one, std::vector<std::string>(6, "rockSG"),
+         [](const std::string& s) -> Lines { return {"sets -e -fe rockSG" + faceItems(s, {0, 1, 2, 3, 4, 5})}; }},
+        {false, &two, {"rockSG", "rockSG", "rockSG", "rockSG", "mossSG", "rockSG"},
+         [](const std::string& s) -> Lines {
+             Lines out;
+             for (int i = 0; i < 6; ++i) {
+                 out.push_back(std::string("sets -e  -fe ") + (i == 4 ? "mossSG" : "rockSG") + faceItems(s, {i}));
+             }
+             return out;
+         }},
     };
+    const std::string blindData = "polyBlindData -id 70111001 -associationType \"face\" -ldn \"zylCutFace\" -ind ";
     std::vector<std::string> names;
     for (const Case& c : cases) {
+        rt().commandTrace.clear();
         MStatus status;
         MObjectArray objects;
         MStringArray created;
@@ -223,6 +254,15 @@ TEST_F(MeshWriterTest, ShardsAreTaggedNamedShadedAndCentred) {
         ASSERT_EQ(created.length(), 1u);
         names.push_back(created[0].str());
         EXPECT_EQ(groupsOf(created[0].str()), c.expected) << names.size();
+        // The tags are declared under the shape's first name, before the rename; the
+        // shading and links stay out of the undo queue.
+        const std::string shape = "meshShape" + std::to_string(names.size());
+        Lines expected = {blindData + "0 " + faceItems(shape, {3, 4, 5}), blindData + "1 " + faceItems(shape, {0, 2}),
+                          blindData + "2 " + faceItems(shape, {1}), "undoInfo -swf off"};
+        for (const std::string& line : c.sets(names.back())) expected.push_back(line);
+        expected.push_back("undoInfo -swf on");
+        expected.push_back("xform -cp " + MFnDependencyNode(objects[0]).name().str());
+        EXPECT_EQ(rt().commandTrace, expected) << names.size();
         MFnMesh fn(pathOf(created[0].str()));
         EXPECT_EQ(cutValues(fn), (std::vector<int>{1, 2, 1, 0, 0, 0}));
         // Pivots at the centre of the shard's box.
@@ -234,16 +274,33 @@ TEST_F(MeshWriterTest, ShardsAreTaggedNamedShadedAndCentred) {
     EXPECT_EQ(names[0], "rock_shard7");
     EXPECT_EQ(names[1], "rock_shard8");
 
-    auto flat = cube();
-    flat->numVertices = 3;
+    // Only surface faces: one tag list, and the cut command still runs, empty.
+    rt().commandTrace.clear();
     MStatus status;
     MObjectArray objects;
     MStringArray created;
+    ASSERT_TRUE(createShardMeshes(status, cube().get(), true, "rock", "cutSG", none, MStringArray(), links, objects,
+                                  created));
+    const std::string shard = created[0].str();
+    EXPECT_EQ(rt().commandTrace,
+              (std::vector<std::string>{blindData + "0 " + faceItems("meshShape7", {0, 1, 2, 3, 4, 5}),
+                                        "undoInfo -swf off",
+                                        "sets -e -fe initialShadingGroup" + faceItems(shard, {0, 1, 2, 3, 4, 5}),
+                                        "sets -e -fe cutSG", "undoInfo -swf on",
+                                        "xform -cp " + MFnDependencyNode(objects[0]).name().str()}));
+
+    // Refused: no MEL at all.
+    rt().commandTrace.clear();
+    objects.clear();
+    created.clear();
+    auto flat = cube();
+    flat->numVertices = 3;
     EXPECT_EQ(createShardMeshes(status, flat.get(), true, "rock", "cutSG", none, MStringArray(), links, objects,
                                 created),
               MS::kFailure);
     EXPECT_EQ(objects.length(), 0u);
     EXPECT_EQ(created.length(), 0u);
+    EXPECT_TRUE(rt().commandTrace.empty());
 }
 
 TEST_F(MeshWriterTest, ShardTexturesFollowTheirUVSets) {
@@ -263,6 +320,14 @@ TEST_F(MeshWriterTest, ShardTexturesFollowTheirUVSets) {
     EXPECT_EQ(rt().uvLinks[shard + ".uvSet[0].uvSetName"], std::vector<std::string>{"stoneFile"});
     EXPECT_EQ(rt().uvLinks[shard + ".uvSet[1].uvSetName"], (std::vector<std::string>{"dirtFile", "mossFile"}));
     EXPECT_EQ(rt().uvLinks.count(shard + ".uvSet[3].uvSetName"), 0u);
+    const auto& trace = rt().commandTrace;
+    ASSERT_EQ(trace.size(), 8u);
+    EXPECT_EQ(std::vector<std::string>(trace.begin() + 1, trace.end() - 1),
+              (std::vector<std::string>{"undoInfo -swf off", "sets -e -fe initialShadingGroup " + shard,
+                                        "uvLink -uvSet " + shard + ".uvSet[0].uvSetName -texture stoneFile",
+                                        "uvLink -uvSet " + shard + ".uvSet[1].uvSetName -texture dirtFile",
+                                        "uvLink -uvSet " + shard + ".uvSet[1].uvSetName -texture mossFile",
+                                        "undoInfo -swf on"}));
 }
 
 TEST_F(MeshWriterTest, NeighbouringCutFacesLyingAgainstACutBecomeOlder) {

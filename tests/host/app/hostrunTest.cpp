@@ -46,12 +46,15 @@ TEST_F(Hostrun, RunsScriptsAndCommandsInOrder) {
     write("s.mel",
           "string $n = `toyCmd -s made -d 2`;\n"
           "print (\"B\" + `getAttr made.output` + \"\\n\");\n"
-          "undo; print (`ls -type toyNode`); redo;\n"
+          "undo; print (`ls -type toyNode`); redo; showWindow toyWindow;\n"
           "string $all[] = `ls -type toyNode`; print (\"C\" + $all[0] + \"\\n\");\n");
     EXPECT_EQ(run("--plugin '" TOY_MODULE_PATH "' -c 'print \"A\\n\"' s.mel --log log.txt"), 0) << read("err.txt");
     EXPECT_EQ(read("out.txt"), "A\nB4\nCmade\n");
     const std::string log = read("log.txt");
     EXPECT_NE(log.find("A\n"), std::string::npos);
+    // Interface commands, the module's and the script's, are in the log as recorded.
+    EXPECT_NE(log.find("Recorded: dynPref -autoCreate off\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("Recorded: showWindow toyWindow\n"), std::string::npos);
     const auto exiting = log.find("Info: toy exiting");
     const auto unloaded = log.find("Info: toy unloaded");
     ASSERT_NE(exiting, std::string::npos);
@@ -106,6 +109,23 @@ TEST_F(Hostrun, FramesWriteObjAndTransformFiles) {
     EXPECT_EQ(run("--frames 3"), 2);
 }
 
+TEST_F(Hostrun, KeyedChannelsReadTheirKeysAndWholeStepsExactly) {
+    // One unit a frame up to 7 at frame 8, then down to -5 at frame 20.
+    write("keys.mel",
+          "createNode transform -n box;\n"
+          "setKeyframe -t 1 -v 0 box.translateX; setKeyframe -t 8 -v 7 box.translateX;\n"
+          "setKeyframe -t 20 -v -5 box.translateX;\n");
+    for (const char* out : {"a", "b"})
+        ASSERT_EQ(run(std::string("--batch --frames 1:20 --csv keys.mel --out ") + out), 0) << read("err.txt");
+    const std::string csv = read("a/transforms.csv");
+    for (int f = 1; f <= 20; ++f) {
+        char row[32];
+        std::snprintf(row, sizeof row, "\n%d,box,%d,0,0,", f, f <= 8 ? f - 1 : 15 - f);
+        EXPECT_NE(csv.find(row), std::string::npos) << row << csv;
+    }
+    EXPECT_EQ(csv, read("b/transforms.csv"));  // repeat runs match byte for byte
+}
+
 TEST_F(Hostrun, SavedSceneReopensToTheSameObj) {
     write("scene.mel",
           "makeMesh -cube -n box;\n"
@@ -152,6 +172,33 @@ TEST_F(Hostrun, FramesWritePicturesUnlessBatch) {
     EXPECT_FALSE(std::ifstream(dir + "/quiet/frame_0001.png").good());
     EXPECT_TRUE(std::ifstream(dir + "/quiet/frame_0001.obj").good());
     EXPECT_EQ(run("--size 0x10"), 2);
+}
+
+TEST_F(Hostrun, TellsANewcomerWhatItDoesAndWhatIsWrong) {
+    EXPECT_EQ(run("--help"), 0);
+    for (const char* option : {"--batch", "--plugin PATH", "--script-path DIR", "-c MEL", "--open FILE", "--save FILE",
+                               "--frames A:B", "--out DIR", "--obj", "--csv", "--png", "--size WxH", "--fit",
+                               "--confirm ANSWER", "--log FILE", "--then FILE", "--help"})
+        EXPECT_NE(read("out.txt").find("\n  " + std::string(option) + " "), std::string::npos) << option;
+    EXPECT_EQ(run(""), 2);
+    EXPECT_EQ(read("err.txt").rfind("usage: hostrun", 0), 0u);
+    const std::pair<const char*, const char*> usage[] = {
+        {"--frames 5:1", "the first frame comes after the last"},
+        {"--frames 2147483647:2147483647", "frames lie between"},
+        {"--out '' --obj", "--out needs a folder name"}};
+    for (const auto& [args, error] : usage) {
+        EXPECT_EQ(run(args), 2) << args;
+        EXPECT_NE(read("err.txt").find(error), std::string::npos) << read("err.txt");
+    }
+    // Without --frames the outputs are the current frame's; errors name file and line.
+    write("s.mel", "makeMesh -cube -n box;\ncurrentTime 3;\n\nsetAttr box.tx nan;\n");
+    EXPECT_EQ(run("--batch --obj -c 'makeMesh -cube -n box; currentTime 3'"), 0) << read("err.txt");
+    EXPECT_NE(read("frame_0003.obj").find("o |box|boxShape"), std::string::npos);
+    EXPECT_EQ(run("--batch s.mel"), 1);
+    EXPECT_EQ(read("err.txt").rfind("s.mel:4: Error: setAttr: 'box.tx' needs a finite number", 0), 0u) << read("err.txt");
+    std::system(("mkdir -p '" + dir + "/folder'").c_str());
+    EXPECT_EQ(run("--batch folder"), 1);
+    EXPECT_NE(read("err.txt").find("not a regular file"), std::string::npos);
 }
 
 }  // namespace

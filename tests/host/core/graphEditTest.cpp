@@ -54,6 +54,28 @@ TEST_F(GraphEdit, NamesAreUniqueAndRaised) {
     EXPECT_EQ(melText("rename solo1 toyNode1"), "toyNode4");
 }
 
+TEST_F(GraphEdit, WhatPostConstructorWritesStaysWhicheverWayTheNodeIsMade) {
+    EXPECT_EQ(melText("createNode toyNode -n byMel; getAttr byMel.started"), "1");
+    MDGModifier mod;
+    const MObject byModifier = mod.createNode(ToyNode::id);
+    EXPECT_EQ(MPlug(byModifier, ToyNode::started).asInt(), 1);  // before doIt too
+    ASSERT_TRUE(mod.doIt());
+    EXPECT_EQ(MPlug(byModifier, ToyNode::started).asInt(), 1);
+    EXPECT_EQ(MPlug(MFnDependencyNode().create("toyNode"), ToyNode::started).asInt(), 1);
+
+    // Made by a command run from MEL: undo takes the node away with what it wrote, redo brings both.
+    EXPECT_EQ(melText("toyCmd -s byCmd; getAttr byCmd.started"), "1");
+    const MObject made = node("byCmd");
+    ASSERT_TRUE(mel("undo"));
+    EXPECT_TRUE(rt().scene.findByName("byCmd") == nullptr);
+    MStatus st;
+    MPlug(made, ToyNode::started).asInt(MDGContext::fsNormal, &st);
+    EXPECT_FALSE(st);
+    ASSERT_TRUE(mel("redo"));
+    EXPECT_EQ(MPlug(made, ToyNode::started).asInt(), 1);
+    EXPECT_EQ(melText("getAttr byCmd.started"), "1");
+}
+
 TEST_F(GraphEdit, ModifierUndoRestoresNamesConnectionsValuesAndOrder) {
     MFnDependencyNode fn;
     const MObject a = fn.create("toyNode", "a");

@@ -1,3 +1,7 @@
+#include <sys/resource.h>
+
+#include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -126,7 +130,8 @@ TEST_F(SceneFileTest, OpenSendsFiveThenSixWithoutNodeAddedOrComputes) {
 
 TEST_F(SceneFileTest, UnknownTypeIsReportedAndOpenFails) {
     const std::string path = file("u.scene");
-    std::ofstream(path) << "createNode noSuchType -n \"x\";\nsetAttr \".a\" 1.0;\ncreateNode transform -n \"kept\";\n";
+    std::ofstream(path) << "createNode noSuchType -n \"x\";\nsetAttr \".a\" 1.0;\ncreateNode transform -n \"kept\";\n"
+                           "endScene;\n";
     EXPECT_FALSE(host::io::openScene(path));
     EXPECT_TRUE(rt().log.contains(host::LogKind::Error, "noSuchType"));
     EXPECT_TRUE(node("kept").id() != 0);
@@ -208,10 +213,10 @@ TEST_F(SceneFileTest, FilesOnlyBuildScenesAndImportsKeepTheirOwnNames) {
          "3"}};
     for (const auto& [text, line] : bad) {
         const std::string path = file("bad.scene");
-        std::ofstream(path) << "createNode transform -n \"t\";\n" << text;
+        std::ofstream(path) << "createNode transform -n \"t\";\n" << text << "endScene;\n";
         const MStatus st = host::io::openScene(path);
         EXPECT_FALSE(st) << text;
-        EXPECT_NE(st.errorString().str().find(std::string("bad.scene line ") + line + ": "), std::string::npos)
+        EXPECT_NE(st.errorString().str().find(std::string("bad.scene:") + line + ": "), std::string::npos)
             << st.errorString().str();
         EXPECT_EQ(count(host::LogKind::Print), 0u);
     }
@@ -234,6 +239,86 @@ TEST_F(SceneFileTest, OpenLoadsAMissingRequiredModule) {
     ASSERT_TRUE(host::io::openScene(path)) << bytes(path);
     EXPECT_NE(rt().modules.find("toyModule"), nullptr);
     EXPECT_EQ(melText("getAttr t.input"), "2");
+}
+
+TEST_F(SceneFileTest, AFailedSaveKeepsTheOldFile) {
+    ASSERT_TRUE(mel("makeMesh -cube -n box"));
+    const std::string path = file("s.scene");
+    ASSERT_TRUE(host::io::saveScene(path));
+    const std::string good = bytes(path);
+    ASSERT_TRUE(mel("makeMesh -plane -d 100"));
+    // A file-size limit stops the write part-way (its signal ignored, as hostrun does).
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit small = old;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const MStatus st = host::io::saveScene(path);
+    setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_FALSE(st);
+    EXPECT_EQ(bytes(path), good);
+    const auto folder = std::filesystem::path(path).parent_path();
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);  // no temporary file left
+    EXPECT_FALSE(host::io::saveScene(folder.string()));                           // nor is a folder replaced
+}
+
+TEST_F(SceneFileTest, FilesCutShortOrNotRegularChangeNothing) {
+    ASSERT_TRUE(mel("makeMesh -sphere -n ball; createNode transform -n keep"));
+    const std::string whole = file("whole.scene"), cut = file("cut.scene");
+    ASSERT_TRUE(mel("file -rename \"" + whole + "\"; file -save"));
+    const std::string text = bytes(whole);
+    const auto nodes = rt().scene.nodeIds().size();
+    // Cut at every line end and inside every line: refused, naming the file and a line.
+    for (std::size_t n = 0; n + 1 < text.size(); n = text.find('\n', n + 1)) {
+        for (const std::size_t at : {n, n > 3 ? n - 3 : n}) {
+            std::ofstream(cut, std::ios::binary | std::ios::trunc) << text.substr(0, at);
+            const MStatus st = host::io::openScene(cut);
+            EXPECT_FALSE(st) << at;
+            EXPECT_EQ(st.errorString().str().rfind(cut + ":", 0), 0u) << st.errorString().str();
+        }
+    }
+    const std::string folder = std::filesystem::path(cut).parent_path().string();
+    EXPECT_FALSE(mel("file -open \"" + folder + "\""));
+    EXPECT_TRUE(rt().log.contains(host::LogKind::Error, "not a regular file"));
+    EXPECT_EQ(melText("file -q -sn"), whole);  // the scene and its name as they were
+    EXPECT_EQ(rt().scene.nodeIds().size(), nodes);
+    EXPECT_NE(rt().scene.findByName("keep"), nullptr);
+}
+
+TEST_F(SceneFileTest, ValuesAFileCannotHoldAreRefusedAtTheirLine) {
+    const std::pair<const char*, const char*> bad[] = {
+        {"setAttr \"t.translateX\" inf;", "t.translateX: bad number 'inf'"},
+        {"setAttr \"t.rotate\" -type \"double3\" 0 nan 0;", "t.rotate: bad number 'nan'"},
+        {"setAttr \"t.translate\" -type \"string\" \"x\";", "'t.translate' takes no text"},
+        {"setAttr \"t.translateX[7]\" 1.0;", "'t.translateX[7]' is not an array"},
+        {"setAttr \"t.visibility\" 1e30;", "'t.visibility' needs a whole number"},
+        {"setAttr \"mShape.outMesh\" -type \"mesh\"\n  v 0 1e40 0;", "bad number in mesh line 'v'"},
+        {"connectAttr \"mShape.outMesh\" \"t.translate\";", "carry different kinds of data"}};
+    for (const auto& [text, error] : bad) {
+        const std::string path = file("v.scene");
+        std::ofstream(path) << "createNode transform -n \"t\";\ncreateNode mesh -n \"mShape\" -p \"t\";\n"
+                            << text << "\nendScene;\n";
+        const MStatus st = host::io::openScene(path);
+        EXPECT_FALSE(st) << text;
+        EXPECT_EQ(st.errorString().str().rfind(path + ":3: ", 0), 0u) << st.errorString().str();
+        EXPECT_NE(st.errorString().str().find(error), std::string::npos) << st.errorString().str();
+    }
+}
+
+TEST_F(SceneFileTest, RequiresLoadsModulesByNameFromTheSearchPathOnly) {
+    const std::string path = file("r.scene");
+    std::ofstream(path) << "requires -p \"" TOY_MODULE_PATH "\" \"toyModule\";\ncreateNode toyNode -n \"t\";\nendScene;\n";
+    unsetenv(host::io::kModulePathVariable);
+    const MStatus st = host::io::openScene(path);
+    EXPECT_FALSE(st);  // the path the file names is not used
+    EXPECT_NE(st.errorString().str().find("module search path"), std::string::npos) << st.errorString().str();
+    EXPECT_EQ(rt().modules.find("toyModule"), nullptr);
+    setenv(host::io::kModulePathVariable, std::filesystem::path(TOY_MODULE_PATH).parent_path().c_str(), 1);
+    EXPECT_TRUE(host::io::openScene(path));
+    unsetenv(host::io::kModulePathVariable);
+    EXPECT_NE(rt().modules.find("toyModule"), nullptr);
+    EXPECT_TRUE(node("t").hasFn(MFn::kDependencyNode));
 }
 
 }  // namespace

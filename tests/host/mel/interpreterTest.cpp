@@ -1,3 +1,5 @@
+#include <fstream>
+
 #include "hostTestSupport.h"
 
 namespace hosttest {
@@ -51,6 +53,32 @@ TEST_F(Interpreter, ErrorsStopTheScript) {
     EXPECT_TRUE(rt().log.contains(host::LogKind::Error, "Cannot find procedure \"noSuchProc\"."));
     EXPECT_FALSE(mel("print $undeclared"));
     EXPECT_FALSE(mel("window -bogus"));
+}
+
+TEST_F(Interpreter, DeepOrUnclosedInputIsASyntaxErrorAtItsLine) {
+    // Deep nesting and endless sourcing end in an error, not a stack overflow.
+    const std::string self = ::testing::TempDir() + "selfSourcing.mel";
+    std::ofstream(self) << "source \"" << self << "\";\n";
+    const std::pair<std::string, std::string> refused[] = {
+        {"print " + std::string(100000, '(') + "1", "braces or parentheses open at once"},
+        {std::string(100000, '{') + std::string(100000, '}'), "braces or parentheses open at once"},
+        {"\nsource \"" + self + "\";", "Files sourced too deeply"},
+        {"source \"" + ::testing::TempDir() + "\";", "not a regular file"},
+        {"print \"a\";\n/* never closed\nprint \"b\";", "Unterminated comment starting on line 2"},
+        {"print \"a\";\n{ print \"b\";\nprint \"c\";", "the block opened on line 2 is not closed"},
+        {"print \"a\";\nglobal proc p() {\n print \"b\";", "the block opened on line 2 is not closed"},
+        {"print \"a\";\nprint \"open\n;", "Unterminated string starting on line 2"}};
+    for (const auto& [script, error] : refused) {
+        rt().log.clear();
+        EXPECT_FALSE(rt().mel().runScript(script, "s.mel")) << error;
+        EXPECT_TRUE(rt().log.contains(host::LogKind::Error, error)) << rt().log.text();
+        EXPECT_EQ(printed(), "") << error;  // refused before anything ran
+    }
+    // Every error of a script names its file and the statement's line; a byte-order mark is no command.
+    rt().log.clear();
+    EXPECT_FALSE(rt().mel().runScript("\xEF\xBB\xBFprint \"a\";\n\nsetAttr nothing.tx 1;", "s.mel"));
+    EXPECT_EQ(printed(), "a");
+    EXPECT_EQ(rt().log.text(), "a\ns.mel:3: Error: setAttr: No object matches name: nothing.tx [setAttr]\n");
 }
 
 TEST_F(Interpreter, IdleQueueOrder) {

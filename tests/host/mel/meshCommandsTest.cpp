@@ -1,3 +1,6 @@
+#include <sstream>
+
+#include "host/io/sceneWriters.h"
 #include "hostTestSupport.h"
 
 namespace hosttest {
@@ -62,6 +65,41 @@ TEST_F(MeshCommands, EvaluateIdentityAndConfirm) {
     ASSERT_TRUE(mel("constructionHistory -tgl false"));
     EXPECT_EQ(melText("constructionHistory -q -tgl"), "0");
     EXPECT_TRUE(mel("dgeval -src cShape.inMesh"));
+}
+
+TEST_F(MeshCommands, NumbersIndicesAndValueKindsAreCheckedBeforeUse) {
+    ASSERT_TRUE(mel("makeMesh -cube -n c; addAttr -ln count -at long c; "
+                    "blindDataType -id 9 -dt \"int\" -ldn \"x\" -sdn \"x\""));
+    // Each refused with an error naming what was wrong; nothing changes, nothing
+    // overflows or allocates without bound.
+    const std::pair<const char*, const char*> refused[] = {
+        {"sets -e -forceElement initialShadingGroup c.f[2147483647]", "past the mesh's 6 faces"},
+        {"polyBlindData -id 9 -at face -ldn x -ind 1 c.f[0:2000000000]", "past the mesh's 6 faces"},
+        {"select c.vtx[8]", "c.vtx[8]"},
+        {"makeMesh -plane -d 2147483647", "from 1 to 1000"},
+        {"makeMesh -cube -size abc", "-size needs a finite number, not 'abc'"},
+        {"setKeyframe -t abc -at translateX c", "-t needs a finite number"},
+        {"setAttr c.translateX inf", "'c.translateX' needs a finite number"},
+        {"setAttr c.translate 0 nan 0", "'c.translate' needs a finite number"},
+        {"setAttr c.count nan", "'c.count' needs a finite number"},
+        {"setAttr c.count 1e30", "'c.count' needs a whole number within the integer range"},
+        {"setAttr c.tx[7] 5", "'c.tx[7]' is not an array"},
+        {"setAttr cShape.outMesh foo", "'cShape.outMesh' takes no text"},
+        {"connectAttr cShape.outMesh c.translate", "carry different kinds of data"}};
+    for (const auto& [command, error] : refused) {
+        EXPECT_FALSE(mel(command)) << command;
+        EXPECT_TRUE(rt().log.contains(host::LogKind::Error, error)) << command << ": " << rt().log.text();
+    }
+    EXPECT_EQ(MFnMesh(pathOf("c")).numPolygons(), 6);
+    EXPECT_EQ(melText("getAttr c.translateX"), "0");
+    EXPECT_EQ(melText("ls -type mesh"), "cShape\n");
+}
+
+TEST_F(MeshCommands, ObjLeavesOutFacesOfFewerThanThreeCorners) {
+    ASSERT_TRUE(mel("makeMesh -points \"0 0 0 1 0 0 0 1 0\" -faces \"0 1; 0 1 2; 2\" -n m"));
+    std::ostringstream obj;
+    EXPECT_EQ(host::io::writeObj(obj), 2);
+    EXPECT_EQ(obj.str(), "o |m|mShape\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
 }
 
 }  // namespace

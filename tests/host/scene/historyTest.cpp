@@ -78,9 +78,18 @@ TEST_F(History, EditsOnAShapeWithHistoryOutliveReevaluation) {
     ASSERT_TRUE(dst.createBlindDataType(9, MStringArray{"tag"}, MStringArray{"tg"}, MStringArray{"int"}));
     ASSERT_TRUE(dst.setIntBlindData(MIntArray{1, 5}, MFn::kMeshPolygonComponent, 9, "tag", 4));
     ASSERT_TRUE(dst.setFaceVertexNormals(MVectorArray{MVector(0, 1, 0)}, MIntArray{0}, MIntArray{0}));
+    MIntArray face5;
+    dst.getPolygonVertices(5, face5);
+    ASSERT_TRUE(dst.setFaceVertexNormals(MVectorArray{MVector(1, 0, 0)}, MIntArray{5}, MIntArray{face5[0]}));
+    dst.setCurrentColorSetName(dst.createColorSetWithName("paint"));
+    ASSERT_TRUE(dst.setVertexColors(MColorArray{MColor(1, 0, 0, 1)}, MIntArray{7}));
+    MFnMesh src(pathOf("src"));
+    MFloatPointArray cubePoints;
+    MIntArray cubeCounts, cubeConnects;
+    src.getPoints(cubePoints);
+    src.getVertices(cubeCounts, cubeConnects);
     // The input changes to two faces: the overlay follows, face 5's value is dropped.
     const MFloatPointArray pts{{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {2, 0, 0}};
-    MFnMesh src(pathOf("src"));
     ASSERT_TRUE(src.createInPlace(5, 2, pts, MIntArray{4, 3}, MIntArray{0, 1, 2, 3, 1, 4, 2}));
     EXPECT_EQ(dst.numPolygons(), 2);
     int value = 0;
@@ -89,6 +98,17 @@ TEST_F(History, EditsOnAShapeWithHistoryOutliveReevaluation) {
     EXPECT_FALSE(dst.getIntBlindData(5, MFn::kMeshPolygonComponent, 9, "tag", value));
     EXPECT_TRUE(dst.isNormalLocked(0));
     EXPECT_FALSE(src.hasBlindData(MFn::kMeshPolygonComponent));  // the input is never changed
+    // Back to six faces: what went past the end stays gone; what fitted stays.
+    ASSERT_TRUE(src.createInPlace(8, 6, cubePoints, cubeCounts, cubeConnects));
+    ASSERT_EQ(dst.numPolygons(), 6);
+    EXPECT_FALSE(dst.getIntBlindData(5, MFn::kMeshPolygonComponent, 9, "tag", value));
+    EXPECT_TRUE(dst.getIntBlindData(1, MFn::kMeshPolygonComponent, 9, "tag", value));
+    EXPECT_TRUE(dst.isNormalLocked(0));
+    EXPECT_FALSE(dst.isNormalLocked(20));  // face 5's first corner
+    MColorArray colours;
+    ASSERT_TRUE(dst.getVertexColors(colours));
+    ASSERT_EQ(colours.length(), 8u);
+    EXPECT_EQ(colours[7], MColor(0, 0, 0, 1));
 }
 
 // The modifier-command sequence as a module runs it, through graph and DAG

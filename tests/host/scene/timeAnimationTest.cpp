@@ -1,3 +1,6 @@
+#include <cmath>
+
+#include "host/scene/animationData.h"
 #include "hostTestSupport.h"
 
 namespace hosttest {
@@ -99,6 +102,46 @@ TEST_F(TimeAnimation, KeysTimedReadsAndIsAnimated) {
     EXPECT_FALSE(MAnimUtil::isAnimated(MPlug(node("boxShape"), MFnDependencyNode(node("boxShape")).attribute("worldMesh"))));
     EXPECT_TRUE(MAnimUtil::isAnimated(shape, true));
     EXPECT_FALSE(MAnimUtil::isAnimated(shape, false));
+}
+
+TEST_F(TimeAnimation, AKeyReadsItsValueAtItsTimeInEveryUnit) {
+    const MTime::Unit units[] = {MTime::kSeconds, MTime::kMilliseconds, MTime::kGames, MTime::kFilm, MTime::kPALFrame,
+                                 MTime::kNTSCFrame, MTime::kShowScan, MTime::kPALField, MTime::kNTSCField};
+    for (const MTime::Unit keyed : units)
+        for (const MTime::Unit read : units)
+            for (long k = 0; k < 400; ++k) {
+                host::AnimKeysData keys;
+                const double t = static_cast<double>(k);
+                keys.setKey({MTime(t - 1 - static_cast<double>(k % 3), keyed), 0.1});
+                keys.setKey({MTime(t, keyed), 0.7});
+                keys.setKey({MTime(t + 5, keyed), -0.3});
+                MTime at(t, keyed);
+                at.setUnit(read);
+                ASSERT_EQ(keys.evaluate(at), 0.7) << keyed << ' ' << read << ' ' << k;
+                // A whole frame there too (the scene's unit changed after keying) reads it as well.
+                const long scaled = k * std::lround(MTime::unitsPerSecond(read) * 1000);
+                const long per = std::lround(MTime::unitsPerSecond(keyed) * 1000);
+                if (scaled % per == 0) {
+                    ASSERT_EQ(keys.evaluate(MTime(static_cast<double>(scaled / per), read)), 0.7) << k;
+                }
+            }
+}
+
+TEST_F(TimeAnimation, IsAnimatedAnswersPerChild) {
+    mel("createNode transform -n mover; setKeyframe -t 1 -v 0 mover.translateX; setKeyframe -t 9 -v 4 mover.translateX;"
+        "createNode transform -n follower; connectAttr mover.translate follower.translate");
+    auto animated = [](const char* name, const char* attr) {
+        return MAnimUtil::isAnimated(MPlug(node(name), MFnDependencyNode(node(name)).attribute(attr)));
+    };
+    EXPECT_TRUE(animated("mover", "translateX"));
+    EXPECT_FALSE(animated("mover", "translateY"));
+    EXPECT_FALSE(animated("mover", "translateZ"));
+    EXPECT_TRUE(animated("mover", "translate"));  // one child keyed
+    EXPECT_FALSE(animated("mover", "rotate"));
+    // Fed as a whole by an animated compound: every child is.
+    EXPECT_TRUE(animated("follower", "translateY"));
+    EXPECT_TRUE(animated("follower", "translate"));
+    EXPECT_FALSE(animated("follower", "rotateX"));
 }
 
 TEST_F(TimeAnimation, MotionPathMovesItsObjectAlongTheCurve) {
