@@ -116,8 +116,11 @@ TEST_F(MeshOpNode, UVsAreAssignedAtGivenPointsOnACopyOfTheInput) {
     EXPECT_NEAR(u[static_cast<unsigned>(id)], 0.5f, 1e-6f);
     EXPECT_NEAR(v[static_cast<unsigned>(id)], 0.5f, 1e-6f);
     EXPECT_NE(inU[static_cast<unsigned>(id)], u[static_cast<unsigned>(id)]);
-    for (unsigned k = 0; k < u.length(); ++k)
-        if (k != static_cast<unsigned>(id)) EXPECT_EQ(u[k], inU[k]);
+    for (unsigned k = 0; k < u.length(); ++k) {
+        if (k != static_cast<unsigned>(id)) {
+            EXPECT_EQ(u[k], inU[k]);
+        }
+    }
 }
 
 TEST_F(MeshOpNode, FaceSetIndicesShorterThanTheInputReadAsTheFirstGroup) {
