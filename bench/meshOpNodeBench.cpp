@@ -45,7 +45,7 @@ void makeShardScene() {
     const QmtVector3 planes[][2] = {{{-1, -0.2, -0.1}, {0.3, 0, 0}},
                                     {{-0.1, -1, -0.3}, {0, 0.2, 0}},
                                     {{-0.2, -0.1, -1}, {0, 0, 0.1}},
-                                    {{-1, -1, -1}, {0.5, 0.5, 0.5}}};
+                                    {{1, 1, 1}, {-0.6, -0.6, -0.6}}};
     for (const auto& [normal, point] : planes) clipDFmeshByPlane(cell, normal, point, false);
     cell->shardId = 1;
     MStatus status;
@@ -66,6 +66,7 @@ void BM_SubdivideShardCutFacesLevel3(benchmark::State& state) {
     list.getDependNode(0, op);
     MPlug mode = MFnDependencyNode(op).findPlug("operationMode");
     const MPlug out = MFnDependencyNode(op).findPlug("outMesh");
+    const int inputFaces = MFnMesh(MFnDependencyNode(op).findPlug("inMesh").asMObject()).numPolygons();
     int faces = 0;
     int flip = 0;
     for (auto _ : state) {
@@ -73,6 +74,7 @@ void BM_SubdivideShardCutFacesLevel3(benchmark::State& state) {
         faces = MFnMesh(out.asMObject()).numPolygons();
         benchmark::DoNotOptimize(faces);
     }
+    state.counters["inputFaces"] = inputFaces;
     state.counters["faces"] = faces;
     state.SetItemsProcessed(state.iterations());
     host::runtime().reset();
