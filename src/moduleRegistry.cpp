@@ -9,7 +9,9 @@
 #include "host/api/fnPlugin.h"
 #include "host/api/global.h"
 #include "host/api/messages.h"
+#include "src/collisionShapeNode.h"
 #include "src/modifiers/meshOpNode.h"
+#include "src/rigidBodyNode.h"
 #include "src/sceneCallbacks.h"
 #include "src/typeIds.h"
 #include "src/uiScript.h"
@@ -36,8 +38,10 @@ struct CommandRow {
 // { name, id, kind, draw classification, creator, initialize }.
 const std::vector<NodeTypeRow> kNodeTypes = {
     // zylSolverNode
-    // zylRigidBody, "drawdb/geometry/rigidBodyNode"
-    // zylCollisionShape
+    {zylTypes::kRigidBodyName, zylTypes::kRigidBody, MPxNode::kLocatorNode, "drawdb/geometry/rigidBodyNode",
+     rigidBodyNode::creator, rigidBodyNode::initialize},
+    {zylTypes::kCollisionShapeName, zylTypes::kCollisionShape, MPxNode::kDependNode, nullptr,
+     collisionShapeNode::creator, collisionShapeNode::initialize},
     // fBodyNode
     // stressNode
     // ClusterZylNode

@@ -1,5 +1,8 @@
 #include "src/sceneCallbacks.h"
 
+#include "src/collisionShapeNode.h"
+#include "src/rigidBodyNode.h"
+
 // Nothing of the scene's wiring exists yet for these to act on.
 void timeChangedCallback(void*) {}
 void playbackRangeChangedCallback(void*) {}
@@ -9,8 +12,10 @@ void nodeAddedCallback(MObject&, void*) {}
 void exitingCallback(void*) {}
 void beforeNewOrOpenCallback(void*) {}
 
-void collisionShapeRemovedCallback(MObject&, void*) {}
-void rigidBodyRemovedCallback(MObject&, void*) {}
+void collisionShapeRemovedCallback(MObject& node, void* clientData) {
+    collisionShapeNode::nodeRemovedCallback(node, clientData);
+}
+void rigidBodyRemovedCallback(MObject& node, void* clientData) { rigidBodyNode::nodeRemovedCallback(node, clientData); }
 void fractureBodyRemovedCallback(MObject&, void*) {}
 void crackerRemovedCallback(MObject&, void*) {}
 

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "geometry/meshRecords.h"
+#include "host/api/pxNode.h"
+#include "src/typeIds.h"
+
+// Sits between a host mesh and a rigid-body node: turns the mesh's world geometry on
+// `inShape` into the engine mesh the body is built from (one face per convex polygon,
+// triangles otherwise, a unit normal per face) and hands the chosen collision type on
+// through `outCollisionType`. It owns that mesh until released.
+class collisionShapeNode : public MPxNode {
+public:
+    static constexpr MTypeId id = zylTypes::kCollisionShape;
+
+    static MObject type;
+    static MObject outCollisionShape;
+    static MObject outCollisionType;
+    static MObject inShape;
+    static MObject animatedMesh;
+    static MObject flipCollisionSide;
+    static MObject ca_collisionShape;
+    static MObject collisionShapeParam;
+
+    collisionShapeNode() = default;
+    ~collisionShapeNode() override;
+
+    static void* creator();
+    static MStatus initialize();
+    MStatus compute(const MPlug& plug, MDataBlock& data) override;
+
+    // The engine mesh, built from the plugs when there is none yet and brought up to
+    // date with the type, flip and animation switches; may be null.
+    ZYLmesh* getCollisionMesh();
+    // Deletes the mesh; the next getCollisionMesh builds it again.
+    void releaseMesh();
+
+    // Removal handler for this node type: the mesh goes with the node.
+    static void nodeRemovedCallback(MObject& node, void* clientData);
+
+private:
+    // Rebuilds the mesh from mesh data. The full build follows the host's convexity and
+    // triangulation and may refresh the mesh in place; the simple one makes a new mesh.
+    void buildMesh(const MObject& meshData, bool flip, bool force, bool full);
+    void applyParams(MDataBlock& data);
+
+    ZYLmesh* mesh_ = nullptr;
+};

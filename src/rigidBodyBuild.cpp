@@ -1,0 +1,318 @@
+// Building the rigid-body node's engine body and pushing its parameters, active state
+// and mass centre into it.
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/bodies/hardBody.h"
+#include "engine/fracture/fractureBody.h"
+#include "engine/world/engineApi.h"
+#include "engine/world/publicWorld.h"
+#include "geometry/massProperties.h"
+#include "host/api/animControl.h"
+#include "host/api/fnDependencyNode.h"
+#include "host/api/global.h"
+#include "math/qmtMatrix3.h"
+#include "src/collisionShapeNode.h"
+#include "src/fractureBodyNode.h"
+#include "src/nodeHelpers.h"
+#include "src/rigidBodyNode.h"
+#include "src/solverNode.h"
+
+namespace {
+
+// Bodies built so far, counted in twos (the node's serial and its record's); serials
+// run 1, 3, 5, ...
+std::uint32_t builtBodies = 0;
+
+constexpr double kMassPerVolume = 500.0;
+constexpr double kFitUnitsMassScale = 0.015;
+constexpr double kDampingScale = static_cast<double>(0.1f);
+constexpr double kUnsetCentre = 1.1920929e-7;
+constexpr float kUnsetMass = 1e-5f;
+constexpr double kMinSquaredVelocity = 1e-5;
+
+// A mesh with no faces or no vertices gives no body: there is nothing to average.
+bool hasGeometry(const ZYLmesh* mesh) { return mesh && mesh->numFaces > 0 && mesh->numVertices > 0; }
+
+Qmt::QmtVector3 vertexMean(const ZYLmesh& mesh) {
+    Qmt::QmtVector3 sum;
+    for (std::uint32_t i = 0; i < mesh.numVertices; ++i) sum += mesh.vertices[i];
+    return sum / static_cast<double>(mesh.numVertices);
+}
+
+// Collision types 0 to 3 name the body kind; 4 ("Auto") is a hull for jagged meshes;
+// every other value takes the best-fitting mesh body.
+HardBody* createBodyOfType(int collisionType, const ZYLmesh* mesh, bool jagged) {
+    switch (collisionType) {
+    case 0: return createPhantomBody(mesh);
+    case 1: return createCapsuleBody(mesh);
+    case 2: return createHullBody(mesh);
+    case 3: return createTriMeshBody(mesh);
+    case 4: return jagged ? createHullBody(mesh) : createBestMeshBody(mesh);
+    default: return createBestMeshBody(mesh);
+    }
+}
+
+Qmt::QmtVector3 readVector(const MPlug& plug) {
+    return {plug.child(0).asDouble(), plug.child(1).asDouble(), plug.child(2).asDouble()};
+}
+
+}  // namespace
+
+void rigidBodyNode::releaseBody() {
+    if (owner_) {
+        owner_->detachRigidBody(this, true);
+        owner_ = nullptr;
+    }
+    deleteBody(&body_);
+}
+
+double rigidBodyNode::massFromMesh(const ZYLmesh& mesh, Qmt::QmtVector3& centre, bool refresh) const {
+    centre = Qmt::QmtVector3::ZERO;
+    double m = ComputeMassProperties(&mesh, centre) * kMassPerVolume;
+    auto* node = userNodeAs<zylSolverNode>(solverOf(thisMObject()), zylSolverNode::id);
+    if (node && node->getFitUnits()) m *= kFitUnitsMassScale;
+    const MString nodeName = name();
+    if (m < 0.0) {
+        MGlobal::displayWarning((refresh ? " body " : "body ") + nodeName + " mass negative");
+        m = -m;
+    } else if (m == 0.0) {
+        if (!refresh) MGlobal::displayWarning("body " + nodeName + " has no volume");
+        centre = vertexMean(mesh);
+        m = 1.0;
+    }
+    return m;
+}
+
+void rigidBodyNode::buildBody() {
+    const MObject self = thisMObject();
+    const int collisionType = MPlug(self, inCollisionType).asInt();
+    if (body_) releaseBody();
+
+    ZYLmesh* mesh = getCollisionMesh();
+    if (!hasGeometry(mesh)) return;
+    Qmt::QmtVector3 centre;
+    const double computedMass = massFromMesh(*mesh, centre, false);
+    body_ = createBodyOfType(collisionType, mesh, isJaggy());
+    if (!body_) return;
+
+    body_->setMass(static_cast<float>(computedMass));
+    body_->setRestitutionCoeff(MPlug(self, bounciness).asDouble());
+    body_->setFrictionCoeff(MPlug(self, friction).asDouble());
+    body_->setAirDampingCoeff(MPlug(self, linearDamping).asDouble());
+    body_->setAirDampingCoeff2(MPlug(self, angularDamping).asDouble());
+    body_->setExtractionCoeff(MPlug(self, gapfactor).asDouble());
+
+    const std::string nodeName = name().str();
+    const std::size_t length = std::min(nodeName.size(), sizeof(body_->transform.name) - 1);
+    std::memcpy(body_->transform.name, nodeName.data(), length);
+    body_->transform.name[length] = '\0';
+
+    serial_ = builtBodies + 1;
+    builtBodies += 2;
+    body_->transform.tail = serial_;
+    if (const int worldIndex = MPlug(self, index).asInt(); worldIndex >= 0) body_->transform.index = worldIndex;
+
+    PublicWorld* world = engineWorld();
+    const bool filed = world && world->contains(body_);
+    if (getPassive() > 0) {
+        if (filed)
+            world->makeStatic(body_, nullptr);
+        else
+            body_->enableStatic();
+    } else if (animationKeysBlockActive()) {
+        warnAnimationKeys();
+        MPlug(self, passive).setValue(2);
+    } else if (filed) {
+        world->makeDynamic(body_, nullptr);
+    } else {
+        body_->disableStatic();
+    }
+
+    if (!poseBody(centre, nullptr)) return;
+    if (auto* shape = userNodeAs<collisionShapeNode>(getCollisionShapeNode(), collisionShapeNode::id))
+        shape->releaseMesh();
+    writeMassAttributes(computedMass, false);
+    MPlug(self, enabled).setValue(true);
+    MPlug(self, usercommand).setValue(false);
+}
+
+bool rigidBodyNode::poseBody(const Qmt::QmtVector3& centre, ZYLmesh* refit) {
+    MDagPath path;
+    if (!dagPath(path)) return false;
+    const MMatrix w0 = path.exclusiveMatrix();
+    decompose(w0, posePosition_, poseRotation_);
+    targetPosition_ = posePosition_;
+    targetRotation_ = poseRotation_;
+
+    Qmt::QmtMatrix3 rotation;
+    Qmt::Quaternion(poseRotation_[3], poseRotation_[0], poseRotation_[1], poseRotation_[2]).ToRotationMatrix(rotation);
+    body_->init(centre, rotation, Qmt::QmtVector3(1.0, 1.0, 1.0));
+    if (refit) refitBody(refit);
+    if (PublicWorld* world = engineWorld(); world && !world->contains(body_)) addToWorld();
+
+    const MMatrix b0Inverse = bodyMatrix().inverse();
+    offset_ = w0 * b0Inverse;
+    const MPoint p = worldRotatePivot(path) * b0Inverse;
+    pivot_ = {static_cast<float>(p.x), static_cast<float>(p.y), static_cast<float>(p.z)};
+    setRestFromCurrent(MAnimControl::animationStartTime());
+    return true;
+}
+
+void rigidBodyNode::writeMassAttributes(double computedMass, bool always) {
+    const MObject self = thisMObject();
+    MPlug centre(self, massCenter);
+    const Qmt::QmtVector3 current = readVector(centre);
+    if (always || (current.x <= kUnsetCentre && current.y <= kUnsetCentre && current.z <= kUnsetCentre)) {
+        const Qmt::QmtVector3& position = body_->getDyn().position;
+        for (unsigned i = 0; i < 3; ++i) centre.child(i).setValue(position[static_cast<int>(i)]);
+    }
+    MPlug massPlug(self, mass);
+    if (always || massPlug.asFloat() < kUnsetMass) massPlug.setValue(computedMass);
+}
+
+void rigidBodyNode::refitBody(ZYLmesh* mesh) {
+    const ZYLmesh* shape = body_->getMesh();
+    const std::uint32_t faces = shape ? shape->numFaces : 0;
+    const std::uint32_t vertices = shape ? shape->numVertices : 0;
+    body_->modify(mesh);
+    shape = body_->getMesh();
+    if (!shape || (shape->numFaces == faces && shape->numVertices == vertices)) return;
+    // New counts come with a new tree: a pair made from the old one must not outlive it,
+    // and filing the body anew drops every pair it is in.
+    PublicWorld* world = engineWorld();
+    if (world && world->contains(body_)) {
+        world->removeBody(body_);
+        world->addBody(body_, 0);
+    }
+}
+
+void rigidBodyNode::updateBodyMesh() {
+    if (!body_) return;
+    ZYLmesh* mesh = getCollisionMesh();
+    if (hasGeometry(mesh)) refitBody(mesh);
+}
+
+void rigidBodyNode::refreshBodyForRebuild() {
+    if (!body_) return;
+    Qmt::QmtVector3 centre = body_->getDyn().position;
+    ZYLmesh* mesh = getCollisionMesh();
+    if (!hasGeometry(mesh)) return;
+    const double computedMass = massFromMesh(*mesh, centre, true);
+    body_->setMass(static_cast<float>(computedMass));
+    if (!poseBody(centre, mesh)) return;
+    writeMassAttributes(computedMass, true);
+    if (auto* shape = userNodeAs<collisionShapeNode>(getCollisionShapeNode(), collisionShapeNode::id))
+        shape->releaseMesh();
+}
+
+void rigidBodyNode::applyParameters() {
+    const MObject self = thisMObject();
+    MPlug(self, ca_rigidBody).asBool();
+    if (!body_) return;
+    body_->setMass(MPlug(self, mass).asFloat());
+    body_->storeInitialState(8);
+    body_->setRestitutionCoeff(MPlug(self, bounciness).asDouble());
+    body_->setFrictionCoeff(MPlug(self, friction).asDouble());
+    body_->setAirDampingCoeff(MPlug(self, linearDamping).asDouble() * kDampingScale);
+    body_->setAirDampingCoeff2(MPlug(self, angularDamping).asDouble() * kDampingScale);
+    body_->setExtractionCoeff(MPlug(self, gapfactor).asDouble());
+}
+
+bool rigidBodyNode::animationKeysBlockActive() const {
+    return isAnimatedAspect(1 | 2) && !MPlug(thisMObject(), hasZylKeys).asBool();
+}
+
+void rigidBodyNode::warnAnimationKeys() const {
+    MGlobal::displayWarning("Object " + name() + " cannot be active becouse it has already animation keys");
+}
+
+void rigidBodyNode::applyActiveState() {
+    const MObject self = thisMObject();
+    MPlug(self, ca_rigidBody).asBool();
+    if (!body_) return;
+    body_->setMass(MPlug(self, mass).asFloat());
+    body_->storeInitialState(8);
+
+    const int state = getPassive();
+    if (state <= 0 && animationKeysBlockActive() && MPlug(self, usercommand).asBool()) {
+        warnAnimationKeys();
+        MPlug(self, passive).setValue(2);
+    } else {
+        setActiveState(state, true);
+    }
+
+    if (isEnabled())
+        addToWorld();
+    else
+        removeFromWorld();
+
+    if (!getFirstHitActive()) {
+        body_->disableFirstHit();
+    } else if (animationKeysBlockActive()) {
+        warnAnimationKeys();
+        MPlug(self, firstHitActive).setValue(false);
+    } else {
+        body_->enableFirstHit();
+    }
+}
+
+void rigidBodyNode::setActiveState(int state, bool quiet) {
+    if (!body_) return;
+    const bool makeStatic = state == 1 || state == 2;
+    PublicWorld* world = engineWorld();
+    if (owner_) {
+        if (world) {
+            HardBody* compound = owner_->fractureBody;
+            makeStatic ? world->makeStatic(body_, compound) : world->makeDynamic(body_, compound);
+        }
+    } else if (world && world->contains(body_)) {
+        makeStatic ? world->makeStatic(body_, nullptr) : world->makeDynamic(body_, nullptr);
+    } else {
+        makeStatic ? body_->enableStatic() : body_->disableStatic();
+    }
+    if (!makeStatic) {
+        const Qmt::QmtVector3 v = readVector(MPlug(thisMObject(), initialVelocity));
+        if (v.SquaredLength() > kMinSquaredVelocity) body_->setLinearVelocity(v);
+        const Qmt::QmtVector3 w = readVector(MPlug(thisMObject(), initialSpin));
+        if (w.SquaredLength() > kMinSquaredVelocity) body_->setAngularVelocity(w);
+    }
+    if (!quiet) {
+        MPlug(thisMObject(), passive).setValue(state);
+        MPlug(thisMObject(), ca_activeState).asBool();
+    }
+}
+
+void rigidBodyNode::addToWorld() {
+    PublicWorld* world = engineWorld();
+    if (!owner_ && world) world->addBody(body_, 0);
+    if (body_) MPlug(thisMObject(), index).setValue(static_cast<int>(body_->transform.index));
+    MPlug(thisMObject(), enabled).setValue(true);
+}
+
+void rigidBodyNode::removeFromWorld() {
+    PublicWorld* world = engineWorld();
+    if (!owner_ && world) world->removeBody(body_);
+    MPlug(thisMObject(), enabled).setValue(false);
+}
+
+void rigidBodyNode::applyMassCenter() {
+    if (!body_) return;
+    MDagPath path;
+    if (!dagPath(path)) return;
+    const MMatrix w = path.exclusiveMatrix();
+    const MMatrix b = offset_.inverse() * w;
+    const MPlug centre(thisMObject(), massCenter);
+    const Qmt::QmtVector3 c(centre.child(0).asFloat(), centre.child(1).asFloat(), centre.child(2).asFloat());
+    body_->setMassCenter(c);
+    MMatrix moved = b;
+    moved[3][0] = c.x;
+    moved[3][1] = c.y;
+    moved[3][2] = c.z;
+    const MMatrix movedInverse = moved.inverse();
+    offset_ = w * movedInverse;
+    const MPoint p = worldRotatePivot(path) * movedInverse;
+    pivot_ = {static_cast<float>(p.x), static_cast<float>(p.y), static_cast<float>(p.z)};
+    setRestFromCurrent(MAnimControl::animationStartTime());
+}

@@ -1,0 +1,204 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "geometry/meshRecords.h"
+#include "host/api/dagPath.h"
+#include "host/api/hostTime.h"
+#include "host/api/matrix.h"
+#include "host/api/pxLocatorNode.h"
+#include "src/frameCache.h"
+#include "src/typeIds.h"
+
+class FractureBodyNode;
+class HardBody;
+
+// A locator under the transform of a simulated mesh. It owns one engine body built
+// from the mesh of the collision-shape node wired to it, keeps the body's physical
+// parameters as attributes and pushes each change into the body through its hidden
+// change flags (`ca_` attributes); reading a flag brings the body up to date.
+//
+// Poses: W is the transform's world matrix, B the body's pose (host row vectors).
+// The offset O = W0 · B0⁻¹ taken when the body is built ties them: W = O · B.
+class rigidBodyNode : public MPxLocatorNode {
+public:
+    static constexpr MTypeId id = zylTypes::kRigidBody;
+
+    static MObject inCollisionType;
+    static MObject solver;
+    static MObject fracture;
+    static MObject transFbody;
+    static MObject fieldList;
+    static MObject selected;
+    static MObject enabled;
+    static MObject passive;
+    static MObject firstHitActive;
+    static MObject jaggy;  // "isJaggy"
+    static MObject mass;
+    static MObject massCenter;
+    static MObject bounciness;
+    static MObject friction;
+    static MObject linearDamping;
+    static MObject angularDamping;
+    static MObject gapfactor;
+    static MObject initialVelocity;
+    static MObject randomVX, randomVY, randomVZ;
+    static MObject initialSpin;
+    static MObject randomWX, randomWY, randomWZ;
+    static MObject affectForceFields;
+    static MObject usercommand;
+    static MObject index;
+    static MObject groupid;
+    static MObject ca_rigidBody;
+    static MObject ca_rigidBodyParam;
+    static MObject ca_activeState;
+    static MObject ca_rigidBodyDeform;
+    static MObject animatedTRS;
+    static MObject hasZylKeys;
+    static MObject animated;
+    static MObject ca_forceFields;
+    static MObject ca_centerMass;
+    static MObject ca_initialVelocity;
+    static MObject ca_initialSpin;
+    static MObject ca_selected;
+    static MObject ca_index;
+    static MObject lastPosition;
+    static MObject lastRotation;
+    static MObject velocity;
+    static MObject welocity;
+    static MObject keysTX, keysTY, keysTZ;
+    static MObject keysRX, keysRY, keysRZ;
+
+    rigidBodyNode() = default;
+    ~rigidBodyNode() override;
+
+    static void* creator();
+    static MStatus initialize();
+    MStatus compute(const MPlug& plug, MDataBlock& data) override;
+
+    // The box is never used: the locator is not bounded.
+    MBoundingBox boundingBox() const override;
+    bool isBounded() const override { return false; }
+    bool excludeAsLocator() const override { return false; }
+    bool isTransparent() const override { return false; }
+    MStatus setDependentsDirty(const MPlug& plug, MPlugArray& affected) override;
+    bool setInternalValueInContext(const MPlug& plug, const MDataHandle& handle, MDGContext& ctx) override;
+
+    // The engine body (may be null); with update, the build and parameter flags are
+    // read first, so the body is current.
+    HardBody* getBody(bool update);
+    // Reads every change flag, and the owner's when its parameters follow it.
+    void dirtyAllChangeFlags();
+    void addToWorld();
+    void removeFromWorld();
+    // State 1 or 2 makes the body static, anything else dynamic; unless quiet, also
+    // writes `passive` and reads `ca_activeState`.
+    void setActiveState(int state, bool quiet);
+    void setGroupId(int group);
+    void lockAttributes(bool locked);
+
+    bool isEnabled() const;
+    int getPassive() const;
+    bool getFirstHitActive() const;
+    bool isJaggy() const;
+    bool isAnimatedFlag() const;
+    int getCollisionType() const;
+    bool isActiveInScene() const;
+    bool isZeroSize() const;
+
+    // The node on the other end of `inCollisionType`, else of `animated`; else null.
+    MObject getCollisionShapeNode() const;
+    // The collision shape's engine mesh; null (with a message) when the node there is
+    // not a collision shape.
+    ZYLmesh* getCollisionMesh() const;
+    // The body follows the collision mesh's current vertices.
+    void updateBodyMesh();
+    // The cluster node feeding `fracture`, else null.
+    MObject getClusterNode() const;
+    // Whether any aspect in mask is animated: 1 the transform, 2 the collision mesh,
+    // 4 the physical parameters, 8 a mesh made by a generator node.
+    bool isAnimatedAspect(unsigned mask) const;
+    // Whether a transform above the body's own transform is animated.
+    bool isParentAnimated() const;
+    // The connected solver leaves cached play-back.
+    void notifySolver();
+    // Rebuilds the pose and mass of an existing body from its collision mesh for a
+    // fracture-body rebuild, keeping the body itself.
+    void refreshBodyForRebuild();
+
+    // Stores the current pose as the body's initial state and the transform's rest
+    // position. The time is passed on, not used.
+    void setRestFromCurrent(const MTime& time);
+    // Reads the transform's current world pose into the body; refreshMesh (or an
+    // animated collision mesh) also refits the body to the mesh. The time is not used.
+    void readAnimatedTransform(const MTime& time, bool refreshMesh);
+
+    FractureBodyNode* getOwner() const { return owner_; }
+    void setOwner(FractureBodyNode* owner) { owner_ = owner; }
+    bool fractureParamsFollow() const { return fractureParamsFollow_; }
+    void setFractureParamsFollow(bool follow) { fractureParamsFollow_ = follow; }
+    bool affectsForceFields() const { return affectForceFields_; }
+    std::uint32_t serialNumber() const { return serial_; }
+    const MMatrix& offsetMatrix() const { return offset_; }
+
+    // Removal handler for this node type: the owner lets the node go and the body is
+    // deleted.
+    static void nodeRemovedCallback(MObject& node, void* clientData);
+
+    RigidBodyFrameCache frameCache;
+
+private:
+    using Vec3f = std::array<float, 3>;
+    using Quatf = std::array<float, 4>;  // x, y, z, w
+
+    void buildBody();
+    void applyParameters();
+    void applyActiveState();
+    void applyMassCenter();
+    void applyVelocity(const MObject& source, const MObject& shown, bool spin);
+    // A change the user made drops the solver's cached play-back, once.
+    void endUserCommand();
+    // Detaches from the owner and deletes the body; safe to repeat.
+    void releaseBody();
+    // The body's mass from the mesh: volume × 500, scaled for the solver's units, with
+    // the centre. A negative volume warns and counts positive; an empty one gives unit
+    // mass at the vertex mean, with a warning except in a refresh.
+    double massFromMesh(const ZYLmesh& mesh, Qmt::QmtVector3& centre, bool refresh) const;
+    // Poses the new or refreshed body at the transform (refitting it to refit when given)
+    // and takes the offset, pivot and rest pose; false when the node has no DAG path.
+    bool poseBody(const Qmt::QmtVector3& centre, ZYLmesh* refit);
+    // A host matrix's translation and rotation, in single precision.
+    static void decompose(const MMatrix& m, Vec3f& position, Quatf& rotation);
+    // Places the body at a pose given as a host matrix, through single precision.
+    void placeBody(const MMatrix& pose);
+    // The body's current pose as a host matrix.
+    MMatrix bodyMatrix() const;
+    // The body's position goes into `massCenter` and the computed mass into `mass`:
+    // always, or only where the attribute is still unset.
+    void writeMassAttributes(double computedMass, bool always);
+    // Refits the body to the mesh's current vertices (the mesh stays the caller's); a
+    // body that changed its face or vertex count is filed in the world anew.
+    void refitBody(ZYLmesh* mesh);
+    // The node's DAG path; a failure is reported on standard output.
+    bool dagPath(MDagPath& path) const;
+    // Whether the transform or the mesh moves by animation not parked in the key
+    // attributes: such a body may not become active.
+    bool animationKeysBlockActive() const;
+    void warnAnimationKeys() const;
+    // The world rotate pivot of the transform above the node at path.
+    static MPoint worldRotatePivot(const MDagPath& path);
+
+    // Node fields.
+    std::uint32_t serial_ = 0;
+    HardBody* body_ = nullptr;
+    FractureBodyNode* owner_ = nullptr;
+    Vec3f posePosition_{}, targetPosition_{};
+    Quatf poseRotation_{0, 0, 0, 1}, targetRotation_{0, 0, 0, 1};
+    Vec3f pivot_{};
+    MMatrix offset_;
+    bool affectForceFields_ = false;
+    bool fractureParamsFollow_ = false;
+    Vec3f startPosition_{};
+    Quatf startRotation_{0, 0, 0, 1};
+};

@@ -1,0 +1,5 @@
+#include "src/solverNode.h"
+
+bool zylSolverNode::getFitUnits() { return false; }
+
+void zylSolverNode::disableCachedMode() {}
