@@ -11,6 +11,7 @@
 #include "host/api/messages.h"
 #include "host/api/pxManipContainer.h"
 #include "src/collisionShapeNode.h"
+#include "src/modifiers/meshOpNode.h"
 #include "src/rigidBodyNode.h"
 #include "src/sceneCallbacks.h"
 #include "src/shatter/shatterCmd.h"
@@ -57,7 +58,8 @@ const std::vector<NodeTypeRow> kNodeTypes = {
      ShatterLocatorNode::creator, ShatterLocatorNode::initialize},
     {zylTypes::kShatterLocatorManipName, zylTypes::kShatterLocatorManip, MPxNode::kManipContainer, nullptr,
      ShatterLocatorManip::creator, MPxManipContainer::initialize},
-    // zylMeshOpNode
+    {zylTypes::kMeshOpName, zylTypes::kMeshOp, MPxNode::kDependNode, nullptr, zylMeshOpNode::creator,
+     zylMeshOpNode::initialize},
 };
 
 // Commands in registration order, the selection context among them; each joins, in
