@@ -82,7 +82,9 @@ public:
     // Alive byte and straddle bit of every working face; the edge records of the
     // straddling faces. False when no face straddles.
     bool buildEdges();
-    // Cut vertices on the crossing edges (ZYLmesh: no normals, no UV sets).
+    // Cut vertices on the crossing edges (ZYLmesh: no normals, no UV sets). An edge from
+    // a vertex on the plane down below is not cut but goes as if below: its cut vertex
+    // would only repeat the on-plane vertex.
     void cutEdges(const ZYLmesh* mesh);
     void cutEdgesDF(const ZYL_DFmesh* mesh);
     // Rebuilds every straddling face from its remaining edges plus closing edges in

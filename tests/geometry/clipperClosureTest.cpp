@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <map>
 #include <memory>
 #include <random>
 #include <type_traits>
@@ -73,22 +72,6 @@ std::int32_t cappedCut(Mesh* mesh, const QmtVector3& n, const QmtVector3& p) {
     }
     volume->finishClip(result);
     return result;
-}
-
-// Each directed edge once, with its reverse once.
-template <class Mesh>
-bool closed(const Mesh& m) {
-    std::map<std::pair<std::uint32_t, std::uint32_t>, int> directed;
-    for (std::uint32_t f = 0; f < m.numFaces; ++f) {
-        const auto& face = m.faces[f];
-        for (std::uint32_t k = 0; k < face.numVertices; ++k) {
-            ++directed[{face.vertices[k], face.vertices[(k + 1) % face.numVertices]}];
-        }
-    }
-    return !directed.empty() && std::all_of(directed.begin(), directed.end(), [&directed](const auto& e) {
-        const auto reverse = directed.find({e.first.second, e.first.first});
-        return e.second == 1 && reverse != directed.end() && reverse->second == 1;
-    });
 }
 
 // How far the highest vertex lies above the plane of a face (by its Newell normal
