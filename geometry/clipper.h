@@ -110,7 +110,7 @@ public:
     // the neighbours of those dropped as degenerate (stitchDroppedFaces), and turns
     // each face to agree with its normal (caps: -n). Every face takes the low byte of
     // the first face's island / piece number. Faces of a ZYLmesh with more than 32
-    // corners are fan-split in place. A failed allocation leaves the mesh untouched
+    // corners are fan-split in place, from a corner that leaves every piece an area. A failed allocation leaves the mesh untouched
     // and makes the cut report 1.
     void writeBack(ZYLmesh* mesh, const Qmt::QmtVector3& n, std::uint32_t flags);
     void writeBackDF(ZYL_DFmesh* mesh, const Qmt::QmtVector3& n, std::uint32_t flags);

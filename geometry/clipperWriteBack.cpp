@@ -516,20 +516,35 @@ void Clipper::writeBack(ZYLmesh* mesh, const Qmt::QmtVector3& n, std::uint32_t /
             continue;
         }
 
-        // Too many corners for a ZYLface: fan-split the (oriented) loop in its place.
+        // Too many corners for a ZYLface: fan-split the (oriented) loop in its place,
+        // from its first corner whose fan leaves every piece an area. (A run of corners
+        // on one line through the apex, such as a cut side of a cap, would otherwise make
+        // a piece of its own with no area.) Without such a corner the fan starts at 0.
         loop.resize(m);
         loopUV.resize(m);
-        for (std::uint32_t k = 0; k < m; ++k) {
-            const std::uint32_t from = reversed ? m - 1 - k : k;
-            loop[k] = face.vertices[from];
-            loopUV[k] = face.uvs[from];
-        }
         const auto first = static_cast<int>(out.size());
-        out.resize(out.size() + m);
-        int count = first;
-        splitPolygonFanPtrs(loop[0], loop.data() + 1, loopUV[0], loopUV.data() + 1, static_cast<int>(m - 1),
-                            out.data(), &count, kLongFaceFanLimit);
-        out.resize(static_cast<std::size_t>(count));
+        const auto fanFrom = [&](std::uint32_t apex) {
+            for (std::uint32_t k = 0; k < m; ++k) {
+                const std::uint32_t at = (k + apex) % m;
+                const std::uint32_t from = reversed ? m - 1 - at : at;
+                loop[k] = face.vertices[from];
+                loopUV[k] = face.uvs[from];
+            }
+            out.resize(static_cast<std::size_t>(first) + m);
+            int count = first;
+            splitPolygonFanPtrs(loop[0], loop.data() + 1, loopUV[0], loopUV.data() + 1, static_cast<int>(m - 1),
+                                out.data(), &count, kLongFaceFanLimit);
+            out.resize(static_cast<std::size_t>(count));
+            return std::none_of(out.begin() + first, out.end(), [&](const ZYLface& piece) {
+                return collapsesForItsSize(piece.vertices, piece.numVertices, world, newCount);
+            });
+        };
+        std::uint32_t apex = 0;
+        while (!fanFrom(apex) && ++apex < m) {
+        }
+        if (apex == m) {
+            fanFrom(0);
+        }
         for (std::size_t p = static_cast<std::size_t>(first); p < out.size(); ++p) {
             out[p].flags = face.flags;
             out[p].island = island;
