@@ -307,9 +307,18 @@ void CollisionManager::solvePairImpulses(CollisionPair* pair, int mode, MatrixVi
         }
     }
     if (coneHolds) {
+        // The contacts' impulses are one solution: applied only in part they would turn
+        // the body. Spread over many contacts, or carried by a light body, each can be
+        // small while together they hold the body up, so only a pair whose impulses add
+        // up to nothing is skipped.
+        QmtVector3 total;
+        for (std::uint32_t i = 0; i < m; ++i) {
+            total += blockOf(x, i);
+        }
+        const bool together = total.SquaredLength() > TOLERANCE;
         for (std::uint32_t i = 0; i < m; ++i) {
             const QmtVector3 xi = blockOf(x, i);
-            if (xi.SquaredLength() > TOLERANCE) {
+            if (together || xi.SquaredLength() > TOLERANCE) {
                 pair->impulseVectors[i] = xi;
                 applyPairImpulse(a, b, xi, pair->armsA[i] + centreA, held);
             } else {
