@@ -118,7 +118,11 @@ bool nodeHullContacts(const BinaryTreeNode* node, const ZYLmesh& mesh, const BVm
         return false;
     }
     if (node->isLeaf()) {
-        return leafIntersectsHull(*node, mesh, hull) && leafHullContacts(*node, mesh, hull, out);
+        if (out.corners) {
+            gatherHullCorners(*node, mesh, hull, *out.corners);
+        }
+        const bool crossed = leafIntersectsHull(*node, mesh, hull) && leafHullContacts(*node, mesh, hull, out);
+        return crossed || (out.corners && out.corners->count != 0);
     }
     const bool left = nodeHullContacts(node->left, mesh, hull, out, lane);
     const bool right = nodeHullContacts(node->right, mesh, hull, out, lane);
@@ -296,9 +300,23 @@ bool hullTreeContacts(const Binary_Tree<BVbox>& tree, const BVmesh& bound, const
     if (!mesh || !tree.root || !worldMesh(hull)) {
         return false;
     }
-    TreeContacts out{points, normals, depths, features, count};
+    HullCorners corners;
+    TreeContacts out{points, normals, depths, features, count, &corners};
     nodeHullContacts(tree.root, *mesh, hull, out, lane);
-    return finish(out, true);
+    // Corners under the triangles, when there are any, stand for the hull's contact as
+    // they do against a plane. The crossings give the deepest corner's depth to every
+    // point along a crossing side, which props a resting hull up askew, and their depth
+    // filter would drop the corner that dips deepest, the very one the hull must be
+    // pushed out by. Without corners (an edge across a ridge, a mesh corner poking into
+    // a face) the crossings are the contact.
+    if (corners.count != 0) {
+        out.count = 0;
+    } else {
+        finish(out, true);
+    }
+    appendHullCorners(hull, out);
+    mergeCloseContacts(out);
+    return out.count > 0;
 }
 
 bool treeTreeContacts(const Binary_Tree<BVbox>& treeA, const BVmesh& boundA, const BVmesh& boundB,
