@@ -299,13 +299,8 @@ bool leafHullContacts(const BinaryTreeNode& leaf, const ZYLmesh& mesh, const BVm
     return out.count > 0;
 }
 
-// A hull resting on a fine mesh lies with a face just under the triangles' planes; the
-// fan crossings then meet the triangles only along the hull's sides, and they miss a
-// side's end when it reaches a triangle by a sliver. The hull then stands on a few
-// points on the triangles' edges, tips and creeps, and a corner that dips in next to an
-// edge may meet no crossing at all. So the corners are taken too, as a plane takes
-// them: a corner below a triangle's plane and over the triangle, while the hull's
-// centre lies in front of that plane (so the back of a closed mesh gives none).
+// A corner counts when it lies below a triangle's plane and over the triangle while the
+// hull's centre lies in front of that plane, so the back of a closed mesh gives none.
 void gatherHullCorners(const BinaryTreeNode& leaf, const ZYLmesh& mesh, const BVmesh& hull, HullCorners& corners) {
     const ZYLmesh* const h = hullMesh(hull);
     if (!h) {

@@ -303,12 +303,14 @@ bool hullTreeContacts(const Binary_Tree<BVbox>& tree, const BVmesh& bound, const
     HullCorners corners;
     TreeContacts out{points, normals, depths, features, count, &corners};
     nodeHullContacts(tree.root, *mesh, hull, out, lane);
-    // Corners under the triangles, when there are any, stand for the hull's contact as
-    // they do against a plane. The crossings give the deepest corner's depth to every
-    // point along a crossing side, which props a resting hull up askew, and their depth
-    // filter would drop the corner that dips deepest, the very one the hull must be
-    // pushed out by. Without corners (an edge across a ridge, a mesh corner poking into
-    // a face) the crossings are the contact.
+    // The hull's corners under the triangles, when it has any there, are its contact, as
+    // against a plane. A face lying just under the triangles' planes crosses them only
+    // with its sides, and a side that reaches a triangle by a sliver may give nothing:
+    // the hull stands on a few points along the triangles' edges, tips and creeps. The
+    // crossings also give the deepest corner's depth to every point along a side, which
+    // props a resting hull up askew, and their depth filter drops the corner that dips
+    // deepest, the one the hull must be pushed out by. Without corners (an edge across
+    // a ridge, a mesh corner poking into a face) the crossings are the contact.
     if (corners.count != 0) {
         out.count = 0;
     } else {
