@@ -9,9 +9,16 @@
 #include "host/api/fnPlugin.h"
 #include "host/api/global.h"
 #include "host/api/messages.h"
+#include "host/api/pxManipContainer.h"
 #include "src/collisionShapeNode.h"
+#include "src/modifiers/meshOpNode.h"
 #include "src/rigidBodyNode.h"
 #include "src/sceneCallbacks.h"
+#include "src/shatter/shatterCmd.h"
+#include "src/shatter/shatterLocator.h"
+#include "src/shatter/shatterLocatorManip.h"
+#include "src/shatter/shatterPreviewCmd.h"
+#include "src/shatter/voronoiNode.h"
 #include "src/solverNode.h"
 #include "src/typeIds.h"
 #include "src/uiScript.h"
@@ -47,10 +54,14 @@ const std::vector<NodeTypeRow> kNodeTypes = {
     // stressNode
     // ClusterZylNode
     // zylCracker
-    // voronoiNode, "drawdb/geometry/voronoiPoints"
-    // ShatterLocator, "drawdb/geometry/ShatterLocator"
-    // ShatterLocatorManip (initialize: MPxManipContainer::initialize)
-    // zylMeshOpNode
+    {zylTypes::kVoronoiName, zylTypes::kVoronoi, MPxNode::kLocatorNode, "drawdb/geometry/voronoiPoints",
+     voronoiNode::creator, voronoiNode::initialize},
+    {zylTypes::kShatterLocatorName, zylTypes::kShatterLocator, MPxNode::kLocatorNode, "drawdb/geometry/ShatterLocator",
+     ShatterLocatorNode::creator, ShatterLocatorNode::initialize},
+    {zylTypes::kShatterLocatorManipName, zylTypes::kShatterLocatorManip, MPxNode::kManipContainer, nullptr,
+     ShatterLocatorManip::creator, MPxManipContainer::initialize},
+    {zylTypes::kMeshOpName, zylTypes::kMeshOp, MPxNode::kDependNode, nullptr, zylMeshOpNode::creator,
+     zylMeshOpNode::initialize},
 };
 
 // Commands in registration order, the selection context among them; each joins, in
@@ -68,13 +79,13 @@ const std::vector<CommandRow> kCommands = {
     // zylCluster
     // dComputeRotDist
     // update_dFBody
-    // zylShatter
+    {"zylShatter", shatterCmd::creator, shatterCmd::newSyntax},
     // deleteUserNode
     // queryZylBody
     // queryZylFBody
     // zylConnectForceFields
     // zylJagginess
-    // zylShatterPreview
+    {"zylShatterPreview", shatterLocatorCmd::creator, shatterLocatorCmd::newSyntax},
     // zylCracker
 };
 
