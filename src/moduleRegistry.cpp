@@ -11,6 +11,7 @@
 #include "host/api/messages.h"
 #include "host/api/pxManipContainer.h"
 #include "src/collisionShapeNode.h"
+#include "src/crackerNode.h"
 #include "src/modifiers/meshOpNode.h"
 #include "src/rigidBodyNode.h"
 #include "src/sceneCallbacks.h"
@@ -53,7 +54,8 @@ const std::vector<NodeTypeRow> kNodeTypes = {
     // fBodyNode
     // stressNode
     // ClusterZylNode
-    // zylCracker
+    {zylTypes::kCrackerName, zylTypes::kCracker, MPxNode::kLocatorNode, nullptr, zylCrackerNode::creator,
+     zylCrackerNode::initialize},
     {zylTypes::kVoronoiName, zylTypes::kVoronoi, MPxNode::kLocatorNode, "drawdb/geometry/voronoiPoints",
      voronoiNode::creator, voronoiNode::initialize},
     {zylTypes::kShatterLocatorName, zylTypes::kShatterLocator, MPxNode::kLocatorNode, "drawdb/geometry/ShatterLocator",
@@ -210,6 +212,7 @@ MStatus initializeModule(MObject obj) {
     // Module state starts afresh with every load, linked in or opened.
     bakedFrameCounter = 0;
     displaySelected = true;
+    zylCrackerNode::bodyCounter = zylCrackerNode::kFirstBodyCounter;
 
     registerNodeTypes(plugin);
     const MStatus status = registerCommands(plugin);

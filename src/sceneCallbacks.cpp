@@ -6,6 +6,7 @@
 #include "host/api/global.h"
 #include "host/api/view3d.h"
 #include "src/collisionShapeNode.h"
+#include "src/crackerNode.h"
 #include "src/moduleRegistry.h"
 #include "src/nodeHelpers.h"
 #include "src/rigidBodyNode.h"
@@ -78,7 +79,9 @@ void collisionShapeRemovedCallback(MObject& node, void* clientData) {
 }
 void rigidBodyRemovedCallback(MObject& node, void* clientData) { rigidBodyNode::nodeRemovedCallback(node, clientData); }
 void fractureBodyRemovedCallback(MObject&, void*) {}
-void crackerRemovedCallback(MObject&, void*) {}
+void crackerRemovedCallback(MObject& node, void* clientData) {
+    zylCrackerNode::crackerNodeRemovedCallback(node, clientData);
+}
 
 // An import needs no rebuild, and messages 23 and 24 no action: these stay empty.
 void afterImportCallback(void*) {}
