@@ -14,6 +14,7 @@
 #include "src/sceneCallbacks.h"
 #include "src/typeIds.h"
 #include "src/uiScript.h"
+#include "src/utilityCmds.h"
 
 namespace {
 
@@ -64,13 +65,13 @@ const std::vector<CommandRow> kCommands = {
     // Detach_FBody
     // fBody_selStresses
     // zylCluster
-    // dComputeRotDist
+    {"dComputeRotDist", ComputeRotDistCmd::creator, ComputeRotDistCmd::newSyntax},
     // update_dFBody
     // zylShatter
-    // deleteUserNode
+    {"deleteUserNode", deleteUserNodeCmd::creator, deleteUserNodeCmd::newSyntax},
     // queryZylBody
     // queryZylFBody
-    // zylConnectForceFields
+    {"zylConnectForceFields", connectForceFieldsCmd::creator, connectForceFieldsCmd::newSyntax},
     // zylJagginess
     // zylShatterPreview
     // zylCracker
