@@ -14,3 +14,9 @@ bool FractureBodyNode::isEnabled() { return false; }
 void FractureBodyNode::detachRigidBody(rigidBodyNode*, bool) {}
 
 void FractureBodyNode::colorStresses(const MObject&, short) {}
+
+bool FractureBodyNode::isMemberSelected() { return false; }
+
+bool FractureBodyNode::detectAnimBody() { return false; }
+
+void FractureBodyNode::linkAnimBody() {}

@@ -1,5 +1,7 @@
 #include "src/solverNode.h"
 
+bool displaySelected = true;
+
 bool zylSolverNode::getFitUnits() { return false; }
 
 void zylSolverNode::disableCachedMode() {}

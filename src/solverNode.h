@@ -16,3 +16,7 @@ public:
     // match the scene.
     void disableCachedMode();
 };
+
+// Whether bodies are drawn only while selected: the solver's `ca_displaySelected`
+// copies its `displaySelected` here. True from load.
+extern bool displaySelected;
