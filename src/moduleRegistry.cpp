@@ -19,6 +19,7 @@
 #include "src/shatter/shatterLocatorManip.h"
 #include "src/shatter/shatterPreviewCmd.h"
 #include "src/shatter/voronoiNode.h"
+#include "src/solverCmd.h"
 #include "src/solverNode.h"
 #include "src/typeIds.h"
 #include "src/uiScript.h"
@@ -68,7 +69,7 @@ const std::vector<NodeTypeRow> kNodeTypes = {
 // Commands in registration order, the selection context among them; each joins, in
 // its place, once its class exists: { name, creator, syntax[, context] }.
 const std::vector<CommandRow> kCommands = {
-    // zylSolver
+    {"zylSolver", SolverCmd::creator, SolverCmd::newSyntax},
     // new_ZYLBody
     // ManageZylListCmd
     // selectZylContext (context)
