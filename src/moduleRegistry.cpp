@@ -12,6 +12,7 @@
 #include "host/api/pxManipContainer.h"
 #include "src/collisionShapeNode.h"
 #include "src/modifiers/meshOpNode.h"
+#include "src/rigidBodyCmd.h"
 #include "src/rigidBodyNode.h"
 #include "src/sceneCallbacks.h"
 #include "src/shatter/shatterCmd.h"
@@ -70,7 +71,7 @@ const std::vector<NodeTypeRow> kNodeTypes = {
 // its place, once its class exists: { name, creator, syntax[, context] }.
 const std::vector<CommandRow> kCommands = {
     {"zylSolver", SolverCmd::creator, SolverCmd::newSyntax},
-    // new_ZYLBody
+    {"new_ZYLBody", RigidBodyCmd::creator, RigidBodyCmd::newSyntax},
     // ManageZylListCmd
     // selectZylContext (context)
     // zylTrans
