@@ -106,5 +106,21 @@ TEST_F(UtilityCmds, ConnectRefusesWhatItCannotDo) {
     EXPECT_TRUE(rt().log.contains(host::LogKind::Error, "no zyl solver found"));
 }
 
+// The field goes after what each body has, on every body of the solver taking fields.
+TEST_F(UtilityCmds, ConnectAllAppendsTheFieldToBodiesTakingFields) {
+    run("zylSolver; makeMesh -cube -n a; makeMesh -cube -n b; new_ZYLBody a b");
+    run("setAttr aZylBody.affectForceFields 1");
+    field("windA");
+    field("windB");
+    run("zylConnectForceFields -con -bn aZylBody windA");
+    run("zylConnectForceFields -connectAll windB");
+    EXPECT_EQ(source("aZylBody.fieldList[0]"), "windA.zylfield");
+    EXPECT_EQ(source("aZylBody.fieldList[1]"), "windB.zylfield");
+    EXPECT_EQ(source("bZylBody.fieldList[0]"), "");
+    run("undo");
+    EXPECT_EQ(source("aZylBody.fieldList[0]"), "windA.zylfield");
+    EXPECT_EQ(source("aZylBody.fieldList[1]"), "");
+}
+
 }  // namespace
 }  // namespace zyltest
