@@ -32,3 +32,9 @@ void FractureBodyNode::addFieldForces(const MObject&, const MVectorArray&, const
                                       MVectorArray&, double) {}
 void FractureBodyNode::applyStressFieldForces(const MVectorArray&, int) {}
 void FractureBodyNode::splitWeakJoints() {}
+
+bool FractureBodyNode::isMemberSelected() { return false; }
+
+bool FractureBodyNode::detectAnimBody() { return false; }
+
+void FractureBodyNode::linkAnimBody() {}

@@ -31,6 +31,13 @@ public:
     void detachRigidBody(rigidBodyNode* rb, bool dropColours);
     // Recolours one member's joints; mode 0 normal, above 0 highlighted.
     void colorStresses(const MObject& member, short mode);
+    // Whether one of the members is selected; their drawing then shows the whole body.
+    bool isMemberSelected();
+    // Whether a transform above the members is animated (it is then the body's
+    // animated parent).
+    bool detectAnimBody();
+    // Ties the engine body to the animated parent found by detectAnimBody.
+    void linkAnimBody();
 
     // ---- Driven by the solver through a run.
 
