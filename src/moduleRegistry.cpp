@@ -10,6 +10,7 @@
 #include "host/api/global.h"
 #include "host/api/messages.h"
 #include "host/api/pxManipContainer.h"
+#include "src/clusterCrackerCmds.h"
 #include "src/collisionShapeNode.h"
 #include "src/crackerNode.h"
 #include "src/modifiers/meshOpNode.h"
@@ -91,7 +92,7 @@ const std::vector<CommandRow> kCommands = {
     {"zylConnectForceFields", connectForceFieldsCmd::creator, connectForceFieldsCmd::newSyntax},
     // zylJagginess
     {"zylShatterPreview", shatterLocatorCmd::creator, shatterLocatorCmd::newSyntax},
-    // zylCracker
+    {"zylCracker", zylCrackerCmd::creator, zylCrackerCmd::newSyntax},
 };
 
 // The collision-shape removal callback is installed once the first three node types
