@@ -10,9 +10,11 @@
 #include "host/api/global.h"
 #include "host/api/messages.h"
 #include "src/collisionShapeNode.h"
+#include "src/fractureBodyNode.h"
 #include "src/modifiers/meshOpNode.h"
 #include "src/rigidBodyNode.h"
 #include "src/sceneCallbacks.h"
+#include "src/stressNode.h"
 #include "src/typeIds.h"
 #include "src/uiScript.h"
 
@@ -42,8 +44,10 @@ const std::vector<NodeTypeRow> kNodeTypes = {
      rigidBodyNode::creator, rigidBodyNode::initialize},
     {zylTypes::kCollisionShapeName, zylTypes::kCollisionShape, MPxNode::kDependNode, nullptr,
      collisionShapeNode::creator, collisionShapeNode::initialize},
-    // fBodyNode
-    // stressNode
+    {zylTypes::kFractureBodyName, zylTypes::kFractureBody, MPxNode::kDependNode, nullptr, FractureBodyNode::creator,
+     FractureBodyNode::initialize},
+    {zylTypes::kStressName, zylTypes::kStress, MPxNode::kDependNode, nullptr, SceneStress::creator,
+     SceneStress::initialize},
     // ClusterZylNode
     // zylCracker
     // voronoiNode, "drawdb/geometry/voronoiPoints"
