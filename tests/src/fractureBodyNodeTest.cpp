@@ -284,6 +284,19 @@ TEST_F(FBody, FlagsPushIntoTheEngineBody) {
     user<rigidBodyNode>("c0Body")->setOwner(fb);
     EXPECT_TRUE(fb->isMemberSelected());
     user<rigidBodyNode>("c0Body")->setOwner(nullptr);
+
+    // The engine body takes the name, cut to 255 characters.
+    fb->rename("wall");
+    EXPECT_STREQ(body->transform.name, "wall");
+    EXPECT_FALSE(node("wall").isNull());
+    fb->rename(std::string(300, 'w'));
+    EXPECT_EQ(std::string(body->transform.name), std::string(255, 'w'));
+
+    // Animated thresholds make aspect 4 animated, and nothing else.
+    EXPECT_FALSE(fb->isAnimatedAspect(4));
+    run("setKeyframe -t 1 -v 10 " + std::string(300, 'w') + ".randomThreshold");
+    EXPECT_TRUE(fb->isAnimatedAspect(4));
+    EXPECT_FALSE(fb->isAnimatedAspect(1));
 }
 
 // Enabling hands the anim body's velocity on and takes a free anim body out of the
