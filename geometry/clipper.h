@@ -14,6 +14,7 @@ class BVmesh;
 class BVDFmesh;
 struct CutLoop;       // one cut loop of the cap builder (geometry/cutLoop.h)
 class CutEdgeStore;   // edge records made for cut loops (geometry/cutLoop.h)
+struct CornerTables;  // attribute tables of the faces written back (geometry/droppedFaceStitch.h)
 
 // Clip flags: only this bit has a meaning. With it the cut closes the opening with
 // cap faces lying in the plane.
@@ -82,7 +83,9 @@ public:
     // Alive byte and straddle bit of every working face; the edge records of the
     // straddling faces. False when no face straddles.
     bool buildEdges();
-    // Cut vertices on the crossing edges (ZYLmesh: no normals, no UV sets).
+    // Cut vertices on the crossing edges (ZYLmesh: no normals, no UV sets). An edge from
+    // a vertex on the plane down below is not cut but goes as if below: its cut vertex
+    // would only repeat the on-plane vertex.
     void cutEdges(const ZYLmesh* mesh);
     void cutEdgesDF(const ZYL_DFmesh* mesh);
     // Rebuilds every straddling face from its remaining edges plus closing edges in
@@ -103,10 +106,11 @@ public:
     // ---- Write-back (clipperWriteBack.cpp) ---------------------------------------
 
     // Replaces the mesh's vertices, UVs (and corner normals, extra UV sets) and faces
-    // with the surviving and new ones; drops faces without a usable winding and turns
+    // with the surviving and new ones; drops faces without a usable winding, mending
+    // the neighbours of those dropped as degenerate (stitchDroppedFaces), and turns
     // each face to agree with its normal (caps: -n). Every face takes the low byte of
     // the first face's island / piece number. Faces of a ZYLmesh with more than 32
-    // corners are fan-split in place. A failed allocation leaves the mesh untouched
+    // corners are fan-split in place, from a corner that leaves every piece an area. A failed allocation leaves the mesh untouched
     // and makes the cut report 1.
     void writeBack(ZYLmesh* mesh, const Qmt::QmtVector3& n, std::uint32_t flags);
     void writeBackDF(ZYL_DFmesh* mesh, const Qmt::QmtVector3& n, std::uint32_t flags);
@@ -206,11 +210,24 @@ private:
     Qmt::QmtVector3 placeKeptVertices(Qmt::QmtVector3* world, Qmt::QmtVector3* local, std::uint32_t newCount,
                                       const Qmt::QmtMatrix3& Rt, const Qmt::QmtVector3& T,
                                       const Qmt::QmtVector3& S) const;
-    // Remaps the alive working face's vertex indices; false for a face that is dropped
-    // (its longest fan cross product over the new vertices is too short). `facing` is
-    // the normal about which the written face winds counter-clockwise.
-    bool prepareFaceForWrite(ZYL_DFface& face, const Qmt::QmtVector3* world, std::uint32_t newCount,
-                             Qmt::QmtVector3& facing) const;
+    // Remaps the alive working face's vertex indices. Degenerate: the face is dropped as
+    // its corners collapse to a line or a point for its size (its vertices stay remapped
+    // for the stitch of its neighbours); Dropped: gone for another reason (no valid first
+    // corner, or merged down to an edge). `facing` is the normal about which a written
+    // face winds counter-clockwise.
+    enum class FaceFate { Written, Degenerate, Dropped };
+    FaceFate prepareFaceForWrite(ZYL_DFface& face, const Qmt::QmtVector3* world, std::uint32_t newCount,
+                                 Qmt::QmtVector3& facing) const;
+    // Prepares every alive working face; `kept` lists the faces to write, in index
+    // order. The corners of faces dropped as degenerate are stitched into the kept faces
+    // whose edges ran along them (stitchDroppedFaces), their attributes appended to
+    // `tables`.
+    struct PreparedFace {
+        std::uint32_t face;
+        Qmt::QmtVector3 facing;
+    };
+    void prepareFacesForWrite(const Qmt::QmtVector3* world, std::uint32_t newCount, const CornerTables& tables,
+                              std::vector<PreparedFace>& kept);
     // Cap builder steps. A loop's records are the clipper's closing edges and records
     // of `store`; no edge array growth happens while loops point into it.
     CutLoop* buildCutLoop(PooledList<connect_edge*>& pool, CutEdgeStore& store);

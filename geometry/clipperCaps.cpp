@@ -371,8 +371,8 @@ void Clipper::dropDegenerateEdges(CutLoop* loop, std::uint32_t& count) {
             connect_edge* f = successor->value;
             // A vertex that leaves the loop with a short edge is merged, at the
             // write-back, into the one the loop goes on from; the faces beside the cap
-            // would otherwise keep a corner the cap lacks. (Vertices at one position,
-            // such as the cut vertex an on-plane corner gets, keep their own numbers.)
+            // would otherwise keep a corner the cap lacks. (Vertices at one position keep
+            // their own numbers.)
             if (degenerate(*e, V)) {
                 // The successor starts where the edge before e ended.
                 const Node* before = node->previous != loop->edges.head ? node->previous : lastNode(loop);

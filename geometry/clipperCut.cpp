@@ -346,6 +346,17 @@ void Clipper::cutEdgesImpl(std::uint32_t V, bool detailed, bool uvSets) {
         if (d0 >= 0.0 && d1 >= 0.0) {
             continue;
         }
+        if (d0 == 0.0 || d1 == 0.0) {
+            // From a vertex on the plane down below: nothing of the edge is left but
+            // that vertex, which is where the cut passes. A cut vertex there would be a
+            // second vertex at one position, and the faces and cap loops beside it
+            // would meet one or the other: the edge goes as if below, and the faces
+            // close through the on-plane vertex itself.
+            e.active = 0;
+            refreshAlive(e.faceA);
+            refreshAlive(e.faceB);
+            continue;
+        }
 
         const double t = d0 / (d0 - d1);
         const Qmt::QmtVector3 P = m_vertices[e.v1] * t + m_vertices[e.v0] * (1.0 - t);

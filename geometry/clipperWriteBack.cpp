@@ -1,9 +1,10 @@
 #include <algorithm>
 #include <cstring>
-#include <new>
 #include <vector>
 
 #include "geometry/clipper.h"
+#include "geometry/cornerCompaction.h"
+#include "geometry/droppedFaceStitch.h"
 #include "geometry/faceEdits.h"
 #include "geometry/proximity.h"
 #include "math/qmtMatrix3.h"
@@ -14,66 +15,6 @@ constexpr double kTolerance = 1e-5;
 // Loop indices of a long ZYLmesh face at which the fan split of the write-back starts
 // halving.
 constexpr std::uint32_t kLongFaceFanLimit = 16;
-
-// One per-corner attribute compacted to the entries the alive faces use: indices not
-// below `count` read as 0, the used entries are numbered in index order into a new
-// array of max(used, minimumLength, 1) entries (the tail zero). Planned first, applied
-// to the faces only once every allocation of the write-back has succeeded.
-struct Compacted {
-    Qmt::QmtVector3* values = nullptr;  // null when memory ran out
-    std::uint32_t used = 0;             // entries the faces use
-    std::uint32_t count = 0;            // entries before compaction
-    std::vector<std::uint32_t> newIndex;
-};
-
-// indicesOf(face) gives the face's index array, or null for a face that does not carry
-// the attribute.
-template <class IndicesOf>
-Compacted planCompaction(const ZYL_DFface* faces, std::uint32_t faceCount, const Qmt::QmtVector3* values,
-                         std::uint32_t count, std::uint32_t minimumLength, IndicesOf indicesOf) {
-    Compacted result;
-    result.count = count;
-    result.newIndex.assign(count, ABSENT_INDEX);
-    for (std::uint32_t f = 0; f < faceCount && count > 0; ++f) {
-        const ZYL_DFface& face = faces[f];
-        const std::uint32_t* indices = face.alive == 1 ? indicesOf(face) : nullptr;
-        if (!indices) {
-            continue;
-        }
-        for (std::uint32_t k = 0; k < face.numVertices; ++k) {
-            result.newIndex[indices[k] < count ? indices[k] : 0] = 0;
-        }
-    }
-    for (std::uint32_t& index : result.newIndex) {
-        if (index != ABSENT_INDEX) {
-            index = result.used++;
-        }
-    }
-    const std::uint32_t length = std::max({result.used, minimumLength, 1u});
-    result.values = new (std::nothrow) Qmt::QmtVector3[length]();
-    if (result.values) {
-        for (std::uint32_t i = 0; i < count; ++i) {
-            if (result.newIndex[i] != ABSENT_INDEX) {
-                result.values[result.newIndex[i]] = values[i];
-            }
-        }
-    }
-    return result;
-}
-
-template <class IndicesOf>
-void applyCompaction(ZYL_DFface* faces, std::uint32_t faceCount, const Compacted& plan, IndicesOf indicesOf) {
-    for (std::uint32_t f = 0; f < faceCount; ++f) {
-        ZYL_DFface& face = faces[f];
-        std::uint32_t* indices = face.alive == 1 ? indicesOf(face) : nullptr;
-        if (!indices) {
-            continue;
-        }
-        for (std::uint32_t k = 0; k < face.numVertices; ++k) {
-            indices[k] = plan.count == 0 ? 0 : plan.newIndex[indices[k] < plan.count ? indices[k] : 0];
-        }
-    }
-}
 
 // Local position of a world point that still carries the clipper's scale s: the
 // owner's finish step divides by s afterwards, so the translation is scaled too.
@@ -187,12 +128,14 @@ Qmt::QmtVector3 Clipper::placeKeptVertices(Qmt::QmtVector3* world, Qmt::QmtVecto
 
 namespace {
 
-// Whether the face's kept corners all lie within the cut-vertex merge distance of one
-// another, or on one line to the relative tolerance of isDegenerateTriangle.
-bool collapsesForItsSize(const ZYL_DFface& face, const Qmt::QmtVector3* world, std::uint32_t newCount) {
-    const std::uint32_t* end = face.vertices + face.numVertices;
+// Whether the corners (those that are valid indices) all lie within the cut-vertex
+// merge distance of one another, or on one line to the relative tolerance of
+// isDegenerateTriangle.
+bool collapsesForItsSize(const std::uint32_t* vertices, std::uint32_t m, const Qmt::QmtVector3* world,
+                         std::uint32_t newCount) {
+    const std::uint32_t* end = vertices + m;
     const auto valid = [newCount](std::uint32_t v) { return v < newCount; };
-    const std::uint32_t* first = std::find_if(static_cast<const std::uint32_t*>(face.vertices), end, valid);
+    const std::uint32_t* first = std::find_if(vertices, end, valid);
     if (first == end) {
         return true;
     }
@@ -223,8 +166,8 @@ bool collapsesForItsSize(const ZYL_DFface& face, const Qmt::QmtVector3* world, s
 
 }  // namespace
 
-bool Clipper::prepareFaceForWrite(ZYL_DFface& face, const Qmt::QmtVector3* world, std::uint32_t newCount,
-                                  Qmt::QmtVector3& facing) const {
+Clipper::FaceFate Clipper::prepareFaceForWrite(ZYL_DFface& face, const Qmt::QmtVector3* world,
+                                                std::uint32_t newCount, Qmt::QmtVector3& facing) const {
     face.flags &= static_cast<std::uint16_t>(~FACE_STRADDLING);
     const std::uint32_t m = face.numVertices;
     for (std::uint32_t k = 0; k < m; ++k) {
@@ -232,7 +175,7 @@ bool Clipper::prepareFaceForWrite(ZYL_DFface& face, const Qmt::QmtVector3* world
         face.vertices[k] = v < m_vertexCount ? m_vertexRemap[v] : ABSENT_INDEX;
     }
     if (m == 0 || face.vertices[0] >= newCount) {
-        return false;
+        return FaceFate::Dropped;
     }
 
     // Winding normal: the longest fan cross product over the non-degenerate triangles
@@ -262,8 +205,8 @@ bool Clipper::prepareFaceForWrite(ZYL_DFface& face, const Qmt::QmtVector3* world
         // Small is not degenerate: a small face that still spans an area closes the
         // surface as much as a large one. Only a face that collapses to a point or a
         // line for its own size is dropped.
-        if (collapsesForItsSize(face, world, newCount)) {
-            return false;
+        if (collapsesForItsSize(face.vertices, m, world, newCount)) {
+            return FaceFate::Degenerate;
         }
         for (std::uint32_t k = 0; k + 2 < m; ++k) {
             const std::uint32_t i1 = face.vertices[k + 1];
@@ -303,7 +246,7 @@ bool Clipper::prepareFaceForWrite(ZYL_DFface& face, const Qmt::QmtVector3* world
             --kept;
         }
         if (kept < 3) {
-            return false;  // merged down to an edge: its two sides cancel
+            return FaceFate::Dropped;  // merged down to an edge: its two sides cancel
         }
     }
     face.numVertices = kept;
@@ -316,7 +259,36 @@ bool Clipper::prepareFaceForWrite(ZYL_DFface& face, const Qmt::QmtVector3* world
     if (facing.SquaredLength() < kTolerance) {
         facing = winding;
     }
-    return true;
+    return FaceFate::Written;
+}
+
+void Clipper::prepareFacesForWrite(const Qmt::QmtVector3* world, std::uint32_t newCount, const CornerTables& tables,
+                                   std::vector<PreparedFace>& kept) {
+    kept.clear();
+    kept.reserve(m_faceCount);
+    std::vector<std::uint32_t> dropped;  // faces dropped as degenerate
+    for (std::uint32_t f = 0; f < m_faceCount; ++f) {
+        ZYL_DFface& face = m_faces[f];
+        if (face.alive != 1) {
+            continue;
+        }
+        Qmt::QmtVector3 facing;
+        const FaceFate fate = prepareFaceForWrite(face, world, newCount, facing);
+        if (fate == FaceFate::Written) {
+            kept.push_back({f, facing});
+        } else if (fate == FaceFate::Degenerate) {
+            dropped.push_back(f);
+        }
+    }
+    // Only a dropped face can leave a neighbour's edge without its reverse: where none
+    // was dropped, the faces are written as they are.
+    if (dropped.empty()) {
+        return;
+    }
+    std::vector<std::uint32_t> written(kept.size());
+    std::transform(kept.begin(), kept.end(), written.begin(), [](const PreparedFace& p) { return p.face; });
+    stitchDroppedFaces(m_faces, written, dropped, world, newCount, tables);
+    std::erase_if(kept, [this](const PreparedFace& p) { return m_faces[p.face].numVertices == 0; });
 }
 
 // ---- Detailed mesh ----------------------------------------------------------------------------
@@ -405,18 +377,28 @@ void Clipper::writeBackDF(ZYL_DFmesh* mesh, const Qmt::QmtVector3& n, std::uint3
 
     const Qmt::QmtVector3 centre = placeKeptVertices(world, local, newCount, Rt, mesh->translation, mesh->scale);
 
+    CornerTables tables;
+    tables.normals = m_normals ? &normals : nullptr;
+    tables.uvs = m_uvs ? &uvs : nullptr;
+    for (std::uint32_t s = 0; s < compactedSets; ++s) {
+        tables.sets[s] = m_uvs ? &sets[s] : nullptr;
+    }
+    std::vector<PreparedFace> kept;
+    prepareFacesForWrite(world, newCount, tables, kept);
+    if (m_uvs) {
+        // Corners put in by the stitch may have added UV entries; the extra sets stay at
+        // least as long as the UV array.
+        uvCount = std::max(uvs.used, 1u);
+        for (std::uint32_t s = 0; s < compactedSets; ++s) {
+            growCompacted(sets[s], uvCount);
+        }
+    }
+
     // Faces: every face takes the low byte of the first face's piece number.
     const auto piece = static_cast<std::uint16_t>(m_firstFaceWord & 0xFF);
     std::uint32_t written = 0;
-    for (std::uint32_t f = 0; f < m_faceCount; ++f) {
+    for (const auto& [f, facing] : kept) {
         ZYL_DFface& face = m_faces[f];
-        if (face.alive != 1) {
-            continue;
-        }
-        Qmt::QmtVector3 facing;
-        if (!prepareFaceForWrite(face, world, newCount, facing)) {
-            continue;
-        }
         const Qmt::QmtVector3 target = f >= m_splitFaceCount ? -n : face.spare;
         // The working face is not needed again: its arrays move into the mesh.
         if (facing.Dot(target) < 0.0) {
@@ -506,15 +488,12 @@ void Clipper::writeBack(ZYLmesh* mesh, const Qmt::QmtVector3& n, std::uint32_t /
     std::vector<Qmt::QmtVector3> outNormals;
     std::vector<std::uint32_t> loop;
     std::vector<std::uint32_t> loopUV;
-    for (std::uint32_t f = 0; f < m_faceCount; ++f) {
+    CornerTables tables;
+    tables.uvs = m_uvs ? &uvs : nullptr;
+    std::vector<PreparedFace> kept;
+    prepareFacesForWrite(world, newCount, tables, kept);
+    for (const auto& [f, facing] : kept) {
         ZYL_DFface& face = m_faces[f];
-        if (face.alive != 1) {
-            continue;
-        }
-        Qmt::QmtVector3 facing;
-        if (!prepareFaceForWrite(face, world, newCount, facing)) {
-            continue;
-        }
         Qmt::QmtVector3 target;
         if (f >= m_splitFaceCount) {
             target = -n;
@@ -537,24 +516,39 @@ void Clipper::writeBack(ZYLmesh* mesh, const Qmt::QmtVector3& n, std::uint32_t /
             continue;
         }
 
-        // Too many corners for a ZYLface: fan-split the (oriented) loop in its place.
+        // Too many corners for a ZYLface: fan-split the (oriented) loop in its place,
+        // from its first corner whose fan leaves every piece an area. (A run of corners
+        // on one line through the apex, such as a cut side of a cap, would otherwise make
+        // a piece of its own with no area.) Without such a corner the fan starts at 0.
         loop.resize(m);
         loopUV.resize(m);
-        for (std::uint32_t k = 0; k < m; ++k) {
-            const std::uint32_t from = reversed ? m - 1 - k : k;
-            loop[k] = face.vertices[from];
-            loopUV[k] = face.uvs[from];
-        }
         const auto first = static_cast<int>(out.size());
-        out.resize(out.size() + m);
-        int count = first;
-        splitPolygonFanPtrs(loop[0], loop.data() + 1, loopUV[0], loopUV.data() + 1, static_cast<int>(m - 1),
-                            out.data(), &count, kLongFaceFanLimit);
-        out.resize(static_cast<std::size_t>(count));
-        for (std::size_t i = static_cast<std::size_t>(first); i < out.size(); ++i) {
-            out[i].flags = face.flags;
-            out[i].island = island;
-            out[i].extra = face.material;
+        const auto fanFrom = [&](std::uint32_t apex) {
+            for (std::uint32_t k = 0; k < m; ++k) {
+                const std::uint32_t at = (k + apex) % m;
+                const std::uint32_t from = reversed ? m - 1 - at : at;
+                loop[k] = face.vertices[from];
+                loopUV[k] = face.uvs[from];
+            }
+            out.resize(static_cast<std::size_t>(first) + m);
+            int count = first;
+            splitPolygonFanPtrs(loop[0], loop.data() + 1, loopUV[0], loopUV.data() + 1, static_cast<int>(m - 1),
+                                out.data(), &count, kLongFaceFanLimit);
+            out.resize(static_cast<std::size_t>(count));
+            return std::none_of(out.begin() + first, out.end(), [&](const ZYLface& piece) {
+                return collapsesForItsSize(piece.vertices, piece.numVertices, world, newCount);
+            });
+        };
+        std::uint32_t apex = 0;
+        while (!fanFrom(apex) && ++apex < m) {
+        }
+        if (apex == m) {
+            fanFrom(0);
+        }
+        for (std::size_t p = static_cast<std::size_t>(first); p < out.size(); ++p) {
+            out[p].flags = face.flags;
+            out[p].island = island;
+            out[p].extra = face.material;
             outNormals.push_back(target);
         }
     }

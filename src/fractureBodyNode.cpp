@@ -453,7 +453,20 @@ rigidBodyNode* FractureBodyNode::animRigidBody() const {
     return userNodeAs<rigidBodyNode>(firstConnectedNode(plug(animBody)), zylTypes::kRigidBody);
 }
 
-// Stress colouring and member detach are filled in with the build of the fracture body.
+// Stress colouring, member detach and the run are filled in with the build of the
+// fracture body.
 void FractureBodyNode::colorStresses(const MObject&, short) {}
 void FractureBodyNode::recolorStresses() {}
 void FractureBodyNode::detachRigidBody(rigidBodyNode*, bool) {}
+void FractureBodyNode::resetMembers() {}
+void FractureBodyNode::prepareAtTime(const MTime&) {}
+void FractureBodyNode::splitAtStart() {}
+void FractureBodyNode::breakStressesAtFrame(int) {}
+void FractureBodyNode::updateStressPositions() {}
+void FractureBodyNode::followAnimBody(double, const MTime&, const MTime&) {}
+void FractureBodyNode::releaseStaticParts() {}
+void FractureBodyNode::collectStressFieldSamples(MVectorArray&, MVectorArray&, MDoubleArray&) {}
+void FractureBodyNode::addFieldForces(const MObject&, const MVectorArray&, const MVectorArray&, const MDoubleArray&,
+                                      MVectorArray&, double) {}
+void FractureBodyNode::applyStressFieldForces(const MVectorArray&, int) {}
+void FractureBodyNode::splitWeakJoints() {}

@@ -4,15 +4,18 @@
 #include <memory>
 #include <vector>
 
+#include "host/api/arrays.h"
 #include "host/api/dagPath.h"
 #include "host/api/dataBlock.h"
 #include "host/api/dgModifier.h"
+#include "host/api/hostTime.h"
 #include "host/api/matrix.h"
 #include "host/api/object.h"
 #include "host/api/plug.h"
 #include "host/api/pxNode.h"
 #include "host/api/status.h"
 #include "host/api/text.h"
+#include "host/api/vectors.h"
 #include "src/nodeHelpers.h"
 #include "src/typeIds.h"
 
@@ -54,6 +57,7 @@ public:
     double getStressThreshold() const;
     int getActFrame() const;
     int getBreakFrame() const;
+    // Whether the static parts are released at `actFrame` (`firstHitActive` 2).
     bool isActivatedAtFrame() const;
     // Aspect 4: whether the propagation style or a threshold is animated.
     bool isAnimatedAspect(int aspect) const;
@@ -85,6 +89,32 @@ public:
     // The stress nodes on `stresses`, in connection order.
     std::vector<SceneStress*> stressNodes(ConnectionSide side = ConnectionSide::destination) const;
 
+    // ---- Driven by the solver through a run.
+
+    // Back to the start state: engine body, stresses, members and clusters.
+    void resetMembers();
+    // Reads the start settings at the run's start time.
+    void prepareAtTime(const MTime& time);
+    // Splits the engine body into its connected parts when it is active.
+    void splitAtStart();
+    // Breaks the by-frame stresses due at `frame`.
+    void breakStressesAtFrame(int frame);
+    // Moves the stress nodes to their joints.
+    void updateStressPositions();
+    // Gives the engine body the motion of its animated ancestor over dt from t0 to t1.
+    void followAnimBody(double dt, const MTime& t0, const MTime& t1);
+    // Makes the static fragments dynamic.
+    void releaseStaticParts();
+    // Field samples of the force-breakable stresses and clusters, in a fixed order.
+    void collectStressFieldSamples(MVectorArray& positions, MVectorArray& velocities, MDoubleArray& masses);
+    // Adds the field's forces on the samples into the accumulator.
+    void addFieldForces(const MObject& field, const MVectorArray& positions, const MVectorArray& velocities,
+                        const MDoubleArray& masses, MVectorArray& accumulator, double dt);
+    // Hands the accumulated field forces to the stresses and clusters.
+    void applyStressFieldForces(const MVectorArray& accumulator, int frame);
+    // Splits off fragments whose joints gave way to the field forces.
+    void splitWeakJoints();
+
     FractureBody* fractureBody = nullptr;  // the engine body; owned
     // Stress nodes at the last build, plus those made since (it numbers new ones).
     std::uint32_t stressCount = 0;
@@ -92,7 +122,7 @@ public:
     bool enabledAtStart = false;
     bool passiveAtStart = false;
     std::int32_t lastRandomThreshold = 0;
-    bool affectsFields = true;
+    bool affectsFields = true;  // cached `affectForceFields`, read by the field pass
     bool hasAnimBody = false;  // the members have an animated ancestor transform
     std::int32_t randomPercent = 0;  // randomThreshold in whole tens, 0 to 100
     MDagPath animBodyPath;
@@ -157,7 +187,7 @@ public:
     static MObject ca_airdamping;
     static MObject ca_angdamping;
     static MObject affectForceFields;
-    static MObject fieldList;
+    static MObject fieldList;  // host force fields connect here
     static MObject ca_forceFields;
     static MObject ca_selected;
     static MObject ca_disStresses;

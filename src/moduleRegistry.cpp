@@ -9,11 +9,18 @@
 #include "host/api/fnPlugin.h"
 #include "host/api/global.h"
 #include "host/api/messages.h"
+#include "host/api/pxManipContainer.h"
 #include "src/collisionShapeNode.h"
 #include "src/fractureBodyNode.h"
 #include "src/modifiers/meshOpNode.h"
 #include "src/rigidBodyNode.h"
 #include "src/sceneCallbacks.h"
+#include "src/shatter/shatterCmd.h"
+#include "src/shatter/shatterLocator.h"
+#include "src/shatter/shatterLocatorManip.h"
+#include "src/shatter/shatterPreviewCmd.h"
+#include "src/shatter/voronoiNode.h"
+#include "src/solverNode.h"
 #include "src/stressNode.h"
 #include "src/typeIds.h"
 #include "src/uiScript.h"
@@ -39,7 +46,8 @@ struct CommandRow {
 // Node types in registration order; each joins, in its place, once its class exists:
 // { name, id, kind, draw classification, creator, initialize }.
 const std::vector<NodeTypeRow> kNodeTypes = {
-    // zylSolverNode
+    {zylTypes::kSolverName, zylTypes::kSolver, MPxNode::kDependNode, nullptr, zylSolverNode::creator,
+     zylSolverNode::initialize},
     {zylTypes::kRigidBodyName, zylTypes::kRigidBody, MPxNode::kLocatorNode, "drawdb/geometry/rigidBodyNode",
      rigidBodyNode::creator, rigidBodyNode::initialize},
     {zylTypes::kCollisionShapeName, zylTypes::kCollisionShape, MPxNode::kDependNode, nullptr,
@@ -50,9 +58,12 @@ const std::vector<NodeTypeRow> kNodeTypes = {
      SceneStress::initialize},
     // ClusterZylNode
     // zylCracker
-    // voronoiNode, "drawdb/geometry/voronoiPoints"
-    // ShatterLocator, "drawdb/geometry/ShatterLocator"
-    // ShatterLocatorManip (initialize: MPxManipContainer::initialize)
+    {zylTypes::kVoronoiName, zylTypes::kVoronoi, MPxNode::kLocatorNode, "drawdb/geometry/voronoiPoints",
+     voronoiNode::creator, voronoiNode::initialize},
+    {zylTypes::kShatterLocatorName, zylTypes::kShatterLocator, MPxNode::kLocatorNode, "drawdb/geometry/ShatterLocator",
+     ShatterLocatorNode::creator, ShatterLocatorNode::initialize},
+    {zylTypes::kShatterLocatorManipName, zylTypes::kShatterLocatorManip, MPxNode::kManipContainer, nullptr,
+     ShatterLocatorManip::creator, MPxManipContainer::initialize},
     {zylTypes::kMeshOpName, zylTypes::kMeshOp, MPxNode::kDependNode, nullptr, zylMeshOpNode::creator,
      zylMeshOpNode::initialize},
 };
@@ -72,13 +83,13 @@ const std::vector<CommandRow> kCommands = {
     // zylCluster
     // dComputeRotDist
     // update_dFBody
-    // zylShatter
+    {"zylShatter", shatterCmd::creator, shatterCmd::newSyntax},
     // deleteUserNode
     // queryZylBody
     // queryZylFBody
     // zylConnectForceFields
     // zylJagginess
-    // zylShatterPreview
+    {"zylShatterPreview", shatterLocatorCmd::creator, shatterLocatorCmd::newSyntax},
     // zylCracker
 };
 
@@ -200,6 +211,9 @@ MStatus initializeModule(MObject obj) {
     int exists = windowExists;
     MGlobal::executeCommand(uiScript::kMainWindowQuery, exists, false, false);
     windowExists = exists;
+    // Module state starts afresh with every load, linked in or opened.
+    bakedFrameCounter = 0;
+    displaySelected = true;
 
     registerNodeTypes(plugin);
     const MStatus status = registerCommands(plugin);

@@ -60,7 +60,7 @@ Qmt::QmtVector3 readVector(const MPlug& plug) {
 
 }  // namespace
 
-void rigidBodyNode::releaseBody() {
+void rigidBodyNode::detachAndDeleteBody() {
     if (owner_) {
         owner_->detachRigidBody(this, true);
         owner_ = nullptr;
@@ -88,7 +88,7 @@ double rigidBodyNode::massFromMesh(const ZYLmesh& mesh, Qmt::QmtVector3& centre,
 void rigidBodyNode::buildBody() {
     const MObject self = thisMObject();
     const int collisionType = MPlug(self, inCollisionType).asInt();
-    if (body_) releaseBody();
+    if (body_) detachAndDeleteBody();
 
     ZYLmesh* mesh = getCollisionMesh();
     if (!hasGeometry(mesh)) return;

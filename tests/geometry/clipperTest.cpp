@@ -233,10 +233,12 @@ TEST(ClipperCut, DiagonalCutThroughTheCentre) {
     EXPECT_EQ(faceLists(*compact), faceLists(*mesh));
 }
 
-TEST(ClipperCut, PlaneThroughVerticesReplacesOnlyTheLowerEnd) {
+TEST(ClipperCut, PlaneThroughVerticesMakesNoCutVertexThere) {
     // x + y = 1 runs through the vertical edges 1-5 and 3-7: the front and left faces
-    // only touch the plane from below and vanish; edges from an on-plane vertex down
-    // get a cut vertex at that vertex's position; 1-5 and 3-7 bound the opening.
+    // only touch the plane from below and vanish. An edge from an on-plane vertex down
+    // leaves nothing but that vertex: no cut vertex is made at its position, and the
+    // trimmed faces and the cap close through the on-plane vertices themselves; 1-5 and
+    // 3-7 bound the opening.
     const QmtVector3 n(1, 1, 0);
     const QmtVector3 p(1, 0, 0);
     const auto detailed = makeDFMesh(cube());
@@ -254,20 +256,23 @@ TEST(ClipperCut, PlaneThroughVerticesReplacesOnlyTheLowerEnd) {
             EXPECT_TRUE(e.v1 >= 8 || c.getKeepFlags()[e.v1]) << i;
         }
     }
-    ASSERT_EQ(compact->numVertices, 10u);  // 6 kept, 4 cut vertices on on-plane vertices
+    ASSERT_EQ(compact->numVertices, 6u);  // the kept vertices, no cut vertex
     expectValidIndices(*compact);
+    EXPECT_TRUE(closed(*compact));
     std::vector<std::uint32_t> counts;
     for (std::uint32_t f = 0; f < compact->numFaces; ++f) {
         counts.push_back(compact->faces[f].numVertices);
     }
-    EXPECT_EQ(counts, (std::vector<std::uint32_t>{5, 5, 4, 4, 4}));  // the rectangular cap last
+    EXPECT_EQ(counts, (std::vector<std::uint32_t>{3, 3, 4, 4, 4}));  // the rectangular cap last
+    const ZYLface& cap = compact->faces[4];
+    EXPECT_EQ(cap.flags & FACE_CAP, FACE_CAP);
     const QmtVector3 onPlane[] = {{1, 0, 0}, {0, 1, 0}, {1, 0, 1}, {0, 1, 1}};
-    for (std::uint32_t i = 6; i < 10; ++i) {
+    for (std::uint32_t k = 0; k < cap.numVertices; ++k) {
         bool matches = false;
         for (const QmtVector3& q : onPlane) {
-            matches = matches || compact->worldVertices[i] == q * 160.0;
+            matches = matches || compact->worldVertices[cap.vertices[k]] == q * 160.0;
         }
-        EXPECT_TRUE(matches) << i;
+        EXPECT_TRUE(matches) << k;
     }
 
     ASSERT_EQ(cutDF(detailed.get(), n, p).first, 0);
@@ -275,18 +280,31 @@ TEST(ClipperCut, PlaneThroughVerticesReplacesOnlyTheLowerEnd) {
 }
 
 TEST(ClipperCut, NearbyCutPointsShareOneVertex) {
-    // x + y + z = 2 passes through vertices 2, 5 and 7, each with two neighbours below:
-    // the two edges from each of them end in the same cut vertex.
+    // x + y + z = 1 + 1e-6 passes just past vertices 1, 3 and 4 (6e-5 below it in the
+    // clipper's units), each with two neighbours above: the two edges from each of them
+    // are cut within the merge distance of one another and share one cut vertex.
     const auto mesh = makeDFMesh(cube());
-    ASSERT_EQ(cutDF(mesh.get(), {1, 1, 1}, {1, 1, 0}).first, 0);
-    // 2, 5, 6, 7 kept; the cut vertices are made in edge-table order (3-7, 2-3, 5-1)
-    // and reused by 1-2, 7-4 and 4-5.
-    ASSERT_EQ(mesh->numVertices, 7u);
-    EXPECT_EQ(mesh->worldVertices[4], QmtVector3(0, 1, 1));
-    EXPECT_EQ(mesh->worldVertices[5], QmtVector3(1, 1, 0));
-    EXPECT_EQ(mesh->worldVertices[6], QmtVector3(1, 0, 1));
-    EXPECT_EQ(mesh->numFaces, 4u);  // three trimmed faces and the triangular cap
+    ASSERT_EQ(cutDF(mesh.get(), {1, 1, 1}, {1.0 + 1e-6, 0, 0}).first, 0);
+    ASSERT_EQ(mesh->numVertices, 7u);  // 2, 5, 6, 7 kept, then three cut vertices
+    const QmtVector3 near[] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+    for (std::uint32_t i = 0; i < 3; ++i) {
+        const QmtVector3& v = mesh->worldVertices[4 + i];
+        EXPECT_LT(std::min({(v - near[0]).Length(), (v - near[1]).Length(), (v - near[2]).Length()}), 1e-5) << i;
+    }
+    EXPECT_EQ(mesh->numFaces, 7u);  // six trimmed faces and the triangular cap
     expectValidIndices(*mesh);
+    EXPECT_TRUE(closed(*mesh));
+
+    // Through 2, 5 and 7 themselves, the corner keeps those vertices: no cut vertex.
+    const auto corner = makeDFMesh(cube());
+    ASSERT_EQ(cutDF(corner.get(), {1, 1, 1}, {1, 1, 0}).first, 0);
+    ASSERT_EQ(corner->numVertices, 4u);
+    EXPECT_EQ(corner->worldVertices[0], QmtVector3(1, 1, 0));
+    EXPECT_EQ(corner->worldVertices[1], QmtVector3(1, 0, 1));
+    EXPECT_EQ(corner->worldVertices[3], QmtVector3(0, 1, 1));
+    EXPECT_EQ(corner->numFaces, 4u);  // three trimmed faces and the triangular cap
+    expectValidIndices(*corner);
+    EXPECT_TRUE(closed(*corner));
 }
 
 TEST(ClipperCut, CornerAttributesFollowTheirOwnFace) {

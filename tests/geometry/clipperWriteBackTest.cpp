@@ -50,6 +50,39 @@ TEST(ClipperWriteBack, SliversAreDropped) {
     EXPECT_EQ(mesh->worldNormals[1], QmtVector3(0, 0, -1));
 }
 
+TEST(ClipperWriteBack, ADroppedSliverPutsItsCornersIntoTheFaceAlongIt) {
+    // A zero-area triangle lies along the top's front edge 4-5, its middle corner 8 in
+    // the front face. The cut below the top drops it: the top takes corner 8 between 4
+    // and 5, so that each edge keeps its reverse, with its UVs interpolated along 4-5.
+    Shape s = cube();
+    s.vertices.push_back({0.5, 0, 1});
+    s.faces[2] = {0, 1, 5, 8, 4};
+    s.faces.push_back({5, 4, 8});
+    const DFOptions o{.uvSets = 2, .cornerNormals = true, .uv = [](auto f, const QmtVector3& p, auto set) {
+        return QmtVector3(10.0 * f + p.x + 2.0 * p.y + 4.0 * p.z, 100.0 * set + f, 0);
+    }};
+    const auto detailed = makeDFMesh(s, o);
+    const auto compact = makeMesh(s, true);
+    ASSERT_EQ(cutDF(detailed.get(), {0, 0, 1}, {0, 0, 0.5}).first, 0);
+    ASSERT_EQ(clipCompact(compact.get(), {0, 0, 1}, {0, 0, 0.5}).first, 0);
+    expectValidIndices(*detailed);
+    expectValidIndices(*compact);
+    EXPECT_TRUE(closed(*detailed));
+    EXPECT_TRUE(closed(*compact));
+    EXPECT_EQ(compact->faces[0].numVertices, 5u);  // the top, with the corner between 4 and 5
+    ASSERT_EQ(detailed->numFaces, 6u);             // the sliver is gone from both
+    EXPECT_EQ(compact->numFaces, 6u);
+    const ZYL_DFface& top = detailed->faces[0];
+    ASSERT_EQ(top.numVertices, 5u);
+    for (std::uint32_t k = 0; k < top.numVertices; ++k) {
+        const QmtVector3& p = detailed->worldVertices[top.vertices[k]];
+        EXPECT_EQ(p.z, 1.0);
+        EXPECT_EQ(detailed->uvs[top.uvs[k]], o.uv(1, p, 0)) << k;
+        EXPECT_EQ(detailed->uvSets[0][top.uvSets[0][k]], o.uv(1, p, 1)) << k;
+        EXPECT_EQ(detailed->cornerNormals[top.normals[k]], QmtVector3(0, 0, 1)) << k;
+    }
+}
+
 TEST(ClipperWriteBack, UnusedAttributeTablesKeepOneZeroEntry) {
     // Only a loose vertex survives: no face, so no UV or corner normal is used.
     Shape s;
