@@ -418,17 +418,20 @@ void FractureBodyNode::addToWorld() {
     plug(enabled).setValue(true);
 }
 
-// Until the full tear-down exists: every stress node lets go of its joint (the engine
-// deletes the joints with the body) and of this node.
+// Until the full tear-down exists: every stress node lets go of this node and of its
+// joint (the engine deletes the joints with the body).
 void FractureBodyNode::destroyFractureBody() {
-    for (SceneStress* stress : stressNodes()) {
-        stress->setOwner(nullptr);
-        stress->setJoint(nullptr);
-    }
+    for (SceneStress* stress : stressNodes()) stress->setOwner(nullptr);
     for (SceneStress* stress : byFrameStresses) stress->setOwner(nullptr);
+    releaseEngineBody();
     byFrameStresses.clear();
-    deleteFractureBody(&fractureBody);
     notifySolver();
+}
+
+void FractureBodyNode::releaseEngineBody() {
+    for (SceneStress* stress : stressNodes()) stress->setJoint(nullptr);
+    for (SceneStress* stress : byFrameStresses) stress->setJoint(nullptr);
+    deleteFractureBody(&fractureBody);
 }
 
 void FractureBodyNode::nodeRemovedCallback(MObject& node, void*) {

@@ -75,6 +75,9 @@ public:
     void addToWorld();
     // Forgets every joint and stress node, deletes the engine body, tells the solver.
     void destroyFractureBody();
+    // Deletes the engine body and its joints, which the stress nodes forget first (the
+    // world is about to go).
+    void releaseEngineBody();
 
     // Recolours one member's joints; mode 0 normal, above 0 highlighted.
     void colorStresses(const MObject& member, short mode);

@@ -9,6 +9,7 @@
 #include "host/api/fnAttribute.h"
 #include "host/api/global.h"
 #include "host/api/iterators.h"
+#include "src/fractureBodyNode.h"
 #include "src/nodeHelpers.h"
 #include "src/rigidBodyNode.h"
 
@@ -376,6 +377,9 @@ void zylSolverNode::teardown() {
 }
 
 void releaseAllModuleBodies(const zylSolverNode* except) {
+    // Fracture bodies first: their fragments are the rigid bodies' engine bodies.
+    for (MItDependencyNodes it(MFn::kPluginDependNode); !it.isDone(); it.next())
+        if (auto* fb = userNodeAs<FractureBodyNode>(it.thisNode(), FractureBodyNode::id)) fb->releaseEngineBody();
     for (MItDependencyNodes it(MFn::kPluginLocatorNode); !it.isDone(); it.next())
         if (rigidBodyNode* rb = rigidBodyOf(it.thisNode())) rb->releaseBody();
     PublicWorld* world = engineWorld();

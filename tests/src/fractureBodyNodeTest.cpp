@@ -10,6 +10,7 @@
 #include "fractureTestSupport.h"
 #include "host/api/fnAttribute.h"
 #include "host/core/runtime.h"
+#include "src/solverNode.h"
 
 namespace zyltest {
 namespace {
@@ -318,6 +319,49 @@ TEST_F(FBody, EnabledWithAnAnimBody) {
     run("setAttr fb.enabled 0");
     EXPECT_TRUE(flag("fb.cebl"));
     EXPECT_TRUE(engineWorld()->contains(animBody));
+}
+
+// Changes leave the solver's cached play-back, except the stress display; the
+// thresholds and the propagation style only when asked by the user.
+TEST_F(FBody, WhichChangesTellTheSolver) {
+    run("createNode zylSolverNode");
+    buildRow();
+    run("connectAttr zylSolverNode1.fractureBodies fb.solver");
+    const auto cached = [] { return flag("zylSolverNode1.cachedMode"); };
+    const auto change = [&](const std::string& set, const std::string& read) {
+        run("setAttr zylSolverNode1.cachedMode 1; " + set);
+        EXPECT_TRUE(flag(read)) << read;
+        return cached();
+    };
+    EXPECT_TRUE(change("setAttr fb.displayStressses 1", "fb.cdst"));
+    EXPECT_TRUE(change("setAttr fb.selected 1", "fb.csel"));
+    EXPECT_TRUE(change("setAttr fb.randomThreshold 30", "fb.cart"));
+    EXPECT_TRUE(change("setAttr fb.propStyle 1", "fb.caps"));
+    EXPECT_FALSE(change("setAttr fb.friction 0.2", "fb.cfr"));
+    EXPECT_FALSE(change("setAttr fb.usercommand 1; setAttr fb.stressThreshold 20", "fb.cast"));
+    EXPECT_FALSE(flag("fb.usercommand"));
+    EXPECT_FALSE(change("setAttr fb.usercommand 1; setAttr fb.propStyle 0", "fb.caps"));
+    EXPECT_FALSE(flag("fb.usercommand"));
+    // A stress node tells through its owner.
+    EXPECT_FALSE(change("setAttr s2.breakEnergy 1", "s2.cbre"));
+    EXPECT_TRUE(rt().log.contains(host::LogKind::Warning, " ZYL bake cached mode has been deactivated "));
+}
+
+// A second solver replaces the world: the fracture body and its joints go before the
+// rigid bodies, and nothing points into the old world.
+TEST_F(FBody, ANewSolverReleasesTheFractureBodyFirst) {
+    run("createNode zylSolverNode");
+    buildRow();
+    engineWorld()->addBody(fb->fractureBody, 0);
+    run("createNode zylSolverNode");
+    EXPECT_FALSE(fb->fractureBody);
+    for (const SceneStress* s : stresses) {
+        EXPECT_FALSE(s->getJoint());
+        EXPECT_EQ(s->getOwner(), fb);
+    }
+    // Pushes without an engine body do nothing.
+    run("setAttr fb.stressThreshold 10; setAttr fb.enabled 0");
+    EXPECT_TRUE(flag("fb.cast") && flag("fb.cebl"));
 }
 
 }  // namespace

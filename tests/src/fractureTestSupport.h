@@ -30,9 +30,10 @@ protected:
         loadModule(true);
         ASSERT_TRUE(createWorld());
     }
-    // The fracture body goes first (its fragments must still exist), the world last.
+    // The fracture body goes first (its fragments must still exist), the world last (a
+    // solver takes its world with it).
     void TearDown() override {
-        for (const char* type : {"fBodyNode", "stressNode", "zylRigidBody", "zylCollisionShape"}) {
+        for (const char* type : {"fBodyNode", "stressNode", "zylRigidBody", "zylCollisionShape", "zylSolverNode"}) {
             host::Result nodes;
             mel(std::string("ls -typ ") + type, &nodes);
             for (const std::string& name : host::resultWords(nodes)) mel("delete " + name);
