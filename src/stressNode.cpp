@@ -60,7 +60,7 @@ void reportSetter(const MString& name) { MGlobal::displayError("sceneStrNode ppt
 
 SceneStress::~SceneStress() {
     // The owner's by-frame list must not keep a node that is gone.
-    if (owner_) owner_->removeByFrameStress(this);
+    if (FractureBodyNode* owner = getOwner()) owner->removeByFrameStress(this);
     if (ownsJoint_) delete joint_;
 }
 
@@ -137,14 +137,15 @@ MStatus SceneStress::compute(const MPlug& plug, MDataBlock& data) {
         return MS::kUnknownParameter;
     }
     if (recolor) recolorEnds();
-    if (owner_) owner_->notifySolver();
+    if (FractureBodyNode* owner = getOwner()) owner->notifySolver();
     markFlagDone(data, plug);
     return MS::kSuccess;
 }
 
 void SceneStress::recolorEnds() const {
-    if (!owner_) return;
-    const MObject ownerNode = owner_->thisMObject();
+    FractureBodyNode* owner = getOwner();
+    if (!owner) return;
+    const MObject ownerNode = owner->thisMObject();
     if (!MPlug(ownerNode, FractureBodyNode::displayStressses).asBool()) return;
     const MString names[2] = {getBody1Name(), getBody2Name()};
     MObject members[2];
@@ -158,7 +159,7 @@ void SceneStress::recolorEnds() const {
         if (!members[0].isNull() && !members[1].isNull()) break;
     }
     for (const MObject& member : members)
-        if (!member.isNull()) owner_->colorStresses(member, 0);
+        if (!member.isNull()) owner->colorStresses(member, 0);
 }
 
 int SceneStress::getIntProperty(const MString& name) {
@@ -200,12 +201,12 @@ bool SceneStress::setDoubleProperty(const MString& name, double value) {
     if (name == "forceStrenght") {
         plug(forceStrenght).setValue(value);
         forceStrenght_ = value;
-        if (joint_) joint_->set_break_tolerance(value);
+        if (DynamicStress* joint = getJoint()) joint->set_break_tolerance(value);
         snapForceStrenght_ = value;
     } else if (name == "breakEnergy") {
         plug(breakEnergy).setValue(value);
         breakEnergy_ = value;
-        if (joint_) joint_->setBreakEnergy(value);
+        if (DynamicStress* joint = getJoint()) joint->setBreakEnergy(value);
         snapBreakEnergy_ = value;
     } else {
         reportSetter(name);
@@ -217,37 +218,37 @@ bool SceneStress::setBoolProperty(const MString& name, bool value) {
     if (name == "enabled") {
         plug(enabled).setValue(value);
         enabled_ = value;
-        if (!owner_)
-            setJointBit(joint_, JOINT_ACTIVE, value);
+        if (FractureBodyNode* owner = getOwner(); !owner)
+            setJointBit(getJoint(), JOINT_ACTIVE, value);
         else if (value)
-            owner_->activateStress(this);
+            owner->activateStress(this);
         else
-            owner_->deactivateStress(this);
+            owner->deactivateStress(this);
         snapEnabled_ = enabled_;
-        if (joint_) joint_->storeInitialState(JOINT_ACTIVE);
+        if (DynamicStress* joint = getJoint()) joint->storeInitialState(JOINT_ACTIVE);
     } else if (name == "breakByFrame") {
         plug(breakByFrame).setValue(value);
-        if (owner_) {
+        if (FractureBodyNode* owner = getOwner()) {
             if (value)
-                owner_->addByFrameStress(this);
+                owner->addByFrameStress(this);
             else
-                owner_->removeByFrameStress(this);
+                owner->removeByFrameStress(this);
         } else {
             breakByFrame_ = value;
-            setJointBit(joint_, JOINT_BREAK_BY_FRAME, value);
+            setJointBit(getJoint(), JOINT_BREAK_BY_FRAME, value);
         }
         setIntProperty("frameToBreak", plug(frameToBreak).asInt());
         snapBreakByFrame_ = value;
-        if (joint_) joint_->storeInitialState(JOINT_BREAK_BY_FRAME);
+        if (DynamicStress* joint = getJoint()) joint->storeInitialState(JOINT_BREAK_BY_FRAME);
     } else if (name == "breakByForce") {
         plug(breakByForce).setValue(value);
-        setJointBit(joint_, JOINT_BREAK_BY_FORCE, value);
+        setJointBit(getJoint(), JOINT_BREAK_BY_FORCE, value);
         // The tolerance is pushed again even when it did not change.
         setDoubleProperty("forceStrenght", plug(forceStrenght).asDouble());
     } else if (name == "torsion") {
         plug(torsion).setValue(value);
         torsion_ = value;
-        setJointBit(joint_, JOINT_TORSION, value);
+        setJointBit(getJoint(), JOINT_TORSION, value);
     } else if (name == "locked") {
         MStatus status;
         MPlug locked = MFnDependencyNode(thisMObject()).findPlug("locked", true, &status);
@@ -286,10 +287,11 @@ void SceneStress::storeInitialState() {
     snapEnabled_ = plug(enabled).asBool();
     snapTorsion_ = plug(torsion).asBool();
     snapBreakByFrame_ = breakByFrame_;
-    if (!joint_) return;
+    DynamicStress* joint = getJoint();
+    if (!joint) return;
     // The joint records a mask as a whole (set when any of its bits is), so the low
     // sixteen bits are copied one at a time.
-    for (unsigned bit = 0; bit < 16; ++bit) joint_->storeInitialState(1u << bit);
+    for (unsigned bit = 0; bit < 16; ++bit) joint->storeInitialState(1u << bit);
 }
 
 void SceneStress::restoreInitialState() {
@@ -299,7 +301,7 @@ void SceneStress::restoreInitialState() {
     setBoolProperty("enabled", snapEnabled_);
     setBoolProperty("torsion", snapTorsion_);
     setBoolProperty("breakByFrame", snapBreakByFrame_);
-    if (joint_) joint_->applyInitialState();
+    if (DynamicStress* joint = getJoint()) joint->applyInitialState();
 }
 
 void SceneStress::syncAll() {
@@ -310,6 +312,19 @@ void SceneStress::syncAll() {
     setBoolProperty("breakByForce", plug(breakByForce).asBool());
     setDoubleProperty("breakEnergy", plug(breakEnergy).asDouble());
     setBoolProperty("torsion", plug(torsion).asBool());
+}
+
+bool SceneStress::ownerGone() const {
+    return owner_ && userNodeAs<FractureBodyNode>(ownerNode_, FractureBodyNode::id) != owner_;
+}
+
+FractureBodyNode* SceneStress::getOwner() const { return ownerGone() ? nullptr : owner_; }
+
+DynamicStress* SceneStress::getJoint() const { return ownerGone() && !ownsJoint_ ? nullptr : joint_; }
+
+void SceneStress::setOwner(FractureBodyNode* owner) {
+    owner_ = owner;
+    ownerNode_ = owner ? owner->thisMObject() : MObject();
 }
 
 void SceneStress::setJoint(DynamicStress* joint, bool owned) {

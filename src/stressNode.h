@@ -53,9 +53,12 @@ public:
     // Pushes every property from its plug, as after a joint was attached.
     void syncAll();
 
-    FractureBodyNode* getOwner() const { return owner_; }
-    void setOwner(FractureBodyNode* owner) { owner_ = owner; }
-    DynamicStress* getJoint() const { return joint_; }
+    // The owning fracture-body node. A node that lost its connection to its owner by
+    // hand is not let go when the owner dies: then the owner reads as null, and so does
+    // the joint unless the node owns it (the engine deleted the others with the body).
+    FractureBodyNode* getOwner() const;
+    void setOwner(FractureBodyNode* owner);
+    DynamicStress* getJoint() const;
     // A joint taken out of every engine list belongs to the node (`owned`): it is deleted
     // when the node dies or gets another joint. Filing it again passes owned false.
     void setJoint(DynamicStress* joint, bool owned = false);
@@ -98,11 +101,13 @@ public:
 
 private:
     MPlug plug(const MObject& attr) const { return MPlug(thisMObject(), attr); }
+    bool ownerGone() const;
     // Redraws the stress colours of the two members this joint ties, when the owner
     // shows them.
     void recolorEnds() const;
 
     FractureBodyNode* owner_ = nullptr;
+    MObject ownerNode_;  // weak: tells whether owner_ still lives
     DynamicStress* joint_ = nullptr;
     bool ownsJoint_ = false;
     bool enabled_ = false;
