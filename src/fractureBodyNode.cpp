@@ -473,3 +473,5 @@ void FractureBodyNode::addFieldForces(const MObject&, const MVectorArray&, const
                                       MVectorArray&, double) {}
 void FractureBodyNode::applyStressFieldForces(const MVectorArray&, int) {}
 void FractureBodyNode::splitWeakJoints() {}
+bool FractureBodyNode::detectAnimBody() { return false; }
+void FractureBodyNode::linkAnimBody() {}

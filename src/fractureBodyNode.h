@@ -86,6 +86,11 @@ public:
     // Takes a member out of the fracture body and clears its owner; with dropColours its
     // mesh loses the stress colours.
     void detachRigidBody(rigidBodyNode* rb, bool dropColours);
+    // Whether a transform above the members is animated (it is then the body's
+    // animated parent).
+    bool detectAnimBody();
+    // Ties the engine body to the animated parent found by detectAnimBody.
+    void linkAnimBody();
 
     MDGModifier& getModifier();
 

@@ -13,6 +13,7 @@
 #include "src/collisionShapeNode.h"
 #include "src/fractureBodyNode.h"
 #include "src/modifiers/meshOpNode.h"
+#include "src/rigidBodyCmd.h"
 #include "src/rigidBodyNode.h"
 #include "src/sceneCallbacks.h"
 #include "src/shatter/shatterCmd.h"
@@ -20,10 +21,12 @@
 #include "src/shatter/shatterLocatorManip.h"
 #include "src/shatter/shatterPreviewCmd.h"
 #include "src/shatter/voronoiNode.h"
+#include "src/solverCmd.h"
 #include "src/solverNode.h"
 #include "src/stressNode.h"
 #include "src/typeIds.h"
 #include "src/uiScript.h"
+#include "src/utilityCmds.h"
 
 namespace {
 
@@ -71,8 +74,8 @@ const std::vector<NodeTypeRow> kNodeTypes = {
 // Commands in registration order, the selection context among them; each joins, in
 // its place, once its class exists: { name, creator, syntax[, context] }.
 const std::vector<CommandRow> kCommands = {
-    // zylSolver
-    // new_ZYLBody
+    {"zylSolver", SolverCmd::creator, SolverCmd::newSyntax},
+    {"new_ZYLBody", RigidBodyCmd::creator, RigidBodyCmd::newSyntax},
     // ManageZylListCmd
     // selectZylContext (context)
     // zylTrans
@@ -81,13 +84,13 @@ const std::vector<CommandRow> kCommands = {
     // Detach_FBody
     // fBody_selStresses
     // zylCluster
-    // dComputeRotDist
+    {"dComputeRotDist", ComputeRotDistCmd::creator, ComputeRotDistCmd::newSyntax},
     // update_dFBody
     {"zylShatter", shatterCmd::creator, shatterCmd::newSyntax},
-    // deleteUserNode
+    {"deleteUserNode", deleteUserNodeCmd::creator, deleteUserNodeCmd::newSyntax},
     // queryZylBody
     // queryZylFBody
-    // zylConnectForceFields
+    {"zylConnectForceFields", connectForceFieldsCmd::creator, connectForceFieldsCmd::newSyntax},
     // zylJagginess
     {"zylShatterPreview", shatterLocatorCmd::creator, shatterLocatorCmd::newSyntax},
     // zylCracker

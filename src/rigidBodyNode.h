@@ -85,6 +85,15 @@ public:
     bool isTransparent() const override { return false; }
     MStatus setDependentsDirty(const MPlug& plug, MPlugArray& affected) override;
     bool setInternalValueInContext(const MPlug& plug, const MDataHandle& handle, MDGContext& ctx) override;
+    // Outlines the engine body in its own frame (the locator's matrix follows the body),
+    // coloured by its state: static or dynamic, selected, in a selected fracture body
+    // or cluster. Nothing while playing back or busy, in wireframe, while the owner
+    // shows stresses, or when only selected bodies are shown and this one is not.
+    void draw(M3dView& view, const MDagPath& path, M3dView::DisplayStyle style,
+              M3dView::DisplayStatus status) override;
+    // With plug-in locators in the active selection, whether this node is one of them;
+    // without, whether it is a child of a selected transform.
+    bool isSelected() const;
 
     // The engine body (may be null); with update, the build and parameter flags are
     // read first, so the body is current.
