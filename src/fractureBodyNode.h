@@ -205,7 +205,8 @@ private:
     MPlug plug(const MObject& attr) const { return MPlug(thisMObject(), attr); }
     // The rigid-body node on `animBody`, when there is one.
     rigidBodyNode* animRigidBody() const;
-    // The strength of a joint under threshold t (0 without both ends).
+    // Each stress node whose joint has both ends gets its strength from the threshold,
+    // by the ends' group ids, or by their stress cells and group ids.
     void pushGroupStrengths(double threshold);
     void pushCellStrengths(double threshold);
 };
