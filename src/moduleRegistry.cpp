@@ -13,6 +13,7 @@
 #include "src/clusterCrackerCmds.h"
 #include "src/collisionShapeNode.h"
 #include "src/crackerNode.h"
+#include "src/fractureBodyNode.h"
 #include "src/modifiers/meshOpNode.h"
 #include "src/rigidBodyCmd.h"
 #include "src/rigidBodyNode.h"
@@ -24,6 +25,7 @@
 #include "src/shatter/voronoiNode.h"
 #include "src/solverCmd.h"
 #include "src/solverNode.h"
+#include "src/stressNode.h"
 #include "src/typeIds.h"
 #include "src/uiScript.h"
 #include "src/utilityCmds.h"
@@ -55,8 +57,10 @@ const std::vector<NodeTypeRow> kNodeTypes = {
      rigidBodyNode::creator, rigidBodyNode::initialize},
     {zylTypes::kCollisionShapeName, zylTypes::kCollisionShape, MPxNode::kDependNode, nullptr,
      collisionShapeNode::creator, collisionShapeNode::initialize},
-    // fBodyNode
-    // stressNode
+    {zylTypes::kFractureBodyName, zylTypes::kFractureBody, MPxNode::kDependNode, nullptr, FractureBodyNode::creator,
+     FractureBodyNode::initialize},
+    {zylTypes::kStressName, zylTypes::kStress, MPxNode::kDependNode, nullptr, SceneStress::creator,
+     SceneStress::initialize},
     // ClusterZylNode
     {zylTypes::kCrackerName, zylTypes::kCracker, MPxNode::kLocatorNode, nullptr, zylCrackerNode::creator,
      zylCrackerNode::initialize},

@@ -7,6 +7,7 @@
 #include "host/api/view3d.h"
 #include "src/collisionShapeNode.h"
 #include "src/crackerNode.h"
+#include "src/fractureBodyNode.h"
 #include "src/moduleRegistry.h"
 #include "src/nodeHelpers.h"
 #include "src/rigidBodyNode.h"
@@ -78,7 +79,9 @@ void collisionShapeRemovedCallback(MObject& node, void* clientData) {
     collisionShapeNode::nodeRemovedCallback(node, clientData);
 }
 void rigidBodyRemovedCallback(MObject& node, void* clientData) { rigidBodyNode::nodeRemovedCallback(node, clientData); }
-void fractureBodyRemovedCallback(MObject&, void*) {}
+void fractureBodyRemovedCallback(MObject& node, void* clientData) {
+    FractureBodyNode::nodeRemovedCallback(node, clientData);
+}
 void crackerRemovedCallback(MObject& node, void* clientData) {
     zylCrackerNode::crackerNodeRemovedCallback(node, clientData);
 }

@@ -10,6 +10,7 @@
 #include "host/api/global.h"
 #include "host/api/iterators.h"
 #include "src/crackerNode.h"
+#include "src/fractureBodyNode.h"
 #include "src/nodeHelpers.h"
 #include "src/rigidBodyNode.h"
 
@@ -377,6 +378,9 @@ void zylSolverNode::teardown() {
 }
 
 void releaseAllModuleBodies(const zylSolverNode* except) {
+    // Fracture bodies first: their fragments are the rigid bodies' engine bodies.
+    for (MItDependencyNodes it(MFn::kPluginDependNode); !it.isDone(); it.next())
+        if (auto* fb = userNodeAs<FractureBodyNode>(it.thisNode(), FractureBodyNode::id)) fb->releaseEngineBody();
     for (MItDependencyNodes it(MFn::kPluginLocatorNode); !it.isDone(); it.next()) {
         const MObject node = it.thisNode();
         if (rigidBodyNode* rb = rigidBodyOf(node))

@@ -123,7 +123,8 @@ private:
     bool tornDown_ = false;
 };
 
-// Ahead of destroying the world: every zylRigidBody and zylCracker node deletes its
-// engine body (it is built again on its next read) and every other solver's ground
-// plane leaves the world, so that no node is left pointing into the deleted world.
+// Ahead of destroying the world: every fBodyNode deletes its engine fracture body and
+// joints (its stress nodes forget them), then every zylRigidBody and zylCracker node
+// deletes its engine body (it is built again on its next read) and every other solver's
+// ground plane leaves the world, so that no node is left pointing into the deleted world.
 void releaseAllModuleBodies(const zylSolverNode* except = nullptr);

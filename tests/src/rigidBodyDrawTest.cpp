@@ -10,6 +10,7 @@
 #include "host/view/projection.h"
 #include "host/view/viewState.h"
 #include "moduleTestSupport.h"
+#include "src/fractureBodyNode.h"
 #include "src/nodeHelpers.h"
 #include "src/rigidBodyNode.h"
 #include "src/solverNode.h"
@@ -150,6 +151,35 @@ TEST_F(RigidBodyDraw, OutlinesLieOnTheMeshAndCapsulesAreWired) {
     const auto prims = draw("pillBody");
     EXPECT_EQ(prims.size(), 4u + 2 * (360 + 180 + 180));
     EXPECT_EQ(count(host::LogKind::Warning), 0u);
+}
+
+// Members of a fracture body show whether the body has a selected member: then every
+// member is drawn, in the bright colours.
+TEST_F(RigidBodyDraw, MembersShowTheirFractureBodysSelection) {
+    run("makeMesh -cube -n a; makeMesh -cube -n b; xform -t 2 0 0 b; createNode fBodyNode -n fb");
+    rigidBodyNode* members[] = {body("a", 2), body("b", 2)};
+    MSelectionList list;
+    MObject node;
+    list.add("fb");
+    list.getDependNode(0, node);
+    auto* fb = userNodeAs<FractureBodyNode>(node, FractureBodyNode::id);
+    for (rigidBodyNode* rb : members) rb->setOwner(fb);
+    members[1]->getBody(false)->enableStatic();
+
+    run("select -r aBody");
+    EXPECT_TRUE(draw("bBody").empty());  // the fracture body does not show its selection
+    run("setAttr fb.selected 1");
+    EXPECT_EQ(colour(draw("aBody")), (std::vector<float>{1, 0.7f, 0, 1}));
+    EXPECT_EQ(colour(draw("bBody")), (std::vector<float>{0, 1, 1, 1}));
+
+    displaySelected = false;
+    run("select -cl");
+    EXPECT_EQ(colour(draw("aBody")), (std::vector<float>{0.7f, 0.4f, 0, 1}));
+    EXPECT_EQ(colour(draw("bBody")), (std::vector<float>{0, 0, 1, 1}));
+    run("setAttr fb.selected 0; select -r bBody");
+    EXPECT_EQ(colour(draw("aBody")), (std::vector<float>{0.7f, 0.4f, 0, 1}));
+    EXPECT_EQ(colour(draw("bBody")), (std::vector<float>{0, 1, 1, 1}));
+    for (rigidBodyNode* rb : members) rb->setOwner(nullptr);
 }
 
 }  // namespace
