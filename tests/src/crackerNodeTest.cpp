@@ -123,6 +123,13 @@ TEST_F(Cracker, WithoutACollisionShapeSaysSoAndBuildsNothing) {
     EXPECT_FALSE(c->getBody());
     EXPECT_FALSE(c->isActive());
     EXPECT_EQ(zylCrackerNode::bodyCounter, zylCrackerNode::kFirstBodyCounter);
+
+    // A collision shape fed no mesh gives no body either, and no warning.
+    run("createNode zylCollisionShape -n empty; setAttr empty.type 6; connectAttr -f empty.outCollisionType "
+        "Zylbox.inCollisionType");
+    c->evaluateAttributes();
+    EXPECT_FALSE(c->getBody());
+    EXPECT_EQ(count(host::LogKind::Warning), 0u);
 }
 
 TEST_F(Cracker, RemovalDeletesTheBodyAndRefreshesAnOpenPanel) {
