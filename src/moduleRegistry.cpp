@@ -88,7 +88,7 @@ const std::vector<CommandRow> kCommands = {
     // deleteZylFBody
     // Detach_FBody
     // fBody_selStresses
-    // zylCluster
+    {"zylCluster", zylClusterCmd::creator, zylClusterCmd::newSyntax},
     {"dComputeRotDist", ComputeRotDistCmd::creator, ComputeRotDistCmd::newSyntax},
     // update_dFBody
     {"zylShatter", shatterCmd::creator, shatterCmd::newSyntax},
