@@ -12,6 +12,7 @@
 #include "host/api/fnDependencyNode.h"
 #include "host/api/global.h"
 #include "host/api/selectionList.h"
+#include "src/clusterNode.h"
 #include "src/rigidBodyNode.h"
 #include "src/solverNode.h"
 #include "src/stressNode.h"
@@ -431,6 +432,14 @@ void FractureBodyNode::destroyFractureBody() {
 void FractureBodyNode::releaseEngineBody() {
     for (SceneStress* stress : stressNodes()) stress->setJoint(nullptr);
     for (SceneStress* stress : byFrameStresses) stress->setJoint(nullptr);
+    // The clusters' stress nodes hold joints of this body too.
+    MPlugArray ends;
+    plug(clusters).connectedTo(ends, false, true);
+    for (unsigned i = 0; i < ends.length(); ++i)
+        if (const auto* cluster = userNodeAs<clusterFractureNode>(ends[i].node(), clusterFractureNode::id))
+            for (const auto& list : {cluster->innerStresses(), cluster->outerStresses()})
+                for (SceneStress* stress : list)
+                    if (stress) stress->setJoint(nullptr);
     deleteFractureBody(&fractureBody);
 }
 

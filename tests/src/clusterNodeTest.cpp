@@ -136,6 +136,10 @@ TEST_F(Cluster, JointsFromStressNodesAndFieldForces) {
     k->applyFieldForces(forces, cursor, true, false);
     EXPECT_EQ(cursor, 4u);
     EXPECT_EQ(stresses[3]->getJoint()->getExternalForce(), Qmt::QmtVector3(1, 0, 0));
+
+    // A new world takes the engine body: the cluster's stresses forget their joints.
+    run("createNode zylSolverNode");
+    for (const SceneStress* s : stresses) EXPECT_FALSE(s->getJoint());
 }
 
 }  // namespace
