@@ -4,6 +4,7 @@
 #include <iterator>
 #include <memory>
 #include <new>
+#include <type_traits>
 
 #include "engine/bodies/barrierBody.h"
 #include "engine/bodies/bodyShape.h"
@@ -15,6 +16,7 @@
 #include "engine/world/privateWorld.h"
 #include "geometry/boxFit.h"
 #include "geometry/convexHull.h"
+#include "geometry/convexSolid.h"
 #include "geometry/massProperties.h"
 #include "geometry/reducedHull.h"
 #include "math/qmtVector3.h"
@@ -91,6 +93,11 @@ bool nearlyConvex(const Mesh* mesh, Reduced reducedHull) {
     const double V = computeMeshVolume(mesh);
     if (V == 0.0) {
         return false;  // the answer is no whatever the hull
+    }
+    if constexpr (std::is_same_v<Mesh, ZYL_DFmesh>) {
+        if (surelyConvexSolid(*mesh, V)) {
+            return true;  // the hull would only confirm it
+        }
     }
     const std::unique_ptr<ZYLmesh> hull(mesh->numVertices < 512
                                             ? buildConvexHullMesh(mesh->vertices, mesh->numVertices)
