@@ -134,6 +134,12 @@ bool planeMissesCell(const ZYL_DFmesh& cell, const QmtVector3& m, double d, cons
     return true;
 }
 
+// What a thread reuses from cell to cell.
+struct CellScratch {
+    CellOrder order;
+    std::vector<std::uint8_t> keep;  // faces copied for the first clip
+};
+
 // The shards of one cell, their ids set: the whole cell when it is nearly convex or
 // one piece, else each of its pieces. Empty when the cell was dropped.
 struct CellShards {
@@ -167,18 +173,55 @@ void collectShards(OwnedDFmesh cell, std::uint32_t number, CellShards& out) {
     }
 }
 
+// The copy of the mesh that the first clip starts from. That clip drops every face
+// lying wholly below its plane (beyond the clipper's snapping distance, with room to
+// spare: the clipper's scale is 1 or more) without reading it again, and classifies
+// by vertices alone, so such faces need not be copied. The first face always is (the
+// clip reads its piece number), and a face with an index out of range stops the
+// shortcut (the clip refuses the whole mesh). A mesh cut piece by piece is copied
+// whole, as its pieces follow from all of its faces.
+OwnedDFmesh copyForFirstClip(const ZYL_DFmesh& mesh, const QmtVector3& m, const QmtVector3& p, bool pieceAware,
+                             std::vector<std::uint8_t>& keep) {
+    const double length = m.Length();
+    if (pieceAware || !mesh.worldVertices || !mesh.faces || !(length > 0.0)) {
+        return OwnedDFmesh(copyDFmesh(&mesh));
+    }
+    const QmtVector3 n = m / length;
+    const double margin = 1e-4 + 1e-9 * p.Length();
+    keep.assign(mesh.numFaces, 1);
+    for (std::uint32_t f = 1; f < mesh.numFaces; ++f) {
+        const ZYL_DFface& face = mesh.faces[f];
+        if (!face.vertices || face.numVertices > face.capacity) {
+            return OwnedDFmesh(copyDFmesh(&mesh));
+        }
+        bool below = face.numVertices > 0;
+        for (std::uint32_t k = 0; k < face.numVertices; ++k) {
+            const std::uint32_t v = face.vertices[k];
+            if (v >= mesh.numVertices) {
+                return OwnedDFmesh(copyDFmesh(&mesh));
+            }
+            const QmtVector3& q = mesh.worldVertices[v];
+            below = below && n.Dot(q - p) < -(margin + 1e-9 * q.Length());
+        }
+        keep[f] = below ? 0 : 1;
+    }
+    return OwnedDFmesh(copyDFmeshFaces(&mesh, keep.data()));
+}
+
 // Cuts cell i (seeds already in cutting order) out of a copy of the mesh.
 CellShards cutCell(const ZYL_DFmesh& mesh, const std::vector<QmtVector3>& seeds, std::uint32_t i, bool pieceAware,
-                   CellOrder& order) {
+                   CellScratch& scratch) {
     CellShards shards;
     const auto count = static_cast<std::uint32_t>(seeds.size());
-    OwnedDFmesh cell(copyDFmesh(&mesh));
+    CellOrder& order = scratch.order;
     order.start(i);
-    if (count < 2 || !cell) {
+    if (count < 2 || !mesh.worldVertices || mesh.numVertices == 0 || mesh.numFaces == 0 || !mesh.faces) {
         return shards;
     }
+    // The copy is made at the first plane that cuts; until then the mesh stands in.
+    OwnedDFmesh cell;
     const QmtVector3& s = seeds[i];
-    double reach = reachSquared(*cell, s);
+    double reach = reachSquared(mesh, s);
     bool kept = true;
     bool lastMissed = false;
     for (std::uint32_t k = 1; k < count && kept; ++k) {
@@ -193,9 +236,15 @@ CellShards cutCell(const ZYL_DFmesh& mesh, const std::vector<QmtVector3>& seeds,
         const QmtVector3& w = seeds[j];
         const QmtVector3 m = s - w;
         const QmtVector3 p = (s + w) * 0.5;
-        if (!pieceAware && planeMissesCell(*cell, m, std::sqrt(order.distance(j)), p, reach, s)) {
+        if (!pieceAware && planeMissesCell(cell ? *cell : mesh, m, std::sqrt(order.distance(j)), p, reach, s)) {
             lastMissed = true;
             continue;
+        }
+        if (!cell) {
+            cell = copyForFirstClip(mesh, m, p, pieceAware, scratch.keep);
+            if (!cell) {
+                return shards;
+            }
         }
         const int result = clipDFmeshByPlane(cell.get(), m, p, pieceAware);
         kept = result >= 0;
@@ -206,6 +255,12 @@ CellShards cutCell(const ZYL_DFmesh& mesh, const std::vector<QmtVector3>& seeds,
     }
     if (!kept) {
         return shards;
+    }
+    if (!cell) {
+        cell.reset(copyDFmesh(&mesh));
+        if (!cell) {
+            return shards;
+        }
     }
     if (lastMissed) {
         for (std::uint32_t f = 0; f < cell->numFaces; ++f) {
@@ -243,7 +298,7 @@ bool cutVoronoiCells(ZYL_DFmesh& mesh, std::vector<QmtVector3>& seeds, const Vor
     }
     const auto count = static_cast<std::uint32_t>(seeds.size());
     const unsigned threads = cellThreads();
-    const auto make = [&](CellOrder& order, std::uint32_t i) { return cutCell(mesh, seeds, i, pieceAware, order); };
+    const auto make = [&](CellScratch& scratch, std::uint32_t i) { return cutCell(mesh, seeds, i, pieceAware, scratch); };
     const auto take = [&hooks, count](std::uint32_t i, CellShards cell) {
         if (hooks.cancelled && hooks.cancelled()) {
             return false;
@@ -262,8 +317,8 @@ bool cutVoronoiCells(ZYL_DFmesh& mesh, std::vector<QmtVector3>& seeds, const Vor
         }
         return true;
     };
-    return makeInOrder<CellShards, CellOrder>(
-        count, threads, 4 * threads, [&seeds] { return CellOrder(seeds); }, make, take);
+    return makeInOrder<CellShards, CellScratch>(
+        count, threads, 4 * threads, [&seeds] { return CellScratch{CellOrder(seeds), {}}; }, make, take);
 }
 
 // ---- The shatter command's cutting of one mesh ----------------------------------------
