@@ -318,7 +318,7 @@ bool cutVoronoiCells(ZYL_DFmesh& mesh, std::vector<QmtVector3>& seeds, const Vor
         return true;
     };
     return makeInOrder<CellShards, CellScratch>(
-        count, threads, 4 * threads, [&seeds] { return CellScratch{CellOrder(seeds), {}}; }, make, take);
+        count, threads, 32 * threads, [&seeds] { return CellScratch{CellOrder(seeds), {}}; }, make, take);
 }
 
 // ---- The shatter command's cutting of one mesh ----------------------------------------
