@@ -1,5 +1,6 @@
 #include "geometry/bvDFmesh.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -85,9 +86,22 @@ void writeEdgeRecord(const ZYL_DFmesh& mesh, const WorkEdge& w, connect_edge& re
     record.numUVSets = a.numUVSets;
 }
 
+// A kept face as copyDFmeshFace would leave it, without copying: its arrays move over
+// and the fields a copy does not carry are reset. The arrays may be longer than the
+// capacity that a copy would have, which is what the face states.
+void takeFace(ZYL_DFface& from, ZYL_DFface& to) {
+    if (!from.vertices || !from.normals || !from.uvs || !from.edges) {
+        copyDFmeshFace(from, to);  // a copy makes the arrays the face lacks
+        return;
+    }
+    moveDFmeshFace(from, to);
+    to.capacity = to.edgeCapacity = std::max(to.numVertices, to.numEdges);
+    to.spare = QmtVector3::ZERO;
+    to.alive = 0;
+}
+
 // Drops the faces of fewer than 3 corners, keeping the order of the others and their
-// world normals. The faces are copied even when none is dropped, as every face of a
-// finished cut is. On allocation failure the mesh keeps its faces.
+// world normals, in a new face array. On allocation failure the mesh keeps its faces.
 void dropDegenerateFaces(ZYL_DFmesh& mesh) {
     std::uint32_t kept = 0;
     for (std::uint32_t f = 0; f < mesh.numFaces; ++f) {
@@ -107,7 +121,7 @@ void dropDegenerateFaces(ZYL_DFmesh& mesh) {
     std::uint32_t next = 0;
     for (std::uint32_t f = 0; f < mesh.numFaces; ++f) {
         if (mesh.faces[f].numVertices >= 3) {
-            copyDFmeshFace(mesh.faces[f], faces[next]);
+            takeFace(mesh.faces[f], faces[next]);
             if (mesh.worldNormals) {
                 worldNormals[next] = mesh.worldNormals[f];
             }

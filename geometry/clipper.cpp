@@ -82,28 +82,6 @@ void Clipper::releaseArrays() {
 
 // ---- Set-up ---------------------------------------------------------------------------
 
-void Clipper::moveFace(ZYL_DFface& from, ZYL_DFface& to) {
-    to.release();
-    to.numVertices = from.numVertices;
-    to.capacity = from.capacity;
-    to.vertices = std::exchange(from.vertices, nullptr);
-    to.normals = std::exchange(from.normals, nullptr);
-    to.uvs = std::exchange(from.uvs, nullptr);
-    for (std::uint32_t s = 0; s < MAX_EXTRA_UV_SETS; ++s) {
-        to.uvSets[s] = std::exchange(from.uvSets[s], nullptr);
-    }
-    to.numEdges = from.numEdges;
-    to.edgeCapacity = from.edgeCapacity;
-    to.edges = std::exchange(from.edges, nullptr);
-    to.spare = from.spare;
-    to.alive = from.alive;
-    to.flags = from.flags;
-    to.piece = from.piece;
-    to.material = from.material;
-    to.numUVSets = from.numUVSets;
-    from.release();
-}
-
 void Clipper::setUp(const Qmt::QmtVector3* worldVertices, std::uint32_t V, std::uint32_t F, bool hasUVs) {
     releaseArrays();
     m_meshVertexCount = worldVertices ? V : 0;
@@ -149,7 +127,7 @@ bool Clipper::loadFaces(const ZYLmesh* mesh, ZYL_DFmesh* dfMesh) {
         for (std::uint32_t i = 0; i < F; ++i) {
             ZYL_DFface& face = dfMesh->faces[i];
             m_journal[i] = {face.numEdges, face.spare, face.alive, nullptr};
-            moveFace(face, m_faces[i]);
+            moveDFmeshFace(face, m_faces[i]);
             m_faces[i].spare = dfMesh->worldNormals ? dfMesh->worldNormals[i] : Qmt::QmtVector3::ZERO;
         }
         m_borrowedMesh = dfMesh;
@@ -188,11 +166,11 @@ void Clipper::returnBorrowedFaces() {
         FaceJournal& entry = m_journal[i];
         ZYL_DFface& face = m_borrowedMesh->faces[i];
         if (entry.original) {
-            moveFace(*entry.original, face);
+            moveDFmeshFace(*entry.original, face);
             delete entry.original;
             entry.original = nullptr;
         } else {
-            moveFace(m_faces[i], face);
+            moveDFmeshFace(m_faces[i], face);
         }
         face.numEdges = entry.numEdges;
         face.spare = entry.spare;
@@ -417,7 +395,7 @@ bool Clipper::reserveFaces(std::uint32_t needed) {
         return false;
     }
     for (std::uint32_t i = 0; i < m_faceCapacity; ++i) {
-        moveFace(m_faces[i], faces[i]);
+        moveDFmeshFace(m_faces[i], faces[i]);
     }
     delete[] m_faces;
     m_faces = faces;

@@ -185,8 +185,6 @@ private:
     bool loadFaces(const ZYLmesh* mesh, ZYL_DFmesh* dfMesh);
     // Corner normals, UVs and extra UV sets with `room` spare entries each.
     bool loadAttributes(const ZYLmesh* mesh, const ZYL_DFmesh* dfMesh, std::uint32_t room);
-    // Moves a face's arrays and fields into `to` and leaves `from` empty.
-    static void moveFace(ZYL_DFface& from, ZYL_DFface& to);
     // A detailed mesh's faces are moved into the working faces rather than copied, as
     // the write-back replaces them anyway. What the cut changes in them is journalled
     // so that a cut that gives up can hand the mesh its faces back unchanged.

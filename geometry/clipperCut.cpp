@@ -628,7 +628,7 @@ void Clipper::splitFace(std::uint32_t f, const Qmt::QmtVector3& n, const Qmt::Qm
             // The face itself kept nothing: the last piece takes its place.
             --added;
             ZYL_DFface& last = m_faces[m_faceCount + added];
-            moveFace(last, face);
+            moveDFmeshFace(last, face);
             last.alive = 0;
         } else {
             face.numVertices = 0;

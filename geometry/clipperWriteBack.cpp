@@ -405,7 +405,7 @@ void Clipper::writeBackDF(ZYL_DFmesh* mesh, const Qmt::QmtVector3& n, std::uint3
             reverseInPlace(face);
         }
         ZYL_DFface& out = faces[written];
-        moveFace(face, out);
+        moveDFmeshFace(face, out);
         out.spare = Qmt::QmtVector3::ZERO;
         out.piece = piece;
         out.alive = 1;

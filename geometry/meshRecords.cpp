@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -245,6 +246,31 @@ void copyDFmeshFace(const ZYL_DFface& source, ZYL_DFface& destination) {
     destination.numVertices = corners;
     destination.piece = source.piece;
     destination.material = source.material;
+}
+
+void moveDFmeshFace(ZYL_DFface& from, ZYL_DFface& to) {
+    if (&from == &to) {
+        return;
+    }
+    to.release();
+    to.numVertices = from.numVertices;
+    to.capacity = from.capacity;
+    to.vertices = std::exchange(from.vertices, nullptr);
+    to.normals = std::exchange(from.normals, nullptr);
+    to.uvs = std::exchange(from.uvs, nullptr);
+    for (std::uint32_t s = 0; s < MAX_EXTRA_UV_SETS; ++s) {
+        to.uvSets[s] = std::exchange(from.uvSets[s], nullptr);
+    }
+    to.numEdges = from.numEdges;
+    to.edgeCapacity = from.edgeCapacity;
+    to.edges = std::exchange(from.edges, nullptr);
+    to.spare = from.spare;
+    to.alive = from.alive;
+    to.flags = from.flags;
+    to.piece = from.piece;
+    to.material = from.material;
+    to.numUVSets = from.numUVSets;
+    from.release();
 }
 
 Qmt::QmtVector3 computeFaceCenter(const Qmt::QmtVector3* points, std::uint32_t n) {

@@ -234,5 +234,9 @@ std::uint32_t meshExtraUVSets(const Mesh& mesh) {
 // vertex count, piece and material. The spare vector and alive byte are not copied.
 void copyDFmeshFace(const ZYL_DFface& source, ZYL_DFface& destination);
 
+// Moves the source's arrays and fields (spare vector and alive byte included) into the
+// destination, whose own arrays are freed, and leaves the source empty.
+void moveDFmeshFace(ZYL_DFface& source, ZYL_DFface& destination);
+
 // Mean of points[0..n-1]; zero for n = 0.
 Qmt::QmtVector3 computeFaceCenter(const Qmt::QmtVector3* points, std::uint32_t n);
