@@ -14,11 +14,11 @@
 #include "engine/bodies/triMeshBody.h"
 #include "engine/fracture/dynamicStress.h"
 #include "engine/world/privateWorld.h"
-#include "geometry/boxFit.h"
-#include "geometry/convexHull.h"
-#include "geometry/convexSolid.h"
-#include "geometry/massProperties.h"
-#include "geometry/reducedHull.h"
+#include "geometry/bounds/boxFit.h"
+#include "geometry/hull/convexHull.h"
+#include "geometry/hull/convexSolid.h"
+#include "geometry/mesh/massProperties.h"
+#include "geometry/hull/reducedHull.h"
 #include "math/qmtVector3.h"
 
 using Qmt::QmtMatrix3;

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "geometry/meshRecords.h"
+#include "geometry/mesh/meshRecords.h"
 #include "math/qmtVector3.h"
 
 // The engine's flat interface: the free functions through which the host layer makes,

@@ -5,7 +5,7 @@
 #include <functional>
 #include <vector>
 
-#include "geometry/meshRecords.h"
+#include "geometry/mesh/meshRecords.h"
 #include "math/qmtVector3.h"
 
 // Voronoi cells of a mesh: for each seed, a copy of the mesh clipped by the bisector
