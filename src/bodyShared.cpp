@@ -5,7 +5,7 @@
 #include <string>
 
 #include "engine/bodies/hardBody.h"
-#include "geometry/massProperties.h"
+#include "geometry/mesh/massProperties.h"
 #include "host/api/global.h"
 #include "host/api/transformationMatrix.h"
 #include "math/quaternion.h"

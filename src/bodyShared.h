@@ -3,7 +3,7 @@
 // What the rigid-body and cracker nodes share in building their engine bodies from a
 // collision mesh and in moving them with their host transforms.
 
-#include "geometry/meshRecords.h"
+#include "geometry/mesh/meshRecords.h"
 #include "host/api/matrix.h"
 #include "host/api/object.h"
 #include "host/api/quaternion.h"
