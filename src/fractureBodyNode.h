@@ -21,6 +21,7 @@
 
 class FractureBody;
 class SceneStress;
+class clusterFractureNode;
 class rigidBodyNode;
 
 // Owner of one engine fracture body made of member rigid bodies tied by breakable
@@ -96,6 +97,10 @@ public:
 
     // The stress nodes on `stresses`, in connection order.
     std::vector<SceneStress*> stressNodes(ConnectionSide side = ConnectionSide::destination) const;
+    // The member rigid-body nodes on `rigidBodies` and the clusters on `clusters`, in
+    // connection order.
+    std::vector<rigidBodyNode*> memberNodes() const;
+    std::vector<clusterFractureNode*> clusterNodes() const;
 
     // ---- Driven by the solver through a run.
 
