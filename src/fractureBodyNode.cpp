@@ -479,19 +479,5 @@ rigidBodyNode* FractureBodyNode::animRigidBody() const {
     return userNodeAs<rigidBodyNode>(firstConnectedNode(plug(animBody)), zylTypes::kRigidBody);
 }
 
-// Member detach and the run are filled in with the build of the fracture body.
+// Member detach is filled in with the build of the fracture body.
 void FractureBodyNode::detachRigidBody(rigidBodyNode*, bool) {}
-void FractureBodyNode::resetMembers() {}
-void FractureBodyNode::prepareAtTime(const MTime&) {}
-void FractureBodyNode::splitAtStart() {}
-void FractureBodyNode::breakStressesAtFrame(int) {}
-void FractureBodyNode::updateStressPositions() {}
-void FractureBodyNode::followAnimBody(double, const MTime&, const MTime&) {}
-void FractureBodyNode::releaseStaticParts() {}
-void FractureBodyNode::collectStressFieldSamples(MVectorArray&, MVectorArray&, MDoubleArray&) {}
-void FractureBodyNode::addFieldForces(const MObject&, const MVectorArray&, const MVectorArray&, const MDoubleArray&,
-                                      MVectorArray&, double) {}
-void FractureBodyNode::applyStressFieldForces(const MVectorArray&, int) {}
-void FractureBodyNode::splitWeakJoints() {}
-bool FractureBodyNode::detectAnimBody() { return false; }
-void FractureBodyNode::linkAnimBody() {}
