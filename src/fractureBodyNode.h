@@ -95,8 +95,8 @@ public:
     // The engine body takes the engine body of the rigid body under the animated parent
     // as its parent body; false when there is none.
     bool linkAnimBody();
-    // `animOffset` from the engine body's current pose to the animated parent's frame
-    // (identity without an animated parent).
+    // `animOffset`: the frame the animated parent moves in (its exclusive matrix with its
+    // world rotate pivot in the translation row; identity without an animated parent).
     void updateAnimOffset();
 
     MDGModifier& getModifier();
@@ -147,7 +147,7 @@ public:
     bool hasAnimBody = false;  // the members have an animated ancestor transform
     std::int32_t randomPercent = 0;  // randomThreshold in whole tens, 0 to 100
     MDagPath animBodyPath;
-    MMatrix animOffset;  // engine rest frame to the animated ancestor's frame
+    MMatrix animOffset;  // the frame the animated ancestor moves in
     std::unique_ptr<MDGModifier> modifier;
 
     static constexpr MTypeId id = zylTypes::kFractureBody;

@@ -18,7 +18,7 @@
 #include "host/api/transformationMatrix.h"
 #include "src/clusterNode.h"
 #include "src/fractureBodyNode.h"
-#include "src/poseMath.h"
+#include "src/bodyShared.h"
 #include "src/rigidBodyNode.h"
 #include "src/sceneUtils.h"
 #include "src/stressNode.h"
@@ -246,16 +246,11 @@ bool FractureBodyNode::linkAnimBody() {
 void FractureBodyNode::updateAnimOffset() {
     animOffset.setToIdentity();
     if (!fractureBody || !animBodyPath.isValid() || animBodyPath.length() == 0) return;
-    const RBDynamics& state = fractureBody->getDyn();
-    const Qmt::Quaternion& q = state.orientation;
-    const MMatrix rest = poseMatrix(MQuaternion(q.X(), q.Y(), q.Z(), q.W()),
-                                    MVector(state.position.x, state.position.y, state.position.z));
-    MMatrix parent = animBodyPath.exclusiveMatrix();
+    animOffset = animBodyPath.exclusiveMatrix();
     const MPoint pivot = MFnTransform(animBodyPath).rotatePivot(MSpace::kWorld);
-    parent[3][0] += pivot.x;
-    parent[3][1] += pivot.y;
-    parent[3][2] += pivot.z;
-    animOffset = rest.inverse() * parent;
+    animOffset[3][0] += pivot.x;
+    animOffset[3][1] += pivot.y;
+    animOffset[3][2] += pivot.z;
 }
 
 void FractureBodyNode::followAnimBody(double dt, const MTime& t0, const MTime& t1) {
@@ -265,8 +260,9 @@ void FractureBodyNode::followAnimBody(double dt, const MTime& t0, const MTime& t
     const MFnDependencyNode fn(anim);
     const MPlug translate = fn.findPlug("translate");
     const MPlug rotate = fn.findPlug("rotate");
-    // The animated parent's pose at t, carried over to the engine body's frame.
-    const auto poseAt = [&](const MTime& t, MVector& position, MQuaternion& rotation) {
+    // The animated parent's frame at t: its keyed translate and rotate in the frame it
+    // moves in.
+    const auto frameAt = [&](const MTime& t) {
         const MDGContext context(t);
         float tr[3];
         float rot[3];
@@ -275,17 +271,20 @@ void FractureBodyNode::followAnimBody(double dt, const MTime& t0, const MTime& t
             rot[i] = rotate.child(i).asFloat(context);
         }
         const MQuaternion turn = MEulerRotation(rot[0], rot[1], rot[2]).asQuaternion();
-        const MTransformationMatrix carried(poseMatrix(turn, MVector(tr[0], tr[1], tr[2])) * animOffset);
-        position = carried.getTranslation(MSpace::kTransform);
-        rotation = carried.rotation();
+        return poseMatrix(turn, MVector(tr[0], tr[1], tr[2])) * animOffset;
     };
-    MVector p0, p1;
-    MQuaternion q0, q1;
-    poseAt(t0, p0, q0);
-    poseAt(t1, p1, q1);
-    const MVector v = (p1 - p0) / dt;
+    // The body rides the parent's motion from t0 to t1. Carrying the body's own pose
+    // through that motion keeps the velocities in world axes, whatever the principal
+    // axes of the body's rest frame.
+    const RBDynamics& state = fractureBody->getDyn();
+    const Qmt::Quaternion& q = state.orientation;
+    const MMatrix pose = poseMatrix(MQuaternion(q.X(), q.Y(), q.Z(), q.W()),
+                                    MVector(state.position.x, state.position.y, state.position.z));
+    const MMatrix motion = frameAt(t0).inverse() * frameAt(t1);
+    const MVector v = (MTransformationMatrix(pose * motion).getTranslation(MSpace::kTransform) -
+                       MTransformationMatrix(pose).getTranslation(MSpace::kTransform)) / dt;
     fractureBody->setLinearVelocity(Qmt::QmtVector3(v.x, v.y, v.z));
-    fractureBody->setAngularVelocity(spinBetween(q0, q1, dt));
+    fractureBody->setAngularVelocity(spinBetween(MQuaternion(), MTransformationMatrix(motion).rotation(), dt));
     setMembersTime(t0);
     fractureBody->recomputeCenterFromFragments(true);
     fractureBody->recomputeRotationFromFragments(true);

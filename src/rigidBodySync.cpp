@@ -13,7 +13,6 @@
 #include "src/bodyShared.h"
 #include "src/collisionShapeNode.h"
 #include "src/nodeHelpers.h"
-#include "src/poseMath.h"
 #include "src/rigidBodyNode.h"
 
 bool rigidBodyNode::dagPath(MDagPath& path) const {
