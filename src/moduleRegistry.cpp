@@ -15,6 +15,7 @@
 #include "src/collisionShapeNode.h"
 #include "src/crackerNode.h"
 #include "src/fractureBodyNode.h"
+#include "src/modifiers/jagginessCmd.h"
 #include "src/modifiers/meshOpNode.h"
 #include "src/rigidBodyCmd.h"
 #include "src/rigidBodyNode.h"
@@ -96,7 +97,7 @@ const std::vector<CommandRow> kCommands = {
     // queryZylBody
     // queryZylFBody
     {"zylConnectForceFields", connectForceFieldsCmd::creator, connectForceFieldsCmd::newSyntax},
-    // zylJagginess
+    {"zylJagginess", jagginessCmd::creator, jagginessCmd::newSyntax},
     {"zylShatterPreview", shatterLocatorCmd::creator, shatterLocatorCmd::newSyntax},
     {"zylCracker", zylCrackerCmd::creator, zylCrackerCmd::newSyntax},
 };
