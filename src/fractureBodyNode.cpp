@@ -383,6 +383,10 @@ bool FractureBodyNode::isMemberSelected() const {
 
 void FractureBodyNode::rename(const MString& name) {
     MFnDependencyNode(thisMObject()).setName(name);
+    nameEngineBody(name);
+}
+
+void FractureBodyNode::nameEngineBody(const MString& name) {
     if (!fractureBody) return;
     char* const out = fractureBody->transform.name;
     const std::size_t n = std::min<std::size_t>(name.length(), sizeof fractureBody->transform.name - 1);
@@ -418,16 +422,6 @@ void FractureBodyNode::addToWorld() {
     plug(enabled).setValue(true);
 }
 
-// Until the full tear-down exists: every stress node lets go of this node and of its
-// joint (the engine deletes the joints with the body).
-void FractureBodyNode::destroyFractureBody() {
-    for (SceneStress* stress : stressNodes()) stress->setOwner(nullptr);
-    for (SceneStress* stress : byFrameStresses) stress->setOwner(nullptr);
-    releaseEngineBody();
-    byFrameStresses.clear();
-    notifySolver();
-}
-
 void FractureBodyNode::releaseEngineBody() {
     for (SceneStress* stress : stressNodes()) stress->setJoint(nullptr);
     for (SceneStress* stress : byFrameStresses) stress->setJoint(nullptr);
@@ -456,13 +450,10 @@ rigidBodyNode* FractureBodyNode::animRigidBody() const {
     return userNodeAs<rigidBodyNode>(firstConnectedNode(plug(animBody)), zylTypes::kRigidBody);
 }
 
-// Stress colouring, member detach and the run are filled in with the build of the
-// fracture body.
+// Stress colouring and the run are filled in with the simulation of the fracture body.
 void FractureBodyNode::colorStresses(const MObject&, short) {}
 void FractureBodyNode::recolorStresses() {}
-void FractureBodyNode::detachRigidBody(rigidBodyNode*, bool) {}
 void FractureBodyNode::resetMembers() {}
-void FractureBodyNode::prepareAtTime(const MTime&) {}
 void FractureBodyNode::splitAtStart() {}
 void FractureBodyNode::breakStressesAtFrame(int) {}
 void FractureBodyNode::updateStressPositions() {}
@@ -473,5 +464,3 @@ void FractureBodyNode::addFieldForces(const MObject&, const MVectorArray&, const
                                       MVectorArray&, double) {}
 void FractureBodyNode::applyStressFieldForces(const MVectorArray&, int) {}
 void FractureBodyNode::splitWeakJoints() {}
-bool FractureBodyNode::detectAnimBody() { return false; }
-void FractureBodyNode::linkAnimBody() {}

@@ -107,6 +107,8 @@ public:
     void setActiveState(int state, bool quiet);
     void setGroupId(int group);
     void lockAttributes(bool locked);
+    // A fracture body's member: its physical attributes and the node itself, together.
+    void lockAsMember(bool locked);
 
     bool isEnabled() const;
     int getPassive() const;
