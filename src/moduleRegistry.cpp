@@ -11,6 +11,7 @@
 #include "host/api/messages.h"
 #include "host/api/pxManipContainer.h"
 #include "src/collisionShapeNode.h"
+#include "src/fractureBodyCmd.h"
 #include "src/fractureBodyNode.h"
 #include "src/modifiers/meshOpNode.h"
 #include "src/rigidBodyCmd.h"
@@ -79,7 +80,7 @@ const std::vector<CommandRow> kCommands = {
     // ManageZylListCmd
     // selectZylContext (context)
     // zylTrans
-    // zylFractureBody
+    {"zylFractureBody", FractureBodyCmd::creator, FractureBodyCmd::newSyntax},
     // deleteZylFBody
     // Detach_FBody
     // fBody_selStresses
