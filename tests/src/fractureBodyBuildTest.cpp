@@ -54,7 +54,8 @@ protected:
     }
     // Cube "c<i>" at (x, y, 0) with its body "cZylBody<i>".
     static void cube(int i, double x, double y = 3) {
-        const std::string name = "c" + std::to_string(i);
+        std::string name = "c";
+        name += std::to_string(i);
         run("makeMesh -cube -s 1 -n " + name + "; xform -t " + std::to_string(x) + " " + std::to_string(y) + " 0 " +
             name + "; new_ZYLBody -st 2 -a 0 " + name);
     }
