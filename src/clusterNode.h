@@ -3,6 +3,7 @@
 #include "host/api/arrays.h"
 #include "host/api/hostTime.h"
 #include "host/api/pxNode.h"
+#include "host/api/vectors.h"
 #include "src/typeIds.h"
 
 // A group of a fracture body's members whose joints break together. Members find it
@@ -14,22 +15,22 @@ public:
     // Whether the cluster, or one of its members, is selected.
     bool isSelected();
 
-    // ---- Driven by the owning fracture-body node.
+    // ---- Driven by the owning fracture body through a run.
 
-    // Files the members in the owner's engine body and gives the stress nodes joints.
-    void buildJoints();
-    // The members' rest poses at the time and the stress nodes' snapshots, and the way back.
-    void storeInitialState(const MTime& time);
-    void restoreInitialState();
-    // Field samples of the active, force-breakable joints, appended to the owner's.
-    void collectFieldSamples(MVectorArray& positions, MVectorArray& velocities, MDoubleArray& masses);
-    // Takes this cluster's forces from `cursor` on, advancing it; without apply the
-    // inner joints' samples are skipped, the outer joints' taken whatever it says.
-    void applyFieldForces(const MVectorArray& forces, unsigned& cursor, bool apply, bool includeOuter);
     bool isBreakByFrame() const;
     int getBreakFrame() const;
-    // Recolours the members' stresses.
+    // The members' rest poses and the stresses' snapshots at the start, and the way back.
+    void storeInitialState(const MTime& time);
+    void restoreInitialState();
+    // Field samples of the inner, then outer force-breakable joints.
+    void collectFieldSamples(MVectorArray& positions, MVectorArray& velocities, MDoubleArray& masses);
+    // Hands the forces from `cursor` on to the joints sampled, advancing the cursor; with
+    // apply false the inner joints' samples are skipped.
+    void applyFieldForces(const MVectorArray& forces, unsigned& cursor, bool apply, bool includeOuter);
+    // Recolours the members' stresses when the owner shows them.
     void refreshStressColours();
+    // Files the members in the owner's engine body and gives the stress nodes joints.
+    void buildJoints();
     // Every stress node gets the owner's threshold back.
     void releaseStresses();
 };

@@ -25,6 +25,10 @@ protected:
     const MArgDatabase& args() const { return *argData_; }
     // The modifier, made when first asked for.
     MDagModifier& modifier();
+    // Bodies are built at the start of the play range, where animated objects rest: when
+    // the time is elsewhere and a selected object (or a parent) is animated, the time
+    // moves there, with a warning.
+    void moveToStartForAnimatedSelection() const;
 
     MSelectionList selection_;  // the objects the command was given
 

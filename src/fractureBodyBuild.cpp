@@ -17,7 +17,6 @@
 #include "engine/world/publicWorld.h"
 #include "host/api/animControl.h"
 #include "host/api/fnMesh.h"
-#include "host/api/fnTransform.h"
 #include "host/api/global.h"
 #include "host/api/progressWindow.h"
 #include "host/api/selectionList.h"
@@ -46,13 +45,6 @@ std::vector<MObject> connectedNodes(const MPlug& plug) {
     plug.connectedTo(ends, true, true);
     for (unsigned i = 0; i < ends.length(); ++i) nodes.push_back(ends[i].node());
     return nodes;
-}
-
-std::vector<clusterFractureNode*> clusterNodes(const MPlug& plug) {
-    std::vector<clusterFractureNode*> out;
-    for (const MObject& node : connectedNodes(plug))
-        if (auto* cluster = userNodeAs<clusterFractureNode>(node, clusterFractureNode::id)) out.push_back(cluster);
-    return out;
 }
 
 // The stress nodes on a cluster's inner, then outer stress plug.
@@ -84,13 +76,6 @@ void check(const MStatus& status, int line) {
 
 }  // namespace
 
-std::vector<rigidBodyNode*> FractureBodyNode::members() const {
-    std::vector<rigidBodyNode*> out;
-    for (const MObject& node : connectedNodes(plug(rigidBodies)))
-        if (auto* rb = userNodeAs<rigidBodyNode>(node, rigidBodyNode::id)) out.push_back(rb);
-    return out;
-}
-
 MObject FractureBodyNode::memberMesh(const rigidBodyNode& member) {
     const MObject shape =
         firstConnectedNode(MPlug(member.thisMObject(), rigidBodyNode::inCollisionType), ConnectionSide::source);
@@ -112,7 +97,7 @@ void FractureBodyNode::refreshStressCells(SceneStress* stress) const {
 
 bool FractureBodyNode::buildFromMembers(bool nearest) {
     if (!fractureBody) return false;
-    const std::vector<rigidBodyNode*> bodies = members();
+    const std::vector<rigidBodyNode*> bodies = memberNodes();
     for (rigidBodyNode* rb : bodies) {
         HardBody* body = rb->getBody(true);
         if (body) body->setCellCode(rb->serialNumber());
@@ -221,7 +206,7 @@ SceneStress* FractureBodyNode::createStressNode(DynamicStress* joint, double str
 }
 
 void FractureBodyNode::createColorSets() {
-    for (const rigidBodyNode* rb : members())
+    for (const rigidBodyNode* rb : memberNodes())
         if (const MObject mesh = memberMesh(*rb); !mesh.isNull()) MFnMesh(mesh).createColorSetWithName(kColourSet);
 }
 
@@ -231,7 +216,7 @@ void FractureBodyNode::createColorSets() {
 // bodies are gone is left with none.
 void FractureBodyNode::forgetJoints() {
     for (SceneStress* stress : stressNodes()) stress->setJoint(nullptr);
-    for (const clusterFractureNode* cluster : clusterNodes(plug(clusters)))
+    for (const clusterFractureNode* cluster : clusterNodes())
         for (SceneStress* stress : clusterStresses(*cluster)) stress->setJoint(nullptr);
 }
 
@@ -248,7 +233,7 @@ void FractureBodyNode::buildFractureBody(const MTime& t) {
 
     forgetJoints();
     fractureBody->clearFragmentJointLists();
-    const std::vector<rigidBodyNode*> bodies = members();
+    const std::vector<rigidBodyNode*> bodies = memberNodes();
     for (std::size_t i = 0; i < bodies.size(); ++i) {
         HardBody* body = bodies[i]->getBody(false);
         if (!body) continue;
@@ -301,7 +286,7 @@ void FractureBodyNode::buildFractureBody(const MTime& t) {
     }
 
     if (PublicWorld* world = engineWorld()) {
-        for (clusterFractureNode* cluster : clusterNodes(plug(clusters))) cluster->buildJoints();
+        for (clusterFractureNode* cluster : clusterNodes()) cluster->buildJoints();
         // Filed in index order: the second connection first.
         const auto file = [&](std::size_t i) {
             if (connected[i]) world->addFractureJoint(connected[i]->getJoint(), fractureBody);
@@ -334,83 +319,6 @@ void FractureBodyNode::buildFractureBody(const MTime& t) {
     stressCount = count;
     prepareAtTime(t);
     if (progress) check(MProgressWindow::endProgress(), __LINE__);
-}
-
-// ---- The animated ancestor.
-
-bool FractureBodyNode::detectAnimBody() {
-    hasAnimBody = false;
-    animBodyPath = MDagPath();
-    const std::vector<rigidBodyNode*> bodies = members();
-    if (bodies.empty()) return false;
-    MDagPath path;
-    if (!MDagPath::getAPathTo(bodies.front()->thisMObject(), path)) return false;
-    path.pop();
-    // The topmost animated transform wins.
-    for (; path.isValid() && path.length() > 0; path.pop()) {
-        if (!MAnimUtil::isAnimated(path)) continue;
-        hasAnimBody = true;
-        animBodyPath = path;
-    }
-    return hasAnimBody;
-}
-
-MObject FractureBodyNode::getAnimNode() {
-    if (!animBodyPath.isValid() || animBodyPath.length() == 0) detectAnimBody();
-    return hasAnimBody ? animBodyPath.node() : MObject::kNullObj;
-}
-
-bool FractureBodyNode::linkAnimBody() {
-    MObject child;
-    const MObject anim = getAnimNode();
-    if (anim.isNull() || !findZylRigidBodyChild(anim, child)) return false;
-    auto* rb = userNodeAs<rigidBodyNode>(child, rigidBodyNode::id);
-    if (!rb || !fractureBody) return false;
-    fractureBody->setParent(rb->getBody(true));
-    return true;
-}
-
-// From the engine body's current pose to the animated ancestor's frame at its pivot.
-void FractureBodyNode::updateAnimOffset() {
-    animOffset = MMatrix();
-    if (!fractureBody || !animBodyPath.isValid() || animBodyPath.length() == 0) return;
-    const RBDynamics& state = fractureBody->getDyn();
-    MTransformationMatrix pose;
-    pose.rotateTo(MQuaternion(state.orientation.X(), state.orientation.Y(), state.orientation.Z(),
-                              state.orientation.W()));
-    pose.setTranslation(MVector(state.position.x, state.position.y, state.position.z));
-    MMatrix ancestor = animBodyPath.exclusiveMatrix();
-    const MPoint pivot = MFnTransform(animBodyPath).rotatePivot(MSpace::kWorld);
-    ancestor[3][0] += pivot.x;
-    ancestor[3][1] += pivot.y;
-    ancestor[3][2] += pivot.z;
-    animOffset = pose.asMatrix().inverse() * ancestor;
-}
-
-// ---- Start state.
-
-void FractureBodyNode::prepareAtTime(const MTime& time) {
-    enabledAtStart = plug(enabled).asBool();
-    passiveAtStart = plug(passive).asBool();
-    lastRandomThreshold = plug(randomThreshold).asInt();
-    const std::vector<rigidBodyNode*> bodies = members();
-    for (rigidBodyNode* rb : bodies) {
-        rb->lockAsMember(false);
-        rb->setRestFromCurrent(time);
-        rb->lockAsMember(true);
-    }
-    // The group holding the fragments rests where it is now.
-    if (!bodies.empty()) {
-        MDagPath group;
-        if (MDagPath::getAPathTo(bodies.front()->thisMObject(), group) && group.pop(2) && group.isValid() &&
-            group.length() > 0 && group.hasFn(MFn::kTransform)) {
-            MFnTransform fn(group);
-            fn.setRestPosition(fn.transformation());
-        }
-    }
-    for (SceneStress* stress : stressNodes()) stress->storeInitialState();
-    for (clusterFractureNode* cluster : clusterNodes(plug(clusters))) cluster->storeInitialState(time);
-    if (fractureBody) fractureBody->storeInitialState(1);
 }
 
 // ---- Stress nodes joining and leaving.
@@ -482,7 +390,7 @@ void FractureBodyNode::findStressBodies(const SceneStress* stress, rigidBodyNode
     body1 = body2 = nullptr;
     if (!stress) return;
     const MString name1 = stress->getBody1Name(), name2 = stress->getBody2Name();
-    for (rigidBodyNode* rb : members()) {
+    for (rigidBodyNode* rb : memberNodes()) {
         const MString name = MFnDependencyNode(rb->thisMObject()).name();
         if (!body1 && name == name1) body1 = rb;
         if (!body2 && name == name2) body2 = rb;
@@ -672,7 +580,7 @@ void FractureBodyNode::deleteStressNodes() {
 void FractureBodyNode::destroyFractureBody() {
     dissolveClusters();
     deleteStressNodes();
-    for (rigidBodyNode* rb : members()) {
+    for (rigidBodyNode* rb : memberNodes()) {
         dropStressColours(*rb);
         // The members stay connected but no longer point here.
         if (rb->getOwner() == this) {
@@ -688,7 +596,7 @@ void FractureBodyNode::destroyFractureBody() {
 
 bool FractureBodyNode::touchesGround(const BarrierBody& ground) const {
     const double reach = plug(distThreshold).asDouble();
-    for (rigidBodyNode* rb : members()) {
+    for (rigidBodyNode* rb : memberNodes()) {
         HardBody* body = rb->getOwner() == this ? rb->getBody(false) : nullptr;
         if (!body || (body->getType() != HB_HULL && body->getType() != HB_TRIMESH)) continue;
         const ZYLmesh* mesh = body->getMesh();

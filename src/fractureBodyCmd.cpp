@@ -135,7 +135,7 @@ MStatus FractureBodyCmd::redoIt() {
         fb->buildFromMembers(nearest);
         // Selected bodies that found no joint are free bodies again, and awake: the
         // fracture body's build had put them to sleep.
-        for (rigidBodyNode* rb : fb->members()) {
+        for (rigidBodyNode* rb : fb->memberNodes()) {
             if (rb->getOwner() == fb) continue;
             mod.disconnect(MPlug(node, FractureBodyNode::rigidBodies), MPlug(rb->thisMObject(), rigidBodyNode::fracture));
             mod.doIt();

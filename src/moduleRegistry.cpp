@@ -10,9 +10,12 @@
 #include "host/api/global.h"
 #include "host/api/messages.h"
 #include "host/api/pxManipContainer.h"
+#include "src/clusterCrackerCmds.h"
 #include "src/collisionShapeNode.h"
+#include "src/crackerNode.h"
 #include "src/fractureBodyCmd.h"
 #include "src/fractureBodyNode.h"
+#include "src/modifiers/jagginessCmd.h"
 #include "src/modifiers/meshOpNode.h"
 #include "src/rigidBodyCmd.h"
 #include "src/rigidBodyNode.h"
@@ -61,7 +64,8 @@ const std::vector<NodeTypeRow> kNodeTypes = {
     {zylTypes::kStressName, zylTypes::kStress, MPxNode::kDependNode, nullptr, SceneStress::creator,
      SceneStress::initialize},
     // ClusterZylNode
-    // zylCracker
+    {zylTypes::kCrackerName, zylTypes::kCracker, MPxNode::kLocatorNode, nullptr, zylCrackerNode::creator,
+     zylCrackerNode::initialize},
     {zylTypes::kVoronoiName, zylTypes::kVoronoi, MPxNode::kLocatorNode, "drawdb/geometry/voronoiPoints",
      voronoiNode::creator, voronoiNode::initialize},
     {zylTypes::kShatterLocatorName, zylTypes::kShatterLocator, MPxNode::kLocatorNode, "drawdb/geometry/ShatterLocator",
@@ -92,9 +96,9 @@ const std::vector<CommandRow> kCommands = {
     // queryZylBody
     // queryZylFBody
     {"zylConnectForceFields", connectForceFieldsCmd::creator, connectForceFieldsCmd::newSyntax},
-    // zylJagginess
+    {"zylJagginess", jagginessCmd::creator, jagginessCmd::newSyntax},
     {"zylShatterPreview", shatterLocatorCmd::creator, shatterLocatorCmd::newSyntax},
-    // zylCracker
+    {"zylCracker", zylCrackerCmd::creator, zylCrackerCmd::newSyntax},
 };
 
 // The collision-shape removal callback is installed once the first three node types
@@ -218,6 +222,7 @@ MStatus initializeModule(MObject obj) {
     // Module state starts afresh with every load, linked in or opened.
     bakedFrameCounter = 0;
     displaySelected = true;
+    zylCrackerNode::bodyCounter = zylCrackerNode::kFirstBodyCounter;
 
     registerNodeTypes(plugin);
     const MStatus status = registerCommands(plugin);

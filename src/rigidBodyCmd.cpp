@@ -3,7 +3,6 @@
 #include <new>
 
 #include "engine/bodies/hardBody.h"
-#include "host/api/animControl.h"
 #include "host/api/fnDagNode.h"
 #include "host/api/fnDependencyNode.h"
 #include "host/api/global.h"
@@ -19,19 +18,6 @@ namespace {
 
 // Mass and mass centre so small that the body takes them from its mesh again.
 constexpr double kUnset = 1.1920929e-7;
-
-// Whether any selected object moves by animation, its parents included.
-bool anyAnimated(const MSelectionList& list) {
-    for (unsigned i = 0; i < list.length(); ++i) {
-        MDagPath path;
-        if (list.getDagPath(i, path) && path.isValid()) {
-            if (MAnimUtil::isAnimated(path, true)) return true;
-        } else if (MObject node; list.getDependNode(i, node) && MAnimUtil::isAnimated(node, true)) {
-            return true;
-        }
-    }
-    return false;
-}
 
 // Whether the mesh's first world mesh feeds a mesh-producing node.
 bool worldMeshFeedsType989(const MObject& mesh) {
@@ -98,11 +84,7 @@ MStatus RigidBodyCmd::redoIt() {
         displayError("no zyl solver found, abort");
         return MS::kFailure;
     }
-    // Bodies are built at the start of the play range, where animated objects rest.
-    if (MAnimControl::currentTime() != MAnimControl::minTime() && anyAnimated(selection_)) {
-        MAnimControl::setCurrentTime(MAnimControl::minTime());
-        displayWarning(" time set to start frame becouse animated object selected");
-    }
+    moveToStartForAnimatedSelection();
 
     bool qualifying = false, created = false;
     for (MItSelectionList it(selection_, MFn::kGeometric); !it.isDone(); it.next()) {

@@ -39,14 +39,6 @@ Point toPoint(const MVector& v) {
     return {static_cast<float>(v.x), static_cast<float>(v.y), static_cast<float>(v.z)};
 }
 
-float* data(Point& p) { return p.data(); }
-
-void pushTranslation(const MVector& at) {
-    const float m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0,
-                         static_cast<float>(at.x), static_cast<float>(at.y), static_cast<float>(at.z), 1};
-    pushGLMatrix(m);
-}
-
 // Each face of the body's mesh, its local vertices v drawn at (v + t) · M's rotation.
 void drawMeshFaces(const ZYLmesh& mesh, const MVector& t, const MMatrix& m) {
     float buffer[ZYLFACE_MAX_CORNERS][3];
@@ -67,29 +59,11 @@ void drawMeshFaces(const ZYLmesh& mesh, const MVector& t, const MMatrix& m) {
     }
 }
 
-// A wire capsule: four lines along the core offset by the radius in x and y, a ring
-// and two half rings at each end.
+// The body's capsule as a wire, its core running from end to end about c.
 void drawCapsule(const ZYLcapsule& capsule, const MVector& t, const MMatrix& m) {
     const MVector c = rotate(t, m);
     const MVector a = rotate(MVector(capsule.axis.x, capsule.axis.y, capsule.axis.z), m);
-    const MVector e1 = c - a * (capsule.length * 0.5);
-    const MVector e2 = c + a * (capsule.length * 0.5);
-    const double r = capsule.radius;
-    for (const MVector& offset : {MVector(0, r, 0), MVector(0, -r, 0), MVector(r, 0, 0), MVector(-r, 0, 0)}) {
-        Point from = toPoint(e1 + offset), to = toPoint(e2 + offset);
-        drawLine(data(from), data(to));
-    }
-    const auto radius = static_cast<float>(r);
-    pushTranslation(e1);
-    drawCircleOnAxis(0, radius);
-    drawHalfCircleOnAxis(1, radius);
-    drawHalfCircleOnAxis(2, radius);
-    popGLMatrix();
-    pushTranslation(e2);
-    drawCircleOnAxis(0, radius);
-    drawHalfCircleOnAxis(4, radius);
-    drawHalfCircleOnAxis(5, radius);
-    popGLMatrix();
+    drawWireCapsule(c - a * (capsule.length * 0.5), c + a * (capsule.length * 0.5), capsule.radius);
 }
 
 }  // namespace

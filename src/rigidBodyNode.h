@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-#include "geometry/meshRecords.h"
+#include "geometry/mesh/meshRecords.h"
 #include "host/api/dagPath.h"
 #include "host/api/hostTime.h"
 #include "host/api/matrix.h"

@@ -10,6 +10,7 @@
 #include "host/api/fnTransform.h"
 #include "host/api/transformationMatrix.h"
 #include "math/quaternion.h"
+#include "src/bodyShared.h"
 #include "src/collisionShapeNode.h"
 #include "src/nodeHelpers.h"
 #include "src/rigidBodyNode.h"
@@ -86,24 +87,6 @@ constexpr double kMinSquaredSpeed = 1e-5;
 MVector asVector(const std::array<float, 3>& v) { return {v[0], v[1], v[2]}; }
 MQuaternion asQuaternion(const std::array<float, 4>& q) { return {q[0], q[1], q[2], q[3]}; }
 Qmt::QmtVector3 toEngine(const MVector& v) { return {v.x, v.y, v.z}; }
-
-// The transformation of rotation q and translation t, as a host matrix.
-MMatrix poseMatrix(const MQuaternion& q, const MVector& t) {
-    MTransformationMatrix pose;
-    pose.rotateTo(q);
-    pose.setTranslation(t, MSpace::kTransform);
-    return pose.asMatrix();
-}
-
-// The angular velocity that turns q0 into q1 in dt: the axis of q0⁻¹ · q1 scaled by its
-// angle over dt, with no turn to the shorter arc.
-Qmt::QmtVector3 spinBetween(const MQuaternion& q0, const MQuaternion& q1, double dt) {
-    const MQuaternion d = (q0.inverse() * q1).normal();
-    Qmt::QmtVector3 axis;
-    double angle = 0.0;
-    Qmt::Quaternion(d.w, d.x, d.y, d.z).ToAxisAngle(axis, angle);
-    return axis * (angle / dt);
-}
 
 }  // namespace
 

@@ -6,6 +6,7 @@
 #include "host/api/global.h"
 #include "host/api/view3d.h"
 #include "src/collisionShapeNode.h"
+#include "src/crackerNode.h"
 #include "src/fractureBodyNode.h"
 #include "src/moduleRegistry.h"
 #include "src/nodeHelpers.h"
@@ -81,7 +82,9 @@ void rigidBodyRemovedCallback(MObject& node, void* clientData) { rigidBodyNode::
 void fractureBodyRemovedCallback(MObject& node, void* clientData) {
     FractureBodyNode::nodeRemovedCallback(node, clientData);
 }
-void crackerRemovedCallback(MObject&, void*) {}
+void crackerRemovedCallback(MObject& node, void* clientData) {
+    zylCrackerNode::crackerNodeRemovedCallback(node, clientData);
+}
 
 // An import needs no rebuild, and messages 23 and 24 no action: these stay empty.
 void afterImportCallback(void*) {}

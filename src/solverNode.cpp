@@ -9,6 +9,7 @@
 #include "host/api/fnAttribute.h"
 #include "host/api/global.h"
 #include "host/api/iterators.h"
+#include "src/crackerNode.h"
 #include "src/fractureBodyNode.h"
 #include "src/nodeHelpers.h"
 #include "src/rigidBodyNode.h"
@@ -382,8 +383,13 @@ void releaseAllModuleBodies(const zylSolverNode* except) {
     // Fracture bodies first: their fragments are the rigid bodies' engine bodies.
     for (MItDependencyNodes it(MFn::kPluginDependNode); !it.isDone(); it.next())
         if (auto* fb = userNodeAs<FractureBodyNode>(it.thisNode(), FractureBodyNode::id)) fb->releaseEngineBody();
-    for (MItDependencyNodes it(MFn::kPluginLocatorNode); !it.isDone(); it.next())
-        if (rigidBodyNode* rb = rigidBodyOf(it.thisNode())) rb->releaseBody();
+    for (MItDependencyNodes it(MFn::kPluginLocatorNode); !it.isDone(); it.next()) {
+        const MObject node = it.thisNode();
+        if (rigidBodyNode* rb = rigidBodyOf(node))
+            rb->releaseBody();
+        else if (auto* cracker = userNodeAs<zylCrackerNode>(node, zylCrackerNode::id))
+            cracker->releaseBody();
+    }
     PublicWorld* world = engineWorld();
     if (!world) return;
     for (MItDependencyNodes it(MFn::kPluginDependNode); !it.isDone(); it.next()) {

@@ -126,7 +126,7 @@ private:
 };
 
 // Ahead of destroying the world: every fBodyNode deletes its engine fracture body and
-// joints (its stress nodes forget them), then every zylRigidBody node deletes its engine
-// body (it is built again on its next read) and every other solver's ground plane leaves
-// the world, so that no node is left pointing into the deleted world.
+// joints (its stress nodes forget them), then every zylRigidBody and zylCracker node
+// deletes its engine body (it is built again on its next read) and every other solver's
+// ground plane leaves the world, so that no node is left pointing into the deleted world.
 void releaseAllModuleBodies(const zylSolverNode* except = nullptr);

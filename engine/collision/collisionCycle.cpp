@@ -12,7 +12,7 @@
 #include "engine/collision/pairListMoves.h"
 #include "engine/fracture/fractureBody.h"
 #include "engine/fracture/fractureWorldFiling.h"
-#include "geometry/boxFit.h"
+#include "geometry/bounds/boxFit.h"
 
 using Qmt::QmtVector3;
 

@@ -6,7 +6,7 @@
 #include "engine/collision/collisionPair.h"
 #include "engine/collision/contactGroup.h"
 #include "engine/world/bodyList.h"
-#include "geometry/pooledList.h"
+#include "geometry/mesh/pooledList.h"
 #include "math/qmtVector3.h"
 
 class ContactLsqWorkspace;

@@ -9,7 +9,7 @@
 #include "engine/collision/contactBlocks.h"
 #include "engine/fracture/fractureBody.h"
 #include "engine/solver/lsqSystem.h"
-#include "geometry/debugLog.h"
+#include "geometry/mesh/debugLog.h"
 
 using Qmt::QmtMatrix3;
 using Qmt::QmtVector3;

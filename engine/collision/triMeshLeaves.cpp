@@ -6,13 +6,13 @@
 #include "engine/collision/collisionPair.h"
 #include "engine/collision/convex/pkJump.h"
 #include "engine/collision/triMeshQueries.h"
-#include "geometry/boundingVolumes.h"
-#include "geometry/boxFit.h"
-#include "geometry/bvMesh.h"
-#include "geometry/capsuleProximity.h"
-#include "geometry/meshRecords.h"
-#include "geometry/proximity.h"
-#include "geometry/triangleTests.h"
+#include "geometry/bounds/boundingVolumes.h"
+#include "geometry/bounds/boxFit.h"
+#include "geometry/mesh/bvMesh.h"
+#include "geometry/query/capsuleProximity.h"
+#include "geometry/mesh/meshRecords.h"
+#include "geometry/query/proximity.h"
+#include "geometry/query/triangleTests.h"
 
 using Qmt::QmtVector3;
 

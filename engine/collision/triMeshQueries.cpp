@@ -3,9 +3,9 @@
 
 #include "engine/collision/collisionPair.h"
 #include "engine/collision/convex/pkJumpQueries.h"
-#include "geometry/boundingVolumes.h"
-#include "geometry/bvMesh.h"
-#include "geometry/meshRecords.h"
+#include "geometry/bounds/boundingVolumes.h"
+#include "geometry/mesh/bvMesh.h"
+#include "geometry/mesh/meshRecords.h"
 
 using Qmt::QmtVector3;
 

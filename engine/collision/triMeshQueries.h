@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "geometry/boxTree.h"
+#include "geometry/bounds/boxTree.h"
 #include "math/qmtVector3.h"
 
 class BCapsule;

@@ -6,6 +6,7 @@
 #include <numeric>
 #include <string>
 
+#include "engine/threads/processorCount.h"
 #include "engine/tools/meshTools.h"
 #include "engine/world/engineApi.h"
 #include "host/api/fnDagNode.h"
@@ -19,6 +20,7 @@
 #include "src/meshWriter.h"
 #include "src/nodeHelpers.h"
 #include "src/sceneUtils.h"
+#include "src/shatter/inOrderWorkers.h"
 #include "src/shatter/patternSetup.h"
 #include "src/shatter/shatterCentres.h"
 #include "src/shatter/shatterCmd.h"
@@ -132,31 +134,146 @@ bool planeMissesCell(const ZYL_DFmesh& cell, const QmtVector3& m, double d, cons
     return true;
 }
 
-// The cell's shards go to the hook: the whole cell when it is nearly convex or one
-// piece, else each of its pieces.
-void handOverShards(ZYL_DFmesh& cell, std::uint32_t number, const VoronoiCellHooks& hooks) {
-    const auto shard = [&hooks](ZYL_DFmesh& mesh, std::uint32_t id) {
-        mesh.shardId = static_cast<std::uint16_t>(id);
-        if (hooks.shard) {
-            hooks.shard(mesh);
-        }
+// What a thread reuses from cell to cell.
+struct CellScratch {
+    CellOrder order;
+    std::vector<std::uint8_t> keep;  // faces copied for the first clip
+};
+
+// The shards of one cell, their ids set: the whole cell when it is nearly convex or
+// one piece, else each of its pieces. Empty when the cell was dropped.
+struct CellShards {
+    std::vector<OwnedDFmesh> meshes;
+    bool built = false;
+};
+
+void collectShards(OwnedDFmesh cell, std::uint32_t number, CellShards& out) {
+    out.built = true;
+    const auto add = [&out](OwnedDFmesh mesh, std::uint32_t id) {
+        mesh->shardId = static_cast<std::uint16_t>(id);
+        out.meshes.push_back(std::move(mesh));
     };
-    if (isNearlyConvex(&cell)) {
-        shard(cell, number);
+    if (isNearlyConvex(cell.get())) {
+        add(std::move(cell), number);
         return;
     }
     ZYL_DFmesh** pieces = nullptr;
-    const int count = splitDFmeshPieces(&cell, &pieces);
+    const int count = splitDFmeshPieces(cell.get(), &pieces);
     if (count <= 1) {
-        shard(cell, number);
+        add(std::move(cell), number);
         return;
     }
     std::unique_ptr<ZYL_DFmesh*[]> array(pieces);
+    std::vector<OwnedDFmesh> owned;
     for (int k = 0; k < count; ++k) {
-        OwnedDFmesh piece(pieces[k]);
-        shard(*piece, static_cast<std::uint32_t>(k) * 10000u + number);
+        owned.emplace_back(pieces[k]);
+    }
+    for (int k = 0; k < count; ++k) {
+        add(std::move(owned[k]), static_cast<std::uint32_t>(k) * 10000u + number);
     }
 }
+
+// The copy of the mesh that the first clip starts from. That clip drops every face
+// lying wholly below its plane (beyond the clipper's snapping distance, with room to
+// spare: the clipper's scale is 1 or more) without reading it again, and classifies
+// by vertices alone, so such faces need not be copied. The first face always is (the
+// clip reads its piece number), and a face with an index out of range stops the
+// shortcut (the clip refuses the whole mesh). A mesh cut piece by piece is copied
+// whole, as its pieces follow from all of its faces.
+OwnedDFmesh copyForFirstClip(const ZYL_DFmesh& mesh, const QmtVector3& m, const QmtVector3& p, bool pieceAware,
+                             std::vector<std::uint8_t>& keep) {
+    const double length = m.Length();
+    if (pieceAware || !mesh.worldVertices || !mesh.faces || !(length > 0.0)) {
+        return OwnedDFmesh(copyDFmesh(&mesh));
+    }
+    const QmtVector3 n = m / length;
+    const double margin = 1e-4 + 1e-9 * p.Length();
+    keep.assign(mesh.numFaces, 1);
+    for (std::uint32_t f = 1; f < mesh.numFaces; ++f) {
+        const ZYL_DFface& face = mesh.faces[f];
+        if (!face.vertices || face.numVertices > face.capacity) {
+            return OwnedDFmesh(copyDFmesh(&mesh));
+        }
+        bool below = face.numVertices > 0;
+        for (std::uint32_t k = 0; k < face.numVertices; ++k) {
+            const std::uint32_t v = face.vertices[k];
+            if (v >= mesh.numVertices) {
+                return OwnedDFmesh(copyDFmesh(&mesh));
+            }
+            const QmtVector3& q = mesh.worldVertices[v];
+            below = below && n.Dot(q - p) < -(margin + 1e-9 * q.Length());
+        }
+        keep[f] = below ? 0 : 1;
+    }
+    return OwnedDFmesh(copyDFmeshFaces(&mesh, keep.data()));
+}
+
+// Cuts cell i (seeds already in cutting order) out of a copy of the mesh.
+CellShards cutCell(const ZYL_DFmesh& mesh, const std::vector<QmtVector3>& seeds, std::uint32_t i, bool pieceAware,
+                   CellScratch& scratch) {
+    CellShards shards;
+    const auto count = static_cast<std::uint32_t>(seeds.size());
+    CellOrder& order = scratch.order;
+    order.start(i);
+    if (count < 2 || !mesh.worldVertices || mesh.numVertices == 0 || mesh.numFaces == 0 || !mesh.faces) {
+        return shards;
+    }
+    // The copy is made at the first plane that cuts; until then the mesh stands in.
+    OwnedDFmesh cell;
+    const QmtVector3& s = seeds[i];
+    double reach = reachSquared(mesh, s);
+    bool kept = true;
+    bool lastMissed = false;
+    for (std::uint32_t k = 1; k < count && kept; ++k) {
+        // A clip by a plane that misses the cell only marks every face alive, so
+        // such planes are left out and the marks set at the end. A mesh cut piece
+        // by piece is rebuilt even by a plane that misses: it takes every plane.
+        const std::uint32_t j = order.at(k);
+        if (!pieceAware && planesMissFromHere(order.distance(j), reach, s)) {
+            lastMissed = true;
+            break;
+        }
+        const QmtVector3& w = seeds[j];
+        const QmtVector3 m = s - w;
+        const QmtVector3 p = (s + w) * 0.5;
+        if (!pieceAware && planeMissesCell(cell ? *cell : mesh, m, std::sqrt(order.distance(j)), p, reach, s)) {
+            lastMissed = true;
+            continue;
+        }
+        if (!cell) {
+            cell = copyForFirstClip(mesh, m, p, pieceAware, scratch.keep);
+            if (!cell) {
+                return shards;
+            }
+        }
+        const int result = clipDFmeshByPlane(cell.get(), m, p, pieceAware);
+        kept = result >= 0;
+        lastMissed = false;
+        if (result == 0) {
+            reach = reachSquared(*cell, s);
+        }
+    }
+    if (!kept) {
+        return shards;
+    }
+    if (!cell) {
+        cell.reset(copyDFmesh(&mesh));
+        if (!cell) {
+            return shards;
+        }
+    }
+    if (lastMissed) {
+        for (std::uint32_t f = 0; f < cell->numFaces; ++f) {
+            cell->faces[f].alive = 1;
+        }
+    }
+    collectShards(std::move(cell), i + 1, shards);
+    return shards;
+}
+
+// Cells are cut on every processor, each from its own copy of the mesh, and handed
+// over in cutting order. Workers keep a few cells each ahead of the one handed over.
+unsigned cellThreads() { return static_cast<unsigned>(std::max(1, getSystemProcessorCount())); }
 
 }  // namespace
 
@@ -180,57 +297,28 @@ bool cutVoronoiCells(ZYL_DFmesh& mesh, std::vector<QmtVector3>& seeds, const Vor
         sortSeedsByDistance(seeds.data(), seeds.size());
     }
     const auto count = static_cast<std::uint32_t>(seeds.size());
-    CellOrder order(seeds);
-    for (std::uint32_t i = 0; i < count; ++i) {
+    const unsigned threads = cellThreads();
+    const auto make = [&](CellScratch& scratch, std::uint32_t i) { return cutCell(mesh, seeds, i, pieceAware, scratch); };
+    const auto take = [&hooks, count](std::uint32_t i, CellShards cell) {
         if (hooks.cancelled && hooks.cancelled()) {
             return false;
         }
-        OwnedDFmesh cell(copyDFmesh(&mesh));
-        order.start(i);
-        if (count < 2 || !cell) {
-            continue;
+        if (!cell.built) {
+            return true;
         }
-        const QmtVector3& s = seeds[i];
-        double reach = reachSquared(*cell, s);
-        bool kept = true;
-        bool lastMissed = false;
-        for (std::uint32_t k = 1; k < count && kept; ++k) {
-            // A clip by a plane that misses the cell only marks every face alive, so
-            // such planes are left out and the marks set at the end. A mesh cut piece
-            // by piece is rebuilt even by a plane that misses: it takes every plane.
-            const std::uint32_t j = order.at(k);
-            if (!pieceAware && planesMissFromHere(order.distance(j), reach, s)) {
-                lastMissed = true;
-                break;
+        for (OwnedDFmesh& shard : cell.meshes) {
+            if (hooks.shard) {
+                hooks.shard(*shard);
             }
-            const QmtVector3& w = seeds[j];
-            const QmtVector3 m = s - w;
-            const QmtVector3 p = (s + w) * 0.5;
-            if (!pieceAware && planeMissesCell(*cell, m, std::sqrt(order.distance(j)), p, reach, s)) {
-                lastMissed = true;
-                continue;
-            }
-            const int result = clipDFmeshByPlane(cell.get(), m, p, pieceAware);
-            kept = result >= 0;
-            lastMissed = false;
-            if (result == 0) {
-                reach = reachSquared(*cell, s);
-            }
+            shard.reset();
         }
-        if (!kept) {
-            continue;
-        }
-        if (lastMissed) {
-            for (std::uint32_t f = 0; f < cell->numFaces; ++f) {
-                cell->faces[f].alive = 1;
-            }
-        }
-        handOverShards(*cell, i + 1, hooks);
         if (hooks.cellBuilt) {
             hooks.cellBuilt(i, count);
         }
-    }
-    return true;
+        return true;
+    };
+    return makeInOrder<CellShards, CellScratch>(
+        count, threads, 32 * threads, [&seeds] { return CellScratch{CellOrder(seeds), {}}; }, make, take);
 }
 
 // ---- The shatter command's cutting of one mesh ----------------------------------------

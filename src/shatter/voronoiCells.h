@@ -5,7 +5,7 @@
 #include <functional>
 #include <vector>
 
-#include "geometry/meshRecords.h"
+#include "geometry/mesh/meshRecords.h"
 #include "math/qmtVector3.h"
 
 // Voronoi cells of a mesh: for each seed, a copy of the mesh clipped by the bisector
@@ -35,4 +35,8 @@ struct VoronoiCellHooks {
 // history records), then cuts one cell per seed out of a copy of the mesh. With fewer
 // than two seeds no cell is made. Labels the mesh's pieces once, to learn whether the
 // clips must cut piece by piece. False when cancelled.
+//
+// The cells are cut on worker threads, a few ahead of the one handed over; the hooks
+// run on the calling thread only, in cell order, and see exactly what a cell-by-cell
+// run gives. The mesh is only read while the cells are cut.
 bool cutVoronoiCells(ZYL_DFmesh& mesh, std::vector<Qmt::QmtVector3>& seeds, const VoronoiCellHooks& hooks);

@@ -15,10 +15,10 @@
 #include <utility>
 #include <vector>
 
-#include "geometry/bvDFmesh.h"
-#include "geometry/bvMesh.h"
-#include "geometry/clipper.h"
-#include "geometry/meshRecords.h"
+#include "geometry/mesh/bvDFmesh.h"
+#include "geometry/mesh/bvMesh.h"
+#include "geometry/clip/clipper.h"
+#include "geometry/mesh/meshRecords.h"
 #include "math/qmtMatrix3.h"
 #include "math/qmtVector3.h"
 

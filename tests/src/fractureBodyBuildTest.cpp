@@ -178,8 +178,8 @@ TEST_F(FractureBodyBuild, DemoWallHasOneStressNodePerJoint) {
         indices.insert(stress->getJoint()->getIndex());
     }
     EXPECT_TRUE(indices.size() == stresses.size() && *indices.rbegin() == stresses.size() - 1);
-    EXPECT_EQ(wall->members().size(), 12u);
-    for (const rigidBodyNode* rb : wall->members())
+    EXPECT_EQ(wall->memberNodes().size(), 12u);
+    for (const rigidBodyNode* rb : wall->memberNodes())
         EXPECT_TRUE(rb->getOwner() == wall && locked(MFnDependencyNode(rb->thisMObject()).name().asChar()));
 }
 

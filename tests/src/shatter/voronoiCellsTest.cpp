@@ -9,7 +9,7 @@
 
 #include "engine/tools/meshTools.h"
 #include "engine/world/engineApi.h"
-#include "geometry/massProperties.h"
+#include "geometry/mesh/massProperties.h"
 #include "geometry/testMeshes.h"
 #include "src/shatter/voronoiCells.h"
 
