@@ -12,6 +12,7 @@
 #include "src/collisionShapeNode.h"
 #include "src/rigidBodyNode.h"
 #include "src/sceneCallbacks.h"
+#include "src/selectContext.h"
 #include "src/typeIds.h"
 #include "src/uiScript.h"
 
@@ -57,7 +58,7 @@ const std::vector<CommandRow> kCommands = {
     // zylSolver
     // new_ZYLBody
     // ManageZylListCmd
-    // selectZylContext (context)
+    {"selectZylContext", SelectZylContextCmd::creator, nullptr, true},
     // zylTrans
     // zylFractureBody
     // deleteZylFBody
