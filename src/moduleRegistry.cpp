@@ -10,9 +10,11 @@
 #include "host/api/global.h"
 #include "host/api/messages.h"
 #include "src/collisionShapeNode.h"
+#include "src/queryCmds.h"
 #include "src/rigidBodyNode.h"
 #include "src/sceneCallbacks.h"
 #include "src/selectContext.h"
+#include "src/transCmd.h"
 #include "src/typeIds.h"
 #include "src/uiScript.h"
 
@@ -57,9 +59,9 @@ const std::vector<NodeTypeRow> kNodeTypes = {
 const std::vector<CommandRow> kCommands = {
     // zylSolver
     // new_ZYLBody
-    // ManageZylListCmd
+    {"ManageZylListCmd", ManageZylListCmd::creator, ManageZylListCmd::newSyntax},
     {"selectZylContext", SelectZylContextCmd::creator, nullptr, true},
-    // zylTrans
+    {"zylTrans", dResumeCmd::creator, dResumeCmd::newSyntax},
     // zylFractureBody
     // deleteZylFBody
     // Detach_FBody
@@ -69,8 +71,8 @@ const std::vector<CommandRow> kCommands = {
     // update_dFBody
     // zylShatter
     // deleteUserNode
-    // queryZylBody
-    // queryZylFBody
+    {"queryZylBody", queryZylBodyCmd::creator, queryZylBodyCmd::newSyntax},
+    {"queryZylFBody", queryZylFBodyCmd::creator, queryZylFBodyCmd::newSyntax},
     // zylConnectForceFields
     // zylJagginess
     // zylShatterPreview
