@@ -10,6 +10,7 @@
 #include "host/api/global.h"
 #include "host/api/messages.h"
 #include "src/collisionShapeNode.h"
+#include "src/modifiers/meshOpNode.h"
 #include "src/queryCmds.h"
 #include "src/rigidBodyNode.h"
 #include "src/sceneCallbacks.h"
@@ -51,7 +52,8 @@ const std::vector<NodeTypeRow> kNodeTypes = {
     // voronoiNode, "drawdb/geometry/voronoiPoints"
     // ShatterLocator, "drawdb/geometry/ShatterLocator"
     // ShatterLocatorManip (initialize: MPxManipContainer::initialize)
-    // zylMeshOpNode
+    {zylTypes::kMeshOpName, zylTypes::kMeshOp, MPxNode::kDependNode, nullptr, zylMeshOpNode::creator,
+     zylMeshOpNode::initialize},
 };
 
 // Commands in registration order, the selection context among them; each joins, in
