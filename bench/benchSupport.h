@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "engine/bodies/privateHardBody.h"
-#include "geometry/convexHull.h"
-#include "geometry/meshPlacement.h"
-#include "geometry/meshRecords.h"
+#include "geometry/hull/convexHull.h"
+#include "geometry/mesh/meshPlacement.h"
+#include "geometry/mesh/meshRecords.h"
 #include "math/qmtMatrix3.h"
 #include "math/qmtVector3.h"
 

@@ -6,7 +6,7 @@
 #include "bench/benchSupport.h"
 #include "engine/bodies/hardBody.h"
 #include "engine/world/engineApi.h"
-#include "geometry/meshRecords.h"
+#include "geometry/mesh/meshRecords.h"
 
 // Body creation from host meshes: the hull body (full hull up to 511 vertices, the
 // reduced hull of 512 beyond) and the triangle-mesh body (fan split, bound with its

@@ -11,7 +11,7 @@
 #include "engine/bodies/hullBody.h"
 #include "engine/collision/collisionManager.h"
 #include "engine/world/engineApi.h"
-#include "geometry/meshRecords.h"
+#include "geometry/mesh/meshRecords.h"
 #include "math/qmtMatrix3.h"
 #include "math/qmtVector3.h"
 

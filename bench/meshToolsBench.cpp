@@ -8,7 +8,7 @@
 #include "bench/benchSupport.h"
 #include "engine/tools/meshTools.h"
 #include "engine/world/engineApi.h"
-#include "geometry/meshRecords.h"
+#include "geometry/mesh/meshRecords.h"
 #include "math/qmtVector3.h"
 
 // The shatter's inner loop: one plane cut of a fresh copy of the cell mesh per

@@ -16,9 +16,9 @@
 
 #include "bench/benchSupport.h"
 #include "engine/collision/convex/pkJump.h"
-#include "geometry/boundingVolumes.h"
-#include "geometry/bvMesh.h"
-#include "geometry/meshPlacement.h"
+#include "geometry/bounds/boundingVolumes.h"
+#include "geometry/mesh/bvMesh.h"
+#include "geometry/mesh/meshPlacement.h"
 #include "math/qmtMatrix3.h"
 #include "math/qmtVector3.h"
 

@@ -15,8 +15,8 @@
 #include "engine/collision/convex/pkJump.h"
 #include "engine/collision/triMeshQueries.h"
 #include "engine/world/engineApi.h"
-#include "geometry/bvMesh.h"
-#include "geometry/meshPlacement.h"
+#include "geometry/mesh/bvMesh.h"
+#include "geometry/mesh/meshPlacement.h"
 #include "math/qmtMatrix3.h"
 #include "math/qmtVector3.h"
 

@@ -3,7 +3,7 @@
 #include <memory>
 #include <vector>
 
-#include "geometry/bvMesh.h"
+#include "geometry/mesh/bvMesh.h"
 #include "math/qmtVector3.h"
 
 // A hull volume as the bodies hold one: the convex hull of the points with world

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "fuzz/fuzzInput.h"
-#include "geometry/meshRecords.h"
+#include "geometry/mesh/meshRecords.h"
 
 // A mesh read from fuzz input, written into either engine record as the host layer
 // writes one: local and world positions alike, one face normal each (Newell's, or raw

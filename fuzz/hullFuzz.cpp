@@ -8,8 +8,8 @@
 
 #include "fuzz/fuzzCheck.h"
 #include "fuzz/fuzzInput.h"
-#include "geometry/convexHull.h"
-#include "geometry/reducedHull.h"
+#include "geometry/hull/convexHull.h"
+#include "geometry/hull/reducedHull.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "fuzz/fuzzCheck.h"
 #include "fuzz/fuzzHull.h"
 #include "fuzz/fuzzInput.h"
-#include "geometry/boundingVolumes.h"
+#include "geometry/bounds/boundingVolumes.h"
 
 using Qmt::QmtVector3;
 

@@ -16,9 +16,9 @@
 #include "fuzz/fuzzCheck.h"
 #include "fuzz/fuzzInput.h"
 #include "fuzz/fuzzMesh.h"
-#include "geometry/bvDFmesh.h"
-#include "geometry/bvMesh.h"
-#include "geometry/dmeshSubdivision.h"
+#include "geometry/mesh/bvDFmesh.h"
+#include "geometry/mesh/bvMesh.h"
+#include "geometry/mesh/dmeshSubdivision.h"
 
 namespace {
 

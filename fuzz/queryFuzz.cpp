@@ -17,13 +17,13 @@
 #include "fuzz/fuzzCheck.h"
 #include "fuzz/fuzzHull.h"
 #include "fuzz/fuzzInput.h"
-#include "geometry/boundingVolumes.h"
-#include "geometry/boxFit.h"
-#include "geometry/bvMesh.h"
-#include "geometry/capsuleProximity.h"
-#include "geometry/faceDistances.h"
-#include "geometry/proximity.h"
-#include "geometry/triangleTests.h"
+#include "geometry/bounds/boundingVolumes.h"
+#include "geometry/bounds/boxFit.h"
+#include "geometry/mesh/bvMesh.h"
+#include "geometry/query/capsuleProximity.h"
+#include "geometry/query/faceDistances.h"
+#include "geometry/query/proximity.h"
+#include "geometry/query/triangleTests.h"
 
 using Qmt::QmtVector3;
 

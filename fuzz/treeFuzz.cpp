@@ -12,8 +12,8 @@
 
 #include "fuzz/fuzzCheck.h"
 #include "fuzz/fuzzInput.h"
-#include "geometry/boxFit.h"
-#include "geometry/boxTree.h"
+#include "geometry/bounds/boxFit.h"
+#include "geometry/bounds/boxTree.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "geometry/meshRecords.h"
+#include "geometry/mesh/meshRecords.h"
 #include "host/api/pxNode.h"
 #include "src/typeIds.h"
 

@@ -1,16 +1,477 @@
 #include "src/fractureBodyNode.h"
 
+#include <algorithm>
+#include <cstring>
+
+#include "engine/fracture/dynamicStress.h"
+#include "engine/fracture/fractureBody.h"
+#include "engine/world/engineApi.h"
+#include "engine/world/publicWorld.h"
+#include "host/api/animControl.h"
+#include "host/api/fnAttribute.h"
+#include "host/api/fnDependencyNode.h"
+#include "host/api/global.h"
+#include "host/api/selectionList.h"
+#include "src/rigidBodyNode.h"
+#include "src/solverNode.h"
+#include "src/stressNode.h"
+
+MObject FractureBodyNode::usercommand;
+MObject FractureBodyNode::rigidBodies;
+MObject FractureBodyNode::clusters;
+MObject FractureBodyNode::animBody;
+MObject FractureBodyNode::stresses;
+MObject FractureBodyNode::solver;
+MObject FractureBodyNode::initialVelocity;
+MObject FractureBodyNode::initialSpin;
+MObject FractureBodyNode::distThreshold;
+MObject FractureBodyNode::passive;
+MObject FractureBodyNode::firstHitActive;
+MObject FractureBodyNode::actFrame;
+MObject FractureBodyNode::breakFrame;
+MObject FractureBodyNode::stressThreshold;
+MObject FractureBodyNode::randomThreshold;
+MObject FractureBodyNode::stress2mass;
+MObject FractureBodyNode::propStyle;
 MObject FractureBodyNode::enabled;
+MObject FractureBodyNode::torsion;
+MObject FractureBodyNode::unbreakable;
+MObject FractureBodyNode::secCracks;
+MObject FractureBodyNode::percentSecCracks;
+MObject FractureBodyNode::doTrans;
+MObject FractureBodyNode::mass;
+MObject FractureBodyNode::friction;
+MObject FractureBodyNode::bounciness;
+MObject FractureBodyNode::linearDamping;
+MObject FractureBodyNode::angularDamping;
+MObject FractureBodyNode::selected;
 MObject FractureBodyNode::displayStressses;
-MObject FractureBodyNode::ca_propStyle;
-MObject FractureBodyNode::ca_randomThreshold;
+MObject FractureBodyNode::index;
+MObject FractureBodyNode::ca_index;
+MObject FractureBodyNode::keysTX;
+MObject FractureBodyNode::keysTY;
+MObject FractureBodyNode::keysTZ;
+MObject FractureBodyNode::keysRX;
+MObject FractureBodyNode::keysRY;
+MObject FractureBodyNode::keysRZ;
+MObject FractureBodyNode::transFrame;
+MObject FractureBodyNode::ca_initialVelocity;
+MObject FractureBodyNode::ca_initialSpin;
 MObject FractureBodyNode::ca_stressThreshold;
-MObject FractureBodyNode::ca_secCracks;
-MObject FractureBodyNode::ca_bounciness;
+MObject FractureBodyNode::ca_randomThreshold;
+MObject FractureBodyNode::ca_propStyle;
 MObject FractureBodyNode::ca_enabled;
+MObject FractureBodyNode::ca_firstHit;
+MObject FractureBodyNode::ca_stress2mass;
+MObject FractureBodyNode::ca_unbreakable;
+MObject FractureBodyNode::ca_secCracks;
+MObject FractureBodyNode::ca_torsion;
+MObject FractureBodyNode::ca_mass;
+MObject FractureBodyNode::ca_friction;
+MObject FractureBodyNode::ca_bounciness;
+MObject FractureBodyNode::ca_airdamping;
+MObject FractureBodyNode::ca_angdamping;
+MObject FractureBodyNode::affectForceFields;
+MObject FractureBodyNode::fieldList;
+MObject FractureBodyNode::ca_forceFields;
+MObject FractureBodyNode::ca_selected;
+MObject FractureBodyNode::ca_disStresses;
+MObject FractureBodyNode::ca_passive;
 
-bool FractureBodyNode::isEnabled() { return false; }
+namespace {
 
-void FractureBodyNode::detachRigidBody(rigidBodyNode*, bool) {}
+// Attribute properties beyond the host's defaults (readable, writable, storable,
+// connectable, not hidden, not keyable).
+struct Props {
+    bool keyable = false;
+    bool hidden = false;
+    bool storable = true;
+    bool connectable = true;
+};
 
+constexpr Props kKeyable{.keyable = true};
+constexpr Props kPlain{};
+constexpr Props kHidden{.hidden = true};
+constexpr Props kHiddenLocal{.hidden = true, .connectable = false};
+
+MObject add(MFnAttribute& fn, MObject attr, const Props& p) {
+    fn.setKeyable(p.keyable);
+    fn.setHidden(p.hidden);
+    fn.setStorable(p.storable);
+    fn.setConnectable(p.connectable);
+    MPxNode::addAttribute(attr);
+    return attr;
+}
+
+MObject addNumeric(const char* longName, const char* shortName, MFnNumericData::Type type, double value,
+                   const Props& p) {
+    MFnNumericAttribute fn;
+    MObject attr = fn.create(longName, shortName, type, value);
+    return add(fn, attr, p);
+}
+
+MObject addRanged(const char* longName, const char* shortName, MFnNumericData::Type type, double value,
+                  double low, double high, const Props& p) {
+    MFnNumericAttribute fn;
+    MObject attr = fn.create(longName, shortName, type, value);
+    fn.setMin(low);
+    fn.setMax(high);
+    return add(fn, attr, p);
+}
+
+MObject addPoint(const char* longName, const char* shortName) {
+    MFnNumericAttribute fn;
+    MObject attr = fn.createPoint(longName, shortName);
+    return add(fn, attr, kPlain);
+}
+
+MObject addMessage(const char* longName, const char* shortName, bool hidden) {
+    MFnMessageAttribute fn;
+    MObject attr = fn.create(longName, shortName);
+    return add(fn, attr, hidden ? kHidden : kPlain);
+}
+
+MObject addAngle(const char* longName, const char* shortName) {
+    MFnUnitAttribute fn;
+    MObject attr = fn.create(longName, shortName, MFnUnitAttribute::kAngle, 0.0);
+    return add(fn, attr, kHidden);
+}
+
+constexpr auto kBool = MFnNumericData::kBoolean;
+constexpr auto kLong = MFnNumericData::kLong;
+constexpr auto kDouble = MFnNumericData::kDouble;
+
+}  // namespace
+
+FractureBodyNode::FractureBodyNode() : modifier(std::make_unique<MDGModifier>()) {}
+
+FractureBodyNode::~FractureBodyNode() {
+    destroyFractureBody();
+    // Nodes this modifier deleted die with it: they must not find this node as owner.
+    modifier.reset();
+}
+
+void* FractureBodyNode::creator() {
+    auto* node = new FractureBodyNode;
+    node->fractureBody = static_cast<FractureBody*>(createFractureBody());
+    return node;
+}
+
+MStatus FractureBodyNode::initialize() {
+    usercommand = addNumeric("usercommand", "use", kBool, 0, {.hidden = true, .storable = false, .connectable = false});
+    rigidBodies = addMessage("rigidBodies", "rbds", true);
+    clusters = addMessage("clusters", "clus", true);
+    animBody = addMessage("animBody", "anim", true);
+    stresses = addMessage("stresses", "strs", true);
+    solver = addMessage("solver", "solv", false);
+    initialVelocity = addPoint("initialVelocity", "inve");
+    initialSpin = addPoint("initialSpin", "insp");
+    distThreshold = addRanged("distThreshold", "dthr", kDouble, 0.05, 0.0, 100.0, kHidden);
+    passive = addNumeric("passive", "pass", kBool, 0, kPlain);
+    firstHitActive = addNumeric("firstHitActive", "fha", MFnNumericData::kShort, 0, kPlain);
+    actFrame = addNumeric("actFrame", "acf", kLong, 1, kPlain);
+    breakFrame = addNumeric("breakFrame", "bfr", kLong, 1, kPlain);
+    stressThreshold = addRanged("stressThreshold", "sthr", kDouble, 50.0, 0.0, 1e6, kKeyable);
+    randomThreshold = addRanged("randomThreshold", "rthr", kLong, 40, 0, 100, kKeyable);
+    stress2mass = addNumeric("stress2mass", "st2m", kBool, 1, kPlain);
+    {
+        MFnEnumAttribute fn;
+        MObject attr = fn.create("propStyle", "pst", 0);
+        fn.addField("PROP_CONTINUOUS", 0);
+        fn.addField("PROP_LOCAL", 1);
+        propStyle = add(fn, attr, kPlain);
+    }
+    enabled = addNumeric("enabled", "enb", kBool, 1, kKeyable);
+    torsion = addNumeric("torsion", "tor", kBool, 1, kPlain);
+    unbreakable = addNumeric("unbreakable", "unb", kBool, 0, kPlain);
+    secCracks = addNumeric("secCracks", "scrk", kBool, 1, kPlain);
+    percentSecCracks = addRanged("percentSecCracks", "pscr", kLong, 5, 0, 100, kKeyable);
+    doTrans = addNumeric("doTrans", "dot", kBool, 0, kPlain);
+    mass = addNumeric("mass", "ma", kDouble, 1.0, kPlain);
+    friction = addRanged("friction", "fc", kDouble, 0.7, 0.0, 1.0, kPlain);
+    bounciness = addRanged("bounciness", "bcn", kDouble, 0.3, 0.0, 1.0, kKeyable);
+    linearDamping = addRanged("linearDamping", "lid", kDouble, 0.01, 0.0, 1.0, kKeyable);
+    angularDamping = addRanged("angularDamping", "and", kDouble, 0.01, 0.0, 1.0, kKeyable);
+    selected = addNumeric("selected", "sel", kBool, 0, {.hidden = true, .storable = false, .connectable = false});
+    displayStressses = addNumeric("displayStressses", "dst", kBool, 0, kHiddenLocal);
+    index = addNumeric("index", "idx", kLong, -1, kHiddenLocal);
+    ca_index = addChangeFlag("ca_index", "cidx");
+    keysTX = addNumeric("keysTX", "ktx", kDouble, 0, kHidden);
+    keysTY = addNumeric("keysTY", "kty", kDouble, 0, kHidden);
+    keysTZ = addNumeric("keysTZ", "ktz", kDouble, 0, kHidden);
+    keysRX = addAngle("keysRX", "krx");
+    keysRY = addAngle("keysRY", "kry");
+    keysRZ = addAngle("keysRZ", "krz");
+    transFrame = addNumeric("transFrame", "tfr", kLong, 0, kHiddenLocal);
+    ca_initialVelocity = addChangeFlag("ca_initialVelocity", "caiv");
+    ca_initialSpin = addChangeFlag("ca_initialSpin", "caiw");
+    ca_stressThreshold = addChangeFlag("ca_stressThreshold", "cast");
+    ca_randomThreshold = addChangeFlag("ca_randomThreshold", "cart");
+    ca_propStyle = addChangeFlag("ca_propStyle", "caps");
+    ca_enabled = addChangeFlag("ca_enabled", "cebl");
+    ca_firstHit = addChangeFlag("ca_firstHit", "cafh");
+    ca_stress2mass = addChangeFlag("ca_stress2mass", "cas2");
+    ca_unbreakable = addChangeFlag("ca_unbreakable", "cunb");
+    ca_secCracks = addChangeFlag("ca_secCracks", "cscr");
+    ca_torsion = addChangeFlag("ca_torsion", "ctor");
+    ca_mass = addChangeFlag("ca_mass", "cmss");
+    ca_friction = addChangeFlag("ca_friction", "cfr");
+    ca_bounciness = addChangeFlag("ca_bounciness", "cbn");
+    ca_airdamping = addChangeFlag("ca_airdamping", "cad");
+    ca_angdamping = addChangeFlag("ca_angdamping", "cgd");
+    affectForceFields = addNumeric("affectForceFields", "aff", kBool, 0, kPlain);
+    {
+        MFnMessageAttribute fn;
+        MObject attr = fn.create("fieldList", "ffl");
+        fn.setArray(true);
+        fieldList = add(fn, attr, kPlain);
+    }
+    ca_forceFields = addChangeFlag("ca_forceFields", "caff");
+    ca_selected = addChangeFlag("ca_selected", "csel");
+    ca_disStresses = addChangeFlag("ca_disStresses", "cdst");
+    ca_passive = addChangeFlag("ca_passive", "cpas");
+
+    const std::pair<const MObject*, const MObject*> affects[] = {
+        {&initialVelocity, &ca_initialVelocity},
+        {&initialSpin, &ca_initialSpin},
+        {&stressThreshold, &ca_stressThreshold},
+        {&randomThreshold, &ca_randomThreshold},
+        {&propStyle, &ca_propStyle},
+        {&enabled, &ca_enabled},
+        {&firstHitActive, &ca_firstHit},
+        {&stress2mass, &ca_stress2mass},
+        {&unbreakable, &ca_unbreakable},
+        {&secCracks, &ca_secCracks},
+        {&percentSecCracks, &ca_secCracks},
+        {&passive, &ca_passive},
+        {&torsion, &ca_torsion},
+        {&selected, &ca_selected},
+        {&index, &ca_index},
+        {&displayStressses, &ca_disStresses},
+        {&mass, &ca_mass},
+        {&friction, &ca_friction},
+        {&bounciness, &ca_bounciness},
+        {&linearDamping, &ca_airdamping},
+        {&angularDamping, &ca_angdamping},
+        {&affectForceFields, &ca_forceFields},
+    };
+    for (const auto& [input, flag] : affects) attributeAffects(*input, *flag);
+    return MS::kSuccess;
+}
+
+MStatus FractureBodyNode::compute(const MPlug& plug, MDataBlock& data) {
+    const MObject attr = plug.attribute();
+    // Forgets a user's request once the solver was told.
+    const auto notifyForUser = [&] {
+        if (!data.inputValue(usercommand).asBool()) return;
+        notifySolver();
+        data.outputValue(usercommand).setBool(false);
+    };
+
+    if (attr == solver) {
+        data.setClean(plug);
+        return MS::kSuccess;
+    }
+    if (attr == ca_initialVelocity || attr == ca_initialSpin) {
+        const MFloatVector v = data.inputValue(attr == ca_initialVelocity ? initialVelocity : initialSpin).asFloatVector();
+        applyVectorParam(attr, v.x, v.y, v.z);
+        notifySolver();
+    } else if (attr == ca_enabled) {
+        applyBoolParam(ca_enabled, data.inputValue(enabled).asBool());
+        if (fractureBody) {
+            // Below 1e-5 (in single precision) a start velocity counts as none.
+            const MFloatVector v = data.inputValue(initialVelocity).asFloatVector();
+            if (v.length() > 1e-5) fractureBody->setLinearVelocity(Qmt::QmtVector3(v.x, v.y, v.z));
+            const MFloatVector w = data.inputValue(initialSpin).asFloatVector();
+            if (w.length() > 1e-5) fractureBody->setAngularVelocity(Qmt::QmtVector3(w.x, w.y, w.z));
+        }
+        notifySolver();
+    } else if (attr == ca_stressThreshold) {
+        applyDoubleParam(ca_stressThreshold, data.inputValue(stressThreshold).asDouble());
+        data.outputValue(ca_stressThreshold).setBool(true);
+        // The random cells weaken the strengths just pushed.
+        applyIntParam(ca_randomThreshold, data.inputValue(randomThreshold).asInt());
+        if (data.inputValue(stress2mass).asBool()) applyBoolParam(ca_stress2mass, true);
+        notifyForUser();
+        markFlagDone(data, MPlug(thisMObject(), ca_randomThreshold));
+        data.setClean(plug);
+        return MS::kSuccess;
+    } else if (attr == ca_randomThreshold) {
+        applyIntParam(ca_randomThreshold, data.inputValue(randomThreshold).asInt());
+        if (data.inputValue(stress2mass).asBool()) applyBoolParam(ca_stress2mass, true);
+        notifyForUser();
+    } else if (attr == ca_unbreakable || attr == ca_torsion || attr == ca_passive || attr == ca_stress2mass) {
+        const MObject& input = attr == ca_unbreakable ? unbreakable
+                               : attr == ca_torsion   ? torsion
+                               : attr == ca_passive   ? passive
+                                                      : stress2mass;
+        applyBoolParam(attr, data.inputValue(input).asBool());
+        notifySolver();
+    } else if (attr == ca_secCracks) {
+        applyBoolParam(ca_secCracks, data.inputValue(secCracks).asBool());
+        applyIntParam(ca_secCracks, data.inputValue(percentSecCracks).asInt());
+        notifySolver();
+    } else if (attr == ca_firstHit) {
+        applyIntParam(ca_firstHit, data.inputValue(firstHitActive).asShort());
+        notifySolver();
+    } else if (attr == ca_forceFields) {
+        affectsFields = data.inputValue(affectForceFields).asBool();
+        notifySolver();
+    } else if (attr == ca_mass) {
+        applyDoubleParam(ca_mass, data.inputValue(mass).asDouble());
+        // The secondary-crack mass follows the new mass.
+        applyIntParam(ca_secCracks, data.inputValue(percentSecCracks).asInt());
+        notifySolver();
+    } else if (attr == ca_friction || attr == ca_bounciness || attr == ca_airdamping || attr == ca_angdamping) {
+        const MObject& input = attr == ca_friction     ? friction
+                               : attr == ca_bounciness ? bounciness
+                               : attr == ca_airdamping ? linearDamping
+                                                       : angularDamping;
+        applyDoubleParam(attr, data.inputValue(input).asDouble());
+        notifySolver();
+    } else if (attr == ca_selected) {
+        const bool value = data.inputValue(selected).asBool();
+        applyBoolParam(ca_selected, value);
+        data.outputValue(plug).setBool(value);
+        data.setClean(plug);
+        return MS::kSuccess;
+    } else if (attr == ca_disStresses) {
+        // The colours are redrawn by whoever changes them.
+        data.outputValue(plug).setBool(data.inputValue(displayStressses).asBool());
+        data.setClean(plug);
+        return MS::kSuccess;
+    } else if (attr == ca_propStyle) {
+        applyIntParam(ca_propStyle, data.inputValue(propStyle).asShort());
+        notifyForUser();
+    } else if (attr == ca_index) {
+        if (fractureBody) fractureBody->transform.index = data.inputValue(index).asInt();
+    } else {
+        return MS::kUnknownParameter;
+    }
+    markFlagDone(data, plug);
+    return MS::kSuccess;
+}
+
+void FractureBodyNode::notifySolver() {
+    if (auto* node = userNodeAs<zylSolverNode>(solverOf(thisMObject()), zylTypes::kSolver)) node->disableCachedMode();
+}
+
+bool FractureBodyNode::isEnabled() const { return plug(enabled).asBool(); }
+double FractureBodyNode::getStressThreshold() const { return plug(stressThreshold).asDouble(); }
+int FractureBodyNode::getActFrame() const { return plug(actFrame).asInt(); }
+int FractureBodyNode::getBreakFrame() const { return plug(breakFrame).asInt(); }
+bool FractureBodyNode::isActivatedAtFrame() const { return plug(firstHitActive).asShort() == 2; }
+
+bool FractureBodyNode::isAnimatedAspect(int aspect) const {
+    if (aspect != 4) return false;
+    return MAnimUtil::isAnimated(plug(propStyle)) || MAnimUtil::isAnimated(plug(randomThreshold)) ||
+           MAnimUtil::isAnimated(plug(stressThreshold));
+}
+
+bool FractureBodyNode::isMemberSelected() const {
+    if (!plug(selected).asBool()) return false;
+    MSelectionList list;
+    MGlobal::getActiveSelectionList(list);
+    for (unsigned i = 0; i < list.length(); ++i) {
+        MObject node;
+        if (!list.getDependNode(i, node)) continue;
+        if (const auto* rb = userNodeAs<rigidBodyNode>(node, zylTypes::kRigidBody); rb && rb->getOwner() == this)
+            return true;
+    }
+    return false;
+}
+
+void FractureBodyNode::rename(const MString& name) {
+    MFnDependencyNode(thisMObject()).setName(name);
+    if (!fractureBody) return;
+    char* const out = fractureBody->transform.name;
+    const std::size_t n = std::min<std::size_t>(name.length(), sizeof fractureBody->transform.name - 1);
+    std::memcpy(out, name.asChar(), n);
+    out[n] = '\0';
+}
+
+void FractureBodyNode::activateStress(SceneStress* stress) {
+    if (fractureBody && stress && stress->getJoint()) fractureBody->activateJoint(stress->getJoint());
+}
+
+void FractureBodyNode::deactivateStress(SceneStress* stress) {
+    if (fractureBody && stress && stress->getJoint()) fractureBody->deActivateJoint(stress->getJoint());
+}
+
+void FractureBodyNode::addByFrameStress(SceneStress* stress) {
+    stress->setBreakByFrameMember(true);
+    if (DynamicStress* joint = stress->getJoint()) joint->enableBreakableByFrame();
+    if (std::ranges::find(byFrameStresses, stress) == byFrameStresses.end()) byFrameStresses.push_back(stress);
+}
+
+void FractureBodyNode::removeByFrameStress(SceneStress* stress) {
+    const auto it = std::ranges::find(byFrameStresses, stress);
+    if (it == byFrameStresses.end()) return;
+    byFrameStresses.erase(it);
+    stress->setBreakByFrameMember(false);
+    if (DynamicStress* joint = stress->getJoint()) joint->disableBreakableByFrame();
+}
+
+void FractureBodyNode::addToWorld() {
+    if (PublicWorld* world = engineWorld(); world && fractureBody) world->addBody(fractureBody, 0);
+    if (fractureBody) plug(index).setValue(static_cast<int>(fractureBody->transform.index));
+    plug(enabled).setValue(true);
+}
+
+// Until the full tear-down exists: every stress node lets go of this node and of its
+// joint (the engine deletes the joints with the body).
+void FractureBodyNode::destroyFractureBody() {
+    for (SceneStress* stress : stressNodes()) stress->setOwner(nullptr);
+    for (SceneStress* stress : byFrameStresses) stress->setOwner(nullptr);
+    releaseEngineBody();
+    byFrameStresses.clear();
+    notifySolver();
+}
+
+void FractureBodyNode::releaseEngineBody() {
+    for (SceneStress* stress : stressNodes()) stress->setJoint(nullptr);
+    for (SceneStress* stress : byFrameStresses) stress->setJoint(nullptr);
+    deleteFractureBody(&fractureBody);
+}
+
+void FractureBodyNode::nodeRemovedCallback(MObject& node, void*) {
+    if (auto* self = userNodeAs<FractureBodyNode>(node, id)) self->destroyFractureBody();
+}
+
+MDGModifier& FractureBodyNode::getModifier() {
+    if (!modifier) modifier = std::make_unique<MDGModifier>();
+    return *modifier;
+}
+
+std::vector<SceneStress*> FractureBodyNode::stressNodes(ConnectionSide side) const {
+    std::vector<SceneStress*> out;
+    MPlugArray ends;
+    plug(stresses).connectedTo(ends, side != ConnectionSide::destination, side != ConnectionSide::source);
+    for (unsigned i = 0; i < ends.length(); ++i)
+        if (auto* stress = userNodeAs<SceneStress>(ends[i].node(), SceneStress::id)) out.push_back(stress);
+    return out;
+}
+
+rigidBodyNode* FractureBodyNode::animRigidBody() const {
+    return userNodeAs<rigidBodyNode>(firstConnectedNode(plug(animBody)), zylTypes::kRigidBody);
+}
+
+// Stress colouring, member detach and the run are filled in with the build of the
+// fracture body.
 void FractureBodyNode::colorStresses(const MObject&, short) {}
+void FractureBodyNode::recolorStresses() {}
+void FractureBodyNode::detachRigidBody(rigidBodyNode*, bool) {}
+void FractureBodyNode::resetMembers() {}
+void FractureBodyNode::prepareAtTime(const MTime&) {}
+void FractureBodyNode::splitAtStart() {}
+void FractureBodyNode::breakStressesAtFrame(int) {}
+void FractureBodyNode::updateStressPositions() {}
+void FractureBodyNode::followAnimBody(double, const MTime&, const MTime&) {}
+void FractureBodyNode::releaseStaticParts() {}
+void FractureBodyNode::collectStressFieldSamples(MVectorArray&, MVectorArray&, MDoubleArray&) {}
+void FractureBodyNode::addFieldForces(const MObject&, const MVectorArray&, const MVectorArray&, const MDoubleArray&,
+                                      MVectorArray&, double) {}
+void FractureBodyNode::applyStressFieldForces(const MVectorArray&, int) {}
+void FractureBodyNode::splitWeakJoints() {}
+bool FractureBodyNode::detectAnimBody() { return false; }
+void FractureBodyNode::linkAnimBody() {}

@@ -1,34 +1,212 @@
 #pragma once
 
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "host/api/arrays.h"
+#include "host/api/dagPath.h"
+#include "host/api/dataBlock.h"
+#include "host/api/dgModifier.h"
+#include "host/api/hostTime.h"
+#include "host/api/matrix.h"
+#include "host/api/object.h"
+#include "host/api/plug.h"
 #include "host/api/pxNode.h"
+#include "host/api/status.h"
+#include "host/api/text.h"
+#include "host/api/vectors.h"
+#include "src/nodeHelpers.h"
 #include "src/typeIds.h"
 
 class FractureBody;
+class SceneStress;
 class rigidBodyNode;
 
 // Owner of one engine fracture body made of member rigid bodies tied by breakable
-// joints. A member's rigid-body node points to its owner, which holds the member's
-// world membership.
+// joints, each joint shown as a stress node. A member's rigid-body node points to its
+// owner, which holds the member's world membership. Attribute changes reach the engine
+// body through the change flags.
 class FractureBodyNode : public MPxNode {
 public:
-    static constexpr MTypeId id = zylTypes::kFractureBody;
+    FractureBodyNode();
+    ~FractureBodyNode() override;
 
-    static MObject enabled;
-    static MObject displayStressses;
-    static MObject ca_propStyle;
-    static MObject ca_randomThreshold;
-    static MObject ca_stressThreshold;
-    static MObject ca_secCracks;
-    static MObject ca_bounciness;
-    static MObject ca_enabled;
+    // The node with a new, empty engine body (none when the engine is out of memory).
+    static void* creator();
+    static MStatus initialize();
+    // Node-removed handler of the type: the engine body goes while connections exist.
+    static void nodeRemovedCallback(MObject& node, void* clientData);
 
-    bool isEnabled();
+    MStatus compute(const MPlug& plug, MDataBlock& data) override;
+
+    // Push one attribute into the engine body, chosen by its change flag; other flags
+    // are ignored. Nothing happens without an engine body. They answer true.
+    bool applyDoubleParam(const MObject& flag, double value);
+    bool applyVectorParam(const MObject& flag, float x, float y, float z);
+    bool applyIntParam(const MObject& flag, int value);
+    bool applyBoolParam(const MObject& flag, bool value);
+    // Scales every joint's strength by the masses it ties (fourth root of the pair's
+    // mean mass over the mean of all pairs, clamped).
+    void stressToMass();
+
+    // Makes the solver leave cached play-back.
+    void notifySolver();
+
+    bool isEnabled() const;
+    double getStressThreshold() const;
+    int getActFrame() const;
+    int getBreakFrame() const;
+    // Whether the static parts are released at `actFrame` (`firstHitActive` 2).
+    bool isActivatedAtFrame() const;
+    // Aspect 4: whether the propagation style or a threshold is animated.
+    bool isAnimatedAspect(int aspect) const;
+    // With `selected` on: whether a selected rigid body belongs to this node.
+    bool isMemberSelected() const;
+    void rename(const MString& name);
+
+    void activateStress(SceneStress* stress);
+    void deactivateStress(SceneStress* stress);
+    // The by-frame list: kept by the stress nodes while they have this owner.
+    void addByFrameStress(SceneStress* stress);
+    void removeByFrameStress(SceneStress* stress);
+
+    // Adds the engine body to the world and mirrors its index; `enabled` goes on.
+    void addToWorld();
+    // Forgets every joint and stress node, deletes the engine body, tells the solver.
+    void destroyFractureBody();
+    // Deletes the engine body and its joints, which the stress nodes forget first (the
+    // world is about to go).
+    void releaseEngineBody();
+
+    // Recolours one member's joints; mode 0 normal, above 0 highlighted.
+    void colorStresses(const MObject& member, short mode);
+    // Recolours every member's joints.
+    void recolorStresses();
     // Takes a member out of the fracture body and clears its owner; with dropColours its
     // mesh loses the stress colours.
     void detachRigidBody(rigidBodyNode* rb, bool dropColours);
-    // Recolours one member's joints; mode 0 normal, above 0 highlighted.
-    void colorStresses(const MObject& member, short mode);
+    // Whether a transform above the members is animated (it is then the body's
+    // animated parent).
+    bool detectAnimBody();
+    // Ties the engine body to the animated parent found by detectAnimBody.
+    void linkAnimBody();
+
+    MDGModifier& getModifier();
+
+    // The stress nodes on `stresses`, in connection order.
+    std::vector<SceneStress*> stressNodes(ConnectionSide side = ConnectionSide::destination) const;
+
+    // ---- Driven by the solver through a run.
+
+    // Back to the start state: engine body, stresses, members and clusters.
+    void resetMembers();
+    // Reads the start settings at the run's start time.
+    void prepareAtTime(const MTime& time);
+    // Splits the engine body into its connected parts when it is active.
+    void splitAtStart();
+    // Breaks the by-frame stresses due at `frame`.
+    void breakStressesAtFrame(int frame);
+    // Moves the stress nodes to their joints.
+    void updateStressPositions();
+    // Gives the engine body the motion of its animated ancestor over dt from t0 to t1.
+    void followAnimBody(double dt, const MTime& t0, const MTime& t1);
+    // Makes the static fragments dynamic.
+    void releaseStaticParts();
+    // Field samples of the force-breakable stresses and clusters, in a fixed order.
+    void collectStressFieldSamples(MVectorArray& positions, MVectorArray& velocities, MDoubleArray& masses);
+    // Adds the field's forces on the samples into the accumulator.
+    void addFieldForces(const MObject& field, const MVectorArray& positions, const MVectorArray& velocities,
+                        const MDoubleArray& masses, MVectorArray& accumulator, double dt);
+    // Hands the accumulated field forces to the stresses and clusters.
+    void applyStressFieldForces(const MVectorArray& accumulator, int frame);
+    // Splits off fragments whose joints gave way to the field forces.
+    void splitWeakJoints();
 
     FractureBody* fractureBody = nullptr;  // the engine body; owned
-    bool hasAnimBody = false;              // the members have an animated ancestor transform
+    // Stress nodes at the last build, plus those made since (it numbers new ones).
+    std::uint32_t stressCount = 0;
+    std::vector<SceneStress*> byFrameStresses;
+    bool enabledAtStart = false;
+    bool passiveAtStart = false;
+    std::int32_t lastRandomThreshold = 0;
+    bool affectsFields = true;  // cached `affectForceFields`, read by the field pass
+    bool hasAnimBody = false;  // the members have an animated ancestor transform
+    std::int32_t randomPercent = 0;  // randomThreshold in whole tens, 0 to 100
+    MDagPath animBodyPath;
+    MMatrix animOffset;  // engine rest frame to the animated ancestor's frame
+    std::unique_ptr<MDGModifier> modifier;
+
+    static constexpr MTypeId id = zylTypes::kFractureBody;
+
+    static MObject usercommand;
+    static MObject rigidBodies;
+    static MObject clusters;
+    static MObject animBody;
+    static MObject stresses;
+    static MObject solver;
+    static MObject initialVelocity;
+    static MObject initialSpin;
+    static MObject distThreshold;
+    static MObject passive;
+    static MObject firstHitActive;
+    static MObject actFrame;
+    static MObject breakFrame;
+    static MObject stressThreshold;
+    static MObject randomThreshold;
+    static MObject stress2mass;
+    static MObject propStyle;
+    static MObject enabled;
+    static MObject torsion;
+    static MObject unbreakable;
+    static MObject secCracks;
+    static MObject percentSecCracks;
+    static MObject doTrans;
+    static MObject mass;
+    static MObject friction;
+    static MObject bounciness;
+    static MObject linearDamping;
+    static MObject angularDamping;
+    static MObject selected;
+    static MObject displayStressses;
+    static MObject index;
+    static MObject ca_index;
+    static MObject keysTX;
+    static MObject keysTY;
+    static MObject keysTZ;
+    static MObject keysRX;
+    static MObject keysRY;
+    static MObject keysRZ;
+    static MObject transFrame;
+    static MObject ca_initialVelocity;
+    static MObject ca_initialSpin;
+    static MObject ca_stressThreshold;
+    static MObject ca_randomThreshold;
+    static MObject ca_propStyle;
+    static MObject ca_enabled;
+    static MObject ca_firstHit;
+    static MObject ca_stress2mass;
+    static MObject ca_unbreakable;
+    static MObject ca_secCracks;
+    static MObject ca_torsion;
+    static MObject ca_mass;
+    static MObject ca_friction;
+    static MObject ca_bounciness;
+    static MObject ca_airdamping;
+    static MObject ca_angdamping;
+    static MObject affectForceFields;
+    static MObject fieldList;  // host force fields connect here
+    static MObject ca_forceFields;
+    static MObject ca_selected;
+    static MObject ca_disStresses;
+    static MObject ca_passive;
+
+private:
+    MPlug plug(const MObject& attr) const { return MPlug(thisMObject(), attr); }
+    // The rigid-body node on `animBody`, when there is one.
+    rigidBodyNode* animRigidBody() const;
+    // Each stress node whose joint has both ends gets its strength from the threshold,
+    // by the ends' group ids, or by their stress cells and group ids.
+    void pushGroupStrengths(double threshold);
+    void pushCellStrengths(double threshold);
 };

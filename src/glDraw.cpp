@@ -109,6 +109,36 @@ void drawQuad(const float a[3], const float b[3], const float c[3], const float 
     glEnd();
 }
 
+namespace {
+
+void pushTranslation(const MVector& at) {
+    const float m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0,
+                         static_cast<float>(at.x), static_cast<float>(at.y), static_cast<float>(at.z), 1};
+    pushGLMatrix(m);
+}
+
+}  // namespace
+
+void drawWireCapsule(const MVector& p0, const MVector& p1, double r) {
+    const auto radius = static_cast<float>(r);
+    for (const MVector& offset : {MVector(0, r, 0), MVector(0, -r, 0), MVector(r, 0, 0), MVector(-r, 0, 0)}) {
+        const MVector a = p0 + offset, b = p1 + offset;
+        const float from[3] = {static_cast<float>(a.x), static_cast<float>(a.y), static_cast<float>(a.z)};
+        const float to[3] = {static_cast<float>(b.x), static_cast<float>(b.y), static_cast<float>(b.z)};
+        drawLine(from, to);
+    }
+    pushTranslation(p0);
+    drawCircleOnAxis(0, radius);
+    drawHalfCircleOnAxis(1, radius);
+    drawHalfCircleOnAxis(2, radius);
+    popGLMatrix();
+    pushTranslation(p1);
+    drawCircleOnAxis(0, radius);
+    drawHalfCircleOnAxis(4, radius);
+    drawHalfCircleOnAxis(5, radius);
+    popGLMatrix();
+}
+
 void pushGLMatrix(const float matrix[16]) {
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();

@@ -26,6 +26,11 @@ void drawPolygon(const float (*points)[3], int count);
 void drawTriangle(const float a[3], const float b[3], const float c[3]);
 void drawQuad(const float a[3], const float b[3], const float c[3], const float d[3]);
 
+// A wire capsule around the segment from p0 to p1: four lines along it offset by the
+// radius in +y, -y, +x and -x, then at p0 a ring about axis 0 and half rings 1 and 2,
+// at p1 a ring and half rings 4 and 5.
+void drawWireCapsule(const MVector& p0, const MVector& p1, double radius);
+
 // Model-view matrix pushed, then multiplied by a column-major GL matrix; and popped.
 void pushGLMatrix(const float matrix[16]);
 void popGLMatrix();

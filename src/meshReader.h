@@ -1,6 +1,6 @@
 #pragma once
 
-#include "geometry/meshRecords.h"
+#include "geometry/mesh/meshRecords.h"
 #include "host/api/arrays.h"
 #include "host/api/object.h"
 #include "host/api/text.h"

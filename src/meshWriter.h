@@ -1,6 +1,6 @@
 #pragma once
 
-#include "geometry/meshRecords.h"
+#include "geometry/mesh/meshRecords.h"
 #include "host/api/dagPath.h"
 #include "host/api/fnMesh.h"
 #include "host/api/object.h"

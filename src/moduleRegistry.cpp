@@ -9,15 +9,29 @@
 #include "host/api/fnPlugin.h"
 #include "host/api/global.h"
 #include "host/api/messages.h"
+#include "host/api/pxManipContainer.h"
+#include "src/clusterCrackerCmds.h"
 #include "src/collisionShapeNode.h"
+#include "src/crackerNode.h"
+#include "src/fractureBodyNode.h"
 #include "src/modifiers/meshOpNode.h"
 #include "src/queryCmds.h"
+#include "src/rigidBodyCmd.h"
 #include "src/rigidBodyNode.h"
 #include "src/sceneCallbacks.h"
 #include "src/selectContext.h"
+#include "src/shatter/shatterCmd.h"
+#include "src/shatter/shatterLocator.h"
+#include "src/shatter/shatterLocatorManip.h"
+#include "src/shatter/shatterPreviewCmd.h"
+#include "src/shatter/voronoiNode.h"
+#include "src/solverCmd.h"
+#include "src/solverNode.h"
+#include "src/stressNode.h"
 #include "src/transCmd.h"
 #include "src/typeIds.h"
 #include "src/uiScript.h"
+#include "src/utilityCmds.h"
 
 namespace {
 
@@ -40,18 +54,25 @@ struct CommandRow {
 // Node types in registration order; each joins, in its place, once its class exists:
 // { name, id, kind, draw classification, creator, initialize }.
 const std::vector<NodeTypeRow> kNodeTypes = {
-    // zylSolverNode
+    {zylTypes::kSolverName, zylTypes::kSolver, MPxNode::kDependNode, nullptr, zylSolverNode::creator,
+     zylSolverNode::initialize},
     {zylTypes::kRigidBodyName, zylTypes::kRigidBody, MPxNode::kLocatorNode, "drawdb/geometry/rigidBodyNode",
      rigidBodyNode::creator, rigidBodyNode::initialize},
     {zylTypes::kCollisionShapeName, zylTypes::kCollisionShape, MPxNode::kDependNode, nullptr,
      collisionShapeNode::creator, collisionShapeNode::initialize},
-    // fBodyNode
-    // stressNode
+    {zylTypes::kFractureBodyName, zylTypes::kFractureBody, MPxNode::kDependNode, nullptr, FractureBodyNode::creator,
+     FractureBodyNode::initialize},
+    {zylTypes::kStressName, zylTypes::kStress, MPxNode::kDependNode, nullptr, SceneStress::creator,
+     SceneStress::initialize},
     // ClusterZylNode
-    // zylCracker
-    // voronoiNode, "drawdb/geometry/voronoiPoints"
-    // ShatterLocator, "drawdb/geometry/ShatterLocator"
-    // ShatterLocatorManip (initialize: MPxManipContainer::initialize)
+    {zylTypes::kCrackerName, zylTypes::kCracker, MPxNode::kLocatorNode, nullptr, zylCrackerNode::creator,
+     zylCrackerNode::initialize},
+    {zylTypes::kVoronoiName, zylTypes::kVoronoi, MPxNode::kLocatorNode, "drawdb/geometry/voronoiPoints",
+     voronoiNode::creator, voronoiNode::initialize},
+    {zylTypes::kShatterLocatorName, zylTypes::kShatterLocator, MPxNode::kLocatorNode, "drawdb/geometry/ShatterLocator",
+     ShatterLocatorNode::creator, ShatterLocatorNode::initialize},
+    {zylTypes::kShatterLocatorManipName, zylTypes::kShatterLocatorManip, MPxNode::kManipContainer, nullptr,
+     ShatterLocatorManip::creator, MPxManipContainer::initialize},
     {zylTypes::kMeshOpName, zylTypes::kMeshOp, MPxNode::kDependNode, nullptr, zylMeshOpNode::creator,
      zylMeshOpNode::initialize},
 };
@@ -59,8 +80,8 @@ const std::vector<NodeTypeRow> kNodeTypes = {
 // Commands in registration order, the selection context among them; each joins, in
 // its place, once its class exists: { name, creator, syntax[, context] }.
 const std::vector<CommandRow> kCommands = {
-    // zylSolver
-    // new_ZYLBody
+    {"zylSolver", SolverCmd::creator, SolverCmd::newSyntax},
+    {"new_ZYLBody", RigidBodyCmd::creator, RigidBodyCmd::newSyntax},
     {"ManageZylListCmd", ManageZylListCmd::creator, ManageZylListCmd::newSyntax},
     {"selectZylContext", SelectZylContextCmd::creator, nullptr, true},
     {"zylTrans", dResumeCmd::creator, dResumeCmd::newSyntax},
@@ -69,16 +90,16 @@ const std::vector<CommandRow> kCommands = {
     // Detach_FBody
     // fBody_selStresses
     // zylCluster
-    // dComputeRotDist
+    {"dComputeRotDist", ComputeRotDistCmd::creator, ComputeRotDistCmd::newSyntax},
     // update_dFBody
-    // zylShatter
-    // deleteUserNode
+    {"zylShatter", shatterCmd::creator, shatterCmd::newSyntax},
+    {"deleteUserNode", deleteUserNodeCmd::creator, deleteUserNodeCmd::newSyntax},
     {"queryZylBody", queryZylBodyCmd::creator, queryZylBodyCmd::newSyntax},
     {"queryZylFBody", queryZylFBodyCmd::creator, queryZylFBodyCmd::newSyntax},
-    // zylConnectForceFields
+    {"zylConnectForceFields", connectForceFieldsCmd::creator, connectForceFieldsCmd::newSyntax},
     // zylJagginess
-    // zylShatterPreview
-    // zylCracker
+    {"zylShatterPreview", shatterLocatorCmd::creator, shatterLocatorCmd::newSyntax},
+    {"zylCracker", zylCrackerCmd::creator, zylCrackerCmd::newSyntax},
 };
 
 // The collision-shape removal callback is installed once the first three node types
@@ -199,6 +220,10 @@ MStatus initializeModule(MObject obj) {
     int exists = windowExists;
     MGlobal::executeCommand(uiScript::kMainWindowQuery, exists, false, false);
     windowExists = exists;
+    // Module state starts afresh with every load, linked in or opened.
+    bakedFrameCounter = 0;
+    displaySelected = true;
+    zylCrackerNode::bodyCounter = zylCrackerNode::kFirstBodyCounter;
 
     registerNodeTypes(plugin);
     const MStatus status = registerCommands(plugin);

@@ -58,6 +58,12 @@ bool hasTypeId(const MObject& obj, const MTypeId& id) {
     return st && fn.typeId() == id;
 }
 
+bool isForceField(const MObject& obj) {
+    if (obj.isNull()) return false;
+    const MFn::Type kind = obj.apiType();
+    return (kind >= MFn::kField && kind <= MFn::kVortexField) || kind == MFn::kVolumeAxisField;
+}
+
 MObject findFirstSolver() {
     for (MItDependencyNodes it(MFn::kPluginDependNode); !it.isDone(); it.next())
         if (const MObject node = it.thisNode(); hasTypeId(node, zylTypes::kSolver)) return node;

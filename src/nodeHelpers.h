@@ -42,6 +42,9 @@ T* userNodeAs(const MObject& obj, const MTypeId& id) {
     return dynamic_cast<T*>(MFnDependencyNode(obj).userNode());
 }
 
+// Whether obj is one of the host's force fields (the field kinds and the volume-axis field).
+bool isForceField(const MObject& obj);
+
 // --- The solver.
 
 // The first plug-in dependency node with the solver's type id, in creation order.

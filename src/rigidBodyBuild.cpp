@@ -1,18 +1,17 @@
 // Building the rigid-body node's engine body and pushing its parameters, active state
 // and mass centre into it.
 
-#include <algorithm>
-#include <cstring>
+#include <cstdint>
 
 #include "engine/bodies/hardBody.h"
 #include "engine/fracture/fractureBody.h"
 #include "engine/world/engineApi.h"
 #include "engine/world/publicWorld.h"
-#include "geometry/massProperties.h"
 #include "host/api/animControl.h"
 #include "host/api/fnDependencyNode.h"
 #include "host/api/global.h"
 #include "math/qmtMatrix3.h"
+#include "src/bodyShared.h"
 #include "src/collisionShapeNode.h"
 #include "src/fractureBodyNode.h"
 #include "src/nodeHelpers.h"
@@ -25,21 +24,10 @@ namespace {
 // run 1, 3, 5, ...
 std::uint32_t builtBodies = 0;
 
-constexpr double kMassPerVolume = 500.0;
-constexpr double kFitUnitsMassScale = 0.015;
 constexpr double kDampingScale = static_cast<double>(0.1f);
 constexpr double kUnsetCentre = 1.1920929e-7;
 constexpr float kUnsetMass = 1e-5f;
 constexpr double kMinSquaredVelocity = 1e-5;
-
-// A mesh with no faces or no vertices gives no body: there is nothing to average.
-bool hasGeometry(const ZYLmesh* mesh) { return mesh && mesh->numFaces > 0 && mesh->numVertices > 0; }
-
-Qmt::QmtVector3 vertexMean(const ZYLmesh& mesh) {
-    Qmt::QmtVector3 sum;
-    for (std::uint32_t i = 0; i < mesh.numVertices; ++i) sum += mesh.vertices[i];
-    return sum / static_cast<double>(mesh.numVertices);
-}
 
 // Collision types 0 to 3 name the body kind; 4 ("Auto") is a hull for jagged meshes;
 // every other value takes the best-fitting mesh body.
@@ -60,7 +48,7 @@ Qmt::QmtVector3 readVector(const MPlug& plug) {
 
 }  // namespace
 
-void rigidBodyNode::releaseBody() {
+void rigidBodyNode::detachAndDeleteBody() {
     if (owner_) {
         owner_->detachRigidBody(this, true);
         owner_ = nullptr;
@@ -69,26 +57,13 @@ void rigidBodyNode::releaseBody() {
 }
 
 double rigidBodyNode::massFromMesh(const ZYLmesh& mesh, Qmt::QmtVector3& centre, bool refresh) const {
-    centre = Qmt::QmtVector3::ZERO;
-    double m = ComputeMassProperties(&mesh, centre) * kMassPerVolume;
-    auto* node = userNodeAs<zylSolverNode>(solverOf(thisMObject()), zylSolverNode::id);
-    if (node && node->getFitUnits()) m *= kFitUnitsMassScale;
-    const MString nodeName = name();
-    if (m < 0.0) {
-        MGlobal::displayWarning((refresh ? " body " : "body ") + nodeName + " mass negative");
-        m = -m;
-    } else if (m == 0.0) {
-        if (!refresh) MGlobal::displayWarning("body " + nodeName + " has no volume");
-        centre = vertexMean(mesh);
-        m = 1.0;
-    }
-    return m;
+    return meshBodyMass(mesh, thisMObject(), centre, refresh);
 }
 
 void rigidBodyNode::buildBody() {
     const MObject self = thisMObject();
     const int collisionType = MPlug(self, inCollisionType).asInt();
-    if (body_) releaseBody();
+    if (body_) detachAndDeleteBody();
 
     ZYLmesh* mesh = getCollisionMesh();
     if (!hasGeometry(mesh)) return;
@@ -104,10 +79,7 @@ void rigidBodyNode::buildBody() {
     body_->setAirDampingCoeff2(MPlug(self, angularDamping).asDouble());
     body_->setExtractionCoeff(MPlug(self, gapfactor).asDouble());
 
-    const std::string nodeName = name().str();
-    const std::size_t length = std::min(nodeName.size(), sizeof(body_->transform.name) - 1);
-    std::memcpy(body_->transform.name, nodeName.data(), length);
-    body_->transform.name[length] = '\0';
+    setBodyName(*body_, name());
 
     serial_ = builtBodies + 1;
     builtBodies += 2;

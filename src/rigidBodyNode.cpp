@@ -126,7 +126,7 @@ constexpr double kUnsetCentre = 1.1920929e-7;
 
 }  // namespace
 
-rigidBodyNode::~rigidBodyNode() { releaseBody(); }
+rigidBodyNode::~rigidBodyNode() { detachAndDeleteBody(); }
 
 void* rigidBodyNode::creator() { return new (std::nothrow) rigidBodyNode; }
 
@@ -351,7 +351,7 @@ void rigidBodyNode::notifySolver() {
 }
 
 void rigidBodyNode::nodeRemovedCallback(MObject& node, void*) {
-    if (auto* body = userNodeAs<rigidBodyNode>(node, id)) body->releaseBody();
+    if (auto* body = userNodeAs<rigidBodyNode>(node, id)) body->detachAndDeleteBody();
 }
 
 namespace {

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-#include "geometry/meshRecords.h"
+#include "geometry/mesh/meshRecords.h"
 #include "host/api/dagPath.h"
 #include "host/api/hostTime.h"
 #include "host/api/matrix.h"
@@ -13,6 +13,7 @@
 
 class FractureBodyNode;
 class HardBody;
+class MFnTransform;
 
 // A locator under the transform of a simulated mesh. It owns one engine body built
 // from the mesh of the collision-shape node wired to it, keeps the body's physical
@@ -84,6 +85,15 @@ public:
     bool isTransparent() const override { return false; }
     MStatus setDependentsDirty(const MPlug& plug, MPlugArray& affected) override;
     bool setInternalValueInContext(const MPlug& plug, const MDataHandle& handle, MDGContext& ctx) override;
+    // Outlines the engine body in its own frame (the locator's matrix follows the body),
+    // coloured by its state: static or dynamic, selected, in a selected fracture body
+    // or cluster. Nothing while playing back or busy, in wireframe, while the owner
+    // shows stresses, or when only selected bodies are shown and this one is not.
+    void draw(M3dView& view, const MDagPath& path, M3dView::DisplayStyle style,
+              M3dView::DisplayStatus status) override;
+    // With plug-in locators in the active selection, whether this node is one of them;
+    // without, whether it is a child of a selected transform.
+    bool isSelected() const;
 
     // The engine body (may be null); with update, the build and parameter flags are
     // read first, so the body is current.
@@ -137,6 +147,28 @@ public:
     // animated collision mesh) also refits the body to the mesh. The time is not used.
     void readAnimatedTransform(const MTime& time, bool refreshMesh);
 
+    // ---- Frame sync with the solver. Times are accepted for the callers' sake and
+    // not used: poses are read from the host's current evaluation.
+
+    // Back to the stored rest pose: poses, the body's initial state (shown in
+    // `velocity`/`welocity`) and the transform's rest position.
+    void resetToRest();
+    // The transform's world pose now becomes the end of the frame's motion.
+    void captureKinematicTarget();
+    // Velocities that carry the body from the frame's start pose to its target in dt
+    // seconds; a deforming triangle mesh also gets per-vertex velocities.
+    void setKinematicVelocity(double dt, const MTime& t0, const MTime& t1);
+    // Places the body at fraction s (0 start, 1 target) of the frame's motion.
+    void interpolateKinematic(double s, const MTime& t0, const MTime& t1);
+    // Moves the transform to the body's simulated pose and shows its velocities.
+    void writeBackTransform();
+    // Moves the transform to cached frame k; frames not stored are ignored.
+    void playBackFrame(int k);
+    // A dynamic body (`passive` 0) starts with `initialVelocity` and `initialSpin`.
+    void applyInitialVelocities();
+    // Deletes the engine body ahead of its world and marks the body to be built again.
+    void releaseBody();
+
     FractureBodyNode* getOwner() const { return owner_; }
     void setOwner(FractureBodyNode* owner) { owner_ = owner; }
     bool fractureParamsFollow() const { return fractureParamsFollow_; }
@@ -163,7 +195,7 @@ private:
     // A change the user made drops the solver's cached play-back, once.
     void endUserCommand();
     // Detaches from the owner and deletes the body; safe to repeat.
-    void releaseBody();
+    void detachAndDeleteBody();
     // The body's mass from the mesh: volume × 500, scaled for the solver's units, with
     // the centre. A negative volume warns and counts positive; an empty one gives unit
     // mass at the vertex mean, with a warning except in a refresh.
@@ -185,6 +217,14 @@ private:
     void refitBody(ZYLmesh* mesh);
     // The node's DAG path; a failure is reported on standard output.
     bool dagPath(MDagPath& path) const;
+    // The transform above the node; false (quietly) without one.
+    bool transformOf(MFnTransform& transform) const;
+    // Moves the transform to the world pose that belongs to body pose `pose`.
+    void placeTransform(const MMatrix& pose);
+    // `velocity` and `welocity` := the body's current velocities.
+    void showVelocities();
+    // Vertex velocities of a deforming triangle mesh; v and w are the transform's.
+    void followDeformingMesh(const Qmt::QmtVector3& v, const Qmt::QmtVector3& w, double dt);
     // Whether the transform or the mesh moves by animation not parked in the key
     // attributes: such a body may not become active.
     bool animationKeysBlockActive() const;

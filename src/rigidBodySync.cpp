@@ -1,8 +1,17 @@
 // Keeping the rigid-body node's engine body and its host transform in step.
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <vector>
+
 #include "engine/bodies/hardBody.h"
+#include "engine/world/engineApi.h"
 #include "host/api/fnTransform.h"
 #include "host/api/transformationMatrix.h"
+#include "math/quaternion.h"
+#include "src/bodyShared.h"
+#include "src/collisionShapeNode.h"
 #include "src/nodeHelpers.h"
 #include "src/rigidBodyNode.h"
 
@@ -67,4 +76,152 @@ void rigidBodyNode::setRestFromCurrent(const MTime& time) {
     path.pop();
     MFnTransform transform(path);
     transform.setRestPosition(transform.transformation());
+}
+
+// ---- Frame sync with the solver ---------------------------------------------------
+
+namespace {
+
+constexpr double kMinSquaredSpeed = 1e-5;
+
+MVector asVector(const std::array<float, 3>& v) { return {v[0], v[1], v[2]}; }
+MQuaternion asQuaternion(const std::array<float, 4>& q) { return {q[0], q[1], q[2], q[3]}; }
+Qmt::QmtVector3 toEngine(const MVector& v) { return {v.x, v.y, v.z}; }
+
+}  // namespace
+
+bool rigidBodyNode::transformOf(MFnTransform& transform) const {
+    MDagPath path;
+    if (!MDagPath::getAPathTo(thisMObject(), path)) return false;
+    path.pop();
+    return static_cast<bool>(transform.setObject(path));
+}
+
+void rigidBodyNode::showVelocities() {
+    const RBDynamics& state = body_->getDyn();
+    const MPlug linear(thisMObject(), velocity);
+    const MPlug angular(thisMObject(), welocity);
+    for (int i = 0; i < 3; ++i) {
+        linear.child(static_cast<unsigned>(i)).setValue(state.v[i]);
+        angular.child(static_cast<unsigned>(i)).setValue(state.w[i]);
+    }
+}
+
+void rigidBodyNode::placeTransform(const MMatrix& pose) {
+    MFnTransform transform;
+    if (!transformOf(transform)) return;
+    const MMatrix world = offset_ * pose;
+    decompose(world, posePosition_, poseRotation_);
+    // The pivot the body carries goes onto the transform's pivot, and the transform
+    // turns about it.
+    const MPoint pivot = MPoint(pivot_[0], pivot_[1], pivot_[2]) * pose;
+    transform.translateBy(pivot - transform.rotatePivot(MSpace::kWorld), MSpace::kWorld);
+    transform.setRotation(MTransformationMatrix(world).rotation(), MSpace::kWorld);
+}
+
+void rigidBodyNode::resetToRest() {
+    poseRotation_ = targetRotation_ = startRotation_;
+    posePosition_ = targetPosition_ = startPosition_;
+    if (body_) {
+        body_->applyInitialState();
+        showVelocities();
+    }
+    MFnTransform transform;
+    if (transformOf(transform)) transform.resetFromRestPosition();
+}
+
+void rigidBodyNode::captureKinematicTarget() {
+    MDagPath path;
+    if (dagPath(path)) decompose(path.exclusiveMatrix(), targetPosition_, targetRotation_);
+}
+
+void rigidBodyNode::setKinematicVelocity(double dt, const MTime&, const MTime&) {
+    if (!body_) return;
+    const Qmt::QmtVector3 v = toEngine((asVector(targetPosition_) - asVector(posePosition_)) / dt);
+    body_->setLinearVelocity(v);
+    const Qmt::QmtVector3 w = spinBetween(asQuaternion(poseRotation_), asQuaternion(targetRotation_), dt);
+    body_->setAngularVelocity(w);
+    if (body_->getType() == HB_TRIMESH && (isAnimatedFlag() || isAnimatedAspect(2))) followDeformingMesh(v, w, dt);
+}
+
+void rigidBodyNode::followDeformingMesh(const Qmt::QmtVector3& v, const Qmt::QmtVector3& w, double dt) {
+    const ZYLmesh* shape = getCollisionMesh();
+    if (!shape) return;
+    const std::vector<Qmt::QmtVector3> fresh(shape->vertices, shape->vertices + shape->numVertices);
+    ZYLmesh* mesh = body_->getMesh();
+    if (!mesh) return;
+    // The two meshes are meant to match; where they do not, only the vertices they share
+    // move, and without any there is nothing to average.
+    const std::uint32_t n = std::min(mesh->numVertices, static_cast<std::uint32_t>(fresh.size()));
+    if (n == 0 || !mesh->worldVertices || !mesh->vertexVelocities) return;
+
+    const Qmt::QmtVector3 centre = body_->getDyn().position;
+    Qmt::QmtVector3 sumV;
+    Qmt::QmtVector3 sumL;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const Qmt::QmtVector3& old = mesh->worldVertices[i];
+        const Qmt::QmtVector3 u = (fresh[i] - old) / dt;
+        if (u.SquaredLength() > kMinSquaredSpeed) {
+            sumV += u;
+            sumL += (old - centre).Cross(u);
+        }
+        mesh->vertexVelocities[i] = u;
+    }
+    mesh->velocityFlag = 1;
+    // A transform that stands still leaves the motion to the mesh's mean vertex motion.
+    if (v.SquaredLength() < kMinSquaredSpeed) body_->setLinearVelocity(sumV / static_cast<double>(n));
+    if (w.SquaredLength() < kMinSquaredSpeed) {
+        const Qmt::QmtVector3 momentum = sumL * (body_->getMass() / static_cast<double>(n));
+        body_->setAngularVelocity(body_->getDyn().invInertiaWorld * momentum);
+    }
+}
+
+void rigidBodyNode::interpolateKinematic(double s, const MTime&, const MTime&) {
+    if (!body_) return;
+    const MVector p = s * asVector(targetPosition_) + (1.0 - s) * asVector(posePosition_);
+    // A plain blend of the components, normalised: no turn to the shorter arc.
+    const MQuaternion q0 = asQuaternion(poseRotation_);
+    const MQuaternion q1 = asQuaternion(targetRotation_);
+    const MQuaternion q(s * q1.x + (1.0 - s) * q0.x, s * q1.y + (1.0 - s) * q0.y, s * q1.z + (1.0 - s) * q0.z,
+                        s * q1.w + (1.0 - s) * q0.w);
+    placeBody(offset_.inverse() * poseMatrix(q.normal(), p));
+}
+
+void rigidBodyNode::writeBackTransform() {
+    if (!body_) return;
+    const RBDynamics& state = body_->getDyn();
+    const Qmt::Quaternion& q = state.orientation;
+    placeTransform(poseMatrix(MQuaternion(q.X(), q.Y(), q.Z(), q.W()),
+                              MVector(state.position.x, state.position.y, state.position.z)));
+    showVelocities();
+}
+
+void rigidBodyNode::playBackFrame(int k) {
+    if (static_cast<std::uint32_t>(k) >= frameCache.count || !body_) return;
+    const std::array<double, 3>& p = frameCache.positions[k];
+    const std::array<double, 4>& q = frameCache.orientations[k];  // w, x, y, z
+    placeTransform(poseMatrix(MQuaternion(q[1], q[2], q[3], q[0]), MVector(p[0], p[1], p[2])));
+}
+
+void rigidBodyNode::applyInitialVelocities() {
+    if (!body_ || getPassive() != 0) return;
+    const auto read = [this](const MObject& attr) {
+        const MPlug plug(thisMObject(), attr);
+        return Qmt::QmtVector3(plug.child(0).asFloat(), plug.child(1).asFloat(), plug.child(2).asFloat());
+    };
+    body_->setLinearVelocity(read(initialVelocity));
+    body_->storeInitialState(2);
+    body_->setAngularVelocity(read(initialSpin));
+    body_->storeInitialState(4);
+}
+
+void rigidBodyNode::releaseBody() {
+    if (!body_) return;
+    deleteBody(&body_);
+    // Writing the collision shape's type back to itself dirties the build flag: the next
+    // read of the body builds it again, into whatever world there is then.
+    const MObject shape = firstConnectedNode(MPlug(thisMObject(), inCollisionType), ConnectionSide::source);
+    if (!hasTypeId(shape, collisionShapeNode::id)) return;
+    MPlug type(shape, collisionShapeNode::type);
+    type.setValue(type.asInt());
 }

@@ -1,6 +1,11 @@
 #pragma once
 
+#include <cstdint>
+
 #include "host/api/object.h"
+
+// Time changes seen since load; batch runs print it with each one.
+inline std::int32_t bakedFrameCounter = 0;
 
 // Handlers of the host messages the module listens to. None takes client data:
 // each finds the solver itself. Installed at load, removed at unload (moduleRegistry).

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-#include "geometry/boxFit.h"
+#include "geometry/bounds/boxFit.h"
 #include "host/api/fnDagNode.h"
 #include "host/api/iterators.h"
 #include "host/api/view3d.h"

@@ -2,7 +2,7 @@
 
 #include "engine/bodies/hullBody.h"
 #include "engine/bodies/triMeshBody.h"
-#include "geometry/faceDistances.h"
+#include "geometry/query/faceDistances.h"
 
 BVmesh* convexBoundOf(HardBody* body) {
     if (!body) {

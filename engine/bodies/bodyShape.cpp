@@ -6,7 +6,7 @@
 #include <new>
 
 #include "engine/bodies/hardBody.h"
-#include "geometry/meshPlacement.h"
+#include "geometry/mesh/meshPlacement.h"
 
 using Qmt::QmtMatrix3;
 using Qmt::QmtVector3;

@@ -1,8 +1,8 @@
 #include "engine/bodies/capsuleBody.h"
 
 #include "engine/bodies/bodyShape.h"
-#include "geometry/boxFit.h"
-#include "geometry/meshPlacement.h"
+#include "geometry/bounds/boxFit.h"
+#include "geometry/mesh/meshPlacement.h"
 
 using Qmt::QmtMatrix3;
 using Qmt::QmtVector3;

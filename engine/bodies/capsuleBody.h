@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engine/bodies/privateHardBody.h"
-#include "geometry/boundingVolumes.h"
+#include "geometry/bounds/boundingVolumes.h"
 #include "math/qmtMatrix3.h"
 #include "math/qmtVector3.h"
 

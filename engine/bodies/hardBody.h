@@ -3,8 +3,8 @@
 #include <cstdint>
 
 #include "engine/bodies/rbDynamics.h"
-#include "geometry/boundingVolumes.h"
-#include "geometry/meshRecords.h"
+#include "geometry/bounds/boundingVolumes.h"
+#include "geometry/mesh/meshRecords.h"
 #include "math/qmtMatrix3.h"
 #include "math/qmtVector3.h"
 #include "math/quaternion.h"

@@ -6,10 +6,10 @@
 #include <new>
 
 #include "engine/bodies/bodyShape.h"
-#include "geometry/boxFit.h"
-#include "geometry/convexHull.h"
-#include "geometry/massProperties.h"
-#include "geometry/reducedHull.h"
+#include "geometry/bounds/boxFit.h"
+#include "geometry/hull/convexHull.h"
+#include "geometry/mesh/massProperties.h"
+#include "geometry/hull/reducedHull.h"
 
 using Qmt::QmtMatrix3;
 using Qmt::QmtVector3;

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "engine/bodies/privateHardBody.h"
-#include "geometry/bvMesh.h"
+#include "geometry/mesh/bvMesh.h"
 #include "math/qmtMatrix3.h"
 #include "math/qmtVector3.h"
 

@@ -1,6 +1,6 @@
 #include "engine/bodies/poseStep.h"
 
-#include "geometry/convexMeshQueries.h"
+#include "geometry/query/convexMeshQueries.h"
 
 using Qmt::QmtVector3;
 using Qmt::Quaternion;

@@ -7,7 +7,7 @@
 #include <iterator>
 
 #include "engine/fracture/dynamicStress.h"
-#include "geometry/meshPlacement.h"
+#include "geometry/mesh/meshPlacement.h"
 
 using Qmt::QmtMatrix3;
 using Qmt::QmtVector3;

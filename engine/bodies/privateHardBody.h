@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "engine/bodies/hardBody.h"
-#include "geometry/pooledList.h"
+#include "geometry/mesh/pooledList.h"
 
 // Shape-independent half of every body: activation, time integration, inertia
 // updates, energy and motion tests, state save and restore, setters, the world box and

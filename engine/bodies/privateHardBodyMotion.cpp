@@ -4,7 +4,7 @@
 
 #include "engine/bodies/poseStep.h"
 #include "engine/bodies/privateHardBody.h"
-#include "geometry/convexMeshQueries.h"
+#include "geometry/query/convexMeshQueries.h"
 
 using Qmt::QmtMatrix3;
 using Qmt::QmtVector3;

@@ -8,9 +8,9 @@
 #include "engine/bodies/bodyShape.h"
 #include "engine/bodies/hullBody.h"
 #include "engine/bodies/triMeshTree.h"
-#include "geometry/boxFit.h"
-#include "geometry/massProperties.h"
-#include "geometry/meshPlacement.h"
+#include "geometry/bounds/boxFit.h"
+#include "geometry/mesh/massProperties.h"
+#include "geometry/mesh/meshPlacement.h"
 
 using Qmt::QmtMatrix3;
 using Qmt::QmtVector3;

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "engine/bodies/privateHardBody.h"
-#include "geometry/boxTree.h"
-#include "geometry/bvMesh.h"
+#include "geometry/bounds/boxTree.h"
+#include "geometry/mesh/bvMesh.h"
 #include "math/qmtMatrix3.h"
 #include "math/qmtVector3.h"
 

@@ -4,8 +4,8 @@
 #include <new>
 #include <vector>
 
-#include "geometry/boxTreeLeaves.h"
-#include "geometry/treeGeometry.h"
+#include "geometry/bounds/boxTreeLeaves.h"
+#include "geometry/bounds/treeGeometry.h"
 
 using Qmt::QmtVector3;
 

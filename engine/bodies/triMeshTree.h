@@ -1,7 +1,7 @@
 #pragma once
 
-#include "geometry/boxTree.h"
-#include "geometry/meshRecords.h"
+#include "geometry/bounds/boxTree.h"
+#include "geometry/mesh/meshRecords.h"
 
 // The box tree of a triangle-mesh body over the local triangles of its mesh (face i
 // is triangle i; its first three corners count). A node of more than 12 triangles is

@@ -12,7 +12,7 @@
 #include "engine/collision/pairListMoves.h"
 #include "engine/fracture/fractureBody.h"
 #include "engine/fracture/fractureWorldFiling.h"
-#include "geometry/boxFit.h"
+#include "geometry/bounds/boxFit.h"
 
 using Qmt::QmtVector3;
 
@@ -510,11 +510,9 @@ int CollisionManager::detectPairs(BodyList& crackers, BodyList& bodies, BodyList
 
 namespace {
 
-// Fracture impacts of the fragment pairs, then the pairs moved over to the fracture
-// bodies, merged per body pair and appended to the active pairs.
-void resolveFragmentPairs(CollisionManager& m) {
-    // Fracture impacts go first for the most energetic pairs; a moved static partner
-    // (a kinematic body driving into the fracture body) comes before everything.
+// Fracture impacts of the fragment pairs, most energetic first; a moved static partner
+// (a kinematic body driving into the fracture body) comes before everything.
+void resolveFragmentImpacts(CollisionManager& m) {
     m.groupPairs.clear();
     for (CollisionPair* pair : m.fragmentPairs) {
         pair->sortKey = pair->bodyA->computeEnergy();
@@ -532,7 +530,13 @@ void resolveFragmentPairs(CollisionManager& m) {
     for (CollisionPair* pair : m.groupPairs) {
         m.resolveFractureImpacts(pair, 0, false);
     }
-    // The pairs go over to the fracture bodies that own their fragments.
+}
+
+// The fragment pairs moved over to the bodies that now carry their fragments, merged
+// per body pair and appended to the active pairs. Runs after the splits of the pass,
+// so a fragment struck loose, or carried off in a child, takes its contact's impulse
+// with it instead of leaving it to the compound it has just left.
+void moveFragmentPairsToOwners(CollisionManager& m) {
     for (CollisionPair* pair : m.fragmentPairs) {
         HardBody* const fragmentA = pair->bodyA;
         HardBody* const fragmentB = pair->bodyB;
@@ -596,8 +600,8 @@ void CollisionManager::resolveCollisions(int mode, const QmtVector3& gravityDire
             impacted = true;
         }
     }
+    fragmentPairs.clear();
     if (pairCount != 0) {
-        fragmentPairs.clear();
         for (PairList::Node* n = firstListNode(activePairs); n;) {
             PairList::Node* const next = n->next;
             CollisionPair* const pair = n->value;
@@ -608,7 +612,7 @@ void CollisionManager::resolveCollisions(int mode, const QmtVector3& gravityDire
             n = next;
         }
         if (fragmentPairs.count != 0) {
-            resolveFragmentPairs(*this);
+            resolveFragmentImpacts(*this);
             impacted = true;
         }
     }
@@ -626,6 +630,9 @@ void CollisionManager::resolveCollisions(int mode, const QmtVector3& gravityDire
                 }
             }
         }
+    }
+    if (fragmentPairs.count != 0) {
+        moveFragmentPairsToOwners(*this);
     }
     resolveActivePairs(bodies, mode, gravityDirection, flags);
     resolveCrackerPairs();

@@ -6,7 +6,7 @@
 #include "engine/collision/collisionPair.h"
 #include "engine/collision/contactGroup.h"
 #include "engine/world/bodyList.h"
-#include "geometry/pooledList.h"
+#include "geometry/mesh/pooledList.h"
 #include "math/qmtVector3.h"
 
 class ContactLsqWorkspace;
@@ -179,7 +179,8 @@ public:
     static void refreshContactState(CollisionPair* pair, int mode);
     static void dropSeparatingContacts(CollisionPair* pair);
     static void dropMarkedContacts(CollisionPair* pair);
-    void solvePairImpulses(CollisionPair* pair, int mode, MatrixView** blockMatrix, double massProduct, int lane);
+    void solvePairImpulses(CollisionPair* pair, int mode, MatrixView** blockMatrix, double massProduct, int lane,
+                           const HardBody* held = nullptr);
     void resolveGroupContacts(CollisionPair* pair, int mode, MatrixView* blockMatrix, double massProduct, int lane);
     static void buildContactBlockRows(const CollisionPair* pair, MatrixView* matrix);
     static void normalTargets(const CollisionPair* pair, const dvec* blockRhs, dvec* rhs);

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "geometry/pooledList.h"
+#include "geometry/mesh/pooledList.h"
 #include "math/qmtVector3.h"
 
 class HardBody;

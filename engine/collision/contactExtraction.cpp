@@ -7,7 +7,7 @@
 #include "engine/collision/collisionManager.h"
 #include "engine/collision/contactBlocks.h"
 #include "engine/solver/lsqSystem.h"
-#include "geometry/debugLog.h"
+#include "geometry/mesh/debugLog.h"
 
 using Qmt::QmtMatrix3;
 using Qmt::QmtVector3;

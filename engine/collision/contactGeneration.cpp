@@ -15,9 +15,9 @@
 #include "engine/collision/convex/pkJump.h"
 #include "engine/collision/triMeshQueries.h"
 #include "engine/fracture/fractureBody.h"
-#include "geometry/boxFit.h"
-#include "geometry/capsuleProximity.h"
-#include "geometry/proximity.h"
+#include "geometry/bounds/boxFit.h"
+#include "geometry/query/capsuleProximity.h"
+#include "geometry/query/proximity.h"
 
 using Qmt::QmtVector3;
 

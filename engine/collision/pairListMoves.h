@@ -5,7 +5,7 @@
 // An unlinked node goes to its list's spare chain, so a list that is refilled every
 // cycle stops allocating once its spare chain has grown to its largest size.
 
-#include "geometry/pooledList.h"
+#include "geometry/mesh/pooledList.h"
 
 // Unlinks n (an element node of list) and moves it to the front of the list's spare
 // chain, as PooledList::remove does with the node it finds. The caller keeps the

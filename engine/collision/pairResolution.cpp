@@ -9,7 +9,7 @@
 #include "engine/collision/contactBlocks.h"
 #include "engine/fracture/fractureBody.h"
 #include "engine/solver/lsqSystem.h"
-#include "geometry/debugLog.h"
+#include "geometry/mesh/debugLog.h"
 
 using Qmt::QmtMatrix3;
 using Qmt::QmtVector3;
@@ -23,6 +23,8 @@ constexpr double STATIC_IMPACT_SPEED = -2e-5;  // approach against a static body
 constexpr double MIN_FRICTION_SCALE = 0.01;
 constexpr int NORMAL_STAGE_PASSES = 2;
 constexpr std::uint32_t RESULT_BODY_CHANGED = 64;
+// A load this many times heavier than the body it rests on is held up by that body.
+constexpr double HELD_LOAD_RATIO = 10.0;
 
 QmtVector3 blockOf(const dvec* v, std::uint32_t i) {
     return {v->elements[3 * i], v->elements[3 * i + 1], v->elements[3 * i + 2]};
@@ -42,11 +44,51 @@ double projectBlock(const MatrixView& k, std::uint32_t i, std::uint32_t j, const
     return out;
 }
 
-void applyPairImpulse(HardBody* a, HardBody* b, const QmtVector3& impulse, const QmtVector3& point) {
-    a->applyImpulse(impulse, point);
-    if (!b->isStatic()) {
+void applyPairImpulse(HardBody* a, HardBody* b, const QmtVector3& impulse, const QmtVector3& point,
+                      const HardBody* held = nullptr) {
+    if (a != held) {
+        a->applyImpulse(impulse, point);
+    }
+    if (!b->isStatic() && b != held) {
         b->applyImpulse(-impulse, point);
     }
+}
+
+// The body a heavy load rests on, when the pair's impulses should leave it alone: a
+// pair solved by itself shares the load's velocity with the light body, which its own
+// support can only take back a substep later, so the load keeps most of its approach
+// substep after substep and sinks through. The light body is held when it lies below
+// the load in the contact stages, the load outweighs it HELD_LOAD_RATIO-fold, it does
+// not move towards the load and the contacts press more than they slide; the load then
+// only loses approach speed, so no energy is gained. Null when the pair is solved as
+// usual.
+const HardBody* heldSupport(const CollisionPair& pair) {
+    HardBody* const a = pair.bodyA;
+    HardBody* const b = pair.bodyB;
+    if (a->isStatic() || b->isStatic() || a->getContactStage() == b->getContactStage()) {
+        return nullptr;
+    }
+    HardBody* const lower = a->getContactStage() < b->getContactStage() ? a : b;
+    const HardBody* const load = lower == a ? b : a;
+    if (lower->getContactStage() < 1 || load->getMass() < HELD_LOAD_RATIO * lower->getMass()) {
+        return nullptr;
+    }
+    // The normals point from bodyB towards bodyA.
+    const double towardsLoad = load == a ? 1.0 : -1.0;
+    const QmtVector3* const arms = lower == a ? pair.armsA : pair.armsB;
+    const RBDynamics& d = lower->getDyn();
+    for (std::uint32_t i = 0; i < pair.contactCount; ++i) {
+        const QmtVector3& n = pair.normals[i];
+        if ((d.v + d.w.Cross(arms[i])).Dot(n) * towardsLoad > TOLERANCE) {
+            return nullptr;
+        }
+        const QmtVector3& rel = pair.relativeVelocities[i];
+        const double pressing = rel.Dot(n);
+        if ((rel - n * pressing).SquaredLength() > pressing * pressing) {
+            return nullptr;
+        }
+    }
+    return lower;
 }
 
 // Lane 0 solves in the manager's own workspace, a worker lane in its own.
@@ -211,7 +253,7 @@ void CollisionManager::buildFrictionlessNormalRows(const CollisionPair* pair, co
 }
 
 void CollisionManager::solvePairImpulses(CollisionPair* pair, int mode, MatrixView** blockMatrix,
-                                         double massProduct, int lane) {
+                                         double massProduct, int lane, const HardBody* held) {
     if (!pair || pair->contactCount == 0) {
         return;
     }
@@ -241,10 +283,10 @@ void CollisionManager::solvePairImpulses(CollisionPair* pair, int mode, MatrixVi
             }
         }
     }
-    pair->massWeightA = massProduct / a->getMass();
-    pair->massWeightB = massProduct / b->getMass();
-    pair->massProductA = massProduct;
-    pair->massProductB = massProduct;
+    pair->massWeightA = a == held ? 0.0 : massProduct / a->getMass();
+    pair->massWeightB = b == held ? 0.0 : massProduct / b->getMass();
+    pair->massProductA = a == held ? 0.0 : massProduct;
+    pair->massProductB = b == held ? 0.0 : massProduct;
     MatrixView::setZero(*k, 1.0);
     buildContactBlockRows(pair, k);
     solveContactBlockSystem(*ws, n, k, rhs, x, pair->normals, pair->dropMarks);
@@ -265,11 +307,20 @@ void CollisionManager::solvePairImpulses(CollisionPair* pair, int mode, MatrixVi
         }
     }
     if (coneHolds) {
+        // The contacts' impulses are one solution: applied only in part they would turn
+        // the body. Spread over many contacts, or carried by a light body, each can be
+        // small while together they hold the body up, so only a pair whose impulses add
+        // up to nothing is skipped.
+        QmtVector3 total;
+        for (std::uint32_t i = 0; i < m; ++i) {
+            total += blockOf(x, i);
+        }
+        const bool together = total.SquaredLength() > TOLERANCE;
         for (std::uint32_t i = 0; i < m; ++i) {
             const QmtVector3 xi = blockOf(x, i);
-            if (xi.SquaredLength() > TOLERANCE) {
+            if (together || xi.SquaredLength() > TOLERANCE) {
                 pair->impulseVectors[i] = xi;
-                applyPairImpulse(a, b, xi, pair->armsA[i] + centreA);
+                applyPairImpulse(a, b, xi, pair->armsA[i] + centreA, held);
             } else {
                 pair->impulseVectors[i] = QmtVector3::ZERO;
             }
@@ -320,9 +371,9 @@ void CollisionManager::solvePairImpulses(CollisionPair* pair, int mode, MatrixVi
         const QmtVector3 impulse = (normal + slide * (scale * mu)) * j;
         const QmtVector3 point = pair->armsA[i] + centreA;
         pair->impulseVectors[i] = impulse;
-        applyPairImpulse(a, b, impulse, point);
+        applyPairImpulse(a, b, impulse, point, held);
         if (scale < TOLERANCE) {
-            applyPairImpulse(a, b, slide * (j * mu), point);
+            applyPairImpulse(a, b, slide * (j * mu), point, held);
         }
     }
 }
@@ -371,16 +422,16 @@ std::uint32_t CollisionManager::resolvePair(CollisionPair* pair, int mode, int l
         }
     }
     const double massA = a->getMass();
-    double massProduct = massA;
-    double ratio = 1.0;
-    if (!b->isStatic()) {
-        const double massB = b->getMass();
-        massProduct = massA * massB;
-        ratio = std::max(massA, massB) / std::min(massA, massB);
-    }
+    double massProduct = b->isStatic() ? massA : massA * b->getMass();
     const bool groupsOn = contactGroupsEnabled;
     refreshContactState(pair, mode);
     dropSeparatingContacts(pair);
+    // Without contact groups to carry a heavy load down to the ground, the light body
+    // under it is held for the substep's impulses.
+    const HardBody* const held = mode == 2 && !groupsOn ? heldSupport(*pair) : nullptr;
+    if (held) {
+        massProduct = (held == a ? b : a)->getMass();
+    }
     pair->groupContactCount = 0;
     if (pair->groupLinkCount != 0) {
         for (ContactGroup* group : pair->groupLinks) {
@@ -390,12 +441,14 @@ std::uint32_t CollisionManager::resolvePair(CollisionPair* pair, int mode, int l
     }
     MatrixView* blockMatrix = nullptr;
     if (pair->state != 0) {
-        solvePairImpulses(pair, mode, &blockMatrix, massProduct, lane);
+        solvePairImpulses(pair, mode, &blockMatrix, massProduct, lane, held);
         if (mode == 1 && groupsOn) {
             solvePairGroups(pair, massProduct, lane);
         }
     }
-    if (ratio < 100.0 && groupsOn && pair->state != 0) {
+    // The groups take part whatever the two masses: a load far heavier than the body it
+    // rests on is exactly what a pair solved alone cannot hold.
+    if (groupsOn && pair->state != 0) {
         resolveGroupContacts(pair, mode, blockMatrix, massProduct, lane);
     }
     if (mode == 1) {

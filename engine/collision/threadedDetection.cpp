@@ -426,11 +426,14 @@ bool CollisionManager::detectCollisionsThreaded(BodyList& bodies, BodyList& stat
                 if (pair->bodyA == f || pair->bodyB == f) {
                     HardBody* const reached = pair->bodyA == f ? pair->bodyB : pair->bodyA;
                     // A ground body keeps its stage: the pass grows stages away from it.
+                    // Its pair was extracted when the ground phase found it; a second
+                    // extraction would move the body again, which the serial detection
+                    // does not, and a body's motion would depend on the lane count.
                     if (reached->getContactStage() != 0) {
                         reached->setContactStage(f->getContactStage() + 1);
                         looseBodies.pushFront(reached);
+                        extractPair(pair);
                     }
-                    extractPair(pair);
                     // Held with the group pairs until the stages are done.
                     unlinkListNode(newPairs, n);
                     fragmentPairs.pushFront(pair);

@@ -1,8 +1,8 @@
 #include "engine/collision/treeShapeFits.h"
 
-#include "geometry/boundingVolumes.h"
-#include "geometry/boxFit.h"
-#include "geometry/treeGeometry.h"
+#include "geometry/bounds/boundingVolumes.h"
+#include "geometry/bounds/boxFit.h"
+#include "geometry/bounds/treeGeometry.h"
 
 using Qmt::QmtVector3;
 

@@ -1,17 +1,18 @@
 // Leaf tests, leaf contact builders, contact-set filters and node box tests of the
 // triangle-mesh tree queries.
+#include <algorithm>
 #include <cmath>
 
 #include "engine/collision/collisionPair.h"
 #include "engine/collision/convex/pkJump.h"
 #include "engine/collision/triMeshQueries.h"
-#include "geometry/boundingVolumes.h"
-#include "geometry/boxFit.h"
-#include "geometry/bvMesh.h"
-#include "geometry/capsuleProximity.h"
-#include "geometry/meshRecords.h"
-#include "geometry/proximity.h"
-#include "geometry/triangleTests.h"
+#include "geometry/bounds/boundingVolumes.h"
+#include "geometry/bounds/boxFit.h"
+#include "geometry/mesh/bvMesh.h"
+#include "geometry/query/capsuleProximity.h"
+#include "geometry/mesh/meshRecords.h"
+#include "geometry/query/proximity.h"
+#include "geometry/query/triangleTests.h"
 
 using Qmt::QmtVector3;
 
@@ -296,6 +297,62 @@ bool leafHullContacts(const BinaryTreeNode& leaf, const ZYLmesh& mesh, const BVm
         });
     }
     return out.count > 0;
+}
+
+// A corner counts when it lies below a triangle's plane and over the triangle while the
+// hull's centre lies in front of that plane, so the back of a closed mesh gives none.
+void gatherHullCorners(const BinaryTreeNode& leaf, const ZYLmesh& mesh, const BVmesh& hull, HullCorners& corners) {
+    const ZYLmesh* const h = hullMesh(hull);
+    if (!h) {
+        return;
+    }
+    for (std::uint32_t i = 0; i < leaf.faceCount; ++i) {
+        const std::uint32_t tri = leaf.faceIndices[i];
+        const Triangle t = triangleOf(mesh, tri);
+        if (!((h->worldCentre - t.v[0]).Dot(t.n) > kEps)) {
+            continue;
+        }
+        for (std::uint32_t v = 0; v < h->numVertices; ++v) {
+            const QmtVector3& w = h->worldVertices[v];
+            const double depth = (w - t.v[0]).Dot(t.n);
+            std::int32_t edge = -1;
+            if (!(depth < -kEps) || !locatePointInTriangle(w, t.v, t.n, edge)) {
+                continue;
+            }
+            const std::uint32_t* const begin = corners.vertex;
+            const std::uint32_t* const end = begin + corners.count;
+            if (std::find(begin, end, v) != end) {
+                continue;
+            }
+            if (corners.count == HullCorners::CAPACITY) {
+                return;
+            }
+            const std::uint32_t k = corners.count++;
+            corners.vertex[k] = v;
+            corners.triangle[k] = tri;
+            corners.depth[k] = depth;
+            corners.normal[k] = -t.n;
+        }
+    }
+}
+
+void appendHullCorners(const BVmesh& hull, TreeContacts& out) {
+    const ZYLmesh* const h = hullMesh(hull);
+    if (!h || !out.corners) {
+        return;
+    }
+    const HullCorners& corners = *out.corners;
+    for (std::uint32_t k = 0; k < corners.count; ++k) {
+        makeRoom(out, 1);
+        if (out.count >= kMaxContacts) {
+            return;
+        }
+        // On the triangle's plane, as the crossings give their points: the corner lies
+        // the depth below it.
+        const double depth = corners.depth[k];
+        append(out, h->worldVertices[corners.vertex[k]] + corners.normal[k] * depth, corners.normal[k], depth,
+               corners.triangle[k], kNoFeature);
+    }
 }
 
 bool leafLeafContacts(const BinaryTreeNode& a, const ZYLmesh& meshA, const BinaryTreeNode& b, const ZYLmesh& meshB,

@@ -3,9 +3,9 @@
 
 #include "engine/collision/collisionPair.h"
 #include "engine/collision/convex/pkJumpQueries.h"
-#include "geometry/boundingVolumes.h"
-#include "geometry/bvMesh.h"
-#include "geometry/meshRecords.h"
+#include "geometry/bounds/boundingVolumes.h"
+#include "geometry/mesh/bvMesh.h"
+#include "geometry/mesh/meshRecords.h"
 
 using Qmt::QmtVector3;
 
@@ -118,7 +118,11 @@ bool nodeHullContacts(const BinaryTreeNode* node, const ZYLmesh& mesh, const BVm
         return false;
     }
     if (node->isLeaf()) {
-        return leafIntersectsHull(*node, mesh, hull) && leafHullContacts(*node, mesh, hull, out);
+        if (out.corners) {
+            gatherHullCorners(*node, mesh, hull, *out.corners);
+        }
+        const bool crossed = leafIntersectsHull(*node, mesh, hull) && leafHullContacts(*node, mesh, hull, out);
+        return crossed || (out.corners && out.corners->count != 0);
     }
     const bool left = nodeHullContacts(node->left, mesh, hull, out, lane);
     const bool right = nodeHullContacts(node->right, mesh, hull, out, lane);
@@ -296,9 +300,25 @@ bool hullTreeContacts(const Binary_Tree<BVbox>& tree, const BVmesh& bound, const
     if (!mesh || !tree.root || !worldMesh(hull)) {
         return false;
     }
-    TreeContacts out{points, normals, depths, features, count};
+    HullCorners corners;
+    TreeContacts out{points, normals, depths, features, count, &corners};
     nodeHullContacts(tree.root, *mesh, hull, out, lane);
-    return finish(out, true);
+    // The hull's corners under the triangles, when it has any there, are its contact, as
+    // against a plane. A face lying just under the triangles' planes crosses them only
+    // with its sides, and a side that reaches a triangle by a sliver may give nothing:
+    // the hull stands on a few points along the triangles' edges, tips and creeps. The
+    // crossings also give the deepest corner's depth to every point along a side, which
+    // props a resting hull up askew, and their depth filter drops the corner that dips
+    // deepest, the one the hull must be pushed out by. Without corners (an edge across
+    // a ridge, a mesh corner poking into a face) the crossings are the contact.
+    if (corners.count != 0) {
+        out.count = 0;
+    } else {
+        finish(out, true);
+    }
+    appendHullCorners(hull, out);
+    mergeCloseContacts(out);
+    return out.count > 0;
 }
 
 bool treeTreeContacts(const Binary_Tree<BVbox>& treeA, const BVmesh& boundA, const BVmesh& boundB,

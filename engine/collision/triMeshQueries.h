@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "geometry/boxTree.h"
+#include "geometry/bounds/boxTree.h"
 #include "math/qmtVector3.h"
 
 class BCapsule;
@@ -47,13 +47,27 @@ bool treeTreeFirstHit(const Binary_Tree<BVbox>& treeA, const BVmesh& boundA, con
 
 // ------------------------------------------------------------ the pieces of the walks
 
-// The caller's contact arrays (24 entries each) and their count.
+// Corners of a hull found under the triangles of the leaves the hull query reaches, each
+// corner once (with the first triangle that holds it). The query adds them after its
+// walk, so the cuts of the walk's batches cannot drop them.
+struct HullCorners {
+    static constexpr std::uint32_t CAPACITY = 24;
+    std::uint32_t vertex[CAPACITY];
+    std::uint32_t triangle[CAPACITY];
+    double depth[CAPACITY];
+    Qmt::QmtVector3 normal[CAPACITY];
+    std::uint32_t count = 0;
+};
+
+// The caller's contact arrays (24 entries each) and their count; the hull query also
+// gathers corners.
 struct TreeContacts {
     Qmt::QmtVector3* points;
     Qmt::QmtVector3* normals;
     double* depths;
     ContactFeature* features;
     std::uint32_t& count;
+    HullCorners* corners = nullptr;
 };
 
 // Recursions: every one visits both children and answers whether either produced
@@ -93,6 +107,11 @@ bool leafPlaneContacts(const BinaryTreeNode& leaf, const ZYLmesh& mesh, const Qm
 bool leafCapsuleContacts(const BinaryTreeNode& leaf, const ZYLmesh& mesh, const BCapsule& capsule,
                          TreeContacts& out);
 bool leafHullContacts(const BinaryTreeNode& leaf, const ZYLmesh& mesh, const BVmesh& hull, TreeContacts& out);
+// The hull's corners that lie under the leaf's triangles, gathered for the hull query.
+void gatherHullCorners(const BinaryTreeNode& leaf, const ZYLmesh& mesh, const BVmesh& hull, HullCorners& corners);
+// Appends the gathered corners: each on its triangle's plane over the corner, with the
+// triangle's normal reversed and the corner's depth below the plane.
+void appendHullCorners(const BVmesh& hull, TreeContacts& out);
 bool leafLeafContacts(const BinaryTreeNode& a, const ZYLmesh& meshA, const BinaryTreeNode& b,
                       const ZYLmesh& meshB, TreeContacts& out);
 

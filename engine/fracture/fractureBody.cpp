@@ -9,7 +9,7 @@
 #include "engine/bodies/privateHardBody.h"
 #include "engine/fracture/dynamicStress.h"
 #include "engine/fracture/fractureLists.h"
-#include "geometry/boxTree.h"
+#include "geometry/bounds/boxTree.h"
 
 namespace fl = fracture_lists;
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "engine/bodies/hardBody.h"
-#include "geometry/pooledList.h"
+#include "geometry/mesh/pooledList.h"
 #include "math/qmtMatrix3.h"
 #include "math/qmtVector3.h"
 

@@ -8,7 +8,7 @@
 #include "engine/bodies/privateHardBody.h"
 #include "engine/fracture/dynamicStress.h"
 #include "engine/fracture/fractureBody.h"
-#include "geometry/convexMeshQueries.h"
+#include "geometry/query/convexMeshQueries.h"
 
 using Qmt::QmtMatrix3;
 using Qmt::QmtVector3;

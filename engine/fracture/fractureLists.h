@@ -1,6 +1,6 @@
 #pragma once
 
-#include "geometry/pooledList.h"
+#include "geometry/mesh/pooledList.h"
 
 // Small list operations the fracture code uses on its pooled pointer lists.
 namespace fracture_lists {

@@ -6,7 +6,7 @@
 #include "engine/fracture/dynamicStress.h"
 #include "engine/fracture/fractureBody.h"
 #include "engine/world/publicWorld.h"
-#include "geometry/debugLog.h"
+#include "geometry/mesh/debugLog.h"
 
 FractureBody* asFractureBody(HardBody* body) {
     // The class decides, not the kind code alone: a body of another class that carries

@@ -14,9 +14,9 @@
 #include "engine/fracture/dynamicStress.h"
 #include "engine/fracture/fractureBody.h"
 #include "engine/fracture/fractureLists.h"
-#include "geometry/boxFit.h"
-#include "geometry/bvMesh.h"
-#include "geometry/faceDistances.h"
+#include "geometry/bounds/boxFit.h"
+#include "geometry/mesh/bvMesh.h"
+#include "geometry/query/faceDistances.h"
 #include "math/qmtMatrix3.h"
 
 namespace fl = fracture_lists;

@@ -7,10 +7,10 @@
 #include "engine/bodies/privateHardBody.h"
 #include "engine/fracture/dynamicStress.h"
 #include "engine/fracture/fractureBody.h"
-#include "geometry/boundingVolumes.h"
-#include "geometry/boxFit.h"
-#include "geometry/boxTree.h"
-#include "geometry/boxTreeLeaves.h"
+#include "geometry/bounds/boundingVolumes.h"
+#include "geometry/bounds/boxFit.h"
+#include "geometry/bounds/boxTree.h"
+#include "geometry/bounds/boxTreeLeaves.h"
 
 using Qmt::QmtMatrix3;
 using Qmt::QmtVector3;

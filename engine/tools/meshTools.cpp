@@ -3,9 +3,9 @@
 #include <memory>
 #include <new>
 
-#include "geometry/bvDFmesh.h"
-#include "geometry/bvMesh.h"
-#include "geometry/capsuleProximity.h"
+#include "geometry/mesh/bvDFmesh.h"
+#include "geometry/mesh/bvMesh.h"
+#include "geometry/query/capsuleProximity.h"
 
 using Qmt::QmtVector3;
 

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "geometry/meshRecords.h"
+#include "geometry/mesh/meshRecords.h"
 #include "math/qmtVector3.h"
 
 // Mesh tools of the flat interface for the shatter and mesh-operation code. The

@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "engine/tools/meshTools.h"
-#include "geometry/bvDFmesh.h"
-#include "geometry/bvMesh.h"
-#include "geometry/clipper.h"
-#include "geometry/convexMeshQueries.h"
-#include "geometry/meshSurgery.h"
+#include "geometry/mesh/bvDFmesh.h"
+#include "geometry/mesh/bvMesh.h"
+#include "geometry/clip/clipper.h"
+#include "geometry/query/convexMeshQueries.h"
+#include "geometry/mesh/meshSurgery.h"
 
 using Qmt::QmtVector3;
 

@@ -1,7 +1,7 @@
 #include "engine/bodies/triMeshBody.h"
 #include "engine/fracture/fractureBody.h"
 #include "engine/tools/meshTools.h"
-#include "geometry/boxTree.h"
+#include "geometry/bounds/boxTree.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "engine/bodies/hardBody.h"
 #include "engine/collision/pairListMoves.h"
-#include "geometry/pooledList.h"
+#include "geometry/mesh/pooledList.h"
 
 // The world's body lists: pooled lists of body pointers that never own their bodies.
 using BodyList = PooledList<HardBody*>;

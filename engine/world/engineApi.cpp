@@ -4,6 +4,7 @@
 #include <iterator>
 #include <memory>
 #include <new>
+#include <type_traits>
 
 #include "engine/bodies/barrierBody.h"
 #include "engine/bodies/bodyShape.h"
@@ -13,10 +14,11 @@
 #include "engine/bodies/triMeshBody.h"
 #include "engine/fracture/dynamicStress.h"
 #include "engine/world/privateWorld.h"
-#include "geometry/boxFit.h"
-#include "geometry/convexHull.h"
-#include "geometry/massProperties.h"
-#include "geometry/reducedHull.h"
+#include "geometry/bounds/boxFit.h"
+#include "geometry/hull/convexHull.h"
+#include "geometry/hull/convexSolid.h"
+#include "geometry/mesh/massProperties.h"
+#include "geometry/hull/reducedHull.h"
 #include "math/qmtVector3.h"
 
 using Qmt::QmtMatrix3;
@@ -91,6 +93,11 @@ bool nearlyConvex(const Mesh* mesh, Reduced reducedHull) {
     const double V = computeMeshVolume(mesh);
     if (V == 0.0) {
         return false;  // the answer is no whatever the hull
+    }
+    if constexpr (std::is_same_v<Mesh, ZYL_DFmesh>) {
+        if (surelyConvexSolid(*mesh, V)) {
+            return true;  // the hull would only confirm it
+        }
     }
     const std::unique_ptr<ZYLmesh> hull(mesh->numVertices < 512
                                             ? buildConvexHullMesh(mesh->vertices, mesh->numVertices)
@@ -177,8 +184,16 @@ ZYL_DFmesh* createDFmesh(std::uint32_t vertexCount, std::uint32_t uvCount, std::
     return mesh.release();
 }
 
-ZYL_DFmesh* copyDFmesh(const ZYL_DFmesh* mesh) {
+ZYL_DFmesh* copyDFmesh(const ZYL_DFmesh* mesh) { return copyDFmeshFaces(mesh, nullptr); }
+
+ZYL_DFmesh* copyDFmeshFaces(const ZYL_DFmesh* mesh, const std::uint8_t* keep) {
     if (!mesh || mesh->numVertices == 0 || mesh->numFaces == 0 || !mesh->faces) {
+        return nullptr;
+    }
+    const std::uint32_t F = keep ? static_cast<std::uint32_t>(std::count_if(keep, keep + mesh->numFaces,
+                                                                            [](std::uint8_t k) { return k != 0; }))
+                                 : mesh->numFaces;
+    if (F == 0) {
         return nullptr;
     }
     std::unique_ptr<ZYL_DFmesh> copy(new (std::nothrow) ZYL_DFmesh);
@@ -190,33 +205,55 @@ ZYL_DFmesh* copyDFmesh(const ZYL_DFmesh* mesh) {
     copy->vertices = copy->worldVertices = copy->normals = copy->worldNormals = nullptr;
     copy->uvs = copy->cornerNormals = copy->vertexData = nullptr;
     std::fill(std::begin(copy->uvSets), std::end(copy->uvSets), nullptr);
+    copy->numFaces = F;
 
     ArrayCopier arrays;
     copy->vertices = arrays(mesh->vertices, mesh->numVertices);
     copy->worldVertices = arrays(mesh->worldVertices, mesh->numVertices);
-    copy->normals = arrays(mesh->normals, mesh->numFaces);
-    copy->worldNormals = arrays(mesh->worldNormals, mesh->numFaces);
     copy->cornerNormals = arrays(mesh->cornerNormals, mesh->numCornerNormals);
     copy->uvs = arrays(mesh->uvs, mesh->numUVs);
     const std::uint32_t sets = meshExtraUVSets(*mesh);
     for (std::uint32_t s = 0; s < sets; ++s) {
         copy->uvSets[s] = arrays(mesh->uvSets[s], mesh->numUVs);
     }
+    if (keep) {
+        copy->normals = mesh->normals ? zeroedVectors(F) : nullptr;
+        copy->worldNormals = mesh->worldNormals ? zeroedVectors(F) : nullptr;
+        if ((mesh->normals && !copy->normals) || (mesh->worldNormals && !copy->worldNormals)) {
+            return nullptr;
+        }
+    } else {
+        copy->normals = arrays(mesh->normals, mesh->numFaces);
+        copy->worldNormals = arrays(mesh->worldNormals, mesh->numFaces);
+    }
     if (arrays.failed()) {
         return nullptr;
     }
 
-    copy->faces = new (std::nothrow) ZYL_DFface[mesh->numFaces];
+    copy->faces = new (std::nothrow) ZYL_DFface[F];
     if (!copy->faces) {
         return nullptr;
     }
+    std::uint32_t next = 0;
     for (std::uint32_t f = 0; f < mesh->numFaces; ++f) {
+        if (keep && !keep[f]) {
+            continue;
+        }
         const ZYL_DFface& from = mesh->faces[f];
-        ZYL_DFface& to = copy->faces[f];
+        ZYL_DFface& to = copy->faces[next];
         copyDFmeshFace(from, to);
         if (to.capacity < std::max(from.numVertices, from.numEdges)) {
             return nullptr;  // the face's arrays could not be made
         }
+        if (keep) {
+            if (mesh->normals) {
+                copy->normals[next] = mesh->normals[f];
+            }
+            if (mesh->worldNormals) {
+                copy->worldNormals[next] = mesh->worldNormals[f];
+            }
+        }
+        ++next;
     }
     return copy.release();
 }

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "geometry/meshRecords.h"
+#include "geometry/mesh/meshRecords.h"
 #include "math/qmtVector3.h"
 
 // The engine's flat interface: the free functions through which the host layer makes,
@@ -35,6 +35,10 @@ ZYL_DFmesh* createDFmesh(std::uint32_t vertexCount, std::uint32_t uvCount, std::
 // every face (index arrays, edge list, flags), the face normals and the placement; null
 // for a null mesh, a mesh without vertices or faces, or on allocation failure.
 ZYL_DFmesh* copyDFmesh(const ZYL_DFmesh* mesh);
+// The same copy with only the faces whose entry in `keep` (one per face) is nonzero,
+// each with its face normals; every vertex and attribute array is copied whole. Null
+// as copyDFmesh, and also when no face is kept.
+ZYL_DFmesh* copyDFmeshFaces(const ZYL_DFmesh* mesh, const std::uint8_t* keep);
 // Replaces the mesh's corner-normal array by n zeroed vectors (the old one is freed);
 // the corner-normal count is the caller's to set. False for a null mesh or when the
 // allocation fails, the old array then kept.

@@ -6,7 +6,7 @@
 #include "engine/fracture/fractureBody.h"
 #include "engine/fracture/fractureWorldFiling.h"
 #include "engine/world/privateWorld.h"
-#include "geometry/debugLog.h"
+#include "geometry/mesh/debugLog.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "engine/bodies/bodyDistance.h"
 #include "engine/world/privateWorld.h"
-#include "geometry/boxFit.h"
+#include "geometry/bounds/boxFit.h"
 
 using Qmt::QmtVector3;
 

@@ -7,7 +7,7 @@
 
 #include "engine/fracture/fractureWorldFiling.h"
 #include "engine/world/privateWorld.h"
-#include "geometry/debugLog.h"
+#include "geometry/mesh/debugLog.h"
 
 using Qmt::QmtVector3;
 

@@ -153,6 +153,19 @@ MStatus Scene::write(const PlugKey& plug, Value value) {
     if (plugLocked(plug))
         return MStatus(MS::kFailure, "The attribute '" + plugName(*node, plug.attr.get(), plug.index) + "' is locked.");
     const Attribute* attr = plug.attr.get();
+    // A plug fed by a connection goes on following its source: an out-of-date source is
+    // brought up to date first, so that its next change reaches this plug again.
+    const Connection* feed = sourceOf(plug);
+    if (!feed && attr != attr->storage())
+        feed = sourceOf(PlugKey{plug.node, attributePtr(*node, attr->storage()), plug.index});
+    if (feed && !readingFile) {
+        const PlugKey src = feed->src;
+        if (const Node* from = find(src.node)) {
+            const auto it = from->slots.find(SlotKey{src.attr->storage(), src.index});
+            if (it != from->slots.end() && it->second.dirty && !it->second.evaluating) read(src);
+        }
+        if (!(node = find(plug.node))) return MStatus(MS::kInvalidParameter, "invalid plug");
+    }
     if ((attr->minValue || attr->maxValue) &&
         (std::holds_alternative<double>(value) || std::holds_alternative<int>(value))) {
         const double c = attr->clamp(valueAsDouble(value));

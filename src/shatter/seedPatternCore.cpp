@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "engine/tools/meshTools.h"
-#include "geometry/boxFit.h"
-#include "geometry/convexHull.h"
-#include "geometry/convexMeshQueries.h"
-#include "geometry/reducedHull.h"
+#include "geometry/bounds/boxFit.h"
+#include "geometry/hull/convexHull.h"
+#include "geometry/query/convexMeshQueries.h"
+#include "geometry/hull/reducedHull.h"
 #include "math/qmtMath.h"
 
 using Qmt::QmtVector3;

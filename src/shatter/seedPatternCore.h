@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "geometry/boundingVolumes.h"
-#include "geometry/meshRecords.h"
+#include "geometry/bounds/boundingVolumes.h"
+#include "geometry/mesh/meshRecords.h"
 #include "math/qmtVector3.h"
 
 namespace seedPatterns {

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "geometry/boxFit.h"
-#include "geometry/convexMeshQueries.h"
+#include "geometry/bounds/boxFit.h"
+#include "geometry/query/convexMeshQueries.h"
 #include "math/qmtMath.h"
 #include "src/shatter/seedPatternCore.h"
 

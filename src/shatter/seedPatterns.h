@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "geometry/boundingVolumes.h"
-#include "geometry/meshRecords.h"
+#include "geometry/bounds/boundingVolumes.h"
+#include "geometry/mesh/meshRecords.h"
 #include "math/qmtVector3.h"
 
 // Seed-point patterns: where the Voronoi seeds of a shatter go inside a mesh.

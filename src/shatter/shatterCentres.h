@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "geometry/meshRecords.h"
+#include "geometry/mesh/meshRecords.h"
 #include "host/api/dagPath.h"
 #include "math/qmtVector3.h"
 

@@ -8,16 +8,17 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <numbers>
 #include <type_traits>
 #include <utility>
 #include <vector>
 
-#include "geometry/bvDFmesh.h"
-#include "geometry/bvMesh.h"
-#include "geometry/clipper.h"
-#include "geometry/meshRecords.h"
+#include "geometry/mesh/bvDFmesh.h"
+#include "geometry/mesh/bvMesh.h"
+#include "geometry/clip/clipper.h"
+#include "geometry/mesh/meshRecords.h"
 #include "math/qmtMatrix3.h"
 #include "math/qmtVector3.h"
 
@@ -420,6 +421,22 @@ void expectValidIndices(const Mesh& m) {
             }
         }
     }
+}
+
+// Each directed edge once, with its reverse once.
+template <class Mesh>
+bool closed(const Mesh& m) {
+    std::map<std::pair<std::uint32_t, std::uint32_t>, int> directed;
+    for (std::uint32_t f = 0; f < m.numFaces; ++f) {
+        const auto& face = m.faces[f];
+        for (std::uint32_t k = 0; k < face.numVertices; ++k) {
+            ++directed[{face.vertices[k], face.vertices[(k + 1) % face.numVertices]}];
+        }
+    }
+    return !directed.empty() && std::all_of(directed.begin(), directed.end(), [&directed](const auto& e) {
+        const auto reverse = directed.find({e.first.second, e.first.first});
+        return e.second == 1 && reverse != directed.end() && reverse->second == 1;
+    });
 }
 
 // ---- Cuts through a mesh's own volume, the plane point given unscaled.

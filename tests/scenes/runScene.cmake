@@ -1,7 +1,8 @@
 # Runs one scene script through hostrun and checks what it printed, logged and traced.
 # Called by CTest as `cmake -P runScene.cmake -DCONFIG=<file>`; the file (written by
 # zyl_add_scene_test) sets HOSTRUN, MODULE, SCRIPT, WORKDIR, ARGS, NO_PLUGIN,
-# ALLOW_WARNINGS, EXIT_CODE and the lists STDOUT, LOG, TRACE, REJECT of regular expressions.
+# ALLOW_WARNINGS, EXIT_CODE, CHECK and the lists STDOUT, LOG, TRACE, REJECT of regular
+# expressions.
 include(${CONFIG})
 
 file(REMOVE_RECURSE ${WORKDIR})
@@ -51,6 +52,10 @@ foreach(check STDOUT:out LOG:log TRACE:trace)
     endif()
   endforeach()
 endforeach()
+
+if(CHECK)
+  include(${CHECK})
+endif()
 
 if(failures)
   message(FATAL_ERROR "${shown}\n${failures}--- stdout\n${out}--- stderr\n${err}--- log\n${log}--- trace\n${trace}")

@@ -5,8 +5,8 @@
 #include "engine/collision/convex/pkJumpHullPairs.h"
 #include "engine/collision/convex/pkJumpLoop.h"
 #include "engine/collision/convex/pkJumpPolytope.h"
-#include "geometry/proximity.h"
-#include "geometry/triangleTests.h"
+#include "geometry/query/proximity.h"
+#include "geometry/query/triangleTests.h"
 
 using PkJumpDetail::absolute;
 using PkJumpDetail::CapsuleSide;

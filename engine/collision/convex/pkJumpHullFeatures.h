@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "geometry/bvMesh.h"
+#include "geometry/mesh/bvMesh.h"
 #include "math/qmtVector3.h"
 
 namespace PkJumpDetail {

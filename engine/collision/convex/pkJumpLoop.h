@@ -27,9 +27,9 @@
 #include "engine/collision/convex/pkJump.h"
 #include "engine/collision/convex/pkJumpExact.h"
 #include "engine/collision/convex/pkJumpTolerances.h"
-#include "geometry/boundingVolumes.h"
-#include "geometry/boxFit.h"
-#include "geometry/bvMesh.h"
+#include "geometry/bounds/boundingVolumes.h"
+#include "geometry/bounds/boxFit.h"
+#include "geometry/mesh/bvMesh.h"
 #include "math/qmtMatrix3.h"
 #include "math/qmtVector3.h"
 

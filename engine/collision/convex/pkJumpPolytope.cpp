@@ -1,6 +1,6 @@
 #include "engine/collision/convex/pkJumpPolytope.h"
 
-#include "geometry/proximity.h"
+#include "geometry/query/proximity.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/bodies/hardBody.h"
-#include "geometry/meshRecords.h"
+#include "geometry/mesh/meshRecords.h"
 #include "math/qmtVector3.h"
 #include "tests/geometry/testMeshes.h"
 #include "tests/testSupport.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "engine/world/engineApi.h"
-#include "geometry/boxFit.h"
+#include "geometry/bounds/boxFit.h"
 #include "tests/engine/bodies/bodyKindMeshes.h"
 
 namespace {

@@ -7,8 +7,8 @@
 
 #include "engine/bodies/bodyDistance.h"
 #include "engine/world/engineApi.h"
-#include "geometry/faceDistances.h"
-#include "geometry/reducedHull.h"
+#include "geometry/query/faceDistances.h"
+#include "geometry/hull/reducedHull.h"
 #include "tests/engine/bodies/bodyKindMeshes.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <memory>
 
 #include "engine/world/engineApi.h"
-#include "geometry/boxFit.h"
-#include "geometry/massProperties.h"
+#include "geometry/bounds/boxFit.h"
+#include "geometry/mesh/massProperties.h"
 #include "engine/bodies/triMeshTree.h"
 #include "engine/collision/collisionPair.h"
 #include "engine/collision/triMeshQueries.h"

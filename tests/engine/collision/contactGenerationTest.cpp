@@ -5,7 +5,7 @@
 
 #include "engine/collision/collisionManager.h"
 #include "engine/fracture/fractureBody.h"
-#include "geometry/capsuleProximity.h"
+#include "geometry/query/capsuleProximity.h"
 #include "tests/engine/collision/collisionTestBodies.h"
 
 namespace {

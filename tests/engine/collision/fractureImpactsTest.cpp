@@ -2,6 +2,8 @@
 
 #include <cstring>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "engine/collision/collisionManager.h"
 #include "engine/fracture/dynamicStress.h"
@@ -201,4 +203,60 @@ TEST(FractureImpacts, ACrackerBreaksTheWallItHits) {
     EXPECT_FALSE(whole.broken);
     EXPECT_EQ(whole.disconnected, 0u);
     EXPECT_FALSE(whole.retired);
+}
+
+// A box strikes a row of three joined boxes floating in zero gravity, hard enough to
+// break joints: the row splits, and the pieces must carry off the impulse that stops
+// the striker. Over the striker and every fragment (each moving with the body that
+// carries it) momentum is kept and no energy is gained.
+TEST(FractureImpacts, ASplitKeepsTheStrikersMomentum) {
+    for (const auto& [speed, offset] : {std::pair{20.0, 0.0}, std::pair{12.0, 0.3}, std::pair{25.0, -0.2}}) {
+        std::vector<std::unique_ptr<HullBody>> cubes;
+        std::vector<std::unique_ptr<DynamicStress>> joints;
+        FractureBody row;
+        std::unique_ptr<HullBody> striker = coltest::hullBox({offset, offset, 2.0});
+        int brokenJoints = 0;
+        QmtVector3 momentum;
+        double energy = 0.0;
+        {
+            scenes::Scene s(0.0);
+            for (int i = 0; i < 3; ++i) {
+                cubes.push_back(coltest::hullBox({static_cast<double>(i), 0.0, 0.0}));
+            }
+            for (int i = 0; i < 2; ++i) {
+                joints.push_back(std::make_unique<DynamicStress>());
+                joints.back()->attach({i + 0.5, 0.0, 0.0}, 1, cubes[i].get(), cubes[i + 1].get());
+                joints.back()->enableBreakableByForce();
+                joints.back()->set_break_tolerance(1.0);
+                row.addJoint(joints.back().get());
+            }
+            ASSERT_TRUE(row.setUp());
+            row.storeInitialState(1);
+            s.world->addBody(&row, 0);
+            s.world->addBody(striker.get(), 0);
+            scenes::moving(striker.get(), {0.0, 0.0, -speed});
+            for (int frame = 0; frame < 60; ++frame) {
+                s.frame();
+            }
+            momentum = striker->getDyn().v * striker->getMass();
+            energy = striker->getMass() * striker->getDyn().v.SquaredLength();
+            for (const auto& cube : cubes) {
+                const HardBody* const carrier = cube->getParent() ? cube->getParent() : cube.get();
+                const RBDynamics& d = carrier->getDyn();
+                const QmtVector3 v = d.v + d.w.Cross(cube->getDyn().position - d.position);
+                momentum += v * cube->getMass();
+                energy += cube->getMass() * v.SquaredLength();
+            }
+            for (const auto& joint : joints) {
+                brokenJoints += joint->isActive() ? 0 : 1;
+            }
+            s.world->clearAllLists();  // the test owns every body
+        }
+        row.applyInitialState();
+        EXPECT_GT(brokenJoints, 0) << speed;
+        EXPECT_NEAR(momentum.z, -speed, 1e-9 * speed) << speed;
+        EXPECT_NEAR(momentum.x, 0.0, 1e-9 * speed);
+        EXPECT_NEAR(momentum.y, 0.0, 1e-9 * speed);
+        EXPECT_LE(energy, speed * speed * (1.0 + 1e-9)) << speed;
+    }
 }

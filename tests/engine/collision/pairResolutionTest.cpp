@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "tests/engine/collision/collisionScenes.h"
@@ -44,6 +45,32 @@ TEST(PairResolution, EqualBoxesMeetKeepingMomentum) {
     EXPECT_NEAR(b->getDyn().v.x, 0.5, 1e-9);
     EXPECT_NEAR(a->getDyn().v.x + b->getDyn().v.x, 1.0, 1e-12);
     EXPECT_NEAR(a->getDyn().L.Length() + b->getDyn().L.Length(), 0.0, 1e-9);
+}
+
+// A box a hundred times heavier than the box it rests on, on the plane, with contact
+// groups off and on: the load stays on the light box and the light box on the plane,
+// within 1 cm, and nothing is flung up (the load never rises faster than it settles).
+TEST(PairResolution, AHundredfoldLoadRestsOnALightBox) {
+    for (const bool groups : {false, true}) {
+        Scene s;
+        s.manager().contactGroupsEnabled = groups;
+        s.world->addBody(coltest::floorPlane().release(), 0);
+        HullBody* const light = s.box({0.0, 0.5, 0.0});
+        HullBody* const load = s.box({0.0, 1.5, 0.0});
+        load->setMass(100.0f);
+        double overlap = 0.0;
+        double sunk = 0.0;
+        double rising = 0.0;
+        for (int frame = 0; frame < 600; ++frame) {
+            s.frame();
+            overlap = std::max(overlap, (light->getDyn().position.y + 0.5) - (load->getDyn().position.y - 0.5));
+            sunk = std::max(sunk, 0.5 - light->getDyn().position.y);
+            rising = std::max(rising, load->getDyn().v.y);
+        }
+        EXPECT_LT(overlap, 0.01) << groups;
+        EXPECT_LT(sunk, 0.01) << groups;
+        EXPECT_LT(rising, 0.01) << groups;
+    }
 }
 
 TEST(PairResolution, InactivePairsRestAndFirstHitBodiesWake) {

@@ -9,7 +9,7 @@
 #include "engine/collision/collisionManager.h"
 #include "engine/collision/collisionPair.h"
 #include "engine/collision/treeShapeFits.h"
-#include "geometry/boundingVolumes.h"
+#include "geometry/bounds/boundingVolumes.h"
 #include "tests/engine/collision/collisionTestBodies.h"
 #include "tests/engine/collision/convex/testHulls.h"
 #include "tests/engine/collision/triMeshTestBodies.h"

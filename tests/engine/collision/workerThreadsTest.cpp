@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <random>
 #include <vector>
 
 #include "engine/bodies/sampleBody.h"
@@ -305,6 +306,43 @@ TEST(WorkerThreads, PhantomsAmongThreadedBodiesRepeatBitwise) {
         return out;
     };
     EXPECT_TRUE(bitwiseEqual(run(), run()));
+}
+
+// Boxes dropped tumbling, apart from each other, on a floor: every pair holds one box and
+// the floor, so the order in which the lanes meet the pairs cannot matter, and a box
+// must move the same on one lane as on four.
+TEST(WorkerThreads, SeparatedBodiesMoveAlikeOnOneLaneAndOnFour) {
+    const auto run = [](unsigned lanes) {
+        Processors chosen(5);
+        PrivateWorld world;
+        world.setThreadCount(lanes);
+        QmtVector3 up{0, 1, 0};
+        world.addBody(createBarrierBody({0, 0, 0}, up), 0);
+        std::mt19937 rng(3);
+        std::uniform_real_distribution<double> u(-1.0, 1.0);
+        std::vector<HardBody*> boxes;
+        for (int i = 0; i < 12; ++i) {
+            HardBody* const box = coltest::hullBox({3.0 * (i % 4), 0.9 + 0.2 * u(rng), 3.0 * (i / 4)}).release();
+            Qmt::QmtMatrix3 turn;
+            turn.FromAxisAngle(QmtVector3(u(rng), 1.0, u(rng)).UnitCross(QmtVector3(1.0, u(rng), 0.0)), 2.0 * u(rng));
+            box->setRotationMatrix(turn);
+            box->setLinearVelocity({u(rng), 0.0, u(rng)});
+            box->setAngularVelocity({3.0 * u(rng), 3.0 * u(rng), 3.0 * u(rng)});
+            world.addBody(box, 0);
+            boxes.push_back(box);
+        }
+        for (int c = 0; c < 120; ++c) {
+            world.manageCollisions(1.0 / 300.0);
+            world.step(1.0 / 300.0, nullptr);
+        }
+        std::vector<RBDynamics> out;
+        for (const HardBody* box : boxes) {
+            EXPECT_GT(box->getDyn().position.y, 0.3);
+            out.push_back(box->getDyn());
+        }
+        return out;
+    };
+    EXPECT_TRUE(bitwiseEqual(run(1), run(4)));
 }
 
 TEST(WorkerThreads, ThreadedDetectionWakesASleeperItHits) {

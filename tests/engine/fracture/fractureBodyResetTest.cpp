@@ -6,7 +6,7 @@
 #include "engine/bodies/privateHardBody.h"
 #include "engine/fracture/fractureBody.h"
 #include "engine/world/engineApi.h"
-#include "geometry/meshPlacement.h"
+#include "geometry/mesh/meshPlacement.h"
 #include "fractureRig.h"
 #include "testSupport.h"
 

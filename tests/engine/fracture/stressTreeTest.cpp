@@ -2,7 +2,7 @@
 
 #include "engine/fracture/fractureBody.h"
 #include "fractureRig.h"
-#include "geometry/boxTree.h"
+#include "geometry/bounds/boxTree.h"
 
 using zyltest::FractureRig;
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "engine/threads/processorCount.h"
-#include "geometry/bvDFmesh.h"
-#include "geometry/massProperties.h"
+#include "geometry/mesh/bvDFmesh.h"
+#include "geometry/mesh/massProperties.h"
 #include "tests/geometry/testMeshes.h"
 #include "tests/testSupport.h"
 #include "tests/allocationHooks.h"

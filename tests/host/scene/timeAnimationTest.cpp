@@ -104,6 +104,17 @@ TEST_F(TimeAnimation, KeysTimedReadsAndIsAnimated) {
     EXPECT_FALSE(MAnimUtil::isAnimated(shape, false));
 }
 
+// A value written over a keyed channel holds until the time changes; the keys then
+// drive the channel again (in batch mode too, where no view pulls the scene).
+TEST_F(TimeAnimation, KeysWinOverAWrittenValueAtTheNextTime) {
+    rt().options.batch = true;
+    mel("makeMesh -cube -n box; setKeyframe -t 1 -v 0 -at translateX box; setKeyframe -t 11 -v 10 -at translateX box;"
+        "currentTime 2; setAttr box.translateX 5");
+    EXPECT_DOUBLE_EQ(tx("box"), 5.0);
+    mel("currentTime 4");
+    EXPECT_DOUBLE_EQ(tx("box"), 3.0);
+}
+
 TEST_F(TimeAnimation, AKeyReadsItsValueAtItsTimeInEveryUnit) {
     const MTime::Unit units[] = {MTime::kSeconds, MTime::kMilliseconds, MTime::kGames, MTime::kFilm, MTime::kPALFrame,
                                  MTime::kNTSCFrame, MTime::kShowScan, MTime::kPALField, MTime::kNTSCField};

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/collision/convex/pkJump.h"
-#include "geometry/proximity.h"
+#include "geometry/query/proximity.h"
 #include "tests/engine/collision/convex/testHulls.h"
 #include "tests/testSupport.h"
 

@@ -5,7 +5,7 @@
 
 #include "engine/collision/convex/pkJump.h"
 #include "engine/collision/convex/pkJumpLoop.h"
-#include "geometry/boundingVolumes.h"
+#include "geometry/bounds/boundingVolumes.h"
 #include "tests/engine/collision/convex/testHulls.h"
 #include "tests/testSupport.h"
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/collision/convex/pkJumpLoop.h"
-#include "geometry/convexHull.h"
+#include "geometry/hull/convexHull.h"
 #include "tests/engine/collision/convex/testHulls.h"
 #include "tests/testSupport.h"
 

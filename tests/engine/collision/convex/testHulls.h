@@ -8,10 +8,10 @@
 #include <memory>
 #include <vector>
 
-#include "geometry/boundingVolumes.h"
-#include "geometry/bvMesh.h"
-#include "geometry/convexHull.h"
-#include "geometry/meshPlacement.h"
+#include "geometry/bounds/boundingVolumes.h"
+#include "geometry/mesh/bvMesh.h"
+#include "geometry/hull/convexHull.h"
+#include "geometry/mesh/meshPlacement.h"
 #include "math/qmtMatrix3.h"
 #include "tests/testSupport.h"
 

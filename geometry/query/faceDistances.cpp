@@ -1,0 +1,285 @@
+#include "geometry/query/faceDistances.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "geometry/query/capsuleProximity.h"
+#include "geometry/mesh/connectivity.h"
+#include "geometry/query/proximity.h"
+#include "math/qmtMatrix3.h"
+
+using Qmt::QmtVector3;
+
+namespace {
+
+constexpr double TOLERANCE = 1e-5;
+constexpr double PARALLEL_NORMALS = 0.99999;
+constexpr double OPPOSED_NORMALS = -0.999;
+
+// A mesh every routine here can read: world vertices and world normals present.
+bool readable(const ZYLmesh* mesh) {
+    return mesh && mesh->worldVertices && mesh->worldNormals;
+}
+
+std::uint32_t cornerCount(const ZYLface& face) {
+    return std::min(face.numVertices, ZYLFACE_MAX_CORNERS);
+}
+
+// World positions of the face's corners (at most 32); returns how many.
+std::uint32_t copyCorners(const ZYLmesh& mesh, const ZYLface& face, QmtVector3* out) {
+    const std::uint32_t n = cornerCount(face);
+    for (std::uint32_t k = 0; k < n; ++k) {
+        out[k] = mesh.worldVertices[face.vertices[k]];
+    }
+    return n;
+}
+
+// Mean of a loop of n >= 1 corners, summed from zero.
+QmtVector3 loopCentroid(const QmtVector3* loop, std::uint32_t n) {
+    QmtVector3 centre;
+    for (std::uint32_t k = 0; k < n; ++k) {
+        centre += loop[k];
+    }
+    centre /= static_cast<double>(n);
+    return centre;
+}
+
+bool faceHasVertex(const ZYLface& face, std::uint32_t vertex) {
+    const std::uint32_t n = cornerCount(face);
+    return std::find(face.vertices, face.vertices + n, vertex) != face.vertices + n;
+}
+
+// Any corner of `face` strictly within tol of the plane through `origin` with `normal`.
+bool cornerNearPlane(const ZYLmesh& mesh, const ZYLface& face, const QmtVector3& origin,
+                     const QmtVector3& normal, double tol) {
+    const std::uint32_t n = cornerCount(face);
+    for (std::uint32_t k = 0; k < n; ++k) {
+        if (std::fabs((mesh.worldVertices[face.vertices[k]] - origin).Dot(normal)) < tol) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool pointWithinPolygonEdges(const QmtVector3& p, const QmtVector3* loop, std::uint32_t n,
+                             const QmtVector3& normal) {
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const QmtVector3& from = loop[i];
+        const QmtVector3& to = loop[(i + 1) % n];
+        const QmtVector3& after = loop[(i + 2) % n];
+        QmtVector3 outward = (to - from).Cross(normal);
+        outward.Unitize(Qmt::QmtMatrix3::EPSILON);
+        // Make it point away from the polygon whatever the loop's winding.
+        if ((after - to).Dot(outward) > TOLERANCE) {
+            outward = -outward;
+        }
+        QmtVector3 w = p - to;
+        w.Unitize(Qmt::QmtMatrix3::EPSILON);
+        if (!(w.Dot(outward) < TOLERANCE)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool findOverlappingParallelFaces(const ZYLmesh* a, const ZYLmesh* b, std::uint32_t& faceA,
+                                  std::uint32_t& faceB) {
+    faceA = ABSENT_INDEX;
+    faceB = ABSENT_INDEX;
+    if (!readable(a) || !readable(b)) {
+        return false;
+    }
+    QmtVector3 loopA[ZYLFACE_MAX_CORNERS];
+    QmtVector3 loopB[ZYLFACE_MAX_CORNERS];
+    for (std::uint32_t i = 0; i < a->numFaces; ++i) {
+        const std::uint32_t nA = copyCorners(*a, a->faces[i], loopA);
+        // A face without corners has no centroid and would pass every edge test.
+        if (nA == 0) {
+            continue;
+        }
+        const QmtVector3 centreA = loopCentroid(loopA, nA);
+        const QmtVector3& normalA = a->worldNormals[i];
+
+        for (std::uint32_t j = 0; j < b->numFaces; ++j) {
+            const QmtVector3& normalB = b->worldNormals[j];
+            if (!(std::fabs(normalA.Dot(normalB)) > PARALLEL_NORMALS)) {
+                continue;
+            }
+            const std::uint32_t nB = copyCorners(*b, b->faces[j], loopB);
+            if (nB == 0) {
+                continue;
+            }
+            const QmtVector3 centreB = loopCentroid(loopB, nB);
+            if (pointWithinPolygonEdges(centreA, loopB, nB, normalB) &&
+                pointWithinPolygonEdges(centreB, loopA, nA, normalA)) {
+                faceA = i;
+                faceB = j;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+bool convexPiecesShareFace(const ZYLmesh* a, const ZYLmesh* b, double tol) {
+    if (!readable(a) || !readable(b)) {
+        return false;
+    }
+    for (std::uint32_t i = 0; i < a->numFaces; ++i) {
+        const ZYLface& fa = a->faces[i];
+        const QmtVector3& normalA = a->worldNormals[i];
+        for (std::uint32_t j = 0; j < b->numFaces; ++j) {
+            const QmtVector3& normalB = b->worldNormals[j];
+            if (!(normalA.Dot(normalB) < OPPOSED_NORMALS)) {
+                continue;
+            }
+            const ZYLface& fb = b->faces[j];
+            if (fb.numVertices != 0 &&
+                cornerNearPlane(*a, fa, b->worldVertices[fb.vertices[0]], normalB, tol)) {
+                return true;
+            }
+            if (fa.numVertices != 0 &&
+                cornerNearPlane(*b, fb, a->worldVertices[fa.vertices[0]], normalA, tol)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+bool closestVertexPair(const ZYLmesh* a, const ZYLmesh* b, const QmtVector3& /*axis*/,
+                       double tol) {
+    if (!readable(a) || !readable(b)) {
+        return false;
+    }
+    double best = FACE_DISTANCE_NONE;
+    std::uint32_t bestA = ABSENT_INDEX;
+    std::uint32_t bestB = ABSENT_INDEX;
+    for (std::uint32_t i = 0; i < a->numVertices; ++i) {
+        const QmtVector3& pa = a->worldVertices[i];
+        for (std::uint32_t j = 0; j < b->numVertices; ++j) {
+            const double d = (b->worldVertices[j] - pa).SquaredLength();
+            if (d < best) {
+                best = d;
+                bestA = i;
+                bestB = j;
+            }
+        }
+    }
+    if (bestA == ABSENT_INDEX) {
+        return false;
+    }
+
+    const QmtVector3 d = b->worldVertices[bestB] - a->worldVertices[bestA];
+    for (std::uint32_t f = 0; f < a->numFaces; ++f) {
+        if (faceHasVertex(a->faces[f], bestA) && std::fabs(d.Dot(a->worldNormals[f])) < tol) {
+            return true;
+        }
+    }
+    for (std::uint32_t g = 0; g < b->numFaces; ++g) {
+        if (faceHasVertex(b->faces[g], bestB) && std::fabs(d.Dot(b->worldNormals[g])) < tol) {
+            return true;
+        }
+    }
+    return false;
+}
+
+double distanceSq_tri2tri(const QmtVector3* triangleA, const QmtVector3& normalA,
+                          const QmtVector3* triangleB, const QmtVector3& normalB,
+                          QmtVector3& closestA, QmtVector3& closestB) {
+    double wA0 = 0.0;
+    double wA1 = 0.0;
+    double wB0 = 0.0;
+    double wB1 = 0.0;
+    const double d =
+        sqrDistanceTriangleTriangle(triangleA, normalA, triangleB, normalB, wA0, wA1, wB0, wB1);
+    closestA = trianglePoint(triangleA, wA0, wA1);
+    closestB = trianglePoint(triangleB, wB0, wB1);
+    return d;
+}
+
+double distanceSqConvexPolygons(const QmtVector3* loopA, std::uint32_t nA,
+                                const QmtVector3& normalA, const QmtVector3* loopB,
+                                std::uint32_t nB, const QmtVector3& normalB,
+                                QmtVector3& closestA, QmtVector3& closestB) {
+    // A loop of fewer than 3 points has no fan triangle (and nA - 2 would wrap).
+    if (nA < 3 || nB < 3) {
+        return FACE_DISTANCE_NONE;
+    }
+    double best = FACE_DISTANCE_NONE;
+    // Only the weights of the best pair are kept; its points are made once at the end
+    // by the same formula distanceSq_tri2tri uses.
+    std::uint32_t bestK = 0;
+    std::uint32_t bestM = 0;
+    double bestW[4] = {};
+
+    QmtVector3 triA[3] = {loopA[0], QmtVector3(), QmtVector3()};
+    QmtVector3 triB[3] = {loopB[0], QmtVector3(), QmtVector3()};
+    for (std::uint32_t k = 1; k + 1 < nA; ++k) {
+        triA[1] = loopA[k];
+        triA[2] = loopA[k + 1];
+        for (std::uint32_t m = 1; m + 1 < nB; ++m) {
+            triB[1] = loopB[m];
+            triB[2] = loopB[m + 1];
+            double w[4];
+            const double d =
+                sqrDistanceTriangleTriangle(triA, normalA, triB, normalB, w[0], w[1], w[2], w[3]);
+            if (d < best) {
+                best = d;
+                bestK = k;
+                bestM = m;
+                std::copy(w, w + 4, bestW);
+            }
+        }
+    }
+    if (bestK != 0) {
+        const QmtVector3 fanA[3] = {loopA[0], loopA[bestK], loopA[bestK + 1]};
+        const QmtVector3 fanB[3] = {loopB[0], loopB[bestM], loopB[bestM + 1]};
+        closestA = trianglePoint(fanA, bestW[0], bestW[1]);
+        closestB = trianglePoint(fanB, bestW[2], bestW[3]);
+    }
+    return best;
+}
+
+double closestFacingFaces(const ZYLmesh* a, const ZYLmesh* b, std::uint32_t& faceA,
+                          std::uint32_t& faceB, QmtVector3& pointA, QmtVector3& pointB) {
+    double best = FACE_DISTANCE_NONE;
+    faceA = ABSENT_INDEX;
+    faceB = ABSENT_INDEX;
+    if (!readable(a) || !readable(b)) {
+        return best;
+    }
+    QmtVector3 loopA[ZYLFACE_MAX_CORNERS];
+    QmtVector3 loopB[ZYLFACE_MAX_CORNERS];
+    for (std::uint32_t i = 0; i < a->numFaces; ++i) {
+        const QmtVector3& normalA = a->worldNormals[i];
+        bool loopAReady = false;
+        std::uint32_t nA = 0;
+        for (std::uint32_t j = 0; j < b->numFaces; ++j) {
+            const QmtVector3& normalB = b->worldNormals[j];
+            // Perpendicular faces count as facing too.
+            if (!(normalA.Dot(normalB) < TOLERANCE)) {
+                continue;
+            }
+            if (!loopAReady) {
+                nA = copyCorners(*a, a->faces[i], loopA);
+                loopAReady = true;
+            }
+            const std::uint32_t nB = copyCorners(*b, b->faces[j], loopB);
+            QmtVector3 onA;
+            QmtVector3 onB;
+            const double d =
+                distanceSqConvexPolygons(loopA, nA, normalA, loopB, nB, normalB, onA, onB);
+            if (d < best) {
+                best = d;
+                faceA = i;
+                faceB = j;
+                pointA = onA;
+                pointB = onB;
+            }
+        }
+    }
+    return best;
+}

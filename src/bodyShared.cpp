@@ -1,0 +1,67 @@
+#include "src/bodyShared.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "engine/bodies/hardBody.h"
+#include "geometry/mesh/massProperties.h"
+#include "host/api/global.h"
+#include "host/api/transformationMatrix.h"
+#include "math/quaternion.h"
+#include "src/nodeHelpers.h"
+#include "src/solverNode.h"
+
+namespace {
+
+constexpr double kMassPerVolume = 500.0;
+constexpr double kFitUnitsMassScale = 0.015;
+
+}  // namespace
+
+bool hasGeometry(const ZYLmesh* mesh) { return mesh && mesh->numFaces > 0 && mesh->numVertices > 0; }
+
+Qmt::QmtVector3 vertexMean(const ZYLmesh& mesh) {
+    Qmt::QmtVector3 sum;
+    for (std::uint32_t i = 0; i < mesh.numVertices; ++i) sum += mesh.vertices[i];
+    return sum / static_cast<double>(mesh.numVertices);
+}
+
+double meshBodyMass(const ZYLmesh& mesh, const MObject& node, Qmt::QmtVector3& centre, bool refresh) {
+    centre = Qmt::QmtVector3::ZERO;
+    double m = ComputeMassProperties(&mesh, centre) * kMassPerVolume;
+    auto* solver = userNodeAs<zylSolverNode>(solverOf(node), zylSolverNode::id);
+    if (solver && solver->getFitUnits()) m *= kFitUnitsMassScale;
+    const MString nodeName = MFnDependencyNode(node).name();
+    if (m < 0.0) {
+        MGlobal::displayWarning((refresh ? " body " : "body ") + nodeName + " mass negative");
+        m = -m;
+    } else if (m == 0.0) {
+        if (!refresh) MGlobal::displayWarning("body " + nodeName + " has no volume");
+        centre = vertexMean(mesh);
+        m = 1.0;
+    }
+    return m;
+}
+
+void setBodyName(HardBody& body, const MString& name) {
+    const std::string text = name.str();
+    const std::size_t length = std::min(text.size(), sizeof(body.transform.name) - 1);
+    std::memcpy(body.transform.name, text.data(), length);
+    body.transform.name[length] = '\0';
+}
+
+MMatrix poseMatrix(const MQuaternion& q, const MVector& t) {
+    MTransformationMatrix pose;
+    pose.rotateTo(q);
+    pose.setTranslation(t, MSpace::kTransform);
+    return pose.asMatrix();
+}
+
+Qmt::QmtVector3 spinBetween(const MQuaternion& q0, const MQuaternion& q1, double dt) {
+    const MQuaternion d = (q0.inverse() * q1).normal();
+    Qmt::QmtVector3 axis;
+    double angle = 0.0;
+    Qmt::Quaternion(d.w, d.x, d.y, d.z).ToAxisAngle(axis, angle);
+    return axis * (angle / dt);
+}

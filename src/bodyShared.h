@@ -1,0 +1,33 @@
+#pragma once
+
+// What the rigid-body and cracker nodes share in building their engine bodies from a
+// collision mesh and in moving them with their host transforms.
+
+#include "geometry/mesh/meshRecords.h"
+#include "host/api/matrix.h"
+#include "host/api/object.h"
+#include "host/api/quaternion.h"
+#include "host/api/text.h"
+#include "math/qmtVector3.h"
+
+class HardBody;
+
+// A mesh with faces and vertices: anything less gives no body.
+bool hasGeometry(const ZYLmesh* mesh);
+Qmt::QmtVector3 vertexMean(const ZYLmesh& mesh);
+
+// The mass of a body made from the mesh: volume × 500, × 0.015 when the solver on
+// node's "solver" plug fits units to the host's scale; `centre` gets the centre of
+// mass. A negative mass warns and counts positive; a zero one gives mass 1 at the
+// vertex mean, with a warning unless it is a refresh (whose negative warning starts
+// with a blank).
+double meshBodyMass(const ZYLmesh& mesh, const MObject& node, Qmt::QmtVector3& centre, bool refresh);
+
+// The body's name := the text, cut to the record's 255 characters.
+void setBodyName(HardBody& body, const MString& name);
+
+// The transformation of rotation q and translation t, as a host matrix.
+MMatrix poseMatrix(const MQuaternion& q, const MVector& t);
+// The angular velocity that turns q0 into q1 in dt: the axis of q0⁻¹ · q1 scaled by
+// its angle over dt, with no turn to the shorter arc.
+Qmt::QmtVector3 spinBetween(const MQuaternion& q0, const MQuaternion& q1, double dt);

@@ -1,0 +1,3 @@
+#include "src/clusterNode.h"
+
+bool clusterFractureNode::isSelected() { return false; }

@@ -1,0 +1,455 @@
+#include "src/shatter/voronoiCells.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <numeric>
+#include <string>
+
+#include "engine/threads/processorCount.h"
+#include "engine/tools/meshTools.h"
+#include "engine/world/engineApi.h"
+#include "host/api/fnDagNode.h"
+#include "host/api/fnMesh.h"
+#include "host/api/fnTransform.h"
+#include "host/api/global.h"
+#include "host/api/progressWindow.h"
+#include "host/api/view3d.h"
+#include "src/glDraw.h"
+#include "src/meshReader.h"
+#include "src/meshWriter.h"
+#include "src/nodeHelpers.h"
+#include "src/sceneUtils.h"
+#include "src/shatter/inOrderWorkers.h"
+#include "src/shatter/patternSetup.h"
+#include "src/shatter/shatterCentres.h"
+#include "src/shatter/shatterCmd.h"
+#include "src/typeIds.h"
+
+using Qmt::QmtVector3;
+
+namespace {
+
+// The point the seed sorts measure from.
+QmtVector3 seedReferencePoint;
+
+struct DFmeshDeleter {
+    void operator()(ZYL_DFmesh* mesh) const { deleteDFmesh(&mesh); }
+};
+using OwnedDFmesh = std::unique_ptr<ZYL_DFmesh, DFmeshDeleter>;
+
+// The other seeds of one cell in clipping order, nearest first.
+//
+// The cutting re-sorts one working array stably for every cell, so seeds equally far
+// from seed i keep the order the earlier cells left them in: the order is by distance
+// from seed i, then from seed i - 1, ..., then from seed 0, then by cutting order.
+// Only the front of it is ever needed, since farther planes cannot reach the cell: it
+// is sorted in growing runs, each picked out of the rest first.
+class CellOrder {
+public:
+    explicit CellOrder(const std::vector<QmtVector3>& seeds)
+        : seeds_(seeds), order_(seeds.size()), distance_(seeds.size()) {}
+
+    void start(std::uint32_t cell) {
+        cell_ = cell;
+        sorted_ = 0;
+        std::iota(order_.begin(), order_.end(), 0u);
+        const QmtVector3& s = seeds_[cell];
+        for (std::size_t j = 0; j < seeds_.size(); ++j) {
+            distance_[j] = (seeds_[j] - s).SquaredLength();
+        }
+    }
+
+    // The seed at place k of the order, and its squared distance from the cell's seed.
+    std::uint32_t at(std::size_t k) {
+        if (k >= sorted_) {
+            const std::size_t end = std::min(order_.size(), std::max<std::size_t>(2 * sorted_, k + 32));
+            const auto nearer = [this](std::uint32_t a, std::uint32_t b) { return precedes(a, b); };
+            std::nth_element(order_.begin() + sorted_, order_.begin() + (end - 1), order_.end(), nearer);
+            std::sort(order_.begin() + sorted_, order_.begin() + end, nearer);
+            sorted_ = end;
+        }
+        return order_[k];
+    }
+    double distance(std::uint32_t seed) const { return distance_[seed]; }
+
+private:
+    bool precedes(std::uint32_t a, std::uint32_t b) const {
+        if (distance_[a] != distance_[b]) {
+            return distance_[a] < distance_[b];
+        }
+        const QmtVector3& p = seeds_[a];
+        const QmtVector3& q = seeds_[b];
+        if (p.x != q.x || p.y != q.y || p.z != q.z) {
+            for (std::uint32_t t = cell_; t-- > 0;) {
+                const double da = (p - seeds_[t]).SquaredLength();
+                const double db = (q - seeds_[t]).SquaredLength();
+                if (da != db) {
+                    return da < db;
+                }
+            }
+        }
+        return a < b;
+    }
+
+    const std::vector<QmtVector3>& seeds_;
+    std::vector<std::uint32_t> order_;
+    std::vector<double> distance_;
+    std::uint32_t cell_ = 0;
+    std::size_t sorted_ = 0;
+};
+
+// Squared distance from the seed to the cell's farthest vertex (the clipper's space).
+double reachSquared(const ZYL_DFmesh& cell, const QmtVector3& seed) {
+    double reach = 0.0;
+    for (std::uint32_t v = 0; v < cell.numVertices; ++v) {
+        reach = std::max(reach, (cell.worldVertices[v] - seed).SquaredLength());
+    }
+    return reach;
+}
+
+// Rounding allowance for deciding that a vertex lies strictly on the kept side of a
+// bisector plane: far above the error of the clipper's own classification.
+double sideMargin(double distance, double reach, const QmtVector3& seed) {
+    return 1e-9 * (1.0 + distance + reach + seed.Length());
+}
+
+// A bisector plane whose other seed lies farther than twice the cell's reach from its
+// seed leaves the whole cell on the kept side; so does every farther one.
+bool planesMissFromHere(double distanceSquared, double reachSq, const QmtVector3& seed) {
+    const double d = std::sqrt(distanceSquared);
+    const double reach = std::sqrt(reachSq);
+    return 0.5 * d - reach > sideMargin(d, reach, seed);
+}
+
+// Every vertex lies on the kept side of the plane through p with normal m (length d).
+bool planeMissesCell(const ZYL_DFmesh& cell, const QmtVector3& m, double d, const QmtVector3& p, double reachSq,
+                     const QmtVector3& seed) {
+    const double margin = sideMargin(d, std::sqrt(reachSq), seed) * d;
+    for (std::uint32_t v = 0; v < cell.numVertices; ++v) {
+        if (!((cell.worldVertices[v] - p).Dot(m) > margin)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// What a thread reuses from cell to cell.
+struct CellScratch {
+    CellOrder order;
+    std::vector<std::uint8_t> keep;  // faces copied for the first clip
+};
+
+// The shards of one cell, their ids set: the whole cell when it is nearly convex or
+// one piece, else each of its pieces. Empty when the cell was dropped.
+struct CellShards {
+    std::vector<OwnedDFmesh> meshes;
+    bool built = false;
+};
+
+void collectShards(OwnedDFmesh cell, std::uint32_t number, CellShards& out) {
+    out.built = true;
+    const auto add = [&out](OwnedDFmesh mesh, std::uint32_t id) {
+        mesh->shardId = static_cast<std::uint16_t>(id);
+        out.meshes.push_back(std::move(mesh));
+    };
+    if (isNearlyConvex(cell.get())) {
+        add(std::move(cell), number);
+        return;
+    }
+    ZYL_DFmesh** pieces = nullptr;
+    const int count = splitDFmeshPieces(cell.get(), &pieces);
+    if (count <= 1) {
+        add(std::move(cell), number);
+        return;
+    }
+    std::unique_ptr<ZYL_DFmesh*[]> array(pieces);
+    std::vector<OwnedDFmesh> owned;
+    for (int k = 0; k < count; ++k) {
+        owned.emplace_back(pieces[k]);
+    }
+    for (int k = 0; k < count; ++k) {
+        add(std::move(owned[k]), static_cast<std::uint32_t>(k) * 10000u + number);
+    }
+}
+
+// The copy of the mesh that the first clip starts from. That clip drops every face
+// lying wholly below its plane (beyond the clipper's snapping distance, with room to
+// spare: the clipper's scale is 1 or more) without reading it again, and classifies
+// by vertices alone, so such faces need not be copied. The first face always is (the
+// clip reads its piece number), and a face with an index out of range stops the
+// shortcut (the clip refuses the whole mesh). A mesh cut piece by piece is copied
+// whole, as its pieces follow from all of its faces.
+OwnedDFmesh copyForFirstClip(const ZYL_DFmesh& mesh, const QmtVector3& m, const QmtVector3& p, bool pieceAware,
+                             std::vector<std::uint8_t>& keep) {
+    const double length = m.Length();
+    if (pieceAware || !mesh.worldVertices || !mesh.faces || !(length > 0.0)) {
+        return OwnedDFmesh(copyDFmesh(&mesh));
+    }
+    const QmtVector3 n = m / length;
+    const double margin = 1e-4 + 1e-9 * p.Length();
+    keep.assign(mesh.numFaces, 1);
+    for (std::uint32_t f = 1; f < mesh.numFaces; ++f) {
+        const ZYL_DFface& face = mesh.faces[f];
+        if (!face.vertices || face.numVertices > face.capacity) {
+            return OwnedDFmesh(copyDFmesh(&mesh));
+        }
+        bool below = face.numVertices > 0;
+        for (std::uint32_t k = 0; k < face.numVertices; ++k) {
+            const std::uint32_t v = face.vertices[k];
+            if (v >= mesh.numVertices) {
+                return OwnedDFmesh(copyDFmesh(&mesh));
+            }
+            const QmtVector3& q = mesh.worldVertices[v];
+            below = below && n.Dot(q - p) < -(margin + 1e-9 * q.Length());
+        }
+        keep[f] = below ? 0 : 1;
+    }
+    return OwnedDFmesh(copyDFmeshFaces(&mesh, keep.data()));
+}
+
+// Cuts cell i (seeds already in cutting order) out of a copy of the mesh.
+CellShards cutCell(const ZYL_DFmesh& mesh, const std::vector<QmtVector3>& seeds, std::uint32_t i, bool pieceAware,
+                   CellScratch& scratch) {
+    CellShards shards;
+    const auto count = static_cast<std::uint32_t>(seeds.size());
+    CellOrder& order = scratch.order;
+    order.start(i);
+    if (count < 2 || !mesh.worldVertices || mesh.numVertices == 0 || mesh.numFaces == 0 || !mesh.faces) {
+        return shards;
+    }
+    // The copy is made at the first plane that cuts; until then the mesh stands in.
+    OwnedDFmesh cell;
+    const QmtVector3& s = seeds[i];
+    double reach = reachSquared(mesh, s);
+    bool kept = true;
+    bool lastMissed = false;
+    for (std::uint32_t k = 1; k < count && kept; ++k) {
+        // A clip by a plane that misses the cell only marks every face alive, so
+        // such planes are left out and the marks set at the end. A mesh cut piece
+        // by piece is rebuilt even by a plane that misses: it takes every plane.
+        const std::uint32_t j = order.at(k);
+        if (!pieceAware && planesMissFromHere(order.distance(j), reach, s)) {
+            lastMissed = true;
+            break;
+        }
+        const QmtVector3& w = seeds[j];
+        const QmtVector3 m = s - w;
+        const QmtVector3 p = (s + w) * 0.5;
+        if (!pieceAware && planeMissesCell(cell ? *cell : mesh, m, std::sqrt(order.distance(j)), p, reach, s)) {
+            lastMissed = true;
+            continue;
+        }
+        if (!cell) {
+            cell = copyForFirstClip(mesh, m, p, pieceAware, scratch.keep);
+            if (!cell) {
+                return shards;
+            }
+        }
+        const int result = clipDFmeshByPlane(cell.get(), m, p, pieceAware);
+        kept = result >= 0;
+        lastMissed = false;
+        if (result == 0) {
+            reach = reachSquared(*cell, s);
+        }
+    }
+    if (!kept) {
+        return shards;
+    }
+    if (!cell) {
+        cell.reset(copyDFmesh(&mesh));
+        if (!cell) {
+            return shards;
+        }
+    }
+    if (lastMissed) {
+        for (std::uint32_t f = 0; f < cell->numFaces; ++f) {
+            cell->faces[f].alive = 1;
+        }
+    }
+    collectShards(std::move(cell), i + 1, shards);
+    return shards;
+}
+
+// Cells are cut on every processor, each from its own copy of the mesh, and handed
+// over in cutting order. Workers keep a few cells each ahead of the one handed over.
+unsigned cellThreads() { return static_cast<unsigned>(std::max(1, getSystemProcessorCount())); }
+
+}  // namespace
+
+void setSeedReferencePoint(const QmtVector3& point) { seedReferencePoint = point; }
+
+int compareSeedDistance(const void* a, const void* b) {
+    const double da = (*static_cast<const QmtVector3*>(a) - seedReferencePoint).SquaredLength();
+    const double db = (*static_cast<const QmtVector3*>(b) - seedReferencePoint).SquaredLength();
+    return da < db ? -1 : (db < da ? 1 : 0);
+}
+
+void sortSeedsByDistance(QmtVector3* seeds, std::size_t count) {
+    std::stable_sort(seeds, seeds + count,
+                     [](const QmtVector3& a, const QmtVector3& b) { return compareSeedDistance(&a, &b) < 0; });
+}
+
+bool cutVoronoiCells(ZYL_DFmesh& mesh, std::vector<QmtVector3>& seeds, const VoronoiCellHooks& hooks) {
+    const bool pieceAware = dfmeshHasSeveralPieces(&mesh);
+    if (!seeds.empty()) {
+        setSeedReferencePoint(seeds[0]);
+        sortSeedsByDistance(seeds.data(), seeds.size());
+    }
+    const auto count = static_cast<std::uint32_t>(seeds.size());
+    const unsigned threads = cellThreads();
+    const auto make = [&](CellScratch& scratch, std::uint32_t i) { return cutCell(mesh, seeds, i, pieceAware, scratch); };
+    const auto take = [&hooks, count](std::uint32_t i, CellShards cell) {
+        if (hooks.cancelled && hooks.cancelled()) {
+            return false;
+        }
+        if (!cell.built) {
+            return true;
+        }
+        for (OwnedDFmesh& shard : cell.meshes) {
+            if (hooks.shard) {
+                hooks.shard(*shard);
+            }
+            shard.reset();
+        }
+        if (hooks.cellBuilt) {
+            hooks.cellBuilt(i, count);
+        }
+        return true;
+    };
+    return makeInOrder<CellShards, CellScratch>(
+        count, threads, 32 * threads, [&seeds] { return CellScratch{CellOrder(seeds), {}}; }, make, take);
+}
+
+// ---- The shatter command's cutting of one mesh ----------------------------------------
+
+namespace {
+
+constexpr const char* kSourceName = "..\\src\\shatterCmd";
+
+void check(const MStatus& status, int line) {
+    if (!status) printApiError(status, kSourceName, line);
+}
+
+QmtVector3 placed(const MPoint& p, const MMatrix& matrix) {
+    const MVector v = transformPoint(MVector(p), matrix);
+    return {v.x, v.y, v.z};
+}
+
+}  // namespace
+
+MStatus shatterCmd::cutMeshIntoCells(const MDagPath& shapePath, unsigned count, unsigned seed,
+                                     const MFnNurbsCurve* curve, bool newMaterial, ShatterSeedSet& record,
+                                     MStringArray& names) {
+    M3dView view = M3dView::active3dView();
+    MFnMesh mesh(shapePath);
+    const MString meshName = mesh.name();
+    MDagPath transformPath = shapePath;
+    transformPath.pop();
+
+    MObjectArray shaders;
+    MIntArray shaderIndices;
+    getMeshShaders(shapePath, shaders, shaderIndices);
+    uvSetNames_.clear();
+    OwnedDFmesh engineMesh(readMeshIntoDFmesh(mesh, shaderIndices, uvSetNames_));
+    if (!engineMesh) return MS::kFailure;
+
+    MStringArray uvLinks[8];
+    if (uvSetNames_.length() > 1) {
+        for (unsigned k = 0; k < 8; ++k)
+            MGlobal::executeCommand("uvLink -query -uvSet " + meshName + uvSetNamePlug(k), uvLinks[k]);
+    }
+    MDagPath parentPath = transformPath;
+    parentPath.pop();
+    if (isShatterGroup(parentPath)) tagCutFaces(engineMesh.get(), parentPath);
+    const MPoint pivot = MFnTransform(transformPath).rotatePivot(MSpace::kWorld);
+
+    // The seeds: the record's points placed by its matrix, or a pattern's.
+    std::vector<QmtVector3> seeds;
+    std::vector<QmtVector3> previous;
+    if (record.points.length() == 0) {
+        seeds.resize(count);
+        zyl_shatter_params params;
+        params.points = seeds.data();
+        params.requested = params.produced = count;
+        params.numSamples = 0;
+        params.centre = {pivot.x, pivot.y, pivot.z};
+        params.style = record.style;
+        params.seed = seed;
+        params.radialAxis = record.radialAxis;
+        params.numCentres = numCenters_;
+        params.width = patternWidth(width_);
+        params.maxRings = maxRings_;
+        params.minRings = minRings_;
+        params.maxNoise = maxNoise_;
+        params.minNoise = minNoise_;
+        std::vector<QmtVector3> samples;
+        if (params.style == 1) {
+            generateShatterCenters(5, params.centres, seed, shapePath, engineMesh.get());
+        } else if (params.style == 4) {
+            if (curve) samples = samplePathForPattern(*curve, params);
+        } else if (params.style == 2) {
+            limitPointsPerRing(params, count);
+        }
+        if (!runSeedPattern(params, engineMesh.get())) return MS::kFailure;
+        seeds.resize(params.produced);
+    } else {
+        for (const MPoint& p : record.points) seeds.push_back(placed(p, record.matrix));
+        for (const MPoint& p : record.previousPoints) previous.push_back(placed(p, record.matrix));
+        seeds.insert(seeds.end(), previous.begin(), previous.end());
+    }
+
+    // A shard cut again finds its cut group already below it: the cut faces join it.
+    MString cutGroup = cutMaterialName_ + "SG";
+    MString found;
+    if (newMaterial && findShadingEngineName(shapePath, cutGroup, found)) cutGroup = found;
+
+    MStatus status;
+    const int base = MProgressWindow::progress();
+    int shownPercent = 0;
+    unsigned built = 0;
+    VoronoiCellHooks hooks;
+    hooks.cancelled = [] { return MProgressWindow::isCancelled(); };
+    hooks.shard = [&](ZYL_DFmesh& shard) {
+        MStatus made;
+        createShardMeshes(made, &shard, newMaterial, meshName, cutGroup, shaders, uvSetNames_, uvLinks,
+                          createdObjects_, names);
+    };
+    hooks.cellBuilt = [&](std::uint32_t cell, std::uint32_t cells) {
+        const int percent = static_cast<int>(std::uint64_t{cell} * 100 / cells);
+        if (percent > shownPercent) {
+            shownPercent = percent;
+            check(MProgressWindow::setProgressStatus(MString("done..") + std::to_string(percent) + " %"), __LINE__);
+            check(MProgressWindow::setProgress(percent + base), __LINE__);
+        }
+        if (++built % 64 == 0) view.refresh(false, false);
+    };
+    const bool finished = cutVoronoiCells(*engineMesh, seeds, hooks);
+    engineMesh.reset();
+    if (!finished) {
+        MGlobal::displayInfo("Shatter interrupted!");
+        undoIt();
+        return MS::kFailure;
+    }
+
+    historyNode_ = modifier_->createNode(zylTypes::kVoronoi, MObject::kNullObj, &status);
+    modifier_->doIt();
+    if (historyNode_.isNull()) return status;
+    MStatus copied;
+    copyTransformValues(copied, MFnDependencyNode(transformPath.node()), MFnDependencyNode(historyNode_));
+    const MFnDagNode holder(historyNode_);
+    const MObject child = holder.childCount() > 0 ? holder.child(0) : MObject();
+    if (auto* history = userNodeAs<voronoiNode>(child, zylTypes::kVoronoi)) {
+        history->record.style = record.style;
+        history->record.cutMaterialName = newMaterial ? cutMaterialName_ : MString();
+        history->record.rings = record.rings;
+        history->record.noise = record.noise;
+        history->setPoints(seeds.data(), static_cast<unsigned>(seeds.size()));
+        history->bumpIndex();
+        if (!previous.empty()) history->setPreviousPoints(previous.data(), static_cast<unsigned>(previous.size()));
+        const MPlug worldMesh = mesh.findPlug("worldMesh").elementByLogicalIndex(shapePath.instanceNumber());
+        modifier_->connect(worldMesh, MPlug(child, voronoiNode::inShape));
+        modifier_->doIt();
+    }
+    return status;
+}

@@ -1,0 +1,83 @@
+#include "src/solverCmd.h"
+
+#include <cmath>
+#include <new>
+
+#include "host/api/animControl.h"
+#include "host/api/fnDependencyNode.h"
+#include "host/api/global.h"
+#include "host/api/iterators.h"
+#include "src/nodeHelpers.h"
+#include "src/solverNode.h"
+#include "src/uiScript.h"
+
+void* SolverCmd::creator() { return new (std::nothrow) SolverCmd; }
+
+MSyntax SolverCmd::newSyntax() {
+    MSyntax syntax;
+    syntax.addFlag("-rc", "-repportCollisions", MSyntax::kBoolean);
+    syntax.addFlag("-cac", "-clearAllcollisions");
+    syntax.enableQuery(false);
+    syntax.enableEdit(false);
+    return syntax;
+}
+
+MStatus SolverCmd::doIt(const MArgList& args) {
+    MStatus status;
+    argData_ = std::make_unique<MArgDatabase>(syntax(), args, &status);
+    if (!status) return status;
+    return redoIt();
+}
+
+MStatus SolverCmd::redoIt() {
+    MObject solver = findFirstSolver();
+    if (solver.isNull()) {
+        solver = createSolver();
+        applyFlags(solver);
+        MGlobal::executeCommandOnIdle(uiScript::kSetGravityAxis);
+    } else {
+        applyFlags(solver);
+    }
+    return MS::kSuccess;
+}
+
+MStatus SolverCmd::undoIt() {
+    if (modifier_) {
+        modifier_->undoIt();
+        modifier_.reset();
+    }
+    return MS::kSuccess;
+}
+
+void SolverCmd::applyFlags(const MObject& solver) {
+    auto* node = userNodeAs<zylSolverNode>(solver, zylSolverNode::id);
+    if (argData_->isFlagSet("-rc")) {
+        bool on = false;
+        argData_->getFlagArgument("-rc", 0, on);
+        if (node) node->setCollisionReporting(on);
+        setResult(on ? "repport collisions enabled" : "repport collisions disabled");
+    } else if (argData_->isFlagSet("-cac")) {
+        if (node) node->clearCollisionReport();
+    } else {
+        setResult(MFnDependencyNode(solver).name());
+    }
+}
+
+MObject SolverCmd::createSolver() {
+    using S = zylSolverNode;
+    if (!modifier_) modifier_ = std::make_unique<MDGModifier>();
+    const MObject solver = modifier_->createNode(S::id);
+    modifier_->doIt();
+
+    if (MPlug version(solver, S::version); !version.isNull()) version.setValue(MString("3.5"));
+    if (MItDependencyNodes time(MFn::kTime); !time.isDone()) {
+        modifier_->connect(MFnDependencyNode(time.thisNode()).findPlug("outTime"), MPlug(solver, S::inTime));
+        modifier_->doIt();
+    }
+    // The first evaluation runs the frame routine at the current time.
+    MPlug(solver, S::rigidBodies).asBool();
+    const double frames = (MAnimControl::maxTime() - MAnimControl::minTime()).as(MTime::uiUnit()) + 1.0;
+    MPlug(solver, S::cacheSize).setValue(static_cast<int>(std::trunc(frames)));
+    MPlug(solver, S::ca_cacheSize).asBool();
+    return solver;
+}

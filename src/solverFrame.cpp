@@ -1,0 +1,282 @@
+// The solver's frame routine: reset at the play range's start, replay from the frame
+// caches, or simulate one frame's advance in substeps.
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+
+#include "engine/bodies/hardBody.h"
+#include "engine/fracture/fractureBody.h"
+#include "engine/world/engineApi.h"
+#include "engine/world/publicWorld.h"
+#include "host/api/animControl.h"
+#include "host/api/global.h"
+#include "host/api/iterators.h"
+#include "host/api/messages.h"
+#include "src/crackerNode.h"
+#include "src/fractureBodyNode.h"
+#include "src/nodeHelpers.h"
+#include "src/rigidBodyNode.h"
+#include "src/sceneUtils.h"
+#include "src/solverNode.h"
+
+namespace {
+
+// Whole frames in the scene's time unit, truncated.
+int frames(const MTime& t) { return static_cast<int>(t.as(MTime::uiUnit())); }
+
+// One frame of the scene's time unit.
+MTime oneFrame() { return MTime(1.0, MTime::uiUnit()); }
+
+// A body counts as static when it, or the fracture body it belongs to, is.
+bool isStatic(const HardBody* body) {
+    return body->isStatic() || (body->getParent() && body->getParent()->isStatic());
+}
+
+// Animated bodies follow their host animation: `passive` 2, or members of a fracture
+// body that rides on an animated ancestor.
+bool followsAnimation(rigidBodyNode& rb) {
+    const FractureBodyNode* owner = rb.getOwner();
+    return rb.getPassive() == 2 || (owner && owner->hasAnimBody);
+}
+
+bool sceneHasFields() { return !MItDependencyNodes(MFn::kField).isDone(); }
+
+constexpr const char* kRunTimeFormat = " print  \"\\n simulation time %d::%d::%.2f\\n\"";
+constexpr const char* kCachedModeOn = "print \" ZYL bake cached mode is active \"";
+
+template <class T>
+void gather(const MPlug& plug, const MTypeId& type, std::vector<T*>& out) {
+    MPlugArray ends;
+    plug.connectedTo(ends, true, true);
+    for (unsigned i = 0; i < ends.length(); ++i)
+        if (T* node = userNodeAs<T>(ends[i].node(), type)) out.push_back(node);
+}
+
+}  // namespace
+
+SolverNodeLists zylSolverNode::gatherNodeLists() const {
+    SolverNodeLists lists;
+    const MObject self = thisMObject();
+    gather(MPlug(self, rigidBodies), rigidBodyNode::id, lists.rigidBodies);
+    gather(MPlug(self, crackers), zylCrackerNode::id, lists.crackers);
+    gather(MPlug(self, fractureBodies), FractureBodyNode::id, lists.fractureBodies);
+    return lists;
+}
+
+void zylSolverNode::advanceFrame(const MPlug& plug, MDataBlock& data) {
+    PublicWorld* world = engineWorld();
+    if (!world) {
+        data.setClean(plug);
+        return;
+    }
+    const MTime t = data.inputValue(inTime).asTime();
+    const MTime tmin = MAnimControl::minTime();
+    const int n = data.inputValue(substeps).asInt();
+    const SolverNodeLists nodes = gatherNodeLists();
+    const bool cached = data.inputValue(cachedMode).asBool();
+
+    if (t == tmin) {
+        if (world->getNumberOfBodies() == 0) return;
+        startAtMinTime(nodes, tmin, n, cached);
+        return;
+    }
+
+    const int f = frames(t - tmin);
+    const int s = data.inputValue(startFrame).asInt() - frames(tmin);
+    const int d = frames(t - lastTime);
+    const int m = frames(lastSimulatedTime - tmin);
+    const bool cacheActiveOn = data.inputValue(cacheActive).asBool();
+
+    if (cacheActiveOn && (cached || f <= m)) {
+        const int k = f > s ? f - s - 1 : 0;
+        for (rigidBodyNode* rb : nodes.rigidBodies) {
+            if (const HardBody* body = rb->getBody(false)) {
+                const FractureBodyNode* owner = rb->getOwner();
+                if (!isStatic(body) || (owner && owner->hasAnimBody) || rb->getFirstHitActive())
+                    rb->playBackFrame(k);
+            }
+            lastTime = t;
+        }
+        return;
+    }
+    if (d >= 0 && f == s + 1) {
+        // The run is timed from here; this frame itself is not simulated.
+        simulationTimer.clear();
+        simulationTimer.beginTimer();
+        MPlug(thisMObject(), startTime).setValue(tmin);
+        lastTime = t;
+        return;
+    }
+    if (f >= s && t > lastTime && d <= 1) {
+        const double dt = (t - lastTime).as(MTime::kSeconds) / n;
+        stepFrame(nodes, t, n, dt);
+        lastTime = lastSimulatedTime = t;
+        if (MAnimControl::maxTime() <= lastSimulatedTime) finishRun(cacheActiveOn);
+    }
+    // Anything else (a jump back past the caches, more than one frame forward, a time
+    // before the start frame) leaves the bodies where they are.
+}
+
+void zylSolverNode::startAtMinTime(const SolverNodeLists& nodes, const MTime& tmin, int substepCount, bool cached) {
+    MAnimControl::setPlaybackSpeed(0.0);
+    const MObject self = thisMObject();
+    MPlug(self, ca_solverParams).asBool();
+    MPlug(self, ca_numThreads).asBool();
+    if (cached && cachedStartInvalidated(nodes)) {
+        cached = false;
+        MPlug(self, cachedMode).setValue(false);
+    }
+
+    if (cached) {
+        resetSimulation(nodes);
+        for (rigidBodyNode* rb : nodes.rigidBodies)
+            if (const HardBody* body = rb->getBody(false); body && (!isStatic(body) || rb->getFirstHitActive()))
+                rb->playBackFrame(0);
+        for (zylCrackerNode* cracker : nodes.crackers) {
+            cracker->resetNodeToRestPosition();
+            cracker->updateBodyFromNodeTransform(tmin);
+        }
+    } else {
+        resetSimulation(nodes);
+        startSimulation(nodes, tmin, substepCount);
+        lastSimulatedTime = tmin;
+    }
+    lastTime = tmin;
+}
+
+// Cached frames stay valid only while nothing that shapes the run is animated: while
+// playing back, the rigid bodies' parameters or passive states; otherwise also force
+// fields anywhere and the fracture bodies' thresholds.
+bool zylSolverNode::cachedStartInvalidated(const SolverNodeLists& nodes) const {
+    const auto animatedBody = [](rigidBodyNode* rb) { return rb->isAnimatedAspect(4 | 8); };
+    if (MConditionMessage::getConditionState("playingBack")) return std::ranges::any_of(nodes.rigidBodies, animatedBody);
+    if (sceneHasFields()) return true;
+    if (std::ranges::any_of(nodes.rigidBodies, animatedBody)) return true;
+    return std::ranges::any_of(nodes.fractureBodies, [](FractureBodyNode* fb) { return fb->isAnimatedAspect(4); });
+}
+
+void zylSolverNode::finishRun(bool cacheActiveOn) {
+    simulationTimer.endTimer();
+    double seconds = simulationTimer.elapsedTime();
+    int minutes = 0;
+    int hours = 0;
+    splitSeconds(seconds, minutes, hours);
+    char text[128];
+    std::snprintf(text, sizeof text, kRunTimeFormat, hours, minutes, seconds);
+    MGlobal::executeCommandOnIdle(text);
+    if (!cacheActiveOn) return;
+    MPlug(thisMObject(), cachedMode).setValue(true);
+    MGlobal::executeCommandOnIdle(kCachedModeOn);
+}
+
+void zylSolverNode::resetSimulation(const SolverNodeLists& nodes) {
+    if (PublicWorld* world = engineWorld()) world->clear();
+    const MTime tmin = MAnimControl::minTime();
+    for (rigidBodyNode* rb : nodes.rigidBodies) {
+        const HardBody* body = rb->getBody(false);
+        if (!body || rb->getOwner()) continue;
+        rb->resetToRest();
+        if (body->isStatic() && rb->getPassive() == 2) rb->readAnimatedTransform(tmin, true);
+    }
+    for (FractureBodyNode* fb : nodes.fractureBodies) fb->resetMembers();
+    for (zylCrackerNode* cracker : nodes.crackers) {
+        cracker->resetNodeToRestPosition();
+        cracker->updateBodyFromNodeTransform(tmin);
+    }
+}
+
+void zylSolverNode::startSimulation(const SolverNodeLists& nodes, const MTime& time, int substepCount) {
+    PublicWorld* world = engineWorld();
+    if (!world || world->getNumberOfBodies() == 0) return;
+    const bool cacheActiveOn = MPlug(thisMObject(), cacheActive).asBool();
+    const double dt = oneFrame().as(MTime::kSeconds) / substepCount;
+    const double frameLength = substepCount * dt;
+    const MTime nextFrame = time + oneFrame();
+
+    for (rigidBodyNode* rb : nodes.rigidBodies) {
+        HardBody* body = rb->getBody(false);
+        if (!body) continue;
+        rb->setRestFromCurrent(time);
+        if (isStatic(body)) {
+            if (followsAnimation(*rb)) {
+                rb->readAnimatedTransform(time, false);
+                rb->setKinematicVelocity(frameLength, time, nextFrame);
+            }
+        } else {
+            rb->applyInitialVelocities();
+        }
+        if (cacheActiveOn) {
+            rb->frameCache.count = 0;
+            rb->frameCache.append(body);
+        }
+        rb->resetToRest();
+    }
+    for (zylCrackerNode* cracker : nodes.crackers) {
+        if (!cracker->isActive()) continue;
+        cracker->storeRestPosition(time);
+        cracker->updateBodyFromNodeTransform(time);
+        cracker->computeBodyVelocityFromAnimation(frameLength);
+        cracker->resetNodeToRestPosition();
+    }
+    for (FractureBodyNode* fb : nodes.fractureBodies) {
+        fb->prepareAtTime(time);
+        fb->splitAtStart();
+        fb->resetMembers();
+    }
+}
+
+void zylSolverNode::stepFrame(const SolverNodeLists& nodes, const MTime& t, int substepCount, double dt) {
+    PublicWorld* world = engineWorld();
+    if (!world) return;
+    const int frame = frames(t);
+    const bool cacheActiveOn = MPlug(thisMObject(), cacheActive).asBool();
+    const double frameLength = substepCount * dt;
+    const MTime previous = t - oneFrame();
+
+    for (rigidBodyNode* rb : nodes.rigidBodies) {
+        const HardBody* body = rb->getBody(false);
+        if (!body || !isStatic(body) || !followsAnimation(*rb)) continue;
+        rb->captureKinematicTarget();
+        rb->setKinematicVelocity(frameLength, previous, t);
+    }
+    for (zylCrackerNode* cracker : nodes.crackers) {
+        if (!cracker->isActive()) continue;
+        cracker->readNodeTransformWithScale(t);
+        cracker->computeBodyVelocityFromAnimation(frameLength);
+    }
+
+    for (int i = 1; i <= substepCount; ++i) {
+        const double alpha = static_cast<double>(i) / substepCount;
+        for (rigidBodyNode* rb : nodes.rigidBodies) {
+            // Only a body that is itself static is moved along its animation here.
+            const HardBody* body = rb->getBody(false);
+            if (body && body->isStatic() && rb->getPassive() == 2) rb->interpolateKinematic(alpha, previous, t);
+        }
+        for (zylCrackerNode* cracker : nodes.crackers) cracker->interpolateBodyPlacement(alpha);
+        world->manageCollisions(dt);
+        applyForceFields(nodes, frame, dt);
+        std::uint64_t out = 0;
+        world->step(dt, &out);
+    }
+
+    for (rigidBodyNode* rb : nodes.rigidBodies) {
+        HardBody* body = rb->getBody(false);
+        if (!body) continue;
+        if (!isStatic(body))
+            rb->writeBackTransform();
+        else if (followsAnimation(*rb))
+            rb->readAnimatedTransform(t, false);
+        if (cacheActiveOn) rb->frameCache.append(body);
+    }
+    for (zylCrackerNode* cracker : nodes.crackers) cracker->updateBodyFromNodeTransform(t);
+    for (FractureBodyNode* fb : nodes.fractureBodies) {
+        FractureBody* body = fb->fractureBody;
+        if (!body) continue;
+        fb->breakStressesAtFrame(frame);
+        fb->updateStressPositions();
+        if (fb->hasAnimBody && body->isStatic()) fb->followAnimBody(frameLength, previous, t);
+        if (fb->isActivatedAtFrame() && fb->getActFrame() <= frame) fb->releaseStaticParts();
+        if (!body->isBreakable() && fb->getBreakFrame() <= frame) body->setBreakable();
+    }
+}

@@ -1,0 +1,334 @@
+#include "src/stressNode.h"
+
+#include "engine/fracture/dynamicStress.h"
+#include "host/api/fnAttribute.h"
+#include "host/api/fnDependencyNode.h"
+#include "host/api/global.h"
+#include "src/fractureBodyNode.h"
+#include "src/nodeHelpers.h"
+
+MObject SceneStress::enabled;
+MObject SceneStress::torsion;
+MObject SceneStress::breakByForce;
+MObject SceneStress::breakByFrame;
+MObject SceneStress::position;
+MObject SceneStress::forceStrenght;
+MObject SceneStress::breakEnergy;
+MObject SceneStress::frameToBreak;
+MObject SceneStress::fracture;
+MObject SceneStress::body1Name;
+MObject SceneStress::body2Name;
+MObject SceneStress::ca_enabled;
+MObject SceneStress::ca_torsion;
+MObject SceneStress::ca_breakByFrame;
+MObject SceneStress::ca_frameToBreak;
+MObject SceneStress::ca_breakByForce;
+MObject SceneStress::ca_forceStrenght;
+MObject SceneStress::ca_breakEnergy;
+
+namespace {
+
+MObject addBool(const char* longName, const char* shortName, bool value) {
+    MFnNumericAttribute fn;
+    MObject attr = fn.create(longName, shortName, MFnNumericData::kBoolean, value ? 1.0 : 0.0);
+    fn.setKeyable(false);
+    MPxNode::addAttribute(attr);
+    return attr;
+}
+
+MObject addName(const char* longName, const char* shortName) {
+    MFnTypedAttribute fn;
+    MObject attr = fn.create(longName, shortName, MFnData::kString);
+    fn.setStorable(true);
+    fn.setHidden(false);
+    MPxNode::addAttribute(attr);
+    return attr;
+}
+
+void setJointBit(DynamicStress* joint, std::uint32_t bit, bool on) {
+    if (!joint) return;
+    if (on)
+        joint->flags |= bit;
+    else
+        joint->flags &= ~bit;
+}
+
+void reportGetter(const MString& name) { MGlobal::displayError("sceneStrNode ppty" + name + " not found"); }
+void reportSetter(const MString& name) { MGlobal::displayError("sceneStrNode ppty " + name + " not found"); }
+
+}  // namespace
+
+SceneStress::~SceneStress() {
+    // The owner's by-frame list must not keep a node that is gone.
+    if (FractureBodyNode* owner = getOwner()) owner->removeByFrameStress(this);
+    if (ownsJoint_) delete joint_;
+}
+
+void* SceneStress::creator() { return new SceneStress; }
+
+MStatus SceneStress::initialize() {
+    enabled = addBool("enabled", "enb", false);
+    torsion = addBool("torsion", "tor", false);
+    breakByForce = addBool("breakByForce", "bbf", true);
+    breakByFrame = addBool("breakByFrame", "bfr", false);
+
+    MFnNumericAttribute numeric;
+    position = numeric.createPoint("position", "pos");
+    numeric.setKeyable(false);
+    addAttribute(position);
+
+    forceStrenght = numeric.create("forceStrenght", "fes", MFnNumericData::kDouble, 0.0);
+    numeric.setStorable(true);
+    numeric.setKeyable(true);
+    addAttribute(forceStrenght);
+    breakEnergy = numeric.create("breakEnergy", "bre", MFnNumericData::kDouble, 0.0);
+    numeric.setKeyable(true);
+    addAttribute(breakEnergy);
+    frameToBreak = numeric.create("frameToBreak", "frb", MFnNumericData::kInt, 0.0);
+    numeric.setKeyable(false);
+    addAttribute(frameToBreak);
+
+    MFnMessageAttribute message;
+    fracture = message.create("fracture", "frac");
+    addAttribute(fracture);
+
+    body1Name = addName("body1Name", "bd1");
+    body2Name = addName("body2Name", "bd2");
+
+    ca_enabled = addChangeFlag("ca_enabled", "cebl");
+    ca_torsion = addChangeFlag("ca_torsion", "ctor");
+    ca_breakByFrame = addChangeFlag("ca_breakByFrame", "cbfr");
+    ca_frameToBreak = addChangeFlag("ca_frameToBreak", "cftb");
+    ca_breakByForce = addChangeFlag("ca_breakByForce", "cfrb");
+    ca_forceStrenght = addChangeFlag("ca_forceStrenght", "cfrv");
+    ca_breakEnergy = addChangeFlag("ca_breakEnergy", "cbre");
+
+    attributeAffects(enabled, ca_enabled);
+    attributeAffects(torsion, ca_torsion);
+    attributeAffects(breakByFrame, ca_breakByFrame);
+    attributeAffects(breakByForce, ca_breakByForce);
+    attributeAffects(frameToBreak, ca_frameToBreak);
+    attributeAffects(forceStrenght, ca_forceStrenght);
+    return attributeAffects(breakEnergy, ca_breakEnergy);
+}
+
+MStatus SceneStress::compute(const MPlug& plug, MDataBlock& data) {
+    const MObject attr = plug.attribute();
+    bool recolor = false;
+    if (attr == ca_enabled) {
+        setBoolProperty("enabled", data.inputValue(enabled).asBool());
+    } else if (attr == ca_torsion) {
+        setBoolProperty("torsion", data.inputValue(torsion).asBool());
+    } else if (attr == ca_breakByFrame) {
+        setBoolProperty("breakByFrame", data.inputValue(breakByFrame).asBool());
+        recolor = true;
+    } else if (attr == ca_breakByForce) {
+        setBoolProperty("breakByForce", data.inputValue(breakByForce).asBool());
+        recolor = true;
+    } else if (attr == ca_frameToBreak) {
+        setIntProperty("frameToBreak", data.inputValue(frameToBreak).asInt());
+    } else if (attr == ca_forceStrenght) {
+        setDoubleProperty("forceStrenght", data.inputValue(forceStrenght).asDouble());
+        recolor = true;
+    } else if (attr == ca_breakEnergy) {
+        setDoubleProperty("breakEnergy", data.inputValue(breakEnergy).asDouble());
+        recolor = true;
+    } else {
+        return MS::kUnknownParameter;
+    }
+    if (recolor) recolorEnds();
+    if (FractureBodyNode* owner = getOwner()) owner->notifySolver();
+    markFlagDone(data, plug);
+    return MS::kSuccess;
+}
+
+void SceneStress::recolorEnds() const {
+    FractureBodyNode* owner = getOwner();
+    if (!owner) return;
+    const MObject ownerNode = owner->thisMObject();
+    if (!MPlug(ownerNode, FractureBodyNode::displayStressses).asBool()) return;
+    const MString names[2] = {getBody1Name(), getBody2Name()};
+    MObject members[2];
+    MPlugArray ends;
+    MPlug(ownerNode, FractureBodyNode::rigidBodies).connectedTo(ends, true, true);
+    for (unsigned i = 0; i < ends.length(); ++i) {
+        const MObject node = ends[i].node();
+        const MString name = MFnDependencyNode(node).name();
+        for (int k = 0; k < 2; ++k)
+            if (members[k].isNull() && name == names[k]) members[k] = node;
+        if (!members[0].isNull() && !members[1].isNull()) break;
+    }
+    for (const MObject& member : members)
+        if (!member.isNull()) owner->colorStresses(member, 0);
+}
+
+int SceneStress::getIntProperty(const MString& name) {
+    if (name == "frameToBreak") {
+        frameToBreak_ = plug(frameToBreak).asInt();
+        return frameToBreak_;
+    }
+    reportGetter(name);
+    return 0;
+}
+
+bool SceneStress::getBoolProperty(const MString& name) const {
+    if (name == "enabled") return plug(enabled).asBool();
+    if (name == "breakByFrame") return plug(breakByFrame).asBool();
+    if (name == "breakByForce") return plug(breakByForce).asBool();
+    if (name == "torsion") return plug(torsion).asBool();
+    reportGetter(name);
+    return false;
+}
+
+double SceneStress::getDoubleProperty(const MString& name) const {
+    if (name == "forceStrenght") return plug(forceStrenght).asDouble();
+    if (name == "breakEnergy") return plug(breakEnergy).asDouble();
+    reportGetter(name);
+    return 0.0;
+}
+
+bool SceneStress::setIntProperty(const MString& name, int value) {
+    if (name == "frameToBreak") {
+        plug(frameToBreak).setValue(value);
+        frameToBreak_ = value;
+    } else {
+        reportSetter(name);
+    }
+    return true;
+}
+
+bool SceneStress::setDoubleProperty(const MString& name, double value) {
+    if (name == "forceStrenght") {
+        plug(forceStrenght).setValue(value);
+        forceStrenght_ = value;
+        if (DynamicStress* joint = getJoint()) joint->set_break_tolerance(value);
+        snapForceStrenght_ = value;
+    } else if (name == "breakEnergy") {
+        plug(breakEnergy).setValue(value);
+        breakEnergy_ = value;
+        if (DynamicStress* joint = getJoint()) joint->setBreakEnergy(value);
+        snapBreakEnergy_ = value;
+    } else {
+        reportSetter(name);
+    }
+    return true;
+}
+
+bool SceneStress::setBoolProperty(const MString& name, bool value) {
+    if (name == "enabled") {
+        plug(enabled).setValue(value);
+        enabled_ = value;
+        if (FractureBodyNode* owner = getOwner(); !owner)
+            setJointBit(getJoint(), JOINT_ACTIVE, value);
+        else if (value)
+            owner->activateStress(this);
+        else
+            owner->deactivateStress(this);
+        snapEnabled_ = enabled_;
+        if (DynamicStress* joint = getJoint()) joint->storeInitialState(JOINT_ACTIVE);
+    } else if (name == "breakByFrame") {
+        plug(breakByFrame).setValue(value);
+        if (FractureBodyNode* owner = getOwner()) {
+            if (value)
+                owner->addByFrameStress(this);
+            else
+                owner->removeByFrameStress(this);
+        } else {
+            breakByFrame_ = value;
+            setJointBit(getJoint(), JOINT_BREAK_BY_FRAME, value);
+        }
+        setIntProperty("frameToBreak", plug(frameToBreak).asInt());
+        snapBreakByFrame_ = value;
+        if (DynamicStress* joint = getJoint()) joint->storeInitialState(JOINT_BREAK_BY_FRAME);
+    } else if (name == "breakByForce") {
+        plug(breakByForce).setValue(value);
+        setJointBit(getJoint(), JOINT_BREAK_BY_FORCE, value);
+        // The tolerance is pushed again even when it did not change.
+        setDoubleProperty("forceStrenght", plug(forceStrenght).asDouble());
+    } else if (name == "torsion") {
+        plug(torsion).setValue(value);
+        torsion_ = value;
+        setJointBit(getJoint(), JOINT_TORSION, value);
+    } else if (name == "locked") {
+        MStatus status;
+        MPlug locked = MFnDependencyNode(thisMObject()).findPlug("locked", true, &status);
+        if (status && !locked.isNull()) locked.setValue(value);
+    } else {
+        reportSetter(name);
+    }
+    return true;
+}
+
+void SceneStress::setPosition(float x, float y, float z) {
+    const MPlug p = plug(position);
+    p.child(0).setValue(x);
+    p.child(1).setValue(y);
+    p.child(2).setValue(z);
+}
+
+void SceneStress::getPosition(float& x, float& y, float& z) const {
+    const MPlug p = plug(position);
+    x = p.child(0).asFloat();
+    y = p.child(1).asFloat();
+    z = p.child(2).asFloat();
+}
+
+void SceneStress::setBody1Name(const MString& name) { plug(body1Name).setValue(name); }
+MString SceneStress::getBody1Name() const { return plug(body1Name).asString(); }
+void SceneStress::setBody2Name(const MString& name) { plug(body2Name).setValue(name); }
+MString SceneStress::getBody2Name() const { return plug(body2Name).asString(); }
+void SceneStress::setNodeName(const MString& name) { MFnDependencyNode(thisMObject()).setName(name); }
+MString SceneStress::getNodeName() const { return MFnDependencyNode(thisMObject()).name(); }
+
+void SceneStress::storeInitialState() {
+    getPosition(snapPosition_[0], snapPosition_[1], snapPosition_[2]);
+    snapForceStrenght_ = plug(forceStrenght).asDouble();
+    snapBreakEnergy_ = plug(breakEnergy).asDouble();
+    snapEnabled_ = plug(enabled).asBool();
+    snapTorsion_ = plug(torsion).asBool();
+    snapBreakByFrame_ = breakByFrame_;
+    DynamicStress* joint = getJoint();
+    if (!joint) return;
+    // The joint records a mask as a whole (set when any of its bits is), so the low
+    // sixteen bits are copied one at a time.
+    for (unsigned bit = 0; bit < 16; ++bit) joint->storeInitialState(1u << bit);
+}
+
+void SceneStress::restoreInitialState() {
+    setPosition(snapPosition_[0], snapPosition_[1], snapPosition_[2]);
+    setDoubleProperty("forceStrenght", snapForceStrenght_);
+    setDoubleProperty("breakEnergy", snapBreakEnergy_);
+    setBoolProperty("enabled", snapEnabled_);
+    setBoolProperty("torsion", snapTorsion_);
+    setBoolProperty("breakByFrame", snapBreakByFrame_);
+    if (DynamicStress* joint = getJoint()) joint->applyInitialState();
+}
+
+void SceneStress::syncAll() {
+    setBoolProperty("enabled", plug(enabled).asBool());
+    setBoolProperty("breakByFrame", plug(breakByFrame).asBool());
+    setIntProperty("frameToBreak", plug(frameToBreak).asInt());
+    setDoubleProperty("forceStrenght", plug(forceStrenght).asDouble());
+    setBoolProperty("breakByForce", plug(breakByForce).asBool());
+    setDoubleProperty("breakEnergy", plug(breakEnergy).asDouble());
+    setBoolProperty("torsion", plug(torsion).asBool());
+}
+
+bool SceneStress::ownerGone() const {
+    return owner_ && userNodeAs<FractureBodyNode>(ownerNode_, FractureBodyNode::id) != owner_;
+}
+
+FractureBodyNode* SceneStress::getOwner() const { return ownerGone() ? nullptr : owner_; }
+
+DynamicStress* SceneStress::getJoint() const { return ownerGone() && !ownsJoint_ ? nullptr : joint_; }
+
+void SceneStress::setOwner(FractureBodyNode* owner) {
+    owner_ = owner;
+    ownerNode_ = owner ? owner->thisMObject() : MObject();
+}
+
+void SceneStress::setJoint(DynamicStress* joint, bool owned) {
+    if (ownsJoint_ && joint_ != joint) delete joint_;
+    joint_ = joint;
+    ownsJoint_ = owned && joint;
+}

@@ -1,0 +1,112 @@
+#pragma once
+
+// A fracture body built by hand: a row of six unit cubes along x (hull bodies of wired
+// rigid-body nodes), joined neighbour to neighbour by five joints, one stress node per
+// joint, in an engine world of the test's own.
+
+#include <array>
+#include <string>
+
+#include "engine/bodies/privateHardBody.h"
+#include "engine/fracture/dynamicStress.h"
+#include "engine/fracture/fractureBody.h"
+#include "engine/world/engineApi.h"
+#include "engine/world/publicWorld.h"
+#include "moduleTestSupport.h"
+#include "src/fractureBodyNode.h"
+#include "src/nodeHelpers.h"
+#include "src/rigidBodyNode.h"
+#include "src/stressNode.h"
+
+namespace zyltest {
+
+class FractureTest : public ModuleTest {
+protected:
+    static constexpr int kBodies = 6;
+    static constexpr int kJoints = kBodies - 1;
+
+    void SetUp() override {
+        ModuleTest::SetUp();
+        loadModule(true);
+        ASSERT_TRUE(createWorld());
+    }
+    // The fracture body goes first (its fragments must still exist), the world last (a
+    // solver takes its world with it).
+    void TearDown() override {
+        for (const char* type : {"fBodyNode", "stressNode", "zylRigidBody", "zylCollisionShape", "zylSolverNode"}) {
+            host::Result nodes;
+            mel(std::string("ls -typ ") + type, &nodes);
+            for (const std::string& name : host::resultWords(nodes)) mel("delete " + name);
+        }
+        destroyWorld(&engineWorld());
+        ModuleTest::TearDown();
+    }
+
+    static void run(const std::string& text) { ASSERT_TRUE(mel(text)) << text << "\n" << rt().log.text(); }
+    static MObject node(const std::string& name) {
+        MSelectionList list;
+        MObject obj;
+        if (list.add(MString(name.c_str())) && list.length() == 1) list.getDependNode(0, obj);
+        return obj;
+    }
+    template <class T>
+    static T* user(const std::string& name) {
+        return userNodeAs<T>(node(name), T::id);
+    }
+    static std::string numbered(char prefix, int i) {
+        std::string name(1, prefix);
+        name += std::to_string(i);
+        return name;
+    }
+    static bool flag(const std::string& plug) {
+        host::Result r;
+        EXPECT_TRUE(mel("getAttr " + plug, &r)) << plug;
+        return MString(host::resultText(r)).asInt() != 0;
+    }
+
+    // Cube i: mesh "c<i>" at x = i, body node "c<i>Body", engine body out of the world's
+    // free lists (it is a fragment).
+    rigidBodyNode* cube(int i) {
+        const std::string mesh = numbered('c', i), shape = mesh + "Collision", body = mesh + "Body";
+        run("makeMesh -cube -s 1 -n " + mesh + "; xform -t " + std::to_string(i) + " 0 0 " + mesh);
+        run("createNode zylCollisionShape -n " + shape + "; createNode zylRigidBody -n " + body + " -p " + mesh);
+        run("connectAttr " + mesh + "Shape.worldMesh[0] " + shape + ".inShape; setAttr " + shape + ".type 2");
+        run("connectAttr " + shape + ".outCollisionType " + body + ".inCollisionType; connectAttr " + shape +
+            ".ac " + body + ".anim");
+        rigidBodyNode* rb = user<rigidBodyNode>(body);
+        HardBody* engineBody = rb->getBody(true);
+        engineWorld()->removeBody(engineBody);
+        return rb;
+    }
+
+    // The row under fracture-body node "fb", stress nodes "s0".."s4" (owned, with joints).
+    void buildRow() {
+        run("createNode fBodyNode -n fb");
+        fb = user<FractureBodyNode>("fb");
+        ASSERT_TRUE(fb && fb->fractureBody);
+        for (int i = 0; i < kBodies; ++i) {
+            rigidBodyNode* rb = cube(i);
+            bodies[i] = static_cast<PrivateHardBody*>(rb->getBody(false));
+            run("connectAttr fb.rigidBodies " + numbered('c', i) + "Body.fracture");
+        }
+        for (int i = 0; i < kJoints; ++i) {
+            DynamicStress* joint = createDynamicStress();
+            joint->attach(Qmt::QmtVector3(i + 0.5, 0, 0), 1, bodies[i], bodies[i + 1]);
+            joint->enableBreakableByForce();
+            engineWorld()->addFractureJoint(joint, fb->fractureBody);
+            const std::string name = numbered('s', i);
+            run("createNode stressNode -n " + name + "; connectAttr fb.stresses " + name + ".fracture");
+            stresses[i] = user<SceneStress>(name);
+            stresses[i]->setJoint(joint);
+            stresses[i]->setOwner(fb);
+        }
+        ASSERT_TRUE(fb->fractureBody->setUp());
+        fb->stressCount = kJoints;
+    }
+
+    FractureBodyNode* fb = nullptr;
+    std::array<PrivateHardBody*, kBodies> bodies{};
+    std::array<SceneStress*, kJoints> stresses{};
+};
+
+}  // namespace zyltest
