@@ -3,8 +3,6 @@
 #include <new>
 
 #include "engine/bodies/hardBody.h"
-#include "engine/world/engineApi.h"
-#include "engine/world/publicWorld.h"
 #include "host/api/arrays.h"
 #include "host/api/dagPath.h"
 #include "host/api/fnDependencyNode.h"
@@ -31,12 +29,6 @@ MSyntax selectionSyntax() {
     syntax.enableQuery(false);
     syntax.enableEdit(false);
     return syntax;
-}
-
-rigidBodyNode* bodyAt(MItSelectionList& it) {
-    MObject node;
-    it.getDependNode(node);
-    return userNodeAs<rigidBodyNode>(node, rigidBodyNode::id);
 }
 
 // The nodes at the far end of the plug's outgoing connections, in connection order.
@@ -86,14 +78,16 @@ MStatus ManageZylListCmd::doIt(const MArgList& args) {
         displayError("no ZYL solver found");
         return MS::kFailure;
     }
+    // The solver files each body and drops its cached play-back; a body it cannot build,
+    // or a scene without a world, is passed over.
     for (MItSelectionList it(objects_, MFn::kPluginLocatorNode); !it.isDone(); it.next()) {
-        rigidBodyNode* body = bodyAt(it);
-        if (!body || !engineWorld() || !body->getBody(true)) continue;
+        MObject node;
+        it.getDependNode(node);
+        if (!hasTypeId(node, rigidBodyNode::id)) continue;
         if (add)
-            body->addToWorld();
+            solver->addBodyToWorld(node);
         else
-            body->removeFromWorld();
-        solver->disableCachedMode();
+            solver->removeBodyFromWorld(node);
     }
     return MS::kSuccess;
 }
@@ -124,7 +118,8 @@ MStatus queryZylBodyCmd::doIt(const MArgList& args) {
         displayError("expected two objects");
         return MS::kFailure;
     }
-    if (findSolverByName().isNull()) {
+    solver_ = userNodeAs<zylSolverNode>(findSolverByName(), zylSolverNode::id);
+    if (!solver_) {
         displayError("zyl solver not found");
         return MS::kFailure;
     }
@@ -138,21 +133,20 @@ MStatus queryZylBodyCmd::doIt(const MArgList& args) {
     return MS::kSuccess;
 }
 
-// Without a world nothing was reported: such bodies add no names.
+// Bodies without an engine body, or a scene without a world, add no names.
 MStatus queryZylBodyCmd::collisionList() {
     MItSelectionList it(objects_, MFn::kPluginLocatorNode);
     if (it.isDone()) {
         displayError("not zyl bodies selected");
         return MS::kFailure;
     }
-    PublicWorld* world = engineWorld();
     MStringArray names;
     for (; !it.isDone(); it.next()) {
-        rigidBodyNode* node = bodyAt(it);
-        HardBody* body = node ? node->getBody(false) : nullptr;
-        if (!body || !world) continue;
+        MObject node;
+        it.getDependNode(node);
+        if (!hasTypeId(node, rigidBodyNode::id)) continue;
         HardBody** colliding = nullptr;
-        const int n = world->getCollidingBodies(body, &colliding);
+        const int n = solver_->queryCollisionCount(node, colliding);
         for (int k = 0; k < n && colliding; ++k)
             if (colliding[k]) names.append(MString(colliding[k]->transform.name));
     }
@@ -164,18 +158,12 @@ MStatus queryZylBodyCmd::collisionPoints() {
     MObject first, second;
     objects_.getDependNode(0, first);
     objects_.getDependNode(1, second);
-    auto* a = userNodeAs<rigidBodyNode>(first, rigidBodyNode::id);
-    auto* b = userNodeAs<rigidBodyNode>(second, rigidBodyNode::id);
-    if (!a || !b) {
+    if (!hasTypeId(first, rigidBodyNode::id) || !hasTypeId(second, rigidBodyNode::id)) {
         displayError("not zyl bodies selected");
         return MS::kFailure;
     }
-    PublicWorld* world = engineWorld();
-    HardBody* bodyA = a->getBody(false);
-    HardBody* bodyB = b->getBody(false);
-    if (!world || !bodyA || !bodyB) return MS::kSuccess;
     Qmt::QmtVector3* points = nullptr;
-    const int n = world->getReportedContactPoints(bodyA, bodyB, &points);
+    const int n = solver_->queryCollisionPair(first, second, points);
     if (n < 1 || !points) return MS::kSuccess;
     MDoubleArray xyz;
     for (int k = 0; k < n; ++k) {
@@ -189,7 +177,9 @@ MStatus queryZylBodyCmd::collisionPoints() {
 
 void queryZylBodyCmd::isMassNegative() {
     for (MItSelectionList it(objects_, MFn::kPluginLocatorNode); !it.isDone(); it.next()) {
-        if (const rigidBodyNode* body = bodyAt(it); body && body->isZeroSize()) {
+        MObject node;
+        it.getDependNode(node);
+        if (const auto* body = userNodeAs<rigidBodyNode>(node, rigidBodyNode::id); body && body->isZeroSize()) {
             setResult(true);
             return;
         }

@@ -4,6 +4,8 @@
 #include "host/api/pxCommand.h"
 #include "host/api/selectionList.h"
 
+class zylSolverNode;
+
 // Small commands the user-interface script asks about bodies. Each takes its objects, or
 // else the active selection, and none is undoable. The two that need the solver find it
 // only under its default name, "zylSolverNode1".
@@ -39,6 +41,7 @@ private:
 
     MSelectionList objects_;
     MArgDatabase args_;
+    zylSolverNode* solver_ = nullptr;
 };
 
 // `queryZylFBody -getTransformNodes`: the names of the transforms of a fracture body's
