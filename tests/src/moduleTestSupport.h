@@ -47,22 +47,6 @@ protected:
         return rt().mel().run(text, true, result);
     }
     static std::size_t count(host::LogKind kind) { return rt().log.count(kind); }
-    static MObject nodeNamed(const std::string& name) {
-        MSelectionList list;
-        MObject obj;
-        if (list.add(MString(name.c_str())) && list.length() == 1) list.getDependNode(0, obj);
-        return obj;
-    }
-    // A collision shape `<mesh>Collision` fed by the mesh and typed `type`, and a body
-    // `<mesh>Body` under the mesh's transform, wired as the body command wires them.
-    static MObject wireBody(const std::string& mesh, int type = 2) {
-        const std::string shape = mesh + "Collision", body = mesh + "Body";
-        EXPECT_TRUE(mel("createNode zylCollisionShape -n " + shape + "; createNode zylRigidBody -n " + body + " -p " +
-                        mesh + "; connectAttr " + mesh + "Shape.worldMesh[0] " + shape + ".inShape; setAttr " + shape +
-                        ".type " + std::to_string(type) + "; connectAttr " + shape + ".outCollisionType " + body +
-                        ".inCollisionType; connectAttr " + shape + ".ac " + body + ".anim"));
-        return nodeNamed(body);
-    }
 };
 
 }  // namespace zyltest
