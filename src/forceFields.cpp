@@ -76,6 +76,14 @@ void sampleFractureTree(FractureBody* body, Samples& samples) {
     for (FractureBody* child : body->children) sampleFractureTree(child, samples);
 }
 
+// The field forces of a substep replace the last substep's: the engine's step never
+// clears a body's external force, so without this they would pile up step after step.
+void clearFractureTreeForces(FractureBody* body) {
+    body->clearExternalForces();
+    for (PrivateHardBody* fragment : body->fragments) fragment->clearExternalForces();
+    for (FractureBody* child : body->children) clearFractureTreeForces(child);
+}
+
 }  // namespace
 
 void zylSolverNode::applyForceFields(const SolverNodeLists& nodes, int frame, double dt) {
@@ -112,6 +120,7 @@ void zylSolverNode::applyForceFields(const SolverNodeLists& nodes, int frame, do
     for (FractureBodyNode* fb : nodes.fractureBodies) {
         FractureBody* body = fb->fractureBody;
         if (!fb->affectsFields || !body || !body->isBreakable()) continue;
+        clearFractureTreeForces(body);
         Samples samples;
         sampleFractureTree(body, samples);
         const std::vector<MObject> fields = connectedFields(MPlug(fb->thisMObject(), FractureBodyNode::fieldList));

@@ -12,6 +12,7 @@
 #include "host/api/fnDependencyNode.h"
 #include "host/api/global.h"
 #include "host/api/selectionList.h"
+#include "src/clusterNode.h"
 #include "src/rigidBodyNode.h"
 #include "src/solverNode.h"
 #include "src/stressNode.h"
@@ -452,26 +453,31 @@ std::vector<SceneStress*> FractureBodyNode::stressNodes(ConnectionSide side) con
     return out;
 }
 
+namespace {
+
+template <class T>
+std::vector<T*> userNodesOn(const MPlug& plug) {
+    std::vector<T*> out;
+    MPlugArray ends;
+    plug.connectedTo(ends, true, true);
+    for (unsigned i = 0; i < ends.length(); ++i)
+        if (auto* node = userNodeAs<T>(ends[i].node(), T::id)) out.push_back(node);
+    return out;
+}
+
+}  // namespace
+
+std::vector<rigidBodyNode*> FractureBodyNode::memberNodes() const {
+    return userNodesOn<rigidBodyNode>(plug(rigidBodies));
+}
+
+std::vector<clusterFractureNode*> FractureBodyNode::clusterNodes() const {
+    return userNodesOn<clusterFractureNode>(plug(clusters));
+}
+
 rigidBodyNode* FractureBodyNode::animRigidBody() const {
     return userNodeAs<rigidBodyNode>(firstConnectedNode(plug(animBody)), zylTypes::kRigidBody);
 }
 
-// Stress colouring, member detach and the run are filled in with the build of the
-// fracture body.
-void FractureBodyNode::colorStresses(const MObject&, short) {}
-void FractureBodyNode::recolorStresses() {}
+// Member detach is filled in with the build of the fracture body.
 void FractureBodyNode::detachRigidBody(rigidBodyNode*, bool) {}
-void FractureBodyNode::resetMembers() {}
-void FractureBodyNode::prepareAtTime(const MTime&) {}
-void FractureBodyNode::splitAtStart() {}
-void FractureBodyNode::breakStressesAtFrame(int) {}
-void FractureBodyNode::updateStressPositions() {}
-void FractureBodyNode::followAnimBody(double, const MTime&, const MTime&) {}
-void FractureBodyNode::releaseStaticParts() {}
-void FractureBodyNode::collectStressFieldSamples(MVectorArray&, MVectorArray&, MDoubleArray&) {}
-void FractureBodyNode::addFieldForces(const MObject&, const MVectorArray&, const MVectorArray&, const MDoubleArray&,
-                                      MVectorArray&, double) {}
-void FractureBodyNode::applyStressFieldForces(const MVectorArray&, int) {}
-void FractureBodyNode::splitWeakJoints() {}
-bool FractureBodyNode::detectAnimBody() { return false; }
-void FractureBodyNode::linkAnimBody() {}

@@ -21,6 +21,7 @@
 
 class FractureBody;
 class SceneStress;
+class clusterFractureNode;
 class rigidBodyNode;
 
 // Owner of one engine fracture body made of member rigid bodies tied by breakable
@@ -86,16 +87,26 @@ public:
     // Takes a member out of the fracture body and clears its owner; with dropColours its
     // mesh loses the stress colours.
     void detachRigidBody(rigidBodyNode* rb, bool dropColours);
-    // Whether a transform above the members is animated (it is then the body's
-    // animated parent).
+    // Whether a transform above the first member is animated; the topmost one becomes
+    // the body's animated parent (`animBodyPath`).
     bool detectAnimBody();
-    // Ties the engine body to the animated parent found by detectAnimBody.
-    void linkAnimBody();
+    // The animated parent's node: the one found last, else a new search's (null if none).
+    MObject getAnimNode();
+    // The engine body takes the engine body of the rigid body under the animated parent
+    // as its parent body; false when there is none.
+    bool linkAnimBody();
+    // `animOffset`: the frame the animated parent moves in (its exclusive matrix with its
+    // world rotate pivot in the translation row; identity without an animated parent).
+    void updateAnimOffset();
 
     MDGModifier& getModifier();
 
     // The stress nodes on `stresses`, in connection order.
     std::vector<SceneStress*> stressNodes(ConnectionSide side = ConnectionSide::destination) const;
+    // The member rigid-body nodes on `rigidBodies` and the clusters on `clusters`, in
+    // connection order.
+    std::vector<rigidBodyNode*> memberNodes() const;
+    std::vector<clusterFractureNode*> clusterNodes() const;
 
     // ---- Driven by the solver through a run.
 
@@ -111,6 +122,8 @@ public:
     void updateStressPositions();
     // Gives the engine body the motion of its animated ancestor over dt from t0 to t1.
     void followAnimBody(double dt, const MTime& t0, const MTime& t1);
+    // Every member's engine body takes its transform's pose.
+    void setMembersTime(const MTime& time);
     // Makes the static fragments dynamic.
     void releaseStaticParts();
     // Field samples of the force-breakable stresses and clusters, in a fixed order.
@@ -134,7 +147,7 @@ public:
     bool hasAnimBody = false;  // the members have an animated ancestor transform
     std::int32_t randomPercent = 0;  // randomThreshold in whole tens, 0 to 100
     MDagPath animBodyPath;
-    MMatrix animOffset;  // engine rest frame to the animated ancestor's frame
+    MMatrix animOffset;  // the frame the animated ancestor moves in
     std::unique_ptr<MDGModifier> modifier;
 
     static constexpr MTypeId id = zylTypes::kFractureBody;

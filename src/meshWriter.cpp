@@ -10,9 +10,6 @@
 #include "host/api/meshIterators.h"
 #include "host/api/vectors.h"
 
-namespace {
-
-// Per polygon its cut-face value; polygons without one read 0.
 std::vector<int> cutFaceValues(const MFnMesh& fn) {
     std::vector<int> values(static_cast<std::size_t>(std::max(fn.numPolygons(), 0)), cutFace::kSurface);
     MIntArray polygons, stored;
@@ -25,6 +22,8 @@ std::vector<int> cutFaceValues(const MFnMesh& fn) {
     }
     return values;
 }
+
+namespace {
 
 // An index into a table of `size` entries; anything outside it reads entry 0.
 int inRange(std::uint32_t index, std::uint32_t size) { return index < size ? static_cast<int>(index) : 0; }

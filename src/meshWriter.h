@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 #include "geometry/mesh/meshRecords.h"
 #include "host/api/dagPath.h"
 #include "host/api/fnMesh.h"
@@ -21,6 +23,9 @@ inline constexpr int kCut = 1;       // made by the cut that produced this mesh
 inline constexpr int kOlderCut = 2;  // a cut face of an earlier cut, or one lying against a new cut
 
 }  // namespace cutFace
+
+// Per polygon its cut-face value; polygons without one read 0.
+std::vector<int> cutFaceValues(const MFnMesh& fn);
 
 // Engine meshes written back into the host.
 //

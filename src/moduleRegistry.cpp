@@ -14,6 +14,7 @@
 #include "src/collisionShapeNode.h"
 #include "src/crackerNode.h"
 #include "src/fractureBodyNode.h"
+#include "src/modifiers/jagginessCmd.h"
 #include "src/modifiers/meshOpNode.h"
 #include "src/queryCmds.h"
 #include "src/rigidBodyCmd.h"
@@ -97,7 +98,7 @@ const std::vector<CommandRow> kCommands = {
     {"queryZylBody", queryZylBodyCmd::creator, queryZylBodyCmd::newSyntax},
     {"queryZylFBody", queryZylFBodyCmd::creator, queryZylFBodyCmd::newSyntax},
     {"zylConnectForceFields", connectForceFieldsCmd::creator, connectForceFieldsCmd::newSyntax},
-    // zylJagginess
+    {"zylJagginess", jagginessCmd::creator, jagginessCmd::newSyntax},
     {"zylShatterPreview", shatterLocatorCmd::creator, shatterLocatorCmd::newSyntax},
     {"zylCracker", zylCrackerCmd::creator, zylCrackerCmd::newSyntax},
 };

@@ -64,11 +64,12 @@ protected:
         return MString(host::resultText(r)).asInt() != 0;
     }
 
-    // Cube i: mesh "c<i>" at x = i, body node "c<i>Body", engine body out of the world's
-    // free lists (it is a fragment).
-    rigidBodyNode* cube(int i) {
+    // Cube i: mesh "c<i>" at (i, y, 0), body node "c<i>Body", engine body out of the
+    // world's free lists (it is a fragment).
+    rigidBodyNode* cube(int i, double y = 0) {
         const std::string mesh = numbered('c', i), shape = mesh + "Collision", body = mesh + "Body";
-        run("makeMesh -cube -s 1 -n " + mesh + "; xform -t " + std::to_string(i) + " 0 0 " + mesh);
+        run("makeMesh -cube -s 1 -n " + mesh + "; xform -t " + std::to_string(i) + " " + std::to_string(y) + " 0 " +
+            mesh);
         run("createNode zylCollisionShape -n " + shape + "; createNode zylRigidBody -n " + body + " -p " + mesh);
         run("connectAttr " + mesh + "Shape.worldMesh[0] " + shape + ".inShape; setAttr " + shape + ".type 2");
         run("connectAttr " + shape + ".outCollisionType " + body + ".inCollisionType; connectAttr " + shape +
@@ -79,19 +80,20 @@ protected:
         return rb;
     }
 
-    // The row under fracture-body node "fb", stress nodes "s0".."s4" (owned, with joints).
-    void buildRow() {
+    // The row at height y under fracture-body node "fb", stress nodes "s0".."s4" (owned,
+    // with joints).
+    void buildRow(double y = 0) {
         run("createNode fBodyNode -n fb");
         fb = user<FractureBodyNode>("fb");
         ASSERT_TRUE(fb && fb->fractureBody);
         for (int i = 0; i < kBodies; ++i) {
-            rigidBodyNode* rb = cube(i);
+            rigidBodyNode* rb = cube(i, y);
             bodies[i] = static_cast<PrivateHardBody*>(rb->getBody(false));
             run("connectAttr fb.rigidBodies " + numbered('c', i) + "Body.fracture");
         }
         for (int i = 0; i < kJoints; ++i) {
             DynamicStress* joint = createDynamicStress();
-            joint->attach(Qmt::QmtVector3(i + 0.5, 0, 0), 1, bodies[i], bodies[i + 1]);
+            joint->attach(Qmt::QmtVector3(i + 0.5, y, 0), 1, bodies[i], bodies[i + 1]);
             joint->enableBreakableByForce();
             engineWorld()->addFractureJoint(joint, fb->fractureBody);
             const std::string name = numbered('s', i);
