@@ -192,10 +192,13 @@ TEST_F(FractureBodyBuild, RebuildsTheJointsFromTheStressNodes) {
     ASSERT_EQ(stresses.size(), 4u);
     stresses[2]->setDoubleProperty("forceStrenght", 7.5);
     stresses[3]->setBody1Name("nobody");
+    stresses[1]->setBoolProperty("enabled", false);
     const double strength = stresses[0]->getDoubleProperty("forceStrenght");
 
     fb->buildFractureBody(MAnimControl::minTime());
-    EXPECT_TRUE(fb->fractureBody->getNActiveJoints() == 3 && !stresses[3]->getJoint());
+    // The disabled stress stays disabled; the unmatched one keeps no joint.
+    EXPECT_TRUE(fb->fractureBody->getNActiveJoints() == 2 && !stresses[3]->getJoint());
+    EXPECT_FALSE(stresses[1]->getJoint()->isActive());
     const unsigned indices[] = {1, 0, 2};
     for (int i = 0; i < 3; ++i) {
         const DynamicStress* joint = stresses[i]->getJoint();
