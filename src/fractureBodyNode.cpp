@@ -384,6 +384,10 @@ bool FractureBodyNode::isMemberSelected() const {
 
 void FractureBodyNode::rename(const MString& name) {
     MFnDependencyNode(thisMObject()).setName(name);
+    nameEngineBody(name);
+}
+
+void FractureBodyNode::nameEngineBody(const MString& name) {
     if (!fractureBody) return;
     char* const out = fractureBody->transform.name;
     const std::size_t n = std::min<std::size_t>(name.length(), sizeof fractureBody->transform.name - 1);
@@ -417,16 +421,6 @@ void FractureBodyNode::addToWorld() {
     if (PublicWorld* world = engineWorld(); world && fractureBody) world->addBody(fractureBody, 0);
     if (fractureBody) plug(index).setValue(static_cast<int>(fractureBody->transform.index));
     plug(enabled).setValue(true);
-}
-
-// Until the full tear-down exists: every stress node lets go of this node and of its
-// joint (the engine deletes the joints with the body).
-void FractureBodyNode::destroyFractureBody() {
-    for (SceneStress* stress : stressNodes()) stress->setOwner(nullptr);
-    for (SceneStress* stress : byFrameStresses) stress->setOwner(nullptr);
-    releaseEngineBody();
-    byFrameStresses.clear();
-    notifySolver();
 }
 
 void FractureBodyNode::releaseEngineBody() {
@@ -483,6 +477,3 @@ std::vector<clusterFractureNode*> FractureBodyNode::clusterNodes() const {
 rigidBodyNode* FractureBodyNode::animRigidBody() const {
     return userNodeAs<rigidBodyNode>(firstConnectedNode(plug(animBody)), zylTypes::kRigidBody);
 }
-
-// Member detach is filled in with the build of the fracture body.
-void FractureBodyNode::detachRigidBody(rigidBodyNode*, bool) {}

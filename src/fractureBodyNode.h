@@ -19,7 +19,10 @@
 #include "src/nodeHelpers.h"
 #include "src/typeIds.h"
 
+class BarrierBody;
+class DynamicStress;
 class FractureBody;
+class MSelectionList;
 class SceneStress;
 class clusterFractureNode;
 class rigidBodyNode;
@@ -74,7 +77,8 @@ public:
 
     // Adds the engine body to the world and mirrors its index; `enabled` goes on.
     void addToWorld();
-    // Forgets every joint and stress node, deletes the engine body, tells the solver.
+    // Dissolves the clusters, deletes the stress nodes and the members' stress colours,
+    // lets the members go (they stay connected), deletes the engine body, tells the solver.
     void destroyFractureBody();
     // Deletes the engine body and its joints, which the stress nodes forget first (the
     // world is about to go).
@@ -98,6 +102,44 @@ public:
     // `animOffset`: the frame the animated parent moves in (its exclusive matrix with its
     // world rotate pivot in the translation row; identity without an animated parent).
     void updateAnimOffset();
+
+    // ---- Building the engine body: first build, rebuild, moves between bodies.
+
+    // The first build from the connected members: joints by distance (or to the
+    // nearest body), one stress node per joint, the body prepared and in the world.
+    // False without an engine body, without a joint (the body is then destroyed) or
+    // when the compound cannot be set up.
+    bool buildFromMembers(bool nearest);
+    // Builds the engine body again from the connected stress nodes at time t.
+    void buildFractureBody(const MTime& t);
+    // A stress node for the joint, connected, numbered and owned, with that strength;
+    // null, with a message, when it cannot be made.
+    SceneStress* createStressNode(DynamicStress* joint, double strength);
+    // Files the stress node's joint here and connects the node.
+    void addStressNode(SceneStress* stress);
+    // Takes the stress out of the engine body (its node keeps the joint when no engine
+    // list holds it) and disconnects it; by connection position or by node.
+    void removeStressAt(unsigned index);
+    void removeStressNode(SceneStress* stress);
+    SceneStress* findStressNode(const DynamicStress* joint) const;
+    // The members named by the stress node's `body1Name` and `body2Name` (null when missing).
+    void findStressBodies(const SceneStress* stress, rigidBodyNode*& body1, rigidBodyNode*& body2) const;
+    // Takes the listed members of the source, and the stresses between them, into this
+    // node's engine body; with moveOwnership they also leave the source.
+    bool takeBodies(const MSelectionList& list, FractureBodyNode* source, bool moveOwnership);
+    void dissolveClusters();
+    void deleteStressNodes();
+    // Every stress back to the threshold, enabled, breaking by force only.
+    void resetAllStresses();
+    void createColorSets();
+    // The stress node keeps the cell numbers of its joint's two ends.
+    void refreshStressCells(SceneStress* stress) const;
+    MString getNodeName() const;
+    // Whether a member owned here has a hull or mesh body with a vertex within
+    // `distThreshold` above the ground plane, or under it. Changes nothing.
+    bool touchesGround(const BarrierBody& ground) const;
+    // The mesh a member's collision shape reads, or null.
+    static MObject memberMesh(const rigidBodyNode& member);
 
     MDGModifier& getModifier();
 
@@ -222,4 +264,9 @@ private:
     // by the ends' group ids, or by their stress cells and group ids.
     void pushGroupStrengths(double threshold);
     void pushCellStrengths(double threshold);
+    // Building helpers.
+    void nameEngineBody(const MString& name);
+    void forgetJoints();
+    void releaseStress(SceneStress* stress);
+    void dropStressColours(const rigidBodyNode& member);
 };

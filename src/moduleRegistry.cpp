@@ -14,12 +14,15 @@
 #include "src/clusterNode.h"
 #include "src/collisionShapeNode.h"
 #include "src/crackerNode.h"
+#include "src/fractureBodyCmd.h"
 #include "src/fractureBodyNode.h"
 #include "src/modifiers/jagginessCmd.h"
 #include "src/modifiers/meshOpNode.h"
+#include "src/queryCmds.h"
 #include "src/rigidBodyCmd.h"
 #include "src/rigidBodyNode.h"
 #include "src/sceneCallbacks.h"
+#include "src/selectContext.h"
 #include "src/shatter/shatterCmd.h"
 #include "src/shatter/shatterLocator.h"
 #include "src/shatter/shatterLocatorManip.h"
@@ -28,6 +31,7 @@
 #include "src/solverCmd.h"
 #include "src/solverNode.h"
 #include "src/stressNode.h"
+#include "src/transCmd.h"
 #include "src/typeIds.h"
 #include "src/uiScript.h"
 #include "src/utilityCmds.h"
@@ -82,10 +86,10 @@ const std::vector<NodeTypeRow> kNodeTypes = {
 const std::vector<CommandRow> kCommands = {
     {"zylSolver", SolverCmd::creator, SolverCmd::newSyntax},
     {"new_ZYLBody", RigidBodyCmd::creator, RigidBodyCmd::newSyntax},
-    // ManageZylListCmd
-    // selectZylContext (context)
-    // zylTrans
-    // zylFractureBody
+    {"ManageZylListCmd", ManageZylListCmd::creator, ManageZylListCmd::newSyntax},
+    {"selectZylContext", SelectZylContextCmd::creator, nullptr, true},
+    {"zylTrans", dResumeCmd::creator, dResumeCmd::newSyntax},
+    {"zylFractureBody", FractureBodyCmd::creator, FractureBodyCmd::newSyntax},
     // deleteZylFBody
     // Detach_FBody
     // fBody_selStresses
@@ -94,8 +98,8 @@ const std::vector<CommandRow> kCommands = {
     // update_dFBody
     {"zylShatter", shatterCmd::creator, shatterCmd::newSyntax},
     {"deleteUserNode", deleteUserNodeCmd::creator, deleteUserNodeCmd::newSyntax},
-    // queryZylBody
-    // queryZylFBody
+    {"queryZylBody", queryZylBodyCmd::creator, queryZylBodyCmd::newSyntax},
+    {"queryZylFBody", queryZylFBodyCmd::creator, queryZylFBodyCmd::newSyntax},
     {"zylConnectForceFields", connectForceFieldsCmd::creator, connectForceFieldsCmd::newSyntax},
     {"zylJagginess", jagginessCmd::creator, jagginessCmd::newSyntax},
     {"zylShatterPreview", shatterLocatorCmd::creator, shatterLocatorCmd::newSyntax},

@@ -244,16 +244,19 @@ void rigidBodyNode::setActiveState(int state, bool quiet) {
     } else {
         makeStatic ? body_->enableStatic() : body_->disableStatic();
     }
-    if (!makeStatic) {
-        const Qmt::QmtVector3 v = readVector(MPlug(thisMObject(), initialVelocity));
-        if (v.SquaredLength() > kMinSquaredVelocity) body_->setLinearVelocity(v);
-        const Qmt::QmtVector3 w = readVector(MPlug(thisMObject(), initialSpin));
-        if (w.SquaredLength() > kMinSquaredVelocity) body_->setAngularVelocity(w);
-    }
+    if (!makeStatic) setVelocitiesFromAttributes();
     if (!quiet) {
         MPlug(thisMObject(), passive).setValue(state);
         MPlug(thisMObject(), ca_activeState).asBool();
     }
+}
+
+void rigidBodyNode::setVelocitiesFromAttributes() {
+    if (!body_) return;
+    const Qmt::QmtVector3 v = readVector(MPlug(thisMObject(), initialVelocity));
+    if (v.SquaredLength() > kMinSquaredVelocity) body_->setLinearVelocity(v);
+    const Qmt::QmtVector3 w = readVector(MPlug(thisMObject(), initialSpin));
+    if (w.SquaredLength() > kMinSquaredVelocity) body_->setAngularVelocity(w);
 }
 
 void rigidBodyNode::addToWorld() {

@@ -302,6 +302,11 @@ void rigidBodyNode::lockAttributes(bool locked) {
         MPlug(self, attr).setLocked(locked);
 }
 
+void rigidBodyNode::lockAsMember(bool locked) {
+    lockAttributes(locked);
+    MFnDependencyNode(thisMObject()).setLocked(locked);
+}
+
 bool rigidBodyNode::isEnabled() const { return MPlug(thisMObject(), enabled).asBool(); }
 int rigidBodyNode::getPassive() const { return MPlug(thisMObject(), passive).asInt(); }
 bool rigidBodyNode::getFirstHitActive() const { return MPlug(thisMObject(), firstHitActive).asBool(); }

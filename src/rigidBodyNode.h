@@ -105,8 +105,13 @@ public:
     // State 1 or 2 makes the body static, anything else dynamic; unless quiet, also
     // writes `passive` and reads `ca_activeState`.
     void setActiveState(int state, bool quiet);
+    // `initialVelocity` and `initialSpin`, read as doubles, become the body's velocities,
+    // each only when its squared length exceeds 1e-5; nothing without a body.
+    void setVelocitiesFromAttributes();
     void setGroupId(int group);
     void lockAttributes(bool locked);
+    // A fracture body's member: its physical attributes and the node itself, together.
+    void lockAsMember(bool locked);
 
     bool isEnabled() const;
     int getPassive() const;

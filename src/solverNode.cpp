@@ -275,6 +275,8 @@ void zylSolverNode::resizeCaches(MDataBlock& data) {
 bool zylSolverNode::getFitUnits() { return MPlug(thisMObject(), fitUnitsToMayaScale).asBool(); }
 
 void zylSolverNode::disableCachedMode() {
+    // Nodes deleted by the tear-down tell a solver that no longer plays anything back.
+    if (tornDown_) return;
     MPlug plug(thisMObject(), cachedMode);
     if (plug.isNull()) return;
     const bool wasOn = plug.asBool();

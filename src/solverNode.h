@@ -86,6 +86,8 @@ public:
     int queryCollisionPair(const MObject& bodyNode, const MObject& otherNode, Qmt::QmtVector3*& index);
     void setCollisionReporting(bool on);
     void clearCollisionReport();
+    // The ground plane (the barrier body "groundGrid"), in the world or not; may be null.
+    HardBody* getGroundPlane() const { return groundPlane; }
     // Rebuilds the engine objects of a scene just read from a file.
     void refreshAfterLoad();
     // Deletes the wired nodes, the ground plane and the world. Runs once: at exit and

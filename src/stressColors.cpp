@@ -59,14 +59,6 @@ const JointSample& nearest(const std::vector<JointSample>& samples, const Qmt::Q
     return *best;
 }
 
-// The mesh shape that feeds the member's collision shape.
-MObject memberMesh(const rigidBodyNode& member) {
-    const MObject shape =
-        firstConnectedNode(MPlug(member.thisMObject(), rigidBodyNode::inCollisionType), ConnectionSide::source);
-    if (!hasTypeId(shape, collisionShapeNode::id)) return {};
-    return firstConnectedNode(MPlug(shape, collisionShapeNode::inShape), ConnectionSide::source);
-}
-
 }  // namespace
 
 MColor hsvToRgb(double h, double s, double v) {

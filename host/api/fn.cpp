@@ -12,7 +12,8 @@ MFn::Type parentKind(MFn::Type kind) {
         case MFn::kSkinClusterFilter:
         case MFn::kTweak:
         case MFn::kPolyTweak:
-        case MFn::kPolyMeshSource:
+        case MFn::kVertexColour:
+        case MFn::kColourSetSource:
         case MFn::kPolyMerge:
         case MFn::kPolyTweakUV:
         case MFn::kPolyCreator:

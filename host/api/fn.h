@@ -22,8 +22,8 @@ public:
         kMesh = 296,
         kSkinClusterFilter = 344,  // deformer with "matrix" and "inputGeometry"
         kTweak = 349,              // geometry filter with "inputGeometry"
-        kPolyTweak = 722,          // mesh modifier with "inputPolymesh"
-        kPolyMeshSource = 723,     // mesh modifier with "inMesh"
+        kVertexColour = 722,       // per-vertex colour node with "inputPolymesh"
+        kColourSetSource = 723,    // colour-set creation node with "inMesh"
         kPluginDependNode = 448,
         kPluginLocatorNode = 449,
         kMeshEdgeComponent = 540,
@@ -65,6 +65,7 @@ public:
         kComponentListData,
         kLambert,
         kShadingEngine,
+        kPolyTweak,  // mesh modifier with "inputPolymesh" and "tweak"
         kLast
     };
 

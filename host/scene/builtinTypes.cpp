@@ -205,7 +205,8 @@ void registerPassThrough(Registry& r) {
     for (const Kind& k : {Kind{"skinCluster", MFn::kSkinClusterFilter, {{"matrix", "ma"}, {"inputGeometry", "ig"}}},
                           Kind{"tweak", MFn::kTweak, {{"inputGeometry", "ig"}}},
                           Kind{"polyTweak", MFn::kPolyTweak, {{"inputPolymesh", "ip"}}},
-                          Kind{"polyMeshSource", MFn::kPolyMeshSource, {{"inMesh", "im"}}},
+                          Kind{"vertexColour", MFn::kVertexColour, {{"inputPolymesh", "ip"}}},
+                          Kind{"colourSetSource", MFn::kColourSetSource, {{"inMesh", "im"}}},
                           Kind{"polyMerge", MFn::kPolyMerge, {{"inMesh", "im"}}},
                           Kind{"polyTweakUV", MFn::kPolyTweakUV, {{"inputPolymesh", "ip"}}},
                           Kind{"polyCreator", MFn::kPolyCreator, {}}}) {

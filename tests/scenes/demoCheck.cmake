@@ -1,7 +1,9 @@
 # The demo's own checks, included by runScene.cmake after its run (it sees the run's
-# command, WORKDIR and the failures so far): 120 OBJ frames; from frame 60 on, the
-# crate's lowest corner on the ground (y = 0 within 0.02); and a second run writing
-# the same bytes.
+# command, its standard output `out`, WORKDIR and the failures so far): 120 OBJ
+# frames; from frame 60 on, the crate's lowest corner on the ground (y = 0 within
+# 0.02); the wall (demoWall.mel's report) with its 45 stress nodes named after the
+# shards they join, its 12 members locked, passive and waiting for a first hit, and
+# standing still in every frame; and a second run writing the same bytes.
 file(GLOB frames ${WORKDIR}/out/frame_*.obj)
 list(LENGTH frames count)
 if(NOT count EQUAL 120)
@@ -28,6 +30,37 @@ foreach(frame RANGE 60 120)
   endforeach()
   if(lowest STREQUAL "" OR lowest LESS -0.02 OR lowest GREATER 0.02)
     string(APPEND failures "frame ${frame}: the crate's lowest corner is at y = '${lowest}'\n")
+  endif()
+endforeach()
+
+string(REGEX MATCHALL "\nstr_meshZylBody[0-9]+_meshZylBody[0-9]+" stressNames "${out}")
+list(LENGTH stressNames stressCount)
+if(NOT stressCount EQUAL 45)
+  string(APPEND failures "the wall has ${stressCount} stress nodes, expected 45\n")
+endif()
+# After the last stress name: one lock per member, then the wall's state.
+string(REPEAT "1\n" 12 locks)
+if(NOT out MATCHES "ZylBody[0-9]+\n${locks}wall passive 1 firstHitActive 1\n")
+  string(APPEND failures "the wall's members are not all locked, or it is not passive waiting for a hit\n")
+endif()
+
+# Everything written before the crate is the wall: it is the same in every frame.
+set(wallFirst "")
+foreach(frame RANGE 1 120)
+  string(LENGTH "000${frame}" digits)
+  math(EXPR from "${digits} - 4")
+  string(SUBSTRING "000${frame}" ${from} 4 number)
+  set(file ${WORKDIR}/out/frame_${number}.obj)
+  if(NOT EXISTS ${file})
+    continue()
+  endif()
+  file(READ ${file} content)
+  string(FIND "${content}" "\no |crate" crateAt)
+  string(SUBSTRING "${content}" 0 ${crateAt} wall)
+  if(frame EQUAL 1)
+    set(wallFirst "${wall}")
+  elseif(NOT wall STREQUAL wallFirst)
+    string(APPEND failures "frame ${frame}: the wall moved\n")
   endif()
 endforeach()
 

@@ -72,6 +72,19 @@ TEST_F(History, DuplicateIntermediateCopyAndPolyTweakRestoreExactly) {
     EXPECT_EQ(MFnMesh(pathOf("c2")).numVertices(), 8);
 }
 
+TEST_F(History, ColourNodesPassTheirMeshThroughUnderTheirKinds) {
+    mel("makeMesh -cube -n src; makeMesh -plane -n dst");
+    const std::string source = melText("createNode colourSetSource");
+    const std::string colour = melText("createNode vertexColour");
+    EXPECT_EQ(node(source).apiType(), 723);
+    EXPECT_EQ(node(colour).apiType(), 722);
+    EXPECT_GE(node(melText("createNode polyTweak")).apiType(), MFn::kBase);
+    ASSERT_TRUE(mel("connectAttr srcShape.outMesh " + source + ".inMesh"));
+    ASSERT_TRUE(mel("connectAttr " + source + ".output " + colour + ".inputPolymesh"));
+    ASSERT_TRUE(mel("connectAttr " + colour + ".output dstShape.inMesh"));
+    EXPECT_EQ(MFnMesh(pathOf("dst")).numPolygons(), 6);
+}
+
 TEST_F(History, EditsOnAShapeWithHistoryOutliveReevaluation) {
     mel("makeMesh -cube -n src; makeMesh -cube -n dst; connectAttr srcShape.outMesh dstShape.inMesh");
     MFnMesh dst(pathOf("dst"));

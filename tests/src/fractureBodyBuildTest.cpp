@@ -1,0 +1,253 @@
+// Fracture bodies made the way users make them: a solver, unit cubes turned into
+// dynamic hull bodies by new_ZYLBody, and zylFractureBody; then rebuilt, taken apart
+// and deleted in every order.
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine/bodies/barrierBody.h"
+#include "engine/fracture/dynamicStress.h"
+#include "engine/fracture/fractureBody.h"
+#include "engine/world/engineApi.h"
+#include "engine/world/publicWorld.h"
+#include "host/api/animControl.h"
+#include "moduleTestSupport.h"
+#include "src/fractureBodyNode.h"
+#include "src/nodeHelpers.h"
+#include "src/rigidBodyNode.h"
+#include "src/solverNode.h"
+#include "src/stressNode.h"
+
+namespace zyltest {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+bool logged(host::LogKind kind, const std::string& text) { return host::runtime().log.contains(kind, text); }
+
+class FractureBodyBuild : public ModuleTest {
+protected:
+    void SetUp() override {
+        ModuleTest::SetUp();
+        loadModule(true);
+        run("zylSolver");
+    }
+
+    static void run(const std::string& text) { ASSERT_TRUE(mel(text)) << text << "\n" << rt().log.text(); }
+    static Strings words(const std::string& text) {
+        host::Result r;
+        EXPECT_TRUE(mel(text, &r)) << text << "\n" << rt().log.text();
+        return host::resultWords(r);
+    }
+    static std::string attr(const std::string& plug) {
+        const Strings w = words("getAttr " + plug);
+        return w.empty() ? "" : w.front();
+    }
+    template <class T>
+    static T* user(const std::string& name) {
+        MSelectionList list;
+        MObject obj;
+        if (list.add(MString(name.c_str())) && list.length() == 1) list.getDependNode(0, obj);
+        return userNodeAs<T>(obj, T::id);
+    }
+    // Cube "c<i>" at (x, y, 0) with its body "cZylBody<i>".
+    static void cube(int i, double x, double y = 3) {
+        std::string name = "c";
+        name += std::to_string(i);
+        run("makeMesh -cube -s 1 -n " + name + "; xform -t " + std::to_string(x) + " " + std::to_string(y) + " 0 " +
+            name + "; new_ZYLBody -st 2 -a 0 " + name);
+    }
+    static rigidBodyNode* body(int i) { return user<rigidBodyNode>("cZylBody" + std::to_string(i)); }
+    // n touching cubes in a row along x, bound into "fb".
+    static FractureBodyNode* row(int n) {
+        std::string bodies;
+        for (int i = 0; i < n; ++i) {
+            cube(i, i);
+            bodies += " cZylBody" + std::to_string(i);
+        }
+        run("zylFractureBody -dTh 0.01 -n fb" + bodies);
+        return user<FractureBodyNode>("fb");
+    }
+    static bool locked(const std::string& node) { return words("lockNode -q " + node) == Strings{"1"}; }
+};
+
+TEST_F(FractureBodyBuild, BindsTwoTouchingCubesIntoOneJoint) {
+    cube(0, 0);
+    cube(1, 1);
+    EXPECT_EQ(words("zylFractureBody -dTh 0.01 -n \"\" cZylBody0 cZylBody1"), Strings{"ZylFractureBody"});
+    auto* fb = user<FractureBodyNode>("ZylFractureBody");
+    ASSERT_EQ(words("ls -typ stressNode"), Strings{"str_cZylBody0_cZylBody1"});
+    auto* stress = user<SceneStress>("str_cZylBody0_cZylBody1");
+    const DynamicStress* joint = stress->getJoint();
+    ASSERT_TRUE(joint && stress->getOwner() == fb);
+    EXPECT_STREQ(joint->getName(), "str_cZylBody0_cZylBody1");
+    EXPECT_EQ(stress->getBody1Name() + stress->getBody2Name(), "cZylBody1cZylBody0");  // CNode, PNode
+    EXPECT_EQ(joint->getCNode(), body(1)->getBody(false));
+    EXPECT_EQ(joint->getIndex(), 0u);
+    EXPECT_EQ(joint->flags, JOINT_ACTIVE | JOINT_BREAK_BY_FORCE | JOINT_TORSION);
+    EXPECT_EQ(joint->get_break_tolerance(), stress->getDoubleProperty("forceStrenght"));
+    float x = 0, y = 0, z = 0;
+    stress->getPosition(x, y, z);
+    EXPECT_EQ(MFloatVector(x, y, z), MFloatVector(0.5f, 3, 0));
+    for (int i : {0, 1}) {
+        EXPECT_TRUE(body(i)->getOwner() == fb && locked("cZylBody" + std::to_string(i))) << i;
+        EXPECT_EQ(body(i)->fractureParamsFollow(), i == 0) << i;
+    }
+    EXPECT_EQ(MPlug(fb->thisMObject(), FractureBodyNode::mass).asDouble(), 1.0 / fb->fractureBody->getInvMass());
+    EXPECT_EQ(attr("ZylFractureBody.passive"), "0");  // in the air
+    EXPECT_TRUE(engineWorld()->contains(fb->fractureBody));
+}
+
+TEST_F(FractureBodyBuild, RefusesAndWarnsWithoutMakingANode) {
+    cube(0, 0);
+    cube(1, 1.5);  // half a unit apart
+    EXPECT_TRUE(words("zylFractureBody -chk true cZylBody0 cZylBody1").empty());
+    EXPECT_FALSE(mel("zylFractureBody cZylBody0"));
+    EXPECT_TRUE(logged(host::LogKind::Error, "Select at least two valid nodes"));
+    EXPECT_FALSE(mel("zylFractureBody -dTh 0.01 cZylBody0 cZylBody1"));
+    EXPECT_TRUE(logged(host::LogKind::Warning, "distance streshold too short, increase it for the actual selection"));
+    // No node is left; the bodies are free, unlocked and awake again.
+    EXPECT_TRUE(words("ls -typ fBodyNode").empty() && words("ls -typ stressNode").empty());
+    for (int i : {0, 1}) {
+        HardBody* b = body(i)->getBody(false);
+        EXPECT_TRUE(b->isActive() && engineWorld()->contains(b) && !body(i)->getOwner()) << i;
+        EXPECT_FALSE(locked("cZylBody" + std::to_string(i))) << i;
+    }
+    run("disconnectAttr zylSolverNode1.rigidBodies cZylBody1.solver");  // no solver: no build
+    EXPECT_FALSE(mel("zylFractureBody -nea cZylBody0 cZylBody1"));
+    EXPECT_TRUE(logged(host::LogKind::Warning, "invalid selection, most objects are passive"));
+    run("connectAttr zylSolverNode1.rigidBodies cZylBody1.solver");
+    EXPECT_EQ(words("zylFractureBody -nea -n far cZylBody0 cZylBody1"), Strings{"far"});  // at any distance
+}
+
+TEST_F(FractureBodyBuild, ShardsKeepTheirGroupAndOtherBodiesJoinOnlyTheirOwn) {
+    run("makeMesh -cube -n block; xform -t 0 3 0 -s 2 1 1 block");
+    run("string $shards[] = `zylShatter -ns 2 -sed 7 block`; flushIdle; new_ZYLBody -st 2 -a 0 $shards");
+    cube(0, 6);   // far off, of no shatter
+    cube(1, -6);  // the same
+    run("string $all[] = `ls -typ zylRigidBody`; zylFractureBody -dTh 0.01 -n shards $all");
+    EXPECT_EQ(words("ls -typ stressNode").size(), 1u);
+    for (int i : {0, 1}) EXPECT_TRUE(!body(i)->getOwner() && body(i)->getBody(false)->isActive()) << i;
+    // Bodies of no shatter share their group: a loose one joins its nearest at any distance.
+    cube(2, 7);
+    run("zylFractureBody -dTh 0.01 -n cubes cZylBody0 cZylBody1 cZylBody2");
+    EXPECT_EQ(words("ls -typ stressNode").size(), 3u);
+    EXPECT_EQ(body(1)->getOwner(), user<FractureBodyNode>("cubes"));
+}
+
+// Resting on the ground needs the ground in use and a member's vertex near it.
+TEST_F(FractureBodyBuild, RestsOnTheGroundOnlyWhenTheGroundIsUsedAndNear) {
+    for (int i : {0, 1, 2, 3}) cube(i, i % 2, i < 2 ? 0.5 : 3);
+    run("zylFractureBody -dTh 0.01 -n air cZylBody2 cZylBody3; zylFractureBody -dTh 0.01 -n low cZylBody0 cZylBody1");
+    EXPECT_EQ(attr("low.passive"), "0");
+    run("delete low; lockNode -l 0 cZylBody0 cZylBody1; setAttr zylSolverNode1.useGroundGrid 1");
+    auto* ground = dynamic_cast<const BarrierBody*>(user<zylSolverNode>("zylSolverNode1")->getGroundPlane());
+    ASSERT_TRUE(ground);
+    EXPECT_FALSE(user<FractureBodyNode>("air")->touchesGround(*ground));
+    run("zylFractureBody -dTh 0.01 -n low cZylBody0 cZylBody1");
+    EXPECT_EQ(attr("low.passive") + attr("low.firstHitActive"), "11");
+    EXPECT_TRUE(user<FractureBodyNode>("low")->fractureBody->isStatic());
+}
+
+TEST_F(FractureBodyBuild, RidesOnTheTopmostAnimatedAncestor) {
+    cube(0, 0);
+    cube(1, 1);
+    run("group -n inner c0 c1; group -n outer inner");
+    for (const char* group : {"inner", "outer"})
+        run(std::string("setKeyframe -at translateY -t 1 -v 0 ") + group + "; setKeyframe -at translateY -t 9 -v 1 " +
+            group);
+    run("zylFractureBody -dTh 0.01 -n ride cZylBody0 cZylBody1");
+    EXPECT_EQ(user<FractureBodyNode>("ride")->animBodyPath.partialPathName(), "outer");
+    EXPECT_EQ(attr("ride.passive") + attr("ride.firstHitActive"), "11");
+    EXPECT_NE(std::ranges::find(rt().commandTrace, std::string("update_dFBody ride")), rt().commandTrace.end());
+}
+
+// The demo's wall: one stress node per engine joint, named as its joint, joints
+// numbered 0 to n - 1, every member locked and owned.
+TEST_F(FractureBodyBuild, DemoWallHasOneStressNodePerJoint) {
+    run(std::string("source \"") + HOST_UI_DIR + "/../../scenes/demo.mel\"");
+    auto* wall = user<FractureBodyNode>("wall");
+    const std::vector<SceneStress*> stresses = wall->stressNodes();
+    EXPECT_EQ(stresses.size(), 45u);
+    EXPECT_EQ(wall->fractureBody->getNActiveJoints(), stresses.size());
+    std::set<unsigned> indices;
+    for (const SceneStress* stress : stresses) {
+        EXPECT_EQ(stress->getNodeName(), stress->getJoint()->getName());
+        indices.insert(stress->getJoint()->getIndex());
+    }
+    EXPECT_TRUE(indices.size() == stresses.size() && *indices.rbegin() == stresses.size() - 1);
+    EXPECT_EQ(wall->memberNodes().size(), 12u);
+    for (const rigidBodyNode* rb : wall->memberNodes())
+        EXPECT_TRUE(rb->getOwner() == wall && locked(MFnDependencyNode(rb->thisMObject()).name().asChar()));
+}
+
+// The rebuild after a scene was read: joints from the stress nodes, the first two
+// numbered the other way round, strengths as stored. A node whose bodies are gone
+// keeps no joint.
+TEST_F(FractureBodyBuild, RebuildsTheJointsFromTheStressNodes) {
+    FractureBodyNode* fb = row(5);
+    std::vector<SceneStress*> stresses = fb->stressNodes();
+    ASSERT_EQ(stresses.size(), 4u);
+    stresses[2]->setDoubleProperty("forceStrenght", 7.5);
+    stresses[3]->setBody1Name("nobody");
+    stresses[1]->setBoolProperty("enabled", false);
+    const double strength = stresses[0]->getDoubleProperty("forceStrenght");
+
+    fb->buildFractureBody(MAnimControl::minTime());
+    // The disabled stress stays disabled; the unmatched one keeps no joint.
+    EXPECT_TRUE(fb->fractureBody->getNActiveJoints() == 2 && !stresses[3]->getJoint());
+    EXPECT_FALSE(stresses[1]->getJoint()->isActive());
+    const unsigned indices[] = {1, 0, 2};
+    for (int i = 0; i < 3; ++i) {
+        const DynamicStress* joint = stresses[i]->getJoint();
+        ASSERT_TRUE(joint) << i;
+        EXPECT_EQ(stresses[i]->getNodeName(), joint->getName()) << i;
+        EXPECT_EQ(joint->getIndex(), indices[i]) << i;
+        EXPECT_EQ(joint->get_break_tolerance(), stresses[i]->getDoubleProperty("forceStrenght")) << i;
+    }
+    EXPECT_EQ(stresses[0]->getDoubleProperty("forceStrenght") + stresses[2]->getDoubleProperty("forceStrenght"),
+              strength + 7.5);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(body(i)->getOwner(), fb) << i;
+}
+
+// A member deleted first hands its joints to their stress nodes, which outlive the
+// fracture body; deleting the node lets every member go.
+TEST_F(FractureBodyBuild, MembersAndStressNodesOutliveEachOther) {
+    FractureBodyNode* fb = row(3);
+    run("lockNode -l 0 cZylBody2; delete cZylBody2");
+    EXPECT_TRUE(fb->fractureBody->getNActiveJoints() == 1 && fb->stressNodes().size() == 1);
+    auto* loose = user<SceneStress>("str_cZylBody1_cZylBody2");
+    EXPECT_TRUE(loose->ownsJoint() && !loose->getOwner());
+
+    run("delete fb");
+    EXPECT_EQ(words("ls -typ stressNode"), Strings{"str_cZylBody1_cZylBody2"});
+    for (int i : {0, 1}) EXPECT_FALSE(body(i)->getOwner() || body(i)->fractureParamsFollow()) << i;
+    run("zylFractureBody -dTh 0.01 -n again cZylBody0 cZylBody1; delete zylSolverNode1");
+    EXPECT_FALSE(engineWorld());
+}
+
+// Two of three members move into a new fracture body with the stress between them;
+// the stress to the member left behind is cut and keeps its joint.
+TEST_F(FractureBodyBuild, TakesMembersFromAnotherFractureBody) {
+    FractureBodyNode* source = row(3);
+    run("createNode fBodyNode -n part");
+    auto* part = user<FractureBodyNode>("part");
+    MSelectionList list;
+    list.add("cZylBody1");
+    list.add("cZylBody2");
+    ASSERT_TRUE(part->takeBodies(list, source, true));
+    EXPECT_TRUE(part->fractureBody->getNJointBodies() == 2 && part->fractureBody->getNActiveJoints() == 1);
+    ASSERT_EQ(part->stressNodes().size(), 1u);
+    SceneStress* moved = part->stressNodes().front();
+    EXPECT_EQ(moved->getNodeName(), "str_cZylBody1_cZylBody2");
+    EXPECT_TRUE(moved->getOwner() == part && !moved->ownsJoint());
+    EXPECT_TRUE(source->stressNodes().empty());
+    EXPECT_TRUE(user<SceneStress>("str_cZylBody0_cZylBody1")->ownsJoint());
+    EXPECT_TRUE(body(1)->getOwner() == part && body(1)->fractureParamsFollow());
+    EXPECT_TRUE(engineWorld()->contains(part->fractureBody));
+}
+
+}  // namespace
+}  // namespace zyltest
