@@ -49,13 +49,6 @@ std::vector<MPlug> destinationPlugs(const MPlug& plug) {
     return out;
 }
 
-// The fracture-body node's stress node of an engine joint, else null.
-SceneStress* findStressNode(const FractureBodyNode& owner, const DynamicStress* joint) {
-    for (SceneStress* stress : owner.stressNodes())
-        if (stress->getJoint() == joint) return stress;
-    return nullptr;
-}
-
 // A selected fragment that can join a cluster.
 struct Fragment {
     MObject node;
@@ -192,7 +185,7 @@ MStatus zylClusterCmd::assign(const MString& name) {
     const MPlug ownerStresses(ownerNode, FractureBodyNode::stresses);
     const auto take = [&](const std::vector<DynamicStress*>& joints, const MObject& attr) {
         for (const DynamicStress* joint : joints) {
-            SceneStress* stress = findStressNode(*owner, joint);
+            SceneStress* stress = owner->findStressNode(joint);
             if (!stress) continue;
             const MPlug link(stress->thisMObject(), SceneStress::fracture);
             if (firstConnectedNode(link, ConnectionSide::source) == ownerNode)

@@ -300,7 +300,7 @@ void clusterFractureNode::linkJoint(SceneStress* stress, unsigned i, const MObje
     stress->setOwner(owner);
     stress->setJoint(joint);
     stress->syncAll();
-    stress->setBodyIds(static_cast<int>(bodyA->getCellCode()), static_cast<int>(bodyB->getCellCode()));
+    owner->refreshStressCells(stress);
 }
 
 void clusterFractureNode::collectFieldSamples(MVectorArray& positions, MVectorArray& velocities,
