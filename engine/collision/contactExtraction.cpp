@@ -27,6 +27,13 @@ double extractionMass(const HardBody* body) {
     return body->getMass();
 }
 
+// The body a correction moves: a fragment is placed by its fracture body at every
+// step, so the fracture body itself is moved (its fragments follow, unturned).
+HardBody* extractionMover(HardBody* body) {
+    HardBody* const owner = body->getParent();
+    return owner ? owner : body;
+}
+
 }  // namespace
 
 void CollisionManager::buildExtractionRows(HardBody* bodyA, HardBody* bodyB, double weightA, double weightB,
@@ -126,10 +133,13 @@ void CollisionManager::extractPair(CollisionPair* pair) {
     }
     // A static body takes no correction; leaving it alone also keeps its world bound
     // current for the many bodies that rest on it.
-    if (movesA) {
-        a->applyDisplacement(moveA, turnA);
+    // A static fracture body holds its fragments.
+    HardBody* const moverA = extractionMover(a);
+    HardBody* const moverB = extractionMover(b);
+    if (movesA && !moverA->isStatic()) {
+        moverA->applyDisplacement(moveA, turnA);
     }
-    if (movesB) {
-        b->applyDisplacement(moveB, turnB);
+    if (movesB && !moverB->isStatic()) {
+        moverB->applyDisplacement(moveB, turnB);
     }
 }

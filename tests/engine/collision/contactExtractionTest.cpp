@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "engine/fracture/fractureBody.h"
 #include "tests/engine/collision/collisionScenes.h"
 
 namespace {
@@ -39,8 +40,7 @@ TEST(ContactExtraction, CrackersAndOwnedFragmentsFollowTheirRules) {
     auto slab = coltest::hullBox({0.0, -0.5, 0.0}, {5.0, 0.5, 5.0});
     slab->enableStatic();
     auto box = coltest::hullBox({0.0, 0.4, 0.0});
-    auto owner = coltest::hullBox({3.0, 3.0, 3.0});
-    owner->setMass(4.0f);
+    auto other = coltest::hullBox({1.0, 0.4, 0.0});
     box->setExtractionCoeff(1.0);
     box->setContactStage(1);
     slab->setContactStage(0);
@@ -54,18 +54,32 @@ TEST(ContactExtraction, CrackersAndOwnedFragmentsFollowTheirRules) {
     }
     EXPECT_EQ(box->getDyn().position.y, 0.4);
 
-    // A fragment of a static fracture body is held; of a moving one it is moved itself.
-    box->setParent(owner.get());
-    owner->enableStatic();
+    // A fragment of a static fracture body is held. Of a moving one the whole body is
+    // lifted, unturned, with its mass: the fragment alone would be put back in its
+    // place by the body's next step, and a body resting on the ground would sink.
+    FractureBody owner;
+    for (HullBody* f : {box.get(), other.get()}) {
+        owner.fragments.pushFront(f);
+        f->setParent(&owner);
+    }
+    ASSERT_TRUE(owner.updateFromFragments());
+    owner.setExtractionCoeff(1.0);
+    owner.enableStatic();
     ASSERT_NE(m.testPair(box.get(), slab.get(), pair, 0), 0);
     m.extractPair(pair);
     EXPECT_EQ(box->getDyn().position.y, 0.4);
-    owner->disableStatic();
+    owner.disableStatic();
+    const Qmt::QmtMatrix3 turn = owner.getDyn().rotation;
     m.extractPair(pair);
-    EXPECT_EQ(pair->massWeightA, 4.0);
-    EXPECT_NEAR(box->getDyn().position.y, 0.5, 1e-9);
-    EXPECT_EQ(owner->getDyn().position.y, 3.0);
+    EXPECT_NEAR(pair->massWeightA, owner.getMass(), 1e-12);
+    EXPECT_NEAR(owner.getDyn().position.y, 0.5, 1e-9);
+    for (HullBody* f : {box.get(), other.get()}) {
+        EXPECT_NEAR(f->getDyn().position.y, 0.5, 1e-9);
+    }
+    EXPECT_NEAR(other->getDyn().position.x - box->getDyn().position.x, 1.0, 1e-12);
+    EXPECT_EQ(owner.getDyn().rotation, turn);
     m.returnPairToLane(pair, 0);
+    owner.fragments.clear();
 }
 
 }  // namespace
