@@ -1,0 +1,147 @@
+// The fracture-body edit commands on a chain a–b–c of touching cubes bound by
+// zylFractureBody into "fb" (joints a_b and b_c), as users run them.
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "engine/fracture/fractureBody.h"
+#include "engine/world/engineApi.h"
+#include "engine/world/publicWorld.h"
+#include "host/api/animControl.h"
+#include "moduleTestSupport.h"
+#include "src/fractureBodyNode.h"
+#include "src/nodeHelpers.h"
+#include "src/rigidBodyNode.h"
+
+namespace zyltest {
+namespace {
+
+using Strings = std::vector<std::string>;
+const std::string kAB = "str_aZylBody_bZylBody", kBC = "str_bZylBody_cZylBody";
+
+class FractureEdit : public ModuleTest {
+protected:
+    void SetUp() override {
+        ModuleTest::SetUp();
+        loadModule(true);
+        run("playbackOptions -min 1 -max 30; zylSolver; setAttr zylSolverNode1.useGroundGrid 1");
+        for (const char* name : {"a", "b", "c"}) {
+            const std::string n = name;
+            run("makeMesh -cube -s 1 -n " + n + "; xform -t " + std::to_string(n[0] - 'a') + " 1.5 0 " + n +
+                "; new_ZYLBody -st 2 -a 0 " + n);
+        }
+        run("zylFractureBody -dTh 0.01 -n fb aZylBody bZylBody cZylBody");
+    }
+    static void run(const std::string& text) { ASSERT_TRUE(mel(text)) << text << "\n" << rt().log.text(); }
+    static Strings words(const std::string& text) {
+        host::Result r;
+        EXPECT_TRUE(mel(text, &r)) << text << "\n" << rt().log.text();
+        return host::resultWords(r);
+    }
+    static std::string attr(const std::string& plug) {
+        const Strings w = words("getAttr " + plug);
+        return w.empty() ? "" : w.front();
+    }
+    static MObject node(const std::string& name) {
+        MSelectionList list;
+        MObject obj;
+        if (list.add(MString(name.c_str())) && list.length() == 1) list.getDependNode(0, obj);
+        return obj;
+    }
+    static rigidBodyNode* body(const char* name) {
+        return userNodeAs<rigidBodyNode>(node(std::string(name) + "ZylBody"), rigidBodyNode::id);
+    }
+    static FractureBodyNode* fbody(const std::string& name = "fb") {
+        return userNodeAs<FractureBodyNode>(node(name), FractureBodyNode::id);
+    }
+    static bool traced(const std::string& mel) { return std::ranges::count(rt().commandTrace, mel) > 0; }
+    static bool failsWith(const std::string& text, const std::string& error) {
+        return !mel(text) && rt().log.contains(host::LogKind::Error, error);
+    }
+};
+
+TEST_F(FractureEdit, ListsJointsAndTheBrokenOnesOnce) {
+    EXPECT_EQ(words("fBody_selStresses bZylBody"), (Strings{kBC, kAB}));
+    EXPECT_EQ(words("fBody_selStresses -t 0 aZylBody bZylBody cZylBody"), (Strings{kAB, kBC}));
+    EXPECT_EQ(words("fBody_selStresses -t 1 aZylBody bZylBody"), Strings{kBC});
+    EXPECT_TRUE(words("fBody_selStresses -t 2 aZylBody bZylBody").empty());
+    EXPECT_TRUE(failsWith("fBody_selStresses fb", "invalid selection"));
+    EXPECT_TRUE(failsWith("fBody_selStresses -glb aZylBody", "not fracture body selected"));
+    // Dropped onto the ground with one weak joint, the chain breaks apart.
+    run("setAttr fb.randomThreshold 0; setAttr fb.stressThreshold 100; getAttr fb.cast");
+    run("setAttr " + kAB + ".forceStrenght 1; getAttr " + kAB + ".cfrv");
+    for (int f = 1; f <= 30; ++f) MAnimControl::setCurrentTime(MTime(f, MTime::uiUnit()));
+    EXPECT_EQ(words("fBody_selStresses -glb fb"), (Strings{kBC, kAB}));
+    EXPECT_TRUE(words("fBody_selStresses -glb fb").empty());
+}
+
+TEST_F(FractureEdit, StaticFragmentsWeakenOnlyTheJointsLeavingThem) {
+    run("update_dFBody -stf true aZylBody bZylBody");
+    EXPECT_EQ(attr(kAB + ".forceStrenght"), attr("fb.stressThreshold"));
+    EXPECT_EQ(attr(kBC + ".forceStrenght"), "0");
+    EXPECT_EQ(attr("aZylBody.passive") + attr("bZylBody.passive") + attr("cZylBody.passive"), "110");
+    EXPECT_EQ(attr("fb.passive") + attr("fb.firstHitActive"), "11");  // waits for a hit
+    run("update_dFBody -stf false aZylBody bZylBody");
+    EXPECT_EQ(std::stod(attr(kBC + ".forceStrenght")), std::stod(attr("fb.stressThreshold")) * 0.5);
+    EXPECT_TRUE(traced("updateZylBasicFracturesPanel") && traced("showWindow $zylAdvancedFracturesWindow"));
+    // A free body only takes the setting; so does a member never built, whose joints are
+    // not walked, and neither is an engine body the fracture body no longer has.
+    run("makeMesh -cube -n d; new_ZYLBody d; createNode zylRigidBody -n bare");
+    run("connectAttr fb.rigidBodies bare.fracture");
+    fbody()->releaseEngineBody();
+    run("update_dFBody -stf true dZylBody bare");
+    EXPECT_EQ(attr("dZylBody.passive") + attr("bare.passive"), "11");
+    for (const char* flag : {"-glb", "-stm"}) EXPECT_TRUE(words(std::string("fBody_selStresses ") + flag + " fb").empty());
+    EXPECT_TRUE(words("fBody_selStresses bare").empty());
+    EXPECT_TRUE(failsWith("select -cl; update_dFBody", "invalid selection"));
+}
+
+TEST_F(FractureEdit, DeleteFreesOrDeletesTheMembers) {
+    EXPECT_TRUE(failsWith("select -cl; deleteZylFBody", "invalid selection"));
+    run("lockNode -l 0 aZylBody; setAttr -l 0 aZylBody.firstHitActive; setAttr aZylBody.firstHitActive 1");
+    run("lockNode -l 1 aZylBody");
+    MAnimControl::setCurrentTime(MTime(5, MTime::uiUnit()));
+    run("deleteZylFBody fb");
+    EXPECT_TRUE(words("ls -typ fBodyNode").empty() && words("ls -typ stressNode").empty());
+    for (const char* name : {"a", "b", "c"}) {
+        HardBody* b = body(name)->getBody(false);
+        EXPECT_TRUE(!body(name)->getOwner() && engineWorld()->contains(b)) << name;
+        EXPECT_EQ(words(std::string("lockNode -q ") + name + "ZylBody"), Strings{"0"}) << name;
+    }
+    // Waiting for its first hit, a member starts the next run passive.
+    EXPECT_EQ(attr("aZylBody.passive"), "1");
+    EXPECT_TRUE(body("a")->getBody(false)->isStatic() && (body("a")->getBody(false)->flags & BODY_FIRST_HIT));
+    run("zylFractureBody -dTh 0.01 -n fb aZylBody bZylBody cZylBody; deleteZylFBody -db fb");
+    EXPECT_TRUE(words("ls -typ zylRigidBody").empty());
+    EXPECT_TRUE(traced("updateZylAdvancedFracturesPanel") && traced("updateZylManagePanel"));
+    run("delete zylSolverNode1; createNode fBodyNode -n lone");
+    EXPECT_TRUE(failsWith("deleteZylFBody lone", "no zyl solver found, abort"));
+}
+
+TEST_F(FractureEdit, DetachTakesOwnFragmentsAloneOrAsANewBody) {
+    EXPECT_TRUE(failsWith("Detach_FBody fb", "invalid selection"));
+    // A second fracture body, whose member is selected along: it stays there.
+    run("makeMesh -cube -s 1 -n d; xform -t 5 1.5 0 d; makeMesh -cube -s 1 -n e; xform -t 6 1.5 0 e");
+    run("new_ZYLBody -st 2 -a 0 d e; zylFractureBody -dTh 0.01 -n other dZylBody eZylBody");
+    MAnimControl::setCurrentTime(MTime(5, MTime::uiUnit()));
+    run("Detach_FBody bZylBody cZylBody dZylBody");
+    EXPECT_TRUE(rt().log.contains(host::LogKind::Warning, " time set to start frame to detach fracture body"));
+    FractureBodyNode* created = fbody("fb1");
+    ASSERT_TRUE(created && created->fractureBody);
+    EXPECT_TRUE(body("b")->getOwner() == created && body("c")->getOwner() == created);
+    EXPECT_EQ(body("d")->getOwner(), fbody("other"));
+    EXPECT_EQ(words("fBody_selStresses cZylBody"), Strings{kBC});
+    EXPECT_EQ(words("lockNode -q bZylBody cZylBody"), (Strings{"1", "1"}));
+    EXPECT_TRUE(engineWorld()->contains(created->fractureBody));
+    EXPECT_EQ(firstConnectedNode(MPlug(created->thisMObject(), FractureBodyNode::solver)), node("zylSolverNode1"));
+    // One fragment, or static ones, leave alone and become free bodies.
+    run("Detach_FBody cZylBody");
+    EXPECT_TRUE(!body("c")->getOwner() && engineWorld()->contains(body("c")->getBody(false)));
+    run("update_dFBody -stf true dZylBody eZylBody; Detach_FBody dZylBody eZylBody");
+    EXPECT_TRUE(!body("d")->getOwner() && !body("e")->getOwner());
+    EXPECT_TRUE(words("ls -typ fBodyNode") == (Strings{"fb", "other", "fb1"}));
+}
+
+}  // namespace
+}  // namespace zyltest
