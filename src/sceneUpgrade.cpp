@@ -157,6 +157,13 @@ void refreshRigidBody(rigidBodyNode& rb) {
     rb.dirtyAllChangeFlags();
 }
 
+// Every body refreshed pulls the solver, whose start reset puts the fracture bodies back
+// to their start state before they are rebuilt: the scene as read becomes that state
+// first, or the reset would wipe the stress nodes' values and move the members.
+void keepLoadedStateAsStart(const SolverNodeLists& nodes) {
+    for (FractureBodyNode* fb : nodes.fractureBodies) fb->prepareAtTime(MAnimControl::minTime());
+}
+
 }  // namespace
 
 bool upgradeOlderScene(zylSolverNode& solver) {
@@ -165,6 +172,7 @@ bool upgradeOlderScene(zylSolverNode& solver) {
     version.setValue(MString(kModuleVersion));
     MGlobal::displayInfo(kUpgradeInfo);
     const SolverNodeLists nodes = solver.gatherNodeLists();
+    keepLoadedStateAsStart(nodes);
     for (rigidBodyNode* rb : nodes.rigidBodies) upgradeRigidBody(*rb);
     for (zylCrackerNode* cracker : nodes.crackers) upgradeCracker(*cracker);
     return true;
@@ -172,6 +180,7 @@ bool upgradeOlderScene(zylSolverNode& solver) {
 
 void zylSolverNode::refreshAfterLoad() {
     const SolverNodeLists nodes = gatherNodeLists();
+    keepLoadedStateAsStart(nodes);
     for (zylCrackerNode* cracker : nodes.crackers) refreshCracker(*cracker);
     for (rigidBodyNode* rb : nodes.rigidBodies) refreshRigidBody(*rb);
     for (FractureBodyNode* fb : nodes.fractureBodies) fb->buildFractureBody(MAnimControl::minTime());
