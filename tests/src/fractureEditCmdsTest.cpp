@@ -119,15 +119,18 @@ TEST_F(FractureEdit, DeleteFreesOrDeletesTheMembers) {
     EXPECT_TRUE(failsWith("deleteZylFBody lone", "no zyl solver found, abort"));
 }
 
+// The new fracture body is named after the old one, whatever the name's length.
 TEST_F(FractureEdit, DetachTakesOwnFragmentsAloneOrAsANewBody) {
-    EXPECT_TRUE(failsWith("Detach_FBody fb", "invalid selection"));
+    const std::string name(130, 'w');
+    run("rename fb " + name);
+    EXPECT_TRUE(failsWith("Detach_FBody " + name, "invalid selection"));
     // A second fracture body, whose member is selected along: it stays there.
     run("makeMesh -cube -s 1 -n d; xform -t 5 1.5 0 d; makeMesh -cube -s 1 -n e; xform -t 6 1.5 0 e");
     run("new_ZYLBody -st 2 -a 0 d e; zylFractureBody -dTh 0.01 -n other dZylBody eZylBody");
     MAnimControl::setCurrentTime(MTime(5, MTime::uiUnit()));
     run("Detach_FBody bZylBody cZylBody dZylBody");
     EXPECT_TRUE(rt().log.contains(host::LogKind::Warning, " time set to start frame to detach fracture body"));
-    FractureBodyNode* created = fbody("fb1");
+    FractureBodyNode* created = fbody(name + "1");
     ASSERT_TRUE(created && created->fractureBody);
     EXPECT_TRUE(body("b")->getOwner() == created && body("c")->getOwner() == created);
     EXPECT_EQ(body("d")->getOwner(), fbody("other"));
@@ -140,7 +143,17 @@ TEST_F(FractureEdit, DetachTakesOwnFragmentsAloneOrAsANewBody) {
     EXPECT_TRUE(!body("c")->getOwner() && engineWorld()->contains(body("c")->getBody(false)));
     run("update_dFBody -stf true dZylBody eZylBody; Detach_FBody dZylBody eZylBody");
     EXPECT_TRUE(!body("d")->getOwner() && !body("e")->getOwner());
-    EXPECT_TRUE(words("ls -typ fBodyNode") == (Strings{"fb", "other", "fb1"}));
+    EXPECT_TRUE(words("ls -typ fBodyNode") == (Strings{name, "other", name + "1"}));
+}
+
+// Under an animated group the members are refreshed after the group's placement moved
+// into them, and stay locked.
+TEST_F(FractureEdit, RefreshUnderAnAnimatedGroup) {
+    run("group -n g a b c; setKeyframe -t 1 -at translateX -v 0 g; setKeyframe -t 20 -at translateX -v 3 g");
+    run("update_dFBody fb");
+    EXPECT_TRUE(traced("makeIdentity -apply true g"));
+    EXPECT_EQ(words("lockNode -q aZylBody cZylBody"), (Strings{"1", "1"}));
+    EXPECT_EQ(count(host::LogKind::Error), 0u);
 }
 
 }  // namespace
