@@ -426,6 +426,11 @@ void FractureBodyNode::addToWorld() {
 void FractureBodyNode::releaseEngineBody() {
     for (SceneStress* stress : stressNodes()) stress->setJoint(nullptr);
     for (SceneStress* stress : byFrameStresses) stress->setJoint(nullptr);
+    // The clusters' stress nodes hold joints of this body too.
+    for (const clusterFractureNode* cluster : clusterNodes())
+        for (const auto& list : {cluster->innerStresses(), cluster->outerStresses()})
+            for (SceneStress* stress : list)
+                if (stress) stress->setJoint(nullptr);
     deleteFractureBody(&fractureBody);
 }
 

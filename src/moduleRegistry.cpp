@@ -11,6 +11,7 @@
 #include "host/api/messages.h"
 #include "host/api/pxManipContainer.h"
 #include "src/clusterCrackerCmds.h"
+#include "src/clusterNode.h"
 #include "src/collisionShapeNode.h"
 #include "src/crackerNode.h"
 #include "src/fractureBodyCmd.h"
@@ -67,7 +68,8 @@ const std::vector<NodeTypeRow> kNodeTypes = {
      FractureBodyNode::initialize},
     {zylTypes::kStressName, zylTypes::kStress, MPxNode::kDependNode, nullptr, SceneStress::creator,
      SceneStress::initialize},
-    // ClusterZylNode
+    {zylTypes::kClusterName, zylTypes::kCluster, MPxNode::kDependNode, nullptr, clusterFractureNode::creator,
+     clusterFractureNode::initialize},
     {zylTypes::kCrackerName, zylTypes::kCracker, MPxNode::kLocatorNode, nullptr, zylCrackerNode::creator,
      zylCrackerNode::initialize},
     {zylTypes::kVoronoiName, zylTypes::kVoronoi, MPxNode::kLocatorNode, "drawdb/geometry/voronoiPoints",
@@ -92,7 +94,7 @@ const std::vector<CommandRow> kCommands = {
     {"deleteZylFBody", FBodyDeleteCmd::creator, FBodyDeleteCmd::newSyntax},
     {"Detach_FBody", FBodyDetachCmd::creator, FBodyDetachCmd::newSyntax},
     {"fBody_selStresses", FBodyStressesCmd::creator, FBodyStressesCmd::newSyntax},
-    // zylCluster
+    {"zylCluster", zylClusterCmd::creator, zylClusterCmd::newSyntax},
     {"dComputeRotDist", ComputeRotDistCmd::creator, ComputeRotDistCmd::newSyntax},
     {"update_dFBody", FBodyUpdateCmd::creator, FBodyUpdateCmd::newSyntax},
     {"zylShatter", shatterCmd::creator, shatterCmd::newSyntax},
