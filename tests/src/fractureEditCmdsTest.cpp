@@ -97,6 +97,15 @@ TEST_F(FractureEdit, StaticFragmentsWeakenOnlyTheJointsLeavingThem) {
     EXPECT_TRUE(failsWith("select -cl; update_dFBody", "invalid selection"));
 }
 
+// A joint whose stress node a cluster holds is the cluster's: it keeps its strength.
+// Deleting the fracture body dissolves the cluster first.
+TEST_F(FractureEdit, StaticFragmentsLeaveClusterJoints) {
+    run("zylCluster -as bZylBody cZylBody; update_dFBody -stf false aZylBody");
+    EXPECT_EQ(attr(kAB + ".forceStrenght"), "0");
+    run("deleteZylFBody fb");
+    EXPECT_TRUE(words("ls -typ ClusterZylNode").empty() && !body("c")->getOwner());
+}
+
 TEST_F(FractureEdit, DeleteFreesOrDeletesTheMembers) {
     EXPECT_TRUE(failsWith("select -cl; deleteZylFBody", "invalid selection"));
     run("lockNode -l 0 aZylBody; setAttr -l 0 aZylBody.firstHitActive; setAttr aZylBody.firstHitActive 1");
