@@ -1,7 +1,6 @@
 // The fracture-body edit commands on a chain a–b–c of touching cubes bound by
 // zylFractureBody into "fb" (joints a_b and b_c), as users run them.
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -26,39 +25,12 @@ protected:
         ModuleTest::SetUp();
         loadModule(true);
         run("playbackOptions -min 1 -max 30; zylSolver; setAttr zylSolverNode1.useGroundGrid 1");
-        for (const char* name : {"a", "b", "c"}) {
-            const std::string n = name;
-            run("makeMesh -cube -s 1 -n " + n + "; xform -t " + std::to_string(n[0] - 'a') + " 1.5 0 " + n +
-                "; new_ZYLBody -st 2 -a 0 " + n);
-        }
+        run("makeMesh -cube -n a; xform -t 0 1.5 0 a; makeMesh -cube -n b; xform -t 1 1.5 0 b");
+        run("makeMesh -cube -n c; xform -t 2 1.5 0 c; new_ZYLBody -st 2 -a 0 a b c");
         run("zylFractureBody -dTh 0.01 -n fb aZylBody bZylBody cZylBody");
     }
-    static void run(const std::string& text) { ASSERT_TRUE(mel(text)) << text << "\n" << rt().log.text(); }
-    static Strings words(const std::string& text) {
-        host::Result r;
-        EXPECT_TRUE(mel(text, &r)) << text << "\n" << rt().log.text();
-        return host::resultWords(r);
-    }
-    static std::string attr(const std::string& plug) {
-        const Strings w = words("getAttr " + plug);
-        return w.empty() ? "" : w.front();
-    }
-    static MObject node(const std::string& name) {
-        MSelectionList list;
-        MObject obj;
-        if (list.add(MString(name.c_str())) && list.length() == 1) list.getDependNode(0, obj);
-        return obj;
-    }
-    static rigidBodyNode* body(const char* name) {
-        return userNodeAs<rigidBodyNode>(node(std::string(name) + "ZylBody"), rigidBodyNode::id);
-    }
-    static FractureBodyNode* fbody(const std::string& name = "fb") {
-        return userNodeAs<FractureBodyNode>(node(name), FractureBodyNode::id);
-    }
-    static bool traced(const std::string& mel) { return std::ranges::count(rt().commandTrace, mel) > 0; }
-    static bool failsWith(const std::string& text, const std::string& error) {
-        return !mel(text) && rt().log.contains(host::LogKind::Error, error);
-    }
+    static rigidBodyNode* body(const char* name) { return userNamed<rigidBodyNode>(std::string(name) + "ZylBody"); }
+    static FractureBodyNode* fbody(const std::string& name = "fb") { return userNamed<FractureBodyNode>(name); }
 };
 
 TEST_F(FractureEdit, ListsJointsAndTheBrokenOnesOnce) {
@@ -92,7 +64,7 @@ TEST_F(FractureEdit, StaticFragmentsWeakenOnlyTheJointsLeavingThem) {
     fbody()->releaseEngineBody();
     run("update_dFBody -stf true dZylBody bare");
     EXPECT_EQ(attr("dZylBody.passive") + attr("bare.passive"), "11");
-    for (const char* flag : {"-glb", "-stm"}) EXPECT_TRUE(words(std::string("fBody_selStresses ") + flag + " fb").empty());
+    EXPECT_TRUE(words("fBody_selStresses -glb fb").empty() && words("fBody_selStresses -stm fb").empty());
     EXPECT_TRUE(words("fBody_selStresses bare").empty());
     EXPECT_TRUE(failsWith("select -cl; update_dFBody", "invalid selection"));
 }
@@ -146,7 +118,7 @@ TEST_F(FractureEdit, DetachTakesOwnFragmentsAloneOrAsANewBody) {
     EXPECT_EQ(words("fBody_selStresses cZylBody"), Strings{kBC});
     EXPECT_EQ(words("lockNode -q bZylBody cZylBody"), (Strings{"1", "1"}));
     EXPECT_TRUE(engineWorld()->contains(created->fractureBody));
-    EXPECT_EQ(firstConnectedNode(MPlug(created->thisMObject(), FractureBodyNode::solver)), node("zylSolverNode1"));
+    EXPECT_EQ(firstConnectedNode(MPlug(created->thisMObject(), FractureBodyNode::solver)), nodeNamed("zylSolverNode1"));
     // One fragment, or static ones, leave alone and become free bodies.
     run("Detach_FBody cZylBody");
     EXPECT_TRUE(!body("c")->getOwner() && engineWorld()->contains(body("c")->getBody(false)));
