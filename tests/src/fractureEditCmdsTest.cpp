@@ -61,6 +61,7 @@ TEST_F(FractureEdit, StaticFragmentsWeakenOnlyTheJointsLeavingThem) {
     EXPECT_EQ(attr("dZylBody.passive") + attr("bare.passive"), "11");
     EXPECT_TRUE(words("fBody_selStresses -glb fb").empty() && words("fBody_selStresses -stm fb").empty());
     EXPECT_TRUE(words("fBody_selStresses bare").empty());
+    run("lockNode -l 1 bare; setAttr -l 0 bare.fha; setAttr bare.fha 1; deleteZylFBody fb");  // bare: no body
     EXPECT_TRUE(failsWith("select -cl; update_dFBody", "invalid selection"));
 }
 
