@@ -184,9 +184,8 @@ void zylCrackerNode::deleteCrackerBody() {
 
 void zylCrackerNode::crackerNodeRemovedCallback(MObject& node, void*) {
     if (auto* cracker = userNodeAs<zylCrackerNode>(node, id)) cracker->deleteCrackerBody();
-    int open = 0;
-    MGlobal::executeCommand(MString(uiScript::kWindowExists) + uiScript::kCrackersWindow, open);
-    if (open >= 1) MGlobal::executeCommandOnIdle(uiScript::kUpdateCrackersPanel);
+    if (uiScript::isWindowOpen(uiScript::kCrackersWindow))
+        MGlobal::executeCommandOnIdle(uiScript::kUpdateCrackersPanel);
 }
 
 void zylCrackerNode::releaseBody() {

@@ -16,6 +16,7 @@
 #include "src/crackerNode.h"
 #include "src/fractureBodyCmd.h"
 #include "src/fractureBodyNode.h"
+#include "src/fractureEditCmds.h"
 #include "src/modifiers/jagginessCmd.h"
 #include "src/modifiers/meshOpNode.h"
 #include "src/queryCmds.h"
@@ -90,12 +91,12 @@ const std::vector<CommandRow> kCommands = {
     {"selectZylContext", SelectZylContextCmd::creator, nullptr, true},
     {"zylTrans", dResumeCmd::creator, dResumeCmd::newSyntax},
     {"zylFractureBody", FractureBodyCmd::creator, FractureBodyCmd::newSyntax},
-    // deleteZylFBody
-    // Detach_FBody
-    // fBody_selStresses
+    {"deleteZylFBody", FBodyDeleteCmd::creator, FBodyDeleteCmd::newSyntax},
+    {"Detach_FBody", FBodyDetachCmd::creator, FBodyDetachCmd::newSyntax},
+    {"fBody_selStresses", FBodyStressesCmd::creator, FBodyStressesCmd::newSyntax},
     {"zylCluster", zylClusterCmd::creator, zylClusterCmd::newSyntax},
     {"dComputeRotDist", ComputeRotDistCmd::creator, ComputeRotDistCmd::newSyntax},
-    // update_dFBody
+    {"update_dFBody", FBodyUpdateCmd::creator, FBodyUpdateCmd::newSyntax},
     {"zylShatter", shatterCmd::creator, shatterCmd::newSyntax},
     {"deleteUserNode", deleteUserNodeCmd::creator, deleteUserNodeCmd::newSyntax},
     {"queryZylBody", queryZylBodyCmd::creator, queryZylBodyCmd::newSyntax},

@@ -1,9 +1,14 @@
 #include "src/sceneCallbacks.h"
 
 #include <cstdio>
+#include <iostream>
+#include <optional>
 
 #include "host/api/animControl.h"
+#include "host/api/dagPath.h"
+#include "host/api/fnAttribute.h"
 #include "host/api/global.h"
+#include "host/api/iterators.h"
 #include "host/api/view3d.h"
 #include "src/collisionShapeNode.h"
 #include "src/crackerNode.h"
@@ -11,12 +16,60 @@
 #include "src/moduleRegistry.h"
 #include "src/nodeHelpers.h"
 #include "src/rigidBodyNode.h"
+#include "src/sceneUpgrade.h"
+#include "src/sceneUtils.h"
+#include "src/shatter/voronoiNode.h"
 #include "src/solverNode.h"
+#include "src/typeIds.h"
 #include "src/uiScript.h"
 
 namespace {
 
 zylSolverNode* firstSolver() { return userNodeAs<zylSolverNode>(findFirstSolver(), zylSolverNode::id); }
+
+// The next shatter continues after the largest index the opened scene holds; a scene
+// without history leaves the counter as it was.
+void resumeShatterIndex() {
+    std::optional<int> largest;
+    for (MItDependencyNodes it(MFn::kPluginLocatorNode); !it.isDone(); it.next()) {
+        auto* history = userNodeAs<voronoiNode>(it.thisNode(), zylTypes::kVoronoi);
+        if (!history) continue;
+        if (const int index = history->getIndex(); !largest || index > *largest) {
+            largest = index;
+            history->setCurrentIndex(index + 1);
+        }
+    }
+}
+
+// Force fields get the message attribute the bodies' `fieldList` connects to, and are
+// tied to every body at once.
+void linkForceField(MFnDependencyNode& field) {
+    MStatus status;
+    MFnMessageAttribute fn;
+    const MObject link = fn.create("zylfield", "zylf", &status);
+    if (!status) {
+        std::cerr << "Error creating new attribute" << std::endl;
+        return;
+    }
+    fn.setConnectable(true);
+    fn.setKeyable(false);
+    if (!field.addAttribute(link, MFnDependencyNode::kLocalDynamicAttr))
+        std::cerr << "Error adding dynamic attribute" << std::endl;
+    MGlobal::executeCommand("zylConnectForceFields -connectAll " + field.name());
+}
+
+// The host's own rigid body may not sit on a transform that carries one of ours: it goes
+// on idle, with an error.
+void refuseHostRigidBody(const MObject& node) {
+    MDagPath path;
+    if (!MDagPath::getAPathTo(node, path)) return;
+    MDagPath parent = path;
+    parent.pop();
+    MObject ours;
+    if (!findZylRigidBodyChild(parent.node(), ours)) return;
+    MGlobal::executeCommandOnIdle("delete " + path.fullPathName());
+    MGlobal::executeCommandOnIdle("error \"cannot add a Maya rigid body to a Zyl object\"");
+}
 
 }  // namespace
 
@@ -62,8 +115,26 @@ void resetToStartCallback(void*) {
     if (mainWindow) MGlobal::executeCommand(uiScript::kDeleteLocators);
 }
 
-void afterOpenCallback(void*) {}
-void nodeAddedCallback(MObject&, void*) {}
+void afterOpenCallback(void*) {
+    resumeShatterIndex();
+    zylSolverNode* solver = firstSolver();
+    if (!solver) return;
+    upgradeOlderScene(*solver);
+    solver->refreshAfterLoad();
+}
+
+void nodeAddedCallback(MObject& node, void*) {
+    MStatus status;
+    MFnDependencyNode fn(node, &status);
+    if (!status) {
+        std::cerr << "Error creating MFnDependencyNode" << std::endl;
+        return;
+    }
+    if (isForceField(node))
+        linkForceField(fn);
+    else if (fn.typeName() == "rigidBody")
+        refuseHostRigidBody(node);
+}
 
 void exitingCallback(void*) {
     // The grid colour that `useGroundGrid` changed goes back before the colours are saved.
@@ -73,7 +144,15 @@ void exitingCallback(void*) {
     if (zylSolverNode* solver = firstSolver()) solver->teardown();
 }
 
-void beforeNewOrOpenCallback(void*) {}
+void beforeNewOrOpenCallback(void*) {
+    zylSolverNode* solver = firstSolver();
+    if (!solver) return;
+    for (FractureBodyNode* fb : solver->gatherNodeLists().fractureBodies) fb->destroyFractureBody();
+    if (uiScript::isWindowOpen(uiScript::kBasicFracturesWindow))
+        MGlobal::executeCommandOnIdle(uiScript::kUpdateBasicFracturesPanel);
+    if (uiScript::isWindowOpen(uiScript::kManageWorldWindow))
+        MGlobal::executeCommandOnIdle(uiScript::kClearBodiesList);
+}
 
 void collisionShapeRemovedCallback(MObject& node, void* clientData) {
     collisionShapeNode::nodeRemovedCallback(node, clientData);

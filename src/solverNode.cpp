@@ -339,8 +339,6 @@ void zylSolverNode::clearCollisionReport() {
     if (PublicWorld* world = engineWorld()) world->clearCollisionReport();
 }
 
-void zylSolverNode::refreshAfterLoad() {}
-
 namespace {
 
 // The nodes on one of the solver's message plugs, in connection order.

@@ -3,6 +3,9 @@
 #include <array>
 #include <string_view>
 
+#include "host/api/global.h"
+#include "host/api/text.h"
+
 // The module's tie to its user-interface script. The script lives outside the module;
 // the module calls its procedures by name only, never passes arguments, and uses no
 // answer but the integer of a "window -ex" query. Every text here is run exactly as
@@ -33,6 +36,13 @@ inline constexpr const char* kWindowExists = "window -ex ";
 inline constexpr const char* kBasicFracturesWindow = "winZylBasicFractures";
 inline constexpr const char* kManageWorldWindow = "winZylManageWorld";
 inline constexpr const char* kCrackersWindow = "zylCrakersWin";
+
+// Whether the script's window is open: its "window -ex" query answers 1 or more.
+inline bool isWindowOpen(const char* window) {
+    int open = 0;
+    MGlobal::executeCommand(MString(kWindowExists) + window, open);
+    return open >= 1;
+}
 
 // Controls held in the script's globals.
 inline constexpr const char* kClearBodiesList = "textScrollList -edit -removeAll $zylBodiesList;";

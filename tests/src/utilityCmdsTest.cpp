@@ -26,11 +26,8 @@ protected:
         const MPlug from = plug.source();
         return from.isNull() ? "" : from.name().asChar();
     }
-    // A uniform field carrying the link attribute that bodies connect to.
-    static void field(const std::string& name) {
-        run("makeField -n " + name);
-        run("addAttr -ln zylfield -sn zylf -at message " + name);
-    }
+    // A uniform field; the module gives it the link attribute that bodies connect to.
+    static void field(const std::string& name) { run("makeField -n " + name); }
 };
 
 TEST_F(UtilityCmds, RotationsCompareWithinTheTolerance) {
@@ -57,7 +54,7 @@ TEST_F(UtilityCmds, DeleteUserNodeSkipsNodesGoneWithAnEarlierOne) {
 // The named rigid body is found among the plug-in locators, where rigid bodies live:
 // looking among plug-in dependency nodes would never find one.
 TEST_F(UtilityCmds, ConnectReplacesTheRigidBodysFieldsAndUndoes) {
-    run("makeMesh -cube -n crate; createNode zylRigidBody -n crateBody -p crate");
+    run("zylSolver; makeMesh -cube -n crate; createNode zylRigidBody -n crateBody -p crate");
     field("windA");
     field("windB");
     run("makeMesh -cube -n notAField");
@@ -99,6 +96,10 @@ TEST_F(UtilityCmds, ConnectRefusesWhatItCannotDo) {
     EXPECT_FALSE(mel("zylConnectForceFields -cal windA"));
     EXPECT_TRUE(rt().log.contains(host::LogKind::Error, "no field found"));
     run("makeField -n windA");
+    MSelectionList list;
+    MPlug link;
+    ASSERT_TRUE(list.add("windA.zylfield") && list.getPlug(0, link));
+    MFnDependencyNode(link.node()).removeAttribute(link.attribute());
     EXPECT_FALSE(mel("zylConnectForceFields -cal windA"));
     EXPECT_TRUE(rt().log.contains(host::LogKind::Error, " zylfield attribute not found"));
     run("addAttr -ln zylfield -sn zylf -at message windA");
@@ -109,9 +110,9 @@ TEST_F(UtilityCmds, ConnectRefusesWhatItCannotDo) {
 // The field goes after what each body has, on every body of the solver taking fields.
 TEST_F(UtilityCmds, ConnectAllAppendsTheFieldToBodiesTakingFields) {
     run("zylSolver; makeMesh -cube -n a; makeMesh -cube -n b; new_ZYLBody a b");
-    run("setAttr aZylBody.affectForceFields 1");
     field("windA");
     field("windB");
+    run("setAttr aZylBody.affectForceFields 1");
     run("zylConnectForceFields -con -bn aZylBody windA");
     run("zylConnectForceFields -connectAll windB");
     EXPECT_EQ(source("aZylBody.fieldList[0]"), "windA.zylfield");

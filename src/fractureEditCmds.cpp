@@ -1,0 +1,439 @@
+#include "src/fractureEditCmds.h"
+
+#include <algorithm>
+#include <new>
+#include <string>
+
+#include "engine/bodies/privateHardBody.h"
+#include "engine/fracture/dynamicStress.h"
+#include "engine/fracture/fractureBody.h"
+#include "engine/world/engineApi.h"
+#include "host/api/animControl.h"
+#include "host/api/dagPath.h"
+#include "host/api/fnDependencyNode.h"
+#include "host/api/global.h"
+#include "host/api/iterators.h"
+#include "src/fractureBodyNode.h"
+#include "src/nodeHelpers.h"
+#include "src/rigidBodyNode.h"
+#include "src/solverNode.h"
+#include "src/stressNode.h"
+#include "src/uiScript.h"
+
+namespace {
+
+constexpr const char* kMapFlag = "-map";
+constexpr const char* kStaticFlag = "-stf";
+constexpr const char* kDeleteBodiesFlag = "-db";
+constexpr const char* kTypeFlag = "-t";
+constexpr const char* kResetFlag = "-ra";
+constexpr const char* kMassFlag = "-stm";
+constexpr const char* kBrokenFlag = "-glb";
+
+constexpr const char* kInvalidSelection = "invalid selection";
+
+// Objects, or else the active selection; no query or edit mode.
+MSyntax objectsSyntax() {
+    MSyntax syntax;
+    syntax.setObjectType(MSyntax::kSelectionList, 0);
+    syntax.useSelectionAsDefault(true);
+    syntax.enableQuery(false);
+    syntax.enableEdit(false);
+    return syntax;
+}
+
+template <class T>
+T* selectedAs(const MSelectionList& list, unsigned i) {
+    MObject node;
+    if (i >= list.length() || !list.getDependNode(i, node)) return nullptr;
+    return userNodeAs<T>(node, T::id);
+}
+
+// The selected nodes of one module type, in selection order.
+template <class T>
+std::vector<T*> selectedOfType(const MSelectionList& list) {
+    std::vector<T*> out;
+    for (unsigned i = 0; i < list.length(); ++i)
+        if (T* node = selectedAs<T>(list, i)) out.push_back(node);
+    return out;
+}
+
+// The fracture body feeding a rigid body's `fracture`, when it is one (not a cluster).
+FractureBodyNode* fractureSource(const rigidBodyNode& rb) {
+    const MObject source = firstConnectedNode(MPlug(rb.thisMObject(), rigidBodyNode::fracture), ConnectionSide::source);
+    return userNodeAs<FractureBodyNode>(source, FractureBodyNode::id);
+}
+
+// A body's joints, read before anything is done with them: a nested walk over the same
+// body (a recolouring, for one) would move the joint cursor.
+std::vector<DynamicStress*> jointsOf(HardBody* body) {
+    std::vector<DynamicStress*> joints;
+    if (!body) return joints;
+    auto* fragment = static_cast<PrivateHardBody*>(body);
+    for (DynamicStress* joint = fragment->getFirstJoint(); joint; joint = fragment->getNextJoint())
+        joints.push_back(joint);
+    return joints;
+}
+
+const HardBody* otherEnd(const DynamicStress& joint, const HardBody* body) {
+    return joint.getCNode() == body ? static_cast<const HardBody*>(joint.getPNode()) : joint.getCNode();
+}
+
+template <class Range>
+bool holds(const Range& bodies, const HardBody* body) {
+    return std::ranges::find(bodies, body) != std::ranges::end(bodies);
+}
+
+// The transform holding the member's transform, when it is a transform (not the world).
+bool memberGroupPath(const rigidBodyNode& rb, MDagPath& group) {
+    if (!MDagPath::getAPathTo(rb.thisMObject(), group) || !group.pop() || !group.pop()) return false;
+    return group.isValid() && group.apiType() == MFn::kTransform;
+}
+
+MStatus invalidSelection() {
+    MPxCommand::displayError(kInvalidSelection);
+    return MS::kFailure;
+}
+
+}  // namespace
+
+// ---- update_dFBody
+
+void* FBodyUpdateCmd::creator() { return new (std::nothrow) FBodyUpdateCmd; }
+
+MSyntax FBodyUpdateCmd::newSyntax() {
+    MSyntax syntax = objectsSyntax();
+    syntax.addFlag(kMapFlag, "-stressesMap");
+    syntax.addFlag(kStaticFlag, "-staticFrags", MSyntax::kBoolean);
+    return syntax;
+}
+
+MStatus FBodyUpdateCmd::redoIt() {
+    selection_.clear();
+    args().getObjects(selection_);
+    if (selection_.length() == 0) return invalidSelection();
+    if (args().isFlagSet(kMapFlag)) {
+        recolour();
+    } else if (args().isFlagSet(kStaticFlag)) {
+        bool makeStatic = false;
+        args().getFlagArgument(kStaticFlag, 0, makeStatic);
+        setStaticFragments(makeStatic);
+    } else {
+        refreshMembers();
+    }
+    return MS::kSuccess;
+}
+
+void FBodyUpdateCmd::recolour() {
+    for (FractureBodyNode* fb : selectedOfType<FractureBodyNode>(selection_)) fb->recolorStresses();
+}
+
+void FBodyUpdateCmd::setStaticFragments(bool makeStatic) {
+    FractureBodyNode* owner = nullptr;  // the first selected fragment's fracture body
+    bool displayed = false;
+    std::vector<HardBody*> listed;
+    for (rigidBodyNode* rb : selectedOfType<rigidBodyNode>(selection_)) {
+        if (!owner) {
+            owner = fractureSource(*rb);
+            if (owner) displayed = MPlug(owner->thisMObject(), FractureBodyNode::displayStressses).asBool();
+        }
+        rb->lockAttributes(false);
+        MPlug(rb->thisMObject(), rigidBodyNode::passive).setValue(makeStatic ? 1 : 0);
+        // A body never built has no joints to weaken: it only keeps the setting.
+        if (HardBody* body = rb->getBody(false)) {
+            rb->dirtyAllChangeFlags();
+            if (displayed) owner->colorStresses(rb->thisMObject(), 0);
+            listed.push_back(body);
+        }
+        rb->lockAttributes(true);
+    }
+    if (!owner) return;
+
+    const MObject self = owner->thisMObject();
+    const bool wasPassive = MPlug(self, FractureBodyNode::passive).asBool();
+    FractureBody* engine = owner->fractureBody;
+    if (engine) {
+        const double strength = makeStatic ? 0.0 : owner->getStressThreshold() * 0.5;
+        // Joints inside the selection keep their strength; joints to a cluster's stress
+        // nodes are not this node's to change.
+        for (HardBody* body : listed)
+            for (DynamicStress* joint : jointsOf(body)) {
+                if (holds(listed, otherEnd(*joint, body))) continue;
+                if (SceneStress* stress = owner->findStressNode(joint))
+                    stress->setDoubleProperty("forceStrenght", strength);
+            }
+        engine->updateFromFragments();
+    }
+    if (!makeStatic || wasPassive) {
+        if (engine) {
+            MPlug(self, FractureBodyNode::passive).setValue(engine->isStatic());
+            MPlug(self, FractureBodyNode::ca_passive).asBool();
+        }
+    } else {
+        MPlug(self, FractureBodyNode::firstHitActive).setValue(1);
+        MPlug(self, FractureBodyNode::passive).setValue(true);
+        MPlug(self, FractureBodyNode::ca_passive).asBool();
+        MPlug(self, FractureBodyNode::ca_firstHit).asBool();
+    }
+    MGlobal::executeCommandOnIdle(uiScript::kUpdateBasicFracturesPanel);
+    MGlobal::executeCommandOnIdle(uiScript::kShowAdvancedFracturesWindow);
+}
+
+void FBodyUpdateCmd::refreshMembers() {
+    for (FractureBodyNode* fb : selectedOfType<FractureBodyNode>(selection_)) {
+        const std::vector<rigidBodyNode*> members = fb->memberNodes();
+        // The members' group passes its placement on to them first.
+        for (const rigidBodyNode* rb : members)
+            if (MDagPath group; memberGroupPath(*rb, group)) {
+                MGlobal::executeCommand("makeIdentity -apply true " + MFnDependencyNode(group.node()).name());
+                break;
+            }
+        for (rigidBodyNode* rb : members) {
+            rb->lockAsMember(false);
+            rb->refreshBodyForRebuild();
+            rb->lockAsMember(true);
+        }
+        fb->prepareAtTime(MAnimControl::currentTime());
+    }
+}
+
+// ---- deleteZylFBody
+
+void* FBodyDeleteCmd::creator() { return new (std::nothrow) FBodyDeleteCmd; }
+
+MSyntax FBodyDeleteCmd::newSyntax() {
+    MSyntax syntax = objectsSyntax();
+    syntax.addFlag(kDeleteBodiesFlag, "-deleteBodies");
+    return syntax;
+}
+
+MStatus FBodyDeleteCmd::redoIt() {
+    selection_.clear();
+    args().getObjects(selection_);
+    if (selection_.length() == 0) return invalidSelection();
+    bool anySolver = false;
+    for (MItDependencyNodes it(MFn::kPluginDependNode); !it.isDone(); it.next())
+        if (auto* solver = userNodeAs<zylSolverNode>(it.thisNode(), zylSolverNode::id)) {
+            solver->resetSimulation(solver->gatherNodeLists());
+            anySolver = true;
+        }
+    if (!anySolver) {
+        displayError("no zyl solver found, abort");
+        return MS::kFailure;
+    }
+    MGlobal::executeCommand("undoInfo -swf off");
+    const bool deleteBodies = args().isFlagSet(kDeleteBodiesFlag);
+    for (FractureBodyNode* fb : selectedOfType<FractureBodyNode>(selection_)) dissolve(*fb, deleteBodies);
+    MGlobal::executeCommand("undoInfo -swf on");
+    return MS::kSuccess;
+}
+
+void FBodyDeleteCmd::dissolve(FractureBodyNode& fb, bool deleteBodies) {
+    fb.dissolveClusters();
+    const std::vector<rigidBodyNode*> members = fb.memberNodes();
+    fb.destroyFractureBody();
+    MGlobal::deleteNode(fb.thisMObject());  // fb is gone from here on
+
+    std::vector<MObject> doomed;
+    for (rigidBodyNode* rb : members) {
+        MFnDependencyNode(rb->thisMObject()).setLocked(false);
+        rb->setOwner(nullptr);
+        rb->setFractureParamsFollow(false);
+        rb->lockAttributes(false);
+        HardBody* body = rb->getBody(false);
+        // A member waiting for its first hit starts the next run passive, still waiting.
+        if (body && rb->getFirstHitActive()) {
+            rb->setActiveState(1, false);
+            body->enableFirstHit();
+        }
+        if (deleteBodies)
+            doomed.push_back(rb->thisMObject());
+        else if (body)
+            rb->addToWorld();
+    }
+    for (const MObject& node : doomed) MGlobal::deleteNode(node);
+    MGlobal::executeCommandOnIdle(uiScript::kUpdateAdvancedFracturesPanel);
+    MGlobal::executeCommandOnIdle(uiScript::kUpdateManagePanel);
+}
+
+// ---- The detach and stress commands' shared shape
+
+MStatus FBodyTwinCmd::doIt(const MArgList& argList) {
+    MStatus status;
+    argData_ = std::make_unique<MArgDatabase>(syntax(), argList, &status);
+    if (!status) return status;
+    return redoIt();
+}
+
+MStatus FBodyTwinCmd::undoIt() {
+    if (modifier_) {
+        modifier_->undoIt();
+        modifier_.reset();
+    }
+    return MS::kSuccess;
+}
+
+MDGModifier& FBodyTwinCmd::modifier() {
+    if (!modifier_) modifier_ = std::make_unique<MDGModifier>();
+    return *modifier_;
+}
+
+FractureBodyNode* FBodyTwinCmd::firstMemberOwner(rigidBodyNode** member) const {
+    rigidBodyNode* rb = selectedAs<rigidBodyNode>(selection_, 0);
+    if (member) *member = rb;
+    return rb ? fractureSource(*rb) : nullptr;
+}
+
+// ---- Detach_FBody
+
+void* FBodyDetachCmd::creator() { return new (std::nothrow) FBodyDetachCmd; }
+
+MSyntax FBodyDetachCmd::newSyntax() { return objectsSyntax(); }
+
+MStatus FBodyDetachCmd::redoIt() {
+    selection_.clear();
+    args().getObjects(selection_);
+    if (selection_.length() == 0) return invalidSelection();
+    if (MAnimControl::currentTime() != MAnimControl::minTime()) {
+        MAnimControl::setCurrentTime(MAnimControl::minTime());
+        displayWarning(" time set to start frame to detach fracture body");
+    }
+    FractureBodyNode* source = firstMemberOwner();
+    if (!source) return invalidSelection();
+
+    // Only the fracture body's own fragments leave it: a member of another one selected
+    // alongside keeps its owner.
+    std::vector<rigidBodyNode*> members;
+    bool allStatic = true;
+    for (rigidBodyNode* rb : selectedOfType<rigidBodyNode>(selection_)) {
+        if (fractureSource(*rb) != source) continue;
+        members.push_back(rb);
+        if (const HardBody* body = rb->getBody(false); body && !body->isStatic()) allStatic = false;
+    }
+    if (selection_.length() == 1 || allStatic) {
+        for (rigidBodyNode* rb : members) source->detachRigidBody(rb, true);
+        return MS::kSuccess;
+    }
+    if (!detachAsNewBody(*source, members)) {
+        displayError("unknow error, abort");
+        return MS::kFailure;
+    }
+    return MS::kSuccess;
+}
+
+bool FBodyDetachCmd::detachAsNewBody(FractureBodyNode& source, const std::vector<rigidBodyNode*>& members) {
+    MDGModifier& mod = modifier();
+    const MObject node = mod.createNode(FractureBodyNode::id);
+    if (node.isNull()) return false;
+    const std::string name = std::string(source.getNodeName().asChar()) + "1";
+    mod.renameNode(node, MString(name.c_str()));
+    mod.doIt();
+    auto* created = userNodeAs<FractureBodyNode>(node, FractureBodyNode::id);
+    if (!created) return false;
+    // A fresh engine body for the new node: the one its creator made goes first.
+    deleteFractureBody(&created->fractureBody);
+    created->fractureBody = static_cast<FractureBody*>(createFractureBody());
+
+    MSelectionList taken;
+    for (const rigidBodyNode* rb : members) taken.add(rb->thisMObject());
+    if (!created->takeBodies(taken, &source, true)) {
+        created->destroyFractureBody();
+        mod.deleteNode(node);
+        mod.doIt();
+        return true;
+    }
+    const MPlug link(node, FractureBodyNode::rigidBodies);
+    for (rigidBodyNode* rb : members)
+        if (rb->getBody(false))
+            mod.connect(link, MPlug(rb->thisMObject(), rigidBodyNode::fracture));
+    mod.doIt();
+    // Members of a fracture body stay locked, as the first build leaves them.
+    for (rigidBodyNode* rb : members)
+        if (rb->getOwner() == created) rb->lockAsMember(true);
+
+    MObject last;
+    selection_.getDependNode(selection_.length() - 1, last);
+    if (const MObject solver = solverOf(last); !solver.isNull()) {
+        mod.connect(MPlug(solver, zylSolverNode::fractureBodies), MPlug(node, FractureBodyNode::solver));
+        mod.doIt();
+        MPlug(solver, zylSolverNode::fractureBodies).asBool();
+    }
+    MGlobal::executeCommandOnIdle(uiScript::kUpdateBasicFracturesPanel);
+    return true;
+}
+
+// ---- fBody_selStresses
+
+void* FBodyStressesCmd::creator() { return new (std::nothrow) FBodyStressesCmd; }
+
+MSyntax FBodyStressesCmd::newSyntax() {
+    MSyntax syntax = objectsSyntax();
+    syntax.addFlag(kTypeFlag, "-type", MSyntax::kUnsigned);
+    syntax.addFlag(kResetFlag, "-resetAll");
+    syntax.addFlag(kMassFlag, "-setToMass");
+    syntax.addFlag(kBrokenFlag, "-getLastBroken");
+    return syntax;
+}
+
+MStatus FBodyStressesCmd::redoIt() {
+    setResult(MStringArray());
+    selection_.clear();
+    args().getObjects(selection_);
+    if (selection_.length() == 0) return invalidSelection();
+    if (args().isFlagSet(kResetFlag) || args().isFlagSet(kMassFlag) || args().isFlagSet(kBrokenFlag))
+        return editFractureBody();
+    return listJoints();
+}
+
+MStatus FBodyStressesCmd::editFractureBody() {
+    FractureBodyNode* fb = selectedAs<FractureBodyNode>(selection_, 0);
+    if (!fb) {
+        displayError("not fracture body selected");
+        return MS::kFailure;
+    }
+    MStringArray names;
+    if (args().isFlagSet(kResetFlag)) {
+        fb->resetAllStresses();
+    } else if (args().isFlagSet(kMassFlag)) {
+        if (fb->fractureBody) fb->stressToMass();
+    } else if (FractureBody* engine = fb->fractureBody) {
+        // The broken joints of the last run, each named once: the list starts afresh.
+        engine->gatherBrokenJoints();
+        for (const DynamicStress* joint = engine->getFirstOffJoint(); joint; joint = engine->getNextOffJoint())
+            names.append(joint->getName());
+        engine->ClearBrokenJointsList();
+    }
+    setResult(names);
+    return MS::kSuccess;
+}
+
+MStatus FBodyStressesCmd::listJoints() {
+    rigidBodyNode* first = nullptr;
+    if (!firstMemberOwner(&first)) return invalidSelection();
+    MStringArray names;
+    if (selection_.length() == 1) {
+        for (const DynamicStress* joint : jointsOf(first->getBody(false))) names.append(joint->getName());
+        setResult(names);
+        return MS::kSuccess;
+    }
+    std::vector<HardBody*> listed;
+    for (MItSelectionList it(selection_, MFn::kPluginLocatorNode); !it.isDone(); it.next()) {
+        MObject node;
+        it.getDependNode(node);
+        if (auto* rb = userNodeAs<rigidBodyNode>(node, rigidBodyNode::id); rb && rb->getBody(false))
+            listed.push_back(rb->getBody(false));
+    }
+    unsigned type = 0;
+    if (args().isFlagSet(kTypeFlag)) args().getFlagArgument(kTypeFlag, 0, type);
+    for (std::size_t i = 0; i < listed.size() && type <= 1; ++i) {
+        const auto later = std::ranges::subrange(listed.begin() + static_cast<std::ptrdiff_t>(i) + 1, listed.end());
+        for (const DynamicStress* joint : jointsOf(listed[i])) {
+            const HardBody* other = otherEnd(*joint, listed[i]);
+            // 0: each joint inside the selection once; 1: the joints leading out of it.
+            const bool inside = type == 0 ? holds(later, other) : !holds(listed, other);
+            if (inside) names.append(joint->getName());
+        }
+    }
+    setResult(names);
+    return MS::kSuccess;
+}

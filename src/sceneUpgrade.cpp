@@ -1,0 +1,193 @@
+// Bringing a scene just read from a file to life: the upgrade of scenes saved by older
+// modules, and the rebuild of every engine object from the stored attributes.
+
+#include "src/sceneUpgrade.h"
+
+#include <array>
+
+#include "host/api/animControl.h"
+#include "host/api/dagModifier.h"
+#include "host/api/dagPath.h"
+#include "host/api/global.h"
+#include "host/api/plug.h"
+#include "src/collisionShapeNode.h"
+#include "src/crackerNode.h"
+#include "src/fractureBodyNode.h"
+#include "src/nodeHelpers.h"
+#include "src/rigidBodyNode.h"
+#include "src/sceneUtils.h"
+#include "src/shatter/voronoiNode.h"
+#include "src/solverNode.h"
+#include "src/typeIds.h"
+#include "src/uiScript.h"
+
+namespace {
+
+constexpr float kModuleVersionValue = 3.5f;
+constexpr const char* kUpgradeInfo = " This scene has been created with a previous version of ZYL ";
+// The "not set yet" value: a mass or centre nudged to it is worked out again by the build.
+constexpr double kNudge = 1.1920929e-7;
+// A rebuilt centre further than this (squared) from the stored one gives way to it.
+constexpr double kCentreTolerance = 1e-5;
+
+using Centre = std::array<double, 3>;
+
+MObject shapeFeeding(const MPlug& plug) {
+    const MObject shape = firstConnectedNode(plug, ConnectionSide::source);
+    return hasTypeId(shape, collisionShapeNode::id) ? shape : MObject::kNullObj;
+}
+
+void pullShapeOutputs(const MObject& shape) {
+    MPlug(shape, collisionShapeNode::outCollisionType).asInt();
+    MPlug(shape, collisionShapeNode::ca_collisionShape).asBool();
+}
+
+// Writing a shape's type back to itself dirties everything it feeds, so the body or
+// cracker downstream builds its engine object again.
+void rewriteShapeType(const MPlug& input) {
+    if (const MObject shape = shapeFeeding(input); !shape.isNull()) {
+        MPlug type(shape, collisionShapeNode::type);
+        type.setValue(type.asInt());
+    }
+}
+
+// Crackers keep their centre in single precision, rigid bodies in double.
+Centre readCentre(const MPlug& centre, bool single) {
+    Centre c{};
+    for (unsigned i = 0; i < 3; ++i) c[i] = single ? centre.child(i).asFloat() : centre.child(i).asDouble();
+    return c;
+}
+
+void writeCentre(MPlug centre, const Centre& c) {
+    for (unsigned i = 0; i < 3; ++i) centre.child(i).setValue(c[i]);
+}
+
+double squaredDistance(const Centre& a, const Centre& b) {
+    double sum = 0.0;
+    for (unsigned i = 0; i < 3; ++i) sum += (a[i] - b[i]) * (a[i] - b[i]);
+    return sum;
+}
+
+// A mass centre the user set survives the rebuild; one the build works out anew wins.
+void restoreCentre(const MPlug& centre, const Centre& before, bool single) {
+    if (squaredDistance(readCentre(centre, single), before) > kCentreTolerance) writeCentre(centre, before);
+}
+
+bool isDagNode(const MObject& node) { return node.hasFn(MFn::kDagNode); }
+
+// ---- Upgrade steps.
+
+void upgradeRigidBody(rigidBodyNode& rb) {
+    const MObject node = rb.thisMObject();
+    const int collisionType = rb.getCollisionType();
+    const ScopedNodeUnlock unlocked(node);
+    // Older scenes tied the shape to the body only through `animated`.
+    if (const MPlug animated(node, rigidBodyNode::animated); animated.isConnected()) {
+        if (const MObject shape = shapeFeeding(animated); !shape.isNull()) {
+            MDagModifier modifier;
+            modifier.connect(MPlug(shape, collisionShapeNode::outCollisionType),
+                             MPlug(node, rigidBodyNode::inCollisionType));
+            modifier.doIt();
+            MPlug(shape, collisionShapeNode::type).setValue(collisionType);
+            pullShapeOutputs(shape);
+        }
+    }
+    // A fracture member's group is the index of the shatter that made it.
+    if (MPlug(node, rigidBodyNode::fracture).isConnected()) {
+        MObject voronoi;
+        const MObject mesh = FractureBodyNode::memberMesh(rb);
+        if (MDagPath meshPath; !mesh.isNull() && MDagPath::getAPathTo(mesh, meshPath))
+            findVoronoiNodeForMesh(meshPath, voronoi);
+        if (!voronoi.isNull()) {
+            const auto* history = userNodeAs<voronoiNode>(voronoi, zylTypes::kVoronoi);
+            rb.setGroupId(history ? history->getIndex() : -1);
+        }
+    }
+    rb.dirtyAllChangeFlags();
+}
+
+void upgradeCracker(zylCrackerNode& cracker) {
+    const MObject node = cracker.thisMObject();
+    const MPlug input(node, zylCrackerNode::inCollisionShape);
+    if (const MObject shape = shapeFeeding(input); !shape.isNull()) {
+        MDGModifier modifier;
+        modifier.disconnect(MPlug(shape, collisionShapeNode::outCollisionShape), input);
+        modifier.connect(MPlug(shape, collisionShapeNode::outCollisionType),
+                         MPlug(node, zylCrackerNode::inCollisionType));
+        modifier.doIt();
+        pullShapeOutputs(shape);
+    }
+    cracker.evaluateAttributes();
+}
+
+// ---- Rebuild steps.
+
+void refreshCracker(zylCrackerNode& cracker) {
+    const MObject node = cracker.thisMObject();
+    if (!isDagNode(node)) {
+        cracker.evaluateAttributes();
+        return;
+    }
+    const MPlug centre(node, zylCrackerNode::massCenter);
+    const Centre before = readCentre(centre, true);
+    writeCentre(centre, {kNudge, kNudge, kNudge});
+    rewriteShapeType(MPlug(node, zylCrackerNode::inCollisionType));
+    cracker.evaluateAttributes();
+    restoreCentre(centre, before, true);
+    cracker.evaluateAttributes();
+}
+
+// Fracture members stay locked: their nudges fail and the type write alone rebuilds them.
+void refreshRigidBody(rigidBodyNode& rb) {
+    const MObject node = rb.thisMObject();
+    if (!isDagNode(node)) {
+        rb.dirtyAllChangeFlags();
+        return;
+    }
+    MPlug mass(node, rigidBodyNode::mass);
+    const double massBefore = mass.asDouble();
+    mass.setValue(kNudge);
+    const MPlug centre(node, rigidBodyNode::massCenter);
+    const Centre before = readCentre(centre, false);
+    writeCentre(centre, {kNudge, kNudge, kNudge});
+    rewriteShapeType(MPlug(node, rigidBodyNode::inCollisionType));
+    rb.dirtyAllChangeFlags();
+    mass.setValue(massBefore);
+    restoreCentre(centre, before, false);
+    rb.dirtyAllChangeFlags();
+}
+
+// Every body refreshed pulls the solver, whose start reset puts the fracture bodies back
+// to their start state before they are rebuilt: the scene as read becomes that state
+// first, or the reset would wipe the stress nodes' values and move the members.
+void keepLoadedStateAsStart(const SolverNodeLists& nodes) {
+    for (FractureBodyNode* fb : nodes.fractureBodies) fb->prepareAtTime(MAnimControl::minTime());
+}
+
+}  // namespace
+
+bool upgradeOlderScene(zylSolverNode& solver) {
+    MPlug version(solver.thisMObject(), zylSolverNode::version);
+    if (version.asString().asFloat() >= kModuleVersionValue) return false;
+    version.setValue(MString(kModuleVersion));
+    MGlobal::displayInfo(kUpgradeInfo);
+    const SolverNodeLists nodes = solver.gatherNodeLists();
+    keepLoadedStateAsStart(nodes);
+    for (rigidBodyNode* rb : nodes.rigidBodies) upgradeRigidBody(*rb);
+    for (zylCrackerNode* cracker : nodes.crackers) upgradeCracker(*cracker);
+    return true;
+}
+
+void zylSolverNode::refreshAfterLoad() {
+    const SolverNodeLists nodes = gatherNodeLists();
+    keepLoadedStateAsStart(nodes);
+    for (zylCrackerNode* cracker : nodes.crackers) refreshCracker(*cracker);
+    for (rigidBodyNode* rb : nodes.rigidBodies) refreshRigidBody(*rb);
+    for (FractureBodyNode* fb : nodes.fractureBodies) fb->buildFractureBody(MAnimControl::minTime());
+    MPlug(thisMObject(), ca_cacheSize).asBool();
+    MPlug(thisMObject(), ca_solverParams).asBool();
+    if (uiScript::isWindowOpen(uiScript::kBasicFracturesWindow))
+        MGlobal::executeCommandOnIdle(uiScript::kUpdateBasicFracturesPanel);
+    if (uiScript::isWindowOpen(uiScript::kManageWorldWindow))
+        MGlobal::executeCommandOnIdle(uiScript::kUpdateManagePanel);
+}
