@@ -317,9 +317,13 @@ foreach(row IN LISTS rows)
   endif()
 endforeach()
 
-# ---- After the run (the --then script, demoWall.mel): the wall's 45 stress nodes named
-# after the shards they join, its 12 members locked, passive and waiting for a hit.
-string(REGEX MATCHALL "\nstr_meshZylBody[0-9]+_meshZylBody[0-9]+" stressNames "${out}")
+# ---- After the run (the --then script, demoThen.mel): the wall's 45 stress nodes named
+# after the shards they join, its 12 members locked, passive and waiting for a hit; then
+# the joints that broke, by name, and the crate's collisions: the ground alone.
+string(FIND "${out}" "wall passive" wallAt)
+string(SUBSTRING "${out}" 0 ${wallAt} beforeWall)
+string(SUBSTRING "${out}" ${wallAt} -1 afterWall)
+string(REGEX MATCHALL "\nstr_meshZylBody[0-9]+_meshZylBody[0-9]+" stressNames "${beforeWall}")
 list(LENGTH stressNames stressCount)
 if(NOT stressCount EQUAL 45)
   string(APPEND failures "the wall has ${stressCount} stress nodes, expected 45\n")
@@ -328,4 +332,12 @@ endif()
 string(REPEAT "1\n" 12 locks)
 if(NOT out MATCHES "ZylBody[0-9]+\n${locks}wall passive 1 firstHitActive 1\n")
   string(APPEND failures "the wall's members are not all locked, or it is not passive waiting for a hit\n")
+endif()
+string(REGEX MATCHALL "\nstr_meshZylBody[0-9]+_meshZylBody[0-9]+" brokenNames "${afterWall}")
+list(LENGTH brokenNames brokenCount)
+if(brokenCount LESS 2)
+  string(APPEND failures "${brokenCount} broken joints reported by fBody_selStresses -getLastBroken, expected at least 2\n")
+endif()
+if(NOT afterWall MATCHES "crate collides with\ngroundGrid\n")
+  string(APPEND failures "the crate's collision list does not name groundGrid alone\n")
 endif()
