@@ -29,11 +29,12 @@ set(failures "")
 if(NOT rc STREQUAL EXIT_CODE)
   string(APPEND failures "exit code ${rc}, expected ${EXIT_CODE}\n")
 endif()
-# Error lines of the host, the module's reports of failed host calls, and (unless
-# allowed) the host's warnings, such as a callback a module left installed.
-set(bad "(^|\n)Error: " "maya error: " "API error detected in ")
+# Error lines of the host (with or without the file:line of the script that ran into
+# them), the module's reports of failed host calls, and (unless allowed) the host's
+# warnings, such as a callback a module left installed.
+set(bad "(^|\n)([^\n]*:[0-9]+: )?Error: " "maya error: " "API error detected in ")
 if(NOT ALLOW_WARNINGS)
-  list(APPEND bad "(^|\n)Warning: ")
+  list(APPEND bad "(^|\n)([^\n]*:[0-9]+: )?Warning: ")
 endif()
 foreach(re IN LISTS bad REJECT)
   foreach(stream out err log)
