@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
+#include "engine/collision/broadPhase.h"
 #include "engine/collision/collisionPair.h"
 #include "engine/collision/contactGroup.h"
 #include "engine/world/bodyList.h"
@@ -101,6 +103,9 @@ public:
     PairList workerPairs[MAX_LANES];
 
     std::uint32_t threadCount = 1;  // lanes the passes use; 1 runs every pass serially
+
+    // Which bodies of a detection may touch which; kept from detection to detection.
+    BroadPhase broadPhase;
 
     // Throws std::bad_alloc when something cannot be made; nothing is left behind.
     CollisionManager();
@@ -234,10 +239,13 @@ private:
                                   BodyList& barriers);
     void recycleGroupsBeforeDetection();
     void recycleGroupsAfterDetection();
+    // Files the ground and loose bodies of a detection in the broad phase.
+    void trackDetectionBodies();
     // Deletes every record the lists still hold, each once.
     void deleteLentAndPooledRecords(bool withLanePools);
     // Clears the module-level pointers that still name this manager's objects.
     void withdrawModuleState() noexcept;
 
     std::unique_ptr<LsqSystem> workerLsqSystems_[MAX_WORKERS];
+    std::vector<BroadPhase::Candidate> candidates_;  // the serial detection's answers
 };

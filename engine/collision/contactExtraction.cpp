@@ -128,8 +128,10 @@ void CollisionManager::extractPair(CollisionPair* pair) {
     // current for the many bodies that rest on it.
     if (movesA) {
         a->applyDisplacement(moveA, turnA);
+        broadPhase.moved(a);
     }
     if (movesB) {
         b->applyDisplacement(moveB, turnB);
+        broadPhase.moved(b);
     }
 }
