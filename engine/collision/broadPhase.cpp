@@ -15,8 +15,6 @@ bool capsuleLike(const HardBody* body) { return body->getType() == HB_CAPSULE ||
 
 }  // namespace
 
-std::size_t BroadPhase::slot(const HardBody* body) const { return static_cast<std::size_t>(body->broadPhaseEntry); }
-
 void BroadPhase::sortCandidates(std::vector<Candidate>& out) {
     const auto byKey = [](const Candidate& a, const Candidate& b) { return a.key < b.key; };
     if (out.size() > 16) {
@@ -160,12 +158,11 @@ void BroadPhase::setRole(HardBody* body, Role role, std::int32_t key) {
 // two grown boxes are apart, the test finds a gap beyond its tolerance.
 void BroadPhase::refresh(Entry& e, std::int32_t index) {
     HardBody* const body = e.body;
-    if (!body->isWorldModified()) {
-        body->updateWorldState();
-    }
     e.capsuleLike = capsuleLike(body);
     bool always = body->getType() == HB_BARRIER;
-    const ZYLbox& B = body->bbox;
+    // The box the test will see; the rest of the world state (a hull's placed
+    // vertices) waits for a test that needs it.
+    const ZYLbox& B = body->isWorldModified() ? body->bbox : body->computeBbox();
     double lo[3];
     double hi[3];
     double largest = 0.0;

@@ -3,9 +3,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/bodies/hardBody.h"
 #include "engine/collision/dynamicBoxTree.h"
-
-class HardBody;
 
 // The broad phase under the staged detection: which bodies of a detection's lists can
 // pass the world-box test of a pair (CollisionManager::boundsMayTouch) with a given
@@ -36,7 +35,7 @@ public:
 
     // A detection starts: every body it lists is then tracked once.
     void begin();
-    // Brings the body's world state up to date and files it with its role and key.
+    // Files the body with its role and key, its box brought up to date.
     void track(HardBody* body, Role role, std::int32_t key);
     // Drops the entries of bodies the detection did not track; the answers begin.
     void commit();
@@ -96,7 +95,7 @@ private:
         bool always = false;  // a plane, or a box that is not finite
     };
 
-    std::size_t slot(const HardBody* body) const;
+    std::size_t slot(const HardBody* body) const { return static_cast<std::size_t>(body->broadPhaseEntry); }
     void clearEntry(Entry& e);
     static void sortCandidates(std::vector<Candidate>& out);
     void listSpecialEntries();

@@ -155,7 +155,15 @@ int CollisionManager::testPair(HardBody* a, HardBody* b, CollisionPair* pair, in
         return 0;
     }
     pair->resetForDetection(a, b);
-    if (!boundsMayTouch(a, b) || overlapTest(a, b, pair, lane) == 0) {
+    if (!boundsMayTouch(a, b)) {
+        return 0;
+    }
+    return testBoundedPair(a, b, pair, lane);
+}
+
+// testPair past the world boxes' test, on a reset pair.
+int CollisionManager::testBoundedPair(HardBody* a, HardBody* b, CollisionPair* pair, int lane) {
+    if (overlapTest(a, b, pair, lane) == 0) {
         pair->state = 0;
         return 0;
     }
@@ -173,7 +181,8 @@ int CollisionManager::testAndRecordPair(HardBody* a, HardBody* b) {
     if (!record) {
         return 0;
     }
-    const int state = testPair(a, b, record, 0);
+    record->resetForDetection(a, b);
+    const int state = testBoundedPair(a, b, record, 0);
     if (state != 0) {
         const std::uint32_t listed = newPairs.count;
         newPairs.pushFront(record);
@@ -316,6 +325,47 @@ void CollisionManager::trackDetectionBodies() {
     trackList(broadPhase, looseBodies, BroadPhase::LOOSE);
     trackList(broadPhase, looseFragments, BroadPhase::FRAGMENT);
     broadPhase.commit();
+    // A body's key finds its node, for the move to the frontier.
+    for (int k = 0; k < 2; ++k) {
+        looseNodes_[k].clear();
+        for (BodyList::Node* n = firstListNode(k == 0 ? looseBodies : looseFragments); n; n = n->next) {
+            looseNodes_[k].push_back(n);
+        }
+    }
+}
+
+// The loose bodies reached in a stage pass join the next frontier, each list walked in
+// its order. Reached bodies are the only loose ones in contact, so without duplicates
+// in the lists the walk need only visit them, sorted by their keys.
+void CollisionManager::moveReachedToFrontier() {
+    if (!broadPhase.usable()) {
+        for (BodyList* loose : {&looseBodies, &looseFragments}) {
+            for (BodyList::Node* n = firstListNode(*loose); n;) {
+                BodyList::Node* const next = n->next;
+                if (n->value->isInContact()) {
+                    HardBody* const d = n->value;
+                    unlinkListNode(*loose, n);
+                    frontier.pushFront(d);
+                }
+                n = next;
+            }
+        }
+        reached_.clear();
+        return;
+    }
+    const auto byPlace = [this](const HardBody* a, const HardBody* b) {
+        const bool fragmentA = broadPhase.role(a) == BroadPhase::FRAGMENT;
+        const bool fragmentB = broadPhase.role(b) == BroadPhase::FRAGMENT;
+        return fragmentA != fragmentB ? fragmentB : broadPhase.key(a) < broadPhase.key(b);
+    };
+    std::sort(reached_.begin(), reached_.end(), byPlace);
+    for (HardBody* d : reached_) {
+        const bool fragment = broadPhase.role(d) == BroadPhase::FRAGMENT;
+        BodyList& loose = fragment ? looseFragments : looseBodies;
+        unlinkListNode(loose, looseNodes_[fragment ? 1 : 0][static_cast<std::size_t>(broadPhase.key(d))]);
+        frontier.pushFront(d);
+    }
+    reached_.clear();
 }
 
 bool CollisionManager::detectCollisions(BodyList& bodies, BodyList& staticBodies, BodyList& reactivationBodies,
@@ -348,6 +398,9 @@ bool CollisionManager::detectCollisions(BodyList& bodies, BodyList& staticBodies
             return false;
         }
         d->setContactStage(std::max(d->getContactStage(), from->getContactStage() + 1));
+        if (!d->isInContact()) {
+            reached_.push_back(d);
+        }
         d->enableInContact();
         combine(result, t);
         return true;
@@ -375,6 +428,8 @@ bool CollisionManager::detectCollisions(BodyList& bodies, BodyList& staticBodies
             n = next;
         }
     }
+
+    reached_.clear();  // the seeded bodies are in the frontier already
 
     // Ground bodies meet each other only when one of them moves and one can respond.
     for (BodyList::Node* n1 = firstListNode(groundBodies); n1; n1 = n1->next) {
@@ -455,17 +510,7 @@ bool CollisionManager::detectCollisions(BodyList& bodies, BodyList& staticBodies
         }
         keyList(broadPhase, frontier, BroadPhase::NONE);
         frontier.clear();
-        for (BodyList* loose : {&looseBodies, &looseFragments}) {
-            for (BodyList::Node* n = firstListNode(*loose); n;) {
-                BodyList::Node* const next = n->next;
-                if (n->value->isInContact()) {
-                    HardBody* const d = n->value;
-                    unlinkListNode(*loose, n);
-                    frontier.pushFront(d);
-                }
-                n = next;
-            }
-        }
+        moveReachedToFrontier();
         if (fragmentReached) {
             propagateToFragments(frontier, looseFragments);
         }

@@ -167,6 +167,7 @@ public:
 
     // ---- detection and resolution cycle: pair tests and resolution ----
     int testPair(HardBody* a, HardBody* b, CollisionPair* pair, int lane);
+    int testBoundedPair(HardBody* a, HardBody* b, CollisionPair* pair, int lane);
     // False only for a pair that testPair would certainly find apart; brings both
     // bodies' world state up to date as the test would.
     static bool boundsMayTouch(HardBody* a, HardBody* b);
@@ -241,6 +242,7 @@ private:
     void recycleGroupsAfterDetection();
     // Files the ground and loose bodies of a detection in the broad phase.
     void trackDetectionBodies();
+    void moveReachedToFrontier();
     // Deletes every record the lists still hold, each once.
     void deleteLentAndPooledRecords(bool withLanePools);
     // Clears the module-level pointers that still name this manager's objects.
@@ -248,4 +250,6 @@ private:
 
     std::unique_ptr<LsqSystem> workerLsqSystems_[MAX_WORKERS];
     std::vector<BroadPhase::Candidate> candidates_;  // the serial detection's answers
+    std::vector<BodyList::Node*> looseNodes_[2];     // nodes of looseBodies, looseFragments by key
+    std::vector<HardBody*> reached_;                 // loose bodies reached in a stage pass
 };
