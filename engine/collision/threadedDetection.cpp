@@ -8,6 +8,7 @@
 
 #include <algorithm>
 
+#include "engine/bodies/capsuleBody.h"
 #include "engine/bodies/privateHardBody.h"
 #include "engine/collision/pairListMoves.h"
 #include "engine/fracture/fractureBody.h"
@@ -18,14 +19,17 @@ constexpr std::uint32_t MIN_SHARE = 8;
 
 bool sameOwner(const HardBody* a, const HardBody* b) { return a->getParent() && a->getParent() == b->getParent(); }
 
-// World boxes, bounds and centres brought up to date before the lanes read them, so no
-// lane writes them (a centre is stored only when it changed).
+// World boxes, bounds, centres and capsules brought up to date before the lanes read
+// them, so no lane writes them (a centre or capsule is stored only when it changed).
 void refreshWorldStates(const BodyList& list) {
     for (HardBody* body : list) {
         if (!body->isWorldModified()) {
             body->updateWorldState();
         }
         body->computeWCenter();
+        if (body->getType() == HB_CAPSULE || body->getType() == HB_CRACKER) {
+            static_cast<CapsuleBody*>(body)->getWorldCapsule();
+        }
     }
 }
 
