@@ -34,6 +34,7 @@ void BroadPhase::sortCandidates(std::vector<Candidate>& out) {
 
 void BroadPhase::begin() {
     ++stamp_;
+    moved_.clear();
     std::fill(std::begin(roleCounts_), std::end(roleCounts_), 0);
     std::fill(std::begin(treeCounts_), std::end(treeCounts_), 0);
     tracking_ = true;
@@ -135,6 +136,7 @@ void BroadPhase::moved(HardBody* body) {
     const bool wasAlways = e.always;
     refresh(e, index);
     ++e.moves;
+    moved_.push_back(body);
     if (e.always != wasAlways) {
         treeCounts_[e.role] += e.always ? -1 : 1;
         listSpecialEntries();

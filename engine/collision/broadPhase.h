@@ -47,6 +47,9 @@ public:
 
     // A tracked body moved during the detection: its boxes follow it.
     void moved(HardBody* body);
+    // The bodies moved since the list was last cleared (a body may repeat).
+    const std::vector<HardBody*>& movedBodies() const { return moved_; }
+    void clearMovedBodies() { moved_.clear(); }
     // Finds the body's near leaves again when a leaf changed since they were found.
     // Writes the body's entry only.
     void prepare(const HardBody* body);
@@ -112,6 +115,7 @@ private:
     std::vector<std::int32_t> freeEntries_;
     std::vector<std::int32_t> always_;     // entries passing with everything
     std::vector<std::int32_t> capsules_;   // capsule-like entries (also in the tree)
+    std::vector<HardBody*> moved_;
     DynamicBoxTree tree_;
     std::int32_t roleCounts_[FRONTIER + 1] = {};
     std::int32_t treeCounts_[FRONTIER + 1] = {};  // of those, the bodies in the tree

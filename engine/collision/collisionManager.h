@@ -103,9 +103,18 @@ public:
     PairList workerPairs[MAX_LANES];
 
     std::uint32_t threadCount = 1;  // lanes the passes use; 1 runs every pass serially
+    // Work a thread of a threaded pass must have to be worth starting: loose bodies
+    // and fragments of a detection, active pairs of a resolution (0: a thread for every
+    // lane). Smaller passes share their lanes among fewer threads, down to the calling
+    // thread alone. Each lane keeps its own records and lists whichever thread works
+    // it, so the results are the same.
+    std::uint32_t detectionBodiesPerThread = 96;
+    std::uint32_t resolutionPairsPerThread = 64;
 
     // Which bodies of a detection may touch which; kept from detection to detection.
     BroadPhase broadPhase;
+    // Each lane's answers of the broad phase in the threaded detection.
+    std::vector<BroadPhase::Candidate> laneCandidates[MAX_LANES];
 
     // Throws std::bad_alloc when something cannot be made; nothing is left behind.
     CollisionManager();
@@ -232,6 +241,9 @@ public:
     void assignPairsToWorkers(PairList& pairs, int n);
     // The detection shares of k workers alone; bodyCount is the count of aBodies.
     void fillDetectionShares(int k, std::uint32_t bodyCount);
+    // The threaded detection's stages over the pairs of newPairs, from the frontier.
+    void growStagesOverFoundPairs();
+    void growStagesByWalks();
 
 private:
     // Shared by the serial and the threaded detection: the ground and loose body
@@ -252,4 +264,10 @@ private:
     std::vector<BroadPhase::Candidate> candidates_;  // the serial detection's answers
     std::vector<BodyList::Node*> looseNodes_[2];     // nodes of looseBodies, looseFragments by key
     std::vector<HardBody*> reached_;                 // loose bodies reached in a stage pass
+    // The found pairs of the threaded detection by body (growStagesOverFoundPairs).
+    std::vector<PairList::Node*> foundPairs_;
+    std::vector<std::uint32_t> pairStarts_;
+    std::vector<std::uint32_t> pairFill_;
+    std::vector<std::uint32_t> pairsByBody_;
+    std::vector<std::uint8_t> pairUsed_;
 };

@@ -3,6 +3,12 @@
 // the calling thread; the stages are then grown over the pairs found. Whatever a phase
 // writes to bodies that other lanes read (extraction, waking, contact stages and bits
 // of shared bodies) the calling thread writes after the join.
+//
+// Every walk over a list visits only the bodies the broad phase finds near, in list
+// order, as the walk over the whole list would: the others fail the pair test's world
+// boxes and leave nothing behind. During a phase nothing moves, so the lanes only read
+// the broad phase; a lane writes only the near lists of its own share's bodies, in
+// the first phase.
 
 #include "engine/collision/workerTable.h"
 
@@ -17,19 +23,59 @@ namespace {
 
 constexpr std::uint32_t MIN_SHARE = 8;
 
+using Role = BroadPhase::Role;
+using Candidates = std::vector<BroadPhase::Candidate>;
+
+constexpr std::uint32_t rolesOf(Role role) { return 1u << role; }
+
 bool sameOwner(const HardBody* a, const HardBody* b) { return a->getParent() && a->getParent() == b->getParent(); }
 
-// World boxes, bounds, centres and capsules brought up to date before the lanes read
-// them, so no lane writes them (a centre or capsule is stored only when it changed).
+// World box, bound, centre and capsule brought up to date before other lanes read
+// them, so they only read (a centre or capsule is stored only when it changed).
+void refreshWorldState(HardBody* body) {
+    if (!body->isWorldModified()) {
+        body->updateWorldState();
+    }
+    body->computeWCenter();
+    if (body->getType() == HB_CAPSULE || body->getType() == HB_CRACKER) {
+        static_cast<CapsuleBody*>(body)->getWorldCapsule();
+    }
+}
+
 void refreshWorldStates(const BodyList& list) {
     for (HardBody* body : list) {
-        if (!body->isWorldModified()) {
-            body->updateWorldState();
+        refreshWorldState(body);
+    }
+}
+
+// Ranks of the broad phase's answers: the bodies of one role (and share), after a key,
+// by key; or the bodies of the shares from `first` on, by their place in the scratch
+// list.
+auto byKey(Role role, std::int32_t share, std::int64_t after = -1) {
+    return [=](Role r, std::int32_t key, std::int32_t s, std::int32_t) -> std::int64_t {
+        return r == role && s == share && key > after ? key : -1;
+    };
+}
+auto byOrderFrom(std::int32_t first) {
+    return [=](Role r, std::int32_t, std::int32_t s, std::int32_t order) -> std::int64_t {
+        return r == BroadPhase::LOOSE && s >= first ? order : -1;
+    };
+}
+
+// Visits the bodies from `first` to the end of its list that may touch `outer`, in
+// list order, as `rank` orders them; every body when the broad phase cannot be used.
+template <class Rank, class Visit>
+void visitNear(const BroadPhase& broadPhase, Candidates& scratch, const HardBody* outer,
+               const BodyList::Node* first, std::uint32_t roles, Rank&& rank, Visit&& visit) {
+    if (!broadPhase.usable()) {
+        for (const BodyList::Node* n = first; n; n = n->next) {
+            visit(n->value);
         }
-        body->computeWCenter();
-        if (body->getType() == HB_CAPSULE || body->getType() == HB_CRACKER) {
-            static_cast<CapsuleBody*>(body)->getWorldCapsule();
-        }
+        return;
+    }
+    broadPhase.gather(outer, roles, rank, scratch);
+    for (const BroadPhase::Candidate& c : scratch) {
+        visit(c.body);
     }
 }
 
@@ -43,13 +89,23 @@ int testOnLane(CollisionManager& m, HardBody* a, HardBody* b, int lane, PairList
     if (!record) {
         return 0;
     }
-    const int t = m.testPair(a, b, record, lane);
+    record->resetForDetection(a, b);
+    const int t = m.testBoundedPair(a, b, record, lane);
     if (t == 0) {
         m.returnPairToLane(record, lane);
     } else {
         output.pushFront(record);
     }
     return t;
+}
+
+// Keys the list's bodies by place, in the role and share.
+void keyShare(BroadPhase& broadPhase, const BodyList& list, Role role, std::int32_t share) {
+    std::int32_t key = 0;
+    for (HardBody* body : list) {
+        broadPhase.setRole(body, role, key++);
+        broadPhase.setShare(body, share, 0);
+    }
 }
 
 }  // namespace
@@ -78,20 +134,25 @@ void CollisionManager::fillDetectionShares(int k, std::uint32_t bodyCount) {
 
 int detectGroundLaneProc(WorkerRecord* record) {
     CollisionManager& m = *record->manager;
+    BroadPhase& broadPhase = m.broadPhase;
     const int lane = record->laneNumber;
+    Candidates& scratch = m.laneCandidates[lane];
     record->output->clear();
     const auto againstGround = [&](HardBody* a, bool fragment) {
-        for (HardBody* g : *record->listA) {
-            if (fragment && sameOwner(a, g)) {
-                continue;
-            }
-            const int t = testOnLane(m, a, g, lane, *record->output);
-            if (t != 0) {
-                a->enableInContact();
-                a->setContactStage(std::max(a->getContactStage(), g->getContactStage() + 1));
-                combineLaneResult(record->laneWord, static_cast<std::uint32_t>(t));
-            }
-        }
+        refreshWorldState(a);
+        broadPhase.prepare(a);
+        visitNear(broadPhase, scratch, a, firstListNode(*record->listA), rolesOf(BroadPhase::GROUND),
+                  byKey(BroadPhase::GROUND, 0), [&](HardBody* g) {
+                      if (fragment && sameOwner(a, g)) {
+                          return;
+                      }
+                      const int t = testOnLane(m, a, g, lane, *record->output);
+                      if (t != 0) {
+                          a->enableInContact();
+                          a->setContactStage(std::max(a->getContactStage(), g->getContactStage() + 1));
+                          combineLaneResult(record->laneWord, static_cast<std::uint32_t>(t));
+                      }
+                  });
     };
     for (HardBody* a : *record->listB) {
         againstGround(a, false);
@@ -106,7 +167,10 @@ int detectGroundLaneProc(WorkerRecord* record) {
 // may belong to other shares, are set by the caller after the join.
 int detectLooseLaneProc(WorkerRecord* record) {
     CollisionManager& m = *record->manager;
+    const BroadPhase& broadPhase = m.broadPhase;
     const int lane = record->laneNumber;
+    const std::int32_t share = lane - 1;
+    Candidates& scratch = m.laneCandidates[lane];
     record->output->clear();
     const auto test = [&](HardBody* a, HardBody* b) {
         const int t = testOnLane(m, a, b, lane, *record->output);
@@ -114,22 +178,30 @@ int detectLooseLaneProc(WorkerRecord* record) {
             combineLaneResult(record->laneWord, static_cast<std::uint32_t>(t));
         }
     };
-    for (BodyList::Node* n1 = firstListNode(*record->listA); n1; n1 = n1->next) {
-        for (BodyList::Node* n2 = n1->next; n2; n2 = n2->next) {
-            if (!sameOwner(n1->value, n2->value)) {
-                test(n1->value, n2->value);
-            }
-        }
+    const BodyList& own = *record->listA;
+    if (own.count == 0) {
+        return 0;
     }
-    for (HardBody* a : *record->listA) {
-        for (BodyList::Node* n = record->cursor; n; n = n->next) {
-            test(a, n->value);
+    const Role role = broadPhase.usable() ? broadPhase.role(firstListNode(own)->value) : BroadPhase::LOOSE;
+    for (BodyList::Node* n1 = firstListNode(own); n1; n1 = n1->next) {
+        HardBody* const a = n1->value;
+        const std::int64_t after = broadPhase.usable() ? broadPhase.key(a) : -1;
+        visitNear(broadPhase, scratch, a, n1->next, rolesOf(role), byKey(role, share, after), [&](HardBody* b) {
+            if (!sameOwner(a, b)) {
+                test(a, b);
+            }
+        });
+    }
+    if (record->cursor) {
+        const std::int32_t first = broadPhase.usable() ? broadPhase.share(record->cursor->value) : 0;
+        for (HardBody* a : own) {
+            visitNear(broadPhase, scratch, a, record->cursor, rolesOf(BroadPhase::LOOSE), byOrderFrom(first),
+                      [&](HardBody* b) { test(a, b); });
         }
     }
     for (HardBody* b : *record->listB) {
-        for (HardBody* a : *record->listA) {
-            test(b, a);
-        }
+        visitNear(broadPhase, scratch, b, firstListNode(own), rolesOf(role), byKey(role, share),
+                  [&](HardBody* a) { test(b, a); });
     }
     return 0;
 }
@@ -154,27 +226,37 @@ bool CollisionManager::detectCollisionsThreaded(BodyList& bodies, BodyList& stat
     // Reactivated bodies are ground here too, so moving bodies do not pass through
     // sleeping ones.
     listGroundAndLooseBodies(bodies, staticBodies, reactivationBodies, barriers);
+    const int threads = threadsFor(looseBodies.count + looseFragments.count, detectionBodiesPerThread);
+    trackDetectionBodies();
     fillDetectionShares(k, bodies.count);
     recycleGroupsBeforeDetection();
     frontier.clear();
     groupPairs.clear();
 
-    const auto refreshAll = [&] {
-        refreshWorldStates(groundBodies);
-        refreshWorldStates(looseBodies);
-        refreshWorldStates(looseFragments);
-        for (int i = 0; i < k; ++i) {
-            refreshWorldStates(bodyShares[i]);
-            refreshWorldStates(fragmentShares[i]);
+    // Shares and keys: the caller's share is -1.
+    keyShare(broadPhase, looseBodies, BroadPhase::LOOSE, -1);
+    keyShare(broadPhase, looseFragments, BroadPhase::FRAGMENT, -1);
+    for (int i = 0; i < k; ++i) {
+        keyShare(broadPhase, bodyShares[i], BroadPhase::LOOSE, i);
+        keyShare(broadPhase, fragmentShares[i], BroadPhase::FRAGMENT, i);
+    }
+    Candidates& scratch = laneCandidates[0];
+    // What extraction moved, brought up to date before the next phase's lanes read it.
+    const auto refreshMoved = [&] {
+        for (HardBody* body : broadPhase.movedBodies()) {
+            refreshWorldState(body);
         }
+        broadPhase.clearMovedBodies();
     };
     std::uint32_t r = 0;
     std::uint32_t merged = 0;
 
-    // Phase 1: every loose body and fragment against the ground.
-    refreshAll();
+    // Phase 1: every loose body and fragment against the ground. Each lane brings its
+    // own bodies up to date; the ground bodies, which every lane reads, come first.
+    refreshWorldStates(groundBodies);
+    broadPhase.clearMovedBodies();
     {
-        LanePhase phase(table, k);
+        LanePhase phase(table, k, threads);
         for (int i = 0; i < k; ++i) {
             if (bodyShares[i].count != 0 || fragmentShares[i].count != 0) {
                 WorkerRecord& record = table.records[i];
@@ -185,28 +267,32 @@ bool CollisionManager::detectCollisionsThreaded(BodyList& bodies, BodyList& stat
                 phase.start(i, detectGroundLaneProc);
             }
         }
+        phase.launch();
         for (BodyList* loose : {&looseBodies, &looseFragments}) {
             for (HardBody* d : *loose) {
-                for (HardBody* g : groundBodies) {
-                    CollisionPair* const record = takePairRecord(0);
-                    if (!record) {
-                        continue;
-                    }
-                    const int t = testPair(d, g, record, 0);
-                    if (t == 0) {
-                        returnPairToLane(record, 0);
-                        continue;
-                    }
-                    d->setContactStage(std::max(d->getContactStage(), g->getContactStage() + 1));
-                    d->enableInContact();
-                    if (!contactGroupsEnabled) {
-                        pushResolvedPair(record);  // extracted after the join
-                    } else {
-                        groupPairs.pushFront(record);
-                    }
-                    combineLaneResult(r, static_cast<std::uint32_t>(t));
-                    ++pairCount;
-                }
+                refreshWorldState(d);
+                broadPhase.prepare(d);
+                visitNear(broadPhase, scratch, d, firstListNode(groundBodies), rolesOf(BroadPhase::GROUND),
+                          byKey(BroadPhase::GROUND, 0), [&](HardBody* g) {
+                              CollisionPair* const record = takePairRecord(0);
+                              if (!record) {
+                                  return;
+                              }
+                              const int t = testPair(d, g, record, 0);
+                              if (t == 0) {
+                                  returnPairToLane(record, 0);
+                                  return;
+                              }
+                              d->setContactStage(std::max(d->getContactStage(), g->getContactStage() + 1));
+                              d->enableInContact();
+                              if (!contactGroupsEnabled) {
+                                  pushResolvedPair(record);  // extracted after the join
+                              } else {
+                                  groupPairs.pushFront(record);
+                              }
+                              combineLaneResult(r, static_cast<std::uint32_t>(t));
+                              ++pairCount;
+                          });
             }
         }
     }
@@ -232,29 +318,28 @@ bool CollisionManager::detectCollisionsThreaded(BodyList& bodies, BodyList& stat
     // Moving ground bodies, after the join: their extraction moves bodies the lanes read.
     for (BodyList::Node* n1 = firstListNode(groundBodies); n1; n1 = n1->next) {
         HardBody* const g1 = n1->value;
-        for (BodyList::Node* n2 = n1->next; n2; n2 = n2->next) {
-            HardBody* const g2 = n2->value;
+        const auto meet = [&](HardBody* g2) {
             const HardBody* const owner1 = g1->getParent();
             const HardBody* const owner2 = g2->getParent();
             if ((owner1 && (owner1 == owner2 || owner1->getParent() == g2)) || (owner2 && owner2->getParent() == g1)) {
-                continue;
+                return;
             }
             if (!g1->hasMoved() && !g2->hasMoved()) {
-                continue;
+                return;
             }
             if (!(!g1->isActive() || !g2->isActive() || g2->isFirstHit(true) || g1->isFirstHit(true) || owner1 ||
                   owner2)) {
-                continue;
+                return;
             }
             const bool firstHit1 = g1->isFirstHit(true);
             CollisionPair* const record = takePairRecord(0);
             if (!record) {
-                continue;
+                return;
             }
             const int t = testPair(firstHit1 ? g1 : g2, firstHit1 ? g2 : g1, record, 0);
             if (t == 0) {
                 returnPairToLane(record, 0);
-                continue;
+                return;
             }
             const std::int32_t stage = std::max(g1->getContactStage(), g2->getContactStage());
             for (HardBody* g : {g1, g2}) {
@@ -265,6 +350,27 @@ bool CollisionManager::detectCollisionsThreaded(BodyList& bodies, BodyList& stat
             extractPair(record);
             combineLaneResult(r, static_cast<std::uint32_t>(t));
             ++pairCount;
+        };
+        if (!broadPhase.usable()) {
+            for (BodyList::Node* n2 = n1->next; n2; n2 = n2->next) {
+                meet(n2->value);
+            }
+            continue;
+        }
+        // An extraction that moves g1 makes the rest be asked again from its new place.
+        std::int64_t after = broadPhase.key(g1);
+        broadPhase.prepare(g1);
+        broadPhase.gather(g1, rolesOf(BroadPhase::GROUND), byKey(BroadPhase::GROUND, 0, after), scratch);
+        for (std::size_t i = 0; i < scratch.size(); ++i) {
+            const BroadPhase::Candidate c = scratch[i];
+            const std::uint32_t moves = broadPhase.moves(g1);
+            meet(c.body);
+            if (broadPhase.moves(g1) != moves) {
+                after = c.key;
+                broadPhase.prepare(g1);
+                broadPhase.gather(g1, rolesOf(BroadPhase::GROUND), byKey(BroadPhase::GROUND, 0, after), scratch);
+                i = static_cast<std::size_t>(-1);
+            }
         }
     }
     combineLaneResult(r, static_cast<std::uint32_t>(mergeLaneHits(merged)));
@@ -342,19 +448,25 @@ bool CollisionManager::detectCollisionsThreaded(BodyList& bodies, BodyList& stat
 
     // Phase 2: loose bodies among themselves. Worker i also tests the shares of all
     // following workers, which begin at its cursor in the scratch list.
-    BodyList& scratch = bodyShares[k];
+    BodyList& scratchList = bodyShares[k];
     table.records[k - 1].cursor = nullptr;
-    scratch.clear();
-    scratch.pushFrontAll(bodyShares[k - 1]);
+    scratchList.clear();
+    scratchList.pushFrontAll(bodyShares[k - 1]);
     for (int i = k - 2; i >= 0; --i) {
-        table.records[i].cursor = firstListNode(scratch);
-        scratch.pushFrontAll(bodyShares[i]);
+        table.records[i].cursor = firstListNode(scratchList);
+        scratchList.pushFrontAll(bodyShares[i]);
     }
-    if (scratch.count != 0) {
-        refreshAll();
+    {
+        std::int32_t order = 0;
+        for (HardBody* body : scratchList) {
+            broadPhase.setShare(body, broadPhase.share(body), order++);
+        }
+    }
+    if (scratchList.count != 0) {
+        refreshMoved();
         const std::uint32_t before = newPairs.count;
         {
-            LanePhase phase(table, k);
+            LanePhase phase(table, k, threads);
             for (int i = 0; i < k; ++i) {
                 if (bodyShares[i].count != 0) {
                     WorkerRecord& record = table.records[i];
@@ -364,10 +476,12 @@ bool CollisionManager::detectCollisionsThreaded(BodyList& bodies, BodyList& stat
                     phase.start(i, detectLooseLaneProc);
                 }
             }
+            phase.launch();
             for (BodyList::Node* n1 = firstListNode(looseBodies); n1; n1 = n1->next) {
-                for (BodyList::Node* n2 = n1->next; n2; n2 = n2->next) {
-                    callerTest(n1->value, n2->value);
-                }
+                HardBody* const a = n1->value;
+                const std::int64_t after = broadPhase.usable() ? broadPhase.key(a) : -1;
+                visitNear(broadPhase, scratch, a, n1->next, rolesOf(BroadPhase::LOOSE),
+                          byKey(BroadPhase::LOOSE, -1, after), [&](HardBody* b) { callerTest(a, b); });
             }
         }
         stageCallerHits(before);
@@ -382,28 +496,49 @@ bool CollisionManager::detectCollisionsThreaded(BodyList& bodies, BodyList& stat
         anyFragments = anyFragments || fragmentShares[i].count != 0;
     }
     if (anyFragments) {
-        refreshAll();
+        for (int i = 0; i < k; ++i) {
+            keyShare(broadPhase, fragmentShares[i], BroadPhase::FRAGMENT, i);
+        }
+        refreshMoved();
         const std::uint32_t before = newPairs.count;
         {
-            LanePhase phase(table, k);
+            LanePhase phase(table, k, threads);
             for (int i = 0; i < k; ++i) {
                 if (fragmentShares[i].count != 0) {
                     WorkerRecord& record = table.records[i];
                     record.listA = &fragmentShares[i];
                     record.listB = &looseBodies;
-                    record.cursor = firstListNode(scratch);
+                    record.cursor = firstListNode(scratchList);
                     record.laneWord = r;
                     phase.start(i, detectLooseLaneProc);
                 }
             }
+            phase.launch();
             for (int i = 0; i < k; ++i) {
                 for (HardBody* a : fragmentShares[i]) {
-                    for (int later = i + 1; later < k; ++later) {
-                        for (HardBody* b : fragmentShares[later]) {
-                            if (!sameOwner(a, b)) {
-                                callerTest(a, b);
+                    const auto laterFragment = [&](HardBody* b) {
+                        if (!sameOwner(a, b)) {
+                            callerTest(a, b);
+                        }
+                    };
+                    if (!broadPhase.usable()) {
+                        for (int later = i + 1; later < k; ++later) {
+                            for (HardBody* b : fragmentShares[later]) {
+                                laterFragment(b);
                             }
                         }
+                        continue;
+                    }
+                    // The later shares one after another, each in its order.
+                    const auto laterShares = [i](Role role, std::int32_t key, std::int32_t share,
+                                                 std::int32_t) -> std::int64_t {
+                        return role == BroadPhase::FRAGMENT && share > i
+                                   ? (static_cast<std::int64_t>(share) << 32) + key
+                                   : -1;
+                    };
+                    broadPhase.gather(a, rolesOf(BroadPhase::FRAGMENT), laterShares, scratch);
+                    for (const BroadPhase::Candidate& c : scratch) {
+                        laterFragment(c.body);
                     }
                 }
             }
@@ -411,42 +546,9 @@ bool CollisionManager::detectCollisionsThreaded(BodyList& bodies, BodyList& stat
         stageCallerHits(before);
         combineLaneResult(r, static_cast<std::uint32_t>(mergeLaneHitsStaged(1)));
     }
+    broadPhase.end();
 
-    // Stages over the found pairs, frontier by frontier.
-    fragmentPairs.clear();
-    while (frontier.count != 0) {
-        lastLinkCount = linkContactGroups();
-        linkCountSum += lastLinkCount;
-        buildContactGroups();
-        for (CollisionPair* pair : groupPairs) {
-            fragmentPairs.pushFront(pair);
-        }
-        groupPairs.clear();
-        looseBodies.clear();
-        for (HardBody* f : frontier) {
-            for (PairList::Node* n = firstListNode(newPairs); n;) {
-                PairList::Node* const next = n->next;
-                CollisionPair* const pair = n->value;
-                if (pair->bodyA == f || pair->bodyB == f) {
-                    HardBody* const reached = pair->bodyA == f ? pair->bodyB : pair->bodyA;
-                    // A ground body keeps its stage: the pass grows stages away from it.
-                    // Its pair was extracted when the ground phase found it; a second
-                    // extraction would move the body again, which the serial detection
-                    // does not, and a body's motion would depend on the lane count.
-                    if (reached->getContactStage() != 0) {
-                        reached->setContactStage(f->getContactStage() + 1);
-                        looseBodies.pushFront(reached);
-                        extractPair(pair);
-                    }
-                    // Held with the group pairs until the stages are done.
-                    unlinkListNode(newPairs, n);
-                    fragmentPairs.pushFront(pair);
-                }
-                n = next;
-            }
-        }
-        frontier = looseBodies;
-    }
+    growStagesOverFoundPairs();
     for (CollisionPair* pair : newPairs) {
         if (!pair->bodyA->isStatic() && !pair->bodyB->isStatic()) {
             extractPair(pair);
@@ -470,4 +572,125 @@ bool CollisionManager::detectCollisionsThreaded(BodyList& bodies, BodyList& stat
     }
     collectLanePairs();
     return r != 0;
+}
+
+// Stages over the found pairs, frontier by frontier: each frontier body, in frontier
+// order, reaches the other bodies of its pairs still in newPairs, in newPairs order;
+// every pair so used is extracted (unless it reaches a ground body) and held in
+// fragmentPairs. Each body's pairs are listed once beforehand, so a frontier body
+// finds its pairs without a walk over all of them.
+void CollisionManager::growStagesOverFoundPairs() {
+    fragmentPairs.clear();
+    foundPairs_.clear();
+    for (PairList::Node* n = firstListNode(newPairs); n; n = n->next) {
+        foundPairs_.push_back(n);
+    }
+    // Pairs by body: the offsets of each body's run, then the runs in newPairs order.
+    // The detection filed every body of its pairs in the broad phase, whose slots name
+    // the bodies here.
+    const auto slotOf = [](const HardBody* body) { return static_cast<std::size_t>(body->broadPhaseEntry); };
+    std::size_t slots = 0;
+    for (const PairList::Node* n : foundPairs_) {
+        if (n->value->bodyA->broadPhaseEntry < 0 || n->value->bodyB->broadPhaseEntry < 0) {
+            slots = 0;
+            break;
+        }
+        slots = std::max({slots, slotOf(n->value->bodyA) + 1, slotOf(n->value->bodyB) + 1});
+    }
+    if (slots == 0 && !foundPairs_.empty()) {
+        growStagesByWalks();
+        return;
+    }
+    pairStarts_.assign(slots + 1, 0);
+    for (const PairList::Node* n : foundPairs_) {
+        ++pairStarts_[slotOf(n->value->bodyA) + 1];
+        ++pairStarts_[slotOf(n->value->bodyB) + 1];
+    }
+    for (std::size_t s = 0; s < slots; ++s) {
+        pairStarts_[s + 1] += pairStarts_[s];
+    }
+    pairsByBody_.resize(pairStarts_[slots]);
+    pairFill_.assign(pairStarts_.begin(), pairStarts_.end() - 1);
+    for (std::uint32_t i = 0; i < foundPairs_.size(); ++i) {
+        pairsByBody_[pairFill_[slotOf(foundPairs_[i]->value->bodyA)]++] = i;
+        pairsByBody_[pairFill_[slotOf(foundPairs_[i]->value->bodyB)]++] = i;
+    }
+    pairUsed_.assign(foundPairs_.size(), 0);
+    // Every body of a found pair has its slot in this detection's broad phase, so the
+    // slots name them; a frontier body without pairs has none to reach.
+    const auto pairsOf = [&](const HardBody* body) {
+        const std::size_t s = slotOf(body);
+        const bool listed = body->broadPhaseEntry >= 0 && s < slots;
+        return std::pair{listed ? pairStarts_[s] : 0u, listed ? pairStarts_[s + 1] : 0u};
+    };
+
+    while (frontier.count != 0) {
+        lastLinkCount = linkContactGroups();
+        linkCountSum += lastLinkCount;
+        buildContactGroups();
+        for (CollisionPair* pair : groupPairs) {
+            fragmentPairs.pushFront(pair);
+        }
+        groupPairs.clear();
+        looseBodies.clear();
+        for (HardBody* f : frontier) {
+            const auto [begin, end] = pairsOf(f);
+            for (std::uint32_t j = begin; j < end; ++j) {
+                const std::uint32_t i = pairsByBody_[j];
+                PairList::Node* const n = foundPairs_[i];
+                CollisionPair* const pair = n->value;
+                // A body listed with pairs of another entry is not this one.
+                if (pairUsed_[i] || (pair->bodyA != f && pair->bodyB != f)) {
+                    continue;
+                }
+                pairUsed_[i] = 1;
+                HardBody* const reached = pair->bodyA == f ? pair->bodyB : pair->bodyA;
+                // A ground body keeps its stage: the pass grows stages away from it.
+                // Its pair was extracted when the ground phase found it; a second
+                // extraction would move the body again, which the serial detection
+                // does not, and a body's motion would depend on the lane count.
+                if (reached->getContactStage() != 0) {
+                    reached->setContactStage(f->getContactStage() + 1);
+                    looseBodies.pushFront(reached);
+                    extractPair(pair);
+                }
+                // Held with the group pairs until the stages are done.
+                unlinkListNode(newPairs, n);
+                fragmentPairs.pushFront(pair);
+            }
+        }
+        frontier = looseBodies;
+    }
+}
+
+// The same by walks over newPairs, for pairs whose bodies have no broad-phase slot.
+void CollisionManager::growStagesByWalks() {
+    while (frontier.count != 0) {
+        lastLinkCount = linkContactGroups();
+        linkCountSum += lastLinkCount;
+        buildContactGroups();
+        for (CollisionPair* pair : groupPairs) {
+            fragmentPairs.pushFront(pair);
+        }
+        groupPairs.clear();
+        looseBodies.clear();
+        for (HardBody* f : frontier) {
+            for (PairList::Node* n = firstListNode(newPairs); n;) {
+                PairList::Node* const next = n->next;
+                CollisionPair* const pair = n->value;
+                if (pair->bodyA == f || pair->bodyB == f) {
+                    HardBody* const reached = pair->bodyA == f ? pair->bodyB : pair->bodyA;
+                    if (reached->getContactStage() != 0) {
+                        reached->setContactStage(f->getContactStage() + 1);
+                        looseBodies.pushFront(reached);
+                        extractPair(pair);
+                    }
+                    unlinkListNode(newPairs, n);
+                    fragmentPairs.pushFront(pair);
+                }
+                n = next;
+            }
+        }
+        frontier = looseBodies;
+    }
 }
