@@ -110,6 +110,7 @@ public:
     // it, so the results are the same.
     std::uint32_t detectionBodiesPerThread = 96;
     std::uint32_t resolutionPairsPerThread = 64;
+    std::uint32_t extractionPairsPerThread = 64;
 
     // Which bodies of a detection may touch which; kept from detection to detection.
     BroadPhase broadPhase;
@@ -171,6 +172,20 @@ public:
                              double pointMass, const Qmt::QmtVector3& normal,
                              Qmt::QmtVector3& pointVelocity, HardBody* body);
     void extractPair(CollisionPair* pair);
+    // Bits of what extractPairOnLane moved.
+    static constexpr std::uint8_t MOVED_A = 1;
+    static constexpr std::uint8_t MOVED_B = 2;
+    // The extraction of the pair as it would run with the bodies at the given contact
+    // stages, in the lane's workspace; returns the bodies it moved. Leaves the broad
+    // phase to the caller.
+    std::uint8_t extractPairOnLane(CollisionPair* pair, std::int32_t stageA, std::int32_t stageB, int lane);
+    // Between these two, extractPair only records the pair with the bodies' stages;
+    // the run extracts every recorded pair as extractPair would have, in that order,
+    // sharing out over the lanes the pairs whose moving bodies meet no other pair's.
+    // Nothing in between may read the pose of a body an extraction would move.
+    void beginExtractionBatch();
+    void runExtractionBatch();
+    ContactLsqWorkspace* laneWorkspace(int lane);
     void settleRestingBodies();
     bool alignListedBodies();
 
@@ -270,4 +285,20 @@ private:
     std::vector<std::uint32_t> pairFill_;
     std::vector<std::uint32_t> pairsByBody_;
     std::vector<std::uint8_t> pairUsed_;
+
+public:
+    // A recorded extraction of the batch (extractionBatch.cpp).
+    struct ExtractionTask {
+        CollisionPair* pair;
+        std::int32_t stageA;
+        std::int32_t stageB;
+        std::uint8_t moved;
+    };
+    std::vector<ExtractionTask> extractionBatch_;
+    std::vector<std::uint32_t> laneExtractions_[MAX_LANES];  // batch indices of each lane
+
+private:
+    bool batchingExtractions_ = false;
+    std::vector<std::int32_t> batchRoots_;  // union-find over broad-phase slots
+    std::vector<std::int32_t> batchLanes_;  // lane of each root, -1 while none
 };

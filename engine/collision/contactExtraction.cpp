@@ -43,6 +43,23 @@ void CollisionManager::extractPair(CollisionPair* pair) {
     if (!pair || !pair->bodyA || !pair->bodyB || pair->bodyB->getType() == HB_CRACKER) {
         return;
     }
+    const std::int32_t stageA = pair->bodyA->getContactStage();
+    const std::int32_t stageB = pair->bodyB->getContactStage();
+    if (batchingExtractions_) {
+        extractionBatch_.push_back({pair, stageA, stageB, 0});
+        return;
+    }
+    const std::uint8_t moved = extractPairOnLane(pair, stageA, stageB, 0);
+    if (moved & MOVED_A) {
+        broadPhase.moved(pair->bodyA);
+    }
+    if (moved & MOVED_B) {
+        broadPhase.moved(pair->bodyB);
+    }
+}
+
+std::uint8_t CollisionManager::extractPairOnLane(CollisionPair* pair, std::int32_t stageA, std::int32_t stageB,
+                                                 int lane) {
     HardBody* const a = pair->bodyA;
     HardBody* const b = pair->bodyB;
     const RBDynamics& da = a->getDyn();
@@ -63,19 +80,19 @@ void CollisionManager::extractPair(CollisionPair* pair) {
     pair->massWeightA = pair->massProductA = 0.0;
     pair->massWeightB = pair->massProductB = 0.0;
     if (!penetrating) {
-        return;
+        return 0;
     }
     // Only the body further from the ground moves, so a body resting on the ground
     // stays put and the one on top of it is lifted.
-    if (!a->isStatic() && b->getContactStage() < a->getContactStage()) {
+    if (!a->isStatic() && stageB < stageA) {
         pair->massWeightA = pair->massProductA = extractionMass(a);
     }
-    if (!b->isStatic() && a->getContactStage() < b->getContactStage()) {
+    if (!b->isStatic() && stageA < stageB) {
         pair->massWeightB = pair->massProductB = extractionMass(b);
     }
     if (pair->massWeightA == 0.0 && pair->massProductA == 0.0 && pair->massWeightB == 0.0 &&
         pair->massProductB == 0.0) {
-        return;
+        return 0;
     }
     // A fragment is moved, not turned.
     QmtVector3 armsA[CollisionPair::MAX_CONTACTS];
@@ -91,8 +108,9 @@ void CollisionManager::extractPair(CollisionPair* pair) {
     MatrixView* matrix = nullptr;
     dvec* rhs = nullptr;
     dvec* x = nullptr;
-    if (!workspace || !workspace->setupRows(static_cast<int>(n), 0, matrix, rhs, x)) {
-        return;
+    ContactLsqWorkspace* const ws = laneWorkspace(lane);
+    if (!ws || !ws->setupRows(static_cast<int>(n), 0, matrix, rhs, x)) {
+        return 0;
     }
     for (std::uint32_t i = 0; i < n; ++i) {
         const QmtVector3 target = pair->normals[i] * -pair->depths[i];
@@ -102,7 +120,7 @@ void CollisionManager::extractPair(CollisionPair* pair) {
     }
     MatrixView::setZero(*matrix, 1.0);
     buildExtractionRows(a, b, pair->massWeightA, pair->massWeightB, EXTRACTION_FACTOR, armsA, armsB, matrix, n);
-    solveContactBlockSystem(*workspace, static_cast<int>(n), matrix, rhs, x, pair->normals, pair->dropMarks);
+    solveContactBlockSystem(*ws, static_cast<int>(n), matrix, rhs, x, pair->normals, pair->dropMarks);
 
     // The solution holds the kept contacts only, in order.
     QmtVector3 moveA, turnA, moveB, turnB;
@@ -128,10 +146,9 @@ void CollisionManager::extractPair(CollisionPair* pair) {
     // current for the many bodies that rest on it.
     if (movesA) {
         a->applyDisplacement(moveA, turnA);
-        broadPhase.moved(a);
     }
     if (movesB) {
         b->applyDisplacement(moveB, turnB);
-        broadPhase.moved(b);
     }
+    return static_cast<std::uint8_t>((movesA ? MOVED_A : 0) | (movesB ? MOVED_B : 0));
 }

@@ -296,6 +296,9 @@ bool CollisionManager::detectCollisionsThreaded(BodyList& bodies, BodyList& stat
             }
         }
     }
+    // Every extraction up to the next phase waits for the batch run before it: until
+    // then only the ground bodies' poses are read, which no extraction moves.
+    beginExtractionBatch();
     // The caller's own ground hits are extracted now, in the order found: extraction
     // writes the pose of both bodies, and the lanes were reading the ground ones.
     newPairs.reverse();
@@ -446,6 +449,8 @@ bool CollisionManager::detectCollisionsThreaded(BodyList& bodies, BodyList& stat
         combineLaneResult(r, static_cast<std::uint32_t>(t));
     };
 
+    runExtractionBatch();
+
     // Phase 2: loose bodies among themselves. Worker i also tests the shares of all
     // following workers, which begin at its cursor in the scratch list.
     BodyList& scratchList = bodyShares[k];
@@ -548,12 +553,15 @@ bool CollisionManager::detectCollisionsThreaded(BodyList& bodies, BodyList& stat
     }
     broadPhase.end();
 
+    // The stage passes read no pose once their first has built its contact groups.
+    beginExtractionBatch();
     growStagesOverFoundPairs();
     for (CollisionPair* pair : newPairs) {
         if (!pair->bodyA->isStatic() && !pair->bodyB->isStatic()) {
             extractPair(pair);
         }
     }
+    runExtractionBatch();
     newPairs.pushFrontAll(fragmentPairs);
     fragmentPairs.clear();
 

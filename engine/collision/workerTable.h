@@ -96,3 +96,4 @@ int threadsFor(std::uint32_t work, std::uint32_t perThread);
 int resolveLaneProc(WorkerRecord* record);
 int detectGroundLaneProc(WorkerRecord* record);
 int detectLooseLaneProc(WorkerRecord* record);
+int extractLaneProc(WorkerRecord* record);

@@ -383,7 +383,8 @@ TEST(WorkerThreads, ThreadedPilesKeepTheirRecordedHashes) {
         for (const bool threads : {true, false}) {
             seededpile::Pile pile(150, 5, r.lanes, 9, r.groups);
             CollisionManager& m = *pile.world().collisionManager;
-            m.detectionBodiesPerThread = m.resolutionPairsPerThread = threads ? 0 : UINT32_MAX;
+            m.detectionBodiesPerThread = m.resolutionPairsPerThread = m.extractionPairsPerThread =
+                threads ? 0 : UINT32_MAX;
             pile.frames(60);
             EXPECT_EQ(pile.hash(), r.hash)
                 << std::hex << r.lanes << " lanes, threads " << threads << ", groups " << r.groups << ": 0x"
