@@ -69,6 +69,57 @@ void BroadPhase::track(HardBody* body, Role role, std::int32_t key) {
     treeCounts_[role] += e.always ? 0 : 1;
 }
 
+void BroadPhase::trackUnmeasured(HardBody* body, Role role, std::int32_t key, std::int32_t share) {
+    std::int32_t index = body->broadPhaseEntry;
+    if (index < 0 || static_cast<std::size_t>(index) >= entries_.size() ||
+        entries_[static_cast<std::size_t>(index)].body != body) {
+        if (freeEntries_.empty()) {
+            index = static_cast<std::int32_t>(entries_.size());
+            entries_.emplace_back();
+        } else {
+            index = freeEntries_.back();
+            freeEntries_.pop_back();
+        }
+        entries_[static_cast<std::size_t>(index)].body = body;
+        body->broadPhaseEntry = index;
+    }
+    Entry& e = entries_[static_cast<std::size_t>(index)];
+    if (e.seen == stamp_) {
+        usable_ = false;
+    }
+    e.seen = stamp_;
+    e.role = role;
+    e.key = key;
+    e.share = share;
+    e.order = 0;
+    e.unplaced = true;
+    e.misplaced = false;
+    ++roleCounts_[role];  // its tree count waits for settle
+}
+
+void BroadPhase::measure(HardBody* body) {
+    Entry& e = entries_[slot(body)];
+    if (e.unplaced) {
+        e.misplaced = measureEntry(e);
+    }
+}
+
+void BroadPhase::settle() {
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        Entry& e = entries_[i];
+        if (!e.body || e.seen != stamp_ || !e.unplaced) {
+            continue;
+        }
+        if (e.misplaced) {
+            placeEntry(e, static_cast<std::int32_t>(i));
+        }
+        treeCounts_[e.role] += e.always ? 0 : 1;
+        e.unplaced = false;
+        e.misplaced = false;
+    }
+    listSpecialEntries();
+}
+
 void BroadPhase::commit() {
     for (std::size_t i = 0; i < entries_.size(); ++i) {
         Entry& e = entries_[i];
@@ -95,7 +146,7 @@ void BroadPhase::clearEntry(Entry& e) {
 
 void BroadPhase::prepare(const HardBody* body) {
     Entry& e = entries_[slot(body)];
-    if (e.always || e.nearEpoch == epoch_) {
+    if (e.always || e.leaf == DynamicBoxTree::NONE || e.nearEpoch == epoch_) {
         return;
     }
     e.near.clear();
@@ -158,7 +209,7 @@ void BroadPhase::setRole(HardBody* body, Role role, std::int32_t key) {
 // The world-axis box the pair test builds from the oriented box, grown on each axis by
 // twice this body's share of the test's tolerance, 1e-6 (1 + |centre| + reach): where
 // two grown boxes are apart, the test finds a gap beyond its tolerance.
-void BroadPhase::refresh(Entry& e, std::int32_t index) {
+bool BroadPhase::measureEntry(Entry& e) {
     HardBody* const body = e.body;
     e.capsuleLike = capsuleLike(body);
     bool always = body->getType() == HB_BARRIER;
@@ -180,6 +231,23 @@ void BroadPhase::refresh(Entry& e, std::int32_t index) {
     }
     e.always = always;
     if (always) {
+        return e.leaf != DynamicBoxTree::NONE;
+    }
+    e.tight = DynamicBoxTree::widen(lo, hi);
+    if (e.leaf != DynamicBoxTree::NONE && DynamicBoxTree::contains(tree_.box(e.leaf), e.tight)) {
+        return false;
+    }
+    const double margin = FAT_MARGIN * largest;
+    for (unsigned k = 0; k < 3; ++k) {
+        lo[k] -= margin;
+        hi[k] += margin;
+    }
+    e.fat = DynamicBoxTree::widen(lo, hi);
+    return true;
+}
+
+void BroadPhase::placeEntry(Entry& e, std::int32_t index) {
+    if (e.always) {
         if (e.leaf != DynamicBoxTree::NONE) {
             tree_.remove(e.leaf);
             e.leaf = DynamicBoxTree::NONE;
@@ -187,20 +255,16 @@ void BroadPhase::refresh(Entry& e, std::int32_t index) {
         }
         return;
     }
-    e.tight = DynamicBoxTree::widen(lo, hi);
-    if (e.leaf != DynamicBoxTree::NONE && DynamicBoxTree::contains(tree_.box(e.leaf), e.tight)) {
-        return;
-    }
-    const double margin = FAT_MARGIN * largest;
-    for (unsigned k = 0; k < 3; ++k) {
-        lo[k] -= margin;
-        hi[k] += margin;
-    }
-    const Box fat = DynamicBoxTree::widen(lo, hi);
     if (e.leaf == DynamicBoxTree::NONE) {
-        e.leaf = tree_.insert(fat, index);
+        e.leaf = tree_.insert(e.fat, index);
     } else {
-        tree_.move(e.leaf, fat);
+        tree_.move(e.leaf, e.fat);
     }
     ++epoch_;
+}
+
+void BroadPhase::refresh(Entry& e, std::int32_t index) {
+    if (measureEntry(e)) {
+        placeEntry(e, index);
+    }
 }

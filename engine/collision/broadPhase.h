@@ -37,6 +37,14 @@ public:
     void begin();
     // Files the body with its role and key, its box brought up to date.
     void track(HardBody* body, Role role, std::int32_t key);
+    // Files the body with its role, key and share, its box to be measured by the lane
+    // that owns it (measure) and its leaf placed by settle. Until then the body may
+    // only ask, not be named.
+    void trackUnmeasured(HardBody* body, Role role, std::int32_t key, std::int32_t share);
+    // Brings the box of a body filed unmeasured up to date; writes its entry only.
+    void measure(HardBody* body);
+    // Places the leaves of the measured bodies.
+    void settle();
     // Drops the entries of bodies the detection did not track; the answers begin.
     void commit();
     // The detection is over: moves are no longer followed.
@@ -95,7 +103,10 @@ private:
         std::int32_t order = 0;
         Role role = NONE;
         bool capsuleLike = false;
-        bool always = false;  // a plane, or a box that is not finite
+        bool always = false;   // a plane, or a box that is not finite
+        bool unplaced = false;  // measured (or to be) but its leaf not yet placed
+        bool misplaced = false; // measured and its leaf must move
+        Box fat{};              // the leaf to place when misplaced
     };
 
     std::size_t slot(const HardBody* body) const { return static_cast<std::size_t>(body->broadPhaseEntry); }
@@ -103,6 +114,9 @@ private:
     static void sortCandidates(std::vector<Candidate>& out);
     void listSpecialEntries();
     void refresh(Entry& entry, std::int32_t index);
+    // The boxes of the entry's body: entry-local; true when its leaf must change.
+    bool measureEntry(Entry& entry);
+    void placeEntry(Entry& entry, std::int32_t index);
     template <class Accept>
     void offer(const Entry& e, Accept& accept, std::vector<Candidate>& out) const {
         const std::int64_t k = accept(e.role, e.key, e.share, e.order);
@@ -142,13 +156,18 @@ void BroadPhase::gather(const HardBody* body, std::uint32_t roles, Accept&& acce
         for (int r = NONE; r <= FRONTIER; ++r) {
             inTree = inTree || ((roles >> r & 1u) != 0 && treeCounts_[r] != 0);
         }
+        // The role comes first: a lane may be measuring a body of another role meanwhile.
         const auto consider = [&](std::int32_t item) {
             const Entry& other = entries_[static_cast<std::size_t>(item)];
-            if (&other != &e && !(e.capsuleLike && other.capsuleLike)) {
-                offer(other, accept, out);
+            if (&other == &e) {
+                return;
+            }
+            const std::int64_t k = accept(other.role, other.key, other.share, other.order);
+            if (k >= 0 && !(e.capsuleLike && other.capsuleLike)) {
+                out.push_back({k, other.body});
             }
         };
-        if (inTree && e.nearEpoch == epoch_) {
+        if (inTree && e.nearEpoch == epoch_ && !e.unplaced) {
             for (std::int32_t item : e.near) {
                 consider(item);
             }

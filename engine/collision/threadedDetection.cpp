@@ -99,6 +99,13 @@ int testOnLane(CollisionManager& m, HardBody* a, HardBody* b, int lane, PairList
     return t;
 }
 
+void trackList(BroadPhase& broadPhase, const BodyList& list, Role role) {
+    std::int32_t key = 0;
+    for (HardBody* body : list) {
+        broadPhase.track(body, role, key++);
+    }
+}
+
 // Keys the list's bodies by place, in the role and share.
 void keyShare(BroadPhase& broadPhase, const BodyList& list, Role role, std::int32_t share) {
     std::int32_t key = 0;
@@ -140,6 +147,7 @@ int detectGroundLaneProc(WorkerRecord* record) {
     record->output->clear();
     const auto againstGround = [&](HardBody* a, bool fragment) {
         refreshWorldState(a);
+        broadPhase.measure(a);
         broadPhase.prepare(a);
         visitNear(broadPhase, scratch, a, firstListNode(*record->listA), rolesOf(BroadPhase::GROUND),
                   byKey(BroadPhase::GROUND, 0), [&](HardBody* g) {
@@ -227,19 +235,28 @@ bool CollisionManager::detectCollisionsThreaded(BodyList& bodies, BodyList& stat
     // sleeping ones.
     listGroundAndLooseBodies(bodies, staticBodies, reactivationBodies, barriers);
     const int threads = threadsFor(looseBodies.count + looseFragments.count, detectionBodiesPerThread);
-    trackDetectionBodies();
     fillDetectionShares(k, bodies.count);
     recycleGroupsBeforeDetection();
     frontier.clear();
     groupPairs.clear();
 
-    // Shares and keys: the caller's share is -1.
-    keyShare(broadPhase, looseBodies, BroadPhase::LOOSE, -1);
-    keyShare(broadPhase, looseFragments, BroadPhase::FRAGMENT, -1);
+    // The ground is filed here; the loose bodies by shares (the caller's is -1), each
+    // measured by the lane that owns it in the first phase.
+    broadPhase.begin();
+    trackList(broadPhase, groundBodies, BroadPhase::GROUND);
+    const auto fileShare = [&](const BodyList& list, Role role, std::int32_t share) {
+        std::int32_t key = 0;
+        for (HardBody* body : list) {
+            broadPhase.trackUnmeasured(body, role, key++, share);
+        }
+    };
+    fileShare(looseBodies, BroadPhase::LOOSE, -1);
+    fileShare(looseFragments, BroadPhase::FRAGMENT, -1);
     for (int i = 0; i < k; ++i) {
-        keyShare(broadPhase, bodyShares[i], BroadPhase::LOOSE, i);
-        keyShare(broadPhase, fragmentShares[i], BroadPhase::FRAGMENT, i);
+        fileShare(bodyShares[i], BroadPhase::LOOSE, i);
+        fileShare(fragmentShares[i], BroadPhase::FRAGMENT, i);
     }
+    broadPhase.commit();
     Candidates& scratch = laneCandidates[0];
     // What extraction moved, brought up to date before the next phase's lanes read it.
     const auto refreshMoved = [&] {
@@ -271,6 +288,7 @@ bool CollisionManager::detectCollisionsThreaded(BodyList& bodies, BodyList& stat
         for (BodyList* loose : {&looseBodies, &looseFragments}) {
             for (HardBody* d : *loose) {
                 refreshWorldState(d);
+                broadPhase.measure(d);
                 broadPhase.prepare(d);
                 visitNear(broadPhase, scratch, d, firstListNode(groundBodies), rolesOf(BroadPhase::GROUND),
                           byKey(BroadPhase::GROUND, 0), [&](HardBody* g) {
@@ -296,6 +314,7 @@ bool CollisionManager::detectCollisionsThreaded(BodyList& bodies, BodyList& stat
             }
         }
     }
+    broadPhase.settle();
     // Every extraction up to the next phase waits for the batch run before it: until
     // then only the ground bodies' poses are read, which no extraction moves.
     beginExtractionBatch();
