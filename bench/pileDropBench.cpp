@@ -8,7 +8,9 @@
 // of the two. Arguments: N and the lane count (setThreadCount on a world that sees 9
 // processors).
 //
-// Run: build/bench/bench_pileDropBench  (add --benchmark_filter=/1000/ etc.)
+// Run: build/bench/bench_pileDropBench  (add --benchmark_filter=/N:1000/ etc.). N = 10,000
+// takes over a minute in each engine; --benchmark_filter=-/N:10000 leaves it out, and
+// --benchmark_repetitions=3 repeats every run (the machine's load moves the figures).
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>
