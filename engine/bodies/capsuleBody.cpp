@@ -1,5 +1,7 @@
 #include "engine/bodies/capsuleBody.h"
 
+#include <cstring>
+
 #include "engine/bodies/bodyShape.h"
 #include "geometry/bounds/boxFit.h"
 #include "geometry/mesh/meshPlacement.h"
@@ -113,7 +115,16 @@ ZYLcapsule* CapsuleBody::computeBboxAndAxis(bool world) {
 
 BCapsule& CapsuleBody::getWorldCapsule() {
     if (localCapsule.capsule) {
-        localCapsule.transformSRT(dyn.position, dyn.rotation, transform.scale, worldCapsule);
+        // Detection lanes ask at once for the capsules they test: one already placed
+        // where the body stands (they are placed before the lanes start) is only read.
+        const ZYLcapsule placed = localCapsule.placedSRT(dyn.position, dyn.rotation, transform.scale);
+        const auto same = [](const ZYLcapsule& a, const ZYLcapsule& b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+        if (!placedOnce_ || !worldCapsule.capsule || !same(placed, lastPlaced_) ||
+            !same(*worldCapsule.capsule, placed)) {
+            worldCapsule.init(placed);
+            lastPlaced_ = placed;
+            placedOnce_ = true;
+        }
     }
     return worldCapsule;
 }

@@ -35,6 +35,12 @@ public:
 
     // localCapsule placed in the world (position, rotation and scale) into worldCapsule.
     BCapsule& getWorldCapsule();
+
+private:
+    // What getWorldCapsule last wrote: the capsule is written again only when it
+    // would change.
+    ZYLcapsule lastPlaced_;
+    bool placedOnce_ = false;
 };
 
 // A capsule body in all but its kind code (6).

@@ -86,6 +86,9 @@ public:
     ZYLbox bbox;         // world oriented box
     BodyTransformRecord transform;
     std::uint32_t cellCode = 0;  // stress-tree cell of a fragment
+    // The body's entry in the broad phase of the detection that tracks it; a copy
+    // starts without one.
+    std::int32_t broadPhaseEntry = -1;
 
     HardBody();
     HardBody(const HardBody& other);

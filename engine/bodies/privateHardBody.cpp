@@ -34,9 +34,7 @@ PrivateHardBody::PrivateHardBody() {
 }
 
 PrivateHardBody::PrivateHardBody(const PrivateHardBody& other)
-    : HardBody(other), jointCount(other.jointCount), joints(other.joints) {
-    std::copy(std::begin(other.laneDyn), std::end(other.laneDyn), laneDyn);
-}
+    : HardBody(other), jointCount(other.jointCount), joints(other.joints), laneDyn(other.laneDyn) {}
 
 PrivateHardBody& PrivateHardBody::operator=(const PrivateHardBody& other) {
     if (this == &other) {
@@ -47,7 +45,7 @@ PrivateHardBody& PrivateHardBody::operator=(const PrivateHardBody& other) {
     joints = other.joints;
     jointCursor = nullptr;
     jointCursorActive = 0;
-    std::copy(std::begin(other.laneDyn), std::end(other.laneDyn), laneDyn);
+    laneDyn = other.laneDyn;
     return *this;
 }
 

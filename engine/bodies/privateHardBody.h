@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "engine/bodies/hardBody.h"
+#include "engine/bodies/laneDynamics.h"
 #include "geometry/mesh/pooledList.h"
 
 // Shape-independent half of every body: activation, time integration, inertia
@@ -12,7 +13,7 @@
 //
 // Besides the body data it carries the joints that hold the body as a fragment of a
 // fracture body, walked with a cursor kept in the body, and one copy of the dynamic
-// state per worker lane for the threaded fracture code.
+// state per worker lane for the threaded fracture code (made when a lane first uses it).
 class PrivateHardBody : public HardBody {
 public:
     using JointList = PooledList<DynamicStress*>;
@@ -21,7 +22,7 @@ public:
     JointList joints;             // joints that have this body as one of their two bodies
     JointList::Node* jointCursor = nullptr;
     std::uint8_t jointCursorActive = 0;  // 1 while an iteration over joints is under way
-    RBDynamics laneDyn[BODY_LANES];
+    LaneDynamics laneDyn;
 
     // A kind's init must run before the body is usable: until then dyn and lastDyn
     // are zero (rotations included) with unit inverse mass.

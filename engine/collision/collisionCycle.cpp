@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 #include "engine/bodies/barrierBody.h"
 #include "engine/bodies/privateHardBody.h"
@@ -61,6 +62,59 @@ void propagateToFragments(BodyList& frontier, BodyList& from) {
     }
 }
 
+using Role = BroadPhase::Role;
+using Candidates = std::vector<BroadPhase::Candidate>;
+
+// Files every body of the list in the broad phase with the role, keyed by its place.
+void trackList(BroadPhase& broadPhase, BodyList& list, Role role) {
+    std::int32_t key = 0;
+    for (HardBody* body : list) {
+        broadPhase.track(body, role, key++);
+    }
+}
+
+void keyList(BroadPhase& broadPhase, BodyList& list, Role role) {
+    std::int32_t key = 0;
+    for (HardBody* body : list) {
+        broadPhase.setRole(body, role, key++);
+    }
+}
+
+// Calls visit(b) for the bodies b of `list` after `after` (all of them when null), in
+// list order, leaving out those whose world boxes the pair test would find apart from
+// `outer`'s: visiting them would find nothing and change nothing. A visit that moves
+// `outer` (an extraction) makes the rest be asked again from its new place.
+template <class Visit>
+void visitCandidates(BroadPhase& broadPhase, Candidates& scratch, HardBody* outer, const BodyList& list,
+                     const BodyList::Node* after, Role role, Visit&& visit) {
+    if (!broadPhase.usable()) {
+        for (const BodyList::Node* n = after ? after->next : firstListNode(list); n; n = n->next) {
+            visit(n->value);
+        }
+        return;
+    }
+    if (broadPhase.roleCount(role) == 0) {
+        return;
+    }
+    broadPhase.prepare(outer);
+    std::int64_t from = after ? broadPhase.key(after->value) : -1;
+    const auto accept = [&](Role r, std::int32_t key, std::int32_t, std::int32_t) -> std::int64_t {
+        return r == role && key > from ? key : -1;
+    };
+    broadPhase.gather(outer, 1u << role, accept, scratch);
+    for (std::size_t i = 0; i < scratch.size(); ++i) {
+        const BroadPhase::Candidate c = scratch[i];
+        const std::uint32_t moves = broadPhase.moves(outer);
+        visit(c.body);
+        if (broadPhase.moves(outer) != moves) {
+            from = c.key;
+            broadPhase.prepare(outer);
+            broadPhase.gather(outer, 1u << role, accept, scratch);
+            i = static_cast<std::size_t>(-1);
+        }
+    }
+}
+
 }  // namespace
 
 // Whether the world-axis boxes around the two oriented boxes can meet. Every overlap
@@ -101,7 +155,15 @@ int CollisionManager::testPair(HardBody* a, HardBody* b, CollisionPair* pair, in
         return 0;
     }
     pair->resetForDetection(a, b);
-    if (!boundsMayTouch(a, b) || overlapTest(a, b, pair, lane) == 0) {
+    if (!boundsMayTouch(a, b)) {
+        return 0;
+    }
+    return testBoundedPair(a, b, pair, lane);
+}
+
+// testPair past the world boxes' test, on a reset pair.
+int CollisionManager::testBoundedPair(HardBody* a, HardBody* b, CollisionPair* pair, int lane) {
+    if (overlapTest(a, b, pair, lane) == 0) {
         pair->state = 0;
         return 0;
     }
@@ -119,7 +181,8 @@ int CollisionManager::testAndRecordPair(HardBody* a, HardBody* b) {
     if (!record) {
         return 0;
     }
-    const int state = testPair(a, b, record, 0);
+    record->resetForDetection(a, b);
+    const int state = testBoundedPair(a, b, record, 0);
     if (state != 0) {
         const std::uint32_t listed = newPairs.count;
         newPairs.pushFront(record);
@@ -256,6 +319,55 @@ void CollisionManager::recycleGroupsAfterDetection() {
     }
 }
 
+void CollisionManager::trackDetectionBodies() {
+    broadPhase.begin();
+    trackList(broadPhase, groundBodies, BroadPhase::GROUND);
+    trackList(broadPhase, looseBodies, BroadPhase::LOOSE);
+    trackList(broadPhase, looseFragments, BroadPhase::FRAGMENT);
+    broadPhase.commit();
+    // A body's key finds its node, for the move to the frontier.
+    for (int k = 0; k < 2; ++k) {
+        looseNodes_[k].clear();
+        for (BodyList::Node* n = firstListNode(k == 0 ? looseBodies : looseFragments); n; n = n->next) {
+            looseNodes_[k].push_back(n);
+        }
+    }
+}
+
+// The loose bodies reached in a stage pass join the next frontier, each list walked in
+// its order. Reached bodies are the only loose ones in contact, so without duplicates
+// in the lists the walk need only visit them, sorted by their keys.
+void CollisionManager::moveReachedToFrontier() {
+    if (!broadPhase.usable()) {
+        for (BodyList* loose : {&looseBodies, &looseFragments}) {
+            for (BodyList::Node* n = firstListNode(*loose); n;) {
+                BodyList::Node* const next = n->next;
+                if (n->value->isInContact()) {
+                    HardBody* const d = n->value;
+                    unlinkListNode(*loose, n);
+                    frontier.pushFront(d);
+                }
+                n = next;
+            }
+        }
+        reached_.clear();
+        return;
+    }
+    const auto byPlace = [this](const HardBody* a, const HardBody* b) {
+        const bool fragmentA = broadPhase.role(a) == BroadPhase::FRAGMENT;
+        const bool fragmentB = broadPhase.role(b) == BroadPhase::FRAGMENT;
+        return fragmentA != fragmentB ? fragmentB : broadPhase.key(a) < broadPhase.key(b);
+    };
+    std::sort(reached_.begin(), reached_.end(), byPlace);
+    for (HardBody* d : reached_) {
+        const bool fragment = broadPhase.role(d) == BroadPhase::FRAGMENT;
+        BodyList& loose = fragment ? looseFragments : looseBodies;
+        unlinkListNode(loose, looseNodes_[fragment ? 1 : 0][static_cast<std::size_t>(broadPhase.key(d))]);
+        frontier.pushFront(d);
+    }
+    reached_.clear();
+}
+
 bool CollisionManager::detectCollisions(BodyList& bodies, BodyList& staticBodies, BodyList& reactivationBodies,
                                         BodyList& barriers) {
     newPairs.clear();
@@ -263,6 +375,11 @@ bool CollisionManager::detectCollisions(BodyList& bodies, BodyList& staticBodies
     recycleGroupsBeforeDetection();
     frontier.clear();
     groupPairs.clear();
+    trackDetectionBodies();
+    // Every walk below visits only the pairs whose world boxes may touch, in the order
+    // of a walk over all pairs.
+    const auto visit = [this](HardBody* outer, const BodyList& list, const BodyList::Node* after, Role role,
+                              auto&& fn) { visitCandidates(broadPhase, candidates_, outer, list, after, role, fn); };
 
     int result = 0;
     // A pair just found sits at the head of newPairs: it is pushed out at once, or
@@ -281,6 +398,9 @@ bool CollisionManager::detectCollisions(BodyList& bodies, BodyList& staticBodies
             return false;
         }
         d->setContactStage(std::max(d->getContactStage(), from->getContactStage() + 1));
+        if (!d->isInContact()) {
+            reached_.push_back(d);
+        }
         d->enableInContact();
         combine(result, t);
         return true;
@@ -293,13 +413,13 @@ bool CollisionManager::detectCollisions(BodyList& bodies, BodyList& staticBodies
             BodyList::Node* const next = n->next;
             HardBody* const d = n->value;
             bool touched = false;
-            for (HardBody* g : groundBodies) {
+            visit(d, groundBodies, nullptr, BroadPhase::GROUND, [&](HardBody* g) {
                 if (reach(d, g)) {
                     g->activate();
                     handOn();
                     touched = true;
                 }
-            }
+            });
             if (touched) {
                 fragmentReached = fragmentReached || loose == &looseFragments;
                 unlinkListNode(*loose, n);
@@ -309,31 +429,32 @@ bool CollisionManager::detectCollisions(BodyList& bodies, BodyList& staticBodies
         }
     }
 
+    reached_.clear();  // the seeded bodies are in the frontier already
+
     // Ground bodies meet each other only when one of them moves and one can respond.
     for (BodyList::Node* n1 = firstListNode(groundBodies); n1; n1 = n1->next) {
         HardBody* const g1 = n1->value;
         const bool moved1 = g1->hasMoved();
-        for (BodyList::Node* n2 = n1->next; n2; n2 = n2->next) {
-            HardBody* const g2 = n2->value;
+        visit(g1, groundBodies, n1, BroadPhase::GROUND, [&](HardBody* g2) {
             const HardBody* const owner1 = g1->getParent();
             const HardBody* const owner2 = g2->getParent();
             if ((owner1 && (owner1 == owner2 || owner1->getParent() == g2)) || (owner2 && owner2->getParent() == g1)) {
-                continue;
+                return;
             }
             if (!moved1 && !g2->hasMoved()) {
-                continue;
+                return;
             }
             const bool responds = !g1->isActive() || !g2->isActive() || g2->isFirstHit(true) ||
                                   g1->isFirstHit(true) || owner1 || owner2;
             if (!responds) {
-                continue;
+                return;
             }
             const bool firstHit1 = g1->isFirstHit(true);
             HardBody* const first = firstHit1 ? g1 : g2;
             HardBody* const second = firstHit1 ? g2 : g1;
             const int t = testAndRecordPair(first, second);
             if (t == 0) {
-                continue;
+                return;
             }
             ++pairCount;
             const std::int32_t stage = std::max(g1->getContactStage(), g2->getContactStage());
@@ -343,7 +464,7 @@ bool CollisionManager::detectCollisions(BodyList& bodies, BodyList& staticBodies
             }
             extractPair(firstListNode(newPairs)->value);
             combine(result, t);
-        }
+        });
     }
     if (fragmentReached) {
         propagateToFragments(frontier, looseFragments);
@@ -357,46 +478,39 @@ bool CollisionManager::detectCollisions(BodyList& bodies, BodyList& staticBodies
             prepareContactGroups();
             groupPairs.clear();
         }
+        keyList(broadPhase, frontier, BroadPhase::FRONTIER);
         for (BodyList::Node* n1 = firstListNode(frontier); n1; n1 = n1->next) {
-            for (BodyList::Node* n2 = n1->next; n2; n2 = n2->next) {
-                if (sameOwner(n1->value, n2->value)) {
-                    continue;
+            HardBody* const f1 = n1->value;
+            visit(f1, frontier, n1, BroadPhase::FRONTIER, [&](HardBody* f2) {
+                if (sameOwner(f1, f2)) {
+                    return;
                 }
-                const int t = testAndRecordPair(n1->value, n2->value);
+                const int t = testAndRecordPair(f1, f2);
                 if (t != 0) {
                     extractPair(firstListNode(newPairs)->value);
                     combine(result, t);
                 }
-            }
+            });
         }
         fragmentReached = false;
         for (HardBody* f : frontier) {
-            for (HardBody* d : looseBodies) {
+            visit(f, looseBodies, nullptr, BroadPhase::LOOSE, [&](HardBody* d) {
                 if (reach(d, f)) {
                     handOn();
                 }
-            }
+            });
         }
         for (HardBody* f : frontier) {
-            for (HardBody* d : looseFragments) {
+            visit(f, looseFragments, nullptr, BroadPhase::FRAGMENT, [&](HardBody* d) {
                 if (reach(d, f)) {
                     handOn();
                     fragmentReached = true;
                 }
-            }
+            });
         }
+        keyList(broadPhase, frontier, BroadPhase::NONE);
         frontier.clear();
-        for (BodyList* loose : {&looseBodies, &looseFragments}) {
-            for (BodyList::Node* n = firstListNode(*loose); n;) {
-                BodyList::Node* const next = n->next;
-                if (n->value->isInContact()) {
-                    HardBody* const d = n->value;
-                    unlinkListNode(*loose, n);
-                    frontier.pushFront(d);
-                }
-                n = next;
-            }
-        }
+        moveReachedToFrontier();
         if (fragmentReached) {
             propagateToFragments(frontier, looseFragments);
         }
@@ -416,22 +530,21 @@ bool CollisionManager::detectCollisions(BodyList& bodies, BodyList& staticBodies
         combine(result, t);
     };
     for (BodyList::Node* n1 = firstListNode(looseBodies); n1; n1 = n1->next) {
-        for (BodyList::Node* n2 = n1->next; n2; n2 = n2->next) {
-            leftOver(n1->value, n2->value);
-        }
+        HardBody* const d1 = n1->value;
+        visit(d1, looseBodies, n1, BroadPhase::LOOSE, [&](HardBody* d2) { leftOver(d1, d2); });
     }
     for (BodyList::Node* n1 = firstListNode(looseFragments); n1; n1 = n1->next) {
-        for (BodyList::Node* n2 = n1->next; n2; n2 = n2->next) {
-            if (!sameOwner(n1->value, n2->value)) {
-                leftOver(n1->value, n2->value);
+        HardBody* const f1 = n1->value;
+        visit(f1, looseFragments, n1, BroadPhase::FRAGMENT, [&](HardBody* f2) {
+            if (!sameOwner(f1, f2)) {
+                leftOver(f1, f2);
             }
-        }
+        });
     }
     for (HardBody* d : looseBodies) {
-        for (HardBody* f : looseFragments) {
-            leftOver(d, f);
-        }
+        visit(d, looseFragments, nullptr, BroadPhase::FRAGMENT, [&](HardBody* f) { leftOver(d, f); });
     }
+    broadPhase.end();
     // The left-over pairs are the newest: handed on like the staged ones, though with
     // equal stages their extraction moves nothing.
     groupPairs.clear();

@@ -6,6 +6,8 @@
 
 #include "engine/collision/collisionManager.h"
 #include "engine/collision/contactBlocks.h"
+#include "engine/bodies/privateHardBody.h"
+#include "engine/fracture/fractureBody.h"
 #include "engine/solver/lsqSystem.h"
 #include "geometry/mesh/debugLog.h"
 
@@ -50,6 +52,36 @@ void CollisionManager::extractPair(CollisionPair* pair) {
     if (!pair || !pair->bodyA || !pair->bodyB || pair->bodyB->getType() == HB_CRACKER) {
         return;
     }
+    const std::int32_t stageA = pair->bodyA->getContactStage();
+    const std::int32_t stageB = pair->bodyB->getContactStage();
+    if (batchingExtractions_) {
+        extractionBatch_.push_back({pair, stageA, stageB, 0});
+        return;
+    }
+    noteExtractionMoves(pair, extractPairOnLane(pair, stageA, stageB, 0));
+}
+
+void CollisionManager::noteExtractionMoves(const CollisionPair* pair, std::uint8_t moved) {
+    for (HardBody* body : {(moved & MOVED_A) ? pair->bodyA : nullptr, (moved & MOVED_B) ? pair->bodyB : nullptr}) {
+        if (!body) {
+            continue;
+        }
+        broadPhase.moved(body);
+        // A fragment was lifted with its whole fracture body: every fragment moved.
+        if (auto* owner = dynamic_cast<FractureBody*>(body->getParent())) {
+            for (const FractureBody::FragmentList* list : {&owner->fragments, &owner->disconnectedBodies}) {
+                for (PrivateHardBody* fragment : *list) {
+                    if (fragment != body) {
+                        broadPhase.moved(fragment);
+                    }
+                }
+            }
+        }
+    }
+}
+
+std::uint8_t CollisionManager::extractPairOnLane(CollisionPair* pair, std::int32_t stageA, std::int32_t stageB,
+                                                 int lane) {
     HardBody* const a = pair->bodyA;
     HardBody* const b = pair->bodyB;
     const RBDynamics& da = a->getDyn();
@@ -70,19 +102,19 @@ void CollisionManager::extractPair(CollisionPair* pair) {
     pair->massWeightA = pair->massProductA = 0.0;
     pair->massWeightB = pair->massProductB = 0.0;
     if (!penetrating) {
-        return;
+        return 0;
     }
     // Only the body further from the ground moves, so a body resting on the ground
     // stays put and the one on top of it is lifted.
-    if (!a->isStatic() && b->getContactStage() < a->getContactStage()) {
+    if (!a->isStatic() && stageB < stageA) {
         pair->massWeightA = pair->massProductA = extractionMass(a);
     }
-    if (!b->isStatic() && a->getContactStage() < b->getContactStage()) {
+    if (!b->isStatic() && stageA < stageB) {
         pair->massWeightB = pair->massProductB = extractionMass(b);
     }
     if (pair->massWeightA == 0.0 && pair->massProductA == 0.0 && pair->massWeightB == 0.0 &&
         pair->massProductB == 0.0) {
-        return;
+        return 0;
     }
     // A fragment is moved, not turned.
     QmtVector3 armsA[CollisionPair::MAX_CONTACTS];
@@ -98,8 +130,9 @@ void CollisionManager::extractPair(CollisionPair* pair) {
     MatrixView* matrix = nullptr;
     dvec* rhs = nullptr;
     dvec* x = nullptr;
-    if (!workspace || !workspace->setupRows(static_cast<int>(n), 0, matrix, rhs, x)) {
-        return;
+    ContactLsqWorkspace* const ws = laneWorkspace(lane);
+    if (!ws || !ws->setupRows(static_cast<int>(n), 0, matrix, rhs, x)) {
+        return 0;
     }
     for (std::uint32_t i = 0; i < n; ++i) {
         const QmtVector3 target = pair->normals[i] * -pair->depths[i];
@@ -109,7 +142,7 @@ void CollisionManager::extractPair(CollisionPair* pair) {
     }
     MatrixView::setZero(*matrix, 1.0);
     buildExtractionRows(a, b, pair->massWeightA, pair->massWeightB, EXTRACTION_FACTOR, armsA, armsB, matrix, n);
-    solveContactBlockSystem(*workspace, static_cast<int>(n), matrix, rhs, x, pair->normals, pair->dropMarks);
+    solveContactBlockSystem(*ws, static_cast<int>(n), matrix, rhs, x, pair->normals, pair->dropMarks);
 
     // The solution holds the kept contacts only, in order.
     QmtVector3 moveA, turnA, moveB, turnB;
@@ -142,4 +175,5 @@ void CollisionManager::extractPair(CollisionPair* pair) {
     if (movesB && !moverB->isStatic()) {
         moverB->applyDisplacement(moveB, turnB);
     }
+    return static_cast<std::uint8_t>((movesA ? MOVED_A : 0) | (movesB ? MOVED_B : 0));
 }

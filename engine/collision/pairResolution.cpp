@@ -91,18 +91,18 @@ const HardBody* heldSupport(const CollisionPair& pair) {
     return lower;
 }
 
+}  // namespace
+
 // Lane 0 solves in the manager's own workspace, a worker lane in its own.
-ContactLsqWorkspace* laneWorkspace(CollisionManager& manager, int lane) {
+ContactLsqWorkspace* CollisionManager::laneWorkspace(int lane) {
     if (lane == 0) {
-        return manager.workspace.get();
+        return workspace.get();
     }
-    if (lane > 0 && lane <= getCollisionWorkerCount() && manager.laneWorkspaces) {
-        return &manager.laneWorkspaces[lane - 1];
+    if (lane > 0 && lane <= getCollisionWorkerCount() && laneWorkspaces) {
+        return &laneWorkspaces[lane - 1];
     }
     return nullptr;
 }
-
-}  // namespace
 
 double CollisionManager::pairEnergy(const CollisionPair* pair, int lane) {
     if (!pair || !pair->bodyA || !pair->bodyB) {
@@ -257,7 +257,7 @@ void CollisionManager::solvePairImpulses(CollisionPair* pair, int mode, MatrixVi
     if (!pair || pair->contactCount == 0) {
         return;
     }
-    ContactLsqWorkspace* const ws = laneWorkspace(*this, lane);
+    ContactLsqWorkspace* const ws = laneWorkspace(lane);
     MatrixView* k = nullptr;
     dvec* rhs = nullptr;
     dvec* x = nullptr;

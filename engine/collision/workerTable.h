@@ -53,30 +53,47 @@ inline void combineLaneResult(std::uint32_t& result, std::uint32_t t) {
     }
 }
 
-// Runs one phase's lanes: starts the wanted workers (a creation failure stops the
-// starting), lets the caller work meanwhile, and on join (at the latest when it goes
-// out of scope) joins them and then works itself the lists of every wanted worker
-// that could not be started.
+// Runs one phase's lanes. Each wanted worker lane is worked on a thread of its own, or,
+// when the phase is given fewer threads than lanes (a small phase, where starting and
+// joining a thread costs more than it shares out), the lanes are shared out in runs
+// among the threads and the calling thread, each run worked lane after lane. Each lane
+// keeps its own records and lists whichever thread works it, so the results are the
+// same. The caller works its own share meanwhile; on join (at the latest when the
+// phase goes out of scope) it works its run and every lane whose thread could not be
+// started, then joins the threads.
 class LanePhase {
 public:
-    LanePhase(WorkerTable& table, int workers);
+    // `threads`: threads the phase may use, the calling thread included.
+    LanePhase(WorkerTable& table, int workers, int threads = MAX_LANES);
     LanePhase(const LanePhase&) = delete;
     LanePhase& operator=(const LanePhase&) = delete;
     ~LanePhase() { join(); }
 
+    // A wanted lane; with a thread for every lane it starts at once.
     void start(int worker, LaneProc proc);
+    // With fewer threads than lanes: starts the threads of the runs, once every lane
+    // is known. Nothing otherwise.
+    void launch();
     void join();
 
 private:
+    bool startThread(int first, int end);
+
     WorkerTable& table_;
     int workers_;
+    int threads_;
     bool failed_ = false;
     bool joined_ = false;
     bool wanted_[MAX_WORKERS] = {};
     LaneProc procs_[MAX_WORKERS] = {};
 };
 
+// Threads worth starting for `work` items of a phase at `perThread` items a thread (0:
+// one thread a lane), the calling thread included.
+int threadsFor(std::uint32_t work, std::uint32_t perThread);
+
 // Thread procedures; each returns 0.
 int resolveLaneProc(WorkerRecord* record);
 int detectGroundLaneProc(WorkerRecord* record);
 int detectLooseLaneProc(WorkerRecord* record);
+int extractLaneProc(WorkerRecord* record);

@@ -53,26 +53,82 @@ int usableLanes(std::uint32_t threadCount) {
     return static_cast<int>(std::min<std::uint32_t>(threadCount, static_cast<std::uint32_t>(workers) + 1));
 }
 
-LanePhase::LanePhase(WorkerTable& table, int workers) : table_(table), workers_(workers) {
+int threadsFor(std::uint32_t work, std::uint32_t perThread) {
+    if (perThread == 0) {
+        return MAX_LANES;
+    }
+    return static_cast<int>(std::clamp<std::uint32_t>(work / perThread, 1, MAX_LANES));
+}
+
+LanePhase::LanePhase(WorkerTable& table, int workers, int threads)
+    : table_(table), workers_(workers), threads_(std::max(threads, 1)) {
     for (int i = 0; i < workers_; ++i) {
         table_.records[i].started = false;
     }
 }
 
-void LanePhase::start(int worker, LaneProc proc) {
-    WorkerRecord& record = table_.records[worker];
-    wanted_[worker] = true;
-    procs_[worker] = proc;
+// A thread that works the wanted lanes first to end - 1 in turn; false when it cannot
+// be made (its lanes are then worked by the caller).
+bool LanePhase::startThread(int first, int end) {
     if (failed_) {
-        return;
+        return false;
     }
+    WorkerRecord& record = table_.records[first];
     try {
-        record.thread = std::make_unique<std::thread>(proc, &record);
-        record.started = true;
+        record.thread = std::make_unique<std::thread>([this, first, end] {
+            for (int i = first; i < end; ++i) {
+                if (wanted_[i]) {
+                    procs_[i](&table_.records[i]);
+                }
+            }
+        });
     } catch (const std::system_error&) {
         failed_ = true;
     } catch (const std::bad_alloc&) {
         failed_ = true;
+    }
+    if (failed_) {
+        return false;
+    }
+    for (int i = first; i < end; ++i) {
+        table_.records[i].started = wanted_[i];
+    }
+    return true;
+}
+
+void LanePhase::start(int worker, LaneProc proc) {
+    wanted_[worker] = true;
+    procs_[worker] = proc;
+    if (threads_ > workers_) {
+        startThread(worker, worker + 1);
+    }
+}
+
+void LanePhase::launch() {
+    if (threads_ > workers_ || threads_ == 1) {
+        return;
+    }
+    int wanted = 0;
+    for (int i = 0; i < workers_; ++i) {
+        wanted += wanted_[i] ? 1 : 0;
+    }
+    // Runs of about equal numbers of wanted lanes; the last run is the caller's.
+    const int runs = std::min(threads_, wanted);
+    const int perRun = (wanted + runs - 1) / std::max(runs, 1);
+    int first = 0;
+    for (int run = 0; run + 1 < runs; ++run) {
+        while (first < workers_ && !wanted_[first]) {
+            ++first;
+        }
+        if (first == workers_) {
+            return;
+        }
+        int end = first;
+        for (int taken = 0; end < workers_ && taken < perRun; ++end) {
+            taken += wanted_[end] ? 1 : 0;
+        }
+        startThread(first, end);
+        first = end;
     }
 }
 
@@ -82,19 +138,18 @@ void LanePhase::join() {
     }
     joined_ = true;
     for (int i = 0; i < workers_; ++i) {
-        WorkerRecord& record = table_.records[i];
-        if (record.started && threadsApi) {
-            threadsApi->join(record.thread.get());
-        }
-        record.thread.reset();
-    }
-    for (int i = 0; i < workers_; ++i) {
         if (wanted_[i] && !table_.records[i].started) {
             procs_[i](&table_.records[i]);
         }
     }
+    for (int i = 0; i < workers_; ++i) {
+        WorkerRecord& record = table_.records[i];
+        if (record.thread && threadsApi) {
+            threadsApi->join(record.thread.get());
+        }
+        record.thread.reset();
+    }
 }
-
 
 // ---- set-up ----
 
@@ -252,13 +307,14 @@ void CollisionManager::resolveActivePairsThreaded(PairList& pairs, BodyList& bod
     }
     assignPairsToWorkers(pairs, n);
     {
-        LanePhase phase(*workerTable, n);
+        LanePhase phase(*workerTable, n, threadsFor(pairs.count, resolutionPairsPerThread));
         for (int w = 0; w < n; ++w) {
             if (workerPairs[w].count != 0) {
                 workerTable->records[w].laneWord = static_cast<std::uint32_t>(mode);
                 phase.start(w, resolveLaneProc);
             }
         }
+        phase.launch();
     }
     for (CollisionPair* pair : newPairs) {
         resolvePair(pair, mode, 0);

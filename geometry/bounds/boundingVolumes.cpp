@@ -68,8 +68,8 @@ void writeTransformedAAbox(const ZYLAAbox& src, const QmtVector3& centre, const 
     out.init(ZYLAAbox{centre - h, centre + h});
 }
 
-void writeTransformedCapsule(const ZYLcapsule& src, const QmtVector3& centre, const QmtMatrix3& R,
-                             const QmtVector3& S, BCapsule& out) {
+ZYLcapsule transformedCapsule(const ZYLcapsule& src, const QmtVector3& centre, const QmtMatrix3& R,
+                              const QmtVector3& S) {
     double s = S.x;
     if (S.y > s) {
         s = S.y;
@@ -82,7 +82,12 @@ void writeTransformedCapsule(const ZYLcapsule& src, const QmtVector3& centre, co
     result.axis = R * src.axis;
     result.length = s * src.length;
     result.radius = s * src.radius;
-    out.init(result);
+    return result;
+}
+
+void writeTransformedCapsule(const ZYLcapsule& src, const QmtVector3& centre, const QmtMatrix3& R,
+                             const QmtVector3& S, BCapsule& out) {
+    out.init(transformedCapsule(src, centre, R, S));
 }
 
 }  // namespace
@@ -229,6 +234,10 @@ void BCapsule::buildFrame() {
 void BCapsule::transformSRT(const QmtVector3& T, const QmtMatrix3& R, const QmtVector3& S,
                             BCapsule& out) const {
     writeTransformedCapsule(*capsule, placeSRT(capsule->centre, T, R, S), R, S, out);
+}
+
+ZYLcapsule BCapsule::placedSRT(const QmtVector3& T, const QmtMatrix3& R, const QmtVector3& S) const {
+    return transformedCapsule(*capsule, placeSRT(capsule->centre, T, R, S), R, S);
 }
 
 void BCapsule::transformTRS(const QmtVector3& T, const QmtMatrix3& R, const QmtVector3& S,

@@ -169,6 +169,8 @@ public:
                       const Qmt::QmtVector3& S, BCapsule& out) const;
     void transformTRS(const Qmt::QmtVector3& T, const Qmt::QmtMatrix3& R,
                       const Qmt::QmtVector3& S, BCapsule& out) const;
+    // The record transformSRT would write, left unwritten.
+    ZYLcapsule placedSRT(const Qmt::QmtVector3& T, const Qmt::QmtMatrix3& R, const Qmt::QmtVector3& S) const;
 
 private:
     // u, v orthonormal to the axis; both the axis itself when |axis|^2 <= 1e-5.

@@ -24,6 +24,7 @@ BVmesh::~BVmesh() {
 }
 
 void BVmesh::destroy() {
+    releaseNeighbours();
     releaseEdges(tables());
     releaseVertexRecords(tables());
     delete clipper;
@@ -95,6 +96,7 @@ bool BVmesh::copyAprox(ZYLmesh* source, std::uint32_t options) {
 
 void BVmesh::buildAttached(std::uint32_t options) {
     // The old vertex records were sized for the old mesh; the count now names the new one.
+    releaseNeighbours();
     releaseVertexRecords(tables());
     numVertexRecords = mesh->numVertices;
     buildTables(options);

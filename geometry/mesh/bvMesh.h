@@ -49,6 +49,11 @@ public:
     // records' arrays point into them and go with them.
     std::uint32_t* vertexFacePool = nullptr;
     std::uint32_t* vertexEdgePool = nullptr;
+    // With both tables built: the vertices across each vertex's edges, in the order of
+    // its edge list, vertex v's from vertexNeighbourStarts[v] to [v + 1] (array new;
+    // shared by copies like the tables). Null when not built.
+    std::uint32_t* vertexNeighbours = nullptr;
+    std::uint32_t* vertexNeighbourStarts = nullptr;
 
     BVmesh() = default;
     // Refers to a mesh that lives elsewhere (state 0); nothing is built.
@@ -183,4 +188,6 @@ private:
     void buildAttached(std::uint32_t options);
     // buildConnectivity on a mesh whose indices are known to be valid.
     bool buildTables(std::uint32_t options);
+    void buildNeighbours();
+    void releaseNeighbours();
 };

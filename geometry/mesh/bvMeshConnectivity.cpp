@@ -1,4 +1,5 @@
 #include <cstring>
+#include <new>
 
 #include "geometry/mesh/bvMesh.h"
 
@@ -51,14 +52,53 @@ bool BVmesh::buildConnectivity(std::uint32_t options) {
 }
 
 bool BVmesh::buildTables(std::uint32_t options) {
+    releaseNeighbours();
     builtFlags &= ~(BVMESH_BUILT_EDGES | BVMESH_BUILT_VERTICES);
     numEdges = 0;
     const bool withEdges = (options & BVMESH_EDGES) != 0;
     const bool withVertices = (options & BVMESH_VERTICES) != 0;
     const ZYLmesh& source = *mesh;
     // A vertex block that cannot be had leaves its lists without entries.
-    return rebuildTables(tables(), *mesh, withEdges, withVertices, false, builtFlags,
-                         [&source](const WorkEdge& w, connect_edge& record) { writeEdgeRecord(source, w, record); });
+    const bool built =
+        rebuildTables(tables(), *mesh, withEdges, withVertices, false, builtFlags,
+                      [&source](const WorkEdge& w, connect_edge& record) { writeEdgeRecord(source, w, record); });
+    buildNeighbours();
+    return built;
+}
+
+void BVmesh::releaseNeighbours() {
+    delete[] vertexNeighbours;
+    delete[] vertexNeighbourStarts;
+    vertexNeighbours = nullptr;
+    vertexNeighbourStarts = nullptr;
+}
+
+// The neighbour lists read one compact block where walking the edge records reads one
+// large record per step: hill-climbing supports over a hull's vertices go through them.
+void BVmesh::buildNeighbours() {
+    if (!isConnectEdges() || !isConnectVertex() || !edges || !vertexRecords) {
+        return;
+    }
+    std::uint32_t total = 0;
+    for (std::uint32_t v = 0; v < numVertexRecords; ++v) {
+        total += vertexRecords[v].numEdges;
+    }
+    vertexNeighbourStarts = new (std::nothrow) std::uint32_t[numVertexRecords + 1];
+    vertexNeighbours = new (std::nothrow) std::uint32_t[total == 0 ? 1 : total];
+    if (!vertexNeighbourStarts || !vertexNeighbours) {
+        releaseNeighbours();
+        return;
+    }
+    std::uint32_t at = 0;
+    for (std::uint32_t v = 0; v < numVertexRecords; ++v) {
+        vertexNeighbourStarts[v] = at;
+        const connect_vertex& links = vertexRecords[v];
+        for (std::uint32_t k = 0; k < links.numEdges; ++k) {
+            const connect_edge& edge = edges[links.edges[k]];
+            vertexNeighbours[at++] = edge.v0 == v ? edge.v1 : edge.v0;
+        }
+    }
+    vertexNeighbourStarts[numVertexRecords] = at;
 }
 
 void BVmesh::labelIslands() {

@@ -32,6 +32,10 @@ HullSide::HullSide(const BVmesh& hull) {
     if (linked) {
         links_ = hull.vertexRecords;
         edges_ = hull.edges;
+        if (hull.vertexNeighbours && hull.vertexNeighbourStarts) {
+            neighbours_ = hull.vertexNeighbours;
+            neighbourStarts_ = hull.vertexNeighbourStarts;
+        }
     }
 }
 
@@ -56,6 +60,23 @@ std::uint32_t HullSide::support(std::uint32_t start, const Qmt::QmtVector3& d) c
 
     // Every move strictly raises best, so the climb ends; on a convex hull it ends
     // at a global maximum.
+    if (neighbours_) {
+        for (;;) {
+            std::uint32_t next = current;
+            for (std::uint32_t k = neighbourStarts_[current], end = neighbourStarts_[current + 1]; k < end; ++k) {
+                const std::uint32_t w = neighbours_[k];
+                const double p = vertices_[w].Dot(d);
+                if (p > best) {
+                    best = p;
+                    next = w;
+                }
+            }
+            if (next == current) {
+                return current;
+            }
+            current = next;
+        }
+    }
     for (;;) {
         const connect_vertex& links = links_[current];
         std::uint32_t next = current;

@@ -61,6 +61,9 @@ private:
     std::uint32_t count_ = 0;
     const connect_vertex* links_ = nullptr;  // null: no usable vertex links
     const connect_edge* edges_ = nullptr;
+    // The same links as neighbour lists, when the hull has them.
+    const std::uint32_t* neighbours_ = nullptr;
+    const std::uint32_t* neighbourStarts_ = nullptr;
     Qmt::QmtVector3 centre_;
 };
 

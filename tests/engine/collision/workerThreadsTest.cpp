@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -12,6 +13,7 @@
 #include "engine/threads/processorCount.h"
 #include "engine/world/privateWorld.h"
 #include "tests/engine/collision/collisionTestBodies.h"
+#include "tests/engine/collision/seededPile.h"
 
 namespace {
 
@@ -364,6 +366,31 @@ TEST(WorkerThreads, ThreadedDetectionWakesASleeperItHits) {
     }
     EXPECT_TRUE(sleeper->isActive());
     EXPECT_GT(dropped->getDyn().position.y, 1.0);  // it did not pass through
+}
+
+// The threaded detection and resolution give each lane count its own trajectory,
+// recorded from the literal all-pairs detection; however the work is spread or
+// skipped, and whether the lanes run on threads or one after another on the calling
+// thread, a lane count keeps its trajectory to the last bit.
+TEST(WorkerThreads, ThreadedPilesKeepTheirRecordedHashes) {
+    struct Recorded {
+        unsigned lanes;
+        bool groups;
+        std::uint64_t hash;
+    };
+    for (const Recorded& r : {Recorded{3, false, 0xed85c95de00c5c7cull}, Recorded{8, false, 0x2e9c399b7a33fb4ull},
+                              Recorded{8, true, 0x54a4e4742bf153c6ull}}) {
+        for (const bool threads : {true, false}) {
+            seededpile::Pile pile(150, 5, r.lanes, 9, r.groups);
+            CollisionManager& m = *pile.world().collisionManager;
+            m.detectionBodiesPerThread = m.resolutionPairsPerThread = m.extractionPairsPerThread =
+                threads ? 0 : UINT32_MAX;
+            pile.frames(60);
+            EXPECT_EQ(pile.hash(), r.hash)
+                << std::hex << r.lanes << " lanes, threads " << threads << ", groups " << r.groups << ": 0x"
+                << pile.hash();
+        }
+    }
 }
 
 }  // namespace
