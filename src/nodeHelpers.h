@@ -1,6 +1,7 @@
 #pragma once
 
 #include "host/api/dataBlock.h"
+#include "host/api/fnAttribute.h"
 #include "host/api/fnDependencyNode.h"
 #include "host/api/object.h"
 #include "host/api/plug.h"
@@ -9,6 +10,37 @@
 #include "host/api/typeId.h"
 
 // Small services shared by the module's nodes, commands and callbacks.
+
+// --- Attributes: the node types' initialisers make theirs through these.
+
+// Property switches, each applied only where it departs from the host's default for
+// the attribute's kind (readable, writable, connectable, not keyable, not hidden;
+// storable, but for messages).
+enum AttrProps : unsigned {
+    kKeyable = 1,
+    kNotKeyable = 2,
+    kHidden = 4,
+    kNotStorable = 8,
+    kNotConnectable = 16,
+    kStorable = 32,
+};
+// State a node keeps to itself.
+inline constexpr unsigned kInternal = kHidden | kNotStorable | kNotConnectable;
+
+// Applies the switches and adds the attribute to the node type being initialised.
+MStatus addWithProps(MFnAttribute& fn, const MObject& attr, unsigned props);
+// Attributes made and added that way; `status` gets the add's.
+MObject addNumericAttr(const char* longName, const char* shortName, MFnNumericData::Type type, double value,
+                       unsigned props = 0, MStatus* status = nullptr);
+// A numeric attribute with a minimum and a maximum.
+MObject addRangedAttr(const char* longName, const char* shortName, MFnNumericData::Type type, double value,
+                      double low, double high, unsigned props = 0);
+MObject addPointAttr(const char* longName, const char* shortName, unsigned props = 0);
+MObject addMessageAttr(const char* longName, const char* shortName, unsigned props = 0, bool array = false,
+                       MStatus* status = nullptr);
+MObject addUnitAttr(const char* longName, const char* shortName, MFnUnitAttribute::Type type, double value,
+                    unsigned props = 0, MStatus* status = nullptr);
+MObject addTypedAttr(const char* longName, const char* shortName, MFnData::Type type, unsigned props = 0);
 
 // --- Change flags: hidden bool outputs whose compute pushes an input into the engine.
 
