@@ -242,7 +242,7 @@ void zylCrackerNode::buildBody(MDataBlock& data) {
     body_->init(centre, rotation, Qmt::QmtVector3(1.0, 1.0, 1.0));
     if (world && !world->contains(body_)) enableInWorld();
 
-    takeOffset(bodyMatrix(), e, path);
+    takeOffset(bodyPoseMatrix(*body_), e, path);
     storeRestPosition(MAnimControl::minTime());
     if (auto* shape = userNodeAs<collisionShapeNode>(getCollisionShapeNode(), collisionShapeNode::id))
         shape->releaseMesh();
