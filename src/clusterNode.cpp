@@ -36,14 +36,8 @@ namespace {
 // Squared field forces up to this size are noise.
 constexpr double kMinForce2 = 1e-5;
 
-// The node connected as a destination of plug, one per connection, in order.
-std::vector<MObject> destinations(const MPlug& plug) {
-    std::vector<MObject> out;
-    MPlugArray ends;
-    plug.connectedTo(ends, false, true);
-    for (unsigned i = 0; i < ends.length(); ++i) out.push_back(ends[i].node());
-    return out;
-}
+// The nodes connected as destinations of plug, one per connection, in order.
+std::vector<MObject> destinations(const MPlug& plug) { return connectedNodes(plug, ConnectionSide::destination); }
 
 rigidBodyNode* asRigidBody(const MObject& node) { return userNodeAs<rigidBodyNode>(node, zylTypes::kRigidBody); }
 

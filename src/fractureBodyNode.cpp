@@ -387,34 +387,15 @@ MDGModifier& FractureBodyNode::getModifier() {
 }
 
 std::vector<SceneStress*> FractureBodyNode::stressNodes(ConnectionSide side) const {
-    std::vector<SceneStress*> out;
-    MPlugArray ends;
-    plug(stresses).connectedTo(ends, side != ConnectionSide::destination, side != ConnectionSide::source);
-    for (unsigned i = 0; i < ends.length(); ++i)
-        if (auto* stress = userNodeAs<SceneStress>(ends[i].node(), SceneStress::id)) out.push_back(stress);
-    return out;
+    return connectedUserNodes<SceneStress>(plug(stresses), SceneStress::id, side);
 }
-
-namespace {
-
-template <class T>
-std::vector<T*> userNodesOn(const MPlug& plug) {
-    std::vector<T*> out;
-    MPlugArray ends;
-    plug.connectedTo(ends, true, true);
-    for (unsigned i = 0; i < ends.length(); ++i)
-        if (auto* node = userNodeAs<T>(ends[i].node(), T::id)) out.push_back(node);
-    return out;
-}
-
-}  // namespace
 
 std::vector<rigidBodyNode*> FractureBodyNode::memberNodes() const {
-    return userNodesOn<rigidBodyNode>(plug(rigidBodies));
+    return connectedUserNodes<rigidBodyNode>(plug(rigidBodies), rigidBodyNode::id);
 }
 
 std::vector<clusterFractureNode*> FractureBodyNode::clusterNodes() const {
-    return userNodesOn<clusterFractureNode>(plug(clusters));
+    return connectedUserNodes<clusterFractureNode>(plug(clusters), clusterFractureNode::id);
 }
 
 rigidBodyNode* FractureBodyNode::animRigidBody() const {

@@ -109,6 +109,20 @@ MObject firstConnectedNode(const MPlug& plug, ConnectionSide side) {
     return end.isNull() ? MObject() : end.node();
 }
 
+std::vector<MPlug> connectedPlugs(const MPlug& plug, ConnectionSide side) {
+    MPlugArray ends;
+    plug.connectedTo(ends, side != ConnectionSide::destination, side != ConnectionSide::source);
+    std::vector<MPlug> out;
+    for (unsigned i = 0; i < ends.length(); ++i) out.push_back(ends[i]);
+    return out;
+}
+
+std::vector<MObject> connectedNodes(const MPlug& plug, ConnectionSide side) {
+    std::vector<MObject> out;
+    for (const MPlug& end : connectedPlugs(plug, side)) out.push_back(end.node());
+    return out;
+}
+
 bool hasTypeId(const MObject& obj, const MTypeId& id) {
     if (obj.isNull()) return false;
     MStatus st;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 #include "host/api/dataBlock.h"
 #include "host/api/fnAttribute.h"
 #include "host/api/fnDependencyNode.h"
@@ -62,6 +64,10 @@ enum class ConnectionSide { source, destination, either };
 MPlug firstConnectedPlug(const MPlug& plug, ConnectionSide side = ConnectionSide::either);
 // Its node, or a null object.
 MObject firstConnectedNode(const MPlug& plug, ConnectionSide side = ConnectionSide::either);
+// The plugs at the other ends of all such connections, in order (none for a null plug),
+// and their nodes.
+std::vector<MPlug> connectedPlugs(const MPlug& plug, ConnectionSide side = ConnectionSide::either);
+std::vector<MObject> connectedNodes(const MPlug& plug, ConnectionSide side = ConnectionSide::either);
 
 // Whether obj is a live node of the type.
 bool hasTypeId(const MObject& obj, const MTypeId& id);
@@ -72,6 +78,15 @@ template <class T>
 T* userNodeAs(const MObject& obj, const MTypeId& id) {
     if (!hasTypeId(obj, id)) return nullptr;
     return dynamic_cast<T*>(MFnDependencyNode(obj).userNode());
+}
+
+// The module's objects among the nodes connected to the plug.
+template <class T>
+std::vector<T*> connectedUserNodes(const MPlug& plug, const MTypeId& id, ConnectionSide side = ConnectionSide::either) {
+    std::vector<T*> out;
+    for (const MObject& node : connectedNodes(plug, side))
+        if (T* user = userNodeAs<T>(node, id)) out.push_back(user);
+    return out;
 }
 
 // Whether obj is one of the host's force fields (the field kinds and the volume-axis field).

@@ -55,14 +55,10 @@ MString zylBodyName(const MString& transformName) {
 void* RigidBodyCmd::creator() { return new (std::nothrow) RigidBodyCmd; }
 
 MSyntax RigidBodyCmd::newSyntax() {
-    MSyntax syntax;
+    MSyntax syntax = objectsSyntax(1);
     syntax.addFlag("-a", "-active", MSyntax::kUnsigned);
     syntax.addFlag("-st", "-shapeType", MSyntax::kUnsigned);
     syntax.addFlag("-mul", "-multiple", MSyntax::kBoolean);
-    syntax.setObjectType(MSyntax::kSelectionList, 1);
-    syntax.useSelectionAsDefault(true);
-    syntax.enableQuery(false);
-    syntax.enableEdit(false);
     return syntax;
 }
 
@@ -71,12 +67,7 @@ MStatus RigidBodyCmd::redoIt() {
     if (args().isFlagSet("-a")) args().getFlagArgument("-a", 0, options.active);
     if (args().isFlagSet("-st")) args().getFlagArgument("-st", 0, options.shapeType);
     if (args().isFlagSet("-mul")) args().getFlagArgument("-mul", 0, options.multiple);
-    selection_.clear();
-    args().getObjects(selection_);
-    if (selection_.length() == 0) {
-        displayError("invalid selection");
-        return MS::kFailure;
-    }
+    if (!takeSelection()) return MS::kFailure;
     modifier();
 
     const MObject solver = findLastSolver();

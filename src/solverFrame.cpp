@@ -45,22 +45,14 @@ bool sceneHasFields() { return !MItDependencyNodes(MFn::kField).isDone(); }
 constexpr const char* kRunTimeFormat = " print  \"\\n simulation time %d::%d::%.2f\\n\"";
 constexpr const char* kCachedModeOn = "print \" ZYL bake cached mode is active \"";
 
-template <class T>
-void gather(const MPlug& plug, const MTypeId& type, std::vector<T*>& out) {
-    MPlugArray ends;
-    plug.connectedTo(ends, true, true);
-    for (unsigned i = 0; i < ends.length(); ++i)
-        if (T* node = userNodeAs<T>(ends[i].node(), type)) out.push_back(node);
-}
-
 }  // namespace
 
 SolverNodeLists zylSolverNode::gatherNodeLists() const {
     SolverNodeLists lists;
     const MObject self = thisMObject();
-    gather(MPlug(self, rigidBodies), rigidBodyNode::id, lists.rigidBodies);
-    gather(MPlug(self, crackers), zylCrackerNode::id, lists.crackers);
-    gather(MPlug(self, fractureBodies), FractureBodyNode::id, lists.fractureBodies);
+    lists.rigidBodies = connectedUserNodes<rigidBodyNode>(MPlug(self, rigidBodies), rigidBodyNode::id);
+    lists.crackers = connectedUserNodes<zylCrackerNode>(MPlug(self, crackers), zylCrackerNode::id);
+    lists.fractureBodies = connectedUserNodes<FractureBodyNode>(MPlug(self, fractureBodies), FractureBodyNode::id);
     return lists;
 }
 

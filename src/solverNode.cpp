@@ -301,15 +301,6 @@ void zylSolverNode::clearCollisionReport() {
 
 namespace {
 
-// The nodes on one of the solver's message plugs, in connection order.
-std::vector<MObject> nodesOn(const MPlug& plug) {
-    MPlugArray ends;
-    plug.connectedTo(ends, true, true);
-    std::vector<MObject> nodes;
-    for (unsigned i = 0; i < ends.length(); ++i) nodes.push_back(ends[i].node());
-    return nodes;
-}
-
 void deleteNodes(const std::vector<MObject>& nodes) {
     for (const MObject& node : nodes)
         if (!node.isNull()) MGlobal::deleteNode(node);
@@ -322,11 +313,11 @@ void zylSolverNode::teardown() {
     tornDown_ = true;
     const MObject self = thisMObject();
     if (!self.isNull()) {
-        const std::vector<MObject> bodies = nodesOn(MPlug(self, rigidBodies));
-        const std::vector<MObject> fractures = nodesOn(MPlug(self, fractureBodies));
+        const std::vector<MObject> bodies = connectedNodes(MPlug(self, rigidBodies));
+        const std::vector<MObject> fractures = connectedNodes(MPlug(self, fractureBodies));
         deleteNodes(bodies);
         deleteNodes(fractures);
-        deleteNodes(nodesOn(MPlug(self, crackers)));
+        deleteNodes(connectedNodes(MPlug(self, crackers)));
     }
     if (groundPlane) {
         if (PublicWorld* world = engineWorld()) world->removeBody(groundPlane);

@@ -189,14 +189,7 @@ MStatus connectForceFieldsCmd::redoIt() {
 
 void* deleteUserNodeCmd::creator() { return new (std::nothrow) deleteUserNodeCmd; }
 
-MSyntax deleteUserNodeCmd::newSyntax() {
-    MSyntax syntax;
-    syntax.setObjectType(MSyntax::kSelectionList, 1);
-    syntax.useSelectionAsDefault(true);
-    syntax.enableQuery(false);
-    syntax.enableEdit(false);
-    return syntax;
-}
+MSyntax deleteUserNodeCmd::newSyntax() { return objectsSyntax(1); }
 
 MStatus deleteUserNodeCmd::doIt(const MArgList& args) {
     MStatus status;

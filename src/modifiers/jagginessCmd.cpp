@@ -12,6 +12,7 @@
 #include "host/api/global.h"
 #include "host/api/meshIterators.h"
 #include "host/api/progressWindow.h"
+#include "src/commandBase.h"
 #include "src/fractureBodyNode.h"
 #include "src/meshWriter.h"
 #include "src/modifiers/tesselateFacesCmd.h"
@@ -78,18 +79,14 @@ MDagPathArray shatterGroupMeshes(const MDagPath& group) {
 void* jagginessCmd::creator() { return new (std::nothrow) jagginessCmd; }
 
 MSyntax jagginessCmd::newSyntax() {
-    MSyntax syntax;
+    // The shard given, else the selected one.
+    MSyntax syntax = objectsSyntax(1, 1);
     syntax.addFlag("-res", "-resolution", MSyntax::kUnsigned);
     syntax.addFlag("-st", "-strength", MSyntax::kDouble);
     syntax.addFlag("-sn", "-softnormal", MSyntax::kBoolean);
     syntax.addFlag("-aff", "-affect", MSyntax::kUnsigned);
     syntax.addFlag("-com", "-compute", MSyntax::kNoArg);
     syntax.addFlag("-del", "-delete", MSyntax::kNoArg);
-    // The shard given, else the selected one.
-    syntax.setObjectType(MSyntax::kSelectionList, 1, 1);
-    syntax.useSelectionAsDefault(true);
-    syntax.enableQuery(false);
-    syntax.enableEdit(false);
     return syntax;
 }
 

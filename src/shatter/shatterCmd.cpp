@@ -9,6 +9,7 @@
 #include "host/api/global.h"
 #include "host/api/progressWindow.h"
 #include "math/qmtMath.h"
+#include "src/commandBase.h"
 #include "src/meshWriter.h"
 #include "src/nodeHelpers.h"
 #include "src/sceneUtils.h"
@@ -95,7 +96,8 @@ shatterCmd::~shatterCmd() {
 void* shatterCmd::creator() { return new shatterCmd; }
 
 MSyntax shatterCmd::newSyntax() {
-    MSyntax syntax;
+    // The objects given, else the active selection.
+    MSyntax syntax = objectsSyntax();
     syntax.addFlag("-ns", "-numShards", MSyntax::kUnsigned);
     syntax.addFlag("-min", "-minNumShards", MSyntax::kUnsigned);
     syntax.addFlag("-man", "-maxNumShards", MSyntax::kUnsigned);
@@ -117,11 +119,6 @@ MSyntax shatterCmd::newSyntax() {
     syntax.addFlag("-noc", "-numCenters", MSyntax::kUnsigned);
     syntax.addFlag("-spl", "-spline", MSyntax::kSelectionItem);
     syntax.addFlag("-udl", "-undoLast", MSyntax::kNoArg);
-    // The objects given, else the active selection.
-    syntax.setObjectType(MSyntax::kSelectionList, 0);
-    syntax.useSelectionAsDefault(true);
-    syntax.enableQuery(false);
-    syntax.enableEdit(false);
     return syntax;
 }
 

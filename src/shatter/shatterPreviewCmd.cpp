@@ -8,6 +8,7 @@
 #include "host/api/fnMesh.h"
 #include "host/api/fnTransform.h"
 #include "host/api/global.h"
+#include "src/commandBase.h"
 #include "src/meshReader.h"
 #include "src/nodeHelpers.h"
 #include "src/sceneUtils.h"
@@ -78,7 +79,7 @@ QmtVector3 readCentre(const MObject& locator, unsigned k) {
 void* shatterLocatorCmd::creator() { return new shatterLocatorCmd; }
 
 MSyntax shatterLocatorCmd::newSyntax() {
-    MSyntax syntax;
+    MSyntax syntax = objectsSyntax(1, 1);
     syntax.addFlag("-ns", "-numShards", MSyntax::kUnsigned);
     syntax.addFlag("-st", "-shatterStyle", MSyntax::kUnsigned);
     syntax.addFlag("-sed", "-seed", MSyntax::kUnsigned);
@@ -95,10 +96,6 @@ MSyntax shatterLocatorCmd::newSyntax() {
     syntax.addFlag("-xmx", "-xmax", MSyntax::kDouble);
     syntax.addFlag("-ymx", "-ymax", MSyntax::kDouble);
     syntax.addFlag("-zmx", "-zmax", MSyntax::kDouble);
-    syntax.setObjectType(MSyntax::kSelectionList, 1, 1);
-    syntax.useSelectionAsDefault(true);
-    syntax.enableQuery(false);
-    syntax.enableEdit(false);
     return syntax;
 }
 
