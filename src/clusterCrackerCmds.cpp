@@ -63,7 +63,7 @@ MStatus zylClusterCmd::doIt(const MArgList& argList) {
     const MArgDatabase args(syntax(), argList, &status);
     if (!status) return status;
     MString name;
-    if (args.isFlagSet("-n")) args.getFlagArgument("-n", 0, name);
+    readFlag(args, "-n", name);
     if (name.length() == 0) name = "zylCluster0";
     selection_.clear();
     args.getObjects(selection_);

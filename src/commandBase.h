@@ -14,6 +14,14 @@
 // of them), in neither query nor edit mode; the command adds its flags.
 MSyntax objectsSyntax(unsigned minObjects = 0, unsigned maxObjects = UINT_MAX);
 
+// value := the flag's first argument when the flag is set; whether it is.
+template <class T>
+bool readFlag(const MArgDatabase& args, const char* flag, T& value) {
+    if (!args.isFlagSet(flag)) return false;
+    args.getFlagArgument(flag, 0, value);
+    return true;
+}
+
 // The shape of the module's undoable editing commands: doIt parses the arguments
 // against the command's syntax and runs redoIt; every edit goes through one modifier
 // (a DAG or a graph one) made on first use, which undo reverts and drops, so that a

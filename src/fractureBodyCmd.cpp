@@ -63,10 +63,10 @@ MStatus FractureBodyCmd::redoIt() {
     double distance = 0.0;
     MString name = kDefaultName;
     bool check = false;
-    if (args().isFlagSet("-dTh")) args().getFlagArgument("-dTh", 0, distance);
-    if (args().isFlagSet("-n")) args().getFlagArgument("-n", 0, name);
+    readFlag(args(), "-dTh", distance);
+    readFlag(args(), "-n", name);
     if (name.length() == 0) name = kDefaultName;
-    if (args().isFlagSet("-chk")) args().getFlagArgument("-chk", 0, check);
+    readFlag(args(), "-chk", check);
     const bool nearest = args().isFlagSet("-nea");
     if (!takeSelection()) return MS::kFailure;
     if (MAnimControl::currentTime() != MAnimControl::minTime()) {

@@ -379,7 +379,7 @@ MStatus FBodyStressesCmd::listJoints() {
             listed.push_back(rb->getBody(false));
     }
     unsigned type = 0;
-    if (args().isFlagSet(kTypeFlag)) args().getFlagArgument(kTypeFlag, 0, type);
+    readFlag(args(), kTypeFlag, type);
     for (std::size_t i = 0; i < listed.size() && type <= 1; ++i) {
         const auto later = std::ranges::subrange(listed.begin() + static_cast<std::ptrdiff_t>(i) + 1, listed.end());
         for (const DynamicStress* joint : jointsOf(listed[i])) {

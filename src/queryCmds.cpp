@@ -51,7 +51,7 @@ MStatus ManageZylListCmd::doIt(const MArgList& args) {
     const MArgDatabase db(syntax(), args, &status);
     if (!status) return status;
     bool add = false;
-    if (db.isFlagSet(kAddFlag)) db.getFlagArgument(kAddFlag, 0, add);
+    readFlag(db, kAddFlag, add);
     db.getObjects(objects_);
     if (objects_.length() == 0) {
         displayError("invalid selection");

@@ -64,9 +64,9 @@ MSyntax RigidBodyCmd::newSyntax() {
 
 MStatus RigidBodyCmd::redoIt() {
     Options options;
-    if (args().isFlagSet("-a")) args().getFlagArgument("-a", 0, options.active);
-    if (args().isFlagSet("-st")) args().getFlagArgument("-st", 0, options.shapeType);
-    if (args().isFlagSet("-mul")) args().getFlagArgument("-mul", 0, options.multiple);
+    readFlag(args(), "-a", options.active);
+    readFlag(args(), "-st", options.shapeType);
+    readFlag(args(), "-mul", options.multiple);
     if (!takeSelection()) return MS::kFailure;
     modifier();
 

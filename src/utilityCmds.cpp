@@ -149,8 +149,8 @@ MStatus connectForceFieldsCmd::redoIt() {
     modifier();
 
     MString fbodyName, bodyName, fieldName;
-    if (args().isFlagSet("-fbn")) args().getFlagArgument("-fbn", 0, fbodyName);
-    if (args().isFlagSet("-bn")) args().getFlagArgument("-bn", 0, bodyName);
+    readFlag(args(), "-fbn", fbodyName);
+    readFlag(args(), "-bn", bodyName);
     if (connectAll) args().getFlagArgument("-cal", 0, fieldName);
 
     // A named body that is missing, or has no field list, leaves everything as it is.

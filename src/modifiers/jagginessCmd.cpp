@@ -100,11 +100,10 @@ MStatus jagginessCmd::doIt(const MArgList& args) {
 void jagginessCmd::readFlags() {
     const MArgDatabase& db = *argDatabase_;
     options_ = Options();
-    if (db.isFlagSet("-res")) db.getFlagArgument("-res", 0, resolution_);
-    options_.strengthGiven = db.isFlagSet("-st");
-    if (options_.strengthGiven) db.getFlagArgument("-st", 0, strength_);
-    if (db.isFlagSet("-sn")) db.getFlagArgument("-sn", 0, options_.softnormal);
-    if (db.isFlagSet("-aff")) db.getFlagArgument("-aff", 0, options_.affect);
+    readFlag(db, "-res", resolution_);
+    options_.strengthGiven = readFlag(db, "-st", strength_);
+    readFlag(db, "-sn", options_.softnormal);
+    readFlag(db, "-aff", options_.affect);
     if (options_.affect > 2) options_.affect = 0;
     options_.compute = db.isFlagSet("-com");
     options_.remove = db.isFlagSet("-del");

@@ -132,10 +132,7 @@ MStatus shatterCmd::doIt(const MArgList& args) {
 shatterCmd::Flags shatterCmd::readFlags() {
     const MArgDatabase& db = *argDatabase_;
     Flags f;
-    const auto read = [&db](const char* flag, auto& value) {
-        if (db.isFlagSet(flag)) db.getFlagArgument(flag, 0, value);
-        return db.isFlagSet(flag);
-    };
+    const auto read = [&db](const char* flag, auto& value) { return readFlag(db, flag, value); };
     read("-ns", f.numShards);
     f.minShards = f.maxShards = f.numShards;
     read("-min", f.minShards);
