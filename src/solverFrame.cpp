@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 
 #include "engine/bodies/hardBody.h"
 #include "engine/fracture/fractureBody.h"
@@ -42,7 +41,6 @@ bool followsAnimation(rigidBodyNode& rb) {
 
 bool sceneHasFields() { return !MItDependencyNodes(MFn::kField).isDone(); }
 
-constexpr const char* kRunTimeFormat = " print  \"\\n simulation time %d::%d::%.2f\\n\"";
 constexpr const char* kCachedModeOn = "print \" ZYL bake cached mode is active \"";
 
 }  // namespace
@@ -150,13 +148,8 @@ bool zylSolverNode::cachedStartInvalidated(const SolverNodeLists& nodes) const {
 
 void zylSolverNode::finishRun(bool cacheActiveOn) {
     simulationTimer.endTimer();
-    double seconds = simulationTimer.elapsedTime();
-    int minutes = 0;
-    int hours = 0;
-    splitSeconds(seconds, minutes, hours);
-    char text[128];
-    std::snprintf(text, sizeof text, kRunTimeFormat, hours, minutes, seconds);
-    MGlobal::executeCommandOnIdle(text);
+    MGlobal::executeCommandOnIdle(" print  \"\\n simulation time " + elapsedTimeText(simulationTimer.elapsedTime()) +
+                                  "\\n\"");
     if (!cacheActiveOn) return;
     MPlug(thisMObject(), cachedMode).setValue(true);
     MGlobal::executeCommandOnIdle(kCachedModeOn);

@@ -1,7 +1,6 @@
 #include "src/modifiers/jagginessCmd.h"
 
 #include <cmath>
-#include <cstdio>
 #include <memory>
 #include <new>
 #include <string>
@@ -370,11 +369,5 @@ void jagginessCmd::tessellateGroup(const MDagPath& group, MDagPathArray& done) c
 
 void jagginessCmd::printTime() {
     timer_.endTimer();
-    double seconds = timer_.elapsedTime();
-    int minutes = 0;
-    int hours = 0;
-    splitSeconds(seconds, minutes, hours);
-    char text[256];
-    std::snprintf(text, sizeof text, " \"\\n jaggynnes time %d::%d::%.2f\"", hours, minutes, seconds);
-    MGlobal::executeCommandOnIdle(MString(" \n print ") + text + "\n");
+    MGlobal::executeCommandOnIdle(" \n print  \"\\n jaggynnes time " + elapsedTimeText(timer_.elapsedTime()) + "\"\n");
 }

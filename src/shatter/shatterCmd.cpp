@@ -1,7 +1,6 @@
 #include "src/shatter/shatterCmd.h"
 
 #include <cmath>
-#include <cstdio>
 #include <string>
 
 #include "host/api/animControl.h"
@@ -452,10 +451,5 @@ MStatus shatterCmd::undoIt() {
 }
 
 MString shatterTimeCommand(double seconds) {
-    int minutes = 0;
-    int hours = 0;
-    splitSeconds(seconds, minutes, hours);
-    char text[256];
-    std::snprintf(text, sizeof text, " \"shatter time %d::%d::%.2f\"", hours, minutes, seconds);
-    return MString(" \n print ") + text + "\n";
+    return " \n print  \"shatter time " + elapsedTimeText(seconds) + "\"\n";
 }
