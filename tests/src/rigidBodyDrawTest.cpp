@@ -55,16 +55,6 @@ protected:
         return {c[0], c[1], c[2], c[3]};
     }
 
-    // A world point in window coordinates.
-    static MPoint window(const MPoint& p) {
-        const host::view::ViewProjection v = host::view::currentProjection();
-        const MMatrix clipSpace = v.worldToCamera * v.projection;
-        double clip[4];
-        for (int k = 0; k < 4; ++k)
-            clip[k] = p.x * clipSpace[0][k] + p.y * clipSpace[1][k] + p.z * clipSpace[2][k] + clipSpace[3][k];
-        return {(clip[0] / clip[3] + 1) * v.width / 2, (clip[1] / clip[3] + 1) * v.height / 2, 0};
-    }
-
     // Every outline vertex lies on a corner of the mesh in the view, and every corner is met.
     static void expectOutlineOnMesh(const std::vector<FeedbackPrimitive>& prims, const std::string& mesh) {
         MSelectionList list;
@@ -80,7 +70,7 @@ protected:
                 double best = 1e9;
                 unsigned nearest = 0;
                 for (unsigned i = 0; i < corners.length(); ++i) {
-                    const MPoint w = window(corners[i]);
+                    const MPoint w = hosttest::windowPoint(corners[i]);
                     const double d = std::hypot(w.x - v.x, w.y - v.y);
                     if (d < best) best = d, nearest = i;
                 }

@@ -95,7 +95,7 @@ TEST_F(Jagginess, SubdividesAndRoughensTheCutFacesOfOneShardThroughItsHistory) {
 
     // A body of the jagged shard is built from the shard before jagginess.
     run("zylSolver; select -r cubeShape_shard1; new_ZYLBody");
-    EXPECT_EQ(text("getAttr meshZylBody1.isJaggy"), "1");
+    EXPECT_EQ(answer("getAttr meshZylBody1.isJaggy"), "1");
     EXPECT_EQ(sourceOf(plug("meshZylBody1Shape", "inShape")), "cubeShape_shard5");
 }
 

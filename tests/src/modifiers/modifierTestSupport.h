@@ -21,18 +21,6 @@ protected:
         rt().commandTrace.clear();
     }
 
-    static void run(const std::string& text) { ASSERT_TRUE(mel(text)) << text; }
-    static std::string text(const std::string& command) {
-        host::Result r;
-        EXPECT_TRUE(mel(command, &r)) << command;
-        return host::resultText(r);
-    }
-    static MObject node(const std::string& name) {
-        MSelectionList list;
-        MObject obj;
-        if (list.add(MString(name))) list.getDependNode(0, obj);
-        return obj;
-    }
     static MDagPath shapePath(const std::string& name) {
         MSelectionList list;
         MDagPath path;
@@ -84,11 +72,6 @@ protected:
         for (const auto& r : rt().log.records())
             if (r.kind == host::LogKind::Error) out.push_back(r.text);
         return out;
-    }
-    static std::vector<std::string> nodesOfType(const std::string& type) {
-        host::Result r;
-        EXPECT_TRUE(mel("ls -type " + type, &r));
-        return host::resultWords(r);
     }
 };
 
