@@ -16,6 +16,7 @@
 #include "host/api/transformationMatrix.h"
 #include "host/core/runtime.h"
 #include "host/mel/interpreter.h"
+#include "src/meshWriter.h"
 #include "src/moduleRegistry.h"
 #include "src/nodeHelpers.h"
 #include "src/rigidBodyNode.h"
@@ -79,6 +80,38 @@ protected:
         MObject obj;
         if (list.add(MString(name.c_str())) && list.length() == 1) list.getDependNode(0, obj);
         return obj;
+    }
+    static MDagPath path(const std::string& name) {
+        MDagPath p;
+        MDagPath::getAPathTo(node(name), p);
+        return p;
+    }
+    // The shape of a mesh named by itself or by its transform.
+    static MDagPath shapePath(const std::string& name) {
+        MDagPath p = path(name);
+        p.extendToShape();
+        return p;
+    }
+    // A mesh's cut-face value per polygon (-1 where it has none), and its shading
+    // group's name per polygon ("" for none).
+    static std::vector<int> cutValues(const MFnMesh& fn) {
+        std::vector<int> out;
+        for (int i = 0; i < fn.numPolygons(); ++i) {
+            int v = -1;
+            const MStatus tagged =
+                fn.getIntBlindData(i, MFn::kMeshPolygonComponent, cutFace::kBlindDataId, cutFace::kLongName, v);
+            out.push_back(tagged ? v : -1);
+        }
+        return out;
+    }
+    static std::vector<std::string> groupsOf(const std::string& mesh) {
+        MObjectArray groups;
+        MIntArray indices;
+        MFnMesh(shapePath(mesh)).getConnectedShaders(0, groups, indices);
+        std::vector<std::string> out;
+        for (const int i : indices)
+            out.push_back(i < 0 ? "" : MFnDependencyNode(groups[static_cast<unsigned>(i)]).name().str());
+        return out;
     }
     template <class T>
     static T* user(const std::string& name) {

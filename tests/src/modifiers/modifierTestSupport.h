@@ -21,13 +21,6 @@ protected:
         rt().commandTrace.clear();
     }
 
-    static MDagPath shapePath(const std::string& name) {
-        MSelectionList list;
-        MDagPath path;
-        if (list.add(MString(name))) list.getDagPath(0, path);
-        path.extendToShape();
-        return path;
-    }
     static MPlug plug(const std::string& nodeName, const char* attr) {
         return MFnDependencyNode(node(nodeName)).findPlug(attr);
     }
@@ -37,17 +30,6 @@ protected:
         return s.isNull() ? std::string() : MFnDependencyNode(s.node()).name().str();
     }
     static std::string typeOf(const std::string& name) { return MFnDependencyNode(node(name)).typeName().str(); }
-    static std::vector<int> cutValues(const MFnMesh& fn) {
-        std::vector<int> out;
-        for (int i = 0; i < fn.numPolygons(); ++i) {
-            int v = -1;
-            out.push_back(fn.getIntBlindData(i, MFn::kMeshPolygonComponent, cutFace::kBlindDataId,
-                                             cutFace::kLongName, v)
-                              ? v
-                              : -1);
-        }
-        return out;
-    }
     // A 2-unit cube "name" whose face `cut` carries cut-face value 1 and the rest 0.
     static void makeShard(const std::string& name, int cut) {
         run("makeMesh -cube -s 2 -n " + name);
