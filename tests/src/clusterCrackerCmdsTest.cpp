@@ -110,15 +110,12 @@ class ClusterCmd : public FractureTest {
 protected:
     using Names = std::vector<std::string>;
     static Names destinations(const std::string& plugName) {
-        MSelectionList list;
-        MPlug plug;
         MPlugArray ends;
-        if (list.add(MString(plugName.c_str())) && list.getPlug(0, plug)) plug.connectedTo(ends, false, true);
+        plug(plugName).connectedTo(ends, false, true);
         Names out;
         for (unsigned i = 0; i < ends.length(); ++i) out.push_back(MFnDependencyNode(ends[i].node()).name().asChar());
         return out;
     }
-    static double strength(int i) { return user<SceneStress>(numbered('s', i))->getDoubleProperty("forceStrenght"); }
     static void fails(const std::string& command, const std::string& error) {
         rt().log.clear();
         EXPECT_FALSE(mel(command)) << command;

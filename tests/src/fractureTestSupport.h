@@ -30,6 +30,8 @@ protected:
         name += std::to_string(i);
         return name;
     }
+    // Stress node i's force strength.
+    static double strength(int i) { return user<SceneStress>(numbered('s', i))->getDoubleProperty("forceStrenght"); }
     static bool flag(const std::string& plug) { return MString(answer("getAttr " + plug).c_str()).asInt() != 0; }
 
     // Cube i: mesh "c<i>" at (i, y, 0), body node "c<i>Body", engine body out of the

@@ -130,6 +130,13 @@ protected:
         return from.isNull() ? "" : from.name().asChar();
     }
     static bool logged(host::LogKind kind, const std::string& text) { return rt().log.contains(kind, text); }
+    // The texts of the log's records of that kind, in order.
+    static std::vector<std::string> messages(host::LogKind kind) {
+        std::vector<std::string> out;
+        for (const auto& r : rt().log.records())
+            if (r.kind == kind) out.push_back(r.text);
+        return out;
+    }
     // A body's placement as a host matrix, and the world matrix of the transform above
     // a DAG node.
     static MMatrix placement(const HardBody& body) {

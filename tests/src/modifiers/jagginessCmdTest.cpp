@@ -201,8 +201,7 @@ TEST(JaggyDirection, FollowsTheCutNormalsAndStaysPutWhereTheyDisagree) {
 
 TEST_F(Jagginess, DefaultLengthAndSoftNormalsSurviveDegenerateInput) {
     run("createNode transform -n empty");
-    MDagPath empty;
-    MDagPath::getAPathTo(node("empty"), empty);
+    const MDagPath empty = path("empty");
     EXPECT_EQ(jagginessCmd::defaultJaggyLength(empty), 0.30000001192092896);
     // Two cut faces back to back: their normals cancel, so the corners keep their own.
     run("makeMesh -pts \"0 0 0 1 0 0 0 1 0\" -fc \"0 1 2; 0 2 1\" -n sheet");

@@ -49,12 +49,7 @@ protected:
             if (t.rfind(prefix, 0) == 0) out.push_back(t);
         return out;
     }
-    static std::vector<std::string> errors() {
-        std::vector<std::string> out;
-        for (const auto& r : rt().log.records())
-            if (r.kind == host::LogKind::Error) out.push_back(r.text);
-        return out;
-    }
+    static std::vector<std::string> errors() { return messages(host::LogKind::Error); }
 };
 
 }  // namespace zyltest
