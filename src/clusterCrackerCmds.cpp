@@ -268,14 +268,8 @@ void zylCrackerCmd::createCracker(const MDagPath& mesh, const MObject& solver) {
 
     // The shape is named after the cracker's name as the host gave it.
     const MString name = MFnDependencyNode(node).name();
-    const MObject shape = modifier().createNode(collisionShapeNode::id);
-    modifier().renameNode(shape, name + "Shape");
-    modifier().connect(MPlug(shape, collisionShapeNode::outCollisionType), MPlug(node, zylCrackerNode::inCollisionType));
-    modifier().connect(MFnDependencyNode(mesh.node()).findPlug("worldMesh").elementByLogicalIndex(mesh.instanceNumber()),
-                       MPlug(shape, collisionShapeNode::inShape));
-    modifier().doIt();
-    MPlug(shape, collisionShapeNode::type).setValue(kCrackerShapeType);
-    MPlug(shape, collisionShapeNode::ca_collisionShape).asBool();
+    addCollisionShape(modifier(), node, zylCrackerNode::inCollisionType, mesh, mesh.instanceNumber(),
+                      kCrackerShapeType);
 
     if (auto* cracker = userNodeAs<zylCrackerNode>(node, zylCrackerNode::id)) {
         MPlug(node, zylCrackerNode::usercommand).setValue(true);

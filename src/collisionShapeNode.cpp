@@ -181,6 +181,21 @@ ZYLmesh* collisionShapeNode::getCollisionMesh() {
 
 void collisionShapeNode::releaseMesh() { deleteMesh(&mesh_); }
 
+MObject addCollisionShape(MDGModifier& modifier, const MObject& node, const MObject& typeInput, const MDagPath& mesh,
+                          unsigned instance, int type, const MObject* animatedInput) {
+    using S = collisionShapeNode;
+    const MObject shape = modifier.createNode(S::id);
+    modifier.renameNode(shape, MFnDependencyNode(node).name() + "Shape");
+    modifier.connect(MPlug(shape, S::outCollisionType), MPlug(node, typeInput));
+    modifier.connect(MFnDependencyNode(mesh.node()).findPlug("worldMesh").elementByLogicalIndex(instance),
+                     MPlug(shape, S::inShape));
+    if (animatedInput) modifier.connect(MPlug(shape, S::animatedMesh), MPlug(node, *animatedInput));
+    modifier.doIt();
+    MPlug(shape, S::type).setValue(type);
+    MPlug(shape, S::ca_collisionShape).asBool();
+    return shape;
+}
+
 void collisionShapeNode::nodeRemovedCallback(MObject& node, void*) {
     if (auto* shape = userNodeAs<collisionShapeNode>(node, id)) shape->releaseMesh();
 }

@@ -169,15 +169,8 @@ void RigidBodyCmd::createBody(const MObject& transform, const MDagPath& mesh, un
     MPlug(node, rigidBodyNode::jaggy).setValue(jagged);
 
     // The shape is named after the body's name as the host gave it.
-    const MObject shape = modifier().createNode(collisionShapeNode::id);
-    modifier().renameNode(shape, MFnDependencyNode(node).name() + "Shape");
-    modifier().connect(MPlug(shape, collisionShapeNode::outCollisionType), MPlug(node, rigidBodyNode::inCollisionType));
-    modifier().connect(MFnDependencyNode(mesh.node()).findPlug("worldMesh").elementByLogicalIndex(instance),
-                       MPlug(shape, collisionShapeNode::inShape));
-    modifier().connect(MPlug(shape, collisionShapeNode::animatedMesh), MPlug(node, rigidBodyNode::animated));
-    modifier().doIt();
-    MPlug(shape, collisionShapeNode::type).setValue(static_cast<int>(options.shapeType));
-    MPlug(shape, collisionShapeNode::ca_collisionShape).asBool();
+    const MObject shape = addCollisionShape(modifier(), node, rigidBodyNode::inCollisionType, mesh, instance,
+                                            static_cast<int>(options.shapeType), &rigidBodyNode::animated);
 
     auto* body = userNodeAs<rigidBodyNode>(node, rigidBodyNode::id);
     if (!body) return;
