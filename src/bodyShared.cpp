@@ -65,3 +65,38 @@ Qmt::QmtVector3 spinBetween(const MQuaternion& q0, const MQuaternion& q1, double
     Qmt::Quaternion(d.w, d.x, d.y, d.z).ToAxisAngle(axis, angle);
     return axis * (angle / dt);
 }
+
+bool nodeDagPath(const MObject& node, MDagPath& path) {
+    const MStatus status = MDagPath::getAPathTo(node, path);
+    if (!status) printHostError(status, "retrieven dagPath of rigid node");
+    return static_cast<bool>(status);
+}
+
+bool transformAbove(const MObject& node, MFnTransform& transform) {
+    MDagPath path;
+    if (!MDagPath::getAPathTo(node, path)) return false;
+    path.pop();
+    return static_cast<bool>(transform.setObject(path));
+}
+
+MMatrix bodyPoseMatrix(const HardBody& body) {
+    const RBDynamics& state = body.getDyn();
+    const Qmt::Quaternion& q = state.orientation;
+    MTransformationMatrix pose;
+    const double scale[3] = {body.transform.scale.x, body.transform.scale.y, body.transform.scale.z};
+    pose.setScale(scale);
+    pose.rotateTo(MQuaternion(q.X(), q.Y(), q.Z(), q.W()));
+    pose.setTranslation(MVector(state.position.x, state.position.y, state.position.z));
+    return pose.asMatrix();
+}
+
+MVector asVector(const std::array<float, 3>& v) { return {v[0], v[1], v[2]}; }
+MQuaternion asQuaternion(const std::array<float, 4>& q) { return {q[0], q[1], q[2], q[3]}; }
+
+MVector blendVectors(const MVector& a, const MVector& b, double s) { return a * (1.0 - s) + b * s; }
+
+MQuaternion blendRotations(const MQuaternion& q0, const MQuaternion& q1, double s) {
+    const MQuaternion q((1.0 - s) * q0.x + s * q1.x, (1.0 - s) * q0.y + s * q1.y, (1.0 - s) * q0.z + s * q1.z,
+                        (1.0 - s) * q0.w + s * q1.w);
+    return q.normal();
+}

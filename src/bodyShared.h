@@ -3,7 +3,11 @@
 // What the rigid-body and cracker nodes share in building their engine bodies from a
 // collision mesh and in moving them with their host transforms.
 
+#include <array>
+
 #include "geometry/mesh/meshRecords.h"
+#include "host/api/dagPath.h"
+#include "host/api/fnTransform.h"
 #include "host/api/matrix.h"
 #include "host/api/object.h"
 #include "host/api/quaternion.h"
@@ -31,3 +35,18 @@ MMatrix poseMatrix(const MQuaternion& q, const MVector& t);
 // The angular velocity that turns q0 into q1 in dt: the axis of q0⁻¹ · q1 scaled by
 // its angle over dt, with no turn to the shorter arc.
 Qmt::QmtVector3 spinBetween(const MQuaternion& q0, const MQuaternion& q1, double dt);
+
+// The node's DAG path; a failure is reported on standard output.
+bool nodeDagPath(const MObject& node, MDagPath& path);
+// The transform right above the node; false (quietly) without one.
+bool transformAbove(const MObject& node, MFnTransform& transform);
+// The body's current placement and scale as a host matrix.
+MMatrix bodyPoseMatrix(const HardBody& body);
+
+// Poses kept in single precision: x, y, z and x, y, z, w.
+MVector asVector(const std::array<float, 3>& v);
+MQuaternion asQuaternion(const std::array<float, 4>& q);
+// (1 - s) a + s b.
+MVector blendVectors(const MVector& a, const MVector& b, double s);
+// The plain component blend (1 - s) q0 + s q1, normalised: no turn to the shorter arc.
+MQuaternion blendRotations(const MQuaternion& q0, const MQuaternion& q1, double s);

@@ -40,15 +40,6 @@ bool resetAllSolvers() {
     return found;
 }
 
-// The nodes on the destination side of plug's connections, in order.
-std::vector<MPlug> destinationPlugs(const MPlug& plug) {
-    MPlugArray ends;
-    plug.connectedTo(ends, false, true);
-    std::vector<MPlug> out;
-    for (unsigned i = 0; i < ends.length(); ++i) out.push_back(ends[i]);
-    return out;
-}
-
 // A selected fragment that can join a cluster.
 struct Fragment {
     MObject node;
@@ -60,14 +51,10 @@ struct Fragment {
 void* zylClusterCmd::creator() { return new (std::nothrow) zylClusterCmd; }
 
 MSyntax zylClusterCmd::newSyntax() {
-    MSyntax syntax;
+    MSyntax syntax = objectsSyntax(1);
     syntax.addFlag("-n", "-name", MSyntax::kString);
     syntax.addFlag("-as", "-assign", MSyntax::kNoArg);
     syntax.addFlag("-rem", "-remove", MSyntax::kNoArg);
-    syntax.setObjectType(MSyntax::kSelectionList, 1);
-    syntax.useSelectionAsDefault(true);
-    syntax.enableQuery(false);
-    syntax.enableEdit(false);
     return syntax;
 }
 
@@ -76,7 +63,7 @@ MStatus zylClusterCmd::doIt(const MArgList& argList) {
     const MArgDatabase args(syntax(), argList, &status);
     if (!status) return status;
     MString name;
-    if (args.isFlagSet("-n")) args.getFlagArgument("-n", 0, name);
+    readFlag(args, "-n", name);
     if (name.length() == 0) name = "zylCluster0";
     selection_.clear();
     args.getObjects(selection_);
@@ -213,11 +200,11 @@ void zylClusterCmd::remove() {
         cluster->releaseStresses();
         const MObject ownerNode = owner->thisMObject();
         const MPlug members(node, clusterFractureNode::rigidBodies);
-        for (const MPlug& to : destinationPlugs(members))
+        for (const MPlug& to : connectedPlugs(members, ConnectionSide::destination))
             moveConnection(members, MPlug(ownerNode, FractureBodyNode::rigidBodies), to);
         for (const MObject* attr : {&clusterFractureNode::outstresses, &clusterFractureNode::instresses}) {
             const MPlug stresses(node, *attr);
-            for (const MPlug& to : destinationPlugs(stresses))
+            for (const MPlug& to : connectedPlugs(stresses, ConnectionSide::destination))
                 moveConnection(stresses, MPlug(ownerNode, FractureBodyNode::stresses), to);
         }
         MGlobal::deleteNode(node);
@@ -228,23 +215,14 @@ void zylClusterCmd::remove() {
 void* zylCrackerCmd::creator() { return new (std::nothrow) zylCrackerCmd; }
 
 MSyntax zylCrackerCmd::newSyntax() {
-    MSyntax syntax;
+    MSyntax syntax = objectsSyntax(1);
     syntax.addFlag("-dia", "-diameter", MSyntax::kDouble);
     syntax.addFlag("-new", "-new", MSyntax::kNoArg);
-    syntax.setObjectType(MSyntax::kSelectionList, 1);
-    syntax.useSelectionAsDefault(true);
-    syntax.enableQuery(false);
-    syntax.enableEdit(false);
     return syntax;
 }
 
 MStatus zylCrackerCmd::redoIt() {
-    selection_.clear();
-    args().getObjects(selection_);
-    if (selection_.length() == 0) {
-        displayError("invalid selection");
-        return MS::kFailure;
-    }
+    if (!takeSelection()) return MS::kFailure;
     modifier();
 
     const MObject solver = findLastSolver();
@@ -290,14 +268,8 @@ void zylCrackerCmd::createCracker(const MDagPath& mesh, const MObject& solver) {
 
     // The shape is named after the cracker's name as the host gave it.
     const MString name = MFnDependencyNode(node).name();
-    const MObject shape = modifier().createNode(collisionShapeNode::id);
-    modifier().renameNode(shape, name + "Shape");
-    modifier().connect(MPlug(shape, collisionShapeNode::outCollisionType), MPlug(node, zylCrackerNode::inCollisionType));
-    modifier().connect(MFnDependencyNode(mesh.node()).findPlug("worldMesh").elementByLogicalIndex(mesh.instanceNumber()),
-                       MPlug(shape, collisionShapeNode::inShape));
-    modifier().doIt();
-    MPlug(shape, collisionShapeNode::type).setValue(kCrackerShapeType);
-    MPlug(shape, collisionShapeNode::ca_collisionShape).asBool();
+    addCollisionShape(modifier(), node, zylCrackerNode::inCollisionType, mesh, mesh.instanceNumber(),
+                      kCrackerShapeType);
 
     if (auto* cracker = userNodeAs<zylCrackerNode>(node, zylCrackerNode::id)) {
         MPlug(node, zylCrackerNode::usercommand).setValue(true);

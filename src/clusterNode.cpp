@@ -36,31 +36,8 @@ namespace {
 // Squared field forces up to this size are noise.
 constexpr double kMinForce2 = 1e-5;
 
-MObject addMessage(const char* longName, const char* shortName, bool hidden) {
-    MFnMessageAttribute fn;
-    MObject attr = fn.create(longName, shortName);
-    fn.setHidden(hidden);
-    MPxNode::addAttribute(attr);
-    return attr;
-}
-
-MObject addNumeric(const char* longName, const char* shortName, MFnNumericData::Type type, double value,
-                   bool keyable) {
-    MFnNumericAttribute fn;
-    MObject attr = fn.create(longName, shortName, type, value);
-    fn.setKeyable(keyable);
-    MPxNode::addAttribute(attr);
-    return attr;
-}
-
-// The node connected as a destination of plug, one per connection, in order.
-std::vector<MObject> destinations(const MPlug& plug) {
-    std::vector<MObject> out;
-    MPlugArray ends;
-    plug.connectedTo(ends, false, true);
-    for (unsigned i = 0; i < ends.length(); ++i) out.push_back(ends[i].node());
-    return out;
-}
+// The nodes connected as destinations of plug, one per connection, in order.
+std::vector<MObject> destinations(const MPlug& plug) { return connectedNodes(plug, ConnectionSide::destination); }
 
 rigidBodyNode* asRigidBody(const MObject& node) { return userNodeAs<rigidBodyNode>(node, zylTypes::kRigidBody); }
 
@@ -89,30 +66,15 @@ clusterFractureNode::~clusterFractureNode() { releaseStresses(); }
 void* clusterFractureNode::creator() { return new (std::nothrow) clusterFractureNode; }
 
 MStatus clusterFractureNode::initialize() {
-    rigidBodies = addMessage("rigidBodies", "rbds", true);
-    outstresses = addMessage("outstresses", "ostr", true);
-    instresses = addMessage("instresses", "istr", true);
-    fracture = addMessage("fracture", "frac", false);
-    {
-        MFnNumericAttribute fn;
-        stressThreshold = fn.create("stressThreshold", "sthr", MFnNumericData::kDouble, 50.0);
-        fn.setKeyable(true);
-        fn.setMin(0.0);
-        fn.setMax(1e6);
-        addAttribute(stressThreshold);
-    }
-    breakByFrame = addNumeric("breakByFrame", "bbf", MFnNumericData::kBoolean, 0, false);
-    breakFrame = addNumeric("breakFrame", "bfr", MFnNumericData::kInt, 1, false);
-    breakEnergy = addNumeric("breakEnergy", "bre", MFnNumericData::kDouble, 0, true);
-    {
-        MFnNumericAttribute fn;
-        selected = fn.create("selected", "sel", MFnNumericData::kBoolean, 0);
-        fn.setKeyable(false);
-        fn.setStorable(false);
-        fn.setConnectable(false);
-        fn.setHidden(true);
-        addAttribute(selected);
-    }
+    rigidBodies = addMessageAttr("rigidBodies", "rbds", kHidden);
+    outstresses = addMessageAttr("outstresses", "ostr", kHidden);
+    instresses = addMessageAttr("instresses", "istr", kHidden);
+    fracture = addMessageAttr("fracture", "frac");
+    stressThreshold = addRangedAttr("stressThreshold", "sthr", MFnNumericData::kDouble, 50.0, 0.0, 1e6, kKeyable);
+    breakByFrame = addNumericAttr("breakByFrame", "bbf", MFnNumericData::kBoolean, 0);
+    breakFrame = addNumericAttr("breakFrame", "bfr", MFnNumericData::kInt, 1);
+    breakEnergy = addNumericAttr("breakEnergy", "bre", MFnNumericData::kDouble, 0, kKeyable);
+    selected = addNumericAttr("selected", "sel", MFnNumericData::kBoolean, 0, kInternal);
     ca_selected = addChangeFlag("ca_selected", "csel");
     ca_stressThreshold = addChangeFlag("ca_stressThreshold", "csth");
     ca_breakFrame = addChangeFlag("ca_breakFrame", "cbkf");

@@ -106,27 +106,11 @@ MStatus collisionShapeNode::initialize() {
     enumAttr.setKeyable(false);
     addAttribute(type);
 
-    MFnTypedAttribute typed;
-    outCollisionShape = typed.create("outCollisionShape", "oucs", MFnData::kMesh);
-    typed.setStorable(false);
-    addAttribute(outCollisionShape);
-
-    MFnNumericAttribute numeric;
-    outCollisionType = numeric.create("outCollisionType", "ouct", MFnNumericData::kInt, 0);
-    numeric.setStorable(false);
-    addAttribute(outCollisionType);
-
-    inShape = typed.create("inShape", "insh", MFnData::kMesh);
-    typed.setStorable(false);
-    addAttribute(inShape);
-
-    animatedMesh = numeric.create("animated(Mesh)", "ac", MFnNumericData::kBoolean, 0);
-    numeric.setKeyable(false);
-    addAttribute(animatedMesh);
-
-    flipCollisionSide = numeric.create("flipCollisionSide(Mesh)", "fcs", MFnNumericData::kBoolean, 0);
-    numeric.setKeyable(false);
-    addAttribute(flipCollisionSide);
+    outCollisionShape = addTypedAttr("outCollisionShape", "oucs", MFnData::kMesh, kNotStorable);
+    outCollisionType = addNumericAttr("outCollisionType", "ouct", MFnNumericData::kInt, 0, kNotStorable);
+    inShape = addTypedAttr("inShape", "insh", MFnData::kMesh, kNotStorable);
+    animatedMesh = addNumericAttr("animated(Mesh)", "ac", MFnNumericData::kBoolean, 0);
+    flipCollisionSide = addNumericAttr("flipCollisionSide(Mesh)", "fcs", MFnNumericData::kBoolean, 0);
 
     ca_collisionShape = addConnectableChangeFlag("ca_collisionShape", "ccs");
     collisionShapeParam = addChangeFlag("collisionShapeParam", "cspm");
@@ -196,6 +180,21 @@ ZYLmesh* collisionShapeNode::getCollisionMesh() {
 }
 
 void collisionShapeNode::releaseMesh() { deleteMesh(&mesh_); }
+
+MObject addCollisionShape(MDGModifier& modifier, const MObject& node, const MObject& typeInput, const MDagPath& mesh,
+                          unsigned instance, int type, const MObject* animatedInput) {
+    using S = collisionShapeNode;
+    const MObject shape = modifier.createNode(S::id);
+    modifier.renameNode(shape, MFnDependencyNode(node).name() + "Shape");
+    modifier.connect(MPlug(shape, S::outCollisionType), MPlug(node, typeInput));
+    modifier.connect(MFnDependencyNode(mesh.node()).findPlug("worldMesh").elementByLogicalIndex(instance),
+                     MPlug(shape, S::inShape));
+    if (animatedInput) modifier.connect(MPlug(shape, S::animatedMesh), MPlug(node, *animatedInput));
+    modifier.doIt();
+    MPlug(shape, S::type).setValue(type);
+    MPlug(shape, S::ca_collisionShape).asBool();
+    return shape;
+}
 
 void collisionShapeNode::nodeRemovedCallback(MObject& node, void*) {
     if (auto* shape = userNodeAs<collisionShapeNode>(node, id)) shape->releaseMesh();

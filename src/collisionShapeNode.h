@@ -1,6 +1,8 @@
 #pragma once
 
 #include "geometry/mesh/meshRecords.h"
+#include "host/api/dagPath.h"
+#include "host/api/dgModifier.h"
 #include "host/api/pxNode.h"
 #include "src/typeIds.h"
 
@@ -45,3 +47,9 @@ private:
 
     ZYLmesh* mesh_ = nullptr;
 };
+
+// The shape the body commands give a node: "<node>Shape", fed by that instance of the
+// mesh's world geometry, feeding the node's `typeInput` (and, when given, its
+// `animatedInput` from `animatedMesh`), made through the modifier and built with the type.
+MObject addCollisionShape(MDGModifier& modifier, const MObject& node, const MObject& typeInput, const MDagPath& mesh,
+                          unsigned instance, int type, const MObject* animatedInput = nullptr);

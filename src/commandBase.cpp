@@ -20,25 +20,19 @@ bool anyAnimated(const MSelectionList& list) {
 
 }  // namespace
 
-MStatus ZylCommandBase::doIt(const MArgList& argList) {
-    MStatus status;
-    argData_ = std::make_unique<MArgDatabase>(syntax(), argList, &status);
-    if (!status) return status;
-    return redoIt();
+MSyntax objectsSyntax(unsigned minObjects, unsigned maxObjects) {
+    MSyntax syntax;
+    syntax.setObjectType(MSyntax::kSelectionList, minObjects, maxObjects);
+    syntax.useSelectionAsDefault(true);
+    syntax.enableQuery(false);
+    syntax.enableEdit(false);
+    return syntax;
 }
 
 MStatus ZylCommandBase::undoIt() {
     MGlobal::setActiveSelectionList(selection_, MGlobal::kReplaceList);
-    if (modifier_) {
-        modifier_->undoIt();
-        modifier_.reset();
-    }
+    revertEdits();
     return MS::kSuccess;
-}
-
-MDagModifier& ZylCommandBase::modifier() {
-    if (!modifier_) modifier_ = std::make_unique<MDagModifier>();
-    return *modifier_;
 }
 
 void ZylCommandBase::moveToStartForAnimatedSelection() const {

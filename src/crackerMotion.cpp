@@ -31,29 +31,13 @@ constexpr double kSlowFactor = 0.75;
 // A cross product shorter than this does not tell a plane.
 constexpr double kMinCross = 1e-5;
 
-MVector asVector(const std::array<float, 3>& v) { return {v[0], v[1], v[2]}; }
-MQuaternion asQuaternion(const std::array<float, 4>& q) { return {q[0], q[1], q[2], q[3]}; }
 Qmt::QmtVector3 toQmtVector(const std::array<float, 3>& v) { return {v[0], v[1], v[2]}; }
-
-// The transform above the node at path; false without one.
-bool transformAbove(const MObject& node, MFnTransform& transform) {
-    MDagPath path;
-    if (!MDagPath::getAPathTo(node, path)) return false;
-    path.pop();
-    return static_cast<bool>(transform.setObject(path));
-}
 
 }  // namespace
 
-bool zylCrackerNode::dagPath(MDagPath& path) const {
-    const MStatus status = MDagPath::getAPathTo(thisMObject(), path);
-    if (!status) printHostError(status, "retrieven dagPath of rigid node");
-    return static_cast<bool>(status);
-}
-
 bool zylCrackerNode::readWorldMatrix(MMatrix& e, MDagPath* out) const {
     MDagPath path;
-    if (!dagPath(path)) return false;
+    if (!nodeDagPath(thisMObject(), path)) return false;
     e = path.exclusiveMatrix();
     if (out) *out = path;
     return true;
@@ -68,17 +52,6 @@ void zylCrackerNode::decompose(const MMatrix& e, Pose& pose, Vec3f& scale) {
     pose.translation = {static_cast<float>(t.x), static_cast<float>(t.y), static_cast<float>(t.z)};
     pose.rotation = {static_cast<float>(q.x), static_cast<float>(q.y), static_cast<float>(q.z), static_cast<float>(q.w)};
     scale = {static_cast<float>(s[0]), static_cast<float>(s[1]), static_cast<float>(s[2])};
-}
-
-MMatrix zylCrackerNode::bodyMatrix() const {
-    const RBDynamics& state = body_->getDyn();
-    const Qmt::Quaternion& q = state.orientation;
-    MTransformationMatrix pose;
-    const double scale[3] = {body_->transform.scale.x, body_->transform.scale.y, body_->transform.scale.z};
-    pose.setScale(scale);
-    pose.rotateTo(MQuaternion(q.X(), q.Y(), q.Z(), q.W()));
-    pose.setTranslation(MVector(state.position.x, state.position.y, state.position.z));
-    return pose.asMatrix();
 }
 
 void zylCrackerNode::placeBody(const MMatrix& x) {
@@ -144,18 +117,14 @@ void zylCrackerNode::computeBodyVelocityFromAnimation(double dt) {
 
 void zylCrackerNode::interpolateBodyPlacement(double s) {
     if (!body_) return;
-    const MVector p = asVector(previous_.translation) * (1.0 - s) + asVector(current_.translation) * s;
-    // A plain blend of the components, normalised: no turn to the shorter arc.
-    const MQuaternion q0 = asQuaternion(previous_.rotation);
-    const MQuaternion q1 = asQuaternion(current_.rotation);
-    const MQuaternion q((1.0 - s) * q0.x + s * q1.x, (1.0 - s) * q0.y + s * q1.y, (1.0 - s) * q0.z + s * q1.z,
-                        (1.0 - s) * q0.w + s * q1.w);
+    const MVector p = blendVectors(asVector(previous_.translation), asVector(current_.translation), s);
+    const MQuaternion q = blendRotations(asQuaternion(previous_.rotation), asQuaternion(current_.rotation), s);
     // The scale blends too, so that both ends match the transform's own matrix.
-    const MVector scale = asVector(syncedScale_) * (1.0 - s) + asVector(capturedScale_) * s;
+    const MVector scale = blendVectors(asVector(syncedScale_), asVector(capturedScale_), s);
     MTransformationMatrix pose;
     const double factors[3] = {scale.x, scale.y, scale.z};
     pose.setScale(factors);
-    pose.rotateTo(q.normal());
+    pose.rotateTo(q);
     pose.setTranslation(p, MSpace::kTransform);
     placeBody(composeTransform(pose.asMatrix(), offset_.inverse()));
 }

@@ -48,32 +48,6 @@ MObject zylCrackerNode::ca_index;
 
 namespace {
 
-// Attribute property switches, each applied only where it departs from the host's
-// default (readable, writable, connectable, storable, not keyable, not hidden).
-enum Props : unsigned {
-    kKeyable = 1,
-    kHidden = 2,
-    kNotStorable = 4,
-    kNotConnectable = 8,
-};
-
-MObject finish(MFnAttribute& fn, const MObject& attr, unsigned props) {
-    if (props & kKeyable) fn.setKeyable(true);
-    fn.setHidden((props & kHidden) != 0);
-    if (props & kNotStorable) fn.setStorable(false);
-    if (props & kNotConnectable) fn.setConnectable(false);
-    MPxNode::addAttribute(attr);
-    return attr;
-}
-
-MObject numeric(const char* longName, const char* shortName, MFnNumericData::Type kind, double value,
-                unsigned props) {
-    MFnNumericAttribute fn;
-    const MObject attr = fn.create(longName, shortName, kind, value);
-    return finish(fn, attr, props);
-}
-
-constexpr unsigned kInternal = kHidden | kNotStorable | kNotConnectable;
 // A mass centre not set by the user: the single-precision epsilon in each component.
 constexpr double kUnsetCentre = 1.1920929e-7;
 constexpr double kRestitution = 0.3;
@@ -93,39 +67,27 @@ MStatus zylCrackerNode::initialize() {
         fn.addField("align to path", 0);
         fn.addField("align to surface", 1);
         fn.addField("align custom", 2);
-        finish(fn, type, 0);
+        addWithProps(fn, type, 0);
     }
-    {
-        MFnTypedAttribute fn;
-        inCollisionShape = fn.create("inCollisionShape", "incs", MFnData::kMesh);
-        finish(fn, inCollisionShape, 0);
-    }
-    inCollisionType = numeric("inCollisionType", "inct", T::kInt, 0, 0);
-    {
-        MFnMessageAttribute fn;
-        solver = fn.create("solver", "solv");
-        finish(fn, solver, kHidden);
-    }
-    selected = numeric("selected", "sel", T::kBoolean, 0, kHidden | kNotStorable);
-    enabled = numeric("enabled", "enb", T::kBoolean, 0, 0);
-    size = numeric("size", "sz", T::kDouble, 1.0, 0);
-    multiplier = numeric("multiplier", "mt", T::kDouble, 1.0, kKeyable);
-    multrand = numeric("multrand", "mrn", T::kDouble, 0.0, 0);
-    {
-        MFnNumericAttribute fn;
-        impulseDir = fn.createPoint("impulseDir", "imd");
-        finish(fn, impulseDir, 0);
-    }
-    massCenter = numeric("massCenter", "cm", T::k3Double, kUnsetCentre, kHidden);
+    inCollisionShape = addTypedAttr("inCollisionShape", "incs", MFnData::kMesh);
+    inCollisionType = addNumericAttr("inCollisionType", "inct", T::kInt, 0, 0);
+    solver = addMessageAttr("solver", "solv", kHidden);
+    selected = addNumericAttr("selected", "sel", T::kBoolean, 0, kHidden | kNotStorable);
+    enabled = addNumericAttr("enabled", "enb", T::kBoolean, 0, 0);
+    size = addNumericAttr("size", "sz", T::kDouble, 1.0, 0);
+    multiplier = addNumericAttr("multiplier", "mt", T::kDouble, 1.0, kKeyable);
+    multrand = addNumericAttr("multrand", "mrn", T::kDouble, 0.0, 0);
+    impulseDir = addPointAttr("impulseDir", "imd");
+    massCenter = addNumericAttr("massCenter", "cm", T::k3Double, kUnsetCentre, kHidden);
     ca_cracker = addChangeFlag("ca_cracker", "cacr");
     ca_crackerParam = addChangeFlag("ca_crackerParam", "cacp");
     ca_size = addChangeFlag("ca_size", "caz");
     ca_enabled = addChangeFlag("ca_enabled", "caas");
-    animatedTRS = numeric("animatedTRS", "atrs", T::kBoolean, 0, kInternal);
+    animatedTRS = addNumericAttr("animatedTRS", "atrs", T::kBoolean, 0, kInternal);
     ca_centerMass = addChangeFlag("ca_centerMass", "cacm");
     ca_selected = addChangeFlag("ca_selected", "ces");
-    usercommand = numeric("usercommand", "use", T::kBoolean, 0, kInternal);
-    index = numeric("index", "idx", T::kInt, -1, kHidden | kNotConnectable);
+    usercommand = addNumericAttr("usercommand", "use", T::kBoolean, 0, kInternal);
+    index = addNumericAttr("index", "idx", T::kInt, -1, kHidden | kNotConnectable);
     ca_index = addChangeFlag("ca_index", "cidx");
 
     attributeAffects(selected, ca_selected);
@@ -280,7 +242,7 @@ void zylCrackerNode::buildBody(MDataBlock& data) {
     body_->init(centre, rotation, Qmt::QmtVector3(1.0, 1.0, 1.0));
     if (world && !world->contains(body_)) enableInWorld();
 
-    takeOffset(bodyMatrix(), e, path);
+    takeOffset(bodyPoseMatrix(*body_), e, path);
     storeRestPosition(MAnimControl::minTime());
     if (auto* shape = userNodeAs<collisionShapeNode>(getCollisionShapeNode(), collisionShapeNode::id))
         shape->releaseMesh();

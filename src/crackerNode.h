@@ -137,14 +137,10 @@ private:
     void updateEnabledState();
     void deleteCrackerBody();
 
-    // The node's DAG path; a failure is reported on standard output.
-    bool dagPath(MDagPath& path) const;
     // E, the world matrix of the transform above the node; false (reported) without a path.
     bool readWorldMatrix(MMatrix& e, MDagPath* path = nullptr) const;
     // E's transform-space translation, rotation and scale, in single precision.
     static void decompose(const MMatrix& e, Pose& pose, Vec3f& scale);
-    // The body's current placement as a host matrix.
-    MMatrix bodyMatrix() const;
     // Places the body at the pose of host matrix x.
     void placeBody(const MMatrix& x);
     // O, the body-space pivot and the local centre from the body's placement b and E.

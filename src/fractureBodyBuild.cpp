@@ -37,16 +37,6 @@ constexpr int kSecondaryPercent = 5;
 
 PrivateHardBody* asFragment(HardBody* body) { return static_cast<PrivateHardBody*>(body); }
 
-// The nodes at the other end of a plug's connections, in connection order.
-std::vector<MObject> connectedNodes(const MPlug& plug) {
-    std::vector<MObject> nodes;
-    if (plug.isNull()) return nodes;
-    MPlugArray ends;
-    plug.connectedTo(ends, true, true);
-    for (unsigned i = 0; i < ends.length(); ++i) nodes.push_back(ends[i].node());
-    return nodes;
-}
-
 // The stress nodes on a cluster's inner, then outer stress plug.
 std::vector<SceneStress*> clusterStresses(const clusterFractureNode& cluster) {
     std::vector<SceneStress*> out;

@@ -46,15 +46,11 @@ MObject lastObjectSolver(const MSelectionList& selection) {
 void* FractureBodyCmd::creator() { return new (std::nothrow) FractureBodyCmd; }
 
 MSyntax FractureBodyCmd::newSyntax() {
-    MSyntax syntax;
+    MSyntax syntax = objectsSyntax(1);
     syntax.addFlag("-dTh", "-distanceThr", MSyntax::kDouble);
     syntax.addFlag("-n", "-name", MSyntax::kString);
     syntax.addFlag("-chk", "-check", MSyntax::kBoolean);
     syntax.addFlag("-nea", "-nearest");
-    syntax.setObjectType(MSyntax::kSelectionList, 1);
-    syntax.useSelectionAsDefault(true);
-    syntax.enableQuery(false);
-    syntax.enableEdit(false);
     return syntax;
 }
 
@@ -67,17 +63,12 @@ MStatus FractureBodyCmd::redoIt() {
     double distance = 0.0;
     MString name = kDefaultName;
     bool check = false;
-    if (args().isFlagSet("-dTh")) args().getFlagArgument("-dTh", 0, distance);
-    if (args().isFlagSet("-n")) args().getFlagArgument("-n", 0, name);
+    readFlag(args(), "-dTh", distance);
+    readFlag(args(), "-n", name);
     if (name.length() == 0) name = kDefaultName;
-    if (args().isFlagSet("-chk")) args().getFlagArgument("-chk", 0, check);
+    readFlag(args(), "-chk", check);
     const bool nearest = args().isFlagSet("-nea");
-    selection_.clear();
-    args().getObjects(selection_);
-    if (selection_.length() == 0) {
-        displayError("invalid selection");
-        return MS::kFailure;
-    }
+    if (!takeSelection()) return MS::kFailure;
     if (MAnimControl::currentTime() != MAnimControl::minTime()) {
         MAnimControl::setCurrentTime(MAnimControl::minTime());
         displayWarning(" time set to start frame to create fracture body");

@@ -81,61 +81,9 @@ MObject FractureBodyNode::ca_passive;
 
 namespace {
 
-// Attribute properties beyond the host's defaults (readable, writable, storable,
-// connectable, not hidden, not keyable).
-struct Props {
-    bool keyable = false;
-    bool hidden = false;
-    bool storable = true;
-    bool connectable = true;
-};
-
-constexpr Props kKeyable{.keyable = true};
-constexpr Props kPlain{};
-constexpr Props kHidden{.hidden = true};
-constexpr Props kHiddenLocal{.hidden = true, .connectable = false};
-
-MObject add(MFnAttribute& fn, MObject attr, const Props& p) {
-    fn.setKeyable(p.keyable);
-    fn.setHidden(p.hidden);
-    fn.setStorable(p.storable);
-    fn.setConnectable(p.connectable);
-    MPxNode::addAttribute(attr);
-    return attr;
-}
-
-MObject addNumeric(const char* longName, const char* shortName, MFnNumericData::Type type, double value,
-                   const Props& p) {
-    MFnNumericAttribute fn;
-    MObject attr = fn.create(longName, shortName, type, value);
-    return add(fn, attr, p);
-}
-
-MObject addRanged(const char* longName, const char* shortName, MFnNumericData::Type type, double value,
-                  double low, double high, const Props& p) {
-    MFnNumericAttribute fn;
-    MObject attr = fn.create(longName, shortName, type, value);
-    fn.setMin(low);
-    fn.setMax(high);
-    return add(fn, attr, p);
-}
-
-MObject addPoint(const char* longName, const char* shortName) {
-    MFnNumericAttribute fn;
-    MObject attr = fn.createPoint(longName, shortName);
-    return add(fn, attr, kPlain);
-}
-
-MObject addMessage(const char* longName, const char* shortName, bool hidden) {
-    MFnMessageAttribute fn;
-    MObject attr = fn.create(longName, shortName);
-    return add(fn, attr, hidden ? kHidden : kPlain);
-}
-
-MObject addAngle(const char* longName, const char* shortName) {
-    MFnUnitAttribute fn;
-    MObject attr = fn.create(longName, shortName, MFnUnitAttribute::kAngle, 0.0);
-    return add(fn, attr, kHidden);
+// Its links are storable, which messages are not by default.
+MObject addLink(const char* longName, const char* shortName, bool hidden, bool array = false) {
+    return addMessageAttr(longName, shortName, hidden ? kHidden | kStorable : kStorable, array);
 }
 
 constexpr auto kBool = MFnNumericData::kBoolean;
@@ -159,51 +107,51 @@ void* FractureBodyNode::creator() {
 }
 
 MStatus FractureBodyNode::initialize() {
-    usercommand = addNumeric("usercommand", "use", kBool, 0, {.hidden = true, .storable = false, .connectable = false});
-    rigidBodies = addMessage("rigidBodies", "rbds", true);
-    clusters = addMessage("clusters", "clus", true);
-    animBody = addMessage("animBody", "anim", true);
-    stresses = addMessage("stresses", "strs", true);
-    solver = addMessage("solver", "solv", false);
-    initialVelocity = addPoint("initialVelocity", "inve");
-    initialSpin = addPoint("initialSpin", "insp");
-    distThreshold = addRanged("distThreshold", "dthr", kDouble, 0.05, 0.0, 100.0, kHidden);
-    passive = addNumeric("passive", "pass", kBool, 0, kPlain);
-    firstHitActive = addNumeric("firstHitActive", "fha", MFnNumericData::kShort, 0, kPlain);
-    actFrame = addNumeric("actFrame", "acf", kLong, 1, kPlain);
-    breakFrame = addNumeric("breakFrame", "bfr", kLong, 1, kPlain);
-    stressThreshold = addRanged("stressThreshold", "sthr", kDouble, 50.0, 0.0, 1e6, kKeyable);
-    randomThreshold = addRanged("randomThreshold", "rthr", kLong, 40, 0, 100, kKeyable);
-    stress2mass = addNumeric("stress2mass", "st2m", kBool, 1, kPlain);
+    usercommand = addNumericAttr("usercommand", "use", kBool, 0, kInternal);
+    rigidBodies = addLink("rigidBodies", "rbds", true);
+    clusters = addLink("clusters", "clus", true);
+    animBody = addLink("animBody", "anim", true);
+    stresses = addLink("stresses", "strs", true);
+    solver = addLink("solver", "solv", false);
+    initialVelocity = addPointAttr("initialVelocity", "inve");
+    initialSpin = addPointAttr("initialSpin", "insp");
+    distThreshold = addRangedAttr("distThreshold", "dthr", kDouble, 0.05, 0.0, 100.0, kHidden);
+    passive = addNumericAttr("passive", "pass", kBool, 0);
+    firstHitActive = addNumericAttr("firstHitActive", "fha", MFnNumericData::kShort, 0);
+    actFrame = addNumericAttr("actFrame", "acf", kLong, 1);
+    breakFrame = addNumericAttr("breakFrame", "bfr", kLong, 1);
+    stressThreshold = addRangedAttr("stressThreshold", "sthr", kDouble, 50.0, 0.0, 1e6, kKeyable);
+    randomThreshold = addRangedAttr("randomThreshold", "rthr", kLong, 40, 0, 100, kKeyable);
+    stress2mass = addNumericAttr("stress2mass", "st2m", kBool, 1);
     {
         MFnEnumAttribute fn;
-        MObject attr = fn.create("propStyle", "pst", 0);
+        propStyle = fn.create("propStyle", "pst", 0);
         fn.addField("PROP_CONTINUOUS", 0);
         fn.addField("PROP_LOCAL", 1);
-        propStyle = add(fn, attr, kPlain);
+        addWithProps(fn, propStyle, 0);
     }
-    enabled = addNumeric("enabled", "enb", kBool, 1, kKeyable);
-    torsion = addNumeric("torsion", "tor", kBool, 1, kPlain);
-    unbreakable = addNumeric("unbreakable", "unb", kBool, 0, kPlain);
-    secCracks = addNumeric("secCracks", "scrk", kBool, 1, kPlain);
-    percentSecCracks = addRanged("percentSecCracks", "pscr", kLong, 5, 0, 100, kKeyable);
-    doTrans = addNumeric("doTrans", "dot", kBool, 0, kPlain);
-    mass = addNumeric("mass", "ma", kDouble, 1.0, kPlain);
-    friction = addRanged("friction", "fc", kDouble, 0.7, 0.0, 1.0, kPlain);
-    bounciness = addRanged("bounciness", "bcn", kDouble, 0.3, 0.0, 1.0, kKeyable);
-    linearDamping = addRanged("linearDamping", "lid", kDouble, 0.01, 0.0, 1.0, kKeyable);
-    angularDamping = addRanged("angularDamping", "and", kDouble, 0.01, 0.0, 1.0, kKeyable);
-    selected = addNumeric("selected", "sel", kBool, 0, {.hidden = true, .storable = false, .connectable = false});
-    displayStressses = addNumeric("displayStressses", "dst", kBool, 0, kHiddenLocal);
-    index = addNumeric("index", "idx", kLong, -1, kHiddenLocal);
+    enabled = addNumericAttr("enabled", "enb", kBool, 1, kKeyable);
+    torsion = addNumericAttr("torsion", "tor", kBool, 1);
+    unbreakable = addNumericAttr("unbreakable", "unb", kBool, 0);
+    secCracks = addNumericAttr("secCracks", "scrk", kBool, 1);
+    percentSecCracks = addRangedAttr("percentSecCracks", "pscr", kLong, 5, 0, 100, kKeyable);
+    doTrans = addNumericAttr("doTrans", "dot", kBool, 0);
+    mass = addNumericAttr("mass", "ma", kDouble, 1.0);
+    friction = addRangedAttr("friction", "fc", kDouble, 0.7, 0.0, 1.0);
+    bounciness = addRangedAttr("bounciness", "bcn", kDouble, 0.3, 0.0, 1.0, kKeyable);
+    linearDamping = addRangedAttr("linearDamping", "lid", kDouble, 0.01, 0.0, 1.0, kKeyable);
+    angularDamping = addRangedAttr("angularDamping", "and", kDouble, 0.01, 0.0, 1.0, kKeyable);
+    selected = addNumericAttr("selected", "sel", kBool, 0, kInternal);
+    displayStressses = addNumericAttr("displayStressses", "dst", kBool, 0, kHidden | kNotConnectable);
+    index = addNumericAttr("index", "idx", kLong, -1, kHidden | kNotConnectable);
     ca_index = addChangeFlag("ca_index", "cidx");
-    keysTX = addNumeric("keysTX", "ktx", kDouble, 0, kHidden);
-    keysTY = addNumeric("keysTY", "kty", kDouble, 0, kHidden);
-    keysTZ = addNumeric("keysTZ", "ktz", kDouble, 0, kHidden);
-    keysRX = addAngle("keysRX", "krx");
-    keysRY = addAngle("keysRY", "kry");
-    keysRZ = addAngle("keysRZ", "krz");
-    transFrame = addNumeric("transFrame", "tfr", kLong, 0, kHiddenLocal);
+    keysTX = addNumericAttr("keysTX", "ktx", kDouble, 0, kHidden);
+    keysTY = addNumericAttr("keysTY", "kty", kDouble, 0, kHidden);
+    keysTZ = addNumericAttr("keysTZ", "ktz", kDouble, 0, kHidden);
+    keysRX = addUnitAttr("keysRX", "krx", MFnUnitAttribute::kAngle, 0.0, kHidden);
+    keysRY = addUnitAttr("keysRY", "kry", MFnUnitAttribute::kAngle, 0.0, kHidden);
+    keysRZ = addUnitAttr("keysRZ", "krz", MFnUnitAttribute::kAngle, 0.0, kHidden);
+    transFrame = addNumericAttr("transFrame", "tfr", kLong, 0, kHidden | kNotConnectable);
     ca_initialVelocity = addChangeFlag("ca_initialVelocity", "caiv");
     ca_initialSpin = addChangeFlag("ca_initialSpin", "caiw");
     ca_stressThreshold = addChangeFlag("ca_stressThreshold", "cast");
@@ -220,13 +168,8 @@ MStatus FractureBodyNode::initialize() {
     ca_bounciness = addChangeFlag("ca_bounciness", "cbn");
     ca_airdamping = addChangeFlag("ca_airdamping", "cad");
     ca_angdamping = addChangeFlag("ca_angdamping", "cgd");
-    affectForceFields = addNumeric("affectForceFields", "aff", kBool, 0, kPlain);
-    {
-        MFnMessageAttribute fn;
-        MObject attr = fn.create("fieldList", "ffl");
-        fn.setArray(true);
-        fieldList = add(fn, attr, kPlain);
-    }
+    affectForceFields = addNumericAttr("affectForceFields", "aff", kBool, 0);
+    fieldList = addLink("fieldList", "ffl", false, true);
     ca_forceFields = addChangeFlag("ca_forceFields", "caff");
     ca_selected = addChangeFlag("ca_selected", "csel");
     ca_disStresses = addChangeFlag("ca_disStresses", "cdst");
@@ -444,34 +387,15 @@ MDGModifier& FractureBodyNode::getModifier() {
 }
 
 std::vector<SceneStress*> FractureBodyNode::stressNodes(ConnectionSide side) const {
-    std::vector<SceneStress*> out;
-    MPlugArray ends;
-    plug(stresses).connectedTo(ends, side != ConnectionSide::destination, side != ConnectionSide::source);
-    for (unsigned i = 0; i < ends.length(); ++i)
-        if (auto* stress = userNodeAs<SceneStress>(ends[i].node(), SceneStress::id)) out.push_back(stress);
-    return out;
+    return connectedUserNodes<SceneStress>(plug(stresses), SceneStress::id, side);
 }
-
-namespace {
-
-template <class T>
-std::vector<T*> userNodesOn(const MPlug& plug) {
-    std::vector<T*> out;
-    MPlugArray ends;
-    plug.connectedTo(ends, true, true);
-    for (unsigned i = 0; i < ends.length(); ++i)
-        if (auto* node = userNodeAs<T>(ends[i].node(), T::id)) out.push_back(node);
-    return out;
-}
-
-}  // namespace
 
 std::vector<rigidBodyNode*> FractureBodyNode::memberNodes() const {
-    return userNodesOn<rigidBodyNode>(plug(rigidBodies));
+    return connectedUserNodes<rigidBodyNode>(plug(rigidBodies), rigidBodyNode::id);
 }
 
 std::vector<clusterFractureNode*> FractureBodyNode::clusterNodes() const {
-    return userNodesOn<clusterFractureNode>(plug(clusters));
+    return connectedUserNodes<clusterFractureNode>(plug(clusters), clusterFractureNode::id);
 }
 
 rigidBodyNode* FractureBodyNode::animRigidBody() const {

@@ -30,18 +30,6 @@ constexpr const char* kResetFlag = "-ra";
 constexpr const char* kMassFlag = "-stm";
 constexpr const char* kBrokenFlag = "-glb";
 
-constexpr const char* kInvalidSelection = "invalid selection";
-
-// Objects, or else the active selection; no query or edit mode.
-MSyntax objectsSyntax() {
-    MSyntax syntax;
-    syntax.setObjectType(MSyntax::kSelectionList, 0);
-    syntax.useSelectionAsDefault(true);
-    syntax.enableQuery(false);
-    syntax.enableEdit(false);
-    return syntax;
-}
-
 template <class T>
 T* selectedAs(const MSelectionList& list, unsigned i) {
     MObject node;
@@ -90,11 +78,6 @@ bool memberGroupPath(const rigidBodyNode& rb, MDagPath& group) {
     return group.isValid() && group.apiType() == MFn::kTransform;
 }
 
-MStatus invalidSelection() {
-    MPxCommand::displayError(kInvalidSelection);
-    return MS::kFailure;
-}
-
 }  // namespace
 
 // ---- update_dFBody
@@ -109,9 +92,7 @@ MSyntax FBodyUpdateCmd::newSyntax() {
 }
 
 MStatus FBodyUpdateCmd::redoIt() {
-    selection_.clear();
-    args().getObjects(selection_);
-    if (selection_.length() == 0) return invalidSelection();
+    if (!takeSelection()) return MS::kFailure;
     if (args().isFlagSet(kMapFlag)) {
         recolour();
     } else if (args().isFlagSet(kStaticFlag)) {
@@ -208,9 +189,7 @@ MSyntax FBodyDeleteCmd::newSyntax() {
 }
 
 MStatus FBodyDeleteCmd::redoIt() {
-    selection_.clear();
-    args().getObjects(selection_);
-    if (selection_.length() == 0) return invalidSelection();
+    if (!takeSelection()) return MS::kFailure;
     bool anySolver = false;
     for (MItDependencyNodes it(MFn::kPluginDependNode); !it.isDone(); it.next())
         if (auto* solver = userNodeAs<zylSolverNode>(it.thisNode(), zylSolverNode::id)) {
@@ -258,26 +237,6 @@ void FBodyDeleteCmd::dissolve(FractureBodyNode& fb, bool deleteBodies) {
 
 // ---- The detach and stress commands' shared shape
 
-MStatus FBodyTwinCmd::doIt(const MArgList& argList) {
-    MStatus status;
-    argData_ = std::make_unique<MArgDatabase>(syntax(), argList, &status);
-    if (!status) return status;
-    return redoIt();
-}
-
-MStatus FBodyTwinCmd::undoIt() {
-    if (modifier_) {
-        modifier_->undoIt();
-        modifier_.reset();
-    }
-    return MS::kSuccess;
-}
-
-MDGModifier& FBodyTwinCmd::modifier() {
-    if (!modifier_) modifier_ = std::make_unique<MDGModifier>();
-    return *modifier_;
-}
-
 FractureBodyNode* FBodyTwinCmd::firstMemberOwner(rigidBodyNode** member) const {
     rigidBodyNode* rb = selectedAs<rigidBodyNode>(selection_, 0);
     if (member) *member = rb;
@@ -291,9 +250,7 @@ void* FBodyDetachCmd::creator() { return new (std::nothrow) FBodyDetachCmd; }
 MSyntax FBodyDetachCmd::newSyntax() { return objectsSyntax(); }
 
 MStatus FBodyDetachCmd::redoIt() {
-    selection_.clear();
-    args().getObjects(selection_);
-    if (selection_.length() == 0) return invalidSelection();
+    if (!takeSelection()) return MS::kFailure;
     if (MAnimControl::currentTime() != MAnimControl::minTime()) {
         MAnimControl::setCurrentTime(MAnimControl::minTime());
         displayWarning(" time set to start frame to detach fracture body");
@@ -377,9 +334,7 @@ MSyntax FBodyStressesCmd::newSyntax() {
 
 MStatus FBodyStressesCmd::redoIt() {
     setResult(MStringArray());
-    selection_.clear();
-    args().getObjects(selection_);
-    if (selection_.length() == 0) return invalidSelection();
+    if (!takeSelection()) return MS::kFailure;
     if (args().isFlagSet(kResetFlag) || args().isFlagSet(kMassFlag) || args().isFlagSet(kBrokenFlag))
         return editFractureBody();
     return listJoints();
@@ -424,7 +379,7 @@ MStatus FBodyStressesCmd::listJoints() {
             listed.push_back(rb->getBody(false));
     }
     unsigned type = 0;
-    if (args().isFlagSet(kTypeFlag)) args().getFlagArgument(kTypeFlag, 0, type);
+    readFlag(args(), kTypeFlag, type);
     for (std::size_t i = 0; i < listed.size() && type <= 1; ++i) {
         const auto later = std::ranges::subrange(listed.begin() + static_cast<std::ptrdiff_t>(i) + 1, listed.end());
         for (const DynamicStress* joint : jointsOf(listed[i])) {

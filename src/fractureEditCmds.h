@@ -1,13 +1,7 @@
 #pragma once
 
-#include <memory>
 #include <vector>
 
-#include "host/api/argDatabase.h"
-#include "host/api/dgModifier.h"
-#include "host/api/pxCommand.h"
-#include "host/api/selectionList.h"
-#include "host/api/syntax.h"
 #include "src/commandBase.h"
 
 class FractureBodyNode;
@@ -50,26 +44,11 @@ private:
     void dissolve(FractureBodyNode& fb, bool deleteBodies);
 };
 
-// The shape the detach and stress commands share: doIt parses and runs redoIt; nodes are
-// made and wired through one graph modifier made on first use, which undo reverts.
-class FBodyTwinCmd : public MPxCommand {
-public:
-    MStatus doIt(const MArgList& args) override;
-    MStatus undoIt() override;
-    bool isUndoable() const override { return true; }
-    bool hasSyntax() const override { return true; }
-
+// The detach and stress commands: graph edits, undone without touching the selection.
+class FBodyTwinCmd : public ZylEditCommand<MDGModifier> {
 protected:
-    const MArgDatabase& args() const { return *argData_; }
-    MDGModifier& modifier();
     // The selected rigid body's fracture body, when the first selected object is one.
     FractureBodyNode* firstMemberOwner(rigidBodyNode** member = nullptr) const;
-
-    MSelectionList selection_;
-
-private:
-    std::unique_ptr<MArgDatabase> argData_;
-    std::unique_ptr<MDGModifier> modifier_;
 };
 
 // `Detach_FBody`: takes the selected fragments out of their fracture body: one fragment,

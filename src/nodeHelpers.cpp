@@ -8,7 +8,23 @@
 #include "host/api/selectionList.h"
 #include "src/typeIds.h"
 
+MStatus addWithProps(MFnAttribute& fn, const MObject& attr, unsigned props) {
+    if (props & kKeyable) fn.setKeyable(true);
+    if (props & kNotKeyable) fn.setKeyable(false);
+    if (props & kHidden) fn.setHidden(true);
+    if (props & kNotStorable) fn.setStorable(false);
+    if (props & kStorable) fn.setStorable(true);
+    if (props & kNotConnectable) fn.setConnectable(false);
+    return MPxNode::addAttribute(attr);
+}
+
 namespace {
+
+MObject added(MFnAttribute& fn, const MObject& attr, unsigned props, MStatus* status) {
+    const MStatus st = addWithProps(fn, attr, props);
+    if (status) *status = st;
+    return attr;
+}
 
 MObject addFlag(const MString& longName, const MString& shortName, bool connectable, MStatus* status) {
     MFnNumericAttribute fn;
@@ -26,6 +42,48 @@ MObject addFlag(const MString& longName, const MString& shortName, bool connecta
 }
 
 }  // namespace
+
+MObject addNumericAttr(const char* longName, const char* shortName, MFnNumericData::Type type, double value,
+                       unsigned props, MStatus* status) {
+    MFnNumericAttribute fn;
+    const MObject attr = fn.create(longName, shortName, type, value);
+    return added(fn, attr, props, status);
+}
+
+MObject addRangedAttr(const char* longName, const char* shortName, MFnNumericData::Type type, double value,
+                      double low, double high, unsigned props) {
+    MFnNumericAttribute fn;
+    const MObject attr = fn.create(longName, shortName, type, value);
+    fn.setMin(low);
+    fn.setMax(high);
+    return added(fn, attr, props, nullptr);
+}
+
+MObject addPointAttr(const char* longName, const char* shortName, unsigned props) {
+    MFnNumericAttribute fn;
+    const MObject attr = fn.createPoint(longName, shortName);
+    return added(fn, attr, props, nullptr);
+}
+
+MObject addMessageAttr(const char* longName, const char* shortName, unsigned props, bool array, MStatus* status) {
+    MFnMessageAttribute fn;
+    const MObject attr = fn.create(longName, shortName);
+    if (array) fn.setArray(true);
+    return added(fn, attr, props, status);
+}
+
+MObject addUnitAttr(const char* longName, const char* shortName, MFnUnitAttribute::Type type, double value,
+                    unsigned props, MStatus* status) {
+    MFnUnitAttribute fn;
+    const MObject attr = fn.create(longName, shortName, type, value);
+    return added(fn, attr, props, status);
+}
+
+MObject addTypedAttr(const char* longName, const char* shortName, MFnData::Type type, unsigned props) {
+    MFnTypedAttribute fn;
+    const MObject attr = fn.create(longName, shortName, type);
+    return added(fn, attr, props, nullptr);
+}
 
 MObject addChangeFlag(const MString& longName, const MString& shortName, MStatus* status) {
     return addFlag(longName, shortName, false, status);
@@ -49,6 +107,20 @@ MPlug firstConnectedPlug(const MPlug& plug, ConnectionSide side) {
 MObject firstConnectedNode(const MPlug& plug, ConnectionSide side) {
     const MPlug end = firstConnectedPlug(plug, side);
     return end.isNull() ? MObject() : end.node();
+}
+
+std::vector<MPlug> connectedPlugs(const MPlug& plug, ConnectionSide side) {
+    MPlugArray ends;
+    plug.connectedTo(ends, side != ConnectionSide::destination, side != ConnectionSide::source);
+    std::vector<MPlug> out;
+    for (unsigned i = 0; i < ends.length(); ++i) out.push_back(ends[i]);
+    return out;
+}
+
+std::vector<MObject> connectedNodes(const MPlug& plug, ConnectionSide side) {
+    std::vector<MObject> out;
+    for (const MPlug& end : connectedPlugs(plug, side)) out.push_back(end.node());
+    return out;
 }
 
 bool hasTypeId(const MObject& obj, const MTypeId& id) {

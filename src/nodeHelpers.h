@@ -1,6 +1,9 @@
 #pragma once
 
+#include <vector>
+
 #include "host/api/dataBlock.h"
+#include "host/api/fnAttribute.h"
 #include "host/api/fnDependencyNode.h"
 #include "host/api/object.h"
 #include "host/api/plug.h"
@@ -9,6 +12,37 @@
 #include "host/api/typeId.h"
 
 // Small services shared by the module's nodes, commands and callbacks.
+
+// --- Attributes: the node types' initialisers make theirs through these.
+
+// Property switches, each applied only where it departs from the host's default for
+// the attribute's kind (readable, writable, connectable, not keyable, not hidden;
+// storable, but for messages).
+enum AttrProps : unsigned {
+    kKeyable = 1,
+    kNotKeyable = 2,
+    kHidden = 4,
+    kNotStorable = 8,
+    kNotConnectable = 16,
+    kStorable = 32,
+};
+// State a node keeps to itself.
+inline constexpr unsigned kInternal = kHidden | kNotStorable | kNotConnectable;
+
+// Applies the switches and adds the attribute to the node type being initialised.
+MStatus addWithProps(MFnAttribute& fn, const MObject& attr, unsigned props);
+// Attributes made and added that way; `status` gets the add's.
+MObject addNumericAttr(const char* longName, const char* shortName, MFnNumericData::Type type, double value,
+                       unsigned props = 0, MStatus* status = nullptr);
+// A numeric attribute with a minimum and a maximum.
+MObject addRangedAttr(const char* longName, const char* shortName, MFnNumericData::Type type, double value,
+                      double low, double high, unsigned props = 0);
+MObject addPointAttr(const char* longName, const char* shortName, unsigned props = 0);
+MObject addMessageAttr(const char* longName, const char* shortName, unsigned props = 0, bool array = false,
+                       MStatus* status = nullptr);
+MObject addUnitAttr(const char* longName, const char* shortName, MFnUnitAttribute::Type type, double value,
+                    unsigned props = 0, MStatus* status = nullptr);
+MObject addTypedAttr(const char* longName, const char* shortName, MFnData::Type type, unsigned props = 0);
 
 // --- Change flags: hidden bool outputs whose compute pushes an input into the engine.
 
@@ -30,6 +64,10 @@ enum class ConnectionSide { source, destination, either };
 MPlug firstConnectedPlug(const MPlug& plug, ConnectionSide side = ConnectionSide::either);
 // Its node, or a null object.
 MObject firstConnectedNode(const MPlug& plug, ConnectionSide side = ConnectionSide::either);
+// The plugs at the other ends of all such connections, in order (none for a null plug),
+// and their nodes.
+std::vector<MPlug> connectedPlugs(const MPlug& plug, ConnectionSide side = ConnectionSide::either);
+std::vector<MObject> connectedNodes(const MPlug& plug, ConnectionSide side = ConnectionSide::either);
 
 // Whether obj is a live node of the type.
 bool hasTypeId(const MObject& obj, const MTypeId& id);
@@ -40,6 +78,15 @@ template <class T>
 T* userNodeAs(const MObject& obj, const MTypeId& id) {
     if (!hasTypeId(obj, id)) return nullptr;
     return dynamic_cast<T*>(MFnDependencyNode(obj).userNode());
+}
+
+// The module's objects among the nodes connected to the plug.
+template <class T>
+std::vector<T*> connectedUserNodes(const MPlug& plug, const MTypeId& id, ConnectionSide side = ConnectionSide::either) {
+    std::vector<T*> out;
+    for (const MObject& node : connectedNodes(plug, side))
+        if (T* user = userNodeAs<T>(node, id)) out.push_back(user);
+    return out;
 }
 
 // Whether obj is one of the host's force fields (the field kinds and the volume-axis field).

@@ -7,6 +7,7 @@
 #include "host/api/dagPath.h"
 #include "host/api/fnDependencyNode.h"
 #include "host/api/plug.h"
+#include "src/commandBase.h"
 #include "src/nodeHelpers.h"
 #include "src/rigidBodyNode.h"
 #include "src/solverNode.h"
@@ -21,26 +22,9 @@ constexpr const char* kTransitionFlag = "-itr";
 constexpr const char* kMassFlag = "-imn";
 constexpr const char* kTransformsFlag = "-gtn";
 
-// Objects or, without any, the active selection; no query or edit mode.
-MSyntax selectionSyntax() {
-    MSyntax syntax;
-    syntax.setObjectType(MSyntax::kSelectionList, 0);
-    syntax.useSelectionAsDefault(true);
-    syntax.enableQuery(false);
-    syntax.enableEdit(false);
-    return syntax;
-}
-
 // The nodes at the far end of the plug's outgoing connections, in connection order.
-MObjectArray destinations(const MObject& node, const char* plugName) {
-    MObjectArray out;
-    MStatus status;
-    const MPlug plug = MFnDependencyNode(node).findPlug(plugName, true, &status);
-    if (!status) return out;
-    MPlugArray ends;
-    plug.connectedTo(ends, false, true);
-    for (const MPlug& end : ends) out.append(end.node());
-    return out;
+std::vector<MObject> destinations(const MObject& node, const char* plugName) {
+    return connectedNodes(MFnDependencyNode(node).findPlug(plugName, true), ConnectionSide::destination);
 }
 
 // The name of the transform right above a DAG node, when there is one.
@@ -57,7 +41,7 @@ void appendTransformName(const MObject& node, MStringArray& names) {
 void* ManageZylListCmd::creator() { return static_cast<MPxCommand*>(new (std::nothrow) ManageZylListCmd); }
 
 MSyntax ManageZylListCmd::newSyntax() {
-    MSyntax syntax = selectionSyntax();
+    MSyntax syntax = objectsSyntax();
     syntax.addFlag(kAddFlag, "-additems", MSyntax::kBoolean);
     return syntax;
 }
@@ -67,7 +51,7 @@ MStatus ManageZylListCmd::doIt(const MArgList& args) {
     const MArgDatabase db(syntax(), args, &status);
     if (!status) return status;
     bool add = false;
-    if (db.isFlagSet(kAddFlag)) db.getFlagArgument(kAddFlag, 0, add);
+    readFlag(db, kAddFlag, add);
     db.getObjects(objects_);
     if (objects_.length() == 0) {
         displayError("invalid selection");
@@ -97,7 +81,7 @@ MStatus ManageZylListCmd::doIt(const MArgList& args) {
 void* queryZylBodyCmd::creator() { return static_cast<MPxCommand*>(new (std::nothrow) queryZylBodyCmd); }
 
 MSyntax queryZylBodyCmd::newSyntax() {
-    MSyntax syntax = selectionSyntax();
+    MSyntax syntax = objectsSyntax();
     syntax.addFlag(kListFlag, "-collisionList");
     syntax.addFlag(kPointsFlag, "-collisionPoints");
     syntax.addFlag(kTransitionFlag, "-isTransition");
@@ -192,7 +176,7 @@ void queryZylBodyCmd::isMassNegative() {
 void* queryZylFBodyCmd::creator() { return static_cast<MPxCommand*>(new (std::nothrow) queryZylFBodyCmd); }
 
 MSyntax queryZylFBodyCmd::newSyntax() {
-    MSyntax syntax = selectionSyntax();
+    MSyntax syntax = objectsSyntax();
     syntax.addFlag(kTransformsFlag, "-getTransformNodes");
     return syntax;
 }

@@ -112,7 +112,7 @@ void rigidBodyNode::buildBody() {
 
 bool rigidBodyNode::poseBody(const Qmt::QmtVector3& centre, ZYLmesh* refit) {
     MDagPath path;
-    if (!dagPath(path)) return false;
+    if (!nodeDagPath(thisMObject(), path)) return false;
     const MMatrix w0 = path.exclusiveMatrix();
     decompose(w0, posePosition_, poseRotation_);
     targetPosition_ = posePosition_;
@@ -124,7 +124,7 @@ bool rigidBodyNode::poseBody(const Qmt::QmtVector3& centre, ZYLmesh* refit) {
     if (refit) refitBody(refit);
     if (PublicWorld* world = engineWorld(); world && !world->contains(body_)) addToWorld();
 
-    const MMatrix b0Inverse = bodyMatrix().inverse();
+    const MMatrix b0Inverse = bodyPoseMatrix(*body_).inverse();
     offset_ = w0 * b0Inverse;
     const MPoint p = worldRotatePivot(path) * b0Inverse;
     pivot_ = {static_cast<float>(p.x), static_cast<float>(p.y), static_cast<float>(p.z)};
@@ -275,7 +275,7 @@ void rigidBodyNode::removeFromWorld() {
 void rigidBodyNode::applyMassCenter() {
     if (!body_) return;
     MDagPath path;
-    if (!dagPath(path)) return;
+    if (!nodeDagPath(thisMObject(), path)) return;
     const MMatrix w = path.exclusiveMatrix();
     const MMatrix b = offset_.inverse() * w;
     const MPlug centre(thisMObject(), massCenter);

@@ -55,28 +55,19 @@ MString zylBodyName(const MString& transformName) {
 void* RigidBodyCmd::creator() { return new (std::nothrow) RigidBodyCmd; }
 
 MSyntax RigidBodyCmd::newSyntax() {
-    MSyntax syntax;
+    MSyntax syntax = objectsSyntax(1);
     syntax.addFlag("-a", "-active", MSyntax::kUnsigned);
     syntax.addFlag("-st", "-shapeType", MSyntax::kUnsigned);
     syntax.addFlag("-mul", "-multiple", MSyntax::kBoolean);
-    syntax.setObjectType(MSyntax::kSelectionList, 1);
-    syntax.useSelectionAsDefault(true);
-    syntax.enableQuery(false);
-    syntax.enableEdit(false);
     return syntax;
 }
 
 MStatus RigidBodyCmd::redoIt() {
     Options options;
-    if (args().isFlagSet("-a")) args().getFlagArgument("-a", 0, options.active);
-    if (args().isFlagSet("-st")) args().getFlagArgument("-st", 0, options.shapeType);
-    if (args().isFlagSet("-mul")) args().getFlagArgument("-mul", 0, options.multiple);
-    selection_.clear();
-    args().getObjects(selection_);
-    if (selection_.length() == 0) {
-        displayError("invalid selection");
-        return MS::kFailure;
-    }
+    readFlag(args(), "-a", options.active);
+    readFlag(args(), "-st", options.shapeType);
+    readFlag(args(), "-mul", options.multiple);
+    if (!takeSelection()) return MS::kFailure;
     modifier();
 
     const MObject solver = findLastSolver();
@@ -178,15 +169,8 @@ void RigidBodyCmd::createBody(const MObject& transform, const MDagPath& mesh, un
     MPlug(node, rigidBodyNode::jaggy).setValue(jagged);
 
     // The shape is named after the body's name as the host gave it.
-    const MObject shape = modifier().createNode(collisionShapeNode::id);
-    modifier().renameNode(shape, MFnDependencyNode(node).name() + "Shape");
-    modifier().connect(MPlug(shape, collisionShapeNode::outCollisionType), MPlug(node, rigidBodyNode::inCollisionType));
-    modifier().connect(MFnDependencyNode(mesh.node()).findPlug("worldMesh").elementByLogicalIndex(instance),
-                       MPlug(shape, collisionShapeNode::inShape));
-    modifier().connect(MPlug(shape, collisionShapeNode::animatedMesh), MPlug(node, rigidBodyNode::animated));
-    modifier().doIt();
-    MPlug(shape, collisionShapeNode::type).setValue(static_cast<int>(options.shapeType));
-    MPlug(shape, collisionShapeNode::ca_collisionShape).asBool();
+    const MObject shape = addCollisionShape(modifier(), node, rigidBodyNode::inCollisionType, mesh, instance,
+                                            static_cast<int>(options.shapeType), &rigidBodyNode::animated);
 
     auto* body = userNodeAs<rigidBodyNode>(node, rigidBodyNode::id);
     if (!body) return;

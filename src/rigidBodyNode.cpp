@@ -69,59 +69,10 @@ MObject rigidBodyNode::keysRZ;
 
 namespace {
 
-// Attribute property switches, each applied only where it departs from the host's
-// default (readable, writable, connectable, storable, not keyable, not hidden).
-enum Props : unsigned {
-    kKeyable = 1,
-    kHidden = 2,
-    kNotStorable = 4,
-    kNotConnectable = 8,
-};
-
-MObject finish(MFnAttribute& fn, const MObject& attr, unsigned props) {
-    if (props & kKeyable) fn.setKeyable(true);
-    if (props & kHidden) fn.setHidden(true);
-    if (props & kNotStorable) fn.setStorable(false);
-    if (props & kNotConnectable) fn.setConnectable(false);
-    MPxNode::addAttribute(attr);
-    return attr;
-}
-
-MObject numeric(const char* longName, const char* shortName, MFnNumericData::Type type, double value,
-                unsigned props) {
-    MFnNumericAttribute fn;
-    const MObject attr = fn.create(longName, shortName, type, value);
-    return finish(fn, attr, props);
-}
-
 MObject unitInterval(const char* longName, const char* shortName, double value, unsigned props) {
-    MFnNumericAttribute fn;
-    const MObject attr = fn.create(longName, shortName, MFnNumericData::kDouble, value);
-    fn.setMin(0.0);
-    fn.setMax(1.0);
-    return finish(fn, attr, props);
+    return addRangedAttr(longName, shortName, MFnNumericData::kDouble, value, 0.0, 1.0, props);
 }
 
-MObject point(const char* longName, const char* shortName, unsigned props) {
-    MFnNumericAttribute fn;
-    const MObject attr = fn.createPoint(longName, shortName);
-    return finish(fn, attr, props);
-}
-
-MObject messageAttr(const char* longName, const char* shortName, unsigned props, bool array = false) {
-    MFnMessageAttribute fn;
-    const MObject attr = fn.create(longName, shortName);
-    if (array) fn.setArray(true);
-    return finish(fn, attr, props);
-}
-
-MObject angle(const char* longName, const char* shortName) {
-    MFnUnitAttribute fn;
-    const MObject attr = fn.create(longName, shortName, MFnUnitAttribute::kAngle, 0.0);
-    return finish(fn, attr, kHidden);
-}
-
-constexpr unsigned kInternal = kHidden | kNotStorable | kNotConnectable;
 constexpr double kUnsetCentre = 1.1920929e-7;
 
 }  // namespace
@@ -132,58 +83,58 @@ void* rigidBodyNode::creator() { return new (std::nothrow) rigidBodyNode; }
 
 MStatus rigidBodyNode::initialize() {
     using T = MFnNumericData;
-    inCollisionType = numeric("inCollisionType", "inct", T::kInt, 0, 0);
-    solver = messageAttr("solver", "solv", kHidden);
-    fracture = messageAttr("fracture", "frac", 0);
-    transFbody = messageAttr("transFbody", "tfb", 0);
-    fieldList = messageAttr("fieldList", "afld", 0, true);
-    selected = numeric("selected", "sel", T::kBoolean, 0, kHidden | kNotStorable);
-    enabled = numeric("enabled", "enb", T::kBoolean, 0, 0);
-    passive = numeric("passive", "ac", T::kInt, 0, kKeyable);
-    firstHitActive = numeric("firstHitActive", "fha", T::kBoolean, 0, 0);
-    jaggy = numeric("isJaggy", "jag", T::kBoolean, 0, kHidden);
-    mass = numeric("mass", "ma", T::kDouble, 0, kKeyable);
-    massCenter = numeric("massCenter", "cm", T::k3Double, kUnsetCentre, 0);
+    inCollisionType = addNumericAttr("inCollisionType", "inct", T::kInt, 0, 0);
+    solver = addMessageAttr("solver", "solv", kHidden);
+    fracture = addMessageAttr("fracture", "frac", 0);
+    transFbody = addMessageAttr("transFbody", "tfb", 0);
+    fieldList = addMessageAttr("fieldList", "afld", 0, true);
+    selected = addNumericAttr("selected", "sel", T::kBoolean, 0, kHidden | kNotStorable);
+    enabled = addNumericAttr("enabled", "enb", T::kBoolean, 0, 0);
+    passive = addNumericAttr("passive", "ac", T::kInt, 0, kKeyable);
+    firstHitActive = addNumericAttr("firstHitActive", "fha", T::kBoolean, 0, 0);
+    jaggy = addNumericAttr("isJaggy", "jag", T::kBoolean, 0, kHidden);
+    mass = addNumericAttr("mass", "ma", T::kDouble, 0, kKeyable);
+    massCenter = addNumericAttr("massCenter", "cm", T::k3Double, kUnsetCentre, 0);
     bounciness = unitInterval("bounciness", "bou", 0.3, kKeyable);
     friction = unitInterval("friction", "fc", 0.7, kKeyable);
     linearDamping = unitInterval("linearDamping", "ld", 0.01, kKeyable);
     angularDamping = unitInterval("angularDamping", "ad", 0.01, kKeyable);
     gapfactor = unitInterval("gapfactor", "gpf", 0.0, 0);
-    initialVelocity = point("initialVelocity", "inve", 0);
-    randomVX = numeric("randomVX", "rvx", T::kInt, 0, kHidden | kNotConnectable);
-    randomVY = numeric("randomVY", "rvy", T::kInt, 0, kHidden | kNotConnectable);
-    randomVZ = numeric("randomVZ", "rvz", T::kInt, 0, kHidden | kNotConnectable);
-    initialSpin = point("initialSpin", "insp", 0);
-    randomWX = numeric("randomWX", "rwx", T::kInt, 0, kHidden | kNotConnectable);
-    randomWY = numeric("randomWY", "rwy", T::kInt, 0, kHidden | kNotConnectable);
-    randomWZ = numeric("randomWZ", "rwz", T::kInt, 0, kHidden | kNotConnectable);
-    affectForceFields = numeric("affectForceFields", "aff", T::kBoolean, 0, 0);
-    usercommand = numeric("usercommand", "use", T::kBoolean, 0, kInternal);
-    index = numeric("index", "idx", T::kInt, -1, kHidden | kNotConnectable);
-    groupid = numeric("groupid", "gri", T::kInt, -1, kHidden | kNotConnectable);
+    initialVelocity = addPointAttr("initialVelocity", "inve", 0);
+    randomVX = addNumericAttr("randomVX", "rvx", T::kInt, 0, kHidden | kNotConnectable);
+    randomVY = addNumericAttr("randomVY", "rvy", T::kInt, 0, kHidden | kNotConnectable);
+    randomVZ = addNumericAttr("randomVZ", "rvz", T::kInt, 0, kHidden | kNotConnectable);
+    initialSpin = addPointAttr("initialSpin", "insp", 0);
+    randomWX = addNumericAttr("randomWX", "rwx", T::kInt, 0, kHidden | kNotConnectable);
+    randomWY = addNumericAttr("randomWY", "rwy", T::kInt, 0, kHidden | kNotConnectable);
+    randomWZ = addNumericAttr("randomWZ", "rwz", T::kInt, 0, kHidden | kNotConnectable);
+    affectForceFields = addNumericAttr("affectForceFields", "aff", T::kBoolean, 0, 0);
+    usercommand = addNumericAttr("usercommand", "use", T::kBoolean, 0, kInternal);
+    index = addNumericAttr("index", "idx", T::kInt, -1, kHidden | kNotConnectable);
+    groupid = addNumericAttr("groupid", "gri", T::kInt, -1, kHidden | kNotConnectable);
     ca_rigidBody = addChangeFlag("ca_rigidBody", "carb");
     ca_rigidBodyParam = addChangeFlag("ca_rigidBodyParam", "carbp");
     ca_activeState = addChangeFlag("ca_activeState", "caas");
     ca_rigidBodyDeform = addChangeFlag("ca_rigidBodyDeform", "carbpd");
-    animatedTRS = numeric("animatedTRS", "atrs", T::kBoolean, 0, kInternal);
-    hasZylKeys = numeric("hasZylKeys", "hpk", T::kBoolean, 0, kHidden | kNotConnectable);
-    animated = numeric("animated", "anim", T::kBoolean, 0, kHidden | kNotStorable);
+    animatedTRS = addNumericAttr("animatedTRS", "atrs", T::kBoolean, 0, kInternal);
+    hasZylKeys = addNumericAttr("hasZylKeys", "hpk", T::kBoolean, 0, kHidden | kNotConnectable);
+    animated = addNumericAttr("animated", "anim", T::kBoolean, 0, kHidden | kNotStorable);
     ca_forceFields = addChangeFlag("ca_forceFields", "caff");
     ca_centerMass = addChangeFlag("ca_centerMass", "cacm");
     ca_initialVelocity = addChangeFlag("ca_initialVelocity", "caiv");
     ca_initialSpin = addChangeFlag("ca_initialSpin", "caiw");
     ca_selected = addChangeFlag("ca_selected", "ces");
     ca_index = addChangeFlag("ca_index", "cidx");
-    lastPosition = point("lastPosition", "pos0", kInternal);
-    lastRotation = point("lastRotation", "rot0", kInternal);
-    velocity = point("velocity", "vel", kInternal);
-    welocity = point("welocity", "wel", kInternal);
-    keysTX = numeric("keysTX", "ktx", T::kDouble, 0, kHidden);
-    keysTY = numeric("keysTY", "kty", T::kDouble, 0, kHidden);
-    keysTZ = numeric("keysTZ", "ktz", T::kDouble, 0, kHidden);
-    keysRX = angle("keysRX", "krx");
-    keysRY = angle("keysRY", "kry");
-    keysRZ = angle("keysRZ", "krz");
+    lastPosition = addPointAttr("lastPosition", "pos0", kInternal);
+    lastRotation = addPointAttr("lastRotation", "rot0", kInternal);
+    velocity = addPointAttr("velocity", "vel", kInternal);
+    welocity = addPointAttr("welocity", "wel", kInternal);
+    keysTX = addNumericAttr("keysTX", "ktx", T::kDouble, 0, kHidden);
+    keysTY = addNumericAttr("keysTY", "kty", T::kDouble, 0, kHidden);
+    keysTZ = addNumericAttr("keysTZ", "ktz", T::kDouble, 0, kHidden);
+    keysRX = addUnitAttr("keysRX", "krx", MFnUnitAttribute::kAngle, 0.0, kHidden);
+    keysRY = addUnitAttr("keysRY", "kry", MFnUnitAttribute::kAngle, 0.0, kHidden);
+    keysRZ = addUnitAttr("keysRZ", "krz", MFnUnitAttribute::kAngle, 0.0, kHidden);
 
     attributeAffects(selected, ca_selected);
     attributeAffects(inCollisionType, ca_rigidBody);

@@ -209,18 +209,12 @@ private:
     static void decompose(const MMatrix& m, Vec3f& position, Quatf& rotation);
     // Places the body at a pose given as a host matrix, through single precision.
     void placeBody(const MMatrix& pose);
-    // The body's current pose as a host matrix.
-    MMatrix bodyMatrix() const;
     // The body's position goes into `massCenter` and the computed mass into `mass`:
     // always, or only where the attribute is still unset.
     void writeMassAttributes(double computedMass, bool always);
     // Refits the body to the mesh's current vertices (the mesh stays the caller's); a
     // body that changed its face or vertex count is filed in the world anew.
     void refitBody(ZYLmesh* mesh);
-    // The node's DAG path; a failure is reported on standard output.
-    bool dagPath(MDagPath& path) const;
-    // The transform above the node; false (quietly) without one.
-    bool transformOf(MFnTransform& transform) const;
     // Moves the transform to the world pose that belongs to body pose `pose`.
     void placeTransform(const MMatrix& pose);
     // `velocity` and `welocity` := the body's current velocities.

@@ -15,27 +15,10 @@
 #include "src/nodeHelpers.h"
 #include "src/rigidBodyNode.h"
 
-bool rigidBodyNode::dagPath(MDagPath& path) const {
-    const MStatus status = MDagPath::getAPathTo(thisMObject(), path);
-    if (!status) printHostError(status, "retrieven dagPath of rigid node");
-    return static_cast<bool>(status);
-}
-
 MPoint rigidBodyNode::worldRotatePivot(const MDagPath& path) {
     MDagPath transform = path;
     transform.pop();
     return MFnTransform(transform).rotatePivot(MSpace::kWorld);
-}
-
-MMatrix rigidBodyNode::bodyMatrix() const {
-    const RBDynamics& state = body_->getDyn();
-    const Qmt::Quaternion& q = state.orientation;
-    MTransformationMatrix pose;
-    const double scale[3] = {body_->transform.scale.x, body_->transform.scale.y, body_->transform.scale.z};
-    pose.setScale(scale);
-    pose.rotateTo(MQuaternion(q.X(), q.Y(), q.Z(), q.W()));
-    pose.setTranslation(MVector(state.position.x, state.position.y, state.position.z));
-    return pose.asMatrix();
 }
 
 void rigidBodyNode::decompose(const MMatrix& m, Vec3f& position, Quatf& rotation) {
@@ -57,7 +40,7 @@ void rigidBodyNode::placeBody(const MMatrix& pose) {
 void rigidBodyNode::readAnimatedTransform(const MTime&, bool refreshMesh) {
     if (!body_) return;
     MDagPath path;
-    if (!dagPath(path)) return;
+    if (!nodeDagPath(thisMObject(), path)) return;
     const MMatrix w = path.exclusiveMatrix();
     decompose(w, posePosition_, poseRotation_);
     placeBody(offset_.inverse() * w);
@@ -84,18 +67,9 @@ namespace {
 
 constexpr double kMinSquaredSpeed = 1e-5;
 
-MVector asVector(const std::array<float, 3>& v) { return {v[0], v[1], v[2]}; }
-MQuaternion asQuaternion(const std::array<float, 4>& q) { return {q[0], q[1], q[2], q[3]}; }
 Qmt::QmtVector3 toEngine(const MVector& v) { return {v.x, v.y, v.z}; }
 
 }  // namespace
-
-bool rigidBodyNode::transformOf(MFnTransform& transform) const {
-    MDagPath path;
-    if (!MDagPath::getAPathTo(thisMObject(), path)) return false;
-    path.pop();
-    return static_cast<bool>(transform.setObject(path));
-}
 
 void rigidBodyNode::showVelocities() {
     const RBDynamics& state = body_->getDyn();
@@ -109,7 +83,7 @@ void rigidBodyNode::showVelocities() {
 
 void rigidBodyNode::placeTransform(const MMatrix& pose) {
     MFnTransform transform;
-    if (!transformOf(transform)) return;
+    if (!transformAbove(thisMObject(), transform)) return;
     const MMatrix world = offset_ * pose;
     decompose(world, posePosition_, poseRotation_);
     // The pivot the body carries goes onto the transform's pivot, and the transform
@@ -127,12 +101,12 @@ void rigidBodyNode::resetToRest() {
         showVelocities();
     }
     MFnTransform transform;
-    if (transformOf(transform)) transform.resetFromRestPosition();
+    if (transformAbove(thisMObject(), transform)) transform.resetFromRestPosition();
 }
 
 void rigidBodyNode::captureKinematicTarget() {
     MDagPath path;
-    if (dagPath(path)) decompose(path.exclusiveMatrix(), targetPosition_, targetRotation_);
+    if (nodeDagPath(thisMObject(), path)) decompose(path.exclusiveMatrix(), targetPosition_, targetRotation_);
 }
 
 void rigidBodyNode::setKinematicVelocity(double dt, const MTime&, const MTime&) {
@@ -178,13 +152,9 @@ void rigidBodyNode::followDeformingMesh(const Qmt::QmtVector3& v, const Qmt::Qmt
 
 void rigidBodyNode::interpolateKinematic(double s, const MTime&, const MTime&) {
     if (!body_) return;
-    const MVector p = s * asVector(targetPosition_) + (1.0 - s) * asVector(posePosition_);
-    // A plain blend of the components, normalised: no turn to the shorter arc.
-    const MQuaternion q0 = asQuaternion(poseRotation_);
-    const MQuaternion q1 = asQuaternion(targetRotation_);
-    const MQuaternion q(s * q1.x + (1.0 - s) * q0.x, s * q1.y + (1.0 - s) * q0.y, s * q1.z + (1.0 - s) * q0.z,
-                        s * q1.w + (1.0 - s) * q0.w);
-    placeBody(offset_.inverse() * poseMatrix(q.normal(), p));
+    const MVector p = blendVectors(asVector(posePosition_), asVector(targetPosition_), s);
+    const MQuaternion q = blendRotations(asQuaternion(poseRotation_), asQuaternion(targetRotation_), s);
+    placeBody(offset_.inverse() * poseMatrix(q, p));
 }
 
 void rigidBodyNode::writeBackTransform() {

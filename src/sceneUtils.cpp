@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <vector>
 
 #include "geometry/bounds/boxFit.h"
@@ -67,6 +68,15 @@ void splitSeconds(double& seconds, int& minutes, int& hours) {
         hours = minutes / 60;
         minutes -= 60 * hours;
     }
+}
+
+MString elapsedTimeText(double seconds) {
+    int minutes = 0;
+    int hours = 0;
+    splitSeconds(seconds, minutes, hours);
+    char text[64];
+    std::snprintf(text, sizeof text, "%d::%d::%.2f", hours, minutes, seconds);
+    return text;
 }
 
 bool findHostRigidBodyChild(const MObject& node, MObject& child) {

@@ -22,6 +22,8 @@ void getActiveViewDirection(MVector& direction);
 // Above 60 seconds (strictly) moves whole minutes out of `seconds`, then above 60
 // minutes whole hours out of `minutes`. Outputs it does not set keep the caller's values.
 void splitSeconds(double& seconds, int& minutes, int& hours);
+// Seconds split that way, as the run-time reports print them: "H::M::S.SS".
+MString elapsedTimeText(double seconds);
 
 // The first child of a DAG node that is the host's own rigid body (type name
 // "rigidBody") / a zylRigidBody; `child` is null when there is none.

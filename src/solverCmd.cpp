@@ -22,13 +22,6 @@ MSyntax SolverCmd::newSyntax() {
     return syntax;
 }
 
-MStatus SolverCmd::doIt(const MArgList& args) {
-    MStatus status;
-    argData_ = std::make_unique<MArgDatabase>(syntax(), args, &status);
-    if (!status) return status;
-    return redoIt();
-}
-
 MStatus SolverCmd::redoIt() {
     MObject solver = findFirstSolver();
     if (solver.isNull()) {
@@ -41,22 +34,14 @@ MStatus SolverCmd::redoIt() {
     return MS::kSuccess;
 }
 
-MStatus SolverCmd::undoIt() {
-    if (modifier_) {
-        modifier_->undoIt();
-        modifier_.reset();
-    }
-    return MS::kSuccess;
-}
-
 void SolverCmd::applyFlags(const MObject& solver) {
     auto* node = userNodeAs<zylSolverNode>(solver, zylSolverNode::id);
-    if (argData_->isFlagSet("-rc")) {
+    if (args().isFlagSet("-rc")) {
         bool on = false;
-        argData_->getFlagArgument("-rc", 0, on);
+        args().getFlagArgument("-rc", 0, on);
         if (node) node->setCollisionReporting(on);
         setResult(on ? "repport collisions enabled" : "repport collisions disabled");
-    } else if (argData_->isFlagSet("-cac")) {
+    } else if (args().isFlagSet("-cac")) {
         if (node) node->clearCollisionReport();
     } else {
         setResult(MFnDependencyNode(solver).name());
@@ -65,14 +50,13 @@ void SolverCmd::applyFlags(const MObject& solver) {
 
 MObject SolverCmd::createSolver() {
     using S = zylSolverNode;
-    if (!modifier_) modifier_ = std::make_unique<MDGModifier>();
-    const MObject solver = modifier_->createNode(S::id);
-    modifier_->doIt();
+    const MObject solver = modifier().createNode(S::id);
+    modifier().doIt();
 
     if (MPlug version(solver, S::version); !version.isNull()) version.setValue(MString("3.5"));
     if (MItDependencyNodes time(MFn::kTime); !time.isDone()) {
-        modifier_->connect(MFnDependencyNode(time.thisNode()).findPlug("outTime"), MPlug(solver, S::inTime));
-        modifier_->doIt();
+        modifier().connect(MFnDependencyNode(time.thisNode()).findPlug("outTime"), MPlug(solver, S::inTime));
+        modifier().doIt();
     }
     // The first evaluation runs the frame routine at the current time.
     MPlug(solver, S::rigidBodies).asBool();

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 
 #include "engine/bodies/hardBody.h"
 #include "engine/fracture/fractureBody.h"
@@ -42,25 +41,16 @@ bool followsAnimation(rigidBodyNode& rb) {
 
 bool sceneHasFields() { return !MItDependencyNodes(MFn::kField).isDone(); }
 
-constexpr const char* kRunTimeFormat = " print  \"\\n simulation time %d::%d::%.2f\\n\"";
 constexpr const char* kCachedModeOn = "print \" ZYL bake cached mode is active \"";
-
-template <class T>
-void gather(const MPlug& plug, const MTypeId& type, std::vector<T*>& out) {
-    MPlugArray ends;
-    plug.connectedTo(ends, true, true);
-    for (unsigned i = 0; i < ends.length(); ++i)
-        if (T* node = userNodeAs<T>(ends[i].node(), type)) out.push_back(node);
-}
 
 }  // namespace
 
 SolverNodeLists zylSolverNode::gatherNodeLists() const {
     SolverNodeLists lists;
     const MObject self = thisMObject();
-    gather(MPlug(self, rigidBodies), rigidBodyNode::id, lists.rigidBodies);
-    gather(MPlug(self, crackers), zylCrackerNode::id, lists.crackers);
-    gather(MPlug(self, fractureBodies), FractureBodyNode::id, lists.fractureBodies);
+    lists.rigidBodies = connectedUserNodes<rigidBodyNode>(MPlug(self, rigidBodies), rigidBodyNode::id);
+    lists.crackers = connectedUserNodes<zylCrackerNode>(MPlug(self, crackers), zylCrackerNode::id);
+    lists.fractureBodies = connectedUserNodes<FractureBodyNode>(MPlug(self, fractureBodies), FractureBodyNode::id);
     return lists;
 }
 
@@ -158,13 +148,8 @@ bool zylSolverNode::cachedStartInvalidated(const SolverNodeLists& nodes) const {
 
 void zylSolverNode::finishRun(bool cacheActiveOn) {
     simulationTimer.endTimer();
-    double seconds = simulationTimer.elapsedTime();
-    int minutes = 0;
-    int hours = 0;
-    splitSeconds(seconds, minutes, hours);
-    char text[128];
-    std::snprintf(text, sizeof text, kRunTimeFormat, hours, minutes, seconds);
-    MGlobal::executeCommandOnIdle(text);
+    MGlobal::executeCommandOnIdle(" print  \"\\n simulation time " + elapsedTimeText(simulationTimer.elapsedTime()) +
+                                  "\\n\"");
     if (!cacheActiveOn) return;
     MPlug(thisMObject(), cachedMode).setValue(true);
     MGlobal::executeCommandOnIdle(kCachedModeOn);

@@ -49,47 +49,6 @@ constexpr const char* kGridColour = "displayColor -dormant \"grid\" 3";
 constexpr const char* kCachedModeOff = " ZYL bake cached mode has been deactivated ";
 constexpr const char* kCacheTooSmall = " ZYL cache size is less than current time range ";
 
-// Attribute property switches, each applied only where it departs from the host's
-// default (readable, writable, connectable, storable, not keyable, not hidden).
-enum Props : unsigned {
-    kKeyable = 1,
-    kNotKeyable = 2,
-    kHidden = 4,
-    kNotStorable = 8,
-    kNotConnectable = 16,
-};
-
-MStatus finish(MFnAttribute& fn, const MObject& attr, unsigned props) {
-    if (props & kKeyable) fn.setKeyable(true);
-    if (props & kNotKeyable) fn.setKeyable(false);
-    if (props & kHidden) fn.setHidden(true);
-    if (props & kNotStorable) fn.setStorable(false);
-    if (props & kNotConnectable) fn.setConnectable(false);
-    return MPxNode::addAttribute(attr);
-}
-
-MObject numeric(const char* longName, const char* shortName, MFnNumericData::Type type, double value,
-                unsigned props, MStatus& status) {
-    MFnNumericAttribute fn;
-    const MObject attr = fn.create(longName, shortName, type, value);
-    status = finish(fn, attr, props);
-    return attr;
-}
-
-MObject messageAttr(const char* longName, const char* shortName, MStatus& status) {
-    MFnMessageAttribute fn;
-    const MObject attr = fn.create(longName, shortName);
-    status = finish(fn, attr, kHidden);
-    return attr;
-}
-
-MObject timeAttr(const char* longName, const char* shortName, double value, unsigned props, MStatus& status) {
-    MFnUnitAttribute fn;
-    const MObject attr = fn.create(longName, shortName, MFnUnitAttribute::kTime, value);
-    status = finish(fn, attr, props);
-    return attr;
-}
-
 // Play-range frames, counted in the scene's time unit.
 int framesBetween(const MTime& from, const MTime& to) {
     return static_cast<int>((to - from).as(MTime::uiUnit()));
@@ -132,37 +91,38 @@ MStatus zylSolverNode::initialize() {
         MFnTypedAttribute fn;
         MFnStringData text;
         version = fn.create("version", "vs", MFnData::kString, text.create("0.0"));
-        status = finish(fn, version, kHidden | kNotKeyable);
+        status = addWithProps(fn, version, kHidden | kNotKeyable);
     }
-    inTime = timeAttr("inTime", "it", 0.0, kHidden, status);
-    startTime = timeAttr("startTime", "stm", 1.0, kHidden | kNotKeyable, status);
-    startFrame = numeric("startFrame", "stf", T::kInt, 1, kNotKeyable, status);
-    rigidBodies = messageAttr("rigidBodies", "rbds", status);
-    fractureBodies = messageAttr("fractureBodies", "fbds", status);
-    crackers = messageAttr("crackers", "crks", status);
+    inTime = addUnitAttr("inTime", "it", MFnUnitAttribute::kTime, 0.0, kHidden, &status);
+    startTime = addUnitAttr("startTime", "stm", MFnUnitAttribute::kTime, 1.0, kHidden | kNotKeyable, &status);
+    startFrame = addNumericAttr("startFrame", "stf", T::kInt, 1, kNotKeyable, &status);
+    rigidBodies = addMessageAttr("rigidBodies", "rbds", kHidden, false, &status);
+    fractureBodies = addMessageAttr("fractureBodies", "fbds", kHidden, false, &status);
+    crackers = addMessageAttr("crackers", "crks", kHidden, false, &status);
     {
         MFnNumericAttribute fn;
         gravity = fn.createPoint("gravity", "grvt");
         fn.setDefault(0.0f, -9.81f, 0.0f);
-        status = finish(fn, gravity, kNotKeyable);
+        status = addWithProps(fn, gravity, kNotKeyable);
     }
-    substeps = numeric("substeps", "sbs", T::kInt, 5, kKeyable, status);
-    fitUnitsToMayaScale = numeric("fitUnitsToMayaScale", "umu", T::kBoolean, 0, kHidden, status);
-    gravityEnabled = numeric("gravityEnabled", "genbl", T::kBoolean, 1, kNotKeyable, status);
-    useGroundGrid = numeric("useGroundGrid", "ugrid", T::kBoolean, 0, kNotKeyable, status);
+    substeps = addNumericAttr("substeps", "sbs", T::kInt, 5, kKeyable, &status);
+    fitUnitsToMayaScale = addNumericAttr("fitUnitsToMayaScale", "umu", T::kBoolean, 0, kHidden, &status);
+    gravityEnabled = addNumericAttr("gravityEnabled", "genbl", T::kBoolean, 1, kNotKeyable, &status);
+    useGroundGrid = addNumericAttr("useGroundGrid", "ugrid", T::kBoolean, 0, kNotKeyable, &status);
     ca_solverParams = addChangeFlag("ca_solverParams", "cgr", &status);
-    numThreads = numeric("numThreads", "nth", T::kInt, 1, kNotConnectable | kNotKeyable, status);
+    numThreads = addNumericAttr("numThreads", "nth", T::kInt, 1, kNotConnectable | kNotKeyable, &status);
     ca_numThreads = addChangeFlag("ca_numThreads", "cnth", &status);
-    ca_indexFbodies = numeric("ca_indexFbodies", "caif", T::kInt, 0, kNotConnectable | kHidden | kNotKeyable, status);
-    displaySelected = numeric("displaySelected", "dis", T::kBoolean, 1, 0, status);
+    ca_indexFbodies =
+        addNumericAttr("ca_indexFbodies", "caif", T::kInt, 0, kNotConnectable | kHidden | kNotKeyable, &status);
+    displaySelected = addNumericAttr("displaySelected", "dis", T::kBoolean, 1, 0, &status);
     ca_displaySelected = addChangeFlag("ca_displaySelected", "cadi", &status);
     // Sized to the play range the host has when the type is registered.
     const int rangeFrames = framesBetween(MAnimControl::minTime(), MAnimControl::maxTime());
-    cacheSize = numeric("cacheSize", "chs", T::kInt, rangeFrames, kNotConnectable | kNotKeyable, status);
+    cacheSize = addNumericAttr("cacheSize", "chs", T::kInt, rangeFrames, kNotConnectable | kNotKeyable, &status);
     ca_cacheSize = addChangeFlag("ca_cacheSize", "cchs", &status);
-    cachedMode = numeric("cachedMode", "cm", T::kBoolean, 0, kNotConnectable | kHidden | kNotStorable | kNotKeyable,
-                         status);
-    cacheActive = numeric("cacheActive", "cha", T::kBoolean, 1, kNotConnectable | kNotKeyable, status);
+    cachedMode = addNumericAttr("cachedMode", "cm", T::kBoolean, 0,
+                                kNotConnectable | kHidden | kNotStorable | kNotKeyable, &status);
+    cacheActive = addNumericAttr("cacheActive", "cha", T::kBoolean, 1, kNotConnectable | kNotKeyable, &status);
 
     attributeAffects(inTime, rigidBodies);
     for (const MObject& input : {startFrame, gravity, substeps, fitUnitsToMayaScale, gravityEnabled, useGroundGrid})
@@ -341,15 +301,6 @@ void zylSolverNode::clearCollisionReport() {
 
 namespace {
 
-// The nodes on one of the solver's message plugs, in connection order.
-std::vector<MObject> nodesOn(const MPlug& plug) {
-    MPlugArray ends;
-    plug.connectedTo(ends, true, true);
-    std::vector<MObject> nodes;
-    for (unsigned i = 0; i < ends.length(); ++i) nodes.push_back(ends[i].node());
-    return nodes;
-}
-
 void deleteNodes(const std::vector<MObject>& nodes) {
     for (const MObject& node : nodes)
         if (!node.isNull()) MGlobal::deleteNode(node);
@@ -362,11 +313,11 @@ void zylSolverNode::teardown() {
     tornDown_ = true;
     const MObject self = thisMObject();
     if (!self.isNull()) {
-        const std::vector<MObject> bodies = nodesOn(MPlug(self, rigidBodies));
-        const std::vector<MObject> fractures = nodesOn(MPlug(self, fractureBodies));
+        const std::vector<MObject> bodies = connectedNodes(MPlug(self, rigidBodies));
+        const std::vector<MObject> fractures = connectedNodes(MPlug(self, fractureBodies));
         deleteNodes(bodies);
         deleteNodes(fractures);
-        deleteNodes(nodesOn(MPlug(self, crackers)));
+        deleteNodes(connectedNodes(MPlug(self, crackers)));
     }
     if (groundPlane) {
         if (PublicWorld* world = engineWorld()) world->removeBody(groundPlane);

@@ -28,23 +28,6 @@ MObject SceneStress::ca_breakEnergy;
 
 namespace {
 
-MObject addBool(const char* longName, const char* shortName, bool value) {
-    MFnNumericAttribute fn;
-    MObject attr = fn.create(longName, shortName, MFnNumericData::kBoolean, value ? 1.0 : 0.0);
-    fn.setKeyable(false);
-    MPxNode::addAttribute(attr);
-    return attr;
-}
-
-MObject addName(const char* longName, const char* shortName) {
-    MFnTypedAttribute fn;
-    MObject attr = fn.create(longName, shortName, MFnData::kString);
-    fn.setStorable(true);
-    fn.setHidden(false);
-    MPxNode::addAttribute(attr);
-    return attr;
-}
-
 void setJointBit(DynamicStress* joint, std::uint32_t bit, bool on) {
     if (!joint) return;
     if (on)
@@ -67,33 +50,19 @@ SceneStress::~SceneStress() {
 void* SceneStress::creator() { return new SceneStress; }
 
 MStatus SceneStress::initialize() {
-    enabled = addBool("enabled", "enb", false);
-    torsion = addBool("torsion", "tor", false);
-    breakByForce = addBool("breakByForce", "bbf", true);
-    breakByFrame = addBool("breakByFrame", "bfr", false);
+    enabled = addNumericAttr("enabled", "enb", MFnNumericData::kBoolean, 0);
+    torsion = addNumericAttr("torsion", "tor", MFnNumericData::kBoolean, 0);
+    breakByForce = addNumericAttr("breakByForce", "bbf", MFnNumericData::kBoolean, 1);
+    breakByFrame = addNumericAttr("breakByFrame", "bfr", MFnNumericData::kBoolean, 0);
 
-    MFnNumericAttribute numeric;
-    position = numeric.createPoint("position", "pos");
-    numeric.setKeyable(false);
-    addAttribute(position);
+    position = addPointAttr("position", "pos");
+    forceStrenght = addNumericAttr("forceStrenght", "fes", MFnNumericData::kDouble, 0.0, kKeyable);
+    breakEnergy = addNumericAttr("breakEnergy", "bre", MFnNumericData::kDouble, 0.0, kKeyable);
+    frameToBreak = addNumericAttr("frameToBreak", "frb", MFnNumericData::kInt, 0.0);
+    fracture = addMessageAttr("fracture", "frac");
 
-    forceStrenght = numeric.create("forceStrenght", "fes", MFnNumericData::kDouble, 0.0);
-    numeric.setStorable(true);
-    numeric.setKeyable(true);
-    addAttribute(forceStrenght);
-    breakEnergy = numeric.create("breakEnergy", "bre", MFnNumericData::kDouble, 0.0);
-    numeric.setKeyable(true);
-    addAttribute(breakEnergy);
-    frameToBreak = numeric.create("frameToBreak", "frb", MFnNumericData::kInt, 0.0);
-    numeric.setKeyable(false);
-    addAttribute(frameToBreak);
-
-    MFnMessageAttribute message;
-    fracture = message.create("fracture", "frac");
-    addAttribute(fracture);
-
-    body1Name = addName("body1Name", "bd1");
-    body2Name = addName("body2Name", "bd2");
+    body1Name = addTypedAttr("body1Name", "bd1", MFnData::kString);
+    body2Name = addTypedAttr("body2Name", "bd2", MFnData::kString);
 
     ca_enabled = addChangeFlag("ca_enabled", "cebl");
     ca_torsion = addChangeFlag("ca_torsion", "ctor");

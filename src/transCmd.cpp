@@ -6,6 +6,7 @@
 #include "host/api/dagPath.h"
 #include "host/api/fnDependencyNode.h"
 #include "host/api/iterators.h"
+#include "src/commandBase.h"
 #include "src/nodeHelpers.h"
 #include "src/rigidBodyNode.h"
 #include "src/typeIds.h"
@@ -62,8 +63,8 @@ MStatus dResumeCmd::doIt(const MArgList& args) {
     const bool dynamics = args_->isFlagSet(kDynamicsFlag);
     const bool animation = args_->isFlagSet(kAnimationFlag);
     MString bodyName, fractureName;
-    if (args_->isFlagSet(kNodeFlag)) args_->getFlagArgument(kNodeFlag, 0, bodyName);
-    if (args_->isFlagSet(kFractureNodeFlag)) args_->getFlagArgument(kFractureNodeFlag, 0, fractureName);
+    readFlag(*args_, kNodeFlag, bodyName);
+    readFlag(*args_, kFractureNodeFlag, fractureName);
     if (bodyName.length() == 0 && fractureName.length() == 0) return MS::kFailure;
 
     if (bodyName.length() > 0) return switchBody(bodyName, dynamics, animation);

@@ -149,8 +149,8 @@ MStatus connectForceFieldsCmd::redoIt() {
     modifier();
 
     MString fbodyName, bodyName, fieldName;
-    if (args().isFlagSet("-fbn")) args().getFlagArgument("-fbn", 0, fbodyName);
-    if (args().isFlagSet("-bn")) args().getFlagArgument("-bn", 0, bodyName);
+    readFlag(args(), "-fbn", fbodyName);
+    readFlag(args(), "-bn", bodyName);
     if (connectAll) args().getFlagArgument("-cal", 0, fieldName);
 
     // A named body that is missing, or has no field list, leaves everything as it is.
@@ -189,14 +189,7 @@ MStatus connectForceFieldsCmd::redoIt() {
 
 void* deleteUserNodeCmd::creator() { return new (std::nothrow) deleteUserNodeCmd; }
 
-MSyntax deleteUserNodeCmd::newSyntax() {
-    MSyntax syntax;
-    syntax.setObjectType(MSyntax::kSelectionList, 1);
-    syntax.useSelectionAsDefault(true);
-    syntax.enableQuery(false);
-    syntax.enableEdit(false);
-    return syntax;
-}
+MSyntax deleteUserNodeCmd::newSyntax() { return objectsSyntax(1); }
 
 MStatus deleteUserNodeCmd::doIt(const MArgList& args) {
     MStatus status;

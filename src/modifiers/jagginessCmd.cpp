@@ -1,7 +1,6 @@
 #include "src/modifiers/jagginessCmd.h"
 
 #include <cmath>
-#include <cstdio>
 #include <memory>
 #include <new>
 #include <string>
@@ -12,6 +11,7 @@
 #include "host/api/global.h"
 #include "host/api/meshIterators.h"
 #include "host/api/progressWindow.h"
+#include "src/commandBase.h"
 #include "src/fractureBodyNode.h"
 #include "src/meshWriter.h"
 #include "src/modifiers/tesselateFacesCmd.h"
@@ -78,18 +78,14 @@ MDagPathArray shatterGroupMeshes(const MDagPath& group) {
 void* jagginessCmd::creator() { return new (std::nothrow) jagginessCmd; }
 
 MSyntax jagginessCmd::newSyntax() {
-    MSyntax syntax;
+    // The shard given, else the selected one.
+    MSyntax syntax = objectsSyntax(1, 1);
     syntax.addFlag("-res", "-resolution", MSyntax::kUnsigned);
     syntax.addFlag("-st", "-strength", MSyntax::kDouble);
     syntax.addFlag("-sn", "-softnormal", MSyntax::kBoolean);
     syntax.addFlag("-aff", "-affect", MSyntax::kUnsigned);
     syntax.addFlag("-com", "-compute", MSyntax::kNoArg);
     syntax.addFlag("-del", "-delete", MSyntax::kNoArg);
-    // The shard given, else the selected one.
-    syntax.setObjectType(MSyntax::kSelectionList, 1, 1);
-    syntax.useSelectionAsDefault(true);
-    syntax.enableQuery(false);
-    syntax.enableEdit(false);
     return syntax;
 }
 
@@ -103,11 +99,10 @@ MStatus jagginessCmd::doIt(const MArgList& args) {
 void jagginessCmd::readFlags() {
     const MArgDatabase& db = *argDatabase_;
     options_ = Options();
-    if (db.isFlagSet("-res")) db.getFlagArgument("-res", 0, resolution_);
-    options_.strengthGiven = db.isFlagSet("-st");
-    if (options_.strengthGiven) db.getFlagArgument("-st", 0, strength_);
-    if (db.isFlagSet("-sn")) db.getFlagArgument("-sn", 0, options_.softnormal);
-    if (db.isFlagSet("-aff")) db.getFlagArgument("-aff", 0, options_.affect);
+    readFlag(db, "-res", resolution_);
+    options_.strengthGiven = readFlag(db, "-st", strength_);
+    readFlag(db, "-sn", options_.softnormal);
+    readFlag(db, "-aff", options_.affect);
     if (options_.affect > 2) options_.affect = 0;
     options_.compute = db.isFlagSet("-com");
     options_.remove = db.isFlagSet("-del");
@@ -374,11 +369,5 @@ void jagginessCmd::tessellateGroup(const MDagPath& group, MDagPathArray& done) c
 
 void jagginessCmd::printTime() {
     timer_.endTimer();
-    double seconds = timer_.elapsedTime();
-    int minutes = 0;
-    int hours = 0;
-    splitSeconds(seconds, minutes, hours);
-    char text[256];
-    std::snprintf(text, sizeof text, " \"\\n jaggynnes time %d::%d::%.2f\"", hours, minutes, seconds);
-    MGlobal::executeCommandOnIdle(MString(" \n print ") + text + "\n");
+    MGlobal::executeCommandOnIdle(" \n print  \"\\n jaggynnes time " + elapsedTimeText(timer_.elapsedTime()) + "\"\n");
 }

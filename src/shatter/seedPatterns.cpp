@@ -40,89 +40,50 @@ ZYLbox coveredPart(const ZYLbox& hullBox, ZYLbox given) {
     return out;
 }
 
-bool writable(const void* mesh, const QmtVector3* out, std::uint32_t n) { return mesh && (out || n == 0); }
-
-}  // namespace
-
-bool uniformSeeds(const ZYL_DFmesh* mesh, QmtVector3* out, std::uint32_t n, std::uint32_t seed, const ZYLbox* box) {
-    if (!writable(mesh, out, n)) {
-        return false;
-    }
-    ZYLbox hullBox;
-    const HullPtr hull = seededHullAndBox(*mesh, seed, hullBox);
-    if (!hull) {
-        return false;
-    }
-    const ZYLbox sampling = box ? coveredPart(hullBox, *box) : hullBox;
-    const QmtVector3& e = sampling.halfExtents;
-    const double margin = 0.05f * 0.33f * (e.x + e.y + e.z);
-    uniformInBox(*hull, sampling, out, n, margin, false);
-    return true;
-}
-
-bool clusteredSeeds(const ZYL_DFmesh* mesh, QmtVector3* out, std::uint32_t n, std::uint32_t seed,
-                    const QmtVector3& centre, const QmtVector3 centres[5], std::int32_t numCentres, double width,
-                    bool pushFlag) {
-    if (!writable(mesh, out, n) || (numCentres > 1 && !centres)) {
-        return false;
-    }
-    ZYLbox hullBox;
-    const HullPtr hull = seededHullAndBox(*mesh, seed, hullBox);
-    if (!hull) {
-        return false;
-    }
-    clusterAround(*hull, hullBox, out, n, {centre, centres, numCentres, width, pushFlag, false});
-    return true;
-}
-
-bool radialSeeds(const ZYL_DFmesh* mesh, QmtVector3* out, std::uint32_t n, std::uint32_t seed,
-                 const QmtVector3& centre, std::int32_t rings, double noise, std::int32_t axis, double width) {
-    if (!writable(mesh, out, n) || rings < 1) {
-        return false;
-    }
-    ZYLbox meshBox;
-    const HullPtr hull = seededHullAndMeshBox(*mesh, seed, meshBox);
-    if (!hull) {
-        return false;
-    }
-    return ringsAround(*hull, meshBox, out, n, {centre, rings, noise, axis, width, 1.0});
-}
-
-bool planarSeeds(const ZYL_DFmesh* mesh, QmtVector3* out, std::uint32_t n, std::uint32_t seed,
-                 const QmtVector3& centre, std::int32_t axis, double width) {
-    if (!writable(mesh, out, n)) {
+// The start of most patterns on either mesh: the mesh and output checks, then the
+// seeded hull and the box of the hull (ofHull) or of the mesh's own vertices, handed to
+// the pattern's body; false when any of them is missing or flat.
+template <class Mesh, class Body>
+bool withHull(const Mesh* mesh, QmtVector3* out, std::uint32_t n, std::uint32_t seed, bool ofHull, Body body) {
+    if (!mesh || (!out && n != 0)) {
         return false;
     }
     ZYLbox box;
-    const HullPtr hull = seededHullAndMeshBox(*mesh, seed, box);
-    if (!hull) {
-        return false;
-    }
-    QmtVector3 c = centre;
-    keepInside(*hull, box, c);
-    const QmtVector3& e = box.halfExtents;
-    const double thin = 0.01f;
-    const double margin = 0.1f;
-    for (std::uint32_t i = 0; i < n; ++i) {
-        const double r0 = Qmt::Math::SymmetricRandom();
-        const double r1 = Qmt::Math::SymmetricRandom();
-        const double r2 = Qmt::Math::SymmetricRandom();
-        QmtVector3 offset;
-        switch (axis) {
-            case 0: offset = {thin * r0 * e.x, r1 * e.y, width * r2 * e.z}; break;
-            case 1: offset = {r0 * e.x, thin * r1 * e.y, width * r2 * e.z}; break;
-            default: offset = {r0 * e.x, width * r1 * e.y, thin * r2 * e.z}; break;
-        }
-        QmtVector3 p = c + box.axes * offset;
-        pushInside(*hull, p, margin);
-        out[i] = p;
-    }
-    sortAndSeparate(out, n, {1e-4, 0.0, 0.0}, false);
-    return true;
+    const HullPtr hull = ofHull ? seededHullAndBox(*mesh, seed, box) : seededHullAndMeshBox(*mesh, seed, box);
+    return hull && body(*hull, box);
 }
 
-bool pathSeeds(const ZYL_DFmesh* mesh, QmtVector3* out, std::uint32_t requested, std::uint32_t seed,
-               const QmtVector3* samples, std::uint32_t numSamples, double width, std::uint32_t& produced) {
+template <class Mesh>
+bool inHull(const Mesh* mesh, QmtVector3* out, std::uint32_t n, std::uint32_t seed, bool nearestFace) {
+    return withHull(mesh, out, n, seed, true, [&](const ZYLmesh& hull, const ZYLbox& box) {
+        uniformInBox(hull, box, out, n, 0.01f, nearestFace);
+        return true;
+    });
+}
+
+template <class Mesh>
+bool clustered(const Mesh* mesh, QmtVector3* out, std::uint32_t n, std::uint32_t seed, const ClusterSettings& s) {
+    if (s.numCentres > 1 && !s.centres) {
+        return false;
+    }
+    return withHull(mesh, out, n, seed, true, [&](const ZYLmesh& hull, const ZYLbox& box) {
+        clusterAround(hull, box, out, n, s);
+        return true;
+    });
+}
+
+template <class Mesh>
+bool radial(const Mesh* mesh, QmtVector3* out, std::uint32_t n, std::uint32_t seed, const RingSettings& s) {
+    if (s.rings < 1) {
+        return false;
+    }
+    return withHull(mesh, out, n, seed, false,
+                    [&](const ZYLmesh& hull, const ZYLbox& box) { return ringsAround(hull, box, out, n, s); });
+}
+
+template <class Mesh>
+bool alongCurve(const Mesh* mesh, QmtVector3* out, std::uint32_t requested, std::uint32_t seed,
+                const QmtVector3* samples, std::uint32_t numSamples, double width, std::uint32_t& produced) {
     if (!mesh || !out || !samples) {
         return false;
     }
@@ -131,17 +92,85 @@ bool pathSeeds(const ZYL_DFmesh* mesh, QmtVector3* out, std::uint32_t requested,
     return hull && alongPath(*hull, out, requested, samples, numSamples, width, produced);
 }
 
+}  // namespace
+
+bool uniformSeeds(const ZYL_DFmesh* mesh, QmtVector3* out, std::uint32_t n, std::uint32_t seed, const ZYLbox* box) {
+    return withHull(mesh, out, n, seed, true, [&](const ZYLmesh& hull, const ZYLbox& hullBox) {
+        const ZYLbox sampling = box ? coveredPart(hullBox, *box) : hullBox;
+        const QmtVector3& e = sampling.halfExtents;
+        const double margin = 0.05f * 0.33f * (e.x + e.y + e.z);
+        uniformInBox(hull, sampling, out, n, margin, false);
+        return true;
+    });
+}
+
+bool clusteredSeeds(const ZYL_DFmesh* mesh, QmtVector3* out, std::uint32_t n, std::uint32_t seed,
+                    const QmtVector3& centre, const QmtVector3 centres[5], std::int32_t numCentres, double width,
+                    bool pushFlag) {
+    return clustered(mesh, out, n, seed, {centre, centres, numCentres, width, pushFlag, false});
+}
+
+bool radialSeeds(const ZYL_DFmesh* mesh, QmtVector3* out, std::uint32_t n, std::uint32_t seed,
+                 const QmtVector3& centre, std::int32_t rings, double noise, std::int32_t axis, double width) {
+    return radial(mesh, out, n, seed, {centre, rings, noise, axis, width, 1.0});
+}
+
+bool planarSeeds(const ZYL_DFmesh* mesh, QmtVector3* out, std::uint32_t n, std::uint32_t seed,
+                 const QmtVector3& centre, std::int32_t axis, double width) {
+    return withHull(mesh, out, n, seed, false, [&](const ZYLmesh& hull, const ZYLbox& box) {
+        QmtVector3 c = centre;
+        keepInside(hull, box, c);
+        const QmtVector3& e = box.halfExtents;
+        const double thin = 0.01f;
+        const double margin = 0.1f;
+        for (std::uint32_t i = 0; i < n; ++i) {
+            const double r0 = Qmt::Math::SymmetricRandom();
+            const double r1 = Qmt::Math::SymmetricRandom();
+            const double r2 = Qmt::Math::SymmetricRandom();
+            QmtVector3 offset;
+            switch (axis) {
+                case 0: offset = {thin * r0 * e.x, r1 * e.y, width * r2 * e.z}; break;
+                case 1: offset = {r0 * e.x, thin * r1 * e.y, width * r2 * e.z}; break;
+                default: offset = {r0 * e.x, width * r1 * e.y, thin * r2 * e.z}; break;
+            }
+            QmtVector3 p = c + box.axes * offset;
+            pushInside(hull, p, margin);
+            out[i] = p;
+        }
+        sortAndSeparate(out, n, {1e-4, 0.0, 0.0}, false);
+        return true;
+    });
+}
+
+bool pathSeeds(const ZYL_DFmesh* mesh, QmtVector3* out, std::uint32_t requested, std::uint32_t seed,
+               const QmtVector3* samples, std::uint32_t numSamples, double width, std::uint32_t& produced) {
+    return alongCurve(mesh, out, requested, seed, samples, numSamples, width, produced);
+}
+
 bool generateSeedsInHull(const ZYL_DFmesh* mesh, QmtVector3* out, std::uint32_t n, std::uint32_t seed, bool flag) {
-    if (!writable(mesh, out, n)) {
-        return false;
-    }
-    ZYLbox hullBox;
-    const HullPtr hull = seededHullAndBox(*mesh, seed, hullBox);
-    if (!hull) {
-        return false;
-    }
-    uniformInBox(*hull, hullBox, out, n, 0.01f, flag);
-    return true;
+    return inHull(mesh, out, n, seed, flag);
+}
+
+// The compact mesh's twins: the same bodies with the differences the header lists.
+
+bool uniformSeeds(const ZYLmesh* mesh, QmtVector3* out, std::uint32_t n, std::uint32_t seed) {
+    return inHull(mesh, out, n, seed, false);
+}
+
+bool clusteredSeeds(const ZYLmesh* mesh, QmtVector3* out, std::uint32_t n, std::uint32_t seed,
+                    const QmtVector3& centre, const QmtVector3 centres[5], std::int32_t numCentres, double width,
+                    bool pushFlag) {
+    return clustered(mesh, out, n, seed, {centre, centres, numCentres, width, pushFlag, true});
+}
+
+bool radialSeeds(const ZYLmesh* mesh, QmtVector3* out, std::uint32_t n, std::uint32_t seed,
+                 const QmtVector3& centre, std::int32_t rings, double noise, std::int32_t axis, double width) {
+    return radial(mesh, out, n, seed, {centre, rings, noise, axis, width, 0.005});
+}
+
+bool pathSeeds(const ZYLmesh* mesh, QmtVector3* out, std::uint32_t requested, std::uint32_t seed,
+               const QmtVector3* samples, std::uint32_t numSamples, double width, std::uint32_t& produced) {
+    return alongCurve(mesh, out, requested, seed, samples, numSamples, width, produced);
 }
 
 bool runSeedPattern(zyl_shatter_params& params, ZYL_DFmesh* mesh, const ZYLbox* box) {

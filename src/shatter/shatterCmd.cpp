@@ -1,7 +1,6 @@
 #include "src/shatter/shatterCmd.h"
 
 #include <cmath>
-#include <cstdio>
 #include <string>
 
 #include "host/api/animControl.h"
@@ -9,6 +8,7 @@
 #include "host/api/global.h"
 #include "host/api/progressWindow.h"
 #include "math/qmtMath.h"
+#include "src/commandBase.h"
 #include "src/meshWriter.h"
 #include "src/nodeHelpers.h"
 #include "src/sceneUtils.h"
@@ -95,7 +95,8 @@ shatterCmd::~shatterCmd() {
 void* shatterCmd::creator() { return new shatterCmd; }
 
 MSyntax shatterCmd::newSyntax() {
-    MSyntax syntax;
+    // The objects given, else the active selection.
+    MSyntax syntax = objectsSyntax();
     syntax.addFlag("-ns", "-numShards", MSyntax::kUnsigned);
     syntax.addFlag("-min", "-minNumShards", MSyntax::kUnsigned);
     syntax.addFlag("-man", "-maxNumShards", MSyntax::kUnsigned);
@@ -117,11 +118,6 @@ MSyntax shatterCmd::newSyntax() {
     syntax.addFlag("-noc", "-numCenters", MSyntax::kUnsigned);
     syntax.addFlag("-spl", "-spline", MSyntax::kSelectionItem);
     syntax.addFlag("-udl", "-undoLast", MSyntax::kNoArg);
-    // The objects given, else the active selection.
-    syntax.setObjectType(MSyntax::kSelectionList, 0);
-    syntax.useSelectionAsDefault(true);
-    syntax.enableQuery(false);
-    syntax.enableEdit(false);
     return syntax;
 }
 
@@ -135,10 +131,7 @@ MStatus shatterCmd::doIt(const MArgList& args) {
 shatterCmd::Flags shatterCmd::readFlags() {
     const MArgDatabase& db = *argDatabase_;
     Flags f;
-    const auto read = [&db](const char* flag, auto& value) {
-        if (db.isFlagSet(flag)) db.getFlagArgument(flag, 0, value);
-        return db.isFlagSet(flag);
-    };
+    const auto read = [&db](const char* flag, auto& value) { return readFlag(db, flag, value); };
     read("-ns", f.numShards);
     f.minShards = f.maxShards = f.numShards;
     read("-min", f.minShards);
@@ -458,10 +451,5 @@ MStatus shatterCmd::undoIt() {
 }
 
 MString shatterTimeCommand(double seconds) {
-    int minutes = 0;
-    int hours = 0;
-    splitSeconds(seconds, minutes, hours);
-    char text[256];
-    std::snprintf(text, sizeof text, " \"shatter time %d::%d::%.2f\"", hours, minutes, seconds);
-    return MString(" \n print ") + text + "\n";
+    return " \n print  \"shatter time " + elapsedTimeText(seconds) + "\"\n";
 }

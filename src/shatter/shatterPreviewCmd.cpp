@@ -8,6 +8,7 @@
 #include "host/api/fnMesh.h"
 #include "host/api/fnTransform.h"
 #include "host/api/global.h"
+#include "src/commandBase.h"
 #include "src/meshReader.h"
 #include "src/nodeHelpers.h"
 #include "src/sceneUtils.h"
@@ -37,24 +38,21 @@ struct PreviewFlags {
 
 PreviewFlags readFlags(const MArgDatabase& db) {
     PreviewFlags f;
-    if (db.isFlagSet("-ns")) db.getFlagArgument("-ns", 0, f.numShards);
-    if (db.isFlagSet("-st")) db.getFlagArgument("-st", 0, f.style);
+    readFlag(db, "-ns", f.numShards);
+    readFlag(db, "-st", f.style);
     --f.style;  // the pattern number is one less; 0 wraps to the uniform pattern
-    if (db.isFlagSet("-sed")) db.getFlagArgument("-sed", 0, f.seed);
-    if (db.isFlagSet("-noc")) db.getFlagArgument("-noc", 0, f.numCenters);
-    if (db.isFlagSet("-wd")) db.getFlagArgument("-wd", 0, f.width);
+    readFlag(db, "-sed", f.seed);
+    readFlag(db, "-noc", f.numCenters);
+    readFlag(db, "-wd", f.width);
     f.width = patternWidth(f.width);
     f.drawPoints = db.isFlagSet("-dp");
-    if (db.isFlagSet("-ra")) db.getFlagArgument("-ra", 0, f.radialAxis);
-    if (db.isFlagSet("-no")) db.getFlagArgument("-no", 0, f.noise);
-    if (db.isFlagSet("-nr")) {
-        db.getFlagArgument("-nr", 0, f.rings);
-        ++f.rings;
-    }
-    if (db.isFlagSet("-spl")) db.getFlagArgument("-spl", 0, f.path);
+    readFlag(db, "-ra", f.radialAxis);
+    readFlag(db, "-no", f.noise);
+    if (readFlag(db, "-nr", f.rings)) ++f.rings;
+    readFlag(db, "-spl", f.path);
     const auto coordinate = [&db](const char* flag) {
         double v = 0.0;
-        if (db.isFlagSet(flag)) db.getFlagArgument(flag, 0, v);
+        readFlag(db, flag, v);
         return v;
     };
     f.boxMin = MPoint(coordinate("-xmn"), coordinate("-ymn"), coordinate("-zmn"));
@@ -78,7 +76,7 @@ QmtVector3 readCentre(const MObject& locator, unsigned k) {
 void* shatterLocatorCmd::creator() { return new shatterLocatorCmd; }
 
 MSyntax shatterLocatorCmd::newSyntax() {
-    MSyntax syntax;
+    MSyntax syntax = objectsSyntax(1, 1);
     syntax.addFlag("-ns", "-numShards", MSyntax::kUnsigned);
     syntax.addFlag("-st", "-shatterStyle", MSyntax::kUnsigned);
     syntax.addFlag("-sed", "-seed", MSyntax::kUnsigned);
@@ -95,10 +93,6 @@ MSyntax shatterLocatorCmd::newSyntax() {
     syntax.addFlag("-xmx", "-xmax", MSyntax::kDouble);
     syntax.addFlag("-ymx", "-ymax", MSyntax::kDouble);
     syntax.addFlag("-zmx", "-zmax", MSyntax::kDouble);
-    syntax.setObjectType(MSyntax::kSelectionList, 1, 1);
-    syntax.useSelectionAsDefault(true);
-    syntax.enableQuery(false);
-    syntax.enableEdit(false);
     return syntax;
 }
 

@@ -15,37 +15,8 @@
 namespace zyltest {
 namespace {
 
-class CrackerCmd : public ModuleTest {
+class CrackerCmd : public BatchModuleTest {
 protected:
-    void SetUp() override {
-        ModuleTest::SetUp();
-        loadModule(true);
-    }
-    static void run(const std::string& text) { ASSERT_TRUE(mel(text)) << text << "\n" << rt().log.text(); }
-    static std::string answer(const std::string& text) {
-        host::Result r;
-        EXPECT_TRUE(mel(text, &r)) << text << "\n" << rt().log.text();
-        return host::resultText(r);
-    }
-    static std::vector<std::string> nodes(const std::string& type) {
-        host::Result r;
-        mel("ls -typ " + type, &r);
-        return host::resultWords(r);
-    }
-    static std::string source(const std::string& name) {
-        MSelectionList list;
-        MPlug p;
-        if (list.add(MString(name.c_str()))) list.getPlug(0, p);
-        const MPlug from = p.source();
-        return from.isNull() ? "" : from.name().asChar();
-    }
-    template <class T>
-    static T* user(const std::string& name) {
-        MSelectionList list;
-        MObject node;
-        if (list.add(MString(name.c_str()))) list.getDependNode(0, node);
-        return userNodeAs<T>(node, T::id);
-    }
     static zylCrackerNode* cracker(const std::string& name) { return user<zylCrackerNode>(name); }
     static std::uint32_t crackersInWorld() { return static_cast<PrivateWorld*>(engineWorld())->aCrackers.count; }
 };
@@ -54,7 +25,7 @@ TEST_F(CrackerCmd, MakesAWiredCrackerPerSelectedMesh) {
     run("zylSolver; makeMesh -sphere -n striker; makeMesh -cube -n pCylinder1; select -r striker pCylinder1");
     // -diameter and -new change nothing.
     EXPECT_EQ(answer("zylCracker -dia 2.5 -new"), "ZylpCylinder1");
-    EXPECT_EQ(nodes("zylCracker"), (std::vector<std::string>{"Zylstriker", "ZylpCylinder1"}));
+    EXPECT_EQ(nodesOfType("zylCracker"), (std::vector<std::string>{"Zylstriker", "ZylpCylinder1"}));
     EXPECT_EQ(source("Zylstriker.solver"), "zylSolverNode1.crackers");
     EXPECT_EQ(source("Zylstriker.inCollisionType"), "ZylstrikerShape.outCollisionType");
     EXPECT_EQ(source("ZylstrikerShape.inShape"), "strikerShape.worldMesh[0]");
@@ -83,7 +54,7 @@ TEST_F(CrackerCmd, RefusesWithoutSolverAndPassesOverWhatIsNoMesh) {
     run("instance -n crateCopy crate");
     EXPECT_TRUE(mel("zylCracker crateCopy"));
     EXPECT_TRUE(rt().log.contains(host::LogKind::Error, "Object crateShape is an instance, convert it to object"));
-    EXPECT_TRUE(nodes("zylCracker").empty());
+    EXPECT_TRUE(nodesOfType("zylCracker").empty());
 
     // An animated selection is taken at the start of the play range.
     run("makeMesh -sphere -n ball; setKeyframe -t 1 -at translateX -v 0 ball; setKeyframe -t 10 -at translateX -v 9 "
@@ -99,14 +70,14 @@ TEST_F(CrackerCmd, UndoTakesCrackersBackAndRedoMakesThemAgain) {
     run("zylCracker striker");
     ASSERT_EQ(crackersInWorld(), 1u);
     run("select -cl; undo");
-    EXPECT_TRUE(nodes("zylCracker").empty());
-    EXPECT_TRUE(nodes("zylCollisionShape").empty());
+    EXPECT_TRUE(nodesOfType("zylCracker").empty());
+    EXPECT_TRUE(nodesOfType("zylCollisionShape").empty());
     EXPECT_EQ(crackersInWorld(), 0u);
     host::Result selected;
     mel("ls -sl", &selected);
     EXPECT_EQ(host::resultWords(selected), std::vector<std::string>{"striker"});
     run("redo");
-    EXPECT_EQ(nodes("zylCracker"), std::vector<std::string>{"Zylstriker"});
+    EXPECT_EQ(nodesOfType("zylCracker"), std::vector<std::string>{"Zylstriker"});
     ASSERT_TRUE(cracker("Zylstriker")->getBody());
     EXPECT_EQ(crackersInWorld(), 1u);
     run("undo; redo; undo");
@@ -131,7 +102,7 @@ TEST_F(ClusterRoad, RebuiltWithItsFractureBodyAndDissolvedWithIt) {
     EXPECT_EQ(cluster->innerStresses()[0]->getJoint()->get_break_tolerance(), 50 * 1.2000000476837158);
     for (const SceneStress* s : cluster->outerStresses()) EXPECT_EQ(s->getJoint()->get_break_tolerance(), 0.0);
     run("delete fb");
-    EXPECT_TRUE(nodes("ClusterZylNode").empty());
+    EXPECT_TRUE(nodesOfType("ClusterZylNode").empty());
 }
 
 // zylCluster over a row of six cubes c0..c5 joined by s0..s4 under fb.
@@ -139,15 +110,12 @@ class ClusterCmd : public FractureTest {
 protected:
     using Names = std::vector<std::string>;
     static Names destinations(const std::string& plugName) {
-        MSelectionList list;
-        MPlug plug;
         MPlugArray ends;
-        if (list.add(MString(plugName.c_str())) && list.getPlug(0, plug)) plug.connectedTo(ends, false, true);
+        plug(plugName).connectedTo(ends, false, true);
         Names out;
         for (unsigned i = 0; i < ends.length(); ++i) out.push_back(MFnDependencyNode(ends[i].node()).name().asChar());
         return out;
     }
-    static double strength(int i) { return user<SceneStress>(numbered('s', i))->getDoubleProperty("forceStrenght"); }
     static void fails(const std::string& command, const std::string& error) {
         rt().log.clear();
         EXPECT_FALSE(mel(command)) << command;

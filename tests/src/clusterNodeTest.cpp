@@ -25,16 +25,11 @@ protected:
                 run("disconnectAttr fb.stresses " + s + ".fracture; connectAttr k." + plug + " " + s + ".fracture");
         return user<clusterFractureNode>("k");
     }
-    static double strength(int i) { return user<SceneStress>(numbered('s', i))->getDoubleProperty("forceStrenght"); }
 };
 
 TEST_F(Cluster, DefaultsPushesAssignAndRelease) {
     run("createNode ClusterZylNode -n lone");
-    const auto value = [](const std::string& plug) {
-        host::Result r;
-        EXPECT_TRUE(mel("getAttr " + plug, &r)) << plug;
-        return host::resultText(r);
-    };
+    const auto value = [](const std::string& plug) { return answer("getAttr " + plug); };
     EXPECT_EQ(value("lone.stressThreshold") + value("lone.breakFrame") + value("lone.bbf") + value("lone.bre"), "50100");
     run("setAttr lone.stressThreshold 2e6");
     EXPECT_EQ(value("lone.stressThreshold"), "1000000");

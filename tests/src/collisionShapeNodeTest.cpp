@@ -8,22 +8,9 @@
 namespace zyltest {
 namespace {
 
-class CollisionShape : public ModuleTest {
+class CollisionShape : public BatchModuleTest {
 protected:
-    void SetUp() override {
-        ModuleTest::SetUp();
-        loadModule(true);
-    }
-
-    static MObject node(const std::string& name) {
-        MSelectionList list;
-        MObject obj;
-        if (list.add(MString(name.c_str())) && list.length() == 1) list.getDependNode(0, obj);
-        return obj;
-    }
-    static collisionShapeNode* shape(const std::string& name) {
-        return userNodeAs<collisionShapeNode>(node(name), collisionShapeNode::id);
-    }
+    static collisionShapeNode* shape(const std::string& name) { return user<collisionShapeNode>(name); }
     // A collision shape fed by the mesh's world geometry.
     static collisionShapeNode* feed(const std::string& mesh, const std::string& name, int type = 2) {
         EXPECT_TRUE(mel("createNode zylCollisionShape -n " + name));

@@ -162,15 +162,6 @@ protected:
         CrackerTest::SetUp();
         if (std::string why; !hosttest::haveView(why)) GTEST_SKIP() << why;
     }
-
-    static MPoint window(const MPoint& p) {
-        const host::view::ViewProjection v = host::view::currentProjection();
-        const MMatrix clipSpace = v.worldToCamera * v.projection;
-        double clip[4];
-        for (int k = 0; k < 4; ++k)
-            clip[k] = p.x * clipSpace[0][k] + p.y * clipSpace[1][k] + p.z * clipSpace[2][k] + clipSpace[3][k];
-        return {(clip[0] / clip[3] + 1) * v.width / 2, (clip[1] / clip[3] + 1) * v.height / 2, 0};
-    }
 };
 
 TEST_F(CrackerDraw, DrawsItsCapsuleWhereTheBodyIsInTheSelectionColours) {
@@ -193,7 +184,7 @@ TEST_F(CrackerDraw, DrawsItsCapsuleWhereTheBodyIsInTheSelectionColours) {
     const Qmt::QmtVector3 ends[2] = {world.centre - half, world.centre + half};
     const MVector offset = MVector(0, world.radius, 0) * worldMatrix(*c);
     for (int k = 0; k < 2; ++k) {
-        const MPoint expected = window(MPoint(ends[k].x, ends[k].y, ends[k].z) + offset);
+        const MPoint expected = hosttest::windowPoint(MPoint(ends[k].x, ends[k].y, ends[k].z) + offset);
         const auto& v = prims[0].vertices[static_cast<std::size_t>(k)];
         EXPECT_NEAR(v.x, expected.x, 0.01);
         EXPECT_NEAR(v.y, expected.y, 0.01);

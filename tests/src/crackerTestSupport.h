@@ -42,20 +42,6 @@ protected:
         auto* w = static_cast<PrivateWorld*>(world());
         return w && listContains(w->aCrackers, body);
     }
-    // The body's placement as a host matrix.
-    static MMatrix placement(const HardBody& body) {
-        const Qmt::Quaternion& q = body.getDyn().orientation;
-        const Qmt::QmtVector3& p = body.getDyn().position;
-        MTransformationMatrix m;
-        m.rotateTo(MQuaternion(q.X(), q.Y(), q.Z(), q.W()));
-        m.setTranslation(MVector(p.x, p.y, p.z));
-        return m.asMatrix();
-    }
-    static MMatrix worldMatrix(const zylCrackerNode& c) {
-        MDagPath path;
-        MDagPath::getAPathTo(c.thisMObject(), path);
-        return path.exclusiveMatrix();
-    }
     static Qmt::QmtVector3 velocity(const zylCrackerNode& c) { return c.getBody()->getDyn().v; }
     static Qmt::QmtVector3 spin(const zylCrackerNode& c) { return c.getBody()->getDyn().w; }
 };

@@ -25,33 +25,13 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-bool logged(host::LogKind kind, const std::string& text) { return host::runtime().log.contains(kind, text); }
-
-class FractureBodyBuild : public ModuleTest {
+class FractureBodyBuild : public BatchModuleTest {
 protected:
     void SetUp() override {
-        ModuleTest::SetUp();
-        loadModule(true);
+        BatchModuleTest::SetUp();
         run("zylSolver");
     }
 
-    static void run(const std::string& text) { ASSERT_TRUE(mel(text)) << text << "\n" << rt().log.text(); }
-    static Strings words(const std::string& text) {
-        host::Result r;
-        EXPECT_TRUE(mel(text, &r)) << text << "\n" << rt().log.text();
-        return host::resultWords(r);
-    }
-    static std::string attr(const std::string& plug) {
-        const Strings w = words("getAttr " + plug);
-        return w.empty() ? "" : w.front();
-    }
-    template <class T>
-    static T* user(const std::string& name) {
-        MSelectionList list;
-        MObject obj;
-        if (list.add(MString(name.c_str())) && list.length() == 1) list.getDependNode(0, obj);
-        return userNodeAs<T>(obj, T::id);
-    }
     // Cube "c<i>" at (x, y, 0) with its body "cZylBody<i>".
     static void cube(int i, double x, double y = 3) {
         std::string name = "c";

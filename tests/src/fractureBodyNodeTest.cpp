@@ -61,11 +61,6 @@ const Affects kStressAffects[] = {
 
 class FBody : public FractureTest {
 protected:
-    static double number(const std::string& plug) {
-        host::Result r;
-        EXPECT_TRUE(mel("getAttr " + plug, &r)) << plug;
-        return MString(host::resultText(r)).asDouble();
-    }
     // Long and short names of the node's own attributes, children left out.
     static std::string attributeNames(const MObject& obj) {
         const MFnDependencyNode fn(obj);

@@ -165,8 +165,7 @@ TEST_F(FractureRun, RidesOnTheTopmostAnimatedParent) {
     EXPECT_NEAR(state.v.x, 24.0, 0.1);
     EXPECT_NEAR(state.v.z, 0.0, 1e-9);
     EXPECT_TRUE(state.w.z > 0.0 && std::abs(state.w.x) < 1e-9);
-    MDagPath c0;
-    MDagPath::getAPathTo(node("c0"), c0);
+    const MDagPath c0 = path("c0");
     EXPECT_NEAR(bodies[0]->getDyn().position.x, c0.inclusiveMatrix()[3][0], 1e-6);
 }
 

@@ -19,18 +19,17 @@ namespace {
 using Strings = std::vector<std::string>;
 const std::string kAB = "str_aZylBody_bZylBody", kBC = "str_bZylBody_cZylBody";
 
-class FractureEdit : public ModuleTest {
+class FractureEdit : public BatchModuleTest {
 protected:
     void SetUp() override {
-        ModuleTest::SetUp();
-        loadModule(true);
+        BatchModuleTest::SetUp();
         run("playbackOptions -min 1 -max 30; zylSolver; setAttr zylSolverNode1.useGroundGrid 1");
         run("makeMesh -cube -n a; xform -t 0 1.5 0 a; makeMesh -cube -n b; xform -t 1 1.5 0 b");
         run("makeMesh -cube -n c; xform -t 2 1.5 0 c; new_ZYLBody -st 2 -a 0 a b c");
         run("zylFractureBody -dTh 0.01 -n fb aZylBody bZylBody cZylBody");
     }
-    static rigidBodyNode* body(const char* name) { return userNamed<rigidBodyNode>(std::string(name) + "ZylBody"); }
-    static FractureBodyNode* fbody(const std::string& name = "fb") { return userNamed<FractureBodyNode>(name); }
+    static rigidBodyNode* body(const char* name) { return user<rigidBodyNode>(std::string(name) + "ZylBody"); }
+    static FractureBodyNode* fbody(const std::string& name = "fb") { return user<FractureBodyNode>(name); }
 };
 
 TEST_F(FractureEdit, ListsJoints) {
@@ -114,7 +113,7 @@ TEST_F(FractureEdit, DetachTakesOwnFragmentsAloneOrAsANewBody) {
     EXPECT_EQ(words("fBody_selStresses cZylBody"), Strings{kBC});
     EXPECT_EQ(words("lockNode -q bZylBody cZylBody"), (Strings{"1", "1"}));
     EXPECT_TRUE(engineWorld()->contains(created->fractureBody));
-    EXPECT_EQ(firstConnectedNode(MPlug(created->thisMObject(), FractureBodyNode::solver)), nodeNamed("zylSolverNode1"));
+    EXPECT_EQ(firstConnectedNode(MPlug(created->thisMObject(), FractureBodyNode::solver)), node("zylSolverNode1"));
     // One fragment, or static ones, leave alone and become free bodies.
     run("Detach_FBody cZylBody");
     EXPECT_TRUE(!body("c")->getOwner() && engineWorld()->contains(body("c")->getBody(false)));

@@ -20,61 +20,27 @@
 
 namespace zyltest {
 
-class FractureTest : public ModuleTest {
+class FractureTest : public OwnWorldTest {
 protected:
     static constexpr int kBodies = 6;
     static constexpr int kJoints = kBodies - 1;
 
-    void SetUp() override {
-        ModuleTest::SetUp();
-        loadModule(true);
-        ASSERT_TRUE(createWorld());
-    }
-    // The fracture body goes first (its fragments must still exist), the world last (a
-    // solver takes its world with it).
-    void TearDown() override {
-        for (const char* type : {"fBodyNode", "stressNode", "zylRigidBody", "zylCollisionShape", "zylSolverNode"}) {
-            host::Result nodes;
-            mel(std::string("ls -typ ") + type, &nodes);
-            for (const std::string& name : host::resultWords(nodes)) mel("delete " + name);
-        }
-        destroyWorld(&engineWorld());
-        ModuleTest::TearDown();
-    }
-
-    static void run(const std::string& text) { ASSERT_TRUE(mel(text)) << text << "\n" << rt().log.text(); }
-    static MObject node(const std::string& name) {
-        MSelectionList list;
-        MObject obj;
-        if (list.add(MString(name.c_str())) && list.length() == 1) list.getDependNode(0, obj);
-        return obj;
-    }
-    template <class T>
-    static T* user(const std::string& name) {
-        return userNodeAs<T>(node(name), T::id);
-    }
     static std::string numbered(char prefix, int i) {
         std::string name(1, prefix);
         name += std::to_string(i);
         return name;
     }
-    static bool flag(const std::string& plug) {
-        host::Result r;
-        EXPECT_TRUE(mel("getAttr " + plug, &r)) << plug;
-        return MString(host::resultText(r)).asInt() != 0;
-    }
+    // Stress node i's force strength.
+    static double strength(int i) { return user<SceneStress>(numbered('s', i))->getDoubleProperty("forceStrenght"); }
+    static bool flag(const std::string& plug) { return MString(answer("getAttr " + plug).c_str()).asInt() != 0; }
 
     // Cube i: mesh "c<i>" at (i, y, 0), body node "c<i>Body", engine body out of the
     // world's free lists (it is a fragment).
     rigidBodyNode* cube(int i, double y = 0) {
-        const std::string mesh = numbered('c', i), shape = mesh + "Collision", body = mesh + "Body";
+        const std::string mesh = numbered('c', i);
         run("makeMesh -cube -s 1 -n " + mesh + "; xform -t " + std::to_string(i) + " " + std::to_string(y) + " 0 " +
             mesh);
-        run("createNode zylCollisionShape -n " + shape + "; createNode zylRigidBody -n " + body + " -p " + mesh);
-        run("connectAttr " + mesh + "Shape.worldMesh[0] " + shape + ".inShape; setAttr " + shape + ".type 2");
-        run("connectAttr " + shape + ".outCollisionType " + body + ".inCollisionType; connectAttr " + shape +
-            ".ac " + body + ".anim");
-        rigidBodyNode* rb = user<rigidBodyNode>(body);
+        rigidBodyNode* rb = wireBody(mesh);
         HardBody* engineBody = rb->getBody(true);
         engineWorld()->removeBody(engineBody);
         return rb;

@@ -11,8 +11,7 @@
 #include <functional>
 #include <random>
 
-#include "host/api/hostApi.h"
-#include "host/core/runtime.h"
+#include "moduleTestSupport.h"
 #include "host/view/feedback.h"
 #include "src/glDraw.h"
 
@@ -28,13 +27,8 @@ struct Point {
     double x, y, z;
 };
 
-class GlDraw : public ::testing::Test {
+class GlDraw : public zyltest::ModuleTest {
 protected:
-    void SetUp() override {
-        host::runtime().reset();
-        host::runtime().log.setQuiet(true);
-    }
-    void TearDown() override { host::runtime().reset(); }
 
     static int width() { return host::view::state().width; }
     static int height() { return host::view::state().height; }

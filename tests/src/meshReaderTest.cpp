@@ -4,8 +4,7 @@
 #include <string>
 
 #include "engine/world/engineApi.h"
-#include "host/api/hostApi.h"
-#include "host/core/runtime.h"
+#include "moduleTestSupport.h"
 #include "host/mel/interpreter.h"
 #include "src/meshReader.h"
 #include "src/meshWriter.h"
@@ -17,13 +16,8 @@ struct DFmeshDeleter {
 };
 using DFmeshPtr = std::unique_ptr<ZYL_DFmesh, DFmeshDeleter>;
 
-class MeshReader : public ::testing::Test {
+class MeshReader : public zyltest::ModuleTest {
 protected:
-    void SetUp() override {
-        host::runtime().reset();
-        host::runtime().log.setQuiet(true);
-    }
-    void TearDown() override { host::runtime().reset(); }
 
     static void mel(const std::string& text) { ASSERT_TRUE(host::runtime().mel().run(text, false)) << text; }
 

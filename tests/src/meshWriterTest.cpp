@@ -7,19 +7,16 @@
 #include <vector>
 
 #include "geometry/testMeshes.h"
-#include "host/api/hostApi.h"
-#include "host/core/runtime.h"
-#include "host/mel/interpreter.h"
+#include "moduleTestSupport.h"
 
 namespace {
 
 using Qmt::QmtVector3;
 
-class MeshWriterTest : public ::testing::Test {
+class MeshWriterTest : public zyltest::ModuleTest {
 protected:
     void SetUp() override {
-        rt().reset();
-        rt().log.setQuiet(true);
+        ModuleTest::SetUp();
         // The writers take the cut-face type as made on first use by its owners.
         MStringArray l, s, f;
         l.append(cutFace::kLongName);
@@ -27,49 +24,10 @@ protected:
         f.append(cutFace::kDataType);
         ASSERT_TRUE(MFnMesh().createBlindDataType(cutFace::kBlindDataId, l, s, f));
     }
-    void TearDown() override { rt().reset(); }
-
-    static host::Runtime& rt() { return host::runtime(); }
     static std::string mel(const std::string& text) {
         host::Result r;
         EXPECT_TRUE(rt().mel().run(text, false, &r)) << text;
         return host::resultText(r);
-    }
-    static MDagPath pathOf(const std::string& name) {
-        MSelectionList list;
-        MDagPath path;
-        list.add(MString(name));
-        list.getDagPath(0, path);
-        return path;
-    }
-    static MObject nodeOf(const std::string& name) {
-        MSelectionList list;
-        MObject node;
-        list.add(MString(name));
-        list.getDependNode(0, node);
-        return node;
-    }
-    static std::vector<int> cutValues(const MFnMesh& fn) {
-        std::vector<int> out;
-        for (int i = 0; i < fn.numPolygons(); ++i) {
-            int v = -1;
-            out.push_back(fn.getIntBlindData(i, MFn::kMeshPolygonComponent, cutFace::kBlindDataId,
-                                             cutFace::kLongName, v)
-                              ? v
-                              : -1);
-        }
-        return out;
-    }
-    // Per polygon the name of its shading group ("" for none).
-    static std::vector<std::string> groupsOf(const std::string& mesh) {
-        MObjectArray groups;
-        MIntArray indices;
-        MFnMesh(pathOf(mesh)).getConnectedShaders(0, groups, indices);
-        std::vector<std::string> out;
-        for (const int i : indices) {
-            out.push_back(i < 0 ? "" : MFnDependencyNode(groups[static_cast<unsigned>(i)]).name().str());
-        }
-        return out;
     }
 };
 
@@ -194,9 +152,9 @@ TEST_F(MeshWriterTest, ShardsAreTaggedNamedShadedAndCentred) {
     mel("sets -renderable true -empty -name mossSG");
     mel("sets -renderable true -empty -name cutSG");
     MObjectArray none, one, two;
-    one.append(nodeOf("rockSG"));
-    two.append(nodeOf("rockSG"));
-    two.append(nodeOf("mossSG"));
+    one.append(node("rockSG"));
+    two.append(node("rockSG"));
+    two.append(node("mossSG"));
     const MStringArray links[8];
 
     auto cell = cube({2.0, 0.0, 0.0}, 2.0);
@@ -263,7 +221,7 @@ TEST_F(MeshWriterTest, ShardsAreTaggedNamedShadedAndCentred) {
         expected.push_back("undoInfo -swf on");
         expected.push_back("xform -cp " + MFnDependencyNode(objects[0]).name().str());
         EXPECT_EQ(rt().commandTrace, expected) << names.size();
-        MFnMesh fn(pathOf(created[0].str()));
+        MFnMesh fn(path(created[0].str()));
         EXPECT_EQ(cutValues(fn), (std::vector<int>{1, 2, 1, 0, 0, 0}));
         // Pivots at the centre of the shard's box.
         const MPoint pivot = MFnTransform(objects[0]).rotatePivot(MSpace::kWorld);
@@ -345,19 +303,19 @@ TEST_F(MeshWriterTest, NeighbouringCutFacesLyingAgainstACutBecomeOlder) {
     std::vector<MFnMesh> shards(3);
     for (int i = 0; i < 3; ++i) {
         MStatus status;
-        MObject parent = pathOf(parents[i]).node();
+        MObject parent = path(parents[i]).node();
         ASSERT_TRUE(createMeshFromDFmesh(status, cube(origins[i]).get(), shards[i], MStringArray(), &parent));
         MIntArray all;
         for (int f = 0; f < 6; ++f) all.append(f);
         shards[i].setIntBlindData(all, MFn::kMeshPolygonComponent, cutFace::kBlindDataId, cutFace::kLongName, 1);
     }
-    tagCutFaces(cutMesh.get(), pathOf("group1"));
+    tagCutFaces(cutMesh.get(), path("group1"));
     EXPECT_EQ(cutValues(shards[0]), (std::vector<int>{1, 1, 1, 1, 1, 2}));
     EXPECT_EQ(cutValues(shards[1]), std::vector<int>(6, 1));
     EXPECT_EQ(cutValues(shards[2]), std::vector<int>(6, 1));
 
     // Without an older cut face, or under a parent that is no transform: nothing changes.
-    tagCutFaces(cube().get(), pathOf("group1"));
+    tagCutFaces(cube().get(), path("group1"));
     tagCutFaces(cutMesh.get(), MDagPath());
     EXPECT_EQ(cutValues(shards[1]), std::vector<int>(6, 1));
 }

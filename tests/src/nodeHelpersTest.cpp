@@ -54,12 +54,6 @@ protected:
         BodyStandIn::computes = 0;
         ASSERT_TRUE(rt().loadStaticModule(initializeTest, uninitializeTest, "test"));
     }
-    static MObject node(const std::string& name) {
-        MSelectionList list;
-        MObject obj;
-        if (list.add(MString(name)) && list.length() == 1) list.getDependNode(0, obj);
-        return obj;
-    }
     static MObject create(const std::string& type, const std::string& name) {
         EXPECT_TRUE(mel("createNode " + type + " -n " + name)) << name;
         return node(name);

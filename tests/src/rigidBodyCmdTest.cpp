@@ -14,39 +14,9 @@
 namespace zyltest {
 namespace {
 
-class RigidBodyCmd : public ModuleTest {
+class RigidBodyCmd : public BatchModuleTest {
 protected:
-    void SetUp() override {
-        ModuleTest::SetUp();
-        loadModule(true);
-    }
-    static void run(const std::string& text) { ASSERT_TRUE(mel(text)) << text << "\n" << rt().log.text(); }
-    static std::string answer(const std::string& text) {
-        host::Result r;
-        EXPECT_TRUE(mel(text, &r)) << text << "\n" << rt().log.text();
-        return host::resultText(r);
-    }
-    static std::vector<std::string> nodes(const std::string& type) {
-        host::Result r;
-        mel("ls -typ " + type, &r);
-        return host::resultWords(r);
-    }
-    static MPlug plug(const std::string& name) {
-        MSelectionList list;
-        MPlug p;
-        if (list.add(MString(name.c_str()))) list.getPlug(0, p);
-        return p;
-    }
-    static std::string source(const std::string& name) {
-        const MPlug from = plug(name).source();
-        return from.isNull() ? "" : from.name().asChar();
-    }
-    static rigidBodyNode* body(const std::string& name) {
-        MSelectionList list;
-        MObject node;
-        if (list.add(MString(name.c_str()))) list.getDependNode(0, node);
-        return userNodeAs<rigidBodyNode>(node, rigidBodyNode::id);
-    }
+    static rigidBodyNode* body(const std::string& name) { return user<rigidBodyNode>(name); }
     static std::size_t panelUpdates() {
         return static_cast<std::size_t>(std::ranges::count(rt().commandTrace, std::string("updateZylManagePanel")));
     }
@@ -62,8 +32,8 @@ TEST_F(RigidBodyCmd, BodyNamesTakeZylBodyBeforeTheTrailingDigits) {
 TEST_F(RigidBodyCmd, MakesAWiredBodyAndUpdatesIt) {
     run("zylSolver; makeMesh -cube -n crate1; xform -t 0 3 0 crate1; select -r crate1");
     run("new_ZYLBody -st 2 -a 1");
-    EXPECT_EQ(nodes("zylRigidBody"), std::vector<std::string>{"crateZylBody1"});
-    EXPECT_EQ(nodes("zylCollisionShape"), std::vector<std::string>{"crateZylBody1Shape"});
+    EXPECT_EQ(nodesOfType("zylRigidBody"), std::vector<std::string>{"crateZylBody1"});
+    EXPECT_EQ(nodesOfType("zylCollisionShape"), std::vector<std::string>{"crateZylBody1Shape"});
     EXPECT_EQ(source("crateZylBody1.solver"), "zylSolverNode1.rigidBodies");
     EXPECT_EQ(source("crateZylBody1.inCollisionType"), "crateZylBody1Shape.outCollisionType");
     EXPECT_EQ(source("crateZylBody1.animated"), "crateZylBody1Shape.animated(Mesh)");
@@ -82,7 +52,7 @@ TEST_F(RigidBodyCmd, MakesAWiredBodyAndUpdatesIt) {
 
     // Again without -multiple: the body is updated, its mass taken from the mesh anew.
     run("setAttr crateZylBody1.mass 7; new_ZYLBody -st 3 -a 0 crate1");
-    EXPECT_EQ(nodes("zylRigidBody").size(), 1u);
+    EXPECT_EQ(nodesOfType("zylRigidBody").size(), 1u);
     EXPECT_EQ(answer("getAttr crateZylBody1.mass"), "500");
     EXPECT_EQ(answer("getAttr crateZylBody1.passive"), "0");
     EXPECT_EQ(rb->getBody(false)->getType(), HB_TRIMESH);
@@ -90,7 +60,7 @@ TEST_F(RigidBodyCmd, MakesAWiredBodyAndUpdatesIt) {
     // With -multiple a second body joins; with no cache size it gets no frame cache.
     run("setAttr zylSolverNode1.cacheActive 0; setAttr zylSolverNode1.cacheSize 0");
     run("new_ZYLBody -mul true crate1");
-    EXPECT_EQ(nodes("zylRigidBody"), (std::vector<std::string>{"crateZylBody1", "crateZylBody2"}));
+    EXPECT_EQ(nodesOfType("zylRigidBody"), (std::vector<std::string>{"crateZylBody1", "crateZylBody2"}));
     EXPECT_EQ(body("crateZylBody2")->frameCache.capacity, 0);
     EXPECT_EQ(count(host::LogKind::Error) + count(host::LogKind::Warning), 0u);
 }
@@ -99,13 +69,13 @@ TEST_F(RigidBodyCmd, UndoTakesBodiesBackAndRedoMakesThemAgain) {
     run("zylSolver; makeMesh -cube -n crate; makeMesh -cube -n box; select -r box");
     run("new_ZYLBody crate");
     run("select -cl; undo");
-    EXPECT_TRUE(nodes("zylRigidBody").empty());
-    EXPECT_TRUE(nodes("zylCollisionShape").empty());
+    EXPECT_TRUE(nodesOfType("zylRigidBody").empty());
+    EXPECT_TRUE(nodesOfType("zylCollisionShape").empty());
     host::Result selected;
     mel("ls -sl", &selected);
     EXPECT_EQ(host::resultWords(selected), std::vector<std::string>{"crate"});
     run("redo");
-    EXPECT_EQ(nodes("zylRigidBody"), std::vector<std::string>{"crateZylBody"});
+    EXPECT_EQ(nodesOfType("zylRigidBody"), std::vector<std::string>{"crateZylBody"});
     ASSERT_TRUE(body("crateZylBody")->getBody(false));
     EXPECT_EQ(engineWorld()->findBodyByName("crateZylBody"), body("crateZylBody")->getBody(false));
 }
@@ -144,7 +114,7 @@ TEST_F(RigidBodyCmd, PassesOverWhatCannotBecomeABody) {
     run("connectAttr feederShape.worldMesh[0] maker.inMesh");
     rt().log.clear();
     EXPECT_TRUE(mel("new_ZYLBody hosted feeder"));
-    EXPECT_TRUE(nodes("zylRigidBody").empty());
+    EXPECT_TRUE(nodesOfType("zylRigidBody").empty());
     EXPECT_EQ(rt().log.count(host::LogKind::Error) + rt().log.count(host::LogKind::Warning), 0u);
     EXPECT_EQ(panelUpdates(), 0u);
 }

@@ -28,8 +28,6 @@ protected:
         if (std::string why; !hosttest::haveView(why)) GTEST_SKIP() << why;
     }
 
-    static void run(const std::string& text) { ASSERT_TRUE(mel(text)) << text << "\n" << rt().log.text(); }
-
     // The mesh wired to a collision shape of the type and a body under its transform,
     // built at once.
     static rigidBodyNode* body(const std::string& mesh, int type) {
@@ -38,11 +36,7 @@ protected:
         run("connectAttr " + mesh + "Shape.worldMesh[0] " + shape + ".inShape");
         run("setAttr " + shape + ".type " + std::to_string(type));
         run("connectAttr " + shape + ".outCollisionType " + name + ".inCollisionType");
-        MSelectionList list;
-        MObject node;
-        list.add(MString(name.c_str()));
-        list.getDependNode(0, node);
-        auto* rb = userNodeAs<rigidBodyNode>(node, rigidBodyNode::id);
+        auto* rb = user<rigidBodyNode>(name);
         EXPECT_TRUE(rb && rb->getBody(true));
         return rb;
     }
@@ -55,24 +49,10 @@ protected:
         return {c[0], c[1], c[2], c[3]};
     }
 
-    // A world point in window coordinates.
-    static MPoint window(const MPoint& p) {
-        const host::view::ViewProjection v = host::view::currentProjection();
-        const MMatrix clipSpace = v.worldToCamera * v.projection;
-        double clip[4];
-        for (int k = 0; k < 4; ++k)
-            clip[k] = p.x * clipSpace[0][k] + p.y * clipSpace[1][k] + p.z * clipSpace[2][k] + clipSpace[3][k];
-        return {(clip[0] / clip[3] + 1) * v.width / 2, (clip[1] / clip[3] + 1) * v.height / 2, 0};
-    }
-
     // Every outline vertex lies on a corner of the mesh in the view, and every corner is met.
     static void expectOutlineOnMesh(const std::vector<FeedbackPrimitive>& prims, const std::string& mesh) {
-        MSelectionList list;
-        MDagPath path;
-        list.add(MString((mesh + "Shape").c_str()));
-        list.getDagPath(0, path);
         MPointArray corners;
-        MFnMesh(path).getPoints(corners, MSpace::kWorld);
+        MFnMesh(path(mesh + "Shape")).getPoints(corners, MSpace::kWorld);
         std::vector<bool> met(corners.length());
         ASSERT_FALSE(prims.empty());
         for (const FeedbackPrimitive& p : prims) {
@@ -80,7 +60,7 @@ protected:
                 double best = 1e9;
                 unsigned nearest = 0;
                 for (unsigned i = 0; i < corners.length(); ++i) {
-                    const MPoint w = window(corners[i]);
+                    const MPoint w = hosttest::windowPoint(corners[i]);
                     const double d = std::hypot(w.x - v.x, w.y - v.y);
                     if (d < best) best = d, nearest = i;
                 }

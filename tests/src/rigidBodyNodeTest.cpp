@@ -9,59 +9,14 @@
 namespace zyltest {
 namespace {
 
-class RigidBody : public ModuleTest {
+class RigidBody : public BatchModuleTest {
 protected:
-    void SetUp() override {
-        ModuleTest::SetUp();
-        loadModule(true);
-    }
-
-    static MObject node(const std::string& name) {
-        MSelectionList list;
-        MObject obj;
-        if (list.add(MString(name.c_str())) && list.length() == 1) list.getDependNode(0, obj);
-        return obj;
-    }
-    static void run(const std::string& text) { ASSERT_TRUE(mel(text)) << text << "\n" << rt().log.text(); }
-    static double number(const std::string& plug) {
-        host::Result r;
-        EXPECT_TRUE(mel("getAttr " + plug, &r)) << plug;
-        return MString(host::resultText(r)).asDouble();
-    }
-    // A collision shape `<mesh>Collision` of the type fed by the mesh, and a body
-    // `<mesh>Body` under the mesh's transform, wired as the body command wires them;
-    // without typeLink the body's type is its own.
-    static rigidBodyNode* wire(const std::string& mesh, int type = 2, bool typeLink = true) {
-        const std::string shape = mesh + "Collision", body = mesh + "Body";
-        EXPECT_TRUE(mel("createNode zylCollisionShape -n " + shape));
-        EXPECT_TRUE(mel("createNode zylRigidBody -n " + body + " -p " + mesh));
-        EXPECT_TRUE(mel("connectAttr " + mesh + "Shape.worldMesh[0] " + shape + ".inShape"));
-        EXPECT_TRUE(mel("setAttr " + shape + ".type " + std::to_string(type)));
-        if (typeLink) {
-            EXPECT_TRUE(mel("connectAttr " + shape + ".outCollisionType " + body + ".inCollisionType"));
-        }
-        EXPECT_TRUE(mel("connectAttr " + shape + ".ac " + body + ".anim"));
-        return userNodeAs<rigidBodyNode>(node(body), rigidBodyNode::id);
-    }
     static std::size_t warnings() { return count(host::LogKind::Warning); }
-    static MMatrix poseMatrix(const HardBody& body) {
-        const Qmt::Quaternion& q = body.getDyn().orientation;
-        const Qmt::QmtVector3& p = body.getDyn().position;
-        MTransformationMatrix m;
-        m.rotateTo(MQuaternion(q.X(), q.Y(), q.Z(), q.W()));
-        m.setTranslation(MVector(p.x, p.y, p.z));
-        return m.asMatrix();
-    }
-    static MMatrix worldMatrix(const rigidBodyNode& rb) {
-        MDagPath path;
-        MDagPath::getAPathTo(rb.thisMObject(), path);
-        return path.exclusiveMatrix();
-    }
 };
 
 TEST_F(RigidBody, CubeOfSideTwoGetsItsMassCentreAndPose) {
     run("makeMesh -cube -s 2 -n box; xform -t 1 2 3 -ro 0 0 90 box");
-    rigidBodyNode* rb = wire("box");
+    rigidBodyNode* rb = wireBody("box");
     ASSERT_TRUE(rb);
     EXPECT_EQ(number("boxBody.carb"), 1.0);
     const HardBody* body = rb->getBody(false);
@@ -81,7 +36,7 @@ TEST_F(RigidBody, CubeOfSideTwoGetsItsMassCentreAndPose) {
     EXPECT_EQ(number("boxBody.use"), 0.0);
     EXPECT_EQ(warnings(), 0u);
     // The offset ties the body's pose to the transform: W = O · B.
-    EXPECT_TRUE((rb->offsetMatrix() * poseMatrix(*body)).isEquivalent(worldMatrix(*rb), 1e-6));
+    EXPECT_TRUE((rb->offsetMatrix() * placement(*body)).isEquivalent(worldMatrix(*rb), 1e-6));
 
     // The build passes the damping as it is; the parameter pull takes a tenth of it.
     EXPECT_EQ(body->getAirDampingCoeff(), 0.01);
@@ -104,11 +59,11 @@ TEST_F(RigidBody, CubeOfSideTwoGetsItsMassCentreAndPose) {
 
 TEST_F(RigidBody, UserMassStaysAndUnsetMassIsComputed) {
     run("makeMesh -cube -s 2 -n a; makeMesh -cube -s 2 -n b");
-    rigidBodyNode* user = wire("a");
+    rigidBodyNode* user = wireBody("a");
     run("setAttr aBody.mass 2");
     EXPECT_EQ(user->getBody(true)->getMass(), 2.0);
     EXPECT_EQ(number("aBody.mass"), 2.0);
-    rigidBodyNode* tiny = wire("b");
+    rigidBodyNode* tiny = wireBody("b");
     run("setAttr bBody.mass 0.000001");
     EXPECT_EQ(tiny->getBody(true)->getMass(), 4000.0);
     EXPECT_EQ(number("bBody.mass"), 4000.0);
@@ -119,7 +74,7 @@ TEST_F(RigidBody, UserMassStaysAndUnsetMassIsComputed) {
     EXPECT_EQ(number("aBody.cacm"), 1.0);
     const HardBody& body = *rb.getBody(false);
     EXPECT_EQ(body.getDyn().position, Qmt::QmtVector3(0.5, 0, 0));
-    EXPECT_TRUE((rb.offsetMatrix() * poseMatrix(body)).isEquivalent(worldMatrix(rb), 1e-6));
+    EXPECT_TRUE((rb.offsetMatrix() * placement(body)).isEquivalent(worldMatrix(rb), 1e-6));
 }
 
 // Two unit-apart cubes in one mesh: far from convex, so the best-fitting body is a
@@ -139,7 +94,7 @@ TEST_F(RigidBody, BodyKindFollowsTheCollisionType) {
         }
     }
     run("makeMesh -n pair -pts \"" + points + "\" -fc \"" + faces + "\"");
-    rigidBodyNode* rb = wire("pair", 2, false);
+    rigidBodyNode* rb = wireBody("pair", 2, false);
     const std::pair<int, eHBodyType> kinds[] = {{0, HB_PHANTOM}, {1, HB_CAPSULE}, {2, HB_HULL}, {3, HB_TRIMESH},
                                                 {4, HB_TRIMESH}, {6, HB_TRIMESH}, {7, HB_TRIMESH}};
     for (const auto& [type, kind] : kinds) {
@@ -155,7 +110,7 @@ TEST_F(RigidBody, BodyKindFollowsTheCollisionType) {
 TEST_F(RigidBody, KeyedTransformStaysAnimatedUnlessTheKeysAreParked) {
     run("makeMesh -cube -s 2 -n box");
     run("setKeyframe -at translateX -t 1 -v 0 box; setKeyframe -at translateX -t 10 -v 5 box");
-    rigidBodyNode* rb = wire("box");
+    rigidBodyNode* rb = wireBody("box");
     const std::size_t before = warnings();
     EXPECT_EQ(number("boxBody.carb"), 1.0);
     EXPECT_EQ(warnings(), before + 1);
@@ -189,7 +144,7 @@ TEST_F(RigidBody, KeyedTransformStaysAnimatedUnlessTheKeysAreParked) {
 
 TEST_F(RigidBody, InitialVelocitiesAboveTheThresholdReachADynamicBody) {
     run("makeMesh -cube -s 2 -n box");
-    rigidBodyNode* rb = wire("box");
+    rigidBodyNode* rb = wireBody("box");
     HardBody* body = rb->getBody(true);
     ASSERT_TRUE(body);
     run("setAttr boxBody.initialVelocity 0.001 0 0; setAttr boxBody.initialSpin 0 1 0");
@@ -212,12 +167,12 @@ TEST_F(RigidBody, InitialVelocitiesAboveTheThresholdReachADynamicBody) {
 
 TEST_F(RigidBody, TransformPoseAndRestReachTheBody) {
     run("makeMesh -cube -s 2 -n box");
-    rigidBodyNode* rb = wire("box");
+    rigidBodyNode* rb = wireBody("box");
     HardBody* body = rb->getBody(true);
     run("xform -t 0 5 0 -ro 90 0 0 box");
     rb->readAnimatedTransform(MAnimControl::currentTime(), false);
     EXPECT_NEAR((body->getDyn().position - Qmt::QmtVector3(0, 5, 0)).Length(), 0.0, 1e-6);
-    EXPECT_TRUE((rb->offsetMatrix() * poseMatrix(*body)).isEquivalent(worldMatrix(*rb), 1e-6));
+    EXPECT_TRUE((rb->offsetMatrix() * placement(*body)).isEquivalent(worldMatrix(*rb), 1e-6));
     EXPECT_EQ(body->getDynInit().position, Qmt::QmtVector3(0, 0, 0));
     rb->setRestFromCurrent(MAnimControl::animationStartTime());
     EXPECT_EQ(body->getDynInit().position, body->getDyn().position);
@@ -231,9 +186,9 @@ TEST_F(RigidBody, AnimatedAspectsFollowTheirSources) {
     run("createNode transform -n joint; createNode skinCluster -n skin; createNode polyCreator -n maker");
     run("connectAttr joint.worldMatrix[0] skin.matrix[0]; connectAttr skin.outputGeometry skinnedShape.inMesh");
     run("connectAttr maker.output madeShape.inMesh");
-    const rigidBodyNode* box = wire("box");
-    const rigidBodyNode* skinned = wire("skinned");
-    const rigidBodyNode* made = wire("made");
+    const rigidBodyNode* box = wireBody("box");
+    const rigidBodyNode* skinned = wireBody("skinned");
+    const rigidBodyNode* made = wireBody("made");
     // A generated mesh counts as changing whatever feeds its generator.
     EXPECT_TRUE(made->isAnimatedAspect(2));
     EXPECT_TRUE(made->isAnimatedAspect(8));
@@ -258,7 +213,7 @@ TEST_F(RigidBody, AnimatedAspectsFollowTheirSources) {
 // mass and centre.
 TEST_F(RigidBody, RefreshKeepsTheBodyAndRewritesMassAndCentre) {
     run("makeMesh -cube -s 2 -n box; xform -t 0 3 0 box");
-    rigidBodyNode* rb = wire("box");
+    rigidBodyNode* rb = wireBody("box");
     HardBody* body = rb->getBody(true);
     run("setAttr boxBody.mass 2; setAttr boxBody.massCenter 0 9 0");
     rb->getBody(true);
@@ -269,7 +224,7 @@ TEST_F(RigidBody, RefreshKeepsTheBodyAndRewritesMassAndCentre) {
     EXPECT_NEAR(number("boxBody.massCenterY"), 4.0, 1e-9);
     EXPECT_EQ(body->getMass(), 4000.0);
     EXPECT_NEAR(body->getDynInit().position.y, 4.0, 1e-9);
-    EXPECT_TRUE((rb->offsetMatrix() * poseMatrix(*body)).isEquivalent(worldMatrix(*rb), 1e-6));
+    EXPECT_TRUE((rb->offsetMatrix() * placement(*body)).isEquivalent(worldMatrix(*rb), 1e-6));
     rb->dirtyAllChangeFlags();
     EXPECT_EQ(count(host::LogKind::Error), 0u);
     EXPECT_EQ(warnings(), 0u);
@@ -290,7 +245,7 @@ TEST_F(RigidBody, NoBodyFromANodeThatIsNoCollisionShape) {
 // points: no body, and no mean of no vertices.
 TEST_F(RigidBody, EmptiedDeformingMeshGivesNoBody) {
     run("makeMesh -cube -s 2 -n box; createNode mesh -n hollow");
-    rigidBodyNode* rb = wire("box", 3, false);
+    rigidBodyNode* rb = wireBody("box", 3, false);
     run("setAttr boxBody.inCollisionType 3; setAttr boxCollision.ac 1");
     ASSERT_TRUE(rb->getBody(true));
     ASSERT_TRUE(rb->getCollisionMesh());  // the shape holds a mesh again

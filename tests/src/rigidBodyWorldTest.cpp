@@ -10,50 +10,16 @@
 namespace zyltest {
 namespace {
 
-// Bodies in an engine world of the test's own; every node goes before the world does,
-// as the solver's teardown orders it.
-class RigidBodyWorld : public ModuleTest {
+// Bodies in an engine world of the test's own.
+class RigidBodyWorld : public OwnWorldTest {
 protected:
-    void SetUp() override {
-        ModuleTest::SetUp();
-        loadModule(true);
-        ASSERT_TRUE(createWorld());
-    }
-    void TearDown() override {
-        host::Result nodes;
-        mel("ls -typ zylRigidBody -typ zylCollisionShape", &nodes);
-        for (const std::string& name : host::resultWords(nodes)) mel("delete " + name);
-        destroyWorld(&engineWorld());
-        ModuleTest::TearDown();
-    }
-
     static PublicWorld& world() { return *engineWorld(); }
-    static void run(const std::string& text) { ASSERT_TRUE(mel(text)) << text << "\n" << rt().log.text(); }
-    static MObject node(const std::string& name) {
-        MSelectionList list;
-        MObject obj;
-        if (list.add(MString(name.c_str())) && list.length() == 1) list.getDependNode(0, obj);
-        return obj;
-    }
-    static int integer(const std::string& plug) {
-        host::Result r;
-        EXPECT_TRUE(mel("getAttr " + plug, &r)) << plug;
-        return MString(host::resultText(r)).asInt();
-    }
-    static rigidBodyNode* wire(const std::string& mesh, int type = 2) {
-        const std::string shape = mesh + "Collision", body = mesh + "Body";
-        run("createNode zylCollisionShape -n " + shape + "; createNode zylRigidBody -n " + body + " -p " + mesh);
-        run("connectAttr " + mesh + "Shape.worldMesh[0] " + shape + ".inShape; setAttr " + shape + ".type " +
-            std::to_string(type));
-        run("connectAttr " + shape + ".outCollisionType " + body + ".inCollisionType; connectAttr " + shape + ".ac " +
-            body + ".anim");
-        return userNodeAs<rigidBodyNode>(node(body), rigidBodyNode::id);
-    }
+    static int integer(const std::string& plug) { return MString(answer("getAttr " + plug).c_str()).asInt(); }
 };
 
 TEST_F(RigidBodyWorld, MembershipFollowsEnabledAndPassive) {
     run("makeMesh -cube -s 2 -n box");
-    rigidBodyNode* rb = wire("box");
+    rigidBodyNode* rb = wireBody("box");
     HardBody* body = rb->getBody(true);
     ASSERT_TRUE(body);
     EXPECT_TRUE(world().contains(body));
@@ -83,7 +49,7 @@ TEST_F(RigidBodyWorld, MembershipFollowsEnabledAndPassive) {
 TEST_F(RigidBodyWorld, TeardownInAnyOrderFreesEachObjectOnce) {
     for (const char* mesh : {"a", "b", "c"}) {
         run(std::string("makeMesh -cube -s 2 -n ") + mesh);
-        rigidBodyNode* rb = wire(mesh);
+        rigidBodyNode* rb = wireBody(mesh);
         ASSERT_TRUE(rb->getBody(true));
         ASSERT_TRUE(rb->getCollisionMesh());  // the shape holds a mesh again
     }
@@ -108,9 +74,9 @@ TEST_F(RigidBodyWorld, ReshapedTriangleMeshLeavesNoStalePairs) {
     run("makeMesh -n slab -pts \"" + points + "\" -fc \"" + sides + "; 0 4 5 1\"");
     run("makeMesh -n lid -pts \"" + points + "\" -fc \"" + sides + "\"");
     run("makeMesh -cube -s 1 -n block; xform -t 0 0.7 0 block");
-    rigidBodyNode* floor = wire("slab", 3);
+    rigidBodyNode* floor = wireBody("slab", 3);
     run("setAttr slabBody.passive 1; setAttr slabCollision.ac 1");
-    rigidBodyNode* block = wire("block");
+    rigidBodyNode* block = wireBody("block");
     HardBody* floorBody = floor->getBody(true);
     HardBody* blockBody = block->getBody(true);
     ASSERT_TRUE(floorBody && blockBody);

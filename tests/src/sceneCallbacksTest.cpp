@@ -11,19 +11,11 @@
 namespace zyltest {
 namespace {
 
-class SceneCallbacks : public ModuleTest {
+class SceneCallbacks : public BatchModuleTest {
 protected:
     void SetUp() override {
-        ModuleTest::SetUp();
-        loadModule(true);
+        BatchModuleTest::SetUp();
         run("zylSolver");
-    }
-    // The plug feeding a plug, or "".
-    static std::string source(const std::string& name) {
-        MSelectionList list;
-        MPlug plug;
-        if (!list.add(MString(name.c_str())) || !list.getPlug(0, plug)) return "";
-        return plug.source().isNull() ? "" : plug.source().name().asChar();
     }
     // Saves to, or opens, a file of the test's own.
     static void file(const char* flags, const char* name) {
@@ -57,7 +49,7 @@ TEST_F(SceneCallbacks, OpenedScenesResumeTheShatterIndexAndRebuildBodies) {
     file("-open ", "one.scene");
     shatter("v");
     EXPECT_EQ(lastIndex(), "3");
-    auto* rb = userNamed<rigidBodyNode>("aZylBody");
+    auto* rb = user<rigidBodyNode>("aZylBody");
     ASSERT_TRUE(rb && rb->getBody(false));
     EXPECT_EQ(1.0 / rb->getBody(false)->getInvMass(), 7.0);
     EXPECT_EQ(attr("aZylBody.mass") + " " + attr("aZylBody.massCenterX"), "7 0.25");

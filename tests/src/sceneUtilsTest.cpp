@@ -6,9 +6,7 @@
 
 #include <string>
 
-#include "host/api/hostApi.h"
-#include "host/core/runtime.h"
-#include "host/mel/interpreter.h"
+#include "moduleTestSupport.h"
 #include "host/scene/curveData.h"
 #include "src/sceneUtils.h"
 #include "src/typeIds.h"
@@ -44,27 +42,13 @@ MStatus deregisterStandIns(MObject obj) {
     return plugin.deregisterNode(zylTypes::kRigidBody);
 }
 
-class SceneUtils : public ::testing::Test {
+class SceneUtils : public zyltest::ModuleTest {
 protected:
     void SetUp() override {
-        host::runtime().reset();
-        host::runtime().log.setQuiet(true);
-        ASSERT_TRUE(host::runtime().loadStaticModule(registerStandIns, deregisterStandIns, "standIns"));
+        ModuleTest::SetUp();
+        ASSERT_TRUE(rt().loadStaticModule(registerStandIns, deregisterStandIns, "standIns"));
     }
-    void TearDown() override { host::runtime().reset(); }
 
-    static void mel(const std::string& text) { ASSERT_TRUE(host::runtime().mel().run(text, true, nullptr)) << text; }
-    static MObject node(const std::string& name) {
-        MSelectionList list;
-        MObject obj;
-        if (list.add(MString(name.c_str()))) list.getDependNode(0, obj);
-        return obj;
-    }
-    static MDagPath path(const std::string& name) {
-        MDagPath p;
-        MDagPath::getAPathTo(node(name), p);
-        return p;
-    }
     static std::string nameOf(const MObject& obj) { return obj.isNull() ? "" : MFnDependencyNode(obj).name().str(); }
     static std::string nameOf(const MDagPath& p) { return p.partialPathName().str(); }
 };
@@ -95,7 +79,7 @@ TEST_F(SceneUtils, SplitSecondsActsOnlyAboveAMinuteAndKeepsWhatItDoesNotSet) {
 //        │            └ extraVor
 //        └ loose ─ looseShape
 TEST_F(SceneUtils, NestedShatterGroupsResolveToTheOutermostAndMeshesFindTheirHistory) {
-    mel("createNode transform -n top; createNode transform -n topHold -p top; createNode voronoiNode -n topVor -p topHold;"
+    run("createNode transform -n top; createNode transform -n topHold -p top; createNode voronoiNode -n topVor -p topHold;"
         "createNode transform -n inner -p top; createNode transform -n innerHold -p inner;"
         "createNode voronoiNode -n innerVor -p innerHold; makeMesh -cube -n shardB -p inner; makeMesh -cube -n shardA -p top;"
         "createNode transform -n plain; createNode transform -n crowdHold -p plain;"
@@ -135,7 +119,7 @@ TEST_F(SceneUtils, NestedShatterGroupsResolveToTheOutermostAndMeshesFindTheirHis
     EXPECT_EQ(nameOf(voronoi), "innerVor");
     findVoronoiNodeForMesh(path("looseShape"), voronoi);
     EXPECT_TRUE(voronoi.isNull());
-    mel("makeMesh -cube -n source; connectAttr sourceShape.worldMesh[0] "
+    run("makeMesh -cube -n source; connectAttr sourceShape.worldMesh[0] "
         "innerVor.inMesh; connectAttr sourceShape.worldMesh[0] extraVor.inMesh");
     findVoronoiNodeForMesh(path("sourceShape"), voronoi);
     EXPECT_EQ(nameOf(voronoi), "innerVor");
@@ -144,7 +128,7 @@ TEST_F(SceneUtils, NestedShatterGroupsResolveToTheOutermostAndMeshesFindTheirHis
 }
 
 TEST_F(SceneUtils, RigidBodyChildrenAreFoundByTypeNameOrId) {
-    mel("createNode transform -n t; createNode rigidBody -n hostBody -p t; createNode zylRigidBody -n zylBody -p t;"
+    run("createNode transform -n t; createNode rigidBody -n hostBody -p t; createNode zylRigidBody -n zylBody -p t;"
         "createNode transform -n empty; createNode otherOpNode -n dg");
     MObject child;
     EXPECT_TRUE(findHostRigidBodyChild(node("t"), child));
@@ -157,14 +141,14 @@ TEST_F(SceneUtils, RigidBodyChildrenAreFoundByTypeNameOrId) {
 }
 
 TEST_F(SceneUtils, MeshOpHistoryIsFoundThroughItsChainAndBrokenChainsEndFalse) {
-    mel("createNode zylMeshOpNode -n op; createNode otherOpNode -n other; createNode polyCreator -n creator");
+    run("createNode zylMeshOpNode -n op; createNode otherOpNode -n other; createNode polyCreator -n creator");
     auto mesh = [](const std::string& name) {
-        mel("makeMesh -cube -n " + name);
+        run("makeMesh -cube -n " + name);
         return node(name + "Shape");
     };
     // Directly, and through tweaks, a merge fed by a tweak and a UV tweak.
     const MObject direct = mesh("direct"), chained = mesh("chained");
-    mel("connectAttr op.outMesh directShape.inMesh; createNode tweak -n t1; createNode tweak -n t2;"
+    run("connectAttr op.outMesh directShape.inMesh; createNode tweak -n t1; createNode tweak -n t2;"
         "createNode polyMerge -n merge; createNode polyTweakUV -n uv; connectAttr op.outMesh t1.inputGeometry;"
         "connectAttr t1.outputGeometry t2.inputGeometry; connectAttr t2.outputGeometry merge.inMesh;"
         "connectAttr merge.output uv.inputPolymesh; connectAttr uv.output chainedShape.inMesh");
@@ -173,7 +157,7 @@ TEST_F(SceneUtils, MeshOpHistoryIsFoundThroughItsChainAndBrokenChainsEndFalse) {
 
     // A merge must be fed by a tweak; another plug-in node is no mesh op.
     const MObject mergeFromOp = mesh("mergeFromOp"), fromOther = mesh("fromOther");
-    mel("createNode polyMerge -n merge2; createNode polyTweakUV -n uv2; connectAttr op.outMesh merge2.inMesh;"
+    run("createNode polyMerge -n merge2; createNode polyTweakUV -n uv2; connectAttr op.outMesh merge2.inMesh;"
         "connectAttr merge2.output uv2.inputPolymesh; connectAttr uv2.output mergeFromOpShape.inMesh;"
         "connectAttr other.outMesh fromOtherShape.inMesh");
     EXPECT_FALSE(hasMeshOpUpstream(mergeFromOp));
@@ -184,7 +168,7 @@ TEST_F(SceneUtils, MeshOpHistoryIsFoundThroughItsChainAndBrokenChainsEndFalse) {
     // Inputs left unconnected anywhere along the chain, and a cycle of tweaks: false, no hang.
     const MObject openTweak = mesh("openTweak"), openUV = mesh("openUV"), openMerge = mesh("openMerge");
     const MObject cycle = mesh("cycle");
-    mel("createNode tweak -n t3; connectAttr t3.outputGeometry openTweakShape.inMesh;"
+    run("createNode tweak -n t3; connectAttr t3.outputGeometry openTweakShape.inMesh;"
         "createNode polyTweakUV -n uv3; connectAttr uv3.output openUVShape.inMesh;"
         "createNode polyMerge -n merge4; createNode polyTweakUV -n uv4; connectAttr merge4.output uv4.inputPolymesh;"
         "connectAttr uv4.output openMergeShape.inMesh;"
@@ -193,12 +177,12 @@ TEST_F(SceneUtils, MeshOpHistoryIsFoundThroughItsChainAndBrokenChainsEndFalse) {
     for (const MObject& broken : {openTweak, openUV, openMerge, cycle}) EXPECT_FALSE(hasMeshOpUpstream(broken)) << nameOf(broken);
 
     const MObject created = mesh("created");
-    mel("connectAttr creator.output createdShape.inMesh");
+    run("connectAttr creator.output createdShape.inMesh");
     EXPECT_TRUE(isInMeshFedByType989(created));
     EXPECT_FALSE(isInMeshFedByType989(direct));
 
     // The farthest mesh upstream, through other nodes; none: the start itself.
-    mel("makeMesh -cube -n a; makeMesh -cube -n b; makeMesh -cube -n c; createNode tweak -n t4;"
+    run("makeMesh -cube -n a; makeMesh -cube -n b; makeMesh -cube -n c; createNode tweak -n t4;"
         "connectAttr aShape.outMesh t4.inputGeometry; connectAttr t4.outputGeometry bShape.inMesh;"
         "connectAttr bShape.outMesh cShape.inMesh");
     EXPECT_EQ(nameOf(findFarthestUpstreamMesh(path("cShape"))), "aShape");
@@ -207,7 +191,7 @@ TEST_F(SceneUtils, MeshOpHistoryIsFoundThroughItsChainAndBrokenChainsEndFalse) {
 }
 
 TEST_F(SceneUtils, ShadingLookupsStopAtAnotherShape) {
-    mel("makeMesh -cube -n a; sets -renderable true -noSurfaceShader true -empty -name cutSG;"
+    run("makeMesh -cube -n a; sets -renderable true -noSurfaceShader true -empty -name cutSG;"
         "sets -e -fe cutSG a.f[2]");
     MObjectArray shaders;
     MIntArray indices;
@@ -224,7 +208,7 @@ TEST_F(SceneUtils, ShadingLookupsStopAtAnotherShape) {
     EXPECT_FALSE(findShadingEngineName(path("aShape"), "noSuch", name));
 
     // A mesh fed by this one is met before the cut group: the search ends there.
-    mel("makeMesh -cube -n b; makeMesh -cube -n c; connectAttr bShape.outMesh cShape.inMesh;"
+    run("makeMesh -cube -n b; makeMesh -cube -n c; connectAttr bShape.outMesh cShape.inMesh;"
         "sets -e -fe cutSG b.f[0]");
     name = "unchanged";
     EXPECT_FALSE(findShadingEngineName(path("bShape"), "cut", name));
@@ -233,7 +217,7 @@ TEST_F(SceneUtils, ShadingLookupsStopAtAnotherShape) {
 }
 
 TEST_F(SceneUtils, CurvesAreSampledEvenlyInWorldSpace) {
-    mel("makeCurve -d 3 -pt 0 0 0 -pt 1 2 0 -pt 3 2 0 -pt 4 0 1 -n crv; setAttr crv.translate 0 0 5");
+    run("makeCurve -d 3 -pt 0 0 0 -pt 1 2 0 -pt 3 2 0 -pt 4 0 1 -n crv; setAttr crv.translate 0 0 5");
     MDagPath shape = path("crvShape");
     const MFnNurbsCurve curve(shape);
     const Qmt::QmtVector3 sentinel(-7, -7, -7);
@@ -272,7 +256,7 @@ TEST_F(SceneUtils, CurvesAreSampledEvenlyInWorldSpace) {
 }
 
 TEST_F(SceneUtils, PolygonUVFollowsAnAffineMapFromEveryAnchor) {
-    mel("makeMesh -points \"0 0 0 2 0 0 2 1 0 0 1 0\" -faces \"0 1 2 3\" -n quad");
+    run("makeMesh -points \"0 0 0 2 0 0 2 1 0 0 1 0\" -faces \"0 1 2 3\" -n quad");
     MFnMesh mesh(path("quadShape"));
     // u = 0.5x + 0.25y, v = y - 0.1x at the corners.
     const MString set = "quadUV";
@@ -295,7 +279,7 @@ TEST_F(SceneUtils, PolygonUVFollowsAnAffineMapFromEveryAnchor) {
 }
 
 TEST_F(SceneUtils, TransformValuesAreCopiedInSinglePrecisionAndTheViewLooksDownItsCamera) {
-    mel("createNode transform -n from; createNode transform -n to; setAttr from.translate 0.1 -2 3.3;"
+    run("createNode transform -n from; createNode transform -n to; setAttr from.translate 0.1 -2 3.3;"
         "setAttr from.rotate 0.7 0 -1.1; setAttr to.scale 2 2 2");
     MStatus status = MS::kFailure;
     copyTransformValues(status, MFnDependencyNode(node("from")), MFnDependencyNode(node("to")));

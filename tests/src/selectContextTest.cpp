@@ -32,11 +32,7 @@ protected:
     }
     // Where a transform's origin lands in the view, in whole pixels.
     static void pixel(const std::string& transform, int& x, int& y) {
-        MSelectionList list;
-        list.add(MString(transform.c_str()));
-        MDagPath path;
-        list.getDagPath(0, path);
-        const MPoint c = MPoint() * path.inclusiveMatrix();
+        const MPoint c = MPoint() * path(transform).inclusiveMatrix();
         double px = 0, py = 0;
         ASSERT_TRUE(host::view::worldToPort(host::view::currentProjection(), c.x, c.y, c.z, px, py));
         x = static_cast<int>(px);

@@ -8,17 +8,8 @@
 namespace zyltest {
 namespace {
 
-class SolverCmd : public ModuleTest {
+class SolverCmd : public BatchModuleTest {
 protected:
-    void SetUp() override {
-        ModuleTest::SetUp();
-        loadModule(true);
-    }
-    static std::string answer(const std::string& text) {
-        host::Result r;
-        EXPECT_TRUE(mel(text, &r)) << text << "\n" << rt().log.text();
-        return host::resultText(r);
-    }
     static std::size_t solvers() { return host::resultWords(result("ls -typ zylSolverNode")).size(); }
     static host::Result result(const std::string& text) {
         host::Result r;

@@ -28,11 +28,7 @@ TEST(StressColorRamp, HsvToRgbRunsFromWhiteOverBlueToBlack) {
 
 class StressColors : public FractureTest {
 protected:
-    static MFnMesh mesh(int i) {
-        MDagPath path;
-        MDagPath::getAPathTo(node(numbered('c', i) + "Shape"), path);
-        return MFnMesh(path);
-    }
+    static MFnMesh mesh(int i) { return MFnMesh(path(numbered('c', i) + "Shape")); }
     // Cube i's mesh gets the colour set, every vertex grey.
     static void colourSet(int i) {
         MFnMesh fn = mesh(i);

@@ -5,27 +5,9 @@
 namespace zyltest {
 namespace {
 
-class UtilityCmds : public ModuleTest {
+class UtilityCmds : public BatchModuleTest {
 protected:
-    void SetUp() override {
-        ModuleTest::SetUp();
-        loadModule(true);
-    }
-    static void run(const std::string& text) { ASSERT_TRUE(mel(text)) << text << "\n" << rt().log.text(); }
-    static std::string answer(const std::string& text) {
-        host::Result r;
-        EXPECT_TRUE(mel(text, &r)) << text << "\n" << rt().log.text();
-        return host::resultText(r);
-    }
     static bool exists(const std::string& name) { return !answer("ls " + name).empty(); }
-    // The plug feeding a plug, or "".
-    static std::string source(const std::string& name) {
-        MSelectionList list;
-        MPlug plug;
-        if (!list.add(MString(name.c_str())) || !list.getPlug(0, plug)) return "";
-        const MPlug from = plug.source();
-        return from.isNull() ? "" : from.name().asChar();
-    }
     // A uniform field; the module gives it the link attribute that bodies connect to.
     static void field(const std::string& name) { run("makeField -n " + name); }
 };

@@ -12,6 +12,7 @@
 #include "host/scene/dag.h"
 #include "host/view/glContext.h"
 #include "host/view/locatorDrawing.h"
+#include "host/view/projection.h"
 #include "host/view/viewState.h"
 
 namespace hosttest {
@@ -59,6 +60,16 @@ inline std::vector<FeedbackPrimitive> readFeedback(const std::vector<GLfloat>& b
         out.push_back(std::move(p));
     }
     return out;
+}
+
+// A world point in the view's window coordinates, as the feedback gives them.
+inline MPoint windowPoint(const MPoint& p) {
+    const host::view::ViewProjection v = host::view::currentProjection();
+    const MMatrix clipSpace = v.worldToCamera * v.projection;
+    double clip[4];
+    for (int k = 0; k < 4; ++k)
+        clip[k] = p.x * clipSpace[0][k] + p.y * clipSpace[1][k] + p.z * clipSpace[2][k] + clipSpace[3][k];
+    return {(clip[0] / clip[3] + 1) * v.width / 2, (clip[1] / clip[3] + 1) * v.height / 2, 0};
 }
 
 // The locator shape's first instance drawn in feedback mode; empty when nothing was drawn.

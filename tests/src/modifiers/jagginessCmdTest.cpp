@@ -95,7 +95,7 @@ TEST_F(Jagginess, SubdividesAndRoughensTheCutFacesOfOneShardThroughItsHistory) {
 
     // A body of the jagged shard is built from the shard before jagginess.
     run("zylSolver; select -r cubeShape_shard1; new_ZYLBody");
-    EXPECT_EQ(text("getAttr meshZylBody1.isJaggy"), "1");
+    EXPECT_EQ(answer("getAttr meshZylBody1.isJaggy"), "1");
     EXPECT_EQ(sourceOf(plug("meshZylBody1Shape", "inShape")), "cubeShape_shard5");
 }
 
@@ -201,8 +201,7 @@ TEST(JaggyDirection, FollowsTheCutNormalsAndStaysPutWhereTheyDisagree) {
 
 TEST_F(Jagginess, DefaultLengthAndSoftNormalsSurviveDegenerateInput) {
     run("createNode transform -n empty");
-    MDagPath empty;
-    MDagPath::getAPathTo(node("empty"), empty);
+    const MDagPath empty = path("empty");
     EXPECT_EQ(jagginessCmd::defaultJaggyLength(empty), 0.30000001192092896);
     // Two cut faces back to back: their normals cancel, so the corners keep their own.
     run("makeMesh -pts \"0 0 0 1 0 0 0 1 0\" -fc \"0 1 2; 0 2 1\" -n sheet");

@@ -47,15 +47,6 @@ protected:
         MFnNumericData(plug(shape, "pnts").elementByLogicalIndex(index).asMObject()).getData(x, y, z);
         return {x, y, z};
     }
-    static std::vector<std::string> groupsOf(const std::string& mesh) {
-        MObjectArray groups;
-        MIntArray indices;
-        MFnMesh(shapePath(mesh)).getConnectedShaders(0, groups, indices);
-        std::vector<std::string> out;
-        for (const int i : indices)
-            out.push_back(i < 0 ? "" : MFnDependencyNode(groups[static_cast<unsigned>(i)]).name().str());
-        return out;
-    }
 };
 
 TEST_F(ModifierCmd, HistoryFeedsTheFirstNodeAndZeroTweaksMakeNoPolyTweak) {

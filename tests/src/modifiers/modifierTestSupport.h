@@ -21,25 +21,6 @@ protected:
         rt().commandTrace.clear();
     }
 
-    static void run(const std::string& text) { ASSERT_TRUE(mel(text)) << text; }
-    static std::string text(const std::string& command) {
-        host::Result r;
-        EXPECT_TRUE(mel(command, &r)) << command;
-        return host::resultText(r);
-    }
-    static MObject node(const std::string& name) {
-        MSelectionList list;
-        MObject obj;
-        if (list.add(MString(name))) list.getDependNode(0, obj);
-        return obj;
-    }
-    static MDagPath shapePath(const std::string& name) {
-        MSelectionList list;
-        MDagPath path;
-        if (list.add(MString(name))) list.getDagPath(0, path);
-        path.extendToShape();
-        return path;
-    }
     static MPlug plug(const std::string& nodeName, const char* attr) {
         return MFnDependencyNode(node(nodeName)).findPlug(attr);
     }
@@ -49,17 +30,6 @@ protected:
         return s.isNull() ? std::string() : MFnDependencyNode(s.node()).name().str();
     }
     static std::string typeOf(const std::string& name) { return MFnDependencyNode(node(name)).typeName().str(); }
-    static std::vector<int> cutValues(const MFnMesh& fn) {
-        std::vector<int> out;
-        for (int i = 0; i < fn.numPolygons(); ++i) {
-            int v = -1;
-            out.push_back(fn.getIntBlindData(i, MFn::kMeshPolygonComponent, cutFace::kBlindDataId,
-                                             cutFace::kLongName, v)
-                              ? v
-                              : -1);
-        }
-        return out;
-    }
     // A 2-unit cube "name" whose face `cut` carries cut-face value 1 and the rest 0.
     static void makeShard(const std::string& name, int cut) {
         run("makeMesh -cube -s 2 -n " + name);
@@ -79,17 +49,7 @@ protected:
             if (t.rfind(prefix, 0) == 0) out.push_back(t);
         return out;
     }
-    static std::vector<std::string> errors() {
-        std::vector<std::string> out;
-        for (const auto& r : rt().log.records())
-            if (r.kind == host::LogKind::Error) out.push_back(r.text);
-        return out;
-    }
-    static std::vector<std::string> nodesOfType(const std::string& type) {
-        host::Result r;
-        EXPECT_TRUE(mel("ls -type " + type, &r));
-        return host::resultWords(r);
-    }
+    static std::vector<std::string> errors() { return messages(host::LogKind::Error); }
 };
 
 }  // namespace zyltest

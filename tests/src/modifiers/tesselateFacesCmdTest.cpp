@@ -26,12 +26,6 @@ protected:
         for (const auto& w : words) list.addArg(MString(w));
         return list;
     }
-    static Strings messages(host::LogKind kind) {
-        Strings out;
-        for (const auto& r : rt().log.records())
-            if (r.kind == kind) out.push_back(r.text);
-        return out;
-    }
     std::string result() const { return host::resultText(result_); }
 
     host::Result result_;

@@ -9,8 +9,7 @@
 #include <vector>
 
 #include "geometry/testMeshes.h"
-#include "host/api/hostApi.h"
-#include "host/core/runtime.h"
+#include "moduleTestSupport.h"
 #include "math/qmtMath.h"
 #include "src/meshWriter.h"
 #include "src/shatter/seedPatterns.h"
@@ -21,13 +20,8 @@ namespace {
 using Qmt::QmtVector3;
 using Points = std::vector<QmtVector3>;
 
-class ShatterCentresTest : public ::testing::Test {
+class ShatterCentresTest : public zyltest::ModuleTest {
 protected:
-    void SetUp() override {
-        host::runtime().reset();
-        host::runtime().log.setQuiet(true);
-    }
-    void TearDown() override { host::runtime().reset(); }
 
     // The engine mesh as a host mesh under a new transform moved by `offset`.
     static MDagPath hostMesh(const ZYL_DFmesh& mesh, const MVector& offset) {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "moduleTestSupport.h"
+#include "shatterTestSupport.h"
 #include "src/meshWriter.h"
 #include "src/shatter/patternSetup.h"
 #include "src/shatter/shatterCmd.h"
@@ -14,38 +14,15 @@
 
 namespace {
 
-class ShatterCmd : public zyltest::ModuleTest {
+class ShatterCmd : public zyltest::ShatterTest {
 protected:
     void SetUp() override {
-        ModuleTest::SetUp();
-        loadModule(true);
+        ShatterTest::SetUp();
         rt().commandTrace.clear();
     }
 
-    static MObject node(const std::string& name) {
-        MSelectionList list;
-        MObject obj;
-        if (list.add(MString(name.c_str())) && list.length() == 1) list.getDependNode(0, obj);
-        return obj;
-    }
-    static bool exists(const std::string& name) { return !node(name).isNull(); }
-    static MDagPath path(const std::string& name) {
-        MDagPath p;
-        MDagPath::getAPathTo(node(name), p);
-        return p;
-    }
     static bool visible(const std::string& name) {
         return MFnDependencyNode(node(name)).findPlug("visibility").asBool();
-    }
-    static std::vector<std::string> shatter(const std::string& arguments) {
-        host::Result result;
-        EXPECT_TRUE(mel("zylShatter " + arguments, &result)) << arguments;
-        rt().idle.flush();
-        const auto* names = std::get_if<std::vector<std::string>>(&result);
-        return names ? *names : std::vector<std::string>{};
-    }
-    static bool traced(const std::string& text) {
-        return std::ranges::find(rt().commandTrace, text) != rt().commandTrace.end();
     }
     static std::size_t tracedCount(const std::string& prefix) {
         return std::ranges::count_if(rt().commandTrace, [&](const std::string& t) { return t.starts_with(prefix); });

@@ -11,28 +11,20 @@
 
 #include "host/view/feedback.h"
 #include "host/view/interaction.h"
-#include "moduleTestSupport.h"
+#include "shatterTestSupport.h"
 #include "src/shatter/shatterLocator.h"
 #include "src/shatter/voronoiNode.h"
 
 namespace {
 
-class ShatterPreview : public zyltest::ModuleTest {
+class ShatterPreview : public zyltest::ShatterTest {
 protected:
     void SetUp() override {
-        ModuleTest::SetUp();
-        loadModule(true);
+        ShatterTest::SetUp();
         ASSERT_TRUE(mel("makeMesh -cube -size 2 -name block; setAttr block.translate 3 0 0;"
                         "createNode ShatterLocator -n loc -p block"));
     }
 
-    static MObject node(const std::string& name) {
-        MSelectionList list;
-        MObject obj;
-        if (list.add(MString(name.c_str())) && list.length() == 1) list.getDependNode(0, obj);
-        return obj;
-    }
-    static bool exists(const std::string& name) { return !node(name).isNull(); }
     static ShatterLocatorNode& locator() {
         return *static_cast<ShatterLocatorNode*>(MFnDependencyNode(node("loc")).userNode());
     }
@@ -41,17 +33,9 @@ protected:
         rt().idle.flush();
         return status;
     }
-    static std::vector<std::string> shatter(const std::string& arguments) {
-        host::Result result;
-        EXPECT_TRUE(mel("zylShatter " + arguments, &result)) << arguments;
-        rt().idle.flush();
-        const auto* names = std::get_if<std::vector<std::string>>(&result);
-        return names ? *names : std::vector<std::string>{};
-    }
     // The history node of the group's history holder.
     static voronoiNode* historyIn(const std::string& group) {
-        MDagPath p;
-        MDagPath::getAPathTo(node(group), p);
+        const MDagPath p = path(group);
         for (unsigned i = 0; i < p.childCount(); ++i) {
             const MFnDagNode child(p.child(i));
             if (child.childCount() == 1)

@@ -4,10 +4,7 @@
 
 #include <string>
 
-#include "host/api/hostApi.h"
-#include "host/core/runtime.h"
-#include "host/mel/interpreter.h"
-#include "src/moduleRegistry.h"
+#include "moduleTestSupport.h"
 #include "src/shatter/voronoiNode.h"
 #include "src/typeIds.h"
 
@@ -15,29 +12,20 @@ namespace {
 
 using Qmt::QmtVector3;
 
-class VoronoiNode : public ::testing::Test {
+class VoronoiNode : public zyltest::ModuleTest {
 protected:
     void SetUp() override {
-        host::runtime().reset();
-        host::runtime().log.setQuiet(true);
-        ASSERT_TRUE(host::runtime().loadStaticModule(initializeModule, uninitializeModule, "zylMaya3x"));
+        ModuleTest::SetUp();
+        loadModule();
     }
-    void TearDown() override { host::runtime().reset(); }
 
-    static void mel(const std::string& text) { ASSERT_TRUE(host::runtime().mel().run(text, true, nullptr)) << text; }
-    static MObject node(const std::string& name) {
-        MSelectionList list;
-        MObject obj;
-        if (list.add(MString(name.c_str()))) list.getDependNode(0, obj);
-        return obj;
-    }
     static voronoiNode& history(const std::string& name) {
         return *static_cast<voronoiNode*>(MFnDependencyNode(node(name)).userNode());
     }
 };
 
 TEST_F(VoronoiNode, TheShatterIndexStartsAtZeroOnLoadAndIsSharedByEveryNode) {
-    mel("createNode voronoiNode -n first; createNode voronoiNode -n second");
+    run("createNode voronoiNode -n first; createNode voronoiNode -n second");
     voronoiNode& first = history("first");
     voronoiNode& second = history("second");
     EXPECT_EQ(first.getIndex(), -1);
@@ -53,13 +41,13 @@ TEST_F(VoronoiNode, TheShatterIndexStartsAtZeroOnLoadAndIsSharedByEveryNode) {
     // A new load starts over.
     host::runtime().reset();
     ASSERT_TRUE(host::runtime().loadStaticModule(initializeModule, uninitializeModule, "zylMaya3x"));
-    mel("createNode voronoiNode -n third");
+    run("createNode voronoiNode -n third");
     history("third").bumpIndex();
     EXPECT_EQ(history("third").getIndex(), 1);
 }
 
 TEST_F(VoronoiNode, FewerSeedsKeepTheOlderElementsAndPreviousSeedsAccumulate) {
-    mel("createNode voronoiNode -n vor");
+    run("createNode voronoiNode -n vor");
     voronoiNode& vor = history("vor");
     const QmtVector3 three[] = {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}};
     const QmtVector3 two[] = {{-1, -2, -3}, {0.5, 0.25, 0.125}};
@@ -87,7 +75,7 @@ TEST_F(VoronoiNode, FewerSeedsKeepTheOlderElementsAndPreviousSeedsAccumulate) {
 }
 
 TEST_F(VoronoiNode, WorldPointsArePlacedByTheNodesParentTransforms) {
-    mel("createNode transform -n group; createNode transform -n holder -p group; createNode voronoiNode -n vor -p holder;"
+    run("createNode transform -n group; createNode transform -n holder -p group; createNode voronoiNode -n vor -p holder;"
         "setAttr group.translate 1 2 3; setAttr holder.scale 2 2 2");
     voronoiNode& vor = history("vor");
     const QmtVector3 seed[] = {{1, 1, 1}};
