@@ -187,6 +187,7 @@ void BroadPhase::moved(HardBody* body) {
     const bool wasAlways = e.always;
     refresh(e, index);
     ++e.moves;
+    ++moveCount_;
     moved_.push_back(body);
     if (e.always != wasAlways) {
         treeCounts_[e.role] += e.always ? -1 : 1;

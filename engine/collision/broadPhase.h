@@ -71,8 +71,6 @@ public:
         e.order = order;
     }
     Role role(const HardBody* body) const { return entries_[slot(body)].role; }
-    // Bodies now playing the role.
-    std::int32_t roleCount(Role role) const { return roleCounts_[role]; }
     std::int32_t key(const HardBody* body) const { return entries_[slot(body)].key; }
     std::int32_t share(const HardBody* body) const { return entries_[slot(body)].share; }
     std::int32_t order(const HardBody* body) const { return entries_[slot(body)].order; }
@@ -83,6 +81,14 @@ public:
     // role accept may take. Reads only: lanes may ask at once.
     template <class Accept>
     void gather(const HardBody* body, std::uint32_t roles, Accept&& accept, std::vector<Candidate>& out) const;
+
+    // Visits the bodies of the role keyed after `after` that may touch `outer`, in key
+    // order, as a walk over the role's list from there would, with `scratch` holding
+    // the answers. A visit may move bodies (an extraction): a move of any body but the
+    // one visited (`outer`, or the other fragments of a fracture body lifted whole)
+    // makes the rest be asked again from the boxes as they now are.
+    template <class Visit>
+    void walk(const HardBody* outer, Role role, std::int64_t after, std::vector<Candidate>& scratch, Visit&& visit);
 
     int trackedCount() const { return tree_.leafCount() + static_cast<int>(always_.size()); }
     const DynamicBoxTree& tree() const { return tree_; }
@@ -134,6 +140,7 @@ private:
     std::int32_t roleCounts_[FRONTIER + 1] = {};
     std::int32_t treeCounts_[FRONTIER + 1] = {};  // of those, the bodies in the tree
     std::uint32_t stamp_ = 0;
+    std::uint32_t moveCount_ = 0;  // the moves of every body
     std::uint64_t epoch_ = 1;  // counts the changes of the tree
     bool tracking_ = false;
     bool usable_ = true;
@@ -186,4 +193,30 @@ void BroadPhase::gather(const HardBody* body, std::uint32_t roles, Accept&& acce
         }
     }
     sortCandidates(out);
+}
+
+template <class Visit>
+void BroadPhase::walk(const HardBody* outer, Role role, std::int64_t after, std::vector<Candidate>& scratch,
+                      Visit&& visit) {
+    if (roleCounts_[role] == 0) {
+        return;
+    }
+    const auto accept = [role, &after](Role r, std::int32_t key, std::int32_t, std::int32_t) -> std::int64_t {
+        return r == role && key > after ? key : -1;
+    };
+    prepare(outer);
+    gather(outer, 1u << role, accept, scratch);
+    for (std::size_t i = 0; i < scratch.size(); ++i) {
+        const Candidate c = scratch[i];
+        const std::uint32_t all = moveCount_;
+        const std::uint32_t own = moves(c.body);
+        visit(c.body);
+        // The visited body is behind the walk: its own moves change nothing ahead.
+        if (moveCount_ - all != moves(c.body) - own) {
+            after = c.key;
+            prepare(outer);
+            gather(outer, 1u << role, accept, scratch);
+            i = static_cast<std::size_t>(-1);
+        }
+    }
 }

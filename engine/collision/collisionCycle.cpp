@@ -82,8 +82,7 @@ void keyList(BroadPhase& broadPhase, BodyList& list, Role role) {
 
 // Calls visit(b) for the bodies b of `list` after `after` (all of them when null), in
 // list order, leaving out those whose world boxes the pair test would find apart from
-// `outer`'s: visiting them would find nothing and change nothing. A visit that moves
-// `outer` (an extraction) makes the rest be asked again from its new place.
+// `outer`'s: visiting them would find nothing and change nothing.
 template <class Visit>
 void visitCandidates(BroadPhase& broadPhase, Candidates& scratch, HardBody* outer, const BodyList& list,
                      const BodyList::Node* after, Role role, Visit&& visit) {
@@ -93,26 +92,7 @@ void visitCandidates(BroadPhase& broadPhase, Candidates& scratch, HardBody* oute
         }
         return;
     }
-    if (broadPhase.roleCount(role) == 0) {
-        return;
-    }
-    broadPhase.prepare(outer);
-    std::int64_t from = after ? broadPhase.key(after->value) : -1;
-    const auto accept = [&](Role r, std::int32_t key, std::int32_t, std::int32_t) -> std::int64_t {
-        return r == role && key > from ? key : -1;
-    };
-    broadPhase.gather(outer, 1u << role, accept, scratch);
-    for (std::size_t i = 0; i < scratch.size(); ++i) {
-        const BroadPhase::Candidate c = scratch[i];
-        const std::uint32_t moves = broadPhase.moves(outer);
-        visit(c.body);
-        if (broadPhase.moves(outer) != moves) {
-            from = c.key;
-            broadPhase.prepare(outer);
-            broadPhase.gather(outer, 1u << role, accept, scratch);
-            i = static_cast<std::size_t>(-1);
-        }
-    }
+    broadPhase.walk(outer, role, after ? broadPhase.key(after->value) : -1, scratch, visit);
 }
 
 }  // namespace

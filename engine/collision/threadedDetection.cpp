@@ -379,21 +379,7 @@ bool CollisionManager::detectCollisionsThreaded(BodyList& bodies, BodyList& stat
             }
             continue;
         }
-        // An extraction that moves g1 makes the rest be asked again from its new place.
-        std::int64_t after = broadPhase.key(g1);
-        broadPhase.prepare(g1);
-        broadPhase.gather(g1, rolesOf(BroadPhase::GROUND), byKey(BroadPhase::GROUND, 0, after), scratch);
-        for (std::size_t i = 0; i < scratch.size(); ++i) {
-            const BroadPhase::Candidate c = scratch[i];
-            const std::uint32_t moves = broadPhase.moves(g1);
-            meet(c.body);
-            if (broadPhase.moves(g1) != moves) {
-                after = c.key;
-                broadPhase.prepare(g1);
-                broadPhase.gather(g1, rolesOf(BroadPhase::GROUND), byKey(BroadPhase::GROUND, 0, after), scratch);
-                i = static_cast<std::size_t>(-1);
-            }
-        }
+        broadPhase.walk(g1, BroadPhase::GROUND, broadPhase.key(g1), scratch, meet);
     }
     combineLaneResult(r, static_cast<std::uint32_t>(mergeLaneHits(merged)));
 
