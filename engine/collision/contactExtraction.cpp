@@ -8,6 +8,7 @@
 #include "engine/collision/contactBlocks.h"
 #include "engine/bodies/privateHardBody.h"
 #include "engine/fracture/fractureBody.h"
+#include "engine/fracture/fractureWorldFiling.h"
 #include "engine/solver/lsqSystem.h"
 #include "geometry/mesh/debugLog.h"
 
@@ -67,13 +68,12 @@ void CollisionManager::noteExtractionMoves(const CollisionPair* pair, std::uint8
             continue;
         }
         broadPhase.moved(body);
-        // A fragment was lifted with its whole fracture body: every fragment moved.
-        if (auto* owner = dynamic_cast<FractureBody*>(body->getParent())) {
-            for (const FractureBody::FragmentList* list : {&owner->fragments, &owner->disconnectedBodies}) {
-                for (PrivateHardBody* fragment : *list) {
-                    if (fragment != body) {
-                        broadPhase.moved(fragment);
-                    }
+        // A fragment was lifted with its whole fracture body, which places every one of
+        // its fragments (its disconnected pieces are bodies of their own and stay).
+        if (const FractureBody* const owner = asFractureBody(body->getParent())) {
+            for (PrivateHardBody* fragment : owner->fragments) {
+                if (fragment != body) {
+                    broadPhase.moved(fragment);
                 }
             }
         }

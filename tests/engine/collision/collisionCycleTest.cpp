@@ -212,6 +212,37 @@ TEST(CollisionCycle, FractureBodiesOverlapThroughTheirFragments) {
     fracture.fragments.clear();
 }
 
+// A fragment reached from a frontier body lifts its whole fracture body out, and the
+// broad phase follows every fragment the lift moved: the other fragment, brought onto
+// the frontier body, is met in the same walk, as the walk over every pair meets it.
+TEST(CollisionCycle, AFractureBodyLiftedWholeMeetsWhatItsLiftReaches) {
+    CollisionManager m;
+    auto slab = coltest::hullBox({0.0, -0.5, 0.0}, {5.0, 0.5, 5.0});
+    slab->enableStatic();
+    auto base = coltest::hullBox({0.0, 0.5 - OVERLAP, 0.0});
+    // One fragment 0.3 into the base along x, the other 0.2 short of it: further than
+    // the broad phase's leaves reach beyond their bodies.
+    auto pushed = coltest::hullBox({0.7, 0.6, 0.0});
+    auto sibling = coltest::hullBox({-1.2, 0.6, 0.0});
+    FractureBody owner;
+    for (HullBody* f : {pushed.get(), sibling.get()}) {
+        owner.fragments.pushFront(f);
+        f->setParent(&owner);
+    }
+    ASSERT_TRUE(owner.updateFromFragments());
+    owner.setExtractionCoeff(1.0);
+    BodyList bodies, statics, none;
+    bodies.pushFront(&owner);
+    bodies.pushFront(base.get());
+    statics.pushFront(slab.get());
+    m.detectCollisions(bodies, statics, none, none);
+    const std::vector<CollisionPair*> pairs = pairsOf(m.activePairs);
+    EXPECT_GT(sibling->getDyn().position.x, -1.1);
+    const auto meetsBase = [&](const CollisionPair* p) { return joins(p, sibling.get(), base.get()); };
+    EXPECT_EQ(std::count_if(pairs.begin(), pairs.end(), meetsBase), 1);
+    owner.fragments.clear();
+}
+
 TEST(CollisionCycle, ACrackerPushesAWholeBody) {
     Scene s(0.0);
     HullBody* const box = s.box({0.0, 5.0, 0.0});
