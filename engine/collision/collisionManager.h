@@ -306,4 +306,5 @@ private:
     bool batchingExtractions_ = false;
     std::vector<std::int32_t> batchRoots_;  // union-find over broad-phase slots
     std::vector<std::int32_t> batchLanes_;  // lane of each root, -1 while none
+    std::vector<const HardBody*> batchFragments_;  // the batch's moving fragments, by owner
 };

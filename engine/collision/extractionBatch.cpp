@@ -1,10 +1,13 @@
 // Batched extraction: the threaded detection records the extractions of a stretch in
 // which nothing reads the bodies they move, then runs them over the lanes. Pairs that
-// share a body one of them may write stay together on one lane, in the recorded order;
-// pairs that share only static bodies are free to go anywhere. So every pair sees the poses the one-after-another run would
-// have given it, and the results are the same to the last bit.
+// share a body one of them may write stay together on one lane, in the recorded order,
+// and so do the pairs of the fragments of one fracture body, which is lifted whole;
+// pairs that share only static bodies are free to go anywhere. So every pair sees the
+// poses the one-after-another run would have given it, and the results are the same
+// to the last bit.
 
 #include <algorithm>
+#include <functional>
 
 #include "engine/collision/workerTable.h"
 
@@ -15,8 +18,13 @@ std::size_t slotOf(const HardBody* body) { return static_cast<std::size_t>(body-
 
 // Whether the extraction may write the body: a penetrating pair with a body to lift
 // places both its bodies that are not static, the one on the lower stage where it
-// stands (which still clamps it to the interval it swept).
-bool mayMove(const HardBody* body) { return !body->isStatic(); }
+// stands (which still clamps it to the interval it swept). A fragment is lifted by
+// moving its whole fracture body, so it moves whenever a fragment of a fracture body
+// that is not static is lifted.
+bool mayMove(const HardBody* body) {
+    const HardBody* const owner = body->getParent();
+    return !body->isStatic() || (owner && !owner->isStatic());
+}
 
 std::int32_t findRoot(std::vector<std::int32_t>& roots, std::int32_t s) {
     while (roots[static_cast<std::size_t>(s)] != s) {
@@ -54,9 +62,6 @@ void CollisionManager::runExtractionBatch() {
         for (const HardBody* body : {task.pair->bodyA, task.pair->bodyB}) {
             slotted = slotted && body->broadPhaseEntry >= 0;
             slots = std::max(slots, slotOf(body) + 1);
-            // A fragment is lifted by moving its whole fracture body, which other pairs'
-            // fragments share: such a stretch runs one pair after another.
-            slotted = slotted && !(mayMove(body) && body->getParent());
         }
     }
     for (int lane = 0; lane <= std::max(workers, 0); ++lane) {
@@ -80,13 +85,31 @@ void CollisionManager::runExtractionBatch() {
             }
         }
         const auto moving = [&](const HardBody* body) { return batchRoots_[slotOf(body)] >= 0; };
+        const auto join = [&](const HardBody* a, const HardBody* b) {
+            const std::int32_t ra = findRoot(batchRoots_, static_cast<std::int32_t>(slotOf(a)));
+            const std::int32_t rb = findRoot(batchRoots_, static_cast<std::int32_t>(slotOf(b)));
+            batchRoots_[static_cast<std::size_t>(std::max(ra, rb))] = std::min(ra, rb);
+        };
+        batchFragments_.clear();
         for (const ExtractionTask& task : extractionBatch_) {
             const HardBody* const a = task.pair->bodyA;
             const HardBody* const b = task.pair->bodyB;
             if (moving(a) && moving(b)) {
-                const std::int32_t ra = findRoot(batchRoots_, static_cast<std::int32_t>(slotOf(a)));
-                const std::int32_t rb = findRoot(batchRoots_, static_cast<std::int32_t>(slotOf(b)));
-                batchRoots_[static_cast<std::size_t>(std::max(ra, rb))] = std::min(ra, rb);
+                join(a, b);
+            }
+            for (const HardBody* body : {a, b}) {
+                if (moving(body) && body->getParent()) {
+                    batchFragments_.push_back(body);
+                }
+            }
+        }
+        // The moving fragments of one fracture body move together: one group.
+        std::sort(batchFragments_.begin(), batchFragments_.end(), [](const HardBody* x, const HardBody* y) {
+            return std::less<const HardBody*>()(x->getParent(), y->getParent());
+        });
+        for (std::size_t i = 1; i < batchFragments_.size(); ++i) {
+            if (batchFragments_[i]->getParent() == batchFragments_[i - 1]->getParent()) {
+                join(batchFragments_[i], batchFragments_[i - 1]);
             }
         }
         // Each group goes whole to the lane with the fewest pairs when it first comes.

@@ -30,9 +30,10 @@ constexpr double FRAME = 1.0 / 300.0;
 class Pile {
 public:
     // `bodies` bodies (capsules every seventh) in layers of side x side; a world that
-    // sees `processors` processors and uses `lanes` lanes.
+    // sees `processors` processors and uses `lanes` lanes. With `fractureEvery`, every
+    // so many places hold a small fracture body of four cubes instead.
     Pile(int bodies, int side, unsigned lanes = 1, int processors = 1, bool groups = false,
-         std::uint64_t seed = 20240601) {
+         std::uint64_t seed = 20240601, int fractureEvery = 0) {
         setProcessorCountOverride(processors);
         world_ = std::make_unique<PrivateWorld>();
         setProcessorCountOverride(0);
@@ -60,6 +61,10 @@ public:
             const QmtVector3 centre(start + spacing * (i % side) + uniform(-0.15, 0.15),
                                     1.2 + spacing * layer + uniform(-0.1, 0.1),
                                     start + spacing * ((i / side) % side) + uniform(-0.15, 0.15));
+            if (fractureEvery > 0 && i % fractureEvery == fractureEvery - 1) {
+                addFractureBody(centre - QmtVector3(0.25, 0.0, 0.25), 0.25);
+                continue;
+            }
             const QmtMatrix3 R = turn(QmtVector3(uniform(-1, 1), uniform(-1, 1), uniform(-1, 1)), uniform(0.0, 3.0));
             HardBody* body = nullptr;
             if (i % 7 == 3) {
@@ -165,12 +170,12 @@ private:
         made_.push_back(body);
     }
 
-    // Four unit cubes in a square, joined side to side and breakable.
-    void addFractureBody(const QmtVector3& corner) {
+    // Four cubes of half side `half` in a square, joined side to side and breakable.
+    void addFractureBody(const QmtVector3& corner, double half = 0.5) {
         std::vector<HardBody*> cubes;
         for (int i = 0; i < 4; ++i) {
-            const QmtVector3 centre = corner + QmtVector3(i % 2, 0.0, i / 2);
-            cubes.push_back(hull(centre, {0.5, 0.5, 0.5}, QmtMatrix3::IDENTITY));
+            const QmtVector3 centre = corner + QmtVector3(i % 2, 0.0, i / 2) * (2.0 * half);
+            cubes.push_back(hull(centre, {half, half, half}, QmtMatrix3::IDENTITY));
         }
         auto* const fracture = static_cast<FractureBody*>(createFractureBody());
         const auto join = [&](int a, int b) {
