@@ -62,7 +62,8 @@ void zylSolverNode::advanceFrame(const MPlug& plug, MDataBlock& data) {
     }
     const MTime t = data.inputValue(inTime).asTime();
     const MTime tmin = MAnimControl::minTime();
-    const int n = data.inputValue(substeps).asInt();
+    // No substep at all would divide the frame by zero: a frame is at least one step.
+    const int n = std::max(1, data.inputValue(substeps).asInt());
     const SolverNodeLists nodes = gatherNodeLists();
     const bool cached = data.inputValue(cachedMode).asBool();
 

@@ -1,6 +1,8 @@
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "host/view/interaction.h"
 #include "moduleTestSupport.h"
 
 namespace zyltest {
@@ -87,6 +89,65 @@ TEST_F(ModuleRegistry, LoadsWithoutTheUserInterfaceScript) {
     EXPECT_EQ(moduleCallbacks(), 16u);
     EXPECT_EQ(rt().mel().recorded(), Strings{"dynPref -autoCreate off"});
     EXPECT_EQ(rt().modules.unload(kModule), MS::kSuccess);
+    EXPECT_TRUE(rt().messages.entries().empty());
+}
+
+}  // namespace
+}  // namespace zyltest
+
+namespace zyltest {
+namespace {
+
+// Every node type with its id, kind and draw classification, every command and the
+// selection context are known while the module is loaded, and none of them after.
+TEST_F(ModuleRegistry, RegistersEveryTypeCommandAndTheContextThenNothing) {
+    struct Type {
+        const char* name;
+        unsigned id;
+        int kind;
+        const char* classification;
+    };
+    const Type types[] = {
+        {"zylSolverNode", 0x113A60, MPxNode::kDependNode, ""},
+        {"zylRigidBody", 0x113A70, MPxNode::kLocatorNode, "drawdb/geometry/rigidBodyNode"},
+        {"zylCollisionShape", 0x113A50, MPxNode::kDependNode, ""},
+        {"fBodyNode", 0x113A80, MPxNode::kDependNode, ""},
+        {"stressNode", 0x113A82, MPxNode::kDependNode, ""},
+        {"ClusterZylNode", 0x113A81, MPxNode::kDependNode, ""},
+        {"zylCracker", 0x113A71, MPxNode::kLocatorNode, ""},
+        {"voronoiNode", 0x113A84, MPxNode::kLocatorNode, "drawdb/geometry/voronoiPoints"},
+        {"ShatterLocator", 0x113A86, MPxNode::kLocatorNode, "drawdb/geometry/ShatterLocator"},
+        {"ShatterLocatorManip", 0x113A88, MPxNode::kManipContainer, ""},
+        {"zylMeshOpNode", 0x113A83, MPxNode::kDependNode, ""},
+    };
+    const Strings commands = {"Detach_FBody",      "ManageZylListCmd",     "dComputeRotDist", "deleteUserNode",
+                              "deleteZylFBody",    "fBody_selStresses",    "new_ZYLBody",     "queryZylBody",
+                              "queryZylFBody",     "selectZylContext",     "update_dFBody",   "zylCluster",
+                              "zylConnectForceFields", "zylCracker",       "zylFractureBody", "zylJagginess",
+                              "zylShatter",        "zylShatterPreview",    "zylSolver",       "zylTrans"};
+    loadModule();
+    Strings moduleTypes;
+    for (const auto& t : rt().registry.types())
+        if (t->module == module()->id) moduleTypes.push_back(t->name);
+    ASSERT_EQ(moduleTypes.size(), std::size(types));
+    for (std::size_t i = 0; i < std::size(types); ++i) {
+        const host::NodeType* t = rt().registry.findType(types[i].name);
+        ASSERT_TRUE(t) << types[i].name;
+        EXPECT_EQ(moduleTypes[i], types[i].name);  // registered in this order
+        EXPECT_EQ(t->id.id(), types[i].id) << types[i].name;
+        EXPECT_EQ(t->pxType, types[i].kind) << types[i].name;
+        EXPECT_EQ(t->classification, types[i].classification) << types[i].name;
+    }
+    Strings names = rt().registry.commandNames(module()->id);
+    std::ranges::sort(names);
+    EXPECT_EQ(names, commands);
+    EXPECT_TRUE(rt().interaction().isContextCommand("selectZylContext"));
+
+    const std::uint64_t id = module()->id;
+    EXPECT_EQ(rt().modules.unload(kModule), MS::kSuccess);
+    for (const Type& t : types) EXPECT_FALSE(rt().registry.findType(t.name)) << t.name;
+    EXPECT_TRUE(rt().registry.commandNames(id).empty());
+    EXPECT_FALSE(rt().interaction().isContextCommand("selectZylContext"));
     EXPECT_TRUE(rt().messages.entries().empty());
 }
 

@@ -1,3 +1,4 @@
+#include <cmath>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -82,11 +83,20 @@ TEST_F(SolverFrame, FramesAreFiveWorldStepsEach) {
     EXPECT_LT(height(), 3.0);
     EXPECT_NEAR(height(), 0.5, 1e-3);
 
+
     // The end of the range prints the run's time and turns cached play-back on.
     EXPECT_EQ(number("zylSolverNode1.cm"), 1);
     rt().idle.flush();
     EXPECT_TRUE(logged(host::LogKind::Print, "\n simulation time 0::0::"));
     EXPECT_TRUE(logged(host::LogKind::Print, " ZYL bake cached mode is active "));
+}
+
+// No substeps at all still steps once a frame.
+TEST_F(SolverFrame, ZeroSubstepsStillStepOnceAFrame) {
+    fallingBox();
+    run("setAttr zylSolverNode1.substeps 0");
+    for (int f = 1; f <= 5; ++f) frame(f);
+    EXPECT_TRUE(std::isfinite(height()) && height() < 3.0);
 }
 
 // Scrubbing back replays cached frames, a jump of two frames ahead does nothing, and
