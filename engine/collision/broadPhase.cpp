@@ -41,7 +41,9 @@ void BroadPhase::begin() {
     usable_ = true;
 }
 
-void BroadPhase::track(HardBody* body, Role role, std::int32_t key) {
+// The body's entry, given a slot when it has none yet, marked as filed in this
+// detection; a body filed twice makes the answers unusable.
+std::int32_t BroadPhase::fileEntry(HardBody* body, Role role, std::int32_t key) {
     std::int32_t index = body->broadPhaseEntry;
     if (index < 0 || static_cast<std::size_t>(index) >= entries_.size() ||
         entries_[static_cast<std::size_t>(index)].body != body) {
@@ -62,6 +64,12 @@ void BroadPhase::track(HardBody* body, Role role, std::int32_t key) {
     e.seen = stamp_;
     e.role = role;
     e.key = key;
+    return index;
+}
+
+void BroadPhase::track(HardBody* body, Role role, std::int32_t key) {
+    const std::int32_t index = fileEntry(body, role, key);
+    Entry& e = entries_[static_cast<std::size_t>(index)];
     e.share = 0;
     e.order = 0;
     refresh(e, index);
@@ -70,26 +78,7 @@ void BroadPhase::track(HardBody* body, Role role, std::int32_t key) {
 }
 
 void BroadPhase::trackUnmeasured(HardBody* body, Role role, std::int32_t key, std::int32_t share) {
-    std::int32_t index = body->broadPhaseEntry;
-    if (index < 0 || static_cast<std::size_t>(index) >= entries_.size() ||
-        entries_[static_cast<std::size_t>(index)].body != body) {
-        if (freeEntries_.empty()) {
-            index = static_cast<std::int32_t>(entries_.size());
-            entries_.emplace_back();
-        } else {
-            index = freeEntries_.back();
-            freeEntries_.pop_back();
-        }
-        entries_[static_cast<std::size_t>(index)].body = body;
-        body->broadPhaseEntry = index;
-    }
-    Entry& e = entries_[static_cast<std::size_t>(index)];
-    if (e.seen == stamp_) {
-        usable_ = false;
-    }
-    e.seen = stamp_;
-    e.role = role;
-    e.key = key;
+    Entry& e = entries_[static_cast<std::size_t>(fileEntry(body, role, key))];
     e.share = share;
     e.order = 0;
     e.unplaced = true;

@@ -117,6 +117,7 @@ private:
 
     std::size_t slot(const HardBody* body) const { return static_cast<std::size_t>(body->broadPhaseEntry); }
     void clearEntry(Entry& e);
+    std::int32_t fileEntry(HardBody* body, Role role, std::int32_t key);
     static void sortCandidates(std::vector<Candidate>& out);
     void listSpecialEntries();
     void refresh(Entry& entry, std::int32_t index);

@@ -264,6 +264,8 @@ public:
     // The threaded detection's stages over the pairs of newPairs, from the frontier.
     void growStagesOverFoundPairs();
     void growStagesByWalks();
+    void startStageRound();
+    void reachOver(HardBody* f, PairList::Node* n);
 
 private:
     // Shared by the serial and the threaded detection: the ground and loose body

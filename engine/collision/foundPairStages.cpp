@@ -7,6 +7,38 @@
 #include "engine/collision/collisionManager.h"
 #include "engine/collision/pairListMoves.h"
 
+// One round of stages starts: the contact groups are linked and built, their pairs
+// are held with the fragment pairs, and the next frontier starts empty.
+void CollisionManager::startStageRound() {
+    lastLinkCount = linkContactGroups();
+    linkCountSum += lastLinkCount;
+    buildContactGroups();
+    for (CollisionPair* pair : groupPairs) {
+        fragmentPairs.pushFront(pair);
+    }
+    groupPairs.clear();
+    looseBodies.clear();
+}
+
+// The frontier body f reaches the other body of the pair at n, which joins the next
+// frontier one stage further out; the pair leaves newPairs and is held with the
+// group pairs until the stages are done.
+void CollisionManager::reachOver(HardBody* f, PairList::Node* n) {
+    CollisionPair* const pair = n->value;
+    HardBody* const reached = pair->bodyA == f ? pair->bodyB : pair->bodyA;
+    // A ground body keeps its stage: the pass grows stages away from it. Its pair was
+    // extracted when the ground phase found it; a second extraction would move the
+    // body again, which the serial detection does not, and a body's motion would
+    // depend on the lane count.
+    if (reached->getContactStage() != 0) {
+        reached->setContactStage(f->getContactStage() + 1);
+        looseBodies.pushFront(reached);
+        extractPair(pair);
+    }
+    unlinkListNode(newPairs, n);
+    fragmentPairs.pushFront(pair);
+}
+
 // Stages over the found pairs, frontier by frontier: each frontier body, in frontier
 // order, reaches the other bodies of its pairs still in newPairs, in newPairs order;
 // every pair so used is extracted (unless it reaches a ground body) and held in
@@ -58,14 +90,7 @@ void CollisionManager::growStagesOverFoundPairs() {
     };
 
     while (frontier.count != 0) {
-        lastLinkCount = linkContactGroups();
-        linkCountSum += lastLinkCount;
-        buildContactGroups();
-        for (CollisionPair* pair : groupPairs) {
-            fragmentPairs.pushFront(pair);
-        }
-        groupPairs.clear();
-        looseBodies.clear();
+        startStageRound();
         for (HardBody* f : frontier) {
             const auto [begin, end] = pairsOf(f);
             for (std::uint32_t j = begin; j < end; ++j) {
@@ -77,19 +102,7 @@ void CollisionManager::growStagesOverFoundPairs() {
                     continue;
                 }
                 pairUsed_[i] = 1;
-                HardBody* const reached = pair->bodyA == f ? pair->bodyB : pair->bodyA;
-                // A ground body keeps its stage: the pass grows stages away from it.
-                // Its pair was extracted when the ground phase found it; a second
-                // extraction would move the body again, which the serial detection
-                // does not, and a body's motion would depend on the lane count.
-                if (reached->getContactStage() != 0) {
-                    reached->setContactStage(f->getContactStage() + 1);
-                    looseBodies.pushFront(reached);
-                    extractPair(pair);
-                }
-                // Held with the group pairs until the stages are done.
-                unlinkListNode(newPairs, n);
-                fragmentPairs.pushFront(pair);
+                reachOver(f, n);
             }
         }
         frontier = looseBodies;
@@ -99,27 +112,13 @@ void CollisionManager::growStagesOverFoundPairs() {
 // The same by walks over newPairs, for pairs whose bodies have no broad-phase slot.
 void CollisionManager::growStagesByWalks() {
     while (frontier.count != 0) {
-        lastLinkCount = linkContactGroups();
-        linkCountSum += lastLinkCount;
-        buildContactGroups();
-        for (CollisionPair* pair : groupPairs) {
-            fragmentPairs.pushFront(pair);
-        }
-        groupPairs.clear();
-        looseBodies.clear();
+        startStageRound();
         for (HardBody* f : frontier) {
             for (PairList::Node* n = firstListNode(newPairs); n;) {
                 PairList::Node* const next = n->next;
                 CollisionPair* const pair = n->value;
                 if (pair->bodyA == f || pair->bodyB == f) {
-                    HardBody* const reached = pair->bodyA == f ? pair->bodyB : pair->bodyA;
-                    if (reached->getContactStage() != 0) {
-                        reached->setContactStage(f->getContactStage() + 1);
-                        looseBodies.pushFront(reached);
-                        extractPair(pair);
-                    }
-                    unlinkListNode(newPairs, n);
-                    fragmentPairs.pushFront(pair);
+                    reachOver(f, n);
                 }
                 n = next;
             }
