@@ -4,7 +4,9 @@
 //
 //  Split*      momentum across a fracture-body split: two joined boxes or a 4 x 3 wall
 //              struck by a box, zero gravity; pz is the sum of m v_z of striker and
-//              fragments after the run (the striker brings -20 or -5).
+//              fragments after the run (the striker brings -20 or -5), striker.z where
+//              the striker ends (it starts at z = 2, the wall's back face is at -0.5)
+//              and striker.vx how fast it leaves sideways.
 //  HeavyStack  a box of ratio / 10 kg on a 1 kg box on the plane for 5 s, contact
 //              groups on or off: how far the load sinks into the light box and the
 //              light box into the plane, and the load's highest upward speed after 1 s.
@@ -105,6 +107,8 @@ void runSplit(benchmark::State& state, int columns, int rows, double x, double y
     const auto [p, e] = momentum();
     state.counters["pz"] = p.z;
     state.counters["striker.vz"] = striker->getDyn().v.z;
+    state.counters["striker.z"] = striker->getDyn().position.z;
+    state.counters["striker.vx"] = striker->getDyn().v.x;
     state.counters["|pxy|"] = std::hypot(p.x, p.y);
     state.counters["lin.energy/start"] = e / (speed * speed);
     state.counters["broken"] = broken;
@@ -115,11 +119,21 @@ void BM_SplitTwoBoxes(benchmark::State& state) { runSplit(state, 2, 1, 0.0, 0.0,
 BENCHMARK(BM_SplitTwoBoxes)->ArgName("breakable")->Arg(1)->Arg(0)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 void BM_SplitWall(benchmark::State& state) {
-    // At the wall's centre, a little above it: a striker level with the middle row
-    // would slide along the faces between the rows.
+    // At the wall's centre, a little above it.
     runSplit(state, 4, 3, 1.5, 1.2, static_cast<double>(state.range(0)), true, 300);
 }
 BENCHMARK(BM_SplitWall)->ArgName("speed")->Arg(20)->Arg(5)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void BM_SplitWallFlush(benchmark::State& state) {
+    // Level with the middle row (its top and bottom faces flush with the faces between
+    // the rows), at the wall's centre (x = 1.5) or level with a column too (x = 1).
+    runSplit(state, 4, 3, state.range(0) / 10.0, 1.0, 20.0, state.range(1) != 0, 300);
+}
+BENCHMARK(BM_SplitWallFlush)
+    ->ArgNames({"x10", "breakable"})
+    ->ArgsProduct({{15, 10}, {1, 0}})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 // ---- Heavy loads ----------------------------------------------------------------------
 

@@ -631,6 +631,7 @@ void resolveFragmentImpacts(CollisionManager& m) {
 // with it instead of leaving it to the compound it has just left.
 void moveFragmentPairsToOwners(CollisionManager& m) {
     for (CollisionPair* pair : m.fragmentPairs) {
+        m.dropInternalFaceContacts(pair);
         HardBody* const fragmentA = pair->bodyA;
         HardBody* const fragmentB = pair->bodyB;
         if (fragmentA->getParent()) {

@@ -153,6 +153,7 @@ public:
     // ---- merging, releases and the report ----
     static void mergePairContacts(CollisionPair* destination, const CollisionPair* source, float sign);
     static void mergeCoincidentContacts(CollisionPair* pair);
+    static void dropInternalFaceContacts(CollisionPair* pair);
     static void resolveOpposingNormals(CollisionPair* pair);
     void releaseContactGroups();
     void releasePairs();

@@ -8,8 +8,11 @@
 #include <unordered_map>
 #include <utility>
 
+#include "engine/bodies/hullBody.h"
 #include "engine/collision/collisionManager.h"
 #include "engine/collision/collisionModuleState.h"
+#include "engine/fracture/fractureBody.h"
+#include "engine/fracture/fractureWorldFiling.h"
 
 using Qmt::QmtVector3;
 
@@ -17,6 +20,10 @@ namespace {
 
 constexpr double TOLERANCE = 1e-5;
 constexpr double UNIT_TOLERANCE = 9.999999974752427e-7;
+// Two unit normals whose dot exceeds this point the same way.
+constexpr double SAME_DIRECTION = 0.99999;
+// How far out of a fragment's face, in bounding radii, another fragment is looked for.
+constexpr double INTERNAL_FACE_STEP = 0.01;
 
 // The two bodies of a pair in either order.
 using BodyPairKey = std::pair<const HardBody*, const HardBody*>;
@@ -50,6 +57,53 @@ void compactUnmarked(CollisionPair& pair) {
 
 void clearMarks(CollisionPair& pair) {
     std::fill(std::begin(pair.dropMarks), std::end(pair.dropMarks), std::uint8_t{0});
+}
+
+// Whether q lies inside the body's hull, deeper than the tolerance below every face.
+bool insideHull(HardBody* body, const QmtVector3& q) {
+    const auto* const hull = dynamic_cast<const HullBody*>(body);
+    const ZYLmesh* const mesh = hull && hull->bound ? hull->bound->mesh : nullptr;
+    if (!mesh || !mesh->worldVertices || !mesh->worldNormals || mesh->numFaces == 0) {
+        return false;
+    }
+    QmtVector3 centre;
+    double radius = 0.0;
+    body->getBSphere(centre, radius);
+    if ((q - centre).SquaredLength() > radius * radius) {
+        return false;
+    }
+    // A fragment no test has touched this cycle may still carry last frame's corners.
+    if (!body->isWorldModified()) {
+        body->updateWorldState();
+    }
+    for (std::uint32_t f = 0; f < mesh->numFaces; ++f) {
+        const ZYLface& face = mesh->faces[f];
+        if (face.numVertices == 0 || face.vertices[0] >= mesh->numVertices ||
+            (q - mesh->worldVertices[face.vertices[0]]).Dot(mesh->worldNormals[f]) > -TOLERANCE) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether the fragment's face through `onFace` with outward normal `outward` is one it
+// shares with another fragment of the body that carries it: a little way out of the
+// face lies inside that other fragment.
+bool coveredBySibling(HardBody* fragment, const QmtVector3& onFace, const QmtVector3& outward) {
+    FractureBody* const carrier = fragment ? asFractureBody(fragment->getParent()) : nullptr;
+    if (!carrier) {
+        return false;
+    }
+    QmtVector3 centre;
+    double radius = 0.0;
+    fragment->getBSphere(centre, radius);
+    const QmtVector3 q = onFace + outward * (INTERNAL_FACE_STEP * radius);
+    for (HardBody* sibling : carrier->fragments) {
+        if (sibling != fragment && insideHull(sibling, q)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace
@@ -102,8 +156,15 @@ void CollisionManager::mergeCoincidentContacts(CollisionPair* pair) {
                 continue;
             }
             marked = true;
-            // The larger signed depth survives; a tie keeps the earlier contact.
-            if (p.depths[j] <= p.depths[i]) {
+            // Along one normal the larger signed depth survives. Along different
+            // normals the deeper contact (smaller signed depth) must: a fragment
+            // merely touching the striker at a seam between fragments gives a contact
+            // of depth 0 whose normal lies along the internal face, at the very points
+            // where the fragment it sits beside is pressed through its outer face;
+            // keeping the touching contact would leave that push out and let the
+            // striker pass through the fracture body. A tie keeps the earlier contact.
+            const bool sameNormal = p.normals[i].Dot(p.normals[j]) > SAME_DIRECTION;
+            if (sameNormal ? p.depths[j] <= p.depths[i] : p.depths[j] >= p.depths[i]) {
                 p.dropMarks[j] = 1;
             } else {
                 p.dropMarks[i] = 1;
@@ -113,6 +174,35 @@ void CollisionManager::mergeCoincidentContacts(CollisionPair* pair) {
     }
     if (marked) {
         compactUnmarked(p);
+    }
+}
+
+void CollisionManager::dropInternalFaceContacts(CollisionPair* pair) {
+    if (!pair || !pair->bodyA || !pair->bodyB || pair->contactCount == 0) {
+        return;
+    }
+    CollisionPair& p = *pair;
+    const std::uint32_t n = std::min(p.contactCount, CollisionPair::MAX_CONTACTS);
+    const QmtVector3 normal = p.normals[0];
+    const RBDynamics& da = p.bodyA->getDyn();
+    QmtVector3 centre;
+    double depth = 0.0;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        // Only a manifold of one normal (a convex query's) is read as one face.
+        if (!(p.normals[i] == normal)) {
+            return;
+        }
+        centre += da.rotation * p.points[i] + da.position;
+        depth += p.depths[i];
+    }
+    centre = centre / static_cast<double>(n);
+    depth /= static_cast<double>(n);
+    // The points lie on A's surface; B's face is -depth along the normal from them.
+    // Pushing a body out of one fragment through a face where another fragment of the
+    // same compound begins pushes it along the seam between them rather than out of
+    // the compound: that other fragment's own contacts give the push.
+    if (coveredBySibling(p.bodyB, centre - normal * depth, normal) || coveredBySibling(p.bodyA, centre, -normal)) {
+        p.contactCount = 0;
     }
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <utility>
@@ -258,5 +259,42 @@ TEST(FractureImpacts, ASplitKeepsTheStrikersMomentum) {
         EXPECT_NEAR(momentum.x, 0.0, 1e-9 * speed);
         EXPECT_NEAR(momentum.y, 0.0, 1e-9 * speed);
         EXPECT_LE(energy, speed * speed * (1.0 + 1e-9)) << speed;
+    }
+}
+
+// A box thrown at a wall of 2 x 3 joined boxes, in front of a box of the middle row:
+// its side runs flush with the face between the columns, its top and bottom with (or a
+// hair past) those between the rows unless raised, where the neighbouring fragments
+// touch it along those faces. Just after the hit (before the wall, struck off-centre,
+// turns much) it must be stopped and pushed back, not aside.
+TEST(FractureImpacts, AStrikerFlushWithTheSeamsIsStopped) {
+    for (const auto& [height, half] : {std::pair{1.0, 0.5}, std::pair{1.0, 0.502}, std::pair{1.2, 0.5}}) {
+        std::vector<std::unique_ptr<HullBody>> cubes;
+        std::vector<std::unique_ptr<DynamicStress>> joints;
+        FractureBody wall;
+        std::unique_ptr<HullBody> striker = coltest::hullBox({0.0, height, 2.0}, {0.5, half, 0.5});
+        scenes::Scene s(0.0);
+        for (int i = 0; i < 6; ++i) {
+            cubes.push_back(coltest::hullBox({static_cast<double>(i % 2), static_cast<double>(i / 2), 0.0}));
+        }
+        for (const auto& [a, b] : {std::pair{0, 1}, {2, 3}, {4, 5}, {0, 2}, {2, 4}, {1, 3}, {3, 5}}) {
+            joints.push_back(std::make_unique<DynamicStress>());
+            joints.back()->attach((cubes[a]->getDyn().position + cubes[b]->getDyn().position) * 0.5, 1,
+                                  cubes[a].get(), cubes[b].get());
+            wall.addJoint(joints.back().get());
+        }
+        wall.setUnBreakable();
+        ASSERT_TRUE(wall.setUp());
+        s.world->addBody(&wall, 0);
+        s.world->addBody(striker.get(), 0);
+        scenes::moving(striker.get(), {0.0, 0.0, -20.0});
+        for (int frame = 0; frame < 12; ++frame) {  // it hits in the eighth
+            s.frame();
+        }
+        const RBDynamics& d = striker->getDyn();
+        EXPECT_GT(d.position.z - wall.getDyn().position.z, 0.8) << height << " " << half;
+        EXPECT_GT(d.v.z, -10.0) << height << " " << half;
+        EXPECT_LT(std::fabs(d.v.x), 0.1) << height << " " << half;
+        s.world->clearAllLists();  // the test owns every body
     }
 }
