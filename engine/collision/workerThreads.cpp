@@ -7,6 +7,8 @@
 #include "engine/collision/workerTable.h"
 
 #include <algorithm>
+#include <atomic>
+#include <functional>
 #include <new>
 #include <system_error>
 
@@ -60,6 +62,61 @@ int threadsFor(std::uint32_t work, std::uint32_t perThread) {
     return static_cast<int>(std::clamp<std::uint32_t>(work / perThread, 1, MAX_LANES));
 }
 
+namespace {
+
+// Waits until `word` no longer holds `value`: a short spin first, since a phase's runs
+// and the gaps between phases are often shorter than putting a thread to sleep and
+// waking it, then asleep.
+void waitWhile(const std::atomic<std::uint32_t>& word, std::uint32_t value) {
+    for (int spin = 0; spin < 4096; ++spin) {
+        if (word.load(std::memory_order_acquire) != value) {
+            return;
+        }
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#endif
+    }
+    while (word.load(std::memory_order_acquire) == value) {
+        word.wait(value, std::memory_order_acquire);
+    }
+}
+
+// A worker's thread: works each run it is handed until the table stops.
+void serveRuns(WorkerTable& table, int worker) {
+    WorkerRecord& record = table.records[worker];
+    std::uint32_t seen = 0;
+    for (;;) {
+        waitWhile(record.ticket, seen);
+        seen = record.ticket.load(std::memory_order_acquire);
+        if (table.stopping) {
+            return;
+        }
+        record.runPhase->workRun(worker, record.runEnd);
+        if (table.runsPending.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+            table.runsPending.notify_one();
+        }
+    }
+}
+
+}  // namespace
+
+WorkerTable::~WorkerTable() {
+    stopping = true;
+    for (int i = 0; i < workerCount; ++i) {
+        WorkerRecord& record = records[i];
+        if (!record.thread) {
+            continue;
+        }
+        record.ticket.fetch_add(1, std::memory_order_release);
+        record.ticket.notify_one();
+        if (threadsApi) {
+            threadsApi->join(record.thread.get());
+        } else {
+            record.thread->join();
+        }
+    }
+}
+
 LanePhase::LanePhase(WorkerTable& table, int workers, int threads)
     : table_(table), workers_(workers), threads_(std::max(threads, 1)) {
     for (int i = 0; i < workers_; ++i) {
@@ -67,32 +124,42 @@ LanePhase::LanePhase(WorkerTable& table, int workers, int threads)
     }
 }
 
-// A thread that works the wanted lanes first to end - 1 in turn; false when it cannot
-// be made (its lanes are then worked by the caller).
+void LanePhase::workRun(int first, int end) {
+    for (int i = first; i < end; ++i) {
+        if (wanted_[i]) {
+            procs_[i](&table_.records[i]);
+        }
+    }
+}
+
+// Hands the wanted lanes first to end - 1 to the thread of worker `first`, made when
+// it is first needed; false when it cannot be made (its lanes are then worked by the
+// caller).
 bool LanePhase::startThread(int first, int end) {
     if (failed_) {
         return false;
     }
     WorkerRecord& record = table_.records[first];
-    try {
-        record.thread = std::make_unique<std::thread>([this, first, end] {
-            for (int i = first; i < end; ++i) {
-                if (wanted_[i]) {
-                    procs_[i](&table_.records[i]);
-                }
-            }
-        });
-    } catch (const std::system_error&) {
-        failed_ = true;
-    } catch (const std::bad_alloc&) {
-        failed_ = true;
-    }
-    if (failed_) {
-        return false;
+    if (!record.thread) {
+        try {
+            record.thread = std::make_unique<std::thread>(serveRuns, std::ref(table_), first);
+        } catch (const std::system_error&) {
+            failed_ = true;
+        } catch (const std::bad_alloc&) {
+            failed_ = true;
+        }
+        if (failed_) {
+            return false;
+        }
     }
     for (int i = first; i < end; ++i) {
         table_.records[i].started = wanted_[i];
     }
+    record.runPhase = this;
+    record.runEnd = end;
+    table_.runsPending.fetch_add(1, std::memory_order_relaxed);
+    record.ticket.fetch_add(1, std::memory_order_release);
+    record.ticket.notify_one();
     return true;
 }
 
@@ -102,6 +169,11 @@ void LanePhase::start(int worker, LaneProc proc) {
     if (threads_ > workers_) {
         startThread(worker, worker + 1);
     }
+}
+
+void LanePhase::keep(int worker, LaneProc proc) {
+    wanted_[worker] = true;
+    procs_[worker] = proc;
 }
 
 void LanePhase::launch() {
@@ -142,12 +214,8 @@ void LanePhase::join() {
             procs_[i](&table_.records[i]);
         }
     }
-    for (int i = 0; i < workers_; ++i) {
-        WorkerRecord& record = table_.records[i];
-        if (record.thread && threadsApi) {
-            threadsApi->join(record.thread.get());
-        }
-        record.thread.reset();
+    for (std::uint32_t pending; (pending = table_.runsPending.load(std::memory_order_acquire)) != 0;) {
+        waitWhile(table_.runsPending, pending);
     }
 }
 
@@ -180,9 +248,9 @@ int CollisionManager::destroyWorkerTable() {
     if (!workerTable) {
         return -1;
     }
+    workerTable.reset();  // stops and joins its threads
     laneWorkspaces.reset();
     threadsApi.reset();
-    workerTable.reset();
     return 0;
 }
 
@@ -308,10 +376,19 @@ void CollisionManager::resolveActivePairsThreaded(PairList& pairs, BodyList& bod
     assignPairsToWorkers(pairs, n);
     {
         LanePhase phase(*workerTable, n, threadsFor(pairs.count, resolutionPairsPerThread));
-        for (int w = 0; w < n; ++w) {
+        // The caller has no pairs of its own: it works the last worker's lane.
+        int last = n - 1;
+        while (last > 0 && workerPairs[last].count == 0) {
+            --last;
+        }
+        for (int w = 0; w <= last; ++w) {
             if (workerPairs[w].count != 0) {
                 workerTable->records[w].laneWord = static_cast<std::uint32_t>(mode);
-                phase.start(w, resolveLaneProc);
+                if (w == last) {
+                    phase.keep(w, resolveLaneProc);
+                } else {
+                    phase.start(w, resolveLaneProc);
+                }
             }
         }
         phase.launch();
