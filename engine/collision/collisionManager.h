@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "engine/collision/broadPhase.h"
@@ -43,6 +44,20 @@ int getCollisionWorkerCount();
 // Pair records are owned by the pools (pairPool, lanePairPools) and lent to the other
 // lists; clear and the destructor take back what is still lent. The 1024 group records
 // live inside the object (a few megabytes): make it on the heap.
+// A pass's work on one body, held by reference without an allocation: the callable
+// must outlive the pass.
+class BodyWork {
+public:
+    template <class F>
+    BodyWork(F& f)  // NOLINT: made from any callable on purpose
+        : object_(&f), call_([](void* o, HardBody* body) { (*static_cast<F*>(o))(body); }) {}
+    void operator()(HardBody* body) const { call_(object_, body); }
+
+private:
+    void* object_;
+    void (*call_)(void*, HardBody*);
+};
+
 class CollisionManager {
 public:
     static constexpr std::uint32_t GROUP_RECORDS = 1024;
@@ -113,6 +128,8 @@ public:
     std::uint32_t detectionBodiesPerThread = 128;
     std::uint32_t resolutionPairsPerThread = 128;
     std::uint32_t extractionPairsPerThread = 128;
+    // Bodies of a world pass over the bodies (storing, integrating) a thread must have.
+    std::uint32_t bodyPassBodiesPerThread = 256;
 
     // Which bodies of a detection may touch which; kept from detection to detection.
     BroadPhase broadPhase;
@@ -252,6 +269,10 @@ public:
     bool detectCollisionsThreaded(BodyList& bodies, BodyList& staticBodies,
                                   BodyList& reactivationBodies, BodyList& barriers);
     void resolveActivePairsThreaded(PairList& pairs, BodyList& bodies, int mode);
+    // Calls work(body) for every body, shared out in blocks over the lanes when there
+    // are enough bodies to pay; work must write no body but the one it is given, so the
+    // order does not matter.
+    void forEachBodyOnLanes(std::span<HardBody* const> bodies, BodyWork work);
     // Lane bookkeeping between the threaded phases.
     void distributePairStore();
     void collectLanePairs();

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <thread>
 
 #include "engine/collision/collisionManager.h"
@@ -49,6 +50,14 @@ struct WorkerTable {
     std::unique_ptr<WorkerRecord[]> records;
     // Runs handed out in the current phase that are not yet done.
     std::atomic<std::uint32_t> runsPending{0};
+    // The body pass the lanes work: lane i works the bodies of block i.
+    struct BodyPass {
+        std::span<HardBody* const> bodies;
+        BodyWork work;
+        std::size_t perBlock;
+        void runBlock(int lane) const;
+    };
+    const BodyPass* bodyPass = nullptr;
     bool stopping = false;  // set before the threads are woken to end
 };
 
@@ -121,3 +130,4 @@ int resolveLaneProc(WorkerRecord* record);
 int detectGroundLaneProc(WorkerRecord* record);
 int detectLooseLaneProc(WorkerRecord* record);
 int extractLaneProc(WorkerRecord* record);
+int bodyPassLaneProc(WorkerRecord* record);

@@ -398,6 +398,41 @@ void CollisionManager::resolveActivePairsThreaded(PairList& pairs, BodyList& bod
     }
 }
 
+void WorkerTable::BodyPass::runBlock(int lane) const {
+    const std::size_t first = std::min(bodies.size(), static_cast<std::size_t>(lane) * perBlock);
+    const std::size_t end = std::min(bodies.size(), first + perBlock);
+    for (std::size_t i = first; i < end; ++i) {
+        work(bodies[i]);
+    }
+}
+
+void CollisionManager::forEachBodyOnLanes(std::span<HardBody* const> bodies, BodyWork work) {
+    const int threads = std::min(usableLanes(threadCount),
+                                 threadsFor(static_cast<std::uint32_t>(bodies.size()), bodyPassBodiesPerThread));
+    if (threads < 2) {
+        for (HardBody* body : bodies) {
+            work(body);
+        }
+        return;
+    }
+    const WorkerTable::BodyPass pass{bodies, work,
+                                     (bodies.size() + static_cast<std::size_t>(threads) - 1) / threads};
+    workerTable->bodyPass = &pass;
+    {
+        LanePhase phase(*workerTable, threads - 1);
+        for (int w = 0; w + 1 < threads; ++w) {
+            phase.start(w, bodyPassLaneProc);
+        }
+        pass.runBlock(0);
+    }
+    workerTable->bodyPass = nullptr;
+}
+
+int bodyPassLaneProc(WorkerRecord* record) {
+    getWorkerTable()->bodyPass->runBlock(record->laneNumber);
+    return 0;
+}
+
 int resolveLaneProc(WorkerRecord* record) {
     for (CollisionPair* pair : *record->output) {
         record->manager->resolvePair(pair, static_cast<int>(record->laneWord), record->laneNumber);

@@ -130,4 +130,7 @@ private:
 
     // Scratch of the collecting passes, kept to avoid an allocation per step.
     std::vector<HardBody*> scratch_;
+    std::vector<HardBody*> passBodies_;  // the bodies of a pass over each body alone
+    template <class Work>
+    void forEachBodyAlone(BodyList& list, Work&& work);
 };

@@ -23,6 +23,10 @@ std::int32_t truncateToInt32(double r) {
     return INT32_MIN;
 }
 
+// Bodies that a pass over one body may not write alone: a fracture body moves its
+// fragments along, and a fragment moves with its fracture body.
+bool carriesOthers(const HardBody* body) { return body->getType() == HB_FRACTURE || body->getParent(); }
+
 QmtVector3 gravityDirection(const QmtVector3& gravity) {
     QmtVector3 g = gravity;
     g.Unitize(PrivateWorld::GRAVITY_TOLERANCE);
@@ -66,31 +70,43 @@ bool PrivateWorld::step(double dt, std::uint64_t* out) {
 
 bool PrivateWorld::advance(double dt, std::uint64_t* out) { return step(dt, out); }
 
+// Each body on its own: shared out over the collision lanes unless a body of the list
+// moves others along.
+template <class Work>
+void PrivateWorld::forEachBodyAlone(BodyList& list, Work&& work) {
+    passBodies_.assign(list.begin(), list.end());
+    const bool alone = std::none_of(passBodies_.begin(), passBodies_.end(), carriesOthers);
+    if (collisionManager && alone) {
+        collisionManager->forEachBodyOnLanes(passBodies_, work);
+    } else {
+        for (HardBody* body : passBodies_) {
+            work(body);
+        }
+    }
+    passBodies_.clear();
+}
+
 void PrivateWorld::integrateVelocitiesPass(double dt) {
     const bool damping = isAirDampingActive();
     const bool withGravity = isGravityActive();
-    for (HardBody* body : aBodies) {
+    const QmtVector3 g = gravity;
+    forEachBodyAlone(aBodies, [=](HardBody* body) {
         if (!body->isActive()) {
-            continue;
+            return;
         }
         body->clearDynForces();
         body->clearDynTorques();
         if (withGravity) {
-            body->addDynForces(gravity * (1.0 / body->getInvMass()));
+            body->addDynForces(g * (1.0 / body->getInvMass()));
         }
         body->integrateVelocities(dt, damping);
-    }
+    });
 }
 
 void PrivateWorld::storeDynStates() {
-    for (HardBody* body : aBodies) {
-        body->storeDynState();
-    }
-    for (HardBody* body : adeActivatedBodies) {
-        body->storeDynState();
-    }
-    for (HardBody* body : aStaticBodies) {
-        body->storeDynState();
+    // List by list: a body in two lists is stored twice in this order.
+    for (BodyList* list : {&aBodies, &adeActivatedBodies, &aStaticBodies}) {
+        forEachBodyAlone(*list, [](HardBody* body) { body->storeDynState(); });
     }
 }
 
@@ -130,11 +146,12 @@ void PrivateWorld::updateBodyActivity(double dt) {
         n = next;
     }
     activeBodyCount = 0;
+    // The sleepers leave first; a body's position step touches no list and no other
+    // body, so the active ones are then stepped on their own.
     for (BodyList::Node* n = aBodies.head ? aBodies.head->next : nullptr; n;) {
         BodyList::Node* const next = n->next;
         HardBody* const body = n->value;
         if (body->isActive()) {
-            body->integratePositions(dt);
             ++activeBodyCount;
         } else {
             debugLog(stdout, "deactivated %s\n", body->transform.name);
@@ -144,6 +161,7 @@ void PrivateWorld::updateBodyActivity(double dt) {
         }
         n = next;
     }
+    forEachBodyAlone(aBodies, [dt](HardBody* body) { body->integratePositions(dt); });
     activeBodyCount += static_cast<std::uint32_t>(nStaticBodies);
 }
 

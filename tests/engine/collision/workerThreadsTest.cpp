@@ -387,7 +387,7 @@ TEST(WorkerThreads, ThreadedPilesKeepTheirRecordedHashes) {
             seededpile::Pile pile(150, 5, r.lanes, 9, r.groups, 20240601, r.fractureEvery);
             CollisionManager& m = *pile.world().collisionManager;
             m.detectionBodiesPerThread = m.resolutionPairsPerThread = m.extractionPairsPerThread =
-                threads ? 0 : UINT32_MAX;
+                m.bodyPassBodiesPerThread = threads ? 0 : UINT32_MAX;
             pile.frames(60);
             EXPECT_EQ(pile.hash(), r.hash)
                 << std::hex << r.lanes << " lanes, threads " << threads << ", groups " << r.groups << ", fracture every "
