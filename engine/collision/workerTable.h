@@ -59,6 +59,9 @@ struct WorkerTable {
     };
     const BodyPass* bodyPass = nullptr;
     bool stopping = false;  // set before the threads are woken to end
+    int processors = 1;  // processors this process may run on
+    // Pauses a waiting thread spins before it sleeps, set by each phase.
+    std::atomic<std::uint32_t> spins{0};
 };
 
 // The published table, or null while none exists.

@@ -64,11 +64,14 @@ int threadsFor(std::uint32_t work, std::uint32_t perThread) {
 
 namespace {
 
-// Waits until `word` no longer holds `value`: a short spin first, since a phase's runs
-// and the gaps between phases are often shorter than putting a thread to sleep and
-// waking it, then asleep.
-void waitWhile(const std::atomic<std::uint32_t>& word, std::uint32_t value) {
-    for (int spin = 0; spin < 4096; ++spin) {
+// About a millisecond of pauses.
+constexpr std::uint32_t SPINS = 32768;
+
+// Waits until `word` no longer holds `value`: spinning up to `spins` pauses first, since
+// a phase's runs and the gaps between phases are often shorter than putting a thread
+// to sleep and waking it, then asleep.
+void waitWhile(const std::atomic<std::uint32_t>& word, std::uint32_t value, std::uint32_t spins) {
+    for (std::uint32_t spin = 0; spin < spins; ++spin) {
         if (word.load(std::memory_order_acquire) != value) {
             return;
         }
@@ -86,7 +89,7 @@ void serveRuns(WorkerTable& table, int worker) {
     WorkerRecord& record = table.records[worker];
     std::uint32_t seen = 0;
     for (;;) {
-        waitWhile(record.ticket, seen);
+        waitWhile(record.ticket, seen, table.spins.load(std::memory_order_relaxed));
         seen = record.ticket.load(std::memory_order_acquire);
         if (table.stopping) {
             return;
@@ -119,6 +122,9 @@ WorkerTable::~WorkerTable() {
 
 LanePhase::LanePhase(WorkerTable& table, int workers, int threads)
     : table_(table), workers_(workers), threads_(std::max(threads, 1)) {
+    // Spinning pays only while every lane has a processor of its own; on fewer, a
+    // spinning thread takes the processor from the one it waits for.
+    table_.spins.store(table_.processors > workers_ ? SPINS : 0, std::memory_order_relaxed);
     for (int i = 0; i < workers_; ++i) {
         table_.records[i].started = false;
     }
@@ -215,7 +221,7 @@ void LanePhase::join() {
         }
     }
     for (std::uint32_t pending; (pending = table_.runsPending.load(std::memory_order_acquire)) != 0;) {
-        waitWhile(table_.runsPending, pending);
+        waitWhile(table_.runsPending, pending, table_.spins.load(std::memory_order_relaxed));
     }
 }
 
@@ -231,6 +237,7 @@ int CollisionManager::createWorkerTable() {
         table->records = std::make_unique<WorkerRecord[]>(workers);
         threadsApi = std::make_unique<stdThreadsApi>();
         table->workerCount = table->activeWorkerCount = workers;
+        table->processors = getSystemProcessorCount();
         for (int i = 0; i < workers; ++i) {
             WorkerRecord& record = table->records[i];
             record.laneNumber = i + 1;

@@ -181,12 +181,12 @@ void PrivateWorld::resetContactStates() {
         releaseState(body);
     }
     for (BodyList* list : {&aBodies, &aCrackers, &aBarriers}) {
-        for (HardBody* body : *list) {
+        forEachBodyAlone(*list, [&](HardBody* body) {
             body->disableInContact();
             body->setContactStage(0);
             body->disableWorldUpdate();
             releaseState(body);
-        }
+        });
     }
     for (HardBody* body : adeActivatedBodies) {
         body->disableInContact();
