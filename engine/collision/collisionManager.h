@@ -35,6 +35,20 @@ LsqSystem* getLaneLsqSystem(int lane);
 // Workers the manager's worker set-up reported (0 when the calling thread works alone).
 int getCollisionWorkerCount();
 
+// A pass's work on one body, held by reference without an allocation: the callable
+// must outlive the pass.
+class BodyWork {
+public:
+    template <class F>
+    BodyWork(F& f)  // implicit: any callable on one body will do
+        : object_(&f), call_([](void* o, HardBody* body) { (*static_cast<F*>(o))(body); }) {}
+    void operator()(HardBody* body) const { call_(object_, body); }
+
+private:
+    void* object_;
+    void (*call_)(void*, HardBody*);
+};
+
 // Everything one world needs to find and resolve contacts between and during steps:
 // the contact-group records, the lists that hold pairs and groups in their roles,
 // the per-lane pools and lists of the worker lanes, the least-squares workspaces and
@@ -44,20 +58,6 @@ int getCollisionWorkerCount();
 // Pair records are owned by the pools (pairPool, lanePairPools) and lent to the other
 // lists; clear and the destructor take back what is still lent. The 1024 group records
 // live inside the object (a few megabytes): make it on the heap.
-// A pass's work on one body, held by reference without an allocation: the callable
-// must outlive the pass.
-class BodyWork {
-public:
-    template <class F>
-    BodyWork(F& f)  // NOLINT: made from any callable on purpose
-        : object_(&f), call_([](void* o, HardBody* body) { (*static_cast<F*>(o))(body); }) {}
-    void operator()(HardBody* body) const { call_(object_, body); }
-
-private:
-    void* object_;
-    void (*call_)(void*, HardBody*);
-};
-
 class CollisionManager {
 public:
     static constexpr std::uint32_t GROUP_RECORDS = 1024;
@@ -123,8 +123,8 @@ public:
     // extraction batch (0: a thread for every lane). Smaller passes share their lanes
     // among fewer threads, down to the calling thread alone. Each lane keeps its own
     // records and lists whichever thread works it, so the results are the same. 128 a
-    // thread measured best on 250 and 1,000 dropped boxes with eight lanes: starting
-    // and joining a thread costs about what 50 to 100 such items take.
+    // thread measured best on 250 and 1,000 dropped boxes with eight lanes; with the
+    // lanes' threads kept asleep between phases, 32 and 64 were no faster.
     std::uint32_t detectionBodiesPerThread = 128;
     std::uint32_t resolutionPairsPerThread = 128;
     std::uint32_t extractionPairsPerThread = 128;

@@ -74,9 +74,15 @@ bool PrivateWorld::advance(double dt, std::uint64_t* out) { return step(dt, out)
 // moves others along.
 template <class Work>
 void PrivateWorld::forEachBodyAlone(BodyList& list, Work&& work) {
+    if (!collisionManager || collisionManager->threadCount <= 1) {
+        for (HardBody* body : list) {
+            work(body);
+        }
+        return;
+    }
     passBodies_.assign(list.begin(), list.end());
     const bool alone = std::none_of(passBodies_.begin(), passBodies_.end(), carriesOthers);
-    if (collisionManager && alone) {
+    if (alone) {
         collisionManager->forEachBodyOnLanes(passBodies_, work);
     } else {
         for (HardBody* body : passBodies_) {
