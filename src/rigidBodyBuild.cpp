@@ -120,6 +120,9 @@ bool rigidBodyNode::poseBody(const Qmt::QmtVector3& centre, ZYLmesh* refit) {
 
     Qmt::QmtMatrix3 rotation;
     Qmt::Quaternion(poseRotation_[3], poseRotation_[0], poseRotation_[1], poseRotation_[2]).ToRotationMatrix(rotation);
+    // Most kinds take their position from init, a triangle mesh keeps the one it has:
+    // without this its mesh and tree would stand about the world origin.
+    body_->setPosition(centre);
     body_->init(centre, rotation, Qmt::QmtVector3(1.0, 1.0, 1.0));
     if (refit) refitBody(refit);
     if (PublicWorld* world = engineWorld(); world && !world->contains(body_)) addToWorld();
