@@ -1,6 +1,7 @@
 #include "src/bodyShared.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -16,6 +17,7 @@ namespace {
 
 constexpr double kMassPerVolume = 500.0;
 constexpr double kFitUnitsMassScale = 0.015;
+constexpr float kUnsetMass = 1e-5f;
 
 }  // namespace
 
@@ -43,6 +45,8 @@ double meshBodyMass(const ZYLmesh& mesh, const MObject& node, Qmt::QmtVector3& c
     }
     return m;
 }
+
+bool isSetMass(float mass) { return std::isfinite(mass) && mass >= kUnsetMass; }
 
 void setBodyName(HardBody& body, const MString& name) {
     const std::string text = name.str();

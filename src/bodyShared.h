@@ -27,6 +27,11 @@ Qmt::QmtVector3 vertexMean(const ZYLmesh& mesh);
 // with a blank).
 double meshBodyMass(const ZYLmesh& mesh, const MObject& node, Qmt::QmtVector3& centre, bool refresh);
 
+// Whether a mass attribute's value counts as set: finite and at least 1e-5. Anything
+// else (zero, negative, overflowed) is what a build replaces with the computed mass, and
+// no push may hand it to the engine, which stores its inverse.
+bool isSetMass(float mass);
+
 // The body's name := the text, cut to the record's 255 characters.
 void setBodyName(HardBody& body, const MString& name);
 

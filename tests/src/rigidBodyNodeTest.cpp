@@ -77,6 +77,20 @@ TEST_F(RigidBody, UserMassStaysAndUnsetMassIsComputed) {
     EXPECT_TRUE((rb.offsetMatrix() * placement(body)).isEquivalent(worldMatrix(rb), 1e-6));
 }
 
+// A mass that counts as unset, pushed after the build by either change flag, leaves the
+// body the mass the build computed rather than an infinite inverse.
+TEST_F(RigidBody, UnsetMassPushedLaterKeepsTheBuiltMass) {
+    run("makeMesh -cube -s 2 -n a");
+    rigidBodyNode* rb = wireBody("a");
+    run("setAttr aBody.mass 2");
+    ASSERT_EQ(rb->getBody(true)->getMass(), 2.0);
+    run("setAttr aBody.mass 0");
+    EXPECT_EQ(rb->getBody(true)->getMass(), 4000.0);
+    run("setAttr aBody.mass -3; setAttr aBody.passive 0; getAttr aBody.caas");
+    EXPECT_EQ(rb->getBody(false)->getMass(), 4000.0);
+    EXPECT_EQ(rb->getBody(true)->getDynInit().invMass, 1.0 / 4000.0);
+}
+
 // Two unit-apart cubes in one mesh: far from convex, so the best-fitting body is a
 // triangle mesh, and a jagged one asked for "Auto" is a hull.
 TEST_F(RigidBody, BodyKindFollowsTheCollisionType) {
