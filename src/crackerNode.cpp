@@ -2,6 +2,7 @@
 
 #include <GL/gl.h>
 
+#include <cmath>
 #include <initializer_list>
 #include <iostream>
 #include <new>
@@ -52,6 +53,10 @@ namespace {
 constexpr double kUnsetCentre = 1.1920929e-7;
 constexpr double kRestitution = 0.3;
 constexpr double kFriction = 0.7;
+
+// Only the default itself (to single precision) is unset: a user's centre at or below
+// it, every component negative say, is a place like any other.
+bool isUnsetCentre(double c) { return std::abs(c - kUnsetCentre) <= kUnsetCentre * 1e-6; }
 
 }  // namespace
 
@@ -250,7 +255,7 @@ void zylCrackerNode::buildBody(MDataBlock& data) {
     MPlug centrePlug(self, massCenter);
     const Qmt::QmtVector3 given(centrePlug.child(0).asDouble(), centrePlug.child(1).asDouble(),
                                 centrePlug.child(2).asDouble());
-    if (given.x <= kUnsetCentre && given.y <= kUnsetCentre && given.z <= kUnsetCentre) {
+    if (isUnsetCentre(given.x) && isUnsetCentre(given.y) && isUnsetCentre(given.z)) {
         const Qmt::QmtVector3& p = body_->getDyn().position;
         for (unsigned i = 0; i < 3; ++i) centrePlug.child(i).setValue(p[static_cast<int>(i)]);
     }
