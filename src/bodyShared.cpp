@@ -48,6 +48,15 @@ double meshBodyMass(const ZYLmesh& mesh, const MObject& node, Qmt::QmtVector3& c
 
 bool isSetMass(float mass) { return std::isfinite(mass) && mass >= kUnsetMass; }
 
+std::optional<Qmt::QmtVector3> singleVector(const MFloatVector& v) {
+    if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z)) return std::nullopt;
+    return Qmt::QmtVector3(v.x, v.y, v.z);
+}
+
+std::optional<Qmt::QmtVector3> singleVector(const MPlug& plug) {
+    return singleVector(MFloatVector(plug.child(0).asFloat(), plug.child(1).asFloat(), plug.child(2).asFloat()));
+}
+
 void setBodyName(HardBody& body, const MString& name) {
     const std::string text = name.str();
     const std::size_t length = std::min(text.size(), sizeof(body.transform.name) - 1);

@@ -269,9 +269,11 @@ void zylCrackerNode::recenterBody() {
     MDagPath path;
     MMatrix e;
     if (!readWorldMatrix(e, &path)) return;
+    // A centre beyond single precision is no place: the body keeps its own.
+    const std::optional<Qmt::QmtVector3> given = singleVector(MPlug(thisMObject(), massCenter));
+    if (!given) return;
+    const Qmt::QmtVector3& c = *given;
     MMatrix b = composeTransform(e, offset_.inverse());
-    const MPlug centrePlug(thisMObject(), massCenter);
-    const Qmt::QmtVector3 c(centrePlug.child(0).asFloat(), centrePlug.child(1).asFloat(), centrePlug.child(2).asFloat());
     body_->setMassCenter(c);
     b[3][0] = c.x;
     b[3][1] = c.y;
@@ -293,8 +295,7 @@ void zylCrackerNode::updateCrackerParams() {
     if (!body_) return;
     body_->setRestitutionCoeff(kRestitution);
     body_->setFrictionCoeff(kFriction);
-    const MPlug dir(thisMObject(), impulseDir);
-    Qmt::QmtVector3 d(dir.child(0).asFloat(), dir.child(1).asFloat(), dir.child(2).asFloat());
+    Qmt::QmtVector3 d = singleVector(MPlug(thisMObject(), impulseDir)).value_or(Qmt::QmtVector3::ZERO);
     d.Unitize(kUnitizeTolerance);
     impulseDirection_ = d;
 }

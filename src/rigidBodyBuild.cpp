@@ -284,10 +284,12 @@ void rigidBodyNode::applyMassCenter() {
     if (!body_) return;
     MDagPath path;
     if (!nodeDagPath(thisMObject(), path)) return;
+    // A centre beyond single precision is no place: the body keeps its own.
+    const std::optional<Qmt::QmtVector3> given = singleVector(MPlug(thisMObject(), massCenter));
+    if (!given) return;
+    const Qmt::QmtVector3& c = *given;
     const MMatrix w = path.exclusiveMatrix();
     const MMatrix b = offset_.inverse() * w;
-    const MPlug centre(thisMObject(), massCenter);
-    const Qmt::QmtVector3 c(centre.child(0).asFloat(), centre.child(1).asFloat(), centre.child(2).asFloat());
     body_->setMassCenter(c);
     MMatrix moved = b;
     moved[3][0] = c.x;
