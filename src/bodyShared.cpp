@@ -1,6 +1,7 @@
 #include "src/bodyShared.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -16,6 +17,7 @@ namespace {
 
 constexpr double kMassPerVolume = 500.0;
 constexpr double kFitUnitsMassScale = 0.015;
+constexpr float kUnsetMass = 1e-5f;
 
 }  // namespace
 
@@ -42,6 +44,17 @@ double meshBodyMass(const ZYLmesh& mesh, const MObject& node, Qmt::QmtVector3& c
         m = 1.0;
     }
     return m;
+}
+
+bool isSetMass(float mass) { return std::isfinite(mass) && mass >= kUnsetMass; }
+
+std::optional<Qmt::QmtVector3> singleVector(const MFloatVector& v) {
+    if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z)) return std::nullopt;
+    return Qmt::QmtVector3(v.x, v.y, v.z);
+}
+
+std::optional<Qmt::QmtVector3> singleVector(const MPlug& plug) {
+    return singleVector(MFloatVector(plug.child(0).asFloat(), plug.child(1).asFloat(), plug.child(2).asFloat()));
 }
 
 void setBodyName(HardBody& body, const MString& name) {

@@ -4,6 +4,7 @@
 // collision mesh and in moving them with their host transforms.
 
 #include <array>
+#include <optional>
 
 #include "geometry/mesh/meshRecords.h"
 #include "host/api/dagPath.h"
@@ -11,7 +12,9 @@
 #include "host/api/matrix.h"
 #include "host/api/object.h"
 #include "host/api/quaternion.h"
+#include "host/api/plug.h"
 #include "host/api/text.h"
+#include "host/api/vectors.h"
 #include "math/qmtVector3.h"
 
 class HardBody;
@@ -26,6 +29,17 @@ Qmt::QmtVector3 vertexMean(const ZYLmesh& mesh);
 // vertex mean, with a warning unless it is a refresh (whose negative warning starts
 // with a blank).
 double meshBodyMass(const ZYLmesh& mesh, const MObject& node, Qmt::QmtVector3& centre, bool refresh);
+
+// Whether a mass attribute's value counts as set: finite and at least 1e-5. Anything
+// else (zero, negative, overflowed) is what a build replaces with the computed mass, and
+// no push may hand it to the engine, which stores its inverse.
+bool isSetMass(float mass);
+
+// A user's vector in single precision, as the engine is given it; empty when a
+// component lies beyond that range and would arrive as infinity.
+std::optional<Qmt::QmtVector3> singleVector(const MFloatVector& v);
+// The same of a vector attribute's three children.
+std::optional<Qmt::QmtVector3> singleVector(const MPlug& plug);
 
 // The body's name := the text, cut to the record's 255 characters.
 void setBodyName(HardBody& body, const MString& name);

@@ -2,6 +2,7 @@
 
 #include <GL/gl.h>
 
+#include <cmath>
 #include <initializer_list>
 #include <iostream>
 #include <new>
@@ -52,6 +53,10 @@ namespace {
 constexpr double kUnsetCentre = 1.1920929e-7;
 constexpr double kRestitution = 0.3;
 constexpr double kFriction = 0.7;
+
+// Only the default itself (to single precision) is unset: a user's centre at or below
+// it, every component negative say, is a place like any other.
+bool isUnsetCentre(double c) { return std::abs(c - kUnsetCentre) <= kUnsetCentre * 1e-6; }
 
 }  // namespace
 
@@ -250,7 +255,7 @@ void zylCrackerNode::buildBody(MDataBlock& data) {
     MPlug centrePlug(self, massCenter);
     const Qmt::QmtVector3 given(centrePlug.child(0).asDouble(), centrePlug.child(1).asDouble(),
                                 centrePlug.child(2).asDouble());
-    if (given.x <= kUnsetCentre && given.y <= kUnsetCentre && given.z <= kUnsetCentre) {
+    if (isUnsetCentre(given.x) && isUnsetCentre(given.y) && isUnsetCentre(given.z)) {
         const Qmt::QmtVector3& p = body_->getDyn().position;
         for (unsigned i = 0; i < 3; ++i) centrePlug.child(i).setValue(p[static_cast<int>(i)]);
     }
@@ -264,9 +269,11 @@ void zylCrackerNode::recenterBody() {
     MDagPath path;
     MMatrix e;
     if (!readWorldMatrix(e, &path)) return;
+    // A centre beyond single precision is no place: the body keeps its own.
+    const std::optional<Qmt::QmtVector3> given = singleVector(MPlug(thisMObject(), massCenter));
+    if (!given) return;
+    const Qmt::QmtVector3& c = *given;
     MMatrix b = composeTransform(e, offset_.inverse());
-    const MPlug centrePlug(thisMObject(), massCenter);
-    const Qmt::QmtVector3 c(centrePlug.child(0).asFloat(), centrePlug.child(1).asFloat(), centrePlug.child(2).asFloat());
     body_->setMassCenter(c);
     b[3][0] = c.x;
     b[3][1] = c.y;
@@ -288,8 +295,7 @@ void zylCrackerNode::updateCrackerParams() {
     if (!body_) return;
     body_->setRestitutionCoeff(kRestitution);
     body_->setFrictionCoeff(kFriction);
-    const MPlug dir(thisMObject(), impulseDir);
-    Qmt::QmtVector3 d(dir.child(0).asFloat(), dir.child(1).asFloat(), dir.child(2).asFloat());
+    Qmt::QmtVector3 d = singleVector(MPlug(thisMObject(), impulseDir)).value_or(Qmt::QmtVector3::ZERO);
     d.Unitize(kUnitizeTolerance);
     impulseDirection_ = d;
 }

@@ -12,6 +12,7 @@
 #include "host/api/fnDependencyNode.h"
 #include "host/api/global.h"
 #include "host/api/selectionList.h"
+#include "src/bodyShared.h"
 #include "src/clusterNode.h"
 #include "src/rigidBodyNode.h"
 #include "src/solverNode.h"
@@ -217,17 +218,21 @@ MStatus FractureBodyNode::compute(const MPlug& plug, MDataBlock& data) {
         return MS::kSuccess;
     }
     if (attr == ca_initialVelocity || attr == ca_initialSpin) {
-        const MFloatVector v = data.inputValue(attr == ca_initialVelocity ? initialVelocity : initialSpin).asFloatVector();
-        applyVectorParam(attr, v.x, v.y, v.z);
+        // A velocity beyond single precision counts as none.
+        const Qmt::QmtVector3 v =
+            singleVector(data.inputValue(attr == ca_initialVelocity ? initialVelocity : initialSpin).asFloatVector())
+                .value_or(Qmt::QmtVector3::ZERO);
+        applyVectorParam(attr, static_cast<float>(v.x), static_cast<float>(v.y), static_cast<float>(v.z));
         notifySolver();
     } else if (attr == ca_enabled) {
         applyBoolParam(ca_enabled, data.inputValue(enabled).asBool());
         if (fractureBody) {
-            // Below 1e-5 (in single precision) a start velocity counts as none.
+            // Below 1e-5 (in single precision), or beyond that precision, a start velocity
+            // counts as none.
             const MFloatVector v = data.inputValue(initialVelocity).asFloatVector();
-            if (v.length() > 1e-5) fractureBody->setLinearVelocity(Qmt::QmtVector3(v.x, v.y, v.z));
+            if (v.length() > 1e-5 && singleVector(v)) fractureBody->setLinearVelocity(Qmt::QmtVector3(v.x, v.y, v.z));
             const MFloatVector w = data.inputValue(initialSpin).asFloatVector();
-            if (w.length() > 1e-5) fractureBody->setAngularVelocity(Qmt::QmtVector3(w.x, w.y, w.z));
+            if (w.length() > 1e-5 && singleVector(w)) fractureBody->setAngularVelocity(Qmt::QmtVector3(w.x, w.y, w.z));
         }
         notifySolver();
     } else if (attr == ca_stressThreshold) {

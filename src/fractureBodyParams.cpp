@@ -9,6 +9,7 @@
 #include "engine/world/publicWorld.h"
 #include "host/api/global.h"
 #include "host/api/selectionList.h"
+#include "src/bodyShared.h"
 #include "src/fractureBodyNode.h"
 #include "src/rigidBodyNode.h"
 #include "src/stressNode.h"
@@ -23,6 +24,12 @@ void setFlag(FractureBody* body, std::uint32_t bit, bool on) {
         body->flags |= bit;
     else
         body->flags &= ~bit;
+}
+
+// A body whose mass is finite and not zero: the only kind a mass ratio can take.
+bool hasFiniteMass(const PrivateHardBody* body) {
+    const double inverse = body->getInvMass();
+    return inverse > 0.0 && std::isfinite(inverse);
 }
 
 // The joint's two end bodies, when it has both.
@@ -60,6 +67,8 @@ bool FractureBodyNode::applyDoubleParam(const MObject& flag, double value) {
     } else if (flag == ca_friction) {
         fractureBody->setFrictionCoeff(value);
     } else if (flag == ca_mass) {
+        // A mass not set keeps the one the fragments gave the body.
+        if (!isSetMass(static_cast<float>(value))) return true;
         fractureBody->setMass(static_cast<float>(value));
         fractureBody->storeInitialState(8);
     } else if (flag == ca_stressThreshold) {
@@ -169,11 +178,16 @@ void FractureBodyNode::stressToMass() {
     const auto pairMass = [](const PrivateHardBody* a, const PrivateHardBody* b) {
         return (1.0 / a->getInvMass() + 1.0 / b->getInvMass()) * 0.5;
     };
+    // A pair with an end of no finite mass is left out of the mean and keeps its
+    // strength: one infinite pair would zero every other joint, or give NaN.
+    const auto weighed = [](const PrivateHardBody* a, const PrivateHardBody* b) {
+        return hasFiniteMass(a) && hasFiniteMass(b);
+    };
     double sum = 0.0;
     for (const SceneStress* stress : stresses) {
         PrivateHardBody* a = nullptr;
         PrivateHardBody* b = nullptr;
-        if (bothEnds(stress, a, b) && !a->isStatic() && !b->isStatic()) sum += pairMass(a, b);
+        if (bothEnds(stress, a, b) && !a->isStatic() && !b->isStatic() && weighed(a, b)) sum += pairMass(a, b);
     }
     // Every connected node counts, also those left out of the sum.
     const double mean = sum / static_cast<double>(stresses.size());
@@ -184,10 +198,13 @@ void FractureBodyNode::stressToMass() {
             if (!bothEnds(stress, a, b)) continue;
             double strength = 0.0;
             if (!a->isStatic() && !b->isStatic()) {
-                double f = std::sqrt(std::sqrt(pairMass(a, b) / mean));
-                if (f < 0.3) f = 0.0;
-                if (f > 1.0) f = 1.0;
-                strength = stress->getDoubleProperty("forceStrenght") * f;
+                strength = stress->getDoubleProperty("forceStrenght");
+                if (weighed(a, b)) {
+                    double f = std::sqrt(std::sqrt(pairMass(a, b) / mean));
+                    if (f < 0.3) f = 0.0;
+                    if (f > 1.0) f = 1.0;
+                    strength *= f;
+                }
             }
             stress->setDoubleProperty("forceStrenght", strength);
         }

@@ -26,7 +26,6 @@ std::uint32_t builtBodies = 0;
 
 constexpr double kDampingScale = static_cast<double>(0.1f);
 constexpr double kUnsetCentre = 1.1920929e-7;
-constexpr float kUnsetMass = 1e-5f;
 constexpr double kMinSquaredVelocity = 1e-5;
 
 // Collision types 0 to 3 name the body kind; 4 ("Auto") is a hull for jagged meshes;
@@ -72,7 +71,8 @@ void rigidBodyNode::buildBody() {
     body_ = createBodyOfType(collisionType, mesh, isJaggy());
     if (!body_) return;
 
-    body_->setMass(static_cast<float>(computedMass));
+    builtMass_ = static_cast<float>(computedMass);
+    body_->setMass(builtMass_);
     body_->setRestitutionCoeff(MPlug(self, bounciness).asDouble());
     body_->setFrictionCoeff(MPlug(self, friction).asDouble());
     body_->setAirDampingCoeff(MPlug(self, linearDamping).asDouble());
@@ -120,6 +120,9 @@ bool rigidBodyNode::poseBody(const Qmt::QmtVector3& centre, ZYLmesh* refit) {
 
     Qmt::QmtMatrix3 rotation;
     Qmt::Quaternion(poseRotation_[3], poseRotation_[0], poseRotation_[1], poseRotation_[2]).ToRotationMatrix(rotation);
+    // Most kinds take their position from init, a triangle mesh keeps the one it has:
+    // without this its mesh and tree would stand about the world origin.
+    body_->setPosition(centre);
     body_->init(centre, rotation, Qmt::QmtVector3(1.0, 1.0, 1.0));
     if (refit) refitBody(refit);
     if (PublicWorld* world = engineWorld(); world && !world->contains(body_)) addToWorld();
@@ -141,7 +144,7 @@ void rigidBodyNode::writeMassAttributes(double computedMass, bool always) {
         for (unsigned i = 0; i < 3; ++i) centre.child(i).setValue(position[static_cast<int>(i)]);
     }
     MPlug massPlug(self, mass);
-    if (always || massPlug.asFloat() < kUnsetMass) massPlug.setValue(computedMass);
+    if (always || !isSetMass(massPlug.asFloat())) massPlug.setValue(computedMass);
 }
 
 void rigidBodyNode::refitBody(ZYLmesh* mesh) {
@@ -172,7 +175,8 @@ void rigidBodyNode::refreshBodyForRebuild() {
     ZYLmesh* mesh = getCollisionMesh();
     if (!hasGeometry(mesh)) return;
     const double computedMass = massFromMesh(*mesh, centre, true);
-    body_->setMass(static_cast<float>(computedMass));
+    builtMass_ = static_cast<float>(computedMass);
+    body_->setMass(builtMass_);
     if (!poseBody(centre, mesh)) return;
     writeMassAttributes(computedMass, true);
     if (auto* shape = userNodeAs<collisionShapeNode>(getCollisionShapeNode(), collisionShapeNode::id))
@@ -183,13 +187,18 @@ void rigidBodyNode::applyParameters() {
     const MObject self = thisMObject();
     MPlug(self, ca_rigidBody).asBool();
     if (!body_) return;
-    body_->setMass(MPlug(self, mass).asFloat());
-    body_->storeInitialState(8);
+    pushMass();
     body_->setRestitutionCoeff(MPlug(self, bounciness).asDouble());
     body_->setFrictionCoeff(MPlug(self, friction).asDouble());
     body_->setAirDampingCoeff(MPlug(self, linearDamping).asDouble() * kDampingScale);
     body_->setAirDampingCoeff2(MPlug(self, angularDamping).asDouble() * kDampingScale);
     body_->setExtractionCoeff(MPlug(self, gapfactor).asDouble());
+}
+
+void rigidBodyNode::pushMass() {
+    const float given = MPlug(thisMObject(), mass).asFloat();
+    body_->setMass(isSetMass(given) ? given : builtMass_);
+    body_->storeInitialState(8);
 }
 
 bool rigidBodyNode::animationKeysBlockActive() const {
@@ -204,8 +213,7 @@ void rigidBodyNode::applyActiveState() {
     const MObject self = thisMObject();
     MPlug(self, ca_rigidBody).asBool();
     if (!body_) return;
-    body_->setMass(MPlug(self, mass).asFloat());
-    body_->storeInitialState(8);
+    pushMass();
 
     const int state = getPassive();
     if (state <= 0 && animationKeysBlockActive() && MPlug(self, usercommand).asBool()) {
@@ -276,10 +284,12 @@ void rigidBodyNode::applyMassCenter() {
     if (!body_) return;
     MDagPath path;
     if (!nodeDagPath(thisMObject(), path)) return;
+    // A centre beyond single precision is no place: the body keeps its own.
+    const std::optional<Qmt::QmtVector3> given = singleVector(MPlug(thisMObject(), massCenter));
+    if (!given) return;
+    const Qmt::QmtVector3& c = *given;
     const MMatrix w = path.exclusiveMatrix();
     const MMatrix b = offset_.inverse() * w;
-    const MPlug centre(thisMObject(), massCenter);
-    const Qmt::QmtVector3 c(centre.child(0).asFloat(), centre.child(1).asFloat(), centre.child(2).asFloat());
     body_->setMassCenter(c);
     MMatrix moved = b;
     moved[3][0] = c.x;

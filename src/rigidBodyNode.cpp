@@ -9,6 +9,7 @@
 #include "host/api/animControl.h"
 #include "host/api/fnAttribute.h"
 #include "host/api/fnDependencyNode.h"
+#include "src/bodyShared.h"
 #include "src/collisionShapeNode.h"
 #include "src/fractureBodyNode.h"
 #include "src/nodeHelpers.h"
@@ -202,8 +203,8 @@ MStatus rigidBodyNode::setDependentsDirty(const MPlug&, MPlugArray&) { return MS
 bool rigidBodyNode::setInternalValueInContext(const MPlug&, const MDataHandle&, MDGContext&) { return false; }
 
 void rigidBodyNode::applyVelocity(const MObject& source, const MObject& shown, bool spin) {
-    const MPlug in(thisMObject(), source);
-    const Qmt::QmtVector3 v(in.child(0).asFloat(), in.child(1).asFloat(), in.child(2).asFloat());
+    // A velocity beyond single precision counts as none.
+    const Qmt::QmtVector3 v = singleVector(MPlug(thisMObject(), source)).value_or(Qmt::QmtVector3::ZERO);
     if (body_) {
         if (spin) {
             body_->setAngularVelocity(v);

@@ -193,6 +193,8 @@ private:
     void applyParameters();
     void applyActiveState();
     void applyMassCenter();
+    // The body takes `mass`, or the mass of its last build while `mass` counts as unset.
+    void pushMass();
     void applyVelocity(const MObject& source, const MObject& shown, bool spin);
     // A change the user made drops the solver's cached play-back, once.
     void endUserCommand();
@@ -236,6 +238,7 @@ private:
     Quatf poseRotation_{0, 0, 0, 1}, targetRotation_{0, 0, 0, 1};
     Vec3f pivot_{};
     MMatrix offset_;
+    float builtMass_ = 1.0f;  // computed from the mesh by the last build or refresh
     bool affectForceFields_ = false;
     bool fractureParamsFollow_ = false;
     Vec3f startPosition_{};

@@ -176,8 +176,7 @@ void rigidBodyNode::playBackFrame(int k) {
 void rigidBodyNode::applyInitialVelocities() {
     if (!body_ || getPassive() != 0) return;
     const auto read = [this](const MObject& attr) {
-        const MPlug plug(thisMObject(), attr);
-        return Qmt::QmtVector3(plug.child(0).asFloat(), plug.child(1).asFloat(), plug.child(2).asFloat());
+        return singleVector(MPlug(thisMObject(), attr)).value_or(Qmt::QmtVector3::ZERO);
     };
     body_->setLinearVelocity(read(initialVelocity));
     body_->storeInitialState(2);

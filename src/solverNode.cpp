@@ -9,6 +9,7 @@
 #include "host/api/fnAttribute.h"
 #include "host/api/global.h"
 #include "host/api/iterators.h"
+#include "src/bodyShared.h"
 #include "src/crackerNode.h"
 #include "src/fractureBodyNode.h"
 #include "src/nodeHelpers.h"
@@ -180,10 +181,11 @@ void zylSolverNode::applySolverParams(MDataBlock& data) {
             world->enableGravity();
         else
             world->disableGravity();
-        const MFloatVector g = data.inputValue(gravity).asFloatVector();
-        Qmt::QmtVector3 pull(g.x, g.y, g.z);
-        if (data.inputValue(fitUnitsToMayaScale).asBool()) pull *= kFitUnitsGravityScale;
-        world->SetGravity(pull);
+        // A pull beyond single precision leaves the world's gravity as it was.
+        if (std::optional<Qmt::QmtVector3> pull = singleVector(data.inputValue(gravity).asFloatVector())) {
+            if (data.inputValue(fitUnitsToMayaScale).asBool()) *pull *= kFitUnitsGravityScale;
+            world->SetGravity(*pull);
+        }
     }
     // The ground follows the host's grid: with the grid hidden, neither changes.
     int gridShown = 0;

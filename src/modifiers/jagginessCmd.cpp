@@ -125,6 +125,12 @@ MStatus jagginessCmd::redoIt() {
     transform.pop();
     MDagPath group = transform;
     group.pop();
+    if (!displacementKeepsFinite(shard, group)) {
+        MString message("strength ");
+        message += strength_;
+        displayError(message + " is too large: the displaced vertices would not be finite");
+        return MS::kFailure;
+    }
 
     if (const MStatus status = removeBodies(transform, group); !status) return status;
     if (options_.remove) {

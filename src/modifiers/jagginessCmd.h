@@ -83,6 +83,9 @@ public:
     static void markSmallCutFaces(const MDagPath& group, double factor);
     // 0.02 × the cube root of the mean box volume of the group's meshes.
     static double defaultJaggyLength(const MDagPath& group);
+    // The length readVoronoiJaggySettings will arrive at for the group, without writing
+    // anything; `current` where the group has no voronoiNode.
+    static double plannedJaggyLength(const MDagPath& group, double current);
 
     double jaggyLength() const { return jaggyLength_; }
     void setJaggyLength(double length) { jaggyLength_ = length; }
@@ -98,6 +101,11 @@ private:
     };
 
     void readFlags();
+    // Whether every vertex the command may displace stays finite in single precision.
+    bool displacementKeepsFinite(const MDagPath& shard, const MDagPath& group) const;
+    // The same over the group's meshes (and, nested, its shatter groups'), `length`
+    // carried from group to group as the command carries it.
+    bool groupKeepsFinite(const MDagPath& group, double& length, bool nested) const;
     // The shard's transform has a body: the user decides whether it goes.
     MStatus removeBodies(const MDagPath& transform, const MDagPath& group) const;
     void removeSoftNormalNodes(const MDagPath& shard, const MDagPath& group) const;

@@ -74,6 +74,19 @@ TEST_F(Cracker, MassFollowsUnitsVolumeAndAUserCentre) {
                     .isEquivalent(placement(*held->getBody()), 1e-6));
 }
 
+// Only the default centre is replaced: one below it in every component is the user's.
+TEST_F(Cracker, AUserCentreBelowTheDefaultIsKept) {
+    run("makeMesh -cube -n low; createNode zylCracker -n Zyllow -p low; setAttr Zyllow.massCenter -1 -2 -0.5");
+    run("connectAttr zylSolverNode1.crackers Zyllow.solver; createNode zylCollisionShape -n lowShape2");
+    run("connectAttr lowShape2.outCollisionType Zyllow.inCollisionType; connectAttr lowShape.worldMesh[0] "
+        "lowShape2.inShape; setAttr lowShape2.type 6");
+    auto* low = userNodeAs<zylCrackerNode>(node("Zyllow"), zylCrackerNode::id);
+    low->evaluateAttributes();
+    ASSERT_TRUE(low->getBody());
+    EXPECT_EQ(number("Zyllow.massCenterY"), -2.0);
+    EXPECT_NEAR((low->getBody()->getDyn().position - Qmt::QmtVector3(-1, -2, -0.5)).Length(), 0.0, 1e-6);
+}
+
 TEST_F(Cracker, IndexSizeAndParametersReachTheBody) {
     run("makeMesh -cube -n box");
     zylCrackerNode* c = cracker("box");

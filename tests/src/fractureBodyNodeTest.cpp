@@ -223,6 +223,22 @@ TEST_F(FBody, StressToMassScalesByPairMass) {
     EXPECT_EQ(strengths(), (std::vector<double>{50 * kSingleTenth, 50.0, 50.0, 50.0, 0.0}));
 }
 
+// A mass of 0 is not pushed; a body of no finite mass is left out of the mean, and its
+// joints keep their strength rather than turning the others to 0 and its own to NaN.
+TEST_F(FBody, StressToMassLeavesOutBodiesOfNoFiniteMass) {
+    buildRow();
+    mixGroups();
+    const double mass = fb->fractureBody->getMass();
+    run("setAttr fb.mass 0; getAttr fb.cmss");
+    EXPECT_EQ(fb->fractureBody->getMass(), mass);
+    EXPECT_EQ(bodies[2]->getInvMass(), 1.0 / 500.0);
+
+    for (SceneStress* s : stresses) s->setDoubleProperty("forceStrenght", 50.0);
+    bodies[2]->dyn.invMass = 0.0;
+    fb->stressToMass();
+    EXPECT_EQ(strengths(), (std::vector<double>{50.0, 50.0, 50.0, 50.0, 0.0}));
+}
+
 TEST_F(FBody, FlagsPushIntoTheEngineBody) {
     buildRow();
     FractureBody* body = fb->fractureBody;

@@ -1,6 +1,7 @@
 #include <string>
 
 #include "engine/bodies/hardBody.h"
+#include "engine/world/publicWorld.h"
 #include "host/api/transformationMatrix.h"
 #include "moduleTestSupport.h"
 #include "src/nodeHelpers.h"
@@ -75,6 +76,40 @@ TEST_F(RigidBody, UserMassStaysAndUnsetMassIsComputed) {
     const HardBody& body = *rb.getBody(false);
     EXPECT_EQ(body.getDyn().position, Qmt::QmtVector3(0.5, 0, 0));
     EXPECT_TRUE((rb.offsetMatrix() * placement(body)).isEquivalent(worldMatrix(rb), 1e-6));
+}
+
+// A mass that counts as unset, pushed after the build by either change flag, leaves the
+// body the mass the build computed rather than an infinite inverse.
+TEST_F(RigidBody, UnsetMassPushedLaterKeepsTheBuiltMass) {
+    run("makeMesh -cube -s 2 -n a");
+    rigidBodyNode* rb = wireBody("a");
+    run("setAttr aBody.mass 2");
+    ASSERT_EQ(rb->getBody(true)->getMass(), 2.0);
+    run("setAttr aBody.mass 0");
+    EXPECT_EQ(rb->getBody(true)->getMass(), 4000.0);
+    run("setAttr aBody.mass -3; setAttr aBody.passive 0; getAttr aBody.caas");
+    EXPECT_EQ(rb->getBody(false)->getMass(), 4000.0);
+    EXPECT_EQ(rb->getBody(true)->getDynInit().invMass, 1.0 / 4000.0);
+}
+
+// A vector beyond single precision reaches the engine as no infinity: velocities count
+// as none, a mass centre leaves the body's own, a gravity the world's.
+TEST_F(RigidBody, VectorsBeyondSinglePrecisionStayOutOfTheEngine) {
+    run("zylSolver; makeMesh -cube -s 2 -n a; xform -t 1 2 3 a");
+    rigidBodyNode* rb = wireBody("a");
+    HardBody* body = rb->getBody(true);
+    ASSERT_TRUE(body && engineWorld());
+    run("setAttr aBody.initialVelocity 1e39 0 0; getAttr aBody.caiv");
+    run("setAttr aBody.initialSpin 0 1e39 0; getAttr aBody.caiw");
+    run("setAttr aBody.massCenter 1e39 0 0; getAttr aBody.cacm");
+    rb->applyInitialVelocities();
+    EXPECT_EQ(body->getDyn().v, Qmt::QmtVector3::ZERO);
+    EXPECT_EQ(body->getDyn().w, Qmt::QmtVector3::ZERO);
+    EXPECT_EQ(number("aBody.velocityX"), 0.0);
+    EXPECT_NEAR((body->getDyn().position - Qmt::QmtVector3(1, 2, 3)).Length(), 0.0, 1e-9);
+    const Qmt::QmtVector3 g = engineWorld()->GetGravity();
+    run("setAttr zylSolverNode1.gravity 0 -1e39 0; getAttr zylSolverNode1.cgr");
+    EXPECT_EQ(engineWorld()->GetGravity(), g);
 }
 
 // Two unit-apart cubes in one mesh: far from convex, so the best-fitting body is a

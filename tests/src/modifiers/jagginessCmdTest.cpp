@@ -121,6 +121,23 @@ TEST_F(Jagginess, AsksBeforeBodiesLeaveTheSimulation) {
     EXPECT_EQ(nodesOfType("zylMeshOpNode").size(), 6u);
 }
 
+// A strength that would push vertices past single precision is refused before anything
+// changes: no question about the bodies, no subdivision, no point or setting moved.
+TEST_F(Jagginess, RefusesAStrengthWhoseDisplacementIsNotFinite) {
+    run("zylSolver; select -r cubeShape_shard2; new_ZYLBody");
+    const MFloatPointArray jagged = points("cubeShape_shard1");
+    const float strength = plug("voronoiNodeShape1", "jaggyStrenght").asFloat();
+    rt().commandTrace.clear();
+    for (const char* flags : {"-com -st 1e300 -aff 1", "-st 1e300 -aff 1", "-st 1e300", "-st 1e39 -aff 2"})
+        EXPECT_FALSE(mel(std::string("zylJagginess ") + flags + " cubeShape_shard2")) << flags;
+    EXPECT_EQ(errors().back(), "strength 1e+39 is too large: the displaced vertices would not be finite");
+    EXPECT_TRUE(rt().commandTrace.empty());
+    EXPECT_EQ(nodesOfType("zylRigidBody").size(), 1u);
+    EXPECT_EQ(nodesOfType("zylMeshOpNode").size(), 2u);
+    EXPECT_EQ(points("cubeShape_shard1"), jagged);
+    EXPECT_EQ(plug("voronoiNodeShape1", "jaggyStrenght").asFloat(), strength);
+}
+
 TEST_F(Jagginess, HonoursRecordingAndTheProgressWindow) {
     const int count = MFnMesh(shapePath("cubeShape_shard4")).numPolygons();
     run("constructionHistory -tgl false");
