@@ -122,6 +122,13 @@ TEST_F(FractureEdit, DetachTakesOwnFragmentsAloneOrAsANewBody) {
     EXPECT_TRUE(words("ls -typ fBodyNode") == (Strings{name, "other", name + "1"}));
 }
 
+// Members that a cluster held when it was deleted by hand forget their fracture body
+// once it goes too.
+TEST_F(FractureEdit, MembersForgetAFractureBodyThatIsGone) {
+    run("zylCluster -as -n cl1 aZylBody bZylBody; delete cl1; delete fb");
+    EXPECT_TRUE(!body("a")->getOwner() && !body("b")->getOwner());
+}
+
 // Under an animated group the members are refreshed after the group's placement moved
 // into them, and stay locked.
 TEST_F(FractureEdit, RefreshUnderAnAnimatedGroup) {
