@@ -12,6 +12,7 @@
 #include "src/fractureBodyNode.h"
 #include "src/nodeHelpers.h"
 #include "src/rigidBodyNode.h"
+#include "src/stressNode.h"
 
 namespace zyltest {
 namespace {
@@ -127,6 +128,21 @@ TEST_F(FractureEdit, DetachTakesOwnFragmentsAloneOrAsANewBody) {
 TEST_F(FractureEdit, MembersForgetAFractureBodyThatIsGone) {
     run("zylCluster -as -n cl1 aZylBody bZylBody; delete cl1; delete fb");
     EXPECT_TRUE(!body("a")->getOwner() && !body("b")->getOwner());
+}
+
+// A detached fragment's joint to a cluster is gone from the engine body: the cluster's
+// stress node keeps none (the joint is freed).
+TEST_F(FractureEdit, DetachDropsTheClusterJointsOfItsFragment) {
+    run("zylCluster -as -n cl1 aZylBody bZylBody; Detach_FBody cZylBody");
+    EXPECT_EQ(user<SceneStress>(kBC)->getJoint(), nullptr);
+}
+
+// A stress node wired to the fracture body by another plug of its own still leaves with
+// its fragment.
+TEST_F(FractureEdit, DetachLetsGoOfAStressWiredByHand) {
+    run("disconnectAttr fb.stresses " + kAB + ".fracture; connectAttr fb.stresses " + kAB + ".message");
+    run("Detach_FBody aZylBody");
+    EXPECT_TRUE(!body("a")->getOwner() && plug(kAB + ".message").source().isNull());
 }
 
 // Under an animated group the members are refreshed after the group's placement moved
