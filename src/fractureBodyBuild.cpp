@@ -132,7 +132,12 @@ bool FractureBodyNode::buildFromMembers(bool nearest) {
     createColorSets();
     applyIntParam(ca_randomThreshold, plug(randomThreshold).asInt());
     applyBoolParam(ca_stress2mass, plug(stress2mass).asBool());
-    if (!fractureBody->updateFromFragments()) return false;
+    if (!fractureBody->updateFromFragments()) {
+        // Nothing half-built stays: the stress nodes and the engine body go, and the
+        // members no longer point here.
+        destroyFractureBody();
+        return false;
+    }
 
     fractureBody->setLinearVelocity(Qmt::QmtVector3::ZERO);
     fractureBody->setAngularVelocity(Qmt::QmtVector3::ZERO);
