@@ -123,6 +123,33 @@ TEST_F(FractureEdit, DetachTakesOwnFragmentsAloneOrAsANewBody) {
     EXPECT_TRUE(words("ls -typ fBodyNode") == (Strings{name, "other", name + "1"}));
 }
 
+// A detach that cannot be done, and a detach undone, leave every fragment in the fracture
+// body with its joints and their settings, locked, the body in the world.
+TEST_F(FractureEdit, FailedOrUndoneDetachLeavesTheFragmentsInPlace) {
+    run("setAttr " + kBC + ".forceStrenght 7");
+    const auto inPlace = [&](const char* step) {
+        FractureBodyNode* fb = fbody();
+        ASSERT_TRUE(fb && fb->fractureBody) << step;
+        for (const char* name : {"a", "b", "c"}) {
+            EXPECT_EQ(body(name)->getOwner(), fb) << step << name;
+            EXPECT_TRUE(fb->fractureBody->hasFragment(body(name)->getBody(false))) << step << name;
+        }
+        EXPECT_TRUE(engineWorld()->contains(fb->fractureBody)) << step;
+        EXPECT_EQ(words("fBody_selStresses -t 0 aZylBody bZylBody cZylBody"), (Strings{kAB, kBC})) << step;
+        EXPECT_EQ(attr(kBC + ".forceStrenght"), "7") << step;
+        EXPECT_EQ(words("lockNode -q aZylBody bZylBody cZylBody"), (Strings{"1", "1", "1"})) << step;
+        EXPECT_EQ(nodesOfType("fBodyNode"), Strings{"fb"}) << step;
+    };
+    EXPECT_TRUE(failsWith("Detach_FBody aZylBody cZylBody", "selected fragments are not joined to each other, abort"));
+    inPlace("failed");
+    run("Detach_FBody bZylBody cZylBody; undo; redo");
+    EXPECT_TRUE(body("b")->getOwner() == fbody("fb1") && body("c")->getOwner() == fbody("fb1"));
+    run("undo");
+    inPlace("undone");
+    run("Detach_FBody bZylBody; undo; flushUndo");
+    inPlace("undone alone");
+}
+
 // Members that a cluster held when it was deleted by hand forget their fracture body
 // once it goes too.
 TEST_F(FractureEdit, MembersForgetAFractureBodyThatIsGone) {
