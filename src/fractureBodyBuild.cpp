@@ -132,7 +132,12 @@ bool FractureBodyNode::buildFromMembers(bool nearest) {
     createColorSets();
     applyIntParam(ca_randomThreshold, plug(randomThreshold).asInt());
     applyBoolParam(ca_stress2mass, plug(stress2mass).asBool());
-    if (!fractureBody->updateFromFragments()) return false;
+    if (!fractureBody->updateFromFragments()) {
+        // Nothing half-built stays: the stress nodes and the engine body go, and the
+        // members no longer point here.
+        destroyFractureBody();
+        return false;
+    }
 
     fractureBody->setLinearVelocity(Qmt::QmtVector3::ZERO);
     fractureBody->setAngularVelocity(Qmt::QmtVector3::ZERO);
@@ -346,8 +351,12 @@ void FractureBodyNode::releaseStress(SceneStress* stress) {
     // Its frame breaking is no longer this body's to run.
     std::erase(byFrameStresses, stress);
     stress->setOwner(nullptr);
-    getModifier().disconnect(plug(stresses), MPlug(stress->thisMObject(), SceneStress::fracture));
-    getModifier().doIt();
+    // Every link to the node goes, whichever of its plugs it reaches.
+    MDGModifier& mod = getModifier();
+    const MPlug from = plug(stresses);
+    for (const MPlug& to : connectedPlugs(from, ConnectionSide::destination))
+        if (to.node() == stress->thisMObject()) mod.disconnect(from, to);
+    mod.doIt();
 }
 
 void FractureBodyNode::removeStressAt(unsigned index) {
@@ -467,20 +476,26 @@ void FractureBodyNode::detachRigidBody(rigidBodyNode* rb, bool dropColours) {
     if (!rb) return;
     HardBody* body = rb->getBody(false);
     if (fractureBody && body) fractureBody->removeFragment(body);
-    // Every stress on the body goes; the fragment's removal took their joints out.
-    for (bool found = true; found && body;) {
-        found = false;
-        MPlugArray ends;
-        plug(stresses).connectedTo(ends, false, true);
-        for (unsigned i = 0; i < ends.length() && !found; ++i) {
-            const auto* stress = userNodeAs<SceneStress>(ends[i].node(), SceneStress::id);
-            const DynamicStress* joint = stress ? stress->getJoint() : nullptr;
-            if (joint && (joint->getCNode() == body || joint->getPNode() == body)) {
-                removeStressAt(i);
-                found = true;
-            }
+    // Every stress on the body goes, each once; the fragment's removal took their joints out.
+    std::vector<SceneStress*> leaving;
+    if (body)
+        for (SceneStress* stress : stressNodes()) {
+            const DynamicStress* joint = stress->getJoint();
+            const bool touches = joint && (joint->getCNode() == body || joint->getPNode() == body);
+            if (touches && std::ranges::find(leaving, stress) == leaving.end()) leaving.push_back(stress);
         }
-    }
+    for (SceneStress* stress : leaving) releaseStress(stress);
+    // A cluster's joint on the body is in no list now, and no rebuild would make it again:
+    // it goes, and its stress node keeps none.
+    if (body && fractureBody)
+        for (const clusterFractureNode* cluster : clusterNodes())
+            for (SceneStress* stress : clusterStresses(*cluster)) {
+                DynamicStress* joint = stress->getJoint();
+                if (!joint || (joint->getCNode() != body && joint->getPNode() != body)) continue;
+                if (holdsJoint(*fractureBody, joint)) continue;
+                stress->setJoint(joint, true);
+                stress->setJoint(nullptr);
+            }
     if (dropColours) dropStressColours(*rb);
     getModifier().disconnect(plug(rigidBodies), MPlug(rb->thisMObject(), rigidBodyNode::fracture));
     getModifier().doIt();

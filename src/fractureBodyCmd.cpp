@@ -120,10 +120,11 @@ MStatus FractureBodyCmd::redoIt() {
     mod.doIt();
     fb->rename(name);
 
+    bool built = false;
     if (const MObject solver = lastObjectSolver(selection_); !solver.isNull()) {
         mod.connect(MPlug(solver, zylSolverNode::fractureBodies), MPlug(node, FractureBodyNode::solver));
         mod.doIt();
-        fb->buildFromMembers(nearest);
+        built = fb->buildFromMembers(nearest);
         // Selected bodies that found no joint are free bodies again, and awake: the
         // fracture body's build had put them to sleep.
         for (rigidBodyNode* rb : fb->memberNodes()) {
@@ -137,7 +138,7 @@ MStatus FractureBodyCmd::redoIt() {
         MPlug(solver, zylSolverNode::fractureBodies).asBool();
     }
 
-    if (!fb->fractureBody || fb->fractureBody->getNJointBodies() == 0) {
+    if (!built) {
         mod.deleteNode(node);
         mod.doIt();
         displayWarning(nearest ? "invalid selection, most objects are passive"

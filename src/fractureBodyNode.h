@@ -107,8 +107,8 @@ public:
 
     // The first build from the connected members: joints by distance (or to the
     // nearest body), one stress node per joint, the body prepared and in the world.
-    // False without an engine body, without a joint (the body is then destroyed) or
-    // when the compound cannot be set up.
+    // False without an engine body, or without a joint or when the compound cannot be
+    // set up (the body is then destroyed, with its stress nodes).
     bool buildFromMembers(bool nearest);
     // Builds the engine body again from the connected stress nodes at time t.
     void buildFractureBody(const MTime& t);

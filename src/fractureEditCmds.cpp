@@ -29,6 +29,7 @@ constexpr const char* kTypeFlag = "-t";
 constexpr const char* kResetFlag = "-ra";
 constexpr const char* kMassFlag = "-stm";
 constexpr const char* kBrokenFlag = "-glb";
+constexpr const char* kNotJoined = "selected fragments are not joined to each other, abort";
 
 template <class T>
 T* selectedAs(const MSelectionList& list, unsigned i) {
@@ -70,6 +71,36 @@ const HardBody* otherEnd(const DynamicStress& joint, const HardBody* body) {
 template <class Range>
 bool holds(const Range& bodies, const HardBody* body) {
     return std::ranges::find(bodies, body) != std::ranges::end(bodies);
+}
+
+// Whether a joint of the source's own stress nodes ties two of the members: without one
+// they cannot make a fracture body.
+bool anyJointAmong(const FractureBodyNode& source, const std::vector<rigidBodyNode*>& members) {
+    std::vector<HardBody*> bodies;
+    for (rigidBodyNode* rb : members)
+        if (HardBody* body = rb->getBody(false)) bodies.push_back(body);
+    for (HardBody* body : bodies)
+        for (DynamicStress* joint : jointsOf(body))
+            if (holds(bodies, otherEnd(*joint, body)) && source.findStressNode(joint)) return true;
+    return false;
+}
+
+// A fracture body about to be deleted lets its members and stress nodes go, untouched.
+void letGo(FractureBodyNode& fb) {
+    for (rigidBodyNode* rb : fb.memberNodes())
+        if (rb->getOwner() == &fb) {
+            rb->setOwner(nullptr);
+            rb->setFractureParamsFollow(false);
+        }
+    for (SceneStress* stress : fb.stressNodes()) stress->setOwner(nullptr);
+    fb.releaseEngineBody();
+    fb.byFrameStresses.clear();
+    MDGModifier& mod = fb.getModifier();
+    for (const MObject* attr : {&FractureBodyNode::stresses, &FractureBodyNode::rigidBodies}) {
+        const MPlug from(fb.thisMObject(), *attr);
+        for (const MPlug& to : connectedPlugs(from, ConnectionSide::destination)) mod.disconnect(from, to);
+    }
+    mod.doIt();
 }
 
 // The transform holding the member's transform, when it is a transform (not the world).
@@ -267,26 +298,43 @@ MStatus FBodyDetachCmd::redoIt() {
         members.push_back(rb);
         if (const HardBody* body = rb->getBody(false); body && !body->isStatic()) allStatic = false;
     }
+    before_.emplace(*source);
+    created_ = MObject();
     if (selection_.length() == 1 || allStatic) {
         for (rigidBodyNode* rb : members) source->detachRigidBody(rb, true);
         return MS::kSuccess;
     }
-    if (!detachAsNewBody(*source, members)) {
-        displayError("unknow error, abort");
-        return MS::kFailure;
-    }
+    return detachAsNewBody(*source, members);
+}
+
+MStatus FBodyDetachCmd::undoIt() {
+    if (MAnimControl::currentTime() != MAnimControl::minTime()) MAnimControl::setCurrentTime(MAnimControl::minTime());
+    takeBack();
     return MS::kSuccess;
 }
 
-bool FBodyDetachCmd::detachAsNewBody(FractureBodyNode& source, const std::vector<rigidBodyNode*>& members) {
+void FBodyDetachCmd::takeBack() {
+    if (auto* created = userNodeAs<FractureBodyNode>(created_, FractureBodyNode::id)) letGo(*created);
+    revertEdits();
+    if (before_) before_->restore(MAnimControl::currentTime());
+}
+
+MStatus FBodyDetachCmd::detachAsNewBody(FractureBodyNode& source, const std::vector<rigidBodyNode*>& members) {
+    if (!anyJointAmong(source, members)) {
+        displayError(kNotJoined);
+        return MS::kFailure;
+    }
     MDGModifier& mod = modifier();
     const MObject node = mod.createNode(FractureBodyNode::id);
-    if (node.isNull()) return false;
+    auto* created = userNodeAs<FractureBodyNode>(node, FractureBodyNode::id);
+    if (!created) {
+        displayError("unknow error, abort");
+        return MS::kFailure;
+    }
+    created_ = node;
     const std::string name = std::string(source.getNodeName().asChar()) + "1";
     mod.renameNode(node, MString(name.c_str()));
     mod.doIt();
-    auto* created = userNodeAs<FractureBodyNode>(node, FractureBodyNode::id);
-    if (!created) return false;
     // A fresh engine body for the new node: the one its creator made goes first.
     deleteFractureBody(&created->fractureBody);
     created->fractureBody = static_cast<FractureBody*>(createFractureBody());
@@ -294,10 +342,10 @@ bool FBodyDetachCmd::detachAsNewBody(FractureBodyNode& source, const std::vector
     MSelectionList taken;
     for (const rigidBodyNode* rb : members) taken.add(rb->thisMObject());
     if (!created->takeBodies(taken, &source, true)) {
-        created->destroyFractureBody();
-        mod.deleteNode(node);
-        mod.doIt();
-        return true;
+        // Nothing is left half done: the fragments go back where they were.
+        takeBack();
+        displayError(kNotJoined);
+        return MS::kFailure;
     }
     const MPlug link(node, FractureBodyNode::rigidBodies);
     for (rigidBodyNode* rb : members)
@@ -316,7 +364,7 @@ bool FBodyDetachCmd::detachAsNewBody(FractureBodyNode& source, const std::vector
         MPlug(solver, zylSolverNode::fractureBodies).asBool();
     }
     MGlobal::executeCommandOnIdle(uiScript::kUpdateBasicFracturesPanel);
-    return true;
+    return MS::kSuccess;
 }
 
 // ---- fBody_selStresses

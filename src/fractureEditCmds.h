@@ -1,8 +1,10 @@
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include "src/commandBase.h"
+#include "src/fractureBodyLinks.h"
 
 class FractureBodyNode;
 class rigidBodyNode;
@@ -53,16 +55,23 @@ protected:
 
 // `Detach_FBody`: takes the selected fragments out of their fracture body: one fragment,
 // or fragments that are all static, each on its own; several others together, as a new
-// fracture body named after the old one with "1" appended.
+// fracture body named after the old one with "1" appended. Fragments that share no joint
+// cannot form one: the command then fails and changes nothing. Undo puts every fragment
+// back into the old fracture body, with its joints.
 class FBodyDetachCmd : public FBodyTwinCmd {
 public:
     static void* creator();
     static MSyntax newSyntax();
     MStatus redoIt() override;
+    MStatus undoIt() override;
 
 private:
-    // False only when the new node cannot be made.
-    bool detachAsNewBody(FractureBodyNode& source, const std::vector<rigidBodyNode*>& members);
+    MStatus detachAsNewBody(FractureBodyNode& source, const std::vector<rigidBodyNode*>& members);
+    // The new fracture body (if any) goes and the old one takes its fragments back.
+    void takeBack();
+
+    std::optional<FractureBodyLinks> before_;  // the old fracture body as it was
+    MObject created_;                          // the new one
 };
 
 // `fBody_selStresses`, always answering a string array:

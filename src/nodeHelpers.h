@@ -80,6 +80,13 @@ T* userNodeAs(const MObject& obj, const MTypeId& id) {
     return dynamic_cast<T*>(MFnDependencyNode(obj).userNode());
 }
 
+// A module object held by a weak handle to its node: the object while it is still that
+// node's, else null (the node was deleted, or is waiting in an undo's limbo).
+template <class T>
+T* liveUserNode(const MObject& handle, T* object) {
+    return object && MFnDependencyNode(handle).userNode() == object ? object : nullptr;
+}
+
 // The module's objects among the nodes connected to the plug.
 template <class T>
 std::vector<T*> connectedUserNodes(const MPlug& plug, const MTypeId& id, ConnectionSide side = ConnectionSide::either) {

@@ -48,10 +48,8 @@ Qmt::QmtVector3 readVector(const MPlug& plug) {
 }  // namespace
 
 void rigidBodyNode::detachAndDeleteBody() {
-    if (owner_) {
-        owner_->detachRigidBody(this, true);
-        owner_ = nullptr;
-    }
+    if (FractureBodyNode* owner = getOwner()) owner->detachRigidBody(this, true);
+    setOwner(nullptr);
     deleteBody(&body_);
 }
 
@@ -242,9 +240,9 @@ void rigidBodyNode::setActiveState(int state, bool quiet) {
     if (!body_) return;
     const bool makeStatic = state == 1 || state == 2;
     PublicWorld* world = engineWorld();
-    if (owner_) {
+    if (const FractureBodyNode* owner = getOwner()) {
         if (world) {
-            HardBody* compound = owner_->fractureBody;
+            HardBody* compound = owner->fractureBody;
             makeStatic ? world->makeStatic(body_, compound) : world->makeDynamic(body_, compound);
         }
     } else if (world && world->contains(body_)) {
@@ -269,14 +267,14 @@ void rigidBodyNode::setVelocitiesFromAttributes() {
 
 void rigidBodyNode::addToWorld() {
     PublicWorld* world = engineWorld();
-    if (!owner_ && world) world->addBody(body_, 0);
+    if (!getOwner() && world) world->addBody(body_, 0);
     if (body_) MPlug(thisMObject(), index).setValue(static_cast<int>(body_->transform.index));
     MPlug(thisMObject(), enabled).setValue(true);
 }
 
 void rigidBodyNode::removeFromWorld() {
     PublicWorld* world = engineWorld();
-    if (!owner_ && world) world->removeBody(body_);
+    if (!getOwner() && world) world->removeBody(body_);
     MPlug(thisMObject(), enabled).setValue(false);
 }
 

@@ -98,12 +98,13 @@ bool rigidBodyNode::isSelected() const {
 void rigidBodyNode::draw(M3dView& view, const MDagPath&, M3dView::DisplayStyle style, M3dView::DisplayStatus) {
     if (style == M3dView::kWireFrame) return;
     if (MConditionMessage::getConditionState("playingBack") || MConditionMessage::getConditionState("busy")) return;
-    if (owner_) {
-        const MPlug stresses = MFnDependencyNode(owner_->thisMObject()).findPlug("displayStressses");
+    const FractureBodyNode* owner = getOwner();
+    if (owner) {
+        const MPlug stresses = MFnDependencyNode(owner->thisMObject()).findPlug("displayStressses");
         if (!stresses.isNull() && stresses.asBool()) return;
     }
     const bool selectedHere = isSelected();
-    if (displaySelected && !selectedHere && !(owner_ && owner_->isMemberSelected())) return;
+    if (displaySelected && !selectedHere && !(owner && owner->isMemberSelected())) return;
     if (!body_) return;
 
     view.beginGL();
@@ -119,10 +120,10 @@ void rigidBodyNode::draw(M3dView& view, const MDagPath&, M3dView::DisplayStyle s
 
     const bool isStatic = (body_->flags & BODY_STATIC) != 0;
     Colour colour{};
-    if (owner_) {
+    if (owner) {
         if (auto* cluster = userNodeAs<clusterFractureNode>(getClusterNode(), clusterFractureNode::id)) {
             colour = cluster->isSelected() ? Colour{1.0f, 0.7f, 0.0f} : Colour{0.7f, 0.4f, 0.0f};
-        } else if (owner_->isMemberSelected() || selectedHere) {
+        } else if (owner->isMemberSelected() || selectedHere) {
             colour = isStatic ? Colour{0.0f, 1.0f, 1.0f} : Colour{1.0f, 0.7f, 0.0f};
         } else {
             colour = isStatic ? Colour{0.0f, 0.0f, 1.0f} : Colour{0.7f, 0.4f, 0.0f};

@@ -175,8 +175,9 @@ MStatus rigidBodyNode::compute(const MPlug& plug, MDataBlock& data) {
     } else if (attr == ca_rigidBodyDeform) {
         // Only marks that the collision type changed.
     } else if (attr == ca_selected) {
-        if (owner_ && MPlug(owner_->thisMObject(), FractureBodyNode::displayStressses).asBool())
-            owner_->colorStresses(thisMObject(), data.inputValue(selected).asBool() ? 1 : 0);
+        if (FractureBodyNode* owner = getOwner();
+            owner && MPlug(owner->thisMObject(), FractureBodyNode::displayStressses).asBool())
+            owner->colorStresses(thisMObject(), data.inputValue(selected).asBool() ? 1 : 0);
     } else if (attr == ca_index) {
         if (body_) body_->transform.index = data.inputValue(index).asInt();
         // Left dirty on purpose: every read pushes the index again.
@@ -232,9 +233,9 @@ void rigidBodyNode::dirtyAllChangeFlags() {
     for (const MObject& flag : {inCollisionType, ca_rigidBody, ca_rigidBodyParam, ca_centerMass, ca_activeState,
                                 ca_forceFields, ca_index, ca_rigidBodyDeform, solver})
         MPlug(self, flag).asBool();
-    if (owner_ && fractureParamsFollow_) {
+    if (const FractureBodyNode* owner = getOwner(); owner && fractureParamsFollow_) {
         using F = FractureBodyNode;
-        const MObject fbody = owner_->thisMObject();
+        const MObject fbody = owner->thisMObject();
         for (const MObject& attr : {F::ca_propStyle, F::ca_randomThreshold, F::ca_stressThreshold, F::ca_secCracks,
                                     F::ca_bounciness, F::ca_enabled})
             if (!attr.isNull()) MPlug(fbody, attr).asBool();
@@ -274,7 +275,15 @@ int rigidBodyNode::getCollisionType() const {
 }
 
 bool rigidBodyNode::isActiveInScene() const {
-    return body_ && (isEnabled() || (owner_ && owner_->isEnabled()));
+    const FractureBodyNode* owner = getOwner();
+    return body_ && (isEnabled() || (owner && owner->isEnabled()));
+}
+
+FractureBodyNode* rigidBodyNode::getOwner() const { return liveUserNode(ownerNode_, owner_); }
+
+void rigidBodyNode::setOwner(FractureBodyNode* owner) {
+    owner_ = owner;
+    ownerNode_ = owner ? owner->thisMObject() : MObject();
 }
 
 bool rigidBodyNode::isZeroSize() const { return body_ && isDegenerateVolume(body_); }

@@ -171,8 +171,9 @@ public:
     // Deletes the engine body ahead of its world and marks the body to be built again.
     void releaseBody();
 
-    FractureBodyNode* getOwner() const { return owner_; }
-    void setOwner(FractureBodyNode* owner) { owner_ = owner; }
+    // The owning fracture-body node, held by handle: null once that node is gone.
+    FractureBodyNode* getOwner() const;
+    void setOwner(FractureBodyNode* owner);
     bool fractureParamsFollow() const { return fractureParamsFollow_; }
     void setFractureParamsFollow(bool follow) { fractureParamsFollow_ = follow; }
     bool affectsForceFields() const { return affectForceFields_; }
@@ -234,6 +235,7 @@ private:
     std::uint32_t serial_ = 0;
     HardBody* body_ = nullptr;
     FractureBodyNode* owner_ = nullptr;
+    MObject ownerNode_;  // weak: tells whether owner_ still lives
     Vec3f posePosition_{}, targetPosition_{};
     Quatf poseRotation_{0, 0, 0, 1}, targetRotation_{0, 0, 0, 1};
     Vec3f pivot_{};

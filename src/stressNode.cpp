@@ -284,7 +284,7 @@ void SceneStress::syncAll() {
 }
 
 bool SceneStress::ownerGone() const {
-    return owner_ && userNodeAs<FractureBodyNode>(ownerNode_, FractureBodyNode::id) != owner_;
+    return owner_ && !liveUserNode(ownerNode_, owner_);
 }
 
 FractureBodyNode* SceneStress::getOwner() const { return ownerGone() ? nullptr : owner_; }

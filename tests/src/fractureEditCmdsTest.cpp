@@ -12,6 +12,7 @@
 #include "src/fractureBodyNode.h"
 #include "src/nodeHelpers.h"
 #include "src/rigidBodyNode.h"
+#include "src/stressNode.h"
 
 namespace zyltest {
 namespace {
@@ -120,6 +121,55 @@ TEST_F(FractureEdit, DetachTakesOwnFragmentsAloneOrAsANewBody) {
     run("update_dFBody -stf true dZylBody eZylBody; Detach_FBody dZylBody eZylBody");
     EXPECT_TRUE(!body("d")->getOwner() && !body("e")->getOwner());
     EXPECT_TRUE(words("ls -typ fBodyNode") == (Strings{name, "other", name + "1"}));
+}
+
+// A detach that cannot be done, and a detach undone, leave every fragment in the fracture
+// body with its joints and their settings, locked, the body in the world.
+TEST_F(FractureEdit, FailedOrUndoneDetachLeavesTheFragmentsInPlace) {
+    run("setAttr " + kBC + ".forceStrenght 7");
+    const auto inPlace = [&](const char* step) {
+        FractureBodyNode* fb = fbody();
+        ASSERT_TRUE(fb && fb->fractureBody) << step;
+        for (const char* name : {"a", "b", "c"}) {
+            EXPECT_EQ(body(name)->getOwner(), fb) << step << name;
+            EXPECT_TRUE(fb->fractureBody->hasFragment(body(name)->getBody(false))) << step << name;
+        }
+        EXPECT_TRUE(engineWorld()->contains(fb->fractureBody)) << step;
+        EXPECT_EQ(words("fBody_selStresses -t 0 aZylBody bZylBody cZylBody"), (Strings{kAB, kBC})) << step;
+        EXPECT_EQ(attr(kBC + ".forceStrenght"), "7") << step;
+        EXPECT_EQ(words("lockNode -q aZylBody bZylBody cZylBody"), (Strings{"1", "1", "1"})) << step;
+        EXPECT_EQ(nodesOfType("fBodyNode"), Strings{"fb"}) << step;
+    };
+    EXPECT_TRUE(failsWith("Detach_FBody aZylBody cZylBody", "selected fragments are not joined to each other, abort"));
+    inPlace("failed");
+    run("Detach_FBody bZylBody cZylBody; undo; redo");
+    EXPECT_TRUE(body("b")->getOwner() == fbody("fb1") && body("c")->getOwner() == fbody("fb1"));
+    run("undo");
+    inPlace("undone");
+    run("Detach_FBody bZylBody; undo; flushUndo");
+    inPlace("undone alone");
+}
+
+// Members that a cluster held when it was deleted by hand forget their fracture body
+// once it goes too.
+TEST_F(FractureEdit, MembersForgetAFractureBodyThatIsGone) {
+    run("zylCluster -as -n cl1 aZylBody bZylBody; delete cl1; delete fb");
+    EXPECT_TRUE(!body("a")->getOwner() && !body("b")->getOwner());
+}
+
+// A detached fragment's joint to a cluster is gone from the engine body: the cluster's
+// stress node keeps none (the joint is freed).
+TEST_F(FractureEdit, DetachDropsTheClusterJointsOfItsFragment) {
+    run("zylCluster -as -n cl1 aZylBody bZylBody; Detach_FBody cZylBody");
+    EXPECT_EQ(user<SceneStress>(kBC)->getJoint(), nullptr);
+}
+
+// A stress node wired to the fracture body by another plug of its own still leaves with
+// its fragment.
+TEST_F(FractureEdit, DetachLetsGoOfAStressWiredByHand) {
+    run("disconnectAttr fb.stresses " + kAB + ".fracture; connectAttr fb.stresses " + kAB + ".message");
+    run("Detach_FBody aZylBody");
+    EXPECT_TRUE(!body("a")->getOwner() && plug(kAB + ".message").source().isNull());
 }
 
 // Under an animated group the members are refreshed after the group's placement moved
