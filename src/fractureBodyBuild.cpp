@@ -59,6 +59,13 @@ bool holdsJoint(const FractureBody& body, const DynamicStress* joint) {
 
 MString bodyName(const HardBody* body) { return body ? MString(body->transform.name) : MString(); }
 
+// The fragments in the order the first build lists them, each joint's ends in joint
+// order: the compound's centre and axes are sums over this list.
+void orderFragmentsByJoints(FractureBody& body) {
+    body.fragments.clear();
+    body.registerJoints(body.activeJoints);
+}
+
 // A failed host call while building is reported and the build goes on.
 void check(const MStatus& status, int line) {
     if (!status) printApiError(status, kSourceFile, line);
@@ -185,6 +192,11 @@ SceneStress* FractureBodyNode::createStressNode(DynamicStress* joint, double str
     Qmt::QmtVector3 anchor;
     joint->getAnchorState(anchor);
     stress->setPosition(static_cast<float>(anchor.x), static_cast<float>(anchor.y), static_cast<float>(anchor.z));
+    // The joint holds at the point its node keeps, where a reopened scene ties it again.
+    // (Read back: the compiler may drop a float round trip of the anchor itself.)
+    float x = 0, y = 0, z = 0;
+    stress->getPosition(x, y, z);
+    joint->attach(Qmt::QmtVector3(x, y, z), 1, joint->getPNode(), joint->getCNode());
     // Still without an owner, "enabled" sets the joint's bit itself.
     stress->setBoolProperty("breakByForce", true);
     stress->setDoubleProperty("forceStrenght", strength);
@@ -258,7 +270,8 @@ void FractureBodyNode::buildFractureBody(const MTime& t) {
             HardBody* body2 = find(stress->getBody2Name());
             if (joint && body1 && body2) {
                 joint->setName(stress->getNodeName().asChar());
-                joint->setIndex(i == 0 ? 1 : i == 1 ? 0 : i);
+                // Numbered by position, as the first build numbered them.
+                joint->setIndex(i);
                 joint->attach(Qmt::QmtVector3(x, y, z), 1, asFragment(body2), asFragment(body1));
                 stress->setOwner(this);
                 stress->setJoint(joint);
@@ -277,7 +290,7 @@ void FractureBodyNode::buildFractureBody(const MTime& t) {
 
     if (PublicWorld* world = engineWorld()) {
         for (clusterFractureNode* cluster : clusterNodes()) cluster->buildJoints();
-        // Filed in index order: the second connection first.
+        // The second connection is filed first; the active list keeps index order.
         const auto file = [&](std::size_t i) {
             if (connected[i]) world->addFractureJoint(connected[i]->getJoint(), fractureBody);
         };
@@ -286,6 +299,7 @@ void FractureBodyNode::buildFractureBody(const MTime& t) {
         for (std::size_t i = 2; i < connected.size(); ++i) file(i);
     }
     if (detectAnimBody()) linkAnimBody();
+    orderFragmentsByJoints(*fractureBody);
 
     fractureBody->buildStressTree();
     if (fractureBody->updateFromFragments()) {
