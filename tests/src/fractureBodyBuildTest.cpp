@@ -164,9 +164,10 @@ TEST_F(FractureBodyBuild, DemoWallHasOneStressNodePerJoint) {
         EXPECT_TRUE(rb->getOwner() == wall && locked(MFnDependencyNode(rb->thisMObject()).name().asChar()));
 }
 
-// The demo's wall saved and opened again is the wall the session built, to the last
-// bit: its joints in the same order with the same numbers and anchors, its fragments
-// in the same order, its start state.
+// The demo's wall, with one cluster made and another made and removed, saved and opened
+// again is the wall the session held, to the last bit: its joints in the same order with
+// the same numbers and anchors, its fragments in the same order and groups, its start
+// state.
 TEST_F(FractureBodyBuild, OpenedDemoWallIsTheOneSaved) {
     const auto state = [] {
         std::vector<double> numbers;
@@ -177,7 +178,8 @@ TEST_F(FractureBodyBuild, OpenedDemoWallIsTheOneSaved) {
             for (const Qmt::QmtVector3& a : {joint->PNodeAnchor, joint->CNodeAnchor})
                 numbers.insert(numbers.end(), {double(joint->getIndex()), a.x, a.y, a.z});
         }
-        for (const PrivateHardBody* fragment : wall->fragments) names += std::string(fragment->transform.name) + ' ';
+        for (const PrivateHardBody* fragment : wall->fragments)
+            names += std::string(fragment->transform.name) + ':' + std::to_string(fragment->getGroupID()) + ' ';
         const RBDynamics& start = wall->getDynInit();
         numbers.insert(numbers.end(), {start.position.x, start.position.y, start.position.z});
         for (const Qmt::QmtMatrix3* m : {&start.rotation, &start.inertiaWorld, &start.invInertiaWorld})
@@ -185,6 +187,8 @@ TEST_F(FractureBodyBuild, OpenedDemoWallIsTheOneSaved) {
         return std::pair(names, numbers);
     };
     run(std::string("source \"") + HOST_UI_DIR + "/../../scenes/demo.mel\"");
+    run("zylCluster -as -n kept meshZylBody4 meshZylBody5 meshZylBody6");
+    run("zylCluster -as -n gone meshZylBody1 meshZylBody2 meshZylBody3; zylCluster -rem gone");
     const auto saved = state();
     run("file -rename \"" + ::testing::TempDir() + "wall.scene\"; file -save; file -open \"" + ::testing::TempDir() +
         "wall.scene\"");
