@@ -6,7 +6,6 @@
 #include <array>
 
 #include "engine/bodies/hardBody.h"
-
 #include "host/api/animControl.h"
 #include "host/api/dagModifier.h"
 #include "host/api/dagPath.h"
