@@ -18,6 +18,7 @@
 #include "host/api/animControl.h"
 #include "host/api/fnMesh.h"
 #include "host/api/global.h"
+#include "host/api/iterators.h"
 #include "host/api/progressWindow.h"
 #include "host/api/selectionList.h"
 #include "src/clusterNode.h"
@@ -58,6 +59,13 @@ bool holdsJoint(const FractureBody& body, const DynamicStress* joint) {
 }
 
 MString bodyName(const HardBody* body) { return body ? MString(body->transform.name) : MString(); }
+
+// The fragments in the order the first build lists them, each joint's ends in joint
+// order: the compound's centre and axes are sums over this list.
+void orderFragmentsByJoints(FractureBody& body) {
+    body.fragments.clear();
+    body.registerJoints(body.activeJoints);
+}
 
 // A failed host call while building is reported and the build goes on.
 void check(const MStatus& status, int line) {
@@ -190,6 +198,11 @@ SceneStress* FractureBodyNode::createStressNode(DynamicStress* joint, double str
     Qmt::QmtVector3 anchor;
     joint->getAnchorState(anchor);
     stress->setPosition(static_cast<float>(anchor.x), static_cast<float>(anchor.y), static_cast<float>(anchor.z));
+    // The joint holds at the point its node keeps, where a reopened scene ties it again.
+    // (Read back: the compiler may drop a float round trip of the anchor itself.)
+    float x = 0, y = 0, z = 0;
+    stress->getPosition(x, y, z);
+    joint->attach(Qmt::QmtVector3(x, y, z), 1, joint->getPNode(), joint->getCNode());
     // Still without an owner, "enabled" sets the joint's bit itself.
     stress->setBoolProperty("breakByForce", true);
     stress->setDoubleProperty("forceStrenght", strength);
@@ -263,7 +276,7 @@ void FractureBodyNode::buildFractureBody(const MTime& t) {
             HardBody* body2 = find(stress->getBody2Name());
             if (joint && body1 && body2) {
                 joint->setName(stress->getNodeName().asChar());
-                joint->setIndex(i == 0 ? 1 : i == 1 ? 0 : i);
+                joint->setIndex(i);
                 joint->attach(Qmt::QmtVector3(x, y, z), 1, asFragment(body2), asFragment(body1));
                 stress->setOwner(this);
                 stress->setJoint(joint);
@@ -281,16 +294,24 @@ void FractureBodyNode::buildFractureBody(const MTime& t) {
     }
 
     if (PublicWorld* world = engineWorld()) {
-        for (clusterFractureNode* cluster : clusterNodes()) cluster->buildJoints();
-        // Filed in index order: the second connection first.
+        for (clusterFractureNode* cluster : clusterNodes()) {
+            cluster->buildJoints();
+            // Its members keep the group the first build gave them, as this node's do.
+            for (const MObject& node : cluster->memberNodes())
+                if (auto* rb = userNodeAs<rigidBodyNode>(node, rigidBodyNode::id); rb && rb->getBody(false))
+                    rb->getBody(false)->setGroupID(MPlug(node, rigidBodyNode::groupid).asInt());
+        }
+        // The second connection is filed first; the active list keeps index order.
         const auto file = [&](std::size_t i) {
             if (connected[i]) world->addFractureJoint(connected[i]->getJoint(), fractureBody);
         };
         if (connected.size() > 1) file(1);
         if (!connected.empty()) file(0);
         for (std::size_t i = 2; i < connected.size(); ++i) file(i);
+        numberJointsByAge();
     }
     if (detectAnimBody()) linkAnimBody();
+    orderFragmentsByJoints(*fractureBody);
 
     fractureBody->buildStressTree();
     if (fractureBody->updateFromFragments()) {
@@ -314,6 +335,24 @@ void FractureBodyNode::buildFractureBody(const MTime& t) {
     stressCount = count;
     prepareAtTime(t);
     if (progress) check(MProgressWindow::endProgress(), __LINE__);
+}
+
+// The joints, own and clusters' alike, are numbered in the order their stress nodes were
+// made, the order the first build gave them and a scene file keeps; the body's lists
+// take that order. Stress nodes moving between plugs (clusters made and removed) leave
+// it as it was.
+void FractureBodyNode::numberJointsByAge() {
+    unsigned next = 0;
+    for (MItDependencyNodes it(MFn::kPluginDependNode); !it.isDone(); it.next())
+        if (const auto* stress = userNodeAs<SceneStress>(it.thisNode(), SceneStress::id);
+            stress && stress->getOwner() == this && stress->getJoint())
+            stress->getJoint()->setIndex(next++);
+    for (FractureBody::JointList* list : {&fractureBody->activeJoints, &fractureBody->deactivatedJoints}) {
+        std::vector<DynamicStress*> joints(list->begin(), list->end());
+        std::ranges::stable_sort(joints, {}, &DynamicStress::getIndex);
+        list->clear();
+        for (auto it = joints.rbegin(); it != joints.rend(); ++it) list->pushFront(*it);
+    }
 }
 
 // ---- Stress nodes joining and leaving.

@@ -267,6 +267,7 @@ private:
     // Building helpers.
     void nameEngineBody(const MString& name);
     void forgetJoints();
+    void numberJointsByAge();
     void releaseStress(SceneStress* stress);
     void dropStressColours(const rigidBodyNode& member);
 };

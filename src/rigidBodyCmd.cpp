@@ -77,6 +77,7 @@ MStatus RigidBodyCmd::redoIt() {
     }
     moveToStartForAnimatedSelection();
 
+    made_ = 0;
     bool qualifying = false, created = false;
     for (MItSelectionList it(selection_, MFn::kGeometric); !it.isDone(); it.next()) {
         MDagPath path;
@@ -192,7 +193,11 @@ void RigidBodyCmd::createBody(const MObject& transform, const MDagPath& mesh, un
                 fbody && fbody->detectAnimBody())
                 fbody->linkAnimBody();
     }
+    MPlug index(node, rigidBodyNode::index);
+    if (made_ < madeIndices_.size()) index.setValue(madeIndices_[made_]);
     body->dirtyAllChangeFlags();
+    if (made_ == madeIndices_.size()) madeIndices_.push_back(index.asInt());
+    ++made_;
     if (HardBody* engineBody = body->getBody(false)) engineBody->enableJagginess();
     body->frameCache.allocate(cacheSize);
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstddef>
+#include <vector>
+
 #include "host/api/dagPath.h"
 #include "src/commandBase.h"
 
@@ -32,4 +35,9 @@ private:
     // A new body under the transform, fed by the mesh's world geometry.
     void createBody(const MObject& transform, const MDagPath& mesh, unsigned instance, bool jagged,
                     const Options& options, const MObject& solver);
+
+    // The world's indices of the bodies made, in making order: a redo gives them back,
+    // so that the world files the bodies as it did.
+    std::vector<int> madeIndices_;
+    std::size_t made_ = 0;  // bodies made by the current run
 };

@@ -119,8 +119,12 @@ void afterOpenCallback(void*) {
     resumeShatterIndex();
     zylSolverNode* solver = firstSolver();
     if (!solver) return;
+    // The rebuild runs the solver's start frame, which sets the playback speed: the
+    // scene keeps the speed its file holds, so saving it again writes the same.
+    const double speed = MAnimControl::playbackSpeed();
     upgradeOlderScene(*solver);
     solver->refreshAfterLoad();
+    MAnimControl::setPlaybackSpeed(speed);
 }
 
 void nodeAddedCallback(MObject& node, void*) {

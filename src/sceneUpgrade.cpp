@@ -5,6 +5,7 @@
 
 #include <array>
 
+#include "engine/bodies/hardBody.h"
 #include "host/api/animControl.h"
 #include "host/api/dagModifier.h"
 #include "host/api/dagPath.h"
@@ -137,11 +138,24 @@ void refreshCracker(zylCrackerNode& cracker) {
     cracker.evaluateAttributes();
 }
 
+// What the build does not bring back of a body as the saving session held it: the mark
+// new_ZYLBody gave its engine body, and its place out of the world when the user had
+// taken it out (a free body the build puts into the world stays there only when its
+// stored `enabled` says so; a fracture member's place is its fracture body's).
+void keepSessionState(rigidBodyNode& rb, bool wasEnabled) {
+    HardBody* body = rb.getBody(false);
+    if (!body) return;
+    body->enableJagginess();
+    if (!wasEnabled && !MPlug(rb.thisMObject(), rigidBodyNode::fracture).isConnected()) rb.removeFromWorld();
+}
+
 // Fracture members stay locked: their nudges fail and the type write alone rebuilds them.
 void refreshRigidBody(rigidBodyNode& rb) {
     const MObject node = rb.thisMObject();
+    const bool wasEnabled = rb.isEnabled();
     if (!isDagNode(node)) {
         rb.dirtyAllChangeFlags();
+        keepSessionState(rb, wasEnabled);
         return;
     }
     MPlug mass(node, rigidBodyNode::mass);
@@ -155,6 +169,7 @@ void refreshRigidBody(rigidBodyNode& rb) {
     mass.setValue(massBefore);
     restoreCentre(centre, before, false);
     rb.dirtyAllChangeFlags();
+    keepSessionState(rb, wasEnabled);
 }
 
 // Every body refreshed pulls the solver, whose start reset puts the fracture bodies back

@@ -37,6 +37,12 @@ void FractureBody::storeInitialState(unsigned int mask) {
         initialCentreOffset = transform.centreOffset;
         initialBoxSize = transform.boxSize;
         initialLocalAxes = transform.localAxes;
+    } else if (mask & 8u) {
+        // A new mass shares out anew over the fragments and changes the inertia: the
+        // start state takes the inertia that goes with it, at its own rotation.
+        const QmtMatrix3& R = dynInit.rotation;
+        dynInit.inertiaWorld = (R * inertiaLocal).TimesTranspose(R);
+        dynInit.invInertiaWorld = (R * invInertiaLocal).TimesTranspose(R);
     }
     for (PrivateHardBody* f : fragments) {
         f->storeInitialState(mask);

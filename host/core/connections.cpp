@@ -85,7 +85,8 @@ void Scene::breakConnections(std::uint64_t id, std::vector<Connection>* removed)
         if (c.dst.node == id) continue;
         if (Node* d = find(c.dst.node)) dirtyFrom(*d, c.dst.attr.get(), c.dst.index, true);
     }
-    if (removed) *removed = std::move(mine);
+    // Several nodes may go in one deletion: each adds its connections to the record.
+    if (removed) removed->insert(removed->end(), mine.begin(), mine.end());
 }
 
 }  // namespace host

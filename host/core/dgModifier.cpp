@@ -3,6 +3,7 @@
 #include "host/api/global.h"
 #include "host/core/modifierOp.h"
 #include "host/core/runtime.h"
+#include "host/scene/shading.h"
 
 using host::runtime;
 
@@ -24,6 +25,8 @@ struct DeleteOp : ModifierOp {
     explicit DeleteOp(std::uint64_t id) : node(id) {}
     ~DeleteOp() override {
         for (auto it = gone.rbegin(); it != gone.rend(); ++it) runtime().scene.destroyLimbo(*it);
+        // Deleted for good: the sets forget the faces they kept for these members.
+        if (!gone.empty()) shading::forgetMembers(removed);
     }
     void collect(std::uint64_t id, std::vector<std::uint64_t>& out) {
         const Node* n = runtime().scene.find(id);

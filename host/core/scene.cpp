@@ -7,6 +7,7 @@
 #include "host/api/pxNode.h"
 #include "host/core/registry.h"
 #include "host/core/runtime.h"
+#include "host/scene/shading.h"
 
 namespace host {
 
@@ -120,7 +121,10 @@ MStatus Scene::deleteNode(std::uint64_t id, bool force) {
         }
     }
     unlinkDag(id);
-    breakConnections(id, nullptr);
+    std::vector<Connection> broken;
+    breakConnections(id, &broken);
+    // A member gone for good leaves its sets' face lists too.
+    shading::forgetMembers(broken);
     freeNode(id);
     return MS::kSuccess;
 }

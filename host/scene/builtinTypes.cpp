@@ -163,7 +163,9 @@ void registerAnimation(Registry& r) {
         TypeBuilder b(r, name, kind, builtin::AnimCurveNode::creator);
         MObject input = b.time("input", "i");
         MObject keys = b.typed("keys", "ks", MFnData::kInvalid, false, true);
+        // Worked out from the keys at the input time: evaluating a curve stores nothing.
         MObject output = b.number("output", "o", MFnNumericData::kDouble, 0);
+        MFnNumericAttribute(output).setStorable(false);
         TypeBuilder::affects(input, output);
         TypeBuilder::affects(keys, output);
     }
@@ -171,6 +173,7 @@ void registerAnimation(Registry& r) {
     MObject path = b.typed("geometryPath", "gp", MFnData::kNurbsCurve);
     MObject u = b.number("uValue", "u", MFnNumericData::kDouble, 0, true);
     MObject all = b.vector("allCoordinates", "ac", 0);
+    MFnNumericAttribute(all).setStorable(false);
     TypeBuilder::affects(path, all);
     TypeBuilder::affects(u, all);
 }

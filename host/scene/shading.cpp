@@ -104,6 +104,13 @@ MStatus removeMembers(std::uint64_t set, std::uint64_t mesh, int instance, bool 
     return MS::kSuccess;
 }
 
+void forgetMembers(const std::vector<Connection>& broken) {
+    const Scene& scene = runtime().scene;
+    for (const Connection& c : broken)
+        if (c.dst.attr && c.dst.attr->longName == "dagSetMembers" && scene.find(c.dst.node) && !scene.sourceOf(c.dst))
+            storeFaces(c.dst.node, c.dst.index, {});
+}
+
 std::vector<std::uint64_t> faceGroups(std::uint64_t mesh, int instance, int count) {
     std::vector<std::uint64_t> out(static_cast<std::size_t>(std::max(count, 0)), 0);
     for (const Membership& m : membershipsOf(mesh, instance)) {

@@ -1,3 +1,4 @@
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -6,6 +7,7 @@
 #include "engine/world/engineApi.h"
 #include "engine/world/privateWorld.h"
 #include "host/api/animControl.h"
+#include "host/io/sceneFile.h"
 #include "fractureTestSupport.h"
 #include "moduleTestSupport.h"
 #include "src/clusterNode.h"
@@ -67,12 +69,21 @@ TEST_F(CrackerCmd, RefusesWithoutSolverAndPassesOverWhatIsNoMesh) {
 
 TEST_F(CrackerCmd, UndoTakesCrackersBackAndRedoMakesThemAgain) {
     run("zylSolver; makeMesh -sphere -n striker; makeMesh -cube -n box; select -r box");
+    run("xform -t -4 0 0 striker; setKeyframe -t 1 -at translateX -v -4 striker; setKeyframe -t 30 -at translateX "
+        "-v 2 striker");
+    const auto scene = [] {
+        std::ostringstream text;
+        host::io::writeScene(text);
+        return text.str();
+    };
+    const std::string before = scene();
     run("zylCracker striker");
     ASSERT_EQ(crackersInWorld(), 1u);
     run("select -cl; undo");
     EXPECT_TRUE(nodesOfType("zylCracker").empty());
     EXPECT_TRUE(nodesOfType("zylCollisionShape").empty());
     EXPECT_EQ(crackersInWorld(), 0u);
+    EXPECT_EQ(scene(), before);  // the striker's keys as they were, nothing evaluated stored
     host::Result selected;
     mel("ls -sl", &selected);
     EXPECT_EQ(host::resultWords(selected), std::vector<std::string>{"striker"});

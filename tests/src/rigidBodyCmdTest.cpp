@@ -68,6 +68,7 @@ TEST_F(RigidBodyCmd, MakesAWiredBodyAndUpdatesIt) {
 TEST_F(RigidBodyCmd, UndoTakesBodiesBackAndRedoMakesThemAgain) {
     run("zylSolver; makeMesh -cube -n crate; makeMesh -cube -n box; select -r box");
     run("new_ZYLBody crate");
+    const std::string index = attr("crateZylBody.index");
     run("select -cl; undo");
     EXPECT_TRUE(nodesOfType("zylRigidBody").empty());
     EXPECT_TRUE(nodesOfType("zylCollisionShape").empty());
@@ -78,6 +79,7 @@ TEST_F(RigidBodyCmd, UndoTakesBodiesBackAndRedoMakesThemAgain) {
     EXPECT_EQ(nodesOfType("zylRigidBody"), std::vector<std::string>{"crateZylBody"});
     ASSERT_TRUE(body("crateZylBody")->getBody(false));
     EXPECT_EQ(engineWorld()->findBodyByName("crateZylBody"), body("crateZylBody")->getBody(false));
+    EXPECT_EQ(attr("crateZylBody.index"), index);  // the world files it as before
 }
 
 TEST_F(RigidBodyCmd, PassesOverWhatCannotBecomeABody) {

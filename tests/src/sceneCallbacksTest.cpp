@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "engine/bodies/hardBody.h"
+#include "engine/world/engineApi.h"
+#include "engine/world/publicWorld.h"
 #include "moduleTestSupport.h"
 #include "src/nodeHelpers.h"
 #include "src/rigidBodyNode.h"
@@ -61,6 +63,19 @@ TEST_F(SceneCallbacks, OpenedScenesResumeTheShatterIndexAndRebuildBodies) {
 
 // Older scenes tied collision shapes through `animated` and `inCollisionShape`; a
 // fracture member's group was not its shatter's index.
+// The opened scene holds the bodies as the session left them: one taken out of the
+// world stays out, and each keeps the mark new_ZYLBody gave its engine body.
+TEST_F(SceneCallbacks, OpenedBodiesStayWhereTheSessionLeftThem) {
+    run("makeMesh -cube -n a; makeMesh -cube -n b; new_ZYLBody a b; ManageZylListCmd -add false bZylBody");
+    file("-rename ", "world.scene"), file("-open ", "world.scene");
+    HardBody* a = user<rigidBodyNode>("aZylBody")->getBody(false);
+    HardBody* b = user<rigidBodyNode>("bZylBody")->getBody(false);
+    ASSERT_TRUE(a && b);
+    EXPECT_TRUE(engineWorld()->contains(a) && !engineWorld()->contains(b));
+    EXPECT_EQ(attr("bZylBody.enabled"), "0");
+    EXPECT_TRUE(a->hasJagginess() && b->hasJagginess());
+}
+
 TEST_F(SceneCallbacks, OlderScenesAreUpgradedOnce) {
     run("createNode zylCollisionShape -n shape; makeMesh -cube -n box; createNode zylRigidBody -n body -p box");
     run("connectAttr shape.ac body.anim; connectAttr zylSolverNode1.rigidBodies body.solver");

@@ -114,15 +114,17 @@ TEST_F(Dag, ModifierCreatesShapesUnderTransformsAndUndoesSubtreeDeletion) {
     EXPECT_EQ(MFnDagNode(t).name(), "mesh1");
     EXPECT_EQ(MFnDagNode(MFnDagNode(t).child(0)).name(), "meshShape1");
 
-    mel("group -n g mesh1");
+    mel("group -n g mesh1; makeMesh -cube -n other; connectAttr meshShape1.outMesh otherShape.inMesh");
     MDagModifier del;
     del.deleteNode(node("g"));
     ASSERT_TRUE(del.doIt());
     EXPECT_TRUE(node("meshShape1").isNull());
     ASSERT_TRUE(del.undoIt());
     EXPECT_EQ(pathOf("meshShape1").fullPathName(), "|g|mesh1|meshShape1");
+    // The subtree's own connections come back with it.
+    EXPECT_EQ(MFnDependencyNode(node("otherShape")).findPlug("inMesh").source().node(), node("meshShape1"));
     create.undoIt();  // the shape and transform go again; g stays
-    EXPECT_EQ(melText("ls -type mesh"), "");
+    EXPECT_EQ(melText("ls -type mesh"), "otherShape\n");
 }
 
 TEST_F(Dag, MelQueriesVisibilityAndUnits) {

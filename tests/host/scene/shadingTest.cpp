@@ -1,3 +1,7 @@
+#include <fstream>
+#include <iterator>
+
+#include "host/io/sceneFile.h"
 #include "hostTestSupport.h"
 
 namespace hosttest {
@@ -51,6 +55,30 @@ TEST_F(Shading, DefaultsAndExclusiveFaceMembership) {
     ASSERT_TRUE(mel("sets -e -fe initialShadingGroup c"));
     EXPECT_EQ(groupsOf("c"), std::vector<std::string>(6, I));
     EXPECT_FALSE(mel("sets -e -fe noSuchSG c"));
+}
+
+// A member deleted for good leaves no faces behind in its sets; one whose deletion is
+// undone comes back with its faces.
+TEST_F(Shading, DeletedMembersLeaveNoFacesBehind) {
+    mel("makeMesh -cube -n a; makeMesh -cube -n b; makeMesh -cube -n c");
+    mel("sets -renderable true -noSurfaceShader true -empty -name cutSG; sets -e -fe cutSG a.f[1] b.f[2] c.f[3]");
+    {
+        MDagModifier undone;
+        undone.deleteNode(node("b"));
+        ASSERT_TRUE(undone.doIt() && undone.undoIt());
+        MDagModifier kept;
+        kept.deleteNode(node("c"));
+        ASSERT_TRUE(kept.doIt());
+    }
+    mel("delete a");
+    EXPECT_EQ(groupsOf("b")[2], "cutSG");
+    const std::string path = ::testing::TempDir() + "members.scene";
+    ASSERT_TRUE(host::io::saveScene(path));
+    std::ifstream in(path);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text.find("memberFaces[0]"), std::string::npos);
+    EXPECT_EQ(text.find("memberFaces[2]"), std::string::npos);
+    EXPECT_NE(text.find("memberFaces[1]\" -type \"components\" 541 2;"), std::string::npos) << text;
 }
 
 TEST_F(Shading, CutMaterialIsMadeOnceAndFoundAgain) {

@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "host/io/sceneFile.h"
 #include "shatterTestSupport.h"
 #include "src/meshWriter.h"
 #include "src/shatter/patternSetup.h"
@@ -105,6 +107,9 @@ TEST_F(ShatterCmd, UndoAndCancelLeaveNothingAndTheProgressWindowStaysFree) {
     EXPECT_FALSE(exists("zylShatterGroup"));
     EXPECT_FALSE(exists("blockShape_shard1"));
     EXPECT_FALSE(exists("voronoiNode1"));
+    std::ostringstream scene;
+    host::io::writeScene(scene);
+    EXPECT_EQ(scene.str().find("memberFaces"), std::string::npos);  // no shard's faces stay in a group
     EXPECT_TRUE(visible("block"));
     EXPECT_TRUE(traced("showHidden  block"));
     EXPECT_TRUE(traced("flushUndo"));
