@@ -465,6 +465,13 @@ MStatus shatterCmd::cutMeshIntoCells(const MDagPath& shapePath, unsigned count, 
         seeds.insert(seeds.end(), previous.begin(), previous.end());
     }
 
+    // A seed that is not a number would make a cell of the whole mesh: nothing is cut.
+    if (const std::size_t bad = countNonFiniteSeeds(seeds); bad > 0) {
+        displayError(meshName + ": " + std::to_string(bad) + " of " + std::to_string(seeds.size()) +
+                     " seed points are not finite numbers");
+        return MS::kFailure;
+    }
+
     // A shard cut again finds its cut group already below it: the cut faces join it.
     MString cutGroup = cutMaterialName_ + "SG";
     MString found;
