@@ -11,6 +11,9 @@ namespace {
 using Qmt::QmtVector3;
 
 constexpr double kMergeDistanceSq = 1e-5;  // squared, as for cut vertices
+// A face dropped as collapsing to a line lies within 1e-5 of its length of that line
+// (the write-back's relative test): corners across it are at most twice that apart.
+constexpr double kRelativeWeld = 4e-5;
 
 std::uint64_t directed(std::uint32_t a, std::uint32_t b) { return (std::uint64_t{a} << 32) | b; }
 
@@ -133,93 +136,176 @@ void renameCorners(ZYL_DFface& face, VertexMerges& merges) {
     face.numVertices = kept < 3 ? 0 : kept;
 }
 
+// Squared distance below which two corners of a dropped face are one, and a corner lies
+// on an edge: the merge distance, or in the second pass, for a face that collapses to a
+// line for its size, a few times the width it may have about that line.
+double weldDistanceSq(const ZYL_DFface& face, const QmtVector3* world, std::uint32_t vertexCount, bool relative) {
+    if (!relative) {
+        return kMergeDistanceSq;
+    }
+    double reach = 0.0;
+    for (std::uint32_t i = 0; i < face.numVertices; ++i) {
+        for (std::uint32_t j = i + 1; j < face.numVertices; ++j) {
+            const std::uint32_t a = face.vertices[i];
+            const std::uint32_t b = face.vertices[j];
+            if (a < vertexCount && b < vertexCount) {
+                reach = std::max(reach, (world[a] - world[b]).SquaredLength());
+            }
+        }
+    }
+    return std::max(kMergeDistanceSq, kRelativeWeld * kRelativeWeld * reach);
+}
+
+// One stitch pass: merges the corners of the dropped faces, then puts the other corners
+// into the edges of the written faces that still lack their reverse.
+class StitchPass {
+public:
+    StitchPass(ZYL_DFface* faces, const std::vector<std::uint32_t>& written, const QmtVector3* world,
+               std::uint32_t vertexCount, VertexMerges& merges)
+        : m_faces(faces), m_written(written), m_world(world), m_vertexCount(vertexCount), m_merges(merges) {}
+
+    // The corners of the dropped faces with the weld distance of their face.
+    void gather(const std::vector<std::uint32_t>& dropped, bool relative) {
+        m_corners.clear();
+        bool merged = false;
+        for (const std::uint32_t d : dropped) {
+            const ZYL_DFface& face = m_faces[d];
+            const double weldSq = weldDistanceSq(face, m_world, m_vertexCount, relative);
+            const auto first = m_corners.size();
+            for (std::uint32_t k = 0; k < face.numVertices; ++k) {
+                if (face.vertices[k] < m_vertexCount) {
+                    m_corners.push_back({face.vertices[k], weldSq});
+                }
+            }
+            for (auto i = first; i < m_corners.size(); ++i) {
+                for (auto j = i + 1; j < m_corners.size(); ++j) {
+                    const std::uint32_t u = m_corners[i].vertex;
+                    const std::uint32_t v = m_corners[j].vertex;
+                    if (m_merges.find(u) != m_merges.find(v) && (m_world[u] - m_world[v]).SquaredLength() < weldSq) {
+                        m_merges.unite(u, v);
+                        merged = true;
+                    }
+                }
+            }
+        }
+        if (merged) {
+            for (const std::uint32_t f : m_written) {
+                renameCorners(m_faces[f], m_merges);
+            }
+        }
+        for (Corner& c : m_corners) {
+            c.vertex = m_merges.find(c.vertex);
+        }
+        // One entry per vertex, with the largest weld distance it was given.
+        std::sort(m_corners.begin(), m_corners.end(), [](const Corner& x, const Corner& y) {
+            return x.vertex != y.vertex ? x.vertex < y.vertex : x.weldSq > y.weldSq;
+        });
+        m_corners.erase(std::unique(m_corners.begin(), m_corners.end(),
+                                    [](const Corner& x, const Corner& y) { return x.vertex == y.vertex; }),
+                        m_corners.end());
+        countExcess();
+    }
+
+    std::uint32_t insert(const CornerTables& tables) {
+        std::uint32_t added = 0;
+        std::vector<Insertion> plan;
+        for (const std::uint32_t f : m_written) {
+            ZYL_DFface& face = m_faces[f];
+            const std::uint32_t m = face.numVertices;
+            plan.clear();
+            for (std::uint32_t k = 0; k < m; ++k) {
+                const std::uint32_t a = face.vertices[k];
+                const std::uint32_t b = face.vertices[k + 1 < m ? k + 1 : 0];
+                const QmtVector3 d = m_world[b] - m_world[a];
+                const double lengthSq = d.SquaredLength();
+                if (m_excess[directed(a, b)] <= 0 || lengthSq < kMergeDistanceSq) {
+                    continue;
+                }
+                for (const auto& [w, weldSq] : m_corners) {
+                    const auto planned = [w](const Insertion& in) { return in.vertex == w; };
+                    if (std::find(face.vertices, face.vertices + m, w) != face.vertices + m ||
+                        std::any_of(plan.begin(), plan.end(), planned)) {
+                        continue;
+                    }
+                    const QmtVector3 fromA = m_world[w] - m_world[a];
+                    const double t = fromA.Dot(d) / lengthSq;
+                    if (t > 0.0 && t < 1.0 && fromA.SquaredLength() >= weldSq &&
+                        (m_world[w] - m_world[b]).SquaredLength() >= weldSq &&
+                        (fromA - d * t).SquaredLength() < weldSq) {
+                        plan.push_back({k, w, t});
+                    }
+                }
+            }
+            if (plan.empty()) {
+                continue;
+            }
+            std::stable_sort(plan.begin(), plan.end(), [](const Insertion& x, const Insertion& y) {
+                return x.after != y.after ? x.after < y.after : x.t < y.t;
+            });
+            if (insertCorners(face, plan, tables)) {
+                added += static_cast<std::uint32_t>(plan.size());
+            }
+        }
+        return added;
+    }
+
+    // Whether an edge of a written face at a corner of a dropped face still lacks its reverse.
+    bool leftOpen() {
+        countExcess();
+        const auto isCorner = [this](std::uint32_t v) {
+            return std::binary_search(m_corners.begin(), m_corners.end(), Corner{v, 0.0},
+                                      [](const Corner& x, const Corner& y) { return x.vertex < y.vertex; });
+        };
+        return std::any_of(m_excess.begin(), m_excess.end(), [&](const auto& entry) {
+            return entry.second != 0 &&
+                   (isCorner(static_cast<std::uint32_t>(entry.first >> 32)) ||
+                    isCorner(static_cast<std::uint32_t>(entry.first & 0xFFFFFFFFu)));
+        });
+    }
+
+private:
+    struct Corner {
+        std::uint32_t vertex;
+        double weldSq;
+    };
+
+    // How many more times each directed edge is walked than its reverse.
+    void countExcess() {
+        m_excess.clear();
+        for (const std::uint32_t f : m_written) {
+            const ZYL_DFface& face = m_faces[f];
+            for (std::uint32_t k = 0; k < face.numVertices; ++k) {
+                const std::uint32_t a = face.vertices[k];
+                const std::uint32_t b = face.vertices[k + 1 < face.numVertices ? k + 1 : 0];
+                ++m_excess[directed(a, b)];
+                --m_excess[directed(b, a)];
+            }
+        }
+    }
+
+    ZYL_DFface* m_faces;
+    const std::vector<std::uint32_t>& m_written;
+    const QmtVector3* m_world;
+    std::uint32_t m_vertexCount;
+    VertexMerges& m_merges;
+    std::vector<Corner> m_corners;
+    std::unordered_map<std::uint64_t, std::int32_t> m_excess;
+};
+
 }  // namespace
 
 std::uint32_t stitchDroppedFaces(ZYL_DFface* faces, const std::vector<std::uint32_t>& written,
                                  const std::vector<std::uint32_t>& dropped, const QmtVector3* world,
                                  std::uint32_t vertexCount, const CornerTables& tables) {
-    // Corners of a dropped face within the merge distance of one another become one.
     VertexMerges merges(vertexCount);
-    bool merged = false;
-    std::vector<std::uint32_t> candidates;
-    for (const std::uint32_t d : dropped) {
-        const ZYL_DFface& face = faces[d];
-        const auto first = candidates.size();
-        std::copy_if(face.vertices, face.vertices + face.numVertices, std::back_inserter(candidates),
-                     [vertexCount](std::uint32_t v) { return v < vertexCount; });
-        for (auto i = first; i < candidates.size(); ++i) {
-            for (auto j = i + 1; j < candidates.size(); ++j) {
-                const std::uint32_t a = candidates[i];
-                const std::uint32_t b = candidates[j];
-                if (merges.find(a) != merges.find(b) && (world[a] - world[b]).SquaredLength() < kMergeDistanceSq) {
-                    merges.unite(a, b);
-                    merged = true;
-                }
-            }
-        }
-    }
-    if (merged) {
-        for (const std::uint32_t f : written) {
-            renameCorners(faces[f], merges);
-        }
-    }
-    for (std::uint32_t& v : candidates) {
-        v = merges.find(v);
-    }
-    std::sort(candidates.begin(), candidates.end());
-    candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
-
-    // How many more times each directed edge is walked than its reverse.
-    std::unordered_map<std::uint64_t, std::int32_t> excess;
-    for (const std::uint32_t f : written) {
-        const ZYL_DFface& face = faces[f];
-        for (std::uint32_t k = 0; k < face.numVertices; ++k) {
-            const std::uint32_t a = face.vertices[k];
-            const std::uint32_t b = face.vertices[k + 1 < face.numVertices ? k + 1 : 0];
-            ++excess[directed(a, b)];
-            --excess[directed(b, a)];
-        }
-    }
-
-    // The other corners go into the faces whose edges run along them.
-    std::uint32_t added = 0;
-    std::vector<Insertion> plan;
-    for (const std::uint32_t f : written) {
-        ZYL_DFface& face = faces[f];
-        const std::uint32_t m = face.numVertices;
-        plan.clear();
-        for (std::uint32_t k = 0; k < m; ++k) {
-            const std::uint32_t a = face.vertices[k];
-            const std::uint32_t b = face.vertices[k + 1 < m ? k + 1 : 0];
-            const QmtVector3 d = world[b] - world[a];
-            const double lengthSq = d.SquaredLength();
-            if (excess[directed(a, b)] <= 0 || lengthSq < kMergeDistanceSq) {
-                continue;
-            }
-            for (const std::uint32_t w : candidates) {
-                const auto planned = [w](const Insertion& in) { return in.vertex == w; };
-                if (std::find(face.vertices, face.vertices + m, w) != face.vertices + m ||
-                    std::any_of(plan.begin(), plan.end(), planned)) {
-                    continue;
-                }
-                const QmtVector3 fromA = world[w] - world[a];
-                const double t = fromA.Dot(d) / lengthSq;
-                if (t > 0.0 && t < 1.0 && fromA.SquaredLength() >= kMergeDistanceSq &&
-                    (world[w] - world[b]).SquaredLength() >= kMergeDistanceSq &&
-                    (fromA - d * t).SquaredLength() < kMergeDistanceSq) {
-                    plan.push_back({k, w, t});
-                }
-            }
-        }
-        if (plan.empty()) {
-            continue;
-        }
-        std::stable_sort(plan.begin(), plan.end(), [](const Insertion& x, const Insertion& y) {
-            return x.after != y.after ? x.after < y.after : x.t < y.t;
-        });
-        if (insertCorners(face, plan, tables)) {
-            added += static_cast<std::uint32_t>(plan.size());
-        }
+    StitchPass pass(faces, written, world, vertexCount, merges);
+    pass.gather(dropped, false);
+    std::uint32_t added = pass.insert(tables);
+    // A sliver that collapses to a line only for its length may be wider than the merge
+    // distance: the corners across it are then welded at its own scale.
+    if (pass.leftOpen()) {
+        pass.gather(dropped, true);
+        added += pass.insert(tables);
     }
     return added;
 }

@@ -26,7 +26,11 @@ struct CornerTables {
 //   from a to b, the dropped faces' other corners that lie on it: within the merge
 //   distance of the segment, farther than that from both ends, not yet corners of the
 //   face. Such a corner takes the normal, UV and UV-set values interpolated along the
-//   edge, appended to the tables (an index is kept where both ends share it).
+//   edge, appended to the tables (an index is kept where both ends share it);
+// - when an edge at a corner of a dropped face still lacks its reverse (a long sliver
+//   is wider than the merge distance: its short edges were not merged), both steps run
+//   again with each dropped face's own distance, 4e-5 of its length (it lies within
+//   1e-5 of its length of a line), in place of the merge distance.
 // `dropped` lists the dropped faces, which hold new vertex indices (ABSENT_INDEX or any
 // index from vertexCount up is not a vertex); the written faces hold new vertex indices
 // and compacted attribute indices; positions are the new world vertices. Returns the

@@ -216,6 +216,11 @@ MStatus shatterCmd::redoIt() {
         return MS::kSuccess;
     }
 
+    // An empty name would make a shader of no name and a group named "SG".
+    if (f.newMaterial && cutMaterialName_.empty()) {
+        displayError("the cut material needs a name (-cutMatName)");
+        return MS::kFailure;
+    }
     if (f.newMaterial) makeCutMaterial();
     const std::string blindDataId = std::to_string(cutFace::kBlindDataId);
     MIntArray known;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <numeric>
 #include <string>
@@ -38,6 +39,36 @@ struct DFmeshDeleter {
 };
 using OwnedDFmesh = std::unique_ptr<ZYL_DFmesh, DFmeshDeleter>;
 
+// Squared distance that stops at the largest double instead of overflowing (seeds
+// farther apart than about 1e154): such seeds then tie, and every test below that reads
+// a distance takes the one it is given as a lower bound.
+double squaredDistance(const QmtVector3& a, const QmtVector3& b) {
+    const double d = (a - b).SquaredLength();
+    return d <= std::numeric_limits<double>::max() ? d : std::numeric_limits<double>::max();
+}
+
+// The largest coordinate, by size.
+double largestCoordinate(const QmtVector3& v) { return std::max({std::fabs(v.x), std::fabs(v.y), std::fabs(v.z)}); }
+
+// Two seeds closer than a millionth of a millionth of their size make one cell: a
+// bisector between them would sit at the rounding of their coordinates.
+bool seedsCoincide(const QmtVector3& a, const QmtVector3& b) {
+    return largestCoordinate(a - b) <= 1e-12 * (1.0 + largestCoordinate(a) + largestCoordinate(b));
+}
+
+// The clipper normalises a plane normal only when it is longer than a millionth: one far
+// shorter (seeds very close together), or one whose squared length would overflow
+// (seeds very far apart), goes to it scaled by a power of two, which leaves every bit
+// of its direction as it is.
+QmtVector3 clipNormal(const QmtVector3& m) {
+    const double largest = largestCoordinate(m);
+    if (!(largest > 0.0) || !std::isfinite(largest) || (largest >= 0x1p-19 && largest <= 0x1p510)) {
+        return m;
+    }
+    const int e = std::ilogb(largest) - 1;  // the largest coordinate lands in [2, 4)
+    return {std::scalbn(m.x, -e), std::scalbn(m.y, -e), std::scalbn(m.z, -e)};
+}
+
 // The other seeds of one cell in clipping order, nearest first.
 //
 // The cutting re-sorts one working array stably for every cell, so seeds equally far
@@ -48,13 +79,21 @@ using OwnedDFmesh = std::unique_ptr<ZYL_DFmesh, DFmeshDeleter>;
 class CellOrder {
 public:
     explicit CellOrder(const std::vector<QmtVector3>& seeds)
-        : seeds_(seeds), order_(seeds.size()), distance_(seeds.size()) {}
+        : seeds_(seeds), order_(seeds.size()), distance_(seeds.size()),
+          far_(std::ranges::any_of(seeds, [](const QmtVector3& s) { return largestCoordinate(s) > 0x1p510; })) {}
 
     void start(std::uint32_t cell) {
         cell_ = cell;
         sorted_ = 0;
         std::iota(order_.begin(), order_.end(), 0u);
         const QmtVector3& s = seeds_[cell];
+        // Only seeds beyond 2^510 can overflow a squared distance.
+        if (far_) {
+            for (std::size_t j = 0; j < seeds_.size(); ++j) {
+                distance_[j] = squaredDistance(seeds_[j], s);
+            }
+            return;
+        }
         for (std::size_t j = 0; j < seeds_.size(); ++j) {
             distance_[j] = (seeds_[j] - s).SquaredLength();
         }
@@ -78,12 +117,16 @@ private:
         if (distance_[a] != distance_[b]) {
             return distance_[a] < distance_[b];
         }
+        return precedesAtEqualDistance(a, b);
+    }
+    // Seeds equally far from this cell's seed: by the earlier cells' seeds, then by index.
+    [[gnu::noinline]] bool precedesAtEqualDistance(std::uint32_t a, std::uint32_t b) const {
         const QmtVector3& p = seeds_[a];
         const QmtVector3& q = seeds_[b];
         if (p.x != q.x || p.y != q.y || p.z != q.z) {
             for (std::uint32_t t = cell_; t-- > 0;) {
-                const double da = (p - seeds_[t]).SquaredLength();
-                const double db = (q - seeds_[t]).SquaredLength();
+                const double da = squaredDistance(p, seeds_[t]);
+                const double db = squaredDistance(q, seeds_[t]);
                 if (da != db) {
                     return da < db;
                 }
@@ -95,6 +138,7 @@ private:
     const std::vector<QmtVector3>& seeds_;
     std::vector<std::uint32_t> order_;
     std::vector<double> distance_;
+    bool far_;
     std::uint32_t cell_ = 0;
     std::size_t sorted_ = 0;
 };
@@ -103,7 +147,7 @@ private:
 double reachSquared(const ZYL_DFmesh& cell, const QmtVector3& seed) {
     double reach = 0.0;
     for (std::uint32_t v = 0; v < cell.numVertices; ++v) {
-        reach = std::max(reach, (cell.worldVertices[v] - seed).SquaredLength());
+        reach = std::max(reach, squaredDistance(cell.worldVertices[v], seed));
     }
     return reach;
 }
@@ -218,17 +262,29 @@ CellShards cutCell(const ZYL_DFmesh& mesh, const std::vector<QmtVector3>& seeds,
     if (count < 2 || !mesh.worldVertices || mesh.numVertices == 0 || mesh.numFaces == 0 || !mesh.faces) {
         return shards;
     }
+    const QmtVector3& s = seeds[i];
+    // Seeds that coincide with this one (itself included) lie within this reach of it, at
+    // the front of its order: the earliest of them alone makes the cell, and no plane
+    // lies between them.
+    const double together = 2e-12 * (1.0 + 2.0 * largestCoordinate(s));
+    const double togetherSq = 3.0 * together * together;
     // The copy is made at the first plane that cuts; until then the mesh stands in.
     OwnedDFmesh cell;
-    const QmtVector3& s = seeds[i];
     double reach = reachSquared(mesh, s);
     bool kept = true;
     bool lastMissed = false;
-    for (std::uint32_t k = 1; k < count && kept; ++k) {
+    for (std::uint32_t k = 0; k < count && kept; ++k) {
+        // The seed itself is first in its order, unless an equal one with a smaller index is.
+        const std::uint32_t j = order.at(k);
+        if (order.distance(j) <= togetherSq && seedsCoincide(s, seeds[j])) {
+            if (j < i) {
+                return shards;
+            }
+            continue;
+        }
         // A clip by a plane that misses the cell only marks every face alive, so
         // such planes are left out and the marks set at the end. A mesh cut piece
         // by piece is rebuilt even by a plane that misses: it takes every plane.
-        const std::uint32_t j = order.at(k);
         if (!pieceAware && planesMissFromHere(order.distance(j), reach, s)) {
             lastMissed = true;
             break;
@@ -240,13 +296,14 @@ CellShards cutCell(const ZYL_DFmesh& mesh, const std::vector<QmtVector3>& seeds,
             lastMissed = true;
             continue;
         }
+        const QmtVector3 normal = clipNormal(m);
         if (!cell) {
-            cell = copyForFirstClip(mesh, m, p, pieceAware, scratch.keep);
+            cell = copyForFirstClip(mesh, normal, p, pieceAware, scratch.keep);
             if (!cell) {
                 return shards;
             }
         }
-        const int result = clipDFmeshByPlane(cell.get(), m, p, pieceAware);
+        const int result = clipDFmeshByPlane(cell.get(), normal, p, pieceAware);
         kept = result >= 0;
         lastMissed = false;
         if (result == 0) {
@@ -280,8 +337,8 @@ unsigned cellThreads() { return static_cast<unsigned>(std::max(1, getSystemProce
 void setSeedReferencePoint(const QmtVector3& point) { seedReferencePoint = point; }
 
 int compareSeedDistance(const void* a, const void* b) {
-    const double da = (*static_cast<const QmtVector3*>(a) - seedReferencePoint).SquaredLength();
-    const double db = (*static_cast<const QmtVector3*>(b) - seedReferencePoint).SquaredLength();
+    const double da = squaredDistance(*static_cast<const QmtVector3*>(a), seedReferencePoint);
+    const double db = squaredDistance(*static_cast<const QmtVector3*>(b), seedReferencePoint);
     return da < db ? -1 : (db < da ? 1 : 0);
 }
 
@@ -290,7 +347,16 @@ void sortSeedsByDistance(QmtVector3* seeds, std::size_t count) {
                      [](const QmtVector3& a, const QmtVector3& b) { return compareSeedDistance(&a, &b) < 0; });
 }
 
+std::size_t countNonFiniteSeeds(const std::vector<QmtVector3>& seeds) {
+    return static_cast<std::size_t>(std::ranges::count_if(seeds, [](const QmtVector3& s) {
+        return !(std::isfinite(s.x) && std::isfinite(s.y) && std::isfinite(s.z));
+    }));
+}
+
 bool cutVoronoiCells(ZYL_DFmesh& mesh, std::vector<QmtVector3>& seeds, const VoronoiCellHooks& hooks) {
+    if (countNonFiniteSeeds(seeds) > 0) {
+        return false;
+    }
     const bool pieceAware = dfmeshHasSeveralPieces(&mesh);
     if (!seeds.empty()) {
         setSeedReferencePoint(seeds[0]);
@@ -397,6 +463,13 @@ MStatus shatterCmd::cutMeshIntoCells(const MDagPath& shapePath, unsigned count, 
         for (const MPoint& p : record.points) seeds.push_back(placed(p, record.matrix));
         for (const MPoint& p : record.previousPoints) previous.push_back(placed(p, record.matrix));
         seeds.insert(seeds.end(), previous.begin(), previous.end());
+    }
+
+    // A seed that is not a number would make a cell of the whole mesh: nothing is cut.
+    if (const std::size_t bad = countNonFiniteSeeds(seeds); bad > 0) {
+        displayError(meshName + ": " + std::to_string(bad) + " of " + std::to_string(seeds.size()) +
+                     " seed points are not finite numbers");
+        return MS::kFailure;
     }
 
     // A shard cut again finds its cut group already below it: the cut faces join it.

@@ -31,10 +31,15 @@ struct VoronoiCellHooks {
     std::function<void(std::uint32_t cell, std::uint32_t count)> cellBuilt;
 };
 
+// How many seeds have a coordinate that is not a finite number.
+std::size_t countNonFiniteSeeds(const std::vector<Qmt::QmtVector3>& seeds);
+
 // Sorts the seeds by distance from the first one (the cutting order, which the shatter
 // history records), then cuts one cell per seed out of a copy of the mesh. With fewer
-// than two seeds no cell is made. Labels the mesh's pieces once, to learn whether the
-// clips must cut piece by piece. False when cancelled.
+// than two seeds no cell is made; seeds that coincide (closer than 1e-12 of their size)
+// make one cell, the earliest's in cutting order. Labels the mesh's pieces once, to
+// learn whether the clips must cut piece by piece. False when cancelled, and, with
+// nothing cut or sorted, when a seed is not finite.
 //
 // The cells are cut on worker threads, a few ahead of the one handed over; the hooks
 // run on the calling thread only, in cell order, and see exactly what a cell-by-cell

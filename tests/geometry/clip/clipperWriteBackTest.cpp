@@ -83,6 +83,29 @@ TEST(ClipperWriteBack, ADroppedSliverPutsItsCornersIntoTheFaceAlongIt) {
     }
 }
 
+TEST(ClipperWriteBack, ASliverWiderThanTheMergeDistanceIsWeldedAcrossItsShortEdges) {
+    // A thin cell, cut 1.9e-6 beside its edge 4-5: the cap is a quad 1 long and 1.9e-6
+    // wide (about 1e-2 in the clipper's scale of 5,500), dropped as a line for its
+    // length. Its short edges, too long to merge, are welded, and the cell stays closed.
+    Shape s;
+    s.vertices = {{-0.3450615469476454, -0.18717881676008749, 0.49999999999999994},
+                  {-0.3450615469476454, -0.18717881676008749, -0.49999999999999994},
+                  {-0.35788865924706292, -0.16481217205457024, 0.49999999999999994},
+                  {-0.35788865924706276, -0.16481217205457022, -0.49999999999999989},
+                  {-0.34026946243801814, -0.14594667566604824, -0.49999999999999989},
+                  {-0.34026946243801814, -0.14594667566604824, 0.49999999999999994},
+                  {-0.31421266101947171, -0.15825729767779828, -0.49999999999999994},
+                  {-0.31421266101947171, -0.15825729767779828, 0.49999999999999994}};
+    s.faces = {{3, 4, 6, 1}, {7, 5, 2, 0}, {1, 0, 2, 3}, {0, 1, 6, 7}, {2, 5, 4, 3}, {4, 5, 7, 6}};
+    const auto mesh = makeDFMesh(s);
+    const auto [result, scale] = cutDF(mesh.get(), {0.00098056574215937831, -0.054614779559977344, 0},
+                                       {-0.34362464746178734, -0.14600754412802244, 0});
+    ASSERT_EQ(result, 0);
+    EXPECT_GT(scale, 5000.0);
+    expectValidIndices(*mesh);
+    EXPECT_TRUE(closed(*mesh));
+}
+
 TEST(ClipperWriteBack, UnusedAttributeTablesKeepOneZeroEntry) {
     // Only a loose vertex survives: no face, so no UV or corner normal is used.
     Shape s;

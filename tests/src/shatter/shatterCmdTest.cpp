@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "src/meshWriter.h"
 #include "src/shatter/patternSetup.h"
 #include "src/shatter/shatterCmd.h"
+#include "src/shatter/shatterLocator.h"
 #include "src/shatter/voronoiNode.h"
 
 namespace {
@@ -131,6 +133,24 @@ TEST_F(ShatterCmd, UndoAndCancelLeaveNothingAndTheProgressWindowStaysFree) {
     EXPECT_FALSE(rt().log.contains(host::LogKind::Error, "Progress window already in use."));
     EXPECT_FALSE(rt().progressWindow.reserved);
     EXPECT_EQ(shatter("-ns 4 -sed 1 block").size(), 4u);
+}
+
+TEST_F(ShatterCmd, AnEmptyCutMaterialNameAndSeedsThatAreNoNumbersAreRefusedBeforeAnythingIsMade) {
+    ASSERT_TRUE(mel("makeMesh -cube -size 2 -name crate; createNode ShatterLocator -n loc -p crate"));
+    EXPECT_FALSE(mel("zylShatter -ns 4 -nm true -cmn \"\" crate"));
+    EXPECT_TRUE(rt().log.contains(host::LogKind::Error, "the cut material needs a name (-cutMatName)"));
+    EXPECT_EQ(tracedCount("shadingNode"), 0u);
+    EXPECT_EQ(tracedCount("blindDataType"), 0u);
+
+    auto& record = static_cast<ShatterLocatorNode*>(MFnDependencyNode(node("loc")).userNode())->record;
+    const double nan = std::nan("");
+    for (const MPoint& p : {MPoint(0.5, 0, 0), MPoint(-0.5, 0, 0), MPoint(nan, 0.1, 0.1), MPoint(0.2, nan, -nan)})
+        record.points.append(p);
+    EXPECT_FALSE(mel("zylShatter crate"));
+    EXPECT_TRUE(rt().log.contains(host::LogKind::Error, "crateShape: 2 of 4 seed points are not finite numbers"));
+    EXPECT_FALSE(exists("crateShape_shard1"));
+    EXPECT_FALSE(exists("voronoiNode1"));
+    EXPECT_TRUE(visible("crate"));
 }
 
 TEST_F(ShatterCmd, ShardCountsFollowTheBoundsAndTheAreas) {

@@ -1,8 +1,8 @@
 // The Voronoi cell core's shards, bit for bit: a hash over every field the shard
 // builder can read, for a cube, a comb that falls apart, two separate boxes (cut piece
 // by piece) and a placed sphere with corner normals and two UV sets, under random,
-// lattice, duplicate and outlying seeds. Any change to the cutting that moves a bit of
-// a shard changes a hash.
+// lattice, duplicate and outlying seeds (a repeated seed makes no cell of its own). Any
+// change to the cutting that moves a bit of a shard changes a hash.
 
 #include <gtest/gtest.h>
 
@@ -150,15 +150,15 @@ TEST(VoronoiCellsHash, ShardsStayBitForBitTheSame) {
     const std::vector<Case> cases = {
         {"cube random", cube, randomSeeds(1, 60, -1.0, 1.0), 60, 0xd090cbffbfcb5b01ull},
         {"cube lattice", cube, lattice(4, -1.0, 1.0), 64, 0x4398d35c23c79d5eull},
-        {"cube duplicates", cube, withDuplicates(randomSeeds(2, 25, -1.0, 1.0)), 30, 0x6f35c27cbc18767dull},
+        {"cube duplicates", cube, withDuplicates(randomSeeds(2, 25, -1.0, 1.0)), 26, 0x122aaa9fd32487caull},
         {"cube outlying", cube, randomSeeds(3, 30, -2.5, 2.5), 15, 0xa57e8d5975fe716full},
         {"comb random", comb, randomSeeds(4, 40, -0.5, 5.5), 21, 0xa078486321e559d9ull},
         {"comb lattice", comb, lattice(3, 0.0, 5.0), 6, 0xf77d207e5a3e72e6ull},
         {"two boxes random", twoBoxes, randomSeeds(5, 30, -1.5, 2.0), 32, 0x6ef3fa70ccfadbe0ull},
-        {"two boxes duplicates", twoBoxes, withDuplicates(randomSeeds(6, 15, -1.0, 1.5)), 30, 0x605badeb0c562210ull},
+        {"two boxes duplicates", twoBoxes, withDuplicates(randomSeeds(6, 15, -1.0, 1.5)), 23, 0xd1b4d90c115aa308ull},
         {"sphere random", sphere, randomSeeds(7, 50, -1.0, 1.0), 46, 0xfedfc85fae6ee7ecull},
         {"sphere lattice", sphere, lattice(3, -0.9, 0.9), 27, 0x5707abdd86aa839bull},
-        {"sphere duplicates", sphere, withDuplicates(randomSeeds(8, 20, -0.8, 0.8)), 25, 0xc26906bbe88149acull},
+        {"sphere duplicates", sphere, withDuplicates(randomSeeds(8, 20, -0.8, 0.8)), 21, 0xd99fc008b6ca3e5eull},
     };
     for (const Case& c : cases) {
         auto mesh = c.mesh();

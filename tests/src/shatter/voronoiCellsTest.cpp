@@ -1,8 +1,11 @@
-// The Voronoi cell core: shard ids and volumes, degenerate seed counts, cells that fall
-// apart, cancelling, and the planes it leaves out changing no shard by a single bit.
+// The Voronoi cell core: shard ids and volumes, degenerate seed counts, seeds very close,
+// equal, far or not numbers, cells that fall apart, cancelling, and the planes it leaves
+// out changing no shard by a single bit.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -64,7 +67,7 @@ std::vector<Snapshot> cells(ZYL_DFmesh& mesh, Seeds& seeds) {
 }
 
 // The cutting as written down: the working array re-sorted stably for every cell and
-// every bisector plane clipped.
+// every bisector plane clipped; a seed repeating an earlier one makes no cell.
 std::vector<Snapshot> literalCells(ZYL_DFmesh& mesh, Seeds seeds) {
     const bool pieceAware = dfmeshHasSeveralPieces(&mesh);
     std::vector<Snapshot> shards;
@@ -73,6 +76,7 @@ std::vector<Snapshot> literalCells(ZYL_DFmesh& mesh, Seeds seeds) {
     sortSeedsByDistance(seeds.data(), seeds.size());
     Seeds working = seeds;
     for (std::size_t i = 0; i < seeds.size(); ++i) {
+        if (std::find(seeds.begin(), seeds.begin() + i, seeds[i]) != seeds.begin() + i) continue;
         ZYL_DFmesh* copy = copyDFmesh(&mesh);
         setSeedReferencePoint(seeds[i]);
         sortSeedsByDistance(working.data(), working.size());
@@ -183,6 +187,62 @@ TEST(VoronoiCells, ShardsFillTheMeshAndCapFacesAreTheCutFaces) {
     EXPECT_EQ(built, 40);
     EXPECT_NEAR(volume, 8.0, 1e-9);
     EXPECT_GT(olderCutArea, 0.0);
+}
+
+TEST(VoronoiCells, SeedsVeryCloseTogetherStillSplitTheMeshAndCoincidingOnesMakeOneCell) {
+    const auto cube = [] { return meshtest::makeDFMesh(meshtest::box({-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5})); };
+    // About 2e-9 apart: the bisector's normal is far shorter than the clipper normalises.
+    Seeds pair = {{-0.26936713444040417, -0.34324916002197869, 0.083293777812964653},
+                  {-0.26936713270835339, -0.34324915915595328, 0.083293777812964653}};
+    auto mesh = cube();
+    std::vector<double> volumes;
+    VoronoiCellHooks hooks;
+    hooks.shard = [&volumes](ZYL_DFmesh& shard) {
+        EXPECT_TRUE(meshtest::closed(shard));
+        volumes.push_back(computeMeshVolume(&shard));
+    };
+    ASSERT_TRUE(cutVoronoiCells(*mesh, pair, hooks));
+    ASSERT_EQ(volumes.size(), 2u);
+    EXPECT_NEAR(volumes[0] + volumes[1], 1.0, 1e-12);
+    EXPECT_GT(std::min(volumes[0], volumes[1]), 0.05);
+    // One unit in the last place apart, and equal: one cell, the whole cube.
+    for (const double x : {std::nextafter(0.1, 1.0), 0.1}) {
+        Seeds seeds = {{0.1, 0.2, 0.3}, {x, 0.2, 0.3}};
+        mesh = cube();
+        const auto shards = cells(*mesh, seeds);
+        ASSERT_EQ(shards.size(), 1u);
+        EXPECT_NEAR(shards[0].volume, 1.0, 1e-12);
+    }
+}
+
+TEST(VoronoiCells, FarSeedsChangeNoCellAndSeedsThatAreNoNumbersAreRefused) {
+    // Seeds around 1e160 act as seeds merely outside the mesh: their squared distances
+    // would overflow.
+    std::mt19937 rng(85);
+    const Seeds near = randomSeeds(rng, 10, -1.0, 1.0);
+    Seeds far = near, outside = near;
+    far.insert(far.end(), {{1e160, 0.1, 0.1}, {0.3, -2e160, 5.0}});
+    outside.insert(outside.end(), {{1e3, 0.1, 0.1}, {0.3, -2e3, 5.0}});
+    auto a = twoUnitCube();
+    auto b = twoUnitCube();
+    EXPECT_EQ(cells(*a, far), cells(*b, outside));
+    // Two far seeds alone still halve the cube between them.
+    Seeds apart = {{1e160, 0.0, 0.0}, {-1e160, 0.0, 0.0}};
+    a = twoUnitCube();
+    const auto halves = cells(*a, apart);
+    ASSERT_EQ(halves.size(), 2u);
+    EXPECT_NEAR(halves[0].volume, 4.0, 1e-12);
+    EXPECT_NEAR(halves[1].volume, 4.0, 1e-12);
+
+    const double nan = std::nan("");
+    Seeds bad = near;
+    bad.insert(bad.end(), {{nan, 0.1, 0.1}, {0.2, nan, -nan}, {0.0, 0.0, 0.5}});
+    EXPECT_EQ(countNonFiniteSeeds(bad), 2u);
+    int shards = 0;
+    VoronoiCellHooks hooks;
+    hooks.shard = [&shards](ZYL_DFmesh&) { ++shards; };
+    EXPECT_FALSE(cutVoronoiCells(*b, bad, hooks));
+    EXPECT_EQ(shards, 0);
 }
 
 TEST(VoronoiCells, ACancelStopsBeforeTheNextCell) {
