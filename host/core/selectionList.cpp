@@ -122,6 +122,11 @@ MStatus MSelectionList::add(const MString& pattern) {
         if (path.empty()) return none();
         return add(MDagPath(path));
     }
+    if (text.find_first_of("*?") == std::string::npos) {
+        const host::Node* n = runtime().scene.findByName(text);
+        if (!n) return none();
+        return add(MObject::fromNode(n->id));
+    }
     bool any = false;
     for (const auto id : runtime().scene.nodeIds()) {
         const host::Node* n = runtime().scene.find(id);

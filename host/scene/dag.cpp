@@ -150,9 +150,9 @@ std::vector<std::uint64_t> createNode(NodeType& type, const std::string& name, s
     MStatus st;
     if (dagType && !parent && isShapeType(type)) {
         NodeType* transform = runtime().registry.findType("transform");
-        long n = 1;
-        while (scene.findByName(type.name + std::to_string(n)) || scene.findByName(type.name + "Shape" + std::to_string(n)))
-            ++n;
+        // The lowest number free for both the transform and the shape.
+        std::uint64_t n = scene.freeNumber(type.name, 1);
+        for (std::uint64_t m; (m = scene.freeNumber(type.name + "Shape", n)) != n;) n = scene.freeNumber(type.name, m);
         const std::string suffix = std::to_string(n);
         parent = scene.createNode(*transform, type.name + suffix, true, &st);
         if (!st) return fail(st);
