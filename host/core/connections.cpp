@@ -5,28 +5,14 @@
 
 namespace host {
 
-namespace {
-
-// Keeps the ascending list sorted; connections come back from undo with their old orders.
-void insertOrder(std::vector<std::uint64_t>& orders, std::uint64_t order) {
-    orders.insert(std::upper_bound(orders.begin(), orders.end(), order), order);
-}
-
-void eraseOrder(std::vector<std::uint64_t>& orders, std::uint64_t order) {
-    if (const auto at = std::lower_bound(orders.begin(), orders.end(), order); at != orders.end() && *at == order)
-        orders.erase(at);
-}
-
-}  // namespace
-
 void Scene::addConnection(const Connection& c) {
     connections_.emplace(c.order, c);
     for (const std::uint64_t node : {c.src.node, c.dst.node}) {
-        insertOrder(byNode_[node], c.order);
+        byNode_[node].insert(c.order);
         if (c.src.node == c.dst.node) break;
     }
     sources_.try_emplace(c.dst, c.order);
-    insertOrder(outgoing_[SourceKey{c.src.node, c.src.attr->storage()}], c.order);
+    outgoing_[SourceKey{c.src.node, c.src.attr->storage()}].insert(c.order);
 }
 
 void Scene::removeConnection(std::uint64_t order) {
@@ -36,13 +22,13 @@ void Scene::removeConnection(std::uint64_t order) {
     for (const std::uint64_t node : {c.src.node, c.dst.node}) {
         auto found = byNode_.find(node);
         if (found == byNode_.end()) continue;
-        eraseOrder(found->second, order);
+        found->second.erase(order);
         if (found->second.empty()) byNode_.erase(found);
     }
     if (const auto source = sources_.find(c.dst); source != sources_.end() && source->second == order)
         sources_.erase(source);
     if (const auto out = outgoing_.find(SourceKey{c.src.node, c.src.attr->storage()}); out != outgoing_.end()) {
-        eraseOrder(out->second, order);
+        out->second.erase(order);
         if (out->second.empty()) outgoing_.erase(out);
     }
     connections_.erase(it);
@@ -53,7 +39,7 @@ const Connection* Scene::sourceOf(const PlugKey& dst) const {
     return it == sources_.end() ? nullptr : &connections_.at(it->second);
 }
 
-const std::vector<std::uint64_t>* Scene::outgoingOrders(std::uint64_t node, const Attribute* storage) const {
+const std::set<std::uint64_t>* Scene::outgoingOrders(std::uint64_t node, const Attribute* storage) const {
     const auto it = outgoing_.find(SourceKey{node, storage});
     return it == outgoing_.end() ? nullptr : &it->second;
 }

@@ -191,8 +191,10 @@ void Scene::destroyLimbo(std::uint64_t id) {
 void Scene::unlinkDag(std::uint64_t id) {
     Node* node = findIncludingLimbo(id);
     if (!node) return;
+    // A parent being deleted drops its whole list after its children: erasing them one
+    // by one from its front would cost the list's length each.
     for (const auto p : node->parents)
-        if (Node* parent = findIncludingLimbo(p)) std::erase(parent->children, id);
+        if (Node* parent = findIncludingLimbo(p); parent && !parent->deleting) std::erase(parent->children, id);
     for (const auto c : node->children)
         if (Node* child = findIncludingLimbo(c)) std::erase(child->parents, id);
     node->parents.clear();

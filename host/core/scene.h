@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -116,7 +117,7 @@ private:
     void addConnection(const Connection& c);
     void removeConnection(std::uint64_t order);
     // The orders of the connections leaving any plug of the node's attribute (by storage), ascending.
-    const std::vector<std::uint64_t>* outgoingOrders(std::uint64_t node, const Attribute* storage) const;
+    const std::set<std::uint64_t>* outgoingOrders(std::uint64_t node, const Attribute* storage) const;
 
     struct PlugHash {
         std::size_t operator()(const PlugKey& k) const {
@@ -141,9 +142,10 @@ private:
     std::unordered_map<std::uint64_t, Node*> index_;         // fast lookup by id
     NameIndex names_;                                         // shown nodes (not in limbo) by name
     std::map<std::uint64_t, Connection> connections_;       // by connection order
-    std::map<std::uint64_t, std::vector<std::uint64_t>> byNode_;  // node id -> its connections' orders, ascending
+    // Orders are sets: a node's connections go one by one, often oldest first, as it is deleted.
+    std::map<std::uint64_t, std::set<std::uint64_t>> byNode_;  // node id -> its connections' orders
     std::unordered_map<PlugKey, std::uint64_t, PlugHash> sources_;  // destination plug -> its connection's order
-    std::unordered_map<SourceKey, std::vector<std::uint64_t>, SourceHash> outgoing_;  // source attribute -> orders
+    std::unordered_map<SourceKey, std::set<std::uint64_t>, SourceHash> outgoing_;  // source attribute -> orders
     std::uint64_t nextId_ = 1;
     std::uint64_t nextConnection_ = 1;
 };
