@@ -48,13 +48,17 @@ MStatus setsCmd(Interpreter&, const std::vector<Arg>& args, Result& result) {
                                p);
         !st)
         return st;
+    // Face lists of one mesh in a row make one item: its faces go in one edit.
     std::vector<Item> items;
     for (const Arg& w : p.words) {
         Item item;
         std::string why;
         if (!parseItem(w.text, item, why))
             return commandError("sets", why.empty() ? "No object matches name: " + w.text : w.text + ": " + why);
-        items.push_back(std::move(item));
+        if (!items.empty() && !item.whole && !items.back().whole && items.back().mesh == item.mesh)
+            items.back().faces.insert(items.back().faces.end(), item.faces.begin(), item.faces.end());
+        else
+            items.push_back(std::move(item));
     }
     const bool edit = p.has("fe") || p.has("rm");
     if (edit) {

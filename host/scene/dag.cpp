@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <unordered_set>
 
 #include "host/api/plug.h"
 #include "host/core/runtime.h"
@@ -76,11 +77,12 @@ MStatus removeChild(std::uint64_t parent, std::uint64_t child) {
 
 std::vector<std::uint64_t> descendants(std::uint64_t id) {
     std::vector<std::uint64_t> out;
+    std::unordered_set<std::uint64_t> seen;  // instanced nodes are listed once
     std::function<void(std::uint64_t)> walk = [&](std::uint64_t n) {
         const Node* node = runtime().scene.find(n);
         if (!node) return;
         for (const auto c : node->children) {
-            if (std::find(out.begin(), out.end(), c) != out.end()) continue;
+            if (!seen.insert(c).second) continue;
             out.push_back(c);
             walk(c);
         }
