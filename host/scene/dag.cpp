@@ -1,7 +1,6 @@
 #include "host/scene/dag.h"
 
 #include <algorithm>
-#include <functional>
 #include <unordered_set>
 
 #include "host/api/plug.h"
@@ -75,19 +74,27 @@ MStatus removeChild(std::uint64_t parent, std::uint64_t child) {
     return MS::kSuccess;
 }
 
+namespace {
+
+// Depth first, each node once: only a node with several parents can be reached twice.
+void walkBelow(const Scene& scene, std::uint64_t id, std::vector<std::uint64_t>& out,
+               std::unordered_set<std::uint64_t>& instanced) {
+    const Node* node = scene.find(id);
+    if (!node) return;
+    for (const auto c : node->children) {
+        const Node* child = scene.find(c);
+        if (child && child->parents.size() > 1 && !instanced.insert(c).second) continue;
+        out.push_back(c);
+        walkBelow(scene, c, out, instanced);
+    }
+}
+
+}  // namespace
+
 std::vector<std::uint64_t> descendants(std::uint64_t id) {
     std::vector<std::uint64_t> out;
-    std::unordered_set<std::uint64_t> seen;  // instanced nodes are listed once
-    std::function<void(std::uint64_t)> walk = [&](std::uint64_t n) {
-        const Node* node = runtime().scene.find(n);
-        if (!node) return;
-        for (const auto c : node->children) {
-            if (!seen.insert(c).second) continue;
-            out.push_back(c);
-            walk(c);
-        }
-    };
-    walk(id);
+    std::unordered_set<std::uint64_t> instanced;
+    walkBelow(runtime().scene, id, out, instanced);
     return out;
 }
 
