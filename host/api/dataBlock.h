@@ -8,6 +8,7 @@
 
 namespace host {
 struct Attribute;
+class TimedValues;
 }
 
 // A value inside a compute: an input (already evaluated) or an output to fill.
@@ -42,20 +43,22 @@ public:
     void setClean();
 
     // Host side.
-    MDataHandle(std::uint64_t node, const host::Attribute* attr, int index, bool output = false)
-        : node_(node), attr_(attr), index_(index), output_(output) {}
+    MDataHandle(std::uint64_t node, const host::Attribute* attr, int index, bool output = false,
+                host::TimedValues* timed = nullptr)
+        : node_(node), attr_(attr), index_(index), output_(output), timed_(timed) {}
 
 private:
     std::uint64_t node_ = 0;
     const host::Attribute* attr_ = nullptr;
     int index_ = -1;
     bool output_ = false;  // data read through an output handle is the plug's own (detached)
+    host::TimedValues* timed_ = nullptr;  // a compute at another time: its scratch values
 };
 
 // A node's data during its compute.
 class MDataBlock {
 public:
-    explicit MDataBlock(std::uint64_t node) : node_(node) {}
+    explicit MDataBlock(std::uint64_t node, host::TimedValues* timed = nullptr) : node_(node), timed_(timed) {}
 
     // Evaluates the plug when dirty (nested computes) and gives its value.
     MDataHandle inputValue(const MPlug& plug, MStatus* status = nullptr);
@@ -65,8 +68,9 @@ public:
     MStatus setClean(const MPlug& plug);
     MStatus setClean(const MObject& attr);
     bool isClean(const MObject& attr, MStatus* status = nullptr);
-    MDGContext context() const { return MDGContext::fsNormal; }
+    MDGContext context() const;
 
 private:
     std::uint64_t node_;
+    host::TimedValues* timed_;
 };

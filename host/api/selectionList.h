@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <unordered_set>
 #include <vector>
 
 #include "host/api/dagPath.h"
@@ -40,7 +41,11 @@ public:
     const std::vector<Item>& items() const { return items_; }
 
 private:
+    void push(Item item);
+
     std::vector<Item> items_;
+    // The items' node ids: an add compares with the items only when its node has some.
+    std::unordered_multiset<std::uint64_t> nodes_;
 };
 
 // Walks a selection list. Filters of the geometric family (geometric, mesh,

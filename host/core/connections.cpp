@@ -8,32 +8,49 @@ namespace host {
 void Scene::addConnection(const Connection& c) {
     connections_.emplace(c.order, c);
     for (const std::uint64_t node : {c.src.node, c.dst.node}) {
-        auto& orders = byNode_[node];
-        orders.insert(std::upper_bound(orders.begin(), orders.end(), c.order), c.order);
+        byNode_[node].insert(c.order);
         if (c.src.node == c.dst.node) break;
     }
+    sources_.try_emplace(c.dst, c.order);
+    outgoing_[SourceKey{c.src.node, c.src.attr->storage()}].insert(c.order);
 }
 
 void Scene::removeConnection(std::uint64_t order) {
     const auto it = connections_.find(order);
     if (it == connections_.end()) return;
-    for (const std::uint64_t node : {it->second.src.node, it->second.dst.node}) {
+    const Connection& c = it->second;
+    for (const std::uint64_t node : {c.src.node, c.dst.node}) {
         auto found = byNode_.find(node);
         if (found == byNode_.end()) continue;
-        std::erase(found->second, order);
+        found->second.erase(order);
         if (found->second.empty()) byNode_.erase(found);
+    }
+    if (const auto source = sources_.find(c.dst); source != sources_.end() && source->second == order)
+        sources_.erase(source);
+    if (const auto out = outgoing_.find(SourceKey{c.src.node, c.src.attr->storage()}); out != outgoing_.end()) {
+        out->second.erase(order);
+        if (out->second.empty()) outgoing_.erase(out);
     }
     connections_.erase(it);
 }
 
 const Connection* Scene::sourceOf(const PlugKey& dst) const {
-    const auto orders = byNode_.find(dst.node);
-    if (orders == byNode_.end()) return nullptr;
-    for (const std::uint64_t o : orders->second) {
-        const Connection& c = connections_.at(o);
-        if (c.dst == dst) return &c;
-    }
-    return nullptr;
+    const auto it = sources_.find(dst);
+    return it == sources_.end() ? nullptr : &connections_.at(it->second);
+}
+
+const std::set<std::uint64_t>* Scene::outgoingOrders(std::uint64_t node, const Attribute* storage) const {
+    const auto it = outgoing_.find(SourceKey{node, storage});
+    return it == outgoing_.end() ? nullptr : &it->second;
+}
+
+std::vector<Connection> Scene::connectionsFrom(const PlugKey& src) const {
+    std::vector<Connection> out;
+    if (!src.attr) return out;
+    if (const auto* orders = outgoingOrders(src.node, src.attr->storage()))
+        for (const std::uint64_t o : *orders)
+            if (const Connection& c = connections_.at(o); c.src == src) out.push_back(c);
+    return out;
 }
 
 std::vector<Connection> Scene::connectionsOf(std::uint64_t node) const {

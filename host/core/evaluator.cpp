@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <iterator>
+#include <limits>
 
 #include "host/api/dataBlock.h"
 #include "host/api/pxNode.h"
@@ -40,6 +42,14 @@ std::vector<int> Scene::elementIndices(const Node& node, const Attribute* attr) 
     for (auto it = node.slots.lower_bound(SlotKey{st, 0}); it != node.slots.end() && it->first.attr == st; ++it)
         out.push_back(it->first.index);
     return out;
+}
+
+int Scene::lastElementIndex(const Node& node, const Attribute* attr) const {
+    const Attribute* st = attr->storage();
+    const auto after = node.slots.upper_bound(SlotKey{st, std::numeric_limits<int>::max()});
+    if (after == node.slots.begin()) return -1;
+    const auto last = std::prev(after);
+    return last->first.attr == st && last->first.index >= 0 ? last->first.index : -1;
 }
 
 bool Scene::plugLocked(const PlugKey& plug) const {
@@ -235,11 +245,10 @@ void Scene::dirtyFrom(Node& node, const Attribute* attr, int index, bool callHoo
         }
     }
     std::vector<PlugKey> targets;
-    forEachConnection(id, [&](const Connection& c) {
-        if (c.src.node == id && c.src.attr->storage() == st &&
-            (c.src.index == index || index < 0 || c.src.index < 0))
-            targets.push_back(c.dst);
-    });
+    if (const auto* orders = outgoingOrders(id, st))
+        for (const std::uint64_t o : *orders)
+            if (const Connection& c = connections_.at(o); c.src.index == index || index < 0 || c.src.index < 0)
+                targets.push_back(c.dst);
     for (const PlugKey& t : targets) {
         Node* d = find(t.node);
         if (!d) continue;

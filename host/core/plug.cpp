@@ -141,10 +141,17 @@ bool MPlug::connectedTo(MPlugArray& out, bool asDst, bool asSrc, MStatus* status
         return false;
     }
     const host::PlugKey me = host::keyOf(*this);
-    for (const auto& c : runtime().scene.connectionsOf(me.node)) {
-        if (asDst && c.dst == me) out.append(host::makePlug(c.src));
-        if (asSrc && c.src == me) out.append(host::makePlug(c.dst));
-    }
+    // In connection order: the plug's source (if asked) among the plugs it feeds.
+    const host::Connection* source = asDst ? runtime().scene.sourceOf(me) : nullptr;
+    if (asSrc)
+        for (const auto& c : runtime().scene.connectionsFrom(me)) {
+            if (source && source->order <= c.order) {
+                out.append(host::makePlug(source->src));
+                source = nullptr;
+            }
+            out.append(host::makePlug(c.dst));
+        }
+    if (source) out.append(host::makePlug(source->src));
     if (status) *status = MS::kSuccess;
     return out.length() > 0;
 }

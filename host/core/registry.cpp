@@ -2,9 +2,18 @@
 
 #include <algorithm>
 
+#include "host/core/runtime.h"
+
 namespace host {
 
 const Attribute* NodeType::findAttribute(const std::string& name) const {
+    // While its initialize adds attributes, the type is read as it stands.
+    if (runtime().initializingType == this) return scan(name);
+    if (const auto it = found_.find(name); it != found_.end()) return it->second;
+    return found_.emplace(name, scan(name)).first->second;
+}
+
+const Attribute* NodeType::scan(const std::string& name) const {
     for (const auto& a : attributes) {
         if (a->matches(name)) return a.get();
         for (const auto& c : a->children)

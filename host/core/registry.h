@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "host/api/fn.h"
@@ -33,6 +34,11 @@ struct NodeType {
     bool builtin = false;  // the host's own type: its node object is not the module's
 
     const Attribute* findAttribute(const std::string& name) const;
+
+private:
+    const Attribute* scan(const std::string& name) const;
+    // Names looked up once the type is complete (its attributes no longer change), found or not.
+    mutable std::unordered_map<std::string, const Attribute*> found_;
 };
 
 struct CommandType {

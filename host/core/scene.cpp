@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 
 #include "host/api/plug.h"
 #include "host/api/pxNode.h"
@@ -23,11 +24,7 @@ Node* Scene::findIncludingLimbo(std::uint64_t id) const {
     return it == index_.end() ? nullptr : it->second;
 }
 
-Node* Scene::findByName(const std::string& name) const {
-    for (const auto& [id, node] : nodes_)
-        if (!node->limbo && node->name == name) return node.get();
-    return nullptr;
-}
+Node* Scene::findByName(const std::string& name) const { return names_.find(name); }
 
 std::vector<std::uint64_t> Scene::nodeIds() const {
     std::vector<std::uint64_t> ids;
@@ -41,15 +38,29 @@ std::string Scene::uniqueName(const std::string& wanted) const {
     // Raise the trailing number until the name is free.
     std::size_t digits = wanted.size();
     while (digits > 0 && std::isdigit(static_cast<unsigned char>(wanted[digits - 1]))) --digits;
-    const std::string stem = wanted.substr(0, digits);
-    long n = digits < wanted.size() ? std::stol(wanted.substr(digits)) + 1 : 1;
-    while (findByName(stem + std::to_string(n))) ++n;
-    return stem + std::to_string(n);
+    std::string stem = wanted.substr(0, digits);
+    std::size_t first = digits;
+    while (first < wanted.size() && wanted[first] == '0') ++first;
+    std::string number = wanted.substr(first);
+    if (number.size() < 19) {
+        std::uint64_t n = 0;
+        std::from_chars(number.data(), number.data() + number.size(), n);
+        return stem + std::to_string(names_.firstFree(stem, n + 1));
+    }
+    // Too long for a machine number: count on in decimal text.
+    while (true) {
+        std::size_t i = number.size();
+        while (i > 0 && number[i - 1] == '9') number[--i] = '0';
+        if (i == 0)
+            number.insert(number.begin(), '1');
+        else
+            ++number[i - 1];
+        if (!findByName(stem + number)) return stem + number;
+    }
 }
 
 std::string Scene::defaultName(const NodeType& type) const {
-    for (long n = 1;; ++n)
-        if (!findByName(type.name + std::to_string(n))) return type.name + std::to_string(n);
+    return type.name + std::to_string(names_.firstFree(type.name, 1));
 }
 
 void Scene::initSlots(Node& node, const Attribute& attr) {
@@ -72,10 +83,12 @@ std::uint64_t Scene::createNode(NodeType& type, const std::string& name, bool li
     Node* raw = node.get();
     nodes_.emplace(raw->id, std::move(node));
     index_.emplace(raw->id, raw);
+    if (!limbo) names_.add(*raw);
     const MObject obj = MObject::fromNode(raw->id);
     if (type.creator) {
         auto* user = static_cast<MPxNode*>(type.creator());
         if (!user) {
+            names_.remove(*raw);
             index_.erase(raw->id);
             nodes_.erase(raw->id);
             if (status) *status = MStatus(MS::kFailure, "node creation failed");
@@ -141,6 +154,7 @@ MStatus Scene::sendToLimbo(std::uint64_t id, std::vector<Connection>* removed) {
     if (Node* n = findIncludingLimbo(id)) {
         n->deleting = false;
         n->limbo = true;
+        names_.remove(*n);
         // Parents forget it; it keeps its own links to come back to.
         for (const auto p : n->parents)
             if (Node* parent = findIncludingLimbo(p)) std::erase(parent->children, id);
@@ -155,6 +169,7 @@ MStatus Scene::restoreFromLimbo(std::uint64_t id, const std::vector<Connection>&
     if (!node || !node->limbo) return MStatus(MS::kInvalidParameter, "no such node");
     node->name = uniqueName(node->name);
     node->limbo = node->pending = false;
+    names_.add(*node);
     for (const auto p : node->parents)
         if (Node* parent = findIncludingLimbo(p))
             if (std::find(parent->children.begin(), parent->children.end(), id) == parent->children.end())
@@ -180,8 +195,10 @@ void Scene::destroyLimbo(std::uint64_t id) {
 void Scene::unlinkDag(std::uint64_t id) {
     Node* node = findIncludingLimbo(id);
     if (!node) return;
+    // A parent being deleted drops its whole list after its children: erasing them one
+    // by one from its front would cost the list's length each.
     for (const auto p : node->parents)
-        if (Node* parent = findIncludingLimbo(p)) std::erase(parent->children, id);
+        if (Node* parent = findIncludingLimbo(p); parent && !parent->deleting) std::erase(parent->children, id);
     for (const auto c : node->children)
         if (Node* child = findIncludingLimbo(c)) std::erase(child->parents, id);
     node->parents.clear();
@@ -209,6 +226,7 @@ void Scene::freeNode(std::uint64_t id) {
     runtime().restPositions.erase(id);
     // Moved out first: the node's destructor must not see the map mid-erase.
     std::unique_ptr<Node> doomed = std::move(it->second);
+    names_.remove(*doomed);
     nodes_.erase(it);
     index_.erase(id);
 }
@@ -231,6 +249,8 @@ void Scene::clear() {
     }
     connections_.clear();
     byNode_.clear();
+    sources_.clear();
+    outgoing_.clear();
 }
 
 MStatus Scene::rename(std::uint64_t id, const std::string& name, std::string* given) {
@@ -240,8 +260,11 @@ MStatus Scene::rename(std::uint64_t id, const std::string& name, std::string* gi
     if (!node->type->deletable) return MStatus(MS::kFailure, "Cannot rename '" + node->name + "'.");
     if (name.empty()) return MStatus(MS::kInvalidParameter, "empty name");
     if (name != node->name) {
+        // Its old name is free for it again.
+        names_.remove(*node);
         node->name.clear();
         node->name = uniqueName(name);
+        if (!node->limbo) names_.add(*node);
     }
     if (given) *given = node->name;
     return MS::kSuccess;

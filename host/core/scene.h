@@ -3,11 +3,13 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "host/api/status.h"
+#include "host/core/nameIndex.h"
 #include "host/core/node.h"
 
 class MPlug;
@@ -61,8 +63,12 @@ public:
     void clear();
 
     MStatus rename(std::uint64_t id, const std::string& name, std::string* given = nullptr);
+    // The name itself when free, else its stem with the lowest free number above its own.
     std::string uniqueName(const std::string& wanted) const;
+    // The type's name with the lowest free number from 1.
     std::string defaultName(const NodeType& type) const;
+    // The lowest n >= from for which the stem followed by n is no shown node's name.
+    std::uint64_t freeNumber(const std::string& stem, std::uint64_t from) const { return names_.firstFree(stem, from); }
 
     // Attributes.
     const Attribute* findAttribute(const Node& node, const std::string& name) const;
@@ -77,6 +83,8 @@ public:
     // Connections touching the node, in connection order.
     std::vector<Connection> connectionsOf(std::uint64_t node) const;
     const Connection* sourceOf(const PlugKey& dst) const;
+    // Connections whose source is exactly this plug, in connection order.
+    std::vector<Connection> connectionsFrom(const PlugKey& src) const;
 
     // Values.
     Slot* slot(Node& node, const Attribute* attr, int index, bool create);
@@ -90,6 +98,8 @@ public:
     // Marks the plug stale and pushes that downstream (no hook is called).
     void dirtyPlug(const PlugKey& plug);
     std::vector<int> elementIndices(const Node& node, const Attribute* attr) const;
+    // The highest element index of the array attribute, -1 when it has none.
+    int lastElementIndex(const Node& node, const Attribute* attr) const;
     bool plugLocked(const PlugKey& plug) const;
     void setPlugLocked(const PlugKey& plug, bool locked);
 
@@ -105,18 +115,37 @@ private:
     void freeNode(std::uint64_t id);
     void unlinkDag(std::uint64_t id);
     void addConnection(const Connection& c);
-    // Calls f(connection) for the node's connections in order; f must not change connections.
-    template <typename F>
-    void forEachConnection(std::uint64_t node, F&& f) const {
-        if (const auto orders = byNode_.find(node); orders != byNode_.end())
-            for (const std::uint64_t o : orders->second) f(connections_.at(o));
-    }
     void removeConnection(std::uint64_t order);
+    // The orders of the connections leaving any plug of the node's attribute (by storage), ascending.
+    const std::set<std::uint64_t>* outgoingOrders(std::uint64_t node, const Attribute* storage) const;
+
+    struct PlugHash {
+        std::size_t operator()(const PlugKey& k) const {
+            return std::hash<std::uint64_t>{}(k.node * 0x9E3779B97F4A7C15ULL ^
+                                              reinterpret_cast<std::uintptr_t>(k.attr.get()) ^
+                                              static_cast<std::uint64_t>(static_cast<std::uint32_t>(k.index)) << 48);
+        }
+    };
+    struct SourceKey {
+        std::uint64_t node = 0;
+        const Attribute* storage = nullptr;
+        bool operator==(const SourceKey&) const = default;
+    };
+    struct SourceHash {
+        std::size_t operator()(const SourceKey& k) const {
+            return std::hash<std::uint64_t>{}(k.node * 0x9E3779B97F4A7C15ULL ^
+                                              reinterpret_cast<std::uintptr_t>(k.storage));
+        }
+    };
 
     std::map<std::uint64_t, std::unique_ptr<Node>> nodes_;  // id order = creation order
     std::unordered_map<std::uint64_t, Node*> index_;         // fast lookup by id
+    NameIndex names_;                                         // shown nodes (not in limbo) by name
     std::map<std::uint64_t, Connection> connections_;       // by connection order
-    std::map<std::uint64_t, std::vector<std::uint64_t>> byNode_;  // node id -> its connections' orders, ascending
+    // Orders are sets: a node's connections go one by one, often oldest first, as it is deleted.
+    std::map<std::uint64_t, std::set<std::uint64_t>> byNode_;  // node id -> its connections' orders
+    std::unordered_map<PlugKey, std::uint64_t, PlugHash> sources_;  // destination plug -> its connection's order
+    std::unordered_map<SourceKey, std::set<std::uint64_t>, SourceHash> outgoing_;  // source attribute -> orders
     std::uint64_t nextId_ = 1;
     std::uint64_t nextConnection_ = 1;
 };

@@ -122,6 +122,11 @@ MStatus MSelectionList::add(const MString& pattern) {
         if (path.empty()) return none();
         return add(MDagPath(path));
     }
+    if (text.find_first_of("*?") == std::string::npos) {
+        const host::Node* n = runtime().scene.findByName(text);
+        if (!n) return none();
+        return add(MObject::fromNode(n->id));
+    }
     bool any = false;
     for (const auto id : runtime().scene.nodeIds()) {
         const host::Node* n = runtime().scene.find(id);
@@ -133,36 +138,44 @@ MStatus MSelectionList::add(const MString& pattern) {
     return any ? MStatus(MS::kSuccess) : none();
 }
 
+void MSelectionList::push(Item item) {
+    nodes_.insert(item.node.id());
+    items_.push_back(std::move(item));
+}
+
 MStatus MSelectionList::add(const MObject& node) {
     if (node.kind() != MObject::Kind::Node) return MStatus(MS::kInvalidParameter, "not a node");
     if (hasItem(node)) return MS::kSuccess;
     Item item{node, MPlug(), {}, MObject()};
     if (host::dag::isDagNode(node.id())) item.path = host::dag::pathsTo(node.id()).front();
-    items_.push_back(std::move(item));
+    push(std::move(item));
     return MS::kSuccess;
 }
 
 MStatus MSelectionList::add(const MDagPath& path, const MObject& component, bool merge) {
     if (!path.isValid() || path.length() == 0) return MStatus(MS::kInvalidParameter, "invalid DAG path");
-    for (auto& i : items_)
-        if (i.path == path.nodes()) {
-            if (component.isNull() && i.component.isNull()) return MS::kSuccess;
-            if (merge && !component.isNull() && !i.component.isNull() && component.apiType() == i.component.apiType()) {
-                auto a = host::componentIndices(i.component);
-                const auto b = host::componentIndices(component);
-                a.insert(a.end(), b.begin(), b.end());
-                i.component = host::makeComponent(component.apiType(), std::move(a));
-                return MS::kSuccess;
+    if (nodes_.contains(path.nodes().back()))
+        for (auto& i : items_)
+            if (i.path == path.nodes()) {
+                if (component.isNull() && i.component.isNull()) return MS::kSuccess;
+                if (merge && !component.isNull() && !i.component.isNull() &&
+                    component.apiType() == i.component.apiType()) {
+                    auto a = host::componentIndices(i.component);
+                    const auto b = host::componentIndices(component);
+                    a.insert(a.end(), b.begin(), b.end());
+                    i.component = host::makeComponent(component.apiType(), std::move(a));
+                    return MS::kSuccess;
+                }
             }
-        }
-    items_.push_back(Item{path.node(), MPlug(), path.nodes(), component});
+    push(Item{path.node(), MPlug(), path.nodes(), component});
     return MS::kSuccess;
 }
 
 MStatus MSelectionList::add(const MPlug& plug) {
-    for (const auto& i : items_)
-        if (i.plug == plug) return MS::kSuccess;
-    items_.push_back(Item{plug.node(), plug, {}, MObject()});
+    if (nodes_.contains(plug.node().id()))
+        for (const auto& i : items_)
+            if (i.plug == plug) return MS::kSuccess;
+    push(Item{plug.node(), plug, {}, MObject()});
     return MS::kSuccess;
 }
 
@@ -180,12 +193,14 @@ MStatus MSelectionList::merge(const MSelectionList& other) {
 
 MStatus MSelectionList::remove(unsigned index) {
     if (index >= items_.size()) return MStatus(MS::kInvalidParameter, "index out of range");
+    nodes_.erase(nodes_.find(items_[index].node.id()));
     items_.erase(items_.begin() + index);
     return MS::kSuccess;
 }
 
 MStatus MSelectionList::clear() {
     items_.clear();
+    nodes_.clear();
     return MS::kSuccess;
 }
 
@@ -239,6 +254,7 @@ MStatus MSelectionList::getSelectionStrings(MStringArray& out) const {
 }
 
 bool MSelectionList::hasItem(const MObject& node) const {
+    if (node.kind() != MObject::Kind::Node || !nodes_.contains(node.id())) return false;
     for (const auto& i : items_)
         if (!i.plug.attr() && i.component.isNull() && i.node == node) return true;
     return false;

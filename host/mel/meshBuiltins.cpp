@@ -74,23 +74,45 @@ MStatus polyBlindDataCmd(Interpreter&, const std::vector<Arg>& args, Result&) {
     if (p.value("at") != "face") return commandError("polyBlindData", "Only face blind data is supported");
     const int id = MString(p.value("id")).asInt();
     const int value = MString(p.value("ind")).asInt();
+    const MString attr(p.value("ldn"));
+    // Words naming faces of the object just named gather into one edit of its mesh.
+    MDagPath path;
+    std::string object;
+    int polygons = 0;
+    MIntArray gathered;
+    bool pending = false;
+    const auto apply = [&]() -> MStatus {
+        if (!pending) return MS::kSuccess;
+        pending = false;
+        const MStatus st = MFnMesh(path).setIntBlindData(gathered, MFn::kMeshPolygonComponent, id, attr, value);
+        gathered.clear();
+        return st ? st : commandError("polyBlindData", st.errorString().str());
+    };
+    const auto failed = [&](const std::string& word, const std::string& why) {
+        if (MStatus st = apply(); !st) return st;
+        return commandError("polyBlindData", why.empty() ? "No polygon object: " + word : word + ": " + why);
+    };
     for (const Arg& w : p.words) {
-        MDagPath path;
+        const auto dot = w.text.find(".f[");
         std::vector<int> faces;
         std::string why;
-        if (!meshItem(w.text, path, &faces, &why))
-            return commandError("polyBlindData", why.empty() ? "No polygon object: " + w.text : w.text + ": " + why);
-        if (faces.empty()) {
-            MFnMesh fn(path);
-            for (int f = 0; f < fn.numPolygons(); ++f) faces.push_back(f);
+        if (pending && dot != std::string::npos && w.text.compare(0, dot, object) == 0 && dot == object.size()) {
+            const auto close = w.text.find(']', dot);
+            if (close == std::string::npos ||
+                !componentRange(w.text.substr(dot + 3, close - dot - 3), polygons, "faces", faces, &why))
+                return failed(w.text, why);
+        } else {
+            if (MStatus st = apply(); !st) return st;
+            if (!meshItem(w.text, path, &faces, &why)) return failed(w.text, why);
+            object = w.text.substr(0, dot);
+            polygons = MFnMesh(path).numPolygons();
+            if (faces.empty())
+                for (int f = 0; f < polygons; ++f) faces.push_back(f);
         }
-        MIntArray list;
-        for (const int f : faces) list.append(f);
-        MFnMesh fn(path);
-        if (MStatus st = fn.setIntBlindData(list, MFn::kMeshPolygonComponent, id, MString(p.value("ldn")), value); !st)
-            return commandError("polyBlindData", st.errorString().str());
+        for (const int f : faces) gathered.append(f);
+        pending = true;
     }
-    return MS::kSuccess;
+    return apply();
 }
 
 MStatus polyEvaluateCmd(Interpreter&, const std::vector<Arg>& args, Result& result) {

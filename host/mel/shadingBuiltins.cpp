@@ -27,7 +27,20 @@ std::uint64_t meshNamed(const std::string& name) {
     return 0;
 }
 
-bool parseItem(const std::string& word, Item& item, std::string& why) {
+// The face count of the mesh last asked about, for the words that follow on it.
+struct FaceCount {
+    std::uint64_t mesh = 0;
+    int count = 0;
+    int of(std::uint64_t id) {
+        if (id != mesh) {
+            mesh = id;
+            count = MFnMesh(MObject::fromNode(id)).numPolygons();
+        }
+        return count;
+    }
+};
+
+bool parseItem(const std::string& word, Item& item, std::string& why, FaceCount& faces) {
     const auto dot = word.find(".f[");
     item.mesh = meshNamed(word.substr(0, dot));
     if (!item.mesh) return false;
@@ -35,8 +48,7 @@ bool parseItem(const std::string& word, Item& item, std::string& why) {
     item.whole = false;
     const auto close = word.find(']', dot);
     if (close == std::string::npos) return false;
-    return componentRange(word.substr(dot + 3, close - dot - 3), MFnMesh(MObject::fromNode(item.mesh)).numPolygons(),
-                          "faces", item.faces, &why);
+    return componentRange(word.substr(dot + 3, close - dot - 3), faces.of(item.mesh), "faces", item.faces, &why);
 }
 
 MStatus setsCmd(Interpreter&, const std::vector<Arg>& args, Result& result) {
@@ -48,13 +60,18 @@ MStatus setsCmd(Interpreter&, const std::vector<Arg>& args, Result& result) {
                                p);
         !st)
         return st;
+    // Face lists of one mesh in a row make one item: its faces go in one edit.
     std::vector<Item> items;
+    FaceCount faces;
     for (const Arg& w : p.words) {
         Item item;
         std::string why;
-        if (!parseItem(w.text, item, why))
+        if (!parseItem(w.text, item, why, faces))
             return commandError("sets", why.empty() ? "No object matches name: " + w.text : w.text + ": " + why);
-        items.push_back(std::move(item));
+        if (!items.empty() && !item.whole && !items.back().whole && items.back().mesh == item.mesh)
+            items.back().faces.insert(items.back().faces.end(), item.faces.begin(), item.faces.end());
+        else
+            items.push_back(std::move(item));
     }
     const bool edit = p.has("fe") || p.has("rm");
     if (edit) {

@@ -1,7 +1,7 @@
 #include "host/scene/dag.h"
 
 #include <algorithm>
-#include <functional>
+#include <unordered_set>
 
 #include "host/api/plug.h"
 #include "host/core/runtime.h"
@@ -74,18 +74,27 @@ MStatus removeChild(std::uint64_t parent, std::uint64_t child) {
     return MS::kSuccess;
 }
 
+namespace {
+
+// Depth first, each node once: only a node with several parents can be reached twice.
+void walkBelow(const Scene& scene, std::uint64_t id, std::vector<std::uint64_t>& out,
+               std::unordered_set<std::uint64_t>& instanced) {
+    const Node* node = scene.find(id);
+    if (!node) return;
+    for (const auto c : node->children) {
+        const Node* child = scene.find(c);
+        if (child && child->parents.size() > 1 && !instanced.insert(c).second) continue;
+        out.push_back(c);
+        walkBelow(scene, c, out, instanced);
+    }
+}
+
+}  // namespace
+
 std::vector<std::uint64_t> descendants(std::uint64_t id) {
     std::vector<std::uint64_t> out;
-    std::function<void(std::uint64_t)> walk = [&](std::uint64_t n) {
-        const Node* node = runtime().scene.find(n);
-        if (!node) return;
-        for (const auto c : node->children) {
-            if (std::find(out.begin(), out.end(), c) != out.end()) continue;
-            out.push_back(c);
-            walk(c);
-        }
-    };
-    walk(id);
+    std::unordered_set<std::uint64_t> instanced;
+    walkBelow(runtime().scene, id, out, instanced);
     return out;
 }
 
@@ -150,9 +159,9 @@ std::vector<std::uint64_t> createNode(NodeType& type, const std::string& name, s
     MStatus st;
     if (dagType && !parent && isShapeType(type)) {
         NodeType* transform = runtime().registry.findType("transform");
-        long n = 1;
-        while (scene.findByName(type.name + std::to_string(n)) || scene.findByName(type.name + "Shape" + std::to_string(n)))
-            ++n;
+        // The lowest number free for both the transform and the shape.
+        std::uint64_t n = scene.freeNumber(type.name, 1);
+        for (std::uint64_t m; (m = scene.freeNumber(type.name + "Shape", n)) != n;) n = scene.freeNumber(type.name, m);
         const std::string suffix = std::to_string(n);
         parent = scene.createNode(*transform, type.name + suffix, true, &st);
         if (!st) return fail(st);

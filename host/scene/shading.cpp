@@ -87,11 +87,8 @@ MStatus addMembers(std::uint64_t set, std::uint64_t mesh, int instance, bool who
         return storeFaces(set, m.element, all);
     }
     Node* s = runtime().scene.find(set);
-    const Attribute* members = runtime().scene.findAttribute(*s, "dagSetMembers");
-    int next = 0;
-    for (const Connection& c : runtime().scene.connectionsOf(set))
-        if (c.dst.node == set && c.dst.attr.get() == members) next = std::max(next, c.dst.index + 1);
-    for (const int i : runtime().scene.elementIndices(*s, members)) next = std::max(next, i + 1);
+    // Past every element used so far (a connected element always has its slot).
+    const int next = runtime().scene.lastElementIndex(*s, runtime().scene.findAttribute(*s, "dagSetMembers")) + 1;
     if (MStatus st = runtime().scene.connect(groups, plugOf(set, "dagSetMembers", next)); !st) return st;
     return storeFaces(set, next, whole ? std::vector<int>{} : faces);
 }

@@ -1,5 +1,7 @@
 #include "host/scene/transformChannels.h"
 
+#include <algorithm>
+
 #include "host/core/runtime.h"
 #include "host/scene/timedRead.h"
 
@@ -29,7 +31,15 @@ MVector readVector(std::uint64_t id, const char* attr, const MDGContext& ctx) {
 MStatus writeVector(std::uint64_t id, const char* attr, const MVector& v) {
     const PlugKey k = key(id, attr);
     if (!k.attr) return MStatus(MS::kInvalidParameter, "no attribute " + std::string(attr));
-    // Channels driven child by child take their values child by child too.
+    Scene& scene = runtime().scene;
+    // Channels driven child by child take their values child by child too; so do clamped
+    // children, and locked ones (their message names the child). Else one write does.
+    const auto own = [&](const AttributePtr& c) {
+        return c->minValue || c->maxValue || scene.sourceOf(PlugKey{id, c, -1});
+    };
+    if (k.attr->children.size() == 3 && std::none_of(k.attr->children.begin(), k.attr->children.end(), own) &&
+        !scene.plugLocked(k))
+        return scene.write(k, Vec3{v.x, v.y, v.z});
     MStatus result;
     for (int i = 0; i < 3; ++i) {
         const MStatus st = runtime().scene.write(PlugKey{id, k.attr->children[i], -1}, v[i]);

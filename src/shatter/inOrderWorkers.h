@@ -118,7 +118,8 @@ bool makeInOrder(std::uint32_t count, unsigned threads, std::uint32_t ahead, Mak
                 slots[i].item.reset();
                 waitingFor = i + 1;
             }
-            wanted.notify_all();
+            // One more item may start: one worker is enough (waking all costs a switch each).
+            wanted.notify_one();
             if (slot.error) {
                 std::rethrow_exception(slot.error);
             }

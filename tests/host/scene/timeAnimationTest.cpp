@@ -171,6 +171,25 @@ TEST_F(TimeAnimation, MotionPathMovesItsObjectAlongTheCurve) {
     EXPECT_DOUBLE_EQ(tx.asDouble(), 5.0);
 }
 
+TEST_F(TimeAnimation, TimedReadComputesModuleNodesAtThatTimeApartFromTheNormalValues) {
+    loadToy();
+    // b.output = 2 a.output = 4 a.input, with a.input keyed 2 (f - 1).
+    mel("createNode toyNode -n a; createNode toyNode -n b; connectAttr a.output b.input;"
+        "setKeyframe -t 1 -v 0 a.input; setKeyframe -t 11 -v 20 a.input; currentTime 5");
+    EXPECT_EQ(melText("getAttr b.output"), "32");
+    const MPlug out = plug("b", toy::ToyNode::output);
+    EXPECT_DOUBLE_EQ(out.asDouble(MDGContext(MTime(8.0))), 56.0);
+    EXPECT_DOUBLE_EQ(plug("a", toy::ToyNode::output).asDouble(MDGContext(MTime(2.0))), 4.0);
+    // The normal values and their cache are as they were: clean, not computed again.
+    for (const char* name : {"a", "b"}) {
+        const host::Node* n = rt().scene.findByName(name);
+        const host::Slot& slot = n->slots.at(host::SlotKey{toy::ToyNode::output.attribute().get(), -1});
+        EXPECT_FALSE(slot.dirty) << name;
+        EXPECT_DOUBLE_EQ(host::valueAsDouble(slot.value), name[0] == 'a' ? 16.0 : 32.0);
+    }
+    EXPECT_DOUBLE_EQ(out.asDouble(), 32.0);
+}
+
 }  // namespace
 }  // namespace hosttest
 
