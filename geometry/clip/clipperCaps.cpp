@@ -284,12 +284,30 @@ void Clipper::closeLoopAtJunction(CutLoop* loop, connect_edge* edge, connect_edg
 void Clipper::pairCutLoops(PooledList<CutLoop*>& loops, const QmtVector3& n) {
     const QmtVector3* V = m_vertices;
     // The first pair (A, B after A) in list order where one loop holds the other; a
-    // crossing pair ends the search for that A.
-    const auto findPair = [&](CutLoop*& outer, CutLoop*& hole) {
+    // crossing pair ends the search for that A. Loops that only touch at a shared
+    // vertex -- a plane through a vertex where a hole meets the outline -- do not
+    // cross: a point of one off the other's outline tells whether it is a hole there.
+    const auto findPair = [&](CutLoop*& outer, CutLoop*& hole, bool& touching) {
+        touching = false;
         for (auto* a = loops.head ? loops.head->next : nullptr; a; a = a->next) {
             for (auto* b = a->next; b; b = b->next) {
                 if (cutLoopsCross(a->value, b->value, n, V)) {
-                    break;
+                    if (!cutLoopsOnlyTouch(a->value, b->value, V)) {
+                        break;
+                    }
+                    touching = true;
+                    if (cutLoopHoldsTouchingLoop(a->value, b->value, n, V)) {
+                        outer = a->value;
+                        hole = b->value;
+                        return true;
+                    }
+                    if (cutLoopHoldsTouchingLoop(b->value, a->value, n, V)) {
+                        outer = b->value;
+                        hole = a->value;
+                        return true;
+                    }
+                    touching = false;
+                    continue;
                 }
                 if (cutLoopContainsLoop(a->value, b->value, n, V)) {
                     outer = a->value;
@@ -307,7 +325,11 @@ void Clipper::pairCutLoops(PooledList<CutLoop*>& loops, const QmtVector3& n) {
     };
     CutLoop* outer = nullptr;
     CutLoop* hole = nullptr;
-    while (findPair(outer, hole)) {
+    bool touching = false;
+    // Each merge takes one loop away and each split below adds one; the bound only
+    // guards against pieces that would be merged and split again for ever.
+    std::uint64_t budget = 4ull * loops.count + 16;
+    while (budget-- > 0 && findPair(outer, hole, touching)) {
         bridgeHole(outer, hole, n, V);
         if (hole->edges.count > 0) {
             m_failed = true;  // no bridge could be made
@@ -315,6 +337,21 @@ void Clipper::pairCutLoops(PooledList<CutLoop*>& loops, const QmtVector3& n) {
         }
         loops.remove(hole);
         delete hole;
+        // A hole that touches its outline at two or more vertices cuts the region
+        // into pieces meeting at those points; each piece is capped by itself.
+        while (touching) {
+            CutLoop* piece = splitCutLoopAtPinch(outer, n, V);
+            if (!piece) {
+                break;
+            }
+            const std::uint32_t before = loops.count;
+            loops.pushFront(piece);
+            if (loops.count == before) {
+                delete piece;
+                m_failed = true;
+                return;
+            }
+        }
     }
 }
 

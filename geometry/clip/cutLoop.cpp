@@ -100,6 +100,45 @@ bool loopEnclosesLoop(const CutLoop* a, const CutLoop* b, const QmtVector3& n, c
     return any;
 }
 
+// Squared distance from q to the segment a..b.
+double squaredDistanceToSegment(const QmtVector3& q, const QmtVector3& a, const QmtVector3& b) {
+    const QmtVector3 d = b - a;
+    const double dd = d.SquaredLength();
+    const double t = dd > 0.0 ? std::clamp((q - a).Dot(d) / dd, 0.0, 1.0) : 0.0;
+    return (q - (a + d * t)).SquaredLength();
+}
+
+// Whether q lies within the tolerance of an edge of the loop.
+bool nearCutLoop(const QmtVector3& q, const CutLoop* loop, const QmtVector3* V) {
+    for (const connect_edge* e : loop->edges) {
+        if (squaredDistanceToSegment(q, V[e->v0], V[e->v1]) < kTolerance) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Whether two edges that meet do so only at an end they share (by number or by
+// position), neither running on along the other from there.
+bool edgesMeetOnlyAtSharedEnd(const connect_edge& ea, const connect_edge& eb, const QmtVector3* V) {
+    const auto same = [V](std::uint32_t u, std::uint32_t v) { return u == v || V[u] == V[v]; };
+    std::uint32_t shared = ABSENT_INDEX;
+    std::uint32_t otherA = ABSENT_INDEX;
+    std::uint32_t otherB = ABSENT_INDEX;
+    for (const auto& [a, restA] : {std::pair{ea.v0, ea.v1}, std::pair{ea.v1, ea.v0}}) {
+        for (const auto& [b, restB] : {std::pair{eb.v0, eb.v1}, std::pair{eb.v1, eb.v0}}) {
+            if (shared == ABSENT_INDEX && same(a, b)) {
+                shared = a;
+                otherA = restA;
+                otherB = restB;
+            }
+        }
+    }
+    return shared != ABSENT_INDEX && !same(otherA, otherB) &&
+           squaredDistanceToSegment(V[otherB], V[shared], V[otherA]) >= kTolerance &&
+           squaredDistanceToSegment(V[otherA], V[shared], V[otherB]) >= kTolerance;
+}
+
 // The first nodes of loop a, which must be closed, and loop b, and the mean G of a's
 // edge starts; false when one of them is missing.
 bool loopPairStart(const CutLoop* a, const CutLoop* b, const QmtVector3* V, const Node*& firstA, const Node*& firstB,
@@ -184,6 +223,51 @@ bool cutLoopsCross(const CutLoop* a, const CutLoop* b, const QmtVector3& /*n*/, 
             if (segmentsIntersect(V[ea->v1], V[ea->v0], V[eb->v1], V[eb->v0])) {
                 return true;
             }
+        }
+    }
+    return false;
+}
+
+bool cutLoopsOnlyTouch(const CutLoop* a, const CutLoop* b, const QmtVector3* V) {
+    if (!a || !b || !V) {
+        return false;
+    }
+    bool touch = false;
+    for (const connect_edge* ea : a->edges) {
+        for (const connect_edge* eb : b->edges) {
+            if (segmentsIntersect(V[ea->v1], V[ea->v0], V[eb->v1], V[eb->v0])) {
+                if (!edgesMeetOnlyAtSharedEnd(*ea, *eb, V)) {
+                    return false;
+                }
+                touch = true;
+            }
+        }
+    }
+    return touch;
+}
+
+bool cutLoopHoldsTouchingLoop(const CutLoop* a, const CutLoop* b, const QmtVector3& n, const QmtVector3* V) {
+    if (!a || !b || !V || !a->closed) {
+        return false;
+    }
+    // Points on A's outline say nothing; B lies wholly on one side of it elsewhere.
+    bool any = false;
+    for (const connect_edge* e : b->edges) {
+        const QmtVector3& q = V[e->v0];
+        if (!nearCutLoop(q, a, V)) {
+            if (!enclosesPoint(a, q, n, V)) {
+                return false;
+            }
+            any = true;
+        }
+    }
+    if (any) {
+        return true;
+    }
+    for (const connect_edge* e : b->edges) {
+        const QmtVector3 q = (V[e->v0] + V[e->v1]) * 0.5;
+        if (!nearCutLoop(q, a, V)) {
+            return enclosesPoint(a, q, n, V);
         }
     }
     return false;
@@ -405,6 +489,59 @@ void splitCrossingCutLoops(CutLoop* a, CutLoop* b, const QmtVector3& n, QmtVecto
             ++b->edgeCount;
         }
     }
+}
+
+CutLoop* splitCutLoopAtPinch(CutLoop* loop, const QmtVector3& n, const QmtVector3* V) {
+    if (!loop || !V || !loop->closed || loop->edges.count < 4) {
+        return nullptr;
+    }
+    const std::vector<connect_edge*> edges(loop->edges.begin(), loop->edges.end());
+    const std::size_t m = edges.size();
+    // Twice the area swept by the edges before k (about n, from the first vertex), so
+    // that the area of a run is a difference.
+    const QmtVector3& origin = V[edges[0]->v0];
+    std::vector<double> swept(m + 1, 0.0);
+    for (std::size_t k = 0; k < m; ++k) {
+        swept[k + 1] = swept[k] + (V[edges[k]->v0] - origin).Cross(V[edges[k]->v1] - origin).Dot(n);
+    }
+    const double whole = swept[m];
+    // Ends of edges in edge order, so that visits of one vertex lie side by side.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> ends(m);
+    for (std::size_t k = 0; k < m; ++k) {
+        ends[k] = {edges[k]->v1, static_cast<std::uint32_t>(k)};
+    }
+    std::sort(ends.begin(), ends.end());
+    for (std::size_t a = 0; a < m; ++a) {
+        for (std::size_t b = a + 1; b < m && ends[b].first == ends[a].first; ++b) {
+            // The run after edge i up to edge j, and the rest, both wind as the loop does.
+            const std::uint32_t i = ends[a].second;
+            const std::uint32_t j = ends[b].second;
+            const double run = swept[j + 1] - swept[i + 1];
+            const double rest = whole - run;
+            if (!(run * whole > 0.0 && rest * whole > 0.0 && std::fabs(run) > kTolerance &&
+                  std::fabs(rest) > kTolerance)) {
+                continue;
+            }
+            const std::uint32_t length = j - i;
+            auto* piece = new (std::nothrow) CutLoop;
+            if (!piece || !piece->edges.head || !reserveCutLoopNodes(piece->edges, length)) {
+                delete piece;
+                return nullptr;
+            }
+            Node* tail = piece->edges.head;
+            for (std::uint32_t k = i + 1; k <= j; ++k) {
+                loop->edges.remove(edges[k]);
+                piece->edges.insertAfter(edges[k], tail);
+                tail = tail->next;
+            }
+            loop->edgeCount -= length;
+            piece->edgeCount = length;
+            piece->closed = true;
+            piece->store = loop->store;
+            return piece;
+        }
+    }
+    return nullptr;
 }
 
 bool cutLoopChainEnds(const CutLoop* loop, std::uint32_t& first, std::uint32_t& second) {

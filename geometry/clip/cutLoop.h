@@ -76,6 +76,17 @@ void reverseCutEdge(connect_edge& e);
 bool cutLoopsCross(const CutLoop* a, const CutLoop* b, const Qmt::QmtVector3& n,
                    const Qmt::QmtVector3* vertices);
 
+// True when A and B meet, and only at vertices they share (by number or position), no
+// edge of one running on along an edge of the other: outlines that touch there but
+// do not cross. False when a loop is absent or they do not meet.
+bool cutLoopsOnlyTouch(const CutLoop* a, const CutLoop* b, const Qmt::QmtVector3* vertices);
+
+// For loops that only touch: true when A is closed and B lies inside it, judged by
+// the crossing count in the plane of every vertex of B off A's outline (beyond 1e-5),
+// or, when B has none, of the first midpoint of its edges that is off it.
+bool cutLoopHoldsTouchingLoop(const CutLoop* a, const CutLoop* b, const Qmt::QmtVector3& n,
+                              const Qmt::QmtVector3* vertices);
+
 // True when A is closed and the first vertex of B lies on A's inner side of every edge
 // of A (half-planes about n, 1e-5; exact for a convex A), or else, since a non-convex A
 // can reject a vertex inside it, when every vertex of B that is not one of A's lies
@@ -112,6 +123,12 @@ void cutLoopEdgeOutwardNormal(Qmt::QmtVector3& out, const connect_edge* edge, co
 // array is full or a record cannot be made.
 void splitCrossingCutLoops(CutLoop* a, CutLoop* b, const Qmt::QmtVector3& n, Qmt::QmtVector3* vertices,
                            std::uint32_t& vertexCount, std::uint32_t vertexCapacity);
+
+// A closed loop that runs through one vertex twice, both runs between the two visits
+// winding about n as the whole loop does (beyond 1e-5 of area), outlines two regions
+// that meet at that point. The run after the first visit moves into a new loop,
+// which is returned; null when there is no such vertex or memory runs out.
+CutLoop* splitCutLoopAtPinch(CutLoop* loop, const Qmt::QmtVector3& n, const Qmt::QmtVector3* vertices);
 
 // The first two vertices, in edge order (v0 before v1), met by exactly one edge end of
 // the loop; ABSENT_INDEX where there is none. True when the first was found.

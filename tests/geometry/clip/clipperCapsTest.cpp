@@ -299,6 +299,46 @@ TEST(ClipperCaps, RingGetsItsHoleBridged) {
     EXPECT_NEAR(area, annulus, 1e-9);
 }
 
+TEST(ClipperCaps, HoleTouchingTheOutlineAtVerticesStaysAHole) {
+    // A torus cut at x = -0.2 keeps its inner ring, which touches the cut at one vertex;
+    // a cut at y = -0.2 as well makes it touch at two. Through the middle rings (z = 0)
+    // the hole meets the outline there: it must stay open, and where it touches twice
+    // the section falls into two pieces meeting at those points.
+    using Plane = std::pair<QmtVector3, QmtVector3>;
+    const Plane alongX{{1, 0, 0}, {-0.2, 0, 0}};
+    const Plane alongY{{0, 1, 0}, {0, -0.2, 0}};
+    const QmtVector3 up(0, 0, 1);
+    for (const std::vector<Plane>& first : {std::vector<Plane>{alongX}, std::vector<Plane>{alongX, alongY}}) {
+        SCOPED_TRACE(testing::Message() << first.size() << " touching vertices");
+        const auto piece = [&first](const QmtVector3* side) {
+            auto m = makeDFMesh(torus(24, 12, 0.35, 0.15), positionUVs(false));
+            for (const auto& [n, p] : first) {
+                EXPECT_EQ(cut(m.get(), n, p).result, 0);
+            }
+            EXPECT_EQ(side ? cut(m.get(), *side, {0, 0, 0}).result : 0, 0);
+            return m;
+        };
+        const double whole = computeMeshVolume(piece(nullptr).get());
+        double volume = 0.0;
+        std::vector<double> areas;
+        for (const QmtVector3& side : {up, -up}) {
+            const auto half = piece(&side);
+            areas.push_back(0.0);
+            for (std::uint32_t f = 0; f < half->numFaces; ++f) {
+                if ((half->faces[f].flags & FACE_CAP) && half->worldNormals[f] == -side) {
+                    areas.back() += areaAbout(facePoints(half->faces[f], half->worldVertices), -side);
+                }
+            }
+            expectValidIndices(*half);
+            expectCapUVsNameTheirCorners(*half);
+            expectClosed(*half);
+            volume += computeMeshVolume(half.get());
+        }
+        EXPECT_NEAR(volume, whole, 1e-9 * whole);
+        EXPECT_NEAR(areas[0], areas[1], 1e-9);
+    }
+}
+
 // Cuts the shape on both mesh kinds (the detailed one first, with position UVs and
 // optional corner normals) and hands each cut's counts and mesh to check.
 template <class Check>

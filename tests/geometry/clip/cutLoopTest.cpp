@@ -146,6 +146,16 @@ TEST(CutLoopRelations, CrossingAndContainment) {
     EXPECT_TRUE(cutLoopsCross(outer.get(), touching.get(), kUp, V));
     EXPECT_FALSE(cutLoopsCross(outerOpen.get(), crossing.get(), kUp, V));
     EXPECT_FALSE(cutLoopsCross(nullptr, crossing.get(), kUp, V));
+    // Meeting only at a shared vertex is touching; a point off the outline then tells
+    // inside from outside, whichever vertex comes first.
+    const auto touchingInside = makeLoop(store, {0, 4, 5}, true);
+    EXPECT_TRUE(cutLoopsOnlyTouch(outer.get(), touching.get(), V));
+    EXPECT_TRUE(cutLoopsOnlyTouch(outer.get(), touchingInside.get(), V));
+    EXPECT_FALSE(cutLoopsOnlyTouch(outer.get(), crossing.get(), V));
+    EXPECT_FALSE(cutLoopsOnlyTouch(outer.get(), inner.get(), V));
+    EXPECT_TRUE(cutLoopHoldsTouchingLoop(outer.get(), touchingInside.get(), kUp, V));
+    EXPECT_FALSE(cutLoopHoldsTouchingLoop(outer.get(), touching.get(), kUp, V));
+    EXPECT_FALSE(cutLoopHoldsTouchingLoop(touchingInside.get(), outer.get(), kUp, V));
 
     // Containment tests the hole's first vertex against every edge, in either winding.
     EXPECT_TRUE(cutLoopContainsLoop(outer.get(), inner.get(), kUp, V));
@@ -254,6 +264,20 @@ TEST(CutLoopSurgery, CrossingLoopsSplitAtTheirCrossings) {
     // The pieces only touch now.
     splitCrossingCutLoops(a.get(), b.get(), kUp, V.data(), count, 10);
     EXPECT_EQ(a->edgeCount, 6u);
+}
+
+TEST(CutLoopSurgery, LoopThroughAVertexTwiceSplitsWhereBothRunsWindAlike) {
+    CutEdgeStore store;
+    const QmtVector3* V = kPoints.data();
+    // A square with a triangle beyond its corner 2, and one with a hole run from there.
+    const auto lobes = makeLoop(store, {0, 1, 2, 10, 11, 2, 3}, true);
+    const auto holed = makeLoop(store, {0, 1, 2, 6, 7, 2, 3}, true);
+    EXPECT_EQ(splitCutLoopAtPinch(holed.get(), kUp, V), nullptr);
+    const std::unique_ptr<CutLoop> piece(splitCutLoopAtPinch(lobes.get(), kUp, V));
+    ASSERT_NE(piece, nullptr);
+    EXPECT_EQ(loopVertices(*piece), (std::vector<std::uint32_t>{2, 10, 11}));
+    EXPECT_EQ(loopVertices(*lobes), (std::vector<std::uint32_t>{0, 1, 2, 3}));
+    EXPECT_TRUE(intact(*piece) && intact(*lobes) && piece->closed);
 }
 
 TEST(CutLoopSurgery, ChainEnds) {

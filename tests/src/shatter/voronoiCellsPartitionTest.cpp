@@ -1,5 +1,6 @@
 // The Voronoi cells partition the mesh whatever the seeds: over a cube, a triangulated
 // sphere and a torus, with a thousand seeds uniform, clustered, on a plane and repeated,
+// and with seeds on lattices whose planes pass through vertices or touch the surface,
 // every shard is closed, the shards' volumes add up to the mesh's, and random points of
 // the mesh each lie in exactly one shard.
 
@@ -73,6 +74,18 @@ struct Sampler {
     }
     Seeds seeds(const std::string& kind, std::size_t n) {
         Seeds out;
+        if (kind.ends_with("lattice")) {
+            // Axis-aligned: planes through rings of vertices, touching the torus's inner
+            // ring at a vertex, and (the coarse one, reaching past the mesh) lying on the
+            // cube's faces and tangent to the sphere's poles and the torus's outer ring.
+            const int side = kind == "lattice" ? 10 : 6;
+            const double step = kind == "lattice" ? 0.1 : 0.25;
+            for (int i = 0; i < side * side * side; ++i) {
+                const auto at = [&](int k) { return k * step - 0.5 * (side - 1) * step; };
+                out.push_back({at(i % side), at(i / side % side), at(i / (side * side))});
+            }
+            return out;
+        }
         std::normal_distribution<double> g(0.0, 0.03 * (hi - lo).Length());
         const Seeds centres = {uniform(), uniform(), uniform()};
         while (out.size() < n) {
@@ -106,7 +119,7 @@ TEST(VoronoiCellsPartition, ShardsAreClosedAndFillTheMeshOnce) {
             const QmtVector3 q = sample.uniform();
             if (whole.contains(q)) points.push_back(q);
         }
-        for (const std::string kind : {"uniform", "clustered", "plane", "repeated"}) {
+        for (const std::string kind : {"uniform", "clustered", "plane", "repeated", "lattice", "coarse lattice"}) {
             Seeds seeds = sample.seeds(kind, 1000);
             std::vector<Solid> shards;
             double total = 0.0;
