@@ -60,6 +60,8 @@ double rigidBodyNode::massFromMesh(const ZYLmesh& mesh, Qmt::QmtVector3& centre,
 void rigidBodyNode::buildBody() {
     const MObject self = thisMObject();
     const int collisionType = MPlug(self, inCollisionType).asInt();
+    // A body built again keeps the mark new_ZYLBody gave the one it replaces.
+    const bool marked = body_ && body_->hasJagginess();
     if (body_) detachAndDeleteBody();
 
     ZYLmesh* mesh = getCollisionMesh();
@@ -68,6 +70,7 @@ void rigidBodyNode::buildBody() {
     const double computedMass = massFromMesh(*mesh, centre, false);
     body_ = createBodyOfType(collisionType, mesh, isJaggy());
     if (!body_) return;
+    if (marked) body_->enableJagginess();
 
     builtMass_ = static_cast<float>(computedMass);
     body_->setMass(builtMass_);
@@ -104,6 +107,9 @@ void rigidBodyNode::buildBody() {
     if (auto* shape = userNodeAs<collisionShapeNode>(getCollisionShapeNode(), collisionShapeNode::id))
         shape->releaseMesh();
     writeMassAttributes(computedMass, false);
+    // The parameters as their change flag gives them (damping scaled), as a saved scene
+    // builds the body: a body built again alone would otherwise keep the build's values.
+    pushParameters();
     MPlug(self, enabled).setValue(true);
     MPlug(self, usercommand).setValue(false);
 }
@@ -182,8 +188,12 @@ void rigidBodyNode::refreshBodyForRebuild() {
 }
 
 void rigidBodyNode::applyParameters() {
+    MPlug(thisMObject(), ca_rigidBody).asBool();
+    pushParameters();
+}
+
+void rigidBodyNode::pushParameters() {
     const MObject self = thisMObject();
-    MPlug(self, ca_rigidBody).asBool();
     if (!body_) return;
     pushMass();
     body_->setRestitutionCoeff(MPlug(self, bounciness).asDouble());

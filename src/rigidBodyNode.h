@@ -192,6 +192,8 @@ private:
 
     void buildBody();
     void applyParameters();
+    // Mass, restitution, friction, damping (a tenth) and gap factor into the body.
+    void pushParameters();
     void applyActiveState();
     void applyMassCenter();
     // The body takes `mass`, or the mass of its last build while `mass` counts as unset.
