@@ -228,7 +228,9 @@ void FractureBodyNode::forgetJoints() {
         for (SceneStress* stress : clusterStresses(*cluster)) stress->setJoint(nullptr);
 }
 
-void FractureBodyNode::buildFractureBody(const MTime& t) {
+void FractureBodyNode::buildFractureBody(const MTime& t) { buildFractureBody(t, false); }
+
+void FractureBodyNode::buildFractureBody(const MTime& t, bool newMass) {
     if (!fractureBody) return;
     const bool progress = MProgressWindow::reserve();
     if (progress) {
@@ -315,6 +317,8 @@ void FractureBodyNode::buildFractureBody(const MTime& t) {
 
     fractureBody->buildStressTree();
     if (fractureBody->updateFromFragments()) {
+        // The members' total, as the first build gives it; the pull below pushes it.
+        if (newMass) plug(mass).setValue(1.0 / fractureBody->getInvMass());
         fractureBody->setSecImpactsParams(kSecondaryPercent, 1.0 / fractureBody->getInvMass());
         fractureBody->enableSecImpacts();
         prepareAtTime(MAnimControl::currentTime());
@@ -541,6 +545,8 @@ void FractureBodyNode::detachRigidBody(rigidBodyNode* rb, bool dropColours) {
     rb->lockAsMember(false);
     rb->setOwner(nullptr);
     rb->setFractureParamsFollow(false);
+    // The engine body still has the centre, inertia and mass it had with the member.
+    membersLeft_ = true;
 }
 
 // The colour nodes feeding the member's mesh go, or else its stress colour set.

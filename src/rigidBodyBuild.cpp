@@ -204,6 +204,7 @@ void rigidBodyNode::pushParameters() {
 }
 
 void rigidBodyNode::pushMass() {
+    if (!body_) return;
     const float given = MPlug(thisMObject(), mass).asFloat();
     body_->setMass(isSetMass(given) ? given : builtMass_);
     body_->storeInitialState(8);
@@ -308,4 +309,29 @@ void rigidBodyNode::applyMassCenter() {
     const MPoint p = worldRotatePivot(path) * movedInverse;
     pivot_ = {static_cast<float>(p.x), static_cast<float>(p.y), static_cast<float>(p.z)};
     setRestFromCurrent(MAnimControl::animationStartTime());
+}
+
+void rigidBodyNode::forgetFracture() {
+    if (!body_) return;
+    body_->setGroupID(0);
+    body_->setCellCode(0);
+    body_->setMatrixPivotCm(Qmt::QmtMatrix3::IDENTITY);
+    body_->setTransPivotCm(Qmt::QmtVector3::ZERO);
+    pushMass();
+    applyVelocity(initialVelocity, velocity, false);
+    applyVelocity(initialSpin, welocity, true);
+}
+
+void rigidBodyNode::rebuildFromMesh() {
+    const MObject self = thisMObject();
+    // Unset, the mass and centre are worked out again from the mesh as it is now.
+    MPlug(self, mass).setValue(kUnsetCentre);
+    const MPlug centre(self, massCenter);
+    for (unsigned i = 0; i < 3; ++i) centre.child(i).setValue(kUnsetCentre);
+    // The type written back to itself makes the body build again.
+    const MObject shape = getCollisionShapeNode();
+    if (!hasTypeId(shape, collisionShapeNode::id)) return;
+    MPlug type(shape, collisionShapeNode::type);
+    type.setValue(type.asInt());
+    pullChangeFlags();
 }

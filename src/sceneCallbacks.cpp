@@ -106,10 +106,15 @@ void playbackRangeChangedCallback(void*) {
 }
 
 void resetToStartCallback(void*) {
-    if (zylSolverNode* solver = firstSolver(); solver && MAnimControl::currentTime() != MAnimControl::minTime()) {
+    zylSolverNode* solver = firstSolver();
+    if (solver && MAnimControl::currentTime() != MAnimControl::minTime()) {
         MAnimControl::setCurrentTime(MAnimControl::minTime());
         solver->resetSimulation(solver->gatherNodeLists());
     }
+    // What is saved is what the scene stores: a fracture body that lost members takes
+    // its new mass first.
+    if (solver)
+        for (FractureBodyNode* fb : solver->gatherNodeLists().fractureBodies) fb->settleMembers();
     int mainWindow = 0;
     MGlobal::executeCommand(uiScript::kMainWindowQuery, mainWindow);
     if (mainWindow) MGlobal::executeCommand(uiScript::kDeleteLocators);

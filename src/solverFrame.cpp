@@ -157,6 +157,8 @@ void zylSolverNode::finishRun(bool cacheActiveOn) {
 }
 
 void zylSolverNode::resetSimulation(const SolverNodeLists& nodes) {
+    // A fracture body that lost members starts the run as its scene now stores it.
+    for (FractureBodyNode* fb : nodes.fractureBodies) fb->settleMembers();
     if (PublicWorld* world = engineWorld()) world->clear();
     const MTime tmin = MAnimControl::minTime();
     for (rigidBodyNode* rb : nodes.rigidBodies) {

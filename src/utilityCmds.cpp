@@ -11,6 +11,7 @@
 #include "host/api/quaternion.h"
 #include "src/collisionShapeNode.h"
 #include "src/crackerNode.h"
+#include "src/fractureBodyNode.h"
 #include "src/nodeHelpers.h"
 #include "src/rigidBodyNode.h"
 #include "src/typeIds.h"
@@ -241,5 +242,10 @@ MStatus deleteUserNodeCmd::doIt(const MArgList& args) {
         if (!node.isNull()) MGlobal::deleteNode(node);
     // What is left is what a saved scene would bring back.
     rebuildMeshlessBodies();
+    std::vector<MObject> fractureBodies;
+    for (MItDependencyNodes it(MFn::kPluginDependNode); !it.isDone(); it.next())
+        if (hasTypeId(it.thisNode(), FractureBodyNode::id)) fractureBodies.push_back(it.thisNode());
+    for (const MObject& node : fractureBodies)
+        if (auto* fb = userNodeAs<FractureBodyNode>(node, FractureBodyNode::id)) fb->settleMembers();
     return MS::kSuccess;
 }
