@@ -76,6 +76,8 @@ public:
     bool isEnabled() const;
     // Reads every change flag, so that every pending change reaches the body.
     void evaluateAttributes();
+    // The same but for the solver link.
+    void pullChangeFlags();
     void enableInWorld();
     void disableInWorld();
     // The connected solver leaves cached play-back.

@@ -124,6 +124,12 @@ public:
     // stress node ties to another leaves as well. Only at the play range's start, where
     // the scene holds the start state; nothing otherwise.
     void settleMembers();
+    // Settings set on the node or its stress nodes (a cluster's too) and not taken yet
+    // reach the engine, as opening the scene would bring them: the stress nodes' own
+    // strengths stay as they are stored.
+    void pullChangeFlags();
+    // The same for the stress nodes alone (a cluster's too).
+    void pullStressChangeFlags();
     // A stress node for the joint, connected, numbered and owned, with that strength;
     // null, with a message, when it cannot be made.
     SceneStress* createStressNode(DynamicStress* joint, double strength);

@@ -2,6 +2,7 @@
 // members have left it: the scene (members, stress nodes, attributes) is what a saved
 // file keeps, so the session builds from it as opening the file would.
 
+#include <cstdint>
 #include <set>
 #include <string>
 
@@ -93,4 +94,27 @@ void FractureBodyNode::settleMembers() {
         if (!tied.contains(nodeName(rb->thisMObject()))) releaseMember(rb);
 
     rebuildFromScene(start, true);
+}
+
+void FractureBodyNode::pullStressChangeFlags() {
+    for (SceneStress* stress : stressNodes()) stress->pullChangeFlags();
+    for (const clusterFractureNode* cluster : clusterNodes())
+        for (const auto& list : {cluster->innerStresses(), cluster->outerStresses()})
+            for (SceneStress* stress : list)
+                if (stress) stress->pullChangeFlags();
+}
+
+void FractureBodyNode::pullChangeFlags() {
+    // A body not built yet takes every setting when it is built.
+    if (!fractureBody || fractureBody->fragments.count == 0) return;
+    pullStressChangeFlags();
+    const std::uint32_t count = stressCount;
+    stressCount = 0;
+    const MObject self = thisMObject();
+    for (const MObject& flag : {ca_index, ca_propStyle, ca_stressThreshold, ca_randomThreshold, ca_stress2mass,
+                                ca_initialVelocity, ca_initialSpin, ca_enabled, ca_secCracks, ca_passive, ca_firstHit,
+                                ca_torsion, ca_forceFields, ca_mass, ca_friction, ca_bounciness, ca_airdamping,
+                                ca_angdamping})
+        MPlug(self, flag).asBool();
+    stressCount = count;
 }

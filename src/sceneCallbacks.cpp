@@ -111,10 +111,8 @@ void resetToStartCallback(void*) {
         MAnimControl::setCurrentTime(MAnimControl::minTime());
         solver->resetSimulation(solver->gatherNodeLists());
     }
-    // What is saved is what the scene stores: a fracture body that lost members takes
-    // its new mass first.
-    if (solver)
-        for (FractureBodyNode* fb : solver->gatherNodeLists().fractureBodies) fb->settleMembers();
+    // What is saved is what the next run would start from.
+    if (solver) solver->takePendingChanges(solver->gatherNodeLists());
     int mainWindow = 0;
     MGlobal::executeCommand(uiScript::kMainWindowQuery, mainWindow);
     if (mainWindow) MGlobal::executeCommand(uiScript::kDeleteLocators);
@@ -127,8 +125,10 @@ void afterOpenCallback(void*) {
     // The rebuild runs the solver's start frame, which sets the playback speed: the
     // scene keeps the speed its file holds, so saving it again writes the same.
     const double speed = MAnimControl::playbackSpeed();
+    solver->rebuildingScene = true;
     upgradeOlderScene(*solver);
     solver->refreshAfterLoad();
+    solver->rebuildingScene = false;
     MAnimControl::setPlaybackSpeed(speed);
 }
 

@@ -87,12 +87,16 @@ MStatus SceneStress::compute(const MPlug& plug, MDataBlock& data) {
     if (attr == ca_enabled) {
         setBoolProperty("enabled", data.inputValue(enabled).asBool());
     } else if (attr == ca_torsion) {
+        // A value given to the node is its start value too, as it is for the others.
         setBoolProperty("torsion", data.inputValue(torsion).asBool());
+        snapTorsion_ = torsion_;
+        if (DynamicStress* joint = getJoint()) joint->storeInitialState(JOINT_TORSION);
     } else if (attr == ca_breakByFrame) {
         setBoolProperty("breakByFrame", data.inputValue(breakByFrame).asBool());
         recolor = true;
     } else if (attr == ca_breakByForce) {
         setBoolProperty("breakByForce", data.inputValue(breakByForce).asBool());
+        if (DynamicStress* joint = getJoint()) joint->storeInitialState(JOINT_BREAK_BY_FORCE);
         recolor = true;
     } else if (attr == ca_frameToBreak) {
         setIntProperty("frameToBreak", data.inputValue(frameToBreak).asInt());
@@ -271,6 +275,13 @@ void SceneStress::restoreInitialState() {
     setBoolProperty("torsion", snapTorsion_);
     setBoolProperty("breakByFrame", snapBreakByFrame_);
     if (DynamicStress* joint = getJoint()) joint->applyInitialState();
+}
+
+void SceneStress::pullChangeFlags() {
+    const MObject self = thisMObject();
+    for (const MObject& flag : {ca_enabled, ca_breakByFrame, ca_frameToBreak, ca_forceStrenght, ca_breakByForce,
+                                ca_breakEnergy, ca_torsion})
+        MPlug(self, flag).asBool();
 }
 
 void SceneStress::syncAll() {
