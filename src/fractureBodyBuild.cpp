@@ -575,35 +575,40 @@ void FractureBodyNode::dropStressColours(const rigidBodyNode& member) {
 
 // ---- Tear-down.
 
+void FractureBodyNode::takeClusterLinks(const MObject& cluster) {
+    MDGModifier& mod = getModifier();
+    const MFnDependencyNode fn(cluster);
+    // Each member or stress is cut from the cluster, whichever way it was wired, and
+    // tied to this node.
+    const auto move = [&](const char* name, const MObject& ours, const MObject& theirs) {
+        const MPlug clusterPlug = fn.findPlug(name);
+        if (clusterPlug.isNull()) return;
+        MPlugArray sources, destinations;
+        clusterPlug.connectedTo(sources, true, false);
+        clusterPlug.connectedTo(destinations, false, true);
+        for (unsigned i = 0; i < sources.length(); ++i) {
+            mod.disconnect(sources[i], clusterPlug);
+            mod.connect(plug(ours), MPlug(sources[i].node(), theirs));
+            mod.doIt();
+        }
+        for (unsigned i = 0; i < destinations.length(); ++i) {
+            mod.disconnect(clusterPlug, destinations[i]);
+            mod.connect(plug(ours), MPlug(destinations[i].node(), theirs));
+            mod.doIt();
+        }
+    };
+    move("rigidBodies", rigidBodies, rigidBodyNode::fracture);
+    move("instresses", stresses, SceneStress::fracture);
+    move("outstresses", stresses, SceneStress::fracture);
+}
+
 void FractureBodyNode::dissolveClusters() {
     MDGModifier& mod = getModifier();
     for (const MObject& node : connectedNodes(plug(clusters))) {
         auto* cluster = userNodeAs<clusterFractureNode>(node, clusterFractureNode::id);
         if (!cluster) continue;
         cluster->releaseStresses();
-        const MFnDependencyNode fn(node);
-        // Each member or stress is cut from the cluster, whichever way it was wired, and
-        // tied to this node.
-        const auto move = [&](const char* name, const MObject& ours, const MObject& theirs) {
-            const MPlug clusterPlug = fn.findPlug(name);
-            if (clusterPlug.isNull()) return;
-            MPlugArray sources, destinations;
-            clusterPlug.connectedTo(sources, true, false);
-            clusterPlug.connectedTo(destinations, false, true);
-            for (unsigned i = 0; i < sources.length(); ++i) {
-                mod.disconnect(sources[i], clusterPlug);
-                mod.connect(plug(ours), MPlug(sources[i].node(), theirs));
-                mod.doIt();
-            }
-            for (unsigned i = 0; i < destinations.length(); ++i) {
-                mod.disconnect(clusterPlug, destinations[i]);
-                mod.connect(plug(ours), MPlug(destinations[i].node(), theirs));
-                mod.doIt();
-            }
-        };
-        move("rigidBodies", rigidBodies, rigidBodyNode::fracture);
-        move("instresses", stresses, SceneStress::fracture);
-        move("outstresses", stresses, SceneStress::fracture);
+        takeClusterLinks(node);
         mod.deleteNode(node);
         mod.doIt();
     }

@@ -146,6 +146,8 @@ public:
     // node's engine body; with moveOwnership they also leave the source.
     bool takeBodies(const MSelectionList& list, FractureBodyNode* source, bool moveOwnership);
     void dissolveClusters();
+    // The cluster's members and stress nodes are tied to this node again.
+    void takeClusterLinks(const MObject& cluster);
     void deleteStressNodes();
     // Every stress back to the threshold, enabled, breaking by force only.
     void resetAllStresses();
