@@ -109,7 +109,8 @@ public:
     // Places the body where the transform is now; that pose starts the next frame.
     void updateBodyFromNodeTransform(const MTime& time);
     // Back to the stored rest pose: poses, the body's initial state and the
-    // transform's rest position.
+    // transform's rest position. Without a rest pose stored (no body was ever built, as
+    // for a cracker whose mesh is gone) nothing moves.
     void resetNodeToRestPosition();
     // The transform's current pose becomes the rest pose (and the body's initial state).
     void storeRestPosition(const MTime& time);
@@ -158,5 +159,6 @@ private:
     Vec3f localCentre_{};
     MMatrix offset_;
     Pose rest_;
+    bool restStored_ = false;
     Qmt::QmtVector3 impulseDirection_;
 };

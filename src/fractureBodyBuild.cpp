@@ -241,6 +241,7 @@ void FractureBodyNode::buildFractureBody(const MTime& t, bool newMass) {
         check(MProgressWindow::setProgress(0), __LINE__);
     }
 
+    const bool storedEnabled = plug(enabled).asBool();
     forgetJoints();
     fractureBody->clearFragmentJointLists();
     const std::vector<rigidBodyNode*> bodies = memberNodes();
@@ -337,6 +338,11 @@ void FractureBodyNode::buildFractureBody(const MTime& t, bool newMass) {
                                 ca_angdamping, ca_mass})
         MPlug(self, flag).asBool();
     stressCount = count;
+    // Going into the world switched `enabled` on: a body stored disabled stays out.
+    if (!storedEnabled) {
+        plug(enabled).setValue(false);
+        MPlug(self, ca_enabled).asBool();
+    }
     prepareAtTime(t);
     if (progress) check(MProgressWindow::endProgress(), __LINE__);
 }

@@ -259,7 +259,8 @@ void SceneStress::storeInitialState() {
     snapBreakEnergy_ = plug(breakEnergy).asDouble();
     snapEnabled_ = plug(enabled).asBool();
     snapTorsion_ = plug(torsion).asBool();
-    snapBreakByFrame_ = breakByFrame_;
+    // The plug, like the others: a node just read from a file has it before its member.
+    snapBreakByFrame_ = plug(breakByFrame).asBool();
     DynamicStress* joint = getJoint();
     if (!joint) return;
     // The joint records a mask as a whole (set when any of its bits is), so the low
