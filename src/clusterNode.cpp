@@ -61,7 +61,12 @@ void setMemberLocks(const MObject& node, rigidBodyNode* rb, bool locked) {
 
 }  // namespace
 
-clusterFractureNode::~clusterFractureNode() { releaseStresses(); }
+clusterFractureNode::~clusterFractureNode() {
+    releaseStresses();
+    // A cluster deleted on its own hands its members and stress nodes back to the
+    // fracture body, whose engine body still holds them.
+    if (FractureBodyNode* owner = getFractureNode()) owner->takeClusterLinks(thisMObject());
+}
 
 void* clusterFractureNode::creator() { return new (std::nothrow) clusterFractureNode; }
 

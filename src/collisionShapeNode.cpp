@@ -136,7 +136,7 @@ MStatus collisionShapeNode::compute(const MPlug& plug, MDataBlock& data) {
     }
     if (attr == ca_collisionShape) {
         const bool flip = data.inputValue(flipCollisionSide).asBool();
-        buildMesh(data.inputValue(inShape).data(), flip, true, true);
+        buildMesh(meshInput(data.inputValue(inShape).data()), flip, true, true);
         markFlagDone(data, plug);
         return MS::kSuccess;
     }
@@ -162,7 +162,7 @@ void collisionShapeNode::applyParams(MDataBlock& data) {
     if (data.inputValue(animatedMesh).asBool()) {
         // A deforming mesh is refreshed in place every evaluation.
         const bool flip = data.inputValue(flipCollisionSide).asBool();
-        buildMesh(data.inputValue(inShape).data(), flip, false, true);
+        buildMesh(meshInput(data.inputValue(inShape).data()), flip, false, true);
     }
 }
 
@@ -170,7 +170,7 @@ ZYLmesh* collisionShapeNode::getCollisionMesh() {
     const MObject self = thisMObject();
     if (!mesh_) {
         const bool flip = MPlug(self, flipCollisionSide).asBool();
-        buildMesh(MPlug(self, inShape).asMObject(), flip, true, false);
+        buildMesh(meshInput(MPlug(self, inShape).asMObject()), flip, true, false);
     }
     // Dirty flags run their computes here, so a pending full build replaces the simple one.
     MPlug(self, outCollisionType).asInt();
@@ -180,6 +180,12 @@ ZYLmesh* collisionShapeNode::getCollisionMesh() {
 }
 
 void collisionShapeNode::releaseMesh() { deleteMesh(&mesh_); }
+
+MObject collisionShapeNode::meshInput(const MObject& value) const {
+    // A mesh no longer connected (deleted, say) leaves its last value behind: it is not
+    // the shape's mesh any more, nor would a saved scene give it one.
+    return MPlug(thisMObject(), inShape).isConnected() ? value : MObject::kNullObj;
+}
 
 MObject addCollisionShape(MDGModifier& modifier, const MObject& node, const MObject& typeInput, const MDagPath& mesh,
                           unsigned instance, int type, const MObject* animatedInput) {

@@ -44,6 +44,8 @@ private:
     // triangulation and may refresh the mesh in place; the simple one makes a new mesh.
     void buildMesh(const MObject& meshData, bool flip, bool force, bool full);
     void applyParams(MDataBlock& data);
+    // The mesh data read from `inShape` while a mesh is connected there, else none.
+    MObject meshInput(const MObject& value) const;
 
     ZYLmesh* mesh_ = nullptr;
 };

@@ -130,6 +130,7 @@ void zylCrackerNode::interpolateBodyPlacement(double s) {
 }
 
 void zylCrackerNode::resetNodeToRestPosition() {
+    if (!restStored_) return;
     previous_ = current_ = rest_;
     if (body_) body_->applyInitialState();
     MFnTransform transform;
@@ -142,6 +143,7 @@ void zylCrackerNode::storeRestPosition(const MTime& time) {
         body_->storeInitialState(1);
     }
     rest_ = previous_;
+    restStored_ = true;
     MFnTransform transform;
     if (transformAbove(thisMObject(), transform)) transform.setRestPosition(transform.transformation());
 }

@@ -173,11 +173,15 @@ bool zylCrackerNode::isActive() {
 
 bool zylCrackerNode::isEnabled() const { return MPlug(thisMObject(), enabled).asBool(); }
 
-void zylCrackerNode::evaluateAttributes() {
+void zylCrackerNode::pullChangeFlags() {
     const MObject self = thisMObject();
     for (const MObject& attr : {inCollisionType, ca_cracker, ca_crackerParam, ca_centerMass, ca_enabled, ca_index})
         MPlug(self, attr).asBool();
-    MPlug(self, solver).asBool();
+}
+
+void zylCrackerNode::evaluateAttributes() {
+    pullChangeFlags();
+    MPlug(thisMObject(), solver).asBool();
 }
 
 void zylCrackerNode::enableInWorld() {

@@ -76,6 +76,8 @@ public:
     bool isEnabled() const;
     // Reads every change flag, so that every pending change reaches the body.
     void evaluateAttributes();
+    // The same but for the solver link.
+    void pullChangeFlags();
     void enableInWorld();
     void disableInWorld();
     // The connected solver leaves cached play-back.
@@ -107,7 +109,8 @@ public:
     // Places the body where the transform is now; that pose starts the next frame.
     void updateBodyFromNodeTransform(const MTime& time);
     // Back to the stored rest pose: poses, the body's initial state and the
-    // transform's rest position.
+    // transform's rest position. Without a rest pose stored (no body was ever built, as
+    // for a cracker whose mesh is gone) nothing moves.
     void resetNodeToRestPosition();
     // The transform's current pose becomes the rest pose (and the body's initial state).
     void storeRestPosition(const MTime& time);
@@ -156,5 +159,6 @@ private:
     Vec3f localCentre_{};
     MMatrix offset_;
     Pose rest_;
+    bool restStored_ = false;
     Qmt::QmtVector3 impulseDirection_;
 };

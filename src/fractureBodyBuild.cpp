@@ -228,7 +228,9 @@ void FractureBodyNode::forgetJoints() {
         for (SceneStress* stress : clusterStresses(*cluster)) stress->setJoint(nullptr);
 }
 
-void FractureBodyNode::buildFractureBody(const MTime& t) {
+void FractureBodyNode::buildFractureBody(const MTime& t) { buildFractureBody(t, false); }
+
+void FractureBodyNode::buildFractureBody(const MTime& t, bool newMass) {
     if (!fractureBody) return;
     const bool progress = MProgressWindow::reserve();
     if (progress) {
@@ -239,6 +241,7 @@ void FractureBodyNode::buildFractureBody(const MTime& t) {
         check(MProgressWindow::setProgress(0), __LINE__);
     }
 
+    const bool storedEnabled = plug(enabled).asBool();
     forgetJoints();
     fractureBody->clearFragmentJointLists();
     const std::vector<rigidBodyNode*> bodies = memberNodes();
@@ -315,6 +318,8 @@ void FractureBodyNode::buildFractureBody(const MTime& t) {
 
     fractureBody->buildStressTree();
     if (fractureBody->updateFromFragments()) {
+        // The members' total, as the first build gives it; the pull below pushes it.
+        if (newMass) plug(mass).setValue(1.0 / fractureBody->getInvMass());
         fractureBody->setSecImpactsParams(kSecondaryPercent, 1.0 / fractureBody->getInvMass());
         fractureBody->enableSecImpacts();
         prepareAtTime(MAnimControl::currentTime());
@@ -333,6 +338,11 @@ void FractureBodyNode::buildFractureBody(const MTime& t) {
                                 ca_angdamping, ca_mass})
         MPlug(self, flag).asBool();
     stressCount = count;
+    // Going into the world switched `enabled` on: a body stored disabled stays out.
+    if (!storedEnabled) {
+        plug(enabled).setValue(false);
+        MPlug(self, ca_enabled).asBool();
+    }
     prepareAtTime(t);
     if (progress) check(MProgressWindow::endProgress(), __LINE__);
 }
@@ -541,6 +551,8 @@ void FractureBodyNode::detachRigidBody(rigidBodyNode* rb, bool dropColours) {
     rb->lockAsMember(false);
     rb->setOwner(nullptr);
     rb->setFractureParamsFollow(false);
+    // The engine body still has the centre, inertia and mass it had with the member.
+    membersLeft_ = true;
 }
 
 // The colour nodes feeding the member's mesh go, or else its stress colour set.
@@ -569,35 +581,40 @@ void FractureBodyNode::dropStressColours(const rigidBodyNode& member) {
 
 // ---- Tear-down.
 
+void FractureBodyNode::takeClusterLinks(const MObject& cluster) {
+    MDGModifier& mod = getModifier();
+    const MFnDependencyNode fn(cluster);
+    // Each member or stress is cut from the cluster, whichever way it was wired, and
+    // tied to this node.
+    const auto move = [&](const char* name, const MObject& ours, const MObject& theirs) {
+        const MPlug clusterPlug = fn.findPlug(name);
+        if (clusterPlug.isNull()) return;
+        MPlugArray sources, destinations;
+        clusterPlug.connectedTo(sources, true, false);
+        clusterPlug.connectedTo(destinations, false, true);
+        for (unsigned i = 0; i < sources.length(); ++i) {
+            mod.disconnect(sources[i], clusterPlug);
+            mod.connect(plug(ours), MPlug(sources[i].node(), theirs));
+            mod.doIt();
+        }
+        for (unsigned i = 0; i < destinations.length(); ++i) {
+            mod.disconnect(clusterPlug, destinations[i]);
+            mod.connect(plug(ours), MPlug(destinations[i].node(), theirs));
+            mod.doIt();
+        }
+    };
+    move("rigidBodies", rigidBodies, rigidBodyNode::fracture);
+    move("instresses", stresses, SceneStress::fracture);
+    move("outstresses", stresses, SceneStress::fracture);
+}
+
 void FractureBodyNode::dissolveClusters() {
     MDGModifier& mod = getModifier();
     for (const MObject& node : connectedNodes(plug(clusters))) {
         auto* cluster = userNodeAs<clusterFractureNode>(node, clusterFractureNode::id);
         if (!cluster) continue;
         cluster->releaseStresses();
-        const MFnDependencyNode fn(node);
-        // Each member or stress is cut from the cluster, whichever way it was wired, and
-        // tied to this node.
-        const auto move = [&](const char* name, const MObject& ours, const MObject& theirs) {
-            const MPlug clusterPlug = fn.findPlug(name);
-            if (clusterPlug.isNull()) return;
-            MPlugArray sources, destinations;
-            clusterPlug.connectedTo(sources, true, false);
-            clusterPlug.connectedTo(destinations, false, true);
-            for (unsigned i = 0; i < sources.length(); ++i) {
-                mod.disconnect(sources[i], clusterPlug);
-                mod.connect(plug(ours), MPlug(sources[i].node(), theirs));
-                mod.doIt();
-            }
-            for (unsigned i = 0; i < destinations.length(); ++i) {
-                mod.disconnect(clusterPlug, destinations[i]);
-                mod.connect(plug(ours), MPlug(destinations[i].node(), theirs));
-                mod.doIt();
-            }
-        };
-        move("rigidBodies", rigidBodies, rigidBodyNode::fracture);
-        move("instresses", stresses, SceneStress::fracture);
-        move("outstresses", stresses, SceneStress::fracture);
+        takeClusterLinks(node);
         mod.deleteNode(node);
         mod.doIt();
     }

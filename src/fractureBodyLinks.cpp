@@ -2,9 +2,6 @@
 
 #include <algorithm>
 
-#include "engine/fracture/fractureBody.h"
-#include "engine/world/engineApi.h"
-#include "engine/world/publicWorld.h"
 #include "host/api/dgModifier.h"
 #include "src/fractureBodyNode.h"
 #include "src/nodeHelpers.h"
@@ -30,7 +27,8 @@ void relink(MDGModifier& mod, const MPlug& ours, const MObject& theirs, const st
 
 }  // namespace
 
-FractureBodyLinks::FractureBodyLinks(const FractureBodyNode& node) : node_(node.thisMObject()) {
+FractureBodyLinks::FractureBodyLinks(const FractureBodyNode& node)
+    : node_(node.thisMObject()), mass_(MPlug(node_, FractureBodyNode::mass).asDouble()) {
     constexpr auto side = ConnectionSide::destination;
     for (const MObject& member : connectedNodes(MPlug(node_, FractureBodyNode::rigidBodies), side))
         if (hasTypeId(member, rigidBodyNode::id)) members_.push_back(member);
@@ -66,17 +64,7 @@ void FractureBodyLinks::restore(const MTime& t) const {
         at(SceneStress::breakByForce).setValue(s.breakByForce);
         at(SceneStress::breakByFrame).setValue(s.breakByFrame);
     }
-    // A member is a fragment, never a body of the world's own; the first one alone
-    // carries the fracture body's parameters.
-    PublicWorld* world = engineWorld();
-    for (rigidBodyNode* rb : fb->memberNodes()) {
-        rb->setFractureParamsFollow(false);
-        if (HardBody* body = rb->getBody(false); world && body && world->contains(body)) world->removeBody(body);
-    }
-
-    fb->releaseEngineBody();
-    fb->byFrameStresses.clear();
-    fb->fractureBody = static_cast<FractureBody*>(createFractureBody());
-    fb->buildFractureBody(t);
+    MPlug(node_, FractureBodyNode::mass).setValue(mass_);
+    fb->rebuildFromScene(t, false);
     fb->createColorSets();
 }

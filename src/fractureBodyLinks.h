@@ -8,15 +8,17 @@
 class FractureBodyNode;
 
 // What a fracture-body node holds in the scene, kept so that an edit can be taken back:
-// its members and stress nodes in connection order, with the stress nodes' settings.
+// its members and stress nodes in connection order, with the stress nodes' settings,
+// and its mass.
 class FractureBodyLinks {
 public:
     explicit FractureBodyLinks(const FractureBodyNode& node);
 
     // The node takes back, in their order, the members and stress nodes that are free or
     // still its own (others are left where they went since), with their settings, and
-    // builds its engine body anew from them at time t: every member a fragment again,
-    // with its joints, locked, and the body in the world. Nothing when the node is gone.
+    // builds its engine body anew from them at time t, as opening the scene would: every
+    // member a fragment again, with its joints, locked, and the body in the world.
+    // Nothing when the node is gone.
     void restore(const MTime& t) const;
 
 private:
@@ -32,6 +34,7 @@ private:
     };
 
     MObject node_;
+    double mass_ = 0.0;
     std::vector<MObject> members_;
     std::vector<Stress> stresses_;
 };

@@ -91,6 +91,9 @@ public:
     // Takes a member out of the fracture body and clears its owner; with dropColours its
     // mesh loses the stress colours.
     void detachRigidBody(rigidBodyNode* rb, bool dropColours);
+    // The member leaves, stress colours and all, and goes on as a free body: in the
+    // world when enabled, with nothing of this fracture body left on it.
+    void releaseMember(rigidBodyNode* rb);
     // Whether a transform above the first member is animated; the topmost one becomes
     // the body's animated parent (`animBodyPath`).
     bool detectAnimBody();
@@ -112,6 +115,21 @@ public:
     bool buildFromMembers(bool nearest);
     // Builds the engine body again from the connected stress nodes at time t.
     void buildFractureBody(const MTime& t);
+    // A new engine body built from what the scene stores, as opening it builds one: the
+    // members' own masses, the joints of the stress nodes, every setting pushed anew.
+    // With newMass, `mass` becomes the members' total, as in a first build.
+    void rebuildFromScene(const MTime& t, bool newMass);
+    // Once members have left since the last build (see detachRigidBody), the engine body
+    // is built anew from the scene, with the members' total as its mass; a member that no
+    // stress node ties to another leaves as well. Only at the play range's start, where
+    // the scene holds the start state; nothing otherwise.
+    void settleMembers();
+    // Settings set on the node or its stress nodes (a cluster's too) and not taken yet
+    // reach the engine, as opening the scene would bring them: the stress nodes' own
+    // strengths stay as they are stored.
+    void pullChangeFlags();
+    // The same for the stress nodes alone (a cluster's too).
+    void pullStressChangeFlags();
     // A stress node for the joint, connected, numbered and owned, with that strength;
     // null, with a message, when it cannot be made.
     SceneStress* createStressNode(DynamicStress* joint, double strength);
@@ -128,6 +146,8 @@ public:
     // node's engine body; with moveOwnership they also leave the source.
     bool takeBodies(const MSelectionList& list, FractureBodyNode* source, bool moveOwnership);
     void dissolveClusters();
+    // The cluster's members and stress nodes are tied to this node again.
+    void takeClusterLinks(const MObject& cluster);
     void deleteStressNodes();
     // Every stress back to the threshold, enabled, breaking by force only.
     void resetAllStresses();
@@ -264,6 +284,12 @@ private:
     // by the ends' group ids, or by their stress cells and group ids.
     void pushGroupStrengths(double threshold);
     void pushCellStrengths(double threshold);
+    // The rebuild from the stress nodes; with newMass `mass` takes the members' total.
+    void buildFractureBody(const MTime& t, bool newMass);
+    // Every setting written back to itself, so that its change flag pushes it again.
+    void dirtySettings();
+    // Members left since the engine body was last built.
+    bool membersLeft_ = false;
     // Building helpers.
     void nameEngineBody(const MString& name);
     void forgetJoints();

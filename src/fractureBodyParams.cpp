@@ -151,6 +151,9 @@ bool FractureBodyNode::applyBoolParam(const MObject& flag, bool value) {
     } else if (flag == ca_passive) {
         setFlag(fractureBody, BODY_STATIC, value);
     } else if (flag == ca_torsion) {
+        // Settings pushed again (no stress counted, as in a rebuild) leave each stress
+        // node the torsion it stores, as they leave its strength.
+        if (stressCount == 0) return true;
         for (SceneStress* stress : stressNodes(ConnectionSide::either)) stress->setBoolProperty("torsion", value);
     } else if (flag == ca_stress2mass) {
         if (value)

@@ -78,22 +78,26 @@ void FractureBodyNode::splitAtStart() {
 void FractureBodyNode::resetMembers() {
     const bool breakable = !plug(unbreakable).asBool();
     if (fractureBody) {
-        if (PublicWorld* world = engineWorld()) {
-            world->restoreInitialState(fractureBody);
+        PublicWorld* world = engineWorld();
+        if (world) world->restoreInitialState(fractureBody);
+        // Static or not before it is filed again, so that the world files it by its state.
+        if (passiveAtStart)
+            fractureBody->enableStatic();
+        else
+            fractureBody->disableStatic();
+        if (world) {
             if (enabledAtStart)
                 world->reinsertBody(fractureBody);
             else
                 world->deactivateBody(fractureBody);
         }
-        if (passiveAtStart)
-            fractureBody->enableStatic();
-        else
-            fractureBody->disableStatic();
         if (breakable)
             fractureBody->setBreakable();
         else
             fractureBody->setUnBreakable();
     }
+    // A value set on a stress node since its snapshot is its start value now.
+    pullStressChangeFlags();
     for (SceneStress* stress : stressNodes()) stress->restoreInitialState();
     const std::vector<rigidBodyNode*> members = memberNodes();
     for (rigidBodyNode* member : members) editUnlocked(*member, [&] { member->resetToRest(); });

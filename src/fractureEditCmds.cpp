@@ -187,6 +187,8 @@ void FBodyUpdateCmd::setStaticFragments(bool makeStatic) {
         MPlug(self, FractureBodyNode::ca_passive).asBool();
         MPlug(self, FractureBodyNode::ca_firstHit).asBool();
     }
+    // The body as the scene now stores it, its mass that of its moving fragments.
+    if (engine) owner->rebuildFromScene(MAnimControl::currentTime(), true);
     MGlobal::executeCommandOnIdle(uiScript::kUpdateBasicFracturesPanel);
     MGlobal::executeCommandOnIdle(uiScript::kShowAdvancedFracturesWindow);
 }
@@ -200,12 +202,16 @@ void FBodyUpdateCmd::refreshMembers() {
                 MGlobal::executeCommand("makeIdentity -apply true " + MFnDependencyNode(group.node()).name());
                 break;
             }
+        // The members' bodies are built anew from their meshes, and the fracture body from
+        // them, as opening the scene builds them: its engine body lets them go first.
+        fb->releaseEngineBody();
         for (rigidBodyNode* rb : members) {
+            if (rb->getOwner() == fb) rb->setOwner(nullptr);
             rb->lockAsMember(false);
-            rb->refreshBodyForRebuild();
+            rb->rebuildFromMesh();
             rb->lockAsMember(true);
         }
-        fb->prepareAtTime(MAnimControl::currentTime());
+        fb->rebuildFromScene(MAnimControl::currentTime(), true);
     }
 }
 
@@ -256,10 +262,12 @@ void FBodyDeleteCmd::dissolve(FractureBodyNode& fb, bool deleteBodies) {
             rb->setActiveState(1, false);
             body->enableFirstHit();
         }
-        if (deleteBodies)
+        if (deleteBodies) {
             doomed.push_back(rb->thisMObject());
-        else if (body)
+        } else if (body) {
+            rb->forgetFracture();
             rb->addToWorld();
+        }
     }
     for (const MObject& node : doomed) MGlobal::deleteNode(node);
     MGlobal::executeCommandOnIdle(uiScript::kUpdateAdvancedFracturesPanel);
@@ -301,7 +309,8 @@ MStatus FBodyDetachCmd::redoIt() {
     before_.emplace(*source);
     created_ = MObject();
     if (selection_.length() == 1 || allStatic) {
-        for (rigidBodyNode* rb : members) source->detachRigidBody(rb, true);
+        for (rigidBodyNode* rb : members) source->releaseMember(rb);
+        source->settleMembers();
         return MS::kSuccess;
     }
     return detachAsNewBody(*source, members);
@@ -355,6 +364,9 @@ MStatus FBodyDetachCmd::detachAsNewBody(FractureBodyNode& source, const std::vec
     // Members of a fracture body stay locked, as the first build leaves them.
     for (rigidBodyNode* rb : members)
         if (rb->getOwner() == created) rb->lockAsMember(true);
+    // Both bodies as the scene now stores them.
+    source.settleMembers();
+    created->rebuildFromScene(MAnimControl::minTime(), true);
 
     MObject last;
     selection_.getDependNode(selection_.length() - 1, last);

@@ -60,6 +60,8 @@ double rigidBodyNode::massFromMesh(const ZYLmesh& mesh, Qmt::QmtVector3& centre,
 void rigidBodyNode::buildBody() {
     const MObject self = thisMObject();
     const int collisionType = MPlug(self, inCollisionType).asInt();
+    // A body built again keeps the mark new_ZYLBody gave the one it replaces.
+    const bool marked = body_ && body_->hasJagginess();
     if (body_) detachAndDeleteBody();
 
     ZYLmesh* mesh = getCollisionMesh();
@@ -68,6 +70,7 @@ void rigidBodyNode::buildBody() {
     const double computedMass = massFromMesh(*mesh, centre, false);
     body_ = createBodyOfType(collisionType, mesh, isJaggy());
     if (!body_) return;
+    if (marked) body_->enableJagginess();
 
     builtMass_ = static_cast<float>(computedMass);
     body_->setMass(builtMass_);
@@ -104,6 +107,9 @@ void rigidBodyNode::buildBody() {
     if (auto* shape = userNodeAs<collisionShapeNode>(getCollisionShapeNode(), collisionShapeNode::id))
         shape->releaseMesh();
     writeMassAttributes(computedMass, false);
+    // The parameters as their change flag gives them (damping scaled), as a saved scene
+    // builds the body: a body built again alone would otherwise keep the build's values.
+    pushParameters();
     MPlug(self, enabled).setValue(true);
     MPlug(self, usercommand).setValue(false);
 }
@@ -182,8 +188,12 @@ void rigidBodyNode::refreshBodyForRebuild() {
 }
 
 void rigidBodyNode::applyParameters() {
+    MPlug(thisMObject(), ca_rigidBody).asBool();
+    pushParameters();
+}
+
+void rigidBodyNode::pushParameters() {
     const MObject self = thisMObject();
-    MPlug(self, ca_rigidBody).asBool();
     if (!body_) return;
     pushMass();
     body_->setRestitutionCoeff(MPlug(self, bounciness).asDouble());
@@ -194,6 +204,7 @@ void rigidBodyNode::applyParameters() {
 }
 
 void rigidBodyNode::pushMass() {
+    if (!body_) return;
     const float given = MPlug(thisMObject(), mass).asFloat();
     body_->setMass(isSetMass(given) ? given : builtMass_);
     body_->storeInitialState(8);
@@ -298,4 +309,29 @@ void rigidBodyNode::applyMassCenter() {
     const MPoint p = worldRotatePivot(path) * movedInverse;
     pivot_ = {static_cast<float>(p.x), static_cast<float>(p.y), static_cast<float>(p.z)};
     setRestFromCurrent(MAnimControl::animationStartTime());
+}
+
+void rigidBodyNode::forgetFracture() {
+    if (!body_) return;
+    body_->setGroupID(0);
+    body_->setCellCode(0);
+    body_->setMatrixPivotCm(Qmt::QmtMatrix3::IDENTITY);
+    body_->setTransPivotCm(Qmt::QmtVector3::ZERO);
+    pushMass();
+    applyVelocity(initialVelocity, velocity, false);
+    applyVelocity(initialSpin, welocity, true);
+}
+
+void rigidBodyNode::rebuildFromMesh() {
+    const MObject self = thisMObject();
+    // Unset, the mass and centre are worked out again from the mesh as it is now.
+    MPlug(self, mass).setValue(kUnsetCentre);
+    const MPlug centre(self, massCenter);
+    for (unsigned i = 0; i < 3; ++i) centre.child(i).setValue(kUnsetCentre);
+    // The type written back to itself makes the body build again.
+    const MObject shape = getCollisionShapeNode();
+    if (!hasTypeId(shape, collisionShapeNode::id)) return;
+    MPlug type(shape, collisionShapeNode::type);
+    type.setValue(type.asInt());
+    pullChangeFlags();
 }

@@ -228,11 +228,23 @@ HardBody* rigidBodyNode::getBody(bool update) {
     return body_;
 }
 
-void rigidBodyNode::dirtyAllChangeFlags() {
+void rigidBodyNode::pullChangeFlags() {
     const MObject self = thisMObject();
     for (const MObject& flag : {inCollisionType, ca_rigidBody, ca_rigidBodyParam, ca_centerMass, ca_activeState,
-                                ca_forceFields, ca_index, ca_rigidBodyDeform, solver})
+                                ca_forceFields, ca_index, ca_rigidBodyDeform})
         MPlug(self, flag).asBool();
+    // A transform animated since the build keeps the body from being active, as a build
+    // (that of an opened scene too) decides.
+    if (body_ && getPassive() <= 0 && animationKeysBlockActive()) {
+        warnAnimationKeys();
+        MPlug(self, passive).setValue(2);
+        MPlug(self, ca_activeState).asBool();
+    }
+}
+
+void rigidBodyNode::dirtyAllChangeFlags() {
+    pullChangeFlags();
+    MPlug(thisMObject(), solver).asBool();
     if (const FractureBodyNode* owner = getOwner(); owner && fractureParamsFollow_) {
         using F = FractureBodyNode;
         const MObject fbody = owner->thisMObject();

@@ -100,6 +100,9 @@ public:
     HardBody* getBody(bool update);
     // Reads every change flag, and the owner's when its parameters follow it.
     void dirtyAllChangeFlags();
+    // Reads the node's own change flags (not the solver link), so that every pending
+    // change reaches the body.
+    void pullChangeFlags();
     void addToWorld();
     void removeFromWorld();
     // State 1 or 2 makes the body static, anything else dynamic; unless quiet, also
@@ -141,6 +144,10 @@ public:
     // Rebuilds the pose and mass of an existing body from its collision mesh for a
     // fracture-body rebuild, keeping the body itself.
     void refreshBodyForRebuild();
+    // A new engine body built from the collision mesh as it is now, as a new body or an
+    // opened scene builds it, with its mass and centre worked out again. An owner must
+    // have let the old body go.
+    void rebuildFromMesh();
 
     // Stores the current pose as the body's initial state and the transform's rest
     // position. The time is passed on, not used.
@@ -170,6 +177,11 @@ public:
     void applyInitialVelocities();
     // Deletes the engine body ahead of its world and marks the body to be built again.
     void releaseBody();
+    // The body takes `mass`, or the mass of its last build while `mass` counts as unset.
+    void pushMass();
+    // A body out of its fracture body keeps nothing of it: its own mass and start
+    // velocities, and no group, cell or pivots (as a new build has none).
+    void forgetFracture();
 
     // The owning fracture-body node, held by handle: null once that node is gone.
     FractureBodyNode* getOwner() const;
@@ -192,10 +204,10 @@ private:
 
     void buildBody();
     void applyParameters();
+    // Mass, restitution, friction, damping (a tenth) and gap factor into the body.
+    void pushParameters();
     void applyActiveState();
     void applyMassCenter();
-    // The body takes `mass`, or the mass of its last build while `mass` counts as unset.
-    void pushMass();
     void applyVelocity(const MObject& source, const MObject& shown, bool spin);
     // A change the user made drops the solver's cached play-back, once.
     void endUserCommand();

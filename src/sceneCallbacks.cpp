@@ -106,10 +106,13 @@ void playbackRangeChangedCallback(void*) {
 }
 
 void resetToStartCallback(void*) {
-    if (zylSolverNode* solver = firstSolver(); solver && MAnimControl::currentTime() != MAnimControl::minTime()) {
+    zylSolverNode* solver = firstSolver();
+    if (solver && MAnimControl::currentTime() != MAnimControl::minTime()) {
         MAnimControl::setCurrentTime(MAnimControl::minTime());
         solver->resetSimulation(solver->gatherNodeLists());
     }
+    // What is saved is what the next run would start from.
+    if (solver) solver->takePendingChanges(solver->gatherNodeLists());
     int mainWindow = 0;
     MGlobal::executeCommand(uiScript::kMainWindowQuery, mainWindow);
     if (mainWindow) MGlobal::executeCommand(uiScript::kDeleteLocators);
@@ -122,8 +125,10 @@ void afterOpenCallback(void*) {
     // The rebuild runs the solver's start frame, which sets the playback speed: the
     // scene keeps the speed its file holds, so saving it again writes the same.
     const double speed = MAnimControl::playbackSpeed();
+    solver->rebuildingScene = true;
     upgradeOlderScene(*solver);
     solver->refreshAfterLoad();
+    solver->rebuildingScene = false;
     MAnimControl::setPlaybackSpeed(speed);
 }
 

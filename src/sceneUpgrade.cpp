@@ -52,10 +52,9 @@ void rewriteShapeType(const MPlug& input) {
     }
 }
 
-// Crackers keep their centre in single precision, rigid bodies in double.
-Centre readCentre(const MPlug& centre, bool single) {
+Centre readCentre(const MPlug& centre) {
     Centre c{};
-    for (unsigned i = 0; i < 3; ++i) c[i] = single ? centre.child(i).asFloat() : centre.child(i).asDouble();
+    for (unsigned i = 0; i < 3; ++i) c[i] = centre.child(i).asDouble();
     return c;
 }
 
@@ -70,8 +69,8 @@ double squaredDistance(const Centre& a, const Centre& b) {
 }
 
 // A mass centre the user set survives the rebuild; one the build works out anew wins.
-void restoreCentre(const MPlug& centre, const Centre& before, bool single) {
-    if (squaredDistance(readCentre(centre, single), before) > kCentreTolerance) writeCentre(centre, before);
+void restoreCentre(const MPlug& centre, const Centre& before) {
+    if (squaredDistance(readCentre(centre), before) > kCentreTolerance) writeCentre(centre, before);
 }
 
 bool isDagNode(const MObject& node) { return node.hasFn(MFn::kDagNode); }
@@ -129,12 +128,16 @@ void refreshCracker(zylCrackerNode& cracker) {
         cracker.evaluateAttributes();
         return;
     }
+    const bool wasEnabled = cracker.isEnabled();
     const MPlug centre(node, zylCrackerNode::massCenter);
-    const Centre before = readCentre(centre, true);
+    // Read and written back whole: a centre the build does not give again stays as stored.
+    const Centre before = readCentre(centre);
     writeCentre(centre, {kNudge, kNudge, kNudge});
     rewriteShapeType(MPlug(node, zylCrackerNode::inCollisionType));
     cracker.evaluateAttributes();
-    restoreCentre(centre, before, true);
+    restoreCentre(centre, before);
+    // The build switched the cracker on: one stored off stays off.
+    if (!wasEnabled) MPlug(node, zylCrackerNode::enabled).setValue(false);
     cracker.evaluateAttributes();
 }
 
@@ -162,12 +165,12 @@ void refreshRigidBody(rigidBodyNode& rb) {
     const double massBefore = mass.asDouble();
     mass.setValue(kNudge);
     const MPlug centre(node, rigidBodyNode::massCenter);
-    const Centre before = readCentre(centre, false);
+    const Centre before = readCentre(centre);
     writeCentre(centre, {kNudge, kNudge, kNudge});
     rewriteShapeType(MPlug(node, rigidBodyNode::inCollisionType));
     rb.dirtyAllChangeFlags();
     mass.setValue(massBefore);
-    restoreCentre(centre, before, false);
+    restoreCentre(centre, before);
     rb.dirtyAllChangeFlags();
     keepSessionState(rb, wasEnabled);
 }

@@ -114,13 +114,17 @@ void zylSolverNode::startAtMinTime(const SolverNodeLists& nodes, const MTime& tm
     const MObject self = thisMObject();
     MPlug(self, ca_solverParams).asBool();
     MPlug(self, ca_numThreads).asBool();
+    // Back at the start, the bodies take what was set on them since: a pose or centre
+    // read now is the rest pose, as in a saved scene. A change drops the cached frames.
+    resetSimulation(nodes);
+    takePendingChanges(nodes);
+    cached = cached && MPlug(self, cachedMode).asBool();
     if (cached && cachedStartInvalidated(nodes)) {
         cached = false;
         MPlug(self, cachedMode).setValue(false);
     }
 
     if (cached) {
-        resetSimulation(nodes);
         for (rigidBodyNode* rb : nodes.rigidBodies)
             if (const HardBody* body = rb->getBody(false); body && (!isStatic(body) || rb->getFirstHitActive()))
                 rb->playBackFrame(0);
@@ -129,7 +133,6 @@ void zylSolverNode::startAtMinTime(const SolverNodeLists& nodes, const MTime& tm
             cracker->updateBodyFromNodeTransform(tmin);
         }
     } else {
-        resetSimulation(nodes);
         startSimulation(nodes, tmin, substepCount);
         lastSimulatedTime = tmin;
     }
@@ -156,7 +159,19 @@ void zylSolverNode::finishRun(bool cacheActiveOn) {
     MGlobal::executeCommandOnIdle(kCachedModeOn);
 }
 
+void zylSolverNode::takePendingChanges(const SolverNodeLists& nodes) {
+    if (rebuildingScene) return;
+    for (rigidBodyNode* rb : nodes.rigidBodies) rb->pullChangeFlags();
+    for (zylCrackerNode* cracker : nodes.crackers) cracker->pullChangeFlags();
+    for (FractureBodyNode* fb : nodes.fractureBodies) {
+        fb->pullChangeFlags();
+        fb->settleMembers();
+    }
+}
+
 void zylSolverNode::resetSimulation(const SolverNodeLists& nodes) {
+    // A fracture body that lost members starts the run as its scene now stores it.
+    for (FractureBodyNode* fb : nodes.fractureBodies) fb->settleMembers();
     if (PublicWorld* world = engineWorld()) world->clear();
     const MTime tmin = MAnimControl::minTime();
     for (rigidBodyNode* rb : nodes.rigidBodies) {

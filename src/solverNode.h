@@ -101,6 +101,12 @@ public:
     void advanceFrame(const MPlug& plug, MDataBlock& data);
     // The world and every wired node back to the start state.
     void resetSimulation(const SolverNodeLists& nodes);
+    // Settings set on the bodies, crackers and fracture bodies and not taken yet reach
+    // the engine, and fracture bodies that lost members are built anew, as a saved scene
+    // brings them back. Before a run starts and before the scene is saved.
+    void takePendingChanges(const SolverNodeLists& nodes);
+    // Set while an opened scene is brought to life: its rebuild takes every setting.
+    bool rebuildingScene = false;
     // Rest poses, start velocities and first cache frames of a run starting at `time`.
     void startSimulation(const SolverNodeLists& nodes, const MTime& time, int substepCount);
     // One frame's advance up to t in substepCount substeps of dt seconds.

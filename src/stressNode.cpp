@@ -87,12 +87,16 @@ MStatus SceneStress::compute(const MPlug& plug, MDataBlock& data) {
     if (attr == ca_enabled) {
         setBoolProperty("enabled", data.inputValue(enabled).asBool());
     } else if (attr == ca_torsion) {
+        // A value given to the node is its start value too, as it is for the others.
         setBoolProperty("torsion", data.inputValue(torsion).asBool());
+        snapTorsion_ = torsion_;
+        if (DynamicStress* joint = getJoint()) joint->storeInitialState(JOINT_TORSION);
     } else if (attr == ca_breakByFrame) {
         setBoolProperty("breakByFrame", data.inputValue(breakByFrame).asBool());
         recolor = true;
     } else if (attr == ca_breakByForce) {
         setBoolProperty("breakByForce", data.inputValue(breakByForce).asBool());
+        if (DynamicStress* joint = getJoint()) joint->storeInitialState(JOINT_BREAK_BY_FORCE);
         recolor = true;
     } else if (attr == ca_frameToBreak) {
         setIntProperty("frameToBreak", data.inputValue(frameToBreak).asInt());
@@ -255,7 +259,8 @@ void SceneStress::storeInitialState() {
     snapBreakEnergy_ = plug(breakEnergy).asDouble();
     snapEnabled_ = plug(enabled).asBool();
     snapTorsion_ = plug(torsion).asBool();
-    snapBreakByFrame_ = breakByFrame_;
+    // The plug, like the others: a node just read from a file has it before its member.
+    snapBreakByFrame_ = plug(breakByFrame).asBool();
     DynamicStress* joint = getJoint();
     if (!joint) return;
     // The joint records a mask as a whole (set when any of its bits is), so the low
@@ -271,6 +276,13 @@ void SceneStress::restoreInitialState() {
     setBoolProperty("torsion", snapTorsion_);
     setBoolProperty("breakByFrame", snapBreakByFrame_);
     if (DynamicStress* joint = getJoint()) joint->applyInitialState();
+}
+
+void SceneStress::pullChangeFlags() {
+    const MObject self = thisMObject();
+    for (const MObject& flag : {ca_enabled, ca_breakByFrame, ca_frameToBreak, ca_forceStrenght, ca_breakByForce,
+                                ca_breakEnergy, ca_torsion})
+        MPlug(self, flag).asBool();
 }
 
 void SceneStress::syncAll() {

@@ -52,6 +52,9 @@ public:
     void restoreInitialState();
     // Pushes every property from its plug, as after a joint was attached.
     void syncAll();
+    // Reads every change flag: a value set on a plug and not taken yet reaches the node
+    // and its joint, and becomes its start value.
+    void pullChangeFlags();
 
     // The owning fracture-body node. A node that lost its connection to its owner by
     // hand is not let go when the owner dies: then the owner reads as null, and so does

@@ -85,6 +85,9 @@ TEST_F(FractureEdit, DeleteFreesOrDeletesTheMembers) {
         HardBody* b = body(name)->getBody(false);
         EXPECT_TRUE(!body(name)->getOwner() && engineWorld()->contains(b)) << name;
         EXPECT_EQ(words(std::string("lockNode -q ") + name + "ZylBody"), Strings{"0"}) << name;
+        // Nothing of the fracture body stays on it: a new build has no group, cell or pivot.
+        EXPECT_TRUE(b->getGroupID() == 0 && b->getCellCode() == 0 && b->getTransPivotCm() == Qmt::QmtVector3::ZERO)
+            << name;
     }
     // Waiting for its first hit, a member starts the next run passive.
     EXPECT_EQ(attr("aZylBody.passive"), "1");
