@@ -187,7 +187,8 @@ void BM_DetectCollisions(benchmark::State& state) {
     PrivateWorld& w = *s.world;
     for (auto _ : state) {
         m.releasePairs();
-        benchmark::DoNotOptimize(m.detectCollisions(w.aBodies, w.aStaticBodies, w.aReactivationBodies, w.aBarriers));
+        benchmark::DoNotOptimize(m.detectCollisions(w.aBodies.nodes(), w.aStaticBodies.nodes(),
+                                                      w.aReactivationBodies.nodes(), w.aBarriers.nodes()));
     }
     state.counters["pairs"] = m.activePairs.count;
     state.SetItemsProcessed(state.iterations() * n);

@@ -22,9 +22,9 @@ using Qmt::QmtVector3;
 
 using benchdata::BenchBody;
 
-// n placed, spinning bodies with shuffled indices and names "b<i>"; the caller owns
-// them until they are filed.
-std::vector<HardBody*> makeBodies(std::int64_t n) {
+// n placed, spinning bodies with shuffled indices (none when `fresh`: filing hands
+// them out in order) and names "b<i>"; the caller owns them until they are filed.
+std::vector<HardBody*> makeBodies(std::int64_t n, bool fresh = false) {
     std::mt19937 rng(7);
     std::vector<std::int32_t> indices(static_cast<std::size_t>(n));
     for (std::int64_t i = 0; i < n; ++i) {
@@ -37,7 +37,7 @@ std::vector<HardBody*> makeBodies(std::int64_t n) {
         body->init({static_cast<double>(i), 0.0, 0.0}, QmtMatrix3::IDENTITY, {1.0, 1.0, 1.0});
         body->setAngularVelocity({0.1, 0.2, 0.3});
         body->setAirDampingCoeff(0.01);
-        body->transform.index = indices[static_cast<std::size_t>(i)];
+        body->transform.index = fresh ? -1 : indices[static_cast<std::size_t>(i)];
         std::snprintf(body->transform.name, sizeof body->transform.name, "b%lld", static_cast<long long>(i));
         bodies.push_back(body);
     }
@@ -62,12 +62,13 @@ void BM_StepFrame(benchmark::State& state) {
 }
 BENCHMARK(BM_StepFrame)->Arg(100)->Arg(1000)->Arg(10000);
 
-// Filing n bodies one by one (each insertion walks the list).
-void BM_FillWorld(benchmark::State& state) {
+// Filing n bodies one by one: shuffled indices land anywhere in the dynamic list,
+// fresh ones (as the module files new bodies) at its end.
+void fillWorld(benchmark::State& state, bool fresh) {
     for (auto _ : state) {
         state.PauseTiming();
         auto* world = new PrivateWorld;
-        const std::vector<HardBody*> bodies = makeBodies(state.range(0));
+        const std::vector<HardBody*> bodies = makeBodies(state.range(0), fresh);
         state.ResumeTiming();
         fill(*world, bodies);
         state.PauseTiming();
@@ -76,7 +77,10 @@ void BM_FillWorld(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
+void BM_FillWorld(benchmark::State& state) { fillWorld(state, false); }
 BENCHMARK(BM_FillWorld)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+void BM_FillWorldFreshIndices(benchmark::State& state) { fillWorld(state, true); }
+BENCHMARK(BM_FillWorldFreshIndices)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 
 // clear after every body has fallen asleep: each wakes at the front and the dynamic
 // list is sorted back into index order.

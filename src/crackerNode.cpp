@@ -130,7 +130,7 @@ MStatus zylCrackerNode::compute(const MPlug& plug, MDataBlock& data) {
     } else if (attr == ca_selected) {
         data.inputValue(selected).asBool();
     } else if (attr == ca_index) {
-        if (body_) body_->transform.index = data.inputValue(index).asInt();
+        if (body_) body_->setIndex(data.inputValue(index).asInt());
         // Left dirty on purpose: every read pushes the index again.
         data.outputValue(ca_index).setBool(true);
         return MS::kSuccess;
@@ -236,7 +236,7 @@ void zylCrackerNode::buildBody(MDataBlock& data) {
     crackerId_ = bodyCounter + 1;
     bodyCounter += 2;
     body_->transform.tail = static_cast<std::uint32_t>(crackerId_);
-    if (const int worldIndex = MPlug(self, index).asInt(); worldIndex >= 0) body_->transform.index = worldIndex;
+    if (const int worldIndex = MPlug(self, index).asInt(); worldIndex >= 0) body_->setIndex(worldIndex);
 
     MDagPath path;
     MMatrix e;

@@ -293,7 +293,7 @@ MStatus FractureBodyNode::compute(const MPlug& plug, MDataBlock& data) {
         applyIntParam(ca_propStyle, data.inputValue(propStyle).asShort());
         notifyForUser();
     } else if (attr == ca_index) {
-        if (fractureBody) fractureBody->transform.index = data.inputValue(index).asInt();
+        if (fractureBody) fractureBody->setIndex(data.inputValue(index).asInt());
     } else {
         return MS::kUnknownParameter;
     }

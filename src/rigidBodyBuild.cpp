@@ -85,7 +85,7 @@ void rigidBodyNode::buildBody() {
     serial_ = builtBodies + 1;
     builtBodies += 2;
     body_->transform.tail = serial_;
-    if (const int worldIndex = MPlug(self, index).asInt(); worldIndex >= 0) body_->transform.index = worldIndex;
+    if (const int worldIndex = MPlug(self, index).asInt(); worldIndex >= 0) body_->setIndex(worldIndex);
 
     PublicWorld* world = engineWorld();
     const bool filed = world && world->contains(body_);

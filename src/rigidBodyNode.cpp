@@ -179,7 +179,7 @@ MStatus rigidBodyNode::compute(const MPlug& plug, MDataBlock& data) {
             owner && MPlug(owner->thisMObject(), FractureBodyNode::displayStressses).asBool())
             owner->colorStresses(thisMObject(), data.inputValue(selected).asBool() ? 1 : 0);
     } else if (attr == ca_index) {
-        if (body_) body_->transform.index = data.inputValue(index).asInt();
+        if (body_) body_->setIndex(data.inputValue(index).asInt());
         // Left dirty on purpose: every read pushes the index again.
         data.outputValue(ca_index).setBool(true);
         return MS::kSuccess;

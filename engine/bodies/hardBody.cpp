@@ -31,8 +31,19 @@ HardBody& HardBody::operator=(const HardBody& other) {
         meshOwned = false;
     }
     // Sharing the mesh this body already owns keeps the ownership.
+    const std::int32_t index = transform.index;
     copyFields(other);
+    if (transform.index != index) {
+        filing.indexChanged();
+    }
     return *this;
+}
+
+void HardBody::setIndex(std::int32_t index) {
+    if (transform.index != index) {
+        transform.index = index;
+        filing.indexChanged();
+    }
 }
 
 HardBody::~HardBody() {

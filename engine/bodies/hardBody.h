@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "engine/bodies/bodyFiling.h"
 #include "engine/bodies/rbDynamics.h"
 #include "geometry/bounds/boundingVolumes.h"
 #include "geometry/mesh/meshRecords.h"
@@ -89,10 +90,16 @@ public:
     // The body's entry in the broad phase of the detection that tracks it; a copy
     // starts without one.
     std::int32_t broadPhaseEntry = -1;
+    // The world lists that hold the body; a copy starts in none.
+    BodyFiling filing;
 
     HardBody();
     HardBody(const HardBody& other);
     HardBody& operator=(const HardBody& other);
+
+    // Sets transform.index; the index of a body in the world's lists changes only here,
+    // so the lists ordered by index keep track of their order.
+    void setIndex(std::int32_t index);
 
     // ---- virtual operations, in slot order ----
     virtual void setRestitutionCoeff(double value) = 0;

@@ -234,13 +234,13 @@ int CollisionManager::overlapTest(HardBody* a, HardBody* b, CollisionPair* pair,
 }
 
 // The serial and the threaded detection start from the same ground and loose lists.
-void CollisionManager::listGroundAndLooseBodies(BodyList& bodies, BodyList& staticBodies,
-                                                BodyList& reactivationBodies, BodyList& barriers) {
+void CollisionManager::listGroundAndLooseBodies(const BodyList& bodies, const BodyList& staticBodies,
+                                                const BodyList& reactivationBodies, const BodyList& barriers) {
     groundBodies.clear();
     for (HardBody* body : barriers) {
         toGround(groundBodies, body);
     }
-    for (BodyList* list : {&staticBodies, &reactivationBodies}) {
+    for (const BodyList* list : {&staticBodies, &reactivationBodies}) {
         for (HardBody* body : *list) {
             if (FractureBody* const fracture = asFractureBody(body)) {
                 fracture->crackCount = 0;
@@ -348,8 +348,8 @@ void CollisionManager::moveReachedToFrontier() {
     reached_.clear();
 }
 
-bool CollisionManager::detectCollisions(BodyList& bodies, BodyList& staticBodies, BodyList& reactivationBodies,
-                                        BodyList& barriers) {
+bool CollisionManager::detectCollisions(const BodyList& bodies, const BodyList& staticBodies,
+                                        const BodyList& reactivationBodies, const BodyList& barriers) {
     newPairs.clear();
     listGroundAndLooseBodies(bodies, staticBodies, reactivationBodies, barriers);
     recycleGroupsBeforeDetection();
@@ -556,7 +556,7 @@ bool CollisionManager::detectCollisions(BodyList& bodies, BodyList& staticBodies
     return result != 0;
 }
 
-int CollisionManager::detectPairs(BodyList& crackers, BodyList& bodies, BodyList& staticBodies) {
+int CollisionManager::detectPairs(const BodyList& crackers, const BodyList& bodies, const BodyList& staticBodies) {
     if (crackers.count == 0) {
         return 0;
     }
@@ -685,8 +685,8 @@ void moveFragmentPairsToOwners(CollisionManager& m) {
 
 }  // namespace
 
-void CollisionManager::resolveCollisions(int mode, const QmtVector3& gravityDirection, BodyList& bodies,
-                                         BodyList& staticBodies, std::uint32_t& flags) {
+void CollisionManager::resolveCollisions(int mode, const QmtVector3& gravityDirection, const BodyList& bodies,
+                                         const BodyList& staticBodies, std::uint32_t& flags) {
     bool impacted = false;
     for (CollisionPair* pair : crackerPairs) {
         if (pair->bodyA && pair->bodyA->getParent()) {
@@ -711,7 +711,7 @@ void CollisionManager::resolveCollisions(int mode, const QmtVector3& gravityDire
         }
     }
     if (impacted) {
-        for (BodyList* list : {&bodies, &staticBodies}) {
+        for (const BodyList* list : {&bodies, &staticBodies}) {
             for (HardBody* body : *list) {
                 FractureBody* const fracture = asFractureBody(body);
                 if (!fracture || !fracture->isSplitReady()) {
@@ -732,7 +732,7 @@ void CollisionManager::resolveCollisions(int mode, const QmtVector3& gravityDire
     resolveCrackerPairs();
 }
 
-void CollisionManager::resolveActivePairs(BodyList& bodies, int mode, const QmtVector3& gravityDirection,
+void CollisionManager::resolveActivePairs(const BodyList& bodies, int mode, const QmtVector3& gravityDirection,
                                           std::uint32_t& flags) {
     if (activePairs.count == 0) {
         return;

@@ -181,12 +181,12 @@ public:
     void clearCollisionReport();
 
     // ---- detection and resolution cycle ----
-    bool detectCollisions(BodyList& bodies, BodyList& staticBodies, BodyList& reactivationBodies,
-                          BodyList& barriers);
-    int detectPairs(BodyList& crackers, BodyList& bodies, BodyList& staticBodies);
-    void resolveCollisions(int mode, const Qmt::QmtVector3& gravityDirection, BodyList& bodies,
-                           BodyList& staticBodies, std::uint32_t& flags);
-    void resolveActivePairs(BodyList& bodies, int mode, const Qmt::QmtVector3& gravityDirection,
+    bool detectCollisions(const BodyList& bodies, const BodyList& staticBodies,
+                          const BodyList& reactivationBodies, const BodyList& barriers);
+    int detectPairs(const BodyList& crackers, const BodyList& bodies, const BodyList& staticBodies);
+    void resolveCollisions(int mode, const Qmt::QmtVector3& gravityDirection, const BodyList& bodies,
+                           const BodyList& staticBodies, std::uint32_t& flags);
+    void resolveActivePairs(const BodyList& bodies, int mode, const Qmt::QmtVector3& gravityDirection,
                             std::uint32_t& flags);
     void applyImpulseAtPoint(double restitution, double friction, const Qmt::QmtVector3& point,
                              double pointMass, const Qmt::QmtVector3& normal,
@@ -266,9 +266,9 @@ public:
     // 0, or -1 when there is no worker table.
     int destroyWorkerTable();
     void updateLaneCount();
-    bool detectCollisionsThreaded(BodyList& bodies, BodyList& staticBodies,
-                                  BodyList& reactivationBodies, BodyList& barriers);
-    void resolveActivePairsThreaded(PairList& pairs, BodyList& bodies, int mode);
+    bool detectCollisionsThreaded(const BodyList& bodies, const BodyList& staticBodies,
+                                  const BodyList& reactivationBodies, const BodyList& barriers);
+    void resolveActivePairsThreaded(PairList& pairs, const BodyList& bodies, int mode);
     // Calls work(body) for every body, shared out in blocks over the lanes when there
     // are enough bodies to pay; work must write no body but the one it is given, so the
     // order does not matter.
@@ -292,8 +292,8 @@ public:
 private:
     // Shared by the serial and the threaded detection: the ground and loose body
     // lists, and the contact groups returned before and after a detection.
-    void listGroundAndLooseBodies(BodyList& bodies, BodyList& staticBodies, BodyList& reactivationBodies,
-                                  BodyList& barriers);
+    void listGroundAndLooseBodies(const BodyList& bodies, const BodyList& staticBodies,
+                                  const BodyList& reactivationBodies, const BodyList& barriers);
     void recycleGroupsBeforeDetection();
     void recycleGroupsAfterDetection();
     // Files the ground and loose bodies of a detection in the broad phase.

@@ -214,8 +214,8 @@ int detectLooseLaneProc(WorkerRecord* record) {
     return 0;
 }
 
-bool CollisionManager::detectCollisionsThreaded(BodyList& bodies, BodyList& staticBodies,
-                                                BodyList& reactivationBodies, BodyList& barriers) {
+bool CollisionManager::detectCollisionsThreaded(const BodyList& bodies, const BodyList& staticBodies,
+                                                const BodyList& reactivationBodies, const BodyList& barriers) {
     const int lanes = usableLanes(threadCount);
     if (lanes == 1) {
         return detectCollisions(bodies, staticBodies, reactivationBodies, barriers);

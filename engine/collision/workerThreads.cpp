@@ -360,7 +360,7 @@ void CollisionManager::assignPairsToWorkers(PairList& pairs, int n) {
     }
 }
 
-void CollisionManager::resolveActivePairsThreaded(PairList& pairs, BodyList& bodies, int mode) {
+void CollisionManager::resolveActivePairsThreaded(PairList& pairs, const BodyList& bodies, int mode) {
     const int active = workerTable ? workerTable->activeWorkerCount : 0;
     const int n = std::min(active, usableLanes(threadCount) - 1);
     if (n < 1) {

@@ -141,7 +141,7 @@ void FractureBody::split() {
             ownJoints.pushFront(joint);
         }
         nameChild(*child, *this, childCounter + 1);
-        child->transform.index = transform.index + 1;
+        child->setIndex(transform.index + 1);
         fl::append(children, child);
         child->updateFromFragments();
         child->setMatrixPivotCm(child->dyn.rotation.TransposeTimes(dyn.rotation));

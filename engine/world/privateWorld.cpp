@@ -12,9 +12,9 @@ using Qmt::QmtVector3;
 std::int32_t bodyIndexCounter = 0;
 
 void assignBodyIndex(HardBody* body) {
-    std::int32_t& index = body->transform.index;
+    const std::int32_t index = body->transform.index;
     if (index == -1) {
-        index = bodyIndexCounter++;
+        body->setIndex(bodyIndexCounter++);
     } else if (index >= bodyIndexCounter) {
         bodyIndexCounter = index + 1;
     }
@@ -30,10 +30,10 @@ PrivateWorld::~PrivateWorld() {
 }
 
 bool PrivateWorld::unlinkDeactivated(HardBody* body) {
-    if (!unlinkBody(adeActivatedBodies, body)) {
+    if (!adeActivatedBodies.remove(body)) {
         return false;
     }
-    unlinkBody(aReactivationBodies, body);
+    aReactivationBodies.remove(body);
     return true;
 }
 
@@ -48,8 +48,8 @@ bool PrivateWorld::addBody(HardBody* body, unsigned int flag) {
         }
     }
     if (body->getType() == HB_CRACKER || body->getType() == HB_BARRIER) {
-        BodyList& list = body->getType() == HB_CRACKER ? aCrackers : aBarriers;
-        if (!listContains(list, body)) {
+        WorldBodyList& list = body->getType() == HB_CRACKER ? aCrackers : aBarriers;
+        if (!list.contains(body)) {
             list.pushFront(body);
             body->activate();
         }
@@ -64,24 +64,24 @@ bool PrivateWorld::addBody(HardBody* body, unsigned int flag) {
         body->setAngularVelocity(QmtVector3::ZERO);
         body->setLinearVelocity(QmtVector3::ZERO);
         body->setContactStage(0);
-        if (listContains(aBodies, body)) {
+        if (aBodies.contains(body)) {
             removeBody(body);
         }
         unlinkDeactivated(body);
-        if (!listContains(aStaticBodies, body)) {
+        if (!aStaticBodies.contains(body)) {
             assignBodyIndex(body);
-            insertByIndex(aStaticBodies, body);
+            aStaticBodies.insertByIndex(body);
             body->activate();
             ++nStaticBodies;
         }
     } else {
-        if (listContains(aStaticBodies, body)) {
+        if (aStaticBodies.contains(body)) {
             removeBody(body);
         }
         unlinkDeactivated(body);
-        if (!listContains(aBodies, body)) {
+        if (!aBodies.contains(body)) {
             assignBodyIndex(body);
-            insertByIndex(aBodies, body);
+            aBodies.insertByIndex(body);
             body->activate();
             ++nDynamicBodies;
         }
@@ -100,33 +100,33 @@ bool PrivateWorld::removeBody(HardBody* body) {
         return false;
     }
     if (body->getType() == HB_CRACKER || body->getType() == HB_BARRIER) {
-        BodyList& list = body->getType() == HB_CRACKER ? aCrackers : aBarriers;
-        if (listContains(list, body)) {
+        WorldBodyList& list = body->getType() == HB_CRACKER ? aCrackers : aBarriers;
+        if (list.contains(body)) {
             if (collisionManager) {
                 collisionManager->releasePairs();
                 collisionManager->releaseContactGroups();
             }
-            unlinkBody(list, body);
+            list.remove(body);
         }
         return true;
     }
     if (body->getLayer() != 0) {
         return true;
     }
-    if (listContains(aBodies, body)) {
+    if (aBodies.contains(body)) {
         if (collisionManager) {
             collisionManager->releasePairs();
             collisionManager->releaseContactGroups();
         }
-        unlinkBody(aBodies, body);
+        aBodies.remove(body);
         --nDynamicBodies;
         --nBodies;
-    } else if (listContains(aStaticBodies, body)) {
+    } else if (aStaticBodies.contains(body)) {
         if (collisionManager) {
             collisionManager->releasePairs();
             collisionManager->releaseContactGroups();
         }
-        unlinkBody(aStaticBodies, body);
+        aStaticBodies.remove(body);
         --nStaticBodies;
         --nBodies;
     } else {
@@ -144,7 +144,7 @@ bool PrivateWorld::reinsertBody(HardBody* body) {
         return false;
     }
     if (!unlinkDeactivated(body) && !body->isStatic()) {
-        unlinkBody(aStaticBodies, body);
+        aStaticBodies.remove(body);
     }
     addBody(body, 0);
     return true;
@@ -155,15 +155,15 @@ bool PrivateWorld::deactivateBody(HardBody* body) {
         return false;
     }
     if (body->isStatic()) {
-        if (unlinkBody(aStaticBodies, body)) {
+        if (aStaticBodies.remove(body)) {
             --nStaticBodies;
         }
-    } else if (unlinkBody(aBodies, body)) {
+    } else if (aBodies.remove(body)) {
         --nDynamicBodies;
-    } else if (unlinkBody(aStaticBodies, body)) {
+    } else if (aStaticBodies.remove(body)) {
         --nStaticBodies;
     }
-    if (!listContains(adeActivatedBodies, body)) {
+    if (!adeActivatedBodies.contains(body)) {
         adeActivatedBodies.pushFront(body);
     }
     --nBodies;
@@ -177,28 +177,28 @@ void PrivateWorld::switchStaticDynamic(HardBody* body, bool dynamic) {
     }
     if (dynamic) {
         body->disableStatic();
-        if (unlinkBody(aStaticBodies, body)) {
+        if (aStaticBodies.remove(body)) {
             --nStaticBodies;
         }
-        if (listContains(aBodies, body) || listContains(adeActivatedBodies, body)) {
+        if (aBodies.contains(body) || adeActivatedBodies.contains(body)) {
             return;
         }
-        insertByIndex(aBodies, body);
+        aBodies.insertByIndex(body);
         body->activate();
         ++nDynamicBodies;
         return;
     }
     body->enableStatic();
-    if (unlinkBody(aBodies, body) || unlinkDeactivated(body)) {
+    if (aBodies.remove(body) || unlinkDeactivated(body)) {
         --nDynamicBodies;
     }
-    if (listContains(aStaticBodies, body)) {
+    if (aStaticBodies.contains(body)) {
         return;
     }
     body->setAngularVelocity(QmtVector3::ZERO);
     body->setLinearVelocity(QmtVector3::ZERO);
     body->setContactStage(0);
-    insertByIndex(aStaticBodies, body);
+    aStaticBodies.insertByIndex(body);
     body->activate();
     ++nStaticBodies;
 }

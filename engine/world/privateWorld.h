@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "engine/collision/collisionManager.h"
-#include "engine/world/bodyList.h"
 #include "engine/world/publicWorld.h"
+#include "engine/world/worldBodyList.h"
 
 // Next body index to hand out; shared by every world of the process and never reset.
 extern std::int32_t bodyIndexCounter;
@@ -38,12 +38,14 @@ public:
     double currentDt = 0.0;      // time step in force (the last substep's length after step)
     double lastStepTime = 0.0;   // seconds between startTimer and stopTimer
     std::uint32_t activeBodyCount = 0;  // bodies integrated in the last substep + nStaticBodies
-    BodyList aBodies;             // dynamic
-    BodyList aStaticBodies;
-    BodyList adeActivatedBodies;  // out of the simulation: asleep, split, deactivated
-    BodyList aReactivationBodies; // asleep and watched for waking
-    BodyList aCrackers;
-    BodyList aBarriers;
+    WorldBodyList aBodies{WorldBodyList::DYNAMIC};
+    WorldBodyList aStaticBodies{WorldBodyList::STATIC};
+    // Out of the simulation: asleep, split, deactivated.
+    WorldBodyList adeActivatedBodies{WorldBodyList::DEACTIVATED};
+    // Asleep and watched for waking.
+    WorldBodyList aReactivationBodies{WorldBodyList::REACTIVATION};
+    WorldBodyList aCrackers{WorldBodyList::CRACKERS};
+    WorldBodyList aBarriers{WorldBodyList::BARRIERS};
 
     // Gravity (0, -10, 0) and a new collision manager; throws std::bad_alloc when the
     // manager cannot be made.
@@ -132,5 +134,5 @@ private:
     std::vector<HardBody*> scratch_;
     std::vector<HardBody*> passBodies_;  // the bodies of a pass over each body alone
     template <class Work>
-    void forEachBodyAlone(BodyList& list, Work&& work);
+    void forEachBodyAlone(const BodyList& list, Work&& work);
 };

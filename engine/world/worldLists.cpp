@@ -8,19 +8,6 @@
 #include "engine/world/privateWorld.h"
 #include "geometry/mesh/debugLog.h"
 
-namespace {
-
-// Deletes every body of the list, empties it and frees its nodes.
-void deleteBodiesOf(BodyList& list) {
-    for (HardBody* body : list) {
-        delete body;
-    }
-    list.clear();
-    list.releaseSpares();
-}
-
-}  // namespace
-
 int PrivateWorld::clearDynamicLists() {
     const int previous = nDynamicBodies;
     aBodies.clear();
@@ -33,11 +20,12 @@ int PrivateWorld::clearDynamicLists() {
 
 int PrivateWorld::deleteFreeBodies() {
     const int previous = nDynamicBodies;
-    deleteBodiesOf(aBodies);
-    // Sleepers are also in adeActivatedBodies and are deleted from there.
+    // Sleepers are also in adeActivatedBodies and are deleted from there; their
+    // list lets go of them before any body is deleted.
     aReactivationBodies.clear();
     aReactivationBodies.releaseSpares();
-    deleteBodiesOf(adeActivatedBodies);
+    aBodies.deleteBodies();
+    adeActivatedBodies.deleteBodies();
     nBodies -= nDynamicBodies;
     nDynamicBodies = 0;
     return previous;
@@ -55,9 +43,9 @@ void PrivateWorld::clearAllLists() {
 
 void PrivateWorld::deleteAllBodies() {
     deleteFreeBodies();
-    deleteBodiesOf(aStaticBodies);
-    deleteBodiesOf(aCrackers);
-    deleteBodiesOf(aBarriers);
+    aStaticBodies.deleteBodies();
+    aCrackers.deleteBodies();
+    aBarriers.deleteBodies();
     nStaticBodies = 0;
     nBodies = 0;
     timeScale = 1.0;
@@ -66,7 +54,7 @@ void PrivateWorld::deleteAllBodies() {
 unsigned int PrivateWorld::countBodies() {
     // A fracture body adds its joined fragments less itself; plain bodies count once.
     std::int64_t total = nBodies;
-    for (BodyList* list : {&aBodies, &adeActivatedBodies, &aStaticBodies}) {
+    for (const WorldBodyList* list : {&aBodies, &adeActivatedBodies, &aStaticBodies}) {
         for (HardBody* body : *list) {
             if (const FractureBody* const compound = asFractureBody(body)) {
                 total += fractureBodyCountBeyondItself(*compound);

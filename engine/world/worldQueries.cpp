@@ -51,17 +51,17 @@ bool PrivateWorld::contains(HardBody* body) {
         return false;
     }
     if (body->getType() == HB_BARRIER) {
-        return listContains(aBarriers, body);
+        return aBarriers.contains(body);
     }
-    return listContains(aBodies, body) || listContains(adeActivatedBodies, body) ||
-           listContains(aStaticBodies, body);
+    return aBodies.contains(body) || adeActivatedBodies.contains(body) ||
+           aStaticBodies.contains(body);
 }
 
 HardBody* PrivateWorld::findBodyByName(const char* name) {
     if (!name) {
         return nullptr;
     }
-    for (const BodyList* list : {&aBodies, &adeActivatedBodies, &aStaticBodies}) {
+    for (const WorldBodyList* list : {&aBodies, &adeActivatedBodies, &aStaticBodies}) {
         for (HardBody* body : *list) {
             if (std::strncmp(body->transform.name, name, sizeof body->transform.name) == 0) {
                 return body;

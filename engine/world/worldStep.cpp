@@ -58,7 +58,7 @@ bool PrivateWorld::step(double dt, std::uint64_t* out) {
         integrateVelocitiesPass(currentDt);
         if (collisionManager) {
             std::uint32_t flags = 0;
-            collisionManager->resolveActivePairs(aBodies, RESOLVE_IN_SUBSTEP, g, flags);
+            collisionManager->resolveActivePairs(aBodies.nodes(), RESOLVE_IN_SUBSTEP, g, flags);
         }
         updateBodyActivity(currentDt);
     }
@@ -73,7 +73,7 @@ bool PrivateWorld::advance(double dt, std::uint64_t* out) { return step(dt, out)
 // Each body on its own: shared out over the collision lanes unless a body of the list
 // moves others along.
 template <class Work>
-void PrivateWorld::forEachBodyAlone(BodyList& list, Work&& work) {
+void PrivateWorld::forEachBodyAlone(const BodyList& list, Work&& work) {
     if (!collisionManager || collisionManager->threadCount <= 1) {
         for (HardBody* body : list) {
             work(body);
@@ -96,7 +96,7 @@ void PrivateWorld::integrateVelocitiesPass(double dt) {
     const bool damping = isAirDampingActive();
     const bool withGravity = isGravityActive();
     const QmtVector3 g = gravity;
-    forEachBodyAlone(aBodies, [=](HardBody* body) {
+    forEachBodyAlone(aBodies.nodes(), [=](HardBody* body) {
         if (!body->isActive()) {
             return;
         }
@@ -111,8 +111,8 @@ void PrivateWorld::integrateVelocitiesPass(double dt) {
 
 void PrivateWorld::storeDynStates() {
     // List by list: a body in two lists is stored twice in this order.
-    for (BodyList* list : {&aBodies, &adeActivatedBodies, &aStaticBodies}) {
-        forEachBodyAlone(*list, [](HardBody* body) { body->storeDynState(); });
+    for (const WorldBodyList* list : {&aBodies, &adeActivatedBodies, &aStaticBodies}) {
+        forEachBodyAlone(list->nodes(), [](HardBody* body) { body->storeDynState(); });
     }
 }
 
@@ -145,8 +145,8 @@ void PrivateWorld::updateBodyActivity(double dt) {
         HardBody* const body = n->value;
         if (body->isActive()) {
             debugLog(stdout, "reactivated %s\n", body->transform.name);
-            unlinkListNode(aReactivationBodies, n);
-            unlinkBody(adeActivatedBodies, body);
+            aReactivationBodies.unlink(n);
+            adeActivatedBodies.remove(body);
             aBodies.pushFront(body);
         }
         n = next;
@@ -161,13 +161,13 @@ void PrivateWorld::updateBodyActivity(double dt) {
             ++activeBodyCount;
         } else {
             debugLog(stdout, "deactivated %s\n", body->transform.name);
-            unlinkListNode(aBodies, n);
+            aBodies.unlink(n);
             aReactivationBodies.pushFront(body);
             adeActivatedBodies.pushFront(body);
         }
         n = next;
     }
-    forEachBodyAlone(aBodies, [dt](HardBody* body) { body->integratePositions(dt); });
+    forEachBodyAlone(aBodies.nodes(), [dt](HardBody* body) { body->integratePositions(dt); });
     activeBodyCount += static_cast<std::uint32_t>(nStaticBodies);
 }
 
@@ -186,8 +186,8 @@ void PrivateWorld::resetContactStates() {
         body->disableInContact();
         releaseState(body);
     }
-    for (BodyList* list : {&aBodies, &aCrackers, &aBarriers}) {
-        forEachBodyAlone(*list, [&](HardBody* body) {
+    for (const WorldBodyList* list : {&aBodies, &aCrackers, &aBarriers}) {
+        forEachBodyAlone(list->nodes(), [&](HardBody* body) {
             body->disableInContact();
             body->setContactStage(0);
             body->disableWorldUpdate();
@@ -217,8 +217,8 @@ bool PrivateWorld::manageCollisions(double dt) {
         currentDt = dt;
         resetContactStates();
         return collisionManager &&
-               collisionManager->detectCollisions(aBodies, aStaticBodies, aReactivationBodies,
-                                                  aBarriers);
+               collisionManager->detectCollisions(aBodies.nodes(), aStaticBodies.nodes(),
+                                                  aReactivationBodies.nodes(), aBarriers.nodes());
     }
     currentDt = dt;
     resetContactStates();
@@ -228,9 +228,9 @@ bool PrivateWorld::manageCollisions(double dt) {
     }
     try {
         CollisionManager& manager = *collisionManager;
-        const int s = manager.detectPairs(aCrackers, aBodies, aStaticBodies);
-        const int t = manager.detectCollisionsThreaded(aBodies, aStaticBodies, aReactivationBodies,
-                                                       aBarriers)
+        const int s = manager.detectPairs(aCrackers.nodes(), aBodies.nodes(), aStaticBodies.nodes());
+        const int t = manager.detectCollisionsThreaded(aBodies.nodes(), aStaticBodies.nodes(),
+                                                       aReactivationBodies.nodes(), aBarriers.nodes())
                           ? 1
                           : 0;
         const int status = t != 0 ? t : s;
@@ -240,7 +240,7 @@ bool PrivateWorld::manageCollisions(double dt) {
             }
             const QmtVector3 g = gravityDirection(gravity);
             std::uint32_t flags = 0;
-            manager.resolveCollisions(RESOLVE_AFTER_DETECTION, g, aBodies, aStaticBodies, flags);
+            manager.resolveCollisions(RESOLVE_AFTER_DETECTION, g, aBodies.nodes(), aStaticBodies.nodes(), flags);
             if (isBodyDeactivationEnabled()) {
                 manager.settleRestingBodies();
             }
@@ -260,7 +260,7 @@ namespace {
 
 // Retires the split fracture bodies of one list to the front of adeActivatedBodies,
 // each after its parts were re-filed; returns how many left the list.
-int retireSplitFractureBodies(PrivateWorld& world, BodyList& list) {
+int retireSplitFractureBodies(PrivateWorld& world, WorldBodyList& list) {
     int retired = 0;
     BodyList::Node* node = list.head ? list.head->next : nullptr;
     while (node) {
@@ -273,7 +273,7 @@ int retireSplitFractureBodies(PrivateWorld& world, BodyList& list) {
         // Whatever the re-filing put before it is walked as well: go on from the
         // node before the unlinked one.
         BodyList::Node* const before = node->previous;
-        unlinkListNode(list, node);
+        list.unlink(node);
         body->deActivate();
         world.adeActivatedBodies.pushFront(body);
         ++retired;
@@ -316,20 +316,13 @@ namespace {
 
 // Refills an emptied list with the bodies in index order. Inserting them one by one
 // after the last body of no greater index gives a stable sort by index, so a stable
-// sort and appending at the tail give the same list in O(n log n).
-void refileByIndex(BodyList& list, std::vector<HardBody*>& bodies) {
+// sort and ordered insertions, each at the tail, give the same list in O(n log n).
+void refileByIndex(WorldBodyList& list, std::vector<HardBody*>& bodies) {
     std::stable_sort(bodies.begin(), bodies.end(), [](const HardBody* a, const HardBody* b) {
         return a->transform.index < b->transform.index;
     });
-    BodyList::Node* tail = list.head;
-    if (!tail) {
-        return;
-    }
     for (HardBody* body : bodies) {
-        list.insertAfter(body, tail);
-        if (tail->next) {
-            tail = tail->next;
-        }
+        list.insertByIndex(body);
     }
 }
 
@@ -343,7 +336,7 @@ void PrivateWorld::clear() {
     for (BodyList::Node* node = adeActivatedBodies.head ? adeActivatedBodies.head->next : nullptr; node;) {
         BodyList::Node* const next = node->next;
         if (isSplitFractureBody(node->value)) {
-            unlinkListNode(adeActivatedBodies, node);
+            adeActivatedBodies.unlink(node);
         }
         node = next;
     }
@@ -352,7 +345,7 @@ void PrivateWorld::clear() {
     for (HardBody* body : aReactivationBodies) {
         body->activate();
         aBodies.pushFront(body);
-        unlinkBody(adeActivatedBodies, body);
+        adeActivatedBodies.remove(body);
     }
     aReactivationBodies.clear();
 

@@ -193,7 +193,7 @@ struct ZYL_DMesh {
 
 // Placement record kept inside every rigid body.
 struct BodyTransformRecord {
-    std::int32_t index = -1;
+    std::int32_t index = -1;  // a filed body's index is set through HardBody::setIndex
     char name[256] = {};
     Qmt::QmtVector3 centreOffset;  // local box / sphere centre from the reference point, unscaled
     Qmt::QmtMatrix3 localAxes = Qmt::QmtMatrix3::IDENTITY;

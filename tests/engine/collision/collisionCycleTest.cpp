@@ -246,7 +246,8 @@ TEST(CollisionCycle, AFractureBodyLiftedWholeMeetsWhatItsLiftReaches) {
 TEST(CollisionCycle, ACrackerPushesAWholeBody) {
     Scene s(0.0);
     HullBody* const box = s.box({0.0, 5.0, 0.0});
-    EXPECT_EQ(s.manager().detectPairs(s.world->aCrackers, s.world->aBodies, s.world->aStaticBodies), 0);
+    EXPECT_EQ(s.manager().detectPairs(s.world->aCrackers.nodes(), s.world->aBodies.nodes(),
+                                      s.world->aStaticBodies.nodes()), 0);
     CapsuleBody* const cracker = coltest::capsuleAlong({-1.4, 4.8, -0.2}, {-0.45, 5.2, 0.2}, true).release();
     s.world->addBody(cracker, 0);
     scenes::moving(cracker, {1.0, 0.0, 0.0});

@@ -27,7 +27,7 @@ TEST(PairResolution, RestitutionActsOnlyRightAfterDetection) {
         s.world->manageCollisions(scenes::HOST_DT);
         ASSERT_EQ(s.manager().activePairs.count, 1u);
         std::uint32_t flags = 0;
-        s.manager().resolveActivePairs(s.world->aBodies, mode, {0.0, -1.0, 0.0}, flags);
+        s.manager().resolveActivePairs(s.world->aBodies.nodes(), mode, {0.0, -1.0, 0.0}, flags);
         EXPECT_NEAR(box->getDyn().v.y, mode == 1 ? 1.0 : 0.0, 1e-9) << mode;
         EXPECT_NEAR(box->getDyn().w.Length(), 0.0, 1e-9) << mode;
         EXPECT_EQ(firstActive(s)->state, mode == 1 ? 0u : 2u) << mode;

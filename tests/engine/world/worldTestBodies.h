@@ -23,12 +23,12 @@ inline SampleBody* makeBody(std::int32_t index = -1, const char* name = "", eHBo
 }
 
 // The list's bodies from first to last.
-inline std::vector<HardBody*> bodiesOf(const BodyList& list) {
+inline std::vector<HardBody*> bodiesOf(const WorldBodyList& list) {
     return {list.begin(), list.end()};
 }
 
 // The list's body indices from first to last.
-inline std::vector<std::int32_t> indicesOf(const BodyList& list) {
+inline std::vector<std::int32_t> indicesOf(const WorldBodyList& list) {
     std::vector<std::int32_t> out;
     for (const HardBody* body : list) {
         out.push_back(body->transform.index);
