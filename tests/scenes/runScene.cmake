@@ -54,6 +54,25 @@ foreach(check STDOUT:out LOG:log TRACE:trace)
   endforeach()
 endforeach()
 
+# For the checks: the run in `live` wrote `expected` frames, and the run in `other` wrote
+# each of them with the same bytes; the first that differs is named after `what`.
+function(zyl_compare_frames what live other expected)
+  file(GLOB frames RELATIVE ${live} ${live}/frame_*.obj)
+  list(LENGTH frames count)
+  if(NOT count EQUAL expected)
+    string(APPEND failures "${what}: the run wrote ${count} frames, expected ${expected}\n")
+  endif()
+  foreach(frame IN LISTS frames)
+    execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${live}/${frame} ${other}/${frame}
+                    RESULT_VARIABLE differs)
+    if(differs)
+      string(APPEND failures "${what}: steps otherwise from ${frame} on\n")
+      break()
+    endif()
+  endforeach()
+  set(failures "${failures}" PARENT_SCOPE)
+endfunction()
+
 if(CHECK)
   include(${CHECK})
 endif()
