@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <any>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -27,6 +28,12 @@ struct VoronoiCellHooks {
     // k x 10000 + c in 16 bits for piece k of a cell that fell apart. The mesh is freed
     // when the call returns.
     std::function<void(ZYL_DFmesh& shard)> shard;
+    // Instead of `shard`: `prepare` runs on the thread that cut the cell, for each shard
+    // as soon as it is cut (so on several threads at once: it must read the shard only),
+    // and the shard is freed there; `prepared` then gets what it made, on the calling
+    // thread in shard order.
+    std::function<std::any(const ZYL_DFmesh& shard)> prepare;
+    std::function<void(std::any& made)> prepared;
     // After each cell that made shards: its index in cutting order and the seed count.
     std::function<void(std::uint32_t cell, std::uint32_t count)> cellBuilt;
 };
