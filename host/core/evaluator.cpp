@@ -261,6 +261,20 @@ void Scene::dirtyPlug(const PlugKey& plug) {
     if (Node* n = find(plug.node)) dirtySlot(*n, plug.attr.get(), plug.index);
 }
 
+void Scene::dirtyElements(std::uint64_t id, const Attribute* attr) {
+    const Attribute* st = attr->storage();
+    for (int from = 0;;) {
+        Node* n = find(id);
+        if (!n) return;
+        const auto it = n->slots.lower_bound(SlotKey{st, from});
+        if (it == n->slots.end() || it->first.attr != st) return;
+        const int index = it->first.index;
+        dirtySlot(*n, attr, index);
+        if (index == std::numeric_limits<int>::max()) return;
+        from = index + 1;
+    }
+}
+
 void Scene::dirtyDestination(const PlugKey& dst) {
     Node* d = find(dst.node);
     if (!d) return;

@@ -6,14 +6,57 @@
 
 namespace host {
 
-const Attribute* NodeType::findAttribute(const std::string& name) const {
+const Attribute* NodeType::findAttribute(std::string_view name) const {
     // While its initialize adds attributes, the type is read as it stands.
     if (runtime().initializingType == this) return scan(name);
-    if (const auto it = found_.find(name); it != found_.end()) return it->second;
-    return found_.emplace(name, scan(name)).first->second;
+    if (const Attribute* const* cached = found_.find(name)) return *cached;
+    const Attribute* a = scan(name);
+    found_.add(name, a);
+    return a;
 }
 
-const Attribute* NodeType::scan(const std::string& name) const {
+std::uint64_t NodeType::NameCache::hashOf(std::string_view name) {
+    std::uint64_t h = 14695981039346656037ull;  // FNV-1a
+    for (const char c : name) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    return h;
+}
+
+const Attribute* const* NodeType::NameCache::find(std::string_view name) const {
+    if (entries_.empty()) return nullptr;
+    const std::uint64_t h = hashOf(name);
+    const std::size_t mask = entries_.size() - 1;
+    for (std::size_t i = h & mask; entries_[i].used; i = (i + 1) & mask)
+        if (entries_[i].hash == h && entries_[i].name == name) return &entries_[i].attr;
+    return nullptr;
+}
+
+void NodeType::NameCache::place(Entry entry) {
+    const std::size_t mask = entries_.size() - 1;
+    std::size_t i = entry.hash & mask;
+    while (entries_[i].used) i = (i + 1) & mask;
+    entries_[i] = std::move(entry);
+}
+
+void NodeType::NameCache::add(std::string_view name, const Attribute* attr) {
+    if (2 * (count_ + 1) > entries_.size()) {
+        std::vector<Entry> old(std::max<std::size_t>(16, 2 * entries_.size()));
+        old.swap(entries_);
+        for (Entry& e : old)
+            if (e.used) place(std::move(e));
+    }
+    place(Entry{hashOf(name), std::string(name), attr, true});
+    ++count_;
+}
+
+std::array<const Attribute*, 3> NodeType::worldOutputs() const {
+    if (worldOutputs_) return *worldOutputs_;
+    const std::array<const Attribute*, 3> found{findAttribute("worldMesh"), findAttribute("worldSpace"),
+                                                findAttribute("worldMatrix")};
+    if (runtime().initializingType != this) worldOutputs_ = found;
+    return found;
+}
+
+const Attribute* NodeType::scan(std::string_view name) const {
     for (const auto& a : attributes) {
         if (a->matches(name)) return a.get();
         for (const auto& c : a->children)

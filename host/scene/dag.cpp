@@ -1,6 +1,7 @@
 #include "host/scene/dag.h"
 
 #include <algorithm>
+#include <string_view>
 #include <unordered_set>
 
 #include "host/api/plug.h"
@@ -130,15 +131,26 @@ bool isIntermediate(std::uint64_t id) {
 
 void dirtyBelow(std::uint64_t id) {
     Scene& scene = runtime().scene;
-    std::vector<std::uint64_t> nodes = descendants(id);
+    const Node* top = scene.find(id);
+    if (!top) return;
+    std::vector<std::uint64_t> nodes;
+    nodes.reserve(8);
+    if (!top->children.empty()) {
+        std::unordered_set<std::uint64_t> instanced;
+        walkBelow(scene, id, nodes, instanced);
+    }
     nodes.push_back(id);
+    static constexpr std::string_view kNames[] = {"worldMesh", "worldSpace", "worldMatrix"};
     for (const auto d : nodes) {
-        Node* n = scene.find(d);
+        const Node* n = scene.find(d);
         if (!n) continue;
-        for (const char* name : {"worldMesh", "worldSpace", "worldMatrix"}) {
-            const Attribute* a = scene.findAttribute(*n, name);
-            if (!a) continue;
-            for (const int i : scene.elementIndices(*n, a)) scene.dirtyPlug(PlugKey{d, scene.attributePtr(*n, a), i});
+        const auto outputs = n->type->worldOutputs();
+        const bool own = !n->dynamicAttributes.empty();
+        for (std::size_t k = 0; k < outputs.size(); ++k) {
+            // A node's own attributes may only add a name its type lacks.
+            const Attribute* a = outputs[k];
+            if (!a && own && (n = scene.find(d))) a = scene.findAttribute(*n, kNames[k]);
+            if (a) scene.dirtyElements(d, a);
         }
     }
 }

@@ -1,6 +1,7 @@
 #include "host/scene/meshShape.h"
 
 #include <cmath>
+#include <memory>
 
 #include "host/core/runtime.h"
 #include "host/scene/curveData.h"
@@ -94,7 +95,10 @@ MBoundingBox geometryBoundingBox(std::uint64_t id) {
     Node* n = runtime().scene.find(id);
     if (!n) return box;
     if (n->type->apiType == MFn::kMesh) {
-        for (const auto& p : tweakedGeometry(id).points) box.expand(MPoint(p[0], p[1], p[2]));
+        // Without tweaks the stored points themselves: the geometry is not copied.
+        const auto data = hasTweaks(id) ? nullptr : shapeMeshData(id);
+        const auto tweaked = data ? nullptr : std::make_unique<MeshGeometry>(tweakedGeometry(id));
+        for (const auto& p : (data ? data->geometry : *tweaked).points) box.expand(MPoint(p[0], p[1], p[2]));
     } else if (n->type->apiType == MFn::kNurbsCurve) {
         if (auto c = dataOf<CurveData>(runtime().scene.read(plugOf(id, "local"))))
             for (const auto& p : c->geometry.cvs) box.expand(MPoint(p[0], p[1], p[2]));
