@@ -36,7 +36,9 @@ std::uint64_t transformOf(std::uint64_t id) {
     return id;
 }
 
-MStatus namesOrSelection(const std::string& cmd, const std::vector<Arg>& words, std::vector<std::uint64_t>& out) {
+// `words`: a command's arguments or the words among them.
+template <class Words>
+MStatus namesOrSelection(const std::string& cmd, const Words& words, std::vector<std::uint64_t>& out) {
     for (const auto& w : words) {
         const std::uint64_t id = nodeNamed(w.text);
         if (!id) return noObject(cmd, w.text);
