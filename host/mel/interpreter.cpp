@@ -457,6 +457,10 @@ MStatus Interpreter::backquote(const Token& quote, Result& value) {
 MStatus Interpreter::command(Cursor& c, Result& result) {
     const std::string name = c.next().text;
     std::vector<Arg> args;
+    // Room for every word up to the end of the statement at most.
+    std::size_t words = 0;
+    while (words < 256 && c.peek(words).kind != TokenKind::Semicolon && c.peek(words).kind != TokenKind::End) ++words;
+    args.reserve(words);
     auto addValue = [&](const Result& v, bool quoted) {
         if (std::holds_alternative<std::string>(v)) {
             args.push_back(Arg{std::get<std::string>(v), true});

@@ -19,6 +19,16 @@ std::vector<Path> pathsTo(std::uint64_t id) {
     std::vector<Path> out;
     const Node* n = runtime().scene.find(id);
     if (!n) return out;
+    // A chain of single parents up to the world has one path.
+    if (n->parents.size() == 1) {
+        Path chain = firstPathTo(id);
+        if (!chain.empty() && std::all_of(chain.begin(), chain.end(), [](std::uint64_t c) {
+                return runtime().scene.find(c)->parents.size() <= 1;
+            })) {
+            out.push_back(std::move(chain));
+            return out;
+        }
+    }
     if (n->parents.empty()) return {Path{id}};
     for (const auto p : n->parents)
         for (Path path : pathsTo(p)) {
@@ -26,6 +36,22 @@ std::vector<Path> pathsTo(std::uint64_t id) {
             out.push_back(std::move(path));
         }
     return out;
+}
+
+Path firstPathTo(std::uint64_t id) {
+    const Scene& scene = runtime().scene;
+    Path chain;
+    chain.reserve(8);
+    for (const Node* at = scene.find(id); at; at = scene.find(at->parents.front())) {
+        chain.push_back(at->id);
+        if (at->parents.empty()) {
+            std::reverse(chain.begin(), chain.end());
+            return chain;
+        }
+    }
+    // A parent that is gone: the first path there is.
+    auto all = pathsTo(id);
+    return all.empty() ? Path{} : std::move(all.front());
 }
 
 unsigned instanceCount(std::uint64_t id) { return static_cast<unsigned>(pathsTo(id).size()); }

@@ -27,11 +27,11 @@ MStatus reparentKeepingWorld(std::uint64_t node, std::uint64_t parent) {
     if (n->locked) return MStatus(MS::kFailure, "Cannot reparent locked node '" + n->name + "'.");
     if (parent && (parent == node || isAncestor(node, parent)))
         return MStatus(MS::kInvalidParameter, "Cannot parent a node under itself or its descendant.");
-    const Path path = pathsTo(node).front();
+    const Path path = firstPathTo(node);
     const MMatrix world = pathMatrix(path, path.size());
     MMatrix parentWorld;
     if (parent) {
-        const Path pp = pathsTo(parent).front();
+        const Path pp = firstPathTo(parent);
         parentWorld = pathMatrix(pp, pp.size());
     }
     const std::vector<std::uint64_t> old = n->parents;

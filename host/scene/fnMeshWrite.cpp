@@ -197,6 +197,7 @@ namespace {
 std::vector<host::Float3> localNormals(const MVectorArray& normals, bool world, const MMatrix& m) {
     const MMatrix back = world ? m.transpose() : MMatrix();
     std::vector<host::Float3> out;
+    out.reserve(normals.length());
     for (const MVector& n : normals) {
         const MVector v = world ? (n * back).normal() : n;
         out.push_back({static_cast<float>(v.x), static_cast<float>(v.y), static_cast<float>(v.z)});
@@ -214,6 +215,7 @@ MStatus MFnMesh::setFaceVertexNormals(const MVectorArray& normals, const MIntArr
     const auto local = localNormals(normals, world, world ? path_.inclusiveMatrix() : MMatrix());
     return edit([&](host::MeshGeometry& g) {
         std::vector<int> corners;
+        corners.reserve(faces.length());
         for (unsigned i = 0; i < faces.length(); ++i) {
             const int k = cornerOf(g, faces[i], vertices[i]);
             if (k < 0) return invalid("vertex is not on that face");
