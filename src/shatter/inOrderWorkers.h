@@ -52,6 +52,11 @@ bool makeInOrder(std::uint32_t count, unsigned threads, std::uint32_t ahead, Mak
     std::uint32_t next = 0;          // next item to start
     std::uint32_t waitingFor = 0;    // the item the caller takes next
     bool stop = false;
+    // Workers that found no room are woken once the caller has taken a batch more: when
+    // the caller is the slower side, waking one per item costs a system call per item.
+    // A batch is smaller than the window, so the item the caller waits for is always
+    // started.
+    const std::uint32_t batch = std::max<std::uint32_t>(1, ahead / 8);
 
     const auto work = [&] {
         std::optional<State> state;
@@ -118,8 +123,14 @@ bool makeInOrder(std::uint32_t count, unsigned threads, std::uint32_t ahead, Mak
                 slots[i].item.reset();
                 waitingFor = i + 1;
             }
-            // One more item may start: one worker is enough (waking all costs a switch each).
-            wanted.notify_one();
+            if ((i + 1) % batch == 0) {
+                // A batch more may start; one item wants one worker (waking all costs a switch each).
+                if (batch == 1) {
+                    wanted.notify_one();
+                } else {
+                    wanted.notify_all();
+                }
+            }
             if (slot.error) {
                 std::rethrow_exception(slot.error);
             }
