@@ -115,8 +115,9 @@ MStatus groupCmd(Interpreter&, const std::vector<Arg>& args, Result& result) {
     const auto made = dag::createNode(*runtime().registry.findType("transform"),
                                       p.has("n") ? p.value("n") : std::string("group1"), parent, false, &st);
     if (made.empty()) return commandError("group", st.errorString().str());
+    const MMatrix groupWorld = dag::firstPathMatrix(made.front());
     for (const auto id : ids)
-        if (MStatus s = dag::reparentKeepingWorld(transformOf(id), made.front()); !s)
+        if (MStatus s = dag::reparentKeepingWorld(transformOf(id), made.front(), groupWorld); !s)
             return commandError("group", s.errorString().str());
     runtime().selection = {made.front()};
     result = nameOf(made.front());

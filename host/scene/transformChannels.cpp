@@ -66,6 +66,19 @@ MStatus writeVector(std::uint64_t id, const char* attr, const MVector& v) {
     return result;
 }
 
+bool channelsFed(std::uint64_t id) {
+    Scene& scene = runtime().scene;
+    for (const char* name : {"translate", "rotate", "scale", "rotatePivot", "rotatePivotTranslate", "scalePivot",
+                             "scalePivotTranslate"}) {
+        const PlugKey k = key(id, name);
+        if (!k.attr) continue;
+        if (scene.sourceOf(k)) return true;
+        for (const AttributePtr& c : k.attr->children)
+            if (scene.sourceOf(PlugKey{id, c, -1})) return true;
+    }
+    return false;
+}
+
 MTransformationMatrix readChannels(std::uint64_t id, const MDGContext& ctx) {
     MTransformationMatrix m;
     if (!hasChannels(id)) return m;
