@@ -59,6 +59,7 @@ bool declareCutFaces(const std::vector<std::uint8_t>& values, const std::string&
             if (values[i] == value) {
                 if (command.empty()) {
                     command = blindDataCommand(value);
+                    command.reserve(command.size() + (values.size() - i) * (name.size() + 10));
                 }
                 appendFaceItem(command, name, static_cast<int>(i));
             }
@@ -216,8 +217,11 @@ MStatus createShardMeshes(MStatus& status, const HostMeshArrays& arrays, bool cu
         appendFaceItem(command, mesh, i);
         run(MString(command));
     };
+    // Room for every face item of the mesh in a command.
+    const std::size_t items = static_cast<std::size_t>(polygons) * (mesh.size() + 10);
     if (cutMaterial) {
         std::string cutCommand = "sets -e -fe " + cutShadingGroup.str();
+        cutCommand.reserve(cutCommand.size() + items);
         if (groups > 1) {
             for (int i = 0; i < polygons; ++i) {
                 if (values[static_cast<std::size_t>(i)] > 0) {
@@ -228,6 +232,7 @@ MStatus createShardMeshes(MStatus& status, const HostMeshArrays& arrays, bool cu
             }
         } else {
             std::string mainCommand = "sets -e -fe " + (groups == 1 ? groupNames[0] : std::string("initialShadingGroup"));
+            mainCommand.reserve(mainCommand.size() + items);
             for (int i = 0; i < polygons; ++i) {
                 appendFaceItem(values[static_cast<std::size_t>(i)] > 0 ? cutCommand : mainCommand, mesh, i);
             }
@@ -238,6 +243,7 @@ MStatus createShardMeshes(MStatus& status, const HostMeshArrays& arrays, bool cu
         run(MString("sets -e -fe initialShadingGroup ") + meshName);
     } else if (groups == 1) {
         std::string command = "sets -e -fe " + groupNames[0];
+        command.reserve(command.size() + items);
         for (int i = 0; i < polygons; ++i) {
             appendFaceItem(command, mesh, i);
         }

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <initializer_list>
 #include <iterator>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -60,7 +61,7 @@ private:
 
 // A built-in's words split into flags (by short name) and the rest.
 struct ParsedArgs {
-    std::map<std::string, std::vector<std::string>> flags;
+    std::map<std::string, std::vector<std::string>, std::less<>> flags;  // found by any string type
     WordList words;
     bool has(const char* flag) const { return flags.count(flag) != 0; }
     std::string value(const char* flag, std::size_t i = 0) const;
