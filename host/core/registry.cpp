@@ -1,24 +1,40 @@
 #include "host/core/registry.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "host/core/runtime.h"
 
 namespace host {
 
 const Attribute* NodeType::findAttribute(std::string_view name) const {
-    // While its initialize adds attributes, the type is read as it stands.
-    if (runtime().initializingType == this) return scan(name);
+    // Only a complete type has answers kept.
     if (const Attribute* const* cached = found_.find(name)) return *cached;
     const Attribute* a = scan(name);
-    found_.add(name, a);
+    // While its initialize adds attributes, the type is read as it stands.
+    if (runtime().initializingType != this) found_.add(name, a);
     return a;
 }
 
+namespace {
+
+// Up to 8 bytes of the text as one number.
+std::uint64_t word(const char* text, std::size_t n) {
+    std::uint64_t w = 0;
+    std::memcpy(&w, text, std::min<std::size_t>(n, 8));
+    return w;
+}
+
+}  // namespace
+
 std::uint64_t NodeType::NameCache::hashOf(std::string_view name) {
-    std::uint64_t h = 14695981039346656037ull;  // FNV-1a
-    for (const char c : name) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-    return h;
+    // Names differ in their length, their first or their last eight bytes.
+    const std::size_t n = name.size();
+    std::uint64_t h = (n + 1) * 0x9E3779B97F4A7C15ull;
+    h ^= word(name.data(), n) * 0xFF51AFD7ED558CCDull;
+    h = (h ^ (h >> 31)) * 0xC4CEB9FE1A85EC53ull;
+    if (n > 8) h ^= word(name.data() + n - 8, 8) * 0x9E3779B97F4A7C15ull;
+    return h ^ (h >> 29);
 }
 
 const Attribute* const* NodeType::NameCache::find(std::string_view name) const {
