@@ -16,11 +16,13 @@
 // in the same order as a plain loop would give it, however the workers are scheduled.
 //
 // makeState() builds the scratch state of one thread (the caller's own when no worker
-// thread can be had); make(state, i) -> Item builds item i; take(i, item) runs on the
-// calling thread and returns false to stop the run: no further item is taken and the
-// workers are stopped. Workers run at most `ahead` items past
-// the one the caller waits for, which bounds the items held at once. An exception of
-// make reaches the caller when it comes to that item.
+// thread can be had); make(state, i) -> Item builds item i; take(i, item) gets it as an
+// lvalue on the calling thread and returns false to stop the run: no further item is
+// taken and the workers are stopped. What take leaves of an item is destroyed on a
+// worker, which frees the memory workers allocated on their own thread (a free on
+// another thread costs far more). Workers run at most `ahead` items past the one the
+// caller waits for, which bounds the items held at once. An exception of make reaches
+// the caller when it comes to that item.
 //
 // Returns true when every item was taken.
 template <class Item, class State, class MakeState, class Make, class Take>
@@ -29,7 +31,8 @@ bool makeInOrder(std::uint32_t count, unsigned threads, std::uint32_t ahead, Mak
     const auto runHere = [&] {
         State state = makeState();
         for (std::uint32_t i = 0; i < count; ++i) {
-            if (!take(i, make(state, i))) {
+            Item item = make(state, i);
+            if (!take(i, item)) {
                 return false;
             }
         }
@@ -46,6 +49,7 @@ bool makeInOrder(std::uint32_t count, unsigned threads, std::uint32_t ahead, Mak
         bool done = false;
     };
     std::vector<Slot> slots(count);
+    std::vector<Item> spent;  // taken items, for a worker to destroy
     std::mutex lock;
     std::condition_variable wanted;  // workers: room ahead, or stop
     std::condition_variable made;    // caller: its item is done
@@ -60,15 +64,25 @@ bool makeInOrder(std::uint32_t count, unsigned threads, std::uint32_t ahead, Mak
 
     const auto work = [&] {
         std::optional<State> state;
+        std::vector<Item> done;
+        const auto room = [&] { return !stop && next < count && next < waitingFor + ahead; };
         for (;;) {
-            std::uint32_t i;
+            std::uint32_t i = 0;
+            bool job = false;
             {
                 std::unique_lock<std::mutex> guard(lock);
-                wanted.wait(guard, [&] { return stop || next >= count || next < waitingFor + ahead; });
-                if (stop || next >= count) {
+                wanted.wait(guard, [&] { return stop || !spent.empty() || room(); });
+                done.swap(spent);
+                if (room()) {
+                    i = next++;
+                    job = true;
+                } else if (stop && done.empty()) {
                     return;
                 }
-                i = next++;
+            }
+            done.clear();
+            if (!job) {
+                continue;
             }
             Slot result;
             try {
@@ -134,7 +148,9 @@ bool makeInOrder(std::uint32_t count, unsigned threads, std::uint32_t ahead, Mak
             if (slot.error) {
                 std::rethrow_exception(slot.error);
             }
-            completed = take(i, std::move(*slot.item));
+            completed = take(i, *slot.item);
+            std::lock_guard<std::mutex> guard(lock);
+            spent.push_back(std::move(*slot.item));
         }
     } catch (...) {
         finish();

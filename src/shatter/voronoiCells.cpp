@@ -376,7 +376,7 @@ bool cutVoronoiCells(ZYL_DFmesh& mesh, std::vector<QmtVector3>& seeds, const Vor
         }
         return cell;
     };
-    const auto take = [&hooks, count](std::uint32_t i, CellShards cell) {
+    const auto take = [&hooks, count](std::uint32_t i, CellShards& cell) {
         if (hooks.cancelled && hooks.cancelled()) {
             return false;
         }
