@@ -44,6 +44,11 @@ const std::set<std::uint64_t>* Scene::outgoingOrders(std::uint64_t node, const A
     return it == outgoing_.end() ? nullptr : &it->second;
 }
 
+bool Scene::hasConnections(std::uint64_t node) const {
+    const auto orders = byNode_.find(node);
+    return orders != byNode_.end() && !orders->second.empty();
+}
+
 bool Scene::feedsAnything(std::uint64_t node, const Attribute* attr) const {
     const auto* orders = attr ? outgoingOrders(node, attr->storage()) : nullptr;
     return orders && !orders->empty();

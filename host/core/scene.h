@@ -86,6 +86,8 @@ public:
     const Connection* sourceOf(const PlugKey& dst) const;
     // Connections whose source is exactly this plug, in connection order.
     std::vector<Connection> connectionsFrom(const PlugKey& src) const;
+    // Whether any connection touches the node.
+    bool hasConnections(std::uint64_t node) const;
     // Whether any plug of the attribute (an element or child included) is a source.
     bool feedsAnything(std::uint64_t node, const Attribute* attr) const;
 

@@ -20,10 +20,10 @@ PlugKey key(std::uint64_t id, const char* attr) {
 // A channel of a transform of the host's own that holds exactly this value (bit for bit),
 // clean, fed by nothing and feeding nothing: writing it again would change no value
 // anywhere, so it is left as it is.
-bool holds(const Scene& scene, const PlugKey& k, const Vec3& value) {
+bool holds(const Scene& scene, const PlugKey& k, const Vec3& value, bool connected) {
     const Node* n = scene.find(k.node);
-    if (!n || !n->type->builtin || n->type->apiType != MFn::kTransform || scene.sourceOf(k) ||
-        scene.feedsAnything(k.node, k.attr.get()))
+    if (!n || !n->type->builtin || n->type->apiType != MFn::kTransform ||
+        (connected && (scene.sourceOf(k) || scene.feedsAnything(k.node, k.attr.get()))))
         return false;
     const auto it = n->slots.find(SlotKey{k.attr->storage(), k.index});
     if (it == n->slots.end() || it->second.dirty || it->second.evaluating) return false;
@@ -49,13 +49,15 @@ MStatus writeVector(std::uint64_t id, const char* attr, const MVector& v) {
     Scene& scene = runtime().scene;
     // Channels driven child by child take their values child by child too; so do clamped
     // children, and locked ones (their message names the child). Else one write does.
+    // A node without connections has no channel fed or feeding anything.
+    const bool connected = scene.hasConnections(id);
     const auto own = [&](const AttributePtr& c) {
-        return c->minValue || c->maxValue || scene.sourceOf(PlugKey{id, c, -1});
+        return c->minValue || c->maxValue || (connected && scene.sourceOf(PlugKey{id, c, -1}));
     };
     if (k.attr->children.size() == 3 && std::none_of(k.attr->children.begin(), k.attr->children.end(), own) &&
         !scene.plugLocked(k)) {
         const Vec3 value{v.x, v.y, v.z};
-        if (holds(scene, k, value)) return MS::kSuccess;
+        if (holds(scene, k, value, connected)) return MS::kSuccess;
         return scene.write(k, value);
     }
     MStatus result;
@@ -68,6 +70,7 @@ MStatus writeVector(std::uint64_t id, const char* attr, const MVector& v) {
 
 bool channelsFed(std::uint64_t id) {
     Scene& scene = runtime().scene;
+    if (!scene.hasConnections(id)) return false;
     for (const char* name : {"translate", "rotate", "scale", "rotatePivot", "rotatePivotTranslate", "scalePivot",
                              "scalePivotTranslate"}) {
         const PlugKey k = key(id, name);
