@@ -58,13 +58,17 @@ struct MeshByName {
 
 // Adds the word's item to the list; the faces of a face list of the mesh the list ends
 // with join its last item.
-bool parseItem(const std::string& word, std::vector<Item>& items, std::string& why, MeshByName& meshes,
-               FaceCount& faces) {
+// `more`: the words left, this one included, which a new face list makes room for.
+bool parseItem(const std::string& word, std::size_t more, std::vector<Item>& items, std::string& why,
+               MeshByName& meshes, FaceCount& faces) {
     const auto dot = word.find(".f[");
     const std::uint64_t mesh = meshes.of(std::string_view(word).substr(0, dot));
     if (!mesh) return false;
     const bool whole = dot == std::string::npos;
-    if (whole || items.empty() || items.back().whole || items.back().mesh != mesh) items.push_back(Item{mesh, whole, {}});
+    if (whole || items.empty() || items.back().whole || items.back().mesh != mesh) {
+        items.push_back(Item{mesh, whole, {}});
+        if (!whole) items.back().faces.reserve(more);
+    }
     if (whole) return true;
     const auto close = word.find(']', dot);
     if (close == std::string::npos) return false;
@@ -86,9 +90,11 @@ MStatus setsCmd(Interpreter&, const std::vector<Arg>& args, Result& result) {
     MeshByName meshes;
     FaceCount faces;
     std::string why;
-    for (const Arg& w : p.words)
-        if (!parseItem(w.text, items, why, meshes, faces))
+    for (std::size_t k = 0; k < p.words.size(); ++k) {
+        const Arg& w = p.words[k];
+        if (!parseItem(w.text, p.words.size() - k, items, why, meshes, faces))
             return commandError("sets", why.empty() ? "No object matches name: " + w.text : w.text + ": " + why);
+    }
     const bool edit = p.has("fe") || p.has("rm");
     if (edit) {
         const std::string setName = p.has("fe") ? p.value("fe") : p.value("rm");

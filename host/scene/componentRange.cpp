@@ -28,9 +28,9 @@ bool componentRange(std::string_view text, int count, const char* what, std::vec
                     std::string* why) {
     const auto colon = text.find(':');
     int first = 0, last = 0;
-    if (!index(text.substr(0, colon), first) ||
-        !index(colon == std::string_view::npos ? text.substr(0, colon) : text.substr(colon + 1), last) ||
-        last < first) {
+    const bool read = index(text.substr(0, colon), first) &&
+                      (colon == std::string_view::npos ? (last = first, true) : index(text.substr(colon + 1), last));
+    if (!read || last < first) {
         if (why) *why = "bad component range '" + std::string(text) + "'";
         return false;
     }

@@ -34,7 +34,7 @@ std::shared_ptr<MeshData> shapeMeshData(std::uint64_t shape) {
 bool hasTweaks(std::uint64_t shape) {
     Node* n = runtime().scene.find(shape);
     const Attribute* pnts = n ? runtime().scene.findAttribute(*n, "pnts") : nullptr;
-    return pnts && !runtime().scene.elementIndices(*n, pnts).empty();
+    return pnts && runtime().scene.lastElementIndex(*n, pnts) >= 0;
 }
 
 MeshGeometry tweakedGeometry(std::uint64_t shape) {
