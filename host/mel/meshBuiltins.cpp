@@ -23,8 +23,17 @@ namespace {
 bool meshItem(const std::string& word, MDagPath& path, std::vector<int>* faces, std::string* why = nullptr,
               int* polygons = nullptr) {
     const auto dot = word.find(".f[");
-    MSelectionList list;
-    if (!list.add(MString(std::string_view(word).substr(0, dot))) || !list.getDagPath(0, path)) return false;
+    const std::string_view object = std::string_view(word).substr(0, dot);
+    if (object.find_first_of(".|*?") == std::string_view::npos) {
+        // A plain name: the node of that name, as a selection list finds it.
+        const Node* n = runtime().scene.findByName(std::string(object));
+        if (!n || !dag::isDagNode(n->id)) return false;
+        path = MDagPath(dag::firstPathTo(n->id));
+        if (path.length() == 0) return false;
+    } else {
+        MSelectionList list;
+        if (!list.add(MString(object)) || !list.getDagPath(0, path)) return false;
+    }
     if (!path.hasFn(MFn::kMesh) && !path.extendToShape()) return false;
     if (!path.hasFn(MFn::kMesh)) return false;
     if (polygons) *polygons = MFnMesh(path).numPolygons();
