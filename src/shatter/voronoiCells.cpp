@@ -330,8 +330,12 @@ CellShards cutCell(const ZYL_DFmesh& mesh, const std::vector<QmtVector3>& seeds,
 }
 
 // Cells are cut on every processor, each from its own copy of the mesh, and handed
-// over in cutting order. Workers keep a few cells each ahead of the one handed over.
-unsigned cellThreads() { return static_cast<unsigned>(std::max(1, getSystemProcessorCount())); }
+// over in cutting order; a caller that works on every cell it takes keeps a processor of
+// its own. Workers keep a few cells each ahead of the one handed over.
+unsigned cellThreads(bool callerWorks) {
+    const int processors = std::max(1, getSystemProcessorCount());
+    return static_cast<unsigned>(callerWorks && processors > 2 ? processors - 1 : processors);
+}
 
 }  // namespace
 
@@ -364,7 +368,7 @@ bool cutVoronoiCells(ZYL_DFmesh& mesh, std::vector<QmtVector3>& seeds, const Vor
         sortSeedsByDistance(seeds.data(), seeds.size());
     }
     const auto count = static_cast<std::uint32_t>(seeds.size());
-    const unsigned threads = cellThreads();
+    const unsigned threads = cellThreads(static_cast<bool>(hooks.prepared));
     const auto make = [&](CellScratch& scratch, std::uint32_t i) {
         CellShards cell = cutCell(mesh, seeds, i, pieceAware, scratch);
         if (hooks.prepare) {
