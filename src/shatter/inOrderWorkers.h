@@ -19,8 +19,8 @@
 // thread can be had); make(state, i) -> Item builds item i; take(i, item) gets it as an
 // lvalue on the calling thread and returns false to stop the run: no further item is
 // taken and the workers are stopped. What take leaves of an item is destroyed on a
-// worker, which frees the memory workers allocated on their own thread (a free on
-// another thread costs far more). Workers run at most `ahead` items past the one the
+// worker when there are workers, which keeps the frees of what the workers allocated
+// (costly on another thread) off the calling thread. Workers run at most `ahead` items past the one the
 // caller waits for, which bounds the items held at once. An exception of make reaches
 // the caller when it comes to that item.
 //

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <cstddef>
 #include <any>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -49,6 +49,6 @@ std::size_t countNonFiniteSeeds(const std::vector<Qmt::QmtVector3>& seeds);
 // nothing cut or sorted, when a seed is not finite.
 //
 // The cells are cut on worker threads, a few ahead of the one handed over; the hooks
-// run on the calling thread only, in cell order, and see exactly what a cell-by-cell
-// run gives. The mesh is only read while the cells are cut.
+// but `prepare` run on the calling thread only, in cell order, and see exactly what a
+// cell-by-cell run gives. The mesh is only read while the cells are cut.
 bool cutVoronoiCells(ZYL_DFmesh& mesh, std::vector<Qmt::QmtVector3>& seeds, const VoronoiCellHooks& hooks);
