@@ -15,16 +15,35 @@ bool isDagNode(std::uint64_t id) {
     return n && (MFn::isA(n->type->apiType, MFn::kDagNode) || n->type->pxType == 1);
 }
 
+namespace {
+
+// The path up through every first parent to the world; false when one of them is gone.
+// `single`: no node on it has another parent.
+bool firstParentsPath(const Scene& scene, std::uint64_t id, Path& path, bool& single) {
+    path.clear();
+    path.reserve(8);
+    single = true;
+    for (const Node* at = scene.find(id); at; at = scene.find(at->parents.front())) {
+        path.push_back(at->id);
+        single = single && at->parents.size() <= 1;
+        if (at->parents.empty()) {
+            std::reverse(path.begin(), path.end());
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 std::vector<Path> pathsTo(std::uint64_t id) {
     std::vector<Path> out;
     const Node* n = runtime().scene.find(id);
     if (!n) return out;
     // A chain of single parents up to the world has one path.
     if (n->parents.size() == 1) {
-        Path chain = firstPathTo(id);
-        if (!chain.empty() && std::all_of(chain.begin(), chain.end(), [](std::uint64_t c) {
-                return runtime().scene.find(c)->parents.size() <= 1;
-            })) {
+        Path chain;
+        if (bool single = false; firstParentsPath(runtime().scene, id, chain, single) && single) {
             out.push_back(std::move(chain));
             return out;
         }
@@ -39,16 +58,8 @@ std::vector<Path> pathsTo(std::uint64_t id) {
 }
 
 Path firstPathTo(std::uint64_t id) {
-    const Scene& scene = runtime().scene;
-    Path chain;
-    chain.reserve(8);
-    for (const Node* at = scene.find(id); at; at = scene.find(at->parents.front())) {
-        chain.push_back(at->id);
-        if (at->parents.empty()) {
-            std::reverse(chain.begin(), chain.end());
-            return chain;
-        }
-    }
+    Path path;
+    if (bool single = false; firstParentsPath(runtime().scene, id, path, single)) return path;
     // A parent that is gone: the first path there is.
     auto all = pathsTo(id);
     return all.empty() ? Path{} : std::move(all.front());
