@@ -1,8 +1,10 @@
 #include "src/meshWriter.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "host/api/fnDependencyNode.h"
@@ -25,81 +27,49 @@ std::vector<int> cutFaceValues(const MFnMesh& fn) {
 
 namespace {
 
-// An index into a table of `size` entries; anything outside it reads entry 0.
-int inRange(std::uint32_t index, std::uint32_t size) { return index < size ? static_cast<int>(index) : 0; }
-
-// The host arrays of an engine mesh: positions, polygons and the UV ids of every set.
-struct HostArrays {
-    MFloatPointArray points;
-    MIntArray counts;
-    MIntArray connects;
-    MIntArray uvIds;                   // set 0
-    std::vector<MIntArray> extraUVIds;  // extra set s
-
-    explicit HostArrays(const ZYL_DFmesh& mesh) : extraUVIds(meshExtraUVSets(mesh)) {
-        for (std::uint32_t i = 0; i < mesh.numVertices; ++i) {
-            const Qmt::QmtVector3& p = mesh.worldVertices[i];
-            points.append(MFloatPoint(static_cast<float>(p.x), static_cast<float>(p.y), static_cast<float>(p.z)));
-        }
-        for (std::uint32_t f = 0; f < mesh.numFaces; ++f) {
-            const ZYL_DFface& face = mesh.faces[f];
-            counts.append(static_cast<int>(face.numVertices));
-            for (std::uint32_t k = 0; k < face.numVertices; ++k) {
-                connects.append(inRange(face.vertices[k], mesh.numVertices));
-                uvIds.append(face.uvs ? inRange(face.uvs[k], mesh.numUVs) : 0);
-            }
-            // A face without arrays of its own for a set gives its corners UV 0 there.
-            const std::uint32_t own = faceExtraUVSets(face);
-            for (std::uint32_t s = 0; s < extraUVIds.size(); ++s) {
-                const std::uint32_t* ids = s < own ? face.uvSets[s] : nullptr;
-                for (std::uint32_t k = 0; k < face.numVertices; ++k) {
-                    extraUVIds[s].append(ids ? inRange(ids[k], mesh.numUVs) : 0);
-                }
-            }
-        }
-    }
-};
-
-void fillUVs(const Qmt::QmtVector3* uvs, std::uint32_t count, MFloatArray& u, MFloatArray& v) {
-    u.clear();
-    v.clear();
-    for (std::uint32_t i = 0; i < count; ++i) {
-        u.append(uvs ? static_cast<float>(uvs[i].x) : 0.0f);
-        v.append(uvs ? static_cast<float>(uvs[i].y) : 0.0f);
-    }
-}
-
-// The engine's corner normals on the host polygons, for the corners whose normal index
-// names an entry.
-void writeCornerNormals(const ZYL_DFmesh& mesh, MFnMesh& fn) {
-    if (mesh.numCornerNormals == 0 || !mesh.cornerNormals) {
-        return;
-    }
-    MVectorArray normals;
-    MIntArray faces, vertices;
-    const auto polygons = static_cast<std::uint32_t>(std::max(fn.numPolygons(), 0));
-    for (std::uint32_t p = 0; p < std::min(mesh.numFaces, polygons); ++p) {
-        const ZYL_DFface& face = mesh.faces[p];
-        MIntArray corners;
-        fn.getPolygonVertices(static_cast<int>(p), corners);
-        for (std::uint32_t k = 0; k < corners.length() && k < face.numVertices && face.normals; ++k) {
-            if (face.normals[k] >= mesh.numCornerNormals) {
-                continue;
-            }
-            const Qmt::QmtVector3& n = mesh.cornerNormals[face.normals[k]];
-            faces.append(static_cast<int>(p));
-            vertices.append(corners[k]);
-            normals.append(MVector(n.x, n.y, n.z));
-        }
-    }
-    if (normals.length() > 0) {
-        fn.setFaceVertexNormals(normals, faces, vertices, MSpace::kObject);
-    }
-}
-
 void run(const MString& command) { MGlobal::executeCommand(command); }
 
-MString faceItem(const MString& mesh, int polygon) { return MString(" ") + mesh + ".f[" + std::to_string(polygon) + "]"; }
+// Appends " " + mesh + ".f[" + polygon + "]", a face item of the module's MEL.
+void appendFaceItem(std::string& out, const std::string& mesh, int polygon) {
+    char digits[16];
+    const auto end = std::to_chars(digits, digits + sizeof digits, polygon).ptr;
+    out += ' ';
+    out += mesh;
+    out += ".f[";
+    out.append(digits, end);
+    out += ']';
+}
+
+// The polyBlindData command for the polygons of one cut-face value, up to its list.
+std::string blindDataCommand(int value) {
+    std::string command = "polyBlindData -id " + std::to_string(cutFace::kBlindDataId) +
+                          " -associationType \"face\" -ldn \"" + cutFace::kLongName + "\" -ind ";
+    command += static_cast<char>('0' + value);
+    command += ' ';
+    return command;
+}
+
+// Runs one polyBlindData per cut-face value that some polygon has, in the order 0, 1, 2;
+// true when every one of them succeeded.
+bool declareCutFaces(const std::vector<std::uint8_t>& values, const std::string& name) {
+    bool succeeded = true;
+    for (int value = 0; value < 3; ++value) {
+        std::string command;
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            if (values[i] == value) {
+                if (command.empty()) {
+                    command = blindDataCommand(value);
+                    command.reserve(command.size() + (values.size() - i) * (name.size() + 10));
+                }
+                appendFaceItem(command, name, static_cast<int>(i));
+            }
+        }
+        if (!command.empty()) {
+            succeeded = MGlobal::executeCommand(MString(command)) && succeeded;
+        }
+    }
+    return succeeded;
+}
 
 }  // namespace
 
@@ -107,12 +77,19 @@ MString uvSetNamePlug(unsigned k) { return MString(".uvSet[") + std::to_string(k
 
 MStatus createMeshFromDFmesh(MStatus& status, const ZYL_DFmesh* mesh, MFnMesh& fn, const MStringArray& uvSetNames,
                              MObject* target) {
-    if (!mesh || mesh->numVertices < 4 || (mesh->numVertices == 4 && mesh->numFaces > 4)) {
+    if (!mesh) {
         return status = MS::kFailure;
     }
-    const HostArrays arrays(*mesh);
-    const auto numVertices = static_cast<int>(mesh->numVertices);
-    const auto numPolygons = static_cast<int>(mesh->numFaces);
+    return createMeshFromArrays(status, makeHostMeshArrays(*mesh, uvSetNames.length()), fn, uvSetNames, target);
+}
+
+MStatus createMeshFromArrays(MStatus& status, const HostMeshArrays& arrays, MFnMesh& fn,
+                             const MStringArray& uvSetNames, MObject* target) {
+    if (arrays.refused) {
+        return status = MS::kFailure;
+    }
+    const int numVertices = arrays.numVertices();
+    const int numPolygons = arrays.numPolygons();
     if (!target) {
         if (MStatus made = fn.createInPlace(numVertices, numPolygons, arrays.points, arrays.counts, arrays.connects);
             !made) {
@@ -129,11 +106,14 @@ MStatus createMeshFromDFmesh(MStatus& status, const ZYL_DFmesh* mesh, MFnMesh& f
             *target = object;
         }
     }
-    writeCornerNormals(*mesh, fn);
+    // The host's polygons are the counts and connects as given, so each corner's vertex
+    // is its entry of the connects.
+    if (arrays.normals.length() > 0) {
+        fn.setFaceVertexNormals(arrays.normals, arrays.normalFaces, arrays.normalVertices, MSpace::kObject);
+    }
 
     // The status reported is that of the last of the UV calls below that counts.
     MStatus last = MS::kSuccess;
-    const bool extraSets = (mesh->flags & MESH_UV_SETS) != 0;
     MString working;
     MDagPath path;
     if (fn.getPath(path)) {
@@ -141,31 +121,26 @@ MStatus createMeshFromDFmesh(MStatus& status, const ZYL_DFmesh* mesh, MFnMesh& f
         if (uvSetNames.length() > 0 && !(current == uvSetNames[0])) {
             last = fn.renameUVSet(current, uvSetNames[0]);
         }
-        for (unsigned i = 1; extraSets && i < uvSetNames.length(); ++i) {
+        for (unsigned i = 1; arrays.extraSets && i < uvSetNames.length(); ++i) {
             fn.createUVSetWithName(uvSetNames[i]);
         }
         working = uvSetNames.length() > 0 ? uvSetNames[0] : current;
     } else {
         // Mesh data has no path: that is no failure of the mesh built.
         working = fn.currentUVSetName();
-        for (unsigned i = 1; extraSets && i < uvSetNames.length(); ++i) {
+        for (unsigned i = 1; arrays.extraSets && i < uvSetNames.length(); ++i) {
             fn.createUVSetDataMeshWithName(uvSetNames[i]);
         }
     }
-    MFloatArray u, v;
-    if (mesh->numUVs != 0) {
-        fillUVs(mesh->uvs, mesh->numUVs, u, v);
+    if (arrays.hasUVs) {
         last = fn.clearUVs(&working);
-        last = fn.setUVs(u, v, &working);
+        last = fn.setUVs(arrays.u, arrays.v, &working);
         fn.assignUVs(arrays.counts, arrays.uvIds, &working);
     }
-    if (extraSets && uvSetNames.length() >= 2) {
-        // Names past the eighth have no engine data.
-        const auto sets = std::min<std::size_t>({uvSetNames.length() - 1, 7, arrays.extraUVIds.size()});
-        for (std::size_t s = 0; s < sets; ++s) {
+    if (arrays.extraSets && uvSetNames.length() >= 2) {
+        for (std::size_t s = 0; s < arrays.extraU.size(); ++s) {
             const MString& name = uvSetNames[static_cast<unsigned>(s + 1)];
-            fillUVs(mesh->uvSets[s], mesh->numUVs, u, v);
-            last = fn.setUVs(u, v, &name);
+            last = fn.setUVs(arrays.extraU[s], arrays.extraV[s], &name);
             last = fn.assignUVs(arrays.counts, arrays.extraUVIds[s], &name);
         }
     }
@@ -177,85 +152,105 @@ void declareCutFaceBlindData(const ZYL_DFmesh* mesh, MFnMesh& fn) {
     if (!mesh) {
         return;
     }
-    const MString prefix = MString("polyBlindData -id ") + std::to_string(cutFace::kBlindDataId) +
-                           " -associationType \"face\" -ldn \"" + cutFace::kLongName + "\" -ind ";
-    MString lists[3] = {"0 ", "1 ", "2 "};
-    bool used[3] = {false, false, false};
-    const MString name = fn.name();
-    const int polygons = fn.numPolygons();
-    for (int i = 0; i < polygons; ++i) {
-        const std::uint16_t flags = static_cast<std::uint32_t>(i) < mesh->numFaces ? mesh->faces[i].flags : 0;
-        const int value = (flags & FACE_CAP) ? cutFace::kCut : (flags & FACE_CUT) ? cutFace::kOlderCut : cutFace::kSurface;
-        lists[value] += faceItem(name, i);
-        used[value] = true;
+    std::vector<std::uint8_t> values(static_cast<std::size_t>(std::max(fn.numPolygons(), 0)));
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const std::uint16_t flags = i < mesh->numFaces ? mesh->faces[i].flags : 0;
+        values[i] = (flags & FACE_CAP) ? cutFace::kCut : (flags & FACE_CUT) ? cutFace::kOlderCut : cutFace::kSurface;
     }
-    for (int value = 0; value < 3; ++value) {
-        if (used[value]) {
-            run(prefix + lists[value]);
-        }
-    }
+    declareCutFaces(values, fn.name().str());
 }
 
 MStatus createShardMeshes(MStatus& status, const ZYL_DFmesh* cell, bool cutMaterial, const MString& baseName,
                           const MString& cutShadingGroup, const MObjectArray& shadingGroups,
                           const MStringArray& uvSetNames, const MStringArray (&uvLinks)[8],
                           MObjectArray& createdObjects, MStringArray& createdNames) {
+    if (!cell) {
+        status = MS::kFailure;
+        status.perror("Unable to create mesh");
+        return MS::kFailure;
+    }
+    return createShardMeshes(status, makeHostMeshArrays(*cell, uvSetNames.length()), cutMaterial, baseName,
+                             cutShadingGroup, shadingGroups, uvSetNames, uvLinks, createdObjects, createdNames);
+}
+
+MStatus createShardMeshes(MStatus& status, const HostMeshArrays& arrays, bool cutMaterial, const MString& baseName,
+                          const MString& cutShadingGroup, const MObjectArray& shadingGroups,
+                          const MStringArray& uvSetNames, const MStringArray (&uvLinks)[8],
+                          MObjectArray& createdObjects, MStringArray& createdNames) {
     MFnMesh fn;
     MObject transform;
-    createMeshFromDFmesh(status, cell, fn, uvSetNames, &transform);
+    createMeshFromArrays(status, arrays, fn, uvSetNames, &transform);
     // Declared under the name the host gave the new shape, before it is renamed.
+    bool declared = false;
     if (status == MS::kSuccess) {
-        declareCutFaceBlindData(cell, fn);
+        declared = declareCutFaces(arrays.cutValues, fn.name().str());
     }
     if (status == MS::kFailure) {
         status.perror("Unable to create mesh");
         return MS::kFailure;
     }
 
-    const MString meshName = fn.setName(baseName + "_shard" + std::to_string(cell->shardId));
+    const MString meshName = fn.setName(baseName + "_shard" + std::to_string(arrays.shardId));
     createdNames.append(meshName);
     fn.updateSurface();
     run("undoInfo -swf off");
 
-    const std::vector<int> values = cutFaceValues(fn);
+    // The values just declared, as the new mesh holds them once every declaration took.
+    const std::vector<int> values =
+        declared ? std::vector<int>(arrays.cutValues.begin(), arrays.cutValues.end()) : cutFaceValues(fn);
     const int polygons = static_cast<int>(values.size());
     const unsigned groups = shadingGroups.length();
-    const auto groupName = [&](unsigned index) { return MFnDependencyNode(shadingGroups[index]).name(); };
+    std::vector<std::string> groupNames(groups);
+    for (unsigned g = 0; g < groups; ++g) {
+        groupNames[g] = MFnDependencyNode(shadingGroups[g]).name().str();
+    }
     // The group of polygon i by its engine face's material; an index naming no group
     // (a polygon that had none) takes the main group.
-    const auto faceGroup = [&](int i) {
-        const unsigned material = static_cast<std::uint32_t>(i) < cell->numFaces ? cell->faces[i].material : 0;
-        return groupName(material < groups ? material : 0);
+    const auto faceGroup = [&](int i) -> const std::string& {
+        const unsigned material = static_cast<std::size_t>(i) < arrays.materials.size() ? arrays.materials[i] : 0;
+        return groupNames[material < groups ? material : 0];
     };
+    const std::string& mesh = meshName.str();
+    const auto runFaceCommand = [&](const char* head, const std::string& group, int i) {
+        std::string command = head;
+        command += group;
+        appendFaceItem(command, mesh, i);
+        run(MString(command));
+    };
+    // Room for every face item of the mesh in a command.
+    const std::size_t items = static_cast<std::size_t>(polygons) * (mesh.size() + 10);
     if (cutMaterial) {
-        MString cutCommand = MString("sets -e -fe ") + cutShadingGroup;
+        std::string cutCommand = "sets -e -fe " + cutShadingGroup.str();
+        cutCommand.reserve(cutCommand.size() + items);
         if (groups > 1) {
             for (int i = 0; i < polygons; ++i) {
                 if (values[static_cast<std::size_t>(i)] > 0) {
-                    cutCommand += faceItem(meshName, i);
+                    appendFaceItem(cutCommand, mesh, i);
                 } else {
-                    run(MString("sets -e -fe ") + faceGroup(i) + faceItem(meshName, i));
+                    runFaceCommand("sets -e -fe ", faceGroup(i), i);
                 }
             }
         } else {
-            MString mainCommand = MString("sets -e -fe ") + (groups == 1 ? groupName(0) : MString("initialShadingGroup"));
+            std::string mainCommand = "sets -e -fe " + (groups == 1 ? groupNames[0] : std::string("initialShadingGroup"));
+            mainCommand.reserve(mainCommand.size() + items);
             for (int i = 0; i < polygons; ++i) {
-                (values[static_cast<std::size_t>(i)] > 0 ? cutCommand : mainCommand) += faceItem(meshName, i);
+                appendFaceItem(values[static_cast<std::size_t>(i)] > 0 ? cutCommand : mainCommand, mesh, i);
             }
-            run(mainCommand);
+            run(MString(mainCommand));
         }
-        run(cutCommand);
+        run(MString(cutCommand));
     } else if (groups == 0) {
         run(MString("sets -e -fe initialShadingGroup ") + meshName);
     } else if (groups == 1) {
-        MString command = MString("sets -e -fe ") + groupName(0);
+        std::string command = "sets -e -fe " + groupNames[0];
+        command.reserve(command.size() + items);
         for (int i = 0; i < polygons; ++i) {
-            command += faceItem(meshName, i);
+            appendFaceItem(command, mesh, i);
         }
-        run(command);
+        run(MString(command));
     } else {
         for (int i = 0; i < polygons; ++i) {
-            run(MString("sets -e  -fe ") + faceGroup(i) + faceItem(meshName, i));
+            runFaceCommand("sets -e  -fe ", faceGroup(i), i);
         }
     }
 

@@ -8,6 +8,7 @@
 #include "host/api/object.h"
 #include "host/api/status.h"
 #include "host/api/text.h"
+#include "src/meshArrays.h"
 
 // Cut-face blind data: one int per polygon telling the faces a cut made from the
 // surface the mesh had before; every reader takes a face without a value as 0.
@@ -42,6 +43,10 @@ std::vector<int> cutFaceValues(const MFnMesh& fn);
 // counts, success when none ran.
 MStatus createMeshFromDFmesh(MStatus& status, const ZYL_DFmesh* mesh, MFnMesh& fn, const MStringArray& uvSetNames,
                              MObject* target);
+// The same from the mesh's arrays made beforehand (makeHostMeshArrays with as many
+// UV-set names).
+MStatus createMeshFromArrays(MStatus& status, const HostMeshArrays& arrays, MFnMesh& fn,
+                             const MStringArray& uvSetNames, MObject* target);
 
 // Tags the polygons of a freshly built mesh (polygon i = engine face i) by MEL: 1 for a
 // face the cut made, else 2 for a cut face of the mesh that was cut, else 0.
@@ -53,6 +58,12 @@ void declareCutFaceBlindData(const ZYL_DFmesh* mesh, MFnMesh& fn);
 // transform is appended to createdObjects and the mesh's name to createdNames. On a
 // refused or failed build it prints "Unable to create mesh" and makes nothing.
 MStatus createShardMeshes(MStatus& status, const ZYL_DFmesh* cell, bool cutMaterial, const MString& baseName,
+                          const MString& cutShadingGroup, const MObjectArray& shadingGroups,
+                          const MStringArray& uvSetNames, const MStringArray (&uvLinks)[8],
+                          MObjectArray& createdObjects, MStringArray& createdNames);
+// The same from the cell's arrays made beforehand (makeHostMeshArrays with as many
+// UV-set names), on the thread that cut it.
+MStatus createShardMeshes(MStatus& status, const HostMeshArrays& cell, bool cutMaterial, const MString& baseName,
                           const MString& cutShadingGroup, const MObjectArray& shadingGroups,
                           const MStringArray& uvSetNames, const MStringArray (&uvLinks)[8],
                           MObjectArray& createdObjects, MStringArray& createdNames);

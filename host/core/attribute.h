@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -40,7 +41,7 @@ struct Attribute : std::enable_shared_from_this<Attribute> {
     // The attribute whose slot holds this one's value.
     const Attribute* storage() const { return parent && parent->kind == AttrKind::Numeric ? parent : this; }
     bool isMessage() const { return kind == AttrKind::Message; }
-    bool matches(const std::string& name) const { return name == longName || name == shortName; }
+    bool matches(std::string_view name) const { return name == longName || name == shortName; }
     // Clamps a number to the attribute's range.
     double clamp(double v) const;
 };

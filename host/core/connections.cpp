@@ -44,6 +44,16 @@ const std::set<std::uint64_t>* Scene::outgoingOrders(std::uint64_t node, const A
     return it == outgoing_.end() ? nullptr : &it->second;
 }
 
+bool Scene::hasConnections(std::uint64_t node) const {
+    const auto orders = byNode_.find(node);
+    return orders != byNode_.end() && !orders->second.empty();
+}
+
+bool Scene::feedsAnything(std::uint64_t node, const Attribute* attr) const {
+    const auto* orders = attr ? outgoingOrders(node, attr->storage()) : nullptr;
+    return orders && !orders->empty();
+}
+
 std::vector<Connection> Scene::connectionsFrom(const PlugKey& src) const {
     std::vector<Connection> out;
     if (!src.attr) return out;

@@ -233,17 +233,23 @@ void Scene::dirtyFrom(Node& node, const Attribute* attr, int index, bool callHoo
     }
     Node* n = find(id);
     if (!n) return;
-    std::vector<const Attribute*> deps(st->affects.begin(), st->affects.end());
-    if (attr != st) deps.insert(deps.end(), attr->affects.begin(), attr->affects.end());
-    for (const auto& c : st->children) deps.insert(deps.end(), c->affects.begin(), c->affects.end());
-    for (const Attribute* dep : deps) {
-        if (dep->storage()->array) {
-            for (const int i : elementIndices(*n, dep)) dirtySlot(*n, dep, i);
-            if (slot(*n, dep, -1, false)) dirtySlot(*n, dep, -1);
-        } else {
-            dirtySlot(*n, dep, -1);
+    // What the attribute, its own part (a child) and its children affect, in that order;
+    // the lists are the types' own, read by index.
+    const auto dirtyAll = [&](const std::vector<Attribute*>& deps) {
+        for (std::size_t d = 0; d < deps.size(); ++d) {
+            const Attribute* dep = deps[d];
+            if (dep->storage()->array) {
+                dirtyElements(id, dep);
+                if (!(n = find(id))) return;
+                if (slot(*n, dep, -1, false)) dirtySlot(*n, dep, -1);
+            } else {
+                dirtySlot(*n, dep, -1);
+            }
         }
-    }
+    };
+    dirtyAll(st->affects);
+    if (attr != st) dirtyAll(attr->affects);
+    for (std::size_t c = 0; c < st->children.size(); ++c) dirtyAll(st->children[c]->affects);
     std::vector<PlugKey> targets;
     if (const auto* orders = outgoingOrders(id, st))
         for (const std::uint64_t o : *orders)
@@ -259,6 +265,20 @@ void Scene::dirtyFrom(Node& node, const Attribute* attr, int index, bool callHoo
 
 void Scene::dirtyPlug(const PlugKey& plug) {
     if (Node* n = find(plug.node)) dirtySlot(*n, plug.attr.get(), plug.index);
+}
+
+void Scene::dirtyElements(std::uint64_t id, const Attribute* attr) {
+    const Attribute* st = attr->storage();
+    for (int from = 0;;) {
+        Node* n = find(id);
+        if (!n) return;
+        const auto it = n->slots.lower_bound(SlotKey{st, from});
+        if (it == n->slots.end() || it->first.attr != st) return;
+        const int index = it->first.index;
+        dirtySlot(*n, attr, index);
+        if (index == std::numeric_limits<int>::max()) return;
+        from = index + 1;
+    }
 }
 
 void Scene::dirtyDestination(const PlugKey& dst) {

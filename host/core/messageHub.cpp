@@ -41,12 +41,19 @@ void MessageHub::nodeRemoved(const MObject& node, const std::string& typeName) {
 }
 
 void MessageHub::dispatchNode(CallbackKind kind, const MObject& node, const std::string& typeName) {
-    const auto snapshot = entries_;
-    for (const auto& e : snapshot) {
-        if (e.kind != kind || !contains(e.id)) continue;
-        if (e.name != "dependNode" && e.name != typeName) continue;
+    // The snapshot holds only the callbacks for this node: their filters never change.
+    struct Due {
+        std::uint64_t id;
+        NodeCallback call;
+        void* clientData;
+    };
+    std::vector<Due> due;
+    for (const auto& e : entries_)
+        if (e.kind == kind && (e.name == "dependNode" || e.name == typeName)) due.push_back({e.id, e.node, e.clientData});
+    for (const Due& d : due) {
+        if (!contains(d.id)) continue;
         MObject copy = node;
-        e.node(copy, e.clientData);
+        d.call(copy, d.clientData);
     }
 }
 

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -33,12 +36,35 @@ struct NodeType {
     bool deletable = true;
     bool builtin = false;  // the host's own type: its node object is not the module's
 
-    const Attribute* findAttribute(const std::string& name) const;
+    const Attribute* findAttribute(std::string_view name) const;
+    // The outputs that follow a node's place in the DAG: its attributes "worldMesh",
+    // "worldSpace" and "worldMatrix", each null when the type has none.
+    std::array<const Attribute*, 3> worldOutputs() const;
 
 private:
-    const Attribute* scan(const std::string& name) const;
-    // Names looked up once the type is complete (its attributes no longer change), found or not.
-    mutable std::unordered_map<std::string, const Attribute*> found_;
+    const Attribute* scan(std::string_view name) const;
+    // Names looked up once the type is complete (its attributes no longer change), found
+    // or not: open addressing over a power-of-two table, at most half full.
+    class NameCache {
+    public:
+        // The cached answer for the name, or null when it was never looked up.
+        const Attribute* const* find(std::string_view name) const;
+        void add(std::string_view name, const Attribute* attr);
+
+    private:
+        struct Entry {
+            std::uint64_t hash = 0;
+            std::string name;
+            const Attribute* attr = nullptr;
+            bool used = false;
+        };
+        static std::uint64_t hashOf(std::string_view name);
+        void place(Entry entry);
+        std::vector<Entry> entries_;
+        std::size_t count_ = 0;
+    };
+    mutable NameCache found_;
+    mutable std::optional<std::array<const Attribute*, 3>> worldOutputs_;
 };
 
 struct CommandType {

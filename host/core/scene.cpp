@@ -270,7 +270,7 @@ MStatus Scene::rename(std::uint64_t id, const std::string& name, std::string* gi
     return MS::kSuccess;
 }
 
-const Attribute* Scene::findAttribute(const Node& node, const std::string& name) const {
+const Attribute* Scene::findAttribute(const Node& node, std::string_view name) const {
     if (const Attribute* a = node.type->findAttribute(name)) return a;
     for (const auto& a : node.dynamicAttributes) {
         if (a->matches(name)) return a.get();

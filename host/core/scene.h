@@ -5,6 +5,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -71,7 +72,7 @@ public:
     std::uint64_t freeNumber(const std::string& stem, std::uint64_t from) const { return names_.firstFree(stem, from); }
 
     // Attributes.
-    const Attribute* findAttribute(const Node& node, const std::string& name) const;
+    const Attribute* findAttribute(const Node& node, std::string_view name) const;
     AttributePtr attributePtr(const Node& node, const Attribute* attr) const;
     bool hasAttribute(const Node& node, const Attribute* attr) const;
     MStatus addDynamicAttribute(Node& node, const AttributePtr& attr);
@@ -85,6 +86,10 @@ public:
     const Connection* sourceOf(const PlugKey& dst) const;
     // Connections whose source is exactly this plug, in connection order.
     std::vector<Connection> connectionsFrom(const PlugKey& src) const;
+    // Whether any connection touches the node.
+    bool hasConnections(std::uint64_t node) const;
+    // Whether any plug of the attribute (an element or child included) is a source.
+    bool feedsAnything(std::uint64_t node, const Attribute* attr) const;
 
     // Values.
     Slot* slot(Node& node, const Attribute* attr, int index, bool create);
@@ -97,6 +102,8 @@ public:
     void markClean(Node& node, const Attribute* attr, int index);
     // Marks the plug stale and pushes that downstream (no hook is called).
     void dirtyPlug(const PlugKey& plug);
+    // dirtyPlug on every element of the array attribute, in index order.
+    void dirtyElements(std::uint64_t node, const Attribute* attr);
     std::vector<int> elementIndices(const Node& node, const Attribute* attr) const;
     // The highest element index of the array attribute, -1 when it has none.
     int lastElementIndex(const Node& node, const Attribute* attr) const;

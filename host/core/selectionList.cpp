@@ -38,7 +38,7 @@ std::vector<std::uint64_t> resolveName(const std::string& text) {
     if (text.find('|') == std::string::npos) {
         const Node* n = scene.findByName(text);
         if (!n) return {};
-        return dag::isDagNode(n->id) ? dag::pathsTo(n->id).front() : std::vector<std::uint64_t>{n->id};
+        return dag::isDagNode(n->id) ? dag::firstPathTo(n->id) : std::vector<std::uint64_t>{n->id};
     }
     // Names along the way, the leading bar anchoring the first at the world.
     std::vector<std::string> names;
@@ -147,7 +147,7 @@ MStatus MSelectionList::add(const MObject& node) {
     if (node.kind() != MObject::Kind::Node) return MStatus(MS::kInvalidParameter, "not a node");
     if (hasItem(node)) return MS::kSuccess;
     Item item{node, MPlug(), {}, MObject()};
-    if (host::dag::isDagNode(node.id())) item.path = host::dag::pathsTo(node.id()).front();
+    if (host::dag::isDagNode(node.id())) item.path = host::dag::firstPathTo(node.id());
     push(std::move(item));
     return MS::kSuccess;
 }

@@ -86,7 +86,7 @@ void writeTransformRows(std::ostream& out, double frame) {
             const MVector v = dag::readVector(id, a);
             out << ',' << number(v.x) << ',' << number(v.y) << ',' << number(v.z);
         }
-        const auto path = dag::pathsTo(id).front();
+        const auto path = dag::firstPathTo(id);
         const MMatrix w = dag::pathMatrix(path, path.size());
         out << ',' << number(w[3][0]) << ',' << number(w[3][1]) << ',' << number(w[3][2]) << '\n';
     }

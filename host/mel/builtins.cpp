@@ -19,19 +19,20 @@ MStatus parseArgs(const std::string& command, const std::vector<Arg>& args, std:
     // In query mode the flags name what is asked and take no value.
     const bool query = std::any_of(args.begin(), args.end(),
                                    [](const Arg& a) { return !a.quoted && (a.text == "-q" || a.text == "-query"); });
+    out.words.reserve(args.size());
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (!args[i].isFlag()) {
             out.words.push_back(args[i]);
             continue;
         }
-        const std::string name = args[i].text.substr(1);
+        const std::string_view name = std::string_view(args[i].text).substr(1);
         const FlagSpec* flag = nullptr;
         for (const auto& s : specs)
             if (name == s.shortName || name == s.longName) flag = &s;
         if (!flag) return commandError(command, "Invalid flag '" + args[i].text + "'");
         auto& values = out.flags[flag->shortName];
         for (int k = 0; k < (query ? 0 : flag->args); ++k) {
-            if (++i >= args.size()) return commandError(command, "Flag '-" + name + "' needs an argument");
+            if (++i >= args.size()) return commandError(command, "Flag '-" + std::string(name) + "' needs an argument");
             values.push_back(args[i].text);
         }
     }

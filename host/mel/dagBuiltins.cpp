@@ -36,7 +36,9 @@ std::uint64_t transformOf(std::uint64_t id) {
     return id;
 }
 
-MStatus namesOrSelection(const std::string& cmd, const std::vector<Arg>& words, std::vector<std::uint64_t>& out) {
+// `words`: a command's arguments or the words among them.
+template <class Words>
+MStatus namesOrSelection(const std::string& cmd, const Words& words, std::vector<std::uint64_t>& out) {
     for (const auto& w : words) {
         const std::uint64_t id = nodeNamed(w.text);
         if (!id) return noObject(cmd, w.text);
@@ -113,8 +115,9 @@ MStatus groupCmd(Interpreter&, const std::vector<Arg>& args, Result& result) {
     const auto made = dag::createNode(*runtime().registry.findType("transform"),
                                       p.has("n") ? p.value("n") : std::string("group1"), parent, false, &st);
     if (made.empty()) return commandError("group", st.errorString().str());
+    const MMatrix groupWorld = dag::firstPathMatrix(made.front());
     for (const auto id : ids)
-        if (MStatus s = dag::reparentKeepingWorld(transformOf(id), made.front()); !s)
+        if (MStatus s = dag::reparentKeepingWorld(transformOf(id), made.front(), groupWorld); !s)
             return commandError("group", s.errorString().str());
     runtime().selection = {made.front()};
     result = nameOf(made.front());

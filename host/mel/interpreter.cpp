@@ -15,11 +15,14 @@ bool Arg::isFlag() const {
     return !quoted && text.size() >= 2 && text[0] == '-' && std::isalpha(static_cast<unsigned char>(text[1]));
 }
 
+// Every token list runs once, so a command may take its words' text out of the tokens.
 struct Interpreter::Cursor {
-    const std::vector<Token>& t;
+    std::vector<Token>& t;
     std::size_t i = 0;
     const Token& peek(std::size_t ahead = 0) const { return t[std::min(i + ahead, t.size() - 1)]; }
     const Token& next() { return t[std::min(i++, t.size() - 1)]; }
+    // The next token's text, taken out of it; the cursor moves past it.
+    std::string takeText() { return std::move(t[std::min(i++, t.size() - 1)].text); }
     bool at(TokenKind k) const { return peek().kind == k; }
     bool atWord(const char* w) const { return peek().kind == TokenKind::Word && peek().text == w; }
     bool atEnd() const { return at(TokenKind::End); }
@@ -180,7 +183,7 @@ MStatus Interpreter::parseFile(const std::string& source, const std::map<std::st
                                const std::string& file, std::vector<FileStatement>& out) {
     std::string error;
     int errorLine = 0;
-    const auto tokens = tokenize(source, &error, &errorLine);
+    auto tokens = tokenize(source, &error, &errorLine);
     const auto at = [&](int line) { return file + ":" + std::to_string(line) + ": "; };
     if (!error.empty()) return MStatus(MS::kFailure, at(errorLine) + error);
     Cursor c{tokens};
@@ -219,7 +222,7 @@ MStatus Interpreter::runFile(const std::vector<FileStatement>& statements,
     return MS::kSuccess;
 }
 
-MStatus Interpreter::runTokens(const std::vector<Token>& tokens, Result* result, bool topLevel) {
+MStatus Interpreter::runTokens(std::vector<Token>& tokens, Result* result, bool topLevel) {
     Cursor c{tokens};
     Result last;
     while (!c.atEnd()) {
@@ -454,6 +457,10 @@ MStatus Interpreter::backquote(const Token& quote, Result& value) {
 MStatus Interpreter::command(Cursor& c, Result& result) {
     const std::string name = c.next().text;
     std::vector<Arg> args;
+    // Room for every word up to the end of the statement at most.
+    std::size_t words = 0;
+    while (words < 256 && c.peek(words).kind != TokenKind::Semicolon && c.peek(words).kind != TokenKind::End) ++words;
+    args.reserve(words);
     auto addValue = [&](const Result& v, bool quoted) {
         if (std::holds_alternative<std::string>(v)) {
             args.push_back(Arg{std::get<std::string>(v), true});
@@ -483,9 +490,9 @@ MStatus Interpreter::command(Cursor& c, Result& result) {
         while (!c.atEnd() && !c.at(TokenKind::Semicolon) && !c.at(TokenKind::RBrace)) {
             const Token& t = c.peek();
             if (t.kind == TokenKind::Word) {
-                args.push_back(Arg{c.next().text, false});
+                args.push_back(Arg{c.takeText(), false});
             } else if (t.kind == TokenKind::String) {
-                args.push_back(Arg{c.next().text, true});
+                args.push_back(Arg{c.takeText(), true});
             } else if (t.kind == TokenKind::LParen && c.peek(1).kind == TokenKind::RParen && args.empty()) {
                 c.next();
                 c.next();
@@ -531,7 +538,7 @@ MStatus Interpreter::call(const std::string& name, const std::vector<Arg>& args,
         if (depth_ >= kMaxDepth) return fail("Procedure calls nested too deeply in '" + name + "'.");
         record(name, args);
         const Level level(depth_);
-        const Proc proc = p->second;  // a proc may redefine itself
+        Proc proc = p->second;  // a proc may redefine itself
         const Unit unit(proc.file);
         locals_.emplace_back();
         const MStatus st = runTokens(proc.body, &result, false);

@@ -81,7 +81,7 @@ private:
     };
     class Unit;
 
-    MStatus runTokens(const std::vector<Token>& tokens, Result* result, bool topLevel);
+    MStatus runTokens(std::vector<Token>& tokens, Result* result, bool topLevel);
     MStatus statement(Cursor& c, Result& result);
     MStatus declaration(Cursor& c, bool global);
     MStatus assignment(Cursor& c, const std::string& name);

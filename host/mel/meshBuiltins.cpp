@@ -2,6 +2,7 @@
 // evaluation, the history switch and the confirm dialog.
 
 #include <algorithm>
+#include <string_view>
 
 #include "host/api/dagPath.h"
 #include "host/api/fnMesh.h"
@@ -17,17 +18,30 @@
 namespace host::mel {
 namespace {
 
-// The mesh shape path named by a word (a transform goes to its shape), and a face range when given.
-bool meshItem(const std::string& word, MDagPath& path, std::vector<int>* faces, std::string* why = nullptr) {
+// The mesh shape path named by a word (a transform goes to its shape), and a face range when
+// given (appended to `faces`); `polygons` receives the mesh's polygon count when asked for.
+bool meshItem(const std::string& word, MDagPath& path, std::vector<int>* faces, std::string* why = nullptr,
+              int* polygons = nullptr) {
     const auto dot = word.find(".f[");
-    MSelectionList list;
-    if (!list.add(MString(word.substr(0, dot))) || !list.getDagPath(0, path)) return false;
+    const std::string_view object = std::string_view(word).substr(0, dot);
+    if (object.find_first_of(".|*?") == std::string_view::npos) {
+        // A plain name: the node of that name, as a selection list finds it.
+        const Node* n = runtime().scene.findByName(std::string(object));
+        if (!n || !dag::isDagNode(n->id)) return false;
+        path = MDagPath(dag::firstPathTo(n->id));
+        if (path.length() == 0) return false;
+    } else {
+        MSelectionList list;
+        if (!list.add(MString(object)) || !list.getDagPath(0, path)) return false;
+    }
     if (!path.hasFn(MFn::kMesh) && !path.extendToShape()) return false;
     if (!path.hasFn(MFn::kMesh)) return false;
+    if (polygons) *polygons = MFnMesh(path).numPolygons();
     if (dot == std::string::npos || !faces) return dot == std::string::npos;
     const auto close = word.find(']', dot);
     if (close == std::string::npos) return false;
-    return componentRange(word.substr(dot + 3, close - dot - 3), MFnMesh(path).numPolygons(), "faces", *faces, why);
+    return componentRange(std::string_view(word).substr(dot + 3, close - dot - 3),
+                          polygons ? *polygons : MFnMesh(path).numPolygons(), "faces", *faces, why);
 }
 
 MStatus blindDataTypeCmd(Interpreter&, const std::vector<Arg>& args, Result& result) {
@@ -92,20 +106,22 @@ MStatus polyBlindDataCmd(Interpreter&, const std::vector<Arg>& args, Result&) {
         if (MStatus st = apply(); !st) return st;
         return commandError("polyBlindData", why.empty() ? "No polygon object: " + word : word + ": " + why);
     };
+    std::vector<int> faces;
+    std::string why;
     for (const Arg& w : p.words) {
         const auto dot = w.text.find(".f[");
-        std::vector<int> faces;
-        std::string why;
+        faces.clear();
+        why.clear();
         if (pending && dot != std::string::npos && w.text.compare(0, dot, object) == 0 && dot == object.size()) {
             const auto close = w.text.find(']', dot);
             if (close == std::string::npos ||
-                !componentRange(w.text.substr(dot + 3, close - dot - 3), polygons, "faces", faces, &why))
+                !componentRange(std::string_view(w.text).substr(dot + 3, close - dot - 3), polygons, "faces", faces,
+                                &why))
                 return failed(w.text, why);
         } else {
             if (MStatus st = apply(); !st) return st;
-            if (!meshItem(w.text, path, &faces, &why)) return failed(w.text, why);
+            if (!meshItem(w.text, path, &faces, &why, &polygons)) return failed(w.text, why);
             object = w.text.substr(0, dot);
-            polygons = MFnMesh(path).numPolygons();
             if (faces.empty())
                 for (int f = 0; f < polygons; ++f) faces.push_back(f);
         }

@@ -1,5 +1,7 @@
 // Shading MEL: "sets" (create, -e -fe, -rm) and "shadingNode".
 
+#include <string_view>
+
 #include "host/api/fnMesh.h"
 #include "host/core/runtime.h"
 #include "host/scene/componentRange.h"
@@ -40,15 +42,38 @@ struct FaceCount {
     }
 };
 
-bool parseItem(const std::string& word, Item& item, std::string& why, FaceCount& faces) {
+// The mesh of the name last asked about, for the words that follow on it: the words are
+// all read before any set changes, so a name keeps its mesh meanwhile.
+struct MeshByName {
+    std::string name;
+    std::uint64_t mesh = 0;
+    std::uint64_t of(std::string_view wanted) {
+        if (name.empty() || wanted != name) {
+            name = wanted;
+            mesh = meshNamed(name);
+        }
+        return mesh;
+    }
+};
+
+// Adds the word's item to the list; the faces of a face list of the mesh the list ends
+// with join its last item.
+// `more`: the words left, this one included, which a new face list makes room for.
+bool parseItem(const std::string& word, std::size_t more, std::vector<Item>& items, std::string& why,
+               MeshByName& meshes, FaceCount& faces) {
     const auto dot = word.find(".f[");
-    item.mesh = meshNamed(word.substr(0, dot));
-    if (!item.mesh) return false;
-    if (dot == std::string::npos) return true;
-    item.whole = false;
+    const std::uint64_t mesh = meshes.of(std::string_view(word).substr(0, dot));
+    if (!mesh) return false;
+    const bool whole = dot == std::string::npos;
+    if (whole || items.empty() || items.back().whole || items.back().mesh != mesh) {
+        items.push_back(Item{mesh, whole, {}});
+        if (!whole) items.back().faces.reserve(more);
+    }
+    if (whole) return true;
     const auto close = word.find(']', dot);
     if (close == std::string::npos) return false;
-    return componentRange(word.substr(dot + 3, close - dot - 3), faces.of(item.mesh), "faces", item.faces, &why);
+    return componentRange(std::string_view(word).substr(dot + 3, close - dot - 3), faces.of(mesh), "faces",
+                          items.back().faces, &why);
 }
 
 MStatus setsCmd(Interpreter&, const std::vector<Arg>& args, Result& result) {
@@ -62,16 +87,13 @@ MStatus setsCmd(Interpreter&, const std::vector<Arg>& args, Result& result) {
         return st;
     // Face lists of one mesh in a row make one item: its faces go in one edit.
     std::vector<Item> items;
+    MeshByName meshes;
     FaceCount faces;
-    for (const Arg& w : p.words) {
-        Item item;
-        std::string why;
-        if (!parseItem(w.text, item, why, faces))
+    std::string why;
+    for (std::size_t k = 0; k < p.words.size(); ++k) {
+        const Arg& w = p.words[k];
+        if (!parseItem(w.text, p.words.size() - k, items, why, meshes, faces))
             return commandError("sets", why.empty() ? "No object matches name: " + w.text : w.text + ": " + why);
-        if (!items.empty() && !item.whole && !items.back().whole && items.back().mesh == item.mesh)
-            items.back().faces.insert(items.back().faces.end(), item.faces.begin(), item.faces.end());
-        else
-            items.push_back(std::move(item));
     }
     const bool edit = p.has("fe") || p.has("rm");
     if (edit) {

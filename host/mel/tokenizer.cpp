@@ -1,14 +1,31 @@
 #include "host/mel/tokenizer.h"
 
+#include <array>
 #include <cctype>
 
 namespace host::mel {
 
 namespace {
 
-bool separator(char c) {
-    return std::isspace(static_cast<unsigned char>(c)) || c == '"' || c == ';' || c == '(' || c == ')' ||
-           c == '{' || c == '}' || c == ',' || c == '`' || c == '=';
+// The blanks of the "C" locale, which the host runs in.
+constexpr bool blank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+constexpr bool separator(char c) {
+    return blank(c) || c == '"' || c == ';' || c == '(' || c == ')' || c == '{' || c == '}' || c == ',' ||
+           c == '`' || c == '=';
+}
+
+// What a character is to the word scanner: part of the word, its end, the dot that makes
+// it an attribute path, or an opening parenthesis (which ends it, unless in such a path).
+enum WordClass : unsigned char { kInWord, kEnd, kDot, kOpen };
+
+constexpr std::array<WordClass, 256> wordClasses() {
+    std::array<WordClass, 256> classes{};
+    for (int c = 0; c < 256; ++c) {
+        const char ch = static_cast<char>(c);
+        classes[static_cast<std::size_t>(c)] = ch == '.' ? kDot : ch == '(' ? kOpen : separator(ch) ? kEnd : kInWord;
+    }
+    return classes;
 }
 
 // The first position at or after `from` holding one of `set`. Positions asked
@@ -39,6 +56,7 @@ private:
 
 std::vector<Token> tokenize(const std::string& src, std::string* error, int* errorLine) {
     std::vector<Token> out;
+    out.reserve(src.size() / 8 + 2);
     int line = 1;
     bool space = true;
     // A byte-order mark is no part of the text.
@@ -57,7 +75,7 @@ std::vector<Token> tokenize(const std::string& src, std::string* error, int* err
     while (i < src.size()) {
         const char c = src[i];
         if (c == '\n') ++line;
-        if (std::isspace(static_cast<unsigned char>(c))) {
+        if (blank(c)) {
             space = true;
             ++i;
             continue;
@@ -136,20 +154,29 @@ std::vector<Token> tokenize(const std::string& src, std::string* error, int* err
         }
         std::size_t j = i;
         bool attributePath = false;
+        static constexpr std::array<WordClass, 256> classes = wordClasses();
         while (j < src.size()) {
-            if (src[j] == '.') attributePath = true;
+            const WordClass k = classes[static_cast<unsigned char>(src[j])];
+            if (k == kInWord) {
+                ++j;
+                continue;
+            }
+            if (k == kDot) {
+                attributePath = true;
+                ++j;
+                continue;
+            }
             // "node.animated(Mesh)": parentheses inside an attribute name stay in the word.
-            if (src[j] == '(' && attributePath) {
+            if (k == kOpen && attributePath) {
                 const auto close = closeOrBlank.find(j);
                 if (close < src.size() && src[close] == ')') {
                     j = close + 1;
                     continue;
                 }
             }
-            if (separator(src[j])) break;
-            ++j;
+            break;
         }
-        push(TokenKind::Word, src.substr(i, j - i));
+        push(TokenKind::Word, std::string(src, i, j - i));
         i = j;
     }
     out.push_back(Token{TokenKind::End, {}, line, true});

@@ -1,6 +1,7 @@
 #include "host/scene/builtinNodes.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "host/core/runtime.h"
 #include "host/scene/animationData.h"
@@ -73,10 +74,11 @@ MStatus TransformNode::compute(const MPlug& plug, MDataBlock&) {
 }
 
 MStatus TransformNode::setDependentsDirty(const MPlug& plug, MPlugArray&) {
-    static const char* const channels[] = {"translate", "rotate", "scale", "rotatePivot", "rotatePivotTranslate",
-                                           "scalePivot", "scalePivotTranslate"};
+    static constexpr std::string_view channels[] = {"translate",  "rotate",     "scale",
+                                                    "rotatePivot", "rotatePivotTranslate",
+                                                    "scalePivot", "scalePivotTranslate"};
     const host::Attribute* a = plug.attr()->storage();
-    for (const char* c : channels)
+    for (const std::string_view c : channels)
         if (a->longName == c) {
             dag::dirtyBelow(thisMObject().id());
             break;

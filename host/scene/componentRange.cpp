@@ -8,7 +8,7 @@ namespace host {
 
 namespace {
 
-bool index(const std::string& text, int& out) {
+bool index(std::string_view text, int& out) {
     const auto r = std::from_chars(text.data(), text.data() + text.size(), out);
     return !text.empty() && r.ec == std::errc() && r.ptr == text.data() + text.size() && out >= 0;
 }
@@ -24,13 +24,14 @@ int componentCount(const MDagPath& path, MFn::Type kind) {
     }
 }
 
-bool componentRange(const std::string& text, int count, const char* what, std::vector<int>& indices,
+bool componentRange(std::string_view text, int count, const char* what, std::vector<int>& indices,
                     std::string* why) {
     const auto colon = text.find(':');
     int first = 0, last = 0;
-    if (!index(text.substr(0, colon), first) ||
-        !index(colon == std::string::npos ? text.substr(0, colon) : text.substr(colon + 1), last) || last < first) {
-        if (why) *why = "bad component range '" + text + "'";
+    const bool read = index(text.substr(0, colon), first) &&
+                      (colon == std::string_view::npos ? (last = first, true) : index(text.substr(colon + 1), last));
+    if (!read || last < first) {
+        if (why) *why = "bad component range '" + std::string(text) + "'";
         return false;
     }
     if (last >= count) {

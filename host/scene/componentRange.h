@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/api/dagPath.h"
@@ -16,7 +17,8 @@ int componentCount(const MDagPath& path, MFn::Type kind);
 // against the `count` components there are, before any is listed: an index past
 // the mesh gives an error naming it and the count, never a huge list. `what`
 // names the components ("faces").
-bool componentRange(const std::string& text, int count, const char* what, std::vector<int>& indices,
+// The indices are appended to `indices`.
+bool componentRange(std::string_view text, int count, const char* what, std::vector<int>& indices,
                     std::string* why = nullptr);
 
 }  // namespace host

@@ -1,6 +1,7 @@
 #include "host/scene/dag.h"
 
 #include <algorithm>
+#include <string_view>
 #include <unordered_set>
 
 #include "host/api/plug.h"
@@ -14,10 +15,39 @@ bool isDagNode(std::uint64_t id) {
     return n && (MFn::isA(n->type->apiType, MFn::kDagNode) || n->type->pxType == 1);
 }
 
+namespace {
+
+// The path up through every first parent to the world; false when one of them is gone.
+// `single`: no node on it has another parent.
+bool firstParentsPath(const Scene& scene, std::uint64_t id, Path& path, bool& single) {
+    path.clear();
+    path.reserve(8);
+    single = true;
+    for (const Node* at = scene.find(id); at; at = scene.find(at->parents.front())) {
+        path.push_back(at->id);
+        single = single && at->parents.size() <= 1;
+        if (at->parents.empty()) {
+            std::reverse(path.begin(), path.end());
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 std::vector<Path> pathsTo(std::uint64_t id) {
     std::vector<Path> out;
     const Node* n = runtime().scene.find(id);
     if (!n) return out;
+    // A chain of single parents up to the world has one path.
+    if (n->parents.size() == 1) {
+        Path chain;
+        if (bool single = false; firstParentsPath(runtime().scene, id, chain, single) && single) {
+            out.push_back(std::move(chain));
+            return out;
+        }
+    }
     if (n->parents.empty()) return {Path{id}};
     for (const auto p : n->parents)
         for (Path path : pathsTo(p)) {
@@ -25,6 +55,14 @@ std::vector<Path> pathsTo(std::uint64_t id) {
             out.push_back(std::move(path));
         }
     return out;
+}
+
+Path firstPathTo(std::uint64_t id) {
+    Path path;
+    if (bool single = false; firstParentsPath(runtime().scene, id, path, single)) return path;
+    // A parent that is gone: the first path there is.
+    auto all = pathsTo(id);
+    return all.empty() ? Path{} : std::move(all.front());
 }
 
 unsigned instanceCount(std::uint64_t id) { return static_cast<unsigned>(pathsTo(id).size()); }
@@ -130,15 +168,26 @@ bool isIntermediate(std::uint64_t id) {
 
 void dirtyBelow(std::uint64_t id) {
     Scene& scene = runtime().scene;
-    std::vector<std::uint64_t> nodes = descendants(id);
+    const Node* top = scene.find(id);
+    if (!top) return;
+    std::vector<std::uint64_t> nodes;
+    nodes.reserve(8);
+    if (!top->children.empty()) {
+        std::unordered_set<std::uint64_t> instanced;
+        walkBelow(scene, id, nodes, instanced);
+    }
     nodes.push_back(id);
+    static constexpr std::string_view kNames[] = {"worldMesh", "worldSpace", "worldMatrix"};
     for (const auto d : nodes) {
-        Node* n = scene.find(d);
+        const Node* n = scene.find(d);
         if (!n) continue;
-        for (const char* name : {"worldMesh", "worldSpace", "worldMatrix"}) {
-            const Attribute* a = scene.findAttribute(*n, name);
-            if (!a) continue;
-            for (const int i : scene.elementIndices(*n, a)) scene.dirtyPlug(PlugKey{d, scene.attributePtr(*n, a), i});
+        const auto outputs = n->type->worldOutputs();
+        const bool own = !n->dynamicAttributes.empty();
+        for (std::size_t k = 0; k < outputs.size(); ++k) {
+            // A node's own attributes may only add a name its type lacks.
+            const Attribute* a = outputs[k];
+            if (!a && own && (n = scene.find(d))) a = scene.findAttribute(*n, kNames[k]);
+            if (a) scene.dirtyElements(d, a);
         }
     }
 }

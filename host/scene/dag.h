@@ -21,6 +21,8 @@ using Path = std::vector<std::uint64_t>;  // root first; empty is the world
 bool isDagNode(std::uint64_t id);
 // Every path to the node, in instance order (depth first over parents in order).
 std::vector<Path> pathsTo(std::uint64_t id);
+// The first of them (through every first parent); empty for no node.
+Path firstPathTo(std::uint64_t id);
 unsigned instanceCount(std::uint64_t id);
 // Roots: live DAG nodes without a parent, in creation order.
 std::vector<std::uint64_t> roots();

@@ -21,7 +21,7 @@ T answer(MStatus* status, bool ok, T value) {
 
 MStatus MDagPath::getAPathTo(const MObject& node, MDagPath& path) {
     if (node.kind() != MObject::Kind::Node || !host::dag::isDagNode(node.id())) return invalidPath();
-    path = MDagPath(host::dag::pathsTo(node.id()).front());
+    path = MDagPath(host::dag::firstPathTo(node.id()));
     return MS::kSuccess;
 }
 

@@ -48,7 +48,7 @@ MFnDagNode::MFnDagNode(const MDagPath& path, MStatus* status) {
 
 MStatus MFnDagNode::setObject(const MObject& node) {
     if (!dagNode(node)) return notDag();
-    path_ = MDagPath(host::dag::pathsTo(node.id()).front());
+    path_ = MDagPath(host::dag::firstPathTo(node.id()));
     return MFnDependencyNode::setObject(node);
 }
 

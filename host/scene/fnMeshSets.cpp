@@ -165,7 +165,13 @@ MStatus MFnMesh::setIntBlindData(const MIntArray& components, MFn::Type componen
         for (const int c : components)
             if (c < 0 || static_cast<std::size_t>(c) >= limit) return invalid("no such component");
         auto& byComponent = g.blindData[blindDataId][componentType];
-        for (const int c : components) byComponent[c][longName] = value;
+        // Components come mostly in ascending order: each goes in next to the one before.
+        auto at = byComponent.end();
+        for (const int c : components) {
+            at = byComponent.try_emplace(at, c);
+            at->second.insert_or_assign(longName, value);
+            ++at;
+        }
         return MStatus(MS::kSuccess);
     });
 }

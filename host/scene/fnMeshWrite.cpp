@@ -25,21 +25,32 @@ MStatus buildGeometry(int numVertices, int numPolygons, const MFloatPointArray& 
     if (numVertices < 0 || numPolygons < 0 || vertices.length() < static_cast<unsigned>(numVertices) ||
         counts.length() != static_cast<unsigned>(numPolygons))
         return invalid("vertex or polygon count does not match the arrays");
-    g = host::MeshGeometry();
-    for (int i = 0; i < numVertices; ++i) g.points.push_back({vertices[i].x, vertices[i].y, vertices[i].z});
-    g.uvSets.push_back(host::UVSetData{"map1", {}, {}, {}});
     unsigned at = 0;
     for (const int n : counts) {
         if (n < 3 || at + static_cast<unsigned>(n) > connects.length()) return invalid("bad polygon count");
-        std::vector<int> loop;
         for (int k = 0; k < n; ++k, ++at) {
             const int v = connects[at];
             if (v < 0 || v >= numVertices) return invalid("polygon vertex out of range");
-            loop.push_back(v);
         }
-        g.addPolygon({loop});
     }
     if (at != connects.length()) return invalid("polygon connects do not match the counts");
+    // Each polygon one loop, as addPolygon would append them.
+    g = host::MeshGeometry();
+    g.points.resize(static_cast<std::size_t>(numVertices));
+    for (int i = 0; i < numVertices; ++i) g.points[static_cast<std::size_t>(i)] = {vertices[i].x, vertices[i].y, vertices[i].z};
+    g.uvSets.push_back(host::UVSetData{"map1", {}, {}, std::vector<int>(at, -1)});
+    if (numPolygons == 0) return MS::kSuccess;
+    g.loopSizes.assign(counts.begin(), counts.end());
+    g.polygonLoops.assign(static_cast<std::size_t>(numPolygons), 1);
+    g.faceVertices.assign(connects.begin(), connects.end());
+    g.polygonStart.resize(static_cast<std::size_t>(numPolygons) + 1);
+    g.polygonFirstLoop.resize(static_cast<std::size_t>(numPolygons) + 1);
+    for (int p = 0; p < numPolygons; ++p) {
+        g.polygonStart[static_cast<std::size_t>(p) + 1] = g.polygonStart[static_cast<std::size_t>(p)] + counts[static_cast<unsigned>(p)];
+        g.polygonFirstLoop[static_cast<std::size_t>(p) + 1] = p + 1;
+    }
+    g.lockedNormals.assign(at, {0, 0, 0});
+    g.normalLocked.assign(at, 0);
     return MS::kSuccess;
 }
 
@@ -56,12 +67,18 @@ int cornerOf(const host::MeshGeometry& g, int p, int v) {
 MStatus MFnMesh::edit(const std::function<MStatus(host::MeshGeometry&)>& change) {
     if (data_.kind() == MObject::Kind::Data) return change(std::static_pointer_cast<host::MeshData>(data_.data())->geometry);
     if (!object().hasFn(MFn::kMesh)) return invalid("not a mesh");
-    const auto current = host::shapeMeshData(object().id());
-    auto data = std::make_shared<host::MeshData>();
-    if (current) data->geometry = current->geometry;
+    const std::uint64_t id = object().id();
+    // Geometry that the shape alone holds is changed where it lies, which is why every
+    // change checks what it is given before it changes anything; shared geometry is
+    // copied first.
+    auto data = host::shapeMeshData(id);
+    if (!data || data.use_count() != 2) {
+        auto copy = std::make_shared<host::MeshData>();
+        if (data) copy->geometry = data->geometry;
+        data = std::move(copy);
+    }
     if (MStatus st = change(data->geometry); !st) return st;
     // With history the next evaluation replaces outMesh: the edit is kept as an overlay.
-    const std::uint64_t id = object().id();
     if (runtime().scene.sourceOf(shapePlug(id, "inMesh")))
         if (host::Node* n = runtime().scene.find(id))
             if (auto* shape = dynamic_cast<host::builtin::MeshNode*>(n->user.get()))
@@ -180,6 +197,7 @@ namespace {
 std::vector<host::Float3> localNormals(const MVectorArray& normals, bool world, const MMatrix& m) {
     const MMatrix back = world ? m.transpose() : MMatrix();
     std::vector<host::Float3> out;
+    out.reserve(normals.length());
     for (const MVector& n : normals) {
         const MVector v = world ? (n * back).normal() : n;
         out.push_back({static_cast<float>(v.x), static_cast<float>(v.y), static_cast<float>(v.z)});
@@ -197,6 +215,7 @@ MStatus MFnMesh::setFaceVertexNormals(const MVectorArray& normals, const MIntArr
     const auto local = localNormals(normals, world, world ? path_.inclusiveMatrix() : MMatrix());
     return edit([&](host::MeshGeometry& g) {
         std::vector<int> corners;
+        corners.reserve(faces.length());
         for (unsigned i = 0; i < faces.length(); ++i) {
             const int k = cornerOf(g, faces[i], vertices[i]);
             if (k < 0) return invalid("vertex is not on that face");

@@ -20,7 +20,7 @@ MStatus MItDag::reset(const MObject& root, TraversalType type, MFn::Type filter)
         return MS::kSuccess;
     }
     if (!host::dag::isDagNode(root.id())) return MStatus(MS::kInvalidParameter, "not a DAG node");
-    build({host::dag::pathsTo(root.id()).front()}, type, filter);
+    build({host::dag::firstPathTo(root.id())}, type, filter);
     return MS::kSuccess;
 }
 

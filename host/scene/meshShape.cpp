@@ -1,6 +1,7 @@
 #include "host/scene/meshShape.h"
 
 #include <cmath>
+#include <memory>
 
 #include "host/core/runtime.h"
 #include "host/scene/curveData.h"
@@ -33,7 +34,7 @@ std::shared_ptr<MeshData> shapeMeshData(std::uint64_t shape) {
 bool hasTweaks(std::uint64_t shape) {
     Node* n = runtime().scene.find(shape);
     const Attribute* pnts = n ? runtime().scene.findAttribute(*n, "pnts") : nullptr;
-    return pnts && !runtime().scene.elementIndices(*n, pnts).empty();
+    return pnts && runtime().scene.lastElementIndex(*n, pnts) >= 0;
 }
 
 MeshGeometry tweakedGeometry(std::uint64_t shape) {
@@ -94,7 +95,10 @@ MBoundingBox geometryBoundingBox(std::uint64_t id) {
     Node* n = runtime().scene.find(id);
     if (!n) return box;
     if (n->type->apiType == MFn::kMesh) {
-        for (const auto& p : tweakedGeometry(id).points) box.expand(MPoint(p[0], p[1], p[2]));
+        // Without tweaks the stored points themselves: the geometry is not copied.
+        const auto data = hasTweaks(id) ? nullptr : shapeMeshData(id);
+        const auto tweaked = data ? nullptr : std::make_unique<MeshGeometry>(tweakedGeometry(id));
+        for (const auto& p : (data ? data->geometry : *tweaked).points) box.expand(MPoint(p[0], p[1], p[2]));
     } else if (n->type->apiType == MFn::kNurbsCurve) {
         if (auto c = dataOf<CurveData>(runtime().scene.read(plugOf(id, "local"))))
             for (const auto& p : c->geometry.cvs) box.expand(MPoint(p[0], p[1], p[2]));

@@ -1,6 +1,7 @@
 #include "host/scene/transformChannels.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "host/core/runtime.h"
 #include "host/scene/timedRead.h"
@@ -14,6 +15,20 @@ PlugKey key(std::uint64_t id, const char* attr) {
     if (!n) return {};
     const Attribute* a = runtime().scene.findAttribute(*n, attr);
     return a ? PlugKey{id, runtime().scene.attributePtr(*n, a), -1} : PlugKey{};
+}
+
+// A channel of a transform of the host's own that holds exactly this value (bit for bit),
+// clean, fed by nothing and feeding nothing: writing it again would change no value
+// anywhere, so it is left as it is.
+bool holds(const Scene& scene, const PlugKey& k, const Vec3& value, bool connected) {
+    const Node* n = scene.find(k.node);
+    if (!n || !n->type->builtin || n->type->apiType != MFn::kTransform ||
+        (connected && (scene.sourceOf(k) || scene.feedsAnything(k.node, k.attr.get()))))
+        return false;
+    const auto it = n->slots.find(SlotKey{k.attr->storage(), k.index});
+    if (it == n->slots.end() || it->second.dirty || it->second.evaluating) return false;
+    const auto* stored = std::get_if<Vec3>(&it->second.value);
+    return stored && std::memcmp(stored->data(), value.data(), sizeof(double) * 3) == 0;
 }
 
 }  // namespace
@@ -34,18 +49,37 @@ MStatus writeVector(std::uint64_t id, const char* attr, const MVector& v) {
     Scene& scene = runtime().scene;
     // Channels driven child by child take their values child by child too; so do clamped
     // children, and locked ones (their message names the child). Else one write does.
+    // A node without connections has no channel fed or feeding anything.
+    const bool connected = scene.hasConnections(id);
     const auto own = [&](const AttributePtr& c) {
-        return c->minValue || c->maxValue || scene.sourceOf(PlugKey{id, c, -1});
+        return c->minValue || c->maxValue || (connected && scene.sourceOf(PlugKey{id, c, -1}));
     };
     if (k.attr->children.size() == 3 && std::none_of(k.attr->children.begin(), k.attr->children.end(), own) &&
-        !scene.plugLocked(k))
-        return scene.write(k, Vec3{v.x, v.y, v.z});
+        !scene.plugLocked(k)) {
+        const Vec3 value{v.x, v.y, v.z};
+        if (holds(scene, k, value, connected)) return MS::kSuccess;
+        return scene.write(k, value);
+    }
     MStatus result;
     for (int i = 0; i < 3; ++i) {
         const MStatus st = runtime().scene.write(PlugKey{id, k.attr->children[i], -1}, v[i]);
         if (!st) result = st;
     }
     return result;
+}
+
+bool channelsFed(std::uint64_t id) {
+    Scene& scene = runtime().scene;
+    if (!scene.hasConnections(id)) return false;
+    for (const char* name : {"translate", "rotate", "scale", "rotatePivot", "rotatePivotTranslate", "scalePivot",
+                             "scalePivotTranslate"}) {
+        const PlugKey k = key(id, name);
+        if (!k.attr) continue;
+        if (scene.sourceOf(k)) return true;
+        for (const AttributePtr& c : k.attr->children)
+            if (scene.sourceOf(PlugKey{id, c, -1})) return true;
+    }
+    return false;
 }
 
 MTransformationMatrix readChannels(std::uint64_t id, const MDGContext& ctx) {

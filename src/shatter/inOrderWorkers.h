@@ -16,11 +16,13 @@
 // in the same order as a plain loop would give it, however the workers are scheduled.
 //
 // makeState() builds the scratch state of one thread (the caller's own when no worker
-// thread can be had); make(state, i) -> Item builds item i; take(i, item) runs on the
-// calling thread and returns false to stop the run: no further item is taken and the
-// workers are stopped. Workers run at most `ahead` items past
-// the one the caller waits for, which bounds the items held at once. An exception of
-// make reaches the caller when it comes to that item.
+// thread can be had); make(state, i) -> Item builds item i; take(i, item) gets it as an
+// lvalue on the calling thread and returns false to stop the run: no further item is
+// taken and the workers are stopped. What take leaves of an item is destroyed on a
+// worker when there are workers, which keeps the frees of what the workers allocated
+// (costly on another thread) off the calling thread. Workers run at most `ahead` items past the one the
+// caller waits for, which bounds the items held at once. An exception of make reaches
+// the caller when it comes to that item.
 //
 // Returns true when every item was taken.
 template <class Item, class State, class MakeState, class Make, class Take>
@@ -29,7 +31,8 @@ bool makeInOrder(std::uint32_t count, unsigned threads, std::uint32_t ahead, Mak
     const auto runHere = [&] {
         State state = makeState();
         for (std::uint32_t i = 0; i < count; ++i) {
-            if (!take(i, make(state, i))) {
+            Item item = make(state, i);
+            if (!take(i, item)) {
                 return false;
             }
         }
@@ -46,24 +49,40 @@ bool makeInOrder(std::uint32_t count, unsigned threads, std::uint32_t ahead, Mak
         bool done = false;
     };
     std::vector<Slot> slots(count);
+    std::vector<Item> spent;  // taken items, for a worker to destroy
     std::mutex lock;
     std::condition_variable wanted;  // workers: room ahead, or stop
     std::condition_variable made;    // caller: its item is done
     std::uint32_t next = 0;          // next item to start
     std::uint32_t waitingFor = 0;    // the item the caller takes next
     bool stop = false;
+    // Workers that found no room are woken once the caller has taken a batch more: when
+    // the caller is the slower side, waking one per item costs a system call per item.
+    // A batch is smaller than the window, so the item the caller waits for is always
+    // started.
+    const std::uint32_t batch = std::max<std::uint32_t>(1, ahead / 8);
 
     const auto work = [&] {
         std::optional<State> state;
+        std::vector<Item> done;
+        const auto room = [&] { return !stop && next < count && next < waitingFor + ahead; };
         for (;;) {
-            std::uint32_t i;
+            std::uint32_t i = 0;
+            bool job = false;
             {
                 std::unique_lock<std::mutex> guard(lock);
-                wanted.wait(guard, [&] { return stop || next >= count || next < waitingFor + ahead; });
-                if (stop || next >= count) {
+                wanted.wait(guard, [&] { return stop || !spent.empty() || room(); });
+                done.swap(spent);
+                if (room()) {
+                    i = next++;
+                    job = true;
+                } else if (stop && done.empty()) {
                     return;
                 }
-                i = next++;
+            }
+            done.clear();
+            if (!job) {
+                continue;
             }
             Slot result;
             try {
@@ -118,12 +137,20 @@ bool makeInOrder(std::uint32_t count, unsigned threads, std::uint32_t ahead, Mak
                 slots[i].item.reset();
                 waitingFor = i + 1;
             }
-            // One more item may start: one worker is enough (waking all costs a switch each).
-            wanted.notify_one();
+            if ((i + 1) % batch == 0) {
+                // A batch more may start; one item wants one worker (waking all costs a switch each).
+                if (batch == 1) {
+                    wanted.notify_one();
+                } else {
+                    wanted.notify_all();
+                }
+            }
             if (slot.error) {
                 std::rethrow_exception(slot.error);
             }
-            completed = take(i, std::move(*slot.item));
+            completed = take(i, *slot.item);
+            std::lock_guard<std::mutex> guard(lock);
+            spent.push_back(std::move(*slot.item));
         }
     } catch (...) {
         finish();

@@ -188,6 +188,7 @@ struct CellScratch {
 // one piece, else each of its pieces. Empty when the cell was dropped.
 struct CellShards {
     std::vector<OwnedDFmesh> meshes;
+    std::vector<std::any> prepared;  // made of the meshes, which are then freed
     bool built = false;
 };
 
@@ -329,8 +330,12 @@ CellShards cutCell(const ZYL_DFmesh& mesh, const std::vector<QmtVector3>& seeds,
 }
 
 // Cells are cut on every processor, each from its own copy of the mesh, and handed
-// over in cutting order. Workers keep a few cells each ahead of the one handed over.
-unsigned cellThreads() { return static_cast<unsigned>(std::max(1, getSystemProcessorCount())); }
+// over in cutting order; a caller that works on every cell it takes keeps a processor of
+// its own. Workers keep a few cells each ahead of the one handed over.
+unsigned cellThreads(bool callerWorks) {
+    const int processors = std::max(1, getSystemProcessorCount());
+    return static_cast<unsigned>(callerWorks && processors > 2 ? processors - 1 : processors);
+}
 
 }  // namespace
 
@@ -363,9 +368,19 @@ bool cutVoronoiCells(ZYL_DFmesh& mesh, std::vector<QmtVector3>& seeds, const Vor
         sortSeedsByDistance(seeds.data(), seeds.size());
     }
     const auto count = static_cast<std::uint32_t>(seeds.size());
-    const unsigned threads = cellThreads();
-    const auto make = [&](CellScratch& scratch, std::uint32_t i) { return cutCell(mesh, seeds, i, pieceAware, scratch); };
-    const auto take = [&hooks, count](std::uint32_t i, CellShards cell) {
+    const unsigned threads = cellThreads(static_cast<bool>(hooks.prepared));
+    const auto make = [&](CellScratch& scratch, std::uint32_t i) {
+        CellShards cell = cutCell(mesh, seeds, i, pieceAware, scratch);
+        if (hooks.prepare) {
+            for (OwnedDFmesh& shard : cell.meshes) {
+                cell.prepared.push_back(hooks.prepare(*shard));
+                shard.reset();
+            }
+            cell.meshes.clear();
+        }
+        return cell;
+    };
+    const auto take = [&hooks, count](std::uint32_t i, CellShards& cell) {
         if (hooks.cancelled && hooks.cancelled()) {
             return false;
         }
@@ -377,6 +392,11 @@ bool cutVoronoiCells(ZYL_DFmesh& mesh, std::vector<QmtVector3>& seeds, const Vor
                 hooks.shard(*shard);
             }
             shard.reset();
+        }
+        for (std::any& made : cell.prepared) {
+            if (hooks.prepared) {
+                hooks.prepared(made);
+            }
         }
         if (hooks.cellBuilt) {
             hooks.cellBuilt(i, count);
@@ -483,10 +503,13 @@ MStatus shatterCmd::cutMeshIntoCells(const MDagPath& shapePath, unsigned count, 
     unsigned built = 0;
     VoronoiCellHooks hooks;
     hooks.cancelled = [] { return MProgressWindow::isCancelled(); };
-    hooks.shard = [&](ZYL_DFmesh& shard) {
+    // A shard's host arrays are made on the thread that cut it; the host meshes here.
+    const unsigned uvSetCount = uvSetNames_.length();
+    hooks.prepare = [uvSetCount](const ZYL_DFmesh& shard) -> std::any { return makeHostMeshArrays(shard, uvSetCount); };
+    hooks.prepared = [&](std::any& shard) {
         MStatus made;
-        createShardMeshes(made, &shard, newMaterial, meshName, cutGroup, shaders, uvSetNames_, uvLinks,
-                          createdObjects_, names);
+        createShardMeshes(made, std::any_cast<const HostMeshArrays&>(shard), newMaterial, meshName, cutGroup, shaders,
+                          uvSetNames_, uvLinks, createdObjects_, names);
     };
     hooks.cellBuilt = [&](std::uint32_t cell, std::uint32_t cells) {
         const int percent = static_cast<int>(std::uint64_t{cell} * 100 / cells);

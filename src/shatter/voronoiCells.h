@@ -1,5 +1,6 @@
 #pragma once
 
+#include <any>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -27,6 +28,12 @@ struct VoronoiCellHooks {
     // k x 10000 + c in 16 bits for piece k of a cell that fell apart. The mesh is freed
     // when the call returns.
     std::function<void(ZYL_DFmesh& shard)> shard;
+    // Instead of `shard`: `prepare` runs on the thread that cut the cell, for each shard
+    // as soon as it is cut (so on several threads at once: it must read the shard only),
+    // and the shard is freed there; `prepared` then gets what it made, on the calling
+    // thread in shard order.
+    std::function<std::any(const ZYL_DFmesh& shard)> prepare;
+    std::function<void(std::any& made)> prepared;
     // After each cell that made shards: its index in cutting order and the seed count.
     std::function<void(std::uint32_t cell, std::uint32_t count)> cellBuilt;
 };
@@ -42,6 +49,6 @@ std::size_t countNonFiniteSeeds(const std::vector<Qmt::QmtVector3>& seeds);
 // nothing cut or sorted, when a seed is not finite.
 //
 // The cells are cut on worker threads, a few ahead of the one handed over; the hooks
-// run on the calling thread only, in cell order, and see exactly what a cell-by-cell
-// run gives. The mesh is only read while the cells are cut.
+// but `prepare` run on the calling thread only, in cell order, and see exactly what a
+// cell-by-cell run gives. The mesh is only read while the cells are cut.
 bool cutVoronoiCells(ZYL_DFmesh& mesh, std::vector<Qmt::QmtVector3>& seeds, const VoronoiCellHooks& hooks);

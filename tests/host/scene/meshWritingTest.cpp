@@ -199,6 +199,22 @@ TEST_F(MeshWriting, OutputDataIsDetachedFromItsInput) {
     EXPECT_EQ(MFnMesh(pathOf(b)).numColorSets(), 1);
 }
 
+// An edit changes the geometry in place only while the shape alone holds it: a data
+// object or another shape holding it keeps what it had.
+TEST_F(MeshWriting, AnEditLeavesGeometryHeldElsewhereAsItWas) {
+    mel("makeMesh -cube -n a; makeMesh -cube -n b");
+    const MObject a = node("aShape"), b = node("bShape");
+    const MObject out = MFnDependencyNode(a).attribute("outMesh");
+    MPlug(b, out).setMObject(MPlug(a, out).asMObject());
+    const MObject held = MPlug(a, out).asMObject();
+    MFnMesh fn(pathOf(a));
+    ASSERT_TRUE(fn.createColorSetWithName("c").length());
+    ASSERT_TRUE(fn.createColorSetWithName("d").length());
+    EXPECT_EQ(fn.numColorSets(), 2);
+    EXPECT_EQ(MFnMesh(held).numColorSets(), 0);
+    EXPECT_EQ(MFnMesh(pathOf(b)).numColorSets(), 0);
+}
+
 TEST_F(MeshWriting, DataObjects) {
     mel("makeMesh -cube -n c");
     // A three-float value object moves a tweak in and out of a "pnts" element.
