@@ -29,17 +29,17 @@ Qmt::QmtVector3 vertexMean(const ZYLmesh& mesh) {
     return sum / static_cast<double>(mesh.numVertices);
 }
 
-double meshBodyMass(const ZYLmesh& mesh, const MObject& node, Qmt::QmtVector3& centre, bool refresh) {
+double meshBodyMass(const ZYLmesh& mesh, const MObject& node, Qmt::QmtVector3& centre) {
     centre = Qmt::QmtVector3::ZERO;
     double m = ComputeMassProperties(&mesh, centre) * kMassPerVolume;
     auto* solver = userNodeAs<zylSolverNode>(solverOf(node), zylSolverNode::id);
     if (solver && solver->getFitUnits()) m *= kFitUnitsMassScale;
     const MString nodeName = MFnDependencyNode(node).name();
     if (m < 0.0) {
-        MGlobal::displayWarning((refresh ? " body " : "body ") + nodeName + " mass negative");
+        MGlobal::displayWarning("body " + nodeName + " mass negative");
         m = -m;
     } else if (m == 0.0) {
-        if (!refresh) MGlobal::displayWarning("body " + nodeName + " has no volume");
+        MGlobal::displayWarning("body " + nodeName + " has no volume");
         centre = vertexMean(mesh);
         m = 1.0;
     }

@@ -26,9 +26,8 @@ Qmt::QmtVector3 vertexMean(const ZYLmesh& mesh);
 // The mass of a body made from the mesh: volume × 500, × 0.015 when the solver on
 // node's "solver" plug fits units to the host's scale; `centre` gets the centre of
 // mass. A negative mass warns and counts positive; a zero one gives mass 1 at the
-// vertex mean, with a warning unless it is a refresh (whose negative warning starts
-// with a blank).
-double meshBodyMass(const ZYLmesh& mesh, const MObject& node, Qmt::QmtVector3& centre, bool refresh);
+// vertex mean, with a warning.
+double meshBodyMass(const ZYLmesh& mesh, const MObject& node, Qmt::QmtVector3& centre);
 
 // Whether a mass attribute's value counts as set: finite and at least 1e-5. Anything
 // else (zero, negative, overflowed) is what a build replaces with the computed mass, and

@@ -217,7 +217,7 @@ void zylCrackerNode::buildBody(MDataBlock& data) {
     ZYLmesh* mesh = getCollisionMesh();
     if (!hasGeometry(mesh)) return;
     Qmt::QmtVector3 centre;
-    const double mass = meshBodyMass(*mesh, self, centre, false);
+    const double mass = meshBodyMass(*mesh, self, centre);
     body_ = static_cast<ZylCrackerBody*>(createCrackerBody(mesh));
     if (!body_) return;
 

@@ -53,8 +53,8 @@ void rigidBodyNode::detachAndDeleteBody() {
     deleteBody(&body_);
 }
 
-double rigidBodyNode::massFromMesh(const ZYLmesh& mesh, Qmt::QmtVector3& centre, bool refresh) const {
-    return meshBodyMass(mesh, thisMObject(), centre, refresh);
+double rigidBodyNode::massFromMesh(const ZYLmesh& mesh, Qmt::QmtVector3& centre) const {
+    return meshBodyMass(mesh, thisMObject(), centre);
 }
 
 void rigidBodyNode::buildBody() {
@@ -67,7 +67,7 @@ void rigidBodyNode::buildBody() {
     ZYLmesh* mesh = getCollisionMesh();
     if (!hasGeometry(mesh)) return;
     Qmt::QmtVector3 centre;
-    const double computedMass = massFromMesh(*mesh, centre, false);
+    const double computedMass = massFromMesh(*mesh, centre);
     body_ = createBodyOfType(collisionType, mesh, isJaggy());
     if (!body_) return;
     if (marked) body_->enableJagginess();
@@ -103,10 +103,10 @@ void rigidBodyNode::buildBody() {
         body_->disableStatic();
     }
 
-    if (!poseBody(centre, nullptr)) return;
+    if (!poseBody(centre)) return;
     if (auto* shape = userNodeAs<collisionShapeNode>(getCollisionShapeNode(), collisionShapeNode::id))
         shape->releaseMesh();
-    writeMassAttributes(computedMass, false);
+    writeMassAttributes(computedMass);
     // The parameters as their change flag gives them (damping scaled), as a saved scene
     // builds the body: a body built again alone would otherwise keep the build's values.
     pushParameters();
@@ -114,7 +114,7 @@ void rigidBodyNode::buildBody() {
     MPlug(self, usercommand).setValue(false);
 }
 
-bool rigidBodyNode::poseBody(const Qmt::QmtVector3& centre, ZYLmesh* refit) {
+bool rigidBodyNode::poseBody(const Qmt::QmtVector3& centre) {
     MDagPath path;
     if (!nodeDagPath(thisMObject(), path)) return false;
     const MMatrix w0 = path.exclusiveMatrix();
@@ -128,7 +128,6 @@ bool rigidBodyNode::poseBody(const Qmt::QmtVector3& centre, ZYLmesh* refit) {
     // without this its mesh and tree would stand about the world origin.
     body_->setPosition(centre);
     body_->init(centre, rotation, Qmt::QmtVector3(1.0, 1.0, 1.0));
-    if (refit) refitBody(refit);
     if (PublicWorld* world = engineWorld(); world && !world->contains(body_)) addToWorld();
 
     const MMatrix b0Inverse = bodyPoseMatrix(*body_).inverse();
@@ -139,16 +138,16 @@ bool rigidBodyNode::poseBody(const Qmt::QmtVector3& centre, ZYLmesh* refit) {
     return true;
 }
 
-void rigidBodyNode::writeMassAttributes(double computedMass, bool always) {
+void rigidBodyNode::writeMassAttributes(double computedMass) {
     const MObject self = thisMObject();
     MPlug centre(self, massCenter);
     const Qmt::QmtVector3 current = readVector(centre);
-    if (always || (current.x <= kUnsetCentre && current.y <= kUnsetCentre && current.z <= kUnsetCentre)) {
+    if (current.x <= kUnsetCentre && current.y <= kUnsetCentre && current.z <= kUnsetCentre) {
         const Qmt::QmtVector3& position = body_->getDyn().position;
         for (unsigned i = 0; i < 3; ++i) centre.child(i).setValue(position[static_cast<int>(i)]);
     }
     MPlug massPlug(self, mass);
-    if (always || !isSetMass(massPlug.asFloat())) massPlug.setValue(computedMass);
+    if (!isSetMass(massPlug.asFloat())) massPlug.setValue(computedMass);
 }
 
 void rigidBodyNode::refitBody(ZYLmesh* mesh) {
@@ -171,20 +170,6 @@ void rigidBodyNode::updateBodyMesh() {
     if (!body_) return;
     ZYLmesh* mesh = getCollisionMesh();
     if (hasGeometry(mesh)) refitBody(mesh);
-}
-
-void rigidBodyNode::refreshBodyForRebuild() {
-    if (!body_) return;
-    Qmt::QmtVector3 centre = body_->getDyn().position;
-    ZYLmesh* mesh = getCollisionMesh();
-    if (!hasGeometry(mesh)) return;
-    const double computedMass = massFromMesh(*mesh, centre, true);
-    builtMass_ = static_cast<float>(computedMass);
-    body_->setMass(builtMass_);
-    if (!poseBody(centre, mesh)) return;
-    writeMassAttributes(computedMass, true);
-    if (auto* shape = userNodeAs<collisionShapeNode>(getCollisionShapeNode(), collisionShapeNode::id))
-        shape->releaseMesh();
 }
 
 void rigidBodyNode::applyParameters() {

@@ -141,9 +141,6 @@ public:
     bool isParentAnimated() const;
     // The connected solver leaves cached play-back.
     void notifySolver();
-    // Rebuilds the pose and mass of an existing body from its collision mesh for a
-    // fracture-body rebuild, keeping the body itself.
-    void refreshBodyForRebuild();
     // A new engine body built from the collision mesh as it is now, as a new body or an
     // opened scene builds it, with its mass and centre worked out again. An owner must
     // have let the old body go.
@@ -215,18 +212,18 @@ private:
     void detachAndDeleteBody();
     // The body's mass from the mesh: volume × 500, scaled for the solver's units, with
     // the centre. A negative volume warns and counts positive; an empty one gives unit
-    // mass at the vertex mean, with a warning except in a refresh.
-    double massFromMesh(const ZYLmesh& mesh, Qmt::QmtVector3& centre, bool refresh) const;
-    // Poses the new or refreshed body at the transform (refitting it to refit when given)
-    // and takes the offset, pivot and rest pose; false when the node has no DAG path.
-    bool poseBody(const Qmt::QmtVector3& centre, ZYLmesh* refit);
+    // mass at the vertex mean, with a warning.
+    double massFromMesh(const ZYLmesh& mesh, Qmt::QmtVector3& centre) const;
+    // Poses the new body at the transform and takes the offset, pivot and rest pose;
+    // false when the node has no DAG path.
+    bool poseBody(const Qmt::QmtVector3& centre);
     // A host matrix's translation and rotation, in single precision.
     static void decompose(const MMatrix& m, Vec3f& position, Quatf& rotation);
     // Places the body at a pose given as a host matrix, through single precision.
     void placeBody(const MMatrix& pose);
-    // The body's position goes into `massCenter` and the computed mass into `mass`:
-    // always, or only where the attribute is still unset.
-    void writeMassAttributes(double computedMass, bool always);
+    // The body's position goes into `massCenter` and the computed mass into `mass`, each
+    // only where the attribute is still unset.
+    void writeMassAttributes(double computedMass);
     // Refits the body to the mesh's current vertices (the mesh stays the caller's); a
     // body that changed its face or vertex count is filed in the world anew.
     void refitBody(ZYLmesh* mesh);
@@ -252,7 +249,7 @@ private:
     Quatf poseRotation_{0, 0, 0, 1}, targetRotation_{0, 0, 0, 1};
     Vec3f pivot_{};
     MMatrix offset_;
-    float builtMass_ = 1.0f;  // computed from the mesh by the last build or refresh
+    float builtMass_ = 1.0f;  // computed from the mesh by the last build
     bool affectForceFields_ = false;
     bool fractureParamsFollow_ = false;
     Vec3f startPosition_{};

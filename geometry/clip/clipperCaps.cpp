@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "geometry/clip/clipper.h"
@@ -288,39 +289,23 @@ void Clipper::pairCutLoops(PooledList<CutLoop*>& loops, const QmtVector3& n) {
     // vertex -- a plane through a vertex where a hole meets the outline -- do not
     // cross: a point of one off the other's outline tells whether it is a hole there.
     const auto findPair = [&](CutLoop*& outer, CutLoop*& hole, bool& touching) {
-        touching = false;
         for (auto* a = loops.head ? loops.head->next : nullptr; a; a = a->next) {
             for (auto* b = a->next; b; b = b->next) {
-                if (cutLoopsCross(a->value, b->value, n, V)) {
-                    if (!cutLoopsOnlyTouch(a->value, b->value, V)) {
-                        break;
-                    }
-                    touching = true;
-                    if (cutLoopHoldsTouchingLoop(a->value, b->value, n, V)) {
-                        outer = a->value;
-                        hole = b->value;
+                touching = cutLoopsCross(a->value, b->value, n, V);
+                if (touching && !cutLoopsOnlyTouch(a->value, b->value, V)) {
+                    break;
+                }
+                const auto holds = touching ? cutLoopHoldsTouchingLoop : cutLoopContainsLoop;
+                for (const auto& [o, h] : {std::pair{a->value, b->value}, std::pair{b->value, a->value}}) {
+                    if (holds(o, h, n, V)) {
+                        outer = o;
+                        hole = h;
                         return true;
                     }
-                    if (cutLoopHoldsTouchingLoop(b->value, a->value, n, V)) {
-                        outer = b->value;
-                        hole = a->value;
-                        return true;
-                    }
-                    touching = false;
-                    continue;
-                }
-                if (cutLoopContainsLoop(a->value, b->value, n, V)) {
-                    outer = a->value;
-                    hole = b->value;
-                    return true;
-                }
-                if (cutLoopContainsLoop(b->value, a->value, n, V)) {
-                    outer = b->value;
-                    hole = a->value;
-                    return true;
                 }
             }
         }
+        touching = false;
         return false;
     };
     CutLoop* outer = nullptr;

@@ -245,27 +245,6 @@ TEST_F(RigidBody, AnimatedAspectsFollowTheirSources) {
     EXPECT_TRUE(box->isParentAnimated());
 }
 
-// Rebuilding a fracture body refits the existing body to its mesh and rewrites its
-// mass and centre.
-TEST_F(RigidBody, RefreshKeepsTheBodyAndRewritesMassAndCentre) {
-    run("makeMesh -cube -s 2 -n box; xform -t 0 3 0 box");
-    rigidBodyNode* rb = wireBody("box");
-    HardBody* body = rb->getBody(true);
-    run("setAttr boxBody.mass 2; setAttr boxBody.massCenter 0 9 0");
-    rb->getBody(true);
-    run("xform -t 0 4 0 box");
-    rb->refreshBodyForRebuild();
-    EXPECT_EQ(rb->getBody(false), body);
-    EXPECT_EQ(number("boxBody.mass"), 4000.0);
-    EXPECT_NEAR(number("boxBody.massCenterY"), 4.0, 1e-9);
-    EXPECT_EQ(body->getMass(), 4000.0);
-    EXPECT_NEAR(body->getDynInit().position.y, 4.0, 1e-9);
-    EXPECT_TRUE((rb->offsetMatrix() * placement(*body)).isEquivalent(worldMatrix(*rb), 1e-6));
-    rb->dirtyAllChangeFlags();
-    EXPECT_EQ(count(host::LogKind::Error), 0u);
-    EXPECT_EQ(warnings(), 0u);
-}
-
 TEST_F(RigidBody, NoBodyFromANodeThatIsNoCollisionShape) {
     run("makeMesh -cube -s 2 -n box; createNode zylRigidBody -n other -p box; createNode zylRigidBody -n body -p box");
     run("connectAttr other.inCollisionType body.inCollisionType");
