@@ -222,7 +222,7 @@ public:
                     continue;
                 }
                 for (const auto& [w, weldSq] : m_corners) {
-                    const auto planned = [w](const Insertion& in) { return in.vertex == w; };
+                    const auto planned = [vertex = w](const Insertion& in) { return in.vertex == vertex; };
                     if (std::find(face.vertices, face.vertices + m, w) != face.vertices + m ||
                         std::any_of(plan.begin(), plan.end(), planned)) {
                         continue;
