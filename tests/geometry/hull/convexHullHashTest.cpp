@@ -90,19 +90,6 @@ Cloud rippled(std::uint32_t n) {
     return pts;
 }
 
-// Uniform in [-1, 1]^3, 33,000 to 103,000 points as the generator draws.
-Cloud cubeOfDrawnSize(std::uint32_t seed) {
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<double> u(-1.0, 1.0);
-    const std::uint32_t n = 33000 + rng() % 70000;
-    Cloud pts;
-    while (pts.size() < n) {
-        const QmtVector3 q(u(rng), u(rng), u(rng));
-        pts.push_back(q);
-    }
-    return pts;
-}
-
 Cloud planar(std::uint32_t n) {
     Cloud pts = cube(n, 3);
     for (QmtVector3& p : pts) p.z = 0.5;
@@ -187,6 +174,19 @@ TEST(ConvexHullHash, BuildersGiveRecordedMeshes) {
 }
 
 #if !defined(__SANITIZE_ADDRESS__)
+// Uniform in [-1, 1]^3, 33,000 to 103,000 points as the generator draws.
+Cloud cubeOfDrawnSize(std::uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    const std::uint32_t n = 33000 + rng() % 70000;
+    Cloud pts;
+    while (pts.size() < n) {
+        const QmtVector3 q(u(rng), u(rng), u(rng));
+        pts.push_back(q);
+    }
+    return pts;
+}
+
 // A large cloud only in optimised builds (the large spheres are benchmarked).
 TEST(ConvexHullHash, LargeCloudGivesRecordedMeshes) {
     expectHashes({
