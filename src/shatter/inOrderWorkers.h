@@ -20,9 +20,9 @@
 // lvalue on the calling thread and returns false to stop the run: no further item is
 // taken and the workers are stopped. What take leaves of an item is destroyed on a
 // worker when there are workers, which keeps the frees of what the workers allocated
-// (costly on another thread) off the calling thread. Workers run at most `ahead` items past the one the
-// caller waits for, which bounds the items held at once. An exception of make reaches
-// the caller when it comes to that item.
+// (costly on another thread) off the calling thread. Workers run at most `ahead` items
+// past the one the caller waits for, which bounds the items held at once. An exception
+// of make reaches the caller when it comes to that item.
 //
 // Returns true when every item was taken.
 template <class Item, class State, class MakeState, class Make, class Take>
