@@ -348,8 +348,10 @@ void CollisionManager::solvePairImpulses(CollisionPair* pair, int mode, MatrixVi
             impulses[i] = applied[i] ? xi : QmtVector3::ZERO;
         }
         // Each contact bounces along its own normal; where the contacts turn the bodies
-        // that can ask for more energy than the approach brought.
-        const double safe = ImpulseWork(*pair, *k, massProduct).energySafeScale(impulses);
+        // that can ask for more energy than the approach brought. Without a bounce the
+        // solve only stops the contacts.
+        const double safe =
+            restitution > 0.0 ? ImpulseWork(*pair, *k, massProduct).energySafeScale(impulses) : 1.0;
         for (std::uint32_t i = 0; i < m; ++i) {
             pair->impulseVectors[i] = impulses[i] * safe;
             if (applied[i]) {
