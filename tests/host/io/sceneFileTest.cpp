@@ -134,7 +134,9 @@ TEST_F(SceneFileTest, UnknownTypeIsReportedAndOpenFails) {
     const std::string path = file("u.scene");
     std::ofstream(path) << "createNode noSuchType -n \"x\";\nsetAttr \".a\" 1.0;\ncreateNode transform -n \"kept\";\n"
                            "endScene;\n";
-    EXPECT_FALSE(host::io::openScene(path));
+    const MStatus st = host::io::openScene(path);
+    EXPECT_FALSE(st);
+    EXPECT_EQ(st.errorString().str(), path + ":1: unknown node types were skipped.");
     EXPECT_TRUE(rt().log.contains(host::LogKind::Error, "noSuchType"));
     EXPECT_TRUE(node("kept").id() != 0);
 }
@@ -345,6 +347,9 @@ TEST_F(SceneFileTest, CompoundsNestUpToAFixedDepth) {
     ASSERT_TRUE(host::io::openScene(fits));
     ASSERT_TRUE(host::io::saveScene(again));
     EXPECT_TRUE(host::io::openScene(again)) << bytes(again);
+    // A compound still waiting for children where the file ends is refused at its end.
+    std::ofstream(deep) << "createNode transform -n \"t\";\naddAttr -ln \"c1\" -at \"compound\" -nc 2;\nendScene;\n";
+    EXPECT_EQ(host::io::openScene(deep).errorString().str(), deep + ":3: a compound attribute misses children");
     // Deeper is refused at the first level too many, however deep the file goes.
     std::ofstream(deep) << chain(20000);
     const MStatus st = host::io::openScene(deep);
