@@ -251,7 +251,9 @@ public:
     static void buildExtractionRows(HardBody* bodyA, HardBody* bodyB, double weightA, double weightB, double factor,
                                     const Qmt::QmtVector3* armsA, const Qmt::QmtVector3* armsB, MatrixView* matrix,
                                     std::uint32_t count);
-    static bool testBodyAtRest(HardBody* body, float limit);
+    // `creep`: below this speed (and spin) a body that slows down counts a pass; above
+    // it a falling speed is a slide still under way and keeps the count.
+    static bool testBodyAtRest(HardBody* body, float limit, double creep = 0.0);
     void orderPairsByStage(PairList& input, PairList& output, std::uint32_t& counter);
 
     // ---- contact groups ----
@@ -321,6 +323,9 @@ private:
     std::vector<std::uint32_t> pairFill_;
     std::vector<std::uint32_t> pairsByBody_;
     std::vector<std::uint8_t> pairUsed_;
+    // Contact points of each body over the active pairs, by body (settleRestingBodies).
+    std::vector<std::pair<const HardBody*, std::uint32_t>> support_;
+    std::uint32_t supportOf(const HardBody* body) const;
 
 public:
     // A recorded extraction of the batch (extractionBatch.cpp).

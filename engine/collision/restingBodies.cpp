@@ -26,17 +26,22 @@ void putToSleep(HardBody* body) {
 
 }  // namespace
 
-bool CollisionManager::testBodyAtRest(HardBody* body, float limit) {
+bool CollisionManager::testBodyAtRest(HardBody* body, float limit, double creep) {
     const double bound = limit;
     const RBDynamics& now = body->getDyn();
     const RBDynamics& last = body->getLastDyn();
     const double speed = now.v.SquaredLength();
     const double spin = now.w.SquaredLength();
-    // A body whose speed changes is not resting, but it has not shown motion either:
-    // its count stays. That holds for a body slowing down too: one sliding to a stop
-    // slows all the way.
-    if (std::fabs(speed - last.v.SquaredLength()) >= TOLERANCE ||
-        std::fabs(spin - last.w.SquaredLength()) >= TOLERANCE) {
+    const double dv = speed - last.v.SquaredLength();
+    const double dw = spin - last.w.SquaredLength();
+    // A body that speeds up is not resting, but it has not shown motion either: its
+    // count stays. So does one slowing down while it still slides faster than `creep`:
+    // it slows all the way to a stop. Below that pace a body leaning on others only
+    // trembles, its speed falling as often as it rises, and a falling speed counts.
+    const bool creeping = speed < creep * creep && spin < creep * creep;
+    const bool changing = creeping ? (dv >= TOLERANCE || dw >= TOLERANCE)
+                                   : (std::fabs(dv) >= TOLERANCE || std::fabs(dw) >= TOLERANCE);
+    if (changing) {
         return false;
     }
     if (speed < bound && spin < bound) {
@@ -46,34 +51,70 @@ bool CollisionManager::testBodyAtRest(HardBody* body, float limit) {
     return false;
 }
 
+std::uint32_t CollisionManager::supportOf(const HardBody* body) const {
+    const auto at = std::lower_bound(support_.begin(), support_.end(), body,
+                                     [](const auto& entry, const HardBody* b) { return entry.first < b; });
+    return at != support_.end() && at->first == body ? at->second : 0;
+}
+
 void CollisionManager::settleRestingBodies() {
+    // A body stands on three points, whether one pair holds them or several: a shard on
+    // an edge that leans on its neighbour rests as firmly as one lying on a face.
+    support_.clear();
+    for (const CollisionPair* pair : activePairs) {
+        support_.emplace_back(pair->bodyA, pair->contactCount);
+        support_.emplace_back(pair->bodyB, pair->contactCount);
+    }
+    std::sort(support_.begin(), support_.end());
+    std::size_t kept = 0;
+    for (const auto& entry : support_) {
+        if (kept != 0 && support_[kept - 1].first == entry.first) {
+            support_[kept - 1].second += entry.second;
+        } else {
+            support_[kept++] = entry;
+        }
+    }
+    support_.resize(kept);
+    const auto stands = [&](const CollisionPair* pair, const HardBody* body) {
+        return pair->contactCount >= SETTLING_CONTACTS || supportOf(body) >= SETTLING_CONTACTS;
+    };
+    const double creep = restingApproach;
+
     for (CollisionPair* pair : activePairs) {
-        if (pair->contactCount < SETTLING_CONTACTS) {
+        if (pair->contactCount == 0) {
             continue;
         }
         HardBody* const a = pair->bodyA;
         HardBody* const b = pair->bodyB;
         if (b->isStatic()) {
-            if (a->isActive() && testBodyAtRest(a, WAKE_LIMIT)) {
+            if (a->isActive() && stands(pair, a) && testBodyAtRest(a, WAKE_LIMIT, creep)) {
                 putToSleep(a);
             }
         } else if (b->isActive()) {
-            if (a->isActive()) {
-                continue;
-            }
-            // A sleeper under a moving body wakes; a resting one lets the body on it sleep.
-            if (!testBodyAtRest(a, WAKE_LIMIT)) {
-                a->activate();
-            } else if (testBodyAtRest(b, PARTNER_LIMIT)) {
+            if (!a->isActive()) {
+                // A sleeper under a moving body wakes; a resting one lets the body on it sleep.
+                if (!stands(pair, b)) {
+                    continue;
+                }
+                if (!testBodyAtRest(a, WAKE_LIMIT, creep)) {
+                    a->activate();
+                } else if (testBodyAtRest(b, PARTNER_LIMIT, creep)) {
+                    putToSleep(b);
+                }
+            } else if (stands(pair, a) && stands(pair, b) && testBodyAtRest(a, WAKE_LIMIT, creep) &&
+                       testBodyAtRest(b, PARTNER_LIMIT, creep)) {
+                // Two bodies that lean on each other sleep together: either one alone
+                // would be woken by the other at the next detection.
+                putToSleep(a);
                 putToSleep(b);
             }
         } else {
-            if (!a->isActive()) {
+            if (!a->isActive() || !stands(pair, a)) {
                 continue;
             }
-            if (!testBodyAtRest(b, WAKE_LIMIT)) {
+            if (!testBodyAtRest(b, WAKE_LIMIT, creep)) {
                 b->activate();
-            } else if (testBodyAtRest(a, PARTNER_LIMIT)) {
+            } else if (testBodyAtRest(a, PARTNER_LIMIT, creep)) {
                 putToSleep(a);
             }
         }
