@@ -48,6 +48,13 @@ TEST(RestingBodies, RestTestCountsFivePassesOfSquaredSpeeds) {
     body->getDyn().v = QmtVector3::ZERO;
     EXPECT_TRUE(CollisionManager::testBodyAtRest(body.get(), 1.0f));
     EXPECT_EQ(body->getsleepCount(), 8);
+    // Slowing down counts below the creep pace (0.05 < 0.1) and keeps the count above it.
+    body->getLastDyn().v = QmtVector3(0.2, 0.0, 0.0);
+    body->getDyn().v = QmtVector3(0.05, 0.0, 0.0);
+    EXPECT_TRUE(CollisionManager::testBodyAtRest(body.get(), 1.0f, 0.1));
+    EXPECT_EQ(body->getsleepCount(), 9);
+    EXPECT_FALSE(CollisionManager::testBodyAtRest(body.get(), 1.0f, 0.04));
+    EXPECT_EQ(body->getsleepCount(), 9);
 }
 
 TEST(RestingBodies, ABoxOnTheSlabSleepsAtTheFifthManagement) {
