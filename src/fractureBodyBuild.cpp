@@ -52,10 +52,9 @@ std::vector<SceneStress*> clusterStresses(const clusterFractureNode& cluster) {
 }
 
 // Whether any joint list of the body, or of a body its splits made, holds the joint.
-bool holdsJoint(const FractureBody& body, const DynamicStress* joint) {
+bool holdsJoint(const FractureBody& body, DynamicStress* joint) {
     for (const FractureBody::JointList* list : {&body.activeJoints, &body.deactivatedJoints, &body.ownJoints})
-        for (const DynamicStress* j : *list)
-            if (j == joint) return true;
+        if (list->contains(joint)) return true;
     for (const FractureBody* child : body.children)
         if (holdsJoint(*child, joint)) return true;
     return false;

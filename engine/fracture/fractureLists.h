@@ -55,7 +55,9 @@ typename PooledList<T, I>::Node* firstNode(const PooledList<T, I>& list) {
 
 // Inserts after the last element (anywhere in the list) whose key is not greater
 // than the value's, at the front when there is none; in a sorted list equal keys
-// keep their arrival order. When the last element qualifies no walk is needed.
+// keep their arrival order. An indexed list knows its last node and is walked back
+// from it to the first element that qualifies: in a sorted list, past only the larger
+// keys.
 template <class T, bool I, class Key>
 void insertOrdered(PooledList<T, I>& list, const T& value, Key key) {
     typename PooledList<T, I>::Node* position = list.head;
@@ -64,14 +66,15 @@ void insertOrdered(PooledList<T, I>& list, const T& value, Key key) {
     }
     const auto k = key(value);
     if constexpr (I) {
-        if (typename PooledList<T, I>::Node* const last = list.last(); last != list.head && key(last->value) <= k) {
-            list.insertAfter(value, last);
-            return;
+        position = list.last();
+        while (position != list.head && !(key(position->value) <= k)) {
+            position = position->previous;
         }
-    }
-    for (auto* n = position->next; n; n = n->next) {
-        if (key(n->value) <= k) {
-            position = n;
+    } else {
+        for (auto* n = position->next; n; n = n->next) {
+            if (key(n->value) <= k) {
+                position = n;
+            }
         }
     }
     list.insertAfter(value, position);
