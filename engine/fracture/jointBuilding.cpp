@@ -84,13 +84,14 @@ double sampledDistance(HardBody* a, HardBody* b, QmtVector3& midpoint) {
 }
 
 // Squared facing-face distance of the two bound meshes with the midpoint of the closest
-// points; without a facing pair the midpoint of the two centres stands in.
-double facingDistance(HardBody* a, HardBody* b, QmtVector3& midpoint) {
+// points; without a facing pair the midpoint of the two centres stands in. Only a
+// distance below `bound` is measured exactly (see closestFacingFaces).
+double facingDistance(HardBody* a, HardBody* b, QmtVector3& midpoint, double bound = FACE_DISTANCE_NONE) {
     std::uint32_t fa = 0;
     std::uint32_t fb = 0;
     QmtVector3 pa = a->dyn.position;
     QmtVector3 pb = b->dyn.position;
-    const double d2 = closestFacingFaces(boundMesh(a), boundMesh(b), fa, fb, pa, pb);
+    const double d2 = closestFacingFaces(boundMesh(a), boundMesh(b), fa, fb, pa, pb, bound);
     midpoint = (pa + pb) * 0.5;
     return d2;
 }
@@ -141,7 +142,7 @@ void joinTouchingFragments(FractureBody& body, double distance) {
         PrivateHardBody* const B = frags[b];
         QmtVector3 anchor;
         if (bothStatic(A, B) || !boxGate(A, B, distance) || FractureBody::findFragmentJoint(A, B) || !boundMesh(A) ||
-            !boundMesh(B) || !(facingDistance(A, B, anchor) < limit)) {
+            !boundMesh(B) || !(facingDistance(A, B, anchor, limit) < limit)) {
             continue;
         }
         fl::append(made, makeJoint(anchor, A, B, contactJointCounter++));

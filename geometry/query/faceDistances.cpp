@@ -293,7 +293,7 @@ double distanceSqConvexPolygons(const QmtVector3* loopA, std::uint32_t nA,
 }
 
 double closestFacingFaces(const ZYLmesh* a, const ZYLmesh* b, std::uint32_t& faceA,
-                          std::uint32_t& faceB, QmtVector3& pointA, QmtVector3& pointB) {
+                          std::uint32_t& faceB, QmtVector3& pointA, QmtVector3& pointB, double bound) {
     double best = FACE_DISTANCE_NONE;
     faceA = ABSENT_INDEX;
     faceB = ABSENT_INDEX;
@@ -328,7 +328,10 @@ double closestFacingFaces(const ZYLmesh* a, const ZYLmesh* b, std::uint32_t& fac
             // Perpendicular faces count as facing too.
             if (normalA.Dot(b->worldNormals[j]) < TOLERANCE && cornerCount(a->faces[i]) >= 3 &&
                 cornerCount(b->faces[j]) >= 3) {
-                candidates.push_back({lowerBound(boundsA[i], boundsB[j]), i, j});
+                // A pair that cannot come within the bound is of no interest.
+                if (const double lower = lowerBound(boundsA[i], boundsB[j]); !(lower > bound)) {
+                    candidates.push_back({lower, i, j});
+                }
             }
         }
     }

@@ -388,7 +388,9 @@ Facing facingByFullScan(const ZYLmesh& a, const ZYLmesh& b) {
 }  // namespace
 
 // Hulls apart, near, touching and overlapping, far from the origin too, and cubes face to
-// face (ties): the facing faces, their distance and points are those of the full scan.
+// face (ties): the facing faces, their distance and points are those of the full scan;
+// with a bound, exactly those when the distance is below it, and no distance below it
+// otherwise.
 TEST(FaceDistances, FacingFacesMatchFullScan) {
     std::mt19937 rng(5);
     std::uniform_real_distribution<double> u(-1.0, 1.0);
@@ -403,7 +405,18 @@ TEST(FaceDistances, FacingFacesMatchFullScan) {
         Facing got;
         auto& [d, fa, fb, pa, pb] = got;
         d = closestFacingFaces(a.get(), b.get(), fa, fb, pa, pb);
-        EXPECT_TRUE(got == facingByFullScan(*a, *b)) << trial;
+        const Facing full = facingByFullScan(*a, *b);
+        EXPECT_TRUE(got == full) << trial;
+        for (const double scale : {0.5, 1.0, 1.5}) {
+            const double bound = std::get<0>(full) * scale + (trial % 2) * 1e-3;
+            Facing bounded;
+            auto& [bd, bfa, bfb, bpa, bpb] = bounded;
+            bd = closestFacingFaces(a.get(), b.get(), bfa, bfb, bpa, bpb, bound);
+            if (std::get<0>(full) < bound)
+                EXPECT_TRUE(bounded == full) << trial << " bound " << bound;
+            else
+                EXPECT_FALSE(bd < bound) << trial << " bound " << bound;
+        }
     }
 }
 
