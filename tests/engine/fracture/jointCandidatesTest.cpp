@@ -19,12 +19,6 @@ namespace {
 
 using Pairs = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
 
-QmtMatrix3 rotation(double ax, double ay, double az) {
-    QmtMatrix3 R;
-    R.FromEulerAnglesXYZ(ax, ay, az);
-    return R;
-}
-
 }  // namespace
 
 // Random boxes of many sizes and turns, some touching, some far apart: every pair that the
@@ -41,7 +35,7 @@ TEST(JointCandidates, HoldEveryOverlappingPairInLoopOrder) {
         std::vector<ZYLbox> boxes(n);
         for (ZYLbox& b : boxes) {
             b.centre = QmtVector3(u(), u(), u()) * spread;
-            b.axes = rotation(u() * 6.3, u() * 6.3, u() * 6.3);
+            b.axes.FromEulerAnglesXYZ(u() * 6.3, u() * 6.3, u() * 6.3);
             b.halfExtents = QmtVector3(0.01 + 0.2 * u(), 0.01 + 0.1 * u(), 0.01 + 0.05 * u());
         }
         // Unusable boxes pair with everyone.
