@@ -3,13 +3,18 @@
 #include <algorithm>
 #include <initializer_list>
 #include <new>
+#include <utility>
+#include <vector>
 
 #include "engine/world/engineApi.h"
 #include "host/api/fnAttribute.h"
 #include "host/api/fnDependencyNode.h"
 #include "host/api/fnMesh.h"
+#include "host/api/iterators.h"
 #include "host/api/meshIterators.h"
+#include "src/crackerNode.h"
 #include "src/nodeHelpers.h"
+#include "src/rigidBodyNode.h"
 
 MObject collisionShapeNode::type;
 MObject collisionShapeNode::outCollisionShape;
@@ -251,4 +256,26 @@ void collisionShapeNode::buildMesh(const MObject& meshData, bool flip, bool forc
         }
     }
     mesh.numFaces = writer.written();
+}
+
+void rebuildMeshlessBodies() {
+    std::vector<std::pair<MObject, MObject>> meshless;  // shape, body or cracker
+    for (MItDependencyNodes it(MFn::kPluginDependNode); !it.isDone(); it.next()) {
+        const MObject shape = it.thisNode();
+        if (!hasTypeId(shape, collisionShapeNode::id) || MPlug(shape, collisionShapeNode::inShape).isConnected())
+            continue;
+        for (const MObject& node :
+             connectedNodes(MPlug(shape, collisionShapeNode::outCollisionType), ConnectionSide::destination)) {
+            auto* rb = userNodeAs<rigidBodyNode>(node, rigidBodyNode::id);
+            const auto* cracker = userNodeAs<zylCrackerNode>(node, zylCrackerNode::id);
+            if ((rb && rb->getBody(false)) || (cracker && cracker->getBody())) meshless.emplace_back(shape, node);
+        }
+    }
+    for (const auto& [shape, node] : meshless) {
+        // The type written back to itself makes the body build again.
+        MPlug type(shape, collisionShapeNode::type);
+        type.setValue(type.asInt());
+        if (auto* rb = userNodeAs<rigidBodyNode>(node, rigidBodyNode::id)) rb->getBody(true);
+        if (auto* cracker = userNodeAs<zylCrackerNode>(node, zylCrackerNode::id)) cracker->evaluateAttributes();
+    }
 }

@@ -50,6 +50,11 @@ private:
     ZYLmesh* mesh_ = nullptr;
 };
 
+// Every body or cracker whose collision shape lost its mesh is built again, as opening
+// the scene builds it: with no mesh it has no engine body (and a body leaves its fracture
+// body).
+void rebuildMeshlessBodies();
+
 // The shape the body commands give a node: "<node>Shape", fed by that instance of the
 // mesh's world geometry, feeding the node's `typeInput` (and, when given, its
 // `animatedInput` from `animatedMesh`), made through the modifier and built with the type.

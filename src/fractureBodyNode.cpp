@@ -365,6 +365,11 @@ void FractureBodyNode::removeByFrameStress(SceneStress* stress) {
     if (DynamicStress* joint = stress->getJoint()) joint->disableBreakableByFrame();
 }
 
+void FractureBodyNode::stressNodeGone(SceneStress* stress) {
+    removeByFrameStress(stress);
+    rebuildDue_ = true;
+}
+
 void FractureBodyNode::addToWorld() {
     if (PublicWorld* world = engineWorld(); world && fractureBody) world->addBody(fractureBody, 0);
     if (fractureBody) plug(index).setValue(static_cast<int>(fractureBody->transform.index));

@@ -65,11 +65,11 @@ void FractureBodyNode::rebuildFromScene(const MTime& t, bool newMass) {
     fractureBody = static_cast<FractureBody*>(createFractureBody());
     dirtySettings();
     buildFractureBody(t, newMass);
-    membersLeft_ = false;
+    rebuildDue_ = membersLeft_ = false;
 }
 
 void FractureBodyNode::settleMembers() {
-    if (!membersLeft_ || !fractureBody) return;
+    if (!rebuildDue_ || !fractureBody) return;
     const MTime start = MAnimControl::minTime();
     if (MAnimControl::currentTime() != start) return;
 
@@ -92,8 +92,8 @@ void FractureBodyNode::settleMembers() {
     }
     for (rigidBodyNode* rb : memberNodes())
         if (!tied.contains(nodeName(rb->thisMObject()))) releaseMember(rb);
-
-    rebuildFromScene(start, true);
+    // Members that left take their mass with them; otherwise the stored mass stays.
+    rebuildFromScene(start, membersLeft_);
 }
 
 void FractureBodyNode::pullStressChangeFlags() {

@@ -151,11 +151,14 @@ void FBodyUpdateCmd::setStaticFragments(bool makeStatic) {
         }
         rb->lockAttributes(false);
         MPlug(rb->thisMObject(), rigidBodyNode::passive).setValue(makeStatic ? 1 : 0);
-        // A body never built has no joints to weaken: it only keeps the setting.
-        if (HardBody* body = rb->getBody(false)) {
+        // A body never built has no joints to weaken: it only keeps the setting. Pushing
+        // the settings may build the body anew, so it is taken after.
+        if (rb->getBody(false)) {
             rb->dirtyAllChangeFlags();
-            if (displayed) owner->colorStresses(rb->thisMObject(), 0);
-            listed.push_back(body);
+            if (HardBody* body = rb->getBody(false)) {
+                if (displayed) owner->colorStresses(rb->thisMObject(), 0);
+                listed.push_back(body);
+            }
         }
         rb->lockAttributes(true);
     }

@@ -12,6 +12,7 @@
 #include "host/api/global.h"
 #include "host/api/iterators.h"
 #include "host/api/messages.h"
+#include "src/collisionShapeNode.h"
 #include "src/crackerNode.h"
 #include "src/fractureBodyNode.h"
 #include "src/nodeHelpers.h"
@@ -161,6 +162,8 @@ void zylSolverNode::finishRun(bool cacheActiveOn) {
 
 void zylSolverNode::takePendingChanges(const SolverNodeLists& nodes) {
     if (rebuildingScene) return;
+    // A mesh deleted under a body leaves it without one, as the saved scene has it.
+    rebuildMeshlessBodies();
     for (rigidBodyNode* rb : nodes.rigidBodies) rb->pullChangeFlags();
     for (zylCrackerNode* cracker : nodes.crackers) cracker->pullChangeFlags();
     for (FractureBodyNode* fb : nodes.fractureBodies) {
