@@ -169,6 +169,8 @@ bool FractureBodyNode::buildFromMembers(bool nearest) {
     plug(mass).setValue(1.0 / fractureBody->getInvMass());
     MPlug(self, ca_mass).asBool();
     notifySolver();
+    // What the build set on the members is the scene's now.
+    rebuildDue_ = membersLeft_ = false;
     return true;
 }
 

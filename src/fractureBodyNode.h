@@ -77,6 +77,10 @@ public:
     // A stress node of this body is being deleted: its joint holds until the engine body is
     // built from the scene again.
     void stressNodeGone(SceneStress* stress);
+    // The engine body was changed outside a build (a member's active state, say) in a way
+    // no build from the scene gives: it is built from the scene at the next run start or
+    // save.
+    void markRebuildDue() { rebuildDue_ = true; }
 
     // Adds the engine body to the world and mirrors its index; `enabled` goes on.
     void addToWorld();
@@ -172,6 +176,8 @@ public:
     // connection order.
     std::vector<rigidBodyNode*> memberNodes() const;
     std::vector<clusterFractureNode*> clusterNodes() const;
+    // The members on `rigidBodies`, then each cluster's.
+    std::vector<rigidBodyNode*> allMemberNodes() const;
 
     // ---- Driven by the solver through a run.
 

@@ -50,11 +50,7 @@ void FractureBodyNode::rebuildFromScene(const MTime& t, bool newMass) {
     // Every fragment, a cluster's too, weighs what its own node says and takes its pose
     // from its transform at rest, as a body just built does (not from a start state
     // its fracture body placed).
-    std::vector<rigidBodyNode*> members = memberNodes();
-    for (const clusterFractureNode* cluster : clusterNodes())
-        for (const MObject& node : cluster->memberNodes())
-            if (auto* rb = userNodeAs<rigidBodyNode>(node, rigidBodyNode::id)) members.push_back(rb);
-    for (rigidBodyNode* rb : members) {
+    for (rigidBodyNode* rb : allMemberNodes()) {
         rb->setFractureParamsFollow(false);
         rb->pushMass();
         rb->resetToRest();

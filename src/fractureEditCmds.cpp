@@ -190,8 +190,17 @@ void FBodyUpdateCmd::setStaticFragments(bool makeStatic) {
         MPlug(self, FractureBodyNode::ca_passive).asBool();
         MPlug(self, FractureBodyNode::ca_firstHit).asBool();
     }
-    // The body as the scene now stores it, its mass that of its moving fragments.
-    if (engine) owner->rebuildFromScene(MAnimControl::currentTime(), true);
+    if (engine) {
+        if (MAnimControl::currentTime() == MAnimControl::minTime()) {
+            // The body as the scene now stores it, its mass that of its moving fragments.
+            owner->rebuildFromScene(MAnimControl::currentTime(), true);
+        } else {
+            // In a run the fragments stay where they are: the node shows the mass the body
+            // now has, and the body is built from the scene when the run starts again.
+            MPlug(self, FractureBodyNode::mass).setValue(1.0 / engine->getInvMass());
+            owner->markRebuildDue();
+        }
+    }
     MGlobal::executeCommandOnIdle(uiScript::kUpdateBasicFracturesPanel);
     MGlobal::executeCommandOnIdle(uiScript::kShowAdvancedFracturesWindow);
 }

@@ -236,8 +236,11 @@ void rigidBodyNode::setActiveState(int state, bool quiet) {
     if (!body_) return;
     const bool makeStatic = state == 1 || state == 2;
     PublicWorld* world = engineWorld();
-    if (const FractureBodyNode* owner = getOwner()) {
+    if (FractureBodyNode* owner = getOwner()) {
         if (world) {
+            // The compound's mass and its joints' force bits follow, which only a build of
+            // the fracture body from the scene gives again.
+            owner->markRebuildDue();
             HardBody* compound = owner->fractureBody;
             makeStatic ? world->makeStatic(body_, compound) : world->makeDynamic(body_, compound);
         }
@@ -302,7 +305,8 @@ void rigidBodyNode::forgetFracture() {
     body_->setCellCode(0);
     body_->setMatrixPivotCm(Qmt::QmtMatrix3::IDENTITY);
     body_->setTransPivotCm(Qmt::QmtVector3::ZERO);
-    pushMass();
+    // The fracture body handed its own mass share, friction and the like down to it.
+    pushParameters();
     applyVelocity(initialVelocity, velocity, false);
     applyVelocity(initialSpin, welocity, true);
 }

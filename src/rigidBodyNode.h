@@ -176,8 +176,9 @@ public:
     void releaseBody();
     // The body takes `mass`, or the mass of its last build while `mass` counts as unset.
     void pushMass();
-    // A body out of its fracture body keeps nothing of it: its own mass and start
-    // velocities, and no group, cell or pivots (as a new build has none).
+    // A body out of its fracture body keeps nothing of it: its own mass, restitution,
+    // friction and damping, its start velocities, and no group, cell or pivots (as a new
+    // build has none).
     void forgetFracture();
 
     // The owning fracture-body node, held by handle: null once that node is gone.
