@@ -70,6 +70,8 @@ void rigidBodyNode::buildBody() {
     const double computedMass = massFromMesh(*mesh, centre);
     body_ = createBodyOfType(collisionType, mesh, isJaggy());
     if (!body_) return;
+    if (const auto* shape = userNodeAs<collisionShapeNode>(getCollisionShapeNode(), collisionShapeNode::id))
+        builtMesh_ = shape->meshFingerprint();
     if (marked) body_->enableJagginess();
 
     builtMass_ = static_cast<float>(computedMass);
@@ -142,10 +144,10 @@ void rigidBodyNode::writeMassAttributes(double computedMass) {
     const MObject self = thisMObject();
     MPlug centre(self, massCenter);
     const Qmt::QmtVector3 current = readVector(centre);
-    if (current.x <= kUnsetCentre && current.y <= kUnsetCentre && current.z <= kUnsetCentre) {
-        const Qmt::QmtVector3& position = body_->getDyn().position;
+    const Qmt::QmtVector3& position = body_->getDyn().position;
+    const bool unset = current.x <= kUnsetCentre && current.y <= kUnsetCentre && current.z <= kUnsetCentre;
+    if (unset || isBuiltCentre(current, position))
         for (unsigned i = 0; i < 3; ++i) centre.child(i).setValue(position[static_cast<int>(i)]);
-    }
     MPlug massPlug(self, mass);
     if (!isSetMass(massPlug.asFloat())) massPlug.setValue(computedMass);
 }
