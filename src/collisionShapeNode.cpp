@@ -258,20 +258,51 @@ void collisionShapeNode::buildMesh(const MObject& meshData, bool flip, bool forc
     mesh.numFaces = writer.written();
 }
 
-void rebuildMeshlessBodies() {
-    std::vector<std::pair<MObject, MObject>> meshless;  // shape, body or cracker
+std::uint64_t collisionShapeNode::meshFingerprint() const {
+    const MObject mesh = firstConnectedNode(MPlug(thisMObject(), inShape), ConnectionSide::source);
+    MDagPath path;
+    if (mesh.isNull() || mesh.apiType() != MFn::kMesh || !MDagPath::getAPathTo(mesh, path)) return 0;
+    const MFnMesh fn(path);
+    MFloatPointArray points;
+    MIntArray counts, vertices;
+    fn.getPoints(points, MSpace::kObject);
+    fn.getVertices(counts, vertices);
+    // FNV-1a over the values' bytes.
+    std::uint64_t hash = 0xcbf29ce484222325ull;
+    const auto add = [&](const void* data, std::size_t size) {
+        const auto* bytes = static_cast<const unsigned char*>(data);
+        for (std::size_t i = 0; i < size; ++i) hash = (hash ^ bytes[i]) * 0x100000001b3ull;
+    };
+    for (unsigned i = 0; i < points.length(); ++i) {
+        const float xyz[3] = {points[i].x, points[i].y, points[i].z};
+        add(xyz, sizeof xyz);
+    }
+    for (const MIntArray* list : {&counts, &vertices})
+        for (unsigned i = 0; i < list->length(); ++i) {
+            const int v = (*list)[i];
+            add(&v, sizeof v);
+        }
+    return hash | 1;  // never 0, which means no mesh
+}
+
+void rebuildBodiesOfChangedMeshes() {
+    std::vector<std::pair<MObject, MObject>> due;  // shape, body or cracker
     for (MItDependencyNodes it(MFn::kPluginDependNode); !it.isDone(); it.next()) {
-        const MObject shape = it.thisNode();
-        if (!hasTypeId(shape, collisionShapeNode::id) || MPlug(shape, collisionShapeNode::inShape).isConnected())
-            continue;
-        for (const MObject& node :
-             connectedNodes(MPlug(shape, collisionShapeNode::outCollisionType), ConnectionSide::destination)) {
-            auto* rb = userNodeAs<rigidBodyNode>(node, rigidBodyNode::id);
-            const auto* cracker = userNodeAs<zylCrackerNode>(node, zylCrackerNode::id);
-            if ((rb && rb->getBody(false)) || (cracker && cracker->getBody())) meshless.emplace_back(shape, node);
+        const MObject node = it.thisNode();
+        const auto* shape = userNodeAs<collisionShapeNode>(node, collisionShapeNode::id);
+        if (!shape) continue;
+        const bool meshless = !MPlug(node, collisionShapeNode::inShape).isConnected();
+        for (const MObject& user :
+             connectedNodes(MPlug(node, collisionShapeNode::outCollisionType), ConnectionSide::destination)) {
+            auto* rb = userNodeAs<rigidBodyNode>(user, rigidBodyNode::id);
+            const auto* cracker = userNodeAs<zylCrackerNode>(user, zylCrackerNode::id);
+            const bool changed = rb && rb->getBody(false) && !MPlug(node, collisionShapeNode::animatedMesh).asBool() &&
+                                 !rb->isAnimatedAspect(2) && shape->meshFingerprint() != rb->builtMeshFingerprint();
+            if (changed || (meshless && ((rb && rb->getBody(false)) || (cracker && cracker->getBody()))))
+                due.emplace_back(node, user);
         }
     }
-    for (const auto& [shape, node] : meshless) {
+    for (const auto& [shape, node] : due) {
         // The type written back to itself makes the body build again.
         MPlug type(shape, collisionShapeNode::type);
         type.setValue(type.asInt());

@@ -176,6 +176,9 @@ public:
     void releaseBody();
     // The body takes `mass`, or the mass of its last build while `mass` counts as unset.
     void pushMass();
+    // The collision mesh's fingerprint (collisionShapeNode::meshFingerprint) when the body
+    // was last built.
+    std::uint64_t builtMeshFingerprint() const { return builtMesh_; }
     // A body out of its fracture body keeps nothing of it: its own mass, restitution,
     // friction and damping, its start velocities, and no group, cell or pivots (as a new
     // build has none).
@@ -251,6 +254,7 @@ private:
     Vec3f pivot_{};
     MMatrix offset_;
     float builtMass_ = 1.0f;  // computed from the mesh by the last build
+    std::uint64_t builtMesh_ = 0;  // fingerprint of the mesh the last build used
     bool affectForceFields_ = false;
     bool fractureParamsFollow_ = false;
     Vec3f startPosition_{};

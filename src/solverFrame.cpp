@@ -162,8 +162,9 @@ void zylSolverNode::finishRun(bool cacheActiveOn) {
 
 void zylSolverNode::takePendingChanges(const SolverNodeLists& nodes) {
     if (rebuildingScene) return;
-    // A mesh deleted under a body leaves it without one, as the saved scene has it.
-    rebuildMeshlessBodies();
+    // A mesh deleted or changed under a body leaves it without one, or with another, as
+    // the saved scene has it.
+    rebuildBodiesOfChangedMeshes();
     for (rigidBodyNode* rb : nodes.rigidBodies) rb->pullChangeFlags();
     for (zylCrackerNode* cracker : nodes.crackers) cracker->pullChangeFlags();
     for (FractureBodyNode* fb : nodes.fractureBodies) {

@@ -215,7 +215,7 @@ MStatus deleteUserNodeCmd::doIt(const MArgList& args) {
     for (const MObject& node : nodes)
         if (!node.isNull()) MGlobal::deleteNode(node);
     // What is left is what a saved scene would bring back.
-    rebuildMeshlessBodies();
+    rebuildBodiesOfChangedMeshes();
     std::vector<MObject> fractureBodies;
     for (MItDependencyNodes it(MFn::kPluginDependNode); !it.isDone(); it.next())
         if (hasTypeId(it.thisNode(), FractureBodyNode::id)) fractureBodies.push_back(it.thisNode());
