@@ -85,15 +85,20 @@ bool anyJointAmong(const FractureBodyNode& source, const std::vector<rigidBodyNo
     return false;
 }
 
-// A fracture body about to be deleted lets its members and stress nodes go, untouched.
+// A fracture body about to be deleted lets its members and stress nodes go: the members
+// as free bodies (whoever takes them back locks them again), the stress nodes untouched.
 void letGo(FractureBodyNode& fb) {
+    std::vector<rigidBodyNode*> freed;
     for (rigidBodyNode* rb : fb.memberNodes())
         if (rb->getOwner() == &fb) {
             rb->setOwner(nullptr);
             rb->setFractureParamsFollow(false);
+            rb->lockAsMember(false);
+            freed.push_back(rb);
         }
     for (SceneStress* stress : fb.stressNodes()) stress->setOwner(nullptr);
     fb.releaseEngineBody();
+    for (rigidBodyNode* rb : freed) rb->forgetFracture();
     fb.byFrameStresses.clear();
     MDGModifier& mod = fb.getModifier();
     for (const MObject* attr : {&FractureBodyNode::stresses, &FractureBodyNode::rigidBodies}) {
