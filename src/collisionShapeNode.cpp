@@ -296,10 +296,12 @@ void rebuildBodiesOfChangedMeshes() {
              connectedNodes(MPlug(node, collisionShapeNode::outCollisionType), ConnectionSide::destination)) {
             auto* rb = userNodeAs<rigidBodyNode>(user, rigidBodyNode::id);
             const auto* cracker = userNodeAs<zylCrackerNode>(user, zylCrackerNode::id);
-            const bool changed = rb && rb->getBody(false) && !MPlug(node, collisionShapeNode::animatedMesh).asBool() &&
-                                 !rb->isAnimatedAspect(2) && shape->meshFingerprint() != rb->builtMeshFingerprint();
-            if (changed || (meshless && ((rb && rb->getBody(false)) || (cracker && cracker->getBody()))))
-                due.emplace_back(node, user);
+            const bool built = (rb && rb->getBody(false)) || (cracker && cracker->getBody());
+            if (!built) continue;
+            // A deforming mesh is followed frame by frame instead.
+            const bool deforming = MPlug(node, collisionShapeNode::animatedMesh).asBool() || (rb && rb->isAnimatedAspect(2));
+            const std::uint64_t builtFrom = rb ? rb->builtMeshFingerprint() : cracker->builtMeshFingerprint();
+            if (meshless || (!deforming && shape->meshFingerprint() != builtFrom)) due.emplace_back(node, user);
         }
     }
     for (const auto& [shape, node] : due) {

@@ -220,6 +220,8 @@ void zylCrackerNode::buildBody(MDataBlock& data) {
     const double mass = meshBodyMass(*mesh, self, centre);
     body_ = static_cast<ZylCrackerBody*>(createCrackerBody(mesh));
     if (!body_) return;
+    if (const auto* shape = userNodeAs<collisionShapeNode>(getCollisionShapeNode(), collisionShapeNode::id))
+        builtMesh_ = shape->meshFingerprint();
 
     body_->setMass(static_cast<float>(mass));
     body_->setRestitutionCoeff(kRestitution);
