@@ -385,9 +385,13 @@ MStatus FBodyDetachCmd::detachAsNewBody(FractureBodyNode& source, const std::vec
     source.settleMembers();
     created->rebuildFromScene(MAnimControl::minTime(), true);
 
+    // The solver of the last selected object, else the source's: the new body is in the
+    // world already and must be the solver's as well, or a saved scene would not build it.
     MObject last;
     selection_.getDependNode(selection_.length() - 1, last);
-    if (const MObject solver = solverOf(last); !solver.isNull()) {
+    MObject solver = solverOf(last);
+    if (solver.isNull()) solver = solverOf(source.thisMObject());
+    if (!solver.isNull()) {
         mod.connect(MPlug(solver, zylSolverNode::fractureBodies), MPlug(node, FractureBodyNode::solver));
         mod.doIt();
         MPlug(solver, zylSolverNode::fractureBodies).asBool();
