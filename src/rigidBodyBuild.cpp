@@ -112,6 +112,10 @@ void rigidBodyNode::buildBody() {
     // The parameters as their change flag gives them (damping scaled), as a saved scene
     // builds the body: a body built again alone would otherwise keep the build's values.
     pushParameters();
+    // The mass centre goes in at once, whoever asked for the build: applied only after
+    // the pose has been through the transform's single precision, it would leave the
+    // body's frame other in its last bits than an opened scene's.
+    MPlug(self, ca_centerMass).asBool();
     MPlug(self, enabled).setValue(true);
     MPlug(self, usercommand).setValue(false);
 }
