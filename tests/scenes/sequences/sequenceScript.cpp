@@ -5,6 +5,7 @@
 #include <sstream>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -66,6 +67,18 @@ constexpr std::array<std::string_view, 3> kClusters{"cl1", "cl2", "zylCluster0"}
 constexpr std::array<std::string_view, 3> kCrackers{"Zylball1", "Zylball2", "Zylbox1"};
 constexpr std::array<std::string_view, 7> kOthers{"block",  "zylShatterGroup", "voronoiNode1", "grav",
                                                   "zylSolverNode1", "nothing", "time1"};
+
+std::string wallSetup(bool raised) {
+    return std::string("playbackOptions -min 1 -max 120 -ast 1 -aet 120; currentTime 1;\n"
+                       "zylSolver; setAttr zylSolverNode1.useGroundGrid 1;\n"
+                       "makeMesh -cube -name block; xform -ws -t 0 ") +
+           (raised ? "1.92" : "0.5") +
+           " 0 -s 2 1 2 block;\n"
+           "string $shards[] = `zylShatter -ns 12 -sed 7 block`;\n"
+           "new_ZYLBody -st 2 -a 0 $shards;\n"
+           "string $bodies[] = `ls -type zylRigidBody`;\n"
+           "zylFractureBody -dTh 0.02 -n wall $bodies;\n";
+}
 
 class Generator {
 public:
@@ -130,15 +143,7 @@ private:
 
     std::string setup() {
         std::ostringstream s;
-        s << "playbackOptions -min 1 -max 120 -ast 1 -aet 120; currentTime 1;\n"
-             "zylSolver; setAttr zylSolverNode1.useGroundGrid 1;\n"
-             "makeMesh -cube -name block; xform -ws -t 0 "
-          << (r_.chance(50) ? "1.92" : "0.5")
-          << " 0 -s 2 1 2 block;\n"
-             "string $shards[] = `zylShatter -ns 12 -sed 7 block`;\n"
-             "new_ZYLBody -st 2 -a 0 $shards;\n"
-             "string $bodies[] = `ls -type zylRigidBody`;\n"
-             "zylFractureBody -dTh 0.02 -n wall $bodies;\n";
+        s << wallSetup(r_.chance(50));
         // Boxes and spheres beside and above the wall; the second sphere is keyed.
         for (const std::string_view mesh : kLooseMeshes) {
             const bool box = mesh.starts_with("box");
@@ -427,3 +432,23 @@ bool SequenceScript::parse(const std::string& text, SequenceScript& out) {
 }
 
 SequenceScript generateSequence(std::uint64_t seed) { return Generator(seed).script(); }
+
+std::vector<SequenceCase> readSequenceCases(const std::string& text) {
+    std::vector<SequenceCase> cases;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        const std::size_t colon = line.find(": ");
+        if (line.empty() || line[0] == '#' || colon == std::string::npos) continue;
+        SequenceCase c{line.substr(0, colon), {}};
+        c.script.setup = wallSetup(c.name.starts_with("raised/"));
+        std::size_t from = colon + 2;
+        for (std::size_t bar; from < line.size(); from = bar + 3) {
+            bar = line.find(" | ", from);
+            if (bar == std::string::npos) bar = line.size();
+            c.script.steps.push_back(line.substr(from, bar - from));
+        }
+        cases.push_back(std::move(c));
+    }
+    return cases;
+}

@@ -20,3 +20,13 @@ struct SequenceScript {
 };
 
 SequenceScript generateSequence(std::uint64_t seed);
+
+// Hand-written scripts: "name: step | step | ..." per line ('#' starts a comment line),
+// each after the wall's setup (a block shattered into 12 shards bound into the fracture
+// body "wall" on the ground); a name starting with "raised/" lifts the block to y 1.92
+// first, so that the wall falls.
+struct SequenceCase {
+    std::string name;
+    SequenceScript script;
+};
+std::vector<SequenceCase> readSequenceCases(const std::string& text);

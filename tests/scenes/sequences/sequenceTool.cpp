@@ -3,6 +3,7 @@
 // script printed, a script file checked, and failing scripts shrunk to the steps that
 // still fail.
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -22,10 +23,11 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: sequenceTool --hostrun PATH --module PATH [--sanitized] [--work DIR] [--jobs N] [--shrink]\n"
-    "                    (--seeds A:B | --print SEED | --script FILE)\n"
+    "                    (--seeds A:B | --print SEED | --script FILE | --cases FILE)\n"
     "  --seeds A:B    check the scripts of seeds A to B; a failing seed keeps its folder in DIR\n"
     "  --print SEED   print the script of SEED\n"
     "  --script FILE  check the script in FILE (as --print writes it)\n"
+    "  --cases FILE   check each hand-written case of FILE (see sequenceScript.h)\n"
     "  --shrink       shrink each failing script and write it to DIR/seed_N.shrunk.txt\n";
 
 struct Options {
@@ -36,6 +38,7 @@ struct Options {
     std::uint64_t first = 0, last = 0;
     bool seeds = false, print = false;
     std::string script;
+    std::string cases;
 };
 
 bool parse(int argc, char** argv, Options& o) {
@@ -72,11 +75,13 @@ bool parse(int argc, char** argv, Options& o) {
             o.print = true;
         } else if (a == "--script") {
             o.script = v;
+        } else if (a == "--cases") {
+            o.cases = v;
         } else {
             return false;
         }
     }
-    return (o.seeds || o.print || !o.script.empty()) && (o.print || (!o.build.hostrun.empty() && !o.build.module.empty()));
+    return (o.seeds || o.print || !o.script.empty() || !o.cases.empty()) && (o.print || (!o.build.hostrun.empty() && !o.build.module.empty()));
 }
 
 // Checks one script; a failure is told, shrunk when asked, and its folder kept.
@@ -129,6 +134,27 @@ int main(int argc, char** argv) {
             return 2;
         }
         return checkAndReport(o, script, fs::path(o.script).stem().string(), print) ? 0 : 1;
+    }
+
+    if (!o.cases.empty()) {
+        std::ifstream in(o.cases);
+        std::stringstream text;
+        text << in.rdbuf();
+        const std::vector<SequenceCase> cases = readSequenceCases(text.str());
+        std::atomic<std::size_t> next = 0;
+        std::atomic<unsigned> failed = 0;
+        std::vector<std::thread> workers;
+        for (unsigned j = 0; j < o.jobs; ++j)
+            workers.emplace_back([&] {
+                for (std::size_t i = next++; i < cases.size(); i = next++) {
+                    std::string name = cases[i].name;
+                    std::replace(name.begin(), name.end(), '/', '_');
+                    if (!checkAndReport(o, cases[i].script, name, print)) ++failed;
+                }
+            });
+        for (std::thread& w : workers) w.join();
+        std::printf("%zu cases, %u failed\n", cases.size(), failed.load());
+        return failed ? 1 : 0;
     }
 
     std::atomic<std::uint64_t> next = o.first;
