@@ -369,6 +369,7 @@ void Clipper::capCutLoop(CutLoop* loop, const QmtVector3& n) {
     std::vector<std::uint32_t> cornerUVs;
     gatherLoopCorners(loop, corners, cornerUVs);
     const std::size_t merges = m_capMerges.size();
+    const std::uint32_t edges = loop->edgeCount;
     dropDegenerateEdges(loop, count);
     if (loop->edgeCount < 3) {
         // The loop folded up onto itself: the opening is a sliver thinner than the
@@ -383,6 +384,8 @@ void Clipper::capCutLoop(CutLoop* loop, const QmtVector3& n) {
     if (isCutLoopNonConvex(loop, count, n)) {
         const QmtVector3 m = cutLoopOrientation(loop, count, n);
         splitNonConvexLoop(loop, count, m, 0);
+    } else if (loop->edgeCount == edges) {
+        appendCapFace(corners, cornerUVs, m_planeNormal);  // nothing dropped: the corners stand
     } else {
         makeCapFace(loop, count, m_planeNormal);
     }

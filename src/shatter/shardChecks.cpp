@@ -12,7 +12,9 @@ using Qmt::QmtVector3;
 
 bool isClosedSurface(const ZYL_DFmesh& mesh) {
     if (!mesh.faces) return false;
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> edges;
+    // Each edge as its two vertices, lower first, and which way it runs: a closed surface
+    // runs every edge once each way, so sorted they come in pairs of the two ways.
+    std::vector<std::pair<std::uint64_t, bool>> edges;
     for (std::uint32_t f = 0; f < mesh.numFaces; ++f) {
         const ZYL_DFface& face = mesh.faces[f];
         if (face.numVertices < 3 || !face.vertices) return false;
@@ -20,15 +22,15 @@ bool isClosedSurface(const ZYL_DFmesh& mesh) {
             const std::uint32_t a = face.vertices[k];
             const std::uint32_t b = face.vertices[k + 1 == face.numVertices ? 0 : k + 1];
             if (a == b || a >= mesh.numVertices || b >= mesh.numVertices) return false;
-            edges.emplace_back(a, b);
+            edges.emplace_back(std::uint64_t{std::min(a, b)} << 32 | std::max(a, b), a > b);
         }
     }
-    if (edges.empty()) return false;
+    if (edges.empty() || edges.size() % 2 != 0) return false;
     std::ranges::sort(edges);
-    if (std::ranges::adjacent_find(edges) != edges.end()) return false;
-    return std::ranges::all_of(edges, [&edges](const auto& e) {
-        return std::ranges::binary_search(edges, std::pair(e.second, e.first));
-    });
+    for (std::size_t i = 0; i < edges.size(); i += 2) {
+        if (edges[i].first != edges[i + 1].first || edges[i].second || !edges[i + 1].second) return false;
+    }
+    return true;
 }
 
 SurfaceMeasure measureSurface(const ZYL_DFmesh& mesh, const QmtVector3& about) {
