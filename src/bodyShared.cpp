@@ -7,6 +7,7 @@
 
 #include "engine/bodies/hardBody.h"
 #include "geometry/mesh/massProperties.h"
+#include "host/api/animControl.h"
 #include "host/api/global.h"
 #include "host/api/transformationMatrix.h"
 #include "math/quaternion.h"
@@ -90,6 +91,29 @@ bool transformAbove(const MObject& node, MFnTransform& transform) {
     if (!MDagPath::getAPathTo(node, path)) return false;
     path.pop();
     return static_cast<bool>(transform.setObject(path));
+}
+
+std::vector<MPlug> drivenChannels(const MObject& transform) {
+    std::vector<MPlug> channels;
+    const MFnDependencyNode node(transform);
+    for (const char* name : {"translate", "rotate", "scale"}) {
+        const MPlug channel = node.findPlug(name);
+        if (channel.isNull()) continue;
+        const bool whole = channel.isDestination();
+        for (unsigned i = 0; i < channel.numChildren(); ++i)
+            if (MPlug part = channel.child(i); whole || part.isDestination()) channels.push_back(part);
+    }
+    return channels;
+}
+
+void showDrivenChannelsAt(const MObject& transform, const MTime& t) {
+    const MDGContext at(t);
+    for (MPlug channel : drivenChannels(transform)) channel.setValue(channel.asDouble(at));
+}
+
+void resetFromRest(MFnTransform& transform) {
+    transform.resetFromRestPosition();
+    showDrivenChannelsAt(transform.object(), MAnimControl::minTime());
 }
 
 MMatrix bodyPoseMatrix(const HardBody& body) {

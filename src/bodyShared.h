@@ -5,10 +5,12 @@
 
 #include <array>
 #include <optional>
+#include <vector>
 
 #include "geometry/mesh/meshRecords.h"
 #include "host/api/dagPath.h"
 #include "host/api/fnTransform.h"
+#include "host/api/hostTime.h"
 #include "host/api/matrix.h"
 #include "host/api/object.h"
 #include "host/api/quaternion.h"
@@ -53,6 +55,15 @@ Qmt::QmtVector3 spinBetween(const MQuaternion& q0, const MQuaternion& q1, double
 bool nodeDagPath(const MObject& node, MDagPath& path);
 // The transform right above the node; false (quietly) without one.
 bool transformAbove(const MObject& node, MFnTransform& transform);
+// The channels (translate, rotate and scale children) of a transform that connections
+// drive: keys, motion paths and the like.
+std::vector<MPlug> drivenChannels(const MObject& transform);
+// The driven channels take the values their drivers give at t.
+void showDrivenChannelsAt(const MObject& transform, const MTime& t);
+// The transform back at its rest position, except for the channels animation drives:
+// those show their animated values at the play range's start, where a run starts,
+// whenever the rest position was taken.
+void resetFromRest(MFnTransform& transform);
 // The body's current placement and scale as a host matrix.
 MMatrix bodyPoseMatrix(const HardBody& body);
 

@@ -134,7 +134,7 @@ void zylCrackerNode::resetNodeToRestPosition() {
     previous_ = current_ = rest_;
     if (body_) body_->applyInitialState();
     MFnTransform transform;
-    if (transformAbove(thisMObject(), transform)) transform.resetFromRestPosition();
+    if (transformAbove(thisMObject(), transform)) resetFromRest(transform);
 }
 
 void zylCrackerNode::storeRestPosition(const MTime& time) {

@@ -310,6 +310,7 @@ double FractureBodyNode::getStressThreshold() const { return plug(stressThreshol
 int FractureBodyNode::getActFrame() const { return plug(actFrame).asInt(); }
 int FractureBodyNode::getBreakFrame() const { return plug(breakFrame).asInt(); }
 bool FractureBodyNode::isActivatedAtFrame() const { return plug(firstHitActive).asShort() == 2; }
+bool FractureBodyNode::wakesDuringRun() const { return plug(firstHitActive).asShort() != 0; }
 
 bool FractureBodyNode::isAnimatedAspect(int aspect) const {
     if (aspect != 4) return false;

@@ -63,6 +63,8 @@ public:
     int getBreakFrame() const;
     // Whether the static parts are released at `actFrame` (`firstHitActive` 2).
     bool isActivatedAtFrame() const;
+    // Whether a static body becomes dynamic during a run: on its first hit or at `actFrame`.
+    bool wakesDuringRun() const;
     // Aspect 4: whether the propagation style or a threshold is animated.
     bool isAnimatedAspect(int aspect) const;
     // With `selected` on: whether a selected rigid body belongs to this node.

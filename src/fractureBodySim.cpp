@@ -101,7 +101,7 @@ void FractureBodyNode::resetMembers() {
     for (SceneStress* stress : stressNodes()) stress->restoreInitialState();
     const std::vector<rigidBodyNode*> members = memberNodes();
     for (rigidBodyNode* member : members) editUnlocked(*member, [&] { member->resetToRest(); });
-    if (MFnTransform group; !members.empty() && memberGroup(*members.front(), group)) group.resetFromRestPosition();
+    if (MFnTransform group; !members.empty() && memberGroup(*members.front(), group)) resetFromRest(group);
     for (clusterFractureNode* cluster : clusterNodes()) cluster->restoreInitialState();
 
     // The random cells may have moved since the colours were drawn.

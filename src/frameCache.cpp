@@ -16,18 +16,19 @@ Orientations newOrientations(int n) { return Orientations(new (std::nothrow) std
 
 }  // namespace
 
-void RigidBodyFrameCache::allocate(int n) {
-    if (n <= 0) return;
+bool RigidBodyFrameCache::allocate(int n) {
+    if (n <= 0) return true;
     positions.reset();
     orientations.reset();
     count = 0;
     capacity = n;
     positions = newPositions(n);
     if (positions) orientations = newOrientations(n);
+    return positions && orientations;
 }
 
-void RigidBodyFrameCache::resize(int n) {
-    if (!positions || !orientations || n < 1) return;
+bool RigidBodyFrameCache::resize(int n) {
+    if (!positions || !orientations || n < 1) return true;
     // Frames past the new capacity cannot be kept: the cache is cut to fit.
     const std::uint32_t kept = std::min(count, static_cast<std::uint32_t>(n));
     Positions oldPositions = std::move(positions);
@@ -37,11 +38,12 @@ void RigidBodyFrameCache::resize(int n) {
     if (positions) orientations = newOrientations(n);
     if (!positions || !orientations) {
         count = 0;
-        return;
+        return false;
     }
     std::copy_n(oldPositions.get(), kept, positions.get());
     std::copy_n(oldOrientations.get(), kept, orientations.get());
     count = kept;
+    return true;
 }
 
 void RigidBodyFrameCache::append(const HardBody* body) {
@@ -51,4 +53,9 @@ void RigidBodyFrameCache::append(const HardBody* body) {
     const Qmt::Quaternion& q = state.orientation;
     orientations[count] = {q.W(), q.X(), q.Y(), q.Z()};
     ++count;
+}
+
+bool RigidBodyFrameCache::holdsStartPose(std::int64_t k) const {
+    if (k < 0 || k >= count || !positions || !orientations) return false;
+    return positions[k] == positions[0] && orientations[k] == orientations[0];
 }

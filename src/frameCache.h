@@ -16,12 +16,16 @@ struct RigidBodyFrameCache {
     std::unique_ptr<std::array<double, 4>[]> orientations;  // engine quaternion w, x, y, z
 
     // A fresh, empty cache of n frames; n <= 0 changes nothing. When the positions
-    // cannot be had, the cache keeps the capacity but holds no arrays.
-    void allocate(int n);
+    // cannot be had, the cache keeps the capacity but holds no arrays. False when an
+    // array could not be had.
+    bool allocate(int n);
     // n frames, keeping the stored ones (those past the new capacity are dropped).
-    // Only for a cache that holds both arrays, and n >= 1.
-    void resize(int n);
+    // Only for a cache that holds both arrays, and n >= 1. False when the new arrays
+    // could not be had: the cache is then empty.
+    bool resize(int n);
     // Stores the body's current pose as the next frame; a full cache, a missing body or
     // missing arrays refuse silently.
     void append(const HardBody* body);
+    // Whether frame k is stored and holds the same pose as frame 0, bit for bit.
+    bool holdsStartPose(std::int64_t k) const;
 };

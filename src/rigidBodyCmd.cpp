@@ -164,8 +164,8 @@ void RigidBodyCmd::createBody(const MObject& transform, const MDagPath& mesh, un
     modifier().connect(MPlug(solver, zylSolverNode::rigidBodies), MPlug(node, rigidBodyNode::solver));
     modifier().doIt();
 
-    const MPlug cacheSizePlug(solver, zylSolverNode::cacheSize);
-    const int cacheSize = cacheSizePlug.isNull() ? 0 : cacheSizePlug.asInt();
+    const auto* solverNode = userNodeAs<zylSolverNode>(solver, zylSolverNode::id);
+    const int cacheFrames = solverNode ? solverNode->cacheFrames() : 0;
     MPlug(node, rigidBodyNode::passive).setValue(options.active);
     MPlug(node, rigidBodyNode::jaggy).setValue(jagged);
 
@@ -199,5 +199,5 @@ void RigidBodyCmd::createBody(const MObject& transform, const MDagPath& mesh, un
     if (made_ == madeIndices_.size()) madeIndices_.push_back(index.asInt());
     ++made_;
     if (HardBody* engineBody = body->getBody(false)) engineBody->enableJagginess();
-    body->frameCache.allocate(cacheSize);
+    if (!body->frameCache.allocate(cacheFrames)) zylSolverNode::reportCacheFailure(cacheFrames);
 }

@@ -1,5 +1,6 @@
 #include "src/rigidBodyNode.h"
 
+#include <cstring>
 #include <initializer_list>
 #include <iostream>
 #include <new>
@@ -240,6 +241,26 @@ void rigidBodyNode::pullChangeFlags() {
         MPlug(self, passive).setValue(2);
         MPlug(self, ca_activeState).asBool();
     }
+    // Parameters and states reach the body whoever set them, but only the user's
+    // commands tell the solver; so does any change found here, or the next run would
+    // replay frames made without it.
+    const RunInputs inputs = runInputs();
+    if (std::memcmp(inputs.data(), takenInputs_.data(), sizeof inputs) != 0) {
+        takenInputs_ = inputs;
+        notifySolver();
+    }
+}
+
+rigidBodyNode::RunInputs rigidBodyNode::runInputs() const {
+    const MObject self = thisMObject();
+    RunInputs inputs{};
+    std::size_t i = 0;
+    for (const MObject& attr : {mass, bounciness, friction, linearDamping, angularDamping, gapfactor, passive,
+                                firstHitActive, enabled})
+        inputs[i++] = MPlug(self, attr).asDouble();
+    for (const MObject& vector : {initialVelocity, initialSpin})
+        for (unsigned c = 0; c < 3; ++c) inputs[i++] = MPlug(self, vector).child(c).asDouble();
+    return inputs;
 }
 
 void rigidBodyNode::dirtyAllChangeFlags() {

@@ -101,7 +101,8 @@ public:
     // Reads every change flag, and the owner's when its parameters follow it.
     void dirtyAllChangeFlags();
     // Reads the node's own change flags (not the solver link), so that every pending
-    // change reaches the body.
+    // change reaches the body; a value that shapes a run and changed since the last
+    // pull ends the solver's cached play-back.
     void pullChangeFlags();
     void addToWorld();
     void removeFromWorld();
@@ -239,6 +240,10 @@ private:
     void warnAnimationKeys() const;
     // The world rotate pivot of the transform above the node at path.
     static MPoint worldRotatePivot(const MDagPath& path);
+    // The attributes a run takes whose change flags tell no solver (parameters, active
+    // state, start velocities), in a fixed order.
+    using RunInputs = std::array<double, 15>;
+    RunInputs runInputs() const;
 
     // Node fields.
     std::uint32_t serial_ = 0;
@@ -254,4 +259,5 @@ private:
     bool fractureParamsFollow_ = false;
     Vec3f startPosition_{};
     Quatf startRotation_{0, 0, 0, 1};
+    RunInputs takenInputs_{};  // runInputs() at the last pull
 };

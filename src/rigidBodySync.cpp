@@ -101,7 +101,7 @@ void rigidBodyNode::resetToRest() {
         showVelocities();
     }
     MFnTransform transform;
-    if (transformAbove(thisMObject(), transform)) transform.resetFromRestPosition();
+    if (transformAbove(thisMObject(), transform)) resetFromRest(transform);
 }
 
 void rigidBodyNode::captureKinematicTarget() {

@@ -89,15 +89,14 @@ void playbackRangeChangedCallback(void*) {
     zylSolverNode* solver = firstSolver();
     if (!solver) return;
     const MTime min = MAnimControl::minTime();
-    const MTime max = MAnimControl::maxTime();
     const MObject node = solver->thisMObject();
     MPlug size(node, zylSolverNode::cacheSize);
     const MPlug resize(node, zylSolverNode::ca_cacheSize);
     if (!size.isNull() && !resize.isNull()) {
-        size.setValue(static_cast<int>((max - min).as(MTime::uiUnit()) + 1.0));
+        size.setValue(playRangeFrames());
         resize.asBool();
     }
-    const int first = static_cast<int>(min.as(MTime::uiUnit()));
+    const int first = wholeFrames(min);
     MPlug start(node, zylSolverNode::startFrame);
     if (start.asInt() < first) {
         start.setValue(first);

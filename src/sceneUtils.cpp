@@ -1,11 +1,13 @@
 #include "src/sceneUtils.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <vector>
 
 #include "geometry/bounds/boxFit.h"
+#include "host/api/animControl.h"
 #include "host/api/fnDagNode.h"
 #include "host/api/iterators.h"
 #include "host/api/view3d.h"
@@ -58,6 +60,19 @@ void getActiveViewDirection(MVector& direction) {
     MStatus status;
     const MVector d = MFnCamera(camera).viewDirection(MSpace::kWorld, &status);
     if (status) direction = d;
+}
+
+int wholeFrames(double frames) {
+    if (std::isnan(frames)) return 0;
+    return static_cast<int>(std::clamp(std::trunc(frames), static_cast<double>(INT_MIN), static_cast<double>(INT_MAX)));
+}
+
+int wholeFrames(const MTime& t) { return wholeFrames(t.as(MTime::uiUnit())); }
+
+int playRangeFrames() {
+    // An inverted range (the host refuses one, its API may not) still starts a run.
+    const int span = std::max(wholeFrames(MAnimControl::maxTime() - MAnimControl::minTime()), 0);
+    return span < INT_MAX ? span + 1 : span;
 }
 
 void splitSeconds(double& seconds, int& minutes, int& hours) {

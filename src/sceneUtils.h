@@ -3,13 +3,15 @@
 // Free functions over the host scene that the module's nodes and commands share:
 // plug-in nodes under transforms and in a mesh's history, the group a shatter
 // leaves behind, shading groups, curve sampling, UV interpolation inside a polygon,
-// transform copies, the view direction and elapsed-time splitting. None keeps state.
+// transform copies, the view direction, frame counts and elapsed-time splitting. None
+// keeps state.
 
 #include "host/api/arrays.h"
 #include "host/api/dagPath.h"
 #include "host/api/fnDependencyNode.h"
 #include "host/api/fnMesh.h"
 #include "host/api/fnNurbsCurve.h"
+#include "host/api/hostTime.h"
 #include "host/api/object.h"
 #include "host/api/status.h"
 #include "host/api/text.h"
@@ -18,6 +20,13 @@
 
 // World-space view direction of the active 3D view's camera; untouched when there is no camera.
 void getActiveViewDirection(MVector& direction);
+
+// Whole frames, truncated toward zero; beyond the int range its ends (and NaN 0): any
+// frame count converts, none overflows. The time's frames are in the scene's time unit.
+int wholeFrames(double frames);
+int wholeFrames(const MTime& t);
+// The frames of the play range, both ends counted: the most a run's frame caches hold.
+int playRangeFrames();
 
 // Above 60 seconds (strictly) moves whole minutes out of `seconds`, then above 60
 // minutes whole hours out of `minutes`. Outputs it does not set keep the caller's values.

@@ -1,13 +1,12 @@
 #include "src/solverCmd.h"
 
-#include <cmath>
 #include <new>
 
-#include "host/api/animControl.h"
 #include "host/api/fnDependencyNode.h"
 #include "host/api/global.h"
 #include "host/api/iterators.h"
 #include "src/nodeHelpers.h"
+#include "src/sceneUtils.h"
 #include "src/solverNode.h"
 #include "src/uiScript.h"
 
@@ -60,8 +59,7 @@ MObject SolverCmd::createSolver() {
     }
     // The first evaluation runs the frame routine at the current time.
     MPlug(solver, S::rigidBodies).asBool();
-    const double frames = (MAnimControl::maxTime() - MAnimControl::minTime()).as(MTime::uiUnit()) + 1.0;
-    MPlug(solver, S::cacheSize).setValue(static_cast<int>(std::trunc(frames)));
+    MPlug(solver, S::cacheSize).setValue(playRangeFrames());
     MPlug(solver, S::ca_cacheSize).asBool();
     return solver;
 }

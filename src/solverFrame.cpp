@@ -2,16 +2,20 @@
 // caches, or simulate one frame's advance in substeps.
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
+#include <vector>
 
 #include "engine/bodies/hardBody.h"
 #include "engine/fracture/fractureBody.h"
 #include "engine/world/engineApi.h"
 #include "engine/world/publicWorld.h"
 #include "host/api/animControl.h"
+#include "host/api/fnTransform.h"
 #include "host/api/global.h"
 #include "host/api/iterators.h"
 #include "host/api/messages.h"
+#include "src/bodyShared.h"
 #include "src/crackerNode.h"
 #include "src/fractureBodyNode.h"
 #include "src/nodeHelpers.h"
@@ -20,9 +24,6 @@
 #include "src/solverNode.h"
 
 namespace {
-
-// Whole frames in the scene's time unit, truncated.
-int frames(const MTime& t) { return static_cast<int>(t.as(MTime::uiUnit())); }
 
 // One frame of the scene's time unit.
 MTime oneFrame() { return MTime(1.0, MTime::uiUnit()); }
@@ -39,7 +40,40 @@ bool followsAnimation(rigidBodyNode& rb) {
     return rb.getPassive() == 2 || (owner && owner->hasAnimBody);
 }
 
+// Cached frame k onto a body's transform. A static body moves only once it wakes, on a
+// first hit or at its fracture body's activation frame (its state now may be that of
+// the start, before it woke); until then it shows its rest position, as the run left it.
+void playBack(rigidBodyNode& rb, const HardBody& body, std::int64_t k) {
+    const FractureBodyNode* owner = rb.getOwner();
+    if (!isStatic(&body) || (owner && owner->hasAnimBody)) {
+        rb.playBackFrame(static_cast<int>(std::min<std::int64_t>(k, INT_MAX)));
+        return;
+    }
+    if (!rb.getFirstHitActive() && !(owner && owner->wakesDuringRun())) return;
+    MFnTransform transform;
+    if (rb.frameCache.holdsStartPose(k)) {
+        if (transformAbove(rb.thisMObject(), transform)) resetFromRest(transform);
+    } else {
+        rb.playBackFrame(static_cast<int>(std::min<std::int64_t>(k, INT_MAX)));
+    }
+}
+
 bool sceneHasFields() { return !MItDependencyNodes(MFn::kField).isDone(); }
+
+// The transforms whose animation moves a run: the crackers', the animated bodies' and
+// the animated parents of fracture bodies.
+std::vector<MDagPath> animatedTransforms(const SolverNodeLists& nodes) {
+    std::vector<MDagPath> transforms;
+    const auto addAbove = [&](const MObject& node) {
+        if (MDagPath path; MDagPath::getAPathTo(node, path) && path.pop()) transforms.push_back(path);
+    };
+    for (const zylCrackerNode* cracker : nodes.crackers) addAbove(cracker->thisMObject());
+    for (rigidBodyNode* rb : nodes.rigidBodies)
+        if (!rb->getOwner() && rb->getPassive() == 2) addAbove(rb->thisMObject());
+    for (const FractureBodyNode* fb : nodes.fractureBodies)
+        if (fb->hasAnimBody && fb->animBodyPath.isValid()) transforms.push_back(fb->animBodyPath);
+    return transforms;
+}
 
 constexpr const char* kCachedModeOn = "print \" ZYL bake cached mode is active \"";
 
@@ -73,25 +107,25 @@ void zylSolverNode::advanceFrame(const MPlug& plug, MDataBlock& data) {
         return;
     }
 
-    const int f = frames(t - tmin);
-    const int s = data.inputValue(startFrame).asInt() - frames(tmin);
-    const int d = frames(t - lastTime);
-    const int m = frames(lastSimulatedTime - tmin);
+    // Frame numbers far beyond any range saturate: such times are before or after the
+    // range like any other.
+    const std::int64_t f = wholeFrames(t - tmin);
+    const std::int64_t s = std::int64_t{data.inputValue(startFrame).asInt()} - wholeFrames(tmin);
+    const std::int64_t d = wholeFrames(t - lastTime);
+    const std::int64_t m = wholeFrames(lastSimulatedTime - tmin);
     const bool cacheActiveOn = data.inputValue(cacheActive).asBool();
+    const bool runStart = d >= 0 && f == s + 1;
+    if (runStart) leaveStart(nodes, t, n);
 
-    if (cacheActiveOn && (cached || f <= m)) {
-        const int k = f > s ? f - s - 1 : 0;
+    if (cacheActiveOn && (MPlug(thisMObject(), cachedMode).asBool() || f <= m)) {
+        const std::int64_t k = f > s ? f - s - 1 : 0;
         for (rigidBodyNode* rb : nodes.rigidBodies) {
-            if (const HardBody* body = rb->getBody(false)) {
-                const FractureBodyNode* owner = rb->getOwner();
-                if (!isStatic(body) || (owner && owner->hasAnimBody) || rb->getFirstHitActive())
-                    rb->playBackFrame(k);
-            }
+            if (const HardBody* body = rb->getBody(false)) playBack(*rb, *body, k);
             lastTime = t;
         }
         return;
     }
-    if (d >= 0 && f == s + 1) {
+    if (runStart) {
         // The run is timed from here; this frame itself is not simulated.
         simulationTimer.clear();
         simulationTimer.beginTimer();
@@ -100,6 +134,10 @@ void zylSolverNode::advanceFrame(const MPlug& plug, MDataBlock& data) {
         return;
     }
     if (f >= s && t > lastTime && d <= 1) {
+        // Settings changed since the last frame shape this one: the ground follows
+        // `useGroundGrid` as soon as it is set.
+        MPlug(thisMObject(), ca_solverParams).asBool();
+        MPlug(thisMObject(), ca_numThreads).asBool();
         const double dt = (t - lastTime).as(MTime::kSeconds) / n;
         stepFrame(nodes, t, n, dt);
         lastTime = lastSimulatedTime = t;
@@ -114,20 +152,16 @@ void zylSolverNode::startAtMinTime(const SolverNodeLists& nodes, const MTime& tm
     const MObject self = thisMObject();
     MPlug(self, ca_solverParams).asBool();
     MPlug(self, ca_numThreads).asBool();
+    // A cache size set since takes effect as the run starts, as an opened scene takes it.
+    renewingCaches_ = true;
+    MPlug(self, ca_cacheSize).asBool();
+    renewingCaches_ = false;
     // Back at the start, the bodies take what was set on them since: a pose or centre
     // read now is the rest pose, as in a saved scene. A change drops the cached frames.
     resetSimulation(nodes);
-    takePendingChanges(nodes);
-    cached = cached && MPlug(self, cachedMode).asBool();
-    if (cached && cachedStartInvalidated(nodes)) {
-        cached = false;
-        MPlug(self, cachedMode).setValue(false);
-    }
-
-    if (cached) {
+    if (cachedRunHolds(nodes) && cached) {
         for (rigidBodyNode* rb : nodes.rigidBodies)
-            if (const HardBody* body = rb->getBody(false); body && (!isStatic(body) || rb->getFirstHitActive()))
-                rb->playBackFrame(0);
+            if (const HardBody* body = rb->getBody(false)) playBack(*rb, *body, 0);
         for (zylCrackerNode* cracker : nodes.crackers) {
             cracker->resetNodeToRestPosition();
             cracker->updateBodyFromNodeTransform(tmin);
@@ -135,8 +169,38 @@ void zylSolverNode::startAtMinTime(const SolverNodeLists& nodes, const MTime& tm
     } else {
         startSimulation(nodes, tmin, substepCount);
         lastSimulatedTime = tmin;
+        runMotion_.clear();
+        runMotion_.record(animatedTransforms(nodes), tmin);
+        startDue_ = false;
     }
     lastTime = tmin;
+}
+
+void zylSolverNode::leaveStart(const SolverNodeLists& nodes, const MTime& t, int substepCount) {
+    const bool cached = MPlug(thisMObject(), cachedMode).asBool();
+    const bool holds = cachedRunHolds(nodes);
+    PublicWorld* world = engineWorld();
+    if ((cached ? holds : !startDue_) || !world || world->getNumberOfBodies() == 0) return;
+    startAtMinTime(nodes, MAnimControl::minTime(), substepCount, false);
+    // The start pass put the animated transforms where the range starts; this frame
+    // shows them where their animation has them now, as a run from the start does.
+    for (const MDagPath& transform : animatedTransforms(nodes)) showDrivenChannelsAt(transform.node(), t);
+}
+
+bool zylSolverNode::cachedRunHolds(const SolverNodeLists& nodes) {
+    takePendingChanges(nodes);
+    MPlug cached(thisMObject(), cachedMode);
+    if (!cached.asBool()) return false;
+    if (cachedStartInvalidated(nodes)) {
+        cached.setValue(false);
+        startDue_ = true;
+        return false;
+    }
+    if (!runMotion_.matches(animatedTransforms(nodes))) {
+        disableCachedMode();
+        return false;
+    }
+    return true;
 }
 
 // Cached frames stay valid only while nothing that shapes the run is animated: while
@@ -230,7 +294,7 @@ void zylSolverNode::startSimulation(const SolverNodeLists& nodes, const MTime& t
 void zylSolverNode::stepFrame(const SolverNodeLists& nodes, const MTime& t, int substepCount, double dt) {
     PublicWorld* world = engineWorld();
     if (!world) return;
-    const int frame = frames(t);
+    const int frame = wholeFrames(t);
     const bool cacheActiveOn = MPlug(thisMObject(), cacheActive).asBool();
     const double frameLength = substepCount * dt;
     const MTime previous = t - oneFrame();
@@ -271,6 +335,8 @@ void zylSolverNode::stepFrame(const SolverNodeLists& nodes, const MTime& t, int 
         if (cacheActiveOn) rb->frameCache.append(body);
     }
     for (zylCrackerNode* cracker : nodes.crackers) cracker->updateBodyFromNodeTransform(t);
+    // Only a run that reaches the range's end is served from the caches again.
+    if (t <= MAnimControl::maxTime()) runMotion_.record(animatedTransforms(nodes), t);
     for (FractureBodyNode* fb : nodes.fractureBodies) {
         FractureBody* body = fb->fractureBody;
         if (!body) continue;

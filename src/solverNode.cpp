@@ -14,6 +14,7 @@
 #include "src/fractureBodyNode.h"
 #include "src/nodeHelpers.h"
 #include "src/rigidBodyNode.h"
+#include "src/sceneUtils.h"
 
 MObject zylSolverNode::version;
 MObject zylSolverNode::inTime;
@@ -50,12 +51,19 @@ constexpr const char* kGridColour = "displayColor -dormant \"grid\" 3";
 constexpr const char* kCachedModeOff = " ZYL bake cached mode has been deactivated ";
 constexpr const char* kCacheTooSmall = " ZYL cache size is less than current time range ";
 
-// Play-range frames, counted in the scene's time unit.
-int framesBetween(const MTime& from, const MTime& to) {
-    return static_cast<int>((to - from).as(MTime::uiUnit()));
-}
+MString number(int n) { return MString() += n; }
 
 }  // namespace
+
+int zylSolverNode::cacheFrames() const {
+    const MPlug size(thisMObject(), cacheSize);
+    return size.isNull() ? 0 : std::min(size.asInt(), playRangeFrames());
+}
+
+void zylSolverNode::reportCacheFailure(int frames) {
+    MGlobal::displayError(" ZYL frame caches of " + number(frames) +
+                          " frames could not be allocated: frames are not cached ");
+}
 
 zylSolverNode::zylSolverNode() {
     PublicWorld*& world = engineWorld();
@@ -118,7 +126,7 @@ MStatus zylSolverNode::initialize() {
     displaySelected = addNumericAttr("displaySelected", "dis", T::kBoolean, 1, 0, &status);
     ca_displaySelected = addChangeFlag("ca_displaySelected", "cadi", &status);
     // Sized to the play range the host has when the type is registered.
-    const int rangeFrames = framesBetween(MAnimControl::minTime(), MAnimControl::maxTime());
+    const int rangeFrames = wholeFrames(MAnimControl::maxTime() - MAnimControl::minTime());
     cacheSize = addNumericAttr("cacheSize", "chs", T::kInt, rangeFrames, kNotConnectable | kNotKeyable, &status);
     ca_cacheSize = addChangeFlag("ca_cacheSize", "cchs", &status);
     cachedMode = addNumericAttr("cachedMode", "cm", T::kBoolean, 0,
@@ -138,7 +146,7 @@ MStatus zylSolverNode::initialize() {
 void zylSolverNode::postConstructor() {
     const MTime start = MAnimControl::minTime();
     MPlug(thisMObject(), startTime).setValue(start);
-    MPlug(thisMObject(), startFrame).setValue(static_cast<int>(start.value()));
+    MPlug(thisMObject(), startFrame).setValue(wholeFrames(start.value()));
     setExistWithoutOutConnections(true);
 }
 
@@ -204,20 +212,24 @@ void zylSolverNode::applySolverParams(MDataBlock& data) {
 }
 
 void zylSolverNode::resizeCaches(MDataBlock& data) {
-    const int n = data.inputValue(cacheSize).asInt();
+    // A cache never holds more frames than a run through the play range makes.
+    const int wanted = data.inputValue(cacheSize).asInt();
+    const int n = cacheFrames();
+    if (n < wanted)
+        MGlobal::displayWarning(" ZYL cache size " + number(wanted) + " is more than the play range needs: " +
+                                number(n) + " frames are cached ");
     const MTime tmin = MAnimControl::minTime();
-    const int simulated = framesBetween(tmin, lastSimulatedTime);
+    // At a run's start nothing simulated is kept: the caches are made anew.
+    const int simulated = renewingCaches_ ? 0 : wholeFrames(lastSimulatedTime - tmin);
     const bool fits = cacheCapacity >= n;
     if (fits && simulated != 0) return;
     const bool grow = !fits && simulated > 0;
 
     MGlobal::executeCommand("undoInfo -swf off");
-    for (rigidBodyNode* body : gatherNodeLists().rigidBodies) {
-        if (grow)
-            body->frameCache.resize(n);
-        else
-            body->frameCache.allocate(n);
-    }
+    bool allocated = true;
+    for (rigidBodyNode* body : gatherNodeLists().rigidBodies)
+        allocated = (grow ? body->frameCache.resize(n) : body->frameCache.allocate(n)) && allocated;
+    if (!allocated) reportCacheFailure(n);
     MPlug cached(thisMObject(), cachedMode);
     if (grow) {
         cached.setValue(false);
@@ -230,6 +242,7 @@ void zylSolverNode::resizeCaches(MDataBlock& data) {
         }
         if ((MAnimControl::maxTime() - tmin).as(MTime::uiUnit()) > n) MGlobal::displayWarning(kCacheTooSmall);
     }
+    startDue_ = true;
     cacheCapacity = n;
     MGlobal::executeCommand("undoInfo -swf on");
 }
@@ -244,6 +257,8 @@ void zylSolverNode::disableCachedMode() {
     const bool wasOn = plug.asBool();
     plug.setValue(false);
     if (wasOn) MGlobal::displayWarning(kCachedModeOff);
+    // What changed reaches the next run, which starts from the start state anew.
+    startDue_ = true;
 }
 
 namespace {

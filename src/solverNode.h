@@ -6,6 +6,7 @@
 #include "host/api/pxNode.h"
 #include "host/api/timer.h"
 #include "math/qmtVector3.h"
+#include "src/runMotion.h"
 #include "src/typeIds.h"
 
 class FractureBodyNode;
@@ -70,6 +71,11 @@ public:
     bool setInternalValueInContext(const MPlug& plug, const MDataHandle& handle, MDGContext& ctx) override;
     MStatus setDependentsDirty(const MPlug& plug, MPlugArray& affected) override;
 
+    // The frames a body's cache is given: `cacheSize`, but never more than a run through
+    // the play range stores.
+    int cacheFrames() const;
+    // Tells the user that frame caches of that many frames could not be had.
+    static void reportCacheFailure(int frames);
     // Whether masses and gravity are fitted to the host's unit scale.
     bool getFitUnits();
     // Leaves cached play-back, warning when it was on: the cached frames no longer
@@ -118,6 +124,12 @@ private:
     void applySolverParams(MDataBlock& data);
     void resizeCaches(MDataBlock& data);
     void startAtMinTime(const SolverNodeLists& nodes, const MTime& tmin, int substepCount, bool cached);
+    // Leaving the start frame for the run: what changed since the start pass (made
+    // there, or a scene built there since) is taken, and the start pass made again.
+    void leaveStart(const SolverNodeLists& nodes, const MTime& t, int substepCount);
+    // Takes the changes made since the last run start; true when cached play-back may go
+    // on (it is on, and nothing that shapes the run changed or is animated).
+    bool cachedRunHolds(const SolverNodeLists& nodes);
     void finishRun(bool cacheActiveOn);
     bool cachedStartInvalidated(const SolverNodeLists& nodes) const;
 
@@ -128,6 +140,12 @@ private:
     MTime lastSimulatedTime{0.0};
     MTimer simulationTimer;
     int cacheCapacity = 0;
+    // The animation that moved the crackers and animated bodies through the last run.
+    RunMotion runMotion_;
+    // A change reached the scene since the last run start: the next run starts anew.
+    bool startDue_ = true;
+    // Set while a run's start takes a new cache size: the caches are made anew.
+    bool renewingCaches_ = false;
     bool tornDown_ = false;
 };
 

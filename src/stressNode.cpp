@@ -110,7 +110,7 @@ MStatus SceneStress::compute(const MPlug& plug, MDataBlock& data) {
         return MS::kUnknownParameter;
     }
     if (recolor) recolorEnds();
-    if (FractureBodyNode* owner = getOwner()) owner->notifySolver();
+    if (FractureBodyNode* owner = getOwner(); owner && !restoring_) owner->notifySolver();
     markFlagDone(data, plug);
     return MS::kSuccess;
 }
@@ -276,6 +276,13 @@ void SceneStress::restoreInitialState() {
     setBoolProperty("torsion", snapTorsion_);
     setBoolProperty("breakByFrame", snapBreakByFrame_);
     if (DynamicStress* joint = getJoint()) joint->applyInitialState();
+    // The plugs written above hold the start state again, which is no change: they are
+    // taken now without telling the solver, whose cached frames still hold.
+    restoring_ = true;
+    for (const MObject& flag :
+         {ca_enabled, ca_breakByFrame, ca_frameToBreak, ca_forceStrenght, ca_breakEnergy, ca_torsion})
+        plug(flag).asBool();
+    restoring_ = false;
 }
 
 void SceneStress::pullChangeFlags() {

@@ -126,4 +126,5 @@ private:
     bool snapTorsion_ = false;
     bool snapBreakByFrame_ = false;
     int bodyIds_[2] = {};
+    bool restoring_ = false;  // the start state is being written back
 };

@@ -1,5 +1,8 @@
 // MEL commands over time: the current time and unit, play-back ranges, play and keys.
 
+#include <string>
+#include <tuple>
+
 #include "host/api/animControl.h"
 #include "host/core/runtime.h"
 #include "host/mel/builtinArgs.h"
@@ -19,6 +22,8 @@ MStatus frames(const char* command, const std::string& flag, const std::string& 
 }
 
 double inUi(const MTime& t) { return t.as(MTime::uiUnit()); }
+
+std::string number(double v) { return (MString() += v).asChar(); }
 
 MStatus currentTimeCmd(Interpreter&, const std::vector<Arg>& args, Result& result) {
     ParsedArgs p;
@@ -88,12 +93,15 @@ MStatus playbackOptionsCmd(Interpreter&, const std::vector<Arg>& args, Result& r
             if (MStatus st = frames("playbackOptions", std::string("-") + flag, p.value(flag), *target); !st) return st;
     if (p.has("ps"))
         if (MStatus st = realArg("playbackOptions", "-ps", p.value("ps"), speed); !st) return st;
-    if (p.has("ast") || p.has("aet"))
-        MAnimControl::setAnimationStartEndTime(p.has("ast") ? ast : MAnimControl::animationStartTime(),
-                                               p.has("aet") ? aet : MAnimControl::animationEndTime());
-    if (p.has("min") || p.has("max"))
-        MAnimControl::setMinMaxTime(p.has("min") ? min : MAnimControl::minTime(),
-                                    p.has("max") ? max : MAnimControl::maxTime());
+    // A range that would end before it starts is refused, and nothing changes.
+    for (const auto& [range, from, to, first, last] :
+         {std::tuple{"play range", min, max, "-min", "-max"}, std::tuple{"animation range", ast, aet, "-ast", "-aet"}})
+        if (from > to)
+            return commandError("playbackOptions", std::string("the ") + range + " would end before it starts (" +
+                                                       first + " " + number(inUi(from)) + ", " + last + " " +
+                                                       number(inUi(to)) + ")");
+    if (p.has("ast") || p.has("aet")) MAnimControl::setAnimationStartEndTime(ast, aet);
+    if (p.has("min") || p.has("max")) MAnimControl::setMinMaxTime(min, max);
     if (p.has("ps")) MAnimControl::setPlaybackSpeed(speed);
     return MS::kSuccess;
 }

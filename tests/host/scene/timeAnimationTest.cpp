@@ -68,6 +68,24 @@ TEST_F(TimeAnimation, EventsRangeAndPlayback) {
     EXPECT_EQ(state.seen.size(), 16u);
 }
 
+// A range that would end before it starts is refused with an error, and nothing
+// changes: not the range, not the other range given with it, no range event.
+TEST_F(TimeAnimation, InvertedRangesAreRefused) {
+    mel("playbackOptions -min 1 -max 48 -ast 1 -aet 48");
+    state.seen.clear();
+    for (const char* given : {"playbackOptions -min 100 -max 10", "playbackOptions -min 60",
+                              "playbackOptions -ast 60 -aet 50 -min 2", "playbackOptions -max 5 -aet 0"}) {
+        rt().log.clear();
+        EXPECT_FALSE(mel(given)) << given;
+        EXPECT_TRUE(rt().log.contains(host::LogKind::Error, "would end before it starts")) << given;
+    }
+    EXPECT_TRUE(state.seen.empty());
+    EXPECT_EQ(melText("playbackOptions -q -min") + " " + melText("playbackOptions -q -max") + " " +
+                  melText("playbackOptions -q -ast") + " " + melText("playbackOptions -q -aet"),
+              "1 48 1 48");
+    EXPECT_TRUE(mel("playbackOptions -min 5 -max 5"));
+}
+
 TEST_F(TimeAnimation, WholeFramesStayExact) {
     const MTime one(1.0, MTime::uiUnit());
     MTime t(0.0, MTime::kFilm);
