@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include "engine/bodies/hardBody.h"
@@ -23,6 +24,17 @@ constexpr float kUnsetMass = 1e-5f;
 }  // namespace
 
 bool hasGeometry(const ZYLmesh* mesh) { return mesh && mesh->numFaces > 0 && mesh->numVertices > 0; }
+
+bool buildableMesh(const ZYLmesh* mesh, const MObject& node) {
+    if (!hasGeometry(mesh)) return false;
+    const auto finite = [](const Qmt::QmtVector3& v) {
+        return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+    };
+    if (std::all_of(mesh->vertices, mesh->vertices + mesh->numVertices, finite)) return true;
+    MGlobal::displayWarning("body " + MFnDependencyNode(node).name() +
+                            " lies beyond single-precision range: no body is built");
+    return false;
+}
 
 Qmt::QmtVector3 vertexMean(const ZYLmesh& mesh) {
     Qmt::QmtVector3 sum;
@@ -45,6 +57,11 @@ double meshBodyMass(const ZYLmesh& mesh, const MObject& node, Qmt::QmtVector3& c
         m = 1.0;
     }
     return m;
+}
+
+float toSingle(double v) {
+    constexpr double kLargest = std::numeric_limits<float>::max();
+    return static_cast<float>(std::clamp(v, -kLargest, kLargest));
 }
 
 bool isSetMass(float mass) { return std::isfinite(mass) && mass >= kUnsetMass; }

@@ -23,6 +23,10 @@ class HardBody;
 
 // A mesh with faces and vertices: anything less gives no body.
 bool hasGeometry(const ZYLmesh* mesh);
+// A body's mesh with geometry and every vertex finite. A mesh placed beyond single
+// precision (world points read as infinite) gives no body either: that is reported as a
+// warning on `node`.
+bool buildableMesh(const ZYLmesh* mesh, const MObject& node);
 Qmt::QmtVector3 vertexMean(const ZYLmesh& mesh);
 
 // The mass of a body made from the mesh: volume × 500, × 0.015 when the solver on
@@ -66,6 +70,11 @@ void showDrivenChannelsAt(const MObject& transform, const MTime& t);
 void resetFromRest(MFnTransform& transform);
 // The body's current placement and scale as a host matrix.
 MMatrix bodyPoseMatrix(const HardBody& body);
+
+// A number kept in single precision: the nearest float, and beyond the float range the
+// largest float of its sign, so that a pose or pivot taken from a scene never turns
+// infinite (nor reaches a plug or file as such).
+float toSingle(double v);
 
 // Poses kept in single precision: x, y, z and x, y, z, w.
 MVector asVector(const std::array<float, 3>& v);

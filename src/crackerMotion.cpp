@@ -49,9 +49,9 @@ void zylCrackerNode::decompose(const MMatrix& e, Pose& pose, Vec3f& scale) {
     const MQuaternion q = parts.rotation();
     double s[3] = {1, 1, 1};
     parts.getScale(s, MSpace::kTransform);
-    pose.translation = {static_cast<float>(t.x), static_cast<float>(t.y), static_cast<float>(t.z)};
+    pose.translation = {toSingle(t.x), toSingle(t.y), toSingle(t.z)};
     pose.rotation = {static_cast<float>(q.x), static_cast<float>(q.y), static_cast<float>(q.z), static_cast<float>(q.w)};
-    scale = {static_cast<float>(s[0]), static_cast<float>(s[1]), static_cast<float>(s[2])};
+    scale = {toSingle(s[0]), toSingle(s[1]), toSingle(s[2])};
 }
 
 void zylCrackerNode::placeBody(const MMatrix& x) {
@@ -68,9 +68,9 @@ void zylCrackerNode::takeOffset(const MMatrix& b, const MMatrix& e, const MDagPa
     MDagPath transform = path;
     transform.pop();
     const MPoint p = MFnTransform(transform).rotatePivot(MSpace::kWorld) * bInverse;
-    pivot_ = {static_cast<float>(p.x), static_cast<float>(p.y), static_cast<float>(p.z)};
+    pivot_ = {toSingle(p.x), toSingle(p.y), toSingle(p.z)};
     const MVector c = transformPoint(MVector(b[3][0], b[3][1], b[3][2]), e.inverse());
-    localCentre_ = {static_cast<float>(c.x), static_cast<float>(c.y), static_cast<float>(c.z)};
+    localCentre_ = {toSingle(c.x), toSingle(c.y), toSingle(c.z)};
 }
 
 void zylCrackerNode::readNodeTransformWithScale(const MTime&) {

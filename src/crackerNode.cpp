@@ -215,7 +215,7 @@ void zylCrackerNode::buildBody(MDataBlock& data) {
     const MObject self = thisMObject();
     deleteCrackerBody();
     ZYLmesh* mesh = getCollisionMesh();
-    if (!hasGeometry(mesh)) return;
+    if (!buildableMesh(mesh, self)) return;
     Qmt::QmtVector3 centre;
     const double mass = meshBodyMass(*mesh, self, centre);
     body_ = static_cast<ZylCrackerBody*>(createCrackerBody(mesh));

@@ -21,6 +21,7 @@
 #include "host/api/iterators.h"
 #include "host/api/progressWindow.h"
 #include "host/api/selectionList.h"
+#include "src/bodyShared.h"
 #include "src/clusterNode.h"
 #include "src/collisionShapeNode.h"
 #include "src/fractureBodyNode.h"
@@ -197,7 +198,7 @@ SceneStress* FractureBodyNode::createStressNode(DynamicStress* joint, double str
     stress->setNodeName(joint->getName());
     Qmt::QmtVector3 anchor;
     joint->getAnchorState(anchor);
-    stress->setPosition(static_cast<float>(anchor.x), static_cast<float>(anchor.y), static_cast<float>(anchor.z));
+    stress->setPosition(toSingle(anchor.x), toSingle(anchor.y), toSingle(anchor.z));
     // The joint holds at the point its node keeps, where a reopened scene ties it again.
     // (Read back: the compiler may drop a float round trip of the anchor itself.)
     float x = 0, y = 0, z = 0;

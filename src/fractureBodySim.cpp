@@ -153,7 +153,7 @@ void FractureBodyNode::updateStressPositions() {
         if (!isActiveJoint(joint)) continue;
         Qmt::QmtVector3 anchor;
         joint->getAnchorState(anchor);
-        stress->setPosition(static_cast<float>(anchor.x), static_cast<float>(anchor.y), static_cast<float>(anchor.z));
+        stress->setPosition(toSingle(anchor.x), toSingle(anchor.y), toSingle(anchor.z));
     }
 }
 

@@ -65,7 +65,7 @@ void rigidBodyNode::buildBody() {
     if (body_) detachAndDeleteBody();
 
     ZYLmesh* mesh = getCollisionMesh();
-    if (!hasGeometry(mesh)) return;
+    if (!buildableMesh(mesh, self)) return;
     Qmt::QmtVector3 centre;
     const double computedMass = massFromMesh(*mesh, centre);
     body_ = createBodyOfType(collisionType, mesh, isJaggy());
@@ -133,7 +133,7 @@ bool rigidBodyNode::poseBody(const Qmt::QmtVector3& centre) {
     const MMatrix b0Inverse = bodyPoseMatrix(*body_).inverse();
     offset_ = w0 * b0Inverse;
     const MPoint p = worldRotatePivot(path) * b0Inverse;
-    pivot_ = {static_cast<float>(p.x), static_cast<float>(p.y), static_cast<float>(p.z)};
+    pivot_ = {toSingle(p.x), toSingle(p.y), toSingle(p.z)};
     setRestFromCurrent(MAnimControl::animationStartTime());
     return true;
 }
@@ -169,7 +169,7 @@ void rigidBodyNode::refitBody(ZYLmesh* mesh) {
 void rigidBodyNode::updateBodyMesh() {
     if (!body_) return;
     ZYLmesh* mesh = getCollisionMesh();
-    if (hasGeometry(mesh)) refitBody(mesh);
+    if (buildableMesh(mesh, thisMObject())) refitBody(mesh);
 }
 
 void rigidBodyNode::applyParameters() {
@@ -292,7 +292,7 @@ void rigidBodyNode::applyMassCenter() {
     const MMatrix movedInverse = moved.inverse();
     offset_ = w * movedInverse;
     const MPoint p = worldRotatePivot(path) * movedInverse;
-    pivot_ = {static_cast<float>(p.x), static_cast<float>(p.y), static_cast<float>(p.z)};
+    pivot_ = {toSingle(p.x), toSingle(p.y), toSingle(p.z)};
     setRestFromCurrent(MAnimControl::animationStartTime());
 }
 

@@ -25,7 +25,7 @@ void rigidBodyNode::decompose(const MMatrix& m, Vec3f& position, Quatf& rotation
     const MTransformationMatrix parts(m);
     const MVector t = parts.getTranslation(MSpace::kTransform);
     const MQuaternion q = parts.rotation();
-    position = {static_cast<float>(t.x), static_cast<float>(t.y), static_cast<float>(t.z)};
+    position = {toSingle(t.x), toSingle(t.y), toSingle(t.z)};
     rotation = {static_cast<float>(q.x), static_cast<float>(q.y), static_cast<float>(q.z), static_cast<float>(q.w)};
 }
 

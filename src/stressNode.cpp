@@ -254,7 +254,10 @@ void SceneStress::setNodeName(const MString& name) { MFnDependencyNode(thisMObje
 MString SceneStress::getNodeName() const { return MFnDependencyNode(thisMObject()).name(); }
 
 void SceneStress::storeInitialState() {
-    getPosition(snapPosition_[0], snapPosition_[1], snapPosition_[2]);
+    // As the plug holds it: read in single precision and written back at reset, a start
+    // position would be narrowed in the scene (and a value beyond floats made infinite).
+    const MPlug p = plug(position);
+    for (unsigned i = 0; i < 3; ++i) snapPosition_[i] = p.child(i).asDouble();
     snapForceStrenght_ = plug(forceStrenght).asDouble();
     snapBreakEnergy_ = plug(breakEnergy).asDouble();
     snapEnabled_ = plug(enabled).asBool();
@@ -269,7 +272,8 @@ void SceneStress::storeInitialState() {
 }
 
 void SceneStress::restoreInitialState() {
-    setPosition(snapPosition_[0], snapPosition_[1], snapPosition_[2]);
+    const MPlug p = plug(position);
+    for (unsigned i = 0; i < 3; ++i) p.child(i).setValue(snapPosition_[i]);
     setDoubleProperty("forceStrenght", snapForceStrenght_);
     setDoubleProperty("breakEnergy", snapBreakEnergy_);
     setBoolProperty("enabled", snapEnabled_);

@@ -119,7 +119,7 @@ private:
     int frameToBreak_ = -1;
     double forceStrenght_ = 0.0;
     double breakEnergy_ = 0.0;
-    float snapPosition_[3] = {};
+    double snapPosition_[3] = {};
     double snapForceStrenght_ = 0.0;
     double snapBreakEnergy_ = 0.0;
     bool snapEnabled_ = false;

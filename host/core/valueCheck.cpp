@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <sstream>
 
 #include "host/api/fnAttribute.h"
 
@@ -34,6 +35,15 @@ int dataTypeOf(const DataObject& d) {
     }
 }
 
+MStatus outOfRange(const Attribute& a, const std::string& plug, double v) {
+    const char* type = a.numericType >= MFnNumericData::kFloat && a.numericType <= MFnNumericData::k3Float
+                           ? "single-precision"
+                           : "whole-number";
+    std::ostringstream text;
+    text << "takes no " << v << ": it lies outside the " << type << " range of '" << a.longName << "'";
+    return bad(plug, text.str());
+}
+
 // What an attribute carries, for connections: numbers, one kind of data, messages.
 int carried(const Attribute& a) {
     if (a.kind == AttrKind::Message) return -1;
@@ -45,6 +55,30 @@ int carried(const Attribute& a) {
 
 bool fitsInt(double v) {
     return std::isfinite(v) && v >= std::numeric_limits<int>::min() && v <= std::numeric_limits<int>::max();
+}
+
+bool fitsNumeric(int numericType, double v) {
+    const auto within = [v](auto low, auto high) {
+        return std::isfinite(v) && v >= static_cast<double>(low) && v <= static_cast<double>(high);
+    };
+    switch (numericType) {
+        case MFnNumericData::kByte: return within(0, 255);
+        case MFnNumericData::kChar: return within(-128, 127);
+        case MFnNumericData::kShort:
+        case MFnNumericData::k2Short:
+        case MFnNumericData::k3Short:
+            return within(std::numeric_limits<short>::min(), std::numeric_limits<short>::max());
+        case MFnNumericData::kBoolean:
+        case MFnNumericData::kInt:
+        case MFnNumericData::k2Int:
+        case MFnNumericData::k3Int: return fitsInt(v);
+        // Beyond the largest float a single-precision read gives infinity.
+        case MFnNumericData::kFloat:
+        case MFnNumericData::k2Float:
+        case MFnNumericData::k3Float:
+            return within(-std::numeric_limits<float>::max(), std::numeric_limits<float>::max());
+        default: return std::isfinite(v);
+    }
 }
 
 MStatus checkIndex(const Attribute& a, int index, const std::string& plug) {
@@ -61,12 +95,16 @@ MStatus checkValue(const Attribute& a, const Value& v, const std::string& plug) 
         const double d = valueAsDouble(v);
         if (!std::isfinite(d)) return bad(plug, "needs a finite number");
         if (integral(a) && !fitsInt(d)) return bad(plug, "needs a whole number within the integer range");
+        if (a.kind == AttrKind::Numeric && !fitsNumeric(a.numericType, d)) return outOfRange(a, plug, d);
         return MS::kSuccess;
     }
     if (const Vec3* x = std::get_if<Vec3>(&v)) {
         if (!vector) return bad(plug, "takes no three numbers");
         for (const double c : *x)
             if (!std::isfinite(c)) return bad(plug, "needs finite numbers");
+        // A float3 takes the double3 a file spells it with, within single precision.
+        for (std::size_t i = 0; i < x->size() && i < a.children.size(); ++i)
+            if (!fitsNumeric(a.children[i]->numericType, (*x)[i])) return outOfRange(*a.children[i], plug, (*x)[i]);
         return MS::kSuccess;
     }
     if (const MTime* t = std::get_if<MTime>(&v)) {

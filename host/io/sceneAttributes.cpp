@@ -1,6 +1,7 @@
 #include "host/io/sceneAttributes.h"
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 
 #include "host/io/sceneFile.h"
@@ -9,6 +10,8 @@
 namespace host::io {
 
 namespace {
+
+MStatus bad(const std::string& text) { return MStatus(MS::kFailure, text); }
 
 // Names by enumerator value; values without a name are written as numbers.
 const std::vector<const char*> kNumeric = {"number", "bool",  "byte",   "char",   "short",  "short2",
@@ -25,24 +28,34 @@ std::string nameOf(const std::vector<const char*>& table, int value) {
                                                                  : std::to_string(value);
 }
 
+// A type by name, or by the number written for one without a name; a number is
+// taken only when it is one of the table's values, so no stored type lies outside
+// its enumeration.
 MStatus valueOf(const std::vector<const char*>& table, const std::string& name, int& value) {
     for (std::size_t i = 0; i < table.size(); ++i)
         if (name == table[i]) {
             value = static_cast<int>(i);
             return MS::kSuccess;
         }
-    return readInt(name, value);
+    int number = 0;
+    if (!readInt(name, number) || number < 0 || number >= static_cast<int>(table.size()))
+        return bad("unknown attribute type '" + name + "'");
+    value = number;
+    return MS::kSuccess;
 }
 
 void flag(std::ostream& out, const char* name, bool value, bool usual) {
     if (value != usual) out << ' ' << name << (value ? " true" : " false");
 }
 
-MStatus bad(const std::string& text) { return MStatus(MS::kFailure, text); }
-
 }  // namespace
 
-void writeAttributeDefinition(std::ostream& out, const Attribute& a, const Attribute* parent) {
+bool writeAttributeDefinition(std::ostream& out, const Attribute& a, const Attribute* parent) {
+    bool finite = true;
+    const auto spell = [&finite](double v) {
+        finite = finite && std::isfinite(v);
+        return real(v);
+    };
     out << "addAttr -ln " << quoted(a.longName) << " -sn " << quoted(a.shortName);
     switch (a.kind) {
         case AttrKind::Numeric: out << " -at " << quoted(nameOf(kNumeric, a.numericType)); break;
@@ -63,14 +76,14 @@ void writeAttributeDefinition(std::ostream& out, const Attribute& a, const Attri
     flag(out, "-ca", a.cached, usual.cached);
     flag(out, "-in", a.internal, usual.internal);
     if (const int* i = std::get_if<int>(&a.defaultValue)) out << " -dv " << *i;
-    else if (const double* d = std::get_if<double>(&a.defaultValue)) out << " -dv " << real(*d);
+    else if (const double* d = std::get_if<double>(&a.defaultValue)) out << " -dv " << spell(*d);
     else if (const Vec3* v = std::get_if<Vec3>(&a.defaultValue))
-        out << " -dv3 " << real((*v)[0]) << ' ' << real((*v)[1]) << ' ' << real((*v)[2]);
+        out << " -dv3 " << spell((*v)[0]) << ' ' << spell((*v)[1]) << ' ' << spell((*v)[2]);
     else if (const std::string* s = std::get_if<std::string>(&a.defaultValue)) out << " -dvs " << quoted(*s);
     else if (const MTime* t = std::get_if<MTime>(&a.defaultValue))
-        out << " -dvt " << real(t->value()) << ' ' << timeUnitName(t->unit());
-    if (a.minValue) out << " -min " << real(*a.minValue);
-    if (a.maxValue) out << " -max " << real(*a.maxValue);
+        out << " -dvt " << spell(t->value()) << ' ' << timeUnitName(t->unit());
+    if (a.minValue) out << " -min " << spell(*a.minValue);
+    if (a.maxValue) out << " -max " << spell(*a.maxValue);
     if (!a.fields.empty()) {
         std::string fields;
         for (const auto& [name, value] : a.fields)
@@ -80,7 +93,8 @@ void writeAttributeDefinition(std::ostream& out, const Attribute& a, const Attri
     if (!a.children.empty()) out << " -nc " << a.children.size();
     if (parent) out << " -p " << quoted(parent->longName);
     out << ";\n";
-    for (const auto& c : a.children) writeAttributeDefinition(out, *c, &a);
+    for (const auto& c : a.children) finite = writeAttributeDefinition(out, *c, &a) && finite;
+    return finite;
 }
 
 MStatus AttributeBuilder::add(const std::vector<mel::Arg>& args, AttributePtr& done) {
@@ -120,7 +134,7 @@ MStatus AttributeBuilder::add(const std::vector<mel::Arg>& args, AttributePtr& d
         a->kind = AttrKind::Numeric;
         st = valueOf(kNumeric, at, a->numericType);
     }
-    if (!st) return bad("bad attribute type in addAttr");
+    if (!st) return st;
     a->array = f.count("-m") != 0;
     const auto setFlag = [&](const char* name, bool& field) {
         if (f.count(name)) field = f[name][0] == "true";
@@ -168,6 +182,11 @@ MStatus AttributeBuilder::add(const std::vector<mel::Arg>& args, AttributePtr& d
     int children = 0;
     if (f.count("-nc") && (!(st = readInt(f["-nc"][0], children)) || children < 0)) return bad("bad child count");
 
+    // Every walk over an attribute's children may recurse (writing, freeing): a file
+    // cannot nest them deeper than any type does.
+    if (f.count("-p") && open_.size() >= kMaxAttributeDepth)
+        return bad("attribute '" + a->longName + "' nests deeper than " + std::to_string(kMaxAttributeDepth) +
+                   " compound levels");
     if (f.count("-p")) {
         if (open_.empty() || open_.back().attr->longName != f["-p"][0])
             return bad("attribute '" + a->longName + "' names parent '" + f["-p"][0] + "', which takes no children");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <ostream>
 #include <vector>
 
@@ -11,8 +12,12 @@
 // children after their parent ("-nc" counts them, "-p" names the parent).
 namespace host::io {
 
-// The attribute and, after it, each of its children.
-void writeAttributeDefinition(std::ostream& out, const Attribute& attr, const Attribute* parent);
+// The attribute and, after it, each of its children; false when a default or a
+// bound is not a finite number (written all the same: the caller drops the text).
+bool writeAttributeDefinition(std::ostream& out, const Attribute& attr, const Attribute* parent);
+
+// Levels of compound attributes a file may nest (a top-level attribute is level 1).
+inline constexpr std::size_t kMaxAttributeDepth = 32;
 
 // Definitions read one by one; a compound is complete once all its children came.
 class AttributeBuilder {

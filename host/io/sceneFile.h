@@ -17,8 +17,10 @@ inline constexpr const char* kEndOfScene = "endScene";
 // finds modules in, after those of loaded modules and of the scene file.
 inline constexpr const char* kModulePathVariable = "HOST_MODULE_PATH";
 
-// Writes the scene (no messages), closed by the end marker.
-void writeScene(std::ostream& out);
+// Writes the scene (no messages), closed by the end marker. Fails, naming the
+// plug, when a value holds a number that is not finite (no file holds inf or
+// nan); the text written by then is to be dropped.
+MStatus writeScene(std::ostream& out);
 // Reads a file's text (`source` names it) into the current scene without
 // node-added callbacks, undo or computes. The whole text is checked first: a
 // syntax error or a missing end marker changes nothing. Unknown node types are
@@ -26,7 +28,8 @@ void writeScene(std::ostream& out);
 MStatus readScene(const std::string& text, const std::string& source);
 
 // Message 9, then the file, written next to the old one and renamed over it
-// when complete: a failed save leaves the old file as it was.
+// when complete: a failed save (a number that is not finite among them) leaves
+// the old file as it was.
 MStatus saveScene(const std::string& path);
 // Message 5, the scene cleared (removal callbacks and module destructors run),
 // the file read, message 6. A file that is not a regular file, cannot be read

@@ -83,6 +83,7 @@ private:
     std::vector<mel::FileStatement> statements_;
     std::map<std::string, std::uint64_t> made_;  // file name -> node
     std::set<std::string> skipped_;               // nodes of unknown types
+    int firstSkipped_ = 0;                        // the line of the first
     std::uint64_t current_ = 0;
     bool skipping_ = false;  // the current node's type is unknown
     AttributeBuilder attributes_;
@@ -157,6 +158,7 @@ MStatus Reader::requireModule(const std::vector<Arg>& args) {
 }
 
 MStatus Reader::endScene(const std::vector<Arg>& args) {
+    if (attributes_.pending()) return bad("a compound attribute misses children");
     return args.empty() ? MStatus(MS::kSuccess) : bad(std::string(kEndOfScene) + " takes no arguments");
 }
 
@@ -232,6 +234,7 @@ MStatus Reader::createNode(const std::vector<Arg>& args) {
     NodeType* type = rt.registry.findType(w.rest[0].text);
     skipping_ = type == nullptr;
     if (!type) {
+        if (skipped_.empty()) firstSkipped_ = rt.log.locationLine();
         skipped_.insert(name);
         rt.log.add(LogKind::Error, "Unknown node type '" + w.rest[0].text + "' in " + source_ + "; node '" + name +
                                        "' skipped.");
@@ -359,8 +362,8 @@ MStatus Reader::parse(const std::string& text) {
 
 MStatus Reader::run() {
     if (MStatus st = runtime().mel().runFile(statements_, commands_, source_); !st) return st;
-    if (attributes_.pending()) return bad(source_ + ": a compound attribute misses children");
-    if (!skipped_.empty()) return bad(source_ + ": unknown node types were skipped.");
+    if (!skipped_.empty())
+        return bad(source_ + ":" + std::to_string(firstSkipped_) + ": unknown node types were skipped.");
     return MS::kSuccess;
 }
 

@@ -7,6 +7,7 @@
 
 #include "host/api/component.h"
 #include "host/core/numericData.h"
+#include "host/core/valueCheck.h"
 #include "host/io/sceneFile.h"
 #include "host/io/sceneWriters.h"
 #include "host/scene/animationData.h"
@@ -27,9 +28,23 @@ constexpr MFn::Type kComponents[] = {MFn::kMeshPolygonComponent, MFn::kMeshEdgeC
 
 MStatus bad(const std::string& text) { return MStatus(MS::kFailure, text); }
 
-void writeMesh(std::ostream& out, const MeshGeometry& g) {
+// Spells the numbers of one value and notes whether each was finite: a file never
+// holds inf or nan, so a value with one is not written.
+struct Spelling {
+    bool finite = true;
+    std::string operator()(double v) {
+        finite = finite && std::isfinite(v);
+        return real(v);
+    }
+    std::string operator()(float v) {
+        finite = finite && std::isfinite(v);
+        return number(v);
+    }
+};
+
+void writeMesh(std::ostream& out, const MeshGeometry& g, Spelling& spell) {
     out << "-type \"mesh\"";
-    for (const auto& p : g.points) out << "\n  v " << number(p[0]) << ' ' << number(p[1]) << ' ' << number(p[2]);
+    for (const auto& p : g.points) out << "\n  v " << spell(p[0]) << ' ' << spell(p[1]) << ' ' << spell(p[2]);
     for (int p = 0; p < g.numPolygons(); ++p) {
         out << "\n  f " << g.polygonLoops[p];
         int k = g.polygonStart[p];
@@ -41,11 +56,11 @@ void writeMesh(std::ostream& out, const MeshGeometry& g) {
     for (int k = 0; k < g.numFaceVertices(); ++k)
         if (g.normalLocked[k]) {
             const auto& n = g.lockedNormals[k];
-            out << "\n  n " << k << ' ' << number(n[0]) << ' ' << number(n[1]) << ' ' << number(n[2]);
+            out << "\n  n " << k << ' ' << spell(n[0]) << ' ' << spell(n[1]) << ' ' << spell(n[2]);
         }
     for (const auto& set : g.uvSets) {
         out << "\n  uvset " << quoted(set.name);
-        for (std::size_t i = 0; i < set.u.size(); ++i) out << "\n  uv " << number(set.u[i]) << ' ' << number(set.v[i]);
+        for (std::size_t i = 0; i < set.u.size(); ++i) out << "\n  uv " << spell(set.u[i]) << ' ' << spell(set.v[i]);
         for (int p = 0; p < g.numPolygons(); ++p) {
             out << "\n  uvf";
             for (int k = g.polygonStart[p]; k < g.polygonStart[p + 1]; ++k) out << ' ' << set.ids[k];
@@ -56,8 +71,8 @@ void writeMesh(std::ostream& out, const MeshGeometry& g) {
         out << "\n  colorset " << quoted(set.name);
         for (std::size_t i = 0; i < set.colors.size(); ++i) {
             const auto& c = set.colors[i];
-            out << "\n  c " << int(set.has[i]) << ' ' << number(c[0]) << ' ' << number(c[1]) << ' ' << number(c[2])
-                << ' ' << number(c[3]);
+            out << "\n  c " << int(set.has[i]) << ' ' << spell(c[0]) << ' ' << spell(c[1]) << ' ' << spell(c[2])
+                << ' ' << spell(c[3]);
         }
     }
     out << "\n  curcolor " << g.currentColorSet;
@@ -67,7 +82,7 @@ void writeMesh(std::ostream& out, const MeshGeometry& g) {
                 for (const auto& [name, v] : attrs) {
                     out << "\n  b " << type << ' ' << kind << ' ' << comp << ' ' << quoted(name) << ' ';
                     if (const int* i = std::get_if<int>(&v)) out << *i;
-                    else if (const double* d = std::get_if<double>(&v)) out << real(*d);
+                    else if (const double* d = std::get_if<double>(&v)) out << spell(*d);
                     else out << quoted(valueAsString(v));
                 }
 }
@@ -270,47 +285,48 @@ MStatus readNumber(const std::string& text, Value& out) {
     return MS::kSuccess;
 }
 
-bool writeValue(std::ostream& out, const Value& v) {
+ValueText writeValue(std::ostream& out, const Value& v) {
+    Spelling spell;
     if (const int* i = std::get_if<int>(&v)) out << *i;
-    else if (const double* d = std::get_if<double>(&v)) out << real(*d);
+    else if (const double* d = std::get_if<double>(&v)) out << spell(*d);
     else if (const Vec3* x = std::get_if<Vec3>(&v))
-        out << "-type \"double3\" " << real((*x)[0]) << ' ' << real((*x)[1]) << ' ' << real((*x)[2]);
+        out << "-type \"double3\" " << spell((*x)[0]) << ' ' << spell((*x)[1]) << ' ' << spell((*x)[2]);
     else if (const std::string* s = std::get_if<std::string>(&v)) out << "-type \"string\" " << quoted(*s);
     else if (const MTime* t = std::get_if<MTime>(&v))
-        out << "-type \"time\" " << real(t->value()) << ' ' << timeUnitName(t->unit());
+        out << "-type \"time\" " << spell(t->value()) << ' ' << timeUnitName(t->unit());
     else if (const auto* data = std::get_if<std::shared_ptr<DataObject>>(&v)) {
         const DataObject* d = data->get();
-        if (!d) return false;
+        if (!d) return ValueText::Unwritable;
         if (const auto* mesh = dynamic_cast<const MeshData*>(d)) {
-            writeMesh(out, mesh->geometry);
+            writeMesh(out, mesh->geometry, spell);
         } else if (const auto* keys = dynamic_cast<const AnimKeysData*>(d)) {
             out << "-type \"animCurve\"";
             for (const auto& k : keys->keys)
-                out << "\n  k " << real(k.time.value()) << ' ' << timeUnitName(k.time.unit()) << ' ' << real(k.value) << ' '
+                out << "\n  k " << spell(k.time.value()) << ' ' << timeUnitName(k.time.unit()) << ' ' << spell(k.value) << ' '
                     << int(k.stepped);
         } else if (const auto* curve = dynamic_cast<const CurveData*>(d)) {
             out << "-type \"nurbsCurve\"\n  degree " << curve->geometry.degree;
             for (const auto& cv : curve->geometry.cvs)
-                out << "\n  cv " << real(cv[0]) << ' ' << real(cv[1]) << ' ' << real(cv[2]);
+                out << "\n  cv " << spell(cv[0]) << ' ' << spell(cv[1]) << ' ' << spell(cv[2]);
             out << "\n  knots";
-            for (const double k : curve->geometry.knots) out << ' ' << real(k);
+            for (const double k : curve->geometry.knots) out << ' ' << spell(k);
         } else if (const auto* matrix = dynamic_cast<const MatrixData*>(d)) {
             out << "-type \"matrix\"";
             for (int r = 0; r < 4; ++r)
-                for (int c = 0; c < 4; ++c) out << ' ' << real(matrix->matrix[r][c]);
+                for (int c = 0; c < 4; ++c) out << ' ' << spell(matrix->matrix[r][c]);
         } else if (const auto* numeric = dynamic_cast<const NumericData*>(d)) {
             out << "-type \"numeric\" " << int(numeric->type);
-            for (const double x : numeric->values) out << ' ' << real(x);
+            for (const double x : numeric->values) out << ' ' << spell(x);
         } else if (std::find(std::begin(kComponents), std::end(kComponents), d->kind()) != std::end(kComponents)) {
             out << "-type \"components\" " << int(d->kind());
             for (const int f : componentIndices(MObject::fromData(*data))) out << ' ' << f;
         } else {
-            return false;
+            return ValueText::Unwritable;
         }
     } else {
-        return false;
+        return ValueText::Unwritable;
     }
-    return true;
+    return spell.finite ? ValueText::Written : ValueText::NotFinite;
 }
 
 MStatus readValue(const std::string& type, const std::vector<mel::Arg>& w, Value& out) {
@@ -359,17 +375,22 @@ MStatus readValue(const std::string& type, const std::vector<mel::Arg>& w, Value
         int t = 0;
         if (MStatus st = count(4); !st) return st;
         if (MStatus st = readInt(w[0].text, t); !st) return st;
+        // Compared as a number first: an enumerator outside its enumeration has no value.
+        if (t <= MFnNumericData::kInvalid || t >= MFnNumericData::kLast)
+            return bad("unknown numeric type " + w[0].text);
         auto data = std::make_shared<NumericData>(static_cast<MFnNumericData::Type>(t));
-        for (std::size_t i = 0; i < 3; ++i)
+        for (std::size_t i = 0; i < 3; ++i) {
             if (MStatus st = readReal(w[i + 1].text, data->values[i]); !st) return st;
+            if (!fitsNumeric(t, data->values[i])) return bad("'" + w[i + 1].text + "' lies outside its numeric type's range");
+        }
         out = std::shared_ptr<DataObject>(data);
         return MS::kSuccess;
     }
     if (type == "components") {
         int kind = 0;
         if (n < 1 || !readInt(w[0].text, kind) ||
-            std::find(std::begin(kComponents), std::end(kComponents), static_cast<MFn::Type>(kind)) == std::end(kComponents))
-            return bad("bad component kind");
+            std::none_of(std::begin(kComponents), std::end(kComponents), [kind](MFn::Type k) { return k == kind; }))
+            return bad("unknown component kind " + (n < 1 ? std::string("(none)") : w[0].text));
         std::vector<int> indices;
         for (std::size_t i = 1; i < n; ++i) {
             int k = 0;

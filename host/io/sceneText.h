@@ -19,9 +19,10 @@ const char* timeUnitName(MTime::Unit unit);
 bool timeUnitFrom(const std::string& name, MTime::Unit& unit);
 
 // Writes "-type T data" (or a bare number) for setAttr; data that spans lines puts
-// one vertex, face, key or CV per line. False, writing nothing, for values a file
-// cannot hold.
-bool writeValue(std::ostream& out, const Value& value);
+// one vertex, face, key or CV per line. A value with a number that is not finite is
+// written all the same and answered NotFinite: the caller drops the text.
+enum class ValueText { Written, Unwritable, NotFinite };
+ValueText writeValue(std::ostream& out, const Value& value);
 // Parses the words after the plug: `type` is the -type value ("" when absent).
 MStatus readValue(const std::string& type, const std::vector<mel::Arg>& words, Value& out);
 // A bare number: integral text is an int, anything else a double.

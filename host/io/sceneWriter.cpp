@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <sstream>
 
@@ -69,27 +70,39 @@ std::vector<const Attribute*> attributesOf(const Node& n) {
 // parent then follows as a "parent -add" statement.
 bool parentAtCreation(const Node& n) { return !n.parents.empty() && n.parents.front() < n.id; }
 
-void writeNode(std::ostream& out, const Node& n) {
+MStatus notFinite(const std::string& what) {
+    return MStatus(MS::kFailure, what + " holds a number that is not finite, which a scene file cannot hold");
+}
+
+MStatus writeNode(std::ostream& out, const Node& n) {
     Scene& scene = runtime().scene;
     out << "createNode " << n.type->name << " -n " << quoted(n.name);
     if (parentAtCreation(n)) out << " -p " << quoted(scene.find(n.parents.front())->name);
     out << ";\n";
-    for (const auto& a : n.dynamicAttributes) writeAttributeDefinition(out, *a, nullptr);
+    for (const auto& a : n.dynamicAttributes)
+        if (!writeAttributeDefinition(out, *a, nullptr))
+            return notFinite("the definition of '" + n.name + "." + a->longName + "'");
     for (const Attribute* a : attributesOf(n)) {
         if (a->storage() != a || !a->storable || a->isMessage() || a->kind == AttrKind::Compound) continue;
         for (const auto& [key, slot] : n.slots) {
             if (key.attr != a || sameValue(slot.value, a->defaultValue)) continue;
             if (scene.sourceOf(PlugKey{n.id, scene.attributePtr(n, a), key.index})) continue;
             std::ostringstream value;
-            if (!writeValue(value, slot.value)) continue;
+            const ValueText written = writeValue(value, slot.value);
+            if (written == ValueText::NotFinite) {
+                const std::string name = plugText(*a, key.index, n.name + ".");
+                return notFinite("'" + name + "'");
+            }
+            if (written == ValueText::Unwritable) continue;
             out << "setAttr " << quoted(plugText(*a, key.index, ".")) << ' ' << value.str() << ";\n";
         }
     }
+    return MS::kSuccess;
 }
 
 }  // namespace
 
-void writeScene(std::ostream& out) {
+MStatus writeScene(std::ostream& out) {
     Runtime& rt = runtime();
     Scene& scene = rt.scene;
     // The path lets an open load a module that is missing; linked-in modules have none.
@@ -99,14 +112,19 @@ void writeScene(std::ostream& out) {
         out << quoted(m->name) << ";\n";
     }
     const MTime::Unit unit = rt.options.timeUnit;
+    const double range[] = {rt.time.minTime.as(unit), rt.time.maxTime.as(unit), rt.time.animationStart.as(unit),
+                            rt.time.animationEnd.as(unit), rt.time.playbackSpeed};
+    if (!std::ranges::all_of(range, [](double v) { return std::isfinite(v); })) return notFinite("The play range");
     out << "currentUnit -l centimeter -a radian -t " << timeUnitName(unit) << ";\n";
     out << "playbackOptions -min " << real(rt.time.minTime.as(unit)) << " -max " << real(rt.time.maxTime.as(unit))
         << " -ast " << real(rt.time.animationStart.as(unit)) << " -aet " << real(rt.time.animationEnd.as(unit))
         << " -ps " << real(rt.time.playbackSpeed) << ";\n";
     if (const Node* t = scene.find(rt.timeNode()))
         for (const auto& [key, slot] : t->slots)
-            if (const MTime* now = std::get_if<MTime>(&slot.value))
+            if (const MTime* now = std::get_if<MTime>(&slot.value)) {
+                if (!std::isfinite(now->value())) return notFinite("The current time");
                 out << "currentTime " << real(now->value()) << " -u " << timeUnitName(now->unit()) << ";\n";
+            }
     for (const auto& [id, type] : rt.blindDataTypes) {
         out << "blindDataType -id " << id;
         for (std::size_t i = 0; i < type.longNames.size(); ++i)
@@ -118,7 +136,7 @@ void writeScene(std::ostream& out) {
     for (const auto id : scene.nodeIds()) {
         const Node* n = scene.find(id);
         if (!n || hostOwned(*n)) continue;
-        writeNode(out, *n);
+        if (MStatus st = writeNode(out, *n); !st) return st;
         written.push_back(n);
     }
     // Further instances (and parents made after their child), in instance order.
@@ -144,6 +162,7 @@ void writeScene(std::ostream& out) {
         if (n->locked) out << "lockNode -l true " << quoted(n->name) << ";\n";
     }
     out << kEndOfScene << ";\n";
+    return MS::kSuccess;
 }
 
 MStatus saveScene(const std::string& path) {
@@ -153,7 +172,8 @@ MStatus saveScene(const std::string& path) {
 
 MStatus exportScene(const std::string& path) {
     std::ostringstream out;
-    writeScene(out);
+    if (MStatus st = writeScene(out); !st)
+        return MStatus(MS::kFailure, "Cannot write '" + path + "': " + st.errorString().str() + ".");
     return replaceFile(path, out.str());
 }
 

@@ -100,16 +100,21 @@ TEST_F(RigidBody, VectorsBeyondSinglePrecisionStayOutOfTheEngine) {
     rigidBodyNode* rb = wireBody("a");
     HardBody* body = rb->getBody(true);
     ASSERT_TRUE(body && engineWorld());
-    run("setAttr aBody.initialVelocity 1e39 0 0; getAttr aBody.caiv");
-    run("setAttr aBody.initialSpin 0 1e39 0; getAttr aBody.caiw");
-    run("setAttr aBody.massCenter 1e39 0 0; getAttr aBody.cacm");
+    // Scripts and files cannot set such values (the host refuses them); a connection or
+    // a direct write still can.
+    EXPECT_FALSE(mel("setAttr aBody.initialVelocity 1e39 0 0"));
+    ASSERT_TRUE(plug("aBody.initialVelocity").child(0).setValue(1e39));
+    ASSERT_TRUE(plug("aBody.initialSpin").child(1).setValue(1e39));
+    ASSERT_TRUE(plug("aBody.massCenter").child(0).setValue(1e39));
+    run("getAttr aBody.caiv; getAttr aBody.caiw; getAttr aBody.cacm");
     rb->applyInitialVelocities();
     EXPECT_EQ(body->getDyn().v, Qmt::QmtVector3::ZERO);
     EXPECT_EQ(body->getDyn().w, Qmt::QmtVector3::ZERO);
     EXPECT_EQ(number("aBody.velocityX"), 0.0);
     EXPECT_NEAR((body->getDyn().position - Qmt::QmtVector3(1, 2, 3)).Length(), 0.0, 1e-9);
     const Qmt::QmtVector3 g = engineWorld()->GetGravity();
-    run("setAttr zylSolverNode1.gravity 0 -1e39 0; getAttr zylSolverNode1.cgr");
+    ASSERT_TRUE(plug("zylSolverNode1.gravity").child(1).setValue(-1e39));
+    run("getAttr zylSolverNode1.cgr");
     EXPECT_EQ(engineWorld()->GetGravity(), g);
 }
 

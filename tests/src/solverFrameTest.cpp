@@ -99,6 +99,20 @@ TEST_F(SolverFrame, ZeroSubstepsStillStepOnceAFrame) {
     EXPECT_TRUE(std::isfinite(height()) && height() < 3.0);
 }
 
+// A box placed beyond single precision builds no body, and says so; one whose rotate
+// pivot lies beyond it steps with its transform finite.
+TEST_F(SolverFrame, TransformsBeyondSinglePrecisionNeverTurnInfinite) {
+    makeSolver();
+    run("makeMesh -cube -s 1 -n far; xform -t 0 0 1e39 far");
+    EXPECT_FALSE(wire("far")->getBody(false));
+    EXPECT_TRUE(logged(host::LogKind::Warning, "body farBody lies beyond single-precision range: no body is built"));
+    run("makeMesh -cube -s 1 -n pivoted; setAttr pivoted.rotatePivot 0 3.4028236e38 0; xform -t 0 3 0 pivoted");
+    ASSERT_TRUE(wire("pivoted")->getBody(false));
+    for (int f = 1; f <= 4; ++f) frame(f);
+    for (const char* channel : {"translateX", "translateY", "translateZ"})
+        EXPECT_TRUE(std::isfinite(number(std::string("pivoted.") + channel))) << channel;
+}
+
 // Scrubbing back replays cached frames, a jump of two frames ahead does nothing, and
 // without caches only the start frame moves the box.
 TEST_F(SolverFrame, CachesServeTheFramesAlreadySimulated) {

@@ -72,6 +72,13 @@ TEST_F(Stress, WithoutOwnerTheJointTakesEachBitAndTheSnapshotComesBack) {
     // A double setter refreshes its snapshot: the new energy stays.
     EXPECT_EQ(joint->getBreakEnergy(), 2.0);
     EXPECT_TRUE(s->getBoolProperty("torsion"));
+    // The start position comes back as the plug held it, not narrowed to single precision.
+    run("setAttr s.position 0.1 -3e38 7");
+    s->storeInitialState();
+    s->setPosition(1, 2, 3);
+    s->restoreInitialState();
+    EXPECT_EQ(plug("s.position").child(0).asDouble(), 0.1);
+    EXPECT_EQ(plug("s.position").child(1).asDouble(), -3e38);
 
     // Through the change flags.
     run("setAttr s.forceStrenght 20; setAttr s.enabled 0");

@@ -1,11 +1,13 @@
 #include <sys/resource.h>
 
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "host/io/sceneAttributes.h"
 #include "host/io/sceneFile.h"
 #include "host/scene/dag.h"
 #include "host/scene/meshGeometry.h"
@@ -132,7 +134,9 @@ TEST_F(SceneFileTest, UnknownTypeIsReportedAndOpenFails) {
     const std::string path = file("u.scene");
     std::ofstream(path) << "createNode noSuchType -n \"x\";\nsetAttr \".a\" 1.0;\ncreateNode transform -n \"kept\";\n"
                            "endScene;\n";
-    EXPECT_FALSE(host::io::openScene(path));
+    const MStatus st = host::io::openScene(path);
+    EXPECT_FALSE(st);
+    EXPECT_EQ(st.errorString().str(), path + ":1: unknown node types were skipped.");
     EXPECT_TRUE(rt().log.contains(host::LogKind::Error, "noSuchType"));
     EXPECT_TRUE(node("kept").id() != 0);
 }
@@ -261,6 +265,20 @@ TEST_F(SceneFileTest, AFailedSaveKeepsTheOldFile) {
     const auto folder = std::filesystem::path(path).parent_path();
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);  // no temporary file left
     EXPECT_FALSE(host::io::saveScene(folder.string()));                           // nor is a folder replaced
+
+    // A number that is not finite fails the save, naming its plug: no file holds one.
+    ASSERT_TRUE(host::io::saveScene(path));
+    const std::string saved = bytes(path);
+    MFnDependencyNode box(node("box"));
+    for (const double v : {std::nan(""), -HUGE_VAL}) {
+        ASSERT_TRUE(box.findPlug("translateY").setValue(v));
+        const MStatus refused = host::io::saveScene(path);
+        EXPECT_FALSE(refused);
+        EXPECT_NE(refused.errorString().str().find("'box.translate' holds a number that is not finite"),
+                  std::string::npos)
+            << refused.errorString().str();
+        EXPECT_EQ(bytes(path), saved);
+    }
 }
 
 TEST_F(SceneFileTest, FilesCutShortOrNotRegularChangeNothing) {
@@ -294,16 +312,50 @@ TEST_F(SceneFileTest, ValuesAFileCannotHoldAreRefusedAtTheirLine) {
         {"setAttr \"t.translateX[7]\" 1.0;", "'t.translateX[7]' is not an array"},
         {"setAttr \"t.visibility\" 1e30;", "'t.visibility' needs a whole number"},
         {"setAttr \"mShape.outMesh\" -type \"mesh\"\n  v 0 1e40 0;", "bad number in mesh line 'v'"},
-        {"connectAttr \"mShape.outMesh\" \"t.translate\";", "carry different kinds of data"}};
+        {"connectAttr \"mShape.outMesh\" \"t.translate\";", "carry different kinds of data"},
+        // Numbers beyond what the attribute's type holds; enumerators outside their enumeration.
+        {"setAttr \"mShape.pnts[0]\" -type \"double3\" 0 -1e39 0;", "outside the single-precision range of 'pntsY'"},
+        {"setAttr \"mShape.num\" -type \"numeric\" 12 1 3.5e38 0;", "'3.5e38' lies outside its numeric type's range"},
+        {"setAttr \"mShape.num\" -type \"numeric\" 99999 1 2 3;", "unknown numeric type 99999"},
+        {"setAttr \"mShape.faces\" -type \"components\" 99999 0;", "unknown component kind 99999"},
+        {"addAttr -ln \"odd\" -at \"99999\";", "unknown attribute type '99999'"},
+        {"addAttr -ln \"odd\" -dt \"-1\";", "unknown attribute type '-1'"}};
     for (const auto& [text, error] : bad) {
         const std::string path = file("v.scene");
-        std::ofstream(path) << "createNode transform -n \"t\";\ncreateNode mesh -n \"mShape\" -p \"t\";\n"
+        std::ofstream(path) << "createNode transform -n \"t\";\ncreateNode mesh -n \"mShape\" -p \"t\"; "
+                            << "addAttr -ln \"num\" -dt \"numeric\"; addAttr -ln \"faces\" -dt \"componentList\";\n"
                             << text << "\nendScene;\n";
         const MStatus st = host::io::openScene(path);
         EXPECT_FALSE(st) << text;
         EXPECT_EQ(st.errorString().str().rfind(path + ":3: ", 0), 0u) << st.errorString().str();
         EXPECT_NE(st.errorString().str().find(error), std::string::npos) << st.errorString().str();
     }
+}
+
+TEST_F(SceneFileTest, CompoundsNestUpToAFixedDepth) {
+    // A chain of compounds `depth` levels deep, a number at its end.
+    const auto chain = [](int depth) {
+        std::string text = "createNode transform -n \"t\";\naddAttr -ln \"c1\" -at \"compound\" -nc 1;\n";
+        for (int i = 2; i <= depth; ++i)
+            text += "addAttr -ln \"c" + std::to_string(i) + "\" -at \"compound\" -nc 1 -p \"c" + std::to_string(i - 1) +
+                    "\";\n";
+        return text + "addAttr -ln \"leaf\" -at \"double\" -p \"c" + std::to_string(depth) + "\";\nendScene;\n";
+    };
+    const int deepest = static_cast<int>(host::io::kMaxAttributeDepth) - 1;  // the leaf is one level more
+    const std::string fits = file("fits.scene"), again = file("again.scene"), deep = file("deep.scene");
+    std::ofstream(fits) << chain(deepest);
+    ASSERT_TRUE(host::io::openScene(fits));
+    ASSERT_TRUE(host::io::saveScene(again));
+    EXPECT_TRUE(host::io::openScene(again)) << bytes(again);
+    // A compound still waiting for children where the file ends is refused at its end.
+    std::ofstream(deep) << "createNode transform -n \"t\";\naddAttr -ln \"c1\" -at \"compound\" -nc 2;\nendScene;\n";
+    EXPECT_EQ(host::io::openScene(deep).errorString().str(), deep + ":3: a compound attribute misses children");
+    // Deeper is refused at the first level too many, however deep the file goes.
+    std::ofstream(deep) << chain(20000);
+    const MStatus st = host::io::openScene(deep);
+    EXPECT_FALSE(st);
+    EXPECT_EQ(st.errorString().str().rfind(deep + ":" + std::to_string(deepest + 3) + ": ", 0), 0u)
+        << st.errorString().str();
 }
 
 TEST_F(SceneFileTest, RequiresLoadsModulesByNameFromTheSearchPathOnly) {
