@@ -5,6 +5,7 @@
 
 #include "host/api/messages.h"
 #include "host/core/runtime.h"
+#include "host/core/valueCheck.h"
 #include "host/io/fileReplace.h"
 #include "host/io/sceneAttributes.h"
 #include "host/io/sceneFile.h"
@@ -94,6 +95,10 @@ MStatus writeNode(std::ostream& out, const Node& n) {
                 return notFinite("'" + name + "'");
             }
             if (written == ValueText::Unwritable) continue;
+            // A value set through the API skips the checks a script or a file meets (a
+            // float beyond single precision, say): the reader would refuse it, so the
+            // save fails rather than write a file that no longer opens.
+            if (MStatus st = checkValue(*a, slot.value, plugText(*a, key.index, n.name + ".")); !st) return st;
             out << "setAttr " << quoted(plugText(*a, key.index, ".")) << ' ' << value.str() << ";\n";
         }
     }

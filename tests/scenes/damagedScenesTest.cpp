@@ -5,6 +5,7 @@
 // seeds opens (a longer run than CI's).
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -318,12 +319,15 @@ protected:
         rt().options.scriptPath = {HOST_UI_DIR};
         rt().options.batch = true;
         ASSERT_TRUE(rt().loadStaticModule(initializeModule, uninitializeModule, "zylMaya3x"));
-        folder_ = std::filesystem::path(::testing::TempDir()) / ("damagedScenes" + std::to_string(GetParam()));
+        // One folder a process and block: runs of other build trees may share the temp folder.
+        folder_ = std::filesystem::path(::testing::TempDir()) /
+                  ("damagedScenes" + std::to_string(GetParam()) + "-" + std::to_string(::getpid()));
         std::filesystem::create_directories(folder_);
     }
     void TearDown() override {
         rt().reset();
         rt().log.setQuiet(true);
+        if (!HasFailure()) std::filesystem::remove_all(folder_);  // a failure keeps its seeds' files
     }
     std::string file(const std::string& name) const { return (folder_ / name).string(); }
 

@@ -279,6 +279,14 @@ TEST_F(SceneFileTest, AFailedSaveKeepsTheOldFile) {
             << refused.errorString().str();
         EXPECT_EQ(bytes(path), saved);
     }
+    // Nor does a value the reader would refuse: a float set beyond single precision.
+    ASSERT_TRUE(box.findPlug("translateY").setValue(0.0));
+    const MPlug point = MFnDependencyNode(node("boxShape")).findPlug("pnts").elementByLogicalIndex(0);
+    ASSERT_TRUE(point.child(1).setValue(1e39));
+    const MStatus refused = host::io::saveScene(path);
+    EXPECT_NE(refused.errorString().str().find("'boxShape.pnts[0]' takes no 1e+39"), std::string::npos)
+        << refused.errorString().str();
+    EXPECT_EQ(bytes(path), saved);
 }
 
 TEST_F(SceneFileTest, FilesCutShortOrNotRegularChangeNothing) {
