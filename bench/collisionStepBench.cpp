@@ -117,11 +117,13 @@ void BM_Step300(benchmark::State& state) {
 }
 BENCHMARK(BM_Step300)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 
-// A box falling flat on the slab with n contacts spread over its bottom face.
-void BM_ResolvePair(benchmark::State& state) {
+// A box falling flat on the slab with n contacts spread over its bottom face; or
+// falling while it slides at 3 m/s on friction 0.5, which cannot stop it in one solve.
+void resolvePair(benchmark::State& state, const QmtVector3& velocity, double friction) {
     Scene s(0.0);
     s.slab();
     HullBody* const box = s.boxOn(0.0);
+    box->setFrictionCoeff(friction);
     s.world->enableDetectMode();
     s.world->manageCollisions(HOST_DT);
     CollisionPair* const pair = *s.manager().activePairs.begin();
@@ -136,7 +138,7 @@ void BM_ResolvePair(benchmark::State& state) {
     }
     const auto reset = [&] {
         box->setPosition(centre);
-        moving(box, {0.0, -1.0, 0.0});
+        moving(box, velocity);
         box->setAngularVelocity(QmtVector3::ZERO);
         pair->state = 1;
         pair->contactCount = n;
@@ -155,7 +157,10 @@ void BM_ResolvePair(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations());
 }
+void BM_ResolvePair(benchmark::State& state) { resolvePair(state, {0.0, -1.0, 0.0}, 0.0); }
 BENCHMARK(BM_ResolvePair)->Arg(4)->Arg(8)->Arg(24);
+void BM_ResolveSlidingPair(benchmark::State& state) { resolvePair(state, {3.0, -1.0, 0.0}, 0.5); }
+BENCHMARK(BM_ResolveSlidingPair)->Arg(4)->Arg(8)->Arg(24);
 
 void BM_ExtractPair(benchmark::State& state) {
     Scene s;

@@ -72,6 +72,13 @@ public:
     std::uint32_t pairCount = 0;      // pairs found in contact this cycle
     std::uint32_t groupCounter = 0;   // numbers the contact-group preparations
     bool contactGroupsEnabled = false;  // keep contacts in contact groups between steps
+    // What gravity does to a resting body between two collision managements, set by the
+    // world before each: a contact approaching no faster than restingApproach rests and
+    // does not bounce, and a hull vertex within restingDepth of a plane's deepest one
+    // rests on the plane with it. 0 (no gravity): every approach bounces and only
+    // vertices level to the geometric tolerance touch.
+    double restingApproach = 0.0;
+    double restingDepth = 0.0;
 
     ContactGroup groups[GROUP_RECORDS];
 

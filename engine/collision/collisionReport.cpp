@@ -97,7 +97,16 @@ bool coveredBySibling(HardBody* fragment, const QmtVector3& onFace, const QmtVec
     QmtVector3 centre;
     double radius = 0.0;
     fragment->getBSphere(centre, radius);
-    const QmtVector3 q = onFace + outward * (INTERNAL_FACE_STEP * radius);
+    // A little way out of the face, and as far in along it towards the fragment: a
+    // point on the face's rim would otherwise land on the sibling's own surface, not in it.
+    const double step = INTERNAL_FACE_STEP * radius;
+    QmtVector3 q = onFace + outward * step;
+    QmtVector3 along = centre - onFace;
+    along -= outward * along.Dot(outward);
+    if (along.SquaredLength() > step * step) {
+        along.Unitize(UNIT_TOLERANCE);
+        q += along * step;
+    }
     for (HardBody* sibling : carrier->fragments) {
         if (sibling != fragment && insideHull(sibling, q)) {
             return true;

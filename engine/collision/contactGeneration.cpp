@@ -479,8 +479,12 @@ bool CollisionManager::generateContacts(HardBody* bodyA, HardBody* bodyB, Collis
                 return false;
             }
             ProximityCache cache = cacheOf(p);
+            // A hull resting turned on the plane keeps the vertices gravity lets sink
+            // in a step with its deepest one: resting on one vertex, it would rock.
+            const double level = std::max(PkJumpDetail::PK_EPS, restingDepth);
             if (!solver->contactHullPlane(*hull, plane->planePoint, plane->planeNormal, cache, p.points, p.normals,
-                                          p.contactCount, p.depths, p.features[0].featureA, &p.features[0].vector)) {
+                                          p.contactCount, p.depths, p.features[0].featureA, &p.features[0].vector,
+                                          level)) {
                 return false;
             }
             storeCache(p, cache);

@@ -249,7 +249,9 @@ void CollisionManager::solvePairWithGroups(CollisionPair* pair, int mode, Matrix
     const double e =
         mode == 1 ? std::min(pair->bodyA->getRestitutionCoeff(), pair->bodyB->getRestitutionCoeff()) : 0.0;
     for (int k = 0; k < pairSize; ++k) {
-        const double target = -(1.0 + e) * massProduct * pair->relativeVelocities[k].Dot(pair->normals[k]);
+        // A resting contact does not bounce.
+        const double approach = -pair->relativeVelocities[k].Dot(pair->normals[k]);
+        const double target = (1.0 + (approach > restingApproach ? e : 0.0)) * massProduct * approach;
         rhs->elements[k] = target < TOLERANCE ? 0.0 : target;
     }
     if (blockMatrix) {

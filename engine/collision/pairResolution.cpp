@@ -7,6 +7,7 @@
 
 #include "engine/collision/collisionManager.h"
 #include "engine/collision/contactBlocks.h"
+#include "engine/collision/impulseWork.h"
 #include "engine/fracture/fractureBody.h"
 #include "engine/solver/lsqSystem.h"
 #include "geometry/mesh/debugLog.h"
@@ -89,6 +90,40 @@ const HardBody* heldSupport(const CollisionPair& pair) {
         }
     }
     return lower;
+}
+
+// The block system of the pair's n contacts: targets that stop each contact and bounce
+// it back by e along the normal when it approaches faster than `bounceSpeed`, and the
+// blocks K weighted by the mass product.
+bool setupPairBlockSystem(CollisionPair* pair, ContactLsqWorkspace& ws, double restitution, double bounceSpeed,
+                          double massProduct, const HardBody* held, MatrixView*& k, dvec*& rhs, dvec*& x) {
+    const int n = static_cast<int>(pair->contactCount);
+    if (!ws.setupRows(n, 0, k, rhs, x)) {
+        return false;
+    }
+    dvec_zero_range(rhs, 0, rhs->length - 1);
+    for (int i = 0; i < n; ++i) {
+        pair->dropMarks[i] = 0;
+        const QmtVector3& normal = pair->normals[i];
+        const QmtVector3& rel = pair->relativeVelocities[i];
+        const double along = rel.Dot(normal);
+        const double e = -along > bounceSpeed ? restitution : 0.0;
+        const QmtVector3 target = (rel + normal * (e * along)) * -massProduct;
+        if (target.Dot(normal) > TOLERANCE) {
+            for (int c = 0; c < 3; ++c) {
+                rhs->elements[3 * i + c] = target[c];
+            }
+        }
+    }
+    HardBody* const a = pair->bodyA;
+    HardBody* const b = pair->bodyB;
+    pair->massWeightA = a == held ? 0.0 : massProduct / a->getMass();
+    pair->massWeightB = b == held ? 0.0 : massProduct / b->getMass();
+    pair->massProductA = a == held ? 0.0 : massProduct;
+    pair->massProductB = b == held ? 0.0 : massProduct;
+    MatrixView::setZero(*k, 1.0);
+    CollisionManager::buildContactBlockRows(pair, k);
+    return true;
 }
 
 }  // namespace
@@ -261,52 +296,42 @@ void CollisionManager::solvePairImpulses(CollisionPair* pair, int mode, MatrixVi
     MatrixView* k = nullptr;
     dvec* rhs = nullptr;
     dvec* x = nullptr;
-    const int n = static_cast<int>(pair->contactCount);
-    if (!ws || !ws->setupRows(n, 0, k, rhs, x)) {
+    HardBody* const a = pair->bodyA;
+    HardBody* const b = pair->bodyB;
+    const double restitution = mode == 1 ? std::min(a->getRestitutionCoeff(), b->getRestitutionCoeff()) : 0.0;
+    if (!ws || !setupPairBlockSystem(pair, *ws, restitution, restingApproach, massProduct, held, k, rhs, x)) {
         return;
     }
     if (blockMatrix) {
         *blockMatrix = k;
     }
-    dvec_zero_range(rhs, 0, rhs->length - 1);
-    HardBody* const a = pair->bodyA;
-    HardBody* const b = pair->bodyB;
-    const double restitution = mode == 1 ? std::min(a->getRestitutionCoeff(), b->getRestitutionCoeff()) : 0.0;
-    for (int i = 0; i < n; ++i) {
-        pair->dropMarks[i] = 0;
-        const QmtVector3& normal = pair->normals[i];
-        const QmtVector3& rel = pair->relativeVelocities[i];
-        const QmtVector3 target = (rel + normal * (restitution * rel.Dot(normal))) * -massProduct;
-        if (target.Dot(normal) > TOLERANCE) {
-            for (int c = 0; c < 3; ++c) {
-                rhs->elements[3 * i + c] = target[c];
-            }
-        }
-    }
-    pair->massWeightA = a == held ? 0.0 : massProduct / a->getMass();
-    pair->massWeightB = b == held ? 0.0 : massProduct / b->getMass();
-    pair->massProductA = a == held ? 0.0 : massProduct;
-    pair->massProductB = b == held ? 0.0 : massProduct;
-    MatrixView::setZero(*k, 1.0);
-    buildContactBlockRows(pair, k);
+    const int n = static_cast<int>(pair->contactCount);
     solveContactBlockSystem(*ws, n, k, rhs, x, pair->normals, pair->dropMarks);
-    dropMarkedContacts(pair);
     pair->secondPass = 0;
 
-    const std::uint32_t m = pair->contactCount;
+    // The friction cone bounds the pair's friction by mu times its normal push, over
+    // its contacts together: the solve spreads the friction evenly, so a contact that
+    // carries little of the load would fail a cone of its own while the patch holds.
+    // The solve keeps its contacts compacted to the front, in order.
     const double mu = pair->friction;
-    const QmtVector3 centreA = a->getDyn().position;
-    bool coneHolds = true;
+    double friction = 0.0;
+    double push = 0.0;
     double largest = 0.0;
-    for (std::uint32_t i = 0; i < m; ++i) {
-        const QmtVector3 xi = blockOf(x, i);
+    for (std::uint32_t i = 0, kept = 0; i < pair->contactCount; ++i) {
+        if (pair->dropMarks[i] != 0) {
+            continue;
+        }
+        const QmtVector3 xi = blockOf(x, kept++);
         const double normalPart = xi.Dot(pair->normals[i]);
         largest = std::max(largest, normalPart);
-        if ((xi - pair->normals[i] * normalPart).Length() > normalPart * mu) {
-            coneHolds = false;
-        }
+        friction += (xi - pair->normals[i] * normalPart).Length();
+        push += normalPart;
     }
-    if (coneHolds) {
+    const QmtVector3 centreA = a->getDyn().position;
+    QmtVector3 impulses[CollisionPair::MAX_CONTACTS];
+    if (friction <= push * mu) {
+        dropMarkedContacts(pair);
+        const std::uint32_t m = pair->contactCount;
         // The contacts' impulses are one solution: applied only in part they would turn
         // the body. Spread over many contacts, or carried by a light body, each can be
         // small while together they hold the body up, so only a pair whose impulses add
@@ -316,17 +341,32 @@ void CollisionManager::solvePairImpulses(CollisionPair* pair, int mode, MatrixVi
             total += blockOf(x, i);
         }
         const bool together = total.SquaredLength() > TOLERANCE;
+        bool applied[CollisionPair::MAX_CONTACTS];
         for (std::uint32_t i = 0; i < m; ++i) {
             const QmtVector3 xi = blockOf(x, i);
-            if (together || xi.SquaredLength() > TOLERANCE) {
-                pair->impulseVectors[i] = xi;
-                applyPairImpulse(a, b, xi, pair->armsA[i] + centreA, held);
-            } else {
-                pair->impulseVectors[i] = QmtVector3::ZERO;
+            applied[i] = together || xi.SquaredLength() > TOLERANCE;
+            impulses[i] = applied[i] ? xi : QmtVector3::ZERO;
+        }
+        // Each contact bounces along its own normal; where the contacts turn the bodies
+        // that can ask for more energy than the approach brought. Without a bounce the
+        // solve only stops the contacts.
+        const double safe =
+            restitution > 0.0 ? ImpulseWork(*pair, *k, massProduct).energySafeScale(impulses) : 1.0;
+        for (std::uint32_t i = 0; i < m; ++i) {
+            pair->impulseVectors[i] = impulses[i] * safe;
+            if (applied[i]) {
+                applyPairImpulse(a, b, pair->impulseVectors[i], pair->armsA[i] + centreA, held);
             }
         }
         return;
     }
+    // The contacts the sticking solve let go pulled only to stop the sliding, which
+    // friction cannot do: a sliding body keeps them, and the normal stage below drops
+    // those that pull in its own solve.
+    if (!setupPairBlockSystem(pair, *ws, restitution, restingApproach, massProduct, held, k, rhs, x)) {
+        return;
+    }
+    const std::uint32_t m = pair->contactCount;
 
     // Outside the friction cone: solve for normal impulses that carry friction along the
     // sliding direction, scaled down when that would push harder than the free solve.
@@ -360,20 +400,29 @@ void CollisionManager::solvePairImpulses(CollisionPair* pair, int mode, MatrixVi
     }
     compactBlockSystem(*ws, static_cast<int>(m), k, x, rhs, pair->dropMarks);
     dropMarkedContacts(pair);
+    // Friction at most stops the slip, and no impulse makes energy.
+    const ImpulseWork work(*pair, *k, massProduct);
+    const double sliding = mu * work.slidingFrictionShare(*normalX, TOLERANCE);
     for (std::uint32_t i = 0; i < pair->contactCount; ++i) {
         const double j = normalX->elements[i];
-        if (j <= TOLERANCE) {
+        impulses[i] =
+            j > TOLERANCE ? (pair->normals[i] + pair->frictionDirections[i] * sliding) * j : QmtVector3::ZERO;
+    }
+    const double safe = work.energySafeScale(impulses);
+    for (std::uint32_t i = 0; i < pair->contactCount; ++i) {
+        if (normalX->elements[i] <= TOLERANCE) {
             pair->impulseVectors[i] = QmtVector3::ZERO;
             continue;
         }
+        const double j = normalX->elements[i] * safe;
         const QmtVector3& normal = pair->normals[i];
         const QmtVector3& slide = pair->frictionDirections[i];
-        const QmtVector3 impulse = (normal + slide * (scale * mu)) * j;
+        const QmtVector3 impulse = (normal + slide * (scale * sliding)) * j;
         const QmtVector3 point = pair->armsA[i] + centreA;
         pair->impulseVectors[i] = impulse;
         applyPairImpulse(a, b, impulse, point, held);
         if (scale < TOLERANCE) {
-            applyPairImpulse(a, b, slide * (j * mu), point, held);
+            applyPairImpulse(a, b, slide * (j * sliding), point, held);
         }
     }
 }

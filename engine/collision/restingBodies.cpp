@@ -32,9 +32,11 @@ bool CollisionManager::testBodyAtRest(HardBody* body, float limit) {
     const RBDynamics& last = body->getLastDyn();
     const double speed = now.v.SquaredLength();
     const double spin = now.w.SquaredLength();
-    // A body that speeds up is not resting, but it has not shown motion either: its
-    // count stays.
-    if (speed - last.v.SquaredLength() >= TOLERANCE || spin - last.w.SquaredLength() >= TOLERANCE) {
+    // A body whose speed changes is not resting, but it has not shown motion either:
+    // its count stays. That holds for a body slowing down too: one sliding to a stop
+    // slows all the way.
+    if (std::fabs(speed - last.v.SquaredLength()) >= TOLERANCE ||
+        std::fabs(spin - last.w.SquaredLength()) >= TOLERANCE) {
         return false;
     }
     if (speed < bound && spin < bound) {

@@ -1,6 +1,7 @@
 // The fixed-substep step, collision management and the passes they run over the lists.
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <new>
@@ -226,6 +227,11 @@ bool PrivateWorld::manageCollisions(double dt) {
     if (!collisionManager) {
         return true;
     }
+    // A resting body gains g dt between two managements and sinks by g dt^2: twice
+    // that still counts as resting.
+    const double fall = isGravityActive() ? gravity.Length() * std::fabs(dt) : 0.0;
+    collisionManager->restingApproach = 2.0 * fall;
+    collisionManager->restingDepth = 2.0 * fall * std::fabs(dt);
     try {
         CollisionManager& manager = *collisionManager;
         const int s = manager.detectPairs(aCrackers.nodes(), aBodies.nodes(), aStaticBodies.nodes());

@@ -14,6 +14,9 @@ namespace {
 // Largest single-precision value held as a double: the start of a min/max search.
 constexpr double kFloatMax = 3.4028234663852886e38;
 
+// Squared sine of the angle between two box axes below which they count as parallel.
+constexpr double PARALLEL_AXES = 1e-12;
+
 // Point access of the plain and the indexed fits.
 struct Direct {
     const QmtVector3* points;
@@ -445,10 +448,16 @@ bool orientedBoxesOverlap(const ZYLbox& A, const ZYLbox& B) {
     // Axes a_i x b_j: with (i, i1, i2) and (j, j1, j2) cyclic,
     // |T.L| = |aT[i2] C[i1][j] - aT[i1] C[i2][j]|,
     // rA = ea[i1] |C[i2][j]| + ea[i2] |C[i1][j]|, rB = eb[j1] |C[i][j2]| + eb[j2] |C[i][j1]|.
+    // Two parallel axes have no cross product: what the terms of such an axis hold is
+    // rounding, which could part two boxes that overlap, and the face axes above
+    // already cover the directions it stands for.
     for (int i = 0; i < 3; ++i) {
         const int i1 = (i + 1) % 3;
         const int i2 = (i + 2) % 3;
         for (int j = 0; j < 3; ++j) {
+            if (1.0 - absC[i][j] * absC[i][j] < PARALLEL_AXES) {
+                continue;
+            }
             const int j1 = (j + 1) % 3;
             const int j2 = (j + 2) % 3;
             const double t = std::fabs(aT[i2] * C[i1][j] - aT[i1] * C[i2][j]);

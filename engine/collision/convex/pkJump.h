@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "engine/collision/convex/pkJumpTolerances.h"
 #include "math/qmtVector3.h"
 
 class BVmesh;
@@ -150,12 +151,13 @@ public:
                          double* values, std::uint32_t& featureIdA, std::uint32_t& featureIdB,
                          Qmt::QmtVector3* featureVector = nullptr) const;
     // The plane query does not test the depth's sign: with history a hull above the
-    // plane gives a positive value, and the caller decides.
+    // plane gives a positive value, and the caller decides. Edge neighbours of the
+    // deepest vertex within `level` of its height touch the plane with it.
     bool contactHullPlane(const BVmesh& hull, const Qmt::QmtVector3& p, const Qmt::QmtVector3& n,
                           ProximityCache& cache, Qmt::QmtVector3* points,
                           Qmt::QmtVector3* normals, std::uint32_t& count, double* values,
                           std::uint32_t& featureId,
-                          Qmt::QmtVector3* featureVector = nullptr) const;
+                          Qmt::QmtVector3* featureVector = nullptr, double level = PkJumpDetail::PK_EPS) const;
 
     // Polytope stages of the contact queries, on the cache's direction and vertices.
     // False when the polytope storage cannot be had.

@@ -240,7 +240,7 @@ void Pk_jump::hullCapsuleManifold(const BVmesh& hull, const ZYLcapsule& capsule,
 bool Pk_jump::contactHullPlane(const BVmesh& hull, const Qmt::QmtVector3& p, const Qmt::QmtVector3& n,
                                ProximityCache& cache, Qmt::QmtVector3* points, Qmt::QmtVector3* normals,
                                std::uint32_t& count, double* values, std::uint32_t& featureId,
-                               Qmt::QmtVector3* featureVector) const {
+                               Qmt::QmtVector3* featureVector, double level) const {
     const HullSide a(hull);
     const HullTopology h(hull);
     if (a.empty() || h.empty()) {
@@ -260,7 +260,7 @@ bool Pk_jump::contactHullPlane(const BVmesh& hull, const Qmt::QmtVector3& p, con
     for (std::uint32_t k = 0; k < links.numEdges && touchingCount < 3; ++k) {
         const connect_edge& e = h.edge(links.edges[k]);
         const std::uint32_t w = e.v0 == t0 ? e.v1 : e.v0;
-        if (absolute((a.point(w) - p).Dot(n) - depth) < PK_EPS) {
+        if (absolute((a.point(w) - p).Dot(n) - depth) < level) {
             touching[touchingCount++] = w;
         }
     }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/collision/collisionManager.h"
+#include "engine/fracture/fractureBody.h"
 #include "tests/engine/collision/collisionTestBodies.h"
 
 namespace {
@@ -77,6 +78,31 @@ TEST(PairMerging, CoincidentPointsAndOpposingNormals) {
     EXPECT_EQ(pair.depths[0], -0.1);
     EXPECT_EQ(pair.normals[1], QmtVector3(1, 0, 0));
     EXPECT_EQ(pair.depths[1], -0.3);
+}
+
+// A striker touching a fragment on the rim of the face it shares with its neighbour
+// (at the top edge of the seam) pushes on the compound's outside, not along the seam:
+// those contacts go. The same rim of an outer face keeps its contacts.
+TEST(PairMerging, ContactsOnTheRimOfASharedFaceAreInternal) {
+    auto striker = coltest::hullBox({0.5, 1.0, 0.0});
+    auto left = coltest::hullBox({0.0, 0.0, 0.0});
+    auto right = coltest::hullBox({1.0, 0.0, 0.0});
+    std::unique_ptr<FractureBody> compound(static_cast<FractureBody*>(createFractureBody()));
+    for (HullBody* fragment : {left.get(), right.get()}) {
+        compound->fragments.pushFront(fragment);
+        fragment->setParent(compound.get());
+    }
+    for (const double side : {1.0, -1.0}) {
+        CollisionPair pair;
+        fill(pair, striker.get(), left.get(), 2);
+        for (std::uint32_t i = 0; i < 2; ++i) {
+            pair.points[i] = QmtVector3(0.5 * side, 0.5, i == 0 ? 0.3 : -0.3) - striker->getDyn().position;
+            pair.normals[i] = QmtVector3(side, 0.0, 0.0);
+            pair.depths[i] = 0.0;
+        }
+        CollisionManager::dropInternalFaceContacts(&pair);
+        EXPECT_EQ(pair.contactCount, side > 0.0 ? 0u : 2u) << side;
+    }
 }
 
 TEST(CollisionReport, QueriesInEitherOrderAndReportLimits) {

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <random>
 #include <vector>
 
 #include "tests/testSupport.h"
@@ -204,6 +206,64 @@ TEST(BoxFit, BoxTests) {
     const double gap = 2.0 * std::numbers::sqrt2;
     EXPECT_FALSE(orientedBoxesOverlap(A, ZYLbox{{gap + 0.01, 0.0, 0.0}, Rb, {1.0, 1.0, 1.0}}));
     EXPECT_TRUE(orientedBoxesOverlap(A, ZYLbox{{gap - 0.01, 0.0, 0.0}, Rb, {1.0, 1.0, 1.0}}));
+}
+
+// Boxes that share an axis direction, their frames made through different products so
+// that the shared axis differs in the last bits, one of them often left-handed: the
+// test agrees, both ways round, with the boxes' overlap along the shared axis and in
+// the plane across it (where no cross product is needed).
+TEST(BoxFit, BoxesSharingAnAxisOverlapAsTheirCrossSections) {
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    int overlapping = 0;
+    for (int trial = 0; trial < 2000; ++trial) {
+        const QmtVector3 axis = QmtVector3(u(rng), u(rng), u(rng)) + QmtVector3(0.0, 0.0, 2.0);
+        const QmtMatrix3 common = axisRotation(axis / axis.Length(), 3.0 * u(rng));
+        const double turnA = 3.0 * u(rng);
+        const double turnB = 3.0 * u(rng);
+        const QmtMatrix3 frameA = common * axisRotation(QmtVector3::UNIT_Y, turnA);
+        QmtMatrix3 frameB = common * axisRotation(QmtVector3::UNIT_Y, turnB);
+        if (trial % 2 == 1) {  // B's frame with its x and z columns exchanged
+            for (int r = 0; r < 3; ++r) {
+                std::swap(frameB(r, 0), frameB(r, 2));
+            }
+        }
+        const QmtVector3 halfA(0.2 + std::fabs(u(rng)), 0.2 + std::fabs(u(rng)), 0.2 + std::fabs(u(rng)));
+        const QmtVector3 halfB(0.2 + std::fabs(u(rng)), 0.2 + std::fabs(u(rng)), 0.2 + std::fabs(u(rng)));
+        const QmtVector3 local(2.5 * u(rng), 2.0 * u(rng), 2.5 * u(rng));  // B's centre in A's unturned frame
+        const ZYLbox A{QmtVector3(u(rng), u(rng), u(rng)), frameA, halfA};
+        const ZYLbox B{A.centre + common * local, frameB, halfB};
+
+        // Along the shared axis, and in the plane across it by the four edge normals.
+        const QmtVector2 cornersB[4] = {{-1, -1}, {1, -1}, {1, 1}, {-1, 1}};
+        const auto projected = [&](double angle, const QmtVector3& half, bool swapped, const QmtVector2& c) {
+            const double hx = swapped ? half.z : half.x;
+            const double hz = swapped ? half.x : half.z;
+            return QmtVector2(std::cos(angle) * c.x * hx + std::sin(angle) * c.y * hz,
+                              -std::sin(angle) * c.x * hx + std::cos(angle) * c.y * hz);
+        };
+        double margin = halfA.y + halfB.y - std::fabs(local.y);
+        for (const double angle : {turnA, turnB}) {
+            const QmtVector2 dirs[2] = {{std::cos(angle), -std::sin(angle)}, {std::sin(angle), std::cos(angle)}};
+            for (const QmtVector2& d : dirs) {
+                double reachA = 0.0;
+                double reachB = 0.0;
+                for (const QmtVector2& c : cornersB) {
+                    reachA = std::max(reachA, std::fabs(projected(turnA, halfA, false, c).Dot(d)));
+                    reachB = std::max(reachB, std::fabs(projected(turnB, halfB, trial % 2 == 1, c).Dot(d)));
+                }
+                margin = std::min(margin, reachA + reachB - std::fabs(QmtVector2(local.x, local.z).Dot(d)));
+            }
+        }
+        if (std::fabs(margin) < 1e-9) {
+            continue;  // touching: rounding decides
+        }
+        overlapping += margin > 0.0 ? 1 : 0;
+        EXPECT_EQ(orientedBoxesOverlap(A, B), margin > 0.0) << trial;
+        EXPECT_EQ(orientedBoxesOverlap(B, A), margin > 0.0) << trial;
+    }
+    EXPECT_GT(overlapping, 200);
+    EXPECT_LT(overlapping, 1800);
 }
 
 TEST(BoxFit, Frames) {
