@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <new>
+#include <unordered_map>
 
 #include "engine/bodies/privateHardBody.h"
 #include "engine/fracture/dynamicStress.h"
@@ -18,6 +19,7 @@
 #include "src/nodeHelpers.h"
 #include "src/rigidBodyNode.h"
 #include "src/solverNode.h"
+#include "src/stressConnections.h"
 #include "src/stressNode.h"
 
 namespace {
@@ -153,9 +155,11 @@ MStatus zylClusterCmd::assign(const MString& name) {
 
     // Joints to bodies outside the group in member and joint order, then the joints
     // inside it, each counted once from its earlier member.
+    std::unordered_map<const PrivateHardBody*, std::size_t> firstListed;
+    for (std::size_t i = 0; i < fragments.size(); ++i) firstListed.try_emplace(fragments[i].body, i);
     const auto memberIndex = [&](const PrivateHardBody* body) {
-        const auto at = std::ranges::find(fragments, body, &Fragment::body);
-        return at == fragments.end() ? fragments.size() : static_cast<std::size_t>(at - fragments.begin());
+        const auto at = firstListed.find(body);
+        return at == firstListed.end() ? fragments.size() : at->second;
     };
     std::vector<DynamicStress*> outer, inner;
     for (std::size_t i = 0; i < fragments.size(); ++i) {
@@ -170,13 +174,15 @@ MStatus zylClusterCmd::assign(const MString& name) {
         }
     }
     const MPlug ownerStresses(ownerNode, FractureBodyNode::stresses);
+    StressConnections connections(*owner);
     const auto take = [&](const std::vector<DynamicStress*>& joints, const MObject& attr) {
         for (const DynamicStress* joint : joints) {
-            SceneStress* stress = owner->findStressNode(joint);
+            SceneStress* stress = connections.holding(joint);
             if (!stress) continue;
             const MPlug link(stress->thisMObject(), SceneStress::fracture);
-            if (firstConnectedNode(link, ConnectionSide::source) == ownerNode)
-                moveConnection(ownerStresses, MPlug(cluster, attr), link);
+            if (firstConnectedNode(link, ConnectionSide::source) != ownerNode) continue;
+            moveConnection(ownerStresses, MPlug(cluster, attr), link);
+            connections.released(stress);
         }
     };
     take(outer, clusterFractureNode::outstresses);

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
+#include <unordered_map>
 
 #include "engine/bodies/barrierBody.h"
 #include "engine/bodies/privateHardBody.h"
@@ -29,6 +31,7 @@
 #include "src/rigidBodyNode.h"
 #include "src/sceneUtils.h"
 #include "src/shatter/voronoiNode.h"
+#include "src/stressConnections.h"
 #include "src/stressNode.h"
 
 namespace {
@@ -50,10 +53,9 @@ std::vector<SceneStress*> clusterStresses(const clusterFractureNode& cluster) {
 }
 
 // Whether any joint list of the body, or of a body its splits made, holds the joint.
-bool holdsJoint(const FractureBody& body, const DynamicStress* joint) {
+bool holdsJoint(const FractureBody& body, DynamicStress* joint) {
     for (const FractureBody::JointList* list : {&body.activeJoints, &body.deactivatedJoints, &body.ownJoints})
-        for (const DynamicStress* j : *list)
-            if (j == joint) return true;
+        if (list->contains(joint)) return true;
     for (const FractureBody* child : body.children)
         if (holdsJoint(*child, joint)) return true;
     return false;
@@ -97,6 +99,7 @@ void FractureBodyNode::refreshStressCells(SceneStress* stress) const {
 bool FractureBodyNode::buildFromMembers(bool nearest) {
     if (!fractureBody) return false;
     const std::vector<rigidBodyNode*> bodies = memberNodes();
+    VoronoiGroupAnswers groups;
     for (rigidBodyNode* rb : bodies) {
         HardBody* body = rb->getBody(true);
         if (body) body->setCellCode(rb->serialNumber());
@@ -106,7 +109,7 @@ bool FractureBodyNode::buildFromMembers(bool nearest) {
         MDagPath meshPath;
         MObject voronoi;
         if (const MObject mesh = memberMesh(*rb); !mesh.isNull() && MDagPath::getAPathTo(mesh, meshPath))
-            findVoronoiNodeForMesh(meshPath, voronoi);
+            findVoronoiNodeForMesh(meshPath, voronoi, &groups);
         if (!voronoi.isNull()) rb->setGroupId(MPlug(voronoi, voronoiNode::index).asInt());
     }
 
@@ -258,10 +261,11 @@ void FractureBodyNode::buildFractureBody(const MTime& t, bool newMass) {
     nameEngineBody(getNodeName());
 
     // Members by name, the first of a name winning.
-    std::vector<std::pair<MString, HardBody*>> named;
-    for (rigidBodyNode* rb : bodies) named.emplace_back(MFnDependencyNode(rb->thisMObject()).name(), rb->getBody(false));
+    std::unordered_map<std::string, HardBody*> named;
+    for (rigidBodyNode* rb : bodies)
+        named.try_emplace(MFnDependencyNode(rb->thisMObject()).name().asChar(), rb->getBody(false));
     const auto find = [&](const MString& name) -> HardBody* {
-        const auto it = std::ranges::find_if(named, [&](const auto& entry) { return entry.first == name; });
+        const auto it = named.find(name.asChar());
         return it == named.end() ? nullptr : it->second;
     };
 
@@ -387,7 +391,7 @@ void FractureBodyNode::addStressNode(SceneStress* stress) {
 
 // Out of the engine body, let go and disconnected. The node keeps the joint only when
 // no list of the body still holds it (a split's part may, until the next reset).
-void FractureBodyNode::releaseStress(SceneStress* stress) {
+void FractureBodyNode::releaseStress(SceneStress* stress, StressConnections* connections) {
     if (DynamicStress* joint = stress->getJoint(); joint && fractureBody) {
         if (PublicWorld* world = engineWorld())
             world->breakFractureJoint(joint, fractureBody);
@@ -401,12 +405,17 @@ void FractureBodyNode::releaseStress(SceneStress* stress) {
     // Its frame breaking is no longer this body's to run.
     std::erase(byFrameStresses, stress);
     stress->setOwner(nullptr);
-    // Every link to the node goes, whichever of its plugs it reaches.
+    // Every link to the node goes, whichever of its plugs it reaches: the node's own
+    // links are few, the body's are many.
     MDGModifier& mod = getModifier();
     const MPlug from = plug(stresses);
-    for (const MPlug& to : connectedPlugs(from, ConnectionSide::destination))
-        if (to.node() == stress->thisMObject()) mod.disconnect(from, to);
+    MPlugArray links;
+    MFnDependencyNode(stress->thisMObject()).getConnections(links);
+    for (unsigned i = 0; i < links.length(); ++i)
+        for (const MPlug& source : connectedPlugs(links[i], ConnectionSide::source))
+            if (source == from) mod.disconnect(from, links[i]);
     mod.doIt();
+    if (connections) connections->released(stress);
 }
 
 void FractureBodyNode::removeStressAt(unsigned index) {
@@ -418,14 +427,17 @@ void FractureBodyNode::removeStressAt(unsigned index) {
 
 void FractureBodyNode::removeStressNode(SceneStress* stress) {
     if (!stress) return;
+    StressConnections connections(*this);
+    removeStressNode(stress, connections);
+    connections.renumber();
+}
+
+void FractureBodyNode::removeStressNode(SceneStress* stress, StressConnections& connections) {
+    if (!stress) return;
     const bool hadJoint = stress->getJoint() != nullptr;
-    releaseStress(stress);
-    if (!hadJoint) return;
-    MPlugArray ends;
-    plug(stresses).connectedTo(ends, false, true);
-    for (unsigned i = 0; i < ends.length(); ++i)
-        if (auto* other = userNodeAs<SceneStress>(ends[i].node(), SceneStress::id); other && other->getJoint())
-            other->getJoint()->setIndex(i);
+    connections.numberLeaving(stress);
+    releaseStress(stress, &connections);
+    if (hadJoint) connections.renumberDue();
 }
 
 SceneStress* FractureBodyNode::findStressNode(const DynamicStress* joint) const {
@@ -461,6 +473,13 @@ bool FractureBodyNode::takeBodies(const MSelectionList& list, FractureBodyNode* 
 
     // Joints between two taken bodies move with their stress nodes. The joint list is
     // read first: moving a joint rewrites the lists of its ends.
+    std::unordered_map<const HardBody*, std::size_t> lastListed;
+    for (std::size_t i = 0; i < taken.size(); ++i) lastListed[taken[i]->getBody(false)] = i;
+    const auto listedAfter = [&](const HardBody* other, std::size_t i) {
+        const auto at = lastListed.find(other);
+        return at != lastListed.end() && at->second > i;
+    };
+    StressConnections connections(*source);
     for (std::size_t i = 0; i < taken.size(); ++i) {
         PrivateHardBody* body = asFragment(taken[i]->getBody(false));
         if (!body) continue;
@@ -468,18 +487,17 @@ bool FractureBodyNode::takeBodies(const MSelectionList& list, FractureBodyNode* 
         for (DynamicStress* joint = body->getFirstJoint(); joint; joint = body->getNextJoint()) joints.push_back(joint);
         for (DynamicStress* joint : joints) {
             const HardBody* other = joint->getCNode() == body ? joint->getPNode() : joint->getCNode();
-            const bool later = std::any_of(taken.begin() + static_cast<std::ptrdiff_t>(i) + 1, taken.end(),
-                                           [&](rigidBodyNode* rb) { return rb->getBody(false) == other; });
-            if (!later) continue;
-            if (SceneStress* stress = source->findStressNode(joint)) {
-                source->removeStressNode(stress);
+            if (!listedAfter(other, i)) continue;
+            if (SceneStress* stress = connections.holding(joint)) {
+                source->removeStressNode(stress, connections);
                 addStressNode(stress);
             }
         }
     }
+    connections.renumber();
     if (moveOwnership) {
         for (std::size_t i = 0; i < taken.size(); ++i) {
-            source->detachRigidBody(taken[i], false);
+            source->detachRigidBody(taken[i], false, &connections);
             taken[i]->setOwner(this);
             if (i == 0) taken[i]->setFractureParamsFollow(true);
         }
@@ -522,19 +540,22 @@ void FractureBodyNode::resetAllStresses() {
     applyBoolParam(ca_stress2mass, plug(stress2mass).asBool());
 }
 
-void FractureBodyNode::detachRigidBody(rigidBodyNode* rb, bool dropColours) {
+void FractureBodyNode::detachRigidBody(rigidBodyNode* rb, bool dropColours, StressConnections* connections) {
     if (!rb) return;
     HardBody* body = rb->getBody(false);
     if (fractureBody && body) fractureBody->removeFragment(body);
     // Every stress on the body goes, each once; the fragment's removal took their joints out.
     std::vector<SceneStress*> leaving;
-    if (body)
+    if (body && connections) {
+        leaving = connections->touching(body);
+    } else if (body) {
         for (SceneStress* stress : stressNodes()) {
             const DynamicStress* joint = stress->getJoint();
             const bool touches = joint && (joint->getCNode() == body || joint->getPNode() == body);
             if (touches && std::ranges::find(leaving, stress) == leaving.end()) leaving.push_back(stress);
         }
-    for (SceneStress* stress : leaving) releaseStress(stress);
+    }
+    for (SceneStress* stress : leaving) releaseStress(stress, connections);
     // A cluster's joint on the body is in no list now, and no rebuild would make it again:
     // it goes, and its stress node keeps none.
     if (body && fractureBody)

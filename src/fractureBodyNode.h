@@ -24,6 +24,7 @@ class DynamicStress;
 class FractureBody;
 class MSelectionList;
 class SceneStress;
+class StressConnections;
 class clusterFractureNode;
 class rigidBodyNode;
 
@@ -91,11 +92,12 @@ public:
     // Recolours every member's joints.
     void recolorStresses();
     // Takes a member out of the fracture body and clears its owner; with dropColours its
-    // mesh loses the stress colours.
-    void detachRigidBody(rigidBodyNode* rb, bool dropColours);
+    // mesh loses the stress colours. An edit that detaches many members passes the
+    // node's stress connections, read once.
+    void detachRigidBody(rigidBodyNode* rb, bool dropColours, StressConnections* connections = nullptr);
     // The member leaves, stress colours and all, and goes on as a free body: in the
     // world when enabled, with nothing of this fracture body left on it.
-    void releaseMember(rigidBodyNode* rb);
+    void releaseMember(rigidBodyNode* rb, StressConnections* connections = nullptr);
     // Whether a transform above the first member is animated; the topmost one becomes
     // the body's animated parent (`animBodyPath`).
     bool detectAnimBody();
@@ -141,6 +143,9 @@ public:
     // list holds it) and disconnects it; by connection position or by node.
     void removeStressAt(unsigned index);
     void removeStressNode(SceneStress* stress);
+    // The same, for an edit that removes many: the numbering of the nodes left waits in
+    // `connections` (see StressConnections::renumber).
+    void removeStressNode(SceneStress* stress, StressConnections& connections);
     SceneStress* findStressNode(const DynamicStress* joint) const;
     // The members named by the stress node's `body1Name` and `body2Name` (null when missing).
     void findStressBodies(const SceneStress* stress, rigidBodyNode*& body1, rigidBodyNode*& body2) const;
@@ -296,6 +301,6 @@ private:
     void nameEngineBody(const MString& name);
     void forgetJoints();
     void numberJointsByAge();
-    void releaseStress(SceneStress* stress);
+    void releaseStress(SceneStress* stress, StressConnections* connections = nullptr);
     void dropStressColours(const rigidBodyNode& member);
 };

@@ -22,9 +22,9 @@ std::string nodeName(const MObject& node) { return MFnDependencyNode(node).name(
 
 }  // namespace
 
-void FractureBodyNode::releaseMember(rigidBodyNode* rb) {
+void FractureBodyNode::releaseMember(rigidBodyNode* rb, StressConnections* connections) {
     if (!rb) return;
-    detachRigidBody(rb, true);
+    detachRigidBody(rb, true, connections);
     rb->forgetFracture();
     if (rb->isEnabled())
         rb->addToWorld();

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <new>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "engine/bodies/privateHardBody.h"
 #include "engine/fracture/dynamicStress.h"
@@ -17,6 +19,7 @@
 #include "src/nodeHelpers.h"
 #include "src/rigidBodyNode.h"
 #include "src/solverNode.h"
+#include "src/stressConnections.h"
 #include "src/stressNode.h"
 #include "src/uiScript.h"
 
@@ -68,20 +71,17 @@ const HardBody* otherEnd(const DynamicStress& joint, const HardBody* body) {
     return joint.getCNode() == body ? static_cast<const HardBody*>(joint.getPNode()) : joint.getCNode();
 }
 
-template <class Range>
-bool holds(const Range& bodies, const HardBody* body) {
-    return std::ranges::find(bodies, body) != std::ranges::end(bodies);
-}
-
 // Whether a joint of the source's own stress nodes ties two of the members: without one
 // they cannot make a fracture body.
 bool anyJointAmong(const FractureBodyNode& source, const std::vector<rigidBodyNode*>& members) {
     std::vector<HardBody*> bodies;
     for (rigidBodyNode* rb : members)
         if (HardBody* body = rb->getBody(false)) bodies.push_back(body);
+    const std::unordered_set<const HardBody*> among(bodies.begin(), bodies.end());
+    const StressConnections connections(source);
     for (HardBody* body : bodies)
         for (DynamicStress* joint : jointsOf(body))
-            if (holds(bodies, otherEnd(*joint, body)) && source.findStressNode(joint)) return true;
+            if (among.contains(otherEnd(*joint, body)) && connections.holding(joint)) return true;
     return false;
 }
 
@@ -168,10 +168,12 @@ void FBodyUpdateCmd::setStaticFragments(bool makeStatic) {
         const double strength = makeStatic ? 0.0 : owner->getStressThreshold() * 0.5;
         // Joints inside the selection keep their strength; joints to a cluster's stress
         // nodes are not this node's to change.
+        const std::unordered_set<const HardBody*> among(listed.begin(), listed.end());
+        const StressConnections connections(*owner);
         for (HardBody* body : listed)
             for (DynamicStress* joint : jointsOf(body)) {
-                if (holds(listed, otherEnd(*joint, body))) continue;
-                if (SceneStress* stress = owner->findStressNode(joint))
+                if (among.contains(otherEnd(*joint, body))) continue;
+                if (SceneStress* stress = connections.holding(joint))
                     stress->setDoubleProperty("forceStrenght", strength);
             }
         engine->updateFromFragments();
@@ -309,7 +311,8 @@ MStatus FBodyDetachCmd::redoIt() {
     before_.emplace(*source);
     created_ = MObject();
     if (selection_.length() == 1 || allStatic) {
-        for (rigidBodyNode* rb : members) source->releaseMember(rb);
+        StressConnections connections(*source);
+        for (rigidBodyNode* rb : members) source->releaseMember(rb, &connections);
         source->settleMembers();
         return MS::kSuccess;
     }
@@ -440,12 +443,13 @@ MStatus FBodyStressesCmd::listJoints() {
     }
     unsigned type = 0;
     readFlag(args(), kTypeFlag, type);
+    std::unordered_map<const HardBody*, std::size_t> lastListed;
+    for (std::size_t i = 0; i < listed.size(); ++i) lastListed[listed[i]] = i;
     for (std::size_t i = 0; i < listed.size() && type <= 1; ++i) {
-        const auto later = std::ranges::subrange(listed.begin() + static_cast<std::ptrdiff_t>(i) + 1, listed.end());
         for (const DynamicStress* joint : jointsOf(listed[i])) {
-            const HardBody* other = otherEnd(*joint, listed[i]);
+            const auto at = lastListed.find(otherEnd(*joint, listed[i]));
             // 0: each joint inside the selection once; 1: the joints leading out of it.
-            const bool inside = type == 0 ? holds(later, other) : !holds(listed, other);
+            const bool inside = type == 0 ? at != lastListed.end() && at->second > i : at == lastListed.end();
             if (inside) names.append(joint->getName());
         }
     }

@@ -174,13 +174,24 @@ void findWorldMeshConsumer(const MDagPath& meshPath, MObject& consumer) {
     }
 }
 
-void findVoronoiNodeForMesh(const MDagPath& meshPath, MObject& voronoi) {
+void findVoronoiNodeForMesh(const MDagPath& meshPath, MObject& voronoi, VoronoiGroupAnswers* answers) {
     findWorldMeshConsumer(meshPath, voronoi);
     if (!voronoi.isNull()) return;
     // Shape, its transform, then the group holding the shards.
     MDagPath group = meshPath;
     if (!group.pop(2) || !group.isValid() || !group.hasFn(MFn::kTransform)) return;
+    if (!answers) {
+        findVoronoiNodeChild(group, voronoi);
+        return;
+    }
+    const MObject node = group.node();
+    const auto known = std::ranges::find_if(*answers, [&](const auto& answer) { return answer.first == node; });
+    if (known != answers->end()) {
+        voronoi = known->second;
+        return;
+    }
     findVoronoiNodeChild(group, voronoi);
+    answers->emplace_back(node, voronoi);
 }
 
 bool hasMeshOpUpstream(const MObject& mesh) {

@@ -6,6 +6,9 @@
 // transform copies, the view direction, frame counts and elapsed-time splitting. None
 // keeps state.
 
+#include <utility>
+#include <vector>
+
 #include "host/api/arrays.h"
 #include "host/api/dagPath.h"
 #include "host/api/fnDependencyNode.h"
@@ -53,8 +56,12 @@ bool findShatterGroupVoronoiNode(const MDagPath& path, MObject& voronoi, MDagPat
 void findVoronoiNodeChild(const MDagPath& group, MObject& voronoi);
 // The voronoiNode fed by the mesh instance's "worldMesh" element, or null.
 void findWorldMeshConsumer(const MDagPath& meshPath, MObject& consumer);
-// The voronoiNode fed by the mesh, else the one held in the group two levels above it.
-void findVoronoiNodeForMesh(const MDagPath& meshPath, MObject& voronoi);
+// Groups findVoronoiNodeChild searched, each with its answer: shards of one shatter share
+// a group, which a walk over many of them then searches once.
+using VoronoiGroupAnswers = std::vector<std::pair<MObject, MObject>>;
+// The voronoiNode fed by the mesh, else the one held in the group two levels above it
+// (taken from `answers` when the group was searched before, and added to them).
+void findVoronoiNodeForMesh(const MDagPath& meshPath, MObject& voronoi, VoronoiGroupAnswers* answers = nullptr);
 
 // The mesh's "inMesh" history, through a UV tweak, a merge and tweaks, starts at a zylMeshOpNode.
 bool hasMeshOpUpstream(const MObject& mesh);

@@ -18,9 +18,9 @@ namespace {
 enum IterationMark { OFF_WALK = 0, ACTIVE_WALK = 1, BODY_WALK = 2, CHILD_WALK = 3 };
 
 // "First" of an iteration pair: an empty list leaves cursor and mark as they were.
-template <class T>
-T firstOf(const PooledList<T>& list, typename PooledList<T>::Node*& cursor, std::uint8_t& mark) {
-    typename PooledList<T>::Node* const first = fl::firstNode(list);
+template <class T, bool I>
+T firstOf(const PooledList<T, I>& list, typename PooledList<T, I>::Node*& cursor, std::uint8_t& mark) {
+    typename PooledList<T, I>::Node* const first = fl::firstNode(list);
     if (!first) {
         return nullptr;
     }

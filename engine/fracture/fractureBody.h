@@ -35,8 +35,9 @@ inline constexpr std::uint32_t FRACTURE_UNBREAKABLE = 512;
 // directly and leave the cursors alone.
 class FractureBody : public HardBody {
 public:
-    using JointList = PooledList<DynamicStress*>;
-    using FragmentList = PooledList<PrivateHardBody*>;
+    // Indexed: membership, removal and appending take constant time at any size.
+    using JointList = PooledList<DynamicStress*, true>;
+    using FragmentList = PooledList<PrivateHardBody*, true>;
     using ChildList = PooledList<FractureBody*>;
 
     JointList ownJoints;              // taken out by splits; restored by applyInitialState
@@ -262,6 +263,8 @@ public:
 
 private:
     void copyFrom(const FractureBody& other);
+    // Whether a joint of the active, deactivated or own list has the body at an end.
+    bool holdsJointOf(const PrivateHardBody* body) const;
     // Each joint side that is not yet a fragment becomes one and leaves the
     // disconnected bodies; null sides are skipped.
     void adoptJointSides(PrivateHardBody* const (&sides)[2]);

@@ -1,6 +1,9 @@
 // Moving fragments and joints out of a fracture body's lists and keeping the lists
 // consistent with each other; teardown of the joints and of the children.
 
+#include <algorithm>
+#include <vector>
+
 #include "engine/bodies/privateHardBody.h"
 #include "engine/fracture/dynamicStress.h"
 #include "engine/fracture/fractureBody.h"
@@ -23,21 +26,22 @@ DynamicStress* firstJointTouching(const FractureBody::JointList& list, const Har
     return nullptr;
 }
 
+// The list's joints with the body at an end, in list order.
+void jointsTouching(const FractureBody::JointList& list, const HardBody* body, std::vector<DynamicStress*>& out) {
+    out.clear();
+    for (DynamicStress* joint : list) {
+        if (touches(joint, body)) {
+            out.push_back(joint);
+        }
+    }
+}
+
 // The body no longer belongs to any joint of a fracture body.
 void detach(PrivateHardBody* body) {
     body->joints.clear();
     body->jointCount = 0;
     body->disableJoined();
     body->setParent(nullptr);
-}
-
-PrivateHardBody* findIn(const FractureBody::FragmentList& list, const HardBody* body) {
-    for (PrivateHardBody* b : list) {
-        if (b == body) {
-            return b;
-        }
-    }
-    return nullptr;
 }
 
 void deleteJoints(FractureBody::JointList& list) {
@@ -63,21 +67,34 @@ void FractureBody::removeFragment(HardBody* body) {
     if (!body) {
         return;
     }
-    if (PrivateHardBody* const fragment = findIn(fragments, body)) {
+    if (PrivateHardBody* const fragment = fl::find(fragments, body)) {
         fragment->deActivate();
         fragments.remove(fragment);
-        // Every joint that holds the fragment goes, and with it every neighbour that
-        // it leaves without a joint.
+        // Every joint that holds the fragment goes, first to last, and with it every
+        // neighbour that it leaves without a joint. A removal only ever takes joints
+        // out, so one walk finds them in the order repeated walks from the front would.
+        std::vector<DynamicStress*> holding;
         for (JointList* list : {&activeJoints, &deactivatedJoints}) {
-            while (DynamicStress* const joint = firstJointTouching(*list, fragment)) {
-                joint->deActivate();
-                removeJoint(joint);
+            jointsTouching(*list, fragment, holding);
+            for (DynamicStress* joint : holding) {
+                if (list->contains(joint)) {
+                    joint->deActivate();
+                    removeJoint(joint);
+                }
+            }
+            // A joint filed twice may still be there: the removals go on from the front.
+            if (std::any_of(holding.begin(), holding.end(), [&](DynamicStress* j) { return list->contains(j); })) {
+                for (DynamicStress* joint = firstJointTouching(*list, fragment); joint;
+                     joint = firstJointTouching(*list, fragment)) {
+                    joint->deActivate();
+                    removeJoint(joint);
+                }
             }
         }
         detach(fragment);
         return;
     }
-    if (PrivateHardBody* const loose = findIn(disconnectedBodies, body)) {
+    if (PrivateHardBody* const loose = fl::find(disconnectedBodies, body)) {
         loose->deActivate();
         disconnectedBodies.remove(loose);
         detach(loose);
@@ -99,10 +116,27 @@ void FractureBody::removeJoint(DynamicStress* joint) {
         joint->deActivate();
     }
     for (PrivateHardBody* side : {joint->getPNode(), joint->getCNode()}) {
-        if (side && !findJointOfBody(side)) {
+        // A side that removeFragment would find in no list is not asked about.
+        if (!side || (!fragments.contains(side) && !disconnectedBodies.contains(side) && children.count == 0)) {
+            continue;
+        }
+        if (!holdsJointOf(side)) {
             removeFragment(side);
         }
     }
+}
+
+// A joint filed under the body and still in one of the lists answers at once; only a
+// body without one (about to be removed, or joined by joints it does not list) walks
+// the lists.
+bool FractureBody::holdsJointOf(const PrivateHardBody* body) const {
+    for (DynamicStress* joint : body->joints) {
+        if (touches(joint, body) &&
+            (activeJoints.contains(joint) || deactivatedJoints.contains(joint) || ownJoints.contains(joint))) {
+            return true;
+        }
+    }
+    return findJointOfBody(body) != nullptr;
 }
 
 void FractureBody::setPropagationType(unsigned int value) {

@@ -8,12 +8,14 @@
 
 #include <cfloat>
 #include <cstring>
+#include <vector>
 
 #include "engine/bodies/bodyDistance.h"
 #include "engine/bodies/privateHardBody.h"
 #include "engine/fracture/dynamicStress.h"
 #include "engine/fracture/fractureBody.h"
 #include "engine/fracture/fractureLists.h"
+#include "engine/fracture/jointCandidates.h"
 #include "geometry/bounds/boxFit.h"
 #include "geometry/mesh/bvMesh.h"
 #include "geometry/query/faceDistances.h"
@@ -45,6 +47,11 @@ ZYLmesh* boundMesh(HardBody* body) {
 
 bool bothStatic(const HardBody* a, const HardBody* b) { return a->isStatic() && b->isStatic(); }
 
+bool sphereGate(const QmtVector3& ca, double ra, const QmtVector3& cb, double rb, double d) {
+    const double reach = (ra + d) + (rb + d);
+    return (ca - cb).SquaredLength() - reach * reach < GATE_SLACK;
+}
+
 bool sphereGate(HardBody* a, HardBody* b, double d) {
     QmtVector3 ca;
     QmtVector3 cb;
@@ -52,8 +59,7 @@ bool sphereGate(HardBody* a, HardBody* b, double d) {
     double rb = 0.0;
     a->getBSphere(ca, ra);
     b->getBSphere(cb, rb);
-    const double reach = (ra + d) + (rb + d);
-    return (ca - cb).SquaredLength() - reach * reach < GATE_SLACK;
+    return sphereGate(ca, ra, cb, rb, d);
 }
 
 bool boxGate(const HardBody* a, const HardBody* b, double d) {
@@ -78,13 +84,14 @@ double sampledDistance(HardBody* a, HardBody* b, QmtVector3& midpoint) {
 }
 
 // Squared facing-face distance of the two bound meshes with the midpoint of the closest
-// points; without a facing pair the midpoint of the two centres stands in.
-double facingDistance(HardBody* a, HardBody* b, QmtVector3& midpoint) {
+// points; without a facing pair the midpoint of the two centres stands in. Only a
+// distance below `bound` is measured exactly (see closestFacingFaces).
+double facingDistance(HardBody* a, HardBody* b, QmtVector3& midpoint, double bound = FACE_DISTANCE_NONE) {
     std::uint32_t fa = 0;
     std::uint32_t fb = 0;
     QmtVector3 pa = a->dyn.position;
     QmtVector3 pb = b->dyn.position;
-    const double d2 = closestFacingFaces(boundMesh(a), boundMesh(b), fa, fb, pa, pb);
+    const double d2 = closestFacingFaces(boundMesh(a), boundMesh(b), fa, fb, pa, pb, bound);
     midpoint = (pa + pb) * 0.5;
     return d2;
 }
@@ -112,6 +119,38 @@ DynamicStress* makeJoint(const QmtVector3& anchor, PrivateHardBody* first, Priva
     joint->attach(anchor, 1, first, second);
     joint->setIndex(index);
     return joint;
+}
+
+// The enlarged world boxes of the bodies, in list order.
+template <class List>
+std::vector<const ZYLbox*> boxesOf(const List& bodies) {
+    std::vector<const ZYLbox*> boxes;
+    for (const HardBody* b : bodies) {
+        boxes.push_back(&b->getBbox());
+    }
+    return boxes;
+}
+
+// Every further pair of touching fragments, A before B in the fragment list, gets a
+// joint unless one ties them already; only pairs whose boxes may meet are tried.
+void joinTouchingFragments(FractureBody& body, double distance) {
+    std::vector<PrivateHardBody*> frags(body.fragments.begin(), body.fragments.end());
+    FractureBody::JointList made;
+    const double limit = distance * distance;
+    for (const auto& [a, b] : overlapCandidates(boxesOf(frags), distance)) {
+        PrivateHardBody* const A = frags[a];
+        PrivateHardBody* const B = frags[b];
+        QmtVector3 anchor;
+        if (bothStatic(A, B) || !boxGate(A, B, distance) || FractureBody::findFragmentJoint(A, B) || !boundMesh(A) ||
+            !boundMesh(B) || !(facingDistance(A, B, anchor, limit) < limit)) {
+            continue;
+        }
+        fl::append(made, makeJoint(anchor, A, B, contactJointCounter++));
+    }
+    body.registerJoints(made);
+    for (DynamicStress* joint : made) {
+        fl::append(body.activeJoints, joint);
+    }
 }
 
 }  // namespace
@@ -202,69 +241,99 @@ bool FractureBody::buildJointsByContact(double distance) {
         registerJoints(made);
         fl::append(activeJoints, joint);
     };
-    const auto candidates = [](PrivateHardBody* a, PrivateHardBody* b) {
-        return !bothStatic(a, b) && boundMesh(a) && boundMesh(b);
+    // Each body's centre, whether it is static and whether it has a bound, read once:
+    // nothing here moves a body.
+    struct Member {
+        PrivateHardBody* body;
+        QmtVector3 centre;
+        bool isStatic;
+        bool bounded;
     };
+    const auto member = [](PrivateHardBody* b) {
+        return Member{b, b->dyn.position, b->isStatic(), boundMesh(b) != nullptr};
+    };
+    const auto candidates = [](const Member& a, const Member& b) {
+        return !(a.isStatic && b.isStatic) && a.bounded && b.bounded;
+    };
+    std::vector<Member> loose;
+    for (PrivateHardBody* d : disconnectedBodies) {
+        loose.push_back(member(d));
+    }
 
     // Seed: the two closest loose bodies.
-    PrivateHardBody* seedA = nullptr;
-    PrivateHardBody* seedB = nullptr;
+    const Member* seedA = nullptr;
+    const Member* seedB = nullptr;
     double best = FLT_MAX;
-    for (FragmentList::Node* a = fl::firstNode(disconnectedBodies); a; a = a->next) {
-        for (FragmentList::Node* b = a->next; b; b = b->next) {
-            const double d2 = (a->value->dyn.position - b->value->dyn.position).SquaredLength();
-            if (candidates(a->value, b->value) && d2 < best) {
+    for (std::size_t a = 0; a < loose.size(); ++a) {
+        for (std::size_t b = a + 1; b < loose.size(); ++b) {
+            const double d2 = (loose[a].centre - loose[b].centre).SquaredLength();
+            if (candidates(loose[a], loose[b]) && d2 < best) {
                 best = d2;
-                seedA = a->value;
-                seedB = b->value;
+                seedA = &loose[a];
+                seedB = &loose[b];
             }
         }
     }
     if (!seedA) {
         return false;
     }
-    addJoined(seedA, seedB);
+    addJoined(seedA->body, seedB->body);
 
-    // Grow: each pass joins the loose body nearest to the joined set.
-    for (;;) {
-        PrivateHardBody* loose = nullptr;
-        PrivateHardBody* joinedTo = nullptr;
-        best = FLT_MAX;
-        for (PrivateHardBody* d : disconnectedBodies) {
-            for (PrivateHardBody* f : fragments) {
-                const double d2 = (d->dyn.position - f->dyn.position).SquaredLength();
-                if (candidates(d, f) && d2 < best) {
-                    best = d2;
-                    loose = d;
-                    joinedTo = f;
-                }
+    // Grow: each pass joins the loose body nearest to the joined set. Each loose body
+    // keeps its nearest fragment, the first in fragment order on a tie; a pass only
+    // adds one fragment, at the front of the list, so the nearest fragments follow
+    // from it alone and the pass picks what a walk over every loose body and every
+    // fragment would.
+    struct Nearest {
+        Member loose;
+        double d2 = FLT_MAX;
+        PrivateHardBody* fragment = nullptr;
+    };
+    std::vector<Member> joined;
+    for (PrivateHardBody* f : fragments) {
+        joined.push_back(member(f));
+    }
+    std::vector<Nearest> nearest;
+    for (PrivateHardBody* d : disconnectedBodies) {
+        Nearest n{member(d)};
+        for (const Member& f : joined) {
+            const double d2 = (n.loose.centre - f.centre).SquaredLength();
+            if (candidates(n.loose, f) && d2 < n.d2) {
+                n.d2 = d2;
+                n.fragment = f.body;
             }
         }
-        if (!loose) {
+        nearest.push_back(n);
+    }
+    for (;;) {
+        const Nearest* pick = nullptr;
+        best = FLT_MAX;
+        for (const Nearest& n : nearest) {
+            if (n.fragment && n.d2 < best) {
+                best = n.d2;
+                pick = &n;
+            }
+        }
+        if (!pick) {
             break;
         }
-        addJoined(loose, joinedTo);
-    }
-
-    // Contacts: every further pair of touching fragments.
-    JointList made;
-    const double limit = distance * distance;
-    for (FragmentList::Node* a = fl::firstNode(fragments); a; a = a->next) {
-        for (FragmentList::Node* b = a->next; b; b = b->next) {
-            PrivateHardBody* const A = a->value;
-            PrivateHardBody* const B = b->value;
-            QmtVector3 anchor;
-            if (bothStatic(A, B) || !boxGate(A, B, distance) || findFragmentJoint(A, B) || !candidates(A, B) ||
-                !(facingDistance(A, B, anchor) < limit)) {
-                continue;
+        const Member added = pick->loose;
+        // A body listed as both loose and joined stays so: the next pass picks it again.
+        const bool wasFragment = fragments.contains(added.body);
+        addJoined(added.body, pick->fragment);
+        if (wasFragment) {
+            continue;
+        }
+        std::erase_if(nearest, [&](const Nearest& n) { return n.loose.body == added.body; });
+        for (Nearest& n : nearest) {
+            const double d2 = (n.loose.centre - added.centre).SquaredLength();
+            if (candidates(n.loose, added) && d2 <= n.d2 && d2 < FLT_MAX) {
+                n.d2 = d2;
+                n.fragment = added.body;
             }
-            fl::append(made, makeJoint(anchor, A, B, contactJointCounter++));
         }
     }
-    registerJoints(made);
-    for (DynamicStress* joint : made) {
-        fl::append(activeJoints, joint);
-    }
+    joinTouchingFragments(*this, distance);
     return true;
 }
 
@@ -273,25 +342,46 @@ bool FractureBody::rebuildJoints(double distance, bool byContact, bool includeSt
         return buildJointsByContact(distance);
     }
     clearFragmentJointLists();
-    for (FragmentList::Node* a = fl::firstNode(disconnectedBodies); a; a = a->next) {
-        for (FragmentList::Node* b = a->next; b; b = b->next) {
-            PrivateHardBody* const A = a->value;
-            PrivateHardBody* const B = b->value;
-            ZYLmesh* const meshA = boundMesh(A);
-            ZYLmesh* const meshB = boundMesh(B);
-            if ((bothStatic(A, B) && !includeStaticPairs) || !meshA || !meshB || !sphereGate(A, B, distance) ||
-                !boxGate(A, B, distance)) {
-                continue;
-            }
-            QmtVector3 axis = B->dyn.position - A->dyn.position;
-            axis.Unitize(Qmt::QmtMatrix3::EPSILON);
-            const bool qualifies = A->hasJagginess() || B->hasJagginess()
-                                       ? closestVertexPair(meshA, meshB, axis, distance)
-                                       : convexPiecesShareFace(meshA, meshB, distance);
-            if (qualifies) {
-                const QmtVector3 anchor = (A->dyn.position + B->dyn.position) * 0.5;
-                fl::append(activeJoints, makeJoint(anchor, A, B, rebuildJointCounter++));
-            }
+    std::vector<PrivateHardBody*> loose(disconnectedBodies.begin(), disconnectedBodies.end());
+    // The bounding sphere of every body that some pair asks for it, asked once, as the
+    // walk over all pairs would ask (it may refresh the body's world centre).
+    std::size_t bounded = 0;
+    std::size_t boundedMoving = 0;
+    for (PrivateHardBody* b : loose) {
+        if (boundMesh(b)) {
+            ++bounded;
+            boundedMoving += b->isStatic() ? 0 : 1;
+        }
+    }
+    struct Sphere {
+        QmtVector3 centre;
+        double radius = 0.0;
+    };
+    std::vector<Sphere> spheres(loose.size());
+    for (std::size_t i = 0; i < loose.size(); ++i) {
+        PrivateHardBody* const b = loose[i];
+        const bool asked = boundMesh(b) && ((includeStaticPairs || !b->isStatic()) ? bounded >= 2 : boundedMoving >= 1);
+        if (asked) {
+            b->getBSphere(spheres[i].centre, spheres[i].radius);
+        }
+    }
+    for (const auto& [a, b] : overlapCandidates(boxesOf(loose), distance)) {
+        PrivateHardBody* const A = loose[a];
+        PrivateHardBody* const B = loose[b];
+        ZYLmesh* const meshA = boundMesh(A);
+        ZYLmesh* const meshB = boundMesh(B);
+        if ((bothStatic(A, B) && !includeStaticPairs) || !meshA || !meshB ||
+            !sphereGate(spheres[a].centre, spheres[a].radius, spheres[b].centre, spheres[b].radius, distance) ||
+            !boxGate(A, B, distance)) {
+            continue;
+        }
+        QmtVector3 axis = B->dyn.position - A->dyn.position;
+        axis.Unitize(Qmt::QmtMatrix3::EPSILON);
+        const bool qualifies = A->hasJagginess() || B->hasJagginess() ? closestVertexPair(meshA, meshB, axis, distance)
+                                                                        : convexPiecesShareFace(meshA, meshB, distance);
+        if (qualifies) {
+            const QmtVector3 anchor = (A->dyn.position + B->dyn.position) * 0.5;
+            fl::append(activeJoints, makeJoint(anchor, A, B, rebuildJointCounter++));
         }
     }
     fragments.clear();

@@ -6,6 +6,7 @@
 #include <new>
 #include <type_traits>
 
+#include "geometry/mesh/pooledListIndex.h"
 #include "math/qmtVector3.h"
 
 // Intrusive doubly linked list with a sentinel head and a chain of spare nodes.
@@ -24,10 +25,16 @@
 // Node allocation never throws: when no node can be had the operation does nothing.
 // After destroy() (or a failed head allocation) head is null and every operation
 // except destroy, releaseSpares and reserveSpares does nothing.
-template <class T>
+//
+// An Indexed list (of pointers) also keeps where each value sits and its last node, so
+// contains, remove and appending take constant time instead of a walk; it holds the
+// same values in the same order and reuses nodes the same way as a plain list. Its
+// links must only change through these members.
+template <class T, bool Indexed = false>
 class PooledList {
     static_assert(std::is_pointer_v<T> || std::is_same_v<T, Qmt::QmtVector3>,
                   "PooledList holds pointers or Qmt::QmtVector3 values");
+    static_assert(!Indexed || std::is_pointer_v<T>, "only lists of pointers are indexed");
 
 public:
     struct Node {
@@ -44,11 +51,13 @@ public:
         if (head) {
             head->previous = head;
         }
+        setLast(head);
     }
 
     // Starts from a head with null links (so its last-node link stays null), then
     // takes the other's values in order.
     PooledList(const PooledList& other) : head(new (std::nothrow) Node{T{}, nullptr, nullptr}) {
+        setLast(head);
         *this = other;
     }
 
@@ -94,6 +103,7 @@ public:
             head->previous = first;
         }
         ++count;
+        linked(n);
     }
 
     // Inserts right after `position`, which may be the head; a null position does nothing.
@@ -116,6 +126,7 @@ public:
             head->previous = n;
         }
         ++count;
+        linked(n);
     }
 
     // Unlinks the first node holding `value` and moves it to the front of the spare
@@ -123,16 +134,11 @@ public:
     void remove(T value)
         requires std::is_pointer_v<T>
     {
-        if (!head) {
-            return;
-        }
-        Node* n = head->next;
-        while (n && n->value != value) {
-            n = n->next;
-        }
+        Node* const n = firstNodeOf(value);
         if (!n) {
             return;
         }
+        unlinked(n);
         n->previous->next = n->next;
         if (n->next) {
             n->next->previous = n->previous;
@@ -163,6 +169,10 @@ public:
             }
         }
         count = 0;
+        if constexpr (Indexed) {
+            lookup_.index.clear();
+        }
+        setLast(head);
     }
 
     // Moves the first element's node, without copying or allocating, to the end of
@@ -178,6 +188,7 @@ public:
         if (!n) {
             return;
         }
+        unlinked(n);
         head->next = n->next;
         if (n->next) {
             n->next->previous = head;
@@ -194,6 +205,7 @@ public:
         }
         toTail = n;
         ++to.count;
+        to.linked(n);
     }
 
     // Pushes every element of `source`, in order, at the front of this list (so they
@@ -227,6 +239,7 @@ public:
         head->next = reversed;
         reversed->previous = head;
         head->previous = oldFirst;
+        setLast(oldFirst);
     }
 
     // Frees every spare node.
@@ -262,6 +275,27 @@ public:
         releaseSpares();
         delete head;
         head = nullptr;
+        setLast(nullptr);
+        if constexpr (Indexed) {
+            lookup_.index.release();
+        }
+    }
+
+    // The first node holding the value, or null; whether there is one.
+    Node* find(const T& value) const { return firstNodeOf(value); }
+    bool contains(const T& value) const { return firstNodeOf(value) != nullptr; }
+
+    // The last element's node, the head while the list is empty (null without a head).
+    Node* last() const {
+        if constexpr (Indexed) {
+            return lookup_.last;
+        } else {
+            Node* n = head;
+            while (n && n->next) {
+                n = n->next;
+            }
+            return n;
+        }
     }
 
     template <class NodePtr, class Ref>
@@ -302,6 +336,61 @@ public:
     const_iterator end() const { return const_iterator(); }
 
 private:
+    struct Lookup {
+        PooledListIndex<Node> index;
+        Node* last = nullptr;
+    };
+    struct NoLookup {};
+    [[no_unique_address]] std::conditional_t<Indexed, Lookup, NoLookup> lookup_;
+
+    // The first node (in list order) holding the value, or null.
+    Node* firstNodeOf(const T& value) const {
+        if (!head) {
+            return nullptr;
+        }
+        if constexpr (Indexed) {
+            const PooledListIndex<Node>& index = lookup_.index;
+            if (index.usable()) {
+                if (Node* const only = index.only(value)) {
+                    return only;
+                }
+                if (index.count(value) == 0) {
+                    return nullptr;
+                }
+            }
+        }
+        Node* n = head->next;
+        while (n && n->value != value) {
+            n = n->next;
+        }
+        return n;
+    }
+
+    void setLast(Node* n) {
+        if constexpr (Indexed) {
+            lookup_.last = n;
+        }
+    }
+
+    // Bookkeeping of an indexed list after element node n was linked, and before it is
+    // unlinked.
+    void linked(Node* n) {
+        if constexpr (Indexed) {
+            lookup_.index.add(n);
+            if (!n->next) {
+                lookup_.last = n;
+            }
+        }
+    }
+    void unlinked(Node* n) {
+        if constexpr (Indexed) {
+            lookup_.index.drop(n);
+            if (lookup_.last == n) {
+                lookup_.last = n->previous;
+            }
+        }
+    }
+
     // Takes the first spare node, or allocates one with null links; null on failure.
     Node* takeNode(const T& value) {
         if (Node* const n = spare) {

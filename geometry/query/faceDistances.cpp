@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <vector>
 
 #include "geometry/query/capsuleProximity.h"
 #include "geometry/mesh/connectivity.h"
@@ -59,6 +61,40 @@ bool cornerNearPlane(const ZYLmesh& mesh, const ZYLface& face, const QmtVector3&
         }
     }
     return false;
+}
+
+// Axis-aligned bounds of a few points.
+struct Bounds {
+    QmtVector3 low;
+    QmtVector3 high;
+};
+
+Bounds boundsOf(const QmtVector3* points, std::uint32_t n) {
+    Bounds b{points[0], points[0]};
+    for (std::uint32_t k = 1; k < n; ++k) {
+        for (unsigned axis = 0; axis < 3; ++axis) {
+            b.low[axis] = std::min(b.low[axis], points[k][axis]);
+            b.high[axis] = std::max(b.high[axis], points[k][axis]);
+        }
+    }
+    return b;
+}
+
+// A lower bound of every squared distance measured between points inside the two
+// bounds: the gap between the boxes, lowered by far more than the rounding of any
+// such measure (a billionth of the squared size of the coordinates). Minus infinity
+// when a bound is not a number, so the pair is always measured.
+double lowerBound(const Bounds& a, const Bounds& b) {
+    double gap = 0.0;
+    double size = 0.0;
+    for (unsigned axis = 0; axis < 3; ++axis) {
+        const double apart = std::max({a.low[axis] - b.high[axis], b.low[axis] - a.high[axis], 0.0});
+        gap += apart * apart;
+        size = std::max({size, std::fabs(a.low[axis]), std::fabs(a.high[axis]), std::fabs(b.low[axis]),
+                         std::fabs(b.high[axis])});
+    }
+    const double bound = gap - 1e-9 * size * size;
+    return std::isnan(bound) ? -std::numeric_limits<double>::infinity() : bound;
 }
 
 }  // namespace
@@ -203,10 +239,19 @@ double distanceSq_tri2tri(const QmtVector3* triangleA, const QmtVector3& normalA
 double distanceSqConvexPolygons(const QmtVector3* loopA, std::uint32_t nA,
                                 const QmtVector3& normalA, const QmtVector3* loopB,
                                 std::uint32_t nB, const QmtVector3& normalB,
-                                QmtVector3& closestA, QmtVector3& closestB) {
+                                QmtVector3& closestA, QmtVector3& closestB, double bound) {
     // A loop of fewer than 3 points has no fan triangle (and nA - 2 would wrap).
     if (nA < 3 || nB < 3) {
         return FACE_DISTANCE_NONE;
+    }
+    // Triangle pairs whose bounds lie beyond `bound` cannot come nearer: they are passed.
+    const bool bounded = bound < FACE_DISTANCE_NONE;
+    Bounds fanB[ZYLFACE_MAX_CORNERS];
+    if (bounded) {
+        for (std::uint32_t m = 1; m + 1 < nB; ++m) {
+            const QmtVector3 tri[3] = {loopB[0], loopB[m], loopB[m + 1]};
+            fanB[m] = boundsOf(tri, 3);
+        }
     }
     double best = FACE_DISTANCE_NONE;
     // Only the weights of the best pair are kept; its points are made once at the end
@@ -220,7 +265,11 @@ double distanceSqConvexPolygons(const QmtVector3* loopA, std::uint32_t nA,
     for (std::uint32_t k = 1; k + 1 < nA; ++k) {
         triA[1] = loopA[k];
         triA[2] = loopA[k + 1];
+        const Bounds fanA = bounded ? boundsOf(triA, 3) : Bounds{};
         for (std::uint32_t m = 1; m + 1 < nB; ++m) {
+            if (bounded && lowerBound(fanA, fanB[m]) > bound) {
+                continue;
+            }
             triB[1] = loopB[m];
             triB[2] = loopB[m + 1];
             double w[4];
@@ -244,7 +293,7 @@ double distanceSqConvexPolygons(const QmtVector3* loopA, std::uint32_t nA,
 }
 
 double closestFacingFaces(const ZYLmesh* a, const ZYLmesh* b, std::uint32_t& faceA,
-                          std::uint32_t& faceB, QmtVector3& pointA, QmtVector3& pointB) {
+                          std::uint32_t& faceB, QmtVector3& pointA, QmtVector3& pointB, double bound) {
     double best = FACE_DISTANCE_NONE;
     faceA = ABSENT_INDEX;
     faceB = ABSENT_INDEX;
@@ -253,32 +302,63 @@ double closestFacingFaces(const ZYLmesh* a, const ZYLmesh* b, std::uint32_t& fac
     }
     QmtVector3 loopA[ZYLFACE_MAX_CORNERS];
     QmtVector3 loopB[ZYLFACE_MAX_CORNERS];
+    // Faces of fewer than 3 corners measure nothing; the others are bounded.
+    const auto faceBounds = [&](const ZYLmesh& mesh, std::vector<Bounds>& out) {
+        out.resize(mesh.numFaces);
+        for (std::uint32_t f = 0; f < mesh.numFaces; ++f) {
+            const std::uint32_t n = copyCorners(mesh, mesh.faces[f], loopA);
+            if (n >= 3) {
+                out[f] = boundsOf(loopA, n);
+            }
+        }
+    };
+    std::vector<Bounds> boundsA;
+    std::vector<Bounds> boundsB;
+    faceBounds(*a, boundsA);
+    faceBounds(*b, boundsB);
+    struct Candidate {
+        double bound;
+        std::uint32_t i;
+        std::uint32_t j;
+    };
+    std::vector<Candidate> candidates;
     for (std::uint32_t i = 0; i < a->numFaces; ++i) {
         const QmtVector3& normalA = a->worldNormals[i];
-        bool loopAReady = false;
-        std::uint32_t nA = 0;
         for (std::uint32_t j = 0; j < b->numFaces; ++j) {
-            const QmtVector3& normalB = b->worldNormals[j];
             // Perpendicular faces count as facing too.
-            if (!(normalA.Dot(normalB) < TOLERANCE)) {
-                continue;
+            if (normalA.Dot(b->worldNormals[j]) < TOLERANCE && cornerCount(a->faces[i]) >= 3 &&
+                cornerCount(b->faces[j]) >= 3) {
+                // A pair that cannot come within the bound is of no interest.
+                if (const double lower = lowerBound(boundsA[i], boundsB[j]); !(lower > bound)) {
+                    candidates.push_back({lower, i, j});
+                }
             }
-            if (!loopAReady) {
-                nA = copyCorners(*a, a->faces[i], loopA);
-                loopAReady = true;
-            }
-            const std::uint32_t nB = copyCorners(*b, b->faces[j], loopB);
-            QmtVector3 onA;
-            QmtVector3 onB;
-            const double d =
-                distanceSqConvexPolygons(loopA, nA, normalA, loopB, nB, normalB, onA, onB);
-            if (d < best) {
-                best = d;
-                faceA = i;
-                faceB = j;
-                pointA = onA;
-                pointB = onB;
-            }
+        }
+    }
+    // Nearest bounds first. The answer is that of measuring every pair in face order (the
+    // least distance, the first pair on a tie): once a bound exceeds the least distance
+    // found, neither that pair nor any later one can reach or tie it.
+    std::sort(candidates.begin(), candidates.end(), [](const Candidate& p, const Candidate& q) {
+        return p.bound < q.bound || (p.bound == q.bound && (p.i < q.i || (p.i == q.i && p.j < q.j)));
+    });
+    for (const Candidate& c : candidates) {
+        const bool found = faceA != ABSENT_INDEX;
+        if (found && c.bound > best) {
+            break;
+        }
+        const std::uint32_t nA = copyCorners(*a, a->faces[c.i], loopA);
+        const std::uint32_t nB = copyCorners(*b, b->faces[c.j], loopB);
+        QmtVector3 onA;
+        QmtVector3 onB;
+        const double d = distanceSqConvexPolygons(loopA, nA, a->worldNormals[c.i], loopB, nB, b->worldNormals[c.j],
+                                                  onA, onB, best);
+        const bool earlier = c.i < faceA || (c.i == faceA && c.j < faceB);
+        if (d < best || (found && d == best && earlier)) {
+            best = d;
+            faceA = c.i;
+            faceB = c.j;
+            pointA = onA;
+            pointB = onB;
         }
     }
     return best;

@@ -43,17 +43,23 @@ double distanceSq_tri2tri(const Qmt::QmtVector3* triangleA, const Qmt::QmtVector
 
 // Least squared distance over every pair of fan triangles of the two convex loops,
 // with the closest points of the first least pair. FACE_DISTANCE_NONE, outputs
-// untouched, when a loop has fewer than 3 points.
+// untouched, when a loop has fewer than 3 points. Given a bound, triangle pairs that
+// cannot come within it are passed: the answer is the same whenever it is within the
+// bound, and beyond the bound otherwise.
 double distanceSqConvexPolygons(const Qmt::QmtVector3* loopA, std::uint32_t nA,
                                 const Qmt::QmtVector3& normalA, const Qmt::QmtVector3* loopB,
                                 std::uint32_t nB, const Qmt::QmtVector3& normalB,
-                                Qmt::QmtVector3& closestA, Qmt::QmtVector3& closestB);
+                                Qmt::QmtVector3& closestA, Qmt::QmtVector3& closestB,
+                                double bound = FACE_DISTANCE_NONE);
 
 // Least squared distance over the face pairs with na . nb < 1e-5 (facing, and
 // perpendicular too). FACE_DISTANCE_NONE and both indices 0xFFFFFFFF when no pair
-// faces; the points are then untouched.
+// faces; the points are then untouched. Given a bound, pairs that cannot come within
+// it are not measured: the answer is the same whenever the least distance is below
+// the bound, and not below it otherwise.
 double closestFacingFaces(const ZYLmesh* a, const ZYLmesh* b, std::uint32_t& faceA,
-                          std::uint32_t& faceB, Qmt::QmtVector3& pointA, Qmt::QmtVector3& pointB);
+                          std::uint32_t& faceB, Qmt::QmtVector3& pointA, Qmt::QmtVector3& pointB,
+                          double bound = FACE_DISTANCE_NONE);
 
 // Distance between two hull or triangle-mesh volumes by sampled vertices: at most
 // 512 vertices of each mesh are paired, and over the faces at those vertices the

@@ -55,7 +55,7 @@ class Reader {
 public:
     explicit Reader(std::string source);
     // Checks the whole file before anything runs: a file that fails here leaves
-    // the scene as it was.
+    // the scene as it was. Running reads the same text again, which must live until then.
     MStatus parse(const std::string& text);
     MStatus run();
 
@@ -80,7 +80,7 @@ private:
 
     std::string source_;
     std::map<std::string, mel::Builtin> commands_;
-    std::vector<mel::FileStatement> statements_;
+    const std::string* text_ = nullptr;  // checked by parse, read again by run
     std::map<std::string, std::uint64_t> made_;  // file name -> node
     std::set<std::string> skipped_;               // nodes of unknown types
     int firstSkipped_ = 0;                        // the line of the first
@@ -348,20 +348,28 @@ Reader::Reader(std::string source) : source_(std::move(source)) {
 }
 
 MStatus Reader::parse(const std::string& text) {
-    if (MStatus st = mel::Interpreter::parseFile(text, commands_, source_, statements_); !st) return st;
+    text_ = &text;
+    int lastLine = 1;         // of the last statement
+    bool marked = false;      // the closing marker was met
+    int afterMarker = 0;      // the line of the statement right after it
+    const auto note = [&](const mel::FileStatement& s) {
+        if (marked && afterMarker == 0) afterMarker = s.line;
+        marked = marked || s.command == kEndOfScene;
+        lastLine = s.line;
+        return MStatus(MS::kSuccess);
+    };
+    if (MStatus st = mel::Interpreter::parseFile(text, commands_, source_, note, false); !st) return st;
     // The writer closes every file with the marker: without it the file was cut short.
-    const auto marker = std::find_if(statements_.begin(), statements_.end(),
-                                     [](const mel::FileStatement& s) { return s.command == kEndOfScene; });
-    if (marker == statements_.end())
-        return bad(source_ + ":" + std::to_string(statements_.empty() ? 1 : statements_.back().line) +
-                   ": the file ends without its closing '" + kEndOfScene + ";': it is cut short");
-    if (marker + 1 != statements_.end())
-        return bad(source_ + ":" + std::to_string(marker[1].line) + ": statements after '" + kEndOfScene + ";'");
+    if (!marked)
+        return bad(source_ + ":" + std::to_string(lastLine) + ": the file ends without its closing '" + kEndOfScene +
+                   ";': it is cut short");
+    if (afterMarker != 0)
+        return bad(source_ + ":" + std::to_string(afterMarker) + ": statements after '" + kEndOfScene + ";'");
     return MS::kSuccess;
 }
 
 MStatus Reader::run() {
-    if (MStatus st = runtime().mel().runFile(statements_, commands_, source_); !st) return st;
+    if (MStatus st = runtime().mel().runFile(*text_, commands_, source_); !st) return st;
     if (!skipped_.empty())
         return bad(source_ + ":" + std::to_string(firstSkipped_) + ": unknown node types were skipped.");
     return MS::kSuccess;
@@ -439,6 +447,8 @@ MStatus openScene(const std::string& path, bool* replaced) {
         const FileMode quiet;
         st = reader.run();
     }
+    // The text is read: what runs after the open builds without it.
+    std::string().swap(text);
     runtime().messages.sceneMessage(MSceneMessage::kAfterOpen);
     return st;
 }

@@ -180,46 +180,57 @@ MStatus Interpreter::runScript(const std::string& source, const std::string& fil
 }
 
 MStatus Interpreter::parseFile(const std::string& source, const std::map<std::string, Builtin>& commands,
-                               const std::string& file, std::vector<FileStatement>& out) {
+                               const std::string& file, const std::function<MStatus(const FileStatement&)>& visit,
+                               bool withArgs) {
+    const auto at = [&](int line) { return file + ":" + std::to_string(line) + ": "; };
+    Lexer lexer(source);
     std::string error;
     int errorLine = 0;
-    auto tokens = tokenize(source, &error, &errorLine);
-    const auto at = [&](int line) { return file + ":" + std::to_string(line) + ": "; };
-    if (!error.empty()) return MStatus(MS::kFailure, at(errorLine) + error);
-    Cursor c{tokens};
-    while (!c.atEnd()) {
-        if (c.at(TokenKind::Semicolon)) {
-            c.next();
-            continue;
+    MStatus verdict = MS::kSuccess;
+    FileStatement statement;
+    bool open = false;  // a statement's words are being read
+    Token t{TokenKind::End, {}};
+    for (;;) {
+        // A text that does not split into words fails as such, wherever it breaks.
+        if (!lexer.next(t, &error, &errorLine, !open || withArgs))
+            return MStatus(MS::kFailure, at(errorLine) + error);
+        if (t.kind == TokenKind::End) break;
+        if (!verdict) continue;
+        if (!open) {
+            if (t.kind == TokenKind::Semicolon) continue;
+            if (t.kind != TokenKind::Word || !commands.count(t.text)) {
+                verdict = MStatus(MS::kFailure, at(t.line) + "'" + t.text + "' is not a scene-file statement");
+                continue;
+            }
+            statement.command = std::move(t.text);
+            statement.args.clear();
+            statement.line = t.line;
+            open = true;
+        } else if (t.kind == TokenKind::Semicolon) {
+            open = false;
+            verdict = visit(statement);
+        } else if (t.kind != TokenKind::Word && t.kind != TokenKind::String) {
+            verdict = MStatus(MS::kFailure, at(statement.line) + "unexpected '" + t.text + "'");
+        } else if (withArgs) {
+            statement.args.push_back(Arg{std::move(t.text), t.kind == TokenKind::String, t.line});
         }
-        const Token& head = c.next();
-        if (head.kind != TokenKind::Word || !commands.count(head.text))
-            return MStatus(MS::kFailure, at(head.line) + "'" + head.text + "' is not a scene-file statement");
-        FileStatement statement{head.text, {}, head.line};
-        while (!c.atEnd() && !c.at(TokenKind::Semicolon)) {
-            const Token& t = c.next();
-            if (t.kind != TokenKind::Word && t.kind != TokenKind::String)
-                return MStatus(MS::kFailure, at(head.line) + "unexpected '" + t.text + "'");
-            statement.args.push_back(Arg{t.text, t.kind == TokenKind::String, t.line});
-        }
-        if (c.atEnd())
-            return MStatus(MS::kFailure, at(head.line) + "'" + head.text +
-                                             "' does not end with ';': the file is cut short");
-        out.push_back(std::move(statement));
     }
-    return MS::kSuccess;
+    if (verdict && open)
+        return MStatus(MS::kFailure, at(statement.line) + "'" + statement.command +
+                                         "' does not end with ';': the file is cut short");
+    return verdict;
 }
 
-MStatus Interpreter::runFile(const std::vector<FileStatement>& statements,
-                             const std::map<std::string, Builtin>& commands, const std::string& file) {
+MStatus Interpreter::runFile(const std::string& source, const std::map<std::string, Builtin>& commands,
+                             const std::string& file) {
     const Unit unit(file);
-    for (const FileStatement& s : statements) {
+    return parseFile(source, commands, file, [&](const FileStatement& s) {
         runtime().log.setLine(s.line);
         Result ignored;
         if (const MStatus st = commands.at(s.command)(*this, s.args, ignored); !st)
             return MStatus(MS::kFailure, file + ":" + std::to_string(s.line) + ": " + st.errorString().str());
-    }
-    return MS::kSuccess;
+        return MStatus(MS::kSuccess);
+    });
 }
 
 MStatus Interpreter::runTokens(std::vector<Token>& tokens, Result* result, bool topLevel) {

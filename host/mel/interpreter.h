@@ -45,12 +45,16 @@ public:
     // runs. Parsing checks that every statement is one of `commands` with words
     // and strings for arguments (no variables, backquotes, procs or other
     // commands), so reading a file can only build a scene, and that every
-    // statement ends with ';' (a file cut short does not). Running queues
-    // nothing for undo and does not flush the idle queue. Failures start with
-    // "file:line: ", the statement's first line.
+    // statement ends with ';' (a file cut short does not); it hands each statement
+    // to `visit`, in order, until one fails (without its arguments unless `withArgs`,
+    // which spares a check their words). Running reads the text again and runs
+    // each statement as it comes, so neither step holds more than one statement of a
+    // long file. Running queues nothing for undo and does not flush the idle queue.
+    // Failures start with "file:line: ", the statement's first line.
     static MStatus parseFile(const std::string& source, const std::map<std::string, Builtin>& commands,
-                             const std::string& file, std::vector<FileStatement>& out);
-    MStatus runFile(const std::vector<FileStatement>& statements, const std::map<std::string, Builtin>& commands,
+                             const std::string& file, const std::function<MStatus(const FileStatement&)>& visit,
+                             bool withArgs = true);
+    MStatus runFile(const std::string& source, const std::map<std::string, Builtin>& commands,
                     const std::string& file);
     // Finds the file on the script path and runs it.
     MStatus source(const std::string& file);

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cctype>
+#include <memory>
 
 namespace host::mel {
 
@@ -28,6 +29,8 @@ constexpr std::array<WordClass, 256> wordClasses() {
     return classes;
 }
 
+}  // namespace
+
 // The first position at or after `from` holding one of `set`. Positions asked
 // for only grow while a source is split, so a remembered answer that lies
 // ahead still holds: every character is scanned once per set, and a word like
@@ -52,37 +55,39 @@ private:
     bool valid_ = false;
 };
 
-}  // namespace
+Lexer::Lexer(const std::string& src)
+    : src_(src),
+      i_(src.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0),  // a byte-order mark is no part of the text
+      closeOrBlank_(std::make_unique<Lookahead>(src, ") \t\n;\"")),  // the end of "node.attr(Name)" in a word
+      closeBracket_(std::make_unique<Lookahead>(src, "]")) {}             // the end of "$a[2]"
 
-std::vector<Token> tokenize(const std::string& src, std::string* error, int* errorLine) {
-    std::vector<Token> out;
-    out.reserve(src.size() / 8 + 2);
-    int line = 1;
-    bool space = true;
-    // A byte-order mark is no part of the text.
-    std::size_t i = src.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-    Lookahead closeOrBlank(src, ") \t\n;\"");  // the end of "node.attr(Name)" in a word
-    Lookahead closeBracket(src, "]");           // the end of "$a[2]"
+Lexer::~Lexer() = default;
+
+bool Lexer::next(Token& out, std::string* error, int* errorLine, bool wantText) {
+    const std::string& src = src_;
+    std::size_t& i = i_;
+    int& line = line_;
     auto fail = [&](const std::string& text, int at) {
         if (error) *error = text + " starting on line " + std::to_string(at);
         if (errorLine) *errorLine = at;
-        return std::vector<Token>{};
+        return false;
     };
     auto push = [&](TokenKind k, std::string text) {
-        out.push_back(Token{k, std::move(text), line, space});
-        space = false;
+        out = Token{k, std::move(text), line, space_};
+        space_ = false;
+        return true;
     };
     while (i < src.size()) {
         const char c = src[i];
         if (c == '\n') ++line;
         if (blank(c)) {
-            space = true;
+            space_ = true;
             ++i;
             continue;
         }
         if (c == '/' && i + 1 < src.size() && src[i + 1] == '/') {
             while (i < src.size() && src[i] != '\n') ++i;
-            space = true;
+            space_ = true;
             continue;
         }
         if (c == '/' && i + 1 < src.size() && src[i + 1] == '*') {
@@ -90,18 +95,18 @@ std::vector<Token> tokenize(const std::string& src, std::string* error, int* err
             if (end == std::string::npos) return fail("Unterminated comment", line);
             for (std::size_t k = i; k < end; ++k) line += src[k] == '\n';
             i = end + 2;
-            space = true;
+            space_ = true;
             continue;
         }
         switch (c) {
-            case ';': push(TokenKind::Semicolon, ";"); ++i; continue;
-            case '(': push(TokenKind::LParen, "("); ++i; continue;
-            case ')': push(TokenKind::RParen, ")"); ++i; continue;
-            case '{': push(TokenKind::LBrace, "{"); ++i; continue;
-            case '}': push(TokenKind::RBrace, "}"); ++i; continue;
-            case ',': push(TokenKind::Comma, ","); ++i; continue;
-            case '=': push(TokenKind::Equals, "="); ++i; continue;
-            case '+': push(TokenKind::Plus, "+"); ++i; continue;
+            case ';': ++i; return push(TokenKind::Semicolon, ";");
+            case '(': ++i; return push(TokenKind::LParen, "(");
+            case ')': ++i; return push(TokenKind::RParen, ")");
+            case '{': ++i; return push(TokenKind::LBrace, "{");
+            case '}': ++i; return push(TokenKind::RBrace, "}");
+            case ',': ++i; return push(TokenKind::Comma, ",");
+            case '=': ++i; return push(TokenKind::Equals, "=");
+            case '+': ++i; return push(TokenKind::Plus, "+");
             default: break;
         }
         if (c == '"') {
@@ -116,7 +121,9 @@ std::vector<Token> tokenize(const std::string& src, std::string* error, int* err
                     break;
                 }
                 if (d == '\n') ++line;
-                if (d == '\\' && i < src.size()) {
+                if (!wantText) {
+                    i += d == '\\' && i < src.size() ? 1 : 0;
+                } else if (d == '\\' && i < src.size()) {
                     const char e = src[i++];
                     switch (e) {
                         case 'n': text += '\n'; break;
@@ -129,28 +136,28 @@ std::vector<Token> tokenize(const std::string& src, std::string* error, int* err
                 }
             }
             if (!closed) return fail("Unterminated string", start);
-            push(TokenKind::String, std::move(text));
-            continue;
+            return push(TokenKind::String, std::move(text));
         }
         if (c == '`') {
             const auto end = src.find('`', i + 1);
             if (end == std::string::npos) return fail("Unterminated backquote", line);
-            push(TokenKind::Backquote, src.substr(i + 1, end - i - 1));
+            std::string text = src.substr(i + 1, end - i - 1);
+            const bool pushed = push(TokenKind::Backquote, std::move(text));
             for (std::size_t k = i; k < end; ++k) line += src[k] == '\n';
             i = end + 1;
-            continue;
+            return pushed;
         }
         if (c == '$') {
             std::size_t j = i + 1;
             while (j < src.size() && (std::isalnum(static_cast<unsigned char>(src[j])) || src[j] == '_')) ++j;
             // An element or array marker sticks to the name: $a[2], $a[].
             if (j < src.size() && src[j] == '[') {
-                const auto close = closeBracket.find(j);
+                const auto close = closeBracket_->find(j);
                 if (close < src.size()) j = close + 1;
             }
-            push(TokenKind::Variable, src.substr(i, j - i));
+            std::string text = src.substr(i, j - i);
             i = j;
-            continue;
+            return push(TokenKind::Variable, std::move(text));
         }
         std::size_t j = i;
         bool attributePath = false;
@@ -168,7 +175,7 @@ std::vector<Token> tokenize(const std::string& src, std::string* error, int* err
             }
             // "node.animated(Mesh)": parentheses inside an attribute name stay in the word.
             if (k == kOpen && attributePath) {
-                const auto close = closeOrBlank.find(j);
+                const auto close = closeOrBlank_->find(j);
                 if (close < src.size() && src[close] == ')') {
                     j = close + 1;
                     continue;
@@ -176,11 +183,25 @@ std::vector<Token> tokenize(const std::string& src, std::string* error, int* err
             }
             break;
         }
-        push(TokenKind::Word, std::string(src, i, j - i));
+        std::string text = wantText ? std::string(src, i, j - i) : std::string();
         i = j;
+        return push(TokenKind::Word, std::move(text));
     }
-    out.push_back(Token{TokenKind::End, {}, line, true});
-    return out;
+    out = Token{TokenKind::End, {}, line, true};
+    return true;
+}
+
+std::vector<Token> tokenize(const std::string& src, std::string* error, int* errorLine) {
+    std::vector<Token> out;
+    out.reserve(src.size() / 8 + 2);
+    Lexer lexer(src);
+    Token token{TokenKind::End, {}};
+    while (lexer.next(token, error, errorLine)) {
+        const bool end = token.kind == TokenKind::End;
+        out.push_back(std::move(token));
+        if (end) return out;
+    }
+    return {};
 }
 
 }  // namespace host::mel

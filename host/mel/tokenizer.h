@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,5 +22,29 @@ struct Token {
 // byte-order mark is skipped. An unterminated comment, string or backquote
 // gives no tokens and an error naming the line where it starts (`errorLine`).
 std::vector<Token> tokenize(const std::string& source, std::string* error = nullptr, int* errorLine = nullptr);
+
+class Lookahead;
+
+// The same splitting, one token at a time, for a long text whose tokens need not all be
+// held at once. The source must outlive the lexer.
+class Lexer {
+public:
+    explicit Lexer(const std::string& source);
+    Lexer(const Lexer&) = delete;
+    Lexer& operator=(const Lexer&) = delete;
+    ~Lexer();
+
+    // The next token, End once the text is used up; false, with the error, where
+    // tokenize gives none. Without `wantText` a word or string comes without its text.
+    bool next(Token& out, std::string* error = nullptr, int* errorLine = nullptr, bool wantText = true);
+
+private:
+    const std::string& src_;
+    std::size_t i_;
+    int line_ = 1;
+    bool space_ = true;
+    std::unique_ptr<Lookahead> closeOrBlank_;
+    std::unique_ptr<Lookahead> closeBracket_;
+};
 
 }  // namespace host::mel

@@ -19,6 +19,7 @@
 #include "src/nodeHelpers.h"
 #include "src/rigidBodyNode.h"
 #include "src/solverNode.h"
+#include "src/stressConnections.h"
 #include "src/stressNode.h"
 
 namespace zyltest {
@@ -261,6 +262,58 @@ TEST_F(FractureBodyBuild, TakesMembersFromAnotherFractureBody) {
     EXPECT_TRUE(user<SceneStress>("str_cZylBody0_cZylBody1")->ownsJoint());
     EXPECT_TRUE(body(1)->getOwner() == part && body(1)->fractureParamsFollow());
     EXPECT_TRUE(engineWorld()->contains(part->fractureBody));
+}
+
+// Two like grids of touching cubes: on one the stress nodes of every joint and body are
+// found through StressConnections as findStressNode and a walk over the connections find
+// them, and taking stress nodes out of it one after another with their numbering kept
+// waiting gives every joint, leaving or staying, the number that removeStressNode gives
+// it one removal at a time on the other.
+TEST_F(FractureBodyBuild, StressConnectionsAnswerAsTheWalksDo) {
+    const auto grid = [&](int first, double y, const std::string& name) {
+        std::string bodies;
+        for (int i = 0; i < 9; ++i) {
+            cube(first + i, i % 3, y + i / 3);
+            bodies += " cZylBody" + std::to_string(first + i);
+        }
+        run("zylFractureBody -dTh 0.01 -n " + name + bodies);
+        return user<FractureBodyNode>(name);
+    };
+    FractureBodyNode* one = grid(0, 3, "one");
+    FractureBodyNode* other = grid(10, 10, "other");
+    const std::vector<SceneStress*> stresses = one->stressNodes();
+    const std::vector<SceneStress*> twins = other->stressNodes();
+    ASSERT_TRUE(stresses.size() >= 12 && stresses.size() == twins.size());
+
+    StressConnections connections(*one);
+    for (const SceneStress* stress : stresses)
+        EXPECT_EQ(connections.holding(stress->getJoint()), one->findStressNode(stress->getJoint()));
+    for (rigidBodyNode* rb : one->memberNodes()) {
+        const HardBody* body = rb->getBody(false);
+        std::vector<SceneStress*> walked;
+        for (SceneStress* stress : stresses)
+            if (stress->getJoint()->getCNode() == body || stress->getJoint()->getPNode() == body)
+                walked.push_back(stress);
+        EXPECT_EQ(connections.touching(body), walked);
+    }
+
+    // Every third node leaves, from the back half first: positions shift under the later ones.
+    std::vector<std::size_t> leaving;
+    for (std::size_t k = stresses.size() / 2; k < stresses.size(); k += 3) leaving.push_back(k);
+    for (std::size_t k = 0; k < stresses.size() / 2; k += 3) leaving.push_back(k);
+    for (const std::size_t k : leaving) {
+        DynamicStress* joint = stresses[k]->getJoint();
+        DynamicStress* twin = twins[k]->getJoint();
+        one->removeStressNode(stresses[k], connections);
+        other->removeStressNode(twins[k]);
+        EXPECT_EQ(joint->getIndex(), twin->getIndex()) << k;
+    }
+    connections.renumber();
+    for (std::size_t k = 0; k < stresses.size(); ++k) {
+        if (std::ranges::find(leaving, k) == leaving.end()) {
+            EXPECT_EQ(stresses[k]->getJoint()->getIndex(), twins[k]->getJoint()->getIndex()) << k;
+        }
+    }
 }
 
 }  // namespace

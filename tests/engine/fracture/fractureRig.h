@@ -67,8 +67,8 @@ public:
 };
 
 // The body's list as a vector, first to last.
-template <class T>
-std::vector<T> listOf(const PooledList<T>& list) {
+template <class T, bool I>
+std::vector<T> listOf(const PooledList<T, I>& list) {
     return {list.begin(), list.end()};
 }
 

@@ -13,8 +13,8 @@ using Nodes = std::vector<const List::Node*>;
 using Values = std::vector<int*>;
 
 // Values in order, after checking every previous link and the count.
-template <class T>
-std::vector<T> valuesOf(const PooledList<T>& list) {
+template <class T, bool I>
+std::vector<T> valuesOf(const PooledList<T, I>& list) {
     std::vector<T> values;
     for (const auto *before = list.head, *n = list.head->next; n; before = n, n = n->next) {
         EXPECT_EQ(n->previous, before) << "element " << values.size();
@@ -202,4 +202,91 @@ TEST(PooledList, MoveFrontToBackRelinksNodes) {
     EXPECT_EQ(valuesOf(copied), (Values{&b, &x}));
     EXPECT_TRUE(copied.head->previous == nullptr && copiedTail == copied.head->next->next);
     EXPECT_EQ(valuesOf(target), (Values{&a, &c}));
+}
+
+// An indexed list follows a plain one through random edits (duplicates included): the
+// same values in the same order, the same answers to contains and find, and its last
+// node; once its index cannot grow it goes on as a plain list.
+TEST(PooledList, IndexedListMatchesPlainList) {
+    using Indexed = PooledList<int*, true>;
+    int values[12] = {};
+    std::uint32_t seed = 7;
+    const auto next = [&seed](std::uint32_t n) {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) % n;
+    };
+    Indexed indexed, other;
+    List plain, plainOther;
+    const auto nodeAt = [](auto& list, std::uint32_t k) {
+        auto* n = list.head;
+        for (; k != 0 && n->next; --k) n = n->next;
+        return n;
+    };
+    for (int step = 0; step < 4000; ++step) {
+        int* const v = &values[next(12)];
+        switch (next(9)) {
+            case 0:
+            case 1:
+                indexed.pushFront(v);
+                plain.pushFront(v);
+                break;
+            case 2:
+            case 3: {
+                const std::uint32_t at = next(plain.count + 1);
+                indexed.insertAfter(v, nodeAt(indexed, at));
+                plain.insertAfter(v, nodeAt(plain, at));
+                break;
+            }
+            case 4:
+            case 5:
+                indexed.remove(v);
+                plain.remove(v);
+                break;
+            case 6: {
+                Indexed::Node* tail = other.last();
+                indexed.moveFrontToBack(other, tail);
+                List::Node* plainTail = plainOther.last();
+                plain.moveFrontToBack(plainOther, plainTail);
+                break;
+            }
+            case 7:
+                if (next(20) == 0) {
+                    indexed.clear();
+                    plain.clear();
+                } else if (next(2) == 0) {
+                    indexed.reverse();
+                    plain.reverse();
+                } else {
+                    zyltest::failNextNothrowNew = next(4) == 0;  // the index may give up
+                    other = indexed;
+                    zyltest::failNextNothrowNew = false;
+                    plainOther = plain;
+                    if (Values(other.begin(), other.end()) != valuesOf(plainOther)) {
+                        plainOther = List();  // a node was refused: start both afresh
+                        other.clear();
+                    }
+                }
+                break;
+            default:
+                other.remove(v);
+                plainOther.remove(v);
+                break;
+        }
+        ASSERT_EQ(valuesOf(indexed), valuesOf(plain)) << "step " << step;
+        ASSERT_EQ(valuesOf(other), valuesOf(plainOther)) << "step " << step;
+        // find answers the first node holding the value: at the same place as in the plain list.
+        const auto place = [](const auto& list, const auto* node) {
+            int k = 0;
+            for (const auto* n = list.head->next; n && n != node; n = n->next) ++k;
+            return node ? k : -1;
+        };
+        for (int* w = values; w != values + 12; ++w) {
+            const auto* expected = plain.head->next;
+            while (expected && expected->value != w) expected = expected->next;
+            ASSERT_EQ(place(indexed, indexed.find(w)), place(plain, expected));
+            ASSERT_EQ(other.contains(w), plainOther.contains(w));
+        }
+        ASSERT_EQ(indexed.last(), nodeAt(indexed, indexed.count));
+        ASSERT_EQ(other.last(), nodeAt(other, other.count));
+    }
 }

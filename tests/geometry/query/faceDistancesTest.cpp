@@ -360,6 +360,66 @@ TEST(FaceDistances, SampledSearchMatchesFullScan) {
     }
 }
 
+namespace {
+
+// closestFacingFaces as every facing pair measured in face order finds it.
+using Facing = std::tuple<double, std::uint32_t, std::uint32_t, V, V>;
+Facing facingByFullScan(const ZYLmesh& a, const ZYLmesh& b) {
+    Facing best{FLT_MAX_D, NONE, NONE, V(), V()};
+    for (std::uint32_t i = 0; i < a.numFaces; ++i) {
+        for (std::uint32_t j = 0; j < b.numFaces; ++j) {
+            if (!(a.worldNormals[i].Dot(b.worldNormals[j]) < 1e-5)) continue;
+            std::vector<V> la, lb;
+            for (std::uint32_t k = 0; k < a.faces[i].numVertices; ++k)
+                la.push_back(a.worldVertices[a.faces[i].vertices[k]]);
+            for (std::uint32_t k = 0; k < b.faces[j].numVertices; ++k)
+                lb.push_back(b.worldVertices[b.faces[j].vertices[k]]);
+            V pa, pb;
+            const auto nA = static_cast<std::uint32_t>(la.size());
+            const auto nB = static_cast<std::uint32_t>(lb.size());
+            const double d =
+                distanceSqConvexPolygons(la.data(), nA, a.worldNormals[i], lb.data(), nB, b.worldNormals[j], pa, pb);
+            if (d < std::get<0>(best)) best = {d, i, j, pa, pb};
+        }
+    }
+    return best;
+}
+
+}  // namespace
+
+// Hulls apart, near, touching and overlapping, far from the origin too, and cubes face to
+// face (ties): the facing faces, their distance and points are those of the full scan;
+// with a bound, exactly those when the distance is below it, and no distance below it
+// otherwise.
+TEST(FaceDistances, FacingFacesMatchFullScan) {
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    for (int trial = 0; trial < 60; ++trial) {
+        const V far = trial % 4 == 3 ? V(1000.0, -250.0, 40.0) : V();
+        const double reach = trial % 3 == 0 ? 2.2 : 1.2;
+        const V T = far + V(u(rng), u(rng), u(rng)) * reach;
+        const bool cubes = trial % 6 == 5;
+        const auto a = cubes ? cube(far) : randomHull(rng, 10 + trial, trial % 2 == 0, far);
+        const auto b =
+            cubes ? cube(far + V(1.0, trial % 4 * 0.25, 0.0)) : randomHull(rng, 8 + trial, trial % 3 == 0, T);
+        Facing got;
+        auto& [d, fa, fb, pa, pb] = got;
+        d = closestFacingFaces(a.get(), b.get(), fa, fb, pa, pb);
+        const Facing full = facingByFullScan(*a, *b);
+        EXPECT_TRUE(got == full) << trial;
+        for (const double scale : {0.5, 1.0, 1.5}) {
+            const double bound = std::get<0>(full) * scale + (trial % 2) * 1e-3;
+            Facing bounded;
+            auto& [bd, bfa, bfb, bpa, bpb] = bounded;
+            bd = closestFacingFaces(a.get(), b.get(), bfa, bfb, bpa, bpb, bound);
+            if (std::get<0>(full) < bound)
+                EXPECT_TRUE(bounded == full) << trial << " bound " << bound;
+            else
+                EXPECT_FALSE(bd < bound) << trial << " bound " << bound;
+        }
+    }
+}
+
 // ---- properties at every size, against the exact references ------------------------
 
 namespace {
