@@ -66,6 +66,10 @@ float toSingle(double v) {
 
 bool isSetMass(float mass) { return std::isfinite(mass) && mass >= kUnsetMass; }
 
+bool isBuiltCentre(const Qmt::QmtVector3& stored, const Qmt::QmtVector3& built) {
+    return (stored - built).SquaredLength() <= 1e-5;
+}
+
 std::optional<Qmt::QmtVector3> singleVector(const MFloatVector& v) {
     if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z)) return std::nullopt;
     return Qmt::QmtVector3(v.x, v.y, v.z);

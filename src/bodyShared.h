@@ -40,6 +40,11 @@ double meshBodyMass(const ZYLmesh& mesh, const MObject& node, Qmt::QmtVector3& c
 // no push may hand it to the engine, which stores its inverse.
 bool isSetMass(float mass);
 
+// Whether a stored mass centre is so close to the one a build works out (squared distance
+// 1e-5 or less) that it stands for it: opening a scene takes the built one then, so a
+// build in the session does too.
+bool isBuiltCentre(const Qmt::QmtVector3& stored, const Qmt::QmtVector3& built);
+
 // A user's vector in single precision, as the engine is given it; empty when a
 // component lies beyond that range and would arrive as infinity.
 std::optional<Qmt::QmtVector3> singleVector(const MFloatVector& v);

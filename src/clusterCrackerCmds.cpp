@@ -236,7 +236,7 @@ MStatus zylCrackerCmd::redoIt() {
         displayError("no zyl solver found");
         return MS::kFailure;
     }
-    moveToStartForAnimatedSelection();
+    moveToStartForMovingSelection();
 
     // Meshes only; surfaces and everything else are passed over without a word.
     bool qualifying = false;

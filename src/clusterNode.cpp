@@ -209,8 +209,10 @@ void clusterFractureNode::buildJoints() {
     }
 
     // An outer joint has one end among the members, found first, and the other among
-    // the fracture body's own members.
-    const std::vector<MObject> ownerMembers = destinations(MPlug(owner->thisMObject(), FractureBodyNode::rigidBodies));
+    // the fracture body's other members: its own, or another cluster's (a joint between
+    // two clusters would be lost otherwise).
+    std::vector<MObject> ownerMembers;
+    for (const rigidBodyNode* rb : owner->allMemberNodes()) ownerMembers.push_back(rb->thisMObject());
     const std::vector<SceneStress*> outer = outerStresses();
     for (unsigned i = 0; i < outer.size(); ++i) {
         SceneStress* stress = outer[i];

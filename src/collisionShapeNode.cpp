@@ -3,13 +3,18 @@
 #include <algorithm>
 #include <initializer_list>
 #include <new>
+#include <utility>
+#include <vector>
 
 #include "engine/world/engineApi.h"
 #include "host/api/fnAttribute.h"
 #include "host/api/fnDependencyNode.h"
 #include "host/api/fnMesh.h"
+#include "host/api/iterators.h"
 #include "host/api/meshIterators.h"
+#include "src/crackerNode.h"
 #include "src/nodeHelpers.h"
+#include "src/rigidBodyNode.h"
 
 MObject collisionShapeNode::type;
 MObject collisionShapeNode::outCollisionShape;
@@ -251,4 +256,59 @@ void collisionShapeNode::buildMesh(const MObject& meshData, bool flip, bool forc
         }
     }
     mesh.numFaces = writer.written();
+}
+
+std::uint64_t collisionShapeNode::meshFingerprint() const {
+    const MObject mesh = firstConnectedNode(MPlug(thisMObject(), inShape), ConnectionSide::source);
+    MDagPath path;
+    if (mesh.isNull() || mesh.apiType() != MFn::kMesh || !MDagPath::getAPathTo(mesh, path)) return 0;
+    const MFnMesh fn(path);
+    MFloatPointArray points;
+    MIntArray counts, vertices;
+    fn.getPoints(points, MSpace::kObject);
+    fn.getVertices(counts, vertices);
+    // FNV-1a over the values' bytes.
+    std::uint64_t hash = 0xcbf29ce484222325ull;
+    const auto add = [&](const void* data, std::size_t size) {
+        const auto* bytes = static_cast<const unsigned char*>(data);
+        for (std::size_t i = 0; i < size; ++i) hash = (hash ^ bytes[i]) * 0x100000001b3ull;
+    };
+    for (unsigned i = 0; i < points.length(); ++i) {
+        const float xyz[3] = {points[i].x, points[i].y, points[i].z};
+        add(xyz, sizeof xyz);
+    }
+    for (const MIntArray* list : {&counts, &vertices})
+        for (unsigned i = 0; i < list->length(); ++i) {
+            const int v = (*list)[i];
+            add(&v, sizeof v);
+        }
+    return hash | 1;  // never 0, which means no mesh
+}
+
+void rebuildBodiesOfChangedMeshes() {
+    std::vector<std::pair<MObject, MObject>> due;  // shape, body or cracker
+    for (MItDependencyNodes it(MFn::kPluginDependNode); !it.isDone(); it.next()) {
+        const MObject node = it.thisNode();
+        const auto* shape = userNodeAs<collisionShapeNode>(node, collisionShapeNode::id);
+        if (!shape) continue;
+        const bool meshless = !MPlug(node, collisionShapeNode::inShape).isConnected();
+        for (const MObject& user :
+             connectedNodes(MPlug(node, collisionShapeNode::outCollisionType), ConnectionSide::destination)) {
+            auto* rb = userNodeAs<rigidBodyNode>(user, rigidBodyNode::id);
+            const auto* cracker = userNodeAs<zylCrackerNode>(user, zylCrackerNode::id);
+            const bool built = (rb && rb->getBody(false)) || (cracker && cracker->getBody());
+            if (!built) continue;
+            // A deforming mesh is followed frame by frame instead.
+            const bool deforming = MPlug(node, collisionShapeNode::animatedMesh).asBool() || (rb && rb->isAnimatedAspect(2));
+            const std::uint64_t builtFrom = rb ? rb->builtMeshFingerprint() : cracker->builtMeshFingerprint();
+            if (meshless || (!deforming && shape->meshFingerprint() != builtFrom)) due.emplace_back(node, user);
+        }
+    }
+    for (const auto& [shape, node] : due) {
+        // The type written back to itself makes the body build again.
+        MPlug type(shape, collisionShapeNode::type);
+        type.setValue(type.asInt());
+        if (auto* rb = userNodeAs<rigidBodyNode>(node, rigidBodyNode::id)) rb->getBody(true);
+        if (auto* cracker = userNodeAs<zylCrackerNode>(node, zylCrackerNode::id)) cracker->evaluateAttributes();
+    }
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 #include "geometry/mesh/meshRecords.h"
 #include "host/api/dagPath.h"
 #include "host/api/dgModifier.h"
@@ -35,6 +37,9 @@ public:
     ZYLmesh* getCollisionMesh();
     // Deletes the mesh; the next getCollisionMesh builds it again.
     void releaseMesh();
+    // A fingerprint of the mesh connected to `inShape` (its faces and its object-space
+    // points, tweaks included); 0 without one. Bodies compare it with their build's.
+    std::uint64_t meshFingerprint() const;
 
     // Removal handler for this node type: the mesh goes with the node.
     static void nodeRemovedCallback(MObject& node, void* clientData);
@@ -49,6 +54,12 @@ private:
 
     ZYLmesh* mesh_ = nullptr;
 };
+
+// Every body or cracker whose collision shape lost its mesh, and every body whose mesh
+// has changed since its build (other than by animation), is built again, as opening the
+// scene builds it: with no mesh it has no engine body (and a body leaves its fracture
+// body).
+void rebuildBodiesOfChangedMeshes();
 
 // The shape the body commands give a node: "<node>Shape", fed by that instance of the
 // mesh's world geometry, feeding the node's `typeInput` (and, when given, its

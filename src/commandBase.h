@@ -85,8 +85,8 @@ public:
     MStatus undoIt() override;
 
 protected:
-    // Bodies are built at the start of the play range, where animated objects rest: when
-    // the time is elsewhere and a selected object (or a parent) is animated, the time
-    // moves there, with a warning.
-    void moveToStartForAnimatedSelection() const;
+    // Bodies are built at the start of the play range, where animated and simulated
+    // objects rest: when the time is elsewhere and a selected object (or a parent) is
+    // animated or carries a rigid body, the time moves there, with a warning.
+    void moveToStartForMovingSelection() const;
 };

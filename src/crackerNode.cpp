@@ -220,6 +220,8 @@ void zylCrackerNode::buildBody(MDataBlock& data) {
     const double mass = meshBodyMass(*mesh, self, centre);
     body_ = static_cast<ZylCrackerBody*>(createCrackerBody(mesh));
     if (!body_) return;
+    if (const auto* shape = userNodeAs<collisionShapeNode>(getCollisionShapeNode(), collisionShapeNode::id))
+        builtMesh_ = shape->meshFingerprint();
 
     body_->setMass(static_cast<float>(mass));
     body_->setRestitutionCoeff(kRestitution);
@@ -259,10 +261,9 @@ void zylCrackerNode::buildBody(MDataBlock& data) {
     MPlug centrePlug(self, massCenter);
     const Qmt::QmtVector3 given(centrePlug.child(0).asDouble(), centrePlug.child(1).asDouble(),
                                 centrePlug.child(2).asDouble());
-    if (isUnsetCentre(given.x) && isUnsetCentre(given.y) && isUnsetCentre(given.z)) {
-        const Qmt::QmtVector3& p = body_->getDyn().position;
+    const Qmt::QmtVector3& p = body_->getDyn().position;
+    if ((isUnsetCentre(given.x) && isUnsetCentre(given.y) && isUnsetCentre(given.z)) || isBuiltCentre(given, p))
         for (unsigned i = 0; i < 3; ++i) centrePlug.child(i).setValue(p[static_cast<int>(i)]);
-    }
     data.outputValue(ca_cracker).setBool(true);
     MPlug(self, enabled).setValue(true);
     MPlug(self, usercommand).setValue(false);

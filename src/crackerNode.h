@@ -92,6 +92,9 @@ public:
     void releaseBody();
 
     ZylCrackerBody* getBody() const { return body_; }
+    // The collision mesh's fingerprint (collisionShapeNode::meshFingerprint) when the body
+    // was last built.
+    std::uint64_t builtMeshFingerprint() const { return builtMesh_; }
     std::int32_t crackerId() const { return crackerId_; }
     const MMatrix& offsetMatrix() const { return offset_; }
 
@@ -151,6 +154,7 @@ private:
 
     std::int32_t crackerId_ = 0;
     ZylCrackerBody* body_ = nullptr;  // owned
+    std::uint64_t builtMesh_ = 0;     // fingerprint of the mesh the last build used
     Pose previous_;
     Pose current_;
     Vec3f syncedScale_{1, 1, 1};

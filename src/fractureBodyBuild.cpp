@@ -173,6 +173,8 @@ bool FractureBodyNode::buildFromMembers(bool nearest) {
     plug(mass).setValue(1.0 / fractureBody->getInvMass());
     MPlug(self, ca_mass).asBool();
     notifySolver();
+    // What the build set on the members is the scene's now.
+    rebuildDue_ = membersLeft_ = false;
     return true;
 }
 
@@ -542,39 +544,45 @@ void FractureBodyNode::resetAllStresses() {
 
 void FractureBodyNode::detachRigidBody(rigidBodyNode* rb, bool dropColours, StressConnections* connections) {
     if (!rb) return;
-    HardBody* body = rb->getBody(false);
-    if (fractureBody && body) fractureBody->removeFragment(body);
-    // Every stress on the body goes, each once; the fragment's removal took their joints out.
-    std::vector<SceneStress*> leaving;
-    if (body && connections) {
-        leaving = connections->touching(body);
-    } else if (body) {
-        for (SceneStress* stress : stressNodes()) {
-            const DynamicStress* joint = stress->getJoint();
-            const bool touches = joint && (joint->getCNode() == body || joint->getPNode() == body);
-            if (touches && std::ranges::find(leaving, stress) == leaving.end()) leaving.push_back(stress);
-        }
+    // Nothing of the engine body keeps the member's body or a joint of it: the body may
+    // be deleted right after.
+    std::vector<PrivateHardBody*> left;
+    if (HardBody* body = rb->getBody(false); body && fractureBody) {
+        FractureBody::DroppedParts dropped = fractureBody->dropBody(body);
+        deleteJoints(dropped.joints, connections);
+        left = std::move(dropped.bodies);
     }
-    for (SceneStress* stress : leaving) releaseStress(stress, connections);
-    // A cluster's joint on the body is in no list now, and no rebuild would make it again:
-    // it goes, and its stress node keeps none.
-    if (body && fractureBody)
-        for (const clusterFractureNode* cluster : clusterNodes())
-            for (SceneStress* stress : clusterStresses(*cluster)) {
-                DynamicStress* joint = stress->getJoint();
-                if (!joint || (joint->getCNode() != body && joint->getPNode() != body)) continue;
-                if (holdsJoint(*fractureBody, joint)) continue;
-                stress->setJoint(joint, true);
-                stress->setJoint(nullptr);
-            }
     if (dropColours) dropStressColours(*rb);
     getModifier().disconnect(plug(rigidBodies), MPlug(rb->thisMObject(), rigidBodyNode::fracture));
     getModifier().doIt();
     rb->lockAsMember(false);
     rb->setOwner(nullptr);
     rb->setFractureParamsFollow(false);
-    // The engine body still has the centre, inertia and mass it had with the member.
-    membersLeft_ = true;
+    // The compound's centre, inertia and mass are still those it had with the member.
+    rebuildDue_ = membersLeft_ = true;
+    // Members that no joint holds any more go their own way too.
+    for (const PrivateHardBody* body : left)
+        for (rigidBodyNode* member : memberNodes())
+            if (member->getBody(false) == body && member->getOwner() == this) releaseMember(member);
+}
+
+void FractureBodyNode::deleteJoints(const std::vector<DynamicStress*>& joints, StressConnections* connections) {
+    if (joints.empty()) return;
+    const auto dropped = [&](const SceneStress* stress) {
+        return stress->getJoint() && std::ranges::find(joints, stress->getJoint()) != joints.end();
+    };
+    // The node's own stress nodes leave it; a cluster's keep their place without a joint.
+    for (SceneStress* stress : stressNodes())
+        if (dropped(stress)) {
+            stress->setJoint(nullptr);
+            releaseStress(stress, connections);
+        }
+    for (const clusterFractureNode* cluster : clusterNodes())
+        for (SceneStress* stress : clusterStresses(*cluster))
+            if (dropped(stress)) stress->setJoint(nullptr);
+    for (SceneStress* stress : byFrameStresses)
+        if (dropped(stress)) stress->setJoint(nullptr);
+    for (DynamicStress* joint : joints) delete joint;
 }
 
 // The colour nodes feeding the member's mesh go, or else its stress colour set.
@@ -663,15 +671,20 @@ void FractureBodyNode::deleteStressNodes() {
 void FractureBodyNode::destroyFractureBody() {
     dissolveClusters();
     deleteStressNodes();
+    std::vector<rigidBodyNode*> freed;
     for (rigidBodyNode* rb : memberNodes()) {
         dropStressColours(*rb);
         // The members stay connected but no longer point here.
         if (rb->getOwner() == this) {
             rb->setOwner(nullptr);
             rb->setFractureParamsFollow(false);
+            freed.push_back(rb);
         }
     }
+    // The engine body files its fragments in the world as plain bodies; they keep
+    // nothing of it, as bodies built on their own have nothing.
     if (fractureBody) deleteFractureBody(&fractureBody);
+    for (rigidBodyNode* rb : freed) rb->forgetFracture();
     notifySolver();
 }
 

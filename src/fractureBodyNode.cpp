@@ -366,6 +366,11 @@ void FractureBodyNode::removeByFrameStress(SceneStress* stress) {
     if (DynamicStress* joint = stress->getJoint()) joint->disableBreakableByFrame();
 }
 
+void FractureBodyNode::stressNodeGone(SceneStress* stress) {
+    removeByFrameStress(stress);
+    rebuildDue_ = true;
+}
+
 void FractureBodyNode::addToWorld() {
     if (PublicWorld* world = engineWorld(); world && fractureBody) world->addBody(fractureBody, 0);
     if (fractureBody) plug(index).setValue(static_cast<int>(fractureBody->transform.index));
@@ -384,7 +389,13 @@ void FractureBodyNode::releaseEngineBody() {
 }
 
 void FractureBodyNode::nodeRemovedCallback(MObject& node, void*) {
-    if (auto* self = userNodeAs<FractureBodyNode>(node, id)) self->destroyFractureBody();
+    auto* self = userNodeAs<FractureBodyNode>(node, id);
+    if (!self) return;
+    std::vector<rigidBodyNode*> owned = self->allMemberNodes();
+    std::erase_if(owned, [&](const rigidBodyNode* rb) { return rb->getOwner() != self; });
+    self->destroyFractureBody();
+    // Its members go on as free bodies that can be edited again, as deleteZylFBody leaves them.
+    for (rigidBodyNode* rb : owned) rb->lockAsMember(false);
 }
 
 MDGModifier& FractureBodyNode::getModifier() {
@@ -402,6 +413,14 @@ std::vector<rigidBodyNode*> FractureBodyNode::memberNodes() const {
 
 std::vector<clusterFractureNode*> FractureBodyNode::clusterNodes() const {
     return connectedUserNodes<clusterFractureNode>(plug(clusters), clusterFractureNode::id);
+}
+
+std::vector<rigidBodyNode*> FractureBodyNode::allMemberNodes() const {
+    std::vector<rigidBodyNode*> members = memberNodes();
+    for (const clusterFractureNode* cluster : clusterNodes())
+        for (const MObject& node : cluster->memberNodes())
+            if (auto* rb = userNodeAs<rigidBodyNode>(node, rigidBodyNode::id)) members.push_back(rb);
+    return members;
 }
 
 rigidBodyNode* FractureBodyNode::animRigidBody() const {

@@ -77,6 +77,13 @@ public:
     // The by-frame list: kept by the stress nodes while they have this owner.
     void addByFrameStress(SceneStress* stress);
     void removeByFrameStress(SceneStress* stress);
+    // A stress node of this body is being deleted: its joint holds until the engine body is
+    // built from the scene again.
+    void stressNodeGone(SceneStress* stress);
+    // The engine body was changed outside a build (a member's active state, say) in a way
+    // no build from the scene gives: it is built from the scene at the next run start or
+    // save.
+    void markRebuildDue() { rebuildDue_ = true; }
 
     // Adds the engine body to the world and mirrors its index; `enabled` goes on.
     void addToWorld();
@@ -123,10 +130,10 @@ public:
     // members' own masses, the joints of the stress nodes, every setting pushed anew.
     // With newMass, `mass` becomes the members' total, as in a first build.
     void rebuildFromScene(const MTime& t, bool newMass);
-    // Once members have left since the last build (see detachRigidBody), the engine body
-    // is built anew from the scene, with the members' total as its mass; a member that no
-    // stress node ties to another leaves as well. Only at the play range's start, where
-    // the scene holds the start state; nothing otherwise.
+    // Once members or stress nodes have left since the last build, the engine body is
+    // built anew from the scene (with the members' total as its mass when members left);
+    // a member that no stress node ties to another leaves as well. Only at the play
+    // range's start, where the scene holds the start state; nothing otherwise.
     void settleMembers();
     // Settings set on the node or its stress nodes (a cluster's too) and not taken yet
     // reach the engine, as opening the scene would bring them: the stress nodes' own
@@ -176,6 +183,8 @@ public:
     // connection order.
     std::vector<rigidBodyNode*> memberNodes() const;
     std::vector<clusterFractureNode*> clusterNodes() const;
+    // The members on `rigidBodies`, then each cluster's.
+    std::vector<rigidBodyNode*> allMemberNodes() const;
 
     // ---- Driven by the solver through a run.
 
@@ -295,12 +304,18 @@ private:
     void buildFractureBody(const MTime& t, bool newMass);
     // Every setting written back to itself, so that its change flag pushes it again.
     void dirtySettings();
-    // Members left since the engine body was last built.
+    // The engine body is no longer what the scene stores (members or stress nodes left
+    // it): it is built from the scene at the next run start or save, its mass the
+    // members' total again when members left.
+    bool rebuildDue_ = false;
     bool membersLeft_ = false;
     // Building helpers.
     void nameEngineBody(const MString& name);
     void forgetJoints();
     void numberJointsByAge();
     void releaseStress(SceneStress* stress, StressConnections* connections = nullptr);
+    // Joints the engine body let go of: every stress node forgets them (the node's own
+    // leave it), then they are deleted.
+    void deleteJoints(const std::vector<DynamicStress*>& joints, StressConnections* connections = nullptr);
     void dropStressColours(const rigidBodyNode& member);
 };

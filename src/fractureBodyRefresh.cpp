@@ -50,11 +50,7 @@ void FractureBodyNode::rebuildFromScene(const MTime& t, bool newMass) {
     // Every fragment, a cluster's too, weighs what its own node says and takes its pose
     // from its transform at rest, as a body just built does (not from a start state
     // its fracture body placed).
-    std::vector<rigidBodyNode*> members = memberNodes();
-    for (const clusterFractureNode* cluster : clusterNodes())
-        for (const MObject& node : cluster->memberNodes())
-            if (auto* rb = userNodeAs<rigidBodyNode>(node, rigidBodyNode::id)) members.push_back(rb);
-    for (rigidBodyNode* rb : members) {
+    for (rigidBodyNode* rb : allMemberNodes()) {
         rb->setFractureParamsFollow(false);
         rb->pushMass();
         rb->resetToRest();
@@ -65,11 +61,11 @@ void FractureBodyNode::rebuildFromScene(const MTime& t, bool newMass) {
     fractureBody = static_cast<FractureBody*>(createFractureBody());
     dirtySettings();
     buildFractureBody(t, newMass);
-    membersLeft_ = false;
+    rebuildDue_ = membersLeft_ = false;
 }
 
 void FractureBodyNode::settleMembers() {
-    if (!membersLeft_ || !fractureBody) return;
+    if (!rebuildDue_ || !fractureBody) return;
     const MTime start = MAnimControl::minTime();
     if (MAnimControl::currentTime() != start) return;
 
@@ -92,8 +88,8 @@ void FractureBodyNode::settleMembers() {
     }
     for (rigidBodyNode* rb : memberNodes())
         if (!tied.contains(nodeName(rb->thisMObject()))) releaseMember(rb);
-
-    rebuildFromScene(start, true);
+    // Members that left take their mass with them; otherwise the stored mass stays.
+    rebuildFromScene(start, membersLeft_);
 }
 
 void FractureBodyNode::pullStressChangeFlags() {

@@ -85,15 +85,20 @@ bool anyJointAmong(const FractureBodyNode& source, const std::vector<rigidBodyNo
     return false;
 }
 
-// A fracture body about to be deleted lets its members and stress nodes go, untouched.
+// A fracture body about to be deleted lets its members and stress nodes go: the members
+// as free bodies (whoever takes them back locks them again), the stress nodes untouched.
 void letGo(FractureBodyNode& fb) {
+    std::vector<rigidBodyNode*> freed;
     for (rigidBodyNode* rb : fb.memberNodes())
         if (rb->getOwner() == &fb) {
             rb->setOwner(nullptr);
             rb->setFractureParamsFollow(false);
+            rb->lockAsMember(false);
+            freed.push_back(rb);
         }
     for (SceneStress* stress : fb.stressNodes()) stress->setOwner(nullptr);
     fb.releaseEngineBody();
+    for (rigidBodyNode* rb : freed) rb->forgetFracture();
     fb.byFrameStresses.clear();
     MDGModifier& mod = fb.getModifier();
     for (const MObject* attr : {&FractureBodyNode::stresses, &FractureBodyNode::rigidBodies}) {
@@ -151,11 +156,14 @@ void FBodyUpdateCmd::setStaticFragments(bool makeStatic) {
         }
         rb->lockAttributes(false);
         MPlug(rb->thisMObject(), rigidBodyNode::passive).setValue(makeStatic ? 1 : 0);
-        // A body never built has no joints to weaken: it only keeps the setting.
-        if (HardBody* body = rb->getBody(false)) {
+        // A body never built has no joints to weaken: it only keeps the setting. Pushing
+        // the settings may build the body anew, so it is taken after.
+        if (rb->getBody(false)) {
             rb->dirtyAllChangeFlags();
-            if (displayed) owner->colorStresses(rb->thisMObject(), 0);
-            listed.push_back(body);
+            if (HardBody* body = rb->getBody(false)) {
+                if (displayed) owner->colorStresses(rb->thisMObject(), 0);
+                listed.push_back(body);
+            }
         }
         rb->lockAttributes(true);
     }
@@ -189,8 +197,17 @@ void FBodyUpdateCmd::setStaticFragments(bool makeStatic) {
         MPlug(self, FractureBodyNode::ca_passive).asBool();
         MPlug(self, FractureBodyNode::ca_firstHit).asBool();
     }
-    // The body as the scene now stores it, its mass that of its moving fragments.
-    if (engine) owner->rebuildFromScene(MAnimControl::currentTime(), true);
+    if (engine) {
+        if (MAnimControl::currentTime() == MAnimControl::minTime()) {
+            // The body as the scene now stores it, its mass that of its moving fragments.
+            owner->rebuildFromScene(MAnimControl::currentTime(), true);
+        } else {
+            // In a run the fragments stay where they are: the node shows the mass the body
+            // now has, and the body is built from the scene when the run starts again.
+            MPlug(self, FractureBodyNode::mass).setValue(1.0 / engine->getInvMass());
+            owner->markRebuildDue();
+        }
+    }
     MGlobal::executeCommandOnIdle(uiScript::kUpdateBasicFracturesPanel);
     MGlobal::executeCommandOnIdle(uiScript::kShowAdvancedFracturesWindow);
 }
@@ -371,9 +388,13 @@ MStatus FBodyDetachCmd::detachAsNewBody(FractureBodyNode& source, const std::vec
     source.settleMembers();
     created->rebuildFromScene(MAnimControl::minTime(), true);
 
+    // The solver of the last selected object, else the source's: the new body is in the
+    // world already and must be the solver's as well, or a saved scene would not build it.
     MObject last;
     selection_.getDependNode(selection_.length() - 1, last);
-    if (const MObject solver = solverOf(last); !solver.isNull()) {
+    MObject solver = solverOf(last);
+    if (solver.isNull()) solver = solverOf(source.thisMObject());
+    if (!solver.isNull()) {
         mod.connect(MPlug(solver, zylSolverNode::fractureBodies), MPlug(node, FractureBodyNode::solver));
         mod.doIt();
         MPlug(solver, zylSolverNode::fractureBodies).asBool();

@@ -70,6 +70,8 @@ void rigidBodyNode::buildBody() {
     const double computedMass = massFromMesh(*mesh, centre);
     body_ = createBodyOfType(collisionType, mesh, isJaggy());
     if (!body_) return;
+    if (const auto* shape = userNodeAs<collisionShapeNode>(getCollisionShapeNode(), collisionShapeNode::id))
+        builtMesh_ = shape->meshFingerprint();
     if (marked) body_->enableJagginess();
 
     builtMass_ = static_cast<float>(computedMass);
@@ -110,6 +112,10 @@ void rigidBodyNode::buildBody() {
     // The parameters as their change flag gives them (damping scaled), as a saved scene
     // builds the body: a body built again alone would otherwise keep the build's values.
     pushParameters();
+    // The mass centre goes in at once, whoever asked for the build: applied only after
+    // the pose has been through the transform's single precision, it would leave the
+    // body's frame other in its last bits than an opened scene's.
+    MPlug(self, ca_centerMass).asBool();
     MPlug(self, enabled).setValue(true);
     MPlug(self, usercommand).setValue(false);
 }
@@ -142,10 +148,10 @@ void rigidBodyNode::writeMassAttributes(double computedMass) {
     const MObject self = thisMObject();
     MPlug centre(self, massCenter);
     const Qmt::QmtVector3 current = readVector(centre);
-    if (current.x <= kUnsetCentre && current.y <= kUnsetCentre && current.z <= kUnsetCentre) {
-        const Qmt::QmtVector3& position = body_->getDyn().position;
+    const Qmt::QmtVector3& position = body_->getDyn().position;
+    const bool unset = current.x <= kUnsetCentre && current.y <= kUnsetCentre && current.z <= kUnsetCentre;
+    if (unset || isBuiltCentre(current, position))
         for (unsigned i = 0; i < 3; ++i) centre.child(i).setValue(position[static_cast<int>(i)]);
-    }
     MPlug massPlug(self, mass);
     if (!isSetMass(massPlug.asFloat())) massPlug.setValue(computedMass);
 }
@@ -236,8 +242,11 @@ void rigidBodyNode::setActiveState(int state, bool quiet) {
     if (!body_) return;
     const bool makeStatic = state == 1 || state == 2;
     PublicWorld* world = engineWorld();
-    if (const FractureBodyNode* owner = getOwner()) {
+    if (FractureBodyNode* owner = getOwner()) {
         if (world) {
+            // The compound's mass and its joints' force bits follow, which only a build of
+            // the fracture body from the scene gives again.
+            owner->markRebuildDue();
             HardBody* compound = owner->fractureBody;
             makeStatic ? world->makeStatic(body_, compound) : world->makeDynamic(body_, compound);
         }
@@ -302,7 +311,8 @@ void rigidBodyNode::forgetFracture() {
     body_->setCellCode(0);
     body_->setMatrixPivotCm(Qmt::QmtMatrix3::IDENTITY);
     body_->setTransPivotCm(Qmt::QmtVector3::ZERO);
-    pushMass();
+    // The fracture body handed its own mass share, friction and the like down to it.
+    pushParameters();
     applyVelocity(initialVelocity, velocity, false);
     applyVelocity(initialSpin, welocity, true);
 }

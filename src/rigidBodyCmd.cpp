@@ -75,7 +75,7 @@ MStatus RigidBodyCmd::redoIt() {
         displayError("no zyl solver found, abort");
         return MS::kFailure;
     }
-    moveToStartForAnimatedSelection();
+    moveToStartForMovingSelection();
 
     made_ = 0;
     bool qualifying = false, created = false;

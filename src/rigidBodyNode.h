@@ -177,8 +177,12 @@ public:
     void releaseBody();
     // The body takes `mass`, or the mass of its last build while `mass` counts as unset.
     void pushMass();
-    // A body out of its fracture body keeps nothing of it: its own mass and start
-    // velocities, and no group, cell or pivots (as a new build has none).
+    // The collision mesh's fingerprint (collisionShapeNode::meshFingerprint) when the body
+    // was last built.
+    std::uint64_t builtMeshFingerprint() const { return builtMesh_; }
+    // A body out of its fracture body keeps nothing of it: its own mass, restitution,
+    // friction and damping, its start velocities, and no group, cell or pivots (as a new
+    // build has none).
     void forgetFracture();
 
     // The owning fracture-body node, held by handle: null once that node is gone.
@@ -255,6 +259,7 @@ private:
     Vec3f pivot_{};
     MMatrix offset_;
     float builtMass_ = 1.0f;  // computed from the mesh by the last build
+    std::uint64_t builtMesh_ = 0;  // fingerprint of the mesh the last build used
     bool affectForceFields_ = false;
     bool fractureParamsFollow_ = false;
     Vec3f startPosition_{};

@@ -11,6 +11,7 @@
 #include "host/api/dagPath.h"
 #include "host/api/global.h"
 #include "host/api/plug.h"
+#include "src/bodyShared.h"
 #include "src/collisionShapeNode.h"
 #include "src/crackerNode.h"
 #include "src/fractureBodyNode.h"
@@ -28,8 +29,6 @@ constexpr float kModuleVersionValue = 3.5f;
 constexpr const char* kUpgradeInfo = " This scene has been created with a previous version of ZYL ";
 // The "not set yet" value: a mass or centre nudged to it is worked out again by the build.
 constexpr double kNudge = 1.1920929e-7;
-// A rebuilt centre further than this (squared) from the stored one gives way to it.
-constexpr double kCentreTolerance = 1e-5;
 
 using Centre = std::array<double, 3>;
 
@@ -62,15 +61,10 @@ void writeCentre(MPlug centre, const Centre& c) {
     for (unsigned i = 0; i < 3; ++i) centre.child(i).setValue(c[i]);
 }
 
-double squaredDistance(const Centre& a, const Centre& b) {
-    double sum = 0.0;
-    for (unsigned i = 0; i < 3; ++i) sum += (a[i] - b[i]) * (a[i] - b[i]);
-    return sum;
-}
-
 // A mass centre the user set survives the rebuild; one the build works out anew wins.
 void restoreCentre(const MPlug& centre, const Centre& before) {
-    if (squaredDistance(readCentre(centre), before) > kCentreTolerance) writeCentre(centre, before);
+    const Centre built = readCentre(centre);
+    if (!isBuiltCentre({before[0], before[1], before[2]}, {built[0], built[1], built[2]})) writeCentre(centre, before);
 }
 
 bool isDagNode(const MObject& node) { return node.hasFn(MFn::kDagNode); }

@@ -16,6 +16,7 @@
 #include "host/api/iterators.h"
 #include "host/api/messages.h"
 #include "src/bodyShared.h"
+#include "src/collisionShapeNode.h"
 #include "src/crackerNode.h"
 #include "src/fractureBodyNode.h"
 #include "src/nodeHelpers.h"
@@ -225,6 +226,9 @@ void zylSolverNode::finishRun(bool cacheActiveOn) {
 
 void zylSolverNode::takePendingChanges(const SolverNodeLists& nodes) {
     if (rebuildingScene) return;
+    // A mesh deleted or changed under a body leaves it without one, or with another, as
+    // the saved scene has it.
+    rebuildBodiesOfChangedMeshes();
     for (rigidBodyNode* rb : nodes.rigidBodies) rb->pullChangeFlags();
     for (zylCrackerNode* cracker : nodes.crackers) cracker->pullChangeFlags();
     for (FractureBodyNode* fb : nodes.fractureBodies) {

@@ -42,8 +42,9 @@ void reportSetter(const MString& name) { MGlobal::displayError("sceneStrNode ppt
 }  // namespace
 
 SceneStress::~SceneStress() {
-    // The owner's by-frame list must not keep a node that is gone.
-    if (FractureBodyNode* owner = getOwner()) owner->removeByFrameStress(this);
+    // The owner's by-frame list must not keep a node that is gone, nor its engine body
+    // a joint that the scene no longer stores.
+    if (FractureBodyNode* owner = getOwner()) owner->stressNodeGone(this);
     if (ownsJoint_) delete joint_;
 }
 

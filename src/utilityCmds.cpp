@@ -10,7 +10,6 @@
 #include "host/api/iterators.h"
 #include "host/api/quaternion.h"
 #include "src/collisionShapeNode.h"
-#include "src/crackerNode.h"
 #include "src/fractureBodyNode.h"
 #include "src/nodeHelpers.h"
 #include "src/rigidBodyNode.h"
@@ -34,31 +33,6 @@ MObject findField(const MString& name) {
         if (MFnDependencyNode(node).name() == name) return node;
     }
     return {};
-}
-
-// A body or cracker whose collision shape lost its mesh is built again, as opening the
-// scene builds it: with no mesh it has no engine body (and a body leaves its fracture
-// body).
-void rebuildMeshlessBodies() {
-    std::vector<std::pair<MObject, MObject>> meshless;  // shape, body or cracker
-    for (MItDependencyNodes it(MFn::kPluginDependNode); !it.isDone(); it.next()) {
-        const MObject shape = it.thisNode();
-        if (!hasTypeId(shape, collisionShapeNode::id) || MPlug(shape, collisionShapeNode::inShape).isConnected())
-            continue;
-        for (const MObject& node :
-             connectedNodes(MPlug(shape, collisionShapeNode::outCollisionType), ConnectionSide::destination)) {
-            auto* rb = userNodeAs<rigidBodyNode>(node, rigidBodyNode::id);
-            const auto* cracker = userNodeAs<zylCrackerNode>(node, zylCrackerNode::id);
-            if ((rb && rb->getBody(false)) || (cracker && cracker->getBody())) meshless.emplace_back(shape, node);
-        }
-    }
-    for (const auto& [shape, node] : meshless) {
-        // The type written back to itself makes the body build again.
-        MPlug type(shape, collisionShapeNode::type);
-        type.setValue(type.asInt());
-        if (auto* rb = userNodeAs<rigidBodyNode>(node, rigidBodyNode::id)) rb->getBody(true);
-        if (auto* cracker = userNodeAs<zylCrackerNode>(node, zylCrackerNode::id)) cracker->evaluateAttributes();
-    }
 }
 
 // The plug of a node's attribute by name; null when the node has none.
@@ -241,7 +215,7 @@ MStatus deleteUserNodeCmd::doIt(const MArgList& args) {
     for (const MObject& node : nodes)
         if (!node.isNull()) MGlobal::deleteNode(node);
     // What is left is what a saved scene would bring back.
-    rebuildMeshlessBodies();
+    rebuildBodiesOfChangedMeshes();
     std::vector<MObject> fractureBodies;
     for (MItDependencyNodes it(MFn::kPluginDependNode); !it.isDone(); it.next())
         if (hasTypeId(it.thisNode(), FractureBodyNode::id)) fractureBodies.push_back(it.thisNode());

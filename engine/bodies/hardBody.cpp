@@ -120,6 +120,8 @@ void HardBody::applyInitialState() {
     lastDyn = dynInit;
     restitution = restitutionInit;
     friction = frictionInit;
+    // A run from the start counts the body's rest afresh, as a body just built does.
+    sleepCount = 0;
     if (isFirstHit(false) && !isStatic()) {
         enableStatic();
     }

@@ -295,6 +295,21 @@ void FractureBody::linkJoint(PrivateHardBody* body, DynamicStress* joint) {
     body->enableJoined();
 }
 
+void FractureBody::unlinkJoint(PrivateHardBody* body, DynamicStress* joint) {
+    if (!body || !fl::unlink(body->joints, joint)) {
+        return;
+    }
+    // A walk over the list must not go on from a node that left it.
+    body->jointCursor = nullptr;
+    body->jointCursorActive = 0;
+    if (body->jointCount > 0) {
+        --body->jointCount;
+    }
+    if (body->joints.count == 0) {
+        body->disableJoined();
+    }
+}
+
 DynamicStress* FractureBody::findFragmentJoint(const PrivateHardBody* fragment, const HardBody* body) {
     if (!fragment) {
         return nullptr;

@@ -189,6 +189,8 @@ public:
     // Adds the joint to the body's joint list unless it is there: joint count + 1,
     // pushed at the front, joined bit set.
     static void linkJoint(PrivateHardBody* body, DynamicStress* joint);
+    // The reverse: joint count - 1, the joined bit cleared with the last joint.
+    static void unlinkJoint(PrivateHardBody* body, DynamicStress* joint);
     // First joint of the fragment's joint list with body as CNode or PNode.
     static DynamicStress* findFragmentJoint(const PrivateHardBody* fragment, const HardBody* body);
     // First joint of the active, then deactivated, then own list with body as CNode
@@ -208,8 +210,21 @@ public:
     // ---- fragment bookkeeping ----
     void deActivateFragmentJoints(PrivateHardBody* fragment);
     void removeFragment(HardBody* body);
+    // Out of every list of this body, and of the joint lists of both its ends.
     void removeJoint(DynamicStress* joint);
     void setPropagationType(unsigned int type);
+
+    // What dropBody took out with the body.
+    struct DroppedParts {
+        std::vector<DynamicStress*> joints;    // in no list any more: the caller deletes them
+        std::vector<PrivateHardBody*> bodies;  // fragments left without a joint, detached
+    };
+    // A body leaves for good (it is about to be deleted, or goes its own way): out of the
+    // fragment and disconnected lists of this body and of every body its splits made;
+    // every joint that ties it out of every list that holds one (its ends' joint lists
+    // included); every fragment that no joint holds any more out too. The stress trees
+    // and mass shares are made again, so nothing of the tree keeps the body or its joints.
+    DroppedParts dropBody(HardBody* body);
 
     // ---- compound state ----
     // Mass-weighted centre of the dynamic fragments (of the static ones when there is
@@ -274,6 +289,12 @@ private:
     // the fragment order it was made for.
     void buildFragmentBuffer();
     bool fragmentBufferMatches() const;
+    // dropBody's steps over this body and its descendants.
+    void collectJointsOf(const HardBody* body, std::vector<DynamicStress*>& out) const;
+    void takeJointOut(DynamicStress* joint);
+    void dropLeftoverFragments(const std::vector<DynamicStress*>& joints, std::vector<PrivateHardBody*>& left);
+    bool dropFromLists(HardBody* body);
+    void renewStressTrees();
     // Destroys every descendant, deepest first; deletes no joint. With detachFragments the
     // descendants' fragments lose their joint lists too.
     void destroyChildren(bool detachFragments);

@@ -96,6 +96,7 @@ void FractureBody::applyInitialState() {
     transform.radius = transform.unscaledRadius;
     restitution = restitutionInit;
     friction = frictionInit;
+    sleepCount = 0;
 
     // The pivots are taken against the restored compound rotation, so the next
     // placement leaves every fragment where its own reset put it.

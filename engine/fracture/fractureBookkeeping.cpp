@@ -115,6 +115,13 @@ void FractureBody::removeJoint(DynamicStress* joint) {
     } else if (fl::unlink(ownJoints, joint) || fl::unlink(activeJoints, joint)) {
         joint->deActivate();
     }
+    // The joint no longer holds this body's fragments; a child that the split handed it
+    // to keeps it in its own fragments' lists.
+    for (PrivateHardBody* side : {joint->getPNode(), joint->getCNode()}) {
+        if (side && (side->getParent() == this || !side->getParent())) {
+            unlinkJoint(side, joint);
+        }
+    }
     for (PrivateHardBody* side : {joint->getPNode(), joint->getCNode()}) {
         // A side that removeFragment would find in no list is not asked about.
         if (!side || (!fragments.contains(side) && !disconnectedBodies.contains(side) && children.count == 0)) {
@@ -123,6 +130,101 @@ void FractureBody::removeJoint(DynamicStress* joint) {
         if (!holdsJointOf(side)) {
             removeFragment(side);
         }
+    }
+}
+
+FractureBody::DroppedParts FractureBody::dropBody(HardBody* body) {
+    DroppedParts out;
+    if (!body) {
+        return out;
+    }
+    collectJointsOf(body, out.joints);
+    for (DynamicStress* joint : out.joints) {
+        takeJointOut(joint);
+    }
+    dropFromLists(body);
+    dropLeftoverFragments(out.joints, out.bodies);
+    renewStressTrees();
+    return out;
+}
+
+// Each joint of any list of the tree that ties the body, once.
+void FractureBody::collectJointsOf(const HardBody* body, std::vector<DynamicStress*>& out) const {
+    for (const JointList* list : {&activeJoints, &deactivatedJoints, &ownJoints, &offJoints}) {
+        for (DynamicStress* joint : *list) {
+            if (touches(joint, body) && std::find(out.begin(), out.end(), joint) == out.end()) {
+                out.push_back(joint);
+            }
+        }
+    }
+    for (const FractureBody* child : children) {
+        child->collectJointsOf(body, out);
+    }
+}
+
+// Out of every list of the tree and of both ends' joint lists, with the counts that
+// go with the lists.
+void FractureBody::takeJointOut(DynamicStress* joint) {
+    if (fl::unlink(deactivatedJoints, joint) && pendingBreaks > 0) {
+        --pendingBreaks;
+    }
+    fl::unlink(ownJoints, joint);
+    fl::unlink(activeJoints, joint);
+    if (fl::unlink(offJoints, joint) && brokenCount > 0) {
+        --brokenCount;
+    }
+    for (FractureBody* child : children) {
+        child->takeJointOut(joint);
+    }
+    unlinkJoint(joint->getCNode(), joint);
+    unlinkJoint(joint->getPNode(), joint);
+}
+
+// Out of the fragment or disconnected list of whichever body of the tree holds it.
+bool FractureBody::dropFromLists(HardBody* body) {
+    PrivateHardBody* held = fl::find(fragments, body);
+    FragmentList* list = &fragments;
+    if (!held) {
+        held = fl::find(disconnectedBodies, body);
+        list = &disconnectedBodies;
+    }
+    if (held) {
+        held->deActivate();
+        list->remove(held);
+        detach(held);
+        return true;
+    }
+    for (FractureBody* child : children) {
+        if (child->dropFromLists(body)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A fragment that the dropped joints leave without a joint goes as well.
+void FractureBody::dropLeftoverFragments(const std::vector<DynamicStress*>& joints,
+                                         std::vector<PrivateHardBody*>& left) {
+    for (DynamicStress* joint : joints) {
+        for (PrivateHardBody* side : {joint->getCNode(), joint->getPNode()}) {
+            if (side && fragments.contains(side) && !holdsJointOf(side)) {
+                removeFragment(side);
+                left.push_back(side);
+            }
+        }
+    }
+    for (FractureBody* child : children) {
+        child->dropLeftoverFragments(joints, left);
+    }
+}
+
+void FractureBody::renewStressTrees() {
+    releaseFragmentBuffer();
+    if (stressTree) {
+        buildStressTree();
+    }
+    for (FractureBody* child : children) {
+        child->renewStressTrees();
     }
 }
 

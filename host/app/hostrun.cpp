@@ -55,6 +55,8 @@ constexpr const char* kHelp =
     "  --log FILE         write every message shown (errors, warnings, prints) to FILE\n"
     "  --then FILE        run the script FILE after the frames, on the final state\n"
     "  --trace FILE       write every MEL text a module ran or queued to FILE, one per line\n"
+    "  --keep-going       a script or -c text that fails does not stop the ones after it,\n"
+    "                     the frames, the --then script or the save (the exit code is still 1)\n"
     "  --help             show this help\n"
     "Without --frames, --obj, --csv and --png write the current frame. Modules that\n"
     "scene files require are found in the folders of the --plugin modules, the scene\n"
@@ -244,6 +246,7 @@ int main(int argc, char** argv) {
     std::string thenScript;
     std::string openPath, savePath;
     bool fit = false;
+    bool keepGoing = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&](std::string& out) {
@@ -282,6 +285,8 @@ int main(int argc, char** argv) {
             frames.png = true;
         } else if (a == "--fit") {
             fit = true;
+        } else if (a == "--keep-going") {
+            keepGoing = true;
         } else if (a == "--size") {
             int width = 0, height = 0;
             if (!value(v) || !parseSize(v, width, height)) return usage("--size needs WxH (1 to 16384 each)");
@@ -323,6 +328,14 @@ int main(int argc, char** argv) {
         if (replaced) rt.sceneFile = openPath;
         rt.idle.flush();
     }
+    // With --keep-going a failed script is remembered and the run goes on.
+    bool scriptFailed = false;
+    const auto scriptFails = [&] {
+        if (keepGoing)
+            scriptFailed = true;
+        else
+            code = 1;
+    };
     for (const auto& s : steps) {
         if (code) break;
         std::string text = s.text;
@@ -330,14 +343,15 @@ int main(int argc, char** argv) {
             code = 1;
             break;
         }
-        if (!rt.mel().runScript(text, s.inline_ ? "-c" : s.text)) code = 1;
+        if (!rt.mel().runScript(text, s.inline_ ? "-c" : s.text)) scriptFails();
     }
     if (!code && fit && !host::view::fitViewCamera())
         rt.log.add(host::LogKind::Warning, "--fit: nothing visible to fit.");
     if (!code && (frames.frames || frames.any())) code = runFrames(frames);
     if (!code && !thenScript.empty()) {
         std::string text;
-        if (!readScript(thenScript, text) || !rt.mel().runScript(text, thenScript)) code = 1;
+        if (!readScript(thenScript, text)) code = 1;
+        else if (!rt.mel().runScript(text, thenScript)) scriptFails();
     }
     if (!code && !savePath.empty()) {
         if (const MStatus st = host::io::saveScene(savePath); !st) {
@@ -345,6 +359,7 @@ int main(int argc, char** argv) {
             code = 1;
         }
     }
+    if (scriptFailed) code = 1;
     rt.shutdown();
     if (!logPath.empty()) {
         std::ofstream out(logPath);

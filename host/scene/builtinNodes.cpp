@@ -62,6 +62,22 @@ std::shared_ptr<const MeshGeometry> overlayWithin(const MeshGeometry& overlay, c
     return fitted;
 }
 
+// An opened shape whose edits were kept as an overlay when it was saved: the outMesh the
+// file set, before the first evaluation replaces it, holds those edits.
+std::shared_ptr<const MeshGeometry> savedOverlay(std::uint64_t id) {
+    Scene& scene = runtime().scene;
+    Node* n = scene.find(id);
+    if (!n) return nullptr;
+    const Attribute* flag = scene.findAttribute(*n, "overlaid");
+    const Slot* set = flag ? scene.slot(*n, flag, -1, false) : nullptr;
+    const int* on = set ? std::get_if<int>(&set->value) : nullptr;
+    if (!on || *on == 0) return nullptr;
+    const Slot* out = scene.slot(*n, scene.findAttribute(*n, "outMesh"), -1, false);
+    const auto* data = out ? std::get_if<std::shared_ptr<DataObject>>(&out->value) : nullptr;
+    const auto mesh = data ? std::dynamic_pointer_cast<const MeshData>(*data) : nullptr;
+    return mesh ? std::shared_ptr<const MeshGeometry>(mesh, &mesh->geometry) : nullptr;
+}
+
 }  // namespace
 
 MStatus TransformNode::compute(const MPlug& plug, MDataBlock&) {
@@ -95,6 +111,7 @@ MStatus MeshNode::compute(const MPlug& plug, MDataBlock& data) {
         // input, which keeps the last value it received after a disconnect.
         const Value v = scene.read(plugOf(id, "inMesh"));
         if (auto d = std::get_if<std::shared_ptr<DataObject>>(&v); d && *d) {
+            if (!overlay) overlay = savedOverlay(id);
             auto copy = (*d)->clone();
             if (auto mesh = std::dynamic_pointer_cast<MeshData>(copy); mesh && overlay) {
                 // An input that shrank takes the edits past its end away for good.

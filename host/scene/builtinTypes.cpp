@@ -103,6 +103,9 @@ void registerGeometry(Registry& r) {
         addShapeFlags(b);
         MObject in = b.typed("inMesh", "i", MFnData::kMesh);
         MObject out = b.typed("outMesh", "o", MFnData::kMesh);
+        // Set once an edit left an overlay: a saved outMesh then carries it, and an
+        // opened scene lays that outMesh's decorations over the evaluated input again.
+        b.number("overlaid", "ovl", MFnNumericData::kBoolean, 0);
         MFnNumericAttribute fn;
         MObject pnts = fn.create("pnts", "pt", MFnNumericData::k3Float, 0);
         fn.setArray(true);

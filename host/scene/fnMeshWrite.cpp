@@ -81,8 +81,10 @@ MStatus MFnMesh::edit(const std::function<MStatus(host::MeshGeometry&)>& change)
     // With history the next evaluation replaces outMesh: the edit is kept as an overlay.
     if (runtime().scene.sourceOf(shapePlug(id, "inMesh")))
         if (host::Node* n = runtime().scene.find(id))
-            if (auto* shape = dynamic_cast<host::builtin::MeshNode*>(n->user.get()))
+            if (auto* shape = dynamic_cast<host::builtin::MeshNode*>(n->user.get())) {
                 shape->overlay = std::make_shared<const host::MeshGeometry>(data->geometry);
+                if (MStatus st = runtime().scene.write(shapePlug(id, "overlaid"), 1); !st) return st;
+            }
     return runtime().scene.write(shapePlug(id, "outMesh"), std::shared_ptr<host::DataObject>(data));
 }
 

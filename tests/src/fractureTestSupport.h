@@ -67,6 +67,11 @@ protected:
             stresses[i] = user<SceneStress>(name);
             stresses[i]->setJoint(joint);
             stresses[i]->setOwner(fb);
+            // As a build stores it, so that the scene builds the same body again.
+            stresses[i]->setBody1Name(MString((numbered('c', i + 1) + "Body").c_str()));
+            stresses[i]->setBody2Name(MString((numbered('c', i) + "Body").c_str()));
+            stresses[i]->setPosition(static_cast<float>(i + 0.5), static_cast<float>(y), 0.0f);
+            run("setAttr " + name + ".enabled 1; setAttr " + name + ".breakByForce 1; setAttr " + name + ".torsion 1");
         }
         ASSERT_TRUE(fb->fractureBody->setUp());
         fb->stressCount = kJoints;

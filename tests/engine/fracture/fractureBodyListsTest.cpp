@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "engine/fracture/fractureBody.h"
@@ -185,6 +186,7 @@ TEST(FractureBodyLists, RemoveFragmentAndJointCascade) {
     chain.removeJoint(j1);
     EXPECT_EQ(chain.pendingBreaks, 0u);
     EXPECT_FALSE(chain.hasFragment(rig2.bodies[0].get()));  // lost its only joint
+    EXPECT_EQ(std::ranges::count(listOf(rig2.bodies[1]->joints), j1), 0);  // nor is it linked on
     EXPECT_EQ(chain.getNJointBodies(), 3u);
     chain.activeJoints.remove(j2);
     chain.ownJoints.pushFront(j2);
@@ -314,4 +316,67 @@ TEST(FractureBodyLifetime, CopiesAndDestruction) {
     for (const auto& f : rig.bodies) {
         EXPECT_EQ(f->getParent(), nullptr);
     }
+}
+
+namespace {
+
+bool ties(const DynamicStress* j, const HardBody* b) { return j->getCNode() == b || j->getPNode() == b; }
+
+// Nothing of the tree (lists, fragments' joint lists, stress trees) holds the body or one
+// of the joints.
+void expectNothingHolds(const FractureBody& fb, const HardBody* gone, const std::vector<DynamicStress*>& joints) {
+    for (const FractureBody::JointList* list : {&fb.activeJoints, &fb.deactivatedJoints, &fb.ownJoints, &fb.offJoints})
+        for (const DynamicStress* j : *list) {
+            EXPECT_FALSE(ties(j, gone));
+            EXPECT_EQ(std::ranges::count(joints, j), 0);
+        }
+    for (const FractureBody::FragmentList* list : {&fb.fragments, &fb.disconnectedBodies})
+        for (const PrivateHardBody* f : *list) {
+            EXPECT_NE(f, gone);
+            for (const DynamicStress* j : f->joints) EXPECT_EQ(std::ranges::count(joints, j), 0);
+        }
+    if (fb.stressTree) {
+        for (const BoxTreeElement* e : fb.stressTree->elements) EXPECT_NE(e->point, &gone->bbox.centre);
+    }
+    for (const FractureBody* child : fb.children) expectNothingHolds(*child, gone, joints);
+}
+
+}  // namespace
+
+// Rows and rings, whole or split by breaks, each losing one body: the body and every
+// joint of it leave the whole tree; a fragment that lost its last joint leaves too.
+TEST(FractureBodyLists, DropBodyLeavesNothingOfIt) {
+    for (int n = 3; n <= 6; ++n)
+        for (int ring = 0; ring < 2; ++ring)
+            for (int broken = -1; broken < n - 1; ++broken)
+                for (int dropped = 0; dropped < n; ++dropped) {
+                    FractureRig rig;
+                    FractureBody body;
+                    rig.row(body, n);
+                    if (ring) body.addJoint(rig.join(rig.bodies.front().get(), rig.bodies.back().get(), n));
+                    ASSERT_TRUE(body.setUp());
+                    if (broken >= 0) {
+                        body.deActivateJoint(rig.joints[static_cast<std::size_t>(broken)]);
+                        body.split();
+                    }
+                    SampleBody* gone = rig.bodies[static_cast<std::size_t>(dropped)].get();
+                    std::vector<DynamicStress*> expected;
+                    for (DynamicStress* j : rig.joints)
+                        if (ties(j, gone)) expected.push_back(j);
+
+                    const FractureBody::DroppedParts out = body.dropBody(gone);
+                    EXPECT_EQ(out.joints.size(), expected.size());
+                    for (DynamicStress* j : expected) EXPECT_EQ(std::ranges::count(out.joints, j), 1);
+                    expectNothingHolds(body, gone, out.joints);
+                    EXPECT_TRUE(gone->joints.count == 0 && !gone->getParent() && !gone->isJoined());
+                    // An end of a row, or a neighbour whose other joint broke, is left alone.
+                    for (const PrivateHardBody* left : out.bodies) {
+                        EXPECT_NE(left, gone);
+                        EXPECT_TRUE(left->joints.count == 0 && !left->getParent());
+                    }
+                    if (!ring && broken < 0 && (dropped == 1 || dropped == n - 2)) {
+                        EXPECT_FALSE(out.bodies.empty()) << n << " " << dropped;
+                    }
+                    body.applyInitialState();
+                }
 }

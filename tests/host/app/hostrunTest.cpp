@@ -72,6 +72,11 @@ TEST_F(Hostrun, BatchModeAndExitCodes) {
     EXPECT_EQ(run("--bogus"), 2);
     EXPECT_EQ(run("--plugin"), 2);
     EXPECT_EQ(run("missing.mel"), 1);
+    // Going on past failures: each text runs to its own first failure, the save still
+    // happens, and the exit code tells that something failed.
+    EXPECT_EQ(run("--keep-going -c 'print \"1\"; noSuchProc; print \"2\"' -c 'print \"3\"' --save k.scene"), 1);
+    EXPECT_EQ(read("out.txt"), "13");
+    EXPECT_FALSE(read("k.scene").empty());
 }
 
 TEST_F(Hostrun, TraceWritesTheModulesCommandsOnePerLine) {

@@ -1,0 +1,17 @@
+# staticFragmentsInARun's own checks (included by runScene.cmake): the poses the run
+# left stay, and the mass shown in the run is the one the reopened scene shows. (The
+# bake's frame lines end without a line break, so the reports are not anchored.)
+foreach(report before after mass opened)
+  if(out MATCHES "${report} ([^\n]*)\n")
+    set(${report} "${CMAKE_MATCH_1}")
+  else()
+    string(APPEND failures "the script did not report '${report}'\n")
+  endif()
+endforeach()
+if(NOT before STREQUAL after)
+  string(APPEND failures "the fragment moved: ${before} -> ${after}\n")
+elseif(before STREQUAL "0 0")
+  string(APPEND failures "the fragment had not moved in the run\n")
+elseif(NOT mass STREQUAL opened)
+  string(APPEND failures "the run shows mass ${mass}, the reopened scene ${opened}\n")
+endif()
