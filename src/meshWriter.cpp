@@ -187,6 +187,8 @@ MStatus createShardMeshes(MStatus& status, const HostMeshArrays& arrays, bool cu
     }
     if (status == MS::kFailure) {
         status.perror("Unable to create mesh");
+        // A mesh whose UVs could not be set is no shard: it goes, so nothing is made.
+        if (!transform.isNull()) MGlobal::deleteNode(transform);
         return MS::kFailure;
     }
 

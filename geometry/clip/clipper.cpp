@@ -1,6 +1,7 @@
 #include "geometry/clip/clipper.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -90,12 +91,18 @@ void Clipper::setUp(const Qmt::QmtVector3* worldVertices, std::uint32_t V, std::
     m_diagonalCount = 0;
 
     // Scale the mesh so that its thinnest half extent becomes 80: the cut's absolute
-    // tolerances then mean the same for every mesh size.
+    // tolerances then mean the same for every mesh size. A mesh of a half extent of 1e-4
+    // or less is scaled too (left as it is, its thickness would drown in the tolerances
+    // and its pieces come out flat or inside out), unless it is flat for its size:
+    // thinner than 1e-5 of its largest extent, it is cut as the flat mesh it is.
     m_scale = 1.0;
     if (m_meshVertexCount > 0) {
         const ZYLbox box = fitOrientedBox(V, worldVertices);
-        const double q = box.halfExtents.x / 10.0;
-        if (1e-5 < q && q < 8.0) {
+        const double e = box.halfExtents.x;
+        const double q = e / 10.0;
+        const double largest = std::max({box.halfExtents.x, box.halfExtents.y, box.halfExtents.z});
+        const bool thinButSolid = q > 0.0 && std::isfinite(8.0 / q) && e >= 1e-5 * largest;
+        if ((1e-5 < q || thinButSolid) && q < 8.0) {
             m_scale = 8.0 / q;
         }
     }

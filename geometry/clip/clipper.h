@@ -145,9 +145,12 @@ public:
     // Positions of the loop's vertices; returns how many were written (at most the
     // loop's edge count).
     std::uint32_t collectLoopPoints(const CutLoop* loop, Qmt::QmtVector3* out) const;
-    // One cap face over the loop's vertices (none for a degenerate triangle); takes a
-    // cap normal slot storing -normal whenever the loop has a vertex.
+    // One cap face over the loop's vertices; takes a cap normal slot storing -normal
+    // whenever the loop has a vertex.
     void makeCapFace(const CutLoop* loop, std::uint32_t count, const Qmt::QmtVector3& normal);
+    // The same over the given corners and their UV indices.
+    void appendCapFace(const std::vector<std::uint32_t>& vertices, const std::vector<std::uint32_t>& uvs,
+                       const Qmt::QmtVector3& normal);
     // Members of the same family that the cut itself does not call.
     void makeCapFaceFan(const CutLoop* loop, std::uint32_t count);
     void countLoopTurns(const CutLoop* loop, std::uint32_t count, Qmt::QmtVector3& n,

@@ -365,10 +365,27 @@ void Clipper::mergeSpikeEnds(const CutLoop* loop) {
 
 void Clipper::capCutLoop(CutLoop* loop, const QmtVector3& n) {
     std::uint32_t count = loop->edgeCount;
+    std::vector<std::uint32_t> corners;
+    std::vector<std::uint32_t> cornerUVs;
+    gatherLoopCorners(loop, corners, cornerUVs);
+    const std::size_t merges = m_capMerges.size();
+    const std::uint32_t edges = loop->edgeCount;
     dropDegenerateEdges(loop, count);
+    if (loop->edgeCount < 3) {
+        // The loop folded up onto itself: the opening is a sliver thinner than the
+        // tolerances, running along faces that the cut trimmed on both of its sides. No
+        // cap covers it, so the faces beside it would keep a slit between them; as a
+        // face it goes to the write-back, which drops it as degenerate and stitches
+        // those faces together along it.
+        m_capMerges.resize(merges);
+        appendCapFace(corners, cornerUVs, m_planeNormal);
+        return;
+    }
     if (isCutLoopNonConvex(loop, count, n)) {
         const QmtVector3 m = cutLoopOrientation(loop, count, n);
         splitNonConvexLoop(loop, count, m, 0);
+    } else if (loop->edgeCount == edges) {
+        appendCapFace(corners, cornerUVs, m_planeNormal);  // nothing dropped: the corners stand
     } else {
         makeCapFace(loop, count, m_planeNormal);
     }
@@ -515,40 +532,41 @@ std::uint32_t Clipper::collectLoopPoints(const CutLoop* loop, QmtVector3* out) c
 void Clipper::makeCapFace(const CutLoop* loop, std::uint32_t /*count*/, const QmtVector3& normal) {
     std::vector<std::uint32_t> vertices;
     std::vector<std::uint32_t> uvs;
-    const std::uint32_t k = gatherLoopCorners(loop, vertices, uvs);
-    if (k == 0) {
+    gatherLoopCorners(loop, vertices, uvs);
+    appendCapFace(vertices, uvs, normal);
+}
+
+void Clipper::appendCapFace(const std::vector<std::uint32_t>& vertices, const std::vector<std::uint32_t>& uvs,
+                            const QmtVector3& normal) {
+    const auto k = static_cast<std::uint32_t>(vertices.size());
+    // A sliver is made too: left out, it would leave the faces along its sides with a
+    // slit between them, while the write-back drops it as degenerate and stitches those
+    // faces together.
+    if (k == 0 || !reserveFaces(m_faceCount + 1)) {
         return;
     }
     const std::uint32_t capNormal = m_normalCount;
-    const bool sliver = k == 3 && isDegenerateTriangle(m_vertices[vertices[0]], m_vertices[vertices[1]],
-                                                       m_vertices[vertices[2]], true, kTolerance);
-    if (!sliver) {
-        if (!reserveFaces(m_faceCount + 1)) {
-            return;
-        }
-        ZYL_DFface& face = m_faces[m_faceCount];
-        face.release();
-        face.allocate(k, 1);
-        if (face.capacity < k) {
-            m_failed = true;
-            return;
-        }
-        std::copy(vertices.begin(), vertices.end(), face.vertices);
-        std::fill(face.normals, face.normals + k, capNormal);
-        if (m_uvs) {
-            std::copy(uvs.begin(), uvs.end(), face.uvs);
-        } else {
-            std::fill(face.uvs, face.uvs + k, 0u);  // meaningless without UVs, but never left unset
-        }
-        face.numVertices = k;
-        face.numEdges = 0;
-        face.spare = QmtVector3::ZERO;
-        face.alive = 1;
-        face.flags = FACE_CAP;
-        face.piece = 0;
-        face.material = 0;
-        ++m_faceCount;
+    ZYL_DFface& face = m_faces[m_faceCount];
+    face.release();
+    face.allocate(k, 1);
+    if (face.capacity < k) {
+        m_failed = true;
+        return;
     }
-    // The slot is taken even when no face was made.
+    std::copy(vertices.begin(), vertices.end(), face.vertices);
+    std::fill(face.normals, face.normals + k, capNormal);
+    if (m_uvs) {
+        std::copy(uvs.begin(), uvs.end(), face.uvs);
+    } else {
+        std::fill(face.uvs, face.uvs + k, 0u);  // meaningless without UVs, but never left unset
+    }
+    face.numVertices = k;
+    face.numEdges = 0;
+    face.spare = QmtVector3::ZERO;
+    face.alive = 1;
+    face.flags = FACE_CAP;
+    face.piece = 0;
+    face.material = 0;
+    ++m_faceCount;
     addNormal(-normal);
 }

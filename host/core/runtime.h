@@ -60,6 +60,7 @@ struct Options {
     bool progressCancel = false;        // the progress window reports a cancel at once
     int cancelProgressAfter = -1;       // else: after this many cancel queries (-1: never)
     std::string failProgressCall;       // a progress-window call made to fail ("" none)
+    int failMeshCreateAfter = -1;       // MFnMesh::create makes this many more meshes, then fails (-1: never)
     std::string upAxis = "y";
     bool gridShown = true;
     bool historyOn = true;

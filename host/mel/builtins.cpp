@@ -211,7 +211,7 @@ MStatus hostOptionCmd(Interpreter&, const std::vector<Arg>& args, Result& result
                                {{"ow", "openWindows", 1}, {"cw", "closeWindows", 1}, {"cf", "confirm", 1},
                                 {"b", "busy", 1}, {"pc", "progressCancel", 1}, {"ua", "upAxis", 1},
                                 {"cpa", "cancelProgressAfter", 1}, {"fpc", "failProgressCall", 1},
-                                {"g", "grid", 1}, {"h", "history", 1}, {"q", "query", 0}, {"bt", "batch", 1}},
+                                {"fmc", "failMeshCreateAfter", 1}, {"g", "grid", 1}, {"h", "history", 1}, {"q", "query", 0}, {"bt", "batch", 1}},
                                p);
         !st)
         return st;
@@ -229,6 +229,7 @@ MStatus hostOptionCmd(Interpreter&, const std::vector<Arg>& args, Result& result
     if (p.has("pc")) o.progressCancel = truthy(p.value("pc"));
     if (p.has("cpa")) o.cancelProgressAfter = MString(p.value("cpa")).asInt();
     if (p.has("fpc")) o.failProgressCall = p.value("fpc");
+    if (p.has("fmc")) o.failMeshCreateAfter = MString(p.value("fmc")).asInt();
     if (p.has("ua")) o.upAxis = p.value("ua");
     if (p.has("g")) o.gridShown = truthy(p.value("g"));
     if (p.has("h")) o.historyOn = truthy(p.value("h"));

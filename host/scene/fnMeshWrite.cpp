@@ -101,10 +101,14 @@ MObject MFnMesh::create(int numVertices, int numPolygons, const MFloatPointArray
         if (status) *status = st;
         return MObject();
     };
+    // Scripts and tests make creation fail on purpose, after a number of meshes made.
+    int& meshesLeft = runtime().options.failMeshCreateAfter;
+    if (meshesLeft == 0) return fail(MStatus(MS::kFailure, "mesh creation made to fail"));
     auto data = std::make_shared<host::MeshData>();
     if (MStatus st = buildGeometry(numVertices, numPolygons, vertices, counts, connects, data->geometry); !st)
         return fail(st);
     if (u.length() != v.length()) return fail(invalid("u and v differ in length"));
+    if (meshesLeft > 0) --meshesLeft;
     data->geometry.uvSets[0].u.assign(u.begin(), u.end());
     data->geometry.uvSets[0].v.assign(v.begin(), v.end());
 

@@ -269,6 +269,7 @@ MStatus shatterCmd::redoIt() {
     MStatus status;
     MStringArray allNames;
     bool shattered = false;
+    bool failed = false;
     MItSelectionList shapes(objects, MFn::kGeometric);
     if (shapes.isDone()) MGlobal::displayWarning(" invalid selection, not shapes");
     for (; !shapes.isDone(); shapes.next()) {
@@ -336,7 +337,9 @@ MStatus shatterCmd::redoIt() {
         status = cutMeshIntoCells(shapePath, count, f.seed, hasCurve ? &curve : nullptr, f.newMaterial, record, names);
         if (!status) {
             MGlobal::executeCommand("showHidden " + transformName);
-            MGlobal::displayWarning(transformName + " cannot be shattered with those params");
+            // A mesh refused with an error of its own needs no other word, and fails the command.
+            failed = failed || reportedError_;
+            if (!reportedError_) MGlobal::displayWarning(transformName + " cannot be shattered with those params");
             continue;
         }
         groupShards(transformPath, animated, names);
@@ -349,7 +352,7 @@ MStatus shatterCmd::redoIt() {
     window.end(__LINE__);
     if (f.verbose) MGlobal::executeCommandOnIdle(shatterTimeCommand(timer_.elapsedTime()));
     setResult(allNames);
-    return status;
+    return failed ? MStatus(MS::kFailure) : status;
 }
 
 void shatterCmd::groupShards(const MDagPath& transformPath, bool animated, const MStringArray& names) const {

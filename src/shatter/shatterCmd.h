@@ -49,6 +49,8 @@ private:
     Flags readFlags();
     void makeCutMaterial();
     MStatus reshatterLast(const MDagPath& meshPath);
+    // Deletes the objects made since the first `first` created objects and forgets them.
+    void removeCreatedSince(unsigned first);
     // The group command for the shards of a shatter of `transformPath`, run on idle.
     void groupShards(const MDagPath& transformPath, bool animated, const MStringArray& names) const;
 
@@ -73,6 +75,9 @@ private:
     // The preview locator of the last object, held by handle: the user may delete it.
     MObject previewLocator_;
     MObject existingHistory_;
+    // The last cut failed with an error of its own about the mesh (too thin, seeds that
+    // are no numbers, shards unsound or not made), which makes the whole command fail.
+    bool reportedError_ = false;
 };
 
 // The MEL that prints a run's time: " \n print " + the time as

@@ -5,27 +5,13 @@
 #include <limits>
 #include <memory>
 #include <numeric>
-#include <string>
 
 #include "engine/threads/processorCount.h"
 #include "engine/tools/meshTools.h"
 #include "engine/world/engineApi.h"
-#include "host/api/fnDagNode.h"
-#include "host/api/fnMesh.h"
-#include "host/api/fnTransform.h"
-#include "host/api/global.h"
-#include "host/api/progressWindow.h"
-#include "host/api/view3d.h"
-#include "src/glDraw.h"
-#include "src/meshReader.h"
-#include "src/meshWriter.h"
-#include "src/nodeHelpers.h"
-#include "src/sceneUtils.h"
+#include "geometry/bounds/boxFit.h"
 #include "src/shatter/inOrderWorkers.h"
-#include "src/shatter/patternSetup.h"
-#include "src/shatter/shatterCentres.h"
-#include "src/shatter/shatterCmd.h"
-#include "src/typeIds.h"
+#include "src/shatter/shardChecks.h"
 
 using Qmt::QmtVector3;
 
@@ -253,9 +239,54 @@ OwnedDFmesh copyForFirstClip(const ZYL_DFmesh& mesh, const QmtVector3& m, const 
     return OwnedDFmesh(copyDFmeshFaces(&mesh, keep.data()));
 }
 
-// Cuts cell i (seeds already in cutting order) out of a copy of the mesh.
+// Whatever lies below the plane (through p with unit normal n) lies within `depth` of it.
+bool onlySliverBelow(const ZYL_DFmesh& cell, const QmtVector3& n, const QmtVector3& p, double depth) {
+    for (std::uint32_t v = 0; v < cell.numVertices; ++v) {
+        if (n.Dot(cell.worldVertices[v] - p) < -depth) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A clip that opens a closed cell. Where seeds lie almost in a lattice, a plane can pass
+// within the clipper's tolerances of a corner or an edge of the cell, and the cut can
+// leave a slit that no cap closes. The cell as it was before the clip comes back when
+// the plane only shaves a sliver thinner than the clipper's merge distance off it (its
+// neighbour keeps the sliver too), else the plane moves by a few merge distances either
+// way, off the near-coincidence, until a cut leaves the cell closed; the faces move by
+// no more than the clipper's own merges move them. When nothing helps, the open cut
+// stays, for the checks after the cut to find.
+int reclipClosed(OwnedDFmesh& cell, OwnedDFmesh before, const QmtVector3& normal, const QmtVector3& p,
+                 bool pieceAware, int result) {
+    if (!before || before->numVertices == 0) {
+        return result;
+    }
+    const QmtVector3 n = normal / normal.Length();
+    const double merge = cutMergeDistance(*before);
+    if (onlySliverBelow(*before, n, p, 2.0 * merge)) {
+        cell = std::move(before);
+        return 1;
+    }
+    for (const double shift : {2.0, -2.0, 4.0, -4.0, 8.0, -8.0}) {
+        OwnedDFmesh attempt(copyDFmesh(before.get()));
+        if (!attempt) {
+            break;
+        }
+        const int moved = clipDFmeshByPlane(attempt.get(), normal, p + n * (shift * merge), pieceAware);
+        if (moved == 0 && isClosedSurface(*attempt)) {
+            cell = std::move(attempt);
+            return 0;
+        }
+    }
+    return result;
+}
+
+// Cuts cell i (seeds already in cutting order) out of a copy of the mesh. A cell of a
+// closed mesh that comes out open is cut again with care: a copy before each clip, and
+// every clip that opens the cell made again (reclipClosed).
 CellShards cutCell(const ZYL_DFmesh& mesh, const std::vector<QmtVector3>& seeds, std::uint32_t i, bool pieceAware,
-                   CellScratch& scratch) {
+                   bool closedMesh, CellScratch& scratch, bool careful = false) {
     CellShards shards;
     const auto count = static_cast<std::uint32_t>(seeds.size());
     CellOrder& order = scratch.order;
@@ -299,12 +330,16 @@ CellShards cutCell(const ZYL_DFmesh& mesh, const std::vector<QmtVector3>& seeds,
         }
         const QmtVector3 normal = clipNormal(m);
         if (!cell) {
-            cell = copyForFirstClip(mesh, normal, p, pieceAware, scratch.keep);
+            cell = careful ? OwnedDFmesh(copyDFmesh(&mesh)) : copyForFirstClip(mesh, normal, p, pieceAware, scratch.keep);
             if (!cell) {
                 return shards;
             }
         }
-        const int result = clipDFmeshByPlane(cell.get(), normal, p, pieceAware);
+        OwnedDFmesh before(careful ? copyDFmesh(cell.get()) : nullptr);
+        int result = clipDFmeshByPlane(cell.get(), normal, p, pieceAware);
+        if (careful && result == 0 && !isClosedSurface(*cell)) {
+            result = reclipClosed(cell, std::move(before), normal, p, pieceAware, result);
+        }
         kept = result >= 0;
         lastMissed = false;
         if (result == 0) {
@@ -319,6 +354,9 @@ CellShards cutCell(const ZYL_DFmesh& mesh, const std::vector<QmtVector3>& seeds,
         if (!cell) {
             return shards;
         }
+    }
+    if (closedMesh && !careful && !isClosedSurface(*cell)) {
+        return cutCell(mesh, seeds, i, pieceAware, closedMesh, scratch, true);
     }
     if (lastMissed) {
         for (std::uint32_t f = 0; f < cell->numFaces; ++f) {
@@ -363,6 +401,7 @@ bool cutVoronoiCells(ZYL_DFmesh& mesh, std::vector<QmtVector3>& seeds, const Vor
         return false;
     }
     const bool pieceAware = dfmeshHasSeveralPieces(&mesh);
+    const bool closedMesh = isClosedSurface(mesh);
     if (!seeds.empty()) {
         setSeedReferencePoint(seeds[0]);
         sortSeedsByDistance(seeds.data(), seeds.size());
@@ -370,7 +409,7 @@ bool cutVoronoiCells(ZYL_DFmesh& mesh, std::vector<QmtVector3>& seeds, const Vor
     const auto count = static_cast<std::uint32_t>(seeds.size());
     const unsigned threads = cellThreads(static_cast<bool>(hooks.prepared));
     const auto make = [&](CellScratch& scratch, std::uint32_t i) {
-        CellShards cell = cutCell(mesh, seeds, i, pieceAware, scratch);
+        CellShards cell = cutCell(mesh, seeds, i, pieceAware, closedMesh, scratch);
         if (hooks.prepare) {
             for (OwnedDFmesh& shard : cell.meshes) {
                 cell.prepared.push_back(hooks.prepare(*shard));
@@ -407,145 +446,12 @@ bool cutVoronoiCells(ZYL_DFmesh& mesh, std::vector<QmtVector3>& seeds, const Vor
         count, threads, 32 * threads, [&seeds] { return CellScratch{CellOrder(seeds), {}}; }, make, take);
 }
 
-// ---- The shatter command's cutting of one mesh ----------------------------------------
-
-namespace {
-
-constexpr const char* kSourceName = "..\\src\\shatterCmd";
-
-void check(const MStatus& status, int line) {
-    if (!status) printApiError(status, kSourceName, line);
-}
-
-QmtVector3 placed(const MPoint& p, const MMatrix& matrix) {
-    const MVector v = transformPoint(MVector(p), matrix);
-    return {v.x, v.y, v.z};
-}
-
-}  // namespace
-
-MStatus shatterCmd::cutMeshIntoCells(const MDagPath& shapePath, unsigned count, unsigned seed,
-                                     const MFnNurbsCurve* curve, bool newMaterial, ShatterSeedSet& record,
-                                     MStringArray& names) {
-    M3dView view = M3dView::active3dView();
-    MFnMesh mesh(shapePath);
-    const MString meshName = mesh.name();
-    MDagPath transformPath = shapePath;
-    transformPath.pop();
-
-    MObjectArray shaders;
-    MIntArray shaderIndices;
-    getMeshShaders(shapePath, shaders, shaderIndices);
-    uvSetNames_.clear();
-    OwnedDFmesh engineMesh(readMeshIntoDFmesh(mesh, shaderIndices, uvSetNames_));
-    if (!engineMesh) return MS::kFailure;
-
-    MStringArray uvLinks[8];
-    if (uvSetNames_.length() > 1) {
-        for (unsigned k = 0; k < 8; ++k)
-            MGlobal::executeCommand("uvLink -query -uvSet " + meshName + uvSetNamePlug(k), uvLinks[k]);
+double cutMergeDistance(const ZYL_DFmesh& mesh) {
+    if (mesh.numVertices == 0 || !mesh.worldVertices) {
+        return 0.0;
     }
-    MDagPath parentPath = transformPath;
-    parentPath.pop();
-    if (isShatterGroup(parentPath)) tagCutFaces(engineMesh.get(), parentPath);
-    const MPoint pivot = MFnTransform(transformPath).rotatePivot(MSpace::kWorld);
-
-    // The seeds: the record's points placed by its matrix, or a pattern's.
-    std::vector<QmtVector3> seeds;
-    std::vector<QmtVector3> previous;
-    if (record.points.length() == 0) {
-        seeds.resize(count);
-        zyl_shatter_params params;
-        params.points = seeds.data();
-        params.requested = params.produced = count;
-        params.numSamples = 0;
-        params.centre = {pivot.x, pivot.y, pivot.z};
-        params.style = record.style;
-        params.seed = seed;
-        params.radialAxis = record.radialAxis;
-        params.numCentres = numCenters_;
-        params.width = patternWidth(width_);
-        params.maxRings = maxRings_;
-        params.minRings = minRings_;
-        params.maxNoise = maxNoise_;
-        params.minNoise = minNoise_;
-        std::vector<QmtVector3> samples;
-        if (params.style == 1) {
-            generateShatterCenters(5, params.centres, seed, shapePath, engineMesh.get());
-        } else if (params.style == 4) {
-            if (curve) samples = samplePathForPattern(*curve, params);
-        } else if (params.style == 2) {
-            limitPointsPerRing(params, count);
-        }
-        if (!runSeedPattern(params, engineMesh.get())) return MS::kFailure;
-        seeds.resize(params.produced);
-    } else {
-        for (const MPoint& p : record.points) seeds.push_back(placed(p, record.matrix));
-        for (const MPoint& p : record.previousPoints) previous.push_back(placed(p, record.matrix));
-        seeds.insert(seeds.end(), previous.begin(), previous.end());
-    }
-
-    // A seed that is not a number would make a cell of the whole mesh: nothing is cut.
-    if (const std::size_t bad = countNonFiniteSeeds(seeds); bad > 0) {
-        displayError(meshName + ": " + std::to_string(bad) + " of " + std::to_string(seeds.size()) +
-                     " seed points are not finite numbers");
-        return MS::kFailure;
-    }
-
-    // A shard cut again finds its cut group already below it: the cut faces join it.
-    MString cutGroup = cutMaterialName_ + "SG";
-    MString found;
-    if (newMaterial && findShadingEngineName(shapePath, cutGroup, found)) cutGroup = found;
-
-    MStatus status;
-    const int base = MProgressWindow::progress();
-    int shownPercent = 0;
-    unsigned built = 0;
-    VoronoiCellHooks hooks;
-    hooks.cancelled = [] { return MProgressWindow::isCancelled(); };
-    // A shard's host arrays are made on the thread that cut it; the host meshes here.
-    const unsigned uvSetCount = uvSetNames_.length();
-    hooks.prepare = [uvSetCount](const ZYL_DFmesh& shard) -> std::any { return makeHostMeshArrays(shard, uvSetCount); };
-    hooks.prepared = [&](std::any& shard) {
-        MStatus made;
-        createShardMeshes(made, std::any_cast<const HostMeshArrays&>(shard), newMaterial, meshName, cutGroup, shaders,
-                          uvSetNames_, uvLinks, createdObjects_, names);
-    };
-    hooks.cellBuilt = [&](std::uint32_t cell, std::uint32_t cells) {
-        const int percent = static_cast<int>(std::uint64_t{cell} * 100 / cells);
-        if (percent > shownPercent) {
-            shownPercent = percent;
-            check(MProgressWindow::setProgressStatus(MString("done..") + std::to_string(percent) + " %"), __LINE__);
-            check(MProgressWindow::setProgress(percent + base), __LINE__);
-        }
-        if (++built % 64 == 0) view.refresh(false, false);
-    };
-    const bool finished = cutVoronoiCells(*engineMesh, seeds, hooks);
-    engineMesh.reset();
-    if (!finished) {
-        MGlobal::displayInfo("Shatter interrupted!");
-        undoIt();
-        return MS::kFailure;
-    }
-
-    historyNode_ = modifier_->createNode(zylTypes::kVoronoi, MObject::kNullObj, &status);
-    modifier_->doIt();
-    if (historyNode_.isNull()) return status;
-    MStatus copied;
-    copyTransformValues(copied, MFnDependencyNode(transformPath.node()), MFnDependencyNode(historyNode_));
-    const MFnDagNode holder(historyNode_);
-    const MObject child = holder.childCount() > 0 ? holder.child(0) : MObject();
-    if (auto* history = userNodeAs<voronoiNode>(child, zylTypes::kVoronoi)) {
-        history->record.style = record.style;
-        history->record.cutMaterialName = newMaterial ? cutMaterialName_ : MString();
-        history->record.rings = record.rings;
-        history->record.noise = record.noise;
-        history->setPoints(seeds.data(), static_cast<unsigned>(seeds.size()));
-        history->bumpIndex();
-        if (!previous.empty()) history->setPreviousPoints(previous.data(), static_cast<unsigned>(previous.size()));
-        const MPlug worldMesh = mesh.findPlug("worldMesh").elementByLogicalIndex(shapePath.instanceNumber());
-        modifier_->connect(worldMesh, MPlug(child, voronoiNode::inShape));
-        modifier_->doIt();
-    }
-    return status;
+    const QmtVector3 half = fitOrientedBox(mesh.numVertices, mesh.worldVertices).halfExtents;
+    const double q = std::min({half.x, half.y, half.z}) / 10.0;
+    const double scale = 1e-5 < q && q < 8.0 ? 8.0 / q : 1.0;
+    return std::sqrt(1e-5) / scale;
 }

@@ -38,6 +38,11 @@ struct VoronoiCellHooks {
     std::function<void(std::uint32_t cell, std::uint32_t count)> cellBuilt;
 };
 
+// The distance below which the clipper merges the cut vertices of a mesh: its
+// tolerance for a short edge, in the space it scales the mesh into, in world units. A
+// cut may move a shard's faces by about that much.
+double cutMergeDistance(const ZYL_DFmesh& mesh);
+
 // How many seeds have a coordinate that is not a finite number.
 std::size_t countNonFiniteSeeds(const std::vector<Qmt::QmtVector3>& seeds);
 
@@ -45,8 +50,10 @@ std::size_t countNonFiniteSeeds(const std::vector<Qmt::QmtVector3>& seeds);
 // history records), then cuts one cell per seed out of a copy of the mesh. With fewer
 // than two seeds no cell is made; seeds that coincide (closer than 1e-12 of their size)
 // make one cell, the earliest's in cutting order. Labels the mesh's pieces once, to
-// learn whether the clips must cut piece by piece. False when cancelled, and, with
-// nothing cut or sorted, when a seed is not finite.
+// learn whether the clips must cut piece by piece. A cell of a closed mesh that comes
+// out open is cut again clip by clip, each clip that opens it made again off the
+// near-coincidence that caused it. False when cancelled, and, with nothing cut or
+// sorted, when a seed is not finite.
 //
 // The cells are cut on worker threads, a few ahead of the one handed over; the hooks
 // but `prepare` run on the calling thread only, in cell order, and see exactly what a

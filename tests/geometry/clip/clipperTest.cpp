@@ -35,7 +35,10 @@ TEST(ClipperSetUp, ScaleBringsTheThinnestHalfExtentTo80) {
     EXPECT_EQ(scaleOf(box({}, {4, 2, 1})), 160.0);
     EXPECT_EQ(scaleOf(box({}, {400, 200, 100})), 1.6);
     EXPECT_EQ(scaleOf(cube(160.0)), 1.0);  // half extent 80: not below 80
-    EXPECT_EQ(scaleOf(cube(1e-4)), 1.0);   // half extent 5e-5: too thin to scale
+    // Half extents of 1e-4 and less are scaled as well, unless flat for the mesh's size.
+    EXPECT_DOUBLE_EQ(scaleOf(cube(1e-4)), 1.6e6);
+    EXPECT_DOUBLE_EQ(scaleOf(box({}, {2, 2, 1e-4})), 1.6e6);
+    EXPECT_EQ(scaleOf(box({}, {2, 2, 1e-6})), 1.0);
 
     // The compact path scales the same way, and a new clipper has scale 1.
     EXPECT_EQ(Clipper().getScale(), 1.0);

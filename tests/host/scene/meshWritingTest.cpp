@@ -53,6 +53,11 @@ TEST_F(MeshWriting, CreateInEachMode) {
     EXPECT_TRUE(bad.create(5, 2, in.points, in.counts, badConnects, MObject::kNullObj, &st).isNull());
     EXPECT_FALSE(st);
     EXPECT_EQ(melText("ls -type mesh").find("meshShape2"), std::string::npos);
+    // Made to fail on purpose after one more mesh.
+    mel("hostOption -failMeshCreateAfter 1");
+    EXPECT_FALSE(fn.create(5, 2, in.points, in.counts, in.connects, MObject::kNullObj, &st).isNull());
+    EXPECT_TRUE(fn.create(5, 2, in.points, in.counts, in.connects, MObject::kNullObj, &st).isNull());
+    EXPECT_EQ(st.errorString(), "mesh creation made to fail");
 }
 
 TEST_F(MeshWriting, CreateInPlaceNormalsAndUVSets) {
