@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench/moduleSession.h"
 #include "host/core/runtime.h"
 #include "host/io/sceneFile.h"
 #include "host/mel/interpreter.h"
@@ -21,11 +22,7 @@ namespace {
 
 // The demo's solver and block, shattered into n shards that become rigid bodies.
 void shardScene(long n) {
-    host::Runtime& rt = host::runtime();
-    rt.reset();
-    rt.log.setQuiet(true);
-    rt.options.batch = true;
-    rt.loadStaticModule(initializeModule, uninitializeModule, "zylMaya3x");
+    host::Runtime& rt = benchdata::freshModuleSession();
     rt.mel().run("playbackOptions -min 1 -max 120 -ast 1 -aet 120; currentTime 1;"
                  "zylSolver; setAttr zylSolverNode1.useGroundGrid 1;"
                  "makeMesh -cube -name block; xform -ws -t 0 0.5 0 -s 2 1 2 block;"

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "bench/moduleSession.h"
 #include "host/api/hostApi.h"
 #include "host/core/runtime.h"
 #include "host/mel/interpreter.h"
@@ -18,11 +19,7 @@ namespace {
 void mel(const std::string& text) { host::runtime().mel().run(text, false, nullptr); }
 
 void BM_DisplaceShardLevel3(benchmark::State& state) {
-    host::Runtime& rt = host::runtime();
-    rt.reset();
-    rt.log.setQuiet(true);
-    rt.options.batch = true;
-    rt.loadStaticModule(initializeModule, uninitializeModule, "zylMaya3x");
+    host::Runtime& rt = benchdata::freshModuleSession();
     mel("makeMesh -cube -s 2 -name cube; zylShatter -ns 4 -sed 3 cube; flushIdle");
     mel("zylJagginess -com -res 3 -aff 0 cubeShape_shard1; flushIdle");
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/moduleSession.h"
 #include "engine/world/engineApi.h"
 #include "host/api/hostApi.h"
 #include "host/core/runtime.h"
@@ -23,11 +24,7 @@ using Qmt::QmtVector3;
 
 // A fresh scene with the module and the cube "src", as a batch run starts.
 void freshScene() {
-    host::Runtime& rt = host::runtime();
-    rt.reset();
-    rt.log.setQuiet(true);
-    rt.options.batch = true;
-    rt.loadStaticModule(initializeModule, uninitializeModule, "zylMaya3x");
+    host::Runtime& rt = benchdata::freshModuleSession();
     rt.mel().run("makeMesh -cube -name src", false);
 }
 

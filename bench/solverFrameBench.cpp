@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "bench/moduleSession.h"
 #include "host/api/hostApi.h"
 #include "host/core/runtime.h"
 #include "host/mel/interpreter.h"
@@ -22,11 +23,7 @@ void frame(int f) { MAnimControl::setCurrentTime(MTime(f, MTime::uiUnit())); }
 // A fresh batch scene: the solver with its ground, `boxes` boxes in rows of eight and a
 // keyed sphere turned into a cracker sweeping past them.
 void boxScene(int boxes) {
-    host::Runtime& rt = host::runtime();
-    rt.reset();
-    rt.log.setQuiet(true);
-    rt.options.batch = true;
-    rt.loadStaticModule(initializeModule, uninitializeModule, "zylMaya3x");
+    benchdata::freshModuleSession();
     run("playbackOptions -min 1 -max " + std::to_string(kLastFrame) + "; currentTime 1; zylSolver; "
         "setAttr zylSolverNode1.useGroundGrid 1");
     std::string names;
