@@ -311,4 +311,12 @@ void rebuildBodiesOfChangedMeshes() {
         if (auto* rb = userNodeAs<rigidBodyNode>(node, rigidBodyNode::id)) rb->getBody(true);
         if (auto* cracker = userNodeAs<zylCrackerNode>(node, zylCrackerNode::id)) cracker->evaluateAttributes();
     }
+    // A body whose collision shape is gone (an undo took it) has nothing to be built
+    // from, as an opened scene has it.
+    std::vector<rigidBodyNode*> shapeless;
+    for (MItDependencyNodes it(MFn::kPluginLocatorNode); !it.isDone(); it.next())
+        if (auto* rb = userNodeAs<rigidBodyNode>(it.thisNode(), rigidBodyNode::id);
+            rb && rb->getBody(false) && !hasTypeId(rb->getCollisionShapeNode(), collisionShapeNode::id))
+            shapeless.push_back(rb);
+    for (rigidBodyNode* rb : shapeless) rb->getBody(true);
 }

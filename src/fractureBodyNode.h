@@ -218,8 +218,6 @@ public:
     // Stress nodes at the last build, plus those made since (it numbers new ones).
     std::uint32_t stressCount = 0;
     std::vector<SceneStress*> byFrameStresses;
-    bool enabledAtStart = false;
-    bool passiveAtStart = false;
     std::int32_t lastRandomThreshold = 0;
     bool affectsFields = true;  // cached `affectForceFields`, read by the field pass
     bool hasAnimBody = false;  // the members have an animated ancestor transform

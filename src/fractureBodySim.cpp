@@ -57,8 +57,6 @@ double squaredLength(const MVector& v) { return v.x * v.x + v.y * v.y + v.z * v.
 // ---- Start and reset ---------------------------------------------------------------
 
 void FractureBodyNode::prepareAtTime(const MTime& time) {
-    enabledAtStart = plug(enabled).asBool();
-    passiveAtStart = plug(passive).asBool();
     lastRandomThreshold = plug(randomThreshold).asInt();
     const std::vector<rigidBodyNode*> members = memberNodes();
     for (rigidBodyNode* member : members) editUnlocked(*member, [&] { member->setRestFromCurrent(time); });
@@ -80,7 +78,11 @@ void FractureBodyNode::resetMembers() {
     if (fractureBody) {
         PublicWorld* world = engineWorld();
         if (world) world->restoreInitialState(fractureBody);
-        // Static or not before it is filed again, so that the world files it by its state.
+        // The run starts as the node stands now (a switch set since the last start or
+        // build counts, as a saved scene has it), static or not before it is filed
+        // again, so that the world files it by its state.
+        const bool passiveAtStart = plug(passive).asBool();
+        const bool enabledAtStart = plug(enabled).asBool();
         if (passiveAtStart)
             fractureBody->enableStatic();
         else
