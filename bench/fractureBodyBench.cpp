@@ -1,5 +1,6 @@
 // Costs of a fracture body over N fragments: one substep of the compound (which
-// places every fragment), setting it up, rebuilding its state and its stress tree.
+// places every fragment), setting it up, rebuilding its state and its stress tree, and
+// taking members out of a wall of them (dropBody).
 
 #include <benchmark/benchmark.h>
 
@@ -112,10 +113,70 @@ void BM_BuildStressTree(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(c.fragments.size()));
 }
 
+// A wall of side x side cubes, each jointed to its right and upper neighbours, set up
+// with its stress tree, as a shattered wall bound into a fracture body is.
+struct Wall {
+    std::vector<std::unique_ptr<CubeFragment>> fragments;
+    std::vector<std::unique_ptr<DynamicStress>> joints;
+    FractureBody body;
+
+    explicit Wall(int side) {
+        const auto at = [side](int x, int y) { return static_cast<std::size_t>(y * side + x); };
+        for (int y = 0; y < side; ++y) {
+            for (int x = 0; x < side; ++x) {
+                auto f = std::make_unique<CubeFragment>();
+                f->init({1.0 * x, 1.0 * y, 0.0}, QmtMatrix3::IDENTITY, {1.0, 1.0, 1.0});
+                f->setMass(1.0f + 0.01f * static_cast<float>(x));
+                f->activate();
+                fragments.push_back(std::move(f));
+            }
+        }
+        const auto join = [&](std::size_t a, std::size_t b) {
+            auto j = std::make_unique<DynamicStress>();
+            j->attach((fragments[a]->getDyn().position + fragments[b]->getDyn().position) * 0.5, 1,
+                      fragments[a].get(), fragments[b].get());
+            j->setIndex(static_cast<unsigned>(joints.size()));
+            body.activeJoints.pushFront(j.get());
+            joints.push_back(std::move(j));
+        };
+        for (int y = 0; y < side; ++y) {
+            for (int x = 0; x < side; ++x) {
+                if (x + 1 < side) join(at(x, y), at(x + 1, y));
+                if (y + 1 < side) join(at(x, y), at(x, y + 1));
+            }
+        }
+        body.setUpActiveJoints();
+        body.setUp();
+        body.buildStressTree();
+    }
+};
+
+// Members taken out of a wall of side^2 fragments, one by one, spread over the wall;
+// the wall is built anew outside the timing for every round.
+void BM_DropBody(benchmark::State& state) {
+    const int side = static_cast<int>(state.range(0));
+    const auto drops = static_cast<std::size_t>(state.range(1));
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto wall = std::make_unique<Wall>(side);
+        const std::size_t stride = wall->fragments.size() / drops;
+        state.ResumeTiming();
+        for (std::size_t i = 0; i < drops; ++i) {
+            benchmark::DoNotOptimize(wall->body.dropBody(wall->fragments[i * stride + stride / 2].get()));
+        }
+        state.PauseTiming();
+        wall.reset();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(1));
+}
+
 // Sides 4, 8, 16: 64, 512 and 4096 fragments.
 BENCHMARK(BM_CompoundSubstep)->Arg(4)->Arg(8)->Arg(16);
 BENCHMARK(BM_SetUp)->Arg(4)->Arg(8)->Arg(16);
 BENCHMARK(BM_UpdateFromFragments)->Arg(4)->Arg(8)->Arg(16);
 BENCHMARK(BM_BuildStressTree)->Arg(4)->Arg(8)->Arg(16);
+// Walls of 400 and 1,600 fragments; one member dropped, and a hundred.
+BENCHMARK(BM_DropBody)->Args({20, 1})->Args({40, 1})->Args({40, 100})->Unit(benchmark::kMicrosecond);
 
 }  // namespace

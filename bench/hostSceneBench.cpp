@@ -1,6 +1,7 @@
 // The host stand-in's scene work per frame: a time change through keyed
-// transforms to the world meshes read below them, mesh reading, and the
-// triangulation of concave and holed polygons.
+// transforms to the world meshes read below them, a shape with history evaluated
+// again (with and without edits laid over it), mesh reading, and the triangulation of
+// concave and holed polygons.
 
 #include <benchmark/benchmark.h>
 
@@ -47,6 +48,34 @@ void BM_FrameThroughKeyedTransforms(benchmark::State& state) {
     host::runtime().reset();
 }
 BENCHMARK(BM_FrameThroughKeyedTransforms)->Arg(8)->Arg(64);
+
+// A sphere's shape fed through a tweak node whose tweak changes every round, so that
+// the shape computes its outMesh again; with range(1) set the shape holds a colour set
+// painted on it, laid over every new input.
+void BM_ShapeWithHistoryReevaluates(benchmark::State& state) {
+    host::runtime().reset();
+    host::runtime().log.setQuiet(true);
+    run("makeMesh -sphere -d " + std::to_string(state.range(0)) + " -n src; makeMesh -sphere -d " +
+        std::to_string(state.range(0)) + " -n dst; createNode polyTweak -n tw;"
+        "connectAttr srcShape.outMesh tw.inputPolymesh; connectAttr tw.output dstShape.inMesh");
+    MSelectionList list;
+    list.add("dstShape");
+    MDagPath path;
+    list.getDagPath(0, path);
+    if (state.range(1) != 0) {
+        MFnMesh fn(path);
+        fn.setCurrentColorSetName(fn.createColorSetWithName("paint"));
+        fn.setVertexColors(MColorArray{MColor(1, 0, 0, 1)}, MIntArray{0});
+    }
+    const MPlug out(path.node(), MFnDependencyNode(path.node()).attribute("outMesh"));
+    int round = 0;
+    for (auto _ : state) {
+        run("setAttr tw.tweak[0] 0 " + std::to_string(round++ % 2) + " 0");
+        benchmark::DoNotOptimize(out.asMObject());
+    }
+    host::runtime().reset();
+}
+BENCHMARK(BM_ShapeWithHistoryReevaluates)->Args({16, 0})->Args({16, 1})->Args({64, 0})->Args({64, 1});
 
 // What a mesh reader does: points and normals in world space, then every polygon's corners and normal.
 void BM_ReadMeshWorldSpace(benchmark::State& state) {

@@ -503,6 +503,7 @@ bool FractureBodyNode::takeBodies(const MSelectionList& list, FractureBodyNode* 
             taken[i]->setOwner(this);
             if (i == 0) taken[i]->setFractureParamsFollow(true);
         }
+        if (source->fractureBody) source->fractureBody->renewStressTrees();
     }
     fractureBody->registerJoints(fractureBody->activeJoints);
     if (source->fractureBody) source->fractureBody->setUp();
@@ -548,7 +549,9 @@ void FractureBodyNode::detachRigidBody(rigidBodyNode* rb, bool dropColours, Stre
     // be deleted right after.
     std::vector<PrivateHardBody*> left;
     if (HardBody* body = rb->getBody(false); body && fractureBody) {
-        FractureBody::DroppedParts dropped = fractureBody->dropBody(body);
+        // An edit with the connections read once detaches many: it renews the stress
+        // trees itself after the last.
+        FractureBody::DroppedParts dropped = fractureBody->dropBody(body, connections == nullptr);
         deleteJoints(dropped.joints, connections);
         left = std::move(dropped.bodies);
     }
@@ -572,7 +575,7 @@ void FractureBodyNode::deleteJoints(const std::vector<DynamicStress*>& joints, S
         return stress->getJoint() && std::ranges::find(joints, stress->getJoint()) != joints.end();
     };
     // The node's own stress nodes leave it; a cluster's keep their place without a joint.
-    for (SceneStress* stress : stressNodes())
+    for (SceneStress* stress : connections ? connections->holdingAny(joints) : stressNodes())
         if (dropped(stress)) {
             stress->setJoint(nullptr);
             releaseStress(stress, connections);

@@ -100,10 +100,12 @@ public:
     void recolorStresses();
     // Takes a member out of the fracture body and clears its owner; with dropColours its
     // mesh loses the stress colours. An edit that detaches many members passes the
-    // node's stress connections, read once.
+    // node's stress connections, read once, and renews the engine body's stress trees
+    // (FractureBody::renewStressTrees) after the last.
     void detachRigidBody(rigidBodyNode* rb, bool dropColours, StressConnections* connections = nullptr);
     // The member leaves, stress colours and all, and goes on as a free body: in the
-    // world when enabled, with nothing of this fracture body left on it.
+    // world when enabled, with nothing of this fracture body left on it. With the
+    // connections, as detachRigidBody.
     void releaseMember(rigidBodyNode* rb, StressConnections* connections = nullptr);
     // Whether a transform above the first member is animated; the topmost one becomes
     // the body's animated parent (`animBodyPath`).

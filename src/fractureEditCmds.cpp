@@ -330,6 +330,7 @@ MStatus FBodyDetachCmd::redoIt() {
     if (selection_.length() == 1 || allStatic) {
         StressConnections connections(*source);
         for (rigidBodyNode* rb : members) source->releaseMember(rb, &connections);
+        if (source->fractureBody) source->fractureBody->renewStressTrees();
         source->settleMembers();
         return MS::kSuccess;
     }

@@ -67,11 +67,19 @@ MStatus ManageZylListCmd::doIt(const MArgList& args) {
     for (MItSelectionList it(objects_, MFn::kPluginLocatorNode); !it.isDone(); it.next()) {
         MObject node;
         it.getDependNode(node);
-        if (!hasTypeId(node, rigidBodyNode::id)) continue;
+        const auto* rb = userNodeAs<rigidBodyNode>(node, rigidBodyNode::id);
+        if (!rb) continue;
+        // A free body records in `enabled` what was done even while update_dFBody -stf
+        // keeps its attributes locked: the saved scene would otherwise put it back.
+        MPlug enabled(node, rigidBodyNode::enabled);
+        const bool member = rb->getOwner() || MPlug(node, rigidBodyNode::fracture).isConnected();
+        const bool unlock = !member && enabled.isLocked();
+        if (unlock) enabled.setLocked(false);
         if (add)
             solver->addBodyToWorld(node);
         else
             solver->removeBodyFromWorld(node);
+        if (unlock) enabled.setLocked(true);
     }
     return MS::kSuccess;
 }

@@ -70,8 +70,9 @@ void rigidBodyNode::buildBody() {
     const double computedMass = massFromMesh(*mesh, centre);
     body_ = createBodyOfType(collisionType, mesh, isJaggy());
     if (!body_) return;
+    fittedMesh_ = 0;
     if (const auto* shape = userNodeAs<collisionShapeNode>(getCollisionShapeNode(), collisionShapeNode::id))
-        builtMesh_ = shape->meshFingerprint();
+        fittedMesh_ = builtMesh_ = shape->meshFingerprint();
     if (marked) body_->enableJagginess();
 
     builtMass_ = static_cast<float>(computedMass);
@@ -174,8 +175,16 @@ void rigidBodyNode::refitBody(ZYLmesh* mesh) {
 
 void rigidBodyNode::updateBodyMesh() {
     if (!body_) return;
+    // The mesh the body holds, fitted again, would only move the body's frame in its last
+    // bits away from a build's: a body that later turns dynamic would then step otherwise
+    // than the saved scene's.
+    const auto* shape = userNodeAs<collisionShapeNode>(getCollisionShapeNode(), collisionShapeNode::id);
+    const std::uint64_t fingerprint = shape ? shape->meshFingerprint() : 0;
+    if (fingerprint != 0 && fingerprint == fittedMesh_) return;
     ZYLmesh* mesh = getCollisionMesh();
-    if (buildableMesh(mesh, thisMObject())) refitBody(mesh);
+    if (!buildableMesh(mesh, thisMObject())) return;
+    refitBody(mesh);
+    fittedMesh_ = fingerprint;
 }
 
 void rigidBodyNode::applyParameters() {

@@ -260,6 +260,7 @@ private:
     MMatrix offset_;
     float builtMass_ = 1.0f;  // computed from the mesh by the last build
     std::uint64_t builtMesh_ = 0;  // fingerprint of the mesh the last build used
+    std::uint64_t fittedMesh_ = 0;  // fingerprint of the mesh the body holds (built or refitted)
     bool affectForceFields_ = false;
     bool fractureParamsFollow_ = false;
     Vec3f startPosition_{};

@@ -111,7 +111,14 @@ void resetToStartCallback(void*) {
         solver->resetSimulation(solver->gatherNodeLists());
     }
     // What is saved is what the next run would start from.
-    if (solver) solver->takePendingChanges(solver->gatherNodeLists());
+    if (solver) {
+        const SolverNodeLists nodes = solver->gatherNodeLists();
+        solver->takePendingChanges(nodes);
+        // Shown stress colours are drawn lazily by whatever edit touched a joint; the file
+        // gets them drawn from the state it stores, as opening it draws them again.
+        for (FractureBodyNode* fb : nodes.fractureBodies)
+            if (MPlug(fb->thisMObject(), FractureBodyNode::displayStressses).asBool()) fb->recolorStresses();
+    }
     int mainWindow = 0;
     MGlobal::executeCommand(uiScript::kMainWindowQuery, mainWindow);
     if (mainWindow) MGlobal::executeCommand(uiScript::kDeleteLocators);

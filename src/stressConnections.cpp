@@ -58,6 +58,27 @@ std::vector<SceneStress*> StressConnections::touching(const HardBody* body) cons
     return out;
 }
 
+std::vector<SceneStress*> StressConnections::holdingAny(const std::vector<DynamicStress*>& joints) const {
+    // A node holds a joint it held when the connections were read: the joint's ends list it.
+    std::vector<std::uint32_t> candidates;
+    for (const DynamicStress* joint : joints)
+        for (const HardBody* end : {static_cast<const HardBody*>(joint->getCNode()),
+                                    static_cast<const HardBody*>(joint->getPNode())})
+            if (const auto it = byBody_.find(end); it != byBody_.end())
+                candidates.insert(candidates.end(), it->second.begin(), it->second.end());
+    std::ranges::sort(candidates);
+    const auto [last, end] = std::ranges::unique(candidates);
+    candidates.erase(last, end);
+    std::vector<SceneStress*> out;
+    for (const std::uint32_t p : candidates) {
+        SceneStress* stress = ends_[p];
+        const DynamicStress* joint = live_[p] ? stress->getJoint() : nullptr;
+        if (joint && std::ranges::find(joints, joint) != joints.end() && std::ranges::find(out, stress) == out.end())
+            out.push_back(stress);
+    }
+    return out;
+}
+
 void StressConnections::released(const SceneStress* stress) {
     const auto it = positions_.find(stress);
     if (it == positions_.end()) return;

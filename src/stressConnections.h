@@ -25,6 +25,9 @@ public:
     // The connected stress nodes whose joint has the body at an end, each once, in
     // connection order.
     std::vector<SceneStress*> touching(const HardBody* body) const;
+    // The connected stress nodes holding any of the joints, each once, in connection
+    // order: the nodes a walk of every connection would find holding one.
+    std::vector<SceneStress*> holdingAny(const std::vector<DynamicStress*>& joints) const;
     // Every link from the fracture body to the node is gone.
     void released(const SceneStress* stress);
 

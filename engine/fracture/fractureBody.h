@@ -224,7 +224,13 @@ public:
     // every joint that ties it out of every list that holds one (its ends' joint lists
     // included); every fragment that no joint holds any more out too. The stress trees
     // and mass shares are made again, so nothing of the tree keeps the body or its joints.
-    DroppedParts dropBody(HardBody* body);
+    // An edit dropping many bodies may pass renewTrees false and call renewStressTrees
+    // once after the last: the trees are read by nothing in between, and are built from
+    // the fragment lists alone.
+    DroppedParts dropBody(HardBody* body, bool renewTrees = true);
+    // The fragment buffers and existing stress trees of this body and its descendants made
+    // again from their fragment lists.
+    void renewStressTrees();
 
     // ---- compound state ----
     // Mass-weighted centre of the dynamic fragments (of the static ones when there is
@@ -294,7 +300,6 @@ private:
     void takeJointOut(DynamicStress* joint);
     void dropLeftoverFragments(const std::vector<DynamicStress*>& joints, std::vector<PrivateHardBody*>& left);
     bool dropFromLists(HardBody* body);
-    void renewStressTrees();
     // Destroys every descendant, deepest first; deletes no joint. With detachFragments the
     // descendants' fragments lose their joint lists too.
     void destroyChildren(bool detachFragments);

@@ -133,7 +133,7 @@ void FractureBody::removeJoint(DynamicStress* joint) {
     }
 }
 
-FractureBody::DroppedParts FractureBody::dropBody(HardBody* body) {
+FractureBody::DroppedParts FractureBody::dropBody(HardBody* body, bool renewTrees) {
     DroppedParts out;
     if (!body) {
         return out;
@@ -144,7 +144,9 @@ FractureBody::DroppedParts FractureBody::dropBody(HardBody* body) {
     }
     dropFromLists(body);
     dropLeftoverFragments(out.joints, out.bodies);
-    renewStressTrees();
+    if (renewTrees) {
+        renewStressTrees();
+    }
     return out;
 }
 

@@ -296,6 +296,16 @@ TEST_F(FractureBodyBuild, StressConnectionsAnswerAsTheWalksDo) {
             if (stress->getJoint()->getCNode() == body || stress->getJoint()->getPNode() == body)
                 walked.push_back(stress);
         EXPECT_EQ(connections.touching(body), walked);
+        // The nodes of the body's joints, of all of them and of every other one.
+        std::vector<DynamicStress*> joints, some;
+        for (const SceneStress* stress : walked) joints.push_back(stress->getJoint());
+        std::vector<SceneStress*> someWalked;
+        for (std::size_t k = 0; k < walked.size(); k += 2) {
+            some.push_back(joints[k]);
+            someWalked.push_back(walked[k]);
+        }
+        EXPECT_EQ(connections.holdingAny(joints), walked);
+        EXPECT_EQ(connections.holdingAny(some), someWalked);
     }
 
     // Every third node leaves, from the back half first: positions shift under the later ones.
