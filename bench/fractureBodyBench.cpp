@@ -4,6 +4,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -42,36 +43,48 @@ public:
     void setMassCenter(const QmtVector3&) override {}
 };
 
-// n = side^3 cubes on a grid, chained in a snake by joints; the body is set up.
-struct Compound {
+// Unit cubes on a grid and the joints between them, bound into one fracture body.
+struct JointedCubes {
     std::vector<std::unique_ptr<CubeFragment>> fragments;
     std::vector<std::unique_ptr<DynamicStress>> joints;
     FractureBody body;
 
-    explicit Compound(int side) {
-        for (int z = 0; z < side; ++z) {
-            for (int y = 0; y < side; ++y) {
-                for (int x = 0; x < side; ++x) {
-                    auto f = std::make_unique<CubeFragment>();
-                    f->init({1.0 * x, 1.0 * y, 1.0 * z}, QmtMatrix3::IDENTITY, {1.0, 1.0, 1.0});
-                    f->setMass(1.0f + 0.01f * static_cast<float>(x));
-                    f->activate();
-                    if (!fragments.empty()) {
-                        auto j = std::make_unique<DynamicStress>();
-                        j->attach((f->getDyn().position + fragments.back()->getDyn().position) * 0.5, 1,
-                                  fragments.back().get(), f.get());
-                        j->setIndex(static_cast<unsigned>(joints.size()));
-                        joints.push_back(std::move(j));
-                    }
-                    fragments.push_back(std::move(f));
-                }
-            }
-        }
+    void addCube(int x, int y, int z) {
+        auto f = std::make_unique<CubeFragment>();
+        f->init({1.0 * x, 1.0 * y, 1.0 * z}, QmtMatrix3::IDENTITY, {1.0, 1.0, 1.0});
+        f->setMass(1.0f + 0.01f * static_cast<float>(x));
+        f->activate();
+        fragments.push_back(std::move(f));
+    }
+    void join(std::size_t a, std::size_t b) {
+        auto j = std::make_unique<DynamicStress>();
+        j->attach((fragments[a]->getDyn().position + fragments[b]->getDyn().position) * 0.5, 1, fragments[a].get(),
+                  fragments[b].get());
+        j->setIndex(static_cast<unsigned>(joints.size()));
+        joints.push_back(std::move(j));
+    }
+    // Every joint into the body, in the order made, and the body set up.
+    void bind() {
         for (const auto& j : joints) {
             body.activeJoints.pushFront(j.get());
         }
         body.setUpActiveJoints();
         body.setUp();
+    }
+};
+
+// n = side^3 cubes on a grid, chained in a snake by joints; the body is set up.
+struct Compound : JointedCubes {
+    explicit Compound(int side) {
+        for (int z = 0; z < side; ++z) {
+            for (int y = 0; y < side; ++y) {
+                for (int x = 0; x < side; ++x) {
+                    addCube(x, y, z);
+                    if (fragments.size() > 1) join(fragments.size() - 2, fragments.size() - 1);
+                }
+            }
+        }
+        bind();
         body.setAngularVelocity({0.1, 0.2, 0.3});
         body.storeDynState();
     }
@@ -115,38 +128,21 @@ void BM_BuildStressTree(benchmark::State& state) {
 
 // A wall of side x side cubes, each jointed to its right and upper neighbours, set up
 // with its stress tree, as a shattered wall bound into a fracture body is.
-struct Wall {
-    std::vector<std::unique_ptr<CubeFragment>> fragments;
-    std::vector<std::unique_ptr<DynamicStress>> joints;
-    FractureBody body;
-
+struct Wall : JointedCubes {
     explicit Wall(int side) {
         const auto at = [side](int x, int y) { return static_cast<std::size_t>(y * side + x); };
         for (int y = 0; y < side; ++y) {
             for (int x = 0; x < side; ++x) {
-                auto f = std::make_unique<CubeFragment>();
-                f->init({1.0 * x, 1.0 * y, 0.0}, QmtMatrix3::IDENTITY, {1.0, 1.0, 1.0});
-                f->setMass(1.0f + 0.01f * static_cast<float>(x));
-                f->activate();
-                fragments.push_back(std::move(f));
+                addCube(x, y, 0);
             }
         }
-        const auto join = [&](std::size_t a, std::size_t b) {
-            auto j = std::make_unique<DynamicStress>();
-            j->attach((fragments[a]->getDyn().position + fragments[b]->getDyn().position) * 0.5, 1,
-                      fragments[a].get(), fragments[b].get());
-            j->setIndex(static_cast<unsigned>(joints.size()));
-            body.activeJoints.pushFront(j.get());
-            joints.push_back(std::move(j));
-        };
         for (int y = 0; y < side; ++y) {
             for (int x = 0; x < side; ++x) {
                 if (x + 1 < side) join(at(x, y), at(x + 1, y));
                 if (y + 1 < side) join(at(x, y), at(x, y + 1));
             }
         }
-        body.setUpActiveJoints();
-        body.setUp();
+        bind();
         body.buildStressTree();
     }
 };

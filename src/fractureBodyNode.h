@@ -98,6 +98,8 @@ public:
     void colorStresses(const MObject& member, short mode);
     // Recolours every member's joints.
     void recolorStresses();
+    // recolorStresses when the body shows its stresses (`displayStressses`).
+    void recolorShownStresses();
     // Takes a member out of the fracture body and clears its owner; with dropColours its
     // mesh loses the stress colours. An edit that detaches many members passes the
     // node's stress connections, read once, and renews the engine body's stress trees

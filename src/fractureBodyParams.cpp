@@ -116,7 +116,7 @@ bool FractureBodyNode::applyIntParam(const MObject& flag, int value) {
         fractureBody->assignStressCells(&n);
         if (stressCount == 0) return true;
         pushCellStrengths(plug(stressThreshold).asDouble());
-        if (plug(displayStressses).asBool()) recolorStresses();
+        recolorShownStresses();
         return true;
     }
     if (!fractureBody) return true;
@@ -214,5 +214,5 @@ void FractureBodyNode::stressToMass() {
         stress->setBoolProperty("enabled", true);
         stress->setBoolProperty("torsion", true);
     }
-    if (plug(displayStressses).asBool()) recolorStresses();
+    recolorShownStresses();
 }

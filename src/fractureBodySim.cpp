@@ -110,7 +110,7 @@ void FractureBodyNode::resetMembers() {
     const int random = plug(randomThreshold).asInt();
     if (random == lastRandomThreshold) return;
     lastRandomThreshold = random;
-    if (plug(displayStressses).asBool()) recolorStresses();
+    recolorShownStresses();
 }
 
 // ---- Per frame ---------------------------------------------------------------------

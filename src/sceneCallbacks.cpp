@@ -116,8 +116,7 @@ void resetToStartCallback(void*) {
         solver->takePendingChanges(nodes);
         // Shown stress colours are drawn lazily by whatever edit touched a joint; the file
         // gets them drawn from the state it stores, as opening it draws them again.
-        for (FractureBodyNode* fb : nodes.fractureBodies)
-            if (MPlug(fb->thisMObject(), FractureBodyNode::displayStressses).asBool()) fb->recolorStresses();
+        for (FractureBodyNode* fb : nodes.fractureBodies) fb->recolorShownStresses();
     }
     int mainWindow = 0;
     MGlobal::executeCommand(uiScript::kMainWindowQuery, mainWindow);

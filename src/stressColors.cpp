@@ -133,3 +133,7 @@ void FractureBodyNode::recolorStresses() {
     for (rigidBodyNode* member : memberNodes()) colorStresses(member->thisMObject(), 0);
     for (clusterFractureNode* cluster : clusterNodes()) cluster->refreshStressColours();
 }
+
+void FractureBodyNode::recolorShownStresses() {
+    if (plug(displayStressses).asBool()) recolorStresses();
+}
