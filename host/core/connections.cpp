@@ -5,14 +5,39 @@
 
 namespace host {
 
+namespace {
+
+using AttributeCounts = std::vector<std::pair<const Attribute*, int>>;
+
+void count(AttributeCounts& counts, const Attribute* attr, int delta) {
+    const auto it = std::ranges::find(counts, attr, &std::pair<const Attribute*, int>::first);
+    if (it == counts.end()) {
+        if (delta > 0) counts.emplace_back(attr, delta);
+    } else if ((it->second += delta) <= 0) {
+        counts.erase(it);
+    }
+}
+
+bool listed(const AttributeCounts& counts, const Attribute* attr) {
+    return std::ranges::find(counts, attr, &std::pair<const Attribute*, int>::first) != counts.end();
+}
+
+}  // namespace
+
+void Scene::countConnection(const Connection& c, int delta) {
+    if (Node* s = findIncludingLimbo(c.src.node)) count(s->sourceAttributes, c.src.attr->storage(), delta);
+    if (Node* d = findIncludingLimbo(c.dst.node)) count(d->destinationAttributes, c.dst.attr->storage(), delta);
+}
+
 void Scene::addConnection(const Connection& c) {
-    connections_.emplace(c.order, c);
+    const Connection& stored = connections_.emplace(c.order, c).first->second;
     for (const std::uint64_t node : {c.src.node, c.dst.node}) {
         byNode_[node].insert(c.order);
         if (c.src.node == c.dst.node) break;
     }
     sources_.try_emplace(c.dst, c.order);
-    outgoing_[SourceKey{c.src.node, c.src.attr->storage()}].insert(c.order);
+    outgoing_[SourceKey{c.src.node, c.src.attr->storage()}].emplace(c.order, &stored);
+    countConnection(c, 1);
 }
 
 void Scene::removeConnection(std::uint64_t order) {
@@ -31,15 +56,19 @@ void Scene::removeConnection(std::uint64_t order) {
         out->second.erase(order);
         if (out->second.empty()) outgoing_.erase(out);
     }
+    countConnection(c, -1);
     connections_.erase(it);
 }
 
 const Connection* Scene::sourceOf(const PlugKey& dst) const {
+    if (const Node* n = findIncludingLimbo(dst.node); n && dst.attr && !listed(n->destinationAttributes, dst.attr->storage()))
+        return nullptr;
     const auto it = sources_.find(dst);
     return it == sources_.end() ? nullptr : &connections_.at(it->second);
 }
 
-const std::set<std::uint64_t>* Scene::outgoingOrders(std::uint64_t node, const Attribute* storage) const {
+const Scene::Outgoing* Scene::outgoingOrders(std::uint64_t node, const Attribute* storage) const {
+    if (const Node* n = findIncludingLimbo(node); n && !listed(n->sourceAttributes, storage)) return nullptr;
     const auto it = outgoing_.find(SourceKey{node, storage});
     return it == outgoing_.end() ? nullptr : &it->second;
 }
@@ -56,10 +85,7 @@ bool Scene::feedsAnything(std::uint64_t node, const Attribute* attr) const {
 
 std::vector<Connection> Scene::connectionsFrom(const PlugKey& src) const {
     std::vector<Connection> out;
-    if (!src.attr) return out;
-    if (const auto* orders = outgoingOrders(src.node, src.attr->storage()))
-        for (const std::uint64_t o : *orders)
-            if (const Connection& c = connections_.at(o); c.src == src) out.push_back(c);
+    forEachConnectionFrom(src, [&](const Connection& c) { out.push_back(c); });
     return out;
 }
 

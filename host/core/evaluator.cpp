@@ -27,40 +27,32 @@ Value component(const Value& v, const Attribute* attr) {
 
 Slot* Scene::slot(Node& node, const Attribute* attr, int index, bool create) {
     const Attribute* st = attr->storage();
-    const auto it = node.slots.find(SlotKey{st, index});
-    if (it != node.slots.end()) return &it->second;
+    if (Slot* s = node.slots.find(SlotKey{st, index})) return s;
     if (!create) return nullptr;
-    Slot& s = node.slots[SlotKey{st, index}];
-    s.value = st->defaultValue;
-    s.dirty = st->affected;
-    return &s;
+    return &node.slots.findOrAdd(SlotKey{st, index}, Slot{st->defaultValue, st->affected});
 }
 
 std::vector<int> Scene::elementIndices(const Node& node, const Attribute* attr) const {
     std::vector<int> out;
     const Attribute* st = attr->storage();
-    for (auto it = node.slots.lower_bound(SlotKey{st, 0}); it != node.slots.end() && it->first.attr == st; ++it)
-        out.push_back(it->first.index);
+    for (const auto& [index, s] : node.slots.elements(st))
+        if (index >= 0) out.push_back(index);
     return out;
 }
 
 int Scene::lastElementIndex(const Node& node, const Attribute* attr) const {
-    const Attribute* st = attr->storage();
-    const auto after = node.slots.upper_bound(SlotKey{st, std::numeric_limits<int>::max()});
-    if (after == node.slots.begin()) return -1;
-    const auto last = std::prev(after);
-    return last->first.attr == st && last->first.index >= 0 ? last->first.index : -1;
+    const auto elements = node.slots.elements(attr->storage());
+    return !elements.empty() && elements.back().first >= 0 ? elements.back().first : -1;
 }
 
 bool Scene::plugLocked(const PlugKey& plug) const {
     Node* node = find(plug.node);
     if (!node || !plug.attr) return false;
     const Attribute* st = plug.attr->storage();
-    const auto it = node->slots.find(SlotKey{st, plug.index});
-    if (it != node->slots.end() && it->second.locked) return true;
+    if (const Slot* s = node->slots.find(SlotKey{st, plug.index}); s && s->locked) return true;
     if (plug.index >= 0) {
-        const auto whole = node->slots.find(SlotKey{st, -1});
-        return whole != node->slots.end() && whole->second.locked;
+        const Slot* whole = node->slots.find(SlotKey{st, -1});
+        return whole && whole->locked;
     }
     return false;
 }
@@ -171,8 +163,8 @@ MStatus Scene::write(const PlugKey& plug, Value value) {
     if (feed && !readingFile) {
         const PlugKey src = feed->src;
         if (const Node* from = find(src.node)) {
-            const auto it = from->slots.find(SlotKey{src.attr->storage(), src.index});
-            if (it != from->slots.end() && it->second.dirty && !it->second.evaluating) read(src);
+            const Slot* s = from->slots.find(SlotKey{src.attr->storage(), src.index});
+            if (s && s->dirty && !s->evaluating) read(src);
         }
         if (!(node = find(plug.node))) return MStatus(MS::kInvalidParameter, "invalid plug");
     }
@@ -252,9 +244,8 @@ void Scene::dirtyFrom(Node& node, const Attribute* attr, int index, bool callHoo
     for (std::size_t c = 0; c < st->children.size(); ++c) dirtyAll(st->children[c]->affects);
     std::vector<PlugKey> targets;
     if (const auto* orders = outgoingOrders(id, st))
-        for (const std::uint64_t o : *orders)
-            if (const Connection& c = connections_.at(o); c.src.index == index || index < 0 || c.src.index < 0)
-                targets.push_back(c.dst);
+        for (const auto& [order, c] : *orders)
+            if (c->src.index == index || index < 0 || c->src.index < 0) targets.push_back(c->dst);
     for (const PlugKey& t : targets) {
         Node* d = find(t.node);
         if (!d) continue;
@@ -272,9 +263,10 @@ void Scene::dirtyElements(std::uint64_t id, const Attribute* attr) {
     for (int from = 0;;) {
         Node* n = find(id);
         if (!n) return;
-        const auto it = n->slots.lower_bound(SlotKey{st, from});
-        if (it == n->slots.end() || it->first.attr != st) return;
-        const int index = it->first.index;
+        const auto elements = n->slots.elements(st);
+        const auto it = std::ranges::lower_bound(elements, from, {}, &SlotTable::Element::first);
+        if (it == elements.end()) return;
+        const int index = it->first;
         dirtySlot(*n, attr, index);
         if (index == std::numeric_limits<int>::max()) return;
         from = index + 1;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/core/attribute.h"
+#include "host/core/slotTable.h"
 
 class MPxNode;
 
@@ -15,27 +16,12 @@ namespace host {
 
 struct NodeType;
 
-struct SlotKey {
-    const Attribute* attr = nullptr;
-    int index = -1;  // logical index of an array element; -1 otherwise
-    auto operator<=>(const SlotKey&) const = default;
-};
-
-struct Slot {
-    Value value;
-    bool dirty = false;
-    bool propagated = false;  // this slot's dirtiness already reached its dependents
-    bool locked = false;
-    bool evaluating = false;
-    bool reported = false;    // a failed compute was logged
-};
-
 // One scene node: its values, locks, dynamic attributes and module object.
 struct Node {
     std::uint64_t id = 0;
     NodeType* type = nullptr;
     std::string name;
-    std::map<SlotKey, Slot> slots;
+    SlotTable slots;
     std::vector<AttributePtr> dynamicAttributes;
     std::unique_ptr<MPxNode> user;
     bool locked = false;
@@ -43,6 +29,10 @@ struct Node {
     bool limbo = false;
     bool pending = false;  // made, not shown yet: reachable by handle, not by name
     bool existWithoutOutConnections = false;
+    // The stored attributes that connections leave from or arrive at (any element or child
+    // of them), with their counts: a plug of any other attribute needs no look-up in the
+    // scene's connection tables.
+    std::vector<std::pair<const Attribute*, int>> sourceAttributes, destinationAttributes;
     // DAG links (DAG kinds only): parents in instance order, no entry for the world; children in order.
     std::vector<std::uint64_t> parents;
     std::vector<std::uint64_t> children;

@@ -144,13 +144,13 @@ bool MPlug::connectedTo(MPlugArray& out, bool asDst, bool asSrc, MStatus* status
     // In connection order: the plug's source (if asked) among the plugs it feeds.
     const host::Connection* source = asDst ? runtime().scene.sourceOf(me) : nullptr;
     if (asSrc)
-        for (const auto& c : runtime().scene.connectionsFrom(me)) {
+        runtime().scene.forEachConnectionFrom(me, [&](const host::Connection& c) {
             if (source && source->order <= c.order) {
                 out.append(host::makePlug(source->src));
                 source = nullptr;
             }
             out.append(host::makePlug(c.dst));
-        }
+        });
     if (source) out.append(host::makePlug(source->src));
     if (status) *status = MS::kSuccess;
     return out.length() > 0;

@@ -15,13 +15,12 @@ namespace host {
 Scene::~Scene() { clear(); }
 
 Node* Scene::find(std::uint64_t id) const {
-    const auto it = index_.find(id);
-    return it == index_.end() || (it->second->limbo && !it->second->pending) ? nullptr : it->second;
+    Node* node = findIncludingLimbo(id);
+    return node && node->limbo && !node->pending ? nullptr : node;
 }
 
 Node* Scene::findIncludingLimbo(std::uint64_t id) const {
-    const auto it = index_.find(id);
-    return it == index_.end() ? nullptr : it->second;
+    return id >= idBase_ && id - idBase_ < byId_.size() ? byId_[id - idBase_] : nullptr;
 }
 
 Node* Scene::findByName(const std::string& name) const { return names_.find(name); }
@@ -65,9 +64,17 @@ std::string Scene::defaultName(const NodeType& type) const {
 
 void Scene::initSlots(Node& node, const Attribute& attr) {
     if (attr.array) return;  // elements appear on demand
-    Slot& s = node.slots[SlotKey{&attr, -1}];
+    Slot& s = node.slots.findOrAdd(SlotKey{&attr, -1}, Slot{});
     s.value = attr.defaultValue;
     s.dirty = attr.affected;
+}
+
+void Scene::initSlots(Node& node, const std::vector<AttributePtr>& attrs) {
+    std::vector<std::pair<const Attribute*, Slot>> wholes;
+    wholes.reserve(attrs.size());
+    for (const auto& a : attrs)
+        if (!a->array) wholes.emplace_back(a.get(), Slot{a->defaultValue, a->affected});  // elements appear on demand
+    node.slots.assign(std::move(wholes));
 }
 
 std::uint64_t Scene::createNode(NodeType& type, const std::string& name, bool limbo, MStatus* status) {
@@ -79,17 +86,18 @@ std::uint64_t Scene::createNode(NodeType& type, const std::string& name, bool li
     // its plugs; by name and in iterators only once shown.
     node->limbo = limbo;
     node->pending = limbo;
-    for (const auto& a : type.attributes) initSlots(*node, *a);
+    initSlots(*node, type.attributes);
     Node* raw = node.get();
     nodes_.emplace(raw->id, std::move(node));
-    index_.emplace(raw->id, raw);
+    byId_.resize(raw->id - idBase_ + 1, nullptr);
+    byId_[raw->id - idBase_] = raw;
     if (!limbo) names_.add(*raw);
     const MObject obj = MObject::fromNode(raw->id);
     if (type.creator) {
         auto* user = static_cast<MPxNode*>(type.creator());
         if (!user) {
             names_.remove(*raw);
-            index_.erase(raw->id);
+            byId_[raw->id - idBase_] = nullptr;
             nodes_.erase(raw->id);
             if (status) *status = MStatus(MS::kFailure, "node creation failed");
             return 0;
@@ -228,7 +236,7 @@ void Scene::freeNode(std::uint64_t id) {
     std::unique_ptr<Node> doomed = std::move(it->second);
     names_.remove(*doomed);
     nodes_.erase(it);
-    index_.erase(id);
+    byId_[id - idBase_] = nullptr;
 }
 
 void Scene::clear() {
@@ -246,6 +254,11 @@ void Scene::clear() {
             n->locked = false;
             deleteNode(id, true);
         }
+    }
+    if (nodes_.empty()) {
+        // Ids are never reused: the table starts again at the next one.
+        byId_.clear();
+        idBase_ = nextId_;
     }
     connections_.clear();
     byNode_.clear();
@@ -315,7 +328,7 @@ MStatus Scene::removeDynamicAttribute(Node& node, const Attribute* attr) {
         if ((c.src.node == node.id && c.src.attr->storage() == attr) ||
             (c.dst.node == node.id && c.dst.attr->storage() == attr))
             removeConnection(c.order);
-    std::erase_if(node.slots, [&](const auto& kv) { return kv.first.attr == attr; });
+    node.slots.eraseAttribute(attr);
     node.dynamicAttributes.erase(it);
     return MS::kSuccess;
 }

@@ -86,6 +86,14 @@ public:
     const Connection* sourceOf(const PlugKey& dst) const;
     // Connections whose source is exactly this plug, in connection order.
     std::vector<Connection> connectionsFrom(const PlugKey& src) const;
+    // visit(const Connection&) on each of them, in place (no connection may change meanwhile).
+    template <class Visit>
+    void forEachConnectionFrom(const PlugKey& src, Visit&& visit) const {
+        if (!src.attr) return;
+        if (const Outgoing* out = outgoingOrders(src.node, src.attr->storage()))
+            for (const auto& entry : *out)
+                if (entry.second->src == src) visit(*entry.second);
+    }
     // Whether any connection touches the node.
     bool hasConnections(std::uint64_t node) const;
     // Whether any plug of the attribute (an element or child included) is a source.
@@ -114,6 +122,8 @@ public:
 
 private:
     void initSlots(Node& node, const Attribute& attr);
+    // The whole plugs of a new node's attributes, at once.
+    void initSlots(Node& node, const std::vector<AttributePtr>& attrs);
     void dirtyFrom(Node& node, const Attribute* attr, int index, bool callHook);
     void dirtySlot(Node& node, const Attribute* attr, int index);
     // A destination that just got (or got back) its source: dirty, the node told.
@@ -122,9 +132,13 @@ private:
     void freeNode(std::uint64_t id);
     void unlinkDag(std::uint64_t id);
     void addConnection(const Connection& c);
+    // Keeps the end nodes' counts of connected attributes.
+    void countConnection(const Connection& c, int delta);
     void removeConnection(std::uint64_t order);
     // The orders of the connections leaving any plug of the node's attribute (by storage), ascending.
-    const std::set<std::uint64_t>* outgoingOrders(std::uint64_t node, const Attribute* storage) const;
+    // Each with its connection, which stays in place in connections_ until removed.
+    using Outgoing = std::map<std::uint64_t, const Connection*>;
+    const Outgoing* outgoingOrders(std::uint64_t node, const Attribute* storage) const;
 
     struct PlugHash {
         std::size_t operator()(const PlugKey& k) const {
@@ -146,13 +160,15 @@ private:
     };
 
     std::map<std::uint64_t, std::unique_ptr<Node>> nodes_;  // id order = creation order
-    std::unordered_map<std::uint64_t, Node*> index_;         // fast lookup by id
+    // By id from idBase_ (ids are handed out in order and never reused): a freed node leaves a null.
+    std::vector<Node*> byId_;
+    std::uint64_t idBase_ = 1;
     NameIndex names_;                                         // shown nodes (not in limbo) by name
     std::map<std::uint64_t, Connection> connections_;       // by connection order
     // Orders are sets: a node's connections go one by one, often oldest first, as it is deleted.
     std::map<std::uint64_t, std::set<std::uint64_t>> byNode_;  // node id -> its connections' orders
     std::unordered_map<PlugKey, std::uint64_t, PlugHash> sources_;  // destination plug -> its connection's order
-    std::unordered_map<SourceKey, std::set<std::uint64_t>, SourceHash> outgoing_;  // source attribute -> orders
+    std::unordered_map<SourceKey, Outgoing, SourceHash> outgoing_;  // source attribute -> its connections
     std::uint64_t nextId_ = 1;
     std::uint64_t nextConnection_ = 1;
 };

@@ -199,7 +199,7 @@ MStatus Reader::currentTime(const std::vector<Arg>& args) {
     if (w.has("-u") && !timeUnitFrom(w.value("-u"), unit)) return bad("bad time unit");
     // Stored quietly: an opened scene computes nothing until asked.
     if (Node* t = runtime().scene.find(runtime().timeNode()))
-        for (auto& [key, slot] : t->slots)
+        for (const auto& [key, slot] : t->slots)
             if (std::holds_alternative<MTime>(slot.value)) slot.value = MTime(v, unit);
     return MS::kSuccess;
 }
@@ -399,11 +399,21 @@ MStatus readText(const std::string& path, std::string& text) {
     struct stat sb {};
     if (stat(path.c_str(), &sb) != 0) return bad("Cannot read '" + path + "'.");
     if (!S_ISREG(sb.st_mode)) return bad("Cannot read '" + path + "': not a regular file.");
+    // Read straight into the text: a scene file may be tens of megabytes, held once.
     std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    if (in) ss << in.rdbuf();
-    if (!in) return bad("Cannot read '" + path + "'.");
-    text = ss.str();
+    text.clear();
+    if (in) {
+        text.resize(static_cast<std::size_t>(sb.st_size));
+        in.read(text.data(), static_cast<std::streamsize>(text.size()));
+        text.resize(static_cast<std::size_t>(in.gcount()));
+        // A file that grew since stat keeps its tail too.
+        if (in) {
+            std::ostringstream rest;
+            rest << in.rdbuf();
+            text += rest.str();
+        }
+    }
+    if (in.bad() || !in.is_open()) return bad("Cannot read '" + path + "'.");
     return MS::kSuccess;
 }
 

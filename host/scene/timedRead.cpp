@@ -79,8 +79,8 @@ TimedValues::Entry& TimedValues::entry(std::uint64_t node, const Attribute* attr
     const auto [it, made] = entries_.try_emplace({node, st, index});
     if (made)
         if (const Node* n = runtime().scene.find(node)) {
-            const auto stored = n->slots.find(SlotKey{st, index});
-            it->second.value = stored != n->slots.end() ? stored->second.value : st->defaultValue;
+            const Slot* stored = n->slots.find(SlotKey{st, index});
+            it->second.value = stored ? stored->value : st->defaultValue;
         }
     return it->second;
 }

@@ -25,9 +25,9 @@ bool holds(const Scene& scene, const PlugKey& k, const Vec3& value, bool connect
     if (!n || !n->type->builtin || n->type->apiType != MFn::kTransform ||
         (connected && (scene.sourceOf(k) || scene.feedsAnything(k.node, k.attr.get()))))
         return false;
-    const auto it = n->slots.find(SlotKey{k.attr->storage(), k.index});
-    if (it == n->slots.end() || it->second.dirty || it->second.evaluating) return false;
-    const auto* stored = std::get_if<Vec3>(&it->second.value);
+    const Slot* s = n->slots.find(SlotKey{k.attr->storage(), k.index});
+    if (!s || s->dirty || s->evaluating) return false;
+    const auto* stored = std::get_if<Vec3>(&s->value);
     return stored && std::memcmp(stored->data(), value.data(), sizeof(double) * 3) == 0;
 }
 
