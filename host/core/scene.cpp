@@ -69,14 +69,6 @@ void Scene::initSlots(Node& node, const Attribute& attr) {
     s.dirty = attr.affected;
 }
 
-void Scene::initSlots(Node& node, const std::vector<AttributePtr>& attrs) {
-    std::vector<std::pair<const Attribute*, Slot>> wholes;
-    wholes.reserve(attrs.size());
-    for (const auto& a : attrs)
-        if (!a->array) wholes.emplace_back(a.get(), Slot{a->defaultValue, a->affected});  // elements appear on demand
-    node.slots.assign(std::move(wholes));
-}
-
 std::uint64_t Scene::createNode(NodeType& type, const std::string& name, bool limbo, MStatus* status) {
     auto node = std::make_unique<Node>();
     node->id = nextId_++;
@@ -86,7 +78,7 @@ std::uint64_t Scene::createNode(NodeType& type, const std::string& name, bool li
     // its plugs; by name and in iterators only once shown.
     node->limbo = limbo;
     node->pending = limbo;
-    initSlots(*node, type.attributes);
+    node->slots.assignWholes(type.attributes);
     Node* raw = node.get();
     nodes_.emplace(raw->id, std::move(node));
     byId_.resize(raw->id - idBase_ + 1, nullptr);

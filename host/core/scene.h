@@ -122,8 +122,6 @@ public:
 
 private:
     void initSlots(Node& node, const Attribute& attr);
-    // The whole plugs of a new node's attributes, at once.
-    void initSlots(Node& node, const std::vector<AttributePtr>& attrs);
     void dirtyFrom(Node& node, const Attribute* attr, int index, bool callHook);
     void dirtySlot(Node& node, const Attribute* attr, int index);
     // A destination that just got (or got back) its source: dirty, the node told.

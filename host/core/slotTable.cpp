@@ -22,8 +22,9 @@ Slot* SlotTable::find(const SlotKey& key) {
     const auto a = lowerBound(key.attr);
     if (a == attributes_.end() || a->attr != key.attr) return nullptr;
     if (key.index == -1) return a->hasWhole ? &a->whole : nullptr;
-    const auto e = std::lower_bound(a->elements.begin(), a->elements.end(), key.index, elementBefore);
-    return e != a->elements.end() && e->first == key.index ? &e->second : nullptr;
+    const auto elements = a->list();
+    const auto e = std::lower_bound(elements.begin(), elements.end(), key.index, elementBefore);
+    return e != elements.end() && e->first == key.index ? &e->second : nullptr;
 }
 
 const Slot& SlotTable::at(const SlotKey& key) const {
@@ -33,7 +34,10 @@ const Slot& SlotTable::at(const SlotKey& key) const {
 
 Slot& SlotTable::findOrAdd(const SlotKey& key, const Slot& fresh) {
     auto a = lowerBound(key.attr);
-    if (a == attributes_.end() || a->attr != key.attr) a = attributes_.insert(a, Attr{key.attr, false, {}, {}});
+    if (a == attributes_.end() || a->attr != key.attr) {
+        a = attributes_.insert(a, Attr{});
+        a->attr = key.attr;
+    }
     if (key.index == -1) {
         if (!a->hasWhole) {
             a->whole = fresh;
@@ -41,7 +45,8 @@ Slot& SlotTable::findOrAdd(const SlotKey& key, const Slot& fresh) {
         }
         return a->whole;
     }
-    auto& elements = a->elements;
+    if (!a->elements) a->elements = std::make_unique<std::vector<Element>>();
+    auto& elements = *a->elements;
     // Elements mostly come in index order: try the end first.
     if (elements.empty() || elements.back().first < key.index) return elements.emplace_back(key.index, fresh).second;
     const auto e = std::lower_bound(elements.begin(), elements.end(), key.index, elementBefore);
@@ -52,23 +57,33 @@ Slot& SlotTable::findOrAdd(const SlotKey& key, const Slot& fresh) {
 std::span<const SlotTable::Element> SlotTable::elements(const Attribute* attr) const {
     const auto a = const_cast<SlotTable*>(this)->lowerBound(attr);
     if (a == attributes_.end() || a->attr != attr) return {};
-    return a->elements;
+    return a->list();
 }
 
 void SlotTable::eraseAttribute(const Attribute* attr) {
     if (const auto a = lowerBound(attr); a != attributes_.end() && a->attr == attr) attributes_.erase(a);
 }
 
-void SlotTable::assign(std::vector<std::pair<const Attribute*, Slot>> wholes) {
-    std::ranges::sort(wholes, std::less<const Attribute*>{}, &std::pair<const Attribute*, Slot>::first);
+void SlotTable::assignWholes(std::span<const AttributePtr> attrs) {
     attributes_.clear();
-    attributes_.reserve(wholes.size());
-    for (auto& [attr, slot] : wholes) attributes_.push_back(Attr{attr, true, std::move(slot), {}});
+    attributes_.reserve(attrs.size());
+    for (const auto& a : attrs) {
+        if (a->array) continue;  // elements appear on demand
+        Attr& made = attributes_.emplace_back();
+        made.attr = a.get();
+        made.whole = Slot{a->defaultValue, a->affected};
+        made.hasWhole = true;
+    }
+    std::ranges::sort(attributes_, std::less<const Attribute*>{}, &Attr::attr);
+    // An attribute listed twice keeps one slot.
+    const auto repeated = std::ranges::unique(attributes_, {}, &Attr::attr);
+    attributes_.erase(repeated.begin(), repeated.end());
 }
 
 SlotTable::Iterator SlotTable::begin() const { return Iterator(this, 0, 0); }
 
 std::pair<int, Slot*> SlotTable::Attr::slotAt(std::size_t at) {
+    const auto elements = list();
     if (hasWhole) {
         const auto below = static_cast<std::size_t>(
             std::lower_bound(elements.begin(), elements.end(), -1, elementBefore) - elements.begin());

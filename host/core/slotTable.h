@@ -2,6 +2,7 @@
 
 #include <compare>
 #include <cstddef>
+#include <memory>
 #include <span>
 #include <utility>
 #include <vector>
@@ -67,8 +68,9 @@ public:
     std::span<const Element> elements(const Attribute* attr) const;
     // Every slot of the attribute goes.
     void eraseAttribute(const Attribute* attr);
-    // Replaces the table by the whole plugs given, each with a distinct attribute.
-    void assign(std::vector<std::pair<const Attribute*, Slot>> wholes);
+    // Replaces the table by the whole plugs of the attributes that are no arrays, each
+    // with its default value and stale when computed.
+    void assignWholes(std::span<const AttributePtr> attrs);
 
     Iterator begin() const;
     Iterator end() const { return Iterator(this, attributes_.size(), 0); }
@@ -76,10 +78,12 @@ public:
 private:
     struct Attr {
         const Attribute* attr = nullptr;
+        Slot whole;  // index -1
         bool hasWhole = false;
-        Slot whole;                      // index -1
-        std::vector<Element> elements;   // every other index, ascending
-        std::size_t size() const { return elements.size() + (hasWhole ? 1 : 0); }
+        // Every other index, ascending; made with the first (most attributes have none).
+        std::unique_ptr<std::vector<Element>> elements;
+        std::span<Element> list() const { return elements ? std::span<Element>(*elements) : std::span<Element>(); }
+        std::size_t size() const { return list().size() + (hasWhole ? 1 : 0); }
         // The slot at a position in index order (a cast-down index below -1 comes first).
         std::pair<int, Slot*> slotAt(std::size_t at);
     };
