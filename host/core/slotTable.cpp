@@ -74,10 +74,12 @@ void SlotTable::assignWholes(std::span<const AttributePtr> attrs) {
         made.whole = Slot{a->defaultValue, a->affected};
         made.hasWhole = true;
     }
-    std::ranges::sort(attributes_, std::less<const Attribute*>{}, &Attr::attr);
+    std::sort(attributes_.begin(), attributes_.end(),
+              [](const Attr& a, const Attr& b) { return std::less<const Attribute*>{}(a.attr, b.attr); });
     // An attribute listed twice keeps one slot.
-    const auto repeated = std::ranges::unique(attributes_, {}, &Attr::attr);
-    attributes_.erase(repeated.begin(), repeated.end());
+    attributes_.erase(std::unique(attributes_.begin(), attributes_.end(),
+                                  [](const Attr& a, const Attr& b) { return a.attr == b.attr; }),
+                      attributes_.end());
 }
 
 SlotTable::Iterator SlotTable::begin() const { return Iterator(this, 0, 0); }
