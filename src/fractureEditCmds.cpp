@@ -13,8 +13,10 @@
 #include "host/api/animControl.h"
 #include "host/api/dagPath.h"
 #include "host/api/fnDependencyNode.h"
+#include "host/api/fnTransform.h"
 #include "host/api/global.h"
 #include "host/api/iterators.h"
+#include "src/bodyShared.h"
 #include "src/fractureBodyNode.h"
 #include "src/nodeHelpers.h"
 #include "src/rigidBodyNode.h"
@@ -212,26 +214,66 @@ void FBodyUpdateCmd::setStaticFragments(bool makeStatic) {
     MGlobal::executeCommandOnIdle(uiScript::kShowAdvancedFracturesWindow);
 }
 
-void FBodyUpdateCmd::refreshMembers() {
-    for (FractureBodyNode* fb : selectedOfType<FractureBodyNode>(selection_)) {
-        const std::vector<rigidBodyNode*> members = fb->memberNodes();
-        // The members' group passes its placement on to them first.
-        for (const rigidBodyNode* rb : members)
-            if (MDagPath group; memberGroupPath(*rb, group)) {
-                MGlobal::executeCommand("makeIdentity -apply true " + MFnDependencyNode(group.node()).name());
-                break;
-            }
-        // The members' bodies are built anew from their meshes, and the fracture body from
-        // them, as opening the scene builds them: its engine body lets them go first.
-        fb->releaseEngineBody();
-        for (rigidBodyNode* rb : members) {
-            if (rb->getOwner() == fb) rb->setOwner(nullptr);
-            rb->lockAsMember(false);
-            rb->rebuildFromMesh();
-            rb->lockAsMember(true);
-        }
-        fb->rebuildFromScene(MAnimControl::currentTime(), true);
+namespace {
+
+// Bodies, not among the members, on the transform of one of them.
+std::vector<rigidBodyNode*> bodiesSharingTransforms(const std::vector<rigidBodyNode*>& members) {
+    std::vector<MObject> transforms;
+    for (const rigidBodyNode* rb : members)
+        if (MFnTransform transform; transformAbove(rb->thisMObject(), transform))
+            transforms.push_back(transform.object());
+    std::vector<rigidBodyNode*> sharing;
+    for (MItDependencyNodes it(MFn::kPluginLocatorNode); !it.isDone(); it.next()) {
+        auto* rb = userNodeAs<rigidBodyNode>(it.thisNode(), rigidBodyNode::id);
+        if (!rb || !rb->getBody(false) || std::ranges::find(members, rb) != members.end()) continue;
+        if (MFnTransform transform; transformAbove(rb->thisMObject(), transform) &&
+                                    std::ranges::find(transforms, transform.object()) != transforms.end())
+            sharing.push_back(rb);
     }
+    return sharing;
+}
+
+void refreshFractureBody(FractureBodyNode& fb, const std::vector<rigidBodyNode*>& members) {
+    // The members' group passes its placement on to them first.
+    for (const rigidBodyNode* rb : members)
+        if (MDagPath group; memberGroupPath(*rb, group)) {
+            MGlobal::executeCommand("makeIdentity -apply true " + MFnDependencyNode(group.node()).name());
+            break;
+        }
+    // The members' bodies are built anew from their meshes, and the fracture body from
+    // them, as opening the scene builds them: its engine body lets them go first.
+    fb.releaseEngineBody();
+    for (rigidBodyNode* rb : members) {
+        if (rb->getOwner() == &fb) rb->setOwner(nullptr);
+        rb->lockAsMember(false);
+        rb->rebuildFromMesh();
+        rb->lockAsMember(true);
+    }
+    fb.rebuildFromScene(MAnimControl::currentTime(), true);
+}
+
+}  // namespace
+
+void FBodyUpdateCmd::refreshMembers() {
+    // The refresh makes where the members stand their rest. Another body on one of their
+    // transforms is built again there too, as the saved scene has it; one of another
+    // fracture body brings that fracture body into the refresh.
+    std::vector<FractureBodyNode*> refreshed = selectedOfType<FractureBodyNode>(selection_);
+    std::vector<std::vector<rigidBodyNode*>> members;
+    std::vector<rigidBodyNode*> free;
+    for (std::size_t i = 0; i < refreshed.size(); ++i) {
+        members.push_back(refreshed[i]->memberNodes());
+        for (rigidBodyNode* rb : bodiesSharingTransforms(members.back())) {
+            FractureBodyNode* owner = rb->getOwner();
+            if (!owner)
+                free.push_back(rb);
+            else if (std::ranges::find(refreshed, owner) == refreshed.end())
+                refreshed.push_back(owner);
+        }
+    }
+    for (std::size_t i = 0; i < refreshed.size(); ++i) refreshFractureBody(*refreshed[i], members[i]);
+    for (rigidBodyNode* rb : free)
+        if (!rb->getOwner()) rb->rebuildWhereTransformStands();
 }
 
 // ---- deleteZylFBody
