@@ -245,7 +245,7 @@ void zylSolverNode::adoptMovedTransforms(const SolverNodeLists& nodes) {
     if (!showsStart_ || rebuildingScene) return;
     // A keyed transform goes where its keys say; a member moves with its fracture body.
     for (rigidBodyNode* rb : nodes.rigidBodies)
-        if (!rb->getOwner() && !rb->isAnimatedAspect(1) && rb->movedFromRest()) rb->rebuildWhereTransformStands();
+        if (!rb->getOwner() && rb->movedFromRest() && !rb->isAnimatedAspect(1)) rb->rebuildWhereTransformStands();
 }
 
 void zylSolverNode::resetSimulation(const SolverNodeLists& nodes) {
