@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <unordered_map>
 
@@ -141,12 +142,15 @@ bool FractureBodyNode::buildFromMembers(bool nearest) {
         joints.push_back(joint);
     for (DynamicStress* joint : joints) createStressNode(joint, threshold);
 
+    // The settings below push values to every stress node, several times over.
+    std::optional<StressListScope> sameStresses(std::in_place, *this);
     createColorSets();
     applyIntParam(ca_randomThreshold, plug(randomThreshold).asInt());
     applyBoolParam(ca_stress2mass, plug(stress2mass).asBool());
     if (!fractureBody->updateFromFragments()) {
         // Nothing half-built stays: the stress nodes and the engine body go, and the
         // members no longer point here.
+        sameStresses.reset();
         destroyFractureBody();
         return false;
     }
@@ -238,6 +242,8 @@ void FractureBodyNode::buildFractureBody(const MTime& t) { buildFractureBody(t, 
 
 void FractureBodyNode::buildFractureBody(const MTime& t, bool newMass) {
     if (!fractureBody) return;
+    // The rebuild reads the stress nodes and writes their values; it links none.
+    const StressListScope sameStresses(*this);
     const bool progress = MProgressWindow::reserve();
     if (progress) {
         check(MProgressWindow::setProgressRange(0, 100), __LINE__);
@@ -524,6 +530,7 @@ bool FractureBodyNode::takeBodies(const MSelectionList& list, FractureBodyNode* 
 }
 
 void FractureBodyNode::resetAllStresses() {
+    const StressListScope sameStresses(*this);
     const std::vector<SceneStress*> byFrame = byFrameStresses;
     for (SceneStress* stress : byFrame) {
         stress->setBoolProperty("breakByFrame", false);

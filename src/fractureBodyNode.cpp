@@ -236,9 +236,11 @@ MStatus FractureBodyNode::compute(const MPlug& plug, MDataBlock& data) {
         }
         notifySolver();
     } else if (attr == ca_stressThreshold) {
-        applyDoubleParam(ca_stressThreshold, data.inputValue(stressThreshold).asDouble());
+        const StressListScope sameStresses(*this);
+        // The random cells push every joint's strength from the threshold again, so the
+        // strengths by group alone that applyDoubleParam would push first are not written.
+        if (fractureBody) fractureBody->setGlobalStressThreshold(data.inputValue(stressThreshold).asDouble());
         data.outputValue(ca_stressThreshold).setBool(true);
-        // The random cells weaken the strengths just pushed.
         applyIntParam(ca_randomThreshold, data.inputValue(randomThreshold).asInt());
         if (data.inputValue(stress2mass).asBool()) applyBoolParam(ca_stress2mass, true);
         notifyForUser();
@@ -246,6 +248,7 @@ MStatus FractureBodyNode::compute(const MPlug& plug, MDataBlock& data) {
         data.setClean(plug);
         return MS::kSuccess;
     } else if (attr == ca_randomThreshold) {
+        const StressListScope sameStresses(*this);
         applyIntParam(ca_randomThreshold, data.inputValue(randomThreshold).asInt());
         if (data.inputValue(stress2mass).asBool()) applyBoolParam(ca_stress2mass, true);
         notifyForUser();
@@ -404,7 +407,19 @@ MDGModifier& FractureBodyNode::getModifier() {
 }
 
 std::vector<SceneStress*> FractureBodyNode::stressNodes(ConnectionSide side) const {
-    return connectedUserNodes<SceneStress>(plug(stresses), SceneStress::id, side);
+    if (stressList_.scopes == 0) return connectedUserNodes<SceneStress>(plug(stresses), SceneStress::id, side);
+    auto& cached = stressList_.bySide[static_cast<std::size_t>(side)];
+    if (!cached) cached = connectedUserNodes<SceneStress>(plug(stresses), SceneStress::id, side);
+    return *cached;
+}
+
+FractureBodyNode::StressListScope::StressListScope(const FractureBodyNode& node) : node_(node) {
+    ++node_.stressList_.scopes;
+}
+
+FractureBodyNode::StressListScope::~StressListScope() {
+    if (--node_.stressList_.scopes == 0)
+        for (auto& cached : node_.stressList_.bySide) cached.reset();
 }
 
 std::vector<rigidBodyNode*> FractureBodyNode::memberNodes() const {

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "host/api/arrays.h"
@@ -183,6 +185,19 @@ public:
 
     // The stress nodes on `stresses`, in connection order.
     std::vector<SceneStress*> stressNodes(ConnectionSide side = ConnectionSide::destination) const;
+    // While one lives, stressNodes() answers from one read of the connections, for a run
+    // of edits that neither makes nor breaks a link on `stresses` (value pushes, rebuilds
+    // of the engine body). Scopes nest.
+    class StressListScope {
+    public:
+        explicit StressListScope(const FractureBodyNode& node);
+        ~StressListScope();
+        StressListScope(const StressListScope&) = delete;
+        StressListScope& operator=(const StressListScope&) = delete;
+
+    private:
+        const FractureBodyNode& node_;
+    };
     // The member rigid-body nodes on `rigidBodies` and the clusters on `clusters`, in
     // connection order.
     std::vector<rigidBodyNode*> memberNodes() const;
@@ -296,6 +311,12 @@ public:
 
 private:
     MPlug plug(const MObject& attr) const { return MPlug(thisMObject(), attr); }
+    // What stressNodes() read within the open StressListScopes, by connection side.
+    struct StressListCache {
+        unsigned scopes = 0;
+        std::array<std::optional<std::vector<SceneStress*>>, 3> bySide;
+    };
+    mutable StressListCache stressList_;
     // The rigid-body node on `animBody`, when there is one.
     rigidBodyNode* animRigidBody() const;
     // Each stress node whose joint has both ends gets its strength from the threshold,

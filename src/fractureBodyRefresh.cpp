@@ -47,6 +47,7 @@ void FractureBodyNode::dirtySettings() {
 }
 
 void FractureBodyNode::rebuildFromScene(const MTime& t, bool newMass) {
+    const StressListScope sameStresses(*this);
     // Every fragment, a cluster's too, weighs what its own node says and takes its pose
     // from its transform at rest, as a body just built does (not from a start state
     // its fracture body placed).

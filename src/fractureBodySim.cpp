@@ -74,6 +74,7 @@ void FractureBodyNode::splitAtStart() {
 }
 
 void FractureBodyNode::resetMembers() {
+    const StressListScope sameStresses(*this);
     const bool breakable = !plug(unbreakable).asBool();
     if (fractureBody) {
         PublicWorld* world = engineWorld();

@@ -286,6 +286,9 @@ private:
     void copyFrom(const FractureBody& other);
     // Whether a joint of the active, deactivated or own list has the body at an end.
     bool holdsJointOf(const PrivateHardBody* body) const;
+    // removeFragment of a body that holdsJointOf found in no joint list here: a fragment
+    // leaves without the walks of the lists, which would find nothing to remove.
+    void removeJointlessFragment(HardBody* body);
     // Each joint side that is not yet a fragment becomes one and leaves the
     // disconnected bodies; null sides are skipped.
     void adoptJointSides(PrivateHardBody* const (&sides)[2]);

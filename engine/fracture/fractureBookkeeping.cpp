@@ -105,6 +105,17 @@ void FractureBody::removeFragment(HardBody* body) {
     }
 }
 
+void FractureBody::removeJointlessFragment(HardBody* body) {
+    PrivateHardBody* const fragment = body ? fl::find(fragments, body) : nullptr;
+    if (!fragment) {
+        removeFragment(body);
+        return;
+    }
+    fragment->deActivate();
+    fragments.remove(fragment);
+    detach(fragment);
+}
+
 void FractureBody::removeJoint(DynamicStress* joint) {
     if (!joint) {
         return;
@@ -128,7 +139,7 @@ void FractureBody::removeJoint(DynamicStress* joint) {
             continue;
         }
         if (!holdsJointOf(side)) {
-            removeFragment(side);
+            removeJointlessFragment(side);
         }
     }
 }
@@ -210,7 +221,7 @@ void FractureBody::dropLeftoverFragments(const std::vector<DynamicStress*>& join
     for (DynamicStress* joint : joints) {
         for (PrivateHardBody* side : {joint->getCNode(), joint->getPNode()}) {
             if (side && fragments.contains(side) && !holdsJointOf(side)) {
-                removeFragment(side);
+                removeJointlessFragment(side);
                 left.push_back(side);
             }
         }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <vector>
 
 #include "geometry/query/capsuleProximity.h"
@@ -95,6 +96,33 @@ double lowerBound(const Bounds& a, const Bounds& b) {
     }
     const double bound = gap - 1e-9 * size * size;
     return std::isnan(bound) ? -std::numeric_limits<double>::infinity() : bound;
+}
+
+// The box of every face of three corners or more; none when there is no such face or a
+// coordinate is not finite (min and max would pass a NaN over, and a pair's bound with
+// an infinity may be NaN where the box's is not).
+std::optional<Bounds> unionOfFaces(const ZYLmesh& mesh, const std::vector<Bounds>& faces) {
+    std::optional<Bounds> box;
+    for (std::uint32_t f = 0; f < mesh.numFaces; ++f) {
+        if (cornerCount(mesh.faces[f]) < 3) {
+            continue;
+        }
+        const Bounds& b = faces[f];
+        for (unsigned axis = 0; axis < 3; ++axis) {
+            if (!std::isfinite(b.low[axis]) || !std::isfinite(b.high[axis])) {
+                return std::nullopt;
+            }
+        }
+        if (!box) {
+            box = b;
+            continue;
+        }
+        for (unsigned axis = 0; axis < 3; ++axis) {
+            box->low[axis] = std::min(box->low[axis], b.low[axis]);
+            box->high[axis] = std::max(box->high[axis], b.high[axis]);
+        }
+    }
+    return box;
 }
 
 }  // namespace
@@ -316,6 +344,23 @@ double closestFacingFaces(const ZYLmesh* a, const ZYLmesh* b, std::uint32_t& fac
     std::vector<Bounds> boundsB;
     faceBounds(*a, boundsA);
     faceBounds(*b, boundsB);
+    // Under a bound, a face whose box lies beyond it from the other mesh's whole box has
+    // no pair within it: lowerBound only grows as a box shrinks, so the faces passed
+    // here are those whose every pair the test below would pass.
+    std::vector<std::uint8_t> nearA(a->numFaces, 1);
+    std::vector<std::uint8_t> nearB(b->numFaces, 1);
+    if (bound < FACE_DISTANCE_NONE) {
+        const std::optional<Bounds> boxA = unionOfFaces(*a, boundsA);
+        const std::optional<Bounds> boxB = unionOfFaces(*b, boundsB);
+        if (boxA && boxB) {
+            for (std::uint32_t i = 0; i < a->numFaces; ++i) {
+                nearA[i] = !(lowerBound(boundsA[i], *boxB) > bound);
+            }
+            for (std::uint32_t j = 0; j < b->numFaces; ++j) {
+                nearB[j] = !(lowerBound(*boxA, boundsB[j]) > bound);
+            }
+        }
+    }
     struct Candidate {
         double bound;
         std::uint32_t i;
@@ -323,10 +368,13 @@ double closestFacingFaces(const ZYLmesh* a, const ZYLmesh* b, std::uint32_t& fac
     };
     std::vector<Candidate> candidates;
     for (std::uint32_t i = 0; i < a->numFaces; ++i) {
+        if (!nearA[i]) {
+            continue;
+        }
         const QmtVector3& normalA = a->worldNormals[i];
         for (std::uint32_t j = 0; j < b->numFaces; ++j) {
             // Perpendicular faces count as facing too.
-            if (normalA.Dot(b->worldNormals[j]) < TOLERANCE && cornerCount(a->faces[i]) >= 3 &&
+            if (nearB[j] && normalA.Dot(b->worldNormals[j]) < TOLERANCE && cornerCount(a->faces[i]) >= 3 &&
                 cornerCount(b->faces[j]) >= 3) {
                 // A pair that cannot come within the bound is of no interest.
                 if (const double lower = lowerBound(boundsA[i], boundsB[j]); !(lower > bound)) {

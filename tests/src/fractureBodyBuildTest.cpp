@@ -327,5 +327,24 @@ TEST_F(FractureBodyBuild, StressConnectionsAnswerAsTheWalksDo) {
     }
 }
 
+// Within nested scopes the stress nodes are read once; once the last scope ends, a
+// link broken meanwhile shows.
+TEST_F(FractureBodyBuild, StressListScopeReadsTheConnectionsOnce) {
+    FractureBodyNode* fb = row(4);
+    const std::vector<SceneStress*> all = fb->stressNodes();
+    ASSERT_EQ(all.size(), 3u);
+    {
+        const FractureBodyNode::StressListScope outer(*fb);
+        EXPECT_EQ(fb->stressNodes(), all);
+        {
+            const FractureBodyNode::StressListScope inner(*fb);
+            EXPECT_EQ(fb->stressNodes(ConnectionSide::either), all);
+        }
+        fb->removeStressNode(all[1]);
+        EXPECT_EQ(fb->stressNodes(), all);
+    }
+    EXPECT_EQ(fb->stressNodes(), (std::vector<SceneStress*>{all[0], all[2]}));
+}
+
 }  // namespace
 }  // namespace zyltest
