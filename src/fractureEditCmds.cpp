@@ -17,6 +17,7 @@
 #include "host/api/global.h"
 #include "host/api/iterators.h"
 #include "src/bodyShared.h"
+#include "src/crackerNode.h"
 #include "src/fractureBodyNode.h"
 #include "src/nodeHelpers.h"
 #include "src/rigidBodyNode.h"
@@ -216,19 +217,30 @@ void FBodyUpdateCmd::setStaticFragments(bool makeStatic) {
 
 namespace {
 
-// Bodies, not among the members, on the transform of one of them.
-std::vector<rigidBodyNode*> bodiesSharingTransforms(const std::vector<rigidBodyNode*>& members) {
+// Rigid bodies (not among the members) and crackers on the transform of a member.
+struct SharingTransforms {
+    std::vector<rigidBodyNode*> bodies;
+    std::vector<zylCrackerNode*> crackers;
+};
+
+SharingTransforms nodesSharingTransforms(const std::vector<rigidBodyNode*>& members) {
     std::vector<MObject> transforms;
     for (const rigidBodyNode* rb : members)
         if (MFnTransform transform; transformAbove(rb->thisMObject(), transform))
             transforms.push_back(transform.object());
-    std::vector<rigidBodyNode*> sharing;
+    const auto onOne = [&](const MObject& node) {
+        MFnTransform transform;
+        return transformAbove(node, transform) && std::ranges::find(transforms, transform.object()) != transforms.end();
+    };
+    SharingTransforms sharing;
     for (MItDependencyNodes it(MFn::kPluginLocatorNode); !it.isDone(); it.next()) {
-        auto* rb = userNodeAs<rigidBodyNode>(it.thisNode(), rigidBodyNode::id);
-        if (!rb || !rb->getBody(false) || std::ranges::find(members, rb) != members.end()) continue;
-        if (MFnTransform transform; transformAbove(rb->thisMObject(), transform) &&
-                                    std::ranges::find(transforms, transform.object()) != transforms.end())
-            sharing.push_back(rb);
+        const MObject node = it.thisNode();
+        if (auto* rb = userNodeAs<rigidBodyNode>(node, rigidBodyNode::id)) {
+            if (rb->getBody(false) && std::ranges::find(members, rb) == members.end() && onOne(node))
+                sharing.bodies.push_back(rb);
+        } else if (auto* cracker = userNodeAs<zylCrackerNode>(node, zylCrackerNode::id)) {
+            if (cracker->getBody() && onOne(node)) sharing.crackers.push_back(cracker);
+        }
     }
     return sharing;
 }
@@ -255,25 +267,29 @@ void refreshFractureBody(FractureBodyNode& fb, const std::vector<rigidBodyNode*>
 }  // namespace
 
 void FBodyUpdateCmd::refreshMembers() {
-    // The refresh makes where the members stand their rest. Another body on one of their
-    // transforms is built again there too, as the saved scene has it; one of another
-    // fracture body brings that fracture body into the refresh.
+    // The refresh makes where the members stand their rest. Another body or a cracker on
+    // one of their transforms is built again there too, as the saved scene has it; a
+    // body of another fracture body brings that fracture body into the refresh.
     std::vector<FractureBodyNode*> refreshed = selectedOfType<FractureBodyNode>(selection_);
     std::vector<std::vector<rigidBodyNode*>> members;
     std::vector<rigidBodyNode*> free;
+    std::vector<zylCrackerNode*> crackers;
     for (std::size_t i = 0; i < refreshed.size(); ++i) {
         members.push_back(refreshed[i]->memberNodes());
-        for (rigidBodyNode* rb : bodiesSharingTransforms(members.back())) {
+        SharingTransforms sharing = nodesSharingTransforms(members.back());
+        for (rigidBodyNode* rb : sharing.bodies) {
             FractureBodyNode* owner = rb->getOwner();
             if (!owner)
                 free.push_back(rb);
             else if (std::ranges::find(refreshed, owner) == refreshed.end())
                 refreshed.push_back(owner);
         }
+        crackers.insert(crackers.end(), sharing.crackers.begin(), sharing.crackers.end());
     }
     for (std::size_t i = 0; i < refreshed.size(); ++i) refreshFractureBody(*refreshed[i], members[i]);
     for (rigidBodyNode* rb : free)
         if (!rb->getOwner()) rb->rebuildWhereTransformStands();
+    for (zylCrackerNode* cracker : crackers) cracker->rebuildWhereTransformStands();
 }
 
 // ---- deleteZylFBody

@@ -355,10 +355,7 @@ void rigidBodyNode::rebuildWhereTransformStands() {
     const MPlug centre(self, massCenter);
     if (body_ && isBuiltCentre(readVector(centre), builtCentre_))
         for (unsigned i = 0; i < 3; ++i) centre.child(i).setValue(kUnsetCentre);
-    const MObject shape = getCollisionShapeNode();
-    if (!hasTypeId(shape, collisionShapeNode::id)) return;
-    MPlug type(shape, collisionShapeNode::type);
-    type.setValue(type.asInt());
+    if (!rewriteShapeTypeOf(getCollisionShapeNode())) return;
     getBody(true);
     notifySolver();
 }
@@ -369,10 +366,5 @@ void rigidBodyNode::rebuildFromMesh() {
     MPlug(self, mass).setValue(kUnsetCentre);
     const MPlug centre(self, massCenter);
     for (unsigned i = 0; i < 3; ++i) centre.child(i).setValue(kUnsetCentre);
-    // The type written back to itself makes the body build again.
-    const MObject shape = getCollisionShapeNode();
-    if (!hasTypeId(shape, collisionShapeNode::id)) return;
-    MPlug type(shape, collisionShapeNode::type);
-    type.setValue(type.asInt());
-    pullChangeFlags();
+    if (rewriteShapeTypeOf(getCollisionShapeNode())) pullChangeFlags();
 }
