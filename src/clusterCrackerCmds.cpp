@@ -194,6 +194,26 @@ MStatus zylClusterCmd::assign(const MString& name) {
     return MS::kSuccess;
 }
 
+namespace {
+
+// Another cluster of the owner that holds one end of the stress node, else null.
+clusterFractureNode* clusterHoldingAnEnd(const FractureBodyNode& owner, const clusterFractureNode& leaving,
+                                         const MObject& node) {
+    const auto* stress = userNodeAs<SceneStress>(node, SceneStress::id);
+    if (!stress) return nullptr;
+    const MString first = stress->getBody1Name();
+    const MString second = stress->getBody2Name();
+    for (clusterFractureNode* cluster : owner.clusterNodes()) {
+        if (cluster == &leaving) continue;
+        for (const MObject& member : cluster->memberNodes())
+            if (const MString name = MFnDependencyNode(member).name(); name == first || name == second)
+                return cluster;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 void zylClusterCmd::remove() {
     MGlobal::executeCommand("undoInfo -swf off");
     for (unsigned i = 0; i < selection_.length(); ++i) {
@@ -210,8 +230,17 @@ void zylClusterCmd::remove() {
             moveConnection(members, MPlug(ownerNode, FractureBodyNode::rigidBodies), to);
         for (const MObject* attr : {&clusterFractureNode::outstresses, &clusterFractureNode::instresses}) {
             const MPlug stresses(node, *attr);
-            for (const MPlug& to : connectedPlugs(stresses, ConnectionSide::destination))
-                moveConnection(stresses, MPlug(ownerNode, FractureBodyNode::stresses), to);
+            for (const MPlug& to : connectedPlugs(stresses, ConnectionSide::destination)) {
+                // A stress to a member of another cluster is that cluster's outer stress,
+                // as a scene file builds it; the fracture body is built so at the next start.
+                clusterFractureNode* other = clusterHoldingAnEnd(*owner, *cluster, to.node());
+                if (!other) {
+                    moveConnection(stresses, MPlug(ownerNode, FractureBodyNode::stresses), to);
+                    continue;
+                }
+                moveConnection(stresses, MPlug(other->thisMObject(), clusterFractureNode::outstresses), to);
+                owner->markRebuildDue();
+            }
         }
         MGlobal::deleteNode(node);
     }

@@ -285,6 +285,13 @@ std::uint64_t collisionShapeNode::meshFingerprint() const {
     return hash | 1;  // never 0, which means no mesh
 }
 
+bool rewriteShapeTypeOf(const MObject& shape) {
+    if (!hasTypeId(shape, collisionShapeNode::id)) return false;
+    MPlug type(shape, collisionShapeNode::type);
+    type.setValue(type.asInt());
+    return true;
+}
+
 void rebuildBodiesOfChangedMeshes() {
     std::vector<std::pair<MObject, MObject>> due;  // shape, body or cracker
     for (MItDependencyNodes it(MFn::kPluginDependNode); !it.isDone(); it.next()) {
@@ -305,9 +312,7 @@ void rebuildBodiesOfChangedMeshes() {
         }
     }
     for (const auto& [shape, node] : due) {
-        // The type written back to itself makes the body build again.
-        MPlug type(shape, collisionShapeNode::type);
-        type.setValue(type.asInt());
+        rewriteShapeTypeOf(shape);
         if (auto* rb = userNodeAs<rigidBodyNode>(node, rigidBodyNode::id)) rb->getBody(true);
         if (auto* cracker = userNodeAs<zylCrackerNode>(node, zylCrackerNode::id)) cracker->evaluateAttributes();
     }

@@ -60,6 +60,9 @@ private:
 // scene builds it: with no mesh it has no engine body (and a body leaves its fracture
 // body).
 void rebuildBodiesOfChangedMeshes();
+// The collision shape's type written back to itself: the bodies and crackers it feeds are
+// built again at their next read. False when the node is no collision shape.
+bool rewriteShapeTypeOf(const MObject& shape);
 
 // The shape the body commands give a node: "<node>Shape", fed by that instance of the
 // mesh's world geometry, feeding the node's `typeInput` (and, when given, its

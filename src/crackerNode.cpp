@@ -262,11 +262,22 @@ void zylCrackerNode::buildBody(MDataBlock& data) {
     const Qmt::QmtVector3 given(centrePlug.child(0).asDouble(), centrePlug.child(1).asDouble(),
                                 centrePlug.child(2).asDouble());
     const Qmt::QmtVector3& p = body_->getDyn().position;
+    builtCentre_ = p;
     if ((isUnsetCentre(given.x) && isUnsetCentre(given.y) && isUnsetCentre(given.z)) || isBuiltCentre(given, p))
         for (unsigned i = 0; i < 3; ++i) centrePlug.child(i).setValue(p[static_cast<int>(i)]);
     data.outputValue(ca_cracker).setBool(true);
     MPlug(self, enabled).setValue(true);
     MPlug(self, usercommand).setValue(false);
+}
+
+void zylCrackerNode::rebuildWhereTransformStands() {
+    const MPlug centre(thisMObject(), massCenter);
+    const Qmt::QmtVector3 given(centre.child(0).asDouble(), centre.child(1).asDouble(), centre.child(2).asDouble());
+    if (body_ && isBuiltCentre(given, builtCentre_))
+        for (unsigned i = 0; i < 3; ++i) centre.child(i).setValue(kUnsetCentre);
+    if (!rewriteShapeTypeOf(getCollisionShapeNode())) return;
+    evaluateAttributes();
+    notifySolver();
 }
 
 void zylCrackerNode::recenterBody() {

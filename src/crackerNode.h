@@ -90,6 +90,9 @@ public:
     bool isSelectedInViewport() const;
     // Deletes the body ahead of its world; the next read of `ca_cracker` builds it again.
     void releaseBody();
+    // The body built again where its transform now stands, which becomes its rest; a
+    // centre the last build worked out is worked out again there, a user's stays.
+    void rebuildWhereTransformStands();
 
     ZylCrackerBody* getBody() const { return body_; }
     // The collision mesh's fingerprint (collisionShapeNode::meshFingerprint) when the body
@@ -165,4 +168,5 @@ private:
     Pose rest_;
     bool restStored_ = false;
     Qmt::QmtVector3 impulseDirection_;
+    Qmt::QmtVector3 builtCentre_;  // the centre the last build worked out
 };

@@ -13,8 +13,11 @@
 #include "host/api/animControl.h"
 #include "host/api/dagPath.h"
 #include "host/api/fnDependencyNode.h"
+#include "host/api/fnTransform.h"
 #include "host/api/global.h"
 #include "host/api/iterators.h"
+#include "src/bodyShared.h"
+#include "src/crackerNode.h"
 #include "src/fractureBodyNode.h"
 #include "src/nodeHelpers.h"
 #include "src/rigidBodyNode.h"
@@ -212,26 +215,81 @@ void FBodyUpdateCmd::setStaticFragments(bool makeStatic) {
     MGlobal::executeCommandOnIdle(uiScript::kShowAdvancedFracturesWindow);
 }
 
-void FBodyUpdateCmd::refreshMembers() {
-    for (FractureBodyNode* fb : selectedOfType<FractureBodyNode>(selection_)) {
-        const std::vector<rigidBodyNode*> members = fb->memberNodes();
-        // The members' group passes its placement on to them first.
-        for (const rigidBodyNode* rb : members)
-            if (MDagPath group; memberGroupPath(*rb, group)) {
-                MGlobal::executeCommand("makeIdentity -apply true " + MFnDependencyNode(group.node()).name());
-                break;
-            }
-        // The members' bodies are built anew from their meshes, and the fracture body from
-        // them, as opening the scene builds them: its engine body lets them go first.
-        fb->releaseEngineBody();
-        for (rigidBodyNode* rb : members) {
-            if (rb->getOwner() == fb) rb->setOwner(nullptr);
-            rb->lockAsMember(false);
-            rb->rebuildFromMesh();
-            rb->lockAsMember(true);
+namespace {
+
+// Rigid bodies (not among the members) and crackers on the transform of a member.
+struct SharingTransforms {
+    std::vector<rigidBodyNode*> bodies;
+    std::vector<zylCrackerNode*> crackers;
+};
+
+SharingTransforms nodesSharingTransforms(const std::vector<rigidBodyNode*>& members) {
+    std::vector<MObject> transforms;
+    for (const rigidBodyNode* rb : members)
+        if (MFnTransform transform; transformAbove(rb->thisMObject(), transform))
+            transforms.push_back(transform.object());
+    const auto onOne = [&](const MObject& node) {
+        MFnTransform transform;
+        return transformAbove(node, transform) && std::ranges::find(transforms, transform.object()) != transforms.end();
+    };
+    SharingTransforms sharing;
+    for (MItDependencyNodes it(MFn::kPluginLocatorNode); !it.isDone(); it.next()) {
+        const MObject node = it.thisNode();
+        if (auto* rb = userNodeAs<rigidBodyNode>(node, rigidBodyNode::id)) {
+            if (rb->getBody(false) && std::ranges::find(members, rb) == members.end() && onOne(node))
+                sharing.bodies.push_back(rb);
+        } else if (auto* cracker = userNodeAs<zylCrackerNode>(node, zylCrackerNode::id)) {
+            if (cracker->getBody() && onOne(node)) sharing.crackers.push_back(cracker);
         }
-        fb->rebuildFromScene(MAnimControl::currentTime(), true);
     }
+    return sharing;
+}
+
+void refreshFractureBody(FractureBodyNode& fb, const std::vector<rigidBodyNode*>& members) {
+    // The members' group passes its placement on to them first.
+    for (const rigidBodyNode* rb : members)
+        if (MDagPath group; memberGroupPath(*rb, group)) {
+            MGlobal::executeCommand("makeIdentity -apply true " + MFnDependencyNode(group.node()).name());
+            break;
+        }
+    // The members' bodies are built anew from their meshes, and the fracture body from
+    // them, as opening the scene builds them: its engine body lets them go first.
+    fb.releaseEngineBody();
+    for (rigidBodyNode* rb : members) {
+        if (rb->getOwner() == &fb) rb->setOwner(nullptr);
+        rb->lockAsMember(false);
+        rb->rebuildFromMesh();
+        rb->lockAsMember(true);
+    }
+    fb.rebuildFromScene(MAnimControl::currentTime(), true);
+}
+
+}  // namespace
+
+void FBodyUpdateCmd::refreshMembers() {
+    // The refresh makes where the members stand their rest. Another body or a cracker on
+    // one of their transforms is built again there too, as the saved scene has it; a
+    // body of another fracture body brings that fracture body into the refresh.
+    std::vector<FractureBodyNode*> refreshed = selectedOfType<FractureBodyNode>(selection_);
+    std::vector<std::vector<rigidBodyNode*>> members;
+    std::vector<rigidBodyNode*> free;
+    std::vector<zylCrackerNode*> crackers;
+    for (std::size_t i = 0; i < refreshed.size(); ++i) {
+        members.push_back(refreshed[i]->memberNodes());
+        SharingTransforms sharing = nodesSharingTransforms(members.back());
+        for (rigidBodyNode* rb : sharing.bodies) {
+            FractureBodyNode* owner = rb->getOwner();
+            if (!owner)
+                free.push_back(rb);
+            else if (std::ranges::find(refreshed, owner) == refreshed.end())
+                refreshed.push_back(owner);
+        }
+        crackers.insert(crackers.end(), sharing.crackers.begin(), sharing.crackers.end());
+    }
+    for (std::size_t i = 0; i < refreshed.size(); ++i) refreshFractureBody(*refreshed[i], members[i]);
+    for (rigidBodyNode* rb : free)
+        if (!rb->getOwner()) rb->rebuildWhereTransformStands();
+    for (zylCrackerNode* cracker : crackers) cracker->rebuildWhereTransformStands();
 }
 
 // ---- deleteZylFBody

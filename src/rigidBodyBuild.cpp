@@ -2,6 +2,7 @@
 // and mass centre into it.
 
 #include <cstdint>
+#include <cstring>
 
 #include "engine/bodies/hardBody.h"
 #include "engine/fracture/fractureBody.h"
@@ -9,6 +10,7 @@
 #include "engine/world/publicWorld.h"
 #include "host/api/animControl.h"
 #include "host/api/fnDependencyNode.h"
+#include "host/api/fnTransform.h"
 #include "host/api/global.h"
 #include "math/qmtMatrix3.h"
 #include "src/bodyShared.h"
@@ -142,6 +144,8 @@ bool rigidBodyNode::poseBody(const Qmt::QmtVector3& centre) {
     const MPoint p = worldRotatePivot(path) * b0Inverse;
     pivot_ = {toSingle(p.x), toSingle(p.y), toSingle(p.z)};
     setRestFromCurrent(MAnimControl::animationStartTime());
+    keepMeshFrame();
+    builtCentre_ = body_->getDyn().position;
     return true;
 }
 
@@ -162,6 +166,7 @@ void rigidBodyNode::refitBody(ZYLmesh* mesh) {
     const std::uint32_t faces = shape ? shape->numFaces : 0;
     const std::uint32_t vertices = shape ? shape->numVertices : 0;
     body_->modify(mesh);
+    keepMeshFrame();
     shape = body_->getMesh();
     if (!shape || (shape->numFaces == faces && shape->numVertices == vertices)) return;
     // New counts come with a new tree: a pair made from the old one must not outlive it,
@@ -302,6 +307,13 @@ void rigidBodyNode::applyMassCenter() {
     const Qmt::QmtVector3& c = *given;
     const MMatrix w = path.exclusiveMatrix();
     const MMatrix b = offset_.inverse() * w;
+    // Measured from where the mesh was laid out, as a build from the saved scene does.
+    if (const RBDynamics& now = body_->getDyn();
+        std::memcmp(&now.position, &meshFrameCentre_, sizeof meshFrameCentre_) != 0 ||
+        std::memcmp(&now.rotation, &meshFrameRotation_, sizeof meshFrameRotation_) != 0) {
+        body_->setPosition(meshFrameCentre_);
+        body_->setRotationMatrix(meshFrameRotation_);
+    }
     body_->setMassCenter(c);
     MMatrix moved = b;
     moved[3][0] = c.x;
@@ -312,6 +324,12 @@ void rigidBodyNode::applyMassCenter() {
     const MPoint p = worldRotatePivot(path) * movedInverse;
     pivot_ = {toSingle(p.x), toSingle(p.y), toSingle(p.z)};
     setRestFromCurrent(MAnimControl::animationStartTime());
+    keepMeshFrame();
+}
+
+void rigidBodyNode::keepMeshFrame() {
+    meshFrameCentre_ = body_->getDyn().position;
+    meshFrameRotation_ = body_->getDyn().rotation;
 }
 
 void rigidBodyNode::forgetFracture() {
@@ -326,16 +344,27 @@ void rigidBodyNode::forgetFracture() {
     applyVelocity(initialSpin, welocity, true);
 }
 
+bool rigidBodyNode::movedFromRest() const {
+    MFnTransform transform;
+    if (!body_ || !transformAbove(thisMObject(), transform)) return false;
+    return !(transform.transformation().asMatrix() == transform.restPosition().asMatrix());
+}
+
+void rigidBodyNode::rebuildWhereTransformStands() {
+    const MObject self = thisMObject();
+    const MPlug centre(self, massCenter);
+    if (body_ && isBuiltCentre(readVector(centre), builtCentre_))
+        for (unsigned i = 0; i < 3; ++i) centre.child(i).setValue(kUnsetCentre);
+    if (!rewriteShapeTypeOf(getCollisionShapeNode())) return;
+    getBody(true);
+    notifySolver();
+}
+
 void rigidBodyNode::rebuildFromMesh() {
     const MObject self = thisMObject();
     // Unset, the mass and centre are worked out again from the mesh as it is now.
     MPlug(self, mass).setValue(kUnsetCentre);
     const MPlug centre(self, massCenter);
     for (unsigned i = 0; i < 3; ++i) centre.child(i).setValue(kUnsetCentre);
-    // The type written back to itself makes the body build again.
-    const MObject shape = getCollisionShapeNode();
-    if (!hasTypeId(shape, collisionShapeNode::id)) return;
-    MPlug type(shape, collisionShapeNode::type);
-    type.setValue(type.asInt());
-    pullChangeFlags();
+    if (rewriteShapeTypeOf(getCollisionShapeNode())) pullChangeFlags();
 }

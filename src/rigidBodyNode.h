@@ -8,6 +8,8 @@
 #include "host/api/hostTime.h"
 #include "host/api/matrix.h"
 #include "host/api/pxLocatorNode.h"
+#include "math/qmtMatrix3.h"
+#include "math/qmtVector3.h"
 #include "src/frameCache.h"
 #include "src/typeIds.h"
 
@@ -146,6 +148,12 @@ public:
     // opened scene builds it, with its mass and centre worked out again. An owner must
     // have let the old body go.
     void rebuildFromMesh();
+    // Whether the transform stands elsewhere than its rest position (a user moved it
+    // while the scene showed the start).
+    bool movedFromRest() const;
+    // The body built again where its transform now stands, which becomes its rest; a
+    // centre the last build worked out is worked out again there, a user's stays.
+    void rebuildWhereTransformStands();
 
     // Stores the current pose as the body's initial state and the transform's rest
     // position. The time is passed on, not used.
@@ -210,6 +218,7 @@ private:
     void pushParameters();
     void applyActiveState();
     void applyMassCenter();
+    void keepMeshFrame();
     void applyVelocity(const MObject& source, const MObject& shown, bool spin);
     // A change the user made drops the solver's cached play-back, once.
     void endUserCommand();
@@ -258,6 +267,12 @@ private:
     Quatf poseRotation_{0, 0, 0, 1}, targetRotation_{0, 0, 0, 1};
     Vec3f pivot_{};
     MMatrix offset_;
+    // The world frame the body's own mesh was laid out in (by the build, a refit or the
+    // last mass centre): a new centre is measured from it, not from wherever a run or
+    // a fracture body has placed the body since, as a build from the saved scene does.
+    Qmt::QmtVector3 meshFrameCentre_;
+    Qmt::QmtVector3 builtCentre_;  // the centre the last build worked out
+    Qmt::QmtMatrix3 meshFrameRotation_ = Qmt::QmtMatrix3::IDENTITY;
     float builtMass_ = 1.0f;  // computed from the mesh by the last build
     std::uint64_t builtMesh_ = 0;  // fingerprint of the mesh the last build used
     std::uint64_t fittedMesh_ = 0;  // fingerprint of the mesh the body holds (built or refitted)

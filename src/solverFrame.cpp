@@ -117,6 +117,7 @@ void zylSolverNode::advanceFrame(const MPlug& plug, MDataBlock& data) {
     const bool cacheActiveOn = data.inputValue(cacheActive).asBool();
     const bool runStart = d >= 0 && f == s + 1;
     if (runStart) leaveStart(nodes, t, n);
+    showsStart_ = false;
 
     if (cacheActiveOn && (MPlug(thisMObject(), cachedMode).asBool() || f <= m)) {
         const std::int64_t k = f > s ? f - s - 1 : 0;
@@ -150,6 +151,7 @@ void zylSolverNode::advanceFrame(const MPlug& plug, MDataBlock& data) {
 
 void zylSolverNode::startAtMinTime(const SolverNodeLists& nodes, const MTime& tmin, int substepCount, bool cached) {
     MAnimControl::setPlaybackSpeed(0.0);
+    adoptMovedTransforms(nodes);
     const MObject self = thisMObject();
     MPlug(self, ca_solverParams).asBool();
     MPlug(self, ca_numThreads).asBool();
@@ -175,6 +177,7 @@ void zylSolverNode::startAtMinTime(const SolverNodeLists& nodes, const MTime& tm
         startDue_ = false;
     }
     lastTime = tmin;
+    showsStart_ = true;
 }
 
 void zylSolverNode::leaveStart(const SolverNodeLists& nodes, const MTime& t, int substepCount) {
@@ -226,6 +229,7 @@ void zylSolverNode::finishRun(bool cacheActiveOn) {
 
 void zylSolverNode::takePendingChanges(const SolverNodeLists& nodes) {
     if (rebuildingScene) return;
+    adoptMovedTransforms(nodes);
     // A mesh deleted or changed under a body leaves it without one, or with another, as
     // the saved scene has it.
     rebuildBodiesOfChangedMeshes();
@@ -235,6 +239,13 @@ void zylSolverNode::takePendingChanges(const SolverNodeLists& nodes) {
         fb->pullChangeFlags();
         fb->settleMembers();
     }
+}
+
+void zylSolverNode::adoptMovedTransforms(const SolverNodeLists& nodes) {
+    if (!showsStart_ || rebuildingScene) return;
+    // A keyed transform goes where its keys say; a member moves with its fracture body.
+    for (rigidBodyNode* rb : nodes.rigidBodies)
+        if (!rb->getOwner() && rb->movedFromRest() && !rb->isAnimatedAspect(1)) rb->rebuildWhereTransformStands();
 }
 
 void zylSolverNode::resetSimulation(const SolverNodeLists& nodes) {

@@ -111,6 +111,9 @@ public:
     // the engine, and fracture bodies that lost members are built anew, as a saved scene
     // brings them back. Before a run starts and before the scene is saved.
     void takePendingChanges(const SolverNodeLists& nodes);
+    // Transforms of free bodies that a user moved while the scene showed the start
+    // become their rest, with the bodies built there, as a scene saved then has them.
+    void adoptMovedTransforms(const SolverNodeLists& nodes);
     // Set while an opened scene is brought to life: its rebuild takes every setting.
     bool rebuildingScene = false;
     // Rest poses, start velocities and first cache frames of a run starting at `time`.
@@ -144,6 +147,9 @@ private:
     RunMotion runMotion_;
     // A change reached the scene since the last run start: the next run starts anew.
     bool startDue_ = true;
+    // The bodies show the start state (nothing ran or played since the start frame):
+    // a transform standing off its rest was moved by the user.
+    bool showsStart_ = true;
     // Set while a run's start takes a new cache size: the caches are made anew.
     bool renewingCaches_ = false;
     bool tornDown_ = false;
