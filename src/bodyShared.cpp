@@ -66,6 +66,12 @@ float toSingle(double v) {
 
 bool isSetMass(float mass) { return std::isfinite(mass) && mass >= kUnsetMass; }
 
+void unsetBuiltCentre(const MPlug& centre, const Qmt::QmtVector3& built) {
+    const Qmt::QmtVector3 stored(centre.child(0).asDouble(), centre.child(1).asDouble(), centre.child(2).asDouble());
+    if (!isBuiltCentre(stored, built)) return;
+    for (unsigned i = 0; i < 3; ++i) centre.child(i).setValue(kUnsetCentre);
+}
+
 bool isBuiltCentre(const Qmt::QmtVector3& stored, const Qmt::QmtVector3& built) {
     return (stored - built).SquaredLength() <= 1e-5;
 }

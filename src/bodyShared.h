@@ -44,6 +44,11 @@ bool isSetMass(float mass);
 // 1e-5 or less) that it stands for it: opening a scene takes the built one then, so a
 // build in the session does too.
 bool isBuiltCentre(const Qmt::QmtVector3& stored, const Qmt::QmtVector3& built);
+// A mass centre not set by the user: the single-precision epsilon in each component.
+inline constexpr double kUnsetCentre = 1.1920929e-7;
+// The centre plug's three children unset when they stand for `built` (the centre the
+// last build worked out), so that the next build works it out again; a user's stays.
+void unsetBuiltCentre(const MPlug& centre, const Qmt::QmtVector3& built);
 
 // A user's vector in single precision, as the engine is given it; empty when a
 // component lies beyond that range and would arrive as infinity.

@@ -49,8 +49,6 @@ MObject zylCrackerNode::ca_index;
 
 namespace {
 
-// A mass centre not set by the user: the single-precision epsilon in each component.
-constexpr double kUnsetCentre = 1.1920929e-7;
 constexpr double kRestitution = 0.3;
 constexpr double kFriction = 0.7;
 
@@ -271,10 +269,7 @@ void zylCrackerNode::buildBody(MDataBlock& data) {
 }
 
 void zylCrackerNode::rebuildWhereTransformStands() {
-    const MPlug centre(thisMObject(), massCenter);
-    const Qmt::QmtVector3 given(centre.child(0).asDouble(), centre.child(1).asDouble(), centre.child(2).asDouble());
-    if (body_ && isBuiltCentre(given, builtCentre_))
-        for (unsigned i = 0; i < 3; ++i) centre.child(i).setValue(kUnsetCentre);
+    if (body_) unsetBuiltCentre(MPlug(thisMObject(), massCenter), builtCentre_);
     if (!rewriteShapeTypeOf(getCollisionShapeNode())) return;
     evaluateAttributes();
     notifySolver();

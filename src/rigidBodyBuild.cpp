@@ -27,7 +27,6 @@ namespace {
 std::uint32_t builtBodies = 0;
 
 constexpr double kDampingScale = static_cast<double>(0.1f);
-constexpr double kUnsetCentre = 1.1920929e-7;
 constexpr double kMinSquaredVelocity = 1e-5;
 
 // Collision types 0 to 3 name the body kind; 4 ("Auto") is a hull for jagged meshes;
@@ -351,10 +350,7 @@ bool rigidBodyNode::movedFromRest() const {
 }
 
 void rigidBodyNode::rebuildWhereTransformStands() {
-    const MObject self = thisMObject();
-    const MPlug centre(self, massCenter);
-    if (body_ && isBuiltCentre(readVector(centre), builtCentre_))
-        for (unsigned i = 0; i < 3; ++i) centre.child(i).setValue(kUnsetCentre);
+    if (body_) unsetBuiltCentre(MPlug(thisMObject(), massCenter), builtCentre_);
     if (!rewriteShapeTypeOf(getCollisionShapeNode())) return;
     getBody(true);
     notifySolver();

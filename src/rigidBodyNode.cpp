@@ -75,8 +75,6 @@ MObject unitInterval(const char* longName, const char* shortName, double value, 
     return addRangedAttr(longName, shortName, MFnNumericData::kDouble, value, 0.0, 1.0, props);
 }
 
-constexpr double kUnsetCentre = 1.1920929e-7;
-
 }  // namespace
 
 rigidBodyNode::~rigidBodyNode() { detachAndDeleteBody(); }
